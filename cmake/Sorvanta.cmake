@@ -1,0 +1,41 @@
+# Helpers shared by every folder's CMakeLists.
+
+include(GoogleTest)
+
+# sorvanta_add_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [LABELS l1 l2])
+# A GoogleTest executable whose cases ctest lists one by one. Label "display" marks tests that
+# need an X display, "jack" those that start a private JACK server, "threads" those that the
+# TSan configuration builds and runs.
+function(sorvanta_add_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES LABELS "${T_LABELS}" ENVIRONMENT "SORVANTA_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}/data")
+  if("threads" IN_LIST T_LABELS)
+    set_property(GLOBAL APPEND PROPERTY SORVANTA_THREAD_TESTS ${name})
+  endif()
+endfunction()
+
+# sorvanta_add_fuzzer(NAME SOURCES f.cpp LIBS lib1 [SECONDS n])
+# A fuzz target defines LLVMFuzzerTestOneInput. Built with clang it is a libFuzzer binary and
+# ctest runs it for a few seconds (label "fuzz"); with other compilers it links a small driver
+# that feeds it random and truncated inputs, so the target is built and exercised everywhere.
+function(sorvanta_add_fuzzer name)
+  cmake_parse_arguments(F "" "SECONDS" "SOURCES;LIBS" ${ARGN})
+  if(NOT F_SECONDS)
+    set(F_SECONDS 10)
+  endif()
+  add_executable(${name} ${F_SOURCES})
+  target_link_libraries(${name} PRIVATE ${F_LIBS})
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    add_test(NAME ${name} COMMAND ${name} -max_total_time=${F_SECONDS} -rss_limit_mb=2048 -print_final_stats=1)
+  else()
+    target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/fuzz/fuzz_driver.cpp)
+    add_test(NAME ${name} COMMAND ${name} 20000)
+  endif()
+  set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 300)
+endfunction()

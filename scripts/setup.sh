@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs, from Debian, whatever the build, the editor and the tests need and is not there yet.
+# Safe to run again: it asks apt only when something is missing.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config clang libclang-rt-14-dev
+  libgtest-dev libgmock-dev
+  libtinyxml2-dev librtmidi-dev libpng-dev zlib1g-dev libpoco-dev
+  libgtk-3-dev libpixman-1-dev fonts-dejavu-core
+  jackd2 xvfb xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}"
+  SUDO=""
+  [[ $(id -u) -eq 0 ]] || SUDO="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  # jackd2 asks about realtime priority; preseed the answer so the install never waits.
+  echo "jackd2 jackd/tweak_rt_limits boolean false" | $SUDO debconf-set-selections
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

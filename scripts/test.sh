@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test through ctest:
+#   1. the normal build (gcc, warnings as errors): all tests, the display tests under Xvfb when
+#      no display is set, and the fuzz targets briefly;
+#   2. an ASan/UBSan build (clang): all tests again, fuzz targets as libFuzzer binaries;
+#   3. a TSan build (clang) of the tests labelled "threads" only.
+# Exits non-zero when anything fails. Set SORVANTA_QUICK=1 to run step 1 only.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+bash scripts/setup.sh
+jobs=$(nproc)
+
+xvfb_pid=""
+cleanup() { [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true; }
+trap cleanup EXIT
+if [[ -z "${DISPLAY:-}" ]]; then
+  for n in $(seq 90 140); do
+    [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
+    Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 1 50); do [[ -e /tmp/.X11-unix/X$n ]] && break; sleep 0.1; done
+    export DISPLAY=":$n"
+    break
+  done
+fi
+
+# Tests never touch a real home: the data folder lives under XDG_DATA_HOME.
+export XDG_DATA_HOME="$root/build/test-home"
+mkdir -p "$XDG_DATA_HOME"
+
+run_config() {  # dir, label filter, cmake args...
+  local dir=$1 filter=$2; shift 2
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  if [[ "$filter" == threads ]]; then
+    cmake --build "$dir" -j "$jobs" --target threads_tests
+    ctest --test-dir "$dir" --output-on-failure -j "$jobs" -L threads --timeout 600
+  else
+    cmake --build "$dir" -j "$jobs"
+    ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 600
+  fi
+}
+
+run_config build all -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWERROR=ON
+if [[ "${SORVANTA_QUICK:-0}" != 1 ]]; then
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  CC=clang CXX=clang++ run_config build-asan all -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=address -DBUILD_BENCH=OFF
+  export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+  CC=clang CXX=clang++ run_config build-tsan threads -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=thread -DBUILD_BENCH=OFF
+fi
+echo "test.sh: all configurations passed"
