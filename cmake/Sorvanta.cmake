@@ -39,3 +39,28 @@ function(sorvanta_add_fuzzer name)
   endif()
   set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 300)
 endfunction()
+
+# sorvanta_library(NAME LIBS a b ...)
+# The static library of the calling folder: every .cpp/.c file directly in the folder, so adding a
+# file needs no edit here. Does nothing while the folder has no sources.
+function(sorvanta_library name)
+  cmake_parse_arguments(L "" "" "LIBS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
+  if(NOT srcs)
+    return()
+  endif()
+  add_library(${name} STATIC ${srcs})
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${L_LIBS})
+endfunction()
+
+# Adds every subfolder of the calling folder that has a CMakeLists.txt.
+function(sorvanta_add_subfolders)
+  file(GLOB subs LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT subs)
+  foreach(s ${subs})
+    if(IS_DIRECTORY ${s} AND EXISTS ${s}/CMakeLists.txt)
+      add_subdirectory(${s})
+    endif()
+  endforeach()
+endfunction()
