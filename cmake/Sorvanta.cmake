@@ -12,7 +12,16 @@ function(sorvanta_add_test name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${T_LABELS}" ENVIRONMENT "SORVANTA_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}/data")
+    TEST_LIST ${name}_TESTS
+    PROPERTIES ENVIRONMENT "SORVANTA_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}/data")
+  # Labels go on in a script of our own that ctest reads after the discovered list: passed
+  # through the discovery's PROPERTIES, a list of labels is written out unquoted and all but
+  # the first become bogus property names.
+  if(T_LABELS)
+    set(f "${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake")
+    file(WRITE "${f}" "foreach(t IN LISTS ${name}_TESTS)\n  set_tests_properties(\"\${t}\" PROPERTIES LABELS \"${T_LABELS}\")\nendforeach()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${f}")
+  endif()
   if("threads" IN_LIST T_LABELS)
     set_property(GLOBAL APPEND PROPERTY SORVANTA_THREAD_TESTS ${name})
   endif()
