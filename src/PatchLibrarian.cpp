@@ -1,0 +1,536 @@
+#include "PatchLibrarian.h"
+
+#include <Poco/DirectoryIterator.h>
+#include <Poco/Exception.h>
+#include <Poco/File.h>
+#include <Poco/Path.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "BankFormats.h"
+#include "DataFolder.h"
+#include "LibrarianLog.h"
+
+namespace {
+
+// Smaller files are never read: a full bank is 39200 bytes even raw, and the gate keeps stray
+// single dumps and other small files out of the library.
+constexpr int64_t kMinBankFileBytes = 30001;
+
+std::string lowerCase(std::string s) {
+  for (char& c : s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string baseName(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string folderPart(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  if (slash == std::string::npos) return std::string();
+  return path.substr(0, slash);
+}
+
+std::string withoutTrailingSeparators(std::string path) {
+  while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) path.pop_back();
+  return path;
+}
+
+// A save path must end in an extension that the loader reads back in the same format.
+std::string withBankExtension(const std::string& path, bool asMidi) {
+  const std::string ext = lowerExtension(baseName(path));
+  if (asMidi) return ext == "mid" ? path : path + ".mid";
+  return (ext == "syx" || ext == "zpk") ? path : path + ".zpk";
+}
+
+// Completion entries carry their slot in byte 5 like every entry read from a file, so a saved
+// and re-read bank comes back byte for byte.
+LibrarianPatch completionEntry(PatchSysexMessage m, int slot, int kind) {
+  m.bytes[kSlotPos] = static_cast<uint8_t>(slot & 0x7F);
+  m.bytes[m.bytes.size() - 2] = dumpChecksum(m.bytes);
+  return makeEntryFromMessage(std::move(m), kind);
+}
+
+void deleteBanks(std::vector<PatchFile*>& list) {
+  for (PatchFile* f : list) delete f;
+  list.clear();
+}
+
+}  // namespace
+
+PatchLibrarian::PatchLibrarian(LibrarianHost* host) : m_host(host) {}
+
+PatchLibrarian::~PatchLibrarian() { clearAll(); }
+
+bool PatchLibrarian::multiMode() const { return m_host ? m_host->librarianMultiMode() : patchType.load() == 1; }
+
+void PatchLibrarian::fail(const std::string& logText, const std::string& statusText) {
+  librarianLog(logText);
+  if (m_host) m_host->showLibrarianStatus(statusText);
+}
+
+void PatchLibrarian::clearAll() {
+  UTIL_MutexLock lock(&m_bankLock);
+  for (int i = 0; i < 4; ++i) clearDataStructures(i);
+  deleteBanks(soundBankFiles);
+  deleteBanks(multiBankFiles);
+  deleteBanks(searchBankFiles);
+  deleteBanks(categoryBankFiles);
+  m_unlistedBanks.clear();
+  categories.clear();
+}
+
+void PatchLibrarian::clearDataStructures(int which) {
+  UTIL_MutexLock lock(&m_bankLock);
+  switch (which) {
+    case 0: clearFolderIndex(soundFolderIndex); break;
+    case 1: clearFolderIndex(multiFolderIndex); break;
+    case 2: clearFolderIndex(categoryFolderIndex); break;
+    case 3: clearFolderIndex(searchFolderIndex); break;
+    default: break;
+  }
+}
+
+void PatchLibrarian::initBankFilesOnDiscard(const std::string& root) {
+  UTIL_MutexLock lock(&m_bankLock);
+  clearAll();
+  loadPatchesFromFilesystem(root);
+}
+
+void PatchLibrarian::loadPatchesFromFilesystem(const std::string& rootIn) {
+  // Held for the whole load: a dump arriving meanwhile waits rather than landing in a bank that
+  // is about to be discarded.
+  UTIL_MutexLock lock(&m_bankLock);
+  const std::string root = withoutTrailingSeparators(rootIn);
+  bool rootIsFolder = false;
+  try {
+    Poco::File f(root);
+    rootIsFolder = f.exists() && f.isDirectory();
+  } catch (const Poco::Exception& e) {
+    librarianLog("cannot examine " + root + ": " + e.displayText());
+  }
+  if (!rootIsFolder) {
+    librarianLog("PLUGIN IS NOT ABLE TO FIND PATCHES FOLDER...");
+    return;
+  }
+  m_splitThisLoad.clear();
+  reloadRequired = false;
+  loadPass(root);
+  if (reloadRequired) {
+    // The parts now lie where the oversized file was. One more pass, and only one. A file split
+    // (or tried) in the first pass is never split again (m_splitThisLoad); a file that appears
+    // meanwhile may still be split, but its parts are listed directly and cause no third pass.
+    reloadRequired = false;
+    clearAll();
+    loadPass(root);
+    reloadRequired = false;
+  }
+  createNewCategoryPatchFiles();
+}
+
+void PatchLibrarian::buildFolderStructure(const std::string& folder, const std::vector<std::string>& chain,
+                                          std::vector<FolderEntry>& out) {
+  std::vector<std::string> names;
+  try {
+    for (Poco::DirectoryIterator it(folder), end; it != end; ++it) names.push_back(it.name());
+  } catch (const Poco::Exception& e) {
+    librarianLog("cannot list folder " + folder + ": " + e.displayText());
+    return;
+  }
+  // Sorted, so the load order does not depend on the file system's listing order.
+  std::sort(names.begin(), names.end());
+  for (const std::string& name : names) {
+    const std::string path = folder + "/" + name;
+    try {
+      Poco::File f(path);
+      if (f.isLink()) {
+        // A linked folder may lead out of the library (and, written into by a split, would
+        // change files elsewhere) or back into it (and loop): not followed.
+        if (f.exists() && f.isDirectory()) librarianLog("not following linked folder " + path);
+        continue;
+      }
+      if (!f.isDirectory()) continue;
+    } catch (const Poco::Exception& e) {
+      librarianLog("cannot examine " + path + ": " + e.displayText());
+      continue;
+    }
+    std::vector<std::string> sub = chain;
+    sub.push_back(name);
+    buildFolderStructure(path, sub, out);
+    out.push_back(FolderEntry{path, sub});
+  }
+}
+
+void PatchLibrarian::loadPass(const std::string& root) {
+  std::vector<FolderEntry> folders;
+  const std::vector<std::string> rootChain{baseName(root)};
+  buildFolderStructure(root, rootChain, folders);
+  folders.push_back(FolderEntry{root, rootChain});
+  folderList.clear();
+  for (const FolderEntry& fe : folders) folderList.push_back(fe.path);
+
+  for (const FolderEntry& fe : folders) {
+    std::vector<std::string> names;
+    try {
+      for (Poco::DirectoryIterator it(fe.path), end; it != end; ++it) names.push_back(it.name());
+    } catch (const Poco::Exception& e) {
+      librarianLog("cannot list folder " + fe.path + ": " + e.displayText());
+      continue;
+    }
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+      const std::string ext = lowerExtension(name);
+      if (!isBankExtension(ext)) continue;
+      const std::string path = fe.path + "/" + name;
+      int64_t size = 0;
+      try {
+        Poco::File f(path);
+        if (!f.exists() || !f.isFile()) continue;
+        size = static_cast<int64_t>(f.getSize());
+      } catch (const Poco::Exception& e) {
+        librarianLog("cannot examine " + path + ": " + e.displayText());
+        continue;
+      }
+      if (size < kMinBankFileBytes) continue;
+      if (size > kMaxBankFileBytes) {
+        librarianLog("skipped file " + path + ": " + std::to_string(size) + " bytes is too large for a bank");
+        continue;
+      }
+      PatchFile* record = parseFolderFiles(path, fe.chain, 0, ext);
+      if (!record) continue;
+      if (record->type == kBankTypeMulti) {
+        createMultiFolderFilesStructure(record);
+      } else {
+        createSingleFolderFilesStructure(record);
+      }
+    }
+  }
+}
+
+PatchFile* PatchLibrarian::parseFolderFiles(const std::string& path, const std::vector<std::string>& chain,
+                                            int folderNumber, const std::string& extension) {
+  currentFileSplit = false;
+  librarianLog("loading file " + path);
+  std::vector<uint8_t> bytes;
+  const ReadResult rr = readFileBytes(path, bytes);
+  if (rr != ReadResult::ok) {
+    librarianLog(rr == ReadResult::tooLarge ? "skipped file " + path + ": too large for a bank"
+                                            : "cannot read file " + path);
+    return nullptr;
+  }
+  auto record = std::make_unique<PatchFile>();
+  record->fileName = baseName(path);
+  record->folderName = chain.back();
+  record->folderChain = chain;
+  record->bankNumber = folderNumber;
+  loadFromChunk(bytes.data(), static_cast<int>(bytes.size()), *record);
+
+  if (record->entries.empty()) {
+    // Nothing to show; listing it would only offer an empty bank that a save would write over
+    // the file.
+    librarianLog("no bank data in file " + path);
+    return nullptr;
+  }
+  if (record->entries.size() > kBankSize) {
+    if (m_splitThisLoad.count(path)) {
+      librarianLog("not splitting " + path + " again in this load; the file stays where it is");
+      return nullptr;
+    }
+    m_splitThisLoad.insert(path);
+    if (splitOversizedBank(*record, path, chain, extension)) {
+      currentFileSplit = true;
+      reloadRequired = true;
+    }
+    // An oversized file that could not be split is not listed either: saving that bank would
+    // write 100 entries over a file that holds more.
+    return nullptr;
+  }
+  fillUncompletedBankFiles(*record);
+  record->resizeToBank();
+  PatchFile* raw = record.release();
+  if (raw->type != kBankTypeSound) {
+    multiBankFiles.push_back(raw);
+  } else {
+    soundBankFiles.push_back(raw);
+  }
+  return raw;
+}
+
+void PatchLibrarian::loadFromChunk(const uint8_t* data, int size, PatchFile& bank) {
+  if (!readBankMessages(data, size, bank)) return;
+  checkBankSizeAndAddData(bank);
+  createCategories(bank);
+}
+
+void PatchLibrarian::checkBankSizeAndAddData(PatchFile& bank) {
+  if (bank.entries.empty() || bank.entries.size() >= kBankSize) return;
+  if (bank.type == kBankTypeSound) {
+    while (bank.entries.size() < kBankSize) {
+      const int slot = static_cast<int>(bank.entries.size());
+      bank.entries.push_back(completionEntry(completionSoundMessage(slot + 1), slot, kKindSoundInit));
+    }
+  } else if (bank.type == kBankTypeMulti) {
+    while (bank.entries.size() < kBankSize) {
+      const int slot = static_cast<int>(bank.entries.size());
+      bank.entries.push_back(completionEntry(initMultiMessage(), slot, kKindMultiInit));
+    }
+  }
+}
+
+void PatchLibrarian::createCategories(const PatchFile& bank) {
+  if (bank.entries.empty()) return;
+  UTIL_MutexLock lock(&m_bankLock);
+  if (categories.empty()) categories.push_back("Init");
+  std::vector<std::string> lower;
+  lower.reserve(categories.size());
+  for (const std::string& c : categories) lower.push_back(lowerCase(c));
+  for (const LibrarianPatch& e : bank.entries) {
+    const std::string lc = lowerCase(e.category);
+    if (std::find(lower.begin(), lower.end(), lc) != lower.end()) continue;
+    categories.push_back(e.category);
+    lower.push_back(lc);
+  }
+}
+
+void PatchLibrarian::fillUncompletedBankFiles(PatchFile& bank) {
+  if (bank.entries.empty() || bank.entries.size() >= kBankSize) return;
+  const bool sound = bank.entries[0].firstMessageId() == kSoundDumpId;
+  while (bank.entries.size() < kBankSize) {
+    const int slot = static_cast<int>(bank.entries.size());
+    bank.entries.push_back(sound ? completionEntry(initSoundMessage(), slot, kKindSoundInit)
+                                 : completionEntry(initMultiMessage(), slot, kKindMultiInit));
+  }
+}
+
+std::string PatchLibrarian::writeNewVerified(const std::string& folder, const std::string& stem,
+                                             const std::string& ext, const std::vector<uint8_t>& bytes) {
+  // A name taken between the look and the write is answered with `exists`: try the next one.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string target = uniqueFilePath(folder, stem, ext);
+    if (target.empty()) return std::string();
+    const WriteResult r = m_writer->writeFile(target, bytes, false);
+    if (r == WriteResult::exists) continue;
+    if (r != WriteResult::ok) {
+      librarianLog("could not write " + target);
+      return std::string();
+    }
+    std::vector<uint8_t> check;
+    if (readFileBytes(target, check) != ReadResult::ok || check != bytes) {
+      librarianLog("file " + target + " does not hold what was written");
+      unlink(target.c_str());
+      return std::string();
+    }
+    return target;
+  }
+  return std::string();
+}
+
+bool PatchLibrarian::splitOversizedBank(const PatchFile& source, const std::string& sourcePath,
+                                        const std::vector<std::string>& chain, const std::string& extension) {
+  const bool asMidi = extension == "mid";
+  const std::string folder = folderPart(sourcePath);
+  std::string stem, sourceExt;
+  splitFileName(source.fileName, stem, sourceExt);
+  const std::string ext = "." + extension;
+
+  std::vector<const LibrarianPatch*> sounds, multis;
+  for (const LibrarianPatch& e : source.entries) {
+    const int id = e.firstMessageId();
+    if (id == kSoundDumpId) sounds.push_back(&e);
+    else if (id == kMultiDumpId) multis.push_back(&e);
+  }
+
+  struct Part {
+    std::unique_ptr<PatchFile> bank;
+    std::string stem;
+  };
+  std::vector<Part> parts;
+  auto makeParts = [&](const std::vector<const LibrarianPatch*>& list, bool multi) {
+    const size_t count = (list.size() + kBankSize - 1) / kBankSize;
+    for (size_t k = 0; k < count; ++k) {
+      Part p;
+      p.bank = std::make_unique<PatchFile>();
+      p.bank->type = multi ? kBankTypeMulti : kBankTypeSound;
+      p.bank->folderName = chain.back();
+      p.bank->folderChain = chain;
+      p.bank->bankNumber = source.bankNumber;
+      for (size_t i = k * kBankSize; i < list.size() && i < (k + 1) * kBankSize; ++i) {
+        p.bank->entries.push_back(*list[i]);
+        p.bank->entries.back().kind = multi ? kKindMultiRead : kKindSoundRead;
+      }
+      fillUncompletedBankFiles(*p.bank);
+      p.bank->resizeToBank();
+      // Each part gets its own name; the multi parts too, or each would replace the last.
+      p.stem = stem + (multi ? (k == 0 ? " Multis" : " Multis " + std::to_string(k + 1))
+                             : " Singles " + std::to_string(k + 1));
+      parts.push_back(std::move(p));
+    }
+  };
+  makeParts(sounds, false);
+  makeParts(multis, true);
+  splitPartCount = static_cast<int>(parts.size());
+
+  std::vector<std::string> written;
+  auto rollBack = [&](const std::string& why) {
+    for (const std::string& w : written) unlink(w.c_str());
+    librarianLog("could not split " + sourcePath + " (" + why + "); the file stays where it is");
+    return false;
+  };
+  for (Part& p : parts) {
+    const std::string target = writeNewVerified(folder, p.stem, ext, writeBank(*p.bank, asMidi));
+    if (target.empty()) return rollBack("writing a part failed");
+    written.push_back(target);
+    p.bank->fileName = baseName(target);
+  }
+
+  // Every part is on disk and checked: only now may the source leave the library.
+  const std::string converted = convertedBanksFolderPath();
+  try {
+    Poco::File(converted).createDirectories();
+  } catch (const Poco::Exception& e) {
+    return rollBack("cannot make folder " + converted + ": " + e.displayText());
+  }
+  std::string movedTo;
+  for (int attempt = 0; attempt < 100 && movedTo.empty(); ++attempt) {
+    const std::string dest = uniqueFilePath(converted, stem, sourceExt);
+    if (dest.empty()) break;
+    const WriteResult r = moveFileNoReplace(sourcePath, dest);
+    if (r == WriteResult::ok) movedTo = dest;
+    else if (r != WriteResult::exists) break;
+  }
+  if (movedTo.empty()) return rollBack("cannot move it into " + converted);
+  librarianLog("moved file " + sourcePath + " to " + movedTo + " due to mismatching data in package!");
+
+  for (Part& p : parts) {
+    PatchFile* raw = p.bank.release();
+    if (raw->type == kBankTypeMulti) {
+      multiBankFiles.push_back(raw);
+      createMultiFolderFilesStructure(raw);
+    } else {
+      soundBankFiles.push_back(raw);
+      createSingleFolderFilesStructure(raw);
+    }
+    createCategories(*raw);
+  }
+  return true;
+}
+
+PatchFile* PatchLibrarian::selectedUpperBank() {
+  UTIL_MutexLock lock(&m_bankLock);
+  const int type = patchType.load();
+  const int sel = upperSelection.load();
+  const std::vector<PatchFile*>* list = type == 0 ? &soundBankFiles : (type == 1 ? &multiBankFiles : nullptr);
+  if (!list || sel < 0 || sel >= static_cast<int>(list->size())) return nullptr;
+  return (*list)[sel];
+}
+
+bool PatchLibrarian::writeUpperBank(const std::string& path, bool asMidi, std::string* bankFolderName) {
+  std::unique_ptr<PatchFile> copy;
+  {
+    UTIL_MutexLock lock(&m_bankLock);
+    PatchFile* bank = selectedUpperBank();
+    if (!bank) {
+      fail("nothing to save: no bank selected", "No bank selected!");
+      return false;
+    }
+    copy = bank->clone();
+    if (bankFolderName) *bankFolderName = bank->folderName;
+  }
+  // Written from a copy brought to 100 entries: the bank in the library stays as it is.
+  copy->resizeToBank();
+  if (m_writer->writeFile(path, writeBank(*copy, asMidi), true) != WriteResult::ok) {
+    fail("could not write bank file " + path, "Bank NOT saved!");
+    return false;
+  }
+  return true;
+}
+
+bool PatchLibrarian::savePatchAs(const std::string& chosenPath, bool asMidi) {
+  if (chosenPath.empty()) return false;   // dialog cancelled
+  const std::string path = withBankExtension(chosenPath, asMidi);
+  const bool multi = multiMode();
+  if (!writeUpperBank(path, asMidi, nullptr)) return false;
+  const std::string folderName = baseName(folderPart(path));
+  if (m_host) m_host->setUpperBankRecord(multi, baseName(path), folderName.empty() ? "Patches" : folderName);
+  return true;
+}
+
+bool PatchLibrarian::saveEditedPatch(const std::string& pathIn, const std::string& name) {
+  const bool asMidi = lowerExtension(name) == "mid";
+  const std::string path = withBankExtension(pathIn, asMidi);
+  const bool multi = multiMode();
+  std::string folderName;
+  if (!writeUpperBank(path, asMidi, &folderName)) return false;
+  if (m_host) m_host->setUpperBankRecord(multi, name, folderName);
+  return true;
+}
+
+bool PatchLibrarian::importBankFile(const std::string& sourcePath, bool midi, std::string* writtenPath) {
+  if (sourcePath.empty()) return false;
+  std::vector<uint8_t> bytes;
+  const ReadResult rr = readFileBytes(sourcePath, bytes);
+  if (rr != ReadResult::ok) {
+    fail(rr == ReadResult::tooLarge ? "import: " + sourcePath + " is too large for a bank"
+                                    : "import: cannot read " + sourcePath,
+         "Import FAILED!");
+    return false;
+  }
+  const std::string folder = patchesFolderPath();
+  try {
+    Poco::File(folder).createDirectories();
+  } catch (const Poco::Exception& e) {
+    fail("import: cannot make folder " + folder + ": " + e.displayText(), "Import FAILED!");
+    return false;
+  }
+  std::string stem, ext;
+  splitFileName(baseName(sourcePath), stem, ext);
+  if (!isBankExtension(lowerExtension(ext))) {
+    stem += ext;
+    ext = midi ? ".mid" : ".zpk";
+  }
+  std::string target;
+  for (int attempt = 0; attempt < 100 && target.empty(); ++attempt) {
+    const std::string candidate = uniqueFilePath(folder, stem, ext);
+    if (candidate.empty()) break;
+    const WriteResult r = m_writer->writeFile(candidate, bytes, false);
+    if (r == WriteResult::ok) target = candidate;
+    else if (r != WriteResult::exists) break;
+  }
+  if (target.empty()) {
+    fail("import: could not write into " + folder, "Import FAILED!");
+    return false;
+  }
+  librarianLog("FILE IMPORTER: patch file copied to " + folder);
+  if (writtenPath) *writtenPath = target;
+  return true;
+}
+
+void PatchLibrarian::setSysexDatatoSelectedSlot(const LibrarianPatch* received) {
+  if (!received) return;
+  UTIL_MutexLock lock(&m_bankLock);
+  const int type = patchType.load();
+  const int slot = selectedSlot.load();
+  if (slot < 0 || slot >= kBankSize) {
+    librarianLog("received dump ignored: slot " + std::to_string(slot) + " is outside 0..99");
+    return;
+  }
+  PatchFile* bank = selectedUpperBank();
+  if (!bank) {
+    librarianLog("received dump ignored: no bank selected");
+    return;
+  }
+  const int wanted = type == 1 ? kMultiDumpId : kSoundDumpId;
+  if (received->firstMessageId() != wanted) {
+    librarianLog(std::string("received dump ignored: not a ") + (type == 1 ? "multi" : "sound") + " dump");
+    return;
+  }
+  LibrarianPatch copy;
+  received->clone(copy);
+  copy.kind = type == 1 ? kKindMultiRead : kKindSoundRead;
+  bank->resizeToBank();
+  bank->entries[slot] = std::move(copy);
+}

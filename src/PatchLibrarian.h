@@ -1,0 +1,162 @@
+// The patch library: every bank file below the library folder, mirrored in memory, with the
+// folder, category and search indexes that the librarian's menus and slot grids show.
+//
+// Threads: loading, saving, importing and the index builders run on the GUI thread (a reload
+// after a cancelled request may run on the MIDI engine's worker); setSysexDatatoSelectedSlot
+// runs on the MIDI input thread. Every operation that reads or changes the bank lists takes
+// bankLock(), and so must any other reader (the slot grid while it draws, the menus while they
+// rebuild). The lock is recursive. Bank and index pointers handed out stay valid only until the
+// next load, reload or search; take the lock while using them.
+//
+// Ownership: the librarian owns every PatchFile in its four bank lists and every FolderFiles
+// record of its four indexes; the records point to bank files without owning them. It does not
+// own its host or its file writer.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "BankFileIO.h"
+#include "LibrarianIndex.h"
+#include "PatchFile.h"
+#include "UTIL_Mutex.h"
+
+// What the librarian needs of the editor, kept narrow so that the librarian runs without the
+// plug-in framework. Called on the thread of the librarian operation that needs it.
+class LibrarianHost {
+public:
+  virtual ~LibrarianHost() = default;
+  // The editor's data type: true while it shows multis.
+  virtual bool librarianMultiMode() const = 0;
+  // Records which file the upper grid's bank now is (file name with extension and the name of
+  // its folder), so the bank menus mark it.
+  virtual void setUpperBankRecord(bool multi, const std::string& fileName, const std::string& folderName) = 0;
+  // A status text for the user (a failed save or import).
+  virtual void showLibrarianStatus(const std::string& text) = 0;
+};
+
+class PatchLibrarian {
+public:
+  explicit PatchLibrarian(LibrarianHost* host = nullptr);
+  ~PatchLibrarian();
+  PatchLibrarian(const PatchLibrarian&) = delete;
+  PatchLibrarian& operator=(const PatchLibrarian&) = delete;
+
+  // ---- Loading (GUI thread) ----
+  // Loads every bank file below root (the "Patches" folder). Banks of 1..99 entries are
+  // completed in memory; a file of more than 100 entries is split into new files of 100 in its
+  // folder and, once every part is written and verified, moved into "Converted Banks"; the
+  // library is then read once more. A missing root leaves the library as it was (empty at
+  // start-up). Appends to the lists: to load again, use initBankFilesOnDiscard.
+  void loadPatchesFromFilesystem(const std::string& root);
+  // Empties every list and index, then loads again from root.
+  void initBankFilesOnDiscard(const std::string& root);
+  // Deletes the records of one index: 0 sound, 1 multi, 2 category, 3 search.
+  void clearDataStructures(int which);
+  // Reads the bytes of one file into bank, completes it and collects its categories.
+  void loadFromChunk(const uint8_t* data, int size, PatchFile& bank);
+  // Completes a bank of 1..99 entries with numbered "Init" sounds or init multis.
+  void checkBankSizeAndAddData(PatchFile& bank);
+  // Adds the bank's categories to `categories`, letter case ignored ("Init" first).
+  void createCategories(const PatchFile& bank);
+  // Completes a bank of fewer than 100 entries with copies of the init sound or init multi.
+  void fillUncompletedBankFiles(PatchFile& bank);
+
+  // ---- Index (GUI thread; LibrarianIndex.cpp) ----
+  void createSingleFolderFilesStructure(PatchFile* file);
+  void createMultiFolderFilesStructure(PatchFile* file);
+  // Builds the category banks (appends; a load empties them first).
+  void createNewCategoryPatchFiles();
+  // Replaces the search banks and the search index with the sounds whose name contains query
+  // (letter case significant). searchBankFiles is empty when nothing matched.
+  void createNewSearchPatchFiles(const std::string& query);
+
+  // ---- Saving and import (GUI thread) ----
+  // Writes the upper grid's bank (cut or completed to 100 entries) to chosenPath as Standard
+  // MIDI File or raw SysEx; ".mid" or ".zpk" is appended when the path lacks a fitting bank
+  // extension. An empty path is a cancelled dialog. On success the host's record of the upper
+  // bank names the new file; on failure nothing changes, the host shows a status text and the
+  // result is false.
+  bool savePatchAs(const std::string& chosenPath, bool asMidi);
+  // Writes the upper grid's bank over path; the format follows the extension of name ("mid":
+  // Standard MIDI File, else raw). The host's record gets name as the file name.
+  bool saveEditedPatch(const std::string& path, const std::string& name);
+  // Copies a bank file from anywhere into the library folder under a name that replaces nothing
+  // (the bank extension is appended when missing). The library is not reloaded. The path
+  // written goes to writtenPath when given.
+  bool importBankFile(const std::string& sourcePath, bool midi, std::string* writtenPath = nullptr);
+
+  // ---- Receiving (MIDI input thread) ----
+  // Stores a copy of received into slot selectedSlot of the upper bank (cut or completed to 100
+  // entries first). Ignored, with a log line, without a selected bank, with a slot outside
+  // 0..99, or when the received dump is not of the bank's kind. received is only read.
+  void setSysexDatatoSelectedSlot(const LibrarianPatch* received);
+
+  // The bank the upper grid shows, or null. Hold bankLock() while using it.
+  PatchFile* selectedUpperBank();
+
+  UTIL_Mutex& bankLock() { return m_bankLock; }
+  void setHost(LibrarianHost* host) { m_host = host; }
+  // Null restores the default writer (atomic write through a temporary file).
+  void setFileWriter(BankFileWriter* writer) { m_writer = writer ? writer : &m_defaultWriter; }
+
+  // Selections, shared with the GUI, the MIDI engine's worker and the MIDI input thread.
+  std::atomic<int> upperSelection{0};
+  std::atomic<int> lowerSelection{0};
+  std::atomic<int> patchType{0};        // 0 sound banks, 1 multi banks
+  std::atomic<int> selectedSlot{0};
+  std::atomic<int> selectedLowerSlot{0};
+  int splitPartCount = 0;               // parts of the bank split last
+  bool reloadRequired = false;
+  bool currentFileSplit = false;
+
+  // Guarded by bankLock().
+  std::vector<std::string> folderList;
+  std::vector<PatchFile*> soundBankFiles;
+  std::vector<PatchFile*> multiBankFiles;
+  std::vector<PatchFile*> searchBankFiles;
+  std::vector<PatchFile*> categoryBankFiles;
+  std::vector<FolderFiles*> soundFolderIndex;
+  std::vector<FolderFiles*> multiFolderIndex;
+  std::vector<FolderFiles*> categoryFolderIndex;
+  std::vector<FolderFiles*> searchFolderIndex;
+  std::vector<std::string> categories;
+
+private:
+  struct FolderEntry {
+    std::string path;
+    std::vector<std::string> chain;   // library root's name first
+  };
+
+  void clearAll();
+  void loadPass(const std::string& root);
+  void buildFolderStructure(const std::string& folder, const std::vector<std::string>& chain,
+                            std::vector<FolderEntry>& out);
+  // Reads one bank file; returns its record, or null when it was split, skipped or unreadable.
+  PatchFile* parseFolderFiles(const std::string& path, const std::vector<std::string>& chain,
+                              int folderNumber, const std::string& extension);
+  // Writes the parts of an oversized bank next to it, verifies them and moves the source into
+  // "Converted Banks". All or nothing: on any failure the parts written are removed again and
+  // the source stays where it was.
+  bool splitOversizedBank(const PatchFile& source, const std::string& sourcePath,
+                          const std::vector<std::string>& chain, const std::string& extension);
+  // Writes bytes as a new file in folder under stem + ext or the next free variant of it, and
+  // checks what landed on disk. Returns the path written, or empty.
+  std::string writeNewVerified(const std::string& folder, const std::string& stem, const std::string& ext,
+                               const std::vector<uint8_t>& bytes);
+  // Writes a copy of the upper grid's bank to path; on failure logs and shows a status text.
+  bool writeUpperBank(const std::string& path, bool asMidi, std::string* bankFolderName);
+  bool multiMode() const;
+  void fail(const std::string& logText, const std::string& statusText);
+
+  UTIL_Mutex m_bankLock;
+  LibrarianHost* m_host;
+  BankFileWriter m_defaultWriter;
+  BankFileWriter* m_writer = &m_defaultWriter;
+  std::vector<std::unique_ptr<PatchFile>> m_unlistedBanks;   // empty category banks
+  std::set<std::string> m_splitThisLoad;                     // never split a file twice per load
+};

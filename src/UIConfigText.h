@@ -1,0 +1,20 @@
+#pragma once
+// Text routines with which the UI configuration turns attribute texts of the interface
+// description and SysEx templates into numbers. Pure functions; any thread.
+
+#include <string>
+#include <vector>
+
+// Appends to `tokens` every maximal run of characters not in `delimiters`; runs of delimiters and
+// delimiters at either end produce no empty token.
+void Tokenize(const std::string& text, std::vector<std::string>& tokens,
+              const std::string& delimiters);
+
+// Space-separated hexadecimal bytes ("3E 10 00 20"; "f0", "7F" as well) to their values. A token
+// that does not start with a hexadecimal digit gives 0; a token with more digits keeps its low
+// 8 bits, so every element is 0..255.
+std::vector<int> convertStringSysextoVector(const std::string& text);
+
+// Comma-separated decimal integers into values[0..maxCount-1]. Slots past the last token, and slots
+// whose token does not start with a number, keep what the caller put there.
+void getCSValues(const std::string& text, int* values, int maxCount);

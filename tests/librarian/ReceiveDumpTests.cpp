@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "BankFormats.h"
+#include "BankGenerator.h"
+#include "PatchLibrarian.h"
+
+using namespace testbanks;
+
+namespace {
+
+// What the MIDI engine's capture hands over: the dump as received, its name, no category.
+LibrarianPatch received(const Bytes& dump, bool multi) {
+  LibrarianPatch p;
+  PatchSysexMessage m;
+  m.bytes = dump;
+  p.messages.push_back(m);
+  p.name.assign(dump.begin() + (multi ? 23 : 370), dump.begin() + (multi ? 39 : 386));
+  return p;
+}
+
+class ReceiveDump : public ::testing::Test {
+protected:
+  void SetUp() override {
+    writeFile(p("a.syx"), rawBank(sounds(100, "A", {"Bass"})));
+    writeFile(p("b.syx"), rawBank(sounds(100, "B", {"Bass"})));
+    writeFile(p("c.syx"), rawBank(sounds(100, "C", {"Bass"})));
+    writeFile(p("m.syx"), rawBank(multis(100, "M")));
+    lib.initBankFilesOnDiscard(home.patches());
+    ASSERT_EQ(lib.soundBankFiles.size(), 3u);
+  }
+  std::string p(const std::string& rel) const { return home.patches() + "/" + rel; }
+  TempDataHome home;
+  LogCapture log;
+  PatchLibrarian lib;
+};
+
+}  // namespace
+
+TEST_F(ReceiveDump, SoundLandsInTheSelectedSlotOfTheUpperBankOnly) {
+  lib.upperSelection = 2;
+  lib.selectedSlot = 5;
+  const LibrarianPatch in = received(soundDump("Fresh", "Lead", 77), false);
+  const PatchFile before0 = *lib.soundBankFiles[0];
+  lib.setSysexDatatoSelectedSlot(&in);
+  const LibrarianPatch& e = lib.soundBankFiles[2]->entries[5];
+  EXPECT_EQ(e.name, "Fresh           ");
+  EXPECT_TRUE(e.category.empty()) << "the capture gives no category";
+  EXPECT_EQ(e.messages.size(), 1u);
+  EXPECT_EQ(e.messages[0].bytes, in.messages[0].bytes);
+  EXPECT_EQ(e.kind, kKindSoundRead);
+  EXPECT_EQ(lib.soundBankFiles[2]->entries[4].name, "C 004           ");
+  EXPECT_EQ(lib.soundBankFiles[0]->entries[5].name, before0.entries[5].name);
+  EXPECT_EQ(lib.selectedSlot, 5) << "the caller moves the slot, not the store";
+}
+
+TEST_F(ReceiveDump, OversizedBankIsCutTo100AndTheSecondDumpWins) {
+  PatchFile* bank = lib.soundBankFiles[0];
+  bank->entries.resize(120);
+  lib.selectedSlot = 99;
+  const LibrarianPatch first = received(soundDump("First", "Lead", 1), false);
+  const LibrarianPatch second = received(soundDump("Second", "Lead", 2), false);
+  lib.setSysexDatatoSelectedSlot(&first);
+  lib.setSysexDatatoSelectedSlot(&second);
+  EXPECT_EQ(bank->entries.size(), 100u);
+  EXPECT_EQ(bank->entries[99].name, "Second          ");
+}
+
+TEST_F(ReceiveDump, MultiGoesIntoTheMultiBank) {
+  lib.patchType = 1;
+  lib.selectedSlot = 0;
+  const LibrarianPatch in = received(multiDump("Live Set", 3), true);
+  lib.setSysexDatatoSelectedSlot(&in);
+  EXPECT_EQ(lib.multiBankFiles[0]->entries[0].name, "Live Set        ");
+  EXPECT_EQ(lib.multiBankFiles[0]->entries[0].kind, kKindMultiRead);
+}
+
+TEST_F(ReceiveDump, BadSlotWrongKindOrNoSelectionIsIgnored) {
+  const auto before = [&] {
+    std::vector<PatchFile> all;
+    for (PatchFile* f : lib.soundBankFiles) all.push_back(*f);
+    for (PatchFile* f : lib.multiBankFiles) all.push_back(*f);
+    return all;
+  }();
+  const LibrarianPatch sound = received(soundDump("Stray", "Lead", 9), false);
+  const LibrarianPatch multi = received(multiDump("Stray", 9), true);
+  const LibrarianPatch empty;
+  lib.selectedSlot = 100;
+  lib.setSysexDatatoSelectedSlot(&sound);
+  lib.selectedSlot = -1;
+  lib.setSysexDatatoSelectedSlot(&sound);
+  lib.selectedSlot = 3;
+  lib.setSysexDatatoSelectedSlot(&multi);    // a multi into a sound bank
+  lib.setSysexDatatoSelectedSlot(&empty);
+  lib.setSysexDatatoSelectedSlot(nullptr);
+  lib.upperSelection = 3;                    // no such sound bank
+  lib.setSysexDatatoSelectedSlot(&sound);
+  lib.upperSelection = 0;
+  lib.patchType = 2;
+  lib.setSysexDatatoSelectedSlot(&sound);
+  size_t i = 0;
+  for (PatchFile* f : lib.soundBankFiles) EXPECT_EQ(f->entries[3].name, before[i++].entries[3].name);
+  EXPECT_EQ(lib.multiBankFiles[0]->entries[3].name, before[3].entries[3].name);
+  EXPECT_TRUE(log.contains("outside 0..99"));
+  EXPECT_TRUE(log.contains("not a sound dump"));
+  EXPECT_TRUE(log.contains("no bank selected"));
+}
+
+// The MIDI input thread stores dumps while the GUI thread reads the bank under the lock and
+// switches banks; every read must see whole entries.
+TEST_F(ReceiveDump, StoringRacesSafelyWithReadersThatTakeTheLock) {
+  const LibrarianPatch in = received(soundDump("Racer", "Lead", 5), false);
+  std::atomic<bool> stop{false};
+  std::thread midi([&] {
+    for (int i = 0; i < 2000; ++i) {
+      lib.selectedSlot = i % 100;
+      lib.setSysexDatatoSelectedSlot(&in);
+    }
+    stop = true;
+  });
+  int reads = 0;
+  while (!stop) {
+    UTIL_MutexLock lock(&lib.bankLock());
+    const PatchFile* bank = lib.selectedUpperBank();
+    ASSERT_TRUE(bank);
+    ASSERT_EQ(bank->entries.size(), 100u);
+    for (const LibrarianPatch& e : bank->entries) ASSERT_EQ(e.messages.at(0).bytes.size(), 392u);
+    lib.upperSelection = (++reads) % 3;
+  }
+  midi.join();
+}
+
+// A reload on the GUI thread replaces every bank while dumps keep arriving: the store must
+// never touch a bank that the reload has discarded.
+TEST_F(ReceiveDump, StoringRacesSafelyWithAReload) {
+  const LibrarianPatch in = received(soundDump("Racer", "Lead", 6), false);
+  std::atomic<bool> stop{false};
+  std::thread midi([&] {
+    int i = 0;
+    while (!stop) {
+      lib.selectedSlot = (i++) % 100;
+      lib.setSysexDatatoSelectedSlot(&in);
+    }
+  });
+  for (int r = 0; r < 5; ++r) lib.initBankFilesOnDiscard(home.patches());
+  stop = true;
+  midi.join();
+  UTIL_MutexLock lock(&lib.bankLock());
+  ASSERT_EQ(lib.soundBankFiles.size(), 3u);
+  for (const PatchFile* f : lib.soundBankFiles) EXPECT_EQ(f->entries.size(), 100u);
+}
