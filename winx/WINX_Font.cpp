@@ -1,0 +1,299 @@
+#include "WINX_Font.h"
+
+#include <fontconfig/fontconfig.h>
+#include <strings.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include "UTIL_AssocArray.h"
+#include "UTIL_Mutex.h"
+#include "WINX_FontInternal.h"
+
+namespace {
+
+const int kMaxFaceBytes = 899;
+
+// Face names the interface uses for its monospaced readouts, and the macOS and Windows faces of
+// that kind: none of them is installed here, and fontconfig alone would give them the default
+// sans-serif face. They resolve to DejaVu Sans Mono (fonts-dejavu-core, which the setup
+// installs), named first so that whatever else the machine has installed under the generic
+// "monospace" alias cannot change how the interface looks; "monospace" is the fallback.
+const char* const kMonospaceFaces[] = {"Consolas", "Monaco", "Menlo", "Courier", "Courier New",
+                                       "Lucida Console", "Andale Mono", "SF Mono"};
+
+bool isMonospaceFace(const char* face) {
+  for (const char* m : kMonospaceFaces)
+    if (!strcasecmp(face, m)) return true;
+  for (const char* p = face; *p; ++p)  // "NK57 Monospace", "Bitstream Vera Sans Mono", ...
+    if (!strncasecmp(p, "mono", 4)) return true;
+  return false;
+}
+
+// Family fontconfig picks for a face name; strdup'ed, or null when fontconfig finds nothing.
+char* resolveFamily(const char* face) {
+  FcPattern* pat = FcPatternCreate();
+  if (!pat) return nullptr;
+  FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(face));
+  if (isMonospaceFace(face)) {
+    FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>("DejaVu Sans Mono"));
+    FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>("monospace"));
+  }
+  FcConfigSubstitute(nullptr, pat, FcMatchPattern);
+  FcDefaultSubstitute(pat);
+  FcResult res = FcResultNoMatch;
+  FcPattern* match = FcFontMatch(nullptr, pat, &res);
+  char* out = nullptr;
+  FcChar8* fam = nullptr;
+  if (match && FcPatternGetString(match, FC_FAMILY, 0, &fam) == FcResultMatch && fam && *fam)
+    out = strdup(reinterpret_cast<const char*>(fam));
+  if (match) FcPatternDestroy(match);
+  FcPatternDestroy(pat);
+  return out;
+}
+
+// Composed font name (face plus " Bold"/" Italic") -> resolved family, process-wide. The lock
+// is not held while fontconfig resolves a name; a concurrent insert of the same name replaces
+// the value, which is the same family.
+struct FontNameCache {
+  UTIL_Mutex lock;
+  UTIL_StringKeyedArray<char*> names{true, UTIL_freecharptr};
+};
+
+FontNameCache& nameCache() {
+  static FontNameCache* c = new FontNameCache;  // kept past static destruction: fonts may be made late
+  return *c;
+}
+
+// Label family (the empty face name and the default font); resolved once.
+const char* labelFamily() {
+  static const char* fam = [] {
+    char* f = resolveFamily("DejaVu Sans");
+    return f ? f : strdup("DejaVu Sans");
+  }();
+  return fam;
+}
+
+// Copies at most maxBytes of a NUL-terminated string without splitting a UTF-8 sequence.
+size_t utf8Cut(const char* s, size_t maxBytes) {
+  size_t n = strnlen(s, maxBytes + 1);
+  if (n <= maxBytes) return n;
+  n = maxBytes;
+  // Back off continuation bytes, then drop the lead byte whose sequence does not fit.
+  size_t i = n;
+  while (i > 0 && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) --i;
+  return i;
+}
+
+WINX_FontData* makeFontData(const char* family, double size, bool bold, bool italic) {
+  WINX_FontData* f = new WINX_FontData();
+  f->desc = pango_font_description_new();
+  pango_font_description_set_family(f->desc, family);
+  pango_font_description_set_absolute_size(f->desc, size * PANGO_SCALE);
+  pango_font_description_set_weight(f->desc, bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+  pango_font_description_set_style(f->desc, italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
+  PangoFontMetrics* m = pango_context_get_metrics(WINX_ThreadPangoContext(true), f->desc, nullptr);
+  if (m) {
+    f->ascent = pango_font_metrics_get_ascent(m) / double(PANGO_SCALE);
+    f->descent = pango_font_metrics_get_descent(m) / double(PANGO_SCALE);
+    const double height = pango_font_metrics_get_height(m) / double(PANGO_SCALE);
+    f->leading = std::max(0.0, height - f->ascent - f->descent);
+    pango_font_metrics_unref(m);
+  }
+  return f;
+}
+
+struct ThreadPango {
+  PangoContext* ctx[2] = {nullptr, nullptr};  // [0] aliased, [1] antialiased
+  PangoLayout* layout[2] = {nullptr, nullptr};
+  ~ThreadPango() {
+    for (int i = 0; i < 2; ++i) {
+      if (layout[i]) g_object_unref(layout[i]);
+      if (ctx[i]) g_object_unref(ctx[i]);
+    }
+  }
+};
+thread_local ThreadPango t_pango;
+
+}  // namespace
+
+void WINX_FontDataFree(WINX_FontData* f) {
+  if (!f) return;
+  if (f->desc) pango_font_description_free(f->desc);
+  delete f;
+}
+
+PangoContext* WINX_ThreadPangoContext(bool antialias) {
+  PangoContext*& ctx = t_pango.ctx[antialias ? 1 : 0];
+  if (!ctx) {
+    // The default Cairo font map is per thread, so this context never crosses threads.
+    ctx = pango_font_map_create_context(pango_cairo_font_map_get_default());
+    cairo_font_options_t* fo = cairo_font_options_create();
+    cairo_font_options_set_antialias(fo, antialias ? CAIRO_ANTIALIAS_GRAY : CAIRO_ANTIALIAS_NONE);
+    // Unhinted metrics: advances do not depend on hinting or antialiasing, so measuring and
+    // drawing agree whatever the quality; outlines get light vertical hinting for small sizes.
+    cairo_font_options_set_hint_metrics(fo, CAIRO_HINT_METRICS_OFF);
+    cairo_font_options_set_hint_style(fo, CAIRO_HINT_STYLE_SLIGHT);
+    pango_cairo_context_set_font_options(ctx, fo);
+    cairo_font_options_destroy(fo);
+    pango_context_set_round_glyph_positions(ctx, FALSE);
+  }
+  return ctx;
+}
+
+PangoLayout* WINX_ThreadPangoLayout(bool antialias) {
+  PangoLayout*& l = t_pango.layout[antialias ? 1 : 0];
+  if (!l) l = pango_layout_new(WINX_ThreadPangoContext(antialias));
+  return l;
+}
+
+const WINX_FontData* WINX_DefaultFont() {
+  static const WINX_FontData* f = makeFontData(labelFamily(), 10.0, false, false);
+  return f;
+}
+
+HFONT CreateFont(int height, int width, int, int orientation, int weight, char italic, char, char, char, char,
+                 char, char quality, char, const char* faceName) {
+  HGDIOBJ__* o = WINX_NewGDIObject(WINX_GDI_FONT);
+  if (!o) return nullptr;
+
+  double size = std::fabs(static_cast<double>(height ? height : width));
+  if (size < 2 || size > 8192) size = 10;
+  o->fontRotation = orientation / 10.0f;
+
+  const char* face = faceName ? faceName : "";
+  const size_t faceLen = utf8Cut(face, kMaxFaceBytes);
+  char composed[kMaxFaceBytes + 16];
+  memcpy(composed, face, faceLen);
+  composed[faceLen] = 0;
+  char faceOnly[kMaxFaceBytes + 1];
+  memcpy(faceOnly, composed, faceLen + 1);
+  const bool bold = weight >= FW_BOLD, ital = italic != 0;
+  if (bold) strcat(composed, " Bold");
+  if (ital) strcat(composed, " Italic");
+
+  // The family comes from the face name alone; weight and style go into the description, and
+  // the composed name only keys the cache (so "F Bold" and "F" are cached apart, as looked up).
+  const char* family = labelFamily();
+  char* resolved = nullptr;
+  if (faceOnly[0]) {
+    FontNameCache& c = nameCache();
+    {
+      UTIL_MutexLock l(&c.lock);
+      if (char* hit = c.names.Get(composed, nullptr)) resolved = strdup(hit);
+    }
+    if (!resolved) {
+      resolved = resolveFamily(faceOnly);
+      if (resolved) {
+        char* stored = strdup(resolved);
+        if (stored) {
+          UTIL_MutexLock l(&c.lock);
+          c.names.Insert(composed, stored);
+        }
+      }
+    }
+    if (resolved) family = resolved;
+  }
+
+  o->font = makeFontData(family, size, bold, ital);
+  free(resolved);
+  o->fontQuality = (quality == NONANTIALIASED_QUALITY || quality == ANTIALIASED_QUALITY) ? quality : 0;
+  return o;
+}
+
+HFONT CreateFontIndirect(const LOGFONT* lf) {
+  if (!lf) return nullptr;
+  char face[sizeof(lf->lfFaceName) + 1];
+  memcpy(face, lf->lfFaceName, sizeof(lf->lfFaceName));
+  face[sizeof(lf->lfFaceName)] = 0;  // a full name field carries no NUL of its own
+  return CreateFont(lf->lfHeight, lf->lfWidth, 0, lf->lfOrientation, lf->lfWeight, lf->lfItalic, 0, 0, 0, 0, 0,
+                    lf->lfQuality, 0, face);
+}
+
+int GetTextMetrics(HDC hdc, TEXTMETRIC* tm) {
+  if (tm) {
+    tm->tmHeight = 16;
+    tm->tmAscent = 12;
+    tm->tmDescent = 4;
+    tm->tmInternalLeading = 3;
+    tm->tmAveCharWidth = 10;
+  }
+  HDC__* dc = WINX_ValidDC(hdc);
+  if (!dc || !tm) return 0;
+  HGDIOBJ__* fo = WINX_ValidObj(dc->curFont, WINX_GDI_FONT);
+  const WINX_FontData* f = fo && fo->font ? fo->font : WINX_DefaultFont();
+  if (!f) return 1;
+  tm->tmInternalLeading = static_cast<int>(f->leading);
+  tm->tmAscent = static_cast<int>(f->ascent);
+  tm->tmDescent = static_cast<int>(f->descent);
+  const int s = tm->tmAscent + tm->tmDescent + tm->tmInternalLeading;
+  tm->tmAveCharWidth = (2 * s) / 3;
+  tm->tmHeight = s ? s + 1 : 0;
+  return 1;
+}
+
+bool WINX_GetFontFamily(HFONT font, char* buf, int bufSize) {
+  HGDIOBJ__* o = WINX_ValidObj(font, WINX_GDI_FONT);
+  if (!o || !o->font || !buf || bufSize < 1) return false;
+  const char* fam = pango_font_description_get_family(o->font->desc);
+  snprintf(buf, static_cast<size_t>(bufSize), "%s", fam ? fam : "");
+  return true;
+}
+
+bool WINX_FontNameCacheGet(const char* composedName, char* buf, int bufSize) {
+  if (!composedName || !buf || bufSize < 1) return false;
+  FontNameCache& c = nameCache();
+  UTIL_MutexLock l(&c.lock);
+  char* hit = c.names.Get(composedName, nullptr);
+  if (!hit) return false;
+  snprintf(buf, static_cast<size_t>(bufSize), "%s", hit);
+  return true;
+}
+
+// Under LeakSanitizer: fontconfig and Pango keep caches they never free (pattern caches made by
+// Pango's fontconfig thread, fontsets behind pango_context_get_metrics); a bare C program that
+// asks Pango for one font's metrics already "leaks" them. They are suppressed here, in the
+// library that calls Pango, so that every test drawing text runs clean; our own allocations
+// are still checked. A second definition elsewhere fails at link time: merge the lists then.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define WINX_LSAN_SUPPRESSIONS 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define WINX_LSAN_SUPPRESSIONS 1
+#endif
+#ifdef WINX_LSAN_SUPPRESSIONS
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n"
+         "leak:libpango-1.0.so\n"
+         "leak:libpangoft2-1.0.so\n"
+         "leak:libpangocairo-1.0.so\n"
+         "leak:libharfbuzz.so\n";
+}
+#endif
+
+// Under ThreadSanitizer: Pango resolves fonts on a worker thread of its own ("[pango]
+// FcFontSetMatch") and hands the results over through GLib's locks, which TSan cannot see in the
+// uninstrumented libraries, so every first font shows a "race" on fontconfig's strings.
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define WINX_TSAN_SUPPRESSIONS 1
+#endif
+#endif
+#if defined(__SANITIZE_THREAD__)
+#define WINX_TSAN_SUPPRESSIONS 1
+#endif
+#ifdef WINX_TSAN_SUPPRESSIONS
+extern "C" const char* __tsan_default_suppressions() {
+  return "race:libfontconfig.so\n"
+         "race:libpango-1.0.so\n"
+         "race:libpangoft2-1.0.so\n"
+         "race:libpangocairo-1.0.so\n"
+         "called_from_lib:libfontconfig.so\n";
+}
+#endif
