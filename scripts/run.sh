@@ -1,12 +1,20 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the editor and starts it in the stand-in host.
+# Extra arguments go to the host (see build/platform/host/sorvanta-host --help), e.g.
+#   bash scripts/run.sh --play --tempo 128
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)"
-host=build/platform/sorvanta-host
-if [[ -x "$host" ]]; then
-  exec "$host" "$@"
+host=build/platform/host/sorvanta-host
+bundle=build/Sorvanta.component
+if [[ ! -x "$host" || ! -d "$bundle" ]]; then
+  echo "run.sh: the build did not produce $host and $bundle" >&2
+  exit 1
 fi
-echo "run.sh: built the libraries; the host program that opens the editor is not part of this build yet."
+if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
+  echo "run.sh: no display; running the host without a window for 5 seconds"
+  exec "$host" --headless --seconds 5 "$@" "$bundle"
+fi
+exec "$host" "$@" "$bundle"

@@ -1,0 +1,79 @@
+// Hands incoming MIDI from the MIDI system's thread to our own dispatch thread.
+//
+// Why: RtMidi calls its input callback on the MIDI system's own thread: for JACK that is inside
+// the process cycle of the whole audio graph. The plug-in's handlers sleep, take the plug-in lock
+// and set controls; doing that in the callback would stall every JACK client (xruns) and, with
+// ALSA, the sequencer thread. So the callback only copies the bytes into this bounded queue
+// (push never waits for space and allocates nothing) and one dispatch thread, owned here, calls
+// the handler with each message in arrival order.
+//
+// A full queue drops the message and counts it; the dispatch thread admits the drops with a
+// printed line (at most one a second, the rest when it stops), so the MIDI system's thread does
+// no I/O.
+//
+// Threads: push() from the MIDI system's thread; start(), discard() and stop() from the main
+// thread (or whoever owns the port); the handler runs on the dispatch thread only.
+// stop() joins the dispatch thread: it MUST NOT be called from the handler, and must not be
+// called while holding a lock the handler may wait for.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class MidiInputDispatch
+{
+public:
+  // The same shape as RtMidi's input callback: the message lives for the call only.
+  typedef void (*Handler)(double deltaTime, std::vector<unsigned char>* message, void* userData);
+
+  // capacityBytes bounds the queue: each message takes its size plus a 12-byte header.
+  explicit MidiInputDispatch(size_t capacityBytes = 256 * 1024);
+  ~MidiInputDispatch();  // stop()
+
+  MidiInputDispatch(const MidiInputDispatch&) = delete;
+  MidiInputDispatch& operator=(const MidiInputDispatch&) = delete;
+
+  // Starts the dispatch thread with this handler; a second call while running changes nothing.
+  void start(Handler handler, void* userData);
+  // Ends and joins the dispatch thread; queued messages are discarded. A message already being
+  // handled finishes first.
+  void stop();
+  bool running() const { return mThread.joinable(); }
+
+  // Copies one message into the queue; false (and counted) when it does not fit. Never blocks
+  // waiting for space; takes the queue mutex only for the copy.
+  bool push(double deltaTime, const unsigned char* bytes, size_t size);
+  // Throws away what is queued (the port was closed): nothing from the old port is handled after
+  // this returns, except a message the dispatch thread has already taken.
+  void discard();
+
+  uint64_t droppedCount() const { return mDropped.load(std::memory_order_relaxed); }
+  // Messages pushed and not yet taken by the dispatch thread.
+  size_t queuedCount();
+
+private:
+  void run();
+  void writeRing(const void* src, size_t n);
+  void readRing(void* dst, size_t n);
+  void reportDrops();
+
+  std::mutex mMutex;
+  std::condition_variable mWake;
+  std::vector<unsigned char> mRing;  // records: uint32 size, double delta, bytes
+  size_t mHead = 0, mTail = 0, mUsed = 0, mCount = 0;
+  bool mStopping = false;
+
+  Handler mHandler = nullptr;
+  void* mUserData = nullptr;
+  std::thread mThread;
+
+  std::atomic<uint64_t> mDropped{0};
+  uint64_t mDropsReported = 0;  // dispatch thread (and stop) only
+  std::chrono::steady_clock::time_point mLastReport;  // dispatch thread only
+};

@@ -1,0 +1,246 @@
+#include "MidiPorts.h"
+
+#include <RtMidi.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// JACK names a client's notification socket after the client alone (/dev/shm/jack_<client>_...),
+// not after its server, so two processes that open clients of the same name on two different
+// servers at the same moment steal each other's socket. Only test suites run several servers
+// side by side; they set SORVANTA_MIDI_CLIENT_SUFFIX to something unique per process. Unset, the
+// client names are exactly those given.
+std::string clientName(const char* base)
+{
+  const char* suffix = getenv("SORVANTA_MIDI_CLIENT_SUFFIX");
+  if (!suffix || !*suffix)
+    return base;
+  return std::string(base) + " " + suffix;
+}
+
+RtMidi::Api rtApi(MidiSystem system)
+{
+  switch (system)
+  {
+    case kMidiSystemAlsa: return RtMidi::LINUX_ALSA;
+    case kMidiSystemJack: return RtMidi::UNIX_JACK;
+    default: return RtMidi::UNSPECIFIED;
+  }
+}
+
+// RtMidi has already written its message to standard error when it throws; we add which of our
+// operations gave up, so the log says what the user will miss.
+void reportError(const char* where, const RtMidiError& e)
+{
+  fprintf(stderr, "MIDI PORTS: %s failed: %s\n", where, e.getMessage().c_str());
+}
+
+// Runs fn, catching RtMidi's errors at the call: false (reported) when it threw.
+template <class Fn>
+bool guarded(const char* where, Fn fn)
+{
+  try
+  {
+    fn();
+    return true;
+  }
+  catch (const RtMidiError& e)
+  {
+    reportError(where, e);
+    return false;
+  }
+}
+
+// A new RtMidiIn or RtMidiOut on the MIDI system chosen for this process; null (reported) when
+// there is none or the library refused.
+template <class RtObject, class... Extra>
+RtObject* makeObject(const char* where, const char* name, Extra... extra)
+{
+  const MidiSystem system = MidiChooseSystem();
+  if (system == kMidiSystemNone)
+  {
+    fprintf(stderr, "MIDI PORTS: %s: no MIDI system (ALSA or JACK) in RtMidi\n", where);
+    return nullptr;
+  }
+  RtObject* object = nullptr;
+  guarded(where, [&] { object = new RtObject(rtApi(system), clientName(name), extra...); });
+  return object;
+}
+
+// A failing name request repeats the previous name, so that entry i always stands for port i.
+template <class RtObject>
+std::vector<std::string> listNames(RtObject* object, const char* where)
+{
+  std::vector<std::string> names;
+  if (!object)
+    return names;
+  unsigned count = 0;
+  if (!guarded(where, [&] { count = object->getPortCount(); }))
+    return names;
+  std::string last;
+  for (unsigned i = 0; i < count; ++i)
+  {
+    guarded(where, [&] { last = object->getPortName(i); });
+    names.push_back(last);
+  }
+  return names;
+}
+
+// Finds portName among the ports the system lists now (the caller's list may be stale: ports
+// come and go and are renumbered) and connects to it. Closes any port first. True only when a
+// port is open afterwards.
+template <class RtObject>
+bool openByName(RtObject* object, const std::string& portName, const char* ownName, const char* where)
+{
+  guarded(where, [&] {
+    if (object->isPortOpen())
+      object->closePort();
+  });
+  const std::vector<std::string> names = listNames(object, where);
+  const int found = MidiFindPortName(names, portName);
+  if (found < 0)
+  {
+    fprintf(stderr, "MIDI PORTS: %s: no port named \"%s\"\n", where, portName.c_str());
+    return false;
+  }
+  return guarded(where, [&] { object->openPort((unsigned)found, ownName); }) && object->isPortOpen();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// MidiInputPort
+
+MidiInputPort::MidiInputPort() = default;
+
+MidiInputPort::~MidiInputPort()
+{
+  mOpen.store(false, std::memory_order_release);
+  mDispatch.stop();
+  // Deleting the object closes the MIDI system's client, which ends its callbacks; rtCallback
+  // only touches mOpen and mDispatch, both still alive here.
+  delete mIn;
+  mIn = nullptr;
+}
+
+void MidiInputPort::rtCallback(double deltaTime, std::vector<unsigned char>* message, void* userData)
+{
+  // MIDI system thread (inside the JACK process cycle): copy and return, nothing else.
+  MidiInputPort* self = static_cast<MidiInputPort*>(userData);
+  if (!self || !message || message->empty() || !self->mOpen.load(std::memory_order_acquire))
+    return;
+  self->mDispatch.push(deltaTime, message->data(), message->size());
+}
+
+bool MidiInputPort::create(const char* name, unsigned queueLimit,
+                           MidiInputDispatch::Handler handler, void* userData)
+{
+  if (mIn)
+    return true;
+  mIn = makeObject<RtMidiIn>("creating the input", name, queueLimit);
+  if (!mIn)
+    return false;
+  // A failure here leaves a port that lists but delivers less; the listing goes on.
+  guarded("registering the input callback", [&] { mIn->setCallback(&MidiInputPort::rtCallback, this); });
+  guarded("setting the ignored input types", [&] { mIn->ignoreTypes(false, true, true); });
+  mDispatch.start(handler, userData);
+  return true;
+}
+
+std::vector<std::string> MidiInputPort::listPortNames()
+{
+  return listNames(mIn, "listing the inputs");
+}
+
+bool MidiInputPort::open(const std::string& portName, const char* ownName)
+{
+  if (!mIn)
+    return false;
+  close();
+  // Open before connecting so that the first message after the connection is kept.
+  mOpen.store(true, std::memory_order_release);
+  if (!openByName(mIn, portName, ownName, "opening the input"))
+  {
+    close();
+    return false;
+  }
+  // Some back ends reset the filter when a port opens.
+  if (!guarded("setting the ignored input types", [&] { mIn->ignoreTypes(false, true, true); }))
+  {
+    close();
+    return false;
+  }
+  return true;
+}
+
+void MidiInputPort::close()
+{
+  mOpen.store(false, std::memory_order_release);
+  if (mIn)
+    guarded("closing the input", [&] { mIn->closePort(); });
+  mDispatch.discard();
+}
+
+// ---------------------------------------------------------------------------------------------
+// MidiOutputPort
+
+MidiOutputPort::MidiOutputPort() = default;
+
+MidiOutputPort::~MidiOutputPort()
+{
+  std::lock_guard<std::mutex> lock(mMutex);
+  mOpen.store(false, std::memory_order_release);
+  delete mOut;
+  mOut = nullptr;
+}
+
+bool MidiOutputPort::create(const char* name)
+{
+  std::lock_guard<std::mutex> lock(mMutex);
+  if (!mOut)
+    mOut = makeObject<RtMidiOut>("creating the output", name);
+  return mOut != nullptr;
+}
+
+bool MidiOutputPort::exists() const
+{
+  std::lock_guard<std::mutex> lock(mMutex);
+  return mOut != nullptr;
+}
+
+std::vector<std::string> MidiOutputPort::listPortNames()
+{
+  std::lock_guard<std::mutex> lock(mMutex);
+  return listNames(mOut, "listing the outputs");
+}
+
+bool MidiOutputPort::open(const std::string& portName, const char* ownName)
+{
+  std::lock_guard<std::mutex> lock(mMutex);
+  mOpen.store(false, std::memory_order_release);
+  if (!mOut)
+    return false;
+  const bool ok = openByName(mOut, portName, ownName, "opening the output");
+  mOpen.store(ok, std::memory_order_release);
+  return ok;
+}
+
+void MidiOutputPort::close()
+{
+  std::lock_guard<std::mutex> lock(mMutex);
+  mOpen.store(false, std::memory_order_release);
+  if (mOut)
+    guarded("closing the output", [&] { mOut->closePort(); });
+}
+
+bool MidiOutputPort::send(const unsigned char* bytes, size_t size)
+{
+  if (!bytes || !size)
+    return false;
+  std::lock_guard<std::mutex> lock(mMutex);
+  if (!mOut || !mOpen.load(std::memory_order_relaxed))
+    return false;
+  return guarded("sending", [&] { mOut->sendMessage(bytes, size); });
+}

@@ -1,0 +1,103 @@
+// The direct MIDI input and output ports on RtMidi (ALSA or JACK, see MidiBackend.h).
+//
+// Each object owns one RtMidi object, made by create() and deleted by the destructor. RtMidi
+// prints its message on standard error and throws RtMidiError; every call into it is caught here,
+// a "MIDI PORTS: " line says which operation gave up, and the call answers false / an empty
+// result. Nothing here throws.
+//
+// The plug-in opens no virtual ports: it connects to ports that others (the synth's interface,
+// a test peer) offer.
+#pragma once
+
+#include "MidiBackend.h"
+#include "MidiInputDispatch.h"
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class RtMidiIn;
+class RtMidiOut;
+
+// Input: the device's MIDI arrives here. RtMidi's callback (MIDI system thread) only queues the
+// bytes; the handler given to create() is called on the dispatch thread (see MidiInputDispatch.h)
+// with 1..n bytes per message.
+// Threads: create, listPortNames, open, close and the destructor on the main thread, never from
+// the handler.
+class MidiInputPort
+{
+public:
+  MidiInputPort();
+  // Stops and joins the dispatch thread, then deletes the RtMidi object (which closes the port
+  // and ends the MIDI system's callbacks). Must not run on the dispatch thread.
+  ~MidiInputPort();
+
+  MidiInputPort(const MidiInputPort&) = delete;
+  MidiInputPort& operator=(const MidiInputPort&) = delete;
+
+  // Makes the RtMidi object on the chosen MIDI system with this client name (see
+  // SORVANTA_MIDI_CLIENT_SUFFIX in MidiPorts.cpp) and queue limit, registers our callback and
+  // drops MIDI timing and active sensing (SysEx is kept). The dispatch thread starts here and runs
+  // until the destructor. False when the object could not be made.
+  bool create(const char* clientName, unsigned queueLimit,
+              MidiInputDispatch::Handler handler, void* userData);
+  bool exists() const { return mIn != nullptr; }
+
+  std::vector<std::string> listPortNames();
+
+  // Connects to the port named portName as the MIDI system lists it now (exact name first, then
+  // without ALSA's client:port numbers), under our own port name ownName. True only when a port
+  // is open afterwards; any port open before is closed first.
+  bool open(const std::string& portName, const char* ownName);
+  // Closes the port and throws away what is queued from it. Does not wait for a message the
+  // dispatch thread is handling (the caller may hold the lock that handler waits for).
+  void close();
+  bool isOpen() const { return mOpen.load(std::memory_order_acquire); }
+
+  uint64_t droppedCount() const { return mDispatch.droppedCount(); }
+
+private:
+  static void rtCallback(double deltaTime, std::vector<unsigned char>* message, void* userData);
+
+  RtMidiIn* mIn = nullptr;
+  MidiInputDispatch mDispatch;
+  std::atomic<bool> mOpen{false};
+};
+
+// Output: every byte the plug-in sends leaves through send(). Sends come from the render, main,
+// worker and input-dispatch threads at once; one mutex keeps each message whole (RtMidi's JACK
+// output ring and ALSA's encoder both assume a single writer) and keeps send from racing open and
+// close.
+class MidiOutputPort
+{
+public:
+  MidiOutputPort();
+  ~MidiOutputPort();  // closes the port and deletes the RtMidi object
+
+  MidiOutputPort(const MidiOutputPort&) = delete;
+  MidiOutputPort& operator=(const MidiOutputPort&) = delete;
+
+  bool create(const char* clientName);
+  bool exists() const;
+
+  std::vector<std::string> listPortNames();
+
+  // As MidiInputPort::open.
+  bool open(const std::string& portName, const char* ownName);
+  void close();
+  bool isOpen() const { return mOpen.load(std::memory_order_acquire); }
+
+  // Writes size bytes as one message. False, sending nothing, with no object, no open port, no
+  // bytes, or when the library reports an error. Any thread.
+  //
+  // Hazard (JACK): RtMidi queues output in a 16 KB ring emptied once per JACK cycle and drops a
+  // message silently when the ring or the cycle's port buffer is full. Callers that send more
+  // than a few kilobytes in a burst must pace themselves (the device engine's jobs do).
+  bool send(const unsigned char* bytes, size_t size);
+
+private:
+  mutable std::mutex mMutex;  // guards mOut's port state and every sendMessage
+  RtMidiOut* mOut = nullptr;
+  std::atomic<bool> mOpen{false};
+};

@@ -1,0 +1,147 @@
+#include "HostEvents.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+int hexVal(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+bool parseNumber(const std::string& s, double* out) {
+  if (s.empty()) return false;
+  char* end = nullptr;
+  double v = strtod(s.c_str(), &end);
+  if (!end || *end || !std::isfinite(v)) return false;
+  *out = v;
+  return true;
+}
+
+}  // namespace
+
+bool ParseMidiBytes(const std::string& hex, bool sysex, std::vector<unsigned char>* out, std::string* why) {
+  out->clear();
+  std::string digits;
+  for (char c : hex) {
+    if (isspace(static_cast<unsigned char>(c)) || c == ',') continue;
+    if (hexVal(c) < 0) {
+      *why = "not a hexadecimal byte list";
+      return false;
+    }
+    digits += c;
+  }
+  if (digits.empty() || digits.size() % 2) {
+    *why = "hexadecimal bytes come in pairs of digits";
+    return false;
+  }
+  for (size_t i = 0; i < digits.size(); i += 2) out->push_back(static_cast<unsigned char>(hexVal(digits[i]) * 16 + hexVal(digits[i + 1])));
+  if (sysex) {
+    if (out->size() < 2 || out->front() != 0xF0 || out->back() != 0xF7) {
+      *why = "a SysEx starts with F0 and ends with F7";
+      return false;
+    }
+    for (size_t i = 1; i + 1 < out->size(); ++i)
+      if ((*out)[i] & 0x80) {
+        *why = "a SysEx carries only data bytes (00..7F) between F0 and F7";
+        return false;
+      }
+    return true;
+  }
+  unsigned char status = out->front();
+  if (!(status & 0x80) || status == 0xF0 || status == 0xF7) {
+    *why = "a short message starts with a status byte other than F0/F7";
+    return false;
+  }
+  if (out->size() > 3) {
+    *why = "a short message has at most 3 bytes";
+    return false;
+  }
+  for (size_t i = 1; i < out->size(); ++i)
+    if ((*out)[i] & 0x80) {
+      *why = "data bytes are 00..7F";
+      return false;
+    }
+  return true;
+}
+
+bool ParseHostEvent(const std::string& line, HostEvent* out, std::string* why) {
+  std::istringstream in(line);
+  std::string t, action;
+  in >> t >> action;
+  double time;
+  if (!parseNumber(t, &time) || time < 0.0 || time > 86400.0) {
+    *why = "the time must be seconds between 0 and 86400";
+    return false;
+  }
+  std::string rest;
+  std::getline(in, rest);
+  HostEvent e;
+  e.time = time;
+  if (action == "play" || action == "stop") {
+    if (rest.find_first_not_of(" \t\r") != std::string::npos) {
+      *why = action + " takes no argument";
+      return false;
+    }
+    e.kind = action == "play" ? HostEvent::kPlay : HostEvent::kStop;
+  } else if (action == "tempo") {
+    std::istringstream r(rest);
+    std::string v, extra;
+    r >> v >> extra;
+    if (!parseNumber(v, &e.tempo) || e.tempo < 1.0 || e.tempo > 999.0 || !extra.empty()) {
+      *why = "tempo takes one number of beats per minute, 1 to 999";
+      return false;
+    }
+    e.kind = HostEvent::kTempo;
+  } else if (action == "midi" || action == "sysex") {
+    e.kind = action == "midi" ? HostEvent::kMidi : HostEvent::kSysEx;
+    if (!ParseMidiBytes(rest, e.kind == HostEvent::kSysEx, &e.bytes, why)) return false;
+  } else {
+    *why = "unknown action '" + action + "' (play, stop, tempo, midi, sysex)";
+    return false;
+  }
+  *out = std::move(e);
+  return true;
+}
+
+bool LoadHostEventFile(const std::string& path, std::vector<HostEvent>* out, std::string* why) {
+  std::ifstream f(path, std::ios::binary);
+  if (!f) {
+    *why = path + ": cannot open";
+    return false;
+  }
+  std::vector<HostEvent> events;
+  std::string line;
+  size_t total = 0;
+  int lineNo = 0;
+  while (std::getline(f, line)) {
+    ++lineNo;
+    total += line.size() + 1;
+    if (total > (1u << 20) || events.size() >= 100000) {
+      *why = path + ": too large for an action file";
+      return false;
+    }
+    size_t start = line.find_first_not_of(" \t\r");
+    if (start == std::string::npos || line[start] == '#') continue;
+    HostEvent e;
+    std::string reason;
+    if (!ParseHostEvent(line, &e, &reason)) {
+      *why = path + ":" + std::to_string(lineNo) + ": " + reason;
+      return false;
+    }
+    events.push_back(std::move(e));
+  }
+  out->insert(out->end(), events.begin(), events.end());
+  return true;
+}
+
+void SortHostEvents(std::vector<HostEvent>* events) {
+  std::stable_sort(events->begin(), events->end(), [](const HostEvent& a, const HostEvent& b) { return a.time < b.time; });
+}

@@ -1,0 +1,34 @@
+// Actions the stand-in host performs at given times after rendering starts: transport play and
+// stop, tempo changes, short MIDI messages and SysEx. They come from the command line
+// ("--at '1.5 tempo 140'", "--midi '90 3C 64'") or from a file with one action per line:
+//
+//   # time(seconds)  action  arguments
+//   0.0   midi   B0 07 64
+//   0.5   play
+//   1.0   tempo  140
+//   1.2   sysex  F0 3E 10 00 F7
+//   2.0   stop
+//
+// Files are user input: every line is checked (known action, sane time, valid MIDI bytes) and a
+// bad line is refused with its line number; nothing is half applied.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct HostEvent {
+  enum Kind { kPlay, kStop, kTempo, kMidi, kSysEx };
+  double time = 0.0;  // seconds after rendering starts
+  Kind kind = kPlay;
+  double tempo = 0.0;
+  std::vector<unsigned char> bytes;  // kMidi: 1..3 bytes, status first; kSysEx: F0 .. F7
+};
+
+// Parses "TIME ACTION [ARGS]"; false with *why on a fault.
+bool ParseHostEvent(const std::string& line, HostEvent* out, std::string* why);
+// Parses "90 3C 64" / "903C64" into a short message (true) or a SysEx F0 .. F7.
+bool ParseMidiBytes(const std::string& hex, bool sysex, std::vector<unsigned char>* out, std::string* why);
+// Reads an action file (at most 1 MB and 100000 actions); false with "file:line: reason".
+bool LoadHostEventFile(const std::string& path, std::vector<HostEvent>* out, std::string* why);
+// Stable sort by time: equal times keep their order.
+void SortHostEvents(std::vector<HostEvent>* events);

@@ -1,0 +1,102 @@
+#include "HostView.h"
+
+#include <dlfcn.h>
+#include <gtk/gtk.h>
+
+#include "AUComponent.h"
+#include "CFBundle.h"
+#include "CFString.h"
+#include "HostPlugin.h"
+
+namespace {
+
+typedef void* (*ViewFactory)(AudioUnit unit, void* parent);
+
+void onPlayToggled(GtkToggleButton* b, gpointer data) {
+  auto* plug = static_cast<HostPlugin*>(data);
+  bool on = gtk_toggle_button_get_active(b);
+  if (on)
+    plug->Transport().Play();
+  else
+    plug->Transport().Stop();
+  gtk_button_set_label(GTK_BUTTON(b), on ? "Stop" : "Play");
+}
+
+void onTempoChanged(GtkSpinButton* s, gpointer data) { static_cast<HostPlugin*>(data)->Transport().SetTempo(gtk_spin_button_get_value(s)); }
+
+// Closing the window ends the session; the window itself is destroyed by Close(), after the
+// state has been saved and before the component is closed.
+gboolean onDelete(GtkWidget*, GdkEvent*, gpointer) {
+  gtk_main_quit();
+  return TRUE;
+}
+
+// The factory named by the Cocoa UI property, or null with *note saying why.
+ViewFactory findFactory(HostPlugin* plug, std::string* note) {
+  AudioUnitCocoaViewInfo info{};
+  UInt32 size = sizeof info;
+  OSStatus r = AudioUnitGetProperty(plug->Unit(), kAudioUnitProperty_CocoaUI, kAudioUnitScope_Global, 0, &info, &size);
+  if (r != noErr) {
+    *note = "no view is available from this plug-in yet (its Cocoa UI property answers " + std::to_string(r) + ")";
+    return nullptr;
+  }
+  const char* c = info.mCocoaAUViewClass[0] ? CFStringGetCStringPtr(info.mCocoaAUViewClass[0], kCFStringEncodingUTF8) : nullptr;
+  std::string cls = c ? c : "";
+  if (info.mCocoaAUViewClass[0]) CFRelease(info.mCocoaAUViewClass[0]);
+  if (info.mCocoaAUViewBundleLocation) CFRelease(info.mCocoaAUViewBundleLocation);
+  // The factory lives in the library already loaded from that bundle.
+  auto f = cls.empty() ? nullptr : reinterpret_cast<ViewFactory>(dlsym(plug->Library(), cls.c_str()));
+  if (!f) *note = "the plug-in names a view factory \"" + cls + "\" that its library does not export";
+  return f;
+}
+
+}  // namespace
+
+bool HostView::Open(HostPlugin* plug, std::string* note) {
+  mWindow = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_window_set_title(GTK_WINDOW(mWindow), plug->ComponentName().empty() ? "sorvanta-host" : plug->ComponentName().c_str());
+  GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+  gtk_container_add(GTK_CONTAINER(mWindow), box);
+
+  GtkWidget* bar = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
+  gtk_container_set_border_width(GTK_CONTAINER(bar), 4);
+  GtkWidget* play = gtk_toggle_button_new_with_label(plug->Transport().IsPlaying() ? "Stop" : "Play");
+  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(play), plug->Transport().IsPlaying());
+  g_signal_connect(play, "toggled", G_CALLBACK(onPlayToggled), plug);
+  GtkWidget* tempo = gtk_spin_button_new_with_range(1.0, 999.0, 0.5);
+  gtk_spin_button_set_digits(GTK_SPIN_BUTTON(tempo), 1);
+  gtk_spin_button_set_value(GTK_SPIN_BUTTON(tempo), plug->Transport().Tempo());
+  g_signal_connect(tempo, "value-changed", G_CALLBACK(onTempoChanged), plug);
+  gtk_box_pack_start(GTK_BOX(bar), play, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(bar), gtk_label_new("Tempo"), FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(bar), tempo, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(box), bar, FALSE, FALSE, 0);
+
+  GtkWidget* holder = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+  gtk_box_pack_start(GTK_BOX(box), holder, TRUE, TRUE, 0);
+  g_signal_connect(mWindow, "delete-event", G_CALLBACK(onDelete), nullptr);
+
+  GtkWidget* view = nullptr;
+  if (ViewFactory f = findFactory(plug, note)) {
+    view = static_cast<GtkWidget*>(f(plug->Unit(), holder));
+    if (!view)
+      *note = "the plug-in has no view to show yet";
+    else if (!gtk_widget_get_parent(view))
+      gtk_box_pack_start(GTK_BOX(holder), view, TRUE, TRUE, 0);
+  }
+  if (!view) {
+    GtkWidget* label = gtk_label_new(note->c_str());
+    gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+    gtk_label_set_max_width_chars(GTK_LABEL(label), 60);
+    g_object_set(label, "margin", 24, NULL);
+    gtk_widget_set_size_request(label, 480, 120);
+    gtk_box_pack_start(GTK_BOX(holder), label, TRUE, TRUE, 0);
+  }
+  gtk_widget_show_all(mWindow);
+  return view != nullptr;
+}
+
+void HostView::Close() {
+  if (mWindow) gtk_widget_destroy(mWindow);
+  mWindow = nullptr;
+}

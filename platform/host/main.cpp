@@ -1,0 +1,187 @@
+// sorvanta-host: a stand-in host that loads an Audio Unit bundle and drives it the way a
+// digital audio workstation does. See Usage() for the options.
+#include <gtk/gtk.h>
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "HostEvents.h"
+#include "HostPlugin.h"
+#include "HostView.h"
+
+namespace {
+
+enum ExitCode { kExitOK = 0, kExitUsage = 1, kExitLoad = 2, kExitOpen = 3, kExitRestore = 4, kExitSave = 5, kExitDisplay = 6 };
+
+std::atomic<bool> gQuit{false};
+void onSignal(int) { gQuit = true; }
+
+void Usage(FILE* out) {
+  fprintf(out,
+          "usage: sorvanta-host [options] BUNDLE.component\n"
+          "  --seconds N       close after rendering N seconds (default: until the window is closed or Ctrl-C)\n"
+          "  --headless        no window\n"
+          "  --restore FILE    restore the plug-in's state from FILE (an XML property list) after opening\n"
+          "  --save FILE       save the plug-in's state to FILE when closing\n"
+          "  --tempo BPM       starting tempo (default 120)\n"
+          "  --play            start with the transport running\n"
+          "  --midi HEX        send a short MIDI message at the start, e.g. \"B0 07 64\"\n"
+          "  --sysex HEX       send a SysEx at the start, e.g. \"F0 3E 10 00 F7\"\n"
+          "  --at \"T ACTION\"   at T seconds: play | stop | tempo BPM | midi HEX | sysex HEX\n"
+          "  --events FILE     actions from FILE, one \"T ACTION\" per line (# starts a comment)\n"
+          "  --help            this text\n");
+}
+
+struct Options {
+  std::string bundle, save, restore;
+  double seconds = -1.0;
+  bool headless = false;
+  double tempo = 120.0;
+  bool play = false;
+  std::vector<HostEvent> events;
+};
+
+bool parseArgs(int argc, char** argv, Options* o, std::string* why) {
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    auto value = [&](std::string* out) {
+      if (i + 1 >= argc) {
+        *why = a + " needs a value";
+        return false;
+      }
+      *out = argv[++i];
+      return true;
+    };
+    std::string v;
+    if (a == "--help" || a == "-h") {
+      Usage(stdout);
+      exit(kExitOK);
+    } else if (a == "--headless") {
+      o->headless = true;
+    } else if (a == "--play") {
+      o->play = true;
+    } else if (a == "--seconds" || a == "--tempo") {
+      bool secs = a == "--seconds";
+      double lo = secs ? 0.0 : 1.0, hi = secs ? 86400.0 : 999.0;
+      char* end = nullptr;
+      if (!value(&v)) return false;
+      double x = strtod(v.c_str(), &end);
+      if (v.empty() || !end || *end || !(x >= lo && x <= hi)) {
+        *why = secs ? "--seconds takes a number of seconds (0 to 86400)" : "--tempo takes beats per minute (1 to 999)";
+        return false;
+      }
+      (secs ? o->seconds : o->tempo) = x;
+    } else if (a == "--save") {
+      if (!value(&o->save)) return false;
+    } else if (a == "--restore") {
+      if (!value(&o->restore)) return false;
+    } else if (a == "--midi" || a == "--sysex" || a == "--at") {
+      if (!value(&v)) return false;
+      HostEvent e;
+      std::string line = a == "--at" ? v : "0 " + a.substr(2) + " " + v;
+      if (!ParseHostEvent(line, &e, why)) {
+        *why = a + " \"" + v + "\": " + *why;
+        return false;
+      }
+      o->events.push_back(e);
+    } else if (a == "--events") {
+      if (!value(&v) || !LoadHostEventFile(v, &o->events, why)) return false;
+    } else if (!a.empty() && a[0] == '-') {
+      *why = "unknown option " + a;
+      return false;
+    } else if (o->bundle.empty()) {
+      o->bundle = a;
+    } else {
+      *why = "one bundle only";
+      return false;
+    }
+  }
+  if (o->bundle.empty()) {
+    *why = "no plug-in bundle given";
+    return false;
+  }
+  return true;
+}
+
+// --seconds counts rendered audio time, so every action scheduled before the end reaches the
+// plug-in even on a loaded machine where rendering lags the wall clock.
+bool timeIsUp(const HostPlugin& plug, double seconds) { return seconds >= 0 && plug.RenderedSeconds() >= seconds; }
+
+gboolean pollQuit(gpointer data) {
+  auto* args = static_cast<std::pair<HostPlugin*, double>*>(data);
+  if (gQuit || timeIsUp(*args->first, args->second)) gtk_main_quit();
+  return G_SOURCE_CONTINUE;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setvbuf(stdout, nullptr, _IOLBF, 0);  // progress lines appear as they happen, also in a pipe
+  Options opt;
+  std::string why;
+  if (!parseArgs(argc, argv, &opt, &why)) {
+    fprintf(stderr, "sorvanta-host: %s\n", why.c_str());
+    Usage(stderr);
+    return kExitUsage;
+  }
+  if (!opt.headless && !gtk_init_check(&argc, &argv)) {
+    fprintf(stderr, "sorvanta-host: cannot open a display; use --headless to run without a window\n");
+    return kExitDisplay;
+  }
+  signal(SIGINT, onSignal);
+  signal(SIGTERM, onSignal);
+
+  HostPlugin plug;
+  if (!plug.Load(opt.bundle, &why)) {
+    fprintf(stderr, "sorvanta-host: %s\n", why.c_str());
+    return kExitLoad;
+  }
+  if (!plug.Open(&why)) {
+    fprintf(stderr, "sorvanta-host: %s\n", why.c_str());
+    return kExitOpen;
+  }
+  printf("sorvanta-host: opened \"%s\"\n", plug.ComponentName().c_str());
+  if (!opt.restore.empty()) {
+    if (!plug.RestoreState(opt.restore, &why)) {
+      fprintf(stderr, "sorvanta-host: %s\n", why.c_str());
+      return kExitRestore;
+    }
+    printf("sorvanta-host: restored state from %s\n", opt.restore.c_str());
+  }
+  plug.Transport().SetTempo(opt.tempo);
+  if (opt.play) plug.Transport().Play();
+  plug.StartRendering(opt.events);
+
+  HostView view;
+  if (opt.headless) {
+    while (!gQuit && !timeIsUp(plug, opt.seconds)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  } else {
+    std::string note;
+    if (!view.Open(&plug, &note)) printf("sorvanta-host: %s\n", note.c_str());
+    std::pair<HostPlugin*, double> args(&plug, opt.seconds);
+    guint poll = g_timeout_add(20, pollQuit, &args);
+    gtk_main();
+    g_source_remove(poll);
+  }
+  plug.StopRendering();
+  printf("sorvanta-host: rendered %ld blocks of %u frames\n", plug.BlocksRendered(), HostPlugin::kBlockFrames);
+  int rc = kExitOK;
+  if (!opt.save.empty()) {
+    if (plug.SaveState(opt.save, &why)) {
+      printf("sorvanta-host: saved state to %s\n", opt.save.c_str());
+    } else {
+      fprintf(stderr, "sorvanta-host: %s\n", why.c_str());
+      rc = kExitSave;
+    }
+  }
+  view.Close();
+  plug.Close();
+  return rc;
+}

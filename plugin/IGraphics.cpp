@@ -1,0 +1,363 @@
+// IGraphics core: attachment, value pushes, dirty tracking, repaint order and input routing.
+// Bitmaps, fonts and drawing operations live in IGraphicsDraw.cpp.
+#include "IGraphics.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "ControlLayer.h"
+#include "GFX_Bitmap.h"
+#include "IControl.h"
+#include "IControls.h"
+#include "IParam.h"
+#include "IPluginBase.h"
+#include "IPopupMenu.h"
+
+IGraphics::IGraphics(IPluginBase* plug, int w, int h, int fps)
+    : mPlug(plug), mWidth(w), mHeight(h), mFPS(fps > 0 ? fps : kDefaultFPS) {}
+
+IGraphics::~IGraphics() {
+  delete mKeyCatcher;
+  mKeyCatcher = nullptr;
+  mControls.Empty(true);
+  mLayers.Empty(true);
+  delete mDrawBitmap;
+  delete mTmpBitmap;
+  mDrawBitmap = mTmpBitmap = nullptr;
+  dropBitmapReferences();
+}
+
+// ---------------------------------------------------------------- headless platform defaults
+
+void* IGraphics::OpenWindow(void*, void*, short, short) { return nullptr; }
+void* IGraphics::OpenWindow(void*) { return nullptr; }
+int IGraphics::ShowMessageBox(const char*, const char*, int) { return 0; }
+IPopupMenu* IGraphics::CreateIPopupMenu(IPopupMenu*, IRECT*) { return nullptr; }
+void IGraphics::CreateTextEntry(IControl*, IText*, IRECT*, const char*, IParam*) {}
+bool IGraphics::PromptForColor(IColor*, char*) { return false; }
+bool IGraphics::OpenURL(const char*, const char*, const char*, const char*) { return false; }
+char* IGraphics::OSLoadFile(int, const char*) { return nullptr; }
+GFX_IBitmap* IGraphics::OSLoadBitmap(int, const char*) { return nullptr; }
+
+void IGraphics::PromptForFile(UTIL_String* file, EFileAction, UTIL_String*, char*) {
+  if (file) file->Set("");
+}
+
+// ---------------------------------------------------------------- attachment
+
+void IGraphics::AttachBackground(int ID, const char* name, double scale) {
+  IBitmap bg = LoadIBitmap(ID, name, scale, 1, false);
+  IControl* c = new IBitmapControl(mPlug, 0, 0, -1, &bg, IChannelBlend::kBlendClobber);
+  mControls.Insert(0, c);
+}
+
+void IGraphics::AttachPanelBackground(const IColor* color) {
+  IControl* c = new IPanelControl(mPlug, IRECT(0, 0, mWidth, mHeight), color);
+  mControls.Insert(0, c);
+}
+
+int IGraphics::AttachControl(IControl* control) {
+  mControls.Add(control);
+  return mControls.GetSize() - 1;
+}
+
+int IGraphics::AttachLayer(ControlLayer* layer) {
+  mLayers.Add(layer);
+  return mLayers.GetSize() - 1;
+}
+
+void IGraphics::AttachKeyCatcher(IControl* control) { mKeyCatcher = control; }
+
+// ---------------------------------------------------------------- values
+
+void IGraphics::SetParameterFromPlug(int paramIdx, double value, bool normalized) {
+  if (!normalized) {
+    IParam* param = mPlug ? mPlug->GetParam(paramIdx) : nullptr;
+    if (param) {
+      value = param->GetNormalized(value);
+      param->SetNormalized(value);
+    }
+  }
+  GUI_PushParamToControls(mControls, paramIdx, value);  // index 0, the background, included
+  for (int i = 0, n = mLayers.GetSize(); i < n; ++i) mLayers.Get(i)->SetParameterFromPlug(paramIdx, value, normalized);
+}
+
+void IGraphics::SetControlFromPlug(int controlIdx, double normalizedValue) {
+  IControl* c = mControls.Get(controlIdx);
+  if (c) c->SetValueFromPlug(normalizedValue);
+}
+
+void IGraphics::SetParameterFromGUI(int paramIdx, double normalizedValue) {
+  for (int i = 0, n = mControls.GetSize(); i < n; ++i) {
+    IControl* c = mControls.Get(i);
+    if (c->ParamIdx() == paramIdx) c->SetValueFromUserInput(normalizedValue);
+  }
+}
+
+void IGraphics::HideControl(int paramIdx, bool hide) {
+  for (int i = 0, n = mControls.GetSize(); i < n; ++i)
+    if (mControls.Get(i)->ParamIdx() == paramIdx) mControls.Get(i)->Hide(hide);
+}
+
+void IGraphics::GrayOutControl(int paramIdx, bool gray) {
+  for (int i = 0, n = mControls.GetSize(); i < n; ++i)
+    if (mControls.Get(i)->ParamIdx() == paramIdx) mControls.Get(i)->GrayOut(gray);
+}
+
+void IGraphics::ClampControl(int paramIdx, double lo, double hi, bool normalized) {
+  if (!normalized) {
+    IParam* param = mPlug ? mPlug->GetParam(paramIdx) : nullptr;
+    if (!param) return;
+    lo = param->GetNormalized(lo);
+    hi = param->GetNormalized(hi);
+  }
+  for (int i = 0, n = mControls.GetSize(); i < n; ++i)
+    if (mControls.Get(i)->ParamIdx() == paramIdx) mControls.Get(i)->Clamp(lo, hi);
+}
+
+void IGraphics::SetAllControlsDirty() {
+  for (int i = 0, n = mControls.GetSize(); i < n; ++i) mControls.Get(i)->SetDirty(false);
+}
+
+void IGraphics::OnGUIIdle() {
+  for (int i = 0, n = mControls.GetSize(); i < n; ++i) mControls.Get(i)->OnGUIIdle();
+}
+
+void IGraphics::PromptUserInput(IControl* control, IParam* param, IRECT* rect) {
+  if (!control || !param || !rect) return;
+  const int type = param->Type();
+  const int nTexts = param->GetNDisplayTexts();
+  if ((type == IParam::kTypeBool || type == IParam::kTypeEnum) && nTexts > 0) {
+    char current[kGuiDisplayScratch];
+    GUI_FormatParamDisplay(param, param->Value(), false, true, current, sizeof(current));
+    IPopupMenu menu;
+    for (int i = 0; i < nTexts; ++i) {
+      const char* text = param->GetDisplayTextAtIdx(i);
+      menu.AddItem(text, -1, std::strcmp(text, current) == 0 ? IPopupMenuItem::kChecked : 0);
+    }
+    IPopupMenu* chosen = CreateIPopupMenu(&menu, rect);
+    if (chosen) control->SetValueFromUserInput(param->GetNormalized(chosen->GetChosenItemIdx()));
+    return;
+  }
+  char current[kGuiDisplayScratch];
+  GUI_FormatParamDisplay(param, param->Value(), false, type == IParam::kTypeText, current, sizeof(current));
+  CreateTextEntry(control, control->GetText(), rect, current, param);
+}
+
+void IGraphics::SetFromStringAfterPrompt(IControl* control, IParam* param, const char* text) {
+  if (!param || !control) return;
+  if (!text) text = "";
+  double value;
+  switch (param->Type()) {
+    case IParam::kTypeBool:
+    case IParam::kTypeEnum: {
+      int idx = 0;
+      if (!param->MapDisplayText(text, &idx)) idx = 0;
+      value = idx;
+      break;
+    }
+    case IParam::kTypeText: {
+      // The handler of a text parameter must see the new text even when its value does not
+      // move: toggle the control so the change road runs, then settle at 0.
+      param->SetDisplayText(0, text);
+      double lo, hi;
+      param->GetBounds(&lo, &hi);
+      double toggle = control->GetValue() == 0.0 ? 1.0 : 0.0;
+      param->Set(toggle < lo ? lo : (toggle > hi ? hi : toggle));
+      control->SetValueFromUserInput(toggle);
+      value = 0.0;
+      break;
+    }
+    default:
+      value = std::atof(text);
+      break;
+  }
+  control->SetValueFromUserInput(param->GetNormalized(value));
+}
+
+// ---------------------------------------------------------------- repaint
+
+bool IGraphics::IsDirty(IRECT* rect) {
+  // Control 0, the background, is never looked at: it is repainted under every area anyway.
+  bool dirty = GUI_UnionDirtyControls(mControls, 1, rect);
+  for (int i = 0, n = mLayers.GetSize(); i < n; ++i)
+    if (mLayers.Get(i)->isDirty(rect)) dirty = true;
+  return dirty;
+}
+
+bool IGraphics::Draw(IRECT* rect) {
+  const int nControls = mControls.GetSize();
+  if (nControls == 0 && mLayers.GetSize() == 0) return true;
+  if (mStrict) {
+    mDrawRECT = *rect;
+    // Layers without any control (no background) are legal: nothing to paint underneath.
+    if (nControls > 0) mControls.Get(0)->Draw(this);
+    for (int i = 1; i < nControls; ++i) {
+      IControl* c = mControls.Get(i);
+      if (!c->IsHidden() && rect->Intersects(*c->GetRECT())) c->Draw(this);
+      c->SetClean();
+    }
+  } else if (nControls > 0) {
+    IControl* bg = mControls.Get(0);
+    if (bg->IsDirty()) {
+      mDrawRECT = *bg->GetRECT();
+      for (int j = 0; j < nControls; ++j) {
+        IControl* c = mControls.Get(j);
+        if (j == 0 || !c->IsHidden()) {
+          c->Draw(this);
+          c->SetClean();
+        }
+      }
+    } else {
+      for (int i = 1; i < nControls; ++i) {
+        IControl* ci = mControls.Get(i);
+        if (!ci->IsDirty()) continue;
+        mDrawRECT = *ci->GetRECT();
+        for (int j = 0; j < nControls; ++j) {
+          IControl* cj = mControls.Get(j);
+          if (cj->IsHidden()) continue;
+          if (j == i || cj->GetRECT()->Intersects(mDrawRECT)) cj->Draw(this);
+        }
+        ci->SetClean();
+      }
+    }
+  }
+  for (int i = 0, n = mLayers.GetSize(); i < n; ++i) mLayers.Get(i)->Draw(this, &mDrawRECT);
+  return DrawScreen(&mDrawRECT);
+}
+
+void IGraphics::SetStrictDrawing(bool strict) {
+  mStrict = strict;
+  SetAllControlsDirty();
+}
+
+// ---------------------------------------------------------------- input
+
+IControl* IGraphics::hitSearch(int x, int y, bool mouseOver) const {
+  for (int i = mLayers.GetSize() - 1; i >= 0; --i) {
+    IControl* c = mLayers.Get(i)->isHit(x, y);
+    if (c) return c;
+  }
+  for (int i = mControls.GetSize() - 1; i >= 0; --i) {
+    IControl* c = mControls.Get(i);
+    if (c->IsHidden()) continue;
+    if (c->IsGrayed() && !(mouseOver && c->GetMOWhenGrayed())) continue;
+    if (c->IsHit(x, y)) return c;
+  }
+  return nullptr;
+}
+
+IControl* IGraphics::GetMouseControlIdx(int x, int y, bool mouseOver) {
+  if (mMouseCapture) return mMouseCapture;
+  return hitSearch(x, y, mouseOver);
+}
+
+void IGraphics::releaseCaptureAndSetMouse() {
+  mMouseCapture = nullptr;
+  mMouseX = mMouseY = -1;
+}
+
+void IGraphics::ReleaseMouseCapture() { releaseCaptureAndSetMouse(); }
+
+void IGraphics::OnMouseDown(int x, int y, IMouseMod* mod) {
+  releaseCaptureAndSetMouse();
+  IControl* c = hitSearch(x, y, false);
+  if (!c) return;
+  mMouseCapture = c;
+  mMouseX = x;
+  mMouseY = y;
+  const int paramIdx = c->ParamIdx();
+  c->OnMouseDown(x, y, mod);
+  if (paramIdx >= 0 && mPlug) mPlug->BeginInformHostOfParamChange(paramIdx);
+}
+
+void IGraphics::OnMouseUp(int x, int y, IMouseMod* mod) {
+  IControl* c = mMouseCapture ? mMouseCapture : hitSearch(x, y, false);
+  releaseCaptureAndSetMouse();
+  ShowMouseCursor();  // a gesture that hid the cursor ends here
+  if (!c) return;
+  c->OnMouseUp(x, y, mod);
+  if (c->ParamIdx() >= 0 && mPlug) mPlug->EndInformHostOfParamChange(c->ParamIdx());
+}
+
+void IGraphics::OnMouseDrag(int x, int y, IMouseMod* mod) {
+  if (!mMouseCapture) return;
+  const int dX = x - mMouseX, dY = y - mMouseY;
+  if (dX == 0 && dY == 0) return;
+  mMouseX = x;
+  mMouseY = y;
+  mMouseCapture->OnMouseDrag(x, y, dX, dY, mod);
+}
+
+bool IGraphics::OnMouseDblClick(int x, int y, IMouseMod* mod) {
+  releaseCaptureAndSetMouse();
+  IControl* c = hitSearch(x, y, false);
+  if (!c) return false;
+  if (c->GetDblAsSingleClick()) {
+    mMouseCapture = c;
+    mMouseX = x;
+    mMouseY = y;
+    c->OnMouseDown(x, y, mod);
+    return true;
+  }
+  c->OnMouseDblClick(x, y, mod);
+  return false;
+}
+
+void IGraphics::OnMouseWheel(int x, int y, IMouseMod* mod, int d) {
+  IControl* c = mMouseCapture ? mMouseCapture : hitSearch(x, y, false);
+  if (c) c->OnMouseWheel(x, y, mod, d);
+}
+
+bool IGraphics::OnMouseOver(int x, int y, IMouseMod* mod) {
+  if (!mHandleMouseOver) return false;
+  IControl* c = mMouseCapture ? mMouseCapture : hitSearch(x, y, true);
+  if (c) {
+    mMouseX = x;
+    mMouseY = y;
+    c->OnMouseOver(x, y, mod);
+    if (mMouseOver && mMouseOver != c) mMouseOver->OnMouseOut();
+    mMouseOver = c;
+  }
+  return mHandleMouseOver;
+}
+
+void IGraphics::OnMouseOut() {
+  for (int i = 0, n = mControls.GetSize(); i < n; ++i) mControls.Get(i)->OnMouseOut();
+  mMouseOver = nullptr;
+}
+
+bool IGraphics::OnKeyDown(int x, int y, int key) {
+  IControl* c = mMouseCapture ? mMouseCapture : hitSearch(x, y, false);
+  if (c) return c->OnKeyDown(x, y, key);
+  if (mKeyCatcher) return mKeyCatcher->OnKeyDown(x, y, key);
+  return false;
+}
+
+int IGraphics::GetParamIdxForPTAutomation(int x, int y) {
+  IControl* c = GetMouseControlIdx(x, y, false);
+  mLastClickedParam = c ? c->ParamIdx() : -1;
+  return mLastClickedParam;
+}
+
+int IGraphics::GetLastClickedParamForPTAutomation() {
+  const int p = mLastClickedParam;
+  mLastClickedParam = -1;
+  return p;
+}
+
+// ---------------------------------------------------------------- resize
+
+void IGraphics::Resize(int w, int h) {
+  mWidth = w;
+  mHeight = h;
+  releaseCaptureAndSetMouse();
+  mMouseOver = nullptr;
+  mControls.Empty(true);
+  delete mDrawBitmap;
+  delete mTmpBitmap;
+  mDrawBitmap = mTmpBitmap = nullptr;
+  PrepDraw();
+  if (mPlug) mPlug->ResizeGraphics(w, h);
+}

@@ -1,0 +1,225 @@
+// The editor window's canvas and controller.
+//
+// IGraphics owns every control and layer attached to it, composes the window in an off-screen
+// draw bitmap, reports the dirty area, repaints it, routes mouse, wheel and keys to the control
+// under the pointer and pushes parameter values from the plug-in to the controls. The platform
+// operations (window, screen copy, menus, text entry, dialogs, resource loading) are virtual and
+// implemented by a platform binding (IGraphicsGtk on Linux); the base's own versions are those
+// of a headless canvas.
+//
+// Ownership: the control list, the layer list, the key catcher and both bitmaps are owned and
+// deleted with the object; the plug-in is not. Once IPluginBase::AttachGraphics has run, the
+// plug-in base owns this object and deletes it. Destroying it drops its holds on cached images;
+// pixels that no other editor instance holds are freed then.
+//
+// Threads: everything runs on the GUI (main) thread except SetParameterFromPlug, which the
+// host, render, MIDI and worker threads also call; it takes no lock and writes control values
+// and dirty flags that the GUI thread reads at its next timer tick. The only locks of the GUI
+// framework are the process-wide bitmap and font caches'.
+#pragma once
+
+#include <map>
+
+#include "IGraphicsStructs.h"
+#include "UTIL_PtrList.h"
+#include "UTIL_String.h"
+
+class IPluginBase;
+class IControl;
+class IParam;
+class ControlLayer;
+class IPopupMenu;
+class GFX_IBitmap;
+class GFX_IFont;
+
+class IGraphics {
+public:
+  static constexpr int kDefaultFPS = 25;
+  // Resource files at or above this size are refused (they are never legitimately that big).
+  static constexpr int kMaxLoadFileSize = 4096000;
+
+  explicit IGraphics(IPluginBase* plug = nullptr, int w = 0, int h = 0, int fps = 0);
+  virtual ~IGraphics();
+  IGraphics(const IGraphics&) = delete;
+  IGraphics& operator=(const IGraphics&) = delete;
+
+  // ---- platform operations (virtual slot order of the framework) ----
+  // The base class is headless: it composes into its draw bitmap and has no window, so these
+  // defaults answer "nothing shown / nothing chosen". A platform binding (IGraphicsGtk)
+  // overrides them; tests and benchmarks use the base as it is.
+  virtual bool DrawScreen(IRECT* rect) {
+    (void)rect;
+    return true;
+  }
+  virtual bool MeasureIText(IText* text, const char* str, IRECT* destRect);
+  virtual void ForceEndUserEdit() {}
+  virtual void Resize(int w, int h);
+  virtual bool WindowIsOpen() { return GetWindow() != nullptr; }
+  virtual const char* GetGUIAPI() { return ""; }
+  // Modal; returns 1 (OK/Yes), 7 (No), 2 (Cancel) or 0.
+  virtual int ShowMessageBox(const char* text, const char* caption, int type);
+  // Shows the menu modally; returns the (sub)menu in which an item was chosen, its chosen index
+  // set, or null when nothing was chosen.
+  virtual IPopupMenu* CreateIPopupMenu(IPopupMenu* menu, IRECT* rect);
+  virtual void CreateTextEntry(IControl* control, IText* text, IRECT* rect, const char* str, IParam* param);
+  virtual void HostPath(UTIL_String* path) { (void)path; }
+  virtual void PluginPath(UTIL_String* path) { (void)path; }
+  virtual void DesktopPath(UTIL_String* path) { (void)path; }
+  // Without a window the file name is emptied (nothing chosen).
+  virtual void PromptForFile(UTIL_String* file, EFileAction action, UTIL_String* dir, char* extensions);
+  virtual bool PromptForColor(IColor* color, char* prompt);
+  virtual bool OpenURL(const char* url, const char* msgWindowTitle = nullptr, const char* confirmMsg = nullptr,
+                       const char* errMsgOnFailure = nullptr);
+  virtual void* OpenWindow(void* parent);
+  virtual void* OpenWindow(void* window, void* control, short leftOffset, short topOffset);
+  virtual void AttachSubWindow(void* window) { (void)window; }
+  virtual void RemoveSubWindow() {}
+  virtual void CloseWindow() {}
+  virtual void* GetWindow() { return nullptr; }
+  // Whole resource file in a new buffer (owned by the caller: delete[]), NUL-terminated; the
+  // byte count is GetLastLoadedFileSize(). Null on failure.
+  virtual char* OSLoadFile(int ID, const char* name);
+  virtual void HideMouseCursor() {}
+  virtual void ShowMouseCursor() {}
+  // Image resource as a new bitmap owned by the caller, or null.
+  virtual GFX_IBitmap* OSLoadBitmap(int ID, const char* name);
+
+  // ---- construction and attachment ----
+  virtual void PrepDraw();
+  void AttachBackground(int ID, const char* name, double scale = 1.0);
+  void AttachPanelBackground(const IColor* color);
+  int AttachControl(IControl* control);
+  int AttachLayer(ControlLayer* layer);
+  void AttachKeyCatcher(IControl* control);
+
+  // ---- values between the plug-in and the controls ----
+  virtual void SetParameterFromPlug(int paramIdx, double value, bool normalized);
+  void SetControlFromPlug(int controlIdx, double normalizedValue);
+  void SetParameterFromGUI(int paramIdx, double normalizedValue);
+  void HideControl(int paramIdx, bool hide);
+  void GrayOutControl(int paramIdx, bool gray);
+  void ClampControl(int paramIdx, double lo, double hi, bool normalized);
+  void SetAllControlsDirty();
+  void OnGUIIdle();
+  void PromptUserInput(IControl* control, IParam* param, IRECT* rect);
+  void SetFromStringAfterPrompt(IControl* control, IParam* param, const char* text);
+
+  // ---- repaint ----
+  bool IsDirty(IRECT* rect);
+  bool Draw(IRECT* rect);
+  void SetStrictDrawing(bool strict);
+
+  // ---- input (canvas coordinates) ----
+  void OnMouseDown(int x, int y, IMouseMod* mod);
+  void OnMouseUp(int x, int y, IMouseMod* mod);
+  void OnMouseDrag(int x, int y, IMouseMod* mod);
+  bool OnMouseDblClick(int x, int y, IMouseMod* mod);
+  void OnMouseWheel(int x, int y, IMouseMod* mod, int d);
+  bool OnMouseOver(int x, int y, IMouseMod* mod);
+  void OnMouseOut();
+  bool OnKeyDown(int x, int y, int key);
+  void ReleaseMouseCapture();
+  IControl* GetMouseControlIdx(int x, int y, bool mouseOver = false);
+  int GetParamIdxForPTAutomation(int x, int y);
+  int GetLastClickedParamForPTAutomation();
+
+  // ---- resources ----
+  char* LoadFile(int ID, const char* name) { return OSLoadFile(ID, name); }
+  int GetLastLoadedFileSize() const { return mLastLoadedFileSize; }
+
+  // ---- bitmaps (process-wide cache keyed by id and scale, shared by every instance) ----
+  // A missing image yields an empty bitmap (null pixels), which every drawing call skips.
+  IBitmap LoadIBitmap(int ID, const char* name, double scale = 1.0, int nStates = 1, bool framesAreHoriz = false);
+  IBitmap getImageById(int ID, int nStates = 1, bool framesAreHoriz = false);
+  // Drops this instance's reference; the pixels are deleted when no instance holds them.
+  void ReleaseBitmap(IBitmap* bitmap);
+  void RetainBitmap(IBitmap* bitmap);
+  IBitmap ScaleBitmap(IBitmap* src, int destW, int destH);
+  IBitmap CropBitmap(IBitmap* src, IRECT* rect);
+
+  // ---- drawing (into the draw bitmap, clipped to the draw rectangle) ----
+  bool DrawBitmap(IBitmap* bitmap, IRECT* dest, int srcX, int srcY, const IChannelBlend* blend = nullptr);
+  bool DrawBitmap(IBitmap* bitmap, IRECT* dest, int bmState = 1, const IChannelBlend* blend = nullptr);
+  bool DrawBitmap(IBitmap* bitmap, IRECT* dest, int bmState, int srcX, int srcY, const IChannelBlend* blend);
+  bool DrawRotatedBitmap(IBitmap* bitmap, int destCtrX, int destCtrY, double angle, int yOffsetZeroDeg = 0,
+                         const IChannelBlend* blend = nullptr);
+  bool DrawRotatedMask(IBitmap* base, IBitmap* mask, IBitmap* top, int x, int y, double angle,
+                       const IChannelBlend* blend = nullptr);
+  bool FillIRect(const IColor* color, IRECT* rect, const IChannelBlend* blend = nullptr);
+  bool DrawIText(IText* text, const char* str, IRECT* rect, bool measure = false);
+  GFX_IFont* CacheFont(IText* text);
+  bool DrawPoint(const IColor* color, float x, float y, const IChannelBlend* blend = nullptr, bool antiAlias = false);
+  bool ForcePixel(const IColor* color, int x, int y);
+  bool DrawLine(const IColor* color, float x1, float y1, float x2, float y2, const IChannelBlend* blend = nullptr,
+                bool antiAlias = false);
+  bool DrawRect(const IColor* color, IRECT* rect);
+  bool DrawVerticalLine(const IColor* color, int xi, int yLo, int yHi);
+  bool DrawHorizontalLine(const IColor* color, int yi, int xLo, int xHi);
+  // A line across the rectangle at a fraction (held to 0..1) of its width from the left, or of
+  // its height from the bottom.
+  bool DrawVerticalLine(const IColor* color, IRECT* rect, float x);
+  bool DrawHorizontalLine(const IColor* color, IRECT* rect, float y);
+  // Angles in radians, clockwise from 12 o'clock (x by sine, y by minus cosine).
+  bool DrawArc(const IColor* color, float cx, float cy, float r, float minAngle, float maxAngle,
+               const IChannelBlend* blend = nullptr, bool antiAlias = false);
+  bool DrawCircle(const IColor* color, float cx, float cy, float r, const IChannelBlend* blend = nullptr,
+                  bool antiAlias = false);
+  bool DrawRadialLine(const IColor* color, float cx, float cy, float angle, float rMin, float rMax,
+                      const IChannelBlend* blend = nullptr, bool antiAlias = false);
+  bool RoundRect(const IColor* color, IRECT* rect, const IChannelBlend* blend, int cornerRadius, bool antiAlias);
+  bool FillRoundRect(const IColor* color, IRECT* rect, const IChannelBlend* blend, int cornerRadius, bool antiAlias);
+  bool FillCircle(const IColor* color, int cx, int cy, float r, const IChannelBlend* blend = nullptr,
+                  bool antiAlias = false);
+  bool FillTriangle(const IColor* color, int x1, int y1, int x2, int y2, int x3, int y3, IChannelBlend* blend);
+  bool FillIConvexPolygon(const IColor* color, int* x, int* y, int npoints, const IChannelBlend* blend);
+  IColor GetPoint(int x, int y);
+  GFX_IBitmap* GetDrawBitmap() const { return mDrawBitmap; }
+  void* GetBits();
+
+  // ---- accessors ----
+  IPluginBase* GetPlug() const { return mPlug; }
+  int Width() const { return mWidth; }
+  int Height() const { return mHeight; }
+  int FPS() const { return mFPS; }
+  int NControls() const { return mControls.GetSize(); }
+  IControl* GetControl(int idx) const { return mControls.Get(idx); }
+  int NLayers() const { return mLayers.GetSize(); }
+  ControlLayer* GetLayer(int idx) const { return mLayers.Get(idx); }
+  IRECT* GetDrawRect() { return &mDrawRECT; }
+  IControl* GetCaptureControl() const { return mMouseCapture; }
+  int GetMouseX() const { return mMouseX; }
+  int GetMouseY() const { return mMouseY; }
+  bool GetStrictDrawing() const { return mStrict; }
+  void SetMouseOverHandling(bool b) { mHandleMouseOver = b; }
+
+protected:
+  // Hit search without the capture: layers last to first, then the control list last to first
+  // (hidden and grayed controls of the list skipped; grayed ones in a visible layer are found).
+  IControl* hitSearch(int x, int y, bool mouseOver) const;
+  void releaseCaptureAndSetMouse();
+  void dropBitmapReferences();
+
+  UTIL_PtrList<IControl> mControls;
+  UTIL_PtrList<ControlLayer> mLayers;
+  IPluginBase* mPlug;
+  IRECT mDrawRECT;
+  bool mCursorHidden = false;
+  int mHiddenMousePointX = -1, mHiddenMousePointY = -1;
+  GFX_IBitmap* mDrawBitmap = nullptr;
+  GFX_IBitmap* mTmpBitmap = nullptr;
+  int mWidth, mHeight;
+  int mFPS;
+  IControl* mMouseOver = nullptr;
+  IControl* mMouseCapture = nullptr;
+  int mMouseX = 0, mMouseY = 0;
+  int mLastClickedParam = -1;
+  bool mHandleMouseOver = false;
+  bool mStrict = true;
+  IControl* mKeyCatcher = nullptr;
+  int mLastLoadedFileSize = 0;
+
+private:
+  // Ids this instance loaded or looked up, with the cached pixels it holds a reference to; so
+  // that getImageById finds this instance's own scale first.
+  std::map<int, GFX_IBitmap*> mMyBitmaps;
+};

@@ -1,0 +1,203 @@
+#include "IParam.h"
+
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Copies text into a fixed field of `size` bytes, cutting it to size - 1 characters. A null text
+// gives an empty field.
+void copyText(char* dst, const char* text, int size) {
+  if (!text) text = "";
+  size_t n = strnlen(text, static_cast<size_t>(size - 1));
+  memcpy(dst, text, n);
+  dst[n] = 0;
+}
+
+// double -> int truncated towards zero without undefined behaviour: NaN gives 0, values outside
+// the int range are held to it.
+int truncToInt(double v) {
+  if (std::isnan(v)) return 0;
+  if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
+  if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
+  return static_cast<int>(v);
+}
+
+}  // namespace
+
+IParam::IParam() : mDisplayTexts(4096) {
+  mName[0] = mLabel[0] = mParamGroup[0] = 0;
+}
+
+void IParam::setTexts(const char* name, const char* label, const char* group) {
+  copyText(mName, name, kNameLen);
+  copyText(mLabel, label, kNameLen);
+  copyText(mParamGroup, group, kNameLen);
+}
+
+void IParam::InitBool(const char* name, bool defaultVal, const char* label, const char* group, int tag1, int tag2) {
+  if (mType == kTypeNone) mType = kTypeBool;
+  setTexts(name, label, group);
+  mMin = 0.0;
+  mMax = 1.0;
+  mStep = 1.0;
+  mValue = mDefault = defaultVal ? 1.0 : 0.0;
+  mTag1 = tag1;
+  mTag2 = tag2;
+  mDisplayPrecision = 0;
+  SetDisplayText(0, "off");
+  SetDisplayText(1, "on");
+}
+
+void IParam::InitEnum(const char* name, int defaultVal, int nEnums, const char* label, const char* group, int tag1,
+                      int tag2) {
+  if (mType == kTypeNone) mType = kTypeEnum;
+  setTexts(name, label, group);
+  mMin = 0.0;
+  mMax = nEnums - 1 > 1 ? static_cast<double>(nEnums - 1) : 1.0;
+  mStep = 1.0;
+  mValue = mDefault = defaultVal;
+  mTag1 = tag1;
+  mTag2 = tag2;
+  mDisplayPrecision = 0;
+}
+
+void IParam::InitInt(const char* name, int defaultVal, int minVal, int maxVal, const char* label, const char* group,
+                     int tag1, int tag2) {
+  if (mType == kTypeNone) mType = kTypeInt;
+  setTexts(name, label, group);
+  mMin = minVal;
+  double lowestMax = static_cast<double>(minVal) + 1.0;  // in double: minVal + 1 may overflow int
+  mMax = maxVal > lowestMax ? maxVal : lowestMax;
+  mStep = 1.0;
+  mValue = mDefault = defaultVal;
+  mTag1 = tag1;
+  mTag2 = tag2;
+  mDisplayPrecision = 0;
+}
+
+void IParam::InitDouble(const char* name, double defaultVal, double minVal, double maxVal, double step,
+                        const char* label, const char* group, int tag1, int tag2) {
+  if (mType == kTypeNone) mType = kTypeDouble;
+  setTexts(name, label, group);
+  mMin = minVal;
+  mMax = maxVal > minVal + step ? maxVal : minVal + step;
+  mStep = step;
+  mValue = mDefault = defaultVal;
+  mTag1 = tag1;
+  mTag2 = tag2;
+  // Decimals of the step: 0 when whole, else the smallest n of 1..5 with step * 10^n whole, else 6.
+  int precision = 0;
+  double s = step;
+  if (!std::isfinite(s) || s != std::floor(s)) {
+    precision = 6;
+    for (int n = 1; n <= 5 && std::isfinite(s); ++n) {
+      s *= 10.0;
+      if (s == std::floor(s)) {
+        precision = n;
+        break;
+      }
+    }
+  }
+  mDisplayPrecision = precision;
+}
+
+void IParam::SetNormalized(double x) {
+  if (std::isnan(x)) return;
+  // A fractional shape of a negative base is NaN: a value below 0 is held at 0 for shaped
+  // parameters. With shape 1 the value is left as the formula gives it.
+  if (mShape != 1.0 && x < 0.0) x = 0.0;
+  double v = mMin + (mMax - mMin) * (mShape == 1.0 ? x : std::pow(x, mShape));
+  if (mType != kTypeDouble && mStep > 0.0) v = std::floor(v / mStep + 0.5) * mStep;
+  if (v > mMax) v = mMax;
+  if (std::isnan(v)) return;
+  mValue = v;
+}
+
+double IParam::GetNormalized(double value) const {
+  double range = mMax - mMin;
+  // A display-text list of one entry makes maximum == minimum: there is nothing to normalise.
+  if (!(range > 0.0) || std::isnan(value)) return 0.0;
+  if (value < mMin) value = mMin;
+  if (value > mMax) value = mMax;
+  double x = (value - mMin) / range;
+  return mShape == 1.0 ? x : std::pow(x, 1.0 / mShape);
+}
+
+int IParam::Int() const { return truncToInt(mValue); }
+
+
+void IParam::SetDisplayText(int value, const char* text) {
+  if (value < 0) return;  // no entry can hold a negative position
+  int n = mDisplayTexts.GetSize();
+  DisplayText* entry;
+  if (n > value) {
+    entry = mDisplayTexts.Get() + value;
+  } else {
+    // Appending. Callers append in order (value == n); a value further out gets one entry at the
+    // end instead of a write outside the list.
+    entry = mDisplayTexts.Resize(n + 1, false);
+    if (!entry) return;  // out of memory: the list and the range stay as they were
+    entry += n;
+    mMax = value;
+  }
+  entry->mValue = value;
+  copyText(entry->mText, text, kDisplayTextLen);
+}
+
+const char* IParam::GetDisplayTextAtIdx(int idx, int* pValue) const {
+  if (idx < 0 || idx >= mDisplayTexts.GetSize()) return "";
+  const DisplayText* e = mDisplayTexts.Get() + idx;
+  if (pValue) *pValue = e->mValue;
+  return e->mText;
+}
+
+const char* IParam::GetDisplayText(int value) const {
+  const DisplayText* e = mDisplayTexts.Get();
+  for (int i = 0, n = mDisplayTexts.GetSize(); i < n; ++i)
+    if (e[i].mValue == value) return e[i].mText;
+  return "";
+}
+
+bool IParam::MapDisplayText(const char* text, int* pValue) const {
+  if (!text) return false;
+  const DisplayText* e = mDisplayTexts.Get();
+  for (int i = 0, n = mDisplayTexts.GetSize(); i < n; ++i) {
+    if (strcmp(e[i].mText, text) == 0) {
+      if (pValue) *pValue = e[i].mValue;
+      return true;
+    }
+  }
+  return false;
+}
+
+void IParam::GetDisplayForHost(double value, bool normalized, char* str, bool withDisplayText) const {
+  if (!str) return;
+  if (normalized) value = mMin + (mMax - mMin) * (mShape == 1.0 ? value : std::pow(value, mShape));
+  int i = truncToInt(value);
+  if (withDisplayText) {
+    const DisplayText* e = mDisplayTexts.Get();
+    for (int k = 0, n = mDisplayTexts.GetSize(); k < n; ++k) {
+      if (e[k].mValue == i) {
+        if (e[k].mText[0]) {
+          snprintf(str, kDisplayMaxLen, "%s", e[k].mText);
+          return;
+        }
+        break;
+      }
+    }
+  }
+  if (mDisplayPrecision == 0)
+    snprintf(str, kDisplayMaxLen, "%d", i);
+  else
+    snprintf(str, kDisplayMaxLen, "%.*f", mDisplayPrecision, value);
+}
+
+const char* IParam::GetLabelForHost() const {
+  const char* t = GetDisplayText(Int());
+  return t[0] ? "" : mLabel;
+}
+
+double IParam::DBToAmp() const { return std::exp(mValue * 0.1151292546497); }

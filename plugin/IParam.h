@@ -1,0 +1,126 @@
+// One parameter of the plug-in, addressed by its index in IPluginBase's parameter list.
+//
+// Holds a plain value inside [minimum, maximum], converts it to and from the normalised 0..1 form
+// in which controls and the host exchange values, formats it for display and keeps a table of
+// display texts (value -> text) from which the editor's menus are built.
+//
+// Ownership: the parameter owns its display texts only. The ControlAction binding record is made
+// and deleted by the UI configuration; the parameter just carries the pointer.
+//
+// Threads: no lock of its own. Writers hold the plug-in lock (GUI setters, host calls, chunk
+// readers); the render thread and the workers read values without it (plain doubles).
+#pragma once
+
+#include <cmath>
+
+#include "UTIL_HeapBuf.h"
+
+class ControlAction;
+
+class IParam {
+public:
+  enum EParamType { kTypeNone = 0, kTypeBool = 1, kTypeInt = 2, kTypeEnum = 3, kTypeDouble = 4, kTypeText = 5 };
+
+  // Field sizes including the terminator. Longer texts are cut, never overflowed.
+  static constexpr int kNameLen = 55;         // name, label, group: at most 54 characters
+  static constexpr int kDisplayTextLen = 56;  // display texts: at most 55 characters
+
+  struct DisplayText {
+    int mValue;
+    char mText[kDisplayTextLen];
+  };
+
+  IParam();
+  ~IParam() = default;
+  IParam(const IParam&) = delete;
+  IParam& operator=(const IParam&) = delete;
+
+  // Initialisers set the type only while it is still none, copy name/label/group (truncated),
+  // set value and default, store the two tags and set the precision.
+  void InitBool(const char* name, bool defaultVal, const char* label = "", const char* group = "", int tag1 = 0,
+                int tag2 = 0);
+  void InitEnum(const char* name, int defaultVal, int nEnums, const char* label = "", const char* group = "",
+                int tag1 = 0, int tag2 = 0);
+  void InitInt(const char* name, int defaultVal, int minVal, int maxVal, const char* label = "",
+               const char* group = "", int tag1 = 0, int tag2 = 0);
+  void InitDouble(const char* name, double defaultVal, double minVal, double maxVal, double step,
+                  const char* label = "", const char* group = "", int tag1 = 0, int tag2 = 0);
+  // Makes the parameter a text parameter whatever it was; nothing else changes.
+  void InitText() { mType = kTypeText; }
+
+  // value = min + (max - min) * x^shape, rounded to the step for every type but double, held at
+  // most at the maximum. A NaN x leaves the value unchanged.
+  void SetNormalized(double x);
+  double GetNormalized() const { return GetNormalized(mValue); }
+  double GetNormalized(double value) const;
+  void SetShape(double shape) {
+    if (shape != 0.0) mShape = shape;
+  }
+  void GetBounds(double* minVal, double* maxVal) const {
+    if (minVal) *minVal = mMin;
+    if (maxVal) *maxVal = mMax;
+  }
+
+  // Plain value access. Set() stores as given; SetClamped() holds the value to the range (a NaN
+  // leaves the value unchanged) and is what the chunk readers use.
+  double Value() const { return mValue; }
+  int Int() const;  // the value truncated to an int (held to the int range; NaN gives 0)
+  bool Bool() const { return mValue >= 0.5; }
+  void Set(double value) { mValue = value; }
+  void SetClamped(double value) {
+    if (std::isnan(value)) return;
+    mValue = value < mMin ? mMin : (value > mMax ? mMax : value);
+  }
+  int Type() const { return mType; }
+  EParamType GetType() const { return static_cast<EParamType>(mType); }
+  double GetMin() const { return mMin; }
+  double GetMax() const { return mMax; }
+  double GetStep() const { return mStep; }
+  double GetShape() const { return mShape; }
+  double GetDefault() const { return mDefault; }
+  double GetDefaultNormalized() const { return GetNormalized(mDefault); }
+  int GetTag1() const { return mTag1; }
+  int GetTag2() const { return mTag2; }
+  int GetPrecision() const { return mDisplayPrecision; }
+
+  // Display texts. SetDisplayText at value == count appends and makes value the maximum; below
+  // count it replaces entry value. A negative value is ignored; a value past the count appends a
+  // single entry (never writing outside the list) and makes it the maximum.
+  void SetDisplayText(int value, const char* text);
+  void ResetDisplayTexts() { mDisplayTexts.Resize(0, false); }
+  int GetNDisplayTexts() const { return mDisplayTexts.GetSize(); }
+  // The text of entry idx ("" outside the list); its value through pValue when given and valid.
+  const char* GetDisplayTextAtIdx(int idx, int* pValue = nullptr) const;
+  // Text of the first entry with that value, or "".
+  const char* GetDisplayText(int value) const;
+  bool MapDisplayText(const char* text, int* pValue) const;
+
+  // Writes the display text (when withDisplayText and one exists for the truncated value) or
+  // the number. str must hold at least 64 bytes (kDisplayMaxLen).
+  static constexpr int kDisplayMaxLen = 64;
+  void GetDisplayForHost(double value, bool normalized, char* str, bool withDisplayText = true) const;
+  void GetDisplayForHost(char* str, bool withDisplayText = true) const {
+    GetDisplayForHost(mValue, false, str, withDisplayText);
+  }
+
+  const char* GetNameForHost() const { return mName; }
+  const char* GetLabelForHost() const;
+  const char* GetParamGroupForHost() const { return mParamGroup; }
+  double DBToAmp() const;
+
+  ControlAction* GetControlAction() const { return mControlAction; }
+  void SetControlAction(ControlAction* action) { mControlAction = action; }
+
+private:
+  void setTexts(const char* name, const char* label, const char* group);
+
+  int mType = kTypeNone;
+  double mValue = 0.0, mMin = 0.0, mMax = 1.0, mStep = 1.0, mShape = 1.0, mDefault = 0.0;
+  int mTag1 = 0, mTag2 = 0;
+  int mDisplayPrecision = 0;
+  char mName[kNameLen];
+  char mLabel[kNameLen];
+  char mParamGroup[kNameLen];
+  UTIL_TypedBuf<DisplayText> mDisplayTexts;
+  ControlAction* mControlAction = nullptr;
+};

@@ -1,0 +1,229 @@
+// Direct MIDI ports of IPluginBase: the user-chosen device ports, the only road to the synth.
+//
+// The port objects live in the platform layer (MidiPorts.h, on RtMidi over ALSA or JACK). This
+// file keeps the framework's numbering (list entry 0 "Select MIDI Device", entry i = port i - 1
+// as listed once), the reopening of stored names, the split of incoming messages into short
+// messages and SysEx, and the byte layout of everything sent.
+//
+// Threads: the list and open calls, and CloseDirectMidiPorts, run on the main thread (the
+// constructor, the parameter-change handler, state restore), often under the plug-in lock, so
+// they never wait for the input dispatch thread. processMIDIInput runs on that dispatch thread,
+// never on the MIDI system's own. The SendDirect* calls come from any thread.
+#include "IPluginBase.h"
+
+#include <climits>
+#include <cstdio>
+#include <memory>
+
+#include "MidiBackend.h"
+#include "MidiPorts.h"
+
+namespace {
+
+const char* const kSelectMidiDevice = "Select MIDI Device";
+const char* const kInputClientName = "RtMidi Input Client";
+const char* const kOutputClientName = "RtMidi Output Client";
+const char* const kInputPortName = "RtMidi Input";
+const char* const kOutputPortName = "RtMidi Output";
+// RtMidi's own input queue, used only while no callback is registered (we always register one).
+const unsigned kRtMidiQueueLimit = 100;
+
+// Bytes in a short message that starts with status: channel messages by their kind (program
+// change and channel pressure carry one data byte, the others two), system messages by the MIDI
+// standard. 0 for what cannot be sent as a short message (a data byte, SysEx start or end).
+int shortMessageLength(uint8_t status)
+{
+  if (status < 0x80)
+    return 0;
+  if (status < 0xF0)
+  {
+    const int kind = status >> 4;
+    return (kind == IMidiMsg::kProgramChange || kind == IMidiMsg::kChannelAftertouch) ? 2 : 3;
+  }
+  switch (status)
+  {
+    case 0xF1:  // MIDI time code quarter frame
+    case 0xF3:  // song select
+      return 2;
+    case 0xF2:  // song position
+      return 3;
+    case 0xF0:
+    case 0xF7:
+      return 0;
+    default:  // tune request, real-time messages, undefined F4/F5
+      return 1;
+  }
+}
+
+// The first call of a list operation: makes the port object (make answers false when the MIDI
+// system refused; the object is then dropped) and reads the list once.
+template <class Port, class Make>
+void listOnce(std::vector<std::string>& names, int& selected, std::unique_ptr<Port>& port, Make make)
+{
+  if (!names.empty())
+    return;
+  selected = 0;
+  if (!port)
+  {
+    port.reset(new Port);
+    if (!make(*port))
+      port.reset();
+  }
+  names.push_back(kSelectMidiDevice);
+  if (port)
+    for (const std::string& name : port->listPortNames())
+      names.push_back(name);
+}
+
+// Both open calls: index 0 closes; otherwise name is looked up in the list as read at start
+// (exactly, else without ALSA's session numbers, so a stored name survives a new session) and the
+// port of that entry is opened. The answer and the final index are the entry's position when a
+// port is open afterwards, else 0: an index never names a port that is not open.
+template <class Port>
+int openListed(Port* port, const std::vector<std::string>& names, int& selected, int& index, const char* name,
+               const char* ownName, const char* what)
+{
+  if (port)
+    port->close();
+  selected = 0;
+  const int p = (index == 0 || !port || !name) ? -1 : MidiFindPortName(names, name);
+  if (p <= 0)  // closing, nothing listed, not listed, or "Select MIDI Device"
+  {
+    index = 0;
+    return 0;
+  }
+  if (!port->open(names[p], ownName))
+  {
+    fprintf(stderr, "MIDI PORTS: MIDI %s \"%s\" could not be opened\n", what, names[p].c_str());
+    index = 0;
+    return 0;
+  }
+  index = selected = p;
+  return p;
+}
+
+}  // namespace
+
+// Owned by IPluginBase through mDirectMidi; made by the first list or open call, deleted by
+// CloseDirectMidiPorts. Each port object owns its RtMidi object (and the input its dispatch
+// thread).
+struct IPluginBase::DirectMidiPorts
+{
+  std::unique_ptr<MidiInputPort> in;
+  std::unique_ptr<MidiOutputPort> out;
+};
+
+// mDirectMidi is written here only, on the main thread, by the constructor's first listing,
+// before any thread that sends exists; afterwards it stays put until CloseDirectMidiPorts.
+static IPluginBase::DirectMidiPorts* ensurePorts(IPluginBase::DirectMidiPorts*& ports)
+{
+  if (!ports)
+    ports = new IPluginBase::DirectMidiPorts;
+  return ports;
+}
+
+std::vector<std::string>& IPluginBase::getExternalMIDIInNames()
+{
+  DirectMidiPorts* ports = ensurePorts(mDirectMidi);
+  listOnce(mMidiInNames, mMidiInIndex, ports->in, [this](MidiInputPort& in) {
+    return in.create(kInputClientName, kRtMidiQueueLimit, &IPluginBase::MIDICallback, this);
+  });
+  return mMidiInNames;
+}
+
+std::vector<std::string>& IPluginBase::getExternalMIDIOutNames()
+{
+  DirectMidiPorts* ports = ensurePorts(mDirectMidi);
+  listOnce(mMidiOutNames, mMidiOutIndex, ports->out,
+           [](MidiOutputPort& out) { return out.create(kOutputClientName); });
+  return mMidiOutNames;
+}
+
+int IPluginBase::setExternalMIDIOut(int& index, const char* name)
+{
+  return openListed(mDirectMidi ? mDirectMidi->out.get() : nullptr, mMidiOutNames, mMidiOutIndex, index, name,
+                    kOutputPortName, "output");
+}
+
+int IPluginBase::setExternalMIDIIn(int& index, const char* name)
+{
+  return openListed(mDirectMidi ? mDirectMidi->in.get() : nullptr, mMidiInNames, mMidiInIndex, index, name,
+                    kInputPortName, "input");
+}
+
+void IPluginBase::MIDICallback(double deltaTime, std::vector<unsigned char>* message, void* userData)
+{
+  if (userData)
+    static_cast<IPluginBase*>(userData)->processMIDIInput(deltaTime, message, userData);
+}
+
+// Input dispatch thread (see MidiInputDispatch.h for why not the MIDI system's thread); takes no
+// lock itself. The handlers may sleep and take the plug-in lock; input queues up meanwhile.
+void IPluginBase::processMIDIInput(double, std::vector<unsigned char>* message, void* userData)
+{
+  IPluginBase* plug = static_cast<IPluginBase*>(userData);
+  if (!plug || !message || message->empty())
+    return;
+  const size_t n = message->size();
+  const std::vector<unsigned char>& m = *message;
+  if (n <= 3)
+  {
+    IMidiMsg msg(0, m[0], n > 1 ? m[1] : 0, n > 2 ? m[2] : 0);
+    plug->ProcessMidiMsg(&msg, true);
+    return;
+  }
+  if (n > (size_t)INT_MAX)
+    return;
+  // The dispatch thread's buffer lives for this call only: the handler copies what it keeps.
+  ISysEx sysex(0, m.data(), (int)n);
+  plug->ProcessSysEx(&sysex, true);
+}
+
+bool IPluginBase::SendDirectMidiMsg(const IMidiMsg* msg)
+{
+  if (!msg)
+    return false;
+  const int length = shortMessageLength(msg->mStatus);
+  if (!length)
+    return false;
+  const unsigned char bytes[3] = {msg->mStatus, msg->mData1, msg->mData2};
+  return SendDirectBytes(bytes, length);
+}
+
+bool IPluginBase::SendDirectSysex(const unsigned char* bytes, int size)
+{
+  if (!bytes || size <= 0)
+    return false;
+  if (bytes[0] == 0xF0)
+    return SendDirectBytes(bytes, size);
+  std::vector<unsigned char> framed;
+  framed.reserve((size_t)size + 2);
+  framed.push_back(0xF0);
+  framed.insert(framed.end(), bytes, bytes + size);
+  framed.push_back(0xF7);
+  return SendDirectBytes(framed.data(), (int)framed.size());
+}
+
+bool IPluginBase::SendDirectBytes(const unsigned char* bytes, int size)
+{
+  if (!bytes || size <= 0)
+    return false;
+  MidiOutputPort* out = mDirectMidi ? mDirectMidi->out.get() : nullptr;
+  return out && out->send(bytes, (size_t)size);
+}
+
+// The input goes first: deleting it stops and joins the dispatch thread, whose handler may be
+// sending an answer through the output at this moment. Must not run on the dispatch thread, and
+// no other thread may still send. A plug-in class whose handlers are overridden should call this
+// at the start of its own destructor, so that no message reaches a half-destroyed object.
+void IPluginBase::CloseDirectMidiPorts()
+{
+  DirectMidiPorts* ports = mDirectMidi;
+  if (!ports)
+    return;
+  ports->in.reset();
+  ports->out.reset();
+  mDirectMidi = nullptr;
+  delete ports;
+  mMidiInIndex = mMidiOutIndex = 0;
+}

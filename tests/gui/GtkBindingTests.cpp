@@ -1,0 +1,185 @@
+// The GTK binding's parts that need no display: resource lookup and loading, key and modifier
+// mapping, the value field's character sets, file-name and URI helpers. Plus text drawing and
+// the font cache, which need fonts but no display.
+#include <gtk/gtk.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "CairoTestImages.h"
+#include "GuiTestSupport.h"
+#include "IGraphicsGtk.h"
+#include "IGraphicsGtkView.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TempDir {
+  fs::path path;
+  TempDir() {
+    char tmpl[] = "/tmp/gui-res-XXXXXX";
+    path = mkdtemp(tmpl);
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path, ec);
+  }
+  void write(const std::string& rel, const std::string& bytes) {
+    fs::create_directories((path / rel).parent_path());
+    std::ofstream(path / rel, std::ios::binary) << bytes;
+  }
+};
+
+}  // namespace
+
+TEST(GtkResources, LoadFileIsWholeNulTerminatedAndRefusesHugeFiles) {
+  TempDir dir;
+  dir.write("uiconfig.tea", "0123456789");
+  dir.write("big.tea", std::string(IGraphics::kMaxLoadFileSize, 'x'));
+  dir.write("sub/deeper.tea", "abc");
+  GuiTestPlug plug;
+  IGraphicsGtk g(&plug, 10, 10);
+  g.SetResourcesPath(dir.path.c_str());
+  char* buf = g.LoadFile(1, "resources/uiconfig.tea");
+  ASSERT_NE(buf, nullptr);
+  EXPECT_EQ(g.GetLastLoadedFileSize(), 10);
+  EXPECT_EQ(std::string(buf), "0123456789");
+  delete[] buf;
+  EXPECT_EQ(g.LoadFile(1, "resources/big.tea"), nullptr);
+  EXPECT_EQ(g.LoadFile(1, "resources/missing.tea"), nullptr);
+  buf = g.LoadFile(1, "deeper.tea");  // found in a folder below the resources folder
+  ASSERT_NE(buf, nullptr);
+  EXPECT_STREQ(buf, "abc");
+  delete[] buf;
+}
+
+TEST(GtkResources, PngLookupDropsTheFolderAndIgnoresTheExtensionsCase) {
+  TempDir dir;
+  fs::create_directories(dir.path / "img");
+  writeSolidPng((dir.path / "img" / "main-bg-frame.PNG").c_str(), 3, 2, 1.0, 0.0, 0.0);
+  GuiTestPlug plug;
+  IGraphicsGtk g(&plug, 10, 10);
+  g.SetResourcesPath(dir.path.c_str());
+  GFX_IBitmap* bm = g.OSLoadBitmap(104, "resources/img/main-bg-frame.png");
+  ASSERT_NE(bm, nullptr);
+  EXPECT_EQ(bm->getWidth(), 3);
+  EXPECT_EQ(bm->getBits()[0], 0x0000ffffu);  // opaque red: A | R << 8
+  delete bm;
+  bm = g.OSLoadBitmap(104, "resources/img/main-bg-frame.PnG");
+  EXPECT_NE(bm, nullptr);
+  delete bm;
+  EXPECT_EQ(g.OSLoadBitmap(104, "resources/img/main-bg-frame.jpg"), nullptr);
+  EXPECT_EQ(g.OSLoadBitmap(104, nullptr), nullptr);
+  // Without a resources folder or bundle nothing is found.
+  IGraphicsGtk none(&plug, 10, 10);
+  EXPECT_EQ(none.OSLoadBitmap(104, "resources/img/main-bg-frame.png"), nullptr);
+}
+
+TEST(GtkBinding, KeyCodesOfTheCanvas) {
+  EXPECT_EQ(IGraphicsGtkView::KeyCodeFor(GDK_KEY_space), 0);
+  EXPECT_EQ(IGraphicsGtkView::KeyCodeFor(GDK_KEY_Up), 1);
+  EXPECT_EQ(IGraphicsGtkView::KeyCodeFor(GDK_KEY_Right), 4);
+  EXPECT_EQ(IGraphicsGtkView::KeyCodeFor(GDK_KEY_7), 12);
+  EXPECT_EQ(IGraphicsGtkView::KeyCodeFor(GDK_KEY_a), 15);
+  EXPECT_EQ(IGraphicsGtkView::KeyCodeFor(GDK_KEY_Z), 40);
+  EXPECT_EQ(IGraphicsGtkView::KeyCodeFor(GDK_KEY_Tab), -1);
+  EXPECT_EQ(IGraphicsGtkView::KeyCodeFor(GDK_KEY_adiaeresis), -1);
+}
+
+TEST(GtkBinding, SuperClickIsARightClickAndRightButtonClearsLeft) {
+  IMouseMod m = IGraphicsGtkView::ModFor(GDK_SUPER_MASK | GDK_SHIFT_MASK, false);
+  EXPECT_TRUE(m.L);
+  EXPECT_TRUE(m.R);
+  EXPECT_TRUE(m.S);
+  EXPECT_FALSE(m.C);
+  m = IGraphicsGtkView::ModFor(GDK_CONTROL_MASK | GDK_MOD1_MASK, true);
+  EXPECT_FALSE(m.L);
+  EXPECT_TRUE(m.R);
+  EXPECT_TRUE(m.C);
+  EXPECT_TRUE(m.A);
+}
+
+TEST(GtkBinding, ValueFieldCharacterSetsByParameterType) {
+  EXPECT_STREQ(IGraphicsGtkView::AllowedCharacters(IParam::kTypeInt), "0123456789-+");
+  EXPECT_STREQ(IGraphicsGtkView::AllowedCharacters(IParam::kTypeEnum), "0123456789-+");
+  EXPECT_STREQ(IGraphicsGtkView::AllowedCharacters(IParam::kTypeDouble), "0123456789.-+");
+  EXPECT_STREQ(IGraphicsGtkView::AllowedCharacters(IParam::kTypeNone), "");
+  const std::string text = IGraphicsGtkView::AllowedCharacters(IParam::kTypeText);
+  for (char c : std::string("aZ09 !\"#$%&/'+-*()[],.")) EXPECT_NE(text.find(c), std::string::npos) << c;
+  for (char c : std::string(":;?@_\\<>{}=~^`|")) EXPECT_EQ(text.find(c), std::string::npos) << c;
+}
+
+TEST(GtkBinding, SavedNameGetsItsExtensionWhenLeftOff) {
+  EXPECT_EQ(IGraphicsGtk::AddMissingExtension("/x/bank", "mid"), "/x/bank.mid");
+  EXPECT_EQ(IGraphicsGtk::AddMissingExtension("/x/bank.MID", "mid"), "/x/bank.MID");
+  EXPECT_EQ(IGraphicsGtk::AddMissingExtension("/x/bank.zpk", "syx zpk"), "/x/bank.zpk");
+  EXPECT_EQ(IGraphicsGtk::AddMissingExtension("/x/bank.txt", "syx zpk"), "/x/bank.txt.syx");
+  EXPECT_EQ(IGraphicsGtk::AddMissingExtension("/x/bank", ""), "/x/bank");
+}
+
+TEST(GtkBinding, ConfirmedPanelSetsFileAndFolder) {
+  UTIL_String file, dir;
+  IGraphicsGtk::ApplyChosenFile("/home/u/Patches/Bank 7", true, "mid", &file, &dir);
+  EXPECT_STREQ(file.Get(), "/home/u/Patches/Bank 7.mid");
+  EXPECT_STREQ(dir.Get(), "/home/u/Patches/");
+  IGraphicsGtk::ApplyChosenFile("/home/u/in.syx", false, "syx zpk", &file, &dir);
+  EXPECT_STREQ(file.Get(), "/home/u/in.syx");
+}
+
+TEST(GtkBinding, UrlsStayAndPathsBecomeFileUris) {
+  EXPECT_EQ(IGraphicsGtk::URIForOpen("https://example.org/a"), "https://example.org/a");
+  EXPECT_EQ(IGraphicsGtk::URIForOpen("/tmp/Tamsell Sorvanta Editor/"), "file:///tmp/Tamsell%20Sorvanta%20Editor/");
+  EXPECT_EQ(IGraphicsGtk::URIForOpen(""), "");
+}
+
+TEST(GtkBinding, WithoutAWindowPromptsAndMenusDoNothing) {
+  GuiTestPlug plug;
+  IGraphicsGtk g(&plug, 10, 10);
+  UTIL_String file("old.mid"), dir("");
+  char ext[] = "mid";
+  g.PromptForFile(&file, kFileSave, &dir, ext);
+  EXPECT_STREQ(file.Get(), "");
+  IPopupMenu menu;
+  menu.AddItem("a");
+  IRECT r(0, 0, 10, 10);
+  EXPECT_EQ(g.CreateIPopupMenu(&menu, &r), nullptr);
+  EXPECT_FALSE(g.WindowIsOpen());
+  EXPECT_STREQ(g.GetGUIAPI(), "GTK gui");
+}
+
+TEST(TextDrawing, DrawsMeasuresAndSharesFontsAcrossColours) {
+  GuiTestPlug plug;
+  auto* g = new HeadlessGraphics(&plug, 200, 40);
+  plug.AttachGraphics(g);
+  IColor white(255, 255, 255, 255);
+  IRECT all(0, 0, 200, 40);
+  IChannelBlend clobber(IChannelBlend::kBlendClobber);
+  g->FillIRect(&white, &all, &clobber);
+  IText text(14, IColor(255, 0, 0, 0));
+  IRECT r(10, 0, 110, 20);
+  ASSERT_TRUE(g->DrawIText(&text, "Cutoff", &r));
+  int dark = 0;
+  for (int y = 0; y < 20; ++y)
+    for (int x = 10; x < 110; ++x)
+      if ((pixelAt(g, x, y) >> 8 & 0xff) < 128) ++dark;
+  EXPECT_GT(dark, 10);
+
+  IRECT m(10, 0, 110, 20);
+  ASSERT_TRUE(g->MeasureIText(&text, "Cutoff", &m));
+  const int w = m.R - m.L;
+  EXPECT_GT(w, 10);
+  EXPECT_EQ(m.L, 60 - w / 2);
+  EXPECT_GT(m.B, 0);
+
+  IText red(14, IColor(255, 255, 0, 0));
+  red.mQuality = 0;
+  EXPECT_EQ(g->CacheFont(&red), text.mCached);  // colour and quality are not part of the key
+  IText bold(14, IColor(255, 0, 0, 0), nullptr, IText::kStyleBold);
+  EXPECT_NE(g->CacheFont(&bold), text.mCached);
+  EXPECT_TRUE(g->DrawIText(&text, "", &r));  // nothing to draw is success
+}

@@ -1,0 +1,68 @@
+// Values and texts pushed from a worker thread while the GUI thread repaints: the MIDI input and
+// the sender's workers do this all the time. Built and run under TSan too.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "ControlLayer.h"
+#include "GuiTestSupport.h"
+#include "IControls.h"
+
+namespace {
+// Reads its text the way drawing does, without going to the fonts (whose library threads are
+// outside this test's subject).
+class StatusText : public ITextControl {
+public:
+  using ITextControl::ITextControl;
+  bool Draw(IGraphics*) override {
+    lastDrawn = GetTextCopy();
+    return true;
+  }
+  std::string lastDrawn;
+};
+}  // namespace
+
+TEST(GuiThreads, WorkerPushesRaceCleanlyWithRepaints) {
+  GuiTestPlug plug;
+  auto* g = new HeadlessGraphics(&plug, 200, 100);
+  IColor bg(255, 10, 20, 30);
+  g->AttachPanelBackground(&bg);
+  auto* knob = new TestKnob(&plug, IRECT(10, 10, 50, 50), 0);
+  g->AttachControl(knob);
+  IText style(12);
+  auto* status = new StatusText(&plug, IRECT(60, 10, 190, 30), &style, "ready");
+  g->AttachControl(status);
+  auto* overlay = new ControlLayer(0, "PROGRESS");
+  overlay->AddControl(new TestKnob(&plug, IRECT(0, 0, 200, 100), -1));
+  overlay->setIgnoreHiddenWhenUpdatingScreen(true);
+  g->AttachLayer(overlay);
+  plug.AttachGraphics(g);
+
+  std::atomic<bool> go{false};
+  std::thread worker([&] {
+    while (!go.load()) std::this_thread::yield();
+    for (int i = 0; i < 3000; ++i) {
+      g->SetParameterFromPlug(0, (i % 101) / 100.0, true);
+      status->SetTextFromPlug(i % 2 ? "Requesting..." : "Done");
+      if (i % 500 == 0) overlay->Hide(i % 1000 == 0);
+    }
+  });
+  go.store(true);
+  int frames = 0;
+  for (int i = 0; i < 400; ++i) {
+    IRECT r;
+    if (g->IsDirty(&r)) {
+      g->Draw(&r);
+      ++frames;
+    }
+    const double v = knob->GetValue();
+    ASSERT_GE(v, 0.0);
+    ASSERT_LE(v, 1.0);
+    const std::string t = status->GetTextCopy();
+    ASSERT_TRUE(t == "ready" || t == "Requesting..." || t == "Done") << t;
+  }
+  worker.join();
+  EXPECT_GT(frames, 0);
+}

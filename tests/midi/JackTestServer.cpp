@@ -1,0 +1,253 @@
+#include "JackTestServer.h"
+
+#include <jack/jack.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+bool serverAnswers(const char* name)
+{
+  jack_status_t status;
+  // Client names must be unique across the machine, see MidiTestClientSuffix.
+  const std::string probe = std::string("probe-") + MidiTestClientSuffix();
+  jack_client_t* c = jack_client_open(probe.c_str(), (jack_options_t)(JackNoStartServer | JackServerName),
+                                      &status, name);
+  if (!c)
+    return false;
+  jack_client_close(c);
+  return true;
+}
+
+void quietJack(const char*) {}
+void printJack(const char* text) { fprintf(stderr, "jack: %s\n", text); }
+
+// Cross-process locks, each an flock()ed file in TMPDIR: the lock goes with the process should it
+// crash.
+//
+// JACK keeps one table of servers per machine, 8 entries long. When it is full a new jackd fails
+// with "Too many servers already active", and such failing starts were seen to tear down
+// semaphores of servers that were running fine. So our test servers take one of a few slots,
+// held for the server's life.
+//
+// Starting and stopping a server rewrites JACK's shared registry; a client of another server
+// that maps it at that moment was seen to die of SIGBUS inside libjack. So starts and stops
+// (until the server answers, or has exited) take one machine-wide lock.
+const int kSlots = 4;
+
+int openLockFile(const char* leaf)
+{
+  const char* dir = getenv("TMPDIR");
+  if (!dir || !*dir)
+    dir = "/tmp";
+  char path[512];
+  snprintf(path, sizeof path, "%s/sorvanta-jack-%s.lock", dir, leaf);
+  return open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+}
+
+int takeSlot(double deadline)
+{
+  for (;;)
+  {
+    for (int i = 0; i < kSlots; ++i)
+    {
+      char leaf[32];
+      snprintf(leaf, sizeof leaf, "slot-%d", i);
+      int fd = openLockFile(leaf);
+      if (fd < 0)
+        continue;
+      if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+        return fd;
+      close(fd);
+    }
+    if (MidiTestNow() > deadline)
+      return -1;
+    MidiTestSleep(0.02);
+  }
+}
+
+// Holds the start/stop lock for its scope (blocking); without the lock file it holds nothing.
+class StartStopLock
+{
+public:
+  StartStopLock() : mFd(openLockFile("start-stop"))
+  {
+    if (mFd >= 0)
+      flock(mFd, LOCK_EX);
+  }
+  ~StartStopLock()
+  {
+    if (mFd >= 0)
+      close(mFd);
+  }
+
+private:
+  int mFd;
+};
+
+// Starts jackd under name; -1 when fork failed.
+pid_t spawnJackd(const char* name)
+{
+  const pid_t parent = getpid();
+  pid_t pid = fork();
+  if (pid != 0)
+    return pid;
+  // A crashed or killed test must not leave its server behind.
+  prctl(PR_SET_PDEATHSIG, SIGTERM);
+  if (getppid() != parent)
+    _exit(127);
+  if (!getenv("SORVANTA_JACK_VERBOSE"))
+  {
+    FILE* devnull = fopen("/dev/null", "w");
+    if (devnull)
+    {
+      dup2(fileno(devnull), 1);
+      dup2(fileno(devnull), 2);
+    }
+  }
+  // Synchronous mode (-S) makes each cycle wait for every client: under a sanitizer a client
+  // can overrun its cycle, and in the default asynchronous mode JACK then hands its previous
+  // output buffer to the next client again (duplicated messages) or loses what it carried.
+  execlp("jackd", "jackd", "--no-realtime", "-S", "-t", "5000", "-n", name, "-d", "dummy", "-r", "48000",
+         "-p", "256", (char*)nullptr);
+  _exit(127);
+}
+
+}  // namespace
+
+double MidiTestNow()
+{
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return ts.tv_sec + ts.tv_nsec * 1e-9;
+}
+
+void MidiTestSleep(double seconds)
+{
+  timespec ts;
+  ts.tv_sec = (time_t)seconds;
+  ts.tv_nsec = (long)((seconds - (double)ts.tv_sec) * 1e9);
+  nanosleep(&ts, nullptr);
+}
+
+const char* MidiTestClientSuffix()
+{
+  static std::string suffix = std::to_string((long)getpid());
+  return suffix.c_str();
+}
+
+bool JackTestServer::start(double timeoutSeconds)
+{
+  if (mPid > 0)
+    return true;
+  static std::atomic<int> counter{0};
+  char name[64];
+  snprintf(name, sizeof name, "sorvanta-test-%d-%d", (int)getpid(), counter++);
+  mName = name;
+
+  // Probing a server that is still starting prints "Cannot connect to server..." at length.
+  jack_set_error_function(quietJack);
+  jack_set_info_function(quietJack);
+
+  // JACK allows only 8 servers on a machine at once ("Too many servers already active"); with
+  // ctest -j8 and other suites around, a start can meet a full table. Servers of other tests
+  // live for a second or so, so a refused start waits a little and tries again.
+  const double deadline = MidiTestNow() + timeoutSeconds;
+  mSlot = takeSlot(deadline);
+  if (mSlot < 0)
+  {
+    fprintf(stderr, "JackTestServer: no free server slot within %.0f s\n", timeoutSeconds);
+    return false;
+  }
+  unsigned attempt = 0;
+  while (MidiTestNow() < deadline)
+  {
+    if (spawnAndWait(name, deadline))
+    {
+      jack_set_error_function(printJack);
+      setenv("JACK_DEFAULT_SERVER", name, 1);
+      setenv("SORVANTA_MIDI_API", "jack", 1);
+      setenv("SORVANTA_MIDI_CLIENT_SUFFIX", MidiTestClientSuffix(), 1);
+      return true;
+    }
+    if (mPid == -127)
+    {
+      fprintf(stderr, "JackTestServer: cannot run jackd; is jackd2 installed?\n");
+      mPid = -1;
+      return false;
+    }
+    ++attempt;
+    MidiTestSleep(0.05 + 0.01 * (double)((getpid() * 7 + attempt * 13) % 20));
+  }
+  fprintf(stderr, "JackTestServer: jackd \"%s\" did not come up within %.0f s (%u attempts)\n", name,
+          timeoutSeconds, attempt);
+  stop();
+  return false;
+}
+
+bool JackTestServer::spawnAndWait(const char* name, double deadline)
+{
+  StartStopLock exclusive;
+  mPid = spawnJackd(name);
+  if (mPid < 0)
+  {
+    perror("JackTestServer: fork");
+    return false;
+  }
+  while (MidiTestNow() < deadline)
+  {
+    int status = 0;
+    if (waitpid(mPid, &status, WNOHANG) == mPid)
+    {
+      mPid = (WIFEXITED(status) && WEXITSTATUS(status) == 127) ? -127 : -1;
+      return false;
+    }
+    if (serverAnswers(name))
+      return true;
+    MidiTestSleep(0.02);
+  }
+  return false;  // still starting: stop() ends it
+}
+
+void JackTestServer::stop()
+{
+  if (mPid <= 0)
+  {
+    releaseSlot();
+    return;
+  }
+  StartStopLock exclusive;
+  kill(mPid, SIGTERM);
+  const double deadline = MidiTestNow() + 5.0;
+  int status = 0;
+  while (waitpid(mPid, &status, WNOHANG) == 0)
+  {
+    if (MidiTestNow() > deadline)
+    {
+      kill(mPid, SIGKILL);
+      waitpid(mPid, &status, 0);
+      break;
+    }
+    MidiTestSleep(0.02);
+  }
+  mPid = -1;
+  releaseSlot();
+}
+
+void JackTestServer::releaseSlot()
+{
+  if (mSlot >= 0)
+    close(mSlot);
+  mSlot = -1;
+}

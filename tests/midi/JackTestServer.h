@@ -1,0 +1,47 @@
+// A private JACK server for tests and benchmarks: jackd with the dummy driver (no sound card)
+// under a name unique to this process, so suites running side by side (ctest -j8) never share a
+// server. start() exports JACK_DEFAULT_SERVER (every JACK client made afterwards in this process
+// talks to it), SORVANTA_MIDI_API=jack and SORVANTA_MIDI_CLIENT_SUFFIX; stop() or the destructor
+// ends the server.
+//
+// Hazard: libjack names a client's notification socket after the client only, so two processes
+// opening same-named clients at once, even on different servers, break each other. Every client
+// a test makes must therefore carry MidiTestClientSuffix() (the plug-in's port layer appends
+// SORVANTA_MIDI_CLIENT_SUFFIX, MidiTestPeer appends it to its tag).
+// Main thread only; start it before any MIDI object is made.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+
+// Unique to this process.
+const char* MidiTestClientSuffix();
+
+// Seconds on the monotonic clock.
+double MidiTestNow();
+void MidiTestSleep(double seconds);
+
+class JackTestServer
+{
+public:
+  JackTestServer() = default;
+  ~JackTestServer() { stop(); }
+
+  // Starts jackd and waits (up to timeoutSeconds) until a client can connect. False, with the
+  // reason on standard error, when it did not come up.
+  bool start(double timeoutSeconds = 30.0);
+  void stop();
+
+  const std::string& name() const { return mName; }
+  bool running() const { return mPid > 0; }
+
+private:
+  void releaseSlot();
+  // Starts jackd and waits until it answers (true), exits (false, mPid -1, or -127 when jackd
+  // could not be run) or the deadline passes (false, still running).
+  bool spawnAndWait(const char* name, double deadline);
+
+  pid_t mPid = -1;
+  int mSlot = -1;  // flock()ed slot file, see takeSlot
+  std::string mName;
+};

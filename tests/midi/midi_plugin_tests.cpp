@@ -1,0 +1,398 @@
+// IPluginBase's direct MIDI ports over real JACK ports: listing, opening by index and name,
+// what the send operations put on the wire, and what reaches ProcessMidiMsg / ProcessSysEx.
+#include "MidiJackTest.h"
+#include "MidiTestPeer.h"
+#include "TestPlug.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+typedef std::vector<unsigned char> Bytes;
+
+// The plug-in class as far as these tests need it (TestPlug stubs the host slots); the two MIDI
+// handlers record what arrives, copying the SysEx bytes, which live for the call only.
+class MidiPlug : public TestPlug
+{
+public:
+  ~MidiPlug() override { CloseDirectMidiPorts(); }
+
+  struct Received
+  {
+    Bytes bytes;
+    bool sysex;
+    bool fromDevice;
+  };
+
+  void ProcessMidiMsg(IMidiMsg* msg, bool fromDevice) override
+  {
+    record({Bytes{msg->mStatus, msg->mData1, msg->mData2}, false, fromDevice});
+  }
+  void ProcessSysEx(ISysEx* sysex, bool fromDevice) override
+  {
+    Bytes b(sysex->mData, sysex->mData + sysex->mSize);
+    if (MidiTestPeer::isPrimer(b))
+    {
+      primers++;
+      return;
+    }
+    record({b, true, fromDevice});
+  }
+
+  bool waitFor(size_t n, double seconds = 5.0)
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    return cv.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return received.size() >= n; });
+  }
+  std::vector<Received> snapshot()
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    return received;
+  }
+  int inIndex() const { return mMidiInIndex; }
+  int outIndex() const { return mMidiOutIndex; }
+
+  // Optional work done in the handler, as the editor's handler does: take the plug-in lock and
+  // answer through the output.
+  std::atomic<bool> lockInHandler{false};
+  std::atomic<bool> answerInHandler{false};
+  std::atomic<int> primers{0};
+  std::thread::id handlerThread;
+
+private:
+  void record(const Received& r)
+  {
+    if (lockInHandler)
+    {
+      Lock();
+      Unlock();
+    }
+    if (answerInHandler)
+    {
+      const unsigned char ack[3] = {0xB0, 0x77, 1};
+      SendDirectBytes(ack, 3);
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    handlerThread = std::this_thread::get_id();
+    received.push_back(r);
+    cv.notify_all();
+  }
+
+  std::mutex mutex;
+  std::condition_variable cv;
+  std::vector<Received> received;
+};
+
+class MidiPluginTest : public MidiJackTest
+{
+protected:
+  // Opens the plug-in's output on the peer and sends until the connection carries.
+  static void connectOutput(MidiPlug& plug, MidiTestPeer& peer)
+  {
+    plug.getExternalMIDIOutNames();
+    int index = 1;
+    ASSERT_GT(plug.setExternalMIDIOut(index, peer.inputPortName().c_str()), 0);
+    ASSERT_TRUE(peer.primeFrom([&](const Bytes& b) { plug.SendDirectBytes(b.data(), (int)b.size()); }));
+  }
+  static void connectInput(MidiPlug& plug, MidiTestPeer& peer)
+  {
+    plug.getExternalMIDIInNames();
+    int index = 1;
+    ASSERT_GT(plug.setExternalMIDIIn(index, peer.outputPortName().c_str()), 0);
+    ASSERT_TRUE(peer.primeTo([&] { return plug.primers.load() > 0; }));
+  }
+};
+
+int position(const std::vector<std::string>& names, const std::string& n)
+{
+  auto it = std::find(names.begin(), names.end(), n);
+  return it == names.end() ? -1 : (int)(it - names.begin());
+}
+
+}  // namespace
+
+TEST_F(MidiPluginTest, ListsStartWithSelectEntryAndAreReadOnce)
+{
+  MidiTestPeer peer;
+  MidiPlug plug;
+  const std::vector<std::string> outs = plug.getExternalMIDIOutNames();
+  const std::vector<std::string> ins = plug.getExternalMIDIInNames();
+  ASSERT_FALSE(outs.empty());
+  ASSERT_FALSE(ins.empty());
+  EXPECT_EQ("Select MIDI Device", outs[0]);
+  EXPECT_EQ("Select MIDI Device", ins[0]);
+  EXPECT_GT(position(outs, peer.inputPortName()), 0);
+  EXPECT_GT(position(ins, peer.outputPortName()), 0);
+
+  // A device that appears later shows up only in a new plug-in.
+  MidiTestPeer late("LatePeer");
+  EXPECT_EQ(outs, plug.getExternalMIDIOutNames());
+  EXPECT_EQ(-1, position(plug.getExternalMIDIOutNames(), late.inputPortName()));
+  MidiPlug fresh;
+  EXPECT_GT(position(fresh.getExternalMIDIOutNames(), late.inputPortName()), 0);
+}
+
+TEST_F(MidiPluginTest, OpenByMenuPositionAndByStoredNameThenSelectEntryCloses)
+{
+  MidiTestPeer peer;
+  MidiPlug plug;
+  const std::vector<std::string> outs = plug.getExternalMIDIOutNames();
+  const int pos = position(outs, peer.inputPortName());
+  ASSERT_GT(pos, 0);
+
+  int index = pos;  // the menu hands over the chosen position and its text
+  EXPECT_EQ(pos, plug.setExternalMIDIOut(index, outs[pos].c_str()));
+  EXPECT_EQ(pos, index);
+  EXPECT_EQ(pos, plug.outIndex());
+
+  index = 0;  // 0 closes without looking at the name
+  EXPECT_EQ(0, plug.setExternalMIDIOut(index, outs[pos].c_str()));
+  const unsigned char cc[3] = {0xB0, 7, 100};
+  EXPECT_FALSE(plug.SendDirectBytes(cc, 3));
+
+  index = 1;  // start-up and state restore pass 1 and a stored name
+  EXPECT_EQ(pos, plug.setExternalMIDIOut(index, peer.inputPortName().c_str()));
+  EXPECT_EQ(pos, index);
+  ASSERT_TRUE(peer.primeFrom([&](const Bytes& b) { plug.SendDirectBytes(b.data(), (int)b.size()); }));
+  EXPECT_TRUE(plug.SendDirectBytes(cc, 3));
+  ASSERT_TRUE(peer.waitForMessages(1));
+  EXPECT_EQ((Bytes{0xB0, 7, 100}), peer.message(0));
+
+  EXPECT_EQ(0, plug.setExternalMIDIOut(index, "Select MIDI Device"));
+  EXPECT_EQ(0, index);
+  EXPECT_EQ(0, plug.outIndex());
+  EXPECT_FALSE(plug.SendDirectBytes(cc, 3));
+}
+
+TEST_F(MidiPluginTest, StoredNameWithOtherSessionNumbersStillOpens)
+{
+  MidiTestPeer peer;
+  MidiPlug plug;
+  plug.getExternalMIDIInNames();
+  int index = 1;
+  // As an ALSA name stored in an earlier session: the same port with other client:port numbers.
+  const std::string stored = peer.outputPortName() + " 130:0";
+  const int p = plug.setExternalMIDIIn(index, stored.c_str());
+  EXPECT_GT(p, 0);
+  EXPECT_EQ(peer.outputPortName(), plug.getExternalMIDIInNames()[p]);
+}
+
+TEST_F(MidiPluginTest, UnlistedNameOrNoListOpensNothingAndClosesThePreviousPort)
+{
+  MidiTestPeer peer;
+  MidiPlug plug;
+  int index = 1;
+  // Before the list is read nothing can be opened.
+  EXPECT_EQ(0, plug.setExternalMIDIOut(index, peer.inputPortName().c_str()));
+  EXPECT_EQ(0, index);
+  const unsigned char cc[3] = {0xB0, 7, 100};
+  EXPECT_FALSE(plug.SendDirectBytes(cc, 3));
+
+  connectOutput(plug, peer);
+  index = 2;
+  EXPECT_EQ(0, plug.setExternalMIDIOut(index, "Nobody:nothing"));
+  EXPECT_EQ(0, index);
+  EXPECT_EQ(0, plug.outIndex());
+  EXPECT_FALSE(plug.SendDirectBytes(cc, 3));
+  index = 1;
+  EXPECT_EQ(0, plug.setExternalMIDIOut(index, nullptr));
+}
+
+TEST_F(MidiPluginTest, PortGoneSinceListingIsNotReportedOpen)
+{
+  MidiPlug plug;
+  std::string gone;
+  {
+    MidiTestPeer peer("GonePeer");
+    gone = peer.inputPortName();
+    plug.getExternalMIDIOutNames();
+  }
+  int index = 1;
+  EXPECT_EQ(0, plug.setExternalMIDIOut(index, gone.c_str()));
+  EXPECT_EQ(0, index);
+  EXPECT_EQ(0, plug.outIndex());
+}
+
+TEST_F(MidiPluginTest, SendOperationsPutTheRightBytesOnTheWire)
+{
+  MidiTestPeer peer;
+  MidiPlug plug;
+  connectOutput(plug, peer);
+
+  IMidiMsg pc(0, 0xC3, 5, 99);  // data 2 of a program change is never sent
+  IMidiMsg cc(0, 0xB0, 7, 100);
+  IMidiMsg pressure(0, 0xD1, 64, 1);
+  IMidiMsg clock(0, 0xF8, 0, 0);
+  IMidiMsg songSelect(0, 0xF3, 4, 0);
+  EXPECT_TRUE(plug.SendDirectMidiMsg(&pc));
+  EXPECT_TRUE(plug.SendDirectMidiMsg(&cc));
+  EXPECT_TRUE(plug.SendDirectMidiMsg(&pressure));
+  EXPECT_TRUE(plug.SendDirectMidiMsg(&clock));
+  EXPECT_TRUE(plug.SendDirectMidiMsg(&songSelect));
+  IMidiMsg noStatus(0, 0x40, 1, 2);
+  EXPECT_FALSE(plug.SendDirectMidiMsg(&noStatus));
+  EXPECT_FALSE(plug.SendDirectMidiMsg(nullptr));
+
+  const unsigned char bare[3] = {0x43, 0x10, 0x7F};
+  const unsigned char framed[4] = {0xF0, 0x43, 0x10, 0x7F};
+  EXPECT_TRUE(plug.SendDirectSysex(bare, 3));
+  EXPECT_TRUE(plug.SendDirectSysex(framed, 4));  // sent as it is, no F7 added
+  EXPECT_FALSE(plug.SendDirectSysex(bare, 0));
+  EXPECT_FALSE(plug.SendDirectBytes(bare, 0));
+  EXPECT_FALSE(plug.SendDirectBytes(nullptr, 3));
+
+  Bytes dump(400);
+  for (size_t i = 0; i < dump.size(); ++i)
+    dump[i] = (unsigned char)(i & 0x7F);
+  dump.front() = 0xF0;
+  dump.back() = 0xF7;
+  EXPECT_TRUE(plug.SendDirectBytes(dump.data(), (int)dump.size()));
+
+  // F0 43 10 7F went out without an F7, so the peer's RtMidi input took it as the start of a
+  // SysEx and joined the dump to it: proof that nothing was appended.
+  ASSERT_TRUE(peer.waitForMessages(7)) << peer.messageCount();
+  MidiTestSleep(0.05);
+  const std::vector<Bytes> got = peer.messages();
+  ASSERT_EQ(7u, got.size());
+  EXPECT_EQ((Bytes{0xC3, 5}), got[0]);
+  EXPECT_EQ((Bytes{0xB0, 7, 100}), got[1]);
+  EXPECT_EQ((Bytes{0xD1, 64}), got[2]);
+  EXPECT_EQ((Bytes{0xF8}), got[3]);
+  EXPECT_EQ((Bytes{0xF3, 4}), got[4]);
+  EXPECT_EQ((Bytes{0xF0, 0x43, 0x10, 0x7F, 0xF7}), got[5]);
+  Bytes joined = {0xF0, 0x43, 0x10, 0x7F};
+  joined.insert(joined.end(), dump.begin(), dump.end());
+  EXPECT_EQ(joined, got[6]);
+}
+
+TEST_F(MidiPluginTest, InputReachesTheHandlersFromTheDevice)
+{
+  MidiTestPeer peer;
+  MidiPlug plug;
+  connectInput(plug, peer);
+
+  Bytes dump(400);
+  for (size_t i = 0; i < dump.size(); ++i)
+    dump[i] = (unsigned char)((i * 3) & 0x7F);
+  dump.front() = 0xF0;
+  dump.back() = 0xF7;
+  peer.send(Bytes{0xF6});
+  peer.send(Bytes{0xC3, 5});
+  peer.send(Bytes{0x90, 60, 100});
+  peer.send(Bytes{0xF0, 0x01, 0x02, 0xF7});
+  peer.send(dump);
+  ASSERT_TRUE(plug.waitFor(5));
+  const std::vector<MidiPlug::Received> got = plug.snapshot();
+  EXPECT_EQ((Bytes{0xF6, 0, 0}), got[0].bytes);
+  EXPECT_EQ((Bytes{0xC3, 5, 0}), got[1].bytes);
+  EXPECT_EQ((Bytes{0x90, 60, 100}), got[2].bytes);
+  EXPECT_EQ((Bytes{0xF0, 0x01, 0x02, 0xF7}), got[3].bytes);
+  EXPECT_EQ(dump, got[4].bytes);
+  for (int i = 0; i < 5; ++i)
+  {
+    EXPECT_EQ(i >= 3, got[i].sysex) << i;
+    EXPECT_TRUE(got[i].fromDevice) << i;
+  }
+  EXPECT_NE(std::this_thread::get_id(), plug.handlerThread);
+
+  int index = 0;
+  plug.setExternalMIDIIn(index, nullptr);
+  peer.send(Bytes{0x90, 61, 100});
+  MidiTestSleep(0.1);
+  EXPECT_EQ(5u, plug.snapshot().size());
+}
+
+TEST_F(MidiPluginTest, EightThreadsSendingThroughThePlugInKeepEveryMessageWhole)
+{
+  MidiTestPeer peer;
+  MidiPlug plug;
+  connectOutput(plug, peer);
+  const int kThreads = 8, kEach = 40;
+  std::vector<std::thread> threads;
+  std::atomic<int> failed{0};
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&, t] {
+      for (int s = 0; s < kEach; ++s)
+      {
+        const Bytes m = MidiTestStamped(t, s);
+        if (m.size() == 3)
+        {
+          IMidiMsg cc(0, m[0], m[1], m[2]);
+          failed += !plug.SendDirectMidiMsg(&cc);
+        }
+        else  // without its F0 and F7, which SendDirectSysex puts back
+          failed += !plug.SendDirectSysex(m.data() + 1, (int)m.size() - 2);
+      }
+    });
+  for (auto& th : threads)
+    th.join();
+  EXPECT_EQ(0, failed.load());
+  ASSERT_TRUE(peer.waitForMessages(kThreads * kEach)) << peer.messageCount();
+  EXPECT_EQ("", MidiTestCheckStamped(peer.messages(), kThreads, kEach));
+}
+
+// The parameter-change handler reopens ports while holding the plug-in lock, and the editor's
+// input handler takes that lock: closing the input must not wait for the handler.
+TEST_F(MidiPluginTest, ClosingInputUnderThePlugInLockWhileTheHandlerWaitsForItDoesNotHang)
+{
+  MidiTestPeer peer;
+  MidiPlug plug;
+  connectInput(plug, peer);
+  plug.lockInHandler = true;
+  plug.Lock();
+  peer.send(Bytes{0x90, 60, 1});
+  MidiTestSleep(0.05);  // the handler is now (very likely) waiting for the lock
+  int index = 0;
+  plug.setExternalMIDIIn(index, nullptr);
+  plug.Unlock();
+  SUCCEED();
+}
+
+TEST_F(MidiPluginTest, ReopeningAndTearingDownWhileTheDeviceFloodsIsSafe)
+{
+  MidiTestPeer peer;
+  std::atomic<bool> flooding{true};
+  std::thread flood([&] {
+    Bytes dump(120, 0x11);
+    dump.front() = 0xF0;
+    dump.back() = 0xF7;
+    for (int i = 0; flooding.load(); ++i)
+    {
+      peer.send(Bytes{0xB0, 7, (unsigned char)(i & 0x7F)});
+      if (i % 3 == 0)
+        peer.send(dump);
+      if (i % 16 == 0)
+        MidiTestSleep(0.0005);
+    }
+  });
+  for (int round = 0; round < 3; ++round)
+  {
+    MidiPlug* plug = new MidiPlug;
+    plug->getExternalMIDIInNames();
+    plug->getExternalMIDIOutNames();
+    int out = 1;
+    ASSERT_GT(plug->setExternalMIDIOut(out, peer.inputPortName().c_str()), 0);
+    plug->answerInHandler = true;  // the handler sends while the ports go away
+    plug->lockInHandler = true;
+    for (int i = 0; i < 4; ++i)
+    {
+      int in = 1;
+      ASSERT_GT(plug->setExternalMIDIIn(in, peer.outputPortName().c_str()), 0);
+      MidiTestSleep(0.01);
+      in = 0;
+      plug->setExternalMIDIIn(in, nullptr);
+    }
+    int in = 1;
+    ASSERT_GT(plug->setExternalMIDIIn(in, peer.outputPortName().c_str()), 0);
+    MidiTestSleep(0.02);
+    delete plug;  // with input arriving and the handler answering
+  }
+  flooding = false;
+  flood.join();
+}

@@ -1,0 +1,274 @@
+// The direct MIDI port layer over real JACK ports: a private server per test process and a peer
+// that plays the synth's interface.
+#include "MidiJackTest.h"
+#include "MidiPorts.h"
+#include "MidiTestPeer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+namespace {
+
+typedef std::vector<unsigned char> Bytes;
+
+class MidiPortTest : public MidiJackTest
+{
+};
+
+// What the input port's dispatch thread hands over.
+struct Inbox
+{
+  std::mutex mutex;
+  std::condition_variable cv;
+  std::vector<Bytes> messages;
+  std::atomic<int> calls{0};
+  std::atomic<int> primers{0};
+
+  static void handle(double, std::vector<unsigned char>* m, void* self)
+  {
+    Inbox* in = static_cast<Inbox*>(self);
+    in->calls++;
+    if (MidiTestPeer::isPrimer(*m))
+    {
+      in->primers++;
+      return;
+    }
+    std::lock_guard<std::mutex> lock(in->mutex);
+    in->messages.push_back(*m);
+    in->cv.notify_all();
+  }
+  bool waitFor(size_t n, double seconds = 5.0)
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    return cv.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return messages.size() >= n; });
+  }
+  Bytes at(size_t i)
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    return messages.at(i);
+  }
+};
+
+Bytes sysex(size_t size, unsigned char seed)
+{
+  Bytes b(size);
+  for (size_t i = 0; i < size; ++i)
+    b[i] = (unsigned char)((i * 7 + seed) & 0x7F);
+  b.front() = 0xF0;
+  b.back() = 0xF7;
+  return b;
+}
+
+// Sends until the connection carries (see MidiTestPeer::primer).
+bool primed(MidiOutputPort& out, MidiTestPeer& peer)
+{
+  return peer.primeFrom([&](const Bytes& b) { out.send(b.data(), b.size()); });
+}
+
+bool connected(MidiOutputPort& out, MidiTestPeer& peer)
+{
+  return out.create("RtMidi Output Client") && out.open(peer.inputPortName(), "RtMidi Output") && primed(out, peer);
+}
+
+bool primed(MidiTestPeer& peer, Inbox& inbox)
+{
+  return peer.primeTo([&] { return inbox.primers.load() > 0; });
+}
+
+bool contains(const std::vector<std::string>& names, const std::string& n)
+{
+  return std::find(names.begin(), names.end(), n) != names.end();
+}
+
+}  // namespace
+
+TEST_F(MidiPortTest, ListsThePeersPortsOnBothSides)
+{
+  MidiTestPeer peer;
+  ASSERT_TRUE(peer.ok());
+  MidiOutputPort out;
+  MidiInputPort in;
+  Inbox inbox;
+  ASSERT_TRUE(out.create("RtMidi Output Client"));
+  ASSERT_TRUE(in.create("RtMidi Input Client", 100, &Inbox::handle, &inbox));
+  EXPECT_TRUE(contains(out.listPortNames(), peer.inputPortName()));
+  EXPECT_TRUE(contains(in.listPortNames(), peer.outputPortName()));
+  // The input side lists sources only, the output side destinations only.
+  EXPECT_FALSE(contains(out.listPortNames(), peer.outputPortName()));
+  EXPECT_FALSE(contains(in.listPortNames(), peer.inputPortName()));
+}
+
+TEST_F(MidiPortTest, OpenByNameSendsToThatPortAndCloseStopsIt)
+{
+  MidiTestPeer peer;
+  MidiTestPeer other("OtherPeer");
+  MidiOutputPort out;
+  ASSERT_TRUE(out.create("RtMidi Output Client"));
+  ASSERT_TRUE(out.open(other.inputPortName(), "RtMidi Output"));
+  ASSERT_TRUE(out.open(peer.inputPortName(), "RtMidi Output"));  // the first is closed
+  EXPECT_TRUE(out.isOpen());
+  ASSERT_TRUE(primed(out, peer));
+  const unsigned char cc[3] = {0xB0, 7, 100};
+  EXPECT_TRUE(out.send(cc, 3));
+  ASSERT_TRUE(peer.waitForMessages(1));
+  EXPECT_EQ((Bytes{0xB0, 7, 100}), peer.message(0));
+  EXPECT_EQ(0u, other.messageCount());
+
+  out.close();
+  EXPECT_FALSE(out.isOpen());
+  EXPECT_FALSE(out.send(cc, 3));
+}
+
+TEST_F(MidiPortTest, OpeningAMissingPortFailsAndLeavesNothingOpen)
+{
+  MidiTestPeer peer;
+  MidiOutputPort out;
+  MidiInputPort in;
+  Inbox inbox;
+  ASSERT_TRUE(out.create("RtMidi Output Client"));
+  ASSERT_TRUE(in.create("RtMidi Input Client", 100, &Inbox::handle, &inbox));
+  ASSERT_TRUE(out.open(peer.inputPortName(), "RtMidi Output"));
+  EXPECT_FALSE(out.open("Nobody:nothing", "RtMidi Output"));
+  EXPECT_FALSE(out.isOpen());
+  const unsigned char note[3] = {0x90, 60, 1};
+  EXPECT_FALSE(out.send(note, 3));
+  EXPECT_FALSE(in.open("Nobody:nothing", "RtMidi Input"));
+  EXPECT_FALSE(in.isOpen());
+}
+
+TEST_F(MidiPortTest, PortThatWentAwayAfterListingIsNotReportedOpen)
+{
+  MidiOutputPort out;
+  ASSERT_TRUE(out.create("RtMidi Output Client"));
+  std::string gone;
+  {
+    MidiTestPeer peer("ShortLivedPeer");
+    gone = peer.inputPortName();
+    ASSERT_TRUE(contains(out.listPortNames(), gone));
+  }
+  EXPECT_FALSE(out.open(gone, "RtMidi Output"));
+  EXPECT_FALSE(out.isOpen());
+}
+
+TEST_F(MidiPortTest, SendWithoutObjectOrOpenPortReturnsFalse)
+{
+  const unsigned char cc[3] = {0xB0, 7, 100};
+  MidiOutputPort none;
+  EXPECT_FALSE(none.send(cc, 3));
+  EXPECT_FALSE(none.open("anything", "RtMidi Output"));
+  EXPECT_TRUE(none.listPortNames().empty());
+  MidiOutputPort closed;
+  ASSERT_TRUE(closed.create("RtMidi Output Client"));
+  EXPECT_FALSE(closed.send(cc, 3));
+  EXPECT_FALSE(closed.send(nullptr, 3));
+  EXPECT_FALSE(closed.send(cc, 0));
+  closed.close();  // closing what is not open is harmless
+}
+
+TEST_F(MidiPortTest, InputArrivesWholeOnTheDispatchThread)
+{
+  MidiTestPeer peer;
+  MidiInputPort in;
+  Inbox inbox;
+  ASSERT_TRUE(in.create("RtMidi Input Client", 100, &Inbox::handle, &inbox));
+  ASSERT_TRUE(in.open(peer.outputPortName(), "RtMidi Input"));
+  ASSERT_TRUE(primed(peer, inbox));
+  peer.send(Bytes{0x90, 60, 100});
+  peer.send(Bytes{0xC3, 5});
+  const Bytes dump = sysex(400, 3);
+  peer.send(dump);
+  peer.send(Bytes{0xF8});  // MIDI timing is dropped
+  peer.send(Bytes{0xFE});  // and so is active sensing
+  peer.send(Bytes{0xD1, 64});
+  ASSERT_TRUE(inbox.waitFor(4));
+  MidiTestSleep(0.05);
+  ASSERT_EQ(4u, inbox.messages.size());
+  EXPECT_EQ((Bytes{0x90, 60, 100}), inbox.at(0));
+  EXPECT_EQ((Bytes{0xC3, 5}), inbox.at(1));
+  EXPECT_EQ(dump, inbox.at(2));
+  EXPECT_EQ((Bytes{0xD1, 64}), inbox.at(3));
+  EXPECT_EQ(0u, in.droppedCount());
+}
+
+TEST_F(MidiPortTest, SysExOf400BytesReachesThePeerWhole)
+{
+  MidiTestPeer peer;
+  MidiOutputPort out;
+  ASSERT_TRUE(connected(out, peer));
+  const Bytes dump = sysex(400, 9);
+  ASSERT_TRUE(out.send(dump.data(), dump.size()));
+  ASSERT_TRUE(peer.waitForMessages(1));
+  EXPECT_EQ(dump, peer.message(0));
+}
+
+TEST_F(MidiPortTest, EightThreadsSendingAtOnceDeliverEveryMessageIntact)
+{
+  MidiTestPeer peer;
+  MidiOutputPort out;
+  ASSERT_TRUE(connected(out, peer));
+  // 8 x 60 messages (about 7 KB) stay inside JACK's 16 KB output ring.
+  const int kThreads = 8, kEach = 60;
+  std::atomic<int> ready{0};
+  std::atomic<int> failed{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&, t] {
+      ready++;
+      while (ready.load() < kThreads)
+        std::this_thread::yield();
+      for (int s = 0; s < kEach; ++s)
+      {
+        const Bytes m = MidiTestStamped(t, s);
+        failed += !out.send(m.data(), m.size());
+      }
+    });
+  for (auto& th : threads)
+    th.join();
+  EXPECT_EQ(0, failed.load());
+  ASSERT_TRUE(peer.waitForMessages(kThreads * kEach)) << peer.messageCount() << " arrived";
+  EXPECT_EQ("", MidiTestCheckStamped(peer.messages(), kThreads, kEach));
+}
+
+TEST_F(MidiPortTest, ClosingAndTearingDownWhileThePeerFloodsIsSafe)
+{
+  MidiTestPeer peer;
+  std::atomic<bool> flooding{true};
+  std::thread flood([&] {
+    const Bytes dump = sysex(100, 1);
+    int i = 0;
+    while (flooding.load())
+    {
+      peer.send(Bytes{0x90, (unsigned char)(i & 0x7F), 64});
+      if (i % 4 == 0)
+        peer.send(dump);
+      ++i;
+      if (i % 16 == 0)
+        MidiTestSleep(0.0005);
+    }
+  });
+
+  Inbox inbox;
+  for (int round = 0; round < 3; ++round)
+  {
+    MidiInputPort in;
+    ASSERT_TRUE(in.create("RtMidi Input Client", 100, &Inbox::handle, &inbox));
+    for (int i = 0; i < 5; ++i)
+    {
+      const int before = inbox.calls.load();
+      ASSERT_TRUE(in.open(peer.outputPortName(), "RtMidi Input"));
+      const double until = MidiTestNow() + 2.0;
+      while (inbox.calls.load() == before && MidiTestNow() < until)
+        MidiTestSleep(0.001);
+      EXPECT_GT(inbox.calls.load(), before) << "nothing arrived while open";
+      in.close();
+    }
+    ASSERT_TRUE(in.open(peer.outputPortName(), "RtMidi Input"));
+    MidiTestSleep(0.02);
+    // Torn down with the port open and messages in flight.
+  }
+  flooding = false;
+  flood.join();
+}

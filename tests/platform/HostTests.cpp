@@ -1,0 +1,229 @@
+// The stand-in host: its action parser and transport, the bundle lookup from a loaded plug-in,
+// and end to end: the host program run headless against the test plug-in's bundle.
+#include <gtest/gtest.h>
+#include <dlfcn.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "AUComponent.h"
+#include "CFBundle.h"
+#include "CFPropertyList.h"
+#include "CFString.h"
+#include "HostEvents.h"
+#include "HostPlugin.h"
+#include "HostTransport.h"
+
+namespace {
+
+struct RunResult {
+  int exitCode = -1;
+  std::string output;
+};
+
+RunResult runHost(const std::string& args) {
+  std::string cmd = std::string(SORVANTA_HOST_EXE) + " --headless " + args + " 2>&1";
+  RunResult r;
+  FILE* f = popen(cmd.c_str(), "r");
+  if (!f) return r;
+  char buf[512];
+  while (fgets(buf, sizeof buf, f)) r.output += buf;
+  int status = pclose(f);
+  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+std::string tempPath(const std::string& name) {
+  const char* dir = getenv("TMPDIR");
+  return std::string(dir ? dir : "/tmp") + "/sorvanta-host-test-" + std::to_string(getpid()) + "-" + name;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+// The test plug-in's chunk: magic, starts, stops, tempo while playing, MIDI count, SysEx count.
+struct SavedTestState {
+  int starts = -1, stops = -1, midi = -1, sysex = -1;
+  double tempo = 0;
+};
+
+bool readSavedState(const std::string& path, SavedTestState* out) {
+  std::string why;
+  CFPropertyListRef list = CFPropertyListCreateFromFile(path.c_str(), &why);
+  if (CFGetTypeID(list) != CFDictionaryGetTypeID()) return false;
+  CFTypeRef data = CFDictionaryGetValue(static_cast<CFDictionaryRef>(list), CFSTR("data"));
+  bool ok = CFGetTypeID(data) == CFDataGetTypeID() && CFDataGetLength(static_cast<CFDataRef>(data)) >= 28;
+  if (ok) {
+    const UInt8* b = CFDataGetBytePtr(static_cast<CFDataRef>(data));
+    memcpy(&out->starts, b + 4, 4);
+    memcpy(&out->stops, b + 8, 4);
+    memcpy(&out->tempo, b + 12, 8);
+    memcpy(&out->midi, b + 20, 4);
+    memcpy(&out->sysex, b + 24, 4);
+  }
+  CFRelease(list);
+  return ok;
+}
+
+}  // namespace
+
+TEST(HostEvents, ParsesEveryActionKind) {
+  HostEvent e;
+  std::string why;
+  ASSERT_TRUE(ParseHostEvent("0.5 play", &e, &why)) << why;
+  EXPECT_EQ(HostEvent::kPlay, e.kind);
+  EXPECT_EQ(0.5, e.time);
+  ASSERT_TRUE(ParseHostEvent("1 tempo 140.5", &e, &why));
+  EXPECT_EQ(140.5, e.tempo);
+  ASSERT_TRUE(ParseHostEvent("2 midi 903C64", &e, &why));
+  EXPECT_EQ((std::vector<unsigned char>{0x90, 0x3C, 0x64}), e.bytes);
+  ASSERT_TRUE(ParseHostEvent("2 midi C0 05", &e, &why));
+  EXPECT_EQ(2u, e.bytes.size());
+  ASSERT_TRUE(ParseHostEvent("3 sysex F0 3E 10 00 F7", &e, &why));
+  EXPECT_EQ(5u, e.bytes.size());
+  ASSERT_TRUE(ParseHostEvent("4 stop", &e, &why));
+  EXPECT_EQ(HostEvent::kStop, e.kind);
+}
+
+TEST(HostEvents, RefusesMalformedActions) {
+  HostEvent e;
+  std::string why;
+  for (const char* line : {"", "x play", "-1 play", "1 jump", "1 play now", "1 tempo 0", "1 tempo fast", "1 midi 3C 64",
+                           "1 midi F0 01", "1 midi 90 3C 64 00", "1 midi 90 80", "1 midi 9", "1 midi zz", "1 sysex 01 02",
+                           "1 sysex F0 90 F7", "1 sysex F0 01", "inf play", "1e9 play"}) {
+    why.clear();
+    EXPECT_FALSE(ParseHostEvent(line, &e, &why)) << line;
+    EXPECT_FALSE(why.empty()) << line;
+  }
+}
+
+TEST(HostEvents, FileErrorsNameTheLine) {
+  std::string path = tempPath("events.txt");
+  std::ofstream(path) << "# comment\n\n0.1 play\n0.2 wobble\n";
+  std::vector<HostEvent> ev;
+  std::string why;
+  EXPECT_FALSE(LoadHostEventFile(path, &ev, &why));
+  EXPECT_NE(std::string::npos, why.find(":4:")) << why;
+  EXPECT_TRUE(ev.empty());
+  std::ofstream(path) << "0.3 stop\n0.1 play\n";
+  ASSERT_TRUE(LoadHostEventFile(path, &ev, &why)) << why;
+  SortHostEvents(&ev);
+  EXPECT_EQ(HostEvent::kPlay, ev[0].kind);
+  remove(path.c_str());
+}
+
+TEST(HostTransport, BeatsFollowTempoChangesAndTheChangeFlagIsReportedOnce) {
+  HostTransport t(44100.0, 120.0);
+  t.Advance(44100);
+  EXPECT_EQ(0.0, t.SamplePosition());  // stopped: nothing moves
+  t.Play();
+  t.Advance(44100);  // one second at 120: two beats
+  EXPECT_DOUBLE_EQ(2.0, t.Beat());
+  EXPECT_TRUE(t.SetTempo(60.0));
+  t.Advance(44100);
+  EXPECT_DOUBLE_EQ(3.0, t.Beat());
+  EXPECT_FALSE(t.SetTempo(0.0));
+  Boolean playing = false, changed = false, cycling = true;
+  Float64 sample = 0, cs = 0, ce = 0;
+  HostTransport::TransportState(&t, &playing, &changed, &sample, &cycling, &cs, &ce);
+  EXPECT_TRUE(playing);
+  EXPECT_TRUE(changed);
+  EXPECT_EQ(88200.0, sample);
+  HostTransport::TransportState(&t, &playing, &changed, &sample, &cycling, &cs, &ce);
+  EXPECT_FALSE(changed);
+  Float32 num = 0;
+  UInt32 den = 0, delta = 0;
+  Float64 down = -1;
+  HostTransport::MusicalTimeLocation(&t, &delta, &num, &den, &down);
+  EXPECT_EQ(4.0f, num);
+  EXPECT_EQ(4u, den);
+  EXPECT_EQ(0.0, down);
+}
+
+TEST(HostBundle, CocoaUIPropertyNamesTheBundleFoundFromTheLoadedLibrary) {
+  setenv("SORVANTA_TEST_GRAPHICS", "1", 1);
+  HostPlugin host;
+  std::string why;
+  ASSERT_TRUE(host.Load(SORVANTA_TEST_BUNDLE, &why)) << why;
+  EXPECT_EQ("Harrowgate Sound Labs: Sorvanta Test", host.ComponentName());
+  ASSERT_TRUE(host.Open(&why)) << why;
+  unsetenv("SORVANTA_TEST_GRAPHICS");
+  // The plug-in library looks its bundle up by identifier from its own location.
+  AudioUnitCocoaViewInfo info{};
+  UInt32 size = sizeof info;
+  ASSERT_EQ(noErr, AudioUnitGetProperty(host.Unit(), kAudioUnitProperty_CocoaUI, kAudioUnitScope_Global, 0, &info, &size));
+  CFStringRef path = CFURLCopyFileSystemPath(info.mCocoaAUViewBundleLocation, kCFURLPOSIXPathStyle);
+  std::string p = CFStringGetCStringPtr(path, kCFStringEncodingUTF8);
+  EXPECT_EQ("SorvantaTest.component", p.substr(p.rfind('/') + 1));
+  std::string cls = CFStringGetCStringPtr(info.mCocoaAUViewClass[0], kCFStringEncodingUTF8);
+  EXPECT_EQ("Sorvanta_View_64", cls);
+  CFRelease(path);
+  CFRelease(info.mCocoaAUViewBundleLocation);
+  CFRelease(info.mCocoaAUViewClass[0]);
+  // The factory of that name is exported by the library and opens the graphics object's window.
+  auto factory = reinterpret_cast<void* (*)(AudioUnit, void*)>(dlsym(host.Library(), cls.c_str()));
+  ASSERT_NE(nullptr, factory);
+  int parent = 0;
+  EXPECT_EQ(&parent, factory(host.Unit(), &parent));
+  // This process's own lookup finds the same bundle through the loaded library.
+  CFBundleRef b = CFBundleGetBundleWithIdentifier(CFSTR("com.harrowgatesoundlabs.audiounit.SorvantaTest"));
+  ASSERT_NE(nullptr, b);
+  EXPECT_EQ(nullptr, CFBundleCopyResourceURL(b, CFSTR("../Info"), CFSTR("plist"), nullptr));
+  host.Close();
+}
+
+TEST(HostEndToEnd, RenderSaveReopenRestoreCompare) {
+  std::string events = tempPath("e2e-events.txt"), a = tempPath("a.plist"), b = tempPath("b.plist");
+  std::ofstream(events) << "0.05 midi 90 3C 64\n0.10 play\n0.15 sysex F0 3E 10 00 F7\n0.30 tempo 140\n0.50 stop\n";
+  RunResult r1 = runHost("--seconds 0.7 --tempo 100 --events " + events + " --save " + a + " " + SORVANTA_TEST_BUNDLE);
+  ASSERT_EQ(0, r1.exitCode) << r1.output;
+  EXPECT_NE(std::string::npos, r1.output.find("saved state")) << r1.output;
+  SavedTestState s;
+  ASSERT_TRUE(readSavedState(a, &s));
+  EXPECT_EQ(1, s.starts);
+  EXPECT_EQ(1, s.stops);
+  EXPECT_EQ(140.0, s.tempo);  // the tempo change reached the plug-in while playing
+  EXPECT_EQ(1, s.midi);
+  EXPECT_EQ(1, s.sysex);
+
+  RunResult r2 = runHost("--seconds 0.2 --restore " + a + " --save " + b + " " + SORVANTA_TEST_BUNDLE);
+  ASSERT_EQ(0, r2.exitCode) << r2.output;
+  EXPECT_EQ(readFile(a), readFile(b));
+  for (auto& f : {events, a, b}) remove(f.c_str());
+}
+
+TEST(HostEndToEnd, BadInputGivesAClearErrorAndNonZeroExit) {
+  RunResult missing = runHost("--seconds 0 /nonexistent/Thing.component");
+  EXPECT_EQ(2, missing.exitCode);
+  EXPECT_NE(std::string::npos, missing.output.find("not a plug-in bundle")) << missing.output;
+
+  std::string garbage = tempPath("garbage.plist"), foreign = tempPath("foreign.plist");
+  std::ofstream(garbage) << "<plist><dict><key>data</key><data>!!</data></dict></plist>";
+  RunResult g = runHost("--seconds 0 --restore " + garbage + " " + SORVANTA_TEST_BUNDLE);
+  EXPECT_EQ(4, g.exitCode) << g.output;
+  EXPECT_NE(std::string::npos, g.output.find("not a readable state file")) << g.output;
+
+  // A state of another component (the subtype differs) is refused by the plug-in.
+  std::ofstream(foreign) << "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
+                            "<key>data</key><data>AAAA</data><key>manufacturer</key><integer>1215515697</integer>"
+                            "<key>name</key><string></string><key>subtype</key><integer>1</integer>"
+                            "<key>type</key><integer>1635085685</integer><key>version</key><integer>65542</integer>"
+                            "</dict></plist>";
+  RunResult f = runHost("--seconds 0 --restore " + foreign + " " + SORVANTA_TEST_BUNDLE);
+  EXPECT_EQ(4, f.exitCode) << f.output;
+  EXPECT_NE(std::string::npos, f.output.find("-10851")) << f.output;
+
+  RunResult usage = runHost("--tempo 5000 " + std::string(SORVANTA_TEST_BUNDLE));
+  EXPECT_EQ(1, usage.exitCode);
+  RunResult badEvent = runHost("--at \"1 midi F0\" " + std::string(SORVANTA_TEST_BUNDLE));
+  EXPECT_EQ(1, badEvent.exitCode);
+  for (auto& p : {garbage, foreign}) remove(p.c_str());
+}
