@@ -1,0 +1,334 @@
+// UIConfigManager: the loading pipeline (resources, SysEx value lists, value lists), the
+// parameter-name and record bookkeeping shared by the factories, and the reverse lookups.
+// The interpreter lives in UIConfigInterpreter.cpp, the factories in UIConfigFactories.cpp and
+// UIConfigMenus.cpp, the image table in UIConfigImages.cpp.
+
+#include "UIConfigManager.h"
+
+#include <tinyxml2.h>
+
+#include <cstring>
+#include <unordered_set>
+
+#include "ControlLayer.h"
+#include "IControl.h"
+#include "IGraphics.h"
+#include "IParam.h"
+#include "IPluginBase.h"
+#include "Tea.h"
+#include "UIConfigKey.h"
+#include "UIConfigResources.h"
+#include "UIConfigText.h"
+
+namespace {
+
+// Texts of `first` and every element sibling after it; an element without text reads " ".
+Values readTexts(const tinyxml2::XMLElement* first) {
+  Values v;
+  for (const tinyxml2::XMLElement* e = first; e; e = e->NextSiblingElement()) {
+    const char* t = e->GetText();
+    v.items.emplace_back(t ? t : " ");
+  }
+  return v;
+}
+
+}  // namespace
+
+UIConfigManager::UIConfigManager() = default;
+
+UIConfigManager::~UIConfigManager() {
+  // Clear the parameters' pointers before the records go, so nothing that outlives the manager
+  // (the parameters, until the framework base deletes them) holds a dangling one.
+  if (plug && !ownedRecords.empty()) {
+    const std::unordered_set<ControlAction*> owned(ownedRecords.begin(), ownedRecords.end());
+    for (int i = 0; i < plug->NParams(); ++i) {
+      IParam* p = plug->GetParam(i);
+      if (p && owned.count(p->GetControlAction())) p->SetControlAction(nullptr);
+    }
+  }
+  for (ControlAction* record : ownedRecords) delete record;
+}
+
+void UIConfigManager::setLog(LogSink sink) {
+  logSink = sink;
+  paramNames.setLog(std::move(sink));
+}
+
+void UIConfigManager::log(const std::string& text) const {
+  if (logSink) logSink(text);
+}
+
+// ---------------------------------------------------------------- pipeline
+
+void UIConfigManager::decrypt(const char* data, int length, std::string& text) {
+  UIConfigResources::decrypt(data, length, text);
+}
+
+bool UIConfigManager::loadResourceText(int id, const char* name, std::string& text) {
+  text.clear();
+  if (!resourcesFolder.empty())
+    return UIConfigResources::loadResource(resourcesFolder, name, text,
+                                           [this](const std::string& l) { log(l); });
+  if (!graphics) return false;
+  char* data = graphics->LoadFile(id, name);
+  if (!data) {
+    log(std::string("CONFIG READER: resource ") + name + " MISSING!");
+    return false;
+  }
+  const int length = graphics->GetLastLoadedFileSize();
+  if (length < 1) {
+    log(std::string("CONFIG READER: resource ") + name + " is EMPTY!");
+  } else {
+    decrypt(data, length, text);
+    if (length % 8 != 0)
+      log(std::string("CONFIG READER: resource ") + name +
+          " does not end on a whole block; its last bytes were left out");
+  }
+  delete[] data;
+  return !text.empty();
+}
+
+void UIConfigManager::readUIConfig(IGraphics* g, IPluginBase* p, PatchLibrarian* lib, int s,
+                                   double sc) {
+  librarian = lib;
+  graphics = g;
+  plug = p;
+  skin = s;
+  scale = sc;
+  readSysexValues();
+  initImages(graphics);
+  initParams();
+  std::string text;
+  loadResourceText(UIConfigResources::kUIConfigResourceId, UIConfigResources::kUIConfigResource,
+                   text);
+  if (text.empty()) {
+    log("CONFIG READER: no interface description; the window is built without its controls");
+    return;
+  }
+  if (!readDescriptionText(text))
+    log("CONFIG READER: the interface description could not be read; the window is built "
+        "without its controls");
+}
+
+void UIConfigManager::readSysexValues() {
+  log("CONFIG READER: Started to read SysEx Data...");
+  std::string text;
+  loadResourceText(UIConfigResources::kSysExResourceId, UIConfigResources::kSysExResource, text);
+  if (text.empty() || !readSysexText(text))
+    log("CONFIG READER: no SysEx value lists; SysEx controls cannot be bound");
+  log("CONFIG READER: Completed reading SysEx data!");
+}
+
+bool UIConfigManager::readSysexText(const std::string& text) {
+  tinyxml2::XMLDocument doc(true, tinyxml2::PRESERVE_WHITESPACE);
+  // c_str() ends the text at its first NUL, as the deciphered padding requires.
+  if (doc.Parse(text.c_str()) != tinyxml2::XML_SUCCESS) return false;
+  tinyxml2::XMLElement* root = doc.FirstChildElement("sysexlist");
+  if (!root) return false;
+  for (tinyxml2::XMLElement* c = root->FirstChildElement("sysex"); c; c = c->NextSiblingElement()) {
+    SysExContainer container;
+    for (tinyxml2::XMLElement* l = c->FirstChildElement("values"); l; l = l->NextSiblingElement()) {
+      if (tinyxml2::XMLElement* first = l->FirstChildElement("value")) {
+        container.lists.push_back(readTexts(first));
+        continue;
+      }
+      std::vector<Values> multi;
+      for (tinyxml2::XMLElement* m = l->FirstChildElement("multivalue"); m;
+           m = m->NextSiblingElement())
+        multi.push_back(readTexts(m->FirstChildElement("value")));
+      container.isMultiValue = true;
+      container.multiLists.push_back(std::move(multi));
+    }
+    sysexContainers.push_back(std::move(container));
+  }
+  return true;
+}
+
+bool UIConfigManager::readDescriptionText(const std::string& text) {
+  tinyxml2::XMLDocument doc(true, tinyxml2::PRESERVE_WHITESPACE);
+  if (doc.Parse(text.c_str()) != tinyxml2::XML_SUCCESS) {
+    log(std::string("CONFIG READER: interface description does not parse: ") +
+        (doc.ErrorStr() ? doc.ErrorStr() : ""));
+    return false;
+  }
+  readReasources(&doc);
+  tinyxml2::XMLElement* root = doc.FirstChildElement("uiconfig");
+  if (!root) {
+    log("CONFIG READER: interface description has no uiconfig element");
+    return false;
+  }
+  if (!graphics || !plug) {
+    log("CONFIG READER: no graphics object or plug-in to build the interface on");
+    return false;
+  }
+  walkBudget = kWalkBudget;
+  processXMLElement(root->FirstChild(), nullptr, -1);
+  return true;
+}
+
+void UIConfigManager::readReasources(tinyxml2::XMLDocument* document) {
+  if (!document) return;
+  tinyxml2::XMLElement* root = document->FirstChildElement("uiconfig");
+  tinyxml2::XMLElement* lists = root ? root->FirstChildElement("valueLists") : nullptr;
+  if (!lists) return;
+  for (tinyxml2::XMLElement* l = lists->FirstChildElement(); l; l = l->NextSiblingElement()) {
+    if (std::strcmp(l->Name(), "list") != 0) continue;
+    const char* name = l->Attribute("name");
+    if (!name) {
+      log("CONFIG READER: value list without a name skipped");
+      continue;
+    }
+    std::vector<std::string> items;
+    for (tinyxml2::XMLElement* v = l->FirstChildElement("value"); v;
+         v = v->NextSiblingElement("value")) {
+      const char* t = v->GetText();
+      items.emplace_back(t ? t : "");
+    }
+    valueLists[name] = std::move(items);
+  }
+}
+
+// ---------------------------------------------------------------- parameter names
+
+void UIConfigManager::initParams() { paramNames.initParams(); }
+
+void UIConfigManager::mapParamToString(const std::string& name, int number) {
+  paramNames.mapParamToString(name, number);
+}
+
+int UIConfigManager::getParamByName(const std::string& name) const {
+  return paramNames.getParamByName(name);
+}
+
+const char* UIConfigManager::getParamGroup(int part, const std::string& name) {
+  return paramNames.getParamGroup(part, name);
+}
+
+void UIConfigManager::getBiDirectLinkValues(const std::string& text, int* link,
+                                            int partOffset) const {
+  link[0] = link[1] = link[2] = -1;
+  paramNames.getBiDirectLinkValues(text, link, partOffset);
+  // A third item carries the offset the link manager keeps between the two values.
+  std::vector<std::string> items;
+  Tokenize(text, items, ",");
+  if (items.size() == 3 && link[0] >= 0 && link[1] >= 0) getCSValues(items[2], &link[2], 1);
+}
+
+// ---------------------------------------------------------------- records and attaching
+
+IParam* UIConfigManager::paramFor(int number, const char* what) {
+  IParam* p = (plug && isValidParamNumber(number)) ? plug->GetParam(number) : nullptr;
+  if (!p)
+    log(std::string("CONFIG READER: ") + what + " with parameter number " + std::to_string(number) +
+        " skipped: no such parameter");
+  return p;
+}
+
+ControlAction* UIConfigManager::bindRecord(int number, int kind, IControl* control) {
+  IParam* p = plug ? plug->GetParam(number) : nullptr;
+  if (!p) return nullptr;
+  ControlAction* slot = p->GetControlAction();
+  const bool fresh = slot == nullptr;
+  ControlAction::bindControl(slot, kind, control);
+  if (fresh) ownedRecords.push_back(slot);
+  p->SetControlAction(slot);
+  return slot;
+}
+
+void UIConfigManager::linkRecord(ControlAction* record, int number, LinkInfo link) {
+  ControlAction* partnerRecord = nullptr;
+  IParam* partner = nullptr;
+  ControlAction::setControlLink(record, number, link, [&](int n) -> ControlAction** {
+    partner = plug ? plug->GetParam(n) : nullptr;
+    if (!partner) return nullptr;
+    partnerRecord = partner->GetControlAction();
+    return &partnerRecord;
+  });
+  if (partner && partnerRecord && partner->GetControlAction() != partnerRecord) {
+    ownedRecords.push_back(partnerRecord);
+    partner->SetControlAction(partnerRecord);
+  }
+  if (link.param1 >= 0 && link.param2 >= 0 && !partner)
+    log("CONFIG READER: link partner " + std::to_string(link.param1) + " of parameter " +
+        std::to_string(number) + " is no parameter; only this side of the link is kept");
+}
+
+void UIConfigManager::attach(IControl* control, ControlLayer* layer) {
+  if (layer)
+    layer->AddControl(control);
+  else
+    graphics->AttachControl(control);
+}
+
+void UIConfigManager::attachLayer(ControlLayer* child, ControlLayer* parent) {
+  if (parent)
+    parent->AddLayer(child);
+  else
+    graphics->AttachLayer(child);
+}
+
+std::string UIConfigManager::boundName(const std::string& label, int part) const {
+  if (part < 0) return label;
+  return "[" + std::to_string(partToOneBased(part)) + "] " + label;
+}
+
+const std::string* UIConfigManager::sysexTemplate(int index) const {
+  if (index < 0 || static_cast<std::size_t>(index) >= sysexContainers.size()) return nullptr;
+  const SysExContainer& c = sysexContainers[static_cast<std::size_t>(index)];
+  if (c.lists.empty() || c.lists[0].items.empty()) return nullptr;
+  return &c.lists[0].items[0];
+}
+
+// ---------------------------------------------------------------- read-only lookups
+
+ControlLayer* UIConfigManager::findLayer(const std::string& name) const {
+  auto it = layerMap.find(name);
+  return it == layerMap.end() ? nullptr : it->second;
+}
+
+const std::vector<std::string>* UIConfigManager::findValueList(const std::string& name) const {
+  auto it = valueLists.find(name);
+  return it == valueLists.end() ? nullptr : &it->second;
+}
+
+std::vector<std::string> UIConfigManager::valueListCopy(const std::string& name) const {
+  const std::vector<std::string>* l = findValueList(name);
+  return l ? *l : std::vector<std::string>();
+}
+
+IControl* UIConfigManager::getSysexControl(int k1, int k2, int k3, int k4, int k5) const {
+  return sysexControls.findControl(k1, k2, k3, k4, k5);
+}
+
+IControl* UIConfigManager::getPartlessSysexControl(int, int command, int hi, int lo, int k5) const {
+  return sysexControls.findControl(kNormalisedDeviceIdKey, command, hi, lo, k5);
+}
+
+IControl* UIConfigManager::findSysexControlForMessage(const unsigned char* bytes, int size,
+                                                      int fifthKey) const {
+  if (!bytes || size < 1) return nullptr;
+  // Work on the unframed form: byte 0 the manufacturer id, byte 2 the device id.
+  if (bytes[0] == 0xF0) {
+    ++bytes;
+    --size;
+  }
+  if (size > 0 && bytes[size - 1] == 0xF7) --size;
+  if (size == 8) return getSysexControl(bytes[3], bytes[4], bytes[5], bytes[6], fifthKey);
+  if (size == 7) return getPartlessSysexControl(bytes[2], bytes[3], bytes[4], bytes[5], fifthKey);
+  return nullptr;
+}
+
+IControl* UIConfigManager::getCCControls(int channel, int ccNumber, int partless) const {
+  return ccControls.findControl(channel, ccNumber, partless);
+}
+
+IControl* UIConfigManager::getMsbLsbControl(int k1, int k2, int k3, int k4, int k5) const {
+  return nrpnControls.findControl(k1, k2, k3, k4, k5);
+}
+
+int UIConfigManager::scaled(int v) const {
+  const double d = v * scale;
+  if (!(d > -kMaxCoordinate)) return -kMaxCoordinate;  // also catches NaN
+  if (d > kMaxCoordinate) return kMaxCoordinate;
+  return static_cast<int>(d);
+}

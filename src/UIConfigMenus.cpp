@@ -1,0 +1,220 @@
+// Menu factories of UIConfigManager: caption controls over a parameter's display texts, unbound
+// or bound to a Control Change or a prepared SysEx message per entry. Called by the interpreter
+// on the constructing thread.
+
+#include <cstdio>
+
+#include "ControlLayer.h"
+#include "IControls.h"
+#include "IGraphics.h"
+#include "IParam.h"
+#include "IPluginBase.h"
+#include "UIConfigManager.h"
+
+namespace {
+
+IText menuText(int size, const IColor& color) { return IText(size, color, "NK57 Monospace"); }
+
+}  // namespace
+
+// Entry count of a menu over [min, max): max - min, or 0 (logged by the caller) when that is
+// negative or beyond any parameter's range.
+static int entryCount(int min, int max, int limit) {
+  const long long n = static_cast<long long>(max) - min;
+  return (n < 0 || n > limit) ? -1 : static_cast<int>(n);
+}
+
+IControl* UIConfigManager::addCaption(int number, int x, int y, int w, int h, const IText& text,
+                                      bool promptDisabled, ControlLayer* layer) {
+  const int l = scaled(x), t = scaled(y);
+  IText style = text;
+  IControl* c =
+      new ICaptionControl(plug, IRECT(l, t, l + scaled(w), t + scaled(h)), number, &style, true);
+  c->SetPromptDisabled(promptDisabled);
+  attach(c, layer);
+  return c;
+}
+
+IControl* UIConfigManager::createDropDownMenu(std::string label, int number, int x, int y, int w,
+                                              int h, int part, ControlLayer* layer,
+                                              std::string group) {
+  IParam* p = paramFor(number, "text menu");
+  if (!p) return nullptr;
+  p->InitEnum(label.c_str(), 0, 1, "", getParamGroup(part, group), -1, -1);
+  p->SetDisplayText(0, "----");
+  const IColor color = skin == 2   ? IColor(255, 200, 200, 200)
+                       : skin == 1 ? IColor(255, 134, 150, 166)
+                                   : IColor(255, 241, 243, 33);
+  IText text = menuText(static_cast<int>(15 * scale), color);
+  IControl* c = addCaption(number, x, y, w, h, text, true, layer);
+  bindRecord(number, kActionNone, c);
+  return c;
+}
+
+IControl* UIConfigManager::createDropDownMenu2(std::string label, int number, int x, int y, int w,
+                                               int h, int value1, int value2, int value3,
+                                               std::vector<std::string> entries, int part,
+                                               ControlLayer* layer, std::string group) {
+  IParam* p = paramFor(number, "selection menu");
+  if (!p) return nullptr;
+  const int count = entryCount(value2, value3, kMaxValues);
+  if (count < 0) {
+    log("CONFIG READER: selection menu \"" + label + "\" skipped: maximum below minimum");
+    return nullptr;
+  }
+  p->InitEnum(label.c_str(), value1, count, "", getParamGroup(part, group), -1, -1);
+  if (static_cast<int>(entries.size()) != count) return nullptr;
+  for (int i = 0; i < count; ++i) p->SetDisplayText(i, entries[static_cast<size_t>(i)].c_str());
+  IText text = menuText(static_cast<int>(13 * scale), IColor(255, 255, 173, 0));
+  IControl* c = addCaption(number, x, y, w, h, text, false, layer);
+  bindRecord(number, kActionNone, c);
+  return c;
+}
+
+IControl* UIConfigManager::createMIDIDeviceSelectionControl(std::string, int number, int x, int y,
+                                                            int w, int h, int input, int,
+                                                            ControlLayer*, std::string) {
+  IParam* p = paramFor(number, "MIDI device menu");
+  if (!p) return nullptr;
+  std::vector<std::string> names;
+  if (portNamesProvider)
+    names = portNamesProvider(input == 1);
+  else
+    names = input == 1 ? plug->getExternalMIDIInNames() : plug->getExternalMIDIOutNames();
+  if (names.empty()) names.push_back("Select MIDI Device");
+  const int count = static_cast<int>(names.size());
+  p->InitEnum("Device Selection", 0, count, "", "", -1, -1);
+  for (int i = 0; i < count; ++i) p->SetDisplayText(i, names[static_cast<size_t>(i)].c_str());
+  IText text = menuText(static_cast<int>(15 * scale), IColor(255, 0, 174, 255));
+  // Always on the graphics object (no layer): the port selectors stay usable whatever layer is
+  // hidden.
+  IControl* c = addCaption(number, x, y, w, h, text, false, nullptr);
+  bindRecord(number, kActionNone, c);
+  return c;
+}
+
+// Display texts of a menu: the list when it has one text per entry, else the numbers from
+// displayA on (padded to three digits for the multi's program numbers); false when neither
+// applies (no list and no numbering), in which case the menu gets no control.
+static bool fillEntryTexts(IParam* p, int number, int count,
+                           const std::vector<std::string>& entries, int displayA, int displayB,
+                           bool padProgramNumbers) {
+  if (static_cast<int>(entries.size()) == count) {
+    for (int i = 0; i < count; ++i) p->SetDisplayText(i, entries[static_cast<size_t>(i)].c_str());
+    return true;
+  }
+  if (displayA == displayB) return false;
+  const bool pad =
+      padProgramNumbers && number >= kMultiPartPatch && number < kMultiPartPatch + kNumParts;
+  for (int i = 0; i < count; ++i) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, pad ? "%03lld" : "%lld", static_cast<long long>(displayA) + i);
+    p->SetDisplayText(i, buf);
+  }
+  return true;
+}
+
+IControl* UIConfigManager::createNoValDropDown(std::string label, int number, int x, int y, int w,
+                                               int h, int value1, int value2, int value3,
+                                               int displayA, int displayB, int visible,
+                                               std::vector<std::string> entries, int part,
+                                               ControlLayer* layer, std::string group, bool white) {
+  IParam* p = paramFor(number, "menu");
+  if (!p) return nullptr;
+  const int count = entryCount(value2, value3, kMaxValues);
+  if (count < 0) {
+    log("CONFIG READER: menu \"" + label + "\" skipped: maximum below minimum");
+    return nullptr;
+  }
+  p->InitEnum(label.c_str(), value1, count, "", getParamGroup(part, group), -1, -1);
+  if (!fillEntryTexts(p, number, count, entries, displayA, displayB, true)) return nullptr;
+  const int hs = scaled(h);
+  IColor color(0, 255, 173, 0);  // invisible text unless the menu is marked visible
+  if (visible == 1) {
+    if (white)
+      color = IColor(255, 255, 255, 255);
+    else if (skin == 1 || skin == 2)
+      color = IColor(255, 200, 200, 200);
+    else if (hs >= 17)
+      color = IColor(255, 241, 243, 33);
+    else
+      color = IColor(255, 255, 173, 0);
+  }
+  IText text = menuText(static_cast<int>(hs * scale), color);
+  return addCaption(number, x, y, w, h, text, false, layer);
+}
+
+IControl* UIConfigManager::boundMenu(IParam* p, const std::string& label, int number, int x, int y,
+                                     int w, int h, int value1, int count, int displayA,
+                                     int displayB, const std::vector<std::string>& entries,
+                                     int part, ControlLayer* layer, const std::string& group,
+                                     bool white) {
+  p->InitEnum(boundName(label, part).c_str(), value1, count, "", getParamGroup(part, group), -1,
+              -1);
+  if (!fillEntryTexts(p, number, count, entries, displayA, displayB, false)) return nullptr;
+  const int g = white ? 255 : (skin == 1 ? 255 : (skin == 2 ? 200 : 0));
+  IText text = menuText(static_cast<int>(13 * scale), IColor(255, g, g, g));
+  return addCaption(number, x, y, w, h, text, false, layer);
+}
+
+IControl* UIConfigManager::createMultiSelectionCCControl(
+    int ccNumber, int channel, std::string label, int number, int x, int y, int w, int h,
+    int value1, int value2, int value3, int displayA, int displayB,
+    std::vector<std::string> entries, int part, ControlLayer* layer, std::string group,
+    bool white) {
+  IParam* p = paramFor(number, "CC menu");
+  if (!p) return nullptr;
+  const int count = entryCount(value2, value3, kMaxValues);
+  if (count < 0) {
+    log("CONFIG READER: CC menu \"" + label + "\" skipped: maximum below minimum");
+    return nullptr;
+  }
+  IControl* c = boundMenu(p, label, number, x, y, w, h, value1, count, displayA, displayB, entries,
+                          part, layer, group, white);
+  if (!c) return nullptr;
+  bindCC(number, kActionCC, c, ccNumber, channel, part, part == -1 ? 1 : 0);
+  return c;
+}
+
+IControl* UIConfigManager::createMultiSelectionSysExControl(
+    std::string label, int number, int x, int y, int w, int h, int value1, int value2, int value3,
+    int displayA, int displayB, std::vector<std::string> entries, int, int, int sysexIndex,
+    int changingByte, int part, ControlLayer* layer, std::string group, bool white) {
+  IParam* p = paramFor(number, "SysEx menu");
+  if (!p) return nullptr;
+  const int count = entryCount(value2, value3, kMaxValues - 1);
+  ControlActionSysExMessage msgs;
+  unsigned char keys[4];
+  // Validate the binding before the parameter is touched: a menu whose messages cannot be
+  // prepared must not be offered, or picking an entry would send nothing (or the wrong thing).
+  if (!prepareSysex("SysEx menu", sysexIndex, changingByte, count < 0 ? 0 : count + 1, value2, part,
+                    &msgs, keys))
+    return nullptr;
+  IControl* c = boundMenu(p, label, number, x, y, w, h, value1, count, displayA, displayB, entries,
+                          part, layer, group, white);
+  if (!c) return nullptr;
+  bindSysex(number, kActionSysEx, c, msgs, nullptr, keys, 0);
+  return c;
+}
+
+IControl* UIConfigManager::createMsbLsbSelectionCCControl(
+    int ccNumber, int msb, int lsb, int lsbControl, int channel, std::string label, int number,
+    int x, int y, int w, int h, int value1, int value2, int value3, int displayA, int displayB,
+    std::vector<std::string> entries, int part, ControlLayer* layer, std::string group) {
+  IParam* p = paramFor(number, "MSB/LSB menu");
+  if (!p) return nullptr;
+  const int count = entryCount(value2, value3, kMaxValues);
+  if (count < 0) {
+    log("CONFIG READER: MSB/LSB menu \"" + label + "\" skipped: maximum below minimum");
+    return nullptr;
+  }
+  p->InitEnum(boundName(label, part).c_str(), value1, count, "", getParamGroup(part, group), -1,
+              -1);
+  if (!fillEntryTexts(p, number, count, entries, displayA, displayB, false)) return nullptr;
+  IText text = menuText(static_cast<int>(13 * scale), IColor(254, 255, 173, 0));
+  IControl* c = addCaption(number, x, y, w, h, text, false, layer);
+  const bool partless = isPartlessMsbLsbLayer(layer);
+  bindMsbLsb(number, c, ccNumber, msb, lsb, lsbControl, partless ? channel : partToOneBased(part),
+             partless ? 1 : 0);
+  return c;
+}
