@@ -17,7 +17,10 @@
 #include "GFX_Bitmap.h"
 #include "GFX_Blit.h"
 #include "GFX_CachedFont.h"
+#include "GFX_Circle.h"
 #include "GFX_Fill.h"
+#include "GFX_Line.h"
+#include "GFX_Rotate.h"
 #include "GFX_SysBitmap.h"
 #include "IGraphics.h"
 #include "UTIL_Mutex.h"
@@ -126,6 +129,13 @@ int blendToMode(const IChannelBlend* blend, float* weight) {
     case IChannelBlend::kBlendColorDodge: return GFX_MODE_DODGE | GFX_MODE_USE_SOURCE_ALPHA;
     default: return GFX_MODE_USE_SOURCE_ALPHA;
   }
+}
+
+// A float line end as the library's integer coordinate: truncated, with values far off any
+// bitmap held at +-2^30 (still off it, so the clipped line is the same).
+int lineEnd(float v) {
+  const float lim = 1073741824.0f;
+  return static_cast<int>(v < -lim ? -lim : v > lim ? lim : v);
 }
 
 // A new bitmap of src scaled by `scale` (bilinear), or null when the size is unusable.
@@ -469,26 +479,14 @@ bool IGraphics::DrawRect(const IColor* color, IRECT* rect) {
 }
 
 bool IGraphics::DrawLine(const IColor* color, float x1, float y1, float x2, float y2, const IChannelBlend* blend,
-                         bool) {
-  // Plotted point by point with the library's pixel blend; only the never-built line knob uses
-  // it, so simplicity beats speed here.
+                         bool aa) {
   if (!color || !mDrawBitmap) return true;
+  if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2)) return true;
   float weight;
   const int mode = blendToMode(blend, &weight);
-  const float dx = x2 - x1, dy = y2 - y1;
-  const float len = std::fabs(dx) > std::fabs(dy) ? std::fabs(dx) : std::fabs(dy);
-  const int steps = static_cast<int>(std::ceil(len));
-  if (!std::isfinite(len) || steps > 1 << 16) return true;
-  for (int i = 0; i <= steps; ++i) {
-    const float t = steps ? static_cast<float>(i) / steps : 0.0f;
-    GFX_PutPixel(mDrawBitmap, static_cast<int>(std::floor(x1 + dx * t + 0.5f)),
-                 static_cast<int>(std::floor(y1 + dy * t + 0.5f)), color->Packed(), weight, mode);
-  }
+  GFX_Line(mDrawBitmap, lineEnd(x1), lineEnd(y1), lineEnd(x2), lineEnd(y2), color->Packed(), weight, mode, aa);
   return true;
 }
-
-// The shapes below are plotted here from pixels and spans of the graphics library: only controls
-// the editor never builds draw them, so plain scan conversion (no antialiasing) serves.
 
 bool IGraphics::DrawVerticalLine(const IColor* color, IRECT* rect, float x) {
   if (!rect) return true;
@@ -503,19 +501,20 @@ bool IGraphics::DrawHorizontalLine(const IColor* color, IRECT* rect, float y) {
 }
 
 bool IGraphics::DrawArc(const IColor* color, float cx, float cy, float r, float minAngle, float maxAngle,
-                        const IChannelBlend* blend, bool) {
-  if (!color || !mDrawBitmap || !(r > 0.0f) || !std::isfinite(r) || r > 1e5f) return true;
+                        const IChannelBlend* blend, bool aa) {
+  if (!color || !mDrawBitmap) return true;
   float weight;
   const int mode = blendToMode(blend, &weight);
-  const float step = 0.5f / r;
-  for (float a = minAngle; a <= maxAngle; a += step)
-    GFX_PutPixel(mDrawBitmap, static_cast<int>(std::floor(cx + r * std::sin(a) + 0.5f)),
-                 static_cast<int>(std::floor(cy - r * std::cos(a) + 0.5f)), color->Packed(), weight, mode);
+  GFX_Arc(mDrawBitmap, cx, cy, r, minAngle, maxAngle, color->Packed(), weight, mode, aa);
   return true;
 }
 
 bool IGraphics::DrawCircle(const IColor* color, float cx, float cy, float r, const IChannelBlend* blend, bool aa) {
-  return DrawArc(color, cx, cy, r, 0.0f, 6.2831853f, blend, aa);
+  if (!color || !mDrawBitmap) return true;
+  float weight;
+  const int mode = blendToMode(blend, &weight);
+  GFX_Circle(mDrawBitmap, cx, cy, r, color->Packed(), weight, mode, aa);
+  return true;
 }
 
 bool IGraphics::DrawRadialLine(const IColor* color, float cx, float cy, float angle, float rMin, float rMax,
@@ -524,37 +523,20 @@ bool IGraphics::DrawRadialLine(const IColor* color, float cx, float cy, float an
   return DrawLine(color, cx + rMin * s, cy - rMin * c, cx + rMax * s, cy - rMax * c, blend, aa);
 }
 
-bool IGraphics::FillCircle(const IColor* color, int cx, int cy, float r, const IChannelBlend* blend, bool) {
-  if (!color || !mDrawBitmap || !(r > 0.0f) || !std::isfinite(r) || r > 1e5f) return true;
+bool IGraphics::FillCircle(const IColor* color, int cx, int cy, float r, const IChannelBlend* blend, bool aa) {
+  if (!color || !mDrawBitmap) return true;
   float weight;
   const int mode = blendToMode(blend, &weight);
-  const int ri = static_cast<int>(r);
-  for (int dy = -ri; dy <= ri; ++dy) {
-    const int half = static_cast<int>(std::sqrt(r * r - static_cast<float>(dy * dy)));
-    GFX_FillRect(mDrawBitmap, cx - half, cy + dy, 2 * half + 1, 1, color->Packed(), weight, mode);
-  }
+  GFX_FillCircle(mDrawBitmap, static_cast<float>(cx), static_cast<float>(cy), r, color->Packed(), weight, mode, aa);
   return true;
 }
 
 bool IGraphics::RoundRect(const IColor* color, IRECT* rect, const IChannelBlend* blend, int cr, bool aa) {
-  if (!rect) return true;
-  const IRECT& r = *rect;
-  if (cr < 0) cr = 0;
-  DrawLine(color, static_cast<float>(r.L + cr), static_cast<float>(r.T), static_cast<float>(r.R - cr),
-           static_cast<float>(r.T), blend, aa);
-  DrawLine(color, static_cast<float>(r.L + cr), static_cast<float>(r.B), static_cast<float>(r.R - cr),
-           static_cast<float>(r.B), blend, aa);
-  DrawLine(color, static_cast<float>(r.L), static_cast<float>(r.T + cr), static_cast<float>(r.L),
-           static_cast<float>(r.B - cr), blend, aa);
-  DrawLine(color, static_cast<float>(r.R), static_cast<float>(r.T + cr), static_cast<float>(r.R),
-           static_cast<float>(r.B - cr), blend, aa);
-  if (cr > 0) {
-    const float pi = 3.14159265f, f = static_cast<float>(cr);
-    DrawArc(color, r.L + f, r.T + f, f, 1.5f * pi, 2.0f * pi, blend, aa);
-    DrawArc(color, r.R - f, r.T + f, f, 0.0f, 0.5f * pi, blend, aa);
-    DrawArc(color, r.R - f, r.B - f, f, 0.5f * pi, pi, blend, aa);
-    DrawArc(color, r.L + f, r.B - f, f, pi, 1.5f * pi, blend, aa);
-  }
+  if (!color || !rect || !mDrawBitmap) return true;
+  float weight;
+  const int mode = blendToMode(blend, &weight);
+  GFX_RoundRect(mDrawBitmap, static_cast<float>(rect->L), static_cast<float>(rect->T), static_cast<float>(rect->W()),
+                static_cast<float>(rect->H()), cr, color->Packed(), weight, mode, aa);
   return true;
 }
 
@@ -617,27 +599,27 @@ bool IGraphics::FillIConvexPolygon(const IColor* color, int* x, int* y, int npoi
 
 bool IGraphics::DrawRotatedBitmap(IBitmap* bitmap, int destCtrX, int destCtrY, double angle, int yOffsetZeroDeg,
                                   const IChannelBlend* blend) {
-  // Inverse-mapped nearest-neighbour rotation about the bitmap's centre. Only the never-built
-  // rotating knob reaches it.
-  if (!bitmap || !bitmap->mData || !bitmap->mData->getBits() || !mDrawBitmap) return true;
+  // The bitmap's centre (moved up by yOffsetZeroDeg) lands on the point between pixels at
+  // (destCtrX, destCtrY), turned by the angle, unscaled and bilinear. The destination is the
+  // square that holds every turn of the bitmap, cut to the draw rectangle; the library's rotated
+  // blit maps a rectangle's centre to a source point, so the cut square's centre is handed the
+  // source point that the turn puts there.
+  if (!bitmap || !bitmap->mData || !bitmap->mData->getBits() || !mDrawBitmap || !std::isfinite(angle)) return true;
   GFX_IBitmap* src = bitmap->mData;
   const int W = bitmap->W, H = bitmap->H;
   const int R = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(W) * W + static_cast<double>(H) * H) / 2.0));
+  const IRECT square(destCtrX - R, destCtrY - R, destCtrX + R + 1, destCtrY + R + 1);
+  const IRECT part = square.Intersect(mDrawRECT);
+  if (part.Empty()) return true;
   const double s = std::sin(angle), c = std::cos(angle);
+  const double dx = (part.L + part.R) / 2.0 - destCtrX, dy = (part.T + part.B) / 2.0 - destCtrY;
+  const double sx = W / 2.0 + c * dx + s * dy, sy = H / 2.0 - yOffsetZeroDeg - s * dx + c * dy;
   float weight;
   const int mode = blendToMode(blend, &weight);
-  const GFX_pixel* sp = src->getBits();
-  const int span = src->getRowSpan();
-  for (int y = -R; y <= R; ++y)
-    for (int x = -R; x <= R; ++x) {
-      const double sx = c * x + s * y + W / 2.0;
-      const double sy = -s * x + c * y + H / 2.0 - yOffsetZeroDeg;
-      const int ix = static_cast<int>(std::floor(sx)), iy = static_cast<int>(std::floor(sy));
-      if (ix < 0 || iy < 0 || ix >= W || iy >= H) continue;
-      const int dx = destCtrX + x, dy = destCtrY + y;
-      if (!mDrawRECT.Contains(dx, dy)) continue;
-      GFX_PutPixel(mDrawBitmap, dx, dy, sp[iy * span + ix], weight, mode);
-    }
+  const float pw = static_cast<float>(part.W()), ph = static_cast<float>(part.H());
+  GFX_RotatedBlit(mDrawBitmap, src, part.L, part.T, part.W(), part.H(), 0.0f, 0.0f, pw, ph,
+                  static_cast<float>(angle), false, weight, mode | GFX_MODE_FILTER_BILINEAR,
+                  static_cast<float>(sx - pw / 2.0), static_cast<float>(sy - ph / 2.0));
   return true;
 }
 

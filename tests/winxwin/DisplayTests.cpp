@@ -1,0 +1,151 @@
+// Window views on a real X display (Xvfb in the test script): a shown top-level window paints
+// through its window procedure, GDK mouse and key events arrive as Win32 messages, child views
+// follow their frames. Skipped without a display.
+#include <gtk/gtk.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "WINX_Keyboard.h"
+#include "WINX_Message.h"
+#include "WINX_Window.h"
+#include "WinxWinTestSupport.h"
+
+namespace {
+
+using winxtest::Log;
+using winxtest::RecordingProc;
+
+bool haveDisplay() {
+  setenv("NO_AT_BRIDGE", "1", 0);
+  setenv("GSETTINGS_BACKEND", "memory", 0);
+  static const bool ok = gtk_init_check(nullptr, nullptr);
+  return ok;
+}
+
+// Runs the main context until pred holds or about ms milliseconds passed.
+template <class Pred>
+bool pumpUntil(Pred pred, int ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!pred() && std::chrono::steady_clock::now() < end) WINX_RunRunLoop(5);
+  return pred();
+}
+
+void sendEvent(GtkWidget* w, GdkEvent* ev) {
+  ev->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(w)));
+  gdk_event_set_device(ev, gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default())));
+  gtk_widget_event(w, ev);
+  gdk_event_free(ev);
+}
+
+class Display : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (!haveDisplay()) GTEST_SKIP() << "no display";
+    top = WINX_CreateWindowView(nullptr, nullptr, RecordingProc, 0);
+    ASSERT_TRUE(top);
+    ASSERT_TRUE(top->widget);
+    SetWindowPos(top, nullptr, 40, 40, 120, 80, SWP_NOZORDER);
+    ASSERT_TRUE(WINX_MakeTopLevel(top, nullptr, 1));
+    ShowWindow(top, SW_SHOW);
+    ASSERT_TRUE(pumpUntil([&] { return winxtest::Count(top, WM_PAINT) > 0; }, 3000));
+  }
+  void TearDown() override {
+    if (top) DestroyWindow(top);
+    WINX_RunRunLoop(10);
+  }
+  HWND top = nullptr;
+};
+
+TEST_F(Display, ShownWindowPaintsThroughItsProcedure) {
+  GtkWidget* da = top->drawingArea;
+  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 120, 80);
+  cairo_t* cr = cairo_create(s);
+  gtk_widget_draw(da, cr);
+  cairo_destroy(cr);
+  cairo_surface_flush(s);
+  const uint32_t* px = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(s));
+  EXPECT_EQ(px[10 * (cairo_image_surface_get_stride(s) / 4) + 10] & 0xFFFFFF, 0xFF0000u);
+  cairo_surface_destroy(s);
+  EXPECT_TRUE(IsWindowVisible(top));
+  ShowWindow(top, SW_HIDE);
+  EXPECT_FALSE(IsWindowVisible(top));
+}
+
+TEST_F(Display, GdkEventsBecomeMouseAndKeyMessages) {
+  GtkWidget* da = top->drawingArea;
+  Log().clear();
+  GdkEvent* press = gdk_event_new(GDK_BUTTON_PRESS);
+  press->button.x = 12;
+  press->button.y = 34;
+  press->button.button = 1;
+  press->button.time = 1000;
+  sendEvent(da, press);
+  GdkEvent* release = gdk_event_new(GDK_BUTTON_RELEASE);
+  release->button.x = 12;
+  release->button.y = 34;
+  release->button.button = 1;
+  sendEvent(da, release);
+  ASSERT_EQ(winxtest::Count(top, WM_LBUTTONDOWN), 1);
+  EXPECT_EQ(winxtest::Find(top, WM_LBUTTONDOWN)->lp, (34 << 16) | 12);
+  EXPECT_EQ(winxtest::Count(top, WM_LBUTTONUP), 1);
+  EXPECT_GE(winxtest::Count(top, WM_SETCURSOR), 1);
+
+  GdkEvent* scroll = gdk_event_new(GDK_SCROLL);
+  scroll->scroll.direction = GDK_SCROLL_UP;
+  sendEvent(da, scroll);
+  ASSERT_EQ(winxtest::Count(top, WM_MOUSEWHEEL), 1);
+  EXPECT_EQ(static_cast<int64_t>(winxtest::Find(top, WM_MOUSEWHEEL)->wp), 60 << 16);
+
+  GdkEvent* key = gdk_event_new(GDK_KEY_PRESS);
+  key->key.keyval = GDK_KEY_a;
+  key->key.state = GDK_CONTROL_MASK;
+  sendEvent(da, key);
+  ASSERT_EQ(winxtest::Count(top, WM_KEYDOWN), 1);
+  EXPECT_EQ(winxtest::Find(top, WM_KEYDOWN)->wp, static_cast<WPARAM>('A'));
+  EXPECT_EQ(winxtest::Find(top, WM_KEYDOWN)->lp, FVIRTKEY | FCONTROL);
+}
+
+TEST_F(Display, ChildViewsFollowTheirFramesAndGoWithTheirParent) {
+  HWND child = WINX_CreateWindowView(nullptr, top, RecordingProc, 0);
+  SetWindowPos(child, nullptr, 10, 20, 30, 40, SWP_NOZORDER);
+  ShowWindow(child, SW_SHOWNA);
+  ASSERT_TRUE(pumpUntil([&] { return winxtest::Count(child, WM_PAINT) > 0; }, 3000));
+  GtkAllocation a;
+  gtk_widget_get_allocation(child->widget, &a);
+  EXPECT_EQ(a.width, 30);
+  EXPECT_EQ(a.height, 40);
+  POINT p = {0, 0};
+  ClientToScreen(child, &p);
+  EXPECT_EQ(p.x, 50);
+  EXPECT_EQ(p.y, 60);
+  EXPECT_EQ(WindowFromPoint(POINT{55, 65}), child);
+  EXPECT_EQ(WindowFromPoint(POINT{45, 45}), top);
+  UINT_PTR id = SetTimer(child, 3, 5, nullptr);
+  EXPECT_EQ(id, 3u);
+  DestroyWindow(top);
+  top = nullptr;
+  Log().clear();
+  WINX_RunRunLoop(30);
+  EXPECT_EQ(winxtest::Count(child, WM_TIMER), 0);
+  EXPECT_EQ(WINX_LiveWindowCount(), 0);
+}
+
+TEST_F(Display, ModalSessionEndsOnStop) {
+  WINX_ModalSession* s = WINX_ModalWindowStart(top);
+  ASSERT_TRUE(s);
+  EXPECT_TRUE(WINX_IsModalRunning());
+  g_timeout_add(20, [](gpointer p) -> gboolean {
+    WINX_ModalStop(static_cast<HWND>(p), 7);
+    return G_SOURCE_REMOVE;
+  }, top);
+  EXPECT_EQ(WINX_ModalWindowRunUntilStopped(s), 7);
+  int code = 0;
+  EXPECT_FALSE(WINX_ModalWindowRun(s, &code));
+  EXPECT_EQ(code, 7);
+  WINX_ModalWindowEnd(s);
+  EXPECT_FALSE(WINX_IsModalRunning());
+}
+
+}  // namespace
