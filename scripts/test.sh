@@ -26,6 +26,10 @@ if [[ -z "${DISPLAY:-}" ]]; then
   done
 fi
 
+# GTK in tests: no accessibility bridge or settings daemon to talk to (both would wait on a session
+# bus that CI does not have).
+export NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
+
 # Tests never touch a real home: the data folder lives under XDG_DATA_HOME.
 export XDG_DATA_HOME="$root/build/test-home"
 mkdir -p "$XDG_DATA_HOME"
@@ -45,6 +49,7 @@ run_config() {  # dir, label filter, cmake args...
 run_config build all -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWERROR=ON
 if [[ "${SORVANTA_QUICK:-0}" != 1 ]]; then
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+  export LSAN_OPTIONS="suppressions=$root/tests/sanitizer/lsan.supp:print_suppressions=0"
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   CC=clang CXX=clang++ run_config build-asan all -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=address -DBUILD_BENCH=OFF
   export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1

@@ -276,6 +276,7 @@ x = XML()
 KNOB = "IKNOBROTATERCONTROL_ID2"     # 128 frames, 44 x 44
 KNOB_SMALL = "IKNOBROTATERCONTROL_ID3"
 KNOB_SIZE = 44
+SLIDER_HANDLE_W = 14                 # SLIDER_VAAKA handle width: a fader's travel is length - 14
 KNOB_SMALL_SIZE = 30
 SWITCH = "BTN_SMALL_LED_SM_ID"       # 2 frames stacked, 32 x 16
 MENU_H = 13
@@ -313,7 +314,7 @@ def se_knob(param, label, px, py, lo=0, hi=127, default=64, knob=KNOB, caption=T
 def se_slider(param, label, px, py, length, lo, hi, default, offset, tmpl_cb):
     t, cb = tmpl_cb
     x.elem("slidercontrol", type="seSliderHor", name=label, paramId=param,
-           imageId="SLIDER_VAAKA", position="%d,%d,0" % (px, py), length=length,
+           imageId="SLIDER_VAAKA", position="%d,%d,0" % (px, py), length=length + 14,
            valueBounds="%d,%d,%d,1" % (default, lo, hi), msgZeroVal=offset, sysexIndex=t,
            changingByte=cb)
     paint("slot", px, py + 4, length + 14, 6)
@@ -438,8 +439,8 @@ x.close("layer")
 x.open("layer", name="patchLibrarian", id=1)
 x.elem("background", imageId="BG_ID_BROWSER", position="%d,%d" % (BODY_X, BODY_Y))
 begin_section("page", "BG_ID_BROWSER", BODY_X, BODY_Y, W - BODY_X - 6, 636)
-panel(BODY_X + 10, BODY_Y + 10, 220, 620, "LIBRARIAN")
-panel(BODY_X + 240, BODY_Y + 10, 1160, 620, "BANKS")
+panel(BODY_X + 10, BODY_Y + 10, 220, 626, "LIBRARIAN")
+panel(BODY_X + 240, BODY_Y + 10, 1160, 626, "BANKS")  # holds both slot grids (210..730)
 x.elem("patchBrowser", imageId="MANAGER_BG_ID2", bounds="%d,%d,%d,%d" % (394, 210, 780, 520))
 lib_switches = [("kDatatype", "BUTTON_LIB_DATATYPE_ID", "0,0,1", None),
                 ("kCategorySelection", "BTN_OFFON_ID", "0,0,1", None),
@@ -576,7 +577,7 @@ def osc_page():
 
 
 def locks_panel(gx, gy, locks):
-    panel(gx, gy, 380, 60 + 26 * ((len(locks) + 1) // 2), "SECTION LOCKS")
+    panel(gx, gy, min(380, OX + 1390 - gx), 60 + 26 * ((len(locks) + 1) // 2), "SECTION LOCKS")
     for i, (p, lab) in enumerate(locks):
         px = gx + 16 + (i % 2) * 180
         py = gy + 36 + (i // 2) * 26
@@ -984,7 +985,7 @@ for k in range(16):
         else:
             lo, hi, d, off = arg
             x.elem("slidercontrol", type="seSliderHor", name=name, paramId=pid, channel=k + 1,
-                   imageId="SLIDER_VAAKA", position="%d,%d,0" % (cx, cy), length=60,
+                   imageId="SLIDER_VAAKA", position="%d,%d,0" % (cx, cy), length=74,
                    valueBounds="%d,%d,%d,1" % (d, lo, hi), msgZeroVal=off, sysexIndex=t,
                    changingByte=7)
             paint("slot", cx, cy + 4, 74, 6)
@@ -1068,7 +1069,7 @@ for i, (p, lab, hi, d, off) in enumerate((("kGlobalTuning", "Tuning", 73, 10, 54
     px = BODY_X + 1020
     py = BODY_Y + 280 + i * 50
     x.elem("slidercontrol", type="seSliderHor", name=lab, paramId=p, imageId="SLIDER_VAAKA",
-           position="%d,%d,0" % (px, py), length=200, valueBounds="%d,0,%d,1" % (d, hi),
+           position="%d,%d,0" % (px, py), length=214, valueBounds="%d,0,%d,1" % (d, hi),
            msgZeroVal=off, sysexIndex=global_tmpl(GLOBAL[p]), changingByte=7)
     paint("slot", px, py + 4, 214, 6)
     paint("caption_left", px, py - 5, lab.upper())
@@ -1266,7 +1267,9 @@ with open(os.path.join(OUT, "preview.txt"), "w") as f:
                 f.write("img %s %d %d %.4f\n" % (img, pos[0], pos[1], frac))
             elif a.get("type") in ("seSliderHor", "seSliderVer"):
                 frac = (vb[0] - vb[1]) / (vb[2] - vb[1]) if vb[2] > vb[1] else 0
-                f.write("fader %s %d %d %s %.4f\n" % (img, pos[0], pos[1], a["length"], frac))
+                # The handle travels the fader's length less its own width, as the control draws it.
+                travel = int(a["length"]) - SLIDER_HANDLE_W
+                f.write("fader %s %d %d %d %.4f\n" % (img, pos[0], pos[1], travel, frac))
             elif tag == "radio":
                 f.write("radio %s %d %d %d %d\n" % (img, pos[0], pos[1], a["buttons"],
                                                      1 if a.get("horizontal") == "true" else 0))

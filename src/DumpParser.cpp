@@ -1,0 +1,243 @@
+#include "DumpParser.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+#include "DumpLayout.h"
+#include "ParamNames.h"
+#include "SysexProtocol.h"
+
+namespace dump {
+
+namespace {
+
+int truncated(double v) {
+  if (!(v == v)) return 0;  // NaN
+  return static_cast<int>(std::clamp(v, -1.0e6, 1.0e6));
+}
+
+// Section locks of one part, each read once before the bytes are walked.
+class LockCache {
+ public:
+  LockCache(const DumpParamAccess& p, int part) : params(p), part(part) {}
+  bool locked(int lockBase) {
+    auto it = cache.find(lockBase);
+    if (it != cache.end()) return it->second;
+    bool on = params.value(lockBase + part) == 1.0;
+    cache[lockBase] = on;
+    return on;
+  }
+
+ private:
+  const DumpParamAccess& params;
+  int part;
+  std::map<int, bool> cache;
+};
+
+void writeSoundField(const SoundField& f, const DumpParamAccess& p, int part, uint8_t* out) {
+  const double v = p.value(f.param + part);
+  switch (f.conversion) {
+    case kBendRange: out[f.position] = toByte(v, 40); break;
+    case kUnisono:
+      out[f.position] = toByte(truncated(p.value(f.param2 + part)) + 16.0 * truncated(v), 0);
+      break;
+    case kEnvelope:
+      out[f.position] = toByte(truncated(v) + 32.0 * truncated(p.value(f.param2 + part)), 0);
+      break;
+    case kValue:
+    case kOctave:
+    case kSemitone:
+    case kRouting:
+    case kLink:
+    case kEffectSlot: out[f.position] = toByte(v, 0); break;
+  }
+}
+
+void readSoundField(const SoundField& f, int byte, int part, DumpParamAccess& p) {
+  switch (f.conversion) {
+    case kValue:
+    case kOctave:
+    case kSemitone: p.setFromDevice(f.param + part, byte); break;
+    case kBendRange: p.setFromDevice(f.param + part, byte - 40); break;
+    case kUnisono: {
+      UnisonoMode m = decodeUnisono(byte);
+      p.setFromDevice(f.param + part, m.unisono);
+      p.setFromDevice(f.param2 + part, m.monoPoly);
+      break;
+    }
+    case kRouting:
+      p.setFromDevice(kFilterRouting + part, byte);
+      p.setFromDevice(kFilterRoutingParallel + part, byte != 0 ? 0.0 : 1.0);
+      p.setFromDevice(kFilterRoutingSerial + part, byte != 0 ? 1.0 : 0.0);
+      break;
+    case kLink:
+      p.setFromDevice(kFilterLinkValue + part, byte);
+      p.setLinkState(part, byte);
+      p.setFromDevice(kFilterLinkSwitch + part, byte == 3 ? 1.0 : 0.0);
+      break;
+    case kEnvelope: {
+      EnvelopeMode m = decodeEnvelope(byte);
+      p.setFromDevice(f.param + part, m.mode);
+      p.setFromDevice(f.param2 + part, m.trigger);
+      break;
+    }
+    case kEffectSlot: {
+      p.setFromDevice(f.param + part, byte);
+      if (const EffectSlot* s = effectSlotAt(f.position))
+        for (int i = 0; i < s->typeCount; ++i) p.setFromDevice(s->typeParams[i] + part, byte);
+      break;
+    }
+  }
+}
+
+}  // namespace
+
+uint8_t toByte(double value, int delta) {
+  return static_cast<uint8_t>(std::clamp(truncated(value) + delta, 0, 127));
+}
+
+UnisonoMode decodeUnisono(int byte) {
+  // The byte is mono/poly + 16 * unisono. Decoded by its nibbles, so that every byte the writer
+  // makes reads back to the same pair (unisono 6 and 7 included).
+  byte &= 0x7F;
+  return {byte >> 4, (byte & 0x0F) != 0 ? 1 : 0};
+}
+
+EnvelopeMode decodeEnvelope(int byte) {
+  if (byte < 32) return {byte, 0};
+  return {byte - 32, 1};
+}
+
+ArpFirstByte decodeArpFirst(int byte) {
+  const int low = byte >= 128 ? 0 : (byte & 0x0F);
+  ArpFirstByte r{byte / 16, 0, low};
+  if (low >= 8) {
+    r.accent = low - 8;
+    r.glide = 1;
+  }
+  return r;
+}
+
+ArpSecondByte decodeArpSecond(int byte) { return {byte / 16, byte >= 128 ? 0 : (byte & 0x0F)}; }
+
+std::array<uint8_t, 392> buildSoundDump(const DumpParamAccess& p, int part) {
+  std::array<uint8_t, 392> d = initSound();
+  part = std::clamp(part, 0, kNumParts - 1);
+  d[sysex::kDevicePos] = toByte(p.value(kGlobalSysExID), 0);
+  d[sysex::kNumberPos] = static_cast<uint8_t>(part);
+  int n = 0;
+  const SoundField* fields = soundFields(&n);
+  for (int i = 0; i < n; ++i) writeSoundField(fields[i], p, part, d.data());
+  for (int s = 0; s < 16; ++s) {
+    ArpStepParams a = arpStepParams(s);
+    const int glide = truncated(p.value(a.glide + part));
+    const int first = truncated(p.value(a.accent + part)) + (glide == 1 ? 8 : glide) +
+                      16 * truncated(p.value(a.step + part));
+    d[kArpFirstBytePos + s] = toByte(first, 0);
+    d[kArpSecondBytePos + s] =
+        toByte(16.0 * truncated(p.value(a.stepLen + part)) + truncated(p.value(a.timing + part)), 0);
+  }
+  const std::string name = sysex::padName(p.text(kPatchName + part), sysex::kNameWidth);
+  const std::string cat = sysex::padName(p.text(kCategoryName + part), sysex::kCategoryWidth);
+  for (int i = 0; i < sysex::kNameWidth; ++i)
+    d[sysex::kSoundNamePos + i] = static_cast<uint8_t>(name[i] & 0x7F);
+  for (int i = 0; i < sysex::kCategoryWidth; ++i)
+    d[sysex::kSoundCategoryPos + i] = static_cast<uint8_t>(cat[i] & 0x7F);
+  return d;
+}
+
+SoundParseResult parseSoundDump(const uint8_t* data, int size, DumpParamAccess& p) {
+  SoundParseResult r;
+  if (!sysex::isSoundDump(data, size)) return r;
+  const int part = data[sysex::kNumberPos];
+  // A stored sound (number 0..99 of a bank) addresses no part of the editor.
+  if (part >= kNumParts) return r;
+  r.part = part;
+  LockCache locks(p, part);
+  r.name = sysex::readName(data, size, sysex::kSoundNamePos, sysex::kNameWidth);
+  r.category = sysex::readName(data, size, sysex::kSoundCategoryPos, sysex::kCategoryWidth);
+  p.setText(kPatchName + part, r.name);
+  p.setText(kCategoryName + part, r.category);
+  int n = 0;
+  const SoundField* fields = soundFields(&n);
+  for (int i = 0; i < n; ++i) {
+    const SoundField& f = fields[i];
+    if (f.position >= size || locks.locked(f.lock)) continue;
+    readSoundField(f, data[f.position], part, p);
+  }
+  if (!locks.locked(kSectionLockArp)) {
+    for (int s = 0; s < 16; ++s) {
+      ArpStepParams a = arpStepParams(s);
+      if (kArpFirstBytePos + s < size) {
+        ArpFirstByte b = decodeArpFirst(data[kArpFirstBytePos + s]);
+        p.setFromDevice(a.glide + part, b.glide);
+        p.setFromDevice(a.step + part, b.step);
+        p.setFromDevice(a.accent + part, b.accent);
+      }
+      if (kArpSecondBytePos + s < size) {
+        ArpSecondByte b = decodeArpSecond(data[kArpSecondBytePos + s]);
+        p.setFromDevice(a.stepLen + part, b.stepLen);
+        p.setFromDevice(a.timing + part, b.timing);
+      }
+    }
+  }
+  r.parsed = true;
+  return r;
+}
+
+std::array<uint8_t, 393> buildMultiDump(const DumpParamAccess& p) {
+  std::array<uint8_t, 393> d = multiTemplate();
+  d[sysex::kDevicePos] = toByte(p.value(kGlobalSysExID), 0);
+  int n = 0;
+  const MultiField* common = multiCommonFields(&n);
+  for (int i = 0; i < n; ++i) d[common[i].offset] = toByte(p.value(common[i].param), common[i].delta);
+  const std::string name = sysex::padName(p.text(kMultiName), sysex::kNameWidth);
+  for (int i = 0; i < sysex::kNameWidth; ++i)
+    d[sysex::kMultiNamePos + i] = static_cast<uint8_t>(name[i] & 0x7F);
+  const MultiField* part = multiPartFields(&n);
+  for (int k = 0; k < kNumParts; ++k) {
+    const int block = sysex::kMultiPartBlockStart + sysex::kMultiPartBlockSize * k;
+    for (int i = 0; i < n; ++i) d[block + part[i].offset] = toByte(p.value(part[i].param + k), part[i].delta);
+  }
+  return d;
+}
+
+bool parseMultiDump(const uint8_t* data, int size, DumpParamAccess& p, std::string* nameOut) {
+  if (!sysex::isMultiDump(data, size)) return false;
+  const std::string name = sysex::readName(data, size, sysex::kMultiNamePos, sysex::kNameWidth);
+  p.setText(kMultiName, name);
+  if (nameOut) *nameOut = name;
+  int n = 0;
+  const MultiField* common = multiCommonFields(&n);
+  for (int i = 0; i < n; ++i) p.setFromDevice(common[i].param, data[common[i].offset] - common[i].delta);
+  const MultiField* part = multiPartFields(&n);
+  for (int k = 0; k < kNumParts; ++k) {
+    const int block = sysex::kMultiPartBlockStart + sysex::kMultiPartBlockSize * k;
+    for (int i = 0; i < n; ++i) {
+      const int pos = block + part[i].offset;
+      if (pos < size) p.setFromDevice(part[i].param + k, data[pos] - part[i].delta);
+    }
+  }
+  return true;
+}
+
+std::array<uint8_t, 207> buildGlobalDump(const DumpParamAccess& p) {
+  std::array<uint8_t, 207> d = globalTemplate();
+  d[sysex::kDevicePos] = toByte(p.value(kGlobalSysExID), 0);
+  int n = 0;
+  const MultiField* f = globalFields(&n);
+  for (int i = 0; i < n; ++i) d[f[i].offset] = toByte(p.value(f[i].param), f[i].delta);
+  return d;
+}
+
+bool parseGlobalDump(const uint8_t* data, int size, DumpParamAccess& p) {
+  if (!sysex::isGlobalDump(data, size)) return false;
+  int n = 0;
+  const MultiField* f = globalFields(&n);
+  for (int i = 0; i < n; ++i) p.setFromDevice(f[i].param, data[f[i].offset] - f[i].delta);
+  p.setLocalControl(data[31] != 0);
+  return true;
+}
+
+}  // namespace dump

@@ -1,0 +1,76 @@
+#pragma once
+// Building the Dorvik's sound, multi and global dumps from the editor's parameters, and parsing
+// received dumps back into them, both driven by the tables of DumpLayout.h.
+//
+// The parameters are reached through DumpParamAccess, so the same code runs against the plug-in
+// (through IGraphics::SetParameterFromPlug: controls follow, no handler runs, nothing is echoed)
+// and against a plain table in tests.
+//
+// Threads: the builders run on the sender's worker, the parsers on the MIDI input thread; neither
+// keeps state. Received dumps are hostile: every parser checks header, command and length first
+// and never reads past `size`; the part byte of a sound dump is range-checked.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace dump {
+
+class DumpParamAccess {
+ public:
+  virtual ~DumpParamAccess() = default;
+  virtual double value(int param) const = 0;
+  // A value that came from the device: the parameter and its controls follow, no handler runs.
+  virtual void setFromDevice(int param, double value) = 0;
+  // Display text 0 of a name parameter, and setting it.
+  virtual std::string text(int param) const = 0;
+  virtual void setText(int param, const std::string& text) = 0;
+  // The plug-in's per-part filter-link state (read by the link manager).
+  virtual void setLinkState(int part, int value) { (void)part, (void)value; }
+  // The plug-in's local-control flag, which follows the global dump.
+  virtual void setLocalControl(bool on) { (void)on; }
+};
+
+// A parameter value as a dump byte: truncated toward zero, offset, held to 0..127 so that a
+// value outside its range can never put a status byte (and an early end) into a dump.
+uint8_t toByte(double value, int delta);
+
+// Sound dump of `part` (0..15) addressed to the part's edit buffer, device byte from
+// kGlobalSysExID; the checksum byte is the template's (callers that send apply the checksum).
+std::array<uint8_t, 392> buildSoundDump(const DumpParamAccess& params, int part);
+std::array<uint8_t, 393> buildMultiDump(const DumpParamAccess& params);
+std::array<uint8_t, 207> buildGlobalDump(const DumpParamAccess& params);
+
+struct SoundParseResult {
+  bool parsed = false;
+  int part = -1;
+  std::string name;      // 16 characters as they stand
+  std::string category;  // 4 characters
+};
+// Parses a sound dump into the part at position 6, skipping bytes whose section lock is 1.0.
+// Not a sound dump (or a part above 15, i.e. a stored sound): nothing changes, parsed false.
+SoundParseResult parseSoundDump(const uint8_t* data, int size, DumpParamAccess& params);
+// Multi dump: common bytes, the name and the 16 part blocks (up to position 384).
+bool parseMultiDump(const uint8_t* data, int size, DumpParamAccess& params, std::string* name);
+// Global dump of exactly 207 bytes.
+bool parseGlobalDump(const uint8_t* data, int size, DumpParamAccess& params);
+
+// The packed bytes, shared with the short parameter-change decoding of the parser.
+struct UnisonoMode {
+  int unisono, monoPoly;
+};
+UnisonoMode decodeUnisono(int byte);
+struct EnvelopeMode {
+  int mode, trigger;
+};
+EnvelopeMode decodeEnvelope(int byte);
+struct ArpFirstByte {
+  int step, glide, accent;
+};
+ArpFirstByte decodeArpFirst(int byte);
+struct ArpSecondByte {
+  int stepLen, timing;
+};
+ArpSecondByte decodeArpSecond(int byte);
+
+}  // namespace dump
