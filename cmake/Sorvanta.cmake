@@ -19,7 +19,13 @@ function(sorvanta_add_test name)
   # the first become bogus property names.
   if(T_LABELS)
     set(f "${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake")
-    file(WRITE "${f}" "foreach(t IN LISTS ${name}_TESTS)\n  set_tests_properties(\"\${t}\" PROPERTIES LABELS \"${T_LABELS}\")\nendforeach()\n")
+    # Suites on JACK run one at a time: libjack has crashed when several clients and servers of
+    # one user start and stop at the same moment.
+    set(lock "")
+    if("jack" IN_LIST T_LABELS)
+      set(lock " RESOURCE_LOCK jack")
+    endif()
+    file(WRITE "${f}" "foreach(t IN LISTS ${name}_TESTS)\n  set_tests_properties(\"\${t}\" PROPERTIES LABELS \"${T_LABELS}\"${lock})\nendforeach()\n")
     set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${f}")
   endif()
   if("threads" IN_LIST T_LABELS)
