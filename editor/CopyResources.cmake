@@ -1,0 +1,13 @@
+# Copies the authored interface into the bundle's Resources folder, flat (the graphics object
+# looks resources up by file name alone). Missing resources leave the bundle without them: the
+# editor then starts with an empty window and says so in its log.
+file(MAKE_DIRECTORY "${DST}")
+foreach(doc uiconfig.tea sysex.tea)
+  if(EXISTS "${SRC}/${doc}")
+    file(COPY "${SRC}/${doc}" DESTINATION "${DST}")
+  endif()
+endforeach()
+file(GLOB images "${SRC}/img/*.png")
+if(images)
+  file(COPY ${images} DESTINATION "${DST}")
+endif()

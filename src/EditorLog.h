@@ -1,0 +1,40 @@
+// The editor's two diagnostic outputs: the optional log file in the data folder and the lines
+// printed on standard output for every outgoing SysEx.
+//
+// DebuggerOutput holds no data and is never instantiated. Logging is decided once per plug-in
+// object: openDebugFile at construction says whether the log file existed (it is then emptied);
+// callers test the plug-in's debugLogOn before each printDebugInfo.
+//
+// Threads: any. printDebugInfo opens, appends one whole line and closes per call, so lines from
+// several threads interleave only as whole writes; the standard-output prints are one call each.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "IPlugStructs.h"
+
+class Sorvanta;
+
+class DebuggerOutput {
+public:
+  DebuggerOutput() = delete;
+
+  // True when path existed and could be read; the file is then emptied. Otherwise prints
+  // "Unable to open file" (no line end) and creates nothing.
+  static bool openDebugFile(const std::string& path);
+  // Appends "<%Y-%m-%d.%X>\t <text>\n" to path (creating it) and prints "Build LOG: \t <text>".
+  // A file that cannot be opened loses the line silently.
+  static void printDebugInfo(const std::string& path, const std::string& text);
+
+  // "Plug-in MIDI Out (sysex | <count> bytes | F0 <hex bytes each followed by a blank>F7)".
+  static std::string formatSysExOutLine(const unsigned char* data, int count);
+  static std::string formatSysExOutLine(const std::vector<int>& data, int count);
+  static void logSysExOutMessageByte(const unsigned char* data, int length);
+  static void logSysExOutMessageByteInt(std::vector<int> data, int count);
+
+  // Compares an incoming short message with the last one the plug-in remembered and remembers
+  // this one: true when all three bytes were equal, else prints "Plug-in MIDI In  " and false.
+  // Nothing calls it at present (a diagnosis aid for the MIDI input path).
+  static bool compareMIDIdata(Sorvanta* plug, IMidiMsg msg);
+};

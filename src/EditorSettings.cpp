@@ -1,0 +1,112 @@
+#include "EditorSettings.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace EditorSettings {
+
+namespace {
+
+const char* const kSchemeWords[] = {"yellow", "blue", "obsidra"};
+const char* const kSizeWords[] = {"small", "normal", "large"};
+const double kSizeFactors[] = {0.85, 1.0, 1.15};
+
+std::string trimRight(const std::string& s) {
+  size_t end = s.size();
+  while (end > 0) {
+    const char c = s[end - 1];
+    if (c != ' ' && c != '\n' && c != '\r' && c != '\t') break;
+    --end;
+  }
+  return s.substr(0, end);
+}
+
+}  // namespace
+
+std::vector<std::string> parse(const std::string& bytes) {
+  std::vector<std::string> lines(kNumLines);
+  size_t pos = 0;
+  for (int i = 0; i < kNumLines && pos < bytes.size(); ++i) {
+    size_t lf = bytes.find('\n', pos);
+    if (lf == std::string::npos) lf = bytes.size();
+    lines[static_cast<size_t>(i)] = trimRight(bytes.substr(pos, lf - pos));
+    pos = lf + 1;
+  }
+  return lines;
+}
+
+std::vector<std::string> read(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in.is_open()) return std::vector<std::string>(kNumLines);
+  std::ostringstream all;
+  all << in.rdbuf();
+  return parse(all.str());
+}
+
+std::string format(const std::vector<std::string>& lines) {
+  std::string text;
+  for (int i = 0; i < kNumLines; ++i) {
+    if (i > 0) text += '\n';
+    if (static_cast<size_t>(i) < lines.size()) text += lines[static_cast<size_t>(i)];
+  }
+  return text;
+}
+
+bool exists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool rewrite(const std::string& path, const std::vector<std::string>& lines) {
+  if (!exists(path)) return false;
+  // A temporary name of its own: several plug-in instances may rewrite the one file at once.
+  std::string tmp = path + ".XXXXXX";
+  const int fd = mkstemp(&tmp[0]);
+  if (fd < 0) return false;
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0) fchmod(fd, st.st_mode & 0777);  // keep the file's permissions
+  const std::string text = format(lines);
+  FILE* f = fdopen(fd, "wb");
+  if (!f) {
+    close(fd);
+    remove(tmp.c_str());
+    return false;
+  }
+  bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
+  ok = fflush(f) == 0 && ok;
+  ok = fsync(fileno(f)) == 0 && ok;
+  ok = fclose(f) == 0 && ok;
+  if (!ok || rename(tmp.c_str(), path.c_str()) != 0) {
+    remove(tmp.c_str());
+    return false;
+  }
+  return true;
+}
+
+int schemeFromWord(const std::string& word) {
+  for (int i = 0; i < 3; ++i)
+    if (word == kSchemeWords[i]) return i;
+  return -1;
+}
+
+int sizeIndexFromWord(const std::string& word) {
+  for (int i = 0; i < 3; ++i)
+    if (word == kSizeWords[i]) return i;
+  return -1;
+}
+
+double sizeFactorFromWord(const std::string& word) {
+  const int i = sizeIndexFromWord(word);
+  return i < 0 ? 0.0 : kSizeFactors[i];
+}
+
+const char* schemeWord(int scheme) { return scheme >= 0 && scheme < 3 ? kSchemeWords[scheme] : nullptr; }
+const char* sizeWord(int index) { return index >= 0 && index < 3 ? kSizeWords[index] : nullptr; }
+double sizeFactorForIndex(int index) { return index >= 0 && index < 3 ? kSizeFactors[index] : 1.0; }
+
+}  // namespace EditorSettings

@@ -1,0 +1,265 @@
+// The librarian's popup-menu controls: the six bank selection menus with which the user picks
+// the bank of a grid, the two bank-name menus of library-names mode, the device program and bank
+// number menus, and the three action menus (bank edit, slot edit, slot copy).
+//
+// Every menu is an invisible control: it fills its rectangle with the fully transparent colour
+// and opens its menu on any click. All run on the GUI thread; the popups are modal there. The
+// bank menus read the library under its bank lock while they build or resolve a choice, and
+// remember each item's bank by names (folder chain and file name), never by pointer, so a
+// reload between a rebuild and a choice can never make them touch a freed bank.
+//
+// Ownership: a control owns its menus and their items (a submenu is referenced, not owned, by the
+// item that opens it). It owns neither the librarian nor the host.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "IControl.h"
+#include "IPopupMenu.h"
+#include "LibrarianViewHost.h"
+
+class PatchLibrarian;
+struct PatchFile;
+struct FolderFiles;
+
+// The four flat lists of bank files and their indexes.
+enum class LibrarianList { kSound = 0, kMulti = 1, kCategory = 2, kSearch = 3 };
+std::vector<PatchFile*>& librarianFlatList(PatchLibrarian& librarian, LibrarianList list);
+std::vector<FolderFiles*>& librarianFolderIndex(PatchLibrarian& librarian, LibrarianList list);
+
+// Sets a selection parameter from the plug-in side to a flat-list position: the raw value held
+// to the parameter's range, optionally pushed through the graphics object, and its main control
+// (element 0 of its binding's controls) given the matching normalised value. No handler runs.
+void librarianSetSelectionParam(IPluginBase* plug, int paramIdx, int position, bool throughGraphics);
+
+// Shared body of the bank selection and bank-name menus.
+class LibrarianBankMenu : public IControl {
+public:
+  enum class Layout {
+    kFolders,     // three-level folder index; root-level files in the root menu as "Patches"
+    kCategories,  // one submenu per category, no root-level items
+    kFlat,        // search results: every bank an item of the root menu, as "Patches"
+  };
+  struct Config {
+    LibrarianList list;
+    Layout layout;
+    int grid;                          // 0 upper, 1 lower
+    LibrarianBankRecord namesAtStart;  // the names the constructor marks
+    LibrarianBankRecord namesChosen;   // the names a choice writes
+    bool recheck;                      // the rebuild's final pass moves the check mark too
+  };
+
+  LibrarianBankMenu(IPluginBase* plug, PatchLibrarian* librarian, IRECT rect, LibrarianUIHost* host,
+                    const Config& config);
+  ~LibrarianBankMenu() override;
+
+  // Rebuilds the menu from the library index and marks the bank named fileName in folderName,
+  // or else the bank-file item at overall position selectedIndex; then every bank of the flat
+  // list with those names becomes this grid's selection. Always true.
+  bool refreshFolderStructure(int selectedIndex, const std::string& fileName, const std::string& folderName);
+  // Moves the check mark to the item of the bank at flat-list position index; a position outside
+  // the list changes nothing.
+  void checkMenuItemAlone(int index);
+  // Opens the menu. A chosen bank found in the flat list goes to index and the editor's current
+  // names; returns index after a choice, 0 when nothing was chosen.
+  int doPopupMenu(int& index);
+
+  void OnMouseDown(int x, int y, IMouseMod* mod) override;
+  bool Draw(IGraphics* graphics) override;
+
+  IPopupMenu* rootMenu() const { return m_root; }
+  const std::vector<std::string>& folderNames() const { return m_folderNames; }
+  const std::vector<IPopupMenu*>& submenus() const { return m_submenus; }
+  int chosenIndex() const { return m_chosenIndex; }
+
+protected:
+  // What a click does after the choice is resolved and applied to the selection.
+  virtual void afterClick();
+
+  PatchLibrarian* m_librarian;
+  LibrarianUIHost* m_host;
+  Config m_config;
+  int m_chosenIndex = 0;
+
+private:
+  struct ItemBank {
+    std::vector<std::string> chain;
+    std::string fileName;
+    std::string folderName;
+  };
+  IPopupMenu* newMenu();
+  void freeMenus();
+  void registerMenu(const std::string& folderName, IPopupMenu* menu, std::vector<ItemBank> banks);
+  int selectionParam() const;
+  // Flat-list position of an item's bank, or -1. Hold the bank lock.
+  int findInFlatList(const ItemBank& bank) const;
+
+  IPopupMenu* m_root = nullptr;
+  std::vector<std::unique_ptr<IPopupMenu>> m_menus;  // every menu of the current build
+  std::vector<std::string> m_folderNames;            // parallel to m_submenus
+  std::vector<IPopupMenu*> m_submenus;               // menus that hold bank-file items
+  std::vector<std::vector<ItemBank>> m_itemBanks;    // per registered submenu, per item
+};
+
+class LeftPatchPopupMenu : public LibrarianBankMenu {
+public:
+  LeftPatchPopupMenu(IPluginBase* plug, PatchLibrarian* librarian, IRECT rect, LibrarianUIHost* host);
+};
+class RightPatchPopupMenu : public LibrarianBankMenu {
+public:
+  RightPatchPopupMenu(IPluginBase* plug, PatchLibrarian* librarian, IRECT rect, LibrarianUIHost* host);
+};
+class LeftPerfPopupMenu : public LibrarianBankMenu {
+public:
+  LeftPerfPopupMenu(IPluginBase* plug, PatchLibrarian* librarian, IRECT rect, LibrarianUIHost* host);
+};
+class RightPerfPopupMenu : public LibrarianBankMenu {
+public:
+  RightPerfPopupMenu(IPluginBase* plug, PatchLibrarian* librarian, IRECT rect, LibrarianUIHost* host);
+};
+class RightCategoryPopupMenu : public LibrarianBankMenu {
+public:
+  RightCategoryPopupMenu(IPluginBase* plug, PatchLibrarian* librarian, IRECT rect, LibrarianUIHost* host);
+};
+class RightSearchPopupMenu : public LibrarianBankMenu {
+public:
+  RightSearchPopupMenu(IPluginBase* plug, PatchLibrarian* librarian, IRECT rect, LibrarianUIHost* host);
+};
+
+// Library-names mode: picks the upper grid's bank by name, refreshes the number menus and sends
+// the entry at the view's keyboard cursor.
+class ProgBankNamePopupMenu : public LibrarianBankMenu {
+public:
+  ProgBankNamePopupMenu(IPluginBase* plug, PatchLibrarian* librarian, IRECT rect, LibrarianUIHost* host);
+  bool refreshPatchNames(int selectedIndex, const std::string& fileName, const std::string& folderName) {
+    return refreshFolderStructure(selectedIndex, fileName, folderName);
+  }
+
+protected:
+  ProgBankNamePopupMenu(IPluginBase* plug, PatchLibrarian* librarian, IRECT rect, LibrarianUIHost* host,
+                        const Config& config);
+  void afterClick() override;
+};
+class PerfBankNamePopupMenu : public ProgBankNamePopupMenu {
+public:
+  PerfBankNamePopupMenu(IPluginBase* plug, PatchLibrarian* librarian, IRECT rect, LibrarianUIHost* host);
+};
+
+// The synthesizer's program: ten submenus of ten items, numbered or (library-names mode) the
+// entry names of the upper selection's bank.
+class ProgramNumberPopupMenu : public IControl {
+public:
+  ProgramNumberPopupMenu(IPluginBase* plug, PatchLibrarian* librarian, IRECT rect, LibrarianUIHost* host);
+  ~ProgramNumberPopupMenu() override = default;
+
+  bool refreshPatchNames(int program);
+  // Carries out a choice; returns the chosen item's index within its submenu, 0 without one.
+  int doPopupMenu(int& index);
+  void OnMouseDown(int x, int y, IMouseMod* mod) override;
+  bool Draw(IGraphics* graphics) override;
+
+  static constexpr int kGroups = 10;
+  IPopupMenu* rootMenu() { return m_root.get(); }
+  IPopupMenu* groupMenu(int k) { return (k >= 0 && k < kGroups) ? m_groups[k].get() : nullptr; }
+
+private:
+  int programParam() const;
+  void clearMarks();
+
+  int m_chosenIndex = 0;
+  LibrarianUIHost* m_host;
+  PatchLibrarian* m_librarian;
+  std::unique_ptr<IPopupMenu> m_root;
+  std::unique_ptr<IPopupMenu> m_groups[kGroups];
+};
+
+// The synthesizer's bank: "Bank 0 (RAM)" in multi mode, else banks A, B and C.
+class BankNumberPopupMenu : public IControl {
+public:
+  BankNumberPopupMenu(IPluginBase* plug, PatchLibrarian* librarian, IRECT rect, LibrarianUIHost* host);
+  ~BankNumberPopupMenu() override = default;
+
+  // False in multi mode.
+  bool refreshPatchNames(int bank);
+  int doPopupMenu(int& index);
+  void OnMouseDown(int x, int y, IMouseMod* mod) override;
+  bool Draw(IGraphics* graphics) override;
+  IPopupMenu* menu() { return m_menu.get(); }
+
+private:
+  int bankParam() const;
+
+  int m_chosenIndex = 0;
+  LibrarianUIHost* m_host;
+  std::unique_ptr<IPopupMenu> m_menu;
+};
+
+// The librarian page's command button: requests, stores, sync, push, save, import, refresh.
+class BankEditPopupMenu : public IControl {
+public:
+  BankEditPopupMenu(IPluginBase* plug, PatchLibrarian* librarian, IRECT rect, LibrarianUIHost* host);
+  // Refills every menu for the editor's data type.
+  void AddMenuItemsIn();
+  void doPopupMenu();
+  void OnMouseDown(int x, int y, IMouseMod* mod) override;
+  bool Draw(IGraphics* graphics) override;
+
+  enum Sub { kMain = 0, kSoundRequest, kMultiRequest, kSoundStore, kMultiStore, kSaveAs, kImport, kNumMenus };
+  IPopupMenu* menu(int which) { return (which >= 0 && which < kNumMenus) ? m_menus[which].get() : nullptr; }
+  // Carries out the item `item` of menu `which` (what a choice in the popup does).
+  void choose(int which, int item);
+
+private:
+  void chooseMain(int item);
+  void saveOverCurrentBank();
+  void saveAs(bool midi);
+  void importBank(bool midi);
+  // Path of the upper bank's file, or empty. Hold the bank lock.
+  std::string upperBankPath() const;
+
+  LibrarianUIHost* m_host;
+  PatchLibrarian* m_librarian;
+  std::unique_ptr<IPopupMenu> m_menus[kNumMenus];
+};
+
+// Right click on a slot of the upper grid: paste, rename, initialise, fetch data for the slot.
+class FileEditPopupMenu : public IControl {
+public:
+  FileEditPopupMenu(IPluginBase* plug, PatchLibrarian* librarian, IRECT rect, LibrarianUIHost* host);
+  void AddMenuItemsIn();
+  void doPopupMenu(int x, int y);
+  void OnMouseDown(int x, int y, IMouseMod* mod) override;
+  bool Draw(IGraphics* graphics) override;
+  IPopupMenu* mainMenu() { return &m_main; }
+  IPopupMenu* getDataMenu() { return &m_getData; }
+  void choose(IPopupMenu* menu, int item, int x, int y);
+
+private:
+  LibrarianUIHost* m_host;
+  IPopupMenu m_main;
+  IPopupMenu m_getData;
+};
+
+// Right click anywhere else in the view: "Copy".
+class FileCopyPopupMenu : public IControl {
+public:
+  FileCopyPopupMenu(IPluginBase* plug, PatchLibrarian* librarian, IRECT rect, LibrarianUIHost* host);
+  void doPopupMenu(int x, int y);
+  void OnMouseDown(int x, int y, IMouseMod* mod) override;
+  bool Draw(IGraphics* graphics) override;
+  IPopupMenu* menu() { return &m_menu; }
+
+private:
+  LibrarianUIHost* m_host;
+  IPopupMenu m_menu;
+};
+
+// The import panel: asks for a bank file (Standard MIDI File or raw SysEx) and copies it into the
+// library folder; then reloads the library, unless received entries are still unsaved (the user
+// is told to refresh after saving). False when nothing was imported.
+bool librarianImportBankFile(IPluginBase* plug, PatchLibrarian* librarian, LibrarianUIHost* host, bool midi);
+
+// Fills the control's rectangle with the fully transparent colour, no blend.
+bool librarianDrawInvisible(IGraphics* graphics, IRECT* rect);

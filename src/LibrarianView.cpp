@@ -1,0 +1,375 @@
+#include "LibrarianView.h"
+
+#include <vector>
+
+#include "ControlLayer.h"
+#include "IGraphics.h"
+#include "IParam.h"
+#include "IPlugStructs.h"
+#include "IPluginBase.h"
+#include "LibrarianViewHost.h"
+#include "ParamNames.h"
+#include "PatchLibrarian.h"
+
+namespace {
+
+const IColor kHighlight(255, 225, 225, 225);
+
+std::vector<PatchFile*>* gridList(PatchLibrarian& lib, int grid, bool categoryView, bool searchView) {
+  if (grid == LibrarianViewControl::kLowerGrid) {
+    if (categoryView) return &lib.categoryBankFiles;
+    if (searchView) return &lib.searchBankFiles;
+  }
+  switch (lib.patchType.load()) {
+    case kBankTypeSound: return &lib.soundBankFiles;
+    case kBankTypeMulti: return &lib.multiBankFiles;
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
+PatchFile* librarianGridBank(PatchLibrarian& librarian, int grid, bool categoryView, bool searchView) {
+  std::vector<PatchFile*>* list = gridList(librarian, grid, categoryView, searchView);
+  if (!list) return nullptr;
+  const int sel = grid == LibrarianViewControl::kUpperGrid ? librarian.upperSelection.load()
+                                                           : librarian.lowerSelection.load();
+  if (sel < 0 || sel >= static_cast<int>(list->size())) return nullptr;
+  return (*list)[static_cast<size_t>(sel)];
+}
+
+bool renameLibrarianEntry(PatchLibrarian& librarian, int slot, const std::string& text) {
+  UTIL_MutexLock lock(&librarian.bankLock());
+  PatchFile* bank = librarian.selectedUpperBank();
+  if (!bank || slot < 0 || slot >= static_cast<int>(bank->entries.size())) return false;
+  LibrarianPatch& entry = bank->entries[static_cast<size_t>(slot)];
+  if (entry.messages.empty()) return false;
+  std::string name = text.substr(0, kNameLength);
+  name.resize(kNameLength, ' ');
+  for (char& c : name) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u >= 0x7F) c = ' ';
+  }
+  PatchSysexMessage& msg = entry.messages.front();
+  const int id = entry.firstMessageId();
+  const bool sound = id == kSoundDumpId;
+  if (!sound && id != kMultiDumpId) return false;
+  // Bring the dump to its stored size first so the name field exists, then write the name and
+  // let the size check renew the checksum.
+  msg.checkPatchDataSize(sound);
+  const size_t pos = static_cast<size_t>(sound ? kSoundNamePos : kMultiNamePos);
+  for (size_t i = 0; i < static_cast<size_t>(kNameLength); ++i) msg.bytes[pos + i] = static_cast<uint8_t>(name[i]);
+  msg.checkPatchDataSize(sound);
+  entry.name = name;
+  return true;
+}
+
+LibrarianViewControl::LibrarianViewControl(IPluginBase* plug, LibrarianUIHost* host, int x, int y, int paramIdx,
+                                           IBitmap* bitmap, IRECT targetArea, PatchLibrarian* librarian,
+                                           double scale)
+    : CustomOverlayControl(plug, x, y, paramIdx, bitmap, targetArea),
+      m_librarian(librarian),
+      m_host(host),
+      m_slotWidth(static_cast<int>(105 * scale)),
+      m_slotHeight(static_cast<int>(14 * scale)),
+      m_scale(scale) {
+  IText text(static_cast<int>(13 * scale), IColor(255, 255, 255, 255), "NK57 Monospace", IText::kStyleNormal,
+             IText::kAlignNear, 0, 0);
+  for (int grid = kUpperGrid; grid <= kLowerGrid; ++grid) {
+    ITextControl** slots = grid == kUpperGrid ? m_upperSlots : m_lowerSlots;
+    for (int s = 0; s < kSlotsPerGrid; ++s) slots[s] = new ITextControl(plug, slotRect(grid, s), &text, "");
+  }
+  patchSelectionUpperChanged();
+  patchSelectionLowerChanged();
+}
+
+LibrarianViewControl::~LibrarianViewControl() {
+  for (int s = 0; s < kSlotsPerGrid; ++s) {
+    delete m_upperSlots[s];
+    delete m_lowerSlots[s];
+  }
+}
+
+IRECT LibrarianViewControl::slotRect(int grid, int slot) const {
+  const double s = m_scale;
+  const int x = mRECT.L, y = mRECT.T;
+  const int h = static_cast<int>(14 * s) + (s < 1.0 ? 1 : 0);
+  const int w = s == 1.0 ? 105 : static_cast<int>(106 * s);
+  const int step = w + static_cast<int>(28 * s);
+  int top;
+  if (grid == kUpperGrid) {
+    top = s == 1.0 ? y + 1 : y + static_cast<int>(s) + 1;
+  } else {
+    top = y + static_cast<int>(274 * s) + (s == 1.0 ? 0 : (s > 1.0 ? 1 : 2));
+  }
+  const int left = x + (slot / kRowsPerColumn) * step;
+  const int t = top + (slot % kRowsPerColumn) * h;
+  return IRECT(left, t, left + w, t + h);
+}
+
+ITextControl* LibrarianViewControl::slotControl(int grid, int slot) const {
+  if (slot < 0 || slot >= kSlotsPerGrid) return nullptr;
+  return grid == kUpperGrid ? m_upperSlots[slot] : m_lowerSlots[slot];
+}
+
+int LibrarianViewControl::hitSlot(int grid, int x, int y) const {
+  // When rectangles overlap (they do not at the scales in use) the last one counts.
+  int hit = kNoSlot;
+  for (int s = 0; s < kSlotsPerGrid; ++s)
+    if (slotControl(grid, s)->GetRECT()->Contains(x, y)) hit = s;
+  return hit;
+}
+
+void LibrarianViewControl::refill(int grid) {
+  SetDirty(false);
+  if (!m_librarian) return;
+  const bool lower = grid == kLowerGrid;
+  UTIL_MutexLock lock(&m_librarian->bankLock());
+  const PatchFile* bank = librarianGridBank(*m_librarian, grid, lower && m_host && m_host->categoryView(),
+                                            lower && m_host && m_host->searchView());
+  if (!bank) return;
+  for (int s = 0; s < kSlotsPerGrid; ++s) {
+    const bool has = s < static_cast<int>(bank->entries.size());
+    slotControl(grid, s)->SetTextFromPlug(has ? bank->entries[static_cast<size_t>(s)].name.c_str() : "");
+  }
+}
+
+void LibrarianViewControl::patchSelectionUpperChanged() { refill(kUpperGrid); }
+void LibrarianViewControl::patchSelectionLowerChanged() { refill(kLowerGrid); }
+
+bool LibrarianViewControl::Draw(IGraphics* graphics) {
+  IBitmapControl::Draw(graphics);
+  for (int grid = kUpperGrid; grid <= kLowerGrid; ++grid) {
+    const int selected = grid == kUpperGrid ? m_upperSelected.load() : m_lowerSelected.load();
+    ITextControl* sel = slotControl(grid, selected);
+    if (sel) graphics->FillIRect(&kHighlight, sel->GetRECT());
+    for (int s = 0; s < kSlotsPerGrid; ++s) {
+      ITextControl* c = slotControl(grid, s);
+      if (c != sel) {
+        c->Draw(graphics);
+        continue;
+      }
+      IText* t = c->GetText();
+      t->mColor.R = t->mColor.G = t->mColor.B = 0;
+      c->Draw(graphics);
+      t->mColor.R = t->mColor.G = t->mColor.B = 255;
+    }
+  }
+  if (m_dragging) graphics->FillIRect(&kHighlight, &m_dragRect);
+  return true;
+}
+
+int LibrarianViewControl::selectUnder(int x, int y, bool setActive) {
+  m_upperSelected = kNoSlot;
+  m_lowerSelected = kNoSlot;
+  const int upper = hitSlot(kUpperGrid, x, y);
+  const int lower = hitSlot(kLowerGrid, x, y);
+  ControlLayer* save = m_host ? m_host->layer("saveChangesLayer") : nullptr;
+  if (upper >= 0) {
+    m_upperSelected = upper;
+    if (setActive) {
+      m_activeGrid = kUpperGrid;
+      if (save) save->GrayOut(false);
+    }
+  }
+  if (lower >= 0) {
+    m_lowerSelected = lower;
+    if (setActive) {
+      m_activeGrid = kLowerGrid;
+      // Saving writes the upper bank; greyed while the user works in the source grid.
+      if (save) save->GrayOut(true);
+    }
+  }
+  return upper >= 0 ? upper : lower;
+}
+
+void LibrarianViewControl::disarmRename(bool hideField) {
+  if (!m_host) return;
+  m_host->setRenameArmed(false);
+  if (!hideField) return;
+  if (ControlLayer* l = m_host->layer("patchRename")) l->Hide(true);
+}
+
+void LibrarianViewControl::OnMouseDown(int x, int y, IMouseMod* mod) {
+  if (!mod) return;
+  if (mod->R) {
+    SetDirty(false);
+    selectUnder(x, y, true);
+    if (m_librarian) {
+      m_librarian->selectedSlot = m_upperSelected.load();
+      m_librarian->selectedLowerSlot = m_lowerSelected.load();
+    }
+    if (!m_host) return;
+    if (m_upperSelected >= 0)
+      m_host->showFileEditMenu(x, y);
+    else
+      m_host->showFileCopyMenu(x, y);
+  } else if (mod->L) {
+    disarmRename(true);
+    SetDirty(false);
+    m_keyboardCursor = selectUnder(x, y, true);
+    if (m_librarian) {
+      m_librarian->selectedSlot = m_upperSelected.load();
+      m_librarian->selectedLowerSlot = m_lowerSelected.load();
+    }
+  }
+}
+
+bool LibrarianViewControl::slotHoldsEntry(int grid, int slot) const {
+  if (!m_librarian || slot < 0) return false;
+  const bool lower = grid == kLowerGrid;
+  UTIL_MutexLock lock(&m_librarian->bankLock());
+  const PatchFile* bank = librarianGridBank(*m_librarian, grid, lower && m_host && m_host->categoryView(),
+                                            lower && m_host && m_host->searchView());
+  return bank && slot < static_cast<int>(bank->entries.size()) &&
+         !bank->entries[static_cast<size_t>(slot)].messages.empty();
+}
+
+void LibrarianViewControl::OnMouseDblClick(int x, int y, IMouseMod*) {
+  disarmRename(false);
+  SetDirty(false);
+  IParam* out = mPlug ? mPlug->GetParam(kDeviceOutSelection) : nullptr;
+  if (!out || out->Int() == 0) return;  // no MIDI output chosen
+  const int hit = selectUnder(x, y, true);
+  m_keyboardCursor = hit;
+  if (hit < 0 || !m_host) return;
+  const int grid = m_upperSelected >= 0 ? kUpperGrid : kLowerGrid;
+  // Slots past the bank's entries hold nothing to send.
+  if (slotHoldsEntry(grid, hit)) m_host->sendPatchToDeviceFromLibrarian(hit, grid, m_host->currentPart());
+}
+
+bool LibrarianViewControl::OnKeyDown(int, int, int key) {
+  disarmRename(false);
+  const int c = m_keyboardCursor;
+  int n;
+  switch (key) {
+    case 1: n = c <= 0 ? kSlotsPerGrid - 1 : c - 1; break;
+    case 2: n = c >= kSlotsPerGrid - 1 ? 0 : c + 1; break;
+    case 3: n = c < kRowsPerColumn ? c + (kSlotsPerGrid - kRowsPerColumn) : c - kRowsPerColumn; break;
+    case 4: n = c + kRowsPerColumn >= kSlotsPerGrid ? c - (kSlotsPerGrid - kRowsPerColumn) : c + kRowsPerColumn; break;
+    default: return false;
+  }
+  m_keyboardCursor = n;
+  const int grid = m_activeGrid;
+  // The highlighted slot is also the one the next stored dump or slot action goes to.
+  if (grid == kUpperGrid) {
+    m_upperSelected = n;
+    if (m_librarian) m_librarian->selectedSlot = n;
+  } else {
+    m_lowerSelected = n;
+    if (m_librarian) m_librarian->selectedLowerSlot = n;
+  }
+  SetDirty(false);
+  if (m_host && slotHoldsEntry(grid, n)) m_host->sendPatchToDeviceFromLibrarian(n, grid, m_host->currentPart());
+  return true;
+}
+
+void LibrarianViewControl::OnMouseDrag(int x, int y, int, int, IMouseMod*) {
+  SetDirty(false);
+  if (!m_dragEnabled) return;
+  // Halves truncated toward zero, as the box is slot-sized.
+  m_dragRect.L = x - m_slotWidth / 2;
+  m_dragRect.T = y - m_slotHeight / 2;
+  m_dragRect.R = m_dragRect.L + m_slotWidth;
+  m_dragRect.B = m_dragRect.T + m_slotHeight;
+  if (m_dragging) return;
+  selectUnder(x, y, false);
+  if (m_lowerSelected < 0) return;
+  m_dragging = true;
+  recordCopy(m_lowerSelected);
+}
+
+void LibrarianViewControl::OnMouseUp(int x, int y, IMouseMod*) {
+  SetDirty(false);
+  if (!m_dragging) return;
+  m_dragging = false;
+  selectUnder(x, y, true);
+  if (m_librarian) m_librarian->selectedSlot = m_upperSelected.load();
+  if (m_upperSelected < 0) return;
+  copyRecordedEntry();
+}
+
+void LibrarianViewControl::recordCopy(int slot) {
+  m_copiedSlot = slot;
+  m_clipValid = false;
+  m_clip = LibrarianPatch();
+  if (!m_librarian || slot < 0) return;
+  UTIL_MutexLock lock(&m_librarian->bankLock());
+  const PatchFile* bank = librarianGridBank(*m_librarian, kLowerGrid, m_host && m_host->categoryView(),
+                                            m_host && m_host->searchView());
+  if (!bank || slot >= static_cast<int>(bank->entries.size())) return;
+  m_clip = bank->entries[static_cast<size_t>(slot)];
+  m_clipValid = true;
+}
+
+void LibrarianViewControl::copyRecordedEntry() {
+  // An entry without a dump copies nothing: arming the capture for it would leave the next
+  // unrelated dump from the synthesizer landing in this slot, and "Data received" would be shown
+  // for data that never came.
+  if (!m_clipValid || m_clip.messages.empty() || !m_host) return;
+  m_host->setLibrarianRequestActive(true);
+  for (const PatchSysexMessage& m : m_clip.messages) {
+    std::vector<uint8_t> copy = m.bytes;
+    ISysEx sx(0, copy.data(), static_cast<int>(copy.size()));
+    m_host->processLibrarianSysEx(&sx);
+  }
+  m_host->setLibrarianStatusUnsaved(true);
+}
+
+void LibrarianViewControl::CopySlotData(int x, int y) {
+  m_lowerSelected = kNoSlot;
+  const int hit = hitSlot(kLowerGrid, x, y);
+  if (hit >= 0) {
+    m_lowerSelected = hit;
+    m_activeGrid = kLowerGrid;
+  }
+  m_copyMarker = m_librarian ? m_librarian->lowerSelection.load() : 0;
+  recordCopy(hit);
+}
+
+void LibrarianViewControl::PasteSlotData(int x, int y) {
+  SetDirty(false);
+  m_upperSelected = kNoSlot;
+  const int hit = hitSlot(kUpperGrid, x, y);
+  if (hit >= 0) {
+    m_upperSelected = hit;
+    m_activeGrid = kUpperGrid;
+  }
+  if (m_librarian) m_librarian->selectedSlot = hit;
+  if (hit < 0 || m_copyMarker == kNoSlot) return;
+  copyRecordedEntry();
+}
+
+void LibrarianViewControl::renameSlot(int, int) {
+  if (!m_host) return;
+  m_host->setRenameArmed(true);
+  const int slot = m_upperSelected;
+  if (slot < 0 || !m_librarian) return;
+  m_activeGrid = kUpperGrid;
+  std::string name;
+  {
+    // The bank keeps its 100 entries: slots past them hold nothing to rename.
+    UTIL_MutexLock lock(&m_librarian->bankLock());
+    const PatchFile* bank = m_librarian->selectedUpperBank();
+    if (!bank || slot >= static_cast<int>(bank->entries.size())) return;
+    const LibrarianPatch& e = bank->entries[static_cast<size_t>(slot)];
+    if (e.messages.empty()) return;
+    name = e.name;
+  }
+  m_renameSlot = slot;
+  m_renameBank = m_librarian->upperSelection;
+  m_renameType = m_librarian->patchType;
+  if (IParam* p = mPlug ? mPlug->GetParam(kPatchRename) : nullptr) p->SetDisplayText(0, name.c_str());
+  if (ControlLayer* l = m_host->layer("patchRename")) l->Hide(false);
+}
+
+bool LibrarianViewControl::applyRename(const std::string& text) {
+  const int slot = m_renameSlot;
+  m_renameSlot = kNoSlot;
+  if (slot < 0 || !m_librarian || m_librarian->upperSelection != m_renameBank ||
+      m_librarian->patchType != m_renameType)
+    return false;
+  if (!renameLibrarianEntry(*m_librarian, slot, text)) return false;
+  patchSelectionUpperChanged();
+  return true;
+}

@@ -1,0 +1,974 @@
+#include "MIDIMessageManager.h"
+
+#include <Poco/Exception.h>
+#include <Poco/Thread.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "DumpLayout.h"
+#include "MIDIMessageSender.h"
+#include "ParamNames.h"
+#include "PatchLibrarian.h"
+#include "SysexProtocol.h"
+#include "WINX_Time.h"
+
+namespace {
+
+int toInt(double v) {
+  if (!(v == v)) return 0;
+  return static_cast<int>(std::clamp(v, -1.0e6, 1.0e6));
+}
+
+// The part of a parameter in one of the per-part blocks, or -1.
+int partIn(int param, int base) { return (param >= base && param < base + kNumParts) ? param - base : -1; }
+
+bool validPart(int part) { return part >= 0 && part < kNumParts; }
+
+// Bank-select LSB values of the device that a bank select CC 0/0 announces.
+bool isDeviceBankValue(int v) { return v == 0x40 || v == 0x42 || v == 0x50 || v == 0x60; }
+
+// A short message is ours only with the Dorvik's header, data bytes below 0x80 and F7 last.
+bool isOurShortMessage(const uint8_t* d, int size) {
+  if (size < 9 || d[0] != sysex::kStart || d[1] != sysex::kManufacturer || d[2] != sysex::kModel) return false;
+  if (d[size - 1] != sysex::kEnd) return false;
+  for (int i = 1; i < size - 1; ++i)
+    if (d[i] & 0x80) return false;
+  return true;
+}
+
+IMidiMsg controlChange(int cc, int value, int channel) {
+  IMidiMsg m;
+  m.MakeControlChangeMsg(static_cast<IMidiMsg::EControlChangeMsg>(cc), std::clamp(value, 0, 127) / 127.0, channel);
+  return m;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Librarian captures
+
+bool LibraryRequest::addMessageData(const uint8_t* data, int size) {
+  if (data == nullptr || size <= 0) return false;
+  std::lock_guard<std::mutex> g(lock);
+  if (patch.messages.size() < kMaxMessages) {
+    PatchSysexMessage m;
+    m.bytes.assign(data, data + size);
+    patch.messages.push_back(std::move(m));
+  }
+  if (size < 390) return false;
+  const std::vector<uint8_t>& first = patch.messages.front().bytes;
+  const int pos = multi ? sysex::kMultiNamePos : sysex::kSoundNamePos;
+  patch.name += sysex::readName(first.data(), static_cast<int>(first.size()), pos, sysex::kNameWidth);
+  counter = 1;
+  armed = false;
+  return true;
+}
+
+void LibraryRequest::clearAndArm() {
+  std::lock_guard<std::mutex> g(lock);
+  patch = LibrarianPatch();
+  armed = true;
+}
+
+LibrarianPatch LibraryRequest::snapshot() const {
+  std::lock_guard<std::mutex> g(lock);
+  return patch;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Construction, jobs and threads
+
+MIDIMessageManager::MIDIMessageManager(MidiEngineHost* host, PlugMidiState* state) : plugHost(host), plugState(state) {
+  static const char* kNames[3] = {"Dorvik dump", "Dorvik clock", "Dorvik ticks"};
+  for (int i = 0; i < 3; ++i) threads[i] = std::make_unique<Poco::Thread>(kNames[i]);
+  senderObj = std::make_unique<MIDIMessageSender>(this);
+}
+
+MIDIMessageManager::~MIDIMessageManager() { shutdown(); }
+
+bool MIDIMessageManager::startJob(const JobRecord& record, const std::function<void()>& beforeStart) {
+  const WorkerThread t = MIDIMessageSender::threadOf(record.code);
+  const int i = static_cast<int>(t);
+  std::lock_guard<std::mutex> g(startLock);
+  if (shuttingDown || jobBusy[i].load()) return false;
+  // Reap the finished run before the record is rewritten: the join orders the old job's reads
+  // of its record before our writes.
+  if (started[i]) threads[i]->join();
+  senderObj->record(t) = record;
+  // A job starts uncancelled. Cleared here rather than by the job, so a cancel that comes the
+  // moment after the start is never lost.
+  if (t == WorkerThread::kDump) {
+    senderObj->cancelRequested = false;
+    senderObj->requestFailed = false;
+  }
+  if (beforeStart) beforeStart();
+  jobBusy[i] = true;
+  try {
+    threads[i]->start(*senderObj->runner(t));
+  } catch (const Poco::Exception& e) {
+    plugHost->log("PROCESSOR: could not start MIDI job " + std::to_string(record.code) + ": " + e.displayText());
+    jobBusy[i] = false;
+    started[i] = false;
+    return false;
+  }
+  started[i] = true;
+  return true;
+}
+
+bool MIDIMessageManager::threadRunning(WorkerThread t) const { return jobBusy[static_cast<int>(t)].load(); }
+
+void MIDIMessageManager::shutdown() {
+  {
+    std::lock_guard<std::mutex> g(startLock);
+    shuttingDown = true;
+  }
+  senderObj->stopping = true;
+  senderObj->cancelRequested = true;
+  midiClock.stop();
+  for (int i = 0; i < 3; ++i)
+    if (started[i]) {
+      threads[i]->join();
+      started[i] = false;
+    }
+}
+
+int MIDIMessageManager::pacingInterval() const {
+  const int o = pacingOverride.load();
+  return o > 0 ? o : sysex::pacingIntervalMs(plugHost->value(kLibSyncTimer));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Incoming SysEx
+
+void MIDIMessageManager::storeCapture(const LibraryRequest& capture) {
+  LibrarianPatch received = capture.snapshot();
+  if (PatchLibrarian* lib = plugHost->librarian()) lib->setSysexDatatoSelectedSlot(&received);
+  plugHost->updateLibrarianView(0);
+  plugHost->librarianViewDirty();
+  parseComplete = true;
+}
+
+void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
+  if (!fromDevice || msg == nullptr || msg->mData == nullptr || msg->mSize <= 0) return;
+  const uint8_t* d = msg->mData;
+  const int size = msg->mSize;
+
+  if (performanceRequest.armed.load()) {
+    if (performanceRequest.addMessageData(d, size)) storeCapture(performanceRequest);
+    return;
+  }
+  if (patchRequest.armed.load()) {
+    if (patchRequest.addMessageData(d, size)) storeCapture(patchRequest);
+    return;
+  }
+
+  if (size >= 60) {
+    if (editorCaptureActive.load() && sysex::classify(d, size) != sysex::Kind::kNotOurs) {
+      const int dev = d[sysex::kDevicePos];
+      if (plugState->adoptDeviceId.load() && dev < 0x80 && dev != plugState->deviceId.load()) {
+        plugHost->setParamSilently(kGlobalSysExID, dev);
+        plugState->deviceId = dev;
+      }
+      bool parsed = false;
+      dump::SoundParseResult sound = dump::parseSoundDump(d, size, *plugHost);
+      if (sound.parsed) {
+        parsed = true;
+        plugHost->setPatchManagerName(1 + sound.part, sound.name);
+        plugHost->setPatchManagerName(19 + sound.part, sound.category);
+        plugHost->librarianViewDirty();
+        const int cur = std::clamp(plugHost->currentPart(), 0, kNumParts - 1);
+        plugHost->displayPatchName(plugHost->text(kPatchName + cur));
+        plugHost->displayCategoryName(plugHost->text(kCategoryName + cur));
+      }
+      std::string multiName;
+      if (dump::parseMultiDump(d, size, *plugHost, &multiName)) {
+        parsed = true;
+        plugHost->setPatchManagerName(0, multiName);
+        plugHost->librarianViewDirty();
+      }
+      if (dump::parseGlobalDump(d, size, *plugHost)) parsed = true;
+      if (parsed) parseComplete = true;
+    }
+    // Every dump handed to the parsers ends the wait: the next one must be awaited anew.
+    editorCaptureActive = false;
+    if (multiRequestActive.load()) quickTabRefreshPending = false;
+  } else if (!editorCaptureActive.load()) {
+    sysexControlMissing = false;
+    quickTabRefreshPending = false;
+    if ((size == 9 || size == 10) && isOurShortMessage(d, size)) {
+      if (size == 9 && d[4] == sysex::kMultiParamChange) {
+        const int index = d[5] * 128 + d[6];
+        if (index >= 32 && index < 32 + 22 * kNumParts) {
+          const int k = (index - 32) / 22, offset = (index - 32) % 22;
+          if (offset == 0 || offset == 1) handlePartProgramFromSysEx(k, offset == 1, d[7]);
+        }
+      }
+      lookUpShort(d, size);
+    }
+  }
+  if (quickTabRefreshPending.load()) plugHost->onParamChange2(kQuickTab);
+}
+
+void MIDIMessageManager::handlePartProgramFromSysEx(int part, bool program, int value) {
+  if (program) {
+    plugHost->setFromDevice(kMultiPartPatch + part, value);
+    plugState->partProgram[part] = value;
+    plugHost->setLibrarianProgram(value);
+  } else {
+    plugHost->setFromDevice(kMultiPartBank + part, value);
+  }
+  if (plugHost->value(kControlLibrary) == 1.0) {
+    sendPatchToDeviceFromLibrarian(value, plugHost->librarianViewSelectedBank(), part);
+  } else if (plugState->requestAfterProgramChange.load()) {
+    SetLibrarianRequestActive(false);
+    requestPartToEditor(part);
+  }
+}
+
+void MIDIMessageManager::getNormalControl(int k1, int k2, int k3, int k4, int value, bool fromDevice) {
+  IControl* c = plugHost->findSysexControl(k1, k2, k3, k4, 0);
+  if (c) {
+    processSysExToUI(c, value, false, fromDevice);
+  } else {
+    sysexControlMissing = true;
+  }
+}
+
+// The parameter change of a 9- or 10-byte message from the device finds its control (or, for the
+// packed bytes, sets its parameters directly).
+void MIDIMessageManager::lookUpShort(const uint8_t* d, int size) {
+  const bool perPart = size == 10;
+  const int cmd = d[4];
+  const int hi = perPart ? d[6] : d[5];
+  const int lo = perPart ? d[7] : d[6];
+  const int raw = perPart ? d[8] : d[7];
+  const int part = perPart ? d[5] : -1;
+  auto find = [&](int k5) {
+    return perPart ? plugHost->findSysexControl(cmd, d[5], hi, lo, k5)
+                   : plugHost->findPartlessSysexControl(d[3], cmd, hi, lo, k5);
+  };
+  auto lookUp = [&](int value) {
+    if (IControl* c = find(0)) {
+      processSysExToUI(c, value, false, true);
+    } else {
+      sysexControlMissing = true;
+    }
+  };
+
+  // Effect parameters: the fifth key is the effect type, so one message reaches the control of
+  // the type that is shown.
+  if (perPart && cmd == sysex::kSoundParamChange && hi == 1 && lo <= 31) {
+    int k5 = -1;
+    if (validPart(part)) {
+      if (lo <= 15) {
+        const int m = toInt(plugHost->value(kEffect1Mode + part));
+        if (m >= 0 && m <= 6) k5 = m;
+      } else {
+        const int m = toInt(plugHost->value(kEffect2Mode + part));
+        if (m >= 0 && m <= 7) k5 = m;
+        else if (m == 8) k5 = 10;
+        else if (m == 9) k5 = 8;
+        else if (m == 10) k5 = 9;
+      }
+    }
+    IControl* c = k5 >= 0 ? find(k5) : nullptr;
+    if (!c) c = find(0);
+    if (c) processSysExToUI(c, raw, false, true);
+    return;
+  }
+
+  const int model = toInt(plugHost->value(kDorvikModel));
+  if (model <= 5 && cmd != sysex::kGlobalParamChange && hi != 2) {
+    const int index = hi * 128 + lo;
+    const bool packed = perPart && cmd == sysex::kSoundParamChange && validPart(part) &&
+                        (index == 58 || index == 196 || index == 208 || index == 220 || index == 232);
+    if (!packed) {
+      lookUp(raw);
+    } else if (index == 58) {
+      dump::UnisonoMode u = dump::decodeUnisono(raw);
+      plugHost->setFromDevice(kOscillatorUnisono + part, u.unisono);
+      plugHost->setFromDevice(kOscillatorMonoPolyMode + part, u.monoPoly);
+    } else {
+      static const int kModes[4][2] = {{kFilterEnvMode, kFilterEnvTrigger},
+                                       {kAmpEnvMode, kAmpEnvTrigger},
+                                       {kEnvelope3Mode, kEnv3Trigger},
+                                       {kEnvelope4Mode, kEnv4Trigger}};
+      const int* e = kModes[(index - 196) / 12];
+      dump::EnvelopeMode m = dump::decodeEnvelope(raw);
+      plugHost->setFromDevice(e[0] + part, m.mode);
+      plugHost->setFromDevice(e[1] + part, m.trigger);
+      plugHost->onParamChange(kQuickTab);
+    }
+  } else if (perPart && cmd == sysex::kSoundParamChange && hi == 2 && lo >= 0x47 && lo <= 0x66) {
+    if (validPart(part)) {
+      if (lo <= 0x56) {
+        dump::ArpStepParams a = dump::arpStepParams(lo - 0x47);
+        dump::ArpFirstByte b = dump::decodeArpFirst(raw);
+        plugHost->setFromDevice(a.glide + part, b.glide);
+        plugHost->setFromDevice(a.step + part, b.step);
+        plugHost->setFromDevice(a.accent + part, b.accent);
+      } else {
+        dump::ArpStepParams a = dump::arpStepParams(lo - 0x57);
+        dump::ArpSecondByte b = dump::decodeArpSecond(raw);
+        plugHost->setFromDevice(a.stepLen + part, b.stepLen);
+        plugHost->setFromDevice(a.timing + part, b.timing);
+      }
+    }
+  } else if (perPart && cmd == sysex::kSoundParamChange && hi == 2) {
+    lookUp(raw);
+  } else if (!perPart && cmd == sysex::kGlobalParamChange && hi == 0 && (lo == 5 || lo == 6)) {
+    lookUp(lo == 6 ? raw - 52 : raw - 54);
+  } else {
+    sysexControlMissing = true;
+  }
+
+  if (sysexControlMissing.load()) {
+    if (IControl* c = find(0)) {
+      sysexControlMissing = false;
+      processSysExToUI(c, raw, false, true);
+    }
+  }
+}
+
+void MIDIMessageManager::processSysExToUI(IControl* control, int value, bool refreshQuickTab, bool fromDevice) {
+  if (control == nullptr) return;
+  fromHardware = false;
+  editorCaptureActive = false;
+  const int p = plugHost->controlParam(control);
+  double lo = 0.0, hi = 0.0;
+  if (!plugHost->paramRange(p, &lo, &hi)) return;
+
+  bool effectMode = false, effect2 = false;
+  int programPart = -1;
+  bool programIsBank = false;
+  int k;
+  if ((k = partIn(p, kOscillator1BendRange)) >= 0 || (k = partIn(p, kOscillator2BendRange)) >= 0 ||
+      (k = partIn(p, kOscillator3BendRange)) >= 0) {
+    value -= 40;
+  } else if (partIn(p, kMultiPartTranspose) >= 0) {
+    value -= 16;
+  } else if (partIn(p, kMultiPartVeloLow) >= 0 || partIn(p, kMultiPartVeloHigh) >= 0) {
+    value -= 1;
+  } else if (partIn(p, kEffect2Mode) >= 0) {
+    if (value >= 32) value -= 22;
+    effectMode = effect2 = true;
+  } else if (partIn(p, kEffect1Mode) >= 0) {
+    effectMode = true;
+  } else if (p == kGlobalLocalControl) {
+    plugState->localControlOn = value != 0;
+  } else if ((k = partIn(p, kMultiPartBank)) >= 0 || (k = partIn(p, kMultiPartPatch)) >= 0) {
+    if (GetTickCount() - lastProgramChangeTime.load() > 1000u) {
+      plugHost->setFromDevice(p, value);
+      programPart = k;
+      programIsBank = partIn(p, kMultiPartBank) >= 0;
+    }
+  }
+
+  if (hi > lo) {
+    const double normalized = (value - lo) / (hi - lo);
+    if (effect2) {
+      fromHardware = true;
+      plugHost->setControlFromHardware(control, normalized);
+    }
+    if (fromDevice) fromHardware = true;
+    plugHost->setControlFromHardware(control, normalized);
+    if (refreshQuickTab || effectMode) plugHost->onParamChange2(kQuickTab);
+    fromHardware = false;
+  }
+  if (programPart >= 0) handleProgram(programPart, programIsBank, value);
+}
+
+// Bank or program of a part from the device, after the 1000 ms gate.
+void MIDIMessageManager::handleProgram(int k, bool isBank, int value) {
+  if (plugHost->value(kPartLock + k) == 1.0) return;
+  if (plugState->librarianProgramMode.load()) {
+    const int program = isBank ? plugState->partProgram[k].load() : value;
+    plugHost->setCurrentPart(k);
+    plugHost->setLibrarianProgram(program);
+    plugHost->setFromDevice(kMultiPartPatch + k, std::min(program, 100));
+    BankChangeMessage(k);
+    sendPatchToDeviceFromLibrarian(program, plugHost->librarianViewSelectedBank(), k);
+    quickTabRefreshPending = true;
+    return;
+  }
+  const int program = isBank ? plugState->partProgram[k].load() : value;
+  if (plugHost->value(kGlobalRxProgramChange) > 0.0) {
+    if (isBank) plugHost->setFromDevice(kMultiPartBank + k, value);
+    AllSoundsOff(k, false);
+    Sleep(20);
+    if (BankChangeMessage(k) && plugState->requestAfterProgramChange.load()) requestPartToEditor(k);
+  }
+  plugHost->setLibrarianProgram(program);
+  editorCaptureActive = true;
+  quickTabRefreshPending = true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Channel messages
+
+namespace {
+// The entry of the block flags that filters a kind of channel message, or -1 for a kind that
+// is never passed on. Entries: 0 CC, 1 program change, 2 note, 3 pitch wheel, 4 poly pressure,
+// 5 channel pressure.
+int blockIndex(int kind) {
+  switch (kind) {
+    case IMidiMsg::kControlChange: return 0;
+    case IMidiMsg::kProgramChange: return 1;
+    case IMidiMsg::kNoteOff:
+    case IMidiMsg::kNoteOn: return 2;
+    case IMidiMsg::kPitchWheel: return 3;
+    case IMidiMsg::kPolyAftertouch: return 4;
+    case IMidiMsg::kChannelAftertouch: return 5;
+    default: return -1;
+  }
+}
+}  // namespace
+
+void MIDIMessageManager::ProcessMidiMsgFromDevice(const IMidiMsg* msg) {
+  fromHost = false;
+  const int kind = msg->StatusMsg();
+  const int ch = msg->Channel();
+  const int part = partOfChannel(ch);
+  const int block = blockIndex(kind);
+  if (block >= 0 && plugState->deviceBlockFlags[block].load()) return;
+  if (kind == IMidiMsg::kControlChange) {
+    // The device announces its bank select with CC 0 = 0; the bank value that follows is
+    // swallowed with it.
+    if (msg->mData1 == 32 && isDeviceBankValue(msg->mData2) && bankSelectPending.load()) {
+      bankSelectPending = false;
+      return;
+    }
+    if (msg->mData1 == 0 && msg->mData2 == 0) {
+      bankSelectPending = true;
+      return;
+    }
+    getLegacyCCparam(msg->mData1, ch + 1, msg->mData2, false, true);
+  } else if (kind == IMidiMsg::kProgramChange) {
+    if (part >= 0) plugState->partProgram[part] = msg->mData1;
+    MakeProgramChangeMessages(part >= 0 ? part : 0, msg);
+  }
+  if (plugState->trackIncomingMIDI.load() && plugHost->hasGraphics() && part >= 0 &&
+      !plugState->activityLit[part].load())
+    lightActivity(part);
+  if (block >= 0 && !plugState->localControlOn.load()) MIDIOutRoutingSwitch(msg);
+}
+
+void MIDIMessageManager::ProcessMidiMsgFromDAW(const IMidiMsg* msg, int part) {
+  if (!plugState->midiIOSet.load()) return;
+  fromHost = true;
+  part = validPart(part) ? part : 0;
+  const int kind = msg->StatusMsg();
+  const int block = blockIndex(kind);
+  if (block >= 0 && plugState->hostBlockFlags[block].load()) return;
+  if (kind == IMidiMsg::kControlChange) {
+    // The host never selects the device's banks by these values.
+    if ((msg->mData1 == 32 && isDeviceBankValue(msg->mData2)) || (msg->mData1 == 0 && msg->mData2 == 0)) return;
+    getLegacyCCparam(msg->mData1, msg->Channel() + 1, msg->mData2, false, false);
+  } else if (kind == IMidiMsg::kProgramChange) {
+    MakeProgramChangeMessages(part, msg);
+  }
+  const int lit = partOfChannel(msg->Channel());
+  if (plugState->trackIncomingMIDI.load() && plugHost->hasGraphics() && lit >= 0 &&
+      !plugState->activityLit[lit].load())
+    lightActivity(lit);
+  if (block >= 0) MIDIOutRoutingSwitch(msg);
+}
+
+void MIDIMessageManager::getLegacyCCparam(int ccNumber, int channel, int value, bool refreshTab, bool fromDevice) {
+  IControl* c = plugHost->findCCControl(channel, ccNumber, 0);
+  if (c) {
+    fromHardware = false;
+    const int p = plugHost->controlParam(c);
+    double lo = 0.0, hi = 0.0;
+    plugHost->paramRange(p, &lo, &hi);
+    double range = hi - lo;
+    int v = value;
+    switch (ccNumber) {
+      case 27: case 35: case 42: v = (value - 16) / 12; range = 8; break;
+      case 28: case 36: case 43: v = value - 52; range = 24; break;
+      case 31: case 39: case 46: case 76: case 79: refreshTab = true; break;
+      default: break;
+    }
+    const int routingPart = partIn(p, kFilterRoutingParallel);
+    if (fromDevice) fromHardware = true;
+    if (fromDevice && routingPart >= 0) {
+      plugHost->setFromDevice(kFilterRoutingSerial + routingPart, v != 0 ? 1.0 : 0.0);
+      plugHost->setFromDevice(kFilterRoutingParallel + routingPart, v != 0 ? 0.0 : 1.0);
+      plugHost->onParamChange(kFilterRoutingSerial + routingPart);
+    } else if (range != 0.0) {
+      // A parameter without a range leaves its control as it is (no division by zero).
+      plugHost->setControlFromHardware(c, v / range);
+    }
+    if (refreshTab) plugHost->onParamChange2(kQuickTab);
+    fromHardware = false;
+  } else if (ccNumber == 32 && value >= 64 && value <= 66 && channel >= 1 && channel <= 16) {
+    const int bank = value - 64, part = channel - 1;
+    plugState->partBank[part] = bank;
+    plugHost->setFromDevice(kMultiPartBank + part, bank);
+    plugHost->setFromDevice(kCurrentBank + part, bank);
+  }
+}
+
+void MIDIMessageManager::MakeProgramChangeMessages(int part, const IMidiMsg* msg) {
+  if (!validPart(part) || plugHost->value(kPartLock + part) == 1.0) return;
+  lastProgramChangeTime = GetTickCount();
+  int program = msg->mData1;
+  if (plugState->librarianProgramMode.load()) {
+    plugHost->setLibrarianProgram(program);
+    SetLibrarianRequestActive(false);
+    sendPatchToDeviceFromLibrarian(program, plugHost->librarianViewActiveList(), part);
+    return;
+  }
+  if (plugHost->value(kGlobalRxProgramChange) > 0.0) {
+    program = std::min(program, 100);
+    SetLibrarianRequestActive(false);
+    AllSoundsOff(part, false);
+    plugHost->setFromDevice(kMultiPartPatch + part, program);
+    if (BankChangeMessage(part) && plugState->requestAfterProgramChange.load()) requestPartToEditor(part);
+    plugHost->setLibrarianProgram(program);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Effect slots
+
+namespace {
+void setSlotFromType(MidiEngineHost* host, int effect, int paramIdx, int value) {
+  int part = -1;
+  const ParamNameEntry* e = findParamByNumber(paramIdx, &part);
+  if (e == nullptr || e->blockSize != kNumParts || part < 0) return;
+  const dump::EffectSlot* slot = dump::effectSlotForTypeParam(effect, e->number);
+  if (slot == nullptr) return;
+  double lo = 0.0, hi = 0.0;
+  double v = value;
+  if (host->paramRange(slot->slotParam + part, &lo, &hi)) v = std::clamp(v, lo, std::max(lo, hi));
+  host->setParamSilently(slot->slotParam + part, v);
+}
+}  // namespace
+
+void MIDIMessageManager::SetFX1ParameterChangesToDefaultParameters(int paramIdx, int value) {
+  setSlotFromType(plugHost, 1, paramIdx, value);
+}
+void MIDIMessageManager::SetFX2ParameterChangesToDefaultParameters(int paramIdx, int value) {
+  setSlotFromType(plugHost, 2, paramIdx, value);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The plug-in's MIDI operations
+
+void MIDIMessageManager::lightActivity(int part) {
+  if (!validPart(part)) return;
+  plugHost->setFromDevice(kMIDILed + part, 1.0);
+  plugState->activityLit[part] = 1;
+  plugState->activityTime[part] = GetTickCount();
+}
+
+int MIDIMessageManager::partChannel(int part) const {
+  if (!validPart(part)) return -1;
+  const int v = toInt(plugHost->value(kMultiPartMIDICh + part));
+  const int ch = v == 0 ? toInt(plugHost->value(kGlobalMidiChannel)) - 1 : v - 2;
+  return (ch >= 0 && ch <= 15) ? ch : -1;
+}
+
+int MIDIMessageManager::partOfChannel(int channel) const {
+  for (int p = 0; p < kNumParts; ++p)
+    if (toInt(plugHost->value(kMultiPartMIDICh + p)) - 2 == channel) return p;
+  return -1;
+}
+
+void MIDIMessageManager::sendMidiMsgAndLog(const IMidiMsg* msg) {
+  if (!plugState->midiIOSet.load()) {
+    plugHost->setStatusText("Set MIDI I/O First!");
+    return;
+  }
+  if (!plugState->trackIncomingMIDI.load() && plugHost->hasGraphics()) {
+    const int p = partOfChannel(msg->Channel());
+    if (p >= 0 && !plugState->activityLit[p].load()) lightActivity(p);
+  }
+  plugHost->sendMidiMsg(*msg);
+  plugHost->printOutgoing("Plug-in MIDI Out ");
+}
+
+void MIDIMessageManager::checksumCheckAndSend(uint8_t* data, int length) {
+  if (!plugState->midiIOSet.load()) {
+    plugHost->setStatusText("Set MIDI I/O First!");
+    return;
+  }
+  if (data == nullptr || length <= 0) return;
+  sysex::applyChecksum(data, length);
+  plugHost->sendSysex(data, length);
+  plugHost->printOutgoing(sysex::outgoingLine(data, length));
+}
+
+void MIDIMessageManager::sendSysexMessage(const std::vector<int>& message) {
+  if (plugHost->value(kDeviceOutSelection) == 0.0) {
+    plugHost->setStatusText("Set MIDI I/O First!");
+    return;
+  }
+  if (message.empty()) return;
+  std::vector<uint8_t> bytes;
+  bytes.reserve(message.size());
+  for (int v : message) bytes.push_back(static_cast<uint8_t>(v & 0xFF));
+  plugHost->sendSysex(bytes.data(), static_cast<int>(bytes.size()));
+  plugHost->printOutgoing(sysex::outgoingLine(bytes.data(), static_cast<int>(bytes.size())));
+}
+
+void MIDIMessageManager::routeNotesOff(int channel) {
+  const IMidiMsg m = controlChange(IMidiMsg::kAllNotesOff, 0, channel);
+  MIDIOutRoutingSwitch(&m);
+}
+
+void MIDIMessageManager::MIDIOutRoutingSwitch(const IMidiMsg* msg) {
+  if (plugState->transferRunning.load() && plugState->notesOffSent.load()) return;
+  if (plugState->routeViaQueue.load()) {
+    plugHost->queueMidiMsg(*msg);
+  } else {
+    sendMidiMsgAndLog(msg);
+  }
+}
+
+void MIDIMessageManager::AllSoundsOff(int part, bool allParts) {
+  if (!plugState->midiIOSet.load()) return;
+  for (int p = 0; p < kNumParts; ++p) {
+    if (allParts ? toInt(plugHost->value(kMultiPartStatus + p)) == 0 : p != part) continue;
+    // A part whose channel setting names no channel sends nothing (never a bad status byte).
+    const int ch = partChannel(p);
+    if (ch >= 0) routeNotesOff(ch);
+  }
+  plugState->notesOffSent = true;
+}
+
+void MIDIMessageManager::ProcessMidiMsg(const IMidiMsg* msg, bool fromDevice) {
+  if (msg == nullptr || plugState->transferRunning.load() || plugState->bulkSendActive.load()) return;
+  if (fromDevice && plugState->masterKeyboard.load()) return;
+  if (msg->StatusMsg() == 0) return;
+  if (msg->Channel() == toInt(plugHost->value(kGlobalMidiChannel)) - 1) return;
+  if (fromDevice) {
+    ProcessMidiMsgFromDevice(msg);
+  } else {
+    const int part = partOfChannel(msg->Channel());
+    ProcessMidiMsgFromDAW(msg, part >= 0 ? part : 0);
+  }
+}
+
+void MIDIMessageManager::ProcessSysExFromPlug(const ISysEx* sysex, bool fromDevice) {
+  if (sysex == nullptr || plugState->transferInProgress.load()) return;
+  if ((fromDevice ? plugState->deviceBlockFlags : plugState->hostBlockFlags)[6].load()) return;
+  if (plugState->bulkSendActive.load()) return;
+  const uint8_t* d = sysex->mData;
+  if (d != nullptr && plugState->trackIncomingMIDI.load() && plugHost->hasGraphics() && sysex->mSize >= 9 &&
+      sysex->mSize <= 13 && d[1] == sysex::kManufacturer && d[2] == sysex::kModel && d[5] < kNumParts &&
+      !plugState->activityLit[d[5]].load())
+    lightActivity(d[5]);
+  ProcessSysEx(sysex, fromDevice);
+  plugHost->markMiniMixerDirty();
+  if (parseComplete.load()) plugState->replyReceived = true;
+}
+
+void MIDIMessageManager::DisplayProcessingIndicator(bool show) {
+  if (show) {
+    plugState->transferRunning = true;
+    plugHost->showProgress(true);
+    return;
+  }
+  plugState->transferRunning = false;
+  plugState->transferInProgress = false;
+  plugState->bulkSendActive = false;
+  plugHost->showProgress(false);
+  editorCaptureActive = false;
+  plugState->notesOffSent = false;
+}
+
+void MIDIMessageManager::SetLibrarianRequestActive(bool active) {
+  if (active) {
+    editorCaptureActive = false;
+    if (plugHost->multiMode()) {
+      patchRequest.armed = false;
+      performanceRequest.clearAndArm();
+    } else {
+      performanceRequest.armed = false;
+      patchRequest.clearAndArm();
+    }
+  } else {
+    editorCaptureActive = true;
+    performanceRequest.armed = false;
+    patchRequest.armed = false;
+  }
+  plugState->replyReceived = false;
+  parseComplete = false;
+}
+
+void MIDIMessageManager::SetLibrarianStatusUnsaved(bool unsaved) {
+  if (!unsaved) return;
+  editorCaptureActive = false;
+  performanceRequest.armed = false;
+  patchRequest.armed = false;
+  plugHost->setParamSilently(kBankEditUnsaved, 1.0);
+  plugHost->setParamSilently(kDiscardBankData, 0.0);
+  plugHost->showLibrarianUnsaved();
+  plugHost->setStatusText("Data received to slot(s)");
+}
+
+bool MIDIMessageManager::CheckBankConflict(int part) {
+  if (!validPart(part)) return false;
+  const int bank = toInt(plugHost->value(kMultiPartBank + part));
+  const int program = toInt(plugHost->value(kMultiPartPatch + part));
+  for (int c = 0; c < kNumParts; ++c) {
+    if (c == part || plugHost->value(kMultiPartStatus + c) != 1.0) continue;
+    if (plugState->partBank[c].load() == bank && plugState->partProgram[c].load() == program) return true;
+  }
+  return false;
+}
+
+bool MIDIMessageManager::BankChangeMessage(int part) {
+  int bankSelect = 0, program = 0, channel = -1;
+  if (plugHost->multiMode()) {
+    bankSelect = 0x60 + toInt(plugHost->value(kMultiBank));
+    program = toInt(plugHost->value(kMultiPatch));
+    channel = toInt(plugHost->value(kGlobalMidiChannel)) - 1;
+  } else {
+    if (!validPart(part)) return false;
+    const int bank = toInt(plugHost->value(kMultiPartBank + part));
+    program = toInt(plugHost->value(kMultiPartPatch + part));
+    bankSelect = 0x40 + bank;
+    channel = partChannel(part);
+    if (!plugState->sendAllParts.load() && CheckBankConflict(part)) {
+      plugState->partBank[part] = bank;
+      plugState->partProgram[part] = program;
+      plugHost->showLayer("bankPatchConflictWindow", true);
+      return false;
+    }
+    plugState->partBank[part] = bank;
+    plugState->partProgram[part] = program;
+  }
+  if (channel < 0 || channel > 15) return false;
+  if (plugState->midiIOSet.load()) routeNotesOff(channel);
+  plugState->notesOffSent = false;
+  const IMidiMsg msb = controlChange(IMidiMsg::kBankSelectMSB, 0, channel);
+  sendMidiMsgAndLog(&msb);
+  Sleep(25);
+  const IMidiMsg lsb = controlChange(IMidiMsg::kBankSelectLSB, std::clamp(bankSelect, 0, 127), channel);
+  sendMidiMsgAndLog(&lsb);
+  Sleep(25);
+  IMidiMsg pc;
+  pc.MakeProgramChangeMsg(std::clamp(program, 0, 127) / 127.0, channel);
+  sendMidiMsgAndLog(&pc);
+  Sleep(50);
+  plugState->notesOffSent = true;
+  Sleep(pacingInterval());
+  return true;
+}
+
+void MIDIMessageManager::sendPatchToDevice(int part, bool bulk, bool allParts, bool withGlobal, bool sendMulti) {
+  plugState->bulkSendActive = bulk;
+  plugState->sendAllParts = allParts;
+  plugState->sendGlobalWithMulti = withGlobal;
+  JobRecord r;
+  r.code = 2;
+  r.part = std::clamp(part, 0, kNumParts - 1);
+  startJob(r, [this] { partSendBusy = true; });
+  if (sendMulti) {
+    JobRecord m;
+    m.code = 0;
+    if (startJob(m, [this] { partSendBusy = true; })) Sleep(400);
+  }
+  plugState->bulkSendActive = false;
+}
+
+void MIDIMessageManager::sendPartDataBackToHardware(int part) {
+  if (!validPart(part)) return;
+  if (plugState->midiIOSet.load() && !plugState->transferInProgress.load()) Sleep(100);
+  bool anyLock = false;
+  for (int i = 0; i < 40 && !anyLock; ++i) anyLock = plugHost->value(kSectionLockOsc1 + 16 * i + part) == 1.0;
+  if (!anyLock) return;
+  JobRecord r;
+  r.code = 2;
+  r.part = part;
+  startJob(r, [this] { partSendBusy = true; });
+}
+
+void MIDIMessageManager::sendPatchToDeviceFromLibrarian(int slot, int list, int part) {
+  if (!validPart(part)) return;
+  const int cur = std::clamp(plugHost->currentPart(), 0, kNumParts - 1);
+  if (plugHost->value(kPartLock + cur) == 1.0) return;
+  PatchLibrarian* lib = plugHost->librarian();
+  if (lib == nullptr) return;
+  LibrarianPatch entry;
+  {
+    UTIL_MutexLock lock(&lib->bankLock());
+    const int type = lib->patchType.load();
+    const std::vector<PatchFile*>* files = nullptr;
+    int index = 0;
+    if (list == 0) {
+      index = lib->upperSelection.load();
+      if (type == 1) files = &lib->multiBankFiles;
+      else if (type == 0) files = &lib->soundBankFiles;
+    } else {
+      index = lib->lowerSelection.load();
+      if (plugHost->librarianShowsSearch()) files = &lib->searchBankFiles;
+      else if (plugHost->librarianShowsCategory()) files = &lib->categoryBankFiles;
+      else if (type == 1) files = &lib->multiBankFiles;
+      else if (type == 0) files = &lib->soundBankFiles;
+    }
+    if (files == nullptr || index < 0 || index >= static_cast<int>(files->size()) || (*files)[index] == nullptr) return;
+    PatchFile* file = (*files)[index];
+    if (file->entries.size() < 100) file->entries.resize(100);
+    // A program above 99 names no entry of a bank.
+    if (slot < 0 || slot > 99) return;
+    entry = file->entries[static_cast<size_t>(slot)];
+  }
+  if (entry.messages.empty()) return;
+  plugHost->setLibrarianViewSecondSlot(slot);
+  if (!plugState->midiIOSet.load()) return;
+  if (!librarianSlotTarget.load()) {
+    const int ch = partChannel(part);
+    if (ch >= 0) routeNotesOff(ch);
+    plugState->notesOffSent = true;
+  }
+  JobRecord r;
+  r.code = 3;
+  r.entry = std::move(entry);
+  r.part = part;
+  r.slot = slot;
+  startJob(r, [this] { partSendBusy = true; });
+}
+
+void MIDIMessageManager::sendSinglePatchRequestSysexFromLibrarian(bool editBuffer, int bank) {
+  patchRequest.clearAndArm();
+  parseComplete = false;
+  JobRecord r;
+  r.code = 9;
+  r.editBuffer = editBuffer;
+  r.bank = bank;
+  startJob(r);
+}
+
+void MIDIMessageManager::sendAllPatchRequestSysexFromLibrarian(int bank) {
+  patchRequest.clearAndArm();
+  parseComplete = false;
+  JobRecord r;
+  r.code = 10;
+  r.bank = bank;
+  startJob(r);
+}
+
+void MIDIMessageManager::sendSysExInitialization() {
+  plugState->adoptDeviceId = true;
+  if (plugState->midiIOSet.load() && !plugState->transferInProgress.load()) {
+    JobRecord r;
+    r.code = 13;
+    startJob(r, [this] { parseComplete = false; });
+    Sleep(100);
+  }
+}
+
+bool MIDIMessageManager::requestPartToEditor(int part) {
+  JobRecord r;
+  r.code = 6;
+  r.part = std::clamp(part, 0, kNumParts - 1);
+  r.requestFlag = true;
+  return startJob(r, [this] { editorCaptureActive = true; });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Render thread
+
+void MIDIMessageManager::sendTempo(int value) {
+  std::vector<uint8_t> m = sysex::tempoMessage(plugState->deviceId.load(), value);
+  plugHost->sendSysex(m.data(), static_cast<int>(m.size()));
+  plugHost->printOutgoing(sysex::outgoingLine(m.data(), static_cast<int>(m.size())));
+}
+
+void MIDIMessageManager::reset(int blockSize) {
+  plugState->notesOffSent = false;
+  if (plugState->queueSpan.load() == 0) plugState->queueSpan = blockSize;
+  resetNotesOffPending = true;
+}
+
+void MIDIMessageManager::processBlock(const ITimeInfo& time, int nFrames, double sampleRate, int blockSize) {
+  PlugMidiState& s = *plugState;
+  // Transport edges start the clock's start and stop jobs.
+  bool playing = s.hostTransportRunning.load(), clockStarted = s.clockStarted.load();
+  const midiclock::TransportAction edge =
+      midiclock::transportEdge(time.mTransportIsRunning, s.routeViaQueue.load(), playing, clockStarted);
+  s.hostTransportRunning = playing;
+  s.clockStarted = clockStarted;
+  if (edge != midiclock::TransportAction::kNone) {
+    JobRecord r;
+    r.code = edge == midiclock::TransportAction::kStartClock ? 15 : 17;
+    startJob(r);
+  }
+  // The continuous clock, once per switch-on.
+  if (s.midiIOSet.load() && !s.continuousClockStarted.load()) {
+    midiClock.reset(false);
+    JobRecord r;
+    r.code = 16;
+    r.clockArg = 120;
+    startJob(r);
+    s.continuousClockStarted = true;
+  }
+  // The host's tempo (or the multi's own) to the device when it changes.
+  if (s.midiIOSet.load()) {
+    const double override = plugHost->value(kOverrideTempo);
+    if (override == 1.0) {
+      const int tempo = toInt(plugHost->hostTempoNow());
+      const int value = sysex::tempoValue(tempo);
+      if (value != s.lastTempoSent.load()) {
+        s.lastTempoSent = value;
+        s.tempoSynced = false;
+        plugHost->log("PROCESSOR: Host tempo is out of sync!");
+      }
+      if (!s.tempoSynced.load()) {
+        plugHost->log("PROCESSOR: Host tempo synced to " + std::to_string(tempo) + "BPM");
+        plugHost->setFromDevice(kMultiTempo, value);
+        sendTempo(value);
+        s.tempoSynced = true;
+      }
+    } else if (override == 0.0) {
+      const int value = std::clamp(toInt(plugHost->value(kMultiTempo)), 0, 127);
+      if (value != s.lastTempoSent.load()) {
+        s.lastTempoSent = value;
+        sendTempo(value);
+      }
+    }
+  }
+  // Queued host MIDI due in this block.
+  const bool viaQueue = s.routeViaQueue.load();
+  int span = nFrames;
+  if (viaQueue) {
+    span = s.queueSpan.load();
+    if (span < 1) span = 1;
+    if (plugHost->hasGraphics() && sampleRate > 0.0)
+      plugHost->setDelayText(std::to_string(static_cast<int>(1000.0 / (sampleRate / span))) + "ms|" +
+                             std::to_string(blockSize) + "bfr");
+  }
+  IMidiMsg m;
+  while (plugHost->popDueMidiMsg(span - 1, &m))
+    if (viaQueue) sendMidiMsgAndLog(&m);
+  if (!time.mTransportIsRunning && resetNotesOffPending.load() && s.midiIOSet.load()) {
+    resetNotesOffPending = false;
+    AllSoundsOff(0, true);
+    for (int p = 0; p < kNumParts; ++p)
+      if (s.activityLit[p].load()) {
+        plugHost->setFromDevice(kMIDILed + p, 0.0);
+        s.activityLit[p] = 0;
+      }
+  }
+  if (plugHost->hasGraphics()) {
+    const uint32_t now = GetTickCount();
+    for (int p = 0; p < kNumParts; ++p)
+      if (s.activityLit[p].load() && now - s.activityTime[p].load() > 100u) {
+        plugHost->setFromDevice(kMIDILed + p, 0.0);
+        s.activityLit[p] = 0;
+      }
+  }
+  plugHost->flushMidiQueue(span);
+  // The one start-up handshake, and a part request that waits for the dump thread.
+  if (s.constructionDone.load() && s.midiIOSet.load() && s.storedPortsFound.load() && s.handshakePending.load()) {
+    sendSysExInitialization();
+    s.handshakePending = false;
+  }
+  if (s.partRequestPending.load() && requestPartToEditor(plugHost->currentPart())) s.partRequestPending = false;
+}

@@ -1,0 +1,390 @@
+#pragma once
+// The device MIDI engine: everything between the editor and the Dorvik.
+//
+// MIDIMessageManager is held by the plug-in (one per instance). It owns the MIDIMessageSender
+// (the jobs), the three worker threads that run them (dump/request, clock start-stop, continuous
+// clock), the MIDI clock, the two librarian capture accumulators and the flags through which the
+// plug-in, the jobs and the incoming-MIDI parser coordinate. It reaches the plug-in only through
+// MidiEngineHost, and the plug-in's engine flags through PlugMidiState, so tests run it against
+// a fake.
+//
+// Ownership and lifetime: the manager owns the sender and its threads. shutdown() (also run by
+// the destructor) refuses new jobs, cancels the running ones, stops the clock and joins all three
+// threads, so no job ever outlives the sender. The host and the state must outlive the manager.
+//
+// Threads: starters run on the main, render, MIDI input and worker threads; a starter never
+// waits: when the chosen thread is busy the request is dropped (no queue). Test-and-start is one
+// step under a small lock, so two starters racing for an idle thread start exactly one job. Each
+// thread has its own job record, written before the thread starts: a job always runs with the
+// arguments its own starter wrote. ProcessSysEx/ProcessMidiMsg* run on the thread that delivers
+// (MIDI input dispatch for the device, the host's MIDI thread for the host). All shared flags
+// are atomics.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "DumpParser.h"
+#include "IPlugStructs.h"
+#include "LibrarianPatch.h"
+#include "MidiClock.h"
+
+namespace Poco {
+class Thread;
+}
+class IControl;
+class PatchLibrarian;
+class MIDIMessageSender;
+class MIDIMessageManager;
+
+// The plug-in's engine flags, shared by the render, main, MIDI input and worker threads.
+// PlugMidiFlags holds them (tests); the plug-in class declares members of the same names;
+// PlugMidiState refers to either, so the engine reads them the same way.
+struct PlugMidiFlags {
+  std::atomic<bool> midiIOSet{false};
+  std::atomic<bool> storedPortsFound{false};
+  std::atomic<bool> handshakePending{false};
+  std::atomic<bool> constructionDone{false};
+  std::atomic<bool> localControlOn{true};
+  std::atomic<bool> resetPending{false};          // all notes off due in the next stopped block
+  std::atomic<bool> hostTransportRunning{false};  // transport ran in the previous block
+  std::atomic<bool> clockStarted{false};          // the last clock job started was the start
+  std::atomic<bool> partRequestPending{false};
+  std::atomic<bool> requestAfterProgramChange{true};
+  std::atomic<bool> librarianProgramMode{false};
+  std::atomic<bool> masterKeyboard{false};
+  std::atomic<bool> trackIncomingMIDI{false};
+  std::atomic<bool> routeViaQueue{false};
+  std::atomic<bool> clockStartStopEnabled{false};
+  std::atomic<bool> clockEnabled{false};
+  std::atomic<bool> continuousClockStarted{false};
+  std::atomic<bool> sendAllParts{false}, bulkSendActive{false}, sendGlobalWithMulti{false};
+  // transferRunning: a job with the progress indicator runs (forwarded MIDI is held back while an
+  // all-notes-off has gone out in it). transferInProgress: a librarian push; all input ignored.
+  std::atomic<bool> transferRunning{false}, transferInProgress{false};
+  std::atomic<bool> notesOffSent{false};
+  std::atomic<bool> replyReceived{false};
+  std::atomic<bool> adoptDeviceId{false};
+  std::atomic<bool> tempoSynced{false};
+  // Index: 0 CC, 1 program change, 2 note, 3 pitch wheel, 4 poly pressure, 5 channel pressure,
+  // 6 SysEx. True blocks that kind.
+  std::atomic<bool> hostBlockFlags[7] = {};
+  std::atomic<bool> deviceBlockFlags[7] = {};
+  std::atomic<int> deviceId{0};
+  std::atomic<int> hostTempo{120};
+  std::atomic<int> queueSpan{0};
+  std::atomic<int> lastTempoSent{0};
+  std::atomic<int> activityLit[16] = {};
+  std::atomic<uint32_t> activityTime[16] = {};
+  std::atomic<int> partBank[16] = {};
+  std::atomic<int> partProgram[16] = {};
+};
+
+struct PlugMidiState {
+  template <class Source>
+  explicit PlugMidiState(Source& s)
+      : midiIOSet(s.midiIOSet),
+        storedPortsFound(s.storedPortsFound),
+        handshakePending(s.handshakePending),
+        constructionDone(s.constructionDone),
+        localControlOn(s.localControlOn),
+        resetPending(s.resetPending),
+        hostTransportRunning(s.hostTransportRunning),
+        clockStarted(s.clockStarted),
+        partRequestPending(s.partRequestPending),
+        requestAfterProgramChange(s.requestAfterProgramChange),
+        librarianProgramMode(s.librarianProgramMode),
+        masterKeyboard(s.masterKeyboard),
+        trackIncomingMIDI(s.trackIncomingMIDI),
+        routeViaQueue(s.routeViaQueue),
+        clockStartStopEnabled(s.clockStartStopEnabled),
+        clockEnabled(s.clockEnabled),
+        continuousClockStarted(s.continuousClockStarted),
+        sendAllParts(s.sendAllParts),
+        bulkSendActive(s.bulkSendActive),
+        sendGlobalWithMulti(s.sendGlobalWithMulti),
+        transferRunning(s.transferRunning),
+        transferInProgress(s.transferInProgress),
+        notesOffSent(s.notesOffSent),
+        replyReceived(s.replyReceived),
+        adoptDeviceId(s.adoptDeviceId),
+        tempoSynced(s.tempoSynced),
+        hostBlockFlags(s.hostBlockFlags),
+        deviceBlockFlags(s.deviceBlockFlags),
+        deviceId(s.deviceId),
+        hostTempo(s.hostTempo),
+        queueSpan(s.queueSpan),
+        lastTempoSent(s.lastTempoSent),
+        activityLit(s.activityLit),
+        activityTime(s.activityTime),
+        partBank(s.partBank),
+        partProgram(s.partProgram) {}
+
+  std::atomic<bool>& midiIOSet;
+  std::atomic<bool>& storedPortsFound;
+  std::atomic<bool>& handshakePending;
+  std::atomic<bool>& constructionDone;
+  std::atomic<bool>& localControlOn;
+  std::atomic<bool>& resetPending;
+  std::atomic<bool>& hostTransportRunning;
+  std::atomic<bool>& clockStarted;
+  std::atomic<bool>& partRequestPending;
+  std::atomic<bool>& requestAfterProgramChange;
+  std::atomic<bool>& librarianProgramMode;
+  std::atomic<bool>& masterKeyboard;
+  std::atomic<bool>& trackIncomingMIDI;
+  std::atomic<bool>& routeViaQueue;
+  std::atomic<bool>& clockStartStopEnabled;
+  std::atomic<bool>& clockEnabled;
+  std::atomic<bool>& continuousClockStarted;
+  std::atomic<bool>& sendAllParts;
+  std::atomic<bool>& bulkSendActive;
+  std::atomic<bool>& sendGlobalWithMulti;
+  std::atomic<bool>& transferRunning;
+  std::atomic<bool>& transferInProgress;
+  std::atomic<bool>& notesOffSent;
+  std::atomic<bool>& replyReceived;
+  std::atomic<bool>& adoptDeviceId;
+  std::atomic<bool>& tempoSynced;
+  std::atomic<bool> (&hostBlockFlags)[7];
+  std::atomic<bool> (&deviceBlockFlags)[7];
+  std::atomic<int>& deviceId;
+  std::atomic<int>& hostTempo;
+  std::atomic<int>& queueSpan;
+  std::atomic<int>& lastTempoSent;
+  std::atomic<int> (&activityLit)[16];
+  std::atomic<uint32_t> (&activityTime)[16];
+  std::atomic<int> (&partBank)[16];
+  std::atomic<int> (&partProgram)[16];
+};
+
+// What the engine needs of the plug-in. Every call may come from any engine thread unless noted.
+class MidiEngineHost : public dump::DumpParamAccess {
+ public:
+  // ---- parameters (DumpParamAccess: value, setFromDevice, text, setText, link, local) ----
+  // Writes the value only (clamped to the range): no control, no handler.
+  virtual void setParamSilently(int param, double value) = 0;
+  virtual bool paramRange(int param, double* lo, double* hi) const = 0;
+
+  // ---- controls of incoming messages ----
+  virtual IControl* findSysexControl(int k1, int k2, int k3, int k4, int k5) = 0;
+  // Part-less (9-byte) keys: device id, command, hi, lo; the device id is normalised.
+  virtual IControl* findPartlessSysexControl(int deviceId, int command, int hi, int lo, int k5) = 0;
+  virtual IControl* findCCControl(int channel, int ccNumber, int key) = 0;
+  virtual int controlParam(IControl* control) = 0;
+  // IControl::SetValueFromHardware: shows the value, reaches OnParamChange2, sends nothing.
+  virtual void setControlFromHardware(IControl* control, double normalized) = 0;
+
+  // ---- the plug-in's handlers ----
+  virtual void onParamChange(int param) = 0;
+  virtual void onParamChange2(int param) = 0;
+
+  // ---- the framework's send slots (no checks; the engine makes them) ----
+  virtual void sendMidiMsg(const IMidiMsg& msg) = 0;
+  virtual void sendSysex(const uint8_t* bytes, int size) = 0;   // adds F0/F7 when missing
+  virtual void sendRaw(const std::vector<uint8_t>& bytes) = 0;  // as they are
+  virtual void queueMidiMsg(const IMidiMsg& msg) = 0;           // the host MIDI queue
+  // Render thread: the next queued message due at offset <= maxOffset.
+  virtual bool popDueMidiMsg(int maxOffset, IMidiMsg* msg) { (void)maxOffset, (void)msg; return false; }
+  virtual void flushMidiQueue(int nFrames) { (void)nFrames; }
+
+  // ---- user interface ----
+  virtual void setStatusText(const std::string& text) = 0;
+  virtual void setValueText(const std::string& text) = 0;
+  virtual void setDelayText(const std::string& text) { (void)text; }
+  // The progress indicator with its layer and cancel buttons (DisplayProcessingIndicator).
+  virtual void showProgress(bool show) = 0;
+  virtual void showLayer(const std::string& name, bool show) = 0;
+  // The save/discard layers, greyed data type, hidden upper file menu of a changed bank.
+  virtual void showLibrarianUnsaved() = 0;
+  virtual void librarianViewDirty() = 0;
+  virtual void updateLibrarianView(int which) = 0;
+  // The librarian's program fields: the selected slot and the view's two slot selections.
+  virtual void setLibrarianProgram(int program) { (void)program; }
+  virtual void setLibrarianViewSecondSlot(int slot) { (void)slot; }
+  virtual int librarianViewActiveList() { return 0; }
+  virtual int librarianViewSelectedBank() { return 0; }
+  virtual bool librarianShowsCategory() { return false; }
+  virtual bool librarianShowsSearch() { return false; }
+  virtual void setPatchManagerName(int index, const std::string& name) = 0;
+  virtual void displayPatchName(const std::string& name) = 0;
+  virtual void displayCategoryName(const std::string& name) = 0;
+  virtual void markMiniMixerDirty() {}
+  virtual void log(const std::string& text) { (void)text; }
+  // The outgoing-message line on standard output.
+  virtual void printOutgoing(const std::string& line) { (void)line; }
+  virtual PatchLibrarian* librarian() = 0;
+  // The interface description's "tempoValues" list, or null.
+  virtual const std::vector<std::string>* tempoValues() { return nullptr; }
+  virtual double hostTempoNow() { return 0.0; }
+  virtual bool hasGraphics() { return true; }
+
+  // ---- editor-core state ----
+  virtual int currentPart() = 0;
+  virtual void setCurrentPart(int part) = 0;
+  virtual bool multiMode() = 0;
+  // True while the plug-in applies a value that came from the device (OnParamChange2 runs).
+  virtual bool hardwareChangeActive() = 0;
+};
+
+// One librarian capture: collects every message while armed; a message of 390 bytes or more
+// completes it.
+struct LibraryRequest {
+  explicit LibraryRequest(bool multi) : multi(multi) {}
+  // Appends a copy; true when the capture is complete (then disarmed, name filled).
+  bool addMessageData(const uint8_t* data, int size);
+  void clearAndArm();
+
+  // A copy of what was collected.
+  LibrarianPatch snapshot() const;
+
+  const bool multi;
+  std::atomic<bool> armed{false};
+  int counter = 1;
+  // A bound on what an armed capture keeps: a device that never sends the closing dump must
+  // not grow the capture without limit.
+  static constexpr size_t kMaxMessages = 256;
+
+ private:
+  mutable std::mutex lock;  // the MIDI input thread appends while a worker may re-arm
+  LibrarianPatch patch;
+};
+using LibraryPerformanceRequest = LibraryRequest;
+using LibraryPatchRequest = LibraryRequest;
+
+// Which worker thread a job runs on.
+enum class WorkerThread { kDump = 0, kClock = 1, kContinuousClock = 2 };
+
+// The arguments of one job, written by its starter before its thread starts.
+struct JobRecord {
+  int code = -1;
+  LibrarianPatch entry;  // job 3: a copy, so a library reload cannot pull it away
+  int slot = 0;
+  int first = 0, second = 0, third = 0;
+  int part = 0;
+  int bank = 0;
+  bool requestFlag = false;
+  int globalArg = 0;
+  bool editBuffer = false;
+  bool requestParts = false;
+  bool toLibrarian = false;
+  bool initFlag = false;
+  int clockArg = 0;
+};
+
+class MIDIMessageManager {
+ public:
+  MIDIMessageManager(MidiEngineHost* host, PlugMidiState* state);
+  ~MIDIMessageManager();
+  MIDIMessageManager(const MIDIMessageManager&) = delete;
+  MIDIMessageManager& operator=(const MIDIMessageManager&) = delete;
+
+  // ---- jobs ----
+  // Starts `record` on the thread of its job code when that thread is idle; false (nothing
+  // written) when it is busy or the manager is shutting down.
+  // beforeStart runs under the start lock only when the job will start (the starter's flags).
+  bool startJob(const JobRecord& record, const std::function<void()>& beforeStart = {});
+  bool threadRunning(WorkerThread t) const;
+  // Called by the worker as the last step of each job (after the job has returned).
+  void jobFinished(WorkerThread t) { jobBusy[static_cast<int>(t)].store(false); }
+  // Refuses new jobs, cancels running ones, stops the clock and joins every thread. Idempotent.
+  void shutdown();
+  MIDIMessageSender* sender() { return senderObj.get(); }
+  MidiClock& clock() { return midiClock; }
+  // Test hook: overrides the pacing interval (ms) of every job; 0 restores kLibSyncTimer's.
+  void setPacingOverride(int ms) { pacingOverride.store(ms); }
+  int pacingInterval() const;
+
+  // ---- incoming: the parsers behind the plug-in's SysEx and channel-message handlers ----
+  // (MIDI input dispatch thread for the device, the host's MIDI thread for the host)
+  void ProcessSysEx(const ISysEx* msg, bool fromDevice);
+  void processSysExToUI(IControl* control, int value, bool refreshQuickTab, bool fromDevice);
+  void getNormalControl(int k1, int k2, int k3, int k4, int value, bool fromDevice);
+  void ProcessMidiMsgFromDevice(const IMidiMsg* msg);
+  void ProcessMidiMsgFromDAW(const IMidiMsg* msg, int part);
+  void getLegacyCCparam(int ccNumber, int channel, int value, bool refreshTab, bool fromDevice);
+  void MakeProgramChangeMessages(int part, const IMidiMsg* msg);
+
+  // ---- effect slots (the control-action routine, after each processed value) ----
+  void SetFX1ParameterChangesToDefaultParameters(int paramIdx, int value);
+  void SetFX2ParameterChangesToDefaultParameters(int paramIdx, int value);
+
+  // ---- the plug-in's MIDI operations ----
+  void sendMidiMsgAndLog(const IMidiMsg* msg);
+  void checksumCheckAndSend(uint8_t* data, int length);
+  void sendSysexMessage(const std::vector<int>& message);
+  void AllSoundsOff(int part, bool allParts);
+  void MIDIOutRoutingSwitch(const IMidiMsg* msg);
+  void ProcessMidiMsg(const IMidiMsg* msg, bool fromDevice);
+  void ProcessSysExFromPlug(const ISysEx* sysex, bool fromDevice);
+  void DisplayProcessingIndicator(bool show);
+  void SetLibrarianRequestActive(bool active);
+  void SetLibrarianStatusUnsaved(bool unsaved);
+  bool BankChangeMessage(int part);
+  bool CheckBankConflict(int part);
+  void sendPatchToDevice(int part, bool bulk, bool allParts, bool withGlobal, bool sendMulti);
+  void sendPartDataBackToHardware(int part);
+  void sendPatchToDeviceFromLibrarian(int slot, int list, int part);
+  void sendSinglePatchRequestSysexFromLibrarian(bool editBuffer, int bank);
+  void sendAllPatchRequestSysexFromLibrarian(int bank);
+  void sendSysExInitialization();
+  // Starts job 6 for `part` into the editor when the dump thread is idle.
+  bool requestPartToEditor(int part);
+  void lightActivity(int part);
+  // A part's MIDI channel 0..15, or -1 when its setting names none.
+  int partChannel(int part) const;
+  // The first part whose channel is `channel`, or -1.
+  int partOfChannel(int channel) const;
+
+  // ---- render thread ----
+  void reset(int blockSize);
+  void processBlock(const ITimeInfo& time, int nFrames, double sampleRate, int blockSize);
+
+  // ---- flags (atomics; see the class comment) ----
+  std::atomic<bool> editorCaptureActive{false};
+  std::atomic<bool> sysexControlMissing{false};
+  std::atomic<bool> quickTabRefreshPending{false};
+  std::atomic<bool> bankSelectPending{false};
+  std::atomic<bool> multiRequestActive{false};
+  std::atomic<bool> fromHost{false};
+  std::atomic<bool> fromHardware{false};
+  std::atomic<bool> parseComplete{false};
+  std::atomic<bool> partSendBusy{false};
+  std::atomic<bool> librarianSlotTarget{false};
+  std::atomic<uint32_t> lastProgramChangeTime{0};
+  std::atomic<uint32_t> lastSysExProgramChangeTime{0};
+
+  LibraryPerformanceRequest performanceRequest{true};
+  LibraryPatchRequest patchRequest{false};
+
+  MidiEngineHost* host() { return plugHost; }
+  PlugMidiState* state() { return plugState; }
+
+ private:
+  friend class MIDIMessageSender;
+  void storeCapture(const LibraryRequest& capture);
+  void handleProgram(int part, bool isBank, int value);
+  void lookUpShort(const uint8_t* d, int size);
+  void handlePartProgramFromSysEx(int part, bool program, int value);
+  void sendTempo(int value);
+  void routeNotesOff(int channel);
+
+  MidiEngineHost* plugHost;
+  PlugMidiState* plugState;
+  std::unique_ptr<MIDIMessageSender> senderObj;
+  std::unique_ptr<Poco::Thread> threads[3];
+  mutable std::mutex startLock;
+  bool shuttingDown = false;  // guarded by startLock
+  bool started[3] = {false, false, false};
+  // A job runs on the thread: set by the starter under startLock, cleared by the worker when
+  // the job has returned. Our own flag, so that the test-and-start never reads the threading
+  // library's unsynchronised state.
+  std::atomic<bool> jobBusy[3] = {};
+  MidiClock midiClock;
+  std::atomic<int> pacingOverride{0};
+  std::atomic<bool> resetNotesOffPending{false};
+};

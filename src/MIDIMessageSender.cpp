@@ -1,0 +1,613 @@
+#include "MIDIMessageSender.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <functional>
+#include <string>
+
+#include "DumpLayout.h"
+#include "ParamNames.h"
+#include "PatchLibrarian.h"
+#include "SysexProtocol.h"
+#include "WINX_Time.h"
+
+namespace {
+
+std::string nameOrSetName(const std::string& s) { return s.empty() ? "Set Name" : s; }
+
+}  // namespace
+
+MIDIMessageSender::MIDIMessageSender(MIDIMessageManager* manager)
+    : mgr(manager), host(manager->host()), st(manager->state()) {
+  for (int i = 0; i < 3; ++i) {
+    runners[i].sender = this;
+    runners[i].thread = static_cast<WorkerThread>(i);
+  }
+}
+
+WorkerThread MIDIMessageSender::threadOf(int code) {
+  if (code == 15 || code == 17) return WorkerThread::kClock;
+  if (code == 16) return WorkerThread::kContinuousClock;
+  return WorkerThread::kDump;
+}
+
+void MIDIMessageSender::run(WorkerThread thread) {
+  const JobRecord& r = records[static_cast<int>(thread)];
+  try {
+    switch (r.code) {
+      case 0: sendArrangementToDevice(r.toLibrarian, r.requestParts); break;
+      case 1: sendGlobalToDevice(r.globalArg); break;
+      case 2: sendPartToDevice(r.part, r.toLibrarian, r.requestParts); break;
+      case 3: sendPatchToDeviceFromLibrarian(r.entry, r.part, r.slot); break;
+      case 4: storeAllPatchesToDeviceFromLibrarian(r.first, r.second, r.third); break;
+      case 5: sendActiveArrangementRequestSysex(r.requestFlag); break;
+      case 6: sendPartRequestSysex(r.part, r.requestFlag); break;
+      case 7: sendSingleMultiRequestSysex(); break;
+      case 8: sendAllMultiRequestSysex(); break;
+      case 9: sendSinglePatchRequestSysex(r.editBuffer, r.bank); break;
+      case 10: sendAllPatchRequestSysex(r.bank); break;
+      case 11: initPerformance(r.initFlag); break;
+      case 12: initClassicPatch(r.initFlag, r.part); break;
+      case 13: sendDeviceIdEnquiry(); break;
+      case 15: startMIDIClockOutput(); break;
+      case 16: sendContinuousMIDIClock(r.clockArg); break;
+      case 17: stopMIDIClockOutput(); break;
+      default: break;
+    }
+  } catch (const std::exception& e) {
+    host->log(std::string("PROCESSOR: MIDI job ") + std::to_string(r.code) + " ended: " + e.what());
+  } catch (...) {
+    host->log(std::string("PROCESSOR: MIDI job ") + std::to_string(r.code) + " ended by an unknown error");
+  }
+}
+
+bool MIDIMessageSender::pause(int ms) {
+  if (ms <= 0) ms = 0;
+  ms = static_cast<int>(static_cast<long long>(ms) * pauseScalePercent.load() / 100);
+  const uint32_t start = GetTickCount();
+  for (;;) {
+    if (stopping.load()) return false;
+    const uint32_t elapsed = GetTickCount() - start;
+    if (elapsed >= static_cast<uint32_t>(ms)) return true;
+    Sleep(static_cast<int>(std::min<uint32_t>(static_cast<uint32_t>(ms) - elapsed, 20)));
+  }
+}
+
+void MIDIMessageSender::sendRequest(const std::vector<uint8_t>& request, bool checked) {
+  std::vector<uint8_t> copy = request;
+  if (checked) {
+    mgr->checksumCheckAndSend(copy.data(), static_cast<int>(copy.size()));
+  } else {
+    host->sendSysex(copy.data(), static_cast<int>(copy.size()));
+  }
+}
+
+void MIDIMessageSender::handToParser(const uint8_t* data, int size) {
+  ISysEx sx(0, data, size);
+  mgr->ProcessSysExFromPlug(&sx, true);
+}
+
+bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
+  auto send = [this](const std::vector<uint8_t>& r, bool checked) { sendRequest(r, checked); };
+  const int p = mgr->pacingInterval();
+  for (int k = 1;; ++k) {
+    if (!pause(p)) {
+      requestFailed = true;
+      return false;
+    }
+    switch (sysex::pollAction(k, spec.scanPoll, st->replyReceived.load(), cancelled())) {
+      case sysex::PollAction::kCancelled: requestFailed = true; return false;
+      case sysex::PollAction::kTimedOut:
+        host->setStatusText(spec.timeoutText);
+        requestFailed = true;
+        return false;
+      case sysex::PollAction::kReplied: return true;
+      case sysex::PollAction::kWait: break;
+      case sysex::PollAction::kScan:
+        if (spec.resendInsteadOfScan) {
+          for (int n = 0; n < 128 && !st->replyReceived.load() && !cancelled(); ++n) {
+            mgr->SetLibrarianRequestActive(true);
+            send(spec.build(st->deviceId.load()), spec.checked);
+            if (!pause(p)) break;
+          }
+        } else {
+          for (int d = 0; !sysex::scanStops(d, st->replyReceived.load(), cancelled()); ++d) {
+            send(spec.build(d), spec.checked);
+            if (spec.scanText) host->setStatusText("Please wait, checking DeviceID " + std::to_string(d + 1));
+            if (!pause(p)) break;
+          }
+        }
+        if (cancelled()) {
+          requestFailed = true;
+          return false;
+        }
+        if (st->replyReceived.load()) return true;
+        break;
+    }
+  }
+}
+
+
+// ---------------------------------------------------------------------------------------------
+// Dumps to the device
+
+void MIDIMessageSender::sendPartToDevice(int part, bool toLibrarian, bool) {
+  part = std::clamp(part, 0, 15);
+  const bool all = st->sendAllParts.load();
+  if (!all) mgr->DisplayProcessingIndicator(true);
+  std::array<uint8_t, 392> d = dump::buildSoundDump(*host, part);
+  if (!all) {
+    host->setPatchManagerName(1 + part, nameOrSetName(host->text(kPatchName + part)));
+    host->setPatchManagerName(19 + part, nameOrSetName(host->text(kCategoryName + part)));
+    host->librarianViewDirty();
+    if (part == host->currentPart()) {
+      host->displayPatchName(host->text(kPatchName + part));
+      host->displayCategoryName(host->text(kCategoryName + part));
+    }
+  }
+  if (!toLibrarian) {
+    mgr->checksumCheckAndSend(d.data(), static_cast<int>(d.size()));
+    pause(150);
+  } else {
+    PatchLibrarian* lib = host->librarian();
+    d[sysex::kNumberPos] = sysex::dataByte(lib ? lib->selectedSlot.load() : 0);
+    d[sysex::kBankPos] = dump::toByte(host->value(kMultiPartBank + part), 0);
+    mgr->SetLibrarianRequestActive(true);
+    handToParser(d.data(), static_cast<int>(d.size()));
+    mgr->SetLibrarianStatusUnsaved(true);
+  }
+  // During a multi transfer the indicator (and with it bulkSendActive) stays on for the loop.
+  if (!all) mgr->DisplayProcessingIndicator(false);
+  mgr->partSendBusy = false;
+}
+
+void MIDIMessageSender::sendGlobalToDevice(int) {
+  mgr->DisplayProcessingIndicator(true);
+  const int p = mgr->pacingInterval();
+  std::array<uint8_t, 207> d = dump::buildGlobalDump(*host);
+  mgr->checksumCheckAndSend(d.data(), static_cast<int>(d.size()));
+  pause(p);
+  mgr->DisplayProcessingIndicator(false);
+  mgr->partSendBusy = false;
+}
+
+void MIDIMessageSender::sendArrangementToDevice(bool toLibrarian, bool requestParts) {
+  mgr->DisplayProcessingIndicator(true);
+  if (st->sendGlobalWithMulti.load()) {
+    sendGlobalToDevice(0);
+    mgr->DisplayProcessingIndicator(true);
+  }
+  std::array<uint8_t, 393> d = dump::buildMultiDump(*host);
+  if (!toLibrarian) {
+    st->bulkSendActive = true;
+    mgr->checksumCheckAndSend(d.data(), static_cast<int>(d.size()));
+  } else {
+    mgr->SetLibrarianRequestActive(true);
+    handToParser(d.data(), static_cast<int>(d.size()));
+  }
+  host->setPatchManagerName(0, nameOrSetName(host->text(kMultiName)));
+  host->librarianViewDirty();
+  pause(500);
+  st->bulkSendActive = false;
+  if (requestParts) {
+    for (int part = 0; part < 16 && !stopping.load(); ++part) {
+      if (host->value(kMultiPartStatus + part) != 1.0) continue;
+      sendPartRequestSysex(part, true);
+      pause(250);
+    }
+  } else if (!st->sendAllParts.load()) {
+    sendPartToDevice(host->currentPart(), toLibrarian, false);
+    mgr->DisplayProcessingIndicator(true);
+    pause(300);
+  } else {
+    st->bulkSendActive = true;
+    for (int part = 0; part < 16 && !stopping.load(); ++part) {
+      if (host->value(kMultiPartStatus + part) != 1.0) continue;
+      mgr->partSendBusy = true;
+      sendPartToDevice(part, toLibrarian, false);
+      mgr->DisplayProcessingIndicator(true);
+      pause(400);
+    }
+  }
+  mgr->DisplayProcessingIndicator(false);
+  mgr->partSendBusy = false;
+}
+
+void MIDIMessageSender::initPerformance(bool onlyFromHardware) {
+  mgr->DisplayProcessingIndicator(true);
+  std::array<uint8_t, 393> d = dump::initMulti();
+  if (onlyFromHardware && !host->hardwareChangeActive()) {
+    mgr->DisplayProcessingIndicator(false);
+    return;
+  }
+  mgr->SetLibrarianRequestActive(true);
+  handToParser(d.data(), static_cast<int>(d.size()));
+  mgr->DisplayProcessingIndicator(false);
+}
+
+void MIDIMessageSender::initClassicPatch(bool onlyFromHardware, int part) {
+  mgr->DisplayProcessingIndicator(true);
+  std::array<uint8_t, 392> d = dump::initSound();
+  if (onlyFromHardware && !host->hardwareChangeActive()) {
+    mgr->DisplayProcessingIndicator(false);
+    return;
+  }
+  part = std::clamp(part, 0, 15);
+  PatchLibrarian* lib = host->librarian();
+  d[sysex::kBankPos] = dump::toByte(host->value(kMultiPartBank + part), 0);
+  d[sysex::kNumberPos] = sysex::dataByte(lib ? lib->selectedSlot.load() : 0);
+  mgr->SetLibrarianRequestActive(true);
+  handToParser(d.data(), static_cast<int>(d.size()));
+  mgr->DisplayProcessingIndicator(false);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Librarian transfers and the handshake
+
+void MIDIMessageSender::sendPatchToDeviceFromLibrarian(const LibrarianPatch& entry, int part, int slot) {
+  part = std::clamp(part, 0, 15);
+  mgr->DisplayProcessingIndicator(true);
+  IMidiMsg off;
+  off.MakeControlChangeMsg(IMidiMsg::kAllNotesOff, 0.0, 0);
+  mgr->sendMidiMsgAndLog(&off);
+  pause(50);
+  st->replyReceived = false;
+  // A stored message too short to carry its header is no dump: the parser would ignore it.
+  if (entry.messages.empty() || entry.messages.front().bytes.size() < 8) {
+    mgr->DisplayProcessingIndicator(false);
+    mgr->librarianSlotTarget = false;
+    return;
+  }
+  std::vector<uint8_t> m = entry.messages.front().bytes;
+  m[2] = sysex::kModel;
+  m[3] = sysex::dataByte(st->deviceId.load());
+  const bool multi = host->multiMode();
+  const bool toSlot = mgr->librarianSlotTarget.load();
+  if (multi) {
+    m[4] = sysex::kMultiDump;
+    if (toSlot) {
+      m[5] = 0;
+      m[6] = sysex::dataByte(slot);
+    } else {
+      m[5] = sysex::kMultiEditBufferBank;
+      m[6] = 0;
+      if (m.size() <= 392) {
+        m.resize(393, 0);
+        m[392] = sysex::kEnd;
+        sysex::applyChecksum(m.data(), 393);
+      }
+    }
+  } else {
+    m[4] = sysex::kSoundDump;
+    if (toSlot) {
+      m[5] = dump::toByte(host->value(kMultiPartBank + part), 0);
+      m[6] = sysex::dataByte(slot);
+    } else {
+      m[5] = sysex::kPartEditBufferBank;
+      m[6] = static_cast<uint8_t>(part);
+      if (m.size() <= 391) {
+        m.resize(392, 0);
+        m[391] = sysex::kEnd;
+        sysex::applyChecksum(m.data(), 392);
+      }
+    }
+  }
+  mgr->editorCaptureActive = true;
+  st->replyReceived = false;
+  handToParser(m.data(), static_cast<int>(m.size()));
+  pause(50);
+  if (multi) {
+    host->setFromDevice(kMultiPatch, slot);
+    st->sendGlobalWithMulti = false;
+    st->sendAllParts = false;
+    if (mgr->BankChangeMessage(part)) sendArrangementToDevice(false, true);
+  } else {
+    host->setFromDevice(kMultiPartPatch + part, slot);
+    if (mgr->BankChangeMessage(part)) sendPartToDevice(part, false, true);
+  }
+  mgr->DisplayProcessingIndicator(false);
+  mgr->librarianSlotTarget = false;
+}
+
+void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int mode, int first, int bank) {
+  mgr->DisplayProcessingIndicator(true);
+  IMidiMsg off;
+  off.MakeControlChangeMsg(IMidiMsg::kAllNotesOff, 0.0, 0);
+  mgr->sendMidiMsgAndLog(&off);
+  pause(50);
+
+  // Copy the entries under the bank lock, then send without holding it (a send may take long).
+  std::vector<LibrarianPatch> entries;
+  bool haveBank = false;
+  if (PatchLibrarian* lib = host->librarian()) {
+    UTIL_MutexLock lock(&lib->bankLock());
+    const std::vector<PatchFile*>* list = nullptr;
+    int index = lib->upperSelection.load();
+    const int type = lib->patchType.load();
+    if (mode != 0 && host->librarianShowsCategory()) {
+      list = &lib->categoryBankFiles;
+    } else if (mode != 0 && host->librarianShowsSearch()) {
+      list = &lib->searchBankFiles;
+    } else if (type == 0) {
+      list = &lib->soundBankFiles;
+    } else if (type == 1) {
+      list = &lib->multiBankFiles;
+    }
+    if (list && index >= 0 && index < static_cast<int>(list->size()) && (*list)[index]) {
+      haveBank = true;
+      const std::vector<LibrarianPatch>& all = (*list)[index]->entries;
+      for (int i = 0; i < 100; ++i) {
+        const long e = static_cast<long>(first) + i;
+        if (e < 0 || e >= static_cast<long>(all.size())) break;
+        entries.push_back(all[static_cast<size_t>(e)]);
+      }
+    }
+  }
+  if (!haveBank) {
+    mgr->DisplayProcessingIndicator(false);
+    mgr->librarianSlotTarget = false;
+    return;
+  }
+  const int p = mgr->pacingInterval();
+  const bool multi = host->multiMode();
+  bool stoppedEarly = false;
+  for (int i = 0; i < 100; ++i) {
+    if (i >= static_cast<int>(entries.size()) || entries[i].messages.empty() ||
+        entries[i].messages.front().bytes.size() < 8) {
+      stoppedEarly = true;
+      break;
+    }
+    std::vector<uint8_t> m = entries[i].messages.front().bytes;
+    m[2] = sysex::kModel;
+    m[3] = sysex::dataByte(st->deviceId.load());
+    m[4] = multi ? sysex::kMultiDump : sysex::kSoundDump;
+    m[5] = multi ? 0 : sysex::dataByte(bank);
+    m[6] = static_cast<uint8_t>(i);
+    sysex::applyChecksum(m.data(), static_cast<int>(m.size()));
+    host->sendRaw(m);
+    pause(p);
+    if (cancelled()) break;
+    host->setStatusText("Writing " + std::to_string(i) + "%, please wait..");
+  }
+  mgr->DisplayProcessingIndicator(false);
+  if (PatchLibrarian* lib = host->librarian()) lib->selectedSlot = 0;
+  if (cancelled()) {
+    host->setStatusText("Data write CANCELLED!");
+  } else if (!stoppedEarly) {
+    host->setStatusText("Data write completed!");
+  }
+  mgr->librarianSlotTarget = false;
+}
+
+void MIDIMessageSender::sendDeviceIdEnquiry() {
+  mgr->DisplayProcessingIndicator(true);
+  mgr->SetLibrarianRequestActive(false);
+  host->setStatusText("Connecting to Dorvik");
+  requestFailed = false;
+  const int p = mgr->pacingInterval();
+  RequestSpec spec;
+  spec.build = [](int dev) { return sysex::globalRequest(dev); };
+  spec.scanPoll = 20;
+  spec.scanText = true;
+  spec.checked = true;
+  spec.timeoutText = "No response from Dorvik!";
+  sendRequest(spec.build(st->deviceId.load()), true);
+  runCycle(spec);
+  if (cancelRequested.load()) {
+    host->setStatusText("Data request CANCELLED!");
+  } else if (!requestFailed.load()) {
+    host->setStatusText("Plug-in is ready to go!");
+    pause(p);
+  }
+  mgr->DisplayProcessingIndicator(false);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Requests
+
+void MIDIMessageSender::finishRequest(bool librarian, const char* cancelText, const char* doneText) {
+  if (cancelRequested.load()) {
+    host->setStatusText(cancelText);
+    if (librarian) host->onParamChange(kRefreshFolders);
+  } else if (!requestFailed.load()) {
+    host->setStatusText(doneText);
+    if (librarian) mgr->SetLibrarianStatusUnsaved(true);
+  }
+}
+
+int MIDIMessageSender::beginLibrarianRequest() {
+  mgr->DisplayProcessingIndicator(true);
+  requestFailed = false;
+  mgr->SetLibrarianRequestActive(true);
+  PatchLibrarian* lib = host->librarian();
+  return sysex::clampSlotNumber(lib ? lib->selectedSlot.load() : 0);
+}
+
+bool MIDIMessageSender::waitForReply(int stepMs, int steps, const char* stepText) {
+  for (int i = 1; i <= steps; ++i) {
+    if (st->replyReceived.load()) return true;
+    if (cancelled()) return false;
+    if (!pause(stepMs)) return false;
+    if (stepText) host->setStatusText(stepText);
+  }
+  if (st->replyReceived.load()) return true;
+  host->setStatusText("CONNECTION TIMED OUT!");
+  requestFailed = true;
+  return false;
+}
+
+void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor) {
+  mgr->DisplayProcessingIndicator(true);
+  requestFailed = false;
+  if (toEditor) {
+    mgr->SetLibrarianRequestActive(false);
+    mgr->quickTabRefreshPending = true;
+  } else {
+    mgr->SetLibrarianRequestActive(true);
+  }
+  mgr->multiRequestActive = true;
+  const int p = mgr->pacingInterval();
+  if (!toEditor) {
+    sendRequest(sysex::multiRequest(st->deviceId.load(), sysex::kMultiEditBufferBank, 0), true);
+    waitForReply(25, 100, "Processing, please wait...");
+  } else {
+    for (int part = 0; part < 16; ++part) {
+      mgr->SetLibrarianRequestActive(false);
+      RequestSpec spec;
+      spec.build = [part](int dev) { return sysex::soundRequest(dev, sysex::kPartEditBufferBank, part); };
+      spec.scanPoll = 20;
+      spec.scanText = true;
+      spec.checked = true;
+      sendRequest(spec.build(st->deviceId.load()), true);
+      const bool answered = runCycle(spec);
+      if (cancelled()) break;
+      if (answered && !requestFailed.load()) {
+        host->setStatusText("Please wait! " + std::to_string(static_cast<int>(part * 5.88)) + "% processed..");
+        pause(p);
+        waitForReply(20, 100, nullptr);
+        if (cancelled()) break;
+      }
+      mgr->DisplayProcessingIndicator(true);
+    }
+  }
+  pause(p / 2);
+  if (toEditor) {
+    if (!requestFailed.load() && !cancelled()) {
+      mgr->SetLibrarianRequestActive(false);
+      sendRequest(sysex::multiRequest(st->deviceId.load(), sysex::kMultiEditBufferBank, 0), true);
+      waitForReply(25, 100, "Processing, please wait...");
+      host->setStatusText(cancelRequested.load() ? "Data request CANCELLED!" : "Data request completed!");
+    }
+  } else if (!requestFailed.load() && !cancelled()) {
+    host->setStatusText("Data request Completed!");
+    mgr->SetLibrarianStatusUnsaved(true);
+  }
+  mgr->multiRequestActive = false;
+  mgr->DisplayProcessingIndicator(false);
+}
+
+void MIDIMessageSender::sendPartRequestSysex(int part, bool toEditor) {
+  part = std::clamp(part, 0, 15);
+  mgr->DisplayProcessingIndicator(true);
+  requestFailed = false;
+  mgr->SetLibrarianRequestActive(!toEditor);
+  RequestSpec spec;
+  spec.build = [part](int dev) { return sysex::soundRequest(dev, sysex::kPartEditBufferBank, part); };
+  const std::vector<uint8_t> r = spec.build(st->deviceId.load());
+  sendRequest(r, false);
+  host->printOutgoing(sysex::outgoingLine(r.data(), static_cast<int>(r.size())));
+  const int p = mgr->pacingInterval();
+  pause(p);
+  host->setStatusText("Data processing, please wait...");
+  runCycle(spec);
+  pause(p);
+  finishRequest(!toEditor, "Data request CANCELLED!", "Data request Completed!");
+  mgr->DisplayProcessingIndicator(false);
+}
+
+void MIDIMessageSender::sendSingleMultiRequestSysex() {
+  const int slot = beginLibrarianRequest();
+  RequestSpec spec;
+  spec.build = [slot](int dev) { return sysex::multiRequest(dev, 0, slot); };
+  sendRequest(spec.build(st->deviceId.load()), false);
+  runCycle(spec);
+  finishRequest(true, "Data request CANCELLED!", "Data request Completed!");
+  mgr->DisplayProcessingIndicator(false);
+}
+
+// Jobs 8 and 10: the 100 entries of a bank, each into the next librarian slot.
+void MIDIMessageSender::requestWholeBank(bool multi, int bank) {
+  mgr->DisplayProcessingIndicator(true);
+  requestFailed = false;
+  PatchLibrarian* lib = host->librarian();
+  if (lib) lib->selectedSlot = 0;
+  const int p = mgr->pacingInterval();
+  int n = 0;
+  for (int i = 0; i < 100; ++i) {
+    mgr->SetLibrarianRequestActive(true);
+    RequestSpec spec;
+    const int number = n;
+    spec.build = [multi, bank, number](int dev) {
+      return multi ? sysex::multiRequest(dev, 0, number) : sysex::soundRequest(dev, bank, number);
+    };
+    sendRequest(spec.build(st->deviceId.load()), false);
+    mgr->DisplayProcessingIndicator(true);
+    const bool answered = runCycle(spec);
+    if (cancelled()) break;
+    // A number that stays unanswered through the whole cycle and id scan will not be answered by
+    // asking again: stop rather than keep the user waiting through up to 99 more time-outs.
+    if (!answered) break;
+    host->setStatusText("Please wait! " + std::to_string(i) + "% received..");
+    pause(p);
+    if (cancelled()) break;
+    ++n;
+    if (lib) lib->selectedSlot = n;
+  }
+  if (lib) lib->selectedSlot = 0;
+  finishRequest(true, multi ? "Data request CANCELLED!" : "Data request cancelled!",
+                  multi ? "Data request Completed!" : "Data request completed!");
+  mgr->DisplayProcessingIndicator(false);
+}
+
+void MIDIMessageSender::sendAllMultiRequestSysex() {
+  requestWholeBank(true, 0);
+}
+
+void MIDIMessageSender::sendAllPatchRequestSysex(int bank) {
+  requestWholeBank(false, bank);
+}
+
+void MIDIMessageSender::sendSinglePatchRequestSysex(bool fromEditBuffer, int bank) {
+  const int slot = beginLibrarianRequest();
+  RequestSpec spec;
+  MidiEngineHost* h = host;
+  spec.build = [fromEditBuffer, bank, slot, h](int dev) {
+    return fromEditBuffer ? sysex::soundRequest(dev, sysex::kPartEditBufferBank, h->currentPart())
+                          : sysex::soundRequest(dev, bank, slot);
+  };
+  spec.resendInsteadOfScan = true;
+  sendRequest(spec.build(st->deviceId.load()), false);
+  host->setStatusText("Data processing, please wait...");
+  runCycle(spec);
+  finishRequest(true, "Data request CANCELLED!", "Data request Completed!");
+  mgr->DisplayProcessingIndicator(false);
+}
+
+// ---------------------------------------------------------------------------------------------
+// MIDI clock
+
+void MIDIMessageSender::startMIDIClockOutput() {
+  if (st->clockStartStopEnabled.load()) host->sendRaw({midiclock::kStart});
+}
+
+void MIDIMessageSender::stopMIDIClockOutput() {
+  if (st->clockStartStopEnabled.load()) host->sendRaw({midiclock::kStop});
+}
+
+void MIDIMessageSender::resetContinuousClock(bool stop) { mgr->clock().reset(stop); }
+
+void MIDIMessageSender::sendContinuousMIDIClock(int) {
+  if (!st->clockEnabled.load()) return;
+  auto readTempo = [this] {
+    return midiclock::resolveTempo(host->value(kOverrideTempo), st->hostTempo.load(), host->value(kMultiTempo),
+                                   host->tempoValues());
+  };
+  int tempo = readTempo();
+  for (int reading = 1; tempo <= 0 && reading < 12; ++reading) {
+    if (!pause(tempoRetryMs.load()) || !st->clockEnabled.load() || !mgr->clock().isRunning()) return;
+    tempo = readTempo();
+  }
+  if (tempo <= 0) {
+    host->setFromDevice(kSendMIDIClockInfo, 0.0);
+    host->setValueText("Unable to get DAW Tempo");
+    st->clockEnabled = false;
+    return;
+  }
+  const int64_t interval = midiclock::intervalNs(tempo);
+  host->sendRaw({midiclock::kTick});
+  if (!mgr->clock().isRunning()) return;
+  mgr->clock().runTicks(
+      interval, [this] { return st->midiIOSet.load() && !stopping.load(); },
+      [this] { host->sendRaw({midiclock::kTick}); });
+}

@@ -1,0 +1,107 @@
+#pragma once
+// The jobs of the device MIDI engine: dumps to the Dorvik, requests with their wait for the
+// answer, librarian transfers, the connection handshake and the MIDI clock. One object, owned by
+// MIDIMessageManager, run by its three worker threads; each thread has its own JobRecord (see
+// MIDIMessageManager.h), so a job never sees another starter's arguments.
+//
+// Threads: run(thread) executes on that worker. Jobs pause with sleeps that end early when the
+// manager shuts down; requests and transfers also end at their next poll once cancelRequested is
+// set. A job must not start another job on its own thread (it would be dropped: the thread is
+// busy) and never blocks on the input: it only polls replyReceived between pauses.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include <Poco/Runnable.h>
+
+#include "MIDIMessageManager.h"
+
+class MIDIMessageSender {
+ public:
+  explicit MIDIMessageSender(MIDIMessageManager* manager);
+  virtual ~MIDIMessageSender() = default;
+
+  // Dispatches the record of `thread` by its job code; other codes return at once. An exception
+  // escaping a job ends the job (logged).
+  void run(WorkerThread thread);
+  Poco::Runnable* runner(WorkerThread thread) { return &runners[static_cast<int>(thread)]; }
+  JobRecord& record(WorkerThread thread) { return records[static_cast<int>(thread)]; }
+  // The job code's thread.
+  static WorkerThread threadOf(int jobCode);
+
+  // ---- jobs (codes in brackets) ----
+  void sendArrangementToDevice(bool toLibrarian, bool requestParts);  // 0
+  void sendGlobalToDevice(int unused);                                 // 1
+  void sendPartToDevice(int part, bool toLibrarian, bool unused);      // 2
+  void sendPatchToDeviceFromLibrarian(const LibrarianPatch& entry, int part, int slot);  // 3
+  void storeAllPatchesToDeviceFromLibrarian(int mode, int first, int bank);             // 4
+  void sendActiveArrangementRequestSysex(bool toEditor);                // 5
+  void sendPartRequestSysex(int part, bool toEditor);                   // 6
+  void sendSingleMultiRequestSysex();                                   // 7
+  void sendAllMultiRequestSysex();                                      // 8
+  void sendSinglePatchRequestSysex(bool fromEditBuffer, int bank);      // 9
+  void sendAllPatchRequestSysex(int bank);                              // 10
+  void initPerformance(bool onlyFromHardware);                          // 11
+  void initClassicPatch(bool onlyFromHardware, int part);               // 12
+  void sendDeviceIdEnquiry();                                           // 13
+  void startMIDIClockOutput();                                          // 15
+  void sendContinuousMIDIClock(int unused);                             // 16
+  void stopMIDIClockOutput();                                           // 17
+  void resetContinuousClock(bool stop);
+
+  // How a request is asked again when no answer comes.
+  struct RequestSpec {
+    std::function<std::vector<uint8_t>(int deviceId)> build;  // R for a device id
+    int scanPoll = 25;
+    bool scanText = false;       // "Please wait, checking DeviceID n" during the scan
+    bool resendInsteadOfScan = false;  // job 9: re-send R (fresh id and part) up to 128 times
+    bool checked = false;        // through checksumCheckAndSend (refused without an output)
+    const char* timeoutText = "CONNECTION TIMED OUT!";
+  };
+  // The poll part of a request cycle (the request already sent): true when the answer came.
+  bool runCycle(const RequestSpec& spec);
+
+  // The last text of a request: cancelled, or (when nothing failed) done; a librarian request
+  // also reloads the library view after a cancel and marks the bank changed after success.
+  void finishRequest(bool librarian, const char* cancelText, const char* doneText);
+
+  std::atomic<bool> cancelRequested{false};
+  std::atomic<bool> requestFailed{false};
+  // Set by shutdown: every pause ends at once and loops leave.
+  std::atomic<bool> stopping{false};
+  // Test hooks: readings of the tempo while it is 0 wait this long (ms) instead of 1000; every
+  // fixed pause of a job is scaled by this percentage.
+  std::atomic<int> tempoRetryMs{1000};
+  std::atomic<int> pauseScalePercent{100};
+
+ private:
+  struct Runner : Poco::Runnable {
+    MIDIMessageSender* sender = nullptr;
+    WorkerThread thread = WorkerThread::kDump;
+    void run() override {
+      sender->run(thread);
+      sender->mgr->jobFinished(thread);
+    }
+  };
+
+  // Waits in steps of stepMs, at most `steps` steps, until the answer is in; false on time-out
+  // (status set) or cancel.
+  bool waitForReply(int stepMs, int steps, const char* stepText);
+  void requestWholeBank(bool multi, int bank);
+  // Start of a single librarian request: indicator on, capture armed; returns the selected slot
+  // held to 0..99.
+  int beginLibrarianRequest();
+  // Sleeps ms in short slices; false when the manager is stopping.
+  bool pause(int ms);
+  void sendRequest(const std::vector<uint8_t>& request, bool checked);
+  bool cancelled() const { return cancelRequested.load() || stopping.load(); }
+  void handToParser(const uint8_t* data, int size);
+
+  MIDIMessageManager* mgr;
+  MidiEngineHost* host;
+  PlugMidiState* st;
+  JobRecord records[3];
+  Runner runners[3];
+};

@@ -1,0 +1,56 @@
+#pragma once
+// MIDI clock for the Dorvik: the timing decisions (tick interval, when a tick is due, which tempo
+// applies, what a transport edge starts) as plain functions, and the tick loop that the
+// continuous-clock job runs.
+//
+// Threads: the functions keep no state. A MidiClock belongs to one MIDIMessageManager (one per
+// plug-in instance, so switching the clock off in one editor never stops another's); its loop runs
+// on the continuous-clock worker, stop() may be called from any thread and ends the loop within a
+// few milliseconds. The loop sleeps until just before each tick and polls the monotonic clock for
+// the last stretch: ticks keep sub-millisecond accuracy without holding a core.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace midiclock {
+
+constexpr uint8_t kStart = 0xFA;
+constexpr uint8_t kTick = 0xF8;
+constexpr uint8_t kStop = 0xFC;
+
+// Nanoseconds between ticks at 24 per quarter note; 0 for a tempo of 0 or less.
+int64_t intervalNs(int tempo);
+// Monotonic clock in nanoseconds.
+int64_t nowNs();
+// The tempo the clock follows: the host's when kOverrideTempo is exactly 1.0, else the entry of
+// the "tempoValues" list at the truncated kMultiTempo value (0 when outside the list or no list).
+int resolveTempo(double overrideTempo, int hostTempo, double multiTempo, const std::vector<std::string>* tempoValues);
+// The time of the tick after the one due at `deadline`. Ticks keep their ideal spacing (the
+// tempo does not drift with the loop's latency); after a stall of more than one interval the
+// schedule restarts from `now` rather than sending a burst of late ticks.
+int64_t nextDeadline(int64_t deadline, int64_t interval, int64_t now);
+
+// What the audio callback does on a transport edge (clock start or stop jobs). The two flags are
+// the plug-in's previous-transport and last-started-was-start state; they are updated here.
+enum class TransportAction { kNone, kStartClock, kStopClock };
+TransportAction transportEdge(bool runningNow, bool routeViaQueue, bool& transportPlaying, bool& clockStarted);
+
+}  // namespace midiclock
+
+class MidiClock {
+ public:
+  // resetContinuousClock: running = !stop.
+  void reset(bool stop) { running.store(!stop); }
+  void stop() { running.store(false); }
+  bool isRunning() const { return running.load(); }
+
+  // The tick loop: sends a tick every `interval` ns while running. `outputSet` is asked before
+  // each tick; without an output the loop stops itself (running false). Returns when stopped.
+  void runTicks(int64_t interval, const std::function<bool()>& outputSet, const std::function<void()>& tick);
+
+ private:
+  std::atomic<bool> running{false};
+};

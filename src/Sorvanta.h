@@ -1,0 +1,420 @@
+// The editor's plug-in class: one object per component instance, made by NewPlugInstance while
+// the Audio Unit binding holds its process-wide construction lock, deleted by the host's close
+// call. It owns the patch manager, the patch librarian, the UI configuration manager and (through
+// the device MIDI engine's section) the MIDI message manager; the framework base owns the graphics
+// object once AttachGraphics has run, and the graphics object owns every layer and control.
+//
+// Three helpers share this class. The editor core (construction, tear-down, settings and log
+// files, parameter-change handling, the control-action routine, value display, tab and layer
+// switching, linked filter parameters, the randomizer, the state chunk) lives in Sorvanta*.cpp;
+// the device MIDI engine's members and methods are declared in its delimited section below and
+// live in SorvantaMidi*.cpp; the librarian user interface's in its section and
+// SorvantaLibrarian*.cpp. Each section's owner edits only inside it.
+//
+// Threads: the constructor runs on the opening thread and starts no thread and sends nothing.
+// The parameter-change handlers run under the plug-in's recursive lock on whatever thread made
+// the change (main thread for GUI edits, host thread, MIDI input dispatch for values from the
+// synthesizer). Flags read by the render thread or the worker threads are atomics.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ControlAction.h"
+#include "IPluginAU.h"
+#include "IPlugStructs.h"
+#include "ParamNames.h"
+#include "PatchLibrarian.h"
+#include "UIConfigManager.h"
+
+class ControlLayer;
+class IControl;
+class IGraphics;
+class ITextControl;
+class PatchManager;
+class ProgressIndicator;
+class UIConfigManager;
+class MIDIMessageManager;
+
+// A double truncated toward zero, held to the int range (NaN gives 0): parameter values and
+// chunk values are never cast to int directly.
+inline int truncToInt(double v) {
+  if (!(v == v)) return 0;
+  if (v >= 2147483647.0) return 2147483647;
+  if (v <= -2147483648.0) return -2147483647 - 1;
+  return static_cast<int>(v);
+}
+
+// Identity of the editor as the host sees it.
+namespace SorvantaIdentity {
+constexpr const char* kEffectName = "Sorvanta Editor";
+constexpr const char* kMfrName = "Harrowgate Sound Labs";
+constexpr int kVendorVersion = 0x10006;
+constexpr int kLatency = 128;
+// Parameters 0..kNumStoredParams-1 are the stored state; the last 545 are the editor's own
+// controls and are never stored.
+constexpr int kNumUnstoredParams = 545;
+constexpr int kNumStoredParams = kNumParams - kNumUnstoredParams;
+constexpr int kWindowWidth = 1500;
+constexpr int kWindowHeight = 757;
+}  // namespace SorvantaIdentity
+
+class Sorvanta : public IPluginAU, public LibrarianHost {
+public:
+  explicit Sorvanta(IPluginInstanceInfo info);
+  ~Sorvanta() override;
+
+  // Test and tool hook, process-wide: when set, the constructor builds its interface on the
+  // graphics object this returns (a headless one in tests) instead of the GTK binding, and reads
+  // the interface description from `resourcesFolderOverride` when that is not empty. Set before
+  // construction; never changed while a plug-in object lives.
+  using GraphicsFactory = IGraphics* (*)(Sorvanta* plug, int width, int height);
+  static GraphicsFactory graphicsFactoryOverride;
+  static std::string resourcesFolderOverride;
+  // The librarian's slot grid factory for the "patchBrowser" element (tests may set another,
+  // process-wide, before construction). Empty: makeLibrarianView, the librarian UI's own.
+  static UIConfigManager::LibrarianViewFactory librarianViewFactory;
+  // Port names for the interface's device selectors (tests); empty: the direct port lists.
+  static UIConfigManager::PortNamesProvider portNamesOverride;
+
+  // ---- framework slots (editor core) ----
+  void OnParamChange(int paramIdx) override;
+  void OnParamChange2(int paramIdx) override;
+  bool SerializeState(ByteChunk* chunk) override;
+  int UnserializeState(ByteChunk* chunk, int startPos) override;
+
+  // ---- LibrarianHost ----
+  bool librarianMultiMode() const override { return multiMode; }
+  void setUpperBankRecord(bool multi, const std::string& fileName, const std::string& folderName) override;
+  void showLibrarianStatus(const std::string& text) override;
+
+  // ---- state chunk (main thread or host thread, under the lock) ----
+  // Writes the editor's state: version word, current part, hardware model, the patch manager's
+  // block (with names only when withNames), four selection values, all stored parameters.
+  bool SerializeState2(ByteChunk* chunk, bool withNames);
+  // Reads it back from pos; the position after the state, or 0 when the chunk is refused
+  // (wrong version, short, or a field out of range). A refused chunk changes nothing.
+  int UnserializeState2(ByteChunk* chunk, int pos, bool withNames);
+
+  // ---- control-action routine and display ----
+  // Sends `value` of parameter `paramIdx` by its binding (Control Change or prepared SysEx) and
+  // moves every control bound to the record. Nothing is sent while the no-send flag is set or no
+  // MIDI output is chosen.
+  void processControlAction(ControlAction* action, int paramIdx, double value);
+  void displayText(const std::string& name, const std::string& value, const std::string& cc);
+  void displayPatchName(std::string name);
+  void displayCategoryName(std::string name);
+  void displayBuild(const std::string& text);
+  // "Part <part+1> <text>", valid until the next call.
+  const char* getPanelString(int part, const std::string& text);
+  // The status line (kControlDisplayName's first control).
+  void setStatusText(const std::string& text);
+
+  // ---- reverse lookups for the MIDI parser ----
+  IControl* getCCControls(int channel, int ccNumber, int partless) const;
+  IControl* getSysexControl(int k1, int k2, int k3, int k4, int k5) const;
+  IControl* getMsbLsbControl(int k1, int k2, int k3, int k4, int k5) const;
+
+  // ---- data folder ----
+  std::string getDataFolder() const;
+  std::string getPatchesFolderStr() const;
+  int getPatchesFolderLength() const { return static_cast<int>(getPatchesFolderStr().size()); }
+  void OpenDataDirectory();
+
+  // ---- accessors for collaborators ----
+  UIConfigManager* getUIConfigManager() const { return uiConfig; }
+  PatchLibrarian* getPatchLibrarian() const { return librarian; }
+  PatchManager* getPatchManager() const { return patchManager; }
+  ControlLayer* getLayer(const std::string& name) const;
+  // First control bound to a parameter, or null.
+  IControl* mainControl(int paramIdx) const;
+  // The value of a parameter, 0 for a number outside the table.
+  double paramValue(int paramIdx) const;
+  // Sets a parameter from the plug-in side (no handler, no MIDI): clamps, moves its controls.
+  void setParamFromPlug(int paramIdx, double value);
+
+  // ---- settings file (Sorvanta Editor UI.txt) ----
+  // Rewrites the five lines (temporary file, then rename: an interrupted write leaves the old
+  // file). Does nothing when the file does not exist (it is never created by the editor).
+  bool writeSettingsFile();
+  // True when the settings file exists; otherwise shows "Sorvanta Editor UI.txt MISSING!" and
+  // "Contact support" in the two status lines.
+  bool settingsFileAvailable();
+
+  // ---- editor-core state (shared by the handlers, tab switching, link manager) ----
+  double sizeFactor = 1.0;
+  int colourScheme = 0;
+  std::vector<std::string> settingsLines = std::vector<std::string>(5);
+  std::string settingsFilePath, logFilePath;
+  bool debugLogOn = false;
+  bool firstRunShown = false;
+  int hardwareModel = 0;
+  std::atomic<int> currentPart{0};
+  // Data-type and list modes: set on the main thread, read by the grid refill that the MIDI input
+  // thread runs after a librarian capture.
+  std::atomic<bool> multiMode{false}, libraryNamesMode{false}, deviceProgramMode{false};
+  std::atomic<bool> categoryMode{false}, searchMode{false};
+  bool keepSelectedBank = true;
+  bool sendOnPartSwitch = true;       // passed to quickTabSwitch when kQuickTab changes
+  bool programFromMultiPatch = true;  // tab switches take the program from kMultiPartPatch
+  std::atomic<bool> noSend{false};
+  std::atomic<bool> linking{false};
+  std::atomic<bool> hardwareChangeActive{false};
+  // Set by the link manager while it sends a partner: masks the MIDI message manager's
+  // incoming-message flag in the control-action routine's send gate.
+  std::atomic<bool> incomingSuppressed{false};
+  int filterLinkValues[kNumParts];
+  int linkMode[kNumParts];
+  std::vector<int> randomValues;
+  std::mt19937 rng;
+  // Bank selection lists' remembered texts: display text of entry 0 and folder of the bank file
+  // the list's value selects (index 0 upper, 1 lower).
+  std::string bankListFirstText[2], bankListFolder[2];
+  std::string upperBankFile[2], upperBankFolder[2];  // LibrarianHost record: [0] sounds, [1] multis
+
+  // Cached layers (null when the interface description lacks one; every use checks).
+  ControlLayer* rootLayer = nullptr;
+  ControlLayer* oscillatorsLayer = nullptr;
+  ControlLayer* filtersEnvelopesLayer = nullptr;
+  ControlLayer* lfoModMatrixLayer = nullptr;
+  ControlLayer* effectsArpLayer = nullptr;
+  ControlLayer* progressLayer = nullptr;
+  ProgressIndicator* progressIndicator = nullptr;
+  IControl* cancelButtons[2] = {nullptr, nullptr};
+
+  // Cached display controls.
+  ITextControl* statusLine = nullptr;
+  ITextControl* valueLine = nullptr;
+  ITextControl* ccLine = nullptr;
+  ITextControl* categoryLine = nullptr;
+  ITextControl* patchLine = nullptr;
+  ITextControl* buildLine = nullptr;
+  IControl* randomizeButton = nullptr;
+  IControl* librarianView = nullptr;
+  ControlAction* quickTabAction = nullptr;
+  ControlAction* mainTabAction = nullptr;
+  ControlAction* overrideTempoAction = nullptr;
+
+  // Writes one diagnostics line when logging is on.
+  void log(const std::string& text) const;
+
+  // ==== device MIDI engine: declarations owned by SorvantaMidi*.cpp ====
+public:
+  // Construction step 19: makes the MIDI message manager (no thread started). Tear-down: the
+  // manager's shutdown ends every sender job (cancel flag, clock running flag) and joins its
+  // three threads, then the manager is deleted. Call it before anything a job touches goes
+  // (the patch manager, the librarian).
+  void initMidiEngine();
+  void shutdownMidiEngine();
+
+  // ---- framework slots of the engine ----
+  // Render thread, no lock: transport, tempo, queued host MIDI, indicators, handshake.
+  void ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) override;
+  void Reset() override;
+  // Host MIDI thread (fromDevice false) or the MIDI input dispatch thread (true); no lock.
+  void ProcessMidiMsg(IMidiMsg* msg, bool fromDevice) override;
+  void ProcessSysEx(ISysEx* sysex, bool fromDevice) override;
+
+  // Send operations. Each refuses ("Set MIDI I/O First!" in the status line) while midiIOSet is
+  // false. They end in the framework's virtual send slots (SendMidiMsg / SendMidiSysex), so a
+  // test subclass can observe what leaves. Any thread.
+  void sendMidiMsgAndLog(IMidiMsg* msg);
+  // Checksums a dump (201 bytes or more) in place, then sends it.
+  void checksumCheckAndSend(unsigned char* data, int length);
+  // A prepared message of a binding (bytes as ints, without F0/F7; device id already written).
+  void sendSysexMessage(const std::vector<int>& message);
+  // MIDIMessageManager::SetFX1/FX2ParameterChangesToDefaultParameters for one processed value.
+  void setFxParameterDefaults(int paramIdx, int value);
+  // True while a sender job runs on the first worker thread.
+  bool ThreadRunning();
+  // Sets bulkSendActive = bulk, sendAllParts = allParts, sendGlobalWithMulti = withGlobal, then
+  // starts the part's sound dump and, with sendMulti, the multi dump (each when the dump
+  // thread is idle).
+  void sendPatchToDevice(int part, bool bulk, bool allParts, bool withGlobal, bool sendMulti);
+  void sendPartDataBackToHardware(int part);
+  void AllSoundsOff(int part, bool allParts);
+  void MIDIOutRoutingSwitch(IMidiMsg* msg);
+  bool BankChangeMessage(int part);
+  void sendSysExInitialization();
+  void SetLibrarianRequestActive(bool active);
+  void SetLibrarianStatusUnsaved(bool unsaved);
+  void DisplayProcessingIndicator(bool show);
+  void sendPatchToDeviceFromLibrarian(int slot, int list, int part);
+  void storeAllPatchesToDeviceFromLibrarian(int first, int second, int third);
+  // The librarian's selected slot into `part` (toSlot: into the stored slot instead of the
+  // edit buffer), and the whole upper bank into the synthesizer's memory.
+  void SendSingleProgramFromLibrarian(bool toSlot, int part);
+  void SendAllProgramsFromLibrarian(int third);
+  // The pacing interval of kLibSyncTimer in ms.
+  int getTimerValue();
+  // kPushArrangement: job 0 with all parts and the global dump, when the first thread is idle.
+  void pushArrangement();
+  // State restore: sends global, multi and every active part (job 0) and returns when it ended.
+  void pushArrangementAndWait();
+  // kCancelDataRequest: sets the running job's cancel flag.
+  void cancelDataRequest();
+  // Requests of the editor: job 5 (multi edit buffer), job 6 (one part's sound).
+  void requestArrangement();
+  void requestPart(int part);
+  // The manager's incoming-message and from-host flags, read by the control-action routine.
+  bool valueFromHardware() const;
+  bool valueFromHost() const;
+  // Clears the manager's dump-to-editor flag (OnParamChange2 for a parameter without a record).
+  void clearEditorCapture();
+  void resetContinuousClock(bool stop);
+
+  MIDIMessageManager* midiManager = nullptr;
+  // The engine's flags: shared by the render, main, MIDI input and worker threads, so all
+  // atomics. The manager reaches them through a PlugMidiState bound to these members.
+  std::atomic<bool> midiIOSet{false};
+  std::atomic<bool> storedPortsFound{false};
+  std::atomic<bool> handshakePending{false};
+  std::atomic<bool> constructionDone{false};
+  std::atomic<bool> localControlOn{true};
+  std::atomic<bool> resetPending{false};
+  std::atomic<bool> hostTransportRunning{false};
+  std::atomic<bool> clockStarted{false};
+  std::atomic<bool> partRequestPending{false};
+  std::atomic<bool> requestAfterProgramChange{true};
+  std::atomic<bool> librarianProgramMode{false};
+  std::atomic<bool> masterKeyboard{false};
+  std::atomic<bool> trackIncomingMIDI{false};
+  std::atomic<bool> routeViaQueue{false};
+  std::atomic<bool> clockStartStopEnabled{false};
+  std::atomic<bool> clockEnabled{false};
+  std::atomic<bool> continuousClockStarted{false};
+  std::atomic<bool> sendAllParts{false};
+  std::atomic<bool> bulkSendActive{false};
+  std::atomic<bool> sendGlobalWithMulti{false};
+  std::atomic<bool> transferRunning{false};
+  std::atomic<bool> transferInProgress{false};
+  std::atomic<bool> notesOffSent{false};
+  std::atomic<bool> replyReceived{false};
+  std::atomic<bool> adoptDeviceId{false};
+  std::atomic<bool> tempoSynced{false};
+  std::atomic<bool> hostBlockFlags[7] = {};
+  std::atomic<bool> deviceBlockFlags[7] = {};
+  std::atomic<int> deviceId{0};
+  std::atomic<int> hostTempo{120};
+  std::atomic<int> queueSpan{0};
+  std::atomic<int> lastTempoSent{0};
+  std::atomic<int> activityLit[16] = {};
+  std::atomic<uint32_t> activityTime[16] = {};
+  std::atomic<int> partBank[16] = {};
+  std::atomic<int> partProgram[16] = {};
+  std::atomic<int> programNumber{0};
+  double sampleRateCopy = 44100.0;
+  int lastIncomingMessage[3] = {0, 0, 0};
+  // The host's short MIDI waiting for its sample offset (filled by the host's MIDI calls,
+  // drained by the render callback with PopDue).
+  IMidiQueue midiQueue;
+
+private:
+  struct PlugMidiState* midiStateRef = nullptr;  // the manager's view of the flags above
+  class MidiEngineHost* midiHost = nullptr;     // adapter of this object for the engine (SorvantaMidi.cpp)
+public:
+  // ==== end device MIDI engine ====
+
+  // ==== librarian UI: declarations owned by SorvantaLibrarian*.cpp ====
+public:
+  // Construction step 24 (the eleven librarian pop-up menus and the bank-edit menu, each on its
+  // own layer, registered by name with the UI configuration manager) and tear-down.
+  void initLibrarianUI();
+  void shutdownLibrarianUI();
+  // The slot grid for the interface description's "patchBrowser" element: the default of
+  // librarianViewFactory (hand it to UIConfigManager::setLibrarianViewFactory before
+  // readUIConfig when no other factory is set). `plug` must be a Sorvanta.
+  static IControl* makeLibrarianView(IPluginBase* plug, int x, int y, int paramIdx, struct IBitmap* bitmap,
+                                     struct IRECT targetArea, PatchLibrarian* librarian, double scale);
+  // Librarian display glue that touches the menu and view classes.
+  void refreshPopUpMenus();
+  void updatePatchLibrarianView(int which);
+  void updateBankAndProgramMenuNames(bool keepBankMenu);
+  void patchTypeChanged(int kind, int list, bool refresh);
+  void ResetPatchSelectionMenus();
+  void showFileEditMenu(int x, int y);
+  void showFileCopyMenu(int x, int y);
+  void setLibrarianViewDirty();
+  // The import panel of the bank-edit menu: copies a chosen bank file into the library folder.
+  void saveImportedFile(bool midi);
+  // Parameter handling the editor core hands over: kPatchSelectionListUpper/Lower (remember the
+  // chosen bank's names, rebuild the matching menu) and kPatchRename (apply the edited name to
+  // the upper selected slot while a rename is armed, then disarm). True when handled.
+  bool handleLibrarianParam(int paramIdx);
+  // The program step buttons moved the program: refill the program number menu.
+  void refreshProgramNumberMenu(int program);
+  // The bank-edit menu follows the data type (patchTypeChanged also calls it).
+  void refreshBankEditMenu();
+  // The typed view, or null before the interface is built.
+  class LibrarianViewControl* libView() const;
+
+  // The lower banks' remembered names ([0] sounds, categories and search results, [1] multis);
+  // the upper ones are the LibrarianHost record upperBankFile/upperBankFolder.
+  std::string lowerBankFile[2], lowerBankFolder[2];
+  std::atomic<bool> renameArmed{false};
+  std::string fileDialogFolder;  // where the import panel opens; empty: the desktop
+
+private:
+  class SorvantaLibrarianBridge* librarianBridge();
+  class SorvantaLibrarianBridge* libBridge = nullptr;  // owned; deleted by shutdownLibrarianUI
+  class LeftPatchPopupMenu* leftPatchMenu = nullptr;    // the menus belong to their layers
+  class RightPatchPopupMenu* rightPatchMenu = nullptr;
+  class LeftPerfPopupMenu* leftPerfMenu = nullptr;
+  class RightPerfPopupMenu* rightPerfMenu = nullptr;
+  class RightCategoryPopupMenu* categoryMenu = nullptr;
+  class RightSearchPopupMenu* searchMenu = nullptr;
+  class ProgBankNamePopupMenu* progBankNameMenu = nullptr;
+  class PerfBankNamePopupMenu* perfBankNameMenu = nullptr;
+  class ProgramNumberPopupMenu* programNumberMenu = nullptr;
+  class BankNumberPopupMenu* bankNumberMenu = nullptr;
+  class BankEditPopupMenu* bankEditMenu = nullptr;
+  // The newest slot menus; attached nowhere, so owned here and replaced by each right click.
+  class FileEditPopupMenu* fileEditMenu = nullptr;
+  class FileCopyPopupMenu* fileCopyMenu = nullptr;
+public:
+  // ==== end librarian UI ====
+
+private:
+  // Construction steps, in order (SorvantaConstruct.cpp).
+  void readSettingsFile();
+  void lookUpNamedLayers();
+  void attachProgressOverlay();
+  void buildBankSelectionList(int param, const char* name, int which);
+  void applySettingsParameters();
+  void showFirstRunNotice();
+  void applyMidiFilterDefaults();
+  void reopenStoredPorts();
+  // Handler helpers (SorvantaParams.cpp).
+  bool handleTriggerButton(int paramIdx, int i);
+  // Returns true when the handler ends after the parameter's own action.
+  bool handleFirstGroup(int paramIdx, double v, int i);
+  bool handleSecondGroup(int paramIdx, double v, int i, ControlAction* record);
+  void handleDeviceSelection(int paramIdx, int i);
+  void randomizeCurrentPart();
+
+  PatchManager* patchManager = nullptr;
+  PatchLibrarian* librarian = nullptr;
+  UIConfigManager* uiConfig = nullptr;
+  std::string panelString;
+  std::vector<ControlLayer*> namedLayers;
+};
+
+// Tab and layer switching: brings the layer tree in line with the main tab, the part tab and the
+// section settings of the shown part. No data; called by the parameter-change handlers under the
+// plug-in lock. hardwareModel is passed through and not used.
+class TabSwitchFunctions {
+public:
+  TabSwitchFunctions() = delete;
+  static void mainTabSwitch(Sorvanta* plug, int paramIdx, int tab, int hardwareModel, int part);
+  static void quickTabSwitch(Sorvanta* plug, int paramIdx, int part, int hardwareModel, bool send);
+  // The content of main tab `tab` (2..5) for part p: zones, filter panels, effect pages.
+  static void tabPageContent(Sorvanta* plug, int tab, int part);
+  // Hides the seventeen bank-and-program layers and shows the one for `part` (or the multi one).
+  static void showBankAndProgramLayer(Sorvanta* plug, int part);
+  // The filter panel suffix for a filter type ("LP", "BP", ...), null for none.
+  static const char* filterPanelFor(int type);
+};
+

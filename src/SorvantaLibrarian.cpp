@@ -1,0 +1,316 @@
+// The librarian user interface's part of the plug-in class: its menus and their layers, the
+// display glue that refreshes them and the grid, the list-kind switch, the import panel, and the
+// editor's side of LibrarianUIHost (the engine's side is in SorvantaLibrarianEngine.cpp).
+//
+// Threads: everything runs on the main thread or the parameter-change handler's, except
+// updatePatchLibrarianView and setLibrarianViewDirty, which the SysEx dispatcher also calls after
+// it stored a received dump; those only refill slot texts and mark the view dirty.
+#include <algorithm>
+
+#include "ControlLayer.h"
+#include "IGraphics.h"
+#include "IParam.h"
+#include "LibrarianMenus.h"
+#include "LibrarianSelection.h"
+#include "LibrarianView.h"
+#include "LibrarianViewBridge.h"
+#include "Sorvanta.h"
+#include "UIConfigManager.h"
+
+namespace {
+
+int paramInt(const Sorvanta* p, int paramIdx) {
+  const IParam* param = p->GetParam(paramIdx);
+  return param ? param->Int() : 0;
+}
+
+// The names a bank selection menu compares: file name and holding folder.
+LibrarianBankName namesOf(const PatchFile* f) { return LibrarianBankName{f->fileName, f->folderName}; }
+
+}  // namespace
+
+// ---------------------------------------------------------------- the editor's side of the host
+
+bool SorvantaLibrarianBridge::multiMode() const { return p->multiMode; }
+bool SorvantaLibrarianBridge::categoryView() const { return p->categoryMode; }
+bool SorvantaLibrarianBridge::searchView() const { return p->searchMode; }
+bool SorvantaLibrarianBridge::libraryNamesMode() const { return p->libraryNamesMode; }
+bool SorvantaLibrarianBridge::deviceRequestMode() const { return p->deviceProgramMode; }
+int SorvantaLibrarianBridge::currentPart() const { return std::clamp(p->currentPart.load(), 0, kNumParts - 1); }
+bool SorvantaLibrarianBridge::midiIOSet() const { return p->midiIOSet; }
+bool SorvantaLibrarianBridge::debugLog() const { return p->debugLogOn; }
+void SorvantaLibrarianBridge::log(const std::string& line) { p->log(line); }
+void SorvantaLibrarianBridge::showStatus(const std::string& text) { p->setStatusText(text); }
+void SorvantaLibrarianBridge::setRenameArmed(bool armed) { p->renameArmed = armed; }
+
+LibrarianBankName SorvantaLibrarianBridge::bankName(LibrarianBankRecord which) const {
+  switch (which) {
+    case LibrarianBankRecord::kUpperSound: return {p->upperBankFile[0], p->upperBankFolder[0]};
+    case LibrarianBankRecord::kUpperMulti: return {p->upperBankFile[1], p->upperBankFolder[1]};
+    case LibrarianBankRecord::kLowerBank: return {p->lowerBankFile[0], p->lowerBankFolder[0]};
+    case LibrarianBankRecord::kLowerMulti: return {p->lowerBankFile[1], p->lowerBankFolder[1]};
+  }
+  return {};
+}
+
+void SorvantaLibrarianBridge::setBankName(LibrarianBankRecord which, const LibrarianBankName& name) {
+  switch (which) {
+    case LibrarianBankRecord::kUpperSound: p->setUpperBankRecord(false, name.fileName, name.folderName); break;
+    case LibrarianBankRecord::kUpperMulti: p->setUpperBankRecord(true, name.fileName, name.folderName); break;
+    case LibrarianBankRecord::kLowerBank:
+      p->lowerBankFile[0] = name.fileName;
+      p->lowerBankFolder[0] = name.folderName;
+      break;
+    case LibrarianBankRecord::kLowerMulti:
+      p->lowerBankFile[1] = name.fileName;
+      p->lowerBankFolder[1] = name.folderName;
+      break;
+  }
+}
+
+ControlLayer* SorvantaLibrarianBridge::layer(const std::string& name) { return p->getLayer(name); }
+LibrarianViewControl* SorvantaLibrarianBridge::librarianView() { return p->libView(); }
+std::string SorvantaLibrarianBridge::patchesFolder() const { return p->getPatchesFolderStr(); }
+std::string SorvantaLibrarianBridge::fileDialogFolder() const { return p->fileDialogFolder; }
+void SorvantaLibrarianBridge::refreshPopUpMenus() { p->refreshPopUpMenus(); }
+void SorvantaLibrarianBridge::updateBankAndProgramMenuNames(bool keep) { p->updateBankAndProgramMenuNames(keep); }
+void SorvantaLibrarianBridge::showFileEditMenu(int x, int y) { p->showFileEditMenu(x, y); }
+void SorvantaLibrarianBridge::showFileCopyMenu(int x, int y) { p->showFileCopyMenu(x, y); }
+void SorvantaLibrarianBridge::openDataDirectory() { p->OpenDataDirectory(); }
+
+// ---------------------------------------------------------------- construction and tear-down
+
+SorvantaLibrarianBridge* Sorvanta::librarianBridge() {
+  if (!libBridge) libBridge = new SorvantaLibrarianBridge(this);
+  return libBridge;
+}
+
+IControl* Sorvanta::makeLibrarianView(IPluginBase* plug, int x, int y, int paramIdx, IBitmap* bitmap,
+                                      IRECT targetArea, PatchLibrarian* librarian, double scale) {
+  Sorvanta* editor = dynamic_cast<Sorvanta*>(plug);
+  return new LibrarianViewControl(plug, editor ? editor->librarianBridge() : nullptr, x, y, paramIdx, bitmap,
+                                  targetArea, librarian, scale);
+}
+
+LibrarianViewControl* Sorvanta::libView() const {
+  IControl* view = librarianView ? librarianView : (uiConfig ? uiConfig->librarianView : nullptr);
+  return dynamic_cast<LibrarianViewControl*>(view);
+}
+
+void Sorvanta::initLibrarianUI() {
+  IGraphics* graphics = GetGUI();
+  if (!graphics || !librarian) return;
+  LibrarianUIHost* host = librarianBridge();
+  {
+    // The current banks start as the first sound bank, for the upper and the lower grid.
+    UTIL_MutexLock lock(&librarian->bankLock());
+    if (!librarian->soundBankFiles.empty()) {
+      const LibrarianBankName first = namesOf(librarian->soundBankFiles.front());
+      if (upperBankFile[0].empty()) host->setBankName(LibrarianBankRecord::kUpperSound, first);
+      if (lowerBankFile[0].empty()) host->setBankName(LibrarianBankRecord::kLowerBank, first);
+    }
+  }
+  const double f = sizeFactor;
+  auto rect = [f](int l, int t, int r, int b) {
+    return IRECT(static_cast<int>(l * f), static_cast<int>(t * f), static_cast<int>(r * f), static_cast<int>(b * f));
+  };
+  auto place = [&](int id, const char* name, IControl* control, bool hidden) {
+    ControlLayer* layer = new ControlLayer(id, name);
+    layer->AddControl(control);
+    graphics->AttachLayer(layer);
+    layer->Hide(hidden);
+    // Registered by name so the editor core's tab and data-type switches find them.
+    if (uiConfig) uiConfig->layerMap[name] = layer;
+  };
+  const IRECT upperList = rect(394, 188, 810, 207), lowerList = rect(394, 461, 810, 480);
+  const IRECT bankNumber = rect(1142, 60, 1180, 84);
+  place(70, "UPPERPOPUPMENU", leftPatchMenu = new LeftPatchPopupMenu(this, librarian, upperList, host), true);
+  place(71, "LOWERPOPUPMENU", rightPatchMenu = new RightPatchPopupMenu(this, librarian, lowerList, host), true);
+  place(72, "LeftPerformancePopupMenu", leftPerfMenu = new LeftPerfPopupMenu(this, librarian, upperList, host), true);
+  place(73, "RightPerformancePopupMenu", rightPerfMenu = new RightPerfPopupMenu(this, librarian, lowerList, host),
+        true);
+  place(74, "BANKEDITMENU", bankEditMenu = new BankEditPopupMenu(this, librarian, rect(839, 187, 916, 205), host),
+        true);
+  place(75, "RightPatchPopupMenu", categoryMenu = new RightCategoryPopupMenu(this, librarian, lowerList, host), true);
+  place(76, "PROGRAMNUMBERMENU",
+        programNumberMenu = new ProgramNumberPopupMenu(this, librarian, rect(1184, 60, 1229, 84), host), false);
+  place(77, "BANKNUMBERMENUPROGRAMS", bankNumberMenu = new BankNumberPopupMenu(this, librarian, bankNumber, host),
+        false);
+  place(78, "RightSearchPopupMenu", searchMenu = new RightSearchPopupMenu(this, librarian, lowerList, host), true);
+  place(79, "PERFBANKNAMEMENUPROGRAMS",
+        perfBankNameMenu = new PerfBankNamePopupMenu(this, librarian, bankNumber, host), true);
+  place(80, "PROGBANKNAMEMENUPROGRAMS",
+        progBankNameMenu = new ProgBankNamePopupMenu(this, librarian, bankNumber, host), true);
+}
+
+void Sorvanta::shutdownLibrarianUI() {
+  // The menus on layers go with the graphics object; these two are attached nowhere.
+  delete fileEditMenu;
+  fileEditMenu = nullptr;
+  delete fileCopyMenu;
+  fileCopyMenu = nullptr;
+  leftPatchMenu = nullptr;
+  rightPatchMenu = nullptr;
+  leftPerfMenu = nullptr;
+  rightPerfMenu = nullptr;
+  categoryMenu = nullptr;
+  searchMenu = nullptr;
+  progBankNameMenu = nullptr;
+  perfBankNameMenu = nullptr;
+  programNumberMenu = nullptr;
+  bankNumberMenu = nullptr;
+  bankEditMenu = nullptr;
+  // Controls still alive (the view, until the graphics object goes) keep a pointer to the host,
+  // but nothing calls them any more: the window is closed before the plug-in is deleted.
+  delete libBridge;
+  libBridge = nullptr;
+}
+
+// ---------------------------------------------------------------- display glue
+
+void Sorvanta::refreshPopUpMenus() {
+  if (multiMode) {
+    if (leftPerfMenu) leftPerfMenu->refreshFolderStructure(0, upperBankFile[1], upperBankFolder[1]);
+    if (rightPerfMenu) rightPerfMenu->refreshFolderStructure(0, lowerBankFile[1], lowerBankFolder[1]);
+    // The bank-name menu follows a reloaded library too, so it never offers a bank that is gone.
+    if (perfBankNameMenu && librarian)
+      perfBankNameMenu->refreshPatchNames(librarian->upperSelection, upperBankFile[1], upperBankFolder[1]);
+  } else {
+    if (leftPatchMenu) leftPatchMenu->refreshFolderStructure(0, upperBankFile[0], upperBankFolder[0]);
+    if (categoryMode) {
+      if (categoryMenu) categoryMenu->refreshFolderStructure(0, lowerBankFile[0], lowerBankFolder[0]);
+    } else if (searchMode) {
+      if (searchMenu) searchMenu->refreshFolderStructure(0, lowerBankFile[0], lowerBankFolder[0]);
+    } else if (rightPatchMenu) {
+      rightPatchMenu->refreshFolderStructure(0, lowerBankFile[0], lowerBankFolder[0]);
+    }
+    if (progBankNameMenu && librarian)
+      progBankNameMenu->refreshPatchNames(librarian->upperSelection, upperBankFile[0], upperBankFolder[0]);
+  }
+  if (LibrarianViewControl* view = libView()) {
+    view->SetDirty(false);
+    view->patchSelectionUpperChanged();
+    view->patchSelectionLowerChanged();
+  }
+}
+
+void Sorvanta::updatePatchLibrarianView(int which) {
+  if (which < 0 || which > 2) return;
+  LibrarianViewControl* view = libView();
+  if (!view) return;
+  view->SetDirty(false);
+  if (which != 1) view->patchSelectionUpperChanged();
+  if (which != 0) view->patchSelectionLowerChanged();
+}
+
+void Sorvanta::setLibrarianViewDirty() {
+  if (LibrarianViewControl* view = libView()) view->SetDirty(false);
+}
+
+void Sorvanta::updateBankAndProgramMenuNames(bool keepBankMenu) {
+  for (const char* name : {"BANKNUMBERMENUPROGRAMS", "PERFBANKNAMEMENUPROGRAMS", "PROGBANKNAMEMENUPROGRAMS"})
+    if (ControlLayer* l = getLayer(name)) l->Hide(true);
+  const int part = std::clamp(currentPart.load(), 0, kNumParts - 1);
+  const int bank = paramInt(this, multiMode ? kMultiBank : paramOfPart(kMultiPartBank, part));
+  const int program = paramInt(this, multiMode ? kMultiPatch : paramOfPart(kMultiPartPatch, part));
+  if (!libraryNamesMode) {
+    if (programNumberMenu) programNumberMenu->refreshPatchNames(program);
+    if (bankNumberMenu) bankNumberMenu->refreshPatchNames(bank);
+    if (ControlLayer* l = getLayer("BANKNUMBERMENUPROGRAMS")) l->Hide(false);
+    return;
+  }
+  if (ControlLayer* l = getLayer(multiMode ? "PERFBANKNAMEMENUPROGRAMS" : "PROGBANKNAMEMENUPROGRAMS")) l->Hide(false);
+  if (program >= 0 && program < LibrarianViewControl::kSlotsPerGrid) {
+    if (LibrarianViewControl* view = libView()) {
+      view->setUpperSelectedSlot(program);
+      view->setKeyboardCursor(program);
+    }
+    if (librarian) librarian->selectedSlot = program;
+  }
+  if (programNumberMenu) programNumberMenu->refreshPatchNames(program);
+  if (!keepBankMenu && bankNumberMenu) bankNumberMenu->refreshPatchNames(bank);
+}
+
+void Sorvanta::showFileEditMenu(int x, int y) {
+  delete fileEditMenu;
+  fileEditMenu = new FileEditPopupMenu(this, librarian, IRECT(x, y, x, y), librarianBridge());
+  fileEditMenu->doPopupMenu(x, y);
+}
+
+void Sorvanta::showFileCopyMenu(int x, int y) {
+  delete fileCopyMenu;
+  fileCopyMenu = new FileCopyPopupMenu(this, librarian, IRECT(x, y, x, y), librarianBridge());
+  fileCopyMenu->doPopupMenu(x, y);
+}
+
+void Sorvanta::refreshProgramNumberMenu(int program) {
+  if (programNumberMenu) programNumberMenu->refreshPatchNames(program);
+}
+
+void Sorvanta::refreshBankEditMenu() {
+  if (bankEditMenu) bankEditMenu->AddMenuItemsIn();
+}
+
+// ---------------------------------------------------------------- list kinds and import
+
+void Sorvanta::patchTypeChanged(int kind, int list, bool refresh) {
+  if (librarian) librarianPatchTypeChanged(this, *librarian, *librarianBridge(), kind, list, refresh);
+  // Every data-type switch comes through here: the bank-edit menu follows it at once.
+  refreshBankEditMenu();
+}
+
+void Sorvanta::ResetPatchSelectionMenus() {
+  if (librarian) librarianResetPatchSelectionMenus(this, *librarian, *librarianBridge());
+}
+
+void Sorvanta::saveImportedFile(bool midi) { librarianImportBankFile(this, librarian, librarianBridge(), midi); }
+
+bool Sorvanta::handleLibrarianParam(int paramIdx) {
+  if (!librarian) return false;
+  if (paramIdx == kPatchSelectionListUpper || paramIdx == kPatchSelectionListLower) {
+    const bool upper = paramIdx == kPatchSelectionListUpper;
+    const int i = paramInt(this, paramIdx);
+    LibrarianList kind = multiMode ? LibrarianList::kMulti : LibrarianList::kSound;
+    if (!upper && !multiMode && categoryMode) kind = LibrarianList::kCategory;
+    if (!upper && !multiMode && !categoryMode && searchMode) kind = LibrarianList::kSearch;
+    LibrarianBankName names;
+    {
+      UTIL_MutexLock lock(&librarian->bankLock());
+      const std::vector<PatchFile*>& files = librarianFlatList(*librarian, kind);
+      if (i < 0 || i >= static_cast<int>(files.size())) return true;  // no such bank: nothing changes
+      names = namesOf(files[static_cast<size_t>(i)]);
+    }
+    LibrarianBankRecord record = upper ? (multiMode ? LibrarianBankRecord::kUpperMulti : LibrarianBankRecord::kUpperSound)
+                                       : (multiMode ? LibrarianBankRecord::kLowerMulti : LibrarianBankRecord::kLowerBank);
+    librarianBridge()->setBankName(record, names);
+    (upper ? librarian->upperSelection : librarian->lowerSelection) = i;
+    LibrarianBankMenu* menu = nullptr;
+    if (upper)
+      menu = multiMode ? static_cast<LibrarianBankMenu*>(leftPerfMenu) : leftPatchMenu;
+    else if (multiMode)
+      menu = rightPerfMenu;
+    else if (kind == LibrarianList::kCategory)
+      menu = categoryMenu;
+    else if (kind == LibrarianList::kSearch)
+      menu = searchMenu;
+    else
+      menu = rightPatchMenu;
+    if (menu) menu->refreshFolderStructure(i, names.fileName, names.folderName);
+    updatePatchLibrarianView(upper ? 0 : 1);
+    return true;
+  }
+  if (paramIdx == kPatchRename) {
+    if (!renameArmed) return false;
+    renameArmed = false;
+    if (ControlLayer* l = getLayer("patchRename")) l->Hide(true);
+    LibrarianViewControl* view = libView();
+    const IParam* text = GetParam(kPatchRename);
+    if (!view || !text) return true;
+    if (view->applyRename(text->GetDisplayTextAtIdx(0))) {
+      // A renamed slot is an unsaved change: the save/discard choice protects it from a reload.
+      librarianBridge()->setLibrarianStatusUnsaved(true);
+    }
+    return true;
+  }
+  return false;
+}

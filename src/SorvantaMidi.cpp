@@ -1,0 +1,363 @@
+// The device MIDI engine's side of the plug-in class: construction and tear-down of the MIDI
+// message manager, the framework's MIDI and render slots, and the send operations that the
+// editor core and the librarian call. The logic lives in MIDIMessageManager and its sender;
+// this file binds it to the plug-in through SorvantaEngineHost.
+#include <cstdio>
+
+#include "ControlLayer.h"
+#include "IControls.h"
+#include "IGraphics.h"
+#include "LibrarianView.h"
+#include "MIDIMessageManager.h"
+#include "MIDIMessageSender.h"
+#include "PatchManager.h"
+#include "ProgressIndicator.h"
+#include "Sorvanta.h"
+#include "SysexProtocol.h"
+#include "UIConfigManager.h"
+#include "WINX_Time.h"
+
+namespace {
+
+// The engine's view of one plug-in object. Called from every engine thread; it only forwards.
+class SorvantaEngineHost : public MidiEngineHost {
+ public:
+  explicit SorvantaEngineHost(Sorvanta* plug) : p(plug) {}
+
+  double value(int param) const override { return p->paramValue(param); }
+  void setFromDevice(int param, double v) override { p->setParamFromPlug(param, v); }
+  std::string text(int param) const override {
+    IParam* q = p->GetParam(param);
+    const char* t = q ? q->GetDisplayText(0) : nullptr;
+    return t ? std::string(t) : std::string();
+  }
+  void setText(int param, const std::string& t) override {
+    if (IParam* q = p->GetParam(param)) q->SetDisplayText(0, t.c_str());
+  }
+  void setLinkState(int part, int v) override {
+    if (part >= 0 && part < kNumParts) p->filterLinkValues[part] = v;
+  }
+  void setLocalControl(bool on) override { p->localControlOn = on; }
+  void setParamSilently(int param, double v) override {
+    if (IParam* q = p->GetParam(param)) q->SetClamped(v);
+  }
+  bool paramRange(int param, double* lo, double* hi) const override {
+    IParam* q = p->GetParam(param);
+    if (!q) return false;
+    *lo = q->GetMin();
+    *hi = q->GetMax();
+    return true;
+  }
+
+  IControl* findSysexControl(int k1, int k2, int k3, int k4, int k5) override {
+    return p->getSysexControl(k1, k2, k3, k4, k5);
+  }
+  IControl* findPartlessSysexControl(int dev, int cmd, int hi, int lo, int k5) override {
+    UIConfigManager* ui = p->getUIConfigManager();
+    return ui ? ui->getPartlessSysexControl(dev, cmd, hi, lo, k5) : nullptr;
+  }
+  IControl* findCCControl(int channel, int cc, int key) override { return p->getCCControls(channel, cc, key); }
+  int controlParam(IControl* c) override { return c ? c->ParamIdx() : -1; }
+  void setControlFromHardware(IControl* c, double normalized) override {
+    if (c) c->SetValueFromHardware(normalized);
+  }
+
+  // The handlers run under the plug-in's lock, as the framework's own calls do.
+  void onParamChange(int param) override {
+    UTIL_MutexLock lock(p->GetMutex());
+    p->OnParamChange(param);
+  }
+  void onParamChange2(int param) override {
+    UTIL_MutexLock lock(p->GetMutex());
+    p->OnParamChange2(param);
+  }
+
+  void sendMidiMsg(const IMidiMsg& msg) override {
+    IMidiMsg m = msg;
+    p->SendMidiMsg(&m);
+  }
+  void sendSysex(const uint8_t* bytes, int size) override {
+    std::vector<unsigned char> copy(bytes, bytes + size);
+    p->SendMidiSysex(copy.data(), size);
+  }
+  void sendRaw(const std::vector<uint8_t>& bytes) override { p->SendMidiSysex2(bytes); }
+  void queueMidiMsg(const IMidiMsg& msg) override { p->midiQueue.Add(&msg); }
+  bool popDueMidiMsg(int maxOffset, IMidiMsg* msg) override { return p->midiQueue.PopDue(maxOffset, msg); }
+  void flushMidiQueue(int nFrames) override { p->midiQueue.Flush(nFrames); }
+
+  void setStatusText(const std::string& t) override { p->setStatusText(t); }
+  void setValueText(const std::string& t) override {
+    if (p->valueLine) p->valueLine->SetTextFromPlug(t.c_str());
+  }
+  void setDelayText(const std::string& t) override {
+    if (auto* c = dynamic_cast<ITextControl*>(p->mainControl(kControlDisplayMIDIOutDelay))) c->SetTextFromPlug(t.c_str());
+  }
+  void showProgress(bool show) override {
+    if (p->progressIndicator) p->progressIndicator->Hide(!show);
+    if (p->progressLayer) p->progressLayer->Hide(!show);
+    for (IControl* b : p->cancelButtons)
+      if (b) b->Hide(true);
+    const bool librarianOpen = p->paramValue(kMainTab) == 1.0;
+    IControl* patchSearch = p->mainControl(kPatchSearch);
+    if (show) {
+      // [1] is the librarian's cancel button (top of the window), [0] the editor's.
+      if (IControl* b = p->cancelButtons[librarianOpen ? 1 : 0]) b->Hide(false);
+      if (librarianOpen) {
+        showLayer("categoryLimit", false);
+        showLayer("searchField", false);
+        if (patchSearch) patchSearch->GrayOut(true);
+      }
+    } else if (librarianOpen && !p->multiMode) {
+      showLayer(p->paramValue(kPatchSearch) == 1.0 ? "searchField" : "categoryLimit", true);
+      if (patchSearch) patchSearch->GrayOut(false);
+    }
+  }
+  void showLayer(const std::string& name, bool show) override {
+    if (ControlLayer* l = p->getLayer(name)) l->Hide(!show);
+  }
+  void showLibrarianUnsaved() override {
+    showLayer("discardChangesLayerRight", true);
+    showLayer("keepBankOpenLayer", false);
+    if (IControl* c = p->mainControl(kDatatype)) c->GrayOut(true);
+    showLayer(p->multiMode ? "LeftPerformancePopupMenu" : "UPPERPOPUPMENU", false);
+  }
+  void librarianViewDirty() override { p->setLibrarianViewDirty(); }
+  void updateLibrarianView(int which) override { p->updatePatchLibrarianView(which); }
+  void setLibrarianProgram(int program) override {
+    if (PatchLibrarian* lib = p->getPatchLibrarian()) lib->selectedSlot = program;
+    if (auto* v = dynamic_cast<LibrarianViewControl*>(p->librarianView)) {
+      v->setUpperSelectedSlot(program);
+      v->setLowerSelectedSlot(program);
+    }
+  }
+  void setLibrarianViewSecondSlot(int slot) override {
+    if (auto* v = dynamic_cast<LibrarianViewControl*>(p->librarianView)) v->setLowerSelectedSlot(slot);
+  }
+  int librarianViewActiveList() override {
+    auto* v = dynamic_cast<LibrarianViewControl*>(p->librarianView);
+    return (v && v->upperSelectedSlot() < 0) ? 1 : 0;
+  }
+  bool librarianShowsCategory() override { return p->categoryMode; }
+  bool librarianShowsSearch() override { return p->searchMode; }
+  void setPatchManagerName(int index, const std::string& name) override {
+    if (PatchManager* pm = p->getPatchManager()) pm->setName(index, name);
+  }
+  void displayPatchName(const std::string& name) override { p->displayPatchName(name); }
+  void displayCategoryName(const std::string& name) override { p->displayCategoryName(name); }
+  void markMiniMixerDirty() override {
+    if (ControlLayer* l = p->getLayer("miniMixer")) l->setControlsDirty();
+  }
+  void log(const std::string& t) override { p->log(t); }
+  void printOutgoing(const std::string& line) override {
+    fputs(line.c_str(), stdout);
+    fflush(stdout);
+  }
+  PatchLibrarian* librarian() override { return p->getPatchLibrarian(); }
+  const std::vector<std::string>* tempoValues() override {
+    UIConfigManager* ui = p->getUIConfigManager();
+    return ui ? ui->findValueList("tempoValues") : nullptr;
+  }
+  double hostTempoNow() override { return p->GetTempo(); }
+  bool hasGraphics() override { return p->GetGUI() != nullptr; }
+  int currentPart() override { return p->currentPart.load(); }
+  void setCurrentPart(int part) override { p->currentPart = part; }
+  bool multiMode() override { return p->multiMode; }
+  bool hardwareChangeActive() override { return p->hardwareChangeActive.load(); }
+
+ private:
+  Sorvanta* p;
+};
+
+}  // namespace
+
+void Sorvanta::initMidiEngine() {
+  if (midiManager) return;
+  midiHost = new SorvantaEngineHost(this);
+  midiStateRef = new PlugMidiState(*this);
+  midiManager = new MIDIMessageManager(midiHost, midiStateRef);
+}
+
+void Sorvanta::shutdownMidiEngine() {
+  if (midiManager) midiManager->shutdown();
+  delete midiManager;
+  midiManager = nullptr;
+  delete midiStateRef;
+  midiStateRef = nullptr;
+  delete midiHost;
+  midiHost = nullptr;
+}
+
+void Sorvanta::ProcessDoubleReplacing(double**, double**, int nFrames) {
+  if (!midiManager) return;
+  ITimeInfo time;
+  GetTime(&time);
+  midiManager->processBlock(time, nFrames, sampleRateCopy, GetBlockSize());
+}
+
+void Sorvanta::Reset() {
+  UTIL_MutexLock lock(GetMutex());
+  if (GetSampleRate() != sampleRateCopy) sampleRateCopy = GetSampleRate();
+  midiQueue.Resize(GetBlockSize());
+  if (midiManager) midiManager->reset(GetBlockSize());
+  char version[kVersionStrLen];
+  GetEffectVersionStr(version);
+  if (debugLogOn) log(std::string("RESET: plug-in ") + version);
+  if (transferInProgress) return;
+  setStatusText("Tamsell Sorvanta Plug-in");
+  if (valueLine) valueLine->SetTextFromPlug(debugLogOn ? (std::string(version) + " - 02-Jan-2020").c_str() : version);
+  if (buildLine) buildLine->SetTextFromPlug(version);
+  if (categoryLine) categoryLine->SetTextFromPlug("INIT");
+  if (patchLine) patchLine->SetTextFromPlug("-- INIT --");
+  if (ccLine) ccLine->SetTextFromPlug("---");
+}
+
+void Sorvanta::ProcessMidiMsg(IMidiMsg* msg, bool fromDevice) {
+  if (midiManager) midiManager->ProcessMidiMsg(msg, fromDevice);
+}
+
+void Sorvanta::ProcessSysEx(ISysEx* sysex, bool fromDevice) {
+  if (midiManager) midiManager->ProcessSysExFromPlug(sysex, fromDevice);
+}
+
+void Sorvanta::sendMidiMsgAndLog(IMidiMsg* msg) {
+  if (!midiManager || !msg) return;
+  midiManager->sendMidiMsgAndLog(msg);
+}
+
+void Sorvanta::checksumCheckAndSend(unsigned char* data, int length) {
+  if (midiManager) midiManager->checksumCheckAndSend(data, length);
+}
+
+void Sorvanta::sendSysexMessage(const std::vector<int>& message) {
+  if (midiManager) midiManager->sendSysexMessage(message);
+}
+
+void Sorvanta::setFxParameterDefaults(int paramIdx, int value) {
+  if (!midiManager) return;
+  midiManager->SetFX1ParameterChangesToDefaultParameters(paramIdx, value);
+  midiManager->SetFX2ParameterChangesToDefaultParameters(paramIdx, value);
+}
+
+bool Sorvanta::ThreadRunning() { return midiManager && midiManager->threadRunning(WorkerThread::kDump); }
+
+void Sorvanta::sendPatchToDevice(int part, bool bulk, bool allParts, bool withGlobal, bool sendMulti) {
+  if (midiManager) midiManager->sendPatchToDevice(part, bulk, allParts, withGlobal, sendMulti);
+}
+
+void Sorvanta::sendPartDataBackToHardware(int part) {
+  if (midiManager) midiManager->sendPartDataBackToHardware(part);
+}
+
+void Sorvanta::AllSoundsOff(int part, bool allParts) {
+  if (midiManager) midiManager->AllSoundsOff(part, allParts);
+}
+
+void Sorvanta::MIDIOutRoutingSwitch(IMidiMsg* msg) {
+  if (midiManager && msg) midiManager->MIDIOutRoutingSwitch(msg);
+}
+
+bool Sorvanta::BankChangeMessage(int part) { return midiManager && midiManager->BankChangeMessage(part); }
+
+void Sorvanta::sendSysExInitialization() {
+  if (midiManager) midiManager->sendSysExInitialization();
+}
+
+void Sorvanta::SetLibrarianRequestActive(bool active) {
+  if (midiManager) midiManager->SetLibrarianRequestActive(active);
+}
+
+void Sorvanta::SetLibrarianStatusUnsaved(bool unsaved) {
+  if (midiManager) midiManager->SetLibrarianStatusUnsaved(unsaved);
+}
+
+void Sorvanta::DisplayProcessingIndicator(bool show) {
+  if (midiManager) midiManager->DisplayProcessingIndicator(show);
+}
+
+void Sorvanta::sendPatchToDeviceFromLibrarian(int slot, int list, int part) {
+  if (midiManager) midiManager->sendPatchToDeviceFromLibrarian(slot, list, part);
+}
+
+void Sorvanta::storeAllPatchesToDeviceFromLibrarian(int first, int second, int third) {
+  if (!midiManager || !midiIOSet) return;
+  JobRecord r;
+  r.code = 4;
+  r.first = first;
+  r.second = second;
+  r.third = third;
+  MIDIMessageManager* m = midiManager;
+  m->startJob(r, [m] { m->partSendBusy = true; });
+}
+
+void Sorvanta::SendSingleProgramFromLibrarian(bool toSlot, int part) {
+  if (!midiManager) return;
+  midiManager->librarianSlotTarget = toSlot;
+  auto* view = dynamic_cast<LibrarianViewControl*>(librarianView);
+  const int list = (view && view->upperSelectedSlot() < 0) ? 1 : 0;
+  midiManager->sendPatchToDeviceFromLibrarian(librarian ? librarian->selectedSlot.load() : 0, list, part);
+}
+
+void Sorvanta::SendAllProgramsFromLibrarian(int third) {
+  if (!midiManager) return;
+  if (librarian) librarian->selectedSlot = 0;
+  midiManager->librarianSlotTarget = true;
+  if (!midiIOSet) return;
+  auto* view = dynamic_cast<LibrarianViewControl*>(librarianView);
+  JobRecord r;
+  r.code = 4;
+  r.first = (view && view->upperSelectedSlot() < 0) ? 1 : 0;
+  r.second = 0;
+  r.third = third;
+  MIDIMessageManager* m = midiManager;
+  m->startJob(r, [m] { m->partSendBusy = true; });
+}
+
+int Sorvanta::getTimerValue() { return midiManager ? midiManager->pacingInterval() : 100; }
+
+void Sorvanta::pushArrangement() {
+  if (!midiManager) return;
+  sendAllParts = true;
+  bulkSendActive = true;
+  sendGlobalWithMulti = true;
+  midiManager->patchRequest.armed = false;
+  midiManager->AllSoundsOff(0, true);
+  JobRecord r;
+  r.code = 0;
+  MIDIMessageManager* m = midiManager;
+  m->startJob(r, [m] { m->partSendBusy = true; });
+}
+
+void Sorvanta::pushArrangementAndWait() {
+  if (!midiManager) return;
+  pushArrangement();
+  // A full multi (global, multi, 16 parts) takes about ten seconds; do not wait for ever.
+  for (int waited = 0; midiManager->threadRunning(WorkerThread::kDump) && waited < 30000; waited += 20) Sleep(20);
+}
+
+void Sorvanta::cancelDataRequest() {
+  if (midiManager) midiManager->sender()->cancelRequested = true;
+}
+
+void Sorvanta::requestArrangement() {
+  if (!midiManager) return;
+  JobRecord r;
+  r.code = 5;
+  r.requestFlag = true;
+  MIDIMessageManager* m = midiManager;
+  m->startJob(r, [m] { m->editorCaptureActive = true; });
+}
+
+void Sorvanta::requestPart(int part) {
+  if (midiManager) midiManager->requestPartToEditor(part);
+}
+
+bool Sorvanta::valueFromHardware() const { return midiManager && midiManager->fromHardware.load(); }
+bool Sorvanta::valueFromHost() const { return midiManager && midiManager->fromHost.load(); }
+
+void Sorvanta::clearEditorCapture() {
+  if (midiManager) midiManager->editorCaptureActive = false;
+}
+
+void Sorvanta::resetContinuousClock(bool stop) {
+  if (midiManager) midiManager->clock().reset(stop);
+}

@@ -1,0 +1,166 @@
+// The state chunk the host stores for a project, and its restore.
+//
+// Layout (little-endian, doubles IEEE 754): version word 00 00 00 01, kQuickTab, kDorvikModel,
+// [with names: patch manager block, normalised kDeviceInSelection, kDeviceOutSelection,
+// kBankSelection, kPatchSelection], then the plain values of parameters 0..8743.
+//
+// A chunk handed back by a host is hostile input: it is checked whole (version word, block words,
+// every length inside the chunk, all values present) before anything is applied, and a chunk that
+// fails refuses the restore (0) with the editor unchanged.
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <thread>
+
+#include "EditorLog.h"
+#include "IControl.h"
+#include "IParam.h"
+#include "PatchManager.h"
+#include "Sorvanta.h"
+#include "UIConfigManager.h"
+
+namespace {
+
+constexpr int32_t kStateVersion = 0x01000000;  // bytes 00 00 00 01 in the chunk's native order
+constexpr int kFilterSwitchCount = 7;
+
+bool readDouble(const ByteChunk* chunk, int* pos, double* out) {
+  *pos = chunk->Get(out, *pos);
+  return *pos >= 0;
+}
+
+}  // namespace
+
+bool Sorvanta::SerializeState(ByteChunk* chunk) { return SerializeState2(chunk, true); }
+
+int Sorvanta::UnserializeState(ByteChunk* chunk, int startPos) { return UnserializeState2(chunk, startPos, true); }
+
+bool Sorvanta::SerializeState2(ByteChunk* chunk, bool withNames) {
+  if (!chunk) return false;
+  UTIL_MutexLock lock(GetMutex());
+  const int32_t version = kStateVersion;
+  chunk->Put(&version);
+  double quickTab = paramValue(kQuickTab), model = paramValue(kDorvikModel);
+  chunk->Put(&quickTab);
+  chunk->Put(&model);
+  SerializeParams(chunk);
+  if (withNames && patchManager) {
+    for (int slot : {PatchManager::kSlotMidiIn, PatchManager::kSlotMidiOut}) {
+      const int param = slot == PatchManager::kSlotMidiIn ? kDeviceInSelection : kDeviceOutSelection;
+      const std::string name = GetParam(param)->GetDisplayText(truncToInt(paramValue(param)));
+      patchManager->setName(slot, name);
+      setLibrarianViewDirty();
+    }
+    patchManager->saveAllToChunk(chunk);
+    for (int param : {kDeviceInSelection, kDeviceOutSelection, kBankSelection, kPatchSelection}) {
+      double normalized = GetParam(param)->GetNormalized();
+      chunk->Put(&normalized);
+    }
+  }
+  return SerializeNonAutomatedParams(chunk, GetNonAutomatedParamCount() - SorvantaIdentity::kNumUnstoredParams);
+}
+
+int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
+  if (!chunk || pos < 0) return 0;
+  UTIL_MutexLock lock(GetMutex());
+  const int nStored = GetNonAutomatedParamCount() - SorvantaIdentity::kNumUnstoredParams;
+
+  // Check the whole chunk before touching anything.
+  int32_t version = 0;
+  int p = chunk->Get(&version, pos);
+  if (p < 0 || version != kStateVersion) return 0;
+  double quickTab = 0, model = 0;
+  if (!readDouble(chunk, &p, &quickTab) || !readDouble(chunk, &p, &model)) return 0;
+  if (!std::isfinite(quickTab) || !std::isfinite(model)) return 0;
+  const int blockPos = p;
+  double selections[4] = {0, 0, 0, 0};
+  if (withNames) {
+    p = PatchManager::checkBlock(chunk, p);
+    if (p < 0) return 0;
+    for (double& s : selections)
+      if (!readDouble(chunk, &p, &s)) return 0;
+  }
+  const int valuesPos = p;
+  if (static_cast<long long>(valuesPos) + static_cast<long long>(nStored) * 8 > chunk->Size()) return 0;
+
+  // Apply, in the order the state was written.
+  GetParam(kQuickTab)->SetClamped(quickTab);
+  currentPart = truncToInt(paramValue(kQuickTab));
+  GetParam(kDorvikModel)->SetClamped(model);
+  hardwareModel = truncToInt(paramValue(kDorvikModel));
+  if (truncToInt(paramValue(kDeviceOutSelection)) > 0) midiIOSet = true;
+  if (uiConfig)
+    if (const std::vector<std::string>* models = uiConfig->findValueList("dorvikModel"))
+      if (hardwareModel >= 0 && hardwareModel < static_cast<int>(models->size()))
+        log("PROJECT RECALL: hardware model " + (*models)[static_cast<size_t>(hardwareModel)]);
+
+  if (withNames && patchManager) {
+    patchManager->loadAllFromChunk(chunk, blockPos);
+    // The stored normalised port choices are not used: ports come back by name.
+    const std::string inName = patchManager->getName(PatchManager::kSlotMidiIn);
+    log("PROJECT RECALL: MIDI In device stored " + inName);
+    mMidiInIndex = 1;
+    setExternalMIDIIn(mMidiInIndex, inName.c_str());
+    GetParam(kDeviceInSelection)->SetClamped(mMidiInIndex);
+    if (IControl* c = mainControl(kDeviceInSelection)) c->SetValueFromPlug(GetParam(kDeviceInSelection)->GetNormalized());
+    const std::string outName = patchManager->getName(PatchManager::kSlotMidiOut);
+    log("PROJECT RECALL: MIDI Out device stored " + outName);
+    mMidiOutIndex = 1;
+    setExternalMIDIOut(mMidiOutIndex, outName.c_str());
+    GetParam(kDeviceOutSelection)->SetClamped(mMidiOutIndex);
+    if (truncToInt(paramValue(kDeviceOutSelection)) > 0) midiIOSet = true;
+    log(std::string("PROJECT RECALL: MIDI In device after checking devices ") +
+        GetParam(kDeviceInSelection)->GetDisplayText(truncToInt(paramValue(kDeviceInSelection))));
+    log(std::string("PROJECT RECALL: MIDI Out device after checking devices ") +
+        GetParam(kDeviceOutSelection)->GetDisplayText(truncToInt(paramValue(kDeviceOutSelection))));
+    GetParam(kBankSelection)->SetNormalized(std::fmin(std::fmax(selections[2], 0.0), 1.0));
+    GetParam(kPatchSelection)->SetNormalized(std::fmin(std::fmax(selections[3], 0.0), 1.0));
+    for (int k = 0; k < kFilterSwitchCount; ++k) {
+      hostBlockFlags[k] = paramValue(kMIDIFilterDAWCCPassThrough + k) != 1.0;
+      deviceBlockFlags[k] = paramValue(kMIDIFilterHWCCPassThrough + k) != 1.0;
+    }
+    trackIncomingMIDI = paramValue(kMIDIFilterTrackIncomingMIDI) == 1.0;
+    routeViaQueue = paramValue(kMIDIFilterToDAWBuffer) == 1.0;
+    clockStartStopEnabled = paramValue(kSendMIDIClockPointer) == 1.0;
+    clockEnabled = paramValue(kSendMIDIClockInfo) == 1.0;
+  }
+  // Without a MIDI output the stored sound is not applied: the editor would otherwise show a
+  // set-up the synthesizer does not have.
+  if (!midiIOSet) return valuesPos;
+
+  p = UnserializeNonAutomatedParams(chunk, valuesPos, nStored);
+  deviceId = truncToInt(paramValue(kGlobalSysExID));
+  log("PROJECT RECALL: hardware DeviceID " + std::to_string(deviceId));
+  if (patchManager) {
+    auto setName = [this](int param, const std::string& text) {
+      const size_t nul = text.find('\0');
+      GetParam(param)->SetDisplayText(0, (nul == std::string::npos ? text : text.substr(0, nul)).c_str());
+    };
+    const std::string multi = patchManager->getName(PatchManager::kSlotMulti);
+    setName(kMultiName, multi);
+    log("PROJECT RECALL: Multi name " + std::string(multi.c_str()));
+    for (int part = 0; part < kNumParts; ++part) {
+      const std::string sound = patchManager->getName(PatchManager::kSlotFirstPart + part);
+      const std::string category = patchManager->getName(PatchManager::kSlotFirstCategory + part);
+      setName(kPatchName + part, sound);
+      setName(kCategoryName + part, category);
+      log("PROJECT RECALL: Part " + std::to_string(part) + " name " + sound.c_str() + " | Category name " + category.c_str());
+      linkMode[part] = truncToInt(paramValue(kFilterLinkValue + part));
+    }
+  }
+  // Global, multi and every active part to the synthesizer; returns once that transfer ended.
+  transferInProgress = true;
+  sendGlobalWithMulti = true;
+  sendAllParts = true;
+  transferRunning = true;
+  pushArrangementAndWait();
+  sendGlobalWithMulti = false;
+  transferInProgress = false;
+  sendAllParts = false;
+  queueSpan = GetBlockSize() + 2 * truncToInt(paramValue(kAdjustDAWOffset));
+  log(std::string("PROJECT RECALL: MIDI In device after nonautomated params ") +
+      GetParam(kDeviceInSelection)->GetDisplayText(truncToInt(paramValue(kDeviceInSelection))));
+  log(std::string("PROJECT RECALL: MIDI Out device after nonautomated params ") +
+      GetParam(kDeviceOutSelection)->GetDisplayText(truncToInt(paramValue(kDeviceOutSelection))));
+  return p;
+}

@@ -1,0 +1,401 @@
+// The whole editor object built headless against a test interface in a temporary data folder:
+// construction with the settings file and log, the road of a GUI edit to the send operations,
+// linked filters, tab switching, the randomizer, the state chunk and tear-down.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "ControlLayer.h"
+#include "EditorLog.h"
+#include "EditorTestSupport.h"
+#include "IControls.h"
+#include "IGraphics.h"
+#include "IParam.h"
+#include "PatchManager.h"
+
+using namespace editortest;
+
+namespace {
+
+class SorvantaTest : public ::testing::Test {
+protected:
+  std::unique_ptr<RecordingSorvanta> make() { return std::make_unique<RecordingSorvanta>(instanceInfo()); }
+  // A GUI edit: the control pushes the normalised value through the framework's GUI setter.
+  static void edit(Sorvanta* plug, int param, double value) {
+    plug->SetParameterFromGUI(param, plug->GetParam(param)->GetNormalized(value));
+  }
+  static std::string text(ITextControl* c) { return c ? c->GetTextCopy() : "<none>"; }
+  EditorEnvironment env;
+};
+
+TEST_F(SorvantaTest, ConstructsWithDefaultsWithoutSettingsFileOrLog) {
+  auto plug = make();
+  EXPECT_TRUE(plug->constructionDone);
+  EXPECT_FALSE(plug->midiIOSet);
+  EXPECT_FALSE(plug->handshakePending);
+  EXPECT_EQ(plug->GetGUI()->Width(), 1500);
+  EXPECT_EQ(plug->GetGUI()->Height(), 757);
+  EXPECT_EQ(plug->colourScheme, 0);
+  EXPECT_EQ(plug->NParams(), kNumParams);
+  EXPECT_EQ(plug->NHostParams(), 0);
+  EXPECT_FALSE(plug->debugLogOn);
+  EXPECT_FALSE(fileExists(env.logPath()));
+  EXPECT_FALSE(fileExists(env.settingsPath()));
+  EXPECT_TRUE(plug->getLayer("firstRunNotification")->isVisible() == false);
+  // Parts get channel values 2..17 in order.
+  for (int p = 0; p < kNumParts; ++p) EXPECT_EQ(plug->paramValue(kMultiPartMIDICh + p), p + 2);
+  EXPECT_EQ(plug->hardwareModel, 1);
+  // MIDI filter defaults: host program changes and SysEx blocked, device program changes blocked.
+  EXPECT_TRUE(plug->hostBlockFlags[1]);
+  EXPECT_TRUE(plug->hostBlockFlags[6]);
+  EXPECT_FALSE(plug->hostBlockFlags[0]);
+  EXPECT_TRUE(plug->deviceBlockFlags[1]);
+  EXPECT_FALSE(plug->deviceBlockFlags[6]);
+  EXPECT_TRUE(plug->sysexSent.empty());
+  EXPECT_TRUE(plug->shortSent.empty());
+}
+
+TEST_F(SorvantaTest, SettingsFileSetsSizeSchemeAndFirstRunNotice) {
+  writeFile(env.settingsPath(), "blue\nlarge \r\nno\nNo Such Port\nNo Such Input\n");
+  writeFile(env.logPath(), "stale line\n");
+  auto plug = make();
+  EXPECT_EQ(plug->GetGUI()->Width(), 1724);  // not 1725
+  EXPECT_EQ(plug->GetGUI()->Height(), 870);
+  EXPECT_EQ(plug->colourScheme, 1);
+  EXPECT_EQ(plug->paramValue(kUserInterfaceSize), 2);
+  EXPECT_TRUE(plug->firstRunShown);
+  EXPECT_TRUE(plug->getLayer("firstRunNotification")->isVisible());
+  EXPECT_FALSE(plug->midiIOSet);  // "no" reopens no port
+  EXPECT_TRUE(plug->debugLogOn);
+  const std::string log = readFile(env.logPath());
+  EXPECT_EQ(log.find("stale line"), std::string::npos);
+  ASSERT_NE(log.find("\t INITIALIZATION STARTED!\n"), std::string::npos);
+  EXPECT_LT(log.find("INITIALIZATION STARTED!"), log.find("Data folder located at " + env.dataFolder));
+  EXPECT_NE(log.find("Plug-in is ready to load!"), std::string::npos);
+}
+
+TEST_F(SorvantaTest, MissingOutputPortLeavesSendsRefusedButHandshakePending) {
+  writeFile(env.settingsPath(), "yellow\nsmall\nyes\nNo Such Port\nNo Such Input");
+  auto plug = make();
+  EXPECT_EQ(plug->GetGUI()->Width(), 1275);
+  EXPECT_FALSE(plug->midiIOSet);
+  EXPECT_TRUE(plug->handshakePending);
+  edit(plug.get(), kOscillator1Level + 2, 50);
+  EXPECT_EQ(text(plug->statusLine), "Set MIDI I/O First!");
+  EXPECT_TRUE(plug->shortSent.empty());
+}
+
+TEST_F(SorvantaTest, SettingsChangesRewriteTheFileAndFirstRunExitStoresYes) {
+  writeFile(env.settingsPath(), "blue\nlarge\nno\nPort A\nPort B");
+  auto plug = make();
+  edit(plug.get(), kUserInterfaceSize, 0);
+  EXPECT_EQ(readFile(env.settingsPath()), "blue\nsmall\nno\nPort A\nPort B");
+  EXPECT_EQ(text(plug->statusLine), "Size changes applied...");
+  EXPECT_EQ(text(plug->valueLine), "Reload project!");
+  edit(plug.get(), kUserInterfaceStyle, 2);
+  EXPECT_EQ(readFile(env.settingsPath()), "obsidra\nsmall\nno\nPort A\nPort B");
+  plug->GetParam(kFirstRunExit)->Set(1);
+  plug->OnParamChange(kFirstRunExit);
+  EXPECT_EQ(readFile(env.settingsPath()), "obsidra\nsmall\nyes\nPort A\nPort B");
+  EXPECT_FALSE(plug->getLayer("firstRunNotification")->isVisible());
+  // Without the file nothing is created and the user is told.
+  remove(env.settingsPath().c_str());
+  edit(plug.get(), kUserInterfaceSize, 1);
+  EXPECT_FALSE(fileExists(env.settingsPath()));
+  EXPECT_EQ(text(plug->statusLine), "Sorvanta Editor UI.txt MISSING!");
+  EXPECT_EQ(text(plug->valueLine), "Contact support");
+}
+
+TEST_F(SorvantaTest, GuiEditSendsControlChangeOnThePartsChannel) {
+  auto plug = make();
+  plug->midiIOSet = true;
+  plug->GetParam(kDeviceOutSelection)->Set(1);
+  plug->setParamFromPlug(kMultiPartMIDICh + 5, 7);
+  edit(plug.get(), kOscillator1Level + 5, 99);
+  ASSERT_EQ(plug->shortSent.size(), 1u);
+  EXPECT_EQ(plug->shortSent[0].mStatus, 0xB5);
+  EXPECT_EQ(plug->shortSent[0].mData1, 20);
+  EXPECT_EQ(plug->shortSent[0].mData2, 99);
+  EXPECT_EQ(text(plug->ccLine), "CC|20");
+  // The value display names the parameter and shows the plain value.
+  EXPECT_EQ(text(plug->valueLine), "99");
+  // A setting of 1 sends on channel 1; the semitone transform adds 52.
+  plug->setParamFromPlug(kMultiPartMIDICh + 1, 1);
+  edit(plug.get(), kOscillator2Semitone + 1, -12);
+  ASSERT_EQ(plug->shortSent.size(), 2u);
+  EXPECT_EQ(plug->shortSent[1].mStatus, 0xB1);
+  EXPECT_EQ(plug->shortSent[1].mData2, 40);
+}
+
+TEST_F(SorvantaTest, SysExEditCarriesDeviceIdAndIsNotEchoedFromTheSynth) {
+  auto plug = make();
+  plug->midiIOSet = true;
+  plug->GetParam(kDeviceOutSelection)->Set(1);
+  plug->deviceId = 0x11;
+  edit(plug.get(), kOscillator1Detune + 3, 70);
+  ASSERT_EQ(plug->sysexSent.size(), 1u);
+  const std::vector<unsigned char> want = {0x3E, 0x10, 0x11, 0x20, 0x03, 0x02, 0x07, 70};
+  EXPECT_EQ(plug->sysexSent[0], want);
+  EXPECT_EQ(text(plug->ccLine), "SysEx");
+  // A value from the synthesizer moves the controls and display but sends nothing.
+  plug->GetParam(kOscillator1Detune + 3)->Set(80);
+  plug->OnParamChange2(kOscillator1Detune + 3);
+  EXPECT_EQ(plug->sysexSent.size(), 1u);
+  EXPECT_FALSE(plug->noSend);
+}
+
+TEST_F(SorvantaTest, TriggerButtonsToggleTheirTargetOnlyOnPress) {
+  auto plug = make();
+  const int trigger = kTriggerArpNoteOverlap + 6;  // a trigger that is displayed when pressed
+  const int target = kArpSameNoteOverlap + 6;
+  plug->GetParam(target)->Set(0.5);
+  plug->setStatusText("before");
+  plug->GetParam(trigger)->Set(0);
+  plug->OnParamChange(trigger);  // a release does nothing at all
+  EXPECT_EQ(plug->paramValue(target), 0.5);
+  EXPECT_EQ(text(plug->statusLine), "before");
+  plug->GetParam(trigger)->Set(1);
+  plug->OnParamChange(trigger);  // only exactly 1.0 counts as on: 0.5 becomes 1.0
+  EXPECT_EQ(plug->paramValue(target), 1.0);
+  EXPECT_NE(text(plug->statusLine), "before");
+  plug->OnParamChange(trigger);
+  EXPECT_EQ(plug->paramValue(target), 0.0);
+}
+
+TEST_F(SorvantaTest, DeviceIdChangeAnnouncesItselfAndIsUsedAfterwards) {
+  auto plug = make();
+  plug->midiIOSet = true;
+  plug->GetParam(kDeviceOutSelection)->Set(1);
+  edit(plug.get(), kGlobalSysExID, 5);
+  EXPECT_EQ(plug->deviceId, 5);
+  ASSERT_GE(plug->sysexSent.size(), 1u);
+  const std::vector<unsigned char> announce = {0x3E, 0x10, 5, 0x24, 0x00, 0x19, 5};
+  EXPECT_EQ(plug->sysexSent[0], announce);
+}
+
+TEST_F(SorvantaTest, LinkedFilterFollowsKeepingItsDistance) {
+  auto plug = make();
+  plug->midiIOSet = true;
+  plug->GetParam(kDeviceOutSelection)->Set(1);
+  const int part = 2;
+  plug->setParamFromPlug(kFilterLinkSwitch + part, 0);
+  plug->setParamFromPlug(kFilter2Cutoff + part, 80);
+  edit(plug.get(), kFilter1Cutoff + part, 60);  // records the distance 20, sends only filter 1
+  ASSERT_EQ(plug->sysexSent.size(), 1u);
+  EXPECT_EQ(plug->sysexSent[0][7], 60);
+  plug->setParamFromPlug(kFilterLinkSwitch + part, 1);
+  plug->sysexSent.clear();
+  edit(plug.get(), kFilter1Cutoff + part, 70);
+  EXPECT_EQ(plug->paramValue(kFilter2Cutoff + part), 90);
+  ASSERT_EQ(plug->sysexSent.size(), 2u);
+  EXPECT_EQ(plug->sysexSent[1][6], 0x06);  // filter 2's message
+  EXPECT_EQ(plug->sysexSent[1][7], 90);
+  edit(plug.get(), kFilter1Cutoff + part, 100);  // the partner was below: it lands 20 below
+  EXPECT_EQ(plug->paramValue(kFilter2Cutoff + part), 80);
+  // A change from the synth is not echoed, but the moved partner is sent.
+  plug->sysexSent.clear();
+  plug->GetParam(kFilter1Cutoff + part)->Set(110);
+  plug->OnParamChange2(kFilter1Cutoff + part);
+  EXPECT_EQ(plug->paramValue(kFilter2Cutoff + part), 90);
+  ASSERT_EQ(plug->sysexSent.size(), 1u);
+  EXPECT_EQ(plug->sysexSent[0][7], 90);
+}
+
+TEST_F(SorvantaTest, TabsSwitchPagesAndZones) {
+  auto plug = make();
+  ControlLayer* root = plug->rootLayer;
+  ASSERT_NE(root, nullptr);
+  // A quick tab switch on the multi tab only changes the bank-and-program layer.
+  edit(plug.get(), kQuickTab, 3);
+  EXPECT_EQ(plug->currentPart, 3);
+  EXPECT_TRUE(plug->getLayer("bankAndProgram04")->isVisible());
+  EXPECT_FALSE(plug->getLayer("bankAndProgram01")->isVisible());
+  edit(plug.get(), kMainTab, 2);
+  EXPECT_EQ(root->getSelectedChildId(), 2);
+  EXPECT_TRUE(plug->oscillatorsLayer->isVisible());
+  EXPECT_FALSE(plug->filtersEnvelopesLayer->isVisible());
+  ControlLayer* page = plug->getLayer("oscPart3");
+  EXPECT_TRUE(page->isVisible());
+  EXPECT_FALSE(plug->getLayer("oscPart0")->isVisible());
+  // Shape 3 grays zones 10 and 20; shape 1 only 20.
+  edit(plug.get(), kOscillator1Shape + 3, 3);
+  ControlLayer* zone10 = page->layers.Get(0);
+  ControlLayer* zone20 = page->layers.Get(1);
+  ASSERT_NE(zone10, nullptr);
+  ASSERT_EQ(zone10->getId(), 10);
+  ASSERT_EQ(zone10->controls.GetSize(), 1);
+  EXPECT_TRUE(zone10->controls.Get(0)->IsGrayed());
+  EXPECT_TRUE(zone20->controls.Get(0)->IsGrayed());
+  edit(plug.get(), kOscillator1Shape + 3, 1);
+  EXPECT_FALSE(zone10->controls.Get(0)->IsGrayed());
+  EXPECT_TRUE(zone20->controls.Get(0)->IsGrayed());
+  // Filter type 12 shows the LP panels of both filters.
+  edit(plug.get(), kMainTab, 3);
+  edit(plug.get(), kFilter1Type + 3, 12);
+  EXPECT_TRUE(plug->getLayer("filter1LP")->isVisible());
+  EXPECT_TRUE(plug->getLayer("filter2LP")->isVisible());
+  EXPECT_FALSE(plug->getLayer("filter2BP")->isVisible());
+}
+
+TEST(ShowMultiLayers, GroupsOfTenAreIndependentExceptTheFirst) {
+  ControlLayer page(0, "page");
+  for (int id : {5, 15, 25, 80, 109, 305}) page.AddLayer(new ControlLayer(id, "z" + std::to_string(id)));
+  page.Hide(false);
+  for (int i = 0; i < page.layers.GetSize(); ++i) page.layers.Get(i)->Hide(false);
+  page.showMultiLayers(15);
+  EXPECT_FALSE(page.layers.Get(3)->isVisible());  // 80 hidden by the 10..19 group
+  EXPECT_TRUE(page.layers.Get(1)->isVisible());
+  page.layers.Get(3)->Hide(false);
+  page.showMultiLayers(25);
+  EXPECT_TRUE(page.layers.Get(3)->isVisible());  // 80 untouched by 20..29
+  page.showMultiLayers(109);
+  EXPECT_EQ(page.getSelectedChildId(), 109);
+}
+
+TEST_F(SorvantaTest, RandomizerStaysInRangesAndRespectsLocks) {
+  auto plug = make();
+  plug->midiIOSet = true;
+  plug->GetParam(kDeviceOutSelection)->Set(1);
+  edit(plug.get(), kMainTab, 2);
+  const int part = plug->currentPart;
+  plug->setParamFromPlug(kSectionLockFilter1 + part, 1);
+  const double cutoffBefore = plug->paramValue(kFilter1Cutoff + part);
+  edit(plug.get(), kRandomize, 1);
+  EXPECT_EQ(text(plug->statusLine), "Part Randomized");
+  EXPECT_EQ(plug->paramValue(kRandomize), 0);
+  EXPECT_TRUE(plug->partRequestPending);
+  EXPECT_EQ(plug->paramValue(kFilter1Cutoff + part), cutoffBefore);
+  for (int n = 0; n < kNumParams; ++n) {
+    IParam* p = plug->GetParam(n);
+    ASSERT_GE(p->Value(), p->GetMin()) << n;
+    ASSERT_LE(p->Value(), p->GetMax()) << n;
+  }
+  // With the main tab at 0 nothing happens and the button stays at 1.
+  edit(plug.get(), kMainTab, 0);
+  plug->partRequestPending = false;
+  edit(plug.get(), kRandomize, 1);
+  EXPECT_FALSE(plug->partRequestPending);
+}
+
+TEST_F(SorvantaTest, StateChunkRoundTripsIntoAFreshInstance) {
+  auto a = make();
+  a->midiIOSet = true;
+  for (int n = 0; n < SorvantaIdentity::kNumStoredParams; n += 37) {
+    IParam* p = a->GetParam(n);
+    p->SetClamped(p->GetMin() + (p->GetMax() - p->GetMin()) * 0.5);
+  }
+  a->getPatchManager()->setName(0, "Big Multi");
+  a->getPatchManager()->setName(PatchManager::kSlotFirstPart + 4, "Sub Bass");
+  a->getPatchManager()->setName(PatchManager::kSlotFirstCategory + 4, "Bass");
+  a->setParamFromPlug(kQuickTab, 4);
+  a->setParamFromPlug(kOscillator1Level, 5);
+  ByteChunk chunk;
+  ASSERT_TRUE(a->SerializeState(&chunk));
+  // 20-byte head, then the block whose third word is the snapshot length 69972 big-endian.
+  ASSERT_GT(chunk.Size(), 69972);
+  const uint8_t* b = chunk.GetBytes();
+  EXPECT_EQ(b[0], 0);
+  EXPECT_EQ(b[3], 1);
+  EXPECT_EQ(b[28], 0x00);
+  EXPECT_EQ(b[29], 0x01);
+  EXPECT_EQ(b[30], 0x11);
+  EXPECT_EQ(b[31], 0x54);
+
+  // Without a MIDI output only the head, names and ports come back; the sound is not applied.
+  auto offline = make();
+  const double levelBefore = offline->paramValue(kOscillator1Level);
+  const int end = offline->UnserializeState(&chunk, 0);
+  EXPECT_EQ(end, chunk.Size() - SorvantaIdentity::kNumStoredParams * 8);
+  EXPECT_EQ(offline->currentPart, 4);
+  EXPECT_EQ(offline->paramValue(kOscillator1Level), levelBefore);
+  EXPECT_NE(levelBefore, 5);
+  EXPECT_FALSE(offline->midiIOSet);
+
+  auto fresh = make();
+  fresh->GetParam(kDeviceOutSelection)->Set(1);  // an output was chosen: the values are applied
+  ASSERT_EQ(fresh->UnserializeState(&chunk, 0), chunk.Size());
+  for (int n = 0; n < SorvantaIdentity::kNumStoredParams; ++n) ASSERT_EQ(fresh->paramValue(n), a->paramValue(n)) << n;
+  EXPECT_EQ(fresh->currentPart, 4);
+  for (int slot : {0, 1 + 4, 19 + 4}) {
+    const std::string want = a->getPatchManager()->getName(slot);
+    const std::string got = fresh->getPatchManager()->getName(slot);
+    EXPECT_EQ(std::string(got.c_str()), std::string(want.c_str())) << slot;
+  }
+  EXPECT_STREQ(fresh->GetParam(kPatchName + 4)->GetDisplayText(0), "Sub Bass");
+}
+
+TEST_F(SorvantaTest, HostileChunksAreRefusedAndChangeNothing) {
+  auto a = make();
+  ByteChunk good;
+  ASSERT_TRUE(a->SerializeState(&good));
+  auto b = make();
+  b->GetParam(kDeviceOutSelection)->Set(1);
+  b->setParamFromPlug(kOscillator1Level, 3);
+  const double before = b->paramValue(kOscillator1Level);
+  ByteChunk empty;
+  EXPECT_EQ(b->UnserializeState(&empty, 0), 0);
+  for (int cut : {3, 19, 20, 31, 200, good.Size() - 8, good.Size() - 1}) {
+    ByteChunk shortChunk;
+    shortChunk.PutBytes(good.GetBytes(), cut);
+    EXPECT_EQ(b->UnserializeState(&shortChunk, 0), 0) << cut;
+  }
+  ByteChunk wrongVersion;
+  wrongVersion.PutBytes(good.GetBytes(), good.Size());
+  wrongVersion.GetBytes()[3] = 2;
+  EXPECT_EQ(b->UnserializeState(&wrongVersion, 0), 0);
+  EXPECT_EQ(b->paramValue(kOscillator1Level), before);
+  EXPECT_EQ(b->UnserializeState(&good, -1), 0);
+}
+
+TEST_F(SorvantaTest, IncomingMessageComparisonRemembersTheLastOne) {
+  auto plug = make();
+  EXPECT_FALSE(DebuggerOutput::compareMIDIdata(plug.get(), IMidiMsg(0, 0x90, 0x3C, 0x64)));
+  EXPECT_TRUE(DebuggerOutput::compareMIDIdata(plug.get(), IMidiMsg(0, 0x90, 0x3C, 0x64)));
+  EXPECT_FALSE(DebuggerOutput::compareMIDIdata(plug.get(), IMidiMsg(0, 0x90, 0x3C, 0x00)));
+  EXPECT_EQ(plug->lastIncomingMessage[2], 0);
+}
+
+TEST_F(SorvantaTest, TearDownRefusesLaterSendsAndLeavesNoThread) {
+  auto plug = make();
+  plug->midiIOSet = true;
+  plug->GetParam(kDeviceOutSelection)->Set(1);
+  plug.reset();  // must not crash, hang or send
+  SUCCEED();
+}
+
+}  // namespace
+
+namespace {
+
+// The shipped interface description, when the build has generated it: every tab and part page
+// of the real layer tree is switched to, and a randomized part stays inside every range.
+TEST(AuthoredInterface, EveryTabAndPartSwitchesOnTheShippedTree) {
+  const std::string dir = SORVANTA_AUTHORED_DIR;
+  if (!fileExists(dir + "/uiconfig.tea")) GTEST_SKIP() << "no generated interface in " << dir;
+  EditorEnvironment env;
+  Sorvanta::resourcesFolderOverride = dir;
+  auto plug = std::make_unique<RecordingSorvanta>(instanceInfo());
+  auto edit = [&](int param, double value) { plug->SetParameterFromGUI(param, plug->GetParam(param)->GetNormalized(value)); };
+  ASSERT_NE(plug->rootLayer, nullptr);
+  for (int tab = 0; tab <= 5; ++tab) {
+    edit(kMainTab, tab);
+    EXPECT_EQ(plug->rootLayer->getSelectedChildId(), tab);
+    for (int part = 0; part < kNumParts; part += 5) {
+      edit(kQuickTab, part);
+      EXPECT_EQ(plug->currentPart, part);
+    }
+  }
+  edit(kMainTab, 3);
+  for (int type = 0; type <= 12; ++type) edit(kFilter1Type, type);
+  edit(kMainTab, 5);
+  for (int mode = 0; mode <= 10; ++mode) edit(kEffect2Mode, mode);
+  plug->midiIOSet = true;
+  edit(kRandomize, 1);
+  for (int n = 0; n < kNumParams; ++n) {
+    IParam* p = plug->GetParam(n);
+    ASSERT_GE(p->Value(), p->GetMin()) << n;
+    ASSERT_LE(p->Value(), p->GetMax()) << n;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,621 @@
+// The MIDI message manager against a fake plug-in: jobs on their threads (drop when busy, time
+// out, cancel, shut down), the incoming SysEx and channel-message dispatch, librarian capture,
+// and the exact bytes of what the engine sends.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "DumpLayout.h"
+#include "DumpParser.h"
+#include "FakeEngineHost.h"
+#include "MIDIMessageManager.h"
+#include "MIDIMessageSender.h"
+#include "SysexProtocol.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+class Engine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    host.flags.midiIOSet = true;
+    host.set(kDeviceOutSelection, 1);
+    for (int p = 0; p < 16; ++p) host.set(kMultiPartMIDICh + p, p + 2);
+    host.set(kGlobalMidiChannel, 1);
+    mgr = std::make_unique<MIDIMessageManager>(&host, &host.state);
+    mgr->setPacingOverride(1);
+  }
+  void TearDown() override { mgr.reset(); }
+
+  bool waitIdle(WorkerThread t = WorkerThread::kDump, int ms = 10000) {
+    for (int i = 0; i < ms / 5; ++i) {
+      if (!mgr->threadRunning(t)) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+  }
+  void deliver(const Bytes& b) {
+    ISysEx sx(0, b.data(), static_cast<int>(b.size()));
+    mgr->ProcessSysExFromPlug(&sx, true);
+  }
+  static Bytes soundDumpFor(int part, int cutoff) {
+    std::array<uint8_t, 392> d = dump::initSound();
+    d[6] = static_cast<uint8_t>(part);
+    d[85] = static_cast<uint8_t>(cutoff);
+    sysex::applyChecksum(d.data(), 392);
+    return Bytes(d.begin(), d.end());
+  }
+  int countSent(uint8_t command) {
+    int n = 0;
+    for (const Bytes& b : host.sent())
+      if (b.size() > 4 && b[0] == 0xF0 && b[4] == command) ++n;
+    return n;
+  }
+
+  FakeEngineHost host;
+  std::unique_ptr<MIDIMessageManager> mgr;
+};
+
+JobRecord job(int code, int part = 0, bool flag = false) {
+  JobRecord r;
+  r.code = code;
+  r.part = part;
+  r.requestFlag = flag;
+  return r;
+}
+
+}  // namespace
+
+TEST_F(Engine, UnansweredPartRequestScansEveryIdThenTimesOut) {
+  host.flags.deviceId = 9;
+  ASSERT_TRUE(mgr->requestPartToEditor(4));
+  ASSERT_TRUE(waitIdle());
+  const std::vector<Bytes> sent = host.sent();
+  ASSERT_EQ(sent.size(), 1u + 128u);
+  EXPECT_EQ(sent[0], (Bytes{0xF0, 0x3E, 0x10, 0x09, 0x00, 0x30, 0x04, 0xF7}));
+  for (int d = 0; d < 128; ++d) EXPECT_EQ(sent[1 + d][3], d);
+  const auto statuses = host.statusTexts();
+  EXPECT_NE(std::find(statuses.begin(), statuses.end(), "CONNECTION TIMED OUT!"), statuses.end());
+  EXPECT_NE(host.lastStatus(), "Data request Completed!");
+}
+
+TEST_F(Engine, CancelEndsARequestAtItsNextPoll) {
+  mgr->setPacingOverride(20);
+  ASSERT_TRUE(mgr->requestPartToEditor(0));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  mgr->sender()->cancelRequested = true;
+  ASSERT_TRUE(waitIdle(WorkerThread::kDump, 2000));
+  EXPECT_EQ(host.lastStatus(), "Data request CANCELLED!");
+  EXPECT_TRUE(mgr->sender()->requestFailed.load());
+}
+
+TEST_F(Engine, AnsweredRequestLoadsThePartAndEndsTheWait) {
+  host.device = [this](const Bytes& r) {
+    if (r.size() == 8 && r[4] == 0x00 && r[5] == 0x30) deliver(soundDumpFor(r[6], 77));
+  };
+  ASSERT_TRUE(mgr->requestPartToEditor(5));
+  ASSERT_TRUE(waitIdle());
+  host.device = nullptr;
+  EXPECT_EQ(host.value(kFilter1Cutoff + 5), 77);
+  EXPECT_EQ(host.lastStatus(), "Data request Completed!");
+  EXPECT_EQ(countSent(0x00), 1);
+  EXPECT_FALSE(mgr->editorCaptureActive.load());
+}
+
+TEST_F(Engine, HandshakeFindsADeviceOnAnotherIdAndAdoptsIt) {
+  // The Dorvik answers global requests on id 5 only.
+  host.device = [this](const Bytes& r) {
+    if (r.size() == 6 && r[4] == 0x04 && r[3] == 5) {
+      std::array<uint8_t, 207> g = dump::globalTemplate();
+      g[3] = 5;
+      g[30] = 5;
+      sysex::applyChecksum(g.data(), 207);
+      deliver(Bytes(g.begin(), g.end()));
+    }
+  };
+  mgr->sendSysExInitialization();
+  ASSERT_TRUE(waitIdle());
+  host.device = nullptr;
+  EXPECT_EQ(host.flags.deviceId.load(), 5);
+  EXPECT_EQ(host.value(kGlobalSysExID), 5);
+  EXPECT_EQ(host.lastStatus(), "Plug-in is ready to go!");
+  const auto statuses = host.statusTexts();
+  EXPECT_NE(std::find(statuses.begin(), statuses.end(), "Please wait, checking DeviceID 6"), statuses.end());
+  EXPECT_EQ(std::find(statuses.begin(), statuses.end(), "Please wait, checking DeviceID 7"), statuses.end());
+}
+
+TEST_F(Engine, BusyDumpThreadDropsTheSecondRequestAndKeepsTheFirstRecord) {
+  mgr->setPacingOverride(20);
+  ASSERT_TRUE(mgr->startJob(job(6, 3, true)));
+  EXPECT_FALSE(mgr->startJob(job(7)));
+  EXPECT_FALSE(mgr->requestPartToEditor(9));
+  EXPECT_EQ(mgr->sender()->record(WorkerThread::kDump).code, 6);
+  EXPECT_EQ(mgr->sender()->record(WorkerThread::kDump).part, 3);
+  mgr->sender()->cancelRequested = true;
+  ASSERT_TRUE(waitIdle());
+  // Once the thread is idle again a job starts.
+  EXPECT_TRUE(mgr->startJob(job(14)));
+  ASSERT_TRUE(waitIdle());
+}
+
+TEST_F(Engine, RacingStartersStartExactlyOneJob) {
+  mgr->setPacingOverride(5);
+  for (int round = 0; round < 20; ++round) {
+    std::atomic<int> ready{0}, started{0};
+    auto starter = [&](int part) {
+      ++ready;
+      while (ready.load() < 2) {
+      }
+      if (mgr->startJob(job(6, part, true))) ++started;
+    };
+    std::thread a(starter, 1), b(starter, 2);
+    a.join();
+    b.join();
+    EXPECT_EQ(started.load(), 1);
+    mgr->sender()->cancelRequested = true;
+    ASSERT_TRUE(waitIdle());
+    mgr->sender()->cancelRequested = false;
+  }
+}
+
+TEST_F(Engine, ShutdownEndsTheRunningClockAndRequestBeforeReturning) {
+  host.flags.clockEnabled = true;
+  host.set(kOverrideTempo, 1.0);
+  host.flags.hostTempo = 300;
+  mgr->setPacingOverride(50);
+  ITimeInfo t;
+  mgr->processBlock(t, 64, 44100.0, 64);  // starts the continuous clock
+  ASSERT_TRUE(mgr->requestPartToEditor(0));
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  mgr.reset();  // joins: must not hang, and nothing runs afterwards
+  const std::vector<Bytes> sent = host.sent();
+  int ticks = 0;
+  for (const Bytes& b : sent) ticks += b == Bytes{0xF8};
+  EXPECT_GE(ticks, 2);
+  host.clearSent();
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  EXPECT_TRUE(host.sent().empty());
+}
+
+TEST_F(Engine, ClockFollowsTransportAndStopsWithoutOutput) {
+  host.flags.clockStartStopEnabled = true;
+  host.flags.continuousClockStarted = true;  // no tick loop in this test
+  ITimeInfo t;
+  t.mTransportIsRunning = true;
+  mgr->processBlock(t, 64, 44100.0, 64);
+  ASSERT_TRUE(waitIdle(WorkerThread::kClock));
+  mgr->processBlock(t, 64, 44100.0, 64);
+  t.mTransportIsRunning = false;
+  mgr->processBlock(t, 64, 44100.0, 64);
+  ASSERT_TRUE(waitIdle(WorkerThread::kClock));
+  std::vector<Bytes> clock;
+  for (const Bytes& b : host.sent())
+    if (b.size() == 1) clock.push_back(b);
+  EXPECT_EQ(clock, (std::vector<Bytes>{{0xFA}, {0xFC}}));
+
+  // The tick loop ends by itself once no output is set.
+  MidiClock c;
+  c.reset(false);
+  std::atomic<int> ticks{0};
+  c.runTicks(midiclock::intervalNs(300), [&] { return ticks.load() < 3; }, [&] { ++ticks; });
+  EXPECT_EQ(ticks.load(), 3);
+  EXPECT_FALSE(c.isRunning());
+}
+
+TEST_F(Engine, ContinuousClockGivesUpWithoutATempo) {
+  host.flags.clockEnabled = true;
+  host.set(kOverrideTempo, 1.0);
+  host.flags.hostTempo = 0;
+  mgr->sender()->tempoRetryMs = 1;
+  mgr->clock().reset(false);
+  ASSERT_TRUE(mgr->startJob(job(16)));
+  ASSERT_TRUE(waitIdle(WorkerThread::kContinuousClock));
+  EXPECT_FALSE(host.flags.clockEnabled.load());
+  EXPECT_EQ(host.value(kSendMIDIClockInfo), 0.0);
+  EXPECT_EQ(host.valueTexts.back(), "Unable to get DAW Tempo");
+  EXPECT_TRUE(host.sent().empty());
+}
+
+TEST_F(Engine, HostTempoGoesOutOnceAsMultiParameterFive) {
+  host.flags.continuousClockStarted = true;
+  host.flags.deviceId = 2;
+  host.set(kOverrideTempo, 1.0);
+  host.hostTempo = 120.0;
+  ITimeInfo t;
+  mgr->processBlock(t, 64, 44100.0, 64);
+  mgr->processBlock(t, 64, 44100.0, 64);
+  std::vector<Bytes> sent = host.sent();
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0], (Bytes{0xF0, 0x3E, 0x10, 0x02, 0x21, 0x00, 0x05, 0x37, 0xF7}));
+  EXPECT_EQ(host.value(kMultiTempo), 55);
+  host.hostTempo = 119.9;
+  mgr->processBlock(t, 64, 44100.0, 64);
+  EXPECT_EQ(host.sent().back()[7], 54);
+}
+
+TEST_F(Engine, ParameterChangesFindTheirControlAndAreNotEchoed) {
+  // Sound parameter change of part 2, index 85 (filter 1 cutoff: hi 0, lo 0x4E).
+  host.setRange(kFilter1Cutoff + 2, 0, 127);
+  host.bindSysex(0x20, 2, 0x00, 0x4E, 0, kFilter1Cutoff + 2);
+  deliver({0xF0, 0x3E, 0x10, 0x00, 0x20, 0x02, 0x00, 0x4E, 0x40, 0xF7});
+  // Global transpose (index 6) arrives as value + 52; keys are part-less, device id as sent.
+  host.setRange(kGlobalTranspose, -12, 12);
+  host.bindPartless(0x24, 0x00, 0x06, kGlobalTranspose);
+  deliver({0xF0, 0x3E, 0x10, 0x05, 0x24, 0x00, 0x06, 52, 0xF7});
+  ASSERT_EQ(host.hardwareSets.size(), 2u);
+  EXPECT_EQ(host.hardwareSets[0].first, kFilter1Cutoff + 2);
+  EXPECT_DOUBLE_EQ(host.hardwareSets[0].second, 64.0 / 127.0);
+  EXPECT_EQ(host.hardwareSets[1].first, kGlobalTranspose);
+  EXPECT_DOUBLE_EQ(host.hardwareSets[1].second, 0.5);
+  EXPECT_EQ(host.partlessDeviceIds.front(), 5);
+  EXPECT_TRUE(host.sent().empty());
+  EXPECT_FALSE(mgr->fromHardware.load());
+  EXPECT_FALSE(mgr->sysexControlMissing.load());
+}
+
+TEST_F(Engine, PackedParameterChangesSetTheirParametersDirectly) {
+  host.set(kDorvikModel, 1);
+  deliver({0xF0, 0x3E, 0x10, 0x00, 0x20, 0x04, 0x02, 0x47, 0x5B, 0xF7});  // arp step 1
+  EXPECT_EQ(host.value(kArpPattern01Step + 4), 5);
+  EXPECT_EQ(host.value(kArpPattern01Accent + 4), 3);
+  EXPECT_EQ(host.value(kArpPattern01Glide + 4), 1);
+  deliver({0xF0, 0x3E, 0x10, 0x00, 0x20, 0x04, 0x01, 0x68, 35, 0xF7});  // envelope 4 mode
+  EXPECT_EQ(host.value(kEnvelope4Mode + 4), 3);
+  EXPECT_EQ(host.value(kEnv4Trigger + 4), 1);
+  EXPECT_EQ(host.changes.back(), kQuickTab);
+  EXPECT_TRUE(host.sent().empty());
+}
+
+TEST_F(Engine, ForeignAndMalformedShortMessagesChangeNothing) {
+  host.bindSysex(0x20, 2, 0x00, 0x4E, 0, kFilter1Cutoff + 2);
+  deliver({0xF0, 0x41, 0x10, 0x00, 0x20, 0x02, 0x00, 0x4E, 0x40, 0xF7});
+  deliver({0xF0, 0x3E, 0x10, 0x00, 0x20, 0x02, 0x00, 0x4E, 0xC0, 0xF7});
+  deliver({0xF0, 0x3E, 0x10, 0x00, 0x20, 0x55, 0x01, 0x02, 0x40, 0xF7});  // part 85: no control
+  ISysEx fromHost(0, nullptr, 0);
+  mgr->ProcessSysEx(&fromHost, true);
+  EXPECT_TRUE(host.hardwareSets.empty());
+}
+
+TEST_F(Engine, DumpIsParsedOnlyWhileAwaitedAndAdoptsTheDeviceId) {
+  deliver(soundDumpFor(1, 33));
+  EXPECT_EQ(host.value(kFilter1Cutoff + 1), 0);  // nobody asked
+  host.flags.adoptDeviceId = true;
+  mgr->SetLibrarianRequestActive(false);  // awaiting a dump for the editor
+  Bytes d = soundDumpFor(1, 33);
+  d[3] = 0x22;
+  deliver(d);
+  EXPECT_EQ(host.value(kFilter1Cutoff + 1), 33);
+  EXPECT_EQ(host.flags.deviceId.load(), 0x22);
+  EXPECT_EQ(host.value(kGlobalSysExID), 0x22);
+  EXPECT_TRUE(host.flags.replyReceived.load());
+  EXPECT_EQ(host.names[2], "Init Patch   vTn");
+  EXPECT_FALSE(mgr->editorCaptureActive.load());
+}
+
+TEST_F(Engine, LibrarianCaptureStoresACompletedDumpInTheSelectedSlot) {
+  PatchLibrarian lib;
+  auto* bank = new PatchFile();
+  bank->entries.resize(100);
+  lib.soundBankFiles.push_back(bank);  // the librarian owns it
+  lib.selectedSlot = 7;
+  host.lib = &lib;
+  mgr->SetLibrarianRequestActive(true);
+  mgr->editorCaptureActive = true;  // even then, the capture takes the dump
+  deliver(soundDumpFor(0, 12));
+  host.lib = nullptr;
+  ASSERT_EQ(bank->entries[7].messages.size(), 1u);
+  EXPECT_EQ(bank->entries[7].messages[0].bytes, soundDumpFor(0, 12));
+  EXPECT_EQ(bank->entries[7].name, "Init Patch   vTn");
+  EXPECT_TRUE(host.flags.replyReceived.load());
+  EXPECT_FALSE(mgr->patchRequest.armed.load());
+  EXPECT_EQ(host.value(kFilter1Cutoff), 0);  // the editor is untouched
+}
+
+TEST_F(Engine, PartDumpJobChecksumsAndSendsTheBuiltDump) {
+  host.set(kGlobalSysExID, 3);
+  host.set(kFilter1Cutoff + 6, 90);
+  host.texts[kPatchName + 6] = "";
+  JobRecord r = job(2, 6);
+  ASSERT_TRUE(mgr->startJob(r));
+  ASSERT_TRUE(waitIdle());
+  ASSERT_EQ(host.sent().size(), 1u);
+  Bytes d = host.sent()[0];
+  ASSERT_EQ(d.size(), 392u);
+  EXPECT_EQ(d[3], 3);
+  EXPECT_EQ(d[6], 6);
+  EXPECT_EQ(d[85], 90);
+  EXPECT_EQ(d[390], sysex::framedChecksum(d.data(), 392));
+  EXPECT_EQ(host.names[7], "Set Name");
+  EXPECT_FALSE(mgr->partSendBusy.load());
+}
+
+TEST_F(Engine, BankChangeSendsNotesOffBankSelectAndProgram) {
+  host.set(kMultiPartMIDICh + 2, 4);
+  host.set(kMultiPartBank + 2, 1);
+  host.set(kMultiPartPatch + 2, 10);
+  ASSERT_TRUE(mgr->BankChangeMessage(2));
+  EXPECT_EQ(host.sent(), (std::vector<Bytes>{{0xB2, 0x7B, 0x00}, {0xB2, 0x00, 0x00}, {0xB2, 0x20, 0x41}, {0xC2, 0x0A, 0x00}}));
+  // Another active part on the same bank and program refuses the change.
+  host.clearSent();
+  host.set(kMultiPartStatus + 0, 1.0);
+  host.flags.partBank[0] = 1;
+  host.flags.partProgram[0] = 10;
+  EXPECT_FALSE(mgr->BankChangeMessage(2));
+  EXPECT_TRUE(host.sent().empty());
+  EXPECT_EQ(host.layers.back(), "bankPatchConflictWindow+");
+}
+
+TEST_F(Engine, AllNotesOffUsesThePartChannelOrTheGlobalOne) {
+  host.set(kMultiPartMIDICh + 3, 0);
+  host.set(kGlobalMidiChannel, 1);
+  mgr->AllSoundsOff(3, false);
+  host.set(kMultiPartMIDICh + 4, 1);  // names no channel: nothing rather than a bad status
+  mgr->AllSoundsOff(4, false);
+  EXPECT_EQ(host.sent(), (std::vector<Bytes>{{0xB0, 0x7B, 0x00}}));
+  host.flags.midiIOSet = false;
+  mgr->AllSoundsOff(3, false);
+  EXPECT_EQ(host.sent().size(), 1u);
+}
+
+TEST_F(Engine, ChannelMessagesFromDeviceAndHost) {
+  // Device bank select 0/0 then 32/0x40: both swallowed; local control off would echo others.
+  host.flags.localControlOn = false;
+  IMidiMsg m;
+  m.MakeControlChangeMsg(IMidiMsg::kBankSelectMSB, 0.0, 5);
+  mgr->ProcessMidiMsgFromDevice(&m);
+  m.MakeControlChangeMsg(IMidiMsg::kBankSelectLSB, 0x40 / 127.0, 5);
+  mgr->ProcessMidiMsgFromDevice(&m);
+  EXPECT_TRUE(host.sent().empty());
+  // A bound controller moves its control from the device and is echoed only without local control.
+  host.setRange(kOscillator1Octave + 3, -2, 6);
+  host.bindCC(6, 27, kOscillator1Octave + 3);
+  m.MakeControlChangeMsg(static_cast<IMidiMsg::EControlChangeMsg>(27), 40 / 127.0, 5);
+  mgr->ProcessMidiMsgFromDevice(&m);
+  ASSERT_EQ(host.hardwareSets.size(), 1u);
+  EXPECT_DOUBLE_EQ(host.hardwareSets[0].second, 0.25);
+  EXPECT_EQ(host.sent().size(), 1u);
+  host.flags.localControlOn = true;
+  mgr->ProcessMidiMsgFromDevice(&m);
+  EXPECT_EQ(host.sent().size(), 1u);
+  // Host: a note passes through to the device; the global channel is ignored entirely.
+  IMidiMsg note;
+  note.MakeNoteOnMsg(60, 100, 0, 2);
+  mgr->ProcessMidiMsg(&note, false);
+  EXPECT_EQ(host.sent().back(), (Bytes{0x92, 60, 100}));
+  note.MakeNoteOnMsg(60, 100, 0, 0);
+  mgr->ProcessMidiMsg(&note, false);
+  EXPECT_EQ(host.sent().size(), 2u);
+}
+
+TEST_F(Engine, EffectTypeEditsFollowIntoTheirSlotClamped) {
+  host.setRange(kEffect1Param01 + 2, 0, 127);
+  mgr->SetFX1ParameterChangesToDefaultParameters(kFX1FlangerSpeed + 2, 200);
+  EXPECT_EQ(host.value(kEffect1Param01 + 2), 127);
+  mgr->SetFX2ParameterChangesToDefaultParameters(kFX2ReverbSize + 0, 20);
+  EXPECT_EQ(host.value(kEffect2Param01 + 0), 20);
+  mgr->SetFX1ParameterChangesToDefaultParameters(kFilter1Cutoff, 20);
+  EXPECT_EQ(host.value(kEffect1Param01), 0);
+}
+
+TEST_F(Engine, OutputRefusedWithoutAPort) {
+  host.flags.midiIOSet = false;
+  Bytes d(392, 0);
+  mgr->checksumCheckAndSend(d.data(), 392);
+  IMidiMsg m;
+  m.MakeNoteOnMsg(60, 1, 0, 0);
+  mgr->sendMidiMsgAndLog(&m);
+  EXPECT_TRUE(host.sent().empty());
+  EXPECT_EQ(host.lastStatus(), "Set MIDI I/O First!");
+  host.set(kDeviceOutSelection, 0);
+  mgr->sendSysexMessage({0x3E, 0x10, 0x00, 0x20, 0x00, 0x00, 0x05, 0x01});
+  EXPECT_TRUE(host.sent().empty());
+}
+
+TEST_F(Engine, MultiTransferSendsGlobalThenMultiThenEachActivePart) {
+  mgr->sender()->pauseScalePercent = 1;
+  host.set(kGlobalSysExID, 4);
+  for (int p : {0, 1, 4}) host.set(kMultiPartStatus + p, 1.0);
+  host.set(kMultiPartStatus + 5, 2.0);  // only exactly 1.0 counts
+  host.set(kMultiPartTranspose + 0, 48);
+  host.texts[kMultiName] = "";
+  host.flags.sendAllParts = true;
+  host.flags.sendGlobalWithMulti = true;
+  ASSERT_TRUE(mgr->startJob(job(0)));
+  ASSERT_TRUE(waitIdle());
+  const std::vector<Bytes> sent = host.sent();
+  ASSERT_EQ(sent.size(), 5u);
+  EXPECT_EQ(sent[0].size(), 207u);
+  EXPECT_EQ(sent[0][3], 4);
+  EXPECT_EQ(sent[0][30], 4);
+  EXPECT_EQ(sent[0][205], sysex::framedChecksum(sent[0].data(), 207));
+  EXPECT_EQ(sent[1].size(), 393u);
+  EXPECT_EQ(sent[1][4], 0x11);
+  EXPECT_EQ(sent[1][43], 64);
+  EXPECT_EQ(sent[1][391], sysex::framedChecksum(sent[1].data(), 393));
+  EXPECT_EQ(host.names[0], "Set Name");
+  int parts[3] = {sent[2][6], sent[3][6], sent[4][6]};
+  EXPECT_EQ(parts[0], 0);
+  EXPECT_EQ(parts[1], 1);
+  EXPECT_EQ(parts[2], 4);
+  EXPECT_FALSE(host.flags.bulkSendActive.load());
+  EXPECT_FALSE(mgr->partSendBusy.load());
+}
+
+TEST_F(Engine, AllMultiRequestFillsLibrarianSlotsInOrder) {
+  mgr->sender()->pauseScalePercent = 1;
+  host.multi = true;
+  PatchLibrarian lib;
+  auto* bank = new PatchFile();
+  bank->type = kBankTypeMulti;
+  bank->entries.resize(100);
+  lib.multiBankFiles.push_back(bank);
+  lib.patchType = 1;
+  host.lib = &lib;
+  host.device = [this](const Bytes& r) {
+    if (r.size() == 8 && r[4] == 0x01) {
+      std::array<uint8_t, 393> m = dump::initMulti();
+      m[6] = r[6];
+      deliver(Bytes(m.begin(), m.end()));
+    }
+  };
+  ASSERT_TRUE(mgr->startJob(job(8)));
+  ASSERT_TRUE(waitIdle());
+  host.device = nullptr;
+  host.lib = nullptr;
+  for (int i = 0; i < 100; ++i) {
+    ASSERT_EQ(bank->entries[i].messages.size(), 1u) << "slot " << i;
+    EXPECT_EQ(bank->entries[i].messages[0].bytes[6], i);
+  }
+  EXPECT_EQ(lib.selectedSlot.load(), 0);
+  const auto statuses = host.statusTexts();
+  EXPECT_NE(std::find(statuses.begin(), statuses.end(), "Please wait! 99% received.."), statuses.end());
+  EXPECT_EQ(host.lastStatus(), "Data received to slot(s)");
+}
+
+TEST_F(Engine, StoringABankRewritesHeadersAndStopsAtTheFirstEmptyEntry) {
+  mgr->sender()->pauseScalePercent = 1;
+  PatchLibrarian lib;
+  auto* bank = new PatchFile();
+  bank->entries.resize(100);
+  for (int i = 0; i < 37; ++i) {
+    PatchSysexMessage m;
+    const auto& s = dump::initSound();
+    m.bytes.assign(s.begin(), s.end());
+    bank->entries[i].messages.push_back(m);
+  }
+  lib.soundBankFiles.push_back(bank);
+  host.lib = &lib;
+  host.flags.deviceId = 7;
+  JobRecord r = job(4);
+  r.first = 0;
+  r.third = 2;
+  ASSERT_TRUE(mgr->startJob(r));
+  ASSERT_TRUE(waitIdle());
+  host.lib = nullptr;
+  const std::vector<Bytes> sent = host.sent();
+  ASSERT_EQ(sent.size(), 1u + 37u);
+  EXPECT_EQ(sent[0], (Bytes{0xB0, 0x7B, 0x00}));
+  for (int i = 0; i < 37; ++i) {
+    const Bytes& m = sent[1 + i];
+    ASSERT_EQ(m.size(), 392u);
+    EXPECT_EQ(m[2], 0x10);
+    EXPECT_EQ(m[3], 7);
+    EXPECT_EQ(m[4], 0x10);
+    EXPECT_EQ(m[5], 2);
+    EXPECT_EQ(m[6], i);
+    EXPECT_EQ(m[390], sysex::framedChecksum(m.data(), 392));
+  }
+  const auto statuses = host.statusTexts();
+  EXPECT_EQ(std::find(statuses.begin(), statuses.end(), "Data write completed!"), statuses.end());
+}
+
+TEST_F(Engine, LibrarianEntryToAPartIsCompletedLoadedAndSent) {
+  mgr->sender()->pauseScalePercent = 1;
+  LibrarianPatch entry;
+  PatchSysexMessage m;
+  Bytes s = soundDumpFor(9, 61);
+  m.bytes.assign(s.begin(), s.begin() + 390);  // a stored sound cut short
+  entry.messages.push_back(m);
+  JobRecord r = job(3, 2);
+  r.entry = entry;
+  r.slot = 12;
+  ASSERT_TRUE(mgr->startJob(r));
+  ASSERT_TRUE(waitIdle());
+  EXPECT_EQ(host.value(kFilter1Cutoff + 2), 61);  // loaded into the part's edit buffer
+  EXPECT_EQ(host.value(kMultiPartPatch + 2), 12);
+  const std::vector<Bytes> sent = host.sent();
+  ASSERT_FALSE(sent.empty());
+  const Bytes& last = sent.back();
+  ASSERT_EQ(last.size(), 392u);  // then the editor's part goes to the device
+  EXPECT_EQ(last[5], 0x30);
+  EXPECT_EQ(last[6], 2);
+  EXPECT_EQ(last[85], 61);
+}
+
+TEST_F(Engine, ArrangementRequestAsksEveryPartThenTheMultiWithProgress) {
+  mgr->sender()->pauseScalePercent = 1;
+  host.device = [this](const Bytes& r) {
+    if (r.size() != 8) return;
+    if (r[4] == 0x00 && r[5] == 0x30) deliver(soundDumpFor(r[6], 10 + r[6]));
+    if (r[4] == 0x01 && r[5] == 0x20) {
+      std::array<uint8_t, 393> m = dump::initMulti();
+      deliver(Bytes(m.begin(), m.end()));
+    }
+  };
+  JobRecord r = job(5, 0, true);
+  ASSERT_TRUE(mgr->startJob(r, [this] { mgr->editorCaptureActive = true; }));
+  ASSERT_TRUE(waitIdle());
+  host.device = nullptr;
+  EXPECT_EQ(countSent(0x00), 16);
+  EXPECT_EQ(countSent(0x01), 1);
+  for (int p = 0; p < 16; ++p) EXPECT_EQ(host.value(kFilter1Cutoff + p), 10 + p);
+  EXPECT_EQ(host.names[0], "Init Multi   vTn");
+  const auto statuses = host.statusTexts();
+  for (const char* want : {"Please wait! 0% processed..", "Please wait! 5% processed..", "Please wait! 88% processed.."})
+    EXPECT_NE(std::find(statuses.begin(), statuses.end(), want), statuses.end()) << want;
+  EXPECT_EQ(host.lastStatus(), "Data request completed!");
+}
+
+TEST_F(Engine, PartProgramBySysExSetsThePatchAndCanLoadTheLibrarianEntry) {
+  host.flags.requestAfterProgramChange = false;
+  deliver({0xF0, 0x3E, 0x10, 0x00, 0x21, 0x00, 0x21, 0x05, 0xF7});
+  EXPECT_EQ(host.value(kMultiPartPatch + 0), 5);
+  EXPECT_EQ(host.flags.partProgram[0].load(), 5);
+  deliver({0xF0, 0x3E, 0x10, 0x00, 0x21, 0x01, 0x0E, 0x02, 0xF7});  // part 5's bank
+  EXPECT_EQ(host.value(kMultiPartBank + 5), 2);
+  // In librarian mode the entry at that slot of the upper bank goes to the part.
+  PatchLibrarian lib;
+  auto* bank = new PatchFile();
+  bank->entries.resize(100);
+  PatchSysexMessage m;
+  m.bytes = soundDumpFor(0, 55);
+  bank->entries[5].messages.push_back(m);
+  lib.soundBankFiles.push_back(bank);
+  host.lib = &lib;
+  host.set(kControlLibrary, 1.0);
+  mgr->sender()->pauseScalePercent = 1;
+  deliver({0xF0, 0x3E, 0x10, 0x00, 0x21, 0x00, 0x21, 0x05, 0xF7});
+  ASSERT_TRUE(waitIdle());
+  host.lib = nullptr;
+  EXPECT_EQ(host.value(kFilter1Cutoff + 0), 55);
+}
+
+TEST_F(Engine, HostProgramChangeIsHeldToOneHundredAndSelectsThePart) {
+  host.set(kGlobalRxProgramChange, 1.0);
+  host.flags.requestAfterProgramChange = false;
+  IMidiMsg pc;
+  pc.MakeProgramChangeMsg(120 / 127.0, 3);  // part 3's channel
+  mgr->ProcessMidiMsg(&pc, false);
+  EXPECT_EQ(host.value(kMultiPartPatch + 3), 100);
+  const std::vector<Bytes> sent = host.sent();
+  ASSERT_EQ(sent.size(), 6u);
+  EXPECT_EQ(sent[0], (Bytes{0xB3, 0x7B, 0x00}));  // all sounds off
+  EXPECT_EQ(sent[1], (Bytes{0xB3, 0x7B, 0x00}));  // the bank change's own notes off
+  EXPECT_EQ(sent[2], (Bytes{0xB3, 0x00, 0x00}));
+  EXPECT_EQ(sent[3], (Bytes{0xB3, 0x20, 0x40}));
+  EXPECT_EQ(sent[4], (Bytes{0xC3, 100, 0x00}));
+  EXPECT_EQ(sent[5], (Bytes{0xC3, 120, 0x00}));  // the host's own message, passed on
+  // A locked part changes nothing, but the message still passes.
+  host.clearSent();
+  host.set(kPartLock + 3, 1.0);
+  mgr->ProcessMidiMsg(&pc, false);
+  EXPECT_EQ(host.sent(), (std::vector<Bytes>{{0xC3, 120, 0x00}}));
+}
+
+TEST_F(Engine, ActivityIndicatorsGoOutAfterAHundredMilliseconds) {
+  host.flags.continuousClockStarted = true;
+  mgr->lightActivity(2);
+  mgr->lightActivity(3);
+  host.flags.activityTime[3] = host.flags.activityTime[3].load() - 150;
+  ITimeInfo t;
+  t.mTransportIsRunning = true;
+  mgr->processBlock(t, 64, 44100.0, 64);
+  EXPECT_EQ(host.flags.activityLit[2].load(), 1);
+  EXPECT_EQ(host.flags.activityLit[3].load(), 0);
+  EXPECT_EQ(host.value(kMIDILed + 3), 0.0);
+  mgr->sender()->cancelRequested = true;
+  ASSERT_TRUE(waitIdle(WorkerThread::kClock));
+}
