@@ -1,0 +1,22 @@
+// Running a menu as a pop-up on screen (GTK). Main thread only.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include "WINX_Menu.h"
+
+struct WINX_MenuTrackHooks {
+  void* ctx;
+  // Called for every submenu before the pop-up is built (WM_INITMENUPOPUP of the submenu).
+  void (*onSubmenu)(void* ctx, HMENU submenu);
+  // Called once the GtkMenu is on screen (tests drive it from here or from a timeout).
+  void (*onShown)(void* ctx, GtkWidget* gtkMenu);
+};
+
+// Shows menu at (x, y) in anchor's window (at the pointer without an anchor) and runs it until
+// it is dismissed. Returns the chosen item's tag, 0 when none was chosen, when the menu is dead
+// or when another pop-up is already running.
+int WINX_Menu_RunPopup(HMENU menu, GtkWidget* anchor, int x, int y, const WINX_MenuTrackHooks* hooks);
+
+// The GtkMenu on screen while WINX_Menu_RunPopup runs, else null.
+GtkWidget* WINX_Menu_GetTrackingWidget();
