@@ -17,13 +17,22 @@ bool GUI_UnionDirtyControls(const UTIL_PtrList<IControl>& controls, int first, I
   return dirty;
 }
 
+void GUI_PushParamToControl(IControl* c, int paramIdx, double value) {
+  if (c->ParamIdx() == paramIdx) c->SetValueFromPlug(value);
+  const int aux = c->AuxParamIdx(paramIdx);
+  if (aux >= 0) c->SetAuxParamValueFromPlug(aux, value);
+}
+
 void GUI_PushParamToControls(const UTIL_PtrList<IControl>& controls, int paramIdx, double value) {
-  for (int i = 0, n = controls.GetSize(); i < n; ++i) {
-    IControl* c = controls.Get(i);
-    if (c->ParamIdx() == paramIdx) c->SetValueFromPlug(value);
-    const int aux = c->AuxParamIdx(paramIdx);
-    if (aux >= 0) c->SetAuxParamValueFromPlug(aux, value);
-  }
+  for (int i = 0, n = controls.GetSize(); i < n; ++i) GUI_PushParamToControl(controls.Get(i), paramIdx, value);
+}
+
+void GUI_SetLayoutStamp(IControl* control, GUI_LayoutStamp* stamp) { control->SetLayoutStamp(stamp); }
+
+void GUI_SetLayoutStamp(ControlLayer* layer, GUI_LayoutStamp* stamp) {
+  layer->layoutStamp = stamp;
+  for (int i = 0, n = layer->controls.GetSize(); i < n; ++i) layer->controls.Get(i)->SetLayoutStamp(stamp);
+  for (int i = 0, n = layer->layers.GetSize(); i < n; ++i) GUI_SetLayoutStamp(layer->layers.Get(i), stamp);
 }
 
 ControlLayer::ControlLayer(int layerId, std::string layerName) : id(layerId), name(std::move(layerName)) {}

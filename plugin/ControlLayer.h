@@ -16,6 +16,7 @@
 #include "IControl.h"
 #include "UTIL_PtrList.h"
 
+class ControlLayer;
 class IControl;
 class IGraphics;
 struct IRECT;
@@ -26,6 +27,53 @@ struct IRECT;
 // value to the controls bound to it (and to those showing it as an auxiliary parameter).
 bool GUI_UnionDirtyControls(const UTIL_PtrList<IControl>& controls, int first, IRECT* r);
 void GUI_PushParamToControls(const UTIL_PtrList<IControl>& controls, int paramIdx, double value);
+// The push to one control: its value when bound to the parameter, then its auxiliary entry.
+void GUI_PushParamToControl(IControl* control, int paramIdx, double value);
+
+// Points a control, or a layer with everything below it, at a graphics object's layout stamp
+// (null: out of any tree).
+void GUI_SetLayoutStamp(IControl* control, GUI_LayoutStamp* stamp);
+void GUI_SetLayoutStamp(ControlLayer* layer, GUI_LayoutStamp* stamp);
+
+// The child lists of the graphics object and of every layer. Every change made through them
+// bumps the owner's layout stamp (read through stampRef, which is null until the owner is
+// attached to a graphics object) and points what was added at the same stamp, so the
+// parameter index never outlives the tree it was built from. Change these lists only through
+// this type: a change made through a UTIL_PtrList reference is invisible to the index.
+// Ownership as UTIL_PtrList: elements are deleted only when asked.
+template <class T>
+class GUI_ChildList : public UTIL_PtrList<T> {
+  using Base = UTIL_PtrList<T>;
+
+public:
+  explicit GUI_ChildList(GUI_LayoutStamp* const* stampRef) : mStampRef(stampRef) {}
+
+  T* Add(T* item) { return adopted(Base::Add(item)); }
+  T* Insert(int idx, T* item) { return adopted(Base::Insert(idx, item)); }
+  void Delete(int idx, bool wantDelete = false, void (*deleteFunc)(void*) = nullptr) {
+    T* item = Base::Get(idx);
+    if (!item) return;
+    if (!wantDelete) GUI_SetLayoutStamp(item, nullptr);  // it may outlive this tree
+    Base::Delete(idx, wantDelete, deleteFunc);
+    GUI_BumpLayoutStamp(*mStampRef);
+  }
+  void Empty(bool wantDelete = false, void (*deleteFunc)(void*) = nullptr) {
+    if (Base::GetSize() == 0) return;
+    if (!wantDelete)
+      for (int i = 0, n = Base::GetSize(); i < n; ++i) GUI_SetLayoutStamp(Base::Get(i), nullptr);
+    Base::Empty(wantDelete, deleteFunc);
+    GUI_BumpLayoutStamp(*mStampRef);
+  }
+
+private:
+  T* adopted(T* item) {
+    if (!item) return nullptr;  // out of memory: nothing changed
+    GUI_SetLayoutStamp(item, *mStampRef);
+    GUI_BumpLayoutStamp(*mStampRef);
+    return item;
+  }
+  GUI_LayoutStamp* const* mStampRef;
+};
 
 class ControlLayer {
 public:
@@ -67,8 +115,10 @@ public:
 
   int id;
   GuiShared<bool> visible = false;  // shown and hidden from worker threads too
-  UTIL_PtrList<IControl> controls;
-  UTIL_PtrList<ControlLayer> layers;
+  // The owning graphics object's stamp, set when this layer enters an attached tree.
+  GUI_LayoutStamp* layoutStamp = nullptr;
+  GUI_ChildList<IControl> controls{&layoutStamp};
+  GUI_ChildList<ControlLayer> layers{&layoutStamp};
   std::string name;
   int selectedChildId = 0;
   bool ignoreHidden = false;

@@ -173,7 +173,10 @@ void IControl::PromptUserInput(IRECT* rect) {
   mRedraw = true;
 }
 
-void IControl::AddAuxParam(int paramIdx) { m_aux.Add(AuxParam{-1.0, paramIdx}); }
+void IControl::AddAuxParam(int paramIdx) {
+  m_aux.Add(AuxParam{-1.0, paramIdx});
+  GUI_BumpLayoutStamp(mLayoutStamp);
+}
 
 int IControl::AuxParamIdx(int paramIdx) const {
   const AuxParam* a = m_aux.Get();

@@ -57,6 +57,15 @@ class IGraphics;
 class IParam;
 class ITextControl;
 
+// Counts structural changes of one graphics object's control tree (controls and layers added or
+// removed, auxiliary parameters added). The graphics object owns it; controls and layers hold a
+// pointer to their owner's stamp (null while not inside an attached tree) and bump it so the
+// parameter-to-controls index is rebuilt before the next value push.
+using GUI_LayoutStamp = std::atomic<unsigned>;
+inline void GUI_BumpLayoutStamp(GUI_LayoutStamp* stamp) {
+  if (stamp) stamp->fetch_add(1, std::memory_order_release);
+}
+
 // Formats a parameter's display string (IParam::GetDisplayForHost) into a fixed-size field of
 // outLen bytes, cutting it there; the parameter itself formats without a bound.
 constexpr int kGuiDisplayScratch = 512;
@@ -103,6 +112,7 @@ public:
 
   // Auxiliary parameters (nothing in the editor adds one). An entry's value reads -1.0, outside
   // the normalised range, until the plug-in first pushes one, so that push always lands.
+  // Main thread only, like attaching: it changes which parameters reach this control.
   void AddAuxParam(int paramIdx);
   int AuxParamIdx(int paramIdx) const;
   AuxParam* GetAuxParam(int i);
@@ -142,6 +152,8 @@ public:
   ITextControl* GetValDisplayControl() const { return mValDisplayControl; }
   void SetNameDisplayControl(ITextControl* c) { mNameDisplayControl = c; }
   ITextControl* GetNameDisplayControl() const { return mNameDisplayControl; }
+  // Set by the list that takes the control into a graphics object's tree; null outside one.
+  void SetLayoutStamp(GUI_LayoutStamp* stamp) { mLayoutStamp = stamp; }
 
   // Size of the value-display text: at most kValueDisplayLen - 1 characters are shown.
   static constexpr int kValueDisplayLen = 32;
@@ -173,4 +185,5 @@ protected:
   IChannelBlend mBlend;
   ITextControl* mValDisplayControl = nullptr;
   ITextControl* mNameDisplayControl = nullptr;
+  GUI_LayoutStamp* mLayoutStamp = nullptr;
 };

@@ -79,8 +79,69 @@ void IGraphics::SetParameterFromPlug(int paramIdx, double value, bool normalized
       param->SetNormalized(value);
     }
   }
-  GUI_PushParamToControls(mControls, paramIdx, value);  // index 0, the background, included
-  for (int i = 0, n = mLayers.GetSize(); i < n; ++i) mLayers.Get(i)->SetParameterFromPlug(paramIdx, value, normalized);
+  if (paramIdx < 0) {
+    // Unbound controls (the background among them) answer to -1: walk everything, as always.
+    GUI_PushParamToControls(mControls, paramIdx, value);
+    for (int i = 0, n = mLayers.GetSize(); i < n; ++i) mLayers.Get(i)->SetParameterFromPlug(paramIdx, value, normalized);
+    return;
+  }
+  if (mIndexedStamp.load(std::memory_order_acquire) != mLayoutStamp.load(std::memory_order_acquire))
+    updateParamIndex();
+  if (static_cast<size_t>(paramIdx) + 1 >= mParamIndexStart.size()) return;  // no control has it
+  for (int k = mParamIndexStart[paramIdx], end = mParamIndexStart[paramIdx + 1]; k < end; ++k)
+    GUI_PushParamToControl(mParamIndexControls[k], paramIdx, value);
+}
+
+namespace {
+
+// Every control of the tree in push order: the control list, index 0 included, then each layer
+// of the layer list depth-first (its controls, then its child layers).
+template <class F>
+void forEachInPushOrder(const UTIL_PtrList<IControl>& controls, const UTIL_PtrList<ControlLayer>& layers, F&& f) {
+  for (int i = 0, n = controls.GetSize(); i < n; ++i) f(controls.Get(i));
+  for (int i = 0, n = layers.GetSize(); i < n; ++i) {
+    const ControlLayer* layer = layers.Get(i);
+    forEachInPushOrder(layer->controls, layer->layers, f);
+  }
+}
+
+// Calls f(p) once for each parameter p >= 0 that reaches the control: its own, then those of
+// its auxiliary entries (the first entry for a parameter is the one a push finds).
+template <class F>
+void forEachParamOf(IControl* c, F&& f) {
+  const int own = c->ParamIdx();
+  if (own >= 0) f(own);
+  for (int a = 0, n = c->NAuxParams(); a < n; ++a) {
+    const int p = c->GetAuxParam(a)->mParamIdx;
+    if (p >= 0 && p != own && c->AuxParamIdx(p) == a) f(p);
+  }
+}
+
+}  // namespace
+
+void IGraphics::updateParamIndex() {
+  std::lock_guard<std::mutex> lock(mParamIndexLock);
+  // Read before walking: a change that lands during the walk leaves the index stale again.
+  const unsigned stamp = mLayoutStamp.load(std::memory_order_acquire);
+  if (mIndexedStamp.load(std::memory_order_relaxed) == stamp) return;  // another pusher built it
+
+  // Counting sort by parameter, stable, so each parameter's controls keep push order.
+  std::vector<int> start;
+  forEachInPushOrder(mControls, mLayers, [&](IControl* c) {
+    forEachParamOf(c, [&](int p) {
+      if (static_cast<size_t>(p) + 2 > start.size()) start.resize(static_cast<size_t>(p) + 2, 0);
+      ++start[static_cast<size_t>(p) + 1];
+    });
+  });
+  for (size_t p = 1; p < start.size(); ++p) start[p] += start[p - 1];
+  std::vector<IControl*> controls(start.empty() ? 0 : static_cast<size_t>(start.back()));
+  std::vector<int> next(start);
+  forEachInPushOrder(mControls, mLayers, [&](IControl* c) {
+    forEachParamOf(c, [&](int p) { controls[static_cast<size_t>(next[static_cast<size_t>(p)]++)] = c; });
+  });
+  mParamIndexStart.swap(start);
+  mParamIndexControls.swap(controls);
+  mIndexedStamp.store(stamp, std::memory_order_release);
 }
 
 void IGraphics::SetControlFromPlug(int controlIdx, double normalizedValue) {

@@ -13,13 +13,25 @@
 // pixels that no other editor instance holds are freed then.
 //
 // Threads: everything runs on the GUI (main) thread except SetParameterFromPlug, which the
-// host, render, MIDI and worker threads also call; it takes no lock and writes control values
-// and dirty flags that the GUI thread reads at its next timer tick. The only locks of the GUI
-// framework are the process-wide bitmap and font caches'.
+// host, render, MIDI and worker threads also call; it writes control values and dirty flags
+// that the GUI thread reads at its next timer tick. The process-wide bitmap and font caches
+// have their locks; the only other one is the parameter index's rebuild lock below.
+//
+// Parameter index: SetParameterFromPlug reaches the controls of one parameter through an index
+// (parameter -> controls, in the order a full walk of the control list and then of every layer
+// depth-first would visit them) instead of walking all controls. Every change to the tree made
+// through the child lists (GUI_ChildList) or AddAuxParam bumps this object's layout stamp; the
+// next push sees the stamp moved and rebuilds the index under its lock. Hazard: the tree must
+// not change while another thread is pushing (it never could: the old walk read the same lists),
+// and a control's SetValueFromPlug must not change the tree.
 #pragma once
 
+#include <atomic>
 #include <map>
+#include <mutex>
+#include <vector>
 
+#include "ControlLayer.h"
 #include "IGraphicsStructs.h"
 #include "UTIL_PtrList.h"
 #include "UTIL_String.h"
@@ -199,8 +211,8 @@ protected:
   void releaseCaptureAndSetMouse();
   void dropBitmapReferences();
 
-  UTIL_PtrList<IControl> mControls;
-  UTIL_PtrList<ControlLayer> mLayers;
+  GUI_ChildList<IControl> mControls{&mLayoutStampRef};
+  GUI_ChildList<ControlLayer> mLayers{&mLayoutStampRef};
   IPluginBase* mPlug;
   IRECT mDrawRECT;
   bool mCursorHidden = false;
@@ -219,6 +231,20 @@ protected:
   int mLastLoadedFileSize = 0;
 
 private:
+  void updateParamIndex();
+
+  GUI_LayoutStamp mLayoutStamp{1};
+  GUI_LayoutStamp* mLayoutStampRef = &mLayoutStamp;
+  // The stamp the index was built at (0: never built). Written under mParamIndexLock with
+  // release after the index, read with acquire by every push.
+  std::atomic<unsigned> mIndexedStamp{0};
+  std::mutex mParamIndexLock;
+  // Controls of parameter p: mParamIndexControls[mParamIndexStart[p] .. mParamIndexStart[p + 1]).
+  // A control appears once under its own parameter and once under each other parameter it has an
+  // auxiliary entry for.
+  std::vector<int> mParamIndexStart;
+  std::vector<IControl*> mParamIndexControls;
+
   // Ids this instance loaded or looked up, with the cached pixels it holds a reference to; so
   // that getImageById finds this instance's own scale first.
   std::map<int, GFX_IBitmap*> mMyBitmaps;

@@ -157,14 +157,21 @@ void PatchLibrarian::createNewSearchPatchFiles(const std::string& query) {
   clearFolderIndex(searchFolderIndex);
   for (PatchFile* f : searchBankFiles) delete f;
   searchBankFiles.clear();
-  std::vector<const LibrarianPatch*> gathered;
+  // Derive first, then cut into banks: an entry without a sound dump yields nothing, and
+  // counting it would leave a short or empty bank behind the last real result.
+  std::vector<LibrarianPatch> found;
   for (const PatchFile* bank : soundBankFiles) {
     if (bank->type != kBankTypeSound || bank->entries.empty()) continue;
-    for (const LibrarianPatch& e : bank->entries)
-      if (e.name.find(query) != std::string::npos) gathered.push_back(&e);
+    for (const LibrarianPatch& e : bank->entries) {
+      if (e.name.find(query) == std::string::npos) continue;
+      LibrarianPatch derived;
+      if (makeDerivedEntry(e, kSearchDerivedMessages, derived)) found.push_back(std::move(derived));
+    }
   }
-  if (gathered.empty()) return;
-  const size_t n = gathered.size();
+  // n / 100 + 1 banks, like the category banks: exactly 100 results still get an empty
+  // "Search Results 2" after the full one, as the menus expect.
+  const size_t n = found.size();
+  if (n == 0) return;
   for (size_t k = 0; k <= n / kBankSize; ++k) {
     auto bank = std::make_unique<PatchFile>();
     bank->type = kBankTypeSound;
@@ -172,10 +179,7 @@ void PatchLibrarian::createNewSearchPatchFiles(const std::string& query) {
     bank->folderName = "Patches";
     bank->bankNumber = static_cast<int>(k);
     const size_t end = std::min(n, k * kBankSize + kBankSize);
-    for (size_t i = k * kBankSize; i < end; ++i) {
-      LibrarianPatch derived;
-      if (makeDerivedEntry(*gathered[i], kSearchDerivedMessages, derived)) bank->entries.push_back(std::move(derived));
-    }
+    for (size_t i = k * kBankSize; i < end; ++i) bank->entries.push_back(std::move(found[i]));
     PatchFile* raw = bank.release();
     searchBankFiles.push_back(raw);
     if (!searchFolderIndex.empty() && searchFolderIndex.front()->name == "Patches") {

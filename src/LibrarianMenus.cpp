@@ -19,16 +19,6 @@ const char* const kRootFolderName = "Patches";
 
 }  // namespace
 
-std::vector<PatchFile*>& librarianFlatList(PatchLibrarian& librarian, LibrarianList list) {
-  switch (list) {
-    case LibrarianList::kMulti: return librarian.multiBankFiles;
-    case LibrarianList::kCategory: return librarian.categoryBankFiles;
-    case LibrarianList::kSearch: return librarian.searchBankFiles;
-    case LibrarianList::kSound: break;
-  }
-  return librarian.soundBankFiles;
-}
-
 std::vector<FolderFiles*>& librarianFolderIndex(PatchLibrarian& librarian, LibrarianList list) {
   switch (list) {
     case LibrarianList::kMulti: return librarian.multiFolderIndex;
@@ -93,7 +83,7 @@ int LibrarianBankMenu::selectionParam() const {
 }
 
 int LibrarianBankMenu::findInFlatList(const ItemBank& bank) const {
-  const std::vector<PatchFile*>& flat = librarianFlatList(*m_librarian, m_config.list);
+  const std::vector<PatchFile*>& flat = m_librarian->flatList(m_config.list);
   for (size_t i = 0; i < flat.size(); ++i) {
     const PatchFile* f = flat[i];
     if (f->fileName != bank.fileName) continue;
@@ -169,7 +159,7 @@ bool LibrarianBankMenu::refreshFolderStructure(int selectedIndex, const std::str
   }
 
   // Every bank with the current names becomes the grid's selection.
-  const std::vector<PatchFile*>& flat = librarianFlatList(*m_librarian, m_config.list);
+  const std::vector<PatchFile*>& flat = m_librarian->flatList(m_config.list);
   for (size_t i = 0; i < flat.size(); ++i) {
     const PatchFile* f = flat[i];
     const bool rootLevel = f->folderChain.size() == 1;
@@ -186,7 +176,7 @@ bool LibrarianBankMenu::refreshFolderStructure(int selectedIndex, const std::str
 void LibrarianBankMenu::checkMenuItemAlone(int index) {
   if (!m_librarian) return;
   UTIL_MutexLock lock(&m_librarian->bankLock());
-  const std::vector<PatchFile*>& flat = librarianFlatList(*m_librarian, m_config.list);
+  const std::vector<PatchFile*>& flat = m_librarian->flatList(m_config.list);
   if (index < 0 || index >= static_cast<int>(flat.size())) return;
   bool found = false;
   for (size_t k = 0; k < m_submenus.size(); ++k) {

@@ -19,14 +19,9 @@
 #include "IControl.h"
 #include "IPopupMenu.h"
 #include "LibrarianViewHost.h"
+#include "PatchLibrarian.h"
 
-class PatchLibrarian;
-struct PatchFile;
-struct FolderFiles;
-
-// The four flat lists of bank files and their indexes.
-enum class LibrarianList { kSound = 0, kMulti = 1, kCategory = 2, kSearch = 3 };
-std::vector<PatchFile*>& librarianFlatList(PatchLibrarian& librarian, LibrarianList list);
+// The folder index of each flat list (LibrarianList, PatchLibrarian.h).
 std::vector<FolderFiles*>& librarianFolderIndex(PatchLibrarian& librarian, LibrarianList list);
 
 // Sets a selection parameter from the plug-in side to a flat-list position: the raw value held

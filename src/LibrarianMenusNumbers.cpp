@@ -61,7 +61,7 @@ bool ProgramNumberPopupMenu::refreshPatchNames(int program) {
       const int pos = upper ? upper->Int() : 0;
       UTIL_MutexLock lock(&m_librarian->bankLock());
       const std::vector<PatchFile*>& list =
-          librarianFlatList(*m_librarian, m_host->multiMode() ? LibrarianList::kMulti : LibrarianList::kSound);
+          m_librarian->flatList(m_host->multiMode() ? LibrarianList::kMulti : LibrarianList::kSound);
       if (pos >= 0 && pos < static_cast<int>(list.size())) {
         const std::vector<LibrarianPatch>& entries = list[static_cast<size_t>(pos)]->entries;
         for (size_t i = 0; i < entries.size() && i < static_cast<size_t>(kPrograms); ++i)

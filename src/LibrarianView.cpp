@@ -15,27 +15,11 @@ namespace {
 
 const IColor kHighlight(255, 225, 225, 225);
 
-std::vector<PatchFile*>* gridList(PatchLibrarian& lib, int grid, bool categoryView, bool searchView) {
-  if (grid == LibrarianViewControl::kLowerGrid) {
-    if (categoryView) return &lib.categoryBankFiles;
-    if (searchView) return &lib.searchBankFiles;
-  }
-  switch (lib.patchType.load()) {
-    case kBankTypeSound: return &lib.soundBankFiles;
-    case kBankTypeMulti: return &lib.multiBankFiles;
-    default: return nullptr;
-  }
-}
-
 }  // namespace
 
 PatchFile* librarianGridBank(PatchLibrarian& librarian, int grid, bool categoryView, bool searchView) {
-  std::vector<PatchFile*>* list = gridList(librarian, grid, categoryView, searchView);
-  if (!list) return nullptr;
-  const int sel = grid == LibrarianViewControl::kUpperGrid ? librarian.upperSelection.load()
-                                                           : librarian.lowerSelection.load();
-  if (sel < 0 || sel >= static_cast<int>(list->size())) return nullptr;
-  return (*list)[static_cast<size_t>(sel)];
+  return grid == LibrarianViewControl::kLowerGrid ? librarian.selectedLowerBank(categoryView, searchView)
+                                                  : librarian.selectedUpperBank();
 }
 
 bool renameLibrarianEntry(PatchLibrarian& librarian, int slot, const std::string& text) {

@@ -120,8 +120,8 @@ private:
 };
 
 // The bank a grid shows: the upper grid's from the sound or multi list by patch type; the lower
-// grid's from the category list (category view), the search list (search view) or the sound or
-// multi list. Null when the selection or the patch type is out of range. Hold the bank lock.
+// grid's from the list librarianLowerList (PatchLibrarian.h) chooses. Null when the selection or
+// the patch type is out of range. Hold the bank lock.
 PatchFile* librarianGridBank(PatchLibrarian& librarian, int grid, bool categoryView, bool searchView);
 
 // Writes a new name into entry `slot` of the upper bank: the entry's name and the name field of

@@ -798,22 +798,11 @@ void MIDIMessageManager::sendPatchToDeviceFromLibrarian(int slot, int list, int 
   LibrarianPatch entry;
   {
     UTIL_MutexLock lock(&lib->bankLock());
-    const int type = lib->patchType.load();
-    const std::vector<PatchFile*>* files = nullptr;
-    int index = 0;
-    if (list == 0) {
-      index = lib->upperSelection.load();
-      if (type == 1) files = &lib->multiBankFiles;
-      else if (type == 0) files = &lib->soundBankFiles;
-    } else {
-      index = lib->lowerSelection.load();
-      if (plugHost->librarianShowsSearch()) files = &lib->searchBankFiles;
-      else if (plugHost->librarianShowsCategory()) files = &lib->categoryBankFiles;
-      else if (type == 1) files = &lib->multiBankFiles;
-      else if (type == 0) files = &lib->soundBankFiles;
-    }
-    if (files == nullptr || index < 0 || index >= static_cast<int>(files->size()) || (*files)[index] == nullptr) return;
-    PatchFile* file = (*files)[index];
+    // The lower grid's bank by the grid's own rule, so the entry sent is the one shown.
+    PatchFile* file = list == 0 ? lib->selectedUpperBank()
+                                : lib->selectedLowerBank(plugHost->librarianShowsCategory(),
+                                                         plugHost->librarianShowsSearch());
+    if (file == nullptr) return;
     if (file->entries.size() < 100) file->entries.resize(100);
     // A program above 99 names no entry of a bank.
     if (slot < 0 || slot > 99) return;

@@ -324,16 +324,11 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int mode, int first
     UTIL_MutexLock lock(&lib->bankLock());
     const std::vector<PatchFile*>* list = nullptr;
     int index = lib->upperSelection.load();
-    const int type = lib->patchType.load();
-    if (mode != 0 && host->librarianShowsCategory()) {
-      list = &lib->categoryBankFiles;
-    } else if (mode != 0 && host->librarianShowsSearch()) {
-      list = &lib->searchBankFiles;
-    } else if (type == 0) {
-      list = &lib->soundBankFiles;
-    } else if (type == 1) {
-      list = &lib->multiBankFiles;
-    }
+    // Mode 0 takes the sound or multi list; any other mode the list the lower grid shows.
+    const std::optional<LibrarianList> kind =
+        librarianLowerList(lib->patchType.load(), mode != 0 && host->librarianShowsCategory(),
+                           mode != 0 && host->librarianShowsSearch());
+    if (kind) list = &lib->flatList(*kind);
     if (list && index >= 0 && index < static_cast<int>(list->size()) && (*list)[index]) {
       haveBank = true;
       const std::vector<LibrarianPatch>& all = (*list)[index]->entries;

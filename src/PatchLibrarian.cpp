@@ -419,6 +419,34 @@ bool PatchLibrarian::splitOversizedBank(const PatchFile& source, const std::stri
   return true;
 }
 
+std::optional<LibrarianList> librarianLowerList(int patchType, bool categoryView, bool searchView) {
+  if (patchType == kBankTypeMulti) return LibrarianList::kMulti;
+  if (patchType != kBankTypeSound) return std::nullopt;
+  if (categoryView) return LibrarianList::kCategory;
+  if (searchView) return LibrarianList::kSearch;
+  return LibrarianList::kSound;
+}
+
+std::vector<PatchFile*>& PatchLibrarian::flatList(LibrarianList list) {
+  switch (list) {
+    case LibrarianList::kMulti: return multiBankFiles;
+    case LibrarianList::kCategory: return categoryBankFiles;
+    case LibrarianList::kSearch: return searchBankFiles;
+    case LibrarianList::kSound: break;
+  }
+  return soundBankFiles;
+}
+
+PatchFile* PatchLibrarian::selectedLowerBank(bool categoryView, bool searchView) {
+  UTIL_MutexLock lock(&m_bankLock);
+  const std::optional<LibrarianList> kind = librarianLowerList(patchType.load(), categoryView, searchView);
+  if (!kind) return nullptr;
+  const std::vector<PatchFile*>& list = flatList(*kind);
+  const int sel = lowerSelection.load();
+  if (sel < 0 || sel >= static_cast<int>(list.size())) return nullptr;
+  return list[static_cast<size_t>(sel)];
+}
+
 PatchFile* PatchLibrarian::selectedUpperBank() {
   UTIL_MutexLock lock(&m_bankLock);
   const int type = patchType.load();

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -38,6 +39,18 @@ public:
   // A status text for the user (a failed save or import).
   virtual void showLibrarianStatus(const std::string& text) = 0;
 };
+
+// The four flat lists of bank files.
+enum class LibrarianList { kSound = 0, kMulti = 1, kCategory = 2, kSearch = 3 };
+
+// The flat list the lower grid shows, for patch type 0 (sounds) or 1 (multis) and the editor's
+// category-view and search-view flags; nothing for any other patch type. The slot grid, the bank
+// menus and the MIDI engine's librarian sends all take the list from here, so a double click
+// sends the entry the user sees. Multis are always the multi banks: category and search banks
+// gather sounds only. For sounds the category view is tested before the search view; the
+// interface keeps the two apart (each hides or greys the other's switch), so the order only decides
+// after a path that left both flags set.
+std::optional<LibrarianList> librarianLowerList(int patchType, bool categoryView, bool searchView);
 
 class PatchLibrarian {
 public:
@@ -72,7 +85,8 @@ public:
   // Builds the category banks (appends; a load empties them first).
   void createNewCategoryPatchFiles();
   // Replaces the search banks and the search index with the sounds whose name contains query
-  // (letter case significant). searchBankFiles is empty when nothing matched.
+  // (letter case significant), 100 to a bank: n results fill ceil(n / 100) banks, none of them
+  // empty. searchBankFiles is empty when nothing matched.
   void createNewSearchPatchFiles(const std::string& query);
 
   // ---- Saving and import (GUI thread) ----
@@ -98,6 +112,12 @@ public:
 
   // The bank the upper grid shows, or null. Hold bankLock() while using it.
   PatchFile* selectedUpperBank();
+  // The bank the lower grid shows (list by librarianLowerList, position lowerSelection), or
+  // null. Hold bankLock() while using it.
+  PatchFile* selectedLowerBank(bool categoryView, bool searchView);
+
+  // One of the four flat lists. Hold bankLock() while using it.
+  std::vector<PatchFile*>& flatList(LibrarianList list);
 
   UTIL_Mutex& bankLock() { return m_bankLock; }
   void setHost(LibrarianHost* host) { m_host = host; }

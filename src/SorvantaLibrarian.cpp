@@ -270,24 +270,24 @@ bool Sorvanta::handleLibrarianParam(int paramIdx) {
   if (paramIdx == kPatchSelectionListUpper || paramIdx == kPatchSelectionListLower) {
     const bool upper = paramIdx == kPatchSelectionListUpper;
     const int i = paramInt(this, paramIdx);
-    LibrarianList kind = multiMode ? LibrarianList::kMulti : LibrarianList::kSound;
-    if (!upper && !multiMode && categoryMode) kind = LibrarianList::kCategory;
-    if (!upper && !multiMode && !categoryMode && searchMode) kind = LibrarianList::kSearch;
+    const bool multi = multiMode;  // one reading for the whole choice
+    LibrarianList kind = multi ? LibrarianList::kMulti : LibrarianList::kSound;
+    if (!upper) kind = librarianLowerList(multi ? kBankTypeMulti : kBankTypeSound, categoryMode, searchMode).value_or(kind);
     LibrarianBankName names;
     {
       UTIL_MutexLock lock(&librarian->bankLock());
-      const std::vector<PatchFile*>& files = librarianFlatList(*librarian, kind);
+      const std::vector<PatchFile*>& files = librarian->flatList(kind);
       if (i < 0 || i >= static_cast<int>(files.size())) return true;  // no such bank: nothing changes
       names = namesOf(files[static_cast<size_t>(i)]);
     }
-    LibrarianBankRecord record = upper ? (multiMode ? LibrarianBankRecord::kUpperMulti : LibrarianBankRecord::kUpperSound)
-                                       : (multiMode ? LibrarianBankRecord::kLowerMulti : LibrarianBankRecord::kLowerBank);
+    LibrarianBankRecord record = upper ? (multi ? LibrarianBankRecord::kUpperMulti : LibrarianBankRecord::kUpperSound)
+                                       : (multi ? LibrarianBankRecord::kLowerMulti : LibrarianBankRecord::kLowerBank);
     librarianBridge()->setBankName(record, names);
     (upper ? librarian->upperSelection : librarian->lowerSelection) = i;
     LibrarianBankMenu* menu = nullptr;
     if (upper)
-      menu = multiMode ? static_cast<LibrarianBankMenu*>(leftPerfMenu) : leftPatchMenu;
-    else if (multiMode)
+      menu = multi ? static_cast<LibrarianBankMenu*>(leftPerfMenu) : leftPatchMenu;
+    else if (multi)
       menu = rightPerfMenu;
     else if (kind == LibrarianList::kCategory)
       menu = categoryMenu;

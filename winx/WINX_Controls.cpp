@@ -161,6 +161,21 @@ void WinxCtlButton::setKind(WINX_ButtonKind kind) {
   }
 }
 
+void WinxCtlButton::setStyle(int32_t style) {
+  m_style = style;
+  WINX_ButtonKind kind = m_kind;
+  int radio = m_radioflags;
+  switch (style & 0xF) {
+    case 3: kind = WINX_BUTTON_CHECK; radio = 0; break;
+    case 6: kind = WINX_BUTTON_3STATE; radio = 0; break;
+    case 9: kind = WINX_BUTTON_RADIO; radio = 1 | ((style & WS_GROUP) ? 2 : 0); break;
+    default: break;
+  }
+  if (kind != m_kind) setKind(kind);  // rebuilds the widget; keep that for real changes
+  setRadioFlags(radio);                // and puts the real kind back into the style word
+  WINX_MarkParentsDirty(this);
+}
+
 void WinxCtlButton::setText(const char* text) {
   m_title = WINX_SanitizeUTF8(text);
   if (widget && GTK_IS_BUTTON(widget)) gtk_button_set_label(GTK_BUTTON(widget), m_title.c_str());

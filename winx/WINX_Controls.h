@@ -106,6 +106,10 @@ struct WinxCtlButton : WinxCtl {
   const char* getText() override { return m_title.c_str(); }
   void setText(const char* text) override;
   void setEnabled(bool enabled) override;
+  // The kind in style & 15 decides what the button becomes: 3 check box, 6 three-state (both
+  // leave any radio group), 9 radio button (a group start with WS_GROUP); other kinds leave the
+  // button as it is, and the style word keeps reporting the kind it really has.
+  void setStyle(int32_t style) override;
 
   void setCheck(int state);  // BST_ value; INDETERMINATE only for three-state buttons
   void setRadioFlags(int flags);  // bit 0 radio, bit 1 first of a group

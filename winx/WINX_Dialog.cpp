@@ -8,8 +8,6 @@
 #include <utility>
 #include <vector>
 
-#include "WINX_DragDrop.h"
-
 namespace {
 
 // State of a modal dialog box, keyed by its view's serial (never reused).
@@ -41,18 +39,6 @@ HWND__* topView(HWND hwnd) {
   HWND__* w = WINX_ValidWindow(hwnd);
   while (w && w->parent) w = w->parent;
   return w;
-}
-
-// The close box of our windows: WM_CLOSE first; a procedure that leaves it unhandled (0) gets
-// the cancel command, WM_COMMAND (2, 0). The window itself closes only through DestroyWindow
-// or EndDialog. The window core's own close handler (WM_CLOSE alone) is blocked for it.
-gboolean onCloseBox(GtkWidget*, GdkEvent*, gpointer data) {
-  HWND__* v = (HWND__*)data;
-  if (!WINX_ValidWindow(v)) return TRUE;
-  WINX_RetainWindow(v);
-  if (WINX_DeliverMessage(v, WM_CLOSE, 0, 0) == 0 && WINX_ValidWindow(v)) WINX_DeliverMessage(v, WM_COMMAND, 2, 0);
-  WINX_ReleaseWindow(v);
-  return TRUE;
 }
 
 // Size limits from WM_GETMINMAXINFO: the minimum tracking size starts at 1 x 1 and the maximum
@@ -94,10 +80,6 @@ void onActiveChanged(GObject* win, GParamSpec*, gpointer data) {
 
 void attachWindowBehaviour(HWND__* v) {
   if (!v->toplevel) return;
-  const guint sig = g_signal_lookup("delete-event", GTK_TYPE_WIDGET);
-  g_signal_handlers_block_matched(v->toplevel, (GSignalMatchType)(G_SIGNAL_MATCH_ID | G_SIGNAL_MATCH_DATA), sig, 0,
-                                  nullptr, nullptr, v);
-  g_signal_connect(v->toplevel, "delete-event", G_CALLBACK(onCloseBox), v);
   g_signal_connect(v->toplevel, "notify::is-active", G_CALLBACK(onActiveChanged), v);
   applySizeLimits(v);
 }
@@ -123,7 +105,6 @@ HWND makeModeless(const WINX_DialogResourceIndex* res, HWND parent, DLGPROC proc
   attachWindowBehaviour(w);
   placeBelowAnchor(w, WINX_ValidWindow(parent));
   if (res && res->title) SetDlgItemText(v, 0, res->title);
-  WINX_DragDrop_EnableDropTarget(v);  // only views that accept files
   return v;
 }
 
@@ -157,7 +138,6 @@ int WINX_DialogBox(WINX_DialogResourceEntry* head, const char* id, HWND parent, 
     if (WINX_MakeTopLevel(v, WINX_ValidWindow(parent), w->m_create_windowflags)) {
       attachWindowBehaviour(w);
       if (res->title) SetDlgItemText(v, 0, res->title);
-      WINX_DragDrop_EnableDropTarget(v);
       CenterWindow(v);
       ShowWindow(v, SW_SHOW);
       WINX_ModalSession* s = WINX_ModalWindowStart(v);
@@ -219,7 +199,6 @@ HWND WINX_CreateDialog(WINX_DialogResourceEntry* head, const char* id, HWND pare
   if (HWND__* w = WINX_ValidWindow(v)) {
     w->m_create_windowflags = 15;
     ShowWindow(v, SW_SHOWNA);
-    WINX_DragDrop_EnableDropTarget(v);
   }
   return v;
 }

@@ -169,8 +169,13 @@ HWND__* liveView(HWND hwnd) {
   return w && w->isWindowView() ? w : nullptr;
 }
 
+// DestroyMenu as the release hook: it detaches the menu and frees it, and a freed menu stops
+// being the main menu (freeMenu clears it).
 struct MenuHookRegistration {
-  MenuHookRegistration() { WINX_SetMenuHook(WINX_SetMenuDestination); }
+  MenuHookRegistration() {
+    WINX_SetMenuHook(WINX_SetMenuDestination);
+    WINX_SetMenuReleaseHook(DestroyMenu);
+  }
 } g_menuHookRegistration;
 
 struct TrackNotify {

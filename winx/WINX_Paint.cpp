@@ -12,6 +12,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "WINX_DragDrop.h"
 #include "WINX_GDIDraw.h"
 #include "WINX_Keyboard.h"
 #include "WINX_Message.h"
@@ -106,6 +107,9 @@ gboolean onButton(GtkWidget* da, GdkEventButton* e, gpointer data) {
   if (!WINX_ValidWindow(v)) return FALSE;
   winx_internal::noteMouse(v, static_cast<int>(floor(e->x_root)), static_cast<int>(floor(e->y_root)));
   const bool down = e->type != GDK_BUTTON_RELEASE;
+  // Any left press (on a disabled view too) ends a promised-file drag the program started and
+  // never finished: its callback must not run on a later, unrelated drop.
+  if (down && e->button == 1) WINX_FinishDragDrop();
   bool dbl = e->type == GDK_2BUTTON_PRESS || e->type == GDK_3BUTTON_PRESS;
   if (e->type == GDK_BUTTON_PRESS) {
     gint dblTime = 400;
@@ -239,10 +243,16 @@ void onSizeAllocate(GtkWidget*, GdkRectangle* a, gpointer data) {
   if (WINX_ValidWindow(v)) ensureBacking(v, a->width, a->height);
 }
 
+// The close box of every top-level window: WM_CLOSE first; a procedure that leaves it
+// unhandled (0) gets the cancel command, WM_COMMAND (2, 0). The window itself closes only
+// through DestroyWindow or EndDialog.
 gboolean onDelete(GtkWidget*, GdkEvent*, gpointer data) {
   HWND__* v = static_cast<HWND__*>(data);
-  WINX_DeliverMessage(v, WM_CLOSE, 0, 0);
-  return TRUE;  // the window goes only through DestroyWindow
+  if (!WINX_ValidWindow(v)) return TRUE;
+  WINX_RetainWindow(v);
+  if (WINX_DeliverMessage(v, WM_CLOSE, 0, 0) == 0 && WINX_ValidWindow(v)) WINX_DeliverMessage(v, WM_COMMAND, 2, 0);
+  WINX_ReleaseWindow(v);
+  return TRUE;
 }
 
 gboolean onConfigure(GtkWidget* win, GdkEventConfigure* e, gpointer data) {
@@ -274,7 +284,7 @@ bool gtkAvailable() {
 }
 
 void createViewWidgets(HWND__* v) {
-  GtkWidget* fixed = gtk_fixed_new();
+  GtkWidget* fixed = newViewContainer(v);
   g_object_ref_sink(fixed);
   GtkWidget* da = gtk_drawing_area_new();
   g_object_ref_sink(da);

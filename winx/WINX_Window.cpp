@@ -12,6 +12,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "WINX_DragDrop.h"
 #include "WINX_GDIDraw.h"
 #include "WINX_Message.h"
 
@@ -38,6 +39,7 @@ std::vector<HWND__*>& topLevels() {
 HWND__* s_focus = nullptr;  // not referenced; cleared when the record is destroyed
 void (*s_dialogColorHook)(HWND, DLGPROC, bool) = nullptr;
 void (*s_menuHook)(HMENU, HWND) = nullptr;
+void (*s_menuReleaseHook)(HMENU) = nullptr;
 
 void registerWindow(HWND__* w) {
   Registry& r = registry();
@@ -269,6 +271,7 @@ HWND WINX_CreateWindowView(const WINX_DialogResourceIndex* res, HWND parent, DLG
   } else {
     if (res->creator) res->creator(v, res->flags);
     v->m_dlgproc = proc;
+    if (v->m_supports_ddrop) WINX_DragDrop_EnableDropTarget(v);
     if (proc && v->m_hashaddestroy.load() == 0) {
       HWND__* cand = firstFocusable(v);
       LRESULT r = proc(v, WM_INITDIALOG, reinterpret_cast<WPARAM>(cand), param);
@@ -323,9 +326,10 @@ LRESULT WINX_DeliverMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     result = w->handleMessage(WM_DESTROY, 0, 0);
     winx_internal::dropCaptureIfHeld(w);
     winx_internal::clearPosted(w);
-    if (w->m_menu) {
-      if (s_menuHook) s_menuHook(w->m_menu, nullptr);
-      w->m_menu = nullptr;
+    if (HMENU menu = w->m_menu) {
+      w->m_menu = nullptr;  // cleared first: the hooks may run window code
+      if (s_menuHook) s_menuHook(menu, nullptr);
+      if (s_menuReleaseHook) s_menuReleaseHook(menu);
     }
     std::vector<HWND__*> kids = w->children;
     for (HWND__* k : kids) WINX_RetainWindow(k);
@@ -357,6 +361,7 @@ LRESULT WINX_SendCommand(HWND control, int code) {
 
 void WINX_SetDialogColorHook(void (*hook)(HWND, DLGPROC, bool)) { s_dialogColorHook = hook; }
 void WINX_SetMenuHook(void (*hook)(HMENU, HWND)) { s_menuHook = hook; }
+void WINX_SetMenuReleaseHook(void (*hook)(HMENU)) { s_menuReleaseHook = hook; }
 
 void WINX_DoDialogColorUpdates(HWND hwnd, DLGPROC proc, bool isUpdate) {
   if (s_dialogColorHook && WINX_ValidWindow(hwnd)) s_dialogColorHook(hwnd, proc, isUpdate);
@@ -422,7 +427,12 @@ HMENU WINX_GetMenu(HWND hwnd) {
 }
 
 void WINX_SetExtendedStyle(HWND hwnd, int style) {
-  if (HWND__* w = WINX_ValidWindow(hwnd)) w->m_supports_ddrop = (style & 0x10) != 0;
+  HWND__* w = WINX_ValidWindow(hwnd);
+  if (!w) return;
+  w->m_supports_ddrop = (style & 0x10) != 0;
+  // Once a drop target, a view stays one for GTK; the drop handlers refuse drags while the
+  // flag is clear, so clearing it needs nothing more.
+  if (w->m_supports_ddrop) WINX_DragDrop_EnableDropTarget(w);
 }
 
 int WINX_GetExtendedStyle(HWND hwnd) {
@@ -543,8 +553,7 @@ int64_t SetWindowLong(HWND hwnd, int index, int64_t value) {
         return 0;
       }
       if (!w->parent) return 0;  // a parentless view without a window has no frame to change
-      w->m_style = static_cast<int32_t>(value);
-      w->m_hasStyle = true;
+      w->setStyle(static_cast<int32_t>(value));
       break;
     case GWL_ID: w->m_tag = static_cast<int>(value); break;
     case DWL_DLGPROC: w->m_dlgproc = reinterpret_cast<DLGPROC>(value); break;

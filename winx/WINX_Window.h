@@ -25,8 +25,10 @@
 //   dialog functions are yours). A top-level window has no handle of its own: its content view
 //   stands for it (`toplevel` set), which is the "window -> content view" rule made permanent.
 // * WINX_ModalWindowStart/Run/End and WINX_ModalStop run nested GLib main loops for dialogs.
-// * Menus: HMENU is an opaque handle that this layer only stores (m_menu); WINX_SetMenuHook
-//   lets the menu code detach a menu when its window is destroyed.
+// * Menus: HMENU is an opaque handle that this layer only stores (m_menu); the window owns the
+//   menu it was given. WINX_SetMenuHook lets the menu code detach a menu the window drops, and
+//   WINX_SetMenuReleaseHook lets it free the window's menu when the window is destroyed (a menu
+//   replaced by SetMenu is only detached: it goes back to the caller, as on Win32).
 //
 // ---------------------------------------------------------------------------------------------
 // Platform mapping (the Win32-on-desktop model on GTK 3)
@@ -180,6 +182,12 @@ struct HWND__ {
   virtual const char* getText();
   virtual void setText(const char* text);
   virtual void setEnabled(bool enabled) { m_enabled = enabled ? 1 : 0; }
+  // SetWindowLong(GWL_STYLE) of a child record. The base keeps the word; a control whose kind
+  // lives in the style bits (a button) overrides it to become that kind.
+  virtual void setStyle(int32_t style) {
+    m_style = style;
+    m_hasStyle = true;
+  }
   // Whether the record can take the keyboard focus (a dialog's first focus candidate); labels
   // and group boxes answer false.
   virtual bool acceptsFirstResponder() const { return m_enabled != 0; }
@@ -241,6 +249,17 @@ void WINX_DoDialogColorUpdates(HWND hwnd, DLGPROC proc, bool isUpdate);
 void WINX_SetDialogColorHook(void (*hook)(HWND, DLGPROC, bool));
 // Called with (menu, null) when a window drops its menu.
 void WINX_SetMenuHook(void (*setMenuDestination)(HMENU, HWND));
+// Called with the window's menu after it was detached during WM_DESTROY: the menu's owner is
+// gone, so the hook frees it (and stops it being the application's main menu).
+void WINX_SetMenuReleaseHook(void (*releaseMenu)(HMENU));
+
+// Accessibility: a window procedure may supply an object (an AtkObject*) that stands for what
+// it draws. The layer asks with WM_GETOBJECT, wParam WINX_OBJID_SELF and lParam pointing to a
+// void* slot, initially null, that the procedure fills; the procedure keeps owning the object.
+// The view's container lists the object after its child widgets in the accessibility tree.
+enum { WINX_OBJID_SELF = 0x1001 };
+// The object the view's procedure supplies now; null for a bad or dying view or no answer.
+void* WINX_GetViewAccessibleObject(HWND hwnd);
 
 // --- record accessors --------------------------------------------------------------------------
 int64_t WINX_GetExtraData(HWND hwnd, int offset);
@@ -372,6 +391,7 @@ void WINX_SendGesture(HWND hwnd, uint32_t id, uint64_t endArgument, int x, int y
 // Internal glue shared by the window files.
 namespace winx_internal {
 void createViewWidgets(HWND__* v);
+GtkWidget* newViewContainer(HWND__* v);  // the view's GtkFixed, with its accessible
 void placeWidget(HWND__* w);          // frame -> GTK position and size
 void restackWidgets(HWND__* parent);  // children order -> GTK order
 void updateVisibility(HWND__* w);

@@ -1,6 +1,7 @@
 // Checks of the generated interface resources (tools/uigen, tools/images) without a GUI: the
 // description's vocabulary, its layer tree, every MIDI binding against the synthesizer's dump
-// addresses, the value lists, the images of all three colour schemes, and the enciphered copies.
+// addresses, the parameters left without a control (each with its reason), the trigger buttons,
+// the value lists, the images of all three colour schemes, and the enciphered copies.
 //
 // The walk below mirrors the interpreter's rules only as far as the checks need them: multilayer
 // copies offset the parameter numbers and carry the part, "+n" offsets a parameter name, and a
@@ -585,6 +586,205 @@ TEST(AuthoredBindings, PartControlsOfTheMultiCarryTheirPartInNameAndChannel) {
       EXPECT_EQ(c.name.rfind("[" + std::to_string(part + 1) + "] ", 0), 0u) << c.name;
     }
   }
+}
+
+// ---- parameters no control reaches ------------------------------------------------------------
+
+// Every parameter the description leaves without a control, and why nobody edits it. A name here
+// must be unbound in all its numbers; a user-edited parameter that loses its control, or one
+// listed here that gains one, fails the check below.
+struct Unbound {
+  const char* name;
+  const char* why;
+};
+const Unbound kNotUserEdited[] = {
+    // Mirrors: the editor fills them from the parameters the user edits.
+    {"kFilterRoutingParallel", "mirror of kFilterRouting's dump byte (the routing menu)"},
+    {"kFilterRoutingSerial", "mirror of kFilterRouting's dump byte (the routing menu)"},
+    {"kTriggerFilterRouting", "flips only the two routing mirrors, never kFilterRouting itself, "
+                              "so nothing would reach the synthesizer"},
+    {"kMultiBank", "the multi's bank number menu, which the editor makes itself"},
+    {"kMultiPatch", "the multi's program number menu, which the editor makes itself"},
+    {"kCategoryName", "each part's category text, shown by the category display"},
+    // No place in any dump and no message: a control could not reach the synthesizer.
+    {"kGlobalInitSound1", "not in the global dump"},
+    {"kGlobalInitSound2", "not in the global dump"},
+    {"kGlobalInitSound3", "not in the global dump"},
+    {"kGlobalInitSound4", "not in the global dump"},
+    {"kGlobalInitBank1", "not in the global dump"},
+    {"kGlobalInitBank2", "not in the global dump"},
+    {"kGlobalInitBank3", "not in the global dump"},
+    {"kGlobalInitBank4", "not in the global dump"},
+    {"kGlobalMultiBank", "not in the global dump"},
+    {"kGlobalMultiSound", "not in the global dump"},
+    {"kGlobalInstrSel", "not in the global dump"},
+    {"kGlobalStartMode", "not in the global dump"},
+    {"kGlobalLabelTime", "not in the global dump"},
+    {"kNoiseExtSelect", "not in the sound dump (the two feed menus carry the noise routing)"},
+    {"kNoiseF12Feed", "not in the sound dump (the two feed menus carry the noise routing)"},
+    {"kTuneMode", "not in the sound dump"},
+    // Performance controllers of each part: played on the synthesizer, not stored in any dump.
+    {"kModWheel", "performance controller"},
+    {"kBreathControl", "performance controller"},
+    {"kContr3", "performance controller"},
+    {"kFootController", "performance controller"},
+    {"kDataSlider", "performance controller"},
+    {"kChannelVolume", "performance controller"},
+    {"kBalance", "performance controller"},
+    {"kContr9", "performance controller"},
+    {"kPanorama", "performance controller"},
+    {"kExpression", "performance controller"},
+    {"kContr12", "performance controller"},
+    {"kContr13", "performance controller"},
+    {"kContr14", "performance controller"},
+    {"kContr15", "performance controller"},
+    {"kContr16", "performance controller"},
+    {"kSustainPedal", "performance controller"},
+    // Hidden state the editor keeps for itself.
+    {"kPatchFileDialog", "unused"},
+    {"kOverrideSettings", "unused"},
+    {"kBankSelection", "stored selection"},
+    {"kPatchSelection", "stored selection"},
+    {"kDorvikModel", "connected model, set by the editor"},
+    {"kDeviceID_old", "last device id, set by the device-id menu's handler"},
+    {"kCurrentBank", "bank of each part, set from bank selects"},
+    {"kCurrentPatch", "program of each part"},
+    {"kCurrentPatchBank", "librarian bank of each part"},
+    {"kCurrentOpenPatchBankL", "librarian list selection"},
+    {"kCurrentOpenPatchBankR", "librarian list selection"},
+    {"kCurrentOpenPerfBankL", "librarian list selection"},
+    {"kCurrentOpenPerfBankR", "librarian list selection"},
+    {"kTempoInformation", "host tempo"},
+    {"kLibSyncTimer", "librarian timer"},
+    {"kRequestFromBank", "librarian request state"},
+    {"kBankEditUnsaved", "librarian edit state"},
+    {"kCategoryRename", "unused"},
+    {"kDebugParts", "unused"},
+    // Controls the editor builds itself rather than from the description.
+    {"kCancelDataRequest", "the two cancel buttons of a running transfer"},
+    {"kLibrarianArea", "the slot grid of the patchBrowser element"},
+    // Triggers whose target is itself a one-click switch the user already has.
+    {"kTriggerProgControl", "the librarian's \"Request on program\" checkbox"},
+    {"kTriggerLibControl", "the librarian's \"Library names\" checkbox"},
+    {"kTriggerMidiFromSynth", "no handler; the MIDI filter switches do this"},
+    {"kTriggerMidiFromDaw", "no handler; the MIDI filter switches do this"},
+};
+
+// The effect slots kEffect1Param01 .. kEffect2Param14: filled from the effect-type parameters.
+bool isEffectSlotMirror(const std::string& name) {
+  return startsWith(name, "kEffect1Param") || startsWith(name, "kEffect2Param");
+}
+
+// First word of a name, by which the report groups: kTrigger, kGlobal, kEffect, kFX ...
+std::string namePrefix(const std::string& name) {
+  size_t end = 2;
+  while (end < name.size() && std::islower(static_cast<unsigned char>(name[end]))) ++end;
+  if (end == 2)  // an acronym such as kFX or kLFO
+    while (end < name.size() && std::isupper(static_cast<unsigned char>(name[end]))) ++end;
+  return name.substr(0, end);
+}
+
+int blockSize(const std::string& name) {
+  for (const NameEntry& e : kNames)
+    if (name == e.name) return e.perPart ? 16 : 1;
+  return 0;
+}
+
+// Numbers that carry no name at all.
+bool isUnnamed(int number) {
+  return (number >= 4737 && number <= 4752) || number == 8688 || number == 8806 || number == 8807;
+}
+
+TEST(AuthoredCoverage, OnlyParametersNobodyEditsAreLeftWithoutAControl) {
+  std::set<int> reached;
+  for (const Control& c : resources().controls)
+    if (c.number >= 0) reached.insert(c.number);
+  std::set<std::string> allowed;
+  for (const Unbound& u : kNotUserEdited) {
+    EXPECT_GE(paramNumber(u.name), 0) << u.name;
+    allowed.insert(u.name);
+  }
+  // Unbound numbers by name, names grouped by their first word (kGlobal, kTrigger, ...).
+  std::map<std::string, std::map<std::string, int>> unbound;
+  for (int n = 0; n < 9289; ++n) {
+    if (reached.count(n)) continue;
+    if (isUnnamed(n)) continue;
+    const std::string name = blockName(n);
+    ASSERT_FALSE(name.empty()) << n;
+    ++unbound[namePrefix(name)][name];
+  }
+  std::string report;
+  for (const auto& [prefix, names] : unbound) {
+    report += "  " + prefix + ":";
+    for (const auto& [name, count] : names) {
+      report += " " + name;
+      if (count != blockSize(name))
+        report += "(" + std::to_string(count) + " parts)";
+    }
+    report += "\n";
+  }
+  std::printf("Parameters without a control:\n%s", report.c_str());
+  for (const auto& [prefix, names] : unbound)
+    for (const auto& [name, count] : names) {
+      if (isEffectSlotMirror(name)) continue;
+      EXPECT_TRUE(allowed.count(name)) << name << " has no control but a user edits it";
+    }
+  // Every allowed name is unbound in all its numbers: a listed name that gained a control (in
+  // any part) belongs off the list.
+  for (int n = 0; n < 9289; ++n) {
+    const std::string name = blockName(n);
+    if (reached.count(n) && (allowed.count(name) || isEffectSlotMirror(name)))
+      ADD_FAILURE() << name << " part " << n - paramNumber(name) << " is listed as unbound";
+  }
+}
+
+TEST(AuthoredCoverage, TriggersArePushButtonsBesideTheirTargetOfTheSamePart) {
+  // The editor flips the target on a trigger's 1 and ignores its 0: a latching switch would make
+  // every second click do nothing. The target is the trigger's number less a fixed distance, so
+  // both must sit in the same part's copy of the page.
+  const std::map<std::string, std::string> targets = {
+      {"kTriggerFX1PhaserPolarity", "kFX1PhaserPolarity"},
+      {"kTriggerFX2PhaserPolarity", "kFX2PhaserPolarity"},
+      {"kTriggerFX1FlangerPolarity", "kFX1FlangerPolarity"},
+      {"kTriggerFX2FlangerPolarity", "kFX2FlangerPolarity"},
+      {"kTriggerFX2DelayPolarity", "kFX2DelayPolarity"},
+      {"kTriggerFX2DelayAutoPan", "kFX2DelayAutoPan"},
+      {"kTriggerFX2DelayClocked", "kFX2DelayClocked"},
+      {"kTriggerArpNoteOverlap", "kArpSameNoteOverlap"},
+      {"kTriggerArpPatternReset", "kArpPatternReset"},
+      {"kTriggerOscillator2SyncToOsc3", "kOscillator2SyncToOsc3"},
+      {"kTriggerOscillatorMonoPolyMode", "kOscillatorMonoPolyMode"},
+      {"kTriggerOscillatorGlideOnOffSwitch", "kOscillatorGlideOnOffSwitch"},
+      {"kTriggerFilterEnvTrigger", "kFilterEnvTrigger"},
+      {"kTriggerAmpEnvTrigger", "kAmpEnvTrigger"},
+      {"kTriggerEnv3Trigger", "kEnv3Trigger"},
+      {"kTriggerEnv4Trigger", "kEnv4Trigger"},
+      {"kTriggerLFO1Clock", "kLFO1Clock"},
+      {"kTriggerLFO2Clock", "kLFO2Clock"},
+      {"kTriggerLFO3Clock", "kLFO3Clock"},
+      {"kTriggerLFO1SyncOnOff", "kLFO1SyncOnOff"},
+      {"kTriggerLFO2SyncOnOff", "kLFO2SyncOnOff"},
+      {"kTriggerLFO3SyncOnOff", "kLFO3SyncOnOff"},
+      {"kTriggerGlobalArpMidiOut", "kGlobalArpSend"},
+      {"kTriggerGlobalLocalKBDControl", "kGlobalLocalControl"}};
+  std::map<int, const Control*> bindingOf;
+  for (const Control& c : resources().controls)
+    if (isBinding(c)) bindingOf[c.number] = &c;
+  std::map<std::string, int> seen;
+  for (const Control& c : resources().controls) {
+    const std::string name = blockName(c.number);
+    auto it = targets.find(name);
+    if (it == targets.end()) continue;
+    ++seen[name];
+    EXPECT_EQ(c.element, "autooff") << c.name;
+    const int part = c.number - paramNumber(name);
+    auto target = bindingOf.find(paramNumber(it->second) + part);
+    ASSERT_NE(target, bindingOf.end()) << it->second << " part " << part << " is not bound";
+    EXPECT_EQ(target->second->layerPart, c.layerPart) << c.name;
+    EXPECT_EQ(c.layerPart, blockSize(name) == 16 ? part : -1) << c.name;
+  }
+  for (const auto& [trigger, target] : targets)
+    EXPECT_EQ(seen[trigger], blockSize(trigger)) << trigger;
 }
 
 TEST(AuthoredValueLists, EveryListTheDisplayReadsExists) {

@@ -588,6 +588,9 @@ void checkLayersAndCachedControls(LoadedInterface& l) {
     ASSERT_NE(r, nullptr) << paramNameForNumber(n);
     EXPECT_FALSE(r->controls.empty()) << paramNameForNumber(n);
   }
+  // Records the constructor caches as such; the tempo source is read through it at every block.
+  for (int n : {kQuickTab, kMainTab, kOverrideTempo})
+    EXPECT_NE(l.record(n), nullptr) << paramNameForNumber(n);
 }
 
 void checkDumpBindings(LoadedInterface& l) {

@@ -160,6 +160,8 @@ class FakeEngineHost : public MidiEngineHost {
   void displayPatchName(const std::string&) override {}
   void displayCategoryName(const std::string&) override {}
   PatchLibrarian* librarian() override { return lib; }
+  bool librarianShowsCategory() override { return showsCategory.load(); }
+  bool librarianShowsSearch() override { return showsSearch.load(); }
   const std::vector<std::string>* tempoValues() override { return &tempoList; }
   double hostTempoNow() override { return hostTempo; }
   int currentPart() override { return current.load(); }
@@ -188,6 +190,7 @@ class FakeEngineHost : public MidiEngineHost {
   PlugMidiFlags flags;
   PlugMidiState state;
   PatchLibrarian* lib = nullptr;
+  std::atomic<bool> showsCategory{false}, showsSearch{false};
   std::vector<std::string> tempoList;
   double hostTempo = 120.0;
   std::atomic<int> current{0};

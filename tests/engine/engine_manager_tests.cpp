@@ -10,6 +10,7 @@
 #include "DumpLayout.h"
 #include "DumpParser.h"
 #include "FakeEngineHost.h"
+#include "LibrarianView.h"
 #include "MIDIMessageManager.h"
 #include "MIDIMessageSender.h"
 #include "SysexProtocol.h"
@@ -533,6 +534,34 @@ TEST_F(Engine, LibrarianEntryToAPartIsCompletedLoadedAndSent) {
   EXPECT_EQ(last[5], 0x30);
   EXPECT_EQ(last[6], 2);
   EXPECT_EQ(last[85], 61);
+}
+
+// Regression: with both view flags left set, the engine took the search list while the lower
+// grid showed the category list, so a double click sent a sound other than the one clicked.
+TEST_F(Engine, LibrarianSendTakesTheBankTheLowerGridShows) {
+  mgr->sender()->pauseScalePercent = 1;
+  PatchLibrarian lib;
+  auto bankWithCutoff = [this](int cutoff) {
+    auto* bank = new PatchFile();  // the librarian owns it
+    bank->entries.resize(100);
+    PatchSysexMessage m;
+    m.bytes = soundDumpFor(0, cutoff);
+    bank->entries[4].messages.push_back(m);
+    return bank;
+  };
+  lib.categoryBankFiles.push_back(bankWithCutoff(33));
+  lib.searchBankFiles.push_back(bankWithCutoff(77));
+  host.lib = &lib;
+  host.showsCategory = true;
+  host.showsSearch = true;
+  {
+    UTIL_MutexLock lock(&lib.bankLock());
+    EXPECT_EQ(librarianGridBank(lib, LibrarianViewControl::kLowerGrid, true, true), lib.categoryBankFiles[0]);
+  }
+  mgr->sendPatchToDeviceFromLibrarian(4, 1, 0);
+  ASSERT_TRUE(waitIdle());
+  host.lib = nullptr;
+  EXPECT_EQ(host.value(kFilter1Cutoff + 0), 33);
 }
 
 TEST_F(Engine, ArrangementRequestAsksEveryPartThenTheMultiWithProgress) {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "ControlLayer.h"
 #include "GuiTestSupport.h"
@@ -65,4 +66,34 @@ TEST(GuiThreads, WorkerPushesRaceCleanlyWithRepaints) {
   }
   worker.join();
   EXPECT_GT(frames, 0);
+}
+
+// After the tree changes, the first pushes from several threads at once find the parameter
+// index stale together; exactly one may rebuild it while the others wait, and every push must
+// land on the controls of the new tree.
+TEST(GuiThreads, ConcurrentFirstPushesAfterATreeChangeShareOneIndexRebuild) {
+  GuiTestPlug plug;
+  auto* g = new HeadlessGraphics(&plug, 200, 100);
+  auto* layer = new ControlLayer(1, "page");
+  g->AttachLayer(layer);
+  plug.AttachGraphics(g);
+  for (int round = 0; round < 20; ++round) {
+    // The GUI thread changes the tree while nobody pushes, then releases the pushers.
+    auto* knob = new TestKnob(&plug, IRECT(0, 0, 10, 10), round % 4);
+    layer->AddControl(knob);
+    std::atomic<int> ready{0};
+    std::atomic<bool> go{false};
+    std::vector<std::thread> pushers;
+    for (int t = 0; t < 3; ++t)
+      pushers.emplace_back([&, t] {
+        ready.fetch_add(1);
+        while (!go.load()) std::this_thread::yield();
+        g->SetParameterFromPlug(round % 4, 0.25 * (t + 1), true);
+      });
+    while (ready.load() < 3) std::this_thread::yield();
+    go.store(true);
+    for (auto& th : pushers) th.join();
+    const double v = knob->GetValue();
+    EXPECT_TRUE(v == 0.25 || v == 0.5 || v == 0.75) << "round " << round << " value " << v;
+  }
 }

@@ -158,3 +158,71 @@ TEST_F(LibraryBanks, SearchSplitsResultsIntoBanksOf100) {
   EXPECT_EQ(lib.searchFolderIndex.size(), 1u) << "the index is replaced, not grown";
   EXPECT_EQ(lib.searchFolderIndex[0]->bankFiles.size(), 2u);
 }
+
+// Results are cut into banks of 100 (with the empty last bank a multiple of 100 leaves, like the
+// category banks); a matching name without a sound dump has nothing to show and is not counted.
+TEST(SearchBanks, ResultsFillBanksOfAHundredAndEntriesWithoutADumpDoNotCount) {
+  struct Case {
+    int matches;
+    std::vector<size_t> bankSizes;
+  };
+  const std::vector<Case> cases = {
+      {0, {}}, {99, {99}}, {100, {100, 0}}, {101, {100, 1}}, {200, {100, 100, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.matches);
+    PatchLibrarian lib;
+    // One bank of 250 sounds, c.matches of them named "Hit ..."; the rest never match. The
+    // librarian owns and deletes the bank.
+    auto* bank = new PatchFile();
+    bank->type = kBankTypeSound;
+    for (int i = 0; i < 250; ++i) {
+      PatchSysexMessage m;
+      m.bytes = soundDump((i < c.matches ? "Hit " : "Miss ") + std::to_string(i), "Lead", i);
+      bank->entries.push_back(makeEntryFromMessage(m, kKindSoundRead));
+    }
+    // A matching name without a sound dump has nothing to show and must not count.
+    LibrarianPatch broken;
+    broken.name = "Hit broken";
+    bank->entries.push_back(broken);
+    lib.soundBankFiles.push_back(bank);
+
+    lib.createNewSearchPatchFiles("Hit");
+    std::vector<size_t> sizes;
+    for (const PatchFile* b : lib.searchBankFiles) sizes.push_back(b->entries.size());
+    EXPECT_EQ(sizes, c.bankSizes);
+    if (c.matches == 0) {
+      EXPECT_TRUE(lib.searchFolderIndex.empty());
+      continue;
+    }
+    ASSERT_EQ(lib.searchFolderIndex.size(), 1u);
+    EXPECT_EQ(lib.searchFolderIndex[0]->bankFiles, lib.searchBankFiles) << "every bank indexed, none more";
+    EXPECT_EQ(lib.searchBankFiles.back()->fileName, "Search Results " + std::to_string(sizes.size()));
+    const PatchFile* lastFull = lib.searchBankFiles[(c.matches - 1) / 100];
+    EXPECT_EQ(lastFull->entries.back().name.substr(0, 4), "Hit ");
+  }
+}
+
+TEST(LowerGridList, CategoryViewWinsOverSearchAndMultisIgnoreBoth) {
+  using L = LibrarianList;
+  EXPECT_EQ(librarianLowerList(kBankTypeSound, false, false), L::kSound);
+  EXPECT_EQ(librarianLowerList(kBankTypeSound, true, false), L::kCategory);
+  EXPECT_EQ(librarianLowerList(kBankTypeSound, false, true), L::kSearch);
+  EXPECT_EQ(librarianLowerList(kBankTypeSound, true, true), L::kCategory);
+  for (bool category : {false, true})
+    for (bool search : {false, true}) {
+      EXPECT_EQ(librarianLowerList(kBankTypeMulti, category, search), L::kMulti);
+      EXPECT_FALSE(librarianLowerList(2, category, search).has_value());
+    }
+
+  PatchLibrarian lib;
+  for (std::vector<PatchFile*>* list : {&lib.soundBankFiles, &lib.multiBankFiles, &lib.categoryBankFiles})
+    list->push_back(new PatchFile());  // the librarian owns them
+  lib.lowerSelection = 0;
+  EXPECT_EQ(lib.selectedLowerBank(true, true), lib.categoryBankFiles[0]);
+  EXPECT_EQ(lib.selectedLowerBank(false, true), nullptr) << "no search banks: nothing, never another list";
+  lib.patchType = kBankTypeMulti;
+  EXPECT_EQ(lib.selectedLowerBank(true, false), lib.multiBankFiles[0]);
+  lib.lowerSelection = 1;
+  EXPECT_EQ(lib.selectedLowerBank(true, false), nullptr);
+}

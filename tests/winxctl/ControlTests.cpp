@@ -190,3 +190,28 @@ TEST(OwnerDrawnButton, ParentDrawsItThroughDrawItem) {
   EXPECT_EQ(30, g_dis.rcItem.right);
   DestroyWindow(parent);
 }
+
+TEST_F(Controls, StyleKindTurnsAButtonIntoThatKind) {
+  HWND b = WINX_MakeControl("Go", 7, "Button", 0, 0, 0, 40, 10, 0);
+  SendMessage(b, BM_SETCHECK, 1, 0);
+  EXPECT_EQ(0, SendMessage(b, BM_GETCHECK, 0, 0));  // a push button keeps no check
+  SetWindowLong(b, GWL_STYLE, 3);
+  SendMessage(b, BM_SETCHECK, 1, 0);
+  EXPECT_EQ(1, SendMessage(b, BM_GETCHECK, 0, 0));
+  EXPECT_EQ(3, (int)(GetWindowLong(b, GWL_STYLE) & 0xF));
+
+  SetWindowLong(b, GWL_STYLE, 9 | WS_GROUP);
+  EXPECT_EQ(9 | WS_GROUP, (int)(GetWindowLong(b, GWL_STYLE) & (0xF | WS_GROUP)));
+  HWND next = WINX_MakeControl("B", 8, "Button", 9, 0, 20, 40, 10, 0);
+  SendMessage(next, BM_SETCHECK, 1, 0);
+  static_cast<WinxCtlButton*>(WINX_ValidWindow(b))->clicked();
+  EXPECT_EQ(0, SendMessage(next, BM_GETCHECK, 0, 0));  // b now heads the radio group
+
+  SetWindowLong(b, GWL_STYLE, 6);  // three-state: leaves the group
+  EXPECT_EQ(6, (int)(GetWindowLong(b, GWL_STYLE) & (0xF | WS_GROUP)));
+  SendMessage(b, BM_SETCHECK, 3, 0);
+  EXPECT_EQ(BST_INDETERMINATE, SendMessage(b, BM_GETCHECK, 0, 0));
+  // Kinds a button cannot become leave it as it is, and the style word says so.
+  SetWindowLong(b, GWL_STYLE, 0);
+  EXPECT_EQ(6, (int)(GetWindowLong(b, GWL_STYLE) & 0xF));
+}

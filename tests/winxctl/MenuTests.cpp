@@ -183,3 +183,25 @@ TEST(Menu, DestinationReachesItemsAndNewItemsInheritIt) {
   DestroyMenu(copy);
   DestroyMenu(m);
 }
+
+TEST(WindowMenu, DestroyingTheWindowFreesItsMenuWhileReplacingOnlyDetaches) {
+  HWND w = WINX_CreateWindowView(nullptr, nullptr, nullptr, 0);
+  ASSERT_NE(nullptr, w);
+  HMENU first = CreatePopupMenu();
+  WINX_Menu_AddMenuItem(first, "One", 10, 0);
+  HMENU second = CreatePopupMenu();
+  WINX_Menu_AddMenuItem(second, "Two", 20, 0);
+  ASSERT_EQ(1, SetMenu(w, first));
+  ASSERT_EQ(1, SetMenu(w, second));
+  // The replaced menu goes back to the caller: alive, but its items no longer reach the window.
+  ASSERT_TRUE(WINX_IsMenu(first));
+  WINX_MenuItemView v;
+  ASSERT_TRUE(WINX_Menu_GetItemView(first, 0, &v));
+  EXPECT_FALSE(v.hasTarget);
+  WINX_SetCurrentMenu(second);
+  DestroyWindow(w);
+  EXPECT_FALSE(WINX_IsMenu(second));  // freed with its window (LeakSanitizer checks the rest)
+  EXPECT_EQ(nullptr, WINX_GetCurrentMenu());  // and no longer the main menu
+  EXPECT_TRUE(WINX_IsMenu(first));
+  DestroyMenu(first);
+}

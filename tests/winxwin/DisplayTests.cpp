@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "WINX_DragDrop.h"
 #include "WINX_Keyboard.h"
 #include "WINX_Message.h"
 #include "WINX_Window.h"
@@ -146,6 +147,68 @@ TEST_F(Display, ModalSessionEndsOnStop) {
   EXPECT_EQ(code, 7);
   WINX_ModalWindowEnd(s);
   EXPECT_FALSE(WINX_IsModalRunning());
+}
+
+TEST_F(Display, CloseBoxLeftUnhandledSendsTheCancelCommand) {
+  Log().clear();
+  sendEvent(top->toplevel, gdk_event_new(GDK_DELETE));
+  ASSERT_EQ(winxtest::Count(top, WM_CLOSE), 1);
+  ASSERT_EQ(winxtest::Count(top, WM_COMMAND), 1);
+  EXPECT_EQ(winxtest::Find(top, WM_COMMAND)->wp, 2u);
+  EXPECT_TRUE(IsWindow(top));  // the close box never closes the window by itself
+}
+
+bool g_promiseWritten = false;
+
+TEST_F(Display, LeftPressForgetsAnUnfinishedPromisedDrag) {
+  // A view that is not on screen starts no GTK drag, so only the promise is recorded.
+  HWND offscreen = WINX_CreateWindowView(nullptr, nullptr, RecordingProc, 0);
+  g_promiseWritten = false;
+  WINX_InitiateDragDrop(offscreen, nullptr, "/src/Strings.syx", [](const char*) { g_promiseWritten = true; });
+  GdkEvent* press = gdk_event_new(GDK_BUTTON_PRESS);
+  press->button.button = 1;
+  press->button.time = 90000;
+  sendEvent(top->drawingArea, press);
+  EXPECT_EQ("", WINX_DoDragDrop("/nonexistent-dir"));
+  EXPECT_FALSE(g_promiseWritten);
+  DestroyWindow(offscreen);
+}
+
+TEST_F(Display, AcceptFilesStyleMakesTheViewADropTarget) {
+  HWND child = WINX_CreateWindowView(nullptr, top, RecordingProc, 0);
+  ASSERT_TRUE(child && child->widget);
+  EXPECT_EQ(nullptr, gtk_drag_dest_get_target_list(child->widget));
+  SetWindowLong(child, GWL_EXSTYLE, 0x10);
+  EXPECT_EQ(GetWindowLong(child, GWL_EXSTYLE), 0x10);
+  EXPECT_NE(nullptr, gtk_drag_dest_get_target_list(child->widget));
+}
+
+AtkObject* g_supplied = nullptr;
+LRESULT suppliesAccessible(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_GETOBJECT && wp == WINX_OBJID_SELF && g_supplied) {
+    *reinterpret_cast<void**>(lp) = g_supplied;
+    return 1;
+  }
+  return RecordingProc(h, msg, wp, lp);
+}
+
+TEST_F(Display, SuppliedAccessibleFollowsTheChildWidgets) {
+  AtkObject* acc = gtk_widget_get_accessible(top->widget);
+  ASSERT_TRUE(acc);
+  const int plain = atk_object_get_n_accessible_children(acc);
+  GtkWidget* label = gtk_label_new("Cutoff");
+  g_object_ref_sink(label);
+  g_supplied = gtk_widget_get_accessible(label);
+  SetWindowLong(top, GWL_WNDPROC, reinterpret_cast<int64_t>(suppliesAccessible));
+  ASSERT_EQ(atk_object_get_n_accessible_children(acc), plain + 1);
+  AtkObject* last = atk_object_ref_accessible_child(acc, plain);
+  EXPECT_EQ(last, g_supplied);
+  if (last) g_object_unref(last);
+  EXPECT_EQ(atk_object_ref_accessible_child(acc, plain + 1), nullptr);
+  g_supplied = nullptr;  // a procedure that stops supplying one leaves the plain view
+  EXPECT_EQ(atk_object_get_n_accessible_children(acc), plain);
+  gtk_widget_destroy(label);
+  g_object_unref(label);
 }
 
 }  // namespace

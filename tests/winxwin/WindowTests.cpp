@@ -400,3 +400,24 @@ TEST(Cursors, CurHeaderHiddenCounterAndVirtualPosition) {
 }
 
 }  // namespace
+
+namespace {
+int g_standIn;  // any object will do: the layer only passes it on
+LRESULT accessibleProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_GETOBJECT && wp == WINX_OBJID_SELF) {
+    *reinterpret_cast<void**>(lp) = &g_standIn;
+    return 1;
+  }
+  return DefWindowProc(h, msg, wp, lp);
+}
+}  // namespace
+
+TEST(Accessibility, ProcedureSuppliesItsObjectThroughGetObject) {
+  HWND v = WINX_CreateWindowView(nullptr, nullptr, accessibleProc, 0);
+  HWND plain = WINX_CreateWindowView(nullptr, nullptr, nullptr, 0);
+  EXPECT_EQ(&g_standIn, WINX_GetViewAccessibleObject(v));
+  EXPECT_EQ(nullptr, WINX_GetViewAccessibleObject(plain));  // behaves as a plain view
+  DestroyWindow(v);
+  EXPECT_EQ(nullptr, WINX_GetViewAccessibleObject(v));
+  DestroyWindow(plain);
+}

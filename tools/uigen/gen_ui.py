@@ -321,12 +321,57 @@ def se_slider(param, label, px, py, length, lo, hi, default, offset, tmpl_cb):
     paint("caption_left", px, py - 5, label)
 
 
+# Trigger buttons: momentary pushes that the editor answers by flipping their target (the same
+# part's switch, two-state knob or ON/OFF menu) as if it had been clicked. The target keeps its
+# own binding and shows the state; the trigger has none. Keys are the targets.
+TRIGGERS = {
+    "kFX1PhaserPolarity": "kTriggerFX1PhaserPolarity",
+    "kFX2PhaserPolarity": "kTriggerFX2PhaserPolarity",
+    "kFX1FlangerPolarity": "kTriggerFX1FlangerPolarity",
+    "kFX2FlangerPolarity": "kTriggerFX2FlangerPolarity",
+    "kFX2DelayPolarity": "kTriggerFX2DelayPolarity",
+    "kFX2DelayAutoPan": "kTriggerFX2DelayAutoPan",
+    "kFX2DelayClocked": "kTriggerFX2DelayClocked",
+    "kArpSameNoteOverlap": "kTriggerArpNoteOverlap",
+    "kArpPatternReset": "kTriggerArpPatternReset",
+    "kOscillator2SyncToOsc3": "kTriggerOscillator2SyncToOsc3",
+    "kOscillatorMonoPolyMode": "kTriggerOscillatorMonoPolyMode",
+    "kOscillatorGlideOnOffSwitch": "kTriggerOscillatorGlideOnOffSwitch",
+    "kFilterEnvTrigger": "kTriggerFilterEnvTrigger",
+    "kAmpEnvTrigger": "kTriggerAmpEnvTrigger",
+    "kEnv3Trigger": "kTriggerEnv3Trigger",
+    "kEnv4Trigger": "kTriggerEnv4Trigger",
+    "kLFO1Clock": "kTriggerLFO1Clock",
+    "kLFO2Clock": "kTriggerLFO2Clock",
+    "kLFO3Clock": "kTriggerLFO3Clock",
+    "kLFO1SyncOnOff": "kTriggerLFO1SyncOnOff",
+    "kLFO2SyncOnOff": "kTriggerLFO2SyncOnOff",
+    "kLFO3SyncOnOff": "kTriggerLFO3SyncOnOff",
+    "kGlobalArpSend": "kTriggerGlobalArpMidiOut",
+    "kGlobalLocalControl": "kTriggerGlobalLocalKBDControl",
+}
+TRIGGER_SIZE = 18   # BTN_18x18_ID
+
+
+def trigger(target, label, px, py):
+    """The push button that flips `target` (an "autooff": it falls back to 0 on release, and
+    the editor ignores the 0)."""
+    x.elem("autooff", name="Toggle " + label, paramId=TRIGGERS[target], imageId="BTN_18x18_ID",
+           position="%d,%d" % (px, py))
+
+
 def se_button(param, label, px, py, tmpl_cb=None):
+    """A SysEx switch drawn as an LED; a parameter with a trigger gets the push button right of
+    the LED, and the caption moves past it."""
     t, cb = tmpl_cb or address(param)
     x.elem("buttoncontrol", type="seButton", name=label, paramId=param, imageId=SWITCH,
            position="%d,%d,0" % (px, py), valueBounds="0,0,1,1", sysexIndex=t,
            changingByte=cb)
-    paint("caption_left", px + 38, py + 12, label)
+    caption_x = px + 38
+    if param in TRIGGERS:
+        trigger(param, label, caption_x, py - 1)
+        caption_x += TRIGGER_SIZE + 6
+    paint("caption_left", caption_x, py + 12, label)
 
 
 def se_menu(param, label, px, py, width, lst, tmpl_cb=None, default=0, number_range=None):
@@ -547,6 +592,7 @@ def osc_page():
            valueBounds="0,0,1,1", sysexIndex=address("kOscillator2SyncToOsc3")[0],
            changingByte=8)
     paint("caption_title", OX + 20 + 490, OY + 244, "SYNC TO 3")
+    trigger("kOscillator2SyncToOsc3", "Sync 2>3", OX + 20 + 598, OY + 231)
     # pitch, glide, unison, mixer
     gx, gy = OX + 700, OY + 20
     panel(gx, gy, 295, 190, "PITCH & GLIDE")
@@ -589,7 +635,7 @@ def locks_panel(gx, gy, locks):
 def env_block(prefix, names, gx, gy, title, mode_param, trig_param, zone_base):
     panel(gx, gy, 530, 190, title)
     se_menu(mode_param, "Mode", gx + 16, gy + 40, 110, "envelopeMode")
-    se_button(trig_param, "Retrigger", gx + 16, gy + 80)
+    se_button(trig_param, "Retrig", gx + 16, gy + 80)
     pictures = ["BG_ID_ADSR", "BG_ID_ADSD2S2R", "BG_ID_ONESHOT", "BG_ID_LOOPS1S2",
                 "BG_ID_LOOPALL"]
     for m in range(5):
@@ -823,6 +869,8 @@ def fx_controls(params, gx, gy):
             col += 2
         elif lab.startswith("b:"):
             se_knob(p, lab[2:], px, py, 0, 1, 0, knob=KNOB_SMALL)
+            if p in TRIGGERS:
+                trigger(p, lab[2:], px + KNOB_SMALL_SIZE + 4, py + 6)
             col += 1
         else:
             se_knob(p, lab, px, py, 0, 127, 64, knob=KNOB_SMALL)
@@ -888,7 +936,7 @@ def fx_page():
         paint("caption_left", gx + 256, gy + 46 + i * 36 + (6 if i == 4 else 0), lab)
     for i, (p, lab) in enumerate([("kSectionLockFX1", "FX 1"), ("kSectionLockFX2", "FX 2"),
                                   ("kSectionLockArp", "Arp")]):
-        px = gx + 310 + i * 120
+        px = gx + 330 + i * 120
         py = gy + 236
         x.elem("switch", name=lab + " Lock", paramId=p, imageId="BUTTON_LOCK_ID",
                position="%d,%d" % (px, py), valueBounds="0,0,1")
@@ -1010,6 +1058,10 @@ x.elem("menucontrol", type="seMenu", name="Tempo", paramId="kMultiTempo",
        position="%d,%d,%d" % (gx + 820, gy + 20, 80), valueBounds="57,0,128,0",
        valueList="tempoValues", sysexIndex=multi_tmpl(5), changingByte=7)
 field(gx + 820, gy + 20, 80, "TEMPO")
+# On: the tempo follows the host's instead of the multi's own (the editor starts with it on).
+x.elem("switch", name="Host Tempo", paramId="kOverrideTempo", imageId="BTN_CHECKBOX_ID",
+       position="%d,%d" % (gx + 910, gy + 18), valueBounds="1,0,1")
+paint("caption_left", gx + 910, gy + 14, "HOST")
 x.elem("dropMenu", type="nameSelection", name="Multi Name", paramId="kMultiName",
        bounds="%d,%d,160,16" % (gx + 960, gy + 18), nameLen=16)
 field(gx + 960, gy + 18, 160, "NAME", 16)
@@ -1054,6 +1106,8 @@ for i, (p, lab, lst) in enumerate(glist):
            valueBounds="%d,0,%d,0" % (default, n), sysexIndex=global_tmpl(GLOBAL[p]),
            changingByte=7, **extra)
     field(px, py, 150, lab.upper())
+    if p in TRIGGERS:
+        trigger(p, lab, px + 158, py - 3)
 gk = [("kGlobalDisplayContrast", "Contrast", 64), ("kGlobalInputMix", "Input Mix", 0),
       ("kGlobalPedalOffset", "Pedal Offs", 64), ("kGlobalPedalGain", "Pedal Gain", 64),
       ("kGlobalPedalCurve", "Pedal Curve", 64)]
