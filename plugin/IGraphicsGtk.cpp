@@ -199,12 +199,32 @@ void IGraphicsGtk::PromptForFile(UTIL_String* file, EFileAction action, UTIL_Str
     gtk_file_filter_set_name(filter, label.c_str());
     gtk_file_chooser_add_filter(chooser, filter);
   }
-  if (gtk_dialog_run(GTK_DIALOG(dlg)) == GTK_RESPONSE_ACCEPT) {
+  while (gtk_dialog_run(GTK_DIALOG(dlg)) == GTK_RESPONSE_ACCEPT) {
     gchar* chosen = gtk_file_chooser_get_filename(chooser);
-    if (chosen) ApplyChosenFile(chosen, save, extensions, file, dir);
+    const std::string name = chosen ? chosen : "";
     g_free(chosen);
+    if (name.empty()) break;
+    if (save) {
+      const std::string existing = ExistingFileBehindAddedExtension(name, extensions);
+      if (!existing.empty()) {
+        GtkWidget* q = gtk_message_dialog_new(GTK_WINDOW(dlg), GTK_DIALOG_MODAL, GTK_MESSAGE_QUESTION,
+                                              GTK_BUTTONS_YES_NO, "A file named \"%s\" already exists. Replace it?",
+                                              fs::path(existing).filename().c_str());
+        const int r = gtk_dialog_run(GTK_DIALOG(q));
+        gtk_widget_destroy(q);
+        if (r != GTK_RESPONSE_YES) continue;  // back to the panel
+      }
+    }
+    ApplyChosenFile(name, save, extensions, file, dir);
+    break;
   }
   gtk_widget_destroy(dlg);
+}
+
+std::string IGraphicsGtk::ExistingFileBehindAddedExtension(const std::string& chosen, const char* extensions) {
+  const std::string path = AddMissingExtension(chosen, extensions ? extensions : "");
+  std::error_code ec;
+  return (path != chosen && fs::exists(path, ec)) ? path : std::string();
 }
 
 void IGraphicsGtk::ApplyChosenFile(const std::string& chosen, bool save, const char* extensions, UTIL_String* file,

@@ -74,6 +74,9 @@ public:
   // The text a save panel's answer ends up as: the chosen path with the first allowed
   // extension added when the user left the name without one of them.
   static std::string AddMissingExtension(const std::string& path, const std::string& extensions);
+  // The panel asks before replacing the name as typed; the extension is added after that. This is
+  // the existing file an added extension would replace without a question (empty when none).
+  static std::string ExistingFileBehindAddedExtension(const std::string& chosen, const char* extensions);
   // The URI OpenURL hands to the desktop: text containing "http" as it is, a path as file URI.
   static std::string URIForOpen(const char* urlOrPath);
 

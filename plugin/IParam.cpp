@@ -43,7 +43,8 @@ void IParam::InitBool(const char* name, bool defaultVal, const char* label, cons
   mMin = 0.0;
   mMax = 1.0;
   mStep = 1.0;
-  mValue = mDefault = defaultVal ? 1.0 : 0.0;
+  mDefault = defaultVal ? 1.0 : 0.0;
+  Set(mDefault);
   mTag1 = tag1;
   mTag2 = tag2;
   mDisplayPrecision = 0;
@@ -58,7 +59,8 @@ void IParam::InitEnum(const char* name, int defaultVal, int nEnums, const char* 
   mMin = 0.0;
   mMax = nEnums - 1 > 1 ? static_cast<double>(nEnums - 1) : 1.0;
   mStep = 1.0;
-  mValue = mDefault = defaultVal;
+  mDefault = defaultVal;
+  Set(mDefault);
   mTag1 = tag1;
   mTag2 = tag2;
   mDisplayPrecision = 0;
@@ -72,7 +74,8 @@ void IParam::InitInt(const char* name, int defaultVal, int minVal, int maxVal, c
   double lowestMax = static_cast<double>(minVal) + 1.0;  // in double: minVal + 1 may overflow int
   mMax = maxVal > lowestMax ? maxVal : lowestMax;
   mStep = 1.0;
-  mValue = mDefault = defaultVal;
+  mDefault = defaultVal;
+  Set(mDefault);
   mTag1 = tag1;
   mTag2 = tag2;
   mDisplayPrecision = 0;
@@ -85,7 +88,8 @@ void IParam::InitDouble(const char* name, double defaultVal, double minVal, doub
   mMin = minVal;
   mMax = maxVal > minVal + step ? maxVal : minVal + step;
   mStep = step;
-  mValue = mDefault = defaultVal;
+  mDefault = defaultVal;
+  Set(mDefault);
   mTag1 = tag1;
   mTag2 = tag2;
   // Decimals of the step: 0 when whole, else the smallest n of 1..5 with step * 10^n whole, else 6.
@@ -113,7 +117,7 @@ void IParam::SetNormalized(double x) {
   if (mType != kTypeDouble && mStep > 0.0) v = std::floor(v / mStep + 0.5) * mStep;
   if (v > mMax) v = mMax;
   if (std::isnan(v)) return;
-  mValue = v;
+  Set(v);
 }
 
 double IParam::GetNormalized(double value) const {
@@ -126,7 +130,7 @@ double IParam::GetNormalized(double value) const {
   return mShape == 1.0 ? x : std::pow(x, 1.0 / mShape);
 }
 
-int IParam::Int() const { return truncToInt(mValue); }
+int IParam::Int() const { return truncToInt(Value()); }
 
 
 void IParam::SetDisplayText(int value, const char* text) {
@@ -200,4 +204,4 @@ const char* IParam::GetLabelForHost() const {
   return t[0] ? "" : mLabel;
 }
 
-double IParam::DBToAmp() const { return std::exp(mValue * 0.1151292546497); }
+double IParam::DBToAmp() const { return std::exp(Value() * 0.1151292546497); }

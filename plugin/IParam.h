@@ -8,9 +8,12 @@
 // and deleted by the UI configuration; the parameter just carries the pointer.
 //
 // Threads: no lock of its own. Writers hold the plug-in lock (GUI setters, host calls, chunk
-// readers); the render thread and the workers read values without it (plain doubles).
+// readers); the render thread, the MIDI input thread and the workers read the value without it,
+// so the value alone is a relaxed atomic. The range and display texts are plain fields: change
+// them only where no other thread can be reading them.
 #pragma once
 
+#include <atomic>
 #include <cmath>
 
 #include "UTIL_HeapBuf.h"
@@ -51,7 +54,7 @@ public:
   // value = min + (max - min) * x^shape, rounded to the step for every type but double, held at
   // most at the maximum. A NaN x leaves the value unchanged.
   void SetNormalized(double x);
-  double GetNormalized() const { return GetNormalized(mValue); }
+  double GetNormalized() const { return GetNormalized(Value()); }
   double GetNormalized(double value) const;
   void SetShape(double shape) {
     if (shape != 0.0) mShape = shape;
@@ -63,13 +66,13 @@ public:
 
   // Plain value access. Set() stores as given; SetClamped() holds the value to the range (a NaN
   // leaves the value unchanged) and is what the chunk readers use.
-  double Value() const { return mValue; }
+  double Value() const { return mValue.load(std::memory_order_relaxed); }
   int Int() const;  // the value truncated to an int (held to the int range; NaN gives 0)
-  bool Bool() const { return mValue >= 0.5; }
-  void Set(double value) { mValue = value; }
+  bool Bool() const { return Value() >= 0.5; }
+  void Set(double value) { mValue.store(value, std::memory_order_relaxed); }
   void SetClamped(double value) {
     if (std::isnan(value)) return;
-    mValue = value < mMin ? mMin : (value > mMax ? mMax : value);
+    Set(value < mMin ? mMin : (value > mMax ? mMax : value));
   }
   int Type() const { return mType; }
   EParamType GetType() const { return static_cast<EParamType>(mType); }
@@ -100,7 +103,7 @@ public:
   static constexpr int kDisplayMaxLen = 64;
   void GetDisplayForHost(double value, bool normalized, char* str, bool withDisplayText = true) const;
   void GetDisplayForHost(char* str, bool withDisplayText = true) const {
-    GetDisplayForHost(mValue, false, str, withDisplayText);
+    GetDisplayForHost(Value(), false, str, withDisplayText);
   }
 
   const char* GetNameForHost() const { return mName; }
@@ -115,7 +118,13 @@ private:
   void setTexts(const char* name, const char* label, const char* group);
 
   int mType = kTypeNone;
-  double mValue = 0.0, mMin = 0.0, mMax = 1.0, mStep = 1.0, mShape = 1.0, mDefault = 0.0;
+  // A read-modify-write (SetNormalized, SetClamped) is a load and a store, not one atomic step:
+  // writers are serialised by the plug-in lock, never by this.
+  // Hazard: gcc 12 takes a load through a parameter pointer it cannot prove non-null for a write
+  // into a region of size 0 (-Wstringop-overflow, an error under -Werror); check GetParam's
+  // answer before calling Value() where the index is not known to be valid.
+  std::atomic<double> mValue{0.0};
+  double mMin = 0.0, mMax = 1.0, mStep = 1.0, mShape = 1.0, mDefault = 0.0;
   int mTag1 = 0, mTag2 = 0;
   int mDisplayPrecision = 0;
   char mName[kNameLen];

@@ -94,9 +94,10 @@ int IPluginAU::SetState(CFPropertyListRef pPropList) {
   if (static_cast<OSType>(type) != cd.componentType || static_cast<OSType>(subtype) != cd.componentSubType ||
       static_cast<OSType>(mfr) != cd.componentManufacturer)
     return kAudioUnitErr_InvalidPropertyValue;
-  RestorePreset(name);
+  // Every key is checked before anything changes: a refused state must leave the plug-in as it was.
   ByteChunk chunk;
   if (!GetDataFromDict(dict, "data", &chunk)) return kAudioUnitErr_InvalidPropertyValue;
+  RestorePreset(name);
   // A failed read answers -1 (ByteChunk's convention) or 0: neither is a restored state.
   if (UnserializeState(&chunk, 0) <= 0) return kAudioUnitErr_InvalidPropertyValue;
   RedrawParamControls();

@@ -52,15 +52,17 @@ IMidiMsg controlChange(int cc, int value, int channel) {
 bool LibraryRequest::addMessageData(const uint8_t* data, int size) {
   if (data == nullptr || size <= 0) return false;
   std::lock_guard<std::mutex> g(lock);
-  if (patch.messages.size() < kMaxMessages) {
-    PatchSysexMessage m;
-    m.bytes.assign(data, data + size);
-    patch.messages.push_back(std::move(m));
-  }
+  // Whatever arrived before the dump (a cut-off dump, a knob's parameter change) must not name the
+  // entry, and a full list must still take the dump that completes the capture: it is what the
+  // librarian stores.
+  if (patch.messages.size() >= kMaxMessages) patch.messages.pop_back();
+  PatchSysexMessage m;
+  m.bytes.assign(data, data + size);
+  patch.messages.push_back(std::move(m));
   if (size < 390) return false;
-  const std::vector<uint8_t>& first = patch.messages.front().bytes;
+  const std::vector<uint8_t>& done = patch.messages.back().bytes;
   const int pos = multi ? sysex::kMultiNamePos : sysex::kSoundNamePos;
-  patch.name += sysex::readName(first.data(), static_cast<int>(first.size()), pos, sysex::kNameWidth);
+  patch.name += sysex::readName(done.data(), static_cast<int>(done.size()), pos, sysex::kNameWidth);
   counter = 1;
   armed = false;
   return true;

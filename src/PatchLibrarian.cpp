@@ -456,7 +456,7 @@ PatchFile* PatchLibrarian::selectedUpperBank() {
   return (*list)[sel];
 }
 
-bool PatchLibrarian::writeUpperBank(const std::string& path, bool asMidi, std::string* bankFolderName) {
+bool PatchLibrarian::writeUpperBank(const std::string& path, bool asMidi, bool replace, std::string* bankFolderName) {
   std::unique_ptr<PatchFile> copy;
   {
     UTIL_MutexLock lock(&m_bankLock);
@@ -470,7 +470,12 @@ bool PatchLibrarian::writeUpperBank(const std::string& path, bool asMidi, std::s
   }
   // Written from a copy brought to 100 entries: the bank in the library stays as it is.
   copy->resizeToBank();
-  if (m_writer->writeFile(path, writeBank(*copy, asMidi), true) != WriteResult::ok) {
+  const WriteResult r = m_writer->writeFile(path, writeBank(*copy, asMidi), replace);
+  if (r == WriteResult::exists) {
+    fail("not saved: " + path + " already exists", "Bank NOT saved!");
+    return false;
+  }
+  if (r != WriteResult::ok) {
     fail("could not write bank file " + path, "Bank NOT saved!");
     return false;
   }
@@ -481,7 +486,10 @@ bool PatchLibrarian::savePatchAs(const std::string& chosenPath, bool asMidi) {
   if (chosenPath.empty()) return false;   // dialog cancelled
   const std::string path = withBankExtension(chosenPath, asMidi);
   const bool multi = multiMode();
-  if (!writeUpperBank(path, asMidi, nullptr)) return false;
+  // The save dialog asked before replacing the path it returned, not the one with our extension
+  // added: that file, if it exists, is someone's bank that nobody agreed to lose.
+  const bool replace = path == chosenPath;
+  if (!writeUpperBank(path, asMidi, replace, nullptr)) return false;
   const std::string folderName = baseName(folderPart(path));
   if (m_host) m_host->setUpperBankRecord(multi, baseName(path), folderName.empty() ? "Patches" : folderName);
   return true;
@@ -492,7 +500,7 @@ bool PatchLibrarian::saveEditedPatch(const std::string& pathIn, const std::strin
   const std::string path = withBankExtension(pathIn, asMidi);
   const bool multi = multiMode();
   std::string folderName;
-  if (!writeUpperBank(path, asMidi, &folderName)) return false;
+  if (!writeUpperBank(path, asMidi, path == pathIn, &folderName)) return false;
   if (m_host) m_host->setUpperBankRecord(multi, name, folderName);
   return true;
 }
@@ -551,14 +559,24 @@ void PatchLibrarian::setSysexDatatoSelectedSlot(const LibrarianPatch* received) 
     librarianLog("received dump ignored: no bank selected");
     return;
   }
+  // The capture keeps every SysEx that arrived while it was armed; the dump that completed it
+  // is the last one. Whatever came before (a knob's parameter message, a cut-off dump) is not
+  // part of the entry: saved, each message would be read back as an entry of its own and move
+  // every later slot of the bank.
+  const PatchSysexMessage* dump = received->messages.empty() ? nullptr : &received->messages.back();
   const int wanted = type == 1 ? kMultiDumpId : kSoundDumpId;
-  if (received->firstMessageId() != wanted) {
+  if (!dump || dump->bytes.size() <= kMessageIdPos || dump->bytes[kMessageIdPos] != wanted) {
     librarianLog(std::string("received dump ignored: not a ") + (type == 1 ? "multi" : "sound") + " dump");
     return;
   }
   LibrarianPatch copy;
   received->clone(copy);
   copy.kind = type == 1 ? kKindMultiRead : kKindSoundRead;
+  if (copy.messages.size() > 1) {
+    copy.messages.erase(copy.messages.begin(), copy.messages.end() - 1);
+    // The capture named the entry from its first message, which was not the dump.
+    copy.name = makeEntryFromMessage(copy.messages.front(), copy.kind).name;
+  }
   bank->resizeToBank();
   bank->entries[slot] = std::move(copy);
 }

@@ -85,14 +85,16 @@ public:
   // Builds the category banks (appends; a load empties them first).
   void createNewCategoryPatchFiles();
   // Replaces the search banks and the search index with the sounds whose name contains query
-  // (letter case significant), 100 to a bank: n results fill ceil(n / 100) banks, none of them
-  // empty. searchBankFiles is empty when nothing matched.
+  // (letter case significant), 100 to a bank: n results fill n / 100 + 1 banks, so a multiple of
+  // 100 leaves an empty last bank, as with the category banks. searchBankFiles is empty when
+  // nothing matched.
   void createNewSearchPatchFiles(const std::string& query);
 
   // ---- Saving and import (GUI thread) ----
   // Writes the upper grid's bank (cut or completed to 100 entries) to chosenPath as Standard
   // MIDI File or raw SysEx; ".mid" or ".zpk" is appended when the path lacks a fitting bank
-  // extension. An empty path is a cancelled dialog. On success the host's record of the upper
+  // extension, and a file at the path so made is never replaced (only the chosen path was
+  // confirmed). An empty path is a cancelled dialog. On success the host's record of the upper
   // bank names the new file; on failure nothing changes, the host shows a status text and the
   // result is false.
   bool savePatchAs(const std::string& chosenPath, bool asMidi);
@@ -106,8 +108,9 @@ public:
 
   // ---- Receiving (MIDI input thread) ----
   // Stores a copy of received into slot selectedSlot of the upper bank (cut or completed to 100
-  // entries first). Ignored, with a log line, without a selected bank, with a slot outside
-  // 0..99, or when the received dump is not of the bank's kind. received is only read.
+  // entries first). Only the capture's last message, the dump that completed it, is stored.
+  // Ignored, with a log line, without a selected bank, with a slot outside 0..99, or when that
+  // dump is not of the bank's kind. received is only read.
   void setSysexDatatoSelectedSlot(const LibrarianPatch* received);
 
   // The bank the upper grid shows, or null. Hold bankLock() while using it.
@@ -168,8 +171,9 @@ private:
   // checks what landed on disk. Returns the path written, or empty.
   std::string writeNewVerified(const std::string& folder, const std::string& stem, const std::string& ext,
                                const std::vector<uint8_t>& bytes);
-  // Writes a copy of the upper grid's bank to path; on failure logs and shows a status text.
-  bool writeUpperBank(const std::string& path, bool asMidi, std::string* bankFolderName);
+  // Writes a copy of the upper grid's bank to path (an existing file only when replace is true);
+  // on failure logs and shows a status text.
+  bool writeUpperBank(const std::string& path, bool asMidi, bool replace, std::string* bankFolderName);
   bool multiMode() const;
   void fail(const std::string& logText, const std::string& statusText);
 

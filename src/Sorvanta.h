@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <random>
 #include <string>
 #include <vector>
@@ -107,6 +108,13 @@ public:
   void displayText(const std::string& name, const std::string& value, const std::string& cc);
   void displayPatchName(std::string name);
   void displayCategoryName(std::string name);
+  // Text 0 of a name parameter (kPatchName, kCategoryName, kMultiName + part). The dump parser
+  // writes these on the MIDI input thread while dump jobs and tab switching read them, and an
+  // IParam's texts are plain character arrays: every engine-side access goes through these two,
+  // under nameTextLock (a leaf lock: nothing else is called while it is held). The GUI's own
+  // text entry still writes the IParam directly.
+  std::string nameText(int paramIdx) const;
+  void setNameText(int paramIdx, const std::string& text);
   void displayBuild(const std::string& text);
   // "Part <part+1> <text>", valid until the next call.
   const char* getPanelString(int part, const std::string& text);
@@ -166,6 +174,7 @@ public:
   // Set by the link manager while it sends a partner: masks the MIDI message manager's
   // incoming-message flag in the control-action routine's send gate.
   std::atomic<bool> incomingSuppressed{false};
+  mutable std::mutex nameTextLock;  // see nameText
   int filterLinkValues[kNumParts];
   int linkMode[kNumParts];
   std::vector<int> randomValues;

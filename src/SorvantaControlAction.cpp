@@ -64,9 +64,10 @@ void Sorvanta::processControlAction(ControlAction* action, int paramIdx, double 
     if (id >= 0 && message.size() > kSysExDeviceIdIndex) message[kSysExDeviceIdIndex] = id;
     if (pack && message.size() > 7) {
       int packed = -1;
-      const int part = paramIdx % kNumParts;
       int step = 0, field = 0, stepPart = 0;
       if (inBlock(paramIdx, kOscillatorMonoPolyMode) || inBlock(paramIdx, kOscillatorUnisono)) {
+        // The block bases are not multiples of 16: the part is the offset in its own block.
+        const int part = paramIdx - (inBlock(paramIdx, kOscillatorUnisono) ? kOscillatorUnisono : kOscillatorMonoPolyMode);
         packed = truncToInt(paramValue(kOscillatorMonoPolyMode + part)) + 16 * truncToInt(paramValue(kOscillatorUnisono + part));
       } else if (arpStepOf(paramIdx, &step, &field, &stepPart)) {
         const int stride = kArpPattern02Glide - kArpPattern01Glide;

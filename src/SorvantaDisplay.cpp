@@ -34,6 +34,20 @@ void Sorvanta::displayCategoryName(std::string name) {
   if (categoryLine) categoryLine->SetTextFromPlug(name.c_str());
 }
 
+std::string Sorvanta::nameText(int paramIdx) const {
+  IParam* param = GetParam(paramIdx);
+  if (!param) return std::string();
+  std::lock_guard<std::mutex> guard(nameTextLock);
+  return param->GetDisplayText(0);
+}
+
+void Sorvanta::setNameText(int paramIdx, const std::string& text) {
+  IParam* param = GetParam(paramIdx);
+  if (!param) return;
+  std::lock_guard<std::mutex> guard(nameTextLock);
+  param->SetDisplayText(0, text.c_str());
+}
+
 void Sorvanta::displayBuild(const std::string& text) {
   if (buildLine) buildLine->SetTextFromPlug(text.c_str());
 }

@@ -26,14 +26,8 @@ class SorvantaEngineHost : public MidiEngineHost {
 
   double value(int param) const override { return p->paramValue(param); }
   void setFromDevice(int param, double v) override { p->setParamFromPlug(param, v); }
-  std::string text(int param) const override {
-    IParam* q = p->GetParam(param);
-    const char* t = q ? q->GetDisplayText(0) : nullptr;
-    return t ? std::string(t) : std::string();
-  }
-  void setText(int param, const std::string& t) override {
-    if (IParam* q = p->GetParam(param)) q->SetDisplayText(0, t.c_str());
-  }
+  std::string text(int param) const override { return p->nameText(param); }
+  void setText(int param, const std::string& t) override { p->setNameText(param, t); }
   void setLinkState(int part, int v) override {
     if (part >= 0 && part < kNumParts) p->filterLinkValues[part] = v;
   }

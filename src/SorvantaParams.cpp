@@ -4,6 +4,7 @@
 // their whole run, on the thread that made the change.
 //
 #include <cstdio>
+#include <initializer_list>
 
 #include "ControlLayer.h"
 #include "EditorSettings.h"
@@ -20,6 +21,14 @@
 namespace {
 
 bool inBlock(int number, int base) { return number >= base && number < base + kNumParts; }
+
+// The part of `n` in the first of `bases` whose block holds it, or -1. Many block bases are not
+// multiples of 16 (kPatchName starts at 7619, kPatchUp at 9229), so a part is never n % 16.
+int partInBlocks(int n, std::initializer_list<int> bases) {
+  for (int base : bases)
+    if (inBlock(n, base)) return n - base;
+  return -1;
+}
 
 struct Trigger {
   int trigger;
@@ -49,12 +58,10 @@ bool isSectionSwitch(int n) {
   return false;
 }
 
-bool isEnvelopeMode(int n) {
-  return inBlock(n, kFilterEnvMode) || inBlock(n, kAmpEnvMode) || inBlock(n, kEnvelope3Mode) || inBlock(n, kEnvelope4Mode);
-}
-
-bool isEnvelopeTrigger(int n) {
-  return inBlock(n, kFilterEnvTrigger) || inBlock(n, kAmpEnvTrigger) || inBlock(n, kEnv3Trigger) || inBlock(n, kEnv4Trigger);
+// The part of an envelope trigger or mode parameter, or -1 for any other.
+int envelopePart(int n) {
+  return partInBlocks(n, {kFilterEnvTrigger, kAmpEnvTrigger, kEnv3Trigger, kEnv4Trigger, kFilterEnvMode, kAmpEnvMode,
+                          kEnvelope3Mode, kEnvelope4Mode});
 }
 
 }  // namespace
@@ -352,8 +359,8 @@ bool Sorvanta::handleSecondGroup(int paramIdx, double v, int i, ControlAction*) 
     OnParamChange(kMainTab);
     return false;
   }
-  if (isEnvelopeTrigger(paramIdx) || isEnvelopeMode(paramIdx)) {
-    sendPatchToDevice(paramIdx % kNumParts, false, false, false, false);
+  if (const int part = envelopePart(paramIdx); part >= 0) {
+    sendPatchToDevice(part, false, false, false, false);
     return true;
   }
   if (paramIdx == kGlobalSysExID) {
@@ -381,7 +388,7 @@ bool Sorvanta::handleSecondGroup(int paramIdx, double v, int i, ControlAction*) 
     return false;
   }
   if (inBlock(paramIdx, kPatchName) || inBlock(paramIdx, kCategoryName)) {
-    const int part = paramIdx % kNumParts;
+    const int part = partInBlocks(paramIdx, {kPatchName, kCategoryName});
     AllSoundsOff(part, false);
     SetLibrarianRequestActive(false);
     sendPatchToDevice(part, false, false, false, false);
@@ -407,7 +414,7 @@ bool Sorvanta::handleSecondGroup(int paramIdx, double v, int i, ControlAction*) 
       break;
   }
   if (inBlock(paramIdx, kPatchUp) || inBlock(paramIdx, kPatchDown)) {
-    const int part = paramIdx % kNumParts;
+    const int part = partInBlocks(paramIdx, {kPatchUp, kPatchDown});
     if (multiMode) setStatusText("Disable Multi Mode first");
     if (i == 1) {
       if (paramValue(kPartLock + part) == 1.0) return true;

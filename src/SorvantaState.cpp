@@ -134,7 +134,7 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
   if (patchManager) {
     auto setName = [this](int param, const std::string& text) {
       const size_t nul = text.find('\0');
-      GetParam(param)->SetDisplayText(0, (nul == std::string::npos ? text : text.substr(0, nul)).c_str());
+      setNameText(param, nul == std::string::npos ? text : text.substr(0, nul));
     };
     const std::string multi = patchManager->getName(PatchManager::kSlotMulti);
     setName(kMultiName, multi);

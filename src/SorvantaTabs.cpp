@@ -202,8 +202,8 @@ void TabSwitchFunctions::quickTabSwitch(Sorvanta* plug, int paramIdx, int part, 
     } else {
       tabPageContent(plug, mainTab, p);
     }
-    if (IParam* name = plug->GetParam(kPatchName + part)) plug->displayPatchName(name->GetDisplayText(0));
-    if (IParam* cat = plug->GetParam(kCategoryName + part)) plug->displayCategoryName(cat->GetDisplayText(0));
+    plug->displayPatchName(plug->nameText(kPatchName + part));
+    plug->displayCategoryName(plug->nameText(kCategoryName + part));
   }
   if (send)
     plug->sendPatchToDevice(part, true, false, false, true);
@@ -226,8 +226,8 @@ void TabSwitchFunctions::mainTabSwitch(Sorvanta* plug, int, int tab, int, int p)
   if (plug->randomizeButton) plug->randomizeButton->GrayOut(true);
 
   showBankAndProgramLayer(plug, p);
-  if (IParam* name = plug->GetParam(kPatchName + p)) plug->displayPatchName(name->GetDisplayText(0));
-  if (IParam* cat = plug->GetParam(kCategoryName + p)) plug->displayCategoryName(cat->GetDisplayText(0));
+  plug->displayPatchName(plug->nameText(kPatchName + p));
+  plug->displayCategoryName(plug->nameText(kCategoryName + p));
 
   if (tab <= 0) {
     hide(plug, plug->paramValue(kMultiSettings) == 1.0 ? "multiModeSettingsPage2" : "multiModeSettingsPage1", false);

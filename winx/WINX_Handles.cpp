@@ -4,8 +4,8 @@
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <poll.h>
 #include <sched.h>
-#include <sys/select.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -163,12 +163,13 @@ void* threadBody(void* arg) {
   return nullptr;
 }
 
+// poll, not select: inside a host with many files open our descriptors can lie past
+// FD_SETSIZE, and FD_SET would then write beyond the fd_set on the stack.
 bool readable(int fd, DWORD ms) {
-  fd_set set;
-  FD_ZERO(&set);
-  FD_SET(fd, &set);
-  timeval tv = {static_cast<time_t>(ms / 1000), static_cast<suseconds_t>((ms % 1000) * 1000)};
-  return select(fd + 1, &set, nullptr, nullptr, ms == INFINITE ? nullptr : &tv) > 0;
+  pollfd p = {fd, POLLIN, 0};
+  const int timeout = ms == INFINITE ? -1 : static_cast<int>(std::min<DWORD>(ms, 0x7fffffff));
+  // Hang-up and error count as ready, as select reports them: a read then returns at once.
+  return poll(&p, 1, timeout) > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR));
 }
 
 bool drain(int fd) {
@@ -364,29 +365,29 @@ DWORD WaitForSingleObject(HANDLE h, DWORD ms) {
 DWORD WaitForAnySocketObject(int count, HANDLE* handles, DWORD ms) {
   if (count < 1 || !handles) return WAIT_TIMEOUT;
   std::vector<HandleRec*> refs(static_cast<size_t>(count), nullptr);
-  int maxFd = -1;
+  std::vector<pollfd> fds;
+  std::vector<int> indexOf;  // handle index of each entry in fds
   for (int i = 0; i < count; ++i) {
     HandleRec* r = ref(handles[i]);
     if (r && (r->kind == WINX_HANDLE_EXTSOCKET || r->kind == WINX_HANDLE_SOCKETEVENT) &&
-        static_cast<SocketRec*>(r)->readFd >= 0 && static_cast<SocketRec*>(r)->readFd < FD_SETSIZE) {
+        static_cast<SocketRec*>(r)->readFd >= 0) {
       refs[static_cast<size_t>(i)] = r;
-      maxFd = std::max(maxFd, static_cast<SocketRec*>(r)->readFd);
+      fds.push_back({static_cast<SocketRec*>(r)->readFd, POLLIN, 0});
+      indexOf.push_back(i);
     } else {
       unref(r);
     }
   }
   DWORD result = WAIT_TIMEOUT;
-  while (maxFd >= 0) {
-    fd_set set;
-    FD_ZERO(&set);
-    for (HandleRec* r : refs)
-      if (r) FD_SET(static_cast<SocketRec*>(r)->readFd, &set);
-    timeval tv = {static_cast<time_t>(ms / 1000), static_cast<suseconds_t>((ms % 1000) * 1000)};
-    if (select(maxFd + 1, &set, nullptr, nullptr, ms == INFINITE ? nullptr : &tv) <= 0) break;
+  const int timeout = ms == INFINITE ? -1 : static_cast<int>(std::min<DWORD>(ms, 0x7fffffff));
+  while (!fds.empty()) {
+    for (pollfd& p : fds) p.revents = 0;
+    if (poll(fds.data(), fds.size(), timeout) <= 0) break;
     bool retry = false;
-    for (int i = 0; i < count; ++i) {
+    for (size_t k = 0; k < fds.size(); ++k) {
+      if (!(fds[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      const int i = indexOf[k];
       SocketRec* s = static_cast<SocketRec*>(refs[static_cast<size_t>(i)]);
-      if (!s || !FD_ISSET(s->readFd, &set)) continue;
       if (s->kind == WINX_HANDLE_SOCKETEVENT && s->autoReset && !drain(s->readFd)) {
         retry = true;
         break;

@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <strings.h>
 
 #include "UTIL_AssocArray.h"
 #include "UTIL_Mutex.h"
@@ -126,8 +125,10 @@ Slot* getFileContext(const char* file) {
   ProfileState& st = state();
   Slot* slot = nullptr;
   Slot* lru = &st.slots[0];
+  // Names are compared exactly: on a case-sensitive file system "A.ini" and "a.ini" are two
+  // files, and sharing a slot would write one file's sections over the other.
   for (Slot& s : st.slots) {
-    if (!s.fileName || strcasecmp(s.fileName, file) == 0) {
+    if (!s.fileName || strcmp(s.fileName, file) == 0) {
       slot = &s;
       break;
     }
@@ -135,7 +136,7 @@ Slot* getFileContext(const char* file) {
   }
   if (!slot) slot = lru;
   slot->lastAccess = ++st.accessCounter;
-  if (slot->fileName && strcasecmp(slot->fileName, file) == 0) {
+  if (slot->fileName && strcmp(slot->fileName, file) == 0) {
     int64_t t;
     int32_t sz;
     uint64_t ino;
@@ -143,7 +144,7 @@ Slot* getFileContext(const char* file) {
     if (t == slot->fileTime && sz == slot->fileSize && ino == slot->fileIno) return slot;
   }
   slot->sections.DeleteAll();
-  if (!slot->fileName || strcasecmp(slot->fileName, file) != 0) {
+  if (!slot->fileName || strcmp(slot->fileName, file) != 0) {
     free(slot->fileName);
     slot->fileName = strdup(file);
   }
@@ -216,6 +217,14 @@ bool writeBackFile(Slot* slot) {
   }
   return ok;
 }
+
+// Whether a name or value survives a write and a re-read unchanged. The file is line based: a
+// line break in any of them, a ']' in a section name, or an '=' or leading '[' in a key would
+// be read back as other lines, other sections or other keys, so such writes are refused
+// instead of corrupting the file.
+bool storableSection(const char* s) { return !strpbrk(s, "\r\n]"); }
+bool storableKey(const char* k) { return *k != '[' && !strpbrk(k, "\r\n="); }
+bool storableValue(const char* v) { return !strpbrk(v, "\r\n"); }
 
 // Trims blanks and one pair of enclosing quotes.
 std::string trimValue(const char* v) {
@@ -372,6 +381,7 @@ int GetPrivateProfileStruct(const char* section, const char* key, void* buffer, 
 
 int WritePrivateProfileString(const char* section, const char* key, const char* value, const char* file) {
   if (!section || (key && !*key) || !file) return 0;
+  if (key && value && (!storableSection(section) || !storableKey(key) || !storableValue(value))) return 0;
   ProfileState& st = state();
   UTIL_MutexLock l(&st.lock);
   Slot* slot = getFileContext(file);
@@ -408,6 +418,7 @@ int WritePrivateProfileSection(const char* section, const char* strings, const c
     (*s)->DeleteAll();
   } else {
     if (!*strings) return 1;
+    if (!storableSection(section)) return 0;
     s = slot->sections.Insert(section, new Section(false, UTIL_freecharptr));
     if (!s) return 0;
   }
@@ -419,7 +430,9 @@ int WritePrivateProfileSection(const char* section, const char* strings, const c
     char* eq = strchr(keyBuf, '=');
     if (!eq) continue;
     *eq = 0;
-    char* value = strdup(p + (eq - keyBuf) + 1);
+    const char* text = p + (eq - keyBuf) + 1;
+    if (!*keyBuf || !storableKey(keyBuf) || !storableValue(text)) continue;
+    char* value = strdup(text);
     if (value) (*s)->Insert(keyBuf, value);
   }
   return writeBackFile(slot) ? 1 : 0;

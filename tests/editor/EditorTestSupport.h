@@ -73,6 +73,7 @@ inline std::string sysexDocument() {
          "<sysex><values><value>3E 10 00 20 00 02 06 00</value></values></sysex>"
          "<sysex><values><value>3E 10 00 24 00 05 00</value></values></sysex>"
          "<sysex><values><value>3E 10 00 20 00 02 07 00</value></values></sysex>"
+         "<sysex><values><value>3E 10 00 20 00 00 3A 00</value></values></sysex>"
          "</sysexlist>";
 }
 
@@ -96,6 +97,8 @@ inline std::string uiDocument() {
        "position=\"200,200\" valueBounds=\"0,-64,63,1\" ccNumber=\"21\"/>"
        "<knobcontrol type=\"seKnob\" name=\"Detune\" paramId=\"kOscillator1Detune\" imageId=\"IKNOBROTATERCONTROL_ID2\" "
        "position=\"250,200\" valueBounds=\"64,0,127,1\" sysexIndex=\"3\" changingByte=\"8\"/>"
+       "<knobcontrol type=\"seKnob\" name=\"Unisono\" paramId=\"kOscillatorUnisono\" imageId=\"IKNOBROTATERCONTROL_ID2\" "
+       "position=\"500,200\" valueBounds=\"0,0,6,1\" sysexIndex=\"4\" changingByte=\"8\"/>"
        "<multiFx type=\"Knob\" name=\"Shape\" paramId=\"kOscillator1Shape\" imageId=\"IKNOBROTATERCONTROL_ID2\" "
        "position=\"300,200\" valueBounds=\"0,0,7,1\"/>"
        "<multiFx type=\"Knob\" name=\"Channel\" paramId=\"kMultiPartMIDICh\" imageId=\"IKNOBROTATERCONTROL_ID2\" "

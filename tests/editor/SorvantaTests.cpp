@@ -3,7 +3,9 @@
 // linked filters, tab switching, the randomizer, the state chunk and tear-down.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "ControlLayer.h"
 #include "EditorLog.h"
@@ -142,6 +144,21 @@ TEST_F(SorvantaTest, SysExEditCarriesDeviceIdAndIsNotEchoedFromTheSynth) {
   plug->OnParamChange2(kOscillator1Detune + 3);
   EXPECT_EQ(plug->sysexSent.size(), 1u);
   EXPECT_FALSE(plug->noSend);
+}
+
+// Unisono shares its data byte with the mono/poly switch of the same part (mono/poly + 16 *
+// unisono); both blocks start one past a multiple of 16, so the part is the offset in the block.
+TEST_F(SorvantaTest, PackedUnisonoEditCarriesItsOwnPartsModeSwitch) {
+  auto plug = make();
+  plug->midiIOSet = true;
+  plug->GetParam(kDeviceOutSelection)->Set(1);
+  plug->GetParam(kOscillatorMonoPolyMode + 0)->Set(1);
+  plug->GetParam(kOscillatorMonoPolyMode + 1)->Set(0);
+  plug->GetParam(kOscillatorUnisono + 1)->Set(0);
+  edit(plug.get(), kOscillatorUnisono + 0, 3);
+  ASSERT_FALSE(plug->sysexSent.empty());
+  ASSERT_EQ(plug->sysexSent.back().size(), 8u);
+  EXPECT_EQ(plug->sysexSent.back()[7], 1 + 16 * 3);
 }
 
 TEST_F(SorvantaTest, TriggerButtonsToggleTheirTargetOnlyOnPress) {
@@ -353,6 +370,29 @@ TEST_F(SorvantaTest, IncomingMessageComparisonRemembersTheLastOne) {
   EXPECT_TRUE(DebuggerOutput::compareMIDIdata(plug.get(), IMidiMsg(0, 0x90, 0x3C, 0x64)));
   EXPECT_FALSE(DebuggerOutput::compareMIDIdata(plug.get(), IMidiMsg(0, 0x90, 0x3C, 0x00)));
   EXPECT_EQ(plug->lastIncomingMessage[2], 0);
+}
+
+// Per-part blocks mostly start off a multiple of 16 (kPatchName at 7619, kFilterEnvMode at 6033):
+// the part of an edit is its offset in the block, and only that part's sound goes out.
+TEST_F(SorvantaTest, NameAndEnvelopeEditsSendTheirOwnPartsSound) {
+  auto plug = make();
+  plug->midiIOSet = true;
+  plug->GetParam(kDeviceOutSelection)->Set(1);
+  auto lastDumpPart = [&]() {
+    for (int w = 0; w < 5000 && plug->ThreadRunning(); ++w) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (auto it = plug->sysexSent.rbegin(); it != plug->sysexSent.rend(); ++it)
+      if (it->size() >= 390) return static_cast<int>((*it)[(*it)[0] == 0xF0 ? 6 : 5]);
+    return -1;
+  };
+  plug->setNameText(kPatchName + 2, "Renamed");
+  plug->OnParamChange(kPatchName + 2);
+  EXPECT_EQ(lastDumpPart(), 2);
+  plug->OnParamChange(kCategoryName + 5);
+  EXPECT_EQ(lastDumpPart(), 5);
+  plug->OnParamChange(kAmpEnvTrigger + 0);
+  EXPECT_EQ(lastDumpPart(), 0);
+  plug->OnParamChange(kEnvelope4Mode + 15);
+  EXPECT_EQ(lastDumpPart(), 15);
 }
 
 TEST_F(SorvantaTest, TearDownRefusesLaterSendsAndLeavesNoThread) {

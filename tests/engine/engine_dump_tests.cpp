@@ -6,6 +6,7 @@
 #include <random>
 
 #include "DumpLayout.h"
+#include "MIDIMessageManager.h"
 #include "DumpParser.h"
 #include "ParamNames.h"
 #include "SysexProtocol.h"
@@ -293,4 +294,27 @@ TEST(EffectSlots, TypeParametersMapToTheirSlot) {
   EXPECT_EQ(dump::effectSlotForTypeParam(2, kFX2DelaySyncedLength), nullptr);
   EXPECT_EQ(dump::effectSlotForTypeParam(1, kFX2ReverbSize), nullptr);
   EXPECT_EQ(dump::effectSlotForTypeParam(1, kFilter1Cutoff), nullptr);
+}
+
+TEST(LibrarianCapture, TheCompletingDumpNamesTheEntryAndIsKeptEvenWhenTheListIsFull) {
+  std::array<uint8_t, 392> d = dump::initSound();
+  const std::string padded = sysex::padName("Real Name", sysex::kNameWidth);
+  for (int i = 0; i < sysex::kNameWidth; ++i) d[sysex::kSoundNamePos + i] = static_cast<uint8_t>(padded[i]);
+  sysex::applyChecksum(d.data(), 392);
+  // Noise first: a cut-off dump whose name bytes say something else, then enough parameter
+  // changes to fill the capture's list.
+  std::array<uint8_t, 392> cut = dump::initSound();
+  for (int i = 0; i < sysex::kNameWidth; ++i) cut[sysex::kSoundNamePos + i] = 'X';
+  const uint8_t change[] = {0xF0, 0x3E, 0x10, 0x10, 0x20, 0x00, 0x05, 0x40, 0xF7};
+
+  LibraryRequest r(false);
+  r.clearAndArm();
+  EXPECT_FALSE(r.addMessageData(cut.data(), 200));
+  for (size_t i = 0; i < LibraryRequest::kMaxMessages + 5; ++i) EXPECT_FALSE(r.addMessageData(change, sizeof change));
+  ASSERT_TRUE(r.addMessageData(d.data(), 392));
+  const LibrarianPatch p = r.snapshot();
+  EXPECT_EQ(p.name.substr(0, 9), "Real Name");
+  ASSERT_FALSE(p.messages.empty());
+  EXPECT_EQ(p.messages.back().bytes, std::vector<uint8_t>(d.begin(), d.end()));
+  EXPECT_LE(p.messages.size(), LibraryRequest::kMaxMessages);
 }

@@ -541,7 +541,7 @@ TEST_F(Engine, LibrarianEntryToAPartIsCompletedLoadedAndSent) {
 TEST_F(Engine, LibrarianSendTakesTheBankTheLowerGridShows) {
   mgr->sender()->pauseScalePercent = 1;
   PatchLibrarian lib;
-  auto bankWithCutoff = [this](int cutoff) {
+  auto bankWithCutoff = [](int cutoff) {
     auto* bank = new PatchFile();  // the librarian owns it
     bank->entries.resize(100);
     PatchSysexMessage m;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <unistd.h>
 #include <string>
 
 #include "CairoTestImages.h"
@@ -120,6 +121,18 @@ TEST(GtkBinding, SavedNameGetsItsExtensionWhenLeftOff) {
   EXPECT_EQ(IGraphicsGtk::AddMissingExtension("/x/bank.zpk", "syx zpk"), "/x/bank.zpk");
   EXPECT_EQ(IGraphicsGtk::AddMissingExtension("/x/bank.txt", "syx zpk"), "/x/bank.txt.syx");
   EXPECT_EQ(IGraphicsGtk::AddMissingExtension("/x/bank", ""), "/x/bank");
+}
+
+TEST(GtkBinding, AnAddedExtensionThatWouldReplaceAFileIsAskedAbout) {
+  const fs::path d = fs::temp_directory_path() / ("gtkbind-" + std::to_string(getpid()));
+  fs::create_directories(d);
+  const std::string typed = (d / "Keep").string();
+  EXPECT_EQ(IGraphicsGtk::ExistingFileBehindAddedExtension(typed, "zpk"), "");
+  { std::ofstream((d / "Keep.zpk").string()) << "bank"; }
+  EXPECT_EQ(IGraphicsGtk::ExistingFileBehindAddedExtension(typed, "zpk"), (d / "Keep.zpk").string());
+  // A typed name that already carries the extension was asked about by the panel itself.
+  EXPECT_EQ(IGraphicsGtk::ExistingFileBehindAddedExtension((d / "Keep.zpk").string(), "zpk"), "");
+  fs::remove_all(d);
 }
 
 TEST(GtkBinding, ConfirmedPanelSetsFileAndFolder) {

@@ -108,6 +108,37 @@ TEST_F(ReceiveDump, BadSlotWrongKindOrNoSelectionIsIgnored) {
   EXPECT_TRUE(log.contains("no bank selected"));
 }
 
+// The capture collects whatever SysEx arrives while it waits; only the dump that completed it
+// may go into the slot, or the saved bank reads back with an extra entry and shifted slots.
+TEST_F(ReceiveDump, MessagesBeforeTheCompletingDumpAreNotStoredAndTheSavedBankReadsBackWhole) {
+  lib.selectedSlot = 5;
+  const Bytes full = soundDump("Fresh", "Lead", 77);
+  const Bytes cutOff(full.begin(), full.begin() + 60);   // starts like a sound dump
+  const Bytes knob = {0xF0, 0x3E, 0x10, 0x00, 0x20, 0x00, 0x05, 0x40, 0xF7};
+  for (const Bytes& stray : {cutOff, knob}) {
+    LibrarianPatch in;
+    for (const Bytes& b : {stray, full}) {
+      PatchSysexMessage m;
+      m.bytes = b;
+      in.messages.push_back(m);
+    }
+    in.name = "garbage";
+    lib.setSysexDatatoSelectedSlot(&in);
+    const LibrarianPatch& e = lib.soundBankFiles[0]->entries[5];
+    ASSERT_EQ(e.messages.size(), 1u);
+    EXPECT_EQ(e.messages[0].bytes, full);
+    EXPECT_EQ(e.name, "Fresh           ");
+  }
+  const std::string out = p("Out.syx");
+  ASSERT_TRUE(lib.savePatchAs(out, false));
+  const Bytes saved = readFile(out);
+  PatchFile back;
+  lib.loadFromChunk(saved.data(), static_cast<int>(saved.size()), back);
+  ASSERT_EQ(back.entries.size(), 100u);
+  EXPECT_EQ(back.entries[5].name, "Fresh           ");
+  EXPECT_EQ(back.entries[6].name, lib.soundBankFiles[0]->entries[6].name);
+}
+
 // The MIDI input thread stores dumps while the GUI thread reads the bank under the lock and
 // switches banks; every read must see whole entries.
 TEST_F(ReceiveDump, StoringRacesSafelyWithReadersThatTakeTheLock) {

@@ -89,6 +89,19 @@ TEST_F(SaveBanks, PathWithoutBankExtensionGetsOne) {
   EXPECT_EQ(host.recordFile, "Tune.syx.mid");
 }
 
+TEST_F(SaveBanks, AnAddedExtensionNeverReplacesAnExistingBank) {
+  // The dialog confirmed "Keep" and "Tune.syx", not the names the saver makes of them.
+  writeFile(p("Keep.zpk"), {1, 2, 3});
+  writeFile(p("Tune.syx.mid"), {4, 5, 6});
+  EXPECT_FALSE(lib.savePatchAs(p("Keep"), false));
+  EXPECT_EQ(host.status, "Bank NOT saved!");
+  EXPECT_FALSE(lib.savePatchAs(p("Tune.syx"), true));
+  EXPECT_EQ(readFile(p("Keep.zpk")), Bytes({1, 2, 3}));
+  EXPECT_EQ(readFile(p("Tune.syx.mid")), Bytes({4, 5, 6}));
+  EXPECT_TRUE(host.recordFile.empty());
+  EXPECT_TRUE(log.contains("already exists"));
+}
+
 TEST_F(SaveBanks, OnlyTheFirst100EntriesAreWrittenAndTheLibraryBankIsUntouched) {
   PatchFile* bank = lib.soundBankFiles[0];
   for (int i = 0; i < 20; ++i) bank->entries.push_back(bank->entries[i]);

@@ -203,3 +203,19 @@ TEST(AUState, DataFromDictCopiesTheBytes) {
   EXPECT_EQ(8, untouched.Size());
   CFRelease(d);
 }
+
+// A dictionary that names a preset but carries no data used to restore that preset before it
+// was refused: the host was told "invalid" while the sound had changed underneath.
+TEST(AUState, RefusedRestoreLeavesThePresetAndParametersAlone) {
+  TestPlug::sPresets = 1;
+  OpenPlug p;
+  ASSERT_EQ(1, p.plug->NPresets());
+  CFMutableDictionaryRef d = saveState(p);
+  EXPECT_STREQ("Factory", p.plug->GetPresetName(0));
+  CFDictionaryRemoveValue(d, CFSTR("data"));
+  AudioUnitSetParameter(p.unit, 0, kAudioUnitScope_Global, 0, 11.0f, 0);
+  EXPECT_EQ(kAudioUnitErr_InvalidPropertyValue, restoreState(p, d));
+  EXPECT_EQ(11.0, p.plug->GetParam(0)->Value());
+  EXPECT_EQ(0, p.plug->mUnserializeCalls);
+  CFRelease(d);
+}

@@ -29,6 +29,7 @@ public:
     TestPlug::sSerializeFails = false;
     TestPlug::sUnserializeResult = 1;
     TestPlug::sWithGraphics = false;
+    TestPlug::sPresets = 0;
   }
   OpenPlug(const OpenPlug&) = delete;
   OpenPlug& operator=(const OpenPlug&) = delete;

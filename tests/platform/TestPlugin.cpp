@@ -11,6 +11,7 @@
 std::atomic<bool> TestPlug::sSerializeFails{false};
 std::atomic<int> TestPlug::sUnserializeResult{1};
 std::atomic<bool> TestPlug::sWithGraphics{false};
+std::atomic<int> TestPlug::sPresets{0};
 std::atomic<int> TestPlug::sLiveInstances{0};
 
 namespace {
@@ -22,10 +23,10 @@ constexpr int kMfrID = static_cast<int>(FourCC("HsL1"));
 }  // namespace
 
 TestPlug::TestPlug(IPluginInstanceInfo info)
-    : IPluginAU(info, kNumParams, "2-2", 0, "Sorvanta Test", "", "Harrowgate Sound Labs", 0x10006, kUniqueID, kMfrID, 128, true, true, true,
+    : IPluginAU(info, kNumParams, "2-2", sPresets, "Sorvanta Test", "", "Harrowgate Sound Labs", 0x10006, kUniqueID, kMfrID, 128, true, true, true,
                 0) {
   ++sLiveInstances;
-  initialize(info, kNumParams, kNumParams, "2-2", 0, "Sorvanta Test", "", "Harrowgate Sound Labs", 0x10006, kUniqueID, kMfrID, 128, true,
+  initialize(info, kNumParams, kNumParams, "2-2", sPresets, "Sorvanta Test", "", "Harrowgate Sound Labs", 0x10006, kUniqueID, kMfrID, 128, true,
              true, true, 0);
   addNonAutomateParamCount(kNumHidden);
   GetParam(0)->InitInt("Cutoff", 64, 0, 127, "", "Filter");
@@ -40,6 +41,7 @@ TestPlug::TestPlug(IPluginInstanceInfo info)
   GetParam(6)->InitDouble("Pan", 0.0, -1.0, 1.0, 0.01);
   for (int i = 7; i < kNumParams; ++i) GetParam(i)->InitDouble("Hidden", 0.0, 0.0, 10.0, 0.1);
   SetLatency(128);
+  MakeDefaultPreset("Factory", NPresets());
   // The bundle build is switched by the environment (its statics are not the test program's).
   if (sWithGraphics || getenv("SORVANTA_TEST_GRAPHICS")) AttachGraphics(new TestGraphics(this));
 }

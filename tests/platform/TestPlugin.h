@@ -27,6 +27,7 @@ public:
   static std::atomic<bool> sSerializeFails;   // SerializeState answers false
   static std::atomic<int> sUnserializeResult;  // 1: normal; otherwise UnserializeState answers this
   static std::atomic<bool> sWithGraphics;      // attach a TestGraphics
+  static std::atomic<int> sPresets;            // that many presets "Factory", holding the opening state
   static std::atomic<int> sLiveInstances;
 
   explicit TestPlug(IPluginInstanceInfo info);

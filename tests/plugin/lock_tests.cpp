@@ -107,3 +107,27 @@ TEST(HostMidiQueue, FillDrainAndResizeFromThreeThreadsKeepOrder) {
   while (q.PopDue(1 << 30, &m)) ++drained;
   EXPECT_EQ(drained, added.load());
 }
+
+// The render thread, the MIDI input thread and the workers read parameter values without the
+// plug-in lock while the GUI writes them under it. A plain double there is a data race (TSan
+// flags it); every read must also see a whole value that some writer stored.
+TEST(ParamValue, UnlockedReadersSeeWholeValuesWhileTheGuiWrites) {
+  TestPlug plug(1);
+  plug.GetParam(0)->InitInt("Cutoff", 0, 0, 127);
+  std::atomic<bool> done{false};
+  std::atomic<int> badReads{0}, reads{0};
+  std::thread reader([&] {
+    do {
+      const double v = plug.GetParam(0)->Value();
+      const double n = plug.GetParam(0)->GetNormalized();
+      if ((v != 0.0 && v != 127.0) || (n != 0.0 && n != 1.0)) badReads.fetch_add(1);
+      reads.fetch_add(1);
+    } while (!done);
+  });
+  while (reads == 0) std::this_thread::yield();  // the reader is running before the writes start
+  for (int i = 0; i < 2000; ++i) plug.SetParameterFromGUI(0, (i & 1) ? 1.0 : 0.0);
+  done = true;
+  reader.join();
+  EXPECT_EQ(0, badReads.load());
+  EXPECT_GT(reads.load(), 0);
+}

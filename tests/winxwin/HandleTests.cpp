@@ -1,8 +1,12 @@
 // Handles on one thread: events, socket events, files, MulDiv, file times and checked handles.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/select.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "WINX_Handles.h"
 
@@ -59,6 +63,40 @@ TEST(Handles, SocketEventHoldsOneByteAndAutoResetConsumesIt) {
   EXPECT_EQ(WaitForAnySocketObject(2, both, 10), WAIT_TIMEOUT);
   CloseHandle(s);
   CloseHandle(m);
+}
+
+TEST(Handles, SocketEventsWithDescriptorsPastFdSetSizeStillWait) {
+  // Regression: waiting used FD_SET, which writes past the fd_set for such descriptors, and
+  // waiting on several handles skipped them, so the wait never ended.
+  rlimit lim;
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &lim), 0);
+  const rlimit saved = lim;
+  if (lim.rlim_max != RLIM_INFINITY && lim.rlim_max < FD_SETSIZE + 64) GTEST_SKIP() << "descriptor limit too low";
+  lim.rlim_cur = FD_SETSIZE + 64;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lim), 0);
+  const int null = open("/dev/null", O_RDONLY);
+  ASSERT_GE(null, 0);
+  std::vector<int> filler;
+  for (int fd = dup(null); fd >= 0; fd = dup(null)) {
+    filler.push_back(fd);
+    if (fd >= FD_SETSIZE) break;
+  }
+  if (!filler.empty() && filler.back() >= FD_SETSIZE - 1) {
+    HANDLE s = CreateEventAsSocket(nullptr, false, false, nullptr);
+    ASSERT_TRUE(s);
+    EXPECT_EQ(WaitForSingleObject(s, 0), WAIT_TIMEOUT);
+    EXPECT_EQ(SetEvent(s), 1);
+    EXPECT_EQ(WaitForSingleObject(s, 10), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(s, 0), WAIT_TIMEOUT);
+    HANDLE m = CreateEventAsSocket(nullptr, true, true, nullptr);
+    HANDLE both[2] = {s, m};
+    EXPECT_EQ(WaitForAnySocketObject(2, both, 10), 1u);  // was skipped: never signalled
+    CloseHandle(m);
+    CloseHandle(s);
+  }
+  for (int fd : filler) close(fd);
+  close(null);
+  setrlimit(RLIMIT_NOFILE, &saved);
 }
 
 TEST(Handles, FilesThroughStreams) {

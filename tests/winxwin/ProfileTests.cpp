@@ -175,4 +175,35 @@ TEST_F(Profile, ThirtyThreeFilesReuseTheLeastRecentlyUsedSlot) {
   }
 }
 
+TEST_F(Profile, NamesDifferingOnlyInCaseAreSeparateFiles) {
+  const std::string upper = (dir / "Prefs.ini").string(), lower = (dir / "prefs.ini").string();
+  EXPECT_EQ(WritePrivateProfileString("s", "k", "upper", upper.c_str()), 1);
+  EXPECT_EQ(WritePrivateProfileString("s", "k", "lower", lower.c_str()), 1);
+  char buf[64];
+  GetPrivateProfileString("s", "k", "", buf, sizeof buf, upper.c_str());
+  EXPECT_STREQ(buf, "upper");
+  GetPrivateProfileString("s", "k", "", buf, sizeof buf, lower.c_str());
+  EXPECT_STREQ(buf, "lower");
+  std::ifstream in(upper);
+  std::stringstream text;
+  text << in.rdbuf();
+  EXPECT_EQ(text.str(), "[s]\nk=upper\n\n");
+}
+
+TEST_F(Profile, WritesThatWouldReadBackAsOtherLinesAreRefused) {
+  EXPECT_EQ(WritePrivateProfileString("a", "k", "v", file.c_str()), 1);
+  EXPECT_EQ(WritePrivateProfileString("a", "k", "x\n[evil]\nk=1", file.c_str()), 0);
+  EXPECT_EQ(WritePrivateProfileString("a", "k", "x\ry", file.c_str()), 0);
+  EXPECT_EQ(WritePrivateProfileString("a", "k=2", "v", file.c_str()), 0);
+  EXPECT_EQ(WritePrivateProfileString("a", "[k", "v", file.c_str()), 0);
+  EXPECT_EQ(WritePrivateProfileString("a\n[b", "k", "v", file.c_str()), 0);
+  EXPECT_EQ(WritePrivateProfileString("a]b", "k", "v", file.c_str()), 0);
+  EXPECT_EQ(WritePrivateProfileSection("a]b", "k=v\0", file.c_str()), 0);
+  EXPECT_EQ(WritePrivateProfileString("a", "k=2", nullptr, file.c_str()), 1);  // nothing to delete
+  const char strings[] = "ok=1\0bad=x\ny=2\0[k=3\0";
+  EXPECT_EQ(WritePrivateProfileSection("sec", strings, file.c_str()), 1);
+  EXPECT_EQ(read(), "[a]\nk=v\n\n[sec]\nok=1\n\n");
+  EXPECT_EQ(get("evil", "k"), "DEF");
+}
+
 }  // namespace
