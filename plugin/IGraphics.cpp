@@ -221,7 +221,15 @@ void IGraphics::SetFromStringAfterPrompt(IControl* control, IParam* param, const
     case IParam::kTypeText: {
       // The handler of a text parameter must see the new text even when its value does not
       // move: toggle the control so the change road runs, then settle at 0.
-      param->SetDisplayText(0, text);
+      // The plug-in's other threads may write the same text (the editor's MIDI input does):
+      // its hook takes whatever lock guards it. A parameter that is not the control's own has
+      // no index to name it by and is written here.
+      IPluginBase* plug = control->GetPlug();
+      const int idx = control->ParamIdx();
+      if (plug && plug->GetParam(idx) == param)
+        plug->SetParamTextFromGUI(idx, text);
+      else
+        param->SetDisplayText(0, text);
       double lo, hi;
       param->GetBounds(&lo, &hi);
       double toggle = control->GetValue() == 0.0 ? 1.0 : 0.0;

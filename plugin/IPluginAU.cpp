@@ -464,7 +464,7 @@ ComponentResult IPluginAU::GetProperty(AudioUnitPropertyID propID, AudioUnitScop
         *pDataSize = 0;
         return noErr;
       }
-      int n = NParams() - GetNonAutomatedParamCount();
+      const int n = NHostParams();
       *pDataSize = n > 0 ? static_cast<UInt32>(n) * sizeof(AudioUnitParameterID) : 0;
       if (pData && n > 0) {
         auto* ids = static_cast<AudioUnitParameterID*>(pData);

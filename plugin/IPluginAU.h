@@ -13,6 +13,7 @@
 // open, deleted at close).
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -196,10 +197,12 @@ bool GetStrFromDict(CFDictionaryRef dict, const char* key, char* buf, int bufLen
 bool GetDataFromDict(CFDictionaryRef dict, const char* key, ByteChunk* chunk);
 
 // ---- the reference-counted preset record of the factory-presets array ----
+// A host may retain and release the factory-presets array on any thread, so the count is atomic
+// like every other CF reference count. Built in place in allocator memory by CFAUPresetCreate.
 struct CFAUPreset {
   AUPreset au;
   CFAllocatorRef allocator;
-  CFIndex retainCount;
+  std::atomic<CFIndex> retainCount;
 };
 typedef CFAUPreset* CFAUPresetRef;
 CFAUPresetRef CFAUPresetCreate(CFAllocatorRef allocator, SInt32 presetNumber, CFStringRef presetName);

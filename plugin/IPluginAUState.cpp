@@ -2,6 +2,7 @@
 // of the factory-presets array. Both state calls run inside property calls, under the plug-in
 // lock. A dictionary from the host is hostile input: every value's type is checked before use.
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "CFString.h"
@@ -108,12 +109,13 @@ int IPluginAU::SetState(CFPropertyListRef pPropList) {
 // Preset records
 
 CFAUPresetRef CFAUPresetCreate(CFAllocatorRef allocator, SInt32 presetNumber, CFStringRef presetName) {
-  auto* p = static_cast<CFAUPreset*>(CFAllocatorAllocate(allocator, sizeof(CFAUPreset), 0));
-  if (!p) return nullptr;
+  void* mem = CFAllocatorAllocate(allocator, sizeof(CFAUPreset), 0);
+  if (!mem) return nullptr;
+  auto* p = new (mem) CFAUPreset;
   p->au.presetNumber = presetNumber;
   p->au.presetName = presetName ? CFStringCreateCopy(nullptr, presetName) : nullptr;
   p->allocator = allocator;
-  p->retainCount = 1;
+  p->retainCount.store(1, std::memory_order_relaxed);
   return p;
 }
 
@@ -121,19 +123,22 @@ CFAUPresetRef CFAUPresetRetain(void* preset) {
   auto* p = static_cast<CFAUPreset*>(preset);
   if (!p) return nullptr;
   if (p->au.presetName) CFRetain(p->au.presetName);
-  ++p->retainCount;
+  p->retainCount.fetch_add(1, std::memory_order_relaxed);
   return p;
 }
 
+// Each reference holds one reference of the name too. The name pointer is read before the count
+// drops: once another thread's release reaches zero the record may already be gone.
 void CFAUPresetRelease(void* preset) {
   auto* p = static_cast<CFAUPreset*>(preset);
-  if (!p || p->retainCount < 1) return;
-  if (p->au.presetName) CFRelease(p->au.presetName);
-  if (--p->retainCount == 0) {
-    p->au.presetName = nullptr;
-    p->au.presetNumber = 0;
-    CFAllocatorDeallocate(p->allocator, p);
+  if (!p || p->retainCount.load(std::memory_order_relaxed) < 1) return;
+  CFStringRef name = p->au.presetName;
+  if (p->retainCount.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    CFAllocatorRef allocator = p->allocator;
+    p->~CFAUPreset();
+    CFAllocatorDeallocate(allocator, p);
   }
+  if (name) CFRelease(name);
 }
 
 namespace {

@@ -238,6 +238,10 @@ void IPluginBase::SetParameterFromGUI2(int paramIdx, double normalizedValue) {
   setFromGUI(this, &mMutex, paramIdx, normalizedValue, [this](int i) { OnParamChange2(i); });
 }
 
+void IPluginBase::SetParamTextFromGUI(int paramIdx, const char* text) {
+  if (IParam* param = GetParam(paramIdx)) param->SetDisplayText(0, text);
+}
+
 void IPluginBase::OnParamReset() {
   for (int i = 0, n = NHostParams(); i < n; ++i) OnParamChange(i);
   Reset();

@@ -1,6 +1,6 @@
 // Host-independent core of the plug-in. Owns the parameters, the presets, the audio channel
 // records, the plug-in's recursive lock, the graphics object (from AttachGraphics on) and the two
-// direct MIDI port objects; declares the 48 virtual hooks through which the host binding
+// direct MIDI port objects; declares the 49 virtual hooks through which the host binding
 // (IPluginAU) and the plug-in class meet. The slot order of the virtual operations below is part
 // of the design: keep it, add new virtuals only at the end.
 //
@@ -78,7 +78,7 @@ public:
   IPluginBase(const IPluginBase&) = delete;
   IPluginBase& operator=(const IPluginBase&) = delete;
 
-  // ---- virtual slots 0..47, in this order ----
+  // ---- virtual slots 0..48, in this order ----
   virtual ~IPluginBase();                                                       // 0, 1
   virtual void Reset();                                                         // 2
   virtual void OnParamChange(int paramIdx);                                     // 3
@@ -126,6 +126,10 @@ public:
   virtual void DirtyPTCompareState() {}                                         // 45
   virtual void PresetsChangedByHost() {}                                        // 46
   virtual void SetBlockSize(int blockSize);                                     // 47
+  // The GUI thread's text entry stores the typed text as text 0 of a text parameter here, before
+  // the change road runs. A plug-in whose other threads write the same texts overrides this to
+  // take its own lock; the base writes the text as it is. Called without the plug-in lock.
+  virtual void SetParamTextFromGUI(int paramIdx, const char* text);            // 48
 
   // ---- second construction phase ----
   void initialize(int nAutomated, int nParams, const char* channelIOStr, int nPresets, const char* effectName,

@@ -20,11 +20,14 @@ bool DebuggerOutput::openDebugFile(const std::string& path) {
 }
 
 void DebuggerOutput::printDebugInfo(const std::string& path, const std::string& text) {
+  printDebugInfo(path, time(nullptr), text);
+}
+
+void DebuggerOutput::printDebugInfo(const std::string& path, time_t when, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::app);
   if (!out.is_open()) return;
-  const time_t now = time(nullptr);
   struct tm local;
-  localtime_r(&now, &local);
+  localtime_r(&when, &local);
   char stamp[80];
   if (strftime(stamp, sizeof stamp, "%Y-%m-%d.%X", &local) == 0) stamp[0] = 0;
   out << stamp << "\t " << text << "\n";
@@ -85,4 +88,46 @@ bool DebuggerOutput::compareMIDIdata(Sorvanta* plug, IMidiMsg msg) {
     fflush(stdout);
   }
   return same;
+}
+
+namespace {
+thread_local bool tRendering = false;
+}  // namespace
+
+DeferredLogLines::RenderScope::RenderScope() : outer(tRendering) { tRendering = true; }
+DeferredLogLines::RenderScope::~RenderScope() { tRendering = outer; }
+bool DeferredLogLines::RenderScope::active() { return tRendering; }
+
+bool DeferredLogLines::tryPush(const std::string& text) {
+  std::unique_lock<std::mutex> g(lock, std::try_to_lock);
+  if (!g.owns_lock() || count == kCapacity) {
+    dropped.fetch_add(1);
+    return false;
+  }
+  Line& line = lines[count++];
+  line.when = time(nullptr);
+  const size_t n = text.copy(line.text, kMaxLineLength);
+  line.text[n] = 0;
+  return true;
+}
+
+void DeferredLogLines::drainTo(const std::string& path) {
+  // Copy out under the lock and write after it: the render thread's tryPush fails while we
+  // hold it, so the file I/O must happen outside.
+  Line held[kCapacity];
+  int n;
+  {
+    std::lock_guard<std::mutex> g(lock);
+    n = count;
+    for (int i = 0; i < n; ++i) held[i] = lines[i];
+    count = 0;
+  }
+  for (int i = 0; i < n; ++i) DebuggerOutput::printDebugInfo(path, held[i].when, held[i].text);
+  if (const int lost = dropped.exchange(0))
+    DebuggerOutput::printDebugInfo(path, "PROCESSOR: " + std::to_string(lost) + " log lines from the audio thread were dropped");
+}
+
+bool DeferredLogLines::empty() {
+  std::lock_guard<std::mutex> g(lock);
+  return count == 0 && dropped.load() == 0;
 }

@@ -63,7 +63,6 @@ bool LibraryRequest::addMessageData(const uint8_t* data, int size) {
   const std::vector<uint8_t>& done = patch.messages.back().bytes;
   const int pos = multi ? sysex::kMultiNamePos : sysex::kSoundNamePos;
   patch.name += sysex::readName(done.data(), static_cast<int>(done.size()), pos, sysex::kNameWidth);
-  counter = 1;
   armed = false;
   return true;
 }

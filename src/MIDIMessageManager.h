@@ -244,7 +244,6 @@ struct LibraryRequest {
 
   const bool multi;
   std::atomic<bool> armed{false};
-  int counter = 1;
   // A bound on what an armed capture keeps: a device that never sends the closing dump must
   // not grow the capture without limit.
   static constexpr size_t kMaxMessages = 256;

@@ -70,10 +70,7 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
     : IPluginAU(info, kNumAutomatedParams, "2-2", 0, kProductName, "", SorvantaIdentity::kMfrName,
                 SorvantaIdentity::kVendorVersion, static_cast<int>(FourCC("t9vk")), static_cast<int>(FourCC("HsL1")),
                 SorvantaIdentity::kLatency, true, true, true, 0) {
-  for (int p = 0; p < kNumParts; ++p) {
-    filterLinkValues[p] = 1;
-    linkMode[p] = 1;
-  }
+  for (int p = 0; p < kNumParts; ++p) linkMode[p] = 1;
   randomValues.assign(393, 0);
   rng.seed(static_cast<unsigned>(time(nullptr)));
   sampleRateCopy = GetSampleRate();
@@ -189,14 +186,13 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
   log("Plug-in is ready to load!");
 
   reopenStoredPorts();
-  for (int p = 0; p < kNumParts; ++p) {
-    filterLinkValues[p] = 1;
-    setParamFromPlug(kFilterLinkValue + p, 1);
-  }
+  for (int p = 0; p < kNumParts; ++p) setParamFromPlug(kFilterLinkValue + p, 1);
   constructionDone = true;
 }
 
 Sorvanta::~Sorvanta() {
+  // Lines the audio callback raised since the last log call would otherwise be lost.
+  if (debugLogOn) renderLogLines.drainTo(logFilePath);
   // Refuse every later send first: a worker job, the audio callback or the MIDI input may still
   // try while the object is taken apart.
   midiIOSet = false;

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "ControlAction.h"
+#include "EditorLog.h"
 #include "IPluginAU.h"
 #include "IPlugStructs.h"
 #include "ParamNames.h"
@@ -111,10 +112,11 @@ public:
   // Text 0 of a name parameter (kPatchName, kCategoryName, kMultiName + part). The dump parser
   // writes these on the MIDI input thread while dump jobs and tab switching read them, and an
   // IParam's texts are plain character arrays: every engine-side access goes through these two,
-  // under nameTextLock (a leaf lock: nothing else is called while it is held). The GUI's own
-  // text entry still writes the IParam directly.
+  // under nameTextLock (a leaf lock: nothing else is called while it is held), and so does the
+  // GUI's text entry through SetParamTextFromGUI.
   std::string nameText(int paramIdx) const;
   void setNameText(int paramIdx, const std::string& text);
+  void SetParamTextFromGUI(int paramIdx, const char* text) override;
   void displayBuild(const std::string& text);
   // "Part <part+1> <text>", valid until the next call.
   const char* getPanelString(int part, const std::string& text);
@@ -175,7 +177,6 @@ public:
   // incoming-message flag in the control-action routine's send gate.
   std::atomic<bool> incomingSuppressed{false};
   mutable std::mutex nameTextLock;  // see nameText
-  int filterLinkValues[kNumParts];
   int linkMode[kNumParts];
   std::vector<int> randomValues;
   std::mt19937 rng;
@@ -207,8 +208,10 @@ public:
   ControlAction* mainTabAction = nullptr;
   ControlAction* overrideTempoAction = nullptr;
 
-  // Writes one diagnostics line when logging is on.
+  // Writes one diagnostics line when logging is on. From inside the audio callback the line is
+  // only held (see DeferredLogLines) and written by the next log call on another thread.
   void log(const std::string& text) const;
+  mutable DeferredLogLines renderLogLines;
 
   // ==== device MIDI engine: declarations owned by SorvantaMidi*.cpp ====
 public:

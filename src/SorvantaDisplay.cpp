@@ -13,7 +13,13 @@
 #include "UIConfigManager.h"
 
 void Sorvanta::log(const std::string& text) const {
-  if (debugLogOn) DebuggerOutput::printDebugInfo(logFilePath, text);
+  if (!debugLogOn) return;
+  if (DeferredLogLines::RenderScope::active()) {
+    renderLogLines.tryPush(text);
+    return;
+  }
+  renderLogLines.drainTo(logFilePath);
+  DebuggerOutput::printDebugInfo(logFilePath, text);
 }
 
 void Sorvanta::setStatusText(const std::string& text) {
@@ -47,6 +53,8 @@ void Sorvanta::setNameText(int paramIdx, const std::string& text) {
   std::lock_guard<std::mutex> guard(nameTextLock);
   param->SetDisplayText(0, text.c_str());
 }
+
+void Sorvanta::SetParamTextFromGUI(int paramIdx, const char* text) { setNameText(paramIdx, text ? text : ""); }
 
 void Sorvanta::displayBuild(const std::string& text) {
   if (buildLine) buildLine->SetTextFromPlug(text.c_str());

@@ -28,9 +28,6 @@ class SorvantaEngineHost : public MidiEngineHost {
   void setFromDevice(int param, double v) override { p->setParamFromPlug(param, v); }
   std::string text(int param) const override { return p->nameText(param); }
   void setText(int param, const std::string& t) override { p->setNameText(param, t); }
-  void setLinkState(int part, int v) override {
-    if (part >= 0 && part < kNumParts) p->filterLinkValues[part] = v;
-  }
   void setLocalControl(bool on) override { p->localControlOn = on; }
   void setParamSilently(int param, double v) override {
     if (IParam* q = p->GetParam(param)) q->SetClamped(v);
@@ -185,6 +182,7 @@ void Sorvanta::ProcessDoubleReplacing(double**, double**, int nFrames) {
   if (!midiManager) return;
   ITimeInfo time;
   GetTime(&time);
+  DeferredLogLines::RenderScope rendering;
   midiManager->processBlock(time, nFrames, sampleRateCopy, GetBlockSize());
 }
 

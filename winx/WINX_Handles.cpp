@@ -44,9 +44,17 @@ struct ThreadRec : HandleRec {
 };
 
 struct EventRec : HandleRec {
-  EventRec() : HandleRec(WINX_HANDLE_EVENT) {}
+  // The condition variable times its waits on the monotonic clock: a user setting the wall
+  // clock must neither stretch nor cut a time-out.
+  EventRec() : HandleRec(WINX_HANDLE_EVENT) {
+    pthread_condattr_t attr;
+    pthread_condattr_init(&attr);
+    pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
+    pthread_cond_init(&cond, &attr);
+    pthread_condattr_destroy(&attr);
+  }
   pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
-  pthread_cond_t cond = PTHREAD_COND_INITIALIZER;
+  pthread_cond_t cond;
   std::atomic<bool> signalled{false};
   bool manualReset = false;
 };
@@ -163,13 +171,40 @@ void* threadBody(void* arg) {
   return nullptr;
 }
 
+// The end of one wait, fixed when the wait starts on the GetTickCount clock. A waiter that
+// wakes and loses the signal to another thread waits again only for what is left: restarting
+// the full time-out on each lost race would let a busy event hold a waiter indefinitely.
+class WaitDeadline {
+ public:
+  explicit WaitDeadline(DWORD ms) : start_(GetTickCount()), ms_(ms) {}
+  // Milliseconds left as poll takes them: -1 for INFINITE, 0 once the deadline has passed.
+  int remainingMs() const {
+    if (ms_ == INFINITE) return -1;
+    const uint32_t spent = GetTickCount() - start_;
+    return spent >= ms_ ? 0 : static_cast<int>(std::min<DWORD>(ms_ - spent, 0x7fffffff));
+  }
+
+ private:
+  uint32_t start_;
+  DWORD ms_;
+};
+
 // poll, not select: inside a host with many files open our descriptors can lie past
-// FD_SETSIZE, and FD_SET would then write beyond the fd_set on the stack.
-bool readable(int fd, DWORD ms) {
+// FD_SETSIZE, and FD_SET would then write beyond the fd_set on the stack. A signal landing
+// on this thread (EINTR) is no time-out: poll again for what is left.
+int pollUntil(pollfd* fds, size_t count, const WaitDeadline& deadline) {
+  for (;;) {
+    const int n = poll(fds, count, deadline.remainingMs());
+    if (n >= 0 || errno != EINTR) return n;
+  }
+}
+
+// Hang-up and error count as ready, as select reports them: a read then returns at once.
+bool isReady(const pollfd& p) { return p.revents & (POLLIN | POLLHUP | POLLERR); }
+
+bool readable(int fd, const WaitDeadline& deadline) {
   pollfd p = {fd, POLLIN, 0};
-  const int timeout = ms == INFINITE ? -1 : static_cast<int>(std::min<DWORD>(ms, 0x7fffffff));
-  // Hang-up and error count as ready, as select reports them: a read then returns at once.
-  return poll(&p, 1, timeout) > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR));
+  return pollUntil(&p, 1, deadline) > 0 && isReady(p);
 }
 
 bool drain(int fd) {
@@ -182,11 +217,12 @@ DWORD waitSocket(SocketRec* s, DWORD ms) {
     Sleep(ms == INFINITE ? 1 : static_cast<int>(std::min<DWORD>(ms, 0x7fffffff)));
     return WAIT_FAILED;
   }
+  const WaitDeadline deadline(ms);
   for (;;) {
-    if (!readable(s->readFd, ms)) return WAIT_TIMEOUT;
+    if (!readable(s->readFd, deadline)) return WAIT_TIMEOUT;
     if (s->kind != WINX_HANDLE_SOCKETEVENT || !s->autoReset) return WAIT_OBJECT_0;
     if (drain(s->readFd)) return WAIT_OBJECT_0;
-    // Another waiter took the byte: wait again with the full time-out.
+    // Another waiter took the byte: wait again until the same deadline.
   }
 }
 
@@ -270,7 +306,7 @@ int SetEvent(HANDLE h) {
     pthread_mutex_unlock(&e->mutex);
   } else if (r->kind == WINX_HANDLE_SOCKETEVENT) {
     SocketRec* s = static_cast<SocketRec*>(r);
-    if (s->writeFd >= 0 && !readable(s->readFd, 0)) {
+    if (s->writeFd >= 0 && !readable(s->readFd, WaitDeadline(0))) {
       const char zero = 0;
       if (write(s->writeFd, &zero, 1) < 0) result = 0;
     }
@@ -307,8 +343,8 @@ DWORD WaitForSingleObject(HANDLE h, DWORD ms) {
           result = WAIT_TIMEOUT;
           break;
         }
-        const uint32_t deadline = GetTickCount() + ms;
-        while (!t->done.load() && static_cast<int32_t>(deadline - GetTickCount()) > 0) usleep(1000);
+        const WaitDeadline deadline(ms);
+        while (!t->done.load() && deadline.remainingMs() > 0) usleep(1000);
         if (!t->done.load()) {
           result = WAIT_TIMEOUT;
           break;
@@ -324,21 +360,22 @@ DWORD WaitForSingleObject(HANDLE h, DWORD ms) {
       if (ms == 0) {
         result = e->signalled.load() ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
       } else {
+        // One deadline for the whole wait (see WaitDeadline), on the condition variable's clock.
+        timespec deadline;
+        clock_gettime(CLOCK_MONOTONIC, &deadline);
+        deadline.tv_sec += ms / 1000;
+        deadline.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
+        if (deadline.tv_nsec >= 1000000000L) {
+          deadline.tv_sec += 1;
+          deadline.tv_nsec -= 1000000000L;
+        }
         result = WAIT_OBJECT_0;
         while (!e->signalled.load()) {
           if (ms == INFINITE) {
             pthread_cond_wait(&e->cond, &e->mutex);
             continue;
           }
-          timespec ts;
-          clock_gettime(CLOCK_REALTIME, &ts);
-          ts.tv_sec += ms / 1000;
-          ts.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
-          if (ts.tv_nsec >= 1000000000L) {
-            ts.tv_sec += 1;
-            ts.tv_nsec -= 1000000000L;
-          }
-          if (pthread_cond_timedwait(&e->cond, &e->mutex, &ts) == ETIMEDOUT && !e->signalled.load()) {
+          if (pthread_cond_timedwait(&e->cond, &e->mutex, &deadline) == ETIMEDOUT && !e->signalled.load()) {
             result = WAIT_TIMEOUT;
             break;
           }
@@ -379,13 +416,13 @@ DWORD WaitForAnySocketObject(int count, HANDLE* handles, DWORD ms) {
     }
   }
   DWORD result = WAIT_TIMEOUT;
-  const int timeout = ms == INFINITE ? -1 : static_cast<int>(std::min<DWORD>(ms, 0x7fffffff));
+  const WaitDeadline deadline(ms);
   while (!fds.empty()) {
     for (pollfd& p : fds) p.revents = 0;
-    if (poll(fds.data(), fds.size(), timeout) <= 0) break;
+    if (pollUntil(fds.data(), fds.size(), deadline) <= 0) break;
     bool retry = false;
     for (size_t k = 0; k < fds.size(); ++k) {
-      if (!(fds[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      if (!isReady(fds[k])) continue;
       const int i = indexOf[k];
       SocketRec* s = static_cast<SocketRec*>(refs[static_cast<size_t>(i)]);
       if (s->kind == WINX_HANDLE_SOCKETEVENT && s->autoReset && !drain(s->readFd)) {
@@ -541,7 +578,7 @@ int WINX_WaitProcessHandle(HANDLE h, DWORD ms, int* exitStatus) {
     return -1;
   }
   ProcessRec* p = static_cast<ProcessRec*>(r);
-  const uint32_t start = GetTickCount();
+  const WaitDeadline deadline(ms);
   int result = 258;
   for (;;) {
     {
@@ -559,7 +596,7 @@ int WINX_WaitProcessHandle(HANDLE h, DWORD ms, int* exitStatus) {
         break;
       }
     }
-    if (ms == 0 || (ms != INFINITE && GetTickCount() - start >= ms)) break;
+    if (deadline.remainingMs() == 0) break;
     Sleep(1);
   }
   unref(r);

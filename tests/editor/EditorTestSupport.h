@@ -8,12 +8,14 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "GFX_Bitmap.h"
 #include "IGraphics.h"
+#include "MIDIMessageManager.h"
 #include "Sorvanta.h"
 #include "Tea.h"
 #include "UIConfigKey.h"
@@ -157,14 +159,26 @@ inline std::string uiDocument() {
 class RecordingSorvanta : public Sorvanta {
 public:
   explicit RecordingSorvanta(IPluginInstanceInfo info) : Sorvanta(info) {}
+  // The engine's worker jobs call the two overrides below: cancel and join them before the lists
+  // (and this class's part of the object) go. Sorvanta's own destructor joins them only after
+  // ours has run, which is too late here.
+  ~RecordingSorvanta() override {
+    midiIOSet = false;
+    if (midiManager) midiManager->shutdown();
+  }
+  // Called from the main thread and from the engine's worker threads, which may send at once.
+  // Tests read the lists directly, but only once the engine has gone quiet.
   bool SendMidiMsg(IMidiMsg* msg) override {
+    std::lock_guard<std::mutex> g(sentLock);
     shortSent.push_back(*msg);
     return true;
   }
   bool SendMidiSysex(unsigned char* bytes, int size) override {
+    std::lock_guard<std::mutex> g(sentLock);
     sysexSent.emplace_back(bytes, bytes + size);
     return true;
   }
+  std::mutex sentLock;
   std::vector<IMidiMsg> shortSent;
   std::vector<std::vector<unsigned char>> sysexSent;
 };

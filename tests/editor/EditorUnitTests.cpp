@@ -87,6 +87,31 @@ TEST(DebuggerOutput, LogFileIsEmptiedAtOpenAndGetsStampedLines) {
   rmdir(dir.c_str());
 }
 
+TEST(DeferredLogLines, HeldLinesAreWrittenInOrderAndOverflowIsAdmitted) {
+  char tmpl[] = "/tmp/sorvanta-log-XXXXXX";
+  const std::string dir = mkdtemp(tmpl);
+  const std::string path = dir + "/log.txt";
+  DeferredLogLines held;
+  EXPECT_TRUE(held.tryPush("first"));
+  EXPECT_TRUE(held.tryPush(std::string(400, 'x')));  // cut, never read past its slot
+  for (int i = 2; i < DeferredLogLines::kCapacity; ++i) EXPECT_TRUE(held.tryPush("line " + std::to_string(i)));
+  EXPECT_FALSE(held.tryPush("one too many"));
+  EXPECT_FALSE(fileExists(path));
+  held.drainTo(path);
+  EXPECT_TRUE(held.empty());
+  const std::string log = readFile(path);
+  ASSERT_NE(log.find("	 first\n"), std::string::npos);
+  EXPECT_NE(log.find("	 " + std::string(DeferredLogLines::kMaxLineLength, 'x') + "\n"), std::string::npos);
+  EXPECT_LT(log.find("	 first\n"), log.find("line 31"));
+  EXPECT_EQ(log.find("one too many"), std::string::npos);
+  EXPECT_NE(log.find("PROCESSOR: 1 log lines from the audio thread were dropped"), std::string::npos);
+  // A second drain writes nothing more.
+  held.drainTo(path);
+  EXPECT_EQ(readFile(path), log);
+  remove(path.c_str());
+  rmdir(dir.c_str());
+}
+
 TEST(DebuggerOutput, SysExLineHasLowerCaseBytesInUpperCaseFrame) {
   const unsigned char bytes[] = {0x0A, 0x10, 0x7F};
   EXPECT_EQ(DebuggerOutput::formatSysExOutLine(bytes, 3), "Plug-in MIDI Out (sysex | 3 bytes | F0 0a 10 7f F7)");

@@ -3,7 +3,9 @@
 // linked filters, tab switching, the randomizer, the state chunk and tear-down.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <mutex>
 #include <memory>
 #include <thread>
 
@@ -393,6 +395,31 @@ TEST_F(SorvantaTest, NameAndEnvelopeEditsSendTheirOwnPartsSound) {
   EXPECT_EQ(lastDumpPart(), 0);
   plug->OnParamChange(kEnvelope4Mode + 15);
   EXPECT_EQ(lastDumpPart(), 15);
+}
+
+// The MIDI input thread writes sound names under nameTextLock; a name typed in the GUI must
+// take the same lock rather than write the text beside it.
+TEST_F(SorvantaTest, TypedSoundNameWaitsForTheNameLock) {
+  auto plug = make();
+  const int param = kPatchName + 3;
+  // As the interface's name display makes it (the test interface may not carry one).
+  plug->GetParam(param)->InitEnum("Sound Name", 0, 1);
+  plug->GetParam(param)->InitText();
+  auto* entry = new ICaptionControl(plug.get(), IRECT(0, 0, 10, 10), param, nullptr, false);
+  plug->GetGUI()->AttachControl(entry);
+  std::atomic<bool> stored{false};
+  std::thread gui;
+  {
+    std::lock_guard<std::mutex> engine(plug->nameTextLock);
+    gui = std::thread([&] {
+      plug->GetGUI()->SetFromStringAfterPrompt(entry, plug->GetParam(param), "Typed Pad");
+      stored = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(stored.load());
+  }
+  gui.join();
+  EXPECT_EQ(plug->nameText(param), "Typed Pad");
 }
 
 TEST_F(SorvantaTest, TearDownRefusesLaterSendsAndLeavesNoThread) {

@@ -81,6 +81,26 @@ TEST_F(EnginePlugin, FirstBlockStartsTheHandshakeAndItsAnswerSetsTheDeviceId) {
   EXPECT_EQ(plug->sysexSent[1], enquiry);
 }
 
+// The audio callback must not open or append the log file: its tempo lines wait for the next
+// log call made on another thread, and keep their order.
+TEST_F(EnginePlugin, AudioCallbackLogLinesWaitForTheNextLogCallOffTheAudioThread) {
+  writeFile(env.logPath(), "");
+  auto plug = make();
+  ASSERT_TRUE(plug->debugLogOn);
+  const std::string before = readFile(env.logPath());
+  plug->ProcessDoubleReplacing(nullptr, nullptr, 64);
+  ASSERT_FALSE(plug->sysexSent.empty());  // the tempo went out in this block
+  EXPECT_EQ(readFile(env.logPath()), before);
+  plug->log("RESET: after the block");
+  const std::string after = readFile(env.logPath());
+  const size_t outOfSync = after.find("PROCESSOR: Host tempo is out of sync!");
+  const size_t synced = after.find("PROCESSOR: Host tempo synced to 138BPM");
+  ASSERT_NE(outOfSync, std::string::npos);
+  ASSERT_NE(synced, std::string::npos);
+  EXPECT_LT(outOfSync, synced);
+  EXPECT_LT(synced, after.find("RESET: after the block"));
+}
+
 TEST_F(EnginePlugin, TearDownEndsARunningRequest) {
   auto plug = make();
   plug->requestPart(2);

@@ -313,6 +313,8 @@ TEST(GraphicsPrompt, TextParameterRunsTheHandlerTwiceFromZeroOnceOtherwise) {
   c.attach();
   c.g->SetFromStringAfterPrompt(t, p, "HELLO");
   EXPECT_EQ(c.plug.changes, (std::vector<int>{5, 5}));
+  // Stored through the plug-in's hook, which may guard the text against its other threads.
+  EXPECT_EQ(c.plug.textsFromGUI, std::vector<int>{5});
   EXPECT_STREQ(p->GetDisplayText(0), "HELLO");
   EXPECT_DOUBLE_EQ(t->GetValue(), 0.0);
   c.plug.changes.clear();

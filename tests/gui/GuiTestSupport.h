@@ -36,8 +36,12 @@ public:
   void ResizeGraphics(int, int) override {}
   bool SendMidiVST(IMidiMsg*) override { return false; }
   bool SendMidiMsg(IMidiMsg*) override { return false; }
+  void SetParamTextFromGUI(int paramIdx, const char* text) override {
+    textsFromGUI.push_back(paramIdx);
+    IPluginBase::SetParamTextFromGUI(paramIdx, text);
+  }
 
-  std::vector<int> changes, changes2, begins, ends;
+  std::vector<int> changes, changes2, begins, ends, textsFromGUI;
 };
 
 // Headless canvas: images come from `images` (id -> maker), popup menus answer with `menuChoice`

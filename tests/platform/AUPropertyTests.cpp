@@ -51,6 +51,23 @@ TEST(AUProperties, ParameterListIsEmptyWhenEveryParameterIsHidden) {
   EXPECT_EQ(kAudioUnitErr_InvalidElement, getInfo(p, 0, &info));
 }
 
+// A hidden count below zero must not list ids past the parameter list (ParameterInfo refuses them).
+TEST(AUProperties, ParameterListNeverNamesAnIdThatParameterInfoRefuses) {
+  OpenPlug p;
+  p.plug->addNonAutomateParamCount(-2);
+  UInt32 size = 0;
+  ASSERT_EQ(noErr, AudioUnitGetPropertyInfo(p.unit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0, &size, nullptr));
+  EXPECT_EQ(static_cast<UInt32>(TestPlug::kNumParams) * 4u, size);
+  UInt32 ids[16];
+  size = sizeof ids;
+  ASSERT_EQ(noErr, AudioUnitGetProperty(p.unit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0, ids, &size));
+  for (UInt32 i = 0; i < size / 4u; ++i) {
+    AudioUnitParameterInfo info;
+    ASSERT_EQ(noErr, getInfo(p, ids[i], &info)) << "listed id " << ids[i];
+    releaseInfo(&info);
+  }
+}
+
 TEST(AUProperties, ParameterInfoOfAnIntParameter) {
   OpenPlug p;
   AudioUnitParameterInfo info;
@@ -322,10 +339,10 @@ TEST(AUProperties, PresetPropertiesWithNoPresets) {
 TEST(AUProperties, PresetRecordCountsItsReferences) {
   CFAUPresetRef r = CFAUPresetCreate(nullptr, 4, CFSTR("Bass"));
   ASSERT_NE(nullptr, r);
-  EXPECT_EQ(1, r->retainCount);
+  EXPECT_EQ(1, r->retainCount.load());
   CFMutableArrayRef a = CFArrayCreateMutable(nullptr, 0, &kCFAUPresetArrayCallBacks);
   CFArrayAppendValue(a, r);
-  EXPECT_EQ(2, r->retainCount);
+  EXPECT_EQ(2, r->retainCount.load());
   CFAUPresetRef same = CFAUPresetCreate(nullptr, 4, CFSTR("Bass"));
   EXPECT_EQ(0, CFArrayGetFirstIndexOfValue(a, CFRangeMake(0, 1), same));
   CFStringRef d = kCFAUPresetArrayCallBacks.copyDescription(r);
@@ -335,7 +352,7 @@ TEST(AUProperties, PresetRecordCountsItsReferences) {
   CFAUPresetRetain(r);
   CFAUPresetRelease(r);
   CFAUPresetRelease(r);
-  EXPECT_EQ(1, r->retainCount);
+  EXPECT_EQ(1, r->retainCount.load());
   CFRelease(a);  // the last reference: freed (ASan checks)
 }
 

@@ -2,6 +2,10 @@
 // Also built and run under TSan.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <signal.h>
+
+#include <algorithm>
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -125,6 +129,86 @@ TEST(Threads, ThreadHandleOutlivesAnEarlyCloseAndReportsItsExitCode) {
   EXPECT_EQ(CloseHandle(t), 1);
   Sleep(50);  // let the second thread finish and free itself
   CloseHandle(go);
+}
+
+TEST(Threads, ThreadWaitLongerThanTwentyFourDaysStillWaits) {
+  // Such a time-out once came out negative as a signed tick difference and timed out at once.
+  HANDLE go = CreateEvent(nullptr, true, false, nullptr);
+  HANDLE t = CreateThread(nullptr, 0, slowThread, go, 0, nullptr);
+  ASSERT_TRUE(t);
+  std::thread releaser([go] {
+    Sleep(50);
+    SetEvent(go);
+  });
+  EXPECT_EQ(WaitForSingleObject(t, 0x80000000u), WAIT_OBJECT_0);
+  releaser.join();
+  CloseHandle(t);
+  CloseHandle(go);
+}
+
+// A waiter with a 200 ms time-out while another thread keeps setting the object and taking the
+// signal back. Each lost race once restarted the full time-out, so a waiter that kept losing
+// waited until the other thread stopped. The waiter wins often enough here that a lost streak
+// is not guaranteed, so this bounds every wait rather than demanding a time-out.
+template <class SetAndTake>
+void expectEveryWaitBoundedWhileAnotherThreadTakesTheSignal(HANDLE h, SetAndTake setAndTake) {
+  std::atomic<bool> waiterDone{false};
+  std::thread taker([&] {
+    const uint32_t start = GetTickCount();
+    while (!waiterDone.load() && GetTickCount() - start < 5000) {
+      setAndTake();
+      Sleep(1);
+    }
+  });
+  uint32_t longest = 0;
+  const uint32_t start = GetTickCount();
+  while (GetTickCount() - start < 600) {
+    const uint32_t callStart = GetTickCount();
+    WaitForSingleObject(h, 200);
+    longest = std::max(longest, GetTickCount() - callStart);
+  }
+  waiterDone = true;
+  taker.join();
+  EXPECT_LT(longest, 2000u);
+}
+
+TEST(Threads, EventWaitStaysBoundedWhileAnotherThreadTakesTheSignal) {
+  HANDLE e = CreateEvent(nullptr, false, false, nullptr);
+  expectEveryWaitBoundedWhileAnotherThreadTakesTheSignal(e, [e] {
+    SetEvent(e);
+    WaitForSingleObject(e, 0);
+  });
+  CloseHandle(e);
+}
+
+TEST(Threads, SocketEventWaitStaysBoundedWhileAnotherThreadTakesTheSignal) {
+  HANDLE s = CreateEventAsSocket(nullptr, false, false, nullptr);
+  expectEveryWaitBoundedWhileAnotherThreadTakesTheSignal(s, [s] {
+    SetEvent(s);
+    WaitForSingleObject(s, 0);
+  });
+  CloseHandle(s);
+}
+
+void ignoreSignal(int) {}
+
+TEST(Threads, SocketEventWaitInterruptedBySignalKeepsWaiting) {
+  // A signal landing on the waiting thread interrupts poll; that once came back as a time-out.
+  struct sigaction quiet = {}, previous = {};
+  quiet.sa_handler = ignoreSignal;
+  sigemptyset(&quiet.sa_mask);
+  ASSERT_EQ(sigaction(SIGUSR2, &quiet, &previous), 0);
+  HANDLE s = CreateEventAsSocket(nullptr, false, false, nullptr);
+  std::atomic<DWORD> result{WAIT_FAILED};
+  std::thread waiter([&] { result = WaitForSingleObject(s, 10000); });
+  Sleep(50);
+  pthread_kill(waiter.native_handle(), SIGUSR2);
+  Sleep(50);
+  SetEvent(s);
+  waiter.join();
+  EXPECT_EQ(result.load(), WAIT_OBJECT_0);
+  CloseHandle(s);
+  sigaction(SIGUSR2, &previous, nullptr);
 }
 
 }  // namespace
