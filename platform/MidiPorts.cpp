@@ -227,6 +227,21 @@ bool MidiOutputPort::open(const std::string& portName, const char* ownName)
   return ok;
 }
 
+bool MidiOutputPort::openVirtual(const char* ownName)
+{
+  std::lock_guard<std::mutex> lock(mMutex);
+  mOpen.store(false, std::memory_order_release);
+  if (!mOut || !ownName)
+    return false;
+  const bool ok = guarded("opening a virtual output", [&] {
+    if (mOut->isPortOpen())
+      mOut->closePort();
+    mOut->openVirtualPort(ownName);
+  });  // RtMidi's isPortOpen() stays false for a virtual port: no throw is the only success signal
+  mOpen.store(ok, std::memory_order_release);
+  return ok;
+}
+
 void MidiOutputPort::close()
 {
   std::lock_guard<std::mutex> lock(mMutex);

@@ -5,8 +5,8 @@
 // a "MIDI PORTS: " line says which operation gave up, and the call answers false / an empty
 // result. Nothing here throws.
 //
-// The plug-in opens no virtual ports: it connects to ports that others (the synth's interface,
-// a test peer) offer.
+// The plug-in connects to ports that others (the synth's interface, a test peer) offer; only
+// MidiOutputPort::openVirtual offers one of its own.
 #pragma once
 
 #include "MidiBackend.h"
@@ -85,6 +85,11 @@ public:
 
   // As MidiInputPort::open.
   bool open(const std::string& portName, const char* ownName);
+  // Offers a port of our own named ownName for others to connect to, instead of connecting to
+  // theirs. Any port open before is closed first. True only when the port is open afterwards.
+  // Hazard (JACK): RtMidi registers one port per object and ignores a second virtual open, so
+  // this reuses nothing: use a fresh object for each virtual port.
+  bool openVirtual(const char* ownName);
   void close();
   bool isOpen() const { return mOpen.load(std::memory_order_acquire); }
 

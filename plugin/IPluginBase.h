@@ -269,6 +269,22 @@ public:
   bool SendDirectMidiMsg(const IMidiMsg* msg);                 // status, data1 [, data2 unless kind 0xC/0xD]
   bool SendDirectSysex(const unsigned char* bytes, int size);  // adds F0 ... F7 when bytes[0] != 0xF0
   bool SendDirectBytes(const unsigned char* bytes, int size);  // unchanged
+  // Each message through SendMidiMsg; true when every one was sent (and for an empty or absent
+  // buffer). Stops at nothing: a failed message does not keep the later ones back.
+  bool SendMidiMsgs(UTIL_TypedBuf<IMidiMsg>* msgs);
+
+  // Main thread. A separate output object offering a port of our own named "From " + name that
+  // other programs connect to (the chosen device output is unaffected). A second call replaces
+  // the first port. False, with nothing offered, when the MIDI system refused.
+  bool initializeVirtualOutput(std::string name);
+  // Position of name in the input / output list as read by the list calls, -1 when not listed.
+  int getExternalMIDIInDevice(const char* name);
+  int getExternalMIDIOutDevice(const char* name);
+  // Port numbers as the MIDI system lists them now, not the stored lists: "Select MIDI Device" is
+  // 0, our own "virtual input" / "virtual output" 1, the system's port i is i + 2; -1 when not
+  // found (also when no port object could be made).
+  int GetMIDIInPortNumber(const char* name);
+  int GetMIDIOutPortNumber(const char* name);
 
 protected:
   // Stops the input (joining its dispatch thread), then closes and deletes the output. The

@@ -13,6 +13,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "MidiBackend.h"
@@ -111,6 +112,7 @@ struct IPluginBase::DirectMidiPorts
 {
   std::unique_ptr<MidiInputPort> in;
   std::unique_ptr<MidiOutputPort> out;
+  std::unique_ptr<MidiOutputPort> virtualOut;  // initializeVirtualOutput's own port, if any
 };
 
 // mDirectMidi is written here only, on the main thread, by the constructor's first listing,
@@ -149,6 +151,86 @@ int IPluginBase::setExternalMIDIIn(int& index, const char* name)
 {
   return openListed(mDirectMidi ? mDirectMidi->in.get() : nullptr, mMidiInNames, mMidiInIndex, index, name,
                     kInputPortName, "input");
+}
+
+namespace {
+
+const char* const kVirtualOutputPrefix = "From ";
+const char* const kVirtualInputName = "virtual input";
+const char* const kVirtualOutputName = "virtual output";
+
+int listPosition(const std::vector<std::string>& names, const char* name)
+{
+  if (!name)
+    return -1;
+  for (size_t i = 0; i < names.size(); ++i)
+    if (names[i] == name)
+      return (int)i;
+  return -1;
+}
+
+// 0 and 1 are taken by "Select MIDI Device" and our virtual port, so the system's port i is i + 2.
+template <class Port>
+int portNumber(Port* port, const char* name, const char* virtualName)
+{
+  if (!name)
+    return -1;
+  if (!strcmp(name, kSelectMidiDevice))
+    return 0;
+  if (!strcmp(name, virtualName))
+    return 1;
+  if (!port)
+    return -1;
+  const int i = listPosition(port->listPortNames(), name);
+  return i < 0 ? -1 : i + 2;
+}
+
+}  // namespace
+
+bool IPluginBase::SendMidiMsgs(UTIL_TypedBuf<IMidiMsg>* msgs)
+{
+  bool all = true;
+  const int n = msgs ? msgs->GetSize() : 0;
+  IMidiMsg* m = n ? msgs->Get() : nullptr;
+  for (int i = 0; i < n; ++i)
+    all = SendMidiMsg(&m[i]) && all;
+  return all;
+}
+
+bool IPluginBase::initializeVirtualOutput(std::string name)
+{
+  DirectMidiPorts* ports = ensurePorts(mDirectMidi);
+  ports->virtualOut.reset(new MidiOutputPort);
+  const std::string portName = kVirtualOutputPrefix + name;
+  if (!ports->virtualOut->create(kOutputClientName) || !ports->virtualOut->openVirtual(portName.c_str()))
+  {
+    fprintf(stderr, "MIDI PORTS: virtual output \"%s\" could not be opened\n", portName.c_str());
+    ports->virtualOut.reset();
+    return false;
+  }
+  return true;
+}
+
+int IPluginBase::getExternalMIDIInDevice(const char* name)
+{
+  return listPosition(mMidiInNames, name);
+}
+
+int IPluginBase::getExternalMIDIOutDevice(const char* name)
+{
+  return listPosition(mMidiOutNames, name);
+}
+
+int IPluginBase::GetMIDIInPortNumber(const char* name)
+{
+  getExternalMIDIInNames();  // makes the port object on first use
+  return portNumber(mDirectMidi->in.get(), name, kVirtualInputName);
+}
+
+int IPluginBase::GetMIDIOutPortNumber(const char* name)
+{
+  getExternalMIDIOutNames();
+  return portNumber(mDirectMidi->out.get(), name, kVirtualOutputName);
 }
 
 void IPluginBase::MIDICallback(double deltaTime, std::vector<unsigned char>* message, void* userData)

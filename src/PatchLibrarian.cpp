@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 #include "BankFormats.h"
 #include "DataFolder.h"
@@ -68,8 +69,21 @@ PatchLibrarian::~PatchLibrarian() { clearAll(); }
 
 bool PatchLibrarian::multiMode() const { return m_host ? m_host->librarianMultiMode() : patchType.load() == 1; }
 
+void removeCharsFromString(std::string& text, const char* chars) {
+  if (!chars) return;
+  text.erase(std::remove_if(text.begin(), text.end(),
+                            [chars](char c) { return c != '\0' && strchr(chars, c) != nullptr; }),
+             text.end());
+}
+
 void PatchLibrarian::fail(const std::string& logText, const std::string& statusText) {
-  librarianLog(logText);
+  {
+    UTIL_MutexLock lock(&m_debugLock);
+    debugStream.str(std::string());
+    debugStream.clear();
+    debugStream << logText;
+    librarianLog(debugStream.str());
+  }
   if (m_host) m_host->showLibrarianStatus(statusText);
 }
 

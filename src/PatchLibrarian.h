@@ -18,6 +18,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,9 @@ enum class LibrarianList { kSound = 0, kMulti = 1, kCategory = 2, kSearch = 3 };
 // interface keeps the two apart (each hides or greys the other's switch), so the order only decides
 // after a path that left both flags set.
 std::optional<LibrarianList> librarianLowerList(int patchType, bool categoryView, bool searchView);
+
+// Removes from text every occurrence of each character in chars ("/\\" strips path separators).
+void removeCharsFromString(std::string& text, const char* chars);
 
 class PatchLibrarian {
 public:
@@ -177,6 +181,10 @@ private:
   bool multiMode() const;
   void fail(const std::string& logText, const std::string& statusText);
 
+  // Each log line is composed here, then handed to the librarian log; the loader, the savers and
+  // the dump receiver may log from different threads, so m_debugLock guards it.
+  std::ostringstream debugStream;
+  UTIL_Mutex m_debugLock;
   UTIL_Mutex m_bankLock;
   LibrarianHost* m_host;
   BankFileWriter m_defaultWriter;

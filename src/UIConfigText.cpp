@@ -15,6 +15,13 @@ void Tokenize(const std::string& text, std::vector<std::string>& tokens,
   }
 }
 
+void copyIntVector(const std::vector<int>* from, std::vector<int>* to) {
+  if (!from || !to) return;
+  // insert() from a vector into itself would read through iterators the growth invalidates.
+  const std::vector<int> copy = *from;
+  to->insert(to->end(), copy.begin(), copy.end());
+}
+
 namespace {
 
 int hexDigit(char c) {

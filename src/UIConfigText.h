@@ -18,3 +18,7 @@ std::vector<int> convertStringSysextoVector(const std::string& text);
 // Comma-separated decimal integers into values[0..maxCount-1]. Slots past the last token, and slots
 // whose token does not start with a number, keep what the caller put there.
 void getCSValues(const std::string& text, int* values, int maxCount);
+
+// Appends every element of `from` to `to` (also when both are the same vector: its elements then
+// appear twice). Null pointers are ignored.
+void copyIntVector(const std::vector<int>* from, std::vector<int>* to);

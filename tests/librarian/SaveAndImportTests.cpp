@@ -179,3 +179,15 @@ TEST_F(SaveBanks, ImportOfAMissingFileFailsVisibly) {
   EXPECT_EQ(host.status, "Import FAILED!");
   EXPECT_EQ(snapshot(home.base()), before);
 }
+
+TEST(RemoveCharsFromString, RemovesEveryOccurrenceOfEachCharacter) {
+  std::string s = "/Banks\\Factory/";
+  removeCharsFromString(s, "/\\");
+  EXPECT_EQ("BanksFactory", s);
+  std::string t = "a-b-c";
+  removeCharsFromString(t, "");
+  removeCharsFromString(t, nullptr);
+  EXPECT_EQ("a-b-c", t);
+  removeCharsFromString(t, "abc-");
+  EXPECT_EQ("", t);
+}

@@ -138,6 +138,71 @@ TEST_F(MidiPluginTest, ListsStartWithSelectEntryAndAreReadOnce)
   EXPECT_GT(position(fresh.getExternalMIDIOutNames(), late.inputPortName()), 0);
 }
 
+TEST_F(MidiPluginTest, DeviceAndPortNumbersByName)
+{
+  MidiTestPeer peer;
+  MidiPlug plug;
+  const std::string dev = peer.inputPortName();
+  EXPECT_EQ(-1, plug.getExternalMIDIOutDevice(dev.c_str()));  // nothing listed yet
+  const std::vector<std::string> outs = plug.getExternalMIDIOutNames();
+  EXPECT_EQ(position(outs, dev), plug.getExternalMIDIOutDevice(dev.c_str()));
+  EXPECT_EQ(0, plug.getExternalMIDIOutDevice("Select MIDI Device"));
+  EXPECT_EQ(-1, plug.getExternalMIDIOutDevice("No such port"));
+  EXPECT_EQ(-1, plug.getExternalMIDIInDevice(nullptr));
+
+  EXPECT_EQ(0, plug.GetMIDIOutPortNumber("Select MIDI Device"));
+  EXPECT_EQ(1, plug.GetMIDIOutPortNumber("virtual output"));
+  EXPECT_EQ(1, plug.GetMIDIInPortNumber("virtual input"));
+  // The list has "Select MIDI Device" in front; port numbers put 0 and 1 before the system's ports.
+  EXPECT_EQ(position(outs, dev) + 1, plug.GetMIDIOutPortNumber(dev.c_str()));
+  EXPECT_EQ(position(plug.getExternalMIDIInNames(), peer.outputPortName()) + 1,
+            plug.GetMIDIInPortNumber(peer.outputPortName().c_str()));
+  EXPECT_EQ(-1, plug.GetMIDIOutPortNumber("No such port"));
+  EXPECT_EQ(-1, plug.GetMIDIInPortNumber(nullptr));
+}
+
+TEST_F(MidiPluginTest, VirtualOutputIsOfferedUnderFromName)
+{
+  MidiPlug plug;
+  ASSERT_TRUE(plug.initializeVirtualOutput("Sorvanta"));
+  MidiPlug other;
+  const std::vector<std::string> ins = other.getExternalMIDIInNames();
+  EXPECT_TRUE(std::any_of(ins.begin(), ins.end(),
+                          [](const std::string& n) { return n.find("From Sorvanta") != std::string::npos; }));
+  // Replacing it leaves one port, under the new name.
+  ASSERT_TRUE(plug.initializeVirtualOutput("Again"));
+  MidiPlug third;
+  const std::vector<std::string> now = third.getExternalMIDIInNames();
+  EXPECT_FALSE(std::any_of(now.begin(), now.end(),
+                           [](const std::string& n) { return n.find("From Sorvanta") != std::string::npos; }));
+  EXPECT_TRUE(std::any_of(now.begin(), now.end(),
+                          [](const std::string& n) { return n.find("From Again") != std::string::npos; }));
+}
+
+TEST_F(MidiPluginTest, SendMidiMsgsSendsEveryMessageAndReportsAnyFailure)
+{
+  class CountingPlug : public MidiPlug
+  {
+  public:
+    bool SendMidiMsg(IMidiMsg* msg) override
+    {
+      sent.push_back(msg->mData1);
+      return msg->mData1 != 99;
+    }
+    std::vector<int> sent;
+  };
+  CountingPlug plug;
+  UTIL_TypedBuf<IMidiMsg> msgs;
+  EXPECT_TRUE(plug.SendMidiMsgs(&msgs));
+  EXPECT_TRUE(plug.SendMidiMsgs(nullptr));
+  for (int d : {1, 99, 3})
+    msgs.Add(IMidiMsg(0, 0x90, (uint8_t)d, 100));
+  EXPECT_FALSE(plug.SendMidiMsgs(&msgs));
+  EXPECT_EQ((std::vector<int>{1, 99, 3}), plug.sent);
+  msgs.Resize(1);
+  EXPECT_TRUE(plug.SendMidiMsgs(&msgs));
+}
+
 TEST_F(MidiPluginTest, OpenByMenuPositionAndByStoredNameThenSelectEntryCloses)
 {
   MidiTestPeer peer;

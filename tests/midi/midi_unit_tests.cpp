@@ -1,5 +1,6 @@
 #include "MidiBackend.h"
 #include "MidiInputDispatch.h"
+#include "MidiPorts.h"
 
 #include <gtest/gtest.h>
 
@@ -177,4 +178,14 @@ TEST(MidiInputDispatch, DiscardDropsWhatIsQueuedAndStopJoins)
   dispatch.stop();
   EXPECT_FALSE(dispatch.running());
   EXPECT_EQ(1u, rec.messages.size());
+}
+
+TEST(MidiOutputPort, VirtualPortWithoutMidiSystemIsNotOpened)
+{
+  // No create(): the state an output is left in when no MIDI system could be reached.
+  MidiOutputPort out;
+  EXPECT_FALSE(out.openVirtual("From Sorvanta"));
+  EXPECT_FALSE(out.isOpen());
+  const unsigned char note[3] = {0x90, 60, 100};
+  EXPECT_FALSE(out.send(note, 3));
 }

@@ -241,6 +241,18 @@ TEST(UIConfigText, TokenizeDropsEmptyRuns) {
   EXPECT_EQ(2u, t.size());
 }
 
+TEST(UIConfigText, CopyIntVectorAppendsEvenOntoItself) {
+  std::vector<int> from{1, 2, 3};
+  std::vector<int> to{9};
+  copyIntVector(&from, &to);
+  EXPECT_EQ((std::vector<int>{9, 1, 2, 3}), to);
+  copyIntVector(&to, &to);
+  EXPECT_EQ((std::vector<int>{9, 1, 2, 3, 9, 1, 2, 3}), to);
+  copyIntVector(nullptr, &to);
+  copyIntVector(&from, nullptr);
+  EXPECT_EQ(8u, to.size());
+}
+
 TEST(UIConfigText, CommaSeparatedValuesFillOnlyWhatIsThere) {
   int v[4] = {9, 9, 9, 9};
   getCSValues("1,2,3,4", v, 2);
