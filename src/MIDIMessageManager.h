@@ -42,8 +42,8 @@ class MIDIMessageSender;
 class MIDIMessageManager;
 
 // The plug-in's engine flags, shared by the render, main, MIDI input and worker threads.
-// PlugMidiFlags holds them (tests); the plug-in class declares members of the same names;
-// PlugMidiState refers to either, so the engine reads them the same way.
+// PlugMidiFlags holds them: the plug-in class derives from it, the tests' fake host holds one;
+// PlugMidiState refers to them, so the engine reads them the same way.
 struct PlugMidiFlags {
   std::atomic<bool> midiIOSet{false};
   std::atomic<bool> storedPortsFound{false};

@@ -28,6 +28,7 @@
 #include "EditorLog.h"
 #include "IPluginAU.h"
 #include "IPlugStructs.h"
+#include "MIDIMessageManager.h"
 #include "ParamNames.h"
 #include "PatchLibrarian.h"
 #include "UIConfigManager.h"
@@ -64,7 +65,7 @@ constexpr int kWindowWidth = 1500;
 constexpr int kWindowHeight = 757;
 }  // namespace SorvantaIdentity
 
-class Sorvanta : public IPluginAU, public LibrarianHost {
+class Sorvanta : public IPluginAU, public LibrarianHost, public PlugMidiFlags {
 public:
   explicit Sorvanta(IPluginInstanceInfo info);
   ~Sorvanta() override;
@@ -279,44 +280,9 @@ public:
   void resetContinuousClock(bool stop);
 
   MIDIMessageManager* midiManager = nullptr;
-  // The engine's flags: shared by the render, main, MIDI input and worker threads, so all
-  // atomics. The manager reaches them through a PlugMidiState bound to these members.
-  std::atomic<bool> midiIOSet{false};
-  std::atomic<bool> storedPortsFound{false};
-  std::atomic<bool> handshakePending{false};
-  std::atomic<bool> constructionDone{false};
-  std::atomic<bool> localControlOn{true};
-  std::atomic<bool> resetPending{false};
-  std::atomic<bool> hostTransportRunning{false};
-  std::atomic<bool> clockStarted{false};
-  std::atomic<bool> partRequestPending{false};
-  std::atomic<bool> requestAfterProgramChange{true};
-  std::atomic<bool> librarianProgramMode{false};
-  std::atomic<bool> masterKeyboard{false};
-  std::atomic<bool> trackIncomingMIDI{false};
-  std::atomic<bool> routeViaQueue{false};
-  std::atomic<bool> clockStartStopEnabled{false};
-  std::atomic<bool> clockEnabled{false};
-  std::atomic<bool> continuousClockStarted{false};
-  std::atomic<bool> sendAllParts{false};
-  std::atomic<bool> bulkSendActive{false};
-  std::atomic<bool> sendGlobalWithMulti{false};
-  std::atomic<bool> transferRunning{false};
-  std::atomic<bool> transferInProgress{false};
-  std::atomic<bool> notesOffSent{false};
-  std::atomic<bool> replyReceived{false};
-  std::atomic<bool> adoptDeviceId{false};
-  std::atomic<bool> tempoSynced{false};
-  std::atomic<bool> hostBlockFlags[7] = {};
-  std::atomic<bool> deviceBlockFlags[7] = {};
-  std::atomic<int> deviceId{0};
-  std::atomic<int> hostTempo{120};
-  std::atomic<int> queueSpan{0};
-  std::atomic<int> lastTempoSent{0};
-  std::atomic<int> activityLit[16] = {};
-  std::atomic<uint32_t> activityTime[16] = {};
-  std::atomic<int> partBank[16] = {};
-  std::atomic<int> partProgram[16] = {};
+  // The engine's flags (midiIOSet, localControlOn, transferRunning, the block flags, device id,
+  // activity lights ...) come from PlugMidiFlags: shared by the render, main, MIDI input and worker
+  // threads, so all atomics; the manager reaches them through a PlugMidiState bound to them.
   std::atomic<int> programNumber{0};
   double sampleRateCopy = 44100.0;
   int lastIncomingMessage[3] = {0, 0, 0};
