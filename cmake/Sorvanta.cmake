@@ -55,12 +55,15 @@ function(sorvanta_add_fuzzer name)
   set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 300)
 endfunction()
 
-# sorvanta_library(NAME LIBS a b ...)
-# The static library of the calling folder: every .cpp/.c file directly in the folder, so adding a
-# file needs no edit here. Does nothing while the folder has no sources.
+# sorvanta_library(NAME LIBS a b ... [EXCLUDE f.cpp ...])
+# The static library of the calling folder: every .cpp/.c file directly in the folder but those
+# named in EXCLUDE, so adding a file needs no edit here. Does nothing while the folder has no sources.
 function(sorvanta_library name)
-  cmake_parse_arguments(L "" "" "LIBS" ${ARGN})
+  cmake_parse_arguments(L "" "" "LIBS;EXCLUDE" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
+  foreach(x ${L_EXCLUDE})
+    list(REMOVE_ITEM srcs ${CMAKE_CURRENT_SOURCE_DIR}/${x})
+  endforeach()
   if(NOT srcs)
     return()
   endif()

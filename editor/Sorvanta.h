@@ -4,12 +4,13 @@
 // the device MIDI engine's section) the MIDI message manager; the framework base owns the graphics
 // object once AttachGraphics has run, and the graphics object owns every layer and control.
 //
-// Three helpers share this class. The editor core (construction, tear-down, settings and log
-// files, parameter-change handling, the control-action routine, value display, tab and layer
-// switching, linked filter parameters, the randomizer, the state chunk) lives in Sorvanta*.cpp;
-// the device MIDI engine's members and methods are declared in its delimited section below and
-// live in SorvantaMidi*.cpp; the librarian user interface's in its section and
-// SorvantaLibrarian*.cpp. Each section's owner edits only inside it.
+// The class is large, so its methods are spread over files by concern: construction, tear-down,
+// settings and log files in Sorvanta.cpp; parameter-change handlers in SorvantaParams.cpp; the
+// control-action routine, value display, tabs and the state chunk in their own Sorvanta*.cpp.
+// The members that drive the device MIDI engine are grouped in their section below and their
+// methods live in SorvantaMidi.cpp; those that drive the librarian in theirs, with methods in
+// SorvantaLibrarian.cpp and SorvantaLibrarianEngine.cpp. The engine and the librarian see this
+// class only through MidiEngineHost and LibrarianHost.
 //
 // Threads: the constructor runs on the opening thread and starts no thread and sends nothing.
 // The parameter-change handlers run under the plug-in's recursive lock on whatever thread made

@@ -10,6 +10,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 
 bash scripts/setup.sh
+bash scripts/check_layers.sh
 jobs=$(nproc)
 
 xvfb_pid=""

@@ -2,7 +2,7 @@
 // geometry, focus, capture and modal loops.
 //
 // ---------------------------------------------------------------------------------------------
-// For the controls helper (controls, menus, dialogs, list and tree views)
+// For the standard controls (WINX_Controls*.cpp, menus, dialogs, list and tree views)
 // ---------------------------------------------------------------------------------------------
 // * Every window handle is a pointer to an HWND__ record. A window view (`WinxGtkWindowView`,
 //   class tag WINX_CLASS_VIEW) is one kind; a control is another: derive a struct from HWND__,
@@ -113,7 +113,7 @@ struct WindowPropRec {
   WindowPropRec* next;
 };
 
-// Class tags. The controls helper numbers its classes from WINX_CLASS_CONTROL_BASE.
+// Class tags. The standard controls number their classes from WINX_CLASS_CONTROL_BASE.
 enum { WINX_CLASS_VIEW = 1, WINX_CLASS_CONTROL_BASE = 16 };
 
 // The record behind every window handle. Made on the main thread, registered while alive (see
@@ -203,7 +203,7 @@ struct WinxGtkWindowView : HWND__ {
   LRESULT handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 };
 
-// Creation record of a view made from a dialog template; the controls helper fills the rest.
+// Creation record of a view made from a dialog template; the control creators fill the rest.
 struct WINX_DialogResourceIndex {
   const char* resid;
   const char* title;
@@ -228,7 +228,7 @@ int WINX_LiveWindowCount();
 // WINX_MakeTopLevel). Without a record: WM_CREATE(0, param) goes to proc; with one, the record's
 // creator runs and WM_INITDIALOG goes to the dialog procedure. Main thread only.
 HWND WINX_CreateWindowView(const WINX_DialogResourceIndex* res, HWND parent, DLGPROC proc, LPARAM param);
-// Registers a control record made by the controls helper and puts it above parent's children.
+// Registers a control record made by a control creator and puts it above parent's children.
 // The parent takes the creator's reference. False (and the record freed) for a bad parent.
 bool WINX_AttachChild(HWND parent, HWND__* child);
 // Puts a parentless view into a new GtkWindow (kind: 0 borderless, 1 titled, 15 resizable).
@@ -243,7 +243,7 @@ LRESULT SendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT WinxDialogDefaultWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT WINX_SendCommand(HWND control, int code);
-// Applies a dialog procedure's colours to the children (the controls helper may replace the
+// Applies a dialog procedure's colours to the children (a control creator may replace the
 // hook; without one nothing happens).
 void WINX_DoDialogColorUpdates(HWND hwnd, DLGPROC proc, bool isUpdate);
 void WINX_SetDialogColorHook(void (*hook)(HWND, DLGPROC, bool));
