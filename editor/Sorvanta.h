@@ -284,7 +284,6 @@ public:
   // The engine's flags (midiIOSet, localControlOn, transferRunning, the block flags, device id,
   // activity lights ...) come from PlugMidiFlags: shared by the render, main, MIDI input and worker
   // threads, so all atomics; the manager reaches them through a PlugMidiState bound to them.
-  std::atomic<int> programNumber{0};
   double sampleRateCopy = 44100.0;
   int lastIncomingMessage[3] = {0, 0, 0};
   // The host's short MIDI waiting for its sample offset (filled by the host's MIDI calls,
@@ -373,6 +372,14 @@ private:
   bool handleSecondGroup(int paramIdx, double v, int i, ControlAction* record);
   void handleDeviceSelection(int paramIdx, int i);
   void randomizeCurrentPart();
+  // Job 2 (the part's sound; into the librarian's selected slot with toLibrarian) and job 0 (the
+  // multi, then parts by the send-mode flags) as the editor's own parameters start them: unlike
+  // sendPatchToDevice they leave bulkSendActive, sendAllParts and sendGlobalWithMulti as they
+  // are. A busy dump thread drops the request (false).
+  bool startPartSend(int part, bool toLibrarian);
+  bool startArrangementSend();
+  // Disarms the librarian's sound capture only; the editor's capture stays as it is.
+  void disarmLibrarianSoundRequest();
 
   PatchManager* patchManager = nullptr;
   PatchLibrarian* librarian = nullptr;

@@ -3,6 +3,7 @@
 // synthesizer, which are shown but never echoed back. Both hold the plug-in's recursive lock for
 // their whole run, on the thread that made the change.
 //
+#include <algorithm>
 #include <cstdio>
 #include <initializer_list>
 
@@ -12,6 +13,7 @@
 #include "IGraphics.h"
 #include "IParam.h"
 #include "LinkManager.h"
+#include "MIDIMessageManager.h"
 #include "PartRandomizer.h"
 #include "ProgressIndicator.h"
 #include "Sorvanta.h"
@@ -86,7 +88,7 @@ void Sorvanta::OnParamChange(int paramIdx) {
     // The link switch carries the part's link mode on to the default road, and the part's
     // sound (which holds the link byte) goes to the synthesizer.
     i = i == 1 ? 3 : linkMode[currentPart];
-    sendPatchToDevice(currentPart, false, false, false, false);
+    startPartSend(currentPart, false);
   } else if (handleFirstGroup(paramIdx, v, i)) {
     return;
   }
@@ -263,13 +265,13 @@ bool Sorvanta::handleFirstGroup(int paramIdx, double v, int i) {
     else
       index = index - 1 < 0 ? max : index - 1;
     setParamFromPlug(list, index);
-    if (librarian) (upperStep ? librarian->upperSelection : librarian->lowerSelection) = index;
     if (multiMode)
       setParamFromPlug(upperStep ? kCurrentOpenPerfBankL : kCurrentOpenPerfBankR, index);
     else
       setParamFromPlug((upperStep ? kCurrentOpenPatchBankL : kCurrentOpenPatchBankR) + currentPart, index);
-    refreshPopUpMenus();
-    updatePatchLibrarianView(upperStep ? 0 : 1);
+    // As a choice in the list itself: the new bank's names are remembered first, then its menu
+    // is refreshed with them, so the check mark moves to the new bank.
+    handleLibrarianParam(list);
     if (upperStep) updateBankAndProgramMenuNames(false);
     return true;
   }
@@ -360,7 +362,7 @@ bool Sorvanta::handleSecondGroup(int paramIdx, double v, int i, ControlAction*) 
     return false;
   }
   if (const int part = envelopePart(paramIdx); part >= 0) {
-    sendPatchToDevice(part, false, false, false, false);
+    startPartSend(part, false);
     return true;
   }
   if (paramIdx == kGlobalSysExID) {
@@ -390,8 +392,8 @@ bool Sorvanta::handleSecondGroup(int paramIdx, double v, int i, ControlAction*) 
   if (inBlock(paramIdx, kPatchName) || inBlock(paramIdx, kCategoryName)) {
     const int part = partInBlocks(paramIdx, {kPatchName, kCategoryName});
     AllSoundsOff(part, false);
-    SetLibrarianRequestActive(false);
-    sendPatchToDevice(part, false, false, false, false);
+    disarmLibrarianSoundRequest();
+    startPartSend(part, false);
     return false;
   }
   switch (paramIdx) {
@@ -405,10 +407,13 @@ bool Sorvanta::handleSecondGroup(int paramIdx, double v, int i, ControlAction*) 
       localControlOn = i == 1;
       return false;
     case kMultiName:
+      // The multi and the current part only: the synth's global settings and the other parts
+      // are not touched by a rename.
+      disarmLibrarianSoundRequest();
       sendAllParts = false;
-      transferRunning = false;
+      sendGlobalWithMulti = false;
       AllSoundsOff(0, true);
-      pushArrangement();
+      startArrangementSend();
       return false;
     default:
       break;
@@ -421,16 +426,17 @@ bool Sorvanta::handleSecondGroup(int paramIdx, double v, int i, ControlAction*) 
       const bool up = inBlock(paramIdx, kPatchUp);
       auto step = [up](int program) { return up ? (program >= 99 ? 0 : program + 1) : (program <= 0 ? 99 : program - 1); };
       if (libraryNamesMode) {
-        const int program = step(librarian ? librarian->selectedSlot.load() : programNumber.load());
+        const int program = step(librarian ? librarian->selectedSlot.load() : bankChangeProgram.load());
         if (librarian) librarian->selectedSlot = program;
         setParamFromPlug(kMultiPartPatch + part, program);
-        programNumber = program;
+        bankChangeProgram = program;
         sendPatchToDeviceFromLibrarian(program, multiMode ? 1 : 0, part);
       } else if (paramValue(kGlobalRxProgramChange) <= 0) {
         setStatusText("Program Change Disabled.");
       } else {
-        const int program = step(programNumber);
-        programNumber = program;
+        // From the program the last bank change sent, whichever road sent it.
+        const int program = step(bankChangeProgram);
+        bankChangeProgram = program;
         setParamFromPlug(multiMode ? kMultiPatch : kMultiPartPatch + part, program);
         if (librarian) librarian->selectedSlot = program;
         if (BankChangeMessage(part) && deviceProgramMode) {
@@ -440,7 +446,7 @@ bool Sorvanta::handleSecondGroup(int paramIdx, double v, int i, ControlAction*) 
         }
       }
     }
-    refreshProgramNumberMenu(programNumber);
+    refreshProgramNumberMenu(bankChangeProgram);
     OnParamChange(kMainTab);
     return true;
   }
@@ -484,9 +490,10 @@ bool Sorvanta::handleSecondGroup(int paramIdx, double v, int i, ControlAction*) 
       }
       return false;
     case kOverwriteBank:
+      // The part's sound goes into the librarian's selected slot, not to the synth.
       if (i == 1 && !multiMode) {
         sendAllParts = false;
-        sendPatchToDevice(currentPart, true, false, false, false);
+        startPartSend(currentPart, true);
       }
       return false;
     case kPatchSearchString: {
@@ -684,11 +691,38 @@ void Sorvanta::randomizeCurrentPart() {
   PartRandomizer::randomizePatchSettings(this, randomValues, part,
                                          [this](int number, double value) { setParamFromPlug(number, value); });
   TabSwitchFunctions::mainTabSwitch(this, kRandomize, truncToInt(paramValue(kMainTab)), hardwareModel, part);
-  AllSoundsOff(part, false);
-  sendPatchToDevice(part, false, false, false, false);
-  setStatusText("Part Randomized");
   setParamFromPlug(kRandomize, 0.0);
+  // Without an output the dump and the request that reads it back could only time out.
+  if (!midiIOSet) {
+    setStatusText("Set MIDI I/O First!");
+    return;
+  }
+  AllSoundsOff(part, false);
+  startPartSend(part, false);
+  setStatusText("Part Randomized");
   partRequestPending = true;
+}
+
+bool Sorvanta::startPartSend(int part, bool toLibrarian) {
+  if (!midiManager) return false;
+  JobRecord r;
+  r.code = 2;
+  r.part = std::clamp(part, 0, kNumParts - 1);
+  r.toLibrarian = toLibrarian;
+  MIDIMessageManager* m = midiManager;
+  return m->startJob(r, [m] { m->partSendBusy = true; });
+}
+
+bool Sorvanta::startArrangementSend() {
+  if (!midiManager) return false;
+  JobRecord r;
+  r.code = 0;
+  MIDIMessageManager* m = midiManager;
+  return m->startJob(r, [m] { m->partSendBusy = true; });
+}
+
+void Sorvanta::disarmLibrarianSoundRequest() {
+  if (midiManager) midiManager->patchRequest.armed = false;
 }
 
 // ---------------------------------------------------------------- second parameter-change handler

@@ -745,6 +745,7 @@ bool MIDIMessageManager::BankChangeMessage(int part) {
     plugState->partProgram[part] = program;
   }
   if (channel < 0 || channel > 15) return false;
+  plugState->bankChangeProgram = program;
   if (plugState->midiIOSet.load()) routeNotesOff(channel);
   plugState->notesOffSent = false;
   const IMidiMsg msb = controlChange(IMidiMsg::kBankSelectMSB, 0, channel);
@@ -874,7 +875,7 @@ void MIDIMessageManager::sendTempo(int value) {
 void MIDIMessageManager::reset(int blockSize) {
   plugState->notesOffSent = false;
   if (plugState->queueSpan.load() == 0) plugState->queueSpan = blockSize;
-  resetNotesOffPending = true;
+  plugState->resetPending = true;
 }
 
 void MIDIMessageManager::processBlock(const ITimeInfo& time, int nFrames, double sampleRate, int blockSize) {
@@ -937,8 +938,8 @@ void MIDIMessageManager::processBlock(const ITimeInfo& time, int nFrames, double
   IMidiMsg m;
   while (plugHost->popDueMidiMsg(span - 1, &m))
     if (viaQueue) sendMidiMsgAndLog(&m);
-  if (!time.mTransportIsRunning && resetNotesOffPending.load() && s.midiIOSet.load()) {
-    resetNotesOffPending = false;
+  if (!time.mTransportIsRunning && s.resetPending.load() && s.midiIOSet.load()) {
+    s.resetPending = false;
     AllSoundsOff(0, true);
     for (int p = 0; p < kNumParts; ++p)
       if (s.activityLit[p].load()) {

@@ -50,7 +50,9 @@ struct PlugMidiFlags {
   std::atomic<bool> handshakePending{false};
   std::atomic<bool> constructionDone{false};
   std::atomic<bool> localControlOn{true};
-  std::atomic<bool> resetPending{false};          // all notes off due in the next stopped block
+  // All notes off due in the next stopped block (set by Reset); until then the value display
+  // shows only the current part's parameters.
+  std::atomic<bool> resetPending{false};
   std::atomic<bool> hostTransportRunning{false};  // transport ran in the previous block
   std::atomic<bool> clockStarted{false};          // the last clock job started was the start
   std::atomic<bool> partRequestPending{false};
@@ -82,6 +84,9 @@ struct PlugMidiFlags {
   std::atomic<uint32_t> activityTime[16] = {};
   std::atomic<int> partBank[16] = {};
   std::atomic<int> partProgram[16] = {};
+  // The program of the last bank change sent (any part or the multi): the editor's program step
+  // buttons count on from it.
+  std::atomic<int> bankChangeProgram{0};
 };
 
 struct PlugMidiState {
@@ -122,7 +127,8 @@ struct PlugMidiState {
         activityLit(s.activityLit),
         activityTime(s.activityTime),
         partBank(s.partBank),
-        partProgram(s.partProgram) {}
+        partProgram(s.partProgram),
+        bankChangeProgram(s.bankChangeProgram) {}
 
   std::atomic<bool>& midiIOSet;
   std::atomic<bool>& storedPortsFound;
@@ -160,6 +166,7 @@ struct PlugMidiState {
   std::atomic<uint32_t> (&activityTime)[16];
   std::atomic<int> (&partBank)[16];
   std::atomic<int> (&partProgram)[16];
+  std::atomic<int>& bankChangeProgram;
 };
 
 // What the engine needs of the plug-in. Every call may come from any engine thread unless noted.
@@ -385,5 +392,4 @@ class MIDIMessageManager {
   std::atomic<bool> jobBusy[3] = {};
   MidiClock midiClock;
   std::atomic<int> pacingOverride{0};
-  std::atomic<bool> resetNotesOffPending{false};
 };

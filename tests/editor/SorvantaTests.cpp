@@ -113,6 +113,7 @@ TEST_F(SorvantaTest, SettingsChangesRewriteTheFileAndFirstRunExitStoresYes) {
 TEST_F(SorvantaTest, GuiEditSendsControlChangeOnThePartsChannel) {
   auto plug = make();
   plug->midiIOSet = true;
+  plug->resetPending = false;  // past the first stopped block: every part is displayed
   plug->GetParam(kDeviceOutSelection)->Set(1);
   plug->setParamFromPlug(kMultiPartMIDICh + 5, 7);
   edit(plug.get(), kOscillator1Level + 5, 99);
@@ -167,6 +168,7 @@ TEST_F(SorvantaTest, TriggerButtonsToggleTheirTargetOnlyOnPress) {
   auto plug = make();
   const int trigger = kTriggerArpNoteOverlap + 6;  // a trigger that is displayed when pressed
   const int target = kArpSameNoteOverlap + 6;
+  plug->resetPending = false;  // past the first stopped block: every part is displayed
   plug->GetParam(target)->Set(0.5);
   plug->setStatusText("before");
   plug->GetParam(trigger)->Set(0);

@@ -1,0 +1,375 @@
+// The editor's own parameters, one row each: set the parameter, run the handler, then check what
+// went out on the wire, which job ran with which arguments, which flags moved (and which were
+// left alone) and which layers show. Then the project restore, the randomizer's slot mapping,
+// the start-up handshake and the engine's request jobs inside the whole editor.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "BankGenerator.h"
+#include "ControlLayer.h"
+#include "DumpLayout.h"
+#include "EditorTestSupport.h"
+#include "IControls.h"
+#include "IParam.h"
+#include "MIDIMessageSender.h"
+#include "PartRandomizer.h"
+#include "PatchManager.h"
+#include "SysexProtocol.h"
+
+using namespace editortest;
+
+namespace {
+
+using Plug = RecordingSorvanta;
+
+bool waitFor(const std::function<bool()>& done, int ms = 8000) {
+  for (int i = 0; i < ms / 2; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return done();
+}
+
+void waitIdle(Plug& p) { ASSERT_TRUE(waitFor([&] { return !p.ThreadRunning(); })); }
+
+std::string status(Plug& p) { return p.statusLine ? p.statusLine->GetTextCopy() : "<none>"; }
+
+bool shown(Plug& p, const char* layer) {
+  ControlLayer* l = p.getLayer(layer);
+  return l && l->isVisible();
+}
+
+void set(Plug& p, int param, double v) { p.GetParam(param)->Set(v); }
+
+void change(Plug& p, int param, double v) {
+  set(p, param, v);
+  p.OnParamChange(param);
+}
+
+// The dumps on the wire, by kind: 's' sound (with its part), 'm' multi, 'g' global.
+std::string dumps(Plug& p) {
+  std::lock_guard<std::mutex> g(p.sentLock);
+  std::string kinds;
+  for (const auto& m : p.sysexSent) {
+    const size_t n = m.size() - (m[0] == 0xF0 ? 0 : 2);
+    const int number = m[m[0] == 0xF0 ? 6 : 5];
+    if (n == sysex::kSoundDumpLength) kinds += "s" + std::to_string(number);
+    if (n == sysex::kMultiDumpLength) kinds += "m";
+    if (n == sysex::kGlobalDumpLength) kinds += "g";
+  }
+  return kinds;
+}
+
+// The short messages as "B0 7B 00" lines.
+std::vector<std::string> shorts(Plug& p) {
+  std::lock_guard<std::mutex> g(p.sentLock);
+  std::vector<std::string> out;
+  for (const IMidiMsg& m : p.shortSent) {
+    char b[16];
+    if ((m.mStatus & 0xF0) == 0xC0)
+      snprintf(b, sizeof b, "%02X %02X", m.mStatus, m.mData1);
+    else
+      snprintf(b, sizeof b, "%02X %02X %02X", m.mStatus, m.mData1, m.mData2);
+    out.push_back(b);
+  }
+  return out;
+}
+
+class EditorHandlers : public ::testing::Test {
+protected:
+  void SetUp() override {
+    // Two sound banks and one multi bank for the list steps and the overwrite.
+    const std::string patches = env.dataFolder + "Patches/";
+    EditorEnvironment::mkdirs(patches);
+    testbanks::writeFile(patches + "Alpha.syx", testbanks::rawBank(testbanks::sounds(100, "Alpha", {"Bass"}), 30001));
+    testbanks::writeFile(patches + "Beta.syx", testbanks::rawBank(testbanks::sounds(100, "Beta", {"Pad "}), 30001));
+  }
+  // An editor with an output chosen and quick jobs.
+  std::unique_ptr<Plug> online() {
+    auto p = std::make_unique<Plug>(instanceInfo());
+    p->midiIOSet = true;
+    p->GetParam(kDeviceOutSelection)->Set(1);
+    p->midiManager->setPacingOverride(1);
+    p->midiManager->sender()->pauseScalePercent = 5;
+    for (int part = 0; part < kNumParts; ++part) {
+      set(*p, kMultiPartStatus + part, part < 2 ? 1 : 0);
+      // Ranges the shipped interface gives and the test interface does not.
+      p->GetParam(kMultiPartPatch + part)->InitInt("Program", 0, 0, 127);
+      p->GetParam(kFilterLinkValue + part)->InitInt("Link", 1, 0, 3);
+    }
+    return p;
+  }
+  EditorEnvironment env;
+};
+
+struct Row {
+  const char* what;
+  std::function<void(Plug&)> before;
+  int param;
+  double value;
+  std::function<void(Plug&)> after;
+};
+
+TEST_F(EditorHandlers, EveryEditorParameterDoesWhatItsRowSays) {
+  auto flagsOn = [](Plug& p) {
+    p.sendAllParts = true;
+    p.sendGlobalWithMulti = true;
+  };
+  auto flagsKept = [](Plug& p) {
+    EXPECT_TRUE(p.sendAllParts);
+    EXPECT_TRUE(p.sendGlobalWithMulti);
+  };
+  const Row rows[] = {
+      // ---- before the display
+      {"filter link trigger turns linking on", nullptr, kFilterLinkTrigger + 2, 1,
+       [](Plug& p) {
+         EXPECT_EQ(p.paramValue(kFilterLinkValue + 2), 3);
+         EXPECT_EQ(p.linkMode[2], 3);
+         EXPECT_EQ(p.paramValue(kFilterLinkSwitch + 2), 1);
+       }},
+      {"keep selected bank", nullptr, kKeepSelectedBank, 0, [](Plug& p) { EXPECT_FALSE(p.keepSelectedBank); }},
+      {"program control trigger", [](Plug& p) { set(p, kControlProgBank, 0); }, kTriggerProgControl, 1,
+       [](Plug& p) {
+         EXPECT_EQ(p.paramValue(kControlProgBank), 1);
+         EXPECT_TRUE(p.deviceProgramMode);
+         EXPECT_FALSE(p.libraryNamesMode);
+       }},
+      {"arp MIDI out trigger", nullptr, kTriggerGlobalArpMidiOut, 1,
+       [](Plug& p) { EXPECT_EQ(p.paramValue(kGlobalArpSend), 1); }},
+      {"local keyboard trigger", [](Plug& p) { set(p, kGlobalLocalControl, 0); }, kTriggerGlobalLocalKBDControl, 1,
+       [](Plug& p) {
+         EXPECT_EQ(p.paramValue(kGlobalLocalControl), 1);
+         EXPECT_TRUE(p.localControlOn);
+       }},
+      {"library names trigger", nullptr, kTriggerLibControl, 1,
+       [](Plug& p) {
+         EXPECT_EQ(p.paramValue(kControlLibrary), 1);
+         EXPECT_TRUE(p.libraryNamesMode);
+       }},
+      {"filter routing trigger", [](Plug& p) { set(p, kFilterRoutingParallel + 4, 0); }, kTriggerFilterRouting + 4, 1,
+       [](Plug& p) {
+         EXPECT_EQ(p.paramValue(kFilterRoutingParallel + 4), 1);
+         EXPECT_EQ(p.paramValue(kFilterRoutingSerial + 4), 0);
+       }},
+      {"link switch sends the current part and keeps the send modes",
+       [&](Plug& p) {
+         p.currentPart = 1;
+         flagsOn(p);
+       },
+       kFilterLinkSwitch + 1, 1,
+       [&](Plug& p) {
+         waitIdle(p);
+         EXPECT_EQ(dumps(p), "s1");
+         flagsKept(p);
+       }},
+      {"current bank follows the part's bank", [](Plug& p) { p.keepSelectedBank = false; }, kCurrentPatchBank + 0, 1,
+       [](Plug& p) {
+         EXPECT_EQ(p.paramValue(kPatchSelectionListUpper), 1);
+         EXPECT_EQ(p.getPatchLibrarian()->upperSelection, 1);
+         EXPECT_EQ(p.upperBankFile[0], "Beta.syx");
+       }},
+      {"next upper bank remembers the new bank before the menus refresh", nullptr, kLibUpperNextBank, 1,
+       [](Plug& p) {
+         EXPECT_EQ(p.paramValue(kPatchSelectionListUpper), 1);
+         EXPECT_EQ(p.getPatchLibrarian()->upperSelection, 1);
+         EXPECT_EQ(p.upperBankFile[0], "Beta.syx");
+         EXPECT_EQ(p.paramValue(kCurrentOpenPatchBankL + 0), 1);
+       }},
+      {"previous lower bank wraps to the last", nullptr, kLibLowerPreviousBank, 1,
+       [](Plug& p) {
+         EXPECT_EQ(p.paramValue(kPatchSelectionListLower), p.GetParam(kPatchSelectionListLower)->GetMax());
+         EXPECT_EQ(p.lowerBankFile[0], "Beta.syx");
+       }},
+      {"upper step with unsaved edits", [](Plug& p) { set(p, kBankEditUnsaved, 1); }, kLibUpperNextBank, 1,
+       [](Plug& p) {
+         EXPECT_EQ(status(p), "Save bank or Discard changes!");
+         EXPECT_EQ(p.paramValue(kPatchSelectionListUpper), 0);
+       }},
+      // ---- after the display, first table
+      {"library names exclude device programs", [](Plug& p) { set(p, kControlProgBank, 1); }, kControlLibrary, 1,
+       [](Plug& p) {
+         EXPECT_EQ(p.paramValue(kControlProgBank), 0);
+         EXPECT_TRUE(p.libraryNamesMode);
+         EXPECT_FALSE(p.deviceProgramMode);
+       }},
+      {"master keyboard", nullptr, kMasterKeyboard, 1, [](Plug& p) { EXPECT_TRUE(p.masterKeyboard); }},
+      {"envelope trigger sends its part and keeps the send modes", flagsOn, kAmpEnvTrigger + 3, 1,
+       [&](Plug& p) {
+         waitIdle(p);
+         EXPECT_EQ(dumps(p), "s3");
+         flagsKept(p);
+       }},
+      {"envelope mode sends its part", flagsOn, kEnvelope3Mode + 7, 2,
+       [&](Plug& p) {
+         waitIdle(p);
+         EXPECT_EQ(dumps(p), "s7");
+         flagsKept(p);
+       }},
+      // ---- second table
+      {"randomize keeps the send modes", [&](Plug& p) { set(p, kMainTab, 2); flagsOn(p); }, kRandomize, 1,
+       [&](Plug& p) {
+         EXPECT_EQ(status(p), "Part Randomized");
+         EXPECT_TRUE(p.partRequestPending);
+         waitIdle(p);
+         EXPECT_EQ(dumps(p), "s0");
+         flagsKept(p);
+       }},
+      {"randomize without an output sends nothing",
+       [](Plug& p) {
+         p.midiIOSet = false;
+         set(p, kMainTab, 2);
+       },
+       kRandomize, 1,
+       [](Plug& p) {
+         EXPECT_EQ(status(p), "Set MIDI I/O First!");
+         EXPECT_FALSE(p.ThreadRunning());
+         EXPECT_FALSE(p.partRequestPending);
+         EXPECT_EQ(p.paramValue(kRandomize), 0);
+         EXPECT_TRUE(p.sysexSent.empty());
+       }},
+      {"sound name sends its part without arming the editor capture",
+       [&](Plug& p) {
+         p.midiManager->sender()->pauseScalePercent = 100;  // the job is still running below
+         flagsOn(p);
+         p.midiManager->patchRequest.armed = true;
+       },
+       kPatchName + 1, 0,
+       [&](Plug& p) {
+         EXPECT_FALSE(p.midiManager->editorCaptureActive);
+         EXPECT_FALSE(p.midiManager->patchRequest.armed);
+         waitIdle(p);
+         EXPECT_EQ(shorts(p), std::vector<std::string>{"B1 7B 00"});
+         EXPECT_EQ(dumps(p), "s1");
+         flagsKept(p);
+       }},
+      {"push arrangement sends global, multi and active parts", nullptr, kPushArrangement, 1,
+       [](Plug& p) {
+         EXPECT_TRUE(p.sendAllParts);
+         EXPECT_TRUE(p.sendGlobalWithMulti);
+         waitIdle(p);
+         EXPECT_EQ(dumps(p), "gms0s1");
+       }},
+      {"multi name sends the multi and the current part only",
+       [&](Plug& p) {
+         p.currentPart = 1;
+         flagsOn(p);
+       },
+       kMultiName, 0,
+       [](Plug& p) {
+         EXPECT_FALSE(p.sendAllParts);
+         EXPECT_FALSE(p.sendGlobalWithMulti);
+         waitIdle(p);
+         EXPECT_EQ(dumps(p), "ms1");
+       }},
+      {"local control", nullptr, kGlobalLocalControl, 0, [](Plug& p) { EXPECT_FALSE(p.localControlOn); }},
+      {"program up steps from the last bank change",
+       [](Plug& p) {
+         set(p, kGlobalRxProgramChange, 1);
+         set(p, kMultiPartPatch + 0, 40);
+         ASSERT_TRUE(p.BankChangeMessage(0));
+         std::lock_guard<std::mutex> g(p.sentLock);
+         p.shortSent.clear();
+       },
+       kPatchUp + 0, 1,
+       [](Plug& p) {
+         EXPECT_EQ(shorts(p), (std::vector<std::string>{"B0 7B 00", "B0 00 00", "B0 20 40", "C0 29"}));
+         EXPECT_EQ(p.paramValue(kMultiPartPatch + 0), 41);
+       }},
+      {"program down wraps below 0", [](Plug& p) { set(p, kGlobalRxProgramChange, 1); }, kPatchDown + 1, 1,
+       [](Plug& p) {
+         EXPECT_EQ(shorts(p), (std::vector<std::string>{"B1 7B 00", "B1 00 00", "B1 20 40", "C1 63"}));
+         EXPECT_EQ(p.paramValue(kMultiPartPatch + 1), 99);
+       }},
+      {"program step with reception off", [](Plug& p) { set(p, kGlobalRxProgramChange, 0); }, kPatchUp + 0, 1,
+       [](Plug& p) {
+         EXPECT_EQ(status(p), "Program Change Disabled.");
+         EXPECT_TRUE(p.shortSent.empty());
+       }},
+      {"program step on a locked part", [](Plug& p) { set(p, kGlobalRxProgramChange, 1); set(p, kPartLock + 0, 1); },
+       kPatchUp + 0, 1, [](Plug& p) { EXPECT_TRUE(p.shortSent.empty()); }},
+      {"host program changes pass", nullptr, kMIDIFilterDAWPCPassThrough, 1,
+       [](Plug& p) { EXPECT_FALSE(p.hostBlockFlags[1]); }},
+      {"device SysEx blocked", nullptr, kMIDIFilterHWSEPassThrough, 0, [](Plug& p) { EXPECT_TRUE(p.deviceBlockFlags[6]); }},
+      {"track incoming", nullptr, kMIDIFilterTrackIncomingMIDI, 1, [](Plug& p) { EXPECT_TRUE(p.trackIncomingMIDI); }},
+      {"route through the host buffer", [](Plug& p) { set(p, kMIDIFilterDirectToHardware, 1); }, kMIDIFilterToDAWBuffer, 1,
+       [](Plug& p) {
+         EXPECT_TRUE(p.routeViaQueue);
+         EXPECT_EQ(p.paramValue(kMIDIFilterDirectToHardware), 0);
+       }},
+      {"song position", nullptr, kSendMIDIClockPointer, 1, [](Plug& p) { EXPECT_TRUE(p.clockStartStopEnabled); }},
+      {"clock on", [](Plug& p) { p.continuousClockStarted = true; }, kSendMIDIClockInfo, 1,
+       [](Plug& p) {
+         EXPECT_TRUE(p.clockEnabled);
+         EXPECT_FALSE(p.continuousClockStarted);
+       }},
+      {"overwrite puts the part's sound into the library slot", [](Plug& p) { p.sendAllParts = true; }, kOverwriteBank, 1,
+       [](Plug& p) {
+         EXPECT_FALSE(p.sendAllParts);
+         waitIdle(p);
+         EXPECT_EQ(dumps(p), "");
+         EXPECT_EQ(p.paramValue(kBankEditUnsaved), 1);
+         EXPECT_EQ(status(p), "Data received to slot(s)");
+       }},
+      {"one search character", [](Plug& p) { p.GetParam(kPatchSearchString)->SetDisplayText(0, "a"); },
+       kPatchSearchString, 0,
+       [](Plug& p) {
+         EXPECT_EQ(status(p), "Enter 2 digits or more!");
+         EXPECT_STREQ(p.GetParam(kPatchSearchString)->GetDisplayText(0), "search...");
+       }},
+      {"search without results", [](Plug& p) { p.GetParam(kPatchSearchString)->SetDisplayText(0, "zzqq"); },
+       kPatchSearchString, 0,
+       [](Plug& p) {
+         EXPECT_EQ(status(p), "No results - Try another keyword!");
+         EXPECT_EQ(p.valueLine->GetTextCopy(), "Letter size matters!");
+       }},
+      {"search field", nullptr, kPatchSearch, 1,
+       [](Plug& p) {
+         EXPECT_TRUE(shown(p, "searchField"));
+         EXPECT_FALSE(shown(p, "categoryLimit"));
+       }},
+      {"DAW offset", nullptr, kAdjustDAWOffset, 3, [](Plug& p) { EXPECT_EQ(p.queueSpan, 6 + p.GetBlockSize()); }},
+      {"category list", nullptr, kCategorySelection, 1, [](Plug& p) { EXPECT_TRUE(p.categoryMode); }},
+      {"about window", nullptr, kDisplayAboutWindow, 1, [](Plug& p) { EXPECT_TRUE(shown(p, "aboutWindow")); }},
+      {"about window closed", [](Plug& p) { change(p, kDisplayAboutWindow, 1); }, kExitAboutWindow, 1,
+       [](Plug& p) { EXPECT_FALSE(shown(p, "aboutWindow")); }},
+      {"discard bank edits", [](Plug& p) { set(p, kBankEditUnsaved, 1); }, kDiscardBankData, 1,
+       [](Plug& p) {
+         EXPECT_EQ(p.paramValue(kBankEditUnsaved), 0);
+         EXPECT_FALSE(shown(p, "patchRename"));
+       }},
+      {"multi data type", nullptr, kDatatype, 1, [](Plug& p) { EXPECT_TRUE(p.multiMode); }},
+      {"cancel", nullptr, kCancelDataRequest, 1, [](Plug& p) { EXPECT_TRUE(p.midiManager->sender()->cancelRequested); }},
+      {"multi settings tab", [](Plug& p) { change(p, kMainTab, 2); }, kMultiSettings, 1,
+       [](Plug& p) { EXPECT_EQ(p.rootLayer->getSelectedChildId(), 0); }},
+      // ---- the display's part filter, on from a reset until a stopped block sent all notes off
+      {"part filter after a reset", [](Plug& p) { p.Reset(); }, kOscillator1Level + 5, 30,
+       [](Plug& p) {
+         EXPECT_EQ(status(p), "Tamsell Sorvanta Plug-in");
+         change(p, kOscillator1Level + 0, 31);
+         EXPECT_EQ(status(p), "[1] Level");
+         p.ProcessDoubleReplacing(nullptr, nullptr, 64);
+         change(p, kOscillator1Level + 5, 32);
+         EXPECT_EQ(status(p), "[6] Level");
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    auto p = online();
+    p->ProcessDoubleReplacing(nullptr, nullptr, 64);  // the construction's reset is behind us
+    {
+      std::lock_guard<std::mutex> g(p->sentLock);
+      p->shortSent.clear();
+      p->sysexSent.clear();
+    }
+    if (row.before) row.before(*p);
+    change(*p, row.param, row.value);
+    row.after(*p);
+    waitIdle(*p);
+  }
+}
+
+}  // namespace
