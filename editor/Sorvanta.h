@@ -102,6 +102,16 @@ public:
   // Reads it back from pos; the position after the state, or 0 when the chunk is refused
   // (wrong version, short, or a field out of range). A refused chunk changes nothing.
   int UnserializeState2(ByteChunk* chunk, int pos, bool withNames);
+  // A project restored while no MIDI output was available: its stored values and names are
+  // held, not applied, and the state writer hands them back unchanged. Once an output is
+  // chosen this applies them and starts the push of the whole multi (no wait); true when a held
+  // project was applied. The hold ends with the next restore.
+  bool applyHeldProjectState();
+  // The MIDI filter and clock flags from their parameters' current values.
+  void syncMidiFilterMirrors();
+  // kSendMIDIClockInfo's switch: on reads the host tempo and lets the next audio block start
+  // the continuous clock; off stops it.
+  void applyClockSwitch(bool on);
 
   // ---- control-action routine and display ----
   // Sends `value` of parameter `paramIdx` by its binding (Control Change or prepared SysEx) and
@@ -182,6 +192,10 @@ public:
   int linkMode[kNumParts];
   std::vector<int> randomValues;
   std::mt19937 rng;
+  // A project restored without an output (see applyHeldProjectState): the chunk from its patch
+  // manager block to the end of its values, and where the values start in it. Empty: none held.
+  std::vector<uint8_t> heldProjectState;
+  int heldValuesOffset = 0;
   // Bank selection lists' remembered texts: display text of entry 0 and folder of the bank file
   // the list's value selects (index 0 upper, 1 lower).
   std::string bankListFirstText[2], bankListFolder[2];
@@ -371,6 +385,9 @@ private:
   bool handleFirstGroup(int paramIdx, double v, int i);
   bool handleSecondGroup(int paramIdx, double v, int i, ControlAction* record);
   void handleDeviceSelection(int paramIdx, int i);
+  // Restore steps 8 to 11: stored values (then the switch mirrors), device id, names, link
+  // modes. Returns the position after the values, or -1.
+  int applyStoredValues(ByteChunk* chunk, int valuesPos);
   void randomizeCurrentPart();
   // Job 2 (the part's sound; into the librarian's selected slot with toLibrarian) and job 0 (the
   // multi, then parts by the send-mode flags) as the editor's own parameters start them: unlike

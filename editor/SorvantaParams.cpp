@@ -478,16 +478,7 @@ bool Sorvanta::handleSecondGroup(int paramIdx, double v, int i, ControlAction*) 
       clockStartStopEnabled = i == 1;
       return false;
     case kSendMIDIClockInfo:
-      if (i == 1) {
-        OnParamChange(kTempoInformation);
-        clockEnabled = true;
-        resetContinuousClock(false);
-        continuousClockStarted = false;
-      } else {
-        clockEnabled = false;
-        continuousClockStarted = false;
-        resetContinuousClock(true);
-      }
+      applyClockSwitch(i == 1);
       return false;
     case kOverwriteBank:
       // The part's sound goes into the librarian's selected slot, not to the synth.
@@ -670,6 +661,7 @@ void Sorvanta::handleDeviceSelection(int paramIdx, int i) {
     mMidiOutIndex = index;
     if (index > 0) {
       midiIOSet = true;
+      applyHeldProjectState();  // a project opened without the synth: applied and pushed now
       sendSysExInitialization();
     } else {
       resetContinuousClock(true);
@@ -683,6 +675,19 @@ void Sorvanta::handleDeviceSelection(int paramIdx, int i) {
   if (index > 0) settingsLines[output ? EditorSettings::kLineMidiOut : EditorSettings::kLineMidiIn] = name;
   setStatusText(output ? "Default MIDI output set." : "Default MIDI input set.");
   writeSettingsFile();
+}
+
+void Sorvanta::applyClockSwitch(bool on) {
+  if (on) {
+    OnParamChange(kTempoInformation);
+    clockEnabled = true;
+    resetContinuousClock(false);
+    continuousClockStarted = false;
+  } else {
+    clockEnabled = false;
+    continuousClockStarted = false;
+    resetContinuousClock(true);
+  }
 }
 
 void Sorvanta::randomizeCurrentPart() {

@@ -44,6 +44,12 @@ bool Sorvanta::SerializeState2(ByteChunk* chunk, bool withNames) {
   chunk->Put(&quickTab);
   chunk->Put(&model);
   SerializeParams(chunk);
+  if (withNames && !heldProjectState.empty()) {
+    // The project restored without an output goes back as it came: its block, port choices and
+    // values were never applied, so the editor's own would overwrite them.
+    chunk->PutBytes(heldProjectState.data(), static_cast<int>(heldProjectState.size()));
+    return true;
+  }
   if (withNames && patchManager) {
     for (int slot : {PatchManager::kSlotMidiIn, PatchManager::kSlotMidiOut}) {
       const int param = slot == PatchManager::kSlotMidiIn ? kDeviceInSelection : kDeviceOutSelection;
@@ -115,20 +121,71 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
         GetParam(kDeviceOutSelection)->GetDisplayText(truncToInt(paramValue(kDeviceOutSelection))));
     GetParam(kBankSelection)->SetNormalized(std::fmin(std::fmax(selections[2], 0.0), 1.0));
     GetParam(kPatchSelection)->SetNormalized(std::fmin(std::fmax(selections[3], 0.0), 1.0));
-    for (int k = 0; k < kFilterSwitchCount; ++k) {
-      hostBlockFlags[k] = paramValue(kMIDIFilterDAWCCPassThrough + k) != 1.0;
-      deviceBlockFlags[k] = paramValue(kMIDIFilterHWCCPassThrough + k) != 1.0;
-    }
-    trackIncomingMIDI = paramValue(kMIDIFilterTrackIncomingMIDI) == 1.0;
-    routeViaQueue = paramValue(kMIDIFilterToDAWBuffer) == 1.0;
-    clockStartStopEnabled = paramValue(kSendMIDIClockPointer) == 1.0;
-    clockEnabled = paramValue(kSendMIDIClockInfo) == 1.0;
   }
+  heldProjectState.clear();
   // Without a MIDI output the stored sound is not applied: the editor would otherwise show a
-  // set-up the synthesizer does not have.
-  if (!midiIOSet) return valuesPos;
+  // set-up the synthesizer does not have. It is held instead, so that saving the project
+  // without the synth does not replace it with the editor's state.
+  if (!midiIOSet) {
+    syncMidiFilterMirrors();
+    if (withNames) {
+      const uint8_t* bytes = chunk->GetBytes() + blockPos;
+      heldProjectState.assign(bytes, bytes + (valuesPos - blockPos) + static_cast<size_t>(nStored) * 8);
+      heldValuesOffset = valuesPos - blockPos;
+      log("PROJECT RECALL: no MIDI output, stored sound held until one is set");
+    }
+    return valuesPos;
+  }
 
-  p = UnserializeNonAutomatedParams(chunk, valuesPos, nStored);
+  p = applyStoredValues(chunk, valuesPos);
+  // Global, multi and every active part to the synthesizer; returns once that transfer ended.
+  transferInProgress = true;
+  sendGlobalWithMulti = true;
+  sendAllParts = true;
+  transferRunning = true;
+  pushArrangementAndWait();
+  sendGlobalWithMulti = false;
+  transferInProgress = false;
+  sendAllParts = false;
+  queueSpan = GetBlockSize() + 2 * truncToInt(paramValue(kAdjustDAWOffset));
+  log(std::string("PROJECT RECALL: MIDI In device after nonautomated params ") +
+      GetParam(kDeviceInSelection)->GetDisplayText(truncToInt(paramValue(kDeviceInSelection))));
+  log(std::string("PROJECT RECALL: MIDI Out device after nonautomated params ") +
+      GetParam(kDeviceOutSelection)->GetDisplayText(truncToInt(paramValue(kDeviceOutSelection))));
+  return p;
+}
+
+bool Sorvanta::applyHeldProjectState() {
+  UTIL_MutexLock lock(GetMutex());
+  if (heldProjectState.empty() || !midiIOSet) return false;
+  ByteChunk chunk;
+  chunk.PutBytes(heldProjectState.data(), static_cast<int>(heldProjectState.size()));
+  const int valuesPos = heldValuesOffset;
+  heldProjectState.clear();
+  log("PROJECT RECALL: MIDI output set, applying the held project");
+  applyStoredValues(&chunk, valuesPos);
+  queueSpan = GetBlockSize() + 2 * truncToInt(paramValue(kAdjustDAWOffset));
+  RedrawParamControls();
+  pushArrangement();
+  return true;
+}
+
+void Sorvanta::syncMidiFilterMirrors() {
+  for (int k = 0; k < kFilterSwitchCount; ++k) {
+    hostBlockFlags[k] = paramValue(kMIDIFilterDAWCCPassThrough + k) != 1.0;
+    deviceBlockFlags[k] = paramValue(kMIDIFilterHWCCPassThrough + k) != 1.0;
+  }
+  trackIncomingMIDI = paramValue(kMIDIFilterTrackIncomingMIDI) == 1.0;
+  routeViaQueue = paramValue(kMIDIFilterToDAWBuffer) == 1.0;
+  clockStartStopEnabled = paramValue(kSendMIDIClockPointer) == 1.0;
+  applyClockSwitch(paramValue(kSendMIDIClockInfo) == 1.0);
+}
+
+int Sorvanta::applyStoredValues(ByteChunk* chunk, int valuesPos) {
+  const int nStored = GetNonAutomatedParamCount() - SorvantaIdentity::kNumUnstoredParams;
+  const int p = UnserializeNonAutomatedParams(chunk, valuesPos, nStored);
+  // The switches mirror the values just applied, not the ones they replaced.
+  syncMidiFilterMirrors();
   deviceId = truncToInt(paramValue(kGlobalSysExID));
   log("PROJECT RECALL: hardware DeviceID " + std::to_string(deviceId));
   if (patchManager) {
@@ -148,19 +205,5 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
       linkMode[part] = truncToInt(paramValue(kFilterLinkValue + part));
     }
   }
-  // Global, multi and every active part to the synthesizer; returns once that transfer ended.
-  transferInProgress = true;
-  sendGlobalWithMulti = true;
-  sendAllParts = true;
-  transferRunning = true;
-  pushArrangementAndWait();
-  sendGlobalWithMulti = false;
-  transferInProgress = false;
-  sendAllParts = false;
-  queueSpan = GetBlockSize() + 2 * truncToInt(paramValue(kAdjustDAWOffset));
-  log(std::string("PROJECT RECALL: MIDI In device after nonautomated params ") +
-      GetParam(kDeviceInSelection)->GetDisplayText(truncToInt(paramValue(kDeviceInSelection))));
-  log(std::string("PROJECT RECALL: MIDI Out device after nonautomated params ") +
-      GetParam(kDeviceOutSelection)->GetDisplayText(truncToInt(paramValue(kDeviceOutSelection))));
   return p;
 }

@@ -373,3 +373,64 @@ TEST_F(EditorHandlers, EveryEditorParameterDoesWhatItsRowSays) {
 }
 
 }  // namespace
+
+namespace {
+
+// The filter and clock switches of a restored project take effect, and the restore pushes the
+// project: global, multi and each active part.
+TEST_F(EditorHandlers, RestoreAppliesTheStoredSwitchesAndPushesTheProject) {
+  auto a = online();
+  set(*a, kMIDIFilterDAWPCPassThrough, 1);
+  set(*a, kMIDIFilterHWCCPassThrough, 0);
+  set(*a, kMIDIFilterToDAWBuffer, 1);
+  set(*a, kSendMIDIClockPointer, 1);
+  set(*a, kSendMIDIClockInfo, 1);
+  ByteChunk chunk;
+  ASSERT_TRUE(a->SerializeState(&chunk));
+
+  auto b = online();
+  b->continuousClockStarted = true;  // the clock job of the first block has come and gone
+  ASSERT_EQ(b->UnserializeState(&chunk, 0), chunk.Size());
+  EXPECT_FALSE(b->hostBlockFlags[1]);
+  EXPECT_TRUE(b->deviceBlockFlags[0]);
+  EXPECT_TRUE(b->routeViaQueue);
+  EXPECT_TRUE(b->clockStartStopEnabled);
+  EXPECT_TRUE(b->clockEnabled);
+  EXPECT_FALSE(b->continuousClockStarted);  // the next block starts the clock
+  EXPECT_EQ(dumps(*b), "gms0s1");
+  EXPECT_FALSE(b->transferInProgress);
+}
+
+// Opening a project while the synth is not there and saving it again hands back the project as
+// it was; once an output is there, the held project is applied and pushed.
+TEST_F(EditorHandlers, ProjectOpenedWithoutOutputIsSavedUnchangedAndAppliedLater) {
+  auto a = online();
+  set(*a, kOscillator1Level + 3, 77);
+  set(*a, kBankSelection, 0.3);
+  a->getPatchManager()->setName(PatchManager::kSlotFirstPart + 3, "Held Lead");
+  a->getPatchManager()->setName(PatchManager::kSlotMulti, "Held Multi");
+  a->setParamFromPlug(kQuickTab, 3);
+  ByteChunk chunk;
+  ASSERT_TRUE(a->SerializeState(&chunk));
+
+  auto b = std::make_unique<Plug>(instanceInfo());
+  b->midiManager->sender()->pauseScalePercent = 5;
+  ASSERT_GT(b->UnserializeState(&chunk, 0), 0);
+  ASSERT_FALSE(b->midiIOSet);
+  EXPECT_NE(b->paramValue(kOscillator1Level + 3), 77);
+  ByteChunk saved;
+  ASSERT_TRUE(b->SerializeState(&saved));
+  ASSERT_EQ(saved.Size(), chunk.Size());
+  EXPECT_EQ(memcmp(saved.GetBytes(), chunk.GetBytes(), static_cast<size_t>(chunk.Size())), 0);
+
+  b->midiIOSet = true;
+  ASSERT_TRUE(b->applyHeldProjectState());
+  EXPECT_EQ(b->paramValue(kOscillator1Level + 3), 77);
+  EXPECT_EQ(b->nameText(kPatchName + 3), "Held Lead");
+  EXPECT_EQ(b->nameText(kMultiName), "Held Multi");
+  waitIdle(*b);
+  EXPECT_EQ(dumps(*b), "gms0s1");
+  EXPECT_FALSE(b->applyHeldProjectState());  // applied once
+}
+
+}  // namespace
