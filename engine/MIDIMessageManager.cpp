@@ -846,13 +846,15 @@ void MIDIMessageManager::sendAllPatchRequestSysexFromLibrarian(int bank) {
 }
 
 void MIDIMessageManager::sendSysExInitialization() {
+  if (startHandshake()) Sleep(100);
+}
+
+bool MIDIMessageManager::startHandshake() {
   plugState->adoptDeviceId = true;
-  if (plugState->midiIOSet.load() && !plugState->transferInProgress.load()) {
-    JobRecord r;
-    r.code = 13;
-    startJob(r, [this] { parseComplete = false; });
-    Sleep(100);
-  }
+  if (!plugState->midiIOSet.load() || plugState->transferInProgress.load()) return false;
+  JobRecord r;
+  r.code = 13;
+  return startJob(r, [this] { parseComplete = false; });
 }
 
 bool MIDIMessageManager::requestPartToEditor(int part) {
@@ -956,10 +958,10 @@ void MIDIMessageManager::processBlock(const ITimeInfo& time, int nFrames, double
       }
   }
   plugHost->flushMidiQueue(span);
-  // The one start-up handshake, and a part request that waits for the dump thread.
-  if (s.constructionDone.load() && s.midiIOSet.load() && s.storedPortsFound.load() && s.handshakePending.load()) {
-    sendSysExInitialization();
+  // The one start-up handshake, and a part request that waits for the dump thread. Both stay
+  // due while that thread is busy; nothing here waits.
+  if (s.constructionDone.load() && s.midiIOSet.load() && s.storedPortsFound.load() && s.handshakePending.load() &&
+      startHandshake())
     s.handshakePending = false;
-  }
   if (s.partRequestPending.load() && requestPartToEditor(plugHost->currentPart())) s.partRequestPending = false;
 }

@@ -337,7 +337,11 @@ class MIDIMessageManager {
   void sendPatchToDeviceFromLibrarian(int slot, int list, int part);
   void sendSinglePatchRequestSysexFromLibrarian(bool editBuffer, int bank);
   void sendAllPatchRequestSysexFromLibrarian(int bank);
+  // Starts the handshake (job 13) and then waits 100 ms on the calling thread.
   void sendSysExInitialization();
+  // The start alone, for the render thread: true when job 13 was started (the dump thread was
+  // idle, an output is set and no librarian push runs).
+  bool startHandshake();
   // Starts job 6 for `part` into the editor when the dump thread is idle.
   bool requestPartToEditor(int part);
   void lightActivity(int part);

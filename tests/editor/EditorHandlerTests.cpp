@@ -434,3 +434,26 @@ TEST_F(EditorHandlers, ProjectOpenedWithoutOutputIsSavedUnchangedAndAppliedLater
 }
 
 }  // namespace
+
+namespace {
+
+// The audio callback starts the handshake without waiting on the render thread; while the dump
+// thread is busy the handshake stays due and starts in a later block.
+TEST_F(EditorHandlers, HandshakeWaitsForTheDumpThreadWithoutBlockingTheAudioCallback) {
+  auto p = online();
+  p->midiManager->setPacingOverride(20);
+  p->storedPortsFound = true;
+  p->constructionDone = true;
+  ASSERT_TRUE(p->midiManager->requestPartToEditor(0));  // unanswered: runs until cancelled
+  p->handshakePending = true;
+  p->ProcessDoubleReplacing(nullptr, nullptr, 64);
+  EXPECT_TRUE(p->handshakePending);
+  p->cancelDataRequest();
+  waitIdle(*p);
+  p->ProcessDoubleReplacing(nullptr, nullptr, 64);
+  EXPECT_FALSE(p->handshakePending);
+  EXPECT_TRUE(waitFor([&] { return status(*p) == "Connecting to Dorvik"; }));
+  p->cancelDataRequest();
+}
+
+}  // namespace
