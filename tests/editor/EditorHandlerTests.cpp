@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <thread>
 
@@ -87,6 +88,7 @@ protected:
     EditorEnvironment::mkdirs(patches);
     testbanks::writeFile(patches + "Alpha.syx", testbanks::rawBank(testbanks::sounds(100, "Alpha", {"Bass"}), 30001));
     testbanks::writeFile(patches + "Beta.syx", testbanks::rawBank(testbanks::sounds(100, "Beta", {"Pad "}), 30001));
+    testbanks::writeFile(patches + "Gamma.syx", testbanks::rawBank(testbanks::multis(100, "Gamma"), 30001));
   }
   // An editor with an output chosen and quick jobs.
   std::unique_ptr<Plug> online() {
@@ -454,6 +456,199 @@ TEST_F(EditorHandlers, HandshakeWaitsForTheDumpThreadWithoutBlockingTheAudioCall
   EXPECT_FALSE(p->handshakePending);
   EXPECT_TRUE(waitFor([&] { return status(*p) == "Connecting to Dorvik"; }));
   p->cancelDataRequest();
+}
+
+}  // namespace
+
+namespace {
+
+// Which slot feeds which parameter, over whose range: every expected value below differs from
+// what a neighbouring slot, the wrong range or a missed lock would give.
+TEST_F(EditorHandlers, RandomizerTakesEachParameterFromItsSlot) {
+  auto p = std::make_unique<Plug>(instanceInfo());
+  const int part = 3;
+  p->GetParam(kFilterEnvMode + part)->InitInt("Mode", 0, 0, 63);
+  p->GetParam(kFilter1Cutoff + 0)->InitInt("Cutoff", 0, 0, 63);  // part 0's range rules the steps
+  p->GetParam(kMod1FastDestination + part)->InitInt("Dest", 0, 0, 127);
+  p->GetParam(kFX1ChorusSpeed + part)->InitInt("Speed", 0, 0, 127);
+  std::vector<int> bytes(PartRandomizer::kNumRandomValues, 0);
+  for (size_t s = 0; s < bytes.size(); ++s) bytes[s] = static_cast<int>(s % 100) + 1;
+  bytes[7] = 5;     // oscillator 1 shape (0..7)
+  bytes[43] = 6;    // unison 6: 5 voices and mono
+  bytes[55] = 9;    // filter 1 type (0..12) and, folded over 0..1, the noise source: 1
+  bytes[56] = 100;  // filter 1 cutoff (0..127)
+  bytes[69] = 0;    // routing 0: parallel
+  bytes[91] = 33;   // effect 1 slot 1 and its chorus speed
+  bytes[145] = 40;  // filter envelope: mode 8, trigger on
+  bytes[194] = 77;  // modulation 1 fast: destination (slot order source, destination, amount)
+  bytes[254] = 91;  // arp step 1, first byte, over 0..63: 28 -> step 1, accent 4, glide 1
+  bytes[270] = 91;  // arp step 1, second byte: 28 -> length 1, timing 12
+
+  auto run = [&](std::map<int, double>& out) {
+    out.clear();
+    PartRandomizer::randomizePatchSettings(p.get(), bytes, part, [&](int n, double v) { out[n] = v; });
+  };
+  std::map<int, double> put;
+  run(put);
+  const std::pair<int, double> want[] = {
+      {kOscillator1Shape + part, 5},        {kOscillatorUnisono + part, 5},  {kOscillatorMonoPolyMode + part, 1},
+      {kFilter1Type + part, 9},             {kNoiseExtFilter1Source + part, 1}, {kFilter1Cutoff + part, 100},
+      {kFilterRouting + part, 0},           {kFilterRoutingParallel + part, 1}, {kFilterRoutingSerial + part, 0},
+      {kFX1ChorusSpeed + part, 33},         {kFilterEnvMode + part, 8},     {kFilterEnvTrigger + part, 1},
+      {kMod1FastDestination + part, 77},    {kArpPattern01Step + part, 1},  {kArpPattern01Accent + part, 4},
+      {kArpPattern01Glide + part, 1},       {kArpPattern01StepLen + part, 1}, {kArpPattern01Timing + part, 12},
+  };
+  for (const auto& [param, value] : want) {
+    ASSERT_TRUE(put.count(param)) << param;
+    EXPECT_EQ(put[param], value) << param;
+  }
+  EXPECT_FALSE(put.count(kOscillator1Shape));  // only the randomized part
+
+  // A lock other than exactly 0 keeps its section; the shared slots still feed the other one.
+  p->GetParam(kSectionLockFilter1 + part)->Set(0.5);
+  p->GetParam(kSectionLockOsc1 + part)->Set(1);
+  run(put);
+  EXPECT_FALSE(put.count(kFilter1Type + part));
+  EXPECT_FALSE(put.count(kFilterRouting + part));
+  EXPECT_FALSE(put.count(kOscillator1Shape + part));
+  EXPECT_EQ(put[kNoiseExtFilter1Source + part], 1);
+  EXPECT_EQ(put[kNoiseExtFilter2Source + part], 0);  // slot 56 (100) folded over 0..1
+  EXPECT_EQ(put[kOscillatorUnisono + part], 5);
+}
+
+}  // namespace
+
+namespace {
+
+// A synth on the wire: each SysEx the editor sends is recorded and may be answered at once, as
+// coming from the device.
+class AnsweredSorvanta : public Plug {
+public:
+  using Plug::Plug;
+  // Request number n (from 1) -> the reply, or nothing.
+  std::function<testbanks::Bytes(const std::vector<unsigned char>& request, int n)> answer;
+  std::vector<std::vector<unsigned char>> requests() {
+    std::lock_guard<std::mutex> g(sentLock);
+    return sysexSent;
+  }
+  bool SendMidiSysex(unsigned char* bytes, int size) override {
+    int n;
+    {
+      std::lock_guard<std::mutex> g(sentLock);
+      sysexSent.emplace_back(bytes, bytes + size);
+      n = static_cast<int>(sysexSent.size());
+    }
+    if (answer) {
+      testbanks::Bytes reply = answer(std::vector<unsigned char>(bytes, bytes + size), n);
+      if (!reply.empty()) {
+        ISysEx sx(0, reply.data(), static_cast<int>(reply.size()));
+        ProcessSysEx(&sx, true);
+      }
+    }
+    return true;
+  }
+};
+
+std::string upperSlotName(Plug& p, int slot) {
+  PatchLibrarian* lib = p.getPatchLibrarian();
+  UTIL_MutexLock lock(&lib->bankLock());
+  PatchFile* f = lib->selectedUpperBank();
+  return f && slot < static_cast<int>(f->entries.size()) ? f->entries[static_cast<size_t>(slot)].name : "<none>";
+}
+
+std::vector<unsigned char> plain(std::vector<uint8_t> v) { return std::vector<unsigned char>(v.begin(), v.end()); }
+
+struct JobRow {
+  const char* what;
+  bool multi;
+  JobRecord job;
+  std::function<testbanks::Bytes(const std::vector<unsigned char>&, int)> answer;
+  std::function<void(AnsweredSorvanta&)> after;
+};
+
+TEST_F(EditorHandlers, RequestAndInitJobsAskAnswerAndStoreAsTheirRowsSay) {
+  auto job = [](int code, std::function<void(JobRecord&)> args = nullptr) {
+    JobRecord r;
+    r.code = code;
+    if (args) args(r);
+    return r;
+  };
+  const JobRow rows[] = {
+      {"job 7 asks for the selected multi slot", true, job(7),
+       [](const std::vector<unsigned char>&, int) { return testbanks::multiDump("Asked Multi", 3); },
+       [](AnsweredSorvanta& p) {
+         EXPECT_EQ(p.requests().front(), plain(sysex::multiRequest(0, 0, 4)));
+         EXPECT_EQ(upperSlotName(p, 4), "Asked Multi     ");
+         EXPECT_EQ(status(p), "Data received to slot(s)");  // written right after "Data request Completed!"
+         EXPECT_EQ(p.paramValue(kBankEditUnsaved), 1);
+       }},
+      {"job 9 sends its request again until the third is answered", false,
+       job(9, [](JobRecord& r) { r.bank = 2; }),
+       [](const std::vector<unsigned char>&, int n) {
+         return n == 3 ? testbanks::soundDump("Third Time", "Lead", 7) : testbanks::Bytes();
+       },
+       [](AnsweredSorvanta& p) {
+         const auto sent = p.requests();
+         ASSERT_EQ(sent.size(), 3u);
+         for (const auto& r : sent) EXPECT_EQ(r, plain(sysex::soundRequest(0, 2, 4)));
+         EXPECT_EQ(upperSlotName(p, 4), "Third Time      ");
+         EXPECT_EQ(status(p), "Data received to slot(s)");  // written right after "Data request Completed!"
+       }},
+      {"job 10 asks for a whole bank slot by slot", false, job(10, [](JobRecord& r) { r.bank = 1; }),
+       [](const std::vector<unsigned char>& req, int) {
+         const int number = req.back() == 0xF7 ? req[req.size() - 2] : req.back();
+         return testbanks::soundDump("Got " + std::to_string(number), "Lead", number);
+       },
+       [](AnsweredSorvanta& p) {
+         const auto sent = p.requests();
+         ASSERT_EQ(sent.size(), 100u);
+         EXPECT_EQ(sent[57], plain(sysex::soundRequest(0, 1, 57)));
+         EXPECT_EQ(upperSlotName(p, 0), "Got 0           ");
+         EXPECT_EQ(upperSlotName(p, 99), "Got 99          ");
+         EXPECT_EQ(status(p), "Data received to slot(s)");
+       }},
+      {"job 11 puts the init multi into the selected slot", true, job(11), nullptr,
+       [](AnsweredSorvanta& p) {
+         EXPECT_TRUE(p.requests().empty());
+         const auto& init = dump::initMulti();
+         EXPECT_EQ(upperSlotName(p, 4), sysex::readName(init.data(), 393, sysex::kMultiNamePos, sysex::kNameWidth));
+       }},
+      {"job 11 only from the synth leaves the slot", true, job(11, [](JobRecord& r) { r.initFlag = true; }), nullptr,
+       [](AnsweredSorvanta& p) { EXPECT_EQ(upperSlotName(p, 4).rfind("Gamma", 0), 0u); }},
+      {"job 12 puts the init sound into the selected slot", false, job(12, [](JobRecord& r) { r.part = 2; }), nullptr,
+       [](AnsweredSorvanta& p) {
+         const auto& init = dump::initSound();
+         EXPECT_EQ(upperSlotName(p, 4), sysex::readName(init.data(), 392, sysex::kSoundNamePos, sysex::kNameWidth));
+       }},
+      {"job 5 for the librarian asks for the multi edit buffer", true, job(5),
+       [](const std::vector<unsigned char>&, int) { return testbanks::multiDump("Edit Buffer", 5); },
+       [](AnsweredSorvanta& p) {
+         EXPECT_EQ(p.requests().front(), plain(sysex::multiRequest(0, sysex::kMultiEditBufferBank, 0)));
+         EXPECT_EQ(upperSlotName(p, 4), "Edit Buffer     ");
+         EXPECT_EQ(status(p), "Data received to slot(s)");  // written right after "Data request Completed!"
+       }},
+      {"job 13 without an answer scans every id and gives up", false, job(13), nullptr,
+       [](AnsweredSorvanta& p) {
+         const auto sent = p.requests();
+         ASSERT_GE(sent.size(), 129u);
+         EXPECT_EQ(sent[1], plain(sysex::globalRequest(0)));
+         EXPECT_EQ(sent[128], plain(sysex::globalRequest(127)));
+         EXPECT_EQ(status(p), "No response from Dorvik!");
+       }},
+  };
+  for (const JobRow& row : rows) {
+    SCOPED_TRACE(row.what);
+    auto p = std::make_unique<AnsweredSorvanta>(instanceInfo());
+    p->midiIOSet = true;
+    p->midiManager->setPacingOverride(1);
+    p->midiManager->sender()->pauseScalePercent = 5;
+    if (row.multi) change(*p, kDatatype, 1);
+    p->getPatchLibrarian()->selectedSlot = 4;
+    p->answer = row.answer;
+    ASSERT_TRUE(p->midiManager->startJob(row.job));
+    waitIdle(*p);
+    row.after(*p);
+  }
 }
 
 }  // namespace
