@@ -65,6 +65,8 @@ std::string dumps(Plug& p) {
   return kinds;
 }
 
+std::vector<unsigned char> plain(std::vector<uint8_t> v) { return std::vector<unsigned char>(v.begin(), v.end()); }
+
 // The short messages as "B0 7B 00" lines.
 std::vector<std::string> shorts(Plug& p) {
   std::lock_guard<std::mutex> g(p.sentLock);
@@ -347,6 +349,48 @@ TEST_F(EditorHandlers, EveryEditorParameterDoesWhatItsRowSays) {
       {"cancel", nullptr, kCancelDataRequest, 1, [](Plug& p) { EXPECT_TRUE(p.midiManager->sender()->cancelRequested); }},
       {"multi settings tab", [](Plug& p) { change(p, kMainTab, 2); }, kMultiSettings, 1,
        [](Plug& p) { EXPECT_EQ(p.rootLayer->getSelectedChildId(), 0); }},
+      {"tempo", nullptr, kTempoInformation, 0, [](Plug& p) { EXPECT_EQ(p.hostTempo, truncToInt(p.GetTempo())); }},
+      {"device programs exclude library names", [](Plug& p) { set(p, kControlLibrary, 1); }, kControlProgBank, 1,
+       [](Plug& p) {
+         EXPECT_EQ(p.paramValue(kControlLibrary), 0);
+         EXPECT_TRUE(p.deviceProgramMode);
+         EXPECT_FALSE(p.libraryNamesMode);
+       }},
+      {"FX2 link follows the main tab", [](Plug& p) { set(p, kMainTab, 4); }, kGlobalFX2Link, 1,
+       [](Plug& p) { EXPECT_EQ(p.rootLayer->getSelectedChildId(), 4); }},
+      {"request the multi into the editor", nullptr, kRequestTempData, 1,
+       [](Plug& p) {
+         EXPECT_TRUE(p.midiManager->editorCaptureActive);
+         EXPECT_TRUE(p.ThreadRunning());
+         p.cancelDataRequest();
+         waitIdle(p);
+         std::lock_guard<std::mutex> g(p.sentLock);
+         ASSERT_FALSE(p.sysexSent.empty());
+         EXPECT_EQ(p.sysexSent.front(), plain(sysex::soundRequest(0, sysex::kPartEditBufferBank, 0)));
+       }},
+      {"direct routing", [](Plug& p) { change(p, kMIDIFilterToDAWBuffer, 1); }, kMIDIFilterDirectToHardware, 1,
+       [](Plug& p) {
+         EXPECT_FALSE(p.routeViaQueue);
+         EXPECT_EQ(p.paramValue(kMIDIFilterToDAWBuffer), 0);
+       }},
+      {"clock off", [](Plug& p) { change(p, kSendMIDIClockInfo, 1); }, kSendMIDIClockInfo, 0,
+       [](Plug& p) { EXPECT_FALSE(p.clockEnabled); }},
+      {"search closed", [](Plug& p) { change(p, kPatchSearch, 1); p.searchMode = true; }, kPatchSearch, 0,
+       [](Plug& p) {
+         EXPECT_FALSE(p.searchMode);
+         EXPECT_FALSE(shown(p, "searchField"));
+         EXPECT_TRUE(shown(p, "categoryLimit"));
+         EXPECT_STREQ(p.GetParam(kPatchSearchString)->GetDisplayText(0), "search...");
+       }},
+      {"sound data type in category mode", [](Plug& p) { change(p, kDatatype, 1); p.categoryMode = true; }, kDatatype, 0,
+       [](Plug& p) {
+         EXPECT_FALSE(p.multiMode);
+         EXPECT_EQ(p.getPatchLibrarian()->patchType, 0);
+         EXPECT_TRUE(shown(p, "categoryLimit"));
+       }},
+      {"rename without an open rename", nullptr, kPatchRename, 0, [](Plug& p) { EXPECT_FALSE(shown(p, "patchRename")); }},
+      {"input port without the settings file", nullptr, kDeviceInSelection, 0,
+       [](Plug& p) { EXPECT_EQ(status(p), "Sorvanta Editor UI.txt MISSING!"); }},
       // ---- the display's part filter, on from a reset until a stopped block sent all notes off
       {"part filter after a reset", [](Plug& p) { p.Reset(); }, kOscillator1Level + 5, 30,
        [](Plug& p) {
@@ -420,6 +464,7 @@ TEST_F(EditorHandlers, ProjectOpenedWithoutOutputIsSavedUnchangedAndAppliedLater
   ASSERT_GT(b->UnserializeState(&chunk, 0), 0);
   ASSERT_FALSE(b->midiIOSet);
   EXPECT_NE(b->paramValue(kOscillator1Level + 3), 77);
+  EXPECT_TRUE(b->sysexSent.empty());
   ByteChunk saved;
   ASSERT_TRUE(b->SerializeState(&saved));
   ASSERT_EQ(saved.Size(), chunk.Size());
@@ -555,8 +600,6 @@ std::string upperSlotName(Plug& p, int slot) {
   PatchFile* f = lib->selectedUpperBank();
   return f && slot < static_cast<int>(f->entries.size()) ? f->entries[static_cast<size_t>(slot)].name : "<none>";
 }
-
-std::vector<unsigned char> plain(std::vector<uint8_t> v) { return std::vector<unsigned char>(v.begin(), v.end()); }
 
 struct JobRow {
   const char* what;
