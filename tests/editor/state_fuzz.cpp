@@ -1,6 +1,7 @@
 // The state restore path with arbitrary bytes: a host may hand back anything as "data". One
 // editor object is built once (headless, in a temporary data folder) and restored into again and
-// again; a restore must refuse or succeed without crashing, hanging or reading out of bounds.
+// again; a restore must refuse or succeed without crashing, hanging or reading out of bounds, and
+// so must the save that follows it.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -42,5 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     chunk.PutBytes(data, static_cast<int>(size));
   }
   f.plug.UnserializeState(&chunk, 0);
+  // A restore without an output holds what it did not apply and the writer hands that back.
+  ByteChunk back;
+  f.plug.SerializeState(&back);
   return 0;
 }
