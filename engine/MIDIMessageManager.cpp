@@ -90,13 +90,28 @@ MIDIMessageManager::MIDIMessageManager(MidiEngineHost* host, PlugMidiState* stat
 MIDIMessageManager::~MIDIMessageManager() { shutdown(); }
 
 bool MIDIMessageManager::startJob(const JobRecord& record, const std::function<void()>& beforeStart) {
+  std::lock_guard<std::mutex> g(startLock);
+  return startLocked(record, beforeStart, true);
+}
+
+bool MIDIMessageManager::startJobWithoutWaiting(const JobRecord& record, const std::function<void()>& beforeStart) {
+  std::unique_lock<std::mutex> g(startLock, std::try_to_lock);
+  return g.owns_lock() && startLocked(record, beforeStart, false);
+}
+
+bool MIDIMessageManager::startLocked(const JobRecord& record, const std::function<void()>& beforeStart, bool mayWait) {
   const WorkerThread t = MIDIMessageSender::threadOf(record.code);
   const int i = static_cast<int>(t);
-  std::lock_guard<std::mutex> g(startLock);
   if (shuttingDown || jobBusy[i].load()) return false;
   // Reap the finished run before the record is rewritten: the join orders the old job's reads
-  // of its record before our writes.
-  if (started[i]) threads[i]->join();
+  // of its record before our writes. The job has returned (jobBusy is clear), so only the
+  // thread's last steps remain; without waiting, a thread not yet gone counts as busy.
+  if (started[i]) {
+    if (mayWait)
+      threads[i]->join();
+    else if (!threads[i]->tryJoin(0))
+      return false;
+  }
   senderObj->record(t) = record;
   // A job starts uncancelled. Cleared here rather than by the job, so a cancel that comes the
   // moment after the start is never lost.
@@ -846,23 +861,25 @@ void MIDIMessageManager::sendAllPatchRequestSysexFromLibrarian(int bank) {
 }
 
 void MIDIMessageManager::sendSysExInitialization() {
-  if (startHandshake()) Sleep(100);
+  if (startHandshake(false)) Sleep(100);
 }
 
-bool MIDIMessageManager::startHandshake() {
+bool MIDIMessageManager::startHandshake(bool withoutWaiting) {
   plugState->adoptDeviceId = true;
   if (!plugState->midiIOSet.load() || plugState->transferInProgress.load()) return false;
   JobRecord r;
   r.code = 13;
-  return startJob(r, [this] { parseComplete = false; });
+  auto before = [this] { parseComplete = false; };
+  return withoutWaiting ? startJobWithoutWaiting(r, before) : startJob(r, before);
 }
 
-bool MIDIMessageManager::requestPartToEditor(int part) {
+bool MIDIMessageManager::requestPartToEditor(int part, bool withoutWaiting) {
   JobRecord r;
   r.code = 6;
   r.part = std::clamp(part, 0, kNumParts - 1);
   r.requestFlag = true;
-  return startJob(r, [this] { editorCaptureActive = true; });
+  auto before = [this] { editorCaptureActive = true; };
+  return withoutWaiting ? startJobWithoutWaiting(r, before) : startJob(r, before);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -891,7 +908,7 @@ void MIDIMessageManager::processBlock(const ITimeInfo& time, int nFrames, double
   if (edge != midiclock::TransportAction::kNone) {
     JobRecord r;
     r.code = edge == midiclock::TransportAction::kStartClock ? 15 : 17;
-    startJob(r);
+    startJobWithoutWaiting(r);
   }
   // The continuous clock, once per switch-on.
   if (s.midiIOSet.load() && !s.continuousClockStarted.load()) {
@@ -899,7 +916,7 @@ void MIDIMessageManager::processBlock(const ITimeInfo& time, int nFrames, double
     JobRecord r;
     r.code = 16;
     r.clockArg = 120;
-    startJob(r);
+    startJobWithoutWaiting(r);
     s.continuousClockStarted = true;
   }
   // The host's tempo (or the multi's own) to the device when it changes.
@@ -961,7 +978,7 @@ void MIDIMessageManager::processBlock(const ITimeInfo& time, int nFrames, double
   // The one start-up handshake, and a part request that waits for the dump thread. Both stay
   // due while that thread is busy; nothing here waits.
   if (s.constructionDone.load() && s.midiIOSet.load() && s.storedPortsFound.load() && s.handshakePending.load() &&
-      startHandshake())
+      startHandshake(true))
     s.handshakePending = false;
-  if (s.partRequestPending.load() && requestPartToEditor(plugHost->currentPart())) s.partRequestPending = false;
+  if (s.partRequestPending.load() && requestPartToEditor(plugHost->currentPart(), true)) s.partRequestPending = false;
 }

@@ -294,6 +294,9 @@ class MIDIMessageManager {
   // written) when it is busy or the manager is shutting down.
   // beforeStart runs under the start lock only when the job will start (the starter's flags).
   bool startJob(const JobRecord& record, const std::function<void()>& beforeStart = {});
+  // The same for the render thread: never waits, neither for another starter nor for a
+  // finished thread to go; either counts as busy and the request is dropped.
+  bool startJobWithoutWaiting(const JobRecord& record, const std::function<void()>& beforeStart = {});
   bool threadRunning(WorkerThread t) const;
   // Called by the worker as the last step of each job (after the job has returned).
   void jobFinished(WorkerThread t) { jobBusy[static_cast<int>(t)].store(false); }
@@ -339,11 +342,12 @@ class MIDIMessageManager {
   void sendAllPatchRequestSysexFromLibrarian(int bank);
   // Starts the handshake (job 13) and then waits 100 ms on the calling thread.
   void sendSysExInitialization();
-  // The start alone, for the render thread: true when job 13 was started (the dump thread was
-  // idle, an output is set and no librarian push runs).
-  bool startHandshake();
-  // Starts job 6 for `part` into the editor when the dump thread is idle.
-  bool requestPartToEditor(int part);
+  // The start alone: true when job 13 was started (the dump thread was idle, an output is set
+  // and no librarian push runs). withoutWaiting for the render thread (startJobWithoutWaiting).
+  bool startHandshake(bool withoutWaiting);
+  // Starts job 6 for `part` into the editor when the dump thread is idle (withoutWaiting: as
+  // startJobWithoutWaiting, for the render thread).
+  bool requestPartToEditor(int part, bool withoutWaiting = false);
   void lightActivity(int part);
   // A part's MIDI channel 0..15, or -1 when its setting names none.
   int partChannel(int part) const;
@@ -376,6 +380,8 @@ class MIDIMessageManager {
 
  private:
   friend class MIDIMessageSender;
+  // startJob's body, with startLock held; mayWait: join a finished thread rather than give up.
+  bool startLocked(const JobRecord& record, const std::function<void()>& beforeStart, bool mayWait);
   void storeCapture(const LibraryRequest& capture);
   void handleProgram(int part, bool isBank, int value);
   void lookUpShort(const uint8_t* d, int size);

@@ -695,3 +695,32 @@ TEST_F(EditorHandlers, RequestAndInitJobsAskAnswerAndStoreAsTheirRowsSay) {
 }
 
 }  // namespace
+
+namespace {
+
+// A starter on another thread holds the job start while the audio callback runs: the callback
+// does not wait for it, and its handshake stays due.
+TEST_F(EditorHandlers, AudioCallbackNeverWaitsForAnotherJobStarter) {
+  auto p = online();
+  p->storedPortsFound = true;
+  p->constructionDone = true;
+  p->handshakePending = true;
+  std::atomic<bool> holding{false}, returned{false}, returnedWhileHeld{false};
+  std::thread starter([&] {
+    JobRecord clockStart;
+    clockStart.code = 15;
+    p->midiManager->startJob(clockStart, [&] {
+      holding = true;
+      for (int i = 0; i < 1500 && !returned; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      returnedWhileHeld = returned.load();
+    });
+  });
+  ASSERT_TRUE(waitFor([&] { return holding.load(); }));
+  p->ProcessDoubleReplacing(nullptr, nullptr, 64);
+  returned = true;
+  starter.join();
+  EXPECT_TRUE(returnedWhileHeld);
+  EXPECT_TRUE(p->handshakePending);
+}
+
+}  // namespace
