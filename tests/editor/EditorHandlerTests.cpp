@@ -391,6 +391,31 @@ TEST_F(EditorHandlers, EveryEditorParameterDoesWhatItsRowSays) {
       {"rename without an open rename", nullptr, kPatchRename, 0, [](Plug& p) { EXPECT_FALSE(shown(p, "patchRename")); }},
       {"input port without the settings file", nullptr, kDeviceInSelection, 0,
        [](Plug& p) { EXPECT_EQ(status(p), "Sorvanta Editor UI.txt MISSING!"); }},
+      {"MIDI filter window", nullptr, kViewMIDIFilterSettings, 1, [](Plug& p) { EXPECT_TRUE(shown(p, "midiFilterSettings")); }},
+      {"effect 2 delay on the effects page", [](Plug& p) { change(p, kMainTab, 5); }, kEffect2Mode + 0, 7,
+       [](Plug& p) {
+         EXPECT_TRUE(shown(p, "delayFreeLayer"));
+         EXPECT_FALSE(shown(p, "delayClockedLayer"));
+       }},
+      {"clocked delay", [](Plug& p) { change(p, kMainTab, 5); set(p, kFX2DelayClocked + 0, 1); }, kEffect2Mode + 0, 7,
+       [](Plug& p) { EXPECT_TRUE(shown(p, "delayClockedLayer")); }},
+      {"program up in library-names mode sends the next slot",
+       [](Plug& p) {
+         p.libraryNamesMode = true;
+         p.getPatchLibrarian()->selectedSlot = 9;
+       },
+       kPatchUp + 0, 1,
+       [](Plug& p) {
+         EXPECT_EQ(p.getPatchLibrarian()->selectedSlot, 10);
+         EXPECT_EQ(p.bankChangeProgram, 10);
+         waitIdle(p);
+         std::lock_guard<std::mutex> g(p.sentLock);
+         ASSERT_FALSE(p.sysexSent.empty());
+         const auto& first = p.sysexSent.front();  // slot 10 of the upper bank into part 0
+         ASSERT_EQ(first.size(), 392u);
+         EXPECT_EQ(first[5], sysex::kPartEditBufferBank);
+         EXPECT_EQ(sysex::readName(first.data(), 392, sysex::kSoundNamePos, 9), "Alpha 010");
+       }},
       // ---- the display's part filter, on from a reset until a stopped block sent all notes off
       {"part filter after a reset", [](Plug& p) { p.Reset(); }, kOscillator1Level + 5, 30,
        [](Plug& p) {

@@ -147,7 +147,8 @@ inline std::string uiDocument() {
   const char* named[] = {"firstRunNotification", "aboutWindow", "miniMixer", "multiModeSettingsPage1", "multiModeSettingsPage2",
                          "filter1LP", "filter1BP", "filter1HP", "filter1Notch", "filter1CombMinus", "filter1CombPlus",
                          "filter2LP", "filter2BP", "filter2HP", "filter2Notch", "filter2CombMinus", "filter2CombPlus",
-                         "bankAndProgramMulti", "categoryLimit", "searchField", "patchRename"};
+                         "bankAndProgramMulti", "categoryLimit", "searchField", "patchRename",
+                         "midiFilterSettings", "delayFreeLayer", "delayClockedLayer"};
   int id = 20;
   for (const char* n : named) x << "<layer name=\"" << n << "\" id=\"" << id++ << "\"/>";
   for (int p = 1; p <= 16; ++p) x << "<layer name=\"bankAndProgram" << (p < 10 ? "0" : "") << p << "\" id=\"" << id++ << "\"/>";
