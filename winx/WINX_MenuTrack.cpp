@@ -108,6 +108,14 @@ int WINX_Menu_RunPopup(HMENU menu, GtkWidget* anchor, int x, int y, const WINX_M
   g_signal_connect(gm, "deactivate", G_CALLBACK(onDeactivate), &st);
   GdkWindow* gw = anchor ? gtk_widget_get_window(anchor) : nullptr;
   if (gw) {
+    // (x, y) is in the anchor's coordinates; a widget without a GDK window of its own (our
+    // views' GtkFixed) lies at its allocation inside the window it draws into.
+    if (!gtk_widget_get_has_window(anchor)) {
+      GtkAllocation a;
+      gtk_widget_get_allocation(anchor, &a);
+      x += a.x;
+      y += a.y;
+    }
     GdkRectangle r = {x, y, 1, 1};
     // A menu wants the event that opened it; a programmatic pop-up makes one at the point.
     GdkEvent* trigger = gtk_get_current_event();
@@ -214,10 +222,14 @@ int TrackPopupMenu(HMENU menu, int flags, int x, int y, int, HWND hwnd, const RE
   if (notify) SendMessage(notify, WM_INITMENUPOPUP, (WPARAM)(uintptr_t)menu, 0);
   int chosen = 0;
   if (WINX_IsMenu(menu)) {
+    // The point goes into the coordinates of the view's window (its top-level content view),
+    // whatever child view asked: a child's own offset must not move the menu.
+    HWND__* top = view;
+    while (top->parent) top = top->parent;
     POINT pt = {x, y + 4};  // just below the point, as the pointer's hot spot sits on it
-    ScreenToClient(view, &pt);
+    ScreenToClient(top, &pt);
     WINX_MenuTrackHooks hooks = {&tn, notifySubmenu, nullptr};
-    chosen = WINX_Menu_RunPopup(menu, view->widget, pt.x, pt.y, &hooks);
+    chosen = WINX_Menu_RunPopup(menu, top->widget, pt.x, pt.y, &hooks);
   }
   WINX_SetMenuDestinationRaw(menu, nullptr);
   bool windowAlive = notify && WINX_IsValidWindow(notify, tn.serial);

@@ -13,7 +13,7 @@ struct WINX_MenuTrackHooks {
   void (*onShown)(void* ctx, GtkWidget* gtkMenu);
 };
 
-// Shows menu at (x, y) in anchor's window (at the pointer without an anchor) and runs it until
+// Shows menu at (x, y) in anchor's coordinates (at the pointer without an anchor) and runs it until
 // it is dismissed. Returns the chosen item's tag, 0 when none was chosen, when the menu is dead
 // or when another pop-up is already running.
 int WINX_Menu_RunPopup(HMENU menu, GtkWidget* anchor, int x, int y, const WINX_MenuTrackHooks* hooks);

@@ -356,3 +356,48 @@ TEST_F(Display, BankNameDialogReturnsTheTypedName) {
   cancelTimeout(dog);
   EXPECT_STREQ("Warm Pads", g_bankName);
 }
+
+namespace {
+
+// Where the pop-up's window opened, in root coordinates; the menu is then dismissed.
+int g_menuX = -1, g_menuY = -1;
+
+gboolean measureMenu(gpointer) {
+  GtkWidget* m = WINX_Menu_GetTrackingWidget();
+  if (!m || !gtk_widget_get_mapped(m)) return G_SOURCE_CONTINUE;
+  gdk_window_get_origin(gtk_widget_get_window(gtk_widget_get_toplevel(m)), &g_menuX, &g_menuY);
+  gtk_menu_shell_deactivate(GTK_MENU_SHELL(m));
+  return G_SOURCE_REMOVE;
+}
+
+}  // namespace
+
+TEST_F(Display, PopupOpensBelowTheAskedScreenPointForTopLevelAndNestedViews) {
+  HWND top = shownWindow();
+  SetWindowPos(top, nullptr, 200, 150, 500, 400, SWP_NOZORDER);
+  HWND child = WINX_CreateWindowView(nullptr, top, recordProc, 0);
+  SetWindowPos(child, nullptr, 100, 80, 300, 250, SWP_NOZORDER);
+  ShowWindow(child, SW_SHOW);
+  HWND nested = WINX_CreateWindowView(nullptr, child, recordProc, 0);
+  SetWindowPos(nested, nullptr, 30, 20, 200, 150, SWP_NOZORDER);
+  ShowWindow(nested, SW_SHOW);
+  pump(150);
+  RECT wr;
+  GetWindowRect(top, &wr);
+  HMENU m = CreatePopupMenu();
+  WINX_Menu_AddMenuItem(m, "Only", 1, 0);
+  for (HWND target : {top, child, nested}) {
+    g_menuX = g_menuY = -1;
+    guint t = g_timeout_add(20, measureMenu, nullptr);
+    TrackPopupMenu(m, TPM_RETURNCMD, wr.left + 310, wr.top + 244, 0, target, nullptr);
+    cancelTimeout(t);
+    if (g_menuX < 0) {
+      cancelTimeout(t);
+      GTEST_SKIP() << "the pop-up could not be shown on this display";
+    }
+    EXPECT_NEAR(wr.left + 310, g_menuX, 2) << "target " << (target == top ? "top" : target == child ? "child" : "nested");
+    EXPECT_NEAR(wr.top + 244 + 4, g_menuY, 2) << "target " << (target == top ? "top" : target == child ? "child" : "nested");
+  }
+  DestroyMenu(m);
+  DestroyWindow(top);
+}
