@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "WINX_CtlText.h"
+#include "WINX_Dialog.h"
 #include "WINX_ListView.h"
 #include "WINX_Notify.h"
 #include "WINX_TreeView.h"
@@ -159,8 +160,8 @@ HWND WINX_MakeButton(int isDefault, const char* label, int id, int x, int y, int
   if (g_winx_want_nice_style != 1 && r.bottom - r.top >= 18 && r.bottom - r.top <= 23) r.bottom = r.top + 24;
   std::string title = WINX_StripMnemonics(label);
   WinxCtlButton* b = new WinxCtlButton(WINX_BUTTON_PUSH, title.c_str());
-  b->m_isDefault = isDefault != 0;
   if (!addControl(b, r, flags, id)) return nullptr;
+  if (isDefault) WINX_MakeDefaultButton(b);
   recordOverrun(b);
   return b;
 }

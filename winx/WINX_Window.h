@@ -63,6 +63,7 @@
 #include "WINX_Types.h"
 
 typedef struct _GtkWidget GtkWidget;
+typedef union _GdkEvent GdkEvent;
 
 typedef uint32_t UINT;
 typedef uint32_t DWORD;
@@ -315,6 +316,14 @@ int GetDlgItemInt(HWND dlg, int id, BOOL* translated, int isSigned);
 void InvalidateRect(HWND hwnd, const RECT* r, int erase);
 void UpdateWindow(HWND hwnd);
 HWND WindowFromPoint(POINT pt);
+// Offers a mouse event of one of our top-level windows (left or right button press or release,
+// motion) to its views' non-client areas: the outermost view from the one under the point up to
+// the content view whose WM_NCHITTEST answers above 1 receives it as a mouse message. True when
+// one took it; false while a view holds the capture.
+bool WINX_HandleMouseEvent(const GdkEvent* event);
+// 1 when a and b are the same window, or one is a text field and the other the text view that
+// edits it (three levels below the field); else 0, and 0 for a null window.
+int IsEquivalentTextView(HWND a, HWND b);
 typedef BOOL (*WNDENUMPROC)(HWND, LPARAM);
 int EnumChildWindows(HWND hwnd, WNDENUMPROC proc, LPARAM lParam);
 void SetOpaque(HWND hwnd, bool opaque);

@@ -212,3 +212,29 @@ TEST_F(Display, SuppliedAccessibleFollowsTheChildWidgets) {
 }
 
 }  // namespace
+
+TEST_F(Display, MouseEventsReachTheOutermostNonClientView) {
+  HWND child = WINX_CreateWindowView(nullptr, top, RecordingProc, 0);
+  SetWindowPos(child, nullptr, 10, 10, 60, 40, SWP_NOZORDER);
+  ShowWindow(child, SW_SHOW);
+  WINX_RunRunLoop(20);
+  GdkEvent* press = gdk_event_new(GDK_BUTTON_PRESS);
+  press->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(top->toplevel)));
+  press->button.button = 1;
+  press->button.x_root = top->frame.left + 20;
+  press->button.y_root = top->frame.top + 20;
+  Log().clear();
+  EXPECT_FALSE(WINX_HandleMouseEvent(press));  // every view says client area
+  EXPECT_EQ(1, winxtest::Count(child, WM_NCHITTEST));
+  EXPECT_EQ(1, winxtest::Count(top, WM_NCHITTEST));
+  winxtest::HitTestAnswer() = 2;
+  Log().clear();
+  EXPECT_TRUE(WINX_HandleMouseEvent(press));
+  EXPECT_EQ(1, winxtest::Count(top, WM_NCLBUTTONDOWN));
+  EXPECT_EQ(0, winxtest::Count(child, WM_NCLBUTTONDOWN));
+  SetCapture(child);
+  EXPECT_FALSE(WINX_HandleMouseEvent(press));
+  ReleaseCapture();
+  winxtest::HitTestAnswer() = 1;
+  gdk_event_free(press);
+}
