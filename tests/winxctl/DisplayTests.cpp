@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -400,4 +401,46 @@ TEST_F(Display, PopupOpensBelowTheAskedScreenPointForTopLevelAndNestedViews) {
   }
   DestroyMenu(m);
   DestroyWindow(top);
+}
+
+namespace {
+
+int widgetFontPoints(HWND h) {
+  HWND__* w = WINX_ValidWindow(h);
+  if (!w || !w->widget) return -1;
+  GtkStyleContext* sc = gtk_widget_get_style_context(w->widget);
+  PangoFontDescription* fd = nullptr;
+  gtk_style_context_get(sc, gtk_style_context_get_state(sc), "font", &fd, NULL);
+  const int pt = fd ? (int)lround((double)pango_font_description_get_size(fd) / PANGO_SCALE) : -1;
+  if (fd) pango_font_description_free(fd);
+  return pt;
+}
+
+}  // namespace
+
+TEST_F(Display, DialogControlsTakeTheSystemFontSizeForTheirScale) {
+  // A toolkit size unlike both system sizes, so a control that keeps it is told apart.
+  gchar* oldFont = nullptr;
+  g_object_get(gtk_settings_get_default(), "gtk-font-name", &oldFont, NULL);
+  g_object_set(gtk_settings_get_default(), "gtk-font-name", "Sans 13", NULL);
+  const int themeSize = 13;
+  struct Case {
+    float scale;
+    int points;  // 0: the toolkit's own size
+  } cases[] = {{0.9f, 8}, {1.5f, 10}, {1.9f, 0}};
+  for (const Case& c : cases) {
+    HWND v = WINX_CreateWindowView(nullptr, nullptr, recordProc, 0);
+    WINX_MakeSetCurParms(c.scale, c.scale, 0, 0, v, false, false);
+    const int want = c.points ? c.points : themeSize;
+    EXPECT_EQ(want, widgetFontPoints(WINX_MakeLabel(-1, "Name", 1, 0, 0, 40, 8, 0))) << c.scale;
+    EXPECT_EQ(want, widgetFontPoints(WINX_MakeButton(0, "OK", 2, 0, 20, 40, 14, 0))) << c.scale;
+    EXPECT_EQ(want, widgetFontPoints(WINX_MakeEditField(3, 0, 40, 40, 12, 0))) << c.scale;
+    EXPECT_EQ(want, widgetFontPoints(WINX_MakeCheckBox("On", 4, 0, 60, 40, 12, 0))) << c.scale;
+    EXPECT_EQ(want, widgetFontPoints(WINX_MakeControl("Static", 5, "static", 0, 0, 80, 40, 8, 0))) << c.scale;
+    EXPECT_EQ(10, widgetFontPoints(WINX_MakeCombo(6, 0, 100, 40, 0, 3))) << c.scale;
+    EXPECT_EQ(10, widgetFontPoints(WINX_MakeCombo(7, 0, 120, 40, 0, 1))) << c.scale;
+    DestroyWindow(v);
+  }
+  g_object_set(gtk_settings_get_default(), "gtk-font-name", oldFont, NULL);
+  g_free(oldFont);
 }
