@@ -300,7 +300,8 @@ HWND SetParent(HWND hwnd, HWND newParent) {
     // A top-level window becomes a child: its GtkWindow goes, the view stays.
     w->m_lastTopLevelOwner = w->owner;
     if (w->toplevel) {
-      if (w->widget) gtk_container_remove(GTK_CONTAINER(w->toplevel), w->widget);
+      if (w->widget && gtk_widget_get_parent(w->widget))
+        gtk_container_remove(GTK_CONTAINER(gtk_widget_get_parent(w->widget)), w->widget);
       g_signal_handlers_disconnect_by_data(w->toplevel, w);
       gtk_widget_destroy(w->toplevel);
       g_object_unref(w->toplevel);

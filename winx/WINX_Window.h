@@ -25,8 +25,8 @@
 //   dialog functions are yours). A top-level window has no handle of its own: its content view
 //   stands for it (`toplevel` set), which is the "window -> content view" rule made permanent.
 // * WINX_ModalWindowStart/Run/End and WINX_ModalStop run nested GLib main loops for dialogs.
-// * Menus: HMENU is an opaque handle that this layer only stores (m_menu); the window owns the
-//   menu it was given. WINX_SetMenuHook lets the menu code detach a menu the window drops, and
+// * Menus: HMENU is an opaque handle that the window stores (m_menu); the window owns the
+//   menu it was given, and a top-level window shows it in its menu bar (WINX_MenuBar.cpp). WINX_SetMenuHook lets the menu code detach a menu the window drops, and
 //   WINX_SetMenuReleaseHook lets it free the window's menu when the window is destroyed (a menu
 //   replaced by SetMenu is only detached: it goes back to the caller, as on Win32).
 //
@@ -413,4 +413,10 @@ std::vector<HWND__*> topLevelWindows();  // front to back as far as known; not r
 void detachTopLevel(HWND__* w);         // drops the top-level list's reference
 void noteMouse(HWND__* w, int screenX, int screenY);
 void dropCaptureIfHeld(HWND__* w);
+// Top-level windows' menu bars (WINX_MenuBar.cpp): the box a new GtkWindow holds (the hidden
+// bar above, the view's widget to be packed below), the bar's height while it shows (0
+// otherwise), and bringing the bar in line with the window's menu.
+GtkWidget* newTopLevelBox(GtkWidget* window, HWND__* top);
+int menuBarHeight(HWND__* top);
+void syncMenuBar(HWND__* top);
 }  // namespace winx_internal

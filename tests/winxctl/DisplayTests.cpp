@@ -444,3 +444,106 @@ TEST_F(Display, DialogControlsTakeTheSystemFontSizeForTheirScale) {
   g_object_set(gtk_settings_get_default(), "gtk-font-name", oldFont, NULL);
   g_free(oldFont);
 }
+
+namespace {
+
+GtkWidget* findChild(GtkWidget* w, GType type) {
+  if (G_TYPE_CHECK_INSTANCE_TYPE(w, type)) return w;
+  if (!GTK_IS_CONTAINER(w)) return nullptr;
+  GtkWidget* found = nullptr;
+  GList* kids = gtk_container_get_children(GTK_CONTAINER(w));
+  for (GList* l = kids; l && !found; l = l->next) found = findChild(GTK_WIDGET(l->data), type);
+  g_list_free(kids);
+  return found;
+}
+
+GtkWidget* nthItem(GtkWidget* shell, int n) {
+  GList* kids = gtk_container_get_children(GTK_CONTAINER(shell));
+  GtkWidget* w = (GtkWidget*)g_list_nth_data(kids, (guint)n);
+  g_list_free(kids);
+  return w;
+}
+
+void pressKey(GtkWidget* win, guint keyval, GdkModifierType mods) {
+  GdkEvent* e = gdk_event_new(GDK_KEY_PRESS);
+  e->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(win)));
+  e->key.keyval = keyval;
+  e->key.state = mods;
+  GdkKeymapKey* keys = nullptr;
+  gint n = 0;
+  if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()), keyval, &keys, &n) && n)
+    e->key.hardware_keycode = (guint16)keys[0].keycode;
+  g_free(keys);
+  gdk_event_set_device(e, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
+  gtk_widget_event(win, e);
+  gdk_event_free(e);
+}
+
+std::vector<WPARAM> commands() {
+  std::vector<WPARAM> c;
+  for (auto& m : g_msgs)
+    if (m.first == WM_COMMAND) c.push_back(m.second);
+  return c;
+}
+
+}  // namespace
+
+TEST_F(Display, MenuBarShowsTheWindowsMenuAndFiresByClickAndAccelerator) {
+  HWND v = shownWindow();
+  SetWindowPos(v, nullptr, 100, 100, 300, 200, SWP_NOZORDER);
+  pump(50);
+  HMENU file = CreatePopupMenu();
+  WINX_Menu_AddMenuItem(file, "&Open...\tCtrl+O", 101, 0);
+  WINX_Menu_AddMenuItem(file, "&Save", 102, 1);
+  SetMenuItemModifier(file, 101, 0, 'O', FVIRTKEY | FCONTROL);
+  SetMenuItemModifier(file, 102, 0, 'S', FVIRTKEY | FCONTROL);
+  HMENU bar = CreatePopupMenu();
+  WINX_InsertMenu(bar, 0, MF_BYPOSITION | MF_POPUP, (uintptr_t)file, "&File");
+  ASSERT_EQ(1, SetMenu(v, bar));
+  pump(50);
+  GtkWidget* win = WINX_ValidWindow(v)->toplevel;
+  GtkWidget* gbar = findChild(win, GTK_TYPE_MENU_BAR);
+  ASSERT_NE(nullptr, gbar);
+  GtkWidget* fileItem = nthItem(gbar, 0);
+  ASSERT_NE(nullptr, fileItem);
+  EXPECT_STREQ("File", gtk_menu_item_get_label(GTK_MENU_ITEM(fileItem)));
+  // The bar sits above the view: the client area keeps its size.
+  EXPECT_EQ(200, gtk_widget_get_allocated_height(WINX_ValidWindow(v)->drawingArea));
+  RECT client;
+  GetClientRect(v, &client);
+  EXPECT_EQ(200, client.bottom);
+
+  // By click: open File, choose Open.
+  g_msgs.clear();
+  gtk_menu_shell_select_item(GTK_MENU_SHELL(gbar), fileItem);
+  pump(50);
+  GtkWidget* sub = gtk_menu_item_get_submenu(GTK_MENU_ITEM(fileItem));
+  ASSERT_NE(nullptr, sub);
+  gtk_menu_shell_activate_item(GTK_MENU_SHELL(sub), nthItem(sub, 0), TRUE);
+  pump(50);
+  EXPECT_EQ(std::vector<WPARAM>{101}, commands());
+
+  // By accelerator; the disabled Save answers only once it is enabled.
+  g_msgs.clear();
+  pressKey(win, GDK_KEY_o, GDK_CONTROL_MASK);
+  pressKey(win, GDK_KEY_s, GDK_CONTROL_MASK);
+  EXPECT_EQ(std::vector<WPARAM>{101}, commands());
+  EnableMenuItem(bar, 102, MF_ENABLED);
+  CheckMenuItem(bar, 101, MF_CHECKED);
+  pump(50);
+  g_msgs.clear();
+  pressKey(win, GDK_KEY_s, GDK_CONTROL_MASK);
+  EXPECT_EQ(std::vector<WPARAM>{102}, commands());
+  GtkWidget* open = nthItem(gtk_menu_item_get_submenu(GTK_MENU_ITEM(nthItem(gbar, 0))), 0);
+  ASSERT_TRUE(GTK_IS_CHECK_MENU_ITEM(open));
+  EXPECT_TRUE(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(open)));
+
+  // Without a menu the bar goes and the window keeps its client size.
+  SetMenu(v, nullptr);
+  DestroyMenu(bar);
+  pump(50);
+  gbar = findChild(win, GTK_TYPE_MENU_BAR);
+  EXPECT_TRUE(!gbar || !gtk_widget_get_visible(gbar));
+  EXPECT_EQ(200, gtk_widget_get_allocated_height(WINX_ValidWindow(v)->drawingArea));
+  DestroyWindow(v);
+}
