@@ -14,6 +14,7 @@
 
 #include "WINX_DragDrop.h"
 #include "WINX_GDIDraw.h"
+#include "WINX_HostedView.h"
 #include "WINX_Keyboard.h"
 #include "WINX_Message.h"
 #include "WINX_Window.h"
@@ -66,8 +67,16 @@ gboolean onDraw(GtkWidget* da, cairo_t* cr, gpointer data) {
   WINX_CanvasInit(&canvas, v->backing.data(), v->backingW, v->backingH, v->backingW);
   HDC hdc = WINX_CreateGfxContext(&canvas);
   WINX_RetainWindow(v);
+  // A GL view paints with its context current and its framebuffer bound; what GL drew is the
+  // view's content.
+  const bool gl = winx_internal::beginViewGL(v, w, h);
   WINX_PaintView(v, hdc, &r);
   WINX_DeleteGfxContext(hdc);
+  if (gl) {
+    winx_internal::endViewGL(v, cr, w, h);
+    WINX_ReleaseWindow(v);
+    return FALSE;
+  }
   v->m_isdirty = 0;
   // Copy out into Cairo's order; Cairo only ever reads our pixels through this copy.
   const int cw = r.right - r.left, ch = r.bottom - r.top;

@@ -154,6 +154,7 @@ struct HWND__ {
   uint32_t m_create_windowflags = 0;
   uint8_t m_isdirty = 3;             // bit 0 repaint whole view; bit 1 children changed
   HWND__* m_lastTopLevelOwner = nullptr;  // not referenced; compared only
+  void* m_glctx = nullptr;           // the view's OpenGL state, or null (WINX_HostedView.h)
   int32_t m_style = 0;
   bool m_hasStyle = false;           // m_style is the record's own (else derived)
 
