@@ -21,6 +21,7 @@ const char kBarGenKey[] = "winx-menubar-generation";
 
 uint64_t g_generation = 1;  // bumped by every menu change
 bool g_refreshQueued = false;
+int g_bars = 0;             // menu bars in existence: no refresh is queued while there are none
 
 GtkWidget* barOf(HWND__* top) {
   return top && top->toplevel ? static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(top->toplevel), kBarKey)) : nullptr;
@@ -93,7 +94,7 @@ gboolean refreshAll(gpointer) {
 
 void WINX_Menu_Changed() {
   ++g_generation;
-  if (g_refreshQueued || !winx_internal::gtkAvailable()) return;
+  if (g_refreshQueued || g_bars == 0) return;
   g_refreshQueued = true;
   g_idle_add(refreshAll, nullptr);
 }
@@ -112,6 +113,8 @@ GtkWidget* newTopLevelBox(GtkWidget* window, HWND__* top) {
   g_object_set_data_full(G_OBJECT(window), "winx-menubar-accel", accel, g_object_unref);
   g_object_set_data(G_OBJECT(window), kBarKey, bar);
   g_signal_connect(bar, "deactivate", G_CALLBACK(onBarDeactivate), top);
+  ++g_bars;
+  g_signal_connect(bar, "destroy", G_CALLBACK(+[](GtkWidget*, gpointer) { --g_bars; }), nullptr);
   return box;
 }
 
