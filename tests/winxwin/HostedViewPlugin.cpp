@@ -2,12 +2,17 @@
 // parent container and marks it with the audio unit it was made for.
 #include <gtk/gtk.h>
 
+#include <type_traits>
+
+#include "AUCocoaView.h"
+
 extern "C" {
 
 __attribute__((visibility("default"))) int Sorvanta_Entry(void*, void*) { return -1; }
 __attribute__((visibility("default"))) int Sorvanta_ViewEntry(void*, void*) { return -1; }
 
-__attribute__((visibility("default"))) void* Sorvanta_View_64(void* unit, void* parent) {
+__attribute__((visibility("default"))) void* Sorvanta_View_64(AudioUnit unit, void* parent) {
+  static_assert(std::is_same_v<decltype(&Sorvanta_View_64), AUCocoaViewFactory>, "the factory type");
   GtkWidget* da = gtk_drawing_area_new();
   gtk_widget_set_size_request(da, 120, 80);
   g_object_set_data(G_OBJECT(da), "test-unit", unit);
