@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev
   libtinyxml2-dev librtmidi-dev libpng-dev zlib1g-dev libpoco-dev
   libgtk-3-dev libpixman-1-dev fonts-dejavu-core
+  libepoxy-dev libegl-mesa0 libgl1-mesa-dri
   jackd2 xvfb xauth python3
 )
 

@@ -95,6 +95,7 @@ struct WinxCtl : HWND__ {
   void connect(GtkWidget* w, const char* signal, void (*fn)(), void* data = nullptr);
   std::vector<GtkWidget*> m_signalWidgets;
   int m_textColor = -1;  // title colour (colour int), -1 for the theme's (WINX_Notify.h)
+  int m_fontPoints = 0;  // system font size set by the dialog-template factories, 0 for the theme's
 };
 
 enum WINX_ButtonKind { WINX_BUTTON_PUSH, WINX_BUTTON_CHECK, WINX_BUTTON_3STATE, WINX_BUTTON_RADIO,

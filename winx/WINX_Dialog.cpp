@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "WINX_Controls.h"
+
 namespace {
 
 // State of a modal dialog box, keyed by its view's serial (never reused).
@@ -217,3 +219,66 @@ HMENU WINX_GetDefaultWindowMenu() { return WINX_IsMenu(g_defaultMenu) ? g_defaul
 void WINX_SetDefaultWindowMenu(HMENU menu) { g_defaultMenu = menu; }
 HMENU WINX_GetDefaultModalWindowMenu() { return WINX_IsMenu(g_defaultModalMenu) ? g_defaultModalMenu : nullptr; }
 void WINX_SetDefaultModalWindowMenu(HMENU menu) { g_defaultModalMenu = menu; }
+
+// ---- raise amount and default button -------------------------------------------------------
+
+namespace {
+
+const char kRaiseAmtProp[] = "WINX_WantRaiseAmt";
+const char kLevelProp[] = "WINX_WindowLevel";
+
+// The content view of a modeless window (not a modal dialog box) that hwnd lies in, or null.
+HWND__* modelessTop(HWND hwnd) {
+  HWND__* v = topView(hwnd);
+  return v && dialogBoxes().count(v->serial) == 0 ? v : nullptr;
+}
+
+bool appActive() {
+  for (HWND__* t : winx_internal::topLevelWindows())
+    if (t->toplevel && gtk_window_is_active(GTK_WINDOW(t->toplevel))) return true;
+  return false;
+}
+
+WinxCtlButton* findDefaultButton(HWND__* w) {
+  for (HWND__* c : w->children) {
+    if (c->classTag == WINX_CLASS_BUTTON && static_cast<WinxCtlButton*>(c)->m_isDefault)
+      return static_cast<WinxCtlButton*>(c);
+    if (WinxCtlButton* b = findDefaultButton(c)) return b;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+int WINX_GetWindowWantRaiseAmt(HWND hwnd) {
+  HWND__* v = modelessTop(hwnd);
+  return v ? static_cast<int>(reinterpret_cast<intptr_t>(WINX_GetProp(v, kRaiseAmtProp, false))) : 0;
+}
+
+void WINX_SetWindowWantRaiseAmt(HWND hwnd, int amount) {
+  HWND__* v = modelessTop(hwnd);
+  if (!v) return;
+  const int old = WINX_GetWindowWantRaiseAmt(v);
+  if (old == amount) return;
+  WINX_SetProp(v, kRaiseAmtProp, reinterpret_cast<void*>(static_cast<intptr_t>(amount)));
+  if (appActive()) {
+    const int level = static_cast<int>(reinterpret_cast<intptr_t>(WINX_GetProp(v, kLevelProp, false)));
+    WINX_SetWindowLevel(v, level + amount - old);
+  }
+}
+
+int WINX_GetDefaultButtonID(HWND hwnd, bool onlyIfEnabled) {
+  HWND__* top = topView(hwnd);
+  WinxCtlButton* b = top ? findDefaultButton(top) : nullptr;
+  if (!b || (onlyIfEnabled && !b->m_enabled)) return 0;
+  return static_cast<int>(b->m_tag);
+}
+
+void WINX_MakeDefaultButton(HWND button) {
+  HWND__* b = WINX_ValidWindow(button);
+  if (!b || b->classTag != WINX_CLASS_BUTTON) return;
+  // One default button per window: the newest takes over.
+  HWND__* top = topView(b);
+  while (WinxCtlButton* old = findDefaultButton(top)) old->m_isDefault = false;
+  static_cast<WinxCtlButton*>(b)->m_isDefault = true;
+}

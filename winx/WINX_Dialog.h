@@ -48,3 +48,14 @@ void WINX_SetDefaultModalWindowMenu(HMENU menu);
 
 // True while hwnd (a dialog view) is a modal dialog whose result was set.
 bool WINX_DialogHasResult(HWND hwnd, int* result);
+
+// The raise amount of a modeless window (extra levels above its owner; a view stands for its
+// window). Modal dialogs and bad handles answer 0 and ignore a set. Changing it while one of our
+// windows is active moves the window's level by the difference.
+int WINX_GetWindowWantRaiseAmt(HWND hwnd);
+void WINX_SetWindowWantRaiseAmt(HWND hwnd, int amount);
+// The id of the default button of the window that hwnd lies in; 0 when there is none, or, with
+// onlyIfEnabled, when it is disabled.
+int WINX_GetDefaultButtonID(HWND hwnd, bool onlyIfEnabled);
+// Makes button the default button of its window (the previous one stops being it).
+void WINX_MakeDefaultButton(HWND button);

@@ -7,10 +7,12 @@
 #include <algorithm>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "WINX_CtlText.h"
+#include "WINX_Dialog.h"
 #include "WINX_ListView.h"
 #include "WINX_Notify.h"
 #include "WINX_TreeView.h"
@@ -54,6 +56,18 @@ bool addControl(HWND__* c, const RECT& r, int style, int id) {
     return false;
   }
   return WINX_AttachChild(o, c);
+}
+
+// Dialog templates were laid out for the small system fonts: below an x scale of 1.81 the
+// controls take the system font at 8 points (scales below 1.0) or 10 points, larger scales keep
+// the theme's font. Combo boxes are always 10 points.
+void applyScaleFont(HWND__* c, bool combo) {
+  const int points = combo ? 10 : g_ctx.sx < 1.81 ? (g_ctx.sx < 1.0 ? 8 : 10) : 0;
+  static_cast<WinxCtl*>(c)->m_fontPoints = points;
+  if (!points || !c->widget) return;
+  char css[48];
+  snprintf(css, sizeof(css), "* { font-size: %dpt; }", points);
+  WINX_SetWidgetCss(c->widget, "winx-css-font", css);
 }
 
 void recordOverrun(HWND__* c) {
@@ -159,8 +173,9 @@ HWND WINX_MakeButton(int isDefault, const char* label, int id, int x, int y, int
   if (g_winx_want_nice_style != 1 && r.bottom - r.top >= 18 && r.bottom - r.top <= 23) r.bottom = r.top + 24;
   std::string title = WINX_StripMnemonics(label);
   WinxCtlButton* b = new WinxCtlButton(WINX_BUTTON_PUSH, title.c_str());
-  b->m_isDefault = isDefault != 0;
+  applyScaleFont(b, false);
   if (!addControl(b, r, flags, id)) return nullptr;
+  if (isDefault) WINX_MakeDefaultButton(b);
   recordOverrun(b);
   return b;
 }
@@ -176,6 +191,7 @@ HWND WINX_MakeEditField(int id, int x, int y, int w, int h, int flags) {
     f->setAlignment((flags & 0x1) ? 0 : (flags & 0x2) ? 1 : -1);
     c = f;
   }
+  applyScaleFont(c, false);
   if (!addControl(c, r, flags, id)) return nullptr;
   recordOverrun(c);
   return c;
@@ -189,6 +205,7 @@ HWND WINX_MakeLabel(int align, const char* label, int id, int x, int y, int w, i
   f->setText(text.c_str());
   f->m_syncing = false;
   f->setAlignment(align);
+  applyScaleFont(f, false);
   if (f->widget) gtk_label_set_line_wrap(GTK_LABEL(f->widget), h > 12);
   (void)(flags & 0x100);  // notify: labels report clicks to the owner through WINX_SendCommand
   if (!addControl(f, r, flags, id)) return nullptr;
@@ -226,6 +243,7 @@ HWND WINX_MakeCombo(int id, int x, int y, int w, int, int flags) {
   RECT r = dropList ? WINX_MapDialogRect(x, y, w, 18, true, true)
                     : WINX_MapDialogRect(x, y - 1, w, 22, true, true);
   WinxCtlCombo* c = new WinxCtlCombo(!dropList, flags);
+  applyScaleFont(c, true);
   if (!addControl(c, r, flags, id)) return nullptr;
   recordOverrun(c);
   return c;
@@ -264,6 +282,7 @@ HWND WINX_MakeControl(const char* text, int id, const char* className, int style
     }
     const int kind = style & 31;
     f->setAlignment(kind == 1 ? 0 : kind == 2 ? 1 : -1);
+    applyScaleFont(f, false);
     if (f->widget) gtk_label_set_line_wrap(GTK_LABEL(f->widget), kind != 12);
     if (!addControl(f, r, style, id)) return nullptr;
     if (kind == 4) ShowWindow(f, SW_HIDE);
@@ -285,6 +304,7 @@ HWND WINX_MakeControl(const char* text, int id, const char* className, int style
     }
     std::string t = WINX_StripMnemonics(text);
     WinxCtlButton* b = new WinxCtlButton(kind, t.c_str());
+    applyScaleFont(b, false);
     if (kind == WINX_BUTTON_RADIO) b->setRadioFlags(1 | ((style & 0x20000) ? 2 : 0));
     b->m_checkOnRight = (style & 0x20) != 0;
     if (b->m_checkOnRight && b->widget && GTK_IS_CHECK_BUTTON(b->widget))

@@ -6,12 +6,14 @@
 #include <gtk/gtk.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "WINX_Controls.h"
 #include "WINX_Keyboard.h"
 #include "WINX_Message.h"
 #include "WINX_Time.h"
@@ -298,7 +300,8 @@ HWND SetParent(HWND hwnd, HWND newParent) {
     // A top-level window becomes a child: its GtkWindow goes, the view stays.
     w->m_lastTopLevelOwner = w->owner;
     if (w->toplevel) {
-      if (w->widget) gtk_container_remove(GTK_CONTAINER(w->toplevel), w->widget);
+      if (w->widget && gtk_widget_get_parent(w->widget))
+        gtk_container_remove(GTK_CONTAINER(gtk_widget_get_parent(w->widget)), w->widget);
       g_signal_handlers_disconnect_by_data(w->toplevel, w);
       gtk_widget_destroy(w->toplevel);
       g_object_unref(w->toplevel);
@@ -374,30 +377,102 @@ void UpdateWindow(HWND hwnd) {
   }
 }
 
+namespace {
+
+// The front-most visible descendant of top under (x, y), top's client coordinates; top itself
+// when no child covers the point.
+HWND__* hitTest(HWND__* top, int x, int y) {
+  HWND__* hit = top;
+  for (bool found = true; found;) {
+    found = false;
+    for (auto it = hit->children.rbegin(); it != hit->children.rend(); ++it) {
+      HWND__* c = *it;
+      if (c->hidden) continue;
+      if (x >= c->frame.left && x < c->frame.right && y >= c->frame.top && y < c->frame.bottom) {
+        x -= c->frame.left;
+        y -= c->frame.top;
+        hit = c;
+        found = true;
+        break;
+      }
+    }
+  }
+  return hit;
+}
+
+}  // namespace
+
 HWND WindowFromPoint(POINT pt) {
   for (HWND__* top : winx_internal::topLevelWindows()) {
     if (!top->toplevel || !gtk_widget_get_visible(top->toplevel)) continue;
     const RECT& f = top->frame;
     if (pt.x < f.left || pt.x >= f.right || pt.y < f.top || pt.y >= f.bottom) continue;
-    HWND__* hit = top;
-    int x = pt.x - f.left, y = pt.y - f.top;
-    for (bool found = true; found;) {
-      found = false;
-      for (auto it = hit->children.rbegin(); it != hit->children.rend(); ++it) {
-        HWND__* c = *it;
-        if (c->hidden) continue;
-        if (x >= c->frame.left && x < c->frame.right && y >= c->frame.top && y < c->frame.bottom) {
-          x -= c->frame.left;
-          y -= c->frame.top;
-          hit = c;
-          found = true;
-          break;
-        }
-      }
-    }
-    return hit;
+    return hitTest(top, pt.x - f.left, pt.y - f.top);
   }
   return nullptr;
+}
+
+bool WINX_HandleMouseEvent(const GdkEvent* e) {
+  if (!e || winx_internal::captureHolder()) return false;
+  UINT msg;
+  double rx, ry;
+  switch (e->type) {
+    case GDK_BUTTON_PRESS:
+    case GDK_BUTTON_RELEASE:
+      if (e->button.button != 1 && e->button.button != 3) return false;
+      msg = e->type == GDK_BUTTON_PRESS ? (e->button.button == 1 ? WM_LBUTTONDOWN : WM_RBUTTONDOWN)
+                                        : (e->button.button == 1 ? WM_LBUTTONUP : WM_RBUTTONUP);
+      rx = e->button.x_root;
+      ry = e->button.y_root;
+      break;
+    case GDK_MOTION_NOTIFY:
+      msg = WM_MOUSEMOVE;
+      rx = e->motion.x_root;
+      ry = e->motion.y_root;
+      break;
+    default:
+      return false;
+  }
+  GdkWindow* gw = e->any.window ? gdk_window_get_toplevel(e->any.window) : nullptr;
+  if (!gw) return false;
+  HWND__* top = nullptr;
+  for (HWND__* t : winx_internal::topLevelWindows())
+    if (t->toplevel && gtk_widget_get_window(t->toplevel) == gw) top = t;
+  if (!top) return false;
+  const int sx = static_cast<int>(floor(rx)), sy = static_cast<int>(floor(ry));
+  const LPARAM lp = (static_cast<LPARAM>(sy & 0xFFFF) << 16) | (sx & 0xFFFF);
+  // The outermost view, from the hit view up to the content view, that calls the point
+  // non-client (a hit-test answer above 1) takes the event.
+  HWND__* taker = nullptr;
+  for (HWND__* v = hitTest(top, sx - top->frame.left, sy - top->frame.top); v; v = v->parent) {
+    if (v->isWindowView()) {
+      WINX_RetainWindow(v);
+      const LRESULT hit = WINX_DeliverMessage(v, WM_NCHITTEST, 0, lp);
+      const bool alive = WINX_ValidWindow(v) != nullptr;
+      WINX_ReleaseWindow(v);
+      if (!alive) return false;
+      if (hit > 1) taker = v;
+    }
+    if (v == top) break;
+  }
+  if (!taker) return false;
+  POINT p = {sx, sy};
+  ScreenToClient(taker, &p);
+  winx_internal::noteMouse(taker, sx, sy);
+  WINX_SendMouseMessage(taker, msg, p.x, p.y, 0);
+  return true;
+}
+
+int IsEquivalentTextView(HWND a, HWND b) {
+  HWND__* x = WINX_ValidWindow(a);
+  HWND__* y = WINX_ValidWindow(b);
+  if (!x || !y) return 0;
+  if (x == y) return 1;
+  if (x->classTag == WINX_CLASS_TEXTFIELD) std::swap(x, y);
+  if (x->classTag != WINX_CLASS_TEXTVIEW || y->classTag != WINX_CLASS_TEXTFIELD) return 0;
+  // A field's editor is a text view three levels below the field.
+  HWND__* third = x->parent && x->parent->parent ? x->parent->parent->parent : nullptr;
+  return third == y ? 1 : 0;
 }
 
 int EnumChildWindows(HWND hwnd, WNDENUMPROC proc, LPARAM lParam) {

@@ -47,6 +47,7 @@ void setSubmenu(WINX_MenuItemRec& it, HMENU sub) {
 }
 
 void freeMenu(HMENU m) {
+  WINX_Menu_Changed();
   liveMenus().erase(m);
   if (g_mainMenu == m) g_mainMenu = nullptr;
   for (WINX_MenuItemRec* it : m->items) {
@@ -160,6 +161,7 @@ int AddMenuItem(HMENU menu, int pos, const char* name, int tag) {
   it->tag = tag;
   if (pos < 0 || pos > (int)menu->items.size()) pos = (int)menu->items.size();
   menu->items.insert(menu->items.begin() + pos, it);
+  WINX_Menu_Changed();
   return 0;
 }
 
@@ -207,6 +209,7 @@ void InsertMenuItem(HMENU menu, int pos, bool byPosition, const MENUITEMINFO* in
     if (!it->separator && !it->image) sub->title = it->title;
     setSubmenu(*it, sub);
   }
+  WINX_Menu_Changed();
 }
 
 void WINX_Menu_AddMenuItem(HMENU menu, const char* name, int id, int disabled) {
@@ -263,6 +266,7 @@ bool DeleteMenu(HMENU menu, int item, int flags) {
       m->items.erase(f);
       setSubmenu(*it, nullptr);
       delete it;
+      WINX_Menu_Changed();
       return true;
     }
     for (WINX_MenuItemRec* c : m->items)
@@ -276,6 +280,7 @@ bool SetMenuItemText(HMENU menu, int item, int flags, const char* text) {
   WINX_MenuItemRec* it = findItem(menu, item, (flags & MF_BYPOSITION) != 0);
   if (!it) return false;
   setTitle(*it, text);
+  WINX_Menu_Changed();
   return true;
 }
 
@@ -284,6 +289,7 @@ bool EnableMenuItem(HMENU menu, int item, int flags) {
   WINX_MenuItemRec* it = findItem(menu, item, (flags & MF_BYPOSITION) != 0);
   if (!it) return false;
   it->enabled = !(flags & MF_GRAYED);
+  WINX_Menu_Changed();
   return true;
 }
 
@@ -292,6 +298,7 @@ bool CheckMenuItem(HMENU menu, int item, int flags) {
   WINX_MenuItemRec* it = findItem(menu, item, (flags & MF_BYPOSITION) != 0);
   if (!it) return false;
   it->checked = (flags & MF_CHECKED) != 0;
+  WINX_Menu_Changed();
   return true;
 }
 
@@ -333,6 +340,7 @@ bool SetMenuItemModifier(HMENU menu, int item, int flags, int code, unsigned int
   if (shift && !upper) mask |= WINX_MENUKEY_SHIFT;
   it->key = key;
   it->keyModifiers = mask;
+  WINX_Menu_Changed();
   return true;
 }
 
@@ -353,6 +361,7 @@ bool SetMenuItemInfo(HMENU menu, int item, bool byPosition, const MENUITEMINFO* 
     it->hasData = true;
     it->data = info->dwItemData;
   }
+  WINX_Menu_Changed();
   return true;
 }
 
@@ -472,6 +481,14 @@ bool WINX_Menu_GetItemView(HMENU menu, int pos, WINX_MenuItemView* out) {
   out->hasTarget = it->hasTarget;
   out->isImage = it->image != nullptr;
   out->tag = it->tag;
+  return true;
+}
+
+bool WINX_Menu_FireCommand(HMENU menu, int tag) {
+  if (!WINX_IsMenu(menu) || tag == 0) return false;
+  WINX_MenuItemRec* it = findItem(menu, tag, false);
+  if (!it || !it->enabled || it->separator || it->submenu) return false;
+  WINX_Menu_FireItem(it);
   return true;
 }
 

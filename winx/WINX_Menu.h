@@ -179,4 +179,6 @@ int TrackPopupMenu(HMENU menu, int flags, int x, int y, int reserved, HWND hwnd,
 // Gives the menu (and the caller's reference) to the window view. 0 for a bad window.
 int SetMenu(HWND hwnd, HMENU menu);
 HMENU GetMenu(HWND hwnd);
+// Brings the menu bar of hwnd's top-level window in line with its menu now (changes otherwise
+// show once the main loop is idle).
 void DrawMenuBar(HWND hwnd);

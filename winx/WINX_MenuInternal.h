@@ -37,3 +37,9 @@ void WINX_Menu_FireItem(WINX_MenuItemRec* it);
 bool WINX_Menu_IconHasImage(HICON icon);
 bool WINX_Menu_AppTerminating();
 std::string WINX_Menu_KeyText(unsigned key);  // UTF-8 of a key equivalent, "" for none
+// Every change of any menu record calls this: window menu bars rebuild from their menus once the
+// main loop is idle (WINX_MenuBar.cpp). Without a display it only counts.
+void WINX_Menu_Changed();
+// Fires the first enabled item with that command id (submenus searched depth first) through
+// its target, as a click would. False when there is none.
+bool WINX_Menu_FireCommand(HMENU menu, int tag);

@@ -18,15 +18,13 @@ struct TrackState {
 
 GtkWidget* g_trackingMenu = nullptr;  // the menu on screen, for tests that drive it
 
-void onItemActivate(GtkMenuItem*, gpointer data) {
+void onItemActivate(GtkMenuItem* item, gpointer data) {
   // The record may have been changed by a handler since the widget was built, so the widget
   // carries only the tag, and the receiver of this track stores it.
-  TrackState* st = (TrackState*)g_object_get_data(G_OBJECT(data), "winx-track");
-  int tag = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(data), "winx-tag"));
+  TrackState* st = (TrackState*)data;
+  int tag = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(item), "winx-tag"));
   if (st && tag) st->chosen = tag;
 }
-
-GtkWidget* buildMenu(HMENU menu, TrackState* st);
 
 // Announces every submenu before the widgets are built (the handler may add or remove items),
 // depth first. Positions are re-read after each call because the handler may change the menu.
@@ -41,44 +39,14 @@ void announceSubmenus(HMENU menu, const WINX_MenuTrackHooks* hooks, int depth) {
   }
 }
 
-GtkWidget* buildMenu(HMENU menu, TrackState* st) {
-  GtkWidget* gm = gtk_menu_new();
-  for (WINX_MenuItemRec* it : menu->items) {
-    GtkWidget* w;
-    if (it->separator) {
-      w = gtk_separator_menu_item_new();
-    } else {
-      if (it->checked) {
-        w = gtk_check_menu_item_new_with_label(it->title.c_str());
-        gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(w), TRUE);
-      } else {
-        w = gtk_menu_item_new_with_label(it->title.c_str());
-      }
-      std::string key = WINX_Menu_KeyText(it->key);
-      if (!key.empty()) {
-        GtkWidget* label = gtk_bin_get_child(GTK_BIN(w));
-        if (GTK_IS_ACCEL_LABEL(label)) {
-          guint mods = 0;
-          if (it->keyModifiers & WINX_MENUKEY_SHIFT) mods |= GDK_SHIFT_MASK;
-          if (it->keyModifiers & (WINX_MENUKEY_CONTROL | WINX_MENUKEY_COMMAND)) mods |= GDK_CONTROL_MASK;
-          if (it->keyModifiers & WINX_MENUKEY_OPTION) mods |= GDK_MOD1_MASK;
-          gtk_accel_label_set_accel(GTK_ACCEL_LABEL(label), gdk_unicode_to_keyval(it->key),
-                                    (GdkModifierType)mods);
-        }
-      }
-      gtk_widget_set_sensitive(w, it->enabled);
-      if (it->submenu) {
-        gtk_menu_item_set_submenu(GTK_MENU_ITEM(w), buildMenu(it->submenu, st));
-      } else {
-        g_object_set_data(G_OBJECT(w), "winx-track", st);
-        g_object_set_data(G_OBJECT(w), "winx-tag", GINT_TO_POINTER(it->tag));
-        g_signal_connect(w, "activate", G_CALLBACK(onItemActivate), w);
-      }
-    }
-    gtk_widget_show(w);
-    gtk_menu_shell_append(GTK_MENU_SHELL(gm), w);
-  }
-  return gm;
+GdkModifierType keyMods(const WINX_MenuItemRec* it) {
+  guint mods = 0;
+  if (it->keyModifiers & WINX_MENUKEY_SHIFT) mods |= GDK_SHIFT_MASK;
+  if (it->keyModifiers & (WINX_MENUKEY_CONTROL | WINX_MENUKEY_COMMAND)) mods |= GDK_CONTROL_MASK;
+  if (it->keyModifiers & WINX_MENUKEY_OPTION) mods |= GDK_MOD1_MASK;
+  // An upper-case key equivalent carries its shift in the letter; GTK wants it in the mask.
+  if (g_unichar_isupper((gunichar)it->key)) mods |= GDK_SHIFT_MASK;
+  return (GdkModifierType)mods;
 }
 
 void onDeactivate(GtkMenuShell*, gpointer data) {
@@ -95,6 +63,63 @@ void onDeactivate(GtkMenuShell*, gpointer data) {
 
 GtkWidget* WINX_Menu_GetTrackingWidget() { return g_trackingMenu; }
 
+guint WINX_Menu_Keyval(unsigned key) {
+  if (key >= 0xF704 && key <= 0xF70F) return GDK_KEY_F1 + (key - 0xF704);
+  switch (key) {
+    case 0: return 0;
+    case 8: return GDK_KEY_BackSpace;
+    case 127: return GDK_KEY_Delete;
+    case 0xF700: return GDK_KEY_Up;
+    case 0xF701: return GDK_KEY_Down;
+    case 0xF702: return GDK_KEY_Left;
+    case 0xF703: return GDK_KEY_Right;
+    case 0xF727: return GDK_KEY_Insert;
+    case 0xF729: return GDK_KEY_Home;
+    case 0xF72B: return GDK_KEY_End;
+    case 0xF72C: return GDK_KEY_Page_Up;
+    case 0xF72D: return GDK_KEY_Page_Down;
+    default: return gdk_keyval_to_lower(gdk_unicode_to_keyval((guint32)key));
+  }
+}
+
+void WINX_Menu_FillShell(GtkWidget* shell, HMENU menu, void (*onActivate)(GtkMenuItem*, gpointer), gpointer data,
+                         GtkAccelGroup* accel) {
+  if (!WINX_IsMenu(menu)) return;
+  for (WINX_MenuItemRec* it : menu->items) {
+    GtkWidget* w;
+    if (it->separator) {
+      w = gtk_separator_menu_item_new();
+    } else {
+      if (it->checked) {
+        w = gtk_check_menu_item_new_with_label(it->title.c_str());
+        gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(w), TRUE);
+      } else {
+        w = gtk_menu_item_new_with_label(it->title.c_str());
+      }
+      if (const guint keyval = WINX_Menu_Keyval(it->key)) {
+        if (accel) {
+          gtk_widget_add_accelerator(w, "activate", accel, keyval, keyMods(it), GTK_ACCEL_VISIBLE);
+        } else {
+          GtkWidget* label = gtk_bin_get_child(GTK_BIN(w));
+          if (GTK_IS_ACCEL_LABEL(label)) gtk_accel_label_set_accel(GTK_ACCEL_LABEL(label), keyval, keyMods(it));
+        }
+      }
+      gtk_widget_set_sensitive(w, it->enabled);
+      if (it->submenu) {
+        GtkWidget* sub = gtk_menu_new();
+        if (accel) gtk_menu_set_accel_group(GTK_MENU(sub), accel);
+        WINX_Menu_FillShell(sub, it->submenu, onActivate, data, accel);
+        gtk_menu_item_set_submenu(GTK_MENU_ITEM(w), sub);
+      } else {
+        g_object_set_data(G_OBJECT(w), "winx-tag", GINT_TO_POINTER(it->tag));
+        g_signal_connect(w, "activate", G_CALLBACK(onActivate), data);
+      }
+    }
+    gtk_widget_show(w);
+    gtk_menu_shell_append(GTK_MENU_SHELL(shell), w);
+  }
+}
+
 int WINX_Menu_RunPopup(HMENU menu, GtkWidget* anchor, int x, int y, const WINX_MenuTrackHooks* hooks) {
   if (!WINX_IsMenu(menu) || g_trackingMenu) return 0;  // one pop-up at a time
   announceSubmenus(menu, hooks, 0);
@@ -102,12 +127,21 @@ int WINX_Menu_RunPopup(HMENU menu, GtkWidget* anchor, int x, int y, const WINX_M
   TrackState st;
   st.hooks = hooks;
   st.loop = g_main_loop_new(nullptr, FALSE);
-  GtkWidget* gm = buildMenu(menu, &st);
+  GtkWidget* gm = gtk_menu_new();
   g_object_ref_sink(gm);
+  WINX_Menu_FillShell(gm, menu, onItemActivate, &st, nullptr);
   g_trackingMenu = gm;
   g_signal_connect(gm, "deactivate", G_CALLBACK(onDeactivate), &st);
   GdkWindow* gw = anchor ? gtk_widget_get_window(anchor) : nullptr;
   if (gw) {
+    // (x, y) is in the anchor's coordinates; a widget without a GDK window of its own (our
+    // views' GtkFixed) lies at its allocation inside the window it draws into.
+    if (!gtk_widget_get_has_window(anchor)) {
+      GtkAllocation a;
+      gtk_widget_get_allocation(anchor, &a);
+      x += a.x;
+      y += a.y;
+    }
     GdkRectangle r = {x, y, 1, 1};
     // A menu wants the event that opened it; a programmatic pop-up makes one at the point.
     GdkEvent* trigger = gtk_get_current_event();
@@ -214,10 +248,14 @@ int TrackPopupMenu(HMENU menu, int flags, int x, int y, int, HWND hwnd, const RE
   if (notify) SendMessage(notify, WM_INITMENUPOPUP, (WPARAM)(uintptr_t)menu, 0);
   int chosen = 0;
   if (WINX_IsMenu(menu)) {
+    // The point goes into the coordinates of the view's window (its top-level content view),
+    // whatever child view asked: a child's own offset must not move the menu.
+    HWND__* top = view;
+    while (top->parent) top = top->parent;
     POINT pt = {x, y + 4};  // just below the point, as the pointer's hot spot sits on it
-    ScreenToClient(view, &pt);
+    ScreenToClient(top, &pt);
     WINX_MenuTrackHooks hooks = {&tn, notifySubmenu, nullptr};
-    chosen = WINX_Menu_RunPopup(menu, view->widget, pt.x, pt.y, &hooks);
+    chosen = WINX_Menu_RunPopup(menu, top->widget, pt.x, pt.y, &hooks);
   }
   WINX_SetMenuDestinationRaw(menu, nullptr);
   bool windowAlive = notify && WINX_IsValidWindow(notify, tn.serial);
@@ -236,6 +274,7 @@ int SetMenu(HWND hwnd, HMENU menu) {
   if (old && old != menu) WINX_SetMenuDestinationRaw(old, nullptr);
   WINX_SetMenu(w, menu);
   if (menu) WINX_SetMenuDestination(menu, w);
+  if (w->toplevel) winx_internal::syncMenuBar(w);
   HWND fg = GetForegroundWindow();
   if (fg && WINX_ValidWindow(fg) == w && w->isTopLevel() && WINX_GetCurrentMenu() != menu) {
     if (menu) {
@@ -253,4 +292,3 @@ HMENU GetMenu(HWND hwnd) {
   return WINX_IsMenu(m) ? m : nullptr;
 }
 
-void DrawMenuBar(HWND) {}

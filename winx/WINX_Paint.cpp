@@ -14,6 +14,7 @@
 
 #include "WINX_DragDrop.h"
 #include "WINX_GDIDraw.h"
+#include "WINX_HostedView.h"
 #include "WINX_Keyboard.h"
 #include "WINX_Message.h"
 #include "WINX_Window.h"
@@ -66,8 +67,16 @@ gboolean onDraw(GtkWidget* da, cairo_t* cr, gpointer data) {
   WINX_CanvasInit(&canvas, v->backing.data(), v->backingW, v->backingH, v->backingW);
   HDC hdc = WINX_CreateGfxContext(&canvas);
   WINX_RetainWindow(v);
+  // A GL view paints with its context current and its framebuffer bound; what GL drew is the
+  // view's content.
+  const bool gl = winx_internal::beginViewGL(v, w, h);
   WINX_PaintView(v, hdc, &r);
   WINX_DeleteGfxContext(hdc);
+  if (gl) {
+    winx_internal::endViewGL(v, cr, w, h);
+    WINX_ReleaseWindow(v);
+    return FALSE;
+  }
   v->m_isdirty = 0;
   // Copy out into Cairo's order; Cairo only ever reads our pixels through this copy.
   const int cw = r.right - r.left, ch = r.bottom - r.top;
@@ -255,17 +264,51 @@ gboolean onDelete(GtkWidget*, GdkEvent*, gpointer data) {
   return TRUE;
 }
 
+// The window size last asked of the window system, while its answer is awaited. Configure
+// events still describing the size before (the server answers resizes in order) must not win:
+// taken as the new client size they would set the view's size request back and hold the window
+// at the old size. An answer that never comes (a window manager that overrules the size)
+// stops being awaited after a second.
+struct PendingSize {
+  int width, height;
+  gint64 until;
+};
+const char kPendingSizeKey[] = "winx-pending-size";
+
+void awaitSize(GtkWidget* win, int width, int height) {
+  PendingSize* p = g_new(PendingSize, 1);
+  *p = {width, height, g_get_monotonic_time() + G_USEC_PER_SEC};
+  g_object_set_data_full(G_OBJECT(win), kPendingSizeKey, p, g_free);
+}
+
+// False for a configure event that is an earlier size than the one awaited.
+bool sizeIsCurrent(GtkWidget* win, int width, int height) {
+  const PendingSize* p = static_cast<const PendingSize*>(g_object_get_data(G_OBJECT(win), kPendingSizeKey));
+  if (!p) return true;
+  if ((p->width == width && p->height == height) || g_get_monotonic_time() > p->until) {
+    g_object_set_data(G_OBJECT(win), kPendingSizeKey, nullptr);
+    return true;
+  }
+  return false;
+}
+
 gboolean onConfigure(GtkWidget* win, GdkEventConfigure* e, gpointer data) {
   HWND__* v = static_cast<HWND__*>(data);
   if (!WINX_ValidWindow(v)) return FALSE;
   int x = e->x, y = e->y;
   gtk_window_get_position(GTK_WINDOW(win), &x, &y);
+  // The frame is the client area: below the menu bar when the window shows one.
+  const int bar = winx_internal::menuBarHeight(v);
+  y += bar;
   const RECT old = v->frame;
-  v->frame = {x, y, x + e->width, y + e->height};
+  const bool current = sizeIsCurrent(win, e->width, e->height);
+  const int width = current ? e->width : old.right - old.left;
+  const int height = current ? std::max(e->height - bar, 0) : old.bottom - old.top;
+  v->frame = {x, y, x + width, y + height};
   if (old.left != x || old.top != y)
     WINX_DeliverMessage(v, WM_MOVE, 0, (static_cast<LPARAM>(y) << 16) | (x & 0xFFFF));
-  if (old.right - old.left != e->width || old.bottom - old.top != e->height) {
-    if (v->drawingArea) gtk_widget_set_size_request(v->drawingArea, e->width, e->height);
+  if (old.right - old.left != width || old.bottom - old.top != height) {
+    if (v->drawingArea) gtk_widget_set_size_request(v->drawingArea, width, height);
     WINX_DeliverMessage(v, WM_SIZE, 0, 0);
   }
   return FALSE;
@@ -315,8 +358,10 @@ void placeWidget(HWND__* w) {
   if (w->widget) gtk_widget_set_size_request(w->widget, width, height);
   if (w->drawingArea) gtk_widget_set_size_request(w->drawingArea, width, height);
   if (w->toplevel) {
-    gtk_window_move(GTK_WINDOW(w->toplevel), w->frame.left, w->frame.top);
-    gtk_window_resize(GTK_WINDOW(w->toplevel), std::max(width, 1), std::max(height, 1));
+    const int bar = menuBarHeight(w);
+    gtk_window_move(GTK_WINDOW(w->toplevel), w->frame.left, w->frame.top - bar);
+    gtk_window_resize(GTK_WINDOW(w->toplevel), std::max(width, 1), std::max(height + bar, 1));
+    if (gtk_widget_get_realized(w->toplevel)) awaitSize(w->toplevel, std::max(width, 1), std::max(height + bar, 1));
     return;
   }
   HWND__* p = w->parent;
@@ -370,10 +415,11 @@ bool WINX_MakeTopLevel(HWND view, HWND owner, unsigned kind) {
   HWND__* ot = o;
   while (ot && ot->parent) ot = ot->parent;
   if (ot && ot->toplevel) gtk_window_set_transient_for(GTK_WINDOW(win), GTK_WINDOW(ot->toplevel));
-  gtk_container_add(GTK_CONTAINER(win), v->widget);
+  gtk_box_pack_end(GTK_BOX(winx_internal::newTopLevelBox(win, v)), v->widget, TRUE, TRUE, 0);
   g_signal_connect(win, "delete-event", G_CALLBACK(onDelete), v);
   g_signal_connect(win, "configure-event", G_CALLBACK(onConfigure), v);
   v->toplevel = win;
+  winx_internal::syncMenuBar(v);
   winx_internal::placeWidget(v);
   if (!v->hidden) gtk_widget_show(v->widget);
   return true;

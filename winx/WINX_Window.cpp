@@ -14,6 +14,7 @@
 
 #include "WINX_DragDrop.h"
 #include "WINX_GDIDraw.h"
+#include "WINX_HostedView.h"
 #include "WINX_Message.h"
 
 namespace {
@@ -140,6 +141,7 @@ const char* HWND__::getText() { return m_titlestr; }
 void HWND__::setText(const char* text) { copyBounded(m_titlestr, text, sizeof(m_titlestr)); }
 
 void HWND__::releaseWidgets() {
+  winx_internal::releaseViewGL(this);
   if (drawingArea) g_signal_handlers_disconnect_by_data(drawingArea, this);
   if (widget) g_signal_handlers_disconnect_by_data(widget, this);
   if (toplevel) {

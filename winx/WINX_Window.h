@@ -25,8 +25,8 @@
 //   dialog functions are yours). A top-level window has no handle of its own: its content view
 //   stands for it (`toplevel` set), which is the "window -> content view" rule made permanent.
 // * WINX_ModalWindowStart/Run/End and WINX_ModalStop run nested GLib main loops for dialogs.
-// * Menus: HMENU is an opaque handle that this layer only stores (m_menu); the window owns the
-//   menu it was given. WINX_SetMenuHook lets the menu code detach a menu the window drops, and
+// * Menus: HMENU is an opaque handle that the window stores (m_menu); the window owns the
+//   menu it was given, and a top-level window shows it in its menu bar (WINX_MenuBar.cpp). WINX_SetMenuHook lets the menu code detach a menu the window drops, and
 //   WINX_SetMenuReleaseHook lets it free the window's menu when the window is destroyed (a menu
 //   replaced by SetMenu is only detached: it goes back to the caller, as on Win32).
 //
@@ -63,6 +63,7 @@
 #include "WINX_Types.h"
 
 typedef struct _GtkWidget GtkWidget;
+typedef union _GdkEvent GdkEvent;
 
 typedef uint32_t UINT;
 typedef uint32_t DWORD;
@@ -153,6 +154,7 @@ struct HWND__ {
   uint32_t m_create_windowflags = 0;
   uint8_t m_isdirty = 3;             // bit 0 repaint whole view; bit 1 children changed
   HWND__* m_lastTopLevelOwner = nullptr;  // not referenced; compared only
+  void* m_glctx = nullptr;           // the view's OpenGL state, or null (WINX_HostedView.h)
   int32_t m_style = 0;
   bool m_hasStyle = false;           // m_style is the record's own (else derived)
 
@@ -315,6 +317,14 @@ int GetDlgItemInt(HWND dlg, int id, BOOL* translated, int isSigned);
 void InvalidateRect(HWND hwnd, const RECT* r, int erase);
 void UpdateWindow(HWND hwnd);
 HWND WindowFromPoint(POINT pt);
+// Offers a mouse event of one of our top-level windows (left or right button press or release,
+// motion) to its views' non-client areas: the outermost view from the one under the point up to
+// the content view whose WM_NCHITTEST answers above 1 receives it as a mouse message. True when
+// one took it; false while a view holds the capture.
+bool WINX_HandleMouseEvent(const GdkEvent* event);
+// 1 when a and b are the same window, or one is a text field and the other the text view that
+// edits it (three levels below the field); else 0, and 0 for a null window.
+int IsEquivalentTextView(HWND a, HWND b);
 typedef BOOL (*WNDENUMPROC)(HWND, LPARAM);
 int EnumChildWindows(HWND hwnd, WNDENUMPROC proc, LPARAM lParam);
 void SetOpaque(HWND hwnd, bool opaque);
@@ -404,4 +414,10 @@ std::vector<HWND__*> topLevelWindows();  // front to back as far as known; not r
 void detachTopLevel(HWND__* w);         // drops the top-level list's reference
 void noteMouse(HWND__* w, int screenX, int screenY);
 void dropCaptureIfHeld(HWND__* w);
+// Top-level windows' menu bars (WINX_MenuBar.cpp): the box a new GtkWindow holds (the hidden
+// bar above, the view's widget to be packed below), the bar's height while it shows (0
+// otherwise), and bringing the bar in line with the window's menu.
+GtkWidget* newTopLevelBox(GtkWidget* window, HWND__* top);
+int menuBarHeight(HWND__* top);
+void syncMenuBar(HWND__* top);
 }  // namespace winx_internal

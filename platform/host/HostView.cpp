@@ -1,16 +1,14 @@
 #include "HostView.h"
 
-#include <dlfcn.h>
 #include <gtk/gtk.h>
 
+#include "AUCocoaView.h"
 #include "AUComponent.h"
 #include "CFBundle.h"
 #include "CFString.h"
 #include "HostPlugin.h"
 
 namespace {
-
-typedef void* (*ViewFactory)(AudioUnit unit, void* parent);
 
 void onPlayToggled(GtkToggleButton* b, gpointer data) {
   auto* plug = static_cast<HostPlugin*>(data);
@@ -32,7 +30,7 @@ gboolean onDelete(GtkWidget*, GdkEvent*, gpointer) {
 }
 
 // The factory named by the Cocoa UI property, or null with *note saying why.
-ViewFactory findFactory(HostPlugin* plug, std::string* note) {
+AUCocoaViewFactory findFactory(HostPlugin* plug, std::string* note) {
   AudioUnitCocoaViewInfo info{};
   UInt32 size = sizeof info;
   OSStatus r = AudioUnitGetProperty(plug->Unit(), kAudioUnitProperty_CocoaUI, kAudioUnitScope_Global, 0, &info, &size);
@@ -40,13 +38,9 @@ ViewFactory findFactory(HostPlugin* plug, std::string* note) {
     *note = "no view is available from this plug-in yet (its Cocoa UI property answers " + std::to_string(r) + ")";
     return nullptr;
   }
-  const char* c = info.mCocoaAUViewClass[0] ? CFStringGetCStringPtr(info.mCocoaAUViewClass[0], kCFStringEncodingUTF8) : nullptr;
-  std::string cls = c ? c : "";
+  AUCocoaViewFactory f = AUCocoaViewFactoryFromInfo(info, note);
   if (info.mCocoaAUViewClass[0]) CFRelease(info.mCocoaAUViewClass[0]);
   if (info.mCocoaAUViewBundleLocation) CFRelease(info.mCocoaAUViewBundleLocation);
-  // The factory lives in the library already loaded from that bundle.
-  auto f = cls.empty() ? nullptr : reinterpret_cast<ViewFactory>(dlsym(plug->Library(), cls.c_str()));
-  if (!f) *note = "the plug-in names a view factory \"" + cls + "\" that its library does not export";
   return f;
 }
 
@@ -77,7 +71,7 @@ bool HostView::Open(HostPlugin* plug, std::string* note) {
   g_signal_connect(mWindow, "delete-event", G_CALLBACK(onDelete), nullptr);
 
   GtkWidget* view = nullptr;
-  if (ViewFactory f = findFactory(plug, note)) {
+  if (AUCocoaViewFactory f = findFactory(plug, note)) {
     view = static_cast<GtkWidget*>(f(plug->Unit(), holder));
     if (!view)
       *note = "the plug-in has no view to show yet";

@@ -168,3 +168,30 @@ TEST(DialogColours, StaticColourReachesLabelsButNotPlainButtons) {
   EXPECT_FALSE(WINX_SetControlTextColor(v, 0x123456));  // a view has no title colour
   DestroyWindow(v);
 }
+
+TEST(DialogTemplate, DefaultButtonRaiseAmountAndTextViewEquivalence) {
+  HWND v = WINX_CreateWindowView(nullptr, nullptr, nothingProc, 0);
+  WINX_MakeSetCurParms(1, 1, 0, 0, v, false, false);
+  HWND group = WINX_MakeGroupBox("Group", 3, 0, 0, 100, 60, 0);
+  EXPECT_EQ(0, WINX_GetDefaultButtonID(v, false));
+  WINX_MakeButton(1, "First", 7, 10, 10, 40, 14, 0);
+  HWND second = WINX_MakeButton(1, "Second", 8, 60, 10, 40, 14, 0);  // the newest default wins
+  WINX_MakeButton(0, "Plain", 9, 10, 30, 40, 14, 0);
+  EXPECT_EQ(8, WINX_GetDefaultButtonID(group, false));  // any window inside asks its window
+  EnableWindow(second, 0);
+  EXPECT_EQ(8, WINX_GetDefaultButtonID(v, false));
+  EXPECT_EQ(0, WINX_GetDefaultButtonID(v, true));
+
+  HWND child = WINX_CreateWindowView(nullptr, v, nothingProc, 0);
+  WINX_SetWindowWantRaiseAmt(child, 2);  // a view stands for its window
+  EXPECT_EQ(2, WINX_GetWindowWantRaiseAmt(v));
+  EXPECT_EQ(0, WINX_GetWindowWantRaiseAmt(nullptr));
+
+  HWND field = WINX_MakeEditField(20, 10, 50, 40, 14, 0);
+  HWND text = WINX_MakeEditField(21, 10, 70, 40, 40, 0x200000);
+  EXPECT_EQ(0, IsEquivalentTextView(nullptr, field));
+  EXPECT_EQ(1, IsEquivalentTextView(field, field));
+  EXPECT_EQ(0, IsEquivalentTextView(field, text));  // not the field's editor
+  EXPECT_EQ(0, IsEquivalentTextView(text, group));
+  DestroyWindow(v);
+}

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -355,4 +356,196 @@ TEST_F(Display, BankNameDialogReturnsTheTypedName) {
                               bankNameProc, 0));
   cancelTimeout(dog);
   EXPECT_STREQ("Warm Pads", g_bankName);
+}
+
+namespace {
+
+// Where the pop-up's window opened, in root coordinates; the menu is then dismissed.
+int g_menuX = -1, g_menuY = -1;
+
+gboolean measureMenu(gpointer) {
+  GtkWidget* m = WINX_Menu_GetTrackingWidget();
+  if (!m || !gtk_widget_get_mapped(m)) return G_SOURCE_CONTINUE;
+  gdk_window_get_origin(gtk_widget_get_window(gtk_widget_get_toplevel(m)), &g_menuX, &g_menuY);
+  gtk_menu_shell_deactivate(GTK_MENU_SHELL(m));
+  return G_SOURCE_REMOVE;
+}
+
+}  // namespace
+
+TEST_F(Display, PopupOpensBelowTheAskedScreenPointForTopLevelAndNestedViews) {
+  HWND top = shownWindow();
+  SetWindowPos(top, nullptr, 200, 150, 500, 400, SWP_NOZORDER);
+  HWND child = WINX_CreateWindowView(nullptr, top, recordProc, 0);
+  SetWindowPos(child, nullptr, 100, 80, 300, 250, SWP_NOZORDER);
+  ShowWindow(child, SW_SHOW);
+  HWND nested = WINX_CreateWindowView(nullptr, child, recordProc, 0);
+  SetWindowPos(nested, nullptr, 30, 20, 200, 150, SWP_NOZORDER);
+  ShowWindow(nested, SW_SHOW);
+  pump(150);
+  RECT wr;
+  GetWindowRect(top, &wr);
+  HMENU m = CreatePopupMenu();
+  WINX_Menu_AddMenuItem(m, "Only", 1, 0);
+  for (HWND target : {top, child, nested}) {
+    g_menuX = g_menuY = -1;
+    guint t = g_timeout_add(20, measureMenu, nullptr);
+    TrackPopupMenu(m, TPM_RETURNCMD, wr.left + 310, wr.top + 244, 0, target, nullptr);
+    cancelTimeout(t);
+    if (g_menuX < 0) {
+      DestroyMenu(m);
+      DestroyWindow(top);
+      GTEST_SKIP() << "the pop-up could not be shown on this display";
+    }
+    EXPECT_NEAR(wr.left + 310, g_menuX, 2) << "target " << (target == top ? "top" : target == child ? "child" : "nested");
+    EXPECT_NEAR(wr.top + 244 + 4, g_menuY, 2) << "target " << (target == top ? "top" : target == child ? "child" : "nested");
+  }
+  DestroyMenu(m);
+  DestroyWindow(top);
+}
+
+namespace {
+
+int widgetFontPoints(HWND h) {
+  HWND__* w = WINX_ValidWindow(h);
+  if (!w || !w->widget) return -1;
+  GtkStyleContext* sc = gtk_widget_get_style_context(w->widget);
+  PangoFontDescription* fd = nullptr;
+  gtk_style_context_get(sc, gtk_style_context_get_state(sc), "font", &fd, NULL);
+  const int pt = fd ? (int)lround((double)pango_font_description_get_size(fd) / PANGO_SCALE) : -1;
+  if (fd) pango_font_description_free(fd);
+  return pt;
+}
+
+}  // namespace
+
+TEST_F(Display, DialogControlsTakeTheSystemFontSizeForTheirScale) {
+  // A toolkit size unlike both system sizes, so a control that keeps it is told apart.
+  gchar* oldFont = nullptr;
+  g_object_get(gtk_settings_get_default(), "gtk-font-name", &oldFont, NULL);
+  g_object_set(gtk_settings_get_default(), "gtk-font-name", "Sans 13", NULL);
+  const int themeSize = 13;
+  struct Case {
+    float scale;
+    int points;  // 0: the toolkit's own size
+  } cases[] = {{0.9f, 8}, {1.5f, 10}, {1.9f, 0}};
+  for (const Case& c : cases) {
+    HWND v = WINX_CreateWindowView(nullptr, nullptr, recordProc, 0);
+    WINX_MakeSetCurParms(c.scale, c.scale, 0, 0, v, false, false);
+    const int want = c.points ? c.points : themeSize;
+    EXPECT_EQ(want, widgetFontPoints(WINX_MakeLabel(-1, "Name", 1, 0, 0, 40, 8, 0))) << c.scale;
+    EXPECT_EQ(want, widgetFontPoints(WINX_MakeButton(0, "OK", 2, 0, 20, 40, 14, 0))) << c.scale;
+    EXPECT_EQ(want, widgetFontPoints(WINX_MakeEditField(3, 0, 40, 40, 12, 0))) << c.scale;
+    EXPECT_EQ(want, widgetFontPoints(WINX_MakeCheckBox("On", 4, 0, 60, 40, 12, 0))) << c.scale;
+    EXPECT_EQ(want, widgetFontPoints(WINX_MakeControl("Static", 5, "static", 0, 0, 80, 40, 8, 0))) << c.scale;
+    EXPECT_EQ(10, widgetFontPoints(WINX_MakeCombo(6, 0, 100, 40, 0, 3))) << c.scale;
+    EXPECT_EQ(10, widgetFontPoints(WINX_MakeCombo(7, 0, 120, 40, 0, 1))) << c.scale;
+    DestroyWindow(v);
+  }
+  g_object_set(gtk_settings_get_default(), "gtk-font-name", oldFont, NULL);
+  g_free(oldFont);
+}
+
+namespace {
+
+GtkWidget* findChild(GtkWidget* w, GType type) {
+  if (G_TYPE_CHECK_INSTANCE_TYPE(w, type)) return w;
+  if (!GTK_IS_CONTAINER(w)) return nullptr;
+  GtkWidget* found = nullptr;
+  GList* kids = gtk_container_get_children(GTK_CONTAINER(w));
+  for (GList* l = kids; l && !found; l = l->next) found = findChild(GTK_WIDGET(l->data), type);
+  g_list_free(kids);
+  return found;
+}
+
+GtkWidget* nthItem(GtkWidget* shell, int n) {
+  GList* kids = gtk_container_get_children(GTK_CONTAINER(shell));
+  GtkWidget* w = (GtkWidget*)g_list_nth_data(kids, (guint)n);
+  g_list_free(kids);
+  return w;
+}
+
+void pressKey(GtkWidget* win, guint keyval, GdkModifierType mods) {
+  GdkEvent* e = gdk_event_new(GDK_KEY_PRESS);
+  e->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(win)));
+  e->key.keyval = keyval;
+  e->key.state = mods;
+  GdkKeymapKey* keys = nullptr;
+  gint n = 0;
+  if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()), keyval, &keys, &n) && n)
+    e->key.hardware_keycode = (guint16)keys[0].keycode;
+  g_free(keys);
+  gdk_event_set_device(e, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
+  gtk_widget_event(win, e);
+  gdk_event_free(e);
+}
+
+std::vector<WPARAM> commands() {
+  std::vector<WPARAM> c;
+  for (auto& m : g_msgs)
+    if (m.first == WM_COMMAND) c.push_back(m.second);
+  return c;
+}
+
+}  // namespace
+
+TEST_F(Display, MenuBarShowsTheWindowsMenuAndFiresByClickAndAccelerator) {
+  HWND v = shownWindow();
+  SetWindowPos(v, nullptr, 100, 100, 300, 200, SWP_NOZORDER);
+  pump(50);
+  HMENU file = CreatePopupMenu();
+  WINX_Menu_AddMenuItem(file, "&Open...\tCtrl+O", 101, 0);
+  WINX_Menu_AddMenuItem(file, "&Save", 102, 1);
+  SetMenuItemModifier(file, 101, 0, 'O', FVIRTKEY | FCONTROL);
+  SetMenuItemModifier(file, 102, 0, 'S', FVIRTKEY | FCONTROL);
+  HMENU bar = CreatePopupMenu();
+  WINX_InsertMenu(bar, 0, MF_BYPOSITION | MF_POPUP, (uintptr_t)file, "&File");
+  ASSERT_EQ(1, SetMenu(v, bar));
+  pump(50);
+  GtkWidget* win = WINX_ValidWindow(v)->toplevel;
+  GtkWidget* gbar = findChild(win, GTK_TYPE_MENU_BAR);
+  ASSERT_NE(nullptr, gbar);
+  GtkWidget* fileItem = nthItem(gbar, 0);
+  ASSERT_NE(nullptr, fileItem);
+  EXPECT_STREQ("File", gtk_menu_item_get_label(GTK_MENU_ITEM(fileItem)));
+  // The bar sits above the view: the client area keeps its size.
+  EXPECT_EQ(200, gtk_widget_get_allocated_height(WINX_ValidWindow(v)->drawingArea));
+  RECT client;
+  GetClientRect(v, &client);
+  EXPECT_EQ(200, client.bottom);
+
+  // By click: open File, choose Open.
+  g_msgs.clear();
+  gtk_menu_shell_select_item(GTK_MENU_SHELL(gbar), fileItem);
+  pump(50);
+  GtkWidget* sub = gtk_menu_item_get_submenu(GTK_MENU_ITEM(fileItem));
+  ASSERT_NE(nullptr, sub);
+  gtk_menu_shell_activate_item(GTK_MENU_SHELL(sub), nthItem(sub, 0), TRUE);
+  pump(50);
+  EXPECT_EQ(std::vector<WPARAM>{101}, commands());
+  gtk_menu_shell_deactivate(GTK_MENU_SHELL(gbar));
+
+  // By accelerator; the disabled Save answers only once it is enabled.
+  g_msgs.clear();
+  pressKey(win, GDK_KEY_o, GDK_CONTROL_MASK);
+  pressKey(win, GDK_KEY_s, GDK_CONTROL_MASK);
+  EXPECT_EQ(std::vector<WPARAM>{101}, commands());
+  EnableMenuItem(bar, 102, MF_ENABLED);
+  CheckMenuItem(bar, 101, MF_CHECKED);
+  DrawMenuBar(v);
+  g_msgs.clear();
+  pressKey(win, GDK_KEY_s, GDK_CONTROL_MASK);
+  EXPECT_EQ(std::vector<WPARAM>{102}, commands());
+  GtkWidget* open = nthItem(gtk_menu_item_get_submenu(GTK_MENU_ITEM(nthItem(gbar, 0))), 0);
+  ASSERT_TRUE(GTK_IS_CHECK_MENU_ITEM(open));
+  EXPECT_TRUE(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(open)));
+
+  // Without a menu the bar goes and the window keeps its client size.
+  SetMenu(v, nullptr);
+  DestroyMenu(bar);
+  pump(50);
+  gbar = findChild(win, GTK_TYPE_MENU_BAR);
+  EXPECT_TRUE(!gbar || !gtk_widget_get_visible(gbar));
+  EXPECT_EQ(200, gtk_widget_get_allocated_height(WINX_ValidWindow(v)->drawingArea));
+  DestroyWindow(v);
 }

@@ -1,13 +1,19 @@
 // Window views on a real X display (Xvfb in the test script): a shown top-level window paints
 // through its window procedure, GDK mouse and key events arrive as Win32 messages, child views
 // follow their frames. Skipped without a display.
+#include <epoxy/egl.h>
+#include <epoxy/gl.h>
 #include <gtk/gtk.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
 
+#include "CFBundle.h"
+#include "CFString.h"
+#include "WINX_DialogTemplate.h"
 #include "WINX_DragDrop.h"
+#include "WINX_HostedView.h"
 #include "WINX_Keyboard.h"
 #include "WINX_Message.h"
 #include "WINX_Window.h"
@@ -212,3 +218,123 @@ TEST_F(Display, SuppliedAccessibleFollowsTheChildWidgets) {
 }
 
 }  // namespace
+
+TEST_F(Display, MouseEventsReachTheOutermostNonClientView) {
+  HWND child = WINX_CreateWindowView(nullptr, top, RecordingProc, 0);
+  SetWindowPos(child, nullptr, 10, 10, 60, 40, SWP_NOZORDER);
+  ShowWindow(child, SW_SHOW);
+  WINX_RunRunLoop(20);
+  GdkEvent* press = gdk_event_new(GDK_BUTTON_PRESS);
+  press->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(top->toplevel)));
+  press->button.button = 1;
+  press->button.x_root = top->frame.left + 20;
+  press->button.y_root = top->frame.top + 20;
+  Log().clear();
+  EXPECT_FALSE(WINX_HandleMouseEvent(press));  // every view says client area
+  EXPECT_EQ(1, winxtest::Count(child, WM_NCHITTEST));
+  EXPECT_EQ(1, winxtest::Count(top, WM_NCHITTEST));
+  winxtest::HitTestAnswer() = 2;
+  Log().clear();
+  EXPECT_TRUE(WINX_HandleMouseEvent(press));
+  EXPECT_EQ(1, winxtest::Count(top, WM_NCLBUTTONDOWN));
+  EXPECT_EQ(0, winxtest::Count(child, WM_NCLBUTTONDOWN));
+  SetCapture(child);
+  EXPECT_FALSE(WINX_HandleMouseEvent(press));
+  ReleaseCapture();
+  winxtest::HitTestAnswer() = 1;
+  gdk_event_free(press);
+}
+
+namespace {
+
+// The colour on screen at (x, y) of the window that view lies in (view coordinates), 0xRRGGBB.
+uint32_t screenPixel(HWND view, int x, int y) {
+  POINT p = {x, y};
+  ClientToScreen(view, &p);
+  HWND__* t = view;
+  while (t->parent) t = t->parent;
+  POINT o = {0, 0};
+  ClientToScreen(t, &o);
+  GdkPixbuf* pb = gdk_pixbuf_get_from_window(gtk_widget_get_window(t->toplevel), p.x - o.x, p.y - o.y, 1, 1);
+  if (!pb) return 0xFFFFFFFFu;
+  const guchar* px = gdk_pixbuf_get_pixels(pb);
+  const uint32_t c = (uint32_t(px[0]) << 16) | (uint32_t(px[1]) << 8) | px[2];
+  g_object_unref(pb);
+  return c;
+}
+
+int g_glPaints = 0;
+bool g_glCurrentInPaint = false;
+
+LRESULT clearGreenProc(HWND, UINT msg, WPARAM, LPARAM) {
+  if (msg == WM_PAINT) {
+    g_glCurrentInPaint = eglGetCurrentContext() != EGL_NO_CONTEXT;
+    glClearColor(0.f, 1.f, 0.f, 1.f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    ++g_glPaints;
+  }
+  return 0;
+}
+
+}  // namespace
+
+TEST_F(Display, GLViewPaintsWithItsContextCurrentAndShowsWhatGLDrew) {
+  HWND v = WINX_CreateWindowView(nullptr, top, clearGreenProc, 0);
+  SetWindowPos(v, nullptr, 20, 10, 60, 40, SWP_NOZORDER);
+  ShowWindow(v, SW_SHOW);
+  g_glPaints = 0;
+  WINX_SetViewGL(v, true);
+  ASSERT_TRUE(WINX_GetViewGL(v)) << "no OpenGL context could be made on this display";
+  void* context = v->m_glctx;
+  WINX_SetViewGL(v, true);
+  EXPECT_EQ(context, v->m_glctx);  // one context
+  WINX_MakeSetCurParms(1, 1, 0, 0, top, false, false);
+  HWND button = WINX_MakeButton(0, "B", 5, 0, 60, 10, 10, 0);
+  WINX_SetViewGL(button, true);
+  EXPECT_FALSE(WINX_GetViewGL(button));
+
+  ASSERT_TRUE(pumpUntil([] { return g_glPaints > 0; }, 3000));
+  EXPECT_TRUE(g_glCurrentInPaint);
+  EXPECT_EQ(EGL_NO_CONTEXT, eglGetCurrentContext());  // cleared after the pass
+  WINX_RunRunLoop(50);
+  EXPECT_EQ(0x00FF00u, screenPixel(v, 30, 20));
+  EXPECT_EQ(0xFF0000u, screenPixel(top, 5, 5));  // the parent still paints itself
+
+  EXPECT_TRUE(WINX_SetGLContextToView(v));
+  EXPECT_NE(EGL_NO_CONTEXT, eglGetCurrentContext());
+  EXPECT_FALSE(WINX_SetGLContextToView(nullptr));
+  EXPECT_EQ(EGL_NO_CONTEXT, eglGetCurrentContext());
+  WINX_SetViewGL(v, false);
+  EXPECT_FALSE(WINX_GetViewGL(v));
+  EXPECT_FALSE(WINX_SetGLContextToView(v));
+}
+
+TEST_F(Display, HostedPluginViewDrawsInItsParentAndReportsItsSize) {
+  CFStringRef path = CFStringCreateWithCString(nullptr, WINXWIN_VIEW_BUNDLE, kCFStringEncodingUTF8);
+  CFURLRef url = CFURLCreateWithFileSystemPath(nullptr, path, kCFURLPOSIXPathStyle, true);
+  CFRelease(path);
+  AudioUnitCocoaViewInfo info = {url, {nullptr}};
+  RECT r = {0, 0, 300, 200};
+  EXPECT_EQ(nullptr, WINX_GetAudioUnitCocoaView(top, nullptr, &info, &r));  // no factory named
+  info.mCocoaAUViewClass[0] = CFStringCreateWithCString(nullptr, "Missing_View", kCFStringEncodingUTF8);
+  EXPECT_EQ(nullptr, WINX_GetAudioUnitCocoaView(top, nullptr, &info, &r));
+  CFRelease(info.mCocoaAUViewClass[0]);
+  EXPECT_EQ(300, r.right);  // untouched on failure
+
+  info.mCocoaAUViewClass[0] = CFStringCreateWithCString(nullptr, "Sorvanta_View_64", kCFStringEncodingUTF8);
+  int unitStandIn = 0;
+  AudioUnit unit = reinterpret_cast<AudioUnit>(&unitStandIn);
+  HWND h = WINX_GetAudioUnitCocoaView(top, unit, &info, &r);
+  CFRelease(info.mCocoaAUViewClass[0]);
+  CFRelease(url);
+  ASSERT_NE(nullptr, h);
+  EXPECT_EQ(top, GetParent(h));
+  EXPECT_EQ(0, r.left);
+  EXPECT_EQ(0, r.top);
+  EXPECT_EQ(120, r.right);
+  EXPECT_EQ(80, r.bottom);
+  EXPECT_EQ(static_cast<void*>(&unitStandIn), g_object_get_data(G_OBJECT(h->widget), "test-unit"));
+  ASSERT_TRUE(pumpUntil([&] { return gtk_widget_get_mapped(h->widget); }, 3000));
+  WINX_RunRunLoop(50);
+  EXPECT_EQ(0x0000FFu, screenPixel(top, 60, 40));
+}
