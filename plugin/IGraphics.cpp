@@ -39,6 +39,7 @@ bool IGraphics::PromptForColor(IColor*, char*) { return false; }
 bool IGraphics::OpenURL(const char*, const char*, const char*, const char*) { return false; }
 char* IGraphics::OSLoadFile(int, const char*) { return nullptr; }
 GFX_IBitmap* IGraphics::OSLoadBitmap(int, const char*) { return nullptr; }
+std::string IGraphics::OSBitmapFile(int, const char*) { return ""; }
 
 void IGraphics::PromptForFile(UTIL_String* file, EFileAction, UTIL_String*, char*) {
   if (file) file->Set("");

@@ -29,6 +29,7 @@
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "ControlLayer.h"
@@ -95,6 +96,13 @@ public:
   virtual void ShowMouseCursor() {}
   // Image resource as a new bitmap owned by the caller, or null.
   virtual GFX_IBitmap* OSLoadBitmap(int ID, const char* name);
+  // The PNG file OSLoadBitmap would decode for this image, or "" when there is none to name.
+  // With a file, LoadIBitmap reads only its header and decodes the pixels (with GFX_LoadPNG)
+  // when they are first drawn: images of pages never shown cost no memory. A binding whose
+  // OSLoadBitmap does more than decode that file must return "".
+  virtual std::string OSBitmapFile(int ID, const char* name);
+  // Pixel bytes of the images in the process-wide cache that have been decoded so far.
+  static size_t DecodedBitmapBytes();
 
   // ---- construction and attachment ----
   virtual void PrepDraw();

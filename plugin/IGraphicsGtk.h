@@ -7,7 +7,7 @@
 // flip applies: a pointer at widget (px, py) reaches the canvas as (px, py), and a canvas
 // rectangle is invalidated as the same rectangle of the widget.
 //
-// Threads: GTK's main thread only, except OSLoadFile and OSLoadBitmap, which run on whatever
+// Threads: GTK's main thread only, except OSLoadFile, OSLoadBitmap and OSBitmapFile, which run on whatever
 // thread builds the interface. Menus, dialogs and message boxes run nested main loops; the
 // repaint timer keeps firing inside them.
 //
@@ -51,6 +51,7 @@ public:
   void HideMouseCursor() override;
   void ShowMouseCursor() override;
   GFX_IBitmap* OSLoadBitmap(int ID, const char* name) override;
+  std::string OSBitmapFile(int ID, const char* name) override;
 
   // Resources are looked up in the resources folder of the bundle with this identifier ...
   void SetBundleID(const char* id) { mBundleID.Set(id); }
