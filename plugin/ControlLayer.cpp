@@ -5,16 +5,31 @@
 #include "IControl.h"
 #include "IGraphicsStructs.h"
 
-bool GUI_UnionDirtyControls(const UTIL_PtrList<IControl>& controls, int first, IRECT* r) {
+namespace {
+
+// Calls take(rect) for every dirty control from index `first` on (hidden ones only with their
+// ignore-hidden flag); says whether there were any.
+template <class Take>
+bool forEachDirtyControl(const UTIL_PtrList<IControl>& controls, int first, Take take) {
   bool dirty = false;
   for (int i = first, n = controls.GetSize(); i < n; ++i) {
     IControl* c = controls.Get(i);
     if (c->IsHidden() && !c->IgnoreHidden()) continue;
     if (!c->IsDirty()) continue;
-    *r = r->Union(*c->GetRECT());
+    take(*c->GetRECT());
     dirty = true;
   }
   return dirty;
+}
+
+}  // namespace
+
+bool GUI_UnionDirtyControls(const UTIL_PtrList<IControl>& controls, int first, IRECT* r) {
+  return forEachDirtyControl(controls, first, [r](const IRECT& cr) { *r = r->Union(cr); });
+}
+
+bool GUI_CollectDirtyControls(const UTIL_PtrList<IControl>& controls, int first, IRECTList* list) {
+  return forEachDirtyControl(controls, first, [list](const IRECT& cr) { list->Add(cr); });
 }
 
 void GUI_PushParamToControl(IControl* c, int paramIdx, double value) {
@@ -110,14 +125,25 @@ bool ControlLayer::isDirty(IRECT* rect) {
   return dirty;
 }
 
-void ControlLayer::Draw(IGraphics* graphics, IRECT* rect) {
-  for (int i = 0, n = controls.GetSize(); i < n; ++i) {
-    IControl* c = controls.Get(i);
-    const IRECT* cr = c->GetRECT();
-    if (visible && !c->IsHidden() && !rect->Empty() && !cr->Empty() && rect->Intersects(*cr)) c->Draw(graphics);
-    c->SetClean();
+bool ControlLayer::isDirty(IRECTList* list) {
+  if (!visible && !ignoreHidden) return false;
+  bool dirty = GUI_CollectDirtyControls(controls, 0, list);
+  for (int i = 0, n = layers.GetSize(); i < n; ++i)
+    if (layers.Get(i)->isDirty(list)) dirty = true;
+  return dirty;
+}
+
+void ControlLayer::Draw(IGraphics* graphics, IRECT* rect, bool clean) {
+  const bool shown = visible;
+  if (shown || ignoreHidden) {
+    for (int i = 0, n = controls.GetSize(); i < n; ++i) {
+      IControl* c = controls.Get(i);
+      const IRECT* cr = c->GetRECT();
+      if (shown && !c->IsHidden() && !rect->Empty() && !cr->Empty() && rect->Intersects(*cr)) c->Draw(graphics);
+      if (clean) c->SetClean();
+    }
   }
-  for (int i = 0, n = layers.GetSize(); i < n; ++i) layers.Get(i)->Draw(graphics, rect);
+  for (int i = 0, n = layers.GetSize(); i < n; ++i) layers.Get(i)->Draw(graphics, rect, clean);
 }
 
 IControl* ControlLayer::isHit(int x, int y) {
