@@ -5,7 +5,12 @@
 // construction to the first page on the canvas, beside the work no open can skip, measured in the
 // same run: deciphering and parsing the two resources and decoding the PNG files the first page
 // shows.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <tinyxml2.h>
+
+#include <thread>
 
 #include <cstdio>
 #include <string>
@@ -73,6 +78,31 @@ double decodeFiles(const std::vector<std::string>& files) {
   return secondsSince(t0);
 }
 
+// Resident size of the stand-in host holding the editor open without a window (nothing drawn),
+// read from /proc one second after it started; -1 when it cannot be run.
+long long headlessHostBytes() {
+  const pid_t pid = fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    const int devNull = open("/dev/null", O_WRONLY);
+    dup2(devNull, 1);
+    dup2(devNull, 2);
+    execl(SORVANTA_HOST_PROGRAM, SORVANTA_HOST_PROGRAM, "--headless", "--seconds", "2", SORVANTA_BUNDLE,
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  long long rss = -1;
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.compare(0, 6, "VmRSS:") == 0) rss = std::atoll(line.c_str() + 6) * 1024;
+  kill(pid, SIGTERM);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return rss;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -117,6 +147,8 @@ int main(int argc, char** argv) {
   std::printf("\none editor open on the authored interface, first page drawn (%ld cores)\n", sysconf(_SC_NPROCESSORS_ONLN));
   std::printf("resident size:        %7.1f MB   (process before the open: %.1f MB; open editor adds %.1f MB)\n",
               rssOpen / kMB, rssBefore / kMB, (rssOpen - rssBefore) / kMB);
+  const long long host = headlessHostBytes();
+  std::printf("headless host:        %7.1f MB   (sorvanta-host --headless, editor open, nothing drawn)\n", host / kMB);
   std::printf("prepared SysEx:       %7.2f MB   as whole messages: %.2f MB  (%zu bindings, %zu messages)\n",
               sysex.now / kMB, sysex.whole / kMB, sysex.bindings, sysex.messages);
   std::printf("decoded images:       %7.1f MB   every image decoded: %.1f MB  (%zu of %zu images on the first page)\n",
