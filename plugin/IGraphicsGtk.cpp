@@ -354,7 +354,7 @@ char* IGraphicsGtk::OSLoadFile(int, const char* name) {
   return buf;
 }
 
-std::string IGraphicsGtk::OSBitmapFile(int, const char* name) {
+std::string IGraphicsGtk::pngFile(const char* name) const {
   if (!name) return "";
   const char* dot = std::strrchr(name, '.');
   const std::string ext = lower(dot ? dot + 1 : name);
@@ -362,8 +362,10 @@ std::string IGraphicsGtk::OSBitmapFile(int, const char* name) {
   return FindResource(name, "png");
 }
 
-GFX_IBitmap* IGraphicsGtk::OSLoadBitmap(int ID, const char* name) {
-  const std::string path = OSBitmapFile(ID, name);
+std::string IGraphicsGtk::OSBitmapFile(int, const char* name) { return pngFile(name); }
+
+GFX_IBitmap* IGraphicsGtk::OSLoadBitmap(int, const char* name) {
+  const std::string path = pngFile(name);
   if (path.empty()) return nullptr;
   return GFX_LoadPNG(path.c_str(), nullptr);
 }

@@ -7,9 +7,9 @@
 // flip applies: a pointer at widget (px, py) reaches the canvas as (px, py), and a canvas
 // rectangle is invalidated as the same rectangle of the widget.
 //
-// Threads: GTK's main thread only, except OSLoadFile, OSLoadBitmap and OSBitmapFile, which run on whatever
-// thread builds the interface. Menus, dialogs and message boxes run nested main loops; the
-// repaint timer keeps firing inside them.
+// Threads: GTK's main thread only, except OSLoadFile, OSLoadBitmap and OSBitmapFile, which run
+// on whatever thread builds the interface. Menus, dialogs and message boxes run nested main
+// loops; the repaint timer keeps firing inside them.
 //
 // Ownership: the view (widgets, timer) belongs to this object from OpenWindow to CloseWindow;
 // a host that destroys the parent container closes the view through the root widget's
@@ -61,6 +61,8 @@ public:
   // Full path of the resource file "<base>.<type>" for a name such as "resources/img/x.png"
   // (folder part dropped, type compared without case); "" when there is none.
   std::string FindResource(const char* name, const char* type = nullptr) const;
+  // The resource file of an image name with the extension "png" (any case), or "".
+  std::string pngFile(const char* name) const;
 
   IGraphicsGtkView* GetView() const { return mView; }
 
