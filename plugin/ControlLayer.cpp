@@ -117,21 +117,27 @@ void ControlLayer::SetParameterFromPlug(int paramIdx, double value, bool normali
   for (int i = 0, n = layers.GetSize(); i < n; ++i) layers.Get(i)->SetParameterFromPlug(paramIdx, value, normalized);
 }
 
-bool ControlLayer::isDirty(IRECT* rect) {
-  if (!visible && !ignoreHidden) return false;
-  bool dirty = GUI_UnionDirtyControls(controls, 0, rect);
-  for (int i = 0, n = layers.GetSize(); i < n; ++i)
-    if (layers.Get(i)->isDirty(rect)) dirty = true;
+namespace {
+
+bool addDirty(const UTIL_PtrList<IControl>& controls, IRECT* rect) { return GUI_UnionDirtyControls(controls, 0, rect); }
+bool addDirty(const UTIL_PtrList<IControl>& controls, IRECTList* list) {
+  return GUI_CollectDirtyControls(controls, 0, list);
+}
+
+// A hidden layer reports nothing, its children included, unless it repaints once after hiding.
+template <class Area>
+bool layerDirty(ControlLayer* layer, Area* area) {
+  if (!layer->visible && !layer->ignoreHidden) return false;
+  bool dirty = addDirty(layer->controls, area);
+  for (int i = 0, n = layer->layers.GetSize(); i < n; ++i)
+    if (layerDirty(layer->layers.Get(i), area)) dirty = true;
   return dirty;
 }
 
-bool ControlLayer::isDirty(IRECTList* list) {
-  if (!visible && !ignoreHidden) return false;
-  bool dirty = GUI_CollectDirtyControls(controls, 0, list);
-  for (int i = 0, n = layers.GetSize(); i < n; ++i)
-    if (layers.Get(i)->isDirty(list)) dirty = true;
-  return dirty;
-}
+}  // namespace
+
+bool ControlLayer::isDirty(IRECT* rect) { return layerDirty(this, rect); }
+bool ControlLayer::isDirty(IRECTList* list) { return layerDirty(this, list); }
 
 void ControlLayer::Draw(IGraphics* graphics, IRECT* rect, bool clean) {
   const bool shown = visible;
