@@ -5,16 +5,31 @@
 #include "IControl.h"
 #include "IGraphicsStructs.h"
 
-bool GUI_UnionDirtyControls(const UTIL_PtrList<IControl>& controls, int first, IRECT* r) {
+namespace {
+
+// Calls take(rect) for every dirty control from index `first` on (hidden ones only with their
+// ignore-hidden flag); says whether there were any.
+template <class Take>
+bool forEachDirtyControl(const UTIL_PtrList<IControl>& controls, int first, Take take) {
   bool dirty = false;
   for (int i = first, n = controls.GetSize(); i < n; ++i) {
     IControl* c = controls.Get(i);
     if (c->IsHidden() && !c->IgnoreHidden()) continue;
     if (!c->IsDirty()) continue;
-    *r = r->Union(*c->GetRECT());
+    take(*c->GetRECT());
     dirty = true;
   }
   return dirty;
+}
+
+}  // namespace
+
+bool GUI_UnionDirtyControls(const UTIL_PtrList<IControl>& controls, int first, IRECT* r) {
+  return forEachDirtyControl(controls, first, [r](const IRECT& cr) { *r = r->Union(cr); });
+}
+
+bool GUI_CollectDirtyControls(const UTIL_PtrList<IControl>& controls, int first, IRECTList* list) {
+  return forEachDirtyControl(controls, first, [list](const IRECT& cr) { list->Add(cr); });
 }
 
 void GUI_PushParamToControl(IControl* c, int paramIdx, double value) {
@@ -102,22 +117,39 @@ void ControlLayer::SetParameterFromPlug(int paramIdx, double value, bool normali
   for (int i = 0, n = layers.GetSize(); i < n; ++i) layers.Get(i)->SetParameterFromPlug(paramIdx, value, normalized);
 }
 
-bool ControlLayer::isDirty(IRECT* rect) {
-  if (!visible && !ignoreHidden) return false;
-  bool dirty = GUI_UnionDirtyControls(controls, 0, rect);
-  for (int i = 0, n = layers.GetSize(); i < n; ++i)
-    if (layers.Get(i)->isDirty(rect)) dirty = true;
+namespace {
+
+bool addDirty(const UTIL_PtrList<IControl>& controls, IRECT* rect) { return GUI_UnionDirtyControls(controls, 0, rect); }
+bool addDirty(const UTIL_PtrList<IControl>& controls, IRECTList* list) {
+  return GUI_CollectDirtyControls(controls, 0, list);
+}
+
+// A hidden layer reports nothing, its children included, unless it repaints once after hiding.
+template <class Area>
+bool layerDirty(ControlLayer* layer, Area* area) {
+  if (!layer->visible && !layer->ignoreHidden) return false;
+  bool dirty = addDirty(layer->controls, area);
+  for (int i = 0, n = layer->layers.GetSize(); i < n; ++i)
+    if (layerDirty(layer->layers.Get(i), area)) dirty = true;
   return dirty;
 }
 
-void ControlLayer::Draw(IGraphics* graphics, IRECT* rect) {
-  for (int i = 0, n = controls.GetSize(); i < n; ++i) {
-    IControl* c = controls.Get(i);
-    const IRECT* cr = c->GetRECT();
-    if (visible && !c->IsHidden() && !rect->Empty() && !cr->Empty() && rect->Intersects(*cr)) c->Draw(graphics);
-    c->SetClean();
+}  // namespace
+
+bool ControlLayer::isDirty(IRECT* rect) { return layerDirty(this, rect); }
+bool ControlLayer::isDirty(IRECTList* list) { return layerDirty(this, list); }
+
+void ControlLayer::Draw(IGraphics* graphics, IRECT* rect, bool clean) {
+  const bool shown = visible;
+  if (shown || ignoreHidden) {
+    for (int i = 0, n = controls.GetSize(); i < n; ++i) {
+      IControl* c = controls.Get(i);
+      const IRECT* cr = c->GetRECT();
+      if (shown && !c->IsHidden() && !rect->Empty() && !cr->Empty() && rect->Intersects(*cr)) c->Draw(graphics);
+      if (clean) c->SetClean();
+    }
   }
-  for (int i = 0, n = layers.GetSize(); i < n; ++i) layers.Get(i)->Draw(graphics, rect);
+  for (int i = 0, n = layers.GetSize(); i < n; ++i) layers.Get(i)->Draw(graphics, rect, clean);
 }
 
 IControl* ControlLayer::isHit(int x, int y) {

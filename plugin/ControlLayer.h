@@ -20,12 +20,15 @@ class ControlLayer;
 class IControl;
 class IGraphics;
 struct IRECT;
+struct IRECTList;
 
 // The two walks that the graphics object's own control list and every layer share:
 // grow r by the rectangles of the dirty controls from index `first` on (hidden ones only with
 // their ignore-hidden flag) and say whether there were any; and push a parameter's normalised
 // value to the controls bound to it (and to those showing it as an auxiliary parameter).
 bool GUI_UnionDirtyControls(const UTIL_PtrList<IControl>& controls, int first, IRECT* r);
+// The same walk, each dirty rectangle added to a list.
+bool GUI_CollectDirtyControls(const UTIL_PtrList<IControl>& controls, int first, IRECTList* list);
 void GUI_PushParamToControls(const UTIL_PtrList<IControl>& controls, int paramIdx, double value);
 // The push to one control: its value when bound to the parameter, then its auxiliary entry.
 void GUI_PushParamToControl(IControl* control, int paramIdx, double value);
@@ -95,7 +98,12 @@ public:
   void setIgnoreHiddenWhenUpdatingScreen(bool flag);
   void SetParameterFromPlug(int paramIdx, double value, bool normalized);
   bool isDirty(IRECT* rect);
-  void Draw(IGraphics* graphics, IRECT* rect);
+  bool isDirty(IRECTList* list);
+  // Draws what of this layer and its children lies in rect; with `clean`, every control walked
+  // is marked clean afterwards. A hidden layer's controls are neither drawn nor walked (showing
+  // the layer marks them all dirty again); an ignore-hidden layer is walked to clean its
+  // backdrop's last mark.
+  void Draw(IGraphics* graphics, IRECT* rect, bool clean = true);
   IControl* isHit(int x, int y);
   IControl* getControlFromParam(int paramIdx);
   // Editor-core page switch: selects id, shows that child and hides the other children of the

@@ -39,6 +39,7 @@ bool IGraphics::PromptForColor(IColor*, char*) { return false; }
 bool IGraphics::OpenURL(const char*, const char*, const char*, const char*) { return false; }
 char* IGraphics::OSLoadFile(int, const char*) { return nullptr; }
 GFX_IBitmap* IGraphics::OSLoadBitmap(int, const char*) { return nullptr; }
+std::string IGraphics::OSBitmapFile(int, const char*) { return ""; }
 
 void IGraphics::PromptForFile(UTIL_String* file, EFileAction, UTIL_String*, char*) {
   if (file) file->Set("");
@@ -255,7 +256,27 @@ bool IGraphics::IsDirty(IRECT* rect) {
   return dirty;
 }
 
-bool IGraphics::Draw(IRECT* rect) {
+bool IGraphics::IsDirty(IRECTList* list) {
+  bool dirty = GUI_CollectDirtyControls(mControls, 1, list);
+  for (int i = 0, n = mLayers.GetSize(); i < n; ++i)
+    if (mLayers.Get(i)->isDirty(list)) dirty = true;
+  return dirty;
+}
+
+bool IGraphics::Draw(IRECT* rect) { return drawArea(rect, true); }
+
+bool IGraphics::Draw(IRECTList* areas) {
+  // The loose mode repaints by dirty controls, not by area: once is all it needs.
+  if (!mStrict) {
+    IRECT all = areas->Bounds();
+    return drawArea(&all, true);
+  }
+  bool ok = true;
+  for (int i = 0; i < areas->n; ++i) ok = drawArea(&areas->rects[i], i == areas->n - 1) && ok;
+  return ok;
+}
+
+bool IGraphics::drawArea(IRECT* rect, bool clean) {
   const int nControls = mControls.GetSize();
   if (nControls == 0 && mLayers.GetSize() == 0) return true;
   if (mStrict) {
@@ -265,7 +286,7 @@ bool IGraphics::Draw(IRECT* rect) {
     for (int i = 1; i < nControls; ++i) {
       IControl* c = mControls.Get(i);
       if (!c->IsHidden() && rect->Intersects(*c->GetRECT())) c->Draw(this);
-      c->SetClean();
+      if (clean) c->SetClean();
     }
   } else if (nControls > 0) {
     IControl* bg = mControls.Get(0);
@@ -292,7 +313,7 @@ bool IGraphics::Draw(IRECT* rect) {
       }
     }
   }
-  for (int i = 0, n = mLayers.GetSize(); i < n; ++i) mLayers.Get(i)->Draw(this, &mDrawRECT);
+  for (int i = 0, n = mLayers.GetSize(); i < n; ++i) mLayers.Get(i)->Draw(this, &mDrawRECT, clean);
   return DrawScreen(&mDrawRECT);
 }
 

@@ -29,6 +29,7 @@
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "ControlLayer.h"
@@ -95,6 +96,16 @@ public:
   virtual void ShowMouseCursor() {}
   // Image resource as a new bitmap owned by the caller, or null.
   virtual GFX_IBitmap* OSLoadBitmap(int ID, const char* name);
+  // The PNG file OSLoadBitmap would decode for this image, or "" when there is none to name.
+  // With a file, LoadIBitmap reads only its header and decodes the pixels (with GFX_LoadPNG)
+  // when they are first drawn: images of pages never shown cost no memory. A binding whose
+  // OSLoadBitmap does more than decode that file must return "".
+  virtual std::string OSBitmapFile(int ID, const char* name);
+  // Pixel bytes of the images in the process-wide cache that have been decoded so far.
+  static size_t DecodedBitmapBytes();
+  // Fully opaque images (decoded from their files) drawn with source alpha at full weight are
+  // copied, which gives the same pixels; off only to compare both roads.
+  static void SetOpaqueImageCopies(bool on);
 
   // ---- construction and attachment ----
   virtual void PrepDraw();
@@ -118,7 +129,14 @@ public:
 
   // ---- repaint ----
   bool IsDirty(IRECT* rect);
+  // The dirty areas kept apart (added to `list`); the view repaints each with Draw. Same controls
+  // as IsDirty(IRECT*), which gives their union.
+  bool IsDirty(IRECTList* list);
   bool Draw(IRECT* rect);
+  // Each area in turn, as Draw(IRECT*) draws one; controls are marked clean once, after the
+  // last, so a control's second repaint (the tick after a change) is not used up by the first
+  // areas of the same pass.
+  bool Draw(IRECTList* areas);
   void SetStrictDrawing(bool strict);
 
   // ---- input (canvas coordinates) ----
@@ -215,6 +233,8 @@ protected:
   GUI_ChildList<ControlLayer> mLayers{&mLayoutStampRef};
   IPluginBase* mPlug;
   IRECT mDrawRECT;
+  // One area of a repaint; `clean` marks the controls clean afterwards.
+  bool drawArea(IRECT* rect, bool clean);
   bool mCursorHidden = false;
   int mHiddenMousePointX = -1, mHiddenMousePointY = -1;
   GFX_IBitmap* mDrawBitmap = nullptr;

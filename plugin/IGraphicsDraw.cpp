@@ -7,9 +7,13 @@
 // hold, and the pixels are deleted when no instance holds them any more. Entries are keyed by
 // image id AND scale, so two editors open at different size factors each draw their own copy;
 // within one editor an id keeps the scale of its first load.
+#include <atomic>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <mutex>
 #include <utility>
 #include <string>
 #include <vector>
@@ -20,6 +24,7 @@
 #include "GFX_Circle.h"
 #include "GFX_Fill.h"
 #include "GFX_Line.h"
+#include "GFX_PNG.h"
 #include "GFX_Rotate.h"
 #include "GFX_SysBitmap.h"
 #include "IGraphics.h"
@@ -138,12 +143,20 @@ int lineEnd(float v) {
   return static_cast<int>(v < -lim ? -lim : v > lim ? lim : v);
 }
 
+// The size makeScaledCopy gives an image of w x h, or false when it would refuse it.
+bool scaledSize(int w, int h, double scale, int* sw, int* sh) {
+  if (!(scale > 0.0) || !std::isfinite(scale)) return false;
+  const double fw = w * scale, fh = h * scale;
+  if (fw < 1.0 || fh < 1.0 || fw * fh > kMaxScaledPixels) return false;
+  *sw = static_cast<int>(fw);
+  *sh = static_cast<int>(fh);
+  return true;
+}
+
 // A new bitmap of src scaled by `scale` (bilinear), or null when the size is unusable.
 GFX_IBitmap* makeScaledCopy(GFX_IBitmap* src, double scale) {
-  if (!src || !src->getBits() || !(scale > 0.0) || !std::isfinite(scale)) return nullptr;
-  const double fw = src->getWidth() * scale, fh = src->getHeight() * scale;
-  if (fw < 1.0 || fh < 1.0 || fw * fh > kMaxScaledPixels) return nullptr;
-  const int w = static_cast<int>(fw), h = static_cast<int>(fh);
+  int w = 0, h = 0;
+  if (!src || !src->getBits() || !scaledSize(src->getWidth(), src->getHeight(), scale, &w, &h)) return nullptr;
   GFX_MemBitmap* dst = new GFX_MemBitmap(w, h, 4);
   if (!dst->getBits()) {
     delete dst;
@@ -152,6 +165,119 @@ GFX_IBitmap* makeScaledCopy(GFX_IBitmap* src, double scale) {
   GFX_ScaledBlit(dst, src, 0, 0, w, h, 0.0f, 0.0f, static_cast<float>(src->getWidth()),
                  static_cast<float>(src->getHeight()), 1.0f, GFX_MODE_COPY | GFX_MODE_FILTER_BILINEAR);
   return dst;
+}
+
+// A decoded image (owned, may be null) at `scale`: itself at 1.0 (the scaled copy would be the
+// same pixels), else its scaled copy, the decoded one deleted. Null when either step fails.
+GFX_IBitmap* loadScaled(GFX_IBitmap* loaded, double scale) {
+  if (loaded && scale == 1.0 && loaded->getBits()) return loaded;
+  GFX_IBitmap* scaled = makeScaledCopy(loaded, scale);
+  delete loaded;
+  return scaled;
+}
+
+// A cached image whose pixels are decoded from its PNG file, and scaled, when they are first
+// asked for; its size comes from the file's header, so controls lay themselves out without the
+// pixels. The decode makes exactly the bitmap the eager load makes (same decoder, same scaled
+// copy). Owns the decoded bitmap. The first getBits may come from any drawing thread: the
+// decode runs once, under the object's own lock; afterwards a read is one atomic load.
+class GUI_DeferredBitmap : public GFX_IBitmap {
+public:
+  GUI_DeferredBitmap(std::string path, double scale, int w, int h)
+      : mPath(std::move(path)), mScale(scale), mWidth(w), mHeight(h) {}
+  ~GUI_DeferredBitmap() override { delete mPixels.load(std::memory_order_relaxed); }
+  GFX_pixel* getBits() override {
+    GFX_IBitmap* p = pixels();
+    return p ? p->getBits() : nullptr;
+  }
+  int getWidth() override { return mWidth; }
+  int getHeight() override { return mHeight; }
+  int getRowSpan() override {
+    GFX_IBitmap* p = pixels();
+    return p ? p->getRowSpan() : mWidth;
+  }
+  bool resize(int width, int height) override {
+    GFX_IBitmap* p = pixels();
+    if (!p || !p->resize(width, height)) return false;
+    mWidth = p->getWidth();
+    mHeight = p->getHeight();
+    return true;
+  }
+  // Every pixel's alpha is 255 (known once decoded; false before).
+  bool isOpaque() {
+    pixels();
+    return mOpaque.load(std::memory_order_acquire);
+  }
+  size_t decodedBytes() {
+    GFX_IBitmap* p = mPixels.load(std::memory_order_acquire);
+    return p ? static_cast<size_t>(p->getRowSpan()) * static_cast<size_t>(p->getHeight()) * sizeof(GFX_pixel) : 0;
+  }
+
+private:
+  GFX_IBitmap* pixels() {
+    GFX_IBitmap* p = mPixels.load(std::memory_order_acquire);
+    if (p || mFailed.load(std::memory_order_acquire)) return p;
+    std::lock_guard<std::mutex> lock(mDecodeLock);
+    p = mPixels.load(std::memory_order_relaxed);
+    if (p || mFailed.load(std::memory_order_relaxed)) return p;
+    p = loadScaled(GFX_LoadPNG(mPath.c_str(), nullptr), mScale);
+    // A file changed or broken since its header was read draws nothing, as a missing image
+    // does; a size that differs from the header's would break the controls' layout.
+    if (p && (p->getWidth() != mWidth || p->getHeight() != mHeight)) {
+      delete p;
+      p = nullptr;
+    }
+    if (p) {
+      mOpaque.store(allOpaque(p), std::memory_order_release);
+      mPixels.store(p, std::memory_order_release);
+    } else
+      mFailed.store(true, std::memory_order_release);
+    return p;
+  }
+  const std::string mPath;
+  const double mScale;
+  int mWidth, mHeight;
+  std::mutex mDecodeLock;
+  std::atomic<GFX_IBitmap*> mPixels{nullptr};
+  std::atomic<bool> mFailed{false};
+  std::atomic<bool> mOpaque{false};
+
+  static bool allOpaque(GFX_IBitmap* p) {
+    const GFX_pixel* bits = p->getBits();
+    const int w = p->getWidth(), h = p->getHeight(), span = p->getRowSpan();
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        if ((bits[static_cast<size_t>(y) * span + x] & 0xffu) != 0xffu) return false;
+    return true;
+  }
+};
+
+// Drawing a fully opaque image with source alpha at full weight gives the source's own pixels
+// (colour s + (d - s) * 0, alpha d + 255 saturated), which a plain copy gives faster. Off only to
+// compare both roads on the same input.
+std::atomic<bool> gOpaqueImageCopies{true};
+
+// Width and height from a PNG file's signature and IHDR chunk (big-endian words at bytes 16 and
+// 20); false for anything else or for a size the decoder refuses.
+bool readPNGSize(const std::string& path, int* w, int* h) {
+  unsigned char head[24];
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  const size_t n = std::fread(head, 1, sizeof head, f);
+  std::fclose(f);
+  static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  if (n != sizeof head || std::memcmp(head, kSignature, 8) != 0 || std::memcmp(head + 12, "IHDR", 4) != 0) return false;
+  auto be32 = [&](int at) {
+    return static_cast<uint32_t>(head[at]) << 24 | static_cast<uint32_t>(head[at + 1]) << 16 |
+           static_cast<uint32_t>(head[at + 2]) << 8 | head[at + 3];
+  };
+  const uint32_t pw = be32(16), ph = be32(20);
+  if (pw < 1 || ph < 1 || pw > GFX_PNG_MAX_DIMENSION || ph > GFX_PNG_MAX_DIMENSION ||
+      static_cast<long long>(pw) * ph > GFX_PNG_MAX_PIXELS)
+    return false;
+  *w = static_cast<int>(pw);
+  *h = static_cast<int>(ph);
+  return true;
 }
 
 // The draw bitmap lives in a memory device context so that text can be drawn into it.
@@ -192,14 +318,14 @@ IBitmap IGraphics::LoadIBitmap(int ID, const char* name, double scale, int nStat
   if (!pixels) {
     // Decoding and scaling happen outside the lock; another thread may add the same image
     // meanwhile, in which case its copy wins and ours is dropped.
-    GFX_IBitmap* loaded = OSLoadBitmap(ID, name);
+    // A PNG file of a usable size is decoded when first drawn; anything else now.
+    const std::string file = OSBitmapFile(ID, name);
+    int w = 0, h = 0, sw = 0, sh = 0;
     GFX_IBitmap* scaled = nullptr;
-    if (loaded && scale == 1.0 && loaded->getBits())
-      scaled = loaded;  // the scaled copy at 1.0 would be the same pixels
-    else {
-      scaled = makeScaledCopy(loaded, scale);
-      delete loaded;
-    }
+    if (!file.empty() && readPNGSize(file, &w, &h) && scaledSize(w, h, scale, &sw, &sh))
+      scaled = new GUI_DeferredBitmap(file, scale, sw, sh);
+    else
+      scaled = loadScaled(OSLoadBitmap(ID, name), scale);
     if (!scaled) return IBitmap(nullptr, 0, 0, nStates, framesAreHoriz);
     UTIL_MutexLock lock(&store.m_lock);
     BitmapEntry* e = store.find(ID, scale);
@@ -214,6 +340,19 @@ IBitmap IGraphics::LoadIBitmap(int ID, const char* name, double scale, int nStat
   }
   mMyBitmaps[ID] = pixels;
   return IBitmap(pixels, pixels->getWidth(), pixels->getHeight(), nStates, framesAreHoriz);
+}
+
+size_t IGraphics::DecodedBitmapBytes() {
+  BitmapStorage& store = bitmapStorage();
+  UTIL_MutexLock lock(&store.m_lock);
+  size_t n = 0;
+  for (BitmapEntry& e : store.m_entries) {
+    if (auto* d = dynamic_cast<GUI_DeferredBitmap*>(e.bitmap))
+      n += d->decodedBytes();
+    else if (e.bitmap->getBits())
+      n += static_cast<size_t>(e.bitmap->getRowSpan()) * static_cast<size_t>(e.bitmap->getHeight()) * sizeof(GFX_pixel);
+  }
+  return n;
 }
 
 IBitmap IGraphics::getImageById(int ID, int nStates, bool framesAreHoriz) {
@@ -306,11 +445,17 @@ bool IGraphics::DrawBitmap(IBitmap* bitmap, IRECT* dest, int srcX, int srcY, con
   const IRECT r = dest->Intersect(mDrawRECT);
   if (r.Empty()) return true;
   float weight;
-  const int mode = blendToMode(blend, &weight);
+  int mode = blendToMode(blend, &weight);
+  if (mode == GFX_MODE_USE_SOURCE_ALPHA && weight == 1.0f && gOpaqueImageCopies.load(std::memory_order_relaxed)) {
+    auto* deferred = dynamic_cast<GUI_DeferredBitmap*>(bitmap->mData);
+    if (deferred && deferred->isOpaque()) mode = GFX_MODE_COPY;
+  }
   GFX_Blit(mDrawBitmap, bitmap->mData, r.L, r.T, srcX + r.L - dest->L, srcY + r.T - dest->T, r.R - r.L, r.B - r.T,
            weight, mode);
   return true;
 }
+
+void IGraphics::SetOpaqueImageCopies(bool on) { gOpaqueImageCopies.store(on); }
 
 namespace {
 // Source offset of frame bmState (1-based) along the strip; 0 for state 0 or 1 and one-frame

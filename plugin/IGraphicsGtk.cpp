@@ -354,12 +354,18 @@ char* IGraphicsGtk::OSLoadFile(int, const char* name) {
   return buf;
 }
 
-GFX_IBitmap* IGraphicsGtk::OSLoadBitmap(int, const char* name) {
-  if (!name) return nullptr;
+std::string IGraphicsGtk::pngFile(const char* name) const {
+  if (!name) return "";
   const char* dot = std::strrchr(name, '.');
   const std::string ext = lower(dot ? dot + 1 : name);
-  if (ext != "png") return nullptr;
-  const std::string path = FindResource(name, "png");
+  if (ext != "png") return "";
+  return FindResource(name, "png");
+}
+
+std::string IGraphicsGtk::OSBitmapFile(int, const char* name) { return pngFile(name); }
+
+GFX_IBitmap* IGraphicsGtk::OSLoadBitmap(int, const char* name) {
+  const std::string path = pngFile(name);
   if (path.empty()) return nullptr;
   return GFX_LoadPNG(path.c_str(), nullptr);
 }

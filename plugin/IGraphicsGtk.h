@@ -7,9 +7,9 @@
 // flip applies: a pointer at widget (px, py) reaches the canvas as (px, py), and a canvas
 // rectangle is invalidated as the same rectangle of the widget.
 //
-// Threads: GTK's main thread only, except OSLoadFile and OSLoadBitmap, which run on whatever
-// thread builds the interface. Menus, dialogs and message boxes run nested main loops; the
-// repaint timer keeps firing inside them.
+// Threads: GTK's main thread only, except OSLoadFile, OSLoadBitmap and OSBitmapFile, which run
+// on whatever thread builds the interface. Menus, dialogs and message boxes run nested main
+// loops; the repaint timer keeps firing inside them.
 //
 // Ownership: the view (widgets, timer) belongs to this object from OpenWindow to CloseWindow;
 // a host that destroys the parent container closes the view through the root widget's
@@ -51,6 +51,7 @@ public:
   void HideMouseCursor() override;
   void ShowMouseCursor() override;
   GFX_IBitmap* OSLoadBitmap(int ID, const char* name) override;
+  std::string OSBitmapFile(int ID, const char* name) override;
 
   // Resources are looked up in the resources folder of the bundle with this identifier ...
   void SetBundleID(const char* id) { mBundleID.Set(id); }
@@ -60,6 +61,8 @@ public:
   // Full path of the resource file "<base>.<type>" for a name such as "resources/img/x.png"
   // (folder part dropped, type compared without case); "" when there is none.
   std::string FindResource(const char* name, const char* type = nullptr) const;
+  // The resource file of an image name with the extension "png" (any case), or "".
+  std::string pngFile(const char* name) const;
 
   IGraphicsGtkView* GetView() const { return mView; }
 

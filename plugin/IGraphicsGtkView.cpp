@@ -92,12 +92,15 @@ void IGraphicsGtkView::onRootDestroy(GtkWidget*, gpointer p) {
 
 bool IGraphicsGtkView::OnTimer() {
   if (!mGraphics || !mArea) return false;
-  IRECT r;
-  if (!mGraphics->IsDirty(&r)) return false;
+  IRECTList dirty;
+  if (!mGraphics->IsDirty(&dirty)) return false;
   const int w = mGraphics->Width(), h = mGraphics->Height();
-  // Only the part on the canvas can be drawn; a control reaching past the edge is cut.
-  IRECT clipped = r.Intersect(IRECT(0, 0, w, h));
-  if (clipped.W() > 0 && clipped.H() > 0) gtk_widget_queue_draw_area(mArea, clipped.L, clipped.T, clipped.W(), clipped.H());
+  // Each area is queued on its own; GTK keeps them as one region and onDraw repaints its
+  // rectangles. Only the part on the canvas can be drawn; a control reaching past the edge is cut.
+  for (int i = 0; i < dirty.n; ++i) {
+    IRECT clipped = dirty.rects[i].Intersect(IRECT(0, 0, w, h));
+    if (clipped.W() > 0 && clipped.H() > 0) gtk_widget_queue_draw_area(mArea, clipped.L, clipped.T, clipped.W(), clipped.H());
+  }
   return true;
 }
 
@@ -111,9 +114,21 @@ gboolean IGraphicsGtkView::onDraw(GtkWidget*, cairo_t* cr, gpointer p) {
   if (!self->mGraphics) return FALSE;
   GdkRectangle clip;
   if (!gdk_cairo_get_clip_rectangle(cr, &clip)) return TRUE;
-  IRECT r(clip.x, clip.y, clip.x + clip.width, clip.y + clip.height);
+  // The region GTK asks for, as the rectangles it is made of (kept apart as the timer queued
+  // them); their bounds when the clip cannot be listed as rectangles.
+  IRECTList areas;
+  cairo_rectangle_list_t* list = cairo_copy_clip_rectangle_list(cr);
+  if (list && list->status == CAIRO_STATUS_SUCCESS) {
+    for (int i = 0; i < list->num_rectangles; ++i) {
+      const cairo_rectangle_t& c = list->rectangles[i];
+      areas.Add(IRECT(static_cast<int>(std::floor(c.x)), static_cast<int>(std::floor(c.y)),
+                      static_cast<int>(std::ceil(c.x + c.width)), static_cast<int>(std::ceil(c.y + c.height))));
+    }
+  }
+  if (list) cairo_rectangle_list_destroy(list);
+  if (areas.n == 0) areas.Add(IRECT(clip.x, clip.y, clip.x + clip.width, clip.y + clip.height));
   self->mCurrentCr = cr;
-  self->mGraphics->Draw(&r);
+  self->mGraphics->Draw(&areas);
   self->mCurrentCr = nullptr;
   return TRUE;
 }

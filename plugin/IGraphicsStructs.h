@@ -76,6 +76,52 @@ struct IRECT {
   bool Contains(int x, int y) const { return !Empty() && x >= L && x < R && y >= T && y < B; }
 };
 
+// The areas one repaint covers, kept apart so that two small changes far from each other (a knob
+// and its value readout) do not repaint everything between them. Rectangles that intersect (in
+// IRECT's sense, touching edges included) merge into their union; the others stay separate, up to
+// kMax; past that a new one merges into the one it grows least. Empty rectangles are ignored.
+struct IRECTList {
+  static constexpr int kMax = 8;
+  IRECT rects[kMax];
+  int n = 0;
+
+  void Add(IRECT r) {
+    if (r.Empty()) return;
+    for (;;) {
+      int hit = -1;
+      for (int i = 0; i < n && hit < 0; ++i)
+        if (rects[i].Intersects(r)) hit = i;
+      if (hit < 0 && n < kMax) {
+        rects[n++] = r;
+        return;
+      }
+      if (hit < 0) hit = leastGrowth(r);
+      r = r.Union(rects[hit]);
+      rects[hit] = rects[--n];  // the union may now reach others: look again
+    }
+  }
+  IRECT Bounds() const {
+    IRECT b;
+    for (int i = 0; i < n; ++i) b = b.Union(rects[i]);
+    return b;
+  }
+
+private:
+  static long long area(const IRECT& r) { return static_cast<long long>(r.W()) * r.H(); }
+  int leastGrowth(const IRECT& r) const {
+    int best = 0;
+    long long bestGrowth = -1;
+    for (int i = 0; i < n; ++i) {
+      const long long g = area(rects[i].Union(r)) - area(rects[i]);
+      if (bestGrowth < 0 || g < bestGrowth) {
+        best = i;
+        bestGrowth = g;
+      }
+    }
+    return best;
+  }
+};
+
 // Passed with every mouse event. Right is also set for a left click with Command (Super) held,
 // which the controls treat as a right click (prompt for a value).
 struct IMouseMod {

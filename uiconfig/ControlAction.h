@@ -9,6 +9,7 @@
 // pointer and has at most one; the record does not own its controls (their layer or the graphics
 // object does). Whoever owns the parameters deletes the records with them.
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -41,11 +42,65 @@ struct LinkInfo {
   int param3 = -1;  // kept in the declaring record only; the partner's copy is always -1
 };
 
+// The prepared messages of one SysEx binding, one per value, indexed by value. A binding spans up
+// to 128 values of the same message that differ only in the value byte, so the table keeps the
+// template once (part byte already written) and writes the value byte when a message is asked
+// for; it reads like the vector of whole messages it replaces. Messages added one by one with
+// push_back are kept whole after the prepared ones.
+class PreparedSysExTable {
+ public:
+  using Message = std::vector<int>;
+
+  std::size_t size() const { return static_cast<std::size_t>(preparedCount) + whole.size(); }
+  bool empty() const { return size() == 0; }
+  void clear();
+  // The message at `index` (by value; index < size()).
+  Message operator[](std::size_t index) const;
+  Message front() const { return (*this)[0]; }
+  // Writes the message at `index` into *out; false (out untouched) outside the table.
+  bool copyTo(std::size_t index, Message* out) const;
+  void push_back(Message message);
+
+  // Replaces the table with `count` messages made from `base`: with `firstIsBase`, message 0 is
+  // `base` itself; every other message is `base` with its byte at `valuePos` set to the low 7 bits
+  // of `firstValue` + k, k counting the computed messages from 0.
+  void assignPrepared(Message base, int valuePos, bool firstIsBase, int firstValue, int count);
+
+  class const_iterator {
+   public:
+    const_iterator(const PreparedSysExTable* t, std::size_t i) : table(t), index(i) {}
+    Message operator*() const { return (*table)[index]; }
+    const_iterator& operator++() {
+      ++index;
+      return *this;
+    }
+    bool operator!=(const const_iterator& o) const { return index != o.index; }
+    bool operator==(const const_iterator& o) const { return index == o.index; }
+
+   private:
+    const PreparedSysExTable* table;
+    std::size_t index;
+  };
+  const_iterator begin() const { return const_iterator(this, 0); }
+  const_iterator end() const { return const_iterator(this, size()); }
+
+  // Heap bytes the table holds, for the memory benchmark.
+  std::size_t heapBytes() const;
+
+ private:
+  Message base;
+  int valuePos = 0;
+  bool firstIsBase = false;
+  int firstValue = 0;
+  int preparedCount = 0;
+  std::vector<Message> whole;
+};
+
 struct ControlActionSysExMessage {
   // When set, a value selects a list of messages (messageLists) instead of one message.
   bool multiMessage = false;
   // One prepared message per value, indexed by value; bytes as ints, without F0 and F7.
-  std::vector<std::vector<int>> messages;
+  PreparedSysExTable messages;
   // Per value, the messages to send in order.
   std::vector<std::vector<std::vector<int>>> messageLists;
 };
@@ -71,7 +126,9 @@ class ControlAction {
   int ccOnValue = -1;   // CC switch: sent for any other value
 
   // The message prepared for `value` (single-message form), or null when there is none: a value
-  // outside the prepared range must send nothing.
+  // outside the prepared range must send nothing. The message is written into a buffer of the
+  // calling thread: the pointer stays good until that thread's next call, so copy it (or send
+  // it) before asking again.
   const std::vector<int>* messageForValue(int value) const;
   // The list of messages for `value` (multi-message form), or null.
   const std::vector<std::vector<int>>* messageListForValue(int value) const;

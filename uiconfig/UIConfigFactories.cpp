@@ -83,10 +83,13 @@ bool UIConfigManager::prepareSysex(const char* what, int sysexIndex, int changin
     log(prefix + "its value range is empty (maximum below minimum) or too large");
     return false;
   }
-  if (!calculateSysexWithChangingByte(*tmpl, changingByte, count, out, first, part) ||
-      out->messages.empty() ||
-      !sysexKeyBytes(out->messages[0].data(), static_cast<int>(out->messages[0].size()),
-                     changingByte, keys)) {
+  const bool prepared = calculateSysexWithChangingByte(*tmpl, changingByte, count, out, first, part);
+  const std::vector<int> firstMessage = prepared && !out->messages.empty()
+                                            ? out->messages.front()
+                                            : std::vector<int>();
+  if (firstMessage.empty() ||
+      !sysexKeyBytes(firstMessage.data(), static_cast<int>(firstMessage.size()), changingByte,
+                     keys)) {
     log(prefix + "template \"" + *tmpl + "\" is too short for changing byte " +
         std::to_string(changingByte) + (part >= 0 ? " and the part byte" : ""));
     return false;

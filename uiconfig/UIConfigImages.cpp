@@ -331,7 +331,7 @@ void UIConfigManager::preloadImage(IGraphics* g, int id, const char* name, const
     g->ReleaseBitmap(&bm);
     return;
   }
-  imageCache[name] = ImageInfo{id, frames, horizontal};
+  imageCache[name] = ImageInfo{id, frames, horizontal, file};
 }
 
 IBitmap UIConfigManager::getImageByName(IGraphics* g, const std::string& name) {

@@ -51,6 +51,7 @@ struct ImageInfo {
   int id = 0;
   int frames = 1;
   bool horizontalFrames = false;
+  const char* file = "";  // as registered ("resources/img/....png"); static text
 };
 
 struct Values {

@@ -2,6 +2,9 @@
 // pushes and the value prompt.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "ControlLayer.h"
 #include "GuiTestSupport.h"
 #include "IControls.h"
@@ -334,4 +337,53 @@ TEST(GraphicsLifecycle, ResizeDropsListControlsButKeepsLayers) {
   EXPECT_EQ(c.g->NLayers(), 1);
   EXPECT_EQ(c.g->GetDrawBitmap()->getWidth(), 300);
   EXPECT_EQ(c.g->GetDrawBitmap()->getHeight(), 150);
+}
+
+TEST(GraphicsDirty, DirtyAreasStayApartAndEachIsRepaintedInTurn) {
+  struct Case {
+    std::vector<IRECT> added;
+    std::vector<IRECT> kept;
+  };
+  std::vector<Case> cases = {
+      {{IRECT(0, 0, 10, 10), IRECT(50, 0, 60, 10)}, {IRECT(0, 0, 10, 10), IRECT(50, 0, 60, 10)}},
+      {{IRECT(0, 0, 10, 10), IRECT(10, 0, 20, 10)}, {IRECT(0, 0, 20, 10)}},  // touching edges merge
+      {{IRECT(0, 0, 10, 10), IRECT(40, 0, 50, 10), IRECT(5, 5, 45, 8)}, {IRECT(0, 0, 50, 10)}},  // a bridge
+      {{IRECT(), IRECT(3, 3, 4, 4)}, {IRECT(3, 3, 4, 4)}},
+  };
+  Case full;  // one more than the list keeps: the newcomer joins the neighbour it grows least
+  for (int i = 0; i < IRECTList::kMax; ++i) full.added.push_back(IRECT(i * 100, 0, i * 100 + 10, 10));
+  full.kept = full.added;
+  full.added.push_back(IRECT(712, 0, 720, 10));
+  full.kept[7] = IRECT(700, 0, 720, 10);
+  cases.push_back(full);
+  for (const Case& k : cases) {
+    IRECTList list;
+    for (const IRECT& r : k.added) list.Add(r);
+    std::vector<IRECT> kept(list.rects, list.rects + list.n);
+    std::sort(kept.begin(), kept.end(), [](const IRECT& a, const IRECT& b) { return a.L < b.L; });
+    EXPECT_EQ(kept, k.kept) << "case " << (&k - cases.data());
+  }
+
+  Canvas c;
+  c.add(IRECT(0, 0, 200, 100), "bg");
+  RecordingControl* a = c.add(IRECT(10, 10, 20, 20), "a");
+  RecordingControl* b = c.add(IRECT(150, 50, 160, 60), "b");
+  c.attach();
+  cleanAll(c.g);
+  for (RecordingControl* moved : {a, b}) {
+    moved->SetValueFromPlug(0.25);  // a control's first value is its default: no change
+    moved->SetValueFromPlug(0.5);
+  }
+  for (int frame = 0; frame < 2; ++frame) {  // the change and the repaint the tick after
+    IRECTList dirty;
+    ASSERT_TRUE(c.g->IsDirty(&dirty)) << frame;
+    ASSERT_EQ(dirty.n, 2) << frame;
+    c.log.clear();
+    c.g->screenRects.clear();
+    EXPECT_TRUE(c.g->Draw(&dirty));
+    EXPECT_EQ(c.log, (std::vector<std::string>{"bg:draw", "a:draw", "bg:draw", "b:draw"}));
+    EXPECT_EQ(c.g->screenRects, (std::vector<IRECT>{IRECT(10, 10, 20, 20), IRECT(150, 50, 160, 60)}));
+  }
+  IRECTList none;
+  EXPECT_FALSE(c.g->IsDirty(&none));
 }

@@ -12,6 +12,8 @@
 #include <string>
 
 #include "CairoTestImages.h"
+#include "GFX_Bitmap.h"
+#include "GFX_Blit.h"
 #include "GuiTestSupport.h"
 #include "IGraphicsGtk.h"
 #include "IGraphicsGtkView.h"
@@ -195,4 +197,43 @@ TEST(TextDrawing, DrawsMeasuresAndSharesFontsAcrossColours) {
   IText bold(14, IColor(255, 0, 0, 0), nullptr, IText::kStyleBold);
   EXPECT_NE(g->CacheFont(&bold), text.mCached);
   EXPECT_TRUE(g->DrawIText(&text, "", &r));  // nothing to draw is success
+}
+
+TEST(GtkResources, PngImagesAreDecodedWhenFirstDrawnWithTheEagerLoadsPixels) {
+  TempDir dir;
+  writeSolidPng((dir.path / "knob.png").c_str(), 40, 30, 0.2, 0.6, 1.0);
+  static const char kHeaderOnly[] = "\x89PNG\r\n\x1a\n....IHDR\0\0\0\x28\0\0\0\x1e and no pixels";
+  dir.write("broken.png", std::string(kHeaderOnly, sizeof kHeaderOnly - 1));
+  GuiTestPlug plug;
+  IGraphicsGtk g(&plug, 10, 10);
+  g.SetResourcesPath(dir.path.c_str());
+  for (double scale : {1.0, 0.85, 1.15}) {
+    SCOPED_TRACE(scale);
+    const size_t before = IGraphics::DecodedBitmapBytes();
+    IBitmap bm = g.LoadIBitmap(static_cast<int>(7000 + scale * 100), "resources/img/knob.png", scale, 2);
+    ASSERT_NE(bm.mData, nullptr);
+    EXPECT_EQ(bm.W, static_cast<int>(40 * scale));
+    EXPECT_EQ(bm.H, static_cast<int>(30 * scale));
+    EXPECT_EQ(IGraphics::DecodedBitmapBytes(), before) << "decoded before it was drawn";
+    // The eager road: the binding's decode, scaled as the cache scales.
+    GFX_IBitmap* eager = g.OSLoadBitmap(0, "resources/img/knob.png");
+    ASSERT_NE(eager, nullptr);
+    GFX_MemBitmap scaled(bm.W, bm.H, 4);
+    GFX_ScaledBlit(&scaled, eager, 0, 0, bm.W, bm.H, 0.0f, 0.0f, 40.0f, 30.0f, 1.0f,
+                   GFX_MODE_COPY | GFX_MODE_FILTER_BILINEAR);
+    GFX_IBitmap* want = scale == 1.0 ? eager : &scaled;
+    ASSERT_NE(bm.mData->getBits(), nullptr);
+    EXPECT_GT(IGraphics::DecodedBitmapBytes(), before);
+    for (int y = 0; y < bm.H; ++y)
+      for (int x = 0; x < bm.W; ++x)
+        ASSERT_EQ(bm.mData->getBits()[y * bm.mData->getRowSpan() + x], want->getBits()[y * want->getRowSpan() + x])
+            << x << "," << y;
+    delete eager;
+    g.ReleaseBitmap(&bm);
+  }
+  // A file whose header promises what its body does not keep draws nothing, as a missing one.
+  IBitmap broken = g.LoadIBitmap(7100, "resources/img/broken.png", 1.0);
+  ASSERT_NE(broken.mData, nullptr);
+  EXPECT_EQ(broken.mData->getBits(), nullptr);
+  g.ReleaseBitmap(&broken);
 }

@@ -1,15 +1,20 @@
 // Values and texts pushed from a worker thread while the GUI thread repaints: the MIDI input and
-// the sender's workers do this all the time. Built and run under TSan too.
+// the sender's workers do this all the time. Also an image whose first drawing comes from two
+// threads at once. Built and run under TSan too.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "CairoTestImages.h"
 #include "ControlLayer.h"
 #include "GuiTestSupport.h"
 #include "IControls.h"
+#include "IGraphicsGtk.h"
 
 namespace {
 // Reads its text the way drawing does, without going to the fonts (whose library threads are
@@ -96,4 +101,31 @@ TEST(GuiThreads, ConcurrentFirstPushesAfterATreeChangeShareOneIndexRebuild) {
     const double v = knob->GetValue();
     EXPECT_TRUE(v == 0.25 || v == 0.5 || v == 0.75) << "round " << round << " value " << v;
   }
+}
+
+TEST(GuiThreads, AnImageFirstDrawnOnTwoThreadsAtOnceIsDecodedOnce) {
+  char tmpl[] = "/tmp/gui-thread-img-XXXXXX";
+  const std::string dir = mkdtemp(tmpl);
+  writeSolidPng((dir + "/strip.png").c_str(), 30, 300, 0.5, 0.25, 1.0);
+  GuiTestPlug plug;
+  IGraphicsGtk g(&plug, 10, 10);
+  g.SetResourcesPath(dir.c_str());
+  IBitmap bm = g.LoadIBitmap(7300, "resources/img/strip.png", 0.85, 10);
+  ASSERT_NE(bm.mData, nullptr);
+  std::atomic<int> ready{0};
+  GFX_pixel* seen[2] = {nullptr, nullptr};
+  auto draw = [&](int i) {
+    ++ready;
+    while (ready.load() < 2) std::this_thread::yield();
+    seen[i] = bm.mData->getBits();
+  };
+  std::thread a(draw, 0), b(draw, 1);
+  a.join();
+  b.join();
+  EXPECT_NE(seen[0], nullptr);
+  EXPECT_EQ(seen[0], seen[1]);
+  EXPECT_EQ(seen[0][0], bm.mData->getBits()[0]);
+  g.ReleaseBitmap(&bm);
+  std::remove((dir + "/strip.png").c_str());
+  rmdir(dir.c_str());
 }
