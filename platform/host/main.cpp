@@ -121,7 +121,7 @@ bool timeIsUp(const HostPlugin& plug, double seconds) { return seconds >= 0 && p
 // while closing is closed too.
 void closeMenusAndDialogs() {
   GList* windows = gtk_window_list_toplevels();
-  g_list_foreach(windows, reinterpret_cast<GFunc>(g_object_ref), nullptr);  // closing may destroy them
+  for (GList* l = windows; l; l = l->next) g_object_ref(l->data);  // closing may destroy them
   for (GList* l = windows; l; l = l->next) {
     GtkWindow* w = GTK_WINDOW(l->data);
     if (!gtk_widget_get_visible(GTK_WIDGET(w))) continue;
