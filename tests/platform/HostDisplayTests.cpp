@@ -2,30 +2,10 @@
 // end the session while the plug-in holds a modal dialog and a pop-up menu open, each in a nested
 // main loop. `timeout` bounds every run: a host that cannot end fails instead of hanging.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <string>
 
-namespace {
-
-struct RunResult {
-  int exitCode = -1;
-  std::string output;
-};
-
-RunResult runShell(const std::string& cmd) {
-  RunResult r;
-  FILE* f = popen(("SORVANTA_TEST_MODAL=1 " + cmd + " 2>&1").c_str(), "r");
-  if (!f) return r;
-  char buf[512];
-  while (fgets(buf, sizeof buf, f)) r.output += buf;
-  int status = pclose(f);
-  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
-
-}  // namespace
+#include "HostRunSupport.h"
 
 TEST(HostWindow, TimedOrSignalledEndClosesOpenMenusAndDialogs) {
   const std::string host = std::string("timeout -s KILL 30 ") + SORVANTA_HOST_EXE + " ";
@@ -35,7 +15,7 @@ TEST(HostWindow, TimedOrSignalledEndClosesOpenMenusAndDialogs) {
       "sh -c '" + host + bundle + " & p=$!; sleep 1.5; kill -TERM $p; wait $p'",
   };
   for (const std::string& cmd : runs) {
-    RunResult r = runShell(cmd);
+    RunResult r = runCommand("SORVANTA_TEST_MODAL=1 " + cmd);
     EXPECT_EQ(0, r.exitCode) << cmd << "\n" << r.output;
     for (const char* line : {"test modal: dialog open", "test modal: menu open", "test modal: menu closed", "test modal: dialog closed", "rendered"})
       EXPECT_NE(std::string::npos, r.output.find(line)) << cmd << ": no \"" << line << "\"\n" << r.output;

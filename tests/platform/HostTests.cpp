@@ -17,27 +17,13 @@
 #include "CFPropertyList.h"
 #include "CFString.h"
 #include "HostEvents.h"
+#include "HostRunSupport.h"
 #include "HostPlugin.h"
 #include "HostTransport.h"
 
 namespace {
 
-struct RunResult {
-  int exitCode = -1;
-  std::string output;
-};
-
-RunResult runHost(const std::string& args) {
-  std::string cmd = std::string(SORVANTA_HOST_EXE) + " --headless " + args + " 2>&1";
-  RunResult r;
-  FILE* f = popen(cmd.c_str(), "r");
-  if (!f) return r;
-  char buf[512];
-  while (fgets(buf, sizeof buf, f)) r.output += buf;
-  int status = pclose(f);
-  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
+RunResult runHost(const std::string& args) { return runCommand(std::string(SORVANTA_HOST_EXE) + " --headless " + args); }
 
 std::string tempPath(const std::string& name) {
   const char* dir = getenv("TMPDIR");
