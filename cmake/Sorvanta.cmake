@@ -33,24 +33,61 @@ function(sorvanta_add_test name)
   endif()
 endfunction()
 
+# The clang sanitizer build is also the fuzz build: there the libraries carry libFuzzer's
+# coverage counters and comparison hooks (-fsanitize=fuzzer-no-link), so a fuzz target is guided
+# by the code it tests and not only by its own harness. Other executables linking the libraries
+# get the sanitizer runtime's empty hooks.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND SANITIZE STREQUAL "address")
+  set(SORVANTA_FUZZ_COVERAGE ON)
+else()
+  set(SORVANTA_FUZZ_COVERAGE OFF)
+endif()
+
+# sorvanta_fuzz_coverage(target): instruments a library for the fuzz build (nothing elsewhere).
+function(sorvanta_fuzz_coverage target)
+  if(SORVANTA_FUZZ_COVERAGE)
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link)
+  endif()
+endfunction()
+
 # sorvanta_add_fuzzer(NAME SOURCES f.cpp LIBS lib1 [SECONDS n])
 # A fuzz target defines LLVMFuzzerTestOneInput. Built with clang it is a libFuzzer binary and
 # ctest runs it for a few seconds (label "fuzz"); with other compilers it links a small driver
 # that feeds it random and truncated inputs, so the target is built and exercised everywhere.
+# Seeds: the files in tests/fuzz/corpus/NAME (kept small, in the tree); what the fuzzer finds
+# goes to the build folder. In the fuzz build a second test, NAME_sees_library, fails when no
+# function outside tests/ has coverage counters, i.e. the fuzzer would be blind to the library.
 function(sorvanta_add_fuzzer name)
   cmake_parse_arguments(F "" "SECONDS" "SOURCES;LIBS" ${ARGN})
   if(NOT F_SECONDS)
     set(F_SECONDS 10)
   endif()
+  set(seeds ${PROJECT_SOURCE_DIR}/tests/fuzz/corpus/${name})
+  set(found ${CMAKE_CURRENT_BINARY_DIR}/${name}_corpus)
+  file(MAKE_DIRECTORY ${found})
   add_executable(${name} ${F_SOURCES})
   target_link_libraries(${name} PRIVATE ${F_LIBS})
   if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
-    add_test(NAME ${name} COMMAND ${name} -max_total_time=${F_SECONDS} -rss_limit_mb=2048 -print_final_stats=1)
+    set(corpus ${found})
+    if(EXISTS ${seeds})
+      list(APPEND corpus ${seeds})
+    endif()
+    add_test(NAME ${name} COMMAND ${name} -max_total_time=${F_SECONDS} -rss_limit_mb=2048 -print_final_stats=1 ${corpus})
+    if(SORVANTA_FUZZ_COVERAGE)
+      add_test(NAME ${name}_sees_library
+               COMMAND ${CMAKE_COMMAND} -DFUZZER=$<TARGET_FILE:${name}> -DTESTS_DIR=${PROJECT_SOURCE_DIR}/tests
+                       -P ${PROJECT_SOURCE_DIR}/tests/fuzz/SeesLibrary.cmake)
+      set_tests_properties(${name}_sees_library PROPERTIES LABELS fuzz TIMEOUT 120)
+    endif()
   else()
     target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/fuzz/fuzz_driver.cpp)
-    add_test(NAME ${name} COMMAND ${name} 20000)
+    set(seedArg "")
+    if(EXISTS ${seeds})
+      set(seedArg ${seeds})
+    endif()
+    add_test(NAME ${name} COMMAND ${name} 20000 ${seedArg})
   endif()
   set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 300)
 endfunction()
@@ -70,6 +107,7 @@ function(sorvanta_library name)
   add_library(${name} STATIC ${srcs})
   target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_libraries(${name} PUBLIC ${L_LIBS})
+  sorvanta_fuzz_coverage(${name})
 endfunction()
 
 # Adds every subfolder of the calling folder that has a CMakeLists.txt.

@@ -196,11 +196,14 @@ Sorvanta::~Sorvanta() {
   // Refuse every later send first: a worker job, the audio callback or the MIDI input may still
   // try while the object is taken apart.
   midiIOSet = false;
-  // Stop direct MIDI input before any manager goes: the input thread calls our handlers.
+  // End every sender job (cancel flag, clock running flag), join them and refuse new ones before
+  // the ports go: a job may be sending through the output at this moment. The manager itself
+  // stays until the input is stopped, since the input thread calls our handlers.
+  if (midiManager) midiManager->shutdown();
+  // Stop direct MIDI input before any manager goes.
   CloseDirectMidiPorts();
-  // End every sender job (cancel flag, clock running flag) and join before anything a job
-  // touches goes away: the dump jobs write the patch manager's names, so the manager must
-  // outlive them (deleting it first, while a job may still run, would be a use after free).
+  // Only now the managers: the dump jobs write the patch manager's names, so it must outlive
+  // them (deleting it first, while a job may still run, would be a use after free).
   shutdownMidiEngine();
   delete patchManager;
   patchManager = nullptr;

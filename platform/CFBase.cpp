@@ -141,16 +141,43 @@ Boolean CFEqual(CFTypeRef a, CFTypeRef b) {
   }
 }
 
+namespace {
+
+CFHashCode hashBytes(const unsigned char* p, size_t n) {
+  CFHashCode x = 5381;
+  for (size_t i = 0; i < n; ++i) x = x * 33 + p[i];
+  return x;
+}
+
+CFHashCode hashText(const std::string& s) { return hashBytes(reinterpret_cast<const unsigned char*>(s.data()), s.size()); }
+
+}  // namespace
+
+// Objects that CFEqual calls equal hash alike (dictionaries index their keys by this hash).
 CFHashCode CFHash(CFTypeRef cf) {
   auto* h = header(cf);
   if (!h) return 0;
-  if (h->type == kCFTypeIDString) {
-    CFHashCode x = 5381;
-    for (unsigned char c : CFStringUTF8(static_cast<CFStringRef>(cf))) x = x * 33 + c;
-    return x;
+  switch (h->type) {
+    case kCFTypeIDString: return hashText(CFStringUTF8(static_cast<CFStringRef>(cf)));
+    case kCFTypeIDNumber: {
+      // An integer equals a float of the same value: both hash by their value as a double.
+      double v = numberAsDouble(static_cast<const __CFNumber*>(cf));
+      if (v == 0.0) v = 0.0;  // -0.0 equals 0.0
+      unsigned char bits[sizeof v];
+      memcpy(bits, &v, sizeof v);
+      return hashBytes(bits, sizeof bits);
+    }
+    case kCFTypeIDData: {
+      auto& b = static_cast<const __CFData*>(cf)->bytes;
+      return hashBytes(b.data(), b.size());
+    }
+    case kCFTypeIDBoolean: return static_cast<const __CFBoolean*>(cf)->value ? 1 : 2;
+    case kCFTypeIDURL: return hashText(static_cast<const __CFURL*>(cf)->path);
+    // Collections compare by contents under their own callbacks: the count is what equal ones share.
+    case kCFTypeIDArray: return static_cast<const __CFArray*>(cf)->values.size();
+    case kCFTypeIDDictionary: return static_cast<const __CFDictionary*>(cf)->entries.size();
+    default: return reinterpret_cast<CFHashCode>(cf);
   }
-  if (h->type == kCFTypeIDNumber) return static_cast<CFHashCode>(numberAsDouble(static_cast<const __CFNumber*>(cf)));
-  return reinterpret_cast<CFHashCode>(cf);
 }
 
 CFStringRef CFCopyDescription(CFTypeRef cf) {

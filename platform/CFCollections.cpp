@@ -19,6 +19,22 @@ bool keysEqual(const __CFDictionary* d, const void* a, const void* b) {
   return a == b;
 }
 
+// Must give equal keys the same hash: the hash callback when there is one; the pointer when keys
+// compare by pointer; otherwise (an equality without a hash) one hash for all, i.e. a linear search.
+CFHashCode keyHash(const __CFDictionary* d, const void* key) {
+  if (d->hasKeyCallbacks && d->keyCallbacks.hash) return d->keyCallbacks.hash(key);
+  if (d->hasKeyCallbacks && d->keyCallbacks.equal) return 0;
+  return reinterpret_cast<CFHashCode>(key);
+}
+
+// Position of key in d->entries, or -1.
+long findKey(const __CFDictionary* d, const void* key) {
+  auto range = d->index.equal_range(keyHash(d, key));
+  for (auto it = range.first; it != range.second; ++it)
+    if (keysEqual(d, d->entries[it->second].first, key)) return static_cast<long>(it->second);
+  return -1;
+}
+
 }  // namespace
 
 const CFArrayCallBacks kCFTypeArrayCallBacks = {0, typeRetain, typeRelease, CFCopyDescription, typeEqual};
@@ -75,7 +91,7 @@ CFIndex CFArrayGetFirstIndexOfValue(CFArrayRef array, CFRange range, const void*
 
 CFTypeID CFDictionaryGetTypeID() { return kCFTypeIDDictionary; }
 
-CFMutableDictionaryRef CFDictionaryCreateMutable(CFAllocatorRef allocator, CFIndex, const CFDictionaryKeyCallBacks* keyCallBacks,
+CFMutableDictionaryRef CFDictionaryCreateMutable(CFAllocatorRef allocator, CFIndex capacity, const CFDictionaryKeyCallBacks* keyCallBacks,
                                                  const CFDictionaryValueCallBacks* valueCallBacks) {
   auto* d = new __CFDictionary;
   d->allocator = allocator;
@@ -86,6 +102,10 @@ CFMutableDictionaryRef CFDictionaryCreateMutable(CFAllocatorRef allocator, CFInd
   if (valueCallBacks) {
     d->valueCallbacks = *valueCallBacks;
     d->hasValueCallbacks = true;
+  }
+  if (capacity > 0 && capacity < 1 << 20) {
+    d->entries.reserve(static_cast<size_t>(capacity));
+    d->index.reserve(static_cast<size_t>(capacity));
   }
   return d;
 }
@@ -98,13 +118,10 @@ CFIndex CFDictionaryGetCount(CFDictionaryRef dict) {
 Boolean CFDictionaryGetValueIfPresent(CFDictionaryRef dict, const void* key, const void** value) {
   auto* d = CFCast<__CFDictionary>(dict, kCFTypeIDDictionary);
   if (!d) return false;
-  for (auto& e : d->entries) {
-    if (keysEqual(d, e.first, key)) {
-      if (value) *value = e.second;
-      return true;
-    }
-  }
-  return false;
+  long at = findKey(d, key);
+  if (at < 0) return false;
+  if (value) *value = d->entries[static_cast<size_t>(at)].second;
+  return true;
 }
 
 const void* CFDictionaryGetValue(CFDictionaryRef dict, const void* key) {
@@ -118,28 +135,37 @@ void CFDictionarySetValue(CFMutableDictionaryRef dict, const void* key, const vo
   auto* d = CFCast<__CFDictionary>(dict, kCFTypeIDDictionary);
   if (!d) return;
   const void* v = (d->hasValueCallbacks && d->valueCallbacks.retain) ? d->valueCallbacks.retain(d->allocator, value) : value;
-  for (auto& e : d->entries) {
-    if (keysEqual(d, e.first, key)) {
-      if (d->hasValueCallbacks && d->valueCallbacks.release) d->valueCallbacks.release(d->allocator, e.second);
-      e.second = v;
-      return;
-    }
+  long at = findKey(d, key);
+  if (at >= 0) {
+    auto& e = d->entries[static_cast<size_t>(at)];
+    if (d->hasValueCallbacks && d->valueCallbacks.release) d->valueCallbacks.release(d->allocator, e.second);
+    e.second = v;
+    return;
   }
   const void* k = (d->hasKeyCallbacks && d->keyCallbacks.retain) ? d->keyCallbacks.retain(d->allocator, key) : key;
+  d->index.emplace(keyHash(d, k), d->entries.size());
   d->entries.emplace_back(k, v);
 }
 
 void CFDictionaryRemoveValue(CFMutableDictionaryRef dict, const void* key) {
   auto* d = CFCast<__CFDictionary>(dict, kCFTypeIDDictionary);
   if (!d) return;
-  for (size_t i = 0; i < d->entries.size(); ++i) {
-    if (!keysEqual(d, d->entries[i].first, key)) continue;
-    auto e = d->entries[i];
-    d->entries.erase(d->entries.begin() + static_cast<long>(i));
-    if (d->hasKeyCallbacks && d->keyCallbacks.release) d->keyCallbacks.release(d->allocator, e.first);
-    if (d->hasValueCallbacks && d->valueCallbacks.release) d->valueCallbacks.release(d->allocator, e.second);
-    return;
-  }
+  long at = findKey(d, key);
+  if (at < 0) return;
+  const size_t i = static_cast<size_t>(at);
+  auto e = d->entries[i];
+  // Later entries move up one place; their index positions follow.
+  auto range = d->index.equal_range(keyHash(d, e.first));
+  for (auto it = range.first; it != range.second; ++it)
+    if (it->second == i) {
+      d->index.erase(it);
+      break;
+    }
+  for (auto& slot : d->index)
+    if (slot.second > i) --slot.second;
+  d->entries.erase(d->entries.begin() + static_cast<long>(i));
+  if (d->hasKeyCallbacks && d->keyCallbacks.release) d->keyCallbacks.release(d->allocator, e.first);
+  if (d->hasValueCallbacks && d->valueCallbacks.release) d->valueCallbacks.release(d->allocator, e.second);
 }
 
 void CFDictionaryGetKeysAndValues(CFDictionaryRef dict, const void** keys, const void** values) {

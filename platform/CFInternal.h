@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -66,7 +67,10 @@ struct __CFDictionary {
   CFDictionaryValueCallBacks valueCallbacks{};
   bool hasKeyCallbacks = false;
   bool hasValueCallbacks = false;
-  std::vector<std::pair<const void*, const void*>> entries;
+  std::vector<std::pair<const void*, const void*>> entries;  // insertion order
+  // Key hash -> position in entries, so a lookup compares only the keys of one hash (a state
+  // file may hold many thousands of keys). Keys equal by the key callbacks hash alike.
+  std::unordered_multimap<CFHashCode, size_t> index;
 };
 
 struct __CFURL {

@@ -32,7 +32,10 @@ public:
   // The same shape as RtMidi's input callback: the message lives for the call only.
   typedef void (*Handler)(double deltaTime, std::vector<unsigned char>* message, void* userData);
 
-  // capacityBytes bounds the queue: each message takes its size plus a 12-byte header.
+  // capacityBytes bounds the queue: each message takes its size plus a 12-byte header. The
+  // default holds about 11,000 ten-byte SysEx parameter changes, ten times a synth's bulk knob
+  // sweep of 1,000 arriving while the handler is busy; only a flood beyond what the handler can
+  // take for seconds on end is dropped (and counted).
   explicit MidiInputDispatch(size_t capacityBytes = 256 * 1024);
   ~MidiInputDispatch();  // stop()
 

@@ -86,8 +86,10 @@ int openListed(Port* port, const std::vector<std::string>& names, int& selected,
 {
   if (port)
     port->close();
+  // index may be the plug-in's own `selected` (the start-up reopen passes it): read it first.
+  const int wanted = index;
   selected = 0;
-  const int p = (index == 0 || !port || !name) ? -1 : MidiFindPortName(names, name);
+  const int p = (wanted == 0 || !port || !name) ? -1 : MidiFindPortName(names, name);
   if (p <= 0)  // closing, nothing listed, not listed, or "Select MIDI Device"
   {
     index = 0;

@@ -3,7 +3,9 @@
 #   1. the normal build (gcc, warnings as errors): all tests, the display tests under Xvfb when
 #      no display is set, and the fuzz targets briefly;
 #   2. an ASan/UBSan build (clang): all tests again, fuzz targets as libFuzzer binaries;
-#   3. a TSan build (clang) of the tests labelled "threads" only.
+#   3. a TSan build (clang) of the tests labelled "threads" only;
+#   and in both sanitizer builds the real host with the editor, a window and MIDI traffic for a
+#   few seconds (tests/sanitizer/HostRun.cpp), which must end without a report.
 # Exits non-zero when anything fails. Set SORVANTA_QUICK=1 to run step 1 only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -47,13 +49,23 @@ run_config() {  # dir, label filter, cmake args...
   fi
 }
 
+# The real host program with the editor's bundle under the sanitizer of a build: a window, a
+# private JACK server and a peer sending MIDI while the host renders. Fails on any report that
+# tests/sanitizer/*.supp does not name.
+run_host() {  # dir
+  cmake --build "$1" -j "$jobs" --target host_sanitizer_run
+  "$1/tests/sanitizer/host_sanitizer_run" "$1/platform/host/sorvanta-host" "$1/Sorvanta.component" 4
+}
+
 run_config build all -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWERROR=ON
 if [[ "${SORVANTA_QUICK:-0}" != 1 ]]; then
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
   export LSAN_OPTIONS="suppressions=$root/tests/sanitizer/lsan.supp:print_suppressions=0"
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   CC=clang CXX=clang++ run_config build-asan all -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=address -DBUILD_BENCH=OFF
+  run_host build-asan
   export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
   CC=clang CXX=clang++ run_config build-tsan threads -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=thread -DBUILD_BENCH=OFF
+  TSAN_OPTIONS="$TSAN_OPTIONS:suppressions=$root/tests/sanitizer/tsan.supp" run_host build-tsan
 fi
 echo "test.sh: all configurations passed"

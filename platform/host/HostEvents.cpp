@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <sstream>
 
 namespace {
@@ -111,35 +113,57 @@ bool ParseHostEvent(const std::string& line, HostEvent* out, std::string* why) {
   return true;
 }
 
-bool LoadHostEventFile(const std::string& path, std::vector<HostEvent>* out, std::string* why) {
-  std::ifstream f(path, std::ios::binary);
-  if (!f) {
-    *why = path + ": cannot open";
+bool ParseHostEventText(const std::string& text, const std::string& name, std::vector<HostEvent>* out, std::string* why) {
+  if (text.size() > kHostEventFileMaxBytes) {
+    *why = name + ": too large for an action file";
     return false;
   }
   std::vector<HostEvent> events;
-  std::string line;
-  size_t total = 0;
   int lineNo = 0;
-  while (std::getline(f, line)) {
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(start, end - start);
+    start = end + 1;
     ++lineNo;
-    total += line.size() + 1;
-    if (total > (1u << 20) || events.size() >= 100000) {
-      *why = path + ": too large for an action file";
+    size_t first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos || line[first] == '#') continue;
+    if (events.size() >= kHostEventFileMaxActions) {
+      *why = name + ": too many actions for an action file";
       return false;
     }
-    size_t start = line.find_first_not_of(" \t\r");
-    if (start == std::string::npos || line[start] == '#') continue;
     HostEvent e;
     std::string reason;
     if (!ParseHostEvent(line, &e, &reason)) {
-      *why = path + ":" + std::to_string(lineNo) + ": " + reason;
+      *why = name + ":" + std::to_string(lineNo) + ": " + reason;
       return false;
     }
     events.push_back(std::move(e));
   }
   out->insert(out->end(), events.begin(), events.end());
   return true;
+}
+
+bool LoadHostEventFile(const std::string& path, std::vector<HostEvent>* out, std::string* why) {
+  FILE* f = fopen(path.c_str(), "rb");
+  if (!f) {
+    *why = path + ": cannot open: " + strerror(errno);
+    return false;
+  }
+  // Never more than the limit and one buffer in memory, whatever the file (a device, a pipe, a
+  // huge file without a line feed).
+  std::string text;
+  char buf[65536];
+  size_t got;
+  while (text.size() <= kHostEventFileMaxBytes && (got = fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, got);
+  const bool failed = ferror(f) != 0;
+  const int err = errno;
+  fclose(f);
+  if (failed) {
+    *why = path + ": cannot read: " + strerror(err);
+    return false;
+  }
+  return ParseHostEventText(text, path, out, why);
 }
 
 void SortHostEvents(std::vector<HostEvent>* events) {

@@ -13,6 +13,7 @@
 // bad line is refused with its line number; nothing is half applied.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,13 @@ struct HostEvent {
 bool ParseHostEvent(const std::string& line, HostEvent* out, std::string* why);
 // Parses "90 3C 64" / "903C64" into a short message (true) or a SysEx F0 .. F7.
 bool ParseMidiBytes(const std::string& hex, bool sysex, std::vector<unsigned char>* out, std::string* why);
-// Reads an action file (at most 1 MB and 100000 actions); false with "file:line: reason".
+constexpr size_t kHostEventFileMaxBytes = 1u << 20;
+constexpr size_t kHostEventFileMaxActions = 100000;
+// The text of an action file named `name` (at most kHostEventFileMaxBytes and
+// kHostEventFileMaxActions); false with "name:line: reason", and then nothing is added to *out.
+bool ParseHostEventText(const std::string& text, const std::string& name, std::vector<HostEvent>* out, std::string* why);
+// Reads an action file: never more than the limit from it, whatever it is; a file that cannot
+// be read whole is an error, not an empty list.
 bool LoadHostEventFile(const std::string& path, std::vector<HostEvent>* out, std::string* why);
 // Stable sort by time: equal times keep their order.
 void SortHostEvents(std::vector<HostEvent>* events);

@@ -114,9 +114,32 @@ bool parseArgs(int argc, char** argv, Options* o, std::string* why) {
 // plug-in even on a loaded machine where rendering lags the wall clock.
 bool timeIsUp(const HostPlugin& plug, double seconds) { return seconds >= 0 && plug.RenderedSeconds() >= seconds; }
 
+// The plug-in's pop-up menus and modal dialogs run main loops of their own inside gtk_main,
+// and gtk_main_quit ends gtk_main only once they have returned. A timed or signalled end
+// therefore closes them as a user would: a menu is cancelled, a modal window or dialog gets the
+// window manager's close request. Repeated on every poll until gtk_main returns, so what opens
+// while closing is closed too.
+void closeMenusAndDialogs() {
+  GList* windows = gtk_window_list_toplevels();
+  for (GList* l = windows; l; l = l->next) g_object_ref(l->data);  // closing may destroy them
+  for (GList* l = windows; l; l = l->next) {
+    GtkWindow* w = GTK_WINDOW(l->data);
+    if (!gtk_widget_get_visible(GTK_WIDGET(w))) continue;
+    GtkWidget* child = gtk_bin_get_child(GTK_BIN(w));
+    if (child && GTK_IS_MENU(child))
+      gtk_menu_shell_cancel(GTK_MENU_SHELL(child));
+    else if (gtk_window_get_modal(w) || GTK_IS_DIALOG(w))
+      gtk_window_close(w);
+  }
+  g_list_free_full(windows, g_object_unref);
+}
+
 gboolean pollQuit(gpointer data) {
   auto* args = static_cast<std::pair<HostPlugin*, double>*>(data);
-  if (gQuit || timeIsUp(*args->first, args->second)) gtk_main_quit();
+  if (gQuit || timeIsUp(*args->first, args->second)) {
+    closeMenusAndDialogs();
+    gtk_main_quit();
+  }
   return G_SOURCE_CONTINUE;
 }
 

@@ -23,6 +23,16 @@ class MidiPlug : public TestPlug
 public:
   ~MidiPlug() override { CloseDirectMidiPorts(); }
 
+  // As the editor reopens its stored ports at start-up: its own list positions are the in-out
+  // index, set to 1 first.
+  int reopenStored(const char* inName, const char* outName)
+  {
+    mMidiInIndex = mMidiOutIndex = 1;
+    const int in = setExternalMIDIIn(mMidiInIndex, inName);
+    const int out = setExternalMIDIOut(mMidiOutIndex, outName);
+    return in > 0 && in == mMidiInIndex && out > 0 && out == mMidiOutIndex ? 1 : 0;
+  }
+
   struct Received
   {
     Bytes bytes;
@@ -233,6 +243,15 @@ TEST_F(MidiPluginTest, OpenByMenuPositionAndByStoredNameThenSelectEntryCloses)
   EXPECT_EQ(0, index);
   EXPECT_EQ(0, plug.outIndex());
   EXPECT_FALSE(plug.SendDirectBytes(cc, 3));
+}
+
+TEST_F(MidiPluginTest, StoredPortsReopenWithThePluginsOwnIndexAsArgument)
+{
+  MidiTestPeer peer;
+  MidiPlug plug;
+  plug.getExternalMIDIInNames();
+  plug.getExternalMIDIOutNames();
+  EXPECT_EQ(1, plug.reopenStored(peer.outputPortName().c_str(), peer.inputPortName().c_str()));
 }
 
 TEST_F(MidiPluginTest, StoredNameWithOtherSessionNumbersStillOpens)

@@ -26,11 +26,14 @@ struct Inbox
   std::vector<Bytes> messages;
   std::atomic<int> calls{0};
   std::atomic<int> primers{0};
+  std::atomic<int> delayMicros{0};  // a handler as slow as the editor's under load
 
   static void handle(double, std::vector<unsigned char>* m, void* self)
   {
     Inbox* in = static_cast<Inbox*>(self);
     in->calls++;
+    if (int d = in->delayMicros.load())
+      std::this_thread::sleep_for(std::chrono::microseconds(d));
     if (MidiTestPeer::isPrimer(*m))
     {
       in->primers++;
@@ -76,6 +79,13 @@ bool connected(MidiOutputPort& out, MidiTestPeer& peer)
 bool primed(MidiTestPeer& peer, Inbox& inbox)
 {
   return peer.primeTo([&] { return inbox.primers.load() > 0; });
+}
+
+// The input port made, open on the peer's output and carrying.
+bool listening(MidiInputPort& in, MidiTestPeer& peer, Inbox& inbox)
+{
+  return in.create("RtMidi Input Client", 100, &Inbox::handle, &inbox) && in.open(peer.outputPortName(), "RtMidi Input") &&
+         primed(peer, inbox);
 }
 
 bool contains(const std::vector<std::string>& names, const std::string& n)
@@ -173,9 +183,7 @@ TEST_F(MidiPortTest, InputArrivesWholeOnTheDispatchThread)
   MidiTestPeer peer;
   MidiInputPort in;
   Inbox inbox;
-  ASSERT_TRUE(in.create("RtMidi Input Client", 100, &Inbox::handle, &inbox));
-  ASSERT_TRUE(in.open(peer.outputPortName(), "RtMidi Input"));
-  ASSERT_TRUE(primed(peer, inbox));
+  ASSERT_TRUE(listening(in, peer, inbox));
   peer.send(Bytes{0x90, 60, 100});
   peer.send(Bytes{0xC3, 5});
   const Bytes dump = sysex(400, 3);
@@ -190,6 +198,25 @@ TEST_F(MidiPortTest, InputArrivesWholeOnTheDispatchThread)
   EXPECT_EQ((Bytes{0xC3, 5}), inbox.at(1));
   EXPECT_EQ(dump, inbox.at(2));
   EXPECT_EQ((Bytes{0xD1, 64}), inbox.at(3));
+  EXPECT_EQ(0u, in.droppedCount());
+}
+
+// A synth's bulk knob sweep: 1000 parameter changes sent back to back to a handler that takes
+// half a millisecond each. The queue holds the burst: nothing is dropped, the order is kept.
+TEST_F(MidiPortTest, BurstOfAThousandParameterChangesLosesNothing)
+{
+  MidiTestPeer peer;
+  MidiInputPort in;
+  Inbox inbox;
+  ASSERT_TRUE(listening(in, peer, inbox));
+  inbox.delayMicros = 500;
+  const int kBurst = 1000;
+  auto change = [](int i) { return Bytes{0xF0, 0x3E, 0x10, 0x00, 0x20, 0x00, (unsigned char)(i >> 7), (unsigned char)(i & 0x7F), 0x40, 0xF7}; };
+  for (int i = 0; i < kBurst; ++i)
+    peer.send(change(i));
+  ASSERT_TRUE(inbox.waitFor(kBurst, 20.0)) << inbox.messages.size() << " arrived, " << in.droppedCount() << " dropped";
+  for (int i = 0; i < kBurst; ++i)
+    ASSERT_EQ(change(i), inbox.at(i)) << i;
   EXPECT_EQ(0u, in.droppedCount());
 }
 

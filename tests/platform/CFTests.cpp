@@ -1,8 +1,11 @@
 // Our Core Foundation: strings, numbers, containers and the property-list reader and writer.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 
 #include "CFBase.h"
 #include "CFBundle.h"
@@ -99,6 +102,65 @@ TEST(CFCollections, ContainersRetainWhatTheyHoldAndReleaseOnRemoval) {
   EXPECT_EQ(1, CFGetRetainCount(s));
   CFRelease(d);
   CFRelease(s);
+}
+
+TEST(CFCollections, DictionaryFindsKeysByValueAndKeepsInsertionOrderAcrossRemovals) {
+  SInt32 one = 1;
+  double oneF = 1.0, minusZero = -0.0;
+  SInt64 big = -5;
+  const UInt8 bytes[] = {1, 2, 3};
+  CFNumberRef n1 = CFNumberCreate(nullptr, kCFNumberSInt32Type, &one), f1 = CFNumberCreate(nullptr, kCFNumberFloat64Type, &oneF);
+  CFNumberRef mz = CFNumberCreate(nullptr, kCFNumberFloat64Type, &minusZero), neg = CFNumberCreate(nullptr, kCFNumberSInt64Type, &big);
+  SInt32 zero = 0;
+  CFNumberRef z = CFNumberCreate(nullptr, kCFNumberSInt32Type, &zero);
+  CFDataRef d1 = CFDataCreate(nullptr, bytes, 3), d2 = CFDataCreate(nullptr, bytes, 3);
+  CFStringRef s1 = CFStringCreateWithCString(nullptr, "key", kCFStringEncodingUTF8);
+  // Each pair: a key stored, then an equal but distinct object that must find it.
+  const void* pairs[][2] = {{s1, CFSTR("key")}, {n1, f1}, {mz, z}, {d1, d2}, {kCFBooleanTrue, kCFBooleanTrue}, {neg, neg}};
+  CFMutableDictionaryRef d = CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+  for (auto& p : pairs) CFDictionarySetValue(d, p[0], p[0]);
+  ASSERT_EQ(6, CFDictionaryGetCount(d));
+  for (auto& p : pairs) EXPECT_EQ(p[0], CFDictionaryGetValue(d, p[1]));
+  CFDictionaryRemoveValue(d, f1);  // removes the integer 1
+  CFDictionarySetValue(d, CFSTR("key"), n1);  // replaces in place
+  const void* keys[5];
+  const void* values[5];
+  ASSERT_EQ(5, CFDictionaryGetCount(d));
+  CFDictionaryGetKeysAndValues(d, keys, values);
+  const void* order[] = {s1, mz, d1, kCFBooleanTrue, neg};
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(order[i], keys[i]) << i;
+    EXPECT_EQ(i == 0 ? n1 : order[i], values[i]) << i;
+    EXPECT_EQ(values[i], CFDictionaryGetValue(d, order[i])) << i;
+  }
+  EXPECT_FALSE(CFDictionaryContainsKey(d, n1));
+  CFRelease(d);
+  for (CFTypeRef o : {(CFTypeRef)n1, (CFTypeRef)f1, (CFTypeRef)mz, (CFTypeRef)neg, (CFTypeRef)z, (CFTypeRef)d1, (CFTypeRef)d2, (CFTypeRef)s1}) CFRelease(o);
+}
+
+// A state file with 100,000 keys reads in time proportional to its size (the bound is generous
+// for sanitizer builds; a search key by key takes minutes). bench/platform prints the figure.
+TEST(CFPropertyList, HundredThousandKeysReadInLinearTime) {
+  std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n";
+  for (int i = 0; i < 100000; ++i) xml += "<key>k" + std::to_string(i) + "</key><integer>" + std::to_string(i) + "</integer>\n";
+  xml += "</dict>\n</plist>\n";
+  std::string path = "/tmp/sorvanta-cf-test-" + std::to_string(getpid()) + ".plist";
+  FILE* f = fopen(path.c_str(), "wb");
+  ASSERT_TRUE(f);
+  fwrite(xml.data(), 1, xml.size(), f);
+  fclose(f);
+  auto t0 = std::chrono::steady_clock::now();
+  std::string why;
+  CFPropertyListRef list = CFPropertyListCreateFromFile(path.c_str(), &why);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  remove(path.c_str());
+  ASSERT_EQ(CFDictionaryGetTypeID(), CFGetTypeID(list)) << why;
+  EXPECT_EQ(100000, CFDictionaryGetCount(static_cast<CFDictionaryRef>(list)));
+  SInt64 v = 0;
+  CFNumberGetValue(static_cast<CFNumberRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(list), CFSTR("k99999"))), kCFNumberSInt64Type, &v);
+  EXPECT_EQ(99999, v);
+  EXPECT_LT(seconds, 15.0);
+  CFRelease(list);
 }
 
 TEST(CFPropertyList, WritesAndReadsBackEveryType) {

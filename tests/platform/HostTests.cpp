@@ -2,7 +2,9 @@
 // and end to end: the host program run headless against the test plug-in's bundle.
 #include <gtest/gtest.h>
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,27 +17,13 @@
 #include "CFPropertyList.h"
 #include "CFString.h"
 #include "HostEvents.h"
+#include "HostRunSupport.h"
 #include "HostPlugin.h"
 #include "HostTransport.h"
 
 namespace {
 
-struct RunResult {
-  int exitCode = -1;
-  std::string output;
-};
-
-RunResult runHost(const std::string& args) {
-  std::string cmd = std::string(SORVANTA_HOST_EXE) + " --headless " + args + " 2>&1";
-  RunResult r;
-  FILE* f = popen(cmd.c_str(), "r");
-  if (!f) return r;
-  char buf[512];
-  while (fgets(buf, sizeof buf, f)) r.output += buf;
-  int status = pclose(f);
-  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
+RunResult runHost(const std::string& args) { return runCommand(std::string(SORVANTA_HOST_EXE) + " --headless " + args); }
 
 std::string tempPath(const std::string& name) {
   const char* dir = getenv("TMPDIR");
@@ -118,6 +106,36 @@ TEST(HostEvents, FileErrorsNameTheLine) {
   SortHostEvents(&ev);
   EXPECT_EQ(HostEvent::kPlay, ev[0].kind);
   remove(path.c_str());
+}
+
+// Whatever the file, the reader keeps at most its limit in memory and a file it cannot read
+// whole is an error (the host then exits non-zero), never an empty list of actions.
+TEST(HostEvents, HostileFilesAreRefusedWithBoundedReads) {
+  std::string dir = tempPath("events-dir");
+  mkdir(dir.c_str(), 0700);
+  std::string huge = tempPath("huge.txt");
+  std::ofstream(huge) << std::string(3u << 20, '1');
+  std::string many = tempPath("many.txt");
+  {
+    std::ofstream m(many);
+    for (int i = 0; i <= 100000; ++i) m << "1 play\n";
+  }
+  struct Case {
+    std::string path, why;
+  } cases[] = {{dir, "cannot read"}, {huge, "too large"}, {"/dev/zero", "too large"}, {many, "too many"}, {tempPath("absent"), "cannot open"}};
+  for (const Case& c : cases) {
+    std::vector<HostEvent> ev;
+    std::string why;
+    EXPECT_FALSE(LoadHostEventFile(c.path, &ev, &why)) << c.path;
+    EXPECT_NE(std::string::npos, why.find(c.why)) << c.path << ": " << why;
+    EXPECT_TRUE(ev.empty()) << c.path;
+  }
+  RunResult r = runHost("--seconds 0 --events " + dir + " " + SORVANTA_TEST_BUNDLE);
+  EXPECT_NE(0, r.exitCode) << r.output;
+  EXPECT_NE(std::string::npos, r.output.find("cannot read")) << r.output;
+  rmdir(dir.c_str());
+  remove(huge.c_str());
+  remove(many.c_str());
 }
 
 TEST(HostTransport, BeatsFollowTempoChangesAndTheChangeFlagIsReportedOnce) {

@@ -1,0 +1,23 @@
+// The host program with its window (needs a display): a timed end (--seconds) and a signal both
+// end the session while the plug-in holds a modal dialog and a pop-up menu open, each in a nested
+// main loop. `timeout` bounds every run: a host that cannot end fails instead of hanging.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "HostRunSupport.h"
+
+TEST(HostWindow, TimedOrSignalledEndClosesOpenMenusAndDialogs) {
+  const std::string host = std::string("timeout -s KILL 30 ") + SORVANTA_HOST_EXE + " ";
+  const std::string bundle = SORVANTA_TEST_BUNDLE;
+  const std::string runs[] = {
+      host + "--seconds 1.5 " + bundle,
+      "sh -c '" + host + bundle + " & p=$!; sleep 1.5; kill -TERM $p; wait $p'",
+  };
+  for (const std::string& cmd : runs) {
+    RunResult r = runCommand("SORVANTA_TEST_MODAL=1 " + cmd);
+    EXPECT_EQ(0, r.exitCode) << cmd << "\n" << r.output;
+    for (const char* line : {"test modal: dialog open", "test modal: menu open", "test modal: menu closed", "test modal: dialog closed", "rendered"})
+      EXPECT_NE(std::string::npos, r.output.find(line)) << cmd << ": no \"" << line << "\"\n" << r.output;
+  }
+}
