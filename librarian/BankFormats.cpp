@@ -140,7 +140,15 @@ bool findByte(const uint8_t* data, int size, int& pos, uint8_t value) {
   return false;
 }
 
-int readBankMessage(const uint8_t* data, int size, int& pos, PatchFile& bank, int slot) {
+bool isWholeDumpLength(bool sound, size_t lengthAsRead) {
+  // Length with the F7 that the reader always appends: data through 389 (sound) or 390 (multi).
+  return lengthAsRead >= static_cast<size_t>(sound ? kSoundDumpSize - 1 : kMultiDumpSize - 1);
+}
+
+namespace {
+
+int readBankMessageFlagged(const uint8_t* data, int size, int& pos, PatchFile& bank, int slot,
+                           std::vector<bool>* whole) {
   if (!findByte(data, size, pos, kManufacturerId)) return -1;
   // Header: model, device, message id, bank. A byte that fails its test is stepped over and the
   // caller scans on from there (possibly into the data of the message just refused).
@@ -170,6 +178,7 @@ int readBankMessage(const uint8_t* data, int size, int& pos, PatchFile& bank, in
     ++pos;
   }
   msg.bytes.push_back(kSysexEnd);
+  if (whole) whole->push_back(isWholeDumpLength(id == kSoundDumpId, msg.bytes.size()));
 
   if (id == kSoundDumpId) {
     if (model == kModelKestrin) {
@@ -186,7 +195,13 @@ int readBankMessage(const uint8_t* data, int size, int& pos, PatchFile& bank, in
   return pos >= 0 ? pos : -1;
 }
 
-bool readBankMessages(const uint8_t* data, int size, PatchFile& bank) {
+}  // namespace
+
+int readBankMessage(const uint8_t* data, int size, int& pos, PatchFile& bank, int slot) {
+  return readBankMessageFlagged(data, size, pos, bank, slot, nullptr);
+}
+
+bool readBankMessages(const uint8_t* data, int size, PatchFile& bank, std::vector<bool>* whole) {
   if (!data || size < kMinReadableSize) return false;
   int wrap = kOwnBankSlotWrap;
   if (memcmp(data, kSmfHeaderId, sizeof kSmfHeaderId) != 0) {
@@ -199,7 +214,7 @@ bool readBankMessages(const uint8_t* data, int size, PatchFile& bank) {
   // the manufacturer byte, and scanning also reads files whose chunk lengths are wrong.
   int pos = 0;
   int slot = 0;
-  while (readBankMessage(data, size, pos, bank, slot) > 0) {
+  while (readBankMessageFlagged(data, size, pos, bank, slot, whole) > 0) {
     if (static_cast<int>(bank.entries.size()) >= kMaxEntriesPerFile) {
       librarianLog("file holds more than " + std::to_string(kMaxEntriesPerFile) +
                    " entries; the rest is not read");
@@ -248,7 +263,7 @@ std::vector<uint8_t> writeBank(const PatchFile& bank, bool asMidi) {
 }
 
 std::string lowerExtension(const std::string& fileName) {
-  const size_t slash = fileName.find_last_of("/\\");
+  const size_t slash = fileName.find_last_of('/');
   const size_t dot = fileName.rfind('.');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string();
   std::string ext = fileName.substr(dot + 1);

@@ -29,8 +29,16 @@ int readBankMessage(const uint8_t* data, int size, int& pos, PatchFile& bank, in
 
 // Detects the format of data and appends every bank message found to bank. Files of fewer than
 // 15 bytes are not read. Stops after kMaxEntriesPerFile entries (logged). Returns false when
-// nothing was read because the data was too short.
-bool readBankMessages(const uint8_t* data, int size, PatchFile& bank);
+// nothing was read because the data was too short. With whole given, one flag per entry appended
+// tells whether its message was a whole dump (see isWholeDumpLength) rather than a fragment
+// that the size repair merely padded.
+bool readBankMessages(const uint8_t* data, int size, PatchFile& bank, std::vector<bool>* whole = nullptr);
+
+// A message as read (F0 through F7, before any repair) is a whole dump when it carries every
+// data byte of its kind: positions up to 389 of a sound (its category included) or 390 of a
+// multi. Only the checksum and the F7 may be missing; the size repair restores those exactly,
+// whereas a shorter message would be padded with zeros into a sound nobody made.
+bool isWholeDumpLength(bool sound, size_t lengthAsRead);
 
 // At most this many entries are taken from one file: keeps a hostile file of back-to-back
 // message headers from growing memory without bound.

@@ -19,6 +19,7 @@ struct PatchFile {
   std::string fileName;                 // base name with extension, no folder
   std::string folderName;               // last component of the holding folder
   std::vector<std::string> folderChain; // library root first, holding folder last
+  std::string filePath;                 // the file on disk; empty for in-memory banks
   int bankNumber = 0;
 
   // A copy of type, sub-code, entries and file name; folder fields are left empty. The savers

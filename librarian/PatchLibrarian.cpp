@@ -25,19 +25,22 @@ std::string lowerCase(std::string s) {
   return s;
 }
 
+// Paths are split at "/" only: on this system "\\" is an ordinary character of a name (archives
+// made on Windows carry names like "Pads\\Warm.syx"), and reading it as a separator would give a
+// bank the name, folder or place of another file.
 std::string baseName(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
+  const size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::string folderPart(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
+  const size_t slash = path.find_last_of('/');
   if (slash == std::string::npos) return std::string();
   return path.substr(0, slash);
 }
 
 std::string withoutTrailingSeparators(std::string path) {
-  while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) path.pop_back();
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
 }
 
@@ -132,6 +135,7 @@ void PatchLibrarian::loadPatchesFromFilesystem(const std::string& rootIn) {
     return;
   }
   m_splitThisLoad.clear();
+  m_splitProblem.clear();
   reloadRequired = false;
   loadPass(root);
   if (reloadRequired) {
@@ -144,6 +148,7 @@ void PatchLibrarian::loadPatchesFromFilesystem(const std::string& rootIn) {
     reloadRequired = false;
   }
   createNewCategoryPatchFiles();
+  if (!m_splitProblem.empty() && m_host) m_host->showLibrarianStatus(m_splitProblem);
 }
 
 void PatchLibrarian::buildFolderStructure(const std::string& folder, const std::vector<std::string>& chain,
@@ -240,13 +245,22 @@ PatchFile* PatchLibrarian::parseFolderFiles(const std::string& path, const std::
   record->fileName = baseName(path);
   record->folderName = chain.back();
   record->folderChain = chain;
+  record->filePath = path;
   record->bankNumber = folderNumber;
-  loadFromChunk(bytes.data(), static_cast<int>(bytes.size()), *record);
+  std::vector<bool> whole;
+  readBankMessages(bytes.data(), static_cast<int>(bytes.size()), *record, &whole);
 
   if (record->entries.empty()) {
     // Nothing to show; listing it would only offer an empty bank that a save would write over
     // the file.
     librarianLog("no bank data in file " + path);
+    return nullptr;
+  }
+  // Only whole dumps make a bank worth listing or splitting: a file of bare message headers would
+  // otherwise read as thousands of zero-padded sounds and be split into hundreds of files.
+  const size_t wholeCount = static_cast<size_t>(std::count(whole.begin(), whole.end(), true));
+  if (wholeCount == 0) {
+    librarianLog("no sound or multi dump in file " + path + "; not loaded");
     return nullptr;
   }
   if (record->entries.size() > kBankSize) {
@@ -255,6 +269,12 @@ PatchFile* PatchLibrarian::parseFolderFiles(const std::string& path, const std::
       return nullptr;
     }
     m_splitThisLoad.insert(path);
+    // The parts hold the whole dumps only; the file itself, fragments included, is kept in
+    // "Converted Banks".
+    size_t i = 0;
+    record->entries.erase(std::remove_if(record->entries.begin(), record->entries.end(),
+                                         [&](const LibrarianPatch&) { return !whole[i++]; }),
+                          record->entries.end());
     if (splitOversizedBank(*record, path, chain, extension)) {
       currentFileSplit = true;
       reloadRequired = true;
@@ -263,6 +283,8 @@ PatchFile* PatchLibrarian::parseFolderFiles(const std::string& path, const std::
     // write 100 entries over a file that holds more.
     return nullptr;
   }
+  checkBankSizeAndAddData(*record);
+  createCategories(*record);
   fillUncompletedBankFiles(*record);
   record->resizeToBank();
   PatchFile* raw = record.release();
@@ -372,6 +394,7 @@ bool PatchLibrarian::splitOversizedBank(const PatchFile& source, const std::stri
       p.bank->folderName = chain.back();
       p.bank->folderChain = chain;
       p.bank->bankNumber = source.bankNumber;
+      p.bank->filePath.clear();
       for (size_t i = k * kBankSize; i < list.size() && i < (k + 1) * kBankSize; ++i) {
         p.bank->entries.push_back(*list[i]);
         p.bank->entries.back().kind = multi ? kKindMultiRead : kKindSoundRead;
@@ -389,16 +412,20 @@ bool PatchLibrarian::splitOversizedBank(const PatchFile& source, const std::stri
   splitPartCount = static_cast<int>(parts.size());
 
   std::vector<std::string> written;
-  auto rollBack = [&](const std::string& why) {
-    for (const std::string& w : written) unlink(w.c_str());
-    librarianLog("could not split " + sourcePath + " (" + why + "); the file stays where it is");
+  auto rollBack = [&](const std::string& why, const std::string& detail) {
+    for (const std::string& w : written)
+      if (!removeFile(w)) librarianLog("could not remove part " + w);
+    librarianLog("could not split " + sourcePath + " (" + why + detail + "); the file stays where it is");
+    // The bank is missing from the menus: say why once per load, not only in the log.
+    if (m_splitProblem.empty()) m_splitProblem = source.fileName + " could not be split: " + why;
     return false;
   };
   for (Part& p : parts) {
     const std::string target = writeNewVerified(folder, p.stem, ext, writeBank(*p.bank, asMidi));
-    if (target.empty()) return rollBack("writing a part failed");
+    if (target.empty()) return rollBack("writing a part failed", "");
     written.push_back(target);
     p.bank->fileName = baseName(target);
+    p.bank->filePath = target;
   }
 
   // Every part is on disk and checked: only now may the source leave the library.
@@ -406,17 +433,33 @@ bool PatchLibrarian::splitOversizedBank(const PatchFile& source, const std::stri
   try {
     Poco::File(converted).createDirectories();
   } catch (const Poco::Exception& e) {
-    return rollBack("cannot make folder " + converted + ": " + e.displayText());
+    return rollBack("cannot make folder Converted Banks", ": " + e.displayText());
   }
   std::string movedTo;
-  for (int attempt = 0; attempt < 100 && movedTo.empty(); ++attempt) {
+  bool stuck = false;
+  std::vector<uint8_t> sourceBytes;
+  if (readFileBytes(sourcePath, sourceBytes) == ReadResult::ok) {
+    // An earlier start may have copied the file there and then failed to remove it from the
+    // library; another copy under a new name would only multiply it. Removing it from the
+    // library completes that move.
+    for (int n = 1; n < 100; ++n) {
+      const std::string dest = converted + "/" + stem + (n == 1 ? "" : " (" + std::to_string(n) + ")") + sourceExt;
+      if (!pathExists(dest)) break;
+      std::vector<uint8_t> there;
+      if (readFileBytes(dest, there) != ReadResult::ok || there != sourceBytes) continue;
+      if (removeFile(sourcePath)) movedTo = dest;
+      else stuck = true;
+      break;
+    }
+  }
+  for (int attempt = 0; attempt < 100 && movedTo.empty() && !stuck; ++attempt) {
     const std::string dest = uniqueFilePath(converted, stem, sourceExt);
     if (dest.empty()) break;
     const WriteResult r = moveFileNoReplace(sourcePath, dest);
     if (r == WriteResult::ok) movedTo = dest;
     else if (r != WriteResult::exists) break;
   }
-  if (movedTo.empty()) return rollBack("cannot move it into " + converted);
+  if (movedTo.empty()) return rollBack("cannot move it into Converted Banks", " at " + converted);
   librarianLog("moved file " + sourcePath + " to " + movedTo + " due to mismatching data in package!");
 
   for (Part& p : parts) {

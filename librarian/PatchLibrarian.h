@@ -37,7 +37,7 @@ public:
   // Records which file the upper grid's bank now is (file name with extension and the name of
   // its folder), so the bank menus mark it.
   virtual void setUpperBankRecord(bool multi, const std::string& fileName, const std::string& folderName) = 0;
-  // A status text for the user (a failed save or import).
+  // A status text for the user (a failed save or import, a bank that could not be split).
   virtual void showLibrarianStatus(const std::string& text) = 0;
 };
 
@@ -191,4 +191,5 @@ private:
   BankFileWriter* m_writer = &m_defaultWriter;
   std::vector<std::unique_ptr<PatchFile>> m_unlistedBanks;   // empty category banks
   std::set<std::string> m_splitThisLoad;                     // never split a file twice per load
+  std::string m_splitProblem;                                // first failed split of this load
 };
