@@ -123,8 +123,14 @@ bool pathExists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
-ReadResult readFileBytes(const std::string& path, std::vector<uint8_t>& out, int64_t maxBytes) {
-  out.clear();
+namespace {
+
+// Reads the file at path whole: storage(size) gives room for the size the file has when it is
+// opened, and got the number of bytes read (fewer when the file shrank meanwhile; one that grows
+// is read up to the size it had).
+template <typename Storage>
+ReadResult readWhole(const std::string& path, int64_t maxBytes, Storage storage, size_t& got) {
+  got = 0;
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return ReadResult::failed;
   struct stat st;
@@ -136,13 +142,11 @@ ReadResult readFileBytes(const std::string& path, std::vector<uint8_t>& out, int
     ::close(fd);
     return ReadResult::tooLarge;
   }
-  // A file that shrinks while it is read gives what is there; one that grows is read up to the
-  // size it had.
-  out.resize(static_cast<size_t>(st.st_size));
-  size_t got = 0;
+  const size_t size = static_cast<size_t>(st.st_size);
+  uint8_t* data = storage(size);
   bool ok = true;
-  while (got < out.size()) {
-    const ssize_t n = ::read(fd, out.data() + got, out.size() - got);
+  while (got < size) {
+    const ssize_t n = ::read(fd, data + got, size - got);
     if (n < 0) {
       if (errno == EINTR) continue;
       ok = false;
@@ -152,12 +156,34 @@ ReadResult readFileBytes(const std::string& path, std::vector<uint8_t>& out, int
     got += static_cast<size_t>(n);
   }
   ::close(fd);
-  if (!ok) {
-    out.clear();
-    return ReadResult::failed;
+  return ok ? ReadResult::ok : ReadResult::failed;
+}
+
+}  // namespace
+
+ReadResult readFileBytes(const std::string& path, std::vector<uint8_t>& out, int64_t maxBytes) {
+  out.clear();
+  size_t got = 0;
+  const ReadResult r = readWhole(path, maxBytes, [&](size_t n) {
+    out.resize(n);
+    return out.data();
+  }, got);
+  out.resize(r == ReadResult::ok ? got : 0);
+  return r;
+}
+
+ReadResult readFileBuffer(const std::string& path, FileBuffer& out, size_t& size, int64_t maxBytes) {
+  out.reset();
+  size = 0;
+  const ReadResult r = readWhole(path, maxBytes, [&](size_t n) {
+    out = FileBuffer(new uint8_t[n > 0 ? n : 1]);
+    return out.get();
+  }, size);
+  if (r != ReadResult::ok) {
+    out.reset();
+    size = 0;
   }
-  out.resize(got);
-  return ReadResult::ok;
+  return r;
 }
 
 WriteResult BankFileWriter::writeFile(const std::string& pathIn, const std::vector<uint8_t>& bytes, bool replace) {

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "SysexBytes.h"
+
 // Bank files above this size are not read: no bank is anywhere near it, and reading a huge file
 // whole would stall the GUI thread.
 constexpr int64_t kMaxBankFileBytes = 16 * 1024 * 1024;
@@ -22,6 +24,10 @@ enum class ReadResult { ok, tooLarge, failed };
 // stays empty).
 ReadResult readFileBytes(const std::string& path, std::vector<uint8_t>& out,
                          int64_t maxBytes = kMaxBankFileBytes);
+// The same into a new buffer of the file's size, not zero-filled first (the loader reads a whole
+// library this way); size gets the number of bytes read.
+ReadResult readFileBuffer(const std::string& path, FileBuffer& out, size_t& size,
+                          int64_t maxBytes = kMaxBankFileBytes);
 
 enum class WriteResult { ok, exists, failed };
 

@@ -2,33 +2,42 @@
 
 #include <algorithm>
 #include <cctype>
-#include <map>
 #include <memory>
 
 #include "PatchLibrarian.h"
 
 namespace {
 
-constexpr int kSearchDerivedMessages = 2;
 
 std::string lowerCase(std::string s) {
   for (char& c : s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
   return s;
 }
 
-// A new entry for a category or search bank. Returns false for an entry that carries no sound
-// dump to derive from.
-bool makeDerivedEntry(const LibrarianPatch& source, int maxMessages, LibrarianPatch& out) {
-  if (source.messages.empty() || source.messages[0].bytes.size() < kSoundCategoryPos + kCategoryLength)
-    return false;
-  out = LibrarianPatch();
-  out.kind = source.kind;
-  for (int i = 0; i < maxMessages && i < static_cast<int>(source.messages.size()); ++i)
-    out.messages.push_back(source.messages[i]);
-  const std::vector<uint8_t>& b = out.messages[0].bytes;
-  out.name.assign(reinterpret_cast<const char*>(&b[kSoundNamePos]), kNameLength);
-  out.parseCategory(kSoundCategoryPos);
+// lower (already lower case) equals category with letter case ignored; ASCII only, like the
+// category list's own comparison.
+bool sameCategory(const std::string& lower, const std::string& category) {
+  if (lower.size() != category.size()) return false;
+  for (size_t i = 0; i < lower.size(); ++i)
+    if (lower[i] != static_cast<char>(tolower(static_cast<unsigned char>(category[i])))) return false;
   return true;
+}
+
+// Category and search banks list an entry only when it carries a sound dump to show.
+bool hasSoundDump(const LibrarianPatch& e) {
+  return !e.messages.empty() && e.messages[0].bytes.size() >= kSoundCategoryPos + kCategoryLength;
+}
+
+using Ref = BankEntries::Reference;
+
+// A reference bank of entries first .. last - 1 of refs.
+std::unique_ptr<PatchFile> referenceBank(const std::vector<Ref>& refs, size_t first, size_t last) {
+  auto bank = std::make_unique<PatchFile>();
+  bank->type = kBankTypeSound;
+  bank->entries.clearToReferences();
+  bank->entries.reserve(last - first);
+  for (size_t i = first; i < last; ++i) bank->entries.addReference(refs[i].bank, refs[i].index);
+  return bank;
 }
 
 }  // namespace
@@ -104,27 +113,34 @@ void PatchLibrarian::createNewCategoryPatchFiles() {
   if (categories.size() < 2) return;
   // The category list keeps one spelling per category regardless of letter case, so the
   // gathering must ignore letter case too: otherwise sounds tagged "BASS" would be in no
-  // category bank once "Bass" was met first. One pass sorts every sound by its category.
-  std::map<std::string, std::vector<const LibrarianPatch*>> byCategory;
-  for (const PatchFile* bank : soundBankFiles)
-    for (const LibrarianPatch& e : bank->entries) byCategory[lowerCase(e.category)].push_back(&e);
-  const std::vector<const LibrarianPatch*> none;
+  // category bank once "Bass" was met first. One pass sorts every sound by its category; a
+  // library has a handful of categories, and neighbouring sounds often share one.
+  std::vector<std::pair<std::string, std::vector<Ref>>> groups;
+  size_t last = 0;
+  for (const PatchFile* bank : soundBankFiles) {
+    for (size_t i = 0; i < bank->entries.size(); ++i) {
+      const LibrarianPatch& e = bank->entries[i];
+      if (last >= groups.size() || !sameCategory(groups[last].first, e.category)) {
+        last = 0;
+        while (last < groups.size() && !sameCategory(groups[last].first, e.category)) ++last;
+        if (last == groups.size()) groups.emplace_back(lowerCase(e.category), std::vector<Ref>());
+      }
+      if (hasSoundDump(e)) groups[last].second.push_back(Ref{bank, i});
+    }
+  }
+  const std::vector<Ref> none;
   for (size_t ci = 1; ci < categories.size(); ++ci) {
     const std::string& c = categories[ci];
-    const auto found = byCategory.find(lowerCase(c));
-    const std::vector<const LibrarianPatch*>& gathered = found == byCategory.end() ? none : found->second;
-    const size_t n = gathered.size();
+    const std::string lower = lowerCase(c);
+    const std::vector<Ref>* gathered = &none;
+    for (const auto& g : groups)
+      if (g.first == lower) gathered = &g.second;
+    const size_t n = gathered->size();
     for (size_t k = 0; k <= n / kBankSize; ++k) {
-      auto bank = std::make_unique<PatchFile>();
-      bank->type = kBankTypeSound;
+      std::unique_ptr<PatchFile> bank = referenceBank(*gathered, k * kBankSize, std::min(n, k * kBankSize + kBankSize));
       bank->fileName = c + " " + std::to_string(k + 1);
       bank->folderName = c;
       bank->bankNumber = static_cast<int>(ci);
-      const size_t end = std::min(n, k * kBankSize + kBankSize);
-      for (size_t i = k * kBankSize; i < end; ++i) {
-        LibrarianPatch derived;
-        if (makeDerivedEntry(*gathered[i], 1, derived)) bank->entries.push_back(std::move(derived));
-      }
       PatchFile* raw = bank.get();
       // Empty banks are shown in the category menu but are in no list; they are kept here so
       // they are released with the rest.
@@ -157,15 +173,12 @@ void PatchLibrarian::createNewSearchPatchFiles(const std::string& query) {
   clearFolderIndex(searchFolderIndex);
   for (PatchFile* f : searchBankFiles) delete f;
   searchBankFiles.clear();
-  // Derive first, then cut into banks: an entry without a sound dump yields nothing, and
-  // counting it would leave a short or empty bank behind the last real result.
-  std::vector<LibrarianPatch> found;
+  std::vector<Ref> found;
   for (const PatchFile* bank : soundBankFiles) {
     if (bank->type != kBankTypeSound || bank->entries.empty()) continue;
-    for (const LibrarianPatch& e : bank->entries) {
-      if (e.name.find(query) == std::string::npos) continue;
-      LibrarianPatch derived;
-      if (makeDerivedEntry(e, kSearchDerivedMessages, derived)) found.push_back(std::move(derived));
+    for (size_t i = 0; i < bank->entries.size(); ++i) {
+      const LibrarianPatch& e = bank->entries[i];
+      if (e.name.find(query) != std::string::npos && hasSoundDump(e)) found.push_back(Ref{bank, i});
     }
   }
   // n / 100 + 1 banks, like the category banks: exactly 100 results still get an empty
@@ -173,13 +186,10 @@ void PatchLibrarian::createNewSearchPatchFiles(const std::string& query) {
   const size_t n = found.size();
   if (n == 0) return;
   for (size_t k = 0; k <= n / kBankSize; ++k) {
-    auto bank = std::make_unique<PatchFile>();
-    bank->type = kBankTypeSound;
+    std::unique_ptr<PatchFile> bank = referenceBank(found, k * kBankSize, std::min(n, k * kBankSize + kBankSize));
     bank->fileName = "Search Results " + std::to_string(k + 1);
     bank->folderName = "Patches";
     bank->bankNumber = static_cast<int>(k);
-    const size_t end = std::min(n, k * kBankSize + kBankSize);
-    for (size_t i = k * kBankSize; i < end; ++i) bank->entries.push_back(std::move(found[i]));
     PatchFile* raw = bank.release();
     searchBankFiles.push_back(raw);
     if (!searchFolderIndex.empty() && searchFolderIndex.front()->name == "Patches") {

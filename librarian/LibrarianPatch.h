@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "SysexBytes.h"
+
 // Layout of a stored dump (positions count from the F0 at 0).
 constexpr uint8_t kSysexStart = 0xF0;
 constexpr uint8_t kSysexEnd = 0xF7;
@@ -34,9 +36,10 @@ constexpr int kKindSoundInit = 1;
 constexpr int kKindMultiRead = 3;
 constexpr int kKindMultiInit = 4;
 
-// One whole SysEx message as stored in the library: F0 3E 10 00 id slot ... F7.
+// One whole SysEx message as stored in the library: F0 3E 10 00 id slot ... F7. Copies share
+// the bytes until one of them changes (SysexBytes).
 struct PatchSysexMessage {
-  std::vector<uint8_t> bytes;
+  SysexBytes bytes;
 
   // Brings a sound to 392 or a multi to 393 bytes: the data part is cut or padded with zeros,
   // the old checksum and any F7 in the data are dropped, and the checksum and one F7 are
@@ -50,7 +53,7 @@ struct PatchSysexMessage {
 };
 
 // One library entry. Entries read from a file or received from the synthesizer hold exactly one
-// message.
+// message. Copies are cheap: the message bytes are shared until changed.
 struct LibrarianPatch {
   int kind = 0;
   std::string name;       // 16 characters, blanks included

@@ -4,10 +4,12 @@
 #include <Poco/Exception.h>
 #include <Poco/File.h>
 #include <Poco/Path.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 
 #include "BankFormats.h"
@@ -205,15 +207,14 @@ void PatchLibrarian::loadPass(const std::string& root) {
       const std::string ext = lowerExtension(name);
       if (!isBankExtension(ext)) continue;
       const std::string path = fe.path + "/" + name;
-      int64_t size = 0;
-      try {
-        Poco::File f(path);
-        if (!f.exists() || !f.isFile()) continue;
-        size = static_cast<int64_t>(f.getSize());
-      } catch (const Poco::Exception& e) {
-        librarianLog("cannot examine " + path + ": " + e.displayText());
+      // One stat per file (following a link, as reading it will): a library holds thousands.
+      struct stat st;
+      if (stat(path.c_str(), &st) != 0) {
+        if (errno != ENOENT) librarianLog("cannot examine " + path + ": " + strerror(errno));
         continue;
       }
+      if (!S_ISREG(st.st_mode)) continue;
+      const int64_t size = static_cast<int64_t>(st.st_size);
       if (size < kMinBankFileBytes) continue;
       if (size > kMaxBankFileBytes) {
         librarianLog("skipped file " + path + ": " + std::to_string(size) + " bytes is too large for a bank");
@@ -234,8 +235,10 @@ PatchFile* PatchLibrarian::parseFolderFiles(const std::string& path, const std::
                                             int folderNumber, const std::string& extension) {
   currentFileSplit = false;
   librarianLog("loading file " + path);
-  std::vector<uint8_t> bytes;
-  const ReadResult rr = readFileBytes(path, bytes);
+  // One buffer per file: the entries' messages are views into it (BankFormats.h).
+  FileBuffer bytes;
+  size_t size = 0;
+  const ReadResult rr = readFileBuffer(path, bytes, size);
   if (rr != ReadResult::ok) {
     librarianLog(rr == ReadResult::tooLarge ? "skipped file " + path + ": too large for a bank"
                                             : "cannot read file " + path);
@@ -248,7 +251,7 @@ PatchFile* PatchLibrarian::parseFolderFiles(const std::string& path, const std::
   record->filePath = path;
   record->bankNumber = folderNumber;
   std::vector<bool> whole;
-  readBankMessages(bytes.data(), static_cast<int>(bytes.size()), *record, &whole);
+  readBankMessages(bytes, size, *record, &whole);
 
   if (record->entries.empty()) {
     // Nothing to show; listing it would only offer an empty bank that a save would write over
