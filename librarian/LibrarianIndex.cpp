@@ -14,14 +14,6 @@ std::string lowerCase(std::string s) {
   return s;
 }
 
-// lower (already lower case) equals category with letter case ignored; ASCII only, like the
-// category list's own comparison.
-bool sameCategory(const std::string& lower, const std::string& category) {
-  if (lower.size() != category.size()) return false;
-  for (size_t i = 0; i < lower.size(); ++i)
-    if (lower[i] != static_cast<char>(tolower(static_cast<unsigned char>(category[i])))) return false;
-  return true;
-}
 
 // Category and search banks list an entry only when it carries a sound dump to show.
 bool hasSoundDump(const LibrarianPatch& e) {
@@ -115,17 +107,21 @@ void PatchLibrarian::createNewCategoryPatchFiles() {
   // gathering must ignore letter case too: otherwise sounds tagged "BASS" would be in no
   // category bank once "Bass" was met first. One pass sorts every sound by its category; a
   // library has a handful of categories, and neighbouring sounds often share one.
-  std::vector<std::pair<std::string, std::vector<Ref>>> groups;
-  size_t last = 0;
+  std::vector<std::pair<std::string, std::vector<Ref>>> groups;   // by lower-case category
+  std::vector<std::pair<std::string, size_t>> spellings;           // exact spelling -> group
   for (const PatchFile* bank : soundBankFiles) {
     for (size_t i = 0; i < bank->entries.size(); ++i) {
       const LibrarianPatch& e = bank->entries[i];
-      if (last >= groups.size() || !sameCategory(groups[last].first, e.category)) {
-        last = 0;
-        while (last < groups.size() && !sameCategory(groups[last].first, e.category)) ++last;
-        if (last == groups.size()) groups.emplace_back(lowerCase(e.category), std::vector<Ref>());
+      size_t s = 0;
+      while (s < spellings.size() && spellings[s].first != e.category) ++s;
+      if (s == spellings.size()) {
+        const std::string lower = lowerCase(e.category);
+        size_t g = 0;
+        while (g < groups.size() && groups[g].first != lower) ++g;
+        if (g == groups.size()) groups.emplace_back(lower, std::vector<Ref>());
+        spellings.emplace_back(e.category, g);
       }
-      if (hasSoundDump(e)) groups[last].second.push_back(Ref{bank, i});
+      if (hasSoundDump(e)) groups[spellings[s].second].second.push_back(Ref{bank, i});
     }
   }
   const std::vector<Ref> none;

@@ -1,9 +1,9 @@
 #include "PatchLibrarian.h"
 
-#include <Poco/DirectoryIterator.h>
 #include <Poco/Exception.h>
 #include <Poco/File.h>
 #include <Poco/Path.h>
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -153,34 +153,61 @@ void PatchLibrarian::loadPatchesFromFilesystem(const std::string& rootIn) {
   if (!m_splitProblem.empty() && m_host) m_host->showLibrarianStatus(m_splitProblem);
 }
 
+namespace {
+
+enum class EntryKind { folder, link, other };
+
+struct FolderItem {
+  std::string name;
+  EntryKind kind;
+};
+
+// The entries of folder ("." and ".." left out), sorted by name so the load order does not
+// depend on the file system's listing order. The kind comes from the listing itself where the
+// file system gives it (no stat per file: a library holds thousands). False when the folder
+// cannot be listed.
+bool listFolder(const std::string& folder, std::vector<FolderItem>& items) {
+  items.clear();
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) {
+    librarianLog("cannot list folder " + folder + ": " + strerror(errno));
+    return false;
+  }
+  while (const dirent* d = readdir(dir)) {
+    const std::string name = d->d_name;
+    if (name == "." || name == "..") continue;
+    unsigned char type = d->d_type;
+    if (type == DT_UNKNOWN) {
+      struct stat st;
+      if (lstat((folder + "/" + name).c_str(), &st) != 0) continue;
+      type = S_ISDIR(st.st_mode) ? DT_DIR : (S_ISLNK(st.st_mode) ? DT_LNK : DT_REG);
+    }
+    items.push_back(FolderItem{name, type == DT_DIR ? EntryKind::folder
+                                                    : (type == DT_LNK ? EntryKind::link : EntryKind::other)});
+  }
+  closedir(dir);
+  std::sort(items.begin(), items.end(), [](const FolderItem& a, const FolderItem& b) { return a.name < b.name; });
+  return true;
+}
+
+}  // namespace
+
 void PatchLibrarian::buildFolderStructure(const std::string& folder, const std::vector<std::string>& chain,
                                           std::vector<FolderEntry>& out) {
-  std::vector<std::string> names;
-  try {
-    for (Poco::DirectoryIterator it(folder), end; it != end; ++it) names.push_back(it.name());
-  } catch (const Poco::Exception& e) {
-    librarianLog("cannot list folder " + folder + ": " + e.displayText());
-    return;
-  }
-  // Sorted, so the load order does not depend on the file system's listing order.
-  std::sort(names.begin(), names.end());
-  for (const std::string& name : names) {
-    const std::string path = folder + "/" + name;
-    try {
-      Poco::File f(path);
-      if (f.isLink()) {
-        // A linked folder may lead out of the library (and, written into by a split, would
-        // change files elsewhere) or back into it (and loop): not followed.
-        if (f.exists() && f.isDirectory()) librarianLog("not following linked folder " + path);
-        continue;
-      }
-      if (!f.isDirectory()) continue;
-    } catch (const Poco::Exception& e) {
-      librarianLog("cannot examine " + path + ": " + e.displayText());
+  std::vector<FolderItem> items;
+  if (!listFolder(folder, items)) return;
+  for (const FolderItem& item : items) {
+    const std::string path = folder + "/" + item.name;
+    if (item.kind == EntryKind::link) {
+      // A linked folder may lead out of the library (and, written into by a split, would
+      // change files elsewhere) or back into it (and loop): not followed.
+      struct stat st;
+      if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) librarianLog("not following linked folder " + path);
       continue;
     }
+    if (item.kind != EntryKind::folder) continue;
     std::vector<std::string> sub = chain;
-    sub.push_back(name);
+    sub.push_back(item.name);
     buildFolderStructure(path, sub, out);
     out.push_back(FolderEntry{path, sub});
   }
@@ -194,20 +221,15 @@ void PatchLibrarian::loadPass(const std::string& root) {
   folderList.clear();
   for (const FolderEntry& fe : folders) folderList.push_back(fe.path);
 
+  std::vector<FolderItem> items;
   for (const FolderEntry& fe : folders) {
-    std::vector<std::string> names;
-    try {
-      for (Poco::DirectoryIterator it(fe.path), end; it != end; ++it) names.push_back(it.name());
-    } catch (const Poco::Exception& e) {
-      librarianLog("cannot list folder " + fe.path + ": " + e.displayText());
-      continue;
-    }
-    std::sort(names.begin(), names.end());
-    for (const std::string& name : names) {
-      const std::string ext = lowerExtension(name);
+    if (!listFolder(fe.path, items)) continue;
+    for (const FolderItem& item : items) {
+      if (item.kind == EntryKind::folder) continue;
+      const std::string ext = lowerExtension(item.name);
       if (!isBankExtension(ext)) continue;
-      const std::string path = fe.path + "/" + name;
-      // One stat per file (following a link, as reading it will): a library holds thousands.
+      const std::string path = fe.path + "/" + item.name;
+      // One stat per bank file, following a link as reading it will.
       struct stat st;
       if (stat(path.c_str(), &st) != 0) {
         if (errno != ENOENT) librarianLog("cannot examine " + path + ": " + strerror(errno));
@@ -327,7 +349,11 @@ void PatchLibrarian::createCategories(const PatchFile& bank) {
   std::vector<std::string> lower;
   lower.reserve(categories.size());
   for (const std::string& c : categories) lower.push_back(lowerCase(c));
+  // Spellings already known to be listed: a bank repeats a few categories many times.
+  std::vector<std::string> known;
   for (const LibrarianPatch& e : bank.entries) {
+    if (std::find(known.begin(), known.end(), e.category) != known.end()) continue;
+    known.push_back(e.category);
     const std::string lc = lowerCase(e.category);
     if (std::find(lower.begin(), lower.end(), lc) != lower.end()) continue;
     categories.push_back(e.category);
