@@ -6,6 +6,10 @@
 #include <cstring>
 #include <climits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "LibrarianLog.h"
 #include "SiblingImport.h"
 
@@ -158,28 +162,44 @@ struct FileReader {
   std::vector<bool>* whole;
 };
 
-// The high bits of every byte of data[0, n) or'ed together, and the sum of data[0, m) (m <= n).
-// Eight bytes at a time: the sum is kept in four 16-bit lanes, which cannot overflow for the
-// few hundred bytes of a dump (at most 0xFF * 2 per lane and word).
+// The high bits of every byte of data[0, n) or'ed together, and the sum of data[0, m) (m <= n):
+// the one pass over a dump's data that the loader makes. Sixteen bytes at a time with SSE2
+// (every x86-64 has it), eight at a time elsewhere; the byte loop finishes the rest.
 void sumAndHighBits(const uint8_t* data, size_t n, size_t m, unsigned& sum, uint8_t& high) {
-  uint64_t lanes = 0, ored = 0;
+  unsigned total = 0;
+  uint8_t ored = 0;
   size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  __m128i sums = zero, bits = zero;
+  for (; i + 16 <= m; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+    bits = _mm_or_si128(bits, v);
+    sums = _mm_add_epi64(sums, _mm_sad_epu8(v, zero));   // two 64-bit lanes of byte sums
+  }
+  total = static_cast<unsigned>(_mm_cvtsi128_si32(sums)) +
+          static_cast<unsigned>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+  if (_mm_movemask_epi8(bits) != 0) ored = 0x80;
+#else
+  // Four 16-bit lanes cannot overflow for the few hundred bytes of a dump (at most 0xFF * 2 per
+  // lane and word).
+  uint64_t lanes = 0, bits = 0;
   for (; i + 8 <= m; i += 8) {
     uint64_t w;
     memcpy(&w, data + i, 8);
-    ored |= w;
+    bits |= w;
     lanes += (w & 0x00FF00FF00FF00FFull) + ((w >> 8) & 0x00FF00FF00FF00FFull);
   }
-  unsigned total = 0;
   for (int lane = 0; lane < 4; ++lane) total += static_cast<unsigned>((lanes >> (16 * lane)) & 0xFFFF);
+  if (bits & 0x8080808080808080ull) ored = 0x80;
+#endif
   for (; i < m; ++i) {
     total += data[i];
     ored |= data[i];
   }
   for (; i < n; ++i) ored |= data[i];
   sum = total;
-  high = static_cast<uint8_t>(((ored >> 56) | (ored >> 48) | (ored >> 40) | (ored >> 32) | (ored >> 24) |
-                               (ored >> 16) | (ored >> 8) | ored) & 0x80);
+  high = ored & 0x80;
 }
 
 // A Dorvik dump (or any multi: only its model byte differs) that is exactly whole in the file,

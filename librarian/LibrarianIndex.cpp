@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <memory>
 
 #include "PatchLibrarian.h"
@@ -108,22 +109,32 @@ void PatchLibrarian::createNewCategoryPatchFiles() {
   // category bank once "Bass" was met first. One pass sorts every sound by its category; a
   // library has a handful of categories, and neighbouring sounds often share one.
   std::vector<std::pair<std::string, std::vector<Ref>>> groups;   // by lower-case category
-  std::vector<std::pair<std::string, size_t>> spellings;           // exact spelling -> group
-  for (const PatchFile* bank : soundBankFiles) {
-    for (size_t i = 0; i < bank->entries.size(); ++i) {
-      const LibrarianPatch& e = bank->entries[i];
-      size_t s = 0;
-      while (s < spellings.size() && spellings[s].first != e.category) ++s;
-      if (s == spellings.size()) {
-        const std::string lower = lowerCase(e.category);
-        size_t g = 0;
-        while (g < groups.size() && groups[g].first != lower) ++g;
-        if (g == groups.size()) groups.emplace_back(lower, std::vector<Ref>());
-        spellings.emplace_back(e.category, g);
-      }
-      if (hasSoundDump(e)) groups[spellings[s].second].second.push_back(Ref{bank, i});
-    }
-  }
+  std::vector<std::pair<uint64_t, size_t>> spellings;              // short exact spelling -> group
+  auto groupOf = [&](const std::string& category) {
+    const uint64_t key = categoryKey(category);
+    if (key != 0)
+      for (const auto& sp : spellings)
+        if (sp.first == key) return sp.second;
+    const std::string lower = lowerCase(category);
+    size_t g = 0;
+    while (g < groups.size() && groups[g].first != lower) ++g;
+    if (g == groups.size()) groups.emplace_back(lower, std::vector<Ref>());
+    if (key != 0) spellings.emplace_back(key, g);
+    return g;
+  };
+  // Two passes, so every group's list is allocated once at its final size.
+  std::vector<uint32_t> groupOfEntry;
+  for (const PatchFile* bank : soundBankFiles)
+    for (const LibrarianPatch& e : bank->entries)
+      groupOfEntry.push_back(hasSoundDump(e) ? static_cast<uint32_t>(groupOf(e.category)) : UINT32_MAX);
+  std::vector<size_t> counts(groups.size(), 0);
+  for (uint32_t g : groupOfEntry)
+    if (g != UINT32_MAX) ++counts[g];
+  for (size_t g = 0; g < groups.size(); ++g) groups[g].second.reserve(counts[g]);
+  size_t at = 0;
+  for (const PatchFile* bank : soundBankFiles)
+    for (size_t i = 0; i < bank->entries.size(); ++i, ++at)
+      if (groupOfEntry[at] != UINT32_MAX) groups[groupOfEntry[at]].second.push_back(Ref{bank, i});
   const std::vector<Ref> none;
   for (size_t ci = 1; ci < categories.size(); ++ci) {
     const std::string& c = categories[ci];

@@ -72,6 +72,15 @@ struct LibrarianPatch {
   int firstMessageId() const;
 };
 
+// A category of at most 7 bytes as one number (length + 1 in the low byte, then the bytes), so
+// that the loader can compare a hundred thousand of them cheaply; 0 for longer ones.
+inline uint64_t categoryKey(const std::string& category) {
+  if (category.size() > 7) return 0;
+  uint64_t key = category.size() + 1;
+  for (size_t i = 0; i < category.size(); ++i) key |= static_cast<uint64_t>(static_cast<uint8_t>(category[i])) << (8 * (i + 1));
+  return key;
+}
+
 // Makes an entry from one stored message: name from 370 (sound) or 23 (multi), category from
 // 386 for sounds. The message must already have its stored size.
 LibrarianPatch makeEntryFromMessage(PatchSysexMessage message, int kind);

@@ -350,10 +350,11 @@ void PatchLibrarian::createCategories(const PatchFile& bank) {
   lower.reserve(categories.size());
   for (const std::string& c : categories) lower.push_back(lowerCase(c));
   // Spellings already known to be listed: a bank repeats a few categories many times.
-  std::vector<std::string> known;
+  std::vector<uint64_t> known;
   for (const LibrarianPatch& e : bank.entries) {
-    if (std::find(known.begin(), known.end(), e.category) != known.end()) continue;
-    known.push_back(e.category);
+    const uint64_t key = categoryKey(e.category);
+    if (key != 0 && std::find(known.begin(), known.end(), key) != known.end()) continue;
+    if (key != 0) known.push_back(key);
     const std::string lc = lowerCase(e.category);
     if (std::find(lower.begin(), lower.end(), lc) != lower.end()) continue;
     categories.push_back(e.category);
