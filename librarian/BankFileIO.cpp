@@ -129,18 +129,21 @@ namespace {
 // opened, and got the number of bytes read (fewer when the file shrank meanwhile; one that grows
 // is read up to the size it had).
 template <typename Storage>
-ReadResult readWhole(const std::string& path, int64_t maxBytes, Storage storage, size_t& got) {
+ReadResult readWhole(const std::string& path, int64_t minBytes, int64_t maxBytes, Storage storage, size_t& got) {
   got = 0;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a pipe carrying a bank's name cannot stall the open; it is refused as
+  // not regular right after.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return ReadResult::failed;
   struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (fstat(fd, &st) != 0) {
     ::close(fd);
     return ReadResult::failed;
   }
-  if (st.st_size > maxBytes) {
+  if (!S_ISREG(st.st_mode) || st.st_size < minBytes || st.st_size > maxBytes) {
     ::close(fd);
-    return ReadResult::tooLarge;
+    return !S_ISREG(st.st_mode) ? ReadResult::notRegular
+                                : (st.st_size < minBytes ? ReadResult::tooSmall : ReadResult::tooLarge);
   }
   const size_t size = static_cast<size_t>(st.st_size);
   uint8_t* data = storage(size);
@@ -164,7 +167,7 @@ ReadResult readWhole(const std::string& path, int64_t maxBytes, Storage storage,
 ReadResult readFileBytes(const std::string& path, std::vector<uint8_t>& out, int64_t maxBytes) {
   out.clear();
   size_t got = 0;
-  const ReadResult r = readWhole(path, maxBytes, [&](size_t n) {
+  const ReadResult r = readWhole(path, 0, maxBytes, [&](size_t n) {
     out.resize(n);
     return out.data();
   }, got);
@@ -172,10 +175,11 @@ ReadResult readFileBytes(const std::string& path, std::vector<uint8_t>& out, int
   return r;
 }
 
-ReadResult readFileBuffer(const std::string& path, FileBuffer& out, size_t& size, int64_t maxBytes) {
+ReadResult readFileBuffer(const std::string& path, FileBuffer& out, size_t& size, int64_t maxBytes,
+                          int64_t minBytes) {
   out.reset();
   size = 0;
-  const ReadResult r = readWhole(path, maxBytes, [&](size_t n) {
+  const ReadResult r = readWhole(path, minBytes, maxBytes, [&](size_t n) {
     out = FileBuffer(new uint8_t[n > 0 ? n : 1]);
     return out.get();
   }, size);

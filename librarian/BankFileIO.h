@@ -18,16 +18,18 @@
 // whole would stall the GUI thread.
 constexpr int64_t kMaxBankFileBytes = 16 * 1024 * 1024;
 
-enum class ReadResult { ok, tooLarge, failed };
+// notRegular: a folder, pipe, device or socket; tooSmall: fewer bytes than asked for at least.
+enum class ReadResult { ok, tooLarge, failed, notRegular, tooSmall };
 
 // Reads the whole file at path into out (at most maxBytes; larger files give tooLarge and out
 // stays empty).
 ReadResult readFileBytes(const std::string& path, std::vector<uint8_t>& out,
                          int64_t maxBytes = kMaxBankFileBytes);
-// The same into a new buffer of the file's size, not zero-filled first (the loader reads a whole
-// library this way); size gets the number of bytes read.
+// The same into a new buffer of the file's size, not zero-filled first; size gets the number of
+// bytes read. A file of fewer than minBytes is not read (tooSmall). The loader reads a whole
+// library this way: the size gate and the read cost one open and one fstat per file.
 ReadResult readFileBuffer(const std::string& path, FileBuffer& out, size_t& size,
-                          int64_t maxBytes = kMaxBankFileBytes);
+                          int64_t maxBytes = kMaxBankFileBytes, int64_t minBytes = 0);
 
 enum class WriteResult { ok, exists, failed };
 

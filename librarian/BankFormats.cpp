@@ -254,7 +254,7 @@ int readBankMessageFlagged(FileReader& r, int& pos, PatchFile& bank, int slot) {
     PatchSysexMessage msg;
     const int length = sound ? kSoundDumpSize : kMultiDumpSize;
     msg.bytes = SysexBytes(r.buffer, static_cast<size_t>(manufacturerPos - 1), static_cast<size_t>(length));
-    bank.entries.push_back(makeEntryFromMessage(std::move(msg), sound ? kKindSoundRead : kKindMultiRead));
+    bank.entries.emplace_back().setFromMessage(std::move(msg), sound ? kKindSoundRead : kKindMultiRead);
     bank.type = sound ? kBankTypeSound : kBankTypeMulti;
     pos = manufacturerPos - 1 + length;
     return pos < size ? pos : -1;

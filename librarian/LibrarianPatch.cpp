@@ -21,16 +21,24 @@ int LibrarianPatch::firstMessageId() const {
   return messages[0].bytes[kMessageIdPos];
 }
 
-LibrarianPatch makeEntryFromMessage(PatchSysexMessage message, int kind) {
-  LibrarianPatch entry;
-  entry.kind = kind;
+void LibrarianPatch::setFromMessage(PatchSysexMessage message, int kindCode) {
+  kind = kindCode;
+  name.clear();
+  category.clear();
+  messages.clear();
   // Read through a const view: the non-const operator[] would give the message bytes of its own.
   const SysexBytes& b = message.bytes;
   const bool sound = b.size() > kMessageIdPos && b[kMessageIdPos] == kSoundDumpId;
   const size_t namePos = sound ? kSoundNamePos : kMultiNamePos;
-  if (b.size() >= namePos + kNameLength) entry.name.assign(reinterpret_cast<const char*>(&b[namePos]), kNameLength);
-  entry.messages.push_back(std::move(message));
-  if (sound) entry.parseCategory(kSoundCategoryPos);
+  if (b.size() >= namePos + kNameLength) name.assign(reinterpret_cast<const char*>(&b[namePos]), kNameLength);
+  messages.reserve(1);
+  messages.push_back(std::move(message));
+  if (sound) parseCategory(kSoundCategoryPos);
+}
+
+LibrarianPatch makeEntryFromMessage(PatchSysexMessage message, int kind) {
+  LibrarianPatch entry;
+  entry.setFromMessage(std::move(message), kind);
   return entry;
 }
 

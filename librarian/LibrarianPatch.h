@@ -68,6 +68,9 @@ struct LibrarianPatch {
   // Does nothing when there is no such message or it is too short.
   void parseCategory(int pos);
 
+  // Becomes the entry of one stored message (see makeEntryFromMessage).
+  void setFromMessage(PatchSysexMessage message, int kindCode);
+
   // Message id (byte 4) of the first message, or -1 when there is none.
   int firstMessageId() const;
 };

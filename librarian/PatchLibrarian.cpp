@@ -229,19 +229,6 @@ void PatchLibrarian::loadPass(const std::string& root) {
       const std::string ext = lowerExtension(item.name);
       if (!isBankExtension(ext)) continue;
       const std::string path = fe.path + "/" + item.name;
-      // One stat per bank file, following a link as reading it will.
-      struct stat st;
-      if (stat(path.c_str(), &st) != 0) {
-        if (errno != ENOENT) librarianLog("cannot examine " + path + ": " + strerror(errno));
-        continue;
-      }
-      if (!S_ISREG(st.st_mode)) continue;
-      const int64_t size = static_cast<int64_t>(st.st_size);
-      if (size < kMinBankFileBytes) continue;
-      if (size > kMaxBankFileBytes) {
-        librarianLog("skipped file " + path + ": " + std::to_string(size) + " bytes is too large for a bank");
-        continue;
-      }
       PatchFile* record = parseFolderFiles(path, fe.chain, 0, ext);
       if (!record) continue;
       if (record->type == kBankTypeMulti) {
@@ -256,11 +243,13 @@ void PatchLibrarian::loadPass(const std::string& root) {
 PatchFile* PatchLibrarian::parseFolderFiles(const std::string& path, const std::vector<std::string>& chain,
                                             int folderNumber, const std::string& extension) {
   currentFileSplit = false;
-  librarianLog("loading file " + path);
-  // One buffer per file: the entries' messages are views into it (BankFormats.h).
+  // One buffer per file: the entries' messages are views into it (BankFormats.h). Files of other
+  // kinds and small files are passed over without a word; the size gate needs no stat of its own.
   FileBuffer bytes;
   size_t size = 0;
-  const ReadResult rr = readFileBuffer(path, bytes, size);
+  const ReadResult rr = readFileBuffer(path, bytes, size, kMaxBankFileBytes, kMinBankFileBytes);
+  if (rr == ReadResult::notRegular || rr == ReadResult::tooSmall) return nullptr;
+  librarianLog("loading file " + path);
   if (rr != ReadResult::ok) {
     librarianLog(rr == ReadResult::tooLarge ? "skipped file " + path + ": too large for a bank"
                                             : "cannot read file " + path);
