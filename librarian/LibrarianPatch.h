@@ -1,7 +1,8 @@
 // The librarian's entries: one stored SysEx message and one library entry (a sound or a multi).
 //
-// Plain value types; copies are deep. Nothing here is locked: the banks that hold entries are
-// guarded by PatchLibrarian's bank lock.
+// Plain value types. Copies behave as deep copies: message bytes are shared until one copy
+// changes them (SysexBytes). Nothing here is locked: the banks that hold entries are guarded by
+// PatchLibrarian's bank lock.
 #pragma once
 
 #include <cstdint>

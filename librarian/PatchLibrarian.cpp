@@ -413,7 +413,6 @@ bool PatchLibrarian::splitOversizedBank(const PatchFile& source, const std::stri
       p.bank->folderName = chain.back();
       p.bank->folderChain = chain;
       p.bank->bankNumber = source.bankNumber;
-      p.bank->filePath.clear();
       for (size_t i = k * kBankSize; i < list.size() && i < (k + 1) * kBankSize; ++i) {
         p.bank->entries.push_back(*list[i]);
         p.bank->entries.back().kind = multi ? kKindMultiRead : kKindSoundRead;
