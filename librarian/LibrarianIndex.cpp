@@ -16,10 +16,10 @@ std::string lowerCase(std::string s) {
 }
 
 
-// Category and search banks list an entry only when it carries a sound dump to show.
-bool hasSoundDump(const LibrarianPatch& e) {
-  return !e.messages.empty() && e.messages[0].bytes.size() >= kSoundCategoryPos + kCategoryLength;
-}
+// Category and search banks list an entry only when it carries a message to send. (Every entry
+// of a loaded sound bank does: the loader and the dump receiver store whole dumps only; the
+// banks refer to entries, so nothing of the message is read here.)
+bool hasSoundDump(const LibrarianPatch& e) { return !e.messages.empty(); }
 
 using Ref = BankEntries::Reference;
 
