@@ -129,11 +129,12 @@ namespace {
 // opened, and got the number of bytes read (fewer when the file shrank meanwhile; one that grows
 // is read up to the size it had).
 template <typename Storage>
-ReadResult readWhole(const std::string& path, int64_t minBytes, int64_t maxBytes, Storage storage, size_t& got) {
+ReadResult readWhole(int folderFd, const std::string& path, int64_t minBytes, int64_t maxBytes, Storage storage,
+                     size_t& got) {
   got = 0;
   // Non-blocking, so that a pipe carrying a bank's name cannot stall the open; it is refused as
   // not regular right after.
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  const int fd = openat(folderFd, path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return ReadResult::failed;
   struct stat st;
   if (fstat(fd, &st) != 0) {
@@ -167,7 +168,7 @@ ReadResult readWhole(const std::string& path, int64_t minBytes, int64_t maxBytes
 ReadResult readFileBytes(const std::string& path, std::vector<uint8_t>& out, int64_t maxBytes) {
   out.clear();
   size_t got = 0;
-  const ReadResult r = readWhole(path, 0, maxBytes, [&](size_t n) {
+  const ReadResult r = readWhole(AT_FDCWD, path, 0, maxBytes, [&](size_t n) {
     out.resize(n);
     return out.data();
   }, got);
@@ -176,10 +177,10 @@ ReadResult readFileBytes(const std::string& path, std::vector<uint8_t>& out, int
 }
 
 ReadResult readFileBuffer(const std::string& path, FileBuffer& out, size_t& size, int64_t maxBytes,
-                          int64_t minBytes) {
+                          int64_t minBytes, int folderFd) {
   out.reset();
   size = 0;
-  const ReadResult r = readWhole(path, minBytes, maxBytes, [&](size_t n) {
+  const ReadResult r = readWhole(folderFd, path, minBytes, maxBytes, [&](size_t n) {
     out = FileBuffer(new uint8_t[n > 0 ? n : 1]);
     return out.get();
   }, size);

@@ -8,6 +8,8 @@
 // Stateless apart from the writer object and the FileCalls in use; callable from any thread.
 #pragma once
 
+#include <fcntl.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,10 +28,11 @@ enum class ReadResult { ok, tooLarge, failed, notRegular, tooSmall };
 ReadResult readFileBytes(const std::string& path, std::vector<uint8_t>& out,
                          int64_t maxBytes = kMaxBankFileBytes);
 // The same into a new buffer of the file's size, not zero-filled first; size gets the number of
-// bytes read. A file of fewer than minBytes is not read (tooSmall). The loader reads a whole
-// library this way: the size gate and the read cost one open and one fstat per file.
+// bytes read. A file of fewer than minBytes is not read (tooSmall). A relative path is taken from
+// the open folder folderFd (AT_FDCWD: the working folder). The loader reads a whole library this
+// way: the size gate and the read cost one open, relative to the folder, and one fstat per file.
 ReadResult readFileBuffer(const std::string& path, FileBuffer& out, size_t& size,
-                          int64_t maxBytes = kMaxBankFileBytes, int64_t minBytes = 0);
+                          int64_t maxBytes = kMaxBankFileBytes, int64_t minBytes = 0, int folderFd = AT_FDCWD);
 
 enum class WriteResult { ok, exists, failed };
 

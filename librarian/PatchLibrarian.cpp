@@ -4,6 +4,7 @@
 #include <Poco/File.h>
 #include <Poco/Path.h>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -166,11 +167,13 @@ struct FolderItem {
 // depend on the file system's listing order. The kind comes from the listing itself where the
 // file system gives it (no stat per file: a library holds thousands). False when the folder
 // cannot be listed.
-bool listFolder(const std::string& folder, std::vector<FolderItem>& items) {
+bool listFolder(const std::string& folder, int folderFd, std::vector<FolderItem>& items) {
   items.clear();
-  DIR* dir = opendir(folder.c_str());
+  const int listFd = folderFd >= 0 ? dup(folderFd) : -1;
+  DIR* dir = listFd >= 0 ? fdopendir(listFd) : nullptr;
   if (!dir) {
     librarianLog("cannot list folder " + folder + ": " + strerror(errno));
+    if (listFd >= 0) ::close(listFd);
     return false;
   }
   while (const dirent* d = readdir(dir)) {
@@ -179,7 +182,7 @@ bool listFolder(const std::string& folder, std::vector<FolderItem>& items) {
     unsigned char type = d->d_type;
     if (type == DT_UNKNOWN) {
       struct stat st;
-      if (lstat((folder + "/" + name).c_str(), &st) != 0) continue;
+      if (fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
       type = S_ISDIR(st.st_mode) ? DT_DIR : (S_ISLNK(st.st_mode) ? DT_LNK : DT_REG);
     }
     items.push_back(FolderItem{name, type == DT_DIR ? EntryKind::folder
@@ -190,12 +193,28 @@ bool listFolder(const std::string& folder, std::vector<FolderItem>& items) {
   return true;
 }
 
+// An open folder, closed when it goes.
+class OpenFolder {
+public:
+  explicit OpenFolder(const std::string& path) : m_fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+  ~OpenFolder() {
+    if (m_fd >= 0) ::close(m_fd);
+  }
+  OpenFolder(const OpenFolder&) = delete;
+  OpenFolder& operator=(const OpenFolder&) = delete;
+  int fd() const { return m_fd; }
+
+private:
+  int m_fd;
+};
+
 }  // namespace
 
 void PatchLibrarian::buildFolderStructure(const std::string& folder, const std::vector<std::string>& chain,
                                           std::vector<FolderEntry>& out) {
   std::vector<FolderItem> items;
-  if (!listFolder(folder, items)) return;
+  const OpenFolder opened(folder);
+  if (!listFolder(folder, opened.fd(), items)) return;
   for (const FolderItem& item : items) {
     const std::string path = folder + "/" + item.name;
     if (item.kind == EntryKind::link) {
@@ -223,13 +242,15 @@ void PatchLibrarian::loadPass(const std::string& root) {
 
   std::vector<FolderItem> items;
   for (const FolderEntry& fe : folders) {
-    if (!listFolder(fe.path, items)) continue;
+    // Files are opened relative to their open folder: no walk of the whole path per file.
+    const OpenFolder opened(fe.path);
+    if (!listFolder(fe.path, opened.fd(), items)) continue;
     for (const FolderItem& item : items) {
       if (item.kind == EntryKind::folder) continue;
       const std::string ext = lowerExtension(item.name);
       if (!isBankExtension(ext)) continue;
       const std::string path = fe.path + "/" + item.name;
-      PatchFile* record = parseFolderFiles(path, fe.chain, 0, ext);
+      PatchFile* record = parseFolderFiles(path, fe.chain, 0, ext, opened.fd(), item.name);
       if (!record) continue;
       if (record->type == kBankTypeMulti) {
         createMultiFolderFilesStructure(record);
@@ -241,13 +262,14 @@ void PatchLibrarian::loadPass(const std::string& root) {
 }
 
 PatchFile* PatchLibrarian::parseFolderFiles(const std::string& path, const std::vector<std::string>& chain,
-                                            int folderNumber, const std::string& extension) {
+                                            int folderNumber, const std::string& extension, int folderFd,
+                                            const std::string& name) {
   currentFileSplit = false;
   // One buffer per file: the entries' messages are views into it (BankFormats.h). Files of other
   // kinds and small files are passed over without a word; the size gate needs no stat of its own.
   FileBuffer bytes;
   size_t size = 0;
-  const ReadResult rr = readFileBuffer(path, bytes, size, kMaxBankFileBytes, kMinBankFileBytes);
+  const ReadResult rr = readFileBuffer(name, bytes, size, kMaxBankFileBytes, kMinBankFileBytes, folderFd);
   if (rr == ReadResult::notRegular || rr == ReadResult::tooSmall) return nullptr;
   librarianLog("loading file " + path);
   if (rr != ReadResult::ok) {

@@ -163,9 +163,11 @@ private:
   void loadPass(const std::string& root);
   void buildFolderStructure(const std::string& folder, const std::vector<std::string>& chain,
                             std::vector<FolderEntry>& out);
-  // Reads one bank file; returns its record, or null when it was split, skipped or unreadable.
+  // Reads one bank file (path; name in the open folder folderFd); returns its record, or null
+  // when it was split, skipped or unreadable.
   PatchFile* parseFolderFiles(const std::string& path, const std::vector<std::string>& chain,
-                              int folderNumber, const std::string& extension);
+                              int folderNumber, const std::string& extension, int folderFd,
+                              const std::string& name);
   // Writes the parts of an oversized bank next to it, verifies them and moves the source into
   // "Converted Banks". All or nothing: on any failure the parts written are removed again and
   // the source stays where it was.
