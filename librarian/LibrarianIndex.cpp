@@ -108,8 +108,8 @@ void PatchLibrarian::createNewCategoryPatchFiles() {
   // gathering must ignore letter case too: otherwise sounds tagged "BASS" would be in no
   // category bank once "Bass" was met first. One pass sorts every sound by its category; a
   // library has a handful of categories, and neighbouring sounds often share one.
-  std::vector<std::pair<std::string, std::vector<Ref>>> groups;   // by lower-case category
-  std::vector<std::pair<uint64_t, size_t>> spellings;              // short exact spelling -> group
+  std::vector<std::string> groups;                       // lower-case categories met
+  std::vector<std::pair<uint64_t, size_t>> spellings;    // short exact spelling -> group
   auto groupOf = [&](const std::string& category) {
     const uint64_t key = categoryKey(category);
     if (key != 0)
@@ -117,12 +117,13 @@ void PatchLibrarian::createNewCategoryPatchFiles() {
         if (sp.first == key) return sp.second;
     const std::string lower = lowerCase(category);
     size_t g = 0;
-    while (g < groups.size() && groups[g].first != lower) ++g;
-    if (g == groups.size()) groups.emplace_back(lower, std::vector<Ref>());
+    while (g < groups.size() && groups[g] != lower) ++g;
+    if (g == groups.size()) groups.push_back(lower);
     if (key != 0) spellings.emplace_back(key, g);
     return g;
   };
-  // Two passes, so every group's list is allocated once at its final size.
+  // Two passes: the first finds every sound's category and counts them, so the banks can be
+  // made at their final sizes; the second files a reference to each sound in its bank.
   std::vector<uint32_t> groupOfEntry;
   for (const PatchFile* bank : soundBankFiles)
     for (const LibrarianPatch& e : bank->entries)
@@ -130,28 +131,27 @@ void PatchLibrarian::createNewCategoryPatchFiles() {
   std::vector<size_t> counts(groups.size(), 0);
   for (uint32_t g : groupOfEntry)
     if (g != UINT32_MAX) ++counts[g];
-  for (size_t g = 0; g < groups.size(); ++g) groups[g].second.reserve(counts[g]);
-  size_t at = 0;
-  for (const PatchFile* bank : soundBankFiles)
-    for (size_t i = 0; i < bank->entries.size(); ++i, ++at)
-      if (groupOfEntry[at] != UINT32_MAX) groups[groupOfEntry[at]].second.push_back(Ref{bank, i});
-  const std::vector<Ref> none;
+  std::vector<std::vector<PatchFile*>> banksOfGroup(groups.size());
   for (size_t ci = 1; ci < categories.size(); ++ci) {
     const std::string& c = categories[ci];
     const std::string lower = lowerCase(c);
-    const std::vector<Ref>* gathered = &none;
-    for (const auto& g : groups)
-      if (g.first == lower) gathered = &g.second;
-    const size_t n = gathered->size();
+    size_t group = 0;
+    while (group < groups.size() && groups[group] != lower) ++group;
+    const size_t n = group < groups.size() ? counts[group] : 0;
     for (size_t k = 0; k <= n / kBankSize; ++k) {
-      std::unique_ptr<PatchFile> bank = referenceBank(*gathered, k * kBankSize, std::min(n, k * kBankSize + kBankSize));
+      auto bank = std::make_unique<PatchFile>();
+      bank->type = kBankTypeSound;
+      const size_t size = std::min(n, k * kBankSize + kBankSize) - k * kBankSize;
+      bank->entries.clearToReferences();
+      bank->entries.reserve(size);
+      if (size > 0) banksOfGroup[group].push_back(bank.get());
       bank->fileName = c + " " + std::to_string(k + 1);
       bank->folderName = c;
       bank->bankNumber = static_cast<int>(ci);
       PatchFile* raw = bank.get();
       // Empty banks are shown in the category menu but are in no list; they are kept here so
       // they are released with the rest.
-      if (!bank->entries.empty()) {
+      if (size > 0) {
         categoryBankFiles.push_back(bank.release());
       } else {
         m_unlistedBanks.push_back(std::move(bank));
@@ -171,6 +171,15 @@ void PatchLibrarian::createNewCategoryPatchFiles() {
         s.bankFiles.push_back(raw);
         categoryFolderIndex.push_back(new FolderFiles(raw->fileName, s));
       }
+    }
+  }
+  std::vector<size_t> filled(groups.size(), 0);
+  size_t at = 0;
+  for (const PatchFile* bank : soundBankFiles) {
+    for (size_t i = 0; i < bank->entries.size(); ++i, ++at) {
+      const uint32_t g = groupOfEntry[at];
+      if (g == UINT32_MAX || banksOfGroup[g].empty()) continue;   // a category nobody listed
+      banksOfGroup[g][filled[g]++ / kBankSize]->entries.addReference(bank, i);
     }
   }
 }

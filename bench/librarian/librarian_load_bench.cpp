@@ -28,7 +28,7 @@ namespace {
 
 constexpr int kFiles = 1000;
 constexpr int kFolders = 20;
-constexpr int kRuns = 3;
+constexpr int kRuns = 7;   // best of: other work on a shared machine only ever adds time
 
 using Clock = std::chrono::steady_clock;
 
