@@ -187,6 +187,8 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
 
   reopenStoredPorts();
   for (int p = 0; p < kNumParts; ++p) setParamFromPlug(kFilterLinkValue + p, 1);
+  if (!pendingLibrarianStatus.empty()) setStatusText(pendingLibrarianStatus);
+  pendingLibrarianStatus.clear();
   constructionDone = true;
 }
 

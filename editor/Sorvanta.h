@@ -213,6 +213,9 @@ public:
 
   // Cached display controls.
   ITextControl* statusLine = nullptr;
+  // A librarian problem met while the library loads in the constructor, before the status line
+  // exists; shown once the interface stands.
+  std::string pendingLibrarianStatus;
   ITextControl* valueLine = nullptr;
   ITextControl* ccLine = nullptr;
   ITextControl* categoryLine = nullptr;

@@ -153,4 +153,7 @@ void Sorvanta::setUpperBankRecord(bool multi, const std::string& fileName, const
   upperBankFolder[multi ? 1 : 0] = folderName;
 }
 
-void Sorvanta::showLibrarianStatus(const std::string& text) { setStatusText(text); }
+void Sorvanta::showLibrarianStatus(const std::string& text) {
+  if (statusLine) setStatusText(text);
+  else pendingLibrarianStatus = text;
+}

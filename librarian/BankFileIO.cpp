@@ -5,10 +5,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
-#include <fstream>
+#include <cstdlib>
+
+#include "LibrarianLog.h"
 
 namespace {
+
+FileCalls g_systemCalls;
+std::atomic<FileCalls*> g_calls{&g_systemCalls};
 
 bool writeAll(int fd, const uint8_t* data, size_t size) {
   while (size > 0) {
@@ -23,13 +29,19 @@ bool writeAll(int fd, const uint8_t* data, size_t size) {
   return true;
 }
 
+// A temporary file is hidden and carries no bank extension, so the loader never reads one; one
+// that cannot be removed is still reported, as it would stay in the user's folder.
+void removeTemporary(const std::string& tmp) {
+  if (!removeFile(tmp)) librarianLog("could not remove temporary file " + tmp);
+}
+
 // Writes bytes into a new temporary file next to path; returns its name, or empty on failure
 // (nothing is left behind then).
 std::string writeTemporary(const std::string& path, const std::vector<uint8_t>& bytes, mode_t mode) {
   std::string name = path;
   const size_t slash = name.find_last_of('/');
   name.insert(slash == std::string::npos ? 0 : slash + 1, ".");
-  name += ".tmp-XXXXXX";   // hidden and without a bank extension: the loader never reads it
+  name += ".tmp-XXXXXX";
   std::vector<char> tmpl(name.begin(), name.end());
   tmpl.push_back('\0');
   const int fd = mkstemp(tmpl.data());
@@ -37,7 +49,7 @@ std::string writeTemporary(const std::string& path, const std::vector<uint8_t>& 
   bool ok = fchmod(fd, mode) == 0 && writeAll(fd, bytes.data(), bytes.size()) && fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
   if (!ok) {
-    unlink(tmpl.data());
+    removeTemporary(tmpl.data());
     return std::string();
   }
   return std::string(tmpl.data());
@@ -53,43 +65,143 @@ void syncFolderOf(const std::string& path) {
   ::close(fd);
 }
 
-// rename(2) that refuses to replace: renameat2(RENAME_NOREPLACE) where the file system supports
-// it, else link + unlink, which fails with EEXIST just the same.
+// After a rename or link that reported failure: did it happen all the same? True when `from` is
+// gone and `to` holds exactly bytes.
+bool landedAnyway(const std::string& from, const std::string& to, const std::vector<uint8_t>& bytes) {
+  if (pathExists(from)) return false;
+  std::vector<uint8_t> now;
+  return readFileBytes(to, now, INT64_MAX) == ReadResult::ok && now == bytes;
+}
+
+// Gives the file at `from` the name `to` unless that name is taken. Where the file system lacks
+// RENAME_NOREPLACE it links and then removes the old name; if the old name cannot be removed the
+// link is undone, so the file never keeps two names in two places. Returns 0, or -1 with errno
+// (EEXIST when `to` was taken).
 int renameNoReplace(const std::string& from, const std::string& to) {
-#ifdef RENAME_NOREPLACE
-  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS) return -1;
-#endif
-  if (link(from.c_str(), to.c_str()) != 0) return -1;
-  unlink(from.c_str());
-  return 0;
+  FileCalls& calls = fileCalls();
+  if (calls.renameNoReplace(from, to) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
+  if (calls.link(from, to) != 0) return -1;
+  if (removeFile(from)) return 0;
+  const int err = errno;
+  if (!removeFile(to)) librarianLog("could not remove " + to + " after " + from + " could not be removed; the file has both names");
+  errno = err;
+  return -1;
 }
 
 }  // namespace
+
+int FileCalls::renameNoReplace(const std::string& from, const std::string& to) {
+#ifdef RENAME_NOREPLACE
+  return renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+#else
+  errno = ENOSYS;
+  return -1;
+#endif
+}
+
+int FileCalls::rename(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()); }
+
+int FileCalls::link(const std::string& from, const std::string& to) { return ::link(from.c_str(), to.c_str()); }
+
+int FileCalls::unlink(const std::string& path) { return ::unlink(path.c_str()); }
+
+FileCalls& fileCalls() { return *g_calls.load(); }
+
+FileCalls* setFileCalls(FileCalls* calls) { return g_calls.exchange(calls ? calls : &g_systemCalls); }
+
+bool removeFile(const std::string& path) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (fileCalls().unlink(path) == 0) return true;
+    if (errno == ENOENT) return !pathExists(path);
+  }
+  return !pathExists(path);
+}
 
 bool pathExists(const std::string& path) {
   struct stat st;
   return lstat(path.c_str(), &st) == 0;
 }
 
-ReadResult readFileBytes(const std::string& path, std::vector<uint8_t>& out, int64_t maxBytes) {
-  out.clear();
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return ReadResult::failed;
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  if (size < 0) return ReadResult::failed;
-  if (size > maxBytes) return ReadResult::tooLarge;
-  in.seekg(0, std::ios::beg);
-  out.resize(static_cast<size_t>(size));
-  if (size > 0 && !in.read(reinterpret_cast<char*>(out.data()), size)) {
-    out.clear();
+namespace {
+
+// Reads the file at path whole: storage(size) gives room for the size the file has when it is
+// opened, and got the number of bytes read (fewer when the file shrank meanwhile; one that grows
+// is read up to the size it had).
+template <typename Storage>
+ReadResult readWhole(int folderFd, const std::string& path, int64_t minBytes, int64_t maxBytes, Storage storage,
+                     size_t& got) {
+  got = 0;
+  // Non-blocking, so that a pipe carrying a bank's name cannot stall the open; it is refused as
+  // not regular right after.
+  const int fd = openat(folderFd, path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return ReadResult::failed;
+  struct stat st;
+  if (fstat(fd, &st) != 0) {
+    ::close(fd);
     return ReadResult::failed;
   }
-  return ReadResult::ok;
+  if (!S_ISREG(st.st_mode) || st.st_size < minBytes || st.st_size > maxBytes) {
+    ::close(fd);
+    return !S_ISREG(st.st_mode) ? ReadResult::notRegular
+                                : (st.st_size < minBytes ? ReadResult::tooSmall : ReadResult::tooLarge);
+  }
+  const size_t size = static_cast<size_t>(st.st_size);
+  uint8_t* data = storage(size);
+  bool ok = true;
+  while (got < size) {
+    const ssize_t n = ::read(fd, data + got, size - got);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ok = false;
+      break;
+    }
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  return ok ? ReadResult::ok : ReadResult::failed;
 }
 
-WriteResult BankFileWriter::writeFile(const std::string& path, const std::vector<uint8_t>& bytes, bool replace) {
+}  // namespace
+
+ReadResult readFileBytes(const std::string& path, std::vector<uint8_t>& out, int64_t maxBytes) {
+  out.clear();
+  size_t got = 0;
+  const ReadResult r = readWhole(AT_FDCWD, path, 0, maxBytes, [&](size_t n) {
+    out.resize(n);
+    return out.data();
+  }, got);
+  out.resize(r == ReadResult::ok ? got : 0);
+  return r;
+}
+
+ReadResult readFileBuffer(const std::string& path, FileBuffer& out, size_t& size, int64_t maxBytes,
+                          int64_t minBytes, int folderFd) {
+  out.reset();
+  size = 0;
+  const ReadResult r = readWhole(folderFd, path, minBytes, maxBytes, [&](size_t n) {
+    out = FileBuffer(new uint8_t[n > 0 ? n : 1]);
+    return out.get();
+  }, size);
+  if (r != ReadResult::ok) {
+    out.reset();
+    size = 0;
+  }
+  return r;
+}
+
+WriteResult BankFileWriter::writeFile(const std::string& pathIn, const std::vector<uint8_t>& bytes, bool replace) {
+  std::string path = pathIn;
+  struct stat lst;
+  if (lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+    if (!replace) return WriteResult::exists;
+    // Replacing the link itself would leave the file it names with the old bank: write there.
+    char* real = realpath(path.c_str(), nullptr);
+    if (!real) return WriteResult::failed;
+    path = real;
+    free(real);
+  }
   struct stat st;
   const bool exists = stat(path.c_str(), &st) == 0;
   if (!replace && (exists || pathExists(path))) return WriteResult::exists;
@@ -97,44 +209,38 @@ WriteResult BankFileWriter::writeFile(const std::string& path, const std::vector
   const mode_t mode = exists ? (st.st_mode & 07777) : 0644;
   const std::string tmp = writeTemporary(path, bytes, mode);
   if (tmp.empty()) return WriteResult::failed;
-  if (replace) {
-    if (rename(tmp.c_str(), path.c_str()) != 0) {
-      unlink(tmp.c_str());
-      return WriteResult::failed;
-    }
+  const int r = replace ? fileCalls().rename(tmp, path) : renameNoReplace(tmp, path);
+  if (r == 0 || landedAnyway(tmp, path, bytes)) {
     syncFolderOf(path);
     return WriteResult::ok;
   }
-  if (renameNoReplace(tmp, path) == 0) {
-    syncFolderOf(path);
-    return WriteResult::ok;
-  }
-  const bool taken = errno == EEXIST;
-  unlink(tmp.c_str());
+  const bool taken = !replace && errno == EEXIST;
+  removeTemporary(tmp);
   return taken ? WriteResult::exists : WriteResult::failed;
 }
 
 WriteResult moveFileNoReplace(const std::string& from, const std::string& to) {
   if (pathExists(to)) return WriteResult::exists;
-  if (renameNoReplace(from, to) == 0) return WriteResult::ok;
-  if (errno == EEXIST) return WriteResult::exists;
-  if (errno != EXDEV) return WriteResult::failed;
-  // Another file system: copy, check the copy, and only then remove the source.
+  // Read first: what `to` must hold afterwards, whichever way the file gets there.
   std::vector<uint8_t> bytes;
   if (readFileBytes(from, bytes, INT64_MAX) != ReadResult::ok) return WriteResult::failed;
+  if (renameNoReplace(from, to) == 0) return WriteResult::ok;
+  const int err = errno;
+  if (landedAnyway(from, to, bytes)) return WriteResult::ok;
+  if (err == EEXIST) return WriteResult::exists;
+  if (err != EXDEV) return WriteResult::failed;
+  // Another file system: copy, check the copy, and only then remove the source.
   BankFileWriter writer;
   const WriteResult r = writer.writeFile(to, bytes, false);
   if (r != WriteResult::ok) return r;
   std::vector<uint8_t> check;
   if (readFileBytes(to, check, INT64_MAX) != ReadResult::ok || check != bytes) {
-    unlink(to.c_str());
+    if (!removeFile(to)) librarianLog("could not remove the faulty copy " + to);
     return WriteResult::failed;
   }
-  if (unlink(from.c_str()) != 0) {
-    unlink(to.c_str());
-    return WriteResult::failed;
-  }
-  return WriteResult::ok;
+  if (removeFile(from)) return WriteResult::ok;
+  if (!removeFile(to)) librarianLog("could not remove " + from + " nor its copy " + to);
+  return WriteResult::failed;
 }
 
 std::string uniqueFilePath(const std::string& folder, const std::string& stem, const std::string& ext) {

@@ -2,25 +2,62 @@
 //
 // Every write goes to a temporary file in the target's folder that is renamed into place, so a
 // failed or interrupted write leaves the old file (or no file) behind, never half of one.
-// Stateless apart from the writer object; callable from any thread.
+// Every rename, link and removal goes through FileCalls, and every result is checked: a call that
+// reports failure is looked after (did the file move all the same? a network file system can
+// lose the reply), a failed removal is retried, and what still fails is reported to the caller.
+// Stateless apart from the writer object and the FileCalls in use; callable from any thread.
 #pragma once
+
+#include <fcntl.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "SysexBytes.h"
+
 // Bank files above this size are not read: no bank is anywhere near it, and reading a huge file
 // whole would stall the GUI thread.
 constexpr int64_t kMaxBankFileBytes = 16 * 1024 * 1024;
 
-enum class ReadResult { ok, tooLarge, failed };
+// notRegular: a folder, pipe, device or socket; tooSmall: fewer bytes than asked for at least.
+enum class ReadResult { ok, tooLarge, failed, notRegular, tooSmall };
 
 // Reads the whole file at path into out (at most maxBytes; larger files give tooLarge and out
 // stays empty).
 ReadResult readFileBytes(const std::string& path, std::vector<uint8_t>& out,
                          int64_t maxBytes = kMaxBankFileBytes);
+// The same into a new buffer of the file's size, not zero-filled first; size gets the number of
+// bytes read. A file of fewer than minBytes is not read (tooSmall). A relative path is taken from
+// the open folder folderFd (AT_FDCWD: the working folder). The loader reads a whole library this
+// way: the size gate and the read cost one open, relative to the folder, and one fstat per file.
+ReadResult readFileBuffer(const std::string& path, FileBuffer& out, size_t& size,
+                          int64_t maxBytes = kMaxBankFileBytes, int64_t minBytes = 0, int folderFd = AT_FDCWD);
 
 enum class WriteResult { ok, exists, failed };
+
+// The file system calls that change names. Each returns 0 or -1 with errno set, like the system
+// call it stands for. Replaceable so tests can make a call fail, or report failure after it took
+// effect; the replacement must be safe to call from several threads.
+class FileCalls {
+public:
+  virtual ~FileCalls() = default;
+  // rename(2) that refuses to replace (renameat2 with RENAME_NOREPLACE): EEXIST when `to` exists,
+  // EINVAL or ENOSYS where the file system cannot do it.
+  virtual int renameNoReplace(const std::string& from, const std::string& to);
+  virtual int rename(const std::string& from, const std::string& to);
+  virtual int link(const std::string& from, const std::string& to);
+  virtual int unlink(const std::string& path);
+};
+
+// The calls in use. setFileCalls(null) restores the system's; returns the previous ones. The
+// caller keeps ownership and keeps them alive while they are set.
+FileCalls& fileCalls();
+FileCalls* setFileCalls(FileCalls* calls);
+
+// Removes path through fileCalls(), once more after a failure. A path already gone counts as
+// removed.
+bool removeFile(const std::string& path);
 
 // Writes files for the librarian. Replaceable so tests can make a write fail or go wrong on
 // purpose; the librarian does not own the writer it is given.
@@ -28,12 +65,15 @@ class BankFileWriter {
 public:
   virtual ~BankFileWriter() = default;
   // Writes bytes as the file at path through a temporary file in the same folder. With replace
-  // false an existing file at path is left alone and the result is `exists`.
+  // false an existing file at path is left alone and the result is `exists`. A path that is a
+  // symbolic link is written through: the file it names is replaced, the link stays.
   virtual WriteResult writeFile(const std::string& path, const std::vector<uint8_t>& bytes, bool replace);
 };
 
 // Moves the file from `from` to `to` without ever replacing a file at `to` (`exists` then).
-// Across file systems it copies, verifies and then removes the source.
+// Across file systems it copies, verifies and then removes the source. The result is `ok` only
+// when `from` is gone and `to` holds its bytes, and `failed` only when `from` is still there
+// with no second copy left at `to` (as far as removing one succeeded; that failure is logged).
 WriteResult moveFileNoReplace(const std::string& from, const std::string& to);
 
 // folder + "/" + stem + ext when no such file exists, else stem + " (2)" + ext, " (3)", ...

@@ -4,6 +4,11 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <climits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "LibrarianLog.h"
 #include "SiblingImport.h"
@@ -74,14 +79,14 @@ void appendBigEndian32(std::vector<uint8_t>& out, uint32_t v) {
 
 }  // namespace
 
-uint8_t dumpChecksum(const std::vector<uint8_t>& b) {
-  if (b.size() < 7) return 0;
+uint8_t dumpChecksum(const uint8_t* data, size_t size) {
+  if (size < 7) return 0;
   unsigned sum = 0;
-  for (size_t i = kMessageIdPos; i + 2 < b.size(); ++i) sum += b[i];
+  for (size_t i = kMessageIdPos; i + 2 < size; ++i) sum += data[i];
   return static_cast<uint8_t>(sum & 0x7F);
 }
 
-bool isValidStoredDump(const std::vector<uint8_t>& b) {
+bool isValidStoredDump(const SysexBytes& b) {
   if (b.size() < 7) return false;
   const bool sound = b[kMessageIdPos] == kSoundDumpId;
   const bool multi = b[kMessageIdPos] == kMultiDumpId;
@@ -98,15 +103,16 @@ void PatchSysexMessage::checkPatchDataSize(bool sound) {
   const size_t dataEnd = target - 2;   // data occupies 0 .. target - 3
   // The reader ends every message with one F7; drop it, and with a full-length message also
   // the old checksum, so only header and data remain.
-  if (!bytes.empty() && bytes.back() == kSysexEnd) bytes.pop_back();
-  if (bytes.size() > dataEnd) bytes.resize(dataEnd);
+  std::vector<uint8_t>& b = bytes.own();
+  if (!b.empty() && b.back() == kSysexEnd) b.pop_back();
+  if (b.size() > dataEnd) b.resize(dataEnd);
   // Zeros, never stale bytes: a short dump becomes a dump whose missing parameters are 0.
-  bytes.resize(dataEnd, 0x00);
+  b.resize(dataEnd, 0x00);
   for (size_t i = 1; i < dataEnd; ++i)
-    if (bytes[i] >= 0x80) bytes[i] = 0x00;   // only reachable for messages built by hand
-  bytes.push_back(0x00);
-  bytes.push_back(kSysexEnd);
-  bytes[target - 2] = dumpChecksum(bytes);
+    if (b[i] >= 0x80) b[i] = 0x00;   // only reachable for messages built by hand
+  b.push_back(0x00);
+  b.push_back(kSysexEnd);
+  b[target - 2] = dumpChecksum(b.data(), b.size());
 }
 
 void PatchSysexMessage::save(std::vector<uint8_t>& out, bool asMidi, bool firstEvent) const {
@@ -140,8 +146,96 @@ bool findByte(const uint8_t* data, int size, int& pos, uint8_t value) {
   return false;
 }
 
-int readBankMessage(const uint8_t* data, int size, int& pos, PatchFile& bank, int slot) {
+bool isWholeDumpLength(bool sound, size_t lengthAsRead) {
+  // Length with the F7 that the reader always appends: data through 389 (sound) or 390 (multi).
+  return lengthAsRead >= static_cast<size_t>(sound ? kSoundDumpSize - 1 : kMultiDumpSize - 1);
+}
+
+namespace {
+
+// One file being read. The buffer is ours: dumps that are whole in it are stored in place.
+struct FileReader {
+  const FileBuffer& buffer;
+  uint8_t* data;
+  int size;
+  int firstFree = 0;   // bytes before this belong to a message stored in place
+  std::vector<bool>* whole;
+};
+
+// The high bits of every byte of data[0, n) or'ed together, and the sum of data[0, m) (m <= n):
+// the one pass over a dump's data that the loader makes. Sixteen bytes at a time with SSE2
+// (every x86-64 has it), eight at a time elsewhere; the byte loop finishes the rest.
+void sumAndHighBits(const uint8_t* data, size_t n, size_t m, unsigned& sum, uint8_t& high) {
+  unsigned total = 0;
+  uint8_t ored = 0;
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  __m128i sums = zero, bits = zero;
+  for (; i + 16 <= m; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+    bits = _mm_or_si128(bits, v);
+    sums = _mm_add_epi64(sums, _mm_sad_epu8(v, zero));   // two 64-bit lanes of byte sums
+  }
+  total = static_cast<unsigned>(_mm_cvtsi128_si32(sums)) +
+          static_cast<unsigned>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+  if (_mm_movemask_epi8(bits) != 0) ored = 0x80;
+#else
+  // Four 16-bit lanes cannot overflow for the few hundred bytes of a dump (at most 0xFF * 2 per
+  // lane and word).
+  uint64_t lanes = 0, bits = 0;
+  for (; i + 8 <= m; i += 8) {
+    uint64_t w;
+    memcpy(&w, data + i, 8);
+    bits |= w;
+    lanes += (w & 0x00FF00FF00FF00FFull) + ((w >> 8) & 0x00FF00FF00FF00FFull);
+  }
+  for (int lane = 0; lane < 4; ++lane) total += static_cast<unsigned>((lanes >> (16 * lane)) & 0xFFFF);
+  if (bits & 0x8080808080808080ull) ored = 0x80;
+#endif
+  for (; i < m; ++i) {
+    total += data[i];
+    ored |= data[i];
+  }
+  for (; i < n; ++i) ored |= data[i];
+  sum = total;
+  high = ored & 0x80;
+}
+
+// A Dorvik dump (or any multi: only its model byte differs) that is exactly whole in the file,
+// F0 at manufacturer - 1 (or a byte there that no stored message uses, such as the length of a
+// Standard MIDI File event) and F7 at its stored size, is stored in place: model, device and
+// slot are written into the buffer and the checksum is computed once. Returns false, changing
+// nothing, for anything else.
+bool storeInPlace(FileReader& r, int manufacturerPos, uint8_t model, uint8_t id, int slot) {
+  const bool sound = id == kSoundDumpId;
+  if (sound && model != kModelDorvik) return false;   // sibling sounds are converted
+  const int start = manufacturerPos - 1;
+  const int length = sound ? kSoundDumpSize : kMultiDumpSize;
+  if (start < r.firstFree || length > r.size - start) return false;
+  uint8_t* m = r.data + start;
+  if (m[length - 1] != kSysexEnd) return false;
+  unsigned sum = 0;
+  uint8_t high = 0;
+  // Data from position 6 through the checksum place must be data bytes; the checksum covers
+  // positions 4 .. length - 3 and is written afresh (slot byte 5 changes).
+  sumAndHighBits(m + 6, static_cast<size_t>(length - 7), static_cast<size_t>(length - 8), sum, high);
+  if (high) return false;
+  m[0] = kSysexStart;
+  m[2] = kModelDorvik;
+  m[3] = 0x00;
+  m[5] = static_cast<uint8_t>(slot & 0x7F);
+  m[length - 2] = static_cast<uint8_t>((sum + m[4] + m[5]) & 0x7F);
+  r.firstFree = start + length;
+  if (r.whole) r.whole->push_back(true);
+  return true;
+}
+
+int readBankMessageFlagged(FileReader& r, int& pos, PatchFile& bank, int slot) {
+  const uint8_t* data = r.data;
+  const int size = r.size;
   if (!findByte(data, size, pos, kManufacturerId)) return -1;
+  const int manufacturerPos = pos - 1;
   // Header: model, device, message id, bank. A byte that fails its test is stepped over and the
   // caller scans on from there (possibly into the data of the message just refused).
   if (pos >= size) { pos = -1; return -1; }
@@ -154,24 +248,37 @@ int readBankMessage(const uint8_t* data, int size, int& pos, PatchFile& bank, in
   if (id != kSoundDumpId && id != kMultiDumpId) return pos;
   if (pos >= size) { pos = -1; return -1; }
   if (data[pos++] >= 0x80) return pos;
+  const bool sound = id == kSoundDumpId;
 
-  PatchSysexMessage msg;
-  msg.bytes = {kSysexStart, kManufacturerId, kModelDorvik, 0x00, id, static_cast<uint8_t>(slot & 0x7F)};
-  msg.bytes.reserve(kMultiDumpSize + 1);
+  if (storeInPlace(r, manufacturerPos, model, id, slot)) {
+    PatchSysexMessage msg;
+    const int length = sound ? kSoundDumpSize : kMultiDumpSize;
+    msg.bytes = SysexBytes(r.buffer, static_cast<size_t>(manufacturerPos - 1), static_cast<size_t>(length));
+    bank.entries.emplace_back().setFromMessage(std::move(msg), sound ? kKindSoundRead : kKindMultiRead);
+    bank.type = sound ? kBankTypeSound : kBankTypeMulti;
+    pos = manufacturerPos - 1 + length;
+    return pos < size ? pos : -1;
+  }
+
+  std::vector<uint8_t> bytes = {kSysexStart, kManufacturerId, kModelDorvik, 0x00, id, static_cast<uint8_t>(slot & 0x7F)};
+  bytes.reserve(kMultiDumpSize + 1);
   // SysEx data bytes are below 0x80. F7 ends the message; any other status byte (F0 of the next
   // message, garbage) ends a truncated one and is left for the next scan.
   const int start = pos;
   while (pos < size && data[pos] < 0x80) ++pos;
   const size_t keep = std::min(static_cast<size_t>(pos - start), kMaxKeptMessageBytes);
-  msg.bytes.insert(msg.bytes.end(), data + start, data + start + keep);
+  bytes.insert(bytes.end(), data + start, data + start + keep);
   if (pos >= size) {
     pos = -1;
   } else if (data[pos] == kSysexEnd) {
     ++pos;
   }
-  msg.bytes.push_back(kSysexEnd);
+  bytes.push_back(kSysexEnd);
+  if (r.whole) r.whole->push_back(isWholeDumpLength(sound, bytes.size()));
 
-  if (id == kSoundDumpId) {
+  PatchSysexMessage msg;
+  msg.bytes = SysexBytes(std::move(bytes));
+  if (sound) {
     if (model == kModelKestrin) {
       alterPatchFromKestrinFormat(msg);
     } else if (model == kModelVostrel) {
@@ -179,15 +286,18 @@ int readBankMessage(const uint8_t* data, int size, int& pos, PatchFile& bank, in
       alterVostrelCategoryFormat(msg);
     }
   }
-  const bool sound = id == kSoundDumpId;
   msg.checkPatchDataSize(sound);
   bank.entries.push_back(makeEntryFromMessage(std::move(msg), sound ? kKindSoundRead : kKindMultiRead));
   bank.type = sound ? kBankTypeSound : kBankTypeMulti;
   return pos >= 0 ? pos : -1;
 }
 
-bool readBankMessages(const uint8_t* data, int size, PatchFile& bank) {
-  if (!data || size < kMinReadableSize) return false;
+}  // namespace
+
+bool readBankMessages(const FileBuffer& file, size_t size, PatchFile& bank, std::vector<bool>* whole) {
+  if (!file || size < static_cast<size_t>(kMinReadableSize) || size > INT32_MAX) return false;
+  FileReader r{file, file.get(), static_cast<int>(size), 0, whole};
+  const uint8_t* data = r.data;
   int wrap = kOwnBankSlotWrap;
   if (memcmp(data, kSmfHeaderId, sizeof kSmfHeaderId) != 0) {
     // Raw SysEx. Byte 0 is not tested: a file whose first F0 is missing still counts as ours.
@@ -195,11 +305,13 @@ bool readBankMessages(const uint8_t* data, int size, PatchFile& bank) {
                      (data[4] == kSoundDumpId || data[4] == kMultiDumpId);
     if (!own) wrap = kForeignBankSlotWrap;
   }
+  // A file is normally one bank of 392- or 393-byte dumps.
+  bank.entries.reserve(bank.entries.size() + std::min<size_t>(size / kSoundDumpSize + 1, kBankSize + 1));
   // Both forms are read by scanning for bank messages: the MIDI file's own chunks never carry
   // the manufacturer byte, and scanning also reads files whose chunk lengths are wrong.
   int pos = 0;
   int slot = 0;
-  while (readBankMessage(data, size, pos, bank, slot) > 0) {
+  while (readBankMessageFlagged(r, pos, bank, slot) > 0) {
     if (static_cast<int>(bank.entries.size()) >= kMaxEntriesPerFile) {
       librarianLog("file holds more than " + std::to_string(kMaxEntriesPerFile) +
                    " entries; the rest is not read");
@@ -209,6 +321,13 @@ bool readBankMessages(const uint8_t* data, int size, PatchFile& bank) {
     if (slot > wrap) slot = 0;
   }
   return true;
+}
+
+bool readBankMessages(const uint8_t* data, int size, PatchFile& bank, std::vector<bool>* whole) {
+  if (!data || size < kMinReadableSize) return false;
+  FileBuffer copy(new uint8_t[static_cast<size_t>(size)]);
+  memcpy(copy.get(), data, static_cast<size_t>(size));
+  return readBankMessages(copy, static_cast<size_t>(size), bank, whole);
 }
 
 std::vector<uint8_t> writeBank(const PatchFile& bank, bool asMidi) {
@@ -248,7 +367,7 @@ std::vector<uint8_t> writeBank(const PatchFile& bank, bool asMidi) {
 }
 
 std::string lowerExtension(const std::string& fileName) {
-  const size_t slash = fileName.find_last_of("/\\");
+  const size_t slash = fileName.find_last_of('/');
   const size_t dot = fileName.rfind('.');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string();
   std::string ext = fileName.substr(dot + 1);
@@ -258,49 +377,53 @@ std::string lowerExtension(const std::string& fileName) {
 
 bool isBankExtension(const std::string& ext) { return ext == "mid" || ext == "syx" || ext == "zpk"; }
 
-PatchSysexMessage initSoundMessage() {
+namespace {
+
+// Header normalised, checksum computed, wrapped as a stored message.
+PatchSysexMessage finishInitMessage(std::vector<uint8_t> b) {
+  normaliseHeader(b);
+  b[b.size() - 2] = dumpChecksum(b.data(), b.size());
   PatchSysexMessage m;
-  m.bytes.assign(kInitSoundHead, kInitSoundHead + sizeof kInitSoundHead);
-  appendText(m.bytes, "Init Patch   vTn", kNameLength);
-  appendText(m.bytes, "Init", kCategoryLength);
-  m.bytes.push_back(0x00);   // checksum, set below
-  m.bytes.push_back(kSysexEnd);
-  normaliseHeader(m.bytes);
-  m.bytes[kSoundDumpSize - 2] = dumpChecksum(m.bytes);
+  m.bytes = SysexBytes(std::move(b));
   return m;
 }
 
+}  // namespace
+
+PatchSysexMessage initSoundMessage() {
+  std::vector<uint8_t> b(kInitSoundHead, kInitSoundHead + sizeof kInitSoundHead);
+  appendText(b, "Init Patch   vTn", kNameLength);
+  appendText(b, "Init", kCategoryLength);
+  b.push_back(0x00);   // checksum, set below
+  b.push_back(kSysexEnd);
+  return finishInitMessage(std::move(b));
+}
+
 PatchSysexMessage completionSoundMessage(int slotNumber) {
-  PatchSysexMessage m;
-  m.bytes.assign(kInitSoundHead, kInitSoundHead + sizeof kInitSoundHead);
+  std::vector<uint8_t> b(kInitSoundHead, kInitSoundHead + sizeof kInitSoundHead);
   // Negative numbers cannot occur (slots count from 1), but keep the field 16 wide regardless.
   const unsigned n = static_cast<unsigned>(slotNumber) % 1000u;
   char name[kNameLength + 8];
   snprintf(name, sizeof name, "Init         %03u", n);
-  appendText(m.bytes, name, kNameLength);
-  m.bytes.insert(m.bytes.end(), kCategoryLength, 0x00);
-  m.bytes.push_back(0x00);
-  m.bytes.push_back(kSysexEnd);
-  normaliseHeader(m.bytes);
-  m.bytes[kSoundDumpSize - 2] = dumpChecksum(m.bytes);
-  return m;
+  appendText(b, name, kNameLength);
+  b.insert(b.end(), kCategoryLength, 0x00);
+  b.push_back(0x00);
+  b.push_back(kSysexEnd);
+  return finishInitMessage(std::move(b));
 }
 
 PatchSysexMessage initMultiMessage() {
-  PatchSysexMessage m;
   static const uint8_t head[] = {0xF0, 0x3E, 0x0F, 0x00, 0x11, 0x00, 0x63, 0x7F, 0x02, 0x04, 0x0B, 0x0C, 0x37};
-  m.bytes.assign(head, head + sizeof head);
-  m.bytes.insert(m.bytes.end(), 10, 0x00);
-  appendText(m.bytes, "Sequencer Multi ", kNameLength);
+  std::vector<uint8_t> b(head, head + sizeof head);
+  b.insert(b.end(), 10, 0x00);
+  appendText(b, "Sequencer Multi ", kNameLength);
   for (int part = 0; part < 16; ++part) {
     const uint8_t rec[22] = {0x02, 0x63, static_cast<uint8_t>(part + 2), 0x64, 0x40, 0x40, 0x00,
                              static_cast<uint8_t>(part == 0 ? 0x07 : 0x02), 0x40, 0x00, 0x00, 0x00,
                              0x01, 0x7F, 0x00, 0x7F, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
-    m.bytes.insert(m.bytes.end(), rec, rec + sizeof rec);
+    b.insert(b.end(), rec, rec + sizeof rec);
   }
-  m.bytes.push_back(0x00);
-  m.bytes.push_back(kSysexEnd);
-  normaliseHeader(m.bytes);
-  m.bytes[kMultiDumpSize - 2] = dumpChecksum(m.bytes);
-  return m;
+  b.push_back(0x00);
+  b.push_back(kSysexEnd);
+  return finishInitMessage(std::move(b));
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,24 +14,37 @@
 
 // The byte at length - 2 of a dump: the sum of positions 4 .. length - 3, low 7 bits.
 // Returns 0 for messages too short to carry one (fewer than 7 bytes).
-uint8_t dumpChecksum(const std::vector<uint8_t>& bytes);
+uint8_t dumpChecksum(const uint8_t* data, size_t size);
+inline uint8_t dumpChecksum(const SysexBytes& bytes) { return dumpChecksum(bytes.data(), bytes.size()); }
 
 // True for a well-formed stored dump: 392 bytes with id 10 or 393 with id 11, header
 // F0 3E 10 00, one F7 at the end, no other byte at or above 0x80, and a matching checksum.
-bool isValidStoredDump(const std::vector<uint8_t>& bytes);
+bool isValidStoredDump(const SysexBytes& bytes);
 
 // Scans from pos for the first byte equal to value: leaves pos just after it and returns true,
 // or sets pos to -1 and returns false. With pos negative it returns false at once.
 bool findByte(const uint8_t* data, int size, int& pos, uint8_t value);
 
-// Reads the next bank message at or after pos into bank (slot goes into byte 5). Returns the
-// position to go on from (positive) or -1 at the end of the data.
-int readBankMessage(const uint8_t* data, int size, int& pos, PatchFile& bank, int slot);
 
-// Detects the format of data and appends every bank message found to bank. Files of fewer than
-// 15 bytes are not read. Stops after kMaxEntriesPerFile entries (logged). Returns false when
-// nothing was read because the data was too short.
-bool readBankMessages(const uint8_t* data, int size, PatchFile& bank);
+// Detects the format of a file's bytes and appends every bank message found to bank. Files of
+// fewer than 15 bytes are not read. Stops after kMaxEntriesPerFile entries (logged). Returns
+// false when nothing was read because the data was too short. With whole given, one flag per
+// entry appended tells whether its message was a whole dump (see isWholeDumpLength) rather than
+// a fragment that the size repair merely padded.
+//
+// The buffer is taken over: a dump that is already whole in the file is stored in place (header
+// normalised, slot and checksum written into the buffer) and its entry's bytes are a view into
+// the buffer; only dumps that need more repair or a conversion get bytes of their own. The
+// buffer must not be changed afterwards by anyone else.
+bool readBankMessages(const FileBuffer& file, size_t size, PatchFile& bank, std::vector<bool>* whole = nullptr);
+// The same for bytes that the caller keeps: they are copied first.
+bool readBankMessages(const uint8_t* data, int size, PatchFile& bank, std::vector<bool>* whole = nullptr);
+
+// A message as read (F0 through F7, before any repair) is a whole dump when it carries every
+// data byte of its kind: positions up to 389 of a sound (its category included) or 390 of a
+// multi. Only the checksum and the F7 may be missing; the size repair restores those exactly,
+// whereas a shorter message would be padded with zeros into a sound nobody made.
+bool isWholeDumpLength(bool sound, size_t lengthAsRead);
 
 // At most this many entries are taken from one file: keeps a hostile file of back-to-back
 // message headers from growing memory without bound.

@@ -2,33 +2,35 @@
 
 #include <algorithm>
 #include <cctype>
-#include <map>
+#include <cstdint>
 #include <memory>
 
 #include "PatchLibrarian.h"
 
 namespace {
 
-constexpr int kSearchDerivedMessages = 2;
 
 std::string lowerCase(std::string s) {
   for (char& c : s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
   return s;
 }
 
-// A new entry for a category or search bank. Returns false for an entry that carries no sound
-// dump to derive from.
-bool makeDerivedEntry(const LibrarianPatch& source, int maxMessages, LibrarianPatch& out) {
-  if (source.messages.empty() || source.messages[0].bytes.size() < kSoundCategoryPos + kCategoryLength)
-    return false;
-  out = LibrarianPatch();
-  out.kind = source.kind;
-  for (int i = 0; i < maxMessages && i < static_cast<int>(source.messages.size()); ++i)
-    out.messages.push_back(source.messages[i]);
-  const std::vector<uint8_t>& b = out.messages[0].bytes;
-  out.name.assign(reinterpret_cast<const char*>(&b[kSoundNamePos]), kNameLength);
-  out.parseCategory(kSoundCategoryPos);
-  return true;
+
+// Category and search banks list an entry only when it carries a message to send. (Every entry
+// of a loaded sound bank does: the loader and the dump receiver store whole dumps only; the
+// banks refer to entries, so nothing of the message is read here.)
+bool hasSoundDump(const LibrarianPatch& e) { return !e.messages.empty(); }
+
+using Ref = BankEntries::Reference;
+
+// A reference bank of entries first .. last - 1 of refs.
+std::unique_ptr<PatchFile> referenceBank(const std::vector<Ref>& refs, size_t first, size_t last) {
+  auto bank = std::make_unique<PatchFile>();
+  bank->type = kBankTypeSound;
+  bank->entries.clearToReferences();
+  bank->entries.reserve(last - first);
+  for (size_t i = first; i < last; ++i) bank->entries.addReference(refs[i].bank, refs[i].index);
+  return bank;
 }
 
 }  // namespace
@@ -104,31 +106,52 @@ void PatchLibrarian::createNewCategoryPatchFiles() {
   if (categories.size() < 2) return;
   // The category list keeps one spelling per category regardless of letter case, so the
   // gathering must ignore letter case too: otherwise sounds tagged "BASS" would be in no
-  // category bank once "Bass" was met first. One pass sorts every sound by its category.
-  std::map<std::string, std::vector<const LibrarianPatch*>> byCategory;
+  // category bank once "Bass" was met first. One pass sorts every sound by its category; a
+  // library has a handful of categories, and neighbouring sounds often share one.
+  std::vector<std::string> groups;                       // lower-case categories met
+  std::vector<std::pair<uint64_t, size_t>> spellings;    // short exact spelling -> group
+  auto groupOf = [&](const std::string& category) {
+    const uint64_t key = categoryKey(category);
+    if (key != 0)
+      for (const auto& sp : spellings)
+        if (sp.first == key) return sp.second;
+    const std::string lower = lowerCase(category);
+    size_t g = 0;
+    while (g < groups.size() && groups[g] != lower) ++g;
+    if (g == groups.size()) groups.push_back(lower);
+    if (key != 0) spellings.emplace_back(key, g);
+    return g;
+  };
+  // Two passes: the first finds every sound's category and counts them, so the banks can be
+  // made at their final sizes; the second files a reference to each sound in its bank.
+  std::vector<uint32_t> groupOfEntry;
   for (const PatchFile* bank : soundBankFiles)
-    for (const LibrarianPatch& e : bank->entries) byCategory[lowerCase(e.category)].push_back(&e);
-  const std::vector<const LibrarianPatch*> none;
+    for (const LibrarianPatch& e : bank->entries)
+      groupOfEntry.push_back(hasSoundDump(e) ? static_cast<uint32_t>(groupOf(e.category)) : UINT32_MAX);
+  std::vector<size_t> counts(groups.size(), 0);
+  for (uint32_t g : groupOfEntry)
+    if (g != UINT32_MAX) ++counts[g];
+  std::vector<std::vector<PatchFile*>> banksOfGroup(groups.size());
   for (size_t ci = 1; ci < categories.size(); ++ci) {
     const std::string& c = categories[ci];
-    const auto found = byCategory.find(lowerCase(c));
-    const std::vector<const LibrarianPatch*>& gathered = found == byCategory.end() ? none : found->second;
-    const size_t n = gathered.size();
+    const std::string lower = lowerCase(c);
+    size_t group = 0;
+    while (group < groups.size() && groups[group] != lower) ++group;
+    const size_t n = group < groups.size() ? counts[group] : 0;
     for (size_t k = 0; k <= n / kBankSize; ++k) {
       auto bank = std::make_unique<PatchFile>();
       bank->type = kBankTypeSound;
+      const size_t size = std::min(n, k * kBankSize + kBankSize) - k * kBankSize;
+      bank->entries.clearToReferences();
+      bank->entries.reserve(size);
+      if (size > 0) banksOfGroup[group].push_back(bank.get());
       bank->fileName = c + " " + std::to_string(k + 1);
       bank->folderName = c;
       bank->bankNumber = static_cast<int>(ci);
-      const size_t end = std::min(n, k * kBankSize + kBankSize);
-      for (size_t i = k * kBankSize; i < end; ++i) {
-        LibrarianPatch derived;
-        if (makeDerivedEntry(*gathered[i], 1, derived)) bank->entries.push_back(std::move(derived));
-      }
       PatchFile* raw = bank.get();
       // Empty banks are shown in the category menu but are in no list; they are kept here so
       // they are released with the rest.
-      if (!bank->entries.empty()) {
+      if (size > 0) {
         categoryBankFiles.push_back(bank.release());
       } else {
         m_unlistedBanks.push_back(std::move(bank));
@@ -150,6 +173,15 @@ void PatchLibrarian::createNewCategoryPatchFiles() {
       }
     }
   }
+  std::vector<size_t> filled(groups.size(), 0);
+  size_t at = 0;
+  for (const PatchFile* bank : soundBankFiles) {
+    for (size_t i = 0; i < bank->entries.size(); ++i, ++at) {
+      const uint32_t g = groupOfEntry[at];
+      if (g == UINT32_MAX || banksOfGroup[g].empty()) continue;   // a category nobody listed
+      banksOfGroup[g][filled[g]++ / kBankSize]->entries.addReference(bank, i);
+    }
+  }
 }
 
 void PatchLibrarian::createNewSearchPatchFiles(const std::string& query) {
@@ -157,15 +189,12 @@ void PatchLibrarian::createNewSearchPatchFiles(const std::string& query) {
   clearFolderIndex(searchFolderIndex);
   for (PatchFile* f : searchBankFiles) delete f;
   searchBankFiles.clear();
-  // Derive first, then cut into banks: an entry without a sound dump yields nothing, and
-  // counting it would leave a short or empty bank behind the last real result.
-  std::vector<LibrarianPatch> found;
+  std::vector<Ref> found;
   for (const PatchFile* bank : soundBankFiles) {
     if (bank->type != kBankTypeSound || bank->entries.empty()) continue;
-    for (const LibrarianPatch& e : bank->entries) {
-      if (e.name.find(query) == std::string::npos) continue;
-      LibrarianPatch derived;
-      if (makeDerivedEntry(e, kSearchDerivedMessages, derived)) found.push_back(std::move(derived));
+    for (size_t i = 0; i < bank->entries.size(); ++i) {
+      const LibrarianPatch& e = bank->entries[i];
+      if (e.name.find(query) != std::string::npos && hasSoundDump(e)) found.push_back(Ref{bank, i});
     }
   }
   // n / 100 + 1 banks, like the category banks: exactly 100 results still get an empty
@@ -173,13 +202,10 @@ void PatchLibrarian::createNewSearchPatchFiles(const std::string& query) {
   const size_t n = found.size();
   if (n == 0) return;
   for (size_t k = 0; k <= n / kBankSize; ++k) {
-    auto bank = std::make_unique<PatchFile>();
-    bank->type = kBankTypeSound;
+    std::unique_ptr<PatchFile> bank = referenceBank(found, k * kBankSize, std::min(n, k * kBankSize + kBankSize));
     bank->fileName = "Search Results " + std::to_string(k + 1);
     bank->folderName = "Patches";
     bank->bankNumber = static_cast<int>(k);
-    const size_t end = std::min(n, k * kBankSize + kBankSize);
-    for (size_t i = k * kBankSize; i < end; ++i) bank->entries.push_back(std::move(found[i]));
     PatchFile* raw = bank.release();
     searchBankFiles.push_back(raw);
     if (!searchFolderIndex.empty() && searchFolderIndex.front()->name == "Patches") {

@@ -11,7 +11,7 @@ void LibrarianPatch::clone(LibrarianPatch& target) const {
 
 void LibrarianPatch::parseCategory(int pos) {
   if (messages.empty() || pos < 0) return;
-  const std::vector<uint8_t>& b = messages[0].bytes;
+  const SysexBytes& b = messages[0].bytes;
   if (b.size() < static_cast<size_t>(pos) + kCategoryLength) return;
   category.append(reinterpret_cast<const char*>(&b[pos]), kCategoryLength);
 }
@@ -21,15 +21,24 @@ int LibrarianPatch::firstMessageId() const {
   return messages[0].bytes[kMessageIdPos];
 }
 
+void LibrarianPatch::setFromMessage(PatchSysexMessage message, int kindCode) {
+  kind = kindCode;
+  name.clear();
+  category.clear();
+  messages.clear();
+  // Read through a const view: the non-const operator[] would give the message bytes of its own.
+  const SysexBytes& b = message.bytes;
+  const bool sound = b.size() > kMessageIdPos && b[kMessageIdPos] == kSoundDumpId;
+  const size_t namePos = sound ? kSoundNamePos : kMultiNamePos;
+  if (b.size() >= namePos + kNameLength) name.assign(reinterpret_cast<const char*>(&b[namePos]), kNameLength);
+  messages.reserve(1);
+  messages.push_back(std::move(message));
+  if (sound) parseCategory(kSoundCategoryPos);
+}
+
 LibrarianPatch makeEntryFromMessage(PatchSysexMessage message, int kind) {
   LibrarianPatch entry;
-  entry.kind = kind;
-  const bool sound = message.bytes.size() > kMessageIdPos && message.bytes[kMessageIdPos] == kSoundDumpId;
-  const size_t namePos = sound ? kSoundNamePos : kMultiNamePos;
-  if (message.bytes.size() >= namePos + kNameLength)
-    entry.name.assign(reinterpret_cast<const char*>(&message.bytes[namePos]), kNameLength);
-  entry.messages.push_back(std::move(message));
-  if (sound) entry.parseCategory(kSoundCategoryPos);
+  entry.setFromMessage(std::move(message), kind);
   return entry;
 }
 
@@ -43,3 +52,9 @@ std::unique_ptr<PatchFile> PatchFile::clone() const {
 }
 
 void PatchFile::resizeToBank() { entries.resize(kBankSize); }
+
+const LibrarianPatch& BankEntries::resolve(const Reference& r) {
+  static const LibrarianPatch kNoEntry;
+  if (!r.bank || r.index >= r.bank->entries.size()) return kNoEntry;
+  return r.bank->entries[r.index];
+}

@@ -1,12 +1,15 @@
 // The librarian's entries: one stored SysEx message and one library entry (a sound or a multi).
 //
-// Plain value types; copies are deep. Nothing here is locked: the banks that hold entries are
-// guarded by PatchLibrarian's bank lock.
+// Plain value types. Copies behave as deep copies: message bytes are shared until one copy
+// changes them (SysexBytes). Nothing here is locked: the banks that hold entries are guarded by
+// PatchLibrarian's bank lock.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "SysexBytes.h"
 
 // Layout of a stored dump (positions count from the F0 at 0).
 constexpr uint8_t kSysexStart = 0xF0;
@@ -34,9 +37,10 @@ constexpr int kKindSoundInit = 1;
 constexpr int kKindMultiRead = 3;
 constexpr int kKindMultiInit = 4;
 
-// One whole SysEx message as stored in the library: F0 3E 10 00 id slot ... F7.
+// One whole SysEx message as stored in the library: F0 3E 10 00 id slot ... F7. Copies share
+// the bytes until one of them changes (SysexBytes).
 struct PatchSysexMessage {
-  std::vector<uint8_t> bytes;
+  SysexBytes bytes;
 
   // Brings a sound to 392 or a multi to 393 bytes: the data part is cut or padded with zeros,
   // the old checksum and any F7 in the data are dropped, and the checksum and one F7 are
@@ -50,7 +54,7 @@ struct PatchSysexMessage {
 };
 
 // One library entry. Entries read from a file or received from the synthesizer hold exactly one
-// message.
+// message. Copies are cheap: the message bytes are shared until changed.
 struct LibrarianPatch {
   int kind = 0;
   std::string name;       // 16 characters, blanks included
@@ -65,9 +69,21 @@ struct LibrarianPatch {
   // Does nothing when there is no such message or it is too short.
   void parseCategory(int pos);
 
+  // Becomes the entry of one stored message (see makeEntryFromMessage).
+  void setFromMessage(PatchSysexMessage message, int kindCode);
+
   // Message id (byte 4) of the first message, or -1 when there is none.
   int firstMessageId() const;
 };
+
+// A category of at most 7 bytes as one number (length + 1 in the low byte, then the bytes), so
+// that the loader can compare a hundred thousand of them cheaply; 0 for longer ones.
+inline uint64_t categoryKey(const std::string& category) {
+  if (category.size() > 7) return 0;
+  uint64_t key = category.size() + 1;
+  for (size_t i = 0; i < category.size(); ++i) key |= static_cast<uint64_t>(static_cast<uint8_t>(category[i])) << (8 * (i + 1));
+  return key;
+}
 
 // Makes an entry from one stored message: name from 370 (sound) or 23 (multi), category from
 // 386 for sounds. The message must already have its stored size.

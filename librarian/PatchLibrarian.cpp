@@ -1,13 +1,16 @@
 #include "PatchLibrarian.h"
 
-#include <Poco/DirectoryIterator.h>
 #include <Poco/Exception.h>
 #include <Poco/File.h>
 #include <Poco/Path.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 
 #include "BankFormats.h"
@@ -25,19 +28,22 @@ std::string lowerCase(std::string s) {
   return s;
 }
 
+// Paths are split at "/" only: on this system "\\" is an ordinary character of a name (archives
+// made on Windows carry names like "Pads\\Warm.syx"), and reading it as a separator would give a
+// bank the name, folder or place of another file.
 std::string baseName(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
+  const size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::string folderPart(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
+  const size_t slash = path.find_last_of('/');
   if (slash == std::string::npos) return std::string();
   return path.substr(0, slash);
 }
 
 std::string withoutTrailingSeparators(std::string path) {
-  while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) path.pop_back();
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
 }
 
@@ -132,6 +138,7 @@ void PatchLibrarian::loadPatchesFromFilesystem(const std::string& rootIn) {
     return;
   }
   m_splitThisLoad.clear();
+  m_splitProblem.clear();
   reloadRequired = false;
   loadPass(root);
   if (reloadRequired) {
@@ -144,36 +151,82 @@ void PatchLibrarian::loadPatchesFromFilesystem(const std::string& rootIn) {
     reloadRequired = false;
   }
   createNewCategoryPatchFiles();
+  if (!m_splitProblem.empty() && m_host) m_host->showLibrarianStatus(m_splitProblem);
 }
+
+namespace {
+
+enum class EntryKind { folder, link, other };
+
+struct FolderItem {
+  std::string name;
+  EntryKind kind;
+};
+
+// The entries of folder ("." and ".." left out), sorted by name so the load order does not
+// depend on the file system's listing order. The kind comes from the listing itself where the
+// file system gives it (no stat per file: a library holds thousands). False when the folder
+// cannot be listed.
+bool listFolder(const std::string& folder, int folderFd, std::vector<FolderItem>& items) {
+  items.clear();
+  const int listFd = folderFd >= 0 ? dup(folderFd) : -1;
+  DIR* dir = listFd >= 0 ? fdopendir(listFd) : nullptr;
+  if (!dir) {
+    librarianLog("cannot list folder " + folder + ": " + strerror(errno));
+    if (listFd >= 0) ::close(listFd);
+    return false;
+  }
+  while (const dirent* d = readdir(dir)) {
+    const std::string name = d->d_name;
+    if (name == "." || name == "..") continue;
+    unsigned char type = d->d_type;
+    if (type == DT_UNKNOWN) {
+      struct stat st;
+      if (fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      type = S_ISDIR(st.st_mode) ? DT_DIR : (S_ISLNK(st.st_mode) ? DT_LNK : DT_REG);
+    }
+    items.push_back(FolderItem{name, type == DT_DIR ? EntryKind::folder
+                                                    : (type == DT_LNK ? EntryKind::link : EntryKind::other)});
+  }
+  closedir(dir);
+  std::sort(items.begin(), items.end(), [](const FolderItem& a, const FolderItem& b) { return a.name < b.name; });
+  return true;
+}
+
+// An open folder, closed when it goes.
+class OpenFolder {
+public:
+  explicit OpenFolder(const std::string& path) : m_fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+  ~OpenFolder() {
+    if (m_fd >= 0) ::close(m_fd);
+  }
+  OpenFolder(const OpenFolder&) = delete;
+  OpenFolder& operator=(const OpenFolder&) = delete;
+  int fd() const { return m_fd; }
+
+private:
+  int m_fd;
+};
+
+}  // namespace
 
 void PatchLibrarian::buildFolderStructure(const std::string& folder, const std::vector<std::string>& chain,
                                           std::vector<FolderEntry>& out) {
-  std::vector<std::string> names;
-  try {
-    for (Poco::DirectoryIterator it(folder), end; it != end; ++it) names.push_back(it.name());
-  } catch (const Poco::Exception& e) {
-    librarianLog("cannot list folder " + folder + ": " + e.displayText());
-    return;
-  }
-  // Sorted, so the load order does not depend on the file system's listing order.
-  std::sort(names.begin(), names.end());
-  for (const std::string& name : names) {
-    const std::string path = folder + "/" + name;
-    try {
-      Poco::File f(path);
-      if (f.isLink()) {
-        // A linked folder may lead out of the library (and, written into by a split, would
-        // change files elsewhere) or back into it (and loop): not followed.
-        if (f.exists() && f.isDirectory()) librarianLog("not following linked folder " + path);
-        continue;
-      }
-      if (!f.isDirectory()) continue;
-    } catch (const Poco::Exception& e) {
-      librarianLog("cannot examine " + path + ": " + e.displayText());
+  std::vector<FolderItem> items;
+  const OpenFolder opened(folder);
+  if (!listFolder(folder, opened.fd(), items)) return;
+  for (const FolderItem& item : items) {
+    const std::string path = folder + "/" + item.name;
+    if (item.kind == EntryKind::link) {
+      // A linked folder may lead out of the library (and, written into by a split, would
+      // change files elsewhere) or back into it (and loop): not followed.
+      struct stat st;
+      if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) librarianLog("not following linked folder " + path);
       continue;
     }
+    if (item.kind != EntryKind::folder) continue;
     std::vector<std::string> sub = chain;
-    sub.push_back(name);
+    sub.push_back(item.name);
     buildFolderStructure(path, sub, out);
     out.push_back(FolderEntry{path, sub});
   }
@@ -187,34 +240,17 @@ void PatchLibrarian::loadPass(const std::string& root) {
   folderList.clear();
   for (const FolderEntry& fe : folders) folderList.push_back(fe.path);
 
+  std::vector<FolderItem> items;
   for (const FolderEntry& fe : folders) {
-    std::vector<std::string> names;
-    try {
-      for (Poco::DirectoryIterator it(fe.path), end; it != end; ++it) names.push_back(it.name());
-    } catch (const Poco::Exception& e) {
-      librarianLog("cannot list folder " + fe.path + ": " + e.displayText());
-      continue;
-    }
-    std::sort(names.begin(), names.end());
-    for (const std::string& name : names) {
-      const std::string ext = lowerExtension(name);
+    // Files are opened relative to their open folder: no walk of the whole path per file.
+    const OpenFolder opened(fe.path);
+    if (!listFolder(fe.path, opened.fd(), items)) continue;
+    for (const FolderItem& item : items) {
+      if (item.kind == EntryKind::folder) continue;
+      const std::string ext = lowerExtension(item.name);
       if (!isBankExtension(ext)) continue;
-      const std::string path = fe.path + "/" + name;
-      int64_t size = 0;
-      try {
-        Poco::File f(path);
-        if (!f.exists() || !f.isFile()) continue;
-        size = static_cast<int64_t>(f.getSize());
-      } catch (const Poco::Exception& e) {
-        librarianLog("cannot examine " + path + ": " + e.displayText());
-        continue;
-      }
-      if (size < kMinBankFileBytes) continue;
-      if (size > kMaxBankFileBytes) {
-        librarianLog("skipped file " + path + ": " + std::to_string(size) + " bytes is too large for a bank");
-        continue;
-      }
-      PatchFile* record = parseFolderFiles(path, fe.chain, 0, ext);
+      const std::string path = fe.path + "/" + item.name;
+      PatchFile* record = parseFolderFiles(path, fe.chain, 0, ext, opened.fd(), item.name);
       if (!record) continue;
       if (record->type == kBankTypeMulti) {
         createMultiFolderFilesStructure(record);
@@ -226,11 +262,16 @@ void PatchLibrarian::loadPass(const std::string& root) {
 }
 
 PatchFile* PatchLibrarian::parseFolderFiles(const std::string& path, const std::vector<std::string>& chain,
-                                            int folderNumber, const std::string& extension) {
+                                            int folderNumber, const std::string& extension, int folderFd,
+                                            const std::string& name) {
   currentFileSplit = false;
+  // One buffer per file: the entries' messages are views into it (BankFormats.h). Files of other
+  // kinds and small files are passed over without a word; the size gate needs no stat of its own.
+  FileBuffer bytes;
+  size_t size = 0;
+  const ReadResult rr = readFileBuffer(name, bytes, size, kMaxBankFileBytes, kMinBankFileBytes, folderFd);
+  if (rr == ReadResult::notRegular || rr == ReadResult::tooSmall) return nullptr;
   librarianLog("loading file " + path);
-  std::vector<uint8_t> bytes;
-  const ReadResult rr = readFileBytes(path, bytes);
   if (rr != ReadResult::ok) {
     librarianLog(rr == ReadResult::tooLarge ? "skipped file " + path + ": too large for a bank"
                                             : "cannot read file " + path);
@@ -240,13 +281,22 @@ PatchFile* PatchLibrarian::parseFolderFiles(const std::string& path, const std::
   record->fileName = baseName(path);
   record->folderName = chain.back();
   record->folderChain = chain;
+  record->filePath = path;
   record->bankNumber = folderNumber;
-  loadFromChunk(bytes.data(), static_cast<int>(bytes.size()), *record);
+  std::vector<bool> whole;
+  readBankMessages(bytes, size, *record, &whole);
 
   if (record->entries.empty()) {
     // Nothing to show; listing it would only offer an empty bank that a save would write over
     // the file.
     librarianLog("no bank data in file " + path);
+    return nullptr;
+  }
+  // Only whole dumps make a bank worth listing or splitting: a file of bare message headers would
+  // otherwise read as thousands of zero-padded sounds and be split into hundreds of files.
+  const size_t wholeCount = static_cast<size_t>(std::count(whole.begin(), whole.end(), true));
+  if (wholeCount == 0) {
+    librarianLog("no sound or multi dump in file " + path + "; not loaded");
     return nullptr;
   }
   if (record->entries.size() > kBankSize) {
@@ -255,6 +305,12 @@ PatchFile* PatchLibrarian::parseFolderFiles(const std::string& path, const std::
       return nullptr;
     }
     m_splitThisLoad.insert(path);
+    // The parts hold the whole dumps only; the file itself, fragments included, is kept in
+    // "Converted Banks".
+    size_t i = 0;
+    record->entries.erase(std::remove_if(record->entries.begin(), record->entries.end(),
+                                         [&](const LibrarianPatch&) { return !whole[i++]; }),
+                          record->entries.end());
     if (splitOversizedBank(*record, path, chain, extension)) {
       currentFileSplit = true;
       reloadRequired = true;
@@ -263,6 +319,8 @@ PatchFile* PatchLibrarian::parseFolderFiles(const std::string& path, const std::
     // write 100 entries over a file that holds more.
     return nullptr;
   }
+  checkBankSizeAndAddData(*record);
+  createCategories(*record);
   fillUncompletedBankFiles(*record);
   record->resizeToBank();
   PatchFile* raw = record.release();
@@ -302,7 +360,12 @@ void PatchLibrarian::createCategories(const PatchFile& bank) {
   std::vector<std::string> lower;
   lower.reserve(categories.size());
   for (const std::string& c : categories) lower.push_back(lowerCase(c));
+  // Spellings already known to be listed: a bank repeats a few categories many times.
+  std::vector<uint64_t> known;
   for (const LibrarianPatch& e : bank.entries) {
+    const uint64_t key = categoryKey(e.category);
+    if (key != 0 && std::find(known.begin(), known.end(), key) != known.end()) continue;
+    if (key != 0) known.push_back(key);
     const std::string lc = lowerCase(e.category);
     if (std::find(lower.begin(), lower.end(), lc) != lower.end()) continue;
     categories.push_back(e.category);
@@ -389,16 +452,20 @@ bool PatchLibrarian::splitOversizedBank(const PatchFile& source, const std::stri
   splitPartCount = static_cast<int>(parts.size());
 
   std::vector<std::string> written;
-  auto rollBack = [&](const std::string& why) {
-    for (const std::string& w : written) unlink(w.c_str());
-    librarianLog("could not split " + sourcePath + " (" + why + "); the file stays where it is");
+  auto rollBack = [&](const std::string& why, const std::string& detail) {
+    for (const std::string& w : written)
+      if (!removeFile(w)) librarianLog("could not remove part " + w);
+    librarianLog("could not split " + sourcePath + " (" + why + detail + "); the file stays where it is");
+    // The bank is missing from the menus: say why once per load, not only in the log.
+    if (m_splitProblem.empty()) m_splitProblem = source.fileName + " could not be split: " + why;
     return false;
   };
   for (Part& p : parts) {
     const std::string target = writeNewVerified(folder, p.stem, ext, writeBank(*p.bank, asMidi));
-    if (target.empty()) return rollBack("writing a part failed");
+    if (target.empty()) return rollBack("writing a part failed", "");
     written.push_back(target);
     p.bank->fileName = baseName(target);
+    p.bank->filePath = target;
   }
 
   // Every part is on disk and checked: only now may the source leave the library.
@@ -406,17 +473,33 @@ bool PatchLibrarian::splitOversizedBank(const PatchFile& source, const std::stri
   try {
     Poco::File(converted).createDirectories();
   } catch (const Poco::Exception& e) {
-    return rollBack("cannot make folder " + converted + ": " + e.displayText());
+    return rollBack("cannot make folder Converted Banks", ": " + e.displayText());
   }
   std::string movedTo;
-  for (int attempt = 0; attempt < 100 && movedTo.empty(); ++attempt) {
+  bool stuck = false;
+  std::vector<uint8_t> sourceBytes;
+  if (readFileBytes(sourcePath, sourceBytes) == ReadResult::ok) {
+    // An earlier start may have copied the file there and then failed to remove it from the
+    // library; another copy under a new name would only multiply it. Removing it from the
+    // library completes that move.
+    for (int n = 1; n < 100; ++n) {
+      const std::string dest = converted + "/" + stem + (n == 1 ? "" : " (" + std::to_string(n) + ")") + sourceExt;
+      if (!pathExists(dest)) break;
+      std::vector<uint8_t> there;
+      if (readFileBytes(dest, there) != ReadResult::ok || there != sourceBytes) continue;
+      if (removeFile(sourcePath)) movedTo = dest;
+      else stuck = true;
+      break;
+    }
+  }
+  for (int attempt = 0; attempt < 100 && movedTo.empty() && !stuck; ++attempt) {
     const std::string dest = uniqueFilePath(converted, stem, sourceExt);
     if (dest.empty()) break;
     const WriteResult r = moveFileNoReplace(sourcePath, dest);
     if (r == WriteResult::ok) movedTo = dest;
     else if (r != WriteResult::exists) break;
   }
-  if (movedTo.empty()) return rollBack("cannot move it into " + converted);
+  if (movedTo.empty()) return rollBack("cannot move it into Converted Banks", " at " + converted);
   librarianLog("moved file " + sourcePath + " to " + movedTo + " due to mismatching data in package!");
 
   for (Part& p : parts) {

@@ -37,7 +37,7 @@ public:
   // Records which file the upper grid's bank now is (file name with extension and the name of
   // its folder), so the bank menus mark it.
   virtual void setUpperBankRecord(bool multi, const std::string& fileName, const std::string& folderName) = 0;
-  // A status text for the user (a failed save or import).
+  // A status text for the user (a failed save or import, a bank that could not be split).
   virtual void showLibrarianStatus(const std::string& text) = 0;
 };
 
@@ -163,9 +163,11 @@ private:
   void loadPass(const std::string& root);
   void buildFolderStructure(const std::string& folder, const std::vector<std::string>& chain,
                             std::vector<FolderEntry>& out);
-  // Reads one bank file; returns its record, or null when it was split, skipped or unreadable.
+  // Reads one bank file (path; name in the open folder folderFd); returns its record, or null
+  // when it was split, skipped or unreadable.
   PatchFile* parseFolderFiles(const std::string& path, const std::vector<std::string>& chain,
-                              int folderNumber, const std::string& extension);
+                              int folderNumber, const std::string& extension, int folderFd,
+                              const std::string& name);
   // Writes the parts of an oversized bank next to it, verifies them and moves the source into
   // "Converted Banks". All or nothing: on any failure the parts written are removed again and
   // the source stays where it was.
@@ -191,4 +193,5 @@ private:
   BankFileWriter* m_writer = &m_defaultWriter;
   std::vector<std::unique_ptr<PatchFile>> m_unlistedBanks;   // empty category banks
   std::set<std::string> m_splitThisLoad;                     // never split a file twice per load
+  std::string m_splitProblem;                                // first failed split of this load
 };

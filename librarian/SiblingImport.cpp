@@ -20,7 +20,7 @@ std::vector<uint8_t> originalPadded(const PatchSysexMessage& m) {
 template <typename Rule>
 void convertEachPosition(PatchSysexMessage& message, Rule rule) {
   const std::vector<uint8_t> old = originalPadded(message);
-  std::vector<uint8_t>& b = message.bytes;
+  std::vector<uint8_t>& b = message.bytes.own();
   b.resize(kSoundDumpSize, 0x00);
   for (int p = 0; p < kSoundDumpSize; ++p) b[p] = rule(p, old);
   b[kSoundDumpSize - 1] = kSysexEnd;
@@ -116,7 +116,7 @@ const char* vostrelCategoryName(int number) {
 }
 
 void alterVostrelCategoryFormat(PatchSysexMessage& message) {
-  std::vector<uint8_t>& b = message.bytes;
+  std::vector<uint8_t>& b = message.bytes.own();
   if (b.size() < kSoundDumpSize) finishAtSoundSize(b);
   const char* text = vostrelCategoryName(b[kSoundCategoryPos + 1]);
   // Blank-padded: a short text must not leave the category number or other stale bytes behind.

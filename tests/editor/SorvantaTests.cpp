@@ -9,6 +9,7 @@
 #include <memory>
 #include <thread>
 
+#include "BankFormats.h"
 #include "ControlLayer.h"
 #include "EditorLog.h"
 #include "EditorTestSupport.h"
@@ -76,6 +77,17 @@ TEST_F(SorvantaTest, SettingsFileSetsSizeSchemeAndFirstRunNotice) {
   ASSERT_NE(log.find("\t INITIALIZATION STARTED!\n"), std::string::npos);
   EXPECT_LT(log.find("INITIALIZATION STARTED!"), log.find("Data folder located at " + env.dataFolder));
   EXPECT_NE(log.find("Plug-in is ready to load!"), std::string::npos);
+}
+
+TEST_F(SorvantaTest, ABankThatCouldNotBeSplitAtStartIsShownInTheStatusLine) {
+  PatchFile big;
+  for (int i = 0; i < 101; ++i) big.entries.push_back(makeEntryFromMessage(initSoundMessage(), kKindSoundRead));
+  const std::vector<uint8_t> bytes = writeBank(big, false);
+  EditorEnvironment::mkdirs(env.dataFolder + "Patches");
+  writeFile(env.dataFolder + "Patches/Big.syx", std::string(bytes.begin(), bytes.end()));
+  writeFile(env.dataFolder + "Converted Banks", "in the way");
+  auto plug = make();
+  EXPECT_EQ(text(plug->statusLine), "Big.syx could not be split: cannot move it into Converted Banks");
 }
 
 TEST_F(SorvantaTest, MissingOutputPortLeavesSendsRefusedButHandshakePending) {

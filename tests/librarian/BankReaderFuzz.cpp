@@ -7,6 +7,8 @@
 // At most kMaxHeaders of them expand per input: a dump is some 390 bytes and each entry is
 // checked, written twice and read back, so an input of nothing but header bytes would otherwise
 // cost hundreds of entries per run and slow the fuzzer to a crawl.
+// A following byte with both top bits set completes the header to a dump of exactly its stored
+// size ending in F7, the kind the reader stores in place in the file's own buffer.
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -28,9 +30,16 @@ std::vector<uint8_t> expandHeaders(const uint8_t* data, size_t size) {
   for (size_t i = 1; i < size; ++i) {
     if (data[i] >= 0xFC && expanded++ < kMaxHeaders) {
       const uint8_t* h = headers[data[i] - 0xFC];
+      const size_t start = out.size();
       out.insert(out.end(), h, h + 6);
-      // Pad the dump towards its real size so the name and category positions get reached.
-      if (i + 1 < size && (data[i + 1] & 0x80)) out.resize(out.size() + 370, 0x20);
+      if (i + 1 < size && (data[i + 1] & 0xC0) == 0xC0) {
+        out.resize(start + (h[4] == 0x10 ? 391 : 392), static_cast<uint8_t>(data[i + 1] & 0x3F));
+        out.push_back(0xF7);
+        ++i;
+      } else if (i + 1 < size && (data[i + 1] & 0x80)) {
+        // Pad the dump towards its real size so the name and category positions get reached.
+        out.resize(out.size() + 370, 0x20);
+      }
     } else {
       out.push_back(data[i]);
     }
@@ -49,7 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     input.assign(data, data + size);
   }
   PatchFile bank;
-  readBankMessages(input.data(), static_cast<int>(input.size()), bank);
+  std::vector<bool> whole;
+  readBankMessages(input.data(), static_cast<int>(input.size()), bank, &whole);
+  if (whole.size() != bank.entries.size()) abort();
   for (const LibrarianPatch& e : bank.entries) {
     if (e.messages.size() != 1 || !isValidStoredDump(e.messages[0].bytes)) abort();
   }

@@ -132,6 +132,28 @@ TEST_F(LibraryBanks, CategoryBanksGatherEveryLetterCaseOfTheCategory) {
   EXPECT_EQ(lib.categoryBankFiles[0]->bankNumber, 1);
 }
 
+// Entries of a file share its buffer and category banks refer to their sources: a change made
+// through one entry must reach no other, and one made through a category bank not its source.
+TEST_F(LibraryBanks, SharedBytesAndReferencesNeverCarryAChangeElsewhere) {
+  writeFile(p("a.syx"), rawBank(sounds(100, "A", {"Bass"})));
+  load();
+  PatchFile* source = lib.soundBankFiles[0];
+  const PatchFile& constSource = *source;
+  const std::vector<uint8_t> neighbour = constSource.entries[2].messages[0].bytes;
+  LibrarianPatch copy = constSource.entries[1];
+  copy.messages[0].bytes[kSoundNamePos] = 'X';
+  EXPECT_EQ(constSource.entries[1].name, "A 001           ");
+  EXPECT_EQ(constSource.entries[1].messages[0].bytes[kSoundNamePos], 'A');
+  EXPECT_EQ(constSource.entries[2].messages[0].bytes, neighbour);
+
+  const PatchFile& category = *lib.categoryBankFiles[0];
+  source->entries[3].name = "Renamed";
+  EXPECT_EQ(category.entries[3].name, "Renamed") << "a category bank shows its sources as they are";
+  lib.categoryBankFiles[0]->entries[4].name = "Mine";
+  EXPECT_EQ(constSource.entries[4].name, "A 004           ");
+  EXPECT_EQ(category.entries[3].name, "Renamed");
+}
+
 TEST_F(LibraryBanks, SearchSplitsResultsIntoBanksOf100) {
   writeFile(p("a.syx"), rawBank(sounds(100, "Warm", {"Pad "})));
   writeFile(p("b.syx"), rawBank(sounds(50, "Warmer", {"Pad "}), 30001));
