@@ -33,6 +33,13 @@ fi
 # bus that CI does not have).
 export NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
 
+# JACK keeps a machine-wide table of servers in /dev/shm. A test server that was killed (a test
+# run stopped half-way) leaves its entry there, and once 8 have piled up no jackd will start. With
+# no live jackd on the machine every entry is stale, so clear them.
+if ! ps -C jackd -o stat= 2>/dev/null | grep -qv '^Z'; then
+  rm -rf /dev/shm/jack-shm-registry /dev/shm/jack-[0-9]* /dev/shm/jack_sem.* /dev/shm/jack_db-* 2>/dev/null || true
+fi
+
 # Tests never touch a real home: the data folder lives under XDG_DATA_HOME.
 export XDG_DATA_HOME="$root/build/test-home"
 mkdir -p "$XDG_DATA_HOME"
