@@ -556,6 +556,20 @@ TEST(AuthoredBindings, PitchParametersSendTheProtocolsBytes) {
   }
 }
 
+TEST(AuthoredBindings, MultiTempoShowsTheBeatsPerMinuteItSends) {
+  // The synth takes the multi tempo as BPM - 65 (the host-tempo rule sends 120 BPM as 55): the
+  // menu's text for value v must be the tempo whose byte v goes out. Ends and middle.
+  const Control* tempo = nullptr;
+  for (const Control& c : resources().controls)
+    if (c.number == paramNumber("kMultiTempo") && c.type == "seMenu") tempo = &c;
+  ASSERT_NE(tempo, nullptr);
+  const std::vector<std::string>& texts = resources().lists.at(tempo->valueList);
+  ASSERT_GE(tempo->changingByte, 1);
+  EXPECT_EQ(tempo->firstMessage[tempo->changingByte - 1], 0);  // value 0 sends byte 0
+  for (int v : {0, 55, 127}) EXPECT_EQ(texts.at(v), std::to_string(v + 65)) << v;
+  EXPECT_EQ(texts.at(tempo->valueBounds[0]), "120");  // the default is 120 BPM
+}
+
 TEST(AuthoredBindings, FilterPairsLinkToTheirCounterpartThroughTheLinkSwitch) {
   int links = 0;
   for (const char* pair : {"Cutoff", "Resonance", "EnvAmount", "Keytrack", "Drive", "EnvVelocity",
@@ -857,6 +871,25 @@ TEST(AuthoredImages, EveryImageTheDescriptionNamesIsInTheTable) {
   for (const std::string& id : resources().imageIds) EXPECT_NE(imageRow(id), nullptr) << id;
 }
 
+TEST(AuthoredImages, LetteredButtonsDoWhatTheirImageSays) {
+  // Images that carry a word belong to the one action the word names.
+  const std::pair<const char*, const char*> owner[] = {
+      {"BUTTON_LIB_DISCARD_ID", "kDiscardBankData"},  {"BUTTON_BANK_OVERWRITE_ID", "kOverwriteBank"},
+      {"BUTTON_LIB_CANCEL_ID", "kCancelDataRequest"}, {"BUTTON_BANK_SEARCH_ID", "kPatchSearch"},
+      {"BUTTON_BANK_RECALL_ID", "kKeepSelectedBank"}, {"BUTTON_LIB_DATATYPE_ID", "kDatatype"},
+      {"BTN_OFFON_ID", "kCategorySelection"},         {"ID_RANDOMIZE", "kRandomize"},
+      {"BTN_SEE_ABOUT_ID", "kDisplayAboutWindow"},    {"BTN_MULTISETTINGS_ID", "kMultiSettings"},
+      {"BTN_EXIT_ABOUT_ID", "kExitAboutWindow"},      {"BTN_EXIT_FIRST_RUN_ID", "kFirstRunExit"}};
+  int lettered = 0;
+  for (const Control& c : resources().controls)
+    for (const auto& o : owner)
+      if (c.image == o.first) {
+        ++lettered;
+        EXPECT_EQ(c.number, paramNumber(o.second)) << c.name << " shows " << o.first;
+      }
+  EXPECT_GE(lettered, 12);
+}
+
 TEST(AuthoredImages, RadioPicturesHoldEveryButton) {
   for (const Control& c : resources().controls) {
     if (c.element != "radio") continue;
@@ -872,8 +905,8 @@ TEST(AuthoredImages, RadioPicturesHoldEveryButton) {
 TEST(AuthoredImages, LibrarianAreaHoldsTwoGridsAndContactSheetsExist) {
   int w = 0, h = 0;
   ASSERT_TRUE(pngSize(kOut + "/img/lib-blank-bg.png", w, h));
-  EXPECT_GE(w, 780);
-  EXPECT_GE(h, 520);
+  EXPECT_GE(w, 7 * 133 + 105);  // eight columns of slots, 133 apart
+  EXPECT_GE(h, 274 + 16 * 14);  // the lower grid's sixteen rows
   for (const char* s : {"yellow", "blue", "obsidra"})
     EXPECT_TRUE(pngSize(kOut + "/review/contact-" + std::string(s) + ".png", w, h)) << s;
   // the composed window of one tab at the small size

@@ -750,6 +750,26 @@ INSTANTIATE_TEST_SUITE_P(SchemesAndSizes, AuthoredPipeline,
                                            Variant{2, 0.85}, Variant{2, 1.0}, Variant{2, 1.15}),
                          variantName);
 
+TEST(AuthoredRender, LibrarianGridCellsLieUnderTheSlots) {
+  // The slot grid lays its names out in 105 x 14 slots, columns 133 apart, upper rows from 1 and
+  // lower rows from 274 below the view's top (at the normal size). Its picture must hold every
+  // slot, each on a cell of its own, with the column gap between two cells.
+  std::unique_ptr<GFX_IBitmap> bg(GFX_LoadPNG((kResources + "/img/lib-blank-bg.png").c_str()));
+  ASSERT_TRUE(bg && bg->getBits());
+  ASSERT_GE(bg->getWidth(), 7 * 133 + 105);
+  ASSERT_GE(bg->getHeight(), 274 + 16 * 14);
+  auto at = [&](int x, int y) { return bg->getBits()[y * bg->getRowSpan() + x]; };
+  for (int grid = 0; grid < 2; ++grid)
+    for (int s = 0; s < 128; ++s) {
+      const int left = (s / 16) * 133, top = (grid ? 274 : 1) + (s % 16) * 14;
+      const GFX_pixel cell = at(left + 52, top + 7);
+      EXPECT_EQ(GFX_GETA(cell), 255) << grid << "/" << s;
+      EXPECT_EQ(at(left + 1, top + 7), cell) << grid << "/" << s;    // where the name starts
+      EXPECT_EQ(at(left + 103, top + 7), cell) << grid << "/" << s;  // where a long one ends
+      if (s < 112) { EXPECT_NE(at(left + 119, top + 7), cell) << grid << "/" << s; }
+    }
+}
+
 TEST(AuthoredRender, DefaultStateRendersTheSameEveryTime) {
   // Drawing the same state again, after other tabs were shown, gives the same pixels; so does
   // a second editor built from the same resources.

@@ -831,20 +831,23 @@ static void commonImages(void) {
   knobStrip("knob-Sorvanta-small.png", 30, 128, amber, 0);
 
   /* librarian area: the upper bank's 128 slots above the lower bank's, 8 columns by 16 rows
-   * each, with a gap for the lower bank's selection list */
+   * each, in the slot grid's own geometry: slots 105 x 14, columns 133 apart, upper rows from 1
+   * and lower rows from 274, so every name sits on its own cell. The picture also sets the grid
+   * control's size, and with it the area the grid repaints: it covers every slot. */
   {
+    enum { kSlotW = 105, kSlotH = 14, kColumnStep = 133, kUpperTop = 1, kLowerTop = 274 };
     cairo_t *cr;
-    cairo_surface_t *s = newImage(780, 520, &cr);
+    cairo_surface_t *s = newImage(7 * kColumnStep + kSlotW + 1, kLowerTop + 16 * kSlotH + 2, &cr);
     for (int g = 0; g < 2; ++g) {
-      double gy = g * 275;
+      const double gy = g ? kLowerTop : kUpperTop;
       cairo_set_source_rgb(cr, 0.07, 0.07, 0.08);
-      roundRect(cr, 0.5, gy + 0.5, 779, 244, 5);
+      cairo_rectangle(cr, 0, gy - 1, 7 * kColumnStep + kSlotW + 1, 16 * kSlotH + 2);
       cairo_fill(cr);
       for (int r = 0; r < 16; ++r)
         for (int c = 0; c < 8; ++c) {
           const double shade = (r + c) % 2 ? 0.13 : 0.155;
           cairo_set_source_rgb(cr, shade, shade, shade + 0.01);
-          cairo_rectangle(cr, 4 + c * 96.5, gy + 3 + r * 14.9, 95, 13.9);
+          cairo_rectangle(cr, c * kColumnStep, gy + r * kSlotH, kSlotW, kSlotH);
           cairo_fill(cr);
         }
     }

@@ -192,7 +192,7 @@ VALUE_LISTS = {
     "globalMixInTo": ["Off", "Out 1", "Out 2", "Out 3", "Aux 1", "Aux 2"],
     "globalPopupTime": ["%.1f s" % (i * 0.1 + 0.1) for i in range(128)],
     "controlList": ["Off"] + ["CC %d" % i for i in range(1, 120)],
-    "tempoValues": nums(63, 190),
+    "tempoValues": nums(65, 192),   # the wire value is BPM - 65
     "midiChannelList": ["Global", "Omni"] + nums(1, 16),
     "bankList": ["Bank %c" % c for c in "ABCDEFGHIJKLMNOPQRSTUVWXYZ"],
     "glideModes": ["Portamento", "Fingered Porta", "Glissando", "Fingered Gliss"],
@@ -486,7 +486,7 @@ x.elem("background", imageId="BG_ID_BROWSER", position="%d,%d" % (BODY_X, BODY_Y
 begin_section("page", "BG_ID_BROWSER", BODY_X, BODY_Y, W - BODY_X - 6, 636)
 panel(BODY_X + 10, BODY_Y + 10, 220, 626, "LIBRARIAN")
 panel(BODY_X + 240, BODY_Y + 10, 1160, 626, "BANKS")  # holds both slot grids (210..730)
-x.elem("patchBrowser", imageId="MANAGER_BG_ID2", bounds="%d,%d,%d,%d" % (394, 210, 780, 520))
+x.elem("patchBrowser", imageId="MANAGER_BG_ID2", bounds="%d,%d,%d,%d" % (394, 210, 1037, 500))
 lib_switches = [("kDatatype", "BUTTON_LIB_DATATYPE_ID", "0,0,1", None),
                 ("kCategorySelection", "BTN_OFFON_ID", "0,0,1", None),
                 ("kPatchSearch", "BUTTON_BANK_SEARCH_ID", "0,0,1", None),
@@ -1055,7 +1055,7 @@ for i, p in enumerate(("kMultiControlW", "kMultiControlX", "kMultiControlY", "kM
            sysexIndex=multi_tmpl(MULTI_COMMON[p]), changingByte=7)
     field(gx + 200 + i * 150, gy + 20, 100, "CTRL " + p[-1])
 x.elem("menucontrol", type="seMenu", name="Tempo", paramId="kMultiTempo",
-       position="%d,%d,%d" % (gx + 820, gy + 20, 80), valueBounds="57,0,128,0",
+       position="%d,%d,%d" % (gx + 820, gy + 20, 80), valueBounds="55,0,128,0",
        valueList="tempoValues", sysexIndex=multi_tmpl(5), changingByte=7)
 field(gx + 820, gy + 20, 80, "TEMPO")
 # On: the tempo follows the host's instead of the multi's own (the editor starts with it on).
@@ -1176,7 +1176,7 @@ def overlay_layer(name, builder):
 
 
 overlay_layer("saveChangesLayer", lambda: x.elem(
-    "autooff", name="Save Bank", paramId="kOverwriteBank", imageId="BUTTON_LIB_DISCARD_ID",
+    "autooff", name="Save Bank", paramId="kOverwriteBank", imageId="BUTTON_BANK_OVERWRITE_ID",
     position="920,186"))
 overlay_layer("discardChangesLayerRight", lambda: x.elem(
     "autooff", name="Discard", paramId="kDiscardBankData", imageId="BUTTON_LIB_DISCARD_ID",
