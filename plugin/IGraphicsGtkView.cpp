@@ -32,7 +32,7 @@ IGraphicsGtkView::IGraphicsGtkView(IGraphics* graphics, GtkWidget* parent) : mGr
   gtk_widget_set_size_request(mRoot, w, h);
   gtk_widget_set_can_focus(mArea, TRUE);
   gtk_widget_add_events(mArea, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK |
-                                   GDK_SCROLL_MASK | GDK_KEY_PRESS_MASK);
+                                   GDK_SCROLL_MASK | GDK_KEY_PRESS_MASK | GDK_ENTER_NOTIFY_MASK);
   gtk_fixed_put(GTK_FIXED(mRoot), mArea, 0, 0);
   g_signal_connect(mArea, "draw", G_CALLBACK(onDraw), this);
   g_signal_connect(mArea, "button-press-event", G_CALLBACK(onButtonPress), this);
@@ -40,6 +40,7 @@ IGraphicsGtkView::IGraphicsGtkView(IGraphics* graphics, GtkWidget* parent) : mGr
   g_signal_connect(mArea, "motion-notify-event", G_CALLBACK(onMotion), this);
   g_signal_connect(mArea, "scroll-event", G_CALLBACK(onScroll), this);
   g_signal_connect(mArea, "key-press-event", G_CALLBACK(onKeyPress), this);
+  g_signal_connect(mArea, "enter-notify-event", G_CALLBACK(onEnter), this);
   g_signal_connect(mRoot, "destroy", G_CALLBACK(onRootDestroy), this);
   mScreen = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w > 0 ? w : 1, h > 0 ? h : 1);
   if (parent) gtk_container_add(GTK_CONTAINER(parent), mRoot);
@@ -258,8 +259,34 @@ gboolean IGraphicsGtkView::onKeyPress(GtkWidget*, GdkEventKey* ev, gpointer p) {
   auto* self = static_cast<IGraphicsGtkView*>(p);
   if (!self->mGraphics) return FALSE;
   const int code = KeyCodeFor(ev->keyval);
-  if (code < 0) return FALSE;  // not ours: let the host's window have it
-  return self->mGraphics->OnKeyDown(self->mPrevX, self->mPrevY, code) ? TRUE : FALSE;
+  const bool handled = code >= 0 && self->mGraphics->OnKeyDown(self->mPrevX, self->mPrevY, code);
+  // Arrow keys are never declined: GTK would take a declined one as focus navigation and move
+  // the keyboard focus out of the view into the host's next widget (its tempo field, which the
+  // next arrow would then change). Other keys we do not use go on to the host (Tab, function
+  // keys, its accelerators).
+  return handled || IsArrowKey(ev->keyval) ? TRUE : FALSE;
+}
+
+bool IGraphicsGtkView::IsArrowKey(unsigned int keyval) {
+  switch (keyval) {
+    case GDK_KEY_Up: case GDK_KEY_Down: case GDK_KEY_Left: case GDK_KEY_Right:
+    case GDK_KEY_KP_Up: case GDK_KEY_KP_Down: case GDK_KEY_KP_Left: case GDK_KEY_KP_Right:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The pointer entering the view brings the keyboard focus with it, as a plug-in window does
+// on the Mac, unless the user is typing into a text field of the host's (which keeps it).
+gboolean IGraphicsGtkView::onEnter(GtkWidget* w, GdkEventCrossing*, gpointer p) {
+  auto* self = static_cast<IGraphicsGtkView*>(p);
+  if (self->mEntry) return FALSE;
+  GtkWidget* top = gtk_widget_get_toplevel(w);
+  GtkWidget* focus = GTK_IS_WINDOW(top) ? gtk_window_get_focus(GTK_WINDOW(top)) : nullptr;
+  if (focus && focus != w && GTK_IS_EDITABLE(focus)) return FALSE;
+  gtk_widget_grab_focus(w);
+  return FALSE;
 }
 
 void IGraphicsGtkView::SetCursorHidden(bool hidden) {

@@ -234,6 +234,18 @@ TEST(GtkDisplay, DoubleClickIsNotASecondPressAndKeysFollowThePointer) {
   EXPECT_EQ(input, (std::vector<std::string>{"keys:down", "keys:up", "keys:dbl", "keys:up", "keys:key 12"}));
 }
 
+TEST(GtkDisplay, ArrowKeysStayInTheViewEvenWhenNoControlTakesThem) {
+  // Declined, an arrow key would move GTK's focus to the host's next widget (its tempo field,
+  // which the following arrow then changes). Other keys nobody uses go on to the host.
+  REQUIRE_DISPLAY();
+  Editor e;
+  e.motion(10, 10, 0);  // over no control
+  for (guint k : {GDK_KEY_Up, GDK_KEY_Down, GDK_KEY_Left, GDK_KEY_Right, GDK_KEY_KP_Up, GDK_KEY_KP_Left})
+    EXPECT_TRUE(e.key(k)) << k;
+  EXPECT_FALSE(e.key(GDK_KEY_Tab));
+  EXPECT_FALSE(e.key(GDK_KEY_F5));
+}
+
 TEST(GtkDisplay, MenuReturnsTheSubmenuHoldingTheChoice) {
   REQUIRE_DISPLAY();
   IPopupMenu sub;
