@@ -29,6 +29,8 @@ std::vector<FolderFiles*>& librarianFolderIndex(PatchLibrarian& librarian, Libra
 // (element 0 of its binding's controls) given the matching normalised value. No handler runs.
 void librarianSetSelectionParam(IPluginBase* plug, int paramIdx, int position, bool throughGraphics);
 
+bool librarianDrawInvisible(IGraphics* graphics, IRECT* rect);
+
 // Shared body of the bank selection and bank-name menus.
 class LibrarianBankMenu : public IControl {
 public:
@@ -121,6 +123,19 @@ public:
 class RightSearchPopupMenu : public LibrarianBankMenu {
 public:
   RightSearchPopupMenu(IPluginBase* plug, PatchLibrarian* librarian, IRECT rect, LibrarianUIHost* host);
+};
+
+// Lies under the upper bank menus, over the upper selection list. While received or renamed
+// entries are unsaved the editor hides the upper bank menu (choosing another bank would drop
+// them); a click then lands here and the status line says why nothing opens.
+class UnsavedBankNotice : public IControl {
+public:
+  UnsavedBankNotice(IPluginBase* plug, IRECT rect, LibrarianUIHost* host) : IControl(plug, rect, -1), m_host(host) {}
+  void OnMouseDown(int x, int y, IMouseMod* mod) override;
+  bool Draw(IGraphics* graphics) override { return librarianDrawInvisible(graphics, &mRECT); }
+
+private:
+  LibrarianUIHost* m_host;
 };
 
 // Library-names mode: picks the upper grid's bank by name, refreshes the number menus and sends
@@ -258,3 +273,6 @@ bool librarianImportBankFile(IPluginBase* plug, PatchLibrarian* librarian, Libra
 
 // Fills the control's rectangle with the fully transparent colour, no blend.
 bool librarianDrawInvisible(IGraphics* graphics, IRECT* rect);
+
+// The status text for a bank menu that stays shut while entries are unsaved.
+extern const char* const kLibrarianSaveOrDiscardText;

@@ -432,6 +432,7 @@ void IGraphicsGtkView::CreateTextEntry(IControl* control, IParam* param, IText* 
   g_signal_connect(mEntry, "insert-text", G_CALLBACK(onEntryInsert), this);
   g_signal_connect(mEntry, "activate", G_CALLBACK(onEntryActivate), this);
   g_signal_connect(mEntry, "focus-out-event", G_CALLBACK(onEntryFocusOut), this);
+  g_signal_connect(mEntry, "key-press-event", G_CALLBACK(onEntryKeyPress), this);
   gtk_fixed_put(GTK_FIXED(mRoot), mEntry, rect->L, rect->T);
   gtk_widget_show(mEntry);
   gtk_widget_grab_focus(mEntry);
@@ -458,6 +459,16 @@ void IGraphicsGtkView::onEntryActivate(GtkEntry*, gpointer p) { static_cast<IGra
 gboolean IGraphicsGtkView::onEntryFocusOut(GtkWidget*, GdkEvent*, gpointer p) {
   static_cast<IGraphicsGtkView*>(p)->CommitTextEntry();
   return FALSE;
+}
+
+// Return applies the typed text (the entry's "activate"); Escape closes the field and keeps the
+// value as it was.
+gboolean IGraphicsGtkView::onEntryKeyPress(GtkWidget*, GdkEventKey* ev, gpointer p) {
+  if (ev->keyval != GDK_KEY_Escape) return FALSE;
+  auto* self = static_cast<IGraphicsGtkView*>(p);
+  self->EndUserInput();
+  if (self->mArea) gtk_widget_queue_draw(self->mArea);
+  return TRUE;
 }
 
 void IGraphicsGtkView::CommitTextEntry() {

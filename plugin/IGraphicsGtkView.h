@@ -85,6 +85,7 @@ private:
   static void onEntryInsert(GtkEditable* e, const gchar* text, gint len, gint* pos, gpointer self);
   static void onEntryActivate(GtkEntry* e, gpointer self);
   static gboolean onEntryFocusOut(GtkWidget* w, GdkEvent* ev, gpointer self);
+  static gboolean onEntryKeyPress(GtkWidget* w, GdkEventKey* ev, gpointer self);
 
   void setMouse(double x, double y);
   bool isDoubleClick(const GdkEventButton* ev);

@@ -351,6 +351,15 @@ TEST(GtkDisplay, ValueFieldFiltersCharactersLimitsLengthAndApplies) {
   e.scroll(300, 20, GDK_SCROLL_UP);
   EXPECT_EQ(view->GetTextEntry(), nullptr);
   EXPECT_DOUBLE_EQ(e.plug.GetParam(0)->Value(), 120.0);
+  // Escape closes it without applying it too.
+  e.g->CreateTextEntry(e.knob, e.knob->GetText(), &r, "77", e.plug.GetParam(0));
+  GdkEvent* esc = gdk_event_new(GDK_KEY_PRESS);
+  esc->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(view->GetTextEntry())));
+  esc->key.keyval = GDK_KEY_Escape;
+  gtk_widget_event(view->GetTextEntry(), esc);
+  gdk_event_free(esc);
+  EXPECT_EQ(view->GetTextEntry(), nullptr);
+  EXPECT_DOUBLE_EQ(e.plug.GetParam(0)->Value(), 120.0);
 }
 
 namespace {

@@ -869,7 +869,26 @@ static void commonImages(void) {
   box("Sorvanta-single-led-protect.png", 20, 20, (RGB){0.1, 0.1, 0.1}, 0.85, light, NULL, NULL);
   box("multimode-mixer-led-protect.png", 20, 20, (RGB){0.1, 0.1, 0.1}, 0.85, light, NULL, NULL);
   glassButton("btn-18x18.png", 18, 18, amber);
-  box("newNameBG.png", 300, 60, (RGB){0.1, 0.1, 0.11}, 0.97, amber, NULL, NULL);
+  {
+    /* the rename box: its label above the name field, which lies at 20, 30 in it (260 x 18) */
+    cairo_t *cr;
+    cairo_surface_t *s = newImage(300, 60, &cr);
+    rgba(cr, (RGB){0.1, 0.1, 0.11}, 0.97);
+    roundRect(cr, 0.5, 0.5, 299, 59, 3);
+    cairo_fill_preserve(cr);
+    rgb(cr, amber);
+    cairo_set_line_width(cr, 1.2);
+    cairo_stroke(cr);
+    font(cr, 10, 1);
+    text(cr, 20, 22, "RENAME SLOT", 0);
+    font(cr, 9.5, 0);
+    cairo_set_source_rgb(cr, 0.75, 0.75, 0.77);
+    text(cr, 280, 22, "Enter keeps it \xC2\xB7 Esc cancels", 2);
+    cairo_set_source_rgb(cr, 0.03, 0.03, 0.035);
+    roundRect(cr, 18, 28, 264, 22, 3);
+    cairo_fill(cr);
+    save(s, cr, "newNameBG.png");
+  }
   box("about-Sorvanta.png", 600, 360, (RGB){0.08, 0.08, 0.09}, 0.97, amber, "SORVANTA EDITOR",
       "Editor and librarian for the Dorvik synthesizer\nVersion 1.0.6\n\nHarrowgate Sound "
       "Labs\n\nInterface drawn with Cairo, lettering in DejaVu Sans");

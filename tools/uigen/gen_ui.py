@@ -502,8 +502,9 @@ for i, (pid, img, vb, caption) in enumerate(lib_switches):
 x.elem("autooff", name="Refresh", paramId="kRefreshFolders", imageId="BTN_18x18_ID",
        position="110,%d" % (BODY_Y + 44 + 6 * 38))
 paint("caption_left", 136, BODY_Y + 44 + 6 * 38 + 13, "Rescan folders")
-paint("caption_left", 110, 420, "Drag a slot to move it;")
-paint("caption_left", 110, 436, "double click to send it.")
+paint("caption_left", 110, 420, "Drag a lower slot onto an")
+paint("caption_left", 110, 436, "upper one to copy it there;")
+paint("caption_left", 110, 452, "double click to send a slot.")
 for pid, px, py, img in (("kLibUpperPreviousBank", 344, 188, "BUTTON_PATCHDW_ID"),
                          ("kLibUpperNextBank", 368, 188, "BUTTON_PATCHUP_ID"),
                          ("kLibLowerPreviousBank", 344, 461, "BUTTON_PATCHDW_ID"),
