@@ -47,6 +47,15 @@ bool librarianDrawInvisible(IGraphics* graphics, IRECT* rect) {
   return graphics ? graphics->FillIRect(&clear, rect) : false;
 }
 
+bool librarianDrawDisplayText(IGraphics* graphics, IRECT* rect, const std::string& text) {
+  if (!graphics || !rect) return false;
+  // The display's own texts: NK57 Monospace in yellow, 15 points in a 24-pixel box at the
+  // normal size.
+  IText lettering(rect->H() * 15 / 24, IColor(255, 241, 243, 33), "NK57 Monospace", IText::kStyleNormal,
+                  IText::kAlignCenter);
+  return graphics->DrawIText(&lettering, text.c_str(), rect);
+}
+
 // ---------------------------------------------------------------------------------------------
 
 LibrarianBankMenu::LibrarianBankMenu(IPluginBase* plug, PatchLibrarian* librarian, IRECT rect,

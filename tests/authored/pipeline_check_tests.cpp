@@ -770,6 +770,32 @@ TEST(AuthoredRender, LibrarianGridCellsLieUnderTheSlots) {
     }
 }
 
+TEST(AuthoredRender, FieldsStandOutFromTheirPageInEveryScheme) {
+  // The MIDI port fields and the display's bank and program boxes: a field that takes the
+  // page's own colour, without an edge, is not there for the eye. Top edge against the page
+  // just above it, at the middle of each field.
+  struct Field { const char* what; int x, top; };
+  const Field fields[] = {{"OUT", 204, 738}, {"IN", 520, 738}, {"bank", 1161, 60}, {"program", 1207, 60}};
+  for (int skin = 0; skin < 3; ++skin) {
+    LoadedInterface& l = loaded(skin, 1.0);
+    showMainTab(l, 2);
+    const std::vector<GFX_pixel> px = renderWindow(l);
+    ASSERT_FALSE(px.empty());
+    const int w = l.graphics->Width();
+    auto channelGap = [&](int x, int y0, int y1) {
+      const GFX_pixel a = px[static_cast<std::size_t>(y0) * w + x], b = px[static_cast<std::size_t>(y1) * w + x];
+      return std::max({std::abs(static_cast<int>(GFX_GETR(a)) - static_cast<int>(GFX_GETR(b))),
+                       std::abs(static_cast<int>(GFX_GETG(a)) - static_cast<int>(GFX_GETG(b))),
+                       std::abs(static_cast<int>(GFX_GETB(a)) - static_cast<int>(GFX_GETB(b)))});
+    };
+    for (const Field& f : fields) {
+      int edge = 0;
+      for (int y = f.top - 1; y <= f.top + 1; ++y) edge = std::max(edge, channelGap(f.x, y, f.top - 4));
+      EXPECT_GE(edge, 40) << kSchemeNames[skin] << " " << f.what;
+    }
+  }
+}
+
 TEST(AuthoredRender, DefaultStateRendersTheSameEveryTime) {
   // Drawing the same state again, after other tabs were shown, gives the same pixels; so does
   // a second editor built from the same resources.

@@ -682,7 +682,19 @@ static void paintPage(cairo_t *cr, const Scheme *sc, int ox, int oy, int w, int 
       rgb(cr, sc->field);
       roundRect(cr, a - ox, b - oy, c, d, 3);
       cairo_fill_preserve(cr);
-      cairo_set_source_rgba(cr, 0, 0, 0, 0.5);
+      /* A dark field on a dark page needs a light edge, or it is not there at all. */
+      if (luminance(sc->field) < 0.3)
+        rgb(cr, mix(sc->panelEdge, kWhite, 0.25));
+      else
+        cairo_set_source_rgba(cr, 0, 0, 0, 0.5);
+      cairo_set_line_width(cr, 1);
+      cairo_stroke(cr);
+    } else if (!strcmp(kind, "display_field") && sscanf(rest, "%lf %lf %lf %lf", &a, &b, &c, &d) == 4) {
+      /* a box inside the display: its dark glass with the display's edge */
+      cairo_set_source_rgb(cr, 0.06, 0.07, 0.06);
+      roundRect(cr, a - ox + 0.5, b - oy + 0.5, c - 1, d - 1, 3);
+      cairo_fill_preserve(cr);
+      rgb(cr, mix(sc->accent, kWhite, 0.1));
       cairo_set_line_width(cr, 1);
       cairo_stroke(cr);
     } else if (!strcmp(kind, "slot") && sscanf(rest, "%lf %lf %lf %lf", &a, &b, &c, &d) == 4) {

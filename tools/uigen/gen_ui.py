@@ -442,8 +442,8 @@ x.elem("display", paramId="kControlDisplayCategory", bounds="1258,63,118,18",
        displaySize="4")
 x.elem("display", paramId="kControlDisplayPatch", bounds="20,66,220,18", displaySize="3")
 x.elem("display", paramId="kControlDisplayBuild", bounds="1380,740,110,14", displaySize="0")
-paint("field", 1140, 60, 42, 24)   # bank number menu (made by the editor itself)
-paint("field", 1184, 60, 46, 24)   # program number menu
+paint("display_field", 1140, 60, 42, 24)   # bank number menu (made by the editor, which
+paint("display_field", 1184, 60, 46, 24)   # writes bank and program in the display's yellow)
 x.elem("autooff", name="Randomize", paramId="kRandomize", imageId="ID_RANDOMIZE",
        position="1390,12")
 x.elem("autooff", name="About", paramId="kDisplayAboutWindow", imageId="BTN_SEE_ABOUT_ID",
