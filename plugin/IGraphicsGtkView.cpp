@@ -320,7 +320,13 @@ void freeTag(gpointer p, GClosure*) { delete static_cast<ItemTag*>(p); }
 
 GtkWidget* IGraphicsGtkView::BuildMenu(IPopupMenu* model, MenuChoice* choice) {
   GtkWidget* menu = gtk_menu_new();
-  for (int i = 0, n = model->GetNItems(); i < n; ++i) {
+  // A long list (the 69 oscillator shapes) runs off the screen as one column: past kMenuRows
+  // items the menu is laid out in columns of equal height, read top to bottom, left to right.
+  constexpr int kMenuRows = 24;
+  const int n = model->GetNItems();
+  const int columns = (n + kMenuRows - 1) / kMenuRows;
+  const int rows = columns > 1 ? (n + columns - 1) / columns : n;
+  for (int i = 0; i < n; ++i) {
     IPopupMenuItem* item = model->GetItem(i);
     UTIL_String text;
     model->GetDisplayText(i, &text);
@@ -343,7 +349,12 @@ GtkWidget* IGraphicsGtkView::BuildMenu(IPopupMenu* model, MenuChoice* choice) {
       g_signal_connect_data(mi, "activate", G_CALLBACK(onMenuItemActivate), new ItemTag{choice, model, i}, freeTag,
                             GConnectFlags(0));
     }
-    gtk_menu_shell_append(GTK_MENU_SHELL(menu), mi);
+    if (columns > 1) {
+      const guint col = static_cast<guint>(i / rows), row = static_cast<guint>(i % rows);
+      gtk_menu_attach(GTK_MENU(menu), mi, col, col + 1, row, row + 1);
+    } else {
+      gtk_menu_shell_append(GTK_MENU_SHELL(menu), mi);
+    }
   }
   gtk_widget_show_all(menu);
   return menu;
