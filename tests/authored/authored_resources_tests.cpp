@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <algorithm>
 #include <map>
 #include <set>
 #include <sstream>
@@ -568,6 +569,16 @@ TEST(AuthoredBindings, MultiTempoShowsTheBeatsPerMinuteItSends) {
   EXPECT_EQ(tempo->firstMessage[tempo->changingByte - 1], 0);  // value 0 sends byte 0
   for (int v : {0, 55, 127}) EXPECT_EQ(texts.at(v), std::to_string(v + 65)) << v;
   EXPECT_EQ(texts.at(tempo->valueBounds[0]), "120");  // the default is 120 BPM
+}
+
+TEST(AuthoredDescription, ControlsShowWordsNotParameterIdentifiers) {
+  // The display shows a touched control's name: "CategorySelection" means nothing to a player.
+  for (const Control& c : resources().controls) {
+    const bool camel = c.name.find(' ') == std::string::npos &&
+                       std::any_of(c.name.begin() + (c.name.empty() ? 0 : 1), c.name.end(), ::isupper);
+    if (!camel) continue;
+    for (const NameEntry& e : kNames) EXPECT_NE(c.name, std::string(e.name).substr(1)) << c.name;
+  }
 }
 
 TEST(AuthoredBindings, FilterPairsLinkToTheirCounterpartThroughTheLinkSwitch) {

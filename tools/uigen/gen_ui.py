@@ -487,15 +487,17 @@ begin_section("page", "BG_ID_BROWSER", BODY_X, BODY_Y, W - BODY_X - 6, 636)
 panel(BODY_X + 10, BODY_Y + 10, 220, 626, "LIBRARIAN")
 panel(BODY_X + 240, BODY_Y + 10, 1160, 626, "BANKS")  # holds both slot grids (210..730)
 x.elem("patchBrowser", imageId="MANAGER_BG_ID2", bounds="%d,%d,%d,%d" % (394, 210, 1037, 500))
-lib_switches = [("kDatatype", "BUTTON_LIB_DATATYPE_ID", "0,0,1", None),
-                ("kCategorySelection", "BTN_OFFON_ID", "0,0,1", None),
-                ("kPatchSearch", "BUTTON_BANK_SEARCH_ID", "0,0,1", None),
-                ("kKeepSelectedBank", "BUTTON_BANK_RECALL_ID", "1,0,1", None),
-                ("kControlLibrary", "BTN_CHECKBOX_ID", "0,0,1", "Library names"),
-                ("kControlProgBank", "BTN_CHECKBOX_ID", "1,0,1", "Request on program")]
-for i, (pid, img, vb, caption) in enumerate(lib_switches):
+# (parameter, what the display calls it when touched, image, valueBounds, caption)
+lib_switches = [("kDatatype", "Show Multis", "BUTTON_LIB_DATATYPE_ID", "0,0,1", None),
+                ("kCategorySelection", "Show Categories", "BTN_OFFON_ID", "0,0,1", None),
+                ("kPatchSearch", "Search", "BUTTON_BANK_SEARCH_ID", "0,0,1", None),
+                ("kKeepSelectedBank", "Keep Bank", "BUTTON_BANK_RECALL_ID", "1,0,1", None),
+                ("kControlLibrary", "Library Names", "BTN_CHECKBOX_ID", "0,0,1", "Library names"),
+                ("kControlProgBank", "Request on Program", "BTN_CHECKBOX_ID", "1,0,1",
+                 "Request on program")]
+for i, (pid, label, img, vb, caption) in enumerate(lib_switches):
     py = BODY_Y + 44 + i * 38
-    x.elem("switch", name=pid[1:], paramId=pid, imageId=img, position="%d,%d" % (110, py),
+    x.elem("switch", name=label, paramId=pid, imageId=img, position="%d,%d" % (110, py),
            valueBounds=vb)
     if caption:
         paint("caption_left", 136, py + 13, caption)
@@ -505,11 +507,12 @@ paint("caption_left", 136, BODY_Y + 44 + 6 * 38 + 13, "Rescan folders")
 paint("caption_left", 110, 420, "Drag a lower slot onto an")
 paint("caption_left", 110, 436, "upper one to copy it there;")
 paint("caption_left", 110, 452, "double click to send a slot.")
-for pid, px, py, img in (("kLibUpperPreviousBank", 344, 188, "BUTTON_PATCHDW_ID"),
-                         ("kLibUpperNextBank", 368, 188, "BUTTON_PATCHUP_ID"),
-                         ("kLibLowerPreviousBank", 344, 461, "BUTTON_PATCHDW_ID"),
-                         ("kLibLowerNextBank", 368, 461, "BUTTON_PATCHUP_ID")):
-    x.elem("autooff", name=pid[1:], paramId=pid, imageId=img, position="%d,%d" % (px, py))
+for pid, label, px, py, img in (
+        ("kLibUpperPreviousBank", "Previous Upper Bank", 344, 188, "BUTTON_PATCHDW_ID"),
+        ("kLibUpperNextBank", "Next Upper Bank", 368, 188, "BUTTON_PATCHUP_ID"),
+        ("kLibLowerPreviousBank", "Previous Lower Bank", 344, 461, "BUTTON_PATCHDW_ID"),
+        ("kLibLowerNextBank", "Next Lower Bank", 368, 461, "BUTTON_PATCHUP_ID")):
+    x.elem("autooff", name=label, paramId=pid, imageId=img, position="%d,%d" % (px, py))
 x.elem("dropMenu", type="textSelection", name="Bank Selection List 1",
        paramId="kPatchSelectionListUpper", bounds="394,188,416,19")
 x.elem("dropMenu", type="textSelection", name="Bank Selection List 2",
