@@ -901,6 +901,32 @@ TEST(AuthoredImages, LetteredButtonsDoWhatTheirImageSays) {
   EXPECT_GE(lettered, 12);
 }
 
+TEST(AuthoredImages, EffectPicturesFillTheirPanel) {
+  // Every effect type's picture sits in its effect's panel with the same 10-pixel margin on
+  // both sides: a narrower one leaves a bare strip of panel beside "BYPASSED".
+  std::vector<std::vector<std::string>> panels, pictures;
+  std::istringstream layout(readFile(kOut + "/plain/layout.txt"));
+  for (std::string line; std::getline(layout, line);) {
+    std::vector<std::string> f = split(line, ' ');
+    if (f.size() >= 6 && f[0] == "panel" && f[5] == "EFFECT") panels.push_back(f);
+    if (f.size() == 6 && f[0] == "picture" && f[1].rfind("EFFECTS_", 0) == 0) pictures.push_back(f);
+  }
+  ASSERT_EQ(panels.size(), 2u);
+  ASSERT_GE(pictures.size(), 18u);  // the types of both effects
+  for (const auto& pic : pictures) {
+    const int x = std::atoi(pic[2].c_str()), w = std::atoi(pic[4].c_str());
+    int matched = 0;
+    for (const auto& panel : panels) {
+      const int px = std::atoi(panel[1].c_str()), pw = std::atoi(panel[3].c_str());
+      if (x < px || x >= px + pw) continue;
+      ++matched;
+      EXPECT_EQ(x - px, 10) << pic[1];
+      EXPECT_EQ(px + pw - (x + w), 10) << pic[1] << " in " << panel[5] << " " << panel[6];
+    }
+    EXPECT_EQ(matched, 1) << pic[1];
+  }
+}
+
 TEST(AuthoredImages, RadioPicturesHoldEveryButton) {
   for (const Control& c : resources().controls) {
     if (c.element != "radio") continue;

@@ -796,6 +796,22 @@ TEST(AuthoredRender, FieldsStandOutFromTheirPageInEveryScheme) {
   }
 }
 
+TEST(AuthoredRender, ButtonLabelsStayInsideTheirButtons) {
+  // The tab and part buttons: 112 x 30 in a row of six, 60 x 40 in a column of sixteen, each in
+  // two states. Outside each button's rounded edge (its outermost pixel columns) nothing is
+  // drawn: a label that reaches there ("PART 16" in bold) spills out of its button.
+  struct Strip { const char* file; int w, h; bool sideBySide; };
+  for (const Strip& st : {Strip{"main-tab-selector.png", 112, 30, false}, Strip{"main-part-selector.png", 60, 40, true}}) {
+    std::unique_ptr<GFX_IBitmap> bm(GFX_LoadPNG((kResources + "/img/" + st.file).c_str()));
+    ASSERT_TRUE(bm && bm->getBits()) << st.file;
+    const int span = bm->getRowSpan();
+    for (int left = 0; left < bm->getWidth(); left += st.w)
+      for (int x : {left, left + st.w - 1})
+        for (int y = 0; y < bm->getHeight(); ++y)
+          EXPECT_EQ(GFX_GETA(bm->getBits()[y * span + x]), 0) << st.file << " at " << x << "," << y;
+  }
+}
+
 TEST(AuthoredRender, DefaultStateRendersTheSameEveryTime) {
   // Drawing the same state again, after other tabs were shown, gives the same pixels; so does
   // a second editor built from the same resources.

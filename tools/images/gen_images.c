@@ -347,6 +347,19 @@ static void tabStrip(const char *file, int cw, int ch, int n, const char **label
   cairo_t *cr;
   int W = sideBySide ? cw * 2 : cw * n, H = sideBySide ? ch * n : ch * 2;
   cairo_surface_t *s = newImage(W, H, &cr);
+  /* one letter size for the whole strip, the largest at which every label keeps 6 pixels of its
+   * button on each side ("PART 16" in bold is wider than a 60-pixel button at 11.5) */
+  double size = ch > 30 ? 12.5 : 11.5;
+  for (int fits = 0; !fits && size > 7; ) {
+    fits = 1;
+    font(cr, size, 1);
+    for (int i = 0; i < n; ++i) {
+      cairo_text_extents_t e;
+      cairo_text_extents(cr, labels[i], &e);
+      if (e.x_advance > cw - 12) fits = 0;
+    }
+    if (!fits) size -= 0.5;
+  }
   for (int i = 0; i < n; ++i)
     for (int st = 0; st < 2; ++st) {
       double x = sideBySide ? st * cw : i * cw, y = sideBySide ? i * ch : st * ch;
@@ -366,7 +379,7 @@ static void tabStrip(const char *file, int cw, int ch, int n, const char **label
       cairo_set_source_rgb(cr, 0.03, 0.03, 0.03);
       cairo_set_line_width(cr, 1);
       cairo_stroke(cr);
-      font(cr, ch > 30 ? 12.5 : 11.5, 1);
+      font(cr, size, 1);
       if (st)
         cairo_set_source_rgb(cr, 0.05, 0.05, 0.05);
       else
@@ -908,7 +921,7 @@ static void commonImages(void) {
   plainButton("about-trigger.png", 80, 26, "ABOUT", light);
   box("fx1-overlayer.png", 600, 300, (RGB){0.0, 0.0, 0.0}, 0.55, (RGB){0.3, 0.3, 0.3},
       "EFFECT 1: PARTS 1-4 ONLY", NULL);
-  box("fx2-overlayer.png", 750, 300, (RGB){0.0, 0.0, 0.0}, 0.55, (RGB){0.3, 0.3, 0.3},
+  box("fx2-overlayer.png", 600, 300, (RGB){0.0, 0.0, 0.0}, 0.55, (RGB){0.3, 0.3, 0.3},
       "EFFECT 2 IS LINKED TO ANOTHER PART", NULL);
   button2("arp-on-off-button.png", 40, 20, "ARP", green, 1);
   plainButton("btn-lib-discard-edit.png", 120, 22, "DISCARD", red);

@@ -892,7 +892,7 @@ def lst_caption(lst):
 
 def fx_page():
     gx, gy = OX + 20, OY + 20
-    panel(gx, gy, 600, 300, "EFFECT 1")
+    panel(gx, gy, FX_PIC_W + 20, 300, "EFFECT 1")
     se_menu("kEffect1Mode", "Type", gx + 16, gy + 40, 120, "fx1Mode")
     se_knob("kEffect1Mix", "Mix", gx + 250, gy + 28, 0, 127, 0, knob=KNOB_SMALL, caption=False)
     paint("caption_left", gx + 286, gy + 48, "Mix")
@@ -901,7 +901,7 @@ def fx_page():
             fx_zone(t, params, gx, gy)
         zone("fx1Type%d" % t, 10 + t, z)
     gx, gy = OX + 640, OY + 20
-    panel(gx, gy, 750, 300, "EFFECT 2")
+    panel(gx, gy, FX_PIC_W + 20, 300, "EFFECT 2")  # the effect pictures fill it, as effect 1's
     se_menu("kEffect2Mode", "Type", gx + 16, gy + 40, 120, "fx2Mode")
     se_knob("kEffect2Mix", "Mix", gx + 250, gy + 28, 0, 127, 0, knob=KNOB_SMALL, caption=False)
     paint("caption_left", gx + 286, gy + 48, "Mix")
@@ -1010,7 +1010,9 @@ for r, (p, lab, kind, arg) in enumerate(rows):
 paint("caption_left", BODY_X + 20, ROW0 + 10 + 13 * ROWH + 8, "LOCK")
 for k in range(16):
     cx = BODY_X + 100 + k * 81
-    paint("caption", cx + 36, BODY_Y + 36, "PART %d" % (k + 1))
+    # baseline 10 pixels under the panel's 20-pixel title bar: at the small size the capitals
+    # still clear it
+    paint("caption", cx + 36, BODY_Y + 40, "PART %d" % (k + 1))
     for r, (p, lab, kind, arg) in enumerate(rows):
         cy = ROW0 + r * ROWH
         idx = 32 + 22 * k + MULTI_PART[p]
