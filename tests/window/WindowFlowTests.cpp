@@ -147,6 +147,12 @@ TEST(WindowFlows, PortFromTheMenuKnobDragsSendAndShowTheirValue) {
   ASSERT_GE(settings.size(), 4u);
   EXPECT_EQ(settings[3], synth.inputPortName());
 
+  // The host's tempo (121 BPM) went out as the multi tempo, BPM - 65: 3E 10 dev 21 00 05 38.
+  bool tempoSent = false;
+  for (const MidiTestPeer::Bytes& m : synth.messages())
+    tempoSent = tempoSent || (m.size() == 9 && m[4] == 0x21 && m[5] == 0x00 && m[6] == 0x05 && m[7] == 121 - 65);
+  EXPECT_TRUE(tempoSent);
+
   showTab(w, 2);
   const WindowImage before = w.settle();
   synth.clear();
@@ -165,7 +171,7 @@ TEST(WindowFlows, PortFromTheMenuKnobDragsSendAndShowTheirValue) {
   EXPECT_EQ(last[6], 0x00);
   EXPECT_EQ(last[7], 0x03);
   EXPECT_GT(last[8], 64) << hex(last);
-  EXPECT_NE(w.output().find("Plug-in MIDI Out (sysex | 10 bytes | F0 3E 10"), std::string::npos);
+  EXPECT_NE(w.output().find("Plug-in MIDI Out (sysex | 8 bytes | F0 3e 10 00 20 00 00 03 "), std::string::npos);
 
   // The octave knob steps through the nine footages (16 + 12n) and never sends a byte between.
   synth.clear();

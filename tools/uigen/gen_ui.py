@@ -8,10 +8,12 @@ Runs at build time with the standard library only. Usage:
 Everything on screen is placed here; the image generator paints the panel frames and the
 captions from layout.txt so that a caption always sits under its control.
 
-Value domain of the pitch parameters: octave, semitone and every other SysEx-bound parameter
-keeps its minimum at 0, because the editor picks the prepared message by the parameter's value
-itself. Octave (0..112) and semitone (0..127) hold the byte that travels on the wire (octave
-16, 28 .. 112; semitone 64 = no transpose), which is also the value the display formats. Where the
+Value domain of the pitch parameters: every SysEx-bound parameter keeps its minimum at 0,
+because the editor picks the prepared message by the parameter's value itself; the one
+exception is a stepped knob (a fourth valueBounds number above 1), whose messages are prepared
+from 0 whatever its minimum. Octave (16..112 in steps of 12: the nine footages) and semitone
+(0..127) hold the byte that travels on the wire (semitone 64 = no transpose), which is also
+the value the display formats. Where the
 wire carries value + k (bend range, multi transpose, velocity limits, global tuning and
 transpose), the parameter holds the user value and a slider writes k as its message offset.
 """
@@ -301,10 +303,10 @@ def filter_link(param):
     return None
 
 
-def se_knob(param, label, px, py, lo=0, hi=127, default=64, knob=KNOB, caption=True):
+def se_knob(param, label, px, py, lo=0, hi=127, default=64, knob=KNOB, caption=True, step=1):
     t, cb = address(param)
     x.elem("knobcontrol", type="seKnob", name=label, paramId=param, imageId=knob,
-           position="%d,%d,0" % (px, py), valueBounds="%d,%d,%d,1" % (default, lo, hi),
+           position="%d,%d,0" % (px, py), valueBounds="%d,%d,%d,%d" % (default, lo, hi, step),
            sysexIndex=t, changingByte=cb, biDirectLink=filter_link(param))
     if caption:
         size = KNOB_SIZE if knob != KNOB_SMALL else KNOB_SMALL_SIZE
@@ -559,7 +561,9 @@ def osc_page():
         p = "kOscillator%d" % n
         se_menu(p + "Shape", "Shape", gx + 16, gy + 40, 130,
                 "oscillator12shape" if n < 3 else "oscillator3shape")
-        se_knob(p + "Octave", "Octave", gx + 170, gy + 30, 0, 112, 64)
+        # the nine footages only: wire bytes 16 + 12n, 64 = 8'
+        se_knob(p + "Octave", "Octave", gx + 170, gy + 30, 16, 112, 64, step=12,
+                knob="IKNOBROTATERCONTROL_ID9")
         se_knob(p + "Semitone", "Semitone", gx + 242, gy + 30, 0, 127, 64)
         se_knob(p + "Detune", "Detune", gx + 314, gy + 30)
         se_slider(p + "BendRange", "Bend Range", gx + 16, gy + 100, 130, 0, 48, 26, 40,
