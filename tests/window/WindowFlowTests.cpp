@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -13,8 +14,6 @@
 #include <unistd.h>
 
 #include "BankGenerator.h"
-#include "JackTestServer.h"
-#include "MidiTestPeer.h"
 #include "WindowFlows.h"
 #include "WindowSession.h"
 
@@ -24,71 +23,6 @@ namespace {
 
 #define REQUIRE_XVFB() \
   if (!WindowSession::available()) GTEST_SKIP() << "no Xvfb"
-
-// Places, at the normal size.
-const int kStatusX = 980, kStatusY = 8, kStatusW = 310, kStatusH = 40;  // name and value lines
-const int kOsc1DetuneX = 440, kOsc1OctaveX = 296, kOsc1KnobY = 168;
-const int kOutFieldX = 200, kFieldRowY = 747;
-const int kBankBoxX = 1160, kProgramBoxX = 1206, kNumberBoxY = 72;
-const int kUpperListX = 600, kUpperListY = 197;
-const int kGridX = 394, kUpperGridY = 211, kLowerGridY = 484;
-
-// Centre of a librarian slot (column by column, 16 rows of 14, columns 133 apart).
-int slotX(int s) { return kGridX + (s / 16) * 133 + 52; }
-int slotY(bool lower, int s) { return (lower ? kLowerGridY : kUpperGridY) + (s % 16) * 14 + 7; }
-
-bool sameRegion(const WindowImage& a, const WindowImage& b, int x, int y, int w, int h) {
-  return a.crop(x, y, w, h).rgb == b.crop(x, y, w, h).rgb;
-}
-
-// Pixels of a region that are bright and saturated: lettering in the display's yellow.
-int displayTextPixels(const WindowImage& img, int x, int y, int w, int h) {
-  int n = 0;
-  const WindowImage c = img.crop(x, y, w, h);
-  for (int yy = 0; yy < c.h; ++yy)
-    for (int xx = 0; xx < c.w; ++xx) {
-      const uint8_t* p = c.at(xx, yy);
-      n += p[0] > 160 && p[1] > 160 && p[2] < 120;
-    }
-  return n;
-}
-
-std::string fileText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::stringstream ss(text);
-  for (std::string l; std::getline(ss, l);) out.push_back(l);
-  return out;
-}
-
-std::string patchesFolder() {
-  return std::string(getenv("XDG_DATA_HOME")) + "/Audio/Presets/Harrowgate Sound Labs/Tamsell Sorvanta Editor/Patches";
-}
-
-// Two sound banks of 100 entries: "Upper NNN" and "Lower NNN".
-void writeTwoBanks() {
-  testbanks::makeFolders(patchesFolder());
-  testbanks::writeFile(patchesFolder() + "/a-upper.syx",
-                       testbanks::rawBank(testbanks::sounds(100, "Upper", {"Bass", "Pad "}), 30001));
-  testbanks::writeFile(patchesFolder() + "/b-lower.syx",
-                       testbanks::rawBank(testbanks::sounds(100, "Lower", {"Lead", "Pad "}), 30001));
-}
-
-std::string hex(const std::vector<unsigned char>& m) {
-  std::string s;
-  char b[4];
-  for (unsigned char c : m) {
-    snprintf(b, sizeof b, "%02X ", c);
-    s += b;
-  }
-  return s;
-}
 
 }  // namespace
 
@@ -125,69 +59,6 @@ TEST(WindowFlows, ArrowKeysNeverReachTheHostsTempo) {
   EXPECT_TRUE(w.stop()) << w.output();
 }
 
-TEST(WindowFlows, PortFromTheMenuKnobDragsSendAndShowTheirValue) {
-  REQUIRE_XVFB();
-  JackTestServer jack;
-  ASSERT_TRUE(jack.start());
-  MidiTestPeer synth;
-  ASSERT_TRUE(synth.ok());
-  TemporaryDataHome home;
-  WindowSession w;
-  ASSERT_TRUE(w.start({})) << w.why();
-
-  // The output port menu: the first entry is "no port", the synth's input follows.
-  w.click(kOutFieldX, kFieldRowY);
-  for (const char* k : {"Down", "Down", "Return"}) w.key(k);
-  // A new port starts the search for the synth on every device id, behind a progress overlay
-  // with a cancel button; this synth never answers, so the user cancels.
-  w.settle(1.0);
-  w.click(880, 468);
-  w.settle();
-  const std::vector<std::string> settings = lines(fileText(w.dataFolder() + "Sorvanta Editor UI.txt"));
-  ASSERT_GE(settings.size(), 4u);
-  EXPECT_EQ(settings[3], synth.inputPortName());
-
-  // The host's tempo (121 BPM) went out as the multi tempo, BPM - 65: 3E 10 dev 21 00 05 38.
-  bool tempoSent = false;
-  for (const MidiTestPeer::Bytes& m : synth.messages())
-    tempoSent = tempoSent || (m.size() == 9 && m[4] == 0x21 && m[5] == 0x00 && m[6] == 0x05 && m[7] == 121 - 65);
-  EXPECT_TRUE(tempoSent);
-
-  showTab(w, 2);
-  const WindowImage before = w.settle();
-  synth.clear();
-  w.drag(kOsc1DetuneX, kOsc1KnobY, kOsc1DetuneX, kOsc1KnobY - 40);
-  const WindowImage after = w.settle();
-  EXPECT_FALSE(sameRegion(before, after, kOsc1DetuneX - 22, kOsc1KnobY - 22, 44, 44)) << "the knob did not turn";
-  EXPECT_FALSE(sameRegion(before, after, kStatusX, kStatusY, kStatusW, kStatusH)) << "no readout";
-  // Oscillator 1 detune of part 1 is sound parameter 3: 3E 10 dev 20 part 00 03 value, rising.
-  ASSERT_TRUE(synth.waitForMessages(1));
-  const std::vector<MidiTestPeer::Bytes> sent = synth.messages();
-  const MidiTestPeer::Bytes& last = sent.back();
-  ASSERT_EQ(last.size(), 10u) << hex(last);
-  EXPECT_EQ(last[1], 0x3E);
-  EXPECT_EQ(last[4], 0x20);
-  EXPECT_EQ(last[5], 0x00);
-  EXPECT_EQ(last[6], 0x00);
-  EXPECT_EQ(last[7], 0x03);
-  EXPECT_GT(last[8], 64) << hex(last);
-  EXPECT_NE(w.output().find("Plug-in MIDI Out (sysex | 8 bytes | F0 3e 10 00 20 00 00 03 "), std::string::npos);
-
-  // The octave knob steps through the nine footages (16 + 12n) and never sends a byte between.
-  synth.clear();
-  w.drag(kOsc1OctaveX, kOsc1KnobY, kOsc1OctaveX, kOsc1KnobY - 60, 30);
-  w.drag(kOsc1OctaveX, kOsc1KnobY, kOsc1OctaveX, kOsc1KnobY + 120, 60);
-  w.settle();
-  int octaves = 0;
-  for (const MidiTestPeer::Bytes& m : synth.messages())
-    if (m.size() == 10 && m[4] == 0x20 && m[7] == 0x01) {
-      ++octaves;
-      EXPECT_TRUE(m[8] >= 16 && m[8] <= 112 && (m[8] - 16) % 12 == 0) << hex(m);
-    }
-  EXPECT_GE(octaves, 4);
-  EXPECT_TRUE(w.stop()) << w.output();
-}
-
 TEST(WindowFlows, LibrarianSelectRenameCopyPasteAndSaveAs) {
   REQUIRE_XVFB();
   TemporaryDataHome home;
@@ -196,9 +67,18 @@ TEST(WindowFlows, LibrarianSelectRenameCopyPasteAndSaveAs) {
   ASSERT_TRUE(w.start({})) << w.why();
   showTab(w, 1);
   // The lower grid gets the second bank from its menu.
-  w.click(kUpperListX, kUpperListY + 273);
+  w.click(kUpperListX, kLowerListY);
   for (const char* k : {"Down", "Down", "Return"}) w.key(k);
   WindowImage before = w.settle();
+
+  // Another bank in the upper grid repaints the whole grid, its last columns too.
+  w.click(kUpperListX, kUpperListY);
+  for (const char* k : {"Down", "Down", "Return"}) w.key(k);
+  WindowImage after = w.settle();
+  EXPECT_FALSE(sameRegion(before, after, slotX(96) - 52, slotY(false, 96) - 7, 105, 56)) << "slots 96-99 kept the old bank";
+  w.click(kUpperListX, kUpperListY);
+  for (const char* k : {"Down", "Return"}) w.key(k);
+  before = w.settle();
 
   // Rename upper slot 2: the field takes the typing at once, Return applies it.
   w.click(slotX(2), slotY(false, 2));
@@ -207,7 +87,7 @@ TEST(WindowFlows, LibrarianSelectRenameCopyPasteAndSaveAs) {
   w.settle();
   w.type("Renamed");
   w.key("Return");
-  WindowImage after = w.settle();
+  after = w.settle();
   EXPECT_FALSE(sameRegion(before, after, slotX(2) - 52, slotY(false, 2) - 7, 105, 14)) << "slot 2 kept its name";
 
   // Copy lower slot 5 and paste it into upper slot 7.
@@ -279,3 +159,59 @@ TEST(WindowFlows, LongMenusFitTheScreen) {
   w.key("Escape");
   EXPECT_TRUE(w.stop()) << w.output();
 }
+
+// ---- the window against reference pictures ---------------------------------------------------
+
+struct Look {
+  const char* scheme;
+  const char* size;
+  int tab;
+};
+
+void PrintTo(const Look& l, std::ostream* os) { *os << l.scheme << " " << l.size << " " << kMainTabNames[l.tab]; }
+
+class WindowLooks : public ::testing::TestWithParam<Look> {};
+
+TEST_P(WindowLooks, PageMatchesItsReference) {
+  // Half-size pictures of one page per scheme and size, made from this editor and checked in:
+  // a misplaced or missing image or a cut label changes far more than the tolerance allows.
+  // The display's texts depend on timing and are left out. SORVANTA_UPDATE_WINDOW_REFERENCES=1
+  // writes new references instead.
+  REQUIRE_XVFB();
+  const Look look = GetParam();
+  TemporaryDataHome home;
+  WindowSession w;
+  WindowSession::Options o;
+  o.scheme = look.scheme;
+  o.size = look.size;
+  ASSERT_TRUE(w.start(o)) << w.why();
+  showTab(w, look.tab);
+  w.move(w.s(1495), w.s(300));  // the pointer where it lights nothing up
+  WindowImage page = w.settle();
+  for (int y = w.s(6); y < w.s(86); ++y)
+    for (int x = w.s(972); x < w.s(1380); ++x) std::fill_n(&page.rgb[(static_cast<size_t>(y) * page.w + x) * 3], 3, 0);
+  const WindowImage shown = page.halved();
+  const std::string name = std::string(look.scheme) + "-" + look.size + "-" + kMainTabNames[look.tab] + ".png";
+  const std::string reference = std::string(SORVANTA_WINDOW_REFERENCES) + "/" + name;
+  if (getenv("SORVANTA_UPDATE_WINDOW_REFERENCES")) {
+    ASSERT_TRUE(shown.writePng(reference)) << reference;
+  } else {
+    const WindowImage expected = WindowImage::readPng(reference);
+    ASSERT_FALSE(expected.empty()) << "no reference " << reference;
+    const double share = shown.differingShare(expected, 24);
+    if (share > 0.001) {
+      fs::create_directories(SORVANTA_WINDOW_ARTIFACTS);
+      shown.writePng(std::string(SORVANTA_WINDOW_ARTIFACTS) + "/" + name);
+    }
+    EXPECT_LE(share, 0.001) << name << ": see " << SORVANTA_WINDOW_ARTIFACTS;
+  }
+  EXPECT_TRUE(w.stop()) << w.output();
+}
+
+INSTANTIATE_TEST_SUITE_P(SchemesAndSizes, WindowLooks,
+                         ::testing::Values(Look{"yellow", "normal", 2}, Look{"blue", "normal", 5},
+                                           Look{"obsidra", "normal", 0}, Look{"yellow", "small", 0},
+                                           Look{"yellow", "large", 1}),
+                         [](const ::testing::TestParamInfo<Look>& i) {
+                           return std::string(i.param.scheme) + "_" + i.param.size + "_" + kMainTabNames[i.param.tab];
+                         });
