@@ -9,6 +9,7 @@ packages=(
   libtinyxml2-dev librtmidi-dev libpng-dev zlib1g-dev libpoco-dev
   libgtk-3-dev libpixman-1-dev fonts-dejavu-core
   jackd2 xvfb xauth python3
+  libx11-dev libxtst-dev
 )
 
 missing=()
