@@ -21,16 +21,27 @@ namespace fs = std::filesystem;
 
 namespace {
 
-#define REQUIRE_XVFB() \
-  if (!WindowSession::available()) GTEST_SKIP() << "no Xvfb"
+// Each flow: its own data folder and its own editor in the host on its own X server.
+class WindowFlows : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (!WindowSession::available()) GTEST_SKIP() << "no Xvfb";
+  }
+  // Starts the editor; a flow that needs banks writes them first.
+  void start(const WindowSession::Options& options = {}) { ASSERT_TRUE(w.start(options)) << w.why(); }
+  void TearDown() override {
+    if (!HasFatalFailure() && !IsSkipped()) {
+      EXPECT_TRUE(w.stop()) << w.output();
+    }
+  }
+  TemporaryDataHome home;
+  WindowSession w;
+};
 
 }  // namespace
 
-TEST(WindowFlows, EveryTabShowsItsOwnPage) {
-  REQUIRE_XVFB();
-  TemporaryDataHome home;
-  WindowSession w;
-  ASSERT_TRUE(w.start({})) << w.why();
+TEST_F(WindowFlows, EveryTabShowsItsOwnPage) {
+  start();
   std::vector<WindowImage> pages;
   for (int tab = 0; tab < kMainTabCount; ++tab) {
     showTab(w, tab);
@@ -39,16 +50,12 @@ TEST(WindowFlows, EveryTabShowsItsOwnPage) {
   for (int a = 0; a < kMainTabCount; ++a)
     for (int b = a + 1; b < kMainTabCount; ++b)
       EXPECT_FALSE(sameRegion(pages[a], pages[b], 84, 96, 1410, 636)) << kMainTabNames[a] << " vs " << kMainTabNames[b];
-  EXPECT_TRUE(w.stop()) << w.output();
 }
 
-TEST(WindowFlows, ArrowKeysNeverReachTheHostsTempo) {
+TEST_F(WindowFlows, ArrowKeysNeverReachTheHostsTempo) {
   // Arrow keys in the editor's window are the editor's: they must never move the focus to the
   // host's tempo field and step it (with a port chosen that tempo goes to the synth).
-  REQUIRE_XVFB();
-  TemporaryDataHome home;
-  WindowSession w;
-  ASSERT_TRUE(w.start({})) << w.why();
+  start();
   showTab(w, 2);
   w.move(700, 400);
   const WindowImage before = w.window();
@@ -56,15 +63,11 @@ TEST(WindowFlows, ArrowKeysNeverReachTheHostsTempo) {
   w.settle();
   const WindowImage after = w.window();
   EXPECT_TRUE(sameRegion(before, after, 0, 0, before.w, w.barHeight())) << "the host's transport bar changed";
-  EXPECT_TRUE(w.stop()) << w.output();
 }
 
-TEST(WindowFlows, LibrarianSelectRenameCopyPasteAndSaveAs) {
-  REQUIRE_XVFB();
-  TemporaryDataHome home;
+TEST_F(WindowFlows, LibrarianSelectRenameCopyPasteAndSaveAs) {
   writeTwoBanks();
-  WindowSession w;
-  ASSERT_TRUE(w.start({})) << w.why();
+  start();
   showTab(w, 1);
   // The lower grid gets the second bank from its menu.
   w.click(kUpperListX, kLowerListY);
@@ -126,14 +129,10 @@ TEST(WindowFlows, LibrarianSelectRenameCopyPasteAndSaveAs) {
   w.settle(1.0);
   EXPECT_FALSE(w.popups().empty()) << "the bank menu stays shut after the save";
   w.key("Escape");
-  EXPECT_TRUE(w.stop()) << w.output();
 }
 
-TEST(WindowFlows, DisplayBoxesShowTheChosenBankAndProgram) {
-  REQUIRE_XVFB();
-  TemporaryDataHome home;
-  WindowSession w;
-  ASSERT_TRUE(w.start({})) << w.why();
+TEST_F(WindowFlows, DisplayBoxesShowTheChosenBankAndProgram) {
+  start();
   w.click(kBankBoxX, kNumberBoxY);
   for (const char* k : {"Down", "Down", "Return"}) w.key(k);
   w.click(kProgramBoxX, kNumberBoxY);
@@ -141,15 +140,11 @@ TEST(WindowFlows, DisplayBoxesShowTheChosenBankAndProgram) {
   const WindowImage shown = w.settle();
   EXPECT_GT(displayTextPixels(shown, kBankBoxX - 18, kNumberBoxY - 10, 36, 20), 10) << "bank box blank";
   EXPECT_GT(displayTextPixels(shown, kProgramBoxX - 21, kNumberBoxY - 10, 42, 20), 10) << "program box blank";
-  EXPECT_TRUE(w.stop()) << w.output();
 }
 
-TEST(WindowFlows, LongMenusFitTheScreen) {
+TEST_F(WindowFlows, LongMenusFitTheScreen) {
   // The oscillator shape menu holds 69 shapes: it must not run off a 1200-pixel screen.
-  REQUIRE_XVFB();
-  TemporaryDataHome home;
-  WindowSession w;
-  ASSERT_TRUE(w.start({})) << w.why();
+  start();
   showTab(w, 2);
   w.click(185, 162);
   w.settle(1.0);
@@ -157,7 +152,6 @@ TEST(WindowFlows, LongMenusFitTheScreen) {
   ASSERT_FALSE(open.empty()) << "no menu opened";
   for (const auto& p : open) EXPECT_LE(p.second, 1150);
   w.key("Escape");
-  EXPECT_TRUE(w.stop()) << w.output();
 }
 
 // ---- the window against reference pictures ---------------------------------------------------
@@ -170,21 +164,18 @@ struct Look {
 
 void PrintTo(const Look& l, std::ostream* os) { *os << l.scheme << " " << l.size << " " << kMainTabNames[l.tab]; }
 
-class WindowLooks : public ::testing::TestWithParam<Look> {};
+class WindowLooks : public WindowFlows, public ::testing::WithParamInterface<Look> {};
 
 TEST_P(WindowLooks, PageMatchesItsReference) {
   // Half-size pictures of one page per scheme and size, made from this editor and checked in:
   // a misplaced or missing image or a cut label changes far more than the tolerance allows.
   // The display's texts depend on timing and are left out. SORVANTA_UPDATE_WINDOW_REFERENCES=1
   // writes new references instead.
-  REQUIRE_XVFB();
   const Look look = GetParam();
-  TemporaryDataHome home;
-  WindowSession w;
   WindowSession::Options o;
   o.scheme = look.scheme;
   o.size = look.size;
-  ASSERT_TRUE(w.start(o)) << w.why();
+  start(o);
   showTab(w, look.tab);
   w.move(w.s(1495), w.s(300));  // the pointer where it lights nothing up
   WindowImage page = w.settle();
@@ -205,7 +196,6 @@ TEST_P(WindowLooks, PageMatchesItsReference) {
     }
     EXPECT_LE(share, 0.001) << name << ": see " << SORVANTA_WINDOW_ARTIFACTS;
   }
-  EXPECT_TRUE(w.stop()) << w.output();
 }
 
 INSTANTIATE_TEST_SUITE_P(SchemesAndSizes, WindowLooks,

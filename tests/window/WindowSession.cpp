@@ -230,8 +230,37 @@ bool WindowSession::start(const Options& o) {
   return true;
 }
 
-bool WindowSession::findWindow(double maxSeconds) {
+std::vector<unsigned long> WindowSession::hostWindows() {
+  std::vector<unsigned long> out;
   const Atom pidAtom = XInternAtom(mDpy, "_NET_WM_PID", False);
+  Window root = DefaultRootWindow(mDpy), parent, *children = nullptr;
+  unsigned int n = 0;
+  if (!XQueryTree(mDpy, root, &root, &parent, &children, &n)) return out;
+  for (unsigned int i = 0; i < n; ++i) {
+    XWindowAttributes a;
+    if (!XGetWindowAttributes(mDpy, children[i], &a) || a.map_state != IsViewable || a.override_redirect) continue;
+    Atom type;
+    int format;
+    unsigned long items, after;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(mDpy, children[i], pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &items, &after,
+                           &data) != Success || !data)
+      continue;
+    const unsigned long pid = items ? *reinterpret_cast<unsigned long*>(data) : 0;
+    XFree(data);
+    if (pid == static_cast<unsigned long>(mHost)) out.push_back(children[i]);  // in stacking order
+  }
+  if (children) XFree(children);
+  return out;
+}
+
+void WindowSession::giveFocus(unsigned long window) {
+  XRaiseWindow(mDpy, window);
+  XSetInputFocus(mDpy, window, RevertToParent, CurrentTime);
+  flush();
+}
+
+bool WindowSession::findWindow(double maxSeconds) {
   const double deadline = now() + maxSeconds;
   while (now() < deadline) {
     int status;
@@ -240,36 +269,18 @@ bool WindowSession::findWindow(double maxSeconds) {
       mWhy = "the host exited early: " + output();
       return false;
     }
-    Window root = DefaultRootWindow(mDpy), parent, *children = nullptr;
-    unsigned int n = 0;
-    if (XQueryTree(mDpy, root, &root, &parent, &children, &n)) {
-      for (unsigned int i = 0; i < n; ++i) {
-        Atom type;
-        int format;
-        unsigned long items, after;
-        unsigned char* data = nullptr;
-        if (XGetWindowProperty(mDpy, children[i], pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &items, &after,
-                               &data) != Success || !data)
-          continue;
-        const unsigned long pid = items ? *reinterpret_cast<unsigned long*>(data) : 0;
-        XFree(data);
-        XWindowAttributes a;
-        if (pid != static_cast<unsigned long>(mHost) || !XGetWindowAttributes(mDpy, children[i], &a) ||
-            a.map_state != IsViewable || a.height < viewHeight())
-          continue;
-        mWindow = children[i];
-        mWindowX = a.x;
-        mWindowY = a.y;
-        mWindowW = a.width;
-        mWindowH = a.height;
-      }
-      if (children) XFree(children);
+    for (unsigned long win : hostWindows()) {
+      XWindowAttributes a;
+      if (!XGetWindowAttributes(mDpy, win, &a) || a.height < viewHeight()) continue;
+      mWindow = win;
+      mWindowX = a.x;
+      mWindowY = a.y;
+      mWindowW = a.width;
+      mWindowH = a.height;
     }
     if (mWindow) {
       // What a window manager would do for a new window: raise it and give it the focus.
-      XRaiseWindow(mDpy, mWindow);
-      XSetInputFocus(mDpy, mWindow, RevertToParent, CurrentTime);
-      XSync(mDpy, False);
+      giveFocus(mWindow);
       return true;
     }
     pause(0.1);
@@ -398,34 +409,13 @@ WindowImage WindowSession::settle(double maxSeconds) {
 }
 
 bool WindowSession::focusDialog(double maxSeconds) {
-  const Atom pidAtom = XInternAtom(mDpy, "_NET_WM_PID", False);
   const double deadline = now() + maxSeconds;
   do {
-    Window root = DefaultRootWindow(mDpy), parent, *children = nullptr, found = 0;
-    unsigned int n = 0;
-    if (XQueryTree(mDpy, root, &root, &parent, &children, &n)) {
-      for (unsigned int i = 0; i < n; ++i) {
-        Atom type;
-        int format;
-        unsigned long items, after;
-        unsigned char* data = nullptr;
-        XWindowAttributes a;
-        if (children[i] == mWindow || !XGetWindowAttributes(mDpy, children[i], &a) || a.map_state != IsViewable ||
-            a.override_redirect)
-          continue;
-        if (XGetWindowProperty(mDpy, children[i], pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &items, &after,
-                               &data) != Success || !data)
-          continue;
-        const unsigned long pid = items ? *reinterpret_cast<unsigned long*>(data) : 0;
-        XFree(data);
-        if (pid == static_cast<unsigned long>(mHost)) found = children[i];  // stacking order: newest last
-      }
-      if (children) XFree(children);
-    }
+    unsigned long found = 0;
+    for (unsigned long win : hostWindows())
+      if (win != mWindow) found = win;  // the newest is the last in stacking order
     if (found) {
-      XRaiseWindow(mDpy, found);
-      XSetInputFocus(mDpy, found, RevertToParent, CurrentTime);
-      flush();
+      giveFocus(found);
       pause(0.3);
       return true;
     }

@@ -98,6 +98,9 @@ public:
 private:
   bool startServer();
   bool findWindow(double maxSeconds);
+  // The host's mapped top-level windows (menus aside), bottom to top.
+  std::vector<unsigned long> hostWindows();
+  void giveFocus(unsigned long window);
   void flush();
   void pause(double seconds);
 

@@ -418,16 +418,22 @@ static void fader(const char *file, int w, int h, int vertical) {
 
 /* ---- boxes, windows and pictures -------------------------------------------------------- */
 
+/* A new picture holding a filled box with a rounded edge over all of it. */
+static cairo_surface_t *framedBox(int w, int h, RGB fill, double alpha, RGB edge, double corner, cairo_t **cr) {
+  cairo_surface_t *s = newImage(w, h, cr);
+  rgba(*cr, fill, alpha);
+  roundRect(*cr, 0.5, 0.5, w - 1, h - 1, corner);
+  cairo_fill_preserve(*cr);
+  rgb(*cr, edge);
+  cairo_set_line_width(*cr, 1.2);
+  cairo_stroke(*cr);
+  return s;
+}
+
 static void box(const char *file, int w, int h, RGB fill, double alpha, RGB edge, const char *title,
                 const char *body) {
   cairo_t *cr;
-  cairo_surface_t *s = newImage(w, h, &cr);
-  rgba(cr, fill, alpha);
-  roundRect(cr, 0.5, 0.5, w - 1, h - 1, w > 100 && h > 40 ? 8 : 3);
-  cairo_fill_preserve(cr);
-  rgb(cr, edge);
-  cairo_set_line_width(cr, 1.2);
-  cairo_stroke(cr);
+  cairo_surface_t *s = framedBox(w, h, fill, alpha, edge, w > 100 && h > 40 ? 8 : 3, &cr);
   if (title) {
     font(cr, 18, 1);
     rgb(cr, edge);
@@ -897,13 +903,7 @@ static void commonImages(void) {
   {
     /* the rename box: its label above the name field, which lies at 20, 30 in it (260 x 18) */
     cairo_t *cr;
-    cairo_surface_t *s = newImage(300, 60, &cr);
-    rgba(cr, (RGB){0.1, 0.1, 0.11}, 0.97);
-    roundRect(cr, 0.5, 0.5, 299, 59, 3);
-    cairo_fill_preserve(cr);
-    rgb(cr, amber);
-    cairo_set_line_width(cr, 1.2);
-    cairo_stroke(cr);
+    cairo_surface_t *s = framedBox(300, 60, (RGB){0.1, 0.1, 0.11}, 0.97, amber, 3, &cr);
     font(cr, 10, 1);
     text(cr, 20, 22, "RENAME SLOT", 0);
     font(cr, 9.5, 0);
