@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "BankGenerator.h"
 #include "WindowFlows.h"
 #include "WindowSession.h"
 
@@ -23,7 +24,7 @@ int main(int argc, char** argv) {
   }
   int failures = 0;
   for (const char* scheme : {"yellow", "blue", "obsidra"}) {
-    TemporaryDataHome home;
+    testbanks::TempDataHome home;
     WindowSession w;
     WindowSession::Options o;
     o.scheme = scheme;

@@ -34,7 +34,7 @@ protected:
       EXPECT_TRUE(w.stop()) << w.output();
     }
   }
-  TemporaryDataHome home;
+  testbanks::TempDataHome home;
   WindowSession w;
 };
 
@@ -66,7 +66,7 @@ TEST_F(WindowFlows, ArrowKeysNeverReachTheHostsTempo) {
 }
 
 TEST_F(WindowFlows, LibrarianSelectRenameCopyPasteAndSaveAs) {
-  writeTwoBanks();
+  writeTwoBanks(home.patches());
   start();
   showTab(w, 1);
   // The lower grid gets the second bank from its menu.
@@ -117,7 +117,7 @@ TEST_F(WindowFlows, LibrarianSelectRenameCopyPasteAndSaveAs) {
   w.settle(1.0);  // the panel completes names as they are typed
   w.key("Return");
   std::string saved;
-  for (int i = 0; i < 50 && saved.empty(); ++i, usleep(100000)) saved = fileText(patchesFolder() + "/Saved.mid");
+  for (int i = 0; i < 50 && saved.empty(); ++i, usleep(100000)) saved = fileText(home.patches() + "/Saved.mid");
   ASSERT_FALSE(saved.empty()) << "no Saved.mid in the library folder";
   EXPECT_NE(saved.find("Renamed"), std::string::npos);
   const testbanks::Bytes lower5 = testbanks::sounds(100, "Lower", {"Lead", "Pad "})[5];

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -54,34 +53,9 @@ std::string hexBytes(const std::vector<unsigned char>& m) {
   return s;
 }
 
-std::string patchesFolder() {
-  const char* xdg = getenv("XDG_DATA_HOME");
-  return std::string(xdg ? xdg : "") + "/Audio/Presets/Harrowgate Sound Labs/Tamsell Sorvanta Editor/Patches";
-}
-
-void writeTwoBanks() {
-  testbanks::makeFolders(patchesFolder());
-  testbanks::writeFile(patchesFolder() + "/a-upper.syx",
+void writeTwoBanks(const std::string& patches) {
+  testbanks::writeFile(patches + "/a-upper.syx",
                        testbanks::rawBank(testbanks::sounds(100, "Upper", {"Bass", "Pad "}), 30001));
-  testbanks::writeFile(patchesFolder() + "/b-lower.syx",
+  testbanks::writeFile(patches + "/b-lower.syx",
                        testbanks::rawBank(testbanks::sounds(100, "Lower", {"Lead", "Pad "}), 30001));
-}
-
-TemporaryDataHome::TemporaryDataHome() {
-  char tmpl[] = "/tmp/sorvanta-window-home-XXXXXX";
-  if (mkdtemp(tmpl)) mPath = tmpl;
-  if (const char* old = getenv("XDG_DATA_HOME")) {
-    mOld = old;
-    mHadOld = true;
-  }
-  setenv("XDG_DATA_HOME", mPath.c_str(), 1);
-}
-
-TemporaryDataHome::~TemporaryDataHome() {
-  if (mHadOld)
-    setenv("XDG_DATA_HOME", mOld.c_str(), 1);
-  else
-    unsetenv("XDG_DATA_HOME");
-  std::error_code ec;
-  if (!mPath.empty()) std::filesystem::remove_all(mPath, ec);
 }

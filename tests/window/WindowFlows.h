@@ -37,21 +37,6 @@ std::string fileText(const std::string& path);
 std::vector<std::string> textLines(const std::string& text);
 std::string hexBytes(const std::vector<unsigned char>& m);
 
-// The library folder under the current XDG_DATA_HOME, and two sound banks of 100 entries
-// written there: "a-upper.syx" ("Upper NNN") and "b-lower.syx" ("Lower NNN").
-std::string patchesFolder();
-void writeTwoBanks();
-
-// Points XDG_DATA_HOME at a fresh temporary folder for its life; removes it afterwards.
-class TemporaryDataHome {
-public:
-  TemporaryDataHome();
-  ~TemporaryDataHome();
-  TemporaryDataHome(const TemporaryDataHome&) = delete;
-  TemporaryDataHome& operator=(const TemporaryDataHome&) = delete;
-  const std::string& path() const { return mPath; }
-
-private:
-  std::string mPath, mOld;
-  bool mHadOld = false;
-};
+// Two sound banks of 100 entries written into the library folder: "a-upper.syx" ("Upper NNN")
+// and "b-lower.syx" ("Lower NNN").
+void writeTwoBanks(const std::string& patches);

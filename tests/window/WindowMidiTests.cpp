@@ -32,7 +32,7 @@ protected:
   }
   JackTestServer jack;
   std::unique_ptr<MidiTestPeer> peer;
-  TemporaryDataHome home;
+  testbanks::TempDataHome home;
   WindowSession w;
 };
 
@@ -99,7 +99,7 @@ TEST_F(WindowMidiFlows, PortFromTheMenuKnobDragsSendAndShowTheirValue) {
 }
 
 TEST_F(WindowMidiFlows, DoubleClickSendsTheSlotsSoundAsItLiesInTheBank) {
-  writeTwoBanks();
+  writeTwoBanks(home.patches());
   start();
   chooseSynthPort(w);
   showTab(w, 1);
