@@ -63,6 +63,16 @@ TEST_F(WindowFlows, ArrowKeysNeverReachTheHostsTempo) {
   w.settle();
   const WindowImage after = w.window();
   EXPECT_TRUE(sameRegion(before, after, 0, 0, before.w, w.barHeight())) << "the host's transport bar changed";
+
+  // The same after the host's Play button had the focus: the pointer entering the editor
+  // brings the keyboard focus back with it.
+  for (int i = 0; i < 2; ++i) w.click(20, 20 - w.barHeight());
+  w.move(700, 400);
+  w.settle();
+  const WindowImage back = w.window();
+  for (const char* k : {"Right", "Up", "Up", "Down", "Up"}) w.key(k);
+  w.settle();
+  EXPECT_TRUE(sameRegion(back, w.window(), 0, 0, back.w, w.barHeight())) << "keys went to the host's widgets";
 }
 
 TEST_F(WindowFlows, LibrarianSelectRenameCopyPasteAndSaveAs) {

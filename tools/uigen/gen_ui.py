@@ -387,9 +387,20 @@ def se_menu(param, label, px, py, width, lst, tmpl_cb=None, default=0, number_ra
         extra = {}
         lst_name = lst
     x.elem("menucontrol", type="seMenu", name=label, paramId=param,
-           position="%d,%d,%d" % (px, py, width), valueBounds="%d,0,%d,0" % (default, n),
+           position=menu_position(px, py, width), valueBounds="%d,0,%d,0" % (default, n),
            valueList=lst_name, sysexIndex=t, changingByte=cb, **extra)
     field(px, py, width, label)
+
+
+# The display centres a menu's text with room for descenders below it, so its capitals sit high
+# in the 13-pixel line: a SysEx or CC menu's rectangle starts MENU_TEXT_DROP pixels below the
+# top of the well painted for it (the well wraps py .. py + 13 by 2 pixels), which puts its text
+# in the middle of the well at every size (at the small size it touched the well's top).
+MENU_TEXT_DROP = 2
+
+
+def menu_position(px, py, w):
+    return "%d,%d,%d" % (px, py + MENU_TEXT_DROP, w)
 
 
 def field(px, py, w, caption, h=MENU_H):
@@ -1033,7 +1044,7 @@ for k in range(16):
             default = {"kMultiPartStatus": 1, "kMultiPartMIDICh": k + 2,
                        "kMultiPartKeyHigh": 127}.get(p, 0)
             x.elem("menucontrol", type="seMenu", name=name, paramId=pid, channel=k + 1,
-                   position="%d,%d,%d" % (cx, cy, 72), valueBounds="%d,0,%d,0" % (default, n),
+                   position=menu_position(cx, cy, 72), valueBounds="%d,0,%d,0" % (default, n),
                    sysexIndex=t, changingByte=7, **extra)
             paint("field", cx - 2, cy - 2, 76, MENU_H + 4)
         elif kind == "knob":
@@ -1060,12 +1071,12 @@ x.elem("knobcontrol", type="seKnob", name="Master Volume", paramId="kMultiMaster
 paint("caption_left", gx + 56, gy + 28, "MASTER")
 for i, p in enumerate(("kMultiControlW", "kMultiControlX", "kMultiControlY", "kMultiControlZ")):
     x.elem("menucontrol", type="seMenu", name="Multi Ctrl " + p[-1], paramId=p,
-           position="%d,%d,%d" % (gx + 200 + i * 150, gy + 20, 100),
+           position=menu_position(gx + 200 + i * 150, gy + 20, 100),
            valueBounds="0,0,%d,0" % len(VALUE_LISTS["controlList"]), valueList="controlList",
            sysexIndex=multi_tmpl(MULTI_COMMON[p]), changingByte=7)
     field(gx + 200 + i * 150, gy + 20, 100, "CTRL " + p[-1])
 x.elem("menucontrol", type="seMenu", name="Tempo", paramId="kMultiTempo",
-       position="%d,%d,%d" % (gx + 820, gy + 20, 80), valueBounds="55,0,128,0",
+       position=menu_position(gx + 820, gy + 20, 80), valueBounds="55,0,128,0",
        valueList="tempoValues", sysexIndex=multi_tmpl(5), changingByte=7)
 field(gx + 820, gy + 20, 80, "TEMPO")
 # On: the tempo follows the host's instead of the multi's own (the editor starts with it on).
@@ -1112,7 +1123,7 @@ for i, (p, lab, lst) in enumerate(glist):
         n = len(VALUE_LISTS[lst])
         extra = {"valueList": lst}
     default = 16 if p == "kGlobalSysExID" else 0
-    x.elem("menucontrol", type="seMenu", name=lab, paramId=p, position="%d,%d,%d" % (px, py, 150),
+    x.elem("menucontrol", type="seMenu", name=lab, paramId=p, position=menu_position(px, py, 150),
            valueBounds="%d,0,%d,0" % (default, n), sysexIndex=global_tmpl(GLOBAL[p]),
            changingByte=7, **extra)
     field(px, py, 150, lab.upper())

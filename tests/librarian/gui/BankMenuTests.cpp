@@ -51,9 +51,8 @@ TEST_F(BankMenus, FoldersBecomeSubmenusWithSubFoldersFirstAndRootFilesLast) {
 
 TEST_F(BankMenus, AnEmptyListSaysSoInADisabledItem) {
   // An empty popup is all but invisible and swallows the next click without a word.
-  lib.soundBankFiles.clear();
-  lib.soundFolderIndex.clear();
-  LeftPatchPopupMenu menu(&plug, &lib, rect, &host);
+  PatchLibrarian empty;
+  LeftPatchPopupMenu menu(&plug, &empty, rect, &host);
   ASSERT_EQ(texts(menu.rootMenu()), std::vector<std::string>{"(no banks)"});
   EXPECT_FALSE(menu.rootMenu()->GetItem(0)->GetEnabled());
 }
