@@ -533,11 +533,9 @@ x.elem("dropMenu", type="textSelection", name="Bank Selection List 2",
 paint("field", 392, 186, 420, 23)
 paint("field", 392, 459, 420, 23)
 paint("caption_left", 394, 182, "UPPER BANK")
-paint("caption_left", 820, 474, "LOWER BANK")
+paint("caption_left", 394, 455, "LOWER BANK")  # above its list, as the upper one
 paint("field", 837, 185, 81, 22)   # bank edit menu, made by the editor
 paint("caption_left", 839, 182, "EDIT")
-x.elem("autooff", name="Overwrite", paramId="kOverwriteBank",
-       imageId="BUTTON_BANK_OVERWRITE_ID", position="1230,186")
 x.close("layer")
 end_section()
 
@@ -1197,7 +1195,7 @@ def overlay_layer(name, builder):
 
 
 overlay_layer("saveChangesLayer", lambda: x.elem(
-    "autooff", name="Save Bank", paramId="kOverwriteBank", imageId="BUTTON_BANK_OVERWRITE_ID",
+    "autooff", name="Overwrite", paramId="kOverwriteBank", imageId="BUTTON_BANK_OVERWRITE_ID",
     position="920,186"))
 overlay_layer("discardChangesLayerRight", lambda: x.elem(
     "autooff", name="Discard", paramId="kDiscardBankData", imageId="BUTTON_LIB_DISCARD_ID",
