@@ -62,7 +62,7 @@ TEST_F(WindowFlows, ArrowKeysNeverReachTheHostsTempo) {
   for (const char* k : {"Up", "Up", "Down", "Left", "Right", "Up", "Up"}) w.key(k);
   w.settle();
   const WindowImage after = w.window();
-  EXPECT_TRUE(sameRegion(before, after, 0, 0, before.w, w.barHeight())) << "the host's transport bar changed";
+  EXPECT_TRUE(sameRegion(before, after, kTempoFieldX, 0, kTempoFieldW, w.barHeight())) << "the host's tempo changed";
 
   // The same after the host's Play button had the focus: the pointer entering the editor
   // brings the keyboard focus back with it.
@@ -72,7 +72,7 @@ TEST_F(WindowFlows, ArrowKeysNeverReachTheHostsTempo) {
   const WindowImage back = w.window();
   for (const char* k : {"Right", "Up", "Up", "Down", "Up"}) w.key(k);
   w.settle();
-  EXPECT_TRUE(sameRegion(back, w.window(), 0, 0, back.w, w.barHeight())) << "keys went to the host's widgets";
+  EXPECT_TRUE(sameRegion(back, w.window(), kTempoFieldX, 0, kTempoFieldW, w.barHeight())) << "keys reached the host's tempo";
 }
 
 TEST_F(WindowFlows, LibrarianSelectRenameCopyPasteAndSaveAs) {
@@ -80,54 +80,51 @@ TEST_F(WindowFlows, LibrarianSelectRenameCopyPasteAndSaveAs) {
   start();
   showTab(w, 1);
   // The lower grid gets the second bank from its menu.
-  w.click(kUpperListX, kLowerListY);
-  for (const char* k : {"Down", "Down", "Return"}) w.key(k);
+  ASSERT_TRUE(w.menu(kUpperListX, kLowerListY, {"Down", "Down", "Return"}));
   WindowImage before = w.settle();
 
   // Another bank in the upper grid repaints the whole grid, its last columns too.
-  w.click(kUpperListX, kUpperListY);
-  for (const char* k : {"Down", "Down", "Return"}) w.key(k);
-  WindowImage after = w.settle();
+  ASSERT_TRUE(w.menu(kUpperListX, kUpperListY, {"Down", "Down", "Return"}));
+  WindowImage after = w.settleChanged(before, slotX(96) - 52, slotY(false, 96) - 7, 105, 56);
   EXPECT_FALSE(sameRegion(before, after, slotX(96) - 52, slotY(false, 96) - 7, 105, 56)) << "slots 96-99 kept the old bank";
-  w.click(kUpperListX, kUpperListY);
-  for (const char* k : {"Down", "Return"}) w.key(k);
-  before = w.settle();
+  ASSERT_TRUE(w.menu(kUpperListX, kUpperListY, {"Down", "Return"}));
+  before = w.settleChanged(after, slotX(96) - 52, slotY(false, 96) - 7, 105, 56);
 
   // Rename upper slot 2: the field takes the typing at once, Return applies it.
   w.click(slotX(2), slotY(false, 2));
-  w.click(slotX(2), slotY(false, 2), 3);
-  for (const char* k : {"Down", "Down", "Return"}) w.key(k);
+  ASSERT_TRUE(w.menu(slotX(2), slotY(false, 2), {"Down", "Down", "Return"}, 3));
   w.settle();
   w.type("Renamed");
   w.key("Return");
-  after = w.settle();
+  after = w.settleChanged(before, slotX(2) - 52, slotY(false, 2) - 7, 105, 14);
   EXPECT_FALSE(sameRegion(before, after, slotX(2) - 52, slotY(false, 2) - 7, 105, 14)) << "slot 2 kept its name";
 
   // Copy lower slot 5 and paste it into upper slot 7.
-  w.click(slotX(5), slotY(true, 5), 3);
-  for (const char* k : {"Down", "Return"}) w.key(k);
-  w.click(slotX(7), slotY(false, 7), 3);
-  for (const char* k : {"Down", "Return"}) w.key(k);
+  ASSERT_TRUE(w.menu(slotX(5), slotY(true, 5), {"Down", "Return"}, 3));
+  ASSERT_TRUE(w.menu(slotX(7), slotY(false, 7), {"Down", "Return"}, 3));
   before = after;
-  after = w.settle();
+  after = w.settleChanged(before, slotX(7) - 52, slotY(false, 7) - 7, 105, 14);
   EXPECT_FALSE(sameRegion(before, after, slotX(7) - 52, slotY(false, 7) - 7, 105, 14)) << "nothing pasted";
 
   // With edits unsaved the upper bank menu does not open: the status line says why.
   before = after;
   w.click(kUpperListX, kUpperListY);
-  after = w.settle();
+  after = w.settleChanged(before, kStatusX, kStatusY, kStatusW, 18);
   EXPECT_TRUE(w.popups().empty());
   EXPECT_FALSE(sameRegion(before, after, kStatusX, kStatusY, kStatusW, 18)) << "no word why the menu stays shut";
 
   // Save As: the panel opens in the library folder; the saved bank is listed at once.
-  w.click(877, 196);
-  for (const char* k : {"Down", "Down", "Down", "Down", "Down", "Down", "Right", "Return"}) w.key(k);
+  ASSERT_TRUE(w.menu(877, 196, {"Down", "Down", "Down", "Down", "Down", "Down", "Right", "Return"}));
   ASSERT_TRUE(w.focusDialog()) << "no save panel";
   w.type("Saved");
   w.settle(1.0);  // the panel completes names as they are typed
   w.key("Return");
-  std::string saved;
-  for (int i = 0; i < 50 && saved.empty(); ++i, usleep(100000)) saved = fileText(home.patches() + "/Saved.mid");
+  // Read once it is there and has stopped growing.
+  std::string saved, previous;
+  for (int i = 0; i < 80 && (saved.empty() || saved != previous); ++i, usleep(150000)) {
+    previous = saved;
+    saved = fileText(home.patches() + "/Saved.mid");
+  }
   ASSERT_FALSE(saved.empty()) << "no Saved.mid in the library folder";
   EXPECT_NE(saved.find("Renamed"), std::string::npos);
   const testbanks::Bytes lower5 = testbanks::sounds(100, "Lower", {"Lead", "Pad "})[5];
@@ -136,17 +133,15 @@ TEST_F(WindowFlows, LibrarianSelectRenameCopyPasteAndSaveAs) {
   // (the bank menu opens again).
   w.settle();
   w.click(kUpperListX, kUpperListY);
-  w.settle(1.0);
-  EXPECT_FALSE(w.popups().empty()) << "the bank menu stays shut after the save";
+  EXPECT_TRUE(w.waitForPopups(true)) << "the bank menu stays shut after the save";
   w.key("Escape");
 }
 
 TEST_F(WindowFlows, DisplayBoxesShowTheChosenBankAndProgram) {
   start();
-  w.click(kBankBoxX, kNumberBoxY);
-  for (const char* k : {"Down", "Down", "Return"}) w.key(k);
-  w.click(kProgramBoxX, kNumberBoxY);
-  for (const char* k : {"Down", "Right", "Down", "Down", "Return"}) w.key(k);
+  ASSERT_TRUE(w.menu(kBankBoxX, kNumberBoxY, {"Down", "Down", "Return"}));
+  w.settle();
+  ASSERT_TRUE(w.menu(kProgramBoxX, kNumberBoxY, {"Down", "Right", "Down", "Down", "Return"}));
   const WindowImage shown = w.settle();
   EXPECT_GT(displayTextPixels(shown, kBankBoxX - 18, kNumberBoxY - 10, 36, 20), 10) << "bank box blank";
   EXPECT_GT(displayTextPixels(shown, kProgramBoxX - 21, kNumberBoxY - 10, 42, 20), 10) << "program box blank";
@@ -157,9 +152,8 @@ TEST_F(WindowFlows, LongMenusFitTheScreen) {
   start();
   showTab(w, 2);
   w.click(185, 162);
-  w.settle(1.0);
+  ASSERT_TRUE(w.waitForPopups(true));
   const std::vector<std::pair<int, int>> open = w.popups();
-  ASSERT_FALSE(open.empty()) << "no menu opened";
   for (const auto& p : open) EXPECT_LE(p.second, 1150);
   w.key("Escape");
 }

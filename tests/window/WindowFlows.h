@@ -15,6 +15,8 @@ extern const char* const kMainTabNames[kMainTabCount];
 inline int tabX(int tab) { return 260 + 112 * tab + 56; }
 constexpr int kTabY = 29;
 
+// The host's tempo field and its buttons, right of its Play button, in the host's bar.
+constexpr int kTempoFieldX = 70, kTempoFieldW = 200;
 constexpr int kStatusX = 980, kStatusY = 8, kStatusW = 310, kStatusH = 40;  // name and value lines
 constexpr int kOsc1DetuneX = 440, kOsc1OctaveX = 296, kOsc1KnobY = 168;
 constexpr int kOutFieldX = 200, kFieldRowY = 747;

@@ -41,8 +41,7 @@ protected:
 // device id, behind a progress overlay with a cancel button; this synth never answers, so the
 // user cancels.
 void chooseSynthPort(WindowSession& w) {
-  w.click(kOutFieldX, kFieldRowY);
-  for (const char* k : {"Down", "Down", "Return"}) w.key(k);
+  ASSERT_TRUE(w.menu(kOutFieldX, kFieldRowY, {"Down", "Down", "Return"}));
   w.settle(1.0);
   w.click(880, 468);
   w.settle();
@@ -68,7 +67,7 @@ TEST_F(WindowMidiFlows, PortFromTheMenuKnobDragsSendAndShowTheirValue) {
   const WindowImage before = w.settle();
   peer->clear();
   w.drag(kOsc1DetuneX, kOsc1KnobY, kOsc1DetuneX, kOsc1KnobY - 40);
-  const WindowImage after = w.settle();
+  const WindowImage after = w.settleChanged(before, kStatusX, kStatusY, kStatusW, kStatusH);
   EXPECT_FALSE(sameRegion(before, after, kOsc1DetuneX - 22, kOsc1KnobY - 22, 44, 44)) << "the knob did not turn";
   EXPECT_FALSE(sameRegion(before, after, kStatusX, kStatusY, kStatusW, kStatusH)) << "no readout";
   // Oscillator 1 detune of part 1 is sound parameter 3: 3E 10 dev 20 part 00 03 value, rising.

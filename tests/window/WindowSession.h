@@ -73,10 +73,18 @@ public:
   void doubleClick(int x, int y);
   void drag(int x0, int y0, int x1, int y1, int steps = 12);
   void key(const char* keysymName);  // "Up", "Return", "Escape", "a" ...
+  // Opens the menu of the control at x, y (with the given mouse button), waits until it is up,
+  // walks it with the keys and waits until it has closed. False when it did not open or close.
+  bool menu(int x, int y, const std::vector<const char*>& keys, int button = 1);
+  // Waits until a popup menu is open (open true) or none is (false); false on timeout.
+  bool waitForPopups(bool open, double maxSeconds = 5.0);
   void type(const std::string& text);
-  // Waits until the window stops changing (the editor repaints at 25 frames a second), at most
-  // maxSeconds; returns the last picture of the plug-in's view.
+  // Waits until the window, the host's bar included, stops changing (the editor repaints at 25
+  // frames a second), at most maxSeconds; returns the last picture of the plug-in's view.
   WindowImage settle(double maxSeconds = 4.0);
+  // settle(), and more while the region x, y, w, h of the view still looks as in before (at
+  // most maxSeconds): for a step that must change it, however slow the build.
+  WindowImage settleChanged(const WindowImage& before, int x, int y, int w, int h, double maxSeconds = 8.0);
   WindowImage view();    // the plug-in's view now
   WindowImage window();  // the whole host window now, transport bar included
   WindowImage screen();  // the whole screen: menus and dialogs too
