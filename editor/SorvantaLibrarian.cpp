@@ -124,6 +124,9 @@ void Sorvanta::initLibrarianUI() {
   };
   const IRECT upperList = rect(394, 188, 810, 207), lowerList = rect(394, 461, 810, 480);
   const IRECT bankNumber = rect(1142, 60, 1180, 84);
+  // Under the upper bank menus on the librarian page: says why they stay shut while edits are
+  // unsaved.
+  if (ControlLayer* page = getLayer("patchLibrarian")) page->AddControl(new UnsavedBankNotice(this, upperList, host));
   place(70, "UPPERPOPUPMENU", leftPatchMenu = new LeftPatchPopupMenu(this, librarian, upperList, host), true);
   place(71, "LOWERPOPUPMENU", rightPatchMenu = new RightPatchPopupMenu(this, librarian, lowerList, host), true);
   place(72, "LeftPerformancePopupMenu", leftPerfMenu = new LeftPerfPopupMenu(this, librarian, upperList, host), true);

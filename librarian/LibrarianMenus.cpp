@@ -47,6 +47,15 @@ bool librarianDrawInvisible(IGraphics* graphics, IRECT* rect) {
   return graphics ? graphics->FillIRect(&clear, rect) : false;
 }
 
+bool librarianDrawDisplayText(IGraphics* graphics, IRECT* rect, const std::string& text) {
+  if (!graphics || !rect) return false;
+  // The display's own texts: NK57 Monospace in yellow, 15 points in a 24-pixel box at the
+  // normal size.
+  IText lettering(rect->H() * 15 / 24, IColor(255, 241, 243, 33), "NK57 Monospace", IText::kStyleNormal,
+                  IText::kAlignCenter);
+  return graphics->DrawIText(&lettering, text.c_str(), rect);
+}
+
 // ---------------------------------------------------------------------------------------------
 
 LibrarianBankMenu::LibrarianBankMenu(IPluginBase* plug, PatchLibrarian* librarian, IRECT rect,
@@ -157,6 +166,8 @@ bool LibrarianBankMenu::refreshFolderStructure(int selectedIndex, const std::str
     rootBanks.resize(static_cast<size_t>(m_root->GetNItems()));
     registerMenu(kRootFolderName, m_root, std::move(rootBanks));
   }
+  // An empty popup is a sliver nobody notices, which still takes the next click to close.
+  if (m_root->GetNItems() == 0) m_root->AddItem("(no banks)", -1, IPopupMenuItem::kDisabled);
 
   // Every bank with the current names becomes the grid's selection.
   const std::vector<PatchFile*>& flat = m_librarian->flatList(m_config.list);
@@ -250,6 +261,13 @@ void LibrarianBankMenu::afterClick() {
 }
 
 bool LibrarianBankMenu::Draw(IGraphics* graphics) { return librarianDrawInvisible(graphics, &mRECT); }
+
+const char* const kLibrarianSaveOrDiscardText = "Save bank or Discard changes!";
+
+void UnsavedBankNotice::OnMouseDown(int, int, IMouseMod*) {
+  IParam* unsaved = GetPlug() ? GetPlug()->GetParam(kBankEditUnsaved) : nullptr;
+  if (m_host && unsaved && unsaved->Int() != 0) m_host->showStatus(kLibrarianSaveOrDiscardText);
+}
 
 // ---------------------------------------------------------------------------------------------
 

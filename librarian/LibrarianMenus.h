@@ -29,6 +29,8 @@ std::vector<FolderFiles*>& librarianFolderIndex(PatchLibrarian& librarian, Libra
 // (element 0 of its binding's controls) given the matching normalised value. No handler runs.
 void librarianSetSelectionParam(IPluginBase* plug, int paramIdx, int position, bool throughGraphics);
 
+bool librarianDrawInvisible(IGraphics* graphics, IRECT* rect);
+
 // Shared body of the bank selection and bank-name menus.
 class LibrarianBankMenu : public IControl {
 public:
@@ -123,6 +125,19 @@ public:
   RightSearchPopupMenu(IPluginBase* plug, PatchLibrarian* librarian, IRECT rect, LibrarianUIHost* host);
 };
 
+// Lies under the upper bank menus, over the upper selection list. While received or renamed
+// entries are unsaved the editor hides the upper bank menu (choosing another bank would drop
+// them); a click then lands here and the status line says why nothing opens.
+class UnsavedBankNotice : public IControl {
+public:
+  UnsavedBankNotice(IPluginBase* plug, IRECT rect, LibrarianUIHost* host) : IControl(plug, rect, -1), m_host(host) {}
+  void OnMouseDown(int x, int y, IMouseMod* mod) override;
+  bool Draw(IGraphics* graphics) override { return librarianDrawInvisible(graphics, &mRECT); }
+
+private:
+  LibrarianUIHost* m_host;
+};
+
 // Library-names mode: picks the upper grid's bank by name, refreshes the number menus and sends
 // the entry at the view's keyboard cursor.
 class ProgBankNamePopupMenu : public LibrarianBankMenu {
@@ -153,7 +168,10 @@ public:
   // Carries out a choice; returns the chosen item's index within its submenu, 0 without one.
   int doPopupMenu(int& index);
   void OnMouseDown(int x, int y, IMouseMod* mod) override;
+  // Shows the program as the menu numbers it ("001" to "100") in the display's lettering.
   bool Draw(IGraphics* graphics) override;
+  // Also dirty while the program shown differs from the parameter (set from anywhere).
+  bool IsDirty() override;
 
   static constexpr int kGroups = 10;
   IPopupMenu* rootMenu() { return m_root.get(); }
@@ -162,8 +180,10 @@ public:
 private:
   int programParam() const;
   void clearMarks();
+  std::string shownText() const;
 
   int m_chosenIndex = 0;
+  std::string m_drawn;
   LibrarianUIHost* m_host;
   PatchLibrarian* m_librarian;
   std::unique_ptr<IPopupMenu> m_root;
@@ -180,13 +200,17 @@ public:
   bool refreshPatchNames(int bank);
   int doPopupMenu(int& index);
   void OnMouseDown(int x, int y, IMouseMod* mod) override;
+  // Shows the bank ("A" to "C"; "0" for the multis) in the display's lettering.
   bool Draw(IGraphics* graphics) override;
+  bool IsDirty() override;
   IPopupMenu* menu() { return m_menu.get(); }
 
 private:
   int bankParam() const;
+  std::string shownText() const;
 
   int m_chosenIndex = 0;
+  std::string m_drawn;
   LibrarianUIHost* m_host;
   std::unique_ptr<IPopupMenu> m_menu;
 };
@@ -258,3 +282,8 @@ bool librarianImportBankFile(IPluginBase* plug, PatchLibrarian* librarian, Libra
 
 // Fills the control's rectangle with the fully transparent colour, no blend.
 bool librarianDrawInvisible(IGraphics* graphics, IRECT* rect);
+// Writes text centred in rect in the editor display's yellow lettering, sized to the rectangle.
+bool librarianDrawDisplayText(IGraphics* graphics, IRECT* rect, const std::string& text);
+
+// The status text for a bank menu that stays shut while entries are unsaved.
+extern const char* const kLibrarianSaveOrDiscardText;

@@ -48,12 +48,13 @@ IPopupMenu* popUp(IControl* control, IPopupMenu* menu, int* item) {
   return chosen;
 }
 
-// Asks for a file with the framework's panel; empty when cancelled or without a window.
-std::string promptForFile(IPluginBase* plug, LibrarianUIHost* host, EFileAction action, const char* extensions) {
+// Asks for a file with the framework's panel, which starts in startFolder (empty: wherever the
+// framework starts); empty when cancelled or without a window.
+std::string promptForFile(IPluginBase* plug, EFileAction action, const char* extensions, const std::string& startFolder) {
   IGraphics* g = plug ? plug->GetGUI() : nullptr;
   if (!g) return std::string();
   UTIL_String file("");
-  UTIL_String dir(host ? host->fileDialogFolder().c_str() : "");
+  UTIL_String dir(startFolder.c_str());
   std::string ext(extensions);
   g->PromptForFile(&file, action, &dir, &ext[0]);
   return file.Get() ? std::string(file.Get()) : std::string();
@@ -222,7 +223,7 @@ void BankEditPopupMenu::chooseMain(int item) {
         // entries not yet saved would be gone without a word.
         IParam* unsaved = plug->GetParam(kBankEditUnsaved);
         if (unsaved && unsaved->Int() != 0) {
-          m_host->showStatus("Save bank or Discard changes!");
+          m_host->showStatus(kLibrarianSaveOrDiscardText);
           break;
         }
         // The parameter handler runs under the plug-in's lock, as it does for a GUI edit.
@@ -263,16 +264,33 @@ void BankEditPopupMenu::saveOverCurrentBank() {
 
 void BankEditPopupMenu::saveAs(bool midi) {
   if (!m_librarian) return;
-  const std::string path = promptForFile(GetPlug(), m_host, kFileSave, midi ? "mid" : "zpk");
-  if (path.empty()) return;
-  m_librarian->savePatchAs(path, midi);
+  // Banks live in the library folder: the panel starts there, and a bank saved into it is
+  // listed at once.
+  const std::string library = m_host ? m_host->patchesFolder() : std::string();
+  const std::string path = promptForFile(GetPlug(), kFileSave, midi ? "mid" : "zpk", library);
+  if (path.empty() || !m_librarian->savePatchAs(path, midi)) return;
+  IPluginBase* plug = GetPlug();
+  if (!plug || library.empty() || path.compare(0, library.size() + 1, library + "/") != 0) return;
+  UTIL_MutexLock lock(plug->GetMutex());
+  IParam* unsaved = plug->GetParam(kBankEditUnsaved);
+  IParam* discard = plug->GetParam(kDiscardBankData);
+  if (unsaved && unsaved->Int() != 0 && discard) {
+    // The received entries are on disk now, in the new bank: the library is read again as the
+    // discard button does it, which also ends the unsaved state. The upper grid keeps the
+    // new bank, whose names the save recorded.
+    discard->Set(1);
+    plug->OnParamChange(kDiscardBankData);
+    discard->Set(0);
+  } else {
+    plug->OnParamChange(kRefreshFolders);
+  }
 }
 
 void BankEditPopupMenu::importBank(bool midi) { librarianImportBankFile(GetPlug(), m_librarian, m_host, midi); }
 
 bool librarianImportBankFile(IPluginBase* plug, PatchLibrarian* librarian, LibrarianUIHost* host, bool midi) {
   if (!plug || !librarian || !host) return false;
-  const std::string path = promptForFile(plug, host, kFileOpen, midi ? "mid" : "syx zpk");
+  const std::string path = promptForFile(plug, kFileOpen, midi ? "mid" : "syx zpk", host->fileDialogFolder());
   if (path.empty()) return false;
   if (!librarian->importBankFile(path, midi)) return false;
   // Reloading the library drops received but unsaved entries, so it waits for the user while

@@ -134,7 +134,21 @@ void ProgramNumberPopupMenu::OnMouseDown(int, int, IMouseMod*) {
   SetDirty(false);
 }
 
-bool ProgramNumberPopupMenu::Draw(IGraphics* graphics) { return librarianDrawInvisible(graphics, &mRECT); }
+std::string ProgramNumberPopupMenu::shownText() const {
+  const IParam* p = GetPlug() ? GetPlug()->GetParam(programParam()) : nullptr;
+  const int program = p ? p->Int() : -1;
+  if (program < 0 || program >= kPrograms) return std::string();
+  char text[8];
+  std::snprintf(text, sizeof text, "%03d", program + 1);
+  return text;
+}
+
+bool ProgramNumberPopupMenu::IsDirty() { return IControl::IsDirty() || shownText() != m_drawn; }
+
+bool ProgramNumberPopupMenu::Draw(IGraphics* graphics) {
+  m_drawn = shownText();
+  return librarianDrawInvisible(graphics, &mRECT) && librarianDrawDisplayText(graphics, &mRECT, m_drawn);
+}
 
 // ---------------------------------------------------------------------------------------------
 
@@ -195,4 +209,16 @@ void BankNumberPopupMenu::OnMouseDown(int, int, IMouseMod*) {
   SetDirty(false);
 }
 
-bool BankNumberPopupMenu::Draw(IGraphics* graphics) { return librarianDrawInvisible(graphics, &mRECT); }
+std::string BankNumberPopupMenu::shownText() const {
+  if (m_host && m_host->multiMode()) return "0";
+  const IParam* p = GetPlug() ? GetPlug()->GetParam(bankParam()) : nullptr;
+  const int bank = p ? p->Int() : -1;
+  return bank >= 0 && bank < 3 ? std::string(1, static_cast<char>('A' + bank)) : std::string();
+}
+
+bool BankNumberPopupMenu::IsDirty() { return IControl::IsDirty() || shownText() != m_drawn; }
+
+bool BankNumberPopupMenu::Draw(IGraphics* graphics) {
+  m_drawn = shownText();
+  return librarianDrawInvisible(graphics, &mRECT) && librarianDrawDisplayText(graphics, &mRECT, m_drawn);
+}

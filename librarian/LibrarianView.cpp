@@ -344,7 +344,17 @@ void LibrarianViewControl::renameSlot(int, int) {
   m_renameBank = m_librarian->upperSelection;
   m_renameType = m_librarian->patchType;
   if (IParam* p = mPlug ? mPlug->GetParam(kPatchRename) : nullptr) p->SetDisplayText(0, name.c_str());
-  if (ControlLayer* l = m_host->layer("patchRename")) l->Hide(false);
+  ControlLayer* l = m_host->layer("patchRename");
+  if (!l) return;
+  l->Hide(false);
+  // The field takes the keyboard at once: typing before a click into it would otherwise reach
+  // this view, whose keys end the rename.
+  for (int i = 0; i < l->controls.GetSize(); ++i)
+    if (IControl* c = l->controls.Get(i))
+      if (c->ParamIdx() == kPatchRename) {
+        c->PromptUserInput();
+        break;
+      }
 }
 
 bool LibrarianViewControl::applyRename(const std::string& text) {

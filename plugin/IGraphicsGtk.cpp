@@ -172,6 +172,8 @@ void IGraphicsGtk::PromptForFile(UTIL_String* file, EFileAction action, UTIL_Str
                                                "Cancel", GTK_RESPONSE_CANCEL, save ? "Save" : "Open",
                                                GTK_RESPONSE_ACCEPT, nullptr);
   GtkFileChooser* chooser = GTK_FILE_CHOOSER(dlg);
+  // Return in the name field saves (or opens), as in every panel of the kind.
+  gtk_dialog_set_default_response(GTK_DIALOG(dlg), GTK_RESPONSE_ACCEPT);
   gtk_file_chooser_set_current_folder(chooser, startDir.c_str());
   if (save) {
     gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);

@@ -32,7 +32,7 @@ IGraphicsGtkView::IGraphicsGtkView(IGraphics* graphics, GtkWidget* parent) : mGr
   gtk_widget_set_size_request(mRoot, w, h);
   gtk_widget_set_can_focus(mArea, TRUE);
   gtk_widget_add_events(mArea, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK |
-                                   GDK_SCROLL_MASK | GDK_KEY_PRESS_MASK);
+                                   GDK_SCROLL_MASK | GDK_KEY_PRESS_MASK | GDK_ENTER_NOTIFY_MASK);
   gtk_fixed_put(GTK_FIXED(mRoot), mArea, 0, 0);
   g_signal_connect(mArea, "draw", G_CALLBACK(onDraw), this);
   g_signal_connect(mArea, "button-press-event", G_CALLBACK(onButtonPress), this);
@@ -40,6 +40,7 @@ IGraphicsGtkView::IGraphicsGtkView(IGraphics* graphics, GtkWidget* parent) : mGr
   g_signal_connect(mArea, "motion-notify-event", G_CALLBACK(onMotion), this);
   g_signal_connect(mArea, "scroll-event", G_CALLBACK(onScroll), this);
   g_signal_connect(mArea, "key-press-event", G_CALLBACK(onKeyPress), this);
+  g_signal_connect(mArea, "enter-notify-event", G_CALLBACK(onEnter), this);
   g_signal_connect(mRoot, "destroy", G_CALLBACK(onRootDestroy), this);
   mScreen = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w > 0 ? w : 1, h > 0 ? h : 1);
   if (parent) gtk_container_add(GTK_CONTAINER(parent), mRoot);
@@ -273,8 +274,34 @@ gboolean IGraphicsGtkView::onKeyPress(GtkWidget*, GdkEventKey* ev, gpointer p) {
   auto* self = static_cast<IGraphicsGtkView*>(p);
   if (!self->mGraphics) return FALSE;
   const int code = KeyCodeFor(ev->keyval);
-  if (code < 0) return FALSE;  // not ours: let the host's window have it
-  return self->mGraphics->OnKeyDown(self->mPrevX, self->mPrevY, code) ? TRUE : FALSE;
+  const bool handled = code >= 0 && self->mGraphics->OnKeyDown(self->mPrevX, self->mPrevY, code);
+  // Arrow keys are never declined: GTK would take a declined one as focus navigation and move
+  // the keyboard focus out of the view into the host's next widget (its tempo field, which the
+  // next arrow would then change). Other keys we do not use go on to the host (Tab, function
+  // keys, its accelerators).
+  return handled || IsArrowKey(ev->keyval) ? TRUE : FALSE;
+}
+
+bool IGraphicsGtkView::IsArrowKey(unsigned int keyval) {
+  switch (keyval) {
+    case GDK_KEY_Up: case GDK_KEY_Down: case GDK_KEY_Left: case GDK_KEY_Right:
+    case GDK_KEY_KP_Up: case GDK_KEY_KP_Down: case GDK_KEY_KP_Left: case GDK_KEY_KP_Right:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The pointer entering the view brings the keyboard focus with it, as a plug-in window does
+// on the Mac, unless the user is typing into a text field of the host's (which keeps it).
+gboolean IGraphicsGtkView::onEnter(GtkWidget* w, GdkEventCrossing*, gpointer p) {
+  auto* self = static_cast<IGraphicsGtkView*>(p);
+  if (self->mEntry) return FALSE;
+  GtkWidget* top = gtk_widget_get_toplevel(w);
+  GtkWidget* focus = GTK_IS_WINDOW(top) ? gtk_window_get_focus(GTK_WINDOW(top)) : nullptr;
+  if (focus && focus != w && GTK_IS_EDITABLE(focus)) return FALSE;
+  gtk_widget_grab_focus(w);
+  return FALSE;
 }
 
 void IGraphicsGtkView::SetCursorHidden(bool hidden) {
@@ -308,7 +335,13 @@ void freeTag(gpointer p, GClosure*) { delete static_cast<ItemTag*>(p); }
 
 GtkWidget* IGraphicsGtkView::BuildMenu(IPopupMenu* model, MenuChoice* choice) {
   GtkWidget* menu = gtk_menu_new();
-  for (int i = 0, n = model->GetNItems(); i < n; ++i) {
+  // A long list (the 69 oscillator shapes) runs off the screen as one column: past kMenuRows
+  // items the menu is laid out in columns of equal height, read top to bottom, left to right.
+  constexpr int kMenuRows = 24;
+  const int n = model->GetNItems();
+  const int columns = (n + kMenuRows - 1) / kMenuRows;
+  const int rows = columns > 1 ? (n + columns - 1) / columns : n;
+  for (int i = 0; i < n; ++i) {
     IPopupMenuItem* item = model->GetItem(i);
     UTIL_String text;
     model->GetDisplayText(i, &text);
@@ -331,7 +364,12 @@ GtkWidget* IGraphicsGtkView::BuildMenu(IPopupMenu* model, MenuChoice* choice) {
       g_signal_connect_data(mi, "activate", G_CALLBACK(onMenuItemActivate), new ItemTag{choice, model, i}, freeTag,
                             GConnectFlags(0));
     }
-    gtk_menu_shell_append(GTK_MENU_SHELL(menu), mi);
+    if (columns > 1) {
+      const guint col = static_cast<guint>(i / rows), row = static_cast<guint>(i % rows);
+      gtk_menu_attach(GTK_MENU(menu), mi, col, col + 1, row, row + 1);
+    } else {
+      gtk_menu_shell_append(GTK_MENU_SHELL(menu), mi);
+    }
   }
   gtk_widget_show_all(menu);
   return menu;
@@ -420,6 +458,7 @@ void IGraphicsGtkView::CreateTextEntry(IControl* control, IParam* param, IText* 
   g_signal_connect(mEntry, "insert-text", G_CALLBACK(onEntryInsert), this);
   g_signal_connect(mEntry, "activate", G_CALLBACK(onEntryActivate), this);
   g_signal_connect(mEntry, "focus-out-event", G_CALLBACK(onEntryFocusOut), this);
+  g_signal_connect(mEntry, "key-press-event", G_CALLBACK(onEntryKeyPress), this);
   gtk_fixed_put(GTK_FIXED(mRoot), mEntry, rect->L, rect->T);
   gtk_widget_show(mEntry);
   gtk_widget_grab_focus(mEntry);
@@ -446,6 +485,16 @@ void IGraphicsGtkView::onEntryActivate(GtkEntry*, gpointer p) { static_cast<IGra
 gboolean IGraphicsGtkView::onEntryFocusOut(GtkWidget*, GdkEvent*, gpointer p) {
   static_cast<IGraphicsGtkView*>(p)->CommitTextEntry();
   return FALSE;
+}
+
+// Return applies the typed text (the entry's "activate"); Escape closes the field and keeps the
+// value as it was.
+gboolean IGraphicsGtkView::onEntryKeyPress(GtkWidget*, GdkEventKey* ev, gpointer p) {
+  if (ev->keyval != GDK_KEY_Escape) return FALSE;
+  auto* self = static_cast<IGraphicsGtkView*>(p);
+  self->EndUserInput();
+  if (self->mArea) gtk_widget_queue_draw(self->mArea);
+  return TRUE;
 }
 
 void IGraphicsGtkView::CommitTextEntry() {

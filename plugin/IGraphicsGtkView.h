@@ -78,11 +78,14 @@ private:
   static gboolean onMotion(GtkWidget* w, GdkEventMotion* ev, gpointer self);
   static gboolean onScroll(GtkWidget* w, GdkEventScroll* ev, gpointer self);
   static gboolean onKeyPress(GtkWidget* w, GdkEventKey* ev, gpointer self);
+  static gboolean onEnter(GtkWidget* w, GdkEventCrossing* ev, gpointer self);
+  static bool IsArrowKey(unsigned int keyval);
   static gboolean onTimerCallback(gpointer self);
   static void onRootDestroy(GtkWidget* w, gpointer self);
   static void onEntryInsert(GtkEditable* e, const gchar* text, gint len, gint* pos, gpointer self);
   static void onEntryActivate(GtkEntry* e, gpointer self);
   static gboolean onEntryFocusOut(GtkWidget* w, GdkEvent* ev, gpointer self);
+  static gboolean onEntryKeyPress(GtkWidget* w, GdkEventKey* ev, gpointer self);
 
   void setMouse(double x, double y);
   bool isDoubleClick(const GdkEventButton* ev);

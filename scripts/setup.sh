@@ -10,6 +10,7 @@ packages=(
   libgtk-3-dev libpixman-1-dev fonts-dejavu-core
   libepoxy-dev libegl-mesa0 libgl1-mesa-dri
   jackd2 xvfb xauth python3
+  libx11-dev libxtst-dev
 )
 
 missing=()

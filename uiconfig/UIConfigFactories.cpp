@@ -6,6 +6,8 @@
 // template, a template too short for its value byte or a range whose maximum is below its
 // minimum gives a "CONFIG READER: " line and no control, no parameter change, no binding.
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -38,6 +40,41 @@ double wholeStep(double step) {
   const int whole = truncInt(step);
   return whole > 0 ? whole : 1.0;
 }
+
+// A SysEx knob whose values are min, min + step, ... max only (the oscillator octaves: the nine
+// footages 16 + 12n of the wire byte). Every road to the parameter (drag, wheel, typed value,
+// default) passes SetDirty, which puts the knob on the nearest stop first; a drag keeps its own
+// unrounded position so that slow movements still add up to the next stop.
+class SteppedKnobControl : public IKnobMultiControl {
+public:
+  SteppedKnobControl(IPluginBase* plug, int x, int y, int paramIdx, IBitmap* bitmap, double stepShare)
+      : IKnobMultiControl(plug, x, y, paramIdx, bitmap), mStepShare(stepShare) {}
+  void OnMouseDown(int x, int y, IMouseMod* mod) override {
+    mDragPos = mValue;
+    IKnobMultiControl::OnMouseDown(x, y, mod);
+  }
+  void OnMouseDrag(int, int, int, int dY, IMouseMod* mod) override {
+    if (mGrayed || mRECT.T == mRECT.B || mGearing == 0.0) return;
+    const double g = mod && (mod->C || mod->S) ? mGearing * 10.0 : mGearing;
+    mDragPos = std::min(1.0, std::max(0.0, mDragPos + static_cast<double>(dY) / (mRECT.T - mRECT.B) / g));
+    mValue = mDragPos;
+    SetDirty(true);
+  }
+  void OnMouseWheel(int, int, IMouseMod*, int d) override {
+    if (mGrayed) return;
+    mValue = mValue + d * mStepShare;
+    SetDirty(true);
+  }
+  void SetDirty(bool pushParamToPlug = true) override {
+    const double v = std::min(1.0, std::max(0.0, static_cast<double>(mValue)));
+    mValue = std::min(1.0, std::round(v / mStepShare) * mStepShare);
+    IKnobMultiControl::SetDirty(pushParamToPlug);
+  }
+
+private:
+  double mStepShare;  // one step as a share of the knob's travel
+  double mDragPos = 0.0;
+};
 
 bool startsWith(const std::string& s, const char* prefix) {
   return s.compare(0, std::strlen(prefix), prefix) == 0;
@@ -135,7 +172,9 @@ IControl* UIConfigManager::makeContinuous(const char* what, int number, const st
   IBitmap bm = getImageByName(graphics, image);
   p->InitDouble(name.c_str(), def, min, max, step, "", getParamGroup(part, group), -1, -1);
   IControl* c = nullptr;
-  if (length < 0)
+  if (length < 0 && step > 1.0 && max > min)
+    c = new SteppedKnobControl(plug, scaled(x), scaled(y), number, &bm, step / (max - min));
+  else if (length < 0)
     c = new IKnobMultiControl(plug, scaled(x), scaled(y), number, &bm);
   else
     c = new IFaderControl(plug, scaled(x), scaled(y), scaled(length), number, &bm, direction,
@@ -211,17 +250,22 @@ IControl* UIConfigManager::createSysExSliderControl(std::string label, int numbe
 
 IControl* UIConfigManager::createSysExKnobControl(std::string label, int number, int x, int y,
                                                   std::string image, double def, double min,
-                                                  double max, double, int, int sysexIndex,
+                                                  double max, double step, int, int sysexIndex,
                                                   int changingByte, int part, LinkInfo link,
                                                   ControlLayer* layer, std::string group) {
   if (!paramFor(number, "SysEx knob")) return nullptr;
   ControlActionSysExMessage msgs;
   unsigned char keys[4];
-  if (!prepareSysex("SysEx knob", sysexIndex, changingByte, valueCount(min, max, kMaxValues),
-                    truncInt(min), part, &msgs, keys))
+  // A knob with a step of more than 1 moves between its stops only, from its minimum up. Its
+  // parameter holds the wire value itself, and the message for value v is message v: they are
+  // prepared from 0 whatever the minimum (a plain knob starts at 0 in the description).
+  const double knobStep = wholeStep(step);
+  const double first = knobStep > 1.0 ? 0.0 : min;
+  if (!prepareSysex("SysEx knob", sysexIndex, changingByte, valueCount(first, max, kMaxValues),
+                    truncInt(first), part, &msgs, keys))
     return nullptr;
   IControl* c = makeContinuous("SysEx knob", number, boundName(label, part), x, y, -1, kVertical,
-                               image, def, min, max, 1.0, part, layer, group);
+                               image, def, min, max, knobStep, part, layer, group);
   if (c) bindSysex(number, kActionSysEx, c, msgs, &link, keys, effectTypeKey(number));
   return c;
 }

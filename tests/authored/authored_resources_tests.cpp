@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <algorithm>
 #include <map>
 #include <set>
 #include <sstream>
@@ -525,11 +526,13 @@ TEST(AuthoredBindings, NoTwoSysExControlsShareTheirLookupKeys) {
 
 TEST(AuthoredBindings, SysExParametersStartAtZeroSoTheValuePicksItsMessage) {
   // The editor sends prepared message number `value`; a minimum above 0 would shift every
-  // message. Offsets on the wire are carried by a slider's message offset instead.
+  // message. Offsets on the wire are carried by a slider's message offset instead. A stepped
+  // knob (fourth number above 1) has its messages prepared from 0 whatever its minimum.
   for (const Control& c : resources().controls) {
     if (c.type.rfind("se", 0) != 0 || c.type == "seButton") continue;
     ASSERT_GE(c.valueBounds.size(), 3u) << c.name;
-    EXPECT_EQ(c.valueBounds[1], 0) << c.name;
+    const bool stepped = c.type == "seKnob" && c.valueBounds.size() > 3 && c.valueBounds[3] > 1;
+    if (!stepped) { EXPECT_EQ(c.valueBounds[1], 0) << c.name; }
     if (c.type != "seSliderHor" && c.type != "seSliderVer") { EXPECT_EQ(c.msgZeroVal, 0) << c.name; }
   }
 }
@@ -553,6 +556,30 @@ TEST(AuthoredBindings, PitchParametersSendTheProtocolsBytes) {
     if (c.number == paramNumber("kMultiPartVeloLow")) { EXPECT_EQ(c.msgZeroVal, 1); }
     if (c.number == paramNumber("kGlobalTuning")) { EXPECT_EQ(c.msgZeroVal, 54); }
     if (c.number == paramNumber("kGlobalTranspose")) { EXPECT_EQ(c.msgZeroVal, 52); }
+  }
+}
+
+TEST(AuthoredBindings, MultiTempoShowsTheBeatsPerMinuteItSends) {
+  // The synth takes the multi tempo as BPM - 65 (the host-tempo rule sends 120 BPM as 55): the
+  // menu's text for value v must be the tempo whose byte v goes out. Ends and middle.
+  const Control* tempo = nullptr;
+  for (const Control& c : resources().controls)
+    if (c.number == paramNumber("kMultiTempo") && c.type == "seMenu") tempo = &c;
+  ASSERT_NE(tempo, nullptr);
+  const std::vector<std::string>& texts = resources().lists.at(tempo->valueList);
+  ASSERT_GE(tempo->changingByte, 1);
+  EXPECT_EQ(tempo->firstMessage[tempo->changingByte - 1], 0);  // value 0 sends byte 0
+  for (int v : {0, 55, 127}) EXPECT_EQ(texts.at(v), std::to_string(v + 65)) << v;
+  EXPECT_EQ(texts.at(tempo->valueBounds[0]), "120");  // the default is 120 BPM
+}
+
+TEST(AuthoredDescription, ControlsShowWordsNotParameterIdentifiers) {
+  // The display shows a touched control's name: "CategorySelection" means nothing to a player.
+  for (const Control& c : resources().controls) {
+    const bool camel = c.name.find(' ') == std::string::npos &&
+                       std::any_of(c.name.begin() + (c.name.empty() ? 0 : 1), c.name.end(), ::isupper);
+    if (!camel) continue;
+    for (const NameEntry& e : kNames) EXPECT_NE(c.name, std::string(e.name).substr(1)) << c.name;
   }
 }
 
@@ -857,6 +884,51 @@ TEST(AuthoredImages, EveryImageTheDescriptionNamesIsInTheTable) {
   for (const std::string& id : resources().imageIds) EXPECT_NE(imageRow(id), nullptr) << id;
 }
 
+TEST(AuthoredImages, LetteredButtonsDoWhatTheirImageSays) {
+  // Images that carry a word belong to the one action the word names.
+  const std::pair<const char*, const char*> owner[] = {
+      {"BUTTON_LIB_DISCARD_ID", "kDiscardBankData"},  {"BUTTON_BANK_OVERWRITE_ID", "kOverwriteBank"},
+      {"BUTTON_LIB_CANCEL_ID", "kCancelDataRequest"}, {"BUTTON_BANK_SEARCH_ID", "kPatchSearch"},
+      {"BUTTON_BANK_RECALL_ID", "kKeepSelectedBank"}, {"BUTTON_LIB_DATATYPE_ID", "kDatatype"},
+      {"BTN_OFFON_ID", "kCategorySelection"},         {"ID_RANDOMIZE", "kRandomize"},
+      {"BTN_SEE_ABOUT_ID", "kDisplayAboutWindow"},    {"BTN_MULTISETTINGS_ID", "kMultiSettings"},
+      {"BTN_EXIT_ABOUT_ID", "kExitAboutWindow"},      {"BTN_EXIT_FIRST_RUN_ID", "kFirstRunExit"}};
+  int lettered = 0;
+  for (const Control& c : resources().controls)
+    for (const auto& o : owner)
+      if (c.image == o.first) {
+        ++lettered;
+        EXPECT_EQ(c.number, paramNumber(o.second)) << c.name << " shows " << o.first;
+      }
+  EXPECT_GE(lettered, 12);
+}
+
+TEST(AuthoredImages, EffectPicturesFillTheirPanel) {
+  // Every effect type's picture sits in its effect's panel with the same 10-pixel margin on
+  // both sides: a narrower one leaves a bare strip of panel beside "BYPASSED".
+  std::vector<std::vector<std::string>> panels, pictures;
+  std::istringstream layout(readFile(kOut + "/plain/layout.txt"));
+  for (std::string line; std::getline(layout, line);) {
+    std::vector<std::string> f = split(line, ' ');
+    if (f.size() >= 6 && f[0] == "panel" && f[5] == "EFFECT") panels.push_back(f);
+    if (f.size() == 6 && f[0] == "picture" && f[1].rfind("EFFECTS_", 0) == 0) pictures.push_back(f);
+  }
+  ASSERT_EQ(panels.size(), 2u);
+  ASSERT_GE(pictures.size(), 18u);  // the types of both effects
+  for (const auto& pic : pictures) {
+    const int x = std::atoi(pic[2].c_str()), w = std::atoi(pic[4].c_str());
+    int matched = 0;
+    for (const auto& panel : panels) {
+      const int px = std::atoi(panel[1].c_str()), pw = std::atoi(panel[3].c_str());
+      if (x < px || x >= px + pw) continue;
+      ++matched;
+      EXPECT_EQ(x - px, 10) << pic[1];
+      EXPECT_EQ(px + pw - (x + w), 10) << pic[1] << " in " << panel[5] << " " << panel[6];
+    }
+    EXPECT_EQ(matched, 1) << pic[1];
+  }
+}
+
 TEST(AuthoredImages, RadioPicturesHoldEveryButton) {
   for (const Control& c : resources().controls) {
     if (c.element != "radio") continue;
@@ -872,8 +944,8 @@ TEST(AuthoredImages, RadioPicturesHoldEveryButton) {
 TEST(AuthoredImages, LibrarianAreaHoldsTwoGridsAndContactSheetsExist) {
   int w = 0, h = 0;
   ASSERT_TRUE(pngSize(kOut + "/img/lib-blank-bg.png", w, h));
-  EXPECT_GE(w, 780);
-  EXPECT_GE(h, 520);
+  EXPECT_GE(w, 7 * 133 + 105);  // eight columns of slots, 133 apart
+  EXPECT_GE(h, 274 + 16 * 14);  // the lower grid's sixteen rows
   for (const char* s : {"yellow", "blue", "obsidra"})
     EXPECT_TRUE(pngSize(kOut + "/review/contact-" + std::string(s) + ".png", w, h)) << s;
   // the composed window of one tab at the small size

@@ -788,6 +788,68 @@ TEST(AuthoredBindings, EveryPreparedSysExByteIsWhatTheWholeTablesHeld) {
   EXPECT_EQ(hash, 1917796249430501428ull);
 }
 
+TEST(AuthoredRender, LibrarianGridCellsLieUnderTheSlots) {
+  // The slot grid lays its names out in 105 x 14 slots, columns 133 apart, upper rows from 1 and
+  // lower rows from 274 below the view's top (at the normal size). Its picture must hold every
+  // slot, each on a cell of its own, with the column gap between two cells.
+  std::unique_ptr<GFX_IBitmap> bg(GFX_LoadPNG((kResources + "/img/lib-blank-bg.png").c_str()));
+  ASSERT_TRUE(bg && bg->getBits());
+  ASSERT_GE(bg->getWidth(), 7 * 133 + 105);
+  ASSERT_GE(bg->getHeight(), 274 + 16 * 14);
+  auto at = [&](int x, int y) { return bg->getBits()[y * bg->getRowSpan() + x]; };
+  for (int grid = 0; grid < 2; ++grid)
+    for (int s = 0; s < 128; ++s) {
+      const int left = (s / 16) * 133, top = (grid ? 274 : 1) + (s % 16) * 14;
+      const GFX_pixel cell = at(left + 52, top + 7);
+      EXPECT_EQ(GFX_GETA(cell), 255) << grid << "/" << s;
+      EXPECT_EQ(at(left + 1, top + 7), cell) << grid << "/" << s;    // where the name starts
+      EXPECT_EQ(at(left + 103, top + 7), cell) << grid << "/" << s;  // where a long one ends
+      if (s < 112) { EXPECT_NE(at(left + 119, top + 7), cell) << grid << "/" << s; }
+    }
+}
+
+TEST(AuthoredRender, FieldsStandOutFromTheirPageInEveryScheme) {
+  // The MIDI port fields and the display's bank and program boxes: a field that takes the
+  // page's own colour, without an edge, is not there for the eye. Top edge against the page
+  // just above it, at the middle of each field.
+  struct Field { const char* what; int x, top; };
+  const Field fields[] = {{"OUT", 204, 738}, {"IN", 520, 738}, {"bank", 1161, 60}, {"program", 1207, 60}};
+  for (int skin = 0; skin < 3; ++skin) {
+    LoadedInterface& l = loaded(skin, 1.0);
+    showMainTab(l, 2);
+    const std::vector<GFX_pixel> px = renderWindow(l);
+    ASSERT_FALSE(px.empty());
+    const int w = l.graphics->Width();
+    auto channelGap = [&](int x, int y0, int y1) {
+      const GFX_pixel a = px[static_cast<std::size_t>(y0) * w + x], b = px[static_cast<std::size_t>(y1) * w + x];
+      return std::max({std::abs(static_cast<int>(GFX_GETR(a)) - static_cast<int>(GFX_GETR(b))),
+                       std::abs(static_cast<int>(GFX_GETG(a)) - static_cast<int>(GFX_GETG(b))),
+                       std::abs(static_cast<int>(GFX_GETB(a)) - static_cast<int>(GFX_GETB(b)))});
+    };
+    for (const Field& f : fields) {
+      int edge = 0;
+      for (int y = f.top - 1; y <= f.top + 1; ++y) edge = std::max(edge, channelGap(f.x, y, f.top - 4));
+      EXPECT_GE(edge, 40) << kSchemeNames[skin] << " " << f.what;
+    }
+  }
+}
+
+TEST(AuthoredRender, ButtonLabelsStayInsideTheirButtons) {
+  // The tab and part buttons: 112 x 30 in a row of six, 60 x 40 in a column of sixteen, each in
+  // two states. Outside each button's rounded edge (its outermost pixel columns) nothing is
+  // drawn: a label that reaches there ("PART 16" in bold) spills out of its button.
+  struct Strip { const char* file; int w, h; bool sideBySide; };
+  for (const Strip& st : {Strip{"main-tab-selector.png", 112, 30, false}, Strip{"main-part-selector.png", 60, 40, true}}) {
+    std::unique_ptr<GFX_IBitmap> bm(GFX_LoadPNG((kResources + "/img/" + st.file).c_str()));
+    ASSERT_TRUE(bm && bm->getBits()) << st.file;
+    const int span = bm->getRowSpan();
+    for (int left = 0; left < bm->getWidth(); left += st.w)
+      for (int x : {left, left + st.w - 1})
+        for (int y = 0; y < bm->getHeight(); ++y)
+          EXPECT_EQ(GFX_GETA(bm->getBits()[y * span + x]), 0) << st.file << " at " << x << "," << y;
+  }
+}
+
 TEST(AuthoredRender, DefaultStateRendersTheSameEveryTime) {
   // Drawing the same state again, after other tabs were shown, gives the same pixels; so does
   // a second editor built from the same resources.

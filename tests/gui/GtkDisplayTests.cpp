@@ -234,6 +234,18 @@ TEST(GtkDisplay, DoubleClickIsNotASecondPressAndKeysFollowThePointer) {
   EXPECT_EQ(input, (std::vector<std::string>{"keys:down", "keys:up", "keys:dbl", "keys:up", "keys:key 12"}));
 }
 
+TEST(GtkDisplay, ArrowKeysStayInTheViewEvenWhenNoControlTakesThem) {
+  // Declined, an arrow key would move GTK's focus to the host's next widget (its tempo field,
+  // which the following arrow then changes). Other keys nobody uses go on to the host.
+  REQUIRE_DISPLAY();
+  Editor e;
+  e.motion(10, 10, 0);  // over no control
+  for (guint k : {GDK_KEY_Up, GDK_KEY_Down, GDK_KEY_Left, GDK_KEY_Right, GDK_KEY_KP_Up, GDK_KEY_KP_Left})
+    EXPECT_TRUE(e.key(k)) << k;
+  EXPECT_FALSE(e.key(GDK_KEY_Tab));
+  EXPECT_FALSE(e.key(GDK_KEY_F5));
+}
+
 TEST(GtkDisplay, MenuReturnsTheSubmenuHoldingTheChoice) {
   REQUIRE_DISPLAY();
   IPopupMenu sub;
@@ -337,6 +349,15 @@ TEST(GtkDisplay, ValueFieldFiltersCharactersLimitsLengthAndApplies) {
   EXPECT_EQ(std::string(gtk_entry_get_text(GTK_ENTRY(entry))).size(), 16u);
   // A wheel turn closes the field without applying it.
   e.scroll(300, 20, GDK_SCROLL_UP);
+  EXPECT_EQ(view->GetTextEntry(), nullptr);
+  EXPECT_DOUBLE_EQ(e.plug.GetParam(0)->Value(), 120.0);
+  // Escape closes it without applying it too.
+  e.g->CreateTextEntry(e.knob, e.knob->GetText(), &r, "77", e.plug.GetParam(0));
+  GdkEvent* esc = gdk_event_new(GDK_KEY_PRESS);
+  esc->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(view->GetTextEntry())));
+  esc->key.keyval = GDK_KEY_Escape;
+  gtk_widget_event(view->GetTextEntry(), esc);
+  gdk_event_free(esc);
   EXPECT_EQ(view->GetTextEntry(), nullptr);
   EXPECT_DOUBLE_EQ(e.plug.GetParam(0)->Value(), 120.0);
 }

@@ -347,6 +347,19 @@ static void tabStrip(const char *file, int cw, int ch, int n, const char **label
   cairo_t *cr;
   int W = sideBySide ? cw * 2 : cw * n, H = sideBySide ? ch * n : ch * 2;
   cairo_surface_t *s = newImage(W, H, &cr);
+  /* one letter size for the whole strip, the largest at which every label keeps 6 pixels of its
+   * button on each side ("PART 16" in bold is wider than a 60-pixel button at 11.5) */
+  double size = ch > 30 ? 12.5 : 11.5;
+  for (int fits = 0; !fits && size > 7; ) {
+    fits = 1;
+    font(cr, size, 1);
+    for (int i = 0; i < n; ++i) {
+      cairo_text_extents_t e;
+      cairo_text_extents(cr, labels[i], &e);
+      if (e.x_advance > cw - 12) fits = 0;
+    }
+    if (!fits) size -= 0.5;
+  }
   for (int i = 0; i < n; ++i)
     for (int st = 0; st < 2; ++st) {
       double x = sideBySide ? st * cw : i * cw, y = sideBySide ? i * ch : st * ch;
@@ -366,7 +379,7 @@ static void tabStrip(const char *file, int cw, int ch, int n, const char **label
       cairo_set_source_rgb(cr, 0.03, 0.03, 0.03);
       cairo_set_line_width(cr, 1);
       cairo_stroke(cr);
-      font(cr, ch > 30 ? 12.5 : 11.5, 1);
+      font(cr, size, 1);
       if (st)
         cairo_set_source_rgb(cr, 0.05, 0.05, 0.05);
       else
@@ -405,16 +418,22 @@ static void fader(const char *file, int w, int h, int vertical) {
 
 /* ---- boxes, windows and pictures -------------------------------------------------------- */
 
+/* A new picture holding a filled box with a rounded edge over all of it. */
+static cairo_surface_t *framedBox(int w, int h, RGB fill, double alpha, RGB edge, double corner, cairo_t **cr) {
+  cairo_surface_t *s = newImage(w, h, cr);
+  rgba(*cr, fill, alpha);
+  roundRect(*cr, 0.5, 0.5, w - 1, h - 1, corner);
+  cairo_fill_preserve(*cr);
+  rgb(*cr, edge);
+  cairo_set_line_width(*cr, 1.2);
+  cairo_stroke(*cr);
+  return s;
+}
+
 static void box(const char *file, int w, int h, RGB fill, double alpha, RGB edge, const char *title,
                 const char *body) {
   cairo_t *cr;
-  cairo_surface_t *s = newImage(w, h, &cr);
-  rgba(cr, fill, alpha);
-  roundRect(cr, 0.5, 0.5, w - 1, h - 1, w > 100 && h > 40 ? 8 : 3);
-  cairo_fill_preserve(cr);
-  rgb(cr, edge);
-  cairo_set_line_width(cr, 1.2);
-  cairo_stroke(cr);
+  cairo_surface_t *s = framedBox(w, h, fill, alpha, edge, w > 100 && h > 40 ? 8 : 3, &cr);
   if (title) {
     font(cr, 18, 1);
     rgb(cr, edge);
@@ -682,7 +701,19 @@ static void paintPage(cairo_t *cr, const Scheme *sc, int ox, int oy, int w, int 
       rgb(cr, sc->field);
       roundRect(cr, a - ox, b - oy, c, d, 3);
       cairo_fill_preserve(cr);
-      cairo_set_source_rgba(cr, 0, 0, 0, 0.5);
+      /* A dark field on a dark page needs a light edge, or it is not there at all. */
+      if (luminance(sc->field) < 0.3)
+        rgb(cr, mix(sc->panelEdge, kWhite, 0.25));
+      else
+        cairo_set_source_rgba(cr, 0, 0, 0, 0.5);
+      cairo_set_line_width(cr, 1);
+      cairo_stroke(cr);
+    } else if (!strcmp(kind, "display_field") && sscanf(rest, "%lf %lf %lf %lf", &a, &b, &c, &d) == 4) {
+      /* a box inside the display: its dark glass with the display's edge */
+      cairo_set_source_rgb(cr, 0.06, 0.07, 0.06);
+      roundRect(cr, a - ox + 0.5, b - oy + 0.5, c - 1, d - 1, 3);
+      cairo_fill_preserve(cr);
+      rgb(cr, mix(sc->accent, kWhite, 0.1));
       cairo_set_line_width(cr, 1);
       cairo_stroke(cr);
     } else if (!strcmp(kind, "slot") && sscanf(rest, "%lf %lf %lf %lf", &a, &b, &c, &d) == 4) {
@@ -831,20 +862,23 @@ static void commonImages(void) {
   knobStrip("knob-Sorvanta-small.png", 30, 128, amber, 0);
 
   /* librarian area: the upper bank's 128 slots above the lower bank's, 8 columns by 16 rows
-   * each, with a gap for the lower bank's selection list */
+   * each, in the slot grid's own geometry: slots 105 x 14, columns 133 apart, upper rows from 1
+   * and lower rows from 274, so every name sits on its own cell. The picture also sets the grid
+   * control's size, and with it the area the grid repaints: it covers every slot. */
   {
+    enum { kSlotW = 105, kSlotH = 14, kColumnStep = 133, kUpperTop = 1, kLowerTop = 274 };
     cairo_t *cr;
-    cairo_surface_t *s = newImage(780, 520, &cr);
+    cairo_surface_t *s = newImage(7 * kColumnStep + kSlotW + 1, kLowerTop + 16 * kSlotH + 2, &cr);
     for (int g = 0; g < 2; ++g) {
-      double gy = g * 275;
+      const double gy = g ? kLowerTop : kUpperTop;
       cairo_set_source_rgb(cr, 0.07, 0.07, 0.08);
-      roundRect(cr, 0.5, gy + 0.5, 779, 244, 5);
+      cairo_rectangle(cr, 0, gy - 1, 7 * kColumnStep + kSlotW + 1, 16 * kSlotH + 2);
       cairo_fill(cr);
       for (int r = 0; r < 16; ++r)
         for (int c = 0; c < 8; ++c) {
           const double shade = (r + c) % 2 ? 0.13 : 0.155;
           cairo_set_source_rgb(cr, shade, shade, shade + 0.01);
-          cairo_rectangle(cr, 4 + c * 96.5, gy + 3 + r * 14.9, 95, 13.9);
+          cairo_rectangle(cr, c * kColumnStep, gy + r * kSlotH, kSlotW, kSlotH);
           cairo_fill(cr);
         }
     }
@@ -866,7 +900,20 @@ static void commonImages(void) {
   box("Sorvanta-single-led-protect.png", 20, 20, (RGB){0.1, 0.1, 0.1}, 0.85, light, NULL, NULL);
   box("multimode-mixer-led-protect.png", 20, 20, (RGB){0.1, 0.1, 0.1}, 0.85, light, NULL, NULL);
   glassButton("btn-18x18.png", 18, 18, amber);
-  box("newNameBG.png", 300, 60, (RGB){0.1, 0.1, 0.11}, 0.97, amber, NULL, NULL);
+  {
+    /* the rename box: its label above the name field, which lies at 20, 30 in it (260 x 18) */
+    cairo_t *cr;
+    cairo_surface_t *s = framedBox(300, 60, (RGB){0.1, 0.1, 0.11}, 0.97, amber, 3, &cr);
+    font(cr, 10, 1);
+    text(cr, 20, 22, "RENAME SLOT", 0);
+    font(cr, 9.5, 0);
+    cairo_set_source_rgb(cr, 0.75, 0.75, 0.77);
+    text(cr, 280, 22, "Enter keeps it \xC2\xB7 Esc cancels", 2);
+    cairo_set_source_rgb(cr, 0.03, 0.03, 0.035);
+    roundRect(cr, 18, 28, 264, 22, 3);
+    cairo_fill(cr);
+    save(s, cr, "newNameBG.png");
+  }
   box("about-Sorvanta.png", 600, 360, (RGB){0.08, 0.08, 0.09}, 0.97, amber, "SORVANTA EDITOR",
       "Editor and librarian for the Dorvik synthesizer\nVersion 1.0.6\n\nHarrowgate Sound "
       "Labs\n\nInterface drawn with Cairo, lettering in DejaVu Sans");
@@ -874,7 +921,7 @@ static void commonImages(void) {
   plainButton("about-trigger.png", 80, 26, "ABOUT", light);
   box("fx1-overlayer.png", 600, 300, (RGB){0.0, 0.0, 0.0}, 0.55, (RGB){0.3, 0.3, 0.3},
       "EFFECT 1: PARTS 1-4 ONLY", NULL);
-  box("fx2-overlayer.png", 750, 300, (RGB){0.0, 0.0, 0.0}, 0.55, (RGB){0.3, 0.3, 0.3},
+  box("fx2-overlayer.png", 600, 300, (RGB){0.0, 0.0, 0.0}, 0.55, (RGB){0.3, 0.3, 0.3},
       "EFFECT 2 IS LINKED TO ANOTHER PART", NULL);
   button2("arp-on-off-button.png", 40, 20, "ARP", green, 1);
   plainButton("btn-lib-discard-edit.png", 120, 22, "DISCARD", red);

@@ -8,10 +8,12 @@ Runs at build time with the standard library only. Usage:
 Everything on screen is placed here; the image generator paints the panel frames and the
 captions from layout.txt so that a caption always sits under its control.
 
-Value domain of the pitch parameters: octave, semitone and every other SysEx-bound parameter
-keeps its minimum at 0, because the editor picks the prepared message by the parameter's value
-itself. Octave (0..112) and semitone (0..127) hold the byte that travels on the wire (octave
-16, 28 .. 112; semitone 64 = no transpose), which is also the value the display formats. Where the
+Value domain of the pitch parameters: every SysEx-bound parameter keeps its minimum at 0,
+because the editor picks the prepared message by the parameter's value itself; the one
+exception is a stepped knob (a fourth valueBounds number above 1), whose messages are prepared
+from 0 whatever its minimum. Octave (16..112 in steps of 12: the nine footages) and semitone
+(0..127) hold the byte that travels on the wire (semitone 64 = no transpose), which is also
+the value the display formats. Where the
 wire carries value + k (bend range, multi transpose, velocity limits, global tuning and
 transpose), the parameter holds the user value and a slider writes k as its message offset.
 """
@@ -192,7 +194,7 @@ VALUE_LISTS = {
     "globalMixInTo": ["Off", "Out 1", "Out 2", "Out 3", "Aux 1", "Aux 2"],
     "globalPopupTime": ["%.1f s" % (i * 0.1 + 0.1) for i in range(128)],
     "controlList": ["Off"] + ["CC %d" % i for i in range(1, 120)],
-    "tempoValues": nums(63, 190),
+    "tempoValues": nums(65, 192),   # the wire value is BPM - 65
     "midiChannelList": ["Global", "Omni"] + nums(1, 16),
     "bankList": ["Bank %c" % c for c in "ABCDEFGHIJKLMNOPQRSTUVWXYZ"],
     "glideModes": ["Portamento", "Fingered Porta", "Glissando", "Fingered Gliss"],
@@ -301,10 +303,10 @@ def filter_link(param):
     return None
 
 
-def se_knob(param, label, px, py, lo=0, hi=127, default=64, knob=KNOB, caption=True):
+def se_knob(param, label, px, py, lo=0, hi=127, default=64, knob=KNOB, caption=True, step=1):
     t, cb = address(param)
     x.elem("knobcontrol", type="seKnob", name=label, paramId=param, imageId=knob,
-           position="%d,%d,0" % (px, py), valueBounds="%d,%d,%d,1" % (default, lo, hi),
+           position="%d,%d,0" % (px, py), valueBounds="%d,%d,%d,%d" % (default, lo, hi, step),
            sysexIndex=t, changingByte=cb, biDirectLink=filter_link(param))
     if caption:
         size = KNOB_SIZE if knob != KNOB_SMALL else KNOB_SMALL_SIZE
@@ -385,9 +387,20 @@ def se_menu(param, label, px, py, width, lst, tmpl_cb=None, default=0, number_ra
         extra = {}
         lst_name = lst
     x.elem("menucontrol", type="seMenu", name=label, paramId=param,
-           position="%d,%d,%d" % (px, py, width), valueBounds="%d,0,%d,0" % (default, n),
+           position=menu_position(px, py, width), valueBounds="%d,0,%d,0" % (default, n),
            valueList=lst_name, sysexIndex=t, changingByte=cb, **extra)
     field(px, py, width, label)
+
+
+# The display centres a menu's text with room for descenders below it, so its capitals sit high
+# in the 13-pixel line: a SysEx or CC menu's rectangle starts MENU_TEXT_DROP pixels below the
+# top of the well painted for it (the well wraps py .. py + 13 by 2 pixels), which puts its text
+# in the middle of the well at every size (at the small size it touched the well's top).
+MENU_TEXT_DROP = 2
+
+
+def menu_position(px, py, w):
+    return "%d,%d,%d" % (px, py + MENU_TEXT_DROP, w)
 
 
 def field(px, py, w, caption, h=MENU_H):
@@ -442,8 +455,8 @@ x.elem("display", paramId="kControlDisplayCategory", bounds="1258,63,118,18",
        displaySize="4")
 x.elem("display", paramId="kControlDisplayPatch", bounds="20,66,220,18", displaySize="3")
 x.elem("display", paramId="kControlDisplayBuild", bounds="1380,740,110,14", displaySize="0")
-paint("field", 1140, 60, 42, 24)   # bank number menu (made by the editor itself)
-paint("field", 1184, 60, 46, 24)   # program number menu
+paint("display_field", 1140, 60, 42, 24)   # bank number menu (made by the editor, which
+paint("display_field", 1184, 60, 46, 24)   # writes bank and program in the display's yellow)
 x.elem("autooff", name="Randomize", paramId="kRandomize", imageId="ID_RANDOMIZE",
        position="1390,12")
 x.elem("autooff", name="About", paramId="kDisplayAboutWindow", imageId="BTN_SEE_ABOUT_ID",
@@ -486,29 +499,33 @@ x.elem("background", imageId="BG_ID_BROWSER", position="%d,%d" % (BODY_X, BODY_Y
 begin_section("page", "BG_ID_BROWSER", BODY_X, BODY_Y, W - BODY_X - 6, 636)
 panel(BODY_X + 10, BODY_Y + 10, 220, 626, "LIBRARIAN")
 panel(BODY_X + 240, BODY_Y + 10, 1160, 626, "BANKS")  # holds both slot grids (210..730)
-x.elem("patchBrowser", imageId="MANAGER_BG_ID2", bounds="%d,%d,%d,%d" % (394, 210, 780, 520))
-lib_switches = [("kDatatype", "BUTTON_LIB_DATATYPE_ID", "0,0,1", None),
-                ("kCategorySelection", "BTN_OFFON_ID", "0,0,1", None),
-                ("kPatchSearch", "BUTTON_BANK_SEARCH_ID", "0,0,1", None),
-                ("kKeepSelectedBank", "BUTTON_BANK_RECALL_ID", "1,0,1", None),
-                ("kControlLibrary", "BTN_CHECKBOX_ID", "0,0,1", "Library names"),
-                ("kControlProgBank", "BTN_CHECKBOX_ID", "1,0,1", "Request on program")]
-for i, (pid, img, vb, caption) in enumerate(lib_switches):
+x.elem("patchBrowser", imageId="MANAGER_BG_ID2", bounds="%d,%d,%d,%d" % (394, 210, 1037, 500))
+# (parameter, what the display calls it when touched, image, valueBounds, caption)
+lib_switches = [("kDatatype", "Show Multis", "BUTTON_LIB_DATATYPE_ID", "0,0,1", None),
+                ("kCategorySelection", "Show Categories", "BTN_OFFON_ID", "0,0,1", None),
+                ("kPatchSearch", "Search", "BUTTON_BANK_SEARCH_ID", "0,0,1", None),
+                ("kKeepSelectedBank", "Keep Bank", "BUTTON_BANK_RECALL_ID", "1,0,1", None),
+                ("kControlLibrary", "Library Names", "BTN_CHECKBOX_ID", "0,0,1", "Library names"),
+                ("kControlProgBank", "Request on Program", "BTN_CHECKBOX_ID", "1,0,1",
+                 "Request on program")]
+for i, (pid, label, img, vb, caption) in enumerate(lib_switches):
     py = BODY_Y + 44 + i * 38
-    x.elem("switch", name=pid[1:], paramId=pid, imageId=img, position="%d,%d" % (110, py),
+    x.elem("switch", name=label, paramId=pid, imageId=img, position="%d,%d" % (110, py),
            valueBounds=vb)
     if caption:
         paint("caption_left", 136, py + 13, caption)
 x.elem("autooff", name="Refresh", paramId="kRefreshFolders", imageId="BTN_18x18_ID",
        position="110,%d" % (BODY_Y + 44 + 6 * 38))
 paint("caption_left", 136, BODY_Y + 44 + 6 * 38 + 13, "Rescan folders")
-paint("caption_left", 110, 420, "Drag a slot to move it;")
-paint("caption_left", 110, 436, "double click to send it.")
-for pid, px, py, img in (("kLibUpperPreviousBank", 344, 188, "BUTTON_PATCHDW_ID"),
-                         ("kLibUpperNextBank", 368, 188, "BUTTON_PATCHUP_ID"),
-                         ("kLibLowerPreviousBank", 344, 461, "BUTTON_PATCHDW_ID"),
-                         ("kLibLowerNextBank", 368, 461, "BUTTON_PATCHUP_ID")):
-    x.elem("autooff", name=pid[1:], paramId=pid, imageId=img, position="%d,%d" % (px, py))
+paint("caption_left", 110, 420, "Drag a lower slot onto an")
+paint("caption_left", 110, 436, "upper one to copy it there;")
+paint("caption_left", 110, 452, "double click to send a slot.")
+for pid, label, px, py, img in (
+        ("kLibUpperPreviousBank", "Previous Upper Bank", 344, 188, "BUTTON_PATCHDW_ID"),
+        ("kLibUpperNextBank", "Next Upper Bank", 368, 188, "BUTTON_PATCHUP_ID"),
+        ("kLibLowerPreviousBank", "Previous Lower Bank", 344, 461, "BUTTON_PATCHDW_ID"),
+        ("kLibLowerNextBank", "Next Lower Bank", 368, 461, "BUTTON_PATCHUP_ID")):
+    x.elem("autooff", name=label, paramId=pid, imageId=img, position="%d,%d" % (px, py))
 x.elem("dropMenu", type="textSelection", name="Bank Selection List 1",
        paramId="kPatchSelectionListUpper", bounds="394,188,416,19")
 x.elem("dropMenu", type="textSelection", name="Bank Selection List 2",
@@ -516,11 +533,9 @@ x.elem("dropMenu", type="textSelection", name="Bank Selection List 2",
 paint("field", 392, 186, 420, 23)
 paint("field", 392, 459, 420, 23)
 paint("caption_left", 394, 182, "UPPER BANK")
-paint("caption_left", 820, 474, "LOWER BANK")
+paint("caption_left", 394, 455, "LOWER BANK")  # above its list, as the upper one
 paint("field", 837, 185, 81, 22)   # bank edit menu, made by the editor
 paint("caption_left", 839, 182, "EDIT")
-x.elem("autooff", name="Overwrite", paramId="kOverwriteBank",
-       imageId="BUTTON_BANK_OVERWRITE_ID", position="1230,186")
 x.close("layer")
 end_section()
 
@@ -555,7 +570,9 @@ def osc_page():
         p = "kOscillator%d" % n
         se_menu(p + "Shape", "Shape", gx + 16, gy + 40, 130,
                 "oscillator12shape" if n < 3 else "oscillator3shape")
-        se_knob(p + "Octave", "Octave", gx + 170, gy + 30, 0, 112, 64)
+        # the nine footages only: wire bytes 16 + 12n, 64 = 8'
+        se_knob(p + "Octave", "Octave", gx + 170, gy + 30, 16, 112, 64, step=12,
+                knob="IKNOBROTATERCONTROL_ID9")
         se_knob(p + "Semitone", "Semitone", gx + 242, gy + 30, 0, 127, 64)
         se_knob(p + "Detune", "Detune", gx + 314, gy + 30)
         se_slider(p + "BendRange", "Bend Range", gx + 16, gy + 100, 130, 0, 48, 26, 40,
@@ -888,7 +905,7 @@ def lst_caption(lst):
 
 def fx_page():
     gx, gy = OX + 20, OY + 20
-    panel(gx, gy, 600, 300, "EFFECT 1")
+    panel(gx, gy, FX_PIC_W + 20, 300, "EFFECT 1")
     se_menu("kEffect1Mode", "Type", gx + 16, gy + 40, 120, "fx1Mode")
     se_knob("kEffect1Mix", "Mix", gx + 250, gy + 28, 0, 127, 0, knob=KNOB_SMALL, caption=False)
     paint("caption_left", gx + 286, gy + 48, "Mix")
@@ -897,7 +914,7 @@ def fx_page():
             fx_zone(t, params, gx, gy)
         zone("fx1Type%d" % t, 10 + t, z)
     gx, gy = OX + 640, OY + 20
-    panel(gx, gy, 750, 300, "EFFECT 2")
+    panel(gx, gy, FX_PIC_W + 20, 300, "EFFECT 2")  # the effect pictures fill it, as effect 1's
     se_menu("kEffect2Mode", "Type", gx + 16, gy + 40, 120, "fx2Mode")
     se_knob("kEffect2Mix", "Mix", gx + 250, gy + 28, 0, 127, 0, knob=KNOB_SMALL, caption=False)
     paint("caption_left", gx + 286, gy + 48, "Mix")
@@ -1006,7 +1023,9 @@ for r, (p, lab, kind, arg) in enumerate(rows):
 paint("caption_left", BODY_X + 20, ROW0 + 10 + 13 * ROWH + 8, "LOCK")
 for k in range(16):
     cx = BODY_X + 100 + k * 81
-    paint("caption", cx + 36, BODY_Y + 36, "PART %d" % (k + 1))
+    # baseline 10 pixels under the panel's 20-pixel title bar: at the small size the capitals
+    # still clear it
+    paint("caption", cx + 36, BODY_Y + 40, "PART %d" % (k + 1))
     for r, (p, lab, kind, arg) in enumerate(rows):
         cy = ROW0 + r * ROWH
         idx = 32 + 22 * k + MULTI_PART[p]
@@ -1023,7 +1042,7 @@ for k in range(16):
             default = {"kMultiPartStatus": 1, "kMultiPartMIDICh": k + 2,
                        "kMultiPartKeyHigh": 127}.get(p, 0)
             x.elem("menucontrol", type="seMenu", name=name, paramId=pid, channel=k + 1,
-                   position="%d,%d,%d" % (cx, cy, 72), valueBounds="%d,0,%d,0" % (default, n),
+                   position=menu_position(cx, cy, 72), valueBounds="%d,0,%d,0" % (default, n),
                    sysexIndex=t, changingByte=7, **extra)
             paint("field", cx - 2, cy - 2, 76, MENU_H + 4)
         elif kind == "knob":
@@ -1050,12 +1069,12 @@ x.elem("knobcontrol", type="seKnob", name="Master Volume", paramId="kMultiMaster
 paint("caption_left", gx + 56, gy + 28, "MASTER")
 for i, p in enumerate(("kMultiControlW", "kMultiControlX", "kMultiControlY", "kMultiControlZ")):
     x.elem("menucontrol", type="seMenu", name="Multi Ctrl " + p[-1], paramId=p,
-           position="%d,%d,%d" % (gx + 200 + i * 150, gy + 20, 100),
+           position=menu_position(gx + 200 + i * 150, gy + 20, 100),
            valueBounds="0,0,%d,0" % len(VALUE_LISTS["controlList"]), valueList="controlList",
            sysexIndex=multi_tmpl(MULTI_COMMON[p]), changingByte=7)
     field(gx + 200 + i * 150, gy + 20, 100, "CTRL " + p[-1])
 x.elem("menucontrol", type="seMenu", name="Tempo", paramId="kMultiTempo",
-       position="%d,%d,%d" % (gx + 820, gy + 20, 80), valueBounds="57,0,128,0",
+       position=menu_position(gx + 820, gy + 20, 80), valueBounds="55,0,128,0",
        valueList="tempoValues", sysexIndex=multi_tmpl(5), changingByte=7)
 field(gx + 820, gy + 20, 80, "TEMPO")
 # On: the tempo follows the host's instead of the multi's own (the editor starts with it on).
@@ -1102,7 +1121,7 @@ for i, (p, lab, lst) in enumerate(glist):
         n = len(VALUE_LISTS[lst])
         extra = {"valueList": lst}
     default = 16 if p == "kGlobalSysExID" else 0
-    x.elem("menucontrol", type="seMenu", name=lab, paramId=p, position="%d,%d,%d" % (px, py, 150),
+    x.elem("menucontrol", type="seMenu", name=lab, paramId=p, position=menu_position(px, py, 150),
            valueBounds="%d,0,%d,0" % (default, n), sysexIndex=global_tmpl(GLOBAL[p]),
            changingByte=7, **extra)
     field(px, py, 150, lab.upper())
@@ -1176,7 +1195,7 @@ def overlay_layer(name, builder):
 
 
 overlay_layer("saveChangesLayer", lambda: x.elem(
-    "autooff", name="Save Bank", paramId="kOverwriteBank", imageId="BUTTON_LIB_DISCARD_ID",
+    "autooff", name="Overwrite", paramId="kOverwriteBank", imageId="BUTTON_BANK_OVERWRITE_ID",
     position="920,186"))
 overlay_layer("discardChangesLayerRight", lambda: x.elem(
     "autooff", name="Discard", paramId="kDiscardBankData", imageId="BUTTON_LIB_DISCARD_ID",

@@ -106,11 +106,17 @@ TEST_F(ActionMenus, SaveOverwritesTheUpperBanksOwnFileAndSaveAsAsksForAPath) {
   choose(menu, {"Save As...", "Standard MIDI (*.mid)"});  // cancelled
   EXPECT_EQ(graphics->lastAction, kFileSave);
   EXPECT_EQ(graphics->lastExt, "mid");
+  EXPECT_EQ(graphics->lastDir, home.patches()) << "the panel opens in the library";
   graphics->file = home.base() + "/copy.mid";
   choose(menu, {"Save As...", "Standard MIDI (*.mid)"});
   const testbanks::Bytes mid = testbanks::readFile(home.base() + "/copy.mid");
   ASSERT_GE(mid.size(), 4u);
   EXPECT_EQ(std::string(mid.begin(), mid.begin() + 4), "MThd");
+  EXPECT_TRUE(plug.changes.empty()) << "a bank saved outside the library is not listed";
+  // Saved into the library, the bank is listed at once.
+  graphics->file = home.patches() + "/Saved.mid";
+  choose(menu, {"Save As...", "Standard MIDI (*.mid)"});
+  EXPECT_EQ(plug.changes, std::vector<int>{kRefreshFolders});
 }
 
 TEST_F(ActionMenus, ImportCopiesIntoTheLibraryAndReloadsOnlyWithoutUnsavedData) {

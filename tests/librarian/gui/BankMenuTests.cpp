@@ -49,6 +49,14 @@ TEST_F(BankMenus, FoldersBecomeSubmenusWithSubFoldersFirstAndRootFilesLast) {
   EXPECT_EQ(menu.folderNames(), (std::vector<std::string>{"Pads", "Factory", "User", "Patches"}));
 }
 
+TEST_F(BankMenus, AnEmptyListSaysSoInADisabledItem) {
+  // An empty popup is all but invisible and swallows the next click without a word.
+  PatchLibrarian empty;
+  LeftPatchPopupMenu menu(&plug, &empty, rect, &host);
+  ASSERT_EQ(texts(menu.rootMenu()), std::vector<std::string>{"(no banks)"});
+  EXPECT_FALSE(menu.rootMenu()->GetItem(0)->GetEnabled());
+}
+
 TEST_F(BankMenus, CurrentBankIsMarkedByFolderAndNameAndSelected) {
   LeftPatchPopupMenu menu(&plug, &lib, rect, &host);
   menu.refreshFolderStructure(0, "same.syx", "User");

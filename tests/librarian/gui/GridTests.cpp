@@ -215,12 +215,19 @@ TEST_F(SlotGrid, DrawHighlightsTheSelectedSlotsWithBlackText) {
 }
 
 TEST_F(SlotGrid, RenameShowsTheFieldAndRenamingKeepsTheDumpInStep) {
+  IText font;
+  ICaptionControl* field = new ICaptionControl(&plug, IRECT(580, 330, 840, 348), kPatchRename, &font, true);
+  field->SetPromptDisabled(false);  // as the description's name field
+  host.layer("patchRename")->AddControl(field);
   click(0, 4, true);
   view->renameSlot(0, 0);
   EXPECT_TRUE(host.renameArmed);
   EXPECT_TRUE(host.layer("patchRename")->isVisible());
   PatchFile* bank = lib.selectedUpperBank();
   EXPECT_EQ(plug.GetParam(kPatchRename)->GetDisplayText(0), bank->entries[4].name);
+  // The field opens for typing at once: a key typed before any click goes into the name.
+  EXPECT_EQ(graphics->entryControl, field);
+  EXPECT_EQ(graphics->entryText, bank->entries[4].name);
   EXPECT_EQ(bank->entries.size(), 100u);
   click(0, 5);  // a left press disarms
   EXPECT_FALSE(host.renameArmed);

@@ -46,7 +46,9 @@ public:
     fed.emplace_back(sx->mData, sx->mData + sx->mSize);
     (void)fromDevice;
   }
+  void OnParamChange(int paramIdx) override { changes.push_back(paramIdx); }
   std::vector<std::vector<uint8_t>> fed;
+  std::vector<int> changes;  // parameter-change handler calls
 };
 
 // Popups answer by walking `path` (item texts, submenus descended); an empty path or a text not
@@ -73,6 +75,10 @@ public:
     }
     return nullptr;
   }
+  void CreateTextEntry(IControl* control, IText*, IRECT*, const char* str, IParam*) override {
+    entryControl = control;
+    entryText = str ? str : "";
+  }
   void PromptForFile(UTIL_String* out, EFileAction action, UTIL_String* dir, char* ext) override {
     lastAction = action;
     lastExt = ext ? ext : "";
@@ -82,8 +88,9 @@ public:
   std::vector<std::string> path;
   std::vector<IPopupMenu*> shown;
   IRECT lastRect;
-  std::string file, lastExt, lastDir;
+  std::string file, lastExt, lastDir, entryText;
   EFileAction lastAction = kFileOpen;
+  IControl* entryControl = nullptr;  // the control whose text field was opened last
 };
 
 class RecordingHost : public LibrarianUIHost {
