@@ -80,14 +80,17 @@ void listOnce(std::vector<std::string>& names, int& selected, std::unique_ptr<Po
 // (exactly, else without ALSA's session numbers, so a stored name survives a new session) and the
 // port of that entry is opened. The answer and the final index are the entry's position when a
 // port is open afterwards, else 0: an index never names a port that is not open.
+// The plug-in class reopens a stored port by passing its own member as both index and selected,
+// so the incoming index is read before selected is touched.
 template <class Port>
 int openListed(Port* port, const std::vector<std::string>& names, int& selected, int& index, const char* name,
                const char* ownName, const char* what)
 {
+  const int wanted = index;
   if (port)
     port->close();
   selected = 0;
-  const int p = (index == 0 || !port || !name) ? -1 : MidiFindPortName(names, name);
+  const int p = (wanted == 0 || !port || !name) ? -1 : MidiFindPortName(names, name);
   if (p <= 0)  // closing, nothing listed, not listed, or "Select MIDI Device"
   {
     index = 0;

@@ -296,6 +296,30 @@ TEST_F(Engine, DumpIsParsedOnlyWhileAwaitedAndAdoptsTheDeviceId) {
   EXPECT_FALSE(mgr->editorCaptureActive.load());
 }
 
+TEST_F(Engine, SpoiltDumpsAreRejectedAndTheAnswerAfterThemIsHeard) {
+  const Bytes good = soundDumpFor(1, 33);
+  Bytes badSum = good, highBit = good, noEnd = good, cut(good.begin(), good.begin() + 300);
+  badSum[390] ^= 1;
+  highBit[85] = 0x85;  // a detune byte of 133
+  noEnd[391] = 0x00;
+  Bytes glued(good.begin(), good.begin() + 385);  // cut off, then joined to the next message
+  glued.insert(glued.end(), good.begin(), good.end());
+  Bytes longer = good;  // F7 not at the dump's own length
+  longer.insert(longer.end() - 1, 0x00);
+  for (const Bytes& spoilt : {badSum, highBit, noEnd, cut, glued, longer}) {
+    SCOPED_TRACE(spoilt.size());
+    host.set(kFilter1Cutoff + 1, 5);
+    mgr->SetLibrarianRequestActive(false);
+    deliver(spoilt);
+    EXPECT_EQ(host.value(kFilter1Cutoff + 1), 5);
+    EXPECT_FALSE(host.flags.replyReceived.load());
+    EXPECT_TRUE(mgr->editorCaptureActive.load());  // still waiting for the real answer
+    deliver(good);
+    EXPECT_EQ(host.value(kFilter1Cutoff + 1), 33);
+    EXPECT_TRUE(host.flags.replyReceived.load());
+  }
+}
+
 TEST_F(Engine, LibrarianCaptureStoresACompletedDumpInTheSelectedSlot) {
   PatchLibrarian lib;
   auto* bank = new PatchFile();

@@ -1,0 +1,182 @@
+// The editor bundle, loaded by the stand-in host's own code and rendering at real time, against a
+// simulated Dorvik on a private JACK server: what goes over the wire, in what order and when.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+
+#include "AUComponent.h"
+#include "DorvikSim.h"
+#include "DumpLayout.h"
+#include "HostPlugin.h"
+#include "JackTestServer.h"
+#include "ParamNames.h"
+
+namespace {
+
+using Bytes = DorvikSim::Bytes;
+
+bool isRequest(const Bytes& m, int cmd) { return m.size() >= 6 && m[0] == 0xF0 && m[1] == 0x3E && m[4] == cmd && m.size() <= 8; }
+
+class EditorOnWire : public ::testing::Test {
+ protected:
+  static JackTestServer& server() {
+    static JackTestServer s;
+    return s;
+  }
+  static void SetUpTestSuite() { server().start(); }
+  static void TearDownTestSuite() { server().stop(); }
+
+  void SetUp() override {
+    ASSERT_TRUE(server().running()) << "private JACK server did not start";
+    char tmpl[] = "/tmp/sorvanta-e2e-XXXXXX";
+    home = mkdtemp(tmpl);
+    setenv("XDG_DATA_HOME", home.c_str(), 1);
+    dataFolder = home + "/Audio/Presets/Harrowgate Sound Labs/Tamsell Sorvanta Editor/";
+    for (size_t i = 1; i <= dataFolder.size(); ++i)
+      if (i == dataFolder.size() || dataFolder[i] == '/') mkdir(dataFolder.substr(0, i).c_str(), 0755);
+    // A decoy made first, so the synth's ports are not the first listed.
+    decoy.reset(new DorvikSim("decoy"));
+    sim.reset(new DorvikSim("dorvik"));
+    ASSERT_TRUE(sim->ok());
+    const auto& s = dump::initSound();
+    const auto& m = dump::initMulti();
+    const auto& g = dump::globalTemplate();
+    sim->setMemory(Bytes(s.begin(), s.end()), Bytes(m.begin(), m.end()), Bytes(g.begin(), g.end()));
+  }
+  void TearDown() override {
+    if (plug) plug->Close();
+    plug.reset();
+    sim.reset();
+    decoy.reset();
+    if (system(("rm -rf '" + home + "'").c_str()) != 0) {
+    }
+  }
+
+  void writeSettings(const std::string& out, const std::string& in) {
+    std::ofstream f(dataFolder + "Sorvanta Editor UI.txt");
+    f << "yellow\nnormal\nyes\n" << out << "\n" << in;
+  }
+  // Opens the bundle as the host does and starts rendering.
+  void open() {
+    plug.reset(new HostPlugin);
+    std::string why;
+    ASSERT_TRUE(plug->Load(SORVANTA_BUNDLE, &why)) << why;
+    ASSERT_TRUE(plug->Open(&why)) << why;
+    started = MidiTestNow();
+    plug->StartRendering({});
+  }
+  double param(int id) {
+    AudioUnitParameterValue v = -1;
+    AudioUnitGetParameter(plug->Unit(), id, kAudioUnitScope_Global, 0, &v);
+    return v;
+  }
+  void setParam(int id, double v) {
+    AudioUnitSetParameter(plug->Unit(), id, kAudioUnitScope_Global, 0, static_cast<AudioUnitParameterValue>(v), 0);
+  }
+  bool waitParam(int id, double v, double seconds = 5.0) {
+    const double end = MidiTestNow() + seconds;
+    while (MidiTestNow() < end) {
+      if (param(id) == v) return true;
+      MidiTestSleep(0.01);
+    }
+    return false;
+  }
+  // Waits for the start-up conversation to end with the device found.
+  void connect() {
+    writeSettings(sim->editorOutputName(), sim->editorInputName());
+    open();
+    ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 10.0));
+    ASSERT_TRUE(waitParam(kGlobalSysExID, sim->deviceId(), 25.0));
+    MidiTestSleep(0.3);
+  }
+
+  std::string home, dataFolder;
+  std::unique_ptr<DorvikSim> decoy, sim;
+  std::unique_ptr<HostPlugin> plug;
+  double started = 0;
+};
+
+TEST_F(EditorOnWire, StartUpReopensStoredPortsAndFindsTheDeviceIdAtThePacedRate) {
+  sim->setDeviceId(5);
+  writeSettings(sim->editorOutputName(), sim->editorInputName());
+  open();
+  // The handshake: a global request to device 0, then, from poll 20 on, the scan of every id at
+  // one pacing interval (100 ms) each until device 5 answers.
+  ASSERT_TRUE(waitParam(kGlobalSysExID, 5, 25.0)) << "device never found";
+  const auto requests = sim->received([](const Bytes& m) { return isRequest(m, 0x04); });
+  ASSERT_GE(requests.size(), 7u);
+  EXPECT_EQ(requests[0].bytes, (Bytes{0xF0, 0x3E, 0x10, 0x00, 0x04, 0xF7}));
+  for (int d = 0; d <= 5; ++d) EXPECT_EQ(requests[1 + d].bytes[3], d);
+  EXPECT_EQ(requests.size(), 7u) << "the scan went on after the answer";
+  const double firstWait = requests[1].time - requests[0].time;
+  EXPECT_NEAR(firstWait, 2.0, 0.25) << "twenty polls of 100 ms";
+  EXPECT_NEAR((requests[6].time - requests[1].time) / 5, 0.1, 0.02);
+  for (const auto& e : sim->log()) {
+    if (e.incoming) {
+      EXPECT_EQ(e.verdict, "ok");
+    }
+  }
+}
+
+TEST_F(EditorOnWire, AStoredPortThatIsGoneLeavesMidiUnset) {
+  writeSettings("nobody-in:gone", sim->editorInputName());
+  open();
+  MidiTestSleep(1.5);
+  setParam(kFilter1Cutoff, 64);
+  MidiTestSleep(0.5);
+  EXPECT_TRUE(sim->log().empty());
+}
+
+class SpoiltAnswer : public EditorOnWire, public ::testing::WithParamInterface<DorvikSim::Spoil> {};
+
+// The handshake's first answer is spoilt: it is rejected (no status "ready", the editor's values
+// untouched) and the scan's good answer after it ends the conversation.
+TEST_P(SpoiltAnswer, IsRejectedAndTheNextGoodOneIsHeard) {
+  sim->setGlobalData(63 - 5, 2);  // a global value the editor shows only once a good dump is in
+  sim->spoilAnswers(GetParam(), 1);
+  connect();
+  const auto requests = sim->received([](const Bytes& m) { return isRequest(m, 0x04); });
+  EXPECT_EQ(requests.size(), 2u) << "the good answer to the scan's first request was not heard";
+  EXPECT_TRUE(waitParam(kGlobalMixInputTo, 2, 1.0));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, SpoiltAnswer,
+                         ::testing::Values(DorvikSim::Spoil::kMissingEnd, DorvikSim::Spoil::kBadChecksum,
+                                           DorvikSim::Spoil::kHighBit, DorvikSim::Spoil::kTruncated));
+
+TEST_F(EditorOnWire, AnEditSendsItsParameterChangeWithTheDeviceId) {
+  sim->setDeviceId(0);
+  connect();
+  sim->clearLog();
+  setParam(kFilter1Cutoff + 2, 100);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 10 && m[4] == 0x20; }));
+  const auto got = sim->received([](const Bytes& m) { return m.size() == 10; });
+  EXPECT_EQ(got[0].bytes, (Bytes{0xF0, 0x3E, 0x10, 0x00, 0x20, 0x02, 0x00, 85 - 7, 100, 0xF7}));
+  EXPECT_EQ(sim->partSound(2)[85], 100);
+}
+
+TEST_F(EditorOnWire, TheSynthsOwnKnobsMoveTheEditor) {
+  connect();
+  sim->turnSoundKnob(0, 85 - 7, 99);
+  EXPECT_TRUE(waitParam(kFilter1Cutoff, 99));
+  sim->turnGlobalKnob(6, 0x37);  // transpose +3
+  EXPECT_TRUE(waitParam(kGlobalTranspose, 3));
+}
+
+TEST_F(EditorOnWire, ASilentSynthTimesOutAndTheEditorClosesOnTime) {
+  sim->setSilent(true);
+  writeSettings(sim->editorOutputName(), sim->editorInputName());
+  open();
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04) && m[3] == 0x10; }, 1, 10.0));
+  const double t = MidiTestNow();
+  plug->Close();
+  EXPECT_LT(MidiTestNow() - t, 2.0);
+  plug.reset();
+}
+
+}  // namespace
