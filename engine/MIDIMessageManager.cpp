@@ -166,7 +166,13 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
   }
 
   if (size >= 60) {
-    if (editorCaptureActive.load() && sysex::classify(d, size) != sysex::Kind::kNotOurs) {
+    // A spoilt reply is dropped whole and the wait goes on: the good answer after it (a re-sent
+    // request's, the device-id scan's) is still heard.
+    if (!sysex::isIntactDump(d, size)) {
+      plugHost->log("PROCESSOR: incomplete or damaged SysEx of " + std::to_string(size) + " bytes ignored");
+      return;
+    }
+    if (editorCaptureActive.load()) {
       const int dev = d[sysex::kDevicePos];
       if (plugState->adoptDeviceId.load() && dev < 0x80 && dev != plugState->deviceId.load()) {
         plugHost->setParamSilently(kGlobalSysExID, dev);
@@ -246,9 +252,13 @@ void MIDIMessageManager::lookUpShort(const uint8_t* d, int size) {
   const int lo = perPart ? d[7] : d[6];
   const int raw = perPart ? d[8] : d[7];
   const int part = perPart ? d[5] : -1;
-  auto find = [&](int k5) {
-    return perPart ? plugHost->findSysexControl(cmd, d[5], hi, lo, k5)
-                   : plugHost->findPartlessSysexControl(d[3], cmd, hi, lo, k5);
+  // The interface registers its part-less controls (multi and global settings) under fifth key 1;
+  // looked up under 0 alone, the synth's own global and multi changes would never reach them and
+  // the next multi or global dump would send the synth its old values back.
+  auto find = [&](int k5) -> IControl* {
+    if (perPart) return plugHost->findSysexControl(cmd, d[5], hi, lo, k5);
+    IControl* c = plugHost->findPartlessSysexControl(d[3], cmd, hi, lo, k5);
+    return c ? c : plugHost->findPartlessSysexControl(d[3], cmd, hi, lo, 1);
   };
   auto lookUp = [&](int value) {
     if (IControl* c = find(0)) {
