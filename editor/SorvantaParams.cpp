@@ -672,6 +672,10 @@ void Sorvanta::handleDeviceSelection(int paramIdx, int i) {
     setExternalMIDIIn(index, name.c_str());
     mMidiInIndex = index;
   }
+  if (i > 0 && index == 0) {  // listed, but it would not open: nothing is set, nothing stored
+    setStatusText("Set MIDI I/O First!");
+    return;
+  }
   if (!settingsFileAvailable()) return;
   if (index > 0) settingsLines[output ? EditorSettings::kLineMidiOut : EditorSettings::kLineMidiIn] = name;
   setStatusText(output ? "Default MIDI output set." : "Default MIDI input set.");

@@ -162,5 +162,8 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
       GetParam(kDeviceInSelection)->GetDisplayText(truncToInt(paramValue(kDeviceInSelection))));
   log(std::string("PROJECT RECALL: MIDI Out device after nonautomated params ") +
       GetParam(kDeviceOutSelection)->GetDisplayText(truncToInt(paramValue(kDeviceOutSelection))));
+  // The project's output replaced the one open before; when it is gone nothing is open, and every
+  // later send must say so rather than vanish.
+  if (withNames) midiIOSet = mMidiOutIndex > 0;
   return p;
 }

@@ -86,9 +86,11 @@ void DorvikSim::onInput(double, std::vector<unsigned char>* message, void* userD
   if (verdict != "ok")
     self->mRejected++;
   std::lock_guard<std::mutex> lock(self->mMutex);
-  self->mLog.push_back({now, true, m, verdict});
+  // A good message is logged once applied, so a test that saw it may read the memory at once.
   if (verdict == "ok")
-    self->mPending.push_back(m);
+    self->mPending.push_back({now, true, m, verdict});
+  else
+    self->mLog.push_back({now, true, m, verdict});
   self->mChanged.notify_all();
 }
 
@@ -151,16 +153,24 @@ void DorvikSim::work()
     mChanged.wait(lock, [this] { return mStop || !mPending.empty(); });
     if (mStop)
       return;
-    Bytes m = mPending.front();
+    Entry e = mPending.front();
     mPending.pop_front();
     lock.unlock();
-    apply(m);
+    Bytes reply = apply(e.bytes);
     lock.lock();
+    mLog.push_back(e);
+    mChanged.notify_all();
+    if (!reply.empty())
+    {
+      lock.unlock();
+      answer(reply);
+      lock.lock();
+    }
   }
 }
 
-// A verified message from the editor: requests are answered, changes and dumps stored.
-void DorvikSim::apply(const Bytes& m)
+// A verified message from the editor: changes and dumps are stored; a request gives its answer.
+DorvikSim::Bytes DorvikSim::apply(const Bytes& m)
 {
   const int dev = mDeviceId.load();
   if (m[0] != 0xF0)
@@ -179,10 +189,10 @@ void DorvikSim::apply(const Bytes& m)
         mParts[channel][6] = (unsigned char)channel;
       }
     }
-    return;
+    return {};
   }
   if (m[3] != dev && m[3] != 0x7F)
-    return;  // addressed to another device
+    return {};  // addressed to another device
   const unsigned char cmd = m[4];
   Bytes reply;
   {
@@ -232,8 +242,8 @@ void DorvikSim::apply(const Bytes& m)
   {
     reply[3] = (unsigned char)dev;
     checksum(reply);
-    answer(reply);
   }
+  return reply;
 }
 
 void DorvikSim::answer(Bytes reply)

@@ -96,7 +96,7 @@ public:
 private:
   static void onInput(double, std::vector<unsigned char>* message, void* self);
   void work();
-  void apply(const Bytes& m);
+  Bytes apply(const Bytes& m);
   void answer(Bytes reply);
   void send(const Bytes& m);
 
@@ -115,7 +115,7 @@ private:
   int mSpoilCount = 0;
   std::vector<Entry> mLog;
   std::vector<double> mTickTimes;
-  std::deque<Bytes> mPending;
+  std::deque<Entry> mPending;
   std::array<Bytes, 16> mParts;
   Bytes mMulti, mGlobal;
   std::map<int, Bytes> mStored;  // bank * 128 + number

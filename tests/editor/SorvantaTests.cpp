@@ -343,6 +343,32 @@ TEST_F(SorvantaTest, StateChunkRoundTripsIntoAFreshInstance) {
   EXPECT_STREQ(fresh->GetParam(kPatchName + 4)->GetDisplayText(0), "Sub Bass");
 }
 
+// Restoring a project reopens its stored output by name; when that port is gone no output is
+// open any more, so sends are refused aloud instead of vanishing. Choosing an output that cannot
+// be opened does not claim success either.
+TEST_F(SorvantaTest, AnOutputThatCannotBeOpenedLeavesSendsRefused) {
+  auto a = make();
+  ByteChunk chunk;
+  ASSERT_TRUE(a->SerializeState(&chunk));
+  auto b = make();
+  b->midiIOSet = true;  // an output had been chosen before the project was opened
+  b->UnserializeState(&chunk, 0);
+  b->sysexSent.clear();
+  b->shortSent.clear();
+  edit(b.get(), kOscillator1Level + 2, 50);
+  EXPECT_FALSE(b->midiIOSet);
+  EXPECT_EQ(text(b->statusLine), "Set MIDI I/O First!");
+  EXPECT_TRUE(b->sysexSent.empty());
+  EXPECT_TRUE(b->shortSent.empty());
+
+  writeFile(env.settingsPath(), "yellow\nnormal\nyes\n\n");
+  auto c = make();
+  edit(c.get(), kDeviceOutSelection, 1);  // "Out A": listed, but no such port to open
+  EXPECT_FALSE(c->midiIOSet);
+  EXPECT_NE(text(c->statusLine), "Default MIDI output set.");
+  EXPECT_EQ(readFile(env.settingsPath()), "yellow\nnormal\nyes\n\n");
+}
+
 TEST_F(SorvantaTest, HostileChunksAreRefusedAndChangeNothing) {
   auto a = make();
   ByteChunk good;
