@@ -253,6 +253,7 @@ public:
   void MIDIOutRoutingSwitch(IMidiMsg* msg);
   bool BankChangeMessage(int part);
   void sendSysExInitialization();
+  void recheckDeviceAfterInputChosen();
   void SetLibrarianRequestActive(bool active);
   void SetLibrarianStatusUnsaved(bool unsaved);
   void DisplayProcessingIndicator(bool show);

@@ -254,6 +254,13 @@ void Sorvanta::sendSysExInitialization() {
   if (midiManager) midiManager->sendSysExInitialization();
 }
 
+// The device check of an output chosen before any input could not hear the synth. When an input
+// is chosen after a check that got no answer, the check runs again (it is not started while one
+// still runs: that one hears the answer to its own scan now).
+void Sorvanta::recheckDeviceAfterInputChosen() {
+  if (midiManager && midiIOSet && midiManager->sender()->deviceCheckFailed.load()) sendSysExInitialization();
+}
+
 void Sorvanta::SetLibrarianRequestActive(bool active) {
   if (midiManager) midiManager->SetLibrarianRequestActive(active);
 }

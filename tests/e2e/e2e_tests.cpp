@@ -9,6 +9,8 @@
 #include <fstream>
 #include <memory>
 
+#include <RtMidi.h>
+
 #include "AUComponent.h"
 #include "DorvikSim.h"
 #include "DumpLayout.h"
@@ -86,6 +88,22 @@ class EditorOnWire : public ::testing::Test {
     }
     return false;
   }
+  // The position of a port in the editor's device menu (0 = "Select MIDI Device"), read the way
+  // the editor reads it.
+  static int listed(bool output, const std::string& name) {
+    const std::string client = std::string("lister-") + MidiTestClientSuffix();
+    std::vector<std::string> names;
+    if (output) {
+      RtMidiOut m(RtMidi::UNIX_JACK, client);
+      for (unsigned i = 0; i < m.getPortCount(); ++i) names.push_back(m.getPortName(i));
+    } else {
+      RtMidiIn m(RtMidi::UNIX_JACK, client);
+      for (unsigned i = 0; i < m.getPortCount(); ++i) names.push_back(m.getPortName(i));
+    }
+    for (size_t i = 0; i < names.size(); ++i)
+      if (names[i] == name) return static_cast<int>(i) + 1;
+    return -1;
+  }
   // Waits for the start-up conversation to end with the device found.
   void connect() {
     writeSettings(sim->editorOutputName(), sim->editorInputName());
@@ -121,6 +139,22 @@ TEST_F(EditorOnWire, StartUpReopensStoredPortsAndFindsTheDeviceIdAtThePacedRate)
       EXPECT_EQ(e.verdict, "ok");
     }
   }
+}
+
+// The first-run order: the output is chosen first, so the device check runs with no input and
+// cannot hear the synth; choosing the input then checks again.
+TEST_F(EditorOnWire, ChoosingTheInputAfterTheOutputChecksTheDeviceAgain) {
+  sim->setDeviceId(7);
+  writeSettings("", "");
+  open();
+  setParam(kLibSyncTimer, 0);  // 50 ms pacing: the failed check is over in about 8 s
+  setParam(kDeviceOutSelection, listed(true, sim->editorOutputName()));
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04) && m[3] == 127; }, 1, 15.0));
+  MidiTestSleep(1.0);  // the check gives up
+  const size_t before = sim->received([](const Bytes& m) { return isRequest(m, 0x04); }).size();
+  setParam(kDeviceInSelection, listed(false, sim->editorInputName()));
+  EXPECT_TRUE(waitParam(kGlobalSysExID, 7, 10.0));
+  EXPECT_GT(sim->received([](const Bytes& m) { return isRequest(m, 0x04); }).size(), before);
 }
 
 TEST_F(EditorOnWire, AStoredPortThatIsGoneLeavesMidiUnset) {
