@@ -254,6 +254,7 @@ public:
   bool BankChangeMessage(int part);
   void sendSysExInitialization();
   void recheckDeviceAfterInputChosen();
+  void giveDumpBytesTheirRange();
   void SetLibrarianRequestActive(bool active);
   void SetLibrarianStatusUnsaved(bool unsaved);
   void DisplayProcessingIndicator(bool show);

@@ -48,9 +48,17 @@ class EditorOnWire : public ::testing::Test {
     const auto& s = dump::initSound();
     const auto& m = dump::initMulti();
     const auto& g = dump::globalTemplate();
-    sim->setMemory(Bytes(s.begin(), s.end()), Bytes(m.begin(), m.end()), Bytes(g.begin(), g.end()));
+    Bytes multi(m.begin(), m.end());
+    for (int k = 0; k < 16; ++k) {
+      multi[39 + 22 * k + 12] = 1;           // lowest velocity 0 (it travels + 1)
+      multi[39 + 22 * k + 7] = k < 3 ? 1 : 0;  // parts 1 to 3 play
+    }
+    multi[385] = 0x77, multi[386] = 0x7F;  // bytes the editor does not model, as a synth holds them
+    DorvikSim::checksum(multi);
+    sim->setMemory(Bytes(s.begin(), s.end()), multi, Bytes(g.begin(), g.end()));
   }
   void TearDown() override {
+    if (HasFailure() && sim) printLog();
     if (plug) plug->Close();
     plug.reset();
     sim.reset();
@@ -59,6 +67,19 @@ class EditorOnWire : public ::testing::Test {
     }
   }
 
+  // The conversation as the synth saw it, for the failure report.
+  void printLog() {
+    for (const auto& e : sim->log()) {
+      std::string hex;
+      for (size_t i = 0; i < e.bytes.size() && i < 12; ++i) {
+        char b[4];
+        snprintf(b, sizeof b, "%02X ", e.bytes[i]);
+        hex += b;
+      }
+      fprintf(stderr, "%8.3f %s %4zu %s%s %s\n", e.time - started, e.incoming ? "<-" : "->", e.bytes.size(), hex.c_str(),
+              e.bytes.size() > 12 ? "..." : "", e.verdict.c_str());
+    }
+  }
   void writeSettings(const std::string& out, const std::string& in) {
     std::ofstream f(dataFolder + "Sorvanta Editor UI.txt");
     f << "yellow\nnormal\nyes\n" << out << "\n" << in;
@@ -200,6 +221,55 @@ TEST_F(EditorOnWire, TheSynthsOwnKnobsMoveTheEditor) {
   EXPECT_TRUE(waitParam(kFilter1Cutoff, 99));
   sim->turnGlobalKnob(6, 0x37);  // transpose +3
   EXPECT_TRUE(waitParam(kGlobalTranspose, 3));
+}
+
+// REQUEST MULTI takes the synth's multi and every active part into the editor; a later change on
+// the synth itself (its transpose) follows; SEND MULTI then gives the synth back exactly that.
+TEST_F(EditorOnWire, ASynthGetsBackExactlyTheStateTheEditorReceived) {
+  sim->setPartData(0, 85 - 7, 99);
+  sim->setMultiData(40 - 7, 5);
+  connect();
+  setParam(kRequestTempData, 1);
+  ASSERT_TRUE(waitParam(kFilter1Cutoff, 99, 10.0));
+  setParam(kPushArrangement, 1);  // refused while the request runs; must not deafen the editor
+  // The request ends with the multi, after all sixteen parts.
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x01); }, 1, 15.0));
+  EXPECT_EQ(sim->received([](const Bytes& m) { return isRequest(m, 0x00); }).size(), 16u);
+  MidiTestSleep(0.5);
+  sim->turnGlobalKnob(6, 0x37);  // transpose +3 on the synth
+  sim->turnGlobalKnob(5, 60);     // tuning
+  MidiTestSleep(0.3);
+  const Bytes global = sim->globals(), multi = sim->multiBuffer();
+  std::vector<Bytes> parts;
+  for (int p = 0; p < 16; ++p) parts.push_back(sim->partSound(p));
+  sim->clearLog();
+  setParam(kPushArrangement, 1);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 393; }, 1, 10.0));
+  MidiTestSleep(2.0);
+  // The synth's buffers keep the device byte they were stored with; what comes back carries the
+  // editor's idea of the device id, which is the synth's.
+  auto same = [this](const Bytes& want, const Bytes& got, const char* what) {
+    ASSERT_EQ(want.size(), got.size()) << what;
+    EXPECT_EQ(got[3], sim->deviceId()) << what;
+    for (size_t i = 0; i < want.size(); ++i) {
+      if (i == 3 || i == want.size() - 2) continue;
+      EXPECT_EQ(int(want[i]), int(got[i])) << what << " byte " << i;
+    }
+  };
+  const auto globals = sim->received([](const Bytes& m) { return m.size() == 207; });
+  ASSERT_EQ(globals.size(), 1u);
+  same(global, globals[0].bytes, "global");
+  const auto multis = sim->received([](const Bytes& m) { return m.size() == 393; });
+  ASSERT_EQ(multis.size(), 1u);
+  same(multi, multis[0].bytes, "multi");
+  const auto sounds = sim->received([](const Bytes& m) { return m.size() == 392; });
+  EXPECT_FALSE(sounds.empty());
+  for (const auto& e : sounds) same(parts[e.bytes[6] & 15], e.bytes, "part");
+  for (const auto& e : sim->log()) {
+    if (e.incoming) {
+      EXPECT_EQ(e.verdict, "ok");
+    }
+  }
 }
 
 TEST_F(EditorOnWire, ASilentSynthTimesOutAndTheEditorClosesOnTime) {
