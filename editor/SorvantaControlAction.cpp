@@ -29,6 +29,12 @@ void Sorvanta::processControlAction(ControlAction* action, int paramIdx, double 
   IParam* param = GetParam(paramIdx);
   if (!action || !param) return;
   const int n = truncToInt(value);
+  // What goes out is the whole part of the value; a knob dragged between steps stores exactly
+  // that, so the parameter, its controls and the saved project agree with the synth.
+  if (param->GetStep() == 1.0 && value != n) {
+    value = n;
+    param->SetClamped(value);
+  }
 
   if (!midiIOSet) {
     if (paramIdx == kDeviceOutSelection || paramIdx == kDeviceInSelection || paramIdx == kGlobalSysExID ||

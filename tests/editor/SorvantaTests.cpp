@@ -148,6 +148,25 @@ TEST_F(SorvantaTest, SysExEditCarriesDeviceIdAndIsNotEchoedFromTheSynth) {
   EXPECT_FALSE(plug->noSend);
 }
 
+// A knob dragged with the mouse lands between steps; what is stored, shown and saved is what was
+// sent, for SysEx and Control Change knobs alike.
+TEST_F(SorvantaTest, ADraggedKnobStoresTheValueItSent) {
+  auto plug = make();
+  plug->midiIOSet = true;
+  plug->GetParam(kDeviceOutSelection)->Set(1);
+  for (double dragged : {32.648, 73.542}) {
+    plug->sysexSent.clear();
+    plug->shortSent.clear();
+    edit(plug.get(), kOscillator1Detune + 3, dragged);
+    ASSERT_EQ(plug->sysexSent.size(), 1u);
+    EXPECT_EQ(plug->paramValue(kOscillator1Detune + 3), plug->sysexSent[0].back());
+    EXPECT_NE(text(plug->valueLine).find("[" + std::to_string(plug->sysexSent[0].back()) + "]"), std::string::npos);
+    edit(plug.get(), kOscillator1Level + 3, dragged);
+    ASSERT_EQ(plug->shortSent.size(), 1u);
+    EXPECT_EQ(plug->paramValue(kOscillator1Level + 3), plug->shortSent[0].mData2);
+  }
+}
+
 // Unisono shares its data byte with the mono/poly switch of the same part (mono/poly + 16 *
 // unisono); both blocks start one past a multiple of 16, so the part is the offset in the block.
 TEST_F(SorvantaTest, PackedUnisonoEditCarriesItsOwnPartsModeSwitch) {
