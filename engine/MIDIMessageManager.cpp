@@ -495,10 +495,11 @@ void MIDIMessageManager::getLegacyCCparam(int ccNumber, int channel, int value, 
     double lo = 0.0, hi = 0.0;
     plugHost->paramRange(p, &lo, &hi);
     double range = hi - lo;
-    int v = value;
+    // The oscillator octaves (27, 35, 42) and semitones (28, 36, 43) hold the byte on the wire in
+    // this interface, so their controllers need no scaling: value over the parameter's range, as
+    // for every other controller. The shapes and modes switch the shown page.
+    const int v = value;
     switch (ccNumber) {
-      case 27: case 35: case 42: v = (value - 16) / 12; range = 8; break;
-      case 28: case 36: case 43: v = value - 52; range = 24; break;
       case 31: case 39: case 46: case 76: case 79: refreshTab = true; break;
       default: break;
     }

@@ -123,9 +123,9 @@ TEST_F(SorvantaTest, GuiEditSendsControlChangeOnThePartsChannel) {
   EXPECT_EQ(text(plug->ccLine), "CC|20");
   // The value display names the parameter and shows the plain value.
   EXPECT_EQ(text(plug->valueLine), "99");
-  // A setting of 1 sends on channel 1; the semitone transform adds 52.
+  // A setting of 1 sends on channel 1; a semitone holds the byte on the wire and goes as it is.
   plug->setParamFromPlug(kMultiPartMIDICh + 1, 1);
-  edit(plug.get(), kOscillator2Semitone + 1, -12);
+  edit(plug.get(), kOscillator2Semitone + 1, 40);
   ASSERT_EQ(plug->shortSent.size(), 2u);
   EXPECT_EQ(plug->shortSent[1].mStatus, 0xB1);
   EXPECT_EQ(plug->shortSent[1].mData2, 40);

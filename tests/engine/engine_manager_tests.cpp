@@ -395,12 +395,14 @@ TEST_F(Engine, ChannelMessagesFromDeviceAndHost) {
   mgr->ProcessMidiMsgFromDevice(&m);
   EXPECT_TRUE(host.sent().empty());
   // A bound controller moves its control from the device and is echoed only without local control.
-  host.setRange(kOscillator1Octave + 3, -2, 6);
+  // Octave and semitone hold the byte on the wire (octave 16, 28 .. 112), so the controller's value
+  // is taken as it is.
+  host.setRange(kOscillator1Octave + 3, 0, 112);
   host.bindCC(6, 27, kOscillator1Octave + 3);
   m.MakeControlChangeMsg(static_cast<IMidiMsg::EControlChangeMsg>(27), 40 / 127.0, 5);
   mgr->ProcessMidiMsgFromDevice(&m);
   ASSERT_EQ(host.hardwareSets.size(), 1u);
-  EXPECT_DOUBLE_EQ(host.hardwareSets[0].second, 0.25);
+  EXPECT_DOUBLE_EQ(host.hardwareSets[0].second, 40.0 / 112);
   EXPECT_EQ(host.sent().size(), 1u);
   host.flags.localControlOn = true;
   mgr->ProcessMidiMsgFromDevice(&m);
