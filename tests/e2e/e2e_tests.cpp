@@ -272,6 +272,98 @@ TEST_F(EditorOnWire, ASynthGetsBackExactlyTheStateTheEditorReceived) {
   }
 }
 
+// A program step of part 3 on channel setting 4 (status channel 2): all notes off and bank select
+// MSB, then 25 ms to the LSB (bank 1 = 0x41), 25 ms to the program change.
+TEST_F(EditorOnWire, AProgramStepSendsBankAndProgramWithItsPauses) {
+  connect();
+  setParam(kMultiPartMIDICh + 2, 4);
+  setParam(kMultiPartBank + 2, 1);
+  sim->clearLog();
+  setParam(kPatchUp + 2, 1);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 2 && m[0] == 0xC2; }, 1, 5.0));
+  const auto got = sim->received([](const Bytes& m) { return m.size() <= 3 && (m[0] == 0xB2 || m[0] == 0xC2); });
+  ASSERT_EQ(got.size(), 4u);
+  EXPECT_EQ(got[0].bytes, (Bytes{0xB2, 0x7B, 0x00}));
+  EXPECT_EQ(got[1].bytes, (Bytes{0xB2, 0x00, 0x00}));
+  EXPECT_EQ(got[2].bytes, (Bytes{0xB2, 0x20, 0x41}));
+  EXPECT_EQ(got[3].bytes[0], 0xC2);
+  const double cycle = 0.006;  // arrival times are JACK cycles of 256 frames
+  EXPECT_LT(got[1].time - got[0].time, cycle);
+  EXPECT_NEAR(got[2].time - got[1].time, 0.025, cycle);
+  EXPECT_NEAR(got[3].time - got[2].time, 0.025, cycle);
+}
+
+// Host MIDI goes to the synth as far as the MIDI filter lets it: notes pass by default, host
+// program changes do not; switching the filters turns both round.
+TEST_F(EditorOnWire, HostMidiIsForwardedOrBlockedByTheFilterSwitches) {
+  connect();
+  auto host = [this](const Bytes& b) {
+    HostEvent e;
+    e.kind = HostEvent::kMidi;
+    e.bytes = b;
+    plug->SendNow(e);
+  };
+  sim->clearLog();
+  host({0x90, 0x3C, 0x64});
+  host({0xC0, 0x05});
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m == Bytes{0x90, 0x3C, 0x64}; }));
+  MidiTestSleep(0.3);
+  EXPECT_TRUE(sim->received([](const Bytes& m) { return m[0] == 0xC0; }).empty());
+  setParam(kMIDIFilterDAWNotePassThrough, 0);
+  setParam(kMIDIFilterDAWPCPassThrough, 1);
+  sim->clearLog();
+  host({0x90, 0x3E, 0x64});
+  host({0xC0, 0x06});
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m == Bytes{0xC0, 0x06}; }));
+  MidiTestSleep(0.3);
+  EXPECT_TRUE(sim->received([](const Bytes& m) { return m[0] == 0x90; }).empty());
+}
+
+// With clock and start/stop on, the transport's play sends FA and ticks at 24 per quarter note of
+// the host's tempo; stop sends FC and the ticks of the running clock follow the tempo.
+TEST_F(EditorOnWire, MidiClockFollowsTheHostTempoAndTransport) {
+  connect();
+  plug->Transport().SetTempo(150);
+  MidiTestSleep(0.1);
+  setParam(kSendMIDIClockPointer, 1);
+  setParam(kSendMIDIClockInfo, 1);
+  plug->Transport().Play();
+  MidiTestSleep(0.5);
+  const int t0 = sim->clockTicks();
+  MidiTestSleep(2.0);
+  const int ticks = sim->clockTicks() - t0;
+  EXPECT_NEAR(ticks, 2.0 * 150 / 60 * 24, 6);  // 120 ticks in two seconds at 150 BPM
+  EXPECT_EQ(sim->clockStarts(), 1);
+  plug->Transport().Stop();
+  MidiTestSleep(0.5);
+  EXPECT_EQ(sim->clockStops(), 1);
+}
+
+// The synth changes its device id: the next request gets no answer at the old id, the scan finds
+// the new one, and what follows is addressed to it.
+TEST_F(EditorOnWire, ADeviceIdChangeIsFoundByTheScan) {
+  connect();
+  sim->setDeviceId(9);
+  setParam(kRequestTempData, 1);
+  ASSERT_TRUE(waitParam(kGlobalSysExID, 9, 20.0));
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x01); }, 1, 15.0));
+  sim->clearLog();
+  setParam(kFilter1Cutoff + 1, 42);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 10 && m[4] == 0x20; }));
+  EXPECT_EQ(sim->received([](const Bytes& m) { return m.size() == 10; })[0].bytes[3], 9);
+}
+
+// Closing the host in the middle of SEND MULTI ends the transfer and returns within 2 s.
+TEST_F(EditorOnWire, ClosingInTheMiddleOfATransferIsQuickAndClean) {
+  connect();
+  setParam(kPushArrangement, 1);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 207; }, 1, 5.0));
+  const double t = MidiTestNow();
+  plug->Close();
+  EXPECT_LT(MidiTestNow() - t, 2.0);
+  plug.reset();
+}
+
 TEST_F(EditorOnWire, ASilentSynthTimesOutAndTheEditorClosesOnTime) {
   sim->setSilent(true);
   writeSettings(sim->editorOutputName(), sim->editorInputName());
