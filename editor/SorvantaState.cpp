@@ -126,7 +126,10 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
   }
   // Without a MIDI output the stored sound is not applied: the editor would otherwise show a
   // set-up the synthesizer does not have.
-  if (!midiIOSet) return valuesPos;
+  if (!midiIOSet) {
+    if (withNames) midiIOSet = mMidiOutIndex > 0;  // the project's own output, when it opened
+    return valuesPos;
+  }
 
   p = UnserializeNonAutomatedParams(chunk, valuesPos, nStored);
   deviceId = truncToInt(paramValue(kGlobalSysExID));

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <memory>
 
 #include <RtMidi.h>
@@ -84,12 +85,14 @@ class EditorOnWire : public ::testing::Test {
     std::ofstream f(dataFolder + "Sorvanta Editor UI.txt");
     f << "yellow\nnormal\nyes\n" << out << "\n" << in;
   }
-  // Opens the bundle as the host does and starts rendering.
-  void open() {
+  // Opens the bundle as the host does and starts rendering (the first rendered block starts the
+  // handshake); `before` runs in between, as a host restoring a project does.
+  void open(std::function<void()> before = nullptr) {
     plug.reset(new HostPlugin);
     std::string why;
     ASSERT_TRUE(plug->Load(SORVANTA_BUNDLE, &why)) << why;
     ASSERT_TRUE(plug->Open(&why)) << why;
+    if (before) before();
     started = MidiTestNow();
     plug->StartRendering({});
   }
@@ -364,15 +367,40 @@ TEST_F(EditorOnWire, ClosingInTheMiddleOfATransferIsQuickAndClean) {
   plug.reset();
 }
 
-TEST_F(EditorOnWire, ASilentSynthTimesOutAndTheEditorClosesOnTime) {
+// A silent synth: the handshake asks device 0, polls 20 times, scans all 128 ids one pacing
+// interval apart, polls up to the 30th and gives up ("No response from Dorvik!"), sending nothing
+// more. Paced at 50 ms here, so the whole conversation takes about 8 s.
+TEST_F(EditorOnWire, ASilentSynthIsScannedOnceAndGivenUpOnTime) {
   sim->setSilent(true);
   writeSettings(sim->editorOutputName(), sim->editorInputName());
-  open();
-  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04) && m[3] == 0x10; }, 1, 10.0));
+  open([this] { setParam(kLibSyncTimer, 0); });
+  auto request = [](const Bytes& m) { return isRequest(m, 0x04); };
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04) && m[3] == 127; }, 1, 15.0));
+  MidiTestSleep(1.5);
+  const auto got = sim->received(request);
+  ASSERT_EQ(got.size(), 129u);
+  for (int d = 0; d < 128; ++d) EXPECT_EQ(got[1 + d].bytes[3], d);
+  EXPECT_NEAR(got[1].time - got[0].time, 20 * 0.05, 0.1);
+  EXPECT_NEAR(got[128].time - got[1].time, 127 * 0.05, 0.3);
   const double t = MidiTestNow();
   plug->Close();
   EXPECT_LT(MidiTestNow() - t, 2.0);
   plug.reset();
 }
 
+// A project restored while other ports are open reopens its own ports by name; the edit after it
+// reaches the synth.
+TEST_F(EditorOnWire, AProjectReopensItsStoredPorts) {
+  connect();
+  const std::string state = home + "/project.plist";
+  std::string why;
+  ASSERT_TRUE(plug->SaveState(state, &why)) << why;
+  plug->Close();
+  writeSettings("nobody-in:gone", "nobody-out:gone");
+  open([&] { ASSERT_TRUE(plug->RestoreState(state, &why)) << why; });
+  MidiTestSleep(1.0);
+  sim->clearLog();
+  setParam(kFilter1Cutoff + 4, 77);
+  EXPECT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 10 && m[5] == 4 && m[8] == 77; }, 1, 5.0));
+}
 }  // namespace
