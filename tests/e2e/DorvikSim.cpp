@@ -2,8 +2,6 @@
 
 #include "JackTestServer.h"
 
-#include <RtMidi.h>
-
 #include <chrono>
 
 namespace {
@@ -19,40 +17,19 @@ bool ours(const DorvikSim::Bytes& m)
 }  // namespace
 
 DorvikSim::DorvikSim(const std::string& portTag)
+    : mPeer(new MidiTestPeer(portTag, "midi-in", "midi-out"))
 {
-  const std::string client = portTag + "-" + MidiTestClientSuffix();
-  try
-  {
-    mIn = new RtMidiIn(RtMidi::UNIX_JACK, client + "-in", 1000);
-    mIn->ignoreTypes(false, false, true);  // SysEx and clock wanted
-    mIn->setCallback(&DorvikSim::onInput, this);
-    mIn->openVirtualPort("midi-in");
-    mOut = new RtMidiOut(RtMidi::UNIX_JACK, client + "-out");
-    mOut->openVirtualPort("midi-out");
-  }
-  catch (const RtMidiError&)
-  {
-    delete mIn;
-    delete mOut;
-    mIn = nullptr;
-    mOut = nullptr;
-    return;
-  }
-  mInName = client + "-in:midi-in";
-  mOutName = client + "-out:midi-out";
   for (int p = 0; p < 16; ++p)
-  {
     mParts[p].assign(kSoundLength, 0);
-    mBankSelect[p] = 0;
-  }
   mMulti.assign(kMultiLength, 0);
   mGlobal.assign(kGlobalLength, 0);
+  mPeer->setListener([this](const Bytes& m) { onInput(m); });
   mWorker = std::thread([this] { work(); });
 }
 
 DorvikSim::~DorvikSim()
 {
-  delete mIn;  // no more arrivals
+  mPeer.reset();  // no more arrivals
   {
     std::lock_guard<std::mutex> lock(mMutex);
     mStop = true;
@@ -60,38 +37,40 @@ DorvikSim::~DorvikSim()
   mChanged.notify_all();
   if (mWorker.joinable())
     mWorker.join();
-  delete mOut;
 }
 
-void DorvikSim::onInput(double, std::vector<unsigned char>* message, void* userData)
+bool DorvikSim::ok() const { return mPeer && mPeer->ok(); }
+const std::string& DorvikSim::editorOutputName() const { return mPeer->inputPortName(); }
+const std::string& DorvikSim::editorInputName() const { return mPeer->outputPortName(); }
+
+// MIDI system's thread: stamp, count the clock, judge, queue for the worker.
+void DorvikSim::onInput(const Bytes& m)
 {
-  DorvikSim* self = static_cast<DorvikSim*>(userData);
   const double now = MidiTestNow();
-  const Bytes& m = *message;
   if (m.size() == 1 && m[0] >= 0xF8)
   {
     if (m[0] == 0xF8)
     {
-      self->mTicks++;
-      std::lock_guard<std::mutex> lock(self->mMutex);
-      self->mTickTimes.push_back(now);
+      mTicks++;
+      std::lock_guard<std::mutex> lock(mMutex);
+      mTickTimes.push_back(now);
     }
     else if (m[0] == 0xFA)
-      self->mStarts++;
+      mStarts++;
     else if (m[0] == 0xFC)
-      self->mStops++;
+      mStops++;
     return;
   }
   const std::string verdict = verdictFor(m);
   if (verdict != "ok")
-    self->mRejected++;
-  std::lock_guard<std::mutex> lock(self->mMutex);
+    mRejected++;
+  std::lock_guard<std::mutex> lock(mMutex);
   // A good message is logged once applied, so a test that saw it may read the memory at once.
   if (verdict == "ok")
-    self->mPending.push_back({now, true, m, verdict});
+    mPending.push_back({now, true, m, verdict});
   else
-    self->mLog.push_back({now, true, m, verdict});
-  self->mChanged.notify_all();
+    mLog.push_back({now, true, m, verdict});
+  mChanged.notify_all();
 }
 
 std::string DorvikSim::verdictFor(const Bytes& m)
@@ -282,13 +261,7 @@ void DorvikSim::send(const Bytes& m)
     std::lock_guard<std::mutex> lock(mMutex);
     mLog.push_back({MidiTestNow(), false, m, "ok"});
   }
-  try
-  {
-    mOut->sendMessage(&m);
-  }
-  catch (const RtMidiError&)
-  {
-  }
+  mPeer->send(m);
 }
 
 // The synth also reports its id in its global data (position 30).

@@ -19,13 +19,13 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-class RtMidiIn;
-class RtMidiOut;
+#include "MidiTestPeer.h"
 
 class DorvikSim
 {
@@ -46,10 +46,10 @@ public:
   explicit DorvikSim(const std::string& portTag = "dorvik");
   ~DorvikSim();
 
-  bool ok() const { return mIn && mOut; }
+  bool ok() const;
   // The names under which the editor lists the sim's ports: the one it sends to, the one it reads.
-  const std::string& editorOutputName() const { return mInName; }
-  const std::string& editorInputName() const { return mOutName; }
+  const std::string& editorOutputName() const;
+  const std::string& editorInputName() const;
 
   // Behaviour (any time).
   void setDeviceId(int id);
@@ -94,15 +94,13 @@ public:
   static std::string verdictFor(const Bytes& m);
 
 private:
-  static void onInput(double, std::vector<unsigned char>* message, void* self);
+  void onInput(const Bytes& m);
   void work();
   Bytes apply(const Bytes& m);
   void answer(Bytes reply);
   void send(const Bytes& m);
 
-  RtMidiIn* mIn = nullptr;
-  RtMidiOut* mOut = nullptr;
-  std::string mInName, mOutName;
+  std::unique_ptr<MidiTestPeer> mPeer;  // the two JACK ports
 
   std::atomic<int> mDeviceId{0};
   std::atomic<double> mDelay{0.02};
