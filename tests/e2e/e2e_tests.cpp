@@ -222,7 +222,7 @@ TEST_F(EditorOnWire, TheSynthsOwnKnobsMoveTheEditor) {
   connect();
   sim->turnSoundKnob(0, 85 - 7, 99);
   EXPECT_TRUE(waitParam(kFilter1Cutoff, 99));
-  sim->turnGlobalKnob(6, 0x37);  // transpose +3
+  sim->turnGlobalKnob(6, 0x37);  // transpose 9 down (64 is none): the editor shows 3 of 0..24
   EXPECT_TRUE(waitParam(kGlobalTranspose, 3));
 }
 
@@ -239,7 +239,7 @@ TEST_F(EditorOnWire, ASynthGetsBackExactlyTheStateTheEditorReceived) {
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x01); }, 1, 15.0));
   EXPECT_EQ(sim->received([](const Bytes& m) { return isRequest(m, 0x00); }).size(), 16u);
   MidiTestSleep(0.5);
-  sim->turnGlobalKnob(6, 0x37);  // transpose +3 on the synth
+  sim->turnGlobalKnob(6, 0x37);  // the synth transposed 9 down
   sim->turnGlobalKnob(5, 60);     // tuning
   MidiTestSleep(0.3);
   const Bytes global = sim->globals(), multi = sim->multiBuffer();
