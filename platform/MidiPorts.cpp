@@ -192,6 +192,7 @@ MidiOutputPort::MidiOutputPort() = default;
 namespace {
 // A few JACK periods even at large buffer sizes, and short enough for a port change or a close.
 const std::chrono::milliseconds kDrainMs(100);
+const std::chrono::milliseconds kSettleMs(50);
 }  // namespace
 
 void MidiOutputPort::drainLocked()
@@ -208,9 +209,14 @@ MidiOutputPort::~MidiOutputPort()
   std::lock_guard<std::mutex> lock(mMutex);
   drainLocked();
   mOpen.store(false, std::memory_order_release);
-  // The port goes before the object, so no cycle is still writing it while RtMidi frees its queue.
-  if (mOut)
+  // RtMidi's JACK output frees its queue before it closes its client, so a cycle still inside the
+  // output callback (one stalled by an xrun on a loaded machine) would read freed memory. Closing
+  // the port first makes every later cycle return at once; the pause lets one in flight finish.
+  if (mOut && mOut->isPortOpen())
+  {
     guarded("closing the output", [&] { mOut->closePort(); });
+    std::this_thread::sleep_for(kSettleMs);
+  }
   delete mOut;
   mOut = nullptr;
 }
