@@ -170,6 +170,12 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
   graphics->SetParameterFromPlug(kControlProgBank, 1.0, true);
   setParamFromPlug(kQuickTab, 0);
   currentPart = truncToInt(paramValue(kQuickTab));
+  // The pacing setting has no control in the interface, so nothing else gives it its range: left
+  // at a switch's 0..1, the 2 (100 ms) below would clamp to 1 and every job would pace at 75 ms.
+  if (IParam* timer = GetParam(kLibSyncTimer)) {
+    const std::string name = timer->GetNameForHost();
+    timer->InitInt(name.c_str(), 2, 0, 7);
+  }
   setParamFromPlug(kLibSyncTimer, 2);
 
   if (progressLayer) graphics->AttachLayer(progressLayer);

@@ -270,6 +270,8 @@ public:
   void MIDIOutRoutingSwitch(IMidiMsg* msg);
   bool BankChangeMessage(int part);
   void sendSysExInitialization();
+  void recheckDeviceAfterInputChosen();
+  void giveDumpBytesTheirRange();
   void SetLibrarianRequestActive(bool active);
   void SetLibrarianStatusUnsaved(bool unsaved);
   void DisplayProcessingIndicator(bool show);

@@ -29,6 +29,12 @@ void Sorvanta::processControlAction(ControlAction* action, int paramIdx, double 
   IParam* param = GetParam(paramIdx);
   if (!action || !param) return;
   const int n = truncToInt(value);
+  // What goes out is the whole part of the value; a knob dragged between steps stores exactly
+  // that, so the parameter, its controls and the saved project agree with the synth.
+  if (param->GetStep() == 1.0 && value != n) {
+    value = n;
+    param->SetClamped(value);
+  }
 
   if (!midiIOSet) {
     if (paramIdx == kDeviceOutSelection || paramIdx == kDeviceInSelection || paramIdx == kGlobalSysExID ||
@@ -93,17 +99,11 @@ void Sorvanta::processControlAction(ControlAction* action, int paramIdx, double 
   };
 
   switch (action->type) {
-    case kActionCC: {
-      int controller = n;
-      if (inBlock(paramIdx, kOscillator1Semitone) || inBlock(paramIdx, kOscillator2Semitone) ||
-          inBlock(paramIdx, kOscillator3Semitone))
-        controller = truncToInt(value + 52);
-      else if (inBlock(paramIdx, kOscillator1Octave) || inBlock(paramIdx, kOscillator2Octave) ||
-               inBlock(paramIdx, kOscillator3Octave))
-        controller = truncToInt(value * 12 + 16);
-      sendCC(controller);
+    case kActionCC:
+      // Octave and semitone hold the byte the synth expects (octave 16, 28 .. 112, semitone 64 for
+      // none), as their SysEx messages do: the controller value is the parameter's own.
+      sendCC(n);
       break;
-    }
     case kActionCCSwitch:
       sendCC(value == 0.0 ? action->ccOffValue : action->ccOnValue);
       break;

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "ControlLayer.h"
+#include "DumpLayout.h"
 #include "IControls.h"
 #include "IGraphics.h"
 #include "LibrarianView.h"
@@ -161,8 +162,28 @@ class SorvantaEngineHost : public MidiEngineHost {
 
 }  // namespace
 
+// Every sound byte the dumps carry has a parameter, but not every such parameter has a control
+// (the effect slots' generic values, for one, are shown through the per-type parameters). One
+// that no control initialised keeps a fresh parameter's 0..1 range, so a received 64 would be
+// clamped to 1 and sent back to the synth as 1. Those get the whole data-byte range.
+void Sorvanta::giveDumpBytesTheirRange() {
+  int n = 0;
+  const dump::SoundField* fields = dump::soundFields(&n);
+  for (int i = 0; i < n; ++i)
+    for (int base : {fields[i].param, fields[i].param2}) {
+      if (base < 0) continue;
+      for (int part = 0; part < kNumParts; ++part) {
+        IParam* q = GetParam(base + part);
+        if (!q || q->GetType() != IParam::kTypeNone) continue;
+        const std::string name = q->GetNameForHost();
+        q->InitInt(name.c_str(), 0, 0, 127);
+      }
+    }
+}
+
 void Sorvanta::initMidiEngine() {
   if (midiManager) return;
+  giveDumpBytesTheirRange();
   midiHost = new SorvantaEngineHost(this);
   midiStateRef = new PlugMidiState(*this);
   midiManager = new MIDIMessageManager(midiHost, midiStateRef);
@@ -254,6 +275,13 @@ void Sorvanta::sendSysExInitialization() {
   if (midiManager) midiManager->sendSysExInitialization();
 }
 
+// The device check of an output chosen before any input could not hear the synth. When an input
+// is chosen after a check that got no answer, the check runs again (it is not started while one
+// still runs: that one hears the answer to its own scan now).
+void Sorvanta::recheckDeviceAfterInputChosen() {
+  if (midiManager && midiIOSet && midiManager->sender()->deviceCheckFailed.load()) sendSysExInitialization();
+}
+
 void Sorvanta::SetLibrarianRequestActive(bool active) {
   if (midiManager) midiManager->SetLibrarianRequestActive(active);
 }
@@ -306,17 +334,21 @@ void Sorvanta::SendAllProgramsFromLibrarian(int third) {
 
 int Sorvanta::getTimerValue() { return midiManager ? midiManager->pacingInterval() : 100; }
 
+// The send-mode flags are set only when the job really starts: a push refused because another
+// transfer runs would otherwise leave bulkSendActive set, and with it all input ignored.
 void Sorvanta::pushArrangement() {
   if (!midiManager) return;
-  sendAllParts = true;
-  bulkSendActive = true;
-  sendGlobalWithMulti = true;
-  midiManager->patchRequest.armed = false;
-  midiManager->AllSoundsOff(0, true);
   JobRecord r;
   r.code = 0;
   MIDIMessageManager* m = midiManager;
-  m->startJob(r, [m] { m->partSendBusy = true; });
+  m->startJob(r, [this, m] {
+    sendAllParts = true;
+    bulkSendActive = true;
+    sendGlobalWithMulti = true;
+    m->patchRequest.armed = false;
+    m->AllSoundsOff(0, true);
+    m->partSendBusy = true;
+  });
 }
 
 void Sorvanta::pushArrangementAndWait() {

@@ -670,6 +670,11 @@ void Sorvanta::handleDeviceSelection(int paramIdx, int i) {
   } else {
     setExternalMIDIIn(index, name.c_str());
     mMidiInIndex = index;
+    if (index > 0) recheckDeviceAfterInputChosen();
+  }
+  if (i > 0 && index == 0) {  // listed, but it would not open: nothing is set, nothing stored
+    setStatusText("Set MIDI I/O First!");
+    return;
   }
   if (!settingsFileAvailable()) return;
   if (index > 0) settingsLines[output ? EditorSettings::kLineMidiOut : EditorSettings::kLineMidiIn] = name;

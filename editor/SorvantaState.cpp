@@ -129,6 +129,7 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
   if (!midiIOSet) {
     syncMidiFilterMirrors();
     if (withNames) {
+      midiIOSet = mMidiOutIndex > 0;  // the project's own output, when it opened
       const uint8_t* bytes = chunk->GetBytes() + blockPos;
       heldProjectState.assign(bytes, bytes + (valuesPos - blockPos) + static_cast<size_t>(nStored) * 8);
       heldValuesOffset = valuesPos - blockPos;
@@ -152,6 +153,9 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
       GetParam(kDeviceInSelection)->GetDisplayText(truncToInt(paramValue(kDeviceInSelection))));
   log(std::string("PROJECT RECALL: MIDI Out device after nonautomated params ") +
       GetParam(kDeviceOutSelection)->GetDisplayText(truncToInt(paramValue(kDeviceOutSelection))));
+  // The project's output replaced the one open before; when it is gone nothing is open, and every
+  // later send must say so rather than vanish.
+  if (withNames) midiIOSet = mMidiOutIndex > 0;
   return p;
 }
 

@@ -181,7 +181,13 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
   }
 
   if (size >= 60) {
-    if (editorCaptureActive.load() && sysex::classify(d, size) != sysex::Kind::kNotOurs) {
+    // A spoilt reply is dropped whole and the wait goes on: the good answer after it (a re-sent
+    // request's, the device-id scan's) is still heard.
+    if (!sysex::isIntactDump(d, size)) {
+      plugHost->log("PROCESSOR: incomplete or damaged SysEx of " + std::to_string(size) + " bytes ignored");
+      return;
+    }
+    if (editorCaptureActive.load()) {
       const int dev = d[sysex::kDevicePos];
       if (plugState->adoptDeviceId.load() && dev < 0x80 && dev != plugState->deviceId.load()) {
         plugHost->setParamSilently(kGlobalSysExID, dev);
@@ -261,9 +267,13 @@ void MIDIMessageManager::lookUpShort(const uint8_t* d, int size) {
   const int lo = perPart ? d[7] : d[6];
   const int raw = perPart ? d[8] : d[7];
   const int part = perPart ? d[5] : -1;
-  auto find = [&](int k5) {
-    return perPart ? plugHost->findSysexControl(cmd, d[5], hi, lo, k5)
-                   : plugHost->findPartlessSysexControl(d[3], cmd, hi, lo, k5);
+  // The interface registers its part-less controls (multi and global settings) under fifth key 1;
+  // looked up under 0 alone, the synth's own global and multi changes would never reach them and
+  // the next multi or global dump would send the synth its old values back.
+  auto find = [&](int k5) -> IControl* {
+    if (perPart) return plugHost->findSysexControl(cmd, d[5], hi, lo, k5);
+    IControl* c = plugHost->findPartlessSysexControl(d[3], cmd, hi, lo, k5);
+    return c ? c : plugHost->findPartlessSysexControl(d[3], cmd, hi, lo, 1);
   };
   auto lookUp = [&](int value) {
     if (IControl* c = find(0)) {
@@ -500,10 +510,11 @@ void MIDIMessageManager::getLegacyCCparam(int ccNumber, int channel, int value, 
     double lo = 0.0, hi = 0.0;
     plugHost->paramRange(p, &lo, &hi);
     double range = hi - lo;
-    int v = value;
+    // The oscillator octaves (27, 35, 42) and semitones (28, 36, 43) hold the byte on the wire in
+    // this interface, so their controllers need no scaling: value over the parameter's range, as
+    // for every other controller. The shapes and modes switch the shown page.
+    const int v = value;
     switch (ccNumber) {
-      case 27: case 35: case 42: v = (value - 16) / 12; range = 8; break;
-      case 28: case 36: case 43: v = value - 52; range = 24; break;
       case 31: case 39: case 46: case 76: case 79: refreshTab = true; break;
       default: break;
     }

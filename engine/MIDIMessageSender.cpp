@@ -293,6 +293,9 @@ void MIDIMessageSender::sendPatchToDeviceFromLibrarian(const LibrarianPatch& ent
       }
     }
   }
+  // The header was rewritten above, and the parser takes only dumps whose checksum holds.
+  if (m.size() >= static_cast<size_t>(sysex::kChecksumMinLength) && m.back() == sysex::kEnd)
+    sysex::applyChecksum(m.data(), static_cast<int>(m.size()));
   mgr->editorCaptureActive = true;
   st->replyReceived = false;
   handToParser(m.data(), static_cast<int>(m.size()));
@@ -388,7 +391,7 @@ void MIDIMessageSender::sendDeviceIdEnquiry() {
   spec.checked = true;
   spec.timeoutText = "No response from Dorvik!";
   sendRequest(spec.build(st->deviceId.load()), true);
-  runCycle(spec);
+  deviceCheckFailed = !runCycle(spec);
   if (cancelRequested.load()) {
     host->setStatusText("Data request CANCELLED!");
   } else if (!requestFailed.load()) {

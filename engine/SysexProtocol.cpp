@@ -99,6 +99,21 @@ bool isGlobalDump(const uint8_t* data, int size) {
   return size == kGlobalDumpLength && hasHeader(data, size) && data[kCommandPos] == kGlobalDump;
 }
 
+bool isIntactDump(const uint8_t* data, int size) {
+  if (!hasHeader(data, size)) return false;
+  int length = 0;
+  switch (data[kCommandPos]) {
+    case kSoundDump: length = kSoundDumpLength; break;
+    case kMultiDump: length = kMultiDumpLength; break;
+    case kGlobalDump: length = kGlobalDumpLength; break;
+    default: return false;
+  }
+  if (size != length || data[size - 1] != kEnd) return false;
+  for (int i = 1; i < size - 1; ++i)
+    if (data[i] & 0x80) return false;
+  return framedChecksum(data, size) == data[size - 2];
+}
+
 Kind classify(const uint8_t* data, int size) {
   if (!hasHeader(data, size)) return Kind::kNotOurs;
   if (isSoundDump(data, size)) return Kind::kSoundDump;
@@ -119,11 +134,13 @@ int pacingIntervalMs(double value) {
   return kSteps[v];
 }
 
+// An answer that came in during the last pause counts, even at the scan or the last poll.
 PollAction pollAction(int poll, int scanPoll, bool replyReceived, bool cancelRequested) {
   if (cancelRequested) return PollAction::kCancelled;
+  if (replyReceived) return PollAction::kReplied;
   if (poll == scanPoll) return PollAction::kScan;
   if (poll >= kRequestTimeoutPolls) return PollAction::kTimedOut;
-  return replyReceived ? PollAction::kReplied : PollAction::kWait;
+  return PollAction::kWait;
 }
 
 bool scanStops(int d, bool replyReceived, bool cancelRequested) {

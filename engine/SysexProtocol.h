@@ -109,6 +109,11 @@ Kind classify(const uint8_t* data, int size);
 bool isSoundDump(const uint8_t* data, int size);
 bool isMultiDump(const uint8_t* data, int size);
 bool isGlobalDump(const uint8_t* data, int size);
+// A received dump is taken into the editor only whole: a sound, multi or global dump at exactly its
+// own length, F7 there and nowhere before, nothing but data bytes between F0 and F7, and the right
+// checksum. A reply cut short (and joined by the MIDI input to whatever came next), a byte with
+// its high bit set or a wrong checksum would otherwise land in the parameters as garbage.
+bool isIntactDump(const uint8_t* data, int size);
 
 // ---- request timing (the worker only sleeps and asks these) ----
 

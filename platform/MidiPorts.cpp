@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 namespace {
 
@@ -188,10 +189,34 @@ void MidiInputPort::close()
 
 MidiOutputPort::MidiOutputPort() = default;
 
+namespace {
+// A few JACK periods even at large buffer sizes, and short enough for a port change or a close.
+const std::chrono::milliseconds kDrainMs(100);
+const std::chrono::milliseconds kSettleMs(50);
+}  // namespace
+
+void MidiOutputPort::drainLocked()
+{
+  if (!mOut || !mOpen.load(std::memory_order_relaxed) || mLastSend == std::chrono::steady_clock::time_point{})
+    return;
+  const auto until = mLastSend + kDrainMs;
+  if (std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_until(until);
+}
+
 MidiOutputPort::~MidiOutputPort()
 {
   std::lock_guard<std::mutex> lock(mMutex);
+  drainLocked();
   mOpen.store(false, std::memory_order_release);
+  // RtMidi's JACK output frees its queue before it closes its client, so a cycle still inside the
+  // output callback (one stalled by an xrun on a loaded machine) would read freed memory. Closing
+  // the port first makes every later cycle return at once; the pause lets one in flight finish.
+  if (mOut && mOut->isPortOpen())
+  {
+    guarded("closing the output", [&] { mOut->closePort(); });
+    std::this_thread::sleep_for(kSettleMs);
+  }
   delete mOut;
   mOut = nullptr;
 }
@@ -219,6 +244,7 @@ std::vector<std::string> MidiOutputPort::listPortNames()
 bool MidiOutputPort::open(const std::string& portName, const char* ownName)
 {
   std::lock_guard<std::mutex> lock(mMutex);
+  drainLocked();
   mOpen.store(false, std::memory_order_release);
   if (!mOut)
     return false;
@@ -245,6 +271,7 @@ bool MidiOutputPort::openVirtual(const char* ownName)
 void MidiOutputPort::close()
 {
   std::lock_guard<std::mutex> lock(mMutex);
+  drainLocked();
   mOpen.store(false, std::memory_order_release);
   if (mOut)
     guarded("closing the output", [&] { mOut->closePort(); });
@@ -257,5 +284,6 @@ bool MidiOutputPort::send(const unsigned char* bytes, size_t size)
   std::lock_guard<std::mutex> lock(mMutex);
   if (!mOut || !mOpen.load(std::memory_order_relaxed))
     return false;
+  mLastSend = std::chrono::steady_clock::now();
   return guarded("sending", [&] { mOut->sendMessage(bytes, size); });
 }

@@ -13,6 +13,7 @@
 #include "MidiInputDispatch.h"
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -102,7 +103,13 @@ public:
   bool send(const unsigned char* bytes, size_t size);
 
 private:
-  mutable std::mutex mMutex;  // guards mOut's port state and every sendMessage
+  // Hazard (JACK): queued output leaves only on the next cycle, and closing the port or deleting
+  // the object drops what is still queued (the last request of a transfer, seen now and then
+  // under load), so both first let the queue drain: at most kDrainMs after the last send.
+  void drainLocked();
+
+  mutable std::mutex mMutex;  // guards mOut's port state, every sendMessage and mLastSend
   RtMidiOut* mOut = nullptr;
   std::atomic<bool> mOpen{false};
+  std::chrono::steady_clock::time_point mLastSend{};
 };

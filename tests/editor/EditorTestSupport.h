@@ -96,7 +96,7 @@ inline std::string uiDocument() {
        "<knobcontrol type=\"ccKnob\" name=\"Level\" paramId=\"kOscillator1Level\" imageId=\"IKNOBROTATERCONTROL_ID2\" "
        "position=\"150,200\" valueBounds=\"100,0,127,1\" ccNumber=\"20\"/>"
        "<knobcontrol type=\"ccKnob\" name=\"Semitone\" paramId=\"kOscillator2Semitone\" imageId=\"IKNOBROTATERCONTROL_ID2\" "
-       "position=\"200,200\" valueBounds=\"0,-64,63,1\" ccNumber=\"21\"/>"
+       "position=\"200,200\" valueBounds=\"64,0,127,1\" ccNumber=\"21\"/>"
        "<knobcontrol type=\"seKnob\" name=\"Detune\" paramId=\"kOscillator1Detune\" imageId=\"IKNOBROTATERCONTROL_ID2\" "
        "position=\"250,200\" valueBounds=\"64,0,127,1\" sysexIndex=\"3\" changingByte=\"8\"/>"
        "<knobcontrol type=\"seKnob\" name=\"Unisono\" paramId=\"kOscillatorUnisono\" imageId=\"IKNOBROTATERCONTROL_ID2\" "

@@ -136,9 +136,9 @@ TEST_F(SorvantaTest, GuiEditSendsControlChangeOnThePartsChannel) {
   EXPECT_EQ(text(plug->ccLine), "CC|20");
   // The value display names the parameter and shows the plain value.
   EXPECT_EQ(text(plug->valueLine), "99");
-  // A setting of 1 sends on channel 1; the semitone transform adds 52.
+  // A setting of 1 sends on channel 1; a semitone holds the byte on the wire and goes as it is.
   plug->setParamFromPlug(kMultiPartMIDICh + 1, 1);
-  edit(plug.get(), kOscillator2Semitone + 1, -12);
+  edit(plug.get(), kOscillator2Semitone + 1, 40);
   ASSERT_EQ(plug->shortSent.size(), 2u);
   EXPECT_EQ(plug->shortSent[1].mStatus, 0xB1);
   EXPECT_EQ(plug->shortSent[1].mData2, 40);
@@ -159,6 +159,25 @@ TEST_F(SorvantaTest, SysExEditCarriesDeviceIdAndIsNotEchoedFromTheSynth) {
   plug->OnParamChange2(kOscillator1Detune + 3);
   EXPECT_EQ(plug->sysexSent.size(), 1u);
   EXPECT_FALSE(plug->noSend);
+}
+
+// A knob dragged with the mouse lands between steps; what is stored, shown and saved is what was
+// sent, for SysEx and Control Change knobs alike.
+TEST_F(SorvantaTest, ADraggedKnobStoresTheValueItSent) {
+  auto plug = make();
+  plug->midiIOSet = true;
+  plug->GetParam(kDeviceOutSelection)->Set(1);
+  for (double dragged : {32.648, 73.542}) {
+    plug->sysexSent.clear();
+    plug->shortSent.clear();
+    edit(plug.get(), kOscillator1Detune + 3, dragged);
+    ASSERT_EQ(plug->sysexSent.size(), 1u);
+    EXPECT_EQ(plug->paramValue(kOscillator1Detune + 3), plug->sysexSent[0].back());
+    EXPECT_NE(text(plug->valueLine).find("[" + std::to_string(plug->sysexSent[0].back()) + "]"), std::string::npos);
+    edit(plug.get(), kOscillator1Level + 3, dragged);
+    ASSERT_EQ(plug->shortSent.size(), 1u);
+    EXPECT_EQ(plug->paramValue(kOscillator1Level + 3), plug->shortSent[0].mData2);
+  }
 }
 
 // Unisono shares its data byte with the mono/poly switch of the same part (mono/poly + 16 *
@@ -355,6 +374,32 @@ TEST_F(SorvantaTest, StateChunkRoundTripsIntoAFreshInstance) {
     EXPECT_EQ(std::string(got.c_str()), std::string(want.c_str())) << slot;
   }
   EXPECT_STREQ(fresh->GetParam(kPatchName + 4)->GetDisplayText(0), "Sub Bass");
+}
+
+// Restoring a project reopens its stored output by name; when that port is gone no output is
+// open any more, so sends are refused aloud instead of vanishing. Choosing an output that cannot
+// be opened does not claim success either.
+TEST_F(SorvantaTest, AnOutputThatCannotBeOpenedLeavesSendsRefused) {
+  auto a = make();
+  ByteChunk chunk;
+  ASSERT_TRUE(a->SerializeState(&chunk));
+  auto b = make();
+  b->midiIOSet = true;  // an output had been chosen before the project was opened
+  b->UnserializeState(&chunk, 0);
+  b->sysexSent.clear();
+  b->shortSent.clear();
+  edit(b.get(), kOscillator1Level + 2, 50);
+  EXPECT_FALSE(b->midiIOSet);
+  EXPECT_EQ(text(b->statusLine), "Set MIDI I/O First!");
+  EXPECT_TRUE(b->sysexSent.empty());
+  EXPECT_TRUE(b->shortSent.empty());
+
+  writeFile(env.settingsPath(), "yellow\nnormal\nyes\n\n");
+  auto c = make();
+  edit(c.get(), kDeviceOutSelection, 1);  // "Out A": listed, but no such port to open
+  EXPECT_FALSE(c->midiIOSet);
+  EXPECT_NE(text(c->statusLine), "Default MIDI output set.");
+  EXPECT_EQ(readFile(env.settingsPath()), "yellow\nnormal\nyes\n\n");
 }
 
 TEST_F(SorvantaTest, HostileChunksAreRefusedAndChangeNothing) {

@@ -296,6 +296,30 @@ TEST_F(Engine, DumpIsParsedOnlyWhileAwaitedAndAdoptsTheDeviceId) {
   EXPECT_FALSE(mgr->editorCaptureActive.load());
 }
 
+TEST_F(Engine, SpoiltDumpsAreRejectedAndTheAnswerAfterThemIsHeard) {
+  const Bytes good = soundDumpFor(1, 33);
+  Bytes badSum = good, highBit = good, noEnd = good, cut(good.begin(), good.begin() + 300);
+  badSum[390] ^= 1;
+  highBit[85] = 0x85;  // a detune byte of 133
+  noEnd[391] = 0x00;
+  Bytes glued(good.begin(), good.begin() + 385);  // cut off, then joined to the next message
+  glued.insert(glued.end(), good.begin(), good.end());
+  Bytes longer = good;  // F7 not at the dump's own length
+  longer.insert(longer.end() - 1, 0x00);
+  for (const Bytes& spoilt : {badSum, highBit, noEnd, cut, glued, longer}) {
+    SCOPED_TRACE(spoilt.size());
+    host.set(kFilter1Cutoff + 1, 5);
+    mgr->SetLibrarianRequestActive(false);
+    deliver(spoilt);
+    EXPECT_EQ(host.value(kFilter1Cutoff + 1), 5);
+    EXPECT_FALSE(host.flags.replyReceived.load());
+    EXPECT_TRUE(mgr->editorCaptureActive.load());  // still waiting for the real answer
+    deliver(good);
+    EXPECT_EQ(host.value(kFilter1Cutoff + 1), 33);
+    EXPECT_TRUE(host.flags.replyReceived.load());
+  }
+}
+
 TEST_F(Engine, LibrarianCaptureStoresACompletedDumpInTheSelectedSlot) {
   PatchLibrarian lib;
   auto* bank = new PatchFile();
@@ -371,12 +395,14 @@ TEST_F(Engine, ChannelMessagesFromDeviceAndHost) {
   mgr->ProcessMidiMsgFromDevice(&m);
   EXPECT_TRUE(host.sent().empty());
   // A bound controller moves its control from the device and is echoed only without local control.
-  host.setRange(kOscillator1Octave + 3, -2, 6);
+  // Octave and semitone hold the byte on the wire (octave 16, 28 .. 112), so the controller's value
+  // is taken as it is.
+  host.setRange(kOscillator1Octave + 3, 0, 112);
   host.bindCC(6, 27, kOscillator1Octave + 3);
   m.MakeControlChangeMsg(static_cast<IMidiMsg::EControlChangeMsg>(27), 40 / 127.0, 5);
   mgr->ProcessMidiMsgFromDevice(&m);
   ASSERT_EQ(host.hardwareSets.size(), 1u);
-  EXPECT_DOUBLE_EQ(host.hardwareSets[0].second, 0.25);
+  EXPECT_DOUBLE_EQ(host.hardwareSets[0].second, 40.0 / 112);
   EXPECT_EQ(host.sent().size(), 1u);
   host.flags.localControlOn = true;
   mgr->ProcessMidiMsgFromDevice(&m);

@@ -101,8 +101,10 @@ TEST(RequestCycle, ScanAtItsPollTimeoutAtThirtyCancelFirst) {
   EXPECT_EQ(sysex::pollAction(3, 25, true, false), PollAction::kReplied);
   EXPECT_EQ(sysex::pollAction(25, 25, false, false), PollAction::kScan);
   EXPECT_EQ(sysex::pollAction(29, 25, false, false), PollAction::kWait);
-  // The last poll times out even when the answer came during it.
-  EXPECT_EQ(sysex::pollAction(30, 25, true, false), PollAction::kTimedOut);
+  // An answer that came during the last poll (or the scan's) counts.
+  EXPECT_EQ(sysex::pollAction(30, 25, true, false), PollAction::kReplied);
+  EXPECT_EQ(sysex::pollAction(25, 25, true, false), PollAction::kReplied);
+  EXPECT_EQ(sysex::pollAction(30, 25, false, false), PollAction::kTimedOut);
   EXPECT_EQ(sysex::pollAction(30, 25, false, true), PollAction::kCancelled);
   EXPECT_TRUE(sysex::scanStops(0, true, false));
   EXPECT_TRUE(sysex::scanStops(128, false, false));

@@ -40,6 +40,11 @@ MidiTestPeer::~MidiTestPeer()
 void MidiTestPeer::onInput(double, std::vector<unsigned char>* message, void* userData)
 {
   MidiTestPeer* self = static_cast<MidiTestPeer*>(userData);
+  if (self->mListener)
+  {
+    self->mListener(*message);
+    return;
+  }
   std::lock_guard<std::mutex> lock(self->mMutex);
   if (isPrimer(*message))
   {

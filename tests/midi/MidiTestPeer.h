@@ -10,6 +10,7 @@
 #include "JackTestServer.h"
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -33,6 +34,10 @@ public:
   const std::string& outputPortName() const { return mOutFull; }
 
   void setEcho(bool on);
+  // A peer that speaks a protocol of its own: every message that arrives (primers included) goes
+  // to listener, on the MIDI system's thread, instead of being recorded. Set before connecting.
+  typedef std::function<void(const Bytes&)> Listener;
+  void setListener(Listener listener) { mListener = std::move(listener); }
   void send(const Bytes& message);
   void send(const unsigned char* bytes, size_t size);
 
@@ -73,6 +78,7 @@ private:
   RtMidiOut* mOut = nullptr;
   std::string mInFull, mOutFull;
   bool mEcho = false;
+  Listener mListener;
 
   std::mutex mMutex;
   std::condition_variable mArrived;

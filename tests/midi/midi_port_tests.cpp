@@ -299,3 +299,25 @@ TEST_F(MidiPortTest, ClosingAndTearingDownWhileThePeerFloodsIsSafe)
   flooding = false;
   flood.join();
 }
+
+// The last message before a close or a tear-down still leaves: the MIDI system sends queued
+// output only on its next cycle, so closing at once used to drop it now and then (and tearing the
+// object down under a running cycle could crash).
+TEST_F(MidiPortTest, TheLastMessageBeforeClosingStillArrives)
+{
+  MidiTestPeer peer;
+  const Bytes dump = sysex(393, 3);
+  const int rounds = 60;
+  for (int round = 0; round < rounds; ++round)
+  {
+    MidiOutputPort out;
+    ASSERT_TRUE(out.create("RtMidi Output Client") && out.open(peer.inputPortName(), "RtMidi Output"));
+    const size_t primers = peer.primersSeen();  // this connection's own primer, not an earlier one
+    ASSERT_TRUE(MidiTestPeer::prime([&](const Bytes& b) { out.send(b.data(), b.size()); },
+                                    [&] { return peer.primersSeen() > primers; }, 10.0));
+    ASSERT_TRUE(out.send(dump.data(), dump.size()));
+    if (round % 2)
+      out.close();
+  }
+  EXPECT_TRUE(peer.waitForMessages(rounds, 2.0)) << peer.messageCount() << " of " << rounds;
+}

@@ -207,6 +207,11 @@ VALUE_LISTS = {
     "onOff": ["OFF", "ON"],
 }
 
+# Receive and transmit program change: the synth's global data carries 0, 1 or 2 (its own
+# template and factory state send 2). With fewer entries the menu would clamp the synth's 2 and
+# the next global dump would change the synth's setting behind the user's back.
+VALUE_LISTS["programChange"] = ["Off", "Program", "Program + Bank"]
+
 # ---------------------------------------------------------------------------------------------
 # Layout bookkeeping: what the painter draws on each page background.
 sections = []   # [header, lines, seen]: one per painted image, in order

@@ -1,0 +1,406 @@
+// The editor bundle, loaded by the stand-in host's own code and rendering at real time, against a
+// simulated Dorvik on a private JACK server: what goes over the wire, in what order and when.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <memory>
+
+#include <RtMidi.h>
+
+#include "AUComponent.h"
+#include "DorvikSim.h"
+#include "DumpLayout.h"
+#include "HostPlugin.h"
+#include "JackTestServer.h"
+#include "ParamNames.h"
+
+namespace {
+
+using Bytes = DorvikSim::Bytes;
+
+bool isRequest(const Bytes& m, int cmd) { return m.size() >= 6 && m[0] == 0xF0 && m[1] == 0x3E && m[4] == cmd && m.size() <= 8; }
+
+class EditorOnWire : public ::testing::Test {
+ protected:
+  static JackTestServer& server() {
+    static JackTestServer s;
+    return s;
+  }
+  static void SetUpTestSuite() { server().start(); }
+  static void TearDownTestSuite() { server().stop(); }
+
+  void SetUp() override {
+    ASSERT_TRUE(server().running()) << "private JACK server did not start";
+    char tmpl[] = "/tmp/sorvanta-e2e-XXXXXX";
+    home = mkdtemp(tmpl);
+    setenv("XDG_DATA_HOME", home.c_str(), 1);
+    dataFolder = home + "/Audio/Presets/Harrowgate Sound Labs/Tamsell Sorvanta Editor/";
+    for (size_t i = 1; i <= dataFolder.size(); ++i)
+      if (i == dataFolder.size() || dataFolder[i] == '/') mkdir(dataFolder.substr(0, i).c_str(), 0755);
+    // A decoy made first, so the synth's ports are not the first listed.
+    decoy.reset(new DorvikSim("decoy"));
+    sim.reset(new DorvikSim("dorvik"));
+    ASSERT_TRUE(sim->ok());
+    const auto& s = dump::initSound();
+    const auto& m = dump::initMulti();
+    const auto& g = dump::globalTemplate();
+    Bytes multi(m.begin(), m.end());
+    for (int k = 0; k < 16; ++k) {
+      multi[39 + 22 * k + 12] = 1;           // lowest velocity 0 (it travels + 1)
+      multi[39 + 22 * k + 7] = k < 3 ? 1 : 0;  // parts 1 to 3 play
+    }
+    multi[385] = 0x77, multi[386] = 0x7F;  // bytes the editor does not model, as a synth holds them
+    DorvikSim::checksum(multi);
+    sim->setMemory(Bytes(s.begin(), s.end()), multi, Bytes(g.begin(), g.end()));
+  }
+  void TearDown() override {
+    if (HasFailure() && sim) printLog();
+    if (plug) plug->Close();
+    plug.reset();
+    sim.reset();
+    decoy.reset();
+    if (system(("rm -rf '" + home + "'").c_str()) != 0) {
+    }
+  }
+
+  // The conversation as the synth saw it, for the failure report.
+  void printLog() {
+    for (const auto& e : sim->log()) {
+      std::string hex;
+      for (size_t i = 0; i < e.bytes.size() && i < 12; ++i) {
+        char b[4];
+        snprintf(b, sizeof b, "%02X ", e.bytes[i]);
+        hex += b;
+      }
+      fprintf(stderr, "%8.3f %s %4zu %s%s %s\n", e.time - started, e.incoming ? "<-" : "->", e.bytes.size(), hex.c_str(),
+              e.bytes.size() > 12 ? "..." : "", e.verdict.c_str());
+    }
+  }
+  void writeSettings(const std::string& out, const std::string& in) {
+    std::ofstream f(dataFolder + "Sorvanta Editor UI.txt");
+    f << "yellow\nnormal\nyes\n" << out << "\n" << in;
+  }
+  // Opens the bundle as the host does and starts rendering (the first rendered block starts the
+  // handshake); `before` runs in between, as a host restoring a project does.
+  void open(std::function<void()> before = nullptr) {
+    plug.reset(new HostPlugin);
+    std::string why;
+    ASSERT_TRUE(plug->Load(SORVANTA_BUNDLE, &why)) << why;
+    ASSERT_TRUE(plug->Open(&why)) << why;
+    if (before) before();
+    started = MidiTestNow();
+    plug->StartRendering({});
+  }
+  double param(int id) {
+    AudioUnitParameterValue v = -1;
+    AudioUnitGetParameter(plug->Unit(), id, kAudioUnitScope_Global, 0, &v);
+    return v;
+  }
+  void setParam(int id, double v) {
+    AudioUnitSetParameter(plug->Unit(), id, kAudioUnitScope_Global, 0, static_cast<AudioUnitParameterValue>(v), 0);
+  }
+  bool waitParam(int id, double v, double seconds = 5.0) {
+    const double end = MidiTestNow() + seconds;
+    while (MidiTestNow() < end) {
+      if (param(id) == v) return true;
+      MidiTestSleep(0.01);
+    }
+    return false;
+  }
+  // The position of a port in the editor's device menu (0 = "Select MIDI Device"), read the way
+  // the editor reads it.
+  static int listed(bool output, const std::string& name) {
+    const std::string client = std::string("lister-") + MidiTestClientSuffix();
+    std::vector<std::string> names;
+    if (output) {
+      RtMidiOut m(RtMidi::UNIX_JACK, client);
+      for (unsigned i = 0; i < m.getPortCount(); ++i) names.push_back(m.getPortName(i));
+    } else {
+      RtMidiIn m(RtMidi::UNIX_JACK, client);
+      for (unsigned i = 0; i < m.getPortCount(); ++i) names.push_back(m.getPortName(i));
+    }
+    for (size_t i = 0; i < names.size(); ++i)
+      if (names[i] == name) return static_cast<int>(i) + 1;
+    return -1;
+  }
+  // Waits for the start-up conversation to end with the device found.
+  void connect() {
+    writeSettings(sim->editorOutputName(), sim->editorInputName());
+    open();
+    ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 10.0));
+    ASSERT_TRUE(waitParam(kGlobalSysExID, sim->deviceId(), 25.0));
+    MidiTestSleep(0.3);
+  }
+
+  std::string home, dataFolder;
+  std::unique_ptr<DorvikSim> decoy, sim;
+  std::unique_ptr<HostPlugin> plug;
+  double started = 0;
+};
+
+TEST_F(EditorOnWire, StartUpReopensStoredPortsAndFindsTheDeviceIdAtThePacedRate) {
+  sim->setDeviceId(5);
+  writeSettings(sim->editorOutputName(), sim->editorInputName());
+  open();
+  // The handshake: a global request to device 0, then, from poll 20 on, the scan of every id at
+  // one pacing interval (100 ms) each until device 5 answers.
+  ASSERT_TRUE(waitParam(kGlobalSysExID, 5, 25.0)) << "device never found";
+  const auto requests = sim->received([](const Bytes& m) { return isRequest(m, 0x04); });
+  ASSERT_GE(requests.size(), 7u);
+  EXPECT_EQ(requests[0].bytes, (Bytes{0xF0, 0x3E, 0x10, 0x00, 0x04, 0xF7}));
+  for (int d = 0; d <= 5; ++d) EXPECT_EQ(requests[1 + d].bytes[3], d);
+  EXPECT_EQ(requests.size(), 7u) << "the scan went on after the answer";
+  const double firstWait = requests[1].time - requests[0].time;
+  EXPECT_NEAR(firstWait, 2.0, 0.25) << "twenty polls of 100 ms";
+  EXPECT_NEAR((requests[6].time - requests[1].time) / 5, 0.1, 0.02);
+  for (const auto& e : sim->log()) {
+    if (e.incoming) {
+      EXPECT_EQ(e.verdict, "ok");
+    }
+  }
+}
+
+// The first-run order: the output is chosen first, so the device check runs with no input and
+// cannot hear the synth; choosing the input then checks again.
+TEST_F(EditorOnWire, ChoosingTheInputAfterTheOutputChecksTheDeviceAgain) {
+  sim->setDeviceId(7);
+  writeSettings("", "");
+  open();
+  setParam(kLibSyncTimer, 0);  // 50 ms pacing: the failed check is over in about 8 s
+  setParam(kDeviceOutSelection, listed(true, sim->editorOutputName()));
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04) && m[3] == 127; }, 1, 15.0));
+  MidiTestSleep(1.0);  // the check gives up
+  const size_t before = sim->received([](const Bytes& m) { return isRequest(m, 0x04); }).size();
+  setParam(kDeviceInSelection, listed(false, sim->editorInputName()));
+  EXPECT_TRUE(waitParam(kGlobalSysExID, 7, 10.0));
+  EXPECT_GT(sim->received([](const Bytes& m) { return isRequest(m, 0x04); }).size(), before);
+}
+
+TEST_F(EditorOnWire, AStoredPortThatIsGoneLeavesMidiUnset) {
+  writeSettings("nobody-in:gone", sim->editorInputName());
+  open();
+  MidiTestSleep(1.5);
+  setParam(kFilter1Cutoff, 64);
+  MidiTestSleep(0.5);
+  EXPECT_TRUE(sim->log().empty());
+}
+
+class SpoiltAnswer : public EditorOnWire, public ::testing::WithParamInterface<DorvikSim::Spoil> {};
+
+// The handshake's first answer is spoilt: it is rejected (no status "ready", the editor's values
+// untouched) and the scan's good answer after it ends the conversation.
+TEST_P(SpoiltAnswer, IsRejectedAndTheNextGoodOneIsHeard) {
+  sim->setGlobalData(63 - 5, 2);  // a global value the editor shows only once a good dump is in
+  sim->spoilAnswers(GetParam(), 1);
+  connect();
+  const auto requests = sim->received([](const Bytes& m) { return isRequest(m, 0x04); });
+  EXPECT_EQ(requests.size(), 2u) << "the good answer to the scan's first request was not heard";
+  EXPECT_TRUE(waitParam(kGlobalMixInputTo, 2, 1.0));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, SpoiltAnswer,
+                         ::testing::Values(DorvikSim::Spoil::kMissingEnd, DorvikSim::Spoil::kBadChecksum,
+                                           DorvikSim::Spoil::kHighBit, DorvikSim::Spoil::kTruncated));
+
+TEST_F(EditorOnWire, AnEditSendsItsParameterChangeWithTheDeviceId) {
+  sim->setDeviceId(0);
+  connect();
+  sim->clearLog();
+  setParam(kFilter1Cutoff + 2, 100);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 10 && m[4] == 0x20; }));
+  const auto got = sim->received([](const Bytes& m) { return m.size() == 10; });
+  EXPECT_EQ(got[0].bytes, (Bytes{0xF0, 0x3E, 0x10, 0x00, 0x20, 0x02, 0x00, 85 - 7, 100, 0xF7}));
+  EXPECT_EQ(sim->partSound(2)[85], 100);
+}
+
+TEST_F(EditorOnWire, TheSynthsOwnKnobsMoveTheEditor) {
+  connect();
+  sim->turnSoundKnob(0, 85 - 7, 99);
+  EXPECT_TRUE(waitParam(kFilter1Cutoff, 99));
+  sim->turnGlobalKnob(6, 0x37);  // transpose 9 down (64 is none): the editor shows 3 of 0..24
+  EXPECT_TRUE(waitParam(kGlobalTranspose, 3));
+}
+
+// REQUEST MULTI takes the synth's multi and every active part into the editor; a later change on
+// the synth itself (its transpose) follows; SEND MULTI then gives the synth back exactly that.
+TEST_F(EditorOnWire, ASynthGetsBackExactlyTheStateTheEditorReceived) {
+  sim->setPartData(0, 85 - 7, 99);
+  sim->setMultiData(40 - 7, 5);
+  connect();
+  setParam(kRequestTempData, 1);
+  ASSERT_TRUE(waitParam(kFilter1Cutoff, 99, 10.0));
+  setParam(kPushArrangement, 1);  // refused while the request runs; must not deafen the editor
+  // The request ends with the multi, after all sixteen parts.
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x01); }, 1, 15.0));
+  EXPECT_EQ(sim->received([](const Bytes& m) { return isRequest(m, 0x00); }).size(), 16u);
+  MidiTestSleep(0.5);
+  sim->turnGlobalKnob(6, 0x37);  // the synth transposed 9 down
+  sim->turnGlobalKnob(5, 60);     // tuning
+  MidiTestSleep(0.3);
+  const Bytes global = sim->globals(), multi = sim->multiBuffer();
+  std::vector<Bytes> parts;
+  for (int p = 0; p < 16; ++p) parts.push_back(sim->partSound(p));
+  sim->clearLog();
+  setParam(kPushArrangement, 1);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 393; }, 1, 10.0));
+  MidiTestSleep(2.0);
+  // The synth's buffers keep the device byte they were stored with; what comes back carries the
+  // editor's idea of the device id, which is the synth's.
+  auto same = [this](const Bytes& want, const Bytes& got, const char* what) {
+    ASSERT_EQ(want.size(), got.size()) << what;
+    EXPECT_EQ(got[3], sim->deviceId()) << what;
+    for (size_t i = 0; i < want.size(); ++i) {
+      if (i == 3 || i == want.size() - 2) continue;
+      EXPECT_EQ(int(want[i]), int(got[i])) << what << " byte " << i;
+    }
+  };
+  const auto globals = sim->received([](const Bytes& m) { return m.size() == 207; });
+  ASSERT_EQ(globals.size(), 1u);
+  same(global, globals[0].bytes, "global");
+  const auto multis = sim->received([](const Bytes& m) { return m.size() == 393; });
+  ASSERT_EQ(multis.size(), 1u);
+  same(multi, multis[0].bytes, "multi");
+  const auto sounds = sim->received([](const Bytes& m) { return m.size() == 392; });
+  EXPECT_FALSE(sounds.empty());
+  for (const auto& e : sounds) same(parts[e.bytes[6] & 15], e.bytes, "part");
+  for (const auto& e : sim->log()) {
+    if (e.incoming) {
+      EXPECT_EQ(e.verdict, "ok");
+    }
+  }
+}
+
+// A program step of part 3 on channel setting 4 (status channel 2): all notes off and bank select
+// MSB, then 25 ms to the LSB (bank 1 = 0x41), 25 ms to the program change.
+TEST_F(EditorOnWire, AProgramStepSendsBankAndProgramWithItsPauses) {
+  connect();
+  setParam(kMultiPartMIDICh + 2, 4);
+  setParam(kMultiPartBank + 2, 1);
+  sim->clearLog();
+  setParam(kPatchUp + 2, 1);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 2 && m[0] == 0xC2; }, 1, 5.0));
+  const auto got = sim->received([](const Bytes& m) { return m.size() <= 3 && (m[0] == 0xB2 || m[0] == 0xC2); });
+  ASSERT_EQ(got.size(), 4u);
+  EXPECT_EQ(got[0].bytes, (Bytes{0xB2, 0x7B, 0x00}));
+  EXPECT_EQ(got[1].bytes, (Bytes{0xB2, 0x00, 0x00}));
+  EXPECT_EQ(got[2].bytes, (Bytes{0xB2, 0x20, 0x41}));
+  EXPECT_EQ(got[3].bytes[0], 0xC2);
+  const double cycle = 0.006;  // arrival times are JACK cycles of 256 frames
+  EXPECT_LT(got[1].time - got[0].time, cycle);
+  EXPECT_NEAR(got[2].time - got[1].time, 0.025, cycle);
+  EXPECT_NEAR(got[3].time - got[2].time, 0.025, cycle);
+}
+
+// Host MIDI goes to the synth as far as the MIDI filter lets it: notes pass by default, host
+// program changes do not; switching the filters turns both round.
+TEST_F(EditorOnWire, HostMidiIsForwardedOrBlockedByTheFilterSwitches) {
+  connect();
+  auto host = [this](const Bytes& b) {
+    HostEvent e;
+    e.kind = HostEvent::kMidi;
+    e.bytes = b;
+    plug->SendNow(e);
+  };
+  sim->clearLog();
+  host({0x90, 0x3C, 0x64});
+  host({0xC0, 0x05});
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m == Bytes{0x90, 0x3C, 0x64}; }));
+  MidiTestSleep(0.3);
+  EXPECT_TRUE(sim->received([](const Bytes& m) { return m[0] == 0xC0; }).empty());
+  setParam(kMIDIFilterDAWNotePassThrough, 0);
+  setParam(kMIDIFilterDAWPCPassThrough, 1);
+  sim->clearLog();
+  host({0x90, 0x3E, 0x64});
+  host({0xC0, 0x06});
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m == Bytes{0xC0, 0x06}; }));
+  MidiTestSleep(0.3);
+  EXPECT_TRUE(sim->received([](const Bytes& m) { return m[0] == 0x90; }).empty());
+}
+
+// With clock and start/stop on, the transport's play sends FA and ticks at 24 per quarter note of
+// the host's tempo; stop sends FC and the ticks of the running clock follow the tempo.
+TEST_F(EditorOnWire, MidiClockFollowsTheHostTempoAndTransport) {
+  connect();
+  plug->Transport().SetTempo(150);
+  MidiTestSleep(0.1);
+  setParam(kSendMIDIClockPointer, 1);
+  setParam(kSendMIDIClockInfo, 1);
+  plug->Transport().Play();
+  MidiTestSleep(0.5);
+  const int t0 = sim->clockTicks();
+  MidiTestSleep(2.0);
+  const int ticks = sim->clockTicks() - t0;
+  EXPECT_NEAR(ticks, 2.0 * 150 / 60 * 24, 6);  // 120 ticks in two seconds at 150 BPM
+  EXPECT_EQ(sim->clockStarts(), 1);
+  plug->Transport().Stop();
+  MidiTestSleep(0.5);
+  EXPECT_EQ(sim->clockStops(), 1);
+}
+
+// The synth changes its device id: the next request gets no answer at the old id, the scan finds
+// the new one, and what follows is addressed to it.
+TEST_F(EditorOnWire, ADeviceIdChangeIsFoundByTheScan) {
+  connect();
+  sim->setDeviceId(9);
+  setParam(kRequestTempData, 1);
+  ASSERT_TRUE(waitParam(kGlobalSysExID, 9, 20.0));
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x01); }, 1, 15.0));
+  sim->clearLog();
+  setParam(kFilter1Cutoff + 1, 42);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 10 && m[4] == 0x20; }));
+  EXPECT_EQ(sim->received([](const Bytes& m) { return m.size() == 10; })[0].bytes[3], 9);
+}
+
+// Closing the host in the middle of SEND MULTI ends the transfer and returns within 2 s.
+TEST_F(EditorOnWire, ClosingInTheMiddleOfATransferIsQuickAndClean) {
+  connect();
+  setParam(kPushArrangement, 1);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 207; }, 1, 5.0));
+  const double t = MidiTestNow();
+  plug->Close();
+  EXPECT_LT(MidiTestNow() - t, 2.0);
+  plug.reset();
+}
+
+// A silent synth: the handshake asks device 0, polls 20 times, scans all 128 ids one pacing
+// interval apart, polls up to the 30th and gives up ("No response from Dorvik!"), sending nothing
+// more. Paced at 50 ms here, so the whole conversation takes about 8 s.
+TEST_F(EditorOnWire, ASilentSynthIsScannedOnceAndGivenUpOnTime) {
+  sim->setSilent(true);
+  writeSettings(sim->editorOutputName(), sim->editorInputName());
+  open([this] { setParam(kLibSyncTimer, 0); });
+  auto request = [](const Bytes& m) { return isRequest(m, 0x04); };
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04) && m[3] == 127; }, 1, 15.0));
+  MidiTestSleep(1.5);
+  const auto got = sim->received(request);
+  ASSERT_EQ(got.size(), 129u);
+  for (int d = 0; d < 128; ++d) EXPECT_EQ(got[1 + d].bytes[3], d);
+  EXPECT_NEAR(got[1].time - got[0].time, 20 * 0.05, 0.1);
+  EXPECT_NEAR(got[128].time - got[1].time, 127 * 0.05, 0.3);
+  const double t = MidiTestNow();
+  plug->Close();
+  EXPECT_LT(MidiTestNow() - t, 2.0);
+  plug.reset();
+}
+
+// A project restored while other ports are open reopens its own ports by name; the edit after it
+// reaches the synth.
+TEST_F(EditorOnWire, AProjectReopensItsStoredPorts) {
+  connect();
+  const std::string state = home + "/project.plist";
+  std::string why;
+  ASSERT_TRUE(plug->SaveState(state, &why)) << why;
+  plug->Close();
+  writeSettings("nobody-in:gone", "nobody-out:gone");
+  open([&] { ASSERT_TRUE(plug->RestoreState(state, &why)) << why; });
+  MidiTestSleep(1.0);
+  sim->clearLog();
+  setParam(kFilter1Cutoff + 4, 77);
+  EXPECT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 10 && m[5] == 4 && m[8] == 77; }, 1, 5.0));
+}
+}  // namespace
