@@ -541,6 +541,8 @@ TEST_F(EditorHandlers, RandomizerTakesEachParameterFromItsSlot) {
   p->GetParam(kFilter1Cutoff + 0)->InitInt("Cutoff", 0, 0, 63);  // part 0's range rules the steps
   p->GetParam(kMod1FastDestination + part)->InitInt("Dest", 0, 0, 127);
   p->GetParam(kFX1ChorusSpeed + part)->InitInt("Speed", 0, 0, 127);
+  p->GetParam(kNoiseExtFilter1Source + part)->InitInt("Noise 1", 0, 0, 1);  // a switch, as in the real interface
+  p->GetParam(kNoiseExtFilter2Source + part)->InitInt("Noise 2", 0, 0, 1);
   std::vector<int> bytes(PartRandomizer::kNumRandomValues, 0);
   for (size_t s = 0; s < bytes.size(); ++s) bytes[s] = static_cast<int>(s % 100) + 1;
   bytes[7] = 5;     // oscillator 1 shape (0..7)

@@ -165,6 +165,7 @@ TEST_F(SorvantaTest, SysExEditCarriesDeviceIdAndIsNotEchoedFromTheSynth) {
 // sent, for SysEx and Control Change knobs alike.
 TEST_F(SorvantaTest, ADraggedKnobStoresTheValueItSent) {
   auto plug = make();
+  plug->resetPending = false;  // past the first stopped block: every part is displayed
   plug->midiIOSet = true;
   plug->GetParam(kDeviceOutSelection)->Set(1);
   for (double dragged : {32.648, 73.542}) {
