@@ -1,6 +1,10 @@
 #include "MidiPorts.h"
 
+#include "JackMidiOutput.h"
+
 #include <RtMidi.h>
+
+#include <time.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -194,25 +198,36 @@ MidiOutputPort::~MidiOutputPort()
   mOpen.store(false, std::memory_order_release);
   delete mOut;
   mOut = nullptr;
+  mJack.reset();
 }
 
 bool MidiOutputPort::create(const char* name)
 {
   std::lock_guard<std::mutex> lock(mMutex);
-  if (!mOut)
-    mOut = makeObject<RtMidiOut>("creating the output", name);
+  if (mOut || mJack)
+    return true;
+  if (MidiChooseSystem() == kMidiSystemJack)
+  {
+    std::unique_ptr<JackMidiOutput> jack(new JackMidiOutput);
+    if (jack->create(clientName(name)))
+      mJack = std::move(jack);
+    return mJack != nullptr;
+  }
+  mOut = makeObject<RtMidiOut>("creating the output", name);
   return mOut != nullptr;
 }
 
 bool MidiOutputPort::exists() const
 {
   std::lock_guard<std::mutex> lock(mMutex);
-  return mOut != nullptr;
+  return mOut != nullptr || mJack != nullptr;
 }
 
 std::vector<std::string> MidiOutputPort::listPortNames()
 {
   std::lock_guard<std::mutex> lock(mMutex);
+  if (mJack)
+    return mJack->listPortNames();
   return listNames(mOut, "listing the outputs");
 }
 
@@ -220,9 +235,11 @@ bool MidiOutputPort::open(const std::string& portName, const char* ownName)
 {
   std::lock_guard<std::mutex> lock(mMutex);
   mOpen.store(false, std::memory_order_release);
-  if (!mOut)
-    return false;
-  const bool ok = openByName(mOut, portName, ownName, "opening the output");
+  bool ok = false;
+  if (mJack)
+    ok = mJack->open(portName, ownName);
+  else if (mOut)
+    ok = openByName(mOut, portName, ownName, "opening the output");
   mOpen.store(ok, std::memory_order_release);
   return ok;
 }
@@ -231,6 +248,12 @@ bool MidiOutputPort::openVirtual(const char* ownName)
 {
   std::lock_guard<std::mutex> lock(mMutex);
   mOpen.store(false, std::memory_order_release);
+  if (mJack)
+  {
+    const bool ok = mJack->openVirtual(ownName);
+    mOpen.store(ok, std::memory_order_release);
+    return ok;
+  }
   if (!mOut || !ownName)
     return false;
   const bool ok = guarded("opening a virtual output", [&] {
@@ -246,16 +269,29 @@ void MidiOutputPort::close()
 {
   std::lock_guard<std::mutex> lock(mMutex);
   mOpen.store(false, std::memory_order_release);
+  if (mJack)
+    mJack->close();
   if (mOut)
     guarded("closing the output", [&] { mOut->closePort(); });
 }
 
 bool MidiOutputPort::send(const unsigned char* bytes, size_t size)
 {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return sendAt(bytes, size, static_cast<int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec);
+}
+
+bool MidiOutputPort::sendAt(const unsigned char* bytes, size_t size, int64_t atNs)
+{
   if (!bytes || !size)
     return false;
   std::lock_guard<std::mutex> lock(mMutex);
-  if (!mOut || !mOpen.load(std::memory_order_relaxed))
+  if (!mOpen.load(std::memory_order_relaxed))
+    return false;
+  if (mJack)
+    return mJack->send(bytes, size, atNs);
+  if (!mOut)
     return false;
   return guarded("sending", [&] { mOut->sendMessage(bytes, size); });
 }

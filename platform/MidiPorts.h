@@ -13,10 +13,13 @@
 #include "MidiInputDispatch.h"
 
 #include <atomic>
+#include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+class JackMidiOutput;
 class RtMidiIn;
 class RtMidiOut;
 
@@ -66,9 +69,10 @@ private:
 };
 
 // Output: every byte the plug-in sends leaves through send(). Sends come from the render, main,
-// worker and input-dispatch threads at once; one mutex keeps each message whole (RtMidi's JACK
-// output ring and ALSA's encoder both assume a single writer) and keeps send from racing open and
-// close.
+// worker and input-dispatch threads at once; one mutex keeps each message whole (the JACK output
+// queue and ALSA's encoder both assume a single writer) and keeps send from racing open and close.
+// On JACK the output is our own (JackMidiOutput.h), which puts each message at the frame of its
+// time within the cycle; on ALSA it is RtMidi's, which delivers at once.
 class MidiOutputPort
 {
 public:
@@ -96,13 +100,19 @@ public:
   // Writes size bytes as one message. False, sending nothing, with no object, no open port, no
   // bytes, or when the library reports an error. Any thread.
   //
-  // Hazard (JACK): RtMidi queues output in a 16 KB ring emptied once per JACK cycle and drops a
-  // message silently when the ring or the cycle's port buffer is full. Callers that send more
-  // than a few kilobytes in a burst must pace themselves (the device engine's jobs do).
+  // Hazard (JACK): output waits in a 64 KB queue emptied once per JACK cycle; send answers false
+  // when the queue is full. Callers that send more than a few kilobytes in a burst must pace
+  // themselves (the device engine's jobs do).
   bool send(const unsigned char* bytes, size_t size);
+  // As send, for a message meant to leave at atNs on the monotonic clock (midiclock::nowNs), a
+  // moment already past: JACK places it at that time's frame, one period later; ALSA sends at
+  // once. The MIDI clock passes each tick's ideal time here, so the port keeps the grid even when
+  // the clock's thread wakes late.
+  bool sendAt(const unsigned char* bytes, size_t size, int64_t atNs);
 
 private:
-  mutable std::mutex mMutex;  // guards mOut's port state and every sendMessage
-  RtMidiOut* mOut = nullptr;
+  mutable std::mutex mMutex;  // guards the port state and every send
+  RtMidiOut* mOut = nullptr;                // ALSA
+  std::unique_ptr<JackMidiOutput> mJack;    // JACK
   std::atomic<bool> mOpen{false};
 };
