@@ -17,10 +17,38 @@ namespace {
 // wraps at 2^32: compare frames only through a signed difference.
 struct Header
 {
-  uint32_t frame;
+  uint32_t frame;  // timed queue only
   uint32_t generation;
   uint32_t size;
 };
+
+// Takes the front message of q when it is whole: into the port buffer at offset, when it fits
+// there, or dropped (drop true, or stale generation). Answers false, leaving it queued, when the
+// buffer is full; a message too big even for an empty buffer is dropped (it can never go out).
+enum class Take { kWritten, kDropped, kFull };
+Take takeFront(jack_ringbuffer_t* q, const Header& h, void* buffer, uint32_t offset, bool drop, bool bufferEmpty)
+{
+  if (!drop)
+  {
+    if (jack_midi_data_t* room = jack_midi_event_reserve(buffer, offset, h.size))
+    {
+      jack_ringbuffer_read_advance(q, sizeof h);
+      jack_ringbuffer_read(q, reinterpret_cast<char*>(room), h.size);
+      return Take::kWritten;
+    }
+    if (!bufferEmpty)
+      return Take::kFull;
+  }
+  jack_ringbuffer_read_advance(q, sizeof h + h.size);
+  return Take::kDropped;
+}
+
+// The front header of q when its whole message is there.
+bool peekWhole(jack_ringbuffer_t* q, Header* h)
+{
+  return jack_ringbuffer_peek(q, reinterpret_cast<char*>(h), sizeof *h) == sizeof *h &&
+         jack_ringbuffer_read_space(q) >= sizeof *h + h->size;
+}
 
 int64_t monotonicNs()
 {
@@ -45,16 +73,21 @@ JackMidiOutput::~JackMidiOutput()
     jack_deactivate(mClient);
     jack_client_close(mClient);
   }
-  if (mQueue)
-    jack_ringbuffer_free(mQueue);
+  if (mNow)
+    jack_ringbuffer_free(mNow);
+  if (mTimed)
+    jack_ringbuffer_free(mTimed);
 }
 
 bool JackMidiOutput::create(const std::string& clientName)
 {
   if (mClient)
     return true;
-  mQueue = jack_ringbuffer_create(kQueueBytes);
-  if (!mQueue)
+  if (!mNow)
+    mNow = jack_ringbuffer_create(kQueueBytes);
+  if (!mTimed)
+    mTimed = jack_ringbuffer_create(kQueueBytes);
+  if (!mNow || !mTimed)
     return false;
   jack_status_t status;
   mClient = jack_client_open(clientName.c_str(), JackNoStartServer, &status);
@@ -154,28 +187,40 @@ void JackMidiOutput::close()
     releasePort();
 }
 
-bool JackMidiOutput::send(const unsigned char* bytes, size_t size, int64_t atNs)
+bool JackMidiOutput::enqueue(jack_ringbuffer_t* queue, const unsigned char* bytes, size_t size, uint32_t frame)
 {
   if (!mClient || !bytes || !size || size > kQueueBytes || mServerGone.load() ||
       !mPort.load(std::memory_order_acquire))
     return false;
-  // The frame that atNs was, one period on. A time in the future is taken as now: this queue
-  // delivers in order and does not hold messages back.
+  Header h;
+  h.frame = frame;
+  h.generation = mGeneration.load(std::memory_order_acquire);
+  h.size = (uint32_t)size;
+  if (jack_ringbuffer_write_space(queue) < sizeof h + size)
+    return false;
+  // Header and bytes as two writes: the callback takes a message only once all of it is there.
+  jack_ringbuffer_write(queue, reinterpret_cast<const char*>(&h), sizeof h);
+  jack_ringbuffer_write(queue, reinterpret_cast<const char*>(bytes), size);
+  return true;
+}
+
+bool JackMidiOutput::send(const unsigned char* bytes, size_t size)
+{
+  return enqueue(mNow, bytes, size, 0);
+}
+
+bool JackMidiOutput::sendAt(const unsigned char* bytes, size_t size, int64_t atNs)
+{
+  if (!mClient || mServerGone.load())
+    return false;
+  // The frame that atNs was, by the server's estimate of the frame now.
   const int64_t now = monotonicNs();
   const int64_t lateNs = atNs < now ? now - atNs : 0;
   const jack_nframes_t rate = jack_get_sample_rate(mClient);
   const jack_nframes_t period = jack_get_buffer_size(mClient);
   const int64_t lateFrames = lateNs / 1000 * (int64_t)rate / 1000000;
-  Header h;
-  h.frame = (uint32_t)((int64_t)jack_frame_time(mClient) - lateFrames + period);
-  h.generation = mGeneration.load(std::memory_order_acquire);
-  h.size = (uint32_t)size;
-  if (jack_ringbuffer_write_space(mQueue) < sizeof h + size)
-    return false;
-  // Header and bytes as two writes: the callback takes a message only once all of it is there.
-  jack_ringbuffer_write(mQueue, reinterpret_cast<const char*>(&h), sizeof h);
-  jack_ringbuffer_write(mQueue, reinterpret_cast<const char*>(bytes), size);
-  return true;
+  const uint32_t frame = (uint32_t)((int64_t)jack_frame_time(mClient) - lateFrames + kTimedLatencyPeriods * period);
+  return enqueue(mTimed, bytes, size, frame);
 }
 
 int JackMidiOutput::process(uint32_t nframes, void* arg)
@@ -187,40 +232,39 @@ int JackMidiOutput::process(uint32_t nframes, void* arg)
   if (buffer)
     jack_midi_clear_buffer(buffer);
   const uint32_t generation = self->mGeneration.load(std::memory_order_acquire);
-  const jack_nframes_t cycleStart = jack_last_frame_time(self->mClient);
-  jack_ringbuffer_t* q = self->mQueue;
-  uint32_t lastOffset = 0;
-  bool wroteAny = false;
+  // Queued before the last close, or no port: dropped.
+  auto stale = [&](const Header& h) { return !buffer || h.generation != generation; };
+  bool empty = true;
   Header h;
-  while (jack_ringbuffer_peek(q, reinterpret_cast<char*>(&h), sizeof h) == sizeof h &&
-         jack_ringbuffer_read_space(q) >= sizeof h + h.size)
+
+  // At once, at frame 0, in order.
+  while (peekWhole(self->mNow, &h))
   {
-    if (h.generation == generation && buffer)
+    const Take t = takeFront(self->mNow, h, buffer, 0, stale(h), empty);
+    if (t == Take::kFull)
+      break;
+    empty = empty && t != Take::kWritten;
+  }
+
+  // Timed: at their frame; late ones first thing; none before the one written ahead of it.
+  const jack_nframes_t cycleStart = jack_last_frame_time(self->mClient);
+  uint32_t lastOffset = 0;
+  while (peekWhole(self->mTimed, &h))
+  {
+    const int32_t due = (int32_t)(h.frame - cycleStart);  // the frame counter wraps: differences only
+    if (!stale(h) && due >= (int32_t)nframes)
+      break;  // for a later cycle, and so is everything behind it
+    uint32_t offset = due > 0 ? (uint32_t)due : 0;
+    if (offset < lastOffset)
+      offset = lastOffset;
+    const Take t = takeFront(self->mTimed, h, buffer, offset, stale(h), empty);
+    if (t == Take::kFull)
+      break;
+    if (t == Take::kWritten)
     {
-      const int32_t due = (int32_t)(h.frame - cycleStart);
-      if (due >= (int32_t)nframes)
-        break;  // for a later cycle, and so is everything behind it
-      // Late messages go first thing; none may sit before the one written ahead of it.
-      uint32_t offset = due > 0 ? (uint32_t)due : 0;
-      if (offset < lastOffset)
-        offset = lastOffset;
-      jack_midi_data_t* room = jack_midi_event_reserve(buffer, offset, h.size);
-      if (!room)
-      {
-        if (wroteAny)
-          break;  // the cycle's buffer is full: the rest waits for the next cycle
-        // Not even an empty buffer takes it: it can never go out.
-        jack_ringbuffer_read_advance(q, sizeof h + h.size);
-        continue;
-      }
-      jack_ringbuffer_read_advance(q, sizeof h);
-      jack_ringbuffer_read(q, reinterpret_cast<char*>(room), h.size);
       lastOffset = offset;
-      wroteAny = true;
-      continue;
+      empty = false;
     }
-    // Queued before the last close, or no port: dropped.
-    jack_ringbuffer_read_advance(q, sizeof h + h.size);
   }
   return 0;
 }

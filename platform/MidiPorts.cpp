@@ -4,8 +4,6 @@
 
 #include <RtMidi.h>
 
-#include <time.h>
-
 #include <cstdio>
 #include <cstdlib>
 
@@ -277,9 +275,7 @@ void MidiOutputPort::close()
 
 bool MidiOutputPort::send(const unsigned char* bytes, size_t size)
 {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return sendAt(bytes, size, static_cast<int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec);
+  return sendAt(bytes, size, kSendNow);
 }
 
 bool MidiOutputPort::sendAt(const unsigned char* bytes, size_t size, int64_t atNs)
@@ -290,7 +286,7 @@ bool MidiOutputPort::sendAt(const unsigned char* bytes, size_t size, int64_t atN
   if (!mOpen.load(std::memory_order_relaxed))
     return false;
   if (mJack)
-    return mJack->send(bytes, size, atNs);
+    return atNs == kSendNow ? mJack->send(bytes, size) : mJack->sendAt(bytes, size, atNs);
   if (!mOut)
     return false;
   return guarded("sending", [&] { mOut->sendMessage(bytes, size); });

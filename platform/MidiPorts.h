@@ -104,10 +104,12 @@ public:
   // when the queue is full. Callers that send more than a few kilobytes in a burst must pace
   // themselves (the device engine's jobs do).
   bool send(const unsigned char* bytes, size_t size);
-  // As send, for a message meant to leave at atNs on the monotonic clock (midiclock::nowNs), a
-  // moment already past: JACK places it at that time's frame, one period later; ALSA sends at
-  // once. The MIDI clock passes each tick's ideal time here, so the port keeps the grid even when
-  // the clock's thread wakes late.
+  // As send, for a MIDI real-time message meant to leave at atNs on the monotonic clock
+  // (midiclock::nowNs), a moment already past: JACK places it at that time's frame, a fixed two
+  // periods later (see JackMidiOutput.h); ALSA sends at once. The MIDI clock passes each tick's
+  // ideal time here, so the port keeps the grid even when the clock's thread wakes late.
+  // kSendNow is send().
+  static constexpr int64_t kSendNow = INT64_MIN;
   bool sendAt(const unsigned char* bytes, size_t size, int64_t atNs);
 
 private:
