@@ -27,7 +27,12 @@ int truncToInt(double v) {
 
 }  // namespace
 
-IParam::IParam() : mDisplayTexts(4096) {
+IParam::IParam(IParamSlot* slot)
+    : mSlot(slot ? *slot : mOwnSlot),
+      mValue(mSlot.value),
+      mMin(mSlot.min),
+      mMax(mSlot.max),
+      mDisplayTexts(4096) {
   mName[0] = mLabel[0] = mParamGroup[0] = 0;
 }
 

@@ -20,6 +20,21 @@
 
 class ControlAction;
 
+// The part of a parameter that the state chunks read and write: its value and range. The plug-in
+// keeps the slots of all its parameters in one block, so that saving and restoring thousands of
+// values walks one array instead of thousands of separate objects; a parameter made on its own
+// uses a slot of its own.
+struct IParamSlot {
+  std::atomic<double> value{0.0};
+  double min = 0.0, max = 1.0;
+
+  // The value held to the range; a NaN leaves it unchanged (IParam::SetClamped).
+  void setClamped(double v) {
+    if (std::isnan(v)) return;
+    value.store(v < min ? min : (v > max ? max : v), std::memory_order_relaxed);
+  }
+};
+
 class IParam {
 public:
   enum EParamType { kTypeNone = 0, kTypeBool = 1, kTypeInt = 2, kTypeEnum = 3, kTypeDouble = 4, kTypeText = 5 };
@@ -33,7 +48,10 @@ public:
     char mText[kDisplayTextLen];
   };
 
-  IParam();
+  IParam() : IParam(nullptr) {}
+  // slot: where the value and range live (not owned; it must outlive the parameter), or null for
+  // a slot of the parameter's own.
+  explicit IParam(IParamSlot* slot);
   ~IParam() = default;
   IParam(const IParam&) = delete;
   IParam& operator=(const IParam&) = delete;
@@ -70,10 +88,7 @@ public:
   int Int() const;  // the value truncated to an int (held to the int range; NaN gives 0)
   bool Bool() const { return Value() >= 0.5; }
   void Set(double value) { mValue.store(value, std::memory_order_relaxed); }
-  void SetClamped(double value) {
-    if (std::isnan(value)) return;
-    Set(value < mMin ? mMin : (value > mMax ? mMax : value));
-  }
+  void SetClamped(double value) { mSlot.setClamped(value); }
   int Type() const { return mType; }
   EParamType GetType() const { return static_cast<EParamType>(mType); }
   double GetMin() const { return mMin; }
@@ -123,8 +138,12 @@ private:
   // Hazard: gcc 12 takes a load through a parameter pointer it cannot prove non-null for a write
   // into a region of size 0 (-Wstringop-overflow, an error under -Werror); check GetParam's
   // answer before calling Value() where the index is not known to be valid.
-  std::atomic<double> mValue{0.0};
-  double mMin = 0.0, mMax = 1.0, mStep = 1.0, mShape = 1.0, mDefault = 0.0;
+  IParamSlot mOwnSlot;  // unused when the owner gave a slot
+  IParamSlot& mSlot;
+  std::atomic<double>& mValue;  // mSlot's fields, under the names the code has always used
+  double& mMin;
+  double& mMax;
+  double mStep = 1.0, mShape = 1.0, mDefault = 0.0;
   int mTag1 = 0, mTag2 = 0;
   int mDisplayPrecision = 0;
   char mName[kNameLen];

@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -329,6 +330,9 @@ protected:
   UTIL_PtrList<const char> mParamGroups;
   IGraphics* mGraphics = nullptr;
   UTIL_PtrList<IParam> mParams;
+  // The value and range of every parameter, in parameter order (see IParamSlot). Freed after
+  // mParams, whose entries point into it.
+  std::unique_ptr<IParamSlot[]> mParamSlots;
   UTIL_PtrList<IPreset> mPresets;
   UTIL_TypedBuf<double*> mInData, mOutData;
   UTIL_PtrList<InChannel> mInChannels;
