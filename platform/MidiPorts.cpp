@@ -1,5 +1,6 @@
 #include "MidiPorts.h"
 
+#include "AlsaTimedOutput.h"
 #include "JackMidiOutput.h"
 
 #include <RtMidi.h>
@@ -194,6 +195,7 @@ MidiOutputPort::~MidiOutputPort()
 {
   std::lock_guard<std::mutex> lock(mMutex);
   mOpen.store(false, std::memory_order_release);
+  mAlsaTimed.reset();
   delete mOut;
   mOut = nullptr;
   mJack.reset();
@@ -204,10 +206,11 @@ bool MidiOutputPort::create(const char* name)
   std::lock_guard<std::mutex> lock(mMutex);
   if (mOut || mJack)
     return true;
+  mClientName = clientName(name);
   if (MidiChooseSystem() == kMidiSystemJack)
   {
     std::unique_ptr<JackMidiOutput> jack(new JackMidiOutput);
-    if (jack->create(clientName(name)))
+    if (jack->create(mClientName))
       mJack = std::move(jack);
     return mJack != nullptr;
   }
@@ -233,11 +236,19 @@ bool MidiOutputPort::open(const std::string& portName, const char* ownName)
 {
   std::lock_guard<std::mutex> lock(mMutex);
   mOpen.store(false, std::memory_order_release);
+  mAlsaTimed.reset();
   bool ok = false;
   if (mJack)
     ok = mJack->open(portName, ownName);
   else if (mOut)
     ok = openByName(mOut, portName, ownName, "opening the output");
+  if (ok && mOut)
+  {
+    // Without it timed messages go out at once through RtMidi, as everything else does.
+    mAlsaTimed.reset(new AlsaTimedOutput);
+    if (!mAlsaTimed->open(mClientName + " clock", portName, ownName))
+      mAlsaTimed.reset();
+  }
   mOpen.store(ok, std::memory_order_release);
   return ok;
 }
@@ -246,6 +257,7 @@ bool MidiOutputPort::openVirtual(const char* ownName)
 {
   std::lock_guard<std::mutex> lock(mMutex);
   mOpen.store(false, std::memory_order_release);
+  mAlsaTimed.reset();
   if (mJack)
   {
     const bool ok = mJack->openVirtual(ownName);
@@ -267,6 +279,7 @@ void MidiOutputPort::close()
 {
   std::lock_guard<std::mutex> lock(mMutex);
   mOpen.store(false, std::memory_order_release);
+  mAlsaTimed.reset();
   if (mJack)
     mJack->close();
   if (mOut)
@@ -289,5 +302,7 @@ bool MidiOutputPort::sendAt(const unsigned char* bytes, size_t size, int64_t atN
     return atNs == kSendNow ? mJack->send(bytes, size) : mJack->sendAt(bytes, size, atNs);
   if (!mOut)
     return false;
+  if (atNs != kSendNow && mAlsaTimed && mAlsaTimed->sendAt(bytes, size, atNs))
+    return true;
   return guarded("sending", [&] { mOut->sendMessage(bytes, size); });
 }

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+class AlsaTimedOutput;
 class JackMidiOutput;
 class RtMidiIn;
 class RtMidiOut;
@@ -71,8 +72,9 @@ private:
 // Output: every byte the plug-in sends leaves through send(). Sends come from the render, main,
 // worker and input-dispatch threads at once; one mutex keeps each message whole (the JACK output
 // queue and ALSA's encoder both assume a single writer) and keeps send from racing open and close.
-// On JACK the output is our own (JackMidiOutput.h), which puts each message at the frame of its
-// time within the cycle; on ALSA it is RtMidi's, which delivers at once.
+// On JACK the output is our own (JackMidiOutput.h), which puts timed messages at the frame of
+// their time within the cycle; on ALSA it is RtMidi's, which delivers at once, with a scheduling
+// sequencer client beside it for the timed ones (AlsaTimedOutput.h).
 class MidiOutputPort
 {
 public:
@@ -106,15 +108,19 @@ public:
   bool send(const unsigned char* bytes, size_t size);
   // As send, for a MIDI real-time message meant to leave at atNs on the monotonic clock
   // (midiclock::nowNs), a moment already past: JACK places it at that time's frame, a fixed two
-  // periods later (see JackMidiOutput.h); ALSA sends at once. The MIDI clock passes each tick's
-  // ideal time here, so the port keeps the grid even when the clock's thread wakes late.
+  // periods later (see JackMidiOutput.h); ALSA schedules it a fixed 5 ms later on a sequencer
+  // queue (AlsaTimedOutput.h), or sends at once when that could not be set up. The MIDI clock
+  // passes each tick's ideal time here, so the port keeps the grid even when the clock's thread
+  // wakes late.
   // kSendNow is send().
   static constexpr int64_t kSendNow = INT64_MIN;
   bool sendAt(const unsigned char* bytes, size_t size, int64_t atNs);
 
 private:
   mutable std::mutex mMutex;  // guards the port state and every send
-  RtMidiOut* mOut = nullptr;                // ALSA
-  std::unique_ptr<JackMidiOutput> mJack;    // JACK
+  RtMidiOut* mOut = nullptr;                   // ALSA
+  std::unique_ptr<AlsaTimedOutput> mAlsaTimed;  // ALSA, timed messages, while a port is open
+  std::unique_ptr<JackMidiOutput> mJack;       // JACK
+  std::string mClientName;
   std::atomic<bool> mOpen{false};
 };
