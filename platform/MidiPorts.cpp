@@ -242,13 +242,9 @@ bool MidiOutputPort::open(const std::string& portName, const char* ownName)
     ok = mJack->open(portName, ownName);
   else if (mOut)
     ok = openByName(mOut, portName, ownName, "opening the output");
-  if (ok && mOut)
-  {
-    // Without it timed messages go out at once through RtMidi, as everything else does.
-    mAlsaTimed.reset(new AlsaTimedOutput);
-    if (!mAlsaTimed->open(mClientName + " clock", portName, ownName))
-      mAlsaTimed.reset();
-  }
+  // The scheduling client is made at the first timed message (see sendAt).
+  mTimedPortName = ok && mOut ? portName : std::string();
+  mTimedOwnName = ownName ? ownName : "";
   mOpen.store(ok, std::memory_order_release);
   return ok;
 }
@@ -258,6 +254,7 @@ bool MidiOutputPort::openVirtual(const char* ownName)
   std::lock_guard<std::mutex> lock(mMutex);
   mOpen.store(false, std::memory_order_release);
   mAlsaTimed.reset();
+  mTimedPortName.clear();
   if (mJack)
   {
     const bool ok = mJack->openVirtual(ownName);
@@ -280,6 +277,7 @@ void MidiOutputPort::close()
   std::lock_guard<std::mutex> lock(mMutex);
   mOpen.store(false, std::memory_order_release);
   mAlsaTimed.reset();
+  mTimedPortName.clear();
   if (mJack)
     mJack->close();
   if (mOut)
@@ -302,6 +300,15 @@ bool MidiOutputPort::sendAt(const unsigned char* bytes, size_t size, int64_t atN
     return atNs == kSendNow ? mJack->send(bytes, size) : mJack->sendAt(bytes, size, atNs);
   if (!mOut)
     return false;
+  if (atNs != kSendNow && !mAlsaTimed && !mTimedPortName.empty())
+  {
+    // Made only once timed messages flow (the MIDI clock is on): its queue timer runs for as long
+    // as it exists. One try per opened port; without it timed messages go out at once.
+    mAlsaTimed.reset(new AlsaTimedOutput);
+    if (!mAlsaTimed->open(mClientName + " clock", mTimedPortName, mTimedOwnName.c_str()))
+      mAlsaTimed.reset();
+    mTimedPortName.clear();
+  }
   if (atNs != kSendNow && mAlsaTimed && mAlsaTimed->sendAt(bytes, size, atNs))
     return true;
   return guarded("sending", [&] { mOut->sendMessage(bytes, size); });

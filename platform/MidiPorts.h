@@ -119,8 +119,9 @@ public:
 private:
   mutable std::mutex mMutex;  // guards the port state and every send
   RtMidiOut* mOut = nullptr;                   // ALSA
-  std::unique_ptr<AlsaTimedOutput> mAlsaTimed;  // ALSA, timed messages, while a port is open
+  std::unique_ptr<AlsaTimedOutput> mAlsaTimed;  // ALSA, timed messages, made at the first one
   std::unique_ptr<JackMidiOutput> mJack;       // JACK
   std::string mClientName;
+  std::string mTimedPortName, mTimedOwnName;  // where mAlsaTimed is to connect, until it is made
   std::atomic<bool> mOpen{false};
 };

@@ -153,16 +153,11 @@ bool prime(Recorder& rec, const std::function<void()>& send) {
   return true;
 }
 
-Figures runEngineClock(Recorder& rec, int64_t interval, int ticks, const std::function<void(int64_t)>& send) {
-  MidiClock clock;
-  clock.reset(false);
-  int sent = 0;
+// Runs loop, which sends the ticks, on this thread: its CPU time, and the ticks as recorded.
+Figures measure(Recorder& rec, int64_t interval, const std::function<void()>& loop) {
   const int64_t f0 = rec.frameNow(), t0 = midiclock::nowNs();
   const double cpu0 = threadCpuMs();
-  clock.runTicks(interval, [&] { return sent < ticks; }, [&](int64_t due) {
-    send(due);
-    ++sent;
-  });
+  loop();
   const double cpu = threadCpuMs() - cpu0;
   const double rate = static_cast<double>(rec.frameNow() - f0) * 1e9 / static_cast<double>(midiclock::nowNs() - t0);
   const timespec drain{0, 100000000};
@@ -173,24 +168,28 @@ Figures runEngineClock(Recorder& rec, int64_t interval, int ticks, const std::fu
   return f;
 }
 
+Figures runEngineClock(Recorder& rec, int64_t interval, int ticks, const std::function<void(int64_t)>& send) {
+  MidiClock clock;
+  clock.reset(false);
+  int sent = 0;
+  return measure(rec, interval, [&] {
+    clock.runTicks(interval, [&] { return sent < ticks; }, [&](int64_t due) {
+      send(due);
+      ++sent;
+    });
+  });
+}
+
 Figures runSleepLoop(Recorder& rec, int64_t interval, int ticks, const std::function<void(int64_t)>& send) {
-  const int64_t f0 = rec.frameNow(), t0 = midiclock::nowNs();
-  const double cpu0 = threadCpuMs();
-  const int64_t start = midiclock::nowNs();
-  for (int i = 1; i <= ticks; ++i) {
-    const int64_t due = start + i * interval;
-    const timespec ts{static_cast<time_t>(due / 1000000000LL), static_cast<long>(due % 1000000000LL)};
-    clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
-    send(due);
-  }
-  const double cpu = threadCpuMs() - cpu0;
-  const double rate = static_cast<double>(rec.frameNow() - f0) * 1e9 / static_cast<double>(midiclock::nowNs() - t0);
-  const timespec drain{0, 100000000};
-  nanosleep(&drain, nullptr);
-  Figures f = onGrid(rec.recorded());
-  f.cpuMs = cpu;
-  f.expected = interval * rate / 1e9;
-  return f;
+  return measure(rec, interval, [&] {
+    const int64_t start = midiclock::nowNs();
+    for (int i = 1; i <= ticks; ++i) {
+      const int64_t due = start + i * interval;
+      const timespec ts{static_cast<time_t>(due / 1000000000LL), static_cast<long>(due % 1000000000LL)};
+      clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
+      send(due);
+    }
+  });
 }
 
 void print(const char* what, const Figures& f) {
@@ -218,6 +217,8 @@ int main() {
     std::fprintf(stderr, "engine_clock_bench: no JACK server\n");
     return 1;
   }
+  const timespec settle{1, 0};  // the server's first cycles run irregularly
+  nanosleep(&settle, nullptr);
   Recorder recOurs, recTheirs, recRef;
   MidiOutputPort ours, forRef;
   RtMidiOut* theirs = nullptr;
