@@ -168,13 +168,14 @@ bool JackMidiOutput::openVirtual(const char* ownName)
 
 void JackMidiOutput::releasePort()
 {
-  jack_port_t* port = mPort.exchange(nullptr, std::memory_order_acq_rel);
+  // The process callback announces itself (mInCycle) before it reads mPort, and this side takes
+  // the pointer away before it looks at mInCycle; both sequentially consistent, so a callback
+  // either sees null or is seen here and waited for. The callback never blocks, so neither
+  // does the wait for long.
+  jack_port_t* port = mPort.exchange(nullptr);
   if (!port)
     return;
-  // The process callback may still hold the old pointer for the rest of its cycle: wait until two
-  // more cycles have begun (a stalled server gets 200 ms) before the port is unregistered.
-  const uint64_t seen = mCycles.load(std::memory_order_acquire);
-  for (int i = 0; i < 200 && !mServerGone.load() && mCycles.load(std::memory_order_acquire) < seen + 2; ++i)
+  while (mInCycle.load())
     sleepMs(1);
   if (!mServerGone.load())
     jack_port_unregister(mClient, port);
@@ -226,8 +227,8 @@ bool JackMidiOutput::sendAt(const unsigned char* bytes, size_t size, int64_t atN
 int JackMidiOutput::process(uint32_t nframes, void* arg)
 {
   JackMidiOutput* self = static_cast<JackMidiOutput*>(arg);
-  self->mCycles.fetch_add(1, std::memory_order_acq_rel);
-  jack_port_t* port = self->mPort.load(std::memory_order_acquire);
+  self->mInCycle.store(true);  // before mPort is read: see releasePort
+  jack_port_t* port = self->mPort.load();
   void* buffer = port ? jack_port_get_buffer(port, nframes) : nullptr;
   if (buffer)
     jack_midi_clear_buffer(buffer);
@@ -266,6 +267,7 @@ int JackMidiOutput::process(uint32_t nframes, void* arg)
       empty = false;
     }
   }
+  self->mInCycle.store(false);
   return 0;
 }
 

@@ -79,6 +79,6 @@ private:
   jack_ringbuffer_t* mTimed = nullptr;  // sendAt()
   std::atomic<jack_port_t*> mPort{nullptr};
   std::atomic<bool> mServerGone{false};
-  std::atomic<uint64_t> mCycles{0};      // process callbacks run so far; close() waits on it
+  std::atomic<bool> mInCycle{false};     // the process callback is running; close() waits on it
   std::atomic<uint32_t> mGeneration{0};  // raised by close(): older queued messages are dropped
 };
