@@ -73,6 +73,9 @@ class SorvantaEngineHost : public MidiEngineHost {
     p->SendMidiSysex(copy.data(), size);
   }
   void sendRaw(const std::vector<uint8_t>& bytes) override { p->SendMidiSysex2(bytes); }
+  void sendRawAt(const std::vector<uint8_t>& bytes, int64_t atNs) override {
+    p->SendDirectBytesAt(bytes.data(), static_cast<int>(bytes.size()), atNs);
+  }
   void queueMidiMsg(const IMidiMsg& msg) override { p->midiQueue.Add(&msg); }
   bool popDueMidiMsg(int maxOffset, IMidiMsg* msg) override { return p->midiQueue.PopDue(maxOffset, msg); }
   void flushMidiQueue(int nFrames) override { p->midiQueue.Flush(nFrames); }

@@ -194,6 +194,9 @@ class MidiEngineHost : public dump::DumpParamAccess {
   virtual void sendMidiMsg(const IMidiMsg& msg) = 0;
   virtual void sendSysex(const uint8_t* bytes, int size) = 0;   // adds F0/F7 when missing
   virtual void sendRaw(const std::vector<uint8_t>& bytes) = 0;  // as they are
+  // As sendRaw, for bytes meant to leave at atNs (monotonic ns, already past): the MIDI clock's
+  // ticks at their ideal time. An output that cannot place messages in time sends them now.
+  virtual void sendRawAt(const std::vector<uint8_t>& bytes, int64_t atNs) { (void)atNs, sendRaw(bytes); }
   virtual void queueMidiMsg(const IMidiMsg& msg) = 0;           // the host MIDI queue
   // Render thread: the next queued message due at offset <= maxOffset.
   virtual bool popDueMidiMsg(int maxOffset, IMidiMsg* msg) { (void)maxOffset, (void)msg; return false; }

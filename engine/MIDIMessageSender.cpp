@@ -603,9 +603,11 @@ void MIDIMessageSender::sendContinuousMIDIClock(int) {
     return;
   }
   const int64_t interval = midiclock::intervalNs(tempo);
-  host->sendRaw({midiclock::kTick});
+  // The first tick goes at once, through the same timed path as the rest, so that on a port
+  // that places ticks by time it stands on the same grid.
+  host->sendRawAt({midiclock::kTick}, midiclock::nowNs());
   if (!mgr->clock().isRunning()) return;
   mgr->clock().runTicks(
       interval, [this] { return st->midiIOSet.load() && !stopping.load(); },
-      [this] { host->sendRaw({midiclock::kTick}); });
+      [this](int64_t due) { host->sendRawAt({midiclock::kTick}, due); });
 }

@@ -1,9 +1,8 @@
 #include "MidiClock.h"
 
-#include <sched.h>
 #include <time.h>
 
-#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 
 namespace midiclock {
@@ -49,28 +48,33 @@ TransportAction transportEdge(bool runningNow, bool routeViaQueue, bool& transpo
 
 }  // namespace midiclock
 
-void MidiClock::runTicks(int64_t interval, const std::function<bool()>& outputSet, const std::function<void()>& tick) {
+void MidiClock::stop() {
+  {
+    // Under the lock, so the loop is either before its check of running or inside its wait.
+    std::lock_guard<std::mutex> lock(wakeMutex);
+    running.store(false);
+  }
+  wake.notify_all();
+}
+
+void MidiClock::runTicks(int64_t interval, const std::function<bool()>& outputSet,
+                         const std::function<void(int64_t)>& tick) {
   if (interval <= 0) return;
   int64_t deadline = midiclock::nowNs() + interval;
   while (running.load()) {
     const int64_t now = midiclock::nowNs();
-    const int64_t left = deadline - now;
-    if (left > 0) {
-      // Sleep in short slices while far from the tick so stop() is seen quickly; spin (with a
-      // yield) only for the last half millisecond.
-      if (left > 500000) {
-        timespec ts{0, static_cast<long>(std::min<int64_t>(left - 400000, 5000000))};
-        nanosleep(&ts, nullptr);
-      } else {
-        sched_yield();
-      }
+    if (now < deadline) {
+      // steady_clock is CLOCK_MONOTONIC here, the clock of nowNs, so the deadline carries over.
+      std::unique_lock<std::mutex> lock(wakeMutex);
+      wake.wait_until(lock, std::chrono::steady_clock::time_point(std::chrono::nanoseconds(deadline)),
+                      [this] { return !running.load(); });
       continue;
     }
     if (!outputSet()) {
       running.store(false);
       break;
     }
-    tick();
+    tick(deadline);
     deadline = midiclock::nextDeadline(deadline, interval, midiclock::nowNs());
   }
 }

@@ -103,7 +103,8 @@ void GFX_Blit(GFX_IBitmap* dest, GFX_IBitmap* src, int dstx, int dsty, const REC
   if ((mode & 0xf0) == 0xf0) {
     channelCopy(d, s, w, h, sspan, dspan, mode);
   } else if ((mode & 0x100ff) == 0 && alpha == 1.0f) {
-    for (int y = 0; y < h; ++y) memcpy(d + dspan * y, s + sspan * y, static_cast<size_t>(w) * 4);
+    if (GFX_BlitRowsFn fast = GFX_FindCopyFastPath()) fast(d, s, w, h, sspan, dspan, 256);
+    else for (int y = 0; y < h; ++y) memcpy(d + dspan * y, s + sspan * y, static_cast<size_t>(w) * 4);
   } else if ((mode & 0x100ff) == 0 && alpha == 0.5f) {
     if (GFX_BlitRowsFn fast = GFX_FindHalfMixFastPath()) fast(d, s, w, h, sspan, dspan, 128);
     else halfMixRows(d, s, w, h, sspan, dspan);

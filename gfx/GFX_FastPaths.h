@@ -46,5 +46,7 @@ GFX_BlitRowsFn GFX_FindBlitFastPath(int op, int weight);
 GFX_SolidRowsFn GFX_FindSolidFastPath(int op, int ia);
 GFX_BilinearRowFn GFX_FindBilinearFastPath(int op, int weight);
 GFX_FillWordsFn GFX_FindFillWordsFastPath();
+// The unscaled blit's plain copy (copy combiner at alpha 1.0): the source bytes unchanged.
+GFX_BlitRowsFn GFX_FindCopyFastPath();
 // The unscaled blit's half mix (copy at alpha exactly 0.5): d/2 + s/2 per byte, both truncated.
 GFX_BlitRowsFn GFX_FindHalfMixFastPath();

@@ -1,5 +1,8 @@
 #include "MidiPorts.h"
 
+#include "AlsaTimedOutput.h"
+#include "JackMidiOutput.h"
+
 #include <RtMidi.h>
 
 #include <cstdio>
@@ -192,12 +195,11 @@ MidiOutputPort::MidiOutputPort() = default;
 namespace {
 // A few JACK periods even at large buffer sizes, and short enough for a port change or a close.
 const std::chrono::milliseconds kDrainMs(100);
-const std::chrono::milliseconds kSettleMs(50);
 }  // namespace
 
 void MidiOutputPort::drainLocked()
 {
-  if (!mOut || !mOpen.load(std::memory_order_relaxed) || mLastSend == std::chrono::steady_clock::time_point{})
+  if ((!mOut && !mJack) || !mOpen.load(std::memory_order_relaxed) || mLastSend == std::chrono::steady_clock::time_point{})
     return;
   const auto until = mLastSend + kDrainMs;
   if (std::chrono::steady_clock::now() < until)
@@ -209,35 +211,40 @@ MidiOutputPort::~MidiOutputPort()
   std::lock_guard<std::mutex> lock(mMutex);
   drainLocked();
   mOpen.store(false, std::memory_order_release);
-  // RtMidi's JACK output frees its queue before it closes its client, so a cycle still inside the
-  // output callback (one stalled by an xrun on a loaded machine) would read freed memory. Closing
-  // the port first makes every later cycle return at once; the pause lets one in flight finish.
-  if (mOut && mOut->isPortOpen())
-  {
-    guarded("closing the output", [&] { mOut->closePort(); });
-    std::this_thread::sleep_for(kSettleMs);
-  }
+  mAlsaTimed.reset();
   delete mOut;
   mOut = nullptr;
+  mJack.reset();
 }
 
 bool MidiOutputPort::create(const char* name)
 {
   std::lock_guard<std::mutex> lock(mMutex);
-  if (!mOut)
-    mOut = makeObject<RtMidiOut>("creating the output", name);
+  if (mOut || mJack)
+    return true;
+  mClientName = clientName(name);
+  if (MidiChooseSystem() == kMidiSystemJack)
+  {
+    std::unique_ptr<JackMidiOutput> jack(new JackMidiOutput);
+    if (jack->create(mClientName))
+      mJack = std::move(jack);
+    return mJack != nullptr;
+  }
+  mOut = makeObject<RtMidiOut>("creating the output", name);
   return mOut != nullptr;
 }
 
 bool MidiOutputPort::exists() const
 {
   std::lock_guard<std::mutex> lock(mMutex);
-  return mOut != nullptr;
+  return mOut != nullptr || mJack != nullptr;
 }
 
 std::vector<std::string> MidiOutputPort::listPortNames()
 {
   std::lock_guard<std::mutex> lock(mMutex);
+  if (mJack)
+    return mJack->listPortNames();
   return listNames(mOut, "listing the outputs");
 }
 
@@ -246,9 +253,15 @@ bool MidiOutputPort::open(const std::string& portName, const char* ownName)
   std::lock_guard<std::mutex> lock(mMutex);
   drainLocked();
   mOpen.store(false, std::memory_order_release);
-  if (!mOut)
-    return false;
-  const bool ok = openByName(mOut, portName, ownName, "opening the output");
+  mAlsaTimed.reset();
+  bool ok = false;
+  if (mJack)
+    ok = mJack->open(portName, ownName);
+  else if (mOut)
+    ok = openByName(mOut, portName, ownName, "opening the output");
+  // The scheduling client is made at the first timed message (see sendAt).
+  mTimedPortName = ok && mOut ? portName : std::string();
+  mTimedOwnName = ownName ? ownName : "";
   mOpen.store(ok, std::memory_order_release);
   return ok;
 }
@@ -257,6 +270,14 @@ bool MidiOutputPort::openVirtual(const char* ownName)
 {
   std::lock_guard<std::mutex> lock(mMutex);
   mOpen.store(false, std::memory_order_release);
+  mAlsaTimed.reset();
+  mTimedPortName.clear();
+  if (mJack)
+  {
+    const bool ok = mJack->openVirtual(ownName);
+    mOpen.store(ok, std::memory_order_release);
+    return ok;
+  }
   if (!mOut || !ownName)
     return false;
   const bool ok = guarded("opening a virtual output", [&] {
@@ -273,17 +294,41 @@ void MidiOutputPort::close()
   std::lock_guard<std::mutex> lock(mMutex);
   drainLocked();
   mOpen.store(false, std::memory_order_release);
+  mAlsaTimed.reset();
+  mTimedPortName.clear();
+  if (mJack)
+    mJack->close();
   if (mOut)
     guarded("closing the output", [&] { mOut->closePort(); });
 }
 
 bool MidiOutputPort::send(const unsigned char* bytes, size_t size)
 {
+  return sendAt(bytes, size, kSendNow);
+}
+
+bool MidiOutputPort::sendAt(const unsigned char* bytes, size_t size, int64_t atNs)
+{
   if (!bytes || !size)
     return false;
   std::lock_guard<std::mutex> lock(mMutex);
-  if (!mOut || !mOpen.load(std::memory_order_relaxed))
+  if (!mOpen.load(std::memory_order_relaxed))
     return false;
   mLastSend = std::chrono::steady_clock::now();
+  if (mJack)
+    return atNs == kSendNow ? mJack->send(bytes, size) : mJack->sendAt(bytes, size, atNs);
+  if (!mOut)
+    return false;
+  if (atNs != kSendNow && !mAlsaTimed && !mTimedPortName.empty())
+  {
+    // Made only once timed messages flow (the MIDI clock is on): its queue timer runs for as long
+    // as it exists. One try per opened port; without it timed messages go out at once.
+    mAlsaTimed.reset(new AlsaTimedOutput);
+    if (!mAlsaTimed->open(mClientName + " clock", mTimedPortName, mTimedOwnName.c_str()))
+      mAlsaTimed.reset();
+    mTimedPortName.clear();
+  }
+  if (atNs != kSendNow && mAlsaTimed && mAlsaTimed->sendAt(bytes, size, atNs))
+    return true;
   return guarded("sending", [&] { mOut->sendMessage(bytes, size); });
 }

@@ -14,10 +14,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+class AlsaTimedOutput;
+class JackMidiOutput;
 class RtMidiIn;
 class RtMidiOut;
 
@@ -67,9 +71,11 @@ private:
 };
 
 // Output: every byte the plug-in sends leaves through send(). Sends come from the render, main,
-// worker and input-dispatch threads at once; one mutex keeps each message whole (RtMidi's JACK
-// output ring and ALSA's encoder both assume a single writer) and keeps send from racing open and
-// close.
+// worker and input-dispatch threads at once; one mutex keeps each message whole (the JACK output
+// queue and ALSA's encoder both assume a single writer) and keeps send from racing open and close.
+// On JACK the output is our own (JackMidiOutput.h), which puts timed messages at the frame of
+// their time within the cycle; on ALSA it is RtMidi's, which delivers at once, with a scheduling
+// sequencer client beside it for the timed ones (AlsaTimedOutput.h).
 class MidiOutputPort
 {
 public:
@@ -97,10 +103,19 @@ public:
   // Writes size bytes as one message. False, sending nothing, with no object, no open port, no
   // bytes, or when the library reports an error. Any thread.
   //
-  // Hazard (JACK): RtMidi queues output in a 16 KB ring emptied once per JACK cycle and drops a
-  // message silently when the ring or the cycle's port buffer is full. Callers that send more
-  // than a few kilobytes in a burst must pace themselves (the device engine's jobs do).
+  // Hazard (JACK): output waits in a 64 KB queue emptied once per JACK cycle; send answers false
+  // when the queue is full. Callers that send more than a few kilobytes in a burst must pace
+  // themselves (the device engine's jobs do).
   bool send(const unsigned char* bytes, size_t size);
+  // As send, for a MIDI real-time message meant to leave at atNs on the monotonic clock
+  // (midiclock::nowNs), a moment already past: JACK places it at that time's frame, a fixed two
+  // periods later (see JackMidiOutput.h); ALSA schedules it a fixed 5 ms later on a sequencer
+  // queue (AlsaTimedOutput.h), or sends at once when that could not be set up. The MIDI clock
+  // passes each tick's ideal time here, so the port keeps the grid even when the clock's thread
+  // wakes late.
+  // kSendNow is send().
+  static constexpr int64_t kSendNow = INT64_MIN;
+  bool sendAt(const unsigned char* bytes, size_t size, int64_t atNs);
 
 private:
   // Hazard (JACK): queued output leaves only on the next cycle, and closing the port or deleting
@@ -108,8 +123,12 @@ private:
   // under load), so both first let the queue drain: at most kDrainMs after the last send.
   void drainLocked();
 
-  mutable std::mutex mMutex;  // guards mOut's port state, every sendMessage and mLastSend
-  RtMidiOut* mOut = nullptr;
+  mutable std::mutex mMutex;  // guards the port state and every send
+  RtMidiOut* mOut = nullptr;                   // ALSA
+  std::unique_ptr<AlsaTimedOutput> mAlsaTimed;  // ALSA, timed messages, made at the first one
+  std::unique_ptr<JackMidiOutput> mJack;       // JACK
+  std::string mClientName;
+  std::string mTimedPortName, mTimedOwnName;  // where mAlsaTimed is to connect, until it is made
   std::atomic<bool> mOpen{false};
   std::chrono::steady_clock::time_point mLastSend{};
 };

@@ -27,7 +27,8 @@ int truncToInt(double v) {
 
 }  // namespace
 
-IParam::IParam() : mDisplayTexts(4096) {
+IParam::IParam(IParamSlot* slot)
+    : mOwnSlot(slot ? nullptr : new IParamSlot), mSlot(slot ? slot : mOwnSlot.get()), mDisplayTexts(4096) {
   mName[0] = mLabel[0] = mParamGroup[0] = 0;
 }
 
@@ -40,8 +41,8 @@ void IParam::setTexts(const char* name, const char* label, const char* group) {
 void IParam::InitBool(const char* name, bool defaultVal, const char* label, const char* group, int tag1, int tag2) {
   if (mType == kTypeNone) mType = kTypeBool;
   setTexts(name, label, group);
-  mMin = 0.0;
-  mMax = 1.0;
+  mSlot->min = 0.0;
+  mSlot->max = 1.0;
   mStep = 1.0;
   mDefault = defaultVal ? 1.0 : 0.0;
   Set(mDefault);
@@ -56,8 +57,8 @@ void IParam::InitEnum(const char* name, int defaultVal, int nEnums, const char* 
                       int tag2) {
   if (mType == kTypeNone) mType = kTypeEnum;
   setTexts(name, label, group);
-  mMin = 0.0;
-  mMax = nEnums - 1 > 1 ? static_cast<double>(nEnums - 1) : 1.0;
+  mSlot->min = 0.0;
+  mSlot->max = nEnums - 1 > 1 ? static_cast<double>(nEnums - 1) : 1.0;
   mStep = 1.0;
   mDefault = defaultVal;
   Set(mDefault);
@@ -70,9 +71,9 @@ void IParam::InitInt(const char* name, int defaultVal, int minVal, int maxVal, c
                      int tag1, int tag2) {
   if (mType == kTypeNone) mType = kTypeInt;
   setTexts(name, label, group);
-  mMin = minVal;
+  mSlot->min = minVal;
   double lowestMax = static_cast<double>(minVal) + 1.0;  // in double: minVal + 1 may overflow int
-  mMax = maxVal > lowestMax ? maxVal : lowestMax;
+  mSlot->max = maxVal > lowestMax ? maxVal : lowestMax;
   mStep = 1.0;
   mDefault = defaultVal;
   Set(mDefault);
@@ -85,8 +86,8 @@ void IParam::InitDouble(const char* name, double defaultVal, double minVal, doub
                         const char* label, const char* group, int tag1, int tag2) {
   if (mType == kTypeNone) mType = kTypeDouble;
   setTexts(name, label, group);
-  mMin = minVal;
-  mMax = maxVal > minVal + step ? maxVal : minVal + step;
+  mSlot->min = minVal;
+  mSlot->max = maxVal > minVal + step ? maxVal : minVal + step;
   mStep = step;
   mDefault = defaultVal;
   Set(mDefault);
@@ -113,20 +114,20 @@ void IParam::SetNormalized(double x) {
   // A fractional shape of a negative base is NaN: a value below 0 is held at 0 for shaped
   // parameters. With shape 1 the value is left as the formula gives it.
   if (mShape != 1.0 && x < 0.0) x = 0.0;
-  double v = mMin + (mMax - mMin) * (mShape == 1.0 ? x : std::pow(x, mShape));
+  double v = mSlot->min + (mSlot->max - mSlot->min) * (mShape == 1.0 ? x : std::pow(x, mShape));
   if (mType != kTypeDouble && mStep > 0.0) v = std::floor(v / mStep + 0.5) * mStep;
-  if (v > mMax) v = mMax;
+  if (v > mSlot->max) v = mSlot->max;
   if (std::isnan(v)) return;
   Set(v);
 }
 
 double IParam::GetNormalized(double value) const {
-  double range = mMax - mMin;
+  double range = mSlot->max - mSlot->min;
   // A display-text list of one entry makes maximum == minimum: there is nothing to normalise.
   if (!(range > 0.0) || std::isnan(value)) return 0.0;
-  if (value < mMin) value = mMin;
-  if (value > mMax) value = mMax;
-  double x = (value - mMin) / range;
+  if (value < mSlot->min) value = mSlot->min;
+  if (value > mSlot->max) value = mSlot->max;
+  double x = (value - mSlot->min) / range;
   return mShape == 1.0 ? x : std::pow(x, 1.0 / mShape);
 }
 
@@ -145,7 +146,7 @@ void IParam::SetDisplayText(int value, const char* text) {
     entry = mDisplayTexts.Resize(n + 1, false);
     if (!entry) return;  // out of memory: the list and the range stay as they were
     entry += n;
-    mMax = value;
+    mSlot->max = value;
   }
   entry->mValue = value;
   copyText(entry->mText, text, kDisplayTextLen);
@@ -179,7 +180,7 @@ bool IParam::MapDisplayText(const char* text, int* pValue) const {
 
 void IParam::GetDisplayForHost(double value, bool normalized, char* str, bool withDisplayText) const {
   if (!str) return;
-  if (normalized) value = mMin + (mMax - mMin) * (mShape == 1.0 ? value : std::pow(value, mShape));
+  if (normalized) value = mSlot->min + (mSlot->max - mSlot->min) * (mShape == 1.0 ? value : std::pow(value, mShape));
   int i = truncToInt(value);
   if (withDisplayText) {
     const DisplayText* e = mDisplayTexts.Get();

@@ -4,8 +4,9 @@
 // in which controls and the host exchange values, formats it for display and keeps a table of
 // display texts (value -> text) from which the editor's menus are built.
 //
-// Ownership: the parameter owns its display texts only. The ControlAction binding record is made
-// and deleted by the UI configuration; the parameter just carries the pointer.
+// Ownership: the parameter owns its display texts, and its value slot only when made without one.
+// The ControlAction binding record is made and deleted by the UI configuration; the parameter
+// just carries the pointer.
 //
 // Threads: no lock of its own. Writers hold the plug-in lock (GUI setters, host calls, chunk
 // readers); the render thread, the MIDI input thread and the workers read the value without it,
@@ -15,10 +16,26 @@
 
 #include <atomic>
 #include <cmath>
+#include <memory>
 
 #include "UTIL_HeapBuf.h"
 
 class ControlAction;
+
+// The part of a parameter that the state chunks read and write: its value and range. The plug-in
+// keeps the slots of all its parameters in one block, so that saving and restoring thousands of
+// values walks one array instead of thousands of separate objects; a parameter made on its own
+// uses a slot of its own.
+struct IParamSlot {
+  std::atomic<double> value{0.0};
+  double min = 0.0, max = 1.0;
+
+  // The value held to the range; a NaN leaves it unchanged (IParam::SetClamped).
+  void setClamped(double v) {
+    if (std::isnan(v)) return;
+    value.store(v < min ? min : (v > max ? max : v), std::memory_order_relaxed);
+  }
+};
 
 class IParam {
 public:
@@ -33,7 +50,10 @@ public:
     char mText[kDisplayTextLen];
   };
 
-  IParam();
+  IParam() : IParam(nullptr) {}
+  // slot: where the value and range live (not owned; it must outlive the parameter), or null for
+  // a slot of the parameter's own.
+  explicit IParam(IParamSlot* slot);
   ~IParam() = default;
   IParam(const IParam&) = delete;
   IParam& operator=(const IParam&) = delete;
@@ -60,24 +80,21 @@ public:
     if (shape != 0.0) mShape = shape;
   }
   void GetBounds(double* minVal, double* maxVal) const {
-    if (minVal) *minVal = mMin;
-    if (maxVal) *maxVal = mMax;
+    if (minVal) *minVal = mSlot->min;
+    if (maxVal) *maxVal = mSlot->max;
   }
 
   // Plain value access. Set() stores as given; SetClamped() holds the value to the range (a NaN
   // leaves the value unchanged) and is what the chunk readers use.
-  double Value() const { return mValue.load(std::memory_order_relaxed); }
+  double Value() const { return mSlot->value.load(std::memory_order_relaxed); }
   int Int() const;  // the value truncated to an int (held to the int range; NaN gives 0)
   bool Bool() const { return Value() >= 0.5; }
-  void Set(double value) { mValue.store(value, std::memory_order_relaxed); }
-  void SetClamped(double value) {
-    if (std::isnan(value)) return;
-    Set(value < mMin ? mMin : (value > mMax ? mMax : value));
-  }
+  void Set(double value) { mSlot->value.store(value, std::memory_order_relaxed); }
+  void SetClamped(double value) { mSlot->setClamped(value); }
   int Type() const { return mType; }
   EParamType GetType() const { return static_cast<EParamType>(mType); }
-  double GetMin() const { return mMin; }
-  double GetMax() const { return mMax; }
+  double GetMin() const { return mSlot->min; }
+  double GetMax() const { return mSlot->max; }
   double GetStep() const { return mStep; }
   double GetShape() const { return mShape; }
   double GetDefault() const { return mDefault; }
@@ -123,8 +140,9 @@ private:
   // Hazard: gcc 12 takes a load through a parameter pointer it cannot prove non-null for a write
   // into a region of size 0 (-Wstringop-overflow, an error under -Werror); check GetParam's
   // answer before calling Value() where the index is not known to be valid.
-  std::atomic<double> mValue{0.0};
-  double mMin = 0.0, mMax = 1.0, mStep = 1.0, mShape = 1.0, mDefault = 0.0;
+  std::unique_ptr<IParamSlot> mOwnSlot;  // only when the owner gave no slot
+  IParamSlot* mSlot;                     // the value and range: never null
+  double mStep = 1.0, mShape = 1.0, mDefault = 0.0;
   int mTag1 = 0, mTag2 = 0;
   int mDisplayPrecision = 0;
   char mName[kNameLen];

@@ -89,6 +89,13 @@ int ByteChunk::Resize(int newSize) {
   return Size();
 }
 
+uint8_t* ByteChunk::Extend(int nBytes) {
+  const int old = Size();
+  if (nBytes <= 0 || static_cast<long long>(old) + nBytes > 0x7fffffffLL) return nullptr;
+  if (!mBytes.ResizeOK(old + nBytes, false)) return nullptr;
+  return GetBytes() + old;
+}
+
 bool ByteChunk::IsEqual(const ByteChunk& other) const {
   return Size() == other.Size() && (Size() == 0 || memcmp(GetBytes(), other.GetBytes(), static_cast<size_t>(Size())) == 0);
 }

@@ -68,6 +68,10 @@ public:
   int Size() const { return mBytes.GetSize(); }
   // Sets the size (new bytes are zeroed); returns the new size, the old one when memory ran out.
   int Resize(int newSize);
+  // Grows by nBytes left unwritten, for a caller that fills every one of them at once; the first
+  // of them, or null (size unchanged) when nBytes is not positive, the size would pass INT_MAX or
+  // memory ran out.
+  uint8_t* Extend(int nBytes);
   // The data, or null when the chunk is empty.
   uint8_t* GetBytes() { return static_cast<uint8_t*>(mBytes.Get()); }
   const uint8_t* GetBytes() const { return static_cast<const uint8_t*>(mBytes.Get()); }

@@ -81,7 +81,9 @@ void IPluginBase::initialize(int nAutomated, int nParams, const char* channelIOS
   if (nPresets < 0) nPresets = 0;
   mNonAutomatedParamCount = nParams - nAutomated;
   mPreviousPath.Set("");
-  for (int i = 0; i < nParams; ++i) mParams.Add(new IParam);
+  mParams.Empty(true);
+  mParamSlots.reset(nParams > 0 ? new IParamSlot[nParams] : nullptr);
+  for (int i = 0; i < nParams; ++i) mParams.Add(new IParam(&mParamSlots[i]));
   for (int i = 0; i < nPresets; ++i) mPresets.Add(new IPreset);
   snprintf(mEffectName, sizeof(mEffectName), "%s", effectName ? effectName : "");
   snprintf(mProductName, sizeof(mProductName), "%s", productName ? productName : "");
@@ -270,41 +272,40 @@ void IPluginBase::DirtyParameters() {
 
 namespace {
 
-// Appends the values of parameters [first, first + n) as consecutive native doubles. The chunk
-// grows once for the whole block; false when it cannot (the chunk is then left as it was).
-bool putValues(IPluginBase* plug, ByteChunk* chunk, int first, int n) {
+// Appends the values of the n parameters whose slots start at slots as consecutive native doubles.
+// The chunk grows once for the whole block; false when it cannot (the chunk is then left as it was).
+bool putValues(const IParamSlot* slots, ByteChunk* chunk, int n) {
   if (n <= 0) return true;
-  int old = chunk->Size();
-  long long want = static_cast<long long>(old) + static_cast<long long>(n) * 8;
-  if (want > 0x7fffffffLL || chunk->Resize(static_cast<int>(want)) != want) return false;
-  uint8_t* dst = chunk->GetBytes() + old;
+  if (static_cast<long long>(n) * 8 > 0x7fffffffLL) return false;
+  uint8_t* dst = chunk->Extend(n * 8);  // every byte written below
+  if (!dst) return false;
   for (int i = 0; i < n; ++i) {
-    double v = plug->GetParam(first + i)->Value();
+    const double v = slots[i].value.load(std::memory_order_relaxed);
     memcpy(dst + static_cast<size_t>(i) * 8, &v, 8);
   }
   return true;
 }
 
-// Reads n doubles from startPos into parameters [first, first + n), clamped to each range. A
-// chunk that ends early sets the parameter being read to 0.0 clamped and returns -1; the ones
-// after it keep their values.
-int getValues(IPluginBase* plug, const ByteChunk* chunk, int startPos, int first, int n) {
+// Reads n doubles from startPos into the parameters whose slots start at slots, clamped to each
+// range. A chunk that ends early sets the parameter being read to 0.0 clamped and returns -1; the
+// ones after it keep their values.
+int getValues(IParamSlot* slots, const ByteChunk* chunk, int startPos, int n) {
   if (startPos >= 0 && static_cast<long long>(startPos) + static_cast<long long>(n) * 8 <= chunk->Size()) {
     // The whole block is there: one bounds check instead of one per value.
     const uint8_t* src = chunk->GetBytes() + startPos;
     for (int i = 0; i < n; ++i) {
       double v;
       memcpy(&v, src + static_cast<size_t>(i) * 8, 8);
-      plug->GetParam(first + i)->SetClamped(v);
+      slots[i].setClamped(v);
     }
     return startPos + n * 8;
   }
   int pos = startPos;
-  for (int i = first; i < first + n; ++i) {
+  for (int i = 0; i < n; ++i) {
     double v = 0.0;
     pos = chunk->Get(&v, pos);
     if (pos < 0) v = 0.0;
-    plug->GetParam(i)->SetClamped(v);
+    slots[i].setClamped(v);
     if (pos < 0) break;
   }
   return pos;
@@ -315,7 +316,7 @@ int getValues(IPluginBase* plug, const ByteChunk* chunk, int startPos, int first
 bool IPluginBase::SerializeParams(ByteChunk* chunk) {
   if (!chunk) return false;
   UTIL_MutexLock lock(&mMutex);
-  return putValues(this, chunk, 0, NHostParams());
+  return putValues(mParamSlots.get(), chunk, NHostParams());
 }
 
 int IPluginBase::UnserializeParams(ByteChunk* chunk, int startPos) {
@@ -323,7 +324,7 @@ int IPluginBase::UnserializeParams(ByteChunk* chunk, int startPos) {
   int h = NHostParams();
   if (startPos < 0 || h < 1) return startPos;
   if (!chunk) return -1;
-  return getValues(this, chunk, startPos, 0, h);
+  return getValues(mParamSlots.get(), chunk, startPos, h);
 }
 
 bool IPluginBase::SerializeNonAutomatedParams(ByteChunk* chunk, int n) {
@@ -332,7 +333,7 @@ bool IPluginBase::SerializeNonAutomatedParams(ByteChunk* chunk, int n) {
   int h = NHostParams();
   if (n > NParams() - h) n = NParams() - h;  // never past the parameter list
   if (n < 1) return true;
-  return putValues(this, chunk, h, n);
+  return putValues(mParamSlots.get() + h, chunk, n);
 }
 
 int IPluginBase::UnserializeNonAutomatedParams(ByteChunk* chunk, int startPos, int n) {
@@ -341,7 +342,7 @@ int IPluginBase::UnserializeNonAutomatedParams(ByteChunk* chunk, int startPos, i
   if (n > NParams() - h) n = NParams() - h;
   if (startPos < 0 || n < 1) return startPos;
   if (!chunk) return -1;
-  return getValues(this, chunk, startPos, h, n);
+  return getValues(mParamSlots.get() + h, chunk, startPos, n);
 }
 
 // ---------------------------------------------------------------- identity

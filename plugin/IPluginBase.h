@@ -18,6 +18,8 @@
 // serialisers. The render callback and the direct MIDI input callback do NOT take the lock.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -269,6 +271,9 @@ public:
   bool SendDirectMidiMsg(const IMidiMsg* msg);                 // status, data1 [, data2 unless kind 0xC/0xD]
   bool SendDirectSysex(const unsigned char* bytes, int size);  // adds F0 ... F7 when bytes[0] != 0xF0
   bool SendDirectBytes(const unsigned char* bytes, int size);  // unchanged
+  // As SendDirectBytes, for bytes meant to leave at atNs on the monotonic clock (a moment already
+  // past): on JACK they land at that moment's frame, one period on (MidiOutputPort::sendAt).
+  bool SendDirectBytesAt(const unsigned char* bytes, int size, int64_t atNs);
   // Each message through SendMidiMsg; true when every one was sent (and for an empty or absent
   // buffer). Stops at nothing: a failed message does not keep the later ones back.
   bool SendMidiMsgs(UTIL_TypedBuf<IMidiMsg>* msgs);
@@ -325,6 +330,9 @@ protected:
   UTIL_PtrList<const char> mParamGroups;
   IGraphics* mGraphics = nullptr;
   UTIL_PtrList<IParam> mParams;
+  // The value and range of every parameter, in parameter order (see IParamSlot). Freed after
+  // mParams, whose entries point into it.
+  std::unique_ptr<IParamSlot[]> mParamSlots;
   UTIL_PtrList<IPreset> mPresets;
   UTIL_TypedBuf<double*> mInData, mOutData;
   UTIL_PtrList<InChannel> mInChannels;

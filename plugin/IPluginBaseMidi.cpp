@@ -306,6 +306,14 @@ bool IPluginBase::SendDirectBytes(const unsigned char* bytes, int size)
   return out && out->send(bytes, (size_t)size);
 }
 
+bool IPluginBase::SendDirectBytesAt(const unsigned char* bytes, int size, int64_t atNs)
+{
+  if (!bytes || size <= 0)
+    return false;
+  MidiOutputPort* out = mDirectMidi ? mDirectMidi->out.get() : nullptr;
+  return out && out->sendAt(bytes, (size_t)size, atNs);
+}
+
 // The input goes first: deleting it stops and joins the dispatch thread, whose handler may be
 // sending an answer through the output at this moment. Must not run on the dispatch thread, and
 // no other thread may still send. A plug-in class whose handlers are overridden should call this

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config clang libclang-rt-14-dev
   libgtest-dev libgmock-dev
-  libtinyxml2-dev librtmidi-dev libpng-dev zlib1g-dev libpoco-dev
+  libtinyxml2-dev librtmidi-dev libjack-jackd2-dev libasound2-dev libpng-dev zlib1g-dev libpoco-dev
   libgtk-3-dev libpixman-1-dev fonts-dejavu-core
   libepoxy-dev libegl-mesa0 libgl1-mesa-dri
   jackd2 xvfb xauth python3

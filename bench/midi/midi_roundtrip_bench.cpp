@@ -138,8 +138,8 @@ int main()
          "(cable, both ways: %.1f ms)\n",
          dumpTrip.median, dumpTrip.p99, dumpTrip.max, dumpTrip.lost, 2 * 392 / kWireBytesPerSecond * 1000.0);
 
-  // Throughput one way (plug-in -> peer), keeping at most 8 dumps (3 KB) in flight: RtMidi's
-  // JACK output drops silently once its 16 KB ring or a cycle's port buffer is full.
+  // Throughput one way (plug-in -> peer), keeping at most 8 dumps (3 KB) in flight, as the device
+  // engine paces itself: the JACK output refuses messages once its 64 KB queue is full.
   peer.setEcho(false);
   peer.clear();
   const int kDumps = 1500, kWindow = 8;

@@ -119,7 +119,9 @@ pid_t spawnJackd(const char* name)
   // Synchronous mode (-S) makes each cycle wait for every client: under a sanitizer a client
   // can overrun its cycle, and in the default asynchronous mode JACK then hands its previous
   // output buffer to the next client again (duplicated messages) or loses what it carried.
-  execlp("jackd", "jackd", "--no-realtime", "-S", "-t", "5000", "-n", name, "-d", "dummy", "-r", "48000",
+  // Real-time scheduling only when asked (timing benchmarks): a test's server never needs it.
+  const char* scheduling = getenv("SORVANTA_JACK_REALTIME") ? "--realtime" : "--no-realtime";
+  execlp("jackd", "jackd", scheduling, "-S", "-t", "5000", "-n", name, "-d", "dummy", "-r", "48000",
          "-p", "256", (char*)nullptr);
   _exit(127);
 }

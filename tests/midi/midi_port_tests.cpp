@@ -5,6 +5,9 @@
 #include "MidiTestPeer.h"
 
 #include <gtest/gtest.h>
+#include <jack/jack.h>
+#include <jack/midiport.h>
+#include <time.h>
 
 #include <algorithm>
 #include <atomic>
@@ -320,4 +323,100 @@ TEST_F(MidiPortTest, TheLastMessageBeforeClosingStillArrives)
       out.close();
   }
   EXPECT_TRUE(peer.waitForMessages(rounds, 2.0)) << peer.messageCount() << " of " << rounds;
+}
+
+namespace {
+
+// A bare JACK client that notes each message with its absolute frame, for checking placement
+// within the cycle (RtMidi's input stamps a whole cycle with one time).
+struct FrameRecorder
+{
+  jack_client_t* client = nullptr;
+  jack_port_t* port = nullptr;
+  std::mutex mutex;
+  std::vector<std::pair<uint32_t, Bytes>> got;  // (frame, bytes)
+
+  FrameRecorder()
+  {
+    const std::string name = std::string("FrameRecorder ") + MidiTestClientSuffix();
+    client = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
+    if (!client)
+      return;
+    port = jack_port_register(client, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    jack_set_process_callback(client, &FrameRecorder::process, this);
+    jack_activate(client);
+  }
+  ~FrameRecorder()
+  {
+    if (client)
+      jack_client_close(client);
+  }
+  static int process(jack_nframes_t n, void* arg)
+  {
+    FrameRecorder* r = static_cast<FrameRecorder*>(arg);
+    void* buf = jack_port_get_buffer(r->port, n);
+    const jack_nframes_t start = jack_last_frame_time(r->client);
+    std::lock_guard<std::mutex> lock(r->mutex);  // against the test thread reading got
+    for (uint32_t i = 0; i < jack_midi_get_event_count(buf); ++i)
+    {
+      jack_midi_event_t ev;
+      if (jack_midi_event_get(&ev, buf, i) == 0)
+        r->got.emplace_back(start + ev.time, Bytes(ev.buffer, ev.buffer + ev.size));
+    }
+    return 0;
+  }
+  std::vector<std::pair<uint32_t, Bytes>> messages()
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    return got;
+  }
+};
+
+int64_t monotonicNs()
+{
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return (int64_t)ts.tv_sec * 1000000000LL + ts.tv_nsec;
+}
+
+}  // namespace
+
+// Clock ticks sent late, in one burst, for times 1 ms apart land 48 frames apart (48 kHz); a
+// message sent at once goes ahead of them, and every byte arrives as sent.
+TEST_F(MidiPortTest, TimedMessagesLandAtTheFrameOfTheirTime)
+{
+  FrameRecorder rec;
+  ASSERT_TRUE(rec.port);
+  MidiOutputPort out;
+  ASSERT_TRUE(out.create("RtMidi Output Client"));
+  ASSERT_TRUE(out.open(jack_port_name(rec.port), "RtMidi Output"));
+  const unsigned char sensing = 0xFE, tick = 0xF8, cc[3] = {0xB0, 7, 100};
+  for (int i = 0; i < 400 && rec.messages().empty(); ++i)
+  {
+    out.send(&sensing, 1);
+    MidiTestSleep(0.005);
+  }
+  MidiTestSleep(0.05);
+  const size_t primers = rec.messages().size();
+  ASSERT_GT(primers, 0u) << "the connection never carried";
+
+  const int64_t now = monotonicNs();
+  for (int i = 0; i < 4; ++i)
+    ASSERT_TRUE(out.sendAt(&tick, 1, now - (4 - i) * 1000000LL));
+  ASSERT_TRUE(out.send(cc, 3));
+  for (int i = 0; i < 200 && rec.messages().size() < primers + 5; ++i)
+    MidiTestSleep(0.005);
+  const auto got = rec.messages();
+  ASSERT_EQ(primers + 5, got.size());
+  EXPECT_EQ((Bytes{0xB0, 7, 100}), got[primers].second);
+  for (int i = 0; i < 4; ++i)
+  {
+    const auto& m = got[primers + 1 + i];
+    EXPECT_EQ(Bytes{0xF8}, m.second);
+    if (i > 0)
+    {
+      const int32_t step = (int32_t)(m.first - got[primers + i].first);
+      EXPECT_NEAR(48, step, 2) << "tick " << i;
+    }
+  }
 }
