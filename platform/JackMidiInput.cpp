@@ -1,24 +1,11 @@
 #include "JackMidiInput.h"
 
-#include "MidiBackend.h"
+#include "JackMidiClient.h"
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
-#include <time.h>
-
-#include <cstdio>
 #include <cstring>
-
-namespace {
-
-void sleepMs(int ms)
-{
-  timespec ts{0, ms * 1000000L};
-  nanosleep(&ts, nullptr);
-}
-
-}  // namespace
 
 JackMidiInput::~JackMidiInput()
 {
@@ -40,47 +27,17 @@ bool JackMidiInput::create(const std::string& clientName, Receiver receiver, voi
   mUserData = userData;
   mDropTimingAndSensing = dropTimingAndSensing;
   mSysEx.assign(kMaxSysExBytes, 0);
-  jack_status_t status;
-  mClient = jack_client_open(clientName.c_str(), JackNoStartServer, &status);
+  mClient = jackmidi::openClient(clientName, &JackMidiInput::process, &JackMidiInput::shutdown, this, "input");
   if (!mClient)
-  {
-    fprintf(stderr, "MIDI PORTS: creating the JACK input failed: no server (status 0x%x)\n", (unsigned)status);
     return false;
-  }
-  jack_set_process_callback(mClient, &JackMidiInput::process, this);
-  jack_on_shutdown(mClient, &JackMidiInput::shutdown, this);
-  if (jack_activate(mClient) != 0)
-  {
-    fprintf(stderr, "MIDI PORTS: creating the JACK input failed: the client could not be activated\n");
-    jack_client_close(mClient);
-    mClient = nullptr;
-    return false;
-  }
   return true;
 }
 
 std::vector<std::string> JackMidiInput::listPortNames()
 {
-  std::vector<std::string> names;
   if (!mClient || mServerGone.load())
-    return names;
-  const char** ports = jack_get_ports(mClient, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput);
-  for (const char** p = ports; p && *p; ++p)
-    names.push_back(*p);
-  jack_free(ports);
-  return names;
-}
-
-bool JackMidiInput::registerPort(const char* ownName)
-{
-  jack_port_t* port = jack_port_register(mClient, ownName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-  if (!port)
-  {
-    fprintf(stderr, "MIDI PORTS: opening the input failed: JACK refused the port \"%s\"\n", ownName);
-    return false;
-  }
-  mPort.store(port, std::memory_order_release);
-  return true;
+    return {};
+  return jackmidi::listPorts(mClient, JackPortIsOutput);
 }
 
 bool JackMidiInput::open(const std::string& portName, const char* ownName)
@@ -88,25 +45,7 @@ bool JackMidiInput::open(const std::string& portName, const char* ownName)
   close();
   if (!mClient || !ownName || mServerGone.load())
     return false;
-  // Looked up afresh: ports come and go, and ALSA-bridged names change their numbers.
-  const std::vector<std::string> names = listPortNames();
-  const int found = MidiFindPortName(names, portName);
-  if (found < 0)
-  {
-    fprintf(stderr, "MIDI PORTS: opening the input: no port named \"%s\"\n", portName.c_str());
-    return false;
-  }
-  const std::string& source = names[(size_t)found];
-  if (!registerPort(ownName))
-    return false;
-  jack_port_t* port = mPort.load(std::memory_order_relaxed);
-  if (jack_connect(mClient, source.c_str(), jack_port_name(port)) != 0)
-  {
-    fprintf(stderr, "MIDI PORTS: opening the input failed: could not connect \"%s\"\n", source.c_str());
-    close();
-    return false;
-  }
-  return true;
+  return jackmidi::openPort(mClient, portName, ownName, JackPortIsInput, "input", mPort, mInCycle, mServerGone);
 }
 
 bool JackMidiInput::openVirtual(const char* ownName)
@@ -114,23 +53,19 @@ bool JackMidiInput::openVirtual(const char* ownName)
   close();
   if (!mClient || !ownName || mServerGone.load())
     return false;
-  return registerPort(ownName);
+  jack_port_t* port = jackmidi::registerPort(mClient, ownName, JackPortIsInput, "input");
+  mPort.store(port, std::memory_order_release);
+  return port != nullptr;
 }
 
 void JackMidiInput::close()
 {
-  // The process callback announces itself (mInCycle) before it reads mPort, and this side takes
-  // the pointer away before it looks at mInCycle; both sequentially consistent, so a callback
-  // either sees null or is seen here and waited for. Only then is the port unregistered: no cycle
-  // can still be reading its buffer. The callback never blocks, so the wait is short.
-  jack_port_t* port = mPort.exchange(nullptr);
-  if (!port)
+  // Only once no cycle can be reading the port's buffer is it unregistered (see process); the
+  // next cycle then forgets what it joined from this port.
+  if (!mClient)
     return;
+  jackmidi::releasePort(mClient, mPort, mInCycle, mServerGone);
   mRestart.store(true);
-  while (mInCycle.load())
-    sleepMs(1);
-  if (!mServerGone.load())
-    jack_port_unregister(mClient, port);
 }
 
 void JackMidiInput::deliver(const unsigned char* bytes, size_t size, jack_nframes_t frame)
@@ -183,7 +118,7 @@ void JackMidiInput::take(const unsigned char* bytes, size_t size, jack_nframes_t
 int JackMidiInput::process(uint32_t nframes, void* arg)
 {
   JackMidiInput* self = static_cast<JackMidiInput*>(arg);
-  self->mInCycle.store(true);  // before mPort is read: see close
+  self->mInCycle.store(true);  // before mPort is read: see jackmidi::releasePort
   if (self->mRestart.exchange(false))
   {
     self->mJoining = false;

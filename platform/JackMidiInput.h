@@ -59,7 +59,6 @@ public:
 private:
   static int process(uint32_t nframes, void* self);
   static void shutdown(void* self);
-  bool registerPort(const char* ownName);
   void take(const unsigned char* bytes, size_t size, jack_nframes_t frame);
   void deliver(const unsigned char* bytes, size_t size, jack_nframes_t frame);
 
