@@ -28,9 +28,7 @@ bool JackMidiInput::create(const std::string& clientName, Receiver receiver, voi
   mDropTimingAndSensing = dropTimingAndSensing;
   mSysEx.assign(kMaxSysExBytes, 0);
   mClient = jackmidi::openClient(clientName, &JackMidiInput::process, &JackMidiInput::shutdown, this, "input");
-  if (!mClient)
-    return false;
-  return true;
+  return mClient != nullptr;
 }
 
 std::vector<std::string> JackMidiInput::listPortNames()

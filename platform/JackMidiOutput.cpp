@@ -84,9 +84,7 @@ bool JackMidiOutput::create(const std::string& clientName)
   if (!mNow || !mTimed)
     return false;
   mClient = jackmidi::openClient(clientName, &JackMidiOutput::process, &JackMidiOutput::shutdown, this, "output");
-  if (!mClient)
-    return false;
-  return true;
+  return mClient != nullptr;
 }
 
 std::vector<std::string> JackMidiOutput::listPortNames()
