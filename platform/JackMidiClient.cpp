@@ -11,25 +11,26 @@
 
 namespace jackmidi {
 
-jack_client_t* openClient(const std::string& name, JackProcessCallback process, JackShutdownCallback shutdown,
-                          void* arg, const char* what)
+bool openClient(jack_client_t** client, const std::string& name, JackProcessCallback process,
+                JackShutdownCallback shutdown, void* arg, const char* what)
 {
   jack_status_t status;
-  jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, &status);
-  if (!client)
+  *client = jack_client_open(name.c_str(), JackNoStartServer, &status);
+  if (!*client)
   {
     fprintf(stderr, "MIDI PORTS: creating the JACK %s failed: no server (status 0x%x)\n", what, (unsigned)status);
-    return nullptr;
+    return false;
   }
-  jack_set_process_callback(client, process, arg);
-  jack_on_shutdown(client, shutdown, arg);
-  if (jack_activate(client) != 0)
+  jack_set_process_callback(*client, process, arg);
+  jack_on_shutdown(*client, shutdown, arg);
+  if (jack_activate(*client) != 0)
   {
     fprintf(stderr, "MIDI PORTS: creating the JACK %s failed: the client could not be activated\n", what);
-    jack_client_close(client);
-    return nullptr;
+    jack_client_close(*client);
+    *client = nullptr;
+    return false;
   }
-  return client;
+  return true;
 }
 
 std::vector<std::string> listPorts(jack_client_t* client, unsigned long flags)

@@ -14,10 +14,11 @@
 
 namespace jackmidi {
 
-// Opens a client (the server is never started for us), sets its process and shutdown callbacks
-// and activates it. Null when there is no server or activation failed.
-jack_client_t* openClient(const std::string& name, JackProcessCallback process, JackShutdownCallback shutdown,
-                          void* arg, const char* what);
+// Opens a client (the server is never started for us) into *client, sets its process and
+// shutdown callbacks and activates it. *client is set before activation, since the process
+// callback reads it; false, with *client null, when there is no server or activation failed.
+bool openClient(jack_client_t** client, const std::string& name, JackProcessCallback process,
+                JackShutdownCallback shutdown, void* arg, const char* what);
 
 // Full names of the MIDI ports with these flags (JackPortIsInput: ports we can send to;
 // JackPortIsOutput: ports we can read), as jack_get_ports lists them.

@@ -27,8 +27,7 @@ bool JackMidiInput::create(const std::string& clientName, Receiver receiver, voi
   mUserData = userData;
   mDropTimingAndSensing = dropTimingAndSensing;
   mSysEx.assign(kMaxSysExBytes, 0);
-  mClient = jackmidi::openClient(clientName, &JackMidiInput::process, &JackMidiInput::shutdown, this, "input");
-  return mClient != nullptr;
+  return jackmidi::openClient(&mClient, clientName, &JackMidiInput::process, &JackMidiInput::shutdown, this, "input");
 }
 
 std::vector<std::string> JackMidiInput::listPortNames()

@@ -83,8 +83,7 @@ bool JackMidiOutput::create(const std::string& clientName)
     mTimed = jack_ringbuffer_create(kQueueBytes);
   if (!mNow || !mTimed)
     return false;
-  mClient = jackmidi::openClient(clientName, &JackMidiOutput::process, &JackMidiOutput::shutdown, this, "output");
-  return mClient != nullptr;
+  return jackmidi::openClient(&mClient, clientName, &JackMidiOutput::process, &JackMidiOutput::shutdown, this, "output");
 }
 
 std::vector<std::string> JackMidiOutput::listPortNames()
