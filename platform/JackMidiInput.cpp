@@ -5,6 +5,7 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include <cstdio>
 #include <cstring>
 
 JackMidiInput::~JackMidiInput()
@@ -57,11 +58,19 @@ bool JackMidiInput::openVirtual(const char* ownName)
 
 void JackMidiInput::close()
 {
-  // Only once no cycle can be reading the port's buffer is it unregistered (see process); the
-  // next cycle then forgets what it joined from this port.
+  // The callback lets go of the port first; then the client is deactivated, which waits for a
+  // running cycle and stops them all, while the port is unregistered, and activated again for the
+  // next port. The next cycle forgets what it joined from this port.
   if (!mClient)
     return;
-  jackmidi::releasePort(mClient, mPort, mInCycle, mServerGone);
+  jack_port_t* port = mPort.exchange(nullptr);
+  if (port && !mServerGone.load())
+  {
+    jack_deactivate(mClient);
+    jack_port_unregister(mClient, port);
+    if (jack_activate(mClient) != 0)
+      fprintf(stderr, "MIDI PORTS: closing the input: the JACK client could not be activated again\n");
+  }
   mRestart.store(true);
 }
 

@@ -7,10 +7,10 @@
 // whole. Real-time bytes between the pieces go on their own. With dropTimingAndSensing, MIDI timing (F8) and active
 // sensing (FE) are dropped in the callback.
 //
-// Closing never races the process thread: close() takes the port away from the callback and waits
-// for a cycle that may still hold it before it unregisters the port, and the destructor
-// deactivates the client (which waits for a running cycle and ends the callbacks) before it
-// closes it.
+// Closing never races the process thread: no port is unregistered while the client is active.
+// close() takes the port away from the callback, deactivates the client (which waits for a
+// running cycle and ends the callbacks), unregisters the port and activates the client again; the
+// destructor deactivates the client before it closes it (which unregisters its port).
 //
 // Threads: create, listPortNames, open, openVirtual, close and the destructor from one thread at
 // a time, never from the receiver. The receiver runs inside the process cycle of the whole JACK
@@ -52,7 +52,7 @@ public:
   bool open(const std::string& portName, const char* ownName);
   // Registers our port ownName for others to connect to.
   bool openVirtual(const char* ownName);
-  // Unregisters our port once no cycle can be using it; a SysEx half joined is dropped.
+  // Unregisters our port with the client deactivated; a SysEx half joined is dropped.
   void close();
   bool isOpen() const { return mPort.load(std::memory_order_acquire) != nullptr; }
 

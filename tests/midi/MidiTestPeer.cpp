@@ -8,7 +8,8 @@
 MidiTestPeer::MidiTestPeer(const std::string& tag, const std::string& inName, const std::string& outName)
 {
   const std::string clientTag = tag + "-" + MidiTestClientSuffix();
-  if (!mIn.create(clientTag + "-in", &MidiTestPeer::onInput, this, false) || !mIn.openVirtual(inName.c_str()) ||
+  mIn.reset(new JackMidiInput);
+  if (!mIn->create(clientTag + "-in", &MidiTestPeer::onInput, this, false) || !mIn->openVirtual(inName.c_str()) ||
       !mOut.create(clientTag + "-out") || !mOut.openVirtual(outName.c_str()))
     return;
   mOutOpen = true;
@@ -18,7 +19,9 @@ MidiTestPeer::MidiTestPeer(const std::string& tag, const std::string& inName, co
 
 MidiTestPeer::~MidiTestPeer()
 {
-  mIn.close();  // ends the callbacks before the recorder and the echo's output go
+  // Deactivated and closed whole before the recorder and the echo's output go: no port is
+  // unregistered under a running cycle.
+  mIn.reset();
 }
 
 void MidiTestPeer::onInput(double, const unsigned char* bytes, size_t size, void* userData)

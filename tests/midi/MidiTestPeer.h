@@ -16,6 +16,7 @@
 
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -30,7 +31,7 @@ public:
                const std::string& inName = "from-editor", const std::string& outName = "to-editor");
   ~MidiTestPeer();
 
-  bool ok() const { return mIn.isOpen() && mOutOpen; }
+  bool ok() const { return mIn && mIn->isOpen() && mOutOpen; }
   // Full names as the plug-in's port lists show them: the port it sends to, the port it reads.
   const std::string& inputPortName() const { return mInFull; }
   const std::string& outputPortName() const { return mOutFull; }
@@ -76,7 +77,7 @@ public:
 private:
   static void onInput(double, const unsigned char* bytes, size_t size, void* self);
 
-  JackMidiInput mIn;
+  std::unique_ptr<JackMidiInput> mIn;
   JackMidiOutput mOut;
   bool mOutOpen = false;
   std::string mInFull, mOutFull;
