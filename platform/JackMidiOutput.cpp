@@ -1,6 +1,6 @@
 #include "JackMidiOutput.h"
 
-#include "MidiBackend.h"
+#include "JackMidiClient.h"
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
@@ -57,12 +57,6 @@ int64_t monotonicNs()
   return static_cast<int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
 }
 
-void sleepMs(int ms)
-{
-  timespec ts{0, ms * 1000000L};
-  nanosleep(&ts, nullptr);
-}
-
 }  // namespace
 
 JackMidiOutput::~JackMidiOutput()
@@ -89,47 +83,14 @@ bool JackMidiOutput::create(const std::string& clientName)
     mTimed = jack_ringbuffer_create(kQueueBytes);
   if (!mNow || !mTimed)
     return false;
-  jack_status_t status;
-  mClient = jack_client_open(clientName.c_str(), JackNoStartServer, &status);
-  if (!mClient)
-  {
-    fprintf(stderr, "MIDI PORTS: creating the JACK output failed: no server (status 0x%x)\n", (unsigned)status);
-    return false;
-  }
-  jack_set_process_callback(mClient, &JackMidiOutput::process, this);
-  jack_on_shutdown(mClient, &JackMidiOutput::shutdown, this);
-  if (jack_activate(mClient) != 0)
-  {
-    fprintf(stderr, "MIDI PORTS: creating the JACK output failed: the client could not be activated\n");
-    jack_client_close(mClient);
-    mClient = nullptr;
-    return false;
-  }
-  return true;
+  return jackmidi::openClient(&mClient, clientName, &JackMidiOutput::process, &JackMidiOutput::shutdown, this, "output");
 }
 
 std::vector<std::string> JackMidiOutput::listPortNames()
 {
-  std::vector<std::string> names;
   if (!mClient || mServerGone.load())
-    return names;
-  const char** ports = jack_get_ports(mClient, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
-  for (const char** p = ports; p && *p; ++p)
-    names.push_back(*p);
-  jack_free(ports);
-  return names;
-}
-
-bool JackMidiOutput::registerPort(const char* ownName)
-{
-  jack_port_t* port = jack_port_register(mClient, ownName, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-  if (!port)
-  {
-    fprintf(stderr, "MIDI PORTS: opening the output failed: JACK refused the port \"%s\"\n", ownName);
-    return false;
-  }
-  mPort.store(port, std::memory_order_release);
-  return true;
+    return {};
+  return jackmidi::listPorts(mClient, JackPortIsInput);
 }
 
 bool JackMidiOutput::open(const std::string& portName, const char* ownName)
@@ -137,25 +98,7 @@ bool JackMidiOutput::open(const std::string& portName, const char* ownName)
   close();
   if (!mClient || !ownName || mServerGone.load())
     return false;
-  // Looked up afresh: ports come and go, and ALSA-bridged names change their numbers.
-  const std::vector<std::string> names = listPortNames();
-  const int found = MidiFindPortName(names, portName);
-  if (found < 0)
-  {
-    fprintf(stderr, "MIDI PORTS: opening the output: no port named \"%s\"\n", portName.c_str());
-    return false;
-  }
-  const std::string& target = names[(size_t)found];
-  if (!registerPort(ownName))
-    return false;
-  jack_port_t* port = mPort.load(std::memory_order_relaxed);
-  if (jack_connect(mClient, jack_port_name(port), target.c_str()) != 0)
-  {
-    fprintf(stderr, "MIDI PORTS: opening the output failed: could not connect to \"%s\"\n", target.c_str());
-    close();
-    return false;
-  }
-  return true;
+  return jackmidi::openPort(mClient, portName, ownName, JackPortIsOutput, "output", mPort, mInCycle, mServerGone);
 }
 
 bool JackMidiOutput::openVirtual(const char* ownName)
@@ -163,29 +106,16 @@ bool JackMidiOutput::openVirtual(const char* ownName)
   close();
   if (!mClient || !ownName || mServerGone.load())
     return false;
-  return registerPort(ownName);
-}
-
-void JackMidiOutput::releasePort()
-{
-  // The process callback announces itself (mInCycle) before it reads mPort, and this side takes
-  // the pointer away before it looks at mInCycle; both sequentially consistent, so a callback
-  // either sees null or is seen here and waited for. The callback never blocks, so neither
-  // does the wait for long.
-  jack_port_t* port = mPort.exchange(nullptr);
-  if (!port)
-    return;
-  while (mInCycle.load())
-    sleepMs(1);
-  if (!mServerGone.load())
-    jack_port_unregister(mClient, port);
+  jack_port_t* port = jackmidi::registerPort(mClient, ownName, JackPortIsOutput, "output");
+  mPort.store(port, std::memory_order_release);
+  return port != nullptr;
 }
 
 void JackMidiOutput::close()
 {
   mGeneration.fetch_add(1, std::memory_order_acq_rel);
   if (mClient)
-    releasePort();
+    jackmidi::releasePort(mClient, mPort, mInCycle, mServerGone);  // see process
 }
 
 bool JackMidiOutput::enqueue(jack_ringbuffer_t* queue, const unsigned char* bytes, size_t size, uint32_t frame)
@@ -227,7 +157,7 @@ bool JackMidiOutput::sendAt(const unsigned char* bytes, size_t size, int64_t atN
 int JackMidiOutput::process(uint32_t nframes, void* arg)
 {
   JackMidiOutput* self = static_cast<JackMidiOutput*>(arg);
-  self->mInCycle.store(true);  // before mPort is read: see releasePort
+  self->mInCycle.store(true);  // before mPort is read: see jackmidi::releasePort
   jack_port_t* port = self->mPort.load();
   void* buffer = port ? jack_port_get_buffer(port, nframes) : nullptr;
   if (buffer)

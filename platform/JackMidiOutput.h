@@ -70,8 +70,6 @@ public:
 private:
   static int process(uint32_t nframes, void* self);
   static void shutdown(void* self);
-  bool registerPort(const char* ownName);
-  void releasePort();
   bool enqueue(jack_ringbuffer_t* queue, const unsigned char* bytes, size_t size, uint32_t frame);
 
   jack_client_t* mClient = nullptr;

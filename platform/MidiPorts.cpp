@@ -1,6 +1,7 @@
 #include "MidiPorts.h"
 
 #include "AlsaTimedOutput.h"
+#include "JackMidiInput.h"
 #include "JackMidiOutput.h"
 
 #include <RtMidi.h>
@@ -123,26 +124,44 @@ MidiInputPort::~MidiInputPort()
 {
   mOpen.store(false, std::memory_order_release);
   mDispatch.stop();
-  // Deleting the object closes the MIDI system's client, which ends its callbacks; rtCallback
-  // only touches mOpen and mDispatch, both still alive here.
+  // Deleting the object closes the MIDI system's client, which ends its callbacks; the callbacks
+  // only touch mOpen and mDispatch, both still alive here.
   delete mIn;
   mIn = nullptr;
+  mJack.reset();
 }
 
 void MidiInputPort::rtCallback(double deltaTime, std::vector<unsigned char>* message, void* userData)
 {
+  // MIDI system thread: copy and return, nothing else.
+  if (message && !message->empty())
+    jackCallback(deltaTime, message->data(), message->size(), userData);
+}
+
+void MidiInputPort::jackCallback(double deltaTime, const unsigned char* bytes, size_t size, void* userData)
+{
   // MIDI system thread (inside the JACK process cycle): copy and return, nothing else.
   MidiInputPort* self = static_cast<MidiInputPort*>(userData);
-  if (!self || !message || message->empty() || !self->mOpen.load(std::memory_order_acquire))
+  if (!self || !bytes || !size || !self->mOpen.load(std::memory_order_acquire))
     return;
-  self->mDispatch.push(deltaTime, message->data(), message->size());
+  self->mDispatch.push(deltaTime, bytes, size);
 }
 
 bool MidiInputPort::create(const char* name, unsigned queueLimit,
                            MidiInputDispatch::Handler handler, void* userData)
 {
-  if (mIn)
+  if (exists())
     return true;
+  if (MidiChooseSystem() == kMidiSystemJack)
+  {
+    // MIDI timing and active sensing are dropped in the callback; SysEx is kept.
+    std::unique_ptr<JackMidiInput> jack(new JackMidiInput);
+    if (!jack->create(clientName(name), &MidiInputPort::jackCallback, this, true))
+      return false;
+    mJack = std::move(jack);
+    mDispatch.start(handler, userData);
+    return true;
+  }
   mIn = makeObject<RtMidiIn>("creating the input", name, queueLimit);
   if (!mIn)
     return false;
@@ -155,16 +174,27 @@ bool MidiInputPort::create(const char* name, unsigned queueLimit,
 
 std::vector<std::string> MidiInputPort::listPortNames()
 {
+  if (mJack)
+    return mJack->listPortNames();
   return listNames(mIn, "listing the inputs");
 }
 
 bool MidiInputPort::open(const std::string& portName, const char* ownName)
 {
-  if (!mIn)
+  if (!exists())
     return false;
   close();
   // Open before connecting so that the first message after the connection is kept.
   mOpen.store(true, std::memory_order_release);
+  if (mJack)
+  {
+    if (!mJack->open(portName, ownName))
+    {
+      close();
+      return false;
+    }
+    return true;
+  }
   if (!openByName(mIn, portName, ownName, "opening the input"))
   {
     close();
@@ -182,6 +212,8 @@ bool MidiInputPort::open(const std::string& portName, const char* ownName)
 void MidiInputPort::close()
 {
   mOpen.store(false, std::memory_order_release);
+  if (mJack)
+    mJack->close();
   if (mIn)
     guarded("closing the input", [&] { mIn->closePort(); });
   mDispatch.discard();

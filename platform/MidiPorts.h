@@ -1,6 +1,7 @@
-// The direct MIDI input and output ports on RtMidi (ALSA or JACK, see MidiBackend.h).
+// The direct MIDI input and output ports: on ALSA through RtMidi, on JACK through our own ports
+// on libjack (JackMidiInput.h, JackMidiOutput.h); see MidiBackend.h for the choice.
 //
-// Each object owns one RtMidi object, made by create() and deleted by the destructor. RtMidi
+// Each object owns one such object, made by create() and deleted by the destructor. RtMidi
 // prints its message on standard error and throws RtMidiError; every call into it is caught here,
 // a "MIDI PORTS: " line says which operation gave up, and the call answers false / an empty
 // result. Nothing here throws.
@@ -21,33 +22,36 @@
 #include <vector>
 
 class AlsaTimedOutput;
+class JackMidiInput;
 class JackMidiOutput;
 class RtMidiIn;
 class RtMidiOut;
 
-// Input: the device's MIDI arrives here. RtMidi's callback (MIDI system thread) only queues the
-// bytes; the handler given to create() is called on the dispatch thread (see MidiInputDispatch.h)
-// with 1..n bytes per message.
+// Input: the device's MIDI arrives here. The MIDI system's callback (its own thread) only queues
+// the bytes; the handler given to create() is called on the dispatch thread (see
+// MidiInputDispatch.h) with 1..n bytes per message. On JACK the input is our own
+// (JackMidiInput.h), which never unregisters its port under a running process cycle; on ALSA it
+// is RtMidi's.
 // Threads: create, listPortNames, open, close and the destructor on the main thread, never from
 // the handler.
 class MidiInputPort
 {
 public:
   MidiInputPort();
-  // Stops and joins the dispatch thread, then deletes the RtMidi object (which closes the port
-  // and ends the MIDI system's callbacks). Must not run on the dispatch thread.
+  // Stops and joins the dispatch thread, then deletes the MIDI system's object (which closes the
+  // port and ends the MIDI system's callbacks). Must not run on the dispatch thread.
   ~MidiInputPort();
 
   MidiInputPort(const MidiInputPort&) = delete;
   MidiInputPort& operator=(const MidiInputPort&) = delete;
 
-  // Makes the RtMidi object on the chosen MIDI system with this client name (see
+  // Makes the input object on the chosen MIDI system with this client name (see
   // SORVANTA_MIDI_CLIENT_SUFFIX in MidiPorts.cpp) and queue limit, registers our callback and
   // drops MIDI timing and active sensing (SysEx is kept). The dispatch thread starts here and runs
   // until the destructor. False when the object could not be made.
   bool create(const char* clientName, unsigned queueLimit,
               MidiInputDispatch::Handler handler, void* userData);
-  bool exists() const { return mIn != nullptr; }
+  bool exists() const { return mIn != nullptr || mJack != nullptr; }
 
   std::vector<std::string> listPortNames();
 
@@ -64,8 +68,10 @@ public:
 
 private:
   static void rtCallback(double deltaTime, std::vector<unsigned char>* message, void* userData);
+  static void jackCallback(double deltaTime, const unsigned char* bytes, size_t size, void* userData);
 
-  RtMidiIn* mIn = nullptr;
+  RtMidiIn* mIn = nullptr;                // ALSA
+  std::unique_ptr<JackMidiInput> mJack;  // JACK
   MidiInputDispatch mDispatch;
   std::atomic<bool> mOpen{false};
 };

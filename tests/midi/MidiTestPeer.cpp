@@ -2,59 +2,47 @@
 
 #include "JackTestServer.h"
 
-#include <RtMidi.h>
-
 #include <chrono>
 #include <string>
 
 MidiTestPeer::MidiTestPeer(const std::string& tag, const std::string& inName, const std::string& outName)
 {
   const std::string clientTag = tag + "-" + MidiTestClientSuffix();
-  try
-  {
-    mIn = new RtMidiIn(RtMidi::UNIX_JACK, clientTag + "-in", 1000);
-    mIn->ignoreTypes(false, false, false);
-    mIn->setCallback(&MidiTestPeer::onInput, this);
-    mIn->openVirtualPort(inName);
-    mOut = new RtMidiOut(RtMidi::UNIX_JACK, clientTag + "-out");
-    mOut->openVirtualPort(outName);
-  }
-  catch (const RtMidiError&)
-  {
-    delete mIn;
-    delete mOut;
-    mIn = nullptr;
-    mOut = nullptr;
+  mIn.reset(new JackMidiInput);
+  if (!mIn->create(clientTag + "-in", &MidiTestPeer::onInput, this, false) || !mIn->openVirtual(inName.c_str()) ||
+      !mOut.create(clientTag + "-out") || !mOut.openVirtual(outName.c_str()))
     return;
-  }
+  mOutOpen = true;
   mInFull = clientTag + "-in:" + inName;
   mOutFull = clientTag + "-out:" + outName;
 }
 
 MidiTestPeer::~MidiTestPeer()
 {
-  delete mIn;  // ends the callbacks before the recorder goes
-  delete mOut;
+  // Deactivated and closed whole before the recorder and the echo's output go: no port is
+  // unregistered under a running cycle.
+  mIn.reset();
 }
 
-void MidiTestPeer::onInput(double, std::vector<unsigned char>* message, void* userData)
+void MidiTestPeer::onInput(double, const unsigned char* bytes, size_t size, void* userData)
 {
   MidiTestPeer* self = static_cast<MidiTestPeer*>(userData);
+  const Bytes message(bytes, bytes + size);
   if (self->mListener)
   {
-    self->mListener(*message);
+    self->mListener(message);
     return;
   }
   std::lock_guard<std::mutex> lock(self->mMutex);
-  if (isPrimer(*message))
+  if (isPrimer(message))
   {
     self->mPrimers++;
     return;
   }
   if (self->mEcho)
-    self->mOut->sendMessage(message);
-  self->mMessages.push_back(*message);
-  self->mBytes += message->size();
+    self->mOut.send(bytes, size);
+  self->mMessages.push_back(message);
+  self->mBytes += size;
   self->mArrived.notify_all();
 }
 
@@ -80,9 +68,8 @@ void MidiTestPeer::send(const Bytes& message) { send(message.data(), message.siz
 
 void MidiTestPeer::send(const unsigned char* bytes, size_t size)
 {
-  std::lock_guard<std::mutex> lock(mMutex);
-  if (mOut)
-    mOut->sendMessage(bytes, size);
+  std::lock_guard<std::mutex> lock(mMutex);  // one writer at a time on the output queue
+  mOut.send(bytes, size);
 }
 
 bool MidiTestPeer::waitForMessages(size_t count, double timeoutSeconds)

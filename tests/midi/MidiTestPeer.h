@@ -3,20 +3,23 @@
 // opens no virtual ports of its own.
 //
 // Its input records every message that arrives (and, in echo mode, sends it straight back out on
-// the peer's output from the MIDI system's thread, like a device answering instantly).
+// the peer's output from the MIDI system's thread, like a device answering instantly). The input
+// and output are the plug-in's own JACK ports (JackMidiInput.h, JackMidiOutput.h; the input keeps
+// MIDI timing and active sensing): they close without racing the process thread, so tearing a
+// peer down under a flood is safe.
 // send() may be called from any one thread at a time while echo is off.
 #pragma once
 
+#include "JackMidiInput.h"
+#include "JackMidiOutput.h"
 #include "JackTestServer.h"
 
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
-
-class RtMidiIn;
-class RtMidiOut;
 
 class MidiTestPeer
 {
@@ -28,7 +31,7 @@ public:
                const std::string& inName = "from-editor", const std::string& outName = "to-editor");
   ~MidiTestPeer();
 
-  bool ok() const { return mIn && mOut; }
+  bool ok() const { return mIn && mIn->isOpen() && mOutOpen; }
   // Full names as the plug-in's port lists show them: the port it sends to, the port it reads.
   const std::string& inputPortName() const { return mInFull; }
   const std::string& outputPortName() const { return mOutFull; }
@@ -72,10 +75,11 @@ public:
   void clear();
 
 private:
-  static void onInput(double, std::vector<unsigned char>* message, void* self);
+  static void onInput(double, const unsigned char* bytes, size_t size, void* self);
 
-  RtMidiIn* mIn = nullptr;
-  RtMidiOut* mOut = nullptr;
+  std::unique_ptr<JackMidiInput> mIn;
+  JackMidiOutput mOut;
+  bool mOutOpen = false;
   std::string mInFull, mOutFull;
   bool mEcho = false;
   Listener mListener;

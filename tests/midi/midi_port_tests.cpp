@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <thread>
 
 namespace {
@@ -301,6 +302,52 @@ TEST_F(MidiPortTest, ClosingAndTearingDownWhileThePeerFloodsIsSafe)
   }
   flooding = false;
   flood.join();
+}
+
+// Inputs torn down with messages arriving in every cycle: the plug-in's input (from one peer that
+// floods) and a peer's input (flooded by the plug-in's output), made afresh in each round. A port
+// unregistered under a running cycle crashes the process now and then.
+TEST_F(MidiPortTest, InputsTornDownWhileFloodedNeverRaceTheMidiSystem)
+{
+  MidiTestPeer source("FloodSource");
+  MidiOutputPort out;
+  ASSERT_TRUE(source.ok() && out.create("RtMidi Output Client"));
+  std::atomic<bool> flooding{true};
+  auto flood = [&](std::function<void(const Bytes&)> send) {
+    return std::thread([&flooding, send] {
+      const Bytes dump = sysex(100, 1);
+      for (int i = 0; flooding.load(); ++i)
+      {
+        send(i % 4 ? Bytes{0x90, (unsigned char)(i & 0x7F), 64} : dump);
+        if (i % 16 == 0)
+          MidiTestSleep(0.0005);
+      }
+    });
+  };
+  std::thread toPlugIn = flood([&](const Bytes& b) { source.send(b); });
+  std::thread toPeer = flood([&](const Bytes& b) { out.send(b.data(), b.size()); });
+
+  Inbox inbox;
+  for (int round = 0; round < 20; ++round)
+  {
+    MidiTestPeer sink("FloodSink" + std::to_string(round));
+    MidiInputPort in;
+    ASSERT_TRUE(sink.ok());
+    ASSERT_TRUE(in.create("RtMidi Input Client", 100, &Inbox::handle, &inbox));
+    const int before = inbox.calls.load();
+    ASSERT_TRUE(in.open(source.outputPortName(), "RtMidi Input"));
+    ASSERT_TRUE(out.open(sink.inputPortName(), "RtMidi Output"));
+    const double until = MidiTestNow() + 2.0;
+    while ((inbox.calls.load() == before || sink.byteCount() == 0) && MidiTestNow() < until)
+      MidiTestSleep(0.001);
+    EXPECT_GT(inbox.calls.load(), before) << "round " << round << ": nothing reached the plug-in";
+    EXPECT_GT(sink.byteCount(), 0u) << "round " << round << ": nothing reached the peer";
+    if (round % 2)
+      in.close();  // else torn down open
+  }
+  flooding = false;
+  toPlugIn.join();
+  toPeer.join();
 }
 
 // The last message before a close or a tear-down still leaves: the MIDI system sends queued

@@ -1,0 +1,98 @@
+#include "JackMidiClient.h"
+
+#include "MidiBackend.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <time.h>
+
+#include <cstdio>
+
+namespace jackmidi {
+
+bool openClient(jack_client_t** client, const std::string& name, JackProcessCallback process,
+                JackShutdownCallback shutdown, void* arg, const char* what)
+{
+  jack_status_t status;
+  *client = jack_client_open(name.c_str(), JackNoStartServer, &status);
+  if (!*client)
+  {
+    fprintf(stderr, "MIDI PORTS: creating the JACK %s failed: no server (status 0x%x)\n", what, (unsigned)status);
+    return false;
+  }
+  jack_set_process_callback(*client, process, arg);
+  jack_on_shutdown(*client, shutdown, arg);
+  if (jack_activate(*client) != 0)
+  {
+    fprintf(stderr, "MIDI PORTS: creating the JACK %s failed: the client could not be activated\n", what);
+    jack_client_close(*client);
+    *client = nullptr;
+    return false;
+  }
+  return true;
+}
+
+std::vector<std::string> listPorts(jack_client_t* client, unsigned long flags)
+{
+  std::vector<std::string> names;
+  const char** ports = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
+  for (const char** p = ports; p && *p; ++p)
+    names.push_back(*p);
+  jack_free(ports);
+  return names;
+}
+
+jack_port_t* registerPort(jack_client_t* client, const char* ownName, unsigned long flags, const char* what)
+{
+  jack_port_t* port = jack_port_register(client, ownName, JACK_DEFAULT_MIDI_TYPE, flags, 0);
+  if (!port)
+    fprintf(stderr, "MIDI PORTS: opening the %s failed: JACK refused the port \"%s\"\n", what, ownName);
+  return port;
+}
+
+bool openPort(jack_client_t* client, const std::string& portName, const char* ownName, unsigned long flags,
+              const char* what, std::atomic<jack_port_t*>& port, const std::atomic<bool>& inCycle,
+              const std::atomic<bool>& serverGone)
+{
+  // Looked up afresh: ports come and go, and ALSA-bridged names change their numbers. Ours sends
+  // to an input or reads an output.
+  const bool oursSends = (flags & JackPortIsOutput) != 0;
+  const std::vector<std::string> names = listPorts(client, oursSends ? JackPortIsInput : JackPortIsOutput);
+  const int found = MidiFindPortName(names, portName);
+  if (found < 0)
+  {
+    fprintf(stderr, "MIDI PORTS: opening the %s: no port named \"%s\"\n", what, portName.c_str());
+    return false;
+  }
+  const std::string& other = names[(size_t)found];
+  jack_port_t* ours = registerPort(client, ownName, flags, what);
+  if (!ours)
+    return false;
+  port.store(ours, std::memory_order_release);
+  const char* own = jack_port_name(ours);
+  if (jack_connect(client, oursSends ? own : other.c_str(), oursSends ? other.c_str() : own) != 0)
+  {
+    fprintf(stderr, "MIDI PORTS: opening the %s failed: could not connect to \"%s\"\n", what, other.c_str());
+    releasePort(client, port, inCycle, serverGone);
+    return false;
+  }
+  return true;
+}
+
+void releasePort(jack_client_t* client, std::atomic<jack_port_t*>& port, const std::atomic<bool>& inCycle,
+                 const std::atomic<bool>& serverGone)
+{
+  jack_port_t* taken = port.exchange(nullptr);
+  if (!taken)
+    return;
+  while (inCycle.load())
+  {
+    timespec ts{0, 1000000L};
+    nanosleep(&ts, nullptr);
+  }
+  if (!serverGone.load())
+    jack_port_unregister(client, taken);
+}
+
+}  // namespace jackmidi

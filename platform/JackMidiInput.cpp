@@ -1,0 +1,155 @@
+#include "JackMidiInput.h"
+
+#include "JackMidiClient.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <cstdio>
+#include <cstring>
+
+JackMidiInput::~JackMidiInput()
+{
+  if (mClient)
+  {
+    // Deactivating waits for a running cycle and ends the callbacks; only then do the port and
+    // the client go.
+    jack_deactivate(mClient);
+    mPort.store(nullptr);
+    jack_client_close(mClient);
+  }
+}
+
+bool JackMidiInput::create(const std::string& clientName, Receiver receiver, void* userData, bool dropTimingAndSensing)
+{
+  if (mClient)
+    return true;
+  mReceiver = receiver;
+  mUserData = userData;
+  mDropTimingAndSensing = dropTimingAndSensing;
+  mSysEx.assign(kMaxSysExBytes, 0);
+  return jackmidi::openClient(&mClient, clientName, &JackMidiInput::process, &JackMidiInput::shutdown, this, "input");
+}
+
+std::vector<std::string> JackMidiInput::listPortNames()
+{
+  if (!mClient || mServerGone.load())
+    return {};
+  return jackmidi::listPorts(mClient, JackPortIsOutput);
+}
+
+bool JackMidiInput::open(const std::string& portName, const char* ownName)
+{
+  close();
+  if (!mClient || !ownName || mServerGone.load())
+    return false;
+  return jackmidi::openPort(mClient, portName, ownName, JackPortIsInput, "input", mPort, mInCycle, mServerGone);
+}
+
+bool JackMidiInput::openVirtual(const char* ownName)
+{
+  close();
+  if (!mClient || !ownName || mServerGone.load())
+    return false;
+  jack_port_t* port = jackmidi::registerPort(mClient, ownName, JackPortIsInput, "input");
+  mPort.store(port, std::memory_order_release);
+  return port != nullptr;
+}
+
+void JackMidiInput::close()
+{
+  // The callback lets go of the port first; then the client is deactivated, which waits for a
+  // running cycle and stops them all, while the port is unregistered, and activated again for the
+  // next port. The next cycle forgets what it joined from this port.
+  if (!mClient)
+    return;
+  jack_port_t* port = mPort.exchange(nullptr);
+  if (port && !mServerGone.load())
+  {
+    jack_deactivate(mClient);
+    jack_port_unregister(mClient, port);
+    if (jack_activate(mClient) != 0)
+      fprintf(stderr, "MIDI PORTS: closing the input: the JACK client could not be activated again\n");
+  }
+  mRestart.store(true);
+}
+
+void JackMidiInput::deliver(const unsigned char* bytes, size_t size, jack_nframes_t frame)
+{
+  if (mDropTimingAndSensing && size == 1 && (bytes[0] == 0xF8 || bytes[0] == 0xFE))
+    return;
+  const jack_nframes_t rate = jack_get_sample_rate(mClient);
+  // Frame counters wrap at 2^32: the unsigned difference is right across the wrap.
+  const double delta = mHaveLast && rate ? (double)(jack_nframes_t)(frame - mLastFrame) / rate : 0.0;
+  mHaveLast = true;
+  mLastFrame = frame;
+  if (mReceiver)
+    mReceiver(delta, bytes, size, mUserData);
+}
+
+void JackMidiInput::take(const unsigned char* bytes, size_t size, jack_nframes_t frame)
+{
+  if (!size)
+    return;
+  // A real-time byte may come between the pieces of a SysEx; it goes on its own.
+  const bool realTime = size == 1 && bytes[0] >= 0xF8;
+  if (realTime || (!mJoining && !(bytes[0] == 0xF0 && bytes[size - 1] != 0xF7)))
+  {
+    deliver(bytes, size, frame);
+    return;
+  }
+  // A SysEx without its F7: everything that follows is joined to it until an event ends with F7.
+  // The handlers split what a cut-off SysEx ran into at its next status byte.
+  if (!mJoining)
+  {
+    mJoining = true;
+    mSysExSize = 0;
+    mSysExTooLong = false;
+  }
+  if (!mSysExTooLong && size <= mSysEx.size() - mSysExSize)
+  {
+    memcpy(mSysEx.data() + mSysExSize, bytes, size);
+    mSysExSize += size;
+  }
+  else
+    mSysExTooLong = true;
+  if (bytes[size - 1] == 0xF7)
+  {
+    mJoining = false;
+    if (!mSysExTooLong)
+      deliver(mSysEx.data(), mSysExSize, frame);
+  }
+}
+
+int JackMidiInput::process(uint32_t nframes, void* arg)
+{
+  JackMidiInput* self = static_cast<JackMidiInput*>(arg);
+  self->mInCycle.store(true);  // before mPort is read: see jackmidi::releasePort
+  if (self->mRestart.exchange(false))
+  {
+    self->mJoining = false;
+    self->mHaveLast = false;
+  }
+  jack_port_t* port = self->mPort.load();
+  void* buffer = port ? jack_port_get_buffer(port, nframes) : nullptr;
+  if (buffer)
+  {
+    const jack_nframes_t cycleStart = jack_last_frame_time(self->mClient);
+    const uint32_t count = jack_midi_get_event_count(buffer);
+    for (uint32_t i = 0; i < count; ++i)
+    {
+      jack_midi_event_t event;
+      if (jack_midi_event_get(&event, buffer, i) == 0)
+        self->take(event.buffer, event.size, cycleStart + event.time);
+    }
+  }
+  self->mInCycle.store(false);
+  return 0;
+}
+
+void JackMidiInput::shutdown(void* arg)
+{
+  JackMidiInput* self = static_cast<JackMidiInput*>(arg);
+  self->mServerGone.store(true);
+  self->mPort.store(nullptr, std::memory_order_release);
+}

@@ -1,0 +1,81 @@
+// The direct MIDI input on JACK, written on libjack's MIDI API.
+//
+// The process callback reads the events of our input port and hands each message's bytes to the
+// receiver given to create(), on the JACK process thread, in arrival order. A SysEx that arrives
+// split over several events (or cut off before its F7) is joined with the events after it until
+// one ends with F7, and handed over as one message; one longer than kMaxSysExBytes is dropped
+// whole. Real-time bytes between the pieces go on their own. With dropTimingAndSensing, MIDI timing (F8) and active
+// sensing (FE) are dropped in the callback.
+//
+// Closing never races the process thread: no port is unregistered while the client is active.
+// close() takes the port away from the callback, deactivates the client (which waits for a
+// running cycle and ends the callbacks), unregisters the port and activates the client again; the
+// destructor deactivates the client before it closes it (which unregisters its port).
+//
+// Threads: create, listPortNames, open, openVirtual, close and the destructor from one thread at
+// a time, never from the receiver. The receiver runs inside the process cycle of the whole JACK
+// graph: it must copy and return (no locks held for long, no waiting).
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <jack/types.h>
+
+class JackMidiInput
+{
+public:
+  // deltaTime: seconds since the previous message handed over on this port (0 for the first).
+  typedef void (*Receiver)(double deltaTime, const unsigned char* bytes, size_t size, void* userData);
+
+  static const size_t kMaxSysExBytes = 256 * 1024;
+
+  JackMidiInput() = default;
+  ~JackMidiInput();
+
+  JackMidiInput(const JackMidiInput&) = delete;
+  JackMidiInput& operator=(const JackMidiInput&) = delete;
+
+  // Opens the client (the server is never started for us) and activates it. False, reported on
+  // standard error, when there is no server.
+  bool create(const std::string& clientName, Receiver receiver, void* userData, bool dropTimingAndSensing);
+  bool exists() const { return mClient != nullptr; }
+
+  // Full names of the MIDI ports that send (the ones we can read), as jack_get_ports lists them.
+  std::vector<std::string> listPortNames();
+
+  // Registers our port ownName and connects the port found for portName to it (exact name first,
+  // then without ALSA's numbers). Any port open before is closed first. True only when connected.
+  bool open(const std::string& portName, const char* ownName);
+  // Registers our port ownName for others to connect to.
+  bool openVirtual(const char* ownName);
+  // Unregisters our port with the client deactivated; a SysEx half joined is dropped.
+  void close();
+  bool isOpen() const { return mPort.load(std::memory_order_acquire) != nullptr; }
+
+private:
+  static int process(uint32_t nframes, void* self);
+  static void shutdown(void* self);
+  void take(const unsigned char* bytes, size_t size, jack_nframes_t frame);
+  void deliver(const unsigned char* bytes, size_t size, jack_nframes_t frame);
+
+  jack_client_t* mClient = nullptr;
+  Receiver mReceiver = nullptr;
+  void* mUserData = nullptr;
+  bool mDropTimingAndSensing = false;
+  std::atomic<jack_port_t*> mPort{nullptr};
+  std::atomic<bool> mServerGone{false};
+  std::atomic<bool> mInCycle{false};  // the process callback is running; close() waits on it
+  std::atomic<bool> mRestart{false};  // set by close(): the callback forgets its joined SysEx and timing
+
+  // Process thread only (reset there when mRestart is seen).
+  std::vector<unsigned char> mSysEx;  // kMaxSysExBytes, sized by create: nothing is allocated in a cycle
+  size_t mSysExSize = 0;
+  bool mJoining = false;
+  bool mSysExTooLong = false;
+  bool mHaveLast = false;
+  jack_nframes_t mLastFrame = 0;
+};
