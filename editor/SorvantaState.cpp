@@ -129,7 +129,6 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
   if (!midiIOSet) {
     syncMidiFilterMirrors();
     if (withNames) {
-      midiIOSet = mMidiOutIndex > 0;  // the project's own output, when it opened
       const uint8_t* bytes = chunk->GetBytes() + blockPos;
       heldProjectState.assign(bytes, bytes + (valuesPos - blockPos) + static_cast<size_t>(nStored) * 8);
       heldValuesOffset = valuesPos - blockPos;
