@@ -28,7 +28,11 @@ int truncToInt(double v) {
 }  // namespace
 
 IParam::IParam(IParamSlot* slot)
-    : mOwnSlot(slot ? nullptr : new IParamSlot), mSlot(slot ? slot : mOwnSlot.get()), mDisplayTexts(4096) {
+    : mOwnSlot(slot ? nullptr : new IParamSlot),
+      mSlot(slot ? slot : mOwnSlot.get()),
+      // Most lists hold a handful of entries ("off"/"on"); a page-sized first step would cost
+      // every one of the editor's nine thousand parameters 4 KB.
+      mDisplayTexts(4 * static_cast<int>(sizeof(DisplayText))) {
   mName[0] = mLabel[0] = mParamGroup[0] = 0;
 }
 
