@@ -109,6 +109,9 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
     gtk->SetBundleID(GetBundleID().c_str());
     graphics = gtk;
   }
+  // The window's frame is drawn under everything and never hidden: decoding it can start now,
+  // beside the build of the interface.
+  graphics->AttachBackground(104, "resources/img/main-bg-frame.png", sizeFactor);
   log("STARTING USER INTERFACE CONFIGURATION...");
 
   uiConfig = new UIConfigManager();
@@ -123,7 +126,6 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
   randomizeButton = mainControl(kRandomize);
   if (randomizeButton) randomizeButton->GrayOut(true);
 
-  graphics->AttachBackground(104, "resources/img/main-bg-frame.png", sizeFactor);
   AttachGraphics(graphics);
   log("Layers attached...");
 
@@ -195,6 +197,9 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
   for (int p = 0; p < kNumParts; ++p) setParamFromPlug(kFilterLinkValue + p, 1);
   if (!pendingLibrarianStatus.empty()) setStatusText(pendingLibrarianStatus);
   pendingLibrarianStatus.clear();
+  // The shown pages are set: their images decode on helper threads while the host opens the
+  // window, so the first paint waits only for what is not done by then.
+  graphics->DecodeShownImagesAhead();
   constructionDone = true;
 }
 

@@ -15,7 +15,9 @@
 #include "IPopupMenu.h"
 
 IGraphics::IGraphics(IPluginBase* plug, int w, int h, int fps)
-    : mPlug(plug), mWidth(w), mHeight(h), mFPS(fps > 0 ? fps : kDefaultFPS) {}
+    : mPlug(plug), mWidth(w), mHeight(h), mFPS(fps > 0 ? fps : kDefaultFPS) {
+  PrepareFontsAhead();
+}
 
 IGraphics::~IGraphics() {
   delete mKeyCatcher;
@@ -49,6 +51,8 @@ void IGraphics::PromptForFile(UTIL_String* file, EFileAction, UTIL_String*, char
 
 void IGraphics::AttachBackground(int ID, const char* name, double scale) {
   IBitmap bg = LoadIBitmap(ID, name, scale, 1, false);
+  // Drawn first by every whole-window draw.
+  DecodeAhead(&bg);
   IControl* c = new IBitmapControl(mPlug, 0, 0, -1, &bg, IChannelBlend::kBlendClobber);
   mControls.Insert(0, c);
 }
@@ -277,8 +281,13 @@ bool IGraphics::Draw(IRECTList* areas) {
 }
 
 bool IGraphics::drawArea(IRECT* rect, bool clean) {
+  if (mControls.GetSize() == 0 && mLayers.GetSize() == 0) return true;
+  walkDraw(rect, clean);
+  return DrawScreen(&mDrawRECT);
+}
+
+void IGraphics::walkDraw(IRECT* rect, bool clean) {
   const int nControls = mControls.GetSize();
-  if (nControls == 0 && mLayers.GetSize() == 0) return true;
   if (mStrict) {
     mDrawRECT = *rect;
     // Layers without any control (no background) are legal: nothing to paint underneath.
@@ -314,7 +323,6 @@ bool IGraphics::drawArea(IRECT* rect, bool clean) {
     }
   }
   for (int i = 0, n = mLayers.GetSize(); i < n; ++i) mLayers.Get(i)->Draw(this, &mDrawRECT, clean);
-  return DrawScreen(&mDrawRECT);
 }
 
 void IGraphics::SetStrictDrawing(bool strict) {

@@ -101,6 +101,16 @@ public:
   // when they are first drawn: images of pages never shown cost no memory. A binding whose
   // OSLoadBitmap does more than decode that file must return "".
   virtual std::string OSBitmapFile(int ID, const char* name);
+  // Loads the system's font configuration on a helper thread, so that the first text drawn
+  // need not wait for it. Any number of calls; the work is done once.
+  static void PrepareFontsAhead();
+  // Starts decoding an image on a helper thread ahead of its first draw (a background that is
+  // always shown, say); the draw then waits for that decode instead of doing its own. Nothing
+  // for an image already decoded or not decoded from a file.
+  void DecodeAhead(IBitmap* bitmap);
+  // The same for every image the next whole-window draw will show, found by a dry run of that
+  // draw. Call once the shown pages are set, before the first paint.
+  void DecodeShownImagesAhead();
   // Pixel bytes of the images in the process-wide cache that have been decoded so far.
   static size_t DecodedBitmapBytes();
   // Fully opaque images (decoded from their files) drawn with source alpha at full weight are
@@ -235,6 +245,10 @@ protected:
   IRECT mDrawRECT;
   // One area of a repaint; `clean` marks the controls clean afterwards.
   bool drawArea(IRECT* rect, bool clean);
+  // The controls' part of drawArea: everything drawn into the draw bitmap, nothing to the screen.
+  void walkDraw(IRECT* rect, bool clean);
+  // During DecodeShownImagesAhead's dry run, where the bitmap calls note their images.
+  std::vector<GFX_IBitmap*>* mGathered = nullptr;
   bool mCursorHidden = false;
   int mHiddenMousePointX = -1, mHiddenMousePointY = -1;
   GFX_IBitmap* mDrawBitmap = nullptr;

@@ -7,8 +7,12 @@
 // hold, and the pixels are deleted when no instance holds them any more. Entries are keyed by
 // image id AND scale, so two editors open at different size factors each draw their own copy;
 // within one editor an id keeps the scale of its first load.
+#include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <thread>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +20,7 @@
 #include <mutex>
 #include <utility>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "GFX_Bitmap.h"
@@ -252,6 +257,100 @@ private:
   }
 };
 
+// Work done ahead on a few helper threads while the editor is built and its window opened: the
+// decoding of images before their first draw, so that the first paint of a page waits for the
+// slowest image rather than for the sum of them, and the loading of the font configuration. An
+// image job is only a call of the image's own decode (which runs once, under the image's lock):
+// an image the drawing thread reaches first is decoded there, and the helper finds it done.
+// Before an image is deleted, forget() drops its queued job and waits out a running one, so no
+// helper ever holds a deleted image. The helpers start with the first job and live as long as
+// the process (or the library that holds this code), joined at its exit.
+class DecodeAheadPool {
+public:
+  ~DecodeAheadPool() {
+    {
+      std::lock_guard<std::mutex> lock(mLock);
+      mQueue.clear();
+      mStop = true;
+    }
+    mWake.notify_all();
+    for (std::thread& t : mThreads) t.join();
+  }
+  void submit(GUI_DeferredBitmap* bitmap) { add(Job{bitmap, nullptr}); }
+  void submit(void (*work)()) { add(Job{nullptr, work}); }
+  void forget(const GFX_IBitmap* bitmap) {
+    std::unique_lock<std::mutex> lock(mLock);
+    mQueue.erase(std::remove_if(mQueue.begin(), mQueue.end(), [&](const Job& j) { return j.bitmap == bitmap; }),
+                 mQueue.end());
+    mDone.wait(lock, [&] { return std::find(mRunning.begin(), mRunning.end(), bitmap) == mRunning.end(); });
+  }
+
+private:
+  struct Job {
+    GUI_DeferredBitmap* bitmap;
+    void (*work)();
+    bool operator==(const Job& o) const { return bitmap == o.bitmap && work == o.work; }
+  };
+  static size_t maxThreads() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    // One core stays with the thread that builds and draws the editor.
+    return cores > 4 ? 3 : (cores > 1 ? cores - 1 : 1);
+  }
+  void add(const Job& job) {
+    std::lock_guard<std::mutex> lock(mLock);
+    if (mStop || std::find(mQueue.begin(), mQueue.end(), job) != mQueue.end()) return;
+    mQueue.push_back(job);
+    // Another helper while more jobs wait than there are helpers free to take them.
+    if (mQueue.size() > mIdle && mThreads.size() < maxThreads()) {
+      try {
+        mThreads.emplace_back([this] { run(); });
+      } catch (const std::system_error&) {
+        // No thread to be had: the work is done where it is first needed, as without this.
+      }
+    }
+    mWake.notify_one();
+  }
+  void run() {
+    std::unique_lock<std::mutex> lock(mLock);
+    for (;;) {
+      ++mIdle;
+      mWake.wait(lock, [&] { return mStop || !mQueue.empty(); });
+      --mIdle;
+      if (mStop) return;
+      const Job job = mQueue.front();
+      mQueue.pop_front();
+      mRunning.push_back(job.bitmap);
+      lock.unlock();
+      if (job.bitmap)
+        job.bitmap->getBits();
+      else
+        job.work();
+      lock.lock();
+      mRunning.erase(std::find(mRunning.begin(), mRunning.end(), job.bitmap));
+      mDone.notify_all();
+    }
+  }
+  std::mutex mLock;
+  std::condition_variable mWake, mDone;
+  std::deque<Job> mQueue;
+  std::vector<GUI_DeferredBitmap*> mRunning;  // null for a job that is no image
+  std::vector<std::thread> mThreads;
+  size_t mIdle = 0;
+  bool mStop = false;
+};
+
+DecodeAheadPool& decodeAheadPool() {
+  static DecodeAheadPool pool;
+  return pool;
+}
+
+// Deletes an image that has left the cache, once no helper is decoding it.
+void deleteCachedBitmap(GFX_IBitmap* bitmap) {
+  if (!bitmap) return;
+  if (dynamic_cast<GUI_DeferredBitmap*>(bitmap)) decodeAheadPool().forget(bitmap);
+  delete bitmap;
+}
+
 // Drawing a fully opaque image with source alpha at full weight gives the source's own pixels
 // (colour s + (d - s) * 0, alpha d + 255 saturated), which a plain copy gives faster. Off only to
 // compare both roads on the same input.
@@ -342,6 +441,42 @@ IBitmap IGraphics::LoadIBitmap(int ID, const char* name, double scale, int nStat
   return IBitmap(pixels, pixels->getWidth(), pixels->getHeight(), nStates, framesAreHoriz);
 }
 
+void IGraphics::PrepareFontsAhead() {
+  static std::atomic<bool> asked{false};
+  if (!asked.exchange(true)) decodeAheadPool().submit(&WINX_LoadFontConfiguration);
+}
+
+void IGraphics::DecodeAhead(IBitmap* bitmap) {
+  if (!bitmap) return;
+  auto* deferred = dynamic_cast<GUI_DeferredBitmap*>(bitmap->mData);
+  if (deferred && !deferred->decodedBytes()) decodeAheadPool().submit(deferred);
+}
+
+void IGraphics::DecodeShownImagesAhead() {
+  // Dry runs of a whole-window draw, the strict walk (every shown control, none marked clean):
+  // every drawing call returns at once, there being no draw bitmap to draw into. The first
+  // notes the images that the bitmap calls name and leaves text alone, so that their decoding
+  // starts as soon as can be; the second makes the fonts the text calls ask for meanwhile.
+  std::vector<GFX_IBitmap*> seen;
+  GFX_IBitmap* const drawBitmap = mDrawBitmap;
+  const IRECT drawRect = mDrawRECT;
+  const bool strict = mStrict;
+  mDrawBitmap = nullptr;
+  mStrict = true;
+  IRECT all(0, 0, mWidth, mHeight);
+  mGathered = &seen;
+  walkDraw(&all, false);
+  mGathered = nullptr;
+  for (GFX_IBitmap* bm : seen) {
+    IBitmap one(bm, 0, 0);
+    DecodeAhead(&one);
+  }
+  walkDraw(&all, false);
+  mStrict = strict;
+  mDrawBitmap = drawBitmap;
+  mDrawRECT = drawRect;
+}
+
 size_t IGraphics::DecodedBitmapBytes() {
   BitmapStorage& store = bitmapStorage();
   UTIL_MutexLock lock(&store.m_lock);
@@ -380,7 +515,7 @@ void IGraphics::ReleaseBitmap(IBitmap* bitmap) {
   }
   for (auto it = mMyBitmaps.begin(); it != mMyBitmaps.end();)
     it = (it->second == bitmap->mData) ? mMyBitmaps.erase(it) : std::next(it);
-  delete toDelete;
+  deleteCachedBitmap(toDelete);
 }
 
 void IGraphics::RetainBitmap(IBitmap* bitmap) {
@@ -405,7 +540,7 @@ void IGraphics::dropBitmapReferences() {
       if (bm) toDelete.push_back(bm);
     }
   }
-  for (GFX_IBitmap* bm : toDelete) delete bm;
+  for (GFX_IBitmap* bm : toDelete) deleteCachedBitmap(bm);
   mMyBitmaps.clear();
 }
 
@@ -441,6 +576,7 @@ IBitmap IGraphics::CropBitmap(IBitmap* src, IRECT* rect) {
 // ---------------------------------------------------------------- bitmaps
 
 bool IGraphics::DrawBitmap(IBitmap* bitmap, IRECT* dest, int srcX, int srcY, const IChannelBlend* blend) {
+  if (mGathered && bitmap && bitmap->mData) mGathered->push_back(bitmap->mData);
   if (!bitmap || !bitmap->mData || !dest || !mDrawBitmap) return true;
   const IRECT r = dest->Intersect(mDrawRECT);
   if (r.Empty()) return true;
@@ -538,7 +674,7 @@ GFX_IFont* IGraphics::CacheFont(IText* text) {
 }
 
 bool IGraphics::DrawIText(IText* text, const char* str, IRECT* rect, bool measure) {
-  if (!str || !*str) return true;
+  if (!str || !*str || (mGathered && !measure)) return true;
   if (!text || !rect) return false;
   GFX_IFont* font = text->mCached ? text->mCached : CacheFont(text);
   if (!font) return false;
@@ -749,7 +885,8 @@ bool IGraphics::DrawRotatedBitmap(IBitmap* bitmap, int destCtrX, int destCtrY, d
   // square that holds every turn of the bitmap, cut to the draw rectangle; the library's rotated
   // blit maps a rectangle's centre to a source point, so the cut square's centre is handed the
   // source point that the turn puts there.
-  if (!bitmap || !bitmap->mData || !bitmap->mData->getBits() || !mDrawBitmap || !std::isfinite(angle)) return true;
+  if (mGathered && bitmap && bitmap->mData) mGathered->push_back(bitmap->mData);
+  if (!bitmap || !bitmap->mData || !mDrawBitmap || !bitmap->mData->getBits() || !std::isfinite(angle)) return true;
   GFX_IBitmap* src = bitmap->mData;
   const int W = bitmap->W, H = bitmap->H;
   const int R = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(W) * W + static_cast<double>(H) * H) / 2.0));

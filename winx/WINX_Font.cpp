@@ -156,6 +156,8 @@ const WINX_FontData* WINX_DefaultFont() {
   return f;
 }
 
+void WINX_LoadFontConfiguration() { FcInit(); }
+
 HFONT CreateFont(int height, int width, int, int orientation, int weight, char italic, char, char, char, char,
                  char, char quality, char, const char* faceName) {
   HGDIOBJ__* o = WINX_NewGDIObject(WINX_GDI_FONT);

@@ -24,6 +24,10 @@ HFONT CreateFont(int height, int width, int escapement, int orientation, int wei
                  char quality, char pitchAndFamily, const char* faceName);
 HFONT CreateFontIndirect(const LOGFONT* lf);
 
+// Loads the system's font configuration (the first font made otherwise waits for it). Safe on
+// any thread and any number of times; only the first call does the work.
+void WINX_LoadFontConfiguration();
+
 // Metrics of the selected font (or the default label font). Pre-fills tm with 16, 12, 4, 3, 10
 // and returns 0 for an invalid context or null tm; 1 otherwise.
 int GetTextMetrics(HDC hdc, TEXTMETRIC* tm);

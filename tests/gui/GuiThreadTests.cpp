@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -127,5 +128,59 @@ TEST(GuiThreads, AnImageFirstDrawnOnTwoThreadsAtOnceIsDecodedOnce) {
   EXPECT_EQ(seen[0][0], bm.mData->getBits()[0]);
   g.ReleaseBitmap(&bm);
   std::remove((dir + "/strip.png").c_str());
+  rmdir(dir.c_str());
+}
+
+// Images decoded ahead on helper threads: only those of shown controls, drawn exactly as images
+// decoded by the draw itself, and an editor closed while helpers still decode frees nothing
+// they hold (the sanitizer builds watch that).
+TEST(GuiThreads, ImagesDecodedAheadAreTheShownOnesDrawnAsBeforeAndMayBeClosedMidway) {
+  char tmpl[] = "/tmp/gui-ahead-img-XXXXXX";
+  const std::string dir = mkdtemp(tmpl);
+  const char* const files[] = {"a.png", "b.png", "hidden.png"};
+  for (int i = 0; i < 3; ++i) writeSolidPng((dir + "/" + files[i]).c_str(), 500, 400, 0.2 * i, 0.5, 1.0 - 0.3 * i);
+  // Ids apart per editor: each gets its own cache entries.
+  auto build = [&](GuiTestPlug* plug, int firstId) {
+    auto* g = new IGraphicsGtk(plug, 600, 500);
+    g->SetResourcesPath(dir.c_str());
+    auto* shown = new ControlLayer(1, "shown");
+    auto* hidden = new ControlLayer(2, "hidden");
+    for (int i = 0; i < 3; ++i) {
+      IBitmap bm = g->LoadIBitmap(firstId + i, ("resources/img/" + std::string(files[i])).c_str());
+      (i == 2 ? hidden : shown)->AddControl(new IBitmapControl(plug, 40 * i, 30 * i, &bm, IChannelBlend::kBlendNone));
+    }
+    g->AttachLayer(shown);
+    g->AttachLayer(hidden);
+    shown->Hide(false);
+    plug->AttachGraphics(g);
+    return g;
+  };
+  auto drawAll = [](IGraphics* g) {
+    IRECT all(0, 0, g->Width(), g->Height());
+    g->SetAllControlsDirty();
+    g->Draw(&all);
+  };
+  const size_t before = IGraphics::DecodedBitmapBytes();
+  GuiTestPlug aheadPlug, plainPlug;
+  IGraphics* ahead = build(&aheadPlug, 7400);
+  ahead->DecodeShownImagesAhead();
+  const size_t twoImages = 2u * 500 * 400 * sizeof(GFX_pixel);
+  for (int i = 0; i < 2000 && IGraphics::DecodedBitmapBytes() - before < twoImages; ++i) usleep(5000);
+  EXPECT_EQ(IGraphics::DecodedBitmapBytes() - before, twoImages) << "the shown images, and only they";
+  drawAll(ahead);
+  IGraphics* plain = build(&plainPlug, 7410);
+  drawAll(plain);
+  GFX_IBitmap* x = ahead->GetDrawBitmap();
+  GFX_IBitmap* y = plain->GetDrawBitmap();
+  ASSERT_TRUE(x && y);
+  for (int row = 0; row < 500; ++row)
+    ASSERT_EQ(0, memcmp(x->getBits() + row * x->getRowSpan(), y->getBits() + row * y->getRowSpan(),
+                        600u * sizeof(GFX_pixel)))
+        << "row " << row;
+  for (int round = 0; round < 5; ++round) {
+    GuiTestPlug closing;
+    build(&closing, 7420 + 10 * round)->DecodeShownImagesAhead();
+  }
+  for (const char* f : files) std::remove((dir + "/" + f).c_str());
   rmdir(dir.c_str());
 }
