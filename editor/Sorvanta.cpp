@@ -123,6 +123,8 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
   log("USER INTERFACE CONFIGURATION COMPLETED... BUILDING UI");
 
   lookUpNamedLayers();
+  // The start-up pages are shown now: their images can decode while the rest is set up.
+  graphics->DecodeShownImagesAhead();
   randomizeButton = mainControl(kRandomize);
   if (randomizeButton) randomizeButton->GrayOut(true);
 
@@ -197,8 +199,8 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
   for (int p = 0; p < kNumParts; ++p) setParamFromPlug(kFilterLinkValue + p, 1);
   if (!pendingLibrarianStatus.empty()) setStatusText(pendingLibrarianStatus);
   pendingLibrarianStatus.clear();
-  // The shown pages are set: their images decode on helper threads while the host opens the
-  // window, so the first paint waits only for what is not done by then.
+  // Whatever the settings and values above showed besides: its images decode on helper threads
+  // while the host opens the window, so the first paint waits only for what is not done by then.
   graphics->DecodeShownImagesAhead();
   constructionDone = true;
 }

@@ -7,6 +7,8 @@
 // hold, and the pixels are deleted when no instance holds them any more. Entries are keyed by
 // image id AND scale, so two editors open at different size factors each draw their own copy;
 // within one editor an id keeps the scale of its first load.
+#include <sched.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -292,13 +294,19 @@ private:
     bool operator==(const Job& o) const { return bitmap == o.bitmap && work == o.work; }
   };
   static size_t maxThreads() {
-    const unsigned cores = std::thread::hardware_concurrency();
+    // The cores this process may run on (a host or a test may hold it to fewer than exist).
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    const int allowed = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 0;
+    const unsigned cores = allowed > 0 ? static_cast<unsigned>(allowed) : std::thread::hardware_concurrency();
     // One core stays with the thread that builds and draws the editor.
     return cores > 4 ? 3 : (cores > 1 ? cores - 1 : 1);
   }
   void add(const Job& job) {
     std::lock_guard<std::mutex> lock(mLock);
-    if (mStop || std::find(mQueue.begin(), mQueue.end(), job) != mQueue.end()) return;
+    if (mStop || std::find(mQueue.begin(), mQueue.end(), job) != mQueue.end() ||
+        (job.bitmap && std::find(mRunning.begin(), mRunning.end(), job.bitmap) != mRunning.end()))
+      return;
     mQueue.push_back(job);
     // Another helper while more jobs wait than there are helpers free to take them.
     if (mQueue.size() > mIdle && mThreads.size() < maxThreads()) {
