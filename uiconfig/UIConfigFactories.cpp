@@ -185,11 +185,11 @@ IControl* UIConfigManager::makeContinuous(const char* what, int number, const st
 
 // ---------------------------------------------------------------- CC bindings
 
-IControl* UIConfigManager::createCCSliderControl(int ccNumber, int channel, std::string label,
+IControl* UIConfigManager::createCCSliderControl(int ccNumber, int channel, const std::string& label,
                                                  int number, int x, int y, int length,
-                                                 std::string image, double def, double min,
+                                                 const std::string& image, double def, double min,
                                                  double max, LinkInfo link, int part,
-                                                 ControlLayer* layer, std::string group,
+                                                 ControlLayer* layer, const std::string& group,
                                                  EDirection direction, bool) {
   IControl* c =
       makeContinuous("CC slider", number, boundName(label, part), x, y, length < 0 ? 0 : length,
@@ -198,11 +198,11 @@ IControl* UIConfigManager::createCCSliderControl(int ccNumber, int channel, std:
   return c;
 }
 
-IControl* UIConfigManager::createCCKnobControl(int ccNumber, int channel, std::string label,
-                                               int number, int x, int y, std::string image,
+IControl* UIConfigManager::createCCKnobControl(int ccNumber, int channel, const std::string& label,
+                                               int number, int x, int y, const std::string& image,
                                                double def, double min, double max, double step,
                                                LinkInfo link, int part, ControlLayer* layer,
-                                               std::string group) {
+                                               const std::string& group) {
   IControl* c = makeContinuous("CC knob", number, boundName(label, part), x, y, -1, kVertical,
                                image, def, min, max, wholeStep(step), part, layer, group);
   if (c)
@@ -211,11 +211,11 @@ IControl* UIConfigManager::createCCKnobControl(int ccNumber, int channel, std::s
   return c;
 }
 
-IControl* UIConfigManager::createCCBoolControl(int ccNumber, int channel, std::string label,
-                                               int number, int x, int y, std::string image,
+IControl* UIConfigManager::createCCBoolControl(int ccNumber, int channel, const std::string& label,
+                                               int number, int x, int y, const std::string& image,
                                                double def, double offValue, double onValue,
                                                LinkInfo, int part, ControlLayer* layer,
-                                               std::string group) {
+                                               const std::string& group) {
   IControl* c = makeSwitch(false, "CC button", boundName(label, part), number, def, x, y, image,
                            part, layer, group);
   if (!c) return nullptr;
@@ -227,12 +227,12 @@ IControl* UIConfigManager::createCCBoolControl(int ccNumber, int channel, std::s
 
 // ---------------------------------------------------------------- SysEx bindings
 
-IControl* UIConfigManager::createSysExSliderControl(std::string label, int number, int x, int y,
-                                                    int length, std::string image, double def,
+IControl* UIConfigManager::createSysExSliderControl(const std::string& label, int number, int x, int y,
+                                                    int length, const std::string& image, double def,
                                                     double min, double max, double, int valueOffset,
                                                     int sysexIndex, int changingByte, int part,
                                                     LinkInfo link, ControlLayer* layer,
-                                                    std::string group, EDirection direction, bool) {
+                                                    const std::string& group, EDirection direction, bool) {
   if (!paramFor(number, "SysEx slider")) return nullptr;
   ControlActionSysExMessage msgs;
   unsigned char keys[4];
@@ -248,11 +248,11 @@ IControl* UIConfigManager::createSysExSliderControl(std::string label, int numbe
   return c;
 }
 
-IControl* UIConfigManager::createSysExKnobControl(std::string label, int number, int x, int y,
-                                                  std::string image, double def, double min,
+IControl* UIConfigManager::createSysExKnobControl(const std::string& label, int number, int x, int y,
+                                                  const std::string& image, double def, double min,
                                                   double max, double step, int, int sysexIndex,
                                                   int changingByte, int part, LinkInfo link,
-                                                  ControlLayer* layer, std::string group) {
+                                                  ControlLayer* layer, const std::string& group) {
   if (!paramFor(number, "SysEx knob")) return nullptr;
   ControlActionSysExMessage msgs;
   unsigned char keys[4];
@@ -270,11 +270,11 @@ IControl* UIConfigManager::createSysExKnobControl(std::string label, int number,
   return c;
 }
 
-IControl* UIConfigManager::createSysExBoolControl(std::string label, int number, int x, int y,
-                                                  std::string image, double def, int,
+IControl* UIConfigManager::createSysExBoolControl(const std::string& label, int number, int x, int y,
+                                                  const std::string& image, double def, int,
                                                   int sysexIndex, int changingByte, int part,
                                                   LinkInfo link, ControlLayer* layer,
-                                                  std::string group) {
+                                                  const std::string& group) {
   if (!paramFor(number, "SysEx button")) return nullptr;
   ControlActionSysExMessage msgs;
   unsigned char keys[4];
@@ -289,17 +289,17 @@ IControl* UIConfigManager::createSysExBoolControl(std::string label, int number,
 
 // ---------------------------------------------------------------- unbound controls
 
-IControl* UIConfigManager::createNoValKnobControl(std::string label, int number, int x, int y,
-                                                  std::string image, double def, double min,
+IControl* UIConfigManager::createNoValKnobControl(const std::string& label, int number, int x, int y,
+                                                  const std::string& image, double def, double min,
                                                   double max, double, int part, ControlLayer* layer,
-                                                  std::string group) {
+                                                  const std::string& group) {
   return makeContinuous("knob", number, label, x, y, -1, kVertical, image, def, min, max, 1.0, part,
                         layer, group);
 }
 
-IControl* UIConfigManager::createRadioControl(std::string label, int number, int x, int y,
-                                              std::string image, int buttons, int part,
-                                              ControlLayer* layer, std::string group, bool) {
+IControl* UIConfigManager::createRadioControl(const std::string& label, int number, int x, int y,
+                                              const std::string& image, int buttons, int part,
+                                              ControlLayer* layer, const std::string& group, bool) {
   IParam* p = paramFor(number, "radio group");
   if (!p) return nullptr;
   // One button has no second value to select; a huge count is a broken description.
@@ -336,33 +336,33 @@ IControl* UIConfigManager::makeSwitch(bool momentary, const char* what, const st
   return c;
 }
 
-IControl* UIConfigManager::createBoolControl(std::string label, int number, double def, int x,
-                                             int y, std::string image, int part,
-                                             ControlLayer* layer, std::string group) {
+IControl* UIConfigManager::createBoolControl(const std::string& label, int number, double def, int x,
+                                             int y, const std::string& image, int part,
+                                             ControlLayer* layer, const std::string& group) {
   IControl* c = makeSwitch(false, "switch", label, number, def, x, y, image, part, layer, group);
   if (c) bindRecord(number, kActionNone, c);
   return c;
 }
 
-IControl* UIConfigManager::createSwitchControl(std::string label, int number, double def, int x,
-                                               int y, std::string image, int part,
-                                               ControlLayer* layer, std::string group) {
+IControl* UIConfigManager::createSwitchControl(const std::string& label, int number, double def, int x,
+                                               int y, const std::string& image, int part,
+                                               ControlLayer* layer, const std::string& group) {
   IControl* c =
       makeSwitch(true, "momentary switch", label, number, def, x, y, image, part, layer, group);
   if (c) bindRecord(number, kActionNone, c);
   return c;
 }
 
-IControl* UIConfigManager::createAutoOffSwitchControl(std::string label, int number, int x, int y,
-                                                      std::string image, int part,
-                                                      ControlLayer* layer, std::string group) {
+IControl* UIConfigManager::createAutoOffSwitchControl(const std::string& label, int number, int x, int y,
+                                                      const std::string& image, int part,
+                                                      ControlLayer* layer, const std::string& group) {
   return createSwitchControl(label, number, 0.0, x, y, image, part, layer, group);
 }
 
 // ---------------------------------------------------------------- displays
 
-IControl* UIConfigManager::createControlDisplay(std::string, int number, int x, int y, int w, int h,
-                                                int, ControlLayer* layer, std::string,
+IControl* UIConfigManager::createControlDisplay(const std::string&, int number, int x, int y, int w, int h,
+                                                int, ControlLayer* layer, const std::string&,
                                                 int displaySize, bool) {
   if (!plug || !graphics) return nullptr;
   const IColor yellow(255, 241, 243, 33);
@@ -394,9 +394,9 @@ IControl* UIConfigManager::createControlDisplay(std::string, int number, int x, 
   return c;
 }
 
-IControl* UIConfigManager::createNameDisplay(std::string label, int number, int x, int y, int w,
+IControl* UIConfigManager::createNameDisplay(const std::string& label, int number, int x, int y, int w,
                                              int h, int nameLen, int part, ControlLayer* layer,
-                                             std::string group) {
+                                             const std::string& group) {
   IParam* p = paramFor(number, "name display");
   if (!p) return nullptr;
   p->InitEnum(label.c_str(), 0, 1, "", getParamGroup(part, group), -1, -1);
@@ -445,11 +445,11 @@ ControlAction* UIConfigManager::bindMsbLsb(int number, IControl* control, int cc
 }
 
 IControl* UIConfigManager::createMsbLsbBoolControl(int ccNumber, int msb, int lsb, int lsbControl,
-                                                   int channel, std::string label, int number,
-                                                   int x, int y, std::string image, double def,
+                                                   int channel, const std::string& label, int number,
+                                                   int x, int y, const std::string& image, double def,
                                                    double offValue, double onValue, LinkInfo link,
                                                    int part, ControlLayer* layer,
-                                                   std::string group) {
+                                                   const std::string& group) {
   IControl* c = makeSwitch(false, "MSB/LSB button", boundName(label, part), number, def, x, y,
                            image, part, layer, group);
   if (!c) return nullptr;
@@ -462,11 +462,11 @@ IControl* UIConfigManager::createMsbLsbBoolControl(int ccNumber, int msb, int ls
 }
 
 IControl* UIConfigManager::createMsbLsbKnobControl(int ccNumber, int msb, int lsb, int lsbControl,
-                                                   int channel, std::string label, int number,
-                                                   int x, int y, std::string image, double def,
+                                                   int channel, const std::string& label, int number,
+                                                   int x, int y, const std::string& image, double def,
                                                    double min, double max, double step,
                                                    LinkInfo link, int part, ControlLayer* layer,
-                                                   std::string group) {
+                                                   const std::string& group) {
   IControl* c = makeContinuous("MSB/LSB knob", number, boundName(label, part), x, y, -1, kVertical,
                                image, def, min, max, wholeStep(step), part, layer, group);
   if (!c) return nullptr;
