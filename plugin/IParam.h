@@ -108,6 +108,9 @@ public:
   // single entry (never writing outside the list) and makes it the maximum.
   void SetDisplayText(int value, const char* text);
   void ResetDisplayTexts() { mDisplayTexts.Resize(0, false); }
+  // Makes room for `count` display texts in all, so that filling a list of known length
+  // appends without moving it; nothing else changes.
+  void ReserveDisplayTexts(int count) { mDisplayTexts.Reserve(count); }
   int GetNDisplayTexts() const { return mDisplayTexts.GetSize(); }
   // The text of entry idx ("" outside the list); its value through pValue when given and valid.
   const char* GetDisplayTextAtIdx(int idx, int* pValue = nullptr) const;

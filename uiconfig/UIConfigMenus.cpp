@@ -100,12 +100,14 @@ static bool fillEntryTexts(IParam* p, int number, int count,
                            const std::vector<std::string>& entries, int displayA, int displayB,
                            bool padProgramNumbers) {
   if (static_cast<int>(entries.size()) == count) {
+    p->ReserveDisplayTexts(count);
     for (int i = 0; i < count; ++i) p->SetDisplayText(i, entries[static_cast<size_t>(i)].c_str());
     return true;
   }
   if (displayA == displayB) return false;
   const bool pad =
       padProgramNumbers && number >= kMultiPartPatch && number < kMultiPartPatch + kNumParts;
+  p->ReserveDisplayTexts(count);
   for (int i = 0; i < count; ++i) {
     char buf[24];
     std::snprintf(buf, sizeof buf, pad ? "%03lld" : "%lld", static_cast<long long>(displayA) + i);
