@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "ControlLayer.h"
 #include "CustomRadioButtons.h"
@@ -19,6 +21,7 @@
 #include "IPluginBase.h"
 #include "ProgressIndicator.h"
 #include "UIConfigManager.h"
+#include "UIConfigText.h"
 
 namespace {
 
@@ -82,10 +85,10 @@ bool startsWith(const std::string& s, const char* prefix) {
 
 }  // namespace
 
-int UIConfigManager::effectTypeKey(int number) {
-  const ParamNameEntry* entry = findParamByNumber(number);
-  if (!entry) return 0;
-  const std::string n = entry->name;
+namespace {
+
+// The fifth SysEx key for a parameter of that name (see effectTypeKey).
+int effectTypeKeyOfName(const std::string& n) {
   static const char* const chorus[] = {"kFX1ChorusSpeed", "kFX1ChorusDepth", "kFX1ChorusDelay",
                                        "kFX2ChorusSpeed", "kFX2ChorusDepth", "kFX2ChorusDelay"};
   for (const char* c : chorus)
@@ -107,31 +110,59 @@ int UIConfigManager::effectTypeKey(int number) {
   return 0;
 }
 
+}  // namespace
+
+int UIConfigManager::effectTypeKey(int number) {
+  const ParamNameEntry* entry = findParamByNumber(number);
+  if (!entry) return 0;
+  // The key depends on the name table row only: worked out once for every row.
+  static const std::vector<signed char> keys = [] {
+    std::vector<signed char> k(paramNameTableSize());
+    for (std::size_t i = 0; i < k.size(); ++i)
+      k[i] = static_cast<signed char>(effectTypeKeyOfName(paramNameTable()[i].name));
+    return k;
+  }();
+  return keys[static_cast<std::size_t>(entry - paramNameTable())];
+}
+
 bool UIConfigManager::prepareSysex(const char* what, int sysexIndex, int changingByte, int count,
                                    int first, int part, ControlActionSysExMessage* out,
                                    unsigned char keys[4]) {
-  const std::string prefix = std::string("CONFIG READER: ") + what + " skipped: ";
+  auto skipped = [what] { return std::string("CONFIG READER: ") + what + " skipped: "; };
   const std::string* tmpl = sysexTemplate(sysexIndex);
   if (!tmpl) {
-    log(prefix + "sysexIndex " + std::to_string(sysexIndex) + " names no SysEx template");
+    log(skipped() + "sysexIndex " + std::to_string(sysexIndex) + " names no SysEx template");
     return false;
   }
   if (count < 1) {
-    log(prefix + "its value range is empty (maximum below minimum) or too large");
+    log(skipped() + "its value range is empty (maximum below minimum) or too large");
     return false;
   }
-  const bool prepared = calculateSysexWithChangingByte(*tmpl, changingByte, count, out, first, part);
-  const std::vector<int> firstMessage = prepared && !out->messages.empty()
-                                            ? out->messages.front()
-                                            : std::vector<int>();
+  const bool prepared = calculateSysexWithChangingByte(templateBytes(sysexIndex, *tmpl),
+                                                       changingByte, count, out, first, part);
+  std::vector<int>& firstMessage = messageScratch;
+  if (!prepared || !out->messages.copyTo(0, &firstMessage)) firstMessage.clear();
   if (firstMessage.empty() ||
       !sysexKeyBytes(firstMessage.data(), static_cast<int>(firstMessage.size()), changingByte,
                      keys)) {
-    log(prefix + "template \"" + *tmpl + "\" is too short for changing byte " +
+    log(skipped() + "template \"" + *tmpl + "\" is too short for changing byte " +
         std::to_string(changingByte) + (part >= 0 ? " and the part byte" : ""));
     return false;
   }
   return true;
+}
+
+const std::vector<int>& UIConfigManager::templateBytes(int sysexIndex, const std::string& text) {
+  const std::size_t i = static_cast<std::size_t>(sysexIndex);
+  if (templateCache.size() <= i) templateCache.resize(i + 1);
+  ParsedTemplate& t = templateCache[i];
+  // Read again when the container's template is not the text it was read from.
+  if (!t.valid || t.text != text) {
+    t.text = text;
+    t.bytes = convertStringSysextoVector(text);
+    t.valid = true;
+  }
+  return t.bytes;
 }
 
 ControlAction* UIConfigManager::bindSysex(int number, int kind, IControl* control,

@@ -281,6 +281,8 @@ class UIConfigManager {
   // when the container, its template or the range cannot give them.
   bool prepareSysex(const char* what, int sysexIndex, int changingByte, int count, int first,
                     int part, ControlActionSysExMessage* out, unsigned char keys[4]);
+  // The bytes of SysEx template `text`, that of container sysexIndex (>= 0), read once.
+  const std::vector<int>& templateBytes(int sysexIndex, const std::string& text);
   // Binds a built control to its SysEx messages and registers it; the record comes back.
   ControlAction* bindSysex(int number, int kind, IControl* control, ControlActionSysExMessage& msgs,
                            const LinkInfo* link, const unsigned char keys[4], int fifthKey);
@@ -322,6 +324,13 @@ class UIConfigManager {
   LibrarianViewFactory librarianViewFactory;
   PortNamesProvider portNamesProvider;
   std::vector<ControlAction*> ownedRecords;
+  struct ParsedTemplate {
+    bool valid = false;
+    std::string text;
+    std::vector<int> bytes;
+  };
+  std::vector<ParsedTemplate> templateCache;  // by SysEx container
+  std::vector<int> messageScratch;            // the first prepared message, while it is checked
   // Element visits left for this walk. Nested multilayers multiply their subtrees, so a hostile
   // description could otherwise make the walk run for ever; the real one needs a few tens of
   // thousands.
