@@ -16,9 +16,11 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 
 #include "UTIL_HeapBuf.h"
+#include "UTIL_PtrList.h"
 
 class ControlAction;
 
@@ -45,16 +47,21 @@ public:
   static constexpr int kNameLen = 55;         // name, label, group: at most 54 characters
   static constexpr int kDisplayTextLen = 56;  // display texts: at most 55 characters
 
+  // One display text. Nearly every text is a word or a number: up to kShortTextLen - 1
+  // characters live in the entry itself, a longer one in a block of its own (kDisplayTextLen
+  // bytes, index mLong in mLongTexts) that the entry keeps for every later text.
+  static constexpr int kShortTextLen = 12;
   struct DisplayText {
     int mValue;
-    char mText[kDisplayTextLen];
+    int mLong;  // -1: the text is mShort
+    char mShort[kShortTextLen];
   };
 
   IParam() : IParam(nullptr) {}
   // slot: where the value and range live (not owned; it must outlive the parameter), or null for
   // a slot of the parameter's own.
   explicit IParam(IParamSlot* slot);
-  ~IParam() = default;
+  ~IParam() { mLongTexts.Empty(true, free); }
   IParam(const IParam&) = delete;
   IParam& operator=(const IParam&) = delete;
 
@@ -107,7 +114,10 @@ public:
   // count it replaces entry value. A negative value is ignored; a value past the count appends a
   // single entry (never writing outside the list) and makes it the maximum.
   void SetDisplayText(int value, const char* text);
-  void ResetDisplayTexts() { mDisplayTexts.Resize(0, false); }
+  void ResetDisplayTexts() {
+    mDisplayTexts.Resize(0, false);
+    mLongTexts.Empty(true, free);
+  }
   // Makes room for `count` display texts in all, so that filling a list of known length
   // appends without moving it; nothing else changes.
   void ReserveDisplayTexts(int count) { mDisplayTexts.Reserve(count); }
@@ -136,6 +146,9 @@ public:
 
 private:
   void setTexts(const char* name, const char* label, const char* group);
+  const char* textOf(const DisplayText& e) const {
+    return e.mLong < 0 ? e.mShort : mLongTexts.Get(e.mLong);
+  }
 
   int mType = kTypeNone;
   // A read-modify-write (SetNormalized, SetClamped) is a load and a store, not one atomic step:
@@ -152,5 +165,6 @@ private:
   char mLabel[kNameLen];
   char mParamGroup[kNameLen];
   UTIL_TypedBuf<DisplayText> mDisplayTexts;
+  UTIL_PtrList<char> mLongTexts{8 * static_cast<int>(sizeof(char*))};  // malloc'd blocks
   ControlAction* mControlAction = nullptr;
 };
