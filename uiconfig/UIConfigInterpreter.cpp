@@ -12,6 +12,9 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <string>
+#include <unordered_map>
 
 #include "ControlLayer.h"
 #include "IControls.h"
@@ -67,9 +70,12 @@ const char* const kAttrNames[kAttrCount] = {
     "valueDisplay", "buttons",   "length",       "changingByte", "biDirectLink", "ccNumber",
     "sysexIndex",  "msgZeroVal", "color"};
 
+// strcmp(a, b) == 0, with the first characters compared inline: most candidates differ there.
+bool sameText(const char* a, const char* b) { return a[0] == b[0] && std::strcmp(a, b) == 0; }
+
 int attrKeyOf(const char* name) {
   for (int k = 0; k < kAttrCount; ++k)
-    if (kAttrNames[k][0] == name[0] && std::strcmp(kAttrNames[k], name) == 0) return k;
+    if (sameText(kAttrNames[k], name)) return k;
   return -1;
 }
 
@@ -126,7 +132,7 @@ Kind kindOf(const char* n) {
                {"menucontrol", Kind::kControl},
                {"slidercontrol", Kind::kControl}};
   for (const auto& k : kinds)
-    if (std::strcmp(n, k.name) == 0) return k.kind;
+    if (sameText(n, k.name)) return k.kind;
   return Kind::kOther;
 }
 
@@ -135,34 +141,58 @@ bool isStructural(Kind k) {
          k == Kind::kPatchBrowser;
 }
 
-bool equals(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
-
 }  // namespace
 
-// The attributes of one element, each the value of the first attribute of that name (as
-// XMLElement::Attribute gives it), null when absent.
+// What the interpreter reads of one element: its kind and its attributes, each the value of the
+// first attribute of that name (as XMLElement::Attribute gives it), null when absent; and, filled
+// on first use, what was made of them. The copies of a multilayer read the same elements again,
+// so during a walk these are kept per element (UIElementCache) and read once.
 struct UIElementAttributes {
+  Kind kind = Kind::kOther;
   const char* value[kAttrCount] = {};
+  std::string image, group, name;  // imageId, paramGroup, name; "" when absent
 
-  explicit UIElementAttributes(const XMLElement* e) {
+  // paramId: whether its first piece was looked up, that piece, and what came of it.
+  bool paramRead = false;
+  std::string paramName;
+  int paramBase = -1;  // the registered number, -1 when there is no piece or it is unregistered
+  int paramOffset = 0;
+
+  explicit UIElementAttributes(const XMLElement* e) : kind(kindOf(e->Name())) {
     for (const XMLAttribute* a = e->FirstAttribute(); a; a = a->Next()) {
       const int k = attrKeyOf(a->Name());
       if (k >= 0 && !value[k]) value[k] = a->Value();
     }
+    image = text(kAttrImageId);
+    group = text(kAttrParamGroup);
+    name = text(kAttrName);
   }
 
   const char* raw(AttrKey k) const { return value[k]; }
   // The text, "" when absent.
   const char* text(AttrKey k) const { return value[k] ? value[k] : ""; }
-  std::string str(AttrKey k) const { return text(k); }
   // An integer: absent or not starting with a number counts as 0.
   int integer(AttrKey k) const {
     int v = 0;
     return parseInt(value[k], &v) ? v : 0;
   }
-  Numbers numbers(AttrKey k, int maxCount) const {
+  // The leading numbers of a comma-separated list, at most maxCount (1..4) of them.
+  Numbers numbers(AttrKey k, int maxCount) {
+    const int slot = listSlot(k);
+    Numbers all;
+    if (slot < 0 || !(listsRead & (1u << slot))) {
+      all.n = readLeadingInts(value[k], ',', all.v, 4);
+      if (slot >= 0) {
+        lists[slot] = all;
+        listsRead |= 1u << slot;
+      }
+    } else {
+      all = lists[slot];
+    }
+    // Reading stops after maxCount values: what the first maxCount of all four are.
     Numbers out;
-    out.n = readLeadingInts(value[k], ',', out.v, maxCount);
+    out.n = all.n < maxCount ? all.n : maxCount;
+    for (int i = 0; i < out.n; ++i) out.v[i] = all.v[i];
     return out;
   }
   // "a:b" gives the display pair; anything else (-1, -1).
@@ -187,7 +217,33 @@ struct UIElementAttributes {
     *a = x;
     *b = y;
   }
+
+ private:
+  static int listSlot(AttrKey k) {
+    switch (k) {
+      case kAttrBounds: return 0;
+      case kAttrPosition: return 1;
+      case kAttrValueBounds: return 2;
+      case kAttrInputDev: return 3;
+      case kAttrDisplaySize: return 4;
+      case kAttrVisible: return 5;
+      default: return -1;
+    }
+  }
+  Numbers lists[6];
+  unsigned listsRead = 0;
 };
+
+struct UIElementCache {
+  std::unordered_map<const XMLElement*, UIElementAttributes> byElement;
+};
+
+void UIConfigManager::walkDescription(XMLNode* first) {
+  UIElementCache cache;
+  elementCache = &cache;
+  processXMLElement(first, nullptr, -1);
+  elementCache = nullptr;
+}
 
 void UIConfigManager::processXMLElement(XMLNode* node, ControlLayer* layer, int part) {
   for (XMLNode* n = node; n; n = n->NextSibling()) {
@@ -202,10 +258,14 @@ void UIConfigManager::processXMLElement(XMLNode* node, ControlLayer* layer, int 
 
 void UIConfigManager::interpretElement(XMLElement* e, ControlLayer* layer, int part) {
   const char* kind = e->Name();
-  const Kind k = kindOf(kind);
-  const UIElementAttributes at(e);
-  const std::string image = at.str(kAttrImageId);
-  const std::string group = at.str(kAttrParamGroup);
+  // Elements under a multilayer are read once per walk; any other is met once anyway.
+  std::optional<UIElementAttributes> single;
+  UIElementAttributes& at = elementCache && part >= 0
+                                ? elementCache->byElement.try_emplace(e, e).first->second
+                                : single.emplace(e);
+  const Kind k = at.kind;
+  const std::string& image = at.image;
+  const std::string& group = at.group;
   const int channel = at.integer(kAttrChannel);
   auto skip = [&](const std::string& why) {
     log(std::string("CONFIG READER: element ") + kind + " skipped: " + why);
@@ -216,25 +276,31 @@ void UIConfigManager::interpretElement(XMLElement* e, ControlLayer* layer, int p
   bool badParam = false;
   const char* paramId = at.text(kAttrParamId);
   if (*paramId) {
-    const char* first = paramId;
-    while (*first == '+') ++first;
-    const char* firstEnd = first;
-    while (*firstEnd && *firstEnd != '+') ++firstEnd;
-    const int base = first == firstEnd ? -1 : getParamByName(std::string(first, firstEnd));
-    if (base < 0) {
-      // Never let -1 plus the offsets land on a real parameter.
-      badParam = true;
-    } else {
-      long long n = static_cast<long long>(base) + (part > 0 ? part : 0);
-      int offset = 0;
+    if (!at.paramRead) {
+      const char* first = paramId;
+      while (*first == '+') ++first;
+      const char* firstEnd = first;
+      while (*firstEnd && *firstEnd != '+') ++firstEnd;
+      at.paramName.assign(first, firstEnd);
+      at.paramBase = at.paramName.empty() ? -1 : getParamByName(at.paramName);
       const char* second = firstEnd;
       while (*second == '+') ++second;
       if (*second) {
         const char* secondEnd = second;
         while (*secondEnd && *secondEnd != '+') ++secondEnd;
-        parseIntField(second, secondEnd, &offset);
+        parseIntField(second, secondEnd, &at.paramOffset);
       }
-      n += offset;
+      at.paramRead = true;
+    } else if (at.paramBase < 0 && !at.paramName.empty()) {
+      getParamByName(at.paramName);  // reports the unregistered name again, as every copy does
+    }
+    const int base = at.paramBase;
+    if (base < 0) {
+      // Never let -1 plus the offsets land on a real parameter.
+      badParam = true;
+    } else {
+      long long n = static_cast<long long>(base) + (part > 0 ? part : 0);
+      n += at.paramOffset;
       if (n < 0 || n >= kNumParams)
         badParam = true;
       else
@@ -268,7 +334,7 @@ void UIConfigManager::interpretElement(XMLElement* e, ControlLayer* layer, int p
       attachLayer(l, layer);
       layerMap[name] = l;
       processXMLElement(e->FirstChild(), l, part);
-      l->setIgnoreHiddenWhenUpdatingScreen(equals(at.text(kAttrOverlay), "true"));
+      l->setIgnoreHiddenWhenUpdatingScreen(sameText(at.text(kAttrOverlay), "true"));
       break;
     }
     case Kind::kMultilayer: {
@@ -278,7 +344,7 @@ void UIConfigManager::interpretElement(XMLElement* e, ControlLayer* layer, int p
         skip("create " + std::to_string(create) + " is more than the 16 parts; 16 copies built");
         create = kNumParts;
       }
-      const std::string name = at.str(kAttrName);
+      const std::string& name = at.name;
       for (int i = 0; i < create; ++i) {
         ControlLayer* copy = new ControlLayer(i, name + std::to_string(i));
         processXMLElement(e->FirstChild(), copy, i);
@@ -308,35 +374,35 @@ void UIConfigManager::interpretElement(XMLElement* e, ControlLayer* layer, int p
       const Numbers p = at.numbers(kAttrPosition, 2);
       const Numbers vb = at.numbers(kAttrValueBounds, 3);
       if (p.n < 2 || vb.n < 1) return skip("position needs 2 values and valueBounds 1");
-      createBoolControl(at.str(kAttrName), number, vb.v[0], p.v[0], p.v[1], image, part, layer,
+      createBoolControl(at.name, number, vb.v[0], p.v[0], p.v[1], image, part, layer,
                         group);
       break;
     }
     case Kind::kAutoOff: {
       const Numbers p = at.numbers(kAttrPosition, 2);
       if (p.n < 2) return skip("position needs 2 values");
-      createSwitchControl(at.str(kAttrName), number, 0, p.v[0], p.v[1], image, part, layer,
+      createSwitchControl(at.name, number, 0, p.v[0], p.v[1], image, part, layer,
                           group);
       break;
     }
     case Kind::kDropMenu: {
-      const std::string name = at.str(kAttrName);
+      const std::string& name = at.name;
       const char* type = at.text(kAttrType);
       const Numbers b = at.numbers(kAttrBounds, 4);
       const Numbers dev = at.numbers(kAttrInputDev, 2);
       const Numbers vb = at.numbers(kAttrValueBounds, 3);
-      const bool known = equals(type, "textSelection") || equals(type, "deviceSelection") ||
-                         equals(type, "nameSelection") || equals(type, "dropSelection");
+      const bool known = sameText(type, "textSelection") || sameText(type, "deviceSelection") ||
+                         sameText(type, "nameSelection") || sameText(type, "dropSelection");
       if (known && b.n < 4) return skip("bounds needs 4 values");
-      if (equals(type, "textSelection")) {
+      if (sameText(type, "textSelection")) {
         createDropDownMenu(name, number, b.v[0], b.v[1], b.v[2], b.v[3], part, layer, group);
-      } else if (equals(type, "deviceSelection")) {
+      } else if (sameText(type, "deviceSelection")) {
         createMIDIDeviceSelectionControl("MIDI Setup", number, b.v[0], b.v[1], b.v[2], b.v[3],
                                          dev.v[0], part, layer, group);
-      } else if (equals(type, "nameSelection")) {
+      } else if (sameText(type, "nameSelection")) {
         createNameDisplay(name, number, b.v[0], b.v[1], b.v[2], b.v[3], at.integer(kAttrNameLen),
                           part, layer, group);
-      } else if (equals(type, "dropSelection")) {
+      } else if (sameText(type, "dropSelection")) {
         if (vb.n < 3) return skip("valueBounds needs 3 values");
         createDropDownMenu2(name, number, b.v[0], b.v[1], b.v[2], b.v[3], vb.v[0], vb.v[1],
                             vb.v[2], valueListOrEmpty(at.text(kAttrValueList)), part, layer,
@@ -346,14 +412,14 @@ void UIConfigManager::interpretElement(XMLElement* e, ControlLayer* layer, int p
     }
     case Kind::kMultiFx: {
       const char* type = at.text(kAttrType);
-      const std::string name = at.str(kAttrName);
-      if (equals(type, "Knob")) {
+      const std::string& name = at.name;
+      if (sameText(type, "Knob")) {
         const Numbers p = at.numbers(kAttrPosition, 2);
         const Numbers vb = at.numbers(kAttrValueBounds, 4);
         if (p.n < 2 || vb.n < 3) return skip("position needs 2 values and valueBounds 3");
         createNoValKnobControl(name, number, p.v[0], p.v[1], image, vb.v[0], vb.v[1], vb.v[2],
                                vb.v[3], part, layer, group);
-      } else if (equals(type, "Menu")) {
+      } else if (sameText(type, "Menu")) {
         const Numbers p = at.numbers(kAttrPosition, 4);
         const Numbers vb = at.numbers(kAttrValueBounds, 3);
         if (p.n < 4 || vb.n < 3) return skip("position needs 4 values and valueBounds 3");
@@ -370,7 +436,7 @@ void UIConfigManager::interpretElement(XMLElement* e, ControlLayer* layer, int p
     case Kind::kRadio: {
       const Numbers p = at.numbers(kAttrPosition, 2);
       if (p.n < 2) return skip("position needs 2 values");
-      createRadioControl(at.str(kAttrName), number, p.v[0], p.v[1], image,
+      createRadioControl(at.name, number, p.v[0], p.v[1], image,
                          at.integer(kAttrButtons), part, layer, group,
                          e->BoolAttribute("horizontal", false));
       break;
@@ -397,12 +463,12 @@ void UIConfigManager::interpretElement(XMLElement* e, ControlLayer* layer, int p
   }
 }
 
-void UIConfigManager::interpretControlElement(const UIElementAttributes& at, int number,
+void UIConfigManager::interpretControlElement(UIElementAttributes& at, int number,
                                               ControlLayer* layer, int part,
                                               const std::string& group,
                                               const std::string& image) {
   const char* type = at.text(kAttrType);
-  const std::string name = at.str(kAttrName);
+  const std::string& name = at.name;
   const Numbers p = at.numbers(kAttrPosition, 3);
   const int length = at.integer(kAttrLength);
   const Numbers vb = at.numbers(kAttrValueBounds, 4);
@@ -436,7 +502,7 @@ void UIConfigManager::interpretControlElement(const UIElementAttributes& at, int
       {"seMenu", Type::kSeMenu, 3, 3},        {"ccMenu", Type::kCcMenu, 3, 3}};
   const Need* need = nullptr;
   for (const Need& n : needs)
-    if (equals(type, n.type)) need = &n;
+    if (sameText(type, n.type)) need = &n;
   if (!need) return;  // an unknown type builds nothing
   if (p.n < need->positions || vb.n < need->bounds) {
     log(std::string("CONFIG READER: ") + type + " \"" + name + "\" skipped: position needs " +
@@ -445,7 +511,7 @@ void UIConfigManager::interpretControlElement(const UIElementAttributes& at, int
     return;
   }
   const double v1 = vb.v[0], v2 = vb.v[1], v3 = vb.v[2], v4 = vb.v[3];
-  const EDirection direction = equals(type, "seSliderHor") || equals(type, "ccSliderHor")
+  const EDirection direction = sameText(type, "seSliderHor") || sameText(type, "ccSliderHor")
                                    ? kHorizontal
                                    : kVertical;
   switch (need->kind) {

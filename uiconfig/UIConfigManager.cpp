@@ -162,7 +162,7 @@ bool UIConfigManager::readDescriptionText(const std::string& text) {
     return false;
   }
   walkBudget = kWalkBudget;
-  processXMLElement(root->FirstChild(), nullptr, -1);
+  walkDescription(root->FirstChild());
   return true;
 }
 

@@ -41,6 +41,7 @@ class XMLNode;
 
 class ControlLayer;
 struct UIElementAttributes;
+struct UIElementCache;
 class IControl;
 class IGraphics;
 class IParam;
@@ -313,8 +314,10 @@ class UIConfigManager {
   IControl* makeSwitch(bool momentary, const char* what, const std::string& name, int number,
                        double def, int x, int y, const std::string& image, int part,
                        ControlLayer* layer, const std::string& group);
+  // The element walk of readDescriptionText from `first` on, with its per-element cache.
+  void walkDescription(tinyxml2::XMLNode* first);
   void interpretElement(tinyxml2::XMLElement* e, ControlLayer* layer, int part);
-  void interpretControlElement(const UIElementAttributes& at, int number, ControlLayer* layer,
+  void interpretControlElement(UIElementAttributes& at, int number, ControlLayer* layer,
                                int part, const std::string& group, const std::string& image);
   // The value list of that name, or an empty list.
   const std::vector<std::string>& valueListOrEmpty(const char* name) const;
@@ -330,6 +333,7 @@ class UIConfigManager {
     std::vector<int> bytes;
   };
   std::vector<ParsedTemplate> templateCache;  // by SysEx container
+  UIElementCache* elementCache = nullptr;  // during walkDescription only
   std::vector<int> messageScratch;            // the first prepared message, while it is checked
   // Element visits left for this walk. Nested multilayers multiply their subtrees, so a hostile
   // description could otherwise make the walk run for ever; the real one needs a few tens of
