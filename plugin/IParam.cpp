@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -149,12 +150,13 @@ void IParam::SetDisplayText(int value, const char* text) {
       len >= static_cast<size_t>(kShortTextLen) && !(replacing && mDisplayTexts.Get()[value].mLong >= 0);
   int block = -1;
   if (needsBlock) {
+    if (!mLongTexts) mLongTexts.reset(new (std::nothrow) LongTexts);
     char* b = static_cast<char*>(malloc(kDisplayTextLen));
-    if (!b || !mLongTexts.Add(b)) {
+    if (!mLongTexts || !b || !mLongTexts->Add(b)) {
       free(b);
       return;  // out of memory: the list and the range stay as they were
     }
-    block = mLongTexts.GetSize() - 1;
+    block = mLongTexts->GetSize() - 1;
   }
   DisplayText* entry;
   if (replacing) {
@@ -164,7 +166,7 @@ void IParam::SetDisplayText(int value, const char* text) {
     // end instead of a write outside the list.
     entry = mDisplayTexts.Resize(n + 1, false);
     if (!entry) {  // out of memory: the list and the range stay as they were
-      if (block >= 0) mLongTexts.Delete(block, true, free);
+      if (block >= 0) mLongTexts->Delete(block, true, free);
       return;
     }
     entry += n;
@@ -173,7 +175,7 @@ void IParam::SetDisplayText(int value, const char* text) {
   }
   if (block >= 0) entry->mLong = block;
   entry->mValue = value;
-  char* dst = entry->mLong >= 0 ? mLongTexts.Get(entry->mLong) : entry->mShort;
+  char* dst = entry->mLong >= 0 ? mLongTexts->Get(entry->mLong) : entry->mShort;
   memcpy(dst, text, len);
   dst[len] = 0;
 }

@@ -61,7 +61,7 @@ public:
   // slot: where the value and range live (not owned; it must outlive the parameter), or null for
   // a slot of the parameter's own.
   explicit IParam(IParamSlot* slot);
-  ~IParam() { mLongTexts.Empty(true, free); }
+  ~IParam() = default;
   IParam(const IParam&) = delete;
   IParam& operator=(const IParam&) = delete;
 
@@ -116,7 +116,7 @@ public:
   void SetDisplayText(int value, const char* text);
   void ResetDisplayTexts() {
     mDisplayTexts.Resize(0, false);
-    mLongTexts.Empty(true, free);
+    mLongTexts.reset();
   }
   // Makes room for `count` display texts in all, so that filling a list of known length
   // appends without moving it; nothing else changes.
@@ -147,10 +147,9 @@ public:
 private:
   void setTexts(const char* name, const char* label, const char* group);
   const char* textOf(const DisplayText& e) const {
-    return e.mLong < 0 ? e.mShort : mLongTexts.Get(e.mLong);
+    return e.mLong < 0 ? e.mShort : mLongTexts->Get(e.mLong);
   }
 
-  int mType = kTypeNone;
   // A read-modify-write (SetNormalized, SetClamped) is a load and a store, not one atomic step:
   // writers are serialised by the plug-in lock, never by this.
   // Hazard: gcc 12 takes a load through a parameter pointer it cannot prove non-null for a write
@@ -160,11 +159,17 @@ private:
   IParamSlot* mSlot;                     // the value and range: never null
   double mStep = 1.0, mShape = 1.0, mDefault = 0.0;
   int mTag1 = 0, mTag2 = 0;
+  int mType = kTypeNone;  // beside the other ints and the names: no padding between them
   int mDisplayPrecision = 0;
   char mName[kNameLen];
   char mLabel[kNameLen];
   char mParamGroup[kNameLen];
   UTIL_TypedBuf<DisplayText> mDisplayTexts;
-  UTIL_PtrList<char> mLongTexts{8 * static_cast<int>(sizeof(char*))};  // malloc'd blocks
+  // The blocks of the long texts, made with the first one (most parameters have none).
+  struct LongTexts : UTIL_PtrList<char> {
+    LongTexts() : UTIL_PtrList<char>(8 * static_cast<int>(sizeof(char*))) {}
+    ~LongTexts() { Empty(true, free); }
+  };
+  std::unique_ptr<LongTexts> mLongTexts;
   ControlAction* mControlAction = nullptr;
 };
