@@ -173,7 +173,14 @@ ControlAction* UIConfigManager::bindSysex(int number, int kind, IControl* contro
   r->sysex.messages = std::move(msgs.messages);
   r->sysex.messageLists.clear();
   if (link) linkRecord(r, number, *link);
-  sysexControls.addToControlMap(keys, static_cast<unsigned char>(fifthKey), control);
+  const unsigned char fifth = static_cast<unsigned char>(fifthKey);
+  if (deferSysex) {
+    unsigned long long key = 0;
+    for (int i = 0; i < 4; ++i) key = key << 8 | keys[i];
+    deferredSysex.push_back({key << 8 | fifth, control});
+  } else {
+    sysexControls.addToControlMap(keys, fifth, control);
+  }
   return r;
 }
 

@@ -9,6 +9,7 @@
 
 #include <tinyxml2.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -241,8 +242,22 @@ struct UIElementCache {
 void UIConfigManager::walkDescription(XMLNode* first) {
   UIElementCache cache;
   elementCache = &cache;
+  deferSysex = true;
   processXMLElement(first, nullptr, -1);
   elementCache = nullptr;
+  deferSysex = false;
+  // Stable: of two registrations under the same keys the later one still wins.
+  std::stable_sort(deferredSysex.begin(), deferredSysex.end(),
+                   [](const SysExRegistration& a, const SysExRegistration& b) {
+                     return a.key < b.key;
+                   });
+  for (const SysExRegistration& r : deferredSysex) {
+    unsigned char keys[4];
+    for (int i = 0; i < 4; ++i) keys[i] = static_cast<unsigned char>(r.key >> (8 * (4 - i)));
+    sysexControls.addToControlMap(keys, static_cast<unsigned char>(r.key), r.control);
+  }
+  deferredSysex.clear();
+  deferredSysex.shrink_to_fit();
 }
 
 void UIConfigManager::processXMLElement(XMLNode* node, ControlLayer* layer, int part) {

@@ -334,6 +334,14 @@ class UIConfigManager {
   };
   std::vector<ParsedTemplate> templateCache;  // by SysEx container
   UIElementCache* elementCache = nullptr;  // during walkDescription only
+  // SysEx registrations of a walk, made in key order when it ends: inserted in order, the
+  // lookup's levels grow at their ends instead of being searched for every control.
+  struct SysExRegistration {
+    unsigned long long key;  // the five key bytes, the first one highest
+    IControl* control;
+  };
+  std::vector<SysExRegistration> deferredSysex;
+  bool deferSysex = false;
   std::vector<int> messageScratch;            // the first prepared message, while it is checked
   // Element visits left for this walk. Nested multilayers multiply their subtrees, so a hostile
   // description could otherwise make the walk run for ever; the real one needs a few tens of
