@@ -49,7 +49,9 @@ class GUI_ChildList : public UTIL_PtrList<T> {
   using Base = UTIL_PtrList<T>;
 
 public:
-  explicit GUI_ChildList(GUI_LayoutStamp* const* stampRef) : mStampRef(stampRef) {}
+  // granularity: the storage step of the list (see UTIL_HeapBuf).
+  explicit GUI_ChildList(GUI_LayoutStamp* const* stampRef, int granularity = 4096)
+      : Base(granularity), mStampRef(stampRef) {}
 
   T* Add(T* item) { return adopted(Base::Add(item)); }
   T* Insert(int idx, T* item) { return adopted(Base::Insert(idx, item)); }
@@ -125,8 +127,11 @@ public:
   GuiShared<bool> visible = false;  // shown and hidden from worker threads too
   // The owning graphics object's stamp, set when this layer enters an attached tree.
   GUI_LayoutStamp* layoutStamp = nullptr;
-  GUI_ChildList<IControl> controls{&layoutStamp};
-  GUI_ChildList<ControlLayer> layers{&layoutStamp};
+  // A layer holds a few controls and children, the editor nine hundred layers: a page-sized
+  // first step would cost every one 8 KB.
+  static constexpr int kChildListStep = 16 * static_cast<int>(sizeof(void*));
+  GUI_ChildList<IControl> controls{&layoutStamp, kChildListStep};
+  GUI_ChildList<ControlLayer> layers{&layoutStamp, kChildListStep};
   std::string name;
   int selectedChildId = 0;
   bool ignoreHidden = false;

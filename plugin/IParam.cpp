@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -140,33 +141,56 @@ int IParam::Int() const { return truncToInt(Value()); }
 
 void IParam::SetDisplayText(int value, const char* text) {
   if (value < 0) return;  // no entry can hold a negative position
-  int n = mDisplayTexts.GetSize();
+  if (!text) text = "";
+  const size_t len = strnlen(text, static_cast<size_t>(kDisplayTextLen - 1));
+  const int n = mDisplayTexts.GetSize();
+  const bool replacing = n > value;
+  // A text too long for the entry gets a block of its own, unless the entry has one already.
+  const bool needsBlock =
+      len >= static_cast<size_t>(kShortTextLen) && !(replacing && mDisplayTexts.Get()[value].mLong >= 0);
+  int block = -1;
+  if (needsBlock) {
+    if (!mLongTexts) mLongTexts.reset(new (std::nothrow) LongTexts);
+    char* b = static_cast<char*>(malloc(kDisplayTextLen));
+    if (!mLongTexts || !b || !mLongTexts->Add(b)) {
+      free(b);
+      return;  // out of memory: the list and the range stay as they were
+    }
+    block = mLongTexts->GetSize() - 1;
+  }
   DisplayText* entry;
-  if (n > value) {
+  if (replacing) {
     entry = mDisplayTexts.Get() + value;
   } else {
     // Appending. Callers append in order (value == n); a value further out gets one entry at the
     // end instead of a write outside the list.
     entry = mDisplayTexts.Resize(n + 1, false);
-    if (!entry) return;  // out of memory: the list and the range stay as they were
+    if (!entry) {  // out of memory: the list and the range stay as they were
+      if (block >= 0) mLongTexts->Delete(block, true, free);
+      return;
+    }
     entry += n;
+    entry->mLong = -1;
     mSlot->max = value;
   }
+  if (block >= 0) entry->mLong = block;
   entry->mValue = value;
-  copyText(entry->mText, text, kDisplayTextLen);
+  char* dst = entry->mLong >= 0 ? mLongTexts->Get(entry->mLong) : entry->mShort;
+  memcpy(dst, text, len);
+  dst[len] = 0;
 }
 
 const char* IParam::GetDisplayTextAtIdx(int idx, int* pValue) const {
   if (idx < 0 || idx >= mDisplayTexts.GetSize()) return "";
   const DisplayText* e = mDisplayTexts.Get() + idx;
   if (pValue) *pValue = e->mValue;
-  return e->mText;
+  return textOf(*e);
 }
 
 const char* IParam::GetDisplayText(int value) const {
   const DisplayText* e = mDisplayTexts.Get();
   for (int i = 0, n = mDisplayTexts.GetSize(); i < n; ++i)
-    if (e[i].mValue == value) return e[i].mText;
+    if (e[i].mValue == value) return textOf(e[i]);
   return "";
 }
 
@@ -174,7 +198,7 @@ bool IParam::MapDisplayText(const char* text, int* pValue) const {
   if (!text) return false;
   const DisplayText* e = mDisplayTexts.Get();
   for (int i = 0, n = mDisplayTexts.GetSize(); i < n; ++i) {
-    if (strcmp(e[i].mText, text) == 0) {
+    if (strcmp(textOf(e[i]), text) == 0) {
       if (pValue) *pValue = e[i].mValue;
       return true;
     }
@@ -190,8 +214,9 @@ void IParam::GetDisplayForHost(double value, bool normalized, char* str, bool wi
     const DisplayText* e = mDisplayTexts.Get();
     for (int k = 0, n = mDisplayTexts.GetSize(); k < n; ++k) {
       if (e[k].mValue == i) {
-        if (e[k].mText[0]) {
-          snprintf(str, kDisplayMaxLen, "%s", e[k].mText);
+        const char* t = textOf(e[k]);
+        if (t[0]) {
+          snprintf(str, kDisplayMaxLen, "%s", t);
           return;
         }
         break;

@@ -16,9 +16,11 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 
 #include "UTIL_HeapBuf.h"
+#include "UTIL_PtrList.h"
 
 class ControlAction;
 
@@ -45,9 +47,14 @@ public:
   static constexpr int kNameLen = 55;         // name, label, group: at most 54 characters
   static constexpr int kDisplayTextLen = 56;  // display texts: at most 55 characters
 
+  // One display text. Nearly every text is a word or a number: up to kShortTextLen - 1
+  // characters live in the entry itself, a longer one in a block of its own (kDisplayTextLen
+  // bytes, index mLong in mLongTexts) that the entry keeps for every later text.
+  static constexpr int kShortTextLen = 12;
   struct DisplayText {
     int mValue;
-    char mText[kDisplayTextLen];
+    int mLong;  // -1: the text is mShort
+    char mShort[kShortTextLen];
   };
 
   IParam() : IParam(nullptr) {}
@@ -107,7 +114,13 @@ public:
   // count it replaces entry value. A negative value is ignored; a value past the count appends a
   // single entry (never writing outside the list) and makes it the maximum.
   void SetDisplayText(int value, const char* text);
-  void ResetDisplayTexts() { mDisplayTexts.Resize(0, false); }
+  void ResetDisplayTexts() {
+    mDisplayTexts.Resize(0, false);
+    mLongTexts.reset();
+  }
+  // Makes room for `count` display texts in all, so that filling a list of known length
+  // appends without moving it; nothing else changes.
+  void ReserveDisplayTexts(int count) { mDisplayTexts.Reserve(count); }
   int GetNDisplayTexts() const { return mDisplayTexts.GetSize(); }
   // The text of entry idx ("" outside the list); its value through pValue when given and valid.
   const char* GetDisplayTextAtIdx(int idx, int* pValue = nullptr) const;
@@ -133,8 +146,10 @@ public:
 
 private:
   void setTexts(const char* name, const char* label, const char* group);
+  const char* textOf(const DisplayText& e) const {
+    return e.mLong < 0 ? e.mShort : mLongTexts->Get(e.mLong);
+  }
 
-  int mType = kTypeNone;
   // A read-modify-write (SetNormalized, SetClamped) is a load and a store, not one atomic step:
   // writers are serialised by the plug-in lock, never by this.
   // Hazard: gcc 12 takes a load through a parameter pointer it cannot prove non-null for a write
@@ -144,10 +159,17 @@ private:
   IParamSlot* mSlot;                     // the value and range: never null
   double mStep = 1.0, mShape = 1.0, mDefault = 0.0;
   int mTag1 = 0, mTag2 = 0;
+  int mType = kTypeNone;  // beside the other ints and the names: no padding between them
   int mDisplayPrecision = 0;
   char mName[kNameLen];
   char mLabel[kNameLen];
   char mParamGroup[kNameLen];
   UTIL_TypedBuf<DisplayText> mDisplayTexts;
+  // The blocks of the long texts, made with the first one (most parameters have none).
+  struct LongTexts : UTIL_PtrList<char> {
+    LongTexts() : UTIL_PtrList<char>(8 * static_cast<int>(sizeof(char*))) {}
+    ~LongTexts() { Empty(true, free); }
+  };
+  std::unique_ptr<LongTexts> mLongTexts;
   ControlAction* mControlAction = nullptr;
 };

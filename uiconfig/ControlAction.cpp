@@ -102,8 +102,14 @@ void ControlAction::setControlLink(ControlAction* record, int paramNumber, LinkI
 bool calculateSysexWithChangingByte(const std::string& sysexTemplate, int changingByte, int count,
                                     ControlActionSysExMessage* out, int first, int part) {
   if (!out) return false;
+  return calculateSysexWithChangingByte(convertStringSysextoVector(sysexTemplate), changingByte,
+                                        count, out, first, part);
+}
+
+bool calculateSysexWithChangingByte(const std::vector<int>& tmpl, int changingByte, int count,
+                                    ControlActionSysExMessage* out, int first, int part) {
+  if (!out) return false;
   out->messages.clear();
-  const std::vector<int> tmpl = convertStringSysextoVector(sysexTemplate);
   const int size = static_cast<int>(tmpl.size());
   const int pos = changingByte - 1;
   if (pos < 0 || pos >= size) return false;

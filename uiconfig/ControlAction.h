@@ -164,3 +164,6 @@ class ControlAction {
 // never carries a status byte inside the SysEx.
 bool calculateSysexWithChangingByte(const std::string& sysexTemplate, int changingByte, int count,
                                     ControlActionSysExMessage* out, int first, int part);
+// The same with the template's bytes already read (convertStringSysextoVector).
+bool calculateSysexWithChangingByte(const std::vector<int>& templateBytes, int changingByte,
+                                    int count, ControlActionSysExMessage* out, int first, int part);

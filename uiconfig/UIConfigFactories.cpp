@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "ControlLayer.h"
 #include "CustomRadioButtons.h"
@@ -19,6 +21,7 @@
 #include "IPluginBase.h"
 #include "ProgressIndicator.h"
 #include "UIConfigManager.h"
+#include "UIConfigText.h"
 
 namespace {
 
@@ -82,10 +85,10 @@ bool startsWith(const std::string& s, const char* prefix) {
 
 }  // namespace
 
-int UIConfigManager::effectTypeKey(int number) {
-  const ParamNameEntry* entry = findParamByNumber(number);
-  if (!entry) return 0;
-  const std::string n = entry->name;
+namespace {
+
+// The fifth SysEx key for a parameter of that name (see effectTypeKey).
+int effectTypeKeyOfName(const std::string& n) {
   static const char* const chorus[] = {"kFX1ChorusSpeed", "kFX1ChorusDepth", "kFX1ChorusDelay",
                                        "kFX2ChorusSpeed", "kFX2ChorusDepth", "kFX2ChorusDelay"};
   for (const char* c : chorus)
@@ -107,31 +110,59 @@ int UIConfigManager::effectTypeKey(int number) {
   return 0;
 }
 
+}  // namespace
+
+int UIConfigManager::effectTypeKey(int number) {
+  const ParamNameEntry* entry = findParamByNumber(number);
+  if (!entry) return 0;
+  // The key depends on the name table row only: worked out once for every row.
+  static const std::vector<signed char> keys = [] {
+    std::vector<signed char> k(paramNameTableSize());
+    for (std::size_t i = 0; i < k.size(); ++i)
+      k[i] = static_cast<signed char>(effectTypeKeyOfName(paramNameTable()[i].name));
+    return k;
+  }();
+  return keys[static_cast<std::size_t>(entry - paramNameTable())];
+}
+
 bool UIConfigManager::prepareSysex(const char* what, int sysexIndex, int changingByte, int count,
                                    int first, int part, ControlActionSysExMessage* out,
                                    unsigned char keys[4]) {
-  const std::string prefix = std::string("CONFIG READER: ") + what + " skipped: ";
+  auto skipped = [what] { return std::string("CONFIG READER: ") + what + " skipped: "; };
   const std::string* tmpl = sysexTemplate(sysexIndex);
   if (!tmpl) {
-    log(prefix + "sysexIndex " + std::to_string(sysexIndex) + " names no SysEx template");
+    log(skipped() + "sysexIndex " + std::to_string(sysexIndex) + " names no SysEx template");
     return false;
   }
   if (count < 1) {
-    log(prefix + "its value range is empty (maximum below minimum) or too large");
+    log(skipped() + "its value range is empty (maximum below minimum) or too large");
     return false;
   }
-  const bool prepared = calculateSysexWithChangingByte(*tmpl, changingByte, count, out, first, part);
-  const std::vector<int> firstMessage = prepared && !out->messages.empty()
-                                            ? out->messages.front()
-                                            : std::vector<int>();
+  const bool prepared = calculateSysexWithChangingByte(templateBytes(sysexIndex, *tmpl),
+                                                       changingByte, count, out, first, part);
+  std::vector<int>& firstMessage = messageScratch;
+  if (!prepared || !out->messages.copyTo(0, &firstMessage)) firstMessage.clear();
   if (firstMessage.empty() ||
       !sysexKeyBytes(firstMessage.data(), static_cast<int>(firstMessage.size()), changingByte,
                      keys)) {
-    log(prefix + "template \"" + *tmpl + "\" is too short for changing byte " +
+    log(skipped() + "template \"" + *tmpl + "\" is too short for changing byte " +
         std::to_string(changingByte) + (part >= 0 ? " and the part byte" : ""));
     return false;
   }
   return true;
+}
+
+const std::vector<int>& UIConfigManager::templateBytes(int sysexIndex, const std::string& text) {
+  const std::size_t i = static_cast<std::size_t>(sysexIndex);
+  if (templateCache.size() <= i) templateCache.resize(i + 1);
+  ParsedTemplate& t = templateCache[i];
+  // Read again when the container's template is not the text it was read from.
+  if (!t.valid || t.text != text) {
+    t.text = text;
+    t.bytes = convertStringSysextoVector(text);
+    t.valid = true;
+  }
+  return t.bytes;
 }
 
 ControlAction* UIConfigManager::bindSysex(int number, int kind, IControl* control,
@@ -142,7 +173,14 @@ ControlAction* UIConfigManager::bindSysex(int number, int kind, IControl* contro
   r->sysex.messages = std::move(msgs.messages);
   r->sysex.messageLists.clear();
   if (link) linkRecord(r, number, *link);
-  sysexControls.addToControlMap(keys, static_cast<unsigned char>(fifthKey), control);
+  const unsigned char fifth = static_cast<unsigned char>(fifthKey);
+  if (deferSysex) {
+    unsigned long long key = 0;
+    for (int i = 0; i < 4; ++i) key = key << 8 | keys[i];
+    deferredSysex.push_back({key << 8 | fifth, control});
+  } else {
+    sysexControls.addToControlMap(keys, fifth, control);
+  }
   return r;
 }
 
@@ -185,11 +223,11 @@ IControl* UIConfigManager::makeContinuous(const char* what, int number, const st
 
 // ---------------------------------------------------------------- CC bindings
 
-IControl* UIConfigManager::createCCSliderControl(int ccNumber, int channel, std::string label,
+IControl* UIConfigManager::createCCSliderControl(int ccNumber, int channel, const std::string& label,
                                                  int number, int x, int y, int length,
-                                                 std::string image, double def, double min,
+                                                 const std::string& image, double def, double min,
                                                  double max, LinkInfo link, int part,
-                                                 ControlLayer* layer, std::string group,
+                                                 ControlLayer* layer, const std::string& group,
                                                  EDirection direction, bool) {
   IControl* c =
       makeContinuous("CC slider", number, boundName(label, part), x, y, length < 0 ? 0 : length,
@@ -198,11 +236,11 @@ IControl* UIConfigManager::createCCSliderControl(int ccNumber, int channel, std:
   return c;
 }
 
-IControl* UIConfigManager::createCCKnobControl(int ccNumber, int channel, std::string label,
-                                               int number, int x, int y, std::string image,
+IControl* UIConfigManager::createCCKnobControl(int ccNumber, int channel, const std::string& label,
+                                               int number, int x, int y, const std::string& image,
                                                double def, double min, double max, double step,
                                                LinkInfo link, int part, ControlLayer* layer,
-                                               std::string group) {
+                                               const std::string& group) {
   IControl* c = makeContinuous("CC knob", number, boundName(label, part), x, y, -1, kVertical,
                                image, def, min, max, wholeStep(step), part, layer, group);
   if (c)
@@ -211,11 +249,11 @@ IControl* UIConfigManager::createCCKnobControl(int ccNumber, int channel, std::s
   return c;
 }
 
-IControl* UIConfigManager::createCCBoolControl(int ccNumber, int channel, std::string label,
-                                               int number, int x, int y, std::string image,
+IControl* UIConfigManager::createCCBoolControl(int ccNumber, int channel, const std::string& label,
+                                               int number, int x, int y, const std::string& image,
                                                double def, double offValue, double onValue,
                                                LinkInfo, int part, ControlLayer* layer,
-                                               std::string group) {
+                                               const std::string& group) {
   IControl* c = makeSwitch(false, "CC button", boundName(label, part), number, def, x, y, image,
                            part, layer, group);
   if (!c) return nullptr;
@@ -227,12 +265,12 @@ IControl* UIConfigManager::createCCBoolControl(int ccNumber, int channel, std::s
 
 // ---------------------------------------------------------------- SysEx bindings
 
-IControl* UIConfigManager::createSysExSliderControl(std::string label, int number, int x, int y,
-                                                    int length, std::string image, double def,
+IControl* UIConfigManager::createSysExSliderControl(const std::string& label, int number, int x, int y,
+                                                    int length, const std::string& image, double def,
                                                     double min, double max, double, int valueOffset,
                                                     int sysexIndex, int changingByte, int part,
                                                     LinkInfo link, ControlLayer* layer,
-                                                    std::string group, EDirection direction, bool) {
+                                                    const std::string& group, EDirection direction, bool) {
   if (!paramFor(number, "SysEx slider")) return nullptr;
   ControlActionSysExMessage msgs;
   unsigned char keys[4];
@@ -248,11 +286,11 @@ IControl* UIConfigManager::createSysExSliderControl(std::string label, int numbe
   return c;
 }
 
-IControl* UIConfigManager::createSysExKnobControl(std::string label, int number, int x, int y,
-                                                  std::string image, double def, double min,
+IControl* UIConfigManager::createSysExKnobControl(const std::string& label, int number, int x, int y,
+                                                  const std::string& image, double def, double min,
                                                   double max, double step, int, int sysexIndex,
                                                   int changingByte, int part, LinkInfo link,
-                                                  ControlLayer* layer, std::string group) {
+                                                  ControlLayer* layer, const std::string& group) {
   if (!paramFor(number, "SysEx knob")) return nullptr;
   ControlActionSysExMessage msgs;
   unsigned char keys[4];
@@ -270,11 +308,11 @@ IControl* UIConfigManager::createSysExKnobControl(std::string label, int number,
   return c;
 }
 
-IControl* UIConfigManager::createSysExBoolControl(std::string label, int number, int x, int y,
-                                                  std::string image, double def, int,
+IControl* UIConfigManager::createSysExBoolControl(const std::string& label, int number, int x, int y,
+                                                  const std::string& image, double def, int,
                                                   int sysexIndex, int changingByte, int part,
                                                   LinkInfo link, ControlLayer* layer,
-                                                  std::string group) {
+                                                  const std::string& group) {
   if (!paramFor(number, "SysEx button")) return nullptr;
   ControlActionSysExMessage msgs;
   unsigned char keys[4];
@@ -289,17 +327,17 @@ IControl* UIConfigManager::createSysExBoolControl(std::string label, int number,
 
 // ---------------------------------------------------------------- unbound controls
 
-IControl* UIConfigManager::createNoValKnobControl(std::string label, int number, int x, int y,
-                                                  std::string image, double def, double min,
+IControl* UIConfigManager::createNoValKnobControl(const std::string& label, int number, int x, int y,
+                                                  const std::string& image, double def, double min,
                                                   double max, double, int part, ControlLayer* layer,
-                                                  std::string group) {
+                                                  const std::string& group) {
   return makeContinuous("knob", number, label, x, y, -1, kVertical, image, def, min, max, 1.0, part,
                         layer, group);
 }
 
-IControl* UIConfigManager::createRadioControl(std::string label, int number, int x, int y,
-                                              std::string image, int buttons, int part,
-                                              ControlLayer* layer, std::string group, bool) {
+IControl* UIConfigManager::createRadioControl(const std::string& label, int number, int x, int y,
+                                              const std::string& image, int buttons, int part,
+                                              ControlLayer* layer, const std::string& group, bool) {
   IParam* p = paramFor(number, "radio group");
   if (!p) return nullptr;
   // One button has no second value to select; a huge count is a broken description.
@@ -336,33 +374,33 @@ IControl* UIConfigManager::makeSwitch(bool momentary, const char* what, const st
   return c;
 }
 
-IControl* UIConfigManager::createBoolControl(std::string label, int number, double def, int x,
-                                             int y, std::string image, int part,
-                                             ControlLayer* layer, std::string group) {
+IControl* UIConfigManager::createBoolControl(const std::string& label, int number, double def, int x,
+                                             int y, const std::string& image, int part,
+                                             ControlLayer* layer, const std::string& group) {
   IControl* c = makeSwitch(false, "switch", label, number, def, x, y, image, part, layer, group);
   if (c) bindRecord(number, kActionNone, c);
   return c;
 }
 
-IControl* UIConfigManager::createSwitchControl(std::string label, int number, double def, int x,
-                                               int y, std::string image, int part,
-                                               ControlLayer* layer, std::string group) {
+IControl* UIConfigManager::createSwitchControl(const std::string& label, int number, double def, int x,
+                                               int y, const std::string& image, int part,
+                                               ControlLayer* layer, const std::string& group) {
   IControl* c =
       makeSwitch(true, "momentary switch", label, number, def, x, y, image, part, layer, group);
   if (c) bindRecord(number, kActionNone, c);
   return c;
 }
 
-IControl* UIConfigManager::createAutoOffSwitchControl(std::string label, int number, int x, int y,
-                                                      std::string image, int part,
-                                                      ControlLayer* layer, std::string group) {
+IControl* UIConfigManager::createAutoOffSwitchControl(const std::string& label, int number, int x, int y,
+                                                      const std::string& image, int part,
+                                                      ControlLayer* layer, const std::string& group) {
   return createSwitchControl(label, number, 0.0, x, y, image, part, layer, group);
 }
 
 // ---------------------------------------------------------------- displays
 
-IControl* UIConfigManager::createControlDisplay(std::string, int number, int x, int y, int w, int h,
-                                                int, ControlLayer* layer, std::string,
+IControl* UIConfigManager::createControlDisplay(const std::string&, int number, int x, int y, int w, int h,
+                                                int, ControlLayer* layer, const std::string&,
                                                 int displaySize, bool) {
   if (!plug || !graphics) return nullptr;
   const IColor yellow(255, 241, 243, 33);
@@ -394,9 +432,9 @@ IControl* UIConfigManager::createControlDisplay(std::string, int number, int x, 
   return c;
 }
 
-IControl* UIConfigManager::createNameDisplay(std::string label, int number, int x, int y, int w,
+IControl* UIConfigManager::createNameDisplay(const std::string& label, int number, int x, int y, int w,
                                              int h, int nameLen, int part, ControlLayer* layer,
-                                             std::string group) {
+                                             const std::string& group) {
   IParam* p = paramFor(number, "name display");
   if (!p) return nullptr;
   p->InitEnum(label.c_str(), 0, 1, "", getParamGroup(part, group), -1, -1);
@@ -445,11 +483,11 @@ ControlAction* UIConfigManager::bindMsbLsb(int number, IControl* control, int cc
 }
 
 IControl* UIConfigManager::createMsbLsbBoolControl(int ccNumber, int msb, int lsb, int lsbControl,
-                                                   int channel, std::string label, int number,
-                                                   int x, int y, std::string image, double def,
+                                                   int channel, const std::string& label, int number,
+                                                   int x, int y, const std::string& image, double def,
                                                    double offValue, double onValue, LinkInfo link,
                                                    int part, ControlLayer* layer,
-                                                   std::string group) {
+                                                   const std::string& group) {
   IControl* c = makeSwitch(false, "MSB/LSB button", boundName(label, part), number, def, x, y,
                            image, part, layer, group);
   if (!c) return nullptr;
@@ -462,11 +500,11 @@ IControl* UIConfigManager::createMsbLsbBoolControl(int ccNumber, int msb, int ls
 }
 
 IControl* UIConfigManager::createMsbLsbKnobControl(int ccNumber, int msb, int lsb, int lsbControl,
-                                                   int channel, std::string label, int number,
-                                                   int x, int y, std::string image, double def,
+                                                   int channel, const std::string& label, int number,
+                                                   int x, int y, const std::string& image, double def,
                                                    double min, double max, double step,
                                                    LinkInfo link, int part, ControlLayer* layer,
-                                                   std::string group) {
+                                                   const std::string& group) {
   IControl* c = makeContinuous("MSB/LSB knob", number, boundName(label, part), x, y, -1, kVertical,
                                image, def, min, max, wholeStep(step), part, layer, group);
   if (!c) return nullptr;

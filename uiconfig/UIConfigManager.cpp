@@ -162,7 +162,7 @@ bool UIConfigManager::readDescriptionText(const std::string& text) {
     return false;
   }
   walkBudget = kWalkBudget;
-  processXMLElement(root->FirstChild(), nullptr, -1);
+  walkDescription(root->FirstChild());
   return true;
 }
 
@@ -291,9 +291,10 @@ const std::vector<std::string>* UIConfigManager::findValueList(const std::string
   return it == valueLists.end() ? nullptr : &it->second;
 }
 
-std::vector<std::string> UIConfigManager::valueListCopy(const std::string& name) const {
+const std::vector<std::string>& UIConfigManager::valueListOrEmpty(const char* name) const {
+  static const std::vector<std::string> kNone;
   const std::vector<std::string>* l = findValueList(name);
-  return l ? *l : std::vector<std::string>();
+  return l ? *l : kNone;
 }
 
 IControl* UIConfigManager::getSysexControl(int k1, int k2, int k3, int k4, int k5) const {

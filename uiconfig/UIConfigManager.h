@@ -40,6 +40,8 @@ class XMLNode;
 }  // namespace tinyxml2
 
 class ControlLayer;
+struct UIElementAttributes;
+struct UIElementCache;
 class IControl;
 class IGraphics;
 class IParam;
@@ -124,73 +126,73 @@ class UIConfigManager {
   void processXMLElement(tinyxml2::XMLNode* node, ControlLayer* layer, int part);
 
   // ---- control factories (null when the element was skipped) ----
-  IControl* createCCSliderControl(int ccNumber, int channel, std::string label, int number, int x,
-                                  int y, int length, std::string image, double def, double min,
+  IControl* createCCSliderControl(int ccNumber, int channel, const std::string& label, int number, int x,
+                                  int y, int length, const std::string& image, double def, double min,
                                   double max, LinkInfo link, int part, ControlLayer* layer,
-                                  std::string group, EDirection direction, bool flag);
-  IControl* createCCKnobControl(int ccNumber, int channel, std::string label, int number, int x,
-                                int y, std::string image, double def, double min, double max,
+                                  const std::string& group, EDirection direction, bool flag);
+  IControl* createCCKnobControl(int ccNumber, int channel, const std::string& label, int number, int x,
+                                int y, const std::string& image, double def, double min, double max,
                                 double step, LinkInfo link, int part, ControlLayer* layer,
-                                std::string group);
-  IControl* createCCBoolControl(int ccNumber, int channel, std::string label, int number, int x,
-                                int y, std::string image, double def, double offValue,
+                                const std::string& group);
+  IControl* createCCBoolControl(int ccNumber, int channel, const std::string& label, int number, int x,
+                                int y, const std::string& image, double def, double offValue,
                                 double onValue, LinkInfo link, int part, ControlLayer* layer,
-                                std::string group);
-  IControl* createSysExSliderControl(std::string label, int number, int x, int y, int length,
-                                     std::string image, double def, double min, double max,
+                                const std::string& group);
+  IControl* createSysExSliderControl(const std::string& label, int number, int x, int y, int length,
+                                     const std::string& image, double def, double min, double max,
                                      double fourth, int valueOffset, int sysexIndex,
                                      int changingByte, int part, LinkInfo link, ControlLayer* layer,
-                                     std::string group, EDirection direction, bool flag);
-  IControl* createSysExKnobControl(std::string label, int number, int x, int y, std::string image,
+                                     const std::string& group, EDirection direction, bool flag);
+  IControl* createSysExKnobControl(const std::string& label, int number, int x, int y, const std::string& image,
                                    double def, double min, double max, double fourth,
                                    int valueOffset, int sysexIndex, int changingByte, int part,
-                                   LinkInfo link, ControlLayer* layer, std::string group);
-  IControl* createSysExBoolControl(std::string label, int number, int x, int y, std::string image,
+                                   LinkInfo link, ControlLayer* layer, const std::string& group);
+  IControl* createSysExBoolControl(const std::string& label, int number, int x, int y, const std::string& image,
                                    double def, int valueOffset, int sysexIndex, int changingByte,
-                                   int part, LinkInfo link, ControlLayer* layer, std::string group);
-  IControl* createNoValKnobControl(std::string label, int number, int x, int y, std::string image,
+                                   int part, LinkInfo link, ControlLayer* layer, const std::string& group);
+  IControl* createNoValKnobControl(const std::string& label, int number, int x, int y, const std::string& image,
                                    double def, double min, double max, double fourth, int part,
-                                   ControlLayer* layer, std::string group);
-  IControl* createRadioControl(std::string label, int number, int x, int y, std::string image,
-                               int buttons, int part, ControlLayer* layer, std::string group,
+                                   ControlLayer* layer, const std::string& group);
+  IControl* createRadioControl(const std::string& label, int number, int x, int y, const std::string& image,
+                               int buttons, int part, ControlLayer* layer, const std::string& group,
                                bool horizontal);
-  IControl* createBoolControl(std::string label, int number, double def, int x, int y,
-                              std::string image, int part, ControlLayer* layer, std::string group);
-  IControl* createSwitchControl(std::string label, int number, double def, int x, int y,
-                                std::string image, int part, ControlLayer* layer,
-                                std::string group);
-  IControl* createAutoOffSwitchControl(std::string label, int number, int x, int y,
-                                       std::string image, int part, ControlLayer* layer,
-                                       std::string group);
-  IControl* createControlDisplay(std::string label, int number, int x, int y, int w, int h,
-                                 int part, ControlLayer* layer, std::string group, int displaySize,
+  IControl* createBoolControl(const std::string& label, int number, double def, int x, int y,
+                              const std::string& image, int part, ControlLayer* layer, const std::string& group);
+  IControl* createSwitchControl(const std::string& label, int number, double def, int x, int y,
+                                const std::string& image, int part, ControlLayer* layer,
+                                const std::string& group);
+  IControl* createAutoOffSwitchControl(const std::string& label, int number, int x, int y,
+                                       const std::string& image, int part, ControlLayer* layer,
+                                       const std::string& group);
+  IControl* createControlDisplay(const std::string& label, int number, int x, int y, int w, int h,
+                                 int part, ControlLayer* layer, const std::string& group, int displaySize,
                                  bool white);
-  IControl* createNameDisplay(std::string label, int number, int x, int y, int w, int h,
-                              int nameLen, int part, ControlLayer* layer, std::string group);
-  IControl* createDropDownMenu(std::string label, int number, int x, int y, int w, int h, int part,
-                               ControlLayer* layer, std::string group);
-  IControl* createDropDownMenu2(std::string label, int number, int x, int y, int w, int h,
+  IControl* createNameDisplay(const std::string& label, int number, int x, int y, int w, int h,
+                              int nameLen, int part, ControlLayer* layer, const std::string& group);
+  IControl* createDropDownMenu(const std::string& label, int number, int x, int y, int w, int h, int part,
+                               ControlLayer* layer, const std::string& group);
+  IControl* createDropDownMenu2(const std::string& label, int number, int x, int y, int w, int h,
                                 int value1, int value2, int value3,
-                                std::vector<std::string> entries, int part, ControlLayer* layer,
-                                std::string group);
-  IControl* createMIDIDeviceSelectionControl(std::string label, int number, int x, int y, int w,
+                                const std::vector<std::string>& entries, int part, ControlLayer* layer,
+                                const std::string& group);
+  IControl* createMIDIDeviceSelectionControl(const std::string& label, int number, int x, int y, int w,
                                              int h, int input, int part, ControlLayer* layer,
-                                             std::string group);
-  IControl* createNoValDropDown(std::string label, int number, int x, int y, int w, int h,
+                                             const std::string& group);
+  IControl* createNoValDropDown(const std::string& label, int number, int x, int y, int w, int h,
                                 int value1, int value2, int value3, int displayA, int displayB,
-                                int visible, std::vector<std::string> entries, int part,
-                                ControlLayer* layer, std::string group, bool white);
-  IControl* createMultiSelectionCCControl(int ccNumber, int channel, std::string label, int number,
+                                int visible, const std::vector<std::string>& entries, int part,
+                                ControlLayer* layer, const std::string& group, bool white);
+  IControl* createMultiSelectionCCControl(int ccNumber, int channel, const std::string& label, int number,
                                           int x, int y, int w, int h, int value1, int value2,
                                           int value3, int displayA, int displayB,
-                                          std::vector<std::string> entries, int part,
-                                          ControlLayer* layer, std::string group, bool white);
-  IControl* createMultiSelectionSysExControl(std::string label, int number, int x, int y, int w,
+                                          const std::vector<std::string>& entries, int part,
+                                          ControlLayer* layer, const std::string& group, bool white);
+  IControl* createMultiSelectionSysExControl(const std::string& label, int number, int x, int y, int w,
                                              int h, int value1, int value2, int value3,
                                              int displayA, int displayB,
-                                             std::vector<std::string> entries, int msgZeroVal,
+                                             const std::vector<std::string>& entries, int msgZeroVal,
                                              int color, int sysexIndex, int changingByte, int part,
-                                             ControlLayer* layer, std::string group, bool white);
+                                             ControlLayer* layer, const std::string& group, bool white);
 
   // The full-window progress overlay on `layer` (the plug-in constructor's "PROGRESS" layer,
   // which then owns it): the window's size times the size factor, drawn from the
@@ -201,19 +203,19 @@ class UIConfigManager {
   // MSB/LSB (NRPN-style) bindings: recorded and registered, never sent; no element of the
   // description makes them.
   IControl* createMsbLsbBoolControl(int ccNumber, int msb, int lsb, int lsbControl, int channel,
-                                    std::string label, int number, int x, int y, std::string image,
+                                    const std::string& label, int number, int x, int y, const std::string& image,
                                     double def, double offValue, double onValue, LinkInfo link,
-                                    int part, ControlLayer* layer, std::string group);
+                                    int part, ControlLayer* layer, const std::string& group);
   IControl* createMsbLsbKnobControl(int ccNumber, int msb, int lsb, int lsbControl, int channel,
-                                    std::string label, int number, int x, int y, std::string image,
+                                    const std::string& label, int number, int x, int y, const std::string& image,
                                     double def, double min, double max, double step, LinkInfo link,
-                                    int part, ControlLayer* layer, std::string group);
+                                    int part, ControlLayer* layer, const std::string& group);
   IControl* createMsbLsbSelectionCCControl(int ccNumber, int msb, int lsb, int lsbControl,
-                                           int channel, std::string label, int number, int x, int y,
+                                           int channel, const std::string& label, int number, int x, int y,
                                            int w, int h, int value1, int value2, int value3,
                                            int displayA, int displayB,
-                                           std::vector<std::string> entries, int part,
-                                           ControlLayer* layer, std::string group);
+                                           const std::vector<std::string>& entries, int part,
+                                           ControlLayer* layer, const std::string& group);
 
   // Fifth SysEx key of a knob bound to `number`: the effect type its parameter belongs to
   // (1..10), 0 for every other parameter.
@@ -280,6 +282,8 @@ class UIConfigManager {
   // when the container, its template or the range cannot give them.
   bool prepareSysex(const char* what, int sysexIndex, int changingByte, int count, int first,
                     int part, ControlActionSysExMessage* out, unsigned char keys[4]);
+  // The bytes of SysEx template `text`, that of container sysexIndex (>= 0), read once.
+  const std::vector<int>& templateBytes(int sysexIndex, const std::string& text);
   // Binds a built control to its SysEx messages and registers it; the record comes back.
   ControlAction* bindSysex(int number, int kind, IControl* control, ControlActionSysExMessage& msgs,
                            const LinkInfo* link, const unsigned char keys[4], int fifthKey);
@@ -310,16 +314,35 @@ class UIConfigManager {
   IControl* makeSwitch(bool momentary, const char* what, const std::string& name, int number,
                        double def, int x, int y, const std::string& image, int part,
                        ControlLayer* layer, const std::string& group);
+  // The element walk of readDescriptionText from `first` on, with its per-element cache.
+  void walkDescription(tinyxml2::XMLNode* first);
   void interpretElement(tinyxml2::XMLElement* e, ControlLayer* layer, int part);
-  void interpretControlElement(tinyxml2::XMLElement* e, int number, ControlLayer* layer, int part,
-                               const std::string& group, const std::string& image);
-  std::vector<std::string> valueListCopy(const std::string& name) const;
+  void interpretControlElement(UIElementAttributes& at, int number, ControlLayer* layer,
+                               int part, const std::string& group, const std::string& image);
+  // The value list of that name, or an empty list.
+  const std::vector<std::string>& valueListOrEmpty(const char* name) const;
 
   std::string resourcesFolder;
   LogSink logSink;
   LibrarianViewFactory librarianViewFactory;
   PortNamesProvider portNamesProvider;
   std::vector<ControlAction*> ownedRecords;
+  struct ParsedTemplate {
+    bool valid = false;
+    std::string text;
+    std::vector<int> bytes;
+  };
+  std::vector<ParsedTemplate> templateCache;  // by SysEx container
+  UIElementCache* elementCache = nullptr;  // during walkDescription only
+  // SysEx registrations of a walk, made in key order when it ends: inserted in order, the
+  // lookup's levels grow at their ends instead of being searched for every control.
+  struct SysExRegistration {
+    unsigned long long key;  // the five key bytes, the first one highest
+    IControl* control;
+  };
+  std::vector<SysExRegistration> deferredSysex;
+  bool deferSysex = false;
+  std::vector<int> messageScratch;            // the first prepared message, while it is checked
   // Element visits left for this walk. Nested multilayers multiply their subtrees, so a hostile
   // description could otherwise make the walk run for ever; the real one needs a few tens of
   // thousands.

@@ -35,9 +35,9 @@ IControl* UIConfigManager::addCaption(int number, int x, int y, int w, int h, co
   return c;
 }
 
-IControl* UIConfigManager::createDropDownMenu(std::string label, int number, int x, int y, int w,
+IControl* UIConfigManager::createDropDownMenu(const std::string& label, int number, int x, int y, int w,
                                               int h, int part, ControlLayer* layer,
-                                              std::string group) {
+                                              const std::string& group) {
   IParam* p = paramFor(number, "text menu");
   if (!p) return nullptr;
   p->InitEnum(label.c_str(), 0, 1, "", getParamGroup(part, group), -1, -1);
@@ -51,10 +51,10 @@ IControl* UIConfigManager::createDropDownMenu(std::string label, int number, int
   return c;
 }
 
-IControl* UIConfigManager::createDropDownMenu2(std::string label, int number, int x, int y, int w,
+IControl* UIConfigManager::createDropDownMenu2(const std::string& label, int number, int x, int y, int w,
                                                int h, int value1, int value2, int value3,
-                                               std::vector<std::string> entries, int part,
-                                               ControlLayer* layer, std::string group) {
+                                               const std::vector<std::string>& entries, int part,
+                                               ControlLayer* layer, const std::string& group) {
   IParam* p = paramFor(number, "selection menu");
   if (!p) return nullptr;
   const int count = entryCount(value2, value3, kMaxValues);
@@ -71,9 +71,9 @@ IControl* UIConfigManager::createDropDownMenu2(std::string label, int number, in
   return c;
 }
 
-IControl* UIConfigManager::createMIDIDeviceSelectionControl(std::string, int number, int x, int y,
+IControl* UIConfigManager::createMIDIDeviceSelectionControl(const std::string&, int number, int x, int y,
                                                             int w, int h, int input, int,
-                                                            ControlLayer*, std::string) {
+                                                            ControlLayer*, const std::string&) {
   IParam* p = paramFor(number, "MIDI device menu");
   if (!p) return nullptr;
   std::vector<std::string> names;
@@ -100,12 +100,14 @@ static bool fillEntryTexts(IParam* p, int number, int count,
                            const std::vector<std::string>& entries, int displayA, int displayB,
                            bool padProgramNumbers) {
   if (static_cast<int>(entries.size()) == count) {
+    p->ReserveDisplayTexts(count);
     for (int i = 0; i < count; ++i) p->SetDisplayText(i, entries[static_cast<size_t>(i)].c_str());
     return true;
   }
   if (displayA == displayB) return false;
   const bool pad =
       padProgramNumbers && number >= kMultiPartPatch && number < kMultiPartPatch + kNumParts;
+  p->ReserveDisplayTexts(count);
   for (int i = 0; i < count; ++i) {
     char buf[24];
     std::snprintf(buf, sizeof buf, pad ? "%03lld" : "%lld", static_cast<long long>(displayA) + i);
@@ -114,11 +116,11 @@ static bool fillEntryTexts(IParam* p, int number, int count,
   return true;
 }
 
-IControl* UIConfigManager::createNoValDropDown(std::string label, int number, int x, int y, int w,
+IControl* UIConfigManager::createNoValDropDown(const std::string& label, int number, int x, int y, int w,
                                                int h, int value1, int value2, int value3,
                                                int displayA, int displayB, int visible,
-                                               std::vector<std::string> entries, int part,
-                                               ControlLayer* layer, std::string group, bool white) {
+                                               const std::vector<std::string>& entries, int part,
+                                               ControlLayer* layer, const std::string& group, bool white) {
   IParam* p = paramFor(number, "menu");
   if (!p) return nullptr;
   const int count = entryCount(value2, value3, kMaxValues);
@@ -158,9 +160,9 @@ IControl* UIConfigManager::boundMenu(IParam* p, const std::string& label, int nu
 }
 
 IControl* UIConfigManager::createMultiSelectionCCControl(
-    int ccNumber, int channel, std::string label, int number, int x, int y, int w, int h,
+    int ccNumber, int channel, const std::string& label, int number, int x, int y, int w, int h,
     int value1, int value2, int value3, int displayA, int displayB,
-    std::vector<std::string> entries, int part, ControlLayer* layer, std::string group,
+    const std::vector<std::string>& entries, int part, ControlLayer* layer, const std::string& group,
     bool white) {
   IParam* p = paramFor(number, "CC menu");
   if (!p) return nullptr;
@@ -177,9 +179,9 @@ IControl* UIConfigManager::createMultiSelectionCCControl(
 }
 
 IControl* UIConfigManager::createMultiSelectionSysExControl(
-    std::string label, int number, int x, int y, int w, int h, int value1, int value2, int value3,
-    int displayA, int displayB, std::vector<std::string> entries, int, int, int sysexIndex,
-    int changingByte, int part, ControlLayer* layer, std::string group, bool white) {
+    const std::string& label, int number, int x, int y, int w, int h, int value1, int value2, int value3,
+    int displayA, int displayB, const std::vector<std::string>& entries, int, int, int sysexIndex,
+    int changingByte, int part, ControlLayer* layer, const std::string& group, bool white) {
   IParam* p = paramFor(number, "SysEx menu");
   if (!p) return nullptr;
   const int count = entryCount(value2, value3, kMaxValues - 1);
@@ -198,9 +200,9 @@ IControl* UIConfigManager::createMultiSelectionSysExControl(
 }
 
 IControl* UIConfigManager::createMsbLsbSelectionCCControl(
-    int ccNumber, int msb, int lsb, int lsbControl, int channel, std::string label, int number,
+    int ccNumber, int msb, int lsb, int lsbControl, int channel, const std::string& label, int number,
     int x, int y, int w, int h, int value1, int value2, int value3, int displayA, int displayB,
-    std::vector<std::string> entries, int part, ControlLayer* layer, std::string group) {
+    const std::vector<std::string>& entries, int part, ControlLayer* layer, const std::string& group) {
   IParam* p = paramFor(number, "MSB/LSB menu");
   if (!p) return nullptr;
   const int count = entryCount(value2, value3, kMaxValues);

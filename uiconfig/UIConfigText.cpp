@@ -15,6 +15,31 @@ void Tokenize(const std::string& text, std::vector<std::string>& tokens,
   }
 }
 
+bool parseIntField(const char* begin, const char* end, int* out) {
+  char* stop = nullptr;
+  const long long v = std::strtoll(begin, &stop, 10);
+  // Past `end` only when the field held nothing but blanks and the delimiter is a sign: the
+  // field alone gives no number then.
+  if (stop == begin || stop > end) return false;
+  *out = v < INT_MIN ? INT_MIN : (v > INT_MAX ? INT_MAX : static_cast<int>(v));
+  return true;
+}
+
+int readLeadingInts(const char* text, char delimiter, int* values, int maxCount) {
+  int n = 0;
+  if (!text) return 0;
+  const char* p = text;
+  while (n < maxCount) {
+    while (*p == delimiter) ++p;
+    if (!*p) break;
+    const char* begin = p;
+    while (*p && *p != delimiter) ++p;
+    if (!parseIntField(begin, p, &values[n])) break;
+    ++n;
+  }
+  return n;
+}
+
 void copyIntVector(const std::vector<int>* from, std::vector<int>* to) {
   if (!from || !to) return;
   // insert() from a vector into itself would read through iterators the growth invalidates.

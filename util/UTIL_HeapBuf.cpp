@@ -51,6 +51,15 @@ void* UTIL_HeapBuf::ResizeOK(int newSize, bool resizeDown) {
   return m_size == newSize ? p : nullptr;
 }
 
+bool UTIL_HeapBuf::Reserve(int bytes) {
+  if (bytes <= m_alloc) return true;
+  void* nb = realloc(m_buf, static_cast<size_t>(bytes));
+  if (!nb) return false;
+  m_buf = nb;
+  m_alloc = bytes;
+  return true;
+}
+
 void* UTIL_HeapBuf::Add(const void* data, int bytes) {
   if (bytes < 0 || static_cast<long long>(m_size) + bytes > 0x7fffffffLL) return nullptr;
   int old = m_size;

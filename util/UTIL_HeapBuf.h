@@ -28,6 +28,9 @@ public:
 
   // Grows by `bytes` and returns a pointer to the new tail, or null on failure (size unchanged).
   void* ResizeOK(int newSize, bool resizeDown = true);
+  // Makes room for `bytes` in all without changing the size, so that growing up to there moves
+  // nothing; the growth rule is untouched past it. False (nothing changed) when memory ran out.
+  bool Reserve(int bytes);
   void* Add(const void* data, int bytes);
 
 private:
@@ -60,6 +63,12 @@ public:
     if (!p) return nullptr;
     p[n] = v;
     return p + n;
+  }
+  // Room for `count` elements in all (see UTIL_HeapBuf::Reserve); false when the count does
+  // not fit or memory ran out.
+  bool Reserve(int count) {
+    if (count < 0 || static_cast<long long>(count) * sizeof(T) > 0x7fffffffLL) return false;
+    return m_hb.Reserve(count * static_cast<int>(sizeof(T)));
   }
   void SetGranularity(int g) { m_hb.SetGranularity(g); }
   UTIL_HeapBuf* GetHeapBuf() { return &m_hb; }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <string>
@@ -260,4 +262,52 @@ TEST(UIConfigText, CommaSeparatedValuesFillOnlyWhatIsThere) {
   getCSValues("", v, 4);
   getCSValues("x,-7,99999999999", v, 4);
   EXPECT_EQ((std::vector<int>{1, -7, 9, 9}), std::vector<int>(v, v + 4));
+}
+
+TEST(UIConfigText, LeadingIntsReadEachFieldAsACopyOfItWouldBeRead) {
+  // Reference: split with Tokenize, read each field on its own with strtoll.
+  auto reference = [](const char* text, char delimiter, int maxCount, int* out) {
+    std::vector<std::string> fields;
+    if (text) Tokenize(text, fields, std::string(1, delimiter));
+    int n = 0;
+    for (const std::string& f : fields) {
+      char* end = nullptr;
+      const long long v = std::strtoll(f.c_str(), &end, 10);
+      if (n >= maxCount || end == f.c_str()) break;
+      out[n++] = v < INT_MIN ? INT_MIN : (v > INT_MAX ? INT_MAX : static_cast<int>(v));
+    }
+    return n;
+  };
+  const struct {
+    const char* text;
+    char delimiter;
+    int maxCount;
+    std::vector<int> expected;
+  } cases[] = {
+      {"1,2,3", ',', 4, {1, 2, 3}},
+      {"  4, +5,-6 ", ',', 4, {4, 5, -6}},
+      {"1,,2", ',', 4, {1, 2}},
+      {",,7,", ',', 4, {7}},
+      {"-", ',', 4, {}},
+      {"3,-,4", ',', 4, {3}},
+      {"+,5", ',', 4, {}},
+      {"99999999999,-99999999999", ',', 4, {INT_MAX, INT_MIN}},
+      {"12abc,5", ',', 4, {12, 5}},
+      {"x,1", ',', 4, {}},
+      {"", ',', 4, {}},
+      {nullptr, ',', 4, {}},
+      {"1,2,3,4,5", ',', 3, {1, 2, 3}},
+      {"0x10,1e3", ',', 4, {0, 1}},
+      {" 1: 2", ':', 2, {1, 2}},
+      {"kName+ +3", '+', 4, {}},
+      {"+ +3", '+', 4, {}},
+      {"+-3", '+', 4, {-3}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text ? c.text : "(null)");
+    int got[4] = {0, 0, 0, 0}, want[4] = {0, 0, 0, 0};
+    const int n = readLeadingInts(c.text, c.delimiter, got, c.maxCount);
+    EXPECT_EQ(c.expected, std::vector<int>(got, got + n));
+    EXPECT_EQ(reference(c.text, c.delimiter, c.maxCount, want), n);
+  }
 }
