@@ -57,6 +57,10 @@ const FilterDefault kFilterDefaults[] = {
 
 // Bank-list display text of a long file name: its first 47 characters, "~", the counter, "." and
 // the lower-cased extension (all of the name lower-cased when it has no ".").
+// The pages shown when the editor opens: the main page, the first multi settings page and the
+// first part's bank and program boxes.
+const char* const kStartupLayers[] = {"root", "multiModeSettingsPage1", "bankAndProgram01"};
+
 std::string shortenedBankName(const std::string& file, int counter) {
   const size_t dot = file.rfind('.');
   std::string ext = dot == std::string::npos ? file : file.substr(dot + 1);
@@ -118,6 +122,7 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
   if (debugLogOn) uiConfig->setLog([this](const std::string& line) { log(line); });
   if (!resourcesFolderOverride.empty()) uiConfig->setResourcesFolder(resourcesFolderOverride);
   if (portNamesOverride) uiConfig->setPortNamesProvider(portNamesOverride);
+  uiConfig->setStartupLayers(std::vector<std::string>(std::begin(kStartupLayers), std::end(kStartupLayers)));
   uiConfig->setLibrarianViewFactory(librarianViewFactory ? librarianViewFactory : &Sorvanta::makeLibrarianView);
   uiConfig->readUIConfig(graphics, this, librarian, colourScheme, sizeFactor);
   log("USER INTERFACE CONFIGURATION COMPLETED... BUILDING UI");
@@ -259,8 +264,8 @@ void Sorvanta::lookUpNamedLayers() {
   filtersEnvelopesLayer = getLayer("filtersEnvelopes");
   lfoModMatrixLayer = getLayer("lfoModMatrix");
   effectsArpLayer = getLayer("effectsArp");
-  if (rootLayer) rootLayer->Hide(false);
-  if (ControlLayer* page1 = getLayer("multiModeSettingsPage1")) page1->Hide(false);
+  for (const char* name : kStartupLayers)
+    if (ControlLayer* l = getLayer(name)) l->Hide(false);
   for (const char* name : kHiddenLayers)
     if (ControlLayer* l = getLayer(name)) l->Hide(true);
   for (int p = 2; p <= 16; ++p) {
@@ -269,7 +274,6 @@ void Sorvanta::lookUpNamedLayers() {
     if (ControlLayer* l = getLayer(name)) l->Hide(true);
   }
   if (ControlLayer* multi = getLayer("bankAndProgramMulti")) multi->Hide(true);
-  if (ControlLayer* first = getLayer("bankAndProgram01")) first->Hide(false);
 }
 
 void Sorvanta::attachProgressOverlay() {

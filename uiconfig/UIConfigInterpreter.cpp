@@ -372,6 +372,9 @@ void UIConfigManager::interpretElement(XMLElement* e, ControlLayer* layer, int p
       const Numbers p = at.numbers(kAttrPosition, 2);
       if (p.n < 2) return skip("position needs 2 values");
       IBitmap bm = getImageByName(graphics, image);
+      if (graphics && (!layer || std::find(startupLayers.begin(), startupLayers.end(), layer->getName()) !=
+                                     startupLayers.end()))
+        graphics->DecodeAhead(&bm);
       attach(new IBitmapControl(plug, scaled(p.v[0]), scaled(p.v[1]), -1, &bm,
                                 IChannelBlend::kBlendNone),
              layer);

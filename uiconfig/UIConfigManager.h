@@ -92,6 +92,10 @@ class UIConfigManager {
   void setResourcesFolder(const std::string& dir) { resourcesFolder = dir; }
   void setLibrarianViewFactory(LibrarianViewFactory f) { librarianViewFactory = std::move(f); }
   void setPortNamesProvider(PortNamesProvider p) { portNamesProvider = std::move(p); }
+  // Layers the editor shows as soon as it is built: their backgrounds (the largest images of a
+  // page) start decoding on helper threads while the rest is built, as do those outside any
+  // layer, which show on every page.
+  void setStartupLayers(std::vector<std::string> names) { startupLayers = std::move(names); }
 
   // ---- loading pipeline ----
   void readUIConfig(IGraphics* graphics, IPluginBase* plug, PatchLibrarian* librarian, int skin,
@@ -326,6 +330,7 @@ class UIConfigManager {
   LogSink logSink;
   LibrarianViewFactory librarianViewFactory;
   PortNamesProvider portNamesProvider;
+  std::vector<std::string> startupLayers;
   std::vector<ControlAction*> ownedRecords;
   struct ParsedTemplate {
     bool valid = false;
