@@ -174,6 +174,10 @@ GFX_IBitmap* makeScaledCopy(GFX_IBitmap* src, double scale) {
   return dst;
 }
 
+// Runs the image decodes queued ahead on the calling thread until none is left (defined with
+// the helpers' queue below).
+void runQueuedDecodes();
+
 // A decoded image (owned, may be null) at `scale`: itself at 1.0 (the scaled copy would be the
 // same pixels), else its scaled copy, the decoded one deleted. Null when either step fails.
 GFX_IBitmap* loadScaled(GFX_IBitmap* loaded, double scale) {
@@ -224,7 +228,13 @@ private:
   GFX_IBitmap* pixels() {
     GFX_IBitmap* p = mPixels.load(std::memory_order_acquire);
     if (p || mFailed.load(std::memory_order_acquire)) return p;
-    std::lock_guard<std::mutex> lock(mDecodeLock);
+    std::unique_lock<std::mutex> lock(mDecodeLock, std::try_to_lock);
+    if (!lock.owns_lock()) {
+      // Another thread is decoding this image: rather than wait idle, decode the others queued
+      // ahead (the page being drawn needs them too), then wait for what is left of this one.
+      runQueuedDecodes();
+      lock.lock();
+    }
     p = mPixels.load(std::memory_order_relaxed);
     if (p || mFailed.load(std::memory_order_relaxed)) return p;
     p = loadScaled(GFX_LoadPNG(mPath.c_str(), nullptr), mScale);
@@ -280,6 +290,20 @@ public:
   }
   void submit(GUI_DeferredBitmap* bitmap) { add(Job{bitmap, nullptr}); }
   void submit(void (*work)()) { add(Job{nullptr, work}); }
+  // The calling thread takes queued image jobs as a helper would, until no image is queued.
+  void runQueuedImages() {
+    if (tHelping) return;  // a decode of this very thread asked: one level is enough
+    tHelping = true;
+    std::unique_lock<std::mutex> lock(mLock);
+    for (;;) {
+      auto it = std::find_if(mQueue.begin(), mQueue.end(), [](const Job& j) { return j.bitmap != nullptr; });
+      if (it == mQueue.end()) break;
+      const Job job = *it;
+      mQueue.erase(it);
+      runLocked(job, lock);
+    }
+    tHelping = false;
+  }
   void forget(const GFX_IBitmap* bitmap) {
     std::unique_lock<std::mutex> lock(mLock);
     mQueue.erase(std::remove_if(mQueue.begin(), mQueue.end(), [&](const Job& j) { return j.bitmap == bitmap; }),
@@ -327,17 +351,22 @@ private:
       if (mStop) return;
       const Job job = mQueue.front();
       mQueue.pop_front();
-      mRunning.push_back(job.bitmap);
-      lock.unlock();
-      if (job.bitmap)
-        job.bitmap->getBits();
-      else
-        job.work();
-      lock.lock();
-      mRunning.erase(std::find(mRunning.begin(), mRunning.end(), job.bitmap));
-      mDone.notify_all();
+      runLocked(job, lock);
     }
   }
+  // Runs a job taken off the queue, the lock released meanwhile.
+  void runLocked(const Job& job, std::unique_lock<std::mutex>& lock) {
+    mRunning.push_back(job.bitmap);
+    lock.unlock();
+    if (job.bitmap)
+      job.bitmap->getBits();
+    else
+      job.work();
+    lock.lock();
+    mRunning.erase(std::find(mRunning.begin(), mRunning.end(), job.bitmap));
+    mDone.notify_all();
+  }
+  static thread_local bool tHelping;
   std::mutex mLock;
   std::condition_variable mWake, mDone;
   std::deque<Job> mQueue;
@@ -347,10 +376,14 @@ private:
   bool mStop = false;
 };
 
+thread_local bool DecodeAheadPool::tHelping = false;
+
 DecodeAheadPool& decodeAheadPool() {
   static DecodeAheadPool pool;
   return pool;
 }
+
+void runQueuedDecodes() { decodeAheadPool().runQueuedImages(); }
 
 // Deletes an image that has left the cache, once no helper is decoding it.
 void deleteCachedBitmap(GFX_IBitmap* bitmap) {
