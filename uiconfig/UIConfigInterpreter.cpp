@@ -258,6 +258,7 @@ void UIConfigManager::walkDescription(XMLNode* first) {
   }
   deferredSysex.clear();
   deferredSysex.shrink_to_fit();
+  entryLists.clear();
 }
 
 void UIConfigManager::processXMLElement(XMLNode* node, ControlLayer* layer, int part) {

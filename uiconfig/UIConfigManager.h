@@ -26,10 +26,12 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ControlAction.h"
 #include "IGraphicsStructs.h"
+#include "IParam.h"
 #include "ParamNames.h"
 #include "UIConfigLookups.h"
 
@@ -44,7 +46,6 @@ struct UIElementAttributes;
 struct UIElementCache;
 class IControl;
 class IGraphics;
-class IParam;
 class IPluginBase;
 class PatchLibrarian;
 class ProgressIndicator;
@@ -293,6 +294,9 @@ class UIConfigManager {
   // A caption over the scaled rectangle (x, y, w, h), attached by the usual rule.
   IControl* addCaption(int number, int x, int y, int w, int h, const IText& text,
                        bool promptDisabled, ControlLayer* layer);
+  // Fills a menu's display texts from its entry list or by numbering; false when neither applies.
+  bool fillEntryTexts(IParam* p, int number, int count, const std::vector<std::string>& entries,
+                      int displayA, int displayB, bool padProgramNumbers);
   // The shared part of the CC and SysEx menus: parameter, entry texts and caption; null when
   // the entries can be neither listed nor numbered.
   IControl* boundMenu(IParam* p, const std::string& label, int number, int x, int y, int w, int h,
@@ -342,6 +346,10 @@ class UIConfigManager {
   };
   std::vector<SysExRegistration> deferredSysex;
   bool deferSysex = false;
+  // Menu entry lists filled during a walk: by value list (null for numbers), count, first number
+  // and padding.
+  using EntryListKey = std::tuple<const std::vector<std::string>*, int, int, bool>;
+  std::map<EntryListKey, IParam::SharedDisplayTexts> entryLists;
   std::vector<int> messageScratch;            // the first prepared message, while it is checked
   // Element visits left for this walk. Nested multilayers multiply their subtrees, so a hostile
   // description could otherwise make the walk run for ever; the real one needs a few tens of
