@@ -43,6 +43,11 @@ void IParam::setTexts(const char* name, const char* label, const char* group) {
   copyText(mParamGroup, group, kNameLen);
 }
 
+namespace {
+// "off", "on": made once and never freed, so no parameter can outlive it. Null when memory ran out.
+const IParam::SharedDisplayTexts& offOnTexts();
+}  // namespace
+
 void IParam::InitBool(const char* name, bool defaultVal, const char* label, const char* group, int tag1, int tag2) {
   if (mType == kTypeNone) mType = kTypeBool;
   setTexts(name, label, group);
@@ -54,6 +59,8 @@ void IParam::InitBool(const char* name, bool defaultVal, const char* label, cons
   mTag1 = tag1;
   mTag2 = tag2;
   mDisplayPrecision = 0;
+  // Every switch shows the same two texts: a parameter without texts holds the one list of them.
+  if (GetNDisplayTexts() == 0 && offOnTexts() && AdoptDisplayTextList(offOnTexts())) return;
   SetDisplayText(0, "off");
   SetDisplayText(1, "on");
 }
@@ -173,6 +180,18 @@ public:
   UTIL_TypedBuf<DisplayText> mEntries;
   UTIL_PtrList<char> mLongs;  // malloc'd blocks of kDisplayTextLen bytes
 };
+
+namespace {
+const IParam::SharedDisplayTexts& offOnTexts() {
+  static const IParam::SharedDisplayTexts* list = [] {
+    IParam p;
+    p.SetDisplayText(0, "off");
+    p.SetDisplayText(1, "on");
+    return new IParam::SharedDisplayTexts(p.GetNDisplayTexts() == 2 ? p.GetDisplayTextList() : nullptr);
+  }();
+  return *list;
+}
+}  // namespace
 
 const IParam::DisplayText* IParam::entries(int* count) const {
   *count = mTexts ? mTexts->mEntries.GetSize() : 0;
