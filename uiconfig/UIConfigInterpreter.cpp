@@ -259,6 +259,7 @@ void UIConfigManager::walkDescription(XMLNode* first) {
   deferredSysex.clear();
   deferredSysex.shrink_to_fit();
   entryLists.clear();
+  templateCache.clear();
 }
 
 void UIConfigManager::processXMLElement(XMLNode* node, ControlLayer* layer, int part) {

@@ -283,7 +283,7 @@ class UIConfigManager {
   // when the container, its template or the range cannot give them.
   bool prepareSysex(const char* what, int sysexIndex, int changingByte, int count, int first,
                     int part, ControlActionSysExMessage* out, unsigned char keys[4]);
-  // The bytes of SysEx template `text`, that of container sysexIndex (>= 0), read once.
+  // The bytes of SysEx template `text`, that of container sysexIndex (>= 0); read once per walk.
   const std::vector<int>& templateBytes(int sysexIndex, const std::string& text);
   // Binds a built control to its SysEx messages and registers it; the record comes back.
   ControlAction* bindSysex(int number, int kind, IControl* control, ControlActionSysExMessage& msgs,
@@ -333,10 +333,10 @@ class UIConfigManager {
   std::vector<ControlAction*> ownedRecords;
   struct ParsedTemplate {
     bool valid = false;
-    std::string text;
     std::vector<int> bytes;
   };
-  std::vector<ParsedTemplate> templateCache;  // by SysEx container
+  std::vector<ParsedTemplate> templateCache;  // by SysEx container, during a walk
+  std::vector<int> templateScratch;           // a template read outside a walk
   UIElementCache* elementCache = nullptr;  // during walkDescription only
   // SysEx registrations of a walk, made in key order when it ends: inserted in order, the
   // lookup's levels grow at their ends instead of being searched for every control.
