@@ -138,6 +138,19 @@ TEST(Tea, EncipherThenDecipherRestoresEveryBlock) {
   }
 }
 
+TEST(Tea, RunsOfBlocksDecipherAsEachBlockAlone) {
+  std::mt19937 rng(99);
+  unsigned int key[4] = {static_cast<unsigned int>(rng()), static_cast<unsigned int>(rng()),
+                         static_cast<unsigned int>(rng()), static_cast<unsigned int>(rng())};
+  // Two runs of eight side by side and three left over.
+  unsigned char run[19 * 8], alone[19 * 8];
+  for (unsigned char& b : run) b = static_cast<unsigned char>(rng());
+  std::memcpy(alone, run, sizeof run);
+  Tea::simpledecryptBlocks(run, 19, key);
+  for (int b = 0; b < 19; ++b) Tea::simpledecrypt(alone + 8 * b, key);
+  EXPECT_EQ(0, std::memcmp(run, alone, sizeof run));
+}
+
 TEST(Tea, BufferFormCarriesTheLengthInAnExtraBlock) {
   Key key(kKeyBytes);
   for (unsigned int n : {0u, 8u, 13u}) {
