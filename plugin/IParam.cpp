@@ -3,8 +3,11 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
+
+#include "UTIL_PtrList.h"
 
 namespace {
 
@@ -30,10 +33,7 @@ int truncToInt(double v) {
 
 IParam::IParam(IParamSlot* slot)
     : mOwnSlot(slot ? nullptr : new IParamSlot),
-      mSlot(slot ? slot : mOwnSlot.get()),
-      // Most lists hold a handful of entries ("off"/"on"); a page-sized first step would cost
-      // every one of the editor's nine thousand parameters 4 KB.
-      mDisplayTexts(4 * static_cast<int>(sizeof(DisplayText))) {
+      mSlot(slot ? slot : mOwnSlot.get()) {
   mName[0] = mLabel[0] = mParamGroup[0] = 0;
 }
 
@@ -42,6 +42,11 @@ void IParam::setTexts(const char* name, const char* label, const char* group) {
   copyText(mLabel, label, kNameLen);
   copyText(mParamGroup, group, kNameLen);
 }
+
+namespace {
+// "off", "on": made once and never freed, so no parameter can outlive it. Null when memory ran out.
+const IParam::SharedDisplayTexts& offOnTexts();
+}  // namespace
 
 void IParam::InitBool(const char* name, bool defaultVal, const char* label, const char* group, int tag1, int tag2) {
   if (mType == kTypeNone) mType = kTypeBool;
@@ -54,6 +59,8 @@ void IParam::InitBool(const char* name, bool defaultVal, const char* label, cons
   mTag1 = tag1;
   mTag2 = tag2;
   mDisplayPrecision = 0;
+  // Every switch shows the same two texts: a parameter without texts holds the one list of them.
+  if (GetNDisplayTexts() == 0 && offOnTexts() && AdoptDisplayTextList(offOnTexts())) return;
   SetDisplayText(0, "off");
   SetDisplayText(1, "on");
 }
@@ -139,34 +146,121 @@ double IParam::GetNormalized(double value) const {
 int IParam::Int() const { return truncToInt(Value()); }
 
 
+class IParam::DisplayTextList {
+public:
+  // Most lists hold a handful of entries ("off"/"on"); a page-sized first step would cost every
+  // one of the editor's nine thousand parameters 4 KB.
+  DisplayTextList()
+      : mEntries(4 * static_cast<int>(sizeof(DisplayText))), mLongs(8 * static_cast<int>(sizeof(char*))) {}
+  ~DisplayTextList() { mLongs.Empty(true, free); }
+  DisplayTextList(const DisplayTextList&) = delete;
+  DisplayTextList& operator=(const DisplayTextList&) = delete;
+
+  // A copy of `from`, or null when memory ran out.
+  static DisplayTextList* copyOf(const DisplayTextList& from) {
+    std::unique_ptr<DisplayTextList> list(new (std::nothrow) DisplayTextList);
+    if (!list) return nullptr;
+    const int n = from.mEntries.GetSize();
+    if (n > 0) {
+      DisplayText* e = list->mEntries.Resize(n, false);
+      if (!e) return nullptr;
+      memcpy(e, from.mEntries.Get(), static_cast<size_t>(n) * sizeof(DisplayText));
+    }
+    for (int i = 0, m = from.mLongs.GetSize(); i < m; ++i) {
+      char* b = static_cast<char*>(malloc(kDisplayTextLen));
+      if (!b || !list->mLongs.Add(b)) {
+        free(b);
+        return nullptr;
+      }
+      memcpy(b, from.mLongs.Get(i), kDisplayTextLen);
+    }
+    return list.release();
+  }
+
+  UTIL_TypedBuf<DisplayText> mEntries;
+  UTIL_PtrList<char> mLongs;  // malloc'd blocks of kDisplayTextLen bytes
+};
+
+namespace {
+const IParam::SharedDisplayTexts& offOnTexts() {
+  static const IParam::SharedDisplayTexts* list = [] {
+    IParam p;
+    p.SetDisplayText(0, "off");
+    p.SetDisplayText(1, "on");
+    return new IParam::SharedDisplayTexts(p.GetNDisplayTexts() == 2 ? p.GetDisplayTextList() : nullptr);
+  }();
+  return *list;
+}
+}  // namespace
+
+const IParam::DisplayText* IParam::entries(int* count) const {
+  *count = mTexts ? mTexts->mEntries.GetSize() : 0;
+  return *count > 0 ? mTexts->mEntries.Get() : nullptr;
+}
+
+const char* IParam::textOf(const DisplayText& e) const {
+  return e.mLong < 0 ? e.mShort : mTexts->mLongs.Get(e.mLong);
+}
+
+IParam::DisplayTextList* IParam::ownTexts() {
+  if (!mTexts) {
+    mTexts.reset(new (std::nothrow) DisplayTextList);
+  } else if (mTexts.use_count() > 1) {
+    DisplayTextList* copy = DisplayTextList::copyOf(*mTexts);
+    if (!copy) return nullptr;
+    mTexts.reset(copy);
+  }
+  return mTexts.get();
+}
+
+int IParam::GetNDisplayTexts() const {
+  int n = 0;
+  entries(&n);
+  return n;
+}
+
+void IParam::ReserveDisplayTexts(int count) {
+  if (DisplayTextList* list = ownTexts()) list->mEntries.Reserve(count);
+}
+
+bool IParam::AdoptDisplayTextList(const SharedDisplayTexts& list) {
+  if (GetNDisplayTexts() > 0) return false;
+  if (!list || list->mEntries.GetSize() == 0) return true;
+  // Only ever read through mTexts while it is shared: ownTexts copies it before any change.
+  mTexts = std::const_pointer_cast<DisplayTextList>(list);
+  mSlot->max = list->mEntries.Get()[list->mEntries.GetSize() - 1].mValue;
+  return true;
+}
+
 void IParam::SetDisplayText(int value, const char* text) {
   if (value < 0) return;  // no entry can hold a negative position
   if (!text) text = "";
+  DisplayTextList* list = ownTexts();
+  if (!list) return;  // out of memory: the list and the range stay as they were
   const size_t len = strnlen(text, static_cast<size_t>(kDisplayTextLen - 1));
-  const int n = mDisplayTexts.GetSize();
+  const int n = list->mEntries.GetSize();
   const bool replacing = n > value;
   // A text too long for the entry gets a block of its own, unless the entry has one already.
-  const bool needsBlock =
-      len >= static_cast<size_t>(kShortTextLen) && !(replacing && mDisplayTexts.Get()[value].mLong >= 0);
+  const bool needsBlock = len >= static_cast<size_t>(kShortTextLen) &&
+                          !(replacing && list->mEntries.Get()[value].mLong >= 0);
   int block = -1;
   if (needsBlock) {
-    if (!mLongTexts) mLongTexts.reset(new (std::nothrow) LongTexts);
     char* b = static_cast<char*>(malloc(kDisplayTextLen));
-    if (!mLongTexts || !b || !mLongTexts->Add(b)) {
+    if (!b || !list->mLongs.Add(b)) {
       free(b);
       return;  // out of memory: the list and the range stay as they were
     }
-    block = mLongTexts->GetSize() - 1;
+    block = list->mLongs.GetSize() - 1;
   }
   DisplayText* entry;
   if (replacing) {
-    entry = mDisplayTexts.Get() + value;
+    entry = list->mEntries.Get() + value;
   } else {
     // Appending. Callers append in order (value == n); a value further out gets one entry at the
     // end instead of a write outside the list.
-    entry = mDisplayTexts.Resize(n + 1, false);
+    entry = list->mEntries.Resize(n + 1, false);
     if (!entry) {  // out of memory: the list and the range stay as they were
-      if (block >= 0) mLongTexts->Delete(block, true, free);
+      if (block >= 0) list->mLongs.Delete(block, true, free);
       return;
     }
     entry += n;
@@ -175,29 +269,32 @@ void IParam::SetDisplayText(int value, const char* text) {
   }
   if (block >= 0) entry->mLong = block;
   entry->mValue = value;
-  char* dst = entry->mLong >= 0 ? mLongTexts->Get(entry->mLong) : entry->mShort;
+  char* dst = entry->mLong >= 0 ? list->mLongs.Get(entry->mLong) : entry->mShort;
   memcpy(dst, text, len);
   dst[len] = 0;
 }
 
 const char* IParam::GetDisplayTextAtIdx(int idx, int* pValue) const {
-  if (idx < 0 || idx >= mDisplayTexts.GetSize()) return "";
-  const DisplayText* e = mDisplayTexts.Get() + idx;
-  if (pValue) *pValue = e->mValue;
-  return textOf(*e);
+  int n = 0;
+  const DisplayText* e = entries(&n);
+  if (idx < 0 || idx >= n) return "";
+  if (pValue) *pValue = e[idx].mValue;
+  return textOf(e[idx]);
 }
 
 const char* IParam::GetDisplayText(int value) const {
-  const DisplayText* e = mDisplayTexts.Get();
-  for (int i = 0, n = mDisplayTexts.GetSize(); i < n; ++i)
+  int n = 0;
+  const DisplayText* e = entries(&n);
+  for (int i = 0; i < n; ++i)
     if (e[i].mValue == value) return textOf(e[i]);
   return "";
 }
 
 bool IParam::MapDisplayText(const char* text, int* pValue) const {
   if (!text) return false;
-  const DisplayText* e = mDisplayTexts.Get();
-  for (int i = 0, n = mDisplayTexts.GetSize(); i < n; ++i) {
+  int n = 0;
+  const DisplayText* e = entries(&n);
+  for (int i = 0; i < n; ++i) {
     if (strcmp(textOf(e[i]), text) == 0) {
       if (pValue) *pValue = e[i].mValue;
       return true;
@@ -211,8 +308,9 @@ void IParam::GetDisplayForHost(double value, bool normalized, char* str, bool wi
   if (normalized) value = mSlot->min + (mSlot->max - mSlot->min) * (mShape == 1.0 ? value : std::pow(value, mShape));
   int i = truncToInt(value);
   if (withDisplayText) {
-    const DisplayText* e = mDisplayTexts.Get();
-    for (int k = 0, n = mDisplayTexts.GetSize(); k < n; ++k) {
+    int n = 0;
+    const DisplayText* e = entries(&n);
+    for (int k = 0; k < n; ++k) {
       if (e[k].mValue == i) {
         const char* t = textOf(e[k]);
         if (t[0]) {

@@ -16,11 +16,9 @@
 
 #include <atomic>
 #include <cmath>
-#include <cstdlib>
 #include <memory>
 
 #include "UTIL_HeapBuf.h"
-#include "UTIL_PtrList.h"
 
 class ControlAction;
 
@@ -49,13 +47,18 @@ public:
 
   // One display text. Nearly every text is a word or a number: up to kShortTextLen - 1
   // characters live in the entry itself, a longer one in a block of its own (kDisplayTextLen
-  // bytes, index mLong in mLongTexts) that the entry keeps for every later text.
+  // bytes, index mLong in the list's long blocks) that the entry keeps for every later text.
   static constexpr int kShortTextLen = 12;
   struct DisplayText {
     int mValue;
     int mLong;  // -1: the text is mShort
     char mShort[kShortTextLen];
   };
+  // A parameter's list of display texts. Parameters can hold the same list (the parts of a
+  // per-part menu show the same entries); it is copied when one of them changes it, so a list
+  // held by more than one never changes.
+  class DisplayTextList;
+  using SharedDisplayTexts = std::shared_ptr<const DisplayTextList>;
 
   IParam() : IParam(nullptr) {}
   // slot: where the value and range live (not owned; it must outlive the parameter), or null for
@@ -114,14 +117,17 @@ public:
   // count it replaces entry value. A negative value is ignored; a value past the count appends a
   // single entry (never writing outside the list) and makes it the maximum.
   void SetDisplayText(int value, const char* text);
-  void ResetDisplayTexts() {
-    mDisplayTexts.Resize(0, false);
-    mLongTexts.reset();
-  }
+  void ResetDisplayTexts() { mTexts.reset(); }
   // Makes room for `count` display texts in all, so that filling a list of known length
   // appends without moving it; nothing else changes.
-  void ReserveDisplayTexts(int count) { mDisplayTexts.Reserve(count); }
-  int GetNDisplayTexts() const { return mDisplayTexts.GetSize(); }
+  void ReserveDisplayTexts(int count);
+  int GetNDisplayTexts() const;
+  // The list as it is now (null when there are no texts), to be held by other parameters.
+  SharedDisplayTexts GetDisplayTextList() const { return mTexts; }
+  // On a parameter without display texts: takes `list` as appending its entries one by one in
+  // order would (the maximum becomes the last entry's value), holding it instead of copying.
+  // False, and nothing changes, when the parameter has texts already.
+  bool AdoptDisplayTextList(const SharedDisplayTexts& list);
   // The text of entry idx ("" outside the list); its value through pValue when given and valid.
   const char* GetDisplayTextAtIdx(int idx, int* pValue = nullptr) const;
   // Text of the first entry with that value, or "".
@@ -146,9 +152,12 @@ public:
 
 private:
   void setTexts(const char* name, const char* label, const char* group);
-  const char* textOf(const DisplayText& e) const {
-    return e.mLong < 0 ? e.mShort : mLongTexts->Get(e.mLong);
-  }
+  // The entries (null when there are none) and their count.
+  const DisplayText* entries(int* count) const;
+  // The list, made or copied first when it is not this parameter's alone; null when memory ran
+  // out.
+  DisplayTextList* ownTexts();
+  const char* textOf(const DisplayText& e) const;
 
   // A read-modify-write (SetNormalized, SetClamped) is a load and a store, not one atomic step:
   // writers are serialised by the plug-in lock, never by this.
@@ -164,12 +173,6 @@ private:
   char mName[kNameLen];
   char mLabel[kNameLen];
   char mParamGroup[kNameLen];
-  UTIL_TypedBuf<DisplayText> mDisplayTexts;
-  // The blocks of the long texts, made with the first one (most parameters have none).
-  struct LongTexts : UTIL_PtrList<char> {
-    LongTexts() : UTIL_PtrList<char>(8 * static_cast<int>(sizeof(char*))) {}
-    ~LongTexts() { Empty(true, free); }
-  };
-  std::unique_ptr<LongTexts> mLongTexts;
+  std::shared_ptr<DisplayTextList> mTexts;  // made with the first text
   ControlAction* mControlAction = nullptr;
 };

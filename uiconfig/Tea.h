@@ -6,7 +6,7 @@
 // 8-byte block as two big-endian words, while the word forms (encryptTea/decryptTea and the
 // buffer forms built on them) take the words as they lie in memory. In both the key is four
 // words as they lie in memory (little-endian on every machine we build for): word i is key bytes
-// 4i..4i+3. The editor itself only calls simpledecrypt; the tea-encipher build tool calls
+// 4i..4i+3. The editor itself only calls simpledecrypt(Blocks); the tea-encipher build tool calls
 // simpleencrypt. A wrong key gives wrong bytes, never an error.
 //
 // No state; every member touches only its arguments and may run on any thread.
@@ -16,6 +16,9 @@ class Tea {
   Tea() = delete;
 
   static void simpledecrypt(unsigned char* block, unsigned int* key);
+  // simpledecrypt on each of `blocks` consecutive 8-byte blocks; the blocks are independent, so
+  // several are deciphered side by side.
+  static void simpledecryptBlocks(unsigned char* data, unsigned long blocks, const unsigned int* key);
   static void simpleencrypt(unsigned char* block, unsigned int* key);
 
   static void decryptTea(unsigned int* words, unsigned int* key);

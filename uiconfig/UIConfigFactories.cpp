@@ -153,12 +153,12 @@ bool UIConfigManager::prepareSysex(const char* what, int sysexIndex, int changin
 }
 
 const std::vector<int>& UIConfigManager::templateBytes(int sysexIndex, const std::string& text) {
+  // Nothing changes the containers while a walk builds the interface.
+  if (!elementCache) return templateScratch = convertStringSysextoVector(text);
   const std::size_t i = static_cast<std::size_t>(sysexIndex);
   if (templateCache.size() <= i) templateCache.resize(i + 1);
   ParsedTemplate& t = templateCache[i];
-  // Read again when the container's template is not the text it was read from.
-  if (!t.valid || t.text != text) {
-    t.text = text;
+  if (!t.valid) {
     t.bytes = convertStringSysextoVector(text);
     t.valid = true;
   }

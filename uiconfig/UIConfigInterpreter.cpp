@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "ControlLayer.h"
 #include "IControls.h"
@@ -137,6 +138,35 @@ Kind kindOf(const char* n) {
   return Kind::kOther;
 }
 
+// The types of the control elements, with the number of position and valueBounds values each
+// needs.
+enum class ControlKind { kSeKnob, kSeSlider, kSeButton, kCcSlider, kCcKnob, kCcButton, kSeMenu, kCcMenu };
+struct ControlType {
+  const char* type;
+  ControlKind kind;
+  int positions;
+  int bounds;
+  EDirection direction;
+};
+
+// Null for a type that builds nothing.
+const ControlType* controlTypeOf(const char* type) {
+  static const ControlType types[] = {
+      {"seKnob", ControlKind::kSeKnob, 2, 3, kVertical},
+      {"seSliderVer", ControlKind::kSeSlider, 2, 3, kVertical},
+      {"seSliderHor", ControlKind::kSeSlider, 2, 3, kHorizontal},
+      {"seButton", ControlKind::kSeButton, 2, 1, kVertical},
+      {"ccSliderVer", ControlKind::kCcSlider, 2, 3, kVertical},
+      {"ccSliderHor", ControlKind::kCcSlider, 2, 3, kHorizontal},
+      {"ccKnob", ControlKind::kCcKnob, 2, 4, kVertical},
+      {"ccButton", ControlKind::kCcButton, 2, 3, kVertical},
+      {"seMenu", ControlKind::kSeMenu, 3, 3, kVertical},
+      {"ccMenu", ControlKind::kCcMenu, 3, 3, kVertical}};
+  for (const ControlType& t : types)
+    if (sameText(type, t.type)) return &t;
+  return nullptr;
+}
+
 bool isStructural(Kind k) {
   return k == Kind::kLayer || k == Kind::kMultilayer || k == Kind::kBackground ||
          k == Kind::kPatchBrowser;
@@ -158,6 +188,7 @@ struct UIElementAttributes {
   std::string paramName;
   int paramBase = -1;  // the registered number, -1 when there is no piece or it is unregistered
   int paramOffset = 0;
+  const std::vector<std::string>* entries = nullptr;  // the named value list, once looked up
 
   explicit UIElementAttributes(const XMLElement* e) : kind(kindOf(e->Name())) {
     for (const XMLAttribute* a = e->FirstAttribute(); a; a = a->Next()) {
@@ -196,6 +227,14 @@ struct UIElementAttributes {
     for (int i = 0; i < out.n; ++i) out.v[i] = all.v[i];
     return out;
   }
+  // The control type named by the type attribute, null for none.
+  const ControlType* controlType() {
+    if (!typeRead) {
+      type = controlTypeOf(text(kAttrType));
+      typeRead = true;
+    }
+    return type;
+  }
   // "a:b" gives the display pair; anything else (-1, -1).
   void valueDisplay(int* a, int* b) const {
     *a = *b = -1;
@@ -233,6 +272,8 @@ struct UIElementAttributes {
   }
   Numbers lists[6];
   unsigned listsRead = 0;
+  const ControlType* type = nullptr;
+  bool typeRead = false;
 };
 
 struct UIElementCache {
@@ -258,6 +299,8 @@ void UIConfigManager::walkDescription(XMLNode* first) {
   }
   deferredSysex.clear();
   deferredSysex.shrink_to_fit();
+  entryLists.clear();
+  templateCache.clear();
 }
 
 void UIConfigManager::processXMLElement(XMLNode* node, ControlLayer* layer, int part) {
@@ -505,22 +548,11 @@ void UIConfigManager::interpretControlElement(UIElementAttributes& at, int numbe
   const int msgZeroVal = at.integer(kAttrMsgZeroVal);
   const bool white = at.integer(kAttrWhite) != 0;
 
-  enum class Type { kSeKnob, kSeSlider, kSeButton, kCcSlider, kCcKnob, kCcButton, kSeMenu, kCcMenu };
-  struct Need {
-    const char* type;
-    Type kind;
-    int positions;
-    int bounds;
+  auto entries = [&]() -> const std::vector<std::string>& {
+    if (!at.entries) at.entries = &valueListOrEmpty(valueList);
+    return *at.entries;
   };
-  static const Need needs[] = {
-      {"seKnob", Type::kSeKnob, 2, 3},        {"seSliderVer", Type::kSeSlider, 2, 3},
-      {"seSliderHor", Type::kSeSlider, 2, 3}, {"seButton", Type::kSeButton, 2, 1},
-      {"ccSliderVer", Type::kCcSlider, 2, 3}, {"ccSliderHor", Type::kCcSlider, 2, 3},
-      {"ccKnob", Type::kCcKnob, 2, 4},        {"ccButton", Type::kCcButton, 2, 3},
-      {"seMenu", Type::kSeMenu, 3, 3},        {"ccMenu", Type::kCcMenu, 3, 3}};
-  const Need* need = nullptr;
-  for (const Need& n : needs)
-    if (sameText(type, n.type)) need = &n;
+  const ControlType* need = at.controlType();
   if (!need) return;  // an unknown type builds nothing
   if (p.n < need->positions || vb.n < need->bounds) {
     log(std::string("CONFIG READER: ") + type + " \"" + name + "\" skipped: position needs " +
@@ -529,44 +561,42 @@ void UIConfigManager::interpretControlElement(UIElementAttributes& at, int numbe
     return;
   }
   const double v1 = vb.v[0], v2 = vb.v[1], v3 = vb.v[2], v4 = vb.v[3];
-  const EDirection direction = sameText(type, "seSliderHor") || sameText(type, "ccSliderHor")
-                                   ? kHorizontal
-                                   : kVertical;
+  const EDirection direction = need->direction;
   switch (need->kind) {
-    case Type::kSeKnob:
+    case ControlKind::kSeKnob:
       createSysExKnobControl(name, number, p.v[0], p.v[1], image, v1, v2, v3, v4, msgZeroVal,
                              sysexIndex, changingByte, part, link, layer, group);
       break;
-    case Type::kSeSlider:
+    case ControlKind::kSeSlider:
       createSysExSliderControl(name, number, p.v[0], p.v[1], length, image, v1, v2, v3, v4,
                                msgZeroVal, sysexIndex, changingByte, part, link, layer, group,
                                direction, false);
       break;
-    case Type::kSeButton:
+    case ControlKind::kSeButton:
       createSysExBoolControl(name, number, p.v[0], p.v[1], image, v1, msgZeroVal, sysexIndex,
                              changingByte, part, link, layer, group);
       break;
-    case Type::kCcSlider:
+    case ControlKind::kCcSlider:
       createCCSliderControl(ccNumber, channel, name, number, p.v[0], p.v[1], length, image, v1,
                             v2, v3, link, part, layer, group, direction, false);
       break;
-    case Type::kCcKnob:
+    case ControlKind::kCcKnob:
       createCCKnobControl(ccNumber, channel, name, number, p.v[0], p.v[1], image, v1, v2, v3, v4,
                           link, part, layer, group);
       break;
-    case Type::kCcButton:
+    case ControlKind::kCcButton:
       createCCBoolControl(ccNumber, channel, name, number, p.v[0], p.v[1], image, v1, v2, v3,
                           link, part, layer, group);
       break;
-    case Type::kSeMenu:
+    case ControlKind::kSeMenu:
       createMultiSelectionSysExControl(name, number, p.v[0], p.v[1], p.v[2], 13, vb.v[0], vb.v[1],
-                                       vb.v[2], a, b, valueListOrEmpty(valueList), msgZeroVal,
+                                       vb.v[2], a, b, entries(), msgZeroVal,
                                        at.integer(kAttrColor), sysexIndex, changingByte, part,
                                        layer, group, white);
       break;
-    case Type::kCcMenu:
+    case ControlKind::kCcMenu:
       createMultiSelectionCCControl(ccNumber, channel, name, number, p.v[0], p.v[1], p.v[2], 13,
-                                    vb.v[0], vb.v[1], vb.v[2], a, b, valueListOrEmpty(valueList),
+                                    vb.v[0], vb.v[1], vb.v[2], a, b, entries(),
                                     part, layer, group, white);
       break;
   }

@@ -236,6 +236,7 @@ ControlAction* UIConfigManager::bindRecord(int number, int kind, IControl* contr
 }
 
 void UIConfigManager::linkRecord(ControlAction* record, int number, LinkInfo link) {
+  if (link.param1 < 0 || link.param2 < 0) return;  // no link: nothing to write or report
   ControlAction* partnerRecord = nullptr;
   IParam* partner = nullptr;
   ControlAction::setControlLink(record, number, link, [&](int n) -> ControlAction** {

@@ -26,10 +26,12 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ControlAction.h"
 #include "IGraphicsStructs.h"
+#include "IParam.h"
 #include "ParamNames.h"
 #include "UIConfigLookups.h"
 
@@ -44,7 +46,6 @@ struct UIElementAttributes;
 struct UIElementCache;
 class IControl;
 class IGraphics;
-class IParam;
 class IPluginBase;
 class PatchLibrarian;
 class ProgressIndicator;
@@ -286,7 +287,7 @@ class UIConfigManager {
   // when the container, its template or the range cannot give them.
   bool prepareSysex(const char* what, int sysexIndex, int changingByte, int count, int first,
                     int part, ControlActionSysExMessage* out, unsigned char keys[4]);
-  // The bytes of SysEx template `text`, that of container sysexIndex (>= 0), read once.
+  // The bytes of SysEx template `text`, that of container sysexIndex (>= 0); read once per walk.
   const std::vector<int>& templateBytes(int sysexIndex, const std::string& text);
   // Binds a built control to its SysEx messages and registers it; the record comes back.
   ControlAction* bindSysex(int number, int kind, IControl* control, ControlActionSysExMessage& msgs,
@@ -297,6 +298,9 @@ class UIConfigManager {
   // A caption over the scaled rectangle (x, y, w, h), attached by the usual rule.
   IControl* addCaption(int number, int x, int y, int w, int h, const IText& text,
                        bool promptDisabled, ControlLayer* layer);
+  // Fills a menu's display texts from its entry list or by numbering; false when neither applies.
+  bool fillEntryTexts(IParam* p, int number, int count, const std::vector<std::string>& entries,
+                      int displayA, int displayB, bool padProgramNumbers);
   // The shared part of the CC and SysEx menus: parameter, entry texts and caption; null when
   // the entries can be neither listed nor numbered.
   IControl* boundMenu(IParam* p, const std::string& label, int number, int x, int y, int w, int h,
@@ -334,10 +338,10 @@ class UIConfigManager {
   std::vector<ControlAction*> ownedRecords;
   struct ParsedTemplate {
     bool valid = false;
-    std::string text;
     std::vector<int> bytes;
   };
-  std::vector<ParsedTemplate> templateCache;  // by SysEx container
+  std::vector<ParsedTemplate> templateCache;  // by SysEx container, during a walk
+  std::vector<int> templateScratch;           // a template read outside a walk
   UIElementCache* elementCache = nullptr;  // during walkDescription only
   // SysEx registrations of a walk, made in key order when it ends: inserted in order, the
   // lookup's levels grow at their ends instead of being searched for every control.
@@ -347,6 +351,10 @@ class UIConfigManager {
   };
   std::vector<SysExRegistration> deferredSysex;
   bool deferSysex = false;
+  // Menu entry lists filled during a walk: by value list (null for numbers), count, first number
+  // and padding.
+  using EntryListKey = std::tuple<const std::vector<std::string>*, int, int, bool>;
+  std::map<EntryListKey, IParam::SharedDisplayTexts> entryLists;
   std::vector<int> messageScratch;            // the first prepared message, while it is checked
   // Element visits left for this walk. Nested multilayers multiply their subtrees, so a hostile
   // description could otherwise make the walk run for ever; the real one needs a few tens of

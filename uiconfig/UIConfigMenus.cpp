@@ -96,23 +96,33 @@ IControl* UIConfigManager::createMIDIDeviceSelectionControl(const std::string&, 
 // Display texts of a menu: the list when it has one text per entry, else the numbers from
 // displayA on (padded to three digits for the multi's program numbers); false when neither
 // applies (no list and no numbering), in which case the menu gets no control.
-static bool fillEntryTexts(IParam* p, int number, int count,
-                           const std::vector<std::string>& entries, int displayA, int displayB,
-                           bool padProgramNumbers) {
-  if (static_cast<int>(entries.size()) == count) {
-    p->ReserveDisplayTexts(count);
-    for (int i = 0; i < count; ++i) p->SetDisplayText(i, entries[static_cast<size_t>(i)].c_str());
-    return true;
+bool UIConfigManager::fillEntryTexts(IParam* p, int number, int count,
+                                     const std::vector<std::string>& entries, int displayA,
+                                     int displayB, bool padProgramNumbers) {
+  const bool listed = static_cast<int>(entries.size()) == count;
+  if (!listed && displayA == displayB) return false;
+  const bool pad = !listed && padProgramNumbers && number >= kMultiPartPatch &&
+                   number < kMultiPartPatch + kNumParts;
+  // The copies of a multilayer fill their menus with the same entries: during a walk, a list
+  // filled into a parameter without texts is kept, and every later parameter without texts that
+  // would be filled the same way holds it instead.
+  IParam::SharedDisplayTexts* filled = nullptr;
+  if (elementCache && p->GetNDisplayTexts() == 0) {
+    filled = &entryLists[EntryListKey(listed ? &entries : nullptr, count, listed ? 0 : displayA,
+                                      pad)];
+    if (*filled && p->AdoptDisplayTextList(*filled)) return true;
   }
-  if (displayA == displayB) return false;
-  const bool pad =
-      padProgramNumbers && number >= kMultiPartPatch && number < kMultiPartPatch + kNumParts;
   p->ReserveDisplayTexts(count);
-  for (int i = 0; i < count; ++i) {
-    char buf[24];
-    std::snprintf(buf, sizeof buf, pad ? "%03lld" : "%lld", static_cast<long long>(displayA) + i);
-    p->SetDisplayText(i, buf);
+  if (listed) {
+    for (int i = 0; i < count; ++i) p->SetDisplayText(i, entries[static_cast<size_t>(i)].c_str());
+  } else {
+    for (int i = 0; i < count; ++i) {
+      char buf[24];
+      std::snprintf(buf, sizeof buf, pad ? "%03lld" : "%lld", static_cast<long long>(displayA) + i);
+      p->SetDisplayText(i, buf);
+    }
   }
+  if (filled && !*filled) *filled = p->GetDisplayTextList();
   return true;
 }
 

@@ -101,7 +101,7 @@ std::size_t UIConfigResources::decrypt(const char* data, int length, std::string
   out.resize(start + whole);
   unsigned char* dst = reinterpret_cast<unsigned char*>(&out[start]);
   std::memcpy(dst, data, whole);
-  for (std::size_t p = 0; p < whole; p += kBlockBytes) Tea::simpledecrypt(dst + p, key);
+  Tea::simpledecryptBlocks(dst, whole / kBlockBytes, key);
   return n - whole;
 }
 

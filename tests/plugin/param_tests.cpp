@@ -188,6 +188,32 @@ TEST(IParam, DisplayTextAtAnyValueIsSafe) {
   EXPECT_EQ(p.GetNDisplayTexts(), 0);
 }
 
+TEST(IParam, AdoptedDisplayTextListsChangeApart) {
+  const std::string longText(40, 'x');
+  IParam a, b, c;
+  a.InitEnum("a", 0, 1);
+  b.InitEnum("b", 0, 1);
+  a.SetDisplayText(0, "zero");
+  a.SetDisplayText(1, longText.c_str());
+  a.SetDisplayText(2, "two");
+  ASSERT_TRUE(b.AdoptDisplayTextList(a.GetDisplayTextList()));
+  EXPECT_EQ(b.GetNDisplayTexts(), 3);
+  EXPECT_EQ(b.GetMax(), 2.0);  // as appending the three entries would leave it
+  EXPECT_EQ(longText, b.GetDisplayText(1));
+  EXPECT_FALSE(b.AdoptDisplayTextList(a.GetDisplayTextList()));  // b has texts now
+  b.SetDisplayText(1, "one");
+  b.SetDisplayText(3, "three");
+  EXPECT_EQ(longText, a.GetDisplayText(1));
+  EXPECT_EQ(a.GetNDisplayTexts(), 3);
+  EXPECT_STREQ(b.GetDisplayText(1), "one");
+  c.InitEnum("c", 0, 1);
+  ASSERT_TRUE(c.AdoptDisplayTextList(b.GetDisplayTextList()));
+  b.ResetDisplayTexts();
+  EXPECT_EQ(c.GetNDisplayTexts(), 4);
+  EXPECT_STREQ(c.GetDisplayText(3), "three");
+  EXPECT_FALSE(c.AdoptDisplayTextList(nullptr));
+}
+
 TEST(IParam, ClampedSetHoldsRangeAndIgnoresNaN) {
   IParam p;
   p.InitInt("i", 3, 2, 9);

@@ -138,6 +138,20 @@ TEST(Tea, EncipherThenDecipherRestoresEveryBlock) {
   }
 }
 
+TEST(Tea, RunsOfBlocksDecipherAsEachBlockAlone) {
+  std::mt19937 rng(99);
+  unsigned int key[4] = {static_cast<unsigned int>(rng()), static_cast<unsigned int>(rng()),
+                         static_cast<unsigned int>(rng()), static_cast<unsigned int>(rng())};
+  // More than two runs deciphered side by side, and some blocks left over.
+  constexpr int kBlocks = 67;
+  unsigned char run[kBlocks * 8], alone[kBlocks * 8];
+  for (unsigned char& b : run) b = static_cast<unsigned char>(rng());
+  std::memcpy(alone, run, sizeof run);
+  Tea::simpledecryptBlocks(run, kBlocks, key);
+  for (int b = 0; b < kBlocks; ++b) Tea::simpledecrypt(alone + 8 * b, key);
+  EXPECT_EQ(0, std::memcmp(run, alone, sizeof run));
+}
+
 TEST(Tea, BufferFormCarriesTheLengthInAnExtraBlock) {
   Key key(kKeyBytes);
   for (unsigned int n : {0u, 8u, 13u}) {
