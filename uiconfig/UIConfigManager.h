@@ -287,7 +287,10 @@ class UIConfigManager {
   static constexpr int kMaxCoordinate = 1 << 20;
   // Largest number of values a menu or a prepared message table may span.
   static constexpr int kMaxValues = 1 << 14;
-  std::string boundName(const std::string& label, int part) const;
+  // The parameter name of a control of `part`: "[n] label" (n counted from 1), or the label
+  // itself without a part. Good until the next call: one name is in use at a time.
+  const std::string& boundName(const std::string& label, int part);
+  std::string boundNameText;
   // Prepares the messages of a SysEx binding into `out` and its lookup keys; false (logged)
   // when the container, its template or the range cannot give them.
   bool prepareSysex(const char* what, int sysexIndex, int changingByte, int count, int first,
