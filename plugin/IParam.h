@@ -4,14 +4,16 @@
 // in which controls and the host exchange values, formats it for display and keeps a table of
 // display texts (value -> text) from which the editor's menus are built.
 //
-// Ownership: the parameter owns its display texts, and its value slot only when made without one.
+// Ownership: the parameter owns its display texts (a list several parameters hold belongs to all
+// of them and goes with the last), and its value slot only when made without one.
 // The ControlAction binding record is made and deleted by the UI configuration; the parameter
 // just carries the pointer.
 //
 // Threads: no lock of its own. Writers hold the plug-in lock (GUI setters, host calls, chunk
 // readers); the render thread, the MIDI input thread and the workers read the value without it,
 // so the value alone is a relaxed atomic. The range and display texts are plain fields: change
-// them only where no other thread can be reading them.
+// them only where no other thread can be reading them (this parameter's; a change never reaches
+// the other holders of a shared list, it copies the list first).
 #pragma once
 
 #include <atomic>

@@ -58,7 +58,9 @@ void storeWordsAt(unsigned char* p, const unsigned int w[2]) { std::memcpy(p, w,
 
 static_assert(sizeof(unsigned int) == 4, "the cipher works on 32-bit words");
 
-void Tea::simpledecrypt(unsigned char* block, unsigned int* key) { simpledecryptBlocks(block, 1, key); }
+void Tea::simpledecrypt(unsigned char* block, unsigned int* key) {
+  simpledecryptBlocks(block, 1, key);
+}
 
 void Tea::simpledecryptBlocks(unsigned char* data, unsigned long blocks, const unsigned int* key) {
   // Thirty-two blocks at a time: the rounds of one block depend on each other, those of

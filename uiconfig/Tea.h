@@ -18,7 +18,8 @@ class Tea {
   static void simpledecrypt(unsigned char* block, unsigned int* key);
   // simpledecrypt on each of `blocks` consecutive 8-byte blocks; the blocks are independent, so
   // several are deciphered side by side.
-  static void simpledecryptBlocks(unsigned char* data, unsigned long blocks, const unsigned int* key);
+  static void simpledecryptBlocks(unsigned char* data, unsigned long blocks,
+                                  const unsigned int* key);
   static void simpleencrypt(unsigned char* block, unsigned int* key);
 
   static void decryptTea(unsigned int* words, unsigned int* key);

@@ -223,10 +223,10 @@ IControl* UIConfigManager::makeContinuous(const char* what, int number, const st
 
 // ---------------------------------------------------------------- CC bindings
 
-IControl* UIConfigManager::createCCSliderControl(int ccNumber, int channel, const std::string& label,
-                                                 int number, int x, int y, int length,
-                                                 const std::string& image, double def, double min,
-                                                 double max, LinkInfo link, int part,
+IControl* UIConfigManager::createCCSliderControl(int ccNumber, int channel,
+                                                 const std::string& label, int number, int x, int y,
+                                                 int length, const std::string& image, double def,
+                                                 double min, double max, LinkInfo link, int part,
                                                  ControlLayer* layer, const std::string& group,
                                                  EDirection direction, bool) {
   IControl* c =
@@ -265,12 +265,13 @@ IControl* UIConfigManager::createCCBoolControl(int ccNumber, int channel, const 
 
 // ---------------------------------------------------------------- SysEx bindings
 
-IControl* UIConfigManager::createSysExSliderControl(const std::string& label, int number, int x, int y,
-                                                    int length, const std::string& image, double def,
-                                                    double min, double max, double, int valueOffset,
-                                                    int sysexIndex, int changingByte, int part,
-                                                    LinkInfo link, ControlLayer* layer,
-                                                    const std::string& group, EDirection direction, bool) {
+IControl* UIConfigManager::createSysExSliderControl(const std::string& label, int number, int x,
+                                                    int y, int length, const std::string& image,
+                                                    double def, double min, double max, double,
+                                                    int valueOffset, int sysexIndex,
+                                                    int changingByte, int part, LinkInfo link,
+                                                    ControlLayer* layer, const std::string& group,
+                                                    EDirection direction, bool) {
   if (!paramFor(number, "SysEx slider")) return nullptr;
   ControlActionSysExMessage msgs;
   unsigned char keys[4];
@@ -286,11 +287,12 @@ IControl* UIConfigManager::createSysExSliderControl(const std::string& label, in
   return c;
 }
 
-IControl* UIConfigManager::createSysExKnobControl(const std::string& label, int number, int x, int y,
-                                                  const std::string& image, double def, double min,
-                                                  double max, double step, int, int sysexIndex,
-                                                  int changingByte, int part, LinkInfo link,
-                                                  ControlLayer* layer, const std::string& group) {
+IControl* UIConfigManager::createSysExKnobControl(const std::string& label, int number, int x,
+                                                  int y, const std::string& image, double def,
+                                                  double min, double max, double step, int,
+                                                  int sysexIndex, int changingByte, int part,
+                                                  LinkInfo link, ControlLayer* layer,
+                                                  const std::string& group) {
   if (!paramFor(number, "SysEx knob")) return nullptr;
   ControlActionSysExMessage msgs;
   unsigned char keys[4];
@@ -308,8 +310,8 @@ IControl* UIConfigManager::createSysExKnobControl(const std::string& label, int 
   return c;
 }
 
-IControl* UIConfigManager::createSysExBoolControl(const std::string& label, int number, int x, int y,
-                                                  const std::string& image, double def, int,
+IControl* UIConfigManager::createSysExBoolControl(const std::string& label, int number, int x,
+                                                  int y, const std::string& image, double def, int,
                                                   int sysexIndex, int changingByte, int part,
                                                   LinkInfo link, ControlLayer* layer,
                                                   const std::string& group) {
@@ -327,10 +329,10 @@ IControl* UIConfigManager::createSysExBoolControl(const std::string& label, int 
 
 // ---------------------------------------------------------------- unbound controls
 
-IControl* UIConfigManager::createNoValKnobControl(const std::string& label, int number, int x, int y,
-                                                  const std::string& image, double def, double min,
-                                                  double max, double, int part, ControlLayer* layer,
-                                                  const std::string& group) {
+IControl* UIConfigManager::createNoValKnobControl(const std::string& label, int number, int x,
+                                                  int y, const std::string& image, double def,
+                                                  double min, double max, double, int part,
+                                                  ControlLayer* layer, const std::string& group) {
   return makeContinuous("knob", number, label, x, y, -1, kVertical, image, def, min, max, 1.0, part,
                         layer, group);
 }
@@ -374,16 +376,16 @@ IControl* UIConfigManager::makeSwitch(bool momentary, const char* what, const st
   return c;
 }
 
-IControl* UIConfigManager::createBoolControl(const std::string& label, int number, double def, int x,
-                                             int y, const std::string& image, int part,
+IControl* UIConfigManager::createBoolControl(const std::string& label, int number, double def,
+                                             int x, int y, const std::string& image, int part,
                                              ControlLayer* layer, const std::string& group) {
   IControl* c = makeSwitch(false, "switch", label, number, def, x, y, image, part, layer, group);
   if (c) bindRecord(number, kActionNone, c);
   return c;
 }
 
-IControl* UIConfigManager::createSwitchControl(const std::string& label, int number, double def, int x,
-                                               int y, const std::string& image, int part,
+IControl* UIConfigManager::createSwitchControl(const std::string& label, int number, double def,
+                                               int x, int y, const std::string& image, int part,
                                                ControlLayer* layer, const std::string& group) {
   IControl* c =
       makeSwitch(true, "momentary switch", label, number, def, x, y, image, part, layer, group);
@@ -391,16 +393,17 @@ IControl* UIConfigManager::createSwitchControl(const std::string& label, int num
   return c;
 }
 
-IControl* UIConfigManager::createAutoOffSwitchControl(const std::string& label, int number, int x, int y,
-                                                      const std::string& image, int part,
-                                                      ControlLayer* layer, const std::string& group) {
+IControl* UIConfigManager::createAutoOffSwitchControl(const std::string& label, int number, int x,
+                                                      int y, const std::string& image, int part,
+                                                      ControlLayer* layer,
+                                                      const std::string& group) {
   return createSwitchControl(label, number, 0.0, x, y, image, part, layer, group);
 }
 
 // ---------------------------------------------------------------- displays
 
-IControl* UIConfigManager::createControlDisplay(const std::string&, int number, int x, int y, int w, int h,
-                                                int, ControlLayer* layer, const std::string&,
+IControl* UIConfigManager::createControlDisplay(const std::string&, int number, int x, int y, int w,
+                                                int h, int, ControlLayer* layer, const std::string&,
                                                 int displaySize, bool) {
   if (!plug || !graphics) return nullptr;
   const IColor yellow(255, 241, 243, 33);
@@ -432,9 +435,9 @@ IControl* UIConfigManager::createControlDisplay(const std::string&, int number, 
   return c;
 }
 
-IControl* UIConfigManager::createNameDisplay(const std::string& label, int number, int x, int y, int w,
-                                             int h, int nameLen, int part, ControlLayer* layer,
-                                             const std::string& group) {
+IControl* UIConfigManager::createNameDisplay(const std::string& label, int number, int x, int y,
+                                             int w, int h, int nameLen, int part,
+                                             ControlLayer* layer, const std::string& group) {
   IParam* p = paramFor(number, "name display");
   if (!p) return nullptr;
   p->InitEnum(label.c_str(), 0, 1, "", getParamGroup(part, group), -1, -1);
@@ -482,12 +485,10 @@ ControlAction* UIConfigManager::bindMsbLsb(int number, IControl* control, int cc
   return r;
 }
 
-IControl* UIConfigManager::createMsbLsbBoolControl(int ccNumber, int msb, int lsb, int lsbControl,
-                                                   int channel, const std::string& label, int number,
-                                                   int x, int y, const std::string& image, double def,
-                                                   double offValue, double onValue, LinkInfo link,
-                                                   int part, ControlLayer* layer,
-                                                   const std::string& group) {
+IControl* UIConfigManager::createMsbLsbBoolControl(
+    int ccNumber, int msb, int lsb, int lsbControl, int channel, const std::string& label,
+    int number, int x, int y, const std::string& image, double def, double offValue, double onValue,
+    LinkInfo link, int part, ControlLayer* layer, const std::string& group) {
   IControl* c = makeSwitch(false, "MSB/LSB button", boundName(label, part), number, def, x, y,
                            image, part, layer, group);
   if (!c) return nullptr;
@@ -500,11 +501,11 @@ IControl* UIConfigManager::createMsbLsbBoolControl(int ccNumber, int msb, int ls
 }
 
 IControl* UIConfigManager::createMsbLsbKnobControl(int ccNumber, int msb, int lsb, int lsbControl,
-                                                   int channel, const std::string& label, int number,
-                                                   int x, int y, const std::string& image, double def,
-                                                   double min, double max, double step,
-                                                   LinkInfo link, int part, ControlLayer* layer,
-                                                   const std::string& group) {
+                                                   int channel, const std::string& label,
+                                                   int number, int x, int y,
+                                                   const std::string& image, double def, double min,
+                                                   double max, double step, LinkInfo link, int part,
+                                                   ControlLayer* layer, const std::string& group) {
   IControl* c = makeContinuous("MSB/LSB knob", number, boundName(label, part), x, y, -1, kVertical,
                                image, def, min, max, wholeStep(step), part, layer, group);
   if (!c) return nullptr;

@@ -66,11 +66,11 @@ enum AttrKey : int {
 };
 
 const char* const kAttrNames[kAttrCount] = {
-    "imageId",     "paramGroup", "channel",      "paramId",      "bounds",    "position",
-    "name",        "id",         "overlay",      "create",       "displaySize", "white",
-    "valueBounds", "type",       "inputDev",     "nameLen",      "valueList", "visible",
-    "valueDisplay", "buttons",   "length",       "changingByte", "biDirectLink", "ccNumber",
-    "sysexIndex",  "msgZeroVal", "color"};
+    "imageId",      "paramGroup", "channel",  "paramId",      "bounds",       "position",
+    "name",         "id",         "overlay",  "create",       "displaySize",  "white",
+    "valueBounds",  "type",       "inputDev", "nameLen",      "valueList",    "visible",
+    "valueDisplay", "buttons",    "length",   "changingByte", "biDirectLink", "ccNumber",
+    "sysexIndex",   "msgZeroVal", "color"};
 
 // strcmp(a, b) == 0, with the first characters compared inline: most candidates differ there.
 bool sameText(const char* a, const char* b) { return a[0] == b[0] && std::strcmp(a, b) == 0; }
@@ -140,7 +140,16 @@ Kind kindOf(const char* n) {
 
 // The types of the control elements, with the number of position and valueBounds values each
 // needs.
-enum class ControlKind { kSeKnob, kSeSlider, kSeButton, kCcSlider, kCcKnob, kCcButton, kSeMenu, kCcMenu };
+enum class ControlKind {
+  kSeKnob,
+  kSeSlider,
+  kSeButton,
+  kCcSlider,
+  kCcKnob,
+  kCcButton,
+  kSeMenu,
+  kCcMenu
+};
 struct ControlType {
   const char* type;
   ControlKind kind;
@@ -151,17 +160,16 @@ struct ControlType {
 
 // Null for a type that builds nothing.
 const ControlType* controlTypeOf(const char* type) {
-  static const ControlType types[] = {
-      {"seKnob", ControlKind::kSeKnob, 2, 3, kVertical},
-      {"seSliderVer", ControlKind::kSeSlider, 2, 3, kVertical},
-      {"seSliderHor", ControlKind::kSeSlider, 2, 3, kHorizontal},
-      {"seButton", ControlKind::kSeButton, 2, 1, kVertical},
-      {"ccSliderVer", ControlKind::kCcSlider, 2, 3, kVertical},
-      {"ccSliderHor", ControlKind::kCcSlider, 2, 3, kHorizontal},
-      {"ccKnob", ControlKind::kCcKnob, 2, 4, kVertical},
-      {"ccButton", ControlKind::kCcButton, 2, 3, kVertical},
-      {"seMenu", ControlKind::kSeMenu, 3, 3, kVertical},
-      {"ccMenu", ControlKind::kCcMenu, 3, 3, kVertical}};
+  static const ControlType types[] = {{"seKnob", ControlKind::kSeKnob, 2, 3, kVertical},
+                                      {"seSliderVer", ControlKind::kSeSlider, 2, 3, kVertical},
+                                      {"seSliderHor", ControlKind::kSeSlider, 2, 3, kHorizontal},
+                                      {"seButton", ControlKind::kSeButton, 2, 1, kVertical},
+                                      {"ccSliderVer", ControlKind::kCcSlider, 2, 3, kVertical},
+                                      {"ccSliderHor", ControlKind::kCcSlider, 2, 3, kHorizontal},
+                                      {"ccKnob", ControlKind::kCcKnob, 2, 4, kVertical},
+                                      {"ccButton", ControlKind::kCcButton, 2, 3, kVertical},
+                                      {"seMenu", ControlKind::kSeMenu, 3, 3, kVertical},
+                                      {"ccMenu", ControlKind::kCcMenu, 3, 3, kVertical}};
   for (const ControlType& t : types)
     if (sameText(type, t.type)) return &t;
   return nullptr;
@@ -261,13 +269,20 @@ struct UIElementAttributes {
  private:
   static int listSlot(AttrKey k) {
     switch (k) {
-      case kAttrBounds: return 0;
-      case kAttrPosition: return 1;
-      case kAttrValueBounds: return 2;
-      case kAttrInputDev: return 3;
-      case kAttrDisplaySize: return 4;
-      case kAttrVisible: return 5;
-      default: return -1;
+      case kAttrBounds:
+        return 0;
+      case kAttrPosition:
+        return 1;
+      case kAttrValueBounds:
+        return 2;
+      case kAttrInputDev:
+        return 3;
+      case kAttrDisplaySize:
+        return 4;
+      case kAttrVisible:
+        return 5;
+      default:
+        return -1;
     }
   }
   Numbers lists[6];
@@ -288,10 +303,9 @@ void UIConfigManager::walkDescription(XMLNode* first) {
   elementCache = nullptr;
   deferSysex = false;
   // Stable: of two registrations under the same keys the later one still wins.
-  std::stable_sort(deferredSysex.begin(), deferredSysex.end(),
-                   [](const SysExRegistration& a, const SysExRegistration& b) {
-                     return a.key < b.key;
-                   });
+  std::stable_sort(
+      deferredSysex.begin(), deferredSysex.end(),
+      [](const SysExRegistration& a, const SysExRegistration& b) { return a.key < b.key; });
   for (const SysExRegistration& r : deferredSysex) {
     unsigned char keys[4];
     for (int i = 0; i < 4; ++i) keys[i] = static_cast<unsigned char>(r.key >> (8 * (4 - i)));
@@ -435,15 +449,13 @@ void UIConfigManager::interpretElement(XMLElement* e, ControlLayer* layer, int p
       const Numbers p = at.numbers(kAttrPosition, 2);
       const Numbers vb = at.numbers(kAttrValueBounds, 3);
       if (p.n < 2 || vb.n < 1) return skip("position needs 2 values and valueBounds 1");
-      createBoolControl(at.name, number, vb.v[0], p.v[0], p.v[1], image, part, layer,
-                        group);
+      createBoolControl(at.name, number, vb.v[0], p.v[0], p.v[1], image, part, layer, group);
       break;
     }
     case Kind::kAutoOff: {
       const Numbers p = at.numbers(kAttrPosition, 2);
       if (p.n < 2) return skip("position needs 2 values");
-      createSwitchControl(at.name, number, 0, p.v[0], p.v[1], image, part, layer,
-                          group);
+      createSwitchControl(at.name, number, 0, p.v[0], p.v[1], image, part, layer, group);
       break;
     }
     case Kind::kDropMenu: {
@@ -465,9 +477,8 @@ void UIConfigManager::interpretElement(XMLElement* e, ControlLayer* layer, int p
                           part, layer, group);
       } else if (sameText(type, "dropSelection")) {
         if (vb.n < 3) return skip("valueBounds needs 3 values");
-        createDropDownMenu2(name, number, b.v[0], b.v[1], b.v[2], b.v[3], vb.v[0], vb.v[1],
-                            vb.v[2], valueListOrEmpty(at.text(kAttrValueList)), part, layer,
-                            group);
+        createDropDownMenu2(name, number, b.v[0], b.v[1], b.v[2], b.v[3], vb.v[0], vb.v[1], vb.v[2],
+                            valueListOrEmpty(at.text(kAttrValueList)), part, layer, group);
       }
       break;
     }
@@ -487,8 +498,8 @@ void UIConfigManager::interpretElement(XMLElement* e, ControlLayer* layer, int p
         const Numbers visible = at.numbers(kAttrVisible, 2);
         int a = -1, b = -1;
         at.valueDisplay(&a, &b);
-        createNoValDropDown(name, number, p.v[0], p.v[1], p.v[2], p.v[3], vb.v[0], vb.v[1],
-                            vb.v[2], a, b, visible.n > 0 ? visible.v[0] : 1,
+        createNoValDropDown(name, number, p.v[0], p.v[1], p.v[2], p.v[3], vb.v[0], vb.v[1], vb.v[2],
+                            a, b, visible.n > 0 ? visible.v[0] : 1,
                             valueListOrEmpty(at.text(kAttrValueList)), part, layer, group,
                             at.integer(kAttrWhite) != 0);
       }
@@ -497,9 +508,8 @@ void UIConfigManager::interpretElement(XMLElement* e, ControlLayer* layer, int p
     case Kind::kRadio: {
       const Numbers p = at.numbers(kAttrPosition, 2);
       if (p.n < 2) return skip("position needs 2 values");
-      createRadioControl(at.name, number, p.v[0], p.v[1], image,
-                         at.integer(kAttrButtons), part, layer, group,
-                         e->BoolAttribute("horizontal", false));
+      createRadioControl(at.name, number, p.v[0], p.v[1], image, at.integer(kAttrButtons), part,
+                         layer, group, e->BoolAttribute("horizontal", false));
       break;
     }
     case Kind::kControl:
@@ -526,8 +536,7 @@ void UIConfigManager::interpretElement(XMLElement* e, ControlLayer* layer, int p
 
 void UIConfigManager::interpretControlElement(UIElementAttributes& at, int number,
                                               ControlLayer* layer, int part,
-                                              const std::string& group,
-                                              const std::string& image) {
+                                              const std::string& group, const std::string& image) {
   const char* type = at.text(kAttrType);
   const std::string& name = at.name;
   const Numbers p = at.numbers(kAttrPosition, 3);
@@ -577,27 +586,26 @@ void UIConfigManager::interpretControlElement(UIElementAttributes& at, int numbe
                              changingByte, part, link, layer, group);
       break;
     case ControlKind::kCcSlider:
-      createCCSliderControl(ccNumber, channel, name, number, p.v[0], p.v[1], length, image, v1,
-                            v2, v3, link, part, layer, group, direction, false);
+      createCCSliderControl(ccNumber, channel, name, number, p.v[0], p.v[1], length, image, v1, v2,
+                            v3, link, part, layer, group, direction, false);
       break;
     case ControlKind::kCcKnob:
       createCCKnobControl(ccNumber, channel, name, number, p.v[0], p.v[1], image, v1, v2, v3, v4,
                           link, part, layer, group);
       break;
     case ControlKind::kCcButton:
-      createCCBoolControl(ccNumber, channel, name, number, p.v[0], p.v[1], image, v1, v2, v3,
-                          link, part, layer, group);
+      createCCBoolControl(ccNumber, channel, name, number, p.v[0], p.v[1], image, v1, v2, v3, link,
+                          part, layer, group);
       break;
     case ControlKind::kSeMenu:
       createMultiSelectionSysExControl(name, number, p.v[0], p.v[1], p.v[2], 13, vb.v[0], vb.v[1],
-                                       vb.v[2], a, b, entries(), msgZeroVal,
-                                       at.integer(kAttrColor), sysexIndex, changingByte, part,
-                                       layer, group, white);
+                                       vb.v[2], a, b, entries(), msgZeroVal, at.integer(kAttrColor),
+                                       sysexIndex, changingByte, part, layer, group, white);
       break;
     case ControlKind::kCcMenu:
       createMultiSelectionCCControl(ccNumber, channel, name, number, p.v[0], p.v[1], p.v[2], 13,
-                                    vb.v[0], vb.v[1], vb.v[2], a, b, entries(),
-                                    part, layer, group, white);
+                                    vb.v[0], vb.v[1], vb.v[2], a, b, entries(), part, layer, group,
+                                    white);
       break;
   }
 }

@@ -268,9 +268,13 @@ void UIConfigManager::attachLayer(ControlLayer* child, ControlLayer* parent) {
     graphics->AttachLayer(child);
 }
 
-std::string UIConfigManager::boundName(const std::string& label, int part) const {
+const std::string& UIConfigManager::boundName(const std::string& label, int part) {
   if (part < 0) return label;
-  return "[" + std::to_string(partToOneBased(part)) + "] " + label;
+  boundNameText.assign("[");
+  boundNameText += std::to_string(partToOneBased(part));
+  boundNameText += "] ";
+  boundNameText += label;
+  return boundNameText;
 }
 
 const std::string* UIConfigManager::sysexTemplate(int index) const {

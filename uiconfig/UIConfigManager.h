@@ -131,16 +131,17 @@ class UIConfigManager {
   void processXMLElement(tinyxml2::XMLNode* node, ControlLayer* layer, int part);
 
   // ---- control factories (null when the element was skipped) ----
-  IControl* createCCSliderControl(int ccNumber, int channel, const std::string& label, int number, int x,
-                                  int y, int length, const std::string& image, double def, double min,
-                                  double max, LinkInfo link, int part, ControlLayer* layer,
-                                  const std::string& group, EDirection direction, bool flag);
-  IControl* createCCKnobControl(int ccNumber, int channel, const std::string& label, int number, int x,
-                                int y, const std::string& image, double def, double min, double max,
-                                double step, LinkInfo link, int part, ControlLayer* layer,
-                                const std::string& group);
-  IControl* createCCBoolControl(int ccNumber, int channel, const std::string& label, int number, int x,
-                                int y, const std::string& image, double def, double offValue,
+  IControl* createCCSliderControl(int ccNumber, int channel, const std::string& label, int number,
+                                  int x, int y, int length, const std::string& image, double def,
+                                  double min, double max, LinkInfo link, int part,
+                                  ControlLayer* layer, const std::string& group,
+                                  EDirection direction, bool flag);
+  IControl* createCCKnobControl(int ccNumber, int channel, const std::string& label, int number,
+                                int x, int y, const std::string& image, double def, double min,
+                                double max, double step, LinkInfo link, int part,
+                                ControlLayer* layer, const std::string& group);
+  IControl* createCCBoolControl(int ccNumber, int channel, const std::string& label, int number,
+                                int x, int y, const std::string& image, double def, double offValue,
                                 double onValue, LinkInfo link, int part, ControlLayer* layer,
                                 const std::string& group);
   IControl* createSysExSliderControl(const std::string& label, int number, int x, int y, int length,
@@ -148,21 +149,25 @@ class UIConfigManager {
                                      double fourth, int valueOffset, int sysexIndex,
                                      int changingByte, int part, LinkInfo link, ControlLayer* layer,
                                      const std::string& group, EDirection direction, bool flag);
-  IControl* createSysExKnobControl(const std::string& label, int number, int x, int y, const std::string& image,
-                                   double def, double min, double max, double fourth,
-                                   int valueOffset, int sysexIndex, int changingByte, int part,
-                                   LinkInfo link, ControlLayer* layer, const std::string& group);
-  IControl* createSysExBoolControl(const std::string& label, int number, int x, int y, const std::string& image,
-                                   double def, int valueOffset, int sysexIndex, int changingByte,
-                                   int part, LinkInfo link, ControlLayer* layer, const std::string& group);
-  IControl* createNoValKnobControl(const std::string& label, int number, int x, int y, const std::string& image,
-                                   double def, double min, double max, double fourth, int part,
+  IControl* createSysExKnobControl(const std::string& label, int number, int x, int y,
+                                   const std::string& image, double def, double min, double max,
+                                   double fourth, int valueOffset, int sysexIndex, int changingByte,
+                                   int part, LinkInfo link, ControlLayer* layer,
+                                   const std::string& group);
+  IControl* createSysExBoolControl(const std::string& label, int number, int x, int y,
+                                   const std::string& image, double def, int valueOffset,
+                                   int sysexIndex, int changingByte, int part, LinkInfo link,
                                    ControlLayer* layer, const std::string& group);
-  IControl* createRadioControl(const std::string& label, int number, int x, int y, const std::string& image,
-                               int buttons, int part, ControlLayer* layer, const std::string& group,
-                               bool horizontal);
+  IControl* createNoValKnobControl(const std::string& label, int number, int x, int y,
+                                   const std::string& image, double def, double min, double max,
+                                   double fourth, int part, ControlLayer* layer,
+                                   const std::string& group);
+  IControl* createRadioControl(const std::string& label, int number, int x, int y,
+                               const std::string& image, int buttons, int part, ControlLayer* layer,
+                               const std::string& group, bool horizontal);
   IControl* createBoolControl(const std::string& label, int number, double def, int x, int y,
-                              const std::string& image, int part, ControlLayer* layer, const std::string& group);
+                              const std::string& image, int part, ControlLayer* layer,
+                              const std::string& group);
   IControl* createSwitchControl(const std::string& label, int number, double def, int x, int y,
                                 const std::string& image, int part, ControlLayer* layer,
                                 const std::string& group);
@@ -170,34 +175,36 @@ class UIConfigManager {
                                        const std::string& image, int part, ControlLayer* layer,
                                        const std::string& group);
   IControl* createControlDisplay(const std::string& label, int number, int x, int y, int w, int h,
-                                 int part, ControlLayer* layer, const std::string& group, int displaySize,
-                                 bool white);
+                                 int part, ControlLayer* layer, const std::string& group,
+                                 int displaySize, bool white);
   IControl* createNameDisplay(const std::string& label, int number, int x, int y, int w, int h,
                               int nameLen, int part, ControlLayer* layer, const std::string& group);
-  IControl* createDropDownMenu(const std::string& label, int number, int x, int y, int w, int h, int part,
-                               ControlLayer* layer, const std::string& group);
+  IControl* createDropDownMenu(const std::string& label, int number, int x, int y, int w, int h,
+                               int part, ControlLayer* layer, const std::string& group);
   IControl* createDropDownMenu2(const std::string& label, int number, int x, int y, int w, int h,
                                 int value1, int value2, int value3,
-                                const std::vector<std::string>& entries, int part, ControlLayer* layer,
-                                const std::string& group);
-  IControl* createMIDIDeviceSelectionControl(const std::string& label, int number, int x, int y, int w,
-                                             int h, int input, int part, ControlLayer* layer,
+                                const std::vector<std::string>& entries, int part,
+                                ControlLayer* layer, const std::string& group);
+  IControl* createMIDIDeviceSelectionControl(const std::string& label, int number, int x, int y,
+                                             int w, int h, int input, int part, ControlLayer* layer,
                                              const std::string& group);
   IControl* createNoValDropDown(const std::string& label, int number, int x, int y, int w, int h,
                                 int value1, int value2, int value3, int displayA, int displayB,
                                 int visible, const std::vector<std::string>& entries, int part,
                                 ControlLayer* layer, const std::string& group, bool white);
-  IControl* createMultiSelectionCCControl(int ccNumber, int channel, const std::string& label, int number,
-                                          int x, int y, int w, int h, int value1, int value2,
-                                          int value3, int displayA, int displayB,
+  IControl* createMultiSelectionCCControl(int ccNumber, int channel, const std::string& label,
+                                          int number, int x, int y, int w, int h, int value1,
+                                          int value2, int value3, int displayA, int displayB,
                                           const std::vector<std::string>& entries, int part,
-                                          ControlLayer* layer, const std::string& group, bool white);
-  IControl* createMultiSelectionSysExControl(const std::string& label, int number, int x, int y, int w,
-                                             int h, int value1, int value2, int value3,
+                                          ControlLayer* layer, const std::string& group,
+                                          bool white);
+  IControl* createMultiSelectionSysExControl(const std::string& label, int number, int x, int y,
+                                             int w, int h, int value1, int value2, int value3,
                                              int displayA, int displayB,
-                                             const std::vector<std::string>& entries, int msgZeroVal,
-                                             int color, int sysexIndex, int changingByte, int part,
-                                             ControlLayer* layer, const std::string& group, bool white);
+                                             const std::vector<std::string>& entries,
+                                             int msgZeroVal, int color, int sysexIndex,
+                                             int changingByte, int part, ControlLayer* layer,
+                                             const std::string& group, bool white);
 
   // The full-window progress overlay on `layer` (the plug-in constructor's "PROGRESS" layer,
   // which then owns it): the window's size times the size factor, drawn from the
@@ -208,16 +215,18 @@ class UIConfigManager {
   // MSB/LSB (NRPN-style) bindings: recorded and registered, never sent; no element of the
   // description makes them.
   IControl* createMsbLsbBoolControl(int ccNumber, int msb, int lsb, int lsbControl, int channel,
-                                    const std::string& label, int number, int x, int y, const std::string& image,
-                                    double def, double offValue, double onValue, LinkInfo link,
-                                    int part, ControlLayer* layer, const std::string& group);
+                                    const std::string& label, int number, int x, int y,
+                                    const std::string& image, double def, double offValue,
+                                    double onValue, LinkInfo link, int part, ControlLayer* layer,
+                                    const std::string& group);
   IControl* createMsbLsbKnobControl(int ccNumber, int msb, int lsb, int lsbControl, int channel,
-                                    const std::string& label, int number, int x, int y, const std::string& image,
-                                    double def, double min, double max, double step, LinkInfo link,
-                                    int part, ControlLayer* layer, const std::string& group);
+                                    const std::string& label, int number, int x, int y,
+                                    const std::string& image, double def, double min, double max,
+                                    double step, LinkInfo link, int part, ControlLayer* layer,
+                                    const std::string& group);
   IControl* createMsbLsbSelectionCCControl(int ccNumber, int msb, int lsb, int lsbControl,
-                                           int channel, const std::string& label, int number, int x, int y,
-                                           int w, int h, int value1, int value2, int value3,
+                                           int channel, const std::string& label, int number, int x,
+                                           int y, int w, int h, int value1, int value2, int value3,
                                            int displayA, int displayB,
                                            const std::vector<std::string>& entries, int part,
                                            ControlLayer* layer, const std::string& group);
@@ -282,7 +291,10 @@ class UIConfigManager {
   static constexpr int kMaxCoordinate = 1 << 20;
   // Largest number of values a menu or a prepared message table may span.
   static constexpr int kMaxValues = 1 << 14;
-  std::string boundName(const std::string& label, int part) const;
+  // The parameter name of a control of `part`: "[n] label" (n counted from 1), or the label
+  // itself without a part. Good until the next call: one name is in use at a time.
+  const std::string& boundName(const std::string& label, int part);
+  std::string boundNameText;
   // Prepares the messages of a SysEx binding into `out` and its lookup keys; false (logged)
   // when the container, its template or the range cannot give them.
   bool prepareSysex(const char* what, int sysexIndex, int changingByte, int count, int first,
@@ -325,8 +337,8 @@ class UIConfigManager {
   // The element walk of readDescriptionText from `first` on, with its per-element cache.
   void walkDescription(tinyxml2::XMLNode* first);
   void interpretElement(tinyxml2::XMLElement* e, ControlLayer* layer, int part);
-  void interpretControlElement(UIElementAttributes& at, int number, ControlLayer* layer,
-                               int part, const std::string& group, const std::string& image);
+  void interpretControlElement(UIElementAttributes& at, int number, ControlLayer* layer, int part,
+                               const std::string& group, const std::string& image);
   // The value list of that name, or an empty list.
   const std::vector<std::string>& valueListOrEmpty(const char* name) const;
 
@@ -342,7 +354,7 @@ class UIConfigManager {
   };
   std::vector<ParsedTemplate> templateCache;  // by SysEx container, during a walk
   std::vector<int> templateScratch;           // a template read outside a walk
-  UIElementCache* elementCache = nullptr;  // during walkDescription only
+  UIElementCache* elementCache = nullptr;     // during walkDescription only
   // SysEx registrations of a walk, made in key order when it ends: inserted in order, the
   // lookup's levels grow at their ends instead of being searched for every control.
   struct SysExRegistration {
@@ -355,7 +367,7 @@ class UIConfigManager {
   // and padding.
   using EntryListKey = std::tuple<const std::vector<std::string>*, int, int, bool>;
   std::map<EntryListKey, IParam::SharedDisplayTexts> entryLists;
-  std::vector<int> messageScratch;            // the first prepared message, while it is checked
+  std::vector<int> messageScratch;  // the first prepared message, while it is checked
   // Element visits left for this walk. Nested multilayers multiply their subtrees, so a hostile
   // description could otherwise make the walk run for ever; the real one needs a few tens of
   // thousands.

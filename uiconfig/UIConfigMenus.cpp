@@ -35,8 +35,8 @@ IControl* UIConfigManager::addCaption(int number, int x, int y, int w, int h, co
   return c;
 }
 
-IControl* UIConfigManager::createDropDownMenu(const std::string& label, int number, int x, int y, int w,
-                                              int h, int part, ControlLayer* layer,
+IControl* UIConfigManager::createDropDownMenu(const std::string& label, int number, int x, int y,
+                                              int w, int h, int part, ControlLayer* layer,
                                               const std::string& group) {
   IParam* p = paramFor(number, "text menu");
   if (!p) return nullptr;
@@ -51,8 +51,8 @@ IControl* UIConfigManager::createDropDownMenu(const std::string& label, int numb
   return c;
 }
 
-IControl* UIConfigManager::createDropDownMenu2(const std::string& label, int number, int x, int y, int w,
-                                               int h, int value1, int value2, int value3,
+IControl* UIConfigManager::createDropDownMenu2(const std::string& label, int number, int x, int y,
+                                               int w, int h, int value1, int value2, int value3,
                                                const std::vector<std::string>& entries, int part,
                                                ControlLayer* layer, const std::string& group) {
   IParam* p = paramFor(number, "selection menu");
@@ -71,8 +71,8 @@ IControl* UIConfigManager::createDropDownMenu2(const std::string& label, int num
   return c;
 }
 
-IControl* UIConfigManager::createMIDIDeviceSelectionControl(const std::string&, int number, int x, int y,
-                                                            int w, int h, int input, int,
+IControl* UIConfigManager::createMIDIDeviceSelectionControl(const std::string&, int number, int x,
+                                                            int y, int w, int h, int input, int,
                                                             ControlLayer*, const std::string&) {
   IParam* p = paramFor(number, "MIDI device menu");
   if (!p) return nullptr;
@@ -108,8 +108,8 @@ bool UIConfigManager::fillEntryTexts(IParam* p, int number, int count,
   // would be filled the same way holds it instead.
   IParam::SharedDisplayTexts* filled = nullptr;
   if (elementCache && p->GetNDisplayTexts() == 0) {
-    filled = &entryLists[EntryListKey(listed ? &entries : nullptr, count, listed ? 0 : displayA,
-                                      pad)];
+    filled =
+        &entryLists[EntryListKey(listed ? &entries : nullptr, count, listed ? 0 : displayA, pad)];
     if (*filled && p->AdoptDisplayTextList(*filled)) return true;
   }
   p->ReserveDisplayTexts(count);
@@ -126,11 +126,12 @@ bool UIConfigManager::fillEntryTexts(IParam* p, int number, int count,
   return true;
 }
 
-IControl* UIConfigManager::createNoValDropDown(const std::string& label, int number, int x, int y, int w,
-                                               int h, int value1, int value2, int value3,
+IControl* UIConfigManager::createNoValDropDown(const std::string& label, int number, int x, int y,
+                                               int w, int h, int value1, int value2, int value3,
                                                int displayA, int displayB, int visible,
                                                const std::vector<std::string>& entries, int part,
-                                               ControlLayer* layer, const std::string& group, bool white) {
+                                               ControlLayer* layer, const std::string& group,
+                                               bool white) {
   IParam* p = paramFor(number, "menu");
   if (!p) return nullptr;
   const int count = entryCount(value2, value3, kMaxValues);
@@ -172,8 +173,8 @@ IControl* UIConfigManager::boundMenu(IParam* p, const std::string& label, int nu
 IControl* UIConfigManager::createMultiSelectionCCControl(
     int ccNumber, int channel, const std::string& label, int number, int x, int y, int w, int h,
     int value1, int value2, int value3, int displayA, int displayB,
-    const std::vector<std::string>& entries, int part, ControlLayer* layer, const std::string& group,
-    bool white) {
+    const std::vector<std::string>& entries, int part, ControlLayer* layer,
+    const std::string& group, bool white) {
   IParam* p = paramFor(number, "CC menu");
   if (!p) return nullptr;
   const int count = entryCount(value2, value3, kMaxValues);
@@ -189,9 +190,10 @@ IControl* UIConfigManager::createMultiSelectionCCControl(
 }
 
 IControl* UIConfigManager::createMultiSelectionSysExControl(
-    const std::string& label, int number, int x, int y, int w, int h, int value1, int value2, int value3,
-    int displayA, int displayB, const std::vector<std::string>& entries, int, int, int sysexIndex,
-    int changingByte, int part, ControlLayer* layer, const std::string& group, bool white) {
+    const std::string& label, int number, int x, int y, int w, int h, int value1, int value2,
+    int value3, int displayA, int displayB, const std::vector<std::string>& entries, int, int,
+    int sysexIndex, int changingByte, int part, ControlLayer* layer, const std::string& group,
+    bool white) {
   IParam* p = paramFor(number, "SysEx menu");
   if (!p) return nullptr;
   const int count = entryCount(value2, value3, kMaxValues - 1);
@@ -210,9 +212,10 @@ IControl* UIConfigManager::createMultiSelectionSysExControl(
 }
 
 IControl* UIConfigManager::createMsbLsbSelectionCCControl(
-    int ccNumber, int msb, int lsb, int lsbControl, int channel, const std::string& label, int number,
-    int x, int y, int w, int h, int value1, int value2, int value3, int displayA, int displayB,
-    const std::vector<std::string>& entries, int part, ControlLayer* layer, const std::string& group) {
+    int ccNumber, int msb, int lsb, int lsbControl, int channel, const std::string& label,
+    int number, int x, int y, int w, int h, int value1, int value2, int value3, int displayA,
+    int displayB, const std::vector<std::string>& entries, int part, ControlLayer* layer,
+    const std::string& group) {
   IParam* p = paramFor(number, "MSB/LSB menu");
   if (!p) return nullptr;
   const int count = entryCount(value2, value3, kMaxValues);
