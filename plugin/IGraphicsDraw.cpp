@@ -8,6 +8,7 @@
 // image id AND scale, so two editors open at different size factors each draw their own copy;
 // within one editor an id keeps the scale of its first load.
 #include <sched.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -280,6 +281,12 @@ private:
 class DecodeAheadPool {
 public:
   ~DecodeAheadPool() {
+    // In a child forked from the process that started the helpers they do not exist: nothing
+    // to end or wait for, and no thread call may touch them (their records are left as they are).
+    if (getpid() != mOwner) {
+      new std::vector<std::thread>(std::move(mThreads));
+      return;
+    }
     {
       std::lock_guard<std::mutex> lock(mLock);
       mQueue.clear();
@@ -374,6 +381,7 @@ private:
   std::vector<std::thread> mThreads;
   size_t mIdle = 0;
   bool mStop = false;
+  const pid_t mOwner = getpid();
 };
 
 thread_local bool DecodeAheadPool::tHelping = false;
