@@ -295,6 +295,23 @@ struct UIElementCache {
   std::unordered_map<const XMLElement*, UIElementAttributes> byElement;
 };
 
+void UIConfigManager::decodeStartupBackgroundsAhead(XMLNode* first, bool shown, int depth) {
+  if (!graphics || depth > kMaxLayerDepth) return;
+  for (XMLNode* n = first; n; n = n->NextSibling()) {
+    XMLElement* e = n->ToElement();
+    if (!e) continue;
+    const Kind kind = kindOf(e->Name());
+    if (kind == Kind::kBackground && shown) {
+      IBitmap bm = getImageByName(graphics, e->Attribute("imageId") ? e->Attribute("imageId") : "");
+      graphics->DecodeAhead(&bm);
+    } else if (kind == Kind::kLayer) {
+      const char* name = e->Attribute("name");
+      const bool startup = name && std::find(startupLayers.begin(), startupLayers.end(), name) != startupLayers.end();
+      decodeStartupBackgroundsAhead(e->FirstChild(), startup, depth + 1);
+    }
+  }
+}
+
 void UIConfigManager::walkDescription(XMLNode* first) {
   UIElementCache cache;
   elementCache = &cache;
@@ -429,9 +446,6 @@ void UIConfigManager::interpretElement(XMLElement* e, ControlLayer* layer, int p
       const Numbers p = at.numbers(kAttrPosition, 2);
       if (p.n < 2) return skip("position needs 2 values");
       IBitmap bm = getImageByName(graphics, image);
-      if (graphics && (!layer || std::find(startupLayers.begin(), startupLayers.end(), layer->getName()) !=
-                                     startupLayers.end()))
-        graphics->DecodeAhead(&bm);
       attach(new IBitmapControl(plug, scaled(p.v[0]), scaled(p.v[1]), -1, &bm,
                                 IChannelBlend::kBlendNone),
              layer);

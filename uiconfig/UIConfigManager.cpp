@@ -161,6 +161,7 @@ bool UIConfigManager::readDescriptionText(const std::string& text) {
     log("CONFIG READER: no graphics object or plug-in to build the interface on");
     return false;
   }
+  decodeStartupBackgroundsAhead(root->FirstChild(), true, 0);
   walkBudget = kWalkBudget;
   walkDescription(root->FirstChild());
   return true;

@@ -94,8 +94,8 @@ class UIConfigManager {
   void setLibrarianViewFactory(LibrarianViewFactory f) { librarianViewFactory = std::move(f); }
   void setPortNamesProvider(PortNamesProvider p) { portNamesProvider = std::move(p); }
   // Layers the editor shows as soon as it is built: their backgrounds (the largest images of a
-  // page) start decoding on helper threads while the rest is built, as do those outside any
-  // layer, which show on every page.
+  // page) start decoding on helper threads before the interface is built, as do those outside
+  // any layer, which show on every page.
   void setStartupLayers(std::vector<std::string> names) { startupLayers = std::move(names); }
 
   // ---- loading pipeline ----
@@ -334,6 +334,11 @@ class UIConfigManager {
   IControl* makeSwitch(bool momentary, const char* what, const std::string& name, int number,
                        double def, int x, int y, const std::string& image, int part,
                        ControlLayer* layer, const std::string& group);
+  // Before the walk: starts decoding the backgrounds that show from the start, those outside any
+  // layer (`shown` at the top) and those directly in a start-up layer. Named layers are searched
+  // to kMaxLayerDepth levels.
+  static constexpr int kMaxLayerDepth = 32;
+  void decodeStartupBackgroundsAhead(tinyxml2::XMLNode* first, bool shown, int depth);
   // The element walk of readDescriptionText from `first` on, with its per-element cache.
   void walkDescription(tinyxml2::XMLNode* first);
   void interpretElement(tinyxml2::XMLElement* e, ControlLayer* layer, int part);
