@@ -109,7 +109,8 @@ public:
   // for an image already decoded or not decoded from a file.
   void DecodeAhead(IBitmap* bitmap);
   // The same for every image the next whole-window draw will show, found by a dry run of that
-  // draw. Call once the shown pages are set, before the first paint.
+  // draw, which then also makes the fonts its texts ask for. Call once the shown pages are set,
+  // before the first paint; again after showing more costs only the walk.
   void DecodeShownImagesAhead();
   // Pixel bytes of the images in the process-wide cache that have been decoded so far.
   static size_t DecodedBitmapBytes();
