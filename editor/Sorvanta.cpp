@@ -90,6 +90,30 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
   SetLatency(SorvantaIdentity::kLatency);
   log("Data folder located at " + folder);
 
+  // 1500 x 1.15 is just below 1725 in double precision: the large window is 1724 wide.
+  const int width = static_cast<int>(SorvantaIdentity::kWindowWidth * sizeFactor);
+  const int height = static_cast<int>(SorvantaIdentity::kWindowHeight * sizeFactor);
+  IGraphics* graphics = nullptr;
+  if (graphicsFactoryOverride) {
+    graphics = graphicsFactoryOverride(this, width, height);
+  } else {
+    IGraphicsGtk* gtk = new IGraphicsGtk(this, width, height, 0);
+    gtk->SetBundleID(info.mBundleID.c_str());  // the instance is initialised below
+    graphics = gtk;
+  }
+  // The window's frame is drawn under everything and never hidden: decoding it can start now,
+  // beside the build of the interface.
+  graphics->AttachBackground(104, "resources/img/main-bg-frame.png", sizeFactor);
+
+  uiConfig = new UIConfigManager();
+  if (debugLogOn) uiConfig->setLog([this](const std::string& line) { log(line); });
+  if (!resourcesFolderOverride.empty()) uiConfig->setResourcesFolder(resourcesFolderOverride);
+  if (portNamesOverride) uiConfig->setPortNamesProvider(portNamesOverride);
+  uiConfig->setStartupLayers(std::vector<std::string>(std::begin(kStartupLayers), std::end(kStartupLayers)));
+  uiConfig->setLibrarianViewFactory(librarianViewFactory ? librarianViewFactory : &Sorvanta::makeLibrarianView);
+  // The resources are read and parsed beside the set-up below.
+  uiConfig->readResourcesAhead(graphics);
+
   initialize(info, 0, kNumParams, "2-2", 0, kProductName, "", SorvantaIdentity::kMfrName,
              SorvantaIdentity::kVendorVersion, static_cast<int>(FourCC("t9vk")), static_cast<int>(FourCC("HsL1")),
              SorvantaIdentity::kLatency, true, true, true, 0);
@@ -102,28 +126,7 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
   librarian->loadPatchesFromFilesystem(getPatchesFolderStr());
   log("PATCH LIBRARIAN COMPLETED FILE LOADING...");
 
-  // 1500 x 1.15 is just below 1725 in double precision: the large window is 1724 wide.
-  const int width = static_cast<int>(SorvantaIdentity::kWindowWidth * sizeFactor);
-  const int height = static_cast<int>(SorvantaIdentity::kWindowHeight * sizeFactor);
-  IGraphics* graphics = nullptr;
-  if (graphicsFactoryOverride) {
-    graphics = graphicsFactoryOverride(this, width, height);
-  } else {
-    IGraphicsGtk* gtk = new IGraphicsGtk(this, width, height, 0);
-    gtk->SetBundleID(GetBundleID().c_str());
-    graphics = gtk;
-  }
-  // The window's frame is drawn under everything and never hidden: decoding it can start now,
-  // beside the build of the interface.
-  graphics->AttachBackground(104, "resources/img/main-bg-frame.png", sizeFactor);
   log("STARTING USER INTERFACE CONFIGURATION...");
-
-  uiConfig = new UIConfigManager();
-  if (debugLogOn) uiConfig->setLog([this](const std::string& line) { log(line); });
-  if (!resourcesFolderOverride.empty()) uiConfig->setResourcesFolder(resourcesFolderOverride);
-  if (portNamesOverride) uiConfig->setPortNamesProvider(portNamesOverride);
-  uiConfig->setStartupLayers(std::vector<std::string>(std::begin(kStartupLayers), std::end(kStartupLayers)));
-  uiConfig->setLibrarianViewFactory(librarianViewFactory ? librarianViewFactory : &Sorvanta::makeLibrarianView);
   uiConfig->readUIConfig(graphics, this, librarian, colourScheme, sizeFactor);
   log("USER INTERFACE CONFIGURATION COMPLETED... BUILDING UI");
 

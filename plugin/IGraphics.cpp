@@ -24,9 +24,7 @@ IGraphics::~IGraphics() {
   mKeyCatcher = nullptr;
   mControls.Empty(true);
   mLayers.Empty(true);
-  delete mDrawBitmap;
-  delete mTmpBitmap;
-  mDrawBitmap = mTmpBitmap = nullptr;
+  deleteDrawBitmaps();
   dropBitmapReferences();
 }
 
@@ -453,9 +451,7 @@ void IGraphics::Resize(int w, int h) {
   releaseCaptureAndSetMouse();
   mMouseOver = nullptr;
   mControls.Empty(true);
-  delete mDrawBitmap;
-  delete mTmpBitmap;
-  mDrawBitmap = mTmpBitmap = nullptr;
+  deleteDrawBitmaps();
   PrepDraw();
   if (mPlug) mPlug->ResizeGraphics(w, h);
 }

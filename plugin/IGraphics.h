@@ -239,6 +239,8 @@ protected:
   IControl* hitSearch(int x, int y, bool mouseOver) const;
   void releaseCaptureAndSetMouse();
   void dropBitmapReferences();
+  // Deletes the draw bitmaps once no helper is mapping in the draw bitmap's pages.
+  void deleteDrawBitmaps();
 
   GUI_ChildList<IControl> mControls{&mLayoutStampRef};
   GUI_ChildList<ControlLayer> mLayers{&mLayoutStampRef};

@@ -8,6 +8,7 @@
 // image id AND scale, so two editors open at different size factors each draw their own copy;
 // within one editor an id keeps the scale of its first load.
 #include <sched.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -295,8 +296,10 @@ public:
     mWake.notify_all();
     for (std::thread& t : mThreads) t.join();
   }
-  void submit(GUI_DeferredBitmap* bitmap) { add(Job{bitmap, nullptr}); }
-  void submit(void (*work)()) { add(Job{nullptr, work}); }
+  void submit(GUI_DeferredBitmap* bitmap) { add(Job{bitmap, nullptr, nullptr, 0}); }
+  void submit(void (*work)()) { add(Job{nullptr, work, nullptr, 0}); }
+  // Maps in the pages of memory that is about to be written for the first time.
+  void submitPages(void* at, size_t bytes) { add(Job{nullptr, nullptr, at, bytes}); }
   // The calling thread takes queued image jobs as a helper would, until no image is queued.
   void runQueuedImages() {
     if (tHelping) return;  // a decode of this very thread asked: one level is enough
@@ -311,18 +314,22 @@ public:
     }
     tHelping = false;
   }
-  void forget(const GFX_IBitmap* bitmap) {
+  // Drops the queued job of an image or of memory, and waits for it when it is running.
+  void forget(const void* subject) {
     std::unique_lock<std::mutex> lock(mLock);
-    mQueue.erase(std::remove_if(mQueue.begin(), mQueue.end(), [&](const Job& j) { return j.bitmap == bitmap; }),
+    mQueue.erase(std::remove_if(mQueue.begin(), mQueue.end(), [&](const Job& j) { return j.subject() == subject; }),
                  mQueue.end());
-    mDone.wait(lock, [&] { return std::find(mRunning.begin(), mRunning.end(), bitmap) == mRunning.end(); });
+    mDone.wait(lock, [&] { return std::find(mRunning.begin(), mRunning.end(), subject) == mRunning.end(); });
   }
 
 private:
   struct Job {
     GUI_DeferredBitmap* bitmap;
     void (*work)();
-    bool operator==(const Job& o) const { return bitmap == o.bitmap && work == o.work; }
+    void* pages;
+    size_t pageBytes;
+    const void* subject() const { return bitmap ? static_cast<const void*>(bitmap) : pages; }
+    bool operator==(const Job& o) const { return bitmap == o.bitmap && work == o.work && pages == o.pages; }
   };
   static size_t maxThreads() {
     // The cores this process may run on (a host or a test may hold it to fewer than exist).
@@ -336,7 +343,7 @@ private:
   void add(const Job& job) {
     std::lock_guard<std::mutex> lock(mLock);
     if (mStop || std::find(mQueue.begin(), mQueue.end(), job) != mQueue.end() ||
-        (job.bitmap && std::find(mRunning.begin(), mRunning.end(), job.bitmap) != mRunning.end()))
+        (job.subject() && std::find(mRunning.begin(), mRunning.end(), job.subject()) != mRunning.end()))
       return;
     mQueue.push_back(job);
     // Another helper while more jobs wait than there are helpers free to take them.
@@ -361,23 +368,45 @@ private:
       runLocked(job, lock);
     }
   }
+  // Maps in the whole pages of [at, at + bytes) as a first write would, without writing: the
+  // thread that then writes there finds them mapped. Where the kernel cannot, the first write
+  // maps them in as before.
+  static void mapIn(void* at, size_t bytes) {
+#ifdef MADV_POPULATE_WRITE
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pageSize <= 0) return;
+    const uintptr_t page = static_cast<uintptr_t>(pageSize);
+    const uintptr_t from = (reinterpret_cast<uintptr_t>(at) + page - 1) & ~(page - 1);
+    const uintptr_t to = (reinterpret_cast<uintptr_t>(at) + bytes) & ~(page - 1);
+    // A little at a time: the call holds the process's map lock, which the thread that grows
+    // its heap meanwhile must wait for.
+    const uintptr_t step = page * 8;
+    for (uintptr_t p = from; p < to; p += step)
+      if (madvise(reinterpret_cast<void*>(p), std::min(step, to - p), MADV_POPULATE_WRITE) != 0) break;
+#else
+    (void)at;
+    (void)bytes;
+#endif
+  }
   // Runs a job taken off the queue, the lock released meanwhile.
   void runLocked(const Job& job, std::unique_lock<std::mutex>& lock) {
-    mRunning.push_back(job.bitmap);
+    mRunning.push_back(job.subject());
     lock.unlock();
     if (job.bitmap)
       job.bitmap->getBits();
+    else if (job.pages)
+      mapIn(job.pages, job.pageBytes);
     else
       job.work();
     lock.lock();
-    mRunning.erase(std::find(mRunning.begin(), mRunning.end(), job.bitmap));
+    mRunning.erase(std::find(mRunning.begin(), mRunning.end(), job.subject()));
     mDone.notify_all();
   }
   static thread_local bool tHelping;
   std::mutex mLock;
   std::condition_variable mWake, mDone;
   std::deque<Job> mQueue;
-  std::vector<GUI_DeferredBitmap*> mRunning;  // null for a job that is no image
+  std::vector<const void*> mRunning;  // image or memory; null for a job that is neither
   std::vector<std::thread> mThreads;
   size_t mIdle = 0;
   bool mStop = false;
@@ -396,7 +425,7 @@ void runQueuedDecodes() { decodeAheadPool().runQueuedImages(); }
 // Deletes an image that has left the cache, once no helper is decoding it.
 void deleteCachedBitmap(GFX_IBitmap* bitmap) {
   if (!bitmap) return;
-  if (dynamic_cast<GUI_DeferredBitmap*>(bitmap)) decodeAheadPool().forget(bitmap);
+  if (auto* deferred = dynamic_cast<GUI_DeferredBitmap*>(bitmap)) decodeAheadPool().forget(deferred);
   delete bitmap;
 }
 
@@ -436,10 +465,20 @@ GFX_IBitmap* makeDrawBitmap(int w, int h) { return new GFX_SysBitmap(w, h); }
 // ---------------------------------------------------------------- draw bitmap
 
 void IGraphics::PrepDraw() {
-  delete mDrawBitmap;
-  delete mTmpBitmap;
+  deleteDrawBitmaps();
   mDrawBitmap = makeDrawBitmap(mWidth > 0 ? mWidth : 0, mHeight > 0 ? mHeight : 0);
   mTmpBitmap = new GFX_MemBitmap(0, 0, 4);
+  // The first whole-window draw writes every pixel: a helper maps the pages in before it does.
+  if (GFX_pixel* bits = mDrawBitmap->getBits())
+    decodeAheadPool().submitPages(bits, static_cast<size_t>(mDrawBitmap->getRowSpan()) *
+                                            static_cast<size_t>(mDrawBitmap->getHeight()) * sizeof(GFX_pixel));
+}
+
+void IGraphics::deleteDrawBitmaps() {
+  if (mDrawBitmap) decodeAheadPool().forget(mDrawBitmap->getBits());
+  delete mDrawBitmap;
+  delete mTmpBitmap;
+  mDrawBitmap = mTmpBitmap = nullptr;
 }
 
 void* IGraphics::GetBits() { return mDrawBitmap ? mDrawBitmap->getBits() : nullptr; }

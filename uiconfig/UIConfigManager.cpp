@@ -8,6 +8,9 @@
 #include <tinyxml2.h>
 
 #include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <unordered_set>
 
 #include "ControlLayer.h"
@@ -64,28 +67,89 @@ void UIConfigManager::decrypt(const char* data, int length, std::string& text) {
   UIConfigResources::decrypt(data, length, text);
 }
 
-bool UIConfigManager::loadResourceText(int id, const char* name, std::string& text) {
+bool UIConfigManager::loadResourceText(const std::string& folder, IGraphics* g, int id, const char* name,
+                                       std::string& text, const LogSink& to) {
+  auto say = [&](const std::string& line) {
+    if (to) to(line);
+  };
   text.clear();
-  if (!resourcesFolder.empty())
-    return UIConfigResources::loadResource(resourcesFolder, name, text,
-                                           [this](const std::string& l) { log(l); });
-  if (!graphics) return false;
-  char* data = graphics->LoadFile(id, name);
+  if (!folder.empty()) return UIConfigResources::loadResource(folder, name, text, say);
+  if (!g) return false;
+  // The two resources may be read side by side: the loader keeps the last file's size.
+  static std::mutex loaderLock;
+  std::unique_lock<std::mutex> loading(loaderLock);
+  char* data = g->LoadFile(id, name);
   if (!data) {
-    log(std::string("CONFIG READER: resource ") + name + " MISSING!");
+    say(std::string("CONFIG READER: resource ") + name + " MISSING!");
     return false;
   }
-  const int length = graphics->GetLastLoadedFileSize();
+  const int length = g->GetLastLoadedFileSize();
+  loading.unlock();
   if (length < 1) {
-    log(std::string("CONFIG READER: resource ") + name + " is EMPTY!");
+    say(std::string("CONFIG READER: resource ") + name + " is EMPTY!");
   } else {
     decrypt(data, length, text);
     if (length % 8 != 0)
-      log(std::string("CONFIG READER: resource ") + name +
+      say(std::string("CONFIG READER: resource ") + name +
           " does not end on a whole block; its last bytes were left out");
   }
   delete[] data;
   return !text.empty();
+}
+
+bool UIConfigManager::loadResourceText(int id, const char* name, std::string& text) {
+  return loadResourceText(resourcesFolder, graphics, id, name, text,
+                          [this](const std::string& line) { log(line); });
+}
+
+struct UIConfigManager::ParsedResource {
+  std::thread reader;
+  std::vector<std::string> lines;
+  bool empty = true;
+  bool parsed = false;
+  tinyxml2::XMLDocument doc{true, tinyxml2::PRESERVE_WHITESPACE};
+  ~ParsedResource() {
+    if (reader.joinable()) reader.join();
+  }
+};
+
+void UIConfigManager::readResource(ParsedResource& r, const std::string& folder, IGraphics* g,
+                                   int id, const char* name, const LogSink& to) {
+  std::string text;
+  loadResourceText(folder, g, id, name, text, to);
+  r.empty = text.empty();
+  // c_str() ends the text at its first NUL, as the deciphered padding requires.
+  if (!r.empty) r.parsed = r.doc.Parse(text.c_str()) == tinyxml2::XML_SUCCESS;
+}
+
+void UIConfigManager::readResourcesAhead(IGraphics* g) {
+  auto start = [&](std::unique_ptr<ParsedResource>& ahead, int id, const char* name) {
+    if (ahead) return;
+    ahead = std::make_unique<ParsedResource>();
+    ParsedResource* r = ahead.get();
+    try {
+      r->reader = std::thread([r, folder = resourcesFolder, g, id, name] {
+        readResource(*r, folder, g, id, name, [r](const std::string& line) { r->lines.push_back(line); });
+      });
+    } catch (const std::system_error&) {
+      ahead.reset();  // no thread to be had: read when needed
+    }
+  };
+  start(sysexAhead, UIConfigResources::kSysExResourceId, UIConfigResources::kSysExResource);
+  start(descriptionAhead, UIConfigResources::kUIConfigResourceId, UIConfigResources::kUIConfigResource);
+}
+
+std::unique_ptr<UIConfigManager::ParsedResource> UIConfigManager::takeResource(
+    std::unique_ptr<ParsedResource>& ahead, int id, const char* name) {
+  std::unique_ptr<ParsedResource> r = std::move(ahead);
+  if (!r) {
+    r = std::make_unique<ParsedResource>();
+    readResource(*r, resourcesFolder, graphics, id, name, [this](const std::string& line) { log(line); });
+    return r;
+  }
+  if (r->reader.joinable()) r->reader.join();
+  for (const std::string& line : r->lines) log(line);
+  return r;
 }
 
 void UIConfigManager::readUIConfig(IGraphics* g, IPluginBase* p, PatchLibrarian* lib, int s,
@@ -98,23 +162,22 @@ void UIConfigManager::readUIConfig(IGraphics* g, IPluginBase* p, PatchLibrarian*
   readSysexValues();
   initImages(graphics);
   initParams();
-  std::string text;
-  loadResourceText(UIConfigResources::kUIConfigResourceId, UIConfigResources::kUIConfigResource,
-                   text);
-  if (text.empty()) {
+  std::unique_ptr<ParsedResource> description = takeResource(
+      descriptionAhead, UIConfigResources::kUIConfigResourceId, UIConfigResources::kUIConfigResource);
+  if (description->empty) {
     log("CONFIG READER: no interface description; the window is built without its controls");
     return;
   }
-  if (!readDescriptionText(text))
+  if (!readDescriptionDocument(description->doc, description->parsed))
     log("CONFIG READER: the interface description could not be read; the window is built "
         "without its controls");
 }
 
 void UIConfigManager::readSysexValues() {
   log("CONFIG READER: Started to read SysEx Data...");
-  std::string text;
-  loadResourceText(UIConfigResources::kSysExResourceId, UIConfigResources::kSysExResource, text);
-  if (text.empty() || !readSysexText(text))
+  std::unique_ptr<ParsedResource> lists =
+      takeResource(sysexAhead, UIConfigResources::kSysExResourceId, UIConfigResources::kSysExResource);
+  if (!lists->parsed || !readSysexDocument(lists->doc))
     log("CONFIG READER: no SysEx value lists; SysEx controls cannot be bound");
   log("CONFIG READER: Completed reading SysEx data!");
 }
@@ -122,7 +185,10 @@ void UIConfigManager::readSysexValues() {
 bool UIConfigManager::readSysexText(const std::string& text) {
   tinyxml2::XMLDocument doc(true, tinyxml2::PRESERVE_WHITESPACE);
   // c_str() ends the text at its first NUL, as the deciphered padding requires.
-  if (doc.Parse(text.c_str()) != tinyxml2::XML_SUCCESS) return false;
+  return doc.Parse(text.c_str()) == tinyxml2::XML_SUCCESS && readSysexDocument(doc);
+}
+
+bool UIConfigManager::readSysexDocument(tinyxml2::XMLDocument& doc) {
   tinyxml2::XMLElement* root = doc.FirstChildElement("sysexlist");
   if (!root) return false;
   for (tinyxml2::XMLElement* c = root->FirstChildElement("sysex"); c; c = c->NextSiblingElement()) {
@@ -146,7 +212,12 @@ bool UIConfigManager::readSysexText(const std::string& text) {
 
 bool UIConfigManager::readDescriptionText(const std::string& text) {
   tinyxml2::XMLDocument doc(true, tinyxml2::PRESERVE_WHITESPACE);
-  if (doc.Parse(text.c_str()) != tinyxml2::XML_SUCCESS) {
+  const bool parsed = doc.Parse(text.c_str()) == tinyxml2::XML_SUCCESS;
+  return readDescriptionDocument(doc, parsed);
+}
+
+bool UIConfigManager::readDescriptionDocument(tinyxml2::XMLDocument& doc, bool parsed) {
+  if (!parsed) {
     log(std::string("CONFIG READER: interface description does not parse: ") +
         (doc.ErrorStr() ? doc.ErrorStr() : ""));
     return false;

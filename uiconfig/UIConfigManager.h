@@ -25,6 +25,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -97,6 +98,12 @@ class UIConfigManager {
   // page) start decoding on helper threads before the interface is built, as do those outside
   // any layer, which show on every page.
   void setStartupLayers(std::vector<std::string> names) { startupLayers = std::move(names); }
+
+  // Starts reading the two resources (file, decipher, parse) on threads of their own, so that
+  // readUIConfig finds them read; what their loading would log is logged there, in its place.
+  // Call after the resources folder is set; until readUIConfig, nothing else may load a file
+  // through `graphics`. Without it, readUIConfig reads them itself.
+  void readResourcesAhead(IGraphics* graphics);
 
   // ---- loading pipeline ----
   void readUIConfig(IGraphics* graphics, IPluginBase* plug, PatchLibrarian* librarian, int skin,
@@ -277,7 +284,23 @@ class UIConfigManager {
 
  private:
   void log(const std::string& text) const;
+  // The deciphered text of a resource, from the resources folder or else through g's file
+  // loader; what goes wrong is written to `to`.
+  static bool loadResourceText(const std::string& folder, IGraphics* g, int id, const char* name,
+                               std::string& text, const LogSink& to);
   bool loadResourceText(int id, const char* name, std::string& text);
+  // A resource read and parsed, here or on a thread of its own (then with the lines its loading
+  // would have logged, kept for the log until it is taken).
+  struct ParsedResource;
+  std::unique_ptr<ParsedResource> sysexAhead, descriptionAhead;
+  static void readResource(ParsedResource& r, const std::string& folder, IGraphics* g, int id,
+                           const char* name, const LogSink& to);
+  // The resource read ahead (waited for, its lines logged now), or else read here.
+  std::unique_ptr<ParsedResource> takeResource(std::unique_ptr<ParsedResource>& ahead, int id,
+                                               const char* name);
+  bool readSysexDocument(tinyxml2::XMLDocument& doc);
+  // Builds a parsed description; `parsed` false logs the parser's error and builds nothing.
+  bool readDescriptionDocument(tinyxml2::XMLDocument& doc, bool parsed);
   // Bound parameter or null (logged) when `number` is outside the table.
   IParam* paramFor(int number, const char* what);
   // Creation and reuse of the parameter's record; the manager owns what it creates here.

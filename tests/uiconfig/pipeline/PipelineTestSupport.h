@@ -3,7 +3,10 @@
 // folder, and helpers to encipher documents the way the build does.
 #pragma once
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -119,5 +122,23 @@ struct Pipeline {
     for (const auto& l : logLines)
       if (l.find(needle) != std::string::npos) return true;
     return false;
+  }
+};
+
+// A temporary folder for resource files, removed with the two it may hold.
+struct TempFolder {
+  std::string dir;
+  TempFolder() {
+    const char* tmp = std::getenv("TMPDIR");
+    dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/uipipeline-XXXXXX";
+    if (!mkdtemp(&dir[0])) {
+      std::perror("mkdtemp");
+      std::abort();
+    }
+  }
+  ~TempFolder() {
+    std::remove((dir + "/uiconfig.tea").c_str());
+    std::remove((dir + "/sysex.tea").c_str());
+    ::rmdir(dir.c_str());
   }
 };

@@ -19,20 +19,6 @@ const char* kSysEx = R"(<sysexlist>
 
 std::string doc(const std::string& body) { return "<uiconfig>" + body + "</uiconfig>"; }
 
-struct TempFolder {
-  std::string dir;
-  TempFolder() {
-    const char* tmp = std::getenv("TMPDIR");
-    dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/uipipeline-XXXXXX";
-    EXPECT_NE(mkdtemp(&dir[0]), nullptr);
-  }
-  ~TempFolder() {
-    std::remove((dir + "/uiconfig.tea").c_str());
-    std::remove((dir + "/sysex.tea").c_str());
-    ::rmdir(dir.c_str());
-  }
-};
-
 TEST(PipelineResources, MissingResourcesBuildNothingAndSurvive) {
   TempFolder folder;
   Pipeline p;
