@@ -1,6 +1,7 @@
 #include "WINX_Font.h"
 
 #include <fontconfig/fontconfig.h>
+#include <hb.h>
 #include <strings.h>
 
 #include <algorithm>
@@ -96,13 +97,16 @@ WINX_FontData* makeFontData(const char* family, double size, bool bold, bool ita
   pango_font_description_set_absolute_size(f->desc, size * PANGO_SCALE);
   pango_font_description_set_weight(f->desc, bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
   pango_font_description_set_style(f->desc, italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
-  PangoFontMetrics* m = pango_context_get_metrics(WINX_ThreadPangoContext(true), f->desc, nullptr);
-  if (m) {
-    f->ascent = pango_font_metrics_get_ascent(m) / double(PANGO_SCALE);
-    f->descent = pango_font_metrics_get_descent(m) / double(PANGO_SCALE);
-    const double height = pango_font_metrics_get_height(m) / double(PANGO_SCALE);
+  // The extents of the first font of the description's set: the ascent, descent and height that
+  // the context's metrics report, without the sample text they also shape for average widths.
+  if (PangoFont* font = pango_context_load_font(WINX_ThreadPangoContext(true), f->desc)) {
+    hb_font_extents_t e{};
+    if (hb_font_t* hb = pango_font_get_hb_font(font)) hb_font_get_extents_for_direction(hb, HB_DIRECTION_LTR, &e);
+    f->ascent = e.ascender / double(PANGO_SCALE);
+    f->descent = -e.descender / double(PANGO_SCALE);
+    const double height = (e.ascender - e.descender + e.line_gap) / double(PANGO_SCALE);
     f->leading = std::max(0.0, height - f->ascent - f->descent);
-    pango_font_metrics_unref(m);
+    g_object_unref(font);
   }
   return f;
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "WINX_Font.h"
@@ -129,4 +130,24 @@ TEST(GetTextMetrics, PrefillsAndReadsTheSelectedFont) {
   EXPECT_GT(tm.tmAscent, tm.tmDescent);
   DeleteObject(f);
   WINX_DeleteGfxContext(dc);
+}
+
+TEST(CreateFont, MetricsAreThoseThePangoContextReports) {
+  PangoContext* ctx = WINX_ThreadPangoContext(true);
+  for (const char* face : {"", "Consolas", "NK57 Monospace", "DejaVu Sans", "No Such Face"})
+    for (int size : {2, 7, 9, 11, 12, 13, 14, 15, 16, 19, 24, 37, 64, 200})
+      for (int style = 0; style < 4; ++style) {
+        SCOPED_TRACE(std::string(face) + " " + std::to_string(size) + " style " + std::to_string(style));
+        HFONT f = font(size, 0, style & 1 ? 700 : 400, style & 2, face);
+        PangoFontMetrics* m = pango_context_get_metrics(ctx, f->font->desc, nullptr);
+        ASSERT_NE(m, nullptr);
+        const double ascent = pango_font_metrics_get_ascent(m) / double(PANGO_SCALE);
+        const double descent = pango_font_metrics_get_descent(m) / double(PANGO_SCALE);
+        const double height = pango_font_metrics_get_height(m) / double(PANGO_SCALE);
+        EXPECT_EQ(f->font->ascent, ascent);
+        EXPECT_EQ(f->font->descent, descent);
+        EXPECT_EQ(f->font->leading, std::max(0.0, height - ascent - descent));
+        pango_font_metrics_unref(m);
+        DeleteObject(f);
+      }
 }
