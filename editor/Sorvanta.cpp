@@ -131,13 +131,14 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
   log("USER INTERFACE CONFIGURATION COMPLETED... BUILDING UI");
 
   lookUpNamedLayers();
+  // Attached first, so that its canvas is made (and mapped in on a helper) while the fonts of the
+  // start-up pages are made and their images decode.
+  AttachGraphics(graphics);
+  log("Layers attached...");
   // The start-up pages are shown now: their images can decode while the rest is set up.
   graphics->DecodeShownImagesAhead();
   randomizeButton = mainControl(kRandomize);
   if (randomizeButton) randomizeButton->GrayOut(true);
-
-  AttachGraphics(graphics);
-  log("Layers attached...");
 
   attachProgressOverlay();
   initMidiEngine();

@@ -555,6 +555,10 @@ void IGraphics::DecodeShownImagesAhead() {
   mGathered = &seen;
   walkDraw(&all, false);
   mGathered = nullptr;
+  // The largest first: they take longest, and the first draw waits for the last to finish.
+  std::stable_sort(seen.begin(), seen.end(), [](GFX_IBitmap* a, GFX_IBitmap* b) {
+    return static_cast<long long>(a->getWidth()) * a->getHeight() > static_cast<long long>(b->getWidth()) * b->getHeight();
+  });
   for (GFX_IBitmap* bm : seen) {
     IBitmap one(bm, 0, 0);
     DecodeAhead(&one);

@@ -295,21 +295,35 @@ struct UIElementCache {
   std::unordered_map<const XMLElement*, UIElementAttributes> byElement;
 };
 
-void UIConfigManager::decodeStartupBackgroundsAhead(XMLNode* first, bool shown, int depth) {
+void UIConfigManager::findStartupImages(XMLNode* first, bool shown, int depth, std::vector<IBitmap>& found) {
   if (!graphics || depth > kMaxLayerDepth) return;
   for (XMLNode* n = first; n; n = n->NextSibling()) {
     XMLElement* e = n->ToElement();
     if (!e) continue;
     const Kind kind = kindOf(e->Name());
-    if (kind == Kind::kBackground && shown) {
-      IBitmap bm = getImageByName(graphics, e->Attribute("imageId") ? e->Attribute("imageId") : "");
-      graphics->DecodeAhead(&bm);
-    } else if (kind == Kind::kLayer) {
+    if (kind == Kind::kLayer) {
       const char* name = e->Attribute("name");
       const bool startup = name && std::find(startupLayers.begin(), startupLayers.end(), name) != startupLayers.end();
-      decodeStartupBackgroundsAhead(e->FirstChild(), startup, depth + 1);
+      findStartupImages(e->FirstChild(), startup, depth + 1, found);
+    } else if (shown && kind != Kind::kMultilayer && kind != Kind::kOther) {
+      // An unknown image is left to the walk, which reports it.
+      const char* image = e->Attribute("imageId");
+      if (image && imageCache.count(image)) {
+        IBitmap bm = getImageByName(graphics, image);
+        if (bm.mData) found.push_back(bm);
+      }
     }
   }
+}
+
+void UIConfigManager::decodeStartupImagesAhead(XMLNode* first) {
+  std::vector<IBitmap> found;
+  findStartupImages(first, true, 0, found);
+  // The largest first: they take longest, and the first draw waits for the last to finish.
+  std::stable_sort(found.begin(), found.end(), [](const IBitmap& a, const IBitmap& b) {
+    return static_cast<long long>(a.W) * a.H > static_cast<long long>(b.W) * b.H;
+  });
+  for (IBitmap& bm : found) graphics->DecodeAhead(&bm);
 }
 
 void UIConfigManager::walkDescription(XMLNode* first) {

@@ -232,7 +232,7 @@ bool UIConfigManager::readDescriptionDocument(tinyxml2::XMLDocument& doc, bool p
     log("CONFIG READER: no graphics object or plug-in to build the interface on");
     return false;
   }
-  decodeStartupBackgroundsAhead(root->FirstChild(), true, 0);
+  decodeStartupImagesAhead(root->FirstChild());
   walkBudget = kWalkBudget;
   walkDescription(root->FirstChild());
   return true;

@@ -357,11 +357,12 @@ class UIConfigManager {
   IControl* makeSwitch(bool momentary, const char* what, const std::string& name, int number,
                        double def, int x, int y, const std::string& image, int part,
                        ControlLayer* layer, const std::string& group);
-  // Before the walk: starts decoding the backgrounds that show from the start, those outside any
-  // layer (`shown` at the top) and those directly in a start-up layer. Named layers are searched
-  // to kMaxLayerDepth levels.
+  // Before the walk: starts decoding the images that show from the start: those of the
+  // backgrounds and controls outside any layer (`shown` at the top) and directly in a start-up
+  // layer. Named layers are searched to kMaxLayerDepth levels.
   static constexpr int kMaxLayerDepth = 32;
-  void decodeStartupBackgroundsAhead(tinyxml2::XMLNode* first, bool shown, int depth);
+  void decodeStartupImagesAhead(tinyxml2::XMLNode* first);
+  void findStartupImages(tinyxml2::XMLNode* first, bool shown, int depth, std::vector<IBitmap>& found);
   // The element walk of readDescriptionText from `first` on, with its per-element cache.
   void walkDescription(tinyxml2::XMLNode* first);
   void interpretElement(tinyxml2::XMLElement* e, ControlLayer* layer, int part);
