@@ -111,8 +111,9 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
   if (portNamesOverride) uiConfig->setPortNamesProvider(portNamesOverride);
   uiConfig->setStartupLayers(std::vector<std::string>(std::begin(kStartupLayers), std::end(kStartupLayers)));
   uiConfig->setLibrarianViewFactory(librarianViewFactory ? librarianViewFactory : &Sorvanta::makeLibrarianView);
-  // The resources are read and parsed beside the set-up below.
+  // The resources are read and parsed beside the set-up below, and the interface's fonts made.
   uiConfig->readResourcesAhead(graphics);
+  IGraphics::PrepareTextAhead(UIConfigManager::textStyles(sizeFactor));
 
   initialize(info, 0, kNumParams, "2-2", 0, kProductName, "", SorvantaIdentity::kMfrName,
              SorvantaIdentity::kVendorVersion, static_cast<int>(FourCC("t9vk")), static_cast<int>(FourCC("HsL1")),

@@ -104,6 +104,12 @@ public:
   // Loads the system's font configuration on a helper thread, so that the first text drawn
   // need not wait for it. Any number of calls; the work is done once.
   static void PrepareFontsAhead();
+  // Where there are cores to spare: makes these text styles' fonts and draws letters, digits and
+  // common signs in each on a helper thread, into text machinery of its own that the calling
+  // thread takes over at its first DecodeShownImagesAhead if it is ready by then or within a few
+  // milliseconds (else it is dropped). The first texts drawn in those styles then find their
+  // fonts made and most of their glyphs drawn. Nothing for a thread that has drawn text already.
+  static void PrepareTextAhead(const std::vector<IText>& styles);
   // Starts decoding an image on a helper thread ahead of its first draw (a background that is
   // always shown, say); the draw then waits for that decode instead of doing its own. Nothing
   // for an image already decoded or not decoded from a file.
@@ -241,6 +247,8 @@ protected:
   void dropBitmapReferences();
   // Deletes the draw bitmaps once no helper is mapping in the draw bitmap's pages.
   void deleteDrawBitmaps();
+  // Takes over the text machinery PrepareTextAhead made, when it is ready.
+  static void adoptTextAhead();
 
   GUI_ChildList<IControl> mControls{&mLayoutStampRef};
   GUI_ChildList<ControlLayer> mLayers{&mLayoutStampRef};

@@ -13,9 +13,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
+#include <functional>
+#include <memory>
 #include <thread>
 #include <cstdint>
 #include <cstdio>
@@ -300,6 +303,11 @@ public:
   void submit(void (*work)()) { add(Job{nullptr, work, nullptr, 0}); }
   // Maps in the pages of memory that is about to be written for the first time.
   void submitPages(void* at, size_t bytes) { add(Job{nullptr, nullptr, at, bytes}); }
+  void submit(std::function<void()> task) {
+    add(Job{nullptr, nullptr, nullptr, 0, std::make_shared<std::function<void()>>(std::move(task))});
+  }
+  // How many helpers the process may have.
+  static size_t helpers() { return maxThreads(); }
   // The calling thread takes queued image jobs as a helper would, until no image is queued.
   void runQueuedImages() {
     if (tHelping) return;  // a decode of this very thread asked: one level is enough
@@ -328,8 +336,11 @@ private:
     void (*work)();
     void* pages;
     size_t pageBytes;
+    std::shared_ptr<std::function<void()>> task = nullptr;
     const void* subject() const { return bitmap ? static_cast<const void*>(bitmap) : pages; }
-    bool operator==(const Job& o) const { return bitmap == o.bitmap && work == o.work && pages == o.pages; }
+    bool operator==(const Job& o) const {
+      return bitmap == o.bitmap && work == o.work && pages == o.pages && task == o.task;
+    }
   };
   static size_t maxThreads() {
     // The cores this process may run on (a host or a test may hold it to fewer than exist).
@@ -338,7 +349,7 @@ private:
     const int allowed = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 0;
     const unsigned cores = allowed > 0 ? static_cast<unsigned>(allowed) : std::thread::hardware_concurrency();
     // One core stays with the thread that builds and draws the editor.
-    return cores > 4 ? 3 : (cores > 1 ? cores - 1 : 1);
+    return cores > 1 ? std::min<size_t>(cores - 1, 4) : 1;
   }
   void add(const Job& job) {
     std::lock_guard<std::mutex> lock(mLock);
@@ -396,6 +407,8 @@ private:
       job.bitmap->getBits();
     else if (job.pages)
       mapIn(job.pages, job.pageBytes);
+    else if (job.task)
+      (*job.task)();
     else
       job.work();
     lock.lock();
@@ -459,6 +472,66 @@ bool readPNGSize(const std::string& path, int* w, int* h) {
 
 // The draw bitmap lives in a memory device context so that text can be drawn into it.
 GFX_IBitmap* makeDrawBitmap(int w, int h) { return new GFX_SysBitmap(w, h); }
+
+// The font of a text style at a pixel height.
+HFONT createStyleFont(const IText& text, int height) {
+  const int weight = text.mStyle == IText::kStyleBold ? FW_BOLD : FW_NORMAL;
+  const char italic = text.mStyle == IText::kStyleItalic ? 1 : 0;
+  const int esc = text.mOrientation * 10;
+  static const int kQualities[4] = {0, 3, 4, 4};
+  const int quality = (text.mQuality >= 0 && text.mQuality <= 3) ? kQualities[text.mQuality] : 3;
+  return CreateFont(height, 0, esc, esc, weight, italic, 0, 0, 0, 0, 0, static_cast<char>(quality), 0, text.mFont);
+}
+
+// Fonts report their own idea of "size": the height to ask for once more when the font made at
+// height h has that line height, or 0 when it fits.
+int refitHeight(int h, int lineHeight) {
+  if (lineHeight == h || lineHeight <= 0) return 0;
+  return static_cast<int>(static_cast<double>(h) * h / lineHeight + 0.5);
+}
+
+// Makes each style's font as a text in it is given one, and draws the characters the
+// interface's texts are mostly made of in it, into a memory context of its own.
+void warmText(void* stylesArg) {
+  static const char kSample[] = " -./:()#+%0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  const auto& styles = *static_cast<const std::vector<IText>*>(stylesArg);
+  GFX_SysBitmap scratch(1536, 64);
+  HDC dc = scratch.getDC();
+  if (!dc) return;
+  for (const IText& style : styles) {
+    int h = style.mSize;
+    for (int pass = 0; pass < 2; ++pass) {
+      const int hr = h < 2 ? 2 : h;
+      HFONT font = createStyleFont(style, hr);
+      if (!font) break;
+      HGDIOBJ old = SelectObject(dc, font);
+      TEXTMETRIC tm;
+      GetTextMetrics(dc, &tm);
+      h = pass > 0 ? 0 : refitHeight(hr, tm.tmHeight);
+      if (!h) {
+        RECT r = {0, 0, scratch.getWidth(), scratch.getHeight()};
+        WINX_DrawText(dc, kSample, -1, &r, DT_NOCLIP | DT_SINGLELINE | DT_NOPREFIX);
+      }
+      SelectObject(dc, old);
+      DeleteObject(font);
+      if (!h) break;
+    }
+  }
+}
+
+// The text setup made ahead for the thread that builds the editors (see PrepareTextAhead).
+struct TextAhead {
+  std::mutex lock;
+  std::condition_variable made;
+  bool pending = false;    // made on a helper now, or queued
+  bool abandoned = false;  // the thread went on without it: freed once made
+  WINX_TextSetup* ready = nullptr;
+};
+
+TextAhead& textAhead() {
+  static TextAhead* t = new TextAhead;  // kept past static destruction: a helper may still set it
+  return *t;
+}
 
 }  // namespace
 
@@ -529,6 +602,45 @@ IBitmap IGraphics::LoadIBitmap(int ID, const char* name, double scale, int nStat
   return IBitmap(pixels, pixels->getWidth(), pixels->getHeight(), nStates, framesAreHoriz);
 }
 
+void IGraphics::PrepareTextAhead(const std::vector<IText>& styles) {
+  // Worth a helper only beside those the decoding needs, and only for a thread with no text yet.
+  if (styles.empty() || DecodeAheadPool::helpers() < 3 || WINX_ThreadTextMade()) return;
+  TextAhead& t = textAhead();
+  {
+    std::lock_guard<std::mutex> lock(t.lock);
+    if (t.pending || t.ready) return;
+    t.pending = true;
+    t.abandoned = false;
+  }
+  std::vector<IText> copies(styles);
+  for (IText& c : copies) c.mCached = nullptr;
+  decodeAheadPool().submit([copies] {
+    WINX_TextSetup* setup = WINX_MakeTextSetup(&warmText, const_cast<std::vector<IText>*>(&copies));
+    TextAhead& t = textAhead();
+    std::lock_guard<std::mutex> lock(t.lock);
+    t.pending = false;
+    if (t.abandoned)
+      WINX_FreeTextSetup(setup);
+    else
+      t.ready = setup;
+    t.made.notify_all();
+  });
+}
+
+void IGraphics::adoptTextAhead() {
+  TextAhead& t = textAhead();
+  WINX_TextSetup* setup = nullptr;
+  {
+    std::unique_lock<std::mutex> lock(t.lock);
+    // Nearly made is worth a short wait: making its own costs this thread a few milliseconds.
+    t.made.wait_for(lock, std::chrono::milliseconds(3), [&] { return !t.pending; });
+    setup = t.ready;
+    t.ready = nullptr;
+    if (t.pending) t.abandoned = true;  // not waited for longer: this thread makes its own
+  }
+  WINX_AdoptTextSetup(setup);
+}
+
 void IGraphics::PrepareFontsAhead() {
   static std::atomic<bool> asked{false};
   if (!asked.exchange(true)) decodeAheadPool().submit(&WINX_LoadFontConfiguration);
@@ -563,6 +675,7 @@ void IGraphics::DecodeShownImagesAhead() {
     IBitmap one(bm, 0, 0);
     DecodeAhead(&one);
   }
+  adoptTextAhead();
   walkDraw(&all, false);
   mStrict = strict;
   mDrawBitmap = drawBitmap;
@@ -733,24 +846,18 @@ GFX_IFont* IGraphics::CacheFont(IText* text) {
       }
   }
   GFX_CachedFont* font = new GFX_CachedFont();
-  const int weight = text->mStyle == IText::kStyleBold ? FW_BOLD : FW_NORMAL;
-  const char italic = text->mStyle == IText::kStyleItalic ? 1 : 0;
-  const int esc = text->mOrientation * 10;
-  static const int kQualities[4] = {0, 3, 4, 4};
-  const int quality = (text->mQuality >= 0 && text->mQuality <= 3) ? kQualities[text->mQuality] : 3;
   int h = text->mSize;
   for (int pass = 0; pass < 2; ++pass) {
     const int hr = h < 2 ? 2 : h;
-    HFONT hf = CreateFont(hr, 0, esc, esc, weight, italic, 0, 0, 0, 0, 0, static_cast<char>(quality), 0, text->mFont);
+    HFONT hf = createStyleFont(*text, hr);
     if (!hf) {
       delete font;
       return nullptr;
     }
     font->SetFromHFont(hf, 0x600);
-    const int lineHeight = font->GetLineHeight();
-    // Fit the line height to the requested size once: fonts report their own idea of "size".
-    if (pass > 0 || lineHeight == hr || lineHeight <= 0) break;
-    h = static_cast<int>(static_cast<double>(hr) * hr / lineHeight + 0.5);
+    // Fit the line height to the requested size once.
+    h = pass > 0 ? 0 : refitHeight(hr, font->GetLineHeight());
+    if (!h) break;
   }
   UTIL_MutexLock lock(&store.m_lock);
   for (FontEntry& e : store.m_entries)

@@ -105,6 +105,10 @@ class UIConfigManager {
   // through `graphics`. Without it, readUIConfig reads them itself.
   void readResourcesAhead(IGraphics* graphics);
 
+  // The text style of the menus, captions and displays at the sizes the interface mostly uses,
+  // at a size factor.
+  static std::vector<IText> textStyles(double scale);
+
   // ---- loading pipeline ----
   void readUIConfig(IGraphics* graphics, IPluginBase* plug, PatchLibrarian* librarian, int skin,
                     double scale);

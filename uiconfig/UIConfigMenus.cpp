@@ -17,6 +17,13 @@ IText menuText(int size, const IColor& color) { return IText(size, color, "NK57 
 
 }  // namespace
 
+std::vector<IText> UIConfigManager::textStyles(double scale) {
+  std::vector<IText> styles;
+  for (int size = 11; size <= 16; ++size)
+    styles.push_back(menuText(static_cast<int>(size * scale), IColor(255, 255, 255, 255)));
+  return styles;
+}
+
 // Entry count of a menu over [min, max): max - min, or 0 (logged by the caller) when that is
 // negative or beyond any parameter's range.
 static int entryCount(int min, int max, int limit) {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 #include "UTIL_AssocArray.h"
 #include "UTIL_Mutex.h"
@@ -112,18 +113,54 @@ WINX_FontData* makeFontData(const char* family, double size, bool bold, bool ita
 }
 
 struct ThreadPango {
+  PangoFontMap* map = nullptr;  // null: the thread's default Cairo font map
   PangoContext* ctx[2] = {nullptr, nullptr};  // [0] aliased, [1] antialiased
   PangoLayout* layout[2] = {nullptr, nullptr};
+  ThreadPango() = default;
+  ThreadPango(const ThreadPango&) = delete;
+  ThreadPango& operator=(const ThreadPango&) = delete;
   ~ThreadPango() {
     for (int i = 0; i < 2; ++i) {
       if (layout[i]) g_object_unref(layout[i]);
       if (ctx[i]) g_object_unref(ctx[i]);
     }
+    if (map) g_object_unref(map);
+  }
+  bool used() const { return ctx[0] || ctx[1]; }
+  void swap(ThreadPango& o) {
+    std::swap(map, o.map);
+    std::swap(ctx, o.ctx);
+    std::swap(layout, o.layout);
   }
 };
 thread_local ThreadPango t_pango;
 
 }  // namespace
+
+struct WINX_TextSetup {
+  ThreadPango pango;
+};
+
+WINX_TextSetup* WINX_MakeTextSetup(void (*warm)(void*), void* arg) {
+  auto* setup = new WINX_TextSetup;
+  setup->pango.map = pango_cairo_font_map_new();
+  t_pango.swap(setup->pango);
+  if (warm) warm(arg);
+  t_pango.swap(setup->pango);
+  return setup;
+}
+
+bool WINX_AdoptTextSetup(WINX_TextSetup* setup) {
+  if (!setup) return false;
+  const bool taken = !t_pango.used();
+  if (taken) t_pango.swap(setup->pango);
+  delete setup;  // with what this thread had, when it was not taken: nothing
+  return taken;
+}
+
+void WINX_FreeTextSetup(WINX_TextSetup* setup) { delete setup; }
+
+bool WINX_ThreadTextMade() { return t_pango.used(); }
 
 void WINX_FontDataFree(WINX_FontData* f) {
   if (!f) return;
@@ -134,8 +171,9 @@ void WINX_FontDataFree(WINX_FontData* f) {
 PangoContext* WINX_ThreadPangoContext(bool antialias) {
   PangoContext*& ctx = t_pango.ctx[antialias ? 1 : 0];
   if (!ctx) {
-    // The default Cairo font map is per thread, so this context never crosses threads.
-    ctx = pango_font_map_create_context(pango_cairo_font_map_get_default());
+    // The default Cairo font map is per thread, so this context never crosses threads (but for
+    // a whole text setup handed over, see WINX_MakeTextSetup).
+    ctx = pango_font_map_create_context(t_pango.map ? t_pango.map : pango_cairo_font_map_get_default());
     cairo_font_options_t* fo = cairo_font_options_create();
     cairo_font_options_set_antialias(fo, antialias ? CAIRO_ANTIALIAS_GRAY : CAIRO_ANTIALIAS_NONE);
     // Unhinted metrics: advances do not depend on hinting or antialiasing, so measuring and

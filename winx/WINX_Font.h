@@ -28,6 +28,19 @@ HFONT CreateFontIndirect(const LOGFONT* lf);
 // any thread and any number of times; only the first call does the work.
 void WINX_LoadFontConfiguration();
 
+// Text machinery made on one thread for another. WINX_MakeTextSetup runs warm(arg) on the calling
+// thread with every text call it makes (fonts made, text measured and drawn) going to a font
+// map and contexts of the setup's own, which then hold those fonts and glyphs; the thread's own
+// are left as they were. The thread that calls WINX_AdoptTextSetup makes and draws its text with
+// the setup from then on, unless it has made text of its own already: the setup is then freed.
+// Either way the call consumes the setup. A setup is used by one thread at a time.
+struct WINX_TextSetup;
+WINX_TextSetup* WINX_MakeTextSetup(void (*warm)(void*), void* arg);
+bool WINX_AdoptTextSetup(WINX_TextSetup* setup);
+void WINX_FreeTextSetup(WINX_TextSetup* setup);
+// Whether the calling thread has made text (fonts, measures or drawing) of its own yet.
+bool WINX_ThreadTextMade();
+
 // Metrics of the selected font (or the default label font). Pre-fills tm with 16, 12, 4, 3, 10
 // and returns 0 for an invalid context or null tm; 1 otherwise.
 int GetTextMetrics(HDC hdc, TEXTMETRIC* tm);
