@@ -72,7 +72,8 @@ if [[ "${SORVANTA_QUICK:-0}" != 1 ]]; then
   CC=clang CXX=clang++ run_config build-asan all -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=address -DBUILD_BENCH=OFF
   run_host build-asan
   export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
-  CC=clang CXX=clang++ run_config build-tsan threads -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=thread -DBUILD_BENCH=OFF
+  TSAN_OPTIONS="$TSAN_OPTIONS:suppressions=$root/tests/sanitizer/tsan-threads.supp" \
+    CC=clang CXX=clang++ run_config build-tsan threads -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=thread -DBUILD_BENCH=OFF
   TSAN_OPTIONS="$TSAN_OPTIONS:suppressions=$root/tests/sanitizer/tsan.supp" run_host build-tsan
 fi
 echo "test.sh: all configurations passed"
