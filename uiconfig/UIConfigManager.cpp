@@ -97,11 +97,6 @@ bool UIConfigManager::loadResourceText(const std::string& folder, IGraphics* g, 
   return !text.empty();
 }
 
-bool UIConfigManager::loadResourceText(int id, const char* name, std::string& text) {
-  return loadResourceText(resourcesFolder, graphics, id, name, text,
-                          [this](const std::string& line) { log(line); });
-}
-
 struct UIConfigManager::ParsedResource {
   std::thread reader;
   std::vector<std::string> lines;

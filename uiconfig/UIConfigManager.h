@@ -292,7 +292,6 @@ class UIConfigManager {
   // loader; what goes wrong is written to `to`.
   static bool loadResourceText(const std::string& folder, IGraphics* g, int id, const char* name,
                                std::string& text, const LogSink& to);
-  bool loadResourceText(int id, const char* name, std::string& text);
   // A resource read and parsed, here or on a thread of its own (then with the lines its loading
   // would have logged, kept for the log until it is taken).
   struct ParsedResource;
