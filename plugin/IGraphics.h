@@ -106,9 +106,10 @@ public:
   static void PrepareFontsAhead();
   // Where there are cores to spare: makes these text styles' fonts and draws letters, digits and
   // common signs in each on a helper thread, into text machinery of its own that the calling
-  // thread takes over at its first DecodeShownImagesAhead if it is ready by then or within a few
-  // milliseconds (else it is dropped). The first texts drawn in those styles then find their
-  // fonts made and most of their glyphs drawn. Nothing for a thread that has drawn text already.
+  // thread takes over at its first DecodeShownImagesAhead. Not started by then, it is dropped;
+  // running, it stops after the style in hand and is waited for. The first texts drawn in those
+  // styles then find their fonts made and most of their glyphs drawn. Nothing for a thread that
+  // has drawn text already.
   static void PrepareTextAhead(const std::vector<IText>& styles);
   // Starts decoding an image on a helper thread ahead of its first draw (a background that is
   // always shown, say); the draw then waits for that decode instead of doing its own. Nothing

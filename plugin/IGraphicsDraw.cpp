@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
@@ -490,6 +489,23 @@ int refitHeight(int h, int lineHeight) {
   return static_cast<int>(static_cast<double>(h) * h / lineHeight + 0.5);
 }
 
+// The thread it is for never makes text while the helper does: it waits for a running warm-up
+// (cut short) rather than share the text libraries' global caches with it.
+struct TextAhead {
+  enum State { kNone, kQueued, kRunning };
+  std::mutex lock;
+  std::condition_variable made;
+  State state = kNone;
+  bool abandoned = false;  // the thread went on before the warm-up started: it is skipped
+  std::atomic<bool> hurry{false};  // the thread waits: the warm-up stops after the style in hand
+  WINX_TextSetup* ready = nullptr;
+};
+
+TextAhead& textAhead() {
+  static TextAhead* t = new TextAhead;  // kept past static destruction: a helper may still set it
+  return *t;
+}
+
 // Makes each style's font as a text in it is given one, and draws the characters the
 // interface's texts are mostly made of in it, into a memory context of its own.
 void warmText(void* stylesArg) {
@@ -499,6 +515,7 @@ void warmText(void* stylesArg) {
   HDC dc = scratch.getDC();
   if (!dc) return;
   for (const IText& style : styles) {
+    if (textAhead().hurry.load(std::memory_order_relaxed)) break;
     int h = style.mSize;
     for (int pass = 0; pass < 2; ++pass) {
       const int hr = h < 2 ? 2 : h;
@@ -520,19 +537,6 @@ void warmText(void* stylesArg) {
 }
 
 // The text setup made ahead for the thread that builds the editors (see PrepareTextAhead).
-struct TextAhead {
-  std::mutex lock;
-  std::condition_variable made;
-  bool pending = false;    // made on a helper now, or queued
-  bool abandoned = false;  // the thread went on without it: freed once made
-  WINX_TextSetup* ready = nullptr;
-};
-
-TextAhead& textAhead() {
-  static TextAhead* t = new TextAhead;  // kept past static destruction: a helper may still set it
-  return *t;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- draw bitmap
@@ -608,21 +612,27 @@ void IGraphics::PrepareTextAhead(const std::vector<IText>& styles) {
   TextAhead& t = textAhead();
   {
     std::lock_guard<std::mutex> lock(t.lock);
-    if (t.pending || t.ready) return;
-    t.pending = true;
+    if (t.state != TextAhead::kNone || t.ready) return;
+    t.state = TextAhead::kQueued;
     t.abandoned = false;
+    t.hurry = false;
   }
   std::vector<IText> copies(styles);
   for (IText& c : copies) c.mCached = nullptr;
   decodeAheadPool().submit([copies] {
-    WINX_TextSetup* setup = WINX_MakeTextSetup(&warmText, const_cast<std::vector<IText>*>(&copies));
     TextAhead& t = textAhead();
+    {
+      std::lock_guard<std::mutex> lock(t.lock);
+      if (t.abandoned) {
+        t.state = TextAhead::kNone;
+        return;
+      }
+      t.state = TextAhead::kRunning;
+    }
+    WINX_TextSetup* setup = WINX_MakeTextSetup(&warmText, const_cast<std::vector<IText>*>(&copies));
     std::lock_guard<std::mutex> lock(t.lock);
-    t.pending = false;
-    if (t.abandoned)
-      WINX_FreeTextSetup(setup);
-    else
-      t.ready = setup;
+    t.state = TextAhead::kNone;
+    t.ready = setup;
     t.made.notify_all();
   });
 }
@@ -632,11 +642,13 @@ void IGraphics::adoptTextAhead() {
   WINX_TextSetup* setup = nullptr;
   {
     std::unique_lock<std::mutex> lock(t.lock);
-    // Nearly made is worth a short wait: making its own costs this thread a few milliseconds.
-    t.made.wait_for(lock, std::chrono::milliseconds(3), [&] { return !t.pending; });
+    if (t.state == TextAhead::kQueued) t.abandoned = true;  // not started: this thread makes its own
+    if (t.state == TextAhead::kRunning) {
+      t.hurry = true;
+      t.made.wait(lock, [&] { return t.state != TextAhead::kRunning; });
+    }
     setup = t.ready;
     t.ready = nullptr;
-    if (t.pending) t.abandoned = true;  // not waited for longer: this thread makes its own
   }
   WINX_AdoptTextSetup(setup);
 }
