@@ -55,12 +55,12 @@ const FilterDefault kFilterDefaults[] = {
     {kMIDIFilterDirectToHardware, 1},  {kMIDIFilterToDAWBuffer, 0},        {kSendMIDIClockPointer, 0},
     {kSendMIDIClockInfo, 0}};
 
-// Bank-list display text of a long file name: its first 47 characters, "~", the counter, "." and
-// the lower-cased extension (all of the name lower-cased when it has no ".").
 // The pages shown when the editor opens: the main page, the first multi settings page and the
 // first part's bank and program boxes.
 const char* const kStartupLayers[] = {"root", "multiModeSettingsPage1", "bankAndProgram01"};
 
+// Bank-list display text of a long file name: its first 47 characters, "~", the counter, "." and
+// the lower-cased extension (all of the name lower-cased when it has no ".").
 std::string shortenedBankName(const std::string& file, int counter) {
   const size_t dot = file.rfind('.');
   std::string ext = dot == std::string::npos ? file : file.substr(dot + 1);

@@ -115,6 +115,8 @@ public:
   // always shown, say); the draw then waits for that decode instead of doing its own. Nothing
   // for an image already decoded or not decoded from a file.
   void DecodeAhead(IBitmap* bitmap);
+  // The same for several, the largest first.
+  void DecodeAhead(std::vector<IBitmap> bitmaps);
   // The same for every image the next whole-window draw will show, found by a dry run of that
   // draw, which then also makes the fonts its texts ask for. Call once the shown pages are set,
   // before the first paint; again after showing more costs only the walk.

@@ -275,7 +275,8 @@ private:
 
 // Work done ahead on a few helper threads while the editor is built and its window opened: the
 // decoding of images before their first draw, so that the first paint of a page waits for the
-// slowest image rather than for the sum of them, and the loading of the font configuration. An
+// slowest image rather than for the sum of them; the mapping in of the canvas's pages; the
+// loading of the font configuration and the making of the text machinery (PrepareTextAhead). An
 // image job is only a call of the image's own decode (which runs once, under the image's lock):
 // an image the drawing thread reaches first is decoded there, and the helper finds it done.
 // Before an image is deleted, forget() drops its queued job and waits out a running one, so no
@@ -298,12 +299,11 @@ public:
     mWake.notify_all();
     for (std::thread& t : mThreads) t.join();
   }
-  void submit(GUI_DeferredBitmap* bitmap) { add(Job{bitmap, nullptr, nullptr, 0}); }
-  void submit(void (*work)()) { add(Job{nullptr, work, nullptr, 0}); }
+  void submit(GUI_DeferredBitmap* bitmap) { add(Job{bitmap, nullptr, 0, nullptr}); }
   // Maps in the pages of memory that is about to be written for the first time.
-  void submitPages(void* at, size_t bytes) { add(Job{nullptr, nullptr, at, bytes}); }
+  void submitPages(void* at, size_t bytes) { add(Job{nullptr, at, bytes, nullptr}); }
   void submit(std::function<void()> task) {
-    add(Job{nullptr, nullptr, nullptr, 0, std::make_shared<std::function<void()>>(std::move(task))});
+    add(Job{nullptr, nullptr, 0, std::make_shared<std::function<void()>>(std::move(task))});
   }
   // How many helpers the process may have.
   static size_t helpers() { return maxThreads(); }
@@ -332,14 +332,11 @@ public:
 private:
   struct Job {
     GUI_DeferredBitmap* bitmap;
-    void (*work)();
     void* pages;
     size_t pageBytes;
-    std::shared_ptr<std::function<void()>> task = nullptr;
+    std::shared_ptr<std::function<void()>> task;
     const void* subject() const { return bitmap ? static_cast<const void*>(bitmap) : pages; }
-    bool operator==(const Job& o) const {
-      return bitmap == o.bitmap && work == o.work && pages == o.pages && task == o.task;
-    }
+    bool operator==(const Job& o) const { return bitmap == o.bitmap && pages == o.pages && task == o.task; }
   };
   static size_t maxThreads() {
     // The cores this process may run on (a host or a test may hold it to fewer than exist).
@@ -406,10 +403,8 @@ private:
       job.bitmap->getBits();
     else if (job.pages)
       mapIn(job.pages, job.pageBytes);
-    else if (job.task)
-      (*job.task)();
     else
-      job.work();
+      (*job.task)();
     lock.lock();
     mRunning.erase(std::find(mRunning.begin(), mRunning.end(), job.subject()));
     mDone.notify_all();
@@ -536,7 +531,6 @@ void warmText(void* stylesArg) {
   }
 }
 
-// The text setup made ahead for the thread that builds the editors (see PrepareTextAhead).
 }  // namespace
 
 // ---------------------------------------------------------------- draw bitmap
@@ -655,13 +649,21 @@ void IGraphics::adoptTextAhead() {
 
 void IGraphics::PrepareFontsAhead() {
   static std::atomic<bool> asked{false};
-  if (!asked.exchange(true)) decodeAheadPool().submit(&WINX_LoadFontConfiguration);
+  if (!asked.exchange(true)) decodeAheadPool().submit(std::function<void()>(&WINX_LoadFontConfiguration));
 }
 
 void IGraphics::DecodeAhead(IBitmap* bitmap) {
   if (!bitmap) return;
   auto* deferred = dynamic_cast<GUI_DeferredBitmap*>(bitmap->mData);
   if (deferred && !deferred->decodedBytes()) decodeAheadPool().submit(deferred);
+}
+
+void IGraphics::DecodeAhead(std::vector<IBitmap> bitmaps) {
+  // The largest first: they take longest, and the first draw waits for the last to finish.
+  std::stable_sort(bitmaps.begin(), bitmaps.end(), [](const IBitmap& a, const IBitmap& b) {
+    return static_cast<long long>(a.W) * a.H > static_cast<long long>(b.W) * b.H;
+  });
+  for (IBitmap& bm : bitmaps) DecodeAhead(&bm);
 }
 
 void IGraphics::DecodeShownImagesAhead() {
@@ -679,14 +681,9 @@ void IGraphics::DecodeShownImagesAhead() {
   mGathered = &seen;
   walkDraw(&all, false);
   mGathered = nullptr;
-  // The largest first: they take longest, and the first draw waits for the last to finish.
-  std::stable_sort(seen.begin(), seen.end(), [](GFX_IBitmap* a, GFX_IBitmap* b) {
-    return static_cast<long long>(a->getWidth()) * a->getHeight() > static_cast<long long>(b->getWidth()) * b->getHeight();
-  });
-  for (GFX_IBitmap* bm : seen) {
-    IBitmap one(bm, 0, 0);
-    DecodeAhead(&one);
-  }
+  std::vector<IBitmap> shown;
+  for (GFX_IBitmap* bm : seen) shown.emplace_back(bm, bm->getWidth(), bm->getHeight());
+  DecodeAhead(shown);
   adoptTextAhead();
   walkDraw(&all, false);
   mStrict = strict;

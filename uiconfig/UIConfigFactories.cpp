@@ -174,7 +174,7 @@ ControlAction* UIConfigManager::bindSysex(int number, int kind, IControl* contro
   r->sysex.messageLists.clear();
   if (link) linkRecord(r, number, *link);
   const unsigned char fifth = static_cast<unsigned char>(fifthKey);
-  if (deferSysex) {
+  if (elementCache) {  // during a walk: registered in key order when it ends
     unsigned long long key = 0;
     for (int i = 0; i < 4; ++i) key = key << 8 | keys[i];
     deferredSysex.push_back({key << 8 | fifth, control});

@@ -319,20 +319,14 @@ void UIConfigManager::findStartupImages(XMLNode* first, bool shown, int depth, s
 void UIConfigManager::decodeStartupImagesAhead(XMLNode* first) {
   std::vector<IBitmap> found;
   findStartupImages(first, true, 0, found);
-  // The largest first: they take longest, and the first draw waits for the last to finish.
-  std::stable_sort(found.begin(), found.end(), [](const IBitmap& a, const IBitmap& b) {
-    return static_cast<long long>(a.W) * a.H > static_cast<long long>(b.W) * b.H;
-  });
-  for (IBitmap& bm : found) graphics->DecodeAhead(&bm);
+  graphics->DecodeAhead(std::move(found));
 }
 
 void UIConfigManager::walkDescription(XMLNode* first) {
   UIElementCache cache;
   elementCache = &cache;
-  deferSysex = true;
   processXMLElement(first, nullptr, -1);
   elementCache = nullptr;
-  deferSysex = false;
   // Stable: of two registrations under the same keys the later one still wins.
   std::stable_sort(
       deferredSysex.begin(), deferredSysex.end(),

@@ -94,9 +94,9 @@ class UIConfigManager {
   void setResourcesFolder(const std::string& dir) { resourcesFolder = dir; }
   void setLibrarianViewFactory(LibrarianViewFactory f) { librarianViewFactory = std::move(f); }
   void setPortNamesProvider(PortNamesProvider p) { portNamesProvider = std::move(p); }
-  // Layers the editor shows as soon as it is built: their backgrounds (the largest images of a
-  // page) start decoding on helper threads before the interface is built, as do those outside
-  // any layer, which show on every page.
+  // Layers the editor shows as soon as it is built: the images of their backgrounds and controls
+  // start decoding on helper threads before the interface is built, as do those outside any
+  // layer, which show on every page.
   void setStartupLayers(std::vector<std::string> names) { startupLayers = std::move(names); }
 
   // Starts reading the two resources (file, decipher, parse) on threads of their own, so that
@@ -394,7 +394,6 @@ class UIConfigManager {
     IControl* control;
   };
   std::vector<SysExRegistration> deferredSysex;
-  bool deferSysex = false;
   // Menu entry lists filled during a walk: by value list (null for numbers), count, first number
   // and padding.
   using EntryListKey = std::tuple<const std::vector<std::string>*, int, int, bool>;
