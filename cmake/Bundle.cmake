@@ -30,7 +30,9 @@ function(sorvanta_add_bundle target)
     LIBRARY_OUTPUT_DIRECTORY ${contents}/Linux)
 
   set(map ${CMAKE_CURRENT_BINARY_DIR}/${target}.exports)
-  file(WRITE ${map} "{\n  global: Sorvanta_Entry; Sorvanta_ViewEntry; Sorvanta_View_64;\n  local: *;\n};\n")
+  # Written only when its text changes: the bundle's link depends on it, and a file rewritten by
+  # every configure would relink the bundle (and rerun everything that runs it) each time.
+  file(CONFIGURE OUTPUT ${map} CONTENT "{\n  global: Sorvanta_Entry; Sorvanta_ViewEntry; Sorvanta_View_64;\n  local: *;\n};\n")
   # The entries live in a static library: ask the linker to pull them in.
   target_link_options(${target} PRIVATE
     -Wl,--version-script=${map}

@@ -5,8 +5,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc)"
+# Only what this command starts: the host and the bundle with its interface resources. Tests,
+# benchmarks and review sheets are the test command's (scripts/test.sh). The build folder is
+# configured once; after that ninja re-runs cmake itself when a CMakeLists.txt changes.
+[[ -f build/build.ninja ]] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "${SORVANTA_BUILD_JOBS:-$(nproc)}" --target sorvanta-host sorvanta_editor_bundle_resources
 # Like an installer: the editor reads its settings file from the data folder and only rewrites it,
 # so lay down the default one (colour scheme, size, first-run notice, MIDI out, MIDI in) and the
 # "Patches" folder the first time.

@@ -13,10 +13,15 @@ packages=(
   libx11-dev libxtst-dev
 )
 
+# One dpkg-query for all of them (the run command starts with this, so it must be quick); a
+# package dpkg has never heard of is listed on standard error only, and so counts as missing.
+declare -A installed=()
+while IFS=' ' read -r name want ok state; do
+  [[ "$want $ok $state" == "install ok installed" ]] && installed[${name%%:*}]=1
+done < <(dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" 2>/dev/null || true)
 missing=()
 for p in "${packages[@]}"; do
-  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
-  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+  [[ -n "${installed[$p]:-}" ]] || missing+=("$p")
 done
 
 if ((${#missing[@]})); then
