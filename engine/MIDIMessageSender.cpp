@@ -605,9 +605,10 @@ void MIDIMessageSender::sendContinuousMIDIClock(int) {
   const int64_t interval = midiclock::intervalNs(tempo);
   // The first tick goes at once, through the same timed path as the rest, so that on a port
   // that places ticks by time it stands on the same grid.
-  host->sendRawAt({midiclock::kTick}, midiclock::nowNs());
+  const int64_t first = midiclock::nowNs();
+  host->sendRawAt({midiclock::kTick}, first);
   if (!mgr->clock().isRunning()) return;
   mgr->clock().runTicks(
       interval, [this] { return st->midiIOSet.load() && !stopping.load(); },
-      [this](int64_t due) { host->sendRawAt({midiclock::kTick}, due); });
+      [this](int64_t due) { host->sendRawAt({midiclock::kTick}, due); }, first);
 }

@@ -26,7 +26,9 @@ int resolveTempo(double overrideTempo, int hostTempo, double multiTempo, const s
 
 int64_t nextDeadline(int64_t deadline, int64_t interval, int64_t now) {
   const int64_t next = deadline + interval;
-  return next + interval < now ? now + interval : next;
+  const int64_t beat = interval * kTicksPerBeat;
+  if (interval <= 0 || now - next <= beat) return next;
+  return next + (now - next) / beat * beat;
 }
 
 TransportAction transportEdge(bool runningNow, bool routeViaQueue, bool& transportPlaying, bool& clockStarted) {
@@ -58,9 +60,9 @@ void MidiClock::stop() {
 }
 
 void MidiClock::runTicks(int64_t interval, const std::function<bool()>& outputSet,
-                         const std::function<void(int64_t)>& tick) {
+                         const std::function<void(int64_t)>& tick, int64_t first) {
   if (interval <= 0) return;
-  int64_t deadline = midiclock::nowNs() + interval;
+  int64_t deadline = midiclock::nextDeadline(first < 0 ? midiclock::nowNs() : first, interval, midiclock::nowNs());
   while (running.load()) {
     const int64_t now = midiclock::nowNs();
     if (now < deadline) {

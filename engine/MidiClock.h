@@ -33,9 +33,14 @@ int64_t nowNs();
 // The tempo the clock follows: the host's when kOverrideTempo is exactly 1.0, else the entry of
 // the "tempoValues" list at the truncated kMultiTempo value (0 when outside the list or no list).
 int resolveTempo(double overrideTempo, int hostTempo, double multiTempo, const std::vector<std::string>* tempoValues);
-// The time of the tick after the one due at `deadline`. Ticks keep their ideal spacing (the
-// tempo does not drift with the loop's latency); after a stall of more than one interval the
-// schedule restarts from `now` rather than sending a burst of late ticks.
+// Ticks in a quarter note.
+constexpr int kTicksPerBeat = 24;
+// The time of the tick after the one due at `deadline`: always a time of the grid that the first
+// tick set, whatever `now` is, so the clock never drifts from the host's beat. A tick that is
+// already due when the loop gets to it (the thread was stalled) goes out at once and the ones
+// after it keep their own times. A stall of more than a quarter note skips whole quarter notes of
+// late ticks: a synth following the clock loses those beats but keeps its place within the beat,
+// instead of receiving a long burst.
 int64_t nextDeadline(int64_t deadline, int64_t interval, int64_t now);
 
 // What the audio callback does on a transport edge (clock start or stop jobs). The two flags are
@@ -52,10 +57,12 @@ class MidiClock {
   void stop();
   bool isRunning() const { return running.load(); }
 
-  // The tick loop: sends a tick every `interval` ns while running. `outputSet` is asked before
-  // each tick; without an output the loop stops itself (running false). `tick` gets the tick's
-  // ideal time (monotonic ns), which is never in the future. Returns when stopped.
-  void runTicks(int64_t interval, const std::function<bool()>& outputSet, const std::function<void(int64_t)>& tick);
+  // The tick loop: sends a tick every `interval` ns while running, on the grid of `first` (the
+  // time of a tick already sent; now when negative), see midiclock::nextDeadline. `outputSet` is
+  // asked before each tick; without an output the loop stops itself (running false). `tick` gets
+  // the tick's ideal time (monotonic ns), which is never in the future. Returns when stopped.
+  void runTicks(int64_t interval, const std::function<bool()>& outputSet, const std::function<void(int64_t)>& tick,
+                int64_t first = -1);
   void runTicks(int64_t interval, const std::function<bool()>& outputSet, const std::function<void()>& tick) {
     runTicks(interval, outputSet, [&tick](int64_t) { tick(); });
   }

@@ -124,11 +124,15 @@ TEST(MidiClockTiming, IntervalsAndTempoSources) {
   EXPECT_EQ(midiclock::resolveTempo(0.0, 133, 1.0, nullptr), 0);
 }
 
-TEST(MidiClockTiming, TicksKeepIdealSpacingAndResyncAfterAStall) {
+TEST(MidiClockTiming, TicksStayOnTheirGridAfterAStall) {
   // Late by 3 ms: the next tick stays on the ideal grid (no drift).
   EXPECT_EQ(midiclock::nextDeadline(1000, 100, 1003), 1100);
-  // Stalled by several intervals: restart from now instead of a burst of late ticks.
-  EXPECT_EQ(midiclock::nextDeadline(1000, 100, 1500), 1600);
+  // Stalled by several intervals: the late ticks are due at once, on the grid.
+  EXPECT_EQ(midiclock::nextDeadline(1000, 100, 1550), 1100);
+  // Stalled by more than a quarter note (24 ticks): whole quarter notes are skipped, the rest of
+  // the late ticks are due at once and the grid holds.
+  EXPECT_EQ(midiclock::nextDeadline(1000, 100, 1000 + 100 * 60 + 50), 1100 + 2400 * 2);
+  EXPECT_EQ(midiclock::nextDeadline(1000, 100, 1100 + 2400), 1100);
 }
 
 TEST(MidiClockTiming, TransportEdgesStartAndStopOnceAndNotViaQueue) {
