@@ -1,5 +1,7 @@
 #include "EditorLog.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -9,8 +11,13 @@
 bool DebuggerOutput::openDebugFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in.is_open()) {
-    printf("Unable to open file");
-    fflush(stdout);
+    // Logging is asked for by creating the file, so a missing one is the normal case and says
+    // nothing. One that is there but cannot be read is worth a whole line.
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0) {
+      printf("Unable to open file %s\n", path.c_str());
+      fflush(stdout);
+    }
     return false;
   }
   // Emptying an existing log starts each plug-in object's log afresh; a failure here is not

@@ -23,8 +23,9 @@ class DebuggerOutput {
 public:
   DebuggerOutput() = delete;
 
-  // True when path existed and could be read; the file is then emptied. Otherwise prints
-  // "Unable to open file" (no line end) and creates nothing.
+  // True when path existed and could be read; the file is then emptied. Otherwise creates nothing
+  // and prints nothing when there is no such file (logging is off, as usual), or "Unable to open
+  // file <path>" on a line of its own when it is there but cannot be read.
   static bool openDebugFile(const std::string& path);
   // Appends "<%Y-%m-%d.%X>\t <text>\n" to path (creating it) and prints "Build LOG: \t <text>".
   // A file that cannot be opened loses the line silently.

@@ -615,7 +615,7 @@ void MIDIMessageManager::sendMidiMsgAndLog(const IMidiMsg* msg) {
     if (p >= 0 && !plugState->activityLit[p].load()) lightActivity(p);
   }
   plugHost->sendMidiMsg(*msg);
-  plugHost->printOutgoing("Plug-in MIDI Out ");
+  plugHost->printOutgoing(sysex::outgoingShortLine(msg->mStatus, msg->mData1, msg->mData2));
 }
 
 void MIDIMessageManager::checksumCheckAndSend(uint8_t* data, int length) {

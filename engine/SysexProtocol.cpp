@@ -1,5 +1,7 @@
 #include "SysexProtocol.h"
 
+#include "MidiBytes.h"
+
 #include <algorithm>
 
 namespace sysex {
@@ -78,7 +80,9 @@ std::string readName(const uint8_t* data, int size, int pos, int width) {
   return out;
 }
 
-std::string outgoingLine(const uint8_t* data, int length) {
+namespace {
+// Each byte as two lower-case hex digits and a blank.
+std::string hexBytes(const uint8_t* data, int length) {
   static const char* kHex = "0123456789abcdef";
   std::string bytes;
   for (int i = 0; data != nullptr && i < length; ++i) {
@@ -86,7 +90,19 @@ std::string outgoingLine(const uint8_t* data, int length) {
     bytes.push_back(kHex[data[i] & 0x0F]);
     bytes.push_back(' ');
   }
-  return "Plug-in MIDI Out (sysex | " + std::to_string(length) + " bytes | F0 " + bytes + "F7)\n";
+  return bytes;
+}
+}  // namespace
+
+std::string outgoingLine(const uint8_t* data, int length) {
+  return "Plug-in MIDI Out (sysex | " + std::to_string(length) + " bytes | F0 " + hexBytes(data, length) + "F7)\n";
+}
+
+std::string outgoingShortLine(uint8_t status, uint8_t data1, uint8_t data2) {
+  const uint8_t bytes[3] = {status, data1, data2};
+  std::string line = "Plug-in MIDI Out " + hexBytes(bytes, MidiShortMessageLength(status));
+  line.back() = '\n';  // the blank after the last byte ends the line
+  return line;
 }
 
 bool isSoundDump(const uint8_t* data, int size) {

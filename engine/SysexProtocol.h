@@ -92,6 +92,9 @@ std::string readName(const uint8_t* data, int size, int pos, int width);
 // The line printed for an outgoing SysEx: "Plug-in MIDI Out (sysex | n bytes | F0 xx xx F7)\n",
 // each byte as two lower-case hex digits and a blank.
 std::string outgoingLine(const uint8_t* data, int length);
+// The line printed for an outgoing short message: "Plug-in MIDI Out b0 07 64\n", as many bytes as
+// the status says the message has.
+std::string outgoingShortLine(uint8_t status, uint8_t data1, uint8_t data2);
 
 // What an incoming message is, decided from its length and header alone.
 enum class Kind {

@@ -5,22 +5,77 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include <dlfcn.h>
 #include <time.h>
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
 
 namespace jackmidi {
+
+namespace {
+
+// libjack reports through one process-wide function. While our own thread opens a client, its
+// lines ("Cannot connect to server socket", ...) say in JACK's words what openClient says once in
+// a musician's; everything else goes to standard error as libjack would print it.
+thread_local bool tOpening = false;
+std::atomic<bool> gNoServerReported{false};
+
+void jackMessage(const char* text)
+{
+  if (!tOpening)
+    fprintf(stderr, "%s\n", text);
+}
+
+// True when the module holding this code stays loaded for the life of the process: the main
+// program, or a library pinned here (RTLD_NODELETE).
+bool pinnedOrMainProgram()
+{
+  Dl_info self;
+  if (!dladdr(reinterpret_cast<void*>(&jackMessage), &self) || !self.dli_fname)
+    return false;
+  if (dlopen(self.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE))
+    return true;
+  char* module = realpath(self.dli_fname, nullptr);
+  char* program = realpath("/proc/self/exe", nullptr);
+  const bool main = module && program && !strcmp(module, program);
+  free(module);
+  free(program);
+  return main;
+}
+
+}  // namespace
 
 bool openClient(jack_client_t** client, const std::string& name, JackProcessCallback process,
                 JackShutdownCallback shutdown, void* arg, const char* what)
 {
+  static std::once_flag installed;
+  std::call_once(installed, [] {
+    // libjack keeps the functions for the life of the process; the module that holds them (the
+    // plug-in's bundle) must then never be unloaded under it.
+    if (pinnedOrMainProgram())
+    {
+      jack_set_error_function(jackMessage);
+      jack_set_info_function(jackMessage);
+    }
+  });
   jack_status_t status;
+  tOpening = true;
   *client = jack_client_open(name.c_str(), JackNoStartServer, &status);
+  tOpening = false;
   if (!*client)
   {
-    fprintf(stderr, "MIDI PORTS: creating the JACK %s failed: no server (status 0x%x)\n", what, (unsigned)status);
+    // Said once until a server is found: the input and the output and every new listing ask.
+    if (!gNoServerReported.exchange(true))
+      fprintf(stderr,
+              "MIDI PORTS: no JACK server is running (and no ALSA sequencer was found), so there are no MIDI "
+              "ports to choose. Start JACK (see the README), then open the OUT and IN menus again.\n");
     return false;
   }
+  gNoServerReported.store(false);
   jack_set_process_callback(*client, process, arg);
   jack_on_shutdown(*client, shutdown, arg);
   if (jack_activate(*client) != 0)

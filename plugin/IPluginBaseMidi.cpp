@@ -17,63 +17,68 @@
 #include <memory>
 
 #include "MidiBackend.h"
+#include "MidiBytes.h"
 #include "MidiPorts.h"
 
 namespace {
 
 const char* const kSelectMidiDevice = "Select MIDI Device";
-const char* const kInputClientName = "RtMidi Input Client";
-const char* const kOutputClientName = "RtMidi Output Client";
-const char* const kInputPortName = "RtMidi Input";
-const char* const kOutputPortName = "RtMidi Output";
+// What a patchbay (QjackCtl, Carla, aconnect -l) shows of the editor: a client for each direction,
+// named for the product, and ports named for what they connect to.
+const char* const kInputClientName = "Sorvanta Editor in";
+const char* const kOutputClientName = "Sorvanta Editor out";
+const char* const kInputPortName = "from Dorvik";
+const char* const kOutputPortName = "to Dorvik";
 // RtMidi's own input queue, used only while no callback is registered (we always register one).
 const unsigned kRtMidiQueueLimit = 100;
 
-// Bytes in a short message that starts with status: channel messages by their kind (program
-// change and channel pressure carry one data byte, the others two), system messages by the MIDI
-// standard. 0 for what cannot be sent as a short message (a data byte, SysEx start or end).
-int shortMessageLength(uint8_t status)
-{
-  if (status < 0x80)
-    return 0;
-  if (status < 0xF0)
-  {
-    const int kind = status >> 4;
-    return (kind == IMidiMsg::kProgramChange || kind == IMidiMsg::kChannelAftertouch) ? 2 : 3;
-  }
-  switch (status)
-  {
-    case 0xF1:  // MIDI time code quarter frame
-    case 0xF3:  // song select
-      return 2;
-    case 0xF2:  // song position
-      return 3;
-    case 0xF0:
-    case 0xF7:
-      return 0;
-    default:  // tune request, real-time messages, undefined F4/F5
-      return 1;
-  }
-}
-
-// The first call of a list operation: makes the port object (make answers false when the MIDI
-// system refused; the object is then dropped) and reads the list once.
+// Makes the port object when there is none (make answers false when the MIDI system refused, say
+// with no JACK server running; the object is then dropped) and lists the ports present now.
 template <class Port, class Make>
-void listOnce(std::vector<std::string>& names, int& selected, std::unique_ptr<Port>& port, Make make)
+std::vector<std::string> listPorts(std::unique_ptr<Port>& port, Make make)
 {
-  if (!names.empty())
-    return;
-  selected = 0;
   if (!port)
   {
     port.reset(new Port);
     if (!make(*port))
       port.reset();
   }
-  names.push_back(kSelectMidiDevice);
+  std::vector<std::string> names{kSelectMidiDevice};
   if (port)
     for (const std::string& name : port->listPortNames())
       names.push_back(name);
+  return names;
+}
+
+// The first call of a list operation: reads the list once.
+template <class Port, class Make>
+void listOnce(std::vector<std::string>& names, int& selected, std::unique_ptr<Port>& port, Make make)
+{
+  if (!names.empty())
+    return;
+  selected = 0;
+  names = listPorts(port, make);
+}
+
+// A new reading of the list: the open port (selected) moves to its new position; one that is no
+// longer listed (unplugged, its program ended) keeps an entry at the end, so that selected still
+// names what is open until the user chooses again.
+template <class Port, class Make>
+void relist(std::vector<std::string>& names, int& selected, std::unique_ptr<Port>& port, Make make)
+{
+  const std::string open = selected > 0 && selected < (int)names.size() ? names[selected] : std::string();
+  names = listPorts(port, make);
+  selected = 0;
+  if (open.empty())
+    return;
+  for (size_t i = 1; i < names.size() && !selected; ++i)
+    if (names[i] == open)
+      selected = (int)i;
+  if (!selected)
+  {
+    names.push_back(open);
+    selected = (int)names.size() - 1;
+  }
 }
 
 // Both open calls: index 0 closes; otherwise name is looked up in the list as read at start
@@ -126,21 +131,53 @@ static IPluginBase::DirectMidiPorts* ensurePorts(IPluginBase::DirectMidiPorts*& 
   return ports;
 }
 
+namespace {
+
+bool makeInput(MidiInputPort& in, IPluginBase* plug)
+{
+  return in.create(kInputClientName, kRtMidiQueueLimit, &IPluginBase::MIDICallback, plug);
+}
+
+bool makeOutput(MidiOutputPort& out)
+{
+  return out.create(kOutputClientName);
+}
+
+}  // namespace
+
 std::vector<std::string>& IPluginBase::getExternalMIDIInNames()
 {
   DirectMidiPorts* ports = ensurePorts(mDirectMidi);
-  listOnce(mMidiInNames, mMidiInIndex, ports->in, [this](MidiInputPort& in) {
-    return in.create(kInputClientName, kRtMidiQueueLimit, &IPluginBase::MIDICallback, this);
-  });
+  listOnce(mMidiInNames, mMidiInIndex, ports->in, [this](MidiInputPort& in) { return makeInput(in, this); });
   return mMidiInNames;
 }
 
 std::vector<std::string>& IPluginBase::getExternalMIDIOutNames()
 {
   DirectMidiPorts* ports = ensurePorts(mDirectMidi);
-  listOnce(mMidiOutNames, mMidiOutIndex, ports->out,
-           [](MidiOutputPort& out) { return out.create(kOutputClientName); });
+  listOnce(mMidiOutNames, mMidiOutIndex, ports->out, makeOutput);
   return mMidiOutNames;
+}
+
+std::vector<std::string>& IPluginBase::rescanExternalMIDIInNames()
+{
+  DirectMidiPorts* ports = ensurePorts(mDirectMidi);
+  relist(mMidiInNames, mMidiInIndex, ports->in, [this](MidiInputPort& in) { return makeInput(in, this); });
+  return mMidiInNames;
+}
+
+std::vector<std::string>& IPluginBase::rescanExternalMIDIOutNames()
+{
+  DirectMidiPorts* ports = ensurePorts(mDirectMidi);
+  relist(mMidiOutNames, mMidiOutIndex, ports->out, makeOutput);
+  return mMidiOutNames;
+}
+
+bool IPluginBase::MIDISystemReachable(bool input) const
+{
+  if (!mDirectMidi)
+    return false;
+  return input ? mDirectMidi->in != nullptr : mDirectMidi->out != nullptr;
 }
 
 int IPluginBase::setExternalMIDIOut(int& index, const char* name)
@@ -204,7 +241,7 @@ bool IPluginBase::initializeVirtualOutput(std::string name)
   DirectMidiPorts* ports = ensurePorts(mDirectMidi);
   ports->virtualOut.reset(new MidiOutputPort);
   const std::string portName = kVirtualOutputPrefix + name;
-  if (!ports->virtualOut->create(kOutputClientName) || !ports->virtualOut->openVirtual(portName.c_str()))
+  if (!makeOutput(*ports->virtualOut) || !ports->virtualOut->openVirtual(portName.c_str()))
   {
     fprintf(stderr, "MIDI PORTS: virtual output \"%s\" could not be opened\n", portName.c_str());
     ports->virtualOut.reset();
@@ -277,7 +314,7 @@ bool IPluginBase::SendDirectMidiMsg(const IMidiMsg* msg)
 {
   if (!msg)
     return false;
-  const int length = shortMessageLength(msg->mStatus);
+  const int length = MidiShortMessageLength(msg->mStatus);
   if (!length)
     return false;
   const unsigned char bytes[3] = {msg->mStatus, msg->mData1, msg->mData2};

@@ -3,6 +3,7 @@
 // on the constructing thread.
 
 #include <cstdio>
+#include <functional>
 
 #include "ControlLayer.h"
 #include "IControls.h"
@@ -14,6 +15,57 @@
 namespace {
 
 IText menuText(int size, const IColor& color) { return IText(size, color, "NK57 Monospace"); }
+
+// Entry 0 of a MIDI device menu when no MIDI system could be reached: what the user must do.
+const char* const kNoMidiSystem = "No MIDI: start JACK";
+
+// A MIDI device menu's parameter over names (entry 0 is "Select MIDI Device"), keeping the entry
+// that was shown: at its new position, or at the end when it is no longer listed.
+void fillDeviceMenu(IParam* p, std::vector<std::string> names, bool reachable) {
+  std::string shown;
+  const char* text = p->Value() >= 1.0 ? p->GetDisplayText(static_cast<int>(p->Value())) : nullptr;
+  if (text) shown = text;
+  if (names.empty()) names.push_back("Select MIDI Device");
+  int value = 0;
+  for (size_t i = 1; i < names.size() && !shown.empty() && !value; ++i)
+    if (names[i] == shown) value = static_cast<int>(i);
+  if (!shown.empty() && !value) {
+    names.push_back(shown);
+    value = static_cast<int>(names.size()) - 1;
+  }
+  const int count = static_cast<int>(names.size());
+  p->InitEnum("Device Selection", 0, count, "", "", -1, -1);
+  p->ResetDisplayTexts();
+  for (int i = 0; i < count; ++i)
+    p->SetDisplayText(i, i == 0 && !reachable ? kNoMidiSystem : names[static_cast<size_t>(i)].c_str());
+  p->Set(value);
+}
+
+// The OUT and IN fields: the ports are listed afresh each time the menu opens, so a synth plugged
+// in (or a JACK server started) after the editor shows up without reloading the project.
+// `relist` runs on the GUI thread just before the menu opens; it changes the parameter's entries
+// and value only, reopens nothing and sends nothing.
+class MIDIDeviceMenuControl : public ICaptionControl {
+ public:
+  MIDIDeviceMenuControl(IPluginBase* plug, IRECT rect, int paramIdx, IText* text,
+                        std::function<void()> relist)
+      : ICaptionControl(plug, rect, paramIdx, text, true), mRelist(std::move(relist)) {}
+  void OnMouseDown(int x, int y, IMouseMod* mod) override {
+    if (!mGrayed && mod && (mod->L || mod->R)) refresh();
+    ICaptionControl::OnMouseDown(x, y, mod);
+  }
+  void OnMouseDblClick(int x, int y, IMouseMod* mod) override {
+    if (!mGrayed) refresh();
+    ICaptionControl::OnMouseDblClick(x, y, mod);
+  }
+
+ private:
+  void refresh() {
+    if (mRelist) mRelist();
+    SetDirty(false);
+  }
+  std::function<void()> mRelist;
+};
 
 }  // namespace
 
@@ -83,19 +135,28 @@ IControl* UIConfigManager::createMIDIDeviceSelectionControl(const std::string&, 
                                                             ControlLayer*, const std::string&) {
   IParam* p = paramFor(number, "MIDI device menu");
   if (!p) return nullptr;
-  std::vector<std::string> names;
-  if (portNamesProvider)
-    names = portNamesProvider(input == 1);
-  else
-    names = input == 1 ? plug->getExternalMIDIInNames() : plug->getExternalMIDIOutNames();
-  if (names.empty()) names.push_back("Select MIDI Device");
-  const int count = static_cast<int>(names.size());
-  p->InitEnum("Device Selection", 0, count, "", "", -1, -1);
-  for (int i = 0; i < count; ++i) p->SetDisplayText(i, names[static_cast<size_t>(i)].c_str());
+  const bool in = input == 1;
+  // The first listing here; each opening of the menu lists again (tests give their own lists).
+  auto names = [plugin = plug, provider = portNamesProvider, in](bool rescan) {
+    if (provider) return provider(in);
+    if (!rescan) return in ? plugin->getExternalMIDIInNames() : plugin->getExternalMIDIOutNames();
+    return in ? plugin->rescanExternalMIDIInNames() : plugin->rescanExternalMIDIOutNames();
+  };
+  auto reachable = [plugin = plug, provider = portNamesProvider, in] {
+    return provider || plugin->MIDISystemReachable(in);
+  };
+  fillDeviceMenu(p, names(false), reachable());
+  auto relist = [plugin = plug, number, names, reachable] {
+    // The state calls read the lists and the entries on the host's threads, under this lock.
+    UTIL_MutexLock lock(plugin->GetMutex());
+    fillDeviceMenu(plugin->GetParam(number), names(true), reachable());
+  };
   IText text = menuText(static_cast<int>(15 * scale), IColor(255, 0, 174, 255));
   // Always on the graphics object (no layer): the port selectors stay usable whatever layer is
   // hidden.
-  IControl* c = addCaption(number, x, y, w, h, text, false, nullptr);
+  const int l = scaled(x), t = scaled(y);
+  IControl* c = new MIDIDeviceMenuControl(plug, IRECT(l, t, l + scaled(w), t + scaled(h)), number, &text, relist);
+  attach(c, nullptr);
   bindRecord(number, kActionNone, c);
   return c;
 }

@@ -1,5 +1,7 @@
 #include "HostEvents.h"
 
+#include "MidiBytes.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -16,6 +18,25 @@ int hexVal(char c) {
   c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
+}
+
+std::string hexByte(unsigned char b) {
+  char text[3];
+  snprintf(text, sizeof text, "%02X", b);
+  return text;
+}
+
+const char* shortMessageName(unsigned char status) {
+  static const char* const channel[] = {"note off", "note on", "key pressure", "control change",
+                                        "program change", "channel pressure", "pitch bend"};
+  if (status < 0xF0) return channel[(status >> 4) - 8];
+  switch (status) {
+    case 0xF1: return "time code quarter frame";
+    case 0xF2: return "song position";
+    case 0xF3: return "song select";
+    case 0xF6: return "tune request";
+    default: return "real-time message";
+  }
 }
 
 bool parseNumber(const std::string& s, double* out) {
@@ -50,6 +71,10 @@ bool ParseMidiBytes(const std::string& hex, bool sysex, std::vector<unsigned cha
       *why = "a SysEx starts with F0 and ends with F7";
       return false;
     }
+    if (out->size() < 3) {
+      *why = "a SysEx carries at least a manufacturer id between F0 and F7";
+      return false;
+    }
     for (size_t i = 1; i + 1 < out->size(); ++i)
       if ((*out)[i] & 0x80) {
         *why = "a SysEx carries only data bytes (00..7F) between F0 and F7";
@@ -57,13 +82,14 @@ bool ParseMidiBytes(const std::string& hex, bool sysex, std::vector<unsigned cha
       }
     return true;
   }
-  unsigned char status = out->front();
-  if (!(status & 0x80) || status == 0xF0 || status == 0xF7) {
-    *why = "a short message starts with a status byte other than F0/F7";
+  const unsigned char status = out->front();
+  const int length = MidiShortMessageLength(status);
+  if (length == 0) {
+    *why = "a short message starts with a status byte (80..FF) other than F0/F7";
     return false;
   }
-  if (out->size() > 3) {
-    *why = "a short message has at most 3 bytes";
+  if (MidiStatusUndefined(status)) {
+    *why = hexByte(status) + " is a status byte MIDI leaves undefined";
     return false;
   }
   for (size_t i = 1; i < out->size(); ++i)
@@ -71,6 +97,11 @@ bool ParseMidiBytes(const std::string& hex, bool sysex, std::vector<unsigned cha
       *why = "data bytes are 00..7F";
       return false;
     }
+  if (out->size() != static_cast<size_t>(length)) {
+    *why = std::string("a ") + shortMessageName(status) + " (" + hexByte(status) + ") is " + std::to_string(length) +
+           (length == 1 ? " byte" : " bytes") + " long, not " + std::to_string(out->size());
+    return false;
+  }
   return true;
 }
 

@@ -10,6 +10,7 @@
 #include "ParamNames.h"
 #include "PartRandomizer.h"
 #include "PatchManager.h"
+#include "SysexProtocol.h"
 #include "ValueDisplay.h"
 
 using namespace editortest;
@@ -71,7 +72,9 @@ TEST(DebuggerOutput, LogFileIsEmptiedAtOpenAndGetsStampedLines) {
   char tmpl[] = "/tmp/sorvanta-log-XXXXXX";
   const std::string dir = mkdtemp(tmpl);
   const std::string path = dir + "/log.txt";
+  testing::internal::CaptureStdout();
   EXPECT_FALSE(DebuggerOutput::openDebugFile(path));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "a missing log file is the usual case, not news";
   EXPECT_FALSE(fileExists(path));
   writeFile(path, "old line\n");
   ASSERT_TRUE(DebuggerOutput::openDebugFile(path));
@@ -110,6 +113,12 @@ TEST(DeferredLogLines, HeldLinesAreWrittenInOrderAndOverflowIsAdmitted) {
   EXPECT_EQ(readFile(path), log);
   remove(path.c_str());
   rmdir(dir.c_str());
+}
+
+TEST(DebuggerOutput, ShortMessageLineIsWholeWithTheMessagesOwnBytes) {
+  EXPECT_EQ(sysex::outgoingShortLine(0xB0, 7, 100), "Plug-in MIDI Out b0 07 64\n");
+  EXPECT_EQ(sysex::outgoingShortLine(0xC3, 5, 0), "Plug-in MIDI Out c3 05\n");
+  EXPECT_EQ(sysex::outgoingShortLine(0xF8, 0, 0), "Plug-in MIDI Out f8\n");
 }
 
 TEST(DebuggerOutput, SysExLineHasLowerCaseBytesInUpperCaseFrame) {
