@@ -19,6 +19,7 @@
 #include <cairo.h>
 #include <math.h>
 #include <stdbool.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -72,7 +73,13 @@ static RGB mix(RGB a, RGB b, double t) {
   return c;
 }
 
+/* A quick lightness of a colour, to choose between light and dark drawing (not a measure of
+ * contrast: the lettering's contrast is measured on the pixels below). */
+static double luminance(RGB c) { return 0.2126 * c.r + 0.7152 * c.g + 0.0722 * c.b; }
+
 static const RGB kWhite = {1, 1, 1}, kBlack = {0, 0, 0};
+/* The well of a field with light lettering on a scheme whose fields are pale. */
+static const RGB kDarkField = {0.08, 0.075, 0.06};
 
 static void roundRect(cairo_t *cr, double x, double y, double w, double h, double r) {
   cairo_new_sub_path(cr);
@@ -89,6 +96,74 @@ static void font(cairo_t *cr, double size, int bold) {
   cairo_set_font_size(cr, size);
 }
 
+/* ---- contrast of the lettering ----------------------------------------------------------
+ * Every text drawn into an image is measured as it is drawn: the colour of its letters against
+ * each pixel they cover at least half (the pixel as it was before the text), by the contrast
+ * ratio of relative luminances (WCAG 2). A pixel that is not opaque is taken over black and over
+ * white, the worse of the two, since the image may lie on anything. The lowest figure of each
+ * text goes to lettering.txt in the image folder, "<ratio> <file> <text>" per line, when its
+ * image is saved; the authored-resources tests hold every line to 4.5:1. */
+
+static FILE *gLettering;
+static struct {
+  double ratio;
+  char text[96];
+} gPendingText[1024];
+static int gPendingTexts;
+
+static double linear(double c) { return c <= 0.04045 ? c / 12.92 : pow((c + 0.055) / 1.055, 2.4); }
+static double relLuminance(double r, double g, double b) {
+  return 0.2126 * linear(r) + 0.7152 * linear(g) + 0.0722 * linear(b);
+}
+static double contrastRatio(double la, double lb) {
+  return la > lb ? (la + 0.05) / (lb + 0.05) : (lb + 0.05) / (la + 0.05);
+}
+
+/* The lowest contrast of the text s about to be drawn at (tx, y), whose extents are e, with the
+ * source colour of cr. No transformation is in use where texts are drawn: user space is the
+ * image's pixels. */
+static double letteringContrast(cairo_t *cr, double tx, double y, const char *s, const cairo_text_extents_t *e) {
+  double r = 0, g = 0, b = 0, a = 1;
+  if (cairo_pattern_get_rgba(cairo_get_source(cr), &r, &g, &b, &a) != CAIRO_STATUS_SUCCESS) return 0;
+  const double ink = relLuminance(r, g, b);
+  cairo_surface_t *target = cairo_get_target(cr);
+  cairo_surface_flush(target);
+  const int W = cairo_image_surface_get_width(target), H = cairo_image_surface_get_height(target);
+  const int x0 = (int)floor(tx + e->x_bearing) - 2, y0 = (int)floor(y + e->y_bearing) - 2;
+  const int w = (int)ceil(e->width) + 5, h = (int)ceil(e->height) + 5;
+  /* Coverage of the letters: the same text in the same font, drawn alone into an alpha mask over
+   * the text's box. */
+  cairo_surface_t *mask = cairo_image_surface_create(CAIRO_FORMAT_A8, w, h);
+  cairo_t *m = cairo_create(mask);
+  cairo_set_antialias(m, CAIRO_ANTIALIAS_BEST);
+  cairo_set_font_face(m, cairo_get_font_face(cr));
+  cairo_matrix_t fm;
+  cairo_get_font_matrix(cr, &fm);
+  cairo_set_font_matrix(m, &fm);
+  cairo_move_to(m, tx - x0, y - y0);
+  cairo_show_text(m, s);
+  cairo_destroy(m);
+  cairo_surface_flush(mask);
+  const unsigned char *cov = cairo_image_surface_get_data(mask), *px = cairo_image_surface_get_data(target);
+  const int cs = cairo_image_surface_get_stride(mask), ps = cairo_image_surface_get_stride(target);
+  double lowest = 21;
+  for (int j = 0; j < h; ++j)
+    for (int i = 0; i < w; ++i) {
+      if (cov[j * cs + i] < 128 || x0 + i < 0 || y0 + j < 0 || x0 + i >= W || y0 + j >= H) continue;
+      const uint32_t p = *(const uint32_t *)(px + (y0 + j) * ps + 4 * (x0 + i)); /* premultiplied ARGB */
+      const double pa = (p >> 24) / 255.0;
+      const double pr = ((p >> 16) & 255) / 255.0, pg = ((p >> 8) & 255) / 255.0, pb = (p & 255) / 255.0;
+      /* over black: the premultiplied values as they are; over white: plus what shows through */
+      const double overBlack = relLuminance(pr, pg, pb);
+      const double overWhite = relLuminance(pr + 1 - pa, pg + 1 - pa, pb + 1 - pa);
+      double c = contrastRatio(ink, overBlack);
+      if (pa < 1 && contrastRatio(ink, overWhite) < c) c = contrastRatio(ink, overWhite);
+      if (c < lowest) lowest = c;
+    }
+  cairo_surface_destroy(mask);
+  return lowest;
+}
+
 /* align: 0 left, 1 centre, 2 right; y is the baseline */
 static void text(cairo_t *cr, double x, double y, const char *s, int align) {
   cairo_text_extents_t e;
@@ -96,6 +171,14 @@ static void text(cairo_t *cr, double x, double y, const char *s, int align) {
   double tx = x;
   if (align == 1) tx = x - e.x_advance / 2;
   if (align == 2) tx = x - e.x_advance;
+  if (gPendingTexts < (int)(sizeof gPendingText / sizeof gPendingText[0])) {
+    gPendingText[gPendingTexts].ratio = letteringContrast(cr, tx, y, s, &e);
+    snprintf(gPendingText[gPendingTexts].text, sizeof gPendingText[0].text, "%s", s);
+    ++gPendingTexts;
+  } else {
+    fprintf(stderr, "gen-images: too many texts in one image to measure\n");
+    ++gFailures;
+  }
   cairo_move_to(cr, tx, y);
   cairo_show_text(cr, s);
 }
@@ -110,6 +193,9 @@ static cairo_surface_t *newImage(int w, int h, cairo_t **cr) {
 static void save(cairo_surface_t *s, cairo_t *cr, const char *file) {
   char path[1024];
   cairo_destroy(cr);
+  for (int i = 0; i < gPendingTexts; ++i)
+    if (gLettering) fprintf(gLettering, "%.2f %s %s\n", gPendingText[i].ratio, file, gPendingText[i].text);
+  gPendingTexts = 0;
   snprintf(path, sizeof path, "%s/%s", gOutDir, file);
   if (cairo_surface_write_to_png(s, path) != CAIRO_STATUS_SUCCESS) {
     fprintf(stderr, "gen-images: cannot write %s\n", path);
@@ -229,8 +315,8 @@ static void plainButton(const char *file, int w, int h, const char *label, RGB t
   cairo_t *cr;
   cairo_surface_t *s = newImage(w, h, &cr);
   cairo_pattern_t *p = cairo_pattern_create_linear(0, 0, 0, h);
-  cairo_pattern_add_color_stop_rgb(p, 0, 0.33, 0.33, 0.35);
-  cairo_pattern_add_color_stop_rgb(p, 1, 0.15, 0.15, 0.16);
+  cairo_pattern_add_color_stop_rgb(p, 0, 0.24, 0.24, 0.26);
+  cairo_pattern_add_color_stop_rgb(p, 1, 0.11, 0.11, 0.12);
   cairo_set_source(cr, p);
   roundRect(cr, 0.5, 0.5, w - 1, h - 1, 3);
   cairo_fill_preserve(cr);
@@ -240,7 +326,7 @@ static void plainButton(const char *file, int w, int h, const char *label, RGB t
   cairo_stroke(cr);
   if (label) {
     font(cr, h >= 30 ? 13 : 10, 1);
-    rgb(cr, tint);
+    rgb(cr, mix(tint, kWhite, 0.3));
     text(cr, w / 2.0, h / 2.0 + 4, label, 1);
   }
   save(s, cr, file);
@@ -436,7 +522,8 @@ static void box(const char *file, int w, int h, RGB fill, double alpha, RGB edge
   cairo_surface_t *s = framedBox(w, h, fill, alpha, edge, w > 100 && h > 40 ? 8 : 3, &cr);
   if (title) {
     font(cr, 18, 1);
-    rgb(cr, edge);
+    /* in the edge's colour, unless that is too dark to read on a see-through box */
+    rgb(cr, luminance(edge) < 0.4 ? (RGB){0.95, 0.95, 0.96} : edge);
     text(cr, w / 2.0, 36, title, 1);
   }
   if (body) {
@@ -452,8 +539,6 @@ static void box(const char *file, int w, int h, RGB fill, double alpha, RGB edge
   }
   save(s, cr, file);
 }
-
-static double luminance(RGB c) { return 0.2126 * c.r + 0.7152 * c.g + 0.0722 * c.b; }
 
 /* Drawing colour inside a well: the accent where the well is dark, a deep amber on the yellow
  * scheme's pale wells, where the accent itself would not show. */
@@ -508,7 +593,13 @@ static void envelope(const char *file, int mode, const Scheme *sc) {
   }
   static const char *names[5] = {"ADSR", "ADSD2S2R", "ONE SHOT", "LOOP S1-S2", "LOOP ALL"};
   font(cr, 10, 1);
-  rgb(cr, mix(line, kWhite, 0.2));
+  /* on a plate of the well's own colour: the curve runs under the corner where the name sits */
+  cairo_text_extents_t e;
+  cairo_text_extents(cr, names[mode], &e);
+  rgb(cr, sc->field);
+  roundRect(cr, w - 9 - e.x_advance, h - 18, e.x_advance + 6, 15, 2);
+  cairo_fill(cr);
+  rgb(cr, luminance(sc->field) > 0.5 ? line : mix(line, kWhite, 0.2));
   text(cr, w - 6, h - 6, names[mode], 2);
   save(s, cr, file);
 }
@@ -697,12 +788,16 @@ static void paintPage(cairo_t *cr, const Scheme *sc, int ox, int oy, int w, int 
     int m = 0;
     if (!strcmp(kind, "panel") && sscanf(rest, "%lf %lf %lf %lf %n", &a, &b, &c, &d, &m) >= 4) {
       panelBox(cr, sc, a - ox, b - oy, c, d, rest + m);
-    } else if (!strcmp(kind, "field") && sscanf(rest, "%lf %lf %lf %lf", &a, &b, &c, &d) == 4) {
-      rgb(cr, sc->field);
+    } else if ((!strcmp(kind, "field") || !strcmp(kind, "dark_field")) &&
+               sscanf(rest, "%lf %lf %lf %lf", &a, &b, &c, &d) == 4) {
+      /* A field whose control writes in a light colour in every scheme (ports, names, settings)
+       * stays dark where the scheme's own fields are pale. */
+      const RGB fill = !strcmp(kind, "dark_field") && luminance(sc->field) > 0.5 ? kDarkField : sc->field;
+      rgb(cr, fill);
       roundRect(cr, a - ox, b - oy, c, d, 3);
       cairo_fill_preserve(cr);
       /* A dark field on a dark page needs a light edge, or it is not there at all. */
-      if (luminance(sc->field) < 0.3)
+      if (luminance(fill) < 0.3)
         rgb(cr, mix(sc->panelEdge, kWhite, 0.25));
       else
         cairo_set_source_rgba(cr, 0, 0, 0, 0.5);
@@ -919,9 +1014,9 @@ static void commonImages(void) {
       "Labs\n\nInterface drawn with Cairo, lettering in DejaVu Sans");
   plainButton("about-exit.png", 24, 24, "X", light);
   plainButton("about-trigger.png", 80, 26, "ABOUT", light);
-  box("fx1-overlayer.png", 600, 300, (RGB){0.0, 0.0, 0.0}, 0.55, (RGB){0.3, 0.3, 0.3},
+  box("fx1-overlayer.png", 600, 300, (RGB){0.0, 0.0, 0.0}, 0.6, (RGB){0.3, 0.3, 0.3},
       "EFFECT 1: PARTS 1-4 ONLY", NULL);
-  box("fx2-overlayer.png", 600, 300, (RGB){0.0, 0.0, 0.0}, 0.55, (RGB){0.3, 0.3, 0.3},
+  box("fx2-overlayer.png", 600, 300, (RGB){0.0, 0.0, 0.0}, 0.6, (RGB){0.3, 0.3, 0.3},
       "EFFECT 2 IS LINKED TO ANOTHER PART", NULL);
   button2("arp-on-off-button.png", 40, 20, "ARP", green, 1);
   plainButton("btn-lib-discard-edit.png", 120, 22, "DISCARD", red);
@@ -1174,6 +1269,13 @@ int main(int argc, char **argv) {
     return 2;
   }
   gOutDir = argv[2];
+  char letteringPath[1024];
+  snprintf(letteringPath, sizeof letteringPath, "%s/lettering.txt", gOutDir);
+  gLettering = fopen(letteringPath, "w");
+  if (!gLettering) {
+    fprintf(stderr, "gen-images: cannot write %s\n", letteringPath);
+    ++gFailures;
+  }
   commonImages();
   for (int k = 0; k < 3; ++k) {
     schemeImages(k);
@@ -1189,5 +1291,6 @@ int main(int argc, char **argv) {
         previews(argv[4], argv[3], k, 1.15, "large");
       }
     }
+  if (gLettering && fclose(gLettering) != 0) ++gFailures;
   return gFailures ? 1 : 0;
 }

@@ -408,11 +408,13 @@ def menu_position(px, py, w):
     return "%d,%d,%d" % (px, py + MENU_TEXT_DROP, w)
 
 
-def field(px, py, w, caption, h=MENU_H):
-    """The painted well under a menu or name field, with its caption above it."""
-    paint("field", px - 2, py - 2, w + 4, h + 4)
+def field(px, py, w, caption, h=MENU_H, light_text=False):
+    """The painted well under a menu or name field, with its caption above it (high enough that
+    its descenders clear the well's edge). light_text: the field's control writes in a light
+    colour in every scheme (port, name and settings menus), so its well is dark in every scheme."""
+    paint("dark_field" if light_text else "field", px - 2, py - 2, w + 4, h + 4)
     if caption:
-        paint("caption_left", px, py - 4, caption)
+        paint("caption_left", px, py - 6, caption)
 
 
 def panel(px, py, w, h, title):
@@ -470,9 +472,9 @@ x.elem("dropMenu", type="deviceSelection", name="MIDI Out", paramId="kDeviceOutS
        bounds="84,740,240,14", inputDev="0,0")
 x.elem("dropMenu", type="deviceSelection", name="MIDI In", paramId="kDeviceInSelection",
        bounds="400,740,240,14", inputDev="1,0")
-field(84, 740, 240, None, 14)
+field(84, 740, 240, None, 14, light_text=True)
 paint("caption_left", 40, 750, "OUT")
-field(400, 740, 240, None, 14)
+field(400, 740, 240, None, 14, light_text=True)
 paint("caption_left", 360, 750, "IN")
 x.elem("switch", name="MIDI Filters", paramId="kViewMIDIFilterSettings",
        imageId="BTN_SMALL_ID", position="690,738", valueBounds="0,0,1")
@@ -535,11 +537,11 @@ x.elem("dropMenu", type="textSelection", name="Bank Selection List 1",
        paramId="kPatchSelectionListUpper", bounds="394,188,416,19")
 x.elem("dropMenu", type="textSelection", name="Bank Selection List 2",
        paramId="kPatchSelectionListLower", bounds="394,461,416,19")
-paint("field", 392, 186, 420, 23)
-paint("field", 392, 459, 420, 23)
+paint("dark_field", 392, 186, 420, 23)
+paint("dark_field", 392, 459, 420, 23)
 paint("caption_left", 394, 182, "UPPER BANK")
 paint("caption_left", 394, 455, "LOWER BANK")  # above its list, as the upper one
-paint("field", 837, 185, 81, 22)   # bank edit menu, made by the editor
+paint("dark_field", 837, 185, 81, 22)   # bank edit menu, made by the editor
 paint("caption_left", 839, 182, "EDIT")
 x.close("layer")
 end_section()
@@ -1088,7 +1090,7 @@ x.elem("switch", name="Host Tempo", paramId="kOverrideTempo", imageId="BTN_CHECK
 paint("caption_left", gx + 910, gy + 14, "HOST")
 x.elem("dropMenu", type="nameSelection", name="Multi Name", paramId="kMultiName",
        bounds="%d,%d,160,16" % (gx + 960, gy + 18), nameLen=16)
-field(gx + 960, gy + 18, 160, "NAME", 16)
+field(gx + 960, gy + 18, 160, "NAME", 16, light_text=True)
 settings_toggle(gx + 1210, gy + 12)
 
 x.open("layer", name="multiModeSettingsPage2", id=0)
@@ -1157,11 +1159,11 @@ paint("caption_left", BODY_X + 1050, BODY_Y + 413, "GLOBAL LOCK")
 x.elem("dropMenu", type="dropSelection", name="Interface Size", paramId="kUserInterfaceSize",
        bounds="%d,%d,150,16" % (BODY_X + 1020, BODY_Y + 460), valueBounds="1,0,3",
        valueList="interfaceSize")
-field(BODY_X + 1020, BODY_Y + 460, 150, "SIZE", 16)
+field(BODY_X + 1020, BODY_Y + 460, 150, "SIZE", 16, light_text=True)
 x.elem("dropMenu", type="dropSelection", name="Color Scheme", paramId="kUserInterfaceStyle",
        bounds="%d,%d,150,16" % (BODY_X + 1200, BODY_Y + 460), valueBounds="0,0,3",
        valueList="interfaceStyle")
-field(BODY_X + 1200, BODY_Y + 460, 150, "COLOUR", 16)
+field(BODY_X + 1200, BODY_Y + 460, 150, "COLOUR", 16, light_text=True)
 settings_toggle(BODY_X + 1220, BODY_Y + 590)
 
 # ---- mini mixer: activity LEDs beside the part buttons -------------------------------------
