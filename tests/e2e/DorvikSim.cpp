@@ -23,7 +23,7 @@ DorvikSim::DorvikSim(const std::string& portTag)
     mParts[p].assign(kSoundLength, 0);
   mMulti.assign(kMultiLength, 0);
   mGlobal.assign(kGlobalLength, 0);
-  mPeer->setListener([this](const Bytes& m) { onInput(m); });
+  mPeer->setListener([this](const Bytes& m, double wire) { onInput(m, wire); });
   mWorker = std::thread([this] { work(); });
 }
 
@@ -44,7 +44,7 @@ const std::string& DorvikSim::editorOutputName() const { return mPeer->inputPort
 const std::string& DorvikSim::editorInputName() const { return mPeer->outputPortName(); }
 
 // MIDI system's thread: stamp, count the clock, judge, queue for the worker.
-void DorvikSim::onInput(const Bytes& m)
+void DorvikSim::onInput(const Bytes& m, double wire)
 {
   const double now = MidiTestNow();
   if (m.size() == 1 && m[0] >= 0xF8)
@@ -53,7 +53,7 @@ void DorvikSim::onInput(const Bytes& m)
     {
       mTicks++;
       std::lock_guard<std::mutex> lock(mMutex);
-      mTickTimes.push_back(now);
+      mTickTimes.push_back(wire);
     }
     else if (m[0] == 0xFA)
       mStarts++;
@@ -67,9 +67,9 @@ void DorvikSim::onInput(const Bytes& m)
   std::lock_guard<std::mutex> lock(mMutex);
   // A good message is logged once applied, so a test that saw it may read the memory at once.
   if (verdict == "ok")
-    mPending.push_back({now, true, m, verdict});
+    mPending.push_back({now, true, m, verdict, wire});
   else
-    mLog.push_back({now, true, m, verdict});
+    mLog.push_back({now, true, m, verdict, wire});
   mChanged.notify_all();
 }
 

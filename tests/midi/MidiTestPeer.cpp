@@ -24,13 +24,14 @@ MidiTestPeer::~MidiTestPeer()
   mIn.reset();
 }
 
-void MidiTestPeer::onInput(double, const unsigned char* bytes, size_t size, void* userData)
+void MidiTestPeer::onInput(double deltaTime, const unsigned char* bytes, size_t size, void* userData)
 {
   MidiTestPeer* self = static_cast<MidiTestPeer*>(userData);
   const Bytes message(bytes, bytes + size);
+  self->mWire += deltaTime;
   if (self->mListener)
   {
-    self->mListener(message);
+    self->mListener(message, self->mWire);
     return;
   }
   std::lock_guard<std::mutex> lock(self->mMutex);
