@@ -156,6 +156,7 @@ IControl* UIConfigManager::createMIDIDeviceSelectionControl(const std::string&, 
   // hidden.
   const int l = scaled(x), t = scaled(y);
   IControl* c = new MIDIDeviceMenuControl(plug, IRECT(l, t, l + scaled(w), t + scaled(h)), number, &text, relist);
+  c->SetPromptDisabled(false);
   attach(c, nullptr);
   bindRecord(number, kActionNone, c);
   return c;

@@ -97,6 +97,21 @@ TEST_F(WindowMidiFlows, PortFromTheMenuKnobDragsSendAndShowTheirValue) {
   EXPECT_GE(octaves, 4);
 }
 
+// A synth whose port appears after the editor started (switched on late) is in the OUT menu the
+// next time it opens, after the ports that were there before, and choosing it stores its name.
+TEST_F(WindowMidiFlows, APortThatAppearsLaterIsInTheMenuWhenItOpens) {
+  start();
+  MidiTestPeer late("LateSynth");
+  ASSERT_TRUE(late.ok());
+  ASSERT_TRUE(w.menu(kOutFieldX, kFieldRowY, {"Down", "Down", "Down", "Return"})) << w.output();
+  w.settle(1.0);
+  w.click(880, 468);  // the search for the synth on every device id: cancelled
+  w.settle();
+  const std::vector<std::string> settings = textLines(fileText(w.dataFolder() + "Sorvanta Editor UI.txt"));
+  ASSERT_GE(settings.size(), 4u);
+  EXPECT_EQ(settings[3], late.inputPortName());
+}
+
 TEST_F(WindowMidiFlows, DoubleClickSendsTheSlotsSoundAsItLiesInTheBank) {
   writeTwoBanks(home.patches());
   start();
