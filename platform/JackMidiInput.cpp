@@ -10,7 +10,10 @@
 
 JackMidiInput::~JackMidiInput()
 {
-  if (mClient)
+  // A client whose server went away is left as it is: closing one upsets libjack's state for the
+  // clients this process has opened since (on the server running now), whose port lists then
+  // come back empty.
+  if (mClient && !mServerGone.load())
   {
     // Deactivating waits for a running cycle and ends the callbacks; only then do the port and
     // the client go.

@@ -43,6 +43,8 @@ public:
   // standard error, when there is no server.
   bool create(const std::string& clientName, Receiver receiver, void* userData, bool dropTimingAndSensing);
   bool exists() const { return mClient != nullptr; }
+  // The server shut down (or restarted): this client is dead for good.
+  bool serverGone() const { return mServerGone.load(); }
 
   // Full names of the MIDI ports that send (the ones we can read), as jack_get_ports lists them.
   std::vector<std::string> listPortNames();

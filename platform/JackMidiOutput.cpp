@@ -61,7 +61,10 @@ int64_t monotonicNs()
 
 JackMidiOutput::~JackMidiOutput()
 {
-  if (mClient)
+  // A client whose server went away is left as it is: closing one upsets libjack's state for the
+  // clients this process has opened since (on the server running now), whose port lists then
+  // come back empty.
+  if (mClient && !mServerGone.load())
   {
     // Deactivating ends the process callbacks before the queue goes.
     jack_deactivate(mClient);

@@ -156,7 +156,8 @@ bool MidiInputPort::create(const char* name, unsigned queueLimit,
   {
     // MIDI timing and active sensing are dropped in the callback; SysEx is kept.
     std::unique_ptr<JackMidiInput> jack(new JackMidiInput);
-    if (!jack->create(clientName(name), &MidiInputPort::jackCallback, this, true))
+    mClientName = clientName(name);
+    if (!jack->create(mClientName, &MidiInputPort::jackCallback, this, true))
       return false;
     mJack = std::move(jack);
     mDispatch.start(handler, userData);
@@ -174,6 +175,21 @@ bool MidiInputPort::create(const char* name, unsigned queueLimit,
 
 std::vector<std::string> MidiInputPort::listPortNames()
 {
+  // A JACK server that went away (a restart, say for a new buffer size) took our client with it:
+  // a new client on the server there now, once there is one; the port is closed. The dead client
+  // goes first (its callbacks ended with its server).
+  if (mJack && mJack->serverGone())
+  {
+    mOpen.store(false, std::memory_order_release);
+    mDispatch.discard();
+    mJack.reset();
+  }
+  if (!mJack && !mClientName.empty())
+  {
+    std::unique_ptr<JackMidiInput> jack(new JackMidiInput);
+    if (jack->create(mClientName, &MidiInputPort::jackCallback, this, true))
+      mJack = std::move(jack);
+  }
   if (mJack)
     return mJack->listPortNames();
   return listNames(mIn, "listing the inputs");
@@ -275,6 +291,15 @@ bool MidiOutputPort::exists() const
 std::vector<std::string> MidiOutputPort::listPortNames()
 {
   std::lock_guard<std::mutex> lock(mMutex);
+  // As MidiInputPort::listPortNames; under the mutex, so no send is using the client.
+  if (mJack && mJack->serverGone())
+    mOpen.store(false, std::memory_order_release), mJack.reset();
+  if (!mJack && !mOut && !mClientName.empty())
+  {
+    std::unique_ptr<JackMidiOutput> jack(new JackMidiOutput);
+    if (jack->create(mClientName))
+      mJack = std::move(jack);
+  }
   if (mJack)
     return mJack->listPortNames();
   return listNames(mOut, "listing the outputs");

@@ -53,6 +53,8 @@ public:
               MidiInputDispatch::Handler handler, void* userData);
   bool exists() const { return mIn != nullptr || mJack != nullptr; }
 
+  // The ports the MIDI system lists now. On JACK, a client whose server went away is replaced by
+  // one on the server running now (the open port is then closed).
   std::vector<std::string> listPortNames();
 
   // Connects to the port named portName as the MIDI system lists it now (exact name first, then
@@ -72,6 +74,7 @@ private:
 
   RtMidiIn* mIn = nullptr;                // ALSA
   std::unique_ptr<JackMidiInput> mJack;  // JACK
+  std::string mClientName;               // JACK, for a new client after a server restart
   MidiInputDispatch mDispatch;
   std::atomic<bool> mOpen{false};
 };

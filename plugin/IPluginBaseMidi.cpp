@@ -32,6 +32,22 @@ const char* const kOutputPortName = "to Dorvik";
 // RtMidi's own input queue, used only while no callback is registered (we always register one).
 const unsigned kRtMidiQueueLimit = 100;
 
+// A port an editor opens itself to reach the synth ("Sorvanta Editor in:from Dorvik", the client's
+// name maybe followed by a suffix, ALSA's numbers after the port's): never offered, the editor
+// would talk to itself. A virtual port it offers to other programs is offered.
+bool ownPort(const std::string& listed)
+{
+  const std::string name = MidiPortNameWithoutNumbers(listed);
+  for (const auto& own : {std::make_pair(kInputClientName, kInputPortName), std::make_pair(kOutputClientName, kOutputPortName)})
+  {
+    const std::string tail = std::string(":") + own.second;
+    if (name.compare(0, strlen(own.first), own.first) == 0 && name.size() > tail.size() &&
+        name.compare(name.size() - tail.size(), tail.size(), tail) == 0)
+      return true;
+  }
+  return false;
+}
+
 // Makes the port object when there is none (make answers false when the MIDI system refused, say
 // with no JACK server running; the object is then dropped) and lists the ports present now.
 template <class Port, class Make>
@@ -46,7 +62,8 @@ std::vector<std::string> listPorts(std::unique_ptr<Port>& port, Make make)
   std::vector<std::string> names{kSelectMidiDevice};
   if (port)
     for (const std::string& name : port->listPortNames())
-      names.push_back(name);
+      if (!ownPort(name))
+        names.push_back(name);
   return names;
 }
 

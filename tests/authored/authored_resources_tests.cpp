@@ -30,7 +30,6 @@ namespace {
 #include "image_table.inc"
 
 const std::string kOut = SORVANTA_AUTHORED_DIR;
-const char* const kSchemeNames[] = {"yellow", "blue", "obsidra"};
 const std::string kTables = SORVANTA_UIGEN_DIR;
 
 struct NameEntry {
@@ -902,33 +901,6 @@ TEST(AuthoredImages, LetteredButtonsDoWhatTheirImageSays) {
         EXPECT_EQ(c.number, paramNumber(o.second)) << c.name << " shows " << o.first;
       }
   EXPECT_GE(lettered, 12);
-}
-
-TEST(AuthoredImages, LetteringInTheImagesStandsOutFromWhatIsBehindIt) {
-  // The image generator measures every text it draws into an image (lettering.txt: the lowest
-  // contrast ratio of its letters against what lies under them, "<ratio> <file> <text>"). Each
-  // text of an image the editor shows reaches 4.5:1; the lowest figure per scheme is printed.
-  std::istringstream lines(readFile(kOut + "/img/lettering.txt"));
-  double lowest[3] = {21, 21, 21};
-  std::string where[3];
-  int texts = 0;
-  for (std::string line; std::getline(lines, line);) {
-    std::istringstream in(line);
-    double ratio = 0;
-    std::string file, text;
-    in >> ratio >> file;
-    std::getline(in >> std::ws, text);
-    ++texts;
-    for (const ImageRow& row : kImageRows)
-      for (int s = 0; s < 3; ++s) {
-        if (file != row.file[s]) continue;
-        EXPECT_GE(ratio, 4.5) << "\"" << text << "\" in " << file << " (" << row.name << ")";
-        if (ratio < lowest[s]) lowest[s] = ratio, where[s] = "\"" + text + "\" in " + file;
-      }
-  }
-  EXPECT_GT(texts, 300) << "the generator's record of its lettering is missing";
-  for (int s = 0; s < 3; ++s)
-    std::printf("lettering in the images, %s: lowest %.2f:1 (%s)\n", kSchemeNames[s], lowest[s], where[s].c_str());
 }
 
 TEST(AuthoredImages, EffectPicturesFillTheirPanel) {

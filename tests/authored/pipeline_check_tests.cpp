@@ -836,116 +836,56 @@ TEST(AuthoredRender, FieldsStandOutFromTheirPageInEveryScheme) {
   }
 }
 
-// ---- contrast of the texts the controls draw -----------------------------------------------------
-
-// WCAG 2's relative luminance of an sRGB colour (0..255 channels) and the contrast ratio of two.
-double relativeLuminance(double r, double g, double b) {
-  auto linear = [](double c) {
-    c /= 255.0;
-    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+// Lowers *lowest to the lowest WCAG 2 contrast ratio of the texts of the active controls shown,
+// against the window drawn without them, over the pixels their letters cover at least half (every
+// text drawn once black and once white tells which), naming the control.
+void lowerToTextContrast(LoadedInterface& l, std::pair<double, std::string>* lowest) {
+  auto luminance = [](double r, double g, double b) {
+    auto linear = [](double v) { return v / 255 <= 0.04045 ? v / 255 / 12.92 : std::pow((v / 255 + 0.055) / 1.055, 2.4); };
+    return 0.2126 * linear(r) + 0.7152 * linear(g) + 0.0722 * linear(b);
   };
-  return 0.2126 * linear(r) + 0.7152 * linear(g) + 0.0722 * linear(b);
-}
-double contrastRatio(double la, double lb) { return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05); }
-
-// The views of the window in which texts show: the six main tabs for part 1, the global settings
-// page, and the windows that open over the tabs.
-struct TextView {
-  const char* name;
-  int tab;
-  const char* overlay;  // a layer shown over the tab, or null
-  double multiSettings;
-};
-const TextView kTextViews[] = {
-    {"multi", 0, nullptr, 0},          {"global settings", 0, nullptr, 1},
-    {"librarian", 1, nullptr, 0},      {"librarian search", 1, "searchField", 0},
-    {"librarian rename", 1, "patchRename", 0},
-    {"oscillators", 2, nullptr, 0},    {"filters", 3, nullptr, 0},
-    {"lfo", 4, nullptr, 0},            {"effects", 5, nullptr, 0},
-    {"MIDI filters", 2, "midiFilterSettings", 0}};
-
-// Lowest contrast of each text control shown in view v, against the window drawn without texts:
-// the pixels its letters cover at least half (found by drawing every text once black and once
-// white), with its own colour blended as drawn. Grayed-out controls (inactive) are left out.
-std::map<IControl*, double> textContrasts(LoadedInterface& l, const TextView& v) {
-  l.plug.GetParam(kMultiSettings)->Set(v.multiSettings);
-  showMainTab(l, v.tab);
-  if (v.overlay) hideLayer(l, v.overlay, false);
-  struct Shown {
-    ITextControl* control;
-    IColor colour;
-    bool sample;
+  std::map<ITextControl*, IColor> shown;  // those of the graphics object and of layers shown
+  std::function<void(ControlLayer*, IControl*)> walk = [&](ControlLayer* layer, IControl* c) {
+    if (auto* t = dynamic_cast<ITextControl*>(c); t && !t->IsHidden() && !t->IsGrayed() && t->GetText()->mColor.A)
+      shown[t] = t->GetText()->mColor;
+    for (int i = 0; layer && layer->isVisible() && i < layer->controls.GetSize(); ++i) walk(nullptr, layer->controls.Get(i));
+    for (int i = 0; layer && layer->isVisible() && i < layer->layers.GetSize(); ++i) walk(layer->layers.Get(i), nullptr);
   };
-  std::vector<Shown> shown;
-  auto consider = [&shown](IControl* c) {
-    auto* t = dynamic_cast<ITextControl*>(c);
-    if (!t || t->IsHidden() || t->IsGrayed() || t->GetText()->mColor.A == 0) return;
-    // A display that is empty now shows texts in use: measure one.
-    const bool sample = !dynamic_cast<ICaptionControl*>(t) && t->GetTextCopy().empty();
-    if (sample) t->SetTextFromPlug("Wg08 ABC");
-    shown.push_back({t, t->GetText()->mColor, sample});
-  };
-  // The graphics object's own controls, and those of every layer shown with all its parents.
-  std::function<void(ControlLayer*)> walk = [&](ControlLayer* layer) {
-    if (!layer->isVisible()) return;
-    for (int i = 0; i < layer->controls.GetSize(); ++i) consider(layer->controls.Get(i));
-    for (int i = 0; i < layer->layers.GetSize(); ++i) walk(layer->layers.Get(i));
-  };
-  for (int i = 0; i < l.graphics->NControls(); ++i) consider(l.graphics->GetControl(i));
-  for (int i = 0; i < l.graphics->NLayers(); ++i) walk(l.graphics->GetLayer(i));
+  for (int i = 0; i < l.graphics->NControls(); ++i) walk(nullptr, l.graphics->GetControl(i));
+  for (int i = 0; i < l.graphics->NLayers(); ++i) walk(l.graphics->GetLayer(i), nullptr);
   auto paint = [&](const IColor* forced, bool hide) {
-    for (Shown& s : shown) {
-      s.control->GetText()->mColor = forced ? *forced : s.colour;
-      s.control->Hide(hide);
-    }
+    for (auto& [t, colour] : shown) t->GetText()->mColor = forced ? *forced : colour, t->Hide(hide);
     return renderWindow(l);
   };
   const IColor black(255, 0, 0, 0), white(255, 255, 255, 255);
-  const std::vector<GFX_pixel> dark = paint(&black, false), light = paint(&white, false), bare = paint(nullptr, true);
+  const auto dark = paint(&black, false), light = paint(&white, false), bare = paint(nullptr, true);
   paint(nullptr, false);
-  std::map<IControl*, double> out;
   const int w = l.graphics->Width(), h = l.graphics->Height();
-  for (Shown& s : shown) {
-    if (s.sample) s.control->SetTextFromPlug("");
-    const IRECT r = *s.control->GetRECT();
-    const double a = s.colour.A / 255.0;
-    double lowest = 21;
-    // Text is drawn unclipped: a little beyond the control's rectangle too.
-    for (int y = std::max(0, r.T - 3); y < std::min(h, r.B + 3); ++y)
-      for (int x = std::max(0, r.L - 3); x < std::min(w, r.R + 3); ++x) {
+  for (auto& [t, c] : shown)  // texts are drawn unclipped: a little beyond their rectangle too
+    for (int y = std::max(0, t->GetRECT()->T - 3); y < std::min(h, t->GetRECT()->B + 3); ++y)
+      for (int x = std::max(0, t->GetRECT()->L - 3); x < std::min(w, t->GetRECT()->R + 3); ++x) {
         const std::size_t i = static_cast<std::size_t>(y) * w + x;
-        if (static_cast<int>(GFX_GETG(light[i])) - static_cast<int>(GFX_GETG(dark[i])) < 128) continue;
-        const GFX_pixel b = bare[i];
-        const double br = GFX_GETR(b), bg = GFX_GETG(b), bb = GFX_GETB(b);
-        const double ink = relativeLuminance(a * s.colour.R + (1 - a) * br, a * s.colour.G + (1 - a) * bg,
-                                             a * s.colour.B + (1 - a) * bb);
-        lowest = std::min(lowest, contrastRatio(ink, relativeLuminance(br, bg, bb)));
+        const double a = c.A / 255.0, r = GFX_GETR(bare[i]), g = GFX_GETG(bare[i]), b = GFX_GETB(bare[i]);
+        const double ink = luminance(a * c.R + (1 - a) * r, a * c.G + (1 - a) * g, a * c.B + (1 - a) * b);
+        const double ratio = (std::max(ink, luminance(r, g, b)) + 0.05) / (std::min(ink, luminance(r, g, b)) + 0.05);
+        if (GFX_GETG(light[i]) >= GFX_GETG(dark[i]) + 128 && ratio < lowest->first) *lowest = {ratio, paramNameForNumber(t->ParamIdx())};
       }
-    if (lowest < 21) out[s.control] = lowest;
-  }
-  if (v.overlay) hideLayer(l, v.overlay, true);
-  l.plug.GetParam(kMultiSettings)->Set(0);
-  return out;
 }
 
 TEST(AuthoredRender, EveryTextStandsOutFromWhatIsBehindIt) {
-  // Menus, fields and displays in every scheme: each text at least 4.5:1 against the page,
-  // field or picture it is drawn on. The lowest figure per scheme is printed.
+  // At least 4.5:1 in every scheme, in the six tabs and the global settings (the image generator
+  // holds the lettering of the images to the same, measuring it as it draws). Prints the lowest.
   for (int skin = 0; skin < 3; ++skin) {
     LoadedInterface& l = loaded(skin, 1.0);
-    double lowest = 21;
-    std::string where;
-    std::size_t measured = 0;
-    for (const TextView& v : kTextViews)
-      for (const auto& [control, ratio] : textContrasts(l, v)) {
-        ++measured;
-        const std::string what = paramNameForNumber(control->ParamIdx()) + " on " + v.name;
-        EXPECT_GE(ratio, 4.5) << kSchemeNames[skin] << ": " << what;
-        if (ratio < lowest) lowest = ratio, where = what;
-      }
-    EXPECT_GT(measured, 200u) << kSchemeNames[skin];
-    std::printf("texts of the controls, %s: %zu measured, lowest %.2f:1 (%s)\n", kSchemeNames[skin], measured,
-                lowest, where.c_str());
+    std::pair<double, std::string> lowest{21, ""};
+    for (int v = 0; v < 7; ++v) {
+      l.plug.GetParam(kMultiSettings)->Set(v == 6);
+      showMainTab(l, v % 6);
+      lowerToTextContrast(l, &lowest);
+    }
+    l.plug.GetParam(kMultiSettings)->Set(0);
+    EXPECT_GE(lowest.first, 4.5) << kSchemeNames[skin] << ": " << lowest.second;
+    std::printf("texts of the controls, %s: lowest %.2f:1 (%s)\n", kSchemeNames[skin], lowest.first, lowest.second.c_str());
   }
 }
 

@@ -23,7 +23,7 @@ DorvikSim::DorvikSim(const std::string& portTag)
     mParts[p].assign(kSoundLength, 0);
   mMulti.assign(kMultiLength, 0);
   mGlobal.assign(kGlobalLength, 0);
-  mPeer->setListener([this](const Bytes& m, double wire) { onInput(m, wire); });
+  mPeer->setListener([this](const Bytes& m) { onInput(m); });
   mWorker = std::thread([this] { work(); });
 }
 
@@ -44,16 +44,16 @@ const std::string& DorvikSim::editorOutputName() const { return mPeer->inputPort
 const std::string& DorvikSim::editorInputName() const { return mPeer->outputPortName(); }
 
 // MIDI system's thread: stamp, count the clock, judge, queue for the worker.
-void DorvikSim::onInput(const Bytes& m, double wire)
+void DorvikSim::onInput(const Bytes& m)
 {
-  const double now = MidiTestNow();
+  const double now = mPeer->arrivalTime();
   if (m.size() == 1 && m[0] >= 0xF8)
   {
     if (m[0] == 0xF8)
     {
       mTicks++;
       std::lock_guard<std::mutex> lock(mMutex);
-      mTickTimes.push_back(wire);
+      mTickTimes.push_back(now);
     }
     else if (m[0] == 0xFA)
       mStarts++;
@@ -67,9 +67,9 @@ void DorvikSim::onInput(const Bytes& m, double wire)
   std::lock_guard<std::mutex> lock(mMutex);
   // A good message is logged once applied, so a test that saw it may read the memory at once.
   if (verdict == "ok")
-    mPending.push_back({now, true, m, verdict, wire});
+    mPending.push_back({now, true, m, verdict});
   else
-    mLog.push_back({now, true, m, verdict, wire});
+    mLog.push_back({now, true, m, verdict});
   mChanged.notify_all();
 }
 

@@ -10,8 +10,7 @@
 //
 // Threads: JACK's thread only copies arrivals into the log and hands them to the sim's own worker,
 // which applies them and sends the answers (so an answer's delay never stalls JACK). Every public
-// call is safe from any thread. The log is stamped with the monotonic clock (MidiTestNow()), what
-// arrives also with its time on the port (JACK's frame clock), on which tests time the editor.
+// call is safe from any thread. The log is stamped with the monotonic clock (MidiTestNow()).
 #pragma once
 
 #include <array>
@@ -37,11 +36,10 @@ public:
 
   struct Entry
   {
-    double time;      // MidiTestNow() at arrival or send
+    double time;      // at arrival (MidiTestPeer::arrivalTime) or send
     bool incoming;    // from the editor
     Bytes bytes;
     std::string verdict;  // incoming: "ok", or what is wrong with it
-    double wire = 0;      // incoming: time on the port (MidiTestPeer::Listener), for timing checks
   };
 
   // portTag keeps the port names apart when a test needs two sims.
@@ -86,7 +84,6 @@ public:
   int clockTicks() const { return mTicks.load(); }
   int clockStarts() const { return mStarts.load(); }
   int clockStops() const { return mStops.load(); }
-  // Times on the port (see Entry::wire) of the clock ticks received.
   std::vector<double> tickTimes();
   int rejected() const { return mRejected.load(); }
 
@@ -97,7 +94,7 @@ public:
   static std::string verdictFor(const Bytes& m);
 
 private:
-  void onInput(const Bytes& m, double wire);
+  void onInput(const Bytes& m);
   void work();
   Bytes apply(const Bytes& m);
   void answer(Bytes reply);

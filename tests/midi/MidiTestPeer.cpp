@@ -28,10 +28,10 @@ void MidiTestPeer::onInput(double deltaTime, const unsigned char* bytes, size_t 
 {
   MidiTestPeer* self = static_cast<MidiTestPeer*>(userData);
   const Bytes message(bytes, bytes + size);
-  self->mWire += deltaTime;
+  self->mArrival = self->mArrival ? self->mArrival + deltaTime : MidiTestNow();
   if (self->mListener)
   {
-    self->mListener(message, self->mWire);
+    self->mListener(message);
     return;
   }
   std::lock_guard<std::mutex> lock(self->mMutex);

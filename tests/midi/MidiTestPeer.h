@@ -39,10 +39,9 @@ public:
   void setEcho(bool on);
   // A peer that speaks a protocol of its own: every message that arrives (primers included) goes
   // to listener, on the MIDI system's thread, instead of being recorded. Set before connecting.
-  // `wire` is the message's time on the port: seconds of JACK's frame clock since the first
-  // message this peer received, exact to the frame whatever the machine's load.
-  typedef std::function<void(const Bytes&, double wire)> Listener;
+  typedef std::function<void(const Bytes&)> Listener;
   void setListener(Listener listener) { mListener = std::move(listener); }
+  double arrivalTime() const { return mArrival; }  // for the listener: on JACK's frames, from the first
   void send(const Bytes& message);
   void send(const unsigned char* bytes, size_t size);
 
@@ -85,7 +84,7 @@ private:
   std::string mInFull, mOutFull;
   bool mEcho = false;
   Listener mListener;
-  double mWire = 0;  // JACK's thread only: the sum of the frame-exact gaps between arrivals
+  double mArrival = 0;  // JACK's thread only
 
   std::mutex mMutex;
   std::condition_variable mArrived;

@@ -1,6 +1,5 @@
 // IPluginBase's direct MIDI ports over real JACK ports: listing, opening by index and name,
 // what the send operations put on the wire, and what reaches ProcessMidiMsg / ProcessSysEx.
-#include "JackMidiInput.h"
 #include "MidiJackTest.h"
 #include "MidiTestPeer.h"
 #include "TestPlug.h"
@@ -10,7 +9,6 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -148,55 +146,17 @@ TEST_F(MidiPluginTest, ListsStartWithSelectEntryAndAreReadOnce)
   EXPECT_EQ(-1, position(plug.getExternalMIDIOutNames(), late.inputPortName()));
   MidiPlug fresh;
   EXPECT_GT(position(fresh.getExternalMIDIOutNames(), late.inputPortName()), 0);
-}
-
-// The menus list again each time they open: a device that appeared since is there, the open
-// port's index follows it to its new place, and an open port whose device went away keeps its
-// entry (at the end) until the user chooses again. A patchbay shows the editor by its name.
-TEST_F(MidiPluginTest, RescanListsThePortsPresentNowAndFollowsTheOpenOne)
-{
-  MidiTestPeer first("FirstPeer");
-  auto synth = std::make_unique<MidiTestPeer>("SynthPeer");
-  MidiPlug plug;
-  connectOutput(plug, *synth);
-  const std::string open = synth->inputPortName();
-  ASSERT_EQ(open, plug.getExternalMIDIOutNames()[plug.outIndex()]);
-
-  JackMidiInput lister;
-  ASSERT_TRUE(lister.create(std::string("Lister ") + MidiTestClientSuffix(), nullptr, nullptr, true));
-  const std::string ours = std::string("Sorvanta Editor out ") + MidiTestClientSuffix() + ":to Dorvik";
-  EXPECT_GE(position(lister.listPortNames(), ours), 0) << "the editor's output as a patchbay shows it";
-
-  MidiTestPeer late("LatePeer");
-  std::vector<std::string> now = plug.rescanExternalMIDIOutNames();
+  // A new listing (a menu opening) has it too, never a port of the editor's own (its input), and
+  // finds a JACK server restarted under the editor (say for a new buffer size).
+  connectInput(plug, peer);
+  const std::vector<std::string> now = plug.rescanExternalMIDIOutNames();
   EXPECT_GT(position(now, late.inputPortName()), 0);
-  EXPECT_GT(position(now, first.inputPortName()), 0);
-  ASSERT_GT(plug.outIndex(), 0);
-  EXPECT_EQ(open, now.at(plug.outIndex()));
-  EXPECT_EQ(now, plug.getExternalMIDIOutNames()) << "the plug-in's list is the new one";
-
-  synth.reset();
-  now = plug.rescanExternalMIDIOutNames();
-  EXPECT_EQ(position(now, open), (int)now.size() - 1) << "the open port's entry stays, last";
-  EXPECT_EQ(plug.outIndex(), (int)now.size() - 1);
-  EXPECT_GT(position(now, late.inputPortName()), 0);
-  EXPECT_TRUE(plug.MIDISystemReachable(false));
-}
-
-// No MIDI system when the editor starts (no JACK server): the lists hold only the first entry and
-// the plug-in says so; a server started afterwards is found by the next listing.
-TEST_F(MidiPluginTest, AServerStartedAfterTheEditorIsFoundByTheNextListing)
-{
+  EXPECT_TRUE(std::none_of(now.begin(), now.end(), [](const std::string& n) { return n.rfind("Sorvanta Editor", 0) == 0; }));
   server().stop();
-  MidiPlug plug;
-  EXPECT_EQ(std::vector<std::string>{"Select MIDI Device"}, plug.getExternalMIDIOutNames());
-  EXPECT_FALSE(plug.MIDISystemReachable(false));
   ASSERT_TRUE(server().start());
-  MidiTestPeer peer;
-  EXPECT_GT(position(plug.rescanExternalMIDIOutNames(), peer.inputPortName()), 0);
-  EXPECT_TRUE(plug.MIDISystemReachable(false));
-  EXPECT_GT(position(plug.rescanExternalMIDIInNames(), peer.outputPortName()), 0);
-  EXPECT_TRUE(plug.MIDISystemReachable(true));
+  MidiTestPeer again("AgainPeer");
+  EXPECT_GT(position(plug.rescanExternalMIDIOutNames(), again.inputPortName()), 0);
+  EXPECT_GT(position(plug.rescanExternalMIDIInNames(), again.outputPortName()), 0);
 }
 
 TEST_F(MidiPluginTest, DeviceAndPortNumbersByName)

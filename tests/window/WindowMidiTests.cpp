@@ -40,8 +40,8 @@ protected:
 // is "no port", the synth's input follows. A new port starts the search for the synth on every
 // device id, behind a progress overlay with a cancel button; this synth never answers, so the
 // user cancels.
-void chooseSynthPort(WindowSession& w) {
-  ASSERT_TRUE(w.menu(kOutFieldX, kFieldRowY, {"Down", "Down", "Return"}));
+void chooseSynthPort(WindowSession& w, const std::vector<const char*>& keys = {"Down", "Down", "Return"}) {
+  ASSERT_TRUE(w.menu(kOutFieldX, kFieldRowY, keys));
   w.settle(1.0);
   w.click(880, 468);
   w.settle();
@@ -97,19 +97,12 @@ TEST_F(WindowMidiFlows, PortFromTheMenuKnobDragsSendAndShowTheirValue) {
   EXPECT_GE(octaves, 4);
 }
 
-// A synth whose port appears after the editor started (switched on late) is in the OUT menu the
-// next time it opens, after the ports that were there before, and choosing it stores its name.
+// A synth whose port appears after the editor started is in the OUT menu when it next opens, last.
 TEST_F(WindowMidiFlows, APortThatAppearsLaterIsInTheMenuWhenItOpens) {
   start();
   MidiTestPeer late("LateSynth");
-  ASSERT_TRUE(late.ok());
-  ASSERT_TRUE(w.menu(kOutFieldX, kFieldRowY, {"Down", "Down", "Down", "Return"})) << w.output();
-  w.settle(1.0);
-  w.click(880, 468);  // the search for the synth on every device id: cancelled
-  w.settle();
-  const std::vector<std::string> settings = textLines(fileText(w.dataFolder() + "Sorvanta Editor UI.txt"));
-  ASSERT_GE(settings.size(), 4u);
-  EXPECT_EQ(settings[3], late.inputPortName());
+  chooseSynthPort(w, {"Down", "Down", "Down", "Return"});
+  EXPECT_EQ(textLines(fileText(w.dataFolder() + "Sorvanta Editor UI.txt")).at(3), late.inputPortName());
 }
 
 TEST_F(WindowMidiFlows, DoubleClickSendsTheSlotsSoundAsItLiesInTheBank) {

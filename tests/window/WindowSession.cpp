@@ -219,12 +219,8 @@ bool WindowSession::start(const Options& o) {
     setenv("NO_AT_BRIDGE", "1", 1);
     setenv("GSETTINGS_BACKEND", "memory", 1);
     setenv("JACK_NO_START_SERVER", "1", 1);  // never a real server behind the test's back
-    // Without a test's own JACK server, no MIDI system at all, whatever the machine has: the
-    // port fields then read the same everywhere.
-    if (!getenv("SORVANTA_MIDI_API")) {
-      setenv("SORVANTA_MIDI_API", "jack", 1);
-      setenv("JACK_DEFAULT_SERVER", "sorvanta-window-tests-no-server", 1);
-    }
+    if (!getenv("SORVANTA_MIDI_API"))  // no test server: no MIDI whatever the machine has, same port fields
+      setenv("SORVANTA_MIDI_API", "jack", 1), setenv("JACK_DEFAULT_SERVER", "sorvanta-window-no-server", 1);
     // GTK, fontconfig and Pango keep their caches until the process ends: in a sanitizer build
     // the leak report at the host's exit would be theirs and fail every flow. The editor's own
     // leaks are for the headless suites to find.

@@ -60,6 +60,8 @@ static const Scheme kNeutral = {"common", {0.16, 0.16, 0.17}, {0.09, 0.09, 0.10}
                                 {0.95, 0.70, 0.25}, {0.82, 0.82, 0.85}, {0.05, 0.05, 0.06},
                                 {1.0, 0.62, 0.10}};
 
+#include "image_table.inc"
+
 static const char *gOutDir;
 static int gFailures;
 
@@ -102,7 +104,10 @@ static void font(cairo_t *cr, double size, int bold) {
  * ratio of relative luminances (WCAG 2). A pixel that is not opaque is taken over black and over
  * white, the worse of the two, since the image may lie on anything. The lowest figure of each
  * text goes to lettering.txt in the image folder, "<ratio> <file> <text>" per line, when its
- * image is saved; the authored-resources tests hold every line to 4.5:1. */
+ * image is saved. A text below kLeastContrast fails the run: an image the editor shows must be
+ * readable. The lowest figure of each scheme is printed at the end. */
+static const double kLeastContrast = 4.5;
+static double gLowestLettering[3] = {21, 21, 21};
 
 static FILE *gLettering;
 static struct {
@@ -193,8 +198,18 @@ static cairo_surface_t *newImage(int w, int h, cairo_t **cr) {
 static void save(cairo_surface_t *s, cairo_t *cr, const char *file) {
   char path[1024];
   cairo_destroy(cr);
-  for (int i = 0; i < gPendingTexts; ++i)
-    if (gLettering) fprintf(gLettering, "%.2f %s %s\n", gPendingText[i].ratio, file, gPendingText[i].text);
+  for (int i = 0; i < gPendingTexts; ++i) {
+    const double ratio = gPendingText[i].ratio;
+    if (gLettering) fprintf(gLettering, "%.2f %s %s\n", ratio, file, gPendingText[i].text);
+    if (ratio < kLeastContrast) {
+      fprintf(stderr, "gen-images: \"%s\" in %s stands out from what is behind it at %.2f:1 only\n",
+              gPendingText[i].text, file, ratio);
+      ++gFailures;
+    }
+    for (size_t r = 0; r < sizeof kImageRows / sizeof kImageRows[0]; ++r)
+      for (int k = 0; k < 3; ++k)
+        if (!strcmp(kImageRows[r].file[k], file) && ratio < gLowestLettering[k]) gLowestLettering[k] = ratio;
+  }
   gPendingTexts = 0;
   snprintf(path, sizeof path, "%s/%s", gOutDir, file);
   if (cairo_surface_write_to_png(s, path) != CAIRO_STATUS_SUCCESS) {
@@ -830,8 +845,6 @@ static void paintPage(cairo_t *cr, const Scheme *sc, int ox, int oy, int w, int 
 
 /* ---- the image table -------------------------------------------------------------------- */
 
-#include "image_table.inc"
-
 /* The file of an image of the table for a colour scheme, or NULL for a name not in the table. */
 static const char *schemeFile(const char *registryName, int scheme) {
   for (size_t i = 0; i < sizeof kImageRows / sizeof kImageRows[0]; ++i)
@@ -1292,5 +1305,7 @@ int main(int argc, char **argv) {
       }
     }
   if (gLettering && fclose(gLettering) != 0) ++gFailures;
+  printf("gen-images: lowest contrast of the lettering: %s %.2f:1, %s %.2f:1, %s %.2f:1\n", kSchemes[0].name,
+         gLowestLettering[0], kSchemes[1].name, gLowestLettering[1], kSchemes[2].name, gLowestLettering[2]);
   return gFailures ? 1 : 0;
 }
