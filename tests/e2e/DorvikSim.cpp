@@ -46,14 +46,14 @@ const std::string& DorvikSim::editorInputName() const { return mPeer->outputPort
 // MIDI system's thread: stamp, count the clock, judge, queue for the worker.
 void DorvikSim::onInput(const Bytes& m)
 {
-  const double now = mPeer->arrivalTime();
+  const double now = MidiTestNow();
   if (m.size() == 1 && m[0] >= 0xF8)
   {
     if (m[0] == 0xF8)
     {
       mTicks++;
       std::lock_guard<std::mutex> lock(mMutex);
-      mTickTimes.push_back(now);
+      mTickTimes.push_back(mPeer->arrivalTime());
     }
     else if (m[0] == 0xFA)
       mStarts++;

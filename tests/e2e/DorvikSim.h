@@ -36,7 +36,7 @@ public:
 
   struct Entry
   {
-    double time;      // at arrival (MidiTestPeer::arrivalTime) or send
+    double time;      // MidiTestNow() at arrival or send
     bool incoming;    // from the editor
     Bytes bytes;
     std::string verdict;  // incoming: "ok", or what is wrong with it
@@ -84,7 +84,7 @@ public:
   int clockTicks() const { return mTicks.load(); }
   int clockStarts() const { return mStarts.load(); }
   int clockStops() const { return mStops.load(); }
-  std::vector<double> tickTimes();
+  std::vector<double> tickTimes();  // on the port's frames (MidiTestPeer::arrivalTime)
   int rejected() const { return mRejected.load(); }
 
   // Dumps as the synth would send them (whole, with checksum).

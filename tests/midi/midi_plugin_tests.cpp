@@ -146,8 +146,7 @@ TEST_F(MidiPluginTest, ListsStartWithSelectEntryAndAreReadOnce)
   EXPECT_EQ(-1, position(plug.getExternalMIDIOutNames(), late.inputPortName()));
   MidiPlug fresh;
   EXPECT_GT(position(fresh.getExternalMIDIOutNames(), late.inputPortName()), 0);
-  // A new listing (a menu opening) has it too, never a port of the editor's own (its input), and
-  // finds a JACK server restarted under the editor (say for a new buffer size).
+  // A new listing (a menu opening) has it too, never an own port (the input), and a restarted server.
   connectInput(plug, peer);
   const std::vector<std::string> now = plug.rescanExternalMIDIOutNames();
   EXPECT_GT(position(now, late.inputPortName()), 0);
