@@ -53,7 +53,7 @@ void DorvikSim::onInput(const Bytes& m)
     {
       mTicks++;
       std::lock_guard<std::mutex> lock(mMutex);
-      mTickTimes.push_back(mPeer->arrivalTime());
+      mTickTimes.push_back(now);
     }
     else if (m[0] == 0xFA)
       mStarts++;

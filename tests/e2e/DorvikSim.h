@@ -84,7 +84,7 @@ public:
   int clockTicks() const { return mTicks.load(); }
   int clockStarts() const { return mStarts.load(); }
   int clockStops() const { return mStops.load(); }
-  std::vector<double> tickTimes();  // on the port's frames (MidiTestPeer::arrivalTime)
+  std::vector<double> tickTimes();
   int rejected() const { return mRejected.load(); }
 
   // Dumps as the synth would send them (whole, with checksum).

@@ -24,11 +24,10 @@ MidiTestPeer::~MidiTestPeer()
   mIn.reset();
 }
 
-void MidiTestPeer::onInput(double deltaTime, const unsigned char* bytes, size_t size, void* userData)
+void MidiTestPeer::onInput(double, const unsigned char* bytes, size_t size, void* userData)
 {
   MidiTestPeer* self = static_cast<MidiTestPeer*>(userData);
   const Bytes message(bytes, bytes + size);
-  self->mArrival = self->mArrival ? self->mArrival + deltaTime : MidiTestNow();
   if (self->mListener)
   {
     self->mListener(message);

@@ -41,7 +41,6 @@ public:
   // to listener, on the MIDI system's thread, instead of being recorded. Set before connecting.
   typedef std::function<void(const Bytes&)> Listener;
   void setListener(Listener listener) { mListener = std::move(listener); }
-  double arrivalTime() const { return mArrival; }  // for the listener: on JACK's frames, from the first
   void send(const Bytes& message);
   void send(const unsigned char* bytes, size_t size);
 
@@ -84,7 +83,6 @@ private:
   std::string mInFull, mOutFull;
   bool mEcho = false;
   Listener mListener;
-  double mArrival = 0;  // JACK's thread only
 
   std::mutex mMutex;
   std::condition_variable mArrived;
