@@ -101,7 +101,18 @@ bool JackMidiOutput::open(const std::string& portName, const char* ownName)
   close();
   if (!mClient || !ownName || mServerGone.load())
     return false;
-  return jackmidi::openPort(mClient, portName, ownName, JackPortIsOutput, "output", mPort, mInCycle, mServerGone);
+  if (!jackmidi::openPort(mClient, portName, ownName, JackPortIsOutput, "output", mPort, mInCycle, mServerGone))
+    return false;
+  // JACK puts a new connection into effect at the start of a cycle, and what our port carries before
+  // then is lost (the first request of the editor's handshake, on a busy machine). Two whole
+  // cycles of ours after connecting, the connection carries; a stalled server is given 200 ms.
+  const uint32_t connected = mCycles.load();
+  for (int ms = 0; ms < 200 && mCycles.load() - connected < 2 && !mServerGone.load(); ++ms)
+  {
+    timespec ts{0, 1000000L};
+    nanosleep(&ts, nullptr);
+  }
+  return true;
 }
 
 bool JackMidiOutput::openVirtual(const char* ownName)
@@ -201,6 +212,7 @@ int JackMidiOutput::process(uint32_t nframes, void* arg)
     }
   }
   self->mInCycle.store(false);
+  self->mCycles.fetch_add(1);
   return 0;
 }
 

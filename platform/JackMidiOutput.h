@@ -56,7 +56,8 @@ public:
   std::vector<std::string> listPortNames();
 
   // Registers our port ownName and connects it to the port found for portName (exact name first,
-  // then without ALSA's numbers). Any port open before is closed first. True only when connected.
+  // then without ALSA's numbers), and returns once the connection carries (a few milliseconds).
+  // Any port open before is closed first. True only when connected.
   bool open(const std::string& portName, const char* ownName);
   // Registers our port ownName for others to connect to.
   bool openVirtual(const char* ownName);
@@ -81,4 +82,5 @@ private:
   std::atomic<bool> mServerGone{false};
   std::atomic<bool> mInCycle{false};     // the process callback is running; close() waits on it
   std::atomic<uint32_t> mGeneration{0};  // raised by close(): older queued messages are dropped
+  std::atomic<uint32_t> mCycles{0};      // process callbacks completed (open waits on it)
 };

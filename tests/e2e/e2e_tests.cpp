@@ -322,8 +322,8 @@ TEST_F(EditorOnWire, AProgramStepSendsBankAndProgramWithItsPauses) {
   EXPECT_EQ(got[3].bytes[0], 0xC2);
   const double cycle = 0.006;  // arrival times are JACK cycles of 256 frames
   EXPECT_LT(got[1].time - got[0].time, cycle);
-  EXPECT_NEAR(got[2].time - got[1].time, 0.025, cycle);
-  EXPECT_NEAR(got[3].time - got[2].time, 0.025, cycle);
+  for (int i = 2; i <= 3; ++i)  // the 25 ms the synth needs, longer on a busy machine
+    EXPECT_TRUE(got[i].time - got[i - 1].time > 0.025 - cycle && got[i].time - got[i - 1].time < 0.05) << got[i].time - got[i - 1].time;
 }
 
 // Host MIDI goes to the synth as far as the MIDI filter lets it: notes pass by default, host
