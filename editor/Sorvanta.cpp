@@ -212,6 +212,8 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
   // Whatever the settings and values above showed besides: its images decode on helper threads
   // while the host opens the window, so the first paint waits only for what is not done by then.
   graphics->DecodeShownImagesAhead();
+  // The other tabs' pages decode once the first page is drawn: a first visit finds them ready.
+  graphics->DecodeAfterFirstDraw(TabSwitchFunctions::tabImages(this, currentPart));
   constructionDone = true;
 }
 

@@ -424,5 +424,7 @@ public:
   static void showBankAndProgramLayer(Sorvanta* plug, int part);
   // The filter panel suffix for a filter type ("LP", "BP", ...), null for none.
   static const char* filterPanelFor(int type);
+  // The images of every main tab's page for the part, each of its sections in any setting.
+  static std::vector<IBitmap> tabImages(Sorvanta* plug, int part);
 };
 

@@ -265,16 +265,24 @@ bool IGraphics::IsDirty(IRECTList* list) {
   return dirty;
 }
 
-bool IGraphics::Draw(IRECT* rect) { return drawArea(rect, true); }
+bool IGraphics::Draw(IRECT* rect) {
+  noteDrawing(true);
+  const bool ok = drawArea(rect, true);
+  noteDrawing(false);
+  return ok;
+}
 
 bool IGraphics::Draw(IRECTList* areas) {
-  // The loose mode repaints by dirty controls, not by area: once is all it needs.
-  if (!mStrict) {
-    IRECT all = areas->Bounds();
-    return drawArea(&all, true);
-  }
+  noteDrawing(true);
   bool ok = true;
-  for (int i = 0; i < areas->n; ++i) ok = drawArea(&areas->rects[i], i == areas->n - 1) && ok;
+  if (!mStrict) {
+    // The loose mode repaints by dirty controls, not by area: once is all it needs.
+    IRECT all = areas->Bounds();
+    ok = drawArea(&all, true);
+  } else {
+    for (int i = 0; i < areas->n; ++i) ok = drawArea(&areas->rects[i], i == areas->n - 1) && ok;
+  }
+  noteDrawing(false);
   return ok;
 }
 

@@ -13,6 +13,7 @@
 #include "ControlLayer.h"
 #include "EditorLog.h"
 #include "EditorTestSupport.h"
+#include "IGraphicsGtk.h"
 #include "IControls.h"
 #include "IGraphics.h"
 #include "IParam.h"
@@ -522,6 +523,31 @@ TEST(AuthoredInterface, EveryTabAndPartSwitchesOnTheShippedTree) {
     IParam* p = plug->GetParam(n);
     ASSERT_GE(p->Value(), p->GetMin()) << n;
     ASSERT_LE(p->Value(), p->GetMax()) << n;
+  }
+}
+
+// The shipped interface with its images: once the first page is drawn, the other tabs' pages
+// decode on helper threads, so that the first visit of a tab decodes nothing.
+TEST(AuthoredInterface, AFirstVisitOfEachTabFindsItsImagesDecoded) {
+  const std::string dir = SORVANTA_AUTHORED_DIR;
+  if (!fileExists(dir + "/uiconfig.tea")) GTEST_SKIP() << "no generated interface in " << dir;
+  EditorEnvironment env;
+  Sorvanta::resourcesFolderOverride = dir;
+  Sorvanta::graphicsFactoryOverride = [](Sorvanta* p, int w, int h) -> IGraphics* {
+    auto* g = new IGraphicsGtk(p, w, h, 0);
+    g->SetResourcesPath(SORVANTA_AUTHORED_DIR "/img");
+    return g;
+  };
+  auto plug = std::make_unique<RecordingSorvanta>(instanceInfo());
+  IGraphics* g = plug->GetGUI();
+  IRECT all(0, 0, g->Width(), g->Height());
+  g->Draw(&all);
+  for (int i = 0; i < 4000 && IGraphics::WorkAhead(); ++i) usleep(5000);
+  const size_t decoded = IGraphics::DecodedBitmapBytes();
+  for (int tab : {1, 2, 3, 4, 5, 0}) {
+    plug->SetParameterFromGUI(kMainTab, plug->GetParam(kMainTab)->GetNormalized(tab));
+    g->Draw(&all);
+    EXPECT_EQ(IGraphics::DecodedBitmapBytes(), decoded) << "tab " << tab;
   }
 }
 
