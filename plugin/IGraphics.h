@@ -43,6 +43,7 @@ class IControl;
 class IParam;
 class ControlLayer;
 class IPopupMenu;
+class IBitmapControl;
 class GFX_IBitmap;
 class GFX_IFont;
 
@@ -279,6 +280,19 @@ protected:
   bool drawArea(IRECT* rect, bool clean);
   // The controls' part of drawArea: everything drawn into the draw bitmap, nothing to the screen.
   void walkDraw(IRECT* rect, bool clean);
+  // Control 0 under the area, but for the part a picture drawn later in the walk replaces.
+  void drawBackground(const IRECT& area);
+  // Whether drawing the bitmap's first frame at dest (its size) with the blend replaces every
+  // pixel there: a plain copy, or an opaque picture at full weight.
+  static bool drawsEveryPixel(IBitmap* bitmap, const IRECT& dest, const IChannelBlend* blend);
+  // The pictures that may cover the background: large plain bitmap controls, with their layers.
+  void findCovers();
+  struct Cover {
+    ControlLayer* layer;  // null for the control list
+    IBitmapControl* control;
+  };
+  std::vector<Cover> mCovers;
+  unsigned mCoversStamp = 0;
   // During a dry run (gatherImages), where the bitmap calls note their images.
   std::vector<GFX_IBitmap*>* mGathered = nullptr;
   std::vector<IBitmap> mDecodeLater;  // until the first draw

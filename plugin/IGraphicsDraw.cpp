@@ -875,6 +875,16 @@ bool IGraphics::DrawBitmap(IBitmap* bitmap, IRECT* dest, int srcX, int srcY, con
 
 void IGraphics::SetOpaqueImageCopies(bool on) { gOpaqueImageCopies.store(on); }
 
+bool IGraphics::drawsEveryPixel(IBitmap* bitmap, const IRECT& dest, const IChannelBlend* blend) {
+  if (!bitmap || !bitmap->mData || bitmap->N > 1 || bitmap->W != dest.W() || bitmap->H != dest.H()) return false;
+  float weight;
+  const int mode = blendToMode(blend, &weight);
+  if (weight != 1.0f || !bitmap->mData->getBits()) return false;
+  if (mode == GFX_MODE_COPY) return true;
+  auto* deferred = dynamic_cast<GUI_DeferredBitmap*>(bitmap->mData);
+  return mode == GFX_MODE_USE_SOURCE_ALPHA && deferred && deferred->isOpaque();
+}
+
 namespace {
 // Source offset of frame bmState (1-based) along the strip; 0 for state 0 or 1 and one-frame
 // bitmaps.
