@@ -333,15 +333,23 @@ void WindowSession::doubleClick(int x, int y) {
   }
 }
 
-void WindowSession::drag(int x0, int y0, int x1, int y1, int steps) {
-  move(x0, y0);
-  XTestFakeButtonEvent(mDpy, 1, True, CurrentTime);
+void WindowSession::press(int x, int y, int button) {
+  move(x, y);
+  XTestFakeButtonEvent(mDpy, static_cast<unsigned>(button), True, CurrentTime);
   flush();
   pause(0.05);
-  for (int i = 1; i <= steps; ++i) move(x0 + (x1 - x0) * i / steps, y0 + (y1 - y0) * i / steps);
-  XTestFakeButtonEvent(mDpy, 1, False, CurrentTime);
+}
+
+void WindowSession::release(int button) {
+  XTestFakeButtonEvent(mDpy, static_cast<unsigned>(button), False, CurrentTime);
   flush();
   pause(0.08);
+}
+
+void WindowSession::drag(int x0, int y0, int x1, int y1, int steps) {
+  press(x0, y0);
+  for (int i = 1; i <= steps; ++i) move(x0 + (x1 - x0) * i / steps, y0 + (y1 - y0) * i / steps);
+  release();
 }
 
 void WindowSession::key(const char* keysymName) {
