@@ -1,10 +1,9 @@
 // State chunk save and restore (140 KB: 8744 parameter values and the names) and one GUI edit
 // through the whole handler road, beside memcpy of the chunk's bytes timed between their runs:
 // the restore's checks and the values it applies should cost a small multiple of touching the
-// bytes once. The restore
-// runs with a MIDI output open, as a project opened with the synth connected: every stored value
-// is applied to its parameter and controls. The transfer of the restored sounds to the synth that
-// follows, paced for the synth's sake, is left out. Medians.
+// bytes once. The restore runs with a MIDI output open, as a project opened with the synth
+// connected: every stored value is applied to its parameter and controls. The transfer of the
+// restored sounds to the synth that follows, paced for the synth's sake, is left out. Medians.
 #include <fcntl.h>
 #include <unistd.h>
 
