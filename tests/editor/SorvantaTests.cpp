@@ -495,16 +495,32 @@ TEST_F(SorvantaTest, TearDownRefusesLaterSendsAndLeavesNoThread) {
 
 namespace {
 
-// The shipped interface description, when the build has generated it: every tab and part page
-// of the real layer tree is switched to, and a randomized part stays inside every range.
+// The shipped interface description and images, when the build has generated them: every tab
+// and part page of the real layer tree is switched to, the first visit of a tab finds its images
+// decoded (they decode on helper threads once the first page is drawn), and a randomized part
+// stays inside every range.
 TEST(AuthoredInterface, EveryTabAndPartSwitchesOnTheShippedTree) {
   const std::string dir = SORVANTA_AUTHORED_DIR;
   if (!fileExists(dir + "/uiconfig.tea")) GTEST_SKIP() << "no generated interface in " << dir;
   EditorEnvironment env;
   Sorvanta::resourcesFolderOverride = dir;
+  Sorvanta::graphicsFactoryOverride = [](Sorvanta* p, int w, int h) -> IGraphics* {
+    auto* g = new IGraphicsGtk(p, w, h, 0);
+    g->SetResourcesPath(SORVANTA_AUTHORED_DIR "/img");
+    return g;
+  };
   auto plug = std::make_unique<RecordingSorvanta>(instanceInfo());
   auto edit = [&](int param, double value) { plug->SetParameterFromGUI(param, plug->GetParam(param)->GetNormalized(value)); };
   ASSERT_NE(plug->rootLayer, nullptr);
+  IRECT all(0, 0, plug->GetGUI()->Width(), plug->GetGUI()->Height());
+  plug->GetGUI()->Draw(&all);
+  for (int i = 0; i < 4000 && IGraphics::WorkAhead(); ++i) usleep(5000);
+  const size_t decoded = IGraphics::DecodedBitmapBytes();
+  for (int tab : {1, 2, 3, 4, 5, 0}) {
+    edit(kMainTab, tab);
+    plug->GetGUI()->Draw(&all);
+    EXPECT_EQ(IGraphics::DecodedBitmapBytes(), decoded) << "tab " << tab;
+  }
   for (int tab = 0; tab <= 5; ++tab) {
     edit(kMainTab, tab);
     EXPECT_EQ(plug->rootLayer->getSelectedChildId(), tab);
@@ -523,31 +539,6 @@ TEST(AuthoredInterface, EveryTabAndPartSwitchesOnTheShippedTree) {
     IParam* p = plug->GetParam(n);
     ASSERT_GE(p->Value(), p->GetMin()) << n;
     ASSERT_LE(p->Value(), p->GetMax()) << n;
-  }
-}
-
-// The shipped interface with its images: once the first page is drawn, the other tabs' pages
-// decode on helper threads, so that the first visit of a tab decodes nothing.
-TEST(AuthoredInterface, AFirstVisitOfEachTabFindsItsImagesDecoded) {
-  const std::string dir = SORVANTA_AUTHORED_DIR;
-  if (!fileExists(dir + "/uiconfig.tea")) GTEST_SKIP() << "no generated interface in " << dir;
-  EditorEnvironment env;
-  Sorvanta::resourcesFolderOverride = dir;
-  Sorvanta::graphicsFactoryOverride = [](Sorvanta* p, int w, int h) -> IGraphics* {
-    auto* g = new IGraphicsGtk(p, w, h, 0);
-    g->SetResourcesPath(SORVANTA_AUTHORED_DIR "/img");
-    return g;
-  };
-  auto plug = std::make_unique<RecordingSorvanta>(instanceInfo());
-  IGraphics* g = plug->GetGUI();
-  IRECT all(0, 0, g->Width(), g->Height());
-  g->Draw(&all);
-  for (int i = 0; i < 4000 && IGraphics::WorkAhead(); ++i) usleep(5000);
-  const size_t decoded = IGraphics::DecodedBitmapBytes();
-  for (int tab : {1, 2, 3, 4, 5, 0}) {
-    plug->SetParameterFromGUI(kMainTab, plug->GetParam(kMainTab)->GetNormalized(tab));
-    g->Draw(&all);
-    EXPECT_EQ(IGraphics::DecodedBitmapBytes(), decoded) << "tab " << tab;
   }
 }
 

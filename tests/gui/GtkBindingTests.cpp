@@ -249,15 +249,8 @@ TEST(GtkResources, APictureOverTheBackgroundShowsWhatPaintingInOrderShows) {
   writeSolidPng((dir.path / "cover.png").c_str(), 40, 20, 0.0, 0.0, 1.0);
   writeSolidPng((dir.path / "glass.png").c_str(), 40, 20, 0.0, 1.0, 0.0, 0.5);
   writeSolidPng((dir.path / "strip.png").c_str(), 40, 40, 0.0, 1.0, 1.0);
-  struct InOrder : IBitmapControl {  // the same drawing, never taken for a cover
-    using IBitmapControl::IBitmapControl;
-  };
-  struct Case {
-    const char* file;
-    int blend, frames;
-    bool gray, hideControl, hideLayer;
-    IRECT area;
-  };
+  struct InOrder : IBitmapControl { using IBitmapControl::IBitmapControl; };  // never taken for a cover
+  struct Case { const char* file; int blend, frames; bool gray, hideControl, hideLayer; IRECT area; };
   const IRECT all(0, 0, 60, 40);
   const Case cases[] = {
       {"cover.png", IChannelBlend::kBlendNone, 1, false, false, false, all},
@@ -279,8 +272,7 @@ TEST(GtkResources, APictureOverTheBackgroundShowsWhatPaintingInOrderShows) {
       g.SetResourcesPath(dir.path.c_str());
       g.AttachBackground(7600, "resources/img/bg.png");
       IBitmap bm = g.LoadIBitmap(7601 + static_cast<int>(i), (std::string("resources/img/") + c.file).c_str(), 1.0, c.frames);
-      IBitmapControl* picture = inOrder ? new InOrder(&plug, 10, 10, -1, &bm, c.blend)
-                                        : new IBitmapControl(&plug, 10, 10, -1, &bm, c.blend);
+      auto* picture = inOrder ? new InOrder(&plug, 10, 10, -1, &bm, c.blend) : new IBitmapControl(&plug, 10, 10, -1, &bm, c.blend);
       auto* page = new ControlLayer(1, "page");
       page->AddControl(picture);
       g.AttachLayer(page);
