@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
   const int fullReps = 300;
   std::vector<double> full, fullBlended, fullCopy;
   for (int i = 0; i < fullReps; ++i) {
-    IGraphics::SetOpaqueImageCopies(i % 4 == 3);
+    IGraphics::SetOpaqueImageCopies(i % 4 != 3);
     auto t0 = Clock::now();
     editorbench::drawWholeWindow(g);
     (i % 4 == 3 ? fullBlended : full).push_back(secondsSince(t0));
