@@ -114,7 +114,9 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
     mMidiOutIndex = 1;
     setExternalMIDIOut(mMidiOutIndex, outName.c_str());
     GetParam(kDeviceOutSelection)->SetClamped(mMidiOutIndex);
-    if (truncToInt(paramValue(kDeviceOutSelection)) > 0) midiIOSet = true;
+    // The port open before was closed by the reopening: only an output open now can take the
+    // project (a push into the closed one would be lost, and the project with it).
+    midiIOSet = mMidiOutIndex > 0;
     log(std::string("PROJECT RECALL: MIDI In device after checking devices ") +
         GetParam(kDeviceInSelection)->GetDisplayText(truncToInt(paramValue(kDeviceInSelection))));
     log(std::string("PROJECT RECALL: MIDI Out device after checking devices ") +
@@ -138,23 +140,14 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
   }
 
   p = applyStoredValues(chunk, valuesPos);
-  // Global, multi and every active part to the synthesizer; returns once that transfer ended.
-  transferInProgress = true;
-  sendGlobalWithMulti = true;
-  sendAllParts = true;
-  transferRunning = true;
-  pushArrangementAndWait();
-  sendGlobalWithMulti = false;
-  transferInProgress = false;
-  sendAllParts = false;
+  // Global, multi and every active part to the synthesizer; returns once that transfer ended,
+  // or at once when another job runs: the push follows that job.
+  pushProject(true);
   queueSpan = GetBlockSize() + 2 * truncToInt(paramValue(kAdjustDAWOffset));
   log(std::string("PROJECT RECALL: MIDI In device after nonautomated params ") +
       GetParam(kDeviceInSelection)->GetDisplayText(truncToInt(paramValue(kDeviceInSelection))));
   log(std::string("PROJECT RECALL: MIDI Out device after nonautomated params ") +
       GetParam(kDeviceOutSelection)->GetDisplayText(truncToInt(paramValue(kDeviceOutSelection))));
-  // The project's output replaced the one open before; when it is gone nothing is open, and every
-  // later send must say so rather than vanish.
-  if (withNames) midiIOSet = mMidiOutIndex > 0;
   return p;
 }
 
@@ -169,7 +162,7 @@ bool Sorvanta::applyHeldProjectState() {
   applyStoredValues(&chunk, valuesPos);
   queueSpan = GetBlockSize() + 2 * truncToInt(paramValue(kAdjustDAWOffset));
   RedrawParamControls();
-  pushArrangement();
+  pushProject(false);
   return true;
 }
 
@@ -187,8 +180,8 @@ void Sorvanta::syncMidiFilterMirrors() {
 int Sorvanta::applyStoredValues(ByteChunk* chunk, int valuesPos) {
   const int nStored = GetNonAutomatedParamCount() - SorvantaIdentity::kNumUnstoredParams;
   const int p = UnserializeNonAutomatedParams(chunk, valuesPos, nStored);
-  // The switches mirror the values just applied, not the ones they replaced.
-  syncMidiFilterMirrors();
+  // The switches take the effect of the values just applied, not of the ones they replaced.
+  applySwitchEffects();
   deviceId = truncToInt(paramValue(kGlobalSysExID));
   log("PROJECT RECALL: hardware DeviceID " + std::to_string(deviceId));
   if (patchManager) {

@@ -111,9 +111,10 @@ void LibrarianViewControl::refill(int grid) {
   UTIL_MutexLock lock(&m_librarian->bankLock());
   const PatchFile* bank = librarianGridBank(*m_librarian, grid, lower && m_host && m_host->categoryView(),
                                             lower && m_host && m_host->searchView());
-  if (!bank) return;
+  // Without a bank (no multi banks in MULTIS mode, an empty library) the grid is empty: it must
+  // not go on showing the bank of the other kind.
   for (int s = 0; s < kSlotsPerGrid; ++s) {
-    const bool has = s < static_cast<int>(bank->entries.size());
+    const bool has = bank && s < static_cast<int>(bank->entries.size());
     slotControl(grid, s)->SetTextFromPlug(has ? bank->entries[static_cast<size_t>(s)].name.c_str() : "");
   }
 }

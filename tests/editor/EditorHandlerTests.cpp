@@ -16,6 +16,7 @@
 #include "EditorTestSupport.h"
 #include "IControls.h"
 #include "IParam.h"
+#include "LibrarianMenus.h"
 #include "MIDIMessageSender.h"
 #include "PartRandomizer.h"
 #include "PatchManager.h"
@@ -283,6 +284,14 @@ TEST_F(EditorHandlers, EveryEditorParameterDoesWhatItsRowSays) {
          EXPECT_EQ(shorts(p), (std::vector<std::string>{"B0 7B 00", "B0 00 00", "B0 20 40", "C0 29"}));
          EXPECT_EQ(p.paramValue(kMultiPartPatch + 0), 41);
        }},
+      {"program up at the start-up settings fetches the part's new sound",
+       [](Plug& p) { set(p, kGlobalRxProgramChange, 1); }, kPatchUp + 2, 1,
+       [](Plug& p) {
+         waitIdle(p);
+         std::lock_guard<std::mutex> g(p.sentLock);
+         ASSERT_FALSE(p.sysexSent.empty());
+         EXPECT_EQ(p.sysexSent.front(), plain(sysex::soundRequest(0, sysex::kPartEditBufferBank, 2)));
+       }},
       {"program down wraps below 0", [](Plug& p) { set(p, kGlobalRxProgramChange, 1); }, kPatchDown + 1, 1,
        [](Plug& p) {
          EXPECT_EQ(shorts(p), (std::vector<std::string>{"B1 7B 00", "B1 00 00", "B1 20 40", "C1 63"}));
@@ -456,12 +465,21 @@ TEST_F(EditorHandlers, RestoreAppliesTheStoredSwitchesAndPushesTheProject) {
   set(*a, kMIDIFilterToDAWBuffer, 1);
   set(*a, kSendMIDIClockPointer, 1);
   set(*a, kSendMIDIClockInfo, 1);
+  set(*a, kControlProgBank, 0);
+  set(*a, kMasterKeyboard, 1);
   ByteChunk chunk;
   ASSERT_TRUE(a->SerializeState(&chunk));
 
+  // The project's output cannot be opened here: it is held, and applied once an output is set.
   auto b = online();
   b->continuousClockStarted = true;  // the clock job of the first block has come and gone
-  ASSERT_EQ(b->UnserializeState(&chunk, 0), chunk.Size());
+  b->UnserializeState(&chunk, 0);
+  b->midiIOSet = true;
+  ASSERT_TRUE(b->applyHeldProjectState());
+  waitIdle(*b);
+  EXPECT_FALSE(b->deviceProgramMode);
+  EXPECT_FALSE(b->requestAfterProgramChange);
+  EXPECT_TRUE(b->masterKeyboard);
   EXPECT_FALSE(b->hostBlockFlags[1]);
   EXPECT_TRUE(b->deviceBlockFlags[0]);
   EXPECT_TRUE(b->routeViaQueue);
@@ -634,6 +652,7 @@ struct JobRow {
   JobRecord job;
   std::function<testbanks::Bytes(const std::vector<unsigned char>&, int)> answer;
   std::function<void(AnsweredSorvanta&)> after;
+  std::function<void(AnsweredSorvanta&)> before = nullptr;
 };
 
 TEST_F(EditorHandlers, RequestAndInitJobsAskAnswerAndStoreAsTheirRowsSay) {
@@ -664,6 +683,13 @@ TEST_F(EditorHandlers, RequestAndInitJobsAskAnswerAndStoreAsTheirRowsSay) {
          EXPECT_EQ(upperSlotName(p, 4), "Third Time      ");
          EXPECT_EQ(status(p), "Data received to slot(s)");  // written right after "Data request Completed!"
        }},
+      {"job 9 into no bank says nothing arrived", false, job(9),
+       [](const std::vector<unsigned char>&, int) { return testbanks::soundDump("Nowhere", "Lead", 4); },
+       [](AnsweredSorvanta& p) {
+         EXPECT_NE(status(p), "Data received to slot(s)");
+         EXPECT_EQ(p.paramValue(kBankEditUnsaved), 0);
+       },
+       [](AnsweredSorvanta& p) { p.getPatchLibrarian()->upperSelection = 50; }},
       {"job 10 asks for a whole bank slot by slot", false, job(10, [](JobRecord& r) { r.bank = 1; }),
        [](const std::vector<unsigned char>& req, int) {
          const int number = req.back() == 0xF7 ? req[req.size() - 2] : req.back();
@@ -714,10 +740,80 @@ TEST_F(EditorHandlers, RequestAndInitJobsAskAnswerAndStoreAsTheirRowsSay) {
     p->midiManager->sender()->pauseScalePercent = 5;
     if (row.multi) change(*p, kDatatype, 1);
     p->getPatchLibrarian()->selectedSlot = 4;
+    if (row.before) row.before(*p);
     p->answer = row.answer;
     ASSERT_TRUE(p->midiManager->startJob(row.job));
     waitIdle(*p);
     row.after(*p);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Choices in the librarian's bank-edit menu, as the editor carries them out: what reaches the
+// wire, and what is refused before anything is sent.
+struct MenuRow {
+  const char* what;
+  std::function<void(Plug&)> before;
+  int menu;
+  int item;
+  std::function<void(Plug&)> after;
+};
+
+TEST_F(EditorHandlers, BankEditMenuChoicesDoWhatTheirRowsSay) {
+  // The one message a store sent: a whole dump with its checksum, for program `number`.
+  auto stored = [](Plug& p, size_t length, int id, int bank, int number) {
+    waitIdle(p);
+    EXPECT_EQ(shorts(p), std::vector<std::string>{"B0 7B 00"});
+    std::lock_guard<std::mutex> g(p.sentLock);
+    ASSERT_EQ(p.sysexSent.size(), 1u);
+    const std::vector<unsigned char>& m = p.sysexSent.front();
+    ASSERT_EQ(m.size(), length);
+    EXPECT_EQ(m[4], id);
+    EXPECT_EQ(m[5], bank);
+    EXPECT_EQ(m[6], number);
+    EXPECT_EQ(m[length - 2], sysex::framedChecksum(m.data(), static_cast<int>(length)));
+  };
+  const MenuRow rows[] = {
+      {"store one sound into the selected program of the part's bank",
+       [](Plug& p) {
+         p.getPatchLibrarian()->selectedSlot = 7;
+         p.GetParam(kMultiPartBank)->InitInt("Bank", 0, 0, 2);
+         set(p, kMultiPartBank, 2);
+       },
+       BankEditPopupMenu::kSoundStore, 0,
+       [&](Plug& p) {
+         stored(p, sysex::kSoundDumpLength, sysex::kSoundDump, 2, 7);
+         EXPECT_EQ(sysex::readName(p.sysexSent.front().data(), 392, sysex::kSoundNamePos, 9), "Alpha 007");
+         EXPECT_EQ(status(p), "Data write completed!");
+       }},
+      {"store one multi into the selected multi program",
+       [](Plug& p) {
+         change(p, kDatatype, 1);
+         p.getPatchLibrarian()->selectedSlot = 12;
+       },
+       BankEditPopupMenu::kMultiStore, 0,
+       [&](Plug& p) { stored(p, sysex::kMultiDumpLength, sysex::kMultiDump, 0, 12); }},
+      {"receiving a whole bank without a bank is refused before any request",
+       [](Plug& p) { p.getPatchLibrarian()->upperSelection = 50; }, BankEditPopupMenu::kSoundRequest, 5,
+       [](Plug& p) {
+         EXPECT_EQ(status(p), "No bank selected!");
+         EXPECT_FALSE(p.ThreadRunning());
+         EXPECT_FALSE(p.midiManager->patchRequest.armed);
+         EXPECT_TRUE(p.sysexSent.empty());
+       }},
+  };
+  for (const MenuRow& row : rows) {
+    SCOPED_TRACE(row.what);
+    auto p = online();
+    auto* menu = dynamic_cast<BankEditPopupMenu*>(p->getLayer("BANKEDITMENU")->controls.Get(0));
+    ASSERT_NE(menu, nullptr);
+    if (row.before) row.before(*p);
+    menu->choose(row.menu, row.item);
+    row.after(*p);
+    waitIdle(*p);
   }
 }
 
