@@ -223,7 +223,7 @@ bool Sorvanta::handleFirstGroup(int paramIdx, double v, int i) {
       if (!settingsFileAvailable()) return true;
       if (i == 1) settingsLines[EditorSettings::kLineFirstRunDone] = "yes";
       // What is still to do, by the ports really open (they may have been chosen behind it).
-      const bool out = midiIOSet && mMidiOutIndex > 0, in = mMidiInIndex > 0;
+      const bool out = midiIOSet, in = mMidiInIndex > 0;
       setStatusText(out && in ? "MIDI In and MIDI Out set." : out ? "Set MIDI In" : in ? "Set MIDI Out"
                                                                              : "Set MIDI In and MIDI Out");
       writeSettingsFile();
@@ -651,6 +651,9 @@ void Sorvanta::handleDeviceSelection(int paramIdx, int i) {
     setExternalMIDIOut(index, name.c_str());
     mMidiOutIndex = index;
     if (index > 0) {
+      // The check of the chosen output below stands in for a start-up check still due (cleared
+      // first: the audio callback would start that one the moment an output is set).
+      handshakePending = false;
       midiIOSet = true;
       // A project opened without the synth is applied and pushed now; the device check follows
       // the push rather than being dropped for it.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
@@ -358,6 +359,18 @@ TEST_F(EditorHandlers, EveryEditorParameterDoesWhatItsRowSays) {
       {"cancel", nullptr, kCancelDataRequest, 1, [](Plug& p) { EXPECT_TRUE(p.midiManager->sender()->cancelRequested); }},
       {"multi settings tab", [](Plug& p) { change(p, kMainTab, 2); }, kMultiSettings, 1,
        [](Plug& p) { EXPECT_EQ(p.rootLayer->getSelectedChildId(), 0); }},
+      {"closing the first-run notice with both ports open says they are set",
+       [&](Plug& p) {
+         writeFile(env.settingsPath(), "yellow\nnormal\nno\nOut A\nIn A\n");
+         p.firstRunShown = true;
+         p.setOpenPorts(1, 1);
+       },
+       kFirstRunExit, 1,
+       [&](Plug& p) {
+         EXPECT_EQ(status(p), "MIDI In and MIDI Out set.");
+         EXPECT_FALSE(p.firstRunShown);
+         std::remove(env.settingsPath().c_str());  // the other rows run without one
+       }},
       {"tempo", nullptr, kTempoInformation, 0, [](Plug& p) { EXPECT_EQ(p.hostTempo, truncToInt(p.GetTempo())); }},
       {"device programs exclude library names", [](Plug& p) { set(p, kControlLibrary, 1); }, kControlProgBank, 1,
        [](Plug& p) {
