@@ -176,16 +176,7 @@ TEST(WindowFirstSession, ReceivesABankIntoTheLaidDownBankAndSavesItAsANewFile) {
   EXPECT_FALSE(sameRegion(before, after, slotX(99) - 52, slotY(false, 99) - 7, 105, 14)) << "slot 99 kept its name";
 
   // Save As: a new file beside the laid-down bank, which stays as it was.
-  ASSERT_TRUE(w.menu(877, 196, {"Down", "Down", "Down", "Down", "Down", "Down", "Right", "Return"}));
-  ASSERT_TRUE(w.focusDialog()) << "no save panel";
-  w.type("Received");
-  w.settle(1.0);
-  w.key("Return");
-  std::string saved, previous;
-  for (int i = 0; i < 80 && (saved.empty() || saved != previous); ++i, usleep(150000)) {
-    previous = saved;
-    saved = fileText(home.patches() + "/Received.mid");
-  }
+  const std::string saved = saveUpperBankAs(w, "Received", home.patches() + "/Received.mid");
   ASSERT_FALSE(saved.empty()) << "no Received.mid in the library folder";
   for (int n : {0, 57, 99})
     EXPECT_NE(saved.find("From Synth " + std::to_string(100 + n).substr(1)), std::string::npos) << n;
