@@ -185,11 +185,6 @@ public:
     sysexSent.push_back(std::move(bytes));
     return true;
   }
-  // As if the ports of these list positions had been opened (0: none).
-  void setOpenPorts(int in, int out) {
-    mMidiInIndex = in;
-    mMidiOutIndex = out;
-  }
   std::mutex sentLock;
   std::vector<IMidiMsg> shortSent;
   std::vector<std::vector<unsigned char>> sysexSent;

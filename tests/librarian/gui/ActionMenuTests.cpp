@@ -98,8 +98,7 @@ TEST_F(ActionMenus, SaveOverwritesTheUpperBanksOwnFileAndSaveAsAsksForAPath) {
   plug.GetParam(kBankEditUnsaved)->Set(1);
   choose(menu, {"Save (Overwrite current bank)"});
   EXPECT_NE(testbanks::readFile(home.patches() + "/Factory/a.syx"), before);
-  // Saved: the unsaved state ends as DISCARD ends it, and the status line says so.
-  EXPECT_EQ(plug.changes, std::vector<int>{kDiscardBankData});
+  EXPECT_EQ(plug.changes, std::vector<int>{kDiscardBankData}) << "the unsaved state did not end";
   EXPECT_EQ(host.statuses.back(), "Bank saved!");
   plug.changes.clear();
   plug.GetParam(kBankEditUnsaved)->Set(0);
