@@ -107,6 +107,9 @@ public:
   // Once an output is chosen this applies them and starts the push of the whole multi (no wait,
   // pushProject); true when a held project was applied. The hold ends with the next restore.
   bool applyHeldProjectState();
+  // The values and names of a held project, without the push (the push job's first step when it
+  // follows another job; any thread, takes the lock). False when none is held or no output is set.
+  bool applyHeldProjectValues();
   // The MIDI filter and clock flags from their parameters' current values.
   void syncMidiFilterMirrors();
   // The flags of the library-names and device-program switches (kControlLibrary,
@@ -299,8 +302,9 @@ public:
   // A restored project to the synthesizer: global, multi and every active part (job 0), with
   // input ignored while it runs. Started now when the dump thread is idle (true; with waitForIt
   // it returns once the push ended), otherwise it follows the running job and this returns at
-  // once: a restore never waits for another job.
-  bool pushProject(bool waitForIt);
+  // once: a restore never waits for another job. applyHeldFirst: the job applies the held
+  // project (applyHeldProjectValues) before it sends; never wait for such a push under the lock.
+  bool pushProject(bool waitForIt, bool applyHeldFirst);
   // kCancelDataRequest: sets the running job's cancel flag.
   void cancelDataRequest();
   // Requests of the editor: job 5 (multi edit buffer), job 6 (one part's sound).

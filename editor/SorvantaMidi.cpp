@@ -143,6 +143,7 @@ class SorvantaEngineHost : public MidiEngineHost {
     fflush(stdout);
   }
   PatchLibrarian* librarian() override { return p->getPatchLibrarian(); }
+  void applyHeldProject() override { p->applyHeldProjectValues(); }
   const std::vector<std::string>* tempoValues() override {
     UIConfigManager* ui = p->getUIConfigManager();
     return ui ? ui->findValueList("tempoValues") : nullptr;
@@ -350,11 +351,12 @@ void Sorvanta::pushArrangement() {
   });
 }
 
-bool Sorvanta::pushProject(bool waitForIt) {
+bool Sorvanta::pushProject(bool waitForIt, bool applyHeldFirst) {
   if (!midiManager) return false;
   JobRecord r;
   r.code = 0;
   r.endsProjectPush = true;
+  r.appliesHeldProject = applyHeldFirst;
   MIDIMessageManager* m = midiManager;
   // Set as the push starts (now, or after the job running now), so that nothing in between runs
   // with its send modes; the job clears them when it ends.

@@ -127,22 +127,25 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
   heldProjectState.clear();
   // Without a MIDI output the stored sound is not applied: the editor would otherwise show a
   // set-up the synthesizer does not have. It is held instead, so that saving the project
-  // without the synth does not replace it with the editor's state.
-  if (!midiIOSet) {
+  // without the synth does not replace it with the editor's state. While another job runs (a
+  // request may be filling the editor's values) it is held too, and applied as its push starts
+  // after that job: the restore never waits for it.
+  if (!midiIOSet || (withNames && ThreadRunning())) {
     syncMidiFilterMirrors();
     if (withNames) {
       const uint8_t* bytes = chunk->GetBytes() + blockPos;
       heldProjectState.assign(bytes, bytes + (valuesPos - blockPos) + static_cast<size_t>(nStored) * 8);
       heldValuesOffset = valuesPos - blockPos;
-      log("PROJECT RECALL: no MIDI output, stored sound held until one is set");
+      log(midiIOSet ? "PROJECT RECALL: stored sound held until the running transfer ends"
+                    : "PROJECT RECALL: no MIDI output, stored sound held until one is set");
+      if (midiIOSet) pushProject(false, true);
     }
     return valuesPos;
   }
 
   p = applyStoredValues(chunk, valuesPos);
-  // Global, multi and every active part to the synthesizer; returns once that transfer ended,
-  // or at once when another job runs: the push follows that job.
-  pushProject(true);
+  // Global, multi and every active part to the synthesizer; returns once that transfer ended.
+  pushProject(true, false);
   queueSpan = GetBlockSize() + 2 * truncToInt(paramValue(kAdjustDAWOffset));
   log(std::string("PROJECT RECALL: MIDI In device after nonautomated params ") +
       GetParam(kDeviceInSelection)->GetDisplayText(truncToInt(paramValue(kDeviceInSelection))));
@@ -153,16 +156,22 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
 
 bool Sorvanta::applyHeldProjectState() {
   UTIL_MutexLock lock(GetMutex());
+  if (!applyHeldProjectValues()) return false;
+  pushProject(false, false);
+  return true;
+}
+
+bool Sorvanta::applyHeldProjectValues() {
+  UTIL_MutexLock lock(GetMutex());
   if (heldProjectState.empty() || !midiIOSet) return false;
   ByteChunk chunk;
   chunk.PutBytes(heldProjectState.data(), static_cast<int>(heldProjectState.size()));
   const int valuesPos = heldValuesOffset;
   heldProjectState.clear();
-  log("PROJECT RECALL: MIDI output set, applying the held project");
+  log("PROJECT RECALL: applying the held project");
   applyStoredValues(&chunk, valuesPos);
   queueSpan = GetBlockSize() + 2 * truncToInt(paramValue(kAdjustDAWOffset));
   RedrawParamControls();
-  pushProject(false);
   return true;
 }
 

@@ -229,6 +229,9 @@ class MidiEngineHost : public dump::DumpParamAccess {
   // The outgoing-message line on standard output.
   virtual void printOutgoing(const std::string& line) { (void)line; }
   virtual PatchLibrarian* librarian() = 0;
+  // Applies the project the plug-in holds for a push that followed another job (worker thread;
+  // the plug-in takes its own lock).
+  virtual void applyHeldProject() {}
   // The interface description's "tempoValues" list, or null.
   virtual const std::vector<std::string>* tempoValues() { return nullptr; }
   virtual double hostTempoNow() { return 0.0; }
@@ -286,8 +289,10 @@ struct JobRecord {
   int clockArg = 0;
   // Job 4: only entry `second` of the bank, into the program of the same number.
   bool oneSlot = false;
-  // Job 0: the send modes of a project push (whole multi with globals, input ignored) end with it.
+  // Job 0: the send modes of a project push (whole multi with globals, input ignored) end with
+  // it; appliesHeldProject: it first has the plug-in apply the project it holds.
   bool endsProjectPush = false;
+  bool appliesHeldProject = false;
 };
 
 class MIDIMessageManager {

@@ -37,6 +37,7 @@ void MIDIMessageSender::run(WorkerThread thread) {
   try {
     switch (r.code) {
       case 0:
+        if (r.appliesHeldProject) host->applyHeldProject();
         sendArrangementToDevice(r.toLibrarian, r.requestParts);
         if (r.endsProjectPush) {
           st->sendGlobalWithMulti = false;

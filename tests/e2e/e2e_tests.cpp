@@ -440,7 +440,9 @@ TEST_F(EditorOnWire, ARestoreDuringARequestLetsItEndAndPushesAfterIt) {
   connect();
   const std::string state = home + "/project.plist";
   std::string why;
+  setParam(kFilter1Cutoff + 15, 66);  // part 16 plays in the project, not in the synth's multi
   ASSERT_TRUE(plug->SaveState(state, &why)) << why;
+  sim->setPartData(15, 85 - 7, 20);  // what the request brings in is not the project's
   sim->setReplyDelay(0.15);
   setParam(kRequestTempData, 1);
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x00); }, 2, 5.0));
@@ -451,6 +453,8 @@ TEST_F(EditorOnWire, ARestoreDuringARequestLetsItEndAndPushesAfterIt) {
   ASSERT_EQ(multiRequest.size(), 1u) << "the request did not end as it would have";
   EXPECT_LT(returned, multiRequest[0].time) << "the restore waited for the request";
   EXPECT_GT(sim->received([](const Bytes& m) { return m.size() == 207; })[0].frameTime, multiRequest[0].frameTime);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 392 && m[6] == 15; }, 1, 15.0));
+  EXPECT_EQ(sim->partSound(15)[85], 66) << "the project's sound did not reach the synth";
 }
 
 // A project restored while other ports are open reopens its own ports by name; the edit after it
