@@ -236,14 +236,44 @@ TEST_F(EditorOnWire, TheSynthsOwnKnobsMoveTheEditor) {
   EXPECT_EQ(param(kArpPattern02Glide + 1) * 10 + param(kArpPattern02Accent + 1), 12);  // glide 1, accent 2
 }
 
+// The synth's controllers of octave, semitone, shape and filter type move their part's controls only.
+TEST_F(EditorOnWire, ControllersFromTheSynthMoveTheirControlsAndSendNothing) {
+  connect();
+  sim->clearLog();
+  const int moves[][3] = {{27, kOscillator1Octave, 4},  {28, kOscillator1Semitone, 70}, {31, kOscillator1Shape, 3},
+      {35, kOscillator2Octave, 88}, {36, kOscillator2Semitone, 52}, {39, kOscillator2Shape, 60}, {42, kOscillator3Octave, 112},
+      {43, kOscillator3Semitone, 0}, {46, kOscillator3Shape, 5}, {76, kFilter1Type, 14}, {79, kFilter2Type, 7}};
+  for (const auto& m : moves) sim->sendShort(0xB2, uint8_t(m[0]), uint8_t(m[2]));  // part 3's channel
+  for (const auto& m : moves) EXPECT_TRUE(waitParam(m[1] + 2, m[2])) << "controller " << m[0];
+  MidiTestSleep(0.3);
+  EXPECT_TRUE(sim->received([](const Bytes&) { return true; }).empty());
+}
+
 // REQUEST MULTI takes the synth's multi and every active part into the editor; a later change on
 // the synth itself (its transpose) follows; SEND MULTI then gives the synth back exactly that.
 TEST_F(EditorOnWire, ASynthGetsBackExactlyTheStateTheEditorReceived) {
-  sim->setPartData(0, 85 - 7, 99);
-  sim->setMultiData(40 - 7, 5);
+  srand(25);
+  auto any = [&](int lo, int hi) { return lo + rand() % (hi - lo + 1); };
+  // Every data byte is any the synth may hold, whether or not a value of the editor can hold it
+  // (an octave below 128 foot, an effect type beyond the menu, mode bits the editor reads as one).
+  auto fill = [&](const uint8_t* from, int size, int first, int last) {
+    Bytes d(from, from + size);
+    for (int i = first; i <= last; ++i) d[i] = uint8_t(any(0, 127));
+    return d;
+  };
+  Bytes multi0 = fill(dump::multiTemplate().data(), 393, 7, 390);
+  for (int k = 0; k < 16; ++k) multi0[39 + 22 * k + 7] = k < 3;  // parts 1 to 3 play
+  Bytes global0 = fill(dump::globalTemplate().data(), 207, 5, 204);
+  global0[30] = uint8_t(sim->deviceId());
+  sim->setMemory(Bytes(dump::initSound().begin(), dump::initSound().end()), multi0, global0);
+  for (int part = 0; part < 16; ++part) {
+    Bytes s = fill(dump::initSound().data(), 392, 7, 389);
+    if (part == 0) s[8] = 0x04;  // an octave below 128 foot
+    for (int i = 7; i <= 389; ++i) sim->setPartData(part, i - 7, s[i]);
+  }
   connect();
   setParam(kRequestTempData, 1);
-  ASSERT_TRUE(waitParam(kFilter1Cutoff, 99, 10.0));
+  ASSERT_TRUE(waitParam(kFilter1Cutoff, sim->partSound(0)[85], 10.0));
   setParam(kPushArrangement, 1);  // refused while the request runs; must not deafen the editor
   // The request ends with the multi, after all sixteen parts.
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x01); }, 1, 15.0));
