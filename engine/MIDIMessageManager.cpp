@@ -943,6 +943,8 @@ bool MIDIMessageManager::startHandshake(bool withoutWaiting) {
 }
 
 bool MIDIMessageManager::requestPartToEditor(int part, bool withoutWaiting) {
+  // Without an output the request could only time out, behind the progress overlay.
+  if (!plugState->midiIOSet.load()) return false;
   JobRecord r;
   r.code = 6;
   r.part = std::clamp(part, 0, kNumParts - 1);
