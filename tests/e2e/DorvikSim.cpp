@@ -29,7 +29,8 @@ DorvikSim::DorvikSim(const std::string& portTag)
 
 DorvikSim::~DorvikSim()
 {
-  mPeer.reset();  // no more arrivals
+  // The worker first: it may be sending an answer through the ports. Arrivals until the ports
+  // close only queue.
   {
     std::lock_guard<std::mutex> lock(mMutex);
     mStop = true;
@@ -37,6 +38,7 @@ DorvikSim::~DorvikSim()
   mChanged.notify_all();
   if (mWorker.joinable())
     mWorker.join();
+  mPeer.reset();
 }
 
 bool DorvikSim::ok() const { return mPeer && mPeer->ok(); }
