@@ -5,6 +5,8 @@
 #include <Poco/Path.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,6 +72,22 @@ void deleteBanks(std::vector<PatchFile*>& list) {
 
 }  // namespace
 
+namespace {
+
+// Idle priority (the thread runs only on a processor nobody else wants) or the normal one.
+// Best effort: where the system refuses, the thread keeps the priority it has.
+void setThreadPolicy(pthread_t thread, bool idle) {
+#ifdef SCHED_IDLE
+  sched_param param{};
+  pthread_setschedparam(thread, idle ? SCHED_IDLE : SCHED_OTHER, &param);
+#else
+  (void)thread;
+  (void)idle;
+#endif
+}
+
+}  // namespace
+
 PatchLibrarian::PatchLibrarian(LibrarianHost* host) : m_host(host) {}
 
 PatchLibrarian::~PatchLibrarian() {
@@ -82,6 +100,9 @@ void PatchLibrarian::startLoading(const std::string& root) {
   if (m_loadThread.joinable()) return;
   m_loadPending = true;
   m_loadThread = std::thread([this, root] {
+    // The load takes only time no other thread of the process wants, so the first page is
+    // drawn as fast as without a library; whoever waits for it lends it normal priority.
+    setThreadPolicy(pthread_self(), true);
     // Read into a librarian of its own, then hand over every list at once: readers of this one
     // see the library before or after, never between.
     PatchLibrarian staging(nullptr);
@@ -115,6 +136,7 @@ void PatchLibrarian::startLoading(const std::string& root) {
 void PatchLibrarian::waitForLoad() {
   if (!loadPending()) return;
   std::unique_lock<std::mutex> lock(m_loadMutex);
+  if (loadPending()) setThreadPolicy(m_loadThread.native_handle(), false);
   m_loadDone.wait(lock, [this] { return !loadPending(); });
 }
 
