@@ -121,11 +121,66 @@ ArpFirstByte decodeArpFirst(int byte) {
 
 ArpSecondByte decodeArpSecond(int byte) { return {byte / 16, byte >= 128 ? 0 : (byte & 0x0F)}; }
 
-std::array<uint8_t, 392> buildSoundDump(const DumpParamAccess& p, int part) {
+namespace {
+// First data position of a dump: after the address of a sound or multi, after the command of
+// the global settings.
+int dataStart(int command) { return command == sysex::kGlobalDump ? sysex::kBankPos : sysex::kNumberPos + 1; }
+}  // namespace
+
+int SynthImage::slotOf(int command, int part) {
+  switch (command) {
+    case sysex::kSoundDump:
+    case sysex::kSoundParamChange: return part >= 0 && part < kNumParts ? part : -1;
+    case sysex::kMultiDump:
+    case sysex::kMultiParamChange: return kNumParts;
+    case sysex::kGlobalDump:
+    case sysex::kGlobalParamChange: return kNumParts + 1;
+    default: return -1;
+  }
+}
+
+void SynthImage::keepDump(const uint8_t* data, int size) {
+  if (!sysex::isIntactDump(data, size)) return;
+  const int slot = slotOf(data[sysex::kCommandPos], data[sysex::kNumberPos]);
+  if (slot < 0) return;
+  std::lock_guard<std::mutex> g(lock);
+  slots[static_cast<size_t>(slot)].assign(data, data + size);
+}
+
+void SynthImage::keepChange(const uint8_t* data, int size) {
+  if (data == nullptr || (size != 9 && size != 10)) return;
+  const bool sound = size == 10;
+  const int command = data[sysex::kCommandPos];
+  if (sound != (command == sysex::kSoundParamChange)) return;
+  const int slot = slotOf(command, sound ? data[sysex::kBankPos] : 0);
+  const int hi = data[size - 4], lo = data[size - 3], value = data[size - 2];
+  if (slot < 0 || value >= 0x80) return;
+  std::lock_guard<std::mutex> g(lock);
+  std::vector<uint8_t>& kept = slots[static_cast<size_t>(slot)];
+  if (kept.empty()) return;
+  const size_t pos = static_cast<size_t>(dataStart(kept[sysex::kCommandPos]) + hi * 128 + lo);
+  // Data positions only: the checksum and F7 stay (a built dump's checksum is computed afresh).
+  if (pos + 2 < kept.size()) kept[pos] = static_cast<uint8_t>(value);
+}
+
+bool SynthImage::fill(uint8_t* dump, int size) const {
+  if (dump == nullptr || size <= sysex::kNumberPos) return false;
+  const int slot = slotOf(dump[sysex::kCommandPos], dump[sysex::kNumberPos]);
+  if (slot < 0) return false;
+  std::lock_guard<std::mutex> g(lock);
+  const std::vector<uint8_t>& kept = slots[static_cast<size_t>(slot)];
+  if (static_cast<int>(kept.size()) != size) return false;
+  const int first = dataStart(dump[sysex::kCommandPos]);
+  std::copy(kept.begin() + first, kept.end() - 2, dump + first);
+  return true;
+}
+
+std::array<uint8_t, 392> buildSoundDump(const DumpParamAccess& p, int part, const SynthImage* image) {
   std::array<uint8_t, 392> d = initSound();
   part = std::clamp(part, 0, kNumParts - 1);
   d[sysex::kDevicePos] = toByte(p.value(kGlobalSysExID), 0);
   d[sysex::kNumberPos] = static_cast<uint8_t>(part);
+  if (image) image->fill(d.data(), static_cast<int>(d.size()));
   int n = 0;
   const SoundField* fields = soundFields(&n);
   for (int i = 0; i < n; ++i) writeSoundField(fields[i], p, part, d.data());
@@ -186,9 +241,10 @@ SoundParseResult parseSoundDump(const uint8_t* data, int size, DumpParamAccess& 
   return r;
 }
 
-std::array<uint8_t, 393> buildMultiDump(const DumpParamAccess& p) {
+std::array<uint8_t, 393> buildMultiDump(const DumpParamAccess& p, const SynthImage* image) {
   std::array<uint8_t, 393> d = multiTemplate();
   d[sysex::kDevicePos] = toByte(p.value(kGlobalSysExID), 0);
+  if (image) image->fill(d.data(), static_cast<int>(d.size()));
   int n = 0;
   const MultiField* common = multiCommonFields(&n);
   for (int i = 0; i < n; ++i) d[common[i].offset] = toByte(p.value(common[i].param), common[i].delta);
@@ -222,9 +278,10 @@ bool parseMultiDump(const uint8_t* data, int size, DumpParamAccess& p, std::stri
   return true;
 }
 
-std::array<uint8_t, 207> buildGlobalDump(const DumpParamAccess& p) {
+std::array<uint8_t, 207> buildGlobalDump(const DumpParamAccess& p, const SynthImage* image) {
   std::array<uint8_t, 207> d = globalTemplate();
   d[sysex::kDevicePos] = toByte(p.value(kGlobalSysExID), 0);
+  if (image) image->fill(d.data(), static_cast<int>(d.size()));
   int n = 0;
   const MultiField* f = globalFields(&n);
   for (int i = 0; i < n; ++i) d[f[i].offset] = toByte(p.value(f[i].param), f[i].delta);

@@ -12,7 +12,9 @@
 
 #include <array>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace dump {
 
@@ -35,11 +37,39 @@ class DumpParamAccess {
 // value outside its range can never put a status byte (and an early end) into a dump.
 uint8_t toByte(double value, int delta);
 
+// What the synth holds, as far as the editor has heard it: the data bytes of the last whole
+// dump of each kind received for the editor (the global settings, the multi, each part's sound),
+// with the synth's own parameter changes applied after it. A dump built for the synth starts from
+// these bytes, so that what no parameter of the editor models goes back as the synth had it; the
+// templates serve only where nothing was received. Thread-safe: the MIDI input keeps, the
+// workers build.
+class SynthImage {
+ public:
+  // A received dump that is whole (sysex::isIntactDump); anything else is ignored. A sound dump
+  // counts only for a part's edit buffer (number 0..15).
+  void keepDump(const uint8_t* data, int size);
+  // A 9- or 10-byte parameter change from the synth: its byte, once that dump was received.
+  void keepChange(const uint8_t* data, int size);
+  // Copies the kept data bytes of the kind of `dump` (its command at 4, and for a sound its
+  // part at 6) over its data positions; false, changing nothing, when none were received.
+  bool fill(uint8_t* dump, int size) const;
+
+ private:
+  // Slot of a dump or parameter-change command: the parts' sounds 0..15, the multi 16, the
+  // global settings 17; -1 for anything else.
+  static int slotOf(int command, int part);
+
+  mutable std::mutex lock;
+  std::array<std::vector<uint8_t>, 18> slots;  // whole dumps, F0 to F7; empty until received
+};
+
 // Sound dump of `part` (0..15) addressed to the part's edit buffer, device byte from
 // kGlobalSysExID; the checksum byte is the template's (callers that send apply the checksum).
-std::array<uint8_t, 392> buildSoundDump(const DumpParamAccess& params, int part);
-std::array<uint8_t, 393> buildMultiDump(const DumpParamAccess& params);
-std::array<uint8_t, 207> buildGlobalDump(const DumpParamAccess& params);
+// With an image, the bytes that no parameter models are the synth's own.
+std::array<uint8_t, 392> buildSoundDump(const DumpParamAccess& params, int part,
+                                        const SynthImage* image = nullptr);
+std::array<uint8_t, 393> buildMultiDump(const DumpParamAccess& params, const SynthImage* image = nullptr);
+std::array<uint8_t, 207> buildGlobalDump(const DumpParamAccess& params, const SynthImage* image = nullptr);
 
 struct SoundParseResult {
   bool parsed = false;

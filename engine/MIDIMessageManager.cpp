@@ -59,7 +59,9 @@ bool LibraryRequest::addMessageData(const uint8_t* data, int size) {
   PatchSysexMessage m;
   m.bytes.assign(data, data + size);
   patch.messages.push_back(std::move(m));
-  if (size < 390) return false;
+  // Only a whole sound or multi dump completes the capture: one cut short, with a status byte
+  // inside or a wrong checksum would become the slot's entry.
+  if (size < sysex::kSoundDumpMinLength || !sysex::isIntactDump(data, size)) return false;
   const std::vector<uint8_t>& done = patch.messages.back().bytes;
   const int pos = multi ? sysex::kMultiNamePos : sysex::kSoundNamePos;
   patch.name += sysex::readName(done.data(), static_cast<int>(done.size()), pos, sysex::kNameWidth);
@@ -170,21 +172,24 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
   if (!fromDevice || msg == nullptr || msg->mData == nullptr || msg->mSize <= 0) return;
   const uint8_t* d = msg->mData;
   const int size = msg->mSize;
+  // Both captures take a dump only whole (sysex::isIntactDump). A spoilt reply is dropped and the
+  // wait goes on: the good answer after it (a re-sent request's, the device-id scan's) is heard.
+  const bool dumpSized = size >= 60;
+  auto spoilt = [&] { return dumpSized && !sysex::isIntactDump(d, size); };
 
-  if (performanceRequest.armed.load()) {
-    if (performanceRequest.addMessageData(d, size)) storeCapture(performanceRequest);
+  for (LibraryRequest* capture : {&performanceRequest, &patchRequest}) {
+    if (!capture->armed.load()) continue;
+    if (capture->addMessageData(d, size)) {
+      storeCapture(*capture);
+    } else if (spoilt()) {
+      reportSpoiltReply(size, true);
+    }
     return;
   }
-  if (patchRequest.armed.load()) {
-    if (patchRequest.addMessageData(d, size)) storeCapture(patchRequest);
-    return;
-  }
 
-  if (size >= 60) {
-    // A spoilt reply is dropped whole and the wait goes on: the good answer after it (a re-sent
-    // request's, the device-id scan's) is still heard.
-    if (!sysex::isIntactDump(d, size)) {
-      plugHost->log("PROCESSOR: incomplete or damaged SysEx of " + std::to_string(size) + " bytes ignored");
+  if (dumpSized) {
+    if (spoilt()) {
+      reportSpoiltReply(size, editorCaptureActive.load());
       return;
     }
     if (editorCaptureActive.load()) {
@@ -211,7 +216,10 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
         plugHost->librarianViewDirty();
       }
       if (dump::parseGlobalDump(d, size, *plugHost)) parsed = true;
-      if (parsed) parseComplete = true;
+      if (parsed) {
+        synthImage.keepDump(d, size);
+        parseComplete = true;
+      }
     }
     // Every dump handed to the parsers ends the wait: the next one must be awaited anew.
     editorCaptureActive = false;
@@ -220,6 +228,7 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
     sysexControlMissing = false;
     quickTabRefreshPending = false;
     if ((size == 9 || size == 10) && isOurShortMessage(d, size)) {
+      synthImage.keepChange(d, size);
       if (size == 9 && d[4] == sysex::kMultiParamChange) {
         const int index = d[5] * 128 + d[6];
         if (index >= 32 && index < 32 + 22 * kNumParts) {
@@ -231,6 +240,13 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
     }
   }
   if (quickTabRefreshPending.load()) plugHost->onParamChange2(kQuickTab);
+}
+
+void MIDIMessageManager::reportSpoiltReply(int size, bool awaited) {
+  plugHost->log("PROCESSOR: incomplete or damaged SysEx of " + std::to_string(size) + " bytes ignored");
+  if (!awaited) return;
+  spoiltReply = true;
+  plugHost->setStatusText(kSpoiltReplyText);
 }
 
 void MIDIMessageManager::handlePartProgramFromSysEx(int part, bool program, int value) {
@@ -511,8 +527,9 @@ void MIDIMessageManager::getLegacyCCparam(int ccNumber, int channel, int value, 
     plugHost->paramRange(p, &lo, &hi);
     double range = hi - lo;
     // The oscillator octaves (27, 35, 42) and semitones (28, 36, 43) hold the byte on the wire in
-    // this interface, so their controllers need no scaling: value over the parameter's range, as
-    // for every other controller. The shapes and modes switch the shown page.
+    // this interface, so their controllers need no scaling: the value is the parameter's, as for
+    // every other controller, placed in the parameter's own range. The shapes and filter types
+    // switch the shown page.
     const int v = value;
     switch (ccNumber) {
       case 31: case 39: case 46: case 76: case 79: refreshTab = true; break;
@@ -526,7 +543,7 @@ void MIDIMessageManager::getLegacyCCparam(int ccNumber, int channel, int value, 
       plugHost->onParamChange(kFilterRoutingSerial + routingPart);
     } else if (range != 0.0) {
       // A parameter without a range leaves its control as it is (no division by zero).
-      plugHost->setControlFromHardware(c, v / range);
+      plugHost->setControlFromHardware(c, std::clamp((v - lo) / range, 0.0, 1.0));
     }
     if (refreshTab) plugHost->onParamChange2(kQuickTab);
     fromHardware = false;
@@ -709,6 +726,7 @@ void MIDIMessageManager::DisplayProcessingIndicator(bool show) {
 }
 
 void MIDIMessageManager::SetLibrarianRequestActive(bool active) {
+  spoiltReply = false;
   if (active) {
     editorCaptureActive = false;
     if (plugHost->multiMode()) {

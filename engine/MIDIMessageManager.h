@@ -241,8 +241,8 @@ class MidiEngineHost : public dump::DumpParamAccess {
   virtual bool hardwareChangeActive() = 0;
 };
 
-// One librarian capture: collects every message while armed; a message of 390 bytes or more
-// completes it.
+// One librarian capture: collects every message while armed; a whole sound or multi dump
+// (sysex::isIntactDump, the editor's own test) completes it.
 struct LibraryRequest {
   explicit LibraryRequest(bool multi) : multi(multi) {}
   // Appends a copy; true when the capture is complete (then disarmed, name filled).
@@ -377,6 +377,16 @@ class MIDIMessageManager {
 
   LibraryPerformanceRequest performanceRequest{true};
   LibraryPatchRequest patchRequest{false};
+  // A reply of dump length arrived spoilt while a dump was awaited (cleared by every request's
+  // SetLibrarianRequestActive): the request's last text then says so rather than that nothing came.
+  std::atomic<bool> spoiltReply{false};
+  static constexpr const char* kSpoiltReplyText = "Damaged reply from Dorvik ignored!";
+  // The text for a request that ended without a whole answer.
+  const char* unansweredText(const char* timeoutText) const {
+    return spoiltReply.load() ? kSpoiltReplyText : timeoutText;
+  }
+  // What the synth holds as far as heard (see dump::SynthImage): every dump for it is built on it.
+  dump::SynthImage synthImage;
 
   MidiEngineHost* host() { return plugHost; }
   PlugMidiState* state() { return plugState; }
@@ -386,6 +396,8 @@ class MIDIMessageManager {
   // startJob's body, with startLock held; mayWait: join a finished thread rather than give up.
   bool startLocked(const JobRecord& record, const std::function<void()>& beforeStart, bool mayWait);
   void storeCapture(const LibraryRequest& capture);
+  // A message of dump length that is not whole: logged, and shown while a dump is awaited.
+  void reportSpoiltReply(int size, bool awaited);
   void handleProgram(int part, bool isBank, int value);
   void lookUpShort(const uint8_t* d, int size);
   void handlePartProgramFromSysEx(int part, bool program, int value);

@@ -84,7 +84,10 @@ void MIDIMessageSender::sendRequest(const std::vector<uint8_t>& request, bool ch
 }
 
 void MIDIMessageSender::handToParser(const uint8_t* data, int size) {
-  ISysEx sx(0, data, size);
+  // The parser and the captures take a dump only whole: one built here carries its checksum too.
+  std::vector<uint8_t> copy(data, data + size);
+  if (!copy.empty() && copy.back() == sysex::kEnd) sysex::applyChecksum(copy.data(), size);
+  ISysEx sx(0, copy.data(), size);
   mgr->ProcessSysExFromPlug(&sx, true);
 }
 
@@ -99,7 +102,7 @@ bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
     switch (sysex::pollAction(k, spec.scanPoll, st->replyReceived.load(), cancelled())) {
       case sysex::PollAction::kCancelled: requestFailed = true; return false;
       case sysex::PollAction::kTimedOut:
-        host->setStatusText(spec.timeoutText);
+        host->setStatusText(mgr->unansweredText(spec.timeoutText));
         requestFailed = true;
         return false;
       case sysex::PollAction::kReplied: return true;
@@ -136,7 +139,7 @@ void MIDIMessageSender::sendPartToDevice(int part, bool toLibrarian, bool) {
   part = std::clamp(part, 0, 15);
   const bool all = st->sendAllParts.load();
   if (!all) mgr->DisplayProcessingIndicator(true);
-  std::array<uint8_t, 392> d = dump::buildSoundDump(*host, part);
+  std::array<uint8_t, 392> d = dump::buildSoundDump(*host, part, &mgr->synthImage);
   if (!all) {
     host->setPatchManagerName(1 + part, nameOrSetName(host->text(kPatchName + part)));
     host->setPatchManagerName(19 + part, nameOrSetName(host->text(kCategoryName + part)));
@@ -165,7 +168,7 @@ void MIDIMessageSender::sendPartToDevice(int part, bool toLibrarian, bool) {
 void MIDIMessageSender::sendGlobalToDevice(int) {
   mgr->DisplayProcessingIndicator(true);
   const int p = mgr->pacingInterval();
-  std::array<uint8_t, 207> d = dump::buildGlobalDump(*host);
+  std::array<uint8_t, 207> d = dump::buildGlobalDump(*host, &mgr->synthImage);
   mgr->checksumCheckAndSend(d.data(), static_cast<int>(d.size()));
   pause(p);
   mgr->DisplayProcessingIndicator(false);
@@ -178,7 +181,7 @@ void MIDIMessageSender::sendArrangementToDevice(bool toLibrarian, bool requestPa
     sendGlobalToDevice(0);
     mgr->DisplayProcessingIndicator(true);
   }
-  std::array<uint8_t, 393> d = dump::buildMultiDump(*host);
+  std::array<uint8_t, 393> d = dump::buildMultiDump(*host, &mgr->synthImage);
   if (!toLibrarian) {
     st->bulkSendActive = true;
     mgr->checksumCheckAndSend(d.data(), static_cast<int>(d.size()));
@@ -430,7 +433,7 @@ bool MIDIMessageSender::waitForReply(int stepMs, int steps, const char* stepText
     if (stepText) host->setStatusText(stepText);
   }
   if (st->replyReceived.load()) return true;
-  host->setStatusText("CONNECTION TIMED OUT!");
+  host->setStatusText(mgr->unansweredText("CONNECTION TIMED OUT!"));
   requestFailed = true;
   return false;
 }

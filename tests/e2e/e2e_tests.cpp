@@ -226,14 +226,61 @@ TEST_F(EditorOnWire, TheSynthsOwnKnobsMoveTheEditor) {
   EXPECT_TRUE(waitParam(kGlobalTranspose, 3));
 }
 
+// The synth's controllers of octave, semitone, shape and filter type move their part's controls only.
+TEST_F(EditorOnWire, ControllersFromTheSynthMoveTheirControlsAndSendNothing) {
+  connect();
+  sim->clearLog();
+  const int moves[][3] = {{27, kOscillator1Octave, 4},  {28, kOscillator1Semitone, 70}, {31, kOscillator1Shape, 3},
+      {35, kOscillator2Octave, 88}, {36, kOscillator2Semitone, 52}, {39, kOscillator2Shape, 60}, {42, kOscillator3Octave, 112},
+      {43, kOscillator3Semitone, 0}, {46, kOscillator3Shape, 5}, {76, kFilter1Type, 14}, {79, kFilter2Type, 7}};
+  for (const auto& m : moves) sim->sendShort(0xB2, uint8_t(m[0]), uint8_t(m[2]));  // part 3's channel
+  for (const auto& m : moves) EXPECT_TRUE(waitParam(m[1] + 2, m[2])) << "controller " << m[0];
+  MidiTestSleep(0.3);
+  EXPECT_TRUE(sim->received([](const Bytes&) { return true; }).empty());
+}
+
 // REQUEST MULTI takes the synth's multi and every active part into the editor; a later change on
-// the synth itself (its transpose) follows; SEND MULTI then gives the synth back exactly that.
+// the synth itself (its transpose) follows; SEND MULTI then gives the synth back exactly that. The
+// synth holds random bytes: in a field one its parameter holds (probed without ports), an octave
+// below the footages among them; anything where no parameter models the byte.
 TEST_F(EditorOnWire, ASynthGetsBackExactlyTheStateTheEditorReceived) {
-  sim->setPartData(0, 85 - 7, 99);
-  sim->setMultiData(40 - 7, 5);
+  writeSettings("", "");
+  open();
+  srand(25);
+  auto any = [&](int lo, int hi) { return lo + rand() % (hi - lo + 1); };
+  auto range = [&](int id, double v) { return setParam(id, v), int(param(id)); };  // held to the range
+  auto pick = [&](int id, int delta = 0) { return delta + any(range(id, -1e6), range(id, 1e6)); };
+  auto fill = [&](const uint8_t* from, int size, int first, int last, int name, int width) {  // a printable name
+    Bytes d(from, from + size);
+    for (int i = first; i <= last; ++i) d[i] = uint8_t(i >= name && i < name + width ? any(32, 126) : any(0, 127));
+    return d;
+  };
+  int n = 0;
+  Bytes multi0 = fill(dump::multiTemplate().data(), 393, 7, 390, 23, 16);
+  const dump::MultiField* f = dump::multiCommonFields(&n);
+  for (int i = 0; i < n; ++i) multi0[f[i].offset] = uint8_t(pick(f[i].param, f[i].delta));
+  f = dump::multiPartFields(&n);
+  for (int k = 0; k < 16; ++k)  // parts 1 to 3 play
+    for (int i = 0; i < n; ++i)
+      multi0[39 + 22 * k + f[i].offset] = uint8_t(f[i].offset == 7 ? k < 3 : pick(f[i].param + k, f[i].delta));
+  Bytes global0 = fill(dump::globalTemplate().data(), 207, 5, 204, 0, 0);
+  f = dump::globalFields(&n);
+  for (int i = 0; i < n; ++i) global0[f[i].offset] = uint8_t(f[i].offset == 30 ? sim->deviceId() : pick(f[i].param, f[i].delta));
+  sim->setMemory(Bytes(dump::initSound().begin(), dump::initSound().end()), multi0, global0);
+  const dump::SoundField* sf = dump::soundFields(&n);
+  for (int part = 0; part < 16; ++part) {
+    Bytes s = fill(dump::initSound().data(), 392, 7, 389, 370, 20);  // name and category
+    for (const dump::SoundField* x = sf; x < sf + n; ++x)
+      s[x->position] = uint8_t(x->conversion == dump::kUnisono ? 16 * pick(x->param + part) + pick(x->param2 + part)
+                               : x->conversion == dump::kEnvelope ? pick(x->param + part) + 32 * pick(x->param2 + part)
+                               : pick(x->param + part, x->conversion == dump::kBendRange ? 40 : 0));
+    if (part == 0) s[8] = 0x04;  // an octave below 128 foot
+    for (int i = 7; i <= 389; ++i) sim->setPartData(part, i - 7, s[i]);
+  }
+  plug->Close();  // probed without ports; now the session proper
   connect();
   setParam(kRequestTempData, 1);
-  ASSERT_TRUE(waitParam(kFilter1Cutoff, 99, 10.0));
+  ASSERT_TRUE(waitParam(kFilter1Cutoff, sim->partSound(0)[85], 10.0));
   setParam(kPushArrangement, 1);  // refused while the request runs; must not deafen the editor
   // The request ends with the multi, after all sixteen parts.
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x01); }, 1, 15.0));
