@@ -96,6 +96,9 @@ public:
   std::string_view nameAt(size_t i) const { return textAt(i, false); }
   std::string_view categoryAt(size_t i) const { return textAt(i, true); }
   bool holdsMessage(size_t i) const;
+  // Asks the processor to fetch what nameAt(i) will read (a walk over a whole library waits on
+  // memory, not on the comparisons).
+  void prefetchName(size_t i) const;
   // Appends a reference to entry index of bank; this must be a reference list.
   void addReference(const PatchFile* bank, size_t index) { m_refs.push_back(Reference{bank, index}); }
   bool isReferenceList() const { return m_isRefs; }

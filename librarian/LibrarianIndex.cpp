@@ -127,9 +127,11 @@ void PatchLibrarian::createNewCategoryPatchFiles() {
   // the bytes, so no bank's entries are made here.
   std::vector<uint32_t> groupOfEntry;
   for (const PatchFile* bank : soundBankFiles)
-    for (size_t i = 0; i < bank->entries.size(); ++i)
+    for (size_t i = 0; i < bank->entries.size(); ++i) {
+      bank->entries.prefetchName(i + 8);   // the category lies beside the name
       groupOfEntry.push_back(bank->entries.holdsMessage(i) ? static_cast<uint32_t>(groupOf(bank->entries.categoryAt(i)))
                                                            : UINT32_MAX);
+    }
   std::vector<size_t> counts(groups.size(), 0);
   for (uint32_t g : groupOfEntry)
     if (g != UINT32_MAX) ++counts[g];
@@ -196,9 +198,11 @@ void PatchLibrarian::createNewSearchPatchFiles(const std::string& query) {
   std::vector<Ref> found;
   for (const PatchFile* bank : soundBankFiles) {
     if (bank->type != kBankTypeSound || bank->entries.empty()) continue;
-    for (size_t i = 0; i < bank->entries.size(); ++i)
+    for (size_t i = 0; i < bank->entries.size(); ++i) {
+      bank->entries.prefetchName(i + 8);
       if (bank->entries.nameAt(i).find(query) != std::string_view::npos && bank->entries.holdsMessage(i))
         found.push_back(Ref{bank, i});
+    }
   }
   // n / 100 + 1 banks, like the category banks: exactly 100 results still get an empty
   // "Search Results 2" after the full one, as the menus expect.

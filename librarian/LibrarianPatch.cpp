@@ -143,3 +143,11 @@ bool BankEntries::holdsMessage(size_t i) const {
   }
   return m_read ? true : !m_own[i].messages.empty();
 }
+
+void BankEntries::prefetchName(size_t i) const {
+  if (!m_read || i >= m_read->places.size()) return;
+  size_t length = 0;
+  const uint8_t* data = readData(i, length);
+  __builtin_prefetch(data);
+  if (length > static_cast<size_t>(kSoundNamePos)) __builtin_prefetch(data + kSoundNamePos);
+}
