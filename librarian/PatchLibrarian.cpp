@@ -70,10 +70,6 @@ void deleteBanks(std::vector<PatchFile*>& list) {
   list.clear();
 }
 
-}  // namespace
-
-namespace {
-
 // Idle priority (the thread runs only on a processor nobody else wants) or the normal one.
 // Best effort: where the system refuses, the thread keeps the priority it has.
 void setThreadPolicy(pthread_t thread, bool idle) {

@@ -1,9 +1,11 @@
 // The patch library: every bank file below the library folder, mirrored in memory, with the
 // folder, category and search indexes that the librarian's menus and slot grids show.
 //
-// Threads: loading, saving, importing and the index builders run on the GUI thread (a reload
-// after a cancelled request may run on the MIDI engine's worker); setSysexDatatoSelectedSlot
-// runs on the MIDI input thread. Every operation that reads or changes the bank lists takes
+// Threads: the editor's first load runs on a thread of its own (startLoading), into a librarian
+// of its own whose lists are then put in place at once; loading again, saving, importing and the
+// index builders run on the GUI thread (a reload after a cancelled request may run on the MIDI
+// engine's worker) and wait for that first load; setSysexDatatoSelectedSlot runs on the MIDI input
+// thread and waits for it too. Every operation that reads or changes the bank lists takes
 // bankLock(), and so must any other reader (the slot grid while it draws, the menus while they
 // rebuild). The lock is recursive. Bank and index pointers handed out stay valid only until the
 // next load, reload or search; take the lock while using them.

@@ -10,7 +10,7 @@
 //   bank change          choosing another bank of the upper list and redrawing what that dirtied,
 //                        beside the 1 ms it may take, and beside one full redraw of the window.
 //
-// Medians of 5 fresh processes per figure, the sizes interleaved. The libraries are written into
+// Medians of 9 fresh processes per figure, the sizes interleaved. The libraries are written into
 // a temporary folder (every fourth bank a Standard MIDI File) and removed at the end.
 #include <cstdio>
 #include <cstdlib>
@@ -32,7 +32,7 @@ using librarybench::Clock;
 using librarybench::median;
 using librarybench::msSince;
 constexpr double kMB = 1024.0 * 1024.0;
-constexpr int kRuns = 5;
+constexpr int kRuns = 9;
 constexpr int kBankChanges = 40;
 const char* const kDataPath = "/Audio/Presets/Harrowgate Sound Labs/Tamsell Sorvanta Editor/";
 
