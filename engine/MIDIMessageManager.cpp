@@ -217,7 +217,7 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
       }
       if (dump::parseGlobalDump(d, size, *plugHost)) parsed = true;
       if (parsed) {
-        synthImage.keepDump(d, size);
+        synthImage.keepDump(d, size, *plugHost);
         parseComplete = true;
       }
     }
@@ -228,7 +228,6 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
     sysexControlMissing = false;
     quickTabRefreshPending = false;
     if ((size == 9 || size == 10) && isOurShortMessage(d, size)) {
-      synthImage.keepChange(d, size);
       if (size == 9 && d[4] == sysex::kMultiParamChange) {
         const int index = d[5] * 128 + d[6];
         if (index >= 32 && index < 32 + 22 * kNumParts) {
@@ -237,6 +236,7 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
         }
       }
       lookUpShort(d, size);
+      synthImage.keepChange(d, size, *plugHost);
     }
   }
   if (quickTabRefreshPending.load()) plugHost->onParamChange2(kQuickTab);
