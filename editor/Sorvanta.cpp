@@ -125,8 +125,10 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
   log("PATCH MANAGER INITIALIZED...");
   librarian = new PatchLibrarian(this);
   log("PATCH LIBRARIAN INITIALIZED...");
-  librarian->loadPatchesFromFilesystem(getPatchesFolderStr());
-  log("PATCH LIBRARIAN COMPLETED FILE LOADING...");
+  routeLibrarianLog();
+  // Read beside the build: the first page never waits for the library. Until it is in place the
+  // grids and bank menus say so, and the first request that needs it waits (awaitLibrary).
+  librarian->startLoading(getPatchesFolderStr());
 
   log("STARTING USER INTERFACE CONFIGURATION...");
   uiConfig->readUIConfig(graphics, this, librarian, colourScheme, sizeFactor);

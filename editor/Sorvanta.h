@@ -370,6 +370,13 @@ public:
   void refreshBankEditMenu();
   // The typed view, or null before the interface is built.
   class LibrarianViewControl* libView() const;
+  // The library is read beside the build of the interface; the first request that needs it (a
+  // parameter change, a restore) waits here until it is read, and the selection lists, bank
+  // names, menus and grids are then made from it as the constructor would have made them.
+  // Thread of the parameter handler, under the plug-in's lock; returns at once once done.
+  void awaitLibrary();
+  // Sends the librarian's diagnostics to this editor's log while it is on (construction).
+  void routeLibrarianLog();
 
   // The lower banks' remembered names ([0] sounds, categories and search results, [1] multis);
   // the upper ones are the LibrarianHost record upperBankFile/upperBankFolder.
@@ -378,6 +385,8 @@ public:
   std::string fileDialogFolder;  // where the import panel opens; empty: the desktop
 
 private:
+  void adoptFirstBankNames();
+  std::atomic<bool> libraryInPlace{false};
   class SorvantaLibrarianBridge* librarianBridge();
   class SorvantaLibrarianBridge* libBridge = nullptr;  // owned; deleted by shutdownLibrarianUI
   class LeftPatchPopupMenu* leftPatchMenu = nullptr;    // the menus belong to their layers

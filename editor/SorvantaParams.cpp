@@ -74,6 +74,8 @@ void Sorvanta::OnParamChange(int paramIdx) {
   UTIL_MutexLock lock(GetMutex());
   IParam* param = GetParam(paramIdx);
   if (!param) return;
+  // Any change after the build may reach the librarian: it finds the whole library.
+  if (constructionDone) awaitLibrary();
   const double v = param->Value();
   int i = truncToInt(v);
   ControlAction* record = param->GetControlAction();

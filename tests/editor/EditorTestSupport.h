@@ -159,7 +159,8 @@ inline std::string uiDocument() {
 // What leaves through the framework's send slots.
 class RecordingSorvanta : public Sorvanta {
 public:
-  explicit RecordingSorvanta(IPluginInstanceInfo info) : Sorvanta(info) {}
+  // The library is read beside the build; the tests look at it as a user's first request would.
+  explicit RecordingSorvanta(IPluginInstanceInfo info) : Sorvanta(info) { awaitLibrary(); }
   // The engine's worker jobs call the two overrides below: cancel and join them before the lists
   // (and this class's part of the object) go. Sorvanta's own destructor joins them only after
   // ours has run, which is too late here.
