@@ -19,6 +19,7 @@
 #include "IGraphics.h"
 #include "IGraphicsGtk.h"
 #include "IParam.h"
+#include "LibrarianSelection.h"
 #include "PatchManager.h"
 #include "ProgressIndicator.h"
 #include "UIConfigManager.h"
@@ -124,8 +125,10 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
   log("PATCH MANAGER INITIALIZED...");
   librarian = new PatchLibrarian(this);
   log("PATCH LIBRARIAN INITIALIZED...");
-  librarian->loadPatchesFromFilesystem(getPatchesFolderStr());
-  log("PATCH LIBRARIAN COMPLETED FILE LOADING...");
+  routeLibrarianLog();
+  // Read beside the build: the first page never waits for the library. Until it is in place the
+  // grids and bank menus say so, and the first request that needs it waits (awaitLibrary).
+  librarian->startLoading(getPatchesFolderStr());
 
   log("STARTING USER INTERFACE CONFIGURATION...");
   uiConfig->readUIConfig(graphics, this, librarian, colourScheme, sizeFactor);
@@ -186,6 +189,7 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
   if (IControl* c = mainControl(kDatatype)) c->SetValueFromUserInput(0.0);
   GetParam(kControlProgBank)->SetClamped(1.0);
   graphics->SetParameterFromPlug(kControlProgBank, 1.0, true);
+  applyProgramModeSwitches();  // "Request on program" is on: program steps fetch their sound
   setParamFromPlug(kQuickTab, 0);
   currentPart = truncToInt(paramValue(kQuickTab));
   // The pacing setting has no control in the interface, so nothing else gives it its range: left
@@ -216,6 +220,8 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
   // Whatever the settings and values above showed besides: its images decode on helper threads
   // while the host opens the window, so the first paint waits only for what is not done by then.
   graphics->DecodeShownImagesAhead();
+  // The other tabs' pages decode once the first page is drawn: a first visit finds them ready.
+  graphics->DecodeAfterFirstDraw(TabSwitchFunctions::tabImages(this, currentPart));
   constructionDone = true;
 }
 
@@ -326,6 +332,7 @@ void Sorvanta::buildBankSelectionList(int paramIdx, const char* name, int which)
     }
     param->SetDisplayText(static_cast<int>(i), text.c_str());
   }
+  if (files.empty()) param->SetDisplayText(0, kNoBankText);  // rather than a bank "0"
   bankListFirstText[which] = param->GetDisplayTextAtIdx(0);
   bankListFolder[which].clear();
   const int selected = truncToInt(param->Value());

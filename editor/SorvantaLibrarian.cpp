@@ -6,10 +6,13 @@
 // updatePatchLibrarianView and setLibrarianViewDirty, which the SysEx dispatcher also calls after
 // it stored a received dump; those only refill slot texts and mark the view dirty.
 #include <algorithm>
+#include <mutex>
 
 #include "ControlLayer.h"
+#include "EditorLog.h"
 #include "IGraphics.h"
 #include "IParam.h"
+#include "LibrarianLog.h"
 #include "LibrarianMenus.h"
 #include "LibrarianSelection.h"
 #include "LibrarianView.h"
@@ -18,6 +21,21 @@
 #include "UIConfigManager.h"
 
 namespace {
+
+// Where the librarian's diagnostics go: the editor's log file while its debug log is on, nowhere
+// otherwise (a library of thousands of banks would print and flush a line per file). One sink
+// serves the process; the editor made last sets it.
+std::mutex g_librarianLogLock;
+std::string g_librarianLogPath;
+
+void librarianLineToLog(const std::string& line) {
+  std::string path;
+  {
+    std::lock_guard<std::mutex> lock(g_librarianLogLock);
+    path = g_librarianLogPath;
+  }
+  if (!path.empty()) DebuggerOutput::printDebugInfo(path, line);
+}
 
 int paramInt(const Sorvanta* p, int paramIdx) {
   const IParam* param = p->GetParam(paramIdx);
@@ -97,19 +115,54 @@ LibrarianViewControl* Sorvanta::libView() const {
   return dynamic_cast<LibrarianViewControl*>(view);
 }
 
+void Sorvanta::routeLibrarianLog() {
+  {
+    std::lock_guard<std::mutex> lock(g_librarianLogLock);
+    g_librarianLogPath = debugLogOn ? logFilePath : std::string();
+  }
+  setLibrarianLogSink(&librarianLineToLog);
+}
+
+void Sorvanta::adoptFirstBankNames() {
+  LibrarianUIHost* host = librarianBridge();
+  // The current banks start as the first sound bank, for the upper and the lower grid.
+  UTIL_MutexLock lock(&librarian->bankLock());
+  if (!librarian->soundBankFiles.empty()) {
+    const LibrarianBankName first = namesOf(librarian->soundBankFiles.front());
+    if (upperBankFile[0].empty()) host->setBankName(LibrarianBankRecord::kUpperSound, first);
+    if (lowerBankFile[0].empty()) host->setBankName(LibrarianBankRecord::kLowerBank, first);
+  }
+}
+
+void Sorvanta::awaitLibrary() {
+  if (libraryInPlace || !librarian) return;
+  UTIL_MutexLock lock(GetMutex());
+  if (libraryInPlace) return;
+  librarian->waitForLoad();
+  libraryInPlace = true;
+  log("PATCH LIBRARIAN COMPLETED FILE LOADING...");
+  // What the constructor does with the library, in its order: the two selection lists, the
+  // current banks' names, every bank menu as it was made, the lists' controls, the grids.
+  buildBankSelectionList(kPatchSelectionListUpper, "Bank Selection List 1", 0);
+  buildBankSelectionList(kPatchSelectionListLower, "Bank Selection List 2", 1);
+  if (!GetGUI()) return;
+  adoptFirstBankNames();
+  for (LibrarianBankMenu* menu : std::initializer_list<LibrarianBankMenu*>{
+           leftPatchMenu, rightPatchMenu, leftPerfMenu, rightPerfMenu, categoryMenu, searchMenu, perfBankNameMenu,
+           progBankNameMenu})
+    if (menu) menu->rebuildAsMade();
+  for (int list : {kPatchSelectionListUpper, kPatchSelectionListLower})
+    if (IControl* c = mainControl(list)) c->SetValueFromPlug(0.0);
+  updatePatchLibrarianView(2);
+  const std::string status = librarian->takeLoadStatus();
+  if (!status.empty()) showLibrarianStatus(status);
+}
+
 void Sorvanta::initLibrarianUI() {
   IGraphics* graphics = GetGUI();
   if (!graphics || !librarian) return;
   LibrarianUIHost* host = librarianBridge();
-  {
-    // The current banks start as the first sound bank, for the upper and the lower grid.
-    UTIL_MutexLock lock(&librarian->bankLock());
-    if (!librarian->soundBankFiles.empty()) {
-      const LibrarianBankName first = namesOf(librarian->soundBankFiles.front());
-      if (upperBankFile[0].empty()) host->setBankName(LibrarianBankRecord::kUpperSound, first);
-      if (lowerBankFile[0].empty()) host->setBankName(LibrarianBankRecord::kLowerBank, first);
-    }
-  }
+  adoptFirstBankNames();
   const double f = sizeFactor;
   auto rect = [f](int l, int t, int r, int b) {
     return IRECT(static_cast<int>(l * f), static_cast<int>(t * f), static_cast<int>(r * f), static_cast<int>(b * f));
@@ -246,6 +299,31 @@ void Sorvanta::showFileCopyMenu(int x, int y) {
   fileCopyMenu->doPopupMenu(x, y);
 }
 
+void Sorvanta::OnTextEntryCancelled(int paramIdx) {
+  if (paramIdx != kPatchRename) return;
+  UTIL_MutexLock lock(GetMutex());
+  renameArmed = false;
+  if (ControlLayer* l = getLayer("patchRename")) l->Hide(true);
+}
+
+void Sorvanta::showUpperBankEdited() {
+  if (ControlLayer* l = getLayer("discardChangesLayerRight")) l->Hide(false);
+  if (ControlLayer* l = getLayer("keepBankOpenLayer")) l->Hide(true);
+  if (IControl* c = mainControl(kDatatype)) c->GrayOut(true);
+  // The upper bank menu stays shut until the changes are saved or discarded.
+  if (ControlLayer* l = getLayer(multiMode ? "LeftPerformancePopupMenu" : "UPPERPOPUPMENU")) l->Hide(true);
+}
+
+bool Sorvanta::librarianReadyToReceive() {
+  if (!librarian) return false;
+  {
+    UTIL_MutexLock lock(&librarian->bankLock());
+    if (librarian->selectedUpperBank()) return true;
+  }
+  setStatusText("No bank selected!");
+  return false;
+}
+
 void Sorvanta::refreshProgramNumberMenu(int program) {
   if (programNumberMenu) programNumberMenu->refreshPatchNames(program);
 }
@@ -311,7 +389,9 @@ bool Sorvanta::handleLibrarianParam(int paramIdx) {
     if (!view || !text) return true;
     if (view->applyRename(text->GetDisplayTextAtIdx(0))) {
       // A renamed slot is an unsaved change: the save/discard choice protects it from a reload.
-      librarianBridge()->setLibrarianStatusUnsaved(true);
+      GetParam(kBankEditUnsaved)->SetClamped(1.0);
+      GetParam(kDiscardBankData)->SetClamped(0.0);
+      showUpperBankEdited();
     }
     return true;
   }

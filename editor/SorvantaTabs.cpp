@@ -1,10 +1,14 @@
 // Tab and layer switching. The layer tree comes from the interface description: "root" holds the
 // main tab pages, each page one child per part, and the part pages numbered sub-layers (zones)
 // in groups of ten. A missing layer or child is skipped; these functions never create layers.
+#include <algorithm>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "ControlLayer.h"
 #include "IControl.h"
+#include "IGraphics.h"
 #include "IParam.h"
 #include "LibrarianView.h"
 #include "ProgressIndicator.h"
@@ -13,6 +17,13 @@
 namespace {
 
 const char* const kFilterPanels[] = {"LP", "BP", "HP", "Notch", "CombMinus", "CombPlus"};
+
+// The layers outside the tab pages that a main tab switch hides and then shows as the tab needs.
+const char* const kSwitchedLayers[] = {
+    "UPPERPOPUPMENU",        "LOWERPOPUPMENU",         "LeftPerformancePopupMenu", "RightPerformancePopupMenu",
+    "RightPatchPopupMenu",   "RightSearchPopupMenu",   "BANKEDITMENU",             "multiModeSettingsPage1",
+    "multiModeSettingsPage2", "delayClockedLayer",     "delayFreeLayer",           "categoryLimit",
+    "discardChangesLayerRight", "keepBankOpenLayer",   "saveChangesLayer",         "searchField"};
 
 ControlLayer* childAt(ControlLayer* layer, int index) {
   if (!layer || index < 0 || index >= layer->layers.GetSize()) return nullptr;
@@ -43,6 +54,15 @@ void showProgress(Sorvanta* plug, bool show) {
 
 int intValue(Sorvanta* plug, int paramIdx) { return truncToInt(plug->paramValue(paramIdx)); }
 
+// The mode parameters of the filter, amplifier, third and fourth envelopes.
+const int kEnvelopeModes[] = {kFilterEnvMode, kAmpEnvMode, kEnvelope3Mode, kEnvelope4Mode};
+
+// The part whose effect 2 the effects page shows (effect 2 is linked to one part, or the first).
+int fx2Part(Sorvanta* plug) {
+  const int g = intValue(plug, kGlobalFX2Link);
+  return g == 0 ? 0 : g - 1;
+}
+
 void grayZone(ControlLayer* page, int id, bool gray) {
   if (page) page->GrayOutCustomZone(gray, id);
 }
@@ -56,20 +76,27 @@ void oscillatorZones(ControlLayer* page, int first, int second, int shape) {
   grayZone(page, second, shape < 5);
 }
 
+// The filter panels the part's filter types show: the type's own for each filter, except that a
+// filter 1 type above 10 shows the low-pass panel of filter 2 whatever its type.
+std::vector<std::string> shownFilterPanels(Sorvanta* plug, int part) {
+  std::vector<std::string> names;
+  const int t1 = intValue(plug, kFilter1Type + part);
+  const int t2 = intValue(plug, kFilter2Type + part);
+  if (const char* p1 = TabSwitchFunctions::filterPanelFor(t1)) names.push_back("filter1" + std::string(p1));
+  if (t1 > 10)
+    names.push_back("filter2LP");
+  else if (const char* p2 = TabSwitchFunctions::filterPanelFor(t2))
+    names.push_back("filter2" + std::string(p2));
+  return names;
+}
+
 void filterPanels(Sorvanta* plug, int part) {
   for (int f = 1; f <= 2; ++f)
     for (const char* panel : kFilterPanels) {
       const std::string name = "filter" + std::to_string(f) + panel;
       hide(plug, name.c_str(), true);
     }
-  const int t1 = intValue(plug, kFilter1Type + part);
-  const int t2 = intValue(plug, kFilter2Type + part);
-  if (const char* p1 = TabSwitchFunctions::filterPanelFor(t1)) hide(plug, ("filter1" + std::string(p1)).c_str(), false);
-  if (t1 > 10) {
-    hide(plug, "filter2LP", false);
-  } else if (const char* p2 = TabSwitchFunctions::filterPanelFor(t2)) {
-    hide(plug, ("filter2" + std::string(p2)).c_str(), false);
-  }
+  for (const std::string& name : shownFilterPanels(plug, part)) hide(plug, name.c_str(), false);
 }
 
 // The librarian's upper bank follows the part's program unless the user keeps the bank open.
@@ -104,6 +131,43 @@ const char* TabSwitchFunctions::filterPanelFor(int type) {
   return nullptr;
 }
 
+std::vector<IBitmap> TabSwitchFunctions::tabImages(Sorvanta* plug, int part) {
+  // Sections that stand for one setting among several (envelope modes, effect types; numbered in
+  // bands of ten, effect 2's from 300 on) count only in the setting the part has.
+  std::vector<int> shown = {intValue(plug, kEffect1Mode + part) + 10, intValue(plug, kEffect2Mode + fx2Part(plug)) + 300};
+  for (int k = 0; k < 4; ++k) shown.push_back(intValue(plug, kEnvelopeModes[k] + part) + 10 * (k + 1));
+  auto band = [](const ControlLayer* l) { return l->getId() < 300 ? l->getId() / 10 : 30; };
+  std::vector<IBitmap> images;
+  IGraphics* g = plug->GetGUI();
+  auto add = [&](ControlLayer* l, bool descendants) {
+    const std::vector<IBitmap> more = g ? g->ImagesOf(l, descendants) : std::vector<IBitmap>();
+    images.insert(images.end(), more.begin(), more.end());
+  };
+  for (const std::string& name : shownFilterPanels(plug, part)) add(plug->getLayer(name), true);
+  // The mixer and the librarian's menus and buttons; not the multi settings pages, the first
+  // page's own.
+  add(plug->getLayer("miniMixer"), true);
+  for (const char* name : kSwitchedLayers)
+    if (std::string(name).compare(0, 21, "multiModeSettingsPage") != 0) add(plug->getLayer(name), true);
+  for (int tab = 0; g && plug->rootLayer && tab < plug->rootLayer->layers.GetSize(); ++tab) {
+    ControlLayer* page = plug->rootLayer->layers.Get(tab);
+    add(page, false);
+    for (int i = 0; i < page->layers.GetSize(); ++i) {
+      ControlLayer* partPage = page->layers.Get(i);
+      if (partPage->getId() != part) continue;
+      add(partPage, false);
+      const UTIL_PtrList<ControlLayer>& zones = partPage->layers;
+      for (int z = 0; z < zones.GetSize(); ++z) {
+        int alternatives = 0;
+        for (int y = 0; y < zones.GetSize(); ++y) alternatives += band(zones.Get(y)) == band(zones.Get(z));
+        if (alternatives < 2 || std::find(shown.begin(), shown.end(), zones.Get(z)->getId()) != shown.end())
+          add(zones.Get(z), true);
+      }
+    }
+  }
+  return images;
+}
+
 void TabSwitchFunctions::showBankAndProgramLayer(Sorvanta* plug, int part) {
   for (int p = 1; p <= 16; ++p) {
     char name[32];
@@ -133,8 +197,7 @@ void TabSwitchFunctions::tabPageContent(Sorvanta* plug, int tab, int p) {
     }
     case 3: {
       if (ControlLayer* page = pageOf(plug->filtersEnvelopesLayer)) {
-        const int modes[] = {kFilterEnvMode, kAmpEnvMode, kEnvelope3Mode, kEnvelope4Mode};
-        for (int k = 0; k < 4; ++k) page->showMultiLayers(intValue(plug, modes[k] + p) + 10 * (k + 1));
+        for (int k = 0; k < 4; ++k) page->showMultiLayers(intValue(plug, kEnvelopeModes[k] + p) + 10 * (k + 1));
       }
       filterPanels(plug, p);
       break;
@@ -158,8 +221,7 @@ void TabSwitchFunctions::tabPageContent(Sorvanta* plug, int tab, int p) {
         grayZone(page, e1 + 10, p >= 4);
         if (e1 == 0) grayZone(page, 10, true);
       }
-      const int g = intValue(plug, kGlobalFX2Link);
-      const int q = g == 0 ? 0 : g - 1;
+      const int q = fx2Part(plug);
       if (q < 0 || q >= kNumParts) return;
       const int e2 = intValue(plug, kEffect2Mode + q);
       hide(plug, "delayFreeLayer", true);
@@ -216,11 +278,7 @@ void TabSwitchFunctions::mainTabSwitch(Sorvanta* plug, int, int tab, int, int p)
   ControlLayer* root = plug->rootLayer;
   selectChild(root, tab);
   hide(plug, "miniMixer", tab == 0);
-  for (const char* name : {"UPPERPOPUPMENU", "LOWERPOPUPMENU", "LeftPerformancePopupMenu", "RightPerformancePopupMenu",
-                           "RightPatchPopupMenu", "RightSearchPopupMenu", "BANKEDITMENU", "multiModeSettingsPage1",
-                           "multiModeSettingsPage2", "delayClockedLayer", "delayFreeLayer", "categoryLimit",
-                           "discardChangesLayerRight", "keepBankOpenLayer", "saveChangesLayer", "searchField"})
-    hide(plug, name, true);
+  for (const char* name : kSwitchedLayers) hide(plug, name, true);
   for (int f = 1; f <= 2; ++f)
     for (const char* panel : kFilterPanels) hide(plug, ("filter" + std::to_string(f) + panel).c_str(), true);
   if (plug->randomizeButton) plug->randomizeButton->GrayOut(true);

@@ -120,6 +120,7 @@ bool MIDIMessageManager::startLocked(const JobRecord& record, const std::functio
   if (t == WorkerThread::kDump) {
     senderObj->cancelRequested = false;
     senderObj->requestFailed = false;
+    slotsStored = 0;
   }
   if (beforeStart) beforeStart();
   jobBusy[i] = true;
@@ -136,6 +137,33 @@ bool MIDIMessageManager::startLocked(const JobRecord& record, const std::functio
 }
 
 bool MIDIMessageManager::threadRunning(WorkerThread t) const { return jobBusy[static_cast<int>(t)].load(); }
+
+bool MIDIMessageManager::startJobOrQueue(const JobRecord& record, const std::function<void()>& beforeStart) {
+  std::lock_guard<std::mutex> g(startLock);
+  if (shuttingDown || MIDIMessageSender::threadOf(record.code) != WorkerThread::kDump) return false;
+  if (startLocked(record, beforeStart, true)) return true;
+  // Busy: the running job's worker picks it up when that job returns (nextQueuedJob).
+  if (jobBusy[static_cast<int>(WorkerThread::kDump)].load()) queuedJobs.emplace_back(record, beforeStart);
+  return false;
+}
+
+bool MIDIMessageManager::nextQueuedJob(WorkerThread t) {
+  std::lock_guard<std::mutex> g(startLock);
+  const int i = static_cast<int>(t);
+  if (t != WorkerThread::kDump || shuttingDown || queuedJobs.empty()) {
+    if (shuttingDown) queuedJobs.clear();
+    jobBusy[i] = false;
+    return false;
+  }
+  senderObj->record(t) = queuedJobs.front().first;
+  const std::function<void()> beforeStart = queuedJobs.front().second;
+  queuedJobs.pop_front();
+  senderObj->cancelRequested = false;
+  senderObj->requestFailed = false;
+  slotsStored = 0;
+  if (beforeStart) beforeStart();
+  return true;
+}
 
 void MIDIMessageManager::shutdown() {
   {
@@ -162,7 +190,8 @@ int MIDIMessageManager::pacingInterval() const {
 
 void MIDIMessageManager::storeCapture(const LibraryRequest& capture) {
   LibrarianPatch received = capture.snapshot();
-  if (PatchLibrarian* lib = plugHost->librarian()) lib->setSysexDatatoSelectedSlot(&received);
+  if (PatchLibrarian* lib = plugHost->librarian())
+    if (lib->setSysexDatatoSelectedSlot(&received)) ++slotsStored;
   plugHost->updateLibrarianView(0);
   plugHost->librarianViewDirty();
   parseComplete = true;
@@ -750,6 +779,9 @@ void MIDIMessageManager::SetLibrarianStatusUnsaved(bool unsaved) {
   editorCaptureActive = false;
   performanceRequest.armed = false;
   patchRequest.armed = false;
+  // A transfer whose data no bank took (none selected, a dump of the other kind) changed
+  // nothing: nothing to save, and nothing arrived.
+  if (slotsStored.exchange(0) == 0) return;
   plugHost->setParamSilently(kBankEditUnsaved, 1.0);
   plugHost->setParamSilently(kDiscardBankData, 0.0);
   plugHost->showLibrarianUnsaved();
@@ -889,8 +921,16 @@ void MIDIMessageManager::sendAllPatchRequestSysexFromLibrarian(int bank) {
   startJob(r);
 }
 
-void MIDIMessageManager::sendSysExInitialization() {
-  if (startHandshake(false)) Sleep(100);
+void MIDIMessageManager::sendSysExInitialization(bool afterRunningJob) {
+  if (!afterRunningJob) {
+    if (startHandshake(false)) Sleep(100);
+    return;
+  }
+  plugState->adoptDeviceId = true;
+  if (!plugState->midiIOSet.load()) return;
+  JobRecord r;
+  r.code = 13;
+  startJobOrQueue(r, [this] { parseComplete = false; });
 }
 
 bool MIDIMessageManager::startHandshake(bool withoutWaiting) {
@@ -903,6 +943,8 @@ bool MIDIMessageManager::startHandshake(bool withoutWaiting) {
 }
 
 bool MIDIMessageManager::requestPartToEditor(int part, bool withoutWaiting) {
+  // Without an output the request could only time out, behind the progress overlay.
+  if (!plugState->midiIOSet.load()) return false;
   JobRecord r;
   r.code = 6;
   r.part = std::clamp(part, 0, kNumParts - 1);

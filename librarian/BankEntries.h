@@ -1,5 +1,6 @@
-// The entries of a bank: a vector of entries of its own, or, for the in-memory category and
-// search banks, a list of references to entries of the sound banks read from disk.
+// The entries of a bank: a vector of entries of its own; for the in-memory category and search
+// banks, a list of references to entries of the sound banks read from disk; or, for a bank as it
+// was read from its file, the places of its messages in the file's buffer.
 //
 // A reference list costs a few bytes per entry where copies would cost an entry each, and shows
 // its sources as they are now (a sound renamed in its bank is renamed in its category bank too).
@@ -7,14 +8,24 @@
 // reference list (operator[], begin, resize, push_back, ...) first replaces it by copies of the
 // entries it refers to, so a change never reaches the source bank.
 //
+// A bank as read keeps 8 bytes per entry; its LibrarianPatch objects are made the first time an
+// entry is looked at as one (the slot grid showing the bank, a send, a save), so a library of
+// thousands of banks holds little more than its files' bytes. nameAt, categoryAt and holdsMessage
+// answer from the bytes without making them: the loader, the category banks and the search use
+// them.
+//
 // A reference names a bank and a position in it, so it survives that bank's entries being
 // reallocated; a position past the end of its bank reads as an empty entry. The referenced banks
 // must outlive the list: the librarian deletes category and search banks together with, or
-// before, the sound banks. Threads: as a vector; hold the librarian's bank lock.
+// before, the sound banks. Threads: as a vector (const reads may make the entries, so even they
+// must not run beside each other); hold the librarian's bank lock.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <iterator>
+#include <memory>
+#include <string_view>
 #include <vector>
 
 #include "LibrarianPatch.h"
@@ -71,16 +82,39 @@ public:
   void clearToReferences() {
     m_own.clear();
     m_refs.clear();
+    m_read.reset();
     m_isRefs = true;
   }
+
+  // Turns this empty list into a bank as read from buffer; appendRead adds its entries in order.
+  void startReading(const FileBuffer& buffer);
+  // Appends the entry of one stored message: a view into the buffer given to startReading (kept
+  // as its place) or bytes of its own. Like push_back of makeEntryFromMessage(message, kind).
+  void appendRead(PatchSysexMessage message, int kind);
+
+  // Entry i's name, category and whether it holds a message, without making the entry.
+  std::string_view nameAt(size_t i) const { return textAt(i, false); }
+  std::string_view categoryAt(size_t i) const { return textAt(i, true); }
+  bool holdsMessage(size_t i) const;
+  // Asks the processor to fetch what nameAt(i) will read (a walk over a whole library waits on
+  // memory, not on the comparisons).
+  void prefetchName(size_t i) const;
   // Appends a reference to entry index of bank; this must be a reference list.
   void addReference(const PatchFile* bank, size_t index) { m_refs.push_back(Reference{bank, index}); }
   bool isReferenceList() const { return m_isRefs; }
 
-  size_t size() const { return m_isRefs ? m_refs.size() : m_own.size(); }
+  size_t size() const { return m_isRefs ? m_refs.size() : (m_read ? m_read->places.size() : m_own.size()); }
   bool empty() const { return size() == 0; }
-  const LibrarianPatch& operator[](size_t i) const { return m_isRefs ? resolve(m_refs[i]) : m_own[i]; }
-  const LibrarianPatch& at(size_t i) const { return m_isRefs ? resolve(m_refs.at(i)) : m_own.at(i); }
+  const LibrarianPatch& operator[](size_t i) const {
+    if (m_isRefs) return resolve(m_refs[i]);
+    makeEntries();
+    return m_own[i];
+  }
+  const LibrarianPatch& at(size_t i) const {
+    if (m_isRefs) return resolve(m_refs.at(i));
+    makeEntries();
+    return m_own.at(i);
+  }
   const LibrarianPatch& front() const { return (*this)[0]; }
   const LibrarianPatch& back() const { return (*this)[size() - 1]; }
   const_iterator begin() const { return const_iterator(this, 0); }
@@ -88,11 +122,14 @@ public:
   const_iterator cbegin() const { return begin(); }
   const_iterator cend() const { return end(); }
   operator std::vector<LibrarianPatch>() const {
-    return m_isRefs ? std::vector<LibrarianPatch>(begin(), end()) : m_own;
+    if (m_isRefs) return std::vector<LibrarianPatch>(begin(), end());
+    makeEntries();
+    return m_own;
   }
 
   // The entries as a vector of this bank's own (a reference list is replaced by copies first).
   std::vector<LibrarianPatch>& own() {
+    makeEntries();
     if (m_isRefs) {
       const BankEntries& self = *this;   // the const begin/end: the others would come back here
       std::vector<LibrarianPatch> copies(self.begin(), self.end());
@@ -115,14 +152,19 @@ public:
   LibrarianPatch& emplace_back(Args&&... args) {
     return own().emplace_back(std::forward<Args>(args)...);
   }
-  void resize(size_t n) { own().resize(n); }
+  // A bank of that size already keeps its entries as they are (a bank as read is not made).
+  void resize(size_t n) {
+    if (size() != n) own().resize(n);
+  }
   void reserve(size_t n) {
     if (m_isRefs) m_refs.reserve(n);
+    else if (m_read) m_read->places.reserve(n);
     else m_own.reserve(n);
   }
   void clear() {
     m_own.clear();
     m_refs.clear();
+    m_read.reset();
     m_isRefs = false;
   }
   iterator insert(iterator pos, const LibrarianPatch& e) { return own().insert(pos, e); }
@@ -133,7 +175,29 @@ public:
 private:
   static const LibrarianPatch& resolve(const Reference& r);
 
-  std::vector<LibrarianPatch> m_own;
+  // A bank as read: per entry the place of its message in the buffer, or an index into bytes of
+  // its own (a message the reader had to repair or convert). Never changed once read, so copies
+  // of the bank share it.
+  struct Place {
+    uint32_t at;        // offset in the buffer, or index into ownBytes
+    uint16_t length;
+    uint8_t kind;
+    bool inBuffer;
+  };
+  struct Read {
+    FileBuffer buffer;
+    std::vector<Place> places;
+    std::vector<SysexBytes> ownBytes;
+  };
+  std::string_view textAt(size_t i, bool category) const;
+  // The bytes of entry i of a bank as read.
+  SysexBytes readBytes(size_t i) const;
+  const uint8_t* readData(size_t i, size_t& length) const;
+  // Makes the LibrarianPatch objects of a bank as read (nothing for any other).
+  void makeEntries() const;
+
+  mutable std::vector<LibrarianPatch> m_own;
   std::vector<Reference> m_refs;
+  mutable std::shared_ptr<Read> m_read;   // shared by copies; written only while being read
   bool m_isRefs = false;
 };

@@ -254,7 +254,7 @@ int readBankMessageFlagged(FileReader& r, int& pos, PatchFile& bank, int slot) {
     PatchSysexMessage msg;
     const int length = sound ? kSoundDumpSize : kMultiDumpSize;
     msg.bytes = SysexBytes(r.buffer, static_cast<size_t>(manufacturerPos - 1), static_cast<size_t>(length));
-    bank.entries.emplace_back().setFromMessage(std::move(msg), sound ? kKindSoundRead : kKindMultiRead);
+    bank.entries.appendRead(std::move(msg), sound ? kKindSoundRead : kKindMultiRead);
     bank.type = sound ? kBankTypeSound : kBankTypeMulti;
     pos = manufacturerPos - 1 + length;
     return pos < size ? pos : -1;
@@ -287,7 +287,7 @@ int readBankMessageFlagged(FileReader& r, int& pos, PatchFile& bank, int slot) {
     }
   }
   msg.checkPatchDataSize(sound);
-  bank.entries.push_back(makeEntryFromMessage(std::move(msg), sound ? kKindSoundRead : kKindMultiRead));
+  bank.entries.appendRead(std::move(msg), sound ? kKindSoundRead : kKindMultiRead);
   bank.type = sound ? kBankTypeSound : kBankTypeMulti;
   return pos >= 0 ? pos : -1;
 }
@@ -305,6 +305,8 @@ bool readBankMessages(const FileBuffer& file, size_t size, PatchFile& bank, std:
                      (data[4] == kSoundDumpId || data[4] == kMultiDumpId);
     if (!own) wrap = kForeignBankSlotWrap;
   }
+  // A bank read afresh keeps its messages' places in the buffer (BankEntries.h).
+  if (bank.entries.empty()) bank.entries.startReading(file);
   // A file is normally one bank of 392- or 393-byte dumps.
   bank.entries.reserve(bank.entries.size() + std::min<size_t>(size / kSoundDumpSize + 1, kBankSize + 1));
   // Both forms are read by scanning for bank messages: the MIDI file's own chunks never carry

@@ -10,16 +10,12 @@
 namespace {
 
 
-std::string lowerCase(std::string s) {
+std::string lowerCase(std::string_view text) {
+  std::string s(text);
   for (char& c : s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
   return s;
 }
 
-
-// Category and search banks list an entry only when it carries a message to send. (Every entry
-// of a loaded sound bank does: the loader and the dump receiver store whole dumps only; the
-// banks refer to entries, so nothing of the message is read here.)
-bool hasSoundDump(const LibrarianPatch& e) { return !e.messages.empty(); }
 
 using Ref = BankEntries::Reference;
 
@@ -94,15 +90,18 @@ void clearFolderIndex(std::vector<FolderFiles*>& index) {
 }
 
 void PatchLibrarian::createSingleFolderFilesStructure(PatchFile* file) {
+  ++m_generation;
   placeInFolderIndex(soundFolderIndex, file);
 }
 
 void PatchLibrarian::createMultiFolderFilesStructure(PatchFile* file) {
+  ++m_generation;
   placeInFolderIndex(multiFolderIndex, file);
 }
 
 void PatchLibrarian::createNewCategoryPatchFiles() {
   UTIL_MutexLock lock(&m_bankLock);
+  ++m_generation;
   if (categories.size() < 2) return;
   // The category list keeps one spelling per category regardless of letter case, so the
   // gathering must ignore letter case too: otherwise sounds tagged "BASS" would be in no
@@ -110,7 +109,7 @@ void PatchLibrarian::createNewCategoryPatchFiles() {
   // library has a handful of categories, and neighbouring sounds often share one.
   std::vector<std::string> groups;                       // lower-case categories met
   std::vector<std::pair<uint64_t, size_t>> spellings;    // short exact spelling -> group
-  auto groupOf = [&](const std::string& category) {
+  auto groupOf = [&](std::string_view category) {
     const uint64_t key = categoryKey(category);
     if (key != 0)
       for (const auto& sp : spellings)
@@ -124,10 +123,15 @@ void PatchLibrarian::createNewCategoryPatchFiles() {
   };
   // Two passes: the first finds every sound's category and counts them, so the banks can be
   // made at their final sizes; the second files a reference to each sound in its bank.
+  // An entry is listed only when it carries a message to send; name and category are read from
+  // the bytes, so no bank's entries are made here.
   std::vector<uint32_t> groupOfEntry;
   for (const PatchFile* bank : soundBankFiles)
-    for (const LibrarianPatch& e : bank->entries)
-      groupOfEntry.push_back(hasSoundDump(e) ? static_cast<uint32_t>(groupOf(e.category)) : UINT32_MAX);
+    for (size_t i = 0; i < bank->entries.size(); ++i) {
+      bank->entries.prefetchName(i + 8);   // the category lies beside the name
+      groupOfEntry.push_back(bank->entries.holdsMessage(i) ? static_cast<uint32_t>(groupOf(bank->entries.categoryAt(i)))
+                                                           : UINT32_MAX);
+    }
   std::vector<size_t> counts(groups.size(), 0);
   for (uint32_t g : groupOfEntry)
     if (g != UINT32_MAX) ++counts[g];
@@ -185,7 +189,9 @@ void PatchLibrarian::createNewCategoryPatchFiles() {
 }
 
 void PatchLibrarian::createNewSearchPatchFiles(const std::string& query) {
+  waitForLoad();
   UTIL_MutexLock lock(&m_bankLock);
+  ++m_generation;
   clearFolderIndex(searchFolderIndex);
   for (PatchFile* f : searchBankFiles) delete f;
   searchBankFiles.clear();
@@ -193,8 +199,9 @@ void PatchLibrarian::createNewSearchPatchFiles(const std::string& query) {
   for (const PatchFile* bank : soundBankFiles) {
     if (bank->type != kBankTypeSound || bank->entries.empty()) continue;
     for (size_t i = 0; i < bank->entries.size(); ++i) {
-      const LibrarianPatch& e = bank->entries[i];
-      if (e.name.find(query) != std::string::npos && hasSoundDump(e)) found.push_back(Ref{bank, i});
+      bank->entries.prefetchName(i + 8);
+      if (bank->entries.nameAt(i).find(query) != std::string_view::npos && bank->entries.holdsMessage(i))
+        found.push_back(Ref{bank, i});
     }
   }
   // n / 100 + 1 banks, like the category banks: exactly 100 results still get an empty

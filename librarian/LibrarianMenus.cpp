@@ -61,8 +61,13 @@ bool librarianDrawDisplayText(IGraphics* graphics, IRECT* rect, const std::strin
 LibrarianBankMenu::LibrarianBankMenu(IPluginBase* plug, PatchLibrarian* librarian, IRECT rect,
                                      LibrarianUIHost* host, const Config& config)
     : IControl(plug, rect, -1), m_librarian(librarian), m_host(host), m_config(config) {
+  rebuildAsMade();
+}
+
+void LibrarianBankMenu::rebuildAsMade() {
   LibrarianBankName names;
   if (m_host) names = m_host->bankName(m_config.namesAtStart);
+  m_chosenIndex = 0;
   refreshFolderStructure(m_chosenIndex, names.fileName, names.folderName);
 }
 
@@ -78,6 +83,7 @@ void LibrarianBankMenu::freeMenus() {
   m_folderNames.clear();
   m_submenus.clear();
   m_itemBanks.clear();
+  m_placed.clear();
   m_menus.clear();
 }
 
@@ -104,15 +110,14 @@ int LibrarianBankMenu::findInFlatList(const ItemBank& bank) const {
   return -1;
 }
 
-bool LibrarianBankMenu::refreshFolderStructure(int selectedIndex, const std::string& fileName,
-                                               const std::string& folderName) {
+void LibrarianBankMenu::buildItems() {
   freeMenus();
   m_root = newMenu();
-  if (!m_librarian) return true;
-  UTIL_MutexLock lock(&m_librarian->bankLock());
-
+  if (m_librarian->loadPending()) {
+    m_root->AddItem(kLibrarianLoadingText, -1, IPopupMenuItem::kDisabled);
+    return;
+  }
   int running = 0;
-  bool marked = false;
   // Items of one group: appended to `menu`, their banks collected for the parallel lists.
   auto addFiles = [&](IPopupMenu* menu, const std::vector<PatchFile*>& files, const char* asFolder,
                       std::vector<ItemBank>& banks) {
@@ -123,11 +128,7 @@ bool LibrarianBankMenu::refreshFolderStructure(int selectedIndex, const std::str
       const std::string shownFolder = asFolder ? asFolder : file->folderName;
       banks.resize(static_cast<size_t>(item));
       banks.push_back(ItemBank{file->folderChain, file->fileName, shownFolder});
-      if (marked) continue;
-      if ((shownFolder == folderName && file->fileName == fileName) || running + static_cast<int>(f) == selectedIndex) {
-        menu->CheckItemAlone(item);
-        marked = true;
-      }
+      m_placed.push_back(PlacedItem{menu, item, running + static_cast<int>(f), file->fileName, shownFolder});
     }
     running += static_cast<int>(files.size());
   };
@@ -168,6 +169,31 @@ bool LibrarianBankMenu::refreshFolderStructure(int selectedIndex, const std::str
   }
   // An empty popup is a sliver nobody notices, which still takes the next click to close.
   if (m_root->GetNItems() == 0) m_root->AddItem("(no banks)", -1, IPopupMenuItem::kDisabled);
+}
+
+bool LibrarianBankMenu::refreshFolderStructure(int selectedIndex, const std::string& fileName,
+                                               const std::string& folderName) {
+  if (!m_librarian) {
+    freeMenus();
+    m_root = newMenu();
+    return true;
+  }
+  UTIL_MutexLock lock(&m_librarian->bankLock());
+  // The items follow the library only: a bank change finds them as they were and moves the
+  // check mark.
+  const BuildKey key{m_librarian->generation(), m_librarian->flatList(m_config.list).size(),
+                     librarianFolderIndex(*m_librarian, m_config.list).size(), m_librarian->loadPending()};
+  if (!m_root || !(key == m_built)) {
+    buildItems();
+    m_built = key;
+  }
+  for (const std::unique_ptr<IPopupMenu>& menu : m_menus) menu->CheckItemAlone(-1);
+  for (const PlacedItem& placed : m_placed) {
+    if ((placed.shownFolder == folderName && placed.fileName == fileName) || placed.position == selectedIndex) {
+      placed.menu->CheckItemAlone(placed.item);
+      break;
+    }
+  }
 
   // Every bank with the current names becomes the grid's selection.
   const std::vector<PatchFile*>& flat = m_librarian->flatList(m_config.list);
@@ -189,14 +215,18 @@ void LibrarianBankMenu::checkMenuItemAlone(int index) {
   UTIL_MutexLock lock(&m_librarian->bankLock());
   const std::vector<PatchFile*>& flat = m_librarian->flatList(m_config.list);
   if (index < 0 || index >= static_cast<int>(flat.size())) return;
-  bool found = false;
+  const PatchFile* target = flat[static_cast<size_t>(index)];
+  // A bank without a name has no item: every mark goes.
+  bool found = !target || target->fileName.empty();
   for (size_t k = 0; k < m_submenus.size(); ++k) {
     IPopupMenu* menu = m_submenus[k];
     menu->CheckItemAlone(-1);
     if (found) continue;
     const std::vector<ItemBank>& banks = m_itemBanks[k];
     for (size_t item = 0; item < banks.size(); ++item) {
-      if (banks[item].fileName.empty() || findInFlatList(banks[item]) != index) continue;
+      // Only an item of the same file name can be that bank: the name test spares a search of
+      // the whole list for every other item.
+      if (banks[item].fileName != target->fileName || findInFlatList(banks[item]) != index) continue;
       menu->CheckItemAlone(static_cast<int>(item));
       found = true;
       break;
@@ -263,6 +293,7 @@ void LibrarianBankMenu::afterClick() {
 bool LibrarianBankMenu::Draw(IGraphics* graphics) { return librarianDrawInvisible(graphics, &mRECT); }
 
 const char* const kLibrarianSaveOrDiscardText = "Save bank or Discard changes!";
+const char* const kLibrarianLoadingText = "Loading...";
 
 void UnsavedBankNotice::OnMouseDown(int, int, IMouseMod*) {
   IParam* unsaved = GetPlug() ? GetPlug()->GetParam(kBankEditUnsaved) : nullptr;

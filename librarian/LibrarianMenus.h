@@ -56,6 +56,9 @@ public:
   // or else the bank-file item at overall position selectedIndex; then every bank of the flat
   // list with those names becomes this grid's selection. Always true.
   bool refreshFolderStructure(int selectedIndex, const std::string& fileName, const std::string& folderName);
+  // Rebuilds the menu as the constructor made it: position 0 and the names the host keeps for
+  // this menu's start.
+  void rebuildAsMade();
   // Moves the check mark to the item of the bank at flat-list position index; a position outside
   // the list changes nothing.
   void checkMenuItemAlone(int index);
@@ -86,6 +89,8 @@ private:
     std::string fileName;
     std::string folderName;
   };
+  // The menus and items of the current library (no check mark).
+  void buildItems();
   IPopupMenu* newMenu();
   void freeMenus();
   void registerMenu(const std::string& folderName, IPopupMenu* menu, std::vector<ItemBank> banks);
@@ -98,6 +103,26 @@ private:
   std::vector<std::string> m_folderNames;            // parallel to m_submenus
   std::vector<IPopupMenu*> m_submenus;               // menus that hold bank-file items
   std::vector<std::vector<ItemBank>> m_itemBanks;    // per registered submenu, per item
+  // Every bank item in the order the build added it, with its running position: the check mark
+  // goes to the first whose names match, or else to the one at the position asked for.
+  struct PlacedItem {
+    IPopupMenu* menu;
+    int item;
+    int position;
+    std::string fileName;
+    std::string shownFolder;
+  };
+  std::vector<PlacedItem> m_placed;
+  // What the items were built from.
+  struct BuildKey {
+    uint64_t generation = 0;
+    size_t flatSize = 0, indexSize = 0;
+    bool loading = false;
+    bool operator==(const BuildKey& o) const {
+      return generation == o.generation && flatSize == o.flatSize && indexSize == o.indexSize && loading == o.loading;
+    }
+  };
+  BuildKey m_built;
 };
 
 class LeftPatchPopupMenu : public LibrarianBankMenu {
@@ -234,6 +259,9 @@ private:
   void chooseMain(int item);
   void saveOverCurrentBank();
   void saveAs(bool midi);
+  // After a save: a bank saved into the library is listed (newFile) and the upper bank's changes
+  // are no longer unsaved; the status line says so.
+  void bankSaved(bool intoLibrary, bool newFile);
   void importBank(bool midi);
   // Path of the upper bank's file, or empty. Hold the bank lock.
   std::string upperBankPath() const;
@@ -287,3 +315,5 @@ bool librarianDrawDisplayText(IGraphics* graphics, IRECT* rect, const std::strin
 
 // The status text for a bank menu that stays shut while entries are unsaved.
 extern const char* const kLibrarianSaveOrDiscardText;
+// What the bank menus and the slot grid show while the library is still being read.
+extern const char* const kLibrarianLoadingText;

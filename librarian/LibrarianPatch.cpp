@@ -58,3 +58,96 @@ const LibrarianPatch& BankEntries::resolve(const Reference& r) {
   if (!r.bank || r.index >= r.bank->entries.size()) return kNoEntry;
   return r.bank->entries[r.index];
 }
+
+void BankEntries::startReading(const FileBuffer& buffer) {
+  m_own.clear();
+  m_refs.clear();
+  m_isRefs = false;
+  m_read = std::make_shared<Read>();
+  m_read->buffer = buffer;
+}
+
+void BankEntries::appendRead(PatchSysexMessage message, int kind) {
+  const SysexBytes& b = message.bytes;
+  if (!m_read || b.size() > UINT16_MAX || kind < 0 || kind > UINT8_MAX) {
+    own().push_back(makeEntryFromMessage(std::move(message), kind));
+    return;
+  }
+  Place place;
+  place.length = static_cast<uint16_t>(b.size());
+  place.kind = static_cast<uint8_t>(kind);
+  place.inBuffer = b.viewsInto(m_read->buffer);
+  if (place.inBuffer) {
+    place.at = static_cast<uint32_t>(b.data() - m_read->buffer.get());
+  } else {
+    place.at = static_cast<uint32_t>(m_read->ownBytes.size());
+    m_read->ownBytes.push_back(std::move(message.bytes));
+  }
+  m_read->places.push_back(place);
+}
+
+const uint8_t* BankEntries::readData(size_t i, size_t& length) const {
+  const Place& p = m_read->places[i];
+  length = p.length;
+  return p.inBuffer ? m_read->buffer.get() + p.at : m_read->ownBytes[p.at].data();
+}
+
+SysexBytes BankEntries::readBytes(size_t i) const {
+  const Place& p = m_read->places[i];
+  return p.inBuffer ? SysexBytes(m_read->buffer, p.at, p.length) : m_read->ownBytes[p.at];
+}
+
+void BankEntries::makeEntries() const {
+  if (!m_read) return;
+  std::vector<LibrarianPatch> made(m_read->places.size());
+  for (size_t i = 0; i < made.size(); ++i) {
+    PatchSysexMessage m;
+    m.bytes = readBytes(i);
+    made[i].setFromMessage(std::move(m), m_read->places[i].kind);
+  }
+  m_own.swap(made);
+  m_read.reset();
+}
+
+namespace {
+
+// Where setFromMessage takes an entry's name and category from, for a message of `length` bytes.
+std::string_view textIn(const uint8_t* data, size_t length, bool category) {
+  const bool sound = length > kMessageIdPos && data[kMessageIdPos] == kSoundDumpId;
+  if (category) {
+    if (!sound || length < static_cast<size_t>(kSoundCategoryPos + kCategoryLength)) return {};
+    return std::string_view(reinterpret_cast<const char*>(data + kSoundCategoryPos), kCategoryLength);
+  }
+  const size_t at = sound ? kSoundNamePos : kMultiNamePos;
+  if (length < at + kNameLength) return {};
+  return std::string_view(reinterpret_cast<const char*>(data + at), kNameLength);
+}
+
+}  // namespace
+
+std::string_view BankEntries::textAt(size_t i, bool category) const {
+  if (m_isRefs) {
+    const Reference& r = m_refs[i];
+    return r.bank && r.index < r.bank->entries.size() ? r.bank->entries.textAt(r.index, category) : std::string_view();
+  }
+  if (!m_read) return category ? m_own[i].category : m_own[i].name;
+  size_t length = 0;
+  const uint8_t* data = readData(i, length);
+  return textIn(data, length, category);
+}
+
+bool BankEntries::holdsMessage(size_t i) const {
+  if (m_isRefs) {
+    const Reference& r = m_refs[i];
+    return r.bank && r.index < r.bank->entries.size() && r.bank->entries.holdsMessage(r.index);
+  }
+  return m_read ? true : !m_own[i].messages.empty();
+}
+
+void BankEntries::prefetchName(size_t i) const {
+  if (!m_read || i >= m_read->places.size()) return;
+  size_t length = 0;
+  const uint8_t* data = readData(i, length);
+  __builtin_prefetch(data);
+  if (length > static_cast<size_t>(kSoundNamePos)) __builtin_prefetch(data + kSoundNamePos);
+}

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "SysexBytes.h"
@@ -78,7 +79,7 @@ struct LibrarianPatch {
 
 // A category of at most 7 bytes as one number (length + 1 in the low byte, then the bytes), so
 // that the loader can compare a hundred thousand of them cheaply; 0 for longer ones.
-inline uint64_t categoryKey(const std::string& category) {
+inline uint64_t categoryKey(std::string_view category) {
   if (category.size() > 7) return 0;
   uint64_t key = category.size() + 1;
   for (size_t i = 0; i < category.size(); ++i) key |= static_cast<uint64_t>(static_cast<uint8_t>(category[i])) << (8 * (i + 1));

@@ -111,6 +111,7 @@ private:
   std::atomic<int> m_activeGrid{kUpperGrid};
   std::atomic<int> m_keyboardCursor{0};
   int m_copyMarker = kNoSlot;
+  bool m_showsLoading[2] = {false, false};   // the grid says the library is still being read
   // The entry the last "Copy" or drag start took, copied at that moment: a paste after the
   // lower grid changed its bank still copies what the user picked.
   LibrarianPatch m_clip;

@@ -5,6 +5,8 @@
 #include <Poco/Path.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,7 +25,8 @@ namespace {
 // single dumps and other small files out of the library.
 constexpr int64_t kMinBankFileBytes = 30001;
 
-std::string lowerCase(std::string s) {
+std::string lowerCase(std::string_view text) {
+  std::string s(text);
   for (char& c : s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
   return s;
 }
@@ -67,11 +70,78 @@ void deleteBanks(std::vector<PatchFile*>& list) {
   list.clear();
 }
 
+// Idle priority (the thread runs only on a processor nobody else wants) or the normal one.
+// Best effort: where the system refuses, the thread keeps the priority it has.
+void setThreadPolicy(pthread_t thread, bool idle) {
+#ifdef SCHED_IDLE
+  sched_param param{};
+  pthread_setschedparam(thread, idle ? SCHED_IDLE : SCHED_OTHER, &param);
+#else
+  (void)thread;
+  (void)idle;
+#endif
+}
+
 }  // namespace
 
 PatchLibrarian::PatchLibrarian(LibrarianHost* host) : m_host(host) {}
 
-PatchLibrarian::~PatchLibrarian() { clearAll(); }
+PatchLibrarian::~PatchLibrarian() {
+  m_loadCancelled = true;
+  if (m_loadThread.joinable()) m_loadThread.join();
+  clearAll();
+}
+
+void PatchLibrarian::startLoading(const std::string& root) {
+  if (m_loadThread.joinable()) return;
+  m_loadPending = true;
+  m_loadThread = std::thread([this, root] {
+    // The load takes only time no other thread of the process wants, so the first page is
+    // drawn as fast as without a library; whoever waits for it lends it normal priority.
+    setThreadPolicy(pthread_self(), true);
+    // Read into a librarian of its own, then hand over every list at once: readers of this one
+    // see the library before or after, never between.
+    PatchLibrarian staging(nullptr);
+    staging.m_writer = m_writer;
+    staging.m_cancel = &m_loadCancelled;
+    staging.loadPatchesFromFilesystem(root);
+    {
+      UTIL_MutexLock lock(&m_bankLock);
+      soundBankFiles.swap(staging.soundBankFiles);
+      multiBankFiles.swap(staging.multiBankFiles);
+      searchBankFiles.swap(staging.searchBankFiles);
+      categoryBankFiles.swap(staging.categoryBankFiles);
+      soundFolderIndex.swap(staging.soundFolderIndex);
+      multiFolderIndex.swap(staging.multiFolderIndex);
+      categoryFolderIndex.swap(staging.categoryFolderIndex);
+      searchFolderIndex.swap(staging.searchFolderIndex);
+      categories.swap(staging.categories);
+      folderList.swap(staging.folderList);
+      m_unlistedBanks.swap(staging.m_unlistedBanks);
+      splitPartCount = staging.splitPartCount;
+      ++m_generation;
+      std::lock_guard<std::mutex> done(m_loadMutex);
+      m_loadStatus = staging.m_splitProblem;
+      m_loadPending.store(false, std::memory_order_release);
+    }
+    m_loadDone.notify_all();
+    // Whatever this held before (nothing at start-up) goes with the staging librarian.
+  });
+}
+
+void PatchLibrarian::waitForLoad() {
+  if (!loadPending()) return;
+  std::unique_lock<std::mutex> lock(m_loadMutex);
+  if (loadPending()) setThreadPolicy(m_loadThread.native_handle(), false);
+  m_loadDone.wait(lock, [this] { return !loadPending(); });
+}
+
+std::string PatchLibrarian::takeLoadStatus() {
+  std::lock_guard<std::mutex> lock(m_loadMutex);
+  std::string s;
+  s.swap(m_loadStatus);
+  return s;
+}
 
 bool PatchLibrarian::multiMode() const { return m_host ? m_host->librarianMultiMode() : patchType.load() == 1; }
 
@@ -106,6 +176,7 @@ void PatchLibrarian::clearAll() {
 
 void PatchLibrarian::clearDataStructures(int which) {
   UTIL_MutexLock lock(&m_bankLock);
+  ++m_generation;
   switch (which) {
     case 0: clearFolderIndex(soundFolderIndex); break;
     case 1: clearFolderIndex(multiFolderIndex); break;
@@ -116,12 +187,14 @@ void PatchLibrarian::clearDataStructures(int which) {
 }
 
 void PatchLibrarian::initBankFilesOnDiscard(const std::string& root) {
+  waitForLoad();
   UTIL_MutexLock lock(&m_bankLock);
   clearAll();
   loadPatchesFromFilesystem(root);
 }
 
 void PatchLibrarian::loadPatchesFromFilesystem(const std::string& rootIn) {
+  waitForLoad();
   // Held for the whole load: a dump arriving meanwhile waits rather than landing in a bank that
   // is about to be discarded.
   UTIL_MutexLock lock(&m_bankLock);
@@ -246,6 +319,7 @@ void PatchLibrarian::loadPass(const std::string& root) {
     const OpenFolder opened(fe.path);
     if (!listFolder(fe.path, opened.fd(), items)) continue;
     for (const FolderItem& item : items) {
+      if (m_cancel && m_cancel->load(std::memory_order_relaxed)) return;
       if (item.kind == EntryKind::folder) continue;
       const std::string ext = lowerExtension(item.name);
       if (!isBankExtension(ext)) continue;
@@ -362,13 +436,14 @@ void PatchLibrarian::createCategories(const PatchFile& bank) {
   for (const std::string& c : categories) lower.push_back(lowerCase(c));
   // Spellings already known to be listed: a bank repeats a few categories many times.
   std::vector<uint64_t> known;
-  for (const LibrarianPatch& e : bank.entries) {
-    const uint64_t key = categoryKey(e.category);
+  for (size_t i = 0; i < bank.entries.size(); ++i) {
+    const std::string_view category = bank.entries.categoryAt(i);
+    const uint64_t key = categoryKey(category);
     if (key != 0 && std::find(known.begin(), known.end(), key) != known.end()) continue;
     if (key != 0) known.push_back(key);
-    const std::string lc = lowerCase(e.category);
+    const std::string lc = lowerCase(category);
     if (std::find(lower.begin(), lower.end(), lc) != lower.end()) continue;
-    categories.push_back(e.category);
+    categories.emplace_back(category);
     lower.push_back(lc);
   }
 }
@@ -384,7 +459,22 @@ void PatchLibrarian::fillUncompletedBankFiles(PatchFile& bank) {
 }
 
 std::string PatchLibrarian::writeNewVerified(const std::string& folder, const std::string& stem,
-                                             const std::string& ext, const std::vector<uint8_t>& bytes) {
+                                             const std::string& ext, const std::vector<uint8_t>& bytes,
+                                             bool* reused) {
+  *reused = false;
+  // A split that could not finish may have left this part behind (its removal failed too): it
+  // is taken as written, or every start would add another copy of it.
+  for (int n = 1; n < 100; ++n) {
+    const std::string there = folder + "/" + stem + (n == 1 ? "" : " (" + std::to_string(n) + ")") + ext;
+    struct stat st;
+    if (lstat(there.c_str(), &st) != 0) break;
+    std::vector<uint8_t> held;
+    if (!S_ISREG(st.st_mode) || static_cast<size_t>(st.st_size) != bytes.size() ||
+        readFileBytes(there, held) != ReadResult::ok || held != bytes)
+      continue;
+    *reused = true;
+    return there;
+  }
   // A name taken between the look and the write is answered with `exists`: try the next one.
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string target = uniqueFilePath(folder, stem, ext);
@@ -461,9 +551,10 @@ bool PatchLibrarian::splitOversizedBank(const PatchFile& source, const std::stri
     return false;
   };
   for (Part& p : parts) {
-    const std::string target = writeNewVerified(folder, p.stem, ext, writeBank(*p.bank, asMidi));
+    bool reused = false;
+    const std::string target = writeNewVerified(folder, p.stem, ext, writeBank(*p.bank, asMidi), &reused);
     if (target.empty()) return rollBack("writing a part failed", "");
-    written.push_back(target);
+    if (!reused) written.push_back(target);
     p.bank->fileName = baseName(target);
     p.bank->filePath = target;
   }
@@ -503,6 +594,10 @@ bool PatchLibrarian::splitOversizedBank(const PatchFile& source, const std::stri
   librarianLog("moved file " + sourcePath + " to " + movedTo + " due to mismatching data in package!");
 
   for (Part& p : parts) {
+    // A part found on disk may already be listed from this pass's walk.
+    const std::vector<PatchFile*>& list = p.bank->type == kBankTypeMulti ? multiBankFiles : soundBankFiles;
+    if (std::any_of(list.begin(), list.end(), [&](const PatchFile* f) { return f->filePath == p.bank->filePath; }))
+      continue;
     PatchFile* raw = p.bank.release();
     if (raw->type == kBankTypeMulti) {
       multiBankFiles.push_back(raw);
@@ -554,6 +649,7 @@ PatchFile* PatchLibrarian::selectedUpperBank() {
 }
 
 bool PatchLibrarian::writeUpperBank(const std::string& path, bool asMidi, bool replace, std::string* bankFolderName) {
+  waitForLoad();
   std::unique_ptr<PatchFile> copy;
   {
     UTIL_MutexLock lock(&m_bankLock);
@@ -612,6 +708,23 @@ bool PatchLibrarian::importBankFile(const std::string& sourcePath, bool midi, st
          "Import FAILED!");
     return false;
   }
+  // A file the loader would pass over is not copied: the bank would never appear, and the import
+  // would have said nothing.
+  if (static_cast<int64_t>(bytes.size()) < kMinBankFileBytes) {
+    fail("import: " + sourcePath + " holds " + std::to_string(bytes.size()) + " bytes; bank files under " +
+             std::to_string(kMinBankFileBytes) + " bytes are not read",
+         "Import refused: file too small!");
+    return false;
+  }
+  {
+    PatchFile probe;
+    std::vector<bool> whole;
+    readBankMessages(bytes.data(), static_cast<int>(bytes.size()), probe, &whole);
+    if (std::find(whole.begin(), whole.end(), true) == whole.end()) {
+      fail("import: no sound or multi dump in " + sourcePath, "Import refused: no bank data!");
+      return false;
+    }
+  }
   const std::string folder = patchesFolderPath();
   try {
     Poco::File(folder).createDirectories();
@@ -642,19 +755,22 @@ bool PatchLibrarian::importBankFile(const std::string& sourcePath, bool midi, st
   return true;
 }
 
-void PatchLibrarian::setSysexDatatoSelectedSlot(const LibrarianPatch* received) {
-  if (!received) return;
+bool PatchLibrarian::setSysexDatatoSelectedSlot(const LibrarianPatch* received) {
+  if (!received) return false;
+  // A dump that arrives while the library is still being read goes into the bank the user will
+  // see, not into an empty list.
+  waitForLoad();
   UTIL_MutexLock lock(&m_bankLock);
   const int type = patchType.load();
   const int slot = selectedSlot.load();
   if (slot < 0 || slot >= kBankSize) {
     librarianLog("received dump ignored: slot " + std::to_string(slot) + " is outside 0..99");
-    return;
+    return false;
   }
   PatchFile* bank = selectedUpperBank();
   if (!bank) {
     librarianLog("received dump ignored: no bank selected");
-    return;
+    return false;
   }
   // The capture keeps every SysEx that arrived while it was armed; the dump that completed it
   // is the last one. Whatever came before (a knob's parameter message, a cut-off dump) is not
@@ -664,7 +780,7 @@ void PatchLibrarian::setSysexDatatoSelectedSlot(const LibrarianPatch* received) 
   const int wanted = type == 1 ? kMultiDumpId : kSoundDumpId;
   if (!dump || dump->bytes.size() <= kMessageIdPos || dump->bytes[kMessageIdPos] != wanted) {
     librarianLog(std::string("received dump ignored: not a ") + (type == 1 ? "multi" : "sound") + " dump");
-    return;
+    return false;
   }
   LibrarianPatch copy;
   received->clone(copy);
@@ -676,4 +792,5 @@ void PatchLibrarian::setSysexDatatoSelectedSlot(const LibrarianPatch* received) 
   }
   bank->resizeToBank();
   bank->entries[slot] = std::move(copy);
+  return true;
 }

@@ -1,9 +1,11 @@
 // The patch library: every bank file below the library folder, mirrored in memory, with the
 // folder, category and search indexes that the librarian's menus and slot grids show.
 //
-// Threads: loading, saving, importing and the index builders run on the GUI thread (a reload
-// after a cancelled request may run on the MIDI engine's worker); setSysexDatatoSelectedSlot
-// runs on the MIDI input thread. Every operation that reads or changes the bank lists takes
+// Threads: the editor's first load runs on a thread of its own (startLoading), into a librarian
+// of its own whose lists are then put in place at once; loading again, saving, importing and the
+// index builders run on the GUI thread (a reload after a cancelled request may run on the MIDI
+// engine's worker) and wait for that first load; setSysexDatatoSelectedSlot runs on the MIDI input
+// thread and waits for it too. Every operation that reads or changes the bank lists takes
 // bankLock(), and so must any other reader (the slot grid while it draws, the menus while they
 // rebuild). The lock is recursive. Bank and index pointers handed out stay valid only until the
 // next load, reload or search; take the lock while using them.
@@ -14,12 +16,15 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "BankFileIO.h"
@@ -70,8 +75,21 @@ public:
   // library is then read once more. A missing root leaves the library as it was (empty at
   // start-up). Appends to the lists: to load again, use initBankFilesOnDiscard.
   void loadPatchesFromFilesystem(const std::string& root);
-  // Empties every list and index, then loads again from root.
+  // Empties every list and index, then loads again from root. Waits for a load in progress.
   void initBankFilesOnDiscard(const std::string& root);
+
+  // ---- Loading beside the editor's build ----
+  // Loads the library below root on a thread of its own. Until the whole library is read the
+  // lists stay as they are (empty at start-up) and loadPending() is true; then every list, index
+  // and the categories are put in place at once under the bank lock, so no reader ever sees half
+  // a library. Call once, on an empty librarian.
+  void startLoading(const std::string& root);
+  bool loadPending() const { return m_loadPending.load(std::memory_order_acquire); }
+  // Returns once a load started by startLoading is in place (at once when none is pending).
+  // Never call it holding the bank lock: the load needs it to finish.
+  void waitForLoad();
+  // The status text of the last background load (a bank that could not be split), once.
+  std::string takeLoadStatus();
   // Deletes the records of one index: 0 sound, 1 multi, 2 category, 3 search.
   void clearDataStructures(int which);
   // Reads the bytes of one file into bank, completes it and collects its categories.
@@ -114,8 +132,8 @@ public:
   // Stores a copy of received into slot selectedSlot of the upper bank (cut or completed to 100
   // entries first). Only the capture's last message, the dump that completed it, is stored.
   // Ignored, with a log line, without a selected bank, with a slot outside 0..99, or when that
-  // dump is not of the bank's kind. received is only read.
-  void setSysexDatatoSelectedSlot(const LibrarianPatch* received);
+  // dump is not of the bank's kind. received is only read. True when the bank took it.
+  bool setSysexDatatoSelectedSlot(const LibrarianPatch* received);
 
   // The bank the upper grid shows, or null. Hold bankLock() while using it.
   PatchFile* selectedUpperBank();
@@ -127,6 +145,9 @@ public:
   std::vector<PatchFile*>& flatList(LibrarianList list);
 
   UTIL_Mutex& bankLock() { return m_bankLock; }
+  // Changes whenever a list or index gains or loses a bank (a load, a search, a split): what was
+  // built from the lists with an equal number may be kept.
+  uint64_t generation() const { return m_generation.load(); }
   void setHost(LibrarianHost* host) { m_host = host; }
   // Null restores the default writer (atomic write through a temporary file).
   void setFileWriter(BankFileWriter* writer) { m_writer = writer ? writer : &m_defaultWriter; }
@@ -174,9 +195,10 @@ private:
   bool splitOversizedBank(const PatchFile& source, const std::string& sourcePath,
                           const std::vector<std::string>& chain, const std::string& extension);
   // Writes bytes as a new file in folder under stem + ext or the next free variant of it, and
-  // checks what landed on disk. Returns the path written, or empty.
+  // checks what landed on disk. A file of that name (or a variant) that already holds exactly
+  // bytes is taken instead (*reused). Returns the path, or empty.
   std::string writeNewVerified(const std::string& folder, const std::string& stem, const std::string& ext,
-                               const std::vector<uint8_t>& bytes);
+                               const std::vector<uint8_t>& bytes, bool* reused);
   // Writes a copy of the upper grid's bank to path (an existing file only when replace is true);
   // on failure logs and shows a status text.
   bool writeUpperBank(const std::string& path, bool asMidi, bool replace, std::string* bankFolderName);
@@ -194,4 +216,15 @@ private:
   std::vector<std::unique_ptr<PatchFile>> m_unlistedBanks;   // empty category banks
   std::set<std::string> m_splitThisLoad;                     // never split a file twice per load
   std::string m_splitProblem;                                // first failed split of this load
+
+  std::atomic<uint64_t> m_generation{0};
+  // Set on the librarian a background load reads into: stops it between two files.
+  const std::atomic<bool>* m_cancel = nullptr;
+  // The background load: its thread, whether its result is still to come, and its status text.
+  std::thread m_loadThread;
+  std::atomic<bool> m_loadPending{false};
+  std::atomic<bool> m_loadCancelled{false};
+  std::mutex m_loadMutex;
+  std::condition_variable m_loadDone;
+  std::string m_loadStatus;   // guarded by m_loadMutex
 };

@@ -51,6 +51,10 @@ public:
   operator std::vector<uint8_t>() const { return std::vector<uint8_t>(begin(), end()); }
   // True while the bytes are shared with another message (a change would copy them first).
   bool shared() const { return !m_own || m_own.use_count() > 1; }
+  // True for a view into buffer (the bytes lie in it, at data() - buffer.get()).
+  bool viewsInto(const FileBuffer& buffer) const {
+    return !m_own && m_view && buffer && !m_view.owner_before(buffer) && !buffer.owner_before(m_view);
+  }
 
   // The bytes as a vector of this message's own, copied out of a shared buffer first if need be.
   std::vector<uint8_t>& own() {

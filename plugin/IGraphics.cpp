@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <typeinfo>
 
 #include "ControlLayer.h"
 #include "GFX_Bitmap.h"
@@ -265,16 +266,24 @@ bool IGraphics::IsDirty(IRECTList* list) {
   return dirty;
 }
 
-bool IGraphics::Draw(IRECT* rect) { return drawArea(rect, true); }
+bool IGraphics::Draw(IRECT* rect) {
+  noteDrawing(true);
+  const bool ok = drawArea(rect, true);
+  noteDrawing(false);
+  return ok;
+}
 
 bool IGraphics::Draw(IRECTList* areas) {
-  // The loose mode repaints by dirty controls, not by area: once is all it needs.
-  if (!mStrict) {
-    IRECT all = areas->Bounds();
-    return drawArea(&all, true);
-  }
+  noteDrawing(true);
   bool ok = true;
-  for (int i = 0; i < areas->n; ++i) ok = drawArea(&areas->rects[i], i == areas->n - 1) && ok;
+  if (!mStrict) {
+    // The loose mode repaints by dirty controls, not by area: once is all it needs.
+    IRECT all = areas->Bounds();
+    ok = drawArea(&all, true);
+  } else {
+    for (int i = 0; i < areas->n; ++i) ok = drawArea(&areas->rects[i], i == areas->n - 1) && ok;
+  }
+  noteDrawing(false);
   return ok;
 }
 
@@ -289,7 +298,7 @@ void IGraphics::walkDraw(IRECT* rect, bool clean) {
   if (mStrict) {
     mDrawRECT = *rect;
     // Layers without any control (no background) are legal: nothing to paint underneath.
-    if (nControls > 0) mControls.Get(0)->Draw(this);
+    if (nControls > 0) drawBackground(*rect);
     for (int i = 1; i < nControls; ++i) {
       IControl* c = mControls.Get(i);
       if (!c->IsHidden() && rect->Intersects(*c->GetRECT())) c->Draw(this);
@@ -321,6 +330,53 @@ void IGraphics::walkDraw(IRECT* rect, bool clean) {
     }
   }
   for (int i = 0, n = mLayers.GetSize(); i < n; ++i) mLayers.Get(i)->Draw(this, &mDrawRECT, clean);
+}
+
+void IGraphics::drawBackground(const IRECT& area) {
+  IControl* bg = mControls.Get(0);
+  // Where a picture drawn later in this walk replaces every pixel, the background is left out.
+  IRECT cover;
+  if (mDrawBitmap) {
+    if (mCoversStamp != mLayoutStamp.load(std::memory_order_acquire)) findCovers();
+    for (const Cover& c : mCovers) {
+      const IRECT* cr = c.control->GetRECT();
+      const bool drawn = !c.control->IsHidden() && (c.layer ? c.layer->isVisible() && !cr->Empty() : true) &&
+                         area.Intersects(*cr);
+      const IRECT part = drawn ? area.Intersect(*cr) : IRECT();
+      if (part.W() * part.H() > cover.W() * cover.H() && drawsEveryPixel(c.control->GetBitmap(), *cr, c.control->GetBlend()))
+        cover = part;
+    }
+  }
+  if (cover.W() <= 0 || cover.H() <= 0) {
+    bg->Draw(this);
+    return;
+  }
+  const IRECT around[4] = {IRECT(area.L, area.T, area.R, cover.T), IRECT(area.L, cover.B, area.R, area.B),
+                           IRECT(area.L, cover.T, cover.L, cover.B), IRECT(cover.R, cover.T, area.R, cover.B)};
+  for (const IRECT& r : around)
+    if (r.W() > 0 && r.H() > 0) {
+      mDrawRECT = r;
+      bg->Draw(this);
+    }
+  mDrawRECT = area;
+}
+
+void IGraphics::findCovers() {
+  // Only pictures of a sixteenth of the window or more are worth the test on every repaint.
+  mCoversStamp = mLayoutStamp.load(std::memory_order_acquire);
+  mCovers.clear();
+  const long long least = static_cast<long long>(mWidth) * mHeight / 16;
+  auto consider = [&](ControlLayer* layer, IControl* c) {
+    const IRECT* r = c->GetRECT();
+    if (typeid(*c) == typeid(IBitmapControl) && static_cast<long long>(r->W()) * r->H() >= least)
+      mCovers.push_back(Cover{layer, static_cast<IBitmapControl*>(c)});
+  };
+  for (int i = 1; i < mControls.GetSize(); ++i) consider(nullptr, mControls.Get(i));
+  std::function<void(ControlLayer*)> walk = [&](ControlLayer* l) {
+    for (int i = 0; i < l->controls.GetSize(); ++i) consider(l, l->controls.Get(i));
+    for (int i = 0; i < l->layers.GetSize(); ++i) walk(l->layers.Get(i));
+  };
+  for (int i = 0; i < mLayers.GetSize(); ++i) walk(mLayers.Get(i));
 }
 
 void IGraphics::SetStrictDrawing(bool strict) {

@@ -27,6 +27,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -42,6 +43,7 @@ class IControl;
 class IParam;
 class ControlLayer;
 class IPopupMenu;
+class IBitmapControl;
 class GFX_IBitmap;
 class GFX_IFont;
 
@@ -117,12 +119,22 @@ public:
   void DecodeAhead(IBitmap* bitmap);
   // The same for several, the largest first.
   void DecodeAhead(std::vector<IBitmap> bitmaps);
+  // The images the controls of a layer draw (hidden ones too: a page not shown yet may show
+  // them), with those of every layer below it when `descendants`.
+  std::vector<IBitmap> ImagesOf(ControlLayer* layer, bool descendants);
+  // Decodes these images on helper threads once this canvas has drawn its first page, the
+  // largest first, each started only while nothing is being drawn and nothing drawn waits for
+  // a decode: the pages the user is yet to visit are ready by the time they are visited.
+  void DecodeAfterFirstDraw(std::vector<IBitmap> images);
   // The same for every image the next whole-window draw will show, found by a dry run of that
   // draw, which then also makes the fonts its texts ask for. Call once the shown pages are set,
   // before the first paint; again after showing more costs only the walk.
   void DecodeShownImagesAhead();
   // Pixel bytes of the images in the process-wide cache that have been decoded so far.
   static size_t DecodedBitmapBytes();
+  // How many jobs of the helper threads (decodes and the rest of the work ahead) are queued or
+  // running.
+  static size_t WorkAhead();
   // Fully opaque images (decoded from their files) drawn with source alpha at full weight are
   // copied, which gives the same pixels; off only to compare both roads.
   static void SetOpaqueImageCopies(bool on);
@@ -252,6 +264,13 @@ protected:
   void deleteDrawBitmaps();
   // Takes over the text machinery PrepareTextAhead made, when it is ready.
   static void adoptTextAhead();
+  void decodeAhead(IBitmap* bitmap, bool later);
+  void decodeAhead(std::vector<IBitmap> bitmaps, bool later);
+  // The images a dry run of drawing calls names, each once.
+  std::vector<IBitmap> gatherImages(const std::function<void()>& dryRun);
+  // Around every repaint: images of pages not shown wait while one runs; the first one's end
+  // lets them start.
+  void noteDrawing(bool begins);
 
   GUI_ChildList<IControl> mControls{&mLayoutStampRef};
   GUI_ChildList<ControlLayer> mLayers{&mLayoutStampRef};
@@ -261,8 +280,23 @@ protected:
   bool drawArea(IRECT* rect, bool clean);
   // The controls' part of drawArea: everything drawn into the draw bitmap, nothing to the screen.
   void walkDraw(IRECT* rect, bool clean);
-  // During DecodeShownImagesAhead's dry run, where the bitmap calls note their images.
+  // Control 0 under the area, but for the part a picture drawn later in the walk replaces.
+  void drawBackground(const IRECT& area);
+  // Whether drawing the bitmap's first frame at dest (its size) with the blend replaces every
+  // pixel there: a plain copy, or an opaque picture at full weight.
+  static bool drawsEveryPixel(IBitmap* bitmap, const IRECT& dest, const IChannelBlend* blend);
+  // The pictures that may cover the background: large plain bitmap controls, with their layers.
+  void findCovers();
+  struct Cover {
+    ControlLayer* layer;  // null for the control list
+    IBitmapControl* control;
+  };
+  std::vector<Cover> mCovers;
+  unsigned mCoversStamp = 0;
+  // During a dry run (gatherImages), where the bitmap calls note their images.
   std::vector<GFX_IBitmap*>* mGathered = nullptr;
+  std::vector<IBitmap> mDecodeLater;  // until the first draw
+  bool mFirstDrawDone = false;
   bool mCursorHidden = false;
   int mHiddenMousePointX = -1, mHiddenMousePointY = -1;
   GFX_IBitmap* mDrawBitmap = nullptr;

@@ -279,6 +279,8 @@ private:
 // loading of the font configuration and the making of the text machinery (PrepareTextAhead). An
 // image job is only a call of the image's own decode (which runs once, under the image's lock):
 // an image the drawing thread reaches first is decoded there, and the helper finds it done.
+// Images of pages not shown yet wait in a second queue, taken only when the first is empty and
+// nothing is being drawn: they never hold up a draw that the user waits for.
 // Before an image is deleted, forget() drops its queued job and waits out a running one, so no
 // helper ever holds a deleted image. The helpers start with the first job and live as long as
 // the process (or the library that holds this code), joined at its exit.
@@ -294,20 +296,24 @@ public:
     {
       std::lock_guard<std::mutex> lock(mLock);
       mQueue.clear();
+      mLater.clear();
       mStop = true;
     }
     mWake.notify_all();
     for (std::thread& t : mThreads) t.join();
   }
-  void submit(GUI_DeferredBitmap* bitmap) { add(Job{bitmap, nullptr, 0, nullptr}); }
+  // `later`: only while nothing is drawn and no other job waits. Submitted again without it,
+  // an image waiting there is moved up.
+  void submit(GUI_DeferredBitmap* bitmap, bool later = false) { add(Job{bitmap, nullptr, 0, nullptr}, later); }
   // Maps in the pages of memory that is about to be written for the first time.
-  void submitPages(void* at, size_t bytes) { add(Job{nullptr, at, bytes, nullptr}); }
+  void submitPages(void* at, size_t bytes) { add(Job{nullptr, at, bytes, nullptr}, false); }
   void submit(std::function<void()> task) {
-    add(Job{nullptr, nullptr, 0, std::make_shared<std::function<void()>>(std::move(task))});
+    add(Job{nullptr, nullptr, 0, std::make_shared<std::function<void()>>(std::move(task))}, false);
   }
   // How many helpers the process may have.
   static size_t helpers() { return maxThreads(); }
-  // The calling thread takes queued image jobs as a helper would, until no image is queued.
+  // The calling thread takes queued image jobs as a helper would, until no image is queued
+  // (those of pages not shown are left to the helpers).
   void runQueuedImages() {
     if (tHelping) return;  // a decode of this very thread asked: one level is enough
     tHelping = true;
@@ -324,9 +330,21 @@ public:
   // Drops the queued job of an image or of memory, and waits for it when it is running.
   void forget(const void* subject) {
     std::unique_lock<std::mutex> lock(mLock);
-    mQueue.erase(std::remove_if(mQueue.begin(), mQueue.end(), [&](const Job& j) { return j.subject() == subject; }),
-                 mQueue.end());
+    auto of = [&](const Job& j) { return j.subject() == subject; };
+    mQueue.erase(std::remove_if(mQueue.begin(), mQueue.end(), of), mQueue.end());
+    mLater.erase(std::remove_if(mLater.begin(), mLater.end(), of), mLater.end());
     mDone.wait(lock, [&] { return std::find(mRunning.begin(), mRunning.end(), subject) == mRunning.end(); });
+  }
+  // Jobs queued or running.
+  size_t pending() {
+    std::lock_guard<std::mutex> lock(mLock);
+    return mQueue.size() + mLater.size() + mRunning.size();
+  }
+  // A draw begins or ends: the second queue waits while any runs.
+  void drawing(bool begins) {
+    std::lock_guard<std::mutex> lock(mLock);
+    mDrawing += begins ? 1 : -1;
+    if (!mDrawing && !mLater.empty()) mWake.notify_all();
   }
 
 private:
@@ -347,14 +365,19 @@ private:
     // One core stays with the thread that builds and draws the editor.
     return cores > 1 ? std::min<size_t>(cores - 1, 4) : 1;
   }
-  void add(const Job& job) {
+  void add(const Job& job, bool later) {
     std::lock_guard<std::mutex> lock(mLock);
     if (mStop || std::find(mQueue.begin(), mQueue.end(), job) != mQueue.end() ||
         (job.subject() && std::find(mRunning.begin(), mRunning.end(), job.subject()) != mRunning.end()))
       return;
-    mQueue.push_back(job);
+    auto waiting = std::find(mLater.begin(), mLater.end(), job);
+    if (waiting != mLater.end()) {
+      if (later) return;
+      mLater.erase(waiting);
+    }
+    (later ? mLater : mQueue).push_back(job);
     // Another helper while more jobs wait than there are helpers free to take them.
-    if (mQueue.size() > mIdle && mThreads.size() < maxThreads()) {
+    if (mQueue.size() + mLater.size() > mIdle && mThreads.size() < maxThreads()) {
       try {
         mThreads.emplace_back([this] { run(); });
       } catch (const std::system_error&) {
@@ -367,11 +390,12 @@ private:
     std::unique_lock<std::mutex> lock(mLock);
     for (;;) {
       ++mIdle;
-      mWake.wait(lock, [&] { return mStop || !mQueue.empty(); });
+      mWake.wait(lock, [&] { return mStop || !mQueue.empty() || (!mLater.empty() && !mDrawing); });
       --mIdle;
       if (mStop) return;
-      const Job job = mQueue.front();
-      mQueue.pop_front();
+      std::deque<Job>& from = mQueue.empty() ? mLater : mQueue;
+      const Job job = from.front();
+      from.pop_front();
       runLocked(job, lock);
     }
   }
@@ -412,10 +436,11 @@ private:
   static thread_local bool tHelping;
   std::mutex mLock;
   std::condition_variable mWake, mDone;
-  std::deque<Job> mQueue;
+  std::deque<Job> mQueue, mLater;
   std::vector<const void*> mRunning;  // image or memory; null for a job that is neither
   std::vector<std::thread> mThreads;
   size_t mIdle = 0;
+  int mDrawing = 0;
   bool mStop = false;
   const pid_t mOwner = getpid();
 };
@@ -652,44 +677,87 @@ void IGraphics::PrepareFontsAhead() {
   if (!asked.exchange(true)) decodeAheadPool().submit(std::function<void()>(&WINX_LoadFontConfiguration));
 }
 
-void IGraphics::DecodeAhead(IBitmap* bitmap) {
+void IGraphics::DecodeAhead(IBitmap* bitmap) { decodeAhead(bitmap, false); }
+
+void IGraphics::DecodeAhead(std::vector<IBitmap> bitmaps) { decodeAhead(std::move(bitmaps), false); }
+
+void IGraphics::decodeAhead(IBitmap* bitmap, bool later) {
   if (!bitmap) return;
   auto* deferred = dynamic_cast<GUI_DeferredBitmap*>(bitmap->mData);
-  if (deferred && !deferred->decodedBytes()) decodeAheadPool().submit(deferred);
+  if (deferred && !deferred->decodedBytes()) decodeAheadPool().submit(deferred, later);
 }
 
-void IGraphics::DecodeAhead(std::vector<IBitmap> bitmaps) {
+void IGraphics::decodeAhead(std::vector<IBitmap> bitmaps, bool later) {
   // The largest first: they take longest, and the first draw waits for the last to finish.
   std::stable_sort(bitmaps.begin(), bitmaps.end(), [](const IBitmap& a, const IBitmap& b) {
     return static_cast<long long>(a.W) * a.H > static_cast<long long>(b.W) * b.H;
   });
-  for (IBitmap& bm : bitmaps) DecodeAhead(&bm);
+  for (IBitmap& bm : bitmaps) decodeAhead(&bm, later);
 }
 
-void IGraphics::DecodeShownImagesAhead() {
-  // Dry runs of a whole-window draw, the strict walk (every shown control, none marked clean):
-  // every drawing call returns at once, there being no draw bitmap to draw into. The first
-  // notes the images that the bitmap calls name and leaves text alone, so that their decoding
-  // starts as soon as can be; the second makes the fonts the text calls ask for meanwhile.
+std::vector<IBitmap> IGraphics::gatherImages(const std::function<void()>& dryRun) {
+  // Every drawing call returns at once, there being no draw bitmap to draw into; the bitmap
+  // calls note their images and the text calls leave text alone.
   std::vector<GFX_IBitmap*> seen;
   GFX_IBitmap* const drawBitmap = mDrawBitmap;
   const IRECT drawRect = mDrawRECT;
-  const bool strict = mStrict;
   mDrawBitmap = nullptr;
+  mGathered = &seen;
+  dryRun();
+  mGathered = nullptr;
+  mDrawBitmap = drawBitmap;
+  mDrawRECT = drawRect;
+  std::vector<IBitmap> images;
+  for (GFX_IBitmap* bm : seen)
+    if (std::none_of(images.begin(), images.end(), [&](const IBitmap& i) { return i.mData == bm; }))
+      images.emplace_back(bm, bm->getWidth(), bm->getHeight());
+  return images;
+}
+
+std::vector<IBitmap> IGraphics::ImagesOf(ControlLayer* layer, bool descendants) {
+  IRECT all(0, 0, mWidth, mHeight);
+  std::function<void(ControlLayer*)> walk = [&](ControlLayer* l) {
+    mDrawRECT = all;
+    for (int i = 0, n = l->controls.GetSize(); i < n; ++i) l->controls.Get(i)->Draw(this);
+    for (int i = 0, n = descendants ? l->layers.GetSize() : 0; i < n; ++i) walk(l->layers.Get(i));
+  };
+  return layer ? gatherImages([&] { walk(layer); }) : std::vector<IBitmap>();
+}
+
+void IGraphics::DecodeAfterFirstDraw(std::vector<IBitmap> images) {
+  if (mFirstDrawDone)
+    decodeAhead(std::move(images), true);
+  else
+    mDecodeLater.insert(mDecodeLater.end(), images.begin(), images.end());
+}
+
+void IGraphics::noteDrawing(bool begins) {
+  decodeAheadPool().drawing(begins);
+  if (begins || mFirstDrawDone) return;
+  mFirstDrawDone = true;
+  decodeAhead(std::move(mDecodeLater), true);
+  mDecodeLater.clear();
+}
+
+void IGraphics::DecodeShownImagesAhead() {
+  // Dry runs of a whole-window draw, the strict walk (every shown control, none marked clean).
+  // The first notes the images that the bitmap calls name, so that their decoding starts as soon
+  // as can be; the second makes the fonts the text calls ask for meanwhile.
+  const bool strict = mStrict;
   mStrict = true;
   IRECT all(0, 0, mWidth, mHeight);
-  mGathered = &seen;
-  walkDraw(&all, false);
-  mGathered = nullptr;
-  std::vector<IBitmap> shown;
-  for (GFX_IBitmap* bm : seen) shown.emplace_back(bm, bm->getWidth(), bm->getHeight());
-  DecodeAhead(shown);
+  DecodeAhead(gatherImages([&] { walkDraw(&all, false); }));
   adoptTextAhead();
+  GFX_IBitmap* const drawBitmap = mDrawBitmap;
+  const IRECT drawRect = mDrawRECT;
+  mDrawBitmap = nullptr;
   walkDraw(&all, false);
   mStrict = strict;
   mDrawBitmap = drawBitmap;
   mDrawRECT = drawRect;
 }
+
+size_t IGraphics::WorkAhead() { return decodeAheadPool().pending(); }
 
 size_t IGraphics::DecodedBitmapBytes() {
   BitmapStorage& store = bitmapStorage();
@@ -806,6 +874,16 @@ bool IGraphics::DrawBitmap(IBitmap* bitmap, IRECT* dest, int srcX, int srcY, con
 }
 
 void IGraphics::SetOpaqueImageCopies(bool on) { gOpaqueImageCopies.store(on); }
+
+bool IGraphics::drawsEveryPixel(IBitmap* bitmap, const IRECT& dest, const IChannelBlend* blend) {
+  if (!bitmap || !bitmap->mData || bitmap->N > 1 || bitmap->W != dest.W() || bitmap->H != dest.H()) return false;
+  float weight;
+  const int mode = blendToMode(blend, &weight);
+  if (weight != 1.0f || !bitmap->mData->getBits()) return false;
+  if (mode == GFX_MODE_COPY) return true;
+  auto* deferred = dynamic_cast<GUI_DeferredBitmap*>(bitmap->mData);
+  return mode == GFX_MODE_USE_SOURCE_ALPHA && deferred && deferred->isOpaque();
+}
 
 namespace {
 // Source offset of frame bmState (1-based) along the strip; 0 for state 0 or 1 and one-frame

@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -92,7 +93,9 @@ size_t utf8Cut(const char* s, size_t maxBytes) {
 }
 
 WINX_FontData* makeFontData(const char* family, double size, bool bold, bool italic) {
+  static std::atomic<unsigned> serials{0};
   WINX_FontData* f = new WINX_FontData();
+  f->serial = ++serials;
   f->desc = pango_font_description_new();
   pango_font_description_set_family(f->desc, family);
   pango_font_description_set_absolute_size(f->desc, size * PANGO_SCALE);
@@ -146,6 +149,8 @@ WINX_TextSetup* WINX_MakeTextSetup(void (*warm)(void*), void* arg) {
   setup->pango.map = pango_cairo_font_map_new();
   t_pango.swap(setup->pango);
   if (warm) warm(arg);
+  // What the warm-up drew is not what the interface will: only the fonts and glyphs are kept.
+  WINX_ThreadTextCacheClear();
   t_pango.swap(setup->pango);
   return setup;
 }

@@ -48,8 +48,12 @@ int GetTextMetrics(HDC hdc, TEXTMETRIC* tm);
 // Draws UTF-8 text (len < 0: up to the NUL) into rect with the DT_ flags of WINX_Types.h and
 // returns the height of the laid-out text in pixels (0 when nothing was laid out). With
 // DT_CALCRECT it only sets rect's right and bottom. Text beyond 4095 bytes (after cleaning)
-// is cut at a character boundary.
+// is cut at a character boundary. Each thread keeps the texts it has laid out, with their
+// rendered coverage, per font and antialiasing: a text measured or drawn again is neither laid
+// out nor rendered again (the least recently drawn go when a thread holds several megabytes).
 int WINX_DrawText(HDC hdc, const char* text, int len, RECT* rect, int flags);
+// How many texts the calling thread has laid out (not found kept) so far.
+unsigned long long WINX_ThreadTextLayouts();
 
 // The text WINX_DrawText lays out: carriage returns dropped, '&' prefixes resolved unless
 // DT_NOPREFIX, line feeds turned into spaces under DT_SINGLELINE. Writes at most

@@ -6,6 +6,7 @@
 struct WINX_FontData {
   PangoFontDescription* desc;  // owned
   double ascent, descent, leading;  // pixels, from the font's metrics
+  unsigned serial;  // unique for the process's life: names the font where its address may be reused
 };
 
 void WINX_FontDataFree(WINX_FontData* f);
@@ -18,3 +19,6 @@ const WINX_FontData* WINX_DefaultFont();
 PangoContext* WINX_ThreadPangoContext(bool antialias);
 // A layout of that context, reused by every call on this thread.
 PangoLayout* WINX_ThreadPangoLayout(bool antialias);
+
+// Forgets the texts this thread has laid out and rendered (WINX_DrawText keeps them).
+void WINX_ThreadTextCacheClear();

@@ -1,39 +1,44 @@
-// Knob to wire: the time from the host setting a bound sound parameter of the editor bundle to
-// the parameter change arriving at a simulated synth's MIDI input, over a private JACK server.
+// Knob to wire, as a musician turns it: the stand-in host runs the editor bundle in its window
+// on a private X server, the pointer (through XTest) holds a knob and moves it a few pixels at a
+// time, and each step's parameter change is timed from the pointer's move to its arrival at a
+// simulated synth's MIDI input over a private JACK server.
 //
-// The path is the whole editor's: parameter set under the plug-in lock, value display, the
-// control-action routine, the SysEx send, RtMidi's JACK output ring, one JACK cycle, the sim's
-// input callback (where the arrival is stamped). The reference beside it is one JACK period of
-// the server (256 frames at 48 kHz, 5.33 ms): output leaves only at the next cycle, so a median
-// within about one period means the editor itself adds little.
-#include <sys/stat.h>
-
+// The path is the whole editor's: the X server, the host's event loop, the view, the knob, the
+// parameter change under the plug-in lock, the value display, the control-action routine, the
+// SysEx send, the JACK output, one JACK cycle, the sim's input callback (where the arrival is
+// stamped). Beside it, taking turns with the knob: the same message sent through a bare JACK
+// output port of this process to the same input, the wire without the editor; and one JACK period
+// of the server (256 frames at 48 kHz, 5.33 ms), since output leaves only at the next cycle.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
-#include "AUComponent.h"
 #include "DorvikSim.h"
 #include "DumpLayout.h"
-#include "HostPlugin.h"
+#include "JackMidiOutput.h"
 #include "JackTestServer.h"
-#include "ParamNames.h"
+#include "WindowFlows.h"
+#include "WindowSession.h"
 
 namespace {
 
 const double kPeriodMs = 256.0 / 48000.0 * 1000.0;
 
-void makeFolders(const std::string& path) {
-  for (size_t i = 1; i <= path.size(); ++i)
-    if (i == path.size() || path[i] == '/') mkdir(path.substr(0, i).c_str(), 0755);
+double percentile(std::vector<double> v, int p) {
+  if (v.empty()) return -1.0;
+  std::sort(v.begin(), v.end());
+  return v[std::min(v.size() - 1, v.size() * static_cast<size_t>(p) / 100)];
 }
 
 }  // namespace
 
 int main() {
+  if (!WindowSession::available()) {
+    fprintf(stderr, "e2e_knob_bench: no Xvfb\n");
+    return 1;
+  }
   JackTestServer server;
   if (!server.start()) {
     fprintf(stderr, "e2e_knob_bench: no JACK server\n");
@@ -42,8 +47,6 @@ int main() {
   char tmpl[] = "/tmp/sorvanta-bench-XXXXXX";
   const std::string home = mkdtemp(tmpl);
   setenv("XDG_DATA_HOME", home.c_str(), 1);
-  const std::string data = home + "/Audio/Presets/Harrowgate Sound Labs/Tamsell Sorvanta Editor/";
-  makeFolders(data);
   DorvikSim sim;
   if (!sim.ok()) return 1;
   const auto& s = dump::initSound();
@@ -51,41 +54,68 @@ int main() {
   const auto& g = dump::globalTemplate();
   sim.setMemory(DorvikSim::Bytes(s.begin(), s.end()), DorvikSim::Bytes(m.begin(), m.end()),
                 DorvikSim::Bytes(g.begin(), g.end()));
-  std::ofstream(data + "Sorvanta Editor UI.txt") << "yellow\nnormal\nyes\n" << sim.editorOutputName() << "\n"
-                                                  << sim.editorInputName();
-  HostPlugin plug;
-  std::string why;
-  if (!plug.Load(SORVANTA_BUNDLE, &why) || !plug.Open(&why)) {
-    fprintf(stderr, "e2e_knob_bench: %s\n", why.c_str());
+  WindowSession w;
+  WindowSession::Options options;
+  options.outPort = sim.editorOutputName();
+  options.inPort = sim.editorInputName();
+  if (!w.start(options)) {
+    fprintf(stderr, "e2e_knob_bench: %s\n", w.why().c_str());
     return 1;
   }
-  plug.StartRendering({});
-  auto isChange = [](const DorvikSim::Bytes& b) { return b.size() == 10 && b[4] == 0x20; };
   // The start-up conversation first (handshake and its closing pause).
-  if (!sim.waitFor([](const DorvikSim::Bytes& b) { return b.size() == 6 && b[4] == 0x04; }, 1, 10.0)) return 1;
+  if (!sim.waitFor([](const DorvikSim::Bytes& b) { return b.size() == 6 && b[4] == 0x04; }, 1, 20.0)) {
+    fprintf(stderr, "e2e_knob_bench: no handshake\n");
+    return 1;
+  }
   MidiTestSleep(1.0);
-
-  const int turns = 400;
-  std::vector<double> ms;
+  JackMidiOutput bare;
+  if (!bare.create("bench-bare") || !bare.open(sim.editorOutputName(), "bare-out")) {
+    fprintf(stderr, "e2e_knob_bench: no bare port\n");
+    return 1;
+  }
+  showTab(w, 2);
+  // Oscillator 1 detune of part 1 (sound parameter 3): 3E 10 dev 20 part 00 03 value.
+  auto isDetune = [](const DorvikSim::Bytes& b) { return b.size() == 10 && b[4] == 0x20 && b[7] == 0x03; };
+  DorvikSim::Bytes change = {0xF0, 0x3E, 0x10, 0x00, 0x20, 0x00, 0x00, 0x03, 0x40, 0xF7};
+  change[3] = static_cast<unsigned char>(sim.deviceId());
+  // A new connection goes live a cycle or two later: the bare port's first message must get through.
+  for (int i = 0; i < 50 && sim.received(isDetune).empty(); ++i) {
+    bare.send(change.data(), change.size());
+    MidiTestSleep(0.02);
+  }
+  const int x = w.s(kOsc1DetuneX), y0 = w.s(kOsc1KnobY);
+  w.press(x, y0);
+  const int turns = 300;
+  std::vector<double> knob, wire;
   int lost = 0;
   for (int i = 0; i < turns; ++i) {
-    const size_t before = sim.received(isChange).size();
-    const double t0 = MidiTestNow();
-    AudioUnitSetParameter(plug.Unit(), kFilter1Cutoff, kAudioUnitScope_Global, 0, static_cast<float>(i % 2 ? 90 : 30), 0);
-    if (!sim.waitFor(isChange, before + 1, 1.0)) {
+    // Up and down 60 pixels, 4 a step: every step moves the value.
+    const int leg = (i / 15) % 2, k = i % 15 + 1;
+    const int y = y0 - 4 * (leg ? 15 - k : k);
+    size_t before = sim.received(isDetune).size();
+    double t0 = MidiTestNow();
+    w.move(x, y);
+    if (sim.waitFor(isDetune, before + 1, 1.0))
+      knob.push_back((sim.received(isDetune)[before].time - t0) * 1000.0);
+    else
       ++lost;
-      continue;
-    }
-    ms.push_back((sim.received(isChange).back().time - t0) * 1000.0);
     MidiTestSleep(0.002 * (i % 4));  // land at different points of the cycle
+    before = sim.received(isDetune).size();
+    change[8] = static_cast<unsigned char>(i % 128);
+    t0 = MidiTestNow();
+    bare.send(change.data(), change.size());
+    if (sim.waitFor(isDetune, before + 1, 1.0)) wire.push_back((sim.received(isDetune)[before].time - t0) * 1000.0);
+    MidiTestSleep(0.002 * ((i + 2) % 4));
   }
-  plug.Close();
+  w.release();
+  w.stop();
   if (system(("rm -rf '" + home + "'").c_str()) != 0) {
   }
-  std::sort(ms.begin(), ms.end());
-  if (ms.empty()) return 1;
-  printf("knob to synth port, %d turns (%d lost): p50 %.2f ms, p99 %.2f ms, max %.2f ms\n", turns, lost,
-         ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 99 / 100)], ms.back());
+  if (knob.empty()) return 1;
+  printf("knob turned with the pointer to the synth's port, %d steps (%d moved no value): p50 %.2f ms, p99 %.2f ms, max %.2f ms\n",
+         turns, lost, percentile(knob, 50), percentile(knob, 99), percentile(knob, 100));
+  printf("the same message from a bare port:               %zu sends:            p50 %.2f ms, p99 %.2f ms, max %.2f ms\n",
+         wire.size(), percentile(wire, 50), percentile(wire, 99), percentile(wire, 100));
   printf("one JACK period (256 frames at 48 kHz): %.2f ms\n", kPeriodMs);
   return 0;
 }

@@ -3,9 +3,13 @@
 // into its canvas without a window, over an empty data folder of its own.
 #pragma once
 
+#include <fcntl.h>
+#include <sched.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -68,6 +72,55 @@ inline IPluginInstanceInfo instanceInfo() {
   IPluginInstanceInfo info;
   info.mBundleID = "com.harrowgatesoundlabs.audiounit.SorvantaEditor.x64";
   return info;
+}
+
+// Runs this program again in a fresh process with the arguments, on the given cores (null: all
+// this one may use), and returns what it printed; its errors go to /dev/null.
+inline std::string runFresh(const char* self, const std::vector<std::string>& args, const cpu_set_t* cores = nullptr) {
+  int out[2];
+  if (pipe(out) != 0) return "";
+  const pid_t pid = fork();
+  if (pid < 0) return "";
+  if (pid == 0) {
+    if (cores) sched_setaffinity(0, sizeof *cores, cores);
+    dup2(out[1], 1);
+    const int devNull = open("/dev/null", O_WRONLY);
+    dup2(devNull, 2);
+    std::vector<char*> argv{const_cast<char*>(self)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(self, argv.data());
+    _exit(127);
+  }
+  close(out[1]);
+  std::string text;
+  char buf[4096];
+  for (ssize_t n; (n = read(out[0], buf, sizeof buf)) > 0;) text.append(buf, static_cast<size_t>(n));
+  close(out[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return text;
+}
+
+// The number after `label` in text, or -1.
+inline double numberAfter(const std::string& text, const std::string& label) {
+  const size_t at = text.find(label);
+  return at == std::string::npos ? -1.0 : std::atof(text.c_str() + at + label.size());
+}
+
+inline double median(std::vector<double> v) {
+  if (v.empty()) return -1.0;
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// Cores and load, for the figures' heading.
+inline std::string machine() {
+  double load[3] = {-1, -1, -1};
+  if (getloadavg(load, 3) < 0) load[0] = -1;
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "%ld cores, load %.1f", sysconf(_SC_NPROCESSORS_ONLN), load[0]);
+  return buf;
 }
 
 // The whole window drawn once, as the view's first paint does.

@@ -1,10 +1,12 @@
 // One editor opened on the authored interface and its first page drawn, as a host opens it:
-// (1) the memory it then holds, beside the process before the open, with the two structures that
-// used to dominate it (the prepared SysEx messages and the decoded images) printed next to what
-// they cost when every message was kept whole and every image decoded at open; (2) the time from
-// construction to the first page on the canvas, beside the work no open can skip, measured in the
-// same run: deciphering and parsing the two resources and decoding the PNG files the first page
-// shows.
+// (1) the memory it holds at ready and once the work started ahead of the user's next steps is
+// done, beside the process before the open, with the two structures that used to dominate it
+// (the prepared SysEx messages and the decoded images) printed next to what they cost when every
+// message was kept whole and every image decoded at open; (2) the time from construction to the
+// first page on the canvas, beside the work no open can skip: deciphering and parsing the two
+// resources and decoding the PNG files the first page shows, keeping their pixels as the open
+// does. Open and reference each run in fresh processes, one after the other, and their medians
+// are compared, on all cores and held to two.
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
@@ -58,9 +60,8 @@ SysExSizes sysexSizes(Sorvanta* plug) {
   return s;
 }
 
-// What no open can skip, timed here: the two resources read and deciphered, their texts parsed.
-double decipherAndParse() {
-  const auto t0 = Clock::now();
+// What no open can skip: the two resources read and deciphered, their texts parsed.
+void decipherAndParse() {
   for (const char* name : {UIConfigResources::kUIConfigResource, UIConfigResources::kSysExResource}) {
     std::vector<unsigned char> bytes;
     UIConfigResources::readResource(UIConfigResources::resourcePath(SORVANTA_BUNDLE_RESOURCES, name), bytes);
@@ -69,16 +70,6 @@ double decipherAndParse() {
     tinyxml2::XMLDocument doc(true, tinyxml2::PRESERVE_WHITESPACE);
     if (doc.Parse(text.c_str()) != tinyxml2::XML_SUCCESS) std::printf("%s does not parse\n", name);
   }
-  return secondsSince(t0);
-}
-
-double decodeFiles(const std::vector<std::string>& files) {
-  const auto t0 = Clock::now();
-  for (const std::string& f : files) {
-    const std::string path = std::string(SORVANTA_BUNDLE_RESOURCES) + "/" + f.substr(f.find_last_of('/') + 1);
-    delete GFX_LoadPNG(path.c_str());
-  }
-  return secondsSince(t0);
 }
 
 // Resident size of the stand-in host holding the editor open without a window (nothing drawn),
@@ -106,66 +97,86 @@ long long headlessHostBytes() {
   return rss;
 }
 
-// Median open to ready over `runs` fresh processes (each open is a first open, as a host's is),
-// each held to the first `cores` cores this one may use (0: all of them); -1 when none ran.
-double medianOpenMs(const char* self, int cores, int runs) {
-  cpu_set_t allowed;
-  if (sched_getaffinity(0, sizeof allowed, &allowed) != 0) return -1;
-  cpu_set_t use;
+void waitForWorkAhead() {
+  for (int i = 0; i < 500 && IGraphics::WorkAhead(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+// --open-only: one open as a host makes it, alone in its process (also a profiler's view of the
+// open): its time, and the resident size before it, at ready, and once the other tabs' images
+// are decoded.
+int openOnly() {
+  editorbench::Environment env;
+  const long long rssBefore = editorbench::statusBytes("VmRSS:");
+  const auto t0 = Clock::now();
+  auto* plug = new Sorvanta(editorbench::instanceInfo());
+  const double constructed = secondsSince(t0);
+  editorbench::drawWholeWindow(plug->GetGUI());
+  const double ready = secondsSince(t0);
+  const long long rssReady = editorbench::statusBytes("VmRSS:");
+  waitForWorkAhead();
+  std::fflush(stdout);
+  std::printf("\nopen to ready: %.2f ms (constructor %.1f ms) before: %lld at ready: %lld settled: %lld\n", ready * 1e3,
+              constructed * 1e3, rssBefore, rssReady, editorbench::statusBytes("VmRSS:"));
+  delete plug;
+  return 0;
+}
+
+// --reference: the unavoidable work alone in its process, the first page's images decoded one
+// after another and kept.
+int referenceOnly(int n, char** files) {
+  const auto t0 = Clock::now();
+  decipherAndParse();
+  std::vector<GFX_IBitmap*> kept;
+  for (int i = 0; i < n; ++i) kept.push_back(GFX_LoadPNG((std::string(SORVANTA_BUNDLE_RESOURCES) + "/" + files[i]).c_str()));
+  std::printf("\nreference: %.2f ms\n", secondsSince(t0) * 1e3);
+  for (GFX_IBitmap* bm : kept) delete bm;
+  return 0;
+}
+
+struct OpenFigures {
+  double open = -1, reference = -1, rssBefore = -1, rssReady = -1, rssSettled = -1;
+};
+
+// Medians of `runs` opens and as many references, taking turns, each in a fresh process held to
+// the first `cores` cores this one may use (0: all of them).
+OpenFigures medianOpen(const char* self, const std::vector<std::string>& shown, int cores, int runs) {
+  cpu_set_t allowed, use;
+  if (sched_getaffinity(0, sizeof allowed, &allowed) != 0) return {};
   CPU_ZERO(&use);
   for (int c = 0, taken = 0; c < CPU_SETSIZE && (cores == 0 || taken < cores); ++c)
     if (CPU_ISSET(c, &allowed)) {
       CPU_SET(c, &use);
       ++taken;
     }
-  std::vector<double> ms;
+  std::vector<std::string> reference{"--reference"};
+  for (const std::string& f : shown) reference.push_back(f.substr(f.find_last_of('/') + 1));
+  std::vector<double> open, ref, before, ready, settled;
+  using editorbench::numberAfter;
   for (int i = 0; i < runs; ++i) {
-    int out[2];
-    if (pipe(out) != 0) break;
-    const pid_t pid = fork();
-    if (pid < 0) break;
-    if (pid == 0) {
-      sched_setaffinity(0, sizeof use, &use);
-      dup2(out[1], 1);
-      const int devNull = open("/dev/null", O_WRONLY);
-      dup2(devNull, 2);
-      execl(self, self, "--open-only", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(out[1]);
-    std::string text;
-    char buf[512];
-    for (ssize_t n; (n = read(out[0], buf, sizeof buf)) > 0;) text.append(buf, static_cast<size_t>(n));
-    close(out[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    const size_t at = text.find("open to ready: ");
-    if (at != std::string::npos) ms.push_back(std::atof(text.c_str() + at + 15));
+    const std::string opened = editorbench::runFresh(self, {"--open-only"}, &use);
+    const std::string referenced = editorbench::runFresh(self, reference, &use);
+    if (numberAfter(opened, "open to ready: ") <= 0 || numberAfter(referenced, "reference: ") <= 0) continue;
+    open.push_back(numberAfter(opened, "open to ready: "));
+    ref.push_back(numberAfter(referenced, "reference: "));
+    before.push_back(numberAfter(opened, "before: "));
+    ready.push_back(numberAfter(opened, "at ready: "));
+    settled.push_back(numberAfter(opened, "settled: "));
   }
-  if (ms.empty()) return -1;
-  std::sort(ms.begin(), ms.end());
-  return ms[ms.size() / 2];
+  using editorbench::median;
+  return {median(open), median(ref), median(before), median(ready), median(settled)};
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "--open-only") return openOnly();
+  if (argc > 1 && std::string(argv[1]) == "--reference") return referenceOnly(argc - 2, argv + 2);
   editorbench::Environment env;
-  // Every outgoing message and log copy is printed; keep the figures readable.
-  std::fflush(stdout);
-  const long long rssBefore = editorbench::statusBytes("VmRSS:");
-  const auto t0 = Clock::now();
+  // Built without a draw, which would start on the other tabs' images: once the work started
+  // ahead of the first draw is done, the images decoded are the first page's.
   auto* plug = new Sorvanta(editorbench::instanceInfo());
-  const double constructed = secondsSince(t0);
   IGraphics* g = plug->GetGUI();
-  editorbench::drawWholeWindow(g);
-  const double ready = secondsSince(t0);
-  // --open-only: stop here, for a profiler's view of the open alone.
-  if (argc > 1 && std::string(argv[1]) == "--open-only") {
-    std::printf("open to ready: %.1f ms (constructor %.1f ms)\n", ready * 1e3, constructed * 1e3);
-    return 0;
-  }
-  const long long rssOpen = editorbench::statusBytes("VmRSS:");
+  waitForWorkAhead();
   const size_t decodedOpen = IGraphics::DecodedBitmapBytes();
   const SysExSizes sysex = sysexSizes(plug);
 
@@ -181,30 +192,24 @@ int main(int argc, char** argv) {
   }
   const size_t decodedAll = IGraphics::DecodedBitmapBytes();
 
-  double unavoidable = 1e9;
-  for (int i = 0; i < 3; ++i) {
-    const double t = decipherAndParse() + decodeFiles(shown);
-    if (t < unavoidable) unavoidable = t;
-  }
-  const double parse = decipherAndParse();
-
-  std::printf("\none editor open on the authored interface, first page drawn (%ld cores)\n", sysconf(_SC_NPROCESSORS_ONLN));
-  std::printf("resident size:        %7.1f MB   (process before the open: %.1f MB; open editor adds %.1f MB)\n",
-              rssOpen / kMB, rssBefore / kMB, (rssOpen - rssBefore) / kMB);
+  std::fflush(stdout);
+  std::printf("\none editor open on the authored interface, first page drawn (%s)\n", editorbench::machine().c_str());
   const long long host = headlessHostBytes();
   std::printf("headless host:        %7.1f MB   (sorvanta-host --headless, editor open, nothing drawn)\n", host / kMB);
   std::printf("prepared SysEx:       %7.2f MB   as whole messages: %.2f MB  (%zu bindings, %zu messages)\n",
               sysex.now / kMB, sysex.whole / kMB, sysex.bindings, sysex.messages);
   std::printf("decoded images:       %7.1f MB   every image decoded: %.1f MB  (%zu of %zu images on the first page)\n",
               decodedOpen / kMB, decodedAll / kMB, shown.size(), ui->imageCache.size());
-  std::printf("open to ready:        %7.1f ms   (constructor %.1f ms, first page %.1f ms)\n", ready * 1e3,
-              constructed * 1e3, (ready - constructed) * 1e3);
-  std::printf("unavoidable work:     %7.1f ms   (decipher + XML parse %.1f ms, PNG decode of the first page %.1f ms)  ratio %.2fx\n",
-              unavoidable * 1e3, parse * 1e3, (unavoidable - parse) * 1e3, ready / unavoidable);
-  // Each open above is one sample; fresh processes give the median, on all cores and on two.
-  const double all = medianOpenMs(argv[0], 0, 15), two = medianOpenMs(argv[0], 2, 15);
-  std::printf("median of 15 opens:   %7.1f ms on all cores (%.2fx), %.1f ms on 2 cores (%.2fx)\n", all,
-              all / (unavoidable * 1e3), two, two / (unavoidable * 1e3));
+  for (int cores : {0, 2}) {
+    const OpenFigures f = medianOpen(argv[0], shown, cores, 15);
+    if (!cores)
+      std::printf("resident size:        %7.1f MB   at ready (process before the open: %.1f MB); %.1f MB once the "
+                  "other tabs' images are decoded\n",
+                  f.rssReady / kMB, f.rssBefore / kMB, f.rssSettled / kMB);
+    std::printf("open to ready:        %7.1f ms   unavoidable work %.1f ms (decipher + XML parse + PNG decode of the "
+                "first page, pixels kept)  ratio %.2fx  [medians of 15 each, fresh processes, %s]\n",
+                f.open, f.reference, f.open / f.reference, cores ? "2 cores" : "all cores");
+  }
   delete plug;
   return 0;
 }

@@ -1,11 +1,15 @@
 // Graphics library against pixman on the same images in one run: prints GFX time, pixman time
-// and their ratio for each operation the editor's interface leans on. pixman is the reference
-// for what a tuned compositor does on this machine; the arithmetic differs (pixman works on
-// premultiplied colour with rounding, we on straight colour with truncation), the work per pixel
-// is the same kind.
+// and their ratio for each operation the editor's interface leans on, beside the goal's target
+// (copy and fills at most 1.0, colour dodge at most 1.0, source alpha, add and bilinear scaling at
+// most 1.5). pixman is the reference for what a tuned compositor does on this machine; the
+// arithmetic differs (pixman works on premultiplied colour with rounding, we on straight colour
+// with truncation), the work per pixel is the same kind.
 //
 // Images: 1500 x 757 (the editor's window at size 1.0) with mixed alpha laid out in 16-pixel
-// runs, as in real interface art: fully transparent, opaque and partial areas.
+// runs, as in real interface art: fully transparent, opaque and partial areas. Both sides work
+// on the same buffers and see the same pictures: each pixel's blue equals its alpha and its red
+// and green are at most that, so the same words read in pixman's a8r8g8b8 (alpha in the top
+// byte, colour premultiplied) are valid pixels with the same alpha.
 #include <pixman.h>
 
 #include <algorithm>
@@ -30,9 +34,8 @@ void makeImage(GFX_MemBitmap* bm, unsigned seed) {
     for (int x = 0; x < W; x += 16) {
       const int kind = rng() % 3;
       for (int i = x; i < std::min(W, x + 16); ++i) {
-        GFX_pixel p = rng() & ~0xffu;
-        p |= kind == 0 ? 0u : kind == 1 ? 255u : (rng() & 0xff);
-        row[i] = p;
+        const unsigned a = kind == 0 ? 0u : kind == 1 ? 255u : (rng() & 0xff);
+        row[i] = GFX_RGBA(rng() % (a + 1), rng() % (a + 1), a, a);
       }
     }
   }
@@ -156,14 +159,14 @@ int main() {
           [&] {
             pixman_fill(reinterpret_cast<uint32_t*>(im.dst.getBits()), im.dst.getRowSpan(), 32, 0, 0, W, H, colour);
           },
-          "<= 1.1");
+          "<= 1.0");
   pixman_color_t tc = {static_cast<uint16_t>(0.6 * 200 * 257), static_cast<uint16_t>(0.6 * 120 * 257),
                        static_cast<uint16_t>(0.6 * 40 * 257), static_cast<uint16_t>(0.6 * 65535)};
   pixman_image_t* translucent = pixman_image_create_solid_fill(&tc);
   compare(im, "translucent fill (mode 0, 0.6)", "OVER, solid 0.6",
           [&] { GFX_FillRect(&im.dst, 0, 0, W, H, colour, 0.6f, 0); },
           [&] { pixman_image_composite32(PIXMAN_OP_OVER, translucent, nullptr, im.pdst, 0, 0, 0, 0, 0, 0, W, H); },
-          "<= 1.1");
+          "<= 1.0");
   pixman_image_unref(translucent);
   pixman_image_unref(halfMask);
   return 0;

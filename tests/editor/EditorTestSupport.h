@@ -159,7 +159,8 @@ inline std::string uiDocument() {
 // What leaves through the framework's send slots.
 class RecordingSorvanta : public Sorvanta {
 public:
-  explicit RecordingSorvanta(IPluginInstanceInfo info) : Sorvanta(info) {}
+  // The library is read beside the build; the tests look at it as a user's first request would.
+  explicit RecordingSorvanta(IPluginInstanceInfo info) : Sorvanta(info) { awaitLibrary(); }
   // The engine's worker jobs call the two overrides below: cancel and join them before the lists
   // (and this class's part of the object) go. Sorvanta's own destructor joins them only after
   // ours has run, which is too late here.
@@ -177,6 +178,12 @@ public:
   bool SendMidiSysex(unsigned char* bytes, int size) override {
     std::lock_guard<std::mutex> g(sentLock);
     sysexSent.emplace_back(bytes, bytes + size);
+    return true;
+  }
+  // Whole messages as they are (F0 .. F7): the store jobs send this way.
+  bool SendMidiSysex2(std::vector<unsigned char> bytes) override {
+    std::lock_guard<std::mutex> g(sentLock);
+    sysexSent.push_back(std::move(bytes));
     return true;
   }
   std::mutex sentLock;

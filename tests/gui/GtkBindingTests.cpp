@@ -10,10 +10,12 @@
 #include <fstream>
 #include <unistd.h>
 #include <string>
+#include <vector>
 
 #include "CairoTestImages.h"
 #include "GFX_Bitmap.h"
 #include "GFX_Blit.h"
+#include "ControlLayer.h"
 #include "GuiTestSupport.h"
 #include "IGraphicsGtk.h"
 #include "IGraphicsGtkView.h"
@@ -236,4 +238,53 @@ TEST(GtkResources, PngImagesAreDecodedWhenFirstDrawnWithTheEagerLoadsPixels) {
   ASSERT_NE(broken.mData, nullptr);
   EXPECT_EQ(broken.mData->getBits(), nullptr);
   g.ReleaseBitmap(&broken);
+}
+
+// The background is left out under a picture drawn later that replaces every pixel it covers:
+// what shows is what painting everything in order shows, whatever the picture's blend, weight,
+// visibility, frames or alpha, and wherever the repainted area lies.
+TEST(GtkResources, APictureOverTheBackgroundShowsWhatPaintingInOrderShows) {
+  TempDir dir;
+  writeSolidPng((dir.path / "bg.png").c_str(), 60, 40, 1.0, 0.0, 0.0);
+  writeSolidPng((dir.path / "cover.png").c_str(), 40, 20, 0.0, 0.0, 1.0);
+  writeSolidPng((dir.path / "glass.png").c_str(), 40, 20, 0.0, 1.0, 0.0, 0.5);
+  writeSolidPng((dir.path / "strip.png").c_str(), 40, 40, 0.0, 1.0, 1.0);
+  struct InOrder : IBitmapControl { using IBitmapControl::IBitmapControl; };  // never taken for a cover
+  struct Case { const char* file; int blend, frames; bool gray, hideControl, hideLayer; IRECT area; };
+  const IRECT all(0, 0, 60, 40);
+  const Case cases[] = {
+      {"cover.png", IChannelBlend::kBlendNone, 1, false, false, false, all},
+      {"cover.png", IChannelBlend::kBlendClobber, 1, false, false, false, IRECT(5, 5, 30, 30)},
+      {"cover.png", IChannelBlend::kBlendAdd, 1, false, false, false, all},
+      {"cover.png", IChannelBlend::kBlendNone, 1, true, false, false, all},
+      {"cover.png", IChannelBlend::kBlendNone, 1, false, true, false, all},
+      {"cover.png", IChannelBlend::kBlendNone, 1, false, false, true, all},
+      {"glass.png", IChannelBlend::kBlendNone, 1, false, false, false, all},
+      {"glass.png", IChannelBlend::kBlendClobber, 1, false, false, false, all},
+      {"strip.png", IChannelBlend::kBlendNone, 2, false, false, false, all},
+  };
+  for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+    const Case& c = cases[i];
+    std::vector<GFX_pixel> drawn[2];
+    for (int inOrder = 0; inOrder < 2; ++inOrder) {
+      GuiTestPlug plug;
+      IGraphicsGtk g(&plug, 60, 40);
+      g.SetResourcesPath(dir.path.c_str());
+      g.AttachBackground(7600, "resources/img/bg.png");
+      IBitmap bm = g.LoadIBitmap(7601 + static_cast<int>(i), (std::string("resources/img/") + c.file).c_str(), 1.0, c.frames);
+      auto* picture = inOrder ? new InOrder(&plug, 10, 10, -1, &bm, c.blend) : new IBitmapControl(&plug, 10, 10, -1, &bm, c.blend);
+      auto* page = new ControlLayer(1, "page");
+      page->AddControl(picture);
+      g.AttachLayer(page);
+      page->Hide(c.hideLayer);
+      picture->Hide(c.hideControl);
+      picture->GrayOut(c.gray);
+      g.PrepDraw();
+      IRECT area = c.area;
+      g.Draw(&area);
+      GFX_IBitmap* canvas = g.GetDrawBitmap();
+      drawn[inOrder].assign(canvas->getBits(), canvas->getBits() + 40 * canvas->getRowSpan());
+    }
+    EXPECT_EQ(drawn[0], drawn[1]) << "case " << i;
+  }
 }

@@ -131,9 +131,10 @@ TEST(GuiThreads, AnImageFirstDrawnOnTwoThreadsAtOnceIsDecodedOnce) {
   rmdir(dir.c_str());
 }
 
-// Images decoded ahead on helper threads: only those of shown controls, drawn exactly as images
-// decoded by the draw itself, and an editor closed while helpers still decode frees nothing
-// they hold (the sanitizer builds watch that).
+// Images decoded ahead on helper threads: only those of shown controls, then those of a page not
+// shown once the first page is drawn, all drawn exactly as images decoded by the draw itself,
+// and an editor closed while helpers still decode frees nothing they hold (the sanitizer builds
+// watch that).
 TEST(GuiThreads, ImagesDecodedAheadAreTheShownOnesDrawnAsBeforeAndMayBeClosedMidway) {
   char tmpl[] = "/tmp/gui-ahead-img-XXXXXX";
   const std::string dir = mkdtemp(tmpl);
@@ -167,7 +168,11 @@ TEST(GuiThreads, ImagesDecodedAheadAreTheShownOnesDrawnAsBeforeAndMayBeClosedMid
   const size_t twoImages = 2u * 500 * 400 * sizeof(GFX_pixel);
   for (int i = 0; i < 2000 && IGraphics::DecodedBitmapBytes() - before < twoImages; ++i) usleep(5000);
   EXPECT_EQ(IGraphics::DecodedBitmapBytes() - before, twoImages) << "the shown images, and only they";
+  ahead->DecodeAfterFirstDraw(ahead->ImagesOf(ahead->GetLayer(1), true));
+  EXPECT_EQ(IGraphics::DecodedBitmapBytes() - before, twoImages) << "the hidden one waits for the first draw";
   drawAll(ahead);
+  for (int i = 0; i < 2000 && IGraphics::WorkAhead(); ++i) usleep(5000);
+  EXPECT_EQ(IGraphics::DecodedBitmapBytes() - before, twoImages * 3 / 2) << "and follows it";
   IGraphics* plain = build(&plainPlug, 7410);
   drawAll(plain);
   // Drawn at once: the draw meets its images queued or half decoded, and takes them over.
@@ -186,7 +191,10 @@ TEST(GuiThreads, ImagesDecodedAheadAreTheShownOnesDrawnAsBeforeAndMayBeClosedMid
   }
   for (int round = 0; round < 5; ++round) {
     GuiTestPlug closing;
-    build(&closing, 7420 + 10 * round)->DecodeShownImagesAhead();
+    IGraphics* g = build(&closing, 7420 + 10 * round);
+    g->DecodeShownImagesAhead();
+    g->DecodeAfterFirstDraw(g->ImagesOf(g->GetLayer(1), true));
+    if (round % 2) drawAll(g);
   }
   for (const char* f : files) std::remove((dir + "/" + f).c_str());
   rmdir(dir.c_str());

@@ -11,6 +11,7 @@
 // size ending in F7, the kind the reader stores in place in the file's own buffer.
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "BankFormats.h"
@@ -61,8 +62,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<bool> whole;
   readBankMessages(input.data(), static_cast<int>(input.size()), bank, &whole);
   if (whole.size() != bank.entries.size()) abort();
-  for (const LibrarianPatch& e : bank.entries) {
+  // Names and categories read from the bytes of the bank as read are those its entries get.
+  std::vector<std::string> texts;
+  for (size_t i = 0; i < bank.entries.size(); ++i) {
+    texts.emplace_back(bank.entries.nameAt(i));
+    texts.emplace_back(bank.entries.categoryAt(i));
+  }
+  for (size_t i = 0; i < bank.entries.size(); ++i) {
+    const LibrarianPatch& e = bank.entries[i];
     if (e.messages.size() != 1 || !isValidStoredDump(e.messages[0].bytes)) abort();
+    if (e.name != texts[2 * i] || e.category != texts[2 * i + 1]) abort();
   }
   if (bank.entries.empty()) return 0;
   for (bool asMidi : {false, true}) {

@@ -231,6 +231,34 @@ TEST_F(FileSafety, FailedRemovalsAreRetriedOrUndoneNeverLeftToMultiply) {
   }
 }
 
+TEST_F(FileSafety, ASplitThatCannotCleanUpLeavesNothingTheNextStartSplitsAgain) {
+  // No RENAME_NOREPLACE and no removal ever succeeds: each start gets a little further with the
+  // split (a part left by the last start is taken as written) and none adds a copy.
+  using Op = FaultyCalls::Op;
+  const Bytes file = rawBank(sounds(250, "Big", {"Bass"}));
+  writeFile(p("Bank.syx"), file);
+  FaultyCalls calls;
+  calls.rule = [](Op op, const std::string&, const std::string&) {
+    FaultyCalls::Fault fault;
+    fault.fail = op == Op::renameNoReplace || op == Op::unlink;
+    fault.err = op == Op::renameNoReplace ? EINVAL : EIO;
+    return fault;
+  };
+  ScopedCalls scoped(&calls);
+  std::vector<std::string> shown;
+  for (int start = 0; start < 6; ++start) {
+    load();
+    shown.clear();
+    for (const std::string& name : filesIn(home.patches()))
+      if (name[0] != '.') shown.push_back(name);
+    for (const std::string& name : shown) EXPECT_EQ(name.find(" ("), std::string::npos) << name << ", start " << start;
+  }
+  EXPECT_EQ(shown, (std::vector<std::string>{"Bank Singles 1.syx", "Bank Singles 2.syx", "Bank Singles 3.syx",
+                                             "Bank.syx"}));
+  EXPECT_EQ(readFile(p("Bank.syx")), file);
+  EXPECT_EQ(soundNames(), (std::vector<std::string>{"Bank Singles 1.syx", "Bank Singles 2.syx", "Bank Singles 3.syx"}));
+}
+
 TEST_F(FileSafety, OnlyWholeDumpsCountSoASmallHostileFileCannotFloodTheLibrary) {
   const Bytes header = {0xF0, 0x3E, 0x10, 0x00, 0x10, 0x00, 0xF7};
   auto headers = [&](size_t bytes) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <set>
 #include <thread>
 
 #include "BankFormats.h"
@@ -181,4 +183,77 @@ TEST_F(ReceiveDump, StoringRacesSafelyWithAReload) {
   UTIL_MutexLock lock(&lib.bankLock());
   ASSERT_EQ(lib.soundBankFiles.size(), 3u);
   for (const PatchFile* f : lib.soundBankFiles) EXPECT_EQ(f->entries.size(), 100u);
+}
+
+// The library read beside the editor's build while its folder changes under it: a reader sees it
+// before or after, never half of it; a dump that arrives meanwhile waits and lands in the bank
+// the user sees; and what is in place at the end agrees with itself and, once read again, with a
+// fresh load of what the folder then holds.
+TEST(LoadBesideTheBuild, ALibraryChangedWhileItLoadsEndsConsistent) {
+  TempDataHome home;
+  LogCapture log;
+  const std::string root = home.patches();
+  constexpr int kFiles = 240;
+  auto path = [&](int f) { return root + "/F" + std::to_string(f % 4) + "/b" + std::to_string(1000 + f) + ".syx"; };
+  for (int k = 0; k < 4; ++k) makeFolders(root + "/F" + std::to_string(k));
+  for (int f = 0; f < kFiles; ++f) writeFile(path(f), rawBank(sounds(100, "S" + std::to_string(f) + "-", {"Bass", "Lead"})));
+
+  PatchLibrarian lib;
+  lib.startLoading(root);
+  const LibrarianPatch in = received(soundDump("Arrived", "Lead", 7), false);
+  std::thread midi([&] {
+    lib.selectedSlot = 7;
+    lib.setSysexDatatoSelectedSlot(&in);
+  });
+  for (int change = 0; lib.loadPending(); ++change) {
+    const int f = (change * 37) % kFiles;
+    const Bytes other = rawBank(sounds(100, "N" + std::to_string(change) + "-", {"Pad "}));
+    switch (change % 4) {
+      case 0: std::remove(path(f).c_str()); break;
+      case 1: writeFile(path(f), Bytes(other.begin(), other.begin() + 20000)); break;  // cut short
+      case 2: writeFile(path(f), other); break;
+      default: writeFile(root + "/F0/new" + std::to_string(change) + ".syx", other); break;
+    }
+    UTIL_MutexLock lock(&lib.bankLock());
+    EXPECT_TRUE(lib.soundBankFiles.empty() || !lib.loadPending());
+  }
+  midi.join();
+
+  {
+    UTIL_MutexLock lock(&lib.bankLock());
+    ASSERT_FALSE(lib.soundBankFiles.empty());
+    std::set<const PatchFile*> listed(lib.soundBankFiles.begin(), lib.soundBankFiles.end());
+    size_t indexed = 0;
+    auto count = [&](const std::vector<PatchFile*>& files) {
+      for (const PatchFile* b : files) {
+        EXPECT_TRUE(listed.count(b));
+        ++indexed;
+      }
+    };
+    for (const FolderFiles* top : lib.soundFolderIndex) {
+      count(top->bankFiles);
+      for (const SubFolderFiles& s : top->subFolders) {
+        count(s.bankFiles);
+        for (const SubFolderFiles2& s2 : s.subFolders) count(s2.bankFiles);
+      }
+    }
+    EXPECT_EQ(indexed, listed.size());
+    size_t sounds = 0, gathered = 0;
+    for (const PatchFile* b : lib.soundBankFiles) {
+      ASSERT_EQ(b->entries.size(), 100u) << b->fileName;
+      for (size_t i = 0; i < b->entries.size(); ++i) {
+        EXPECT_EQ(b->entries.nameAt(i), b->entries[i].name);
+        sounds += b->entries.holdsMessage(i) ? 1 : 0;
+      }
+    }
+    for (const PatchFile* c : lib.categoryBankFiles) gathered += c->entries.size();
+    EXPECT_EQ(gathered, sounds);
+    EXPECT_EQ(lib.soundBankFiles.front()->entries[7].name, in.name);
+  }
+  PatchLibrarian fresh;
+  fresh.loadPatchesFromFilesystem(root);
+  lib.initBankFilesOnDiscard(root);
+  ASSERT_EQ(lib.soundBankFiles.size(), fresh.soundBankFiles.size());
+  for (size_t i = 0; i < fresh.soundBankFiles.size(); ++i)
+    EXPECT_EQ(lib.soundBankFiles[i]->filePath, fresh.soundBankFiles[i]->filePath);
 }

@@ -174,10 +174,27 @@ TEST_F(SaveBanks, ImportCopiesIntoTheLibraryUnderAFreeName) {
 }
 
 TEST_F(SaveBanks, ImportOfAMissingFileFailsVisibly) {
-  const auto before = snapshot(home.base());
-  EXPECT_FALSE(lib.importBankFile(home.base() + "/missing.syx", false));
-  EXPECT_EQ(host.status, "Import FAILED!");
-  EXPECT_EQ(snapshot(home.base()), before);
+  // And a file the loader would pass over is refused, saying why, rather than copied to vanish.
+  const std::string outside = home.base() + "/Desktop";
+  makeFolders(outside);
+  writeFile(outside + "/One Sound.syx", rawBank(sounds(1, "One", {"Bass"})));
+  writeFile(outside + "/Small Bank.syx", rawBank(sounds(76, "Sm", {"Bass"})));
+  writeFile(outside + "/Not A Bank.syx", Bytes(40000, 0x41));
+  const struct {
+    const char* file;
+    const char* status;
+  } cases[] = {{"missing.syx", "Import FAILED!"},
+               {"One Sound.syx", "Import refused: file too small!"},
+               {"Small Bank.syx", "Import refused: file too small!"},
+               {"Not A Bank.syx", "Import refused: no bank data!"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    host.status.clear();
+    const auto before = snapshot(home.base());
+    EXPECT_FALSE(lib.importBankFile(outside + "/" + c.file, false));
+    EXPECT_EQ(host.status, c.status);
+    EXPECT_EQ(snapshot(home.base()), before);
+  }
 }
 
 TEST(RemoveCharsFromString, RemovesEveryOccurrenceOfEachCharacter) {

@@ -204,11 +204,11 @@ bool WindowSession::start(const Options& o) {
   mDir = tmpl;
   mScale = o.size == "small" ? 0.85 : o.size == "large" ? 1.15 : 1.0;
   fs::create_directories(dataFolder() + "Patches");
-  {
+  if (!o.installed) {
     std::ofstream settings(dataFolder() + "Sorvanta Editor UI.txt");
     settings << o.scheme << "\n" << o.size << "\nyes\n" << o.outPort << "\n" << o.inPort << "\n";
-    std::ofstream log(dataFolder() + "Sorvanta Editor LOG.txt");  // its presence turns the log on
   }
+  std::ofstream(dataFolder() + "Sorvanta Editor LOG.txt");  // its presence turns the log on
   if (!startServer()) return false;
   mHost = fork();
   if (mHost == 0) {
@@ -335,15 +335,23 @@ void WindowSession::doubleClick(int x, int y) {
   }
 }
 
-void WindowSession::drag(int x0, int y0, int x1, int y1, int steps) {
-  move(x0, y0);
-  XTestFakeButtonEvent(mDpy, 1, True, CurrentTime);
+void WindowSession::press(int x, int y, int button) {
+  move(x, y);
+  XTestFakeButtonEvent(mDpy, static_cast<unsigned>(button), True, CurrentTime);
   flush();
   pause(0.05);
-  for (int i = 1; i <= steps; ++i) move(x0 + (x1 - x0) * i / steps, y0 + (y1 - y0) * i / steps);
-  XTestFakeButtonEvent(mDpy, 1, False, CurrentTime);
+}
+
+void WindowSession::release(int button) {
+  XTestFakeButtonEvent(mDpy, static_cast<unsigned>(button), False, CurrentTime);
   flush();
   pause(0.08);
+}
+
+void WindowSession::drag(int x0, int y0, int x1, int y1, int steps) {
+  press(x0, y0);
+  for (int i = 1; i <= steps; ++i) move(x0 + (x1 - x0) * i / steps, y0 + (y1 - y0) * i / steps);
+  release();
 }
 
 void WindowSession::key(const char* keysymName) {

@@ -45,6 +45,9 @@ public:
     std::string size = "normal";    // settings line 2
     std::string outPort, inPort;    // settings lines 4 and 5 (empty: none)
     double tempo = 121.0;           // the host's starting tempo
+    // The data folder as the install step laid it down (scripts/install-data.sh): the session
+    // writes no settings file of its own.
+    bool installed = false;
   };
 
   WindowSession() = default;
@@ -72,6 +75,9 @@ public:
   void click(int x, int y, int button = 1);
   void doubleClick(int x, int y);
   void drag(int x0, int y0, int x1, int y1, int steps = 12);
+  // A drag in parts: the button goes down at x, y, the pointer moves (move), the button comes up.
+  void press(int x, int y, int button = 1);
+  void release(int button = 1);
   void key(const char* keysymName);  // "Up", "Return", "Escape", "a" ...
   // Opens the menu of the control at x, y (with the given mouse button), waits until it is up,
   // walks it with the keys and waits until it has closed. False when it did not open or close.

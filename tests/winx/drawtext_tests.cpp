@@ -1,8 +1,10 @@
 // Text layout is checked by geometry (boxes, ink bounds) and coverage sums, never by glyph shapes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <string>
+#include <vector>
 
 #include "WINX_Font.h"
 
@@ -322,4 +324,55 @@ TEST_F(DrawTextTest, InvalidUtf8StillDrawsAndDeletedContextDrawsNothing) {
   HDC bare = WINX_CreateGfxContext(nullptr);
   EXPECT_GT(WINX_DrawText(bare, "x", -1, &r, 0), 0);
   WINX_DeleteGfxContext(bare);
+}
+
+// A text is laid out and rendered once per font and antialiasing: drawn again, anywhere and
+// clipped any way, it shows the pixels a fresh layout there shows (a font made anew lays it out
+// afresh); a changed text is laid out anew, where a stale layout would show the old text.
+TEST_F(DrawTextTest, ATextIsLaidOutOnceAndDrawnAgainAsANewLayoutDrawsIt) {
+  useFont(14);
+  struct Case { const char* text; RECT rect; int flags, originX; };
+  const Case cases[] = {
+      {"Cutoff 12", {10, 10, 190, 40}, 0, 0},
+      {"Cutoff 12", {-20, 5, 190, 44}, DT_CENTER | DT_VCENTER, 0},
+      {"Cutoff 12", {30, 18, 60, 28}, 0, 0},
+      {"Cutoff 12", {0, 0, 100, 40}, DT_NOCLIP, 37},
+      {"Two\nlines", {5, 5, 190, 75}, DT_RIGHT, 0},
+      {"Cutoff 13", {10, 10, 190, 40}, 0, 0},
+  };
+  auto draw = [&](HFONT f, const Case& c) {
+    clear();
+    SelectObject(dc, f);
+    canvas->state.originX = c.originX;
+    RECT r = c.rect;
+    WINX_DrawText(dc, c.text, -1, &r, c.flags);
+    canvas->state.originX = 0;
+    return std::vector<uint32_t>(canvas->pixels, canvas->pixels + height * canvas->rowWords);
+  };
+  std::vector<std::string> seen;
+  for (const Case& c : cases) {
+    const unsigned long long before = WINX_ThreadTextLayouts();
+    const std::vector<uint32_t> kept = draw(font, c);
+    const bool first = std::find(seen.begin(), seen.end(), c.text) == seen.end();
+    seen.push_back(c.text);
+    EXPECT_EQ(WINX_ThreadTextLayouts() - before, first ? 1u : 0u) << c.text;
+    HFONT fresh = CreateFont(-14, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, "Consolas");
+    EXPECT_EQ(kept, draw(fresh, c)) << c.text << " at " << c.rect.left << "," << c.rect.top;
+    SelectObject(dc, font);
+    DeleteObject(fresh);
+  }
+  // A text too big to keep renders only what the clip shows: the same pixels there.
+  useFont(120);
+  std::vector<uint32_t> shown[2];
+  for (int noClip = 0; noClip < 2; ++noClip) {
+    clear();
+    RECT r = {20, 10, 150, 60};
+    WINX_DrawText(dc, "Wide text", -1, &r, noClip ? DT_NOCLIP : 0);
+    shown[noClip].assign(canvas->pixels, canvas->pixels + height * canvas->rowWords);
+  }
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const size_t at = static_cast<size_t>(y) * canvas->rowWords + x;
+      ASSERT_EQ(shown[0][at], x >= 20 && x < 150 && y >= 10 && y < 60 ? shown[1][at] : background) << x << "," << y;
+    }
 }
