@@ -375,6 +375,11 @@ public:
   // names, menus and grids are then made from it as the constructor would have made them.
   // Thread of the parameter handler, under the plug-in's lock; returns at once once done.
   void awaitLibrary();
+  // Whether the handler of a change of paramIdx to value may read or change the library (and
+  // so waits for it): everything on the librarian's page; elsewhere everything but the sounds'
+  // own parameters, the parts' mixer settings, the buttons that switch a sound parameter, a page
+  // other than the librarian's and (outside library-names mode) the part switch.
+  bool changeMayReachLibrary(int paramIdx, double value) const;
   // Sends the librarian's diagnostics to this editor's log while it is on (construction).
   void routeLibrarianLog();
 

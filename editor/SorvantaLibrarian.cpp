@@ -243,8 +243,8 @@ void Sorvanta::refreshPopUpMenus() {
     if (progBankNameMenu && librarian)
       progBankNameMenu->refreshPatchNames(librarian->upperSelection, upperBankFile[0], upperBankFolder[0]);
   }
+  // The grids repaint what their refill changed.
   if (LibrarianViewControl* view = libView()) {
-    view->SetDirty(false);
     view->patchSelectionUpperChanged();
     view->patchSelectionLowerChanged();
   }
@@ -254,7 +254,6 @@ void Sorvanta::updatePatchLibrarianView(int which) {
   if (which < 0 || which > 2) return;
   LibrarianViewControl* view = libView();
   if (!view) return;
-  view->SetDirty(false);
   if (which != 1) view->patchSelectionUpperChanged();
   if (which != 0) view->patchSelectionLowerChanged();
 }

@@ -74,9 +74,9 @@ void Sorvanta::OnParamChange(int paramIdx) {
   UTIL_MutexLock lock(GetMutex());
   IParam* param = GetParam(paramIdx);
   if (!param) return;
-  // Any change after the build may reach the librarian: it finds the whole library.
-  if (constructionDone) awaitLibrary();
   const double v = param->Value();
+  // A change that may reach the librarian finds the whole library.
+  if (constructionDone && changeMayReachLibrary(paramIdx, v)) awaitLibrary();
   int i = truncToInt(v);
   ControlAction* record = param->GetControlAction();
 
@@ -103,6 +103,21 @@ void Sorvanta::OnParamChange(int paramIdx) {
     processControlAction(record, paramIdx, v);
     LinkManager::controlLinker(this, record, record->linkInfo, paramIdx, i, v);
   }
+}
+
+bool Sorvanta::changeMayReachLibrary(int paramIdx, double value) const {
+  const int shownTab = rootLayer ? rootLayer->getSelectedChildId() : truncToInt(paramValue(kMainTab));
+  if (shownTab == 1) return true;
+  if (paramIdx == kMainTab) return truncToInt(value) == 1;
+  // The part switch shows the bank's entry names in library-names mode.
+  if (paramIdx == kQuickTab) return libraryNamesMode;
+  // The sounds' own parameters, the parts' mixer settings (their program and bank apart) and the
+  // buttons that switch a sound parameter reach the synth and the pages, never the library.
+  if (paramIdx < kMultiPartBank || (paramIdx >= kMultiPartStatus && paramIdx < kGlobalInitSound1)) return false;
+  for (const Trigger& t : kTriggers)
+    if (inBlock(paramIdx, t.trigger)) return false;
+  return !inBlock(paramIdx, kTriggerFilterRouting) && !inBlock(paramIdx, kFilterRoutingSerial) &&
+         !inBlock(paramIdx, kFilterRoutingParallel);
 }
 
 // Returns true when paramIdx is a trigger button (handled here).

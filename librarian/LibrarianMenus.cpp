@@ -1,6 +1,7 @@
 // The bank selection menus and the bank-name menus of library-names mode.
 #include "LibrarianMenus.h"
 
+#include <algorithm>
 #include <map>
 
 #include "ControlAction.h"
@@ -71,66 +72,102 @@ void LibrarianBankMenu::rebuildAsMade() {
   refreshFolderStructure(m_chosenIndex, names.fileName, names.folderName);
 }
 
-LibrarianBankMenu::~LibrarianBankMenu() { freeMenus(); }
-
-IPopupMenu* LibrarianBankMenu::newMenu() {
-  m_menus.push_back(std::make_unique<IPopupMenu>());
-  return m_menus.back().get();
-}
-
-void LibrarianBankMenu::freeMenus() {
-  m_root = nullptr;
-  m_folderNames.clear();
-  m_submenus.clear();
-  m_itemBanks.clear();
-  m_placed.clear();
-  m_menus.clear();
-}
-
-void LibrarianBankMenu::registerMenu(const std::string& folderName, IPopupMenu* menu, std::vector<ItemBank> banks) {
-  m_folderNames.push_back(folderName);
-  m_submenus.push_back(menu);
-  m_itemBanks.push_back(std::move(banks));
-}
+LibrarianBankMenu::~LibrarianBankMenu() = default;
 
 int LibrarianBankMenu::selectionParam() const {
   return m_config.grid == 0 ? kPatchSelectionListUpper : kPatchSelectionListLower;
 }
 
-int LibrarianBankMenu::findInFlatList(const ItemBank& bank) const {
+LibrarianBankMenu::BuildKey LibrarianBankMenu::currentKey() const {
+  return BuildKey{m_librarian->generation(), m_librarian->flatList(m_config.list).size(),
+                  librarianFolderIndex(*m_librarian, m_config.list).size(), m_librarian->loadPending()};
+}
+
+void LibrarianBankMenu::followLibrary() const {
+  const BuildKey key = currentKey();
+  if (m_everListed && key == m_listedFrom) return;
+  m_everListed = true;
+  m_listedFrom = key;
+  dropMenus();
+  m_checkedRank = -1;
+  walkIndex(false);
+  m_byName.resize(m_listed.size());
+  for (size_t r = 0; r < m_byName.size(); ++r) m_byName[r] = static_cast<uint32_t>(r);
+  std::stable_sort(m_byName.begin(), m_byName.end(),
+                   [this](uint32_t a, uint32_t b) { return m_listed[a].file->fileName < m_listed[b].file->fileName; });
+}
+
+const std::string& LibrarianBankMenu::shownFolder(const Listed& l) const {
+  static const std::string root = kRootFolderName;
+  return l.asRoot ? root : l.file->folderName;
+}
+
+std::vector<int> LibrarianBankMenu::ranksNamed(const std::string& fileName) const {
+  auto it = std::lower_bound(m_byName.begin(), m_byName.end(), fileName,
+                             [this](uint32_t r, const std::string& name) { return m_listed[r].file->fileName < name; });
+  std::vector<int> ranks;
+  for (; it != m_byName.end() && m_listed[*it].file->fileName == fileName; ++it) ranks.push_back(static_cast<int>(*it));
+  return ranks;
+}
+
+int LibrarianBankMenu::findInFlatList(const std::vector<std::string>& chain, const std::string& fileName,
+                                      const std::string& folderName) const {
   const std::vector<PatchFile*>& flat = m_librarian->flatList(m_config.list);
-  for (size_t i = 0; i < flat.size(); ++i) {
-    const PatchFile* f = flat[i];
-    if (f->fileName != bank.fileName) continue;
+  for (int i : m_librarian->flatPositionsNamed(m_config.list, fileName)) {
+    const PatchFile* f = flat[static_cast<size_t>(i)];
     // Banks from disk are told apart by their whole folder chain (two folders of the same name
     // below different parents); the in-memory banks have no chain and go by folder name.
-    if (bank.chain.empty() ? f->folderName == bank.folderName : f->folderChain == bank.chain)
-      return static_cast<int>(i);
+    if (chain.empty() ? f->folderName == folderName : f->folderChain == chain) return i;
   }
   return -1;
 }
 
-void LibrarianBankMenu::buildItems() {
-  freeMenus();
-  m_root = newMenu();
+int LibrarianBankMenu::findInFlatList(const Listed& l) const {
+  return findInFlatList(l.file->folderChain, l.file->fileName, shownFolder(l));
+}
+
+void LibrarianBankMenu::setCheckedRank(int rank) const {
+  if (m_root) {
+    const int items = static_cast<int>(m_itemOfRank.size());
+    if (m_checkedRank >= 0 && m_checkedRank < items)
+      m_itemOfRank[static_cast<size_t>(m_checkedRank)].first->CheckItem(m_itemOfRank[static_cast<size_t>(m_checkedRank)].second, false);
+    if (rank >= 0 && rank < items) m_itemOfRank[static_cast<size_t>(rank)].first->CheckItem(m_itemOfRank[static_cast<size_t>(rank)].second, true);
+  }
+  m_checkedRank = rank;
+}
+
+void LibrarianBankMenu::walkIndex(bool makeMenus) const {
+  if (!makeMenus) m_listed.clear();
+  auto newMenu = [this]() {
+    m_menus.push_back(std::make_unique<IPopupMenu>());
+    return m_menus.back().get();
+  };
+  auto registerMenu = [this](const std::string& folderName, IPopupMenu* menu, std::vector<ItemBank> banks) {
+    m_folderNames.push_back(folderName);
+    m_submenus.push_back(menu);
+    m_itemBanks.push_back(std::move(banks));
+  };
+  if (makeMenus) m_root = newMenu();
   if (m_librarian->loadPending()) {
-    m_root->AddItem(kLibrarianLoadingText, -1, IPopupMenuItem::kDisabled);
+    if (makeMenus) m_root->AddItem(kLibrarianLoadingText, -1, IPopupMenuItem::kDisabled);
     return;
   }
   int running = 0;
-  // Items of one group: appended to `menu`, their banks collected for the parallel lists.
-  auto addFiles = [&](IPopupMenu* menu, const std::vector<PatchFile*>& files, const char* asFolder,
-                      std::vector<ItemBank>& banks) {
-    for (size_t f = 0; f < files.size(); ++f) {
-      const PatchFile* file = files[f];
+  // Items of one group: listed, or appended to `menu` with their banks collected for the
+  // parallel lists.
+  auto addFiles = [&](IPopupMenu* menu, const std::vector<PatchFile*>& files, bool asRoot, std::vector<ItemBank>& banks) {
+    for (const PatchFile* file : files) {
+      const int rank = running++;
+      if (!makeMenus) {
+        m_listed.push_back(Listed{file, asRoot});
+        continue;
+      }
       const int item = menu->GetNItems();
       menu->AddItem(file->fileName.c_str());
-      const std::string shownFolder = asFolder ? asFolder : file->folderName;
       banks.resize(static_cast<size_t>(item));
-      banks.push_back(ItemBank{file->folderChain, file->fileName, shownFolder});
-      m_placed.push_back(PlacedItem{menu, item, running + static_cast<int>(f), file->fileName, shownFolder});
+      banks.push_back(ItemBank{file->folderChain, file->fileName, asRoot ? kRootFolderName : file->folderName, rank});
+      m_itemOfRank.emplace_back(menu, item);
     }
-    running += static_cast<int>(files.size());
   };
 
   const std::vector<FolderFiles*>& index = librarianFolderIndex(*m_librarian, m_config.list);
@@ -139,30 +176,32 @@ void LibrarianBankMenu::buildItems() {
   for (const FolderFiles* entry : index) {
     if (m_config.layout != Layout::kFlat && !entry->subFolders.empty()) {
       for (const SubFolderFiles& j : entry->subFolders) {
-        IPopupMenu* folderMenu = newMenu();
+        IPopupMenu* folderMenu = makeMenus ? newMenu() : nullptr;
         std::vector<ItemBank> folderBanks;
         if (m_config.layout == Layout::kFolders) {
           for (const SubFolderFiles2& l : j.subFolders) {
             if (l.bankFiles.empty()) continue;  // nothing to choose in it
-            IPopupMenu* subMenu = newMenu();
+            IPopupMenu* subMenu = makeMenus ? newMenu() : nullptr;
             std::vector<ItemBank> subBanks;
-            addFiles(subMenu, l.bankFiles, nullptr, subBanks);
+            addFiles(subMenu, l.bankFiles, false, subBanks);
+            if (!makeMenus) continue;
             folderMenu->AddItem(l.name.c_str(), subMenu);
             registerMenu(l.name, subMenu, std::move(subBanks));
           }
         }
-        addFiles(folderMenu, j.bankFiles, nullptr, folderBanks);
+        addFiles(folderMenu, j.bankFiles, false, folderBanks);
         // A folder that holds only sub folders is shown too, so their banks can be reached.
-        if (folderMenu->GetNItems() == 0) continue;
+        if (!makeMenus || folderMenu->GetNItems() == 0) continue;
         m_root->AddItem(j.name.c_str(), folderMenu);
         if (!j.bankFiles.empty()) registerMenu(j.name, folderMenu, std::move(folderBanks));
       }
     } else if (m_config.layout != Layout::kCategories) {
       // Root-level banks (or every search-result bank): items of the root menu itself.
-      addFiles(m_root, entry->bankFiles, kRootFolderName, rootBanks);
+      addFiles(m_root, entry->bankFiles, true, rootBanks);
       rootHoldsBanks = rootHoldsBanks || !entry->bankFiles.empty();
     }
   }
+  if (!makeMenus) return;
   if (rootHoldsBanks) {
     rootBanks.resize(static_cast<size_t>(m_root->GetNItems()));
     registerMenu(kRootFolderName, m_root, std::move(rootBanks));
@@ -171,38 +210,72 @@ void LibrarianBankMenu::buildItems() {
   if (m_root->GetNItems() == 0) m_root->AddItem("(no banks)", -1, IPopupMenuItem::kDisabled);
 }
 
+void LibrarianBankMenu::makeMenus() const {
+  UTIL_MutexLock lock(m_librarian ? &m_librarian->bankLock() : nullptr);
+  if (m_librarian) followLibrary();
+  if (m_root) return;
+  if (!m_librarian) {
+    m_menus.push_back(std::make_unique<IPopupMenu>());
+    m_root = m_menus.back().get();
+    return;
+  }
+  walkIndex(true);
+  const int checked = m_checkedRank;
+  m_checkedRank = -1;
+  setCheckedRank(checked);
+}
+
+void LibrarianBankMenu::dropMenus() const {
+  m_root = nullptr;
+  m_folderNames.clear();
+  m_submenus.clear();
+  m_itemBanks.clear();
+  m_itemOfRank.clear();
+  m_menus.clear();
+}
+
+IPopupMenu* LibrarianBankMenu::rootMenu() const {
+  makeMenus();
+  return m_root;
+}
+
+const std::vector<std::string>& LibrarianBankMenu::folderNames() const {
+  makeMenus();
+  return m_folderNames;
+}
+
+const std::vector<IPopupMenu*>& LibrarianBankMenu::submenus() const {
+  makeMenus();
+  return m_submenus;
+}
+
 bool LibrarianBankMenu::refreshFolderStructure(int selectedIndex, const std::string& fileName,
                                                const std::string& folderName) {
   if (!m_librarian) {
-    freeMenus();
-    m_root = newMenu();
+    dropMenus();
     return true;
   }
   UTIL_MutexLock lock(&m_librarian->bankLock());
-  // The items follow the library only: a bank change finds them as they were and moves the
-  // check mark.
-  const BuildKey key{m_librarian->generation(), m_librarian->flatList(m_config.list).size(),
-                     librarianFolderIndex(*m_librarian, m_config.list).size(), m_librarian->loadPending()};
-  if (!m_root || !(key == m_built)) {
-    buildItems();
-    m_built = key;
-  }
-  for (const std::unique_ptr<IPopupMenu>& menu : m_menus) menu->CheckItemAlone(-1);
-  for (const PlacedItem& placed : m_placed) {
-    if ((placed.shownFolder == folderName && placed.fileName == fileName) || placed.position == selectedIndex) {
-      placed.menu->CheckItemAlone(placed.item);
+  // The banks are listed again only when the library changed: a bank change moves the check mark.
+  followLibrary();
+  // The mark goes to the first item with the names, or to the item at the position asked for,
+  // whichever comes first.
+  int rank = selectedIndex >= 0 && selectedIndex < static_cast<int>(m_listed.size()) ? selectedIndex : -1;
+  for (int r : ranksNamed(fileName)) {
+    if (rank >= 0 && r > rank) break;
+    if (shownFolder(m_listed[static_cast<size_t>(r)]) == folderName) {
+      rank = r;
       break;
     }
   }
+  setCheckedRank(rank);
 
   // Every bank with the current names becomes the grid's selection.
   const std::vector<PatchFile*>& flat = m_librarian->flatList(m_config.list);
-  for (size_t i = 0; i < flat.size(); ++i) {
-    const PatchFile* f = flat[i];
+  for (int pos : m_librarian->flatPositionsNamed(m_config.list, fileName)) {
+    const PatchFile* f = flat[static_cast<size_t>(pos)];
     const bool rootLevel = f->folderChain.size() == 1;
-    if (f->fileName != fileName || (f->folderName != folderName && !(rootLevel && folderName == kRootFolderName)))
-      continue;
-    const int pos = static_cast<int>(i);
+    if (f->folderName != folderName && !(rootLevel && folderName == kRootFolderName)) continue;
     librarianSetSelectionParam(GetPlug(), selectionParam(), pos, true);
     (m_config.grid == 0 ? m_librarian->upperSelection : m_librarian->lowerSelection) = pos;
     if (m_config.recheck) checkMenuItemAlone(pos);
@@ -213,53 +286,58 @@ bool LibrarianBankMenu::refreshFolderStructure(int selectedIndex, const std::str
 void LibrarianBankMenu::checkMenuItemAlone(int index) {
   if (!m_librarian) return;
   UTIL_MutexLock lock(&m_librarian->bankLock());
+  followLibrary();
   const std::vector<PatchFile*>& flat = m_librarian->flatList(m_config.list);
   if (index < 0 || index >= static_cast<int>(flat.size())) return;
   const PatchFile* target = flat[static_cast<size_t>(index)];
   // A bank without a name has no item: every mark goes.
-  bool found = !target || target->fileName.empty();
-  for (size_t k = 0; k < m_submenus.size(); ++k) {
-    IPopupMenu* menu = m_submenus[k];
-    menu->CheckItemAlone(-1);
-    if (found) continue;
-    const std::vector<ItemBank>& banks = m_itemBanks[k];
-    for (size_t item = 0; item < banks.size(); ++item) {
-      // Only an item of the same file name can be that bank: the name test spares a search of
-      // the whole list for every other item.
-      if (banks[item].fileName != target->fileName || findInFlatList(banks[item]) != index) continue;
-      menu->CheckItemAlone(static_cast<int>(item));
-      found = true;
-      break;
-    }
+  int best = -1;
+  if (target && !target->fileName.empty()) {
+    // The first of the items that are that bank, in the order of the menus that hold them (the
+    // root menu's items come last).
+    auto before = [this](int a, int b) {
+      const bool ra = m_listed[static_cast<size_t>(a)].asRoot, rb = m_listed[static_cast<size_t>(b)].asRoot;
+      return ra != rb ? rb : a < b;
+    };
+    for (int r : ranksNamed(target->fileName))
+      if (findInFlatList(m_listed[static_cast<size_t>(r)]) == index && (best < 0 || before(r, best))) best = r;
   }
+  setCheckedRank(best);
 }
 
 int LibrarianBankMenu::doPopupMenu(int& index) {
   IGraphics* g = GetPlug() ? GetPlug()->GetGUI() : nullptr;
-  if (!g || !m_root) return 0;
-  IPopupMenu* chosen = g->CreateIPopupMenu(m_root, &mRECT);
-  if (!chosen) return 0;
+  if (!g) return 0;
+  IPopupMenu* root = rootMenu();
+  IPopupMenu* chosen = root ? g->CreateIPopupMenu(root, &mRECT) : nullptr;
+  if (!chosen) {
+    dropMenus();
+    return 0;
+  }
   LibrarianBankName names;
   bool resolved = false;
   int found = -1;
+  int rank = -1;
   {
     UTIL_MutexLock lock(m_librarian ? &m_librarian->bankLock() : nullptr);
-    for (size_t k = 0; k < m_submenus.size(); ++k) {
-      IPopupMenu* menu = m_submenus[k];
-      menu->CheckItemAlone(-1);
-      if (menu != chosen || resolved) continue;
+    for (size_t k = 0; k < m_submenus.size() && !resolved; ++k) {
+      if (m_submenus[k] != chosen) continue;
       resolved = true;
       const int item = chosen->GetChosenItemIdx();
       const std::vector<ItemBank>& banks = m_itemBanks[k];
       if (item < 0 || item >= static_cast<int>(banks.size()) || banks[static_cast<size_t>(item)].fileName.empty())
         continue;
+      // The item's bank is looked up by its names: the library may have been read again while
+      // the popup was open.
       const ItemBank& bank = banks[static_cast<size_t>(item)];
-      menu->CheckItemAlone(item);
+      rank = bank.rank;
       names.fileName = bank.fileName;
       names.folderName = m_folderNames[k];
-      if (m_librarian) found = findInFlatList(bank);
+      if (m_librarian) found = findInFlatList(bank.chain, bank.fileName, bank.folderName);
     }
+    setCheckedRank(rank);
   }
+  dropMenus();
   // The names follow only a bank that is in the list, so names and selection never disagree
   // (a category with no sounds has a menu item but no bank).
   if (found >= 0) {
@@ -283,7 +361,6 @@ void LibrarianBankMenu::OnMouseDown(int, int, IMouseMod*) {
 void LibrarianBankMenu::afterClick() {
   LibrarianViewControl* view = m_host ? m_host->librarianView() : nullptr;
   if (!view) return;
-  view->SetDirty(false);
   if (m_config.grid == 0)
     view->patchSelectionUpperChanged();
   else
@@ -354,10 +431,7 @@ void ProgBankNamePopupMenu::afterClick() {
   if (!m_host) return;
   LibrarianViewControl* view = m_host->librarianView();
   IParam* tab = GetPlug() ? GetPlug()->GetParam(kMainTab) : nullptr;
-  if (view && tab && tab->Int() == 1) {
-    view->SetDirty(false);
-    view->patchSelectionUpperChanged();
-  }
+  if (view && tab && tab->Int() == 1) view->patchSelectionUpperChanged();
   // The chosen bank's position is deliberately not pushed into a program or bank parameter: it
   // is a library position, not a device number.
   m_host->updateBankAndProgramMenuNames(m_config.list == LibrarianList::kSound);

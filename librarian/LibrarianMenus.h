@@ -32,6 +32,11 @@ void librarianSetSelectionParam(IPluginBase* plug, int paramIdx, int position, b
 bool librarianDrawInvisible(IGraphics* graphics, IRECT* rect);
 
 // Shared body of the bank selection and bank-name menus.
+//
+// A menu keeps, per library, only the list of the banks it offers in the order of its items (a
+// few bytes per bank) and which of them carries the check mark; its popup menus and their items
+// are made when they are looked at (rootMenu, submenus, a click) and dropped again when the popup
+// closes, so a library of thousands of banks costs no menu items while nobody looks at them.
 class LibrarianBankMenu : public IControl {
 public:
   enum class Layout {
@@ -52,9 +57,9 @@ public:
                     const Config& config);
   ~LibrarianBankMenu() override;
 
-  // Rebuilds the menu from the library index and marks the bank named fileName in folderName,
-  // or else the bank-file item at overall position selectedIndex; then every bank of the flat
-  // list with those names becomes this grid's selection. Always true.
+  // Follows the library and marks the bank named fileName in folderName, or else the bank-file
+  // item at overall position selectedIndex; then every bank of the flat list with those names
+  // becomes this grid's selection. Always true.
   bool refreshFolderStructure(int selectedIndex, const std::string& fileName, const std::string& folderName);
   // Rebuilds the menu as the constructor made it: position 0 and the names the host keeps for
   // this menu's start.
@@ -69,9 +74,10 @@ public:
   void OnMouseDown(int x, int y, IMouseMod* mod) override;
   bool Draw(IGraphics* graphics) override;
 
-  IPopupMenu* rootMenu() const { return m_root; }
-  const std::vector<std::string>& folderNames() const { return m_folderNames; }
-  const std::vector<IPopupMenu*>& submenus() const { return m_submenus; }
+  // The menus as they are shown (made now if need be).
+  IPopupMenu* rootMenu() const;
+  const std::vector<std::string>& folderNames() const;
+  const std::vector<IPopupMenu*>& submenus() const;
   int chosenIndex() const { return m_chosenIndex; }
 
 protected:
@@ -84,36 +90,20 @@ protected:
   int m_chosenIndex = 0;
 
 private:
+  // A bank the menu offers, in item order: shown in the root menu as "Patches" or under its
+  // folder. The pointer is valid only while the library is as it was listed (m_listedFrom).
+  struct Listed {
+    const PatchFile* file;
+    bool asRoot;
+  };
+  // What an item of a made menu stands for, by names: a reload while the popup is open must not
+  // make a choice touch a freed bank.
   struct ItemBank {
     std::vector<std::string> chain;
     std::string fileName;
     std::string folderName;
+    int rank = -1;   // position in m_listed; -1 for an item that opens a submenu
   };
-  // The menus and items of the current library (no check mark).
-  void buildItems();
-  IPopupMenu* newMenu();
-  void freeMenus();
-  void registerMenu(const std::string& folderName, IPopupMenu* menu, std::vector<ItemBank> banks);
-  int selectionParam() const;
-  // Flat-list position of an item's bank, or -1. Hold the bank lock.
-  int findInFlatList(const ItemBank& bank) const;
-
-  IPopupMenu* m_root = nullptr;
-  std::vector<std::unique_ptr<IPopupMenu>> m_menus;  // every menu of the current build
-  std::vector<std::string> m_folderNames;            // parallel to m_submenus
-  std::vector<IPopupMenu*> m_submenus;               // menus that hold bank-file items
-  std::vector<std::vector<ItemBank>> m_itemBanks;    // per registered submenu, per item
-  // Every bank item in the order the build added it, with its running position: the check mark
-  // goes to the first whose names match, or else to the one at the position asked for.
-  struct PlacedItem {
-    IPopupMenu* menu;
-    int item;
-    int position;
-    std::string fileName;
-    std::string shownFolder;
-  };
-  std::vector<PlacedItem> m_placed;
-  // What the items were built from.
   struct BuildKey {
     uint64_t generation = 0;
     size_t flatSize = 0, indexSize = 0;
@@ -122,7 +112,36 @@ private:
       return generation == o.generation && flatSize == o.flatSize && indexSize == o.indexSize && loading == o.loading;
     }
   };
-  BuildKey m_built;
+  // Hold the bank lock for all of these.
+  BuildKey currentKey() const;
+  // Lists the library's banks again when it changed since they were listed.
+  void followLibrary() const;
+  // Walks the folder index in item order; with menus, makes them on the way.
+  void walkIndex(bool makeMenus) const;
+  void makeMenus() const;
+  void dropMenus() const;
+  const std::string& shownFolder(const Listed& l) const;
+  // Ranks of the listed banks named fileName, ascending.
+  std::vector<int> ranksNamed(const std::string& fileName) const;
+  // Flat-list position of a listed bank as its item names it, or -1.
+  int findInFlatList(const std::vector<std::string>& chain, const std::string& fileName,
+                     const std::string& folderName) const;
+  int findInFlatList(const Listed& l) const;
+  void setCheckedRank(int rank) const;
+  int selectionParam() const;
+
+  mutable std::vector<Listed> m_listed;
+  mutable std::vector<uint32_t> m_byName;   // ranks sorted by file name, then rank
+  mutable BuildKey m_listedFrom;
+  mutable bool m_everListed = false;
+  mutable int m_checkedRank = -1;
+  // The menus, while made.
+  mutable IPopupMenu* m_root = nullptr;
+  mutable std::vector<std::unique_ptr<IPopupMenu>> m_menus;  // every menu of the current build
+  mutable std::vector<std::string> m_folderNames;            // parallel to m_submenus
+  mutable std::vector<IPopupMenu*> m_submenus;               // menus that hold bank-file items
+  mutable std::vector<std::vector<ItemBank>> m_itemBanks;    // per registered submenu, per item
+  mutable std::vector<std::pair<IPopupMenu*, int>> m_itemOfRank;
 };
 
 class LeftPatchPopupMenu : public LibrarianBankMenu {

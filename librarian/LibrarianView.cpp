@@ -106,16 +106,62 @@ int LibrarianViewControl::hitSlot(int grid, int x, int y) const {
   return hit;
 }
 
+IRECT LibrarianViewControl::slotReach(int grid, int slot) const {
+  const IRECT r = slotRect(grid, slot);
+  return IRECT(r.L - m_slotWidth, r.T - m_slotHeight, r.R + m_slotWidth, r.B + m_slotHeight);
+}
+
+IRECT LibrarianViewControl::gridArea(int grid) const {
+  return slotReach(grid, 0).Union(slotReach(grid, kSlotsPerGrid - 1)).Intersect(mRECT);
+}
+
+void LibrarianViewControl::SetDirty(bool pushParamToPlug) {
+  m_dirtyParts.fetch_or(kWholeView);
+  CustomOverlayControl::SetDirty(pushParamToPlug);
+}
+
+IRECT LibrarianViewControl::DirtyRECT() {
+  const unsigned parts = m_dirtyParts.load();
+  m_reportedParts = parts;
+  if (parts & kWholeView || !(parts & (kUpperPart | kLowerPart))) return mRECT;
+  IRECT area;
+  if (parts & kUpperPart) area = area.Union(gridArea(kUpperGrid));
+  if (parts & kLowerPart) area = area.Union(gridArea(kLowerGrid));
+  return area;
+}
+
+void LibrarianViewControl::SetClean() {
+  // A part marked after its area was collected was not in the repaint: it stays dirty for the
+  // next one. Without a collection (a whole-window paint) everything was painted.
+  const unsigned reported = m_reportedParts.exchange(0);
+  const unsigned painted = (reported == 0 || (reported & kWholeView)) ? ~0u : reported;
+  const unsigned left = m_dirtyParts.fetch_and(~painted) & ~painted;
+  CustomOverlayControl::SetClean();
+  if (left) mDirty = true;
+}
+
 void LibrarianViewControl::refill(int grid) {
-  SetDirty(false);
-  if (!m_librarian) return;
+  // Only a grid whose texts change is repainted.
+  if (!refillTexts(grid)) return;
+  m_dirtyParts.fetch_or(grid == kLowerGrid ? kLowerPart : kUpperPart);
+  CustomOverlayControl::SetDirty(false);
+}
+
+bool LibrarianViewControl::refillTexts(int grid) {
+  if (!m_librarian) return false;
   const bool lower = grid == kLowerGrid;
+  bool changed = false;
+  auto show = [&](int s, const char* text) {
+    ITextControl* c = slotControl(grid, s);
+    if (!changed && c->GetTextCopy() != text) changed = true;
+    c->SetTextFromPlug(text);
+  };
   UTIL_MutexLock lock(&m_librarian->bankLock());
   const bool loading = m_librarian->loadPending();
   if (loading || m_showsLoading[grid]) {
-    for (int s = 0; s < kSlotsPerGrid; ++s) slotControl(grid, s)->SetTextFromPlug(loading && s == 0 ? kLibrarianLoadingText : "");
+    for (int s = 0; s < kSlotsPerGrid; ++s) show(s, loading && s == 0 ? kLibrarianLoadingText : "");
     m_showsLoading[grid] = loading;
-    if (loading) return;
+    if (loading) return changed;
   }
   const bool category = lower && m_host && m_host->categoryView(), search = lower && m_host && m_host->searchView();
   const PatchFile* bank = librarianGridBank(*m_librarian, grid, category, search);
@@ -123,13 +169,14 @@ void LibrarianViewControl::refill(int grid) {
   // banks in MULTIS mode, an empty library) empties them: the grid must not go on showing the
   // banks of the other kind.
   const std::optional<LibrarianList> kind = librarianLowerList(m_librarian->patchType, category, search);
-  if (!bank && !(kind && m_librarian->flatList(*kind).empty())) return;
+  if (!bank && !(kind && m_librarian->flatList(*kind).empty())) return changed;
   for (int s = 0; s < kSlotsPerGrid; ++s) {
     const bool has = bank && s < static_cast<int>(bank->entries.size());
     // Read from the bytes: a bank merely looked at keeps its entries unmade.
     const std::string name = has ? std::string(bank->entries.nameAt(static_cast<size_t>(s))) : std::string();
-    slotControl(grid, s)->SetTextFromPlug(name.c_str());
+    show(s, name.c_str());
   }
+  return changed;
 }
 
 void LibrarianViewControl::patchSelectionUpperChanged() { refill(kUpperGrid); }
@@ -137,11 +184,15 @@ void LibrarianViewControl::patchSelectionLowerChanged() { refill(kLowerGrid); }
 
 bool LibrarianViewControl::Draw(IGraphics* graphics) {
   IBitmapControl::Draw(graphics);
+  // Slots whose names cannot reach the area being painted are left alone.
+  const IRECT area = *graphics->GetDrawRect();
+  auto reaches = [&](int grid, int s) { return area.Empty() || slotReach(grid, s).Intersects(area); };
   for (int grid = kUpperGrid; grid <= kLowerGrid; ++grid) {
     const int selected = grid == kUpperGrid ? m_upperSelected.load() : m_lowerSelected.load();
     ITextControl* sel = slotControl(grid, selected);
-    if (sel) graphics->FillIRect(&kHighlight, sel->GetRECT());
+    if (sel && reaches(grid, selected)) graphics->FillIRect(&kHighlight, sel->GetRECT());
     for (int s = 0; s < kSlotsPerGrid; ++s) {
+      if (!reaches(grid, s)) continue;
       ITextControl* c = slotControl(grid, s);
       if (c != sel) {
         c->Draw(graphics);

@@ -47,7 +47,13 @@ public:
   void OnMouseDrag(int x, int y, int dX, int dY, IMouseMod* mod) override;
   void OnMouseDblClick(int x, int y, IMouseMod* mod) override;
   bool OnKeyDown(int x, int y, int key) override;
+  // Draws what lies in the graphics object's draw rectangle (everything when it is empty).
   bool Draw(IGraphics* graphics) override;
+  // A refill repaints only its grid; any other change (a selection, the drag box, a value pushed
+  // to the view) repaints the whole view.
+  void SetDirty(bool pushParamToPlug = true) override;
+  void SetClean() override;
+  IRECT DirtyRECT() override;
 
   // Refill the slot texts from the bank of the upper or lower selection. Any thread.
   void patchSelectionUpperChanged();
@@ -72,8 +78,13 @@ public:
   const IRECT& dragRect() const { return m_dragRect; }
   int upperSelectedSlot() const { return m_upperSelected; }
   int lowerSelectedSlot() const { return m_lowerSelected; }
-  void setUpperSelectedSlot(int slot) { m_upperSelected = slot; }
-  void setLowerSelectedSlot(int slot) { m_lowerSelected = slot; }
+  // A highlight that moves is repainted.
+  void setUpperSelectedSlot(int slot) {
+    if (m_upperSelected.exchange(slot) != slot) SetDirty(false);
+  }
+  void setLowerSelectedSlot(int slot) {
+    if (m_lowerSelected.exchange(slot) != slot) SetDirty(false);
+  }
   int activeGrid() const { return m_activeGrid; }
   int keyboardCursor() const { return m_keyboardCursor; }
   void setKeyboardCursor(int slot) { m_keyboardCursor = slot; }
@@ -83,6 +94,13 @@ public:
 
 private:
   void refill(int grid);
+  // Sets the grid's slot texts from its bank; true when any of them changed.
+  bool refillTexts(int grid);
+  // A slot's rectangle grown by the room its name may take beyond it (a long name runs into the
+  // gap after its column, a tall one a little above or below its row).
+  IRECT slotReach(int grid, int slot) const;
+  // The area a grid's names are drawn in, within the view.
+  IRECT gridArea(int grid) const;
   // Both grids' selections after a press: -1, then the slot under the point in each grid.
   // Returns the slot hit (upper first), or kNoSlot. setActive also moves the active grid and the
   // gray state of "saveChangesLayer".
@@ -112,6 +130,11 @@ private:
   std::atomic<int> m_keyboardCursor{0};
   int m_copyMarker = kNoSlot;
   bool m_showsLoading[2] = {false, false};   // the grid says the library is still being read
+  // What is to be repainted (bit 0 upper grid, 1 lower grid, 2 the whole view), and what of it
+  // the last collection of dirty areas was told. Refills also come from the MIDI input thread.
+  enum : unsigned { kUpperPart = 1, kLowerPart = 2, kWholeView = 4 };
+  std::atomic<unsigned> m_dirtyParts{kWholeView};
+  std::atomic<unsigned> m_reportedParts{0};
   // The entry the last "Copy" or drag start took, copied at that moment: a paste after the
   // lower grid changed its bank still copies what the user picked.
   LibrarianPatch m_clip;

@@ -629,6 +629,26 @@ std::vector<PatchFile*>& PatchLibrarian::flatList(LibrarianList list) {
   return soundBankFiles;
 }
 
+std::vector<int> PatchLibrarian::flatPositionsNamed(LibrarianList list, const std::string& fileName) {
+  UTIL_MutexLock lock(&m_bankLock);
+  const std::vector<PatchFile*>& flat = flatList(list);
+  NameIndex& index = m_nameIndex[static_cast<int>(list)];
+  if (index.generation != generation() || index.data != flat.data() || index.size != flat.size()) {
+    index.generation = generation();
+    index.data = flat.data();
+    index.size = flat.size();
+    index.byName.resize(flat.size());
+    for (size_t i = 0; i < flat.size(); ++i) index.byName[i] = static_cast<uint32_t>(i);
+    std::stable_sort(index.byName.begin(), index.byName.end(),
+                     [&flat](uint32_t a, uint32_t b) { return flat[a]->fileName < flat[b]->fileName; });
+  }
+  auto it = std::lower_bound(index.byName.begin(), index.byName.end(), fileName,
+                             [&flat](uint32_t i, const std::string& name) { return flat[i]->fileName < name; });
+  std::vector<int> positions;
+  for (; it != index.byName.end() && flat[*it]->fileName == fileName; ++it) positions.push_back(static_cast<int>(*it));
+  return positions;
+}
+
 PatchFile* PatchLibrarian::selectedLowerBank(bool categoryView, bool searchView) {
   UTIL_MutexLock lock(&m_bankLock);
   const std::optional<LibrarianList> kind = librarianLowerList(patchType.load(), categoryView, searchView);

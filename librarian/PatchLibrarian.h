@@ -143,6 +143,9 @@ public:
 
   // One of the four flat lists. Hold bankLock() while using it.
   std::vector<PatchFile*>& flatList(LibrarianList list);
+  // The positions in a flat list of the banks whose file name is fileName, ascending. Hold
+  // bankLock(). An index by name is kept per list until the list changes.
+  std::vector<int> flatPositionsNamed(LibrarianList list, const std::string& fileName);
 
   UTIL_Mutex& bankLock() { return m_bankLock; }
   // Changes whenever a list or index gains or loses a bank (a load, a search, a split): what was
@@ -216,6 +219,15 @@ private:
   std::vector<std::unique_ptr<PatchFile>> m_unlistedBanks;   // empty category banks
   std::set<std::string> m_splitThisLoad;                     // never split a file twice per load
   std::string m_splitProblem;                                // first failed split of this load
+
+  // Per flat list: its positions sorted by file name, and the list they were sorted from.
+  struct NameIndex {
+    uint64_t generation = 0;
+    const PatchFile* const* data = nullptr;
+    size_t size = 0;
+    std::vector<uint32_t> byName;
+  };
+  NameIndex m_nameIndex[4];   // guarded by bankLock()
 
   std::atomic<uint64_t> m_generation{0};
   // Set on the librarian a background load reads into: stops it between two files.

@@ -16,7 +16,7 @@ bool forEachDirtyControl(const UTIL_PtrList<IControl>& controls, int first, Take
     IControl* c = controls.Get(i);
     if (c->IsHidden() && !c->IgnoreHidden()) continue;
     if (!c->IsDirty()) continue;
-    take(*c->GetRECT());
+    take(c->DirtyRECT());
     dirty = true;
   }
   return dirty;

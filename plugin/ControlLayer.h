@@ -23,8 +23,8 @@ struct IRECT;
 struct IRECTList;
 
 // The two walks that the graphics object's own control list and every layer share:
-// grow r by the rectangles of the dirty controls from index `first` on (hidden ones only with
-// their ignore-hidden flag) and say whether there were any; and push a parameter's normalised
+// grow r by the dirty areas (DirtyRECT) of the dirty controls from index `first` on (hidden ones
+// only with their ignore-hidden flag) and say whether there were any; and push a parameter's normalised
 // value to the controls bound to it (and to those showing it as an auxiliary parameter).
 bool GUI_UnionDirtyControls(const UTIL_PtrList<IControl>& controls, int first, IRECT* r);
 // The same walk, each dirty rectangle added to a list.

@@ -103,6 +103,9 @@ public:
   virtual void SetDirty2(bool pushParamToPlug = true);
   virtual void SetClean();
   virtual bool IsDirty();
+  // The part of the control to repaint while it is dirty: the whole rectangle, unless the control
+  // knows that less of it changed. Asked when the dirty areas are collected.
+  virtual IRECT DirtyRECT() { return mRECT; }
   virtual void OnGUIIdle();
   virtual void SetAuxParamValueFromPlug(int auxIdx, double value);
 

@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
 #include <thread>
 
+#include "BankFileIO.h"
 #include "BankGenerator.h"
 #include "ControlLayer.h"
 #include "DumpLayout.h"
@@ -95,8 +97,8 @@ protected:
     testbanks::writeFile(patches + "Gamma.syx", testbanks::rawBank(testbanks::multis(100, "Gamma"), 30001));
   }
   // An editor with an output chosen and quick jobs.
-  std::unique_ptr<Plug> online() {
-    auto p = std::make_unique<Plug>(instanceInfo());
+  std::unique_ptr<Plug> online(bool libraryInPlace = true) {
+    auto p = std::make_unique<Plug>(instanceInfo(), libraryInPlace);
     p->midiIOSet = true;
     p->GetParam(kDeviceOutSelection)->Set(1);
     p->midiManager->setPacingOverride(1);
@@ -768,6 +770,53 @@ TEST_F(EditorHandlers, StoringTheSelectedSlotWritesTheSynthsMemory) {
   menu->choose(BankEditPopupMenu::kSoundRequest, 5);  // all of bank B
   EXPECT_EQ(status(*p), "No bank selected!");
   EXPECT_FALSE(p->ThreadRunning());
+}
+
+// Holds the library's load at its split of an oversized bank until released (or until a bound
+// that only ends a test whose editor waits for the load).
+class HeldSplit : public FileCalls {
+public:
+  int renameNoReplace(const std::string& from, const std::string& to) override {
+    if (to.find(" Singles 1") != std::string::npos) {
+      std::unique_lock<std::mutex> l(m);
+      reached = true;
+      cv.notify_all();
+      cv.wait_for(l, std::chrono::seconds(20), [&] { return released; });
+    }
+    return FileCalls::renameNoReplace(from, to);
+  }
+  bool awaitReached() {
+    std::unique_lock<std::mutex> l(m);
+    return cv.wait_for(l, std::chrono::seconds(20), [&] { return reached; });
+  }
+  void release() {
+    std::lock_guard<std::mutex> l(m);
+    released = true;
+    cv.notify_all();
+  }
+  std::mutex m;
+  std::condition_variable cv;
+  bool reached = false, released = false;
+};
+
+// Right after opening, while the library is still being read, a sound edit goes out at once and
+// another page opens; the librarian's page waits for the whole library.
+TEST_F(EditorHandlers, ASoundEditDuringTheLibraryLoadGoesOutAtOnce) {
+  testbanks::writeFile(env.dataFolder + "Patches/Big.syx", testbanks::rawBank(testbanks::sounds(101, "Big", {"Lead"})));
+  HeldSplit held;
+  setFileCalls(&held);
+  auto p = online(false);
+  ASSERT_TRUE(held.awaitReached());
+  change(*p, kFilter1Cutoff, 70);
+  change(*p, kMainTab, 3);
+  const bool stillLoading = p->getPatchLibrarian()->loadPending();
+  const size_t sent = p->sysexSent.size();
+  held.release();
+  EXPECT_TRUE(stillLoading) << "the edit waited for the library";
+  EXPECT_EQ(sent, 1u);
+  change(*p, kMainTab, 1);
+  EXPECT_FALSE(p->getPatchLibrarian()->loadPending());
+  setFileCalls(nullptr);
 }
 
 // A starter on another thread holds the job start while the audio callback runs: the callback

@@ -159,8 +159,11 @@ inline std::string uiDocument() {
 // What leaves through the framework's send slots.
 class RecordingSorvanta : public Sorvanta {
 public:
-  // The library is read beside the build; the tests look at it as a user's first request would.
-  explicit RecordingSorvanta(IPluginInstanceInfo info) : Sorvanta(info) { awaitLibrary(); }
+  // The library is read beside the build; the tests look at it as a user's first request would,
+  // unless they ask to find it still loading.
+  explicit RecordingSorvanta(IPluginInstanceInfo info, bool libraryInPlace = true) : Sorvanta(info) {
+    if (libraryInPlace) awaitLibrary();
+  }
   // The engine's worker jobs call the two overrides below: cancel and join them before the lists
   // (and this class's part of the object) go. Sorvanta's own destructor joins them only after
   // ours has run, which is too late here.

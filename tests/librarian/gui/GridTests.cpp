@@ -199,6 +199,39 @@ TEST_F(SlotGrid, CopyOfAnEmptySlotPastesNothing) {
   EXPECT_FALSE(host.has("unsaved"));
 }
 
+// A bank change repaints its own grid only; a refill of the other grid that comes after the
+// areas to repaint were collected is not lost with that repaint.
+TEST_F(SlotGrid, ABankChangeRepaintsItsGridAndALaterRefillStaysDue) {
+  IBitmap sized(nullptr, 1037, 500);
+  LibrarianViewControl v(&plug, &host, kX, kY, kLibrarianArea, &sized, IRECT(), &lib, 1.0);
+  auto covers = [&](const IRECT& area, int grid) {
+    for (int s : {0, 15, 112, 127})
+      if (area.Intersect(v.slotRect(grid, s)) != v.slotRect(grid, s)) return false;
+    return true;
+  };
+  v.DirtyRECT();
+  v.SetClean();
+  v.patchSelectionUpperChanged();  // nothing changed: nothing to repaint
+  EXPECT_FALSE(v.IsDirty());
+  lib.upperSelection = soundIndex("k.syx");
+  v.patchSelectionUpperChanged();
+  ASSERT_TRUE(v.IsDirty());
+  const IRECT upper = v.DirtyRECT();
+  EXPECT_TRUE(covers(upper, 0));
+  EXPECT_FALSE(upper.Intersects(v.slotRect(1, 0)));
+  lib.lowerSelection = soundIndex("a.syx");
+  v.patchSelectionLowerChanged();
+  v.SetClean();  // the repaint of the upper grid's area
+  ASSERT_TRUE(v.IsDirty());
+  const IRECT lower = v.DirtyRECT();
+  EXPECT_TRUE(covers(lower, 1));
+  EXPECT_FALSE(lower.Intersects(v.slotRect(0, 127)));
+  v.SetClean();
+  EXPECT_FALSE(v.IsDirty());
+  v.setUpperSelectedSlot(3);  // the highlight moves: the whole view
+  EXPECT_EQ(v.DirtyRECT(), *v.GetRECT());
+}
+
 TEST_F(SlotGrid, DrawHighlightsTheSelectedSlotsWithBlackText) {
   graphics->PrepDraw();
   click(0, 2);
