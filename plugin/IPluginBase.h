@@ -290,13 +290,22 @@ public:
   // found (also when no port object could be made).
   int GetMIDIInPortNumber(const char* name);
   int GetMIDIOutPortNumber(const char* name);
+  // Main thread. Ends a hold (HoldDirectMidiInput): from now on the input's messages reach
+  // ProcessMidiMsg and ProcessSysEx, those held since the port opened first. The Audio Unit
+  // binding calls it when the component's open call has stored the finished object.
+  void StartDirectMidiInput();
 
 protected:
   // Stops the input (joining its dispatch thread), then closes and deletes the output. The
   // destructor calls it; a plug-in class that overrides ProcessMidiMsg/ProcessSysEx should call
   // it first in its own destructor. Not from the dispatch thread; no send may be in flight.
   void CloseDirectMidiPorts();
+  // From a constructor: no message from the input port reaches the handlers until
+  // StartDirectMidiInput, whatever port the constructor opens. Without a hold, input is delivered
+  // as soon as a port is open.
+  void HoldDirectMidiInput() { mDirectMidiInputHeld = true; }
   DirectMidiPorts* mDirectMidi = nullptr;   // set by the first list call, on the main thread
+  bool mDirectMidiInputHeld = false;        // main thread only
   int mMidiInIndex = 0, mMidiOutIndex = 0;  // list positions of the open ports, 0 = none
   std::vector<std::string> mMidiInNames, mMidiOutNames;
   // ===== END direct MIDI ports =====

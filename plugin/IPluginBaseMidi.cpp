@@ -130,7 +130,11 @@ std::vector<std::string>& IPluginBase::getExternalMIDIInNames()
 {
   DirectMidiPorts* ports = ensurePorts(mDirectMidi);
   listOnce(mMidiInNames, mMidiInIndex, ports->in, [this](MidiInputPort& in) {
-    return in.create(kInputClientName, kRtMidiQueueLimit, &IPluginBase::MIDICallback, this);
+    if (!in.create(kInputClientName, kRtMidiQueueLimit, &IPluginBase::MIDICallback, this))
+      return false;
+    if (!mDirectMidiInputHeld)
+      in.startDelivery();
+    return true;
   });
   return mMidiInNames;
 }
@@ -233,6 +237,13 @@ int IPluginBase::GetMIDIOutPortNumber(const char* name)
 {
   getExternalMIDIOutNames();
   return portNumber(mDirectMidi->out.get(), name, kVirtualOutputName);
+}
+
+void IPluginBase::StartDirectMidiInput()
+{
+  mDirectMidiInputHeld = false;
+  if (mDirectMidi && mDirectMidi->in)
+    mDirectMidi->in->startDelivery();
 }
 
 void IPluginBase::MIDICallback(double deltaTime, std::vector<unsigned char>* message, void* userData)
