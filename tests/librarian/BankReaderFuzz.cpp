@@ -1,9 +1,10 @@
 // Feeds arbitrary bytes to the bank reader: it must not crash, read out of bounds or hang, and
 // every entry it produces must be a well-formed dump that survives a write and a re-read.
 //
-// Random bytes seldom spell a bank message header, so when the first input byte is odd the
-// bytes FC..FF in the rest of the input stand for whole headers (a Dorvik, Kestrin or Vostrel
-// sound, a multi); the reader then reaches the conversions, the size repair and both formats.
+// Random bytes seldom spell a bank message header, so when the first input byte is odd (and not
+// the 'M' a Standard MIDI File starts with) the bytes FC..FF in the rest of the input stand for
+// whole headers (a Dorvik, Kestrin or Vostrel sound, a multi); the reader then reaches the
+// conversions, the size repair and both formats.
 // At most kMaxHeaders of them expand per input: a dump is some 390 bytes and each entry is
 // checked, written twice and read back, so an input of nothing but header bytes would otherwise
 // cost hundreds of entries per run and slow the fuzzer to a crawl.
@@ -52,7 +53,8 @@ std::vector<uint8_t> expandHeaders(const uint8_t* data, size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > kMaxInput) return 0;
   std::vector<uint8_t> input;
-  if (size > 0 && (data[0] & 1)) {
+  // "MThd" (odd 'M') is a Standard MIDI File as saved: read as it is, like a raw bank.
+  if (size > 0 && (data[0] & 1) && data[0] != 'M') {
     input = expandHeaders(data, size);
   } else {
     input.assign(data, data + size);
