@@ -267,7 +267,8 @@ public:
   static void MIDICallback(double deltaTime, std::vector<unsigned char>* message, void* userData);
   void processMIDIInput(double deltaTime, std::vector<unsigned char>* message, void* userData);
   // Sending to the direct output from any thread (the Audio Unit binding's send overrides are
-  // one-line calls of these). False, sending nothing, without an open output port or bytes.
+  // one-line calls of these). False, sending nothing, without an open output port or bytes, and
+  // for a short message with a data byte of 0x80 or more (a status byte where data belongs).
   bool SendDirectMidiMsg(const IMidiMsg* msg);                 // status, data1 [, data2 unless kind 0xC/0xD]
   bool SendDirectSysex(const unsigned char* bytes, int size);  // adds F0 ... F7 when bytes[0] != 0xF0
   bool SendDirectBytes(const unsigned char* bytes, int size);  // unchanged

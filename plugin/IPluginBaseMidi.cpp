@@ -291,6 +291,10 @@ bool IPluginBase::SendDirectMidiMsg(const IMidiMsg* msg)
   const int length = shortMessageLength(msg->mStatus);
   if (!length)
     return false;
+  // A host may hand over any byte as data; one with its top bit set would reach the synth as the
+  // status of another message.
+  if ((length > 1 && (msg->mData1 & 0x80)) || (length > 2 && (msg->mData2 & 0x80)))
+    return false;
   const unsigned char bytes[3] = {msg->mStatus, msg->mData1, msg->mData2};
   return SendDirectBytes(bytes, length);
 }
