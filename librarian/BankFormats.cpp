@@ -93,9 +93,12 @@ bool isValidStoredDump(const SysexBytes& b) {
   if (!(sound && b.size() == kSoundDumpSize) && !(multi && b.size() == kMultiDumpSize)) return false;
   if (b[0] != kSysexStart || b[1] != kManufacturerId || b[2] != kModelDorvik || b[3] != 0) return false;
   if (b.back() != kSysexEnd) return false;
-  for (size_t i = 1; i + 1 < b.size(); ++i)
-    if (b[i] >= 0x80) return false;
-  return b[b.size() - 2] == dumpChecksum(b);
+  // On the bytes themselves: every library load checks each entry, byte by byte.
+  const uint8_t* d = b.data();
+  const size_t n = b.size();
+  for (size_t i = 1; i + 1 < n; ++i)
+    if (d[i] >= 0x80) return false;
+  return d[n - 2] == dumpChecksum(d, n);
 }
 
 void PatchSysexMessage::checkPatchDataSize(bool sound) {

@@ -1,6 +1,5 @@
 #include "SiblingImport.h"
 
-#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 
@@ -31,9 +30,18 @@ void finishAtSoundSize(std::vector<uint8_t>& b) {
   b[kSoundDumpSize - 1] = kSysexEnd;
 }
 
-bool isIn(int pos, std::initializer_list<int> list) {
-  return std::find(list.begin(), list.end(), pos) != list.end();
-}
+// A set of dump positions: membership is one lookup, not a search of the list for each of the
+// 392 positions of every converted dump (a library of sibling banks converts thousands).
+class Positions {
+public:
+  Positions(std::initializer_list<int> list) {
+    for (int p : list) m_in[p] = true;
+  }
+  bool has(int p) const { return p >= 0 && p < kReadSpan && m_in[p]; }
+
+private:
+  bool m_in[kReadSpan] = {};
+};
 
 // Kestrin oscillator waveform (positions 13, 29, 45): 5..7 have no Dorvik counterpart, 8 and
 // above take the value three positions on.
@@ -70,11 +78,13 @@ void alterPatchFromKestrinFormat(PatchSysexMessage& message) {
       else if (v == 32) r = 9;
       else if (v == 33) r = 10;
     } else if (p >= 252 && p <= 390) {
+      static const Positions remap20 = {252, 256, 260, 264, 269, 272, 275, 278, 281, 284,
+                                        287, 290, 293, 296, 299, 302, 305, 308, 311, 314};
+      static const Positions remap31 = {253, 257, 261, 265, 292, 295, 298, 301, 304, 307, 310, 313};
       r = old[p + 1];
-      if (isIn(p, {252, 256, 260, 264, 269, 272, 275, 278, 281, 284, 287, 290, 293, 296, 299, 302, 305,
-                   308, 311, 314}))
+      if (remap20.has(p))
         r = kestrinRemap20(r);
-      else if (isIn(p, {253, 257, 261, 265, 292, 295, 298, 301, 304, 307, 310, 313}))
+      else if (remap31.has(p))
         r = kestrinRemap31(r);
     }
     return r;
@@ -82,26 +92,31 @@ void alterPatchFromKestrinFormat(PatchSysexMessage& message) {
 }
 
 void alterPatchFromVostrelFormat(PatchSysexMessage& message) {
+  static const Positions waves = {17, 33, 49, 57, 96, 101, 116, 121, 130, 268, 271, 274, 277, 280, 283, 286, 289};
+  static const Positions cleared = {19, 20, 21, 22, 23, 35, 36, 37, 38, 39, 55, 76, 89, 109};
+  static const Positions modSources = {252, 253, 256, 257, 260, 261, 264, 265, 292, 295, 298, 301, 304, 307, 310, 313};
+  static const Positions modAmounts = {269, 272, 275, 278, 281, 284, 287, 290};
+  static const Positions modTargets = {293, 296, 299, 302, 305, 308, 311, 314};
   convertEachPosition(message, [](int p, const std::vector<uint8_t>& old) -> uint8_t {
     const uint8_t v = old[p];
     uint8_t r = v;
     if (p == 15 || p == 31) {
       r = v >= 7 ? 0 : v;
-    } else if (isIn(p, {17, 33, 49, 57, 96, 101, 116, 121, 130, 268, 271, 274, 277, 280, 283, 286, 289})) {
+    } else if (waves.has(p)) {
       if (v == 10 || v == 12 || v == 14 || v >= 17) r = 0;
       else if (v == 15) r = 12;
       else if (v == 16) r = 11;
-    } else if (isIn(p, {19, 20, 21, 22, 23, 35, 36, 37, 38, 39, 55, 76, 89, 109})) {
+    } else if (cleared.has(p)) {
       r = 0;
     } else if (p == 84 || p == 104) {
       r = v >= 18 ? 1 : v;
     } else if (p == 151) {
       r = v == 6 ? 7 : v;
-    } else if (isIn(p, {252, 253, 256, 257, 260, 261, 264, 265, 292, 295, 298, 301, 304, 307, 310, 313})) {
+    } else if (modSources.has(p)) {
       r = v == 24 ? 0 : v;
-    } else if (isIn(p, {269, 272, 275, 278, 281, 284, 287, 290})) {
+    } else if (modAmounts.has(p)) {
       r = v >= 31 ? 0 : v;
-    } else if (isIn(p, {293, 296, 299, 302, 305, 308, 311, 314})) {
+    } else if (modTargets.has(p)) {
       r = v >= 54 ? 0 : v;
     }
     return r;
