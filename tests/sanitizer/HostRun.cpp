@@ -53,6 +53,10 @@ int main(int argc, char** argv) {
   std::ofstream(data + "/Sorvanta Editor LOG.txt");  // present: the editor logs into it
   std::ofstream(data + "/Sorvanta Editor UI.txt") << "yellow\nnormal\nyes\n" << peer.inputPortName() << "\n" << peer.outputPortName();
   setenv("XDG_DATA_HOME", root.c_str(), 1);
+  // Leaks of the system libraries are named by their exported functions (lsan.supp), which only
+  // whole stacks reach: the fast walk stops at the first library built without frame pointers.
+  if (const char* asan = getenv("ASAN_OPTIONS"))
+    setenv("ASAN_OPTIONS", (std::string(asan) + ":fast_unwind_on_malloc=0:malloc_context_size=128").c_str(), 1);
 
   // A synth's knob sweep, controllers and now and then a program change, kRate messages a
   // second from before the host starts until it ends (or is killed a minute past its time).
