@@ -19,6 +19,7 @@
 #include "IGraphics.h"
 #include "IGraphicsGtk.h"
 #include "IParam.h"
+#include "LibrarianSelection.h"
 #include "PatchManager.h"
 #include "ProgressIndicator.h"
 #include "UIConfigManager.h"
@@ -184,6 +185,7 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
   if (IControl* c = mainControl(kDatatype)) c->SetValueFromUserInput(0.0);
   GetParam(kControlProgBank)->SetClamped(1.0);
   graphics->SetParameterFromPlug(kControlProgBank, 1.0, true);
+  applyProgramModeSwitches();  // "Request on program" is on: program steps fetch their sound
   setParamFromPlug(kQuickTab, 0);
   currentPart = truncToInt(paramValue(kQuickTab));
   // The pacing setting has no control in the interface, so nothing else gives it its range: left
@@ -333,6 +335,7 @@ void Sorvanta::buildBankSelectionList(int paramIdx, const char* name, int which)
     }
     param->SetDisplayText(static_cast<int>(i), text.c_str());
   }
+  if (files.empty()) param->SetDisplayText(0, kNoBankText);  // rather than a bank "0"
   bankListFirstText[which] = param->GetDisplayTextAtIdx(0);
   bankListFolder[which].clear();
   const int selected = truncToInt(param->Value());

@@ -102,13 +102,23 @@ public:
   // Reads it back from pos; the position after the state, or 0 when the chunk is refused
   // (wrong version, short, or a field out of range). A refused chunk changes nothing.
   int UnserializeState2(ByteChunk* chunk, int pos, bool withNames);
-  // A project restored while no MIDI output was available: its stored values and names are
-  // held, not applied, and the state writer hands them back unchanged. Once an output is
-  // chosen this applies them and starts the push of the whole multi (no wait); true when a held
-  // project was applied. The hold ends with the next restore.
+  // A project restored while no MIDI output was open once its ports were reopened: its stored
+  // values and names are held, not applied, and the state writer hands them back unchanged.
+  // Once an output is chosen this applies them and starts the push of the whole multi (no wait,
+  // pushProject); true when a held project was applied. The hold ends with the next restore.
   bool applyHeldProjectState();
+  // The values and names of a held project, without the push (the push job's first step when it
+  // follows another job; any thread, takes the lock). False when none is held or no output is set.
+  bool applyHeldProjectValues();
   // The MIDI filter and clock flags from their parameters' current values.
   void syncMidiFilterMirrors();
+  // The flags of the library-names and device-program switches (kControlLibrary,
+  // kControlProgBank) from their values; device programs win when both are on. Construction and
+  // restore set values without the handler, so each gives them their effect through this.
+  void applyProgramModeSwitches();
+  // Every stored switch whose handler keeps a flag: the program modes, master keyboard, local
+  // control, keep-selected-bank and the MIDI filter mirrors (a restore's values).
+  void applySwitchEffects();
   // kSendMIDIClockInfo's switch: on reads the host tempo and lets the next audio block start
   // the continuous clock; off stops it.
   void applyClockSwitch(bool on);
@@ -129,6 +139,8 @@ public:
   std::string nameText(int paramIdx) const;
   void setNameText(int paramIdx, const std::string& text);
   void SetParamTextFromGUI(int paramIdx, const char* text) override;
+  // Escape in the rename box ends the rename: the box goes at once, the slot keeps its name.
+  void OnTextEntryCancelled(int paramIdx) override;
   void displayBuild(const std::string& text);
   // "Part <part+1> <text>", valid until the next call.
   const char* getPanelString(int part, const std::string& text);
@@ -269,14 +281,16 @@ public:
   void AllSoundsOff(int part, bool allParts);
   void MIDIOutRoutingSwitch(IMidiMsg* msg);
   bool BankChangeMessage(int part);
-  void sendSysExInitialization();
+  // The device check (handshake); afterRunningJob: it follows the job the dump thread runs.
+  void sendSysExInitialization(bool afterRunningJob = false);
   void recheckDeviceAfterInputChosen();
   void giveDumpBytesTheirRange();
   void SetLibrarianRequestActive(bool active);
   void SetLibrarianStatusUnsaved(bool unsaved);
   void DisplayProcessingIndicator(bool show);
   void sendPatchToDeviceFromLibrarian(int slot, int list, int part);
-  void storeAllPatchesToDeviceFromLibrarian(int first, int second, int third);
+  // Job 4 (mode, first entry, bank); with oneSlot the entry `second` alone into program `second`.
+  void storeAllPatchesToDeviceFromLibrarian(int first, int second, int third, bool oneSlot = false);
   // The librarian's selected slot into `part` (toSlot: into the stored slot instead of the
   // edit buffer), and the whole upper bank into the synthesizer's memory.
   void SendSingleProgramFromLibrarian(bool toSlot, int part);
@@ -285,8 +299,12 @@ public:
   int getTimerValue();
   // kPushArrangement: job 0 with all parts and the global dump, when the first thread is idle.
   void pushArrangement();
-  // State restore: sends global, multi and every active part (job 0) and returns when it ended.
-  void pushArrangementAndWait();
+  // A restored project to the synthesizer: global, multi and every active part (job 0), with
+  // input ignored while it runs. Started now when the dump thread is idle (true; with waitForIt
+  // it returns once the push ended), otherwise it follows the running job and this returns at
+  // once: a restore never waits for another job. applyHeldFirst: the job applies the held
+  // project (applyHeldProjectValues) before it sends; never wait for such a push under the lock.
+  bool pushProject(bool waitForIt, bool applyHeldFirst);
   // kCancelDataRequest: sets the running job's cancel flag.
   void cancelDataRequest();
   // Requests of the editor: job 5 (multi edit buffer), job 6 (one part's sound).
@@ -341,6 +359,11 @@ public:
   // chosen bank's names, rebuild the matching menu) and kPatchRename (apply the edited name to
   // the upper selected slot while a rename is armed, then disarm). True when handled.
   bool handleLibrarianParam(int paramIdx);
+  // The upper bank has unsaved changes: DISCARD shown, the data type greyed, its menu shut.
+  void showUpperBankEdited();
+  // Whether the upper grid shows a bank that received data can go into; otherwise the status
+  // line says "No bank selected!" and the transfer must not start.
+  bool librarianReadyToReceive();
   // The program step buttons moved the program: refill the program number menu.
   void refreshProgramNumberMenu(int program);
   // The bank-edit menu follows the data type (patchTypeChanged also calls it).

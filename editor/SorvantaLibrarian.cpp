@@ -246,6 +246,31 @@ void Sorvanta::showFileCopyMenu(int x, int y) {
   fileCopyMenu->doPopupMenu(x, y);
 }
 
+void Sorvanta::OnTextEntryCancelled(int paramIdx) {
+  if (paramIdx != kPatchRename) return;
+  UTIL_MutexLock lock(GetMutex());
+  renameArmed = false;
+  if (ControlLayer* l = getLayer("patchRename")) l->Hide(true);
+}
+
+void Sorvanta::showUpperBankEdited() {
+  if (ControlLayer* l = getLayer("discardChangesLayerRight")) l->Hide(false);
+  if (ControlLayer* l = getLayer("keepBankOpenLayer")) l->Hide(true);
+  if (IControl* c = mainControl(kDatatype)) c->GrayOut(true);
+  // The upper bank menu stays shut until the changes are saved or discarded.
+  if (ControlLayer* l = getLayer(multiMode ? "LeftPerformancePopupMenu" : "UPPERPOPUPMENU")) l->Hide(true);
+}
+
+bool Sorvanta::librarianReadyToReceive() {
+  if (!librarian) return false;
+  {
+    UTIL_MutexLock lock(&librarian->bankLock());
+    if (librarian->selectedUpperBank()) return true;
+  }
+  setStatusText("No bank selected!");
+  return false;
+}
+
 void Sorvanta::refreshProgramNumberMenu(int program) {
   if (programNumberMenu) programNumberMenu->refreshPatchNames(program);
 }
@@ -311,7 +336,9 @@ bool Sorvanta::handleLibrarianParam(int paramIdx) {
     if (!view || !text) return true;
     if (view->applyRename(text->GetDisplayTextAtIdx(0))) {
       // A renamed slot is an unsaved change: the save/discard choice protects it from a reload.
-      librarianBridge()->setLibrarianStatusUnsaved(true);
+      GetParam(kBankEditUnsaved)->SetClamped(1.0);
+      GetParam(kDiscardBankData)->SetClamped(0.0);
+      showUpperBankEdited();
     }
     return true;
   }

@@ -8,6 +8,25 @@
 #include "MIDIMessageManager.h"
 #include "Sorvanta.h"
 
+namespace {
+
+// Whether a librarian job puts what it gets (or makes) into the upper bank's selected slot.
+bool fillsLibrarianSlot(const LibrarianJob& job) {
+  switch (job.code) {
+    case kJobMultiDump:
+    case kJobPartSoundDump: return job.storeInLibrarian;
+    case kJobRequestActiveMulti:
+    case kJobRequestPartSound: return !job.toEditor;
+    case kJobRequestStoredMulti:
+    case kJobRequestAllMultis:
+    case kJobInitMultiSlot:
+    case kJobInitSoundSlot: return true;
+    default: return false;
+  }
+}
+
+}  // namespace
+
 bool SorvantaLibrarianBridge::bankChangeMessage(int part) { return p->BankChangeMessage(part); }
 
 void SorvantaLibrarianBridge::sendPatchToDevice(int part, bool sound, bool multi) {
@@ -20,7 +39,7 @@ void SorvantaLibrarianBridge::sendPatchToDeviceFromLibrarian(int slot, int grid,
 
 bool SorvantaLibrarianBridge::startLibrarianJob(const LibrarianJob& job) {
   MIDIMessageManager* m = p->midiManager;
-  if (!m) return false;
+  if (!m || (fillsLibrarianSlot(job) && !p->librarianReadyToReceive())) return false;
   JobRecord r;
   r.code = job.code;
   r.part = std::clamp(job.part, 0, kNumParts - 1);
@@ -38,15 +57,16 @@ bool SorvantaLibrarianBridge::startLibrarianJob(const LibrarianJob& job) {
 }
 
 void SorvantaLibrarianBridge::sendSinglePatchRequestFromLibrarian(bool editBuffer, int number) {
-  if (p->midiManager) p->midiManager->sendSinglePatchRequestSysexFromLibrarian(editBuffer, number);
+  if (p->midiManager && p->librarianReadyToReceive())
+    p->midiManager->sendSinglePatchRequestSysexFromLibrarian(editBuffer, number);
 }
 
 void SorvantaLibrarianBridge::sendAllPatchRequestFromLibrarian(int bank) {
-  if (p->midiManager) p->midiManager->sendAllPatchRequestSysexFromLibrarian(bank);
+  if (p->midiManager && p->librarianReadyToReceive()) p->midiManager->sendAllPatchRequestSysexFromLibrarian(bank);
 }
 
 void SorvantaLibrarianBridge::armMultiCapture() {
-  if (!p->midiManager) return;
+  if (!p->midiManager || !p->librarianReadyToReceive()) return;
   p->midiManager->performanceRequest.clearAndArm();
   p->midiManager->parseComplete = false;
 }
@@ -56,28 +76,10 @@ void SorvantaLibrarianBridge::storeAllPatchesToDeviceFromLibrarian(int mode, int
 }
 
 void SorvantaLibrarianBridge::storeLibrarianSlotToDevice(int slot, int bank) {
-  // One entry into one stored program: the librarian-to-part job with the slot target, which
-  // writes program `slot` of the part's bank (the multi's memory in multi mode) and nothing else.
-  (void)bank;  // the job takes the bank from the current part's bank parameter
-  MIDIMessageManager* m = p->midiManager;
-  PatchLibrarian* lib = p->getPatchLibrarian();
-  if (!m || !lib || !p->midiIOSet || slot < 0 || slot >= kBankSize) return;
-  JobRecord r;
-  r.code = 3;
-  r.part = std::clamp(p->currentPart.load(), 0, kNumParts - 1);
-  r.slot = slot;
-  {
-    UTIL_MutexLock lock(&lib->bankLock());
-    const PatchFile* bankFile = lib->selectedUpperBank();
-    if (!bankFile || slot >= static_cast<int>(bankFile->entries.size())) return;
-    r.entry = bankFile->entries[static_cast<size_t>(slot)];
-  }
-  if (r.entry.messages.empty()) return;
-  // Set only with a job that starts: left set, it would turn the next audition into a write.
-  m->startJob(r, [m] {
-    m->librarianSlotTarget = true;
-    m->partSendBusy = true;
-  });
+  // One entry into the synth's memory: the store job, for the slot alone, into the program of the
+  // same number in `bank` (the multi memory in multi mode).
+  if (slot < 0 || slot >= kBankSize) return;
+  p->storeAllPatchesToDeviceFromLibrarian(0, slot, bank, true);
 }
 
 void SorvantaLibrarianBridge::setLibrarianRequestActive(bool active) { p->SetLibrarianRequestActive(active); }

@@ -110,12 +110,7 @@ class SorvantaEngineHost : public MidiEngineHost {
   void showLayer(const std::string& name, bool show) override {
     if (ControlLayer* l = p->getLayer(name)) l->Hide(!show);
   }
-  void showLibrarianUnsaved() override {
-    showLayer("discardChangesLayerRight", true);
-    showLayer("keepBankOpenLayer", false);
-    if (IControl* c = p->mainControl(kDatatype)) c->GrayOut(true);
-    showLayer(p->multiMode ? "LeftPerformancePopupMenu" : "UPPERPOPUPMENU", false);
-  }
+  void showLibrarianUnsaved() override { p->showUpperBankEdited(); }
   void librarianViewDirty() override { p->setLibrarianViewDirty(); }
   void updateLibrarianView(int which) override { p->updatePatchLibrarianView(which); }
   void setLibrarianProgram(int program) override {
@@ -148,6 +143,7 @@ class SorvantaEngineHost : public MidiEngineHost {
     fflush(stdout);
   }
   PatchLibrarian* librarian() override { return p->getPatchLibrarian(); }
+  void applyHeldProject() override { p->applyHeldProjectValues(); }
   const std::vector<std::string>* tempoValues() override {
     UIConfigManager* ui = p->getUIConfigManager();
     return ui ? ui->findValueList("tempoValues") : nullptr;
@@ -274,8 +270,8 @@ void Sorvanta::MIDIOutRoutingSwitch(IMidiMsg* msg) {
 
 bool Sorvanta::BankChangeMessage(int part) { return midiManager && midiManager->BankChangeMessage(part); }
 
-void Sorvanta::sendSysExInitialization() {
-  if (midiManager) midiManager->sendSysExInitialization();
+void Sorvanta::sendSysExInitialization(bool afterRunningJob) {
+  if (midiManager) midiManager->sendSysExInitialization(afterRunningJob);
 }
 
 // The device check of an output chosen before any input could not hear the synth. When an input
@@ -301,13 +297,14 @@ void Sorvanta::sendPatchToDeviceFromLibrarian(int slot, int list, int part) {
   if (midiManager) midiManager->sendPatchToDeviceFromLibrarian(slot, list, part);
 }
 
-void Sorvanta::storeAllPatchesToDeviceFromLibrarian(int first, int second, int third) {
+void Sorvanta::storeAllPatchesToDeviceFromLibrarian(int first, int second, int third, bool oneSlot) {
   if (!midiManager || !midiIOSet) return;
   JobRecord r;
   r.code = 4;
   r.first = first;
   r.second = second;
   r.third = third;
+  r.oneSlot = oneSlot;
   MIDIMessageManager* m = midiManager;
   m->startJob(r, [m] { m->partSendBusy = true; });
 }
@@ -354,11 +351,28 @@ void Sorvanta::pushArrangement() {
   });
 }
 
-void Sorvanta::pushArrangementAndWait() {
-  if (!midiManager) return;
-  pushArrangement();
-  // A full multi (global, multi, 16 parts) takes about ten seconds; do not wait for ever.
-  for (int waited = 0; midiManager->threadRunning(WorkerThread::kDump) && waited < 30000; waited += 20) Sleep(20);
+bool Sorvanta::pushProject(bool waitForIt, bool applyHeldFirst) {
+  if (!midiManager) return false;
+  JobRecord r;
+  r.code = 0;
+  r.endsProjectPush = true;
+  r.appliesHeldProject = applyHeldFirst;
+  MIDIMessageManager* m = midiManager;
+  // Set as the push starts (now, or after the job running now), so that nothing in between runs
+  // with its send modes; the job clears them when it ends.
+  const bool now = m->startJobOrQueue(r, [this, m] {
+    transferInProgress = true;
+    sendGlobalWithMulti = true;
+    sendAllParts = true;
+    transferRunning = true;
+    m->patchRequest.armed = false;
+    m->partSendBusy = true;
+  });
+  if (now && waitForIt) {
+    // A full multi (global, multi, 16 parts) takes about ten seconds; do not wait for ever.
+    for (int waited = 0; midiManager->threadRunning(WorkerThread::kDump) && waited < 30000; waited += 20) Sleep(20);
+  }
+  return now;
 }
 
 void Sorvanta::cancelDataRequest() {

@@ -222,7 +222,10 @@ bool Sorvanta::handleFirstGroup(int paramIdx, double v, int i) {
       if (i == 0) return true;
       if (!settingsFileAvailable()) return true;
       if (i == 1) settingsLines[EditorSettings::kLineFirstRunDone] = "yes";
-      setStatusText("Set MIDI In and MIDI Out");
+      // What is still to do, by the ports really open (they may have been chosen behind it).
+      const bool out = midiIOSet, in = mMidiInIndex > 0;
+      setStatusText(out && in ? "MIDI In and MIDI Out set." : out ? "Set MIDI In" : in ? "Set MIDI Out"
+                                                                             : "Set MIDI In and MIDI Out");
       writeSettingsFile();
       if (ControlLayer* l = getLayer("firstRunNotification")) l->Hide(true);
       firstRunShown = false;
@@ -302,20 +305,8 @@ bool Sorvanta::handleSecondGroup(int paramIdx, double v, int i, ControlAction*) 
 
   // Library names and device programs exclude each other: switching one on switches the other off.
   if (paramIdx == kControlLibrary || paramIdx == kControlProgBank) {
-    const bool library = paramIdx == kControlLibrary;
-    if (i == 1) {
-      setParamFromPlug(library ? kControlProgBank : kControlLibrary, 0);
-      libraryNamesMode = library;
-      librarianProgramMode = library;
-      deviceProgramMode = !library;
-      requestAfterProgramChange = !library;
-    } else if (library) {
-      libraryNamesMode = false;
-      librarianProgramMode = false;
-    } else {
-      deviceProgramMode = false;
-      requestAfterProgramChange = false;
-    }
+    if (i == 1) setParamFromPlug(paramIdx == kControlLibrary ? kControlProgBank : kControlLibrary, 0);
+    applyProgramModeSwitches();
     updateBankAndProgramMenuNames(false);
     return false;
   }
@@ -482,7 +473,7 @@ bool Sorvanta::handleSecondGroup(int paramIdx, double v, int i, ControlAction*) 
       return false;
     case kOverwriteBank:
       // The part's sound goes into the librarian's selected slot, not to the synth.
-      if (i == 1 && !multiMode) {
+      if (i == 1 && !multiMode && librarianReadyToReceive()) {
         sendAllParts = false;
         startPartSend(currentPart, true);
       }
@@ -660,9 +651,13 @@ void Sorvanta::handleDeviceSelection(int paramIdx, int i) {
     setExternalMIDIOut(index, name.c_str());
     mMidiOutIndex = index;
     if (index > 0) {
+      // The check of the chosen output below stands in for a start-up check still due (cleared
+      // first: the audio callback would start that one the moment an output is set).
+      handshakePending = false;
       midiIOSet = true;
-      applyHeldProjectState();  // a project opened without the synth: applied and pushed now
-      sendSysExInitialization();
+      // A project opened without the synth is applied and pushed now; the device check follows
+      // the push rather than being dropped for it.
+      sendSysExInitialization(applyHeldProjectState());
     } else {
       resetContinuousClock(true);
       midiIOSet = false;
@@ -680,6 +675,24 @@ void Sorvanta::handleDeviceSelection(int paramIdx, int i) {
   if (index > 0) settingsLines[output ? EditorSettings::kLineMidiOut : EditorSettings::kLineMidiIn] = name;
   setStatusText(output ? "Default MIDI output set." : "Default MIDI input set.");
   writeSettingsFile();
+}
+
+void Sorvanta::applyProgramModeSwitches() {
+  const bool device = paramValue(kControlProgBank) == 1.0;
+  const bool library = !device && paramValue(kControlLibrary) == 1.0;
+  if (device && paramValue(kControlLibrary) != 0.0) setParamFromPlug(kControlLibrary, 0);
+  libraryNamesMode = library;
+  librarianProgramMode = library;
+  deviceProgramMode = device;
+  requestAfterProgramChange = device;
+}
+
+void Sorvanta::applySwitchEffects() {
+  applyProgramModeSwitches();
+  masterKeyboard = paramValue(kMasterKeyboard) == 1.0;
+  localControlOn = paramValue(kGlobalLocalControl) == 1.0;
+  keepSelectedBank = paramValue(kKeepSelectedBank) != 0.0;
+  syncMidiFilterMirrors();
 }
 
 void Sorvanta::applyClockSwitch(bool on) {

@@ -114,7 +114,9 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
     mMidiOutIndex = 1;
     setExternalMIDIOut(mMidiOutIndex, outName.c_str());
     GetParam(kDeviceOutSelection)->SetClamped(mMidiOutIndex);
-    if (truncToInt(paramValue(kDeviceOutSelection)) > 0) midiIOSet = true;
+    // The port open before was closed by the reopening: only an output open now can take the
+    // project (a push into the closed one would be lost, and the project with it).
+    midiIOSet = mMidiOutIndex > 0;
     log(std::string("PROJECT RECALL: MIDI In device after checking devices ") +
         GetParam(kDeviceInSelection)->GetDisplayText(truncToInt(paramValue(kDeviceInSelection))));
     log(std::string("PROJECT RECALL: MIDI Out device after checking devices ") +
@@ -125,51 +127,51 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
   heldProjectState.clear();
   // Without a MIDI output the stored sound is not applied: the editor would otherwise show a
   // set-up the synthesizer does not have. It is held instead, so that saving the project
-  // without the synth does not replace it with the editor's state.
-  if (!midiIOSet) {
+  // without the synth does not replace it with the editor's state. While another job runs (a
+  // request may be filling the editor's values) it is held too, and applied as its push starts
+  // after that job: the restore never waits for it.
+  if (!midiIOSet || (withNames && ThreadRunning())) {
     syncMidiFilterMirrors();
     if (withNames) {
       const uint8_t* bytes = chunk->GetBytes() + blockPos;
       heldProjectState.assign(bytes, bytes + (valuesPos - blockPos) + static_cast<size_t>(nStored) * 8);
       heldValuesOffset = valuesPos - blockPos;
-      log("PROJECT RECALL: no MIDI output, stored sound held until one is set");
+      log(midiIOSet ? "PROJECT RECALL: stored sound held until the running transfer ends"
+                    : "PROJECT RECALL: no MIDI output, stored sound held until one is set");
+      if (midiIOSet) pushProject(false, true);
     }
     return valuesPos;
   }
 
   p = applyStoredValues(chunk, valuesPos);
   // Global, multi and every active part to the synthesizer; returns once that transfer ended.
-  transferInProgress = true;
-  sendGlobalWithMulti = true;
-  sendAllParts = true;
-  transferRunning = true;
-  pushArrangementAndWait();
-  sendGlobalWithMulti = false;
-  transferInProgress = false;
-  sendAllParts = false;
+  pushProject(true, false);
   queueSpan = GetBlockSize() + 2 * truncToInt(paramValue(kAdjustDAWOffset));
   log(std::string("PROJECT RECALL: MIDI In device after nonautomated params ") +
       GetParam(kDeviceInSelection)->GetDisplayText(truncToInt(paramValue(kDeviceInSelection))));
   log(std::string("PROJECT RECALL: MIDI Out device after nonautomated params ") +
       GetParam(kDeviceOutSelection)->GetDisplayText(truncToInt(paramValue(kDeviceOutSelection))));
-  // The project's output replaced the one open before; when it is gone nothing is open, and every
-  // later send must say so rather than vanish.
-  if (withNames) midiIOSet = mMidiOutIndex > 0;
   return p;
 }
 
 bool Sorvanta::applyHeldProjectState() {
+  UTIL_MutexLock lock(GetMutex());
+  if (!applyHeldProjectValues()) return false;
+  pushProject(false, false);
+  return true;
+}
+
+bool Sorvanta::applyHeldProjectValues() {
   UTIL_MutexLock lock(GetMutex());
   if (heldProjectState.empty() || !midiIOSet) return false;
   ByteChunk chunk;
   chunk.PutBytes(heldProjectState.data(), static_cast<int>(heldProjectState.size()));
   const int valuesPos = heldValuesOffset;
   heldProjectState.clear();
-  log("PROJECT RECALL: MIDI output set, applying the held project");
+  log("PROJECT RECALL: applying the held project");
   applyStoredValues(&chunk, valuesPos);
   queueSpan = GetBlockSize() + 2 * truncToInt(paramValue(kAdjustDAWOffset));
   RedrawParamControls();
-  pushArrangement();
   return true;
 }
 
@@ -187,8 +189,8 @@ void Sorvanta::syncMidiFilterMirrors() {
 int Sorvanta::applyStoredValues(ByteChunk* chunk, int valuesPos) {
   const int nStored = GetNonAutomatedParamCount() - SorvantaIdentity::kNumUnstoredParams;
   const int p = UnserializeNonAutomatedParams(chunk, valuesPos, nStored);
-  // The switches mirror the values just applied, not the ones they replaced.
-  syncMidiFilterMirrors();
+  // The switches take the effect of the values just applied, not of the ones they replaced.
+  applySwitchEffects();
   deviceId = truncToInt(paramValue(kGlobalSysExID));
   log("PROJECT RECALL: hardware DeviceID " + std::to_string(deviceId));
   if (patchManager) {

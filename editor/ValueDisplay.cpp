@@ -217,7 +217,10 @@ std::string valueText(int paramIdx, int n, int s, const ListLookup& lists, const
                                                       {52, " 16 \xC2\xB4"}, {64, "  8 \xC2\xB4"}, {76, "  4 \xC2\xB4"},
                                                       {88, "  2 \xC2\xB4"}, {100, "  1 \xC2\xB4"}, {112, "1/2 \xC2\xB4"}};
       auto it = feet.find(v);
-      if (it != feet.end()) f = it->second;
+      if (it != feet.end())
+        f = it->second;
+      else if (v < 16 || v > 112)  // beyond the footages the synth's octave number: 0x04 is -1
+        f = std::to_string((v - 16) / 12);
       break;
     }
     case kPlusOne:

@@ -121,7 +121,83 @@ ArpFirstByte decodeArpFirst(int byte) {
 
 ArpSecondByte decodeArpSecond(int byte) { return {byte / 16, byte >= 128 ? 0 : (byte & 0x0F)}; }
 
-std::array<uint8_t, 392> buildSoundDump(const DumpParamAccess& p, int part) {
+namespace {
+// First data position of a dump: after the address of a sound or multi, after the command of
+// the global settings.
+int dataStart(int command) { return command == sysex::kGlobalDump ? sysex::kBankPos : sysex::kNumberPos + 1; }
+}  // namespace
+
+int SynthImage::slotOf(int command, int part) {
+  switch (command) {
+    case sysex::kSoundDump:
+    case sysex::kSoundParamChange: return part >= 0 && part < kNumParts ? part : -1;
+    case sysex::kMultiDump:
+    case sysex::kMultiParamChange: return kNumParts;
+    case sysex::kGlobalDump:
+    case sysex::kGlobalParamChange: return kNumParts + 1;
+    default: return -1;
+  }
+}
+
+namespace {
+// The dump the editor builds for a slot from its values alone.
+std::vector<uint8_t> editorBuild(int slot, const DumpParamAccess& p) {
+  if (slot < kNumParts) {
+    const auto d = buildSoundDump(p, slot);
+    return {d.begin(), d.end()};
+  }
+  if (slot == kNumParts) {
+    const auto d = buildMultiDump(p);
+    return {d.begin(), d.end()};
+  }
+  const auto d = buildGlobalDump(p);
+  return {d.begin(), d.end()};
+}
+}  // namespace
+
+void SynthImage::keepDump(const uint8_t* data, int size, const DumpParamAccess& params) {
+  if (!sysex::isIntactDump(data, size)) return;
+  const int slot = slotOf(data[sysex::kCommandPos], data[sysex::kNumberPos]);
+  if (slot < 0) return;
+  std::vector<uint8_t> editor = editorBuild(slot, params);
+  if (editor.size() != static_cast<size_t>(size)) return;
+  std::lock_guard<std::mutex> g(lock);
+  slots[static_cast<size_t>(slot)].synth.assign(data, data + size);
+  slots[static_cast<size_t>(slot)].editor = std::move(editor);
+}
+
+void SynthImage::keepChange(const uint8_t* data, int size, const DumpParamAccess& params) {
+  if (data == nullptr || (size != 9 && size != 10)) return;
+  const bool sound = size == 10;
+  const int command = data[sysex::kCommandPos];
+  if (sound != (command == sysex::kSoundParamChange)) return;
+  const int slot = slotOf(command, sound ? data[sysex::kBankPos] : 0);
+  const int hi = data[size - 4], lo = data[size - 3], value = data[size - 2];
+  if (slot < 0 || value >= 0x80) return;
+  const std::vector<uint8_t> editor = editorBuild(slot, params);
+  std::lock_guard<std::mutex> g(lock);
+  Kept& kept = slots[static_cast<size_t>(slot)];
+  if (kept.synth.empty()) return;
+  const size_t pos = static_cast<size_t>(dataStart(kept.synth[sysex::kCommandPos]) + hi * 128 + lo);
+  // Data positions only: the checksum and F7 stay (a built dump's checksum is computed afresh).
+  if (pos + 2 >= kept.synth.size()) return;
+  kept.synth[pos] = static_cast<uint8_t>(value);
+  kept.editor[pos] = editor[pos];
+}
+
+bool SynthImage::restore(uint8_t* dump, int size) const {
+  if (dump == nullptr || size <= sysex::kNumberPos) return false;
+  const int slot = slotOf(dump[sysex::kCommandPos], dump[sysex::kNumberPos]);
+  if (slot < 0) return false;
+  std::lock_guard<std::mutex> g(lock);
+  const Kept& kept = slots[static_cast<size_t>(slot)];
+  if (static_cast<int>(kept.synth.size()) != size) return false;
+  for (int i = dataStart(dump[sysex::kCommandPos]); i < size - 2; ++i)
+    if (dump[i] == kept.editor[static_cast<size_t>(i)]) dump[i] = kept.synth[static_cast<size_t>(i)];
+  return true;
+}
+
+std::array<uint8_t, 392> buildSoundDump(const DumpParamAccess& p, int part, const SynthImage* image) {
   std::array<uint8_t, 392> d = initSound();
   part = std::clamp(part, 0, kNumParts - 1);
   d[sysex::kDevicePos] = toByte(p.value(kGlobalSysExID), 0);
@@ -144,6 +220,7 @@ std::array<uint8_t, 392> buildSoundDump(const DumpParamAccess& p, int part) {
     d[sysex::kSoundNamePos + i] = static_cast<uint8_t>(name[i] & 0x7F);
   for (int i = 0; i < sysex::kCategoryWidth; ++i)
     d[sysex::kSoundCategoryPos + i] = static_cast<uint8_t>(cat[i] & 0x7F);
+  if (image) image->restore(d.data(), static_cast<int>(d.size()));
   return d;
 }
 
@@ -186,7 +263,7 @@ SoundParseResult parseSoundDump(const uint8_t* data, int size, DumpParamAccess& 
   return r;
 }
 
-std::array<uint8_t, 393> buildMultiDump(const DumpParamAccess& p) {
+std::array<uint8_t, 393> buildMultiDump(const DumpParamAccess& p, const SynthImage* image) {
   std::array<uint8_t, 393> d = multiTemplate();
   d[sysex::kDevicePos] = toByte(p.value(kGlobalSysExID), 0);
   int n = 0;
@@ -200,6 +277,7 @@ std::array<uint8_t, 393> buildMultiDump(const DumpParamAccess& p) {
     const int block = sysex::kMultiPartBlockStart + sysex::kMultiPartBlockSize * k;
     for (int i = 0; i < n; ++i) d[block + part[i].offset] = toByte(p.value(part[i].param + k), part[i].delta);
   }
+  if (image) image->restore(d.data(), static_cast<int>(d.size()));
   return d;
 }
 
@@ -222,12 +300,13 @@ bool parseMultiDump(const uint8_t* data, int size, DumpParamAccess& p, std::stri
   return true;
 }
 
-std::array<uint8_t, 207> buildGlobalDump(const DumpParamAccess& p) {
+std::array<uint8_t, 207> buildGlobalDump(const DumpParamAccess& p, const SynthImage* image) {
   std::array<uint8_t, 207> d = globalTemplate();
   d[sysex::kDevicePos] = toByte(p.value(kGlobalSysExID), 0);
   int n = 0;
   const MultiField* f = globalFields(&n);
   for (int i = 0; i < n; ++i) d[f[i].offset] = toByte(p.value(f[i].param), f[i].delta);
+  if (image) image->restore(d.data(), static_cast<int>(d.size()));
   return d;
 }
 

@@ -12,7 +12,9 @@
 
 #include <array>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace dump {
 
@@ -35,11 +37,48 @@ class DumpParamAccess {
 // value outside its range can never put a status byte (and an early end) into a dump.
 uint8_t toByte(double value, int delta);
 
+// What the synth holds, as far as the editor has heard it: the last whole dump of each kind
+// received for the editor (the global settings, the multi, each part's sound), with the synth's
+// own parameter changes applied after it, and beside it what the editor itself would have built
+// right after taking it in. A dump built for the synth gets the synth's byte back wherever it
+// still holds what the editor built then: the bytes no parameter models, and the bytes of values
+// nobody has edited since, even where a value could not hold the synth's byte or reads it in a
+// way that loses bits. Only an edit changes a byte; the templates serve only where nothing was
+// received. Thread-safe: the MIDI input keeps, the workers build.
+class SynthImage {
+ public:
+  // A received dump that is whole (sysex::isIntactDump), after the parsers took it into
+  // `params`; anything else is ignored. A sound dump counts only for a part's edit buffer
+  // (number 0..15).
+  void keepDump(const uint8_t* data, int size, const DumpParamAccess& params);
+  // A 9- or 10-byte parameter change from the synth, after it was applied to `params`: its byte,
+  // once that dump was received.
+  void keepChange(const uint8_t* data, int size, const DumpParamAccess& params);
+  // Puts the synth's bytes back into `dump` (built from the editor's values; its kind at 4, for a
+  // sound its part at 6) wherever it holds what the editor built when it heard them; false,
+  // changing nothing, when none of that kind were received.
+  bool restore(uint8_t* dump, int size) const;
+
+ private:
+  // Slot of a dump or parameter-change command: the parts' sounds 0..15, the multi 16, the
+  // global settings 17; -1 for anything else.
+  static int slotOf(int command, int part);
+
+  struct Kept {
+    std::vector<uint8_t> synth;   // the dump as received, F0 to F7; empty until one is
+    std::vector<uint8_t> editor;  // what the editor built from it when it was taken in
+  };
+  mutable std::mutex lock;
+  std::array<Kept, 18> slots;
+};
+
 // Sound dump of `part` (0..15) addressed to the part's edit buffer, device byte from
 // kGlobalSysExID; the checksum byte is the template's (callers that send apply the checksum).
-std::array<uint8_t, 392> buildSoundDump(const DumpParamAccess& params, int part);
-std::array<uint8_t, 393> buildMultiDump(const DumpParamAccess& params);
-std::array<uint8_t, 207> buildGlobalDump(const DumpParamAccess& params);
+// With an image, every byte the editor has not changed since it heard the synth is the synth's.
+std::array<uint8_t, 392> buildSoundDump(const DumpParamAccess& params, int part,
+                                        const SynthImage* image = nullptr);
+std::array<uint8_t, 393> buildMultiDump(const DumpParamAccess& params, const SynthImage* image = nullptr);
+std::array<uint8_t, 207> buildGlobalDump(const DumpParamAccess& params, const SynthImage* image = nullptr);
 
 struct SoundParseResult {
   bool parsed = false;

@@ -59,7 +59,9 @@ bool LibraryRequest::addMessageData(const uint8_t* data, int size) {
   PatchSysexMessage m;
   m.bytes.assign(data, data + size);
   patch.messages.push_back(std::move(m));
-  if (size < 390) return false;
+  // Only a whole sound or multi dump completes the capture: one cut short, with a status byte
+  // inside or a wrong checksum would become the slot's entry.
+  if (size < sysex::kSoundDumpMinLength || !sysex::isIntactDump(data, size)) return false;
   const std::vector<uint8_t>& done = patch.messages.back().bytes;
   const int pos = multi ? sysex::kMultiNamePos : sysex::kSoundNamePos;
   patch.name += sysex::readName(done.data(), static_cast<int>(done.size()), pos, sysex::kNameWidth);
@@ -118,6 +120,7 @@ bool MIDIMessageManager::startLocked(const JobRecord& record, const std::functio
   if (t == WorkerThread::kDump) {
     senderObj->cancelRequested = false;
     senderObj->requestFailed = false;
+    slotsStored = 0;
   }
   if (beforeStart) beforeStart();
   jobBusy[i] = true;
@@ -134,6 +137,33 @@ bool MIDIMessageManager::startLocked(const JobRecord& record, const std::functio
 }
 
 bool MIDIMessageManager::threadRunning(WorkerThread t) const { return jobBusy[static_cast<int>(t)].load(); }
+
+bool MIDIMessageManager::startJobOrQueue(const JobRecord& record, const std::function<void()>& beforeStart) {
+  std::lock_guard<std::mutex> g(startLock);
+  if (shuttingDown || MIDIMessageSender::threadOf(record.code) != WorkerThread::kDump) return false;
+  if (startLocked(record, beforeStart, true)) return true;
+  // Busy: the running job's worker picks it up when that job returns (nextQueuedJob).
+  if (jobBusy[static_cast<int>(WorkerThread::kDump)].load()) queuedJobs.emplace_back(record, beforeStart);
+  return false;
+}
+
+bool MIDIMessageManager::nextQueuedJob(WorkerThread t) {
+  std::lock_guard<std::mutex> g(startLock);
+  const int i = static_cast<int>(t);
+  if (t != WorkerThread::kDump || shuttingDown || queuedJobs.empty()) {
+    if (shuttingDown) queuedJobs.clear();
+    jobBusy[i] = false;
+    return false;
+  }
+  senderObj->record(t) = queuedJobs.front().first;
+  const std::function<void()> beforeStart = queuedJobs.front().second;
+  queuedJobs.pop_front();
+  senderObj->cancelRequested = false;
+  senderObj->requestFailed = false;
+  slotsStored = 0;
+  if (beforeStart) beforeStart();
+  return true;
+}
 
 void MIDIMessageManager::shutdown() {
   {
@@ -160,7 +190,8 @@ int MIDIMessageManager::pacingInterval() const {
 
 void MIDIMessageManager::storeCapture(const LibraryRequest& capture) {
   LibrarianPatch received = capture.snapshot();
-  if (PatchLibrarian* lib = plugHost->librarian()) lib->setSysexDatatoSelectedSlot(&received);
+  if (PatchLibrarian* lib = plugHost->librarian())
+    if (lib->setSysexDatatoSelectedSlot(&received)) ++slotsStored;
   plugHost->updateLibrarianView(0);
   plugHost->librarianViewDirty();
   parseComplete = true;
@@ -170,21 +201,24 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
   if (!fromDevice || msg == nullptr || msg->mData == nullptr || msg->mSize <= 0) return;
   const uint8_t* d = msg->mData;
   const int size = msg->mSize;
+  // Both captures take a dump only whole (sysex::isIntactDump). A spoilt reply is dropped and the
+  // wait goes on: the good answer after it (a re-sent request's, the device-id scan's) is heard.
+  const bool dumpSized = size >= 60;
+  auto spoilt = [&] { return dumpSized && !sysex::isIntactDump(d, size); };
 
-  if (performanceRequest.armed.load()) {
-    if (performanceRequest.addMessageData(d, size)) storeCapture(performanceRequest);
+  for (LibraryRequest* capture : {&performanceRequest, &patchRequest}) {
+    if (!capture->armed.load()) continue;
+    if (capture->addMessageData(d, size)) {
+      storeCapture(*capture);
+    } else if (spoilt()) {
+      reportSpoiltReply(size, true);
+    }
     return;
   }
-  if (patchRequest.armed.load()) {
-    if (patchRequest.addMessageData(d, size)) storeCapture(patchRequest);
-    return;
-  }
 
-  if (size >= 60) {
-    // A spoilt reply is dropped whole and the wait goes on: the good answer after it (a re-sent
-    // request's, the device-id scan's) is still heard.
-    if (!sysex::isIntactDump(d, size)) {
-      plugHost->log("PROCESSOR: incomplete or damaged SysEx of " + std::to_string(size) + " bytes ignored");
+  if (dumpSized) {
+    if (spoilt()) {
+      reportSpoiltReply(size, editorCaptureActive.load());
       return;
     }
     if (editorCaptureActive.load()) {
@@ -211,7 +245,10 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
         plugHost->librarianViewDirty();
       }
       if (dump::parseGlobalDump(d, size, *plugHost)) parsed = true;
-      if (parsed) parseComplete = true;
+      if (parsed) {
+        synthImage.keepDump(d, size, *plugHost);
+        parseComplete = true;
+      }
     }
     // Every dump handed to the parsers ends the wait: the next one must be awaited anew.
     editorCaptureActive = false;
@@ -228,9 +265,17 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
         }
       }
       lookUpShort(d, size);
+      synthImage.keepChange(d, size, *plugHost);
     }
   }
   if (quickTabRefreshPending.load()) plugHost->onParamChange2(kQuickTab);
+}
+
+void MIDIMessageManager::reportSpoiltReply(int size, bool awaited) {
+  plugHost->log("PROCESSOR: incomplete or damaged SysEx of " + std::to_string(size) + " bytes ignored");
+  if (!awaited) return;
+  spoiltReply = true;
+  plugHost->setStatusText(kSpoiltReplyText);
 }
 
 void MIDIMessageManager::handlePartProgramFromSysEx(int part, bool program, int value) {
@@ -511,8 +556,9 @@ void MIDIMessageManager::getLegacyCCparam(int ccNumber, int channel, int value, 
     plugHost->paramRange(p, &lo, &hi);
     double range = hi - lo;
     // The oscillator octaves (27, 35, 42) and semitones (28, 36, 43) hold the byte on the wire in
-    // this interface, so their controllers need no scaling: value over the parameter's range, as
-    // for every other controller. The shapes and modes switch the shown page.
+    // this interface, so their controllers need no scaling: the value is the parameter's, as for
+    // every other controller, placed in the parameter's own range. The shapes and filter types
+    // switch the shown page.
     const int v = value;
     switch (ccNumber) {
       case 31: case 39: case 46: case 76: case 79: refreshTab = true; break;
@@ -526,7 +572,7 @@ void MIDIMessageManager::getLegacyCCparam(int ccNumber, int channel, int value, 
       plugHost->onParamChange(kFilterRoutingSerial + routingPart);
     } else if (range != 0.0) {
       // A parameter without a range leaves its control as it is (no division by zero).
-      plugHost->setControlFromHardware(c, v / range);
+      plugHost->setControlFromHardware(c, std::clamp((v - lo) / range, 0.0, 1.0));
     }
     if (refreshTab) plugHost->onParamChange2(kQuickTab);
     fromHardware = false;
@@ -709,6 +755,7 @@ void MIDIMessageManager::DisplayProcessingIndicator(bool show) {
 }
 
 void MIDIMessageManager::SetLibrarianRequestActive(bool active) {
+  spoiltReply = false;
   if (active) {
     editorCaptureActive = false;
     if (plugHost->multiMode()) {
@@ -732,6 +779,9 @@ void MIDIMessageManager::SetLibrarianStatusUnsaved(bool unsaved) {
   editorCaptureActive = false;
   performanceRequest.armed = false;
   patchRequest.armed = false;
+  // A transfer whose data no bank took (none selected, a dump of the other kind) changed
+  // nothing: nothing to save, and nothing arrived.
+  if (slotsStored.exchange(0) == 0) return;
   plugHost->setParamSilently(kBankEditUnsaved, 1.0);
   plugHost->setParamSilently(kDiscardBankData, 0.0);
   plugHost->showLibrarianUnsaved();
@@ -871,8 +921,16 @@ void MIDIMessageManager::sendAllPatchRequestSysexFromLibrarian(int bank) {
   startJob(r);
 }
 
-void MIDIMessageManager::sendSysExInitialization() {
-  if (startHandshake(false)) Sleep(100);
+void MIDIMessageManager::sendSysExInitialization(bool afterRunningJob) {
+  if (!afterRunningJob) {
+    if (startHandshake(false)) Sleep(100);
+    return;
+  }
+  plugState->adoptDeviceId = true;
+  if (!plugState->midiIOSet.load()) return;
+  JobRecord r;
+  r.code = 13;
+  startJobOrQueue(r, [this] { parseComplete = false; });
 }
 
 bool MIDIMessageManager::startHandshake(bool withoutWaiting) {
@@ -885,6 +943,8 @@ bool MIDIMessageManager::startHandshake(bool withoutWaiting) {
 }
 
 bool MIDIMessageManager::requestPartToEditor(int part, bool withoutWaiting) {
+  // Without an output the request could only time out, behind the progress overlay.
+  if (!plugState->midiIOSet.load()) return false;
   JobRecord r;
   r.code = 6;
   r.part = std::clamp(part, 0, kNumParts - 1);

@@ -22,6 +22,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -228,6 +229,9 @@ class MidiEngineHost : public dump::DumpParamAccess {
   // The outgoing-message line on standard output.
   virtual void printOutgoing(const std::string& line) { (void)line; }
   virtual PatchLibrarian* librarian() = 0;
+  // Applies the project the plug-in holds for a push that followed another job (worker thread;
+  // the plug-in takes its own lock).
+  virtual void applyHeldProject() {}
   // The interface description's "tempoValues" list, or null.
   virtual const std::vector<std::string>* tempoValues() { return nullptr; }
   virtual double hostTempoNow() { return 0.0; }
@@ -241,8 +245,8 @@ class MidiEngineHost : public dump::DumpParamAccess {
   virtual bool hardwareChangeActive() = 0;
 };
 
-// One librarian capture: collects every message while armed; a message of 390 bytes or more
-// completes it.
+// One librarian capture: collects every message while armed; a whole sound or multi dump
+// (sysex::isIntactDump, the editor's own test) completes it.
 struct LibraryRequest {
   explicit LibraryRequest(bool multi) : multi(multi) {}
   // Appends a copy; true when the capture is complete (then disarmed, name filled).
@@ -283,6 +287,12 @@ struct JobRecord {
   bool toLibrarian = false;
   bool initFlag = false;
   int clockArg = 0;
+  // Job 4: only entry `second` of the bank, into the program of the same number.
+  bool oneSlot = false;
+  // Job 0: the send modes of a project push (whole multi with globals, input ignored) end with
+  // it; appliesHeldProject: it first has the plug-in apply the project it holds.
+  bool endsProjectPush = false;
+  bool appliesHeldProject = false;
 };
 
 class MIDIMessageManager {
@@ -301,8 +311,13 @@ class MIDIMessageManager {
   // finished thread to go; either counts as busy and the request is dropped.
   bool startJobWithoutWaiting(const JobRecord& record, const std::function<void()>& beforeStart = {});
   bool threadRunning(WorkerThread t) const;
-  // Called by the worker as the last step of each job (after the job has returned).
-  void jobFinished(WorkerThread t) { jobBusy[static_cast<int>(t)].store(false); }
+  // A dump-thread job that must not be lost to a busy thread: started now when the thread is
+  // idle (true), otherwise queued to run on the same thread right after the running job and any
+  // queued before it (false). Never waits. beforeStart runs, under the start lock, as it starts.
+  bool startJobOrQueue(const JobRecord& record, const std::function<void()>& beforeStart = {});
+  // Called by the worker after each job: writes the next queued job's record and returns true,
+  // or marks the thread idle and returns false.
+  bool nextQueuedJob(WorkerThread t);
   // Refuses new jobs, cancels running ones, stops the clock and joins every thread. Idempotent.
   void shutdown();
   MIDIMessageSender* sender() { return senderObj.get(); }
@@ -343,8 +358,9 @@ class MIDIMessageManager {
   void sendPatchToDeviceFromLibrarian(int slot, int list, int part);
   void sendSinglePatchRequestSysexFromLibrarian(bool editBuffer, int bank);
   void sendAllPatchRequestSysexFromLibrarian(int bank);
-  // Starts the handshake (job 13) and then waits 100 ms on the calling thread.
-  void sendSysExInitialization();
+  // Starts the handshake (job 13) and then waits 100 ms on the calling thread. afterRunningJob:
+  // the check follows the job the dump thread runs (a push of the project it is to talk to).
+  void sendSysExInitialization(bool afterRunningJob = false);
   // The start alone: true when job 13 was started (the dump thread was idle, an output is set
   // and no librarian push runs). withoutWaiting for the render thread (startJobWithoutWaiting).
   bool startHandshake(bool withoutWaiting);
@@ -372,11 +388,24 @@ class MIDIMessageManager {
   std::atomic<bool> parseComplete{false};
   std::atomic<bool> partSendBusy{false};
   std::atomic<bool> librarianSlotTarget{false};
+  // Dumps the librarian's upper bank took since the last SetLibrarianStatusUnsaved or the start
+  // of the last dump-thread job: only those make the bank unsaved and say data arrived.
+  std::atomic<int> slotsStored{0};
   std::atomic<uint32_t> lastProgramChangeTime{0};
   std::atomic<uint32_t> lastSysExProgramChangeTime{0};
 
   LibraryPerformanceRequest performanceRequest{true};
   LibraryPatchRequest patchRequest{false};
+  // A reply of dump length arrived spoilt while a dump was awaited (cleared by every request's
+  // SetLibrarianRequestActive): the request's last text then says so rather than that nothing came.
+  std::atomic<bool> spoiltReply{false};
+  static constexpr const char* kSpoiltReplyText = "Damaged reply from Dorvik ignored!";
+  // The text for a request that ended without a whole answer.
+  const char* unansweredText(const char* timeoutText) const {
+    return spoiltReply.load() ? kSpoiltReplyText : timeoutText;
+  }
+  // What the synth holds as far as heard (see dump::SynthImage): every dump for it is built on it.
+  dump::SynthImage synthImage;
 
   MidiEngineHost* host() { return plugHost; }
   PlugMidiState* state() { return plugState; }
@@ -386,6 +415,8 @@ class MIDIMessageManager {
   // startJob's body, with startLock held; mayWait: join a finished thread rather than give up.
   bool startLocked(const JobRecord& record, const std::function<void()>& beforeStart, bool mayWait);
   void storeCapture(const LibraryRequest& capture);
+  // A message of dump length that is not whole: logged, and shown while a dump is awaited.
+  void reportSpoiltReply(int size, bool awaited);
   void handleProgram(int part, bool isBank, int value);
   void lookUpShort(const uint8_t* d, int size);
   void handlePartProgramFromSysEx(int part, bool program, int value);
@@ -398,6 +429,8 @@ class MIDIMessageManager {
   std::unique_ptr<Poco::Thread> threads[3];
   mutable std::mutex startLock;
   bool shuttingDown = false;  // guarded by startLock
+  // Dump-thread jobs waiting for the running one (startJobOrQueue), oldest first; startLock.
+  std::deque<std::pair<JobRecord, std::function<void()>>> queuedJobs;
   bool started[3] = {false, false, false};
   // A job runs on the thread: set by the starter under startLock, cleared by the worker when
   // the job has returned. Our own flag, so that the test-and-start never reads the threading

@@ -36,11 +36,19 @@ void MIDIMessageSender::run(WorkerThread thread) {
   const JobRecord& r = records[static_cast<int>(thread)];
   try {
     switch (r.code) {
-      case 0: sendArrangementToDevice(r.toLibrarian, r.requestParts); break;
+      case 0:
+        if (r.appliesHeldProject) host->applyHeldProject();
+        sendArrangementToDevice(r.toLibrarian, r.requestParts);
+        if (r.endsProjectPush) {
+          st->sendGlobalWithMulti = false;
+          st->sendAllParts = false;
+          st->transferInProgress = false;
+        }
+        break;
       case 1: sendGlobalToDevice(r.globalArg); break;
       case 2: sendPartToDevice(r.part, r.toLibrarian, r.requestParts); break;
       case 3: sendPatchToDeviceFromLibrarian(r.entry, r.part, r.slot); break;
-      case 4: storeAllPatchesToDeviceFromLibrarian(r.first, r.second, r.third); break;
+      case 4: storeAllPatchesToDeviceFromLibrarian(r.first, r.second, r.third, r.oneSlot); break;
       case 5: sendActiveArrangementRequestSysex(r.requestFlag); break;
       case 6: sendPartRequestSysex(r.part, r.requestFlag); break;
       case 7: sendSingleMultiRequestSysex(); break;
@@ -84,7 +92,10 @@ void MIDIMessageSender::sendRequest(const std::vector<uint8_t>& request, bool ch
 }
 
 void MIDIMessageSender::handToParser(const uint8_t* data, int size) {
-  ISysEx sx(0, data, size);
+  // The parser and the captures take a dump only whole: one built here carries its checksum too.
+  std::vector<uint8_t> copy(data, data + size);
+  if (!copy.empty() && copy.back() == sysex::kEnd) sysex::applyChecksum(copy.data(), size);
+  ISysEx sx(0, copy.data(), size);
   mgr->ProcessSysExFromPlug(&sx, true);
 }
 
@@ -98,10 +109,13 @@ bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
     }
     switch (sysex::pollAction(k, spec.scanPoll, st->replyReceived.load(), cancelled())) {
       case sysex::PollAction::kCancelled: requestFailed = true; return false;
-      case sysex::PollAction::kTimedOut:
-        host->setStatusText(spec.timeoutText);
+      case sysex::PollAction::kTimedOut: {
+        const char* text = mgr->unansweredText(spec.timeoutText);
+        host->setStatusText(text);
+        host->log(std::string("PROCESSOR: ") + text);
         requestFailed = true;
         return false;
+      }
       case sysex::PollAction::kReplied: return true;
       case sysex::PollAction::kWait: break;
       case sysex::PollAction::kScan:
@@ -136,7 +150,7 @@ void MIDIMessageSender::sendPartToDevice(int part, bool toLibrarian, bool) {
   part = std::clamp(part, 0, 15);
   const bool all = st->sendAllParts.load();
   if (!all) mgr->DisplayProcessingIndicator(true);
-  std::array<uint8_t, 392> d = dump::buildSoundDump(*host, part);
+  std::array<uint8_t, 392> d = dump::buildSoundDump(*host, part, &mgr->synthImage);
   if (!all) {
     host->setPatchManagerName(1 + part, nameOrSetName(host->text(kPatchName + part)));
     host->setPatchManagerName(19 + part, nameOrSetName(host->text(kCategoryName + part)));
@@ -165,7 +179,7 @@ void MIDIMessageSender::sendPartToDevice(int part, bool toLibrarian, bool) {
 void MIDIMessageSender::sendGlobalToDevice(int) {
   mgr->DisplayProcessingIndicator(true);
   const int p = mgr->pacingInterval();
-  std::array<uint8_t, 207> d = dump::buildGlobalDump(*host);
+  std::array<uint8_t, 207> d = dump::buildGlobalDump(*host, &mgr->synthImage);
   mgr->checksumCheckAndSend(d.data(), static_cast<int>(d.size()));
   pause(p);
   mgr->DisplayProcessingIndicator(false);
@@ -178,7 +192,7 @@ void MIDIMessageSender::sendArrangementToDevice(bool toLibrarian, bool requestPa
     sendGlobalToDevice(0);
     mgr->DisplayProcessingIndicator(true);
   }
-  std::array<uint8_t, 393> d = dump::buildMultiDump(*host);
+  std::array<uint8_t, 393> d = dump::buildMultiDump(*host, &mgr->synthImage);
   if (!toLibrarian) {
     st->bulkSendActive = true;
     mgr->checksumCheckAndSend(d.data(), static_cast<int>(d.size()));
@@ -313,7 +327,7 @@ void MIDIMessageSender::sendPatchToDeviceFromLibrarian(const LibrarianPatch& ent
   mgr->librarianSlotTarget = false;
 }
 
-void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int mode, int first, int bank) {
+void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int mode, int first, int bank, bool oneSlot) {
   mgr->DisplayProcessingIndicator(true);
   IMidiMsg off;
   off.MakeControlChangeMsg(IMidiMsg::kAllNotesOff, 0.0, 0);
@@ -335,7 +349,7 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int mode, int first
     if (list && index >= 0 && index < static_cast<int>(list->size()) && (*list)[index]) {
       haveBank = true;
       const std::vector<LibrarianPatch>& all = (*list)[index]->entries;
-      for (int i = 0; i < 100; ++i) {
+      for (int i = 0; i < (oneSlot ? 1 : 100); ++i) {
         const long e = static_cast<long>(first) + i;
         if (e < 0 || e >= static_cast<long>(all.size())) break;
         entries.push_back(all[static_cast<size_t>(e)]);
@@ -350,7 +364,7 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int mode, int first
   const int p = mgr->pacingInterval();
   const bool multi = host->multiMode();
   bool stoppedEarly = false;
-  for (int i = 0; i < 100; ++i) {
+  for (int i = 0; i < (oneSlot ? 1 : 100); ++i) {
     if (i >= static_cast<int>(entries.size()) || entries[i].messages.empty() ||
         entries[i].messages.front().bytes.size() < 8) {
       stoppedEarly = true;
@@ -361,7 +375,7 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int mode, int first
     m[3] = sysex::dataByte(st->deviceId.load());
     m[4] = multi ? sysex::kMultiDump : sysex::kSoundDump;
     m[5] = multi ? 0 : sysex::dataByte(bank);
-    m[6] = static_cast<uint8_t>(i);
+    m[6] = sysex::dataByte(oneSlot ? first : i);
     sysex::applyChecksum(m.data(), static_cast<int>(m.size()));
     host->sendRaw(m);
     pause(p);
@@ -430,7 +444,7 @@ bool MIDIMessageSender::waitForReply(int stepMs, int steps, const char* stepText
     if (stepText) host->setStatusText(stepText);
   }
   if (st->replyReceived.load()) return true;
-  host->setStatusText("CONNECTION TIMED OUT!");
+  host->setStatusText(mgr->unansweredText("CONNECTION TIMED OUT!"));
   requestFailed = true;
   return false;
 }

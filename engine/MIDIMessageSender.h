@@ -36,7 +36,9 @@ class MIDIMessageSender {
   void sendGlobalToDevice(int unused);                                 // 1
   void sendPartToDevice(int part, bool toLibrarian, bool unused);      // 2
   void sendPatchToDeviceFromLibrarian(const LibrarianPatch& entry, int part, int slot);  // 3
-  void storeAllPatchesToDeviceFromLibrarian(int mode, int first, int bank);             // 4
+  // Entries first..first+99 into programs 0..99 of `bank`; with oneSlot entry `first` alone
+  // into program `first`.
+  void storeAllPatchesToDeviceFromLibrarian(int mode, int first, int bank, bool oneSlot = false);  // 4
   void sendActiveArrangementRequestSysex(bool toEditor);                // 5
   void sendPartRequestSysex(int part, bool toEditor);                   // 6
   void sendSingleMultiRequestSysex();                                   // 7
@@ -83,8 +85,8 @@ class MIDIMessageSender {
     MIDIMessageSender* sender = nullptr;
     WorkerThread thread = WorkerThread::kDump;
     void run() override {
-      sender->run(thread);
-      sender->mgr->jobFinished(thread);
+      do sender->run(thread);
+      while (sender->mgr->nextQueuedJob(thread));
     }
   };
 

@@ -234,6 +234,9 @@ private:
   void chooseMain(int item);
   void saveOverCurrentBank();
   void saveAs(bool midi);
+  // After a save: a bank saved into the library is listed (newFile) and the upper bank's changes
+  // are no longer unsaved; the status line says so.
+  void bankSaved(bool intoLibrary, bool newFile);
   void importBank(bool midi);
   // Path of the upper bank's file, or empty. Hold the bank lock.
   std::string upperBankPath() const;

@@ -259,7 +259,27 @@ void BankEditPopupMenu::saveOverCurrentBank() {
     m_host->showStatus("No bank selected!");
     return;
   }
-  m_librarian->saveEditedPatch(path, name);
+  if (m_librarian->saveEditedPatch(path, name)) bankSaved(true, false);
+}
+
+void BankEditPopupMenu::bankSaved(bool intoLibrary, bool newFile) {
+  IPluginBase* plug = GetPlug();
+  if (plug && intoLibrary) {
+    UTIL_MutexLock lock(plug->GetMutex());
+    IParam* unsaved = plug->GetParam(kBankEditUnsaved);
+    IParam* discard = plug->GetParam(kDiscardBankData);
+    if (unsaved && unsaved->Int() != 0 && discard) {
+      // The edits are on disk now: the library is read again as the discard button does it,
+      // which also ends the unsaved state. The upper grid keeps the saved bank, whose names the
+      // save recorded.
+      discard->Set(1);
+      plug->OnParamChange(kDiscardBankData);
+      discard->Set(0);
+    } else if (newFile) {
+      plug->OnParamChange(kRefreshFolders);
+    }
+  }
+  m_host->showStatus("Bank saved!");
 }
 
 void BankEditPopupMenu::saveAs(bool midi) {
@@ -269,21 +289,8 @@ void BankEditPopupMenu::saveAs(bool midi) {
   const std::string library = m_host ? m_host->patchesFolder() : std::string();
   const std::string path = promptForFile(GetPlug(), kFileSave, midi ? "mid" : "zpk", library);
   if (path.empty() || !m_librarian->savePatchAs(path, midi)) return;
-  IPluginBase* plug = GetPlug();
-  if (!plug || library.empty() || path.compare(0, library.size() + 1, library + "/") != 0) return;
-  UTIL_MutexLock lock(plug->GetMutex());
-  IParam* unsaved = plug->GetParam(kBankEditUnsaved);
-  IParam* discard = plug->GetParam(kDiscardBankData);
-  if (unsaved && unsaved->Int() != 0 && discard) {
-    // The received entries are on disk now, in the new bank: the library is read again as the
-    // discard button does it, which also ends the unsaved state. The upper grid keeps the
-    // new bank, whose names the save recorded.
-    discard->Set(1);
-    plug->OnParamChange(kDiscardBankData);
-    discard->Set(0);
-  } else {
-    plug->OnParamChange(kRefreshFolders);
-  }
+  // A bank saved outside the library is a copy: the library's bank keeps its changes.
+  bankSaved(!library.empty() && path.compare(0, library.size() + 1, library + "/") == 0, true);
 }
 
 void BankEditPopupMenu::importBank(bool midi) { librarianImportBankFile(GetPlug(), m_librarian, m_host, midi); }

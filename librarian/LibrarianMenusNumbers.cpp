@@ -30,6 +30,7 @@ void setThroughGraphics(IPluginBase* plug, int paramIdx, int value) {
 
 // Asks the synthesizer for the data of what was just selected (device-request mode).
 void requestSelected(LibrarianUIHost* host, bool multi) {
+  if (!host->midiIOSet()) return;  // it could only time out, behind the progress overlay
   LibrarianJob job;
   job.code = multi ? kJobRequestActiveMulti : kJobRequestPartSound;
   job.part = validPart(host);

@@ -66,6 +66,12 @@ std::vector<std::string> fileNames(PatchLibrarian& lib, const std::vector<PatchF
 
 void writeDisplayTexts(IPluginBase* plug, LibrarianUIHost& host, const std::vector<std::string>& names,
                        const std::vector<int>& params) {
+  if (names.empty()) {
+    // Shown as a number, an empty list would read "0", as if there were a bank 0.
+    for (int n : params)
+      if (IParam* p = plug->GetParam(n)) p->SetDisplayText(0, kNoBankText);
+    return;
+  }
   LibrarianDisplayNamePass pass;
   for (size_t i = 0; i < names.size(); ++i) {
     bool shortened = false;

@@ -20,6 +20,9 @@ constexpr int kListCategoryBanks = 1;
 constexpr int kListMultiBanks = 2;
 constexpr int kListSearchBanks = 4;
 
+// What a selection list shows while its kind has no bank at all.
+constexpr const char* kNoBankText = "No bank";
+
 // Shortens bank file names for the selection lists. One pass covers one list: long names with
 // the same first 47 characters are numbered 1, 2, 3... in list order.
 class LibrarianDisplayNamePass {

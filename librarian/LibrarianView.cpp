@@ -1,5 +1,6 @@
 #include "LibrarianView.h"
 
+#include <optional>
 #include <vector>
 
 #include "ControlLayer.h"
@@ -109,11 +110,15 @@ void LibrarianViewControl::refill(int grid) {
   if (!m_librarian) return;
   const bool lower = grid == kLowerGrid;
   UTIL_MutexLock lock(&m_librarian->bankLock());
-  const PatchFile* bank = librarianGridBank(*m_librarian, grid, lower && m_host && m_host->categoryView(),
-                                            lower && m_host && m_host->searchView());
-  if (!bank) return;
+  const bool category = lower && m_host && m_host->categoryView(), search = lower && m_host && m_host->searchView();
+  const PatchFile* bank = librarianGridBank(*m_librarian, grid, category, search);
+  // A position outside its list leaves the slots as they are; a kind without any bank (no multi
+  // banks in MULTIS mode, an empty library) empties them: the grid must not go on showing the
+  // banks of the other kind.
+  const std::optional<LibrarianList> kind = librarianLowerList(m_librarian->patchType, category, search);
+  if (!bank && !(kind && m_librarian->flatList(*kind).empty())) return;
   for (int s = 0; s < kSlotsPerGrid; ++s) {
-    const bool has = s < static_cast<int>(bank->entries.size());
+    const bool has = bank && s < static_cast<int>(bank->entries.size());
     slotControl(grid, s)->SetTextFromPlug(has ? bank->entries[static_cast<size_t>(s)].name.c_str() : "");
   }
 }

@@ -642,19 +642,19 @@ bool PatchLibrarian::importBankFile(const std::string& sourcePath, bool midi, st
   return true;
 }
 
-void PatchLibrarian::setSysexDatatoSelectedSlot(const LibrarianPatch* received) {
-  if (!received) return;
+bool PatchLibrarian::setSysexDatatoSelectedSlot(const LibrarianPatch* received) {
+  if (!received) return false;
   UTIL_MutexLock lock(&m_bankLock);
   const int type = patchType.load();
   const int slot = selectedSlot.load();
   if (slot < 0 || slot >= kBankSize) {
     librarianLog("received dump ignored: slot " + std::to_string(slot) + " is outside 0..99");
-    return;
+    return false;
   }
   PatchFile* bank = selectedUpperBank();
   if (!bank) {
     librarianLog("received dump ignored: no bank selected");
-    return;
+    return false;
   }
   // The capture keeps every SysEx that arrived while it was armed; the dump that completed it
   // is the last one. Whatever came before (a knob's parameter message, a cut-off dump) is not
@@ -664,7 +664,7 @@ void PatchLibrarian::setSysexDatatoSelectedSlot(const LibrarianPatch* received) 
   const int wanted = type == 1 ? kMultiDumpId : kSoundDumpId;
   if (!dump || dump->bytes.size() <= kMessageIdPos || dump->bytes[kMessageIdPos] != wanted) {
     librarianLog(std::string("received dump ignored: not a ") + (type == 1 ? "multi" : "sound") + " dump");
-    return;
+    return false;
   }
   LibrarianPatch copy;
   received->clone(copy);
@@ -676,4 +676,5 @@ void PatchLibrarian::setSysexDatatoSelectedSlot(const LibrarianPatch* received) 
   }
   bank->resizeToBank();
   bank->entries[slot] = std::move(copy);
+  return true;
 }

@@ -114,8 +114,8 @@ public:
   // Stores a copy of received into slot selectedSlot of the upper bank (cut or completed to 100
   // entries first). Only the capture's last message, the dump that completed it, is stored.
   // Ignored, with a log line, without a selected bank, with a slot outside 0..99, or when that
-  // dump is not of the bank's kind. received is only read.
-  void setSysexDatatoSelectedSlot(const LibrarianPatch* received);
+  // dump is not of the bank's kind. received is only read. True when the bank took it.
+  bool setSysexDatatoSelectedSlot(const LibrarianPatch* received);
 
   // The bank the upper grid shows, or null. Hold bankLock() while using it.
   PatchFile* selectedUpperBank();

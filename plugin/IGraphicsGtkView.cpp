@@ -8,6 +8,7 @@
 #include "IControl.h"
 #include "IGraphics.h"
 #include "IParam.h"
+#include "IPluginBase.h"
 #include "IPopupMenu.h"
 
 namespace {
@@ -241,7 +242,7 @@ gboolean IGraphicsGtkView::onMotion(GtkWidget*, GdkEventMotion* ev, gpointer p) 
 gboolean IGraphicsGtkView::onScroll(GtkWidget*, GdkEventScroll* ev, gpointer p) {
   auto* self = static_cast<IGraphicsGtkView*>(p);
   if (!self->mGraphics) return FALSE;
-  self->EndUserInput();
+  self->CancelTextEntry();
   int d = 0;
   if (ev->direction == GDK_SCROLL_UP)
     d = 1;
@@ -491,10 +492,17 @@ gboolean IGraphicsGtkView::onEntryFocusOut(GtkWidget*, GdkEvent*, gpointer p) {
 // value as it was.
 gboolean IGraphicsGtkView::onEntryKeyPress(GtkWidget*, GdkEventKey* ev, gpointer p) {
   if (ev->keyval != GDK_KEY_Escape) return FALSE;
-  auto* self = static_cast<IGraphicsGtkView*>(p);
-  self->EndUserInput();
-  if (self->mArea) gtk_widget_queue_draw(self->mArea);
+  static_cast<IGraphicsGtkView*>(p)->CancelTextEntry();
   return TRUE;
+}
+
+void IGraphicsGtkView::CancelTextEntry() {
+  if (!mEntry) return;
+  IControl* control = mEdControl;
+  EndUserInput();
+  // Whatever the plug-in shows around the field (a rename box) goes with it, at once.
+  if (control && control->GetPlug()) control->GetPlug()->OnTextEntryCancelled(control->ParamIdx());
+  if (mArea) gtk_widget_queue_draw(mArea);
 }
 
 void IGraphicsGtkView::CommitTextEntry() {

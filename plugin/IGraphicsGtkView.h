@@ -61,6 +61,8 @@ public:
   void EndUserInput();
   // Applies the typed text, then closes the field (Return or focus loss).
   void CommitTextEntry();
+  // Closes the field unapplied as the user's choice (Escape, a wheel turn) and tells the plug-in.
+  void CancelTextEntry();
 
   // Characters the value field accepts for a parameter type (empty: none).
   static const char* AllowedCharacters(int paramType);

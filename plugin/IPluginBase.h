@@ -132,6 +132,10 @@ public:
   // the change road runs. A plug-in whose other threads write the same texts overrides this to
   // take its own lock; the base writes the text as it is. Called without the plug-in lock.
   virtual void SetParamTextFromGUI(int paramIdx, const char* text);            // 48
+  // The GUI closed a text entry of this parameter without applying it (Escape, a wheel turn):
+  // no value changed and no handler ran. A plug-in that showed something around the entry
+  // takes it away here. Called on the GUI thread without the plug-in lock.
+  virtual void OnTextEntryCancelled(int paramIdx) { (void)paramIdx; }            // 49
 
   // ---- second construction phase ----
   void initialize(int nAutomated, int nParams, const char* channelIOStr, int nPresets, const char* effectName,

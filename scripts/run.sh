@@ -7,12 +7,8 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)"
-# Like an installer: the editor reads its settings file from the data folder and only rewrites it,
-# so lay down the default one (colour scheme, size, first-run notice, MIDI out, MIDI in) and the
-# "Patches" folder the first time.
-data="${XDG_DATA_HOME:-$HOME/.local/share}/Audio/Presets/Harrowgate Sound Labs/Tamsell Sorvanta Editor"
-mkdir -p "$data/Patches"
-[[ -f "$data/Sorvanta Editor UI.txt" ]] || printf 'yellow\nnormal\nno\n\n\n' > "$data/Sorvanta Editor UI.txt"
+# Like an installer: the data folder's settings file, library folder and first bank, the first time.
+bash scripts/install-data.sh build/Sorvanta.component
 
 host=build/platform/host/sorvanta-host
 bundle=build/Sorvanta.component

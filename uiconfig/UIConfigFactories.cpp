@@ -44,38 +44,64 @@ double wholeStep(double step) {
   return whole > 0 ? whole : 1.0;
 }
 
-// A SysEx knob whose values are min, min + step, ... max only (the oscillator octaves: the nine
-// footages 16 + 12n of the wire byte). Every road to the parameter (drag, wheel, typed value,
-// default) passes SetDirty, which puts the knob on the nearest stop first; a drag keeps its own
+// The largest value of a MIDI data byte.
+constexpr double kDataByteMax = 127.0;
+
+// A knob turned between stops (a step above 1) whose stops all are data bytes.
+bool stopsWithinDataByte(double min, double max, double step) {
+  return step > 1.0 && max > min && min >= 0.0 && max <= kDataByteMax;
+}
+
+// A knob that the user turns between stops only: lo, lo + step, ... hi (the oscillator octaves:
+// the nine footages 16 + 12n of the wire byte). Its parameter may hold more than the stops (an
+// octave's holds any data byte, so that a value the synth sends between or beyond them is kept
+// as it came and goes back so); the knob shows such a value where it lies on its travel until
+// the user moves it, which puts it on the nearest stop. Every road from the user (drag, wheel,
+// typed value, default) passes SetDirty(true), which does the rounding; a drag keeps its own
 // unrounded position so that slow movements still add up to the next stop.
 class SteppedKnobControl : public IKnobMultiControl {
 public:
-  SteppedKnobControl(IPluginBase* plug, int x, int y, int paramIdx, IBitmap* bitmap, double stepShare)
-      : IKnobMultiControl(plug, x, y, paramIdx, bitmap), mStepShare(stepShare) {}
+  // paramLo, paramHi: the parameter's range, across which mValue runs from 0 to 1.
+  SteppedKnobControl(IPluginBase* plug, int x, int y, int paramIdx, IBitmap* bitmap, double lo,
+                     double hi, double step, double paramLo, double paramHi)
+      : IKnobMultiControl(plug, x, y, paramIdx, bitmap), mLo(lo), mHi(hi), mStep(step),
+        mParamLo(paramLo), mParamSpan(paramHi - paramLo) {}
+  bool Draw(IGraphics* graphics) override {
+    return graphics->DrawBitmap(&mBitmap, &mRECT, IBitmapControl::FrameForValue(travel(), mBitmap.N),
+                                &mBlend);
+  }
   void OnMouseDown(int x, int y, IMouseMod* mod) override {
-    mDragPos = mValue;
+    mDragPos = travel();
     IKnobMultiControl::OnMouseDown(x, y, mod);
   }
   void OnMouseDrag(int, int, int, int dY, IMouseMod* mod) override {
     if (mGrayed || mRECT.T == mRECT.B || mGearing == 0.0) return;
     const double g = mod && (mod->C || mod->S) ? mGearing * 10.0 : mGearing;
-    mDragPos = std::min(1.0, std::max(0.0, mDragPos + static_cast<double>(dY) / (mRECT.T - mRECT.B) / g));
-    mValue = mDragPos;
+    mDragPos = std::clamp(mDragPos + static_cast<double>(dY) / (mRECT.T - mRECT.B) / g, 0.0, 1.0);
+    mValue = normalized(mLo + mDragPos * (mHi - mLo));
     SetDirty(true);
   }
   void OnMouseWheel(int, int, IMouseMod*, int d) override {
     if (mGrayed) return;
-    mValue = mValue + d * mStepShare;
+    mValue = normalized(std::clamp(nearestStop() + d * mStep, mLo, mHi));
     SetDirty(true);
   }
   void SetDirty(bool pushParamToPlug = true) override {
-    const double v = std::min(1.0, std::max(0.0, static_cast<double>(mValue)));
-    mValue = std::min(1.0, std::round(v / mStepShare) * mStepShare);
+    if (pushParamToPlug) mValue = normalized(nearestStop());
     IKnobMultiControl::SetDirty(pushParamToPlug);
   }
 
 private:
-  double mStepShare;  // one step as a share of the knob's travel
+  double value() const { return mParamLo + std::clamp(static_cast<double>(mValue), 0.0, 1.0) * mParamSpan; }
+  double normalized(double v) const { return (v - mParamLo) / mParamSpan; }
+  double travel() const { return std::clamp((value() - mLo) / (mHi - mLo), 0.0, 1.0); }
+  double nearestStop() const {
+    const double v = std::clamp(value(), mLo, mHi);
+    return std::min(mHi, mLo + std::round((v - mLo) / mStep) * mStep);
+  }
+
+  double mLo, mHi, mStep;
+  double mParamLo, mParamSpan;  // mParamSpan > 0: the stops lie inside the parameter's range
   double mDragPos = 0.0;
 };
 
@@ -187,11 +213,30 @@ ControlAction* UIConfigManager::bindSysex(int number, int kind, IControl* contro
 ControlAction* UIConfigManager::bindCC(int number, int kind, IControl* control, int ccNumber,
                                        int channel, int part, int noPart) {
   ControlAction* r = bindRecord(number, kind, control);
+  if (r) registerCC(r, control, ccNumber, channel, part, noPart);
+  return r;
+}
+
+void UIConfigManager::registerCC(ControlAction* r, IControl* control, int ccNumber, int channel,
+                                 int part, int noPart) {
   r->ccNumber = ccNumber;
   r->channel = part >= 0 ? partToOneBased(part) : channel;
   r->noPart = noPart;
   ccControls.addToControlMap(r->channel, r->ccNumber, r->noPart, control);
-  return r;
+}
+
+void UIConfigManager::receiveCC(int number, IControl* control, int ccNumber, int channel,
+                                int part) {
+  IParam* p = plug ? plug->GetParam(number) : nullptr;
+  ControlAction* r = p ? p->GetControlAction() : nullptr;
+  if (!control || !r) return;
+  if (ccNumber < 0 || ccNumber > 127) {
+    log("CONFIG READER: controller " + std::to_string(ccNumber) + " is no MIDI controller");
+    return;
+  }
+  // Found by an incoming Control Change as a part's own control is (part-less key 0); the kind,
+  // and so what an edit sends, stays the SysEx binding's.
+  registerCC(r, control, ccNumber, channel, part, 0);
 }
 
 // ---------------------------------------------------------------- shared builders
@@ -200,7 +245,7 @@ IControl* UIConfigManager::makeContinuous(const char* what, int number, const st
                                           int x, int y, int length, EDirection direction,
                                           const std::string& image, double def, double min,
                                           double max, double step, int part, ControlLayer* layer,
-                                          const std::string& group) {
+                                          const std::string& group, bool wholeByte) {
   IParam* p = paramFor(number, what);
   if (!p) return nullptr;
   if (max < min) {
@@ -208,15 +253,22 @@ IControl* UIConfigManager::makeContinuous(const char* what, int number, const st
     return nullptr;
   }
   IBitmap bm = getImageByName(graphics, image);
-  p->InitDouble(name.c_str(), def, min, max, step, "", getParamGroup(part, group), -1, -1);
+  const char* groupName = getParamGroup(part, group);
   IControl* c = nullptr;
-  if (length < 0 && step > 1.0 && max > min)
-    c = new SteppedKnobControl(plug, scaled(x), scaled(y), number, &bm, step / (max - min));
-  else if (length < 0)
-    c = new IKnobMultiControl(plug, scaled(x), scaled(y), number, &bm);
-  else
-    c = new IFaderControl(plug, scaled(x), scaled(y), scaled(length), number, &bm, direction,
-                          false);
+  if (length < 0 && step > 1.0 && max > min) {
+    // The description's range gives the stops.
+    wholeByte = wholeByte && stopsWithinDataByte(min, max, step);
+    const double lo = wholeByte ? 0.0 : min, hi = wholeByte ? kDataByteMax : max;
+    p->InitDouble(name.c_str(), def, lo, hi, wholeByte ? 1.0 : step, "", groupName, -1, -1);
+    c = new SteppedKnobControl(plug, scaled(x), scaled(y), number, &bm, min, max, step, lo, hi);
+  } else {
+    p->InitDouble(name.c_str(), def, min, max, step, "", groupName, -1, -1);
+    if (length < 0)
+      c = new IKnobMultiControl(plug, scaled(x), scaled(y), number, &bm);
+    else
+      c = new IFaderControl(plug, scaled(x), scaled(y), scaled(length), number, &bm, direction,
+                            false);
+  }
   attach(c, layer);
   return c;
 }
@@ -297,15 +349,18 @@ IControl* UIConfigManager::createSysExKnobControl(const std::string& label, int 
   ControlActionSysExMessage msgs;
   unsigned char keys[4];
   // A knob with a step of more than 1 moves between its stops only, from its minimum up. Its
-  // parameter holds the wire value itself, and the message for value v is message v: they are
-  // prepared from 0 whatever the minimum (a plain knob starts at 0 in the description).
+  // parameter holds the whole data byte (what the synth sends is kept even between the stops),
+  // and the message for value v is message v: they are prepared from 0 whatever the minimum (a
+  // plain knob starts at 0 in the description), for every byte.
   const double knobStep = wholeStep(step);
+  const bool wholeByte = stopsWithinDataByte(min, max, knobStep);
   const double first = knobStep > 1.0 ? 0.0 : min;
-  if (!prepareSysex("SysEx knob", sysexIndex, changingByte, valueCount(first, max, kMaxValues),
+  const double last = wholeByte ? kDataByteMax : max;
+  if (!prepareSysex("SysEx knob", sysexIndex, changingByte, valueCount(first, last, kMaxValues),
                     truncInt(first), part, &msgs, keys))
     return nullptr;
   IControl* c = makeContinuous("SysEx knob", number, boundName(label, part), x, y, -1, kVertical,
-                               image, def, min, max, knobStep, part, layer, group);
+                               image, def, min, max, knobStep, part, layer, group, wholeByte);
   if (c) bindSysex(number, kActionSysEx, c, msgs, &link, keys, effectTypeKey(number));
   return c;
 }

@@ -593,19 +593,21 @@ void UIConfigManager::interpretControlElement(UIElementAttributes& at, int numbe
   }
   const double v1 = vb.v[0], v2 = vb.v[1], v3 = vb.v[2], v4 = vb.v[3];
   const EDirection direction = need->direction;
+  IControl* sysexControl = nullptr;  // a SysEx type's control, which may also follow a controller
   switch (need->kind) {
     case ControlKind::kSeKnob:
-      createSysExKnobControl(name, number, p.v[0], p.v[1], image, v1, v2, v3, v4, msgZeroVal,
-                             sysexIndex, changingByte, part, link, layer, group);
+      sysexControl = createSysExKnobControl(name, number, p.v[0], p.v[1], image, v1, v2, v3, v4,
+                                            msgZeroVal, sysexIndex, changingByte, part, link, layer,
+                                            group);
       break;
     case ControlKind::kSeSlider:
-      createSysExSliderControl(name, number, p.v[0], p.v[1], length, image, v1, v2, v3, v4,
-                               msgZeroVal, sysexIndex, changingByte, part, link, layer, group,
-                               direction, false);
+      sysexControl = createSysExSliderControl(name, number, p.v[0], p.v[1], length, image, v1, v2,
+                                              v3, v4, msgZeroVal, sysexIndex, changingByte, part,
+                                              link, layer, group, direction, false);
       break;
     case ControlKind::kSeButton:
-      createSysExBoolControl(name, number, p.v[0], p.v[1], image, v1, msgZeroVal, sysexIndex,
-                             changingByte, part, link, layer, group);
+      sysexControl = createSysExBoolControl(name, number, p.v[0], p.v[1], image, v1, msgZeroVal,
+                                            sysexIndex, changingByte, part, link, layer, group);
       break;
     case ControlKind::kCcSlider:
       createCCSliderControl(ccNumber, channel, name, number, p.v[0], p.v[1], length, image, v1, v2,
@@ -620,9 +622,9 @@ void UIConfigManager::interpretControlElement(UIElementAttributes& at, int numbe
                           part, layer, group);
       break;
     case ControlKind::kSeMenu:
-      createMultiSelectionSysExControl(name, number, p.v[0], p.v[1], p.v[2], 13, vb.v[0], vb.v[1],
-                                       vb.v[2], a, b, entries(), msgZeroVal, at.integer(kAttrColor),
-                                       sysexIndex, changingByte, part, layer, group, white);
+      sysexControl = createMultiSelectionSysExControl(
+          name, number, p.v[0], p.v[1], p.v[2], 13, vb.v[0], vb.v[1], vb.v[2], a, b, entries(),
+          msgZeroVal, at.integer(kAttrColor), sysexIndex, changingByte, part, layer, group, white);
       break;
     case ControlKind::kCcMenu:
       createMultiSelectionCCControl(ccNumber, channel, name, number, p.v[0], p.v[1], p.v[2], 13,
@@ -630,4 +632,6 @@ void UIConfigManager::interpretControlElement(UIElementAttributes& at, int numbe
                                     white);
       break;
   }
+  if (sysexControl && at.raw(kAttrCcNumber))
+    receiveCC(number, sysexControl, ccNumber, channel, part);
 }

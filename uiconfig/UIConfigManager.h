@@ -333,6 +333,12 @@ class UIConfigManager {
   // Binds a built control to a Control Change and registers it under (channel key, CC, noPart).
   ControlAction* bindCC(int number, int kind, IControl* control, int ccNumber, int channel,
                         int part, int noPart);
+  // The CC fields of `record` and the control's entry in the CC lookup.
+  void registerCC(ControlAction* record, IControl* control, int ccNumber, int channel, int part,
+                  int noPart);
+  // A SysEx control that also follows a Control Change from the synth (a control element's
+  // "ccNumber" on a SysEx type): the controller moves it; its edits still go out as SysEx.
+  void receiveCC(int number, IControl* control, int ccNumber, int channel, int part);
   // A caption over the scaled rectangle (x, y, w, h), attached by the usual rule.
   IControl* addCaption(int number, int x, int y, int w, int h, const IText& text,
                        bool promptDisabled, ControlLayer* layer);
@@ -351,11 +357,13 @@ class UIConfigManager {
   // The mixer and multi-settings layers hold part-less MSB/LSB controls.
   static bool isPartlessMsbLsbLayer(const ControlLayer* layer);
   // Initialises the parameter as a real number and builds a knob (length < 0) or a fader of
-  // that length; null (logged) for a bad number or a maximum below the minimum.
+  // that length; null (logged) for a bad number or a maximum below the minimum. A knob with a
+  // step above 1 turns between its stops min, min + step .. max only; with wholeByte its
+  // parameter holds any data byte 0..127 all the same (what the synth may send in its place).
   IControl* makeContinuous(const char* what, int number, const std::string& name, int x, int y,
                            int length, EDirection direction, const std::string& image, double def,
                            double min, double max, double step, int part, ControlLayer* layer,
-                           const std::string& group);
+                           const std::string& group, bool wholeByte = false);
   // Initialises the parameter as a bool and builds a latching or momentary button; no binding.
   IControl* makeSwitch(bool momentary, const char* what, const std::string& name, int number,
                        double def, int x, int y, const std::string& image, int part,

@@ -23,13 +23,14 @@ DorvikSim::DorvikSim(const std::string& portTag)
     mParts[p].assign(kSoundLength, 0);
   mMulti.assign(kMultiLength, 0);
   mGlobal.assign(kGlobalLength, 0);
-  mPeer->setListener([this](const Bytes& m) { onInput(m); });
+  mPeer->setListener([this](double delta, const Bytes& m) { onInput(delta, m); });
   mWorker = std::thread([this] { work(); });
 }
 
 DorvikSim::~DorvikSim()
 {
-  mPeer.reset();  // no more arrivals
+  // The worker first: it may be sending an answer through the ports. Arrivals until the ports
+  // close only queue.
   {
     std::lock_guard<std::mutex> lock(mMutex);
     mStop = true;
@@ -37,6 +38,7 @@ DorvikSim::~DorvikSim()
   mChanged.notify_all();
   if (mWorker.joinable())
     mWorker.join();
+  mPeer.reset();
 }
 
 bool DorvikSim::ok() const { return mPeer && mPeer->ok(); }
@@ -44,9 +46,10 @@ const std::string& DorvikSim::editorOutputName() const { return mPeer->inputPort
 const std::string& DorvikSim::editorInputName() const { return mPeer->outputPortName(); }
 
 // MIDI system's thread: stamp, count the clock, judge, queue for the worker.
-void DorvikSim::onInput(const Bytes& m)
+void DorvikSim::onInput(double delta, const Bytes& m)
 {
   const double now = MidiTestNow();
+  mFrameClock += delta;
   if (m.size() == 1 && m[0] >= 0xF8)
   {
     if (m[0] == 0xF8)
@@ -67,9 +70,9 @@ void DorvikSim::onInput(const Bytes& m)
   std::lock_guard<std::mutex> lock(mMutex);
   // A good message is logged once applied, so a test that saw it may read the memory at once.
   if (verdict == "ok")
-    mPending.push_back({now, true, m, verdict});
+    mPending.push_back({now, true, m, verdict, mFrameClock});
   else
-    mLog.push_back({now, true, m, verdict});
+    mLog.push_back({now, true, m, verdict, mFrameClock});
   mChanged.notify_all();
 }
 

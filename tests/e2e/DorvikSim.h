@@ -40,6 +40,7 @@ public:
     bool incoming;    // from the editor
     Bytes bytes;
     std::string verdict;  // incoming: "ok", or what is wrong with it
+    double frameTime = 0;  // incoming: seconds on JACK's frame clock of the sim's input port
   };
 
   // portTag keeps the port names apart when a test needs two sims.
@@ -94,7 +95,7 @@ public:
   static std::string verdictFor(const Bytes& m);
 
 private:
-  void onInput(const Bytes& m);
+  void onInput(double delta, const Bytes& m);
   void work();
   Bytes apply(const Bytes& m);
   void answer(Bytes reply);
@@ -106,6 +107,7 @@ private:
   std::atomic<double> mDelay{0.02};
   std::atomic<bool> mSilent{false};
   std::atomic<int> mTicks{0}, mStarts{0}, mStops{0}, mRejected{0};
+  double mFrameClock = 0;  // JACK's thread only
 
   std::mutex mMutex;  // guards everything below
   std::condition_variable mChanged;

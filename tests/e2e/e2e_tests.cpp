@@ -8,7 +8,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
+#include <string>
 
 #include <RtMidi.h>
 
@@ -216,6 +218,11 @@ TEST_F(EditorOnWire, AnEditSendsItsParameterChangeWithTheDeviceId) {
   const auto got = sim->received([](const Bytes& m) { return m.size() == 10; });
   EXPECT_EQ(got[0].bytes, (Bytes{0xF0, 0x3E, 0x10, 0x00, 0x20, 0x02, 0x00, 85 - 7, 100, 0xF7}));
   EXPECT_EQ(sim->partSound(2)[85], 100);
+  // An arpeggiator step is one byte: step in bits 4..6, glide in bit 3, accent in bits 0..2.
+  setParam(kArpPattern01Accent + 2, 3);
+  setParam(kArpPattern01Glide + 2, 1);
+  setParam(kArpPattern01Step + 2, 5);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 10 && m[7] == 0x47 && m[8] == 5 * 16 + 8 + 3; }));
 }
 
 TEST_F(EditorOnWire, TheSynthsOwnKnobsMoveTheEditor) {
@@ -224,16 +231,49 @@ TEST_F(EditorOnWire, TheSynthsOwnKnobsMoveTheEditor) {
   EXPECT_TRUE(waitParam(kFilter1Cutoff, 99));
   sim->turnGlobalKnob(6, 0x37);  // transpose 9 down (64 is none): the editor shows 3 of 0..24
   EXPECT_TRUE(waitParam(kGlobalTranspose, 3));
+  sim->turnSoundKnob(1, 2 * 128 + 0x48, 2 * 16 + 8 + 2);  // arpeggiator step 2: note 2, glide, accent 2
+  EXPECT_TRUE(waitParam(kArpPattern02Step + 1, 2));
+  EXPECT_EQ(param(kArpPattern02Glide + 1) * 10 + param(kArpPattern02Accent + 1), 12);  // glide 1, accent 2
+}
+
+// The synth's controllers of octave, semitone, shape and filter type move their part's controls only.
+TEST_F(EditorOnWire, ControllersFromTheSynthMoveTheirControlsAndSendNothing) {
+  connect();
+  sim->clearLog();
+  const int moves[][3] = {{27, kOscillator1Octave, 4},  {28, kOscillator1Semitone, 70}, {31, kOscillator1Shape, 3},
+      {35, kOscillator2Octave, 88}, {36, kOscillator2Semitone, 52}, {39, kOscillator2Shape, 60}, {42, kOscillator3Octave, 112},
+      {43, kOscillator3Semitone, 0}, {46, kOscillator3Shape, 5}, {76, kFilter1Type, 14}, {79, kFilter2Type, 7}};
+  for (const auto& m : moves) sim->sendShort(0xB2, uint8_t(m[0]), uint8_t(m[2]));  // part 3's channel
+  for (const auto& m : moves) EXPECT_TRUE(waitParam(m[1] + 2, m[2])) << "controller " << m[0];
+  MidiTestSleep(0.3);
+  EXPECT_TRUE(sim->received([](const Bytes&) { return true; }).empty());
 }
 
 // REQUEST MULTI takes the synth's multi and every active part into the editor; a later change on
 // the synth itself (its transpose) follows; SEND MULTI then gives the synth back exactly that.
 TEST_F(EditorOnWire, ASynthGetsBackExactlyTheStateTheEditorReceived) {
-  sim->setPartData(0, 85 - 7, 99);
-  sim->setMultiData(40 - 7, 5);
+  srand(25);
+  auto any = [&](int lo, int hi) { return lo + rand() % (hi - lo + 1); };
+  // Every data byte is any the synth may hold, whether or not a value of the editor can hold it
+  // (an octave below 128 foot, an effect type beyond the menu, mode bits the editor reads as one).
+  auto fill = [&](const uint8_t* from, int size, int first, int last) {
+    Bytes d(from, from + size);
+    for (int i = first; i <= last; ++i) d[i] = uint8_t(any(0, 127));
+    return d;
+  };
+  Bytes multi0 = fill(dump::multiTemplate().data(), 393, 7, 390);
+  for (int k = 0; k < 16; ++k) multi0[39 + 22 * k + 7] = k < 3;  // parts 1 to 3 play
+  Bytes global0 = fill(dump::globalTemplate().data(), 207, 5, 204);
+  global0[30] = uint8_t(sim->deviceId());
+  sim->setMemory(Bytes(dump::initSound().begin(), dump::initSound().end()), multi0, global0);
+  for (int part = 0; part < 16; ++part) {
+    Bytes s = fill(dump::initSound().data(), 392, 7, 389);
+    if (part == 0) s[8] = 0x04;  // an octave below 128 foot
+    for (int i = 7; i <= 389; ++i) sim->setPartData(part, i - 7, s[i]);
+  }
   connect();
   setParam(kRequestTempData, 1);
-  ASSERT_TRUE(waitParam(kFilter1Cutoff, 99, 10.0));
+  ASSERT_TRUE(waitParam(kFilter1Cutoff, sim->partSound(0)[85], 10.0));
   setParam(kPushArrangement, 1);  // refused while the request runs; must not deafen the editor
   // The request ends with the multi, after all sixteen parts.
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x01); }, 1, 15.0));
@@ -266,8 +306,12 @@ TEST_F(EditorOnWire, ASynthGetsBackExactlyTheStateTheEditorReceived) {
   ASSERT_EQ(multis.size(), 1u);
   same(multi, multis[0].bytes, "multi");
   const auto sounds = sim->received([](const Bytes& m) { return m.size() == 392; });
-  EXPECT_FALSE(sounds.empty());
+  ASSERT_EQ(sounds.size(), 3u) << "parts 1 to 3 play";
   for (const auto& e : sounds) same(parts[e.bytes[6] & 15], e.bytes, "part");
+  // The synth's time for a dump, on JACK's frame clock: 500 ms after the multi, 150 ms after a
+  // sound and 400 ms more between the parts of a multi (30 ms under, 200 over allowed).
+  EXPECT_NEAR(sounds[0].frameTime - multis[0].frameTime, 0.5 + 0.085, 0.115);
+  for (size_t i = 1; i < sounds.size(); ++i) EXPECT_NEAR(sounds[i].frameTime - sounds[i - 1].frameTime, 0.635, 0.115);
   for (const auto& e : sim->log()) {
     if (e.incoming) {
       EXPECT_EQ(e.verdict, "ok");
@@ -276,8 +320,11 @@ TEST_F(EditorOnWire, ASynthGetsBackExactlyTheStateTheEditorReceived) {
 }
 
 // A program step of part 3 on channel setting 4 (status channel 2): all notes off and bank select
-// MSB, then 25 ms to the LSB (bank 1 = 0x41), 25 ms to the program change.
-TEST_F(EditorOnWire, AProgramStepSendsBankAndProgramWithItsPauses) {
+// MSB, then 25 ms to the LSB (bank 1 = 0x41), 25 ms to the program change. With the start-up
+// settings ("Request on program") the editor then fetches the part's new sound.
+TEST_F(EditorOnWire, AProgramStepSendsBankAndProgramWithItsPausesAndFetchesTheNewSound) {
+  sim->setPartData(0, 85 - 7, 99);  // filter 1 cutoff of the program stepped to
+  sim->storeSound(1, 1, sim->soundDump(1, 1));
   connect();
   setParam(kMultiPartMIDICh + 2, 4);
   setParam(kMultiPartBank + 2, 1);
@@ -291,9 +338,10 @@ TEST_F(EditorOnWire, AProgramStepSendsBankAndProgramWithItsPauses) {
   EXPECT_EQ(got[2].bytes, (Bytes{0xB2, 0x20, 0x41}));
   EXPECT_EQ(got[3].bytes[0], 0xC2);
   const double cycle = 0.006;  // arrival times are JACK cycles of 256 frames
-  EXPECT_LT(got[1].time - got[0].time, cycle);
-  EXPECT_NEAR(got[2].time - got[1].time, 0.025, cycle);
-  EXPECT_NEAR(got[3].time - got[2].time, 0.025, cycle);
+  EXPECT_LT(got[1].frameTime - got[0].frameTime, cycle);
+  EXPECT_NEAR(got[2].frameTime - got[1].frameTime, 0.025, cycle);
+  EXPECT_NEAR(got[3].frameTime - got[2].frameTime, 0.025, cycle);
+  EXPECT_TRUE(waitParam(kFilter1Cutoff + 2, 99)) << "the part's new sound was not fetched";
 }
 
 // Host MIDI goes to the synth as far as the MIDI filter lets it: notes pass by default, host
@@ -373,6 +421,7 @@ TEST_F(EditorOnWire, ClosingInTheMiddleOfATransferIsQuickAndClean) {
 TEST_F(EditorOnWire, ASilentSynthIsScannedOnceAndGivenUpOnTime) {
   sim->setSilent(true);
   writeSettings(sim->editorOutputName(), sim->editorInputName());
+  std::ofstream(dataFolder + "Sorvanta Editor LOG.txt");  // its presence turns the log on
   open([this] { setParam(kLibSyncTimer, 0); });
   auto request = [](const Bytes& m) { return isRequest(m, 0x04); };
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04) && m[3] == 127; }, 1, 15.0));
@@ -380,12 +429,62 @@ TEST_F(EditorOnWire, ASilentSynthIsScannedOnceAndGivenUpOnTime) {
   const auto got = sim->received(request);
   ASSERT_EQ(got.size(), 129u);
   for (int d = 0; d < 128; ++d) EXPECT_EQ(got[1 + d].bytes[3], d);
-  EXPECT_NEAR(got[1].time - got[0].time, 20 * 0.05, 0.1);
-  EXPECT_NEAR(got[128].time - got[1].time, 127 * 0.05, 0.3);
+  EXPECT_NEAR(got[1].frameTime - got[0].frameTime, 20 * 0.05, 0.1);
+  EXPECT_NEAR(got[128].frameTime - got[1].frameTime, 127 * 0.05, 0.3);
+  std::ifstream log(dataFolder + "Sorvanta Editor LOG.txt");
+  EXPECT_NE(std::string(std::istreambuf_iterator<char>(log), {}).find("No response from Dorvik!"), std::string::npos);
   const double t = MidiTestNow();
   plug->Close();
   EXPECT_LT(MidiTestNow() - t, 2.0);
   plug.reset();
+}
+
+// A project whose output is gone, opened while the synth's output is open: the reopening closed
+// that output, so the project is held and nothing goes out. Choosing the synth's output applies
+// and pushes it (global, multi, parts), and then the device check follows.
+TEST_F(EditorOnWire, AProjectWhoseOutputIsGoneWaitsForAnOutputThenPushesAndChecks) {
+  const std::string state = home + "/project.plist";
+  std::string why;
+  auto gone = std::make_unique<DorvikSim>("gone");  // the synth's old interface, unplugged after the save
+  writeSettings(gone->editorOutputName(), gone->editorInputName());
+  open();
+  setParam(kFilter1Cutoff, 77);
+  ASSERT_TRUE(plug->SaveState(state, &why)) << why;
+  plug->Close();
+  gone.reset();
+  writeSettings(sim->editorOutputName(), sim->editorInputName());
+  open([&] { ASSERT_TRUE(plug->RestoreState(state, &why)) << why; });
+  MidiTestSleep(1.5);
+  EXPECT_TRUE(sim->log().empty());
+  setParam(kDeviceOutSelection, listed(true, sim->editorOutputName()));
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 30.0));
+  const auto dumps = sim->received([](const Bytes& m) { return m.size() > 200; });
+  ASSERT_GE(dumps.size(), 3u) << "the held project was not pushed";
+  EXPECT_EQ(dumps[0].bytes.size() + dumps[1].bytes.size() + dumps[2].bytes[85], 207u + 393u + 77u);
+  EXPECT_GT(sim->received([](const Bytes& m) { return isRequest(m, 0x04); })[0].frameTime, dumps.back().frameTime);
+}
+
+// A project restored while a request runs: the restore does not wait for it, the request ends as
+// it would have, and the project's push follows it.
+TEST_F(EditorOnWire, ARestoreDuringARequestLetsItEndAndPushesAfterIt) {
+  connect();
+  const std::string state = home + "/project.plist";
+  std::string why;
+  setParam(kFilter1Cutoff + 15, 66);  // part 16 plays in the project, not in the synth's multi
+  ASSERT_TRUE(plug->SaveState(state, &why)) << why;
+  sim->setPartData(15, 85 - 7, 20);  // what the request brings in is not the project's
+  sim->setReplyDelay(0.15);
+  setParam(kRequestTempData, 1);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x00); }, 2, 5.0));
+  ASSERT_TRUE(plug->RestoreState(state, &why)) << why;
+  const double returned = MidiTestNow();
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 207; }, 1, 30.0)) << "no push";
+  const auto multiRequest = sim->received([](const Bytes& m) { return isRequest(m, 0x01); });
+  ASSERT_EQ(multiRequest.size(), 1u) << "the request did not end as it would have";
+  EXPECT_LT(returned, multiRequest[0].time) << "the restore waited for the request";
+  EXPECT_GT(sim->received([](const Bytes& m) { return m.size() == 207; })[0].frameTime, multiRequest[0].frameTime);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 392 && m[6] == 15; }, 1, 15.0));
+  EXPECT_EQ(sim->partSound(15)[85], 66) << "the project's sound did not reach the synth";
 }
 
 // A project restored while other ports are open reopens its own ports by name; the edit after it

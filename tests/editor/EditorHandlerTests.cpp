@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "EditorTestSupport.h"
 #include "IControls.h"
 #include "IParam.h"
+#include "LibrarianMenus.h"
 #include "MIDIMessageSender.h"
 #include "PartRandomizer.h"
 #include "PatchManager.h"
@@ -349,6 +351,16 @@ TEST_F(EditorHandlers, EveryEditorParameterDoesWhatItsRowSays) {
       {"cancel", nullptr, kCancelDataRequest, 1, [](Plug& p) { EXPECT_TRUE(p.midiManager->sender()->cancelRequested); }},
       {"multi settings tab", [](Plug& p) { change(p, kMainTab, 2); }, kMultiSettings, 1,
        [](Plug& p) { EXPECT_EQ(p.rootLayer->getSelectedChildId(), 0); }},
+      {"closing the first-run notice with an output open asks for the input only",
+       [&](Plug& p) {
+         writeFile(env.settingsPath(), "yellow\nnormal\nno\n\n\n");
+         p.firstRunShown = true;
+       },
+       kFirstRunExit, 1,
+       [&](Plug& p) {
+         EXPECT_EQ(status(p), "Set MIDI In");
+         std::remove(env.settingsPath().c_str());  // the other rows run without one
+       }},
       {"tempo", nullptr, kTempoInformation, 0, [](Plug& p) { EXPECT_EQ(p.hostTempo, truncToInt(p.GetTempo())); }},
       {"device programs exclude library names", [](Plug& p) { set(p, kControlLibrary, 1); }, kControlProgBank, 1,
        [](Plug& p) {
@@ -456,12 +468,21 @@ TEST_F(EditorHandlers, RestoreAppliesTheStoredSwitchesAndPushesTheProject) {
   set(*a, kMIDIFilterToDAWBuffer, 1);
   set(*a, kSendMIDIClockPointer, 1);
   set(*a, kSendMIDIClockInfo, 1);
+  set(*a, kControlProgBank, 0);
+  set(*a, kMasterKeyboard, 1);
   ByteChunk chunk;
   ASSERT_TRUE(a->SerializeState(&chunk));
 
+  // The project's output cannot be opened here: it is held, and applied once an output is set.
   auto b = online();
   b->continuousClockStarted = true;  // the clock job of the first block has come and gone
-  ASSERT_EQ(b->UnserializeState(&chunk, 0), chunk.Size());
+  b->UnserializeState(&chunk, 0);
+  b->midiIOSet = true;
+  ASSERT_TRUE(b->applyHeldProjectState());
+  waitIdle(*b);
+  EXPECT_FALSE(b->deviceProgramMode);
+  EXPECT_FALSE(b->requestAfterProgramChange);
+  EXPECT_TRUE(b->masterKeyboard);
   EXPECT_FALSE(b->hostBlockFlags[1]);
   EXPECT_TRUE(b->deviceBlockFlags[0]);
   EXPECT_TRUE(b->routeViaQueue);
@@ -634,6 +655,7 @@ struct JobRow {
   JobRecord job;
   std::function<testbanks::Bytes(const std::vector<unsigned char>&, int)> answer;
   std::function<void(AnsweredSorvanta&)> after;
+  std::function<void(AnsweredSorvanta&)> before = nullptr;
 };
 
 TEST_F(EditorHandlers, RequestAndInitJobsAskAnswerAndStoreAsTheirRowsSay) {
@@ -664,6 +686,10 @@ TEST_F(EditorHandlers, RequestAndInitJobsAskAnswerAndStoreAsTheirRowsSay) {
          EXPECT_EQ(upperSlotName(p, 4), "Third Time      ");
          EXPECT_EQ(status(p), "Data received to slot(s)");  // written right after "Data request Completed!"
        }},
+      {"job 9 into no bank says nothing arrived", false, job(9),
+       [](const std::vector<unsigned char>&, int) { return testbanks::soundDump("Nowhere", "Lead", 4); },
+       [](AnsweredSorvanta& p) { EXPECT_EQ(p.paramValue(kBankEditUnsaved) + (status(p) == "Data received to slot(s)"), 0); },
+       [](AnsweredSorvanta& p) { p.getPatchLibrarian()->upperSelection = 50; }},
       {"job 10 asks for a whole bank slot by slot", false, job(10, [](JobRecord& r) { r.bank = 1; }),
        [](const std::vector<unsigned char>& req, int) {
          const int number = req.back() == 0xF7 ? req[req.size() - 2] : req.back();
@@ -714,6 +740,7 @@ TEST_F(EditorHandlers, RequestAndInitJobsAskAnswerAndStoreAsTheirRowsSay) {
     p->midiManager->sender()->pauseScalePercent = 5;
     if (row.multi) change(*p, kDatatype, 1);
     p->getPatchLibrarian()->selectedSlot = 4;
+    if (row.before) row.before(*p);
     p->answer = row.answer;
     ASSERT_TRUE(p->midiManager->startJob(row.job));
     waitIdle(*p);
@@ -724,6 +751,24 @@ TEST_F(EditorHandlers, RequestAndInitJobsAskAnswerAndStoreAsTheirRowsSay) {
 }  // namespace
 
 namespace {
+
+// "Store Patch Data" to the selected slot writes that program of the part's bank in the synth's
+// memory, and nothing else; receiving into no bank is refused before anything is asked.
+TEST_F(EditorHandlers, StoringTheSelectedSlotWritesTheSynthsMemory) {
+  auto p = online();
+  auto* menu = dynamic_cast<BankEditPopupMenu*>(p->getLayer("BANKEDITMENU")->controls.Get(0));
+  p->getPatchLibrarian()->selectedSlot = 7;
+  menu->choose(BankEditPopupMenu::kSoundStore, 0);
+  waitIdle(*p);
+  ASSERT_EQ(p->sysexSent.size(), 1u);
+  const std::vector<unsigned char>& m = p->sysexSent[0];
+  EXPECT_EQ(std::vector<unsigned char>(m.begin() + 4, m.begin() + 7), (std::vector<unsigned char>{0x10, 0, 7}));
+  EXPECT_EQ(sysex::readName(m.data(), 392, sysex::kSoundNamePos, 9), "Alpha 007");
+  p->getPatchLibrarian()->upperSelection = 50;
+  menu->choose(BankEditPopupMenu::kSoundRequest, 5);  // all of bank B
+  EXPECT_EQ(status(*p), "No bank selected!");
+  EXPECT_FALSE(p->ThreadRunning());
+}
 
 // A starter on another thread holds the job start while the audio callback runs: the callback
 // does not wait for it, and its handshake stays due.

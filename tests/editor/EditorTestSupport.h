@@ -179,6 +179,12 @@ public:
     sysexSent.emplace_back(bytes, bytes + size);
     return true;
   }
+  // Whole messages as they are (F0 .. F7): the store jobs send this way.
+  bool SendMidiSysex2(std::vector<unsigned char> bytes) override {
+    std::lock_guard<std::mutex> g(sentLock);
+    sysexSent.push_back(std::move(bytes));
+    return true;
+  }
   std::mutex sentLock;
   std::vector<IMidiMsg> shortSent;
   std::vector<std::vector<unsigned char>> sysexSent;

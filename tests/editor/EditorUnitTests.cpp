@@ -128,6 +128,7 @@ TEST(ValueDisplay, FormatsByRule) {
   EXPECT_EQ(text(kMultiPartTranspose, 48), "+0 [48]");
   EXPECT_EQ(text(kOscillator2Octave, 64), "  8 \xC2\xB4 [64]");
   EXPECT_EQ(text(kOscillator2Octave, 65), " [65]");
+  EXPECT_EQ(text(kOscillator2Octave, 4), "-1 [4]");  // below the footages: the octave number
   EXPECT_EQ(text(kFilter1Keytrack, 96), "+100% [96]");
   EXPECT_EQ(text(kFilter1Keytrack, 127), "+196% [127]");
   EXPECT_EQ(text(kLFO2Keytrack, 64), "0 % [64]");

@@ -296,28 +296,39 @@ TEST_F(Engine, DumpIsParsedOnlyWhileAwaitedAndAdoptsTheDeviceId) {
   EXPECT_FALSE(mgr->editorCaptureActive.load());
 }
 
+// Each spoilt in one way only (the checksum right again where it is not the fault): the editor's
+// wait and the librarian's capture both refuse it, say so and take the good answer after it.
 TEST_F(Engine, SpoiltDumpsAreRejectedAndTheAnswerAfterThemIsHeard) {
   const Bytes good = soundDumpFor(1, 33);
   Bytes badSum = good, highBit = good, noEnd = good, cut(good.begin(), good.begin() + 300);
   badSum[390] ^= 1;
-  highBit[85] = 0x85;  // a detune byte of 133
+  highBit[85] |= 0x80;  // bit 7 of a data byte: the 7-bit checksum cannot see it
   noEnd[391] = 0x00;
   Bytes glued(good.begin(), good.begin() + 385);  // cut off, then joined to the next message
   glued.insert(glued.end(), good.begin(), good.end());
   Bytes longer = good;  // F7 not at the dump's own length
   longer.insert(longer.end() - 1, 0x00);
-  for (const Bytes& spoilt : {badSum, highBit, noEnd, cut, glued, longer}) {
-    SCOPED_TRACE(spoilt.size());
-    host.set(kFilter1Cutoff + 1, 5);
-    mgr->SetLibrarianRequestActive(false);
-    deliver(spoilt);
-    EXPECT_EQ(host.value(kFilter1Cutoff + 1), 5);
-    EXPECT_FALSE(host.flags.replyReceived.load());
-    EXPECT_TRUE(mgr->editorCaptureActive.load());  // still waiting for the real answer
-    deliver(good);
-    EXPECT_EQ(host.value(kFilter1Cutoff + 1), 33);
-    EXPECT_TRUE(host.flags.replyReceived.load());
-  }
+  sysex::applyChecksum(longer.data(), 393);
+  PatchLibrarian lib;
+  lib.soundBankFiles.push_back(new PatchFile());  // the librarian owns it
+  host.lib = &lib;
+  for (bool librarian : {false, true})
+    for (const Bytes& spoilt : {badSum, highBit, noEnd, cut, Bytes(good.begin(), good.end() - 2), glued, longer}) {
+      SCOPED_TRACE(spoilt.size());
+      host.set(kFilter1Cutoff + 1, 5);
+      lib.soundBankFiles[0]->entries.clear();
+      mgr->SetLibrarianRequestActive(librarian);
+      deliver(spoilt);
+      EXPECT_EQ(host.value(kFilter1Cutoff + 1), 5);
+      EXPECT_FALSE(host.flags.replyReceived.load());
+      EXPECT_TRUE(librarian ? mgr->patchRequest.armed.load() : mgr->editorCaptureActive.load());
+      EXPECT_TRUE(lib.soundBankFiles[0]->entries.empty());
+      EXPECT_EQ(host.lastStatus(), "Damaged reply from Dorvik ignored!");
+      deliver(good);
+      EXPECT_EQ(host.value(kFilter1Cutoff + 1), librarian ? 5 : 33);
+      EXPECT_TRUE(host.flags.replyReceived.load());
+    }
+  host.lib = nullptr;
 }
 
 TEST_F(Engine, LibrarianCaptureStoresACompletedDumpInTheSelectedSlot) {
@@ -396,16 +407,20 @@ TEST_F(Engine, ChannelMessagesFromDeviceAndHost) {
   EXPECT_TRUE(host.sent().empty());
   // A bound controller moves its control from the device and is echoed only without local control.
   // Octave and semitone hold the byte on the wire (octave 16, 28 .. 112), so the controller's value
-  // is taken as it is.
-  host.setRange(kOscillator1Octave + 3, 0, 112);
+  // is taken as it is, in the parameter's own range; a shape's also refreshes the part's page.
+  host.setRange(kOscillator1Octave + 3, 16, 112);
   host.bindCC(6, 27, kOscillator1Octave + 3);
+  host.bindCC(6, 31, kOscillator1Shape + 3);
   m.MakeControlChangeMsg(static_cast<IMidiMsg::EControlChangeMsg>(27), 40 / 127.0, 5);
   mgr->ProcessMidiMsgFromDevice(&m);
   ASSERT_EQ(host.hardwareSets.size(), 1u);
-  EXPECT_DOUBLE_EQ(host.hardwareSets[0].second, 40.0 / 112);
+  EXPECT_DOUBLE_EQ(host.hardwareSets[0].second, 24.0 / 96);
   EXPECT_EQ(host.sent().size(), 1u);
   host.flags.localControlOn = true;
   mgr->ProcessMidiMsgFromDevice(&m);
+  m.MakeControlChangeMsg(static_cast<IMidiMsg::EControlChangeMsg>(31), 3 / 127.0, 5);
+  mgr->ProcessMidiMsgFromDevice(&m);
+  EXPECT_EQ(host.changes2, std::vector<int>{kQuickTab});
   EXPECT_EQ(host.sent().size(), 1u);
   // Host: a note passes through to the device; the global channel is ignored entirely.
   IMidiMsg note;
@@ -485,6 +500,7 @@ TEST_F(Engine, AllMultiRequestFillsLibrarianSlotsInOrder) {
     if (r.size() == 8 && r[4] == 0x01) {
       std::array<uint8_t, 393> m = dump::initMulti();
       m[6] = r[6];
+      sysex::applyChecksum(m.data(), 393);
       deliver(Bytes(m.begin(), m.end()));
     }
   };

@@ -24,13 +24,13 @@ MidiTestPeer::~MidiTestPeer()
   mIn.reset();
 }
 
-void MidiTestPeer::onInput(double, const unsigned char* bytes, size_t size, void* userData)
+void MidiTestPeer::onInput(double delta, const unsigned char* bytes, size_t size, void* userData)
 {
   MidiTestPeer* self = static_cast<MidiTestPeer*>(userData);
   const Bytes message(bytes, bytes + size);
   if (self->mListener)
   {
-    self->mListener(message);
+    self->mListener(delta, message);
     return;
   }
   std::lock_guard<std::mutex> lock(self->mMutex);

@@ -39,7 +39,8 @@ public:
   void setEcho(bool on);
   // A peer that speaks a protocol of its own: every message that arrives (primers included) goes
   // to listener, on the MIDI system's thread, instead of being recorded. Set before connecting.
-  typedef std::function<void(const Bytes&)> Listener;
+  // deltaSeconds: JACK frames since the previous message on the port, in seconds (0 first).
+  typedef std::function<void(double deltaSeconds, const Bytes&)> Listener;
   void setListener(Listener listener) { mListener = std::move(listener); }
   void send(const Bytes& message);
   void send(const unsigned char* bytes, size_t size);

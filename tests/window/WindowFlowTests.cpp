@@ -114,17 +114,7 @@ TEST_F(WindowFlows, LibrarianSelectRenameCopyPasteAndSaveAs) {
   EXPECT_FALSE(sameRegion(before, after, kStatusX, kStatusY, kStatusW, 18)) << "no word why the menu stays shut";
 
   // Save As: the panel opens in the library folder; the saved bank is listed at once.
-  ASSERT_TRUE(w.menu(877, 196, {"Down", "Down", "Down", "Down", "Down", "Down", "Right", "Return"}));
-  ASSERT_TRUE(w.focusDialog()) << "no save panel";
-  w.type("Saved");
-  w.settle(1.0);  // the panel completes names as they are typed
-  w.key("Return");
-  // Read once it is there and has stopped growing.
-  std::string saved, previous;
-  for (int i = 0; i < 80 && (saved.empty() || saved != previous); ++i, usleep(150000)) {
-    previous = saved;
-    saved = fileText(home.patches() + "/Saved.mid");
-  }
+  const std::string saved = saveUpperBankAs(w, "Saved", home.patches() + "/Saved.mid");
   ASSERT_FALSE(saved.empty()) << "no Saved.mid in the library folder";
   EXPECT_NE(saved.find("Renamed"), std::string::npos);
   const testbanks::Bytes lower5 = testbanks::sounds(100, "Lower", {"Lead", "Pad "})[5];

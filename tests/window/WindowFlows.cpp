@@ -1,5 +1,7 @@
 #include "WindowFlows.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -34,6 +36,20 @@ std::string fileText(const std::string& path) {
   std::stringstream ss;
   ss << in.rdbuf();
   return ss.str();
+}
+
+std::string saveUpperBankAs(WindowSession& w, const std::string& name, const std::string& path) {
+  if (!w.menu(877, 196, {"Down", "Down", "Down", "Down", "Down", "Down", "Right", "Return"}) || !w.focusDialog())
+    return std::string();
+  w.type(name);
+  w.settle(1.0);  // the panel completes names as they are typed
+  w.key("Return");
+  std::string saved, previous;
+  for (int i = 0; i < 80 && (saved.empty() || saved != previous); ++i, usleep(150000)) {
+    previous = saved;
+    saved = fileText(path);
+  }
+  return saved;
 }
 
 std::vector<std::string> textLines(const std::string& text) {

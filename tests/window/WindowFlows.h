@@ -19,7 +19,9 @@ constexpr int kTabY = 29;
 constexpr int kTempoFieldX = 70, kTempoFieldW = 200;
 constexpr int kStatusX = 980, kStatusY = 8, kStatusW = 310, kStatusH = 40;  // name and value lines
 constexpr int kOsc1DetuneX = 440, kOsc1OctaveX = 296, kOsc1KnobY = 168;
-constexpr int kOutFieldX = 200, kFieldRowY = 747;
+constexpr int kOutFieldX = 200, kInFieldX = 520, kFieldRowY = 747;
+constexpr int kFirstRunExitX = 1022, kFirstRunExitY = 202;  // the first-run notice's close button
+constexpr int kRenameBoxX = 560, kRenameBoxY = 300, kRenameBoxW = 300, kRenameBoxH = 60;
 constexpr int kBankBoxX = 1160, kProgramBoxX = 1206, kNumberBoxY = 72;
 constexpr int kUpperListX = 600, kUpperListY = 197, kLowerListY = 470;
 constexpr int kGridX = 394, kUpperGridY = 211, kLowerGridY = 484;
@@ -36,6 +38,10 @@ bool sameRegion(const WindowImage& a, const WindowImage& b, int x, int y, int w,
 int displayTextPixels(const WindowImage& img, int x, int y, int w, int h);
 
 std::string fileText(const std::string& path);
+// "Save As..." -> "Standard MIDI (*.mid)" of the bank-edit menu, `name` typed into the panel (it
+// opens in the library folder); the bytes of `path` once it is there and has stopped growing,
+// empty when the menu, the panel or the file never came.
+std::string saveUpperBankAs(WindowSession& w, const std::string& name, const std::string& path);
 std::vector<std::string> textLines(const std::string& text);
 std::string hexBytes(const std::vector<unsigned char>& m);
 

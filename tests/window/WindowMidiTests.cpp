@@ -3,11 +3,14 @@
 // what knobs and the librarian put on the wire.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "BankGenerator.h"
+#include "DorvikSim.h"
+#include "DumpLayout.h"
 #include "JackTestServer.h"
 #include "MidiTestPeer.h"
 #include "WindowFlows.h"
@@ -112,4 +115,45 @@ TEST_F(WindowMidiFlows, DoubleClickSendsTheSlotsSoundAsItLiesInTheBank) {
   for (const MidiTestPeer::Bytes& m : peer->messages())
     found = found || (m.size() == entry.size() && std::equal(m.begin() + 370, m.begin() + 386, entry.begin() + 370));
   EXPECT_TRUE(found) << "no dump named like entry 37";
+}
+
+// A first session: the install step lays the data folder down with its bank of init sounds; the
+// synth's ports are chosen, the notice closed, and the synth's bank B received into that bank is
+// saved as a new file. Escape then closes a rename box at once.
+TEST(WindowFirstSession, ReceivesABankIntoTheLaidDownBankAndSavesItAsANewFile) {
+  if (!WindowSession::available()) GTEST_SKIP() << "no Xvfb";
+  JackTestServer jack;
+  ASSERT_TRUE(jack.start());
+  DorvikSim sim;
+  const auto& global = dump::globalTemplate();
+  const std::vector<testbanks::Bytes> bankB = testbanks::sounds(100, "Synth", {"Lead"});
+  sim.setMemory(bankB[0], testbanks::multis(1, "Multi")[0], DorvikSim::Bytes(global.begin(), global.end()));
+  for (int n = 0; n < 100; ++n) sim.storeSound(1, n, bankB[static_cast<size_t>(n)]);
+  testbanks::TempDataHome home;
+  ASSERT_EQ(system(("bash '" SORVANTA_INSTALL_DATA "' '" + std::string(windowTestBundle()) + "'").c_str()), 0);
+  const std::string laid = fileText(home.patches() + "/Init Sounds.syx");
+  ASSERT_EQ(laid.size(), 39200u) << "no bank of init sounds laid down";
+  WindowSession w;
+  WindowSession::Options o;
+  o.installed = true;
+  ASSERT_TRUE(w.start(o)) << w.why();
+  ASSERT_TRUE(w.menu(kInFieldX, kFieldRowY, {"Down", "Down", "Return"}));
+  ASSERT_TRUE(w.menu(kOutFieldX, kFieldRowY, {"Down", "Down", "Return"}));
+  w.settle(2.0);
+  w.click(kFirstRunExitX, kFirstRunExitY);
+  showTab(w, 1);
+  ASSERT_TRUE(w.menu(877, 196, {"Down", "Right", "Down", "Down", "Down", "Down", "Return"}));  // all of bank B
+  ASSERT_TRUE(sim.waitFor([](const DorvikSim::Bytes& m) { return m.size() == 8 && m[5] == 1 && m[6] == 99; }, 1, 90.0));
+  w.settle();
+  const std::string saved = saveUpperBankAs(w, "Received", home.patches() + "/Received.mid");
+  for (int n : {0, 57, 99}) EXPECT_NE(saved.find("Synth " + std::to_string(1000 + n).substr(1)), std::string::npos) << n;
+  EXPECT_EQ(fileText(home.patches() + "/Init Sounds.syx"), laid);
+
+  w.click(slotX(3), slotY(false, 3));
+  const WindowImage named = w.settle();
+  ASSERT_TRUE(w.menu(slotX(3), slotY(false, 3), {"Down", "Down", "Return"}, 3));  // Rename
+  w.type("Zzz");
+  w.key("Escape");
+  EXPECT_TRUE(sameRegion(named, w.settle(), kRenameBoxX, kRenameBoxY, kRenameBoxW, kRenameBoxH)) << "the box stayed";
+  EXPECT_TRUE(w.stop()) << w.output();
 }

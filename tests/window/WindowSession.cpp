@@ -204,11 +204,11 @@ bool WindowSession::start(const Options& o) {
   mDir = tmpl;
   mScale = o.size == "small" ? 0.85 : o.size == "large" ? 1.15 : 1.0;
   fs::create_directories(dataFolder() + "Patches");
-  {
+  if (!o.installed) {
     std::ofstream settings(dataFolder() + "Sorvanta Editor UI.txt");
     settings << o.scheme << "\n" << o.size << "\nyes\n" << o.outPort << "\n" << o.inPort << "\n";
-    std::ofstream log(dataFolder() + "Sorvanta Editor LOG.txt");  // its presence turns the log on
   }
+  std::ofstream(dataFolder() + "Sorvanta Editor LOG.txt");  // its presence turns the log on
   if (!startServer()) return false;
   mHost = fork();
   if (mHost == 0) {

@@ -45,6 +45,9 @@ public:
     std::string size = "normal";    // settings line 2
     std::string outPort, inPort;    // settings lines 4 and 5 (empty: none)
     double tempo = 121.0;           // the host's starting tempo
+    // The data folder as the install step laid it down (scripts/install-data.sh): the session
+    // writes no settings file of its own.
+    bool installed = false;
   };
 
   WindowSession() = default;

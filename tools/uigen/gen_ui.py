@@ -10,10 +10,11 @@ captions from layout.txt so that a caption always sits under its control.
 
 Value domain of the pitch parameters: every SysEx-bound parameter keeps its minimum at 0,
 because the editor picks the prepared message by the parameter's value itself; the one
-exception is a stepped knob (a fourth valueBounds number above 1), whose messages are prepared
-from 0 whatever its minimum. Octave (16..112 in steps of 12: the nine footages) and semitone
-(0..127) hold the byte that travels on the wire (semitone 64 = no transpose), which is also
-the value the display formats. Where the
+exception is a stepped knob (a fourth valueBounds number above 1): its valueBounds give the stops
+the user turns it through, its parameter holds any data byte 0..127 (the synth may send an octave
+below the lowest footage) and its messages are prepared for all of them. Octave (stops 16..112 in
+steps of 12: the nine footages) and semitone (0..127) hold the byte that travels on the wire
+(semitone 64 = no transpose), which is also the value the display formats. Where the
 wire carries value + k (bend range, multi transpose, velocity limits, global tuning and
 transpose), the parameter holds the user value and a slider writes k as its message offset.
 """
@@ -308,11 +309,14 @@ def filter_link(param):
     return None
 
 
-def se_knob(param, label, px, py, lo=0, hi=127, default=64, knob=KNOB, caption=True, step=1):
+def se_knob(param, label, px, py, lo=0, hi=127, default=64, knob=KNOB, caption=True, step=1,
+            cc=None):
+    """A SysEx knob; `cc` names the controller with which the synth reports it (the knob follows
+    it, its own edits still go out as SysEx)."""
     t, cb = address(param)
     x.elem("knobcontrol", type="seKnob", name=label, paramId=param, imageId=knob,
            position="%d,%d,0" % (px, py), valueBounds="%d,%d,%d,%d" % (default, lo, hi, step),
-           sysexIndex=t, changingByte=cb, biDirectLink=filter_link(param))
+           sysexIndex=t, changingByte=cb, biDirectLink=filter_link(param), ccNumber=cc)
     if caption:
         size = KNOB_SIZE if knob != KNOB_SMALL else KNOB_SMALL_SIZE
         paint("caption", px + size // 2, py + size + 11, label)
@@ -381,7 +385,8 @@ def se_button(param, label, px, py, tmpl_cb=None):
     paint("caption_left", caption_x, py + 12, label)
 
 
-def se_menu(param, label, px, py, width, lst, tmpl_cb=None, default=0, number_range=None):
+def se_menu(param, label, px, py, width, lst, tmpl_cb=None, default=0, number_range=None,
+            cc=None):
     t, cb = tmpl_cb or address(param)
     if number_range:
         n = number_range[1] - number_range[0] + 1
@@ -393,7 +398,7 @@ def se_menu(param, label, px, py, width, lst, tmpl_cb=None, default=0, number_ra
         lst_name = lst
     x.elem("menucontrol", type="seMenu", name=label, paramId=param,
            position=menu_position(px, py, width), valueBounds="%d,0,%d,0" % (default, n),
-           valueList=lst_name, sysexIndex=t, changingByte=cb, **extra)
+           valueList=lst_name, sysexIndex=t, changingByte=cb, ccNumber=cc, **extra)
     field(px, py, width, label)
 
 
@@ -568,17 +573,25 @@ def zone(name, zid, builder):
 OX, OY = BODY_X, BODY_Y     # page origin, page-local coordinates below add to it
 
 
+# The controllers with which the synth reports the oscillators' octave, semitone and shape (the
+# octave and semitone controllers carry the wire byte, as their SysEx does) and the filter types.
+OSC_CC = {1: (27, 28, 31), 2: (35, 36, 39), 3: (42, 43, 46)}
+FILTER_TYPE_CC = {1: 76, 2: 79}
+
+
 def osc_page():
     for n, (ox, oy) in enumerate(((20, 20), (20, 230), (20, 440)), start=1):
         gx, gy = OX + ox, OY + oy
         panel(gx, gy, 660, 190, "OSCILLATOR %d" % n)
         p = "kOscillator%d" % n
+        octave_cc, semitone_cc, shape_cc = OSC_CC[n]
         se_menu(p + "Shape", "Shape", gx + 16, gy + 40, 130,
-                "oscillator12shape" if n < 3 else "oscillator3shape")
-        # the nine footages only: wire bytes 16 + 12n, 64 = 8'
+                "oscillator12shape" if n < 3 else "oscillator3shape", cc=shape_cc)
+        # the user steps through the nine footages: wire bytes 16 + 12n, 64 = 8'; the parameter
+        # holds whatever byte the synth sends
         se_knob(p + "Octave", "Octave", gx + 170, gy + 30, 16, 112, 64, step=12,
-                knob="IKNOBROTATERCONTROL_ID9")
-        se_knob(p + "Semitone", "Semitone", gx + 242, gy + 30, 0, 127, 64)
+                knob="IKNOBROTATERCONTROL_ID9", cc=octave_cc)
+        se_knob(p + "Semitone", "Semitone", gx + 242, gy + 30, 0, 127, 64, cc=semitone_cc)
         se_knob(p + "Detune", "Detune", gx + 314, gy + 30)
         se_slider(p + "BendRange", "Bend Range", gx + 16, gy + 100, 130, 0, 48, 26, 40,
                   address(p + "BendRange"))
@@ -675,7 +688,8 @@ def filter_page():
         gy = OY + gy
         p = "kFilter%d" % n
         panel(gx, gy, 740, 190, "FILTER %d" % n)
-        se_menu(p + "Type", "Type", gx + 16, gy + 40, 130, "filter1Type", default=1)
+        se_menu(p + "Type", "Type", gx + 16, gy + 40, 130, "filter1Type", default=1,
+                cc=FILTER_TYPE_CC[n])
         knob_row([(p + "Cutoff", "Cutoff"), (p + "Resonance", "Resonance"),
                   ((p + "Drive", 0, 127, 0), "Drive"), ((p + "Keytrack", 0, 127, 64), "Key Track"),
                   (p + "EnvAmount", "Env Amt"), (p + "EnvVelocity", "Env Velo"),

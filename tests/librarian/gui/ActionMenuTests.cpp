@@ -95,8 +95,13 @@ TEST_F(ActionMenus, SaveOverwritesTheUpperBanksOwnFileAndSaveAsAsksForAPath) {
   lib.upperSelection = soundIndex("a.syx");
   const testbanks::Bytes before = testbanks::readFile(home.patches() + "/Factory/a.syx");
   renameLibrarianEntry(lib, 3, "Renamed");
+  plug.GetParam(kBankEditUnsaved)->Set(1);
   choose(menu, {"Save (Overwrite current bank)"});
   EXPECT_NE(testbanks::readFile(home.patches() + "/Factory/a.syx"), before);
+  EXPECT_EQ(plug.changes, std::vector<int>{kDiscardBankData}) << "the unsaved state did not end";
+  EXPECT_EQ(host.statuses.back(), "Bank saved!");
+  plug.changes.clear();
+  plug.GetParam(kBankEditUnsaved)->Set(0);
   lib.initBankFilesOnDiscard(home.patches());
   lib.upperSelection = soundIndex("a.syx");
   EXPECT_EQ(lib.selectedUpperBank()->entries[3].name, "Renamed         ");

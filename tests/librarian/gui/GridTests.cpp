@@ -79,6 +79,10 @@ TEST_F(SlotGrid, GridsShowTheirBanksAndEmptySlotsPastTheEntries) {
   lib.lowerSelection = 999;
   view->patchSelectionLowerChanged();
   EXPECT_EQ(text(1, 0), lib.categoryBankFiles[0]->entries[0].name);
+  // Multis without a single multi bank: the upper grid is empty, not the sound bank it showed.
+  lib.patchType = 1;
+  view->patchSelectionUpperChanged();
+  EXPECT_EQ(text(0, 0), "");
 }
 
 TEST_F(SlotGrid, LeftClickSelectsInOneGridAndTheCursorFollows) {
