@@ -50,17 +50,21 @@ function(sorvanta_fuzz_coverage target)
   endif()
 endfunction()
 
-# sorvanta_add_fuzzer(NAME SOURCES f.cpp LIBS lib1 [SECONDS n])
+# sorvanta_add_fuzzer(NAME SOURCES f.cpp LIBS lib1 [SECONDS n] [RUNS n])
 # A fuzz target defines LLVMFuzzerTestOneInput. Built with clang it is a libFuzzer binary and
 # ctest runs it for a few seconds (label "fuzz"); with other compilers it links a small driver
-# that feeds it random and truncated inputs, so the target is built and exercised everywhere.
+# that feeds it RUNS random and truncated inputs (20000; fewer for a target whose inputs write
+# files or build a whole editor), so the target is built and exercised everywhere.
 # Seeds: the files in tests/fuzz/corpus/NAME (kept small, in the tree); what the fuzzer finds
 # goes to the build folder. In the fuzz build a second test, NAME_sees_library, fails when no
 # function outside tests/ has coverage counters, i.e. the fuzzer would be blind to the library.
 function(sorvanta_add_fuzzer name)
-  cmake_parse_arguments(F "" "SECONDS" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(F "" "SECONDS;RUNS" "SOURCES;LIBS" ${ARGN})
   if(NOT F_SECONDS)
     set(F_SECONDS 10)
+  endif()
+  if(NOT F_RUNS)
+    set(F_RUNS 20000)
   endif()
   set(seeds ${PROJECT_SOURCE_DIR}/tests/fuzz/corpus/${name})
   set(found ${CMAKE_CURRENT_BINARY_DIR}/${name}_corpus)
@@ -87,7 +91,7 @@ function(sorvanta_add_fuzzer name)
     if(EXISTS ${seeds})
       set(seedArg ${seeds})
     endif()
-    add_test(NAME ${name} COMMAND ${name} 20000 ${seedArg})
+    add_test(NAME ${name} COMMAND ${name} ${F_RUNS} ${seedArg})
   endif()
   set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT 300)
 endfunction()

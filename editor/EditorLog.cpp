@@ -1,28 +1,32 @@
 #include "EditorLog.h"
 
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <ctime>
-#include <fstream>
 
 #include "Sorvanta.h"
+#include "UTIL_File.h"
 
 bool DebuggerOutput::openDebugFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in.is_open()) {
+  // Only a regular file counts: a FIFO under the log's name would hold the plug-in's construction
+  // until a reader came, and a device would swallow the log.
+  UTIL_FileCheck check;
+  const int fd = UTIL_OpenFileForRead(path, &check);
+  if (fd < 0) {
     // Logging is asked for by creating the file, so a missing one is the normal case and says
-    // nothing. One that is there but cannot be read is worth a whole line.
-    struct stat st;
-    if (stat(path.c_str(), &st) == 0) {
-      printf("Unable to open file %s\n", path.c_str());
+    // nothing. One that is there but cannot be used is worth a whole line.
+    if (check.status != UTIL_FileStatus::missing) {
+      printf("Unable to open file %s: %s\n", path.c_str(), check.why().c_str());
       fflush(stdout);
     }
     return false;
   }
+  close(fd);
   // Emptying an existing log starts each plug-in object's log afresh; a failure here is not
   // reported (the file then keeps its old lines and new ones are appended).
-  std::ofstream truncate(path, std::ios::binary | std::ios::trunc);
+  const int out = UTIL_OpenFileForWrite(path, O_WRONLY | O_TRUNC, nullptr);
+  if (out >= 0) close(out);
   return true;
 }
 
@@ -31,14 +35,17 @@ void DebuggerOutput::printDebugInfo(const std::string& path, const std::string& 
 }
 
 void DebuggerOutput::printDebugInfo(const std::string& path, time_t when, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::app);
-  if (!out.is_open()) return;
+  // A log file replaced by anything but a regular file while the host runs loses the line.
+  const int fd = UTIL_OpenFileForWrite(path, O_WRONLY | O_APPEND | O_CREAT, nullptr);
+  if (fd < 0) return;
   struct tm local;
   localtime_r(&when, &local);
   char stamp[80];
   if (strftime(stamp, sizeof stamp, "%Y-%m-%d.%X", &local) == 0) stamp[0] = 0;
-  out << stamp << "\t " << text << "\n";
-  out.close();
+  // One write per line: lines from several threads never mix.
+  const std::string line = std::string(stamp) + "\t " + text + "\n";
+  UTIL_WriteFully(fd, line.data(), line.size());
+  close(fd);
   printf("Build LOG: \t %s\n", text.c_str());
   fflush(stdout);
 }

@@ -4,9 +4,9 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
+
+#include "UTIL_File.h"
 
 namespace EditorSettings {
 
@@ -40,12 +40,11 @@ std::vector<std::string> parse(const std::string& bytes) {
   return lines;
 }
 
-std::vector<std::string> read(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in.is_open()) return std::vector<std::string>(kNumLines);
-  std::ostringstream all;
-  all << in.rdbuf();
-  return parse(all.str());
+std::vector<std::string> read(const std::string& path, UTIL_FileCheck* check) {
+  std::string bytes;
+  const UTIL_FileCheck found = UTIL_ReadFile(path, bytes, kMaxFileBytes);
+  if (check) *check = found;
+  return found.ok() ? parse(bytes) : std::vector<std::string>(kNumLines);
 }
 
 std::string format(const std::vector<std::string>& lines) {

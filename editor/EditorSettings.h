@@ -6,8 +6,11 @@
 // Plain functions without state; the plug-in keeps the five lines.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
+
+struct UTIL_FileCheck;
 
 namespace EditorSettings {
 
@@ -17,8 +20,13 @@ enum Line { kLineScheme = 0, kLineSize = 1, kLineFirstRunDone = 2, kLineMidiOut 
 // Splits file bytes into at most five lines, trailing blanks, CR, LF and tabs removed; lines not
 // present stay empty. A sixth line and beyond are ignored.
 std::vector<std::string> parse(const std::string& bytes);
-// Reads the file; five empty lines when it cannot be opened.
-std::vector<std::string> read(const std::string& path);
+// Five lines of two words and two port names fit in a few hundred bytes; a larger file is not
+// the editor's and is not read.
+constexpr int64_t kMaxFileBytes = 64 * 1024;
+// Reads the file; five empty lines when it is missing, cannot be read, is not a regular file (a
+// FIFO here would wait for a writer for ever) or is larger than kMaxFileBytes. *check, when given,
+// says which.
+std::vector<std::string> read(const std::string& path, UTIL_FileCheck* check = nullptr);
 // The file text of five lines (missing ones are written empty).
 std::string format(const std::vector<std::string>& lines);
 // Replaces the existing file by the five lines: written to a temporary file beside it, flushed,

@@ -23,6 +23,7 @@
 #include "PatchManager.h"
 #include "ProgressIndicator.h"
 #include "UIConfigManager.h"
+#include "UTIL_File.h"
 
 Sorvanta::GraphicsFactory Sorvanta::graphicsFactoryOverride = nullptr;
 std::string Sorvanta::resourcesFolderOverride;
@@ -85,11 +86,12 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
   logFilePath = folder + kProductName + " LOG.txt";
   debugLogOn = DebuggerOutput::openDebugFile(logFilePath);
   settingsFilePath = folder + kProductName + " UI.txt";
-  readSettingsFile();
+  const std::string settingsRefused = readSettingsFile();
 
   log("INITIALIZATION STARTED!");
   SetLatency(SorvantaIdentity::kLatency);
   log("Data folder located at " + folder);
+  if (!settingsRefused.empty()) log(settingsRefused);
 
   // 1500 x 1.15 is just below 1725 in double precision: the large window is 1724 wide.
   const int width = static_cast<int>(SorvantaIdentity::kWindowWidth * sizeFactor);
@@ -255,13 +257,22 @@ Sorvanta::~Sorvanta() {
 
 // ---------------------------------------------------------------- construction steps
 
-void Sorvanta::readSettingsFile() {
-  settingsLines = EditorSettings::read(settingsFilePath);
+std::string Sorvanta::readSettingsFile() {
+  UTIL_FileCheck check;
+  settingsLines = EditorSettings::read(settingsFilePath, &check);
+  // A missing file is an editor that was never set up, which says nothing; one that is there
+  // but refused is worth a word on standard error and in the log.
+  std::string refused;
+  if (!check.ok() && check.status != UTIL_FileStatus::missing) {
+    refused = "DEFAULT SETTINGS: " + settingsFilePath + " " + check.why() + ": the default settings are used";
+    fprintf(stderr, "%s\n", refused.c_str());
+  }
   const double factor = EditorSettings::sizeFactorFromWord(settingsLines[EditorSettings::kLineSize]);
   if (factor > 0.0) sizeFactor = factor;
   const int scheme = EditorSettings::schemeFromWord(settingsLines[EditorSettings::kLineScheme]);
   if (scheme >= 0) colourScheme = scheme;
   storedPortsFound = !settingsLines[EditorSettings::kLineMidiOut].empty();
+  return refused;
 }
 
 void Sorvanta::lookUpNamedLayers() {

@@ -413,7 +413,9 @@ public:
 
 private:
   // Construction steps, in order (SorvantaConstruct.cpp).
-  void readSettingsFile();
+  // Reads the five settings lines; a refused file (a FIFO, a device, a huge file) leaves the
+  // defaults and answers the log line that says why, else empty.
+  std::string readSettingsFile();
   void lookUpNamedLayers();
   void attachProgressOverlay();
   void buildBankSelectionList(int param, const char* name, int which);

@@ -14,6 +14,8 @@
 #include <new>
 #include <string>
 
+#include "UTIL_File.h"
+
 namespace {
 
 struct MemSource {
@@ -128,7 +130,7 @@ std::string& resourceFolder() {
 
 GFX_IBitmap* GFX_LoadPNG(const char* path, GFX_IBitmap* bmp) {
   if (!path) return nullptr;
-  FILE* fp = fopen(path, "rb");
+  FILE* fp = UTIL_FOpenForRead(path, nullptr);  // never a FIFO or device under an image's name
   if (!fp) return nullptr;
   GFX_IBitmap* r = load(fp, nullptr, bmp);
   fclose(fp);

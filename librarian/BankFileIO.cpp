@@ -10,24 +10,12 @@
 #include <cstdlib>
 
 #include "LibrarianLog.h"
+#include "UTIL_File.h"
 
 namespace {
 
 FileCalls g_systemCalls;
 std::atomic<FileCalls*> g_calls{&g_systemCalls};
-
-bool writeAll(int fd, const uint8_t* data, size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
 
 // A temporary file is hidden and carries no bank extension, so the loader never reads one; one
 // that cannot be removed is still reported, as it would stay in the user's folder.
@@ -46,7 +34,7 @@ std::string writeTemporary(const std::string& path, const std::vector<uint8_t>& 
   tmpl.push_back('\0');
   const int fd = mkstemp(tmpl.data());
   if (fd < 0) return std::string();
-  bool ok = fchmod(fd, mode) == 0 && writeAll(fd, bytes.data(), bytes.size()) && fsync(fd) == 0;
+  bool ok = fchmod(fd, mode) == 0 && UTIL_WriteFully(fd, bytes.data(), bytes.size()) && fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
   if (!ok) {
     removeTemporary(tmpl.data());
@@ -132,33 +120,19 @@ template <typename Storage>
 ReadResult readWhole(int folderFd, const std::string& path, int64_t minBytes, int64_t maxBytes, Storage storage,
                      size_t& got) {
   got = 0;
-  // Non-blocking, so that a pipe carrying a bank's name cannot stall the open; it is refused as
-  // not regular right after.
-  const int fd = openat(folderFd, path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return ReadResult::failed;
-  struct stat st;
-  if (fstat(fd, &st) != 0) {
-    ::close(fd);
-    return ReadResult::failed;
-  }
-  if (!S_ISREG(st.st_mode) || st.st_size < minBytes || st.st_size > maxBytes) {
-    ::close(fd);
-    return !S_ISREG(st.st_mode) ? ReadResult::notRegular
-                                : (st.st_size < minBytes ? ReadResult::tooSmall : ReadResult::tooLarge);
-  }
-  const size_t size = static_cast<size_t>(st.st_size);
-  uint8_t* data = storage(size);
-  bool ok = true;
-  while (got < size) {
-    const ssize_t n = ::read(fd, data + got, size - got);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ok = false;
-      break;
+  // A pipe or device carrying a bank's name neither stalls the open nor is read.
+  UTIL_FileCheck check;
+  const int fd = UTIL_OpenFileForRead(path, &check, maxBytes, minBytes, folderFd);
+  if (fd < 0) {
+    switch (check.status) {
+      case UTIL_FileStatus::notRegular: return ReadResult::notRegular;
+      case UTIL_FileStatus::tooSmall: return ReadResult::tooSmall;
+      case UTIL_FileStatus::tooLarge: return ReadResult::tooLarge;
+      default: return ReadResult::failed;
     }
-    if (n == 0) break;
-    got += static_cast<size_t>(n);
   }
+  const size_t size = static_cast<size_t>(check.size);
+  const bool ok = UTIL_ReadFully(fd, storage(size), size, &got);
   ::close(fd);
   return ok ? ReadResult::ok : ReadResult::failed;
 }

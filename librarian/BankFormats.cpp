@@ -93,9 +93,12 @@ bool isValidStoredDump(const SysexBytes& b) {
   if (!(sound && b.size() == kSoundDumpSize) && !(multi && b.size() == kMultiDumpSize)) return false;
   if (b[0] != kSysexStart || b[1] != kManufacturerId || b[2] != kModelDorvik || b[3] != 0) return false;
   if (b.back() != kSysexEnd) return false;
-  for (size_t i = 1; i + 1 < b.size(); ++i)
-    if (b[i] >= 0x80) return false;
-  return b[b.size() - 2] == dumpChecksum(b);
+  // On the bytes themselves: every library load checks each entry, byte by byte.
+  const uint8_t* d = b.data();
+  const size_t n = b.size();
+  for (size_t i = 1; i + 1 < n; ++i)
+    if (d[i] >= 0x80) return false;
+  return d[n - 2] == dumpChecksum(d, n);
 }
 
 void PatchSysexMessage::checkPatchDataSize(bool sound) {
@@ -107,11 +110,11 @@ void PatchSysexMessage::checkPatchDataSize(bool sound) {
   if (!b.empty() && b.back() == kSysexEnd) b.pop_back();
   if (b.size() > dataEnd) b.resize(dataEnd);
   // Zeros, never stale bytes: a short dump becomes a dump whose missing parameters are 0.
-  b.resize(dataEnd, 0x00);
+  b.resize(dataEnd + 2, 0x00);
+  uint8_t* d = b.data();
   for (size_t i = 1; i < dataEnd; ++i)
-    if (b[i] >= 0x80) b[i] = 0x00;   // only reachable for messages built by hand
-  b.push_back(0x00);
-  b.push_back(kSysexEnd);
+    if (d[i] >= 0x80) d[i] = 0x00;   // only reachable for messages built by hand
+  d[target - 1] = kSysexEnd;
   b[target - 2] = dumpChecksum(b.data(), b.size());
 }
 

@@ -2,8 +2,10 @@
 // AUEventListenerNotify. The host registers one notifier per instance with
 // AUEventSetHostNotifier; the notifier is kept in the instance record (not in a global), so the
 // plug-in library's copy of this code finds the host's notifier.
-// AUEventListenerNotify runs on the caller's thread (the GUI or a host thread) and calls the
-// notifier there; the notifier must not call back into the plug-in.
+// AUEventListenerNotify runs on the caller's thread (the GUI, the MIDI input or a host thread)
+// and calls the notifier there, with the instance's notifier lock held: the notifier must not call
+// back into the plug-in or set a notifier. AUEventSetHostNotifier waits for a call under way, so
+// after it returns the old refCon is no longer used.
 #pragma once
 
 #include "AUTypes.h"

@@ -15,6 +15,7 @@
 
 #include "CFInternal.h"
 #include "CFString.h"
+#include "UTIL_File.h"
 
 namespace {
 
@@ -338,26 +339,13 @@ CFPropertyListRef CFPropertyListCreateWithData(CFAllocatorRef, CFDataRef data, C
 CFPropertyListRef CFPropertyListCreateFromFile(const char* path, std::string* why) {
   std::string dummy;
   if (!why) why = &dummy;
-  FILE* f = path ? fopen(path, "rb") : nullptr;
-  if (!f) {
-    *why = std::string("cannot open: ") + strerror(errno);
-    return nullptr;
-  }
+  // A host's saved state may be named by anything: a FIFO or device is refused at once, and no
+  // more than the limit is read.
   std::string bytes;
-  char buf[65536];
-  size_t got;
-  while ((got = fread(buf, 1, sizeof buf, f)) > 0) {
-    bytes.append(buf, got);
-    if (bytes.size() > static_cast<size_t>(kCFPropertyListMaxFileBytes)) {
-      fclose(f);
-      *why = "file too large for a property list";
-      return nullptr;
-    }
-  }
-  bool readError = ferror(f) != 0;
-  fclose(f);
-  if (readError) {
-    *why = "read error";
+  const UTIL_FileCheck check = path ? UTIL_ReadFile(path, bytes, kCFPropertyListMaxFileBytes) : UTIL_FileCheck();
+  if (!check.ok()) {
+    *why = check.status == UTIL_FileStatus::tooLarge ? "file too large for a property list (" + check.why() + ")"
+                                                     : (path ? check.why() : "no path");
     return nullptr;
   }
   CFDataRef d = CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(bytes.data()), static_cast<CFIndex>(bytes.size()));

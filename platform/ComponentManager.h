@@ -4,9 +4,11 @@
 // so the host's copy of this code and the plug-in library's copy read it alike.
 //
 // Ownership: OpenComponentInstance allocates the record; CloseComponentInstance calls the
-// component's close selector and frees it. Nothing here locks: the component serialises its own
-// calls.
+// component's close selector and frees it. Nothing here locks but the event notifier's pair: the
+// component serialises its own calls.
 #pragma once
+
+#include <mutex>
 
 #include "AUTypes.h"
 
@@ -42,6 +44,10 @@ struct ComponentInstanceRecord {
   ComponentEntryProc entry;
   void* storage;
   ComponentDescription description;
+  // The host's notifier and its refCon are one pair: the host sets it on its thread while the
+  // plug-in's threads (MIDI input, GUI) may already notify. Written and read only under
+  // eventNotifyLock (AUEvents.cpp), which is held through the call of the notifier.
+  std::mutex eventNotifyLock;
   AUEventHostNotifyProc eventNotify;
   void* eventNotifyRefCon;
 };

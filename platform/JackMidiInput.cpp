@@ -30,7 +30,6 @@ bool JackMidiInput::create(const std::string& clientName, Receiver receiver, voi
   mReceiver = receiver;
   mUserData = userData;
   mDropTimingAndSensing = dropTimingAndSensing;
-  mSysEx.assign(kMaxSysExBytes, 0);
   return jackmidi::openClient(&mClient, clientName, &JackMidiInput::process, &JackMidiInput::shutdown, this, "input");
 }
 
@@ -92,36 +91,7 @@ void JackMidiInput::deliver(const unsigned char* bytes, size_t size, jack_nframe
 
 void JackMidiInput::take(const unsigned char* bytes, size_t size, jack_nframes_t frame)
 {
-  if (!size)
-    return;
-  // A real-time byte may come between the pieces of a SysEx; it goes on its own.
-  const bool realTime = size == 1 && bytes[0] >= 0xF8;
-  if (realTime || (!mJoining && !(bytes[0] == 0xF0 && bytes[size - 1] != 0xF7)))
-  {
-    deliver(bytes, size, frame);
-    return;
-  }
-  // A SysEx without its F7: everything that follows is joined to it until an event ends with F7.
-  // The handlers split what a cut-off SysEx ran into at its next status byte.
-  if (!mJoining)
-  {
-    mJoining = true;
-    mSysExSize = 0;
-    mSysExTooLong = false;
-  }
-  if (!mSysExTooLong && size <= mSysEx.size() - mSysExSize)
-  {
-    memcpy(mSysEx.data() + mSysExSize, bytes, size);
-    mSysExSize += size;
-  }
-  else
-    mSysExTooLong = true;
-  if (bytes[size - 1] == 0xF7)
-  {
-    mJoining = false;
-    if (!mSysExTooLong)
-      deliver(mSysEx.data(), mSysExSize, frame);
-  }
+  mJoiner.take(bytes, size, [&](const unsigned char* message, size_t n) { deliver(message, n, frame); });
 }
 
 int JackMidiInput::process(uint32_t nframes, void* arg)
@@ -130,7 +100,7 @@ int JackMidiInput::process(uint32_t nframes, void* arg)
   self->mInCycle.store(true);  // before mPort is read: see jackmidi::releasePort
   if (self->mRestart.exchange(false))
   {
-    self->mJoining = false;
+    self->mJoiner.reset();
     self->mHaveLast = false;
   }
   jack_port_t* port = self->mPort.load();

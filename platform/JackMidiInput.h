@@ -2,10 +2,10 @@
 //
 // The process callback reads the events of our input port and hands each message's bytes to the
 // receiver given to create(), on the JACK process thread, in arrival order. A SysEx that arrives
-// split over several events (or cut off before its F7) is joined with the events after it until
-// one ends with F7, and handed over as one message; one longer than kMaxSysExBytes is dropped
-// whole. Real-time bytes between the pieces go on their own. With dropTimingAndSensing, MIDI timing (F8) and active
-// sensing (FE) are dropped in the callback.
+// split over several events (or cut off before its F7) is joined (MidiSysExJoiner) and handed
+// over as one message; one longer than kMaxSysExBytes is dropped whole. Real-time bytes between
+// the pieces go on their own. With dropTimingAndSensing, MIDI timing (F8) and active sensing (FE)
+// are dropped in the callback.
 //
 // Closing never races the process thread: no port is unregistered while the client is active.
 // close() takes the port away from the callback, deactivates the client (which waits for a
@@ -20,10 +20,65 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include <jack/types.h>
+
+// The joining of a SysEx that arrives split over several events, or cut off before its F7: the
+// pieces are joined until one ends with F7 and handed over as one message; one longer than the
+// joiner's capacity is dropped whole. A real-time byte (F8..FF) between the pieces goes on its own
+// at once; anything else that arrives while a SysEx is open is joined to it (the plug-in splits
+// what a cut-off SysEx ran into at its next F0). Other events go on as they are.
+// Apart from JACK so that hostile event streams can be fed to it directly.
+// Threads: one at a time (the JACK process thread); take allocates nothing.
+class MidiSysExJoiner
+{
+public:
+  explicit MidiSysExJoiner(size_t capacity) : mSysEx(capacity, 0) {}
+
+  // Feeds one event; deliver(bytes, size) is called for every message it completes.
+  template <class Deliver>
+  void take(const unsigned char* bytes, size_t size, Deliver deliver)
+  {
+    if (!size)
+      return;
+    const bool realTime = size == 1 && bytes[0] >= 0xF8;
+    if (realTime || (!mJoining && !(bytes[0] == 0xF0 && bytes[size - 1] != 0xF7)))
+    {
+      deliver(bytes, size);
+      return;
+    }
+    if (!mJoining)
+    {
+      mJoining = true;
+      mSize = 0;
+      mTooLong = false;
+    }
+    if (!mTooLong && size <= mSysEx.size() - mSize)
+    {
+      memcpy(mSysEx.data() + mSize, bytes, size);
+      mSize += size;
+    }
+    else
+      mTooLong = true;
+    if (bytes[size - 1] == 0xF7)
+    {
+      mJoining = false;
+      if (!mTooLong)
+        deliver(mSysEx.data(), mSize);
+    }
+  }
+  // Forgets a SysEx half joined (the port was closed).
+  void reset() { mJoining = false; }
+
+private:
+  std::vector<unsigned char> mSysEx;
+  size_t mSize = 0;
+  bool mJoining = false;
+  bool mTooLong = false;
+};
 
 class JackMidiInput
 {
@@ -74,10 +129,7 @@ private:
   std::atomic<bool> mRestart{false};  // set by close(): the callback forgets its joined SysEx and timing
 
   // Process thread only (reset there when mRestart is seen).
-  std::vector<unsigned char> mSysEx;  // kMaxSysExBytes, sized by create: nothing is allocated in a cycle
-  size_t mSysExSize = 0;
-  bool mJoining = false;
-  bool mSysExTooLong = false;
+  MidiSysExJoiner mJoiner{kMaxSysExBytes};  // sized here: nothing is allocated in a cycle
   bool mHaveLast = false;
   jack_nframes_t mLastFrame = 0;
 };

@@ -32,7 +32,12 @@ void MidiInputDispatch::start(Handler handler, void* userData)
 void MidiInputDispatch::stop()
 {
   if (!mThread.joinable())
+  {
+    // Never started: what was held goes, and the drops are still admitted.
+    discard();
+    reportDrops();
     return;
+  }
   // Joining itself would throw; the owner destroyed the port from its own handler.
   assert(std::this_thread::get_id() != mThread.get_id());
   {

@@ -160,7 +160,8 @@ bool MidiInputPort::create(const char* name, unsigned queueLimit,
     if (!jack->create(mClientName, &MidiInputPort::jackCallback, this, true))
       return false;
     mJack = std::move(jack);
-    mDispatch.start(handler, userData);
+    mHandler = handler;
+    mUserData = userData;
     return true;
   }
   mIn = makeObject<RtMidiIn>("creating the input", name, queueLimit);
@@ -169,8 +170,15 @@ bool MidiInputPort::create(const char* name, unsigned queueLimit,
   // A failure here leaves a port that lists but delivers less; the listing goes on.
   guarded("registering the input callback", [&] { mIn->setCallback(&MidiInputPort::rtCallback, this); });
   guarded("setting the ignored input types", [&] { mIn->ignoreTypes(false, true, true); });
-  mDispatch.start(handler, userData);
+  mHandler = handler;
+  mUserData = userData;
   return true;
+}
+
+void MidiInputPort::startDelivery()
+{
+  if (exists())
+    mDispatch.start(mHandler, mUserData);
 }
 
 std::vector<std::string> MidiInputPort::listPortNames()

@@ -47,11 +47,16 @@ public:
 
   // Makes the input object on the chosen MIDI system with this client name (see
   // SORVANTA_MIDI_CLIENT_SUFFIX in MidiPorts.cpp) and queue limit, registers our callback and
-  // drops MIDI timing and active sensing (SysEx is kept). The dispatch thread starts here and runs
-  // until the destructor. False when the object could not be made.
+  // drops MIDI timing and active sensing (SysEx is kept). The handler is not called before
+  // startDelivery. False when the object could not be made.
   bool create(const char* clientName, unsigned queueLimit,
               MidiInputDispatch::Handler handler, void* userData);
   bool exists() const { return mIn != nullptr || mJack != nullptr; }
+  // Starts the dispatch thread, which runs until the destructor: the handler is called from now
+  // on. What an open port received before is held in the queue (as far as it holds; the rest is
+  // dropped and counted) and handed over first. A plug-in starts delivery once it is fully open,
+  // so that no message reaches a half-made object. A second call changes nothing.
+  void startDelivery();
 
   // The ports the MIDI system lists now. On JACK, a client whose server went away is replaced by
   // one on the server running now (the open port is then closed).
@@ -76,6 +81,8 @@ private:
   std::unique_ptr<JackMidiInput> mJack;  // JACK
   std::string mClientName;               // JACK, for a new client after a server restart
   MidiInputDispatch mDispatch;
+  MidiInputDispatch::Handler mHandler = nullptr;  // given to create, started by startDelivery
+  void* mUserData = nullptr;
   std::atomic<bool> mOpen{false};
 };
 

@@ -39,6 +39,7 @@
 #include "GFX_Rotate.h"
 #include "GFX_SysBitmap.h"
 #include "IGraphics.h"
+#include "UTIL_File.h"
 #include "UTIL_Mutex.h"
 #include "WINX_Font.h"
 
@@ -470,7 +471,7 @@ std::atomic<bool> gOpaqueImageCopies{true};
 // 20); false for anything else or for a size the decoder refuses.
 bool readPNGSize(const std::string& path, int* w, int* h) {
   unsigned char head[24];
-  FILE* f = std::fopen(path.c_str(), "rb");
+  FILE* f = UTIL_FOpenForRead(path, nullptr);
   if (!f) return false;
   const size_t n = std::fread(head, 1, sizeof head, f);
   std::fclose(f);

@@ -15,6 +15,7 @@
 #include "GFX_PNG.h"
 #include "IGraphicsGtkView.h"
 #include "IPopupMenu.h"
+#include "UTIL_File.h"
 
 #if __has_include("CFBundle.h")
 #include "CFBundle.h"
@@ -336,9 +337,12 @@ std::string IGraphicsGtk::FindResource(const char* name, const char* type) const
 char* IGraphicsGtk::OSLoadFile(int, const char* name) {
   const std::string path = FindResource(name);
   if (path.empty()) return nullptr;
-  FILE* f = std::fopen(path.c_str(), "rb");
+  // Never waits on a FIFO or reads a device found under a resource's name.
+  UTIL_FileCheck check;
+  FILE* f = UTIL_FOpenForRead(path, &check);
   if (!f) {
     std::printf("failed to open file");
+    std::fprintf(stderr, "GRAPHICS: %s %s\n", path.c_str(), check.why().c_str());
     return nullptr;
   }
   // Read at most one byte past the limit: a file that reaches it is refused, never cut.

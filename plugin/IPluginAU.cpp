@@ -100,6 +100,9 @@ IPluginAU::IPluginAU(IPluginInstanceInfo, int nParams, const char* channelIOStr,
     : IPluginBase(nParams, channelIOStr, nPresets, effectName, productName, mfrName, vendorVersion, uniqueID, mfrID, latency,
                   plugDoesMidi, plugDoesChunks, plugIsInst, kAPIAU) {
   memset(mParamValueString, 0, sizeof mParamValueString);
+  // A constructor that reopens the stored ports must not hear the synth before it is done and
+  // the instance holds it: the open call starts the input.
+  HoldDirectMidiInput();
 }
 
 IPluginAU::~IPluginAU() = default;
@@ -169,6 +172,8 @@ ComponentResult IPluginAU::IPluginAUEntry(ComponentParameters* params, void* pPl
     plug->PruneUninitializedPresets();
     plug->mCI = static_cast<AudioUnit>(ComponentParamPtr(params, 1));
     SetComponentInstanceStorage(plug->mCI, plug);
+    // Only now may the device's messages reach the object (and through it mCI and the host).
+    plug->StartDirectMidiInput();
     return noErr;
   }
   auto* plug = static_cast<IPluginAU*>(pPlug);

@@ -31,6 +31,7 @@
 #include "UTIL_String.h"
 
 class IGraphics;
+class MidiInputPort;
 class NChanDelayLine;  // never created here; the pointer stays null
 
 // Plug-in API kinds; GetAPIString names them.
@@ -280,7 +281,8 @@ public:
   static void MIDICallback(double deltaTime, std::vector<unsigned char>* message, void* userData);
   void processMIDIInput(double deltaTime, std::vector<unsigned char>* message, void* userData);
   // Sending to the direct output from any thread (the Audio Unit binding's send overrides are
-  // one-line calls of these). False, sending nothing, without an open output port or bytes.
+  // one-line calls of these). False, sending nothing, without an open output port or bytes, and
+  // for a short message with a data byte of 0x80 or more (a status byte where data belongs).
   bool SendDirectMidiMsg(const IMidiMsg* msg);                 // status, data1 [, data2 unless kind 0xC/0xD]
   bool SendDirectSysex(const unsigned char* bytes, int size);  // adds F0 ... F7 when bytes[0] != 0xF0
   bool SendDirectBytes(const unsigned char* bytes, int size);  // unchanged
@@ -303,13 +305,24 @@ public:
   // found (also when no port object could be made).
   int GetMIDIInPortNumber(const char* name);
   int GetMIDIOutPortNumber(const char* name);
+  // Main thread. Ends a hold (HoldDirectMidiInput): from now on the input's messages reach
+  // ProcessMidiMsg and ProcessSysEx, those held since the port opened first. The Audio Unit
+  // binding calls it when the component's open call has stored the finished object.
+  void StartDirectMidiInput();
 
 protected:
   // Stops the input (joining its dispatch thread), then closes and deletes the output. The
   // destructor calls it; a plug-in class that overrides ProcessMidiMsg/ProcessSysEx should call
   // it first in its own destructor. Not from the dispatch thread; no send may be in flight.
   void CloseDirectMidiPorts();
+  // From a constructor: no message from the input port reaches the handlers until
+  // StartDirectMidiInput, whatever port the constructor opens. Without a hold, input is delivered
+  // as soon as a port is open.
+  void HoldDirectMidiInput() { mDirectMidiInputHeld = true; }
+  // Creates a listed input port's client; it delivers at once unless input is held.
+  bool makeInput(MidiInputPort& in);
   DirectMidiPorts* mDirectMidi = nullptr;   // set by the first list call, on the main thread
+  bool mDirectMidiInputHeld = false;        // main thread only
   int mMidiInIndex = 0, mMidiOutIndex = 0;  // list positions of the open ports, 0 = none
   std::vector<std::string> mMidiInNames, mMidiOutNames;
   // ===== END direct MIDI ports =====

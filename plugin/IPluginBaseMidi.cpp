@@ -150,11 +150,6 @@ static IPluginBase::DirectMidiPorts* ensurePorts(IPluginBase::DirectMidiPorts*& 
 
 namespace {
 
-bool makeInput(MidiInputPort& in, IPluginBase* plug)
-{
-  return in.create(kInputClientName, kRtMidiQueueLimit, &IPluginBase::MIDICallback, plug);
-}
-
 bool makeOutput(MidiOutputPort& out)
 {
   return out.create(kOutputClientName);
@@ -162,10 +157,19 @@ bool makeOutput(MidiOutputPort& out)
 
 }  // namespace
 
+bool IPluginBase::makeInput(MidiInputPort& in)
+{
+  if (!in.create(kInputClientName, kRtMidiQueueLimit, &IPluginBase::MIDICallback, this))
+    return false;
+  if (!mDirectMidiInputHeld)
+    in.startDelivery();
+  return true;
+}
+
 std::vector<std::string>& IPluginBase::getExternalMIDIInNames()
 {
   DirectMidiPorts* ports = ensurePorts(mDirectMidi);
-  listOnce(mMidiInNames, mMidiInIndex, ports->in, [this](MidiInputPort& in) { return makeInput(in, this); });
+  listOnce(mMidiInNames, mMidiInIndex, ports->in, [this](MidiInputPort& in) { return makeInput(in); });
   return mMidiInNames;
 }
 
@@ -179,7 +183,7 @@ std::vector<std::string>& IPluginBase::getExternalMIDIOutNames()
 std::vector<std::string>& IPluginBase::rescanExternalMIDIInNames()
 {
   DirectMidiPorts* ports = ensurePorts(mDirectMidi);
-  relist(mMidiInNames, mMidiInIndex, ports->in, [this](MidiInputPort& in) { return makeInput(in, this); });
+  relist(mMidiInNames, mMidiInIndex, ports->in, [this](MidiInputPort& in) { return makeInput(in); });
   return mMidiInNames;
 }
 
@@ -289,6 +293,13 @@ int IPluginBase::GetMIDIOutPortNumber(const char* name)
   return portNumber(mDirectMidi->out.get(), name, kVirtualOutputName);
 }
 
+void IPluginBase::StartDirectMidiInput()
+{
+  mDirectMidiInputHeld = false;
+  if (mDirectMidi && mDirectMidi->in)
+    mDirectMidi->in->startDelivery();
+}
+
 void IPluginBase::MIDICallback(double deltaTime, std::vector<unsigned char>* message, void* userData)
 {
   if (userData)
@@ -333,6 +344,10 @@ bool IPluginBase::SendDirectMidiMsg(const IMidiMsg* msg)
     return false;
   const int length = MidiShortMessageLength(msg->mStatus);
   if (!length)
+    return false;
+  // A host may hand over any byte as data; one with its top bit set would reach the synth as the
+  // status of another message.
+  if ((length > 1 && (msg->mData1 & 0x80)) || (length > 2 && (msg->mData2 & 0x80)))
     return false;
   const unsigned char bytes[3] = {msg->mStatus, msg->mData1, msg->mData2};
   return SendDirectBytes(bytes, length);

@@ -11,7 +11,6 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
-#include <unordered_set>
 
 #include "ControlLayer.h"
 #include "IControl.h"
@@ -42,14 +41,11 @@ UIConfigManager::UIConfigManager() = default;
 UIConfigManager::~UIConfigManager() {
   // Clear the parameters' pointers before the records go, so nothing that outlives the manager
   // (the parameters, until the framework base deletes them) holds a dangling one.
-  if (plug && !ownedRecords.empty()) {
-    const std::unordered_set<ControlAction*> owned(ownedRecords.begin(), ownedRecords.end());
-    for (int i = 0; i < plug->NParams(); ++i) {
-      IParam* p = plug->GetParam(i);
-      if (p && owned.count(p->GetControlAction())) p->SetControlAction(nullptr);
-    }
+  for (const auto& owned : ownedRecords) {
+    IParam* p = plug ? plug->GetParam(owned.first) : nullptr;
+    if (p && p->GetControlAction() == owned.second) p->SetControlAction(nullptr);
   }
-  for (ControlAction* record : ownedRecords) delete record;
+  for (const auto& owned : ownedRecords) delete owned.second;
 }
 
 void UIConfigManager::setLog(LogSink sink) {
@@ -297,7 +293,7 @@ ControlAction* UIConfigManager::bindRecord(int number, int kind, IControl* contr
   ControlAction* slot = p->GetControlAction();
   const bool fresh = slot == nullptr;
   ControlAction::bindControl(slot, kind, control);
-  if (fresh) ownedRecords.push_back(slot);
+  if (fresh) ownedRecords.emplace_back(number, slot);
   p->SetControlAction(slot);
   return slot;
 }
@@ -306,14 +302,16 @@ void UIConfigManager::linkRecord(ControlAction* record, int number, LinkInfo lin
   if (link.param1 < 0 || link.param2 < 0) return;  // no link: nothing to write or report
   ControlAction* partnerRecord = nullptr;
   IParam* partner = nullptr;
+  int partnerNumber = -1;
   ControlAction::setControlLink(record, number, link, [&](int n) -> ControlAction** {
+    partnerNumber = n;
     partner = plug ? plug->GetParam(n) : nullptr;
     if (!partner) return nullptr;
     partnerRecord = partner->GetControlAction();
     return &partnerRecord;
   });
   if (partner && partnerRecord && partner->GetControlAction() != partnerRecord) {
-    ownedRecords.push_back(partnerRecord);
+    ownedRecords.emplace_back(partnerNumber, partnerRecord);
     partner->SetControlAction(partnerRecord);
   }
   if (link.param1 >= 0 && link.param2 >= 0 && !partner)

@@ -387,7 +387,8 @@ class UIConfigManager {
   LibrarianViewFactory librarianViewFactory;
   PortNamesProvider portNamesProvider;
   std::vector<std::string> startupLayers;
-  std::vector<ControlAction*> ownedRecords;
+  // The records this manager made, each with the number of the parameter that holds it.
+  std::vector<std::pair<int, ControlAction*>> ownedRecords;
   struct ParsedTemplate {
     bool valid = false;
     std::vector<int> bytes;

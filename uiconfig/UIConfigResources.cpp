@@ -11,25 +11,11 @@
 
 #include "Tea.h"
 #include "UIConfigKey.h"
+#include "UTIL_File.h"
 
 namespace {
 
 constexpr std::size_t kBlockBytes = 8;
-
-// Reads up to `want` bytes, retrying short reads and EINTR. Returns the count read, or -1.
-ssize_t readFully(int fd, unsigned char* dst, std::size_t want) {
-  std::size_t got = 0;
-  while (got < want) {
-    const ssize_t r = ::read(fd, dst + got, want - got);
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      return -1;
-    }
-    if (r == 0) break;
-    got += static_cast<std::size_t>(r);
-  }
-  return static_cast<ssize_t>(got);
-}
 
 }  // namespace
 
@@ -50,34 +36,29 @@ std::string UIConfigResources::resourcePath(const std::string& resourcesDir,
 UIConfigResources::ReadStatus UIConfigResources::readResource(const std::string& path,
                                                               std::vector<unsigned char>& out) {
   out.clear();
-  struct stat st;
-  if (path.empty() || ::stat(path.c_str(), &st) != 0)
-    return errno == ENOENT || errno == ENOTDIR || path.empty() ? ReadStatus::kMissing
-                                                               : ReadStatus::kUnreadable;
-  // O_NONBLOCK: a FIFO or device planted under a resource name must not hang the host while it
-  // creates the plug-in; anything but a regular file is refused after the open.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  // A FIFO or device planted under a resource name must not hang the host while it creates the
+  // plug-in: the open never waits, and anything but a regular file is refused after it.
+  UTIL_FileCheck check;
+  const int fd = path.empty() ? -1 : UTIL_OpenFileForRead(path, &check);
   if (fd < 0) {
+    if (path.empty() || check.status == UTIL_FileStatus::missing) return ReadStatus::kMissing;
     std::fputs("failed to open file", stdout);
+    std::fprintf(stderr, "CONFIG READER: %s %s\n", path.c_str(), check.why().c_str());
     return ReadStatus::kUnreadable;
   }
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return ReadStatus::kUnreadable;
-  }
-  // The size from fstat only sizes the first allocation; the read decides. One byte past the limit
+  // The size found only sizes the first allocation; the read decides. One byte past the limit
   // tells a file that is exactly kMaxResourceBytes long from a longer one.
-  const std::size_t hint = st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0;
+  const std::size_t hint = check.size > 0 ? static_cast<std::size_t>(check.size) : 0;
   out.resize(std::min(hint, kMaxResourceBytes) + 1);
   std::size_t got = 0;
   for (;;) {
-    const ssize_t r = readFully(fd, out.data() + got, out.size() - got);
-    if (r < 0) {
+    std::size_t r = 0;
+    if (!UTIL_ReadFully(fd, out.data() + got, out.size() - got, &r)) {
       ::close(fd);
       out.clear();
       return ReadStatus::kUnreadable;
     }
-    got += static_cast<std::size_t>(r);
+    got += r;
     if (got < out.size() || out.size() > kMaxResourceBytes) break;  // end of file, or past limit
     out.resize(std::min(out.size() * 2, kMaxResourceBytes + 1));    // the file grew meanwhile
   }

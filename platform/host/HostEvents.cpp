@@ -11,6 +11,8 @@
 #include <cstring>
 #include <sstream>
 
+#include "UTIL_File.h"
+
 namespace {
 
 int hexVal(char c) {
@@ -176,22 +178,12 @@ bool ParseHostEventText(const std::string& text, const std::string& name, std::v
 }
 
 bool LoadHostEventFile(const std::string& path, std::vector<HostEvent>* out, std::string* why) {
-  FILE* f = fopen(path.c_str(), "rb");
-  if (!f) {
-    *why = path + ": cannot open: " + strerror(errno);
-    return false;
-  }
-  // Never more than the limit and one buffer in memory, whatever the file (a device, a pipe, a
-  // huge file without a line feed).
+  // Never more than the limit in memory, and never a wait or an endless read on a FIFO, a
+  // device or a folder: only a regular file is read.
   std::string text;
-  char buf[65536];
-  size_t got;
-  while (text.size() <= kHostEventFileMaxBytes && (got = fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, got);
-  const bool failed = ferror(f) != 0;
-  const int err = errno;
-  fclose(f);
-  if (failed) {
-    *why = path + ": cannot read: " + strerror(err);
+  const UTIL_FileCheck check = UTIL_ReadFile(path, text, kHostEventFileMaxBytes);
+  if (!check.ok()) {
+    *why = path + ": " + (check.status == UTIL_FileStatus::tooLarge ? "too large for an action file: " : "") + check.why();
     return false;
   }
   return ParseHostEventText(text, path, out, why);

@@ -1,6 +1,7 @@
 #include "HostPlugin.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -12,6 +13,7 @@
 #include "CFBundle.h"
 #include "CFPropertyList.h"
 #include "CFString.h"
+#include "UTIL_File.h"
 
 namespace {
 
@@ -71,6 +73,14 @@ bool HostPlugin::Load(const std::string& bundlePath, std::string* why) {
   }
   CFRelease(exe);
   mExecutable = path;
+  // dlopen would wait on a FIFO planted as the library, as any reader would.
+  UTIL_FileCheck check;
+  const int fd = UTIL_OpenFileForRead(path, &check);
+  if (fd < 0) {
+    *why = mExecutable + ": the plug-in library " + check.why();
+    return false;
+  }
+  close(fd);
   mLibrary = dlopen(path, RTLD_NOW | RTLD_LOCAL);
   if (!mLibrary) {
     const char* e = dlerror();

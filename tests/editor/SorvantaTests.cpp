@@ -3,9 +3,13 @@
 // linked filters, tab switching, the randomizer, the state chunk and tear-down.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cmath>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <memory>
 #include <thread>
@@ -79,6 +83,40 @@ TEST_F(SorvantaTest, SettingsFileSetsSizeSchemeAndFirstRunNotice) {
   ASSERT_NE(log.find("\t INITIALIZATION STARTED!\n"), std::string::npos);
   EXPECT_LT(log.find("INITIALIZATION STARTED!"), log.find("Data folder located at " + env.dataFolder));
   EXPECT_NE(log.find("Plug-in is ready to load!"), std::string::npos);
+}
+
+// A FIFO waits for a writer for ever, /dev/zero never ends and a huge file is not the editor's:
+// each in place of the settings file or the log leaves the defaults, and a refused settings file
+// says why in the log.
+TEST_F(SorvantaTest, SettingsOrLogThatIsNoPlainFileLeavesTheDefaults) {
+  const struct {
+    std::function<int(const char*)> make;
+    const char* why;
+    bool usableLog;  // the log is never read: only its kind matters
+  } kinds[] = {{[](const char* p) { return mkfifo(p, 0644); }, "is a named pipe (FIFO), not a file", false},
+               {[](const char* p) { return symlink("/dev/zero", p); }, "is a character device, not a file", false},
+               {[](const char* p) { return mkdir(p, 0755); }, "is a folder, not a file", false},
+               {[](const char* p) {
+                  writeFile(p, "");
+                  return truncate(p, 1LL << 30);
+                },
+                "holds 1073741824 bytes, more than", true}};
+  for (const auto& kind : kinds) {
+    for (bool settings : {true, false}) {
+      const std::string special = settings ? env.settingsPath() : env.logPath();
+      writeFile(settings ? env.logPath() : env.settingsPath(), settings ? "" : "blue\nlarge\nno\n\n");
+      ASSERT_EQ(0, kind.make(special.c_str())) << kind.why;
+      auto plug = make();
+      EXPECT_EQ(plug->colourScheme, settings ? 0 : 1) << kind.why;
+      EXPECT_EQ(plug->debugLogOn, settings || kind.usableLog) << kind.why;
+      if (settings) {
+        EXPECT_NE(readFile(env.logPath()).find("DEFAULT SETTINGS: " + special + " " + kind.why), std::string::npos) << kind.why;
+      }
+      plug.reset();
+      if (system(("rm -rf '" + special + "' '" + env.logPath() + "' '" + env.settingsPath() + "'").c_str()) != 0) {
+      }
+    }
+  }
 }
 
 TEST_F(SorvantaTest, ABankThatCouldNotBeSplitAtStartIsShownInTheStatusLine) {

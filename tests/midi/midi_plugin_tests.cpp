@@ -329,8 +329,10 @@ TEST_F(MidiPluginTest, SendOperationsPutTheRightBytesOnTheWire)
   EXPECT_TRUE(plug.SendDirectMidiMsg(&pressure));
   EXPECT_TRUE(plug.SendDirectMidiMsg(&clock));
   EXPECT_TRUE(plug.SendDirectMidiMsg(&songSelect));
-  IMidiMsg noStatus(0, 0x40, 1, 2);
+  IMidiMsg noStatus(0, 0x40, 1, 2), statusAsData1(0, 0xB0, 0x90, 1), statusAsData2(0, 0xB0, 7, 0xF8);
   EXPECT_FALSE(plug.SendDirectMidiMsg(&noStatus));
+  EXPECT_FALSE(plug.SendDirectMidiMsg(&statusAsData1));
+  EXPECT_FALSE(plug.SendDirectMidiMsg(&statusAsData2));
   EXPECT_FALSE(plug.SendDirectMidiMsg(nullptr));
 
   const unsigned char bare[3] = {0x43, 0x10, 0x7F};

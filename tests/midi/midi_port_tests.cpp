@@ -87,11 +87,17 @@ bool primed(MidiTestPeer& peer, Inbox& inbox)
   return peer.primeTo([&] { return inbox.primers.load() > 0; });
 }
 
-// The input port made, open on the peer's output and carrying.
+// The input port made, delivering, open on the peer's output and carrying.
+bool created(MidiInputPort& in, Inbox& inbox)
+{
+  if (!in.create("RtMidi Input Client", 100, &Inbox::handle, &inbox))
+    return false;
+  in.startDelivery();
+  return true;
+}
 bool listening(MidiInputPort& in, MidiTestPeer& peer, Inbox& inbox)
 {
-  return in.create("RtMidi Input Client", 100, &Inbox::handle, &inbox) && in.open(peer.outputPortName(), "RtMidi Input") &&
-         primed(peer, inbox);
+  return created(in, inbox) && in.open(peer.outputPortName(), "RtMidi Input") && primed(peer, inbox);
 }
 
 bool contains(const std::vector<std::string>& names, const std::string& n)
@@ -287,7 +293,7 @@ TEST_F(MidiPortTest, ClosingAndTearingDownWhileThePeerFloodsIsSafe)
   for (int round = 0; round < 3; ++round)
   {
     MidiInputPort in;
-    ASSERT_TRUE(in.create("RtMidi Input Client", 100, &Inbox::handle, &inbox));
+    ASSERT_TRUE(created(in, inbox));
     for (int i = 0; i < 5; ++i)
     {
       const int before = inbox.calls.load();
@@ -335,7 +341,7 @@ TEST_F(MidiPortTest, InputsTornDownWhileFloodedNeverRaceTheMidiSystem)
     MidiTestPeer sink("FloodSink" + std::to_string(round));
     MidiInputPort in;
     ASSERT_TRUE(sink.ok());
-    ASSERT_TRUE(in.create("RtMidi Input Client", 100, &Inbox::handle, &inbox));
+    ASSERT_TRUE(created(in, inbox));
     const int before = inbox.calls.load();
     ASSERT_TRUE(in.open(source.outputPortName(), "RtMidi Input"));
     ASSERT_TRUE(out.open(sink.inputPortName(), "RtMidi Output"));

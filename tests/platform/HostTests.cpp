@@ -109,11 +109,14 @@ TEST(HostEvents, FileErrorsNameTheLine) {
   remove(path.c_str());
 }
 
-// Whatever the file, the reader keeps at most its limit in memory and a file it cannot read
-// whole is an error (the host then exits non-zero), never an empty list of actions.
+// Whatever the file, the reader keeps at most its limit in memory, never waits on a FIFO, and a
+// file it cannot read whole is an error (the host then exits non-zero), never an empty list of
+// actions. A state file to restore is read the same way.
 TEST(HostEvents, HostileFilesAreRefusedWithBoundedReads) {
   std::string dir = tempPath("events-dir");
   mkdir(dir.c_str(), 0700);
+  std::string fifo = tempPath("events-fifo");
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
   std::string huge = tempPath("huge.txt");
   std::ofstream(huge) << std::string(3u << 20, '1');
   std::string many = tempPath("many.txt");
@@ -123,7 +126,8 @@ TEST(HostEvents, HostileFilesAreRefusedWithBoundedReads) {
   }
   struct Case {
     std::string path, why;
-  } cases[] = {{dir, "cannot read"}, {huge, "too large"}, {"/dev/zero", "too large"}, {many, "too many"}, {tempPath("absent"), "cannot open"}};
+  } cases[] = {{dir, "is a folder"}, {huge, "too large"},          {"/dev/zero", "is a character device"},
+               {many, "too many"}, {tempPath("absent"), "does not exist"}, {fifo, "is a named pipe (FIFO), not a file"}};
   for (const Case& c : cases) {
     std::vector<HostEvent> ev;
     std::string why;
@@ -131,10 +135,14 @@ TEST(HostEvents, HostileFilesAreRefusedWithBoundedReads) {
     EXPECT_NE(std::string::npos, why.find(c.why)) << c.path << ": " << why;
     EXPECT_TRUE(ev.empty()) << c.path;
   }
-  RunResult r = runHost("--seconds 0 --events " + dir + " " + SORVANTA_TEST_BUNDLE);
-  EXPECT_NE(0, r.exitCode) << r.output;
-  EXPECT_NE(std::string::npos, r.output.find("cannot read")) << r.output;
+  RunResult r = runHost("--seconds 0 --events " + fifo + " " + SORVANTA_TEST_BUNDLE);
+  EXPECT_EQ(1, r.exitCode) << r.output;
+  EXPECT_NE(std::string::npos, r.output.find("named pipe")) << r.output;
+  RunResult restore = runHost("--seconds 0 --restore " + fifo + " " + SORVANTA_TEST_BUNDLE);
+  EXPECT_EQ(4, restore.exitCode) << restore.output;
+  EXPECT_NE(std::string::npos, restore.output.find("named pipe")) << restore.output;
   rmdir(dir.c_str());
+  remove(fifo.c_str());
   remove(huge.c_str());
   remove(many.c_str());
 }

@@ -1,0 +1,173 @@
+#include "UTIL_File.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+const char* kindOf(mode_t type) {
+  switch (type) {
+    case S_IFDIR: return "a folder";
+    case S_IFIFO: return "a named pipe (FIFO)";
+    case S_IFCHR: return "a character device";
+    case S_IFBLK: return "a block device";
+    case S_IFSOCK: return "a socket";
+    default: return "not a plain file";
+  }
+}
+
+// Checks what an open descriptor names; closes it and answers false when it is refused.
+bool accept(int fd, int64_t minBytes, int64_t maxBytes, UTIL_FileCheck* check) {
+  struct stat st;
+  if (fstat(fd, &st) != 0) {
+    check->status = UTIL_FileStatus::failed;
+    check->error = errno;
+  } else {
+    check->type = st.st_mode & S_IFMT;
+    check->size = st.st_size;
+    if (!S_ISREG(st.st_mode)) {
+      check->status = UTIL_FileStatus::notRegular;
+    } else if (st.st_size < minBytes) {
+      check->status = UTIL_FileStatus::tooSmall;
+      check->limit = minBytes;
+    } else if (st.st_size > maxBytes) {
+      check->status = UTIL_FileStatus::tooLarge;
+      check->limit = maxBytes;
+    } else {
+      check->status = UTIL_FileStatus::ok;
+      return true;
+    }
+  }
+  ::close(fd);
+  return false;
+}
+
+void openFailed(UTIL_FileCheck* check) {
+  check->error = errno;
+  check->status = (errno == ENOENT || errno == ENOTDIR) ? UTIL_FileStatus::missing : UTIL_FileStatus::failed;
+  // A FIFO opened for writing without a reader answers ENXIO (O_NONBLOCK): it is not a file.
+  if (errno == ENXIO) {
+    check->status = UTIL_FileStatus::notRegular;
+    check->type = S_IFIFO;
+  }
+}
+
+template <typename Bytes>
+UTIL_FileCheck readWhole(const std::string& path, Bytes& out, int64_t maxBytes) {
+  out.clear();
+  UTIL_FileCheck check;
+  const int fd = UTIL_OpenFileForRead(path, &check, maxBytes);
+  if (fd < 0) return check;
+  out.resize(static_cast<size_t>(check.size));
+  size_t got = 0;
+  if (!UTIL_ReadFully(fd, out.data(), out.size(), &got)) {
+    check.status = UTIL_FileStatus::failed;
+    check.error = errno;
+    got = 0;
+  }
+  ::close(fd);
+  out.resize(got);
+  return check;
+}
+
+}  // namespace
+
+std::string UTIL_FileCheck::why() const {
+  switch (status) {
+    case UTIL_FileStatus::ok: return "is a file";
+    case UTIL_FileStatus::missing: return "does not exist";
+    case UTIL_FileStatus::notRegular: return std::string("is ") + kindOf(type) + ", not a file";
+    case UTIL_FileStatus::tooSmall:
+      return "holds " + std::to_string(size) + " bytes, fewer than the " + std::to_string(limit) + " needed";
+    case UTIL_FileStatus::tooLarge:
+      return "holds " + std::to_string(size) + " bytes, more than the " + std::to_string(limit) + " allowed";
+    case UTIL_FileStatus::failed: break;
+  }
+  return std::string("cannot be read: ") + strerror(error);
+}
+
+int UTIL_OpenFileForRead(const std::string& path, UTIL_FileCheck* check, int64_t maxBytes, int64_t minBytes, int folderFd) {
+  UTIL_FileCheck local;
+  if (!check) check = &local;
+  *check = UTIL_FileCheck();
+  const int fd = openat(folderFd, path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    openFailed(check);
+    return -1;
+  }
+  return accept(fd, minBytes, maxBytes, check) ? fd : -1;
+}
+
+int UTIL_OpenFileForWrite(const std::string& path, int flags, UTIL_FileCheck* check, mode_t mode) {
+  UTIL_FileCheck local;
+  if (!check) check = &local;
+  *check = UTIL_FileCheck();
+  const bool truncate = (flags & O_TRUNC) != 0;
+  const int fd = open(path.c_str(), (flags & ~O_TRUNC) | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, mode);
+  if (fd < 0) {
+    openFailed(check);
+    return -1;
+  }
+  if (!accept(fd, 0, UTIL_kNoFileLimit, check)) return -1;
+  if (truncate && ftruncate(fd, 0) != 0) {
+    check->status = UTIL_FileStatus::failed;
+    check->error = errno;
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool UTIL_ReadFully(int fd, void* data, size_t size, size_t* got) {
+  unsigned char* p = static_cast<unsigned char*>(data);
+  *got = 0;
+  while (*got < size) {
+    const ssize_t n = ::read(fd, p + *got, size - *got);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) break;
+    *got += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool UTIL_WriteFully(int fd, const void* data, size_t size) {
+  const unsigned char* p = static_cast<const unsigned char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::write(fd, p, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+UTIL_FileCheck UTIL_ReadFile(const std::string& path, std::string& out, int64_t maxBytes) {
+  return readWhole(path, out, maxBytes);
+}
+
+UTIL_FileCheck UTIL_ReadFile(const std::string& path, std::vector<uint8_t>& out, int64_t maxBytes) {
+  return readWhole(path, out, maxBytes);
+}
+
+FILE* UTIL_FOpenForRead(const std::string& path, UTIL_FileCheck* check, int64_t maxBytes) {
+  UTIL_FileCheck local;
+  if (!check) check = &local;
+  const int fd = UTIL_OpenFileForRead(path, check, maxBytes);
+  if (fd < 0) return nullptr;
+  FILE* f = fdopen(fd, "rb");
+  if (!f) {
+    check->status = UTIL_FileStatus::failed;
+    check->error = errno;
+    ::close(fd);
+  }
+  return f;
+}

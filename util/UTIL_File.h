@@ -1,0 +1,66 @@
+// Opening the files that users, hosts and other programs name: the settings and log files, a
+// host's saved state and action files, the interface's resources and images, the bank files.
+//
+// Any of them may turn out to be a FIFO (whose open waits for a writer, for ever), a device
+// (/dev/zero never ends), a socket or a folder. Every open here passes O_NONBLOCK, so it returns
+// at once whatever the path names, and anything but a regular file is refused before a byte is
+// read. Reads stop at a cap the caller gives, so a huge or growing file costs at most that much.
+// A refusal says in words what was found (UTIL_FileCheck::why), for the caller's log line.
+//
+// Stateless; any thread.
+#pragma once
+
+#include <fcntl.h>
+#include <sys/types.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+enum class UTIL_FileStatus {
+  ok,
+  missing,     // nothing at the path (or a folder on the way is missing)
+  failed,      // the open or a read failed (errno kept)
+  notRegular,  // a folder, FIFO, device or socket
+  tooSmall,    // fewer bytes than the caller's minimum
+  tooLarge,    // more bytes than the caller's cap
+};
+
+// What an open found. why() words a refusal: "is a named pipe (FIFO), not a file", "holds
+// 5000000 bytes, more than the 65536 allowed", "cannot be opened: Permission denied".
+struct UTIL_FileCheck {
+  UTIL_FileStatus status = UTIL_FileStatus::failed;
+  mode_t type = 0;    // the file type bits found (S_IFMT part of st_mode), 0 when not opened
+  int64_t size = 0;   // the size found
+  int64_t limit = 0;  // the bound that refused it (tooSmall, tooLarge)
+  int error = 0;      // errno of a failed open or read
+  bool ok() const { return status == UTIL_FileStatus::ok; }
+  std::string why() const;
+};
+
+constexpr int64_t UTIL_kNoFileLimit = INT64_MAX;
+
+// Opens path for reading (relative paths from folderFd) without waiting, and answers its
+// descriptor when it is a regular file of minBytes to maxBytes bytes; otherwise -1 with *check
+// saying why (nothing stays open). The caller closes the descriptor.
+int UTIL_OpenFileForRead(const std::string& path, UTIL_FileCheck* check, int64_t maxBytes = UTIL_kNoFileLimit,
+                         int64_t minBytes = 0, int folderFd = AT_FDCWD);
+// Opens path for writing with flags (O_WRONLY and O_APPEND, O_CREAT, O_TRUNC as wanted; mode for
+// a new file) without waiting, and answers the descriptor when it is a regular file, else -1 with
+// *check saying why. O_TRUNC is applied only once the file is known to be regular.
+int UTIL_OpenFileForWrite(const std::string& path, int flags, UTIL_FileCheck* check, mode_t mode = 0644);
+// Reads into data until size bytes or the end of the file; *got is the count read. False on a
+// read error (EINTR is retried).
+bool UTIL_ReadFully(int fd, void* data, size_t size, size_t* got);
+// Writes all size bytes (EINTR retried); false on an error.
+bool UTIL_WriteFully(int fd, const void* data, size_t size);
+
+// Reads the whole file at path into out (cleared on any refusal): a regular file of at most
+// maxBytes. A file that shrinks while it is read gives what was there; one that grows is read up
+// to the size it had when it was opened.
+UTIL_FileCheck UTIL_ReadFile(const std::string& path, std::string& out, int64_t maxBytes);
+UTIL_FileCheck UTIL_ReadFile(const std::string& path, std::vector<uint8_t>& out, int64_t maxBytes);
+// A stdio stream on a regular file, for readers that want one (the PNG decoder); null with
+// *check saying why. The caller fcloses it.
+FILE* UTIL_FOpenForRead(const std::string& path, UTIL_FileCheck* check, int64_t maxBytes = UTIL_kNoFileLimit);
