@@ -1,5 +1,7 @@
 #include "PatchLibrarian.h"
 
+#include <malloc.h>
+
 #include <Poco/Exception.h>
 #include <Poco/File.h>
 #include <Poco/Path.h>
@@ -99,34 +101,41 @@ void PatchLibrarian::startLoading(const std::string& root) {
     // The load takes only time no other thread of the process wants, so the first page is
     // drawn as fast as without a library; whoever waits for it lends it normal priority.
     setThreadPolicy(pthread_self(), true);
-    // Read into a librarian of its own, then hand over every list at once: readers of this one
-    // see the library before or after, never between.
-    PatchLibrarian staging(nullptr);
-    staging.m_writer = m_writer;
-    staging.m_cancel = &m_loadCancelled;
-    staging.loadPatchesFromFilesystem(root);
-    {
-      UTIL_MutexLock lock(&m_bankLock);
-      soundBankFiles.swap(staging.soundBankFiles);
-      multiBankFiles.swap(staging.multiBankFiles);
-      searchBankFiles.swap(staging.searchBankFiles);
-      categoryBankFiles.swap(staging.categoryBankFiles);
-      soundFolderIndex.swap(staging.soundFolderIndex);
-      multiFolderIndex.swap(staging.multiFolderIndex);
-      categoryFolderIndex.swap(staging.categoryFolderIndex);
-      searchFolderIndex.swap(staging.searchFolderIndex);
-      categories.swap(staging.categories);
-      folderList.swap(staging.folderList);
-      m_unlistedBanks.swap(staging.m_unlistedBanks);
-      splitPartCount = staging.splitPartCount;
-      ++m_generation;
-      std::lock_guard<std::mutex> done(m_loadMutex);
-      m_loadStatus = staging.m_splitProblem;
-      m_loadPending.store(false, std::memory_order_release);
-    }
-    m_loadDone.notify_all();
-    // Whatever this held before (nothing at start-up) goes with the staging librarian.
+    swapInLoad(root);
+    // The load's buffers and parse scraps sit between what the library keeps: hand the free
+    // pages back, so the open editor holds about the library's own bytes.
+    malloc_trim(0);
   });
+}
+
+void PatchLibrarian::swapInLoad(const std::string& root) {
+  // Read into a librarian of its own, then hand over every list at once: readers of this one
+  // see the library before or after, never between.
+  PatchLibrarian staging(nullptr);
+  staging.m_writer = m_writer;
+  staging.m_cancel = &m_loadCancelled;
+  staging.loadPatchesFromFilesystem(root);
+  {
+    UTIL_MutexLock lock(&m_bankLock);
+    soundBankFiles.swap(staging.soundBankFiles);
+    multiBankFiles.swap(staging.multiBankFiles);
+    searchBankFiles.swap(staging.searchBankFiles);
+    categoryBankFiles.swap(staging.categoryBankFiles);
+    soundFolderIndex.swap(staging.soundFolderIndex);
+    multiFolderIndex.swap(staging.multiFolderIndex);
+    categoryFolderIndex.swap(staging.categoryFolderIndex);
+    searchFolderIndex.swap(staging.searchFolderIndex);
+    categories.swap(staging.categories);
+    folderList.swap(staging.folderList);
+    m_unlistedBanks.swap(staging.m_unlistedBanks);
+    splitPartCount = staging.splitPartCount;
+    ++m_generation;
+    std::lock_guard<std::mutex> done(m_loadMutex);
+    m_loadStatus = staging.m_splitProblem;
+    m_loadPending.store(false, std::memory_order_release);
+  }
+  m_loadDone.notify_all();
+  // Whatever this held before (nothing at start-up) goes with the staging librarian.
 }
 
 void PatchLibrarian::waitForLoad() {

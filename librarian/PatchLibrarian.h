@@ -229,6 +229,8 @@ private:
   };
   NameIndex m_nameIndex[4];   // guarded by bankLock()
 
+  // The load thread's work: reads root into a librarian of its own and swaps it in.
+  void swapInLoad(const std::string& root);
   std::atomic<uint64_t> m_generation{0};
   // Set on the librarian a background load reads into: stops it between two files.
   const std::atomic<bool>* m_cancel = nullptr;
