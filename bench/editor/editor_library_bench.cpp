@@ -3,8 +3,8 @@
 //
 //   open to first page   beside the same open over an empty library, in the same run;
 //   library in place     when the first request (the librarian's tab) finds the whole library;
-//   memory               resident size with the library in place and the librarian page drawn,
-//                        beside the open with no library plus the bank files' own bytes;
+//   memory               resident size with the library in place, the librarian page drawn and
+//                        the images decoded ahead in place, beside the open with no library plus the bank files' own bytes;
 //   library load         the librarian's load alone, beside a raw read of the same files into
 //                        buffers that are kept (each in a process of its own);
 //   bank change          choosing another bank of the upper list and redrawing what that dirtied
@@ -73,6 +73,9 @@ int childOpen(const std::string& home) {
   plug->OnParamChange(kMainTab);
   editorbench::drawWholeWindow(g);
   const double inPlace = msSince(t0);
+  // With every image the open decodes ahead in place, as after 0 banks: the empty library's
+  // open would otherwise be read while its images are still being decoded.
+  editorbench::waitForWorkAhead();
   const long long rss = editorbench::statusBytes("VmRSS:");
   IParam* upper = plug->GetParam(kPatchSelectionListUpper);
   const int banks = upper->GetNDisplayTexts();
