@@ -59,9 +59,23 @@ const LibrarianPatch& BankEntries::resolve(const Reference& r) {
   return r.bank->entries[r.index];
 }
 
+void BankEntries::addReference(const PatchFile* bank, size_t index) {
+  const size_t first = index & ~static_cast<size_t>(kInRow);
+  const bool newRow = m_isRefs && (m_rows->empty() || m_rows->back().bank != bank || m_rows->back().index != first);
+  // A table of 2^24 rows (millions of banks) takes no more: the entry is copied instead.
+  if (!m_isRefs || (newRow && m_rows->size() > (UINT32_MAX >> kRowShift))) {
+    own().push_back(resolve(Reference{bank, index}));
+    return;
+  }
+  ReferenceRows& rows = *m_rows;
+  if (newRow) rows.push_back(Reference{bank, first});
+  m_refs.push_back(static_cast<uint32_t>((rows.size() - 1) << kRowShift | (index - first)));
+}
+
 void BankEntries::startReading(const FileBuffer& buffer) {
   m_own.clear();
   m_refs.clear();
+  m_rows.reset();
   m_isRefs = false;
   m_read = std::make_shared<Read>();
   m_read->buffer = buffer;
@@ -127,7 +141,7 @@ std::string_view textIn(const uint8_t* data, size_t length, bool category) {
 
 std::string_view BankEntries::textAt(size_t i, bool category) const {
   if (m_isRefs) {
-    const Reference& r = m_refs[i];
+    const Reference r = reference(i);
     return r.bank && r.index < r.bank->entries.size() ? r.bank->entries.textAt(r.index, category) : std::string_view();
   }
   if (!m_read) return category ? m_own[i].category : m_own[i].name;
@@ -138,7 +152,7 @@ std::string_view BankEntries::textAt(size_t i, bool category) const {
 
 bool BankEntries::holdsMessage(size_t i) const {
   if (m_isRefs) {
-    const Reference& r = m_refs[i];
+    const Reference r = reference(i);
     return r.bank && r.index < r.bank->entries.size() && r.bank->entries.holdsMessage(r.index);
   }
   return m_read ? true : !m_own[i].messages.empty();
