@@ -8,7 +8,8 @@
 // reference list (operator[], begin, resize, push_back, ...) first replaces it by copies of the
 // entries it refers to, so a change never reaches the source bank.
 //
-// A bank as read keeps 8 bytes per entry; its LibrarianPatch objects are made the first time an
+// A bank as read keeps 8 bytes per entry, or none when its messages lie at equal distances in the
+// file (as in the files this editor and the synth write); its LibrarianPatch objects are made the first time an
 // entry is looked at as one (the slot grid showing the bank, a send, a save), so a library of
 // thousands of banks holds little more than its files' bytes. nameAt, categoryAt and holdsMessage
 // answer from the bytes without making them: the loader, the category banks and the search use
@@ -98,6 +99,9 @@ public:
   // Appends the entry of one stored message: a view into the buffer given to startReading (kept
   // as its place) or bytes of its own. Like push_back of makeEntryFromMessage(message, kind).
   void appendRead(PatchSysexMessage message, int kind);
+  // Called once the file is read: a bank as read whose messages lie at equal distances keeps two
+  // numbers instead of a place per entry; any other gives back the room it reserved.
+  void settleRead();
 
   // Entry i's name, category and whether it holds a message, without making the entry.
   std::string_view nameAt(size_t i) const { return textAt(i, false); }
@@ -112,7 +116,7 @@ public:
   void addReference(const PatchFile* bank, size_t index);
   bool isReferenceList() const { return m_isRefs; }
 
-  size_t size() const { return m_isRefs ? m_refs.size() : (m_read ? m_read->places.size() : m_own.size()); }
+  size_t size() const { return m_isRefs ? m_refs.size() : (m_read ? m_read->size() : m_own.size()); }
   bool empty() const { return size() == 0; }
   const LibrarianPatch& operator[](size_t i) const {
     if (m_isRefs) return resolve(reference(i));
@@ -205,8 +209,20 @@ private:
   };
   struct Read {
     FileBuffer buffer;
-    std::vector<Place> places;
+    std::vector<Place> places;          // empty once settled into a run
     std::vector<SysexBytes> ownBytes;
+    // A bank whose messages lie in the buffer at equal distances, all of one length and kind (a
+    // file as this editor or the synth writes it) keeps its first place and that distance.
+    Place first{};
+    uint32_t stride = 0;
+    uint32_t count = 0;                 // entries of the run; 0 while places holds them
+    size_t size() const { return count ? count : places.size(); }
+    Place place(size_t i) const {
+      if (!count) return places[i];
+      Place p = first;
+      p.at += static_cast<uint32_t>(i) * stride;
+      return p;
+    }
   };
   std::string_view textAt(size_t i, bool category) const;
   // The bytes of entry i of a bank as read.

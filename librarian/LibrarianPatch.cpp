@@ -87,6 +87,11 @@ void BankEntries::appendRead(PatchSysexMessage message, int kind) {
     own().push_back(makeEntryFromMessage(std::move(message), kind));
     return;
   }
+  Read& read = *m_read;
+  if (read.count) {   // settled: back to a place per entry
+    for (uint32_t i = 0; i < read.count; ++i) read.places.push_back(read.place(i));
+    read.count = 0;
+  }
   Place place;
   place.length = static_cast<uint16_t>(b.size());
   place.kind = static_cast<uint8_t>(kind);
@@ -100,24 +105,44 @@ void BankEntries::appendRead(PatchSysexMessage message, int kind) {
   m_read->places.push_back(place);
 }
 
+void BankEntries::settleRead() {
+  if (!m_read || m_read->count) return;
+  std::vector<Place>& places = m_read->places;
+  bool run = places.size() >= 2 && places[1].at > places[0].at;
+  const uint32_t stride = run ? places[1].at - places[0].at : 0;
+  for (size_t i = 0; run && i < places.size(); ++i) {
+    const Place& p = places[i];
+    run = p.inBuffer && p.length == places[0].length && p.kind == places[0].kind &&
+          p.at == places[0].at + static_cast<uint64_t>(i) * stride;
+  }
+  if (!run) {
+    places.shrink_to_fit();
+    return;
+  }
+  m_read->first = places[0];
+  m_read->stride = stride;
+  m_read->count = static_cast<uint32_t>(places.size());
+  std::vector<Place>().swap(places);
+}
+
 const uint8_t* BankEntries::readData(size_t i, size_t& length) const {
-  const Place& p = m_read->places[i];
+  const Place p = m_read->place(i);
   length = p.length;
   return p.inBuffer ? m_read->buffer.get() + p.at : m_read->ownBytes[p.at].data();
 }
 
 SysexBytes BankEntries::readBytes(size_t i) const {
-  const Place& p = m_read->places[i];
+  const Place p = m_read->place(i);
   return p.inBuffer ? SysexBytes(m_read->buffer, p.at, p.length) : m_read->ownBytes[p.at];
 }
 
 void BankEntries::makeEntries() const {
   if (!m_read) return;
-  std::vector<LibrarianPatch> made(m_read->places.size());
+  std::vector<LibrarianPatch> made(m_read->size());
   for (size_t i = 0; i < made.size(); ++i) {
     PatchSysexMessage m;
     m.bytes = readBytes(i);
-    made[i].setFromMessage(std::move(m), m_read->places[i].kind);
+    made[i].setFromMessage(std::move(m), m_read->place(i).kind);
   }
   m_own.swap(made);
   m_read.reset();
@@ -159,7 +184,7 @@ bool BankEntries::holdsMessage(size_t i) const {
 }
 
 void BankEntries::prefetchName(size_t i) const {
-  if (!m_read || i >= m_read->places.size()) return;
+  if (!m_read || i >= m_read->size()) return;
   size_t length = 0;
   const uint8_t* data = readData(i, length);
   __builtin_prefetch(data);
