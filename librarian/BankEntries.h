@@ -8,14 +8,18 @@
 // reference list (operator[], begin, resize, push_back, ...) first replaces it by copies of the
 // entries it refers to, so a change never reaches the source bank.
 //
-// A bank as read keeps 8 bytes per entry; its LibrarianPatch objects are made the first time an
+// A bank as read keeps 8 bytes per entry, or none when its messages lie at equal distances in the
+// file (as in the files this editor and the synth write); its LibrarianPatch objects are made the first time an
 // entry is looked at as one (the slot grid showing the bank, a send, a save), so a library of
 // thousands of banks holds little more than its files' bytes. nameAt, categoryAt and holdsMessage
 // answer from the bytes without making them: the loader, the category banks and the search use
 // them.
 //
 // A reference names a bank and a position in it, so it survives that bank's entries being
-// reallocated; a position past the end of its bank reads as an empty entry. The referenced banks
+// reallocated; a position past the end of its bank reads as an empty entry. It is kept in 4 bytes:
+// a row of a table of (bank, first position) rows that the reference lists built in one pass
+// share (a row per bank they refer to, one more per 256 entries of it), and the distance from
+// that first position. The referenced banks
 // must outlive the list: the librarian deletes category and search banks together with, or
 // before, the sound banks. Threads: as a vector (const reads may make the entries, so even they
 // must not run beside each other); hold the librarian's bank lock.
@@ -38,6 +42,8 @@ public:
     const PatchFile* bank;
     size_t index;
   };
+  // The rows that compact references point through; only ever appended to.
+  using ReferenceRows = std::vector<Reference>;
 
   class const_iterator {
   public:
@@ -78,11 +84,13 @@ public:
 
   BankEntries() = default;
 
-  // Turns this into an empty reference list (entries of its own are dropped).
-  void clearToReferences() {
+  // Turns this into an empty reference list (entries of its own are dropped) whose references go
+  // through rows, shared with the other lists built beside it (a table of its own when null).
+  void clearToReferences(std::shared_ptr<ReferenceRows> rows = nullptr) {
     m_own.clear();
     m_refs.clear();
     m_read.reset();
+    m_rows = rows ? std::move(rows) : std::make_shared<ReferenceRows>();
     m_isRefs = true;
   }
 
@@ -91,6 +99,9 @@ public:
   // Appends the entry of one stored message: a view into the buffer given to startReading (kept
   // as its place) or bytes of its own. Like push_back of makeEntryFromMessage(message, kind).
   void appendRead(PatchSysexMessage message, int kind);
+  // Called once the file is read: a bank as read whose messages lie at equal distances keeps two
+  // numbers instead of a place per entry; any other gives back the room it reserved.
+  void settleRead();
 
   // Entry i's name, category and whether it holds a message, without making the entry.
   std::string_view nameAt(size_t i) const { return textAt(i, false); }
@@ -99,19 +110,21 @@ public:
   // Asks the processor to fetch what nameAt(i) will read (a walk over a whole library waits on
   // memory, not on the comparisons).
   void prefetchName(size_t i) const;
-  // Appends a reference to entry index of bank; this must be a reference list.
-  void addReference(const PatchFile* bank, size_t index) { m_refs.push_back(Reference{bank, index}); }
+  // Appends a reference to entry index of bank (a copy of the entry once this is no reference
+  // list). Lists that share rows cost a row per bank when their references are added in the
+  // order of the library.
+  void addReference(const PatchFile* bank, size_t index);
   bool isReferenceList() const { return m_isRefs; }
 
-  size_t size() const { return m_isRefs ? m_refs.size() : (m_read ? m_read->places.size() : m_own.size()); }
+  size_t size() const { return m_isRefs ? m_refs.size() : (m_read ? m_read->size() : m_own.size()); }
   bool empty() const { return size() == 0; }
   const LibrarianPatch& operator[](size_t i) const {
-    if (m_isRefs) return resolve(m_refs[i]);
+    if (m_isRefs) return resolve(reference(i));
     makeEntries();
     return m_own[i];
   }
   const LibrarianPatch& at(size_t i) const {
-    if (m_isRefs) return resolve(m_refs.at(i));
+    if (m_isRefs) return resolve(unpack(m_refs.at(i)));
     makeEntries();
     return m_own.at(i);
   }
@@ -136,6 +149,7 @@ public:
       m_own.swap(copies);
       m_refs.clear();
       m_refs.shrink_to_fit();
+      m_rows.reset();
       m_isRefs = false;
     }
     return m_own;
@@ -165,6 +179,7 @@ public:
     m_own.clear();
     m_refs.clear();
     m_read.reset();
+    m_rows.reset();
     m_isRefs = false;
   }
   iterator insert(iterator pos, const LibrarianPatch& e) { return own().insert(pos, e); }
@@ -174,6 +189,14 @@ public:
 
 private:
   static const LibrarianPatch& resolve(const Reference& r);
+  // The bank and position of reference i, or of a packed reference.
+  Reference reference(size_t i) const { return unpack(m_refs[i]); }
+  Reference unpack(uint32_t packed) const {
+    const Reference& row = (*m_rows)[packed >> kRowShift];
+    return Reference{row.bank, row.index + (packed & kInRow)};
+  }
+  static constexpr unsigned kRowShift = 8;
+  static constexpr uint32_t kInRow = (1u << kRowShift) - 1;
 
   // A bank as read: per entry the place of its message in the buffer, or an index into bytes of
   // its own (a message the reader had to repair or convert). Never changed once read, so copies
@@ -186,8 +209,20 @@ private:
   };
   struct Read {
     FileBuffer buffer;
-    std::vector<Place> places;
+    std::vector<Place> places;          // empty once settled into a run
     std::vector<SysexBytes> ownBytes;
+    // A bank whose messages lie in the buffer at equal distances, all of one length and kind (a
+    // file as this editor or the synth writes it) keeps its first place and that distance.
+    Place first{};
+    uint32_t stride = 0;
+    uint32_t count = 0;                 // entries of the run; 0 while places holds them
+    size_t size() const { return count ? count : places.size(); }
+    Place place(size_t i) const {
+      if (!count) return places[i];
+      Place p = first;
+      p.at += static_cast<uint32_t>(i) * stride;
+      return p;
+    }
   };
   std::string_view textAt(size_t i, bool category) const;
   // The bytes of entry i of a bank as read.
@@ -197,7 +232,8 @@ private:
   void makeEntries() const;
 
   mutable std::vector<LibrarianPatch> m_own;
-  std::vector<Reference> m_refs;
+  std::vector<uint32_t> m_refs;            // row << kRowShift | distance from the row's position
+  std::shared_ptr<ReferenceRows> m_rows;   // shared by the lists built beside this one
   mutable std::shared_ptr<Read> m_read;   // shared by copies; written only while being read
   bool m_isRefs = false;
 };

@@ -325,6 +325,7 @@ bool readBankMessages(const FileBuffer& file, size_t size, PatchFile& bank, std:
     if (!bank.entries.empty()) ++slot;
     if (slot > wrap) slot = 0;
   }
+  bank.entries.settleRead();
   return true;
 }
 

@@ -19,11 +19,12 @@ std::string lowerCase(std::string_view text) {
 
 using Ref = BankEntries::Reference;
 
-// A reference bank of entries first .. last - 1 of refs.
-std::unique_ptr<PatchFile> referenceBank(const std::vector<Ref>& refs, size_t first, size_t last) {
+// A reference bank of entries first .. last - 1 of refs, through rows.
+std::unique_ptr<PatchFile> referenceBank(const std::vector<Ref>& refs, size_t first, size_t last,
+                                         const std::shared_ptr<BankEntries::ReferenceRows>& rows) {
   auto bank = std::make_unique<PatchFile>();
   bank->type = kBankTypeSound;
-  bank->entries.clearToReferences();
+  bank->entries.clearToReferences(rows);
   bank->entries.reserve(last - first);
   for (size_t i = first; i < last; ++i) bank->entries.addReference(refs[i].bank, refs[i].index);
   return bank;
@@ -136,6 +137,7 @@ void PatchLibrarian::createNewCategoryPatchFiles() {
   for (uint32_t g : groupOfEntry)
     if (g != UINT32_MAX) ++counts[g];
   std::vector<std::vector<PatchFile*>> banksOfGroup(groups.size());
+  const auto rows = std::make_shared<BankEntries::ReferenceRows>();
   for (size_t ci = 1; ci < categories.size(); ++ci) {
     const std::string& c = categories[ci];
     const std::string lower = lowerCase(c);
@@ -146,7 +148,7 @@ void PatchLibrarian::createNewCategoryPatchFiles() {
       auto bank = std::make_unique<PatchFile>();
       bank->type = kBankTypeSound;
       const size_t size = std::min(n, k * kBankSize + kBankSize) - k * kBankSize;
-      bank->entries.clearToReferences();
+      bank->entries.clearToReferences(rows);
       bank->entries.reserve(size);
       if (size > 0) banksOfGroup[group].push_back(bank.get());
       bank->fileName = c + " " + std::to_string(k + 1);
@@ -186,6 +188,7 @@ void PatchLibrarian::createNewCategoryPatchFiles() {
       banksOfGroup[g][filled[g]++ / kBankSize]->entries.addReference(bank, i);
     }
   }
+  rows->shrink_to_fit();
 }
 
 void PatchLibrarian::createNewSearchPatchFiles(const std::string& query) {
@@ -208,8 +211,9 @@ void PatchLibrarian::createNewSearchPatchFiles(const std::string& query) {
   // "Search Results 2" after the full one, as the menus expect.
   const size_t n = found.size();
   if (n == 0) return;
+  const auto rows = std::make_shared<BankEntries::ReferenceRows>();
   for (size_t k = 0; k <= n / kBankSize; ++k) {
-    std::unique_ptr<PatchFile> bank = referenceBank(found, k * kBankSize, std::min(n, k * kBankSize + kBankSize));
+    std::unique_ptr<PatchFile> bank = referenceBank(found, k * kBankSize, std::min(n, k * kBankSize + kBankSize), rows);
     bank->fileName = "Search Results " + std::to_string(k + 1);
     bank->folderName = "Patches";
     bank->bankNumber = static_cast<int>(k);
@@ -224,4 +228,5 @@ void PatchLibrarian::createNewSearchPatchFiles(const std::string& query) {
       searchFolderIndex.push_back(top.release());
     }
   }
+  rows->shrink_to_fit();
 }

@@ -70,6 +70,7 @@ LibrarianViewControl::LibrarianViewControl(IPluginBase* plug, LibrarianUIHost* h
 }
 
 LibrarianViewControl::~LibrarianViewControl() {
+  if (m_aheadGraphics) m_aheadGraphics->RemoveIdleWork(this);
   for (int s = 0; s < kSlotsPerGrid; ++s) {
     delete m_upperSlots[s];
     delete m_lowerSlots[s];
@@ -182,7 +183,68 @@ bool LibrarianViewControl::refillTexts(int grid) {
 void LibrarianViewControl::patchSelectionUpperChanged() { refill(kUpperGrid); }
 void LibrarianViewControl::patchSelectionLowerChanged() { refill(kLowerGrid); }
 
+std::vector<std::string> LibrarianViewControl::namesOfBankAt(int grid, int at) const {
+  std::vector<std::string> names;
+  const int type = m_librarian->patchType;
+  const bool lower = grid == kLowerGrid;
+  const std::optional<LibrarianList> kind =
+      lower ? librarianLowerList(type, m_host && m_host->categoryView(), m_host && m_host->searchView())
+            : type == kBankTypeSound ? std::optional<LibrarianList>(LibrarianList::kSound)
+            : type == kBankTypeMulti ? std::optional<LibrarianList>(LibrarianList::kMulti)
+                                     : std::nullopt;
+  if (!kind) return names;
+  UTIL_MutexLock lock(&m_librarian->bankLock());
+  const std::vector<PatchFile*>& list = m_librarian->flatList(*kind);
+  if (at < 0 || at >= static_cast<int>(list.size()) || !list[static_cast<size_t>(at)]) return names;
+  const BankEntries& entries = list[static_cast<size_t>(at)]->entries;
+  for (size_t s = 0; s < entries.size() && s < static_cast<size_t>(kSlotsPerGrid); ++s)
+    names.emplace_back(entries.nameAt(s));   // as refillTexts shows them
+  return names;
+}
+
+bool LibrarianViewControl::layOutAhead(IGraphics* graphics, std::chrono::steady_clock::time_point until) {
+  if (!m_librarian || m_librarian->loadPending() || !graphics->GetDrawBitmap()) return false;
+  const std::array<uint64_t, 6> key = {static_cast<uint64_t>(m_librarian->upperSelection.load()),
+                                       static_cast<uint64_t>(m_librarian->lowerSelection.load()),
+                                       static_cast<uint64_t>(m_librarian->patchType.load()),
+                                       m_host && m_host->categoryView(),
+                                       m_host && m_host->searchView(),
+                                       m_librarian->generation()};
+  if (key != m_aheadKey) {
+    m_aheadKey = key;
+    m_aheadBank = 0;
+    m_aheadSlot = 0;
+    m_aheadNames = namesOfBankAt(kUpperGrid, static_cast<int>(key[0]) - 1);
+  }
+  while (m_aheadBank < 4) {
+    const int grid = m_aheadBank < 2 ? kUpperGrid : kLowerGrid;
+    for (; m_aheadSlot < m_aheadNames.size(); ++m_aheadSlot) {
+      if (std::chrono::steady_clock::now() >= until) return true;
+      const std::string& name = m_aheadNames[m_aheadSlot];
+      if (name.empty() || name[0] == '\0') continue;   // an empty slot draws nothing
+      // Measuring lays the text out as drawing it in the slot would, and keeps it.
+      ITextControl* c = slotControl(grid, static_cast<int>(m_aheadSlot));
+      IRECT r = *c->GetRECT();
+      graphics->DrawIText(c->GetText(), name.c_str(), &r, true);
+    }
+    if (++m_aheadBank < 4) {
+      const int selection = static_cast<int>(key[m_aheadBank < 2 ? 0 : 1]);
+      m_aheadNames = namesOfBankAt(m_aheadBank < 2 ? kUpperGrid : kLowerGrid, selection + (m_aheadBank % 2 ? 1 : -1));
+      m_aheadSlot = 0;
+    }
+  }
+  return false;
+}
+
 bool LibrarianViewControl::Draw(IGraphics* graphics) {
+  if (m_aheadGraphics != graphics) {
+    if (m_aheadGraphics) m_aheadGraphics->RemoveIdleWork(this);
+    m_aheadGraphics = graphics;
+    // A slice of at most a millisecond per idle tick: a repaint asked for meanwhile waits no longer.
+    graphics->AddIdleWork(this, [this, graphics] {
+      return layOutAhead(graphics, std::chrono::steady_clock::now() + std::chrono::milliseconds(1));
+    });
+  }
   IBitmapControl::Draw(graphics);
   // Slots whose names cannot reach the area being painted are left alone.
   const IRECT area = *graphics->GetDrawRect();

@@ -14,8 +14,12 @@
 // Ownership: the view owns its 256 slot text controls. It owns neither the librarian nor the host.
 #pragma once
 
+#include <array>
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "IControls.h"
 #include "LibrarianPatch.h"
@@ -113,6 +117,14 @@ private:
   void copyRecordedEntry();
   // The entry at `slot` of a grid's bank holds a dump that can be sent.
   bool slotHoldsEntry(int grid, int slot) const;
+  // Lays out the names of the banks a step away from each grid's bank in its list (the previous
+  // and the next), on the drawing thread and into its text cache, until `until`; true while some
+  // are left. The drawing thread's idle work: a bank stepped to then draws from the cache. Draws
+  // nothing, changes nothing that is drawn.
+  bool layOutAhead(IGraphics* graphics, std::chrono::steady_clock::time_point until);
+  // Names of the bank at position `at` of the list the grid shows, for the present views; empty
+  // when there is no such bank.
+  std::vector<std::string> namesOfBankAt(int grid, int at) const;
 
   PatchLibrarian* m_librarian;
   LibrarianUIHost* m_host;
@@ -139,6 +151,14 @@ private:
   // lower grid changed its bank still copies what the user picked.
   LibrarianPatch m_clip;
   bool m_clipValid = false;
+  // What layOutAhead works on: the state it planned for (both selections, the patch type, the
+  // two views, the library's generation), the bank in hand (0 to 3: upper previous and next,
+  // lower previous and next) with its names, and the next slot of it.
+  IGraphics* m_aheadGraphics = nullptr;   // where layOutAhead is the idle work (its first draw)
+  std::array<uint64_t, 6> m_aheadKey{UINT64_MAX};   // no state: planned at the first call
+  int m_aheadBank = 4;
+  size_t m_aheadSlot = 0;
+  std::vector<std::string> m_aheadNames;
   // What renameSlot opened the field for: slot, upper selection and patch type at that moment.
   int m_renameSlot = kNoSlot, m_renameBank = -1, m_renameType = -1;
 };

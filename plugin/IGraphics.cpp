@@ -2,6 +2,7 @@
 // Bitmaps, fonts and drawing operations live in IGraphicsDraw.cpp.
 #include "IGraphics.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -21,6 +22,7 @@ IGraphics::IGraphics(IPluginBase* plug, int w, int h, int fps)
 }
 
 IGraphics::~IGraphics() {
+  mIdleWork.clear();   // the controls deleted below remove theirs
   delete mKeyCatcher;
   mKeyCatcher = nullptr;
   mControls.Empty(true);
@@ -264,6 +266,26 @@ bool IGraphics::IsDirty(IRECTList* list) {
   for (int i = 0, n = mLayers.GetSize(); i < n; ++i)
     if (mLayers.Get(i)->isDirty(list)) dirty = true;
   return dirty;
+}
+
+void IGraphics::AddIdleWork(const void* owner, std::function<bool()> work) {
+  RemoveIdleWork(owner);
+  mIdleWork.emplace_back(owner, std::move(work));
+}
+
+void IGraphics::RemoveIdleWork(const void* owner) {
+  mIdleWork.erase(std::remove_if(mIdleWork.begin(), mIdleWork.end(), [&](const auto& w) { return w.first == owner; }),
+                  mIdleWork.end());
+}
+
+bool IGraphics::RunIdleWork() {
+  bool more = false;
+  // By index: a piece may add or remove pieces.
+  for (size_t i = 0; i < mIdleWork.size(); ++i) {
+    const std::function<bool()> work = mIdleWork[i].second;
+    if (work()) more = true;
+  }
+  return more;
 }
 
 bool IGraphics::Draw(IRECT* rect) {

@@ -170,6 +170,14 @@ public:
   // areas of the same pass.
   bool Draw(IRECTList* areas);
   void SetStrictDrawing(bool strict);
+  // Work done on the drawing thread while nothing waits to be repainted (laying out ahead what
+  // the user is likely to ask for next), one short slice per call: each piece returns true while
+  // it has more. The view calls RunIdleWork from its timer when nothing is dirty; the result tells
+  // whether any piece has more. A piece is removed by its owner (its destructor) and may be
+  // replaced by adding another under the same owner.
+  void AddIdleWork(const void* owner, std::function<bool()> work);
+  void RemoveIdleWork(const void* owner);
+  bool RunIdleWork();
 
   // ---- input (canvas coordinates) ----
   void OnMouseDown(int x, int y, IMouseMod* mod);
@@ -296,6 +304,7 @@ protected:
   // During a dry run (gatherImages), where the bitmap calls note their images.
   std::vector<GFX_IBitmap*>* mGathered = nullptr;
   std::vector<IBitmap> mDecodeLater;  // until the first draw
+  std::vector<std::pair<const void*, std::function<bool()>>> mIdleWork;
   bool mFirstDrawDone = false;
   bool mCursorHidden = false;
   int mHiddenMousePointX = -1, mHiddenMousePointY = -1;

@@ -95,7 +95,10 @@ void IGraphicsGtkView::onRootDestroy(GtkWidget*, gpointer p) {
 bool IGraphicsGtkView::OnTimer() {
   if (!mGraphics || !mArea) return false;
   IRECTList dirty;
-  if (!mGraphics->IsDirty(&dirty)) return false;
+  if (!mGraphics->IsDirty(&dirty)) {
+    mGraphics->RunIdleWork();
+    return false;
+  }
   const int w = mGraphics->Width(), h = mGraphics->Height();
   // Each area is queued on its own; GTK keeps them as one region and onDraw repaints its
   // rectangles. Only the part on the canvas can be drawn; a control reaching past the edge is cut.

@@ -1,6 +1,10 @@
 #include "WINX_Canvas.h"
 
 #include <algorithm>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -77,10 +81,39 @@ void WINX_CanvasBlendMask(WINX_Canvas* c, int x, int y, const uint8_t* mask, int
   RECT r = intersect(intersect(box, clip), bounds);
   const uint32_t sr = (colorInt >> 16) & 0xff, sg = (colorInt >> 8) & 0xff, sb = colorInt & 0xff;
   const uint32_t solid = WINX_CanvasPixel(sr, sg, sb);
+#if defined(__SSE2__)
+  // Four pixels at a time, in 16-bit lanes: the same sum as mixChannel (at most 65152), and its
+  // division by 255 as (x + 1 + (x >> 8)) >> 8, which equals it for every such sum. Coverage 0
+  // and 255 give the pixel kept and the solid colour by that sum too.
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i full = _mm_set1_epi16(255), half = _mm_set1_epi16(127), one = _mm_set1_epi16(1);
+  const __m128i source = _mm_set_epi16(static_cast<short>(sb), static_cast<short>(sg), static_cast<short>(sr), 255,
+                                       static_cast<short>(sb), static_cast<short>(sg), static_cast<short>(sr), 255);
+  auto mix = [&](__m128i d, __m128i cov) {
+    __m128i sum = _mm_add_epi16(_mm_mullo_epi16(source, cov), _mm_mullo_epi16(d, _mm_sub_epi16(full, cov)));
+    sum = _mm_add_epi16(sum, half);
+    return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(sum, one), _mm_srli_epi16(sum, 8)), 8);
+  };
+#endif
   for (int py = r.top; py < r.bottom; ++py) {
     const uint8_t* m = mask + static_cast<long long>(py - y) * maskStride + (r.left - x);
     uint32_t* d = c->pixels + static_cast<long long>(py) * c->rowWords + r.left;
-    for (int px = r.left; px < r.right; ++px, ++m, ++d) {
+    int px = r.left;
+#if defined(__SSE2__)
+    for (; px + 4 <= r.right; px += 4, m += 4, d += 4) {
+      uint32_t four;
+      memcpy(&four, m, 4);
+      if (four == 0) continue;
+      __m128i cov = _mm_cvtsi32_si128(static_cast<int>(four));
+      cov = _mm_unpacklo_epi8(cov, cov);
+      cov = _mm_unpacklo_epi16(cov, cov);   // each pixel's coverage in its four channels
+      const __m128i dst = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d));
+      const __m128i lo = mix(_mm_unpacklo_epi8(dst, zero), _mm_unpacklo_epi8(cov, zero));
+      const __m128i hi = mix(_mm_unpackhi_epi8(dst, zero), _mm_unpackhi_epi8(cov, zero));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_packus_epi16(lo, hi));
+    }
+#endif
+    for (; px < r.right; ++px, ++m, ++d) {
       const uint32_t cov = *m;
       if (cov == 0) continue;
       if (cov == 255) {

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "IGraphicsGtk.h"
@@ -24,6 +25,12 @@ namespace editorbench {
 
 inline double secondsSince(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// Waits (at most 5 s) until the helper threads' work ahead (images decoded for pages not yet
+// shown, fonts) is done: memory read before then depends on how far they got.
+inline void waitForWorkAhead() {
+  for (int i = 0; i < 500 && IGraphics::WorkAhead(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
 // Resident and peak resident size of this process, in bytes, from /proc.

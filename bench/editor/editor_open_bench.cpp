@@ -97,10 +97,6 @@ long long headlessHostBytes() {
   return rss;
 }
 
-void waitForWorkAhead() {
-  for (int i = 0; i < 500 && IGraphics::WorkAhead(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-}
-
 // --open-only: one open as a host makes it, alone in its process (also a profiler's view of the
 // open): its time, and the resident size before it, at ready, and once the other tabs' images
 // are decoded.
@@ -113,7 +109,7 @@ int openOnly() {
   editorbench::drawWholeWindow(plug->GetGUI());
   const double ready = secondsSince(t0);
   const long long rssReady = editorbench::statusBytes("VmRSS:");
-  waitForWorkAhead();
+  editorbench::waitForWorkAhead();
   std::fflush(stdout);
   std::printf("\nopen to ready: %.2f ms (constructor %.1f ms) before: %lld at ready: %lld settled: %lld\n", ready * 1e3,
               constructed * 1e3, rssBefore, rssReady, editorbench::statusBytes("VmRSS:"));
@@ -176,7 +172,7 @@ int main(int argc, char** argv) {
   // ahead of the first draw is done, the images decoded are the first page's.
   auto* plug = new Sorvanta(editorbench::instanceInfo());
   IGraphics* g = plug->GetGUI();
-  waitForWorkAhead();
+  editorbench::waitForWorkAhead();
   const size_t decodedOpen = IGraphics::DecodedBitmapBytes();
   const SysExSizes sysex = sysexSizes(plug);
 

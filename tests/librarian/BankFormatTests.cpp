@@ -119,6 +119,19 @@ TEST(BankReader, RawBankOf100SoundsReadsEveryEntryWithSlotNumbers) {
   }
 }
 
+// Dumps at equal distances are kept as a run; one gap breaks it, and each is still read from its place.
+TEST(BankReader, DumpsAtUnequalDistancesAreEachReadFromTheirOwnPlace) {
+  const std::vector<Bytes> msgs = sounds(4, "Gap", {"Bass"});
+  Bytes file;
+  for (size_t i = 0; i < msgs.size(); ++i) {
+    file.insert(file.end(), msgs[i].begin(), msgs[i].end());
+    if (i == 1) file.insert(file.end(), 5, 0x00);
+  }
+  const PatchFile bank = readAll(file);
+  ASSERT_EQ(bank.entries.size(), 4u);
+  for (uint8_t i = 0; i < 4; ++i) EXPECT_EQ(bank.entries[i].messages[0].bytes, storedForm(msgs[i], i)) << int(i);
+}
+
 TEST(BankReader, MidiFileIsDetectedAndRead) {
   const std::vector<Bytes> msgs = multis(30, "Smf");
   const Bytes file = smfBank(msgs, 30001);

@@ -189,16 +189,16 @@ TEST(SearchBanks, ResultsFillBanksOfAHundredAndEntriesWithoutADumpDoNotCount) {
     std::vector<size_t> bankSizes;
   };
   const std::vector<Case> cases = {
-      {0, {}}, {99, {99}}, {100, {100, 0}}, {101, {100, 1}}, {200, {100, 100, 0}},
+      {0, {}}, {99, {99}}, {100, {100, 0}}, {101, {100, 1}}, {200, {100, 100, 0}}, {290, {100, 100, 90}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.matches);
     PatchLibrarian lib;
-    // One bank of 250 sounds, c.matches of them named "Hit ..."; the rest never match. The
+    // One bank of 300 sounds, c.matches of them named "Hit ..."; the rest never match. The
     // librarian owns and deletes the bank.
     auto* bank = new PatchFile();
     bank->type = kBankTypeSound;
-    for (int i = 0; i < 250; ++i) {
+    for (int i = 0; i < 300; ++i) {
       PatchSysexMessage m;
       m.bytes = soundDump((i < c.matches ? "Hit " : "Miss ") + std::to_string(i), "Lead", i);
       bank->entries.push_back(makeEntryFromMessage(m, kKindSoundRead));
@@ -220,8 +220,9 @@ TEST(SearchBanks, ResultsFillBanksOfAHundredAndEntriesWithoutADumpDoNotCount) {
     ASSERT_EQ(lib.searchFolderIndex.size(), 1u);
     EXPECT_EQ(lib.searchFolderIndex[0]->bankFiles, lib.searchBankFiles) << "every bank indexed, none more";
     EXPECT_EQ(lib.searchBankFiles.back()->fileName, "Search Results " + std::to_string(sizes.size()));
-    const PatchFile* lastFull = lib.searchBankFiles[(c.matches - 1) / 100];
-    EXPECT_EQ(lastFull->entries.back().name.substr(0, 4), "Hit ");
+    // Each result is the sound it found, past the 256th of its bank too.
+    for (int i = 0; i < c.matches; ++i)
+      ASSERT_EQ(lib.searchBankFiles[i / 100]->entries.nameAt(i % 100).substr(0, 8), ("Hit " + std::to_string(i) + "    ").substr(0, 8)) << i;
   }
 }
 

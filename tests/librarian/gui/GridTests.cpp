@@ -1,6 +1,7 @@
 // The slot grid: layout, hit tests, selection in both grids, keys, drawing, copy by drag and by
 // "Copy"/"Paste", and renaming.
 #include "LibguiTestSupport.h"
+#include "WINX_Font.h"
 
 using namespace libgui;
 
@@ -230,6 +231,27 @@ TEST_F(SlotGrid, ABankChangeRepaintsItsGridAndALaterRefillStaysDue) {
   EXPECT_FALSE(v.IsDirty());
   v.setUpperSelectedSlot(3);  // the highlight moves: the whole view
   EXPECT_EQ(v.DirtyRECT(), *v.GetRECT());
+}
+
+// The window's idle work lays out the names of the banks a step away just as drawing them does:
+// a step to such a bank then lays out no name anew.
+TEST_F(SlotGrid, AfterTheIdleWorkAStepToTheNextBankLaysOutNoNameAnew) {
+  for (const char* name : {"AheadOne", "AheadTwo", "AheadSix"}) writeSounds(std::string(name) + ".syx", name);
+  load();
+  graphics->PrepDraw();
+  auto stepTo = [&](const char* file) {
+    lib.upperSelection = soundIndex(file);
+    view->patchSelectionUpperChanged();
+    const unsigned long long before = WINX_ThreadTextLayouts();
+    view->Draw(graphics);
+    return WINX_ThreadTextLayouts() - before;
+  };
+  stepTo("AheadOne.syx");
+  EXPECT_GT(stepTo("AheadSix.syx"), 0u) << "names never drawn before are laid out by the draw";
+  while (graphics->RunIdleWork()) {
+  }
+  ASSERT_EQ(soundIndex("AheadTwo.syx"), soundIndex("AheadSix.syx") + 1);   // files are listed by name
+  EXPECT_EQ(stepTo("AheadTwo.syx"), 0u);
 }
 
 TEST_F(SlotGrid, DrawHighlightsTheSelectedSlotsWithBlackText) {
