@@ -209,6 +209,8 @@ int main(int argc, char** argv) {
     }
     if (change[n].empty())
       std::printf(" %9s %9s %9s %9s", "-", "-", "-", "-");
+    else if (next[n].empty())  // too few banks for the steps
+      std::printf(" %7.3fms %9s %7.3fms %7.3fms", median(change[n]), "-", median(seen[n]), median(handler[n]));
     else
       std::printf(" %7.3fms %7.3fms %7.3fms %7.3fms", median(change[n]), median(next[n]), median(seen[n]),
                   median(handler[n]));
