@@ -16,6 +16,7 @@
 #include "GFX_Bitmap.h"
 #include "IGraphics.h"
 #include "MIDIMessageManager.h"
+#include "MIDIMessageSender.h"
 #include "Sorvanta.h"
 #include "Tea.h"
 #include "UIConfigKey.h"
@@ -193,6 +194,15 @@ public:
   std::vector<IMidiMsg> shortSent;
   std::vector<std::vector<unsigned char>> sysexSent;
 };
+
+// An output set, and the engine sending without pacing or pauses: for inputs that make it send.
+inline RecordingSorvanta* sendingAtOnce(RecordingSorvanta* p) {
+  p->midiIOSet = true;
+  p->GetParam(kDeviceOutSelection)->Set(1);
+  p->midiManager->setPacingOverride(1);
+  p->midiManager->sender()->pauseScalePercent = 0;
+  return p;
+}
 
 // A temporary data folder and resources folder; the plug-in is built against them.
 class EditorEnvironment {

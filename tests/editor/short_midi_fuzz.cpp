@@ -10,19 +10,12 @@
 
 #include "EditorTestSupport.h"
 #include "IControl.h"
-#include "MIDIMessageSender.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 3 || size > 3 + 4 * 64) return 0;
   static editortest::EditorEnvironment* env = new editortest::EditorEnvironment;
-  static editortest::RecordingSorvanta& plug = *[] {
-    auto* p = new editortest::RecordingSorvanta(editortest::instanceInfo());
-    p->midiIOSet = true;
-    p->GetParam(kDeviceOutSelection)->Set(1);
-    p->midiManager->setPacingOverride(1);
-    p->midiManager->sender()->pauseScalePercent = 0;
-    return p;
-  }();
+  static editortest::RecordingSorvanta& plug =
+      *editortest::sendingAtOnce(new editortest::RecordingSorvanta(editortest::instanceInfo()));
   (void)env;
   for (int k = 0; k < 7; ++k) plug.deviceBlockFlags[k] = (data[0] >> k) & 1, plug.hostBlockFlags[k] = (data[1] >> k) & 1;
   plug.localControlOn = data[0] >> 7;

@@ -25,12 +25,7 @@ editortest::RecordingSorvanta* makeEditor() {
   testbanks::makeFolders(env.dataFolder + "Patches");
   testbanks::writeFile(env.dataFolder + "Patches/Basses.syx", testbanks::rawBank(testbanks::sounds(100, "Deep", {"Bass"})));
   testbanks::writeFile(env.dataFolder + "Patches/Sets.mid", testbanks::smfBank(testbanks::multis(100, "Set")));
-  auto* plug = new editortest::RecordingSorvanta(editortest::instanceInfo());
-  plug->midiIOSet = true;
-  plug->GetParam(kDeviceOutSelection)->Set(1);
-  plug->midiManager->setPacingOverride(1);
-  plug->midiManager->sender()->pauseScalePercent = 0;
-  return plug;
+  return editortest::sendingAtOnce(new editortest::RecordingSorvanta(editortest::instanceInfo()));
 }
 }  // namespace
 
