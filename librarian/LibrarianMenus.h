@@ -326,8 +326,9 @@ private:
 };
 
 // The import panel: asks for a bank file (Standard MIDI File or raw SysEx) and copies it into the
-// library folder; then reloads the library, unless received entries are still unsaved (the user
-// is told to refresh after saving). False when nothing was imported.
+// library folder; then says so and reloads the library, opening the new bank in the upper grid
+// when it is of the editor's data type; with received entries still unsaved it does not reload
+// (the user is told to refresh after saving). False when nothing was imported.
 bool librarianImportBankFile(IPluginBase* plug, PatchLibrarian* librarian, LibrarianUIHost* host, bool midi);
 
 // Fills the control's rectangle with the fully transparent colour, no blend.
