@@ -143,3 +143,13 @@ TEST_F(EditorLibrarian, ADismissedBankNameMenuSendsNothing) {
   for (int i = 0; i < 4000 && plug->ThreadRunning(); ++i) usleep(1000);
   EXPECT_EQ(plug->sysexSent.size(), 1u);
 }
+
+// Escape or a wheel turn closes the rename field unapplied: the box around it goes with it and
+// the rename is disarmed.
+TEST_F(EditorLibrarian, ACancelledRenameFieldTakesItsBoxAlong) {
+  attachView()->renameSlot(0, 0);
+  ASSERT_TRUE(shown("patchRename"));
+  plug->OnTextEntryCancelled(kPatchRename);
+  EXPECT_FALSE(shown("patchRename"));
+  EXPECT_FALSE(plug->handleLibrarianParam(kPatchRename));
+}
