@@ -121,12 +121,9 @@ TEST_F(EditorLibrarian, BothGridsOnOneBankShowAReceivedDumpAndCopyTakesWhatIsSho
   ISysEx sx(0, dump.data(), static_cast<int>(dump.size()));
   plug->ProcessSysEx(&sx, true);
   EXPECT_EQ(view->slotControl(1, 16)->GetTextCopy().substr(0, 10), "Neon Choir");
-  auto at = [&](int grid, int slot, bool copy) {
-    const IRECT r = view->slotRect(grid, slot);
-    copy ? view->CopySlotData(r.L + 1, r.T + 1) : view->PasteSlotData(r.L + 1, r.T + 1);
-  };
-  at(1, 16, true);
-  at(0, 20, false);
+  const IRECT from = view->slotRect(1, 16), to = view->slotRect(0, 20);
+  view->CopySlotData(from.L, from.T);
+  view->PasteSlotData(to.L, to.T);
   EXPECT_EQ(view->slotControl(0, 20)->GetTextCopy(), view->slotControl(1, 16)->GetTextCopy());
 }
 
@@ -136,11 +133,11 @@ TEST_F(EditorLibrarian, ADismissedBankNameMenuSendsNothing) {
   sendingAtOnce(plug.get())->libraryNamesMode = true;
   view->setKeyboardCursor(7);
   plug->getLayer("PROGBANKNAMEMENUPROGRAMS")->controls.Get(0)->OnMouseDown(0, 0, nullptr);  // no popup: dismissed
-  for (int i = 0; i < 4000 && plug->ThreadRunning(); ++i) usleep(1000);
-  EXPECT_TRUE(plug->sysexSent.empty());
-  EXPECT_TRUE(plug->shortSent.empty());
+  auto idle = [&] { for (int i = 0; i < 4000 && plug->ThreadRunning(); ++i) usleep(1000); };
+  idle();
+  EXPECT_TRUE(plug->sysexSent.empty() && plug->shortSent.empty());
   plug->sendPatchToDeviceFromLibrarian(7, 0, 0);  // the same entry, chosen: it goes out
-  for (int i = 0; i < 4000 && plug->ThreadRunning(); ++i) usleep(1000);
+  idle();
   EXPECT_EQ(plug->sysexSent.size(), 1u);
 }
 
