@@ -347,6 +347,8 @@ public:
   // Librarian display glue that touches the menu and view classes.
   void refreshPopUpMenus();
   void updatePatchLibrarianView(int which);
+  // A bank's entries changed (the SysEx dispatcher stored a received dump): both grids refill.
+  void librarianBankContentsChanged();
   void updateBankAndProgramMenuNames(bool keepBankMenu);
   void patchTypeChanged(int kind, int list, bool refresh);
   void ResetPatchSelectionMenus();

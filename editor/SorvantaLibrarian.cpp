@@ -3,8 +3,9 @@
 // editor's side of LibrarianUIHost (the engine's side is in SorvantaLibrarianEngine.cpp).
 //
 // Threads: everything runs on the main thread or the parameter-change handler's, except
-// updatePatchLibrarianView and setLibrarianViewDirty, which the SysEx dispatcher also calls after
-// it stored a received dump; those only refill slot texts and mark the view dirty.
+// updatePatchLibrarianView, librarianBankContentsChanged and setLibrarianViewDirty, which the
+// SysEx dispatcher also calls after it stored a received dump; those only refill slot texts and
+// mark the view dirty.
 #include <algorithm>
 #include <mutex>
 
@@ -256,6 +257,10 @@ void Sorvanta::updatePatchLibrarianView(int which) {
   if (!view) return;
   if (which != 1) view->patchSelectionUpperChanged();
   if (which != 0) view->patchSelectionLowerChanged();
+}
+
+void Sorvanta::librarianBankContentsChanged() {
+  if (LibrarianViewControl* view = libView()) view->bankContentsChanged();
 }
 
 void Sorvanta::setLibrarianViewDirty() {

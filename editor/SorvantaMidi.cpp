@@ -112,7 +112,9 @@ class SorvantaEngineHost : public MidiEngineHost {
   }
   void showLibrarianUnsaved() override { p->showUpperBankEdited(); }
   void librarianViewDirty() override { p->setLibrarianViewDirty(); }
-  void updateLibrarianView(int which) override { p->updatePatchLibrarianView(which); }
+  // The engine asks after it stored a received dump into the upper bank: the lower grid may show
+  // that bank, or refer to its entries, too.
+  void updateLibrarianView(int) override { p->librarianBankContentsChanged(); }
   void setLibrarianProgram(int program) override {
     if (PatchLibrarian* lib = p->getPatchLibrarian()) lib->selectedSlot = program;
     if (auto* v = dynamic_cast<LibrarianViewControl*>(p->librarianView)) {

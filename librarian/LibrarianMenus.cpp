@@ -306,6 +306,7 @@ void LibrarianBankMenu::checkMenuItemAlone(int index) {
 }
 
 int LibrarianBankMenu::doPopupMenu(int& index) {
+  m_choseBank = false;
   IGraphics* g = GetPlug() ? GetPlug()->GetGUI() : nullptr;
   if (!g) return 0;
   IPopupMenu* root = rootMenu();
@@ -341,6 +342,7 @@ int LibrarianBankMenu::doPopupMenu(int& index) {
   // The names follow only a bank that is in the list, so names and selection never disagree
   // (a category with no sounds has a menu item but no bank).
   if (found >= 0) {
+    m_choseBank = true;
     index = found;
     if (m_host) m_host->setBankName(m_config.namesChosen, names);
   }
@@ -435,7 +437,9 @@ void ProgBankNamePopupMenu::afterClick() {
   // The chosen bank's position is deliberately not pushed into a program or bank parameter: it
   // is a library position, not a device number.
   m_host->updateBankAndProgramMenuNames(m_config.list == LibrarianList::kSound);
-  if (!view || !m_librarian) return;
+  // A menu closed without a bank sends nothing: the entry under the cursor would overwrite the
+  // part's sound on the synth for a choice the user never made.
+  if (!view || !m_librarian || !m_choseBank) return;
   const int cursor = view->keyboardCursor();
   if (cursor < 0) return;  // no slot to send
   m_librarian->selectedSlot = cursor;

@@ -68,8 +68,10 @@ public:
   // the list changes nothing.
   void checkMenuItemAlone(int index);
   // Opens the menu. A chosen bank found in the flat list goes to index and the editor's current
-  // names; returns index after a choice, 0 when nothing was chosen.
+  // names; returns index after a choice, 0 when nothing was chosen. choseBank() tells afterwards
+  // whether a bank was taken (false after a dismissal or for a bank no longer in the list).
   int doPopupMenu(int& index);
+  bool choseBank() const { return m_choseBank; }
 
   void OnMouseDown(int x, int y, IMouseMod* mod) override;
   bool Draw(IGraphics* graphics) override;
@@ -88,6 +90,7 @@ protected:
   LibrarianUIHost* m_host;
   Config m_config;
   int m_chosenIndex = 0;
+  bool m_choseBank = false;
 
 private:
   // A bank the menu offers, in item order: shown in the root menu as "Patches" or under its
@@ -183,7 +186,7 @@ private:
 };
 
 // Library-names mode: picks the upper grid's bank by name, refreshes the number menus and sends
-// the entry at the view's keyboard cursor.
+// the entry at the view's keyboard cursor; a dismissed menu refreshes them but sends nothing.
 class ProgBankNamePopupMenu : public LibrarianBankMenu {
 public:
   ProgBankNamePopupMenu(IPluginBase* plug, PatchLibrarian* librarian, IRECT rect, LibrarianUIHost* host);
@@ -323,8 +326,9 @@ private:
 };
 
 // The import panel: asks for a bank file (Standard MIDI File or raw SysEx) and copies it into the
-// library folder; then reloads the library, unless received entries are still unsaved (the user
-// is told to refresh after saving). False when nothing was imported.
+// library folder; then says so and reloads the library, opening the new bank in the upper grid
+// when it is of the editor's data type; with received entries still unsaved it does not reload
+// (the user is told to refresh after saving). False when nothing was imported.
 bool librarianImportBankFile(IPluginBase* plug, PatchLibrarian* librarian, LibrarianUIHost* host, bool midi);
 
 // Fills the control's rectangle with the fully transparent colour, no blend.

@@ -299,7 +299,8 @@ bool librarianImportBankFile(IPluginBase* plug, PatchLibrarian* librarian, Libra
   if (!plug || !librarian || !host) return false;
   const std::string path = promptForFile(plug, kFileOpen, midi ? "mid" : "syx zpk", host->fileDialogFolder());
   if (path.empty()) return false;
-  if (!librarian->importBankFile(path, midi)) return false;
+  std::string written;
+  if (!librarian->importBankFile(path, midi, &written)) return false;
   // Reloading the library drops received but unsaved entries, so it waits for the user while
   // there are any.
   IParam* unsaved = plug->GetParam(kBankEditUnsaved);
@@ -307,8 +308,27 @@ bool librarianImportBankFile(IPluginBase* plug, PatchLibrarian* librarian, Libra
     host->showStatus("Bank imported - save your changes, then Refresh Folders");
     return true;
   }
+  // Said before the reload, so that a problem the reload meets with the new file (a split that
+  // failed) replaces it.
+  const std::string fileName = written.substr(written.rfind('/') + 1);
+  host->showStatus("Imported: " + fileName);
   UTIL_MutexLock lock(plug->GetMutex());
   plug->OnParamChange(kRefreshFolders);
+  // The new bank lies in the library folder itself. One split on loading, or of the other data
+  // type, is not opened.
+  const bool multi = host->multiMode();
+  LibrarianBankName names;
+  {
+    UTIL_MutexLock banks(&librarian->bankLock());
+    const LibrarianList list = multi ? LibrarianList::kMulti : LibrarianList::kSound;
+    for (int i : librarian->flatPositionsNamed(list, fileName)) {
+      const PatchFile* f = librarian->flatList(list)[static_cast<size_t>(i)];
+      if (f->folderChain.size() == 1) names = {f->fileName, f->folderName};
+    }
+  }
+  if (names.fileName.empty()) return true;
+  host->setBankName(multi ? LibrarianBankRecord::kUpperMulti : LibrarianBankRecord::kUpperSound, names);
+  host->refreshPopUpMenus();
   return true;
 }
 

@@ -183,6 +183,11 @@ bool LibrarianViewControl::refillTexts(int grid) {
 void LibrarianViewControl::patchSelectionUpperChanged() { refill(kUpperGrid); }
 void LibrarianViewControl::patchSelectionLowerChanged() { refill(kLowerGrid); }
 
+void LibrarianViewControl::bankContentsChanged() {
+  refill(kUpperGrid);
+  refill(kLowerGrid);
+}
+
 std::vector<std::string> LibrarianViewControl::namesOfBankAt(int grid, int at) const {
   std::vector<std::string> names;
   const int type = m_librarian->patchType;
@@ -491,6 +496,6 @@ bool LibrarianViewControl::applyRename(const std::string& text) {
       m_librarian->patchType != m_renameType)
     return false;
   if (!renameLibrarianEntry(*m_librarian, slot, text)) return false;
-  patchSelectionUpperChanged();
+  bankContentsChanged();
   return true;
 }

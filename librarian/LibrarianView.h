@@ -62,6 +62,11 @@ public:
   // Refill the slot texts from the bank of the upper or lower selection. Any thread.
   void patchSelectionUpperChanged();
   void patchSelectionLowerChanged();
+  // Whatever changes a bank's entries (a stored dump, a rename) calls this: both grids are
+  // refilled, as the other grid may show the same bank, or a category or search bank that refers
+  // to its entries, and a copy takes the entry as it is now. A grid whose texts stay as they were
+  // is not repainted. Any thread.
+  void bankContentsChanged();
 
   // The slot menus' operations, with the point of the right click that opened the menu.
   void renameSlot(int x, int y);

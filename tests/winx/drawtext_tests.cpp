@@ -331,9 +331,10 @@ TEST_F(DrawTextTest, InvalidUtf8StillDrawsAndDeletedContextDrawsNothing) {
 // afresh); a changed text is laid out anew, where a stale layout would show the old text.
 TEST_F(DrawTextTest, ATextIsLaidOutOnceAndDrawnAgainAsANewLayoutDrawsIt) {
   useFont(14);
-  struct Case { const char* text; RECT rect; int flags, originX; };
+  struct Case { const char* text; RECT rect; int flags, originX; bool aliased = false; };
   const Case cases[] = {
       {"Cutoff 12", {10, 10, 190, 40}, 0, 0},
+      {"Cutoff 12", {10, 10, 190, 40}, 0, 0, true},  // the same text aliased: laid out anew
       {"Cutoff 12", {-20, 5, 190, 44}, DT_CENTER | DT_VCENTER, 0},
       {"Cutoff 12", {30, 18, 60, 28}, 0, 0},
       {"Cutoff 12", {0, 0, 100, 40}, DT_NOCLIP, 37},
@@ -344,17 +345,20 @@ TEST_F(DrawTextTest, ATextIsLaidOutOnceAndDrawnAgainAsANewLayoutDrawsIt) {
     clear();
     SelectObject(dc, f);
     canvas->state.originX = c.originX;
+    canvas->state.antialias = !c.aliased;
     RECT r = c.rect;
     WINX_DrawText(dc, c.text, -1, &r, c.flags);
     canvas->state.originX = 0;
+    canvas->state.antialias = true;
     return std::vector<uint32_t>(canvas->pixels, canvas->pixels + height * canvas->rowWords);
   };
   std::vector<std::string> seen;
   for (const Case& c : cases) {
     const unsigned long long before = WINX_ThreadTextLayouts();
     const std::vector<uint32_t> kept = draw(font, c);
-    const bool first = std::find(seen.begin(), seen.end(), c.text) == seen.end();
-    seen.push_back(c.text);
+    const std::string key = c.text + std::string(c.aliased ? " aliased" : "");
+    const bool first = std::find(seen.begin(), seen.end(), key) == seen.end();
+    seen.push_back(key);
     EXPECT_EQ(WINX_ThreadTextLayouts() - before, first ? 1u : 0u) << c.text;
     HFONT fresh = CreateFont(-14, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, "Consolas");
     EXPECT_EQ(kept, draw(fresh, c)) << c.text << " at " << c.rect.left << "," << c.rect.top;
@@ -375,4 +379,19 @@ TEST_F(DrawTextTest, ATextIsLaidOutOnceAndDrawnAgainAsANewLayoutDrawsIt) {
       const size_t at = static_cast<size_t>(y) * canvas->rowWords + x;
       ASSERT_EQ(shown[0][at], x >= 20 && x < 150 && y >= 10 && y < 60 ? shown[1][at] : background) << x << "," << y;
     }
+  // The kept texts stay within their bound (a librarian paged through thousands of names must
+  // not grow the cache without end): the least recently drawn go, the latest stay.
+  useFont(60);
+  auto layoutsFor = [&](int i) {
+    const unsigned long long before = WINX_ThreadTextLayouts();
+    RECT r = {0, 0, width, height};
+    WINX_DrawText(dc, ("Bound " + std::to_string(i)).c_str(), -1, &r, 0);
+    return WINX_ThreadTextLayouts() - before;
+  };
+  RECT one = {0, 0, 0, 0};
+  WINX_DrawText(dc, "Bound 1000", -1, &one, DT_CALCRECT);
+  const int texts = static_cast<int>(2 * 8 * 1024 * 1024 / (one.right * one.bottom));  // twice the bound
+  for (int i = 0; i < texts; ++i) layoutsFor(i);
+  EXPECT_EQ(layoutsFor(texts - 1), 0u);
+  EXPECT_EQ(layoutsFor(0), 1u);
 }

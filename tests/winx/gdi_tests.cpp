@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -177,4 +178,20 @@ TEST(Canvas, FillAndMaskHonourClipAndOrigin) {
   EXPECT_EQ(c->pixels[7 * 8 + 6], WINX_CanvasPixel(128, 128, 128, 128));
   EXPECT_EQ(c->pixels[7 * 8 + 7], 0u);
   WINX_DeleteGfxContext(dc);
+
+  // Every coverage over every channel value under every text colour: blended four pixels at a
+  // time (a row of 256) and pixel by pixel (strips of three), the bytes are the same.
+  HDC wide[2] = {WINX_CreateMemContext(nullptr, 256, 256), WINX_CreateMemContext(nullptr, 256, 256)};
+  std::vector<uint8_t> ramp(256 * 256);
+  for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<uint8_t>(i);
+  for (int colour = 0; colour < 256; ++colour) {
+    for (int k = 0; k < 2; ++k) {
+      WINX_Canvas* w = WINX_GetCtxGC(wide[k]);
+      for (int y = 0; y < 256; ++y) std::fill_n(w->pixels + y * w->rowWords, 256, WINX_CanvasPixel(y, y, y, y));
+      for (int x = 0; x < 256; x += k ? 3 : 256)
+        WINX_CanvasBlendMask(w, 0, 0, ramp.data(), 256, 256, 256, colour * 0x010101, RECT{x, 0, x + (k ? 3 : 256), 256});
+    }
+    ASSERT_EQ(0, memcmp(WINX_GetCtxGC(wide[0])->pixels, WINX_GetCtxGC(wide[1])->pixels, 256 * 256 * 4)) << colour;
+  }
+  for (HDC d : wide) WINX_DeleteGfxContext(d);
 }

@@ -143,6 +143,13 @@ TEST_F(ActionMenus, ImportCopiesIntoTheLibraryAndReloadsOnlyWithoutUnsavedData) 
   EXPECT_TRUE(plug.changes.empty()) << "a cancelled panel does nothing";
   choose(menu, {"Refresh Folders"});
   EXPECT_EQ(plug.changes, std::vector<int>{kRefreshFolders});
+  // A good import says so and opens the new bank (the same name again: a copy beside it).
+  plug.onChange = [this](int p) { if (p == kRefreshFolders) load(); };
+  graphics->file = src;
+  choose(menu, {"Import...", "SysEx (*.syx / *.zpk)"});
+  EXPECT_EQ(host.statuses.back(), "Imported: Warm Pads (2).syx");
+  EXPECT_EQ(host.names[0].fileName, "Warm Pads (2).syx");
+  EXPECT_EQ(host.calls.back(), "refreshPopUpMenus");
 }
 
 TEST_F(ActionMenus, AboutAndDataFolderAndDismissal) {

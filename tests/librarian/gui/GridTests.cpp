@@ -1,6 +1,7 @@
 // The slot grid: layout, hit tests, selection in both grids, keys, drawing, copy by drag and by
 // "Copy"/"Paste", and renaming.
 #include "LibguiTestSupport.h"
+#include "LibrarianMenus.h"
 #include "WINX_Font.h"
 
 using namespace libgui;
@@ -84,6 +85,21 @@ TEST_F(SlotGrid, GridsShowTheirBanksAndEmptySlotsPastTheEntries) {
   lib.patchType = 1;
   view->patchSelectionUpperChanged();
   EXPECT_EQ(text(0, 0), "");
+  // A library still being read (held here by the bank lock it needs to put its lists in place):
+  // grids and bank menus say so, not that there is nothing, until it is in place.
+  PatchLibrarian reading;
+  std::unique_ptr<LibrarianViewControl> v;
+  {
+    UTIL_MutexLock hold(&reading.bankLock());
+    reading.startLoading(home.patches());
+    IBitmap none;
+    v = std::make_unique<LibrarianViewControl>(&plug, &host, kX, kY, kLibrarianArea, &none, IRECT(), &reading, 1.0);
+    EXPECT_EQ(v->slotControl(0, 0)->GetTextCopy() + v->slotControl(1, 0)->GetTextCopy(), "Loading...Loading...");
+    EXPECT_EQ(texts(LeftPatchPopupMenu(&plug, &reading, IRECT(), &host).rootMenu()), std::vector<std::string>{"Loading..."});
+  }
+  reading.waitForLoad();
+  v->bankContentsChanged();
+  EXPECT_EQ(v->slotControl(0, 0)->GetTextCopy(), reading.soundBankFiles[0]->entries[0].name);
 }
 
 TEST_F(SlotGrid, LeftClickSelectsInOneGridAndTheCursorFollows) {
@@ -303,8 +319,10 @@ TEST_F(SlotGrid, RenameShowsTheFieldAndRenamingKeepsTheDumpInStep) {
   click(0, 4, true);
   view->renameSlot(0, 0);
   click(0, 9);
+  lib.lowerSelection = lib.upperSelection.load();  // the lower grid on the same bank follows
+  view->patchSelectionLowerChanged();
   ASSERT_TRUE(view->applyRename("Warm \xC3\xA9 Pad"));
-  EXPECT_EQ(text(0, 4), "Warm    Pad     ");
+  EXPECT_EQ(text(0, 4) + text(1, 4), "Warm    Pad     Warm    Pad     ");
   const LibrarianPatch& e = bank->entries[4];
   EXPECT_EQ(e.name, "Warm    Pad     ");  // each byte of the two-byte letter a blank
   const std::vector<uint8_t>& m = e.messages[0].bytes;

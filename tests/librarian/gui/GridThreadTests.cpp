@@ -1,5 +1,6 @@
 // The slot grid refilled and drawn on the GUI thread while the MIDI input thread stores dumps
-// into the upper bank and refills the grid, as the SysEx dispatcher does.
+// into the upper bank and refills both grids (the lower one shows the same bank), as the SysEx
+// dispatcher does.
 #include <atomic>
 #include <thread>
 
@@ -21,7 +22,7 @@ TEST(SlotGridThreads, RefillAndDrawWhileDumpsAreStored) {
     for (int i = 0; i < 200; ++i) {
       f.lib.selectedSlot = i % 100;
       f.lib.setSysexDatatoSelectedSlot(&received);
-      view.patchSelectionUpperChanged();
+      view.bankContentsChanged();
     }
     done = true;
   });
@@ -34,4 +35,5 @@ TEST(SlotGridThreads, RefillAndDrawWhileDumpsAreStored) {
   midi.join();
   EXPECT_EQ(view.slotControl(0, 99)->GetTextCopy(), f.lib.selectedUpperBank()->entries[99].name);
   EXPECT_EQ(view.slotControl(0, 0)->GetTextCopy().substr(0, 8), "Received");
+  EXPECT_EQ(view.slotControl(1, 0)->GetTextCopy().substr(0, 8), "Received");
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,9 +47,13 @@ public:
     fed.emplace_back(sx->mData, sx->mData + sx->mSize);
     (void)fromDevice;
   }
-  void OnParamChange(int paramIdx) override { changes.push_back(paramIdx); }
+  void OnParamChange(int paramIdx) override {
+    changes.push_back(paramIdx);
+    if (onChange) onChange(paramIdx);
+  }
   std::vector<std::vector<uint8_t>> fed;
   std::vector<int> changes;  // parameter-change handler calls
+  std::function<void(int)> onChange;  // what the editor's handler would do, where a test needs it
 };
 
 // Popups answer by walking `path` (item texts, submenus descended); an empty path or a text not

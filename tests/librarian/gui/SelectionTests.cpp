@@ -94,6 +94,9 @@ TEST_F(ListSwitching, MultisAndCategoriesRefillOnlyTheirLists) {
   librarianPatchTypeChanged(&plug, lib, host, 0, 3, false);  // no such list kind
   EXPECT_TRUE(host.calls.empty());
   EXPECT_EQ(displayTexts(kPatchSelectionListLower).size(), lib.categoryBankFiles.size());
+  // A kind without a bank (no search made) reads "No bank", not a bank "0".
+  librarianPatchTypeChanged(&plug, lib, host, 0, kListSearchBanks, false);
+  EXPECT_EQ(displayTexts(kPatchSelectionListLower), std::vector<std::string>{"No bank"});
 }
 
 TEST_F(ListSwitching, ReloadReadsTheLibraryAgainAndResetKeepsTextsPastTheEnd) {

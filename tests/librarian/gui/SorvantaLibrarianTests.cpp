@@ -9,6 +9,7 @@
 #include "EditorTestSupport.h"
 #include "IParam.h"
 #include "LibrarianMenus.h"
+#include "LibrarianView.h"
 
 using namespace editortest;
 
@@ -23,6 +24,15 @@ protected:
     testbanks::writeFile(patches + "/User/b.syx", testbanks::rawBank(testbanks::sounds(100, "Beta", {"Pad "}), 30001));
     testbanks::writeFile(patches + "/m.syx", testbanks::rawBank(testbanks::multis(100, "Multi"), 30001));
     plug = std::make_unique<RecordingSorvanta>(instanceInfo());
+  }
+  // The slot grid the shipped interface has (the test interface has none), on the editor's host.
+  LibrarianViewControl* attachView() {
+    IBitmap none;
+    auto* v = static_cast<LibrarianViewControl*>(Sorvanta::makeLibrarianView(
+        plug.get(), 0, 300, kLibrarianArea, &none, IRECT(), plug->getPatchLibrarian(), 1.0));
+    plug->GetGUI()->AttachControl(v);
+    plug->librarianView = v;
+    return v;
   }
   bool shown(const char* layer) {
     ControlLayer* l = plug->getLayer(layer);
@@ -96,4 +106,47 @@ TEST_F(EditorLibrarian, SelectionListChoiceAndDataTypeSwitch) {
   ASSERT_NE(edit, nullptr);
   EXPECT_EQ(std::string(edit->menu(BankEditPopupMenu::kMain)->GetItemText(0)), "Request Multi Data");
   EXPECT_FALSE(plug->handleLibrarianParam(kPatchRename)) << "no rename armed";
+}
+
+// Both grids on one bank; the synth's dump lands in the upper grid's slot 16 (as each dump of a
+// whole-bank request does): the lower grid shows it too, and a copy from there takes that.
+TEST_F(EditorLibrarian, BothGridsOnOneBankShowAReceivedDumpAndCopyTakesWhatIsShown) {
+  LibrarianViewControl* view = attachView();
+  PatchLibrarian* lib = plug->getPatchLibrarian();
+  lib->lowerSelection = lib->upperSelection.load();
+  plug->updatePatchLibrarianView(2);
+  lib->selectedSlot = 16;
+  plug->SetLibrarianRequestActive(true);
+  testbanks::Bytes dump = testbanks::soundDump("Neon Choir", "Pad ", 3);
+  ISysEx sx(0, dump.data(), static_cast<int>(dump.size()));
+  plug->ProcessSysEx(&sx, true);
+  EXPECT_EQ(view->slotControl(1, 16)->GetTextCopy().substr(0, 10), "Neon Choir");
+  const IRECT from = view->slotRect(1, 16), to = view->slotRect(0, 20);
+  view->CopySlotData(from.L, from.T);
+  view->PasteSlotData(to.L, to.T);
+  EXPECT_EQ(view->slotControl(0, 20)->GetTextCopy(), view->slotControl(1, 16)->GetTextCopy());
+}
+
+// Library-names mode: closing the bank-name menu without a choice sends nothing to the synth.
+TEST_F(EditorLibrarian, ADismissedBankNameMenuSendsNothing) {
+  LibrarianViewControl* view = attachView();
+  sendingAtOnce(plug.get())->libraryNamesMode = true;
+  view->setKeyboardCursor(7);
+  plug->getLayer("PROGBANKNAMEMENUPROGRAMS")->controls.Get(0)->OnMouseDown(0, 0, nullptr);  // no popup: dismissed
+  auto idle = [&] { for (int i = 0; i < 4000 && plug->ThreadRunning(); ++i) usleep(1000); };
+  idle();
+  EXPECT_TRUE(plug->sysexSent.empty() && plug->shortSent.empty());
+  plug->sendPatchToDeviceFromLibrarian(7, 0, 0);  // the same entry, chosen: it goes out
+  idle();
+  EXPECT_EQ(plug->sysexSent.size(), 1u);
+}
+
+// Escape or a wheel turn closes the rename field unapplied: the box around it goes with it and
+// the rename is disarmed.
+TEST_F(EditorLibrarian, ACancelledRenameFieldTakesItsBoxAlong) {
+  attachView()->renameSlot(0, 0);
+  ASSERT_TRUE(shown("patchRename"));
+  plug->OnTextEntryCancelled(kPatchRename);
+  EXPECT_FALSE(shown("patchRename"));
+  EXPECT_FALSE(plug->handleLibrarianParam(kPatchRename));
 }
