@@ -79,6 +79,9 @@ void Sorvanta::OnParamChange(int paramIdx) {
   if (constructionDone && changeMayReachLibrary(paramIdx, v)) awaitLibrary();
   int i = truncToInt(v);
   ControlAction* record = param->GetControlAction();
+  // What the user or the host sets is what the synth is to get, also where it reads the same as a
+  // byte of the synth's that the editor's value cannot hold. Before any dump job is started below.
+  keepEditsInImage({paramIdx});
 
   // First dispatch, before the display.
   if (isSectionSwitch(paramIdx)) {
@@ -728,8 +731,12 @@ void Sorvanta::applyClockSwitch(bool on) {
 void Sorvanta::randomizeCurrentPart() {
   const int part = currentPart;
   PartRandomizer::randomGenerator(randomValues, static_cast<unsigned>(time(nullptr)));
-  PartRandomizer::randomizePatchSettings(this, randomValues, part,
-                                         [this](int number, double value) { setParamFromPlug(number, value); });
+  std::vector<int> randomized;
+  PartRandomizer::randomizePatchSettings(this, randomValues, part, [this, &randomized](int number, double value) {
+    setParamFromPlug(number, value);
+    randomized.push_back(number);
+  });
+  keepEditsInImage(randomized);
   TabSwitchFunctions::mainTabSwitch(this, kRandomize, truncToInt(paramValue(kMainTab)), hardwareModel, part);
   setParamFromPlug(kRandomize, 0.0);
   // Without an output the dump and the request that reads it back could only time out.
@@ -759,6 +766,10 @@ bool Sorvanta::startArrangementSend() {
   r.code = 0;
   MIDIMessageManager* m = midiManager;
   return m->startJob(r, [m] { m->partSendBusy = true; });
+}
+
+void Sorvanta::keepEditsInImage(const std::vector<int>& params) {
+  if (midiManager) midiManager->synthImage.keepEdits(params, *midiManager->host());
 }
 
 void Sorvanta::disarmLibrarianSoundRequest() {
