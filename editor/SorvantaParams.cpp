@@ -445,8 +445,9 @@ bool Sorvanta::handleSecondGroup(int paramIdx, double v, int i, ControlAction*) 
       } else if (paramValue(kGlobalRxProgramChange) <= 0) {
         setStatusText("Program Change Disabled.");
       } else {
-        // From the program the last bank change sent, whichever road sent it.
-        const int program = step(bankChangeProgram);
+        // From the program the part plays: the last bank change sent for it, a program change
+        // from the synth, or the multi received from it. In multi mode, from the multi's.
+        const int program = step(multiMode ? bankChangeProgram.load() : partProgram[part].load());
         bankChangeProgram = program;
         setParamFromPlug(multiMode ? kMultiPatch : kMultiPartPatch + part, program);
         if (librarian) librarian->selectedSlot = program;

@@ -243,6 +243,12 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
         parsed = true;
         plugHost->setPatchManagerName(0, multiName);
         plugHost->librarianViewDirty();
+        // The bank and program each part plays now: program steps count on from them, and the
+        // bank-conflict test compares against them.
+        for (int k = 0; k < kNumParts; ++k) {
+          plugState->partBank[k] = toInt(plugHost->value(kMultiPartBank + k));
+          plugState->partProgram[k] = toInt(plugHost->value(kMultiPartPatch + k));
+        }
       }
       if (dump::parseGlobalDump(d, size, *plugHost)) parsed = true;
       if (parsed) {
@@ -864,7 +870,8 @@ void MIDIMessageManager::sendPartDataBackToHardware(int part) {
   JobRecord r;
   r.code = 2;
   r.part = part;
-  startJob(r, [this] { partSendBusy = true; });
+  // The part's request runs now: the send-back goes after it, with the sound it brought in.
+  startJobOrQueue(r, [this] { partSendBusy = true; });
 }
 
 void MIDIMessageManager::sendPatchToDeviceFromLibrarian(int slot, int list, int part) {
