@@ -302,7 +302,7 @@ bool Sorvanta::handleFirstGroup(int paramIdx, double v, int i) {
 }
 
 // The second dispatch, after the display. Returns true when the handler ends (no default road).
-bool Sorvanta::handleSecondGroup(int paramIdx, double v, int i, ControlAction*) {
+bool Sorvanta::handleSecondGroup(int paramIdx, double v, int i, ControlAction* record) {
   (void)v;
   auto hideLayer = [this](const char* name, bool hidden) {
     if (ControlLayer* l = getLayer(name)) l->Hide(hidden);
@@ -377,14 +377,19 @@ bool Sorvanta::handleSecondGroup(int paramIdx, double v, int i, ControlAction*) 
     return true;
   }
   if (paramIdx == kGlobalSysExID) {
-    if (midiIOSet) {
-      unsigned char msg[7] = {0x3E, 0x10, static_cast<unsigned char>(i & 0x7F), 0x24, 0x00, 0x19,
-                              static_cast<unsigned char>(i & 0x7F)};
-      SendMidiSysex(msg, 7);
-    }
+    // The synth hears its new id only at the one it answers at now, and is then asked at the new
+    // one; until it answers there the id does not count as changed (the engine's check puts the
+    // old one back). The bound control's own message would go to the new id: it only moves the
+    // controls here.
+    if (midiIOSet && midiManager) midiManager->changeDeviceId(deviceId, i);
     deviceId = i;
     GetParam(kDeviceID_old)->SetClamped(i);
-    return false;
+    if (record) {
+      noSend = true;
+      processControlAction(record, paramIdx, v);
+      noSend = false;
+    }
+    return true;
   }
   if (paramIdx == kRandomize) {
     if (i == 1 && paramValue(kMainTab) > 0) randomizeCurrentPart();

@@ -949,6 +949,20 @@ bool MIDIMessageManager::startHandshake(bool withoutWaiting) {
   return withoutWaiting ? startJobWithoutWaiting(r, before) : startJob(r, before);
 }
 
+void MIDIMessageManager::changeDeviceId(int from, int to) {
+  const std::vector<uint8_t> m = sysex::deviceIdChange(from, to);
+  plugHost->sendSysex(m.data(), static_cast<int>(m.size()));
+  plugHost->printOutgoing(sysex::outgoingLine(m.data(), static_cast<int>(m.size())));
+  if (from == to) return;
+  plugState->deviceId = to;
+  plugState->adoptDeviceId = true;
+  JobRecord r;
+  r.code = 13;
+  r.idChangedFrom = from;
+  r.idChangedTo = to;
+  startJobOrQueue(r, [this] { parseComplete = false; });
+}
+
 bool MIDIMessageManager::requestPartToEditor(int part, bool withoutWaiting) {
   // Without an output the request could only time out, behind the progress overlay.
   if (!plugState->midiIOSet.load()) return false;
