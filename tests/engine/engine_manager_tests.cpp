@@ -83,6 +83,16 @@ TEST_F(Engine, UnansweredPartRequestScansEveryIdThenTimesOut) {
   EXPECT_NE(host.lastStatus(), "Data request Completed!");
 }
 
+TEST_F(Engine, ARequestAnsweredOnlyWithDamageEndsSayingSo) {
+  host.device = [this](const Bytes& r) {
+    Bytes cut = soundDumpFor(0, 1);
+    if (r.size() == 8) deliver(Bytes(cut.begin(), cut.end() - 1));
+  };
+  ASSERT_TRUE(mgr->requestPartToEditor(0));
+  ASSERT_TRUE(waitIdle());
+  EXPECT_EQ(host.lastStatus(), "Damaged reply from Dorvik ignored!");
+}
+
 TEST_F(Engine, CancelEndsARequestAtItsNextPoll) {
   mgr->setPacingOverride(20);
   ASSERT_TRUE(mgr->requestPartToEditor(0));
@@ -410,7 +420,7 @@ TEST_F(Engine, ChannelMessagesFromDeviceAndHost) {
   // is taken as it is, in the parameter's own range; a shape's also refreshes the part's page.
   host.setRange(kOscillator1Octave + 3, 16, 112);
   host.bindCC(6, 27, kOscillator1Octave + 3);
-  host.bindCC(6, 31, kOscillator1Shape + 3);
+  for (int cc : {31, 39, 46, 76, 79}) host.bindCC(6, cc, kOscillator1Shape + 3);  // shapes and filter types
   m.MakeControlChangeMsg(static_cast<IMidiMsg::EControlChangeMsg>(27), 40 / 127.0, 5);
   mgr->ProcessMidiMsgFromDevice(&m);
   ASSERT_EQ(host.hardwareSets.size(), 1u);
@@ -418,9 +428,11 @@ TEST_F(Engine, ChannelMessagesFromDeviceAndHost) {
   EXPECT_EQ(host.sent().size(), 1u);
   host.flags.localControlOn = true;
   mgr->ProcessMidiMsgFromDevice(&m);
-  m.MakeControlChangeMsg(static_cast<IMidiMsg::EControlChangeMsg>(31), 3 / 127.0, 5);
-  mgr->ProcessMidiMsgFromDevice(&m);
-  EXPECT_EQ(host.changes2, std::vector<int>{kQuickTab});
+  for (int cc : {31, 39, 46, 76, 79}) {
+    m.MakeControlChangeMsg(static_cast<IMidiMsg::EControlChangeMsg>(cc), 3 / 127.0, 5);
+    mgr->ProcessMidiMsgFromDevice(&m);
+  }
+  EXPECT_EQ(host.changes2, std::vector<int>(5, kQuickTab));
   EXPECT_EQ(host.sent().size(), 1u);
   // Host: a note passes through to the device; the global channel is ignored entirely.
   IMidiMsg note;
@@ -451,6 +463,7 @@ TEST_F(Engine, OutputRefusedWithoutAPort) {
   mgr->sendMidiMsgAndLog(&m);
   EXPECT_TRUE(host.sent().empty());
   EXPECT_EQ(host.lastStatus(), "Set MIDI I/O First!");
+  EXPECT_FALSE(mgr->requestPartToEditor(0));  // it could only time out
   host.set(kDeviceOutSelection, 0);
   mgr->sendSysexMessage({0x3E, 0x10, 0x00, 0x20, 0x00, 0x00, 0x05, 0x01});
   EXPECT_TRUE(host.sent().empty());
