@@ -423,6 +423,7 @@ void MIDIMessageSender::sendDeviceIdEnquiry(int idChangedFrom, int idChangedTo) 
       if (!answered) {
         st->deviceId = idChangedFrom;
         host->setFromDevice(kGlobalSysExID, idChangedFrom);
+        host->setParamSilently(kDeviceID_old, idChangedFrom);
       }
       host->setStatusText("Device ID not changed!");
     }

@@ -503,11 +503,8 @@ TEST_F(EditorOnWire, AProjectReopensItsStoredPorts) {
   EXPECT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 10 && m[5] == 4 && m[8] == 77; }, 1, 5.0));
 }
 
-// ---- What the editor shows is what the synth holds
-
-// After REQUEST MULTI part 3 plays B 051 with oscillator 1 locked at octave 40, detune 10: the step
-// up asks for program 52 (51 from 0), whose sound comes in around the lock, and the locked values
-// go back to the synth.
+// After REQUEST MULTI part 3 plays B 051, oscillator 1 locked at octave 40, detune 10: the step up
+// asks for B 052, whose sound comes in around the lock, and the locked values go back to the synth.
 TEST_F(EditorOnWire, AProgramStepAfterAReceivedMultiKeepsTheLockedSectionOnTheSynth) {
   sim->setMultiData(32 + 22 * 2, 1);
   sim->setMultiData(32 + 22 * 2 + 1, 50);
@@ -527,8 +524,7 @@ TEST_F(EditorOnWire, AProgramStepAfterAReceivedMultiKeepsTheLockedSectionOnTheSy
   EXPECT_EQ(std::vector<int>({held[8], held[10], held[85]}), std::vector<int>({40, 10, 33}));
 }
 
-// Device ID 3 chosen while the synth answers at 0: the synth takes it (it hears only its own id)
-// and, heard at 3, the editor keeps it.
+// Device ID 3 chosen while the synth answers at 0: the synth (deaf to other ids) takes it, and it stays.
 TEST_F(EditorOnWire, ADeviceIdChosenInTheEditorIsToldAtTheOldIdAndHeardAtTheNew) {
   connect();
   setParam(kGlobalSysExID, 3);

@@ -84,12 +84,9 @@ TEST_F(Engine, UnansweredPartRequestScansEveryIdThenTimesOut) {
 }
 
 TEST_F(Engine, ARequestAnsweredOnlyWithDamageEndsSayingSo) {
-  host.device = [this](const Bytes& r) {
-    Bytes cut = soundDumpFor(0, 1);
-    if (r.size() == 8) deliver(Bytes(cut.begin(), cut.end() - 1));
-  };
-  ASSERT_TRUE(mgr->requestPartToEditor(0));
-  ASSERT_TRUE(waitIdle());
+  const Bytes whole = soundDumpFor(0, 1), cut(whole.begin(), whole.end() - 1);
+  host.device = [&](const Bytes& r) { if (r.size() == 8) deliver(cut); };
+  ASSERT_TRUE(mgr->requestPartToEditor(0) && waitIdle());
   EXPECT_EQ(host.lastStatus(), "Damaged reply from Dorvik ignored!");
 }
 
@@ -420,7 +417,7 @@ TEST_F(Engine, ChannelMessagesFromDeviceAndHost) {
   // is taken as it is, in the parameter's own range; a shape's also refreshes the part's page.
   host.setRange(kOscillator1Octave + 3, 16, 112);
   host.bindCC(6, 27, kOscillator1Octave + 3);
-  for (int cc : {31, 39, 46, 76, 79}) host.bindCC(6, cc, kOscillator1Shape + 3);  // shapes and filter types
+  host.bindCC(6, 31, kOscillator1Shape + 3);
   m.MakeControlChangeMsg(static_cast<IMidiMsg::EControlChangeMsg>(27), 40 / 127.0, 5);
   mgr->ProcessMidiMsgFromDevice(&m);
   ASSERT_EQ(host.hardwareSets.size(), 1u);
@@ -428,7 +425,8 @@ TEST_F(Engine, ChannelMessagesFromDeviceAndHost) {
   EXPECT_EQ(host.sent().size(), 1u);
   host.flags.localControlOn = true;
   mgr->ProcessMidiMsgFromDevice(&m);
-  for (int cc : {31, 39, 46, 76, 79}) {
+  for (int cc : {31, 39, 46, 76, 79}) {  // the shapes and filter types
+    host.bindCC(6, cc, kOscillator1Shape + 3);
     m.MakeControlChangeMsg(static_cast<IMidiMsg::EControlChangeMsg>(cc), 3 / 127.0, 5);
     mgr->ProcessMidiMsgFromDevice(&m);
   }
