@@ -430,6 +430,8 @@ private:
   // Returns true when the handler ends after the parameter's own action.
   bool handleFirstGroup(int paramIdx, double v, int i);
   bool handleSecondGroup(int paramIdx, double v, int i, ControlAction* record);
+  // The bytes of these parameters go to the synth as the editor holds them now (SynthImage).
+  void keepEditsInImage(const std::vector<int>& params);
   void handleDeviceSelection(int paramIdx, int i);
   // Restore steps 8 to 11: stored values (then the switch mirrors), device id, names, link
   // modes. Returns the position after the values, or -1.

@@ -79,6 +79,9 @@ void Sorvanta::OnParamChange(int paramIdx) {
   if (constructionDone && changeMayReachLibrary(paramIdx, v)) awaitLibrary();
   int i = truncToInt(v);
   ControlAction* record = param->GetControlAction();
+  // What the user or the host sets is what the synth is to get, also where it reads the same as a
+  // byte of the synth's that the editor's value cannot hold. Before any dump job is started below.
+  keepEditsInImage({paramIdx});
 
   // First dispatch, before the display.
   if (isSectionSwitch(paramIdx)) {
@@ -299,7 +302,7 @@ bool Sorvanta::handleFirstGroup(int paramIdx, double v, int i) {
 }
 
 // The second dispatch, after the display. Returns true when the handler ends (no default road).
-bool Sorvanta::handleSecondGroup(int paramIdx, double v, int i, ControlAction*) {
+bool Sorvanta::handleSecondGroup(int paramIdx, double v, int i, ControlAction* record) {
   (void)v;
   auto hideLayer = [this](const char* name, bool hidden) {
     if (ControlLayer* l = getLayer(name)) l->Hide(hidden);
@@ -374,14 +377,19 @@ bool Sorvanta::handleSecondGroup(int paramIdx, double v, int i, ControlAction*) 
     return true;
   }
   if (paramIdx == kGlobalSysExID) {
-    if (midiIOSet) {
-      unsigned char msg[7] = {0x3E, 0x10, static_cast<unsigned char>(i & 0x7F), 0x24, 0x00, 0x19,
-                              static_cast<unsigned char>(i & 0x7F)};
-      SendMidiSysex(msg, 7);
-    }
+    // The synth hears its new id only at the one it answers at now, and is then asked at the new
+    // one; until it answers there the id does not count as changed (the engine's check puts the
+    // old one back). The bound control's own message would go to the new id: it only moves the
+    // controls here.
+    if (midiIOSet && midiManager) midiManager->changeDeviceId(deviceId, i);
     deviceId = i;
     GetParam(kDeviceID_old)->SetClamped(i);
-    return false;
+    if (record) {
+      noSend = true;
+      processControlAction(record, paramIdx, v);
+      noSend = false;
+    }
+    return true;
   }
   if (paramIdx == kRandomize) {
     if (i == 1 && paramValue(kMainTab) > 0) randomizeCurrentPart();
@@ -442,8 +450,9 @@ bool Sorvanta::handleSecondGroup(int paramIdx, double v, int i, ControlAction*) 
       } else if (paramValue(kGlobalRxProgramChange) <= 0) {
         setStatusText("Program Change Disabled.");
       } else {
-        // From the program the last bank change sent, whichever road sent it.
-        const int program = step(bankChangeProgram);
+        // From the program the part plays: the last bank change sent for it, a program change
+        // from the synth, or the multi received from it. In multi mode, from the multi's.
+        const int program = step(multiMode ? bankChangeProgram.load() : partProgram[part].load());
         bankChangeProgram = program;
         setParamFromPlug(multiMode ? kMultiPatch : kMultiPartPatch + part, program);
         if (librarian) librarian->selectedSlot = program;
@@ -728,8 +737,12 @@ void Sorvanta::applyClockSwitch(bool on) {
 void Sorvanta::randomizeCurrentPart() {
   const int part = currentPart;
   PartRandomizer::randomGenerator(randomValues, static_cast<unsigned>(time(nullptr)));
-  PartRandomizer::randomizePatchSettings(this, randomValues, part,
-                                         [this](int number, double value) { setParamFromPlug(number, value); });
+  std::vector<int> randomized;
+  PartRandomizer::randomizePatchSettings(this, randomValues, part, [this, &randomized](int number, double value) {
+    setParamFromPlug(number, value);
+    randomized.push_back(number);
+  });
+  keepEditsInImage(randomized);
   TabSwitchFunctions::mainTabSwitch(this, kRandomize, truncToInt(paramValue(kMainTab)), hardwareModel, part);
   setParamFromPlug(kRandomize, 0.0);
   // Without an output the dump and the request that reads it back could only time out.
@@ -759,6 +772,10 @@ bool Sorvanta::startArrangementSend() {
   r.code = 0;
   MIDIMessageManager* m = midiManager;
   return m->startJob(r, [m] { m->partSendBusy = true; });
+}
+
+void Sorvanta::keepEditsInImage(const std::vector<int>& params) {
+  if (midiManager) midiManager->synthImage.keepEdits(params, *midiManager->host());
 }
 
 void Sorvanta::disarmLibrarianSoundRequest() {

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <numeric>
 #include <thread>
 
 #include "EditorLog.h"
@@ -212,5 +213,10 @@ int Sorvanta::applyStoredValues(ByteChunk* chunk, int valuesPos) {
       linkMode[part] = truncToInt(paramValue(kFilterLinkValue + part));
     }
   }
+  // The project's values are the ones the synth is to get, byte for byte, where they read the same
+  // as what was heard from it too.
+  std::vector<int> stored(static_cast<size_t>(nStored));
+  std::iota(stored.begin(), stored.end(), 0);
+  keepEditsInImage(stored);
   return p;
 }

@@ -153,6 +153,54 @@ std::vector<uint8_t> editorBuild(int slot, const DumpParamAccess& p) {
   const auto d = buildGlobalDump(p);
   return {d.begin(), d.end()};
 }
+
+struct Place {
+  int slot, position;
+};
+
+// Where the builders write each parameter, by parameter number: the image slot and the position
+// in its dump. An effect type's parameter reaches its dump through the slot parameter it is
+// mirrored into. Built once, then read-only; any thread.
+const std::vector<std::vector<Place>>& placesByParam() {
+  static const std::vector<std::vector<Place>> table = [] {
+    std::vector<std::vector<Place>> t(kNumParams);
+    auto add = [&t](int param, int slot, int position) {
+      if (isValidParamNumber(param)) t[static_cast<size_t>(param)].push_back({slot, position});
+    };
+    int n = 0;
+    const SoundField* fields = soundFields(&n);
+    for (int part = 0; part < kNumParts; ++part) {
+      for (int i = 0; i < n; ++i) {
+        const SoundField& f = fields[i];
+        add(f.param + part, part, f.position);
+        if (f.param2 >= 0) add(f.param2 + part, part, f.position);
+        const EffectSlot* s = f.conversion == kEffectSlot ? effectSlotAt(f.position) : nullptr;
+        for (int k = 0; s && k < s->typeCount; ++k)
+          if (effectSlotForTypeParam(f.position <= 150 ? 1 : 2, s->typeParams[k]) == s)
+            add(s->typeParams[k] + part, part, f.position);
+      }
+      for (int step = 0; step < 16; ++step) {
+        const ArpStepParams a = arpStepParams(step);
+        for (int q : {a.glide, a.step, a.accent}) add(q + part, part, kArpFirstBytePos + step);
+        for (int q : {a.stepLen, a.timing}) add(q + part, part, kArpSecondBytePos + step);
+      }
+      for (int i = 0; i < sysex::kNameWidth; ++i) add(kPatchName + part, part, sysex::kSoundNamePos + i);
+      for (int i = 0; i < sysex::kCategoryWidth; ++i) add(kCategoryName + part, part, sysex::kSoundCategoryPos + i);
+    }
+    const MultiField* common = multiCommonFields(&n);
+    for (int i = 0; i < n; ++i) add(common[i].param, kNumParts, common[i].offset);
+    for (int i = 0; i < sysex::kNameWidth; ++i) add(kMultiName, kNumParts, sysex::kMultiNamePos + i);
+    const MultiField* partFields = multiPartFields(&n);
+    for (int k = 0; k < kNumParts; ++k)
+      for (int i = 0; i < n; ++i)
+        add(partFields[i].param + k, kNumParts,
+            sysex::kMultiPartBlockStart + sysex::kMultiPartBlockSize * k + partFields[i].offset);
+    const MultiField* global = globalFields(&n);
+    for (int i = 0; i < n; ++i) add(global[i].param, kNumParts + 1, global[i].offset);
+    return t;
+  }();
+  return table;
+}
 }  // namespace
 
 void SynthImage::keepDump(const uint8_t* data, int size, const DumpParamAccess& params) {
@@ -161,9 +209,26 @@ void SynthImage::keepDump(const uint8_t* data, int size, const DumpParamAccess& 
   if (slot < 0) return;
   std::vector<uint8_t> editor = editorBuild(slot, params);
   if (editor.size() != static_cast<size_t>(size)) return;
+  std::vector<uint8_t> synth(data, data + size);
+  // A section lock that held kept the editor's values, and they are what the synth is to get
+  // back: its bytes are the editor's, or the next dump would carry the synth's over them.
+  if (slot < kNumParts) {
+    LockCache locks(params, slot);
+    int n = 0;
+    const SoundField* fields = soundFields(&n);
+    for (int i = 0; i < n; ++i) {
+      const size_t pos = static_cast<size_t>(fields[i].position);
+      if (locks.locked(fields[i].lock)) synth[pos] = editor[pos];
+    }
+    if (locks.locked(kSectionLockArp))
+      std::copy(editor.begin() + kArpFirstBytePos, editor.begin() + kArpSecondBytePos + 16,
+                synth.begin() + kArpFirstBytePos);
+  }
   std::lock_guard<std::mutex> g(lock);
-  slots[static_cast<size_t>(slot)].synth.assign(data, data + size);
-  slots[static_cast<size_t>(slot)].editor = std::move(editor);
+  Kept& kept = slots[static_cast<size_t>(slot)];
+  kept.synth = std::move(synth);
+  kept.editor = std::move(editor);
+  kept.device = data[sysex::kDevicePos];
 }
 
 void SynthImage::keepChange(const uint8_t* data, int size, const DumpParamAccess& params) {
@@ -177,12 +242,36 @@ void SynthImage::keepChange(const uint8_t* data, int size, const DumpParamAccess
   const std::vector<uint8_t> editor = editorBuild(slot, params);
   std::lock_guard<std::mutex> g(lock);
   Kept& kept = slots[static_cast<size_t>(slot)];
-  if (kept.synth.empty()) return;
+  if (kept.synth.empty() || kept.device != data[sysex::kDevicePos]) return;
   const size_t pos = static_cast<size_t>(dataStart(kept.synth[sysex::kCommandPos]) + hi * 128 + lo);
   // Data positions only: the checksum and F7 stay (a built dump's checksum is computed afresh).
   if (pos + 2 >= kept.synth.size()) return;
   kept.synth[pos] = static_cast<uint8_t>(value);
   kept.editor[pos] = editor[pos];
+}
+
+void SynthImage::keepEdits(const std::vector<int>& edited, const DumpParamAccess& params) {
+  const std::vector<std::vector<Place>>& places = placesByParam();
+  std::array<std::vector<int>, 18> positions;
+  for (int param : edited)
+    if (isValidParamNumber(param))
+      for (const Place& pl : places[static_cast<size_t>(param)])
+        positions[static_cast<size_t>(pl.slot)].push_back(pl.position);
+  for (size_t slot = 0; slot < positions.size(); ++slot) {
+    if (positions[slot].empty()) continue;
+    const std::vector<uint8_t> editor = editorBuild(static_cast<int>(slot), params);
+    std::lock_guard<std::mutex> g(lock);
+    Kept& kept = slots[slot];
+    if (kept.synth.size() != editor.size()) continue;  // nothing heard of this kind
+    for (int pos : positions[slot])
+      kept.synth[static_cast<size_t>(pos)] = kept.editor[static_cast<size_t>(pos)] = editor[static_cast<size_t>(pos)];
+  }
+}
+
+void SynthImage::moveDevice(int from, int to) {
+  std::lock_guard<std::mutex> g(lock);
+  for (Kept& kept : slots)
+    if (kept.device == from) kept.device = to;
 }
 
 bool SynthImage::restore(uint8_t* dump, int size) const {
@@ -191,7 +280,8 @@ bool SynthImage::restore(uint8_t* dump, int size) const {
   if (slot < 0) return false;
   std::lock_guard<std::mutex> g(lock);
   const Kept& kept = slots[static_cast<size_t>(slot)];
-  if (static_cast<int>(kept.synth.size()) != size) return false;
+  // Bytes heard from another device say nothing of the one this dump is for.
+  if (static_cast<int>(kept.synth.size()) != size || kept.device != dump[sysex::kDevicePos]) return false;
   for (int i = dataStart(dump[sysex::kCommandPos]); i < size - 2; ++i)
     if (dump[i] == kept.editor[static_cast<size_t>(i)]) dump[i] = kept.synth[static_cast<size_t>(i)];
   return true;

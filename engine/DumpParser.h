@@ -38,25 +38,33 @@ class DumpParamAccess {
 uint8_t toByte(double value, int delta);
 
 // What the synth holds, as far as the editor has heard it: the last whole dump of each kind
-// received for the editor (the global settings, the multi, each part's sound), with the synth's
-// own parameter changes applied after it, and beside it what the editor itself would have built
-// right after taking it in. A dump built for the synth gets the synth's byte back wherever it
-// still holds what the editor built then: the bytes no parameter models, and the bytes of values
-// nobody has edited since, even where a value could not hold the synth's byte or reads it in a
-// way that loses bits. Only an edit changes a byte; the templates serve only where nothing was
-// received. Thread-safe: the MIDI input keeps, the workers build.
+// received for the editor (the global settings, the multi, each part's sound) from one device,
+// with the synth's own parameter changes applied after it, and beside it what the editor itself
+// would have built right after taking it in. A dump built for that device gets the synth's byte
+// back wherever it still holds what the editor built then: the bytes no parameter models, and the
+// bytes of values nobody has touched since, even where a value could not hold the synth's byte or
+// reads it in a way that loses bits. A byte the editor has made its own (a section lock that held
+// when the dump came, an edit, a restore, a randomize) goes out as the editor builds it from then
+// on, also when the editor's value reads the same as the synth's lossy byte. The templates serve
+// only where nothing was received from the device a dump is for. Thread-safe: the MIDI input
+// keeps, the main thread keeps edits, the workers build.
 class SynthImage {
  public:
   // A received dump that is whole (sysex::isIntactDump), after the parsers took it into
   // `params`; anything else is ignored. A sound dump counts only for a part's edit buffer
-  // (number 0..15).
+  // (number 0..15); its bytes under a section lock that is on are the editor's.
   void keepDump(const uint8_t* data, int size, const DumpParamAccess& params);
   // A 9- or 10-byte parameter change from the synth, after it was applied to `params`: its byte,
-  // once that dump was received.
+  // once a dump of that kind was received from the same device.
   void keepChange(const uint8_t* data, int size, const DumpParamAccess& params);
+  // The bytes that the parameters numbered in `edited` are written to become the editor's, as
+  // `params` holds them now: an edit, a restore or a randomize the synth is to get as shown.
+  void keepEdits(const std::vector<int>& edited, const DumpParamAccess& params);
+  // The synth that answered at `from` answers at `to` now (its device id was changed).
+  void moveDevice(int from, int to);
   // Puts the synth's bytes back into `dump` (built from the editor's values; its kind at 4, for a
-  // sound its part at 6) wherever it holds what the editor built when it heard them; false,
-  // changing nothing, when none of that kind were received.
+  // sound its part at 6, its device at 3) wherever it holds what the editor built when it heard
+  // them; false, changing nothing, when none of that kind were received from that device.
   bool restore(uint8_t* dump, int size) const;
 
  private:
@@ -67,6 +75,7 @@ class SynthImage {
   struct Kept {
     std::vector<uint8_t> synth;   // the dump as received, F0 to F7; empty until one is
     std::vector<uint8_t> editor;  // what the editor built from it when it was taken in
+    int device = -1;              // the id it was heard from
   };
   mutable std::mutex lock;
   std::array<Kept, 18> slots;

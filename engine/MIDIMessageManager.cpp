@@ -243,6 +243,12 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
         parsed = true;
         plugHost->setPatchManagerName(0, multiName);
         plugHost->librarianViewDirty();
+        // The bank and program each part plays now: program steps count on from them, and the
+        // bank-conflict test compares against them.
+        for (int k = 0; k < kNumParts; ++k) {
+          plugState->partBank[k] = toInt(plugHost->value(kMultiPartBank + k));
+          plugState->partProgram[k] = toInt(plugHost->value(kMultiPartPatch + k));
+        }
       }
       if (dump::parseGlobalDump(d, size, *plugHost)) parsed = true;
       if (parsed) {
@@ -864,7 +870,8 @@ void MIDIMessageManager::sendPartDataBackToHardware(int part) {
   JobRecord r;
   r.code = 2;
   r.part = part;
-  startJob(r, [this] { partSendBusy = true; });
+  // The part's request runs now: the send-back goes after it, with the sound it brought in.
+  startJobOrQueue(r, [this] { partSendBusy = true; });
 }
 
 void MIDIMessageManager::sendPatchToDeviceFromLibrarian(int slot, int list, int part) {
@@ -940,6 +947,20 @@ bool MIDIMessageManager::startHandshake(bool withoutWaiting) {
   r.code = 13;
   auto before = [this] { parseComplete = false; };
   return withoutWaiting ? startJobWithoutWaiting(r, before) : startJob(r, before);
+}
+
+void MIDIMessageManager::changeDeviceId(int from, int to) {
+  const std::vector<uint8_t> m = sysex::deviceIdChange(from, to);
+  plugHost->sendSysex(m.data(), static_cast<int>(m.size()));
+  plugHost->printOutgoing(sysex::outgoingLine(m.data(), static_cast<int>(m.size())));
+  if (from == to) return;
+  plugState->deviceId = to;
+  plugState->adoptDeviceId = true;
+  JobRecord r;
+  r.code = 13;
+  r.idChangedFrom = from;
+  r.idChangedTo = to;
+  startJobOrQueue(r, [this] { parseComplete = false; });
 }
 
 bool MIDIMessageManager::requestPartToEditor(int part, bool withoutWaiting) {

@@ -293,6 +293,9 @@ struct JobRecord {
   // it; appliesHeldProject: it first has the plug-in apply the project it holds.
   bool endsProjectPush = false;
   bool appliesHeldProject = false;
+  // Job 13 as the check of a device-id change: the synth answered at `idChangedFrom` and was
+  // told to answer at `idChangedTo`; -1 for the plain handshake.
+  int idChangedFrom = -1, idChangedTo = -1;
 };
 
 class MIDIMessageManager {
@@ -364,6 +367,10 @@ class MIDIMessageManager {
   // The start alone: true when job 13 was started (the dump thread was idle, an output is set
   // and no librarian push runs). withoutWaiting for the render thread (startJobWithoutWaiting).
   bool startHandshake(bool withoutWaiting);
+  // Tells the synth that answers at `from` to answer at `to`, adopts `to` and starts (or queues
+  // behind the running job) job 13 to hear the synth there; the check puts `from` back when the
+  // synth does not answer at `to`.
+  void changeDeviceId(int from, int to);
   // Starts job 6 for `part` into the editor when the dump thread is idle (withoutWaiting: as
   // startJobWithoutWaiting, for the render thread).
   bool requestPartToEditor(int part, bool withoutWaiting = false);

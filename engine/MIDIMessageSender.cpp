@@ -57,7 +57,7 @@ void MIDIMessageSender::run(WorkerThread thread) {
       case 10: sendAllPatchRequestSysex(r.bank); break;
       case 11: initPerformance(r.initFlag); break;
       case 12: initClassicPatch(r.initFlag, r.part); break;
-      case 13: sendDeviceIdEnquiry(); break;
+      case 13: sendDeviceIdEnquiry(r.idChangedFrom, r.idChangedTo); break;
       case 15: startMIDIClockOutput(); break;
       case 16: sendContinuousMIDIClock(r.clockArg); break;
       case 17: stopMIDIClockOutput(); break;
@@ -392,7 +392,8 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int mode, int first
   mgr->librarianSlotTarget = false;
 }
 
-void MIDIMessageSender::sendDeviceIdEnquiry() {
+void MIDIMessageSender::sendDeviceIdEnquiry(int idChangedFrom, int idChangedTo) {
+  const bool idChange = idChangedFrom >= 0 && idChangedTo >= 0;
   mgr->DisplayProcessingIndicator(true);
   mgr->SetLibrarianRequestActive(false);
   host->setStatusText("Connecting to Dorvik");
@@ -404,13 +405,28 @@ void MIDIMessageSender::sendDeviceIdEnquiry() {
   spec.scanText = true;
   spec.checked = true;
   spec.timeoutText = "No response from Dorvik!";
-  sendRequest(spec.build(st->deviceId.load()), true);
-  deviceCheckFailed = !runCycle(spec);
+  sendRequest(spec.build(idChange ? idChangedTo : st->deviceId.load()), true);
+  const bool answered = runCycle(spec);
+  deviceCheckFailed = !answered;
   if (cancelRequested.load()) {
     host->setStatusText("Data request CANCELLED!");
   } else if (!requestFailed.load()) {
     host->setStatusText("Plug-in is ready to go!");
     pause(p);
+  }
+  if (idChange) {
+    // The parser adopted the id of whoever answered: the new one only if the synth took it.
+    if (answered && st->deviceId.load() == idChangedTo) {
+      mgr->synthImage.moveDevice(idChangedFrom, idChangedTo);
+      host->setStatusText("Device ID changed!");
+    } else {
+      if (!answered) {
+        st->deviceId = idChangedFrom;
+        host->setFromDevice(kGlobalSysExID, idChangedFrom);
+        host->setParamSilently(kDeviceID_old, idChangedFrom);
+      }
+      host->setStatusText("Device ID not changed!");
+    }
   }
   mgr->DisplayProcessingIndicator(false);
 }

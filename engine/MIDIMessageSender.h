@@ -47,7 +47,9 @@ class MIDIMessageSender {
   void sendAllPatchRequestSysex(int bank);                              // 10
   void initPerformance(bool onlyFromHardware);                          // 11
   void initClassicPatch(bool onlyFromHardware, int part);               // 12
-  void sendDeviceIdEnquiry();                                           // 13
+  // With a device-id change (from, to): asks at `to`; unless the synth answers there, the id it
+  // answers at stays (`from`, or where the scan found it) and the status says so.
+  void sendDeviceIdEnquiry(int idChangedFrom = -1, int idChangedTo = -1);  // 13
   void startMIDIClockOutput();                                          // 15
   void sendContinuousMIDIClock(int unused);                             // 16
   void stopMIDIClockOutput();                                           // 17

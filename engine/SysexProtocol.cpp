@@ -41,6 +41,14 @@ std::vector<uint8_t> tempoMessage(int deviceId, int value) {
   return m;
 }
 
+std::vector<uint8_t> deviceIdChange(int fromId, int toId) {
+  std::vector<uint8_t> m = header(fromId, kGlobalParamChange);
+  m.push_back(0x00);
+  m.push_back(static_cast<uint8_t>(kGlobalDeviceIdPos - kBankPos));
+  m.push_back(dataByte(toId));
+  return m;
+}
+
 int tempoValue(double bpm) {
   // Truncate first (119.9 BPM is 119), then offset; hold far-out host values before the cast.
   double t = std::clamp(bpm, -1000.0, 1000.0);

@@ -72,6 +72,9 @@ int clampSlotNumber(int slot);
 // Unframed multi parameter change of the multi tempo (index 0x00 0x05), value = the low 8 bits
 // of tempo - 65, as the device expects them; see tempoValue.
 std::vector<uint8_t> tempoMessage(int deviceId, int value);
+// Unframed global parameter change of the device id (index 0x00 0x19), addressed to the id the
+// synth answers at now.
+std::vector<uint8_t> deviceIdChange(int fromId, int toId);
 // The device's tempo value of a host tempo in beats per minute (truncated). Tempos below 65 or
 // above 192 do not fit the 7-bit data byte; they are held to 0..127 so that the byte on the wire
 // is never a status byte.

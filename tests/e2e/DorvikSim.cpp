@@ -214,6 +214,8 @@ DorvikSim::Bytes DorvikSim::apply(const Bytes& m)
         break;
       default: break;
     }
+    if (cmd == 0x14 || cmd == 0x24)  // the id it answers at is the one its global data names
+      mDeviceId.store(mGlobal[30] & 0x7F);
     for (Bytes* b : {&mMulti, &mGlobal})
       if (b->size() > 200)
         checksum(*b);

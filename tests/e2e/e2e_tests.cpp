@@ -509,4 +509,34 @@ TEST_F(EditorOnWire, AProjectReopensItsStoredPorts) {
   setParam(kFilter1Cutoff + 4, 77);
   EXPECT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 10 && m[5] == 4 && m[8] == 77; }, 1, 5.0));
 }
+
+// After REQUEST MULTI part 3 plays B 051, oscillator 1 locked at octave 40, detune 10: the step up
+// asks for B 052, whose sound comes in around the lock, and the locked values go back to the synth.
+TEST_F(EditorOnWire, AProgramStepAfterAReceivedMultiKeepsTheLockedSectionOnTheSynth) {
+  sim->setMultiData(32 + 22 * 2, 1);
+  sim->setMultiData(32 + 22 * 2 + 1, 50);
+  Bytes next = sim->soundDump(1, 51);
+  next[8] = 88, next[10] = 90, next[85] = 33;
+  DorvikSim::checksum(next);
+  sim->storeSound(1, 51, next);
+  connect();
+  setParam(kRequestTempData, 1);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x01); }, 1, 15.0));
+  ASSERT_TRUE(waitParam(kMultiPartPatch + 2, 50));
+  const int steps[][2] = {{kSectionLockOsc1 + 2, 1}, {kOscillator1Octave + 2, 40}, {kOscillator1Detune + 2, 10}, {kPatchUp + 2, 1}};
+  for (const auto& s : steps) setParam(s[0], s[1]);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 392 && m[6] == 2; }, 1, 8.0)) << "nothing sent back";
+  EXPECT_EQ(sim->received([](const Bytes& m) { return m.size() == 2 && m[0] == 0xC2; }).at(0).bytes[1], 51);
+  const Bytes held = sim->partSound(2);
+  EXPECT_EQ(std::vector<int>({held[8], held[10], held[85]}), std::vector<int>({40, 10, 33}));
+}
+
+// Device ID 3 chosen while the synth answers at 0: the synth (deaf to other ids) takes it, and it stays.
+TEST_F(EditorOnWire, ADeviceIdChosenInTheEditorIsToldAtTheOldIdAndHeardAtTheNew) {
+  connect();
+  setParam(kGlobalSysExID, 3);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04) && m[3] == 3; }, 1, 5.0));
+  MidiTestSleep(0.5);
+  EXPECT_EQ(sim->deviceId() * 10 + param(kGlobalSysExID), 33);
+}
 }  // namespace

@@ -472,6 +472,7 @@ TEST_F(EditorHandlers, RestoreAppliesTheStoredSwitchesAndPushesTheProject) {
   set(*a, kSendMIDIClockInfo, 1);
   set(*a, kControlProgBank, 0);
   set(*a, kMasterKeyboard, 1);
+  set(*a, kGlobalLocalControl, 1);
   ByteChunk chunk;
   ASSERT_TRUE(a->SerializeState(&chunk));
 
@@ -493,6 +494,39 @@ TEST_F(EditorHandlers, RestoreAppliesTheStoredSwitchesAndPushesTheProject) {
   EXPECT_FALSE(b->continuousClockStarted);  // the next block starts the clock
   EXPECT_EQ(dumps(*b), "gms0s1");
   EXPECT_FALSE(b->transferInProgress);
+  EXPECT_TRUE(b->localControlOn);
+  EXPECT_FALSE(b->sendAllParts || b->sendGlobalWithMulti);  // the push's modes end with it
+}
+
+// A byte the editor's values cannot hold (mode bits read as one, an envelope mode below the range)
+// goes back as the synth holds it until the editor makes that byte its own.
+TEST_F(EditorHandlers, ALossyByteGoesBackAsHeardUntilTheEditorMakesItItsOwn) {
+  struct Lossy { const char* what; int pos, heard, sent; std::function<void(Plug&)> act; };
+  const Lossy rows[] = {
+      {"untouched", 65, 0x35, 0x35, nullptr},
+      {"edited away and back", 65, 0x35, 0x31, [](Plug& p) { change(p, kOscillatorMonoPolyMode, 0), change(p, kOscillatorMonoPolyMode, 1); }},
+      {"restored", 65, 0x35, 0x31,  // the project's port cannot be opened here: held until an output is set
+       [](Plug& p) { ByteChunk c; p.SerializeState(&c), p.UnserializeState(&c, 0), p.midiIOSet = true, p.applyHeldProjectState(); }},
+      {"randomized", 203, 0x00, 0x01, [](Plug& p) { change(p, kMainTab, 2), change(p, kRandomize, 1); }},
+      {"for another device", 65, 0x35, 0x31, [](Plug& p) { set(p, kGlobalSysExID, 5); }},
+  };
+  for (const Lossy& row : rows) {
+    SCOPED_TRACE(row.what);
+    auto p = online();
+    p->GetParam(kFilterEnvMode)->InitInt("Mode", 1, 1, 2);  // 0 reads as 1, and every draw is 1
+    std::array<uint8_t, 392> d = dump::initSound();
+    d[3] = 0, d[row.pos] = static_cast<uint8_t>(row.heard);
+    sysex::applyChecksum(d.data(), 392);
+    ISysEx heard(0, d.data(), 392);
+    p->SetLibrarianRequestActive(false);
+    p->ProcessSysEx(&heard, true);
+    if (row.act) row.act(*p);
+    waitIdle(*p);
+    p->sysexSent.clear();
+    p->sendPatchToDevice(0, false, false, false, false);
+    waitIdle(*p);
+    EXPECT_EQ(p->sysexSent.back()[row.pos], row.sent);
+  }
 }
 
 // Opening a project while the synth is not there and saving it again hands back the project as

@@ -83,6 +83,13 @@ TEST_F(Engine, UnansweredPartRequestScansEveryIdThenTimesOut) {
   EXPECT_NE(host.lastStatus(), "Data request Completed!");
 }
 
+TEST_F(Engine, ARequestAnsweredOnlyWithDamageEndsSayingSo) {
+  const Bytes whole = soundDumpFor(0, 1), cut(whole.begin(), whole.end() - 1);
+  host.device = [&](const Bytes& r) { if (r.size() == 8) deliver(cut); };
+  ASSERT_TRUE(mgr->requestPartToEditor(0) && waitIdle());
+  EXPECT_EQ(host.lastStatus(), "Damaged reply from Dorvik ignored!");
+}
+
 TEST_F(Engine, CancelEndsARequestAtItsNextPoll) {
   mgr->setPacingOverride(20);
   ASSERT_TRUE(mgr->requestPartToEditor(0));
@@ -418,9 +425,12 @@ TEST_F(Engine, ChannelMessagesFromDeviceAndHost) {
   EXPECT_EQ(host.sent().size(), 1u);
   host.flags.localControlOn = true;
   mgr->ProcessMidiMsgFromDevice(&m);
-  m.MakeControlChangeMsg(static_cast<IMidiMsg::EControlChangeMsg>(31), 3 / 127.0, 5);
-  mgr->ProcessMidiMsgFromDevice(&m);
-  EXPECT_EQ(host.changes2, std::vector<int>{kQuickTab});
+  for (int cc : {31, 39, 46, 76, 79}) {  // the shapes and filter types
+    host.bindCC(6, cc, kOscillator1Shape + 3);
+    m.MakeControlChangeMsg(static_cast<IMidiMsg::EControlChangeMsg>(cc), 3 / 127.0, 5);
+    mgr->ProcessMidiMsgFromDevice(&m);
+  }
+  EXPECT_EQ(host.changes2, std::vector<int>(5, kQuickTab));
   EXPECT_EQ(host.sent().size(), 1u);
   // Host: a note passes through to the device; the global channel is ignored entirely.
   IMidiMsg note;
@@ -451,6 +461,7 @@ TEST_F(Engine, OutputRefusedWithoutAPort) {
   mgr->sendMidiMsgAndLog(&m);
   EXPECT_TRUE(host.sent().empty());
   EXPECT_EQ(host.lastStatus(), "Set MIDI I/O First!");
+  EXPECT_FALSE(mgr->requestPartToEditor(0));  // it could only time out
   host.set(kDeviceOutSelection, 0);
   mgr->sendSysexMessage({0x3E, 0x10, 0x00, 0x20, 0x00, 0x00, 0x05, 0x01});
   EXPECT_TRUE(host.sent().empty());
