@@ -502,4 +502,43 @@ TEST_F(EditorOnWire, AProjectReopensItsStoredPorts) {
   setParam(kFilter1Cutoff + 4, 77);
   EXPECT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 10 && m[5] == 4 && m[8] == 77; }, 1, 5.0));
 }
+
+// A project loaded while SEND MULTI runs, the way the host loads one (--at T restore FILE: the
+// render thread hands the restore to the main thread when its time comes; this test's thread is
+// that main loop): the restore returns at once, the transfer goes out whole as it began, and the
+// project's own push follows it. One part plays, so that each transfer is short.
+TEST_F(EditorOnWire, AProjectLoadedDuringATransferLetsItEndAndPushesAfterIt) {
+  connect();
+  for (int part = 1; part < 16; ++part) setParam(kMultiPartStatus + part, 0);
+  const std::string project = home + "/project.plist";
+  std::string why;
+  setParam(kFilter1Cutoff, 66);
+  ASSERT_TRUE(plug->SaveState(project, &why)) << why;
+  setParam(kFilter1Cutoff, 20);  // what the running transfer sends is not the project's
+  sim->clearLog();
+  setParam(kPushArrangement, 1);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 207; }, 1, 5.0));
+  HostEvent load;
+  ASSERT_TRUE(ParseHostEvent(std::to_string(plug->RenderedSeconds()) + " restore " + project, &load, &why)) << why;
+  plug->Schedule(load);
+  std::vector<HostPlugin::ActionReport> done;
+  for (const double end = MidiTestNow() + 5.0; done.empty() && MidiTestNow() < end; MidiTestSleep(0.005))
+    done = plug->RunDueActions();
+  ASSERT_EQ(done.size(), 1u) << "the restore never came due";
+  ASSERT_TRUE(done[0].ok) << done[0].text;
+  const double returned = MidiTestNow();
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 392; }, 2, 30.0)) << "no push after the transfer";
+  const auto globals = sim->received([](const Bytes& m) { return m.size() == 207; });
+  const auto multis = sim->received([](const Bytes& m) { return m.size() == 393; });
+  const auto sounds = sim->received([](const Bytes& m) { return m.size() == 392; });
+  ASSERT_EQ(globals.size(), 2u);
+  ASSERT_EQ(multis.size(), 2u);
+  ASSERT_EQ(sounds.size(), 2u);
+  EXPECT_LT(returned, sounds[0].time) << "the restore waited for the transfer";
+  EXPECT_EQ(sounds[0].bytes[85], 20) << "the running transfer was changed under way";
+  EXPECT_LT(multis[0].frameTime, sounds[0].frameTime);
+  EXPECT_LT(sounds[0].frameTime, globals[1].frameTime) << "the project's push did not wait for the transfer";
+  EXPECT_EQ(sounds[1].bytes[85], 66);
+  EXPECT_EQ(sim->partSound(0)[85], 66) << "the project's sound did not reach the synth";
+}
 }  // namespace
