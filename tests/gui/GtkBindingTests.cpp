@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <string>
 #include <vector>
@@ -83,6 +84,33 @@ TEST(GtkResources, PngLookupDropsTheFolderAndIgnoresTheExtensionsCase) {
   // Without a resources folder or bundle nothing is found.
   IGraphicsGtk none(&plug, 10, 10);
   EXPECT_EQ(none.OSLoadBitmap(104, "resources/img/main-bg-frame.png"), nullptr);
+}
+
+// A resource by the looked-for name that is no file is that resource, unusable: it is named with
+// its reason and not searched for in every folder below (where a file of the same name lies).
+TEST(GtkResources, AResourceThatIsNoFileIsNamedWithItsReasonAndCostsNoWalk) {
+  TempDir dir;
+  ASSERT_EQ(mkfifo((dir.path / "fifo.png").c_str(), 0600), 0);
+  fs::create_directory(dir.path / "folder.png");
+  fs::create_directory(dir.path / "deep");
+  fs::create_symlink("loop.png", dir.path / "loop.png");
+  fs::create_symlink("absent.png", dir.path / "dangling.png");
+  const std::pair<const char*, const char*> cases[] = {{"fifo", "is a named pipe (FIFO), not a file"},
+                                                        {"folder", "is a folder, not a file"},
+                                                        {"loop", "symbolic links"},
+                                                        {"dangling", "is a symbolic link to nothing"}};
+  for (const auto& c : cases) writeSolidPng((dir.path / "deep" / (std::string(c.first) + ".png")).c_str(), 2, 2, 1, 0, 0);
+  GuiTestPlug plug;
+  IGraphicsGtk g(&plug, 10, 10);
+  g.SetResourcesPath(dir.path.c_str());
+  for (const auto& c : cases) {
+    const std::string name = std::string("resources/img/") + c.first + ".png";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(g.OSLoadBitmap(1, name.c_str()), nullptr) << c.first;
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find((dir.path / (std::string(c.first) + ".png")).string()), std::string::npos) << said;
+    EXPECT_NE(said.find(c.second), std::string::npos) << said;
+  }
 }
 
 TEST(GtkBinding, KeyCodesOfTheCanvas) {
