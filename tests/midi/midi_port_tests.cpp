@@ -511,13 +511,14 @@ TEST_F(MidiPortTest, ClockTicksKeepTheirGridOnThePortAfterTheirThreadStalls)
 }
 
 // A server killed outright (as when its test is killed) keeps its entry in JACK's machine-wide
-// table of 8 for good. The next start clears it, its jackd being gone, and leaves the entries of
-// running servers alone.
+// table of 8 for good; the next start clears it, and leaves running servers' entries alone.
 TEST(JackTestServerTable, AStartClearsTheEntryOfAServerThatWasKilled)
 {
   auto listed = [](pid_t pid) {
-    const auto table = JackServerTable();
-    return std::any_of(table.begin(), table.end(), [&](const JackServerEntry& e) { return e.pid == pid; });
+    for (const JackServerEntry& e : JackServerTable())
+      if (e.pid == pid)
+        return true;
+    return false;
   };
   JackTestServer killed, next;
   ASSERT_TRUE(killed.start());
