@@ -212,7 +212,7 @@ void clearDeadServers()
   if (!lock.held())
     return;
   RegistryMap registry(true);
-  for (int i = 0; registry.server(i) && i < kServerEntries; ++i)
+  for (int i = 0; i < kServerEntries && registry.server(i); ++i)
   {
     const JackServerEntry e = serverEntry(registry.server(i));
     if (e.running)
@@ -232,13 +232,17 @@ void describeServerTable()
     fprintf(stderr, "JackTestServer: JACK's table of servers (%s) cannot be read here\n", kRegistryPath);
     return;
   }
+  bool gone = false;
   for (const JackServerEntry& e : table)
+  {
     fprintf(stderr, "JackTestServer: JACK's table holds %s (pid %d, %s)\n", e.name.c_str(), (int)e.pid,
-            e.running ? "running" : "gone, but not cleared");
-  if ((int)table.size() >= kServerEntries)
-    fprintf(stderr, "JackTestServer: the table is full; stop servers you no longer need. Once no jackd runs, "
-                    "removing %s and the semaphore (ipcrm -S 0x%x) clears it whole.\n",
-            kRegistryPath, (unsigned)kRegistryLockKey);
+            e.running ? "running" : "gone, not cleared");
+    gone = gone || !e.running;
+  }
+  if (gone || (int)table.size() >= kServerEntries)
+    fprintf(stderr, "JackTestServer: stop the servers no longer needed; the entry of a jackd that is gone is "
+                    "cleared by the next start, or, once no jackd runs at all, by removing %s\n",
+            kRegistryPath);
 }
 
 // Starts jackd under name; -1 when fork failed.
@@ -292,7 +296,7 @@ std::vector<JackServerEntry> JackServerTable()
 {
   std::vector<JackServerEntry> table;
   RegistryMap registry(false);
-  for (int i = 0; registry.server(i) && i < kServerEntries; ++i)
+  for (int i = 0; i < kServerEntries && registry.server(i); ++i)
   {
     JackServerEntry e = serverEntry(registry.server(i));
     if (e.pid > 0)
