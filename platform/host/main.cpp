@@ -128,12 +128,13 @@ bool parseArgs(int argc, char** argv, Options* o, std::string* why) {
 // the next save, so nothing the musician had is lost.
 void restoreSession(HostPlugin& plug, const std::string& path) {
   struct stat st;
-  if (lstat(path.c_str(), &st) != 0 && errno == ENOENT) return;
+  const bool there = lstat(path.c_str(), &st) == 0;
+  if (!there && errno == ENOENT) return;
   printf("sorvanta-host: restoring the last session from %s\n", path.c_str());
   std::string why;
   if (plug.RestoreState(path, &why)) return;
   const std::string aside = path + ".unreadable";
-  const bool kept = S_ISREG(st.st_mode) && rename(path.c_str(), aside.c_str()) == 0;
+  const bool kept = there && S_ISREG(st.st_mode) && rename(path.c_str(), aside.c_str()) == 0;
   fprintf(stderr, "sorvanta-host: the last session was not restored: %s; starting fresh%s\n", why.c_str(),
           kept ? (" (the file is kept as " + aside + ")").c_str() : "");
 }
