@@ -7,6 +7,7 @@
 // A chunk handed back by a host is hostile input: it is checked whole (version word, block words,
 // every length inside the chunk, all values present) before anything is applied, and a chunk that
 // fails refuses the restore (0) with the editor unchanged.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -212,6 +213,10 @@ int Sorvanta::applyStoredValues(ByteChunk* chunk, int valuesPos) {
       log("PROJECT RECALL: Part " + std::to_string(part) + " name " + sound.c_str() + " | Category name " + category.c_str());
       linkMode[part] = truncToInt(paramValue(kFilterLinkValue + part));
     }
+    // The name lines show the restored part, not what the start-up's reset left there.
+    const int part = std::clamp(currentPart.load(), 0, kNumParts - 1);
+    displayPatchName(nameText(kPatchName + part));
+    displayCategoryName(nameText(kCategoryName + part));
   }
   // The project's values are the ones the synth is to get, byte for byte, where they read the same
   // as what was heard from it too.

@@ -165,9 +165,15 @@ bool MIDIMessageManager::nextQueuedJob(WorkerThread t) {
   return true;
 }
 
-void MIDIMessageManager::shutdown() {
+void MIDIMessageManager::shutdown() { endJobs(true); }
+
+void MIDIMessageManager::stopAllJobs() { endJobs(false); }
+
+void MIDIMessageManager::endJobs(bool forGood) {
   {
     std::lock_guard<std::mutex> g(startLock);
+    // Refused while the threads are joined, so that no job starts behind the join; a queued job
+    // is dropped by the worker that would have run it.
     shuttingDown = true;
   }
   senderObj->stopping = true;
@@ -178,6 +184,11 @@ void MIDIMessageManager::shutdown() {
       threads[i]->join();
       started[i] = false;
     }
+  if (forGood) return;
+  std::lock_guard<std::mutex> g(startLock);
+  queuedJobs.clear();
+  senderObj->stopping = false;
+  shuttingDown = false;
 }
 
 int MIDIMessageManager::pacingInterval() const {

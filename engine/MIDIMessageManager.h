@@ -323,6 +323,10 @@ class MIDIMessageManager {
   bool nextQueuedJob(WorkerThread t);
   // Refuses new jobs, cancels running ones, stops the clock and joins every thread. Idempotent.
   void shutdown();
+  // The same, but only for now: the running jobs and those queued behind them end, their
+  // threads are joined, and new jobs start again afterwards (the clock once it is switched on
+  // again). Nothing is left in flight: for a harness between its inputs. One caller at a time.
+  void stopAllJobs();
   MIDIMessageSender* sender() { return senderObj.get(); }
   MidiClock& clock() { return midiClock; }
   // Test hook: overrides the pacing interval (ms) of every job; 0 restores kLibSyncTimer's.
@@ -429,6 +433,8 @@ class MIDIMessageManager {
   void handlePartProgramFromSysEx(int part, bool program, int value);
   void sendTempo(int value);
   void routeNotesOff(int channel);
+  // shutdown and stopAllJobs: forGood keeps new jobs refused.
+  void endJobs(bool forGood);
 
   MidiEngineHost* plugHost;
   PlugMidiState* plugState;

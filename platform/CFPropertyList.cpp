@@ -369,20 +369,7 @@ bool CFPropertyListWriteToFile(CFPropertyListRef list, const char* path, std::st
     if (err) CFRelease(err);
     return false;
   }
-  std::string tmp = std::string(path) + ".tmp";
-  FILE* f = fopen(tmp.c_str(), "wb");
-  bool ok = f != nullptr;
-  if (ok) {
-    size_t n = static_cast<size_t>(CFDataGetLength(d));
-    ok = fwrite(CFDataGetBytePtr(d), 1, n, f) == n;
-    ok = (fflush(f) == 0) && ok;
-    ok = (fclose(f) == 0) && ok;
-  }
+  const bool ok = UTIL_ReplaceFile(path, CFDataGetBytePtr(d), static_cast<size_t>(CFDataGetLength(d)), why);
   CFRelease(d);
-  if (ok && rename(tmp.c_str(), path) != 0) ok = false;
-  if (!ok) {
-    *why = std::string("cannot write file: ") + strerror(errno);
-    unlink(tmp.c_str());
-  }
   return ok;
 }

@@ -306,7 +306,7 @@ std::string IGraphicsGtk::resourcesFolder() const {
 #endif
 }
 
-std::string IGraphicsGtk::FindResource(const char* name, const char* type) const {
+std::string IGraphicsGtk::FindResource(const char* name, const char* type, std::string* refused) const {
   if (!name || !*name) return "";
   const fs::path p(name);
   const std::string base = p.stem().string();
@@ -319,9 +319,16 @@ std::string IGraphicsGtk::FindResource(const char* name, const char* type) const
     const fs::path& f = e.path();
     return f.stem().string() == base && lower(f.extension().string()) == "." + wanted;
   };
-  // The usual case first: the bundle copies resources flat, with lower-case extensions.
+  // The usual case first: the bundle copies resources flat, with lower-case extensions. What
+  // stands there is the resource even when it is no file: searching on would walk every folder
+  // below for each such image, and find what the bundle does not mean.
   const fs::path direct = fs::path(folder) / (base + "." + wanted);
-  if (fs::is_regular_file(direct, ec)) return direct.string();
+  const UTIL_FileCheck there = UTIL_StatFile(direct.string());
+  if (there.ok()) return direct.string();
+  if (there.status != UTIL_FileStatus::missing) {
+    if (refused) *refused = direct.string() + " " + there.why();
+    return "";
+  }
   // Then the folder itself ignoring the extension's case, then every folder below it in name
   // order (stable across runs).
   for (const auto& e : fs::directory_iterator(folder, ec))
@@ -335,14 +342,16 @@ std::string IGraphicsGtk::FindResource(const char* name, const char* type) const
 }
 
 char* IGraphicsGtk::OSLoadFile(int, const char* name) {
-  const std::string path = FindResource(name);
-  if (path.empty()) return nullptr;
+  std::string refused;
+  const std::string path = FindResource(name, nullptr, &refused);
   // Never waits on a FIFO or reads a device found under a resource's name.
   UTIL_FileCheck check;
-  FILE* f = UTIL_FOpenForRead(path, &check);
+  FILE* f = path.empty() ? nullptr : UTIL_FOpenForRead(path, &check);
   if (!f) {
-    std::printf("failed to open file");
-    std::fprintf(stderr, "GRAPHICS: %s %s\n", path.c_str(), check.why().c_str());
+    if (path.empty() && refused.empty()) return nullptr;
+    // Its own line: the next line printed must not run on from it.
+    std::printf("failed to open file\n");
+    std::fprintf(stderr, "GRAPHICS: %s\n", refused.empty() ? (path + " " + check.why()).c_str() : refused.c_str());
     return nullptr;
   }
   // Read at most one byte past the limit: a file that reaches it is refused, never cut.
@@ -360,18 +369,24 @@ char* IGraphicsGtk::OSLoadFile(int, const char* name) {
   return buf;
 }
 
-std::string IGraphicsGtk::pngFile(const char* name) const {
+std::string IGraphicsGtk::pngFile(const char* name, std::string* refused) const {
   if (!name) return "";
   const char* dot = std::strrchr(name, '.');
   const std::string ext = lower(dot ? dot + 1 : name);
   if (ext != "png") return "";
-  return FindResource(name, "png");
+  return FindResource(name, "png", refused);
 }
 
+// Says nothing: without a file here the bitmap cache asks OSLoadBitmap, which names a refusal.
 std::string IGraphicsGtk::OSBitmapFile(int, const char* name) { return pngFile(name); }
 
 GFX_IBitmap* IGraphicsGtk::OSLoadBitmap(int, const char* name) {
-  const std::string path = pngFile(name);
+  std::string refused;
+  const std::string path = pngFile(name, &refused);
+  if (!refused.empty()) {
+    std::lock_guard<std::mutex> said(mRefusedLock);
+    if (mRefusedSaid.insert(refused).second) std::fprintf(stderr, "GRAPHICS: %s; the image is left out\n", refused.c_str());
+  }
   if (path.empty()) return nullptr;
   return GFX_LoadPNG(path.c_str(), nullptr);
 }

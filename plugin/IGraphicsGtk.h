@@ -16,6 +16,8 @@
 // "destroy" signal.
 #pragma once
 
+#include <mutex>
+#include <set>
 #include <string>
 
 #include "IGraphics.h"
@@ -59,10 +61,13 @@ public:
   // ... or, when set, in this folder (the stand-in host and tests have no bundle).
   void SetResourcesPath(const char* path) { mResourcesPath = path ? path : ""; }
   // Full path of the resource file "<base>.<type>" for a name such as "resources/img/x.png"
-  // (folder part dropped, type compared without case); "" when there is none.
-  std::string FindResource(const char* name, const char* type = nullptr) const;
+  // (folder part dropped, type compared without case); "" when there is none. When something
+  // that is no regular file (a FIFO, a device, a folder, a link loop or to nothing) stands at
+  // "<base>.<type>" in the resources folder, that is the resource, unusable: "" too, with
+  // *refused (when given) naming it and why, and no other folder is searched.
+  std::string FindResource(const char* name, const char* type = nullptr, std::string* refused = nullptr) const;
   // The resource file of an image name with the extension "png" (any case), or "".
-  std::string pngFile(const char* name) const;
+  std::string pngFile(const char* name, std::string* refused = nullptr) const;
 
   IGraphicsGtkView* GetView() const { return mView; }
 
@@ -89,4 +94,7 @@ private:
   IGraphicsGtkView* mView = nullptr;
   UTIL_String mBundleID;
   std::string mResourcesPath;
+  // Unusable resources already named on standard error (the loaders run on several threads).
+  std::mutex mRefusedLock;
+  std::set<std::string> mRefusedSaid;
 };

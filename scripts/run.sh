@@ -2,6 +2,9 @@
 # Installs what is missing, builds the editor and starts it in the stand-in host.
 # Extra arguments go to the host (see build/platform/host/sorvanta-host --help), e.g.
 #   bash scripts/run.sh --play --tempo 128
+# Like a host with its project, the host keeps the editor's session in the data folder: saved on
+# quit, restored at the next start. --no-session starts fresh and keeps nothing; --restore FILE
+# starts from that project instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -15,12 +18,14 @@ bash scripts/install-data.sh build/Sorvanta.component
 
 host=build/platform/host/sorvanta-host
 bundle=build/Sorvanta.component
+data="${XDG_DATA_HOME:-$HOME/.local/share}/Audio/Presets/Harrowgate Sound Labs/Tamsell Sorvanta Editor"
+session=(--session "$data/Sorvanta Editor Session.plist")
 if [[ ! -x "$host" || ! -d "$bundle" ]]; then
   echo "run.sh: the build did not produce $host and $bundle" >&2
   exit 1
 fi
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
   echo "run.sh: no display; running the host without a window for 5 seconds"
-  exec "$host" --headless --seconds 5 "$@" "$bundle"
+  exec "$host" --headless --seconds 5 "${session[@]}" "$@" "$bundle"
 fi
-exec "$host" "$@" "$bundle"
+exec "$host" "${session[@]}" "$@" "$bundle"

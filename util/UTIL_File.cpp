@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -15,6 +16,7 @@ const char* kindOf(mode_t type) {
     case S_IFCHR: return "a character device";
     case S_IFBLK: return "a block device";
     case S_IFSOCK: return "a socket";
+    case S_IFLNK: return "a symbolic link to nothing";
     default: return "not a plain file";
   }
 }
@@ -170,4 +172,54 @@ FILE* UTIL_FOpenForRead(const std::string& path, UTIL_FileCheck* check, int64_t 
     ::close(fd);
   }
   return f;
+}
+
+UTIL_FileCheck UTIL_StatFile(const std::string& path) {
+  UTIL_FileCheck check;
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) {
+    const int error = errno;
+    // A symbolic link whose target is gone is something at the path, not nothing.
+    if (error == ENOENT && lstat(path.c_str(), &st) == 0) {
+      check.status = UTIL_FileStatus::notRegular;
+      check.type = S_IFLNK;
+      return check;
+    }
+    errno = error;
+    openFailed(&check);
+    return check;
+  }
+  check.type = st.st_mode & S_IFMT;
+  check.size = st.st_size;
+  check.status = S_ISREG(st.st_mode) ? UTIL_FileStatus::ok : UTIL_FileStatus::notRegular;
+  return check;
+}
+
+bool UTIL_ReplaceFile(const std::string& path, const void* data, size_t size, std::string* why) {
+  std::string tmp = path + ".XXXXXX";
+  const int fd = mkstemp(&tmp[0]);
+  if (fd < 0) {
+    *why = std::string("cannot write beside it: ") + strerror(errno);
+    return false;
+  }
+  struct stat st;
+  const mode_t mode = stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? (st.st_mode & 07777) : 0644;
+  bool ok = fchmod(fd, mode) == 0 && UTIL_WriteFully(fd, data, size) && fsync(fd) == 0;
+  int error = errno;
+  if (::close(fd) != 0 && ok) ok = false, error = errno;
+  if (ok && rename(tmp.c_str(), path.c_str()) != 0) ok = false, error = errno;
+  if (!ok) {
+    unlink(tmp.c_str());
+    *why = std::string("cannot write file: ") + strerror(error);
+    return false;
+  }
+  // The rename itself reaches the disk only with its folder.
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    fsync(dir);
+    ::close(dir);
+  }
+  return true;
 }

@@ -61,6 +61,16 @@ bool UTIL_WriteFully(int fd, const void* data, size_t size);
 // to the size it had when it was opened.
 UTIL_FileCheck UTIL_ReadFile(const std::string& path, std::string& out, int64_t maxBytes);
 UTIL_FileCheck UTIL_ReadFile(const std::string& path, std::vector<uint8_t>& out, int64_t maxBytes);
+// What is at path, found without opening it (a device is never opened): ok for a regular file,
+// missing, notRegular (a folder, FIFO, device, socket, or a symbolic link to nothing), or failed
+// (a link loop, no permission: error says which).
+UTIL_FileCheck UTIL_StatFile(const std::string& path);
+// Replaces the file at path with size bytes, or makes it, so that a crash or a full disk at any
+// moment leaves either the old file whole or the new one: a temporary file of its own beside it,
+// synced, renamed over path, and the folder synced. A replaced file keeps its permissions, a new
+// one is rw-r--r--. False with *why worded on a failure (the old file then stays as it was).
+bool UTIL_ReplaceFile(const std::string& path, const void* data, size_t size, std::string* why);
+
 // A stdio stream on a regular file, for readers that want one (the PNG decoder); null with
 // *check saying why. The caller fcloses it.
 FILE* UTIL_FOpenForRead(const std::string& path, UTIL_FileCheck* check, int64_t maxBytes = UTIL_kNoFileLimit);

@@ -138,8 +138,18 @@ bool ParseHostEvent(const std::string& line, HostEvent* out, std::string* why) {
   } else if (action == "midi" || action == "sysex") {
     e.kind = action == "midi" ? HostEvent::kMidi : HostEvent::kSysEx;
     if (!ParseMidiBytes(rest, e.kind == HostEvent::kSysEx, &e.bytes, why)) return false;
+  } else if (action == "restore") {
+    // The rest of the line is the path, blanks inside it included.
+    const size_t first = rest.find_first_not_of(" \t");
+    const size_t last = rest.find_last_not_of(" \t\r");
+    if (first == std::string::npos || rest.find('\0') != std::string::npos) {
+      *why = "restore takes the path of a state file";
+      return false;
+    }
+    e.kind = HostEvent::kRestore;
+    e.path = rest.substr(first, last - first + 1);
   } else {
-    *why = "unknown action '" + action + "' (play, stop, tempo, midi, sysex)";
+    *why = "unknown action '" + action + "' (play, stop, tempo, midi, sysex, restore)";
     return false;
   }
   *out = std::move(e);

@@ -1,5 +1,6 @@
 // Actions the stand-in host performs at given times after rendering starts: transport play and
-// stop, tempo changes, short MIDI messages and SysEx. They come from the command line
+// stop, tempo changes, short MIDI messages and SysEx, and loading a project (restoring a saved
+// state, as a host does when the user opens another project). They come from the command line
 // ("--at '1.5 tempo 140'", "--midi '90 3C 64'") or from a file with one action per line:
 //
 //   # time(seconds)  action  arguments
@@ -8,6 +9,7 @@
 //   1.0   tempo  140
 //   1.2   sysex  F0 3E 10 00 F7
 //   2.0   stop
+//   3.0   restore  other-project.plist
 //
 // Files are user input: every line is checked (known action, sane time, valid MIDI bytes) and a
 // bad line is refused with its line number; nothing is half applied.
@@ -18,11 +20,12 @@
 #include <vector>
 
 struct HostEvent {
-  enum Kind { kPlay, kStop, kTempo, kMidi, kSysEx };
+  enum Kind { kPlay, kStop, kTempo, kMidi, kSysEx, kRestore };
   double time = 0.0;  // seconds after rendering starts
   Kind kind = kPlay;
   double tempo = 0.0;
   std::vector<unsigned char> bytes;  // kMidi: 1..3 bytes, status first; kSysEx: F0 .. F7
+  std::string path;                  // kRestore: the state file (read when the time comes)
 };
 
 // Parses "TIME ACTION [ARGS]"; false with *why on a fault.

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -198,8 +199,33 @@ void HostPlugin::StopRendering() {
 }
 
 void HostPlugin::SendNow(const HostEvent& e) {
+  HostEvent now = e;
+  now.time = 0.0;
+  Schedule(now);
+}
+
+void HostPlugin::Schedule(const HostEvent& e) {
   std::lock_guard<std::mutex> g(mNowLock);
   mNow.push_back(e);
+}
+
+std::vector<HostPlugin::ActionReport> HostPlugin::RunDueActions() {
+  std::vector<HostEvent> due;
+  {
+    std::lock_guard<std::mutex> g(mDueLock);
+    due.swap(mDue);
+  }
+  std::vector<ActionReport> reports;
+  for (const HostEvent& e : due) {
+    char at[32];
+    snprintf(at, sizeof at, "at %.3f s: ", e.time);
+    ActionReport r;
+    std::string why;
+    r.ok = RestoreState(e.path, &why);
+    r.text = at + (r.ok ? "restored state from " + e.path : why + "; the plug-in keeps its state");
+    reports.push_back(r);
+  }
+  return reports;
 }
 
 void HostPlugin::deliver(const HostEvent& e, UInt32 offset) {
@@ -211,6 +237,11 @@ void HostPlugin::deliver(const HostEvent& e, UInt32 offset) {
       MusicDeviceMIDIEvent(mUnit, e.bytes[0], e.bytes.size() > 1 ? e.bytes[1] : 0, e.bytes.size() > 2 ? e.bytes[2] : 0, offset);
       break;
     case HostEvent::kSysEx: MusicDeviceSysEx(mUnit, e.bytes.data(), static_cast<UInt32>(e.bytes.size())); break;
+    case HostEvent::kRestore: {
+      std::lock_guard<std::mutex> g(mDueLock);
+      mDue.push_back(e);
+      break;
+    }
   }
 }
 
@@ -223,17 +254,22 @@ void HostPlugin::renderLoop() {
   auto start = clock::now();
   for (long n = 0; !mStop; ++n) {
     double t0 = n * blockSeconds, t1 = (n + 1) * blockSeconds;
+    auto offset = [&](const HostEvent& e) {
+      double off = std::floor((std::max(e.time, t0) - t0) * kSampleRate);
+      return static_cast<UInt32>(std::min<double>(off, kBlockFrames - 1));
+    };
     while (nextEvent < mEvents.size() && mEvents[nextEvent].time < t1) {
       const HostEvent& e = mEvents[nextEvent++];
-      double off = std::floor((std::max(e.time, t0) - t0) * kSampleRate);
-      deliver(e, static_cast<UInt32>(std::min<double>(off, kBlockFrames - 1)));
+      deliver(e, offset(e));
     }
     std::vector<HostEvent> now;
     {
       std::lock_guard<std::mutex> g(mNowLock);
-      now.swap(mNow);
+      auto later = std::stable_partition(mNow.begin(), mNow.end(), [&](const HostEvent& e) { return e.time < t1; });
+      now.assign(mNow.begin(), later);
+      mNow.erase(mNow.begin(), later);
     }
-    for (auto& e : now) deliver(e, 0);
+    for (auto& e : now) deliver(e, offset(e));
 
     AudioBufferListN<2> abl;
     abl.mNumberBuffers = 2;

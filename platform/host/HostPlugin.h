@@ -3,9 +3,11 @@
 // its own at a simulated block rate (paced by the clock), delivers scheduled MIDI and transport
 // actions, and saves or restores its state dictionary as an XML property list.
 //
-// Threads: Load/Open/RestoreState/SaveState/Close run on the main thread; StartRendering starts
-// the render thread, which this object owns and StopRendering joins (Close stops it too). The
-// render thread is the only caller of the render procedure and of the MIDI selectors.
+// Threads: Load/Open/RestoreState/SaveState/RunDueActions/Close run on the main thread;
+// StartRendering starts the render thread, which this object owns and StopRendering joins (Close
+// stops it too). The render thread is the only caller of the render procedure and of the MIDI
+// selectors. A restore action is a host's main-thread work (opening another project): the render
+// thread hands it over when its time comes and goes on rendering; RunDueActions runs it.
 #pragma once
 
 #include <atomic>
@@ -57,6 +59,19 @@ public:
   long ParameterEvents() const { return mParamEvents.load(); }
   // Queues a MIDI message or SysEx for the next block (from the main thread).
   void SendNow(const HostEvent& e);
+  // Queues an action for the block that covers its time in rendered seconds (the next block for
+  // a time already passed), as a user's action at that moment (from the main thread).
+  void Schedule(const HostEvent& e);
+
+  // What a main-thread action that came due did: a line for the host's terminal.
+  struct ActionReport {
+    bool ok = true;
+    std::string text;
+  };
+  // Runs the restore actions that have come due, in order, while rendering goes on; the host's
+  // main loop calls this. Each restore reads its file then (a file that is missing or refused is
+  // reported and the plug-in keeps its state).
+  std::vector<ActionReport> RunDueActions();
 
 private:
   void renderLoop();
@@ -79,5 +94,7 @@ private:
   std::atomic<long> mParamEvents{0};
   std::vector<HostEvent> mEvents;  // handed to the render thread whole before it starts
   std::mutex mNowLock;
-  std::vector<HostEvent> mNow;
+  std::vector<HostEvent> mNow;  // SendNow and Schedule, in the order they came; mNowLock
+  std::mutex mDueLock;
+  std::vector<HostEvent> mDue;  // restores handed to the main thread; mDueLock
 };

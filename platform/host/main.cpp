@@ -2,9 +2,11 @@
 // digital audio workstation does. See Usage() for the options.
 #include <gtk/gtk.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,19 +32,24 @@ void Usage(FILE* out) {
           "  --headless        no window\n"
           "  --restore FILE    restore the plug-in's state from FILE (an XML property list) after opening\n"
           "  --save FILE       save the plug-in's state to FILE when closing\n"
+          "  --session FILE    keep a session like a project: restore it from FILE at the start (unless\n"
+          "                    --restore is given) and save it there when closing\n"
+          "  --no-session      no session, whatever --session says\n"
           "  --tempo BPM       starting tempo (default 120)\n"
           "  --play            start with the transport running\n"
           "  --midi HEX        send a short MIDI message at the start, e.g. \"B0 07 64\"\n"
           "  --sysex HEX       send a SysEx at the start, e.g. \"F0 3E 10 00 F7\"\n"
-          "  --at \"T ACTION\"   at T seconds: play | stop | tempo BPM | midi HEX | sysex HEX\n"
+          "  --at \"T ACTION\"   at T seconds: play | stop | tempo BPM | midi HEX | sysex HEX |\n"
+          "                    restore FILE (load another project while running)\n"
           "  --events FILE     actions from FILE, one \"T ACTION\" per line (# starts a comment)\n"
           "  --help            this text\n");
 }
 
 struct Options {
-  std::string bundle, save, restore;
+  std::string bundle, save, restore, session;
   double seconds = -1.0;
   bool headless = false;
+  bool noSession = false;
   double tempo = 120.0;
   bool play = false;
   std::vector<HostEvent> events;
@@ -82,6 +89,10 @@ bool parseArgs(int argc, char** argv, Options* o, std::string* why) {
       if (!value(&o->save)) return false;
     } else if (a == "--restore") {
       if (!value(&o->restore)) return false;
+    } else if (a == "--session") {
+      if (!value(&o->session)) return false;
+    } else if (a == "--no-session") {
+      o->noSession = true;
     } else if (a == "--midi" || a == "--sysex" || a == "--at") {
       if (!value(&v)) return false;
       HostEvent e;
@@ -107,7 +118,36 @@ bool parseArgs(int argc, char** argv, Options* o, std::string* why) {
     *why = "no plug-in bundle given";
     return false;
   }
+  if (o->noSession) o->session.clear();
   return true;
+}
+
+// The last session, reopened as a host reopens its project. No file yet is a first start. A
+// file that cannot be restored (damaged, written by another plug-in, not a file at all) is
+// reported and the plug-in starts fresh; a regular one is set aside rather than overwritten by
+// the next save, so nothing the musician had is lost.
+void restoreSession(HostPlugin& plug, const std::string& path) {
+  struct stat st;
+  const bool there = lstat(path.c_str(), &st) == 0;
+  if (!there && errno == ENOENT) return;
+  printf("sorvanta-host: restoring the last session from %s\n", path.c_str());
+  std::string why;
+  if (plug.RestoreState(path, &why)) return;
+  const std::string aside = path + ".unreadable";
+  const bool kept = there && S_ISREG(st.st_mode) && rename(path.c_str(), aside.c_str()) == 0;
+  fprintf(stderr, "sorvanta-host: the last session was not restored: %s; starting fresh%s\n", why.c_str(),
+          kept ? (" (the file is kept as " + aside + ")").c_str() : "");
+}
+
+// Restores that came due while rendering, run on this (the main) thread as a host opens a
+// project; false once one has failed.
+bool runDueActions(HostPlugin& plug) {
+  bool ok = true;
+  for (const HostPlugin::ActionReport& r : plug.RunDueActions()) {
+    fprintf(r.ok ? stdout : stderr, "sorvanta-host: %s\n", r.text.c_str());
+    ok = ok && r.ok;
+  }
+  return ok;
 }
 
 // --seconds counts rendered audio time, so every action scheduled before the end reaches the
@@ -134,9 +174,16 @@ void closeMenusAndDialogs() {
   g_list_free_full(windows, g_object_unref);
 }
 
+struct PollArgs {
+  HostPlugin* plug;
+  double seconds;
+  bool actionsOk;
+};
+
 gboolean pollQuit(gpointer data) {
-  auto* args = static_cast<std::pair<HostPlugin*, double>*>(data);
-  if (gQuit || timeIsUp(*args->first, args->second)) {
+  auto* args = static_cast<PollArgs*>(data);
+  if (!runDueActions(*args->plug)) args->actionsOk = false;
+  if (gQuit || timeIsUp(*args->plug, args->seconds)) {
     closeMenusAndDialogs();
     gtk_main_quit();
   }
@@ -177,28 +224,34 @@ int main(int argc, char** argv) {
       return kExitRestore;
     }
     printf("sorvanta-host: restored state from %s\n", opt.restore.c_str());
+  } else if (!opt.session.empty()) {
+    restoreSession(plug, opt.session);
   }
   plug.Transport().SetTempo(opt.tempo);
   if (opt.play) plug.Transport().Play();
   plug.StartRendering(opt.events);
 
   HostView view;
+  PollArgs args{&plug, opt.seconds, true};
   if (opt.headless) {
-    while (!gQuit && !timeIsUp(plug, opt.seconds)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    while (!gQuit && !timeIsUp(plug, opt.seconds)) {
+      if (!runDueActions(plug)) args.actionsOk = false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
   } else {
     std::string note;
     if (!view.Open(&plug, &note)) printf("sorvanta-host: %s\n", note.c_str());
-    std::pair<HostPlugin*, double> args(&plug, opt.seconds);
     guint poll = g_timeout_add(20, pollQuit, &args);
     gtk_main();
     g_source_remove(poll);
   }
   plug.StopRendering();
   printf("sorvanta-host: rendered %ld blocks of %u frames\n", plug.BlocksRendered(), HostPlugin::kBlockFrames);
-  int rc = kExitOK;
-  if (!opt.save.empty()) {
-    if (plug.SaveState(opt.save, &why)) {
-      printf("sorvanta-host: saved state to %s\n", opt.save.c_str());
+  int rc = args.actionsOk ? kExitOK : kExitRestore;
+  for (const std::string& file : {opt.save, opt.session}) {
+    if (file.empty()) continue;
+    if (plug.SaveState(file, &why)) {
+      printf("sorvanta-host: saved %s to %s\n", file == opt.session ? "the session" : "state", file.c_str());
     } else {
       fprintf(stderr, "sorvanta-host: %s\n", why.c_str());
       rc = kExitSave;

@@ -538,4 +538,39 @@ TEST_F(EditorOnWire, ADeviceIdChosenInTheEditorIsToldAtTheOldIdAndHeardAtTheNew)
   MidiTestSleep(0.5);
   EXPECT_EQ(sim->deviceId() * 10 + param(kGlobalSysExID), 33);
 }
+
+// A project loaded while SEND MULTI runs, the way the host loads one (--at T restore FILE: the
+// render thread hands the restore to the main thread when its time comes; this test's thread is
+// that main loop): the restore returns at once, the transfer goes out whole as it began, and the
+// project's own push follows it. One part plays, so that each transfer is short.
+TEST_F(EditorOnWire, AProjectLoadedDuringATransferLetsItEndAndPushesAfterIt) {
+  connect();
+  for (int part = 1; part < 16; ++part) setParam(kMultiPartStatus + part, 0);
+  const std::string project = home + "/project.plist";
+  std::string why;
+  setParam(kFilter1Cutoff, 66);
+  ASSERT_TRUE(plug->SaveState(project, &why)) << why;
+  setParam(kFilter1Cutoff, 20);  // what the running transfer sends is not the project's
+  sim->clearLog();
+  setParam(kPushArrangement, 1);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 207; }, 1, 5.0));
+  HostEvent load;
+  ASSERT_TRUE(ParseHostEvent(std::to_string(plug->RenderedSeconds()) + " restore " + project, &load, &why)) << why;
+  plug->Schedule(load);
+  std::vector<HostPlugin::ActionReport> done;
+  for (const double end = MidiTestNow() + 5.0; done.empty() && MidiTestNow() < end; MidiTestSleep(0.005))
+    done = plug->RunDueActions();
+  ASSERT_TRUE(done.size() == 1 && done[0].ok) << "the restore never came due or failed";
+  const double returned = MidiTestNow();
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 392; }, 2, 30.0)) << "no push after the transfer";
+  const auto globals = sim->received([](const Bytes& m) { return m.size() == 207; });
+  const auto sounds = sim->received([](const Bytes& m) { return m.size() == 392; });
+  ASSERT_TRUE(globals.size() == 2 && sounds.size() == 2) << globals.size() << " globals, " << sounds.size() << " sounds";
+  EXPECT_EQ(sim->received([](const Bytes& m) { return m.size() == 393; }).size(), 2u);
+  EXPECT_LT(returned, sounds[0].time) << "the restore waited for the transfer";
+  EXPECT_EQ(sounds[0].bytes[85], 20) << "the running transfer was changed under way";
+  EXPECT_LT(sounds[0].frameTime, globals[1].frameTime) << "the project's push did not wait for the transfer";
+  EXPECT_EQ(sounds[1].bytes[85], 66);
+  EXPECT_EQ(sim->partSound(0)[85], 66) << "the project's sound did not reach the synth";
+}
 }  // namespace

@@ -423,6 +423,10 @@ TEST_F(SorvantaTest, StateChunkRoundTripsIntoAFreshInstance) {
     EXPECT_EQ(std::string(got.c_str()), std::string(want.c_str())) << slot;
   }
   EXPECT_STREQ(fresh->GetParam(kPatchName + 4)->GetDisplayText(0), "Sub Bass");
+  // The name lines show the restored part, not the start-up "-- INIT --".
+  ASSERT_NE(fresh->patchLine, nullptr);
+  EXPECT_EQ(fresh->patchLine->GetTextCopy(), "Sub Bass");
+  EXPECT_EQ(fresh->categoryLine->GetTextCopy(), "Bass");
 }
 
 // Restoring a project reopens its stored output by name; when that port is gone no output is

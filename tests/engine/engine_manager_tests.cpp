@@ -188,6 +188,19 @@ TEST_F(Engine, ShutdownEndsTheRunningClockAndRequestBeforeReturning) {
   EXPECT_TRUE(host.sent().empty());
 }
 
+// Stopping every job (as a fuzz input ends) ends the request in flight and the push queued
+// behind it and joins their threads; jobs start as before afterwards.
+TEST_F(Engine, StoppingAllJobsEndsTheRunningAndTheQueuedAndTakesNewOnes) {
+  mgr->setPacingOverride(50);
+  ASSERT_TRUE(mgr->requestPartToEditor(0));
+  EXPECT_FALSE(mgr->startJobOrQueue(job(0)));
+  mgr->stopAllJobs();
+  host.clearSent();
+  std::this_thread::sleep_for(std::chrono::milliseconds(120));
+  EXPECT_TRUE(!mgr->threadRunning(WorkerThread::kDump) && host.sent().empty()) << "a job ran on";
+  EXPECT_TRUE(mgr->requestPartToEditor(1));
+}
+
 TEST_F(Engine, ClockFollowsTransportAndStopsWithoutOutput) {
   host.flags.clockStartStopEnabled = true;
   host.flags.continuousClockStarted = true;  // no tick loop in this test

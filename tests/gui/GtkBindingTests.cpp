@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <string>
 #include <vector>
@@ -83,6 +84,29 @@ TEST(GtkResources, PngLookupDropsTheFolderAndIgnoresTheExtensionsCase) {
   // Without a resources folder or bundle nothing is found.
   IGraphicsGtk none(&plug, 10, 10);
   EXPECT_EQ(none.OSLoadBitmap(104, "resources/img/main-bg-frame.png"), nullptr);
+}
+
+// A resource by the looked-for name that is no file is that resource, unusable: it is named with
+// its reason and not searched for in every folder below (where a file of the same name lies).
+TEST(GtkResources, AResourceThatIsNoFileIsNamedWithItsReasonAndCostsNoWalk) {
+  TempDir dir;
+  ASSERT_EQ(mkfifo((dir.path / "fifo.png").c_str(), 0600), 0);
+  fs::create_directories(dir.path / "folder.png");
+  fs::create_directories(dir.path / "deep");
+  fs::create_symlink("loop.png", dir.path / "loop.png");
+  fs::create_symlink("absent.png", dir.path / "dangling.png");
+  GuiTestPlug plug;
+  IGraphicsGtk g(&plug, 10, 10);
+  g.SetResourcesPath(dir.path.c_str());
+  for (std::string c : {"fifo:named pipe (FIFO)", "folder:a folder", "loop:symbolic links", "dangling:link to nothing"}) {
+    const std::string name = c.substr(0, c.find(':')), file = (dir.path / (name + ".png")).string();
+    writeSolidPng((dir.path / "deep" / (name + ".png")).c_str(), 2, 2, 1, 0, 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(g.OSLoadBitmap(1, ("resources/img/" + name + ".png").c_str()), nullptr) << name;
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find(file + " "), std::string::npos) << said;
+    EXPECT_NE(said.find(c.substr(c.find(':') + 1)), std::string::npos) << said;
+  }
 }
 
 TEST(GtkBinding, KeyCodesOfTheCanvas) {

@@ -15,6 +15,7 @@
 
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 // Unique to this process.
 const char* MidiTestClientSuffix();
@@ -22,6 +23,17 @@ const char* MidiTestClientSuffix();
 // Seconds on the monotonic clock.
 double MidiTestNow();
 void MidiTestSleep(double seconds);
+
+// One entry of JACK's machine-wide table of servers (8 entries, kept in shared memory).
+struct JackServerEntry
+{
+  pid_t pid = 0;
+  std::string name;    // as JACK records it: "jack-UID:SERVER:"
+  bool running = true;  // false only when no process has the pid any more
+};
+// The table as JACK holds it now; empty when it cannot be read or is laid out otherwise than
+// the JACK this was written for (jackd2 1.9) lays it out.
+std::vector<JackServerEntry> JackServerTable();
 
 class JackTestServer
 {
@@ -36,6 +48,7 @@ public:
 
   const std::string& name() const { return mName; }
   bool running() const { return mPid > 0; }
+  pid_t pid() const { return mPid; }
 
 private:
   void releaseSlot();

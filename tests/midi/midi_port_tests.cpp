@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <jack/jack.h>
 #include <jack/midiport.h>
+#include <signal.h>
 #include <time.h>
 
 #include <algorithm>
@@ -507,4 +508,25 @@ TEST_F(MidiPortTest, ClockTicksKeepTheirGridOnThePortAfterTheirThreadStalls)
   }
   const double spacing = (sxy - sx[0] * sy[0] / n[0] - sx[1] * sy[1] / n[1]) / (sxx - sx[0] * sx[0] / n[0] - sx[1] * sx[1] / n[1]);
   EXPECT_LT(std::abs((sy[1] - spacing * sx[1]) / n[1] - (sy[0] - spacing * sx[0]) / n[0]), spacing / 4) << "frames off the grid";
+}
+
+// A server killed outright (as when its test is killed) keeps its entry in JACK's machine-wide
+// table of 8 for good; the next start clears it, and leaves running servers' entries alone.
+TEST(JackTestServerTable, AStartClearsTheEntryOfAServerThatWasKilled)
+{
+  auto listed = [](pid_t pid) {
+    for (const JackServerEntry& e : JackServerTable())
+      if (e.pid == pid)
+        return true;
+    return false;
+  };
+  JackTestServer killed, next;
+  ASSERT_TRUE(killed.start());
+  const pid_t gone = killed.pid();
+  kill(gone, SIGKILL);
+  killed.stop();  // reaps it
+  ASSERT_TRUE(listed(gone)) << "the table of this JACK is not the one JackServerTable reads";
+  ASSERT_TRUE(next.start());
+  EXPECT_FALSE(listed(gone));
+  EXPECT_TRUE(listed(next.pid()));
 }

@@ -31,6 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (size_t i = 1; i + 1 < e.bytes.size(); ++i)
           if (e.bytes[i] & 0x80) abort();
         break;
+      case HostEvent::kRestore:
+        if (e.path.empty() || e.path.find('\0') != std::string::npos) abort();
+        break;
       default: abort();
     }
   }

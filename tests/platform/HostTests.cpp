@@ -79,6 +79,8 @@ TEST(HostEvents, ParsesEveryActionKind) {
   EXPECT_EQ(5u, e.bytes.size());
   ASSERT_TRUE(ParseHostEvent("4 stop", &e, &why));
   EXPECT_EQ(HostEvent::kStop, e.kind);
+  ASSERT_TRUE(ParseHostEvent("5 restore  my project.plist ", &e, &why));
+  EXPECT_EQ("my project.plist", e.path);
 }
 
 TEST(HostEvents, RefusesMalformedActions) {
@@ -87,7 +89,7 @@ TEST(HostEvents, RefusesMalformedActions) {
   for (const char* line : {"", "x play", "-1 play", "1 jump", "1 play now", "1 tempo 0", "1 tempo fast", "1 midi 3C 64",
                            "1 midi F0 01", "1 midi 90 3C 64 00", "1 midi 90 80", "1 midi 9", "1 midi zz", "1 sysex 01 02",
                            "1 sysex F0 90 F7", "1 sysex F0 01", "inf play", "1e9 play", "1 midi B0 07", "1 midi C0",
-                           "1 midi C0 05 00", "1 midi F2 01", "1 midi F8 00", "1 midi F4", "1 sysex F0 F7"}) {
+                           "1 midi C0 05 00", "1 midi F2 01", "1 midi F8 00", "1 midi F4", "1 sysex F0 F7", "1 restore", "1 restore  "}) {
     why.clear();
     EXPECT_FALSE(ParseHostEvent(line, &e, &why)) << line;
     EXPECT_FALSE(why.empty()) << line;
@@ -225,6 +227,32 @@ TEST(HostEndToEnd, RenderSaveReopenRestoreCompare) {
   ASSERT_EQ(0, r2.exitCode) << r2.output;
   EXPECT_EQ(readFile(a), readFile(b));
   for (auto& f : {events, a, b}) remove(f.c_str());
+}
+
+// A session is kept as a host keeps a project: saved on quit, restored at the next start; a
+// project can also be loaded while running (--at T restore FILE). A session file that cannot be
+// restored is reported and set aside, and the host starts fresh.
+TEST(HostEndToEnd, ASessionComesBackAndAProjectLoadsWhileRunning) {
+  const std::string session = tempPath("session.plist"), out = tempPath("out.plist"), bundle = std::string(" ") + SORVANTA_TEST_BUNDLE;
+  ASSERT_EQ(0, runHost("--seconds 0.3 --midi \"90 3C 64\" --session " + session + bundle).exitCode);
+  const std::string kept = readFile(session);  // one note
+  RunResult again = runHost("--seconds 0.2 --session " + session + bundle);
+  EXPECT_EQ(kept, readFile(session)) << again.output;
+  runHost("--seconds 0.2 --midi \"90 3C 64\" --no-session --session " + session + bundle);
+  EXPECT_EQ(kept, readFile(session)) << "saved with --no-session";
+  // Loaded at 0.3 s, after two notes: saved with the session's one.
+  RunResult load = runHost("--seconds 0.5 --midi \"90 3C 64\" --at \"0.1 midi 90 3C 64\" --at \"0.3 restore " + session +
+                           "\" --save " + out + bundle);
+  SavedTestState s;
+  EXPECT_TRUE(readSavedState(out, &s) && s.midi == 1) << load.output;
+  RunResult missing = runHost("--seconds 0.3 --at \"0.1 restore " + tempPath("absent") + "\"" + bundle);
+  EXPECT_EQ(4, missing.exitCode) << missing.output;
+  std::ofstream(session) << "<plist>!!</plist>";
+  RunResult damaged = runHost("--seconds 0.1 --session " + session + bundle);
+  EXPECT_EQ(0, damaged.exitCode) << damaged.output;
+  EXPECT_NE(std::string::npos, readFile(session + ".unreadable").find("!!")) << damaged.output;
+  EXPECT_TRUE(readSavedState(session, &s)) << "no fresh session saved";
+  for (auto& f : {session, session + ".unreadable", out}) remove(f.c_str());
 }
 
 TEST(HostEndToEnd, BadInputGivesAClearErrorAndNonZeroExit) {
