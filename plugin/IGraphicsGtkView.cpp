@@ -45,7 +45,9 @@ IGraphicsGtkView::IGraphicsGtkView(IGraphics* graphics, GtkWidget* parent) : mGr
   g_signal_connect(mRoot, "destroy", G_CALLBACK(onRootDestroy), this);
   mScreen = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w > 0 ? w : 1, h > 0 ? h : 1);
   if (parent) gtk_container_add(GTK_CONTAINER(parent), mRoot);
+  g_signal_connect(mArea, "realize", G_CALLBACK(onAreaRealize), this);
   gtk_widget_show_all(mRoot);
+  if (gtk_widget_get_realized(mArea)) onAreaRealize(mArea, this);
   gtk_widget_grab_focus(mArea);
   const int fps = graphics->FPS() > 0 ? graphics->FPS() : IGraphics::kDefaultFPS;
   // The default main context: nested loops of menus and dialogs keep dispatching it.
@@ -61,6 +63,13 @@ IGraphicsGtkView::~IGraphicsGtkView() {
 void IGraphicsGtkView::KillTimer() {
   if (mTimer) g_source_remove(mTimer);
   mTimer = 0;
+}
+
+// Every motion of the pointer is a step of the hand: GDK must not merge the ones that queue up
+// while the view is busy into their last (a knob would jump, and its value's steps between go
+// unsent). The window is made anew when the widget is realized again.
+void IGraphicsGtkView::onAreaRealize(GtkWidget* w, gpointer) {
+  if (GdkWindow* win = gtk_widget_get_window(w)) gdk_window_set_event_compression(win, FALSE);
 }
 
 void IGraphicsGtkView::Unbind() {

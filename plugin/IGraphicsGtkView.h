@@ -83,6 +83,7 @@ private:
   static gboolean onEnter(GtkWidget* w, GdkEventCrossing* ev, gpointer self);
   static bool IsArrowKey(unsigned int keyval);
   static gboolean onTimerCallback(gpointer self);
+  static void onAreaRealize(GtkWidget* w, gpointer self);
   static void onRootDestroy(GtkWidget* w, gpointer self);
   static void onEntryInsert(GtkEditable* e, const gchar* text, gint len, gint* pos, gpointer self);
   static void onEntryActivate(GtkEntry* e, gpointer self);
