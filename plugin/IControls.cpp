@@ -209,13 +209,25 @@ void IKnobControl::OnMouseDrag(int, int, int dX, int dY, IMouseMod* mod) {
   if (mGrayed) return;
   double g = mGearing;
   if (mod && (mod->C || mod->S)) g *= 10.0;
+  // The drag goes on from the hand's own position while the value is still the one the last step
+  // left: a plug-in that steps its parameter pushes the stepped value straight back into the
+  // control (the editor keeps whole steps), and adding to that would drop what each step moved
+  // below a whole one. A slow drag, a pixel at a time, would then never move the knob up, and a
+  // drag up and back down would not come back to where it began. A value set from elsewhere
+  // meanwhile is where the drag goes on from.
+  const double now = mValue;
+  double v = now == mDragShown ? mDragPosition : now;
   // A degenerate rectangle would divide by zero; such a knob cannot be dragged.
   if (mDirection == kHorizontal) {
-    if (mRECT.R != mRECT.L && g != 0.0) mValue += static_cast<double>(dX) / (mRECT.R - mRECT.L) / g;
+    if (mRECT.R != mRECT.L && g != 0.0) v += static_cast<double>(dX) / (mRECT.R - mRECT.L) / g;
   } else {
-    if (mRECT.T != mRECT.B && g != 0.0) mValue += static_cast<double>(dY) / (mRECT.T - mRECT.B) / g;
+    if (mRECT.T != mRECT.B && g != 0.0) v += static_cast<double>(dY) / (mRECT.T - mRECT.B) / g;
   }
+  // Held as SetDirty holds the value: past the end, the way back starts at the end.
+  mDragPosition = mClampLo > v ? mClampLo : mClampHi < v ? mClampHi : v;
+  mValue = v;
   SetDirty(true);
+  mDragShown = mValue;
 }
 
 IKnobLineControl::IKnobLineControl(IPluginBase* plug, IRECT rect, int paramIdx, const IColor* color,

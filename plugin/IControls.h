@@ -3,6 +3,7 @@
 // Bitmap handles are non-owning: the pixels belong to the process-wide bitmap cache.
 #pragma once
 
+#include <limits>
 #include <mutex>
 #include <string>
 
@@ -120,6 +121,12 @@ public:
 protected:
   EDirection mDirection;
   double mGearing;
+
+private:
+  // Where the hand has taken the value, and the value the plug-in left after that step (NaN
+  // before the first drag: equal to nothing).
+  double mDragPosition = 0.0;
+  double mDragShown = std::numeric_limits<double>::quiet_NaN();
 };
 
 class IKnobLineControl : public IKnobControl {

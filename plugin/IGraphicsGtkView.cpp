@@ -45,11 +45,11 @@ IGraphicsGtkView::IGraphicsGtkView(IGraphics* graphics, GtkWidget* parent) : mGr
   g_signal_connect(mRoot, "destroy", G_CALLBACK(onRootDestroy), this);
   mScreen = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w > 0 ? w : 1, h > 0 ? h : 1);
   if (parent) gtk_container_add(GTK_CONTAINER(parent), mRoot);
+  g_signal_connect(mArea, "realize", G_CALLBACK(onAreaRealize), this);
   gtk_widget_show_all(mRoot);
+  if (gtk_widget_get_realized(mArea)) onAreaRealize(mArea, this);
   gtk_widget_grab_focus(mArea);
-  const int fps = graphics->FPS() > 0 ? graphics->FPS() : IGraphics::kDefaultFPS;
-  // The default main context: nested loops of menus and dialogs keep dispatching it.
-  mTimer = g_timeout_add(1000 / fps, onTimerCallback, this);
+  startTimer(FrameIntervalMs());
 }
 
 IGraphicsGtkView::~IGraphicsGtkView() {
@@ -61,6 +61,13 @@ IGraphicsGtkView::~IGraphicsGtkView() {
 void IGraphicsGtkView::KillTimer() {
   if (mTimer) g_source_remove(mTimer);
   mTimer = 0;
+}
+
+// Every motion of the pointer is a step of the hand: GDK must not merge the ones that queue up
+// while the view is busy into their last (a knob would jump, and its value's steps between go
+// unsent). The window is made anew when the widget is realized again.
+void IGraphicsGtkView::onAreaRealize(GtkWidget* w, gpointer) {
+  if (GdkWindow* win = gtk_widget_get_window(w)) gdk_window_set_event_compression(win, FALSE);
 }
 
 void IGraphicsGtkView::Unbind() {
@@ -91,27 +98,109 @@ void IGraphicsGtkView::onRootDestroy(GtkWidget*, gpointer p) {
 }
 
 // ---------------------------------------------------------------- repaint
+//
+// The view repaints on a tick of its own, at the refresh interval that the toplevel's frame
+// clock reports for the display, and draws straight into the drawing area's window. It does not
+// hand its repaints to GTK's frame clock (gtk_widget_queue_draw_area): after a frame in which the
+// frame clock has painted, GDK holds each pointer motion back until the next frame's event flush,
+// up to a whole refresh interval, and a knob's message to the synth would wait as long. Drawn
+// outside that cycle, the frame clock stays idle and a motion is handed over as it arrives. GTK's
+// own repaints (exposure, and everything while the value field lies over the canvas) still come
+// through onDraw.
+//
+// Values set by other threads (MIDI input, the sender's jobs) only mark controls dirty, so the
+// tick must poll. Half a second after the last input, dirty area or idle work it rests at the
+// canvas's frame rate, the old timer's; input, or dirt found, brings it back to the display's.
+
+namespace {
+constexpr int kRestAfterMs = 500;
+}
+
+int IGraphicsGtkView::FrameIntervalMs() const {
+  gint64 interval = 0, presentation = 0;
+  GdkFrameClock* clock = mArea ? gtk_widget_get_frame_clock(mArea) : nullptr;
+  if (clock) gdk_frame_clock_get_refresh_info(clock, gdk_frame_clock_get_frame_time(clock), &interval, &presentation);
+  // Before the widget is on screen there is no clock. A compositor's figure is held to 1 ms ..
+  // the resting period.
+  const int ms = interval > 0 ? static_cast<int>((interval + 500) / 1000) : 1000 / 60;
+  return ms < 1 ? 1 : ms > restingMs() ? restingMs() : ms;
+}
+
+int IGraphicsGtkView::restingMs() const {
+  const int fps = mGraphics && mGraphics->FPS() > 0 ? mGraphics->FPS() : IGraphics::kDefaultFPS;
+  return 1000 / fps;
+}
+
+void IGraphicsGtkView::startTimer(int ms) {
+  KillTimer();
+  mTimerMs = ms;
+  // The default main context: nested loops of menus and dialogs keep dispatching it. At the
+  // default priority the tick takes its turn with the input events instead of starving them.
+  mTimer = g_timeout_add_full(G_PRIORITY_DEFAULT, static_cast<guint>(ms), onTimerCallback, this, nullptr);
+}
+
+void IGraphicsGtkView::wake() {
+  mQuietMs = 0;
+  if (mTimer && mTimerMs == restingMs() && FrameIntervalMs() != mTimerMs) startTimer(FrameIntervalMs());
+}
 
 bool IGraphicsGtkView::OnTimer() {
   if (!mGraphics || !mArea) return false;
   IRECTList dirty;
-  if (!mGraphics->IsDirty(&dirty)) {
-    mGraphics->RunIdleWork();
-    return false;
-  }
+  if (!mGraphics->IsDirty(&dirty)) return mGraphics->RunIdleWork();
   const int w = mGraphics->Width(), h = mGraphics->Height();
-  // Each area is queued on its own; GTK keeps them as one region and onDraw repaints its
-  // rectangles. Only the part on the canvas can be drawn; a control reaching past the edge is cut.
-  for (int i = 0; i < dirty.n; ++i) {
-    IRECT clipped = dirty.rects[i].Intersect(IRECT(0, 0, w, h));
-    if (clipped.W() > 0 && clipped.H() > 0) gtk_widget_queue_draw_area(mArea, clipped.L, clipped.T, clipped.W(), clipped.H());
-  }
-  return true;
+  // Only the part on the canvas can be drawn; a control reaching past the edge is cut.
+  IRECTList areas;
+  for (int i = 0; i < dirty.n; ++i) areas.Add(dirty.rects[i].Intersect(IRECT(0, 0, w, h)));
+  return areas.n > 0 && paint(&areas);
 }
 
 gboolean IGraphicsGtkView::onTimerCallback(gpointer p) {
-  static_cast<IGraphicsGtkView*>(p)->OnTimer();
-  return G_SOURCE_CONTINUE;
+  auto* self = static_cast<IGraphicsGtkView*>(p);
+  if (self->OnTimer())
+    self->mQuietMs = 0;
+  else if (self->mQuietMs < kRestAfterMs)
+    self->mQuietMs += self->mTimerMs;
+  if (!self->mArea) return G_SOURCE_CONTINUE;
+  // Also follows the window to a display of another rate.
+  const int ms = self->mQuietMs >= kRestAfterMs ? self->restingMs() : self->FrameIntervalMs();
+  if (ms == self->mTimerMs) return G_SOURCE_CONTINUE;
+  self->mTimer = 0;  // this source ends with the return
+  self->startTimer(ms);
+  return G_SOURCE_REMOVE;
+}
+
+bool IGraphicsGtkView::paint(IRECTList* areas) {
+  GdkWindow* win = gtk_widget_get_window(mArea);
+  // Not on screen (the host hid it): the areas stay dirty, and showing the view again exposes it.
+  if (!win || !gtk_widget_is_drawable(mArea)) return false;
+  if (mEntry) {
+    // The value field is drawn over the canvas by GTK, after it: only its cycle keeps it on top.
+    for (int i = 0; i < areas->n; ++i) {
+      const IRECT& r = areas->rects[i];
+      gtk_widget_queue_draw_area(mArea, r.L, r.T, r.W(), r.H());
+    }
+    return true;
+  }
+  cairo_region_t* region = cairo_region_create();
+  for (int i = 0; i < areas->n; ++i) {
+    const IRECT& r = areas->rects[i];
+    const cairo_rectangle_int_t c = {r.L, r.T, r.W(), r.H()};
+    cairo_region_union_rectangle(region, &c);
+  }
+  GdkDrawingContext* frame = gdk_window_begin_draw_frame(win, region);
+  if (frame) {
+    drawAreas(gdk_drawing_context_get_cairo_context(frame), areas);
+    gdk_window_end_draw_frame(win, frame);
+  }
+  cairo_region_destroy(region);
+  return true;
+}
+
+void IGraphicsGtkView::drawAreas(cairo_t* cr, IRECTList* areas) {
+  mCurrentCr = cr;
+  mGraphics->Draw(areas);
+  mCurrentCr = nullptr;
 }
 
 gboolean IGraphicsGtkView::onDraw(GtkWidget*, cairo_t* cr, gpointer p) {
@@ -119,8 +208,8 @@ gboolean IGraphicsGtkView::onDraw(GtkWidget*, cairo_t* cr, gpointer p) {
   if (!self->mGraphics) return FALSE;
   GdkRectangle clip;
   if (!gdk_cairo_get_clip_rectangle(cr, &clip)) return TRUE;
-  // The region GTK asks for, as the rectangles it is made of (kept apart as the timer queued
-  // them); their bounds when the clip cannot be listed as rectangles.
+  // The region GTK asks for, as the rectangles it is made of; their bounds when the clip cannot
+  // be listed as rectangles.
   IRECTList areas;
   cairo_rectangle_list_t* list = cairo_copy_clip_rectangle_list(cr);
   if (list && list->status == CAIRO_STATUS_SUCCESS) {
@@ -132,9 +221,7 @@ gboolean IGraphicsGtkView::onDraw(GtkWidget*, cairo_t* cr, gpointer p) {
   }
   if (list) cairo_rectangle_list_destroy(list);
   if (areas.n == 0) areas.Add(IRECT(clip.x, clip.y, clip.x + clip.width, clip.y + clip.height));
-  self->mCurrentCr = cr;
-  self->mGraphics->Draw(&areas);
-  self->mCurrentCr = nullptr;
+  self->drawAreas(cr, &areas);
   return TRUE;
 }
 
@@ -181,6 +268,7 @@ IMouseMod IGraphicsGtkView::ModFor(unsigned int state, bool rightButtonEvent) {
 void IGraphicsGtkView::setMouse(double x, double y) {
   mPrevX = static_cast<int>(x);
   mPrevY = static_cast<int>(y);
+  wake();
 }
 
 bool IGraphicsGtkView::isDoubleClick(const GdkEventButton* ev) {
@@ -277,6 +365,7 @@ int IGraphicsGtkView::KeyCodeFor(unsigned int keyval) {
 gboolean IGraphicsGtkView::onKeyPress(GtkWidget*, GdkEventKey* ev, gpointer p) {
   auto* self = static_cast<IGraphicsGtkView*>(p);
   if (!self->mGraphics) return FALSE;
+  self->wake();
   const int code = KeyCodeFor(ev->keyval);
   const bool handled = code >= 0 && self->mGraphics->OnKeyDown(self->mPrevX, self->mPrevY, code);
   // Arrow keys are never declined: GTK would take a declined one as focus navigation and move

@@ -1,5 +1,5 @@
 // The GTK view of IGraphicsGtk: a GtkFixed root holding the drawing area (the canvas) and, while
-// a value is typed, a GtkEntry over the control. Owns its widgets and its repaint timer; made
+// a value is typed, a GtkEntry over the control. Owns its widgets and its repaint tick; made
 // by IGraphicsGtk::OpenWindow and deleted by IGraphicsGtk::CloseWindow. Main thread only.
 //
 // Bound while mGraphics is set. Every event handler does nothing once unbound (the host may
@@ -40,8 +40,9 @@ public:
   int PrevX() const { return mPrevX; }
   int PrevY() const { return mPrevY; }
 
-  // One repaint tick: asks the canvas for the dirty area and invalidates it. Returns whether
-  // anything was dirty.
+  // One repaint tick: asks the canvas for the dirty areas and has them redrawn and painted at
+  // once; with nothing dirty, gives the canvas's idle work its turn. Returns whether the view is
+  // busy: something was repainted, or the idle work has more to do.
   bool OnTimer();
   void KillTimer();
   // Unbinds and destroys the widgets (when the host has not already done so).
@@ -83,12 +84,25 @@ private:
   static gboolean onEnter(GtkWidget* w, GdkEventCrossing* ev, gpointer self);
   static bool IsArrowKey(unsigned int keyval);
   static gboolean onTimerCallback(gpointer self);
+  static void onAreaRealize(GtkWidget* w, gpointer self);
+  void startTimer(int ms);
+  // The display's refresh interval as the frame clock knows it, in whole milliseconds: the tick's
+  // period while the view is busy; restingMs, the canvas's frame period, while it is not.
+  int FrameIntervalMs() const;
+  int restingMs() const;
+  // Input came: the tick leaves its resting rate for the display's.
+  void wake();
+  // Draws the areas (canvas coordinates, on the canvas) into the drawing area's window now; false
+  // when the view is not on screen.
+  bool paint(IRECTList* areas);
+  void drawAreas(cairo_t* cr, IRECTList* areas);
   static void onRootDestroy(GtkWidget* w, gpointer self);
   static void onEntryInsert(GtkEditable* e, const gchar* text, gint len, gint* pos, gpointer self);
   static void onEntryActivate(GtkEntry* e, gpointer self);
   static gboolean onEntryFocusOut(GtkWidget* w, GdkEvent* ev, gpointer self);
   static gboolean onEntryKeyPress(GtkWidget* w, GdkEventKey* ev, gpointer self);
 
+  // Every mouse handler records the position here first.
   void setMouse(double x, double y);
   bool isDoubleClick(const GdkEventButton* ev);
 
@@ -96,6 +110,8 @@ private:
   GtkWidget* mRoot = nullptr;
   GtkWidget* mArea = nullptr;
   guint mTimer = 0;
+  int mTimerMs = 0;
+  int mQuietMs = 0;  // since the tick last found the view busy or input came
   int mPrevX = 0, mPrevY = 0;
   // Double-click detection of our own: GTK reports the second press before its 2BUTTON event;
   // the canvas must see a double click instead of a second press.

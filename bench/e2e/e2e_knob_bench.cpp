@@ -9,6 +9,10 @@
 // stamped). Beside it, taking turns with the knob: the same message sent through a bare JACK
 // output port of this process to the same input, the wire without the editor; and one JACK period
 // of the server (256 frames at 48 kHz, 5.33 ms), since output leaves only at the next cycle.
+//
+// Steps that send nothing are counted twice: a timed step whose value has not reached the synth
+// a second later, and, in a sweep at a mouse's report rate that does not wait for the synth, the
+// steps merged into a later one or lost while the window was busy.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -88,10 +92,13 @@ int main() {
   const int turns = 300;
   std::vector<double> knob, wire;
   int lost = 0;
-  for (int i = 0; i < turns; ++i) {
-    // Up and down 60 pixels, 4 a step: every step moves the value.
+  // Up and down 60 pixels, 4 a step: every step moves the value.
+  auto stepY = [y0](int i) {
     const int leg = (i / 15) % 2, k = i % 15 + 1;
-    const int y = y0 - 4 * (leg ? 15 - k : k);
+    return y0 - 4 * (leg ? 15 - k : k);
+  };
+  for (int i = 0; i < turns; ++i) {
+    const int y = stepY(i);
     size_t before = sim.received(isDetune).size();
     double t0 = MidiTestNow();
     w.move(x, y);
@@ -107,6 +114,13 @@ int main() {
     if (sim.waitFor(isDetune, before + 1, 1.0)) wire.push_back((sim.received(isDetune)[before].time - t0) * 1000.0);
     MidiTestSleep(0.002 * ((i + 2) % 4));
   }
+  // Then a hand that does not wait for the synth: the same legs at a mouse's 125 reports a
+  // second. A step that arrives while the window is busy must still be a step of its own.
+  const int sweep = 150;
+  const size_t beforeSweep = sim.received(isDetune).size();
+  for (int i = 0; i < sweep; ++i) w.move(x, stepY(i), 0.008);
+  sim.waitFor(isDetune, beforeSweep + sweep, 2.0);
+  const int swept = static_cast<int>(sim.received(isDetune).size() - beforeSweep);
   w.release();
   w.stop();
   if (system(("rm -rf '" + home + "'").c_str()) != 0) {
@@ -117,5 +131,7 @@ int main() {
   printf("the same message from a bare port:               %zu sends:            p50 %.2f ms, p99 %.2f ms, max %.2f ms\n",
          wire.size(), percentile(wire, 50), percentile(wire, 99), percentile(wire, 100));
   printf("one JACK period (256 frames at 48 kHz): %.2f ms\n", kPeriodMs);
+  printf("%d steps at 125 a second, not waiting for the synth: %d sent, %d merged away or lost\n", sweep, swept,
+         sweep - swept);
   return 0;
 }

@@ -164,6 +164,23 @@ TEST(KnobControl, GearingWithAndWithoutModifier) {
   EXPECT_NEAR(h.GetValue(), 0.5, 1e-12);
 }
 
+// The editor stores a value's whole steps and pushes them back into the knob: drags still add up.
+TEST(KnobControl, ADragFollowsTheHandWhereThePlugInStepsTheValue) {
+  struct SteppingPlug : GuiTestPlug {
+    TestKnob knob{this, IRECT(0, 0, 40, 60), 0};  // 240 px for the range: 0.53 of a step a pixel
+    void OnParamChange(int i) override {
+      GetParam(i)->Set(static_cast<int>(GetParam(i)->Value()));
+      knob.SetValueFromPlug(GetParam(i)->GetNormalized());
+    }
+  } plug;
+  plug.GetParam(0)->InitDouble("Detune", 0.0, 0.0, 127.0, 1.0);
+  IMouseMod mod(true);
+  for (int i = 0; i < 20; ++i) plug.knob.OnMouseDrag(0, 0, 0, -1, &mod);  // up a pixel at a time
+  EXPECT_DOUBLE_EQ(plug.GetParam(0)->Value(), 10.0);                      // 20 x 127 / 240
+  for (int i = 0; i < 10; ++i) plug.knob.OnMouseDrag(0, 0, 0, 1, &mod);
+  EXPECT_DOUBLE_EQ(plug.GetParam(0)->Value(), 5.0);
+}
+
 TEST(SwitchControl, StepsThroughFramesAndWrapsAround) {
   Rig r;
   IBitmap two = fakeBitmap(10, 20, 2), three = fakeBitmap(10, 30, 3);

@@ -199,7 +199,9 @@ TEST(GtkDisplay, ClickAndDragOnAKnobChangesItsParameterThroughTheGuiRoad) {
 
 TEST(GtkDisplay, TimerRedrawsOnlyTheDirtyRectangle) {
   REQUIRE_DISPLAY();
+  int framePaints = 0, idleTurns = 0;
   Editor e;
+  e.g->AddIdleWork(&idleTurns, [&] { return ++idleTurns, false; });  // as the librarian lays out ahead
   // Let the window's first full repaints settle: 150 ms without any copy to the screen.
   for (int i = 0; i < 40; ++i) {
     e.g->screenRects.clear();
@@ -207,12 +209,17 @@ TEST(GtkDisplay, TimerRedrawsOnlyTheDirtyRectangle) {
     if (e.g->screenRects.empty()) break;
   }
   ASSERT_TRUE(e.g->screenRects.empty());
+  EXPECT_GT(idleTurns, 0);
+  // Painted in the frame clock's cycle, GDK would hold pointer motion back to the next frame.
+  g_signal_connect(gtk_widget_get_frame_clock(e.area()), "paint",
+                   G_CALLBACK(+[](GdkFrameClock*, gpointer n) { ++*static_cast<int*>(n); }), &framePaints);
   e.g->SetParameterFromPlug(0, 0.5, true);
   for (int i = 0; i < 100 && e.g->screenRects.empty(); ++i) pump(20);
   // A pushed value also requests a redraw, so the control stays dirty one more frame.
   pump(200);
   ASSERT_FALSE(e.g->screenRects.empty());
   for (const IRECT& r : e.g->screenRects) EXPECT_EQ(r, *e.knob->GetRECT());
+  EXPECT_EQ(framePaints, 0);
   e.g->screenRects.clear();
   pump(100);  // nothing dirty: nothing drawn
   EXPECT_TRUE(e.g->screenRects.empty());

@@ -86,6 +86,18 @@ TEST_F(WindowMidiFlows, PortFromTheMenuKnobDragsSendAndShowTheirValue) {
   EXPECT_GT(last[8], 64) << hexBytes(last);
   EXPECT_NE(w.output().find("Plug-in MIDI Out (sysex | 8 bytes | F0 3e 10 00 20 00 00 03 "), std::string::npos);
 
+  // Every step of the hand is sent, also steps that reach a busy window together.
+  peer->clear();
+  w.press(kOsc1DetuneX, kOsc1KnobY);
+  std::vector<std::pair<int, int>> steps;
+  for (int i = 1; i <= 12; ++i) steps.emplace_back(kOsc1DetuneX, kOsc1KnobY + 4 * i);
+  w.movesReachingBusyHost(steps);
+  w.release();
+  peer->waitForMessages(12);
+  int detunes = 0;
+  for (const MidiTestPeer::Bytes& m : peer->messages()) detunes += m.size() == 10 && m[4] == 0x20 && m[7] == 0x03;
+  EXPECT_EQ(detunes, 12);
+
   // The octave knob steps through the nine footages (16 + 12n) and never sends a byte between.
   peer->clear();
   w.drag(kOsc1OctaveX, kOsc1KnobY, kOsc1OctaveX, kOsc1KnobY - 60, 30);

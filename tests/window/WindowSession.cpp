@@ -307,10 +307,18 @@ void WindowSession::flush() { XSync(mDpy, False); }
 
 void WindowSession::pause(double seconds) { usleep(static_cast<useconds_t>(seconds * 1e6)); }
 
-void WindowSession::move(int x, int y) {
+void WindowSession::move(int x, int y, double pauseSeconds) {
   XTestFakeMotionEvent(mDpy, -1, mWindowX + x, mWindowY + barHeight() + y, CurrentTime);
   flush();
-  pause(0.03);
+  pause(pauseSeconds);
+}
+
+void WindowSession::movesReachingBusyHost(const std::vector<std::pair<int, int>>& points) {
+  if (mHost <= 0) return;
+  kill(mHost, SIGSTOP);
+  for (const auto& p : points) move(p.first, p.second, 0.0);
+  pause(0.01);  // the server has written the motions
+  kill(mHost, SIGCONT);
 }
 
 void WindowSession::click(int x, int y, int button) {

@@ -71,7 +71,9 @@ public:
   // Scales a coordinate of the normal size to the session's size.
   int s(int v) const { return static_cast<int>(v * mScale); }
 
-  void move(int x, int y);
+  void move(int x, int y, double pauseSeconds = 0.03);
+  // The moves reach the host together (it is stopped meanwhile), as they reach a busy main thread.
+  void movesReachingBusyHost(const std::vector<std::pair<int, int>>& points);
   void click(int x, int y, int button = 1);
   void doubleClick(int x, int y);
   void drag(int x0, int y0, int x1, int y1, int steps = 12);
