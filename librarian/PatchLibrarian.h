@@ -6,9 +6,9 @@
 // index builders run on the GUI thread (a reload after a cancelled request may run on the MIDI
 // engine's worker) and need that first load; setSysexDatatoSelectedSlot runs on the MIDI input
 // thread and needs it too. Whoever needs it reads what is left of it on its own thread rather
-// than wait for the load thread (waitForLoad). Every operation that reads or changes the bank lists takes
-// bankLock(), and so must any other reader (the slot grid while it draws, the menus while they
-// rebuild). The lock is recursive. Bank and index pointers handed out stay valid only until the
+// than wait for the load thread (waitForLoad). Every operation that reads or changes the bank
+// lists takes bankLock(), and so must any other reader (the slot grid while it draws, the menus
+// while they rebuild). The lock is recursive. Bank and index pointers handed out stay valid only until the
 // next load, reload or search; take the lock while using them.
 //
 // Ownership: the librarian owns every PatchFile in its four bank lists and every FolderFiles
@@ -92,6 +92,7 @@ public:
   // calling thread reads the files the load thread has not read yet and finishes the load itself,
   // at the caller's priority: an unprivileged process cannot lift the load thread out of idle
   // priority, and a busy processor would starve it. It waits only for another caller doing so.
+  // Never call it holding the bank lock: whoever finishes the load needs it.
   void waitForLoad();
   // The status text of the last background load (a bank that could not be split), once.
   std::string takeLoadStatus();
