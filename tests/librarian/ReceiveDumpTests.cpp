@@ -3,13 +3,16 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <map>
+#include <mutex>
 #include <set>
 #include <thread>
 
 #include "BankFormats.h"
 #include "BankGenerator.h"
+#include "LibrarianLog.h"
 #include "PatchLibrarian.h"
 
 using namespace testbanks;
@@ -276,6 +279,24 @@ TEST(LoadBesideTheBuild, ALibraryChangedWhileItLoadsEndsConsistent) {
 
 namespace {
 
+// A log sink that holds every thread but the waiter as soon as it logs (the load thread logs each
+// file it reads): a load thread that never gets the processor again, as at idle priority on a
+// busy processor for a user who may not lift it. A watchdog lets it go after a minute, so a
+// waiter that depends on it fails rather than hangs.
+struct StalledLoadThread {
+  static inline std::mutex mutex;
+  static inline std::condition_variable changed;
+  static inline std::thread::id waiter;
+  static inline bool holding = false, released = false;
+  static void sink(const std::string&) {
+    if (std::this_thread::get_id() == waiter) return;
+    std::unique_lock<std::mutex> lock(mutex);
+    holding = true;
+    changed.notify_all();
+    changed.wait(lock, [] { return released; });
+  }
+};
+
 // How often each sound named "<prefix> NNN" is in the library's sound banks.
 std::map<std::string, int> soundsNamed(PatchLibrarian& lib, const std::string& prefix) {
   std::map<std::string, int> count;
@@ -355,4 +376,38 @@ TEST(LoadTogether, EverySoundOnceInEveryInstanceAndOnTheNextStart) {
     }
   }
   EXPECT_EQ(rounds, "") << "(lost and doubled sounds: first instance / second instance / next start)";
+}
+
+TEST(LoadBesideTheBuild, AWaiterNeedsNothingOfAStalledLoadThread) {
+  TempDataHome home;
+  for (int f = 0; f < 20; ++f) writeFile(home.patches() + "/b" + std::to_string(f) + ".syx", rawBank(sounds(100, "S", {"Bass"})));
+  using S = StalledLoadThread;
+  S::waiter = std::this_thread::get_id();
+  S::holding = S::released = false;
+  const LibrarianLogSink old = setLibrarianLogSink(&S::sink);
+  std::thread watchdog([] {
+    std::unique_lock<std::mutex> lock(S::mutex);
+    S::changed.wait_for(lock, std::chrono::seconds(60), [] { return S::released; });
+    S::released = true;
+    S::changed.notify_all();
+  });
+  {
+    PatchLibrarian lib;
+    lib.startLoading(home.patches());
+    {
+      std::unique_lock<std::mutex> lock(S::mutex);
+      S::changed.wait(lock, [] { return S::holding; });
+    }
+    lib.waitForLoad();
+    {
+      std::lock_guard<std::mutex> lock(S::mutex);
+      EXPECT_FALSE(S::released) << "the waiter waited for the load thread";
+      S::released = true;
+      S::changed.notify_all();
+    }
+    UTIL_MutexLock lock(&lib.bankLock());
+    EXPECT_EQ(lib.soundBankFiles.size(), 20u);
+  }
+  watchdog.join();
+  setLibrarianLogSink(old);
 }
