@@ -743,7 +743,7 @@ std::vector<std::string> PatchLibrarian::splitOversizedBank(const FolderEntry& f
   try {
     Poco::File dir(converted);
     dir.createDirectories();
-    if (!dir.isDirectory()) return giveUp("cannot make folder Converted Banks", ": a file is in the way");
+    if (!dir.isDirectory()) return giveUp("cannot move it into Converted Banks", ": " + converted + " is no folder");
   } catch (const Poco::Exception& e) {
     return giveUp("cannot make folder Converted Banks", ": " + e.displayText());
   }
