@@ -219,6 +219,9 @@ WriteResult moveFileNoReplace(const std::string& from, const std::string& to) {
 
 WriteResult publishFile(const std::string& from, const std::string& to, const std::vector<uint8_t>& bytes) {
   FileCalls& calls = fileCalls();
+  auto dropStagedName = [&] {
+    if (!removeFile(from)) librarianLog("could not remove " + from + "; the file keeps it as a second name");
+  };
   int r = calls.renameNoReplace(from, to);
   bool linked = false;
   if (r != 0 && (errno == EINVAL || errno == ENOSYS || errno == ENOTSUP)) {
@@ -230,12 +233,12 @@ WriteResult publishFile(const std::string& from, const std::string& to, const st
     // A reply lost on the way back: the name may be ours all the same.
     std::vector<uint8_t> there;
     if ((linked || !pathExists(from)) && readFileBytes(to, there, INT64_MAX) == ReadResult::ok && there == bytes) {
-      if (linked && !removeFile(from)) librarianLog("could not remove " + from + "; the file keeps it as a second name");
+      if (linked) dropStagedName();
       return WriteResult::ok;
     }
     return err == EEXIST ? WriteResult::exists : WriteResult::failed;
   }
-  if (linked && !removeFile(from)) librarianLog("could not remove " + from + "; the file keeps it as a second name");
+  if (linked) dropStagedName();
   syncFolderOf(to);
   return WriteResult::ok;
 }

@@ -189,7 +189,8 @@ void PatchLibrarian::joinLoad(LoadShare& share, bool waiter) {
 }
 
 bool PatchLibrarian::loadAbandoned() const {
-  return m_loadingFor && (m_loadingFor->m_loadCancelled.load(std::memory_order_relaxed) || !m_loadingFor->loadPending());
+  return m_loadingFor &&
+         (m_loadingFor->m_loadCancelled.load(std::memory_order_relaxed) || !m_loadingFor->loadPending());
 }
 
 void PatchLibrarian::waitForLoad() {
@@ -584,9 +585,8 @@ void PatchLibrarian::finishLoad(const LibraryWalk& walk, std::vector<ReadBank>& 
     }
     for (const auto& [name, bank] : files)
       if (bank->record && !bank->oversized && !parts.count(name)) listed.push_back(std::move(bank->record));
-    std::sort(listed.begin(), listed.end(), [](const std::unique_ptr<PatchFile>& a, const std::unique_ptr<PatchFile>& b) {
-      return a->fileName < b->fileName;
-    });
+    std::sort(listed.begin(), listed.end(),
+              [](const std::unique_ptr<PatchFile>& a, const std::unique_ptr<PatchFile>& b) { return a->fileName < b->fileName; });
     for (std::unique_ptr<PatchFile>& record : listed) {
       createCategories(*record);
       PatchFile* raw = record.release();
@@ -761,9 +761,10 @@ std::vector<std::string> PatchLibrarian::splitOversizedBank(const FolderEntry& f
     }
   }
   for (size_t k = 0; k < parts.size(); ++k) {
+    if (staged[k].empty()) continue;
     Part& p = parts[k];
-    for (int n = 1, looks = 0; !staged[k].empty() && p.published.empty() && n < kNameVariants && looks < 4 * kNameVariants;
-         ++looks) {
+    // A name that another loader takes between the look and the rename is looked at again.
+    for (int n = 1, looks = 0; p.published.empty() && n < kNameVariants && looks < 4 * kNameVariants; ++looks) {
       const std::string target = variant(p, n);
       if (pathExists(folder.path + "/" + target)) {
         if (holds(target, p.bytes)) p.published = target;

@@ -8,8 +8,8 @@
 // thread and needs it too. Whoever needs it reads what is left of it on its own thread rather
 // than wait for the load thread (waitForLoad). Every operation that reads or changes the bank
 // lists takes bankLock(), and so must any other reader (the slot grid while it draws, the menus
-// while they rebuild). The lock is recursive. Bank and index pointers handed out stay valid only until the
-// next load, reload or search; take the lock while using them.
+// while they rebuild). The lock is recursive. Bank and index pointers handed out stay valid only
+// until the next load, reload or search; take the lock while using them.
 //
 // Ownership: the librarian owns every PatchFile in its four bank lists and every FolderFiles
 // record of its four indexes; the records point to bank files without owning them. It does not
@@ -210,8 +210,8 @@ private:
 
   void clearAll();
   // The whole load below root into this librarian: the walk, the reading (shared with the other
-  // loaders of share, when given) and finishLoad. False when the root is no folder, or when the
-  // load was left to another loader of share or cancelled.
+  // loaders of share, when given) and finishLoad. A root that is no folder loads nothing (logged).
+  // False only when the load was left to another loader of share, or abandoned.
   bool loadLibrary(const std::string& root, LoadShare* share, bool waiter);
   // The walk and the reading of a background load, shared with its other loaders (LoadShare).
   // False when the load is left to another of them; otherwise walk and rootFound are set, and
@@ -226,9 +226,9 @@ private:
   ReadBank parseFolderFiles(const FolderEntry& folder, const std::string& name, OpenFolders& open);
   // Splits the oversized banks, then lists and indexes every bank, folder by folder.
   void finishLoad(const LibraryWalk& walk, std::vector<ReadBank>& banks);
-  // Puts the parts of the oversized file name (read as read) of folder on disk and moves the file
-  // into "Converted Banks". Returns the names in the folder that belong to the file (its parts,
-  // once they are all on disk), and in *listable whether they are to be listed in its place.
+  // Puts the parts of the oversized file name of folder, as it was read, on disk beside it and
+  // moves the file into "Converted Banks". Returns the names in the folder that are its parts, and
+  // in *listable whether they are to be listed in its place (once all of them are on disk).
   std::vector<std::string> splitOversizedBank(const FolderEntry& folder, const std::string& name, const ReadBank& read,
                                               bool* listable);
   // Writes a part under a hidden name of its own in folder and checks it there; returns that

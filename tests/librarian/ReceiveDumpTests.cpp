@@ -327,7 +327,8 @@ TEST(LoadTogether, EverySoundOnceInEveryInstanceAndOnTheNextStart) {
       TempDataHome home;
       const std::string root = home.patches();
       writeFile(root + "/Big.syx", rawBank(sounds(250, "Big", {"Bass", "Pad "})));
-      for (int f = 0; f < 6; ++f) writeFile(root + "/Other " + std::to_string(f) + ".syx", rawBank(sounds(100, "O", {"Bass"})));
+      for (int f = 0; f < 6; ++f)
+        writeFile(root + "/Other " + std::to_string(f) + ".syx", rawBank(sounds(100, "O", {"Bass"})));
       int go[2], back[2];
       ASSERT_EQ(pipe(go), 0);
       ASSERT_EQ(pipe(back), 0);
@@ -380,7 +381,8 @@ TEST(LoadTogether, EverySoundOnceInEveryInstanceAndOnTheNextStart) {
 
 TEST(LoadBesideTheBuild, AWaiterNeedsNothingOfAStalledLoadThread) {
   TempDataHome home;
-  for (int f = 0; f < 20; ++f) writeFile(home.patches() + "/b" + std::to_string(f) + ".syx", rawBank(sounds(100, "S", {"Bass"})));
+  for (int f = 0; f < 20; ++f)
+    writeFile(home.patches() + "/b" + std::to_string(f) + ".syx", rawBank(sounds(100, "S", {"Bass"})));
   using S = StalledLoadThread;
   S::waiter = std::this_thread::get_id();
   S::holding = S::released = false;
