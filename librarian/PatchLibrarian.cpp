@@ -107,10 +107,10 @@ struct PatchLibrarian::LoadShare {
   const std::string root;
   std::atomic<size_t> next{0};
   std::mutex mutex;
-  // Guarded by mutex. read[i] is null until file i of walk is read, and stays set once it is.
-  bool walked = false;
+  // Guarded by mutex. walk is made once; read[i] is null until file i of walk is read, and
+  // stays set until the finishing loader takes them all.
+  std::shared_ptr<const LibraryWalk> walk;
   bool rootFound = false;
-  LibraryWalk walk;
   std::vector<std::unique_ptr<ReadBank>> read;
   Finisher finisher = Finisher::none;
 };
@@ -270,63 +270,65 @@ bool PatchLibrarian::loadLibrary(const std::string& root, LoadShare* share, bool
   UTIL_MutexLock lock(&m_bankLock);
   m_splitProblem.clear();
   currentFileSplit = false;
-  LibraryWalk walk;
+  std::shared_ptr<const LibraryWalk> walk;
   std::vector<ReadBank> banks;
   bool rootFound = false;
   if (share) {
     if (!readShared(*share, waiter, walk, rootFound, banks)) return false;
   } else {
-    rootFound = walkLibrary(root, walk);
+    auto mine = std::make_shared<LibraryWalk>();
+    rootFound = walkLibrary(root, *mine);
+    walk = std::move(mine);
   }
   if (!rootFound) {
     librarianLog("PLUGIN IS NOT ABLE TO FIND PATCHES FOLDER...");
     return true;
   }
-  if (banks.size() != walk.files.size()) {
+  if (banks.size() != walk->files.size()) {
     banks.clear();
-    banks.reserve(walk.files.size());
+    banks.reserve(walk->files.size());
     OpenFolders open;
-    for (size_t i = 0; i < walk.files.size(); ++i) {
+    for (size_t i = 0; i < walk->files.size(); ++i) {
       if (loadAbandoned()) return false;
-      banks.push_back(parseFolderFiles(walk.folders[walk.folderOfFile[i]], walk.files[i], open));
+      banks.push_back(parseFolderFiles(walk->folders[walk->folderOfFile[i]], walk->files[i], open));
     }
   }
-  finishLoad(walk, banks);
+  finishLoad(*walk, banks);
   if (loadAbandoned()) return false;
   createNewCategoryPatchFiles();
   return true;
 }
 
-bool PatchLibrarian::readShared(LoadShare& share, bool waiter, LibraryWalk& walk, bool& rootFound,
-                                std::vector<ReadBank>& banks) {
-  bool walked = false;
-  {
-    std::lock_guard<std::mutex> l(share.mutex);
-    walked = share.walked;
-  }
-  if (!walked) {
-    // A waiter that comes while the load thread walks walks too; the first walk in is the one read.
-    LibraryWalk mine;
-    const bool found = walkLibrary(share.root, mine);
-    std::lock_guard<std::mutex> l(share.mutex);
-    if (!share.walked) {
-      share.walk = std::move(mine);
-      share.rootFound = found;
-      share.read.resize(share.walk.files.size());
-      share.walked = true;
-    }
-  }
+bool PatchLibrarian::readShared(LoadShare& share, bool waiter, std::shared_ptr<const LibraryWalk>& walk,
+                                bool& rootFound, std::vector<ReadBank>& banks) {
+  // Nothing but a few pointers changes hands under share.mutex: the load thread, at idle
+  // priority, may lose the processor while it holds the mutex, and a waiter then waits for it.
   {
     std::lock_guard<std::mutex> l(share.mutex);
     walk = share.walk;
     rootFound = share.rootFound;
   }
-  const size_t n = walk.files.size();
+  if (!walk) {
+    // A waiter that comes while the load thread walks walks too; the first walk in is the one read.
+    auto mine = std::make_shared<LibraryWalk>();
+    const bool found = walkLibrary(share.root, *mine);
+    std::vector<std::unique_ptr<ReadBank>> slots(mine->files.size());
+    std::lock_guard<std::mutex> l(share.mutex);
+    if (!share.walk) {
+      share.walk = std::move(mine);
+      share.rootFound = found;
+      share.read.swap(slots);
+    }
+    walk = share.walk;
+    rootFound = share.rootFound;
+  }
+  const size_t n = walk->files.size();
   OpenFolders open;
   auto readOne = [&](size_t i) {
-    auto bank = std::make_unique<ReadBank>(parseFolderFiles(walk.folders[walk.folderOfFile[i]], walk.files[i], open));
+    const size_t folder = walk->folderOfFile[i];
+    auto bank = std::make_unique<ReadBank>(parseFolderFiles(walk->folders[folder], walk->files[i], open));
     std::lock_guard<std::mutex> l(share.mutex);
-    if (!share.read[i]) share.read[i] = std::move(bank);
+    if (i < share.read.size() && !share.read[i]) share.read[i] = std::move(bank);
   };
   for (size_t i; (i = share.next.fetch_add(1)) < n;) {
     if (loadAbandoned()) return false;
@@ -341,17 +343,21 @@ bool PatchLibrarian::readShared(LoadShare& share, bool waiter, LibraryWalk& walk
     if (loadAbandoned()) return false;
     readOne(i);
   }
-  std::lock_guard<std::mutex> l(share.mutex);
-  if (share.finisher == LoadShare::Finisher::none) {
+  std::vector<std::unique_ptr<ReadBank>> taken;
+  {
+    std::lock_guard<std::mutex> l(share.mutex);
+    if (share.finisher != LoadShare::Finisher::none) {
+      // Another loader finishes. A waiter leaves that only to another waiter; the load thread may
+      // be starved, so the waiter reads the library once more (banks stays empty).
+      return waiter && share.finisher == LoadShare::Finisher::loadThread;
+    }
     share.finisher = waiter ? LoadShare::Finisher::waiter : LoadShare::Finisher::loadThread;
-    // Every file is in: this loop saw each one read, and none is ever taken out again.
-    banks.reserve(n);
-    for (std::unique_ptr<ReadBank>& r : share.read) banks.push_back(std::move(*r));
-    return true;
+    // Every file is in: the loop above saw each one read. Later stores find no slot.
+    taken.swap(share.read);
   }
-  // Another loader finishes. A waiter leaves that only to another waiter; the load thread may be
-  // starved, so the waiter reads the library once more (banks stays empty).
-  return waiter && share.finisher == LoadShare::Finisher::loadThread;
+  banks.reserve(n);
+  for (std::unique_ptr<ReadBank>& r : taken) banks.push_back(std::move(*r));
+  return true;
 }
 
 namespace {
@@ -585,8 +591,9 @@ void PatchLibrarian::finishLoad(const LibraryWalk& walk, std::vector<ReadBank>& 
     }
     for (const auto& [name, bank] : files)
       if (bank->record && !bank->oversized && !parts.count(name)) listed.push_back(std::move(bank->record));
-    std::sort(listed.begin(), listed.end(),
-              [](const std::unique_ptr<PatchFile>& a, const std::unique_ptr<PatchFile>& b) { return a->fileName < b->fileName; });
+    std::sort(listed.begin(), listed.end(), [](const std::unique_ptr<PatchFile>& x, const std::unique_ptr<PatchFile>& y) {
+      return x->fileName < y->fileName;
+    });
     for (std::unique_ptr<PatchFile>& record : listed) {
       createCategories(*record);
       PatchFile* raw = record.release();

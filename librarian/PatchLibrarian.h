@@ -216,7 +216,8 @@ private:
   // The walk and the reading of a background load, shared with its other loaders (LoadShare).
   // False when the load is left to another of them; otherwise walk and rootFound are set, and
   // banks holds every file read, or nothing when this loader is to read them all itself.
-  bool readShared(LoadShare& share, bool waiter, LibraryWalk& walk, bool& rootFound, std::vector<ReadBank>& banks);
+  bool readShared(LoadShare& share, bool waiter, std::shared_ptr<const LibraryWalk>& walk, bool& rootFound,
+                  std::vector<ReadBank>& banks);
   // The walk; false when root is not a folder.
   bool walkLibrary(const std::string& root, LibraryWalk& walk);
   // Appends the sub folders of folder to out and returns the names of folder's own bank files.
