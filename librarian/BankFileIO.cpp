@@ -217,6 +217,32 @@ WriteResult moveFileNoReplace(const std::string& from, const std::string& to) {
   return WriteResult::failed;
 }
 
+WriteResult publishFile(const std::string& from, const std::string& to, const std::vector<uint8_t>& bytes) {
+  FileCalls& calls = fileCalls();
+  auto dropStagedName = [&] {
+    if (!removeFile(from)) librarianLog("could not remove " + from + "; the file keeps it as a second name");
+  };
+  int r = calls.renameNoReplace(from, to);
+  bool linked = false;
+  if (r != 0 && (errno == EINVAL || errno == ENOSYS || errno == ENOTSUP)) {
+    r = calls.link(from, to);
+    linked = true;
+  }
+  if (r != 0) {
+    const int err = errno;
+    // A reply lost on the way back: the name may be ours all the same.
+    std::vector<uint8_t> there;
+    if ((linked || !pathExists(from)) && readFileBytes(to, there, INT64_MAX) == ReadResult::ok && there == bytes) {
+      if (linked) dropStagedName();
+      return WriteResult::ok;
+    }
+    return err == EEXIST ? WriteResult::exists : WriteResult::failed;
+  }
+  if (linked) dropStagedName();
+  syncFolderOf(to);
+  return WriteResult::ok;
+}
+
 std::string uniqueFilePath(const std::string& folder, const std::string& stem, const std::string& ext) {
   const std::string base = folder + "/" + stem;
   if (!pathExists(base + ext)) return base + ext;

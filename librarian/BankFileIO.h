@@ -76,6 +76,13 @@ public:
 // with no second copy left at `to` (as far as removing one succeeded; that failure is logged).
 WriteResult moveFileNoReplace(const std::string& from, const std::string& to);
 
+// Gives the staged file at `from` the name `to`, never replacing a file there (`exists` then).
+// Unlike moveFileNoReplace, a file that got its new name keeps it: where the file system lacks
+// RENAME_NOREPLACE and the staged name cannot be removed after the link, the staged name stays
+// as a second name (logged) rather than the new one being taken back, since another process may
+// already have found the file under it. `ok` when `to` holds bytes, by this call or another's.
+WriteResult publishFile(const std::string& from, const std::string& to, const std::vector<uint8_t>& bytes);
+
 // folder + "/" + stem + ext when no such file exists, else stem + " (2)" + ext, " (3)", ...
 // ext includes its point ("" for none). Returns an empty string when no free name was found.
 std::string uniqueFilePath(const std::string& folder, const std::string& stem, const std::string& ext);

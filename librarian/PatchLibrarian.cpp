@@ -72,17 +72,17 @@ void deleteBanks(std::vector<PatchFile*>& list) {
   list.clear();
 }
 
-// Idle priority (the thread runs only on a processor nobody else wants) or the normal one.
-// Best effort: where the system refuses, the thread keeps the priority it has.
-void setThreadPolicy(pthread_t thread, bool idle) {
+// Idle priority: the thread runs only on a processor nobody else wants. Best effort: where the
+// system refuses, the thread keeps the priority it has. Nothing lifts it again: Linux refuses
+// that to a process without CAP_SYS_NICE.
+void setIdlePriority() {
 #ifdef SCHED_IDLE
   sched_param param{};
-  pthread_setschedparam(thread, idle ? SCHED_IDLE : SCHED_OTHER, &param);
-#else
-  (void)thread;
-  (void)idle;
+  pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
 #endif
 }
+
+constexpr int kNameVariants = 100;   // "Name.syx", "Name (2).syx", ... "Name (99).syx"
 
 }  // namespace
 
@@ -94,29 +94,79 @@ PatchLibrarian::~PatchLibrarian() {
   clearAll();
 }
 
+// One background load and the waiters that join it. The walk is made once, by whoever comes
+// first; the files are then handed out one at a time from `next`, so the load thread and each
+// waiter read different files side by side. A waiter never waits for a file the load thread has
+// taken: once none is left to hand out it reads again any that is not in yet (at idle priority on
+// a busy processor the load thread may hold one for long). Then one of them takes everything read
+// and finishes the load (splits, lists, indexes); a waiter that finds the load thread finishing
+// does not wait for it either, but reads the whole library once more.
+struct PatchLibrarian::LoadShare {
+  enum class Finisher { none, loadThread, waiter };
+  explicit LoadShare(std::string r) : root(std::move(r)) {}
+  const std::string root;
+  std::atomic<size_t> next{0};
+  std::mutex mutex;
+  // Guarded by mutex. walk is made once; read[i] is null until file i of walk is read, and
+  // stays set until the finishing loader takes them all.
+  std::shared_ptr<const LibraryWalk> walk;
+  bool rootFound = false;
+  std::vector<std::unique_ptr<ReadBank>> read;
+  Finisher finisher = Finisher::none;
+};
+
+// The folder of the file read last, kept open: files are opened relative to it, so a library of
+// thousands of files costs no walk of the whole path per file.
+class PatchLibrarian::OpenFolders {
+public:
+  OpenFolders() = default;
+  ~OpenFolders() { closeFolder(); }
+  OpenFolders(const OpenFolders&) = delete;
+  OpenFolders& operator=(const OpenFolders&) = delete;
+  int fd(const std::string& folder) {
+    if (folder != m_path) {
+      closeFolder();
+      m_fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      m_path = folder;
+    }
+    return m_fd;
+  }
+
+private:
+  void closeFolder() {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+  }
+  std::string m_path;
+  int m_fd = -1;
+};
+
 void PatchLibrarian::startLoading(const std::string& root) {
   if (m_loadThread.joinable()) return;
+  m_share = std::make_shared<LoadShare>(withoutTrailingSeparators(root));
   m_loadPending = true;
-  m_loadThread = std::thread([this, root] {
-    // The load takes only time no other thread of the process wants, so the first page is
-    // drawn as fast as without a library; whoever waits for it lends it normal priority.
-    setThreadPolicy(pthread_self(), true);
-    swapInLoad(root);
+  m_loadThread = std::thread([this] {
+    // The load takes only time no other thread of the process wants, so the first page is drawn
+    // as fast as without a library; whoever needs the library sooner reads the rest itself.
+    setIdlePriority();
+    joinLoad(*m_share, false);
     // The load's buffers and parse scraps sit between what the library keeps: hand the free
     // pages back, so the open editor holds about the library's own bytes.
     malloc_trim(0);
   });
 }
 
-void PatchLibrarian::swapInLoad(const std::string& root) {
+void PatchLibrarian::joinLoad(LoadShare& share, bool waiter) {
   // Read into a librarian of its own, then hand over every list at once: readers of this one
   // see the library before or after, never between.
   PatchLibrarian staging(nullptr);
   staging.m_writer = m_writer;
-  staging.m_cancel = &m_loadCancelled;
-  staging.loadPatchesFromFilesystem(root);
+  staging.m_loadingFor = this;
+  if (!staging.loadLibrary(share.root, &share, waiter)) return;
   {
     UTIL_MutexLock lock(&m_bankLock);
+    std::lock_guard<std::mutex> done(m_loadMutex);
+    if (!m_loadPending.load()) return;   // another reader of this load was first
     soundBankFiles.swap(staging.soundBankFiles);
     multiBankFiles.swap(staging.multiBankFiles);
     searchBankFiles.swap(staging.searchBankFiles);
@@ -129,8 +179,8 @@ void PatchLibrarian::swapInLoad(const std::string& root) {
     folderList.swap(staging.folderList);
     m_unlistedBanks.swap(staging.m_unlistedBanks);
     splitPartCount = staging.splitPartCount;
+    currentFileSplit = staging.currentFileSplit;
     ++m_generation;
-    std::lock_guard<std::mutex> done(m_loadMutex);
     m_loadStatus = staging.m_splitProblem;
     m_loadPending.store(false, std::memory_order_release);
   }
@@ -138,10 +188,15 @@ void PatchLibrarian::swapInLoad(const std::string& root) {
   // Whatever this held before (nothing at start-up) goes with the staging librarian.
 }
 
+bool PatchLibrarian::loadAbandoned() const {
+  return m_loadingFor &&
+         (m_loadingFor->m_loadCancelled.load(std::memory_order_relaxed) || !m_loadingFor->loadPending());
+}
+
 void PatchLibrarian::waitForLoad() {
   if (!loadPending()) return;
+  joinLoad(*m_share, true);
   std::unique_lock<std::mutex> lock(m_loadMutex);
-  if (loadPending()) setThreadPolicy(m_loadThread.native_handle(), false);
   m_loadDone.wait(lock, [this] { return !loadPending(); });
 }
 
@@ -207,33 +262,102 @@ void PatchLibrarian::loadPatchesFromFilesystem(const std::string& rootIn) {
   // Held for the whole load: a dump arriving meanwhile waits rather than landing in a bank that
   // is about to be discarded.
   UTIL_MutexLock lock(&m_bankLock);
-  const std::string root = withoutTrailingSeparators(rootIn);
-  bool rootIsFolder = false;
-  try {
-    Poco::File f(root);
-    rootIsFolder = f.exists() && f.isDirectory();
-  } catch (const Poco::Exception& e) {
-    librarianLog("cannot examine " + root + ": " + e.displayText());
-  }
-  if (!rootIsFolder) {
-    librarianLog("PLUGIN IS NOT ABLE TO FIND PATCHES FOLDER...");
-    return;
-  }
-  m_splitThisLoad.clear();
-  m_splitProblem.clear();
-  reloadRequired = false;
-  loadPass(root);
-  if (reloadRequired) {
-    // The parts now lie where the oversized file was. One more pass, and only one. A file split
-    // (or tried) in the first pass is never split again (m_splitThisLoad); a file that appears
-    // meanwhile may still be split, but its parts are listed directly and cause no third pass.
-    reloadRequired = false;
-    clearAll();
-    loadPass(root);
-    reloadRequired = false;
-  }
-  createNewCategoryPatchFiles();
+  loadLibrary(withoutTrailingSeparators(rootIn), nullptr, false);
   if (!m_splitProblem.empty() && m_host) m_host->showLibrarianStatus(m_splitProblem);
+}
+
+bool PatchLibrarian::loadLibrary(const std::string& root, LoadShare* share, bool waiter) {
+  UTIL_MutexLock lock(&m_bankLock);
+  m_splitProblem.clear();
+  currentFileSplit = false;
+  std::shared_ptr<const LibraryWalk> walk;
+  std::vector<ReadBank> banks;
+  bool rootFound = false;
+  if (share) {
+    if (!readShared(*share, waiter, walk, rootFound, banks)) return false;
+  } else {
+    auto mine = std::make_shared<LibraryWalk>();
+    rootFound = walkLibrary(root, *mine);
+    walk = std::move(mine);
+  }
+  if (!rootFound) {
+    librarianLog("PLUGIN IS NOT ABLE TO FIND PATCHES FOLDER...");
+    return true;
+  }
+  if (banks.size() != walk->files.size()) {
+    banks.clear();
+    banks.reserve(walk->files.size());
+    OpenFolders open;
+    for (size_t i = 0; i < walk->files.size(); ++i) {
+      if (loadAbandoned()) return false;
+      banks.push_back(parseFolderFiles(walk->folders[walk->folderOfFile[i]], walk->files[i], open));
+    }
+  }
+  finishLoad(*walk, banks);
+  if (loadAbandoned()) return false;
+  createNewCategoryPatchFiles();
+  return true;
+}
+
+bool PatchLibrarian::readShared(LoadShare& share, bool waiter, std::shared_ptr<const LibraryWalk>& walk,
+                                bool& rootFound, std::vector<ReadBank>& banks) {
+  // Nothing but a few pointers changes hands under share.mutex: the load thread, at idle
+  // priority, may lose the processor while it holds the mutex, and a waiter then waits for it.
+  {
+    std::lock_guard<std::mutex> l(share.mutex);
+    walk = share.walk;
+    rootFound = share.rootFound;
+  }
+  if (!walk) {
+    // A waiter that comes while the load thread walks walks too; the first walk in is the one read.
+    auto mine = std::make_shared<LibraryWalk>();
+    const bool found = walkLibrary(share.root, *mine);
+    std::vector<std::unique_ptr<ReadBank>> slots(mine->files.size());
+    std::lock_guard<std::mutex> l(share.mutex);
+    if (!share.walk) {
+      share.walk = std::move(mine);
+      share.rootFound = found;
+      share.read.swap(slots);
+    }
+    walk = share.walk;
+    rootFound = share.rootFound;
+  }
+  const size_t n = walk->files.size();
+  OpenFolders open;
+  auto readOne = [&](size_t i) {
+    const size_t folder = walk->folderOfFile[i];
+    auto bank = std::make_unique<ReadBank>(parseFolderFiles(walk->folders[folder], walk->files[i], open));
+    std::lock_guard<std::mutex> l(share.mutex);
+    if (i < share.read.size() && !share.read[i]) share.read[i] = std::move(bank);
+  };
+  for (size_t i; (i = share.next.fetch_add(1)) < n;) {
+    if (loadAbandoned()) return false;
+    readOne(i);
+  }
+  for (size_t i = 0; i < n; ++i) {
+    {
+      std::lock_guard<std::mutex> l(share.mutex);
+      if (share.finisher != LoadShare::Finisher::none) break;
+      if (share.read[i]) continue;
+    }
+    if (loadAbandoned()) return false;
+    readOne(i);
+  }
+  std::vector<std::unique_ptr<ReadBank>> taken;
+  {
+    std::lock_guard<std::mutex> l(share.mutex);
+    if (share.finisher != LoadShare::Finisher::none) {
+      // Another loader finishes. A waiter leaves that only to another waiter; the load thread may
+      // be starved, so the waiter reads the library once more (banks stays empty).
+      return waiter && share.finisher == LoadShare::Finisher::loadThread;
+    }
+    share.finisher = waiter ? LoadShare::Finisher::waiter : LoadShare::Finisher::loadThread;
+    // Every file is in: the loop above saw each one read. Later stores find no slot.
+    taken.swap(share.read);
+  }
+  banks.reserve(n);
+  for (std::unique_ptr<ReadBank>& r : taken) banks.push_back(std::move(*r));
+  return true;
 }
 
 namespace {
@@ -292,127 +416,196 @@ private:
 
 }  // namespace
 
-void PatchLibrarian::buildFolderStructure(const std::string& folder, const std::vector<std::string>& chain,
-                                          std::vector<FolderEntry>& out) {
+std::vector<std::string> PatchLibrarian::buildFolderStructure(const std::string& folder,
+                                                              const std::vector<std::string>& chain,
+                                                              std::vector<FolderEntry>& out) {
+  std::vector<std::string> files;
   std::vector<FolderItem> items;
   const OpenFolder opened(folder);
-  if (!listFolder(folder, opened.fd(), items)) return;
+  if (!listFolder(folder, opened.fd(), items)) return files;
   for (const FolderItem& item : items) {
     const std::string path = folder + "/" + item.name;
     if (item.kind == EntryKind::link) {
       // A linked folder may lead out of the library (and, written into by a split, would
-      // change files elsewhere) or back into it (and loop): not followed.
+      // change files elsewhere) or back into it (and loop): not followed. A linked file is read.
       struct stat st;
       if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) librarianLog("not following linked folder " + path);
+    }
+    if (item.kind != EntryKind::folder) {
+      if (isBankExtension(lowerExtension(item.name))) files.push_back(item.name);
       continue;
     }
-    if (item.kind != EntryKind::folder) continue;
     std::vector<std::string> sub = chain;
     sub.push_back(item.name);
-    buildFolderStructure(path, sub, out);
-    out.push_back(FolderEntry{path, sub});
+    std::vector<std::string> own = buildFolderStructure(path, sub, out);
+    out.push_back(FolderEntry{path, sub, 0, 0, std::move(own)});
   }
+  return files;
 }
 
-void PatchLibrarian::loadPass(const std::string& root) {
-  std::vector<FolderEntry> folders;
+bool PatchLibrarian::walkLibrary(const std::string& root, LibraryWalk& walk) {
+  bool rootIsFolder = false;
+  try {
+    Poco::File f(root);
+    rootIsFolder = f.exists() && f.isDirectory();
+  } catch (const Poco::Exception& e) {
+    librarianLog("cannot examine " + root + ": " + e.displayText());
+  }
+  if (!rootIsFolder) return false;
+  std::vector<FolderEntry>& folders = walk.folders;
   const std::vector<std::string> rootChain{baseName(root)};
-  buildFolderStructure(root, rootChain, folders);
-  folders.push_back(FolderEntry{root, rootChain});
-  folderList.clear();
-  for (const FolderEntry& fe : folders) folderList.push_back(fe.path);
-
-  std::vector<FolderItem> items;
-  for (const FolderEntry& fe : folders) {
-    // Files are opened relative to their open folder: no walk of the whole path per file.
-    const OpenFolder opened(fe.path);
-    if (!listFolder(fe.path, opened.fd(), items)) continue;
-    for (const FolderItem& item : items) {
-      if (m_cancel && m_cancel->load(std::memory_order_relaxed)) return;
-      if (item.kind == EntryKind::folder) continue;
-      const std::string ext = lowerExtension(item.name);
-      if (!isBankExtension(ext)) continue;
-      const std::string path = fe.path + "/" + item.name;
-      PatchFile* record = parseFolderFiles(path, fe.chain, 0, ext, opened.fd(), item.name);
-      if (!record) continue;
-      if (record->type == kBankTypeMulti) {
-        createMultiFolderFilesStructure(record);
-      } else {
-        createSingleFolderFilesStructure(record);
-      }
+  std::vector<std::string> own = buildFolderStructure(root, rootChain, folders);
+  folders.push_back(FolderEntry{root, rootChain, 0, 0, std::move(own)});
+  for (size_t f = 0; f < folders.size(); ++f) {
+    folders[f].firstFile = walk.files.size();
+    folders[f].fileCount = folders[f].files.size();
+    for (std::string& name : folders[f].files) {
+      walk.files.push_back(std::move(name));
+      walk.folderOfFile.push_back(f);
     }
+    folders[f].files.clear();
   }
+  return true;
 }
 
-PatchFile* PatchLibrarian::parseFolderFiles(const std::string& path, const std::vector<std::string>& chain,
-                                            int folderNumber, const std::string& extension, int folderFd,
-                                            const std::string& name) {
-  currentFileSplit = false;
+PatchLibrarian::ReadBank PatchLibrarian::parseFolderFiles(const FolderEntry& folder, const std::string& name,
+                                                          OpenFolders& open) {
+  ReadBank out;
+  const std::string path = folder.path + "/" + name;
   // One buffer per file: the entries' messages are views into it (BankFormats.h). Files of other
   // kinds and small files are passed over without a word; the size gate needs no stat of its own.
   FileBuffer bytes;
   size_t size = 0;
-  const ReadResult rr = readFileBuffer(name, bytes, size, kMaxBankFileBytes, kMinBankFileBytes, folderFd);
-  if (rr == ReadResult::notRegular || rr == ReadResult::tooSmall) return nullptr;
+  const ReadResult rr = readFileBuffer(name, bytes, size, kMaxBankFileBytes, kMinBankFileBytes, open.fd(folder.path));
+  if (rr == ReadResult::notRegular || rr == ReadResult::tooSmall) return out;
+  if (rr == ReadResult::failed && !pathExists(path)) {
+    out.gone = true;
+    return out;
+  }
   librarianLog("loading file " + path);
   if (rr != ReadResult::ok) {
     librarianLog(rr == ReadResult::tooLarge ? "skipped file " + path + ": too large for a bank"
                                             : "cannot read file " + path);
-    return nullptr;
+    return out;
   }
-  auto record = std::make_unique<PatchFile>();
-  record->fileName = baseName(path);
-  record->folderName = chain.back();
-  record->folderChain = chain;
-  record->filePath = path;
-  record->bankNumber = folderNumber;
+  auto newRecord = [&] {
+    auto r = std::make_unique<PatchFile>();
+    r->fileName = name;
+    r->folderName = folder.chain.back();
+    r->folderChain = folder.chain;
+    r->filePath = path;
+    r->bankNumber = 0;
+    return r;
+  };
+  std::unique_ptr<PatchFile> record = newRecord();
   std::vector<bool> whole;
   readBankMessages(bytes, size, *record, &whole);
+  if (record->entries.size() > kBankSize) {
+    // The reading above changed the buffer in place; the split needs the bytes as they are on
+    // disk, to tell later whether the file still holds them. A file gone meanwhile (another
+    // loader split it) is split by what was read: the parts follow from it.
+    std::vector<uint8_t> asOnDisk;
+    if (readFileBytes(path, asOnDisk) == ReadResult::ok) {
+      record = newRecord();
+      whole.clear();
+      readBankMessages(asOnDisk.data(), static_cast<int>(asOnDisk.size()), *record, &whole);
+      out.bytes = std::move(asOnDisk);
+    }
+  }
 
   if (record->entries.empty()) {
     // Nothing to show; listing it would only offer an empty bank that a save would write over
     // the file.
     librarianLog("no bank data in file " + path);
-    return nullptr;
+    return ReadBank{};
   }
   // Only whole dumps make a bank worth listing or splitting: a file of bare message headers would
   // otherwise read as thousands of zero-padded sounds and be split into hundreds of files.
   const size_t wholeCount = static_cast<size_t>(std::count(whole.begin(), whole.end(), true));
   if (wholeCount == 0) {
     librarianLog("no sound or multi dump in file " + path + "; not loaded");
-    return nullptr;
+    return ReadBank{};
   }
   if (record->entries.size() > kBankSize) {
-    if (m_splitThisLoad.count(path)) {
-      librarianLog("not splitting " + path + " again in this load; the file stays where it is");
-      return nullptr;
-    }
-    m_splitThisLoad.insert(path);
     // The parts hold the whole dumps only; the file itself, fragments included, is kept in
     // "Converted Banks".
     size_t i = 0;
     record->entries.erase(std::remove_if(record->entries.begin(), record->entries.end(),
                                          [&](const LibrarianPatch&) { return !whole[i++]; }),
                           record->entries.end());
-    if (splitOversizedBank(*record, path, chain, extension)) {
-      currentFileSplit = true;
-      reloadRequired = true;
-    }
-    // An oversized file that could not be split is not listed either: saving that bank would
-    // write 100 entries over a file that holds more.
-    return nullptr;
+    out.oversized = true;
+    out.record = std::move(record);
+    return out;
   }
+  out.bytes.clear();
   checkBankSizeAndAddData(*record);
-  createCategories(*record);
   fillUncompletedBankFiles(*record);
   record->resizeToBank();
-  PatchFile* raw = record.release();
-  if (raw->type != kBankTypeSound) {
-    multiBankFiles.push_back(raw);
-  } else {
-    soundBankFiles.push_back(raw);
+  out.record = std::move(record);
+  return out;
+}
+
+void PatchLibrarian::finishLoad(const LibraryWalk& walk, std::vector<ReadBank>& banks) {
+  folderList.clear();
+  for (const FolderEntry& f : walk.folders) folderList.push_back(f.path);
+  OpenFolders open;
+  for (const FolderEntry& folder : walk.folders) {
+    if (loadAbandoned()) return;
+    std::vector<std::pair<std::string, ReadBank*>> files;
+    bool changed = false;
+    for (size_t i = folder.firstFile; i < folder.firstFile + folder.fileCount; ++i) {
+      files.emplace_back(walk.files[i], &banks[i]);
+      changed = changed || banks[i].gone;
+    }
+    // A file gone since the walk may have been split by another loader, whose parts the walk has
+    // not seen: what the folder holds now is read too.
+    std::vector<ReadBank> added;
+    if (changed) {
+      std::vector<FolderItem> items;
+      if (listFolder(folder.path, open.fd(folder.path), items)) {
+        std::set<std::string> known;
+        for (const auto& f : files) known.insert(f.first);
+        std::vector<std::string> names;
+        for (const FolderItem& item : items)
+          if (item.kind != EntryKind::folder && isBankExtension(lowerExtension(item.name)) && !known.count(item.name))
+            names.push_back(item.name);
+        added.reserve(names.size());
+        for (const std::string& name : names) {
+          added.push_back(parseFolderFiles(folder, name, open));
+          files.emplace_back(name, &added.back());
+        }
+      }
+    }
+    // Oversized files first: the parts of each are listed in its place (read back as the next
+    // start will read them), and a file of the folder that is one of them is not listed again.
+    std::set<std::string> parts;
+    std::vector<std::unique_ptr<PatchFile>> listed;
+    for (const auto& [name, bank] : files) {
+      if (!bank->oversized) continue;
+      bool listable = false;
+      for (const std::string& part : splitOversizedBank(folder, name, *bank, &listable)) {
+        if (!parts.insert(part).second || !listable) continue;
+        ReadBank back = parseFolderFiles(folder, part, open);
+        if (back.record && !back.oversized) listed.push_back(std::move(back.record));
+      }
+    }
+    for (const auto& [name, bank] : files)
+      if (bank->record && !bank->oversized && !parts.count(name)) listed.push_back(std::move(bank->record));
+    std::sort(listed.begin(), listed.end(), [](const std::unique_ptr<PatchFile>& x, const std::unique_ptr<PatchFile>& y) {
+      return x->fileName < y->fileName;
+    });
+    for (std::unique_ptr<PatchFile>& record : listed) {
+      createCategories(*record);
+      PatchFile* raw = record.release();
+      if (raw->type != kBankTypeSound) {
+        multiBankFiles.push_back(raw);
+        createMultiFolderFilesStructure(raw);
+      } else {
+        soundBankFiles.push_back(raw);
+        createSingleFolderFilesStructure(raw);
+      }
+    }
   }
-  return raw;
 }
 
 void PatchLibrarian::loadFromChunk(const uint8_t* data, int size, PatchFile& bank) {
@@ -467,50 +660,29 @@ void PatchLibrarian::fillUncompletedBankFiles(PatchFile& bank) {
   }
 }
 
-std::string PatchLibrarian::writeNewVerified(const std::string& folder, const std::string& stem,
-                                             const std::string& ext, const std::vector<uint8_t>& bytes,
-                                             bool* reused) {
-  *reused = false;
-  // A split that could not finish may have left this part behind (its removal failed too): it
-  // is taken as written, or every start would add another copy of it.
-  for (int n = 1; n < 100; ++n) {
-    const std::string there = folder + "/" + stem + (n == 1 ? "" : " (" + std::to_string(n) + ")") + ext;
-    struct stat st;
-    if (lstat(there.c_str(), &st) != 0) break;
-    std::vector<uint8_t> held;
-    if (!S_ISREG(st.st_mode) || static_cast<size_t>(st.st_size) != bytes.size() ||
-        readFileBytes(there, held) != ReadResult::ok || held != bytes)
-      continue;
-    *reused = true;
-    return there;
-  }
-  // A name taken between the look and the write is answered with `exists`: try the next one.
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string target = uniqueFilePath(folder, stem, ext);
-    if (target.empty()) return std::string();
-    const WriteResult r = m_writer->writeFile(target, bytes, false);
-    if (r == WriteResult::exists) continue;
-    if (r != WriteResult::ok) {
-      librarianLog("could not write " + target);
-      return std::string();
-    }
-    std::vector<uint8_t> check;
-    if (readFileBytes(target, check) != ReadResult::ok || check != bytes) {
-      librarianLog("file " + target + " does not hold what was written");
-      unlink(target.c_str());
-      return std::string();
-    }
-    return target;
-  }
-  return std::string();
-}
-
-bool PatchLibrarian::splitOversizedBank(const PatchFile& source, const std::string& sourcePath,
-                                        const std::vector<std::string>& chain, const std::string& extension) {
+// The split is a protocol that any number of loaders may run on one file at once (two editors of
+// a project, two hosts) and that a crash may stop anywhere, so no instance ever loses, hides or
+// lists twice a sound of the file:
+//  1. The parts and their names follow from the file alone: a part is named by the first of
+//     "Bank Singles 1.syx", "Bank Singles 1 (2).syx", ... that is free or already holds exactly
+//     its bytes. A part found under such a name (another loader's, or left by an earlier start)
+//     is taken as it is.
+//  2. A missing part is written under a hidden name of this loader's own and checked there, then
+//     published by a rename that never replaces; a name taken meanwhile is looked at again.
+//  3. Only when every part is published does the file move into "Converted Banks". A file found
+//     gone means another loader finished the move: the parts are the same, and listed here too.
+// A published part is never removed again, whatever fails later: another loader may list it
+// already. While the file stays in the library, the parts found beside it are its own, listed
+// only once all are there, and the next start finishes the split.
+std::vector<std::string> PatchLibrarian::splitOversizedBank(const FolderEntry& folder, const std::string& name,
+                                                            const ReadBank& read, bool* listable) {
+  *listable = false;
+  const PatchFile& source = *read.record;
+  const std::string sourcePath = folder.path + "/" + name;
+  const std::string extension = lowerExtension(name);
   const bool asMidi = extension == "mid";
-  const std::string folder = folderPart(sourcePath);
   std::string stem, sourceExt;
-  splitFileName(source.fileName, stem, sourceExt);
+  splitFileName(name, stem, sourceExt);
   const std::string ext = "." + extension;
 
   std::vector<const LibrarianPatch*> sounds, multis;
@@ -519,105 +691,170 @@ bool PatchLibrarian::splitOversizedBank(const PatchFile& source, const std::stri
     if (id == kSoundDumpId) sounds.push_back(&e);
     else if (id == kMultiDumpId) multis.push_back(&e);
   }
-
   struct Part {
-    std::unique_ptr<PatchFile> bank;
     std::string stem;
+    std::vector<uint8_t> bytes;
+    std::string published;   // its name in the folder, once it is there
   };
   std::vector<Part> parts;
   auto makeParts = [&](const std::vector<const LibrarianPatch*>& list, bool multi) {
     const size_t count = (list.size() + kBankSize - 1) / kBankSize;
     for (size_t k = 0; k < count; ++k) {
-      Part p;
-      p.bank = std::make_unique<PatchFile>();
-      p.bank->type = multi ? kBankTypeMulti : kBankTypeSound;
-      p.bank->folderName = chain.back();
-      p.bank->folderChain = chain;
-      p.bank->bankNumber = source.bankNumber;
+      PatchFile bank;
+      bank.type = multi ? kBankTypeMulti : kBankTypeSound;
       for (size_t i = k * kBankSize; i < list.size() && i < (k + 1) * kBankSize; ++i) {
-        p.bank->entries.push_back(*list[i]);
-        p.bank->entries.back().kind = multi ? kKindMultiRead : kKindSoundRead;
+        bank.entries.push_back(*list[i]);
+        bank.entries.back().kind = multi ? kKindMultiRead : kKindSoundRead;
       }
-      fillUncompletedBankFiles(*p.bank);
-      p.bank->resizeToBank();
+      fillUncompletedBankFiles(bank);
+      bank.resizeToBank();
       // Each part gets its own name; the multi parts too, or each would replace the last.
-      p.stem = stem + (multi ? (k == 0 ? " Multis" : " Multis " + std::to_string(k + 1))
-                             : " Singles " + std::to_string(k + 1));
-      parts.push_back(std::move(p));
+      parts.push_back(Part{stem + (multi ? (k == 0 ? " Multis" : " Multis " + std::to_string(k + 1))
+                                         : " Singles " + std::to_string(k + 1)),
+                           writeBank(bank, asMidi), std::string()});
     }
   };
   makeParts(sounds, false);
   makeParts(multis, true);
   splitPartCount = static_cast<int>(parts.size());
 
-  std::vector<std::string> written;
-  auto rollBack = [&](const std::string& why, const std::string& detail) {
-    for (const std::string& w : written)
-      if (!removeFile(w)) librarianLog("could not remove part " + w);
+  auto variant = [&](const Part& p, int n) { return p.stem + (n == 1 ? "" : " (" + std::to_string(n) + ")") + ext; };
+  auto holds = [&](const std::string& fileName, const std::vector<uint8_t>& bytes) {
+    const std::string there = folder.path + "/" + fileName;
+    struct stat st;
+    std::vector<uint8_t> held;
+    return lstat(there.c_str(), &st) == 0 && S_ISREG(st.st_mode) && static_cast<size_t>(st.st_size) == bytes.size() &&
+           readFileBytes(there, held) == ReadResult::ok && held == bytes;
+  };
+  auto publishedNames = [&] {
+    std::vector<std::string> names;
+    for (const Part& p : parts)
+      if (!p.published.empty()) names.push_back(p.published);
+    return names;
+  };
+  auto giveUp = [&](const std::string& why, const std::string& detail) {
     librarianLog("could not split " + sourcePath + " (" + why + detail + "); the file stays where it is");
     // The bank is missing from the menus: say why once per load, not only in the log.
-    if (m_splitProblem.empty()) m_splitProblem = source.fileName + " could not be split: " + why;
-    return false;
+    if (m_splitProblem.empty()) m_splitProblem = name + " could not be split: " + why;
+    *listable = std::all_of(parts.begin(), parts.end(), [](const Part& p) { return !p.published.empty(); });
+    return publishedNames();
   };
-  for (Part& p : parts) {
-    bool reused = false;
-    const std::string target = writeNewVerified(folder, p.stem, ext, writeBank(*p.bank, asMidi), &reused);
-    if (target.empty()) return rollBack("writing a part failed", "");
-    if (!reused) written.push_back(target);
-    p.bank->fileName = baseName(target);
-    p.bank->filePath = target;
+
+  for (Part& p : parts)
+    for (int n = 1; n < kNameVariants && p.published.empty(); ++n)
+      if (holds(variant(p, n), p.bytes)) p.published = variant(p, n);
+
+  const std::string converted = convertedBanksFolderPath();
+  // Made (and found to be a folder) before any part is written: a split that cannot end leaves
+  // nothing behind where it can know so in advance.
+  try {
+    Poco::File dir(converted);
+    dir.createDirectories();
+    if (!dir.isDirectory()) return giveUp("cannot move it into Converted Banks", ": " + converted + " is no folder");
+  } catch (const Poco::Exception& e) {
+    return giveUp("cannot make folder Converted Banks", ": " + e.displayText());
+  }
+  std::vector<std::string> staged(parts.size());
+  auto unstage = [&] {
+    for (const std::string& s : staged)
+      if (!s.empty() && !removeFile(s)) librarianLog("could not remove temporary file " + s);
+  };
+  for (size_t k = 0; k < parts.size(); ++k) {
+    if (!parts[k].published.empty()) continue;
+    staged[k] = stagePart(folder.path, parts[k].stem + ext, parts[k].bytes);
+    if (staged[k].empty()) {
+      unstage();
+      return giveUp("writing a part failed", "");
+    }
+  }
+  for (size_t k = 0; k < parts.size(); ++k) {
+    if (staged[k].empty()) continue;
+    Part& p = parts[k];
+    // A name that another loader takes between the look and the rename is looked at again.
+    for (int n = 1, looks = 0; p.published.empty() && n < kNameVariants && looks < 4 * kNameVariants; ++looks) {
+      const std::string target = variant(p, n);
+      if (pathExists(folder.path + "/" + target)) {
+        if (holds(target, p.bytes)) p.published = target;
+        ++n;
+        continue;
+      }
+      const WriteResult r = publishFile(staged[k], folder.path + "/" + target, p.bytes);
+      if (r == WriteResult::ok) p.published = target;
+      else if (r == WriteResult::failed) break;
+      // exists: taken since the look above; look at it again
+    }
+    if (p.published.empty()) {
+      unstage();
+      return giveUp("publishing a part failed", "");
+    }
+    // Renamed away when published; left only when another loader's copy was taken instead.
+    if (!removeFile(staged[k])) librarianLog("could not remove temporary file " + staged[k]);
+    staged[k].clear();
   }
 
-  // Every part is on disk and checked: only now may the source leave the library.
-  const std::string converted = convertedBanksFolderPath();
-  try {
-    Poco::File(converted).createDirectories();
-  } catch (const Poco::Exception& e) {
-    return rollBack("cannot make folder Converted Banks", ": " + e.displayText());
+  // Every part is on disk: only now may the file leave the library, and only as it was read.
+  std::vector<uint8_t> now;
+  if (readFileBytes(sourcePath, now) != ReadResult::ok || now != read.bytes) {
+    if (!pathExists(sourcePath)) {
+      librarianLog("split of " + sourcePath + " finished by another instance");
+      *listable = true;
+      return publishedNames();
+    }
+    return giveUp("it changed while the library was read", "");
   }
   std::string movedTo;
   bool stuck = false;
-  std::vector<uint8_t> sourceBytes;
-  if (readFileBytes(sourcePath, sourceBytes) == ReadResult::ok) {
-    // An earlier start may have copied the file there and then failed to remove it from the
-    // library; another copy under a new name would only multiply it. Removing it from the
-    // library completes that move.
-    for (int n = 1; n < 100; ++n) {
-      const std::string dest = converted + "/" + stem + (n == 1 ? "" : " (" + std::to_string(n) + ")") + sourceExt;
-      if (!pathExists(dest)) break;
-      std::vector<uint8_t> there;
-      if (readFileBytes(dest, there) != ReadResult::ok || there != sourceBytes) continue;
-      if (removeFile(sourcePath)) movedTo = dest;
-      else stuck = true;
-      break;
-    }
+  // An earlier start (or another loader, across file systems) may have copied the file there and
+  // not yet removed it from the library; another copy under a new name would only multiply it.
+  // Removing it from the library completes that move.
+  for (int n = 1; n < kNameVariants; ++n) {
+    const std::string dest = converted + "/" + stem + (n == 1 ? "" : " (" + std::to_string(n) + ")") + sourceExt;
+    if (!pathExists(dest)) break;
+    std::vector<uint8_t> there;
+    if (readFileBytes(dest, there) != ReadResult::ok || there != now) continue;
+    if (removeFile(sourcePath)) movedTo = dest;
+    else stuck = true;
+    break;
   }
-  for (int attempt = 0; attempt < 100 && movedTo.empty() && !stuck; ++attempt) {
+  for (int attempt = 0; attempt < kNameVariants && movedTo.empty() && !stuck; ++attempt) {
     const std::string dest = uniqueFilePath(converted, stem, sourceExt);
     if (dest.empty()) break;
     const WriteResult r = moveFileNoReplace(sourcePath, dest);
     if (r == WriteResult::ok) movedTo = dest;
     else if (r != WriteResult::exists) break;
   }
-  if (movedTo.empty()) return rollBack("cannot move it into Converted Banks", " at " + converted);
-  librarianLog("moved file " + sourcePath + " to " + movedTo + " due to mismatching data in package!");
-
-  for (Part& p : parts) {
-    // A part found on disk may already be listed from this pass's walk.
-    const std::vector<PatchFile*>& list = p.bank->type == kBankTypeMulti ? multiBankFiles : soundBankFiles;
-    if (std::any_of(list.begin(), list.end(), [&](const PatchFile* f) { return f->filePath == p.bank->filePath; }))
-      continue;
-    PatchFile* raw = p.bank.release();
-    if (raw->type == kBankTypeMulti) {
-      multiBankFiles.push_back(raw);
-      createMultiFolderFilesStructure(raw);
-    } else {
-      soundBankFiles.push_back(raw);
-      createSingleFolderFilesStructure(raw);
+  if (movedTo.empty()) {
+    if (!pathExists(sourcePath)) {
+      librarianLog("split of " + sourcePath + " finished by another instance");
+      *listable = true;
+      return publishedNames();
     }
-    createCategories(*raw);
+    return giveUp("cannot move it into Converted Banks", " at " + converted);
   }
-  return true;
+  librarianLog("moved file " + sourcePath + " to " + movedTo + " due to mismatching data in package!");
+  currentFileSplit = true;
+  *listable = true;
+  return publishedNames();
+}
+
+std::string PatchLibrarian::stagePart(const std::string& folder, const std::string& name,
+                                      const std::vector<uint8_t>& bytes) {
+  // Hidden, and without a bank extension: no loader reads it. Unique to this process (its id)
+  // and to this call (the counter), so no other loader ever writes or removes it.
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < kNameVariants; ++attempt) {
+    const std::string path = folder + "/." + name + ".split-" + std::to_string(getpid()) + "-" +
+                             std::to_string(counter.fetch_add(1));
+    const WriteResult r = m_writer->writeFile(path, bytes, false);
+    if (r == WriteResult::exists) continue;   // left by a process of the same id that stopped
+    // A write that reported failure may have landed all the same (a reply lost on the way back).
+    std::vector<uint8_t> check;
+    if (readFileBytes(path, check) == ReadResult::ok && check == bytes) return path;
+    librarianLog(r == WriteResult::ok ? "file " + path + " does not hold what was written" : "could not write " + path);
+    if (!removeFile(path)) librarianLog("could not remove temporary file " + path);
+    return std::string();
+  }
+  return std::string();
 }
 
 std::optional<LibrarianList> librarianLowerList(int patchType, bool categoryView, bool searchView) {

@@ -4,11 +4,12 @@
 // Threads: the editor's first load runs on a thread of its own (startLoading), into a librarian
 // of its own whose lists are then put in place at once; loading again, saving, importing and the
 // index builders run on the GUI thread (a reload after a cancelled request may run on the MIDI
-// engine's worker) and wait for that first load; setSysexDatatoSelectedSlot runs on the MIDI input
-// thread and waits for it too. Every operation that reads or changes the bank lists takes
-// bankLock(), and so must any other reader (the slot grid while it draws, the menus while they
-// rebuild). The lock is recursive. Bank and index pointers handed out stay valid only until the
-// next load, reload or search; take the lock while using them.
+// engine's worker) and need that first load; setSysexDatatoSelectedSlot runs on the MIDI input
+// thread and needs it too. Whoever needs it reads what is left of it on its own thread rather
+// than wait for the load thread (waitForLoad). Every operation that reads or changes the bank
+// lists takes bankLock(), and so must any other reader (the slot grid while it draws, the menus
+// while they rebuild). The lock is recursive. Bank and index pointers handed out stay valid only
+// until the next load, reload or search; take the lock while using them.
 //
 // Ownership: the librarian owns every PatchFile in its four bank lists and every FolderFiles
 // record of its four indexes; the records point to bank files without owning them. It does not
@@ -71,22 +72,27 @@ public:
   // ---- Loading (GUI thread) ----
   // Loads every bank file below root (the "Patches" folder). Banks of 1..99 entries are
   // completed in memory; a file of more than 100 entries is split into new files of 100 in its
-  // folder and, once every part is written and verified, moved into "Converted Banks"; the
-  // library is then read once more. A missing root leaves the library as it was (empty at
-  // start-up). Appends to the lists: to load again, use initBankFilesOnDiscard.
+  // folder, which are listed in its place once every one is on disk, and the file is moved into
+  // "Converted Banks". Other loaders (another editor of the project, another process) may load
+  // and split the same library at the same time: see splitOversizedBank. A missing root leaves the
+  // library as it was (empty at start-up). Appends to the lists: to load again, use
+  // initBankFilesOnDiscard.
   void loadPatchesFromFilesystem(const std::string& root);
   // Empties every list and index, then loads again from root. Waits for a load in progress.
   void initBankFilesOnDiscard(const std::string& root);
 
   // ---- Loading beside the editor's build ----
-  // Loads the library below root on a thread of its own. Until the whole library is read the
-  // lists stay as they are (empty at start-up) and loadPending() is true; then every list, index
-  // and the categories are put in place at once under the bank lock, so no reader ever sees half
-  // a library. Call once, on an empty librarian.
+  // Loads the library below root on a thread of its own, at idle priority. Until the whole
+  // library is read the lists stay as they are (empty at start-up) and loadPending() is true; then
+  // every list, index and the categories are put in place at once under the bank lock, so no
+  // reader ever sees half a library. Call once, on an empty librarian.
   void startLoading(const std::string& root);
   bool loadPending() const { return m_loadPending.load(std::memory_order_acquire); }
-  // Returns once a load started by startLoading is in place (at once when none is pending).
-  // Never call it holding the bank lock: the load needs it to finish.
+  // Returns once a load started by startLoading is in place (at once when none is pending). The
+  // calling thread reads the files the load thread has not read yet and finishes the load itself,
+  // at the caller's priority: an unprivileged process cannot lift the load thread out of idle
+  // priority, and a busy processor would starve it. It waits only for another caller doing so.
+  // Never call it holding the bank lock: whoever finishes the load needs it.
   void waitForLoad();
   // The status text of the last background load (a bank that could not be split), once.
   std::string takeLoadStatus();
@@ -162,8 +168,7 @@ public:
   std::atomic<int> selectedSlot{0};
   std::atomic<int> selectedLowerSlot{0};
   int splitPartCount = 0;               // parts of the bank split last
-  bool reloadRequired = false;
-  bool currentFileSplit = false;
+  bool currentFileSplit = false;        // the last load split a file
 
   // Guarded by bankLock().
   std::vector<std::string> folderList;
@@ -181,27 +186,55 @@ private:
   struct FolderEntry {
     std::string path;
     std::vector<std::string> chain;   // library root's name first
+    size_t firstFile = 0;             // its bank files in LibraryWalk::files
+    size_t fileCount = 0;
+    std::vector<std::string> files;   // their names while the walk is made
   };
+  // The folders of the library in load order (each after its sub folders, the root last) and
+  // the names of their bank files, each folder's in byte order.
+  struct LibraryWalk {
+    std::vector<FolderEntry> folders;
+    std::vector<std::string> files;
+    std::vector<size_t> folderOfFile;
+  };
+  // One bank file as read: its record (null when it holds no bank), or, for a file of more than
+  // 100 whole dumps, the whole dumps and the bytes they were read from, for the split.
+  struct ReadBank {
+    std::unique_ptr<PatchFile> record;
+    bool oversized = false;
+    std::vector<uint8_t> bytes;
+    bool gone = false;   // no longer there when it was to be read
+  };
+  struct LoadShare;
+  class OpenFolders;
 
   void clearAll();
-  void loadPass(const std::string& root);
-  void buildFolderStructure(const std::string& folder, const std::vector<std::string>& chain,
-                            std::vector<FolderEntry>& out);
-  // Reads one bank file (path; name in the open folder folderFd); returns its record, or null
-  // when it was split, skipped or unreadable.
-  PatchFile* parseFolderFiles(const std::string& path, const std::vector<std::string>& chain,
-                              int folderNumber, const std::string& extension, int folderFd,
-                              const std::string& name);
-  // Writes the parts of an oversized bank next to it, verifies them and moves the source into
-  // "Converted Banks". All or nothing: on any failure the parts written are removed again and
-  // the source stays where it was.
-  bool splitOversizedBank(const PatchFile& source, const std::string& sourcePath,
-                          const std::vector<std::string>& chain, const std::string& extension);
-  // Writes bytes as a new file in folder under stem + ext or the next free variant of it, and
-  // checks what landed on disk. A file of that name (or a variant) that already holds exactly
-  // bytes is taken instead (*reused). Returns the path, or empty.
-  std::string writeNewVerified(const std::string& folder, const std::string& stem, const std::string& ext,
-                               const std::vector<uint8_t>& bytes, bool* reused);
+  // The whole load below root into this librarian: the walk, the reading (shared with the other
+  // loaders of share, when given) and finishLoad. A root that is no folder loads nothing (logged).
+  // False only when the load was left to another loader of share, or abandoned.
+  bool loadLibrary(const std::string& root, LoadShare* share, bool waiter);
+  // The walk and the reading of a background load, shared with its other loaders (LoadShare).
+  // False when the load is left to another of them; otherwise walk and rootFound are set, and
+  // banks holds every file read, or nothing when this loader is to read them all itself.
+  bool readShared(LoadShare& share, bool waiter, std::shared_ptr<const LibraryWalk>& walk, bool& rootFound,
+                  std::vector<ReadBank>& banks);
+  // The walk; false when root is not a folder.
+  bool walkLibrary(const std::string& root, LibraryWalk& walk);
+  // Appends the sub folders of folder to out and returns the names of folder's own bank files.
+  std::vector<std::string> buildFolderStructure(const std::string& folder, const std::vector<std::string>& chain,
+                                                std::vector<FolderEntry>& out);
+  // Reads the bank file name of folder. Changes nothing of the librarian: any loader may read.
+  ReadBank parseFolderFiles(const FolderEntry& folder, const std::string& name, OpenFolders& open);
+  // Splits the oversized banks, then lists and indexes every bank, folder by folder.
+  void finishLoad(const LibraryWalk& walk, std::vector<ReadBank>& banks);
+  // Puts the parts of the oversized file name of folder, as it was read, on disk beside it and
+  // moves the file into "Converted Banks". Returns the names in the folder that are its parts, and
+  // in *listable whether they are to be listed in its place (once all of them are on disk).
+  std::vector<std::string> splitOversizedBank(const FolderEntry& folder, const std::string& name, const ReadBank& read,
+                                              bool* listable);
+  // Writes a part under a hidden name of its own in folder and checks it there; returns that
+  // path, or empty (nothing left behind).
+  std::string stagePart(const std::string& folder, const std::string& name, const std::vector<uint8_t>& bytes);
   // Writes a copy of the upper grid's bank to path (an existing file only when replace is true);
   // on failure logs and shows a status text.
   bool writeUpperBank(const std::string& path, bool asMidi, bool replace, std::string* bankFolderName);
@@ -217,7 +250,6 @@ private:
   BankFileWriter m_defaultWriter;
   BankFileWriter* m_writer = &m_defaultWriter;
   std::vector<std::unique_ptr<PatchFile>> m_unlistedBanks;   // empty category banks
-  std::set<std::string> m_splitThisLoad;                     // never split a file twice per load
   std::string m_splitProblem;                                // first failed split of this load
 
   // Per flat list: its positions sorted by file name, and the list they were sorted from.
@@ -229,12 +261,17 @@ private:
   };
   NameIndex m_nameIndex[4];   // guarded by bankLock()
 
-  // The load thread's work: reads root into a librarian of its own and swaps it in.
-  void swapInLoad(const std::string& root);
+  // The work of the load thread and of each waiter: reads the share's library into a librarian
+  // of its own and puts it in place, unless another one did first.
+  void joinLoad(LoadShare& share, bool waiter);
+  // True on a librarian that a load reads into once that load is no longer wanted: its owner
+  // is going, or another reader of the same load has put the library in place.
+  bool loadAbandoned() const;
   std::atomic<uint64_t> m_generation{0};
-  // Set on the librarian a background load reads into: stops it between two files.
-  const std::atomic<bool>* m_cancel = nullptr;
-  // The background load: its thread, whether its result is still to come, and its status text.
+  const PatchLibrarian* m_loadingFor = nullptr;   // the owner a staging librarian reads for
+  // The background load: what its readers share, its thread, whether its result is still to
+  // come, and its status text. m_share is set before the thread starts and kept until the end.
+  std::shared_ptr<LoadShare> m_share;
   std::thread m_loadThread;
   std::atomic<bool> m_loadPending{false};
   std::atomic<bool> m_loadCancelled{false};

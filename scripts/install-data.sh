@@ -2,8 +2,9 @@
 # Lays down the editor's data folder as an installer would, the first time only:
 #   - the default settings file (colour scheme, size, first-run notice, MIDI out, MIDI in): the
 #     editor reads it and only ever rewrites it;
-#   - the "Patches" folder, and in it, while it holds nothing, the bank of 100 init sounds that
-#     ships in the bundle, so that a first session has a bank to receive into and save.
+#   - the "Patches" folder, and in it, while it holds nothing, the bank of 100 init sounds and the
+#     bank of 100 init multis that ship in the bundle, so that a first session has a bank to
+#     receive sounds into and one to receive multis into, and can save both.
 # Nothing that is there already is touched.
 #   bash scripts/install-data.sh [BUNDLE]     (default: build/Sorvanta.component)
 set -euo pipefail
@@ -12,11 +13,13 @@ bundle="${1:-build/Sorvanta.component}"
 data="${XDG_DATA_HOME:-$HOME/.local/share}/Audio/Presets/Harrowgate Sound Labs/Tamsell Sorvanta Editor"
 mkdir -p "$data/Patches"
 [[ -f "$data/Sorvanta Editor UI.txt" ]] || printf 'yellow\nnormal\nno\n\n\n' > "$data/Sorvanta Editor UI.txt"
-bank="$bundle/Contents/Resources/Init Sounds.syx"
 if [[ -z "$(ls -A "$data/Patches")" ]]; then
-  if [[ -f "$bank" ]]; then
-    cp "$bank" "$data/Patches/"
-  else
-    echo "install-data.sh: $bank is missing; the library stays empty" >&2
-  fi
+  for name in "Init Sounds.syx" "Init Multis.syx"; do
+    bank="$bundle/Contents/Resources/$name"
+    if [[ -f "$bank" ]]; then
+      cp "$bank" "$data/Patches/"
+    else
+      echo "install-data.sh: $bank is missing; the library goes without it" >&2
+    fi
+  done
 fi

@@ -295,6 +295,32 @@ TEST_F(LoadLibrary, FileWithoutBankDataIsNotListed) {
   EXPECT_TRUE(log.contains("no bank data"));
 }
 
+// From scratch, the install step lays down a bank of init sounds and one of init multis: multi
+// capture has a bank to land in, and the multis are the synth's own dumps that save back as laid.
+TEST_F(LoadLibrary, TheFirstStartLaysDownABankOfInitSoundsAndOneOfInitMultis) {
+  const std::string bundle = home.base() + "/Sorvanta.component";
+  makeFolders(bundle + "/Contents/Resources");
+  for (const std::string name : {"Init Sounds.syx", "Init Multis.syx"})
+    writeFile(bundle + "/Contents/Resources/" + name, readFile(SORVANTA_INIT_BANKS "/" + name));
+  ASSERT_EQ(system(("bash '" SORVANTA_INSTALL_DATA "' '" + bundle + "'").c_str()), 0);
+  load();
+  EXPECT_EQ(names(lib.soundBankFiles), std::vector<std::string>{"Init Sounds.syx"});
+  ASSERT_EQ(names(lib.multiBankFiles), std::vector<std::string>{"Init Multis.syx"});
+  const PatchFile& multis = *lib.multiBankFiles[0];
+  for (const LibrarianPatch& e : multis.entries) {
+    EXPECT_TRUE(isValidStoredDump(e.messages.at(0).bytes));
+    EXPECT_EQ(e.name, "Sequencer Multi ");
+  }
+  EXPECT_EQ(writeBank(multis, false), readFile(p("Init Multis.syx")));
+  lib.patchType = kBankTypeMulti;
+  lib.selectedSlot = 7;
+  LibrarianPatch received;
+  received.messages.resize(1);
+  received.messages[0].bytes = multiDump("Captured", 5);
+  EXPECT_TRUE(lib.setSysexDatatoSelectedSlot(&received));
+  EXPECT_EQ(lib.multiBankFiles[0]->entries[7].messages.at(0).bytes, received.messages[0].bytes);
+}
+
 TEST(LibraryDataFolder, FollowsXdgDataHomeAndFallsBackToTheHomeFolder) {
   TempDataHome home;
   EXPECT_EQ(dataFolderPath(), home.base() + "/Audio/Presets/Harrowgate Sound Labs/Tamsell Sorvanta Editor/");

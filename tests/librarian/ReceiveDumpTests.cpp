@@ -1,12 +1,18 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
+#include <map>
+#include <mutex>
 #include <set>
 #include <thread>
 
 #include "BankFormats.h"
 #include "BankGenerator.h"
+#include "LibrarianLog.h"
 #include "PatchLibrarian.h"
 
 using namespace testbanks;
@@ -197,6 +203,8 @@ TEST(LoadBesideTheBuild, ALibraryChangedWhileItLoadsEndsConsistent) {
   auto path = [&](int f) { return root + "/F" + std::to_string(f % 4) + "/b" + std::to_string(1000 + f) + ".syx"; };
   for (int k = 0; k < 4; ++k) makeFolders(root + "/F" + std::to_string(k));
   for (int f = 0; f < kFiles; ++f) writeFile(path(f), rawBank(sounds(100, "S" + std::to_string(f) + "-", {"Bass", "Lead"})));
+  // Multis bring the category "" that no sound has: its one bank is empty, indexed but unlisted.
+  writeFile(root + "/multis.syx", rawBank(multis(100, "M")));
 
   PatchLibrarian lib;
   lib.startLoading(root);
@@ -248,6 +256,17 @@ TEST(LoadBesideTheBuild, ALibraryChangedWhileItLoadsEndsConsistent) {
     }
     for (const PatchFile* c : lib.categoryBankFiles) gathered += c->entries.size();
     EXPECT_EQ(gathered, sounds);
+    // The category index holds empty banks that no list owns; they must come over with the load.
+    size_t unlisted = 0;
+    for (const FolderFiles* top : lib.categoryFolderIndex)
+      for (const SubFolderFiles& s : top->subFolders)
+        for (const PatchFile* b : s.bankFiles) {
+          EXPECT_EQ(b->type, kBankTypeSound);
+          EXPECT_EQ(b->folderName, s.name);
+          EXPECT_EQ(b->fileName.substr(0, s.name.size() + 1), s.name + " ");
+          unlisted += b->entries.empty() ? 1 : 0;
+        }
+    EXPECT_GE(unlisted, 1u);
     EXPECT_EQ(lib.soundBankFiles.front()->entries[7].name, in.name);
   }
   PatchLibrarian fresh;
@@ -256,4 +275,141 @@ TEST(LoadBesideTheBuild, ALibraryChangedWhileItLoadsEndsConsistent) {
   ASSERT_EQ(lib.soundBankFiles.size(), fresh.soundBankFiles.size());
   for (size_t i = 0; i < fresh.soundBankFiles.size(); ++i)
     EXPECT_EQ(lib.soundBankFiles[i]->filePath, fresh.soundBankFiles[i]->filePath);
+}
+
+namespace {
+
+// A log sink that holds every thread but the waiter as soon as it logs (the load thread logs each
+// file it reads): a load thread that never gets the processor again, as at idle priority on a
+// busy processor for a user who may not lift it. A watchdog lets it go after a minute, so a
+// waiter that depends on it fails rather than hangs.
+struct StalledLoadThread {
+  static inline std::mutex mutex;
+  static inline std::condition_variable changed;
+  static inline std::thread::id waiter;
+  static inline bool holding = false, released = false;
+  static void sink(const std::string&) {
+    if (std::this_thread::get_id() == waiter) return;
+    std::unique_lock<std::mutex> lock(mutex);
+    holding = true;
+    changed.notify_all();
+    changed.wait(lock, [] { return released; });
+  }
+};
+
+// How often each sound named "<prefix> NNN" is in the library's sound banks.
+std::map<std::string, int> soundsNamed(PatchLibrarian& lib, const std::string& prefix) {
+  std::map<std::string, int> count;
+  UTIL_MutexLock lock(&lib.bankLock());
+  for (const PatchFile* bank : lib.soundBankFiles)
+    for (size_t i = 0; i < bank->entries.size(); ++i)
+      if (bank->entries.nameAt(i).substr(0, prefix.size()) == prefix) ++count[std::string(bank->entries.nameAt(i))];
+  return count;
+}
+
+// Sounds of `total` missing, and sounds listed more than once.
+std::pair<int, int> lostAndDoubled(const std::map<std::string, int>& count, int total) {
+  int doubled = 0;
+  for (const auto& kv : count) doubled += kv.second > 1 ? 1 : 0;
+  return {total - static_cast<int>(count.size()), doubled};
+}
+
+}  // namespace
+
+// Editors opening at once (a project with the editor on two tracks, or two hosts) load one library
+// together and split its bank of 250 sounds together: whoever wins, every instance and the next
+// start list every sound exactly once.
+TEST(LoadTogether, EverySoundOnceInEveryInstanceAndOnTheNextStart) {
+  LogCapture log;
+  std::string rounds;
+  for (const bool twoProcesses : {false, true}) {
+    for (int round = 0; round < 20; ++round) {
+      TempDataHome home;
+      const std::string root = home.patches();
+      writeFile(root + "/Big.syx", rawBank(sounds(250, "Big", {"Bass", "Pad "})));
+      for (int f = 0; f < 6; ++f)
+        writeFile(root + "/Other " + std::to_string(f) + ".syx", rawBank(sounds(100, "O", {"Bass"})));
+      int go[2], back[2];
+      ASSERT_EQ(pipe(go), 0);
+      ASSERT_EQ(pipe(back), 0);
+      pid_t child = -1;
+      if (twoProcesses) {
+        child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+          char c;
+          if (read(go[0], &c, 1) != 1) _exit(2);
+          PatchLibrarian lib;
+          lib.loadPatchesFromFilesystem(root);
+          const std::pair<int, int> r = lostAndDoubled(soundsNamed(lib, "Big "), 250);
+          const int out[2] = {r.first, r.second};
+          _exit(write(back[1], out, sizeof out) == sizeof out ? 0 : 3);
+        }
+      }
+      PatchLibrarian a, b;
+      ASSERT_EQ(write(go[1], "g", 1), 1);
+      a.startLoading(root);
+      if (!twoProcesses) b.startLoading(root);
+      a.waitForLoad();
+      b.waitForLoad();
+      std::vector<std::pair<int, int>> seen{lostAndDoubled(soundsNamed(a, "Big "), 250)};
+      if (twoProcesses) {
+        int in[2] = {-1, -1};
+        int status = 0;
+        EXPECT_EQ(read(back[0], in, sizeof in), static_cast<ssize_t>(sizeof in));
+        waitpid(child, &status, 0);
+        seen.emplace_back(in[0], in[1]);
+      } else {
+        seen.push_back(lostAndDoubled(soundsNamed(b, "Big "), 250));
+      }
+      for (int fd : {go[0], go[1], back[0], back[1]}) close(fd);
+      PatchLibrarian next;
+      next.loadPatchesFromFilesystem(root);
+      seen.push_back(lostAndDoubled(soundsNamed(next, "Big "), 250));
+      for (const auto& s : seen)
+        if (s.first != 0 || s.second != 0) {
+          rounds += std::string(twoProcesses ? "two processes" : "one process") + ", round " + std::to_string(round) +
+                    ": lost " + std::to_string(seen[0].first) + "/" + std::to_string(seen[1].first) + "/" +
+                    std::to_string(seen[2].first) + ", doubled " + std::to_string(seen[0].second) + "/" +
+                    std::to_string(seen[1].second) + "/" + std::to_string(seen[2].second) + "\n";
+          break;
+        }
+    }
+  }
+  EXPECT_EQ(rounds, "") << "(lost and doubled sounds: first instance / second instance / next start)";
+}
+
+TEST(LoadBesideTheBuild, AWaiterNeedsNothingOfAStalledLoadThread) {
+  TempDataHome home;
+  for (int f = 0; f < 20; ++f)
+    writeFile(home.patches() + "/b" + std::to_string(f) + ".syx", rawBank(sounds(100, "S", {"Bass"})));
+  using S = StalledLoadThread;
+  S::waiter = std::this_thread::get_id();
+  S::holding = S::released = false;
+  const LibrarianLogSink old = setLibrarianLogSink(&S::sink);
+  std::thread watchdog([] {
+    std::unique_lock<std::mutex> lock(S::mutex);
+    S::changed.wait_for(lock, std::chrono::seconds(60), [] { return S::released; });
+    S::released = true;
+    S::changed.notify_all();
+  });
+  {
+    PatchLibrarian lib;
+    lib.startLoading(home.patches());
+    {
+      std::unique_lock<std::mutex> lock(S::mutex);
+      S::changed.wait(lock, [] { return S::holding; });
+    }
+    lib.waitForLoad();
+    {
+      std::lock_guard<std::mutex> lock(S::mutex);
+      EXPECT_FALSE(S::released) << "the waiter waited for the load thread";
+      S::released = true;
+      S::changed.notify_all();
+    }
+    UTIL_MutexLock lock(&lib.bankLock());
+    EXPECT_EQ(lib.soundBankFiles.size(), 20u);
+  }
+  watchdog.join();
+  setLibrarianLogSink(old);
 }
