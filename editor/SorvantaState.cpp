@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "EditorLog.h"
+#include "MidiBackend.h"
 #include "IControl.h"
 #include "IParam.h"
 #include "PatchManager.h"
@@ -107,16 +108,25 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
   if (withNames && patchManager) {
     patchManager->loadAllFromChunk(chunk, blockPos);
     // The stored normalised port choices are not used: ports come back by name.
+    // A port that is open already under the stored name stays open: closed and opened again, it
+    // would lose what a running transfer sends in between.
+    auto isOpen = [](const std::vector<std::string>& names, int open, const std::string& name) {
+      return open > 0 && MidiFindPortName(names, name) == open;
+    };
     const std::string inName = patchManager->getName(PatchManager::kSlotMidiIn);
     log("PROJECT RECALL: MIDI In device stored " + inName);
-    mMidiInIndex = 1;
-    setExternalMIDIIn(mMidiInIndex, inName.c_str());
+    if (!isOpen(mMidiInNames, mMidiInIndex, inName)) {
+      mMidiInIndex = 1;
+      setExternalMIDIIn(mMidiInIndex, inName.c_str());
+    }
     GetParam(kDeviceInSelection)->SetClamped(mMidiInIndex);
     if (IControl* c = mainControl(kDeviceInSelection)) c->SetValueFromPlug(GetParam(kDeviceInSelection)->GetNormalized());
     const std::string outName = patchManager->getName(PatchManager::kSlotMidiOut);
     log("PROJECT RECALL: MIDI Out device stored " + outName);
-    mMidiOutIndex = 1;
-    setExternalMIDIOut(mMidiOutIndex, outName.c_str());
+    if (!isOpen(mMidiOutNames, mMidiOutIndex, outName)) {
+      mMidiOutIndex = 1;
+      setExternalMIDIOut(mMidiOutIndex, outName.c_str());
+    }
     GetParam(kDeviceOutSelection)->SetClamped(mMidiOutIndex);
     // The port open before was closed by the reopening: only an output open now can take the
     // project (a push into the closed one would be lost, and the project with it).
