@@ -89,9 +89,17 @@ void setThreadPolicy(pthread_t thread, bool idle) {
 PatchLibrarian::PatchLibrarian(LibrarianHost* host) : m_host(host) {}
 
 PatchLibrarian::~PatchLibrarian() {
-  m_loadCancelled = true;
+  cancelLoad();
   if (m_loadThread.joinable()) m_loadThread.join();
   clearAll();
+}
+
+void PatchLibrarian::cancelLoad() {
+  m_loadCancelled = true;
+  // At idle priority the load could wait long on a busy machine to see the flag, and the editor's
+  // close would wait with it: whoever stops it lends it normal priority, as a waiter does.
+  std::lock_guard<std::mutex> lock(m_loadMutex);
+  if (loadPending() && m_loadThread.joinable()) setThreadPolicy(m_loadThread.native_handle(), false);
 }
 
 void PatchLibrarian::startLoading(const std::string& root) {
@@ -104,7 +112,7 @@ void PatchLibrarian::startLoading(const std::string& root) {
     swapInLoad(root);
     // The load's buffers and parse scraps sit between what the library keeps: hand the free
     // pages back, so the open editor holds about the library's own bytes.
-    malloc_trim(0);
+    if (!m_loadCancelled) malloc_trim(0);
   });
 }
 
@@ -115,6 +123,15 @@ void PatchLibrarian::swapInLoad(const std::string& root) {
   staging.m_writer = m_writer;
   staging.m_cancel = &m_loadCancelled;
   staging.loadPatchesFromFilesystem(root);
+  if (m_loadCancelled) {
+    // Nothing half read is put in place; what was read goes with the staging librarian.
+    {
+      std::lock_guard<std::mutex> done(m_loadMutex);
+      m_loadPending.store(false, std::memory_order_release);
+    }
+    m_loadDone.notify_all();
+    return;
+  }
   {
     UTIL_MutexLock lock(&m_bankLock);
     soundBankFiles.swap(staging.soundBankFiles);
@@ -197,9 +214,15 @@ void PatchLibrarian::clearDataStructures(int which) {
 
 void PatchLibrarian::initBankFilesOnDiscard(const std::string& root) {
   waitForLoad();
-  UTIL_MutexLock lock(&m_bankLock);
-  clearAll();
-  loadPatchesFromFilesystem(root);
+  {
+    UTIL_MutexLock lock(&m_bankLock);
+    clearAll();
+    loadPatchesFromFilesystem(root);
+  }
+  // The discarded library's pages are free now, but the first load read it on a thread of its
+  // own, into that thread's malloc arena, which keeps them: every reload would hold the library
+  // twice. Hand them back.
+  malloc_trim(0);
 }
 
 void PatchLibrarian::loadPatchesFromFilesystem(const std::string& rootIn) {
@@ -232,6 +255,8 @@ void PatchLibrarian::loadPatchesFromFilesystem(const std::string& rootIn) {
     loadPass(root);
     reloadRequired = false;
   }
+  // A cancelled load is thrown away: no category banks for it.
+  if (m_cancel && m_cancel->load(std::memory_order_relaxed)) return;
   createNewCategoryPatchFiles();
   if (!m_splitProblem.empty() && m_host) m_host->showLibrarianStatus(m_splitProblem);
 }

@@ -88,6 +88,9 @@ public:
   // Returns once a load started by startLoading is in place (at once when none is pending).
   // Never call it holding the bank lock: the load needs it to finish.
   void waitForLoad();
+  // Stops a load started by startLoading at the next file (a split under way is finished first)
+  // and puts nothing of it in place; returns at once. The destructor calls it.
+  void cancelLoad();
   // The status text of the last background load (a bank that could not be split), once.
   std::string takeLoadStatus();
   // Deletes the records of one index: 0 sound, 1 multi, 2 category, 3 search.

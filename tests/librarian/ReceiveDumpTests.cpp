@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <set>
 #include <thread>
 
 #include "BankFormats.h"
 #include "BankGenerator.h"
+#include "LibrarianLog.h"
 #include "PatchLibrarian.h"
 
 using namespace testbanks;
@@ -256,4 +259,46 @@ TEST(LoadBesideTheBuild, ALibraryChangedWhileItLoadsEndsConsistent) {
   ASSERT_EQ(lib.soundBankFiles.size(), fresh.soundBankFiles.size());
   for (size_t i = 0; i < fresh.soundBankFiles.size(); ++i)
     EXPECT_EQ(lib.soundBankFiles[i]->filePath, fresh.soundBankFiles[i]->filePath);
+}
+
+// Closing the editor while its library is read: the load stops at the next file and puts nothing
+// of it in place (no half library, no category banks built for it), so the close waits for one
+// file, not for the rest of the library.
+namespace cancelled {
+std::mutex lock;
+std::condition_variable changed;
+int filesStarted = 0;
+bool released = false;
+void holdFirstFile(const std::string& line) {
+  if (line.find("loading file") == std::string::npos) return;
+  std::unique_lock<std::mutex> l(lock);
+  ++filesStarted;
+  changed.notify_all();
+  changed.wait(l, [] { return released; });
+}
+}  // namespace cancelled
+
+TEST(LoadBesideTheBuild, ACancelledLoadStopsAtTheNextFileAndPutsNothingInPlace) {
+  TempDataHome home;
+  for (int f = 0; f < 20; ++f)
+    writeFile(home.patches() + "/b" + std::to_string(100 + f) + ".syx", rawBank(sounds(100, "C", {"Bass"})));
+  const LibrarianLogSink before = setLibrarianLogSink(&cancelled::holdFirstFile);
+  PatchLibrarian lib;
+  lib.startLoading(home.patches());
+  {
+    std::unique_lock<std::mutex> l(cancelled::lock);
+    cancelled::changed.wait(l, [] { return cancelled::filesStarted == 1; });
+  }
+  lib.cancelLoad();
+  {
+    std::lock_guard<std::mutex> l(cancelled::lock);
+    cancelled::released = true;
+  }
+  cancelled::changed.notify_all();
+  lib.waitForLoad();
+  setLibrarianLogSink(before);
+  EXPECT_EQ(cancelled::filesStarted, 1);
+  UTIL_MutexLock l(&lib.bankLock());
+  EXPECT_TRUE(lib.soundBankFiles.empty());
+  EXPECT_TRUE(lib.categoryBankFiles.empty());
 }
