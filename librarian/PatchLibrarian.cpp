@@ -73,8 +73,8 @@ void deleteBanks(std::vector<PatchFile*>& list) {
 }
 
 // Idle priority: the thread runs only on a processor nobody else wants. Best effort: where the
-// system refuses, the thread keeps the priority it has. Nothing lifts it again: Linux refuses
-// that to a process without CAP_SYS_NICE.
+// system refuses, the thread keeps the priority it has. Only a close tries to lift it again
+// (cancelLoad): Linux refuses that to a process without CAP_SYS_NICE, so no waiter relies on it.
 void setIdlePriority() {
 #ifdef SCHED_IDLE
   sched_param param{};
@@ -89,7 +89,7 @@ constexpr int kNameVariants = 100;   // "Name.syx", "Name (2).syx", ... "Name (9
 PatchLibrarian::PatchLibrarian(LibrarianHost* host) : m_host(host) {}
 
 PatchLibrarian::~PatchLibrarian() {
-  m_loadCancelled = true;
+  cancelLoad();
   if (m_loadThread.joinable()) m_loadThread.join();
   clearAll();
 }
@@ -141,6 +141,20 @@ private:
   int m_fd = -1;
 };
 
+void PatchLibrarian::cancelLoad() {
+  m_loadCancelled = true;
+  // At idle priority the load may wait long on a busy processor to see the flag, and the editor's
+  // close with it: lend it normal priority where the system lets us (with CAP_SYS_NICE, or a
+  // nice limit that allows it); elsewhere the close waits for the file the load is reading.
+#ifdef SCHED_IDLE
+  std::lock_guard<std::mutex> lock(m_loadMutex);
+  if (loadPending() && m_loadThread.joinable()) {
+    sched_param param{};
+    pthread_setschedparam(m_loadThread.native_handle(), SCHED_OTHER, &param);
+  }
+#endif
+}
+
 void PatchLibrarian::startLoading(const std::string& root) {
   if (m_loadThread.joinable()) return;
   m_share = std::make_shared<LoadShare>(withoutTrailingSeparators(root));
@@ -152,7 +166,7 @@ void PatchLibrarian::startLoading(const std::string& root) {
     joinLoad(*m_share, false);
     // The load's buffers and parse scraps sit between what the library keeps: hand the free
     // pages back, so the open editor holds about the library's own bytes.
-    malloc_trim(0);
+    if (!m_loadCancelled) malloc_trim(0);
   });
 }
 
@@ -162,7 +176,17 @@ void PatchLibrarian::joinLoad(LoadShare& share, bool waiter) {
   PatchLibrarian staging(nullptr);
   staging.m_writer = m_writer;
   staging.m_loadingFor = this;
-  if (!staging.loadLibrary(share.root, &share, waiter)) return;
+  if (!staging.loadLibrary(share.root, &share, waiter)) {
+    if (m_loadCancelled) {
+      // Nothing half read is put in place; what was read goes with the staging librarian.
+      {
+        std::lock_guard<std::mutex> done(m_loadMutex);
+        m_loadPending.store(false, std::memory_order_release);
+      }
+      m_loadDone.notify_all();
+    }
+    return;
+  }
   {
     UTIL_MutexLock lock(&m_bankLock);
     std::lock_guard<std::mutex> done(m_loadMutex);
@@ -252,9 +276,15 @@ void PatchLibrarian::clearDataStructures(int which) {
 
 void PatchLibrarian::initBankFilesOnDiscard(const std::string& root) {
   waitForLoad();
-  UTIL_MutexLock lock(&m_bankLock);
-  clearAll();
-  loadPatchesFromFilesystem(root);
+  {
+    UTIL_MutexLock lock(&m_bankLock);
+    clearAll();
+    loadPatchesFromFilesystem(root);
+  }
+  // The discarded library's pages are free now, but the first load read it on a thread of its
+  // own, into that thread's malloc arena, which keeps them: every reload would hold the library
+  // twice. Hand them back.
+  malloc_trim(0);
 }
 
 void PatchLibrarian::loadPatchesFromFilesystem(const std::string& rootIn) {

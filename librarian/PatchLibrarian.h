@@ -94,6 +94,9 @@ public:
   // priority, and a busy processor would starve it. It waits only for another caller doing so.
   // Never call it holding the bank lock: whoever finishes the load needs it.
   void waitForLoad();
+  // Stops a load started by startLoading at the next file (a split under way is finished first)
+  // and puts nothing of it in place; returns at once. The destructor calls it.
+  void cancelLoad();
   // The status text of the last background load (a bank that could not be split), once.
   std::string takeLoadStatus();
   // Deletes the records of one index: 0 sound, 1 multi, 2 category, 3 search.

@@ -71,9 +71,11 @@ struct LaidOutText {
 
 // Texts are kept while their coverage is at most this big (about ten lines of the interface's
 // widest panel), and a thread keeps up to this much of them; the least recently drawn half goes
-// when it has more.
+// when it has more. Every page's texts and the names of the banks shown and a step away take
+// under 2 MB: a librarian walk lays out names that never come again, and a larger bound only
+// lets the session's memory creep up to it.
 constexpr size_t kMaxKeptTextBytes = 64 * 1024;
-constexpr size_t kMaxCacheBytes = 8 * 1024 * 1024;
+constexpr size_t kMaxCacheBytes = 4 * 1024 * 1024;
 
 class TextCache {
 public:

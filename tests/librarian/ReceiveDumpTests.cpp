@@ -413,3 +413,38 @@ TEST(LoadBesideTheBuild, AWaiterNeedsNothingOfAStalledLoadThread) {
   watchdog.join();
   setLibrarianLogSink(old);
 }
+
+// Closing the editor while its library is read: the load stops at the next file and puts nothing
+// of it in place (no half library, no category banks built for it), so the close waits for one
+// file, not for the rest of the library. The log sink holds the load inside its first file.
+namespace cancelled {
+std::mutex lock;
+std::condition_variable changed;
+int filesStarted = 0;
+bool released = false;
+void holdFirstFile(const std::string& line) {
+  if (line.find("loading file") == std::string::npos) return;
+  std::unique_lock<std::mutex> l(lock);
+  ++filesStarted;
+  changed.notify_all();
+  changed.wait(l, [] { return released; });
+}
+}  // namespace cancelled
+
+TEST(LoadBesideTheBuild, ACancelledLoadStopsAtTheNextFileAndPutsNothingInPlace) {
+  TempDataHome home;
+  for (int f = 0; f < 20; ++f) writeFile(home.patches() + "/b" + std::to_string(f) + ".syx", rawBank(sounds(100, "C", {"Bass"})));
+  const LibrarianLogSink before = setLibrarianLogSink(&cancelled::holdFirstFile);
+  PatchLibrarian lib;
+  lib.startLoading(home.patches());
+  std::unique_lock<std::mutex> l(cancelled::lock);
+  cancelled::changed.wait(l, [] { return cancelled::filesStarted == 1; });
+  lib.cancelLoad();
+  cancelled::released = true;
+  l.unlock();
+  cancelled::changed.notify_all();
+  lib.waitForLoad();
+  setLibrarianLogSink(before);
+  EXPECT_EQ(cancelled::filesStarted, 1);
+  EXPECT_TRUE(lib.soundBankFiles.empty() && lib.categoryBankFiles.empty());
+}

@@ -233,7 +233,7 @@ bool WindowSession::start(const Options& o) {
     _exit(127);
   }
   if (!findWindow(60.0)) return false;
-  settle(8.0);
+  if (!o.returnAtFirstSight) settle(8.0);
   return true;
 }
 
@@ -301,6 +301,30 @@ bool WindowSession::stop() {
   const int code = endChild(mHost, 20.0);
   mHost = -1;
   return code == 0;
+}
+
+double WindowSession::closeWindow(double maxSeconds) {
+  if (mHost <= 0) return -1.0;
+  XEvent e{};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = mWindow;
+  e.xclient.message_type = XInternAtom(mDpy, "WM_PROTOCOLS", False);
+  e.xclient.format = 32;
+  e.xclient.data.l[0] = static_cast<long>(XInternAtom(mDpy, "WM_DELETE_WINDOW", False));
+  e.xclient.data.l[1] = CurrentTime;
+  XSendEvent(mDpy, mWindow, False, NoEventMask, &e);
+  flush();
+  const double t0 = now();
+  int status = 0;
+  while (now() - t0 < maxSeconds) {
+    if (waitpid(mHost, &status, WNOHANG) == mHost) {
+      const double took = now() - t0;
+      mHost = -1;
+      return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? took : -1.0;
+    }
+    usleep(500);
+  }
+  return -1.0;
 }
 
 void WindowSession::flush() { XSync(mDpy, False); }

@@ -48,6 +48,8 @@ public:
     // The data folder as the install step laid it down (scripts/install-data.sh): the session
     // writes no settings file of its own.
     bool installed = false;
+    // start() returns as soon as the window shows instead of once it is drawn and still.
+    bool returnAtFirstSight = false;
   };
 
   WindowSession() = default;
@@ -63,6 +65,11 @@ public:
   // Ends the host as a window close would (it saves its state to statePath()); true when it
   // exited by itself with status 0.
   bool stop();
+  // Closes the host's window as a window manager does for the user (WM_DELETE_WINDOW) and waits
+  // at most maxSeconds for the host to end. The seconds from the request to the host's end on
+  // the monotonic clock; -1 when it did not end by itself with status 0 in time.
+  double closeWindow(double maxSeconds = 20.0);
+  pid_t hostPid() const { return mHost; }
   const std::string& why() const { return mWhy; }
 
   double scale() const { return mScale; }
