@@ -448,3 +448,36 @@ TEST(LoadBesideTheBuild, ACancelledLoadStopsAtTheNextFileAndPutsNothingInPlace) 
   EXPECT_EQ(cancelled::filesStarted, 1);
   EXPECT_TRUE(lib.soundBankFiles.empty() && lib.categoryBankFiles.empty());
 }
+
+// Closing the editor never waits for its load thread, which at idle priority on a busy processor
+// may get no time for seconds: the librarian is gone while the thread is still held in its first
+// file, and the thread, let go, stops there without touching it (the sanitizer builds watch).
+TEST(LoadBesideTheBuild, AClosedLibrarianNeverWaitsForItsLoadThread) {
+  TempDataHome home;
+  for (int f = 0; f < 20; ++f) writeFile(home.patches() + "/b" + std::to_string(f) + ".syx", rawBank(sounds(100, "C", {"Bass"})));
+  cancelled::filesStarted = 0;
+  cancelled::released = false;
+  const LibrarianLogSink before = setLibrarianLogSink(&cancelled::holdFirstFile);
+  std::thread watchdog([] {  // lets a close that waits go on after all, so the test ends
+    std::unique_lock<std::mutex> l(cancelled::lock);
+    cancelled::changed.wait_for(l, std::chrono::seconds(20), [] { return cancelled::released; });
+    cancelled::released = true;
+    cancelled::changed.notify_all();
+  });
+  {
+    PatchLibrarian lib;
+    lib.startLoading(home.patches());
+    std::unique_lock<std::mutex> l(cancelled::lock);
+    cancelled::changed.wait(l, [] { return cancelled::filesStarted == 1; });
+  }
+  {
+    std::lock_guard<std::mutex> l(cancelled::lock);
+    EXPECT_FALSE(cancelled::released) << "the close waited for the load thread";
+    cancelled::released = true;
+  }
+  cancelled::changed.notify_all();
+  watchdog.join();
+  while (PatchLibrarian::loadThreadsRunning() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  setLibrarianLogSink(before);
+  EXPECT_EQ(cancelled::filesStarted, 1);
+}
