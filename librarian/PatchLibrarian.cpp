@@ -181,7 +181,7 @@ void PatchLibrarian::startLoading(const std::string& root) {
                                         m_writer == &m_defaultWriter ? nullptr : m_writer);
   m_loadPending = true;
   ++g_loadThreadsRunning;
-  m_loadThread = std::thread([share = m_share] {
+  m_loadThread = std::thread([share = m_share]() mutable {
     if (std::unique_ptr<PatchLibrarian> read = readLoad(*share, false)) {
       {
         std::lock_guard<std::mutex> lock(share->mutex);
@@ -192,6 +192,7 @@ void PatchLibrarian::startLoading(const std::string& root) {
     // The load's buffers and parse scraps sit between what the library keeps: hand the free
     // pages back, so the open editor holds about the library's own bytes.
     if (!share->over) malloc_trim(0);
+    share.reset();
     --g_loadThreadsRunning;
   });
 }

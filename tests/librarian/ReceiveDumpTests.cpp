@@ -280,8 +280,8 @@ TEST(LoadBesideTheBuild, ALibraryChangedWhileItLoadsEndsConsistent) {
 namespace {
 
 // A log sink that holds every thread but the waiter as soon as it logs (the load thread logs each
-// file it reads): a load thread that never gets the processor again, as at idle priority on a
-// busy processor for a user who may not lift it. A watchdog lets it go after a minute, so a
+// file it reads): a load thread that never gets the processor again, as one stepping aside on a
+// busy processor. A watchdog lets it go after a minute, so a
 // waiter that depends on it fails rather than hangs.
 struct StalledLoadThread {
   static inline std::mutex mutex;
@@ -449,8 +449,8 @@ TEST(LoadBesideTheBuild, ACancelledLoadStopsAtTheNextFileAndPutsNothingInPlace) 
   EXPECT_TRUE(lib.soundBankFiles.empty() && lib.categoryBankFiles.empty());
 }
 
-// Closing the editor never waits for its load thread, which at idle priority on a busy processor
-// may get no time for seconds: the librarian is gone while the thread is still held in its first
+// Closing the editor never waits for its load thread, which may be splitting a bank or stepping
+// aside on a busy processor: the librarian is gone while the thread is still held in its first
 // file, and the thread, let go, stops there without touching it (the sanitizer builds watch).
 TEST(LoadBesideTheBuild, AClosedLibrarianNeverWaitsForItsLoadThread) {
   TempDataHome home;
