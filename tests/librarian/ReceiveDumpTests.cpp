@@ -281,8 +281,8 @@ namespace {
 
 // A log sink that holds every thread but the waiter as soon as it logs (the load thread logs each
 // file it reads): a load thread that never gets the processor again, as one stepping aside on a
-// busy processor. A watchdog lets it go after a minute, so a
-// waiter that depends on it fails rather than hangs.
+// busy processor. The watchdog lets it go after a minute, so a test that depends on it fails
+// rather than hangs.
 struct StalledLoadThread {
   static inline std::mutex mutex;
   static inline std::condition_variable changed;
@@ -294,6 +294,14 @@ struct StalledLoadThread {
     holding = true;
     changed.notify_all();
     changed.wait(lock, [] { return released; });
+  }
+  static std::thread watchdog() {
+    return std::thread([] {
+      std::unique_lock<std::mutex> lock(mutex);
+      changed.wait_for(lock, std::chrono::seconds(60), [] { return released; });
+      released = true;
+      changed.notify_all();
+    });
   }
 };
 
@@ -387,12 +395,7 @@ TEST(LoadBesideTheBuild, AWaiterNeedsNothingOfAStalledLoadThread) {
   S::waiter = std::this_thread::get_id();
   S::holding = S::released = false;
   const LibrarianLogSink old = setLibrarianLogSink(&S::sink);
-  std::thread watchdog([] {
-    std::unique_lock<std::mutex> lock(S::mutex);
-    S::changed.wait_for(lock, std::chrono::seconds(60), [] { return S::released; });
-    S::released = true;
-    S::changed.notify_all();
-  });
+  std::thread watchdog = S::watchdog();
   {
     PatchLibrarian lib;
     lib.startLoading(home.patches());
@@ -455,29 +458,24 @@ TEST(LoadBesideTheBuild, ACancelledLoadStopsAtTheNextFileAndPutsNothingInPlace) 
 TEST(LoadBesideTheBuild, AClosedLibrarianNeverWaitsForItsLoadThread) {
   TempDataHome home;
   for (int f = 0; f < 20; ++f) writeFile(home.patches() + "/b" + std::to_string(f) + ".syx", rawBank(sounds(100, "C", {"Bass"})));
-  cancelled::filesStarted = 0;
-  cancelled::released = false;
-  const LibrarianLogSink before = setLibrarianLogSink(&cancelled::holdFirstFile);
-  std::thread watchdog([] {  // lets a close that waits go on after all, so the test ends
-    std::unique_lock<std::mutex> l(cancelled::lock);
-    cancelled::changed.wait_for(l, std::chrono::seconds(20), [] { return cancelled::released; });
-    cancelled::released = true;
-    cancelled::changed.notify_all();
-  });
+  using S = StalledLoadThread;
+  S::waiter = std::this_thread::get_id();
+  S::holding = S::released = false;
+  const LibrarianLogSink old = setLibrarianLogSink(&S::sink);
+  std::thread watchdog = S::watchdog();
   {
     PatchLibrarian lib;
     lib.startLoading(home.patches());
-    std::unique_lock<std::mutex> l(cancelled::lock);
-    cancelled::changed.wait(l, [] { return cancelled::filesStarted == 1; });
+    std::unique_lock<std::mutex> lock(S::mutex);
+    S::changed.wait(lock, [] { return S::holding; });
   }
   {
-    std::lock_guard<std::mutex> l(cancelled::lock);
-    EXPECT_FALSE(cancelled::released) << "the close waited for the load thread";
-    cancelled::released = true;
+    std::lock_guard<std::mutex> lock(S::mutex);
+    EXPECT_FALSE(S::released) << "the close waited for the load thread";
+    S::released = true;
   }
-  cancelled::changed.notify_all();
+  S::changed.notify_all();
   watchdog.join();
   while (PatchLibrarian::loadThreadsRunning() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  setLibrarianLogSink(before);
-  EXPECT_EQ(cancelled::filesStarted, 1);
+  setLibrarianLogSink(old);
 }
