@@ -323,9 +323,10 @@ void IPluginBase::processMIDIInput(double, std::vector<unsigned char>* message, 
   }
   if (n > (size_t)INT_MAX)
     return;
-  // The MIDI library joins a SysEx that never got its F7 to the next one (a device cut off mid-dump,
-  // then answering again). A new F0 always starts a new message, so each piece goes on alone: the
-  // cut one, without its F7, is refused by the handler, and the whole one after it still counts.
+  // ALSA's input (RtMidi) joins a SysEx that never got its F7 to the next one (a device cut off
+  // mid-dump, then answering again); our JACK input hands the cut one over on its own. A new F0
+  // always starts a new message, so each piece goes on alone: the cut one, without its F7, is
+  // refused (and logged) by the handler, and the whole one after it still counts.
   // The dispatch thread's buffer lives for this call only: the handler copies what it keeps.
   size_t start = 0;
   for (size_t i = 1; i <= n; ++i)

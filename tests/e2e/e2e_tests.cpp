@@ -195,19 +195,26 @@ TEST_F(EditorOnWire, AStoredPortThatIsGoneLeavesMidiUnset) {
 class SpoiltAnswer : public EditorOnWire, public ::testing::WithParamInterface<DorvikSim::Spoil> {};
 
 // The handshake's first answer is spoilt: it is rejected (no status "ready", the editor's values
-// untouched) and the scan's good answer after it ends the conversation.
+// untouched) and the scan's good answer after it ends the conversation. Then the first answer to
+// REQUEST MULTI is spoilt the same way, and the scan's good answer brings the part's sound.
 TEST_P(SpoiltAnswer, IsRejectedAndTheNextGoodOneIsHeard) {
   sim->setGlobalData(63 - 5, 2);  // a global value the editor shows only once a good dump is in
+  sim->setPartData(0, 85 - 7, 99);
   sim->spoilAnswers(GetParam(), 1);
   connect();
   const auto requests = sim->received([](const Bytes& m) { return isRequest(m, 0x04); });
   EXPECT_EQ(requests.size(), 2u) << "the good answer to the scan's first request was not heard";
   EXPECT_TRUE(waitParam(kGlobalMixInputTo, 2, 1.0));
+  setParam(kLibSyncTimer, 0);  // 50 ms pacing: the scan comes a second after the request
+  sim->spoilAnswers(GetParam(), 1);
+  setParam(kRequestTempData, 1);
+  EXPECT_TRUE(waitParam(kFilter1Cutoff, 99, 5.0)) << "the good answer after the spoilt one was not taken";
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, SpoiltAnswer,
                          ::testing::Values(DorvikSim::Spoil::kMissingEnd, DorvikSim::Spoil::kBadChecksum,
-                                           DorvikSim::Spoil::kHighBit, DorvikSim::Spoil::kTruncated));
+                                           DorvikSim::Spoil::kHighBit, DorvikSim::Spoil::kTruncated,
+                                           DorvikSim::Spoil::kCutOff));
 
 TEST_F(EditorOnWire, AnEditSendsItsParameterChangeWithTheDeviceId) {
   sim->setDeviceId(0);
