@@ -83,14 +83,30 @@ TEST_F(Engine, UnansweredPartRequestScansEveryIdThenTimesOut) {
   EXPECT_NE(host.lastStatus(), "Data request Completed!");
 }
 
+// A part request, and REQUEST MULTI cancelled in its id scan: the scan's text does not stay.
 TEST_F(Engine, CancelEndsARequestAtItsNextPoll) {
   mgr->setPacingOverride(20);
-  ASSERT_TRUE(mgr->requestPartToEditor(0));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  mgr->sender()->cancelRequested = true;
-  ASSERT_TRUE(waitIdle(WorkerThread::kDump, 2000));
-  EXPECT_EQ(host.lastStatus(), "Data request CANCELLED!");
-  EXPECT_TRUE(mgr->sender()->requestFailed.load());
+  for (int waitMs : {50, 20 * 20 + 100}) {
+    ASSERT_TRUE(waitMs == 50 ? mgr->requestPartToEditor(0) : mgr->startJob(job(5, 0, true)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
+    mgr->sender()->cancelRequested = true;
+    ASSERT_TRUE(waitIdle(WorkerThread::kDump, 2000));
+    EXPECT_EQ(host.lastStatus(), "Data request CANCELLED!") << waitMs;
+    EXPECT_TRUE(mgr->sender()->requestFailed.load());
+  }
+}
+
+// REQUEST MULTI with nothing answering: one part's request and one scan, the ids shown as the
+// synth numbers them (0 to 127), then the time-out ends the transfer.
+TEST_F(Engine, ARequestMultiThatNoIdAnswersEndsAfterOneScan) {
+  ASSERT_TRUE(mgr->startJob(job(5, 0, true)));
+  ASSERT_TRUE(waitIdle());
+  EXPECT_EQ(countSent(0x00), 1 + 128);
+  EXPECT_EQ(countSent(0x01), 0);
+  const auto statuses = host.statusTexts();
+  EXPECT_NE(std::find(statuses.begin(), statuses.end(), "Please wait, checking DeviceID 127"), statuses.end());
+  EXPECT_EQ(std::find(statuses.begin(), statuses.end(), "Please wait, checking DeviceID 128"), statuses.end());
+  EXPECT_EQ(host.lastStatus(), "CONNECTION TIMED OUT!");
 }
 
 TEST_F(Engine, AnsweredRequestLoadsThePartAndEndsTheWait) {
@@ -124,8 +140,8 @@ TEST_F(Engine, HandshakeFindsADeviceOnAnotherIdAndAdoptsIt) {
   EXPECT_EQ(host.value(kGlobalSysExID), 5);
   EXPECT_EQ(host.lastStatus(), "Plug-in is ready to go!");
   const auto statuses = host.statusTexts();
-  EXPECT_NE(std::find(statuses.begin(), statuses.end(), "Please wait, checking DeviceID 6"), statuses.end());
-  EXPECT_EQ(std::find(statuses.begin(), statuses.end(), "Please wait, checking DeviceID 7"), statuses.end());
+  EXPECT_NE(std::find(statuses.begin(), statuses.end(), "Please wait, checking DeviceID 5"), statuses.end());
+  EXPECT_EQ(std::find(statuses.begin(), statuses.end(), "Please wait, checking DeviceID 6"), statuses.end());
 }
 
 TEST_F(Engine, BusyDumpThreadDropsTheSecondRequestAndKeepsTheFirstRecord) {
