@@ -14,11 +14,16 @@
 
 namespace jackmidi {
 
-// Opens a client (the server is never started for us) into *client, sets its process and
-// shutdown callbacks and activates it. *client is set before activation, since the process
-// callback reads it; false, with *client null, when there is no server or activation failed.
+// Opens a client (the server is never started for us) into *client, sets its process, shutdown
+// and port-connect callbacks and activates it. *client is set before activation, since the
+// callbacks read it; false, with *client null, when there is no server or activation failed.
 bool openClient(jack_client_t** client, const std::string& name, JackProcessCallback process,
-                JackShutdownCallback shutdown, void* arg, const char* what);
+                JackShutdownCallback shutdown, JackPortConnectCallback connect, void* arg, const char* what);
+
+// For a port-connect callback (JACK's notification thread): true when the connection that went
+// away between a and b was the last one of our port `ours`: the port it was connected to
+// unregistered (its program ended, the interface was unplugged) or a patchbay undid it.
+bool lostLastConnection(jack_client_t* client, jack_port_t* ours, jack_port_id_t a, jack_port_id_t b, int connect);
 
 // Full names of the MIDI ports with these flags (JackPortIsInput: ports we can send to;
 // JackPortIsOutput: ports we can read), as jack_get_ports lists them.

@@ -104,11 +104,17 @@ public:
   JackMidiInput& operator=(const JackMidiInput&) = delete;
 
   // Opens the client (the server is never started for us) and activates it. False, reported on
-  // standard error, when there is no server.
-  bool create(const std::string& clientName, Receiver receiver, void* userData, bool dropTimingAndSensing);
+  // standard error, when there is no server. lostFlag (optional): where lost() is kept, a flag of
+  // the owner's that outlives this object (one per port, whichever client serves it).
+  bool create(const std::string& clientName, Receiver receiver, void* userData, bool dropTimingAndSensing,
+              std::atomic<bool>* lostFlag = nullptr);
   bool exists() const { return mClient != nullptr; }
   // The server shut down (or restarted): this client is dead for good.
   bool serverGone() const { return mServerGone.load(); }
+  // The port opened last stopped carrying: the server shut down, or the port it was connected to
+  // went away. Set on JACK's own threads (shutdown and port-connect callbacks); cleared by open
+  // and close.
+  bool lost() const { return mLost->load(); }
 
   // Full names of the MIDI ports that send (the ones we can read), as jack_get_ports lists them.
   std::vector<std::string> listPortNames();
@@ -125,6 +131,7 @@ public:
 private:
   static int process(uint32_t nframes, void* self);
   static void shutdown(void* self);
+  static void connectionChanged(jack_port_id_t a, jack_port_id_t b, int connect, void* self);
   void take(const unsigned char* bytes, size_t size, jack_nframes_t frame);
   void deliver(const unsigned char* bytes, size_t size, jack_nframes_t frame);
 
@@ -134,6 +141,8 @@ private:
   bool mDropTimingAndSensing = false;
   std::atomic<jack_port_t*> mPort{nullptr};
   std::atomic<bool> mServerGone{false};
+  std::atomic<bool> mOwnLost{false};
+  std::atomic<bool>* mLost = &mOwnLost;
   std::atomic<bool> mInCycle{false};  // the process callback is running; close() waits on it
   std::atomic<bool> mRestart{false};  // set by close(): the callback forgets its joined SysEx and timing
 

@@ -44,7 +44,10 @@ class EditorOnWire : public ::testing::Test {
     dataFolder = home + "/Audio/Presets/Harrowgate Sound Labs/Tamsell Sorvanta Editor/";
     for (size_t i = 1; i <= dataFolder.size(); ++i)
       if (i == dataFolder.size() || dataFolder[i] == '/') mkdir(dataFolder.substr(0, i).c_str(), 0755);
-    // A decoy made first, so the synth's ports are not the first listed.
+    makeSims();
+  }
+  // A decoy made first, so the synth's ports are not the first listed.
+  void makeSims() {
     decoy.reset(new DorvikSim("decoy"));
     sim.reset(new DorvikSim("dorvik"));
     ASSERT_TRUE(sim->ok());
@@ -522,5 +525,22 @@ TEST_F(EditorOnWire, AProjectReopensItsStoredPorts) {
   sim->clearLog();
   setParam(kFilter1Cutoff + 4, 77);
   EXPECT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 10 && m[5] == 4 && m[8] == 77; }, 1, 5.0));
+}
+
+// The JACK server stops under a running editor and starts again, the synth's interface with it:
+// choosing the output and then the input again reconnects both, and the device check follows.
+TEST_F(EditorOnWire, AfterAJackRestartChoosingThePortsAgainReconnects) {
+  connect();
+  sim.reset();
+  decoy.reset();
+  server().stop();
+  ASSERT_TRUE(server().start());
+  makeSims();
+  ASSERT_NE(param(kGlobalMixInputTo), 3);
+  sim->setGlobalData(63 - 5, 3);  // shown once the check's answer is heard
+  setParam(kDeviceOutSelection, listed(true, sim->editorOutputName()));
+  setParam(kDeviceInSelection, listed(false, sim->editorInputName()));
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 10.0)) << "the output is not back";
+  EXPECT_TRUE(waitParam(kGlobalMixInputTo, 3)) << "the input is not back";
 }
 }  // namespace

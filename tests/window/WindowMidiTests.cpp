@@ -108,6 +108,23 @@ TEST_F(WindowMidiFlows, APortThatAppearsLaterIsInTheMenuWhenItOpens) {
   EXPECT_EQ(textLines(fileText(w.dataFolder() + "Sorvanta Editor UI.txt")).at(3), late.inputPortName());
 }
 
+// The synth's interface goes away: the OUT field says at once that its port is lost. Back under
+// its name, the port is opened again as the menu opens, and the field reads as before.
+TEST_F(WindowMidiFlows, ALostPortIsShownAndOpenedAgainWhenTheMenuOpens) {
+  start();
+  chooseSynthPort(w);
+  const int x = kOutFieldX - 60, y = kFieldRowY - 8, fieldW = 120, fieldH = 16;
+  const WindowImage open = w.settle();
+  peer.reset();
+  EXPECT_FALSE(sameRegion(open, w.settleChanged(open, x, y, fieldW, fieldH), x, y, fieldW, fieldH)) << "not shown lost";
+  peer = std::make_unique<MidiTestPeer>();
+  ASSERT_TRUE(w.menu(kOutFieldX, kFieldRowY, {"Escape"}));
+  EXPECT_TRUE(sameRegion(open, w.settle(), x, y, fieldW, fieldH)) << "not opened again";
+  showTab(w, 2);
+  w.drag(kOsc1DetuneX, kOsc1KnobY, kOsc1DetuneX, kOsc1KnobY - 40);
+  EXPECT_TRUE(peer->waitForMessages(1)) << "nothing reaches the synth";
+}
+
 TEST_F(WindowMidiFlows, DoubleClickSendsTheSlotsSoundAsItLiesInTheBank) {
   writeTwoBanks(home.patches());
   start();
