@@ -408,7 +408,7 @@ void MIDIMessageSender::sendDeviceIdEnquiry() {
   spec.checked = true;
   spec.timeoutText = "No response from Dorvik!";
   sendRequest(spec.build(st->deviceId.load()), true);
-  deviceCheckFailed = !runCycle(spec);
+  runCycle(spec);
   if (cancelRequested.load()) {
     host->setStatusText("Data request CANCELLED!");
   } else if (!requestFailed.load()) {
