@@ -148,17 +148,22 @@ bool openPort(jack_client_t* client, const std::string& portName, const char* ow
   return true;
 }
 
+void waitForCycleEnd(const std::atomic<bool>& inCycle)
+{
+  while (inCycle.load())
+  {
+    timespec ts{0, 1000000L};
+    nanosleep(&ts, nullptr);
+  }
+}
+
 void releasePort(jack_client_t* client, std::atomic<jack_port_t*>& port, const std::atomic<bool>& inCycle,
                  const std::atomic<bool>& serverGone)
 {
   jack_port_t* taken = port.exchange(nullptr);
   if (!taken)
     return;
-  while (inCycle.load())
-  {
-    timespec ts{0, 1000000L};
-    nanosleep(&ts, nullptr);
-  }
+  waitForCycleEnd(inCycle);
   if (!serverGone.load())
     jack_port_unregister(client, taken);
 }

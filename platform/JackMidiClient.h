@@ -40,6 +40,11 @@ bool openPort(jack_client_t* client, const std::string& portName, const char* ow
               const char* what, std::atomic<jack_port_t*>& port, const std::atomic<bool>& inCycle,
               const std::atomic<bool>& serverGone);
 
+// Returns once the process callback is not running (inCycle, see releasePort). For an object whose
+// server went away before it is deleted: no cycle starts any more, and one that was running has
+// ended, its reads ordered before the delete.
+void waitForCycleEnd(const std::atomic<bool>& inCycle);
+
 // Takes port away from the process callback and unregisters it once no cycle can be using it.
 // The callback sets inCycle before it reads port and clears it when done; both sequentially
 // consistent, so a callback either sees null or is seen here and waited for. The callback never

@@ -21,6 +21,11 @@ JackMidiInput::~JackMidiInput()
     mPort.store(nullptr);
     jack_client_close(mClient);
   }
+  else if (mClient)
+  {
+    // Its process thread gets no more cycles, but one may still be running on this object.
+    jackmidi::waitForCycleEnd(mInCycle);
+  }
 }
 
 bool JackMidiInput::create(const std::string& clientName, Receiver receiver, void* userData, bool dropTimingAndSensing,

@@ -70,6 +70,11 @@ JackMidiOutput::~JackMidiOutput()
     jack_deactivate(mClient);
     jack_client_close(mClient);
   }
+  else if (mClient)
+  {
+    // Its process thread gets no more cycles, but one may still be running on this object.
+    jackmidi::waitForCycleEnd(mInCycle);
+  }
   if (mNow)
     jack_ringbuffer_free(mNow);
   if (mTimed)
