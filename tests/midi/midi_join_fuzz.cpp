@@ -3,10 +3,8 @@
 // at F0. Byte 0 odd: the rest is raw events (a length byte, then its bytes); nothing may crash.
 // Even: ops build whole messages (0 a channel message, 1 a SysEx of 4n data bytes cut where the
 // input says with real-time bytes between the pieces, 2 a real-time byte); each must reach the
-// handlers whole and in order, a joined SysEx too long for the joiner not at all. A SysEx whose
-// last piece has its F7 cut off (op 1 with bit 6 set) is a synth stopped mid-dump:
-// it reaches the handler as it is, on its own, when the next message starts (for the handler to
-// refuse), and never takes what follows with it.
+// handlers whole and in order, a joined SysEx too long for the joiner not at all; one without
+// its F7 (op 1 with bit 6) alone, as it is, once the next message starts, taking nothing with it.
 #include <algorithm>
 #include <cstdlib>
 
@@ -40,11 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t at = 1;
   auto next = [&]() -> uint8_t { return at < size ? data[at++] : 0; };
   std::vector<Bytes> expected;
-  Bytes cutOff;  // joined so far of a SysEx without its F7: handed over when the next message starts
-  auto nextMessage = [&] {
-    if (!cutOff.empty() && cutOff.size() <= 700) expected.push_back(cutOff);
-    cutOff.clear();
-  };
+  Bytes cutOff;  // a SysEx without its F7, due when the next message starts
+  auto nextMessage = [&] { if (!cutOff.empty() && cutOff.size() <= 700) expected.push_back(cutOff); cutOff.clear(); };
   while (at < size) {
     const uint8_t op = next();
     if (data[0] & 1) {
@@ -55,16 +50,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       nextMessage();
       Bytes m = {0xF0};
       for (size_t n = next() * 4u; n > 0; --n) m.push_back(next() & 0x7F);
-      const bool cut = (op & 0x40) && m.size() > 3;
-      if (!cut) m.push_back(0xF7);
+      const bool unended = (op & 0x40) && m.size() > 3;
+      if (!unended) m.push_back(0xF7);
       for (size_t from = 0, piece; from < m.size(); from += piece) {
-        const uint8_t cutAt = next();
-        piece = std::min<size_t>(m.size() - from, 1 + cutAt % 64);
+        const uint8_t cut = next();
+        piece = std::min<size_t>(m.size() - from, 1 + cut % 64);
         take(&m[from], piece);
-        if (cut && from + piece == m.size()) cutOff = m;
+        if (unended && from + piece == m.size()) cutOff = m;
         else if (piece == m.size() || (m.size() <= 700 && from + piece == m.size())) expected.push_back(handled(m));
-        const unsigned char rt = 0xF8 | (cutAt & 7);
-        if ((cutAt & 0x80) && from + piece < m.size()) take(&rt, 1), expected.push_back(handled({rt}));
+        const unsigned char rt = 0xF8 | (cut & 7);
+        if ((cut & 0x80) && from + piece < m.size()) take(&rt, 1), expected.push_back(handled({rt}));
       }
     } else {
       const uint8_t status = 0x80 | next();

