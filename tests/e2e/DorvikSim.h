@@ -32,7 +32,8 @@ class DorvikSim
 public:
   typedef std::vector<unsigned char> Bytes;
 
-  enum class Spoil { kNone, kBadChecksum, kTruncated, kMissingEnd, kWrongDeviceId, kHighBit };
+  // kCutOff: the first 50 bytes only, without F7 (the synth stopped mid-dump).
+  enum class Spoil { kNone, kBadChecksum, kTruncated, kMissingEnd, kWrongDeviceId, kHighBit, kCutOff };
 
   struct Entry
   {
