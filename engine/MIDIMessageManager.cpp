@@ -292,6 +292,11 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
       lookUpShort(d, size);
       synthImage.keepChange(d, size, *plugHost);
     }
+  } else if (threadRunning(WorkerThread::kDump)) {
+    // Anything short while a request waits for its dump (a knob turned on the synth just before
+    // it answers) leaves the wait alone: the refresh below would end it, and the answer behind
+    // would be lost. With no request running, the refresh ends a wait nothing will answer.
+    return;
   }
   if (quickTabRefreshPending.load()) plugHost->onParamChange2(kQuickTab);
 }

@@ -205,14 +205,16 @@ TEST_F(EditorOnWire, AStoredPortThatIsGoneLeavesMidiUnset) {
 class SpoiltAnswer : public EditorOnWire, public ::testing::WithParamInterface<DorvikSim::Spoil> {};
 
 // The handshake's first answer is spoilt: it is rejected (no status "ready", the editor's values
-// untouched) and the scan's good answer after it ends the conversation. So with REQUEST MULTI.
+// untouched) and the scan's good answer after it ends the conversation. So with REQUEST MULTI. A
+// knob the synth sends right before a whole answer costs nothing: the answer is heard.
 TEST_P(SpoiltAnswer, IsRejectedAndTheNextGoodOneIsHeard) {
   sim->setGlobalData(63 - 5, 2);  // a global value the editor shows only once a good dump is in
   sim->setPartData(0, 85 - 7, 99);
   sim->spoilAnswers(GetParam(), 1);
   connect();
   const auto requests = sim->received([](const Bytes& m) { return isRequest(m, 0x04); });
-  EXPECT_EQ(requests.size(), 2u) << "the good answer to the scan's first request was not heard";
+  const bool spoilt = GetParam() != DorvikSim::Spoil::kKnobFirst;
+  EXPECT_EQ(requests.size(), spoilt ? 2u : 1u) << "the good answer was not heard";
   EXPECT_TRUE(waitParam(kGlobalMixInputTo, 2, 1.0));
   setParam(kLibSyncTimer, 0);
   sim->spoilAnswers(GetParam(), 1);
@@ -223,7 +225,7 @@ TEST_P(SpoiltAnswer, IsRejectedAndTheNextGoodOneIsHeard) {
 INSTANTIATE_TEST_SUITE_P(Kinds, SpoiltAnswer,
                          ::testing::Values(DorvikSim::Spoil::kMissingEnd, DorvikSim::Spoil::kBadChecksum,
                                            DorvikSim::Spoil::kHighBit, DorvikSim::Spoil::kTruncated,
-                                           DorvikSim::Spoil::kCutOff));
+                                           DorvikSim::Spoil::kCutOff, DorvikSim::Spoil::kKnobFirst));
 
 TEST_F(EditorOnWire, AnEditSendsItsParameterChangeWithTheDeviceId) {
   sim->setDeviceId(0);
