@@ -107,8 +107,7 @@ private:
 // itself). So a start clears the entries whose process is gone, and nothing else: a live server,
 // a musician's own among them, is never touched. Layout (jackd2 1.9 on x86-64): magic "JACK"
 // (uint32), the header's length (int32 at 16), then at 24 the servers {pid_t pid; char name[260]};
-// a registry laid out otherwise is only named, never written.
-const char* const kRegistryPath = "/dev/shm/jack-shm-registry";
+// a registry laid out otherwise is left alone.
 const int kServers = 8, kServersAt = 24, kEntryBytes = 4 + 260;
 
 // The table; with clearGone, the entries of servers whose process is gone are first cleared,
@@ -122,7 +121,7 @@ std::vector<JackServerEntry> serverTable(bool clearGone)
   timespec wait = {2, 0};
   if (clearGone && (lock < 0 || semtimedop(lock, &take, 1, &wait) != 0))
     return table;
-  const int fd = open(kRegistryPath, (clearGone ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  const int fd = open("/dev/shm/jack-shm-registry", (clearGone ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   unsigned char head[kServersAt + kServers * kEntryBytes];
   uint32_t magic = 0, length = 0;
   if (fd >= 0 && pread(fd, head, sizeof head, 0) == (ssize_t)sizeof head)
@@ -149,18 +148,6 @@ std::vector<JackServerEntry> serverTable(bool clearGone)
   if (clearGone)
     semop(lock, &give, 1);
   return table;
-}
-
-// Why a start may have failed: the table as it stands, and how to clear what we may not.
-void describeServerTable()
-{
-  const std::vector<JackServerEntry> table = serverTable(false);
-  for (const JackServerEntry& e : table)
-    fprintf(stderr, "JackTestServer: JACK's table holds %s (pid %d, %s)\n", e.name.c_str(), (int)e.pid,
-            e.running ? "running" : "gone, not cleared");
-  fprintf(stderr, "JackTestServer: %zu servers read from JACK's table; stop those no longer needed. The entry of a "
-                  "jackd that is gone is cleared by the next start, or, once no jackd runs at all, by removing %s\n",
-          table.size(), kRegistryPath);
 }
 
 // Starts jackd under name; -1 when fork failed.
@@ -263,7 +250,9 @@ bool JackTestServer::start(double timeoutSeconds)
   }
   fprintf(stderr, "JackTestServer: jackd \"%s\" did not come up within %.0f s (%u attempts)\n", name,
           timeoutSeconds, attempt);
-  describeServerTable();
+  for (const JackServerEntry& e : JackServerTable())  // what may fill the table: stop what is no longer needed
+    fprintf(stderr, "JackTestServer: JACK's table holds %s (pid %d, %s)\n", e.name.c_str(), (int)e.pid,
+            e.running ? "running" : "gone; once no jackd runs, removing /dev/shm/jack-shm-registry clears it");
   stop();
   return false;
 }
