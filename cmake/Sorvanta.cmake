@@ -2,12 +2,13 @@
 
 include(GoogleTest)
 
-# sorvanta_add_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [LABELS l1 l2])
+# sorvanta_add_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [LABELS l1 l2] [OWN_DISPLAY])
 # A GoogleTest executable whose cases ctest lists one by one. Label "display" marks tests that
 # need an X display, "jack" those that start a private JACK server, "threads" those that the
-# TSan configuration builds and runs.
+# TSan configuration builds and runs. OWN_DISPLAY: the "display" tests start an X server of their
+# own instead of using $DISPLAY.
 function(sorvanta_add_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "OWN_DISPLAY" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
   gtest_discover_tests(${name}
@@ -21,9 +22,18 @@ function(sorvanta_add_test name)
     set(f "${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake")
     # Suites on JACK run one at a time: libjack has crashed when several clients and servers of
     # one user start and stop at the same moment.
-    set(lock "")
+    # Suites on the shared display one at a time too: a menu or dialog grabs the pointer for the
+    # whole X server, and one test's grab makes another's menu close the moment it opens.
+    set(locks "")
     if("jack" IN_LIST T_LABELS)
-      set(lock " RESOURCE_LOCK jack")
+      list(APPEND locks jack)
+    endif()
+    if("display" IN_LIST T_LABELS AND NOT T_OWN_DISPLAY)
+      list(APPEND locks display)
+    endif()
+    set(lock "")
+    if(locks)
+      set(lock " RESOURCE_LOCK \"${locks}\"")
     endif()
     file(WRITE "${f}" "foreach(t IN LISTS ${name}_TESTS)\n  set_tests_properties(\"\${t}\" PROPERTIES LABELS \"${T_LABELS}\"${lock})\nendforeach()\n")
     set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${f}")

@@ -394,5 +394,7 @@ void Sorvanta::reopenStoredPorts() {
     g->SetParameterFromPlug(kDeviceInSelection, paramValue(kDeviceInSelection), false);
     g->SetParameterFromPlug(kDeviceOutSelection, paramValue(kDeviceOutSelection), false);
   }
-  handshakePending = true;
+  // An output without an input could not hear the synth's answer: its check waits until the
+  // input is chosen (handleDeviceSelection starts it then).
+  handshakePending = !midiIOSet || mMidiInIndex > 0;
 }

@@ -283,7 +283,12 @@ public:
   bool BankChangeMessage(int part);
   // The device check (handshake); afterRunningJob: it follows the job the dump thread runs.
   void sendSysExInitialization(bool afterRunningJob = false);
-  void recheckDeviceAfterInputChosen();
+  // Main thread. A port of each direction is open and carries: only then can the device check
+  // hear the synth's answer to its question.
+  bool midiOutCarries() const { return midiIOSet && !DirectMidiPortLost(false); }
+  bool midiInCarries() const { return mMidiInIndex > 0 && !DirectMidiPortLost(true); }
+  // What is still to set of the two ports, or that both are set.
+  const char* portsStillToSet() const;
   void giveDumpBytesTheirRange();
   void SetLibrarianRequestActive(bool active);
   void SetLibrarianStatusUnsaved(bool unsaved);

@@ -276,11 +276,9 @@ void Sorvanta::sendSysExInitialization(bool afterRunningJob) {
   if (midiManager) midiManager->sendSysExInitialization(afterRunningJob);
 }
 
-// The device check of an output chosen before any input could not hear the synth. When an input
-// is chosen after a check that got no answer, the check runs again (it is not started while one
-// still runs: that one hears the answer to its own scan now).
-void Sorvanta::recheckDeviceAfterInputChosen() {
-  if (midiManager && midiIOSet && midiManager->sender()->deviceCheckFailed.load()) sendSysExInitialization();
+const char* Sorvanta::portsStillToSet() const {
+  const bool out = midiOutCarries(), in = midiInCarries();
+  return out && in ? "MIDI In and MIDI Out set." : out ? "Set MIDI In" : in ? "Set MIDI Out" : "Set MIDI In and MIDI Out";
 }
 
 void Sorvanta::SetLibrarianRequestActive(bool active) {

@@ -243,9 +243,7 @@ bool Sorvanta::handleFirstGroup(int paramIdx, double v, int i) {
       if (!settingsFileAvailable()) return true;
       if (i == 1) settingsLines[EditorSettings::kLineFirstRunDone] = "yes";
       // What is still to do, by the ports really open (they may have been chosen behind it).
-      const bool out = midiIOSet, in = mMidiInIndex > 0;
-      setStatusText(out && in ? "MIDI In and MIDI Out set." : out ? "Set MIDI In" : in ? "Set MIDI Out"
-                                                                             : "Set MIDI In and MIDI Out");
+      setStatusText(portsStillToSet());
       writeSettingsFile();
       if (ControlLayer* l = getLayer("firstRunNotification")) l->Hide(true);
       firstRunShown = false;
@@ -673,17 +671,20 @@ void Sorvanta::handleDeviceSelection(int paramIdx, int i) {
     if (IParam* shown = GetParam(c->ParamIdx())) list = shown;
   const std::string name = list->GetDisplayText(truncToInt(paramValue(paramIdx)));
   int index = i;
+  // The device check asks the synth through the output and hears it through the input: it starts
+  // once both carry, whichever is chosen second (a check with one of them missing could only end
+  // in "No response from Dorvik!" with the synth right there), and follows a job that runs (a
+  // project's push) rather than being dropped for it. Choosing a port again checks again. The
+  // check decided here stands in for a start-up check still due (cleared before an output is
+  // set: the audio callback would start that one the moment it is).
   if (output) {
     setExternalMIDIOut(index, name.c_str());
     mMidiOutIndex = index;
     if (index > 0) {
-      // The check of the chosen output below stands in for a start-up check still due (cleared
-      // first: the audio callback would start that one the moment an output is set).
       handshakePending = false;
       midiIOSet = true;
-      // A project opened without the synth is applied and pushed now; the device check follows
-      // the push rather than being dropped for it.
-      sendSysExInitialization(applyHeldProjectState());
+      // A project opened without the synth is applied and pushed now.
+      applyHeldProjectState();
     } else {
       resetContinuousClock(true);
       midiIOSet = false;
@@ -691,8 +692,8 @@ void Sorvanta::handleDeviceSelection(int paramIdx, int i) {
   } else {
     setExternalMIDIIn(index, name.c_str());
     mMidiInIndex = index;
-    if (index > 0) recheckDeviceAfterInputChosen();
   }
+  if (index > 0 && midiOutCarries() && midiInCarries()) sendSysExInitialization(true);
   if (i > 0 && index == 0) {  // listed, but it would not open: nothing is set, nothing stored
     setStatusText("Set MIDI I/O First!");
     return;
@@ -700,6 +701,7 @@ void Sorvanta::handleDeviceSelection(int paramIdx, int i) {
   if (!settingsFileAvailable()) return;
   if (index > 0) settingsLines[output ? EditorSettings::kLineMidiOut : EditorSettings::kLineMidiIn] = name;
   setStatusText(output ? "Default MIDI output set." : "Default MIDI input set.");
+  if (valueLine) valueLine->SetTextFromPlug(portsStillToSet());
   writeSettingsFile();
 }
 

@@ -108,10 +108,10 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
   if (withNames && patchManager) {
     patchManager->loadAllFromChunk(chunk, blockPos);
     // The stored normalised port choices are not used: ports come back by name.
-    // A port that is open already under the stored name stays open: closed and opened again, it
-    // would lose what a running transfer sends in between.
-    auto isOpen = [](const std::vector<std::string>& names, int open, const std::string& name) {
-      return open > 0 && MidiFindPortName(names, name) == open;
+    // A port that is open and carrying under the stored name stays open: closed and opened again,
+    // it would lose what a running transfer sends in between. A lost one is opened anew.
+    auto isOpen = [this](const std::vector<std::string>& names, int open, const std::string& name) {
+      return open > 0 && MidiFindPortName(names, name) == open && !DirectMidiPortLost(&names == &mMidiInNames);
     };
     const std::string inName = patchManager->getName(PatchManager::kSlotMidiIn);
     log("PROJECT RECALL: MIDI In device stored " + inName);

@@ -216,6 +216,14 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
   // wait goes on: the good answer after it (a re-sent request's, the device-id scan's) is heard.
   const bool dumpSized = size >= 60;
   auto spoilt = [&] { return dumpSized && !sysex::isIntactDump(d, size); };
+  // A SysEx cut off before its F7 (the synth stopped mid-message; the input hands the piece over
+  // on its own once the next message starts) is no message at all. Even a short piece must go
+  // before the parameter-change road below: that road ends with the quick-tab refresh, which ends
+  // the wait for a dump, and the whole answer right behind the piece would be lost.
+  if (d[0] == sysex::kStart && d[size - 1] != sysex::kEnd) {
+    reportSpoiltReply(size, editorCaptureActive.load() || performanceRequest.armed.load() || patchRequest.armed.load());
+    return;
+  }
 
   for (LibraryRequest* capture : {&performanceRequest, &patchRequest}) {
     if (!capture->armed.load()) continue;
@@ -284,6 +292,11 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
       lookUpShort(d, size);
       synthImage.keepChange(d, size, *plugHost);
     }
+  } else if (threadRunning(WorkerThread::kDump)) {
+    // Anything short while a request waits for its dump (a knob turned on the synth just before
+    // it answers) leaves the wait alone: the refresh below would end it, and the answer behind
+    // would be lost. With no request running, the refresh ends a wait nothing will answer.
+    return;
   }
   if (quickTabRefreshPending.load()) plugHost->onParamChange2(kQuickTab);
 }

@@ -128,7 +128,8 @@ bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
         } else {
           for (int d = 0; !sysex::scanStops(d, st->replyReceived.load(), cancelled()); ++d) {
             send(spec.build(d), spec.checked);
-            if (spec.scanText) host->setStatusText("Please wait, checking DeviceID " + std::to_string(d + 1));
+            // The id as the editor's Device ID menu and the synth number it: 0 to 127.
+            if (spec.scanText) host->setStatusText("Please wait, checking DeviceID " + std::to_string(d));
             if (!pause(p)) break;
           }
         }
@@ -208,6 +209,8 @@ void MIDIMessageSender::sendArrangementToDevice(bool toLibrarian, bool requestPa
     for (int part = 0; part < 16 && !stopping.load(); ++part) {
       if (host->value(kMultiPartStatus + part) != 1.0) continue;
       sendPartRequestSysex(part, true);
+      // Cancelled, or no answer even to the scan of every id: the other parts would fare alike.
+      if (requestFailed.load()) break;
       pause(250);
     }
   } else if (!st->sendAllParts.load()) {
@@ -407,7 +410,6 @@ void MIDIMessageSender::sendDeviceIdEnquiry(int idChangedFrom, int idChangedTo) 
   spec.timeoutText = "No response from Dorvik!";
   sendRequest(spec.build(idChange ? idChangedTo : st->deviceId.load()), true);
   const bool answered = runCycle(spec);
-  deviceCheckFailed = !answered;
   if (cancelRequested.load()) {
     host->setStatusText("Data request CANCELLED!");
   } else if (!requestFailed.load()) {
@@ -490,7 +492,10 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor) {
       sendRequest(spec.build(st->deviceId.load()), true);
       const bool answered = runCycle(spec);
       if (cancelled()) break;
-      if (answered && !requestFailed.load()) {
+      // No answer even to the scan of every id: no synth is listening, and the next part would
+      // only cost another whole scan. The transfer ends with the time-out shown.
+      if (!answered) break;
+      if (!requestFailed.load()) {
         host->setStatusText("Please wait! " + std::to_string(static_cast<int>(part * 5.88)) + "% processed..");
         pause(p);
         waitForReply(20, 100, nullptr);
@@ -505,12 +510,15 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor) {
       mgr->SetLibrarianRequestActive(false);
       sendRequest(sysex::multiRequest(st->deviceId.load(), sysex::kMultiEditBufferBank, 0), true);
       waitForReply(25, 100, "Processing, please wait...");
-      host->setStatusText(cancelRequested.load() ? "Data request CANCELLED!" : "Data request completed!");
+      if (!cancelled()) host->setStatusText("Data request completed!");
     }
   } else if (!requestFailed.load() && !cancelled()) {
     host->setStatusText("Data request Completed!");
     mgr->SetLibrarianStatusUnsaved(true);
   }
+  // A cancel replaces whatever the transfer showed last (a device id being scanned, a progress
+  // figure): it must not stand as if the transfer went on.
+  if (cancelRequested.load()) host->setStatusText("Data request CANCELLED!");
   mgr->multiRequestActive = false;
   mgr->DisplayProcessingIndicator(false);
 }

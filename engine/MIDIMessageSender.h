@@ -73,8 +73,6 @@ class MIDIMessageSender {
 
   std::atomic<bool> cancelRequested{false};
   std::atomic<bool> requestFailed{false};
-  // The last device check (job 13) ended without an answer.
-  std::atomic<bool> deviceCheckFailed{false};
   // Set by shutdown: every pause ends at once and loops leave.
   std::atomic<bool> stopping{false};
   // Test hooks: readings of the tempo while it is 0 wait this long (ms) instead of 1000; every

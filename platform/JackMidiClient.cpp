@@ -50,7 +50,7 @@ bool pinnedOrMainProgram()
 }  // namespace
 
 bool openClient(jack_client_t** client, const std::string& name, JackProcessCallback process,
-                JackShutdownCallback shutdown, void* arg, const char* what)
+                JackShutdownCallback shutdown, JackPortConnectCallback connect, void* arg, const char* what)
 {
   static std::once_flag installed;
   std::call_once(installed, [] {
@@ -78,6 +78,8 @@ bool openClient(jack_client_t** client, const std::string& name, JackProcessCall
   gNoServerReported.store(false);
   jack_set_process_callback(*client, process, arg);
   jack_on_shutdown(*client, shutdown, arg);
+  if (connect)
+    jack_set_port_connect_callback(*client, connect, arg);
   if (jack_activate(*client) != 0)
   {
     fprintf(stderr, "MIDI PORTS: creating the JACK %s failed: the client could not be activated\n", what);
@@ -86,6 +88,17 @@ bool openClient(jack_client_t** client, const std::string& name, JackProcessCall
     return false;
   }
   return true;
+}
+
+bool lostLastConnection(jack_client_t* client, jack_port_t* ours, jack_port_id_t a, jack_port_id_t b, int connect)
+{
+  if (connect || !client || !ours)
+    return false;
+  if (jack_port_by_id(client, a) != ours && jack_port_by_id(client, b) != ours)
+    return false;
+  // A notice left over from a port of ours that was closed, whose id the new one reuses, finds
+  // the new port connected.
+  return jack_port_connected(ours) == 0;
 }
 
 std::vector<std::string> listPorts(jack_client_t* client, unsigned long flags)
@@ -135,17 +148,22 @@ bool openPort(jack_client_t* client, const std::string& portName, const char* ow
   return true;
 }
 
+void waitForCycleEnd(const std::atomic<bool>& inCycle)
+{
+  while (inCycle.load())
+  {
+    timespec ts{0, 1000000L};
+    nanosleep(&ts, nullptr);
+  }
+}
+
 void releasePort(jack_client_t* client, std::atomic<jack_port_t*>& port, const std::atomic<bool>& inCycle,
                  const std::atomic<bool>& serverGone)
 {
   jack_port_t* taken = port.exchange(nullptr);
   if (!taken)
     return;
-  while (inCycle.load())
-  {
-    timespec ts{0, 1000000L};
-    nanosleep(&ts, nullptr);
-  }
+  waitForCycleEnd(inCycle);
   if (!serverGone.load())
     jack_port_unregister(client, taken);
 }

@@ -14,11 +14,16 @@
 
 namespace jackmidi {
 
-// Opens a client (the server is never started for us) into *client, sets its process and
-// shutdown callbacks and activates it. *client is set before activation, since the process
-// callback reads it; false, with *client null, when there is no server or activation failed.
+// Opens a client (the server is never started for us) into *client, sets its process, shutdown
+// and port-connect callbacks and activates it. *client is set before activation, since the
+// callbacks read it; false, with *client null, when there is no server or activation failed.
 bool openClient(jack_client_t** client, const std::string& name, JackProcessCallback process,
-                JackShutdownCallback shutdown, void* arg, const char* what);
+                JackShutdownCallback shutdown, JackPortConnectCallback connect, void* arg, const char* what);
+
+// For a port-connect callback (JACK's notification thread): true when the connection that went
+// away between a and b was the last one of our port `ours`: the port it was connected to
+// unregistered (its program ended, the interface was unplugged) or a patchbay undid it.
+bool lostLastConnection(jack_client_t* client, jack_port_t* ours, jack_port_id_t a, jack_port_id_t b, int connect);
 
 // Full names of the MIDI ports with these flags (JackPortIsInput: ports we can send to;
 // JackPortIsOutput: ports we can read), as jack_get_ports lists them.
@@ -34,6 +39,11 @@ jack_port_t* registerPort(jack_client_t* client, const char* ownName, unsigned l
 bool openPort(jack_client_t* client, const std::string& portName, const char* ownName, unsigned long flags,
               const char* what, std::atomic<jack_port_t*>& port, const std::atomic<bool>& inCycle,
               const std::atomic<bool>& serverGone);
+
+// Returns once the process callback is not running (inCycle, see releasePort). For an object whose
+// server went away before it is deleted: no cycle starts any more, and one that was running has
+// ended, its reads ordered before the delete.
+void waitForCycleEnd(const std::atomic<bool>& inCycle);
 
 // Takes port away from the process callback and unregisters it once no cycle can be using it.
 // The callback sets inCycle before it reads port and clears it when done; both sequentially

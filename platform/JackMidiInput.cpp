@@ -21,16 +21,25 @@ JackMidiInput::~JackMidiInput()
     mPort.store(nullptr);
     jack_client_close(mClient);
   }
+  else if (mClient)
+  {
+    // Its process thread gets no more cycles, but one may still be running on this object.
+    jackmidi::waitForCycleEnd(mInCycle);
+  }
 }
 
-bool JackMidiInput::create(const std::string& clientName, Receiver receiver, void* userData, bool dropTimingAndSensing)
+bool JackMidiInput::create(const std::string& clientName, Receiver receiver, void* userData, bool dropTimingAndSensing,
+                           std::atomic<bool>* lostFlag)
 {
   if (mClient)
     return true;
+  if (lostFlag)
+    mLost = lostFlag;
   mReceiver = receiver;
   mUserData = userData;
   mDropTimingAndSensing = dropTimingAndSensing;
-  return jackmidi::openClient(&mClient, clientName, &JackMidiInput::process, &JackMidiInput::shutdown, this, "input");
+  return jackmidi::openClient(&mClient, clientName, &JackMidiInput::process, &JackMidiInput::shutdown,
+                              &JackMidiInput::connectionChanged, this, "input");
 }
 
 std::vector<std::string> JackMidiInput::listPortNames()
@@ -45,7 +54,10 @@ bool JackMidiInput::open(const std::string& portName, const char* ownName)
   close();
   if (!mClient || !ownName || mServerGone.load())
     return false;
-  return jackmidi::openPort(mClient, portName, ownName, JackPortIsInput, "input", mPort, mInCycle, mServerGone);
+  if (!jackmidi::openPort(mClient, portName, ownName, JackPortIsInput, "input", mPort, mInCycle, mServerGone))
+    return false;
+  mLost->store(false);  // again: a notice about the port closed before may have come meanwhile
+  return true;
 }
 
 bool JackMidiInput::openVirtual(const char* ownName)
@@ -74,6 +86,7 @@ void JackMidiInput::close()
       fprintf(stderr, "MIDI PORTS: closing the input: the JACK client could not be activated again\n");
   }
   mRestart.store(true);
+  mLost->store(false);
 }
 
 void JackMidiInput::deliver(const unsigned char* bytes, size_t size, jack_nframes_t frame)
@@ -124,5 +137,13 @@ void JackMidiInput::shutdown(void* arg)
 {
   JackMidiInput* self = static_cast<JackMidiInput*>(arg);
   self->mServerGone.store(true);
-  self->mPort.store(nullptr, std::memory_order_release);
+  if (self->mPort.exchange(nullptr))
+    self->mLost->store(true);
+}
+
+void JackMidiInput::connectionChanged(jack_port_id_t a, jack_port_id_t b, int connect, void* arg)
+{
+  JackMidiInput* self = static_cast<JackMidiInput*>(arg);
+  if (jackmidi::lostLastConnection(self->mClient, self->mPort.load(), a, b, connect))
+    self->mLost->store(true);
 }

@@ -2,10 +2,10 @@
 //
 // The process callback reads the events of our input port and hands each message's bytes to the
 // receiver given to create(), on the JACK process thread, in arrival order. A SysEx that arrives
-// split over several events (or cut off before its F7) is joined (MidiSysExJoiner) and handed
-// over as one message; one longer than kMaxSysExBytes is dropped whole. Real-time bytes between
-// the pieces go on their own. With dropTimingAndSensing, MIDI timing (F8) and active sensing (FE)
-// are dropped in the callback.
+// split over several events is joined (MidiSysExJoiner) and handed over as one message; one
+// longer than kMaxSysExBytes is dropped whole; one cut off before its F7 is handed over as it is
+// when the next message starts. Real-time bytes between the pieces go on their own. With
+// dropTimingAndSensing, MIDI timing (F8) and active sensing (FE) are dropped in the callback.
 //
 // Closing never races the process thread: no port is unregistered while the client is active.
 // close() takes the port away from the callback, deactivates the client (which waits for a
@@ -26,11 +26,14 @@
 
 #include <jack/types.h>
 
-// The joining of a SysEx that arrives split over several events, or cut off before its F7: the
-// pieces are joined until one ends with F7 and handed over as one message; one longer than the
-// joiner's capacity is dropped whole. A real-time byte (F8..FF) between the pieces goes on its own
-// at once; anything else that arrives while a SysEx is open is joined to it (the plug-in splits
-// what a cut-off SysEx ran into at its next F0). Other events go on as they are.
+// The joining of a SysEx that arrives split over several events: the pieces are joined until one
+// ends with F7 and handed over as one message; one longer than the joiner's capacity is dropped
+// whole. A real-time byte (F8..FF) between the pieces goes on its own at once. The pieces after
+// the first start with data bytes (or the F7): an event that starts with any other status byte
+// is a new message, so the SysEx open then was cut off (the synth stopped mid-dump). What was
+// joined of it is handed over at once, as it is, without F7, for the plug-in to refuse, and the
+// new message is taken as any other: it is never joined to the cut one and lost with it.
+// Other events go on as they are.
 // Apart from JACK so that hostile event streams can be fed to it directly.
 // Threads: one at a time (the JACK process thread); take allocates nothing.
 class MidiSysExJoiner
@@ -45,6 +48,12 @@ public:
     if (!size)
       return;
     const bool realTime = size == 1 && bytes[0] >= 0xF8;
+    if (mJoining && !realTime && bytes[0] >= 0x80 && bytes[0] != 0xF7)
+    {
+      mJoining = false;
+      if (!mTooLong)
+        deliver(mSysEx.data(), mSize);
+    }
     if (realTime || (!mJoining && !(bytes[0] == 0xF0 && bytes[size - 1] != 0xF7)))
     {
       deliver(bytes, size);
@@ -95,11 +104,17 @@ public:
   JackMidiInput& operator=(const JackMidiInput&) = delete;
 
   // Opens the client (the server is never started for us) and activates it. False, reported on
-  // standard error, when there is no server.
-  bool create(const std::string& clientName, Receiver receiver, void* userData, bool dropTimingAndSensing);
+  // standard error, when there is no server. lostFlag (optional): where lost() is kept, a flag of
+  // the owner's that outlives this object (one per port, whichever client serves it).
+  bool create(const std::string& clientName, Receiver receiver, void* userData, bool dropTimingAndSensing,
+              std::atomic<bool>* lostFlag = nullptr);
   bool exists() const { return mClient != nullptr; }
   // The server shut down (or restarted): this client is dead for good.
   bool serverGone() const { return mServerGone.load(); }
+  // The port opened last stopped carrying: the server shut down, or the port it was connected to
+  // went away. Set on JACK's own threads (shutdown and port-connect callbacks); cleared by open
+  // and close.
+  bool lost() const { return mLost->load(); }
 
   // Full names of the MIDI ports that send (the ones we can read), as jack_get_ports lists them.
   std::vector<std::string> listPortNames();
@@ -116,6 +131,7 @@ public:
 private:
   static int process(uint32_t nframes, void* self);
   static void shutdown(void* self);
+  static void connectionChanged(jack_port_id_t a, jack_port_id_t b, int connect, void* self);
   void take(const unsigned char* bytes, size_t size, jack_nframes_t frame);
   void deliver(const unsigned char* bytes, size_t size, jack_nframes_t frame);
 
@@ -125,6 +141,8 @@ private:
   bool mDropTimingAndSensing = false;
   std::atomic<jack_port_t*> mPort{nullptr};
   std::atomic<bool> mServerGone{false};
+  std::atomic<bool> mOwnLost{false};
+  std::atomic<bool>* mLost = &mOwnLost;
   std::atomic<bool> mInCycle{false};  // the process callback is running; close() waits on it
   std::atomic<bool> mRestart{false};  // set by close(): the callback forgets its joined SysEx and timing
 

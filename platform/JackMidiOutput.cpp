@@ -70,23 +70,31 @@ JackMidiOutput::~JackMidiOutput()
     jack_deactivate(mClient);
     jack_client_close(mClient);
   }
+  else if (mClient)
+  {
+    // Its process thread gets no more cycles, but one may still be running on this object.
+    jackmidi::waitForCycleEnd(mInCycle);
+  }
   if (mNow)
     jack_ringbuffer_free(mNow);
   if (mTimed)
     jack_ringbuffer_free(mTimed);
 }
 
-bool JackMidiOutput::create(const std::string& clientName)
+bool JackMidiOutput::create(const std::string& clientName, std::atomic<bool>* lostFlag)
 {
   if (mClient)
     return true;
+  if (lostFlag)
+    mLost = lostFlag;
   if (!mNow)
     mNow = jack_ringbuffer_create(kQueueBytes);
   if (!mTimed)
     mTimed = jack_ringbuffer_create(kQueueBytes);
   if (!mNow || !mTimed)
     return false;
-  return jackmidi::openClient(&mClient, clientName, &JackMidiOutput::process, &JackMidiOutput::shutdown, this, "output");
+  return jackmidi::openClient(&mClient, clientName, &JackMidiOutput::process, &JackMidiOutput::shutdown,
+                              &JackMidiOutput::connectionChanged, this, "output");
 }
 
 std::vector<std::string> JackMidiOutput::listPortNames()
@@ -112,6 +120,7 @@ bool JackMidiOutput::open(const std::string& portName, const char* ownName)
     timespec ts{0, 1000000L};
     nanosleep(&ts, nullptr);
   }
+  mLost->store(false);  // again: a notice about the port closed before may have come meanwhile
   return true;
 }
 
@@ -130,6 +139,7 @@ void JackMidiOutput::close()
   mGeneration.fetch_add(1, std::memory_order_acq_rel);
   if (mClient)
     jackmidi::releasePort(mClient, mPort, mInCycle, mServerGone);  // see process
+  mLost->store(false);
 }
 
 bool JackMidiOutput::enqueue(jack_ringbuffer_t* queue, const unsigned char* bytes, size_t size, uint32_t frame)
@@ -220,5 +230,13 @@ void JackMidiOutput::shutdown(void* arg)
 {
   JackMidiOutput* self = static_cast<JackMidiOutput*>(arg);
   self->mServerGone.store(true);
-  self->mPort.store(nullptr, std::memory_order_release);
+  if (self->mPort.exchange(nullptr))
+    self->mLost->store(true);
+}
+
+void JackMidiOutput::connectionChanged(jack_port_id_t a, jack_port_id_t b, int connect, void* arg)
+{
+  JackMidiOutput* self = static_cast<JackMidiOutput*>(arg);
+  if (jackmidi::lostLastConnection(self->mClient, self->mPort.load(), a, b, connect))
+    self->mLost->store(true);
 }

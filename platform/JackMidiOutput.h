@@ -46,11 +46,13 @@ public:
   JackMidiOutput& operator=(const JackMidiOutput&) = delete;
 
   // Opens the client (the server is never started for us) and activates it. False, reported on
-  // standard error, when there is no server.
-  bool create(const std::string& clientName);
+  // standard error, when there is no server. lostFlag: as JackMidiInput::create's.
+  bool create(const std::string& clientName, std::atomic<bool>* lostFlag = nullptr);
   bool exists() const { return mClient != nullptr; }
   // The server shut down (or restarted): this client is dead for good.
   bool serverGone() const { return mServerGone.load(); }
+  // As JackMidiInput::lost.
+  bool lost() const { return mLost->load(); }
 
   // Full names of the MIDI ports that accept input, as jack_get_ports lists them.
   std::vector<std::string> listPortNames();
@@ -73,6 +75,7 @@ public:
 private:
   static int process(uint32_t nframes, void* self);
   static void shutdown(void* self);
+  static void connectionChanged(jack_port_id_t a, jack_port_id_t b, int connect, void* self);
   bool enqueue(jack_ringbuffer_t* queue, const unsigned char* bytes, size_t size, uint32_t frame);
 
   jack_client_t* mClient = nullptr;
@@ -80,6 +83,8 @@ private:
   jack_ringbuffer_t* mTimed = nullptr;  // sendAt()
   std::atomic<jack_port_t*> mPort{nullptr};
   std::atomic<bool> mServerGone{false};
+  std::atomic<bool> mOwnLost{false};
+  std::atomic<bool>* mLost = &mOwnLost;
   std::atomic<bool> mInCycle{false};     // the process callback is running; close() waits on it
   std::atomic<uint32_t> mGeneration{0};  // raised by close(): older queued messages are dropped
   std::atomic<uint32_t> mCycles{0};      // process callbacks completed (open waits on it)

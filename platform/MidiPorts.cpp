@@ -154,12 +154,10 @@ bool MidiInputPort::create(const char* name, unsigned queueLimit,
     return true;
   if (MidiChooseSystem() == kMidiSystemJack)
   {
-    // MIDI timing and active sensing are dropped in the callback; SysEx is kept.
-    std::unique_ptr<JackMidiInput> jack(new JackMidiInput);
     mClientName = clientName(name);
-    if (!jack->create(mClientName, &MidiInputPort::jackCallback, this, true))
+    replaceDeadClient();
+    if (!mJack)
       return false;
-    mJack = std::move(jack);
     mHandler = handler;
     mUserData = userData;
     return true;
@@ -181,61 +179,72 @@ void MidiInputPort::startDelivery()
     mDispatch.start(mHandler, mUserData);
 }
 
-std::vector<std::string> MidiInputPort::listPortNames()
+void MidiInputPort::replaceDeadClient()
 {
-  // A JACK server that went away (a restart, say for a new buffer size) took our client with it:
-  // a new client on the server there now, once there is one; the port is closed. The dead client
-  // goes first (its callbacks ended with its server).
+  // A JACK server that went away (a restart, say for a new buffer size) took our client with it.
+  // The dead client goes first (its callbacks ended with its server).
   if (mJack && mJack->serverGone())
   {
+    if (mOpen.load())
+      mLost.store(true);
     mOpen.store(false, std::memory_order_release);
     mDispatch.discard();
     mJack.reset();
   }
   if (!mJack && !mClientName.empty())
   {
+    // MIDI timing and active sensing are dropped in the callback; SysEx is kept.
     std::unique_ptr<JackMidiInput> jack(new JackMidiInput);
-    if (jack->create(mClientName, &MidiInputPort::jackCallback, this, true))
+    if (jack->create(mClientName, &MidiInputPort::jackCallback, this, true, &mLost))
       mJack = std::move(jack);
   }
-  if (mJack)
-    return mJack->listPortNames();
-  return listNames(mIn, "listing the inputs");
+}
+
+std::vector<std::string> MidiInputPort::listPortNames()
+{
+  replaceDeadClient();
+  std::vector<std::string> names = mJack ? mJack->listPortNames() : listNames(mIn, "listing the inputs");
+  if (mOpen.load() && MidiFindPortName(names, mPortName) < 0)
+    mLost.store(true);
+  return names;
 }
 
 bool MidiInputPort::open(const std::string& portName, const char* ownName)
 {
-  if (!exists())
+  const bool wasLost = lost();
+  // A port chosen again after a JACK restart is opened on the server running now.
+  replaceDeadClient();
+  auto fail = [&] {
+    close();
+    mLost.store(wasLost);
     return false;
+  };
+  if (!exists())
+    return fail();
   close();
   // Open before connecting so that the first message after the connection is kept.
   mOpen.store(true, std::memory_order_release);
   if (mJack)
   {
     if (!mJack->open(portName, ownName))
-    {
-      close();
-      return false;
-    }
+      return fail();
+    mPortName = portName;
     return true;
   }
   if (!openByName(mIn, portName, ownName, "opening the input"))
-  {
-    close();
-    return false;
-  }
+    return fail();
   // Some back ends reset the filter when a port opens.
   if (!guarded("setting the ignored input types", [&] { mIn->ignoreTypes(false, true, true); }))
-  {
-    close();
-    return false;
-  }
+    return fail();
+  mPortName = portName;
+  mLost.store(false);
   return true;
 }
 
 void MidiInputPort::close()
 {
   mOpen.store(false, std::memory_order_release);
+  mLost.store(false);
   if (mJack)
     mJack->close();
   if (mIn)
@@ -281,9 +290,7 @@ bool MidiOutputPort::create(const char* name)
   mClientName = clientName(name);
   if (MidiChooseSystem() == kMidiSystemJack)
   {
-    std::unique_ptr<JackMidiOutput> jack(new JackMidiOutput);
-    if (jack->create(mClientName))
-      mJack = std::move(jack);
+    replaceDeadClientLocked();
     return mJack != nullptr;
   }
   mOut = makeObject<RtMidiOut>("creating the output", name);
@@ -296,27 +303,40 @@ bool MidiOutputPort::exists() const
   return mOut != nullptr || mJack != nullptr;
 }
 
-std::vector<std::string> MidiOutputPort::listPortNames()
+void MidiOutputPort::replaceDeadClientLocked()
 {
-  std::lock_guard<std::mutex> lock(mMutex);
-  // As MidiInputPort::listPortNames; under the mutex, so no send is using the client.
+  // Under the mutex, so no send is using the client.
   if (mJack && mJack->serverGone())
-    mOpen.store(false, std::memory_order_release), mJack.reset();
+  {
+    if (mOpen.load())
+      mLost.store(true);
+    mOpen.store(false, std::memory_order_release);
+    mJack.reset();
+  }
   if (!mJack && !mOut && !mClientName.empty())
   {
     std::unique_ptr<JackMidiOutput> jack(new JackMidiOutput);
-    if (jack->create(mClientName))
+    if (jack->create(mClientName, &mLost))
       mJack = std::move(jack);
   }
-  if (mJack)
-    return mJack->listPortNames();
-  return listNames(mOut, "listing the outputs");
+}
+
+std::vector<std::string> MidiOutputPort::listPortNames()
+{
+  std::lock_guard<std::mutex> lock(mMutex);
+  replaceDeadClientLocked();
+  std::vector<std::string> names = mJack ? mJack->listPortNames() : listNames(mOut, "listing the outputs");
+  if (mOpen.load() && !mPortName.empty() && MidiFindPortName(names, mPortName) < 0)
+    mLost.store(true);
+  return names;
 }
 
 bool MidiOutputPort::open(const std::string& portName, const char* ownName)
 {
   std::lock_guard<std::mutex> lock(mMutex);
+  const bool wasLost = mLost.load();
   drainLocked();
+  replaceDeadClientLocked();
   mOpen.store(false, std::memory_order_release);
   mAlsaTimed.reset();
   bool ok = false;
@@ -327,6 +347,8 @@ bool MidiOutputPort::open(const std::string& portName, const char* ownName)
   // The scheduling client is made at the first timed message (see sendAt).
   mTimedPortName = ok && mOut ? portName : std::string();
   mTimedOwnName = ownName ? ownName : "";
+  mPortName = ok ? portName : std::string();
+  mLost.store(ok ? false : wasLost);
   mOpen.store(ok, std::memory_order_release);
   return ok;
 }
@@ -335,6 +357,8 @@ bool MidiOutputPort::openVirtual(const char* ownName)
 {
   std::lock_guard<std::mutex> lock(mMutex);
   mOpen.store(false, std::memory_order_release);
+  mPortName.clear();
+  mLost.store(false);
   mAlsaTimed.reset();
   mTimedPortName.clear();
   if (mJack)
@@ -359,6 +383,7 @@ void MidiOutputPort::close()
   std::lock_guard<std::mutex> lock(mMutex);
   drainLocked();
   mOpen.store(false, std::memory_order_release);
+  mLost.store(false);
   mAlsaTimed.reset();
   mTimedPortName.clear();
   if (mJack)

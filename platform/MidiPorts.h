@@ -64,16 +64,26 @@ public:
 
   // Connects to the port named portName as the MIDI system lists it now (exact name first, then
   // without ALSA's client:port numbers), under our own port name ownName. True only when a port
-  // is open afterwards; any port open before is closed first.
+  // is open afterwards; any port open before is closed first. On JACK a client whose server went
+  // away is replaced first, as by listPortNames.
   bool open(const std::string& portName, const char* ownName);
   // Closes the port and throws away what is queued from it. Does not wait for a message the
   // dispatch thread is handling (the caller may hold the lock that handler waits for).
   void close();
   bool isOpen() const { return mOpen.load(std::memory_order_acquire); }
+  // The port opened last no longer carries: on JACK its server shut down or the port it reads went
+  // away (noticed by JACK's callbacks as it happens); on any MIDI system, the listing after it
+  // did not list that port any more. Cleared by a successful open and by close; a failed open
+  // leaves it as it was. Any thread (the window reads it for every frame).
+  bool lost() const { return mLost.load(); }
 
   uint64_t droppedCount() const { return mDispatch.droppedCount(); }
 
 private:
+  // On JACK: a client whose server went away (a restart) is replaced by one on the server
+  // running now, once there is one; a port open on it counts as lost.
+  void replaceDeadClient();
+
   static void rtCallback(double deltaTime, std::vector<unsigned char>* message, void* userData);
   static void jackCallback(double deltaTime, const unsigned char* bytes, size_t size, void* userData);
 
@@ -84,6 +94,8 @@ private:
   MidiInputDispatch::Handler mHandler = nullptr;  // given to create, started by startDelivery
   void* mUserData = nullptr;
   std::atomic<bool> mOpen{false};
+  std::string mPortName;  // the port opened last
+  std::atomic<bool> mLost{false};  // see lost(); also set by the JACK client's callbacks
 };
 
 // Output: every byte the plug-in sends leaves through send(). Sends come from the render, main,
@@ -115,6 +127,8 @@ public:
   bool openVirtual(const char* ownName);
   void close();
   bool isOpen() const { return mOpen.load(std::memory_order_acquire); }
+  // As MidiInputPort::lost.
+  bool lost() const { return mLost.load(); }
 
   // Writes size bytes as one message. False, sending nothing, with no object, no open port, no
   // bytes, or when the library reports an error. Any thread.
@@ -138,6 +152,7 @@ private:
   // the object drops what is still queued (the last request of a transfer, seen now and then
   // under load), so both first let the queue drain: at most kDrainMs after the last send.
   void drainLocked();
+  void replaceDeadClientLocked();  // as MidiInputPort::replaceDeadClient
 
   mutable std::mutex mMutex;  // guards the port state and every send
   RtMidiOut* mOut = nullptr;                   // ALSA
@@ -147,4 +162,6 @@ private:
   std::string mTimedPortName, mTimedOwnName;  // where mAlsaTimed is to connect, until it is made
   std::atomic<bool> mOpen{false};
   std::chrono::steady_clock::time_point mLastSend{};
+  std::string mPortName;  // the port opened last
+  std::atomic<bool> mLost{false};  // as MidiInputPort's
 };

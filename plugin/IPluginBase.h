@@ -263,12 +263,18 @@ public:
   // Main thread, under the plug-in lock (the state calls read the lists). Reads the list afresh:
   // the ports present now, for a menu about to open. A port object that could not be made before
   // (no JACK server running then) is tried again. The open port's index follows it to its new
-  // position; an open port that is no longer listed keeps an entry at the end.
+  // position; an open port that is no longer listed keeps an entry at the end; a lost one that is
+  // listed again is opened again.
   std::vector<std::string>& rescanExternalMIDIInNames();
   std::vector<std::string>& rescanExternalMIDIOutNames();
   // Whether the last listing reached a MIDI system (ALSA's sequencer or a JACK server): false
-  // before the first listing and when neither could be reached.
+  // before the first listing and when neither could be reached (no JACK server running then).
   bool MIDISystemReachable(bool input) const;
+  // Main thread. Whether the port opened last no longer carries (MidiInputPort::lost): its JACK
+  // server stopped or the port went away, noticed by JACK's own callbacks as it happens, or by a
+  // listing that no longer lists it. A listing that lists it again under its name (a menu about
+  // to open), or choosing it again, opens it again.
+  bool DirectMidiPortLost(bool input) const;
   // Main thread (may hold the plug-in lock). Closes the open port, then opens the listed port
   // called name (a stored name is also found when only ALSA's session numbers differ). Answers,
   // and leaves in index, the list position of the port now open; 0 when index was 0, the name

@@ -78,10 +78,13 @@ void listOnce(std::vector<std::string>& names, int& selected, std::unique_ptr<Po
 }
 
 // A new reading of the list: the open port (selected) moves to its new position; one that is no
-// longer listed (unplugged, its program ended) keeps an entry at the end, so that selected still
-// names what is open until the user chooses again.
+// longer listed (unplugged, its program ended, its JACK server stopped) keeps an entry at the end,
+// so that selected still names what the user chose until they choose again. A port that was lost
+// (MidiInputPort::lost) and is listed again under its name is opened again here: this reading is
+// for a menu about to open, so the user sees it back at once.
 template <class Port, class Make>
-void relist(std::vector<std::string>& names, int& selected, std::unique_ptr<Port>& port, Make make)
+void relist(std::vector<std::string>& names, int& selected, std::unique_ptr<Port>& port, Make make,
+            const char* ownName)
 {
   const std::string open = selected > 0 && selected < (int)names.size() ? names[selected] : std::string();
   names = listPorts(port, make);
@@ -96,6 +99,8 @@ void relist(std::vector<std::string>& names, int& selected, std::unique_ptr<Port
     names.push_back(open);
     selected = (int)names.size() - 1;
   }
+  else if (port && port->lost() && !port->open(open, ownName))
+    fprintf(stderr, "MIDI PORTS: \"%s\" is listed again but could not be opened\n", open.c_str());
 }
 
 // Both open calls: index 0 closes; otherwise name is looked up in the list as read at start
@@ -183,14 +188,14 @@ std::vector<std::string>& IPluginBase::getExternalMIDIOutNames()
 std::vector<std::string>& IPluginBase::rescanExternalMIDIInNames()
 {
   DirectMidiPorts* ports = ensurePorts(mDirectMidi);
-  relist(mMidiInNames, mMidiInIndex, ports->in, [this](MidiInputPort& in) { return makeInput(in); });
+  relist(mMidiInNames, mMidiInIndex, ports->in, [this](MidiInputPort& in) { return makeInput(in); }, kInputPortName);
   return mMidiInNames;
 }
 
 std::vector<std::string>& IPluginBase::rescanExternalMIDIOutNames()
 {
   DirectMidiPorts* ports = ensurePorts(mDirectMidi);
-  relist(mMidiOutNames, mMidiOutIndex, ports->out, makeOutput);
+  relist(mMidiOutNames, mMidiOutIndex, ports->out, makeOutput, kOutputPortName);
   return mMidiOutNames;
 }
 
@@ -198,7 +203,14 @@ bool IPluginBase::MIDISystemReachable(bool input) const
 {
   if (!mDirectMidi)
     return false;
-  return input ? mDirectMidi->in != nullptr : mDirectMidi->out != nullptr;
+  return input ? mDirectMidi->in && mDirectMidi->in->exists() : mDirectMidi->out && mDirectMidi->out->exists();
+}
+
+bool IPluginBase::DirectMidiPortLost(bool input) const
+{
+  if (!mDirectMidi)
+    return false;
+  return input ? mDirectMidi->in && mDirectMidi->in->lost() : mDirectMidi->out && mDirectMidi->out->lost();
 }
 
 int IPluginBase::setExternalMIDIOut(int& index, const char* name)
@@ -323,9 +335,10 @@ void IPluginBase::processMIDIInput(double, std::vector<unsigned char>* message, 
   }
   if (n > (size_t)INT_MAX)
     return;
-  // The MIDI library joins a SysEx that never got its F7 to the next one (a device cut off mid-dump,
-  // then answering again). A new F0 always starts a new message, so each piece goes on alone: the
-  // cut one, without its F7, is refused by the handler, and the whole one after it still counts.
+  // ALSA's input (RtMidi) joins a SysEx that never got its F7 to the next one (a device cut off
+  // mid-dump, then answering again); our JACK input hands the cut one over on its own. A new F0
+  // always starts a new message, so each piece goes on alone: the cut one, without its F7, is
+  // refused (and logged) by the handler, and the whole one after it still counts.
   // The dispatch thread's buffer lives for this call only: the handler copies what it keeps.
   size_t start = 0;
   for (size_t i = 1; i <= n; ++i)

@@ -18,6 +18,8 @@ IText menuText(int size, const IColor& color) { return IText(size, color, "NK57 
 
 // Entry 0 of a MIDI device menu when no MIDI system could be reached: what the user must do.
 const char* const kNoMidiSystem = "No MIDI: start JACK";
+// Before the name in a field whose port no longer carries (IPluginBase::DirectMidiPortLost).
+const char* const kLostPort = "Lost: ";
 
 // A MIDI device menu's parameter over names (entry 0 is "Select MIDI Device"), keeping the entry
 // that was shown: at its new position, or at the end when it is no longer listed.
@@ -44,12 +46,35 @@ void fillDeviceMenu(IParam* p, std::vector<std::string> names, bool reachable) {
 // The OUT and IN fields: the ports are listed afresh each time the menu opens, so a synth plugged
 // in (or a JACK server started) after the editor shows up without reloading the project.
 // `relist` runs on the GUI thread just before the menu opens; it changes the parameter's entries
-// and value only, reopens nothing and sends nothing.
+// and value, and the listing reopens a lost port that is back under its name; it sends nothing.
+// A field whose port was lost says so ("Lost: " and the name) from its next frame on: the loss is
+// noticed on the MIDI system's threads, and each frame reads one flag, asking the MIDI system
+// nothing.
 class MIDIDeviceMenuControl : public ICaptionControl {
  public:
-  MIDIDeviceMenuControl(IPluginBase* plug, IRECT rect, int paramIdx, IText* text,
+  MIDIDeviceMenuControl(IPluginBase* plug, IRECT rect, int paramIdx, IText* text, bool input,
                         std::function<void()> relist)
-      : ICaptionControl(plug, rect, paramIdx, text, true), mRelist(std::move(relist)) {}
+      : ICaptionControl(plug, rect, paramIdx, text, true), mInput(input), mRelist(std::move(relist)) {}
+  bool IsDirty() override {
+    const bool lost = mPlug && mPlug->DirectMidiPortLost(mInput);
+    if (lost != mShownLost) {
+      mShownLost = lost;
+      SetDirty(false);
+    }
+    return ICaptionControl::IsDirty();
+  }
+  bool Draw(IGraphics* graphics) override {
+    IParam* p = mPlug ? mPlug->GetParam(mParamIdx) : nullptr;
+    const char* name = mShownLost && p && p->Value() >= 1.0 ? p->GetDisplayText(static_cast<int>(p->Value())) : nullptr;
+    if (!name) return ICaptionControl::Draw(graphics);
+    setTextLocked((std::string(kLostPort) + name).c_str());
+    // From the left: a long name is cut at its end, never the word that says it is lost.
+    const int align = mText.mAlign;
+    mText.mAlign = IText::kAlignNear;
+    const bool drawn = ITextControl::Draw(graphics);
+    mText.mAlign = align;
+    return drawn;
+  }
   void OnMouseDown(int x, int y, IMouseMod* mod) override {
     if (!mGrayed && mod && (mod->L || mod->R)) refresh();
     ICaptionControl::OnMouseDown(x, y, mod);
@@ -64,6 +89,8 @@ class MIDIDeviceMenuControl : public ICaptionControl {
     if (mRelist) mRelist();
     SetDirty(false);
   }
+  const bool mInput;
+  bool mShownLost = false;  // GUI thread
   std::function<void()> mRelist;
 };
 
@@ -145,17 +172,20 @@ IControl* UIConfigManager::createMIDIDeviceSelectionControl(const std::string&, 
   auto reachable = [plugin = plug, provider = portNamesProvider, in] {
     return provider || plugin->MIDISystemReachable(in);
   };
-  fillDeviceMenu(p, names(false), reachable());
+  std::vector<std::string> listed = names(false);
+  fillDeviceMenu(p, std::move(listed), reachable());
   auto relist = [plugin = plug, number, names, reachable] {
     // The state calls read the lists and the entries on the host's threads, under this lock.
     UTIL_MutexLock lock(plugin->GetMutex());
-    fillDeviceMenu(plugin->GetParam(number), names(true), reachable());
+    // The listing first: it is what reaches (or no longer reaches) the MIDI system.
+    std::vector<std::string> listed = names(true);
+    fillDeviceMenu(plugin->GetParam(number), std::move(listed), reachable());
   };
   IText text = menuText(static_cast<int>(15 * scale), IColor(255, 0, 174, 255));
   // Always on the graphics object (no layer): the port selectors stay usable whatever layer is
   // hidden.
   const int l = scaled(x), t = scaled(y);
-  IControl* c = new MIDIDeviceMenuControl(plug, IRECT(l, t, l + scaled(w), t + scaled(h)), number, &text, relist);
+  IControl* c = new MIDIDeviceMenuControl(plug, IRECT(l, t, l + scaled(w), t + scaled(h)), number, &text, in, relist);
   c->SetPromptDisabled(false);
   attach(c, nullptr);
   bindRecord(number, kActionNone, c);

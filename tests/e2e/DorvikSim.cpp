@@ -252,6 +252,8 @@ void DorvikSim::answer(Bytes reply)
     case Spoil::kMissingEnd: reply.pop_back(); break;
     case Spoil::kWrongDeviceId: reply[3] = (unsigned char)((reply[3] + 1) & 0x7F); break;
     case Spoil::kHighBit: reply[12] = 0x85; break;
+    case Spoil::kCutOff: reply.resize(50); break;
+    case Spoil::kKnobFirst: turnSoundKnob(15, 1, 64); break;
   }
   const double delay = mDelay.load();
   if (delay > 0)

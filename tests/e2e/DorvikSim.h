@@ -32,7 +32,9 @@ class DorvikSim
 public:
   typedef std::vector<unsigned char> Bytes;
 
-  enum class Spoil { kNone, kBadChecksum, kTruncated, kMissingEnd, kWrongDeviceId, kHighBit };
+  // kCutOff: the first 50 bytes only, without F7 (the synth stopped mid-dump). kKnobFirst spoils
+  // nothing: a knob turned on the synth (part 16) goes out right before the whole answer.
+  enum class Spoil { kNone, kBadChecksum, kTruncated, kMissingEnd, kWrongDeviceId, kHighBit, kCutOff, kKnobFirst };
 
   struct Entry
   {

@@ -44,7 +44,10 @@ class EditorOnWire : public ::testing::Test {
     dataFolder = home + "/Audio/Presets/Harrowgate Sound Labs/Tamsell Sorvanta Editor/";
     for (size_t i = 1; i <= dataFolder.size(); ++i)
       if (i == dataFolder.size() || dataFolder[i] == '/') mkdir(dataFolder.substr(0, i).c_str(), 0755);
-    // A decoy made first, so the synth's ports are not the first listed.
+    makeSims();
+  }
+  // A decoy made first, so the synth's ports are not the first listed.
+  void makeSims() {
     decoy.reset(new DorvikSim("decoy"));
     sim.reset(new DorvikSim("dorvik"));
     ASSERT_TRUE(sim->ok());
@@ -174,20 +177,20 @@ TEST_F(EditorOnWire, StartUpReopensStoredPortsAndFindsTheDeviceIdAtThePacedRate)
   }
 }
 
-// The first-run order: the output is chosen first, so the device check runs with no input and
-// cannot hear the synth; choosing the input then checks again.
+// The first-run order: the output is chosen first. A device check then could not hear the synth:
+// it starts once the input is chosen, and only then.
 TEST_F(EditorOnWire, ChoosingTheInputAfterTheOutputChecksTheDeviceAgain) {
   sim->setDeviceId(7);
   writeSettings("", "");
   open();
-  setParam(kLibSyncTimer, 0);  // 50 ms pacing: the failed check is over in about 8 s
+  setParam(kLibSyncTimer, 0);  // 50 ms pacing
   setParam(kDeviceOutSelection, listed(true, sim->editorOutputName()));
-  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04) && m[3] == 127; }, 1, 15.0));
-  MidiTestSleep(1.0);  // the check gives up
-  const size_t before = sim->received([](const Bytes& m) { return isRequest(m, 0x04); }).size();
+  MidiTestSleep(1.0);
+  EXPECT_TRUE(sim->received([](const Bytes& m) { return isRequest(m, 0x04); }).empty()) << "checked without an input";
   setParam(kDeviceInSelection, listed(false, sim->editorInputName()));
   EXPECT_TRUE(waitParam(kGlobalSysExID, 7, 10.0));
-  EXPECT_GT(sim->received([](const Bytes& m) { return isRequest(m, 0x04); }).size(), before);
+  // One check: the request to id 0, then the scan up to id 7, which answers.
+  EXPECT_EQ(sim->received([](const Bytes& m) { return isRequest(m, 0x04); }).size(), 1u + 8u);
 }
 
 TEST_F(EditorOnWire, AStoredPortThatIsGoneLeavesMidiUnset) {
@@ -202,19 +205,26 @@ TEST_F(EditorOnWire, AStoredPortThatIsGoneLeavesMidiUnset) {
 class SpoiltAnswer : public EditorOnWire, public ::testing::WithParamInterface<DorvikSim::Spoil> {};
 
 // The handshake's first answer is spoilt: it is rejected (no status "ready", the editor's values
-// untouched) and the scan's good answer after it ends the conversation.
+// untouched) and the scan's good answer after it ends the conversation. So with REQUEST MULTI. A
+// knob the synth sends right before a whole answer costs nothing: the answer is heard.
 TEST_P(SpoiltAnswer, IsRejectedAndTheNextGoodOneIsHeard) {
   sim->setGlobalData(63 - 5, 2);  // a global value the editor shows only once a good dump is in
+  sim->setPartData(0, 85 - 7, 99);
   sim->spoilAnswers(GetParam(), 1);
   connect();
   const auto requests = sim->received([](const Bytes& m) { return isRequest(m, 0x04); });
-  EXPECT_EQ(requests.size(), 2u) << "the good answer to the scan's first request was not heard";
+  EXPECT_EQ(requests.size(), GetParam() == DorvikSim::Spoil::kKnobFirst ? 1u : 2u) << "the good answer was not heard";
   EXPECT_TRUE(waitParam(kGlobalMixInputTo, 2, 1.0));
+  setParam(kLibSyncTimer, 0);
+  sim->spoilAnswers(GetParam(), 1);
+  setParam(kRequestTempData, 1);
+  EXPECT_TRUE(waitParam(kFilter1Cutoff, 99, 5.0)) << "the good answer after the spoilt one was not taken";
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, SpoiltAnswer,
                          ::testing::Values(DorvikSim::Spoil::kMissingEnd, DorvikSim::Spoil::kBadChecksum,
-                                           DorvikSim::Spoil::kHighBit, DorvikSim::Spoil::kTruncated));
+                                           DorvikSim::Spoil::kHighBit, DorvikSim::Spoil::kTruncated,
+                                           DorvikSim::Spoil::kCutOff, DorvikSim::Spoil::kKnobFirst));
 
 TEST_F(EditorOnWire, AnEditSendsItsParameterChangeWithTheDeviceId) {
   sim->setDeviceId(0);
@@ -423,7 +433,8 @@ TEST_F(EditorOnWire, ClosingInTheMiddleOfATransferIsQuickAndClean) {
 
 // A silent synth: the handshake asks device 0, polls 20 times, scans all 128 ids one pacing
 // interval apart, polls up to the 30th and gives up ("No response from Dorvik!"), sending nothing
-// more. Paced at 50 ms here, so the whole conversation takes about 8 s.
+// more. Paced at 50 ms here, so the whole conversation takes about 8 s. REQUEST MULTI then ends
+// after part 1's request and scan: no other part, no multi request.
 TEST_F(EditorOnWire, ASilentSynthIsScannedOnceAndGivenUpOnTime) {
   sim->setSilent(true);
   writeSettings(sim->editorOutputName(), sim->editorInputName());
@@ -437,6 +448,14 @@ TEST_F(EditorOnWire, ASilentSynthIsScannedOnceAndGivenUpOnTime) {
   for (int d = 0; d < 128; ++d) EXPECT_EQ(got[1 + d].bytes[3], d);
   expectGap(got[0], got[1], 20 * 0.05, 0.1, 0.1);
   expectGap(got[1], got[128], 127 * 0.05, 0.3, 0.3);
+  sim->clearLog();
+  setParam(kRequestTempData, 1);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x00) && m[3] == 127; }, 1, 15.0));
+  MidiTestSleep(1.5);  // the last ten polls, and a second part's request if there were one
+  const auto parts = sim->received([](const Bytes& m) { return isRequest(m, 0x00) || isRequest(m, 0x01); });
+  ASSERT_EQ(parts.size(), 129u);
+  for (int d = 0; d < 128; ++d) EXPECT_EQ(parts[1 + d].bytes, (Bytes{0xF0, 0x3E, 0x10, uint8_t(d), 0x00, 0x30, 0x00, 0xF7}));
+  expectGap(parts[0], parts[128], (20 + 127) * 0.05, 0.3, 0.735);
   std::ifstream log(dataFolder + "Sorvanta Editor LOG.txt");
   EXPECT_NE(std::string(std::istreambuf_iterator<char>(log), {}).find("No response from Dorvik!"), std::string::npos);
   const double t = MidiTestNow();
@@ -463,6 +482,7 @@ TEST_F(EditorOnWire, AProjectWhoseOutputIsGoneWaitsForAnOutputThenPushesAndCheck
   MidiTestSleep(1.5);
   EXPECT_TRUE(sim->log().empty());
   setParam(kDeviceOutSelection, listed(true, sim->editorOutputName()));
+  setParam(kDeviceInSelection, listed(false, sim->editorInputName()));
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 30.0));
   const auto dumps = sim->received([](const Bytes& m) { return m.size() > 200; });
   ASSERT_GE(dumps.size(), 3u) << "the held project was not pushed";
@@ -512,8 +532,7 @@ TEST_F(EditorOnWire, AProjectReopensItsStoredPorts) {
 // After REQUEST MULTI part 3 plays B 051, oscillator 1 locked at octave 40, detune 10: the step up
 // asks for B 052, whose sound comes in around the lock, and the locked values go back to the synth.
 TEST_F(EditorOnWire, AProgramStepAfterAReceivedMultiKeepsTheLockedSectionOnTheSynth) {
-  sim->setMultiData(32 + 22 * 2, 1);
-  sim->setMultiData(32 + 22 * 2 + 1, 50);
+  sim->setMultiData(32 + 22 * 2, 1), sim->setMultiData(32 + 22 * 2 + 1, 50);
   Bytes next = sim->soundDump(1, 51);
   next[8] = 88, next[10] = 90, next[85] = 33;
   DorvikSim::checksum(next);
@@ -528,15 +547,6 @@ TEST_F(EditorOnWire, AProgramStepAfterAReceivedMultiKeepsTheLockedSectionOnTheSy
   EXPECT_EQ(sim->received([](const Bytes& m) { return m.size() == 2 && m[0] == 0xC2; }).at(0).bytes[1], 51);
   const Bytes held = sim->partSound(2);
   EXPECT_EQ(std::vector<int>({held[8], held[10], held[85]}), std::vector<int>({40, 10, 33}));
-}
-
-// Device ID 3 chosen while the synth answers at 0: the synth (deaf to other ids) takes it, and it stays.
-TEST_F(EditorOnWire, ADeviceIdChosenInTheEditorIsToldAtTheOldIdAndHeardAtTheNew) {
-  connect();
-  setParam(kGlobalSysExID, 3);
-  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04) && m[3] == 3; }, 1, 5.0));
-  MidiTestSleep(0.5);
-  EXPECT_EQ(sim->deviceId() * 10 + param(kGlobalSysExID), 33);
 }
 
 // A project loaded while SEND MULTI runs, the way the host loads one (--at T restore FILE: the
@@ -563,14 +573,34 @@ TEST_F(EditorOnWire, AProjectLoadedDuringATransferLetsItEndAndPushesAfterIt) {
   ASSERT_TRUE(done.size() == 1 && done[0].ok) << "the restore never came due or failed";
   const double returned = MidiTestNow();
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 392; }, 2, 30.0)) << "no push after the transfer";
-  const auto globals = sim->received([](const Bytes& m) { return m.size() == 207; });
-  const auto sounds = sim->received([](const Bytes& m) { return m.size() == 392; });
-  ASSERT_TRUE(globals.size() == 2 && sounds.size() == 2) << globals.size() << " globals, " << sounds.size() << " sounds";
-  EXPECT_EQ(sim->received([](const Bytes& m) { return m.size() == 393; }).size(), 2u);
+  const auto globals = sim->received([](const Bytes& m) { return m.size() == 207; }),
+             sounds = sim->received([](const Bytes& m) { return m.size() == 392; }),
+             multis = sim->received([](const Bytes& m) { return m.size() == 393; });
+  ASSERT_TRUE(globals.size() == 2 && multis.size() == 2 && sounds.size() == 2) << globals.size() << multis.size() << sounds.size();
   EXPECT_LT(returned, sounds[0].time) << "the restore waited for the transfer";
   EXPECT_EQ(sounds[0].bytes[85], 20) << "the running transfer was changed under way";
   EXPECT_LT(sounds[0].frameTime, globals[1].frameTime) << "the project's push did not wait for the transfer";
-  EXPECT_EQ(sounds[1].bytes[85], 66);
   EXPECT_EQ(sim->partSound(0)[85], 66) << "the project's sound did not reach the synth";
+}
+
+// The JACK server stops under a running editor and starts again, the synth's interface with it:
+// choosing the output and then the input again reconnects both, and the device check follows.
+// Device ID 3 chosen then, while the synth answers at 0: the synth (deaf to other ids) takes it.
+TEST_F(EditorOnWire, AfterAJackRestartChoosingThePortsAgainReconnectsAndADeviceIdChosenIsTaken) {
+  connect();
+  sim.reset();
+  decoy.reset();
+  server().stop();
+  ASSERT_TRUE(server().start());
+  makeSims();
+  sim->setGlobalData(63 - 5, 3);  // shown once the check's answer is heard
+  setParam(kDeviceOutSelection, listed(true, sim->editorOutputName()));
+  setParam(kDeviceInSelection, listed(false, sim->editorInputName()));
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 10.0)) << "the output is not back";
+  EXPECT_TRUE(waitParam(kGlobalMixInputTo, 3)) << "the input is not back";
+  setParam(kGlobalSysExID, 3);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04) && m[3] == 3; }, 1, 5.0));
+  MidiTestSleep(0.5);
+  EXPECT_EQ(sim->deviceId() * 10 + param(kGlobalSysExID), 33) << "not taken, or not kept";
 }
 }  // namespace

@@ -204,11 +204,6 @@ inline RecordingSorvanta* sendingAtOnce(RecordingSorvanta* p) {
   return p;
 }
 
-// The end of a fuzz input that may have started jobs: they are ended and their threads joined,
-// so that nothing is in flight when the fuzzer checks for leaks after the input (a block a
-// worker holds in the middle of its work can read as lost) or the next input begins.
-inline void endInput(RecordingSorvanta& p) { p.midiManager->stopAllJobs(); }
-
 // A temporary data folder and resources folder; the plug-in is built against them.
 class EditorEnvironment {
 public:

@@ -1,6 +1,7 @@
 // Hostile SysEx into the incoming dispatch and the dump parsers. The first byte chooses the
-// state the message meets (librarian capture armed, dump awaited for the editor, or neither);
-// the rest is the message. Nothing may read outside it, and no job may be started.
+// state the message meets (librarian capture armed, dump awaited for the editor, or neither;
+// bit 2: a quick-tab refresh pending); the rest is the message. Nothing may read outside it, no
+// job may be started, and a SysEx cut off before its F7 changes nothing at all.
 #include <cstddef>
 #include <cstdint>
 
@@ -31,8 +32,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (mode & 1) mgr->SetLibrarianRequestActive(true);
   else if (mode & 2) mgr->SetLibrarianRequestActive(false);
   else mgr->SetLibrarianRequestActive(true), mgr->patchRequest.armed = false, mgr->editorCaptureActive = false;
+  mgr->quickTabRefreshPending = (mode & 4) != 0;
+  const size_t before = mgr->editorCaptureActive + 2 * mgr->patchRequest.armed + 4 * (host->changes.size() + host->changes2.size());
   ISysEx sx(0, n > 0 ? msg : nullptr, n);
   mgr->ProcessSysExFromPlug(&sx, true);
+  const size_t after = mgr->editorCaptureActive + 2 * mgr->patchRequest.armed + 4 * (host->changes.size() + host->changes2.size());
+  if (n > 0 && msg[0] == 0xF0 && msg[n - 1] != 0xF7 && (after != before || host->flags.replyReceived)) abort();
   mgr->ProcessSysEx(&sx, false);
 
   dump::parseSoundDump(msg, n, *host);

@@ -64,7 +64,7 @@ TEST(GtkResources, LoadFileIsWholeNulTerminatedAndRefusesHugeFiles) {
   delete[] buf;
 }
 
-TEST(GtkResources, PngLookupDropsTheFolderAndIgnoresTheExtensionsCase) {
+TEST(GtkResources, PngLookupDropsTheFolderIgnoresTheExtensionsCaseAndNamesWhatIsNoFile) {
   TempDir dir;
   fs::create_directories(dir.path / "img");
   writeSolidPng((dir.path / "img" / "main-bg-frame.PNG").c_str(), 3, 2, 1.0, 0.0, 0.0);
@@ -84,23 +84,15 @@ TEST(GtkResources, PngLookupDropsTheFolderAndIgnoresTheExtensionsCase) {
   // Without a resources folder or bundle nothing is found.
   IGraphicsGtk none(&plug, 10, 10);
   EXPECT_EQ(none.OSLoadBitmap(104, "resources/img/main-bg-frame.png"), nullptr);
-}
-
-// A resource by the looked-for name that is no file is that resource, unusable: it is named with
-// its reason and not searched for in every folder below (where a file of the same name lies).
-TEST(GtkResources, AResourceThatIsNoFileIsNamedWithItsReasonAndCostsNoWalk) {
-  TempDir dir;
+  // A resource by the looked-for name that is no file is that resource, unusable: it is named with
+  // its reason and not searched for in every folder below (where a file of the same name lies).
   ASSERT_EQ(mkfifo((dir.path / "fifo.png").c_str(), 0600), 0);
   fs::create_directories(dir.path / "folder.png");
-  fs::create_directories(dir.path / "deep");
   fs::create_symlink("loop.png", dir.path / "loop.png");
   fs::create_symlink("absent.png", dir.path / "dangling.png");
-  GuiTestPlug plug;
-  IGraphicsGtk g(&plug, 10, 10);
-  g.SetResourcesPath(dir.path.c_str());
   for (std::string c : {"fifo:named pipe (FIFO)", "folder:a folder", "loop:symbolic links", "dangling:link to nothing"}) {
     const std::string name = c.substr(0, c.find(':')), file = (dir.path / (name + ".png")).string();
-    writeSolidPng((dir.path / "deep" / (name + ".png")).c_str(), 2, 2, 1, 0, 0);
+    writeSolidPng((dir.path / "img" / (name + ".png")).c_str(), 2, 2, 1, 0, 0);
     testing::internal::CaptureStderr();
     EXPECT_EQ(g.OSLoadBitmap(1, ("resources/img/" + name + ".png").c_str()), nullptr) << name;
     const std::string said = testing::internal::GetCapturedStderr();

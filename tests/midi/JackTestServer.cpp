@@ -5,10 +5,8 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/sem.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -104,147 +102,54 @@ private:
   int mFd;
 };
 
-// JACK's registry, /dev/shm/jack-shm-registry: its table of 8 servers and the shared memory
-// segments they made. A server enters itself at start and leaves at a clean exit; one killed
-// outright (SIGKILL, a crash, a test killed before it could stop its server) keeps its entry
-// for good, and once all 8 are taken no server starts. jackd clears a dead server's entry only
-// when a server of the same name starts, and ours never reuse a name; the dead server's
-// segments jackd releases by itself. So a start clears the entries whose process is gone, under
-// the registry's own lock (a System V semaphore) as jackd does, and nothing else: a live
-// server, a musician's own among them, is never touched.
-//
-// Layout (jackd2 1.9 on x86-64): magic "JACK" (uint32), protocol (uint16), shm type (int32 at
-// 8), registry size, header length and segment entry length (int32 at 12, 16, 20), then the
-// servers {pid_t pid; char name[260]}, then the segments. A registry laid out otherwise is only
-// named, never written.
-const char* const kRegistryPath = "/dev/shm/jack-shm-registry";
-const key_t kRegistryLockKey = 0x282929;
-const uint32_t kRegistryMagic = 0x4A41434B;
-const int kServerEntries = 8;
-const size_t kServerTableAt = 24, kServerNameBytes = 260, kServerEntryBytes = 4 + kServerNameBytes;
+// JACK's registry, /dev/shm/jack-shm-registry, holds its table of 8 servers. A server killed
+// outright (SIGKILL, a crash, a test killed before it could stop its server) keeps its entry for
+// good, and once all 8 are taken no server starts: jackd clears a dead server's entry only when
+// one of the same name starts, and ours never reuse a name (its segments jackd releases by
+// itself). So a start clears the entries whose process is gone, and nothing else: a live server,
+// a musician's own among them, is never touched. Layout (jackd2 1.9 on x86-64): magic "JACK"
+// (uint32), the header's length (int32 at 16), then at 24 the servers {pid_t pid; char name[260]};
+// a registry laid out otherwise is left alone.
+const int kServers = 8, kServersAt = 24, kEntryBytes = 4 + 260;
 
-// The registry mapped (for writing when asked); bytes() is null when it is absent or laid out
-// otherwise.
-class RegistryMap
+// The table; with clearGone, the entries of servers whose process is gone are first cleared,
+// each named on standard error, under the registry's own lock (a System V semaphore, taken as
+// jackd takes it and undone should we die holding it; nothing is done while it stays taken 2 s).
+std::vector<JackServerEntry> serverTable(bool clearGone)
 {
-public:
-  explicit RegistryMap(bool write)
+  std::vector<JackServerEntry> table;
+  const int lock = clearGone ? semget(0x282929, 1, 0) : -1;
+  sembuf take = {0, -1, SEM_UNDO}, give = {0, 1, SEM_UNDO};
+  timespec wait = {2, 0};
+  if (clearGone && (lock < 0 || semtimedop(lock, &take, 1, &wait) != 0))
+    return table;
+  const int fd = open("/dev/shm/jack-shm-registry", (clearGone ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  unsigned char head[kServersAt + kServers * kEntryBytes];
+  uint32_t magic = 0, length = 0;
+  if (fd >= 0 && pread(fd, head, sizeof head, 0) == (ssize_t)sizeof head)
+    memcpy(&magic, head, 4), memcpy(&length, head + 16, 4);
+  static const unsigned char cleared[kEntryBytes] = {};
+  for (int i = 0; i < kServers && magic == 0x4A41434B && length == sizeof head; ++i)
   {
-    const int fd = open(kRegistryPath, (write ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0)
-      return;
-    struct stat st;
-    const size_t header = kServerTableAt + kServerEntries * kServerEntryBytes;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (size_t)st.st_size >= header)
-    {
-      void* m = mmap(nullptr, (size_t)st.st_size, PROT_READ | (write ? PROT_WRITE : 0), MAP_SHARED, fd, 0);
-      if (m != MAP_FAILED)
-      {
-        mBytes = static_cast<unsigned char*>(m);
-        mSize = (size_t)st.st_size;
-      }
-    }
-    close(fd);
-    uint32_t magic = 0;
-    int32_t headerLength = 0;
-    if (mBytes)
-    {
-      memcpy(&magic, mBytes, 4);
-      memcpy(&headerLength, mBytes + 16, 4);
-    }
-    if (mBytes && (magic != kRegistryMagic || headerLength != (int32_t)header))
-    {
-      munmap(mBytes, mSize);
-      mBytes = nullptr;
-    }
-  }
-  ~RegistryMap()
-  {
-    if (mBytes)
-      munmap(mBytes, mSize);
-  }
-  unsigned char* server(int i) const { return mBytes ? mBytes + kServerTableAt + (size_t)i * kServerEntryBytes : nullptr; }
-
-private:
-  unsigned char* mBytes = nullptr;
-  size_t mSize = 0;
-};
-
-JackServerEntry serverEntry(const unsigned char* at)
-{
-  JackServerEntry e;
-  int32_t pid = 0;
-  memcpy(&pid, at, 4);
-  e.pid = pid;
-  e.name.assign(reinterpret_cast<const char*>(at) + 4, strnlen(reinterpret_cast<const char*>(at) + 4, kServerNameBytes));
-  // Only a pid no process has is dead: one taken by another process since counts as running.
-  e.running = pid <= 0 || kill(pid, 0) == 0 || errno != ESRCH;
-  return e;
-}
-
-// Holds JACK's registry lock for its scope, as jackd takes it (undone should we die holding
-// it); held() is false when there is none or it stays taken for 2 s.
-class RegistryLock
-{
-public:
-  RegistryLock() : mId(semget(kRegistryLockKey, 1, 0))
-  {
-    sembuf take = {0, -1, SEM_UNDO};
-    timespec wait = {2, 0};
-    mHeld = mId >= 0 && semtimedop(mId, &take, 1, &wait) == 0;
-  }
-  ~RegistryLock()
-  {
-    sembuf give = {0, 1, SEM_UNDO};
-    if (mHeld)
-      semop(mId, &give, 1);
-  }
-  bool held() const { return mHeld; }
-
-private:
-  int mId;
-  bool mHeld = false;
-};
-
-// Clears the server entries whose process is gone, each named on standard error. Run under the
-// start/stop lock.
-void clearDeadServers()
-{
-  RegistryLock lock;
-  if (!lock.held())
-    return;
-  RegistryMap registry(true);
-  for (int i = 0; i < kServerEntries && registry.server(i); ++i)
-  {
-    const JackServerEntry e = serverEntry(registry.server(i));
-    if (e.running)
+    const unsigned char* at = head + kServersAt + i * kEntryBytes;
+    JackServerEntry e;
+    memcpy(&e.pid, at, 4);
+    if (e.pid <= 0)
       continue;
-    memset(registry.server(i), 0, kServerEntryBytes);
-    fprintf(stderr, "JackTestServer: cleared JACK's table entry of server %s (its jackd, pid %d, is gone)\n",
-            e.name.c_str(), (int)e.pid);
+    e.name.assign((const char*)at + 4, strnlen((const char*)at + 4, kEntryBytes - 4));
+    // Only a pid no process has is gone: one taken by another process since counts as running.
+    e.running = kill(e.pid, 0) == 0 || errno != ESRCH;
+    if (clearGone && !e.running && pwrite(fd, cleared, kEntryBytes, at - head) == kEntryBytes)
+      fprintf(stderr, "JackTestServer: cleared JACK's table entry of server %s (its jackd, pid %d, is gone)\n",
+              e.name.c_str(), (int)e.pid);
+    else
+      table.push_back(e);
   }
-}
-
-// Why a start may have failed: the table as it stands, and how to clear what we may not.
-void describeServerTable()
-{
-  const std::vector<JackServerEntry> table = JackServerTable();
-  if (table.empty())
-  {
-    fprintf(stderr, "JackTestServer: JACK's table of servers (%s) cannot be read here\n", kRegistryPath);
-    return;
-  }
-  bool gone = false;
-  for (const JackServerEntry& e : table)
-  {
-    fprintf(stderr, "JackTestServer: JACK's table holds %s (pid %d, %s)\n", e.name.c_str(), (int)e.pid,
-            e.running ? "running" : "gone, not cleared");
-    gone = gone || !e.running;
-  }
-  if (gone || (int)table.size() >= kServerEntries)
-    fprintf(stderr, "JackTestServer: stop the servers no longer needed; the entry of a jackd that is gone is "
-                    "cleared by the next start, or, once no jackd runs at all, by removing %s\n",
-            kRegistryPath);
+  if (fd >= 0)
+    close(fd);
+  if (clearGone)
+    semop(lock, &give, 1);
+  return table;
 }
 
 // Starts jackd under name; -1 when fork failed.
@@ -294,18 +199,7 @@ void MidiTestSleep(double seconds)
   nanosleep(&ts, nullptr);
 }
 
-std::vector<JackServerEntry> JackServerTable()
-{
-  std::vector<JackServerEntry> table;
-  RegistryMap registry(false);
-  for (int i = 0; i < kServerEntries && registry.server(i); ++i)
-  {
-    JackServerEntry e = serverEntry(registry.server(i));
-    if (e.pid > 0)
-      table.push_back(e);
-  }
-  return table;
-}
+std::vector<JackServerEntry> JackServerTable() { return serverTable(false); }
 
 const char* MidiTestClientSuffix()
 {
@@ -358,7 +252,9 @@ bool JackTestServer::start(double timeoutSeconds)
   }
   fprintf(stderr, "JackTestServer: jackd \"%s\" did not come up within %.0f s (%u attempts)\n", name,
           timeoutSeconds, attempt);
-  describeServerTable();
+  for (const JackServerEntry& e : JackServerTable())  // what may fill the table: stop what is no longer needed
+    fprintf(stderr, "JackTestServer: JACK's table holds %s (pid %d, %s)\n", e.name.c_str(), (int)e.pid,
+            e.running ? "running" : "gone; once no jackd runs, removing /dev/shm/jack-shm-registry clears it");
   stop();
   return false;
 }
@@ -366,7 +262,7 @@ bool JackTestServer::start(double timeoutSeconds)
 bool JackTestServer::spawnAndWait(const char* name, double deadline)
 {
   StartStopLock exclusive;
-  clearDeadServers();
+  serverTable(true);
   mPid = spawnJackd(name);
   if (mPid < 0)
   {

@@ -24,15 +24,14 @@ const char* MidiTestClientSuffix();
 double MidiTestNow();
 void MidiTestSleep(double seconds);
 
-// One entry of JACK's machine-wide table of servers (8 entries, kept in shared memory).
+// JACK's machine-wide table of servers (8 entries in shared memory) as it stands; empty when it
+// cannot be read or is laid out otherwise than jackd2 1.9 lays it out.
 struct JackServerEntry
 {
   pid_t pid = 0;
-  std::string name;    // as JACK records it: "jack-UID:SERVER:"
+  std::string name;     // as JACK records it: "jack-UID:SERVER:"
   bool running = true;  // false only when no process has the pid any more
 };
-// The table as JACK holds it now; empty when it cannot be read or is laid out otherwise than
-// the JACK this was written for (jackd2 1.9) lays it out.
 std::vector<JackServerEntry> JackServerTable();
 
 class JackTestServer

@@ -127,8 +127,10 @@ TEST_F(EditorLibrarian, BothGridsOnOneBankShowAReceivedDumpAndCopyTakesWhatIsSho
   EXPECT_EQ(view->slotControl(0, 20)->GetTextCopy(), view->slotControl(1, 16)->GetTextCopy());
 }
 
-// Library-names mode: closing the bank-name menu without a choice sends nothing to the synth.
-TEST_F(EditorLibrarian, ADismissedBankNameMenuSendsNothing) {
+// Closed without a choice, they leave nothing behind: the bank-name menu in library-names mode
+// sends nothing to the synth; Escape or a wheel turn closes the rename field unapplied, the box
+// around it goes with it and the rename is disarmed.
+TEST_F(EditorLibrarian, ABankNameMenuOrARenameFieldClosedWithoutAChoiceLeaveNothingBehind) {
   LibrarianViewControl* view = attachView();
   sendingAtOnce(plug.get())->libraryNamesMode = true;
   view->setKeyboardCursor(7);
@@ -139,12 +141,7 @@ TEST_F(EditorLibrarian, ADismissedBankNameMenuSendsNothing) {
   plug->sendPatchToDeviceFromLibrarian(7, 0, 0);  // the same entry, chosen: it goes out
   idle();
   EXPECT_EQ(plug->sysexSent.size(), 1u);
-}
-
-// Escape or a wheel turn closes the rename field unapplied: the box around it goes with it and
-// the rename is disarmed.
-TEST_F(EditorLibrarian, ACancelledRenameFieldTakesItsBoxAlong) {
-  attachView()->renameSlot(0, 0);
+  view->renameSlot(0, 0);
   ASSERT_TRUE(shown("patchRename"));
   plug->OnTextEntryCancelled(kPatchRename);
   EXPECT_FALSE(shown("patchRename"));
