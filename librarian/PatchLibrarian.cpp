@@ -19,6 +19,7 @@
 #include "BankFormats.h"
 #include "DataFolder.h"
 #include "LibrarianLog.h"
+#include "UTIL_Module.h"
 
 namespace {
 
@@ -180,6 +181,8 @@ void PatchLibrarian::startLoading(const std::string& root) {
   m_share = std::make_shared<LoadShare>(withoutTrailingSeparators(root),
                                         m_writer == &m_defaultWriter ? nullptr : m_writer);
   m_loadPending = true;
+  // The thread may outlive this librarian and the plug-in's close: its code must stay mapped.
+  UTIL_KeepModuleLoaded(reinterpret_cast<const void*>(&involuntarySwitches));
   ++g_loadThreadsRunning;
   m_loadThread = std::thread([share = m_share]() mutable {
     if (std::unique_ptr<PatchLibrarian> read = readLoad(*share, false)) {
