@@ -25,9 +25,10 @@ namespace {
 
 // Where the librarian's diagnostics go: the editor's log file while its debug log is on, nowhere
 // otherwise (a library of thousands of banks would print and flush a line per file). One sink
-// serves the process; the editor made last sets it.
+// serves the process; the editor made last sets it. The path is never destroyed: a closed
+// editor's load thread may still log while the process ends.
 std::mutex g_librarianLogLock;
-std::string g_librarianLogPath;
+std::string& g_librarianLogPath = *new std::string;
 
 void librarianLineToLog(const std::string& line) {
   std::string path;

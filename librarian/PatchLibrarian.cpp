@@ -7,8 +7,7 @@
 #include <Poco/Path.h>
 #include <dirent.h>
 #include <fcntl.h>
-#include <pthread.h>
-#include <sched.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +19,7 @@
 #include "BankFormats.h"
 #include "DataFolder.h"
 #include "LibrarianLog.h"
+#include "UTIL_Module.h"
 
 namespace {
 
@@ -72,15 +72,17 @@ void deleteBanks(std::vector<PatchFile*>& list) {
   list.clear();
 }
 
-// Idle priority: the thread runs only on a processor nobody else wants. Best effort: where the
-// system refuses, the thread keeps the priority it has. Only a close tries to lift it again
-// (cancelLoad): Linux refuses that to a process without CAP_SYS_NICE, so no waiter relies on it.
-void setIdlePriority() {
-#ifdef SCHED_IDLE
-  sched_param param{};
-  pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
+// How often another thread has taken the processor from the calling one (involuntary switches).
+long involuntarySwitches() {
+#ifdef RUSAGE_THREAD
+  rusage use{};
+  if (getrusage(RUSAGE_THREAD, &use) == 0) return use.ru_nivcsw;
 #endif
+  return 0;
 }
+
+// How long the load thread steps aside each time another thread took the processor from it.
+constexpr std::chrono::milliseconds kStepAside{20};
 
 constexpr int kNameVariants = 100;   // "Name.syx", "Name (2).syx", ... "Name (99).syx"
 
@@ -90,22 +92,41 @@ PatchLibrarian::PatchLibrarian(LibrarianHost* host) : m_host(host) {}
 
 PatchLibrarian::~PatchLibrarian() {
   cancelLoad();
-  if (m_loadThread.joinable()) m_loadThread.join();
+  // Never joined: the load thread may be in the middle of a split, or stepping aside on a busy
+  // processor, and the editor's close would wait as long. It touches nothing of this librarian,
+  // only what it shares with it (LoadShare), which it keeps alive itself; it frees what it read
+  // once it sees the cancel.
+  if (m_loadThread.joinable()) m_loadThread.detach();
   clearAll();
 }
+
+namespace {
+std::atomic<int> g_loadThreadsRunning{0};
+}  // namespace
+
+int PatchLibrarian::loadThreadsRunning() { return g_loadThreadsRunning.load(); }
 
 // One background load and the waiters that join it. The walk is made once, by whoever comes
 // first; the files are then handed out one at a time from `next`, so the load thread and each
 // waiter read different files side by side. A waiter never waits for a file the load thread has
-// taken: once none is left to hand out it reads again any that is not in yet (at idle priority on
-// a busy processor the load thread may hold one for long). Then one of them takes everything read
+// taken: once none is left to hand out it reads again any that is not in yet (on a busy processor
+// the load thread, stepping aside, may hold one for long). Then one of them takes everything read
 // and finishes the load (splits, lists, indexes); a waiter that finds the load thread finishing
 // does not wait for it either, but reads the whole library once more.
+// The load thread and the librarian that started it each hold the share; the thread touches
+// nothing else of that librarian, which may be closed while the thread still reads. The library
+// the thread reads is left in `arrived` for its owner to put in place (takeArrivedLoad).
 struct PatchLibrarian::LoadShare {
   enum class Finisher { none, loadThread, waiter };
-  explicit LoadShare(std::string r) : root(std::move(r)) {}
+  LoadShare(std::string r, BankFileWriter* w) : root(std::move(r)), writer(w ? w : &ownWriter) {}
   const std::string root;
+  BankFileWriter ownWriter;
+  BankFileWriter* const writer;   // a writer set on the owner must outlive the load
   std::atomic<size_t> next{0};
+  // The load's result is no longer wanted: its owner cancelled it, or a waiter put the library
+  // in place. Every reader stops at its next file.
+  std::atomic<bool> over{false};
+  std::atomic<bool> hasArrived{false};   // set once `arrived` is, after the mutex is released
   std::mutex mutex;
   // Guarded by mutex. walk is made once; read[i] is null until file i of walk is read, and
   // stays set until the finishing loader takes them all.
@@ -113,6 +134,7 @@ struct PatchLibrarian::LoadShare {
   bool rootFound = false;
   std::vector<std::unique_ptr<ReadBank>> read;
   Finisher finisher = Finisher::none;
+  std::unique_ptr<PatchLibrarian> arrived;
 };
 
 // The folder of the file read last, kept open: files are opened relative to it, so a library of
@@ -142,55 +164,58 @@ private:
 };
 
 void PatchLibrarian::cancelLoad() {
-  m_loadCancelled = true;
-  // At idle priority the load may wait long on a busy processor to see the flag, and the editor's
-  // close with it: lend it normal priority where the system lets us (with CAP_SYS_NICE, or a
-  // nice limit that allows it); elsewhere the close waits for the file the load is reading.
-#ifdef SCHED_IDLE
-  std::lock_guard<std::mutex> lock(m_loadMutex);
-  if (loadPending() && m_loadThread.joinable()) {
-    sched_param param{};
-    pthread_setschedparam(m_loadThread.native_handle(), SCHED_OTHER, &param);
+  if (!m_share) return;
+  m_share->over = true;
+  {
+    std::lock_guard<std::mutex> lock(m_loadMutex);
+    m_loadPending.store(false, std::memory_order_release);
   }
-#endif
+  m_loadDone.notify_all();
+  std::unique_ptr<PatchLibrarian> unwanted;
+  std::lock_guard<std::mutex> lock(m_share->mutex);
+  unwanted.swap(m_share->arrived);
 }
 
 void PatchLibrarian::startLoading(const std::string& root) {
-  if (m_loadThread.joinable()) return;
-  m_share = std::make_shared<LoadShare>(withoutTrailingSeparators(root));
+  if (m_share) return;
+  m_share = std::make_shared<LoadShare>(withoutTrailingSeparators(root),
+                                        m_writer == &m_defaultWriter ? nullptr : m_writer);
   m_loadPending = true;
-  m_loadThread = std::thread([this] {
-    // The load takes only time no other thread of the process wants, so the first page is drawn
-    // as fast as without a library; whoever needs the library sooner reads the rest itself.
-    setIdlePriority();
-    joinLoad(*m_share, false);
+  // The thread may outlive this librarian and the plug-in's close: its code must stay mapped.
+  UTIL_KeepModuleLoaded(reinterpret_cast<const void*>(&involuntarySwitches));
+  ++g_loadThreadsRunning;
+  m_loadThread = std::thread([share = m_share]() mutable {
+    if (std::unique_ptr<PatchLibrarian> read = readLoad(*share, false)) {
+      {
+        std::lock_guard<std::mutex> lock(share->mutex);
+        if (!share->over) share->arrived.swap(read);
+      }
+      share->hasArrived = true;
+    }
     // The load's buffers and parse scraps sit between what the library keeps: hand the free
     // pages back, so the open editor holds about the library's own bytes.
-    if (!m_loadCancelled) malloc_trim(0);
+    if (!share->over) malloc_trim(0);
+    share.reset();
+    --g_loadThreadsRunning;
   });
 }
 
-void PatchLibrarian::joinLoad(LoadShare& share, bool waiter) {
-  // Read into a librarian of its own, then hand over every list at once: readers of this one
-  // see the library before or after, never between.
-  PatchLibrarian staging(nullptr);
-  staging.m_writer = m_writer;
-  staging.m_loadingFor = this;
-  if (!staging.loadLibrary(share.root, &share, waiter)) {
-    if (m_loadCancelled) {
-      // Nothing half read is put in place; what was read goes with the staging librarian.
-      {
-        std::lock_guard<std::mutex> done(m_loadMutex);
-        m_loadPending.store(false, std::memory_order_release);
-      }
-      m_loadDone.notify_all();
-    }
-    return;
-  }
+std::unique_ptr<PatchLibrarian> PatchLibrarian::readLoad(LoadShare& share, bool waiter) {
+  auto staging = std::make_unique<PatchLibrarian>(nullptr);
+  staging->m_writer = share.writer;
+  staging->m_readingFor = &share;
+  staging->m_stepsAside = !waiter;
+  staging->m_switchesSeen = involuntarySwitches();
+  if (!staging->loadLibrary(share.root, &share, waiter)) return nullptr;
+  return staging;
+}
+
+void PatchLibrarian::adoptLoad(PatchLibrarian& staging) {
+  // Every list at once: readers of this librarian see the library before or after, never between.
   {
     UTIL_MutexLock lock(&m_bankLock);
     std::lock_guard<std::mutex> done(m_loadMutex);
-    if (!m_loadPending.load()) return;   // another reader of this load was first
+    if (!m_loadPending.load()) return;   // another reader of this load was first, or it was cancelled
     soundBankFiles.swap(staging.soundBankFiles);
     multiBankFiles.swap(staging.multiBankFiles);
     searchBankFiles.swap(staging.searchBankFiles);
@@ -206,22 +231,47 @@ void PatchLibrarian::joinLoad(LoadShare& share, bool waiter) {
     currentFileSplit = staging.currentFileSplit;
     ++m_generation;
     m_loadStatus = staging.m_splitProblem;
+    m_share->over = true;
     m_loadPending.store(false, std::memory_order_release);
   }
   m_loadDone.notify_all();
+  // A library the load thread left meanwhile is not wanted any more.
+  std::unique_ptr<PatchLibrarian> unwanted;
+  std::lock_guard<std::mutex> lock(m_share->mutex);
+  unwanted.swap(m_share->arrived);
   // Whatever this held before (nothing at start-up) goes with the staging librarian.
 }
 
-bool PatchLibrarian::loadAbandoned() const {
-  return m_loadingFor &&
-         (m_loadingFor->m_loadCancelled.load(std::memory_order_relaxed) || !m_loadingFor->loadPending());
+void PatchLibrarian::takeArrivedLoad() {
+  if (!m_share || !m_share->hasArrived.load()) return;
+  std::unique_ptr<PatchLibrarian> read;
+  {
+    std::lock_guard<std::mutex> lock(m_share->mutex);
+    read.swap(m_share->arrived);
+  }
+  if (read) adoptLoad(*read);
+}
+
+bool PatchLibrarian::loadPending() {
+  if (!m_loadPending.load(std::memory_order_acquire)) return false;
+  takeArrivedLoad();
+  return m_loadPending.load(std::memory_order_acquire);
+}
+
+bool PatchLibrarian::keepLoading() {
+  if (m_stepsAside && involuntarySwitches() != m_switchesSeen) {
+    std::this_thread::sleep_for(kStepAside);
+    m_switchesSeen = involuntarySwitches();
+  }
+  return !(m_readingFor && m_readingFor->over.load(std::memory_order_relaxed));
 }
 
 void PatchLibrarian::waitForLoad() {
   if (!loadPending()) return;
-  joinLoad(*m_share, true);
+  if (std::unique_ptr<PatchLibrarian> read = readLoad(*m_share, true)) adoptLoad(*read);
   std::unique_lock<std::mutex> lock(m_loadMutex);
-  m_loadDone.wait(lock, [this] { return !loadPending(); });
+  // Only another waiter, which finishes the load, leaves this one here.
+  m_loadDone.wait(lock, [this] { return !m_loadPending.load(); });
 }
 
 std::string PatchLibrarian::takeLoadStatus() {
@@ -319,20 +369,20 @@ bool PatchLibrarian::loadLibrary(const std::string& root, LoadShare* share, bool
     banks.reserve(walk->files.size());
     OpenFolders open;
     for (size_t i = 0; i < walk->files.size(); ++i) {
-      if (loadAbandoned()) return false;
+      if (!keepLoading()) return false;
       banks.push_back(parseFolderFiles(walk->folders[walk->folderOfFile[i]], walk->files[i], open));
     }
   }
   finishLoad(*walk, banks);
-  if (loadAbandoned()) return false;
+  if (!keepLoading()) return false;
   createNewCategoryPatchFiles();
   return true;
 }
 
 bool PatchLibrarian::readShared(LoadShare& share, bool waiter, std::shared_ptr<const LibraryWalk>& walk,
                                 bool& rootFound, std::vector<ReadBank>& banks) {
-  // Nothing but a few pointers changes hands under share.mutex: the load thread, at idle
-  // priority, may lose the processor while it holds the mutex, and a waiter then waits for it.
+  // Nothing but a few pointers changes hands under share.mutex: the load thread, on a busy
+  // processor, may lose it while it holds the mutex, and a waiter then waits for it.
   {
     std::lock_guard<std::mutex> l(share.mutex);
     walk = share.walk;
@@ -361,7 +411,7 @@ bool PatchLibrarian::readShared(LoadShare& share, bool waiter, std::shared_ptr<c
     if (i < share.read.size() && !share.read[i]) share.read[i] = std::move(bank);
   };
   for (size_t i; (i = share.next.fetch_add(1)) < n;) {
-    if (loadAbandoned()) return false;
+    if (!keepLoading()) return false;
     readOne(i);
   }
   for (size_t i = 0; i < n; ++i) {
@@ -370,7 +420,7 @@ bool PatchLibrarian::readShared(LoadShare& share, bool waiter, std::shared_ptr<c
       if (share.finisher != LoadShare::Finisher::none) break;
       if (share.read[i]) continue;
     }
-    if (loadAbandoned()) return false;
+    if (!keepLoading()) return false;
     readOne(i);
   }
   std::vector<std::unique_ptr<ReadBank>> taken;
@@ -580,7 +630,7 @@ void PatchLibrarian::finishLoad(const LibraryWalk& walk, std::vector<ReadBank>& 
   for (const FolderEntry& f : walk.folders) folderList.push_back(f.path);
   OpenFolders open;
   for (const FolderEntry& folder : walk.folders) {
-    if (loadAbandoned()) return;
+    if (!keepLoading()) return;
     std::vector<std::pair<std::string, ReadBank*>> files;
     bool changed = false;
     for (size_t i = folder.firstFile; i < folder.firstFile + folder.fileCount; ++i) {

@@ -82,21 +82,27 @@ public:
   void initBankFilesOnDiscard(const std::string& root);
 
   // ---- Loading beside the editor's build ----
-  // Loads the library below root on a thread of its own, at idle priority. Until the whole
+  // Loads the library below root on a thread of its own, which steps aside whenever another
+  // thread wants its processor (see m_stepsAside). Until the whole
   // library is read the lists stay as they are (empty at start-up) and loadPending() is true; then
   // every list, index and the categories are put in place at once under the bank lock, so no
-  // reader ever sees half a library. Call once, on an empty librarian.
+  // reader ever sees half a library. Call once, on an empty librarian. The thread is never
+  // waited for: a librarian closed meanwhile leaves it to stop at its next file.
   void startLoading(const std::string& root);
-  bool loadPending() const { return m_loadPending.load(std::memory_order_acquire); }
+  // Whether the library of startLoading is still to come; puts it in place when the load thread
+  // has read it.
+  bool loadPending();
   // Returns once a load started by startLoading is in place (at once when none is pending). The
   // calling thread reads the files the load thread has not read yet and finishes the load itself,
-  // at the caller's priority: an unprivileged process cannot lift the load thread out of idle
-  // priority, and a busy processor would starve it. It waits only for another caller doing so.
+  // at its own pace: the load thread steps aside on a busy processor. It waits only for another
+  // caller doing so.
   // Never call it holding the bank lock: whoever finishes the load needs it.
   void waitForLoad();
   // Stops a load started by startLoading at the next file (a split under way is finished first)
   // and puts nothing of it in place; returns at once. The destructor calls it.
   void cancelLoad();
+  // Load threads still running in the process, those of closed librarians included.
+  static int loadThreadsRunning();
   // The status text of the last background load (a bank that could not be split), once.
   std::string takeLoadStatus();
   // Deletes the records of one index: 0 sound, 1 multi, 2 category, 3 search.
@@ -264,20 +270,30 @@ private:
   };
   NameIndex m_nameIndex[4];   // guarded by bankLock()
 
-  // The work of the load thread and of each waiter: reads the share's library into a librarian
-  // of its own and puts it in place, unless another one did first.
-  void joinLoad(LoadShare& share, bool waiter);
-  // True on a librarian that a load reads into once that load is no longer wanted: its owner
-  // is going, or another reader of the same load has put the library in place.
-  bool loadAbandoned() const;
+  // Reads the share's library into a librarian of its own: the load thread's work and each
+  // waiter's. Null when the load is left to another reader, or no longer wanted.
+  static std::unique_ptr<PatchLibrarian> readLoad(LoadShare& share, bool waiter);
+  // Puts a library read for this one's load in place, unless another reader did first.
+  void adoptLoad(PatchLibrarian& staging);
+  // Puts the library the load thread left in the share in place, if it has.
+  void takeArrivedLoad();
+  // Between two files of a load into this librarian: false once the load is no longer wanted (its
+  // owner cancelled it, or another reader of the same load has put the library in place). The
+  // load thread first steps aside for a while when another thread took the processor from it.
+  bool keepLoading();
   std::atomic<uint64_t> m_generation{0};
-  const PatchLibrarian* m_loadingFor = nullptr;   // the owner a staging librarian reads for
+  const LoadShare* m_readingFor = nullptr;   // the load a staging librarian reads for
+  // The load thread's staging librarian takes only time that no other thread wants: the
+  // system's idle priority is not used, since without privileges it cannot be undone and a
+  // thread that a busy processor starves holds up the process's end (the kernel ends a process
+  // only once each of its threads has run again).
+  bool m_stepsAside = false;
+  long m_switchesSeen = 0;
   // The background load: what its readers share, its thread, whether its result is still to
   // come, and its status text. m_share is set before the thread starts and kept until the end.
   std::shared_ptr<LoadShare> m_share;
   std::thread m_loadThread;
   std::atomic<bool> m_loadPending{false};
-  std::atomic<bool> m_loadCancelled{false};
   std::mutex m_loadMutex;
   std::condition_variable m_loadDone;
   std::string m_loadStatus;   // guarded by m_loadMutex

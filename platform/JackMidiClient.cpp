@@ -1,11 +1,11 @@
 #include "JackMidiClient.h"
 
 #include "MidiBackend.h"
+#include "UTIL_Module.h"
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
-#include <dlfcn.h>
 #include <time.h>
 
 #include <atomic>
@@ -30,23 +30,6 @@ void jackMessage(const char* text)
     fprintf(stderr, "%s\n", text);
 }
 
-// True when the module holding this code stays loaded for the life of the process: the main
-// program, or a library pinned here (RTLD_NODELETE).
-bool pinnedOrMainProgram()
-{
-  Dl_info self;
-  if (!dladdr(reinterpret_cast<void*>(&jackMessage), &self) || !self.dli_fname)
-    return false;
-  if (dlopen(self.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE))
-    return true;
-  char* module = realpath(self.dli_fname, nullptr);
-  char* program = realpath("/proc/self/exe", nullptr);
-  const bool main = module && program && !strcmp(module, program);
-  free(module);
-  free(program);
-  return main;
-}
-
 }  // namespace
 
 bool openClient(jack_client_t** client, const std::string& name, JackProcessCallback process,
@@ -56,7 +39,7 @@ bool openClient(jack_client_t** client, const std::string& name, JackProcessCall
   std::call_once(installed, [] {
     // libjack keeps the functions for the life of the process; the module that holds them (the
     // plug-in's bundle) must then never be unloaded under it.
-    if (pinnedOrMainProgram())
+    if (UTIL_KeepModuleLoaded(reinterpret_cast<const void*>(&jackMessage)))
     {
       jack_set_error_function(jackMessage);
       jack_set_info_function(jackMessage);

@@ -138,6 +138,9 @@ public:
   // Fully opaque images (decoded from their files) drawn with source alpha at full weight are
   // copied, which gives the same pixels; off only to compare both roads.
   static void SetOpaqueImageCopies(bool on);
+  // What decodes an image file when its pixels are first asked for (GFX_LoadPNG when null): a
+  // test holds a decode with its own.
+  static void SetImageDecoder(GFX_IBitmap* (*decode)(const char* path));
 
   // ---- construction and attachment ----
   virtual void PrepDraw();

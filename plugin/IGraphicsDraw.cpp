@@ -40,6 +40,7 @@
 #include "GFX_SysBitmap.h"
 #include "IGraphics.h"
 #include "UTIL_File.h"
+#include "UTIL_Module.h"
 #include "UTIL_Mutex.h"
 #include "WINX_Font.h"
 
@@ -192,45 +193,19 @@ GFX_IBitmap* loadScaled(GFX_IBitmap* loaded, double scale) {
   return scaled;
 }
 
-// A cached image whose pixels are decoded from its PNG file, and scaled, when they are first
-// asked for; its size comes from the file's header, so controls lay themselves out without the
-// pixels. The decode makes exactly the bitmap the eager load makes (same decoder, same scaled
-// copy). Owns the decoded bitmap. The first getBits may come from any drawing thread: the
-// decode runs once, under the object's own lock; afterwards a read is one atomic load.
-class GUI_DeferredBitmap : public GFX_IBitmap {
-public:
-  GUI_DeferredBitmap(std::string path, double scale, int w, int h)
-      : mPath(std::move(path)), mScale(scale), mWidth(w), mHeight(h) {}
-  ~GUI_DeferredBitmap() override { delete mPixels.load(std::memory_order_relaxed); }
-  GFX_pixel* getBits() override {
-    GFX_IBitmap* p = pixels();
-    return p ? p->getBits() : nullptr;
-  }
-  int getWidth() override { return mWidth; }
-  int getHeight() override { return mHeight; }
-  int getRowSpan() override {
-    GFX_IBitmap* p = pixels();
-    return p ? p->getRowSpan() : mWidth;
-  }
-  bool resize(int width, int height) override {
-    GFX_IBitmap* p = pixels();
-    if (!p || !p->resize(width, height)) return false;
-    mWidth = p->getWidth();
-    mHeight = p->getHeight();
-    return true;
-  }
-  // Every pixel's alpha is 255 (known once decoded; false before).
-  bool isOpaque() {
-    pixels();
-    return mOpaque.load(std::memory_order_acquire);
-  }
-  size_t decodedBytes() {
-    GFX_IBitmap* p = mPixels.load(std::memory_order_acquire);
-    return p ? static_cast<size_t>(p->getRowSpan()) * static_cast<size_t>(p->getHeight()) * sizeof(GFX_pixel) : 0;
-  }
+std::atomic<GFX_IBitmap* (*)(const char*)> gImageDecoder{nullptr};
 
-private:
-  GFX_IBitmap* pixels() {
+// The pixels of an image decoded from its PNG file, and scaled, when they are first asked for.
+// The decode makes exactly the bitmap the eager load makes (same decoder, same scaled copy). It
+// runs once, under the object's own lock; afterwards a read is one atomic load. Shared by the
+// image and a helper decoding it ahead: an image deleted meanwhile goes at once, and the pixels
+// go with the helper's hold when it is done. Owns the decoded bitmap.
+class DeferredPixels {
+public:
+  DeferredPixels(std::string path, double scale, int w, int h)
+      : mPath(std::move(path)), mScale(scale), mWidth(w), mHeight(h) {}
+  ~DeferredPixels() { delete mPixels.load(std::memory_order_relaxed); }
+  GFX_IBitmap* get() {
     GFX_IBitmap* p = mPixels.load(std::memory_order_acquire);
     if (p || mFailed.load(std::memory_order_acquire)) return p;
     std::unique_lock<std::mutex> lock(mDecodeLock, std::try_to_lock);
@@ -242,7 +217,8 @@ private:
     }
     p = mPixels.load(std::memory_order_relaxed);
     if (p || mFailed.load(std::memory_order_relaxed)) return p;
-    p = loadScaled(GFX_LoadPNG(mPath.c_str(), nullptr), mScale);
+    GFX_IBitmap* (*const decode)(const char*) = gImageDecoder.load();
+    p = loadScaled(decode ? decode(mPath.c_str()) : GFX_LoadPNG(mPath.c_str(), nullptr), mScale);
     // A file changed or broken since its header was read draws nothing, as a missing image
     // does; a size that differs from the header's would break the controls' layout.
     if (p && (p->getWidth() != mWidth || p->getHeight() != mHeight)) {
@@ -256,14 +232,11 @@ private:
       mFailed.store(true, std::memory_order_release);
     return p;
   }
-  const std::string mPath;
-  const double mScale;
-  int mWidth, mHeight;
-  std::mutex mDecodeLock;
-  std::atomic<GFX_IBitmap*> mPixels{nullptr};
-  std::atomic<bool> mFailed{false};
-  std::atomic<bool> mOpaque{false};
+  // The decoded bitmap, or null while it is not (yet) decoded.
+  GFX_IBitmap* decoded() const { return mPixels.load(std::memory_order_acquire); }
+  bool opaque() const { return mOpaque.load(std::memory_order_acquire); }
 
+private:
   static bool allOpaque(GFX_IBitmap* p) {
     const GFX_pixel* bits = p->getBits();
     const int w = p->getWidth(), h = p->getHeight(), span = p->getRowSpan();
@@ -272,6 +245,53 @@ private:
         if ((bits[static_cast<size_t>(y) * span + x] & 0xffu) != 0xffu) return false;
     return true;
   }
+  const std::string mPath;
+  const double mScale;
+  const int mWidth, mHeight;
+  std::mutex mDecodeLock;
+  std::atomic<GFX_IBitmap*> mPixels{nullptr};
+  std::atomic<bool> mFailed{false};
+  std::atomic<bool> mOpaque{false};
+};
+
+// A cached image whose pixels are decoded when they are first asked for; its size comes from the
+// file's header, so controls lay themselves out without the pixels. The first getBits may come
+// from any drawing thread.
+class GUI_DeferredBitmap : public GFX_IBitmap {
+public:
+  GUI_DeferredBitmap(std::string path, double scale, int w, int h)
+      : mPixels(std::make_shared<DeferredPixels>(std::move(path), scale, w, h)), mWidth(w), mHeight(h) {}
+  GFX_pixel* getBits() override {
+    GFX_IBitmap* p = mPixels->get();
+    return p ? p->getBits() : nullptr;
+  }
+  int getWidth() override { return mWidth; }
+  int getHeight() override { return mHeight; }
+  int getRowSpan() override {
+    GFX_IBitmap* p = mPixels->get();
+    return p ? p->getRowSpan() : mWidth;
+  }
+  bool resize(int width, int height) override {
+    GFX_IBitmap* p = mPixels->get();
+    if (!p || !p->resize(width, height)) return false;
+    mWidth = p->getWidth();
+    mHeight = p->getHeight();
+    return true;
+  }
+  // Every pixel's alpha is 255 (known once decoded; false before).
+  bool isOpaque() {
+    mPixels->get();
+    return mPixels->opaque();
+  }
+  size_t decodedBytes() {
+    GFX_IBitmap* p = mPixels->decoded();
+    return p ? static_cast<size_t>(p->getRowSpan()) * static_cast<size_t>(p->getHeight()) * sizeof(GFX_pixel) : 0;
+  }
+  const std::shared_ptr<DeferredPixels>& pixels() const { return mPixels; }
+
+private:
+  const std::shared_ptr<DeferredPixels> mPixels;
+  int mWidth, mHeight;
 };
 
 // Work done ahead on a few helper threads while the editor is built and its window opened: the
@@ -282,30 +302,19 @@ private:
 // an image the drawing thread reaches first is decoded there, and the helper finds it done.
 // Images of pages not shown yet wait in a second queue, taken only when the first is empty and
 // nothing is being drawn: they never hold up a draw that the user waits for.
-// Before an image is deleted, forget() drops its queued job and waits out a running one, so no
-// helper ever holds a deleted image. The helpers start with the first job and live as long as
-// the process (or the library that holds this code), joined at its exit.
+// An image's job holds the image's pixels (DeferredPixels), not the image: an image deleted while
+// a helper decodes it goes at once (drop() takes its queued job away). Memory's job is waited
+// out by forget() before the memory goes. The helpers start with the first job and are never
+// ended or waited for: a decode may take a busy processor's tenth of a second, which an editor's
+// close or the process's end must not wait for. So the pool is never destroyed, and the module
+// that holds this code stays loaded once a helper runs it.
 class DecodeAheadPool {
 public:
-  ~DecodeAheadPool() {
-    // In a child forked from the process that started the helpers they do not exist: nothing
-    // to end or wait for, and no thread call may touch them (their records are left as they are).
-    if (getpid() != mOwner) {
-      new std::vector<std::thread>(std::move(mThreads));
-      return;
-    }
-    {
-      std::lock_guard<std::mutex> lock(mLock);
-      mQueue.clear();
-      mLater.clear();
-      mStop = true;
-    }
-    mWake.notify_all();
-    for (std::thread& t : mThreads) t.join();
-  }
   // `later`: only while nothing is drawn and no other job waits. Submitted again without it,
   // an image waiting there is moved up.
-  void submit(GUI_DeferredBitmap* bitmap, bool later = false) { add(Job{bitmap, nullptr, 0, nullptr}, later); }
+  void submit(const std::shared_ptr<DeferredPixels>& image, bool later = false) {
+    add(Job{image, nullptr, 0, nullptr}, later);
+  }
   // Maps in the pages of memory that is about to be written for the first time.
   void submitPages(void* at, size_t bytes) { add(Job{nullptr, at, bytes, nullptr}, false); }
   void submit(std::function<void()> task) {
@@ -320,7 +329,7 @@ public:
     tHelping = true;
     std::unique_lock<std::mutex> lock(mLock);
     for (;;) {
-      auto it = std::find_if(mQueue.begin(), mQueue.end(), [](const Job& j) { return j.bitmap != nullptr; });
+      auto it = std::find_if(mQueue.begin(), mQueue.end(), [](const Job& j) { return j.image != nullptr; });
       if (it == mQueue.end()) break;
       const Job job = *it;
       mQueue.erase(it);
@@ -328,13 +337,16 @@ public:
     }
     tHelping = false;
   }
-  // Drops the queued job of an image or of memory, and waits for it when it is running.
+  // Drops the queued job of an image or of memory; waits for memory's job when it is running.
   void forget(const void* subject) {
     std::unique_lock<std::mutex> lock(mLock);
-    auto of = [&](const Job& j) { return j.subject() == subject; };
-    mQueue.erase(std::remove_if(mQueue.begin(), mQueue.end(), of), mQueue.end());
-    mLater.erase(std::remove_if(mLater.begin(), mLater.end(), of), mLater.end());
+    drop(subject, lock);
     mDone.wait(lock, [&] { return std::find(mRunning.begin(), mRunning.end(), subject) == mRunning.end(); });
+  }
+  // Drops the queued job of an image; a running one keeps what it decodes until it is done.
+  void drop(const DeferredPixels* image) {
+    std::unique_lock<std::mutex> lock(mLock);
+    drop(image, lock);
   }
   // Jobs queued or running.
   size_t pending() {
@@ -350,13 +362,18 @@ public:
 
 private:
   struct Job {
-    GUI_DeferredBitmap* bitmap;
+    std::shared_ptr<DeferredPixels> image;
     void* pages;
     size_t pageBytes;
     std::shared_ptr<std::function<void()>> task;
-    const void* subject() const { return bitmap ? static_cast<const void*>(bitmap) : pages; }
-    bool operator==(const Job& o) const { return bitmap == o.bitmap && pages == o.pages && task == o.task; }
+    const void* subject() const { return image ? static_cast<const void*>(image.get()) : pages; }
+    bool operator==(const Job& o) const { return image == o.image && pages == o.pages && task == o.task; }
   };
+  void drop(const void* subject, std::unique_lock<std::mutex>&) {
+    auto of = [&](const Job& j) { return j.subject() == subject; };
+    mQueue.erase(std::remove_if(mQueue.begin(), mQueue.end(), of), mQueue.end());
+    mLater.erase(std::remove_if(mLater.begin(), mLater.end(), of), mLater.end());
+  }
   static size_t maxThreads() {
     // The cores this process may run on (a host or a test may hold it to fewer than exist).
     cpu_set_t set;
@@ -368,7 +385,7 @@ private:
   }
   void add(const Job& job, bool later) {
     std::lock_guard<std::mutex> lock(mLock);
-    if (mStop || std::find(mQueue.begin(), mQueue.end(), job) != mQueue.end() ||
+    if (std::find(mQueue.begin(), mQueue.end(), job) != mQueue.end() ||
         (job.subject() && std::find(mRunning.begin(), mRunning.end(), job.subject()) != mRunning.end()))
       return;
     auto waiting = std::find(mLater.begin(), mLater.end(), job);
@@ -379,6 +396,7 @@ private:
     (later ? mLater : mQueue).push_back(job);
     // Another helper while more jobs wait than there are helpers free to take them.
     if (mQueue.size() + mLater.size() > mIdle && mThreads.size() < maxThreads()) {
+      if (mThreads.empty()) UTIL_KeepModuleLoaded(reinterpret_cast<const void*>(&runQueuedDecodes));
       try {
         mThreads.emplace_back([this] { run(); });
       } catch (const std::system_error&) {
@@ -391,9 +409,8 @@ private:
     std::unique_lock<std::mutex> lock(mLock);
     for (;;) {
       ++mIdle;
-      mWake.wait(lock, [&] { return mStop || !mQueue.empty() || (!mLater.empty() && !mDrawing); });
+      mWake.wait(lock, [&] { return !mQueue.empty() || (!mLater.empty() && !mDrawing); });
       --mIdle;
-      if (mStop) return;
       std::deque<Job>& from = mQueue.empty() ? mLater : mQueue;
       const Job job = from.front();
       from.pop_front();
@@ -424,8 +441,8 @@ private:
   void runLocked(const Job& job, std::unique_lock<std::mutex>& lock) {
     mRunning.push_back(job.subject());
     lock.unlock();
-    if (job.bitmap)
-      job.bitmap->getBits();
+    if (job.image)
+      job.image->get();
     else if (job.pages)
       mapIn(job.pages, job.pageBytes);
     else
@@ -442,15 +459,13 @@ private:
   std::vector<std::thread> mThreads;
   size_t mIdle = 0;
   int mDrawing = 0;
-  bool mStop = false;
-  const pid_t mOwner = getpid();
 };
 
 thread_local bool DecodeAheadPool::tHelping = false;
 
 DecodeAheadPool& decodeAheadPool() {
-  static DecodeAheadPool pool;
-  return pool;
+  static DecodeAheadPool* pool = new DecodeAheadPool;  // never destroyed: see the class
+  return *pool;
 }
 
 void runQueuedDecodes() { decodeAheadPool().runQueuedImages(); }
@@ -458,7 +473,7 @@ void runQueuedDecodes() { decodeAheadPool().runQueuedImages(); }
 // Deletes an image that has left the cache, once no helper is decoding it.
 void deleteCachedBitmap(GFX_IBitmap* bitmap) {
   if (!bitmap) return;
-  if (auto* deferred = dynamic_cast<GUI_DeferredBitmap*>(bitmap)) decodeAheadPool().forget(deferred);
+  if (auto* deferred = dynamic_cast<GUI_DeferredBitmap*>(bitmap)) decodeAheadPool().drop(deferred->pixels().get());
   delete bitmap;
 }
 
@@ -685,7 +700,7 @@ void IGraphics::DecodeAhead(std::vector<IBitmap> bitmaps) { decodeAhead(std::mov
 void IGraphics::decodeAhead(IBitmap* bitmap, bool later) {
   if (!bitmap) return;
   auto* deferred = dynamic_cast<GUI_DeferredBitmap*>(bitmap->mData);
-  if (deferred && !deferred->decodedBytes()) decodeAheadPool().submit(deferred, later);
+  if (deferred && !deferred->decodedBytes()) decodeAheadPool().submit(deferred->pixels(), later);
 }
 
 void IGraphics::decodeAhead(std::vector<IBitmap> bitmaps, bool later) {
@@ -759,6 +774,8 @@ void IGraphics::DecodeShownImagesAhead() {
 }
 
 size_t IGraphics::WorkAhead() { return decodeAheadPool().pending(); }
+
+void IGraphics::SetImageDecoder(GFX_IBitmap* (*decode)(const char* path)) { gImageDecoder = decode; }
 
 size_t IGraphics::DecodedBitmapBytes() {
   BitmapStorage& store = bitmapStorage();

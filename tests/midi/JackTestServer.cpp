@@ -57,7 +57,9 @@ int openLockFile(const char* leaf)
     dir = "/tmp";
   char path[512];
   snprintf(path, sizeof path, "%s/sorvanta-jack-%s.lock", dir, leaf);
-  return open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  const int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  // Made by another user (the umask took its write bits): a lock needs no writing.
+  return fd >= 0 || errno != EACCES ? fd : open(path, O_RDONLY | O_CLOEXEC);
 }
 
 int takeSlot(double deadline)
