@@ -3,10 +3,8 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdio>
 #include <map>
-#include <mutex>
 #include <set>
 #include <thread>
 
@@ -290,58 +288,41 @@ std::string bigSounds(PatchLibrarian& lib) {
   return std::to_string(250 - count.size()) + "/" + std::to_string(doubled);
 }
 
-// A log sink that holds the load thread in the first file it reads (it logs each), as a thread
-// that never gets the processor again; the test's own thread is never held. A watchdog lets it go
-// after a minute, so a test that depends on it fails rather than hangs.
+// Holds the load thread in the first file it reads (it logs each) until released, as a thread that
+// never gets the processor again; the test's own thread is never held. Nothing here waits more
+// than a minute, so a test that depends on the hold fails rather than hangs.
 class HeldLoadThread : public ::testing::Test {
 protected:
   void SetUp() override {
     waiter = std::this_thread::get_id();
     files = 0, released = false;
     old = setLibrarianLogSink(&sink);
-    watchdog = std::thread([] {
-      std::unique_lock<std::mutex> l(mutex);
-      changed.wait_for(l, std::chrono::seconds(60), [] { return released; });
-      released = true;
-      changed.notify_all();
-    });
     for (int f = 0; f < 20; ++f) writeFile(home.patches() + "/b" + std::to_string(f) + ".syx", rawBank(sounds(100, "S", {"Bass"})));
     lib->startLoading(home.patches());
-    std::unique_lock<std::mutex> l(mutex);
-    changed.wait(l, [] { return files > 0 || released; });
+    ASSERT_TRUE(withinAMinute([] { return files > 0; }));
   }
   void TearDown() override {
     release();
-    watchdog.join();
-    endOfLoadThreads();
+    loadThreadsEnded();
     setLibrarianLogSink(old);
   }
-  // False when the watchdog let the thread go first.
-  static bool release() {
-    std::lock_guard<std::mutex> l(mutex);
-    const bool held = !released;
-    released = true;
-    changed.notify_all();
-    return held;
-  }
-  static void endOfLoadThreads() {
-    while (PatchLibrarian::loadThreadsRunning() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  static bool release() { return !released.exchange(true); }  // false once the hold gave up
+  static bool loadThreadsEnded() { return withinAMinute([] { return PatchLibrarian::loadThreadsRunning() == 0; }); }
+  template <class Done> static bool withinAMinute(Done done) {
+    for (int ms = 0; ms < 60000; ++ms, std::this_thread::sleep_for(std::chrono::milliseconds(1)))
+      if (done()) return true;
+    return false;
   }
   static void sink(const std::string& line) {
     if (std::this_thread::get_id() == waiter || line.find("loading file") == std::string::npos) return;
-    std::unique_lock<std::mutex> l(mutex);
     ++files;
-    changed.notify_all();
-    changed.wait(l, [] { return released; });
+    if (!withinAMinute([] { return released.load(); })) released = true;
   }
-  static inline std::mutex mutex;
-  static inline std::condition_variable changed;
   static inline std::thread::id waiter;
-  static inline int files = 0;  // files the load thread began
-  static inline bool released = false;
+  static inline std::atomic<int> files{0};  // files the load thread began
+  static inline std::atomic<bool> released{false};
   TempDataHome home;
   LibrarianLogSink old = nullptr;
-  std::thread watchdog;
   std::unique_ptr<PatchLibrarian> lib = std::make_unique<PatchLibrarian>();
 };
 
@@ -405,7 +386,7 @@ TEST_F(HeldLoadThread, CancelledStopsAtTheNextFileAndPutsNothingInPlace) {
   lib->cancelLoad();
   release();
   lib->waitForLoad();
-  endOfLoadThreads();
+  ASSERT_TRUE(loadThreadsEnded());
   EXPECT_EQ(files, 1);
   EXPECT_TRUE(lib->soundBankFiles.empty() && lib->categoryBankFiles.empty());
 }
