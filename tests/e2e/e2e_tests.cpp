@@ -583,9 +583,7 @@ TEST_F(EditorOnWire, AProjectLoadedDuringATransferLetsItEndAndPushesAfterIt) {
 // the device check follows; Device ID 3 chosen then reaches the synth, deaf to other ids, at its 0.
 TEST_F(EditorOnWire, AfterAJackRestartChoosingThePortsAgainReconnectsAndADeviceIdChosenIsTaken) {
   connect();
-  sim.reset();
-  decoy.reset();
-  server().stop();
+  sim.reset(), decoy.reset(), server().stop();
   ASSERT_TRUE(server().start());
   makeSims();
   sim->setGlobalData(63 - 5, 3);  // shown once the check's answer is heard

@@ -279,7 +279,6 @@ namespace {
 // how many they list more than once.
 std::string bigSounds(PatchLibrarian& lib) {
   std::map<std::string, int> count;
-  UTIL_MutexLock lock(&lib.bankLock());
   for (const PatchFile* bank : lib.soundBankFiles)
     for (size_t i = 0; i < bank->entries.size(); ++i)
       if (bank->entries.nameAt(i).substr(0, 4) == "Big ") ++count[std::string(bank->entries.nameAt(i))];
@@ -328,9 +327,8 @@ protected:
 
 }  // namespace
 
-// Editors opening at once (a project with the editor on two tracks, or two hosts) load one library
-// together and split its bank of 250 sounds together: whoever wins, every instance and the next
-// start list every sound exactly once.
+// Editors opening at once (on two tracks, or in two hosts) load one library and split its bank of 250
+// sounds together: whoever wins, every instance and the next start list every sound exactly once.
 TEST(LoadTogether, EverySoundOnceInEveryInstanceAndOnTheNextStart) {
   LogCapture log;
   std::string rounds;
@@ -371,17 +369,13 @@ TEST(LoadTogether, EverySoundOnceInEveryInstanceAndOnTheNextStart) {
 // watch).
 TEST_F(HeldLoadThread, AWaiterAndACloseNeedNothingOfIt) {
   lib->waitForLoad();
-  {
-    UTIL_MutexLock lock(&lib->bankLock());
-    EXPECT_EQ(lib->soundBankFiles.size(), 20u);
-  }
+  EXPECT_EQ(lib->soundBankFiles.size(), 20u);
   lib.reset();
   EXPECT_TRUE(release()) << "the waiter or the close waited for the load thread";
 }
 
-// Closing the editor while its library is read: the load stops at the next file and puts nothing
-// of it in place (no half library, no category banks built for it), so the close waits for one
-// file, not for the rest of the library.
+// Cancelled as the editor closes, the load stops at the next file and puts nothing in place (no half
+// library, no category banks built for it).
 TEST_F(HeldLoadThread, CancelledStopsAtTheNextFileAndPutsNothingInPlace) {
   lib->cancelLoad();
   release();
