@@ -5,10 +5,8 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -34,23 +32,16 @@ public:
   std::string lastDrawn;
 };
 
-// A decode that starts, says so and waits for ever: the helper that runs it stays in it. (Never
-// destroyed: destroying a condition variable waits for its waiters.)
-std::mutex& gHeld = *new std::mutex;
-std::condition_variable& gHeldStarted = *new std::condition_variable;
-bool gHeldRunning = false;
-GFX_IBitmap* heldDecode(const char*) {
-  std::unique_lock<std::mutex> l(gHeld);
-  gHeldRunning = true;
-  gHeldStarted.notify_all();
-  gHeldStarted.wait(l, [] { return false; });
-  return nullptr;
+// A decode that never ends: the helper that runs it stays in it.
+std::atomic<bool> gDecoding{false};
+GFX_IBitmap* decodeForEver(const char*) {
+  gDecoding = true;
+  for (;;) pause();
 }
 }  // namespace
 
-// An editor closed while a helper decodes one of its images, and then the process's end, wait
-// for no decode: on a busy processor one takes a tenth of a second. In a process of its own,
-// whose end it is about; one that waits never ends, and its alarm ends it instead.
+// An editor closed while a helper decodes one of its images, and then the process's end, wait for
+// no decode. In a process of its own: one that waits never ends, and its alarm ends it instead.
 TEST(GuiThreadsDeathTest, NeitherAClosedEditorNorTheProcessEndWaitsForADecode) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   char tmpl[] = "/tmp/gui-held-img-XXXXXX";
@@ -59,16 +50,14 @@ TEST(GuiThreadsDeathTest, NeitherAClosedEditorNorTheProcessEndWaitsForADecode) {
   EXPECT_EXIT(
       {
         alarm(20);
-        IGraphics::SetImageDecoder(&heldDecode);
+        IGraphics::SetImageDecoder(&decodeForEver);
         GuiTestPlug plug;
         {
           IGraphicsGtk g(&plug, 400, 300);
           g.SetResourcesPath(dir.c_str());
           IBitmap bm = g.LoadIBitmap(7500, "resources/img/held.png");
           g.DecodeAhead(&bm);
-          std::unique_lock<std::mutex> l(gHeld);
-          gHeldStarted.wait(l, [] { return gHeldRunning; });
-          l.unlock();
+          while (!gDecoding) usleep(1000);
           g.ReleaseBitmap(&bm);
         }
         exit(0);
