@@ -66,8 +66,29 @@ void IGraphicsGtkView::KillTimer() {
 // Every motion of the pointer is a step of the hand: GDK must not merge the ones that queue up
 // while the view is busy into their last (a knob would jump, and its value's steps between go
 // unsent). The window is made anew when the widget is realized again.
-void IGraphicsGtkView::onAreaRealize(GtkWidget* w, gpointer) {
-  if (GdkWindow* win = gtk_widget_get_window(w)) gdk_window_set_event_compression(win, FALSE);
+void IGraphicsGtkView::onAreaRealize(GtkWidget* w, gpointer p) {
+  GdkWindow* win = gtk_widget_get_window(w);
+  if (!win) return;
+  gdk_window_set_event_compression(win, FALSE);
+  // The screen copy in memory the display shares where it can: a paint then hands the display
+  // this memory instead of copying the dirty pixels into a transfer buffer of the toolkit's,
+  // which grows with what is in flight and never shrinks.
+  auto* self = static_cast<IGraphicsGtkView*>(p);
+  if (!self->mScreen) return;
+  const int sw = cairo_image_surface_get_width(self->mScreen), sh = cairo_image_surface_get_height(self->mScreen);
+  cairo_surface_t* shared = gdk_window_create_similar_image_surface(win, CAIRO_FORMAT_RGB24, sw, sh, 1);
+  if (!shared || cairo_surface_status(shared) != CAIRO_STATUS_SUCCESS ||
+      cairo_surface_get_type(shared) != CAIRO_SURFACE_TYPE_IMAGE) {
+    if (shared) cairo_surface_destroy(shared);
+    return;
+  }
+  cairo_t* cr = cairo_create(shared);
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  cairo_set_source_surface(cr, self->mScreen, 0, 0);
+  cairo_paint(cr);
+  cairo_destroy(cr);
+  cairo_surface_destroy(self->mScreen);
+  self->mScreen = shared;
 }
 
 void IGraphicsGtkView::Unbind() {

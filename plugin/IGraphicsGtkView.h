@@ -127,5 +127,5 @@ private:
   bool mFilterChars = false;
 
   cairo_t* mCurrentCr = nullptr;        // set only inside onDraw
-  cairo_surface_t* mScreen = nullptr;   // screen copy of the canvas (RGB24)
+  cairo_surface_t* mScreen = nullptr;   // screen copy of the canvas (RGB24; shared with the display once realized)
 };

@@ -71,11 +71,12 @@ struct LaidOutText {
 
 // Texts are kept while their coverage is at most this big (about ten lines of the interface's
 // widest panel), and a thread keeps up to this much of them; the least recently drawn half goes
-// when it has more. Every page's texts and the names of the banks shown and a step away take
-// under 2 MB: a librarian walk lays out names that never come again, and a larger bound only
-// lets the session's memory creep up to it.
+// when it has more. A text takes about 1 KB: every page's texts together under 64 KB, the names
+// of the two banks shown and of the four a step away about 0.6 MB, so the half that stays holds
+// them. A librarian walk lays out names that never come again, and a larger bound only lets the
+// session's memory creep up to it.
 constexpr size_t kMaxKeptTextBytes = 64 * 1024;
-constexpr size_t kMaxCacheBytes = 4 * 1024 * 1024;
+constexpr size_t kMaxCacheBytes = 2 * 1024 * 1024;
 
 class TextCache {
 public:

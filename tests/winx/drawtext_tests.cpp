@@ -390,7 +390,7 @@ TEST_F(DrawTextTest, ATextIsLaidOutOnceAndDrawnAgainAsANewLayoutDrawsIt) {
   };
   RECT one = {0, 0, 0, 0};
   WINX_DrawText(dc, "Bound 1000", -1, &one, DT_CALCRECT);
-  const int texts = static_cast<int>(2 * 8 * 1024 * 1024 / (one.right * one.bottom));  // twice the bound
+  const int texts = static_cast<int>(2 * 2 * 1024 * 1024 / (one.right * one.bottom));  // twice the bound
   for (int i = 0; i < texts; ++i) layoutsFor(i);
   EXPECT_EQ(layoutsFor(texts - 1), 0u);
   EXPECT_EQ(layoutsFor(0), 1u);
