@@ -46,7 +46,8 @@ class EditorOnWire : public ::testing::Test {
       if (i == dataFolder.size() || dataFolder[i] == '/') mkdir(dataFolder.substr(0, i).c_str(), 0755);
     makeSims();
   }
-  void makeSims() {  // a decoy first, so the synth's ports are not the first listed
+  // A decoy made first, so the synth's ports are not the first listed.
+  void makeSims() {
     decoy.reset(new DorvikSim("decoy"));
     sim.reset(new DorvikSim("dorvik"));
     ASSERT_TRUE(sim->ok());
@@ -147,8 +148,9 @@ class EditorOnWire : public ::testing::Test {
   double started = 0;
 };
 
-// A paced gap (the editor sleeps) is at least the pace on the monotonic clock of arrival, and at most
-// pace + over on JACK's frame clock, which a loaded machine only slows and never speeds up.
+// The editor paces its messages by sleeping, so a gap between two of them is at least the pace on
+// the monotonic clock of their arrival; it is at most the pace plus `over` on JACK's frame clock,
+// which a loaded machine only slows (the dummy driver falls behind) and never speeds up.
 void expectGap(const DorvikSim::Entry& a, const DorvikSim::Entry& b, double pace, double under, double over) {
   EXPECT_GE(b.time - a.time, pace - under) << "sent too early";
   EXPECT_LE(b.frameTime - a.frameTime, pace + over) << "sent too late";
@@ -549,9 +551,10 @@ TEST_F(EditorOnWire, AProgramStepAfterAReceivedMultiKeepsTheLockedSectionOnTheSy
   EXPECT_EQ(std::vector<int>({held[8], held[10], held[85]}), std::vector<int>({40, 10, 33}));
 }
 
-// A project loaded while SEND MULTI (of one part) runs, by the host's timed restore (this thread is
-// the host's main loop): the restore returns at once, the transfer ends as it began, the project's
-// push follows it.
+// A project loaded while SEND MULTI runs, the way the host loads one (--at T restore FILE: the
+// render thread hands the restore to the main thread when its time comes; this test's thread is
+// that main loop): the restore returns at once, the transfer goes out whole as it began, and the
+// project's own push follows it. One part plays, so that each transfer is short.
 TEST_F(EditorOnWire, AProjectLoadedDuringATransferLetsItEndAndPushesAfterIt) {
   connect();
   for (int part = 1; part < 16; ++part) setParam(kMultiPartStatus + part, 0);
@@ -559,7 +562,7 @@ TEST_F(EditorOnWire, AProjectLoadedDuringATransferLetsItEndAndPushesAfterIt) {
   std::string why;
   setParam(kFilter1Cutoff, 66);
   ASSERT_TRUE(plug->SaveState(project, &why)) << why;
-  setParam(kFilter1Cutoff, 20);  // what the running transfer sends
+  setParam(kFilter1Cutoff, 20);  // what the running transfer sends is not the project's
   sim->clearLog();
   setParam(kPushArrangement, 1);
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 207; }, 1, 5.0));
@@ -567,7 +570,8 @@ TEST_F(EditorOnWire, AProjectLoadedDuringATransferLetsItEndAndPushesAfterIt) {
   ASSERT_TRUE(ParseHostEvent(std::to_string(plug->RenderedSeconds()) + " restore " + project, &load, &why)) << why;
   plug->Schedule(load);
   std::vector<HostPlugin::ActionReport> done;
-  for (const double end = MidiTestNow() + 5.0; done.empty() && MidiTestNow() < end; MidiTestSleep(0.005)) done = plug->RunDueActions();
+  for (const double end = MidiTestNow() + 5.0; done.empty() && MidiTestNow() < end; MidiTestSleep(0.005))
+    done = plug->RunDueActions();
   ASSERT_TRUE(done.size() == 1 && done[0].ok) << "the restore never came due or failed";
   const double returned = MidiTestNow();
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 392; }, 2, 30.0)) << "no push after the transfer";
@@ -581,11 +585,14 @@ TEST_F(EditorOnWire, AProjectLoadedDuringATransferLetsItEndAndPushesAfterIt) {
   EXPECT_EQ(sim->partSound(0)[85], 66) << "the project's sound did not reach the synth";
 }
 
-// JACK restarts under a running editor: choosing the output and the input again reconnects both and
-// the device check follows; Device ID 3 chosen then reaches the synth, deaf to other ids, at its 0.
+// The JACK server stops under a running editor and starts again, the synth's interface with it:
+// choosing the output and then the input again reconnects both, and the device check follows.
+// Device ID 3 chosen then, while the synth answers at 0: the synth (deaf to other ids) takes it.
 TEST_F(EditorOnWire, AfterAJackRestartChoosingThePortsAgainReconnectsAndADeviceIdChosenIsTaken) {
   connect();
-  sim.reset(), decoy.reset(), server().stop();
+  sim.reset();
+  decoy.reset();
+  server().stop();
   ASSERT_TRUE(server().start());
   makeSims();
   sim->setGlobalData(63 - 5, 3);  // shown once the check's answer is heard

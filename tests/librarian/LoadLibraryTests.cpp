@@ -307,10 +307,13 @@ TEST_F(LoadLibrary, TheFirstStartLaysDownABankOfInitSoundsAndOneOfInitMultis) {
   EXPECT_EQ(names(lib.soundBankFiles), std::vector<std::string>{"Init Sounds.syx"});
   ASSERT_EQ(names(lib.multiBankFiles), std::vector<std::string>{"Init Multis.syx"});
   const PatchFile& multis = *lib.multiBankFiles[0];
-  for (const LibrarianPatch& e : multis.entries)
-    EXPECT_TRUE(isValidStoredDump(e.messages.at(0).bytes) && e.name == "Sequencer Multi ") << e.name;
+  for (const LibrarianPatch& e : multis.entries) {
+    EXPECT_TRUE(isValidStoredDump(e.messages.at(0).bytes));
+    EXPECT_EQ(e.name, "Sequencer Multi ");
+  }
   EXPECT_EQ(writeBank(multis, false), readFile(p("Init Multis.syx")));
-  lib.patchType = kBankTypeMulti, lib.selectedSlot = 7;
+  lib.patchType = kBankTypeMulti;
+  lib.selectedSlot = 7;
   LibrarianPatch received;
   received.messages.resize(1);
   received.messages[0].bytes = multiDump("Captured", 5);

@@ -3,8 +3,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <map>
+#include <mutex>
 #include <set>
 #include <thread>
 
@@ -259,7 +261,9 @@ TEST(LoadBesideTheBuild, ALibraryChangedWhileItLoadsEndsConsistent) {
     for (const FolderFiles* top : lib.categoryFolderIndex)
       for (const SubFolderFiles& s : top->subFolders)
         for (const PatchFile* b : s.bankFiles) {
-          EXPECT_TRUE(b->type == kBankTypeSound && b->folderName == s.name && b->fileName.rfind(s.name + " ", 0) == 0) << b->fileName;
+          EXPECT_EQ(b->type, kBankTypeSound);
+          EXPECT_EQ(b->folderName, s.name);
+          EXPECT_EQ(b->fileName.substr(0, s.name.size() + 1), s.name + " ");
           unlisted += b->entries.empty() ? 1 : 0;
         }
     EXPECT_GE(unlisted, 1u);
@@ -275,16 +279,21 @@ TEST(LoadBesideTheBuild, ALibraryChangedWhileItLoadsEndsConsistent) {
 
 namespace {
 
-// "lost/doubled": how many of the sounds "Big 000".."Big 249" the library's sound banks miss, and
-// how many they list more than once.
-std::string bigSounds(PatchLibrarian& lib) {
+// How often each sound named "<prefix> NNN" is in the library's sound banks.
+std::map<std::string, int> soundsNamed(PatchLibrarian& lib, const std::string& prefix) {
   std::map<std::string, int> count;
+  UTIL_MutexLock lock(&lib.bankLock());
   for (const PatchFile* bank : lib.soundBankFiles)
     for (size_t i = 0; i < bank->entries.size(); ++i)
-      if (bank->entries.nameAt(i).substr(0, 4) == "Big ") ++count[std::string(bank->entries.nameAt(i))];
+      if (bank->entries.nameAt(i).substr(0, prefix.size()) == prefix) ++count[std::string(bank->entries.nameAt(i))];
+  return count;
+}
+
+// Sounds of `total` missing, and sounds listed more than once.
+std::pair<int, int> lostAndDoubled(const std::map<std::string, int>& count, int total) {
   int doubled = 0;
   for (const auto& kv : count) doubled += kv.second > 1 ? 1 : 0;
-  return std::to_string(250 - count.size()) + "/" + std::to_string(doubled);
+  return {total - static_cast<int>(count.size()), doubled};
 }
 
 // Holds the load thread in the first file it reads (it logs each) until released, as a thread that
@@ -327,41 +336,67 @@ protected:
 
 }  // namespace
 
-// Editors opening at once (on two tracks, or in two hosts) load one library and split its bank of 250
-// sounds together: whoever wins, every instance and the next start list every sound exactly once.
+// Editors opening at once (a project with the editor on two tracks, or two hosts) load one library
+// together and split its bank of 250 sounds together: whoever wins, every instance and the next
+// start list every sound exactly once.
 TEST(LoadTogether, EverySoundOnceInEveryInstanceAndOnTheNextStart) {
   LogCapture log;
   std::string rounds;
-  for (int round = 0; round < 40; ++round) {
-    const bool twoProcesses = round >= 20;
-    TempDataHome home;
-    const std::string root = home.patches();
-    writeFile(root + "/Big.syx", rawBank(sounds(250, "Big", {"Bass", "Pad "})));
-    for (int f = 0; f < 6; ++f) writeFile(root + "/Other " + std::to_string(f) + ".syx", rawBank(sounds(100, "O", {"Bass"})));
-    int back[2];
-    ASSERT_EQ(pipe(back), 0);
-    const pid_t child = twoProcesses ? fork() : -1;
-    if (child == 0) {
-      PatchLibrarian lib;
-      lib.loadPatchesFromFilesystem(root);
-      const std::string r = bigSounds(lib);
-      _exit(write(back[1], r.c_str(), r.size()) == static_cast<ssize_t>(r.size()) ? 0 : 3);
+  for (const bool twoProcesses : {false, true}) {
+    for (int round = 0; round < 20; ++round) {
+      TempDataHome home;
+      const std::string root = home.patches();
+      writeFile(root + "/Big.syx", rawBank(sounds(250, "Big", {"Bass", "Pad "})));
+      for (int f = 0; f < 6; ++f)
+        writeFile(root + "/Other " + std::to_string(f) + ".syx", rawBank(sounds(100, "O", {"Bass"})));
+      int go[2], back[2];
+      ASSERT_EQ(pipe(go), 0);
+      ASSERT_EQ(pipe(back), 0);
+      pid_t child = -1;
+      if (twoProcesses) {
+        child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+          char c;
+          if (read(go[0], &c, 1) != 1) _exit(2);
+          PatchLibrarian lib;
+          lib.loadPatchesFromFilesystem(root);
+          const std::pair<int, int> r = lostAndDoubled(soundsNamed(lib, "Big "), 250);
+          const int out[2] = {r.first, r.second};
+          _exit(write(back[1], out, sizeof out) == sizeof out ? 0 : 3);
+        }
+      }
+      PatchLibrarian a, b;
+      ASSERT_EQ(write(go[1], "g", 1), 1);
+      a.startLoading(root);
+      if (!twoProcesses) b.startLoading(root);
+      a.waitForLoad();
+      b.waitForLoad();
+      std::vector<std::pair<int, int>> seen{lostAndDoubled(soundsNamed(a, "Big "), 250)};
+      if (twoProcesses) {
+        int in[2] = {-1, -1};
+        int status = 0;
+        EXPECT_EQ(read(back[0], in, sizeof in), static_cast<ssize_t>(sizeof in));
+        waitpid(child, &status, 0);
+        seen.emplace_back(in[0], in[1]);
+      } else {
+        seen.push_back(lostAndDoubled(soundsNamed(b, "Big "), 250));
+      }
+      for (int fd : {go[0], go[1], back[0], back[1]}) close(fd);
+      PatchLibrarian next;
+      next.loadPatchesFromFilesystem(root);
+      seen.push_back(lostAndDoubled(soundsNamed(next, "Big "), 250));
+      for (const auto& s : seen)
+        if (s.first != 0 || s.second != 0) {
+          rounds += std::string(twoProcesses ? "two processes" : "one process") + ", round " + std::to_string(round) +
+                    ": lost " + std::to_string(seen[0].first) + "/" + std::to_string(seen[1].first) + "/" +
+                    std::to_string(seen[2].first) + ", doubled " + std::to_string(seen[0].second) + "/" +
+                    std::to_string(seen[1].second) + "/" + std::to_string(seen[2].second) + "\n";
+          break;
+        }
     }
-    close(back[1]);  // a child that ends without a word ends the read
-    PatchLibrarian a, b, next;
-    a.startLoading(root);
-    if (!twoProcesses) b.startLoading(root);
-    a.waitForLoad();
-    b.waitForLoad();
-    char in[32] = {};
-    const std::string second = twoProcesses ? std::string(read(back[0], in, sizeof in - 1) > 0 ? in : "none") : bigSounds(b);
-    close(back[0]);
-    if (twoProcesses) waitpid(child, nullptr, 0);
-    next.loadPatchesFromFilesystem(root);
-    const std::string seen = bigSounds(a) + " " + second + " " + bigSounds(next);
-    if (seen != "0/0 0/0 0/0") rounds += (twoProcesses ? "two processes, " : "one process, ") + seen + "\n";
   }
-  EXPECT_EQ(rounds, "") << "(lost/doubled sounds in the first instance, the second, the next start)";
+  EXPECT_EQ(rounds, "") << "(lost and doubled sounds: first instance / second instance / next start)";
 }
 
 // A waiter reads the library itself, and the close that follows returns, while the load thread

@@ -102,14 +102,19 @@ private:
   int mFd;
 };
 
-// JACK's table of 8 servers, in /dev/shm/jack-shm-registry. A jackd killed outright keeps its entry
-// for good (jackd clears one only when a server of that name starts; ours never reuse a name), and
-// once all 8 are taken no server starts. With clearGone the entries whose process is gone, and no
-// other (a musician's own server stays), are cleared and named, under the registry's lock: a System
-// V semaphore taken as jackd takes it, undone should we die holding it, given up after 2 s. Layout
-// of jackd2 1.9 on x86-64: "JACK" (uint32), the header's length (int32 at 16), then at 24 the
-// entries {pid_t pid; char name[260]}; a registry laid out otherwise is left alone.
+// JACK's registry, /dev/shm/jack-shm-registry, holds its table of 8 servers. A server killed
+// outright (SIGKILL, a crash, a test killed before it could stop its server) keeps its entry for
+// good, and once all 8 are taken no server starts: jackd clears a dead server's entry only when
+// one of the same name starts, and ours never reuse a name (its segments jackd releases by
+// itself). So a start clears the entries whose process is gone, and nothing else: a live server,
+// a musician's own among them, is never touched. Layout (jackd2 1.9 on x86-64): magic "JACK"
+// (uint32), the header's length (int32 at 16), then at 24 the servers {pid_t pid; char name[260]};
+// a registry laid out otherwise is left alone.
 const int kServers = 8, kServersAt = 24, kEntryBytes = 4 + 260;
+
+// The table; with clearGone, the entries of servers whose process is gone are first cleared,
+// each named on standard error, under the registry's own lock (a System V semaphore, taken as
+// jackd takes it and undone should we die holding it; nothing is done while it stays taken 2 s).
 std::vector<JackServerEntry> serverTable(bool clearGone)
 {
   std::vector<JackServerEntry> table;
@@ -132,6 +137,7 @@ std::vector<JackServerEntry> serverTable(bool clearGone)
     if (e.pid <= 0)
       continue;
     e.name.assign((const char*)at + 4, strnlen((const char*)at + 4, kEntryBytes - 4));
+    // Only a pid no process has is gone: one taken by another process since counts as running.
     e.running = kill(e.pid, 0) == 0 || errno != ESRCH;
     if (clearGone && !e.running && pwrite(fd, cleared, kEntryBytes, at - head) == kEntryBytes)
       fprintf(stderr, "JackTestServer: cleared JACK's table entry of server %s (its jackd, pid %d, is gone)\n",

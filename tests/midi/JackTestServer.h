@@ -24,13 +24,13 @@ const char* MidiTestClientSuffix();
 double MidiTestNow();
 void MidiTestSleep(double seconds);
 
-// JACK's machine-wide table of 8 servers as it stands; empty when it cannot be read or is laid out
-// otherwise than jackd2 1.9 lays it out.
+// JACK's machine-wide table of servers (8 entries in shared memory) as it stands; empty when it
+// cannot be read or is laid out otherwise than jackd2 1.9 lays it out.
 struct JackServerEntry
 {
   pid_t pid = 0;
   std::string name;     // as JACK records it: "jack-UID:SERVER:"
-  bool running = true;  // false only when no process has the pid (a reused pid counts as running)
+  bool running = true;  // false only when no process has the pid any more
 };
 std::vector<JackServerEntry> JackServerTable();
 

@@ -510,7 +510,9 @@ TEST_F(MidiPortTest, ClockTicksKeepTheirGridOnThePortAfterTheirThreadStalls)
   EXPECT_LT(std::abs((sy[1] - spacing * sx[1]) / n[1] - (sy[0] - spacing * sx[0]) / n[0]), spacing / 4) << "frames off the grid";
 }
 
-// A killed server's entry in JACK's table of 8 is cleared by the next start; running ones stay.
+// A server killed outright (as when its test is killed) keeps its entry in JACK's machine-wide
+// table of 8 for good; the next start clears it, and leaves running servers' entries (as this
+// suite's) alone.
 TEST_F(MidiPortTest, AStartClearsTheEntryOfAServerThatWasKilledAndNoOther)
 {
   auto listed = [](pid_t pid) {

@@ -229,8 +229,9 @@ TEST(HostEndToEnd, RenderSaveReopenRestoreCompare) {
   for (auto& f : {events, a, b}) remove(f.c_str());
 }
 
-// A session is saved on quit and restored at the next start, a project loads while running (--at T
-// restore FILE), and a session file that cannot be restored is set aside for a fresh start.
+// A session is kept as a host keeps a project: saved on quit, restored at the next start; a
+// project can also be loaded while running (--at T restore FILE). A session file that cannot be
+// restored is reported and set aside, and the host starts fresh.
 TEST(HostEndToEnd, ASessionComesBackAndAProjectLoadsWhileRunning) {
   const std::string session = tempPath("session.plist"), out = tempPath("out.plist"), bundle = std::string(" ") + SORVANTA_TEST_BUNDLE;
   ASSERT_EQ(0, runHost("--seconds 0.3 --midi \"90 3C 64\" --session " + session + bundle).exitCode);

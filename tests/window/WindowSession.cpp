@@ -310,7 +310,8 @@ double WindowSession::closeWindow(double maxSeconds) {
   e.xclient.window = mWindow;
   e.xclient.message_type = XInternAtom(mDpy, "WM_PROTOCOLS", False);
   e.xclient.format = 32;
-  e.xclient.data.l[0] = static_cast<long>(XInternAtom(mDpy, "WM_DELETE_WINDOW", False));  // at CurrentTime, 0
+  e.xclient.data.l[0] = static_cast<long>(XInternAtom(mDpy, "WM_DELETE_WINDOW", False));
+  e.xclient.data.l[1] = CurrentTime;
   XSendEvent(mDpy, mWindow, False, NoEventMask, &e);
   flush();
   const double t0 = now();

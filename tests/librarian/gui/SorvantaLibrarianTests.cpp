@@ -108,8 +108,8 @@ TEST_F(EditorLibrarian, SelectionListChoiceAndDataTypeSwitch) {
   EXPECT_FALSE(plug->handleLibrarianParam(kPatchRename)) << "no rename armed";
 }
 
-// Both grids on one bank: the synth's dump, landing in the upper grid's slot 16, shows in the lower
-// too, and a copy from there takes that.
+// Both grids on one bank; the synth's dump lands in the upper grid's slot 16 (as each dump of a
+// whole-bank request does): the lower grid shows it too, and a copy from there takes that.
 TEST_F(EditorLibrarian, BothGridsOnOneBankShowAReceivedDumpAndCopyTakesWhatIsShown) {
   LibrarianViewControl* view = attachView();
   PatchLibrarian* lib = plug->getPatchLibrarian();
@@ -127,8 +127,9 @@ TEST_F(EditorLibrarian, BothGridsOnOneBankShowAReceivedDumpAndCopyTakesWhatIsSho
   EXPECT_EQ(view->slotControl(0, 20)->GetTextCopy(), view->slotControl(1, 16)->GetTextCopy());
 }
 
-// Closed without a choice, they leave nothing behind: the bank-name menu (library-names mode) sends
-// nothing; the rename field closes unapplied, its box with it, and the rename is disarmed.
+// Closed without a choice, they leave nothing behind: the bank-name menu in library-names mode
+// sends nothing to the synth; Escape or a wheel turn closes the rename field unapplied, the box
+// around it goes with it and the rename is disarmed.
 TEST_F(EditorLibrarian, ABankNameMenuOrARenameFieldClosedWithoutAChoiceLeaveNothingBehind) {
   LibrarianViewControl* view = attachView();
   sendingAtOnce(plug.get())->libraryNamesMode = true;
