@@ -135,6 +135,12 @@ struct PatchLibrarian::LoadShare {
   std::vector<std::unique_ptr<ReadBank>> read;
   Finisher finisher = Finisher::none;
   std::unique_ptr<PatchLibrarian> arrived;
+
+  // What the load thread left, taken out under the mutex (a library is freed outside it).
+  std::unique_ptr<PatchLibrarian> takeArrived() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return std::move(arrived);
+  }
 };
 
 // The folder of the file read last, kept open: files are opened relative to it, so a library of
@@ -171,9 +177,7 @@ void PatchLibrarian::cancelLoad() {
     m_loadPending.store(false, std::memory_order_release);
   }
   m_loadDone.notify_all();
-  std::unique_ptr<PatchLibrarian> unwanted;
-  std::lock_guard<std::mutex> lock(m_share->mutex);
-  unwanted.swap(m_share->arrived);
+  m_share->takeArrived();
 }
 
 void PatchLibrarian::startLoading(const std::string& root) {
@@ -235,21 +239,13 @@ void PatchLibrarian::adoptLoad(PatchLibrarian& staging) {
     m_loadPending.store(false, std::memory_order_release);
   }
   m_loadDone.notify_all();
-  // A library the load thread left meanwhile is not wanted any more.
-  std::unique_ptr<PatchLibrarian> unwanted;
-  std::lock_guard<std::mutex> lock(m_share->mutex);
-  unwanted.swap(m_share->arrived);
+  m_share->takeArrived();   // a library the load thread left meanwhile is not wanted any more
   // Whatever this held before (nothing at start-up) goes with the staging librarian.
 }
 
 void PatchLibrarian::takeArrivedLoad() {
   if (!m_share || !m_share->hasArrived.load()) return;
-  std::unique_ptr<PatchLibrarian> read;
-  {
-    std::lock_guard<std::mutex> lock(m_share->mutex);
-    read.swap(m_share->arrived);
-  }
-  if (read) adoptLoad(*read);
+  if (std::unique_ptr<PatchLibrarian> read = m_share->takeArrived()) adoptLoad(*read);
 }
 
 bool PatchLibrarian::loadPending() {
