@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config clang libclang-rt-14-dev
+  llvm  # llvm-symbolizer: sanitizer reports and fuzzer coverage name their functions, which suppressions match
   libgtest-dev libgmock-dev
   libtinyxml2-dev librtmidi-dev libjack-jackd2-dev libasound2-dev libpng-dev zlib1g-dev libpoco-dev
   libgtk-3-dev libpixman-1-dev fonts-dejavu-core
