@@ -23,6 +23,7 @@ IGraphics::IGraphics(IPluginBase* plug, int w, int h, int fps)
 
 IGraphics::~IGraphics() {
   mIdleWork.clear();   // the controls deleted below remove theirs
+  DropWindowWork(nullptr);
   delete mKeyCatcher;
   mKeyCatcher = nullptr;
   mControls.Empty(true);
@@ -286,6 +287,56 @@ bool IGraphics::RunIdleWork() {
     if (work()) more = true;
   }
   return more;
+}
+
+void IGraphics::RunOnWindowThread(const void* owner, int what, std::function<void()> work) {
+  // Under the plug-in's lock, which the window's opening takes too: work run at once on another
+  // thread has ended before a window opens and draws.
+  UTIL_MutexLock lock(mPlug ? mPlug->GetMutex() : nullptr);
+  const std::thread::id window = mWindowThread.load();
+  const bool now = window == std::thread::id() || (window == std::this_thread::get_id() && mModalDepth == 0);
+  {
+    std::lock_guard<std::mutex> guard(mWindowWorkLock);
+    mWindowWork.erase(std::remove_if(mWindowWork.begin(), mWindowWork.end(),
+                                     [&](const WindowWork& w) { return w.owner == owner && w.what == what; }),
+                      mWindowWork.end());
+    if (!now) {
+      mWindowWork.push_back(WindowWork{owner, what, std::move(work)});
+      return;
+    }
+  }
+  work();
+}
+
+bool IGraphics::RunWindowWork() {
+  if (mModalDepth > 0) return false;
+  {
+    std::lock_guard<std::mutex> guard(mWindowWorkLock);
+    if (mWindowWork.empty()) return false;  // the usual tick: no need of the plug-in's lock
+  }
+  UTIL_MutexLock lock(mPlug ? mPlug->GetMutex() : nullptr);
+  std::vector<WindowWork> batch;
+  {
+    std::lock_guard<std::mutex> guard(mWindowWorkLock);
+    batch.swap(mWindowWork);
+  }
+  for (WindowWork& w : batch) w.work();
+  return !batch.empty();
+}
+
+void IGraphics::DropWindowWork(const void* owner) {
+  std::lock_guard<std::mutex> guard(mWindowWorkLock);
+  mWindowWork.erase(std::remove_if(mWindowWork.begin(), mWindowWork.end(),
+                                   [&](const WindowWork& w) { return !owner || w.owner == owner; }),
+                    mWindowWork.end());
+}
+
+void IGraphics::SetWindowThread(bool open) {
+  {
+    UTIL_MutexLock lock(mPlug ? mPlug->GetMutex() : nullptr);
+    mWindowThread = open ? std::this_thread::get_id() : std::thread::id();
+  }
+  if (!open) RunWindowWork();
 }
 
 bool IGraphics::Draw(IRECT* rect) {
