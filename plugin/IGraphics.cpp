@@ -3,6 +3,7 @@
 #include "IGraphics.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -290,22 +291,22 @@ bool IGraphics::RunIdleWork() {
 }
 
 void IGraphics::RunOnWindowThread(const void* owner, int what, std::function<void()> work) {
-  // Under the plug-in's lock, which the window's opening takes too: work run at once on another
-  // thread has ended before a window opens and draws.
-  UTIL_MutexLock lock(mPlug ? mPlug->GetMutex() : nullptr);
-  const std::thread::id window = mWindowThread.load();
-  const bool now = window == std::thread::id() || (window == std::this_thread::get_id() && mModalDepth == 0);
+  bool noWindow = false;
   {
     std::lock_guard<std::mutex> guard(mWindowWorkLock);
     mWindowWork.erase(std::remove_if(mWindowWork.begin(), mWindowWork.end(),
                                      [&](const WindowWork& w) { return w.owner == owner && w.what == what; }),
                       mWindowWork.end());
-    if (!now) {
+    const std::thread::id window = mWindowThread.load();
+    noWindow = window == std::thread::id();
+    if (!noWindow && (window != std::this_thread::get_id() || mModalDepth > 0)) {
       mWindowWork.push_back(WindowWork{owner, what, std::move(work)});
       return;
     }
+    if (noWindow) mRunningElsewhere.fetch_add(1);
   }
   work();
+  if (noWindow) mRunningElsewhere.fetch_sub(1);
 }
 
 bool IGraphics::RunWindowWork() {
@@ -333,10 +334,15 @@ void IGraphics::DropWindowWork(const void* owner) {
 
 void IGraphics::SetWindowThread(bool open) {
   {
-    UTIL_MutexLock lock(mPlug ? mPlug->GetMutex() : nullptr);
+    std::lock_guard<std::mutex> guard(mWindowWorkLock);
     mWindowThread = open ? std::this_thread::get_id() : std::thread::id();
   }
-  if (!open) RunWindowWork();
+  if (!open) {
+    RunWindowWork();
+    return;
+  }
+  // What another thread began while no window was open ends before the window draws.
+  while (mRunningElsewhere.load() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 bool IGraphics::Draw(IRECT* rect) {

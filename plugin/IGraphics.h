@@ -189,8 +189,9 @@ public:
   // sender's jobs) hands such a change over here: it runs at once when no window is open, or when
   // the caller is the window's thread and no popup or dialog of the window runs; otherwise it is
   // queued, and the view runs the queue at the start of its next tick, under the plug-in's lock.
-  // (owner, what) names the change: a newer one replaces the one queued under the same name and
-  // goes to the back of the queue, so a flood keeps one of each; one run at once drops it.
+  // Handing over takes no lock but the queue's. (owner, what) names the change: a newer one
+  // replaces the one queued under the same name and goes to the back of the queue, so a flood
+  // keeps one of each; one run at once drops it.
   void RunOnWindowThread(const void* owner, int what, std::function<void()> work);
   // The queue, in order, under the plug-in's lock (nothing while a popup or dialog runs); true
   // when anything ran.
@@ -337,9 +338,10 @@ protected:
     int what;
     std::function<void()> work;
   };
-  std::mutex mWindowWorkLock;  // the queue only; taken after the plug-in's lock
+  std::mutex mWindowWorkLock;  // the queue; taken after the plug-in's lock, never held while work runs
   std::vector<WindowWork> mWindowWork;
-  std::atomic<std::thread::id> mWindowThread{};  // none while no window is open
+  std::atomic<std::thread::id> mWindowThread{};  // none while no window is open; set under the queue's lock
+  std::atomic<int> mRunningElsewhere{0};          // work run at once on other threads, no window open
   int mModalDepth = 0;
   bool mFirstDrawDone = false;
   bool mCursorHidden = false;
