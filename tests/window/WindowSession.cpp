@@ -303,8 +303,7 @@ bool WindowSession::findWindow(double maxSeconds) {
 }
 
 bool WindowSession::hostRunning() {
-  int status;
-  if (mHost > 0 && waitpid(mHost, &status, WNOHANG) == mHost) mHost = -1;
+  if (mHost > 0 && waitpid(mHost, nullptr, WNOHANG) == mHost) mHost = -1;
   return mHost > 0;
 }
 
@@ -367,14 +366,10 @@ void WindowSession::click(int x, int y, int button) {
   pause(0.08);
 }
 
-void WindowSession::clicks(int x, int y, int n, int button) {
-  move(x, y);
-  for (int i = 0; i < n; ++i) {
-    XTestFakeButtonEvent(mDpy, static_cast<unsigned>(button), True, CurrentTime);
-    XTestFakeButtonEvent(mDpy, static_cast<unsigned>(button), False, CurrentTime);
-  }
-  flush();
-  pause(0.08);
+void WindowSession::clicksReachingBusyHost(int x, int y, int n, int button) {
+  kill(mHost, SIGSTOP);
+  for (int i = 0; i < n; ++i) click(x, y, button);
+  kill(mHost, SIGCONT);
 }
 
 void WindowSession::doubleClick(int x, int y) {

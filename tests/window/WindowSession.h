@@ -86,11 +86,11 @@ public:
   int s(int v) const { return static_cast<int>(v * mScale); }
 
   void move(int x, int y, double pauseSeconds = 0.03);
-  // The moves reach the host together (it is stopped meanwhile), as they reach a busy main thread.
+  // The moves (clicks) reach the host together (it is stopped meanwhile), as they reach a busy
+  // main thread.
   void movesReachingBusyHost(const std::vector<std::pair<int, int>>& points);
   void click(int x, int y, int button = 1);
-  // n clicks that reach the host together, as a hand's clicks reach a busy main thread.
-  void clicks(int x, int y, int n, int button = 1);
+  void clicksReachingBusyHost(int x, int y, int n, int button = 1);
   void doubleClick(int x, int y);
   void drag(int x0, int y0, int x1, int y1, int steps = 12);
   // A drag in parts: the button goes down at x, y, the pointer moves (move), the button comes up.
