@@ -87,7 +87,11 @@ class SorvantaEngineHost : public MidiEngineHost {
   void setDelayText(const std::string& t) override {
     if (auto* c = dynamic_cast<ITextControl*>(p->mainControl(kControlDisplayMIDIOutDelay))) c->SetTextFromPlug(t.c_str());
   }
+  // The jobs and the input show and hide layers through the window's thread.
   void showProgress(bool show) override {
+    p->onWindowThread(Sorvanta::kShowProgress, [this, show] { showProgressNow(show); });
+  }
+  void showProgressNow(bool show) {
     if (p->progressIndicator) p->progressIndicator->Hide(!show);
     if (p->progressLayer) p->progressLayer->Hide(!show);
     for (IControl* b : p->cancelButtons)
@@ -108,7 +112,7 @@ class SorvantaEngineHost : public MidiEngineHost {
     }
   }
   void showLayer(const std::string& name, bool show) override {
-    if (ControlLayer* l = p->getLayer(name)) l->Hide(!show);
+    if (ControlLayer* l = p->getLayer(name)) p->onWindowThread(Sorvanta::kShowLayer, [l, show] { l->Hide(!show); }, l);
   }
   void showLibrarianUnsaved() override { p->showUpperBankEdited(); }
   void librarianViewDirty() override { p->setLibrarianViewDirty(); }

@@ -70,13 +70,18 @@ std::vector<std::string> splitBlanks(const char* text) {
 
 IGraphicsGtk::IGraphicsGtk(IPluginBase* plug, int w, int h, int fps) : IGraphics(plug, w, h, fps), mBundleID("", 128) {}
 
-IGraphicsGtk::~IGraphicsGtk() { CloseWindow(); }
+IGraphicsGtk::~IGraphicsGtk() {
+  // What is queued for the window belongs to a plug-in that is going: closing must not run it.
+  DropWindowWork(nullptr);
+  CloseWindow();
+}
 
 // ---------------------------------------------------------------- window
 
 void* IGraphicsGtk::OpenWindow(void* parent) {
   CloseWindow();
   if (!ensureGtk()) return nullptr;
+  SetWindowThread(true);
   mView = new IGraphicsGtkView(this, static_cast<GtkWidget*>(parent));
   return mView->GetRoot();
 }
@@ -88,6 +93,7 @@ void IGraphicsGtk::CloseWindow() {
   view->KillTimer();
   view->Unbind();
   delete view;
+  SetWindowThread(false);
 }
 
 bool IGraphicsGtk::DrawScreen(IRECT* rect) { return mView ? mView->DrawScreen(rect) : false; }
@@ -143,7 +149,9 @@ int IGraphicsGtk::ShowMessageBox(const char* text, const char* caption, int type
       break;
   }
   gtk_dialog_set_default_response(GTK_DIALOG(dlg), kOK);
+  BeginModal();
   const int r = gtk_dialog_run(GTK_DIALOG(dlg));
+  EndModal();
   gtk_widget_destroy(dlg);
   return (r == kOK || r == kCancel || r == kNo) ? r : 0;
 }
@@ -202,6 +210,7 @@ void IGraphicsGtk::PromptForFile(UTIL_String* file, EFileAction action, UTIL_Str
     gtk_file_filter_set_name(filter, label.c_str());
     gtk_file_chooser_add_filter(chooser, filter);
   }
+  BeginModal();
   while (gtk_dialog_run(GTK_DIALOG(dlg)) == GTK_RESPONSE_ACCEPT) {
     gchar* chosen = gtk_file_chooser_get_filename(chooser);
     const std::string name = chosen ? chosen : "";
@@ -221,6 +230,7 @@ void IGraphicsGtk::PromptForFile(UTIL_String* file, EFileAction action, UTIL_Str
     ApplyChosenFile(name, save, extensions, file, dir);
     break;
   }
+  EndModal();
   gtk_widget_destroy(dlg);
 }
 

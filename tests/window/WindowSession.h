@@ -50,6 +50,11 @@ public:
     bool installed = false;
     // start() returns as soon as the window shows instead of once it is drawn and still.
     bool returnAtFirstSight = false;
+    // More arguments for the host (before the bundle); the host and bundle to run (empty: this
+    // build's); whether LeakSanitizer looks at the host's exit (off: GTK keeps its caches).
+    std::vector<std::string> hostArgs;
+    std::string host, bundle;
+    bool leakCheck = false;
   };
 
   WindowSession() = default;
@@ -70,6 +75,8 @@ public:
   // the monotonic clock; -1 when it did not end by itself with status 0 in time.
   double closeWindow(double maxSeconds = 20.0);
   pid_t hostPid() const { return mHost; }
+  // Whether the host still runs (one that ended is reaped: stop() and closeWindow() then fail).
+  bool hostRunning();
   const std::string& why() const { return mWhy; }
 
   double scale() const { return mScale; }
@@ -79,9 +86,11 @@ public:
   int s(int v) const { return static_cast<int>(v * mScale); }
 
   void move(int x, int y, double pauseSeconds = 0.03);
-  // The moves reach the host together (it is stopped meanwhile), as they reach a busy main thread.
+  // The moves (clicks) reach the host together (it is stopped meanwhile), as they reach a busy
+  // main thread.
   void movesReachingBusyHost(const std::vector<std::pair<int, int>>& points);
   void click(int x, int y, int button = 1);
+  void clicksReachingBusyHost(int x, int y, int n, int button = 1);
   void doubleClick(int x, int y);
   void drag(int x0, int y0, int x1, int y1, int steps = 12);
   // A drag in parts: the button goes down at x, y, the pointer moves (move), the button comes up.
