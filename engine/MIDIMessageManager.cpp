@@ -217,11 +217,9 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
   const bool dumpSized = size >= 60;
   auto spoilt = [&] { return dumpSized && !sysex::isIntactDump(d, size); };
   // A SysEx cut off before its F7 (the synth stopped mid-message; the input hands the piece over
-  // on its own once the next message starts) is no message at all. Even a short piece must go
-  // before the parameter-change road below: that road ends with the quick-tab refresh, which ends
-  // the wait for a dump, and the whole answer right behind the piece would be lost.
+  // on its own once the next message starts) is no message at all.
   if (d[0] == sysex::kStart && d[size - 1] != sysex::kEnd) {
-    reportSpoiltReply(size, editorCaptureActive.load() || performanceRequest.armed.load() || patchRequest.armed.load());
+    reportSpoiltReply(size, awaitingDump() || performanceRequest.armed.load() || patchRequest.armed.load());
     return;
   }
 
@@ -237,16 +235,16 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
 
   if (dumpSized) {
     if (spoilt()) {
-      reportSpoiltReply(size, editorCaptureActive.load());
+      reportSpoiltReply(size, awaitingDump());
       return;
     }
-    if (editorCaptureActive.load()) {
+    bool parsed = false;
+    if (awaitingDump()) {
       const int dev = d[sysex::kDevicePos];
       if (plugState->adoptDeviceId.load() && dev < 0x80 && dev != plugState->deviceId.load()) {
         plugHost->setParamSilently(kGlobalSysExID, dev);
         plugState->deviceId = dev;
       }
-      bool parsed = false;
       dump::SoundParseResult sound = dump::parseSoundDump(d, size, *plugHost);
       if (sound.parsed) {
         parsed = true;
@@ -275,10 +273,14 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
         parseComplete = true;
       }
     }
-    // Every dump handed to the parsers ends the wait: the next one must be awaited anew.
+    // Every dump handed to the parsers ends the wait: the next one must be awaited anew. A
+    // request's own wait ends with the dump it takes.
     editorCaptureActive = false;
+    if (parsed && requestCapture.exchange(false)) reapplyHeldEdits();
     if (multiRequestActive.load()) quickTabRefreshPending = false;
-  } else if (!editorCaptureActive.load()) {
+  } else {
+    // Also while a dump is awaited: a knob turned on the synth just before it answers is part of
+    // what the synth holds, and its refresh no longer ends a request's wait.
     sysexControlMissing = false;
     quickTabRefreshPending = false;
     if ((size == 9 || size == 10) && isOurShortMessage(d, size)) {
@@ -292,11 +294,6 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
       lookUpShort(d, size);
       synthImage.keepChange(d, size, *plugHost);
     }
-  } else if (threadRunning(WorkerThread::kDump)) {
-    // Anything short while a request waits for its dump (a knob turned on the synth just before
-    // it answers) leaves the wait alone: the refresh below would end it, and the answer behind
-    // would be lost. With no request running, the refresh ends a wait nothing will answer.
-    return;
   }
   if (quickTabRefreshPending.load()) plugHost->onParamChange2(kQuickTab);
 }
@@ -320,7 +317,7 @@ void MIDIMessageManager::handlePartProgramFromSysEx(int part, bool program, int 
     sendPatchToDeviceFromLibrarian(value, plugHost->librarianViewSelectedBank(), part);
   } else if (plugState->requestAfterProgramChange.load()) {
     SetLibrarianRequestActive(false);
-    requestPartToEditor(part);
+    fetchPartAfterProgramChange(part);
   }
 }
 
@@ -499,7 +496,7 @@ void MIDIMessageManager::handleProgram(int k, bool isBank, int value) {
     if (isBank) plugHost->setFromDevice(kMultiPartBank + k, value);
     AllSoundsOff(k, false);
     Sleep(20);
-    if (BankChangeMessage(k) && plugState->requestAfterProgramChange.load()) requestPartToEditor(k);
+    if (BankChangeMessage(k) && plugState->requestAfterProgramChange.load()) fetchPartAfterProgramChange(k);
   }
   plugHost->setLibrarianProgram(program);
   editorCaptureActive = true;
@@ -629,7 +626,7 @@ void MIDIMessageManager::MakeProgramChangeMessages(int part, const IMidiMsg* msg
     SetLibrarianRequestActive(false);
     AllSoundsOff(part, false);
     plugHost->setFromDevice(kMultiPartPatch + part, program);
-    if (BankChangeMessage(part) && plugState->requestAfterProgramChange.load()) requestPartToEditor(part);
+    if (BankChangeMessage(part) && plugState->requestAfterProgramChange.load()) fetchPartAfterProgramChange(part);
     plugHost->setLibrarianProgram(program);
   }
 }
@@ -996,6 +993,44 @@ bool MIDIMessageManager::requestPartToEditor(int part, bool withoutWaiting) {
   r.requestFlag = true;
   auto before = [this] { editorCaptureActive = true; };
   return withoutWaiting ? startJobWithoutWaiting(r, before) : startJob(r, before);
+}
+
+bool MIDIMessageManager::fetchPartAfterProgramChange(int part) {
+  if (!requestPartToEditor(part)) return false;
+  sendPartDataBackToHardware(part);
+  return true;
+}
+
+void MIDIMessageManager::awaitDumpForEditor() {
+  SetLibrarianRequestActive(false);
+  requestCapture = true;
+}
+
+void MIDIMessageManager::keepEdits(const std::vector<int>& params) {
+  synthImage.keepEdits(params, *plugHost);
+  std::lock_guard<std::mutex> g(heldEditsLock);
+  if (!requestCapture.load()) return;
+  for (int p : params) heldEdits[p] = plugHost->value(p);
+}
+
+void MIDIMessageManager::reapplyHeldEdits() {
+  std::map<int, double> edits;
+  {
+    std::lock_guard<std::mutex> g(heldEditsLock);
+    edits.swap(heldEdits);
+  }
+  // Only what the answer overwrote; a later answer is built after the edits and holds them.
+  for (const auto& [param, value] : edits) {
+    if (plugHost->value(param) == value) continue;
+    plugHost->setFromDevice(param, value);
+    plugHost->onParamChange(param);
+  }
+}
+
+void MIDIMessageManager::endRequestWait() {
+  std::lock_guard<std::mutex> g(heldEditsLock);
+  requestCapture = false;
+  heldEdits.clear();
 }
 
 // ---------------------------------------------------------------------------------------------

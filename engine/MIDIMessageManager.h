@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -378,6 +379,18 @@ class MIDIMessageManager {
   // Starts job 6 for `part` into the editor when the dump thread is idle (withoutWaiting: as
   // startJobWithoutWaiting, for the render thread).
   bool requestPartToEditor(int part, bool withoutWaiting = false);
+  // The synth changed a part's program: its new sound is fetched, and the sections locked in the
+  // editor go back to the synth once it is in. False when the fetch could not start (then nothing
+  // goes back).
+  bool fetchPartAfterProgramChange(int part);
+  // A request job's own wait for a dump for the editor (jobs 5, 6 and 13): armed as
+  // SetLibrarianRequestActive(false) arms it, and held until a dump is parsed or the job ends,
+  // whatever clears editorCaptureActive meanwhile (a value from the synth, a refresh).
+  void awaitDumpForEditor();
+  bool awaitingDump() const { return editorCaptureActive.load() || requestCapture.load(); }
+  // The bytes of `params` become the editor's in the image (SynthImage::keepEdits), and, while a
+  // request waits, their values are held to go back over its answer, which was built before them.
+  void keepEdits(const std::vector<int>& params);
   void lightActivity(int part);
   // A part's MIDI channel 0..15, or -1 when its setting names none.
   int partChannel(int part) const;
@@ -390,6 +403,7 @@ class MIDIMessageManager {
 
   // ---- flags (atomics; see the class comment) ----
   std::atomic<bool> editorCaptureActive{false};
+  std::atomic<bool> requestCapture{false};  // awaitDumpForEditor
   std::atomic<bool> sysexControlMissing{false};
   std::atomic<bool> quickTabRefreshPending{false};
   std::atomic<bool> bankSelectPending{false};
@@ -431,6 +445,10 @@ class MIDIMessageManager {
   void handleProgram(int part, bool isBank, int value);
   void lookUpShort(const uint8_t* d, int size);
   void handlePartProgramFromSysEx(int part, bool program, int value);
+  // After a parsed dump: the values edited during the wait go back over it, and to the synth.
+  void reapplyHeldEdits();
+  // The end of a dump-thread job: its wait, and the edits held for it, end with it.
+  void endRequestWait();
   void sendTempo(int value);
   void routeNotesOff(int channel);
   // shutdown and stopAllJobs: forGood keeps new jobs refused.
@@ -451,4 +469,7 @@ class MIDIMessageManager {
   std::atomic<bool> jobBusy[3] = {};
   MidiClock midiClock;
   std::atomic<int> pacingOverride{0};
+  // Parameter -> the value the user or host gave it while requestCapture held (the last one).
+  std::mutex heldEditsLock;
+  std::map<int, double> heldEdits;
 };

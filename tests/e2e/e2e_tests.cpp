@@ -551,6 +551,34 @@ TEST_F(EditorOnWire, AProgramStepAfterAReceivedMultiKeepsTheLockedSectionOnTheSy
   EXPECT_EQ(std::vector<int>({held[8], held[10], held[85]}), std::vector<int>({40, 10, 33}));
 }
 
+// The synth changes part 3's program itself, by channel or SysEx, with oscillator 1 and the arpeggiator locked:
+// the new sound comes in around the locks, which go back; its knob and the host's edit during the fetch both stay.
+class SynthProgramChange : public EditorOnWire, public ::testing::WithParamInterface<bool> {};
+TEST_P(SynthProgramChange, BringsTheNewSoundAroundTheLocksWithWhatChangedDuringTheFetch) {
+  connect();
+  const int edits[][2] = {{kMIDIFilterHWPCPassThrough, 1}, {kSectionLockOsc1 + 2, 1}, {kOscillator1Octave + 2, 40},
+                          {kOscillator1Detune + 2, 10}, {kSectionLockArp + 2, 1}, {kArpPattern01Step + 2, 2}};
+  for (const auto& e : edits) setParam(e[0], e[1]), MidiTestSleep(0.05);  // each on the synth before its program changes
+  for (auto b : {std::pair(8, 88), {10, 90}, {85, 33}, {87, 20}, {334, 0x5B}}) sim->setPartData(2, b.first - 7, b.second);
+  sim->setReplyDelay(0.5);
+  sim->sendRaw(GetParam() ? Bytes{0xF0, 0x3E, 0x10, 0x00, 0x21, 0x00, 0x4D, 0x05, 0xF7} : Bytes{0xC2, 0x05});
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x00) && m[6] == 2; }, 1, 5.0)) << "not fetched";
+  sim->turnGlobalKnob(6, 0x37);
+  setParam(kFilter1Resonance + 2, 77);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 392 && m[6] == 2; }, 1, 8.0)) << "nothing sent back";
+  const Bytes held = sim->partSound(2);
+  EXPECT_EQ(std::vector<int>({held[8], held[10], held[85], held[87], held[334]}), std::vector<int>({40, 10, 33, 77, 0x20}));
+  const int shown[][2] = {{kFilter1Cutoff + 2, 33}, {kFilter1Resonance + 2, 77}, {kOscillator1Octave + 2, 40},
+                          {kArpPattern01Step + 2, 2}, {kGlobalTranspose, 3}};
+  for (const auto& s : shown) EXPECT_EQ(param(s[0]), s[1]) << "parameter " << s[0];
+  std::string why, state = home + "/project.plist";
+  for (int k = 0; k < 16; ++k) setParam(kMultiPartStatus + k, k == 2);  // the restore's push is short
+  setParam(kFilter1Cutoff + 2, plug->SaveState(state, &why) ? 0 : -1);  // saved, then changed
+  ASSERT_TRUE(plug->RestoreState(state, &why)) << why;
+  EXPECT_TRUE(waitParam(kFilter1Cutoff + 2, 33)) << "the fetched sound is not in the saved state";
+}
+INSTANTIATE_TEST_SUITE_P(Roads, SynthProgramChange, ::testing::Values(false, true));
+
 // A project loaded while SEND MULTI runs, the way the host loads one (--at T restore FILE: the
 // render thread hands the restore to the main thread when its time comes; this test's thread is
 // that main loop): the restore returns at once, the transfer goes out whole as it began, and the
