@@ -289,6 +289,17 @@ std::map<std::string, int> soundsNamed(PatchLibrarian& lib, const std::string& p
   return count;
 }
 
+// The hidden files in folder once every load thread has ended.
+std::vector<std::string> hiddenIn(const std::string& folder) {
+  for (int ms = 0; ms < 60000 && PatchLibrarian::loadThreadsRunning() > 0; ++ms)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  std::vector<std::string> names;
+  if (PatchLibrarian::loadThreadsRunning() > 0) names.push_back("(a load thread still runs)");
+  for (const auto& kv : snapshot(folder))
+    if (kv.first[folder.size() + 1] == '.') names.push_back(kv.first.substr(folder.size() + 1));
+  return names;
+}
+
 // Sounds of `total` missing, and sounds listed more than once.
 std::pair<int, int> lostAndDoubled(const std::map<std::string, int>& count, int total) {
   int doubled = 0;
@@ -342,11 +353,17 @@ protected:
 TEST(LoadTogether, EverySoundOnceInEveryInstanceAndOnTheNextStart) {
   LogCapture log;
   std::string rounds;
+  // Parts a split of an ended process staged are removed; a user's file of a like name is not.
+  const pid_t ended = fork();
+  if (ended == 0) _exit(0);
+  waitpid(ended, nullptr, 0);
+  const std::string left = ".Big Singles 2.syx.split-" + std::to_string(ended) + "-0", user = ".notes.split-1-0";
   for (const bool twoProcesses : {false, true}) {
     for (int round = 0; round < 20; ++round) {
       TempDataHome home;
       const std::string root = home.patches();
       writeFile(root + "/Big.syx", rawBank(sounds(250, "Big", {"Bass", "Pad "})));
+      for (const std::string& f : {left, "." + left + ".tmp-Ab12Cd", user}) writeFile(root + "/" + f, {1});
       for (int f = 0; f < 6; ++f)
         writeFile(root + "/Other " + std::to_string(f) + ".syx", rawBank(sounds(100, "O", {"Bass"})));
       int go[2], back[2];
@@ -386,6 +403,8 @@ TEST(LoadTogether, EverySoundOnceInEveryInstanceAndOnTheNextStart) {
       PatchLibrarian next;
       next.loadPatchesFromFilesystem(root);
       seen.push_back(lostAndDoubled(soundsNamed(next, "Big "), 250));
+      for (const std::string& hidden : hiddenIn(root))
+        if (hidden != user) rounds += "round " + std::to_string(round) + " left " + hidden + "\n";
       for (const auto& s : seen)
         if (s.first != 0 || s.second != 0) {
           rounds += std::string(twoProcesses ? "two processes" : "one process") + ", round " + std::to_string(round) +
@@ -397,6 +416,48 @@ TEST(LoadTogether, EverySoundOnceInEveryInstanceAndOnTheNextStart) {
     }
   }
   EXPECT_EQ(rounds, "") << "(lost and doubled sounds: first instance / second instance / next start)";
+}
+
+// Held in the first part it stages while a waiter puts the library in place, the load thread stages
+// no further part and removes the one it staged; a process that ends in a split removes its parts.
+TEST(LoadTogether, ASplitNoLongerWantedStopsAtItsNextPartAndLeavesNothingHidden) {
+  TempDataHome home;
+  writeFile(home.patches() + "/Big.syx", rawBank(sounds(250, "Big", {"Bass"})));
+  static std::atomic<int> staged{0};
+  static std::atomic<bool> go{false}, endInIt{false};
+  struct Writer : BankFileWriter {
+    std::thread::id waiter = std::this_thread::get_id();
+    WriteResult writeFile(const std::string& path, const std::vector<uint8_t>& bytes, bool replace) override {
+      const bool held = std::this_thread::get_id() != waiter && path.find(".split-") != std::string::npos && staged++ == 0;
+      for (int ms = 0; held && !go && ms < 60000; ++ms) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      const WriteResult r = BankFileWriter::writeFile(path, bytes, replace);
+      if (held && endInIt) exit(0);
+      return r;
+    }
+  } writer;
+  endInIt = go = fork() == 0;
+  if (endInIt) {  // this process ends from the load thread, in its first staged part
+    PatchLibrarian lib;
+    lib.setFileWriter(&writer);
+    lib.startLoading(home.patches());
+    sleep(60);
+    _exit(3);
+  }
+  int status = 0;
+  wait(&status);
+  EXPECT_EQ(status, 0) << "the other process did not end in its split";
+  EXPECT_EQ(hiddenIn(home.patches()), std::vector<std::string>{}) << "after a process ended in a split";
+  {
+    PatchLibrarian lib;
+    lib.setFileWriter(&writer);
+    lib.startLoading(home.patches());
+    for (int ms = 0; ms < 60000 && staged == 0; ++ms) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    lib.waitForLoad();
+    EXPECT_EQ(lib.soundBankFiles.size(), 3u);
+  }
+  go = true;
+  EXPECT_EQ(hiddenIn(home.patches()), std::vector<std::string>{});
+  EXPECT_EQ(staged, 1) << "parts the load thread staged";
 }
 
 // A waiter reads the library itself, and the close that follows returns, while the load thread
