@@ -233,7 +233,10 @@ TEST(HostEndToEnd, RenderSaveReopenRestoreCompare) {
 // project can also be loaded while running (--at T restore FILE). A session file that cannot be
 // restored is reported and set aside, and the host starts fresh.
 TEST(HostEndToEnd, ASessionComesBackAndAProjectLoadsWhileRunning) {
-  const std::string session = tempPath("session.plist"), out = tempPath("out.plist"), bundle = std::string(" ") + SORVANTA_TEST_BUNDLE;
+  // In a folder anyone may change, so a host run as another user could set a session aside.
+  const std::string folder = tempPath("sessions"), session = folder + "/session.plist", out = tempPath("out.plist"),
+                    bundle = std::string(" ") + SORVANTA_TEST_BUNDLE;
+  ASSERT_EQ(0, mkdir(folder.c_str(), 0700) + chmod(folder.c_str(), 0777));
   ASSERT_EQ(0, runHost("--seconds 0.3 --midi \"90 3C 64\" --session " + session + bundle).exitCode);
   const std::string kept = readFile(session);  // one note
   RunResult again = runHost("--seconds 0.2 --session " + session + bundle);
@@ -252,7 +255,26 @@ TEST(HostEndToEnd, ASessionComesBackAndAProjectLoadsWhileRunning) {
   EXPECT_EQ(0, damaged.exitCode) << damaged.output;
   EXPECT_NE(std::string::npos, readFile(session + ".unreadable").find("!!")) << damaged.output;
   EXPECT_TRUE(readSavedState(session, &s)) << "no fresh session saved";
-  for (auto& f : {session, session + ".unreadable", out}) remove(f.c_str());
+  // Another damaged one is set aside beside the first; one that cannot be read (no permission) is
+  // left as it is; one kept through a link to nothing yet is reported and written where it points.
+  std::ofstream(session) << "junk";
+  runHost("--seconds 0.1 --session " + session + bundle);
+  EXPECT_EQ(readFile(session + ".unreadable-2"), "junk");
+  EXPECT_NE(std::string::npos, readFile(session + ".unreadable").find("!!"));
+  struct stat before, after;
+  ASSERT_EQ(0, chmod(session.c_str(), 0) + stat(session.c_str(), &before));
+  const std::string asOther = getuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  RunResult denied = runCommand(asOther + SORVANTA_HOST_EXE + " --headless --seconds 0.1 --session " + session + bundle);
+  EXPECT_NE(std::string::npos, denied.output.find("Permission denied")) << denied.output;
+  EXPECT_TRUE(stat(session.c_str(), &after) == 0 && after.st_ino == before.st_ino) << "set aside or replaced";
+  remove(session.c_str());
+  ASSERT_EQ(0, symlink((session + ".target").c_str(), session.c_str()));
+  RunResult dangling = runHost("--seconds 0.1 --session " + session + bundle);
+  EXPECT_NE(std::string::npos, dangling.output.find("not restored")) << dangling.output;
+  EXPECT_TRUE(readSavedState(session + ".target", &s)) << dangling.output;
+  for (const char* f : {"", ".unreadable", ".unreadable-2", ".target"}) remove((session + f).c_str());
+  remove(out.c_str());
+  rmdir(folder.c_str());
 }
 
 TEST(HostEndToEnd, BadInputGivesAClearErrorAndNonZeroExit) {
