@@ -227,7 +227,7 @@ bool UIConfigManager::readDescriptionText(const std::string& text) {
 
 bool UIConfigManager::readDescriptionDocument(tinyxml2::XMLDocument& doc, bool parsed, bool named) {
   if (!parsed) {
-    refuse(std::string("CONFIG READER: interface description does not parse: ") +
+    refuse(std::string("CONFIG READER: interface description ") + UIConfigResources::kUIConfigResource + " does not parse: " +
                (doc.ErrorStr() ? doc.ErrorStr() : ""),
            named);
     return false;
@@ -235,7 +235,9 @@ bool UIConfigManager::readDescriptionDocument(tinyxml2::XMLDocument& doc, bool p
   readReasources(&doc);
   tinyxml2::XMLElement* root = doc.FirstChildElement("uiconfig");
   if (!root) {
-    refuse("CONFIG READER: interface description has no uiconfig element", named);
+    refuse(std::string("CONFIG READER: interface description ") + UIConfigResources::kUIConfigResource +
+               " has no uiconfig element",
+           named);
     return false;
   }
   if (!graphics || !plug) {
