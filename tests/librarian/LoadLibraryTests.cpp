@@ -274,9 +274,14 @@ TEST_F(LoadLibrary, HugeFileIsSkippedWithALogLine) {
   const std::string huge = p("huge.syx");
   writeFile(huge, rawBank(sounds(100, "H", {"Bass"})));
   ASSERT_EQ(truncate(huge.c_str(), kMaxBankFileBytes + 1), 0);
+  testing::internal::CaptureStderr();
   load();
+  load();
+  const std::string said = testing::internal::GetCapturedStderr();
   EXPECT_TRUE(lib.soundBankFiles.empty());
   EXPECT_TRUE(log.contains("too large"));
+  EXPECT_EQ(said.find(huge), said.rfind(huge)) << "named more than once: " << said;
+  EXPECT_NE(said.find("PATCH LIBRARIAN: skipped file " + huge + ": it holds"), std::string::npos) << said;
 }
 
 TEST_F(LoadLibrary, MissingRootLeavesTheLibraryEmpty) {

@@ -277,6 +277,25 @@ TEST(HostEndToEnd, ASessionComesBackAndAProjectLoadsWhileRunning) {
   rmdir(folder.c_str());
 }
 
+#ifdef SORVANTA_EDITOR_BUNDLE
+// Each resource the editor refuses is named once on the terminal with its reason.
+TEST(HostEndToEnd, RefusedResourcesAreNamedOnceWithTheirReason) {
+  const std::string bundle = tempPath("Sorvanta.component"), res = bundle + "/Contents/Resources/";
+  ASSERT_EQ(0, system(("cp -r " + std::string(SORVANTA_EDITOR_BUNDLE) + " " + bundle).c_str()));
+  std::ofstream(res + "sysex.tea") << std::string(4000, 'x');
+  std::ofstream(res + "btn-part01.png") << "not a picture at all";
+  ASSERT_EQ(0, truncate((res + "uiconfig.tea").c_str(), 1 << 30) + truncate((res + "led-pink.png").c_str(), 20));
+  const std::string said = runHost("--seconds 0 " + bundle).output;
+  for (const char* refused : {"uiconfig.tea holds 1073741824 bytes, more than", "sysex.tea does not parse: ",
+                                     "/btn-part01.png cannot be decoded: Not a PNG", "/led-pink.png cannot be decoded: "}) {
+    size_t times = 0;
+    for (size_t at = said.find(refused); at != std::string::npos; at = said.find(refused, at + 1)) ++times;
+    EXPECT_EQ(times, 1u) << refused << " in\n" << said;
+  }
+  EXPECT_EQ(0, system(("rm -rf " + bundle).c_str()));
+}
+#endif
+
 TEST(HostEndToEnd, BadInputGivesAClearErrorAndNonZeroExit) {
   RunResult missing = runHost("--seconds 0 /nonexistent/Thing.component");
   EXPECT_EQ(2, missing.exitCode);
