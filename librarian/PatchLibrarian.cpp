@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <shared_mutex>
 
 #include "BankFormats.h"
 #include "DataFolder.h"
@@ -114,14 +115,15 @@ pid_t stagingProcess(const std::string& name) {
 }
 
 // The folders this process stages parts in. A load thread is never waited for, so the process
-// may end normally in the middle of a split: its staged files are then removed at exit. The lock
-// is held while a part is staged, so that end waits for the write under way, and one that comes
-// from within the write (the same thread) goes on.
+// may end normally in the middle of a split: its staged files are then removed at exit. Parts are
+// staged under the shared lock, side by side; the end takes it whole, so it waits for the parts
+// being written, unless it comes from within one (the same thread, which would wait for itself).
 struct Staging {
-  std::recursive_mutex lock;
-  std::set<std::string> folders;
-  bool ended = false;
-  bool removedAtExit = false;
+  std::shared_mutex lock;
+  std::atomic<bool> ended{false};
+  std::mutex foldersLock;
+  std::set<std::string> folders;   // guarded by foldersLock
+  bool removedAtExit = false;      // guarded by foldersLock
 };
 
 Staging& staging() {
@@ -129,10 +131,14 @@ Staging& staging() {
   return s;
 }
 
+thread_local bool t_staging = false;
+
 void removeStagedFilesAtExit() {
   Staging& s = staging();
-  std::lock_guard<std::recursive_mutex> hold(s.lock);
+  std::unique_lock<std::shared_mutex> whole(s.lock, std::defer_lock);
+  if (!t_staging) whole.lock();
   s.ended = true;
+  std::lock_guard<std::mutex> hold(s.foldersLock);
   for (const std::string& folder : s.folders) {
     DIR* dir = opendir(folder.c_str());
     if (!dir) continue;
@@ -989,10 +995,17 @@ std::string PatchLibrarian::stagePart(const std::string& folder, const std::stri
   // and to this call (the counter), so no other loader ever writes or removes it.
   static std::atomic<unsigned> counter{0};
   Staging& staging = ::staging();
-  std::lock_guard<std::recursive_mutex> hold(staging.lock);
+  std::shared_lock<std::shared_mutex> hold(staging.lock);
   if (staging.ended) return std::string();
-  if (staging.folders.insert(folder).second && !staging.removedAtExit)
-    staging.removedAtExit = std::atexit(&removeStagedFilesAtExit) == 0;
+  {
+    std::lock_guard<std::mutex> folders(staging.foldersLock);
+    if (staging.folders.insert(folder).second && !staging.removedAtExit)
+      staging.removedAtExit = std::atexit(&removeStagedFilesAtExit) == 0;
+  }
+  struct InStage {
+    InStage() { t_staging = true; }
+    ~InStage() { t_staging = false; }
+  } inStage;
   for (int attempt = 0; attempt < kNameVariants; ++attempt) {
     const std::string path = folder + "/." + name + ".split-" + std::to_string(getpid()) + "-" +
                              std::to_string(counter.fetch_add(1));

@@ -1,15 +1,10 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <atomic>
-#include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <thread>
 #include <vector>
 
-#include "UTIL_File.h"
 #include "UTIL_HeapBuf.h"
 #include "UTIL_Mutex.h"
 #include "UTIL_PtrList.h"
@@ -157,28 +152,4 @@ TEST(Mutex, CountsStayConsistentUnderContention) {
     });
   for (auto& t : ts) t.join();
   EXPECT_EQ(counter, 40000);
-}
-
-// A file kept through a symbolic link is replaced where the link points, keeping its mode, and a
-// link to nothing makes the file it names; a rename that never replaces leaves a name taken alone.
-TEST(FileWriter, ReplacesThroughLinksKeepingTheModeAndNeverRenamesOverAFile) {
-  char tmpl[] = "/tmp/util-file-XXXXXX";
-  const std::string dir = mkdtemp(tmpl);
-  std::string why, real, later;
-  ASSERT_TRUE(UTIL_ReplaceFile(dir + "/real", "old", 3, &why)) << why;
-  ASSERT_EQ(chmod((dir + "/real").c_str(), 0640) + symlink("real", (dir + "/link").c_str()) +
-                symlink("later", (dir + "/dangling").c_str()), 0);
-  EXPECT_TRUE(UTIL_ReplaceFile(dir + "/link", "new", 3, &why)) << why;
-  EXPECT_TRUE(UTIL_ReplaceFile(dir + "/dangling", "made", 4, &why)) << why;
-  UTIL_ReadFile(dir + "/real", real, 100);
-  UTIL_ReadFile(dir + "/later", later, 100);
-  EXPECT_EQ(real + " " + later, "new made");
-  struct stat st;
-  EXPECT_TRUE(lstat((dir + "/link").c_str(), &st) == 0 && S_ISLNK(st.st_mode));
-  EXPECT_TRUE(stat((dir + "/real").c_str(), &st) == 0 && (st.st_mode & 07777) == 0640) << std::oct << st.st_mode;
-  const int renamed = UTIL_RenameNoReplace(dir + "/later", dir + "/real");
-  EXPECT_TRUE(renamed == -1 && errno == EEXIST);
-  UTIL_ReadFile(dir + "/real", real, 100);
-  EXPECT_EQ(real, "new");
-  std::filesystem::remove_all(dir);
 }
