@@ -7,11 +7,10 @@
 #include <Poco/Path.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <signal.h>
 
 #include <algorithm>
 #include <cctype>
@@ -616,7 +615,7 @@ PatchLibrarian::ReadBank PatchLibrarian::parseFolderFiles(const FolderEntry& fol
   ReadBank out;
   const std::string path = folder.path + "/" + name;
   // One buffer per file: the entries' messages are views into it (BankFormats.h). Files of other
-  // kinds and small files are passed over without a word; the size gate needs no stat of its own.
+  // kinds and small files are named and passed over; the size gate needs no stat of its own.
   FileBuffer bytes;
   size_t size = 0;
   std::string why;
@@ -992,7 +991,8 @@ std::vector<std::string> PatchLibrarian::splitOversizedBank(const FolderEntry& f
 std::string PatchLibrarian::stagePart(const std::string& folder, const std::string& name,
                                       const std::vector<uint8_t>& bytes) {
   // Hidden, and without a bank extension: no loader reads it. Unique to this process (its id)
-  // and to this call (the counter), so no other loader ever writes or removes it.
+  // and to this call (the counter), so no other loader writes it, and none removes it while this
+  // process runs.
   static std::atomic<unsigned> counter{0};
   Staging& staging = ::staging();
   std::shared_lock<std::shared_mutex> hold(staging.lock);
