@@ -354,24 +354,25 @@ std::string IGraphicsGtk::FindResource(const char* name, const char* type, std::
 char* IGraphicsGtk::OSLoadFile(int, const char* name) {
   std::string refused;
   const std::string path = FindResource(name, nullptr, &refused);
-  // Never waits on a FIFO or reads a device found under a resource's name.
+  // Never waits on a FIFO or reads a device found under a resource's name; a file that reaches
+  // the limit is refused, never cut.
   UTIL_FileCheck check;
-  FILE* f = path.empty() ? nullptr : UTIL_FOpenForRead(path, &check);
-  if (!f) {
-    if (path.empty() && refused.empty()) return nullptr;
-    // Its own line: the next line printed must not run on from it.
-    std::printf("failed to open file\n");
-    std::fprintf(stderr, "GRAPHICS: %s\n", refused.empty() ? (path + " " + check.why()).c_str() : refused.c_str());
-    return nullptr;
-  }
-  // Read at most one byte past the limit: a file that reaches it is refused, never cut.
-  char* buf = new char[kMaxLoadFileSize + 1];
-  const size_t n = std::fread(buf, 1, kMaxLoadFileSize, f);
-  const bool tooBig = n >= static_cast<size_t>(kMaxLoadFileSize);
-  const bool failed = std::ferror(f) != 0;
-  std::fclose(f);
-  if (tooBig || failed) {
+  FILE* f = path.empty() ? nullptr : UTIL_FOpenForRead(path, &check, kMaxLoadFileSize - 1);
+  char* buf = f ? new char[kMaxLoadFileSize + 1] : nullptr;
+  const size_t n = f ? std::fread(buf, 1, kMaxLoadFileSize, f) : 0;
+  if (f && (n >= static_cast<size_t>(kMaxLoadFileSize) || std::ferror(f))) {
+    check.status = std::ferror(f) ? UTIL_FileStatus::failed : UTIL_FileStatus::tooLarge;
+    check.size = static_cast<int64_t>(n), check.limit = kMaxLoadFileSize - 1, check.error = EIO;
     delete[] buf;
+    buf = nullptr;
+  }
+  if (f) std::fclose(f);
+  if (!buf) {
+    if (path.empty() && refused.empty())
+      refused = std::string(name ? name : "") + " is not among the resources in " + resourcesFolder();
+    // Its own line: the next line printed must not run on from it.
+    if (f || !path.empty()) std::printf("failed to open file\n");
+    UTIL_SayRefusal("GRAPHICS: " + (refused.empty() ? path + " " + check.why() : refused));
     return nullptr;
   }
   buf[n] = '\0';
@@ -393,12 +394,10 @@ std::string IGraphicsGtk::OSBitmapFile(int, const char* name) { return pngFile(n
 GFX_IBitmap* IGraphicsGtk::OSLoadBitmap(int, const char* name) {
   std::string refused;
   const std::string path = pngFile(name, &refused);
-  if (!refused.empty()) {
-    std::lock_guard<std::mutex> said(mRefusedLock);
-    if (mRefusedSaid.insert(refused).second) std::fprintf(stderr, "GRAPHICS: %s; the image is left out\n", refused.c_str());
-  }
-  if (path.empty()) return nullptr;
-  return GFX_LoadPNG(path.c_str(), nullptr);
+  GFX_IBitmap* bitmap = path.empty() ? nullptr : GFX_LoadPNG(path.c_str(), nullptr, &refused);
+  if (!bitmap && !refused.empty())
+    UTIL_SayRefusal("GRAPHICS: " + (path.empty() ? refused : path + " " + refused) + "; the image is left out");
+  return bitmap;
 }
 
 int IGraphicsGtk::GetUserOSVersion() {
