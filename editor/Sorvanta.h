@@ -170,6 +170,7 @@ public:
     kShowPart = 10, kShowMainTab = 20, kShowProgress = 30, kShowLayer = 40, kShowUpperBankEdited = 50,
     kRefreshMenus = 60, kProgramMenus = 70, kProgramNumberMenu = 80, kRefillGrids = 90, kBankContents = 100,
     kBankEditMenu = 110, kResetSelectionMenus = 120, kLibraryInPlace = 130, kPatchType = 200,
+    kReapplyEdit = 1000,  // + the parameter
   };
   void onWindowThread(int what, std::function<void()> work, const void* owner = nullptr);
 

@@ -63,6 +63,14 @@ class SorvantaEngineHost : public MidiEngineHost {
     UTIL_MutexLock lock(p->GetMutex());
     p->OnParamChange2(param);
   }
+  // The MIDI input thread re-applies an edit the answer overwrote: the full handler may show
+  // and hide layers, so it runs on the window's thread.
+  void reapplyEdit(int param, double value) override {
+    p->onWindowThread(Sorvanta::kReapplyEdit + param, [this, param, value] {
+      p->setParamFromPlug(param, value);
+      onParamChange(param);
+    });
+  }
 
   void sendMidiMsg(const IMidiMsg& msg) override {
     IMidiMsg m = msg;

@@ -1022,8 +1022,7 @@ void MIDIMessageManager::reapplyHeldEdits() {
   // Only what the answer overwrote; a later answer is built after the edits and holds them.
   for (const auto& [param, value] : edits) {
     if (plugHost->value(param) == value) continue;
-    plugHost->setFromDevice(param, value);
-    plugHost->onParamChange(param);
+    plugHost->reapplyEdit(param, value);
   }
 }
 

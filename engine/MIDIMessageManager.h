@@ -191,6 +191,13 @@ class MidiEngineHost : public dump::DumpParamAccess {
   // ---- the plug-in's handlers ----
   virtual void onParamChange(int param) = 0;
   virtual void onParamChange2(int param) = 0;
+  // An edit made while a request waited goes back over the answer: the value, then the handler,
+  // as if the user made it again. The plug-in runs it where its window may change (a handler
+  // can switch layers); here, at once.
+  virtual void reapplyEdit(int param, double value) {
+    setFromDevice(param, value);
+    onParamChange(param);
+  }
 
   // ---- the framework's send slots (no checks; the engine makes them) ----
   virtual void sendMidiMsg(const IMidiMsg& msg) = 0;
