@@ -133,6 +133,7 @@ class EditorOnWire : public ::testing::Test {
       if (names[i] == name) return static_cast<int>(i) + 1;
     return -1;
   }
+  void receiveAndSendBack(int renumberTo);
   // Waits for the start-up conversation to end with the device found.
   void connect() {
     writeSettings(sim->editorOutputName(), sim->editorInputName());
@@ -268,7 +269,8 @@ TEST_F(EditorOnWire, ControllersFromTheSynthMoveTheirControlsAndSendNothing) {
 
 // REQUEST MULTI takes the synth's multi and every active part into the editor; a later change on
 // the synth itself (its transpose) follows; SEND MULTI then gives the synth back exactly that.
-TEST_F(EditorOnWire, ASynthGetsBackExactlyTheStateTheEditorReceived) {
+// renumberTo: the synth's id is set on its own panel first (REQUEST MULTI's scan finds it).
+void EditorOnWire::receiveAndSendBack(int renumberTo) {
   srand(25);
   auto any = [&](int lo, int hi) { return lo + rand() % (hi - lo + 1); };
   // Every data byte is any the synth may hold, whether or not a value of the editor can hold it
@@ -289,12 +291,14 @@ TEST_F(EditorOnWire, ASynthGetsBackExactlyTheStateTheEditorReceived) {
     for (int i = 7; i <= 389; ++i) sim->setPartData(part, i - 7, s[i]);
   }
   connect();
+  if (renumberTo >= 0) sim->setDeviceId(renumberTo);
   setParam(kRequestTempData, 1);
   ASSERT_TRUE(waitParam(kFilter1Cutoff, sim->partSound(0)[85], 10.0));
   setParam(kPushArrangement, 1);  // refused while the request runs; must not deafen the editor
   // The request ends with the multi, after all sixteen parts.
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x01); }, 1, 15.0));
-  EXPECT_EQ(sim->received([](const Bytes& m) { return isRequest(m, 0x00); }).size(), 16u);
+  const int id = sim->deviceId();
+  EXPECT_EQ(sim->received([id](const Bytes& m) { return isRequest(m, 0x00) && m[3] == id; }).size(), 16u);
   MidiTestSleep(0.5);
   sim->turnGlobalKnob(6, 0x37);  // the synth transposed 9 down
   sim->turnGlobalKnob(5, 60);     // tuning
@@ -335,6 +339,8 @@ TEST_F(EditorOnWire, ASynthGetsBackExactlyTheStateTheEditorReceived) {
     }
   }
 }
+TEST_F(EditorOnWire, ASynthGetsBackExactlyTheStateTheEditorReceived) { receiveAndSendBack(-1); }
+TEST_F(EditorOnWire, ASynthRenumberedOnItsPanelGetsBackExactlyItsState) { receiveAndSendBack(9); }
 
 // A program step of part 3 on channel setting 4 (status channel 2): all notes off and bank select
 // MSB, then 25 ms to the LSB (bank 1 = 0x41), 25 ms to the program change. With the start-up
@@ -485,11 +491,12 @@ TEST_F(EditorOnWire, AProjectWhoseOutputIsGoneWaitsForAnOutputThenPushesAndCheck
   EXPECT_TRUE(sim->log().empty());
   setParam(kDeviceOutSelection, listed(true, sim->editorOutputName()));
   setParam(kDeviceInSelection, listed(false, sim->editorInputName()));
-  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 30.0));
+  // The push asks for the global settings it has not heard; the device check follows it.
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 2, 30.0));
   const auto dumps = sim->received([](const Bytes& m) { return m.size() > 200; });
   ASSERT_GE(dumps.size(), 3u) << "the held project was not pushed";
   EXPECT_EQ(dumps[0].bytes.size() + dumps[1].bytes.size() + dumps[2].bytes[85], 207u + 393u + 77u);
-  EXPECT_GT(sim->received([](const Bytes& m) { return isRequest(m, 0x04); })[0].frameTime, dumps.back().frameTime);
+  EXPECT_GT(sim->received([](const Bytes& m) { return isRequest(m, 0x04); }).back().frameTime, dumps.back().frameTime);
 }
 
 // A project restored while a request runs: the restore does not wait for it, the request ends as
@@ -515,9 +522,11 @@ TEST_F(EditorOnWire, ARestoreDuringARequestLetsItEndAndPushesAfterIt) {
   EXPECT_EQ(sim->partSound(15)[85], 66) << "the project's sound did not reach the synth";
 }
 
-// A project restored while other ports are open reopens its own ports by name; the edit after it
+// A project restored while other ports are open reopens its own ports by name, and its push keeps
+// the synth's global bytes the editor does not model (it asks for them first); the edit after it
 // reaches the synth.
 TEST_F(EditorOnWire, AProjectReopensItsStoredPorts) {
+  sim->setGlobalData(150, 0x55);
   connect();
   const std::string state = home + "/project.plist";
   std::string why;
@@ -525,6 +534,7 @@ TEST_F(EditorOnWire, AProjectReopensItsStoredPorts) {
   plug->Close();
   writeSettings("nobody-in:gone", "nobody-out:gone");
   open([&] { ASSERT_TRUE(plug->RestoreState(state, &why)) << why; });
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 207 && m[155] == 0x55; }, 1, 5.0));
   MidiTestSleep(1.0);
   sim->clearLog();
   setParam(kFilter1Cutoff + 4, 77);
@@ -549,6 +559,22 @@ TEST_F(EditorOnWire, AProgramStepAfterAReceivedMultiKeepsTheLockedSectionOnTheSy
   EXPECT_EQ(sim->received([](const Bytes& m) { return m.size() == 2 && m[0] == 0xC2; }).at(0).bytes[1], 51);
   const Bytes held = sim->partSound(2);
   EXPECT_EQ(std::vector<int>({held[8], held[10], held[85]}), std::vector<int>({40, 10, 33}));
+}
+
+// A locked program step cancelled while it waits for the new sound sends nothing back, then or
+// later (REQUEST MULTI, pressed at once, runs behind whatever the step left): the synth keeps the
+// program it loaded.
+TEST_F(EditorOnWire, ACancelledLockedProgramStepSendsNothingBack) {
+  connect();
+  setParam(kSectionLockOsc1 + 2, 1);
+  sim->setSilent(true);
+  setParam(kPatchUp + 2, 1);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x00) && m[6] == 2; }, 1, 5.0));
+  setParam(kCancelDataRequest, 1);
+  sim->setSilent(false);
+  setParam(kRequestTempData, 1);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x01); }, 1, 20.0));
+  EXPECT_TRUE(sim->received([](const Bytes& m) { return m.size() == 392; }).empty()) << "the old sound went back";
 }
 
 // A project loaded while SEND MULTI runs, the way the host loads one (--at T restore FILE: the
