@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <tuple>
 
 #include "DumpLayout.h"
 #include "MIDIMessageSender.h"
@@ -174,8 +175,16 @@ bool MIDIMessageManager::startJobOrQueue(const JobRecord& record, const std::fun
       !endedAnswered(request))
     return false;
   if (startLocked(record, beforeStart, true)) return true;
-  // Busy: the running job's worker picks it up when that job returns (nextQueuedJob).
-  if (jobBusy[static_cast<int>(WorkerThread::kDump)].load()) queuedJobs.push_back({record, beforeStart, ++lastJobId});
+  // Busy: the running job's worker picks it up when that job returns (nextQueuedJob). The same
+  // job waiting already (a second click) is not queued twice.
+  auto same = [&record](const QueuedJob& q) {
+    const JobRecord& o = q.record;
+    return std::tie(o.code, o.part, o.requestFlag, o.belongsTo, o.idChangedFrom, o.idChangedTo, o.appliesHeldProject) ==
+           std::tie(record.code, record.part, record.requestFlag, record.belongsTo, record.idChangedFrom, record.idChangedTo,
+                    record.appliesHeldProject);
+  };
+  if (jobBusy[static_cast<int>(WorkerThread::kDump)].load() && std::none_of(queuedJobs.begin(), queuedJobs.end(), same))
+    queuedJobs.push_back({record, beforeStart, ++lastJobId});
   return false;
 }
 

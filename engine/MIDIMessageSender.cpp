@@ -194,8 +194,8 @@ void MIDIMessageSender::askForUnheardGlobal(int pacing) {
   st->replyReceived = false;
   mgr->globalAsked = true;
   sendRequest(sysex::globalRequest(device), true);
-  // Only the addressed synth would take the dump: no id scan, and a short wait (a synth that is
-  // not there gets the editor's values and the template as before).
+  // Only the addressed synth would take the dump: no id scan, and a short wait (unanswered, the
+  // bytes the editor does not model go out as the template has them).
   for (int k = 0; k < 10 && !st->replyReceived.load() && !cancelled(); ++k) pause(pacing);
   mgr->globalAsked = false;
 }

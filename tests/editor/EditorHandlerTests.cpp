@@ -124,11 +124,7 @@ struct Row {
 };
 
 TEST_F(EditorHandlers, EveryEditorParameterDoesWhatItsRowSays) {
-  // A request without an answer runs (well past the row's checks) until it is cancelled.
-  auto waitForAnswers = [](Plug& p) {
-    p.midiManager->setPacingOverride(50);
-    p.midiManager->sender()->pauseScalePercent = 100;
-  };
+  auto unanswered = [](Plug& p) { p.midiManager->setPacingOverride(50), p.midiManager->sender()->pauseScalePercent = 100; };  // till cancelled
   auto flagsOn = [](Plug& p) {
     p.sendAllParts = true;
     p.sendGlobalWithMulti = true;
@@ -293,29 +289,17 @@ TEST_F(EditorHandlers, EveryEditorParameterDoesWhatItsRowSays) {
          EXPECT_EQ(shorts(p), (std::vector<std::string>{"B0 7B 00", "B0 00 00", "B0 20 40", "C0 29"}));
          EXPECT_EQ(p.paramValue(kMultiPartPatch + 0), 41);
        }},
-      {"program up after a restored project steps from the project's program",
+      {"program up from a restored project's program, onto part 1's: refused",
        [](Plug& p) {
-         set(p, kGlobalRxProgramChange, 1);
-         set(p, kMultiPartBank + 1, 1), set(p, kMultiPartPatch + 1, 75);
+         for (int k : {0, 1}) set(p, kMultiPartBank + k, 1), set(p, kMultiPartPatch + k, 76 - k);
          ByteChunk c;
-         p.SerializeState(&c), p.UnserializeState(&c, 0), p.midiIOSet = true, p.applyHeldProjectState();
-         waitIdle(p);
-         std::lock_guard<std::mutex> g(p.sentLock);
-         p.shortSent.clear();
-       },
-       kPatchUp + 1, 1,
-       [](Plug& p) { EXPECT_EQ(shorts(p), (std::vector<std::string>{"B1 7B 00", "B1 00 00", "B1 20 41", "C1 4C"})); }},
-      {"program up onto another part's program of a received multi is refused",
-       [](Plug& p) {
-         set(p, kGlobalRxProgramChange, 1);
-         std::array<uint8_t, 393> m = dump::initMulti();
-         for (int k : {0, 1}) m[39 + 22 * k] = 1, m[39 + 22 * k + 1] = uint8_t(10 - k), m[39 + 22 * k + 7] = 1;
-         sysex::applyChecksum(m.data(), 393);
-         ISysEx sx(0, m.data(), 393);
-         p.SetLibrarianRequestActive(false);
-         p.ProcessSysEx(&sx, true);
+         p.SerializeState(&c), p.UnserializeState(&c, 0), p.midiIOSet = true, p.applyHeldProjectState(), set(p, kGlobalRxProgramChange, 1);
+         waitIdle(p), p.shortSent.clear();
        },
        kPatchUp + 1, 1, [](Plug& p) { EXPECT_TRUE(p.shortSent.empty()); }},
+      {"a locked program step cancelled while it waits for the sound sends nothing back",
+       [&](Plug& p) { unanswered(p), set(p, kGlobalRxProgramChange, 1), set(p, kSectionLockOsc1, 1); }, kPatchUp + 0, 1,
+       [](Plug& p) { p.cancelDataRequest(), waitIdle(p); EXPECT_EQ(dumps(p), ""); }},
       {"program down wraps below 0", [](Plug& p) { set(p, kGlobalRxProgramChange, 1); }, kPatchDown + 1, 1,
        [](Plug& p) {
          EXPECT_EQ(shorts(p), (std::vector<std::string>{"B1 7B 00", "B1 00 00", "B1 20 40", "C1 63"}));
@@ -401,7 +385,7 @@ TEST_F(EditorHandlers, EveryEditorParameterDoesWhatItsRowSays) {
        }},
       {"FX2 link follows the main tab", [](Plug& p) { set(p, kMainTab, 4); }, kGlobalFX2Link, 1,
        [](Plug& p) { EXPECT_EQ(p.rootLayer->getSelectedChildId(), 4); }},
-      {"request the multi into the editor", waitForAnswers, kRequestTempData, 1,
+      {"request the multi into the editor", unanswered, kRequestTempData, 1,
        [](Plug& p) {
          EXPECT_TRUE(p.midiManager->editorCaptureActive);
          EXPECT_TRUE(p.ThreadRunning());
@@ -411,20 +395,11 @@ TEST_F(EditorHandlers, EveryEditorParameterDoesWhatItsRowSays) {
          ASSERT_FALSE(p.sysexSent.empty());
          EXPECT_EQ(p.sysexSent.front(), plain(sysex::soundRequest(0, sysex::kPartEditBufferBank, 0)));
        }},
-      {"request the multi while a request runs: it follows",
-       [&](Plug& p) {
-         waitForAnswers(p);
-         ASSERT_TRUE(p.midiManager->requestPartToEditor(5));
-       },
-       kRequestTempData, 1,
-       [](Plug& p) {
-         p.midiManager->setPacingOverride(1);
-         p.midiManager->sender()->pauseScalePercent = 0;
-         p.cancelDataRequest();
-         waitIdle(p);
-         std::lock_guard<std::mutex> g(p.sentLock);
-         EXPECT_NE(std::find(p.sysexSent.begin(), p.sysexSent.end(), plain(sysex::soundRequest(0, sysex::kPartEditBufferBank, 0))),
-                   p.sysexSent.end());
+      {"request the multi, twice, while a request runs: it follows, once",
+       [&](Plug& p) { unanswered(p), p.midiManager->requestPartToEditor(5), change(p, kRequestTempData, 1); }, kRequestTempData, 1,
+       [](Plug& p) {  // part 1's request and, unanswered, the scan's first
+         p.midiManager->setPacingOverride(1), p.cancelDataRequest(), waitIdle(p);
+         EXPECT_EQ(std::count(p.sysexSent.begin(), p.sysexSent.end(), plain(sysex::soundRequest(0, sysex::kPartEditBufferBank, 0))), 2);
        }},
       {"direct routing", [](Plug& p) { change(p, kMIDIFilterToDAWBuffer, 1); }, kMIDIFilterDirectToHardware, 1,
        [](Plug& p) {
@@ -542,16 +517,10 @@ TEST_F(EditorHandlers, RestoreAppliesTheStoredSwitchesAndPushesTheProject) {
   EXPECT_FALSE(b->sendAllParts || b->sendGlobalWithMulti);  // the push's modes end with it
 }
 
-// A byte the editor's values cannot hold (mode bits read as one, an envelope mode below the range,
-// any value of a parameter left at the range 0..1 here) goes back as the synth holds it until the
-// editor makes that byte its own. Each kind of dump from its device, sent by its own job.
+// A byte the editor's values cannot hold (mode bits read as one, an envelope mode below the range)
+// goes back as the synth holds it until the editor makes that byte its own.
 TEST_F(EditorHandlers, ALossyByteGoesBackAsHeardUntilTheEditorMakesItItsOwn) {
-  struct Lossy { const char* what; int pos, heard, sent; std::function<void(Plug&)> act; int size = 392, device = 0; };
-  auto short5 = [](Plug& p) {  // the synth at id 5 sets unisono 3, mono (read as the dump's byte)
-    uint8_t m[] = {0xF0, 0x3E, 0x10, 5, 0x20, 0, 0, 0x3A, 0x33, 0xF7};
-    ISysEx sx(0, m, 10);
-    p.ProcessSysEx(&sx, true);
-  };
+  struct Lossy { const char* what; int pos, heard, sent; std::function<void(Plug&)> act; int size = 392; };  // 393 multi, 207 global
   const Lossy rows[] = {
       {"untouched", 65, 0x35, 0x35, nullptr},
       {"edited away and back", 65, 0x35, 0x31, [](Plug& p) { change(p, kOscillatorMonoPolyMode, 0), change(p, kOscillatorMonoPolyMode, 1); }},
@@ -559,14 +528,12 @@ TEST_F(EditorHandlers, ALossyByteGoesBackAsHeardUntilTheEditorMakesItItsOwn) {
        [](Plug& p) { ByteChunk c; p.SerializeState(&c), p.UnserializeState(&c, 0), p.midiIOSet = true, p.applyHeldProjectState(); }},
       {"randomized", 203, 0x00, 0x01, [](Plug& p) { change(p, kMainTab, 2), change(p, kRandomize, 1); }},
       {"for another device", 65, 0x35, 0x31, [](Plug& p) { set(p, kGlobalSysExID, 5); }},
-      {"heard from device 5, sent to it", 65, 0x35, 0x35, [](Plug& p) { set(p, kGlobalSysExID, 5); }, 392, 5},
-      {"changed by another device", 65, 0x35, 0x35, short5},
+      {"changed by another device to what reads the same", 65, 0x35, 0x35,
+       [](Plug& p) { uint8_t m[] = {0xF0, 0x3E, 0x10, 5, 0x20, 0, 0, 0x3A, 0x33, 0xF7}; ISysEx sx(0, m, 10); p.ProcessSysEx(&sx, true); }},
       {"effect type edited", 137, 100, 63, [](Plug& p) { change(p, kFX1ChorusSpeed, 1); }},
       {"arpeggiator step edited", dump::kArpFirstBytePos, 0x5B, 0x19, [](Plug& p) { change(p, kArpPattern01Step, 1); }},
       {"multi part edited", 51, 50, 2, [](Plug& p) { change(p, kMultiPartVeloLow, 1); }, 393},
       {"multi common edited", 7, 100, 1, [](Plug& p) { change(p, kMultiMasterVolume, 1); }, 393},
-      {"multi untouched", 7, 100, 100, nullptr, 393},
-      {"global tuning untouched", 10, 100, 100, nullptr, 207},
       {"global transpose edited", 11, 100, 53, [](Plug& p) { change(p, kGlobalTranspose, 1); }, 207},
   };
   for (const Lossy& row : rows) {
@@ -574,11 +541,9 @@ TEST_F(EditorHandlers, ALossyByteGoesBackAsHeardUntilTheEditorMakesItItsOwn) {
     auto p = online();
     p->GetParam(kFilterEnvMode)->InitInt("Mode", 1, 1, 2);  // 0 reads as 1, and every draw is 1
     p->GetParam(kEffect1Param01)->InitInt("Slot", 0, 0, 63);
-    std::vector<uint8_t> d = row.size == 392 ? std::vector<uint8_t>(dump::initSound().begin(), dump::initSound().end())
-                             : row.size == 393 ? std::vector<uint8_t>(dump::initMulti().begin(), dump::initMulti().end())
-                                               : std::vector<uint8_t>(dump::globalTemplate().begin(), dump::globalTemplate().end());
-    d[3] = static_cast<uint8_t>(row.device), d[row.pos] = static_cast<uint8_t>(row.heard);
-    if (row.size == 207) d[30] = 0;  // the id the global settings name
+    const uint8_t* from = row.size == 392 ? dump::initSound().data() : row.size == 393 ? dump::initMulti().data() : dump::globalTemplate().data();
+    std::vector<uint8_t> d(from, from + row.size);
+    d[3] = 0, d[row.pos] = static_cast<uint8_t>(row.heard);
     sysex::applyChecksum(d.data(), row.size);
     ISysEx heard(0, d.data(), row.size);
     p->SetLibrarianRequestActive(false);
@@ -586,13 +551,10 @@ TEST_F(EditorHandlers, ALossyByteGoesBackAsHeardUntilTheEditorMakesItItsOwn) {
     if (row.act) row.act(*p);
     waitIdle(*p);
     p->sysexSent.clear();
-    JobRecord send;
-    send.code = row.size == 392 ? 2 : row.size == 393 ? 0 : 1;
-    ASSERT_TRUE(p->midiManager->startJob(send));
+    change(*p, kPushArrangement, 1);  // the global settings, the multi, part 0's sound (and part 1's)
     waitIdle(*p);
-    const auto sent = std::find_if(p->sysexSent.rbegin(), p->sysexSent.rend(), [&](const auto& m) { return int(m.size()) == row.size; });
-    ASSERT_NE(sent, p->sysexSent.rend());
-    EXPECT_EQ((*sent)[row.pos], row.sent);
+    const auto sent = std::find_if(p->sysexSent.begin(), p->sysexSent.end(), [&](const auto& m) { return int(m.size()) == row.size; });
+    EXPECT_EQ(sent == p->sysexSent.end() ? -1 : (*sent)[row.pos], row.sent);
   }
 }
 
@@ -768,25 +730,20 @@ TEST_F(EditorHandlers, RequestAndInitJobsAskAnswerAndStoreAsTheirRowsSay) {
     if (args) args(r);
     return r;
   };
-  // The check of a device-id change from 0 to 3, after part 1's sound was heard at 0; the synth
-  // answers only at `at`.
-  auto idChange = job(13, [](JobRecord& r) { r.idChangedFrom = 0, r.idChangedTo = 3; });
-  auto heardAt0 = [](AnsweredSorvanta& p) {
-    std::array<uint8_t, 392> d = dump::initSound();
-    d[3] = 0, d[6] = 1;
-    sysex::applyChecksum(d.data(), 392);
-    ISysEx sx(0, d.data(), 392);
-    p.SetLibrarianRequestActive(false);
-    p.ProcessSysEx(&sx, true);
-    p.deviceId = 3, p.adoptDeviceId = true;
-  };
-  auto globalsAt = [](int at) {
-    return [at](const std::vector<unsigned char>& req, int) {
-      std::array<uint8_t, 207> g = dump::globalTemplate();
-      g[3] = g[30] = uint8_t(at);
-      sysex::applyChecksum(g.data(), 207);
-      return req[2] == at ? testbanks::Bytes(g.begin(), g.end()) : testbanks::Bytes();
-    };
+  // The check of an id change from 0 to 3 after part 1's sound was heard at 0: the synth answers
+  // (its global settings) only at `at`, and what was heard is its own there.
+  auto idCheck = [&](const char* what, int at, const char* text) {
+    std::array<uint8_t, 207> g = dump::globalTemplate();
+    g[3] = g[30] = uint8_t(at), sysex::applyChecksum(g.data(), 207);
+    return JobRow{what, false, job(13, [](JobRecord& r) { r.idChangedFrom = 0, r.idChangedTo = 3; }),
+                  [=](const std::vector<unsigned char>& req, int) { return testbanks::Bytes(g.begin(), req[2] == at ? g.end() : g.begin()); },
+                  [=](AnsweredSorvanta& p) { EXPECT_EQ(status(p) + std::to_string(p.midiManager->synthImage.heard(sysex::kSoundDump, 1, at)), text); },
+                  [](AnsweredSorvanta& p) {
+                    std::array<uint8_t, 392> d = dump::initSound();
+                    d[3] = 0, d[6] = 1, sysex::applyChecksum(d.data(), 392);
+                    ISysEx sx(0, d.data(), 392);
+                    p.SetLibrarianRequestActive(false), p.ProcessSysEx(&sx, true), p.deviceId = 3, p.adoptDeviceId = true;
+                  }};
   };
   const JobRow rows[] = {
       {"job 7 asks for the selected multi slot", true, job(7),
@@ -846,18 +803,8 @@ TEST_F(EditorHandlers, RequestAndInitJobsAskAnswerAndStoreAsTheirRowsSay) {
          EXPECT_EQ(upperSlotName(p, 4), "Edit Buffer     ");
          EXPECT_EQ(status(p), "Data received to slot(s)");  // written right after "Data request Completed!"
        }},
-      {"job 13 hears a change the synth took and moves what was heard with it", false, idChange, globalsAt(3),
-       [](AnsweredSorvanta& p) {
-         EXPECT_EQ(status(p), "Device ID changed!");
-         EXPECT_TRUE(p.midiManager->synthImage.heard(sysex::kSoundDump, 1, 3));
-       },
-       heardAt0},
-      {"job 13 finds the synth still at the old id by the scan", false, idChange, globalsAt(0),
-       [](AnsweredSorvanta& p) {
-         EXPECT_EQ(status(p) + std::to_string(p.deviceId), "Device ID not changed!0");
-         EXPECT_TRUE(p.midiManager->synthImage.heard(sysex::kSoundDump, 1, 0));
-       },
-       heardAt0},
+      idCheck("job 13 hears a change the synth took", 3, "Device ID changed!1"),
+      idCheck("job 13 finds the synth still at the old id by the scan", 0, "Device ID not changed!1"),
       {"job 13 without an answer scans every id and gives up", false, job(13), nullptr,
        [](AnsweredSorvanta& p) {
          const auto sent = p.requests();
