@@ -14,8 +14,8 @@
 //
 // Threads: starters run on the main, render, MIDI input and worker threads; a starter never
 // waits: when the chosen thread is busy the request is dropped, or, for the dump thread, queued
-// behind the running job (startJobOrQueue). Test-and-start is one
-// step under a small lock, so two starters racing for an idle thread start exactly one job. Each
+// behind the running job (startJobOrQueue). Test-and-start is one step under a small lock, so
+// two starters racing for an idle thread start exactly one job. Each
 // thread has its own job record, written before the thread starts: a job always runs with the
 // arguments its own starter wrote. ProcessSysEx/ProcessMidiMsg* run on the thread that delivers
 // (MIDI input dispatch for the device, the host's MIDI thread for the host). All shared flags
@@ -325,7 +325,8 @@ class MIDIMessageManager {
   // A dump-thread job that must not be lost to a busy thread: started now when the thread is
   // idle (true), otherwise queued to run on the same thread right after the running job and any
   // queued before it (false). Never waits. beforeStart runs, under the start lock, as it starts.
-  // A job that belongs to a request that has already failed (or is no longer known) is dropped.
+  // The same job waiting already is not queued twice; a job that belongs to a request that has
+  // already failed (or is no longer known) is dropped.
   bool startJobOrQueue(const JobRecord& record, const std::function<void()>& beforeStart = {});
   // A job the user asked for by a button or menu: started when the dump thread is idle; when it
   // is busy, the status line says so and nothing starts (false).
