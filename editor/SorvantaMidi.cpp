@@ -397,7 +397,8 @@ void Sorvanta::requestArrangement() {
   r.code = 5;
   r.requestFlag = true;
   MIDIMessageManager* m = midiManager;
-  m->startJob(r, [m] { m->editorCaptureActive = true; });
+  // Pressed while another job runs (a transfer's last pause, the device-id check), it waits for it.
+  m->startJobOrQueue(r, [m] { m->editorCaptureActive = true; });
 }
 
 void Sorvanta::requestPart(int part) {

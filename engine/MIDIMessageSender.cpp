@@ -181,11 +181,24 @@ void MIDIMessageSender::sendPartToDevice(int part, bool toLibrarian, bool) {
 void MIDIMessageSender::sendGlobalToDevice(int) {
   mgr->DisplayProcessingIndicator(true);
   const int p = mgr->pacingInterval();
+  askForUnheardGlobal(p);
   std::array<uint8_t, 207> d = dump::buildGlobalDump(*host, &mgr->synthImage);
   mgr->checksumCheckAndSend(d.data(), static_cast<int>(d.size()));
   pause(p);
   mgr->DisplayProcessingIndicator(false);
   mgr->partSendBusy = false;
+}
+
+void MIDIMessageSender::askForUnheardGlobal(int pacing) {
+  const int device = dump::toByte(host->value(kGlobalSysExID), 0);
+  if (mgr->synthImage.heard(sysex::kGlobalDump, 0, device)) return;
+  st->replyReceived = false;
+  mgr->globalAsked = true;
+  sendRequest(sysex::globalRequest(device), true);
+  // Only the addressed synth would take the dump: no id scan, and a short wait (unanswered, the
+  // bytes the editor does not model go out as the template has them).
+  for (int k = 0; k < 10 && !st->replyReceived.load() && !cancelled(); ++k) pause(pacing);
+  mgr->globalAsked = false;
 }
 
 void MIDIMessageSender::sendArrangementToDevice(bool toLibrarian, bool requestParts) {

@@ -133,6 +133,7 @@ class EditorOnWire : public ::testing::Test {
       if (names[i] == name) return static_cast<int>(i) + 1;
     return -1;
   }
+  void receiveAndSendBack(int renumberTo);
   // Waits for the start-up conversation to end with the device found.
   void connect() {
     writeSettings(sim->editorOutputName(), sim->editorInputName());
@@ -268,7 +269,8 @@ TEST_F(EditorOnWire, ControllersFromTheSynthMoveTheirControlsAndSendNothing) {
 
 // REQUEST MULTI takes the synth's multi and every active part into the editor; a later change on
 // the synth itself (its transpose) follows; SEND MULTI then gives the synth back exactly that.
-TEST_F(EditorOnWire, ASynthGetsBackExactlyTheStateTheEditorReceived) {
+// With renumberTo, the synth's id is set on its own panel first: REQUEST MULTI's scan finds it.
+void EditorOnWire::receiveAndSendBack(int renumberTo) {
   srand(25);
   auto any = [&](int lo, int hi) { return lo + rand() % (hi - lo + 1); };
   // Every data byte is any the synth may hold, whether or not a value of the editor can hold it
@@ -289,12 +291,13 @@ TEST_F(EditorOnWire, ASynthGetsBackExactlyTheStateTheEditorReceived) {
     for (int i = 7; i <= 389; ++i) sim->setPartData(part, i - 7, s[i]);
   }
   connect();
+  if (renumberTo >= 0) sim->setDeviceId(renumberTo);
   setParam(kRequestTempData, 1);
   ASSERT_TRUE(waitParam(kFilter1Cutoff, sim->partSound(0)[85], 10.0));
   setParam(kPushArrangement, 1);  // refused while the request runs; must not deafen the editor
   // The request ends with the multi, after all sixteen parts.
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x01); }, 1, 15.0));
-  EXPECT_EQ(sim->received([](const Bytes& m) { return isRequest(m, 0x00); }).size(), 16u);
+  EXPECT_EQ(sim->received([id = sim->deviceId()](const Bytes& m) { return isRequest(m, 0x00) && m[3] == id; }).size(), 16u);
   MidiTestSleep(0.5);
   sim->turnGlobalKnob(6, 0x37);  // the synth transposed 9 down
   sim->turnGlobalKnob(5, 60);     // tuning
@@ -335,6 +338,8 @@ TEST_F(EditorOnWire, ASynthGetsBackExactlyTheStateTheEditorReceived) {
     }
   }
 }
+TEST_F(EditorOnWire, ASynthGetsBackExactlyTheStateTheEditorReceived) { receiveAndSendBack(-1); }
+TEST_F(EditorOnWire, ASynthRenumberedOnItsPanelGetsBackExactlyItsState) { receiveAndSendBack(9); }
 
 // A program step of part 3 on channel setting 4 (status channel 2): all notes off and bank select
 // MSB, then 25 ms to the LSB (bank 1 = 0x41), 25 ms to the program change. With the start-up
@@ -485,11 +490,11 @@ TEST_F(EditorOnWire, AProjectWhoseOutputIsGoneWaitsForAnOutputThenPushesAndCheck
   EXPECT_TRUE(sim->log().empty());
   setParam(kDeviceOutSelection, listed(true, sim->editorOutputName()));
   setParam(kDeviceInSelection, listed(false, sim->editorInputName()));
-  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 30.0));
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 2, 30.0));  // the push's, the check's
   const auto dumps = sim->received([](const Bytes& m) { return m.size() > 200; });
   ASSERT_GE(dumps.size(), 3u) << "the held project was not pushed";
   EXPECT_EQ(dumps[0].bytes.size() + dumps[1].bytes.size() + dumps[2].bytes[85], 207u + 393u + 77u);
-  EXPECT_GT(sim->received([](const Bytes& m) { return isRequest(m, 0x04); })[0].frameTime, dumps.back().frameTime);
+  EXPECT_GT(sim->received([](const Bytes& m) { return isRequest(m, 0x04); }).back().frameTime, dumps.back().frameTime);
 }
 
 // A project restored while a request runs: the restore does not wait for it, the request ends as
@@ -518,6 +523,7 @@ TEST_F(EditorOnWire, ARestoreDuringARequestLetsItEndAndPushesAfterIt) {
 // A project restored while other ports are open reopens its own ports by name; the edit after it
 // reaches the synth.
 TEST_F(EditorOnWire, AProjectReopensItsStoredPorts) {
+  sim->setGlobalData(150, 0x55);
   connect();
   const std::string state = home + "/project.plist";
   std::string why;
@@ -525,6 +531,7 @@ TEST_F(EditorOnWire, AProjectReopensItsStoredPorts) {
   plug->Close();
   writeSettings("nobody-in:gone", "nobody-out:gone");
   open([&] { ASSERT_TRUE(plug->RestoreState(state, &why)) << why; });
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 207 && m[155] == 0x55; }, 1, 5.0)) << "the push did not keep the synth's own global byte";
   MidiTestSleep(1.0);
   sim->clearLog();
   setParam(kFilter1Cutoff + 4, 77);
