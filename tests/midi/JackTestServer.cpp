@@ -2,7 +2,9 @@
 
 #include <jack/jack.h>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/prctl.h>
@@ -17,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 
 namespace {
@@ -152,6 +155,30 @@ std::vector<JackServerEntry> serverTable(bool clearGone)
   return table;
 }
 
+// A thread of another process: whether it is runnable (running or waiting for a processor) and
+// how long it has run, in nanoseconds. False when it is gone.
+bool threadState(pid_t pid, const char* tid, bool& runnable, unsigned long long& ran)
+{
+  const std::string task = "/proc/" + std::to_string((int)pid) + "/task/" + tid;
+  char stat[512] = {};
+  FILE* f = fopen((task + "/stat").c_str(), "re");
+  if (!f)
+    return false;
+  const size_t n = fread(stat, 1, sizeof stat - 1, f);
+  fclose(f);
+  const char* state = (const char*)memrchr(stat, ')', n);  // the name before it may hold anything
+  f = fopen((task + "/schedstat").c_str(), "re");
+  if (!state || !f || fscanf(f, "%llu", &ran) != 1)
+  {
+    if (f)
+      fclose(f);
+    return false;
+  }
+  fclose(f);
+  runnable = state[1] == ' ' && state[2] == 'R';
+  return true;
+}
+
 // Starts jackd under name; -1 when fork failed.
 pid_t spawnJackd(const char* name)
 {
@@ -175,7 +202,11 @@ pid_t spawnJackd(const char* name)
   // Synchronous mode (-S) makes each cycle wait for every client: under a sanitizer a client
   // can overrun its cycle, and in the default asynchronous mode JACK then hands its previous
   // output buffer to the next client again (duplicated messages) or loses what it carried.
-  // Real-time scheduling only when asked (timing benchmarks): a test's server never needs it.
+  // The server starts at the lowest real-time priority where the system allows it; its threads
+  // get it once it answers (watch). JACK's own real-time mode only when asked (timing benchmarks).
+  sched_param lowest{};
+  lowest.sched_priority = sched_get_priority_min(SCHED_FIFO);
+  sched_setscheduler(0, SCHED_FIFO, &lowest);
   const char* scheduling = getenv("SORVANTA_JACK_REALTIME") ? "--realtime" : "--no-realtime";
   execlp("jackd", "jackd", scheduling, "-S", "-t", "5000", "-n", name, "-d", "dummy", "-r", "48000",
          "-p", "256", (char*)nullptr);
@@ -235,6 +266,8 @@ bool JackTestServer::start(double timeoutSeconds)
   {
     if (spawnAndWait(name, deadline))
     {
+      mWatching = true;
+      mWatch = std::thread([this] { watch(); });
       jack_set_error_function(printJack);
       setenv("JACK_DEFAULT_SERVER", name, 1);
       setenv("SORVANTA_MIDI_API", "jack", 1);
@@ -284,8 +317,69 @@ bool JackTestServer::spawnAndWait(const char* name, double deadline)
   return false;  // still starting: stop() ends it
 }
 
+// Beside busy threads on a machine of two cores, the kernel was seen to leave a plain jackd's
+// woken threads without a processor for minutes, while every client waited in libjack for the
+// answer (a fresh client could not even connect). So every thread of the server runs
+// first-in-first-out at the lowest real-time priority where the system allows it (jackd makes its
+// threads with the ordinary policy, whatever its own). Where it does not, a thread that has stayed
+// runnable for kStarvedSeconds without running ends the test with the reason, instead of a hang
+// that the test command would end without one.
+void JackTestServer::watch()
+{
+  const double kStarvedSeconds = 30.0;
+  struct Thread
+  {
+    unsigned long long ran = 0;
+    double waitingSince = -1;
+    bool raised = false;
+  };
+  std::map<std::string, Thread> threads;
+  bool mayRaise = true;
+  const std::string dir = "/proc/" + std::to_string((int)mPid) + "/task";
+  while (mWatching)
+  {
+    if (DIR* d = opendir(dir.c_str()))
+    {
+      while (dirent* e = readdir(d))
+      {
+        bool runnable = false;
+        unsigned long long ran = 0;
+        if (e->d_name[0] == '.' || !threadState(mPid, e->d_name, runnable, ran))
+          continue;
+        Thread& t = threads[e->d_name];
+        if (mayRaise && !t.raised)
+        {
+          sched_param lowest{};
+          lowest.sched_priority = sched_get_priority_min(SCHED_FIFO);
+          t.raised = sched_setscheduler((pid_t)atoi(e->d_name), SCHED_FIFO, &lowest) == 0;
+          mayRaise = t.raised || errno != EPERM;
+        }
+        if (!runnable || ran != t.ran)
+          t.waitingSince = -1;
+        else if (t.waitingSince < 0)
+          t.waitingSince = MidiTestNow();
+        else if (MidiTestNow() - t.waitingSince > kStarvedSeconds)
+        {
+          fprintf(stderr, "JackTestServer: thread %s of jackd \"%s\" has waited %.0f s for a processor without "
+                  "getting one (the server may not run at real-time priority here); every JACK call waits on it, "
+                  "so the test ends\n", e->d_name, mName.c_str(), kStarvedSeconds);
+          _exit(3);
+        }
+        t.ran = ran;
+      }
+      closedir(d);
+    }
+    MidiTestSleep(0.25);
+  }
+}
+
 void JackTestServer::stop()
 {
+  if (mWatch.joinable())
+  {
+    mWatching = false;
+    mWatch.join();
+  }
   if (mPid <= 0)
   {
     releaseSlot();

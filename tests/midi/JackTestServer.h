@@ -8,13 +8,15 @@
 // opening same-named clients at once, even on different servers, break each other. Every client
 // a test makes must therefore carry MidiTestClientSuffix() (the plug-in's port layer appends
 // SORVANTA_MIDI_CLIENT_SUFFIX, MidiTestPeer appends it to its tag).
-// The server runs without real-time scheduling unless SORVANTA_JACK_REALTIME is set (timing
-// benchmarks set it; tests never need it).
+// The server's threads run at the lowest real-time priority where the system allows it (see
+// watch); JACK's own real-time mode only when SORVANTA_JACK_REALTIME is set (timing benchmarks).
 // Main thread only; start it before any MIDI object is made.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <sys/types.h>
+#include <thread>
 #include <vector>
 
 // Unique to this process.
@@ -51,11 +53,15 @@ public:
 
 private:
   void releaseSlot();
+  // Runs on a thread of its own while the server runs.
+  void watch();
   // Starts jackd and waits until it answers (true), exits (false, mPid -1, or -127 when jackd
   // could not be run) or the deadline passes (false, still running).
   bool spawnAndWait(const char* name, double deadline);
 
   pid_t mPid = -1;
+  std::thread mWatch;
+  std::atomic<bool> mWatching{false};
   int mSlot = -1;  // flock()ed slot file, see takeSlot
   std::string mName;
 };
