@@ -899,36 +899,33 @@ TEST(AuthoredRender, EveryTextStandsOutFromWhatIsBehindIt) {
 }
 
 TEST(AuthoredRender, LockButtonsStandOutFromTheirPanelInEveryScheme) {
-  // Open and closed, every pixel a lock covers whole is at least 3:1 against what lies under it,
-  // in the six tabs and the global settings. Prints the lowest.
+  // Open and closed, each pixel a lock covers whole is at least 3:1 against what lies under it, in
+  // the six tabs and the global settings.
   for (int skin = 0; skin < 3; ++skin) {
     LoadedInterface& l = loaded(skin, 1.0);
-    std::string file;
-    for (const ImageRow& row : kImageRows)
-      if (std::string(row.name) == "BUTTON_LOCK_ID") file = row.file[skin];
-    std::unique_ptr<GFX_IBitmap> lock(GFX_LoadPNG((kResources + "/img/" + file).c_str()));
-    ASSERT_TRUE(lock && lock->getBits());
-    const int side = lock->getWidth(), span = lock->getRowSpan(), w = l.graphics->Width();
+    GFX_IBitmap* lock = l.manager->getImageByName(l.graphics, "BUTTON_LOCK_ID").mData;
+    const int side = lock->getWidth();
     std::pair<double, std::string> lowest{21, ""};
     for (int v = 0; v < 7; ++v) {
       l.plug.GetParam(kMultiSettings)->Set(v == 6);
       showMainTab(l, v % 6);
-      std::vector<IControl*> locks;  // the part, section and global locks are 7941 .. 8597
-      forEachShownControl(l, [&](IControl* c) { if (c->ParamIdx() >= kPartLock && c->ParamIdx() <= kSectionLockGlobal) locks.push_back(c); });
-      for (IControl* c : locks) c->Hide(true);
+      std::vector<IControl*> locks;
+      forEachShownControl(l, [&](IControl* c) {
+        if (auto* b = dynamic_cast<IBitmapControl*>(c); b && b->GetBitmap()->mData == lock) locks.push_back(c), c->Hide(true);
+      });
       const std::vector<GFX_pixel> bare = renderWindow(l);
-      for (IControl* c : locks) c->Hide(false);
       for (IControl* c : locks)
         for (int y = 0; y < lock->getHeight(); ++y)
-          for (int x = 0; x < side; ++x) {
-            const GFX_pixel ink = lock->getBits()[y * span + x], under = bare[static_cast<std::size_t>(c->GetRECT()->T + y % side) * w + c->GetRECT()->L + x];
+          for (int x = 0; x < side; ++x) {  // both frames over the control's one
+            const GFX_pixel ink = lock->getBits()[y * lock->getRowSpan() + x];
+            const GFX_pixel under = bare[static_cast<std::size_t>(c->GetRECT()->T + y % side) * l.graphics->Width() + c->GetRECT()->L + x];
             const double ratio = contrastRatio(luminance(GFX_GETR(ink), GFX_GETG(ink), GFX_GETB(ink)), luminance(GFX_GETR(under), GFX_GETG(under), GFX_GETB(under)));
             if (GFX_GETA(ink) == 255 && ratio < lowest.first) lowest = {ratio, paramNameForNumber(c->ParamIdx())};
           }
+      for (IControl* c : locks) c->Hide(false);
     }
     l.plug.GetParam(kMultiSettings)->Set(0);
     EXPECT_GE(lowest.first, 3.0) << kSchemeNames[skin] << ": " << lowest.second;
-    std::printf("locks, %s: lowest %.2f:1 (%s)\n", kSchemeNames[skin], lowest.first, lowest.second.c_str());
   }
 }
 

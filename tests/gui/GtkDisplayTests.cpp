@@ -287,49 +287,45 @@ TEST(GtkDisplay, MenuReturnsTheSubmenuHoldingTheChoice) {
 }
 
 namespace {
-// Drives the open menu from the loop that the menu runs, by what it finds rather than by the
-// clock: once the menu is open it dirties the knob, once the timer has repainted the knob it picks
-// item `pick`. After 10 s it gives up (closing a menu that never repainted), so a busy machine
-// only slows the test down; the source goes with the script, so a failed test leaves nothing to
-// fire in the next one.
 struct MenuScript {
-  MenuScript(Editor* editor, int item) : e(editor), pick(item), source(g_timeout_add(10, drive, this)) {}
-  ~MenuScript() {
-    if (source) g_source_remove(source);
-  }
-  static gboolean drive(gpointer p) {
-    auto* s = static_cast<MenuScript*>(p);
-    GList* menus = gtk_menu_get_for_attach_widget(s->e->area());
-    GtkWidget* menu = menus && gtk_widget_get_visible(GTK_WIDGET(menus->data)) ? GTK_WIDGET(menus->data) : nullptr;
-    const bool late = g_get_monotonic_time() > s->deadline;
-    if (menu && !s->menuSeen) {
-      s->menuSeen = true;
-      s->e->g->screenRects.clear();
-      s->e->g->SetParameterFromPlug(0, 0.9, true);
-    } else if (menu && (s->e->g->screenRects.size() > 0 || late)) {
-      s->drawsWhileOpen = s->e->g->screenRects.size();
-      GList* items = gtk_container_get_children(GTK_CONTAINER(menu));
-      gtk_menu_item_activate(GTK_MENU_ITEM(g_list_nth_data(items, static_cast<guint>(s->pick))));
-      g_list_free(items);
-      gtk_menu_shell_deactivate(GTK_MENU_SHELL(menu));
-      s->source = 0;
-      return G_SOURCE_REMOVE;
-    }
-    return G_SOURCE_CONTINUE;
-  }
   Editor* e;
   int pick;
   size_t drawsWhileOpen = 0;
   bool menuSeen = false;
+  guint source = 0;  // removed with the script: a failed test leaves nothing to fire in the next
   gint64 deadline = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
-  guint source;
+  ~MenuScript() {
+    if (source) g_source_remove(source);
+  }
 };
+// Every 10 ms in the loop the menu runs, by what it finds and not by a guessed time (a busy
+// machine took over 300 ms to open the menu): dirties the knob once the menu is open, and picks
+// once the timer has repainted it, or after 10 s.
+gboolean pickFromMenu(gpointer p) {
+  auto* s = static_cast<MenuScript*>(p);
+  GList* menus = gtk_menu_get_for_attach_widget(s->e->area());
+  if (menus && !s->menuSeen) {
+    s->menuSeen = true;
+    s->e->g->screenRects.clear();
+    s->e->g->SetParameterFromPlug(0, 0.9, true);
+  }
+  s->drawsWhileOpen = s->e->g->screenRects.size();
+  if (!menus || (s->drawsWhileOpen == 0 && g_get_monotonic_time() < s->deadline)) return G_SOURCE_CONTINUE;
+  GtkWidget* menu = GTK_WIDGET(menus->data);
+  GList* items = gtk_container_get_children(GTK_CONTAINER(menu));
+  gtk_menu_item_activate(GTK_MENU_ITEM(g_list_nth_data(items, static_cast<guint>(s->pick))));
+  g_list_free(items);
+  gtk_menu_shell_deactivate(GTK_MENU_SHELL(menu));
+  s->source = 0;
+  return G_SOURCE_REMOVE;
+}
 }  // namespace
 
 TEST(GtkDisplay, CaptionClickOpensAModalMenuWhileTheTimerKeepsRepainting) {
   REQUIRE_DISPLAY();
   Editor e;
-  MenuScript script(&e, 2);
+  MenuScript script{&e, 2};
+  script.source = g_timeout_add(10, pickFromMenu, &script);
   e.button(GDK_BUTTON_PRESS, 1, 150, 70, 0, 9000);  // returns when the menu has closed
   e.button(GDK_BUTTON_RELEASE, 1, 150, 70, GDK_BUTTON1_MASK, 9400);
   EXPECT_TRUE(script.menuSeen);

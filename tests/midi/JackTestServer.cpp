@@ -155,30 +155,6 @@ std::vector<JackServerEntry> serverTable(bool clearGone)
   return table;
 }
 
-// A thread of another process: whether it is runnable (running or waiting for a processor) and
-// how long it has run, in nanoseconds. False when it is gone.
-bool threadState(pid_t pid, const char* tid, bool& runnable, unsigned long long& ran)
-{
-  const std::string task = "/proc/" + std::to_string((int)pid) + "/task/" + tid;
-  char stat[512] = {};
-  FILE* f = fopen((task + "/stat").c_str(), "re");
-  if (!f)
-    return false;
-  const size_t n = fread(stat, 1, sizeof stat - 1, f);
-  fclose(f);
-  const char* state = (const char*)memrchr(stat, ')', n);  // the name before it may hold anything
-  f = fopen((task + "/schedstat").c_str(), "re");
-  if (!state || !f || fscanf(f, "%llu", &ran) != 1)
-  {
-    if (f)
-      fclose(f);
-    return false;
-  }
-  fclose(f);
-  runnable = state[1] == ' ' && state[2] == 'R';
-  return true;
-}
-
 // Starts jackd under name; -1 when fork failed.
 pid_t spawnJackd(const char* name)
 {
@@ -202,11 +178,8 @@ pid_t spawnJackd(const char* name)
   // Synchronous mode (-S) makes each cycle wait for every client: under a sanitizer a client
   // can overrun its cycle, and in the default asynchronous mode JACK then hands its previous
   // output buffer to the next client again (duplicated messages) or loses what it carried.
-  // The server starts at the lowest real-time priority where the system allows it; its threads
-  // get it once it answers (watch). JACK's own real-time mode only when asked (timing benchmarks).
-  sched_param lowest{};
-  lowest.sched_priority = sched_get_priority_min(SCHED_FIFO);
-  sched_setscheduler(0, SCHED_FIFO, &lowest);
+  // JACK's own real-time mode only when asked (timing benchmarks); see watch() for the priority of
+  // a test's server.
   const char* scheduling = getenv("SORVANTA_JACK_REALTIME") ? "--realtime" : "--no-realtime";
   execlp("jackd", "jackd", scheduling, "-S", "-t", "5000", "-n", name, "-d", "dummy", "-r", "48000",
          "-p", "256", (char*)nullptr);
@@ -326,50 +299,39 @@ bool JackTestServer::spawnAndWait(const char* name, double deadline)
 // that the test command would end without one.
 void JackTestServer::watch()
 {
-  const double kStarvedSeconds = 30.0;
-  struct Thread
+  std::map<std::string, std::pair<long, double>> seen;  // thread: its processor time, runnable without more since
+  const std::string dir = "/proc/" + std::to_string((int)mPid) + "/task/";
+  sched_param lowest{};
+  lowest.sched_priority = sched_get_priority_min(SCHED_FIFO);
+  for (bool mayRaise = true; mWatching; MidiTestSleep(0.25))
   {
-    unsigned long long ran = 0;
-    double waitingSince = -1;
-    bool raised = false;
-  };
-  std::map<std::string, Thread> threads;
-  bool mayRaise = true;
-  const std::string dir = "/proc/" + std::to_string((int)mPid) + "/task";
-  while (mWatching)
-  {
-    if (DIR* d = opendir(dir.c_str()))
+    DIR* d = opendir(dir.c_str());
+    for (dirent* e; d && (e = readdir(d));)
     {
-      while (dirent* e = readdir(d))
+      char stat[512] = {}, state = 0;
+      long user = 0, system = 0;
+      FILE* f = e->d_name[0] == '.' ? nullptr : fopen((dir + e->d_name + "/stat").c_str(), "re");
+      const char* rest = f && fread(stat, 1, sizeof stat - 1, f) ? strrchr(stat, ')') : nullptr;  // after the name
+      if (f)
+        fclose(f);
+      if (!rest || sscanf(rest, ") %c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %ld %ld", &state, &user, &system) != 3)
+        continue;
+      const bool isNew = !seen.count(e->d_name);
+      auto& [ran, since] = seen[e->d_name];
+      if (isNew && mayRaise)
+        mayRaise = sched_setscheduler(atoi(e->d_name), SCHED_FIFO, &lowest) == 0 || errno != EPERM;
+      if (isNew || state != 'R' || user + system != ran)
+        ran = user + system, since = MidiTestNow();
+      else if (MidiTestNow() - since > 30.0)
       {
-        bool runnable = false;
-        unsigned long long ran = 0;
-        if (e->d_name[0] == '.' || !threadState(mPid, e->d_name, runnable, ran))
-          continue;
-        Thread& t = threads[e->d_name];
-        if (mayRaise && !t.raised)
-        {
-          sched_param lowest{};
-          lowest.sched_priority = sched_get_priority_min(SCHED_FIFO);
-          t.raised = sched_setscheduler((pid_t)atoi(e->d_name), SCHED_FIFO, &lowest) == 0;
-          mayRaise = t.raised || errno != EPERM;
-        }
-        if (!runnable || ran != t.ran)
-          t.waitingSince = -1;
-        else if (t.waitingSince < 0)
-          t.waitingSince = MidiTestNow();
-        else if (MidiTestNow() - t.waitingSince > kStarvedSeconds)
-        {
-          fprintf(stderr, "JackTestServer: thread %s of jackd \"%s\" has waited %.0f s for a processor without "
-                  "getting one (the server may not run at real-time priority here); every JACK call waits on it, "
-                  "so the test ends\n", e->d_name, mName.c_str(), kStarvedSeconds);
-          _exit(3);
-        }
-        t.ran = ran;
+        fprintf(stderr, "JackTestServer: thread %s of jackd \"%s\" has waited 30 s for a processor without getting "
+                "one (not allowed real-time priority here); every JACK call waits on it, so the test ends\n",
+                e->d_name, mName.c_str());
+        _exit(3);
       }
-      closedir(d);
     }
-    MidiTestSleep(0.25);
+    if (d)
+      closedir(d);
   }
 }
 

@@ -40,12 +40,11 @@ protected:
     const std::vector<PatchFile*>& l = lib.soundBankFiles;
     return l[static_cast<size_t>(list)]->entries[static_cast<size_t>(slot)].messages[0].bytes;
   }
-  // The lower grid's entry as a copy into upper slot `to` feeds it: under that slot's address
-  // bytes (5 and 6), its checksum renewed.
+  // Lower slot `from` as a copy into upper slot `to` feeds it: under the address bytes (5 and 6)
+  // of the slot it lands in, its checksum renewed.
   std::vector<uint8_t> landing(int from, int to) {
-    std::vector<uint8_t> b = entryBytes(lib.lowerSelection, from);
-    const std::vector<uint8_t> there = entryBytes(lib.upperSelection, to);
-    b[5] = there[5], b[6] = there[6];
+    std::vector<uint8_t> b = entryBytes(lib.lowerSelection, from), there = entryBytes(lib.upperSelection, to);
+    std::copy(there.begin() + 5, there.begin() + 7, b.begin() + 5);
     b[b.size() - 2] = dumpChecksum(b.data(), b.size());
     return b;
   }
