@@ -178,8 +178,7 @@ pid_t spawnJackd(const char* name)
   // Synchronous mode (-S) makes each cycle wait for every client: under a sanitizer a client
   // can overrun its cycle, and in the default asynchronous mode JACK then hands its previous
   // output buffer to the next client again (duplicated messages) or loses what it carried.
-  // JACK's own real-time mode only when asked (timing benchmarks); see watch() for the priority of
-  // a test's server.
+  // JACK's own real-time mode only when asked (timing benchmarks); see also watch().
   const char* scheduling = getenv("SORVANTA_JACK_REALTIME") ? "--realtime" : "--no-realtime";
   execlp("jackd", "jackd", scheduling, "-S", "-t", "5000", "-n", name, "-d", "dummy", "-r", "48000",
          "-p", "256", (char*)nullptr);
@@ -292,18 +291,20 @@ bool JackTestServer::spawnAndWait(const char* name, double deadline)
 
 // Beside busy threads on a machine of two cores, the kernel was seen to leave a plain jackd's
 // woken threads without a processor for minutes, while every client waited in libjack for the
-// answer (a fresh client could not even connect). So every thread of the server runs
-// first-in-first-out at the lowest real-time priority where the system allows it (jackd makes its
-// threads with the ordinary policy, whatever its own). Where it does not, a thread that has stayed
-// runnable for kStarvedSeconds without running ends the test with the reason, instead of a hang
-// that the test command would end without one.
+// answer (a fresh client could not even connect). No scheduler leaves a runnable thread for a whole
+// second otherwise, so once one of the server's has waited that long, every thread of the server
+// runs first-in-first-out at the lowest real-time priority, where the system allows it (jackd
+// makes its threads with the ordinary policy, whatever its own). Until then the server runs as
+// usual, its frame clock slowed by a busy machine as the timing tests expect. Where real-time
+// priority is not allowed, a thread that has waited 30 s ends the test with the reason, instead of
+// a hang that the test command would end without one.
 void JackTestServer::watch()
 {
   std::map<std::string, std::pair<long, double>> seen;  // thread: its processor time, runnable without more since
   const std::string dir = "/proc/" + std::to_string((int)mPid) + "/task/";
   sched_param lowest{};
   lowest.sched_priority = sched_get_priority_min(SCHED_FIFO);
-  for (bool mayRaise = true; mWatching; MidiTestSleep(0.25))
+  for (bool raise = false; mWatching; MidiTestSleep(0.25))
   {
     DIR* d = opendir(dir.c_str());
     for (dirent* e; d && (e = readdir(d));)
@@ -316,13 +317,14 @@ void JackTestServer::watch()
         fclose(f);
       if (!rest || sscanf(rest, ") %c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %ld %ld", &state, &user, &system) != 3)
         continue;
+      if (raise)
+        sched_setscheduler(atoi(e->d_name), SCHED_FIFO, &lowest);  // refused where not allowed: see below
       const bool isNew = !seen.count(e->d_name);
       auto& [ran, since] = seen[e->d_name];
-      if (isNew && mayRaise)
-        mayRaise = sched_setscheduler(atoi(e->d_name), SCHED_FIFO, &lowest) == 0 || errno != EPERM;
       if (isNew || state != 'R' || user + system != ran)
         ran = user + system, since = MidiTestNow();
-      else if (MidiTestNow() - since > 30.0)
+      raise = raise || MidiTestNow() - since > 1.0;
+      if (MidiTestNow() - since > 30.0)
       {
         fprintf(stderr, "JackTestServer: thread %s of jackd \"%s\" has waited 30 s for a processor without getting "
                 "one (not allowed real-time priority here); every JACK call waits on it, so the test ends\n",

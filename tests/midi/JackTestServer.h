@@ -8,8 +8,8 @@
 // opening same-named clients at once, even on different servers, break each other. Every client
 // a test makes must therefore carry MidiTestClientSuffix() (the plug-in's port layer appends
 // SORVANTA_MIDI_CLIENT_SUFFIX, MidiTestPeer appends it to its tag).
-// The server's threads run at the lowest real-time priority where the system allows it (see
-// watch); JACK's own real-time mode only when SORVANTA_JACK_REALTIME is set (timing benchmarks).
+// The server runs without real-time scheduling unless SORVANTA_JACK_REALTIME is set (timing
+// benchmarks set it), or its threads starve (see watch).
 // Main thread only; start it before any MIDI object is made.
 #pragma once
 
