@@ -4,7 +4,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sched.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/prctl.h>
@@ -166,6 +165,12 @@ pid_t spawnJackd(const char* name)
   prctl(PR_SET_PDEATHSIG, SIGTERM);
   if (getppid() != parent)
     _exit(127);
+  // jackd starts a session of its own, and where the kernel groups processes by session for
+  // scheduling, the group of a server whose threads mostly sleep was seen to get no processor for
+  // minutes beside busy threads on two cores: every client waited in libjack for its answer, and
+  // a fresh client could not even connect. As the leader of a process group it cannot start a
+  // session, so it is scheduled in the test's group, beside the clients that wait on it.
+  setpgid(0, 0);
   if (!getenv("SORVANTA_JACK_VERBOSE"))
   {
     FILE* devnull = fopen("/dev/null", "w");
@@ -178,7 +183,7 @@ pid_t spawnJackd(const char* name)
   // Synchronous mode (-S) makes each cycle wait for every client: under a sanitizer a client
   // can overrun its cycle, and in the default asynchronous mode JACK then hands its previous
   // output buffer to the next client again (duplicated messages) or loses what it carried.
-  // JACK's own real-time mode only when asked (timing benchmarks); see also watch().
+  // Real-time scheduling only when asked (timing benchmarks): a test's server never needs it.
   const char* scheduling = getenv("SORVANTA_JACK_REALTIME") ? "--realtime" : "--no-realtime";
   execlp("jackd", "jackd", scheduling, "-S", "-t", "5000", "-n", name, "-d", "dummy", "-r", "48000",
          "-p", "256", (char*)nullptr);
@@ -289,22 +294,13 @@ bool JackTestServer::spawnAndWait(const char* name, double deadline)
   return false;  // still starting: stop() ends it
 }
 
-// Beside busy threads on a machine of two cores, the kernel was seen to leave a plain jackd's
-// woken threads without a processor for minutes, while every client waited in libjack for the
-// answer (a fresh client could not even connect). No scheduler leaves a runnable thread for a whole
-// second otherwise, so once one of the server's has waited that long, every thread of the server
-// runs first-in-first-out at the lowest real-time priority, where the system allows it (jackd
-// makes its threads with the ordinary policy, whatever its own). Until then the server runs as
-// usual, its frame clock slowed by a busy machine as the timing tests expect. Where real-time
-// priority is not allowed, a thread that has waited 30 s ends the test with the reason, instead of
-// a hang that the test command would end without one.
+// Should a thread of the server still wait for a processor for 30 s (it answers every JACK call),
+// the test ends with the reason, instead of a hang that the test command would end without one.
 void JackTestServer::watch()
 {
   std::map<std::string, std::pair<long, double>> seen;  // thread: its processor time, runnable without more since
   const std::string dir = "/proc/" + std::to_string((int)mPid) + "/task/";
-  sched_param lowest{};
-  lowest.sched_priority = sched_get_priority_min(SCHED_FIFO);
-  for (bool raise = false; mWatching; MidiTestSleep(0.25))
+  for (; mWatching; MidiTestSleep(0.25))
   {
     DIR* d = opendir(dir.c_str());
     for (dirent* e; d && (e = readdir(d));)
@@ -317,18 +313,14 @@ void JackTestServer::watch()
         fclose(f);
       if (!rest || sscanf(rest, ") %c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %ld %ld", &state, &user, &system) != 3)
         continue;
-      if (raise)
-        sched_setscheduler(atoi(e->d_name), SCHED_FIFO, &lowest);  // refused where not allowed: see below
       const bool isNew = !seen.count(e->d_name);
       auto& [ran, since] = seen[e->d_name];
       if (isNew || state != 'R' || user + system != ran)
         ran = user + system, since = MidiTestNow();
-      raise = raise || MidiTestNow() - since > 1.0;
-      if (MidiTestNow() - since > 30.0)
+      else if (MidiTestNow() - since > 30.0)
       {
         fprintf(stderr, "JackTestServer: thread %s of jackd \"%s\" has waited 30 s for a processor without getting "
-                "one (not allowed real-time priority here); every JACK call waits on it, so the test ends\n",
-                e->d_name, mName.c_str());
+                "one; every JACK call waits on it, so the test ends\n", e->d_name, mName.c_str());
         _exit(3);
       }
     }
