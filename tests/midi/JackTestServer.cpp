@@ -2,7 +2,6 @@
 
 #include <jack/jack.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -18,7 +17,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <string>
 
 namespace {
@@ -243,8 +241,6 @@ bool JackTestServer::start(double timeoutSeconds)
   {
     if (spawnAndWait(name, deadline))
     {
-      mWatching = true;
-      mWatch = std::thread([this] { watch(); });
       jack_set_error_function(printJack);
       setenv("JACK_DEFAULT_SERVER", name, 1);
       setenv("SORVANTA_MIDI_API", "jack", 1);
@@ -294,48 +290,8 @@ bool JackTestServer::spawnAndWait(const char* name, double deadline)
   return false;  // still starting: stop() ends it
 }
 
-// Should a thread of the server still wait for a processor for 30 s (it answers every JACK call),
-// the test ends with the reason, instead of a hang that the test command would end without one.
-void JackTestServer::watch()
-{
-  std::map<std::string, std::pair<long, double>> seen;  // thread: its processor time, runnable without more since
-  const std::string dir = "/proc/" + std::to_string((int)mPid) + "/task/";
-  for (; mWatching; MidiTestSleep(0.25))
-  {
-    DIR* d = opendir(dir.c_str());
-    for (dirent* e; d && (e = readdir(d));)
-    {
-      char stat[512] = {}, state = 0;
-      long user = 0, system = 0;
-      FILE* f = e->d_name[0] == '.' ? nullptr : fopen((dir + e->d_name + "/stat").c_str(), "re");
-      const char* rest = f && fread(stat, 1, sizeof stat - 1, f) ? strrchr(stat, ')') : nullptr;  // after the name
-      if (f)
-        fclose(f);
-      if (!rest || sscanf(rest, ") %c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %ld %ld", &state, &user, &system) != 3)
-        continue;
-      const bool isNew = !seen.count(e->d_name);
-      auto& [ran, since] = seen[e->d_name];
-      if (isNew || state != 'R' || user + system != ran)
-        ran = user + system, since = MidiTestNow();
-      else if (MidiTestNow() - since > 30.0)
-      {
-        fprintf(stderr, "JackTestServer: thread %s of jackd \"%s\" has waited 30 s for a processor without getting "
-                "one; every JACK call waits on it, so the test ends\n", e->d_name, mName.c_str());
-        _exit(3);
-      }
-    }
-    if (d)
-      closedir(d);
-  }
-}
-
 void JackTestServer::stop()
 {
-  if (mWatch.joinable())
-  {
-    mWatching = false;
-    mWatch.join();
-  }
   if (mPid <= 0)
   {
     releaseSlot();

@@ -13,10 +13,8 @@
 // Main thread only; start it before any MIDI object is made.
 #pragma once
 
-#include <atomic>
 #include <string>
 #include <sys/types.h>
-#include <thread>
 #include <vector>
 
 // Unique to this process.
@@ -53,15 +51,11 @@ public:
 
 private:
   void releaseSlot();
-  // Runs on a thread of its own while the server runs.
-  void watch();
   // Starts jackd and waits until it answers (true), exits (false, mPid -1, or -127 when jackd
   // could not be run) or the deadline passes (false, still running).
   bool spawnAndWait(const char* name, double deadline);
 
   pid_t mPid = -1;
-  std::thread mWatch;
-  std::atomic<bool> mWatching{false};
   int mSlot = -1;  // flock()ed slot file, see takeSlot
   std::string mName;
 };
