@@ -2,10 +2,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
 #include "Sorvanta.h"
+#include "SysexProtocol.h"
 #include "UTIL_File.h"
 
 bool DebuggerOutput::openDebugFile(const std::string& path) {
@@ -50,32 +52,17 @@ void DebuggerOutput::printDebugInfo(const std::string& path, time_t when, const 
   fflush(stdout);
 }
 
-namespace {
-
-template <typename Get>
-std::string formatLine(int count, Get byteAt) {
-  std::string hex;
-  static const char digits[] = "0123456789abcdef";
-  for (int i = 0; i < count; ++i) {
-    const unsigned b = byteAt(i) & 0xFFu;
-    hex += digits[b >> 4];
-    hex += digits[b & 0xF];
-    hex += ' ';
-  }
-  return "Plug-in MIDI Out (sysex | " + std::to_string(count < 0 ? 0 : count) + " bytes | F0 " + hex + "F7)";
-}
-
-}  // namespace
-
 std::string DebuggerOutput::formatSysExOutLine(const unsigned char* data, int count) {
-  if (!data) count = 0;
-  return formatLine(count, [data](int i) { return static_cast<unsigned>(data[i]); });
+  std::string line = sysex::outgoingLine(data, count);
+  line.pop_back();  // the line end
+  return line;
 }
 
 std::string DebuggerOutput::formatSysExOutLine(const std::vector<int>& data, int count) {
   // Never read past the vector, whatever count a caller passes.
-  if (count > static_cast<int>(data.size())) count = static_cast<int>(data.size());
-  return formatLine(count, [&data](int i) { return static_cast<unsigned>(data[static_cast<size_t>(i)]); });
+  count = std::clamp(count, 0, static_cast<int>(data.size()));
+  std::vector<unsigned char> bytes(data.begin(), data.begin() + count);
+  return formatSysExOutLine(bytes.data(), count);
 }
 
 void DebuggerOutput::logSysExOutMessageByte(const unsigned char* data, int length) {

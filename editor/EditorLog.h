@@ -33,7 +33,8 @@ public:
   // The same, stamped with a time taken earlier (a line held back from the render thread).
   static void printDebugInfo(const std::string& path, time_t when, const std::string& text);
 
-  // "Plug-in MIDI Out (sysex | <count> bytes | F0 <hex bytes each followed by a blank>F7)".
+  // "Plug-in MIDI Out (sysex | <bytes sent> bytes | F0 <hex bytes each followed by a blank>F7)"
+  // (sysex::outgoingLine without its line end).
   static std::string formatSysExOutLine(const unsigned char* data, int count);
   static std::string formatSysExOutLine(const std::vector<int>& data, int count);
   static void logSysExOutMessageByte(const unsigned char* data, int length);

@@ -42,6 +42,17 @@ const char* const kHiddenLayers[] = {
     "aboutWindow", "firstRunNotification", "bankPatchConflictWindow", "midiFilterSettings", "patchRename",
     "categoryLimit", "searchField"};
 
+// Takes the keys that no control under the pointer used: Escape closes the first-run notice.
+class NoticeKeys : public IControl {
+public:
+  explicit NoticeKeys(Sorvanta* plug) : IControl(plug, IRECT()), m_plug(plug) {}
+  bool OnKeyDown(int, int, int key) override { return key == kKeyEscape && m_plug->closeFirstRunNotice(); }
+  bool Draw(IGraphics*) override { return false; }
+
+private:
+  Sorvanta* m_plug;
+};
+
 // MIDI filter defaults: parameter, switch value, and the member the constructor sets beside the
 // control (block flag index for the 14 pass-through switches).
 struct FilterDefault {
@@ -205,6 +216,7 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
   if (progressLayer) graphics->AttachLayer(progressLayer);
   applySettingsParameters();
   showFirstRunNotice();
+  graphics->AttachKeyCatcher(new NoticeKeys(this));
   applyMidiFilterDefaults();
 
   // Push every non-default value to its controls once the whole tree exists.
@@ -361,6 +373,15 @@ void Sorvanta::showFirstRunNotice() {
   if (settingsLines[EditorSettings::kLineFirstRunDone] != "no") return;
   if (ControlLayer* notice = getLayer("firstRunNotification")) notice->Hide(false);
   firstRunShown = true;
+}
+
+bool Sorvanta::closeFirstRunNotice() {
+  if (!firstRunShown) return false;
+  // As the notice's close button does: its parameter at 1 through the handler.
+  UTIL_MutexLock lock(GetMutex());
+  GetParam(kFirstRunExit)->Set(1.0);
+  OnParamChange(kFirstRunExit);
+  return true;
 }
 
 void Sorvanta::applyMidiFilterDefaults() {

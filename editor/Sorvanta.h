@@ -193,6 +193,9 @@ public:
   // True when the settings file exists; otherwise shows "Sorvanta Editor UI.txt MISSING!" and
   // "Contact support" in the two status lines.
   bool settingsFileAvailable();
+  // Escape on the first-run notice: closes it as its close button does; false when it is not
+  // showing (the key then goes on to the host).
+  bool closeFirstRunNotice();
 
   // ---- editor-core state (shared by the handlers, tab switching, link manager) ----
   double sizeFactor = 1.0;

@@ -103,7 +103,11 @@ std::string hexBytes(const uint8_t* data, int length) {
 }  // namespace
 
 std::string outgoingLine(const uint8_t* data, int length) {
-  return "Plug-in MIDI Out (sysex | " + std::to_string(length) + " bytes | F0 " + hexBytes(data, length) + "F7)\n";
+  if (data == nullptr || length < 0) length = 0;
+  // The count is of the bytes that go out: a message handed over without its F0 is sent framed
+  // in F0 .. F7, so those two count too.
+  const int sent = length > 0 && data[0] != kStart ? length + 2 : length;
+  return "Plug-in MIDI Out (sysex | " + std::to_string(sent) + " bytes | F0 " + hexBytes(data, length) + "F7)\n";
 }
 
 std::string outgoingShortLine(uint8_t status, uint8_t data1, uint8_t data2) {

@@ -93,7 +93,8 @@ std::string padName(const std::string& name, int width);
 std::string readName(const uint8_t* data, int size, int pos, int width);
 
 // The line printed for an outgoing SysEx: "Plug-in MIDI Out (sysex | n bytes | F0 xx xx F7)\n",
-// each byte as two lower-case hex digits and a blank.
+// each byte handed in as two lower-case hex digits and a blank; n is the length of the message as
+// sent, with the F0 and F7 that sending adds to a message handed in without them.
 std::string outgoingLine(const uint8_t* data, int length);
 // The line printed for an outgoing short message: "Plug-in MIDI Out b0 07 64\n", as many bytes as
 // the status says the message has.

@@ -3,6 +3,7 @@
 #include <optional>
 #include <vector>
 
+#include "BankFormats.h"
 #include "ControlLayer.h"
 #include "IGraphics.h"
 #include "IParam.h"
@@ -16,6 +17,7 @@
 namespace {
 
 const IColor kHighlight(255, 225, 225, 225);
+constexpr size_t kProgramPos = kSlotPos + 1;  // the program byte, after the slot (bank) byte
 
 }  // namespace
 
@@ -423,9 +425,28 @@ void LibrarianViewControl::copyRecordedEntry() {
   // unrelated dump from the synthesizer landing in this slot, and "Data received" would be shown
   // for data that never came.
   if (!m_clipValid || m_clip.messages.empty() || !m_host) return;
+  // The copy takes the address bytes (5 and 6) of the slot it lands in, as the dump there holds
+  // them: a saved bank sent as it lies then puts every sound in its own place, not in the one
+  // the copy came from.
+  std::optional<std::pair<uint8_t, uint8_t>> address;
+  if (m_librarian) {
+    UTIL_MutexLock lock(&m_librarian->bankLock());
+    const int slot = m_librarian->selectedSlot.load();
+    const PatchFile* bank = m_librarian->selectedUpperBank();
+    if (bank && slot >= 0 && slot < static_cast<int>(bank->entries.size())) {
+      const LibrarianPatch& there = bank->entries[static_cast<size_t>(slot)];
+      if (!there.messages.empty() && there.messages.front().bytes.size() > kProgramPos)
+        address.emplace(there.messages.front().bytes[kSlotPos], there.messages.front().bytes[kProgramPos]);
+    }
+  }
   m_host->setLibrarianRequestActive(true);
   for (const PatchSysexMessage& m : m_clip.messages) {
     std::vector<uint8_t> copy = m.bytes;
+    if (address && copy.size() > kProgramPos + 2) {
+      copy[kSlotPos] = address->first;
+      copy[kProgramPos] = address->second;
+      copy[copy.size() - 2] = dumpChecksum(copy.data(), copy.size());
+    }
     ISysEx sx(0, copy.data(), static_cast<int>(copy.size()));
     m_host->processLibrarianSysEx(&sx);
   }

@@ -72,6 +72,10 @@ constexpr int kGuiDisplayScratch = 512;
 void GUI_FormatParamDisplay(IParam* param, double value, bool normalized, bool withDisplayText, char* out,
                             int outLen);
 
+// Key code of Escape for OnKeyDown, after the space bar (0), the arrows (1 to 4), the digits (5 to
+// 14) and the letters (15 to 40).
+constexpr int kKeyEscape = 41;
+
 class IControl {
 public:
   struct AuxParam {

@@ -561,9 +561,10 @@ void IGraphics::OnMouseOut() {
 
 bool IGraphics::OnKeyDown(int x, int y, int key) {
   IControl* c = mMouseCapture ? mMouseCapture : hitSearch(x, y, false);
-  if (c) return c->OnKeyDown(x, y, key);
-  if (mKeyCatcher) return mKeyCatcher->OnKeyDown(x, y, key);
-  return false;
+  if (c && c->OnKeyDown(x, y, key)) return true;
+  // The key catcher gets what the control under the pointer leaves: the background answers the
+  // hit search almost everywhere, so a catcher that waited for no control would hear nothing.
+  return mKeyCatcher && mKeyCatcher->OnKeyDown(x, y, key);
 }
 
 int IGraphics::GetParamIdxForPTAutomation(int x, int y) {

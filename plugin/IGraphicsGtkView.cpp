@@ -384,6 +384,7 @@ int IGraphicsGtkView::KeyCodeFor(unsigned int keyval) {
     case GDK_KEY_Down: return kKeyDown;
     case GDK_KEY_Left: return kKeyLeft;
     case GDK_KEY_Right: return kKeyRight;
+    case GDK_KEY_Escape: return kKeyEscape;
     default: break;
   }
   if (keyval >= GDK_KEY_0 && keyval <= GDK_KEY_9) return kKeyDigit0 + static_cast<int>(keyval - GDK_KEY_0);

@@ -836,23 +836,32 @@ TEST(AuthoredRender, FieldsStandOutFromTheirPageInEveryScheme) {
   }
 }
 
-// Lowers *lowest to the lowest WCAG 2 contrast ratio of the texts of the active controls shown,
-// against the window drawn without them, over the pixels their letters cover at least half (every
-// text drawn once black and once white tells which), naming the control.
-void lowerToTextContrast(LoadedInterface& l, std::pair<double, std::string>* lowest) {
-  auto luminance = [](double r, double g, double b) {
-    auto linear = [](double v) { return v / 255 <= 0.04045 ? v / 255 / 12.92 : std::pow((v / 255 + 0.055) / 1.055, 2.4); };
-    return 0.2126 * linear(r) + 0.7152 * linear(g) + 0.0722 * linear(b);
-  };
-  std::map<ITextControl*, IColor> shown;  // those of the graphics object and of layers shown
+// WCAG 2 relative luminance of a colour of channels 0..255, and the contrast ratio of two.
+double luminance(double r, double g, double b) {
+  auto linear = [](double v) { return v / 255 <= 0.04045 ? v / 255 / 12.92 : std::pow((v / 255 + 0.055) / 1.055, 2.4); };
+  return 0.2126 * linear(r) + 0.7152 * linear(g) + 0.0722 * linear(b);
+}
+double contrastRatio(double la, double lb) { return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05); }
+
+// Calls f with every control the window shows: those of the graphics object and of layers shown.
+void forEachShownControl(LoadedInterface& l, const std::function<void(IControl*)>& f) {
   std::function<void(ControlLayer*, IControl*)> walk = [&](ControlLayer* layer, IControl* c) {
-    if (auto* t = dynamic_cast<ITextControl*>(c); t && !t->IsHidden() && !t->IsGrayed() && t->GetText()->mColor.A)
-      shown[t] = t->GetText()->mColor;
+    if (c && !c->IsHidden()) f(c);
     for (int i = 0; layer && layer->isVisible() && i < layer->controls.GetSize(); ++i) walk(nullptr, layer->controls.Get(i));
     for (int i = 0; layer && layer->isVisible() && i < layer->layers.GetSize(); ++i) walk(layer->layers.Get(i), nullptr);
   };
   for (int i = 0; i < l.graphics->NControls(); ++i) walk(nullptr, l.graphics->GetControl(i));
   for (int i = 0; i < l.graphics->NLayers(); ++i) walk(l.graphics->GetLayer(i), nullptr);
+}
+
+// Lowers *lowest to the lowest WCAG 2 contrast ratio of the texts of the active controls shown,
+// against the window drawn without them, over the pixels their letters cover at least half (every
+// text drawn once black and once white tells which), naming the control.
+void lowerToTextContrast(LoadedInterface& l, std::pair<double, std::string>* lowest) {
+  std::map<ITextControl*, IColor> shown;
+  forEachShownControl(l, [&](IControl* c) {
+    if (auto* t = dynamic_cast<ITextControl*>(c); t && !t->IsGrayed() && t->GetText()->mColor.A) shown[t] = t->GetText()->mColor;
+  });
   auto paint = [&](const IColor* forced, bool hide) {
     for (auto& [t, colour] : shown) t->GetText()->mColor = forced ? *forced : colour, t->Hide(hide);
     return renderWindow(l);
@@ -867,7 +876,7 @@ void lowerToTextContrast(LoadedInterface& l, std::pair<double, std::string>* low
         const std::size_t i = static_cast<std::size_t>(y) * w + x;
         const double a = c.A / 255.0, r = GFX_GETR(bare[i]), g = GFX_GETG(bare[i]), b = GFX_GETB(bare[i]);
         const double ink = luminance(a * c.R + (1 - a) * r, a * c.G + (1 - a) * g, a * c.B + (1 - a) * b);
-        const double ratio = (std::max(ink, luminance(r, g, b)) + 0.05) / (std::min(ink, luminance(r, g, b)) + 0.05);
+        const double ratio = contrastRatio(ink, luminance(r, g, b));
         if (GFX_GETG(light[i]) >= GFX_GETG(dark[i]) + 128 && ratio < lowest->first) *lowest = {ratio, paramNameForNumber(t->ParamIdx())};
       }
 }
@@ -886,6 +895,37 @@ TEST(AuthoredRender, EveryTextStandsOutFromWhatIsBehindIt) {
     l.plug.GetParam(kMultiSettings)->Set(0);
     EXPECT_GE(lowest.first, 4.5) << kSchemeNames[skin] << ": " << lowest.second;
     std::printf("texts of the controls, %s: lowest %.2f:1 (%s)\n", kSchemeNames[skin], lowest.first, lowest.second.c_str());
+  }
+}
+
+TEST(AuthoredRender, LockButtonsStandOutFromTheirPanelInEveryScheme) {
+  // Open and closed, each pixel a lock covers whole is at least 3:1 against what lies under it, in
+  // the six tabs and the global settings.
+  for (int skin = 0; skin < 3; ++skin) {
+    LoadedInterface& l = loaded(skin, 1.0);
+    GFX_IBitmap* lock = l.manager->getImageByName(l.graphics, "BUTTON_LOCK_ID").mData;
+    const int side = lock->getWidth();
+    std::pair<double, std::string> lowest{21, ""};
+    for (int v = 0; v < 7; ++v) {
+      l.plug.GetParam(kMultiSettings)->Set(v == 6);
+      showMainTab(l, v % 6);
+      std::vector<IControl*> locks;
+      forEachShownControl(l, [&](IControl* c) {
+        if (auto* b = dynamic_cast<IBitmapControl*>(c); b && b->GetBitmap()->mData == lock) locks.push_back(c), c->Hide(true);
+      });
+      const std::vector<GFX_pixel> bare = renderWindow(l);
+      for (IControl* c : locks)
+        for (int y = 0; y < lock->getHeight(); ++y)
+          for (int x = 0; x < side; ++x) {  // both frames over the control's one
+            const GFX_pixel ink = lock->getBits()[y * lock->getRowSpan() + x];
+            const GFX_pixel under = bare[static_cast<std::size_t>(c->GetRECT()->T + y % side) * l.graphics->Width() + c->GetRECT()->L + x];
+            const double ratio = contrastRatio(luminance(GFX_GETR(ink), GFX_GETG(ink), GFX_GETB(ink)), luminance(GFX_GETR(under), GFX_GETG(under), GFX_GETB(under)));
+            if (GFX_GETA(ink) == 255 && ratio < lowest.first) lowest = {ratio, paramNameForNumber(c->ParamIdx())};
+          }
+      for (IControl* c : locks) c->Hide(false);
+    }
+    l.plug.GetParam(kMultiSettings)->Set(0);
+    EXPECT_GE(lowest.first, 3.0) << kSchemeNames[skin] << ": " << lowest.second;
   }
 }
 

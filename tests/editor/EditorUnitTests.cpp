@@ -117,7 +117,8 @@ TEST(DeferredLogLines, HeldLinesAreWrittenInOrderAndOverflowIsAdmitted) {
 
 TEST(DebuggerOutput, SysExLineHasLowerCaseBytesInUpperCaseFrame) {
   const unsigned char bytes[] = {0x0A, 0x10, 0x7F};
-  EXPECT_EQ(DebuggerOutput::formatSysExOutLine(bytes, 3), "Plug-in MIDI Out (sysex | 3 bytes | F0 0a 10 7f F7)");
+  // The count is of the bytes sent: with the F0 and F7 that a message handed in without them gets.
+  EXPECT_EQ(DebuggerOutput::formatSysExOutLine(bytes, 3), "Plug-in MIDI Out (sysex | 5 bytes | F0 0a 10 7f F7)");
   EXPECT_EQ(DebuggerOutput::formatSysExOutLine(bytes, 0), "Plug-in MIDI Out (sysex | 0 bytes | F0 F7)");
   EXPECT_EQ(sysex::outgoingShortLine(0xC3, 5, 0), "Plug-in MIDI Out c3 05\n");  // a short message's, whole
   // A count beyond the vector never reads past it.

@@ -77,6 +77,11 @@ TEST_F(SorvantaTest, SettingsFileSetsSizeSchemeAndFirstRunNotice) {
   EXPECT_TRUE(plug->firstRunShown);
   EXPECT_TRUE(plug->getLayer("firstRunNotification")->isVisible());
   EXPECT_FALSE(plug->midiIOSet);  // "no" reopens no port
+  // Escape, wherever the pointer is, closes it as its close button does; then it goes on to the host.
+  EXPECT_TRUE(plug->GetGUI()->OnKeyDown(700, 400, kKeyEscape));
+  EXPECT_FALSE(plug->getLayer("firstRunNotification")->isVisible());
+  EXPECT_EQ(readFile(env.settingsPath()), "blue\nlarge\nyes\nNo Such Port\nNo Such Input");
+  EXPECT_FALSE(plug->GetGUI()->OnKeyDown(700, 400, kKeyEscape));
   EXPECT_TRUE(plug->debugLogOn);
   const std::string log = readFile(env.logPath());
   EXPECT_EQ(log.find("stale line"), std::string::npos);

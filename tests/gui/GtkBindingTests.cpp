@@ -108,6 +108,7 @@ TEST(GtkBinding, KeyCodesOfTheCanvas) {
   EXPECT_EQ(IGraphicsGtkView::KeyCodeFor(GDK_KEY_7), 12);
   EXPECT_EQ(IGraphicsGtkView::KeyCodeFor(GDK_KEY_a), 15);
   EXPECT_EQ(IGraphicsGtkView::KeyCodeFor(GDK_KEY_Z), 40);
+  EXPECT_EQ(IGraphicsGtkView::KeyCodeFor(GDK_KEY_Escape), kKeyEscape);
   EXPECT_EQ(IGraphicsGtkView::KeyCodeFor(GDK_KEY_Tab), -1);
   EXPECT_EQ(IGraphicsGtkView::KeyCodeFor(GDK_KEY_adiaeresis), -1);
 }

@@ -80,7 +80,7 @@ TEST_F(WindowMidiFlows, PortFromTheMenuKnobDragsSendAndShowTheirValue) {
   EXPECT_EQ(last[6], 0x00);
   EXPECT_EQ(last[7], 0x03);
   EXPECT_GT(last[8], 64) << hexBytes(last);
-  EXPECT_NE(w.output().find("Plug-in MIDI Out (sysex | 8 bytes | F0 3e 10 00 20 00 00 03 "), std::string::npos);
+  EXPECT_NE(w.output().find("Plug-in MIDI Out (sysex | 10 bytes | F0 3e 10 00 20 00 00 03 "), std::string::npos);
 
   // Every step of the hand is sent, also steps that reach a busy window together.
   peer->clear();

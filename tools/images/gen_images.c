@@ -393,14 +393,17 @@ static void checkbox(const char *file, int d, RGB c) {
   save(s, cr, file);
 }
 
-/* Padlock: frame 0 open, frame 1 closed. */
-static void lock(const char *file, int d, RGB body, RGB shackle) {
+/* Padlock in one ink that stands out from the panels it lies on: frame 0 open (shackle swung up,
+ * body outlined), frame 1 closed (body solid, the keyhole cut out so the panel shows through). A
+ * lock is told from its panel by that ink alone, so no part of it is drawn in a second colour
+ * that could meet the panel's. */
+static void lock(const char *file, int d, RGB ink) {
   cairo_t *cr;
   cairo_surface_t *s = newImage(d, d * 2, &cr);
+  rgb(cr, ink);
   for (int f = 0; f < 2; ++f) {
     double y = f * d;
     cairo_set_line_width(cr, d * 0.11);
-    rgb(cr, shackle);
     double sx = d * 0.5, sy = y + d * 0.45, r = d * 0.2;
     if (f) {
       cairo_arc(cr, sx, sy - d * 0.05, r, M_PI, 2 * M_PI);
@@ -412,12 +415,20 @@ static void lock(const char *file, int d, RGB body, RGB shackle) {
       cairo_line_to(cr, sx + d * 0.12 + r, sy - d * 0.02);
     }
     cairo_stroke(cr);
-    rgb(cr, f ? body : mix(body, kBlack, 0.45));
-    roundRect(cr, d * 0.2, y + d * 0.45, d * 0.6, d * 0.45, 2);
-    cairo_fill(cr);
-    cairo_set_source_rgb(cr, 0.05, 0.05, 0.05);
-    cairo_arc(cr, d * 0.5, y + d * 0.66, d * 0.06, 0, 2 * M_PI);
-    cairo_fill(cr);
+    if (f) {
+      roundRect(cr, d * 0.2, y + d * 0.45, d * 0.6, d * 0.45, 2);
+      cairo_fill(cr);
+      cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+      cairo_arc(cr, d * 0.5, y + d * 0.64, d * 0.07, 0, 2 * M_PI);
+      cairo_fill(cr);
+      cairo_rectangle(cr, d * 0.47, y + d * 0.64, d * 0.06, d * 0.14);
+      cairo_fill(cr);
+      cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+    } else {
+      cairo_set_line_width(cr, d * 0.09);
+      roundRect(cr, d * 0.245, y + d * 0.495, d * 0.51, d * 0.36, 1.5);
+      cairo_stroke(cr);
+    }
   }
   save(s, cr, file);
 }
@@ -912,9 +923,10 @@ static void pages(const char *layoutPath, int scheme) {
 static void schemeImages(int k) {
   const Scheme *sc = &kSchemes[k];
   char file[128];
-  /* lock (blue uses the common white lock) */
-  if (k == 0) lock("btn-lock-yellow.png", 24, (RGB){0.96, 0.80, 0.20}, (RGB){0.2, 0.2, 0.2});
-  if (k == 2) lock("btn-lock-black.png", 24, sc->accent, (RGB){0.75, 0.75, 0.78});
+  /* lock: dark on the yellow panels, the accent lightened on obsidra's dark ones (blue uses the
+   * common white lock) */
+  if (k == 0) lock("btn-lock-yellow.png", 24, (RGB){0.13, 0.12, 0.09});
+  if (k == 2) lock("btn-lock-black.png", 24, mix(sc->accent, kWhite, 0.35));
   /* quick mixer strip behind the part LEDs */
   {
     cairo_t *cr;
@@ -1080,7 +1092,7 @@ static void commonImages(void) {
   arrowButton("btn-patch-down.png", 20, 14, 0, light);
   glassButton("btn-127x18.png", 127, 18, light);
   plainButton("btn-cancel-request.png", 90, 22, "CANCEL", red);
-  lock("btn-lock-white.png", 24, (RGB){0.92, 0.93, 0.95}, (RGB){0.7, 0.72, 0.75});
+  lock("btn-lock-white.png", 24, (RGB){0.92, 0.93, 0.95});
   glassButton("buttontrigger.png", 60, 24, light);
   plainButton("buttonrandomizer.png", 90, 36, "RANDOM", amber);
   button2("btn-additional-settings.png", 160, 28, "GLOBAL SETTINGS", amber, 1);

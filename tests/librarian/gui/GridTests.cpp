@@ -1,5 +1,6 @@
 // The slot grid: layout, hit tests, selection in both grids, keys, drawing, copy by drag and by
 // "Copy"/"Paste", and renaming.
+#include "BankFormats.h"
 #include "LibguiTestSupport.h"
 #include "LibrarianMenus.h"
 #include "WINX_Font.h"
@@ -38,6 +39,14 @@ protected:
   std::vector<uint8_t> entryBytes(int list, int slot) {
     const std::vector<PatchFile*>& l = lib.soundBankFiles;
     return l[static_cast<size_t>(list)]->entries[static_cast<size_t>(slot)].messages[0].bytes;
+  }
+  // Lower slot `from` as a copy into upper slot `to` feeds it: under the address bytes (5 and 6)
+  // of the slot it lands in, its checksum renewed.
+  std::vector<uint8_t> landing(int from, int to) {
+    std::vector<uint8_t> b = entryBytes(lib.lowerSelection, from), there = entryBytes(lib.upperSelection, to);
+    std::copy(there.begin() + 5, there.begin() + 7, b.begin() + 5);
+    b[b.size() - 2] = dumpChecksum(b.data(), b.size());
+    return b;
   }
   std::unique_ptr<LibrarianViewControl> view;
 };
@@ -168,7 +177,7 @@ TEST_F(SlotGrid, RightClickOpensTheEditMenuOnUpperSlotsElseTheCopyMenu) {
 }
 
 TEST_F(SlotGrid, DragFromLowerToUpperFeedsTheEntryIntoTheSelectedSlot) {
-  const std::vector<uint8_t> expected = entryBytes(lib.lowerSelection, 12);
+  const std::vector<uint8_t> expected = landing(12, 30);
   view->OnMouseDrag(cx(1, 12), cy(1, 12), 0, 0, nullptr);
   EXPECT_TRUE(view->isDragging());
   view->OnMouseDrag(cx(0, 30), cy(0, 30), 0, 0, nullptr);
@@ -198,7 +207,7 @@ TEST_F(SlotGrid, DragsThatStartOrEndOutsideCopyNothing) {
 TEST_F(SlotGrid, PasteTakesTheEntryCopiedEvenAfterTheLowerBankChanged) {
   view->PasteSlotData(cx(0, 1), cy(0, 1));
   EXPECT_TRUE(host.fed.empty());  // nothing copied yet
-  const std::vector<uint8_t> copied = entryBytes(lib.lowerSelection, 5);
+  const std::vector<uint8_t> copied = landing(5, 7);
   view->CopySlotData(cx(1, 5), cy(1, 5));
   lib.lowerSelection = soundIndex("a.syx");
   view->PasteSlotData(cx(0, 7), cy(0, 7));
