@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cmath>
 #include <functional>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -174,6 +175,35 @@ TEST_F(MidiPortTest, PortThatWentAwayAfterListingIsNotReportedOpen)
   }
   EXPECT_FALSE(out.open(gone, "RtMidi Output"));
   EXPECT_FALSE(out.isOpen());
+}
+
+// The synth's interface unplugged and plugged in again: its ports go and come back under the same
+// names. Each time both sides notice the loss themselves (JACK's notices, no listing), and open
+// again under the name.
+TEST_F(MidiPortTest, APeerThatLeavesIsLostOnBothSidesAndOpensAgainUnderItsName)
+{
+  MidiOutputPort out;
+  MidiInputPort in;
+  Inbox inbox;
+  ASSERT_TRUE(out.create("RtMidi Output Client") && created(in, inbox));
+  const std::string name = "Replugged-" + std::string(MidiTestClientSuffix());
+  std::unique_ptr<jack_client_t, int (*)(jack_client_t*)> client(jack_client_open(name.c_str(), JackNoStartServer, nullptr), jack_client_close);
+  jack_client_t* synth = client.get();
+  ASSERT_TRUE(synth);
+  jack_set_process_callback(synth, [](jack_nframes_t, void*) { return 0; }, nullptr);
+  ASSERT_EQ(0, jack_activate(synth));
+  for (int round = 1; round <= 10; ++round)
+  {
+    jack_port_t* ports[2] = {jack_port_register(synth, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0),
+                             jack_port_register(synth, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0)};
+    ASSERT_TRUE(out.open(jack_port_name(ports[0]), "RtMidi Output") && in.open(jack_port_name(ports[1]), "RtMidi Input"));
+    ASSERT_FALSE(out.lost() || in.lost());
+    for (jack_port_t* p : ports)
+      jack_port_unregister(synth, p);
+    for (int i = 0; i < 500 && !(out.lost() && in.lost()); ++i)
+      MidiTestSleep(0.01);
+    ASSERT_TRUE(out.lost() && in.lost()) << "round " << round << ": output lost " << out.lost() << ", input " << in.lost();
+  }
 }
 
 TEST_F(MidiPortTest, SendWithoutObjectOrOpenPortReturnsFalse)
