@@ -287,8 +287,12 @@ public:
   // hear the synth's answer to its question.
   bool midiOutCarries() const { return midiIOSet && !DirectMidiPortLost(false); }
   bool midiInCarries() const { return mMidiInIndex > 0 && !DirectMidiPortLost(true); }
-  // What is still to set of the two ports, or that both are set.
+  // What is still to set (or, lost, to reopen) of the two ports, or that both are set.
   const char* portsStillToSet() const;
+  // Audio callback, every block (SorvantaPorts.cpp): a port that carried and is lost now (the
+  // synth switched off, its JACK server stopped) replaces the texts that said it was set, and
+  // the loss is logged. Reads flags only.
+  void watchDirectPorts();
   void giveDumpBytesTheirRange();
   void SetLibrarianRequestActive(bool active);
   void SetLibrarianStatusUnsaved(bool unsaved);
@@ -438,6 +442,15 @@ private:
   // The bytes of these parameters go to the synth as the editor holds them now (SynthImage).
   void keepEditsInImage(const std::vector<int>& params);
   void handleDeviceSelection(int paramIdx, int i);
+  // The ports (SorvantaPorts.cpp), under the lock. A port of that direction chosen (index above
+  // 0) or closed (0): the engine follows; a held project goes to the synth once the output
+  // carries and the input is not lost; the device check follows once both carry.
+  void afterPortChange(bool output, int index);
+  // A device menu's listing opened that lost port again (UIConfigManager::PortReopened).
+  void portReopened(bool input);
+  // A restore that holds its project for want of an output says so.
+  void showProjectHeld();
+  bool portCarried[2] = {false, false};  // audio callback only: watchDirectPorts
   // Restore steps 8 to 11: stored values (then the switch mirrors), device id, names, link
   // modes. Returns the position after the values, or -1.
   int applyStoredValues(ByteChunk* chunk, int valuesPos);

@@ -206,6 +206,7 @@ void Sorvanta::ProcessDoubleReplacing(double**, double**, int nFrames) {
   GetTime(&time);
   DeferredLogLines::RenderScope rendering;
   midiManager->processBlock(time, nFrames, sampleRateCopy, GetBlockSize());
+  watchDirectPorts();
 }
 
 void Sorvanta::Reset() {
@@ -278,6 +279,8 @@ void Sorvanta::sendSysExInitialization(bool afterRunningJob) {
 
 const char* Sorvanta::portsStillToSet() const {
   const bool out = midiOutCarries(), in = midiInCarries();
+  const bool outLost = !out && DirectMidiPortLost(false), inLost = !in && DirectMidiPortLost(true);
+  if (outLost || inLost) return outLost && inLost ? "Reopen MIDI In and Out" : outLost ? "Reopen MIDI Out" : "Reopen MIDI In";
   return out && in ? "MIDI In and MIDI Out set." : out ? "Set MIDI In" : in ? "Set MIDI Out" : "Set MIDI In and MIDI Out";
 }
 

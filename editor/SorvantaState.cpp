@@ -144,22 +144,27 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
   // without the synth does not replace it with the editor's state. While another job runs (a
   // request may be filling the editor's values) it is held too, and applied as its push starts
   // after that job: the restore never waits for it.
-  if (!midiIOSet || (withNames && ThreadRunning())) {
+  // An output lost since it was opened (the synth switched off) is no output either.
+  const bool outputCarries = midiOutCarries();
+  if (!outputCarries || (withNames && ThreadRunning())) {
     syncMidiFilterMirrors();
     if (withNames) {
       const uint8_t* bytes = chunk->GetBytes() + blockPos;
       heldProjectState.assign(bytes, bytes + (valuesPos - blockPos) + static_cast<size_t>(nStored) * 8);
       heldValuesOffset = valuesPos - blockPos;
-      log(midiIOSet ? "PROJECT RECALL: stored sound held until the running transfer ends"
-                    : "PROJECT RECALL: no MIDI output, stored sound held until one is set");
-      if (midiIOSet) pushProject(false, true);
+      log(outputCarries ? "PROJECT RECALL: stored sound held until the running transfer ends"
+                        : "PROJECT RECALL: no MIDI output, stored sound held until one is set");
+      if (outputCarries) pushProject(false, true);
+      else showProjectHeld();
     }
     return valuesPos;
   }
 
   p = applyStoredValues(chunk, valuesPos);
-  // Global, multi and every active part to the synthesizer; returns once that transfer ended.
-  pushProject(true, false);
+  // Global, multi and every active part to the synthesizer. The restore does not wait for it: a
+  // host shows its window (and can close) while it runs behind the progress overlay, and a close
+  // ends it at its next message.
+  pushProject(false, false);
   queueSpan = GetBlockSize() + 2 * truncToInt(paramValue(kAdjustDAWOffset));
   log(std::string("PROJECT RECALL: MIDI In device after nonautomated params ") +
       GetParam(kDeviceInSelection)->GetDisplayText(truncToInt(paramValue(kDeviceInSelection))));
