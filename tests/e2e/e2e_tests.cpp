@@ -18,6 +18,7 @@
 #include "DorvikSim.h"
 #include "DumpLayout.h"
 #include "HostPlugin.h"
+#include "IPluginAU.h"
 #include "JackTestServer.h"
 #include "ParamNames.h"
 
@@ -132,6 +133,25 @@ class EditorOnWire : public ::testing::Test {
     for (size_t i = 0; i < names.size(); ++i)
       if (names[i] == name) return static_cast<int>(i) + 1;
     return -1;
+  }
+  // The editor's OUT (input false) or IN field reads "Lost: " and the port's name: the plug-in
+  // behind the unit, read as the field reads it.
+  IPluginBase* editor() { return static_cast<IPluginAU*>(GetComponentInstanceStorage(plug->Unit())); }
+  bool waitLost(bool input, bool lost = true) {
+    for (const double end = MidiTestNow() + 5.0; MidiTestNow() < end; MidiTestSleep(0.01))
+      if (editor()->DirectMidiPortLost(input) == lost) return true;
+    return false;
+  }
+  // Chooses the synth's ports (the entries they had) and starts REQUEST MULTI once the device
+  // check that follows has left the dump thread; true once the multi is asked for, after every
+  // part's sound.
+  bool chooseAndRequestMulti() {
+    setParam(kDeviceOutSelection, listed(true, sim->editorOutputName()));
+    setParam(kDeviceInSelection, listed(false, sim->editorInputName()));
+    if (!sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 10.0)) return false;
+    for (const double end = MidiTestNow() + 10.0; MidiTestNow() < end && sim->received([](const Bytes& m) { return isRequest(m, 0x00); }).empty();)
+      setParam(kRequestTempData, 1), MidiTestSleep(0.2);
+    return sim->waitFor([](const Bytes& m) { return isRequest(m, 0x01); }, 1, 15.0);
   }
   // Waits for the start-up conversation to end with the device found.
   void connect() {
@@ -473,7 +493,8 @@ TEST_F(EditorOnWire, AProjectWhoseOutputIsGoneWaitsForAnOutputThenPushesAndCheck
   const std::string state = home + "/project.plist";
   std::string why;
   auto gone = std::make_unique<DorvikSim>("gone");  // the synth's old interface, unplugged after the save
-  writeSettings(gone->editorOutputName(), gone->editorInputName());
+  const std::string goneNames[2] = {gone->editorOutputName(), gone->editorInputName()};
+  writeSettings(goneNames[0], goneNames[1]);
   open();
   setParam(kFilter1Cutoff, 77);
   ASSERT_TRUE(plug->SaveState(state, &why)) << why;
@@ -483,6 +504,8 @@ TEST_F(EditorOnWire, AProjectWhoseOutputIsGoneWaitsForAnOutputThenPushesAndCheck
   open([&] { ASSERT_TRUE(plug->RestoreState(state, &why)) << why; });
   MidiTestSleep(1.5);
   EXPECT_TRUE(sim->log().empty());
+  for (bool input : {false, true})
+    EXPECT_TRUE(editor()->DirectMidiPortLost(input) && editor()->DirectMidiPortName(input) == goneNames[input]) << input;
   setParam(kDeviceOutSelection, listed(true, sim->editorOutputName()));
   setParam(kDeviceInSelection, listed(false, sim->editorInputName()));
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 30.0));
@@ -593,6 +616,7 @@ TEST_F(EditorOnWire, AfterAJackRestartChoosingThePortsAgainReconnectsAndADeviceI
   sim.reset();
   decoy.reset();
   server().stop();
+  EXPECT_TRUE(waitLost(false) && waitLost(true)) << "the server's end is not noticed";
   ASSERT_TRUE(server().start());
   makeSims();
   sim->setGlobalData(63 - 5, 3);  // shown once the check's answer is heard
@@ -604,5 +628,22 @@ TEST_F(EditorOnWire, AfterAJackRestartChoosingThePortsAgainReconnectsAndADeviceI
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04) && m[3] == 3; }, 1, 5.0));
   MidiTestSleep(0.5);
   EXPECT_EQ(sim->deviceId() * 10 + param(kGlobalSysExID), 33) << "not taken, or not kept";
+}
+
+// The synth switched off and on with JACK running: its client leaves and comes back under the same
+// names, five times. Both ports are noticed lost every time; chosen again they reconnect, and
+// REQUEST MULTI completes.
+TEST_F(EditorOnWire, ASynthSwitchedOffAndOnIsNoticedLostEachTimeAndReconnectsWhenChosen) {
+  connect();
+  setParam(kLibSyncTimer, 0);  // 50 ms pacing
+  for (int round = 1; round <= 5; ++round) {
+    sim.reset();
+    decoy.reset();
+    ASSERT_TRUE(waitLost(false)) << "round " << round << ": the output is not noticed lost";
+    ASSERT_TRUE(waitLost(true)) << "round " << round << ": the input is not noticed lost";
+    makeSims();
+    ASSERT_TRUE(chooseAndRequestMulti()) << "round " << round;
+    EXPECT_FALSE(editor()->DirectMidiPortLost(false) || editor()->DirectMidiPortLost(true));
+  }
 }
 }  // namespace
