@@ -116,17 +116,62 @@ TEST_F(WindowMidiFlows, APortThatAppearsLaterIsInTheMenuWhenItOpens) {
   EXPECT_EQ(textLines(fileText(w.dataFolder() + "Sorvanta Editor UI.txt")).at(3), late.inputPortName());
 }
 
-// The synth's interface goes away: the OUT field says so at once; back, it is reopened as the menu opens.
+// The synth switched off: both fields say so at once. On again, its IN port comes back while the
+// IN menu is open, and its entry, chosen again, reopens it; the OUT port is reopened as its menu
+// opens. The device check follows, and a knob reaches the synth.
 TEST_F(WindowMidiFlows, ALostPortIsShownAndOpenedAgainWhenTheMenuOpens) {
+  peer.reset();
+  // A synth that answers the device check, which then ends at once.
+  auto on = [] {
+    auto sim = std::make_unique<DorvikSim>();
+    const auto& s = dump::initSound();
+    const auto& m = dump::initMulti();
+    const auto& g = dump::globalTemplate();
+    sim->setMemory(DorvikSim::Bytes(s.begin(), s.end()), DorvikSim::Bytes(m.begin(), m.end()), DorvikSim::Bytes(g.begin(), g.end()));
+    return sim;
+  };
+  auto sim = on();
   start();
   chooseSynthPort(w);
-  const int x = kOutFieldX - 60, y = kFieldRowY - 8, fieldW = 120, fieldH = 16;
+  ASSERT_TRUE(w.menu(kInFieldX, kFieldRowY, {"Down", "Down", "Return"}));
+  ASSERT_TRUE(sim->waitFor([](const DorvikSim::Bytes& m) { return m.size() == 6 && m[4] == 0x04; }));
+  const int y = kFieldRowY - 8;
+  auto field = [&](const WindowImage& a, const WindowImage& b, int x) { return sameRegion(a, b, x - 60, y, 120, 16); };
   const WindowImage open = w.settle();
+  sim.reset();
+  const WindowImage lost = w.settleChanged(open, kOutFieldX - 60, y, 120, 16);
+  EXPECT_FALSE(field(open, lost, kOutFieldX) || field(open, w.settleChanged(open, kInFieldX - 60, y, 120, 16), kInFieldX))
+      << "not shown lost";
+  w.click(kInFieldX, kFieldRowY);
+  ASSERT_TRUE(w.waitForPopups(true));
+  sim = on();
+  for (const char* k : {"Down", "Down", "Return"}) w.key(k);
+  ASSERT_TRUE(w.waitForPopups(false));
+  ASSERT_TRUE(w.menu(kOutFieldX, kFieldRowY, {"Escape"}));
+  ASSERT_TRUE(sim->waitFor([](const DorvikSim::Bytes& m) { return m.size() == 6 && m[4] == 0x04; })) << "no device check";
+  const WindowImage back = w.settle();
+  EXPECT_TRUE(field(open, back, kOutFieldX) && field(open, back, kInFieldX)) << "not opened again";
+  showTab(w, 2);
+  w.drag(kOsc1DetuneX, kOsc1KnobY, kOsc1DetuneX, kOsc1KnobY - 40);
+  EXPECT_TRUE(sim->waitFor([](const DorvikSim::Bytes& m) { return m.size() == 10 && m[4] == 0x20; })) << "nothing reaches the synth";
+}
+
+// The synth off at the start: the stored ports read "Lost: " and their names, not "Select MIDI
+// Device"; switched on, each is opened as its menu opens, and the device check follows.
+TEST_F(WindowMidiFlows, StoredPortsOfASynthThatIsOffAreOpenedWhenTheMenusFindThem) {
+  WindowSession::Options o;
+  o.outPort = peer->inputPortName();
+  o.inPort = peer->outputPortName();
   peer.reset();
-  EXPECT_FALSE(sameRegion(open, w.settleChanged(open, x, y, fieldW, fieldH), x, y, fieldW, fieldH)) << "not shown lost";
+  ASSERT_TRUE(w.start(o)) << w.why();
+  const WindowImage off = w.settle();
   peer = std::make_unique<MidiTestPeer>();
   ASSERT_TRUE(w.menu(kOutFieldX, kFieldRowY, {"Escape"}));
-  EXPECT_TRUE(sameRegion(open, w.settle(), x, y, fieldW, fieldH)) << "not opened again";
+  ASSERT_TRUE(w.menu(kInFieldX, kFieldRowY, {"Escape"}));
+  const WindowImage on = w.settle();
+  for (int x : {kOutFieldX, kInFieldX})
+    EXPECT_FALSE(sameRegion(off, on, x - 60, kFieldRowY - 8, 120, 16)) << "field at " << x << " unchanged";
+  EXPECT_TRUE(peer->waitForMessages(1)) << "no device check";
 }
 
 TEST_F(WindowMidiFlows, DoubleClickSendsTheSlotsSoundAsItLiesInTheBank) {
