@@ -50,6 +50,8 @@ public:
     bool installed = false;
     // start() returns as soon as the window shows instead of once it is drawn and still.
     bool returnAtFirstSight = false;
+    // More options for the host, before the bundle ("--session", a file).
+    std::vector<std::string> hostArgs;
   };
 
   WindowSession() = default;
@@ -69,6 +71,10 @@ public:
   // at most maxSeconds for the host to end. The seconds from the request to the host's end on
   // the monotonic clock; -1 when it did not end by itself with status 0 in time.
   double closeWindow(double maxSeconds = 20.0);
+  // As closeWindow, for a stop signal (SIGTERM) instead of the window's close.
+  double signalStop(double maxSeconds = 20.0);
+  // Seconds on the monotonic clock from the host's start to its window showing.
+  double startToWindow() const { return mStartToWindow; }
   pid_t hostPid() const { return mHost; }
   const std::string& why() const { return mWhy; }
 
@@ -121,6 +127,8 @@ public:
 private:
   bool startServer();
   bool findWindow(double maxSeconds);
+  // Waits at most maxSeconds for the host to end after t0: the seconds it took, or -1 (see closeWindow).
+  double waitForEnd(double t0, double maxSeconds);
   // The host's mapped top-level windows (menus aside), bottom to top.
   std::vector<unsigned long> hostWindows();
   void giveFocus(unsigned long window);
@@ -133,6 +141,7 @@ private:
   unsigned long mWindow = 0;
   int mWindowX = 0, mWindowY = 0, mWindowW = 0, mWindowH = 0;
   double mScale = 1.0;
+  double mStartToWindow = -1.0;
 };
 
 // The bundle and the host program of this build.
