@@ -630,18 +630,19 @@ TEST_F(EditorOnWire, AfterAJackRestartChoosingThePortsAgainReconnectsAndADeviceI
   EXPECT_EQ(sim->deviceId() * 10 + param(kGlobalSysExID), 33) << "not taken, or not kept";
 }
 
-// The synth switched off and on with JACK running: its client leaves and comes back under the same
-// names, five times. Both ports are noticed lost every time; chosen again they reconnect, and
-// REQUEST MULTI completes.
+// The synth switched off and on with JACK running, six times: its client leaves and comes back,
+// or its ports go and come back under a client that stays, under the same names. Both ports are
+// noticed lost every time; chosen again they reconnect, and REQUEST MULTI completes.
 TEST_F(EditorOnWire, ASynthSwitchedOffAndOnIsNoticedLostEachTimeAndReconnectsWhenChosen) {
   connect();
   setParam(kLibSyncTimer, 0);  // 50 ms pacing
-  for (int round = 1; round <= 5; ++round) {
-    sim.reset();
-    decoy.reset();
+  for (int round = 1; round <= 6; ++round) {
+    if (round % 2) sim->switchOff();
+    else sim.reset(), decoy.reset();
     ASSERT_TRUE(waitLost(false)) << "round " << round << ": the output is not noticed lost";
     ASSERT_TRUE(waitLost(true)) << "round " << round << ": the input is not noticed lost";
-    makeSims();
+    if (round % 2) ASSERT_TRUE(sim->switchOn());
+    else makeSims();
     ASSERT_TRUE(chooseAndRequestMulti()) << "round " << round;
     EXPECT_FALSE(editor()->DirectMidiPortLost(false) || editor()->DirectMidiPortLost(true));
   }

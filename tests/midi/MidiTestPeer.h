@@ -36,6 +36,11 @@ public:
   const std::string& inputPortName() const { return mInFull; }
   const std::string& outputPortName() const { return mOutFull; }
 
+  // The interface unplugged under a bridge of the sound system: its ports go, its clients stay;
+  // plugIn brings them back under the same names.
+  void unplug();
+  bool plugIn();
+
   void setEcho(bool on);
   // A peer that speaks a protocol of its own: every message that arrives (primers included) goes
   // to listener, on the MIDI system's thread, instead of being recorded. Set before connecting.
@@ -82,6 +87,7 @@ private:
   JackMidiOutput mOut;
   bool mOutOpen = false;
   std::string mInFull, mOutFull;
+  std::string mInName, mOutName;
   bool mEcho = false;
   Listener mListener;
 
