@@ -142,6 +142,7 @@ TEST_F(WindowMidiFlows, ALostPortIsShownAndOpenedAgainWhenTheMenuOpens) {
   const WindowImage lost = w.settleChanged(open, kOutFieldX - 60, y, 120, 16);
   EXPECT_FALSE(field(open, lost, kOutFieldX) || field(open, w.settleChanged(open, kInFieldX - 60, y, 120, 16), kInFieldX))
       << "not shown lost";
+  EXPECT_FALSE(sameRegion(open, lost, kStatusX, kStatusY, kStatusW, kStatusH)) << "the status still says all is set";
   w.click(kInFieldX, kFieldRowY);
   ASSERT_TRUE(w.waitForPopups(true));
   sim = on();
@@ -154,6 +155,21 @@ TEST_F(WindowMidiFlows, ALostPortIsShownAndOpenedAgainWhenTheMenuOpens) {
   showTab(w, 2);
   w.drag(kOsc1DetuneX, kOsc1KnobY, kOsc1DetuneX, kOsc1KnobY - 40);
   EXPECT_TRUE(sim->waitFor([](const DorvikSim::Bytes& m) { return m.size() == 10 && m[4] == 0x20; })) << "nothing reaches the synth";
+}
+
+// No JACK server at the start: the fields say "No MIDI: start JACK"; started, they say so no more
+// within a moment, without a menu opened.
+TEST_F(WindowMidiFlows, TheFieldsSeeAJackServerStartedAfterTheEditor) {
+  const std::string later = jack.name() + "-later";
+  peer.reset();  // no client of this process may read the setting while it changes
+  setenv("JACK_DEFAULT_SERVER", later.c_str(), 1);
+  start();
+  const WindowImage none = w.settle();
+  JackTestServer started;
+  ASSERT_TRUE(started.start(30.0, later));
+  for (int x : {kOutFieldX, kInFieldX})
+    EXPECT_FALSE(sameRegion(none, w.settleChanged(none, x - 60, kFieldRowY - 8, 120, 16), x - 60, kFieldRowY - 8, 120, 16))
+        << "field at " << x << " unchanged";
 }
 
 // The synth off at the start: the stored ports read "Lost: " and their names, not "Select MIDI
