@@ -102,9 +102,10 @@ public:
   // Reads it back from pos; the position after the state, or 0 when the chunk is refused
   // (wrong version, short, or a field out of range). A refused chunk changes nothing.
   int UnserializeState2(ByteChunk* chunk, int pos, bool withNames);
-  // A project restored while no MIDI output was open once its ports were reopened: its stored
-  // values and names are held, not applied, and the state writer hands them back unchanged.
-  // Once an output is chosen this applies them and starts the push of the whole multi (no wait,
+  // A project restored while no MIDI output carried once its ports were reopened (the synth
+  // off): its stored values and names are held, not applied, the status says so, and the state
+  // writer hands them back unchanged. Once an output carries (and the input asked for too, see
+  // afterPortChange) this applies them and starts the push of the whole multi (no wait,
   // pushProject); true when a held project was applied. The hold ends with the next restore.
   bool applyHeldProjectState();
   // The values and names of a held project, without the push (the push job's first step when it
@@ -309,11 +310,11 @@ public:
   // kPushArrangement: job 0 with all parts and the global dump, when the first thread is idle.
   void pushArrangement();
   // A restored project to the synthesizer: global, multi and every active part (job 0), with
-  // input ignored while it runs. Started now when the dump thread is idle (true; with waitForIt
-  // it returns once the push ended), otherwise it follows the running job and this returns at
-  // once: a restore never waits for another job. applyHeldFirst: the job applies the held
-  // project (applyHeldProjectValues) before it sends; never wait for such a push under the lock.
-  bool pushProject(bool waitForIt, bool applyHeldFirst);
+  // input ignored while it runs. Started now when the dump thread is idle (true), otherwise it
+  // follows the running job; either way this returns at once: a restore waits neither for
+  // another job nor for its own push. applyHeldFirst: the job applies the held project
+  // (applyHeldProjectValues) before it sends.
+  bool pushProject(bool applyHeldFirst);
   // kCancelDataRequest: sets the running job's cancel flag.
   void cancelDataRequest();
   // Requests of the editor: job 5 (multi edit buffer), job 6 (one part's sound).

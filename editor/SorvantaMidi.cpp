@@ -354,7 +354,7 @@ void Sorvanta::pushArrangement() {
   });
 }
 
-bool Sorvanta::pushProject(bool waitForIt, bool applyHeldFirst) {
+bool Sorvanta::pushProject(bool applyHeldFirst) {
   if (!midiManager) return false;
   JobRecord r;
   r.code = 0;
@@ -363,7 +363,7 @@ bool Sorvanta::pushProject(bool waitForIt, bool applyHeldFirst) {
   MIDIMessageManager* m = midiManager;
   // Set as the push starts (now, or after the job running now), so that nothing in between runs
   // with its send modes; the job clears them when it ends.
-  const bool now = m->startJobOrQueue(r, [this, m] {
+  return m->startJobOrQueue(r, [this, m] {
     transferInProgress = true;
     sendGlobalWithMulti = true;
     sendAllParts = true;
@@ -371,11 +371,6 @@ bool Sorvanta::pushProject(bool waitForIt, bool applyHeldFirst) {
     m->patchRequest.armed = false;
     m->partSendBusy = true;
   });
-  if (now && waitForIt) {
-    // A full multi (global, multi, 16 parts) takes about ten seconds; do not wait for ever.
-    for (int waited = 0; midiManager->threadRunning(WorkerThread::kDump) && waited < 30000; waited += 20) Sleep(20);
-  }
-  return now;
 }
 
 void Sorvanta::cancelDataRequest() {

@@ -154,7 +154,7 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
       heldValuesOffset = valuesPos - blockPos;
       log(outputCarries ? "PROJECT RECALL: stored sound held until the running transfer ends"
                         : "PROJECT RECALL: no MIDI output, stored sound held until one is set");
-      if (outputCarries) pushProject(false, true);
+      if (outputCarries) pushProject(true);
       else showProjectHeld();
     }
     return valuesPos;
@@ -164,7 +164,7 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
   // Global, multi and every active part to the synthesizer. The restore does not wait for it: a
   // host shows its window (and can close) while it runs behind the progress overlay, and a close
   // ends it at its next message.
-  pushProject(false, false);
+  pushProject(false);
   queueSpan = GetBlockSize() + 2 * truncToInt(paramValue(kAdjustDAWOffset));
   log(std::string("PROJECT RECALL: MIDI In device after nonautomated params ") +
       GetParam(kDeviceInSelection)->GetDisplayText(truncToInt(paramValue(kDeviceInSelection))));
@@ -176,7 +176,7 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
 bool Sorvanta::applyHeldProjectState() {
   UTIL_MutexLock lock(GetMutex());
   if (!applyHeldProjectValues()) return false;
-  pushProject(false, false);
+  pushProject(false);
   return true;
 }
 
