@@ -3,6 +3,7 @@
 // main loop. `timeout` bounds every run: a host that cannot end fails instead of hanging.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "HostRunSupport.h"
@@ -24,4 +25,19 @@ TEST(HostWindow, TimedOrSignalledEndClosesOpenMenusAndDialogs) {
     for (const char* line : {"test modal: dialog open", "test modal: menu open", "test modal: menu closed", "test modal: dialog closed", "rendered"})
       EXPECT_NE(std::string::npos, r.output.find(line)) << cmd << ": no \"" << line << "\"\n" << r.output;
   }
+}
+
+// A stop signal while the toolkit starts (a GTK module holds the start) ends the session in
+// order: the host restores and saves it, and exits as a stop asks.
+TEST(HostWindow, AStopWhileTheToolkitStartsSavesTheSession) {
+  char dir[] = "/tmp/sorvanta-stop-XXXXXX";
+  ASSERT_TRUE(mkdtemp(dir));
+  const std::string session = std::string(dir) + "/session.plist", out = std::string(dir) + "/out";
+  RunResult r = runCommand("sh -c 'GTK_MODULES=" SORVANTA_SLOW_START_MODULE " timeout -s KILL 30 " SORVANTA_HOST_EXE
+                           " --session " + session + " " SORVANTA_TEST_BUNDLE " >" + out + " 2>&1 & p=$!; "
+                           "for i in $(seq 400); do grep -q \"GTK starting\" " + out + " && break; sleep 0.05; done; "
+                           "kill -TERM $p; wait $p; r=$?; cat " + out + "; exit $r'");
+  EXPECT_EQ(0, r.exitCode) << r.output;
+  EXPECT_NE(std::string::npos, r.output.find("saved the session")) << r.output;
+  std::system(("rm -rf " + std::string(dir)).c_str());
 }
