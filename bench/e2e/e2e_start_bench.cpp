@@ -6,10 +6,11 @@
 //   to the window   seconds from the host's start until its window shows, for the start with the
 //                   session (its push then runs behind the window), beside a start with
 //                   --no-session and the same ports; the session's start is to stay under 0.5 s
-//   stop in push    seconds from a stop signal, sent while the session's push runs, to the host's
-//                   end, beside the bound of 0.5 s; how many runs saved the session, and how
-//                   many of the 16 parts' sounds had gone out by then (the push ends at its next
-//                   message)
+//   close in push   seconds from the window's close (the window manager's request), made while
+//                   the session's push runs, to the host's end, beside the bound of 0.5 s; how
+//                   many runs saved the session, and how many of the 16 parts' sounds had gone
+//                   out by then (the push ends at its next message). A stop signal takes the
+//                   same road out of the host's main loop.
 //
 // --runs N (default 5) starts of each kind, taking turns.
 #include <sys/stat.h>
@@ -114,7 +115,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "e2e_start_bench: the session was not sent\n");
         return 1;
       }
-      stops.push_back(w.signalStop());
+      stops.push_back(w.closeWindow());
       saved += w.output().find("saved the session") != std::string::npos;
       partsSent.push_back(sim.received(isSound).size());
     }
@@ -132,10 +133,10 @@ int main(int argc, char** argv) {
   printf("e2e_start_bench: %d starts of each kind, the synth on, 16 parts on in the session\n", runs);
   report("start to window, session restored and sent", withSession, "(bound 0.5 s)");
   report("start to window, --no-session", without, "(peer)");
-  report("stop signal in the push to the host's end", stops, "(bound 0.5 s)");
+  report("close in the push to the host's end", stops, "(bound 0.5 s)");
   std::string sent;
   for (size_t n : partsSent) sent += " " + std::to_string(n);
-  printf("session saved after the stop in %d of %d runs; part sounds sent before the stop:%s of 16\n", saved, runs,
+  printf("session saved after the close in %d of %d runs; part sounds sent before the close:%s of 16\n", saved, runs,
          sent.c_str());
   std::system(("rm -rf '" + home + "'").c_str());
   return 0;

@@ -42,8 +42,6 @@ DorvikSim::~DorvikSim()
 }
 
 bool DorvikSim::ok() const { return mPeer && mPeer->ok(); }
-void DorvikSim::switchOff() { mPeer->unplug(); }
-bool DorvikSim::switchOn() { return mPeer->plugIn(); }
 const std::string& DorvikSim::editorOutputName() const { return mPeer->inputPortName(); }
 const std::string& DorvikSim::editorInputName() const { return mPeer->outputPortName(); }
 

@@ -134,24 +134,12 @@ class EditorOnWire : public ::testing::Test {
       if (names[i] == name) return static_cast<int>(i) + 1;
     return -1;
   }
-  // The editor's OUT (input false) or IN field reads "Lost: " and the port's name: the plug-in
-  // behind the unit, read as the field reads it.
+  // The plug-in behind the unit, read as its OUT (input false) and IN fields read it.
   IPluginBase* editor() { return static_cast<IPluginAU*>(GetComponentInstanceStorage(plug->Unit())); }
-  bool waitLost(bool input, bool lost = true) {
-    for (const double end = MidiTestNow() + 5.0; MidiTestNow() < end; MidiTestSleep(0.01))
-      if (editor()->DirectMidiPortLost(input) == lost) return true;
-    return false;
-  }
-  // Chooses the synth's ports (the entries they had) and starts REQUEST MULTI once the device
-  // check that follows has left the dump thread; true once the multi is asked for, after every
-  // part's sound.
-  bool chooseAndRequestMulti() {
-    setParam(kDeviceOutSelection, listed(true, sim->editorOutputName()));
-    setParam(kDeviceInSelection, listed(false, sim->editorInputName()));
-    if (!sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 10.0)) return false;
-    for (const double end = MidiTestNow() + 10.0; MidiTestNow() < end && sim->received([](const Bytes& m) { return isRequest(m, 0x00); }).empty();)
-      setParam(kRequestTempData, 1), MidiTestSleep(0.2);
-    return sim->waitFor([](const Bytes& m) { return isRequest(m, 0x01); }, 1, 15.0);
+  bool waitLost(bool input) {
+    for (const double end = MidiTestNow() + 5.0; !editor()->DirectMidiPortLost(input); MidiTestSleep(0.01))
+      if (MidiTestNow() > end) return false;
+    return true;
   }
   // Waits for the start-up conversation to end with the device found.
   void connect() {
@@ -493,8 +481,7 @@ TEST_F(EditorOnWire, AProjectWhoseOutputIsGoneWaitsForAnOutputThenPushesAndCheck
   const std::string state = home + "/project.plist";
   std::string why;
   auto gone = std::make_unique<DorvikSim>("gone");  // the synth's old interface, unplugged after the save
-  const std::string goneNames[2] = {gone->editorOutputName(), gone->editorInputName()};
-  writeSettings(goneNames[0], goneNames[1]);
+  writeSettings(gone->editorOutputName(), gone->editorInputName());
   open();
   setParam(kFilter1Cutoff, 77);
   ASSERT_TRUE(plug->SaveState(state, &why)) << why;
@@ -504,8 +491,6 @@ TEST_F(EditorOnWire, AProjectWhoseOutputIsGoneWaitsForAnOutputThenPushesAndCheck
   open([&] { ASSERT_TRUE(plug->RestoreState(state, &why)) << why; });
   MidiTestSleep(1.5);
   EXPECT_TRUE(sim->log().empty());
-  for (bool input : {false, true})
-    EXPECT_TRUE(editor()->DirectMidiPortLost(input) && editor()->DirectMidiPortName(input) == goneNames[input]) << input;
   setParam(kDeviceOutSelection, listed(true, sim->editorOutputName()));
   setParam(kDeviceInSelection, listed(false, sim->editorInputName()));
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 30.0));
@@ -630,21 +615,22 @@ TEST_F(EditorOnWire, AfterAJackRestartChoosingThePortsAgainReconnectsAndADeviceI
   EXPECT_EQ(sim->deviceId() * 10 + param(kGlobalSysExID), 33) << "not taken, or not kept";
 }
 
-// The synth switched off and on with JACK running, six times: its client leaves and comes back,
-// or its ports go and come back under a client that stays, under the same names. Both ports are
-// noticed lost every time; chosen again they reconnect, and REQUEST MULTI completes.
+// The synth off and on six times (its client leaves, or its ports go), back under the same names:
+// both ports are noticed lost each time; chosen again they reconnect, and REQUEST MULTI completes.
 TEST_F(EditorOnWire, ASynthSwitchedOffAndOnIsNoticedLostEachTimeAndReconnectsWhenChosen) {
   connect();
   setParam(kLibSyncTimer, 0);  // 50 ms pacing
   for (int round = 1; round <= 6; ++round) {
-    if (round % 2) sim->switchOff();
-    else sim.reset(), decoy.reset();
-    ASSERT_TRUE(waitLost(false)) << "round " << round << ": the output is not noticed lost";
-    ASSERT_TRUE(waitLost(true)) << "round " << round << ": the input is not noticed lost";
-    if (round % 2) ASSERT_TRUE(sim->switchOn());
-    else makeSims();
-    ASSERT_TRUE(chooseAndRequestMulti()) << "round " << round;
-    EXPECT_FALSE(editor()->DirectMidiPortLost(false) || editor()->DirectMidiPortLost(true));
+    round % 2 ? sim->switchOff() : (sim.reset(), decoy.reset());
+    ASSERT_TRUE(waitLost(false) && waitLost(true)) << "round " << round << ": input lost " << editor()->DirectMidiPortLost(true);
+    ASSERT_TRUE(round % 2 ? sim->switchOn() : (makeSims(), true));
+    sim->clearLog();
+    setParam(kDeviceOutSelection, listed(true, sim->editorOutputName()));
+    setParam(kDeviceInSelection, listed(false, sim->editorInputName()));
+    ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 10.0)) << "round " << round;
+    for (const double end = MidiTestNow() + 10.0; MidiTestNow() < end && !sim->waitFor([](const Bytes& m) { return isRequest(m, 0); }, 1, 0.2);)
+      setParam(kRequestTempData, 1);  // once the device check has left the dump thread
+    ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x01); }, 1, 15.0)) << "round " << round;
   }
 }
 }  // namespace

@@ -207,15 +207,14 @@ const char* MidiTestClientSuffix()
   return suffix.c_str();
 }
 
-bool JackTestServer::start(double timeoutSeconds, const std::string& serverName)
+bool JackTestServer::start(double timeoutSeconds)
 {
   if (mPid > 0)
     return true;
   static std::atomic<int> counter{0};
-  char generated[64];
-  snprintf(generated, sizeof generated, "sorvanta-test-%d-%d", (int)getpid(), counter++);
-  mName = serverName.empty() ? generated : serverName;
-  const char* name = mName.c_str();
+  char name[64];
+  snprintf(name, sizeof name, "sorvanta-test-%d-%d", (int)getpid(), counter++);
+  mName = name;
 
   // Probing a server that is still starting prints "Cannot connect to server..." at length.
   jack_set_error_function(quietJack);

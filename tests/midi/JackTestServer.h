@@ -41,9 +41,8 @@ public:
   ~JackTestServer() { stop(); }
 
   // Starts jackd and waits (up to timeoutSeconds) until a client can connect. False, with the
-  // reason on standard error, when it did not come up. serverName: one a client was told to
-  // look for before the server ran (empty: a new one).
-  bool start(double timeoutSeconds = 30.0, const std::string& serverName = "");
+  // reason on standard error, when it did not come up.
+  bool start(double timeoutSeconds = 30.0);
   void stop();
 
   const std::string& name() const { return mName; }

@@ -13,8 +13,6 @@ MidiTestPeer::MidiTestPeer(const std::string& tag, const std::string& inName, co
       !mOut.create(clientTag + "-out") || !mOut.openVirtual(outName.c_str()))
     return;
   mOutOpen = true;
-  mInName = inName;
-  mOutName = outName;
   mInFull = clientTag + "-in:" + inName;
   mOutFull = clientTag + "-out:" + outName;
 }
@@ -25,14 +23,6 @@ MidiTestPeer::~MidiTestPeer()
   // unregistered under a running cycle.
   mIn.reset();
 }
-
-void MidiTestPeer::unplug()
-{
-  mIn->close();
-  mOut.close();
-}
-
-bool MidiTestPeer::plugIn() { return mIn->openVirtual(mInName.c_str()) && mOut.openVirtual(mOutName.c_str()); }
 
 void MidiTestPeer::onInput(double delta, const unsigned char* bytes, size_t size, void* userData)
 {

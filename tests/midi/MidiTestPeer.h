@@ -36,10 +36,9 @@ public:
   const std::string& inputPortName() const { return mInFull; }
   const std::string& outputPortName() const { return mOutFull; }
 
-  // The interface unplugged under a bridge of the sound system: its ports go, its clients stay;
-  // plugIn brings them back under the same names.
-  void unplug();
-  bool plugIn();
+  // Its ports go, its clients stay (an interface unplugged under a bridge); back under their names.
+  void unplug() { mIn->close(), mOut.close(); }
+  bool plugIn() { return mIn->openVirtual(mInFull.substr(mInFull.find(':') + 1).c_str()) && mOut.openVirtual(mOutFull.substr(mOutFull.find(':') + 1).c_str()); }
 
   void setEcho(bool on);
   // A peer that speaks a protocol of its own: every message that arrives (primers included) goes
@@ -87,7 +86,6 @@ private:
   JackMidiOutput mOut;
   bool mOutOpen = false;
   std::string mInFull, mOutFull;
-  std::string mInName, mOutName;
   bool mEcho = false;
   Listener mListener;
 

@@ -1,5 +1,4 @@
-// A GTK module for the host's signal test: GTK loads it while it starts (GTK_MODULES), and it holds
-// the start there for a second, saying so, so that a stop signal is sure to come meanwhile.
+// For the host's signal test: GTK loads it as it starts (GTK_MODULES); it holds the start a second.
 #include <unistd.h>
 
 #include <cstdio>

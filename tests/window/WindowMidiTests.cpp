@@ -116,78 +116,38 @@ TEST_F(WindowMidiFlows, APortThatAppearsLaterIsInTheMenuWhenItOpens) {
   EXPECT_EQ(textLines(fileText(w.dataFolder() + "Sorvanta Editor UI.txt")).at(3), late.inputPortName());
 }
 
-// The synth switched off: both fields say so at once. On again, its IN port comes back while the
-// IN menu is open, and its entry, chosen again, reopens it; the OUT port is reopened as its menu
-// opens. The device check follows, and a knob reaches the synth.
+// Off at the start, the synth's stored ports read lost and open as their menus open; off again, the
+// fields and the status say so; on while the IN menu is open, its ticked entry chosen reopens it.
 TEST_F(WindowMidiFlows, ALostPortIsShownAndOpenedAgainWhenTheMenuOpens) {
   peer.reset();
-  // A synth that answers the device check, which then ends at once.
-  auto on = [] {
-    auto sim = std::make_unique<DorvikSim>();
-    const auto& s = dump::initSound();
-    const auto& m = dump::initMulti();
-    const auto& g = dump::globalTemplate();
-    sim->setMemory(DorvikSim::Bytes(s.begin(), s.end()), DorvikSim::Bytes(m.begin(), m.end()), DorvikSim::Bytes(g.begin(), g.end()));
-    return sim;
+  std::unique_ptr<DorvikSim> sim;
+  auto on = [&] {  // a synth that answers the device check, which then ends at once
+    sim = std::make_unique<DorvikSim>();
+    auto bytes = [](const auto& a) { return DorvikSim::Bytes(a.begin(), a.end()); };
+    sim->setMemory(bytes(dump::initSound()), bytes(dump::initMulti()), bytes(dump::globalTemplate()));
   };
-  auto sim = on();
-  start();
-  chooseSynthPort(w);
-  ASSERT_TRUE(w.menu(kInFieldX, kFieldRowY, {"Down", "Down", "Return"}));
-  ASSERT_TRUE(sim->waitFor([](const DorvikSim::Bytes& m) { return m.size() == 6 && m[4] == 0x04; }));
-  const int y = kFieldRowY - 8;
-  auto field = [&](const WindowImage& a, const WindowImage& b, int x) { return sameRegion(a, b, x - 60, y, 120, 16); };
-  const WindowImage open = w.settle();
+  auto checked = [&] { return sim->waitFor([](const DorvikSim::Bytes& m) { return m.size() == 6 && m[4] == 0x04; }); };
+  auto same = [](const WindowImage& a, const WindowImage& b, int x) { return sameRegion(a, b, x - 60, kFieldRowY - 8, 120, 16); };
+  WindowSession::Options o;
+  on();
+  o.outPort = sim->editorOutputName(), o.inPort = sim->editorInputName();
   sim.reset();
-  const WindowImage lost = w.settleChanged(open, kOutFieldX - 60, y, 120, 16);
-  EXPECT_FALSE(field(open, lost, kOutFieldX) || field(open, w.settleChanged(open, kInFieldX - 60, y, 120, 16), kInFieldX))
-      << "not shown lost";
+  ASSERT_TRUE(w.start(o)) << w.why();
+  const WindowImage off = w.settle();
+  on();
+  ASSERT_TRUE(w.menu(kOutFieldX, kFieldRowY, {"Escape"}) && w.menu(kInFieldX, kFieldRowY, {"Escape"}) && checked());
+  const WindowImage open = w.settle();
+  EXPECT_FALSE(same(off, open, kOutFieldX) || same(off, open, kInFieldX)) << "not shown lost at the start";
+  sim.reset();
+  const WindowImage lost = w.settleChanged(open, kOutFieldX - 60, kFieldRowY - 8, 120, 16);
+  EXPECT_FALSE(same(open, lost, kOutFieldX) || same(open, w.settleChanged(open, kInFieldX - 60, kFieldRowY - 8, 120, 16), kInFieldX));
   EXPECT_FALSE(sameRegion(open, lost, kStatusX, kStatusY, kStatusW, kStatusH)) << "the status still says all is set";
   w.click(kInFieldX, kFieldRowY);
   ASSERT_TRUE(w.waitForPopups(true));
-  sim = on();
+  on();
   for (const char* k : {"Down", "Down", "Return"}) w.key(k);
-  ASSERT_TRUE(w.waitForPopups(false));
-  ASSERT_TRUE(w.menu(kOutFieldX, kFieldRowY, {"Escape"}));
-  ASSERT_TRUE(sim->waitFor([](const DorvikSim::Bytes& m) { return m.size() == 6 && m[4] == 0x04; })) << "no device check";
-  const WindowImage back = w.settle();
-  EXPECT_TRUE(field(open, back, kOutFieldX) && field(open, back, kInFieldX)) << "not opened again";
-  showTab(w, 2);
-  w.drag(kOsc1DetuneX, kOsc1KnobY, kOsc1DetuneX, kOsc1KnobY - 40);
-  EXPECT_TRUE(sim->waitFor([](const DorvikSim::Bytes& m) { return m.size() == 10 && m[4] == 0x20; })) << "nothing reaches the synth";
-}
-
-// No JACK server at the start: the fields say "No MIDI: start JACK"; started, they say so no more
-// within a moment, without a menu opened.
-TEST_F(WindowMidiFlows, TheFieldsSeeAJackServerStartedAfterTheEditor) {
-  const std::string later = jack.name() + "-later";
-  peer.reset();  // no client of this process may read the setting while it changes
-  setenv("JACK_DEFAULT_SERVER", later.c_str(), 1);
-  start();
-  const WindowImage none = w.settle();
-  JackTestServer started;
-  ASSERT_TRUE(started.start(30.0, later));
-  for (int x : {kOutFieldX, kInFieldX})
-    EXPECT_FALSE(sameRegion(none, w.settleChanged(none, x - 60, kFieldRowY - 8, 120, 16), x - 60, kFieldRowY - 8, 120, 16))
-        << "field at " << x << " unchanged";
-}
-
-// The synth off at the start: the stored ports read "Lost: " and their names, not "Select MIDI
-// Device"; switched on, each is opened as its menu opens, and the device check follows.
-TEST_F(WindowMidiFlows, StoredPortsOfASynthThatIsOffAreOpenedWhenTheMenusFindThem) {
-  WindowSession::Options o;
-  o.outPort = peer->inputPortName();
-  o.inPort = peer->outputPortName();
-  peer.reset();
-  ASSERT_TRUE(w.start(o)) << w.why();
-  const WindowImage off = w.settle();
-  peer = std::make_unique<MidiTestPeer>();
-  ASSERT_TRUE(w.menu(kOutFieldX, kFieldRowY, {"Escape"}));
-  ASSERT_TRUE(w.menu(kInFieldX, kFieldRowY, {"Escape"}));
-  const WindowImage on = w.settle();
-  for (int x : {kOutFieldX, kInFieldX})
-    EXPECT_FALSE(sameRegion(off, on, x - 60, kFieldRowY - 8, 120, 16)) << "field at " << x << " unchanged";
-  EXPECT_TRUE(peer->waitForMessages(1)) << "no device check";
+  ASSERT_TRUE(w.waitForPopups(false) && w.menu(kOutFieldX, kFieldRowY, {"Escape"}) && checked()) << "not opened again";
+  for (int x : {kOutFieldX, kInFieldX}) EXPECT_TRUE(same(open, w.settle(), x)) << x;
 }
 
 TEST_F(WindowMidiFlows, DoubleClickSendsTheSlotsSoundAsItLiesInTheBank) {

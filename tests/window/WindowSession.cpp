@@ -230,8 +230,7 @@ bool WindowSession::start(const Options& o) {
     const std::string state = statePath();
     std::vector<const char*> args = {"sorvanta-host", "--tempo", tempo.c_str(), "--save", state.c_str()};
     for (const std::string& a : o.hostArgs) args.push_back(a.c_str());
-    args.push_back(windowTestBundle());
-    args.push_back(nullptr);
+    args.insert(args.end(), {windowTestBundle(), nullptr});
     execv(windowTestHost(), const_cast<char* const*>(args.data()));
     _exit(127);
   }
@@ -295,7 +294,7 @@ bool WindowSession::findWindow(double maxSeconds) {
       giveFocus(mWindow);
       return true;
     }
-    pause(0.01);  // often: the start benchmark reads the time the window took
+    pause(0.01);
   }
   mWhy = "no window of the host appeared: " + output();
   return false;
@@ -319,17 +318,7 @@ double WindowSession::closeWindow(double maxSeconds) {
   e.xclient.data.l[1] = CurrentTime;
   XSendEvent(mDpy, mWindow, False, NoEventMask, &e);
   flush();
-  return waitForEnd(now(), maxSeconds);
-}
-
-double WindowSession::signalStop(double maxSeconds) {
-  if (mHost <= 0) return -1.0;
   const double t0 = now();
-  kill(mHost, SIGTERM);
-  return waitForEnd(t0, maxSeconds);
-}
-
-double WindowSession::waitForEnd(double t0, double maxSeconds) {
   int status = 0;
   while (now() - t0 < maxSeconds) {
     if (waitpid(mHost, &status, WNOHANG) == mHost) {

@@ -50,8 +50,7 @@ public:
     bool installed = false;
     // start() returns as soon as the window shows instead of once it is drawn and still.
     bool returnAtFirstSight = false;
-    // More options for the host, before the bundle ("--session", a file).
-    std::vector<std::string> hostArgs;
+    std::vector<std::string> hostArgs;  // more options for the host ("--session", a file)
   };
 
   WindowSession() = default;
@@ -71,10 +70,7 @@ public:
   // at most maxSeconds for the host to end. The seconds from the request to the host's end on
   // the monotonic clock; -1 when it did not end by itself with status 0 in time.
   double closeWindow(double maxSeconds = 20.0);
-  // As closeWindow, for a stop signal (SIGTERM) instead of the window's close.
-  double signalStop(double maxSeconds = 20.0);
-  // Seconds on the monotonic clock from the host's start to its window showing.
-  double startToWindow() const { return mStartToWindow; }
+  double startToWindow() const { return mStartToWindow; }  // seconds from the host's start
   pid_t hostPid() const { return mHost; }
   const std::string& why() const { return mWhy; }
 
@@ -127,8 +123,6 @@ public:
 private:
   bool startServer();
   bool findWindow(double maxSeconds);
-  // Waits at most maxSeconds for the host to end after t0: the seconds it took, or -1 (see closeWindow).
-  double waitForEnd(double t0, double maxSeconds);
   // The host's mapped top-level windows (menus aside), bottom to top.
   std::vector<unsigned long> hostWindows();
   void giveFocus(unsigned long window);
