@@ -23,12 +23,9 @@
 #include <vector>
 
 #include "AUComponent.h"
-#include "DorvikSim.h"
-#include "DumpLayout.h"
+#include "E2EBenchSupport.h"
 #include "HostPlugin.h"
-#include "JackTestServer.h"
 #include "ParamNames.h"
-#include "WindowSession.h"
 
 namespace {
 
@@ -66,25 +63,12 @@ int main(int argc, char** argv) {
   int runs = 5;
   for (int i = 1; i + 1 < argc; ++i)
     if (std::string(argv[i]) == "--runs") runs = std::max(1, atoi(argv[i + 1]));
-  if (!WindowSession::available()) {
-    fprintf(stderr, "e2e_start_bench: no Xvfb\n");
-    return 1;
-  }
   JackTestServer server;
-  if (!server.start()) {
-    fprintf(stderr, "e2e_start_bench: no JACK server\n");
-    return 1;
-  }
-  char tmpl[] = "/tmp/sorvanta-bench-XXXXXX";
-  const std::string home = mkdtemp(tmpl);
-  setenv("XDG_DATA_HOME", home.c_str(), 1);
+  std::string home;
+  if (!benchSetUp("e2e_start_bench", server, &home)) return 1;
   DorvikSim sim;
   if (!sim.ok()) return 1;
-  const auto& s = dump::initSound();
-  const auto& m = dump::initMulti();
-  const auto& g = dump::globalTemplate();
-  sim.setMemory(DorvikSim::Bytes(s.begin(), s.end()), DorvikSim::Bytes(m.begin(), m.end()),
-                DorvikSim::Bytes(g.begin(), g.end()));
+  seedInitMemory(sim);
 
   WindowSession::Options o;
   o.outPort = sim.editorOutputName();
