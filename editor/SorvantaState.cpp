@@ -55,8 +55,11 @@ bool Sorvanta::SerializeState2(ByteChunk* chunk, bool withNames) {
   }
   if (withNames && patchManager) {
     for (int slot : {PatchManager::kSlotMidiIn, PatchManager::kSlotMidiOut}) {
-      const int param = slot == PatchManager::kSlotMidiIn ? kDeviceInSelection : kDeviceOutSelection;
-      const std::string name = GetParam(param)->GetDisplayText(truncToInt(paramValue(param)));
+      const bool input = slot == PatchManager::kSlotMidiIn;
+      const int param = input ? kDeviceInSelection : kDeviceOutSelection;
+      std::string name = GetParam(param)->GetDisplayText(truncToInt(paramValue(param)));
+      // A port asked for and not there (the synth off since the start) is still the one to use.
+      if (truncToInt(paramValue(param)) <= 0 && DirectMidiPortLost(input)) name = DirectMidiPortName(input);
       patchManager->setName(slot, name);
       setLibrarianViewDirty();
     }
