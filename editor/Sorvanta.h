@@ -20,6 +20,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <random>
 #include <string>
@@ -158,6 +159,21 @@ public:
   std::string getPatchesFolderStr() const;
   int getPatchesFolderLength() const { return static_cast<int>(getPatchesFolderStr().size()); }
   void OpenDataDirectory();
+
+  // ---- what the window shows, from any thread ----
+  // Layers, menus and the librarian grid change on the window's thread only, which draws them
+  // without a lock. A change that may come from the MIDI input, a sender job or the host goes
+  // through here (IGraphics::RunOnWindowThread): at once on that thread or while no window is
+  // open, else at the view's next tick. `what` names the change (a WindowChange, plus a variant
+  // where the arguments differ) for `owner` (this plug-in when null): a newer change of the same
+  // name replaces one still queued, so a flood of them costs one.
+  enum WindowChange {
+    kShowPart = 10, kShowMainTab = 20, kShowProgress = 30, kShowLayer = 40, kShowUpperBankEdited = 50,
+    kRefreshMenus = 60, kProgramMenus = 70, kProgramNumberMenu = 80, kRefillGrids = 90, kBankContents = 100,
+    kBankEditMenu = 110, kResetSelectionMenus = 120, kLibraryInPlace = 130, kPatchType = 200,
+    kReapplyEdit = 1000,  // + the parameter
+  };
+  void onWindowThread(int what, std::function<void()> work, const void* owner = nullptr);
 
   // ---- accessors for collaborators ----
   UIConfigManager* getUIConfigManager() const { return uiConfig; }
@@ -480,6 +496,9 @@ public:
   TabSwitchFunctions() = delete;
   static void mainTabSwitch(Sorvanta* plug, int paramIdx, int tab, int hardwareModel, int part);
   static void quickTabSwitch(Sorvanta* plug, int paramIdx, int part, int hardwareModel, bool send);
+  // Their layers (window's thread): the main tab's pages, and the page of `part` showing part p.
+  static void showMainTab(Sorvanta* plug, int tab, int part);
+  static void showPart(Sorvanta* plug, int part, int p);
   // The content of main tab `tab` (2..5) for part p: zones, filter panels, effect pages.
   static void tabPageContent(Sorvanta* plug, int tab, int part);
   // Hides the seventeen bank-and-program layers and shows the one for `part` (or the multi one).

@@ -2,10 +2,10 @@
 // display glue that refreshes them and the grid, the list-kind switch, the import panel, and the
 // editor's side of LibrarianUIHost (the engine's side is in SorvantaLibrarianEngine.cpp).
 //
-// Threads: everything runs on the main thread or the parameter-change handler's, except
-// updatePatchLibrarianView, librarianBankContentsChanged and setLibrarianViewDirty, which the
-// SysEx dispatcher also calls after it stored a received dump; those only refill slot texts and
-// mark the view dirty.
+// Threads: the parameter-change handlers call in on whatever thread made the change (the MIDI
+// input's, a sender job's among them), and the SysEx dispatcher refreshes the grid after it stored
+// a received dump. Whatever rebuilds a menu or shows a layer therefore runs on the window's thread
+// (onWindowThread); setLibrarianViewDirty only marks the view, which any thread may.
 #include <algorithm>
 #include <mutex>
 
@@ -149,10 +149,12 @@ void Sorvanta::awaitLibrary() {
   buildBankSelectionList(kPatchSelectionListLower, "Bank Selection List 2", 1);
   if (!GetGUI()) return;
   adoptFirstBankNames();
-  for (LibrarianBankMenu* menu : std::initializer_list<LibrarianBankMenu*>{
-           leftPatchMenu, rightPatchMenu, leftPerfMenu, rightPerfMenu, categoryMenu, searchMenu, perfBankNameMenu,
-           progBankNameMenu})
-    if (menu) menu->rebuildAsMade();
+  onWindowThread(kLibraryInPlace, [this] {
+    for (LibrarianBankMenu* menu : std::initializer_list<LibrarianBankMenu*>{
+             leftPatchMenu, rightPatchMenu, leftPerfMenu, rightPerfMenu, categoryMenu, searchMenu, perfBankNameMenu,
+             progBankNameMenu})
+      if (menu) menu->rebuildAsMade();
+  });
   for (int list : {kPatchSelectionListUpper, kPatchSelectionListLower})
     if (IControl* c = mainControl(list)) c->SetValueFromPlug(0.0);
   updatePatchLibrarianView(2);
@@ -201,7 +203,16 @@ void Sorvanta::initLibrarianUI() {
         progBankNameMenu = new ProgBankNamePopupMenu(this, librarian, bankNumber, host), true);
 }
 
+void Sorvanta::onWindowThread(int what, std::function<void()> work, const void* owner) {
+  if (IGraphics* graphics = GetGUI())
+    graphics->RunOnWindowThread(owner ? owner : this, what, std::move(work));
+  else
+    work();
+}
+
 void Sorvanta::shutdownLibrarianUI() {
+  // Nothing handed to the window's thread may run on this plug-in any more.
+  if (IGraphics* graphics = GetGUI()) graphics->DropWindowWork(nullptr);
   // The menus on layers go with the graphics object; these two are attached nowhere.
   delete fileEditMenu;
   fileEditMenu = nullptr;
@@ -227,41 +238,47 @@ void Sorvanta::shutdownLibrarianUI() {
 // ---------------------------------------------------------------- display glue
 
 void Sorvanta::refreshPopUpMenus() {
-  if (multiMode) {
-    if (leftPerfMenu) leftPerfMenu->refreshFolderStructure(0, upperBankFile[1], upperBankFolder[1]);
-    if (rightPerfMenu) rightPerfMenu->refreshFolderStructure(0, lowerBankFile[1], lowerBankFolder[1]);
-    // The bank-name menu follows a reloaded library too, so it never offers a bank that is gone.
-    if (perfBankNameMenu && librarian)
-      perfBankNameMenu->refreshPatchNames(librarian->upperSelection, upperBankFile[1], upperBankFolder[1]);
-  } else {
-    if (leftPatchMenu) leftPatchMenu->refreshFolderStructure(0, upperBankFile[0], upperBankFolder[0]);
-    if (categoryMode) {
-      if (categoryMenu) categoryMenu->refreshFolderStructure(0, lowerBankFile[0], lowerBankFolder[0]);
-    } else if (searchMode) {
-      if (searchMenu) searchMenu->refreshFolderStructure(0, lowerBankFile[0], lowerBankFolder[0]);
-    } else if (rightPatchMenu) {
-      rightPatchMenu->refreshFolderStructure(0, lowerBankFile[0], lowerBankFolder[0]);
+  onWindowThread(kRefreshMenus, [this] {
+    if (multiMode) {
+      if (leftPerfMenu) leftPerfMenu->refreshFolderStructure(0, upperBankFile[1], upperBankFolder[1]);
+      if (rightPerfMenu) rightPerfMenu->refreshFolderStructure(0, lowerBankFile[1], lowerBankFolder[1]);
+      // The bank-name menu follows a reloaded library too, so it never offers a bank that is gone.
+      if (perfBankNameMenu && librarian)
+        perfBankNameMenu->refreshPatchNames(librarian->upperSelection, upperBankFile[1], upperBankFolder[1]);
+    } else {
+      if (leftPatchMenu) leftPatchMenu->refreshFolderStructure(0, upperBankFile[0], upperBankFolder[0]);
+      if (categoryMode) {
+        if (categoryMenu) categoryMenu->refreshFolderStructure(0, lowerBankFile[0], lowerBankFolder[0]);
+      } else if (searchMode) {
+        if (searchMenu) searchMenu->refreshFolderStructure(0, lowerBankFile[0], lowerBankFolder[0]);
+      } else if (rightPatchMenu) {
+        rightPatchMenu->refreshFolderStructure(0, lowerBankFile[0], lowerBankFolder[0]);
+      }
+      if (progBankNameMenu && librarian)
+        progBankNameMenu->refreshPatchNames(librarian->upperSelection, upperBankFile[0], upperBankFolder[0]);
     }
-    if (progBankNameMenu && librarian)
-      progBankNameMenu->refreshPatchNames(librarian->upperSelection, upperBankFile[0], upperBankFolder[0]);
-  }
-  // The grids repaint what their refill changed.
-  if (LibrarianViewControl* view = libView()) {
-    view->patchSelectionUpperChanged();
-    view->patchSelectionLowerChanged();
-  }
+    // The grids repaint what their refill changed.
+    if (LibrarianViewControl* view = libView()) {
+      view->patchSelectionUpperChanged();
+      view->patchSelectionLowerChanged();
+    }
+  });
 }
 
 void Sorvanta::updatePatchLibrarianView(int which) {
   if (which < 0 || which > 2) return;
-  LibrarianViewControl* view = libView();
-  if (!view) return;
-  if (which != 1) view->patchSelectionUpperChanged();
-  if (which != 0) view->patchSelectionLowerChanged();
+  onWindowThread(kRefillGrids + which, [this, which] {
+    LibrarianViewControl* view = libView();
+    if (!view) return;
+    if (which != 1) view->patchSelectionUpperChanged();
+    if (which != 0) view->patchSelectionLowerChanged();
+  });
 }
 
 void Sorvanta::librarianBankContentsChanged() {
-  if (LibrarianViewControl* view = libView()) view->bankContentsChanged();
+  onWindowThread(kBankContents, [this] {
+    if (LibrarianViewControl* view = libView()) view->bankContentsChanged();
+  });
 }
 
 void Sorvanta::setLibrarianViewDirty() {
@@ -269,38 +286,42 @@ void Sorvanta::setLibrarianViewDirty() {
 }
 
 void Sorvanta::updateBankAndProgramMenuNames(bool keepBankMenu) {
-  for (const char* name : {"BANKNUMBERMENUPROGRAMS", "PERFBANKNAMEMENUPROGRAMS", "PROGBANKNAMEMENUPROGRAMS"})
-    if (ControlLayer* l = getLayer(name)) l->Hide(true);
-  const int part = std::clamp(currentPart.load(), 0, kNumParts - 1);
-  const int bank = paramInt(this, multiMode ? kMultiBank : paramOfPart(kMultiPartBank, part));
-  const int program = paramInt(this, multiMode ? kMultiPatch : paramOfPart(kMultiPartPatch, part));
-  if (!libraryNamesMode) {
-    if (programNumberMenu) programNumberMenu->refreshPatchNames(program);
-    if (bankNumberMenu) bankNumberMenu->refreshPatchNames(bank);
-    if (ControlLayer* l = getLayer("BANKNUMBERMENUPROGRAMS")) l->Hide(false);
-    return;
-  }
-  if (ControlLayer* l = getLayer(multiMode ? "PERFBANKNAMEMENUPROGRAMS" : "PROGBANKNAMEMENUPROGRAMS")) l->Hide(false);
-  if (program >= 0 && program < LibrarianViewControl::kSlotsPerGrid) {
-    if (LibrarianViewControl* view = libView()) {
-      view->setUpperSelectedSlot(program);
-      view->setKeyboardCursor(program);
+  onWindowThread(kProgramMenus + keepBankMenu, [this, keepBankMenu] {
+    for (const char* name : {"BANKNUMBERMENUPROGRAMS", "PERFBANKNAMEMENUPROGRAMS", "PROGBANKNAMEMENUPROGRAMS"})
+      if (ControlLayer* l = getLayer(name)) l->Hide(true);
+    const int part = std::clamp(currentPart.load(), 0, kNumParts - 1);
+    const int bank = paramInt(this, multiMode ? kMultiBank : paramOfPart(kMultiPartBank, part));
+    const int program = paramInt(this, multiMode ? kMultiPatch : paramOfPart(kMultiPartPatch, part));
+    if (!libraryNamesMode) {
+      if (programNumberMenu) programNumberMenu->refreshPatchNames(program);
+      if (bankNumberMenu) bankNumberMenu->refreshPatchNames(bank);
+      if (ControlLayer* l = getLayer("BANKNUMBERMENUPROGRAMS")) l->Hide(false);
+      return;
     }
-    if (librarian) librarian->selectedSlot = program;
-  }
-  if (programNumberMenu) programNumberMenu->refreshPatchNames(program);
-  if (!keepBankMenu && bankNumberMenu) bankNumberMenu->refreshPatchNames(bank);
+    if (ControlLayer* l = getLayer(multiMode ? "PERFBANKNAMEMENUPROGRAMS" : "PROGBANKNAMEMENUPROGRAMS")) l->Hide(false);
+    if (program >= 0 && program < LibrarianViewControl::kSlotsPerGrid) {
+      if (LibrarianViewControl* view = libView()) {
+        view->setUpperSelectedSlot(program);
+        view->setKeyboardCursor(program);
+      }
+      if (librarian) librarian->selectedSlot = program;
+    }
+    if (programNumberMenu) programNumberMenu->refreshPatchNames(program);
+    if (!keepBankMenu && bankNumberMenu) bankNumberMenu->refreshPatchNames(bank);
+  });
 }
 
+// Each slot menu is made once and kept: a right click must never delete the control whose popup
+// may still be on the stack below it.
 void Sorvanta::showFileEditMenu(int x, int y) {
-  delete fileEditMenu;
-  fileEditMenu = new FileEditPopupMenu(this, librarian, IRECT(x, y, x, y), librarianBridge());
+  if (!fileEditMenu) fileEditMenu = new FileEditPopupMenu(this, librarian, IRECT(x, y, x, y), librarianBridge());
+  *fileEditMenu->GetRECT() = IRECT(x, y, x, y);
   fileEditMenu->doPopupMenu(x, y);
 }
 
 void Sorvanta::showFileCopyMenu(int x, int y) {
-  delete fileCopyMenu;
-  fileCopyMenu = new FileCopyPopupMenu(this, librarian, IRECT(x, y, x, y), librarianBridge());
+  if (!fileCopyMenu) fileCopyMenu = new FileCopyPopupMenu(this, librarian, IRECT(x, y, x, y), librarianBridge());
+  *fileCopyMenu->GetRECT() = IRECT(x, y, x, y);
   fileCopyMenu->doPopupMenu(x, y);
 }
 
@@ -312,11 +333,13 @@ void Sorvanta::OnTextEntryCancelled(int paramIdx) {
 }
 
 void Sorvanta::showUpperBankEdited() {
-  if (ControlLayer* l = getLayer("discardChangesLayerRight")) l->Hide(false);
-  if (ControlLayer* l = getLayer("keepBankOpenLayer")) l->Hide(true);
-  if (IControl* c = mainControl(kDatatype)) c->GrayOut(true);
-  // The upper bank menu stays shut until the changes are saved or discarded.
-  if (ControlLayer* l = getLayer(multiMode ? "LeftPerformancePopupMenu" : "UPPERPOPUPMENU")) l->Hide(true);
+  onWindowThread(kShowUpperBankEdited, [this] {
+    if (ControlLayer* l = getLayer("discardChangesLayerRight")) l->Hide(false);
+    if (ControlLayer* l = getLayer("keepBankOpenLayer")) l->Hide(true);
+    if (IControl* c = mainControl(kDatatype)) c->GrayOut(true);
+    // The upper bank menu stays shut until the changes are saved or discarded.
+    if (ControlLayer* l = getLayer(multiMode ? "LeftPerformancePopupMenu" : "UPPERPOPUPMENU")) l->Hide(true);
+  });
 }
 
 bool Sorvanta::librarianReadyToReceive() {
@@ -330,23 +353,31 @@ bool Sorvanta::librarianReadyToReceive() {
 }
 
 void Sorvanta::refreshProgramNumberMenu(int program) {
-  if (programNumberMenu) programNumberMenu->refreshPatchNames(program);
+  onWindowThread(kProgramNumberMenu, [this, program] {
+    if (programNumberMenu) programNumberMenu->refreshPatchNames(program);
+  });
 }
 
 void Sorvanta::refreshBankEditMenu() {
-  if (bankEditMenu) bankEditMenu->AddMenuItemsIn();
+  onWindowThread(kBankEditMenu, [this] {
+    if (bankEditMenu) bankEditMenu->AddMenuItemsIn();
+  });
 }
 
 // ---------------------------------------------------------------- list kinds and import
 
 void Sorvanta::patchTypeChanged(int kind, int list, bool refresh) {
-  if (librarian) librarianPatchTypeChanged(this, *librarian, *librarianBridge(), kind, list, refresh);
+  onWindowThread(kPatchType + kind * 16 + list * 2 + refresh, [this, kind, list, refresh] {
+    if (librarian) librarianPatchTypeChanged(this, *librarian, *librarianBridge(), kind, list, refresh);
+  });
   // Every data-type switch comes through here: the bank-edit menu follows it at once.
   refreshBankEditMenu();
 }
 
 void Sorvanta::ResetPatchSelectionMenus() {
-  if (librarian) librarianResetPatchSelectionMenus(this, *librarian, *librarianBridge());
+  onWindowThread(kResetSelectionMenus, [this] {
+    if (librarian) librarianResetPatchSelectionMenus(this, *librarian, *librarianBridge());
+  });
 }
 
 void Sorvanta::saveImportedFile(bool midi) { librarianImportBankFile(this, librarian, librarianBridge(), midi); }

@@ -48,7 +48,7 @@ bool SorvantaLibrarianBridge::startLibrarianJob(const LibrarianJob& job) {
   r.initFlag = job.checkFlag;
   Sorvanta* plug = p;
   // The flags go up only with a job that starts: a busy thread leaves them as they were.
-  return m->startJob(r, [m, plug, job] {
+  return m->startUserJob(r, [m, plug, job] {
     if (job.setManagerToEditor) m->editorCaptureActive = true;
     if (job.setManagerTransfer) m->partSendBusy = true;
     if (job.clearParseComplete) m->parseComplete = false;
@@ -66,7 +66,8 @@ void SorvantaLibrarianBridge::sendAllPatchRequestFromLibrarian(int bank) {
 }
 
 void SorvantaLibrarianBridge::armMultiCapture() {
-  if (!p->midiManager || !p->librarianReadyToReceive()) return;
+  // Beside a running job the capture would take its dumps (the request is refused anyway).
+  if (!p->midiManager || !p->librarianReadyToReceive() || p->ThreadRunning()) return;
   p->midiManager->performanceRequest.clearAndArm();
   p->midiManager->parseComplete = false;
 }

@@ -63,6 +63,14 @@ class SorvantaEngineHost : public MidiEngineHost {
     UTIL_MutexLock lock(p->GetMutex());
     p->OnParamChange2(param);
   }
+  // The MIDI input thread re-applies an edit the answer overwrote: the full handler may show
+  // and hide layers, so it runs on the window's thread.
+  void reapplyEdit(int param, double value) override {
+    p->onWindowThread(Sorvanta::kReapplyEdit + param, [this, param, value] {
+      p->setParamFromPlug(param, value);
+      onParamChange(param);
+    });
+  }
 
   void sendMidiMsg(const IMidiMsg& msg) override {
     IMidiMsg m = msg;
@@ -87,7 +95,11 @@ class SorvantaEngineHost : public MidiEngineHost {
   void setDelayText(const std::string& t) override {
     if (auto* c = dynamic_cast<ITextControl*>(p->mainControl(kControlDisplayMIDIOutDelay))) c->SetTextFromPlug(t.c_str());
   }
+  // The jobs and the input show and hide layers through the window's thread.
   void showProgress(bool show) override {
+    p->onWindowThread(Sorvanta::kShowProgress, [this, show] { showProgressNow(show); });
+  }
+  void showProgressNow(bool show) {
     if (p->progressIndicator) p->progressIndicator->Hide(!show);
     if (p->progressLayer) p->progressLayer->Hide(!show);
     for (IControl* b : p->cancelButtons)
@@ -108,7 +120,7 @@ class SorvantaEngineHost : public MidiEngineHost {
     }
   }
   void showLayer(const std::string& name, bool show) override {
-    if (ControlLayer* l = p->getLayer(name)) l->Hide(!show);
+    if (ControlLayer* l = p->getLayer(name)) p->onWindowThread(Sorvanta::kShowLayer, [l, show] { l->Hide(!show); }, l);
   }
   void showLibrarianUnsaved() override { p->showUpperBankEdited(); }
   void librarianViewDirty() override { p->setLibrarianViewDirty(); }
@@ -383,7 +395,8 @@ void Sorvanta::requestArrangement() {
   r.code = 5;
   r.requestFlag = true;
   MIDIMessageManager* m = midiManager;
-  m->startJob(r, [m] { m->editorCaptureActive = true; });
+  // Pressed while another job runs (a transfer's last pause, the device-id check), it waits for it.
+  m->startJobOrQueue(r, [m] { m->editorCaptureActive = true; });
 }
 
 void Sorvanta::requestPart(int part) {

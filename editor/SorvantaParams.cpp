@@ -762,7 +762,7 @@ bool Sorvanta::startArrangementSend() {
 }
 
 void Sorvanta::keepEditsInImage(const std::vector<int>& params) {
-  if (midiManager) midiManager->synthImage.keepEdits(params, *midiManager->host());
+  if (midiManager) midiManager->keepEdits(params);
 }
 
 void Sorvanta::disarmLibrarianSoundRequest() {

@@ -236,6 +236,8 @@ int Sorvanta::applyStoredValues(ByteChunk* chunk, int valuesPos) {
     displayPatchName(nameText(kPatchName + part));
     displayCategoryName(nameText(kCategoryName + part));
   }
+  // The project's multi is what the synth plays once pushed: program steps count on from it.
+  if (midiManager) midiManager->takePartPrograms();
   // The project's values are the ones the synth is to get, byte for byte, where they read the same
   // as what was heard from it too.
   std::vector<int> stored(static_cast<size_t>(nStored));

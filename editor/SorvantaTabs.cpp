@@ -1,6 +1,9 @@
 // Tab and layer switching. The layer tree comes from the interface description: "root" holds the
 // main tab pages, each page one child per part, and the part pages numbered sub-layers (zones)
 // in groups of ten. A missing layer or child is skipped; these functions never create layers.
+// The handlers call them on any thread (a controller from the synth switches the part on the
+// MIDI input's); the layers change on the window's thread (Sorvanta::onWindowThread), the part
+// and the send happen at the call.
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -250,31 +253,42 @@ void TabSwitchFunctions::tabPageContent(Sorvanta* plug, int tab, int p) {
 void TabSwitchFunctions::quickTabSwitch(Sorvanta* plug, int paramIdx, int part, int, bool send) {
   if (!plug) return;
   const int p = truncToInt(plug->paramValue(paramIdx));
-  showBankAndProgramLayer(plug, part);
   ControlLayer* root = plug->rootLayer;
   const int mainTab = root ? root->getSelectedChildId() : 0;
+  const bool partPage = mainTab > 0 && childAt(root, mainTab);
+  if (partPage) plug->currentPart = p;
+  plug->onWindowThread(Sorvanta::kShowPart, [plug, part, p] { showPart(plug, part, p); });
   if (mainTab <= 0) return;
-  if (ControlLayer* page = childAt(root, mainTab)) {
-    selectChild(page, part);
-    plug->currentPart = p;
-    if (mainTab == 1) {
-      showProgress(plug, false);
-      upperSelectionFromPart(plug, p);
-      selectProgramSlot(plug, p);
-    } else {
-      tabPageContent(plug, mainTab, p);
-    }
-    plug->displayPatchName(plug->nameText(kPatchName + part));
-    plug->displayCategoryName(plug->nameText(kCategoryName + part));
-  }
   if (send)
     plug->sendPatchToDevice(part, true, false, false, true);
   else
     plug->sendOnPartSwitch = true;
 }
 
+void TabSwitchFunctions::showPart(Sorvanta* plug, int part, int p) {
+  showBankAndProgramLayer(plug, part);
+  ControlLayer* root = plug->rootLayer;
+  const int mainTab = root ? root->getSelectedChildId() : 0;
+  if (mainTab <= 0) return;
+  ControlLayer* page = childAt(root, mainTab);
+  if (!page) return;
+  selectChild(page, part);
+  if (mainTab == 1) {
+    showProgress(plug, false);
+    upperSelectionFromPart(plug, p);
+    selectProgramSlot(plug, p);
+  } else {
+    tabPageContent(plug, mainTab, p);
+  }
+  plug->displayPatchName(plug->nameText(kPatchName + part));
+  plug->displayCategoryName(plug->nameText(kCategoryName + part));
+}
+
 void TabSwitchFunctions::mainTabSwitch(Sorvanta* plug, int, int tab, int, int p) {
-  if (!plug) return;
+  if (plug) plug->onWindowThread(Sorvanta::kShowMainTab, [plug, tab, p] { showMainTab(plug, tab, p); });
+}
+
+void TabSwitchFunctions::showMainTab(Sorvanta* plug, int tab, int p) {
   ControlLayer* root = plug->rootLayer;
   selectChild(root, tab);
   hide(plug, "miniMixer", tab == 0);

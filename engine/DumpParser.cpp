@@ -268,6 +268,27 @@ void SynthImage::keepEdits(const std::vector<int>& edited, const DumpParamAccess
   }
 }
 
+void SynthImage::keepUnmodelled(const uint8_t* data, int size, const DumpParamAccess& params) {
+  if (!sysex::isIntactDump(data, size)) return;
+  const int slot = slotOf(data[sysex::kCommandPos], data[sysex::kNumberPos]);
+  if (slot < 0) return;
+  keepDump(data, size, params);
+  std::vector<int> written;
+  const std::vector<std::vector<Place>>& places = placesByParam();
+  for (size_t param = 0; param < places.size(); ++param)
+    if (std::any_of(places[param].begin(), places[param].end(), [slot](const Place& pl) { return pl.slot == slot; }))
+      written.push_back(static_cast<int>(param));
+  keepEdits(written, params);
+}
+
+bool SynthImage::heard(int command, int part, int device) const {
+  const int slot = slotOf(command, part);
+  if (slot < 0) return false;
+  std::lock_guard<std::mutex> g(lock);
+  const Kept& kept = slots[static_cast<size_t>(slot)];
+  return !kept.synth.empty() && kept.device == device;
+}
+
 void SynthImage::moveDevice(int from, int to) {
   std::lock_guard<std::mutex> g(lock);
   for (Kept& kept : slots)

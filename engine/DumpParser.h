@@ -60,7 +60,14 @@ class SynthImage {
   // The bytes that the parameters numbered in `edited` are written to become the editor's, as
   // `params` holds them now: an edit, a restore or a randomize the synth is to get as shown.
   void keepEdits(const std::vector<int>& edited, const DumpParamAccess& params);
-  // The synth that answered at `from` answers at `to` now (its device id was changed).
+  // A whole dump asked for only to learn the bytes no parameter writes: those are the synth's,
+  // every byte a parameter writes stays the editor's (the editor's values were never heard from
+  // this synth, and the send that asked is to give them to it).
+  void keepUnmodelled(const uint8_t* data, int size, const DumpParamAccess& params);
+  // Whether a dump of the kind of `command` (a sound: of `part`) was heard from `device`.
+  bool heard(int command, int part, int device) const;
+  // The synth that answered at `from` answers at `to` now (its device id was changed, by the
+  // editor or on its own panel).
   void moveDevice(int from, int to);
   // Puts the synth's bytes back into `dump` (built from the editor's values; its kind at 4, for a
   // sound its part at 6, its device at 3) wherever it holds what the editor built when it heard

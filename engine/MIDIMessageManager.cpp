@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <tuple>
 
 #include "DumpLayout.h"
 #include "MIDIMessageSender.h"
@@ -91,17 +92,25 @@ MIDIMessageManager::MIDIMessageManager(MidiEngineHost* host, PlugMidiState* stat
 
 MIDIMessageManager::~MIDIMessageManager() { shutdown(); }
 
-bool MIDIMessageManager::startJob(const JobRecord& record, const std::function<void()>& beforeStart) {
+bool MIDIMessageManager::startJob(const JobRecord& record, const std::function<void()>& beforeStart, uint64_t* id) {
   std::lock_guard<std::mutex> g(startLock);
-  return startLocked(record, beforeStart, true);
+  return startLocked(record, beforeStart, true, id);
 }
 
-bool MIDIMessageManager::startJobWithoutWaiting(const JobRecord& record, const std::function<void()>& beforeStart) {
+bool MIDIMessageManager::startJobWithoutWaiting(const JobRecord& record, const std::function<void()>& beforeStart,
+                                                uint64_t* id) {
   std::unique_lock<std::mutex> g(startLock, std::try_to_lock);
-  return g.owns_lock() && startLocked(record, beforeStart, false);
+  return g.owns_lock() && startLocked(record, beforeStart, false, id);
 }
 
-bool MIDIMessageManager::startLocked(const JobRecord& record, const std::function<void()>& beforeStart, bool mayWait) {
+bool MIDIMessageManager::startUserJob(const JobRecord& record, const std::function<void()>& beforeStart) {
+  if (startJob(record, beforeStart)) return true;
+  plugHost->setStatusText(kBusyText);
+  return false;
+}
+
+bool MIDIMessageManager::startLocked(const JobRecord& record, const std::function<void()>& beforeStart, bool mayWait,
+                                     uint64_t* id) {
   const WorkerThread t = MIDIMessageSender::threadOf(record.code);
   const int i = static_cast<int>(t);
   if (shuttingDown || jobBusy[i].load()) return false;
@@ -133,7 +142,23 @@ bool MIDIMessageManager::startLocked(const JobRecord& record, const std::functio
     return false;
   }
   started[i] = true;
+  if (t == WorkerThread::kDump) {
+    runningJobId = ++lastJobId;
+    if (id) *id = runningJobId;
+  }
   return true;
+}
+
+bool MIDIMessageManager::endedAnswered(uint64_t id) const {
+  for (const auto& [job, answered] : endedJobs)
+    if (job == id) return answered;
+  return false;
+}
+
+void MIDIMessageManager::rememberEnd(uint64_t id, bool answered) {
+  endedJobs.emplace_back(id, answered);
+  // A send-back asks within moments of its request: a few ends are plenty.
+  if (endedJobs.size() > 16) endedJobs.pop_front();
 }
 
 bool MIDIMessageManager::threadRunning(WorkerThread t) const { return jobBusy[static_cast<int>(t)].load(); }
@@ -141,22 +166,48 @@ bool MIDIMessageManager::threadRunning(WorkerThread t) const { return jobBusy[st
 bool MIDIMessageManager::startJobOrQueue(const JobRecord& record, const std::function<void()>& beforeStart) {
   std::lock_guard<std::mutex> g(startLock);
   if (shuttingDown || MIDIMessageSender::threadOf(record.code) != WorkerThread::kDump) return false;
+  // A job of a request that runs or waits waits behind it; of one that has ended, it runs only
+  // when that request brought its answer.
+  const uint64_t request = record.belongsTo;
+  const bool pending = request == runningJobId && jobBusy[static_cast<int>(WorkerThread::kDump)].load();
+  if (request != 0 && !pending &&
+      std::none_of(queuedJobs.begin(), queuedJobs.end(), [request](const QueuedJob& q) { return q.id == request; }) &&
+      !endedAnswered(request))
+    return false;
   if (startLocked(record, beforeStart, true)) return true;
-  // Busy: the running job's worker picks it up when that job returns (nextQueuedJob).
-  if (jobBusy[static_cast<int>(WorkerThread::kDump)].load()) queuedJobs.emplace_back(record, beforeStart);
+  // Busy: the running job's worker picks it up when that job returns (nextQueuedJob). The same
+  // job waiting already (a second click) is not queued twice.
+  auto same = [&record](const QueuedJob& q) {
+    const JobRecord& o = q.record;
+    return std::tie(o.code, o.part, o.requestFlag, o.belongsTo, o.idChangedFrom, o.idChangedTo, o.appliesHeldProject) ==
+           std::tie(record.code, record.part, record.requestFlag, record.belongsTo, record.idChangedFrom, record.idChangedTo,
+                    record.appliesHeldProject);
+  };
+  if (jobBusy[static_cast<int>(WorkerThread::kDump)].load() && std::none_of(queuedJobs.begin(), queuedJobs.end(), same))
+    queuedJobs.push_back({record, beforeStart, ++lastJobId});
   return false;
 }
 
 bool MIDIMessageManager::nextQueuedJob(WorkerThread t) {
   std::lock_guard<std::mutex> g(startLock);
   const int i = static_cast<int>(t);
+  if (t == WorkerThread::kDump) {
+    rememberEnd(runningJobId, !senderObj->requestFailed.load() && !senderObj->cancelRequested.load());
+    // The jobs of a request that ended without its answer go with it.
+    while (!queuedJobs.empty() && queuedJobs.front().record.belongsTo != 0 &&
+           !endedAnswered(queuedJobs.front().record.belongsTo)) {
+      rememberEnd(queuedJobs.front().id, false);
+      queuedJobs.pop_front();
+    }
+  }
   if (t != WorkerThread::kDump || shuttingDown || queuedJobs.empty()) {
     if (shuttingDown) queuedJobs.clear();
     jobBusy[i] = false;
     return false;
   }
-  senderObj->record(t) = queuedJobs.front().first;
-  const std::function<void()> beforeStart = queuedJobs.front().second;
+  senderObj->record(t) = queuedJobs.front().record;
+  const std::function<void()> beforeStart = queuedJobs.front().beforeStart;
+  runningJobId = queuedJobs.front().id;
   queuedJobs.pop_front();
   senderObj->cancelRequested = false;
   senderObj->requestFailed = false;
@@ -217,11 +268,9 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
   const bool dumpSized = size >= 60;
   auto spoilt = [&] { return dumpSized && !sysex::isIntactDump(d, size); };
   // A SysEx cut off before its F7 (the synth stopped mid-message; the input hands the piece over
-  // on its own once the next message starts) is no message at all. Even a short piece must go
-  // before the parameter-change road below: that road ends with the quick-tab refresh, which ends
-  // the wait for a dump, and the whole answer right behind the piece would be lost.
+  // on its own once the next message starts) is no message at all.
   if (d[0] == sysex::kStart && d[size - 1] != sysex::kEnd) {
-    reportSpoiltReply(size, editorCaptureActive.load() || performanceRequest.armed.load() || patchRequest.armed.load());
+    reportSpoiltReply(size, awaitingDump() || performanceRequest.armed.load() || patchRequest.armed.load());
     return;
   }
 
@@ -237,16 +286,18 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
 
   if (dumpSized) {
     if (spoilt()) {
-      reportSpoiltReply(size, editorCaptureActive.load());
+      reportSpoiltReply(size, awaitingDump());
       return;
     }
-    if (editorCaptureActive.load()) {
+    bool parsed = false;
+    if (awaitingDump()) {
       const int dev = d[sysex::kDevicePos];
       if (plugState->adoptDeviceId.load() && dev < 0x80 && dev != plugState->deviceId.load()) {
         plugHost->setParamSilently(kGlobalSysExID, dev);
-        plugState->deviceId = dev;
+        // The synth found at another id (renumbered on its panel) still holds what was heard from
+        // it: that stays its own, or the next send would give it template bytes.
+        synthImage.moveDevice(plugState->deviceId.exchange(dev), dev);
       }
-      bool parsed = false;
       dump::SoundParseResult sound = dump::parseSoundDump(d, size, *plugHost);
       if (sound.parsed) {
         parsed = true;
@@ -262,12 +313,7 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
         parsed = true;
         plugHost->setPatchManagerName(0, multiName);
         plugHost->librarianViewDirty();
-        // The bank and program each part plays now: program steps count on from them, and the
-        // bank-conflict test compares against them.
-        for (int k = 0; k < kNumParts; ++k) {
-          plugState->partBank[k] = toInt(plugHost->value(kMultiPartBank + k));
-          plugState->partProgram[k] = toInt(plugHost->value(kMultiPartPatch + k));
-        }
+        takePartPrograms();
       }
       if (dump::parseGlobalDump(d, size, *plugHost)) parsed = true;
       if (parsed) {
@@ -275,10 +321,14 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
         parseComplete = true;
       }
     }
-    // Every dump handed to the parsers ends the wait: the next one must be awaited anew.
+    // Every dump handed to the parsers ends the wait: the next one must be awaited anew. A
+    // request's own wait ends with the dump it takes.
     editorCaptureActive = false;
+    if (parsed && requestCapture.exchange(false)) reapplyHeldEdits();
     if (multiRequestActive.load()) quickTabRefreshPending = false;
-  } else if (!editorCaptureActive.load()) {
+  } else {
+    // Also while a dump is awaited: a knob turned on the synth just before it answers is part of
+    // what the synth holds, and its refresh no longer ends a request's wait.
     sysexControlMissing = false;
     quickTabRefreshPending = false;
     if ((size == 9 || size == 10) && isOurShortMessage(d, size)) {
@@ -292,13 +342,25 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
       lookUpShort(d, size);
       synthImage.keepChange(d, size, *plugHost);
     }
-  } else if (threadRunning(WorkerThread::kDump)) {
-    // Anything short while a request waits for its dump (a knob turned on the synth just before
-    // it answers) leaves the wait alone: the refresh below would end it, and the answer behind
-    // would be lost. With no request running, the refresh ends a wait nothing will answer.
-    return;
   }
   if (quickTabRefreshPending.load()) plugHost->onParamChange2(kQuickTab);
+}
+
+void MIDIMessageManager::takePartPrograms() {
+  for (int k = 0; k < kNumParts; ++k) {
+    plugState->partBank[k] = toInt(plugHost->value(kMultiPartBank + k));
+    plugState->partProgram[k] = toInt(plugHost->value(kMultiPartPatch + k));
+  }
+}
+
+bool MIDIMessageManager::takeAskedGlobal(const uint8_t* data, int size) {
+  if (!globalAsked.load() || !sysex::isGlobalDump(data, size) || !sysex::isIntactDump(data, size) ||
+      data[sysex::kDevicePos] != dump::toByte(plugHost->value(kGlobalSysExID), 0))
+    return false;
+  synthImage.keepUnmodelled(data, size, *plugHost);
+  globalAsked = false;
+  plugState->replyReceived = true;
+  return true;
 }
 
 void MIDIMessageManager::reportSpoiltReply(int size, bool awaited) {
@@ -320,7 +382,7 @@ void MIDIMessageManager::handlePartProgramFromSysEx(int part, bool program, int 
     sendPatchToDeviceFromLibrarian(value, plugHost->librarianViewSelectedBank(), part);
   } else if (plugState->requestAfterProgramChange.load()) {
     SetLibrarianRequestActive(false);
-    requestPartToEditor(part);
+    fetchPartAfterProgramChange(part);
   }
 }
 
@@ -499,7 +561,7 @@ void MIDIMessageManager::handleProgram(int k, bool isBank, int value) {
     if (isBank) plugHost->setFromDevice(kMultiPartBank + k, value);
     AllSoundsOff(k, false);
     Sleep(20);
-    if (BankChangeMessage(k) && plugState->requestAfterProgramChange.load()) requestPartToEditor(k);
+    if (BankChangeMessage(k) && plugState->requestAfterProgramChange.load()) fetchPartAfterProgramChange(k);
   }
   plugHost->setLibrarianProgram(program);
   editorCaptureActive = true;
@@ -629,7 +691,7 @@ void MIDIMessageManager::MakeProgramChangeMessages(int part, const IMidiMsg* msg
     SetLibrarianRequestActive(false);
     AllSoundsOff(part, false);
     plugHost->setFromDevice(kMultiPartPatch + part, program);
-    if (BankChangeMessage(part) && plugState->requestAfterProgramChange.load()) requestPartToEditor(part);
+    if (BankChangeMessage(part) && plugState->requestAfterProgramChange.load()) fetchPartAfterProgramChange(part);
     plugHost->setLibrarianProgram(program);
   }
 }
@@ -757,9 +819,10 @@ void MIDIMessageManager::ProcessMidiMsg(const IMidiMsg* msg, bool fromDevice) {
 }
 
 void MIDIMessageManager::ProcessSysExFromPlug(const ISysEx* sysex, bool fromDevice) {
-  if (sysex == nullptr || plugState->transferInProgress.load()) return;
-  if ((fromDevice ? plugState->deviceBlockFlags : plugState->hostBlockFlags)[6].load()) return;
-  if (plugState->bulkSendActive.load()) return;
+  if (sysex == nullptr || (fromDevice ? plugState->deviceBlockFlags : plugState->hostBlockFlags)[6].load()) return;
+  // Asked for by the send running now, whose modes hold every other input back.
+  if (fromDevice && sysex->mData && takeAskedGlobal(sysex->mData, sysex->mSize)) return;
+  if (plugState->transferInProgress.load() || plugState->bulkSendActive.load()) return;
   const uint8_t* d = sysex->mData;
   if (d != nullptr && plugState->trackIncomingMIDI.load() && plugHost->hasGraphics() && sysex->mSize >= 9 &&
       sysex->mSize <= 13 && d[1] == sysex::kManufacturer && d[2] == sysex::kModel && d[5] < kNumParts &&
@@ -894,8 +957,10 @@ void MIDIMessageManager::sendPartDataBackToHardware(int part) {
   JobRecord r;
   r.code = 2;
   r.part = part;
-  // The part's request runs now: the send-back goes after it, with the sound it brought in.
-  startJobOrQueue(r, [this] { partSendBusy = true; });
+  // After the part's request, with the sound it brought in; without it (not started, cancelled,
+  // failed) the editor's old sound would go over the program the synth has just loaded.
+  r.belongsTo = partRequest[part].exchange(0);
+  if (r.belongsTo != 0) startJobOrQueue(r, [this] { partSendBusy = true; });
 }
 
 void MIDIMessageManager::sendPatchToDeviceFromLibrarian(int slot, int list, int part) {
@@ -934,22 +999,25 @@ void MIDIMessageManager::sendPatchToDeviceFromLibrarian(int slot, int list, int 
 }
 
 void MIDIMessageManager::sendSinglePatchRequestSysexFromLibrarian(bool editBuffer, int bank) {
-  patchRequest.clearAndArm();
-  parseComplete = false;
   JobRecord r;
   r.code = 9;
   r.editBuffer = editBuffer;
   r.bank = bank;
-  startJob(r);
+  // Armed only with a job that starts: armed beside a running one, the capture would take its dumps.
+  startUserJob(r, [this] {
+    patchRequest.clearAndArm();
+    parseComplete = false;
+  });
 }
 
 void MIDIMessageManager::sendAllPatchRequestSysexFromLibrarian(int bank) {
-  patchRequest.clearAndArm();
-  parseComplete = false;
   JobRecord r;
   r.code = 10;
   r.bank = bank;
-  startJob(r);
+  startUserJob(r, [this] {
+    patchRequest.clearAndArm();
+    parseComplete = false;
+  });
 }
 
 void MIDIMessageManager::sendSysExInitialization(bool afterRunningJob) {
@@ -988,14 +1056,55 @@ void MIDIMessageManager::changeDeviceId(int from, int to) {
 }
 
 bool MIDIMessageManager::requestPartToEditor(int part, bool withoutWaiting) {
-  // Without an output the request could only time out, behind the progress overlay.
-  if (!plugState->midiIOSet.load()) return false;
   JobRecord r;
   r.code = 6;
   r.part = std::clamp(part, 0, kNumParts - 1);
+  partRequest[r.part] = 0;
+  // Without an output the request could only time out, behind the progress overlay.
+  if (!plugState->midiIOSet.load()) return false;
   r.requestFlag = true;
   auto before = [this] { editorCaptureActive = true; };
-  return withoutWaiting ? startJobWithoutWaiting(r, before) : startJob(r, before);
+  uint64_t id = 0;
+  const bool started = withoutWaiting ? startJobWithoutWaiting(r, before, &id) : startJob(r, before, &id);
+  partRequest[r.part] = id;
+  return started;
+}
+
+bool MIDIMessageManager::fetchPartAfterProgramChange(int part) {
+  if (!requestPartToEditor(part)) return false;
+  sendPartDataBackToHardware(part);
+  return true;
+}
+
+void MIDIMessageManager::awaitDumpForEditor() {
+  SetLibrarianRequestActive(false);
+  requestCapture = true;
+}
+
+void MIDIMessageManager::keepEdits(const std::vector<int>& params) {
+  synthImage.keepEdits(params, *plugHost);
+  std::lock_guard<std::mutex> g(heldEditsLock);
+  if (!requestCapture.load()) return;
+  for (int p : params) heldEdits[p] = plugHost->value(p);
+}
+
+void MIDIMessageManager::reapplyHeldEdits() {
+  std::map<int, double> edits;
+  {
+    std::lock_guard<std::mutex> g(heldEditsLock);
+    edits.swap(heldEdits);
+  }
+  // Only what the answer overwrote; a later answer is built after the edits and holds them.
+  for (const auto& [param, value] : edits) {
+    if (plugHost->value(param) == value) continue;
+    plugHost->reapplyEdit(param, value);
+  }
+}
+
+void MIDIMessageManager::endRequestWait() {
+  std::lock_guard<std::mutex> g(heldEditsLock);
+  requestCapture = false;
+  heldEdits.clear();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -13,8 +13,9 @@
 // threads, so no job ever outlives the sender. The host and the state must outlive the manager.
 //
 // Threads: starters run on the main, render, MIDI input and worker threads; a starter never
-// waits: when the chosen thread is busy the request is dropped (no queue). Test-and-start is one
-// step under a small lock, so two starters racing for an idle thread start exactly one job. Each
+// waits: when the chosen thread is busy the request is dropped, or, for the dump thread, queued
+// behind the running job (startJobOrQueue). Test-and-start is one step under a small lock, so
+// two starters racing for an idle thread start exactly one job. Each
 // thread has its own job record, written before the thread starts: a job always runs with the
 // arguments its own starter wrote. ProcessSysEx/ProcessMidiMsg* run on the thread that delivers
 // (MIDI input dispatch for the device, the host's MIDI thread for the host). All shared flags
@@ -24,6 +25,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -190,6 +192,13 @@ class MidiEngineHost : public dump::DumpParamAccess {
   // ---- the plug-in's handlers ----
   virtual void onParamChange(int param) = 0;
   virtual void onParamChange2(int param) = 0;
+  // An edit made while a request waited goes back over the answer: the value, then the handler,
+  // as if the user made it again. The plug-in runs it where its window may change (a handler
+  // can switch layers); here, at once.
+  virtual void reapplyEdit(int param, double value) {
+    setFromDevice(param, value);
+    onParamChange(param);
+  }
 
   // ---- the framework's send slots (no checks; the engine makes them) ----
   virtual void sendMidiMsg(const IMidiMsg& msg) = 0;
@@ -296,6 +305,11 @@ struct JobRecord {
   // Job 13 as the check of a device-id change: the synth answered at `idChangedFrom` and was
   // told to answer at `idChangedTo`; -1 for the plain handshake.
   int idChangedFrom = -1, idChangedTo = -1;
+  // A dump-thread job that belongs to a request (the number its start gave, see startJob): it
+  // runs only once that request has ended with its answer, and is dropped with a request that was
+  // cancelled or failed. A part's send-back is such a job: without the new sound it would give the
+  // synth the editor's old one. 0: runs in any case.
+  uint64_t belongsTo = 0;
 };
 
 class MIDIMessageManager {
@@ -309,15 +323,23 @@ class MIDIMessageManager {
   // Starts `record` on the thread of its job code when that thread is idle; false (nothing
   // written) when it is busy or the manager is shutting down.
   // beforeStart runs under the start lock only when the job will start (the starter's flags).
-  bool startJob(const JobRecord& record, const std::function<void()>& beforeStart = {});
+  // A dump-thread job started gets a number (never 0) into *id, for the jobs that belong to it.
+  bool startJob(const JobRecord& record, const std::function<void()>& beforeStart = {}, uint64_t* id = nullptr);
   // The same for the render thread: never waits, neither for another starter nor for a
   // finished thread to go; either counts as busy and the request is dropped.
-  bool startJobWithoutWaiting(const JobRecord& record, const std::function<void()>& beforeStart = {});
+  bool startJobWithoutWaiting(const JobRecord& record, const std::function<void()>& beforeStart = {},
+                              uint64_t* id = nullptr);
   bool threadRunning(WorkerThread t) const;
   // A dump-thread job that must not be lost to a busy thread: started now when the thread is
   // idle (true), otherwise queued to run on the same thread right after the running job and any
   // queued before it (false). Never waits. beforeStart runs, under the start lock, as it starts.
+  // The same job waiting already is not queued twice; a job that belongs to a request that has
+  // already failed (or is no longer known) is dropped.
   bool startJobOrQueue(const JobRecord& record, const std::function<void()>& beforeStart = {});
+  // A job the user asked for by a button or menu: started when the dump thread is idle; when it
+  // is busy, the status line says so and nothing starts (false).
+  bool startUserJob(const JobRecord& record, const std::function<void()>& beforeStart = {});
+  static constexpr const char* kBusyText = "Transfer running, wait until it ends!";
   // Called by the worker after each job: writes the next queued job's record and returns true,
   // or marks the thread idle and returns false.
   bool nextQueuedJob(WorkerThread t);
@@ -376,8 +398,24 @@ class MIDIMessageManager {
   // synth does not answer at `to`.
   void changeDeviceId(int from, int to);
   // Starts job 6 for `part` into the editor when the dump thread is idle (withoutWaiting: as
-  // startJobWithoutWaiting, for the render thread).
+  // startJobWithoutWaiting, for the render thread). The part's send-back (sendPartDataBackToHardware)
+  // belongs to the request asked for last, and goes with it when it was not started.
   bool requestPartToEditor(int part, bool withoutWaiting = false);
+  // The synth changed a part's program: its new sound is fetched, and the sections locked in the
+  // editor go back to the synth once it is in. False when the fetch could not start (then nothing
+  // goes back).
+  bool fetchPartAfterProgramChange(int part);
+  // A request job's own wait for a dump for the editor (jobs 5, 6 and 13): armed as
+  // SetLibrarianRequestActive(false) arms it, and held until a dump is parsed or the job ends,
+  // whatever clears editorCaptureActive meanwhile (a value from the synth, a refresh).
+  void awaitDumpForEditor();
+  bool awaitingDump() const { return editorCaptureActive.load() || requestCapture.load(); }
+  // The bytes of `params` become the editor's in the image (SynthImage::keepEdits), and, while a
+  // request waits, their values are held to go back over its answer, which was built before them.
+  void keepEdits(const std::vector<int>& params);
+  // The bank and program each part plays now (the multi's, just received or restored): program
+  // steps count on from them, and the bank-conflict test compares against them.
+  void takePartPrograms();
   void lightActivity(int part);
   // A part's MIDI channel 0..15, or -1 when its setting names none.
   int partChannel(int part) const;
@@ -390,6 +428,7 @@ class MIDIMessageManager {
 
   // ---- flags (atomics; see the class comment) ----
   std::atomic<bool> editorCaptureActive{false};
+  std::atomic<bool> requestCapture{false};  // awaitDumpForEditor
   std::atomic<bool> sysexControlMissing{false};
   std::atomic<bool> quickTabRefreshPending{false};
   std::atomic<bool> bankSelectPending{false};
@@ -417,6 +456,9 @@ class MIDIMessageManager {
   }
   // What the synth holds as far as heard (see dump::SynthImage): every dump for it is built on it.
   dump::SynthImage synthImage;
+  // A send that carries the global settings asked for them (none were heard from the device it
+  // addresses): its answer goes into the image only (takeAskedGlobal).
+  std::atomic<bool> globalAsked{false};
 
   MidiEngineHost* host() { return plugHost; }
   PlugMidiState* state() { return plugState; }
@@ -424,13 +466,24 @@ class MIDIMessageManager {
  private:
   friend class MIDIMessageSender;
   // startJob's body, with startLock held; mayWait: join a finished thread rather than give up.
-  bool startLocked(const JobRecord& record, const std::function<void()>& beforeStart, bool mayWait);
+  bool startLocked(const JobRecord& record, const std::function<void()>& beforeStart, bool mayWait,
+                   uint64_t* id = nullptr);
+  // startLock held: whether dump-thread job `id` has ended with its answer (false for one that
+  // failed, was dropped, or ended too long ago to be remembered), and remembering how one ended.
+  bool endedAnswered(uint64_t id) const;
+  void rememberEnd(uint64_t id, bool answered);
+  // A global dump the running send asked for: into the image, as the reply the send waits for.
+  bool takeAskedGlobal(const uint8_t* data, int size);
   void storeCapture(const LibraryRequest& capture);
   // A message of dump length that is not whole: logged, and shown while a dump is awaited.
   void reportSpoiltReply(int size, bool awaited);
   void handleProgram(int part, bool isBank, int value);
   void lookUpShort(const uint8_t* d, int size);
   void handlePartProgramFromSysEx(int part, bool program, int value);
+  // After a parsed dump: the values edited during the wait go back over it, and to the synth.
+  void reapplyHeldEdits();
+  // The end of a dump-thread job: its wait, and the edits held for it, end with it.
+  void endRequestWait();
   void sendTempo(int value);
   void routeNotesOff(int channel);
   // shutdown and stopAllJobs: forGood keeps new jobs refused.
@@ -442,8 +495,20 @@ class MIDIMessageManager {
   std::unique_ptr<Poco::Thread> threads[3];
   mutable std::mutex startLock;
   bool shuttingDown = false;  // guarded by startLock
-  // Dump-thread jobs waiting for the running one (startJobOrQueue), oldest first; startLock.
-  std::deque<std::pair<JobRecord, std::function<void()>>> queuedJobs;
+  // Dump-thread jobs waiting for the running one (startJobOrQueue), oldest first, with their
+  // numbers; startLock.
+  struct QueuedJob {
+    JobRecord record;
+    std::function<void()> beforeStart;
+    uint64_t id;
+  };
+  std::deque<QueuedJob> queuedJobs;
+  // startLock: the last number given to a dump-thread job, the running one's, and how the last
+  // few ended (number, answered).
+  uint64_t lastJobId = 0, runningJobId = 0;
+  std::deque<std::pair<uint64_t, bool>> endedJobs;
+  // The request last asked for each part into the editor, or 0 when it could not start.
+  std::atomic<uint64_t> partRequest[16] = {};
   bool started[3] = {false, false, false};
   // A job runs on the thread: set by the starter under startLock, cleared by the worker when
   // the job has returned. Our own flag, so that the test-and-start never reads the threading
@@ -451,4 +516,7 @@ class MIDIMessageManager {
   std::atomic<bool> jobBusy[3] = {};
   MidiClock midiClock;
   std::atomic<int> pacingOverride{0};
+  // Parameter -> the value the user or host gave it while requestCapture held (the last one).
+  std::mutex heldEditsLock;
+  std::map<int, double> heldEdits;
 };

@@ -68,6 +68,7 @@ void MIDIMessageSender::run(WorkerThread thread) {
   } catch (...) {
     host->log(std::string("PROCESSOR: MIDI job ") + std::to_string(r.code) + " ended by an unknown error");
   }
+  if (thread == WorkerThread::kDump) mgr->endRequestWait();
 }
 
 bool MIDIMessageSender::pause(int ms) {
@@ -180,11 +181,24 @@ void MIDIMessageSender::sendPartToDevice(int part, bool toLibrarian, bool) {
 void MIDIMessageSender::sendGlobalToDevice(int) {
   mgr->DisplayProcessingIndicator(true);
   const int p = mgr->pacingInterval();
+  askForUnheardGlobal(p);
   std::array<uint8_t, 207> d = dump::buildGlobalDump(*host, &mgr->synthImage);
   mgr->checksumCheckAndSend(d.data(), static_cast<int>(d.size()));
   pause(p);
   mgr->DisplayProcessingIndicator(false);
   mgr->partSendBusy = false;
+}
+
+void MIDIMessageSender::askForUnheardGlobal(int pacing) {
+  const int device = dump::toByte(host->value(kGlobalSysExID), 0);
+  if (mgr->synthImage.heard(sysex::kGlobalDump, 0, device)) return;
+  st->replyReceived = false;
+  mgr->globalAsked = true;
+  sendRequest(sysex::globalRequest(device), true);
+  // Only the addressed synth would take the dump: no id scan, and a short wait (unanswered, the
+  // bytes the editor does not model go out as the template has them).
+  for (int k = 0; k < 10 && !st->replyReceived.load() && !cancelled(); ++k) pause(pacing);
+  mgr->globalAsked = false;
 }
 
 void MIDIMessageSender::sendArrangementToDevice(bool toLibrarian, bool requestParts) {
@@ -398,7 +412,7 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int mode, int first
 void MIDIMessageSender::sendDeviceIdEnquiry(int idChangedFrom, int idChangedTo) {
   const bool idChange = idChangedFrom >= 0 && idChangedTo >= 0;
   mgr->DisplayProcessingIndicator(true);
-  mgr->SetLibrarianRequestActive(false);
+  mgr->awaitDumpForEditor();
   host->setStatusText("Connecting to Dorvik");
   requestFailed = false;
   const int p = mgr->pacingInterval();
@@ -471,7 +485,7 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor) {
   mgr->DisplayProcessingIndicator(true);
   requestFailed = false;
   if (toEditor) {
-    mgr->SetLibrarianRequestActive(false);
+    mgr->awaitDumpForEditor();
     mgr->quickTabRefreshPending = true;
   } else {
     mgr->SetLibrarianRequestActive(true);
@@ -483,7 +497,7 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor) {
     waitForReply(25, 100, "Processing, please wait...");
   } else {
     for (int part = 0; part < 16; ++part) {
-      mgr->SetLibrarianRequestActive(false);
+      mgr->awaitDumpForEditor();
       RequestSpec spec;
       spec.build = [part](int dev) { return sysex::soundRequest(dev, sysex::kPartEditBufferBank, part); };
       spec.scanPoll = 20;
@@ -507,7 +521,7 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor) {
   pause(p / 2);
   if (toEditor) {
     if (!requestFailed.load() && !cancelled()) {
-      mgr->SetLibrarianRequestActive(false);
+      mgr->awaitDumpForEditor();
       sendRequest(sysex::multiRequest(st->deviceId.load(), sysex::kMultiEditBufferBank, 0), true);
       waitForReply(25, 100, "Processing, please wait...");
       if (!cancelled()) host->setStatusText("Data request completed!");
@@ -527,7 +541,11 @@ void MIDIMessageSender::sendPartRequestSysex(int part, bool toEditor) {
   part = std::clamp(part, 0, 15);
   mgr->DisplayProcessingIndicator(true);
   requestFailed = false;
-  mgr->SetLibrarianRequestActive(!toEditor);
+  if (toEditor) {
+    mgr->awaitDumpForEditor();
+  } else {
+    mgr->SetLibrarianRequestActive(true);
+  }
   RequestSpec spec;
   spec.build = [part](int dev) { return sysex::soundRequest(dev, sysex::kPartEditBufferBank, part); };
   const std::vector<uint8_t> r = spec.build(st->deviceId.load());

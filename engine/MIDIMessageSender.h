@@ -94,6 +94,9 @@ class MIDIMessageSender {
   // (status set) or cancel.
   bool waitForReply(int stepMs, int steps, const char* stepText);
   void requestWholeBank(bool multi, int bank);
+  // Before a global dump goes out: when none was heard from the device it addresses, asks that
+  // device for its global settings (into the image only) and waits a few pacing intervals.
+  void askForUnheardGlobal(int pacing);
   // Start of a single librarian request: indicator on, capture armed; returns the selected slot
   // held to 0..99.
   int beginLibrarianRequest();

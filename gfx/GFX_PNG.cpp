@@ -31,9 +31,18 @@ struct Decode {
   GFX_IBitmap* target = nullptr;  // the caller's bitmap, or null
   GFX_IBitmap* made = nullptr;    // a bitmap we created (deleted on failure)
   png_bytep* rows = nullptr;
+  char error[160] = "";  // why it failed, for the caller's refusal line
+  bool failWith(const char* why) {
+    snprintf(error, sizeof error, "%s", why);
+    return false;
+  }
 };
 
-void pngError(png_structp png, png_const_charp) { longjmp(png_jmpbuf(png), 1); }
+// libpng may word a message in a buffer of the frame the jump leaves: it is copied first.
+void pngError(png_structp png, png_const_charp message) {
+  if (Decode* st = static_cast<Decode*>(png_get_error_ptr(png))) st->failWith(message ? message : "damaged");
+  longjmp(png_jmpbuf(png), 1);
+}
 void pngWarning(png_structp, png_const_charp) {}
 
 void staticPngReadFunc(png_structp png, png_bytep buf, png_size_t n) {
@@ -61,7 +70,7 @@ bool decode(Decode* st) {
   png_get_IHDR(png, info, &width, &height, &depth, &ctype, &interlace, &compression, &filter);
   if (width < 1 || height < 1 || width > GFX_PNG_MAX_DIMENSION || height > GFX_PNG_MAX_DIMENSION ||
       static_cast<long long>(width) * height > GFX_PNG_MAX_PIXELS)
-    return false;
+    return st->failWith("the image is larger than allowed");
 
   if (ctype == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
   if (ctype == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
@@ -77,7 +86,7 @@ bool decode(Decode* st) {
   png_set_interlace_handling(png);
   png_read_update_info(png, info);
   // Every combination above must end in four bytes per pixel; anything else would overrun rows.
-  if (png_get_rowbytes(png, info) != static_cast<size_t>(width) * 4) return false;
+  if (png_get_rowbytes(png, info) != static_cast<size_t>(width) * 4) return st->failWith("its pixel format is not supported");
 
   const int w = static_cast<int>(width), h = static_cast<int>(height);
   GFX_IBitmap* bm = st->target;
@@ -87,10 +96,11 @@ bool decode(Decode* st) {
     st->made = new (std::nothrow) GFX_MemBitmap(w, h, 4);
     bm = st->made;
   }
-  if (!bm || bm->getWidth() != w || bm->getHeight() != h || !bm->getBits() || bm->getRowSpan() < w) return false;
+  if (!bm || bm->getWidth() != w || bm->getHeight() != h || !bm->getBits() || bm->getRowSpan() < w)
+    return st->failWith("no memory for its pixels");
 
   st->rows = static_cast<png_bytep*>(malloc(sizeof(png_bytep) * static_cast<size_t>(h)));
-  if (!st->rows) return false;
+  if (!st->rows) return st->failWith("no memory for its pixels");
   const std::ptrdiff_t span = bm->getRowSpan();
   GFX_pixel* bits = bm->getBits();
   const bool flipped = bm->isFlipped();
@@ -100,10 +110,10 @@ bool decode(Decode* st) {
   return true;
 }
 
-GFX_IBitmap* load(FILE* fp, MemSource* mem, GFX_IBitmap* bmp) {
+GFX_IBitmap* load(FILE* fp, MemSource* mem, GFX_IBitmap* bmp, std::string* why = nullptr) {
   Decode st;
   st.target = bmp;
-  st.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
+  st.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &st, pngError, pngWarning);
   if (st.png) st.info = png_create_info_struct(st.png);
   bool ok = false;
   if (st.png && st.info) {
@@ -115,6 +125,7 @@ GFX_IBitmap* load(FILE* fp, MemSource* mem, GFX_IBitmap* bmp) {
   png_destroy_read_struct(st.png ? &st.png : nullptr, st.info ? &st.info : nullptr, nullptr);
   free(st.rows);
   if (!ok) {
+    if (why) *why = std::string("cannot be decoded: ") + (st.error[0] ? st.error : "no memory for libpng");
     delete st.made;
     return nullptr;
   }
@@ -128,11 +139,15 @@ std::string& resourceFolder() {
 
 }  // namespace
 
-GFX_IBitmap* GFX_LoadPNG(const char* path, GFX_IBitmap* bmp) {
+GFX_IBitmap* GFX_LoadPNG(const char* path, GFX_IBitmap* bmp, std::string* why) {
   if (!path) return nullptr;
-  FILE* fp = UTIL_FOpenForRead(path, nullptr);  // never a FIFO or device under an image's name
-  if (!fp) return nullptr;
-  GFX_IBitmap* r = load(fp, nullptr, bmp);
+  UTIL_FileCheck check;
+  FILE* fp = UTIL_FOpenForRead(path, &check);  // never a FIFO or device under an image's name
+  if (!fp) {
+    if (why) *why = check.why();
+    return nullptr;
+  }
+  GFX_IBitmap* r = load(fp, nullptr, bmp, why);
   fclose(fp);
   return r;
 }

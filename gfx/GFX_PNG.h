@@ -9,6 +9,8 @@
 // are fine as long as they do not share a target bitmap.
 #pragma once
 
+#include <string>
+
 #include "GFX_Bitmap.h"
 
 // Images larger than this in either direction, or with more pixels than GFX_PNG_MAX_PIXELS
@@ -17,7 +19,9 @@
 enum { GFX_PNG_MAX_DIMENSION = 65535 };
 #define GFX_PNG_MAX_PIXELS (32LL * 1024 * 1024)
 
-GFX_IBitmap* GFX_LoadPNG(const char* path, GFX_IBitmap* bmp = nullptr);
+// A failed load words its reason in *why when given ("cannot be read: Permission denied", "cannot
+// be decoded: Not a PNG file").
+GFX_IBitmap* GFX_LoadPNG(const char* path, GFX_IBitmap* bmp = nullptr, std::string* why = nullptr);
 GFX_IBitmap* GFX_LoadPNGFromMemory(const void* data, int length, GFX_IBitmap* bmp = nullptr);
 // Looks the name up in the process's resources folder (see GFX_SetResourceFolder).
 GFX_IBitmap* GFX_LoadPNGFromNamedResource(const char* name, GFX_IBitmap* bmp = nullptr);

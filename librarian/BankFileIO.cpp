@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "LibrarianLog.h"
 #include "UTIL_File.h"
@@ -118,12 +119,13 @@ namespace {
 // is read up to the size it had).
 template <typename Storage>
 ReadResult readWhole(int folderFd, const std::string& path, int64_t minBytes, int64_t maxBytes, Storage storage,
-                     size_t& got) {
+                     size_t& got, std::string* why = nullptr) {
   got = 0;
   // A pipe or device carrying a bank's name neither stalls the open nor is read.
   UTIL_FileCheck check;
   const int fd = UTIL_OpenFileForRead(path, &check, maxBytes, minBytes, folderFd);
   if (fd < 0) {
+    if (why) *why = check.why();
     switch (check.status) {
       case UTIL_FileStatus::notRegular: return ReadResult::notRegular;
       case UTIL_FileStatus::tooSmall: return ReadResult::tooSmall;
@@ -133,6 +135,7 @@ ReadResult readWhole(int folderFd, const std::string& path, int64_t minBytes, in
   }
   const size_t size = static_cast<size_t>(check.size);
   const bool ok = UTIL_ReadFully(fd, storage(size), size, &got);
+  if (!ok && why) *why = std::string("cannot be read: ") + strerror(errno);
   ::close(fd);
   return ok ? ReadResult::ok : ReadResult::failed;
 }
@@ -151,13 +154,13 @@ ReadResult readFileBytes(const std::string& path, std::vector<uint8_t>& out, int
 }
 
 ReadResult readFileBuffer(const std::string& path, FileBuffer& out, size_t& size, int64_t maxBytes,
-                          int64_t minBytes, int folderFd) {
+                          int64_t minBytes, int folderFd, std::string* why) {
   out.reset();
   size = 0;
   const ReadResult r = readWhole(folderFd, path, minBytes, maxBytes, [&](size_t n) {
     out = FileBuffer(new uint8_t[n > 0 ? n : 1]);
     return out.get();
-  }, size);
+  }, size, why);
   if (r != ReadResult::ok) {
     out.reset();
     size = 0;

@@ -31,8 +31,10 @@ ReadResult readFileBytes(const std::string& path, std::vector<uint8_t>& out,
 // bytes read. A file of fewer than minBytes is not read (tooSmall). A relative path is taken from
 // the open folder folderFd (AT_FDCWD: the working folder). The loader reads a whole library this
 // way: the size gate and the read cost one open, relative to the folder, and one fstat per file.
+// A refusal is worded in *why when given.
 ReadResult readFileBuffer(const std::string& path, FileBuffer& out, size_t& size,
-                          int64_t maxBytes = kMaxBankFileBytes, int64_t minBytes = 0, int folderFd = AT_FDCWD);
+                          int64_t maxBytes = kMaxBankFileBytes, int64_t minBytes = 0, int folderFd = AT_FDCWD,
+                          std::string* why = nullptr);
 
 enum class WriteResult { ok, exists, failed };
 

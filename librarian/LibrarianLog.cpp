@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdio>
 
+#include "UTIL_File.h"
+
 namespace {
 
 void printToStdout(const std::string& line) {
@@ -16,6 +18,11 @@ std::atomic<LibrarianLogSink> g_sink{&printToStdout};
 
 void librarianLog(const std::string& text) {
   g_sink.load()("PATCH LIBRARIAN: " + text);
+}
+
+void librarianRefusal(const std::string& text) {
+  librarianLog(text);
+  UTIL_SayRefusal("PATCH LIBRARIAN: " + text);
 }
 
 LibrarianLogSink setLibrarianLogSink(LibrarianLogSink sink) {

@@ -12,6 +12,9 @@ using LibrarianLogSink = void (*)(const std::string& line);
 
 // Writes "PATCH LIBRARIAN: " + text through the current sink.
 void librarianLog(const std::string& text);
+// The same for a file or folder the library leaves out, which is also named on standard error
+// once per process: without the log file a user would never learn why a bank is missing.
+void librarianRefusal(const std::string& text);
 
 // Replaces the sink; null restores the standard-output default. Returns the previous sink.
 LibrarianLogSink setLibrarianLogSink(LibrarianLogSink sink);

@@ -7,6 +7,7 @@
 #include <Poco/Path.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,7 +15,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <shared_mutex>
 
 #include "BankFormats.h"
 #include "DataFolder.h"
@@ -85,6 +88,64 @@ long involuntarySwitches() {
 constexpr std::chrono::milliseconds kStepAside{20};
 
 constexpr int kNameVariants = 100;   // "Name.syx", "Name (2).syx", ... "Name (99).syx"
+
+// The hidden names a split stages a part under, "." + part + ".split-<process id>-<n>", and the
+// writer's temporary file for one, "." + that name + ".tmp-XXXXXX". The process id in such a
+// name, or 0 for any other name.
+pid_t stagingProcess(const std::string& name) {
+  const size_t at = name.rfind(".split-");
+  if (at == std::string::npos || at < 2 || name[0] != '.') return 0;
+  std::string part = name.substr(1, at - 1), tail = name.substr(at + 7);
+  const size_t tmp = tail.find(".tmp-");
+  if (tmp != std::string::npos) {
+    if (tail.size() != tmp + 11 || part.size() < 2 || part[0] != '.') return 0;
+    part.erase(0, 1);
+    tail.resize(tmp);
+  }
+  auto number = [](const std::string& t) {
+    return !t.empty() && t.size() <= 10 && std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  const size_t dash = tail.find('-');
+  if (dash == std::string::npos || !number(tail.substr(0, dash)) || !number(tail.substr(dash + 1)) ||
+      !isBankExtension(lowerExtension(part)))
+    return 0;
+  const long long pid = std::stoll(tail.substr(0, dash));
+  return pid > 0 && pid <= INT32_MAX ? static_cast<pid_t>(pid) : 0;
+}
+
+// The folders this process stages parts in. A load thread is never waited for, so the process
+// may end normally in the middle of a split: its staged files are then removed at exit. Parts are
+// staged under the shared lock, side by side; the end takes it whole, so it waits for the parts
+// being written, unless it comes from within one (the same thread, which would wait for itself).
+struct Staging {
+  std::shared_mutex lock;
+  std::atomic<bool> ended{false};
+  std::mutex foldersLock;
+  std::set<std::string> folders;   // guarded by foldersLock
+  bool removedAtExit = false;      // guarded by foldersLock
+};
+
+Staging& staging() {
+  static Staging& s = *new Staging;   // used by load threads while the process ends
+  return s;
+}
+
+thread_local bool t_staging = false;
+
+void removeStagedFilesAtExit() {
+  Staging& s = staging();
+  std::unique_lock<std::shared_mutex> whole(s.lock, std::defer_lock);
+  if (!t_staging) whole.lock();
+  s.ended = true;
+  std::lock_guard<std::mutex> hold(s.foldersLock);
+  for (const std::string& folder : s.folders) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) continue;
+    while (const dirent* d = readdir(dir))
+      if (stagingProcess(d->d_name) == getpid()) unlinkat(dirfd(dir), d->d_name, 0);
+    closedir(dir);
+  }
+}
 
 }  // namespace
 
@@ -454,7 +515,7 @@ bool listFolder(const std::string& folder, int folderFd, std::vector<FolderItem>
   const int listFd = folderFd >= 0 ? dup(folderFd) : -1;
   DIR* dir = listFd >= 0 ? fdopendir(listFd) : nullptr;
   if (!dir) {
-    librarianLog("cannot list folder " + folder + ": " + strerror(errno));
+    librarianRefusal("cannot list folder " + folder + ": " + strerror(errno));
     if (listFd >= 0) ::close(listFd);
     return false;
   }
@@ -501,11 +562,16 @@ std::vector<std::string> PatchLibrarian::buildFolderStructure(const std::string&
   if (!listFolder(folder, opened.fd(), items)) return files;
   for (const FolderItem& item : items) {
     const std::string path = folder + "/" + item.name;
+    // A part staged by a split whose process ended before it could remove it.
+    const pid_t stager = item.kind == EntryKind::other ? stagingProcess(item.name) : 0;
+    if (stager != 0 && stager != getpid() && kill(stager, 0) != 0 && errno == ESRCH &&
+        fileCalls().unlink(path) == 0)
+      librarianLog("removed " + path + ", left by a split of process " + std::to_string(stager) + " that ended");
     if (item.kind == EntryKind::link) {
       // A linked folder may lead out of the library (and, written into by a split, would
       // change files elsewhere) or back into it (and loop): not followed. A linked file is read.
       struct stat st;
-      if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) librarianLog("not following linked folder " + path);
+      if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) librarianRefusal("not following linked folder " + path);
     }
     if (item.kind != EntryKind::folder) {
       if (isBankExtension(lowerExtension(item.name))) files.push_back(item.name);
@@ -549,19 +615,19 @@ PatchLibrarian::ReadBank PatchLibrarian::parseFolderFiles(const FolderEntry& fol
   ReadBank out;
   const std::string path = folder.path + "/" + name;
   // One buffer per file: the entries' messages are views into it (BankFormats.h). Files of other
-  // kinds and small files are passed over without a word; the size gate needs no stat of its own.
+  // kinds and small files are named and passed over; the size gate needs no stat of its own.
   FileBuffer bytes;
   size_t size = 0;
-  const ReadResult rr = readFileBuffer(name, bytes, size, kMaxBankFileBytes, kMinBankFileBytes, open.fd(folder.path));
-  if (rr == ReadResult::notRegular || rr == ReadResult::tooSmall) return out;
+  std::string why;
+  const ReadResult rr =
+      readFileBuffer(name, bytes, size, kMaxBankFileBytes, kMinBankFileBytes, open.fd(folder.path), &why);
   if (rr == ReadResult::failed && !pathExists(path)) {
     out.gone = true;
     return out;
   }
-  librarianLog("loading file " + path);
+  if (rr != ReadResult::notRegular && rr != ReadResult::tooSmall) librarianLog("loading file " + path);
   if (rr != ReadResult::ok) {
-    librarianLog(rr == ReadResult::tooLarge ? "skipped file " + path + ": too large for a bank"
-                                            : "cannot read file " + path);
+    librarianRefusal("skipped file " + path + ": it " + why + (rr == ReadResult::tooLarge ? ", too large for a bank" : ""));
     return out;
   }
   auto newRecord = [&] {
@@ -592,14 +658,14 @@ PatchLibrarian::ReadBank PatchLibrarian::parseFolderFiles(const FolderEntry& fol
   if (record->entries.empty()) {
     // Nothing to show; listing it would only offer an empty bank that a save would write over
     // the file.
-    librarianLog("no bank data in file " + path);
+    librarianRefusal("no bank data in file " + path + "; not loaded");
     return ReadBank{};
   }
   // Only whole dumps make a bank worth listing or splitting: a file of bare message headers would
   // otherwise read as thousands of zero-padded sounds and be split into hundreds of files.
   const size_t wholeCount = static_cast<size_t>(std::count(whole.begin(), whole.end(), true));
   if (wholeCount == 0) {
-    librarianLog("no sound or multi dump in file " + path + "; not loaded");
+    librarianRefusal("no sound or multi dump in file " + path + "; not loaded");
     return ReadBank{};
   }
   if (record->entries.size() > kBankSize) {
@@ -809,7 +875,7 @@ std::vector<std::string> PatchLibrarian::splitOversizedBank(const FolderEntry& f
     return names;
   };
   auto giveUp = [&](const std::string& why, const std::string& detail) {
-    librarianLog("could not split " + sourcePath + " (" + why + detail + "); the file stays where it is");
+    librarianRefusal("could not split " + sourcePath + " (" + why + detail + "); the file stays where it is");
     // The bank is missing from the menus: say why once per load, not only in the log.
     if (m_splitProblem.empty()) m_splitProblem = name + " could not be split: " + why;
     *listable = std::all_of(parts.begin(), parts.end(), [](const Part& p) { return !p.published.empty(); });
@@ -835,8 +901,16 @@ std::vector<std::string> PatchLibrarian::splitOversizedBank(const FolderEntry& f
     for (const std::string& s : staged)
       if (!s.empty() && !removeFile(s)) librarianLog("could not remove temporary file " + s);
   };
+  // A load no longer wanted (closed, or put in place by another reader) stops at its next part;
+  // what it published stays, and the next start finishes the split from there.
+  auto abandoned = [&] {
+    if (keepLoading()) return false;
+    unstage();
+    return true;
+  };
   for (size_t k = 0; k < parts.size(); ++k) {
     if (!parts[k].published.empty()) continue;
+    if (abandoned()) return {};
     staged[k] = stagePart(folder.path, parts[k].stem + ext, parts[k].bytes);
     if (staged[k].empty()) {
       unstage();
@@ -845,6 +919,7 @@ std::vector<std::string> PatchLibrarian::splitOversizedBank(const FolderEntry& f
   }
   for (size_t k = 0; k < parts.size(); ++k) {
     if (staged[k].empty()) continue;
+    if (abandoned()) return {};
     Part& p = parts[k];
     // A name that another loader takes between the look and the rename is looked at again.
     for (int n = 1, looks = 0; p.published.empty() && n < kNameVariants && looks < 4 * kNameVariants; ++looks) {
@@ -916,8 +991,21 @@ std::vector<std::string> PatchLibrarian::splitOversizedBank(const FolderEntry& f
 std::string PatchLibrarian::stagePart(const std::string& folder, const std::string& name,
                                       const std::vector<uint8_t>& bytes) {
   // Hidden, and without a bank extension: no loader reads it. Unique to this process (its id)
-  // and to this call (the counter), so no other loader ever writes or removes it.
+  // and to this call (the counter), so no other loader writes it, and none removes it while this
+  // process runs.
   static std::atomic<unsigned> counter{0};
+  Staging& staging = ::staging();
+  std::shared_lock<std::shared_mutex> hold(staging.lock);
+  if (staging.ended) return std::string();
+  {
+    std::lock_guard<std::mutex> folders(staging.foldersLock);
+    if (staging.folders.insert(folder).second && !staging.removedAtExit)
+      staging.removedAtExit = std::atexit(&removeStagedFilesAtExit) == 0;
+  }
+  struct InStage {
+    InStage() { t_staging = true; }
+    ~InStage() { t_staging = false; }
+  } inStage;
   for (int attempt = 0; attempt < kNameVariants; ++attempt) {
     const std::string path = folder + "/." + name + ".split-" + std::to_string(getpid()) + "-" +
                              std::to_string(counter.fetch_add(1));

@@ -98,8 +98,9 @@ public:
   // caller doing so.
   // Never call it holding the bank lock: whoever finishes the load needs it.
   void waitForLoad();
-  // Stops a load started by startLoading at the next file (a split under way is finished first)
-  // and puts nothing of it in place; returns at once. The destructor calls it.
+  // Stops a load started by startLoading at the next file (a split under way at its next part,
+  // removing what it staged) and puts nothing of it in place; returns at once. The destructor
+  // calls it.
   void cancelLoad();
   // Load threads still running in the process, those of closed librarians included.
   static int loadThreadsRunning();

@@ -132,6 +132,7 @@ int JackMidiInput::process(uint32_t nframes, void* arg)
         self->take(event.buffer, event.size, cycleStart + event.time);
     }
   }
+  // The last access: once it is false the destructor may free this object (a dead server's).
   self->mInCycle.store(false);
   return 0;
 }

@@ -222,8 +222,9 @@ int JackMidiOutput::process(uint32_t nframes, void* arg)
       empty = false;
     }
   }
-  self->mInCycle.store(false);
   self->mCycles.fetch_add(1);
+  // The last access: once it is false the destructor may free this object (a dead server's).
+  self->mInCycle.store(false);
   return 0;
 }
 

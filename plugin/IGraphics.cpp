@@ -3,6 +3,7 @@
 #include "IGraphics.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -23,6 +24,7 @@ IGraphics::IGraphics(IPluginBase* plug, int w, int h, int fps)
 
 IGraphics::~IGraphics() {
   mIdleWork.clear();   // the controls deleted below remove theirs
+  DropWindowWork(nullptr);
   delete mKeyCatcher;
   mKeyCatcher = nullptr;
   mControls.Empty(true);
@@ -286,6 +288,61 @@ bool IGraphics::RunIdleWork() {
     if (work()) more = true;
   }
   return more;
+}
+
+void IGraphics::RunOnWindowThread(const void* owner, int what, std::function<void()> work) {
+  bool noWindow = false;
+  {
+    std::lock_guard<std::mutex> guard(mWindowWorkLock);
+    mWindowWork.erase(std::remove_if(mWindowWork.begin(), mWindowWork.end(),
+                                     [&](const WindowWork& w) { return w.owner == owner && w.what == what; }),
+                      mWindowWork.end());
+    const std::thread::id window = mWindowThread.load();
+    noWindow = window == std::thread::id();
+    if (!noWindow && (window != std::this_thread::get_id() || mModalDepth > 0)) {
+      mWindowWork.push_back(WindowWork{owner, what, std::move(work)});
+      return;
+    }
+    if (noWindow) mRunningElsewhere.fetch_add(1);
+  }
+  work();
+  if (noWindow) mRunningElsewhere.fetch_sub(1);
+}
+
+bool IGraphics::RunWindowWork() {
+  if (mModalDepth > 0) return false;
+  {
+    std::lock_guard<std::mutex> guard(mWindowWorkLock);
+    if (mWindowWork.empty()) return false;  // the usual tick: no need of the plug-in's lock
+  }
+  UTIL_MutexLock lock(mPlug ? mPlug->GetMutex() : nullptr);
+  std::vector<WindowWork> batch;
+  {
+    std::lock_guard<std::mutex> guard(mWindowWorkLock);
+    batch.swap(mWindowWork);
+  }
+  for (WindowWork& w : batch) w.work();
+  return !batch.empty();
+}
+
+void IGraphics::DropWindowWork(const void* owner) {
+  std::lock_guard<std::mutex> guard(mWindowWorkLock);
+  mWindowWork.erase(std::remove_if(mWindowWork.begin(), mWindowWork.end(),
+                                   [&](const WindowWork& w) { return !owner || w.owner == owner; }),
+                    mWindowWork.end());
+}
+
+void IGraphics::SetWindowThread(bool open) {
+  {
+    std::lock_guard<std::mutex> guard(mWindowWorkLock);
+    mWindowThread = open ? std::this_thread::get_id() : std::thread::id();
+  }
+  if (!open) {
+    RunWindowWork();
+    return;
+  }
+  // What another thread began while no window was open ends before the window draws.
+  while (mRunningElsewhere.load() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 bool IGraphics::Draw(IRECT* rect) {

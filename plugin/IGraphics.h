@@ -31,6 +31,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ControlLayer.h"
@@ -182,6 +183,30 @@ public:
   void RemoveIdleWork(const void* owner);
   bool RunIdleWork();
 
+  // ---- the window's thread ----
+  // Layers, menus and what a control shows beyond its value and dirty flag belong to the thread
+  // of the open window, which draws them without a lock. Another thread (MIDI input, the
+  // sender's jobs) hands such a change over here: it runs at once when no window is open, or when
+  // the caller is the window's thread and no popup or dialog of the window runs; otherwise it is
+  // queued, and the view runs the queue at the start of its next tick, under the plug-in's lock.
+  // Handing over takes no lock but the queue's. (owner, what) names the change: a newer one
+  // replaces the one queued under the same name and goes to the back of the queue, so a flood
+  // keeps one of each; one run at once drops it.
+  void RunOnWindowThread(const void* owner, int what, std::function<void()> work);
+  // The queue, in order, under the plug-in's lock (nothing while a popup or dialog runs); true
+  // when anything ran.
+  bool RunWindowWork();
+  // Forgets what an owner queued (null: everything), before it goes.
+  void DropWindowWork(const void* owner);
+  // The platform binding, on the window's thread: a window was opened there, or was closed
+  // (then the queue runs).
+  void SetWindowThread(bool open);
+  // Around a popup menu or a modal dialog of the window: meanwhile no input reaches the canvas,
+  // no other popup opens and the queue waits. Window's thread only.
+  void BeginModal() { ++mModalDepth; }
+  void EndModal() { --mModalDepth; }
+  bool InModal() const { return mModalDepth > 0; }
+
   // ---- input (canvas coordinates) ----
   void OnMouseDown(int x, int y, IMouseMod* mod);
   void OnMouseUp(int x, int y, IMouseMod* mod);
@@ -308,6 +333,16 @@ protected:
   std::vector<GFX_IBitmap*>* mGathered = nullptr;
   std::vector<IBitmap> mDecodeLater;  // until the first draw
   std::vector<std::pair<const void*, std::function<bool()>>> mIdleWork;
+  struct WindowWork {
+    const void* owner;
+    int what;
+    std::function<void()> work;
+  };
+  std::mutex mWindowWorkLock;  // the queue; taken after the plug-in's lock, never held while work runs
+  std::vector<WindowWork> mWindowWork;
+  std::atomic<std::thread::id> mWindowThread{};  // none while no window is open; set under the queue's lock
+  std::atomic<int> mRunningElsewhere{0};          // work run at once on other threads, no window open
+  int mModalDepth = 0;
   bool mFirstDrawDone = false;
   bool mCursorHidden = false;
   int mHiddenMousePointX = -1, mHiddenMousePointY = -1;

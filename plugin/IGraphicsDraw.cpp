@@ -218,18 +218,22 @@ public:
     p = mPixels.load(std::memory_order_relaxed);
     if (p || mFailed.load(std::memory_order_relaxed)) return p;
     GFX_IBitmap* (*const decode)(const char*) = gImageDecoder.load();
-    p = loadScaled(decode ? decode(mPath.c_str()) : GFX_LoadPNG(mPath.c_str(), nullptr), mScale);
+    std::string why = "cannot be scaled";
+    p = loadScaled(decode ? decode(mPath.c_str()) : GFX_LoadPNG(mPath.c_str(), nullptr, &why), mScale);
     // A file changed or broken since its header was read draws nothing, as a missing image
     // does; a size that differs from the header's would break the controls' layout.
     if (p && (p->getWidth() != mWidth || p->getHeight() != mHeight)) {
       delete p;
       p = nullptr;
+      why = "changed size since it was first read";
     }
     if (p) {
       mOpaque.store(allOpaque(p), std::memory_order_release);
       mPixels.store(p, std::memory_order_release);
-    } else
+    } else {
       mFailed.store(true, std::memory_order_release);
+      UTIL_SayRefusal("GRAPHICS: " + mPath + " " + why + "; the image is left out");
+    }
     return p;
   }
   // The decoded bitmap, or null while it is not (yet) decoded.

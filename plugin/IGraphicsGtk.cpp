@@ -70,13 +70,18 @@ std::vector<std::string> splitBlanks(const char* text) {
 
 IGraphicsGtk::IGraphicsGtk(IPluginBase* plug, int w, int h, int fps) : IGraphics(plug, w, h, fps), mBundleID("", 128) {}
 
-IGraphicsGtk::~IGraphicsGtk() { CloseWindow(); }
+IGraphicsGtk::~IGraphicsGtk() {
+  // What is queued for the window belongs to a plug-in that is going: closing must not run it.
+  DropWindowWork(nullptr);
+  CloseWindow();
+}
 
 // ---------------------------------------------------------------- window
 
 void* IGraphicsGtk::OpenWindow(void* parent) {
   CloseWindow();
   if (!ensureGtk()) return nullptr;
+  SetWindowThread(true);
   mView = new IGraphicsGtkView(this, static_cast<GtkWidget*>(parent));
   return mView->GetRoot();
 }
@@ -88,6 +93,7 @@ void IGraphicsGtk::CloseWindow() {
   view->KillTimer();
   view->Unbind();
   delete view;
+  SetWindowThread(false);
 }
 
 bool IGraphicsGtk::DrawScreen(IRECT* rect) { return mView ? mView->DrawScreen(rect) : false; }
@@ -143,7 +149,9 @@ int IGraphicsGtk::ShowMessageBox(const char* text, const char* caption, int type
       break;
   }
   gtk_dialog_set_default_response(GTK_DIALOG(dlg), kOK);
+  BeginModal();
   const int r = gtk_dialog_run(GTK_DIALOG(dlg));
+  EndModal();
   gtk_widget_destroy(dlg);
   return (r == kOK || r == kCancel || r == kNo) ? r : 0;
 }
@@ -202,6 +210,7 @@ void IGraphicsGtk::PromptForFile(UTIL_String* file, EFileAction action, UTIL_Str
     gtk_file_filter_set_name(filter, label.c_str());
     gtk_file_chooser_add_filter(chooser, filter);
   }
+  BeginModal();
   while (gtk_dialog_run(GTK_DIALOG(dlg)) == GTK_RESPONSE_ACCEPT) {
     gchar* chosen = gtk_file_chooser_get_filename(chooser);
     const std::string name = chosen ? chosen : "";
@@ -221,6 +230,7 @@ void IGraphicsGtk::PromptForFile(UTIL_String* file, EFileAction action, UTIL_Str
     ApplyChosenFile(name, save, extensions, file, dir);
     break;
   }
+  EndModal();
   gtk_widget_destroy(dlg);
 }
 
@@ -344,24 +354,25 @@ std::string IGraphicsGtk::FindResource(const char* name, const char* type, std::
 char* IGraphicsGtk::OSLoadFile(int, const char* name) {
   std::string refused;
   const std::string path = FindResource(name, nullptr, &refused);
-  // Never waits on a FIFO or reads a device found under a resource's name.
+  // Never waits on a FIFO or reads a device found under a resource's name; a file that reaches
+  // the limit is refused, never cut.
   UTIL_FileCheck check;
-  FILE* f = path.empty() ? nullptr : UTIL_FOpenForRead(path, &check);
-  if (!f) {
-    if (path.empty() && refused.empty()) return nullptr;
-    // Its own line: the next line printed must not run on from it.
-    std::printf("failed to open file\n");
-    std::fprintf(stderr, "GRAPHICS: %s\n", refused.empty() ? (path + " " + check.why()).c_str() : refused.c_str());
-    return nullptr;
-  }
-  // Read at most one byte past the limit: a file that reaches it is refused, never cut.
-  char* buf = new char[kMaxLoadFileSize + 1];
-  const size_t n = std::fread(buf, 1, kMaxLoadFileSize, f);
-  const bool tooBig = n >= static_cast<size_t>(kMaxLoadFileSize);
-  const bool failed = std::ferror(f) != 0;
-  std::fclose(f);
-  if (tooBig || failed) {
+  FILE* f = path.empty() ? nullptr : UTIL_FOpenForRead(path, &check, kMaxLoadFileSize - 1);
+  char* buf = f ? new char[kMaxLoadFileSize + 1] : nullptr;
+  const size_t n = f ? std::fread(buf, 1, kMaxLoadFileSize, f) : 0;
+  if (f && (n >= static_cast<size_t>(kMaxLoadFileSize) || std::ferror(f))) {
+    check.status = std::ferror(f) ? UTIL_FileStatus::failed : UTIL_FileStatus::tooLarge;
+    check.size = static_cast<int64_t>(n), check.limit = kMaxLoadFileSize - 1, check.error = EIO;
     delete[] buf;
+    buf = nullptr;
+  }
+  if (f) std::fclose(f);
+  if (!buf) {
+    if (path.empty() && refused.empty())
+      refused = std::string(name ? name : "") + " is not among the resources in " + resourcesFolder();
+    // Its own line: the next line printed must not run on from it.
+    if (f || !path.empty()) std::printf("failed to open file\n");
+    UTIL_SayRefusal("GRAPHICS: " + (refused.empty() ? path + " " + check.why() : refused));
     return nullptr;
   }
   buf[n] = '\0';
@@ -383,12 +394,10 @@ std::string IGraphicsGtk::OSBitmapFile(int, const char* name) { return pngFile(n
 GFX_IBitmap* IGraphicsGtk::OSLoadBitmap(int, const char* name) {
   std::string refused;
   const std::string path = pngFile(name, &refused);
-  if (!refused.empty()) {
-    std::lock_guard<std::mutex> said(mRefusedLock);
-    if (mRefusedSaid.insert(refused).second) std::fprintf(stderr, "GRAPHICS: %s; the image is left out\n", refused.c_str());
-  }
-  if (path.empty()) return nullptr;
-  return GFX_LoadPNG(path.c_str(), nullptr);
+  GFX_IBitmap* bitmap = path.empty() ? nullptr : GFX_LoadPNG(path.c_str(), nullptr, &refused);
+  if (!bitmap && !refused.empty())
+    UTIL_SayRefusal("GRAPHICS: " + (path.empty() ? refused : path + " " + refused) + "; the image is left out");
+  return bitmap;
 }
 
 int IGraphicsGtk::GetUserOSVersion() {

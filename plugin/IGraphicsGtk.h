@@ -16,8 +16,6 @@
 // "destroy" signal.
 #pragma once
 
-#include <mutex>
-#include <set>
 #include <string>
 
 #include "IGraphics.h"
@@ -94,7 +92,4 @@ private:
   IGraphicsGtkView* mView = nullptr;
   UTIL_String mBundleID;
   std::string mResourcesPath;
-  // Unusable resources already named on standard error (the loaders run on several threads).
-  std::mutex mRefusedLock;
-  std::set<std::string> mRefusedSaid;
 };

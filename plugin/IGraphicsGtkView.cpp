@@ -167,8 +167,10 @@ void IGraphicsGtkView::wake() {
 
 bool IGraphicsGtkView::OnTimer() {
   if (!mGraphics || !mArea) return false;
+  // What other threads handed to this one first: its changes are drawn in this tick.
+  const bool handedOver = mGraphics->RunWindowWork();
   IRECTList dirty;
-  if (!mGraphics->IsDirty(&dirty)) return mGraphics->RunIdleWork();
+  if (!mGraphics->IsDirty(&dirty)) return mGraphics->RunIdleWork() || handedOver;
   const int w = mGraphics->Width(), h = mGraphics->Height();
   // Only the part on the canvas can be drawn; a control reaching past the edge is cut.
   IRECTList areas;
@@ -305,9 +307,13 @@ bool IGraphicsGtkView::isDoubleClick(const GdkEventButton* ev) {
   return dbl;
 }
 
+// While a popup menu or dialog of the window runs its nested loop, the clicks that the loop
+// still delivers here (the one that closed the menu, quick ones behind it) open nothing: a
+// second popup would nest inside the first, whose control may then be gone when it returns.
 gboolean IGraphicsGtkView::onButtonPress(GtkWidget*, GdkEventButton* ev, gpointer p) {
   auto* self = static_cast<IGraphicsGtkView*>(p);
   if (!self->mGraphics) return FALSE;
+  if (self->mGraphics->InModal()) return TRUE;
   // GTK's own 2- and 3-button events follow presses we have already classified.
   if (ev->type != GDK_BUTTON_PRESS) return TRUE;
   if (self->mArea) gtk_widget_grab_focus(self->mArea);
@@ -329,6 +335,7 @@ gboolean IGraphicsGtkView::onButtonPress(GtkWidget*, GdkEventButton* ev, gpointe
 gboolean IGraphicsGtkView::onButtonRelease(GtkWidget*, GdkEventButton* ev, gpointer p) {
   auto* self = static_cast<IGraphicsGtkView*>(p);
   if (!self->mGraphics || (ev->button != 1 && ev->button != 3)) return FALSE;
+  if (self->mGraphics->InModal()) return TRUE;
   self->setMouse(ev->x, ev->y);
   IMouseMod mod = ModFor(ev->state, ev->button == 3);
   self->mGraphics->OnMouseUp(self->mPrevX, self->mPrevY, &mod);
@@ -338,6 +345,7 @@ gboolean IGraphicsGtkView::onButtonRelease(GtkWidget*, GdkEventButton* ev, gpoin
 gboolean IGraphicsGtkView::onMotion(GtkWidget*, GdkEventMotion* ev, gpointer p) {
   auto* self = static_cast<IGraphicsGtkView*>(p);
   if (!self->mGraphics) return FALSE;
+  if (self->mGraphics->InModal()) return TRUE;
   self->setMouse(ev->x, ev->y);
   const bool left = (ev->state & GDK_BUTTON1_MASK) != 0, right = (ev->state & GDK_BUTTON3_MASK) != 0;
   if (left || right) {
@@ -354,6 +362,7 @@ gboolean IGraphicsGtkView::onMotion(GtkWidget*, GdkEventMotion* ev, gpointer p) 
 gboolean IGraphicsGtkView::onScroll(GtkWidget*, GdkEventScroll* ev, gpointer p) {
   auto* self = static_cast<IGraphicsGtkView*>(p);
   if (!self->mGraphics) return FALSE;
+  if (self->mGraphics->InModal()) return TRUE;
   self->CancelTextEntry();
   int d = 0;
   if (ev->direction == GDK_SCROLL_UP)
@@ -503,7 +512,7 @@ void onMenuDeactivate(GtkMenuShell*, gpointer loop) {
 }  // namespace
 
 IPopupMenu* IGraphicsGtkView::PopupMenu(IPopupMenu* model, IRECT* rect) {
-  if (!mArea || !model) return nullptr;
+  if (!mArea || !model || !mGraphics || mGraphics->InModal()) return nullptr;
   GdkWindow* win = gtk_widget_get_window(mArea);
   if (!win) return nullptr;
   MenuChoice choice;
@@ -519,7 +528,11 @@ IPopupMenu* IGraphicsGtkView::PopupMenu(IPopupMenu* model, IRECT* rect) {
   g_object_set(menu, "rect-anchor-dy", 4, nullptr);
   gtk_menu_popup_at_rect(GTK_MENU(menu), win, &at, GDK_GRAVITY_SOUTH_WEST, GDK_GRAVITY_NORTH_WEST, trigger);
   if (trigger) gdk_event_free(trigger);
+  // Meanwhile nothing that other threads handed over runs: it might free this model.
+  IGraphics* graphics = mGraphics;
+  graphics->BeginModal();
   if (gtk_widget_get_visible(menu)) g_main_loop_run(loop);
+  graphics->EndModal();
   g_signal_handlers_disconnect_by_func(menu, reinterpret_cast<gpointer>(onMenuDeactivate), loop);
   g_main_loop_unref(loop);
   gtk_menu_detach(GTK_MENU(menu));

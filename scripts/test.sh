@@ -4,8 +4,9 @@
 #      no display is set, and the fuzz targets briefly;
 #   2. an ASan/UBSan build (clang): all tests again, fuzz targets as libFuzzer binaries;
 #   3. a TSan build (clang) of the tests labelled "threads" only;
-#   and in both sanitizer builds the real host with the editor, a window and MIDI traffic for a
-#   few seconds (tests/sanitizer/HostRun.cpp), which must end without a report.
+#   and in both sanitizer builds the real host with the editor in a window, under a MIDI flood
+#   while menus are clicked open and the JACK server restarts (tests/sanitizer/HostRun.cpp),
+#   which must end without a report.
 # Exits non-zero when anything fails. Set SORVANTA_QUICK=1 to run step 1 only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -56,12 +57,12 @@ run_config() {  # dir, label filter, cmake args...
   fi
 }
 
-# The real host program with the editor's bundle under the sanitizer of a build: a window, a
-# private JACK server and a peer sending MIDI while the host renders. Fails on any report that
-# tests/sanitizer/*.supp does not name.
+# The real host program with the editor's bundle under the sanitizer of a build: a window on a
+# private X server, a private JACK server and a peer flooding the editor with MIDI while eight
+# rounds of clicks open menus. Fails on any report that tests/sanitizer/*.supp does not name.
 run_host() {  # dir
   cmake --build "$1" -j "$jobs" --target host_sanitizer_run
-  "$1/tests/sanitizer/host_sanitizer_run" "$1/platform/host/sorvanta-host" "$1/Sorvanta.component" 4
+  "$1/tests/sanitizer/host_sanitizer_run" "$1/platform/host/sorvanta-host" "$1/Sorvanta.component" 8
 }
 
 run_config build all -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWERROR=ON

@@ -21,6 +21,7 @@
 #include "UIConfigKey.h"
 #include "UIConfigResources.h"
 #include "UIConfigText.h"
+#include "UTIL_File.h"
 
 namespace {
 
@@ -57,6 +58,11 @@ void UIConfigManager::log(const std::string& text) const {
   if (logSink) logSink(text);
 }
 
+void UIConfigManager::refuse(const std::string& text, bool named) const {
+  log(text);
+  if (!named) UTIL_SayRefusal(text);
+}
+
 // ---------------------------------------------------------------- pipeline
 
 void UIConfigManager::decrypt(const char* data, int length, std::string& text) {
@@ -65,8 +71,13 @@ void UIConfigManager::decrypt(const char* data, int length, std::string& text) {
 
 bool UIConfigManager::loadResourceText(const std::string& folder, IGraphics* g, int id, const char* name,
                                        std::string& text, const LogSink& to) {
+  // A refusal the loader did not name is named here, as the resources folder's reader names its.
   auto say = [&](const std::string& line) {
     if (to) to(line);
+  };
+  auto refuse = [&](const std::string& line) {
+    say(line);
+    UTIL_SayRefusal(line);
   };
   text.clear();
   if (!folder.empty()) return UIConfigResources::loadResource(folder, name, text, say);
@@ -82,15 +93,15 @@ bool UIConfigManager::loadResourceText(const std::string& folder, IGraphics* g, 
   const int length = g->GetLastLoadedFileSize();
   loading.unlock();
   if (length < 1) {
-    say(std::string("CONFIG READER: resource ") + name + " is EMPTY!");
+    refuse(std::string("CONFIG READER: resource ") + name + " is EMPTY!");
   } else {
     decrypt(data, length, text);
     if (length % 8 != 0)
-      say(std::string("CONFIG READER: resource ") + name +
-          " does not end on a whole block; its last bytes were left out");
+      refuse(std::string("CONFIG READER: resource ") + name +
+             " does not end on a whole block; its last bytes were left out");
   }
   delete[] data;
-  return !text.empty();
+  return !text.empty() && length % 8 == 0;
 }
 
 struct UIConfigManager::ParsedResource {
@@ -98,6 +109,7 @@ struct UIConfigManager::ParsedResource {
   std::vector<std::string> lines;
   bool empty = true;
   bool parsed = false;
+  bool named = false;   // not read whole: said why already
   tinyxml2::XMLDocument doc{true, tinyxml2::PRESERVE_WHITESPACE};
   ~ParsedResource() {
     if (reader.joinable()) reader.join();
@@ -107,7 +119,7 @@ struct UIConfigManager::ParsedResource {
 void UIConfigManager::readResource(ParsedResource& r, const std::string& folder, IGraphics* g,
                                    int id, const char* name, const LogSink& to) {
   std::string text;
-  loadResourceText(folder, g, id, name, text, to);
+  r.named = !loadResourceText(folder, g, id, name, text, to);
   r.empty = text.empty();
   // c_str() ends the text at its first NUL, as the deciphered padding requires.
   if (!r.empty) r.parsed = r.doc.Parse(text.c_str()) == tinyxml2::XML_SUCCESS;
@@ -159,7 +171,7 @@ void UIConfigManager::readUIConfig(IGraphics* g, IPluginBase* p, PatchLibrarian*
     log("CONFIG READER: no interface description; the window is built without its controls");
     return;
   }
-  if (!readDescriptionDocument(description->doc, description->parsed))
+  if (!readDescriptionDocument(description->doc, description->parsed, description->named))
     log("CONFIG READER: the interface description could not be read; the window is built "
         "without its controls");
 }
@@ -168,8 +180,14 @@ void UIConfigManager::readSysexValues() {
   log("CONFIG READER: Started to read SysEx Data...");
   std::unique_ptr<ParsedResource> lists =
       takeResource(sysexAhead, UIConfigResources::kSysExResourceId, UIConfigResources::kSysExResource);
-  if (!lists->parsed || !readSysexDocument(lists->doc))
+  if (!lists->parsed || !readSysexDocument(lists->doc)) {
+    if (!lists->empty)
+      refuse(std::string("CONFIG READER: resource ") + UIConfigResources::kSysExResource +
+             (lists->parsed ? std::string(" has no sysexlist element")
+                            : std::string(" does not parse: ") + (lists->doc.ErrorStr() ? lists->doc.ErrorStr() : "")),
+             lists->named);
     log("CONFIG READER: no SysEx value lists; SysEx controls cannot be bound");
+  }
   log("CONFIG READER: Completed reading SysEx data!");
 }
 
@@ -207,16 +225,19 @@ bool UIConfigManager::readDescriptionText(const std::string& text) {
   return readDescriptionDocument(doc, parsed);
 }
 
-bool UIConfigManager::readDescriptionDocument(tinyxml2::XMLDocument& doc, bool parsed) {
+bool UIConfigManager::readDescriptionDocument(tinyxml2::XMLDocument& doc, bool parsed, bool named) {
   if (!parsed) {
-    log(std::string("CONFIG READER: interface description does not parse: ") +
-        (doc.ErrorStr() ? doc.ErrorStr() : ""));
+    refuse(std::string("CONFIG READER: interface description ") + UIConfigResources::kUIConfigResource + " does not parse: " +
+               (doc.ErrorStr() ? doc.ErrorStr() : ""),
+           named);
     return false;
   }
   readReasources(&doc);
   tinyxml2::XMLElement* root = doc.FirstChildElement("uiconfig");
   if (!root) {
-    log("CONFIG READER: interface description has no uiconfig element");
+    refuse(std::string("CONFIG READER: interface description ") + UIConfigResources::kUIConfigResource +
+               " has no uiconfig element",
+           named);
     return false;
   }
   if (!graphics || !plug) {

@@ -292,8 +292,11 @@ class UIConfigManager {
 
  private:
   void log(const std::string& text) const;
+  // A resource refused: logged, and named on standard error once unless it was named already
+  // (a resource cut short that then does not parse).
+  void refuse(const std::string& text, bool named = false) const;
   // The deciphered text of a resource, from the resources folder or else through g's file
-  // loader; what goes wrong is written to `to`.
+  // loader; what goes wrong is written to `to`. True when the resource was read whole.
   static bool loadResourceText(const std::string& folder, IGraphics* g, int id, const char* name,
                                std::string& text, const LogSink& to);
   // A resource read and parsed, here or on a thread of its own (then with the lines its loading
@@ -306,8 +309,8 @@ class UIConfigManager {
   std::unique_ptr<ParsedResource> takeResource(std::unique_ptr<ParsedResource>& ahead, int id,
                                                const char* name);
   bool readSysexDocument(tinyxml2::XMLDocument& doc);
-  // Builds a parsed description; `parsed` false logs the parser's error and builds nothing.
-  bool readDescriptionDocument(tinyxml2::XMLDocument& doc, bool parsed);
+  // Builds a parsed description; `parsed` false names the parser's error and builds nothing.
+  bool readDescriptionDocument(tinyxml2::XMLDocument& doc, bool parsed, bool named = false);
   // Bound parameter or null (logged) when `number` is outside the table.
   IParam* paramFor(int number, const char* what);
   // Creation and reuse of the parameter's record; the manager owns what it creates here.

@@ -43,7 +43,7 @@ UIConfigResources::ReadStatus UIConfigResources::readResource(const std::string&
   if (fd < 0) {
     if (path.empty() || check.status == UTIL_FileStatus::missing) return ReadStatus::kMissing;
     std::fputs("failed to open file", stdout);
-    std::fprintf(stderr, "CONFIG READER: %s %s\n", path.c_str(), check.why().c_str());
+    UTIL_SayRefusal("CONFIG READER: " + path + " " + check.why());
     return ReadStatus::kUnreadable;
   }
   // The size found only sizes the first allocation; the read decides. One byte past the limit
@@ -89,8 +89,10 @@ std::size_t UIConfigResources::decrypt(const char* data, int length, std::string
 bool UIConfigResources::loadResource(const std::string& resourcesDir, const std::string& name,
                                      std::string& text, const LogSink& log) {
   text.clear();
+  // Named on standard error too, once: without its resources the editor shows an empty window.
   auto report = [&](const std::string& what) {
     if (log) log("CONFIG READER: resource " + name + " " + what);
+    UTIL_SayRefusal("CONFIG READER: resource " + name + " " + what);
   };
   const std::string path = resourcePath(resourcesDir, name);
   std::vector<unsigned char> bytes;
@@ -101,8 +103,8 @@ bool UIConfigResources::loadResource(const std::string& resourcesDir, const std:
     case ReadStatus::kMissing:
       report("NOT FOUND in " + resourcesDir + "!");
       return false;
-    case ReadStatus::kUnreadable:
-      report("cannot be read (" + path + ")!");
+    case ReadStatus::kUnreadable:  // named with its reason by readResource
+      if (log) log("CONFIG READER: resource " + name + " cannot be read (" + path + ")!");
       return false;
     case ReadStatus::kEmpty:
       report("is EMPTY!");

@@ -1,11 +1,15 @@
 #include "UTIL_File.h"
 
+#include <limits.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <set>
 
 namespace {
 
@@ -195,15 +199,54 @@ UTIL_FileCheck UTIL_StatFile(const std::string& path) {
   return check;
 }
 
-bool UTIL_ReplaceFile(const std::string& path, const void* data, size_t size, std::string* why) {
+std::string UTIL_LinkedFile(const std::string& path) {
+  std::string file = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (lstat(file.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return file;
+    std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1, '\0');
+    const ssize_t n = readlink(file.c_str(), &target[0], target.size());
+    if (n < 0 || static_cast<size_t>(n) >= target.size()) return std::string();
+    target.resize(static_cast<size_t>(n));
+    const size_t slash = file.rfind('/');
+    file = target[0] == '/' || slash == std::string::npos ? target : file.substr(0, slash + 1) + target;
+  }
+  return std::string();
+}
+
+int UTIL_RenameNoReplace(const std::string& from, const std::string& to) {
+#ifdef RENAME_NOREPLACE
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
+#endif
+  if (link(from.c_str(), to.c_str()) != 0) return -1;
+  if (unlink(from.c_str()) == 0) return 0;
+  const int error = errno;
+  unlink(to.c_str());  // one name, as before, rather than two
+  errno = error;
+  return -1;
+}
+
+bool UTIL_ReplaceFile(const std::string& linkOrFile, const void* data, size_t size, std::string* why) {
+  // Renaming over a link would replace the link and leave the file it names as it was.
+  const std::string path = UTIL_LinkedFile(linkOrFile);
+  if (path.empty()) {
+    *why = "cannot write file: " + std::string(strerror(ELOOP));
+    return false;
+  }
+  struct stat st;
+  const bool exists = stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  if (exists && access(path.c_str(), W_OK) != 0) {
+    *why = std::string("cannot write file: ") + strerror(errno);
+    return false;
+  }
   std::string tmp = path + ".XXXXXX";
   const int fd = mkstemp(&tmp[0]);
   if (fd < 0) {
     *why = std::string("cannot write beside it: ") + strerror(errno);
     return false;
   }
-  struct stat st;
-  const mode_t mode = stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? (st.st_mode & 07777) : 0644;
+  const mode_t mode = exists ? (st.st_mode & 07777) : 0644;
   bool ok = fchmod(fd, mode) == 0 && UTIL_WriteFully(fd, data, size) && fsync(fd) == 0;
   int error = errno;
   if (::close(fd) != 0 && ok) ok = false, error = errno;
@@ -222,4 +265,13 @@ bool UTIL_ReplaceFile(const std::string& path, const void* data, size_t size, st
     ::close(dir);
   }
   return true;
+}
+
+void UTIL_SayRefusal(const std::string& line) {
+  // Kept past static destruction: a load thread may still refuse a file while the process ends.
+  static std::mutex& lock = *new std::mutex;
+  static std::set<std::string>& said = *new std::set<std::string>;
+  std::lock_guard<std::mutex> hold(lock);
+  if (said.size() >= 4096) said.clear();  // a process that refuses thousands keeps no more
+  if (said.insert(line).second) fprintf(stderr, "%s\n", line.c_str());
 }

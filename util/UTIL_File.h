@@ -67,9 +67,23 @@ UTIL_FileCheck UTIL_ReadFile(const std::string& path, std::vector<uint8_t>& out,
 UTIL_FileCheck UTIL_StatFile(const std::string& path);
 // Replaces the file at path with size bytes, or makes it, so that a crash or a full disk at any
 // moment leaves either the old file whole or the new one: a temporary file of its own beside it,
-// synced, renamed over path, and the folder synced. A replaced file keeps its permissions, a new
-// one is rw-r--r--. False with *why worded on a failure (the old file then stays as it was).
+// synced, renamed over path, and the folder synced. A path that is a symbolic link is written
+// through: the file it names (made when missing) is replaced, the link stays. A replaced file
+// keeps its permissions, a new one is rw-r--r--; a file this process may not write is refused,
+// as an open for writing would be. False with *why worded on a failure (the old file then stays
+// as it was).
 bool UTIL_ReplaceFile(const std::string& path, const void* data, size_t size, std::string* why);
+// The file a path names: path itself, or, while it is a symbolic link, what the link names (a
+// relative target taken from the link's folder), which may not exist. Empty when the links loop.
+std::string UTIL_LinkedFile(const std::string& path);
+// rename(2) that never replaces: -1 with errno EEXIST when `to` exists. Where the file system
+// cannot refuse in the rename itself, the file is linked to its new name and the old name removed.
+int UTIL_RenameNoReplace(const std::string& from, const std::string& to);
+
+// Names a refused file on standard error: line and a line end, the first time this process says
+// that line. A file refused again (by a reload, another editor in the process, a second reader of
+// the same load) is not named again. Any thread.
+void UTIL_SayRefusal(const std::string& line);
 
 // A stdio stream on a regular file, for readers that want one (the PNG decoder); null with
 // *check saying why. The caller fcloses it.

@@ -3,6 +3,7 @@
 #include <gtk/gtk.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -17,6 +18,7 @@
 #include "HostEvents.h"
 #include "HostPlugin.h"
 #include "HostView.h"
+#include "UTIL_File.h"
 
 namespace {
 
@@ -124,8 +126,9 @@ bool parseArgs(int argc, char** argv, Options* o, std::string* why) {
 
 // The last session, reopened as a host reopens its project. No file yet is a first start. A
 // file that cannot be restored (damaged, written by another plug-in, not a file at all) is
-// reported and the plug-in starts fresh; a regular one is set aside rather than overwritten by
-// the next save, so nothing the musician had is lost.
+// reported and the plug-in starts fresh; one that was read and found damaged is set aside rather
+// than overwritten by the next save, under a name that replaces no copy set aside before, so
+// nothing the musician had is lost. A session kept through a symbolic link is the file it names.
 void restoreSession(HostPlugin& plug, const std::string& path) {
   struct stat st;
   const bool there = lstat(path.c_str(), &st) == 0;
@@ -133,10 +136,21 @@ void restoreSession(HostPlugin& plug, const std::string& path) {
   printf("sorvanta-host: restoring the last session from %s\n", path.c_str());
   std::string why;
   if (plug.RestoreState(path, &why)) return;
-  const std::string aside = path + ".unreadable";
-  const bool kept = there && S_ISREG(st.st_mode) && rename(path.c_str(), aside.c_str()) == 0;
+  // One that could not be opened (no permission) is as good as it was: left where it is.
+  UTIL_FileCheck check;
+  const int fd = there ? UTIL_OpenFileForRead(path, &check) : -1;
+  std::string aside;
+  if (fd >= 0) {
+    close(fd);
+    const std::string file = UTIL_LinkedFile(path);
+    for (int n = 1; n < 1000 && aside.empty(); ++n) {
+      const std::string name = file + ".unreadable" + (n == 1 ? "" : "-" + std::to_string(n));
+      if (UTIL_RenameNoReplace(file, name) == 0) aside = name;
+      else if (errno != EEXIST) break;
+    }
+  }
   fprintf(stderr, "sorvanta-host: the last session was not restored: %s; starting fresh%s\n", why.c_str(),
-          kept ? (" (the file is kept as " + aside + ")").c_str() : "");
+          aside.empty() ? "" : (" (the file is kept as " + aside + ")").c_str());
 }
 
 // Restores that came due while rendering, run on this (the main) thread as a host opens a

@@ -140,6 +140,7 @@ class EditorOnWire : public ::testing::Test {
     for (const double end = MidiTestNow() + 5.0; !editor()->DirectMidiPortLost(input) && MidiTestNow() < end;) MidiTestSleep(0.01);
     return editor()->DirectMidiPortLost(input);
   }
+  void receiveAndSendBack(int renumberTo);
   // Waits for the start-up conversation to end with the device found.
   void connect() {
     writeSettings(sim->editorOutputName(), sim->editorInputName());
@@ -278,7 +279,8 @@ TEST_F(EditorOnWire, ControllersFromTheSynthMoveTheirControlsAndSendNothing) {
 
 // REQUEST MULTI takes the synth's multi and every active part into the editor; a later change on
 // the synth itself (its transpose) follows; SEND MULTI then gives the synth back exactly that.
-TEST_F(EditorOnWire, ASynthGetsBackExactlyTheStateTheEditorReceived) {
+// With renumberTo, the synth's id is set on its own panel first: REQUEST MULTI's scan finds it.
+void EditorOnWire::receiveAndSendBack(int renumberTo) {
   srand(25);
   auto any = [&](int lo, int hi) { return lo + rand() % (hi - lo + 1); };
   // Every data byte is any the synth may hold, whether or not a value of the editor can hold it
@@ -299,12 +301,13 @@ TEST_F(EditorOnWire, ASynthGetsBackExactlyTheStateTheEditorReceived) {
     for (int i = 7; i <= 389; ++i) sim->setPartData(part, i - 7, s[i]);
   }
   connect();
+  if (renumberTo >= 0) sim->setDeviceId(renumberTo);
   setParam(kRequestTempData, 1);
   ASSERT_TRUE(waitParam(kFilter1Cutoff, sim->partSound(0)[85], 10.0));
   setParam(kPushArrangement, 1);  // refused while the request runs; must not deafen the editor
   // The request ends with the multi, after all sixteen parts.
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x01); }, 1, 15.0));
-  EXPECT_EQ(sim->received([](const Bytes& m) { return isRequest(m, 0x00); }).size(), 16u);
+  EXPECT_EQ(sim->received([id = sim->deviceId()](const Bytes& m) { return isRequest(m, 0x00) && m[3] == id; }).size(), 16u);
   MidiTestSleep(0.5);
   sim->turnGlobalKnob(6, 0x37);  // the synth transposed 9 down
   sim->turnGlobalKnob(5, 60);     // tuning
@@ -345,6 +348,8 @@ TEST_F(EditorOnWire, ASynthGetsBackExactlyTheStateTheEditorReceived) {
     }
   }
 }
+TEST_F(EditorOnWire, ASynthGetsBackExactlyTheStateTheEditorReceived) { receiveAndSendBack(-1); }
+TEST_F(EditorOnWire, ASynthRenumberedOnItsPanelGetsBackExactlyItsState) { receiveAndSendBack(9); }
 
 // A program step of part 3 on channel setting 4 (status channel 2): all notes off and bank select
 // MSB, then 25 ms to the LSB (bank 1 = 0x41), 25 ms to the program change. With the start-up
@@ -495,11 +500,11 @@ TEST_F(EditorOnWire, AProjectWhoseOutputIsGoneWaitsForAnOutputThenPushesAndCheck
   EXPECT_TRUE(sim->log().empty());
   setParam(kDeviceOutSelection, listed(true, sim->editorOutputName()));
   setParam(kDeviceInSelection, listed(false, sim->editorInputName()));
-  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 30.0));
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 2, 30.0));  // the push's, the check's
   const auto dumps = sim->received([](const Bytes& m) { return m.size() > 200; });
   ASSERT_GE(dumps.size(), 3u) << "the held project was not pushed";
   EXPECT_EQ(dumps[0].bytes.size() + dumps[1].bytes.size() + dumps[2].bytes[85], 207u + 393u + 77u);
-  EXPECT_GT(sim->received([](const Bytes& m) { return isRequest(m, 0x04); })[0].frameTime, dumps.back().frameTime);
+  EXPECT_GT(sim->received([](const Bytes& m) { return isRequest(m, 0x04); }).back().frameTime, dumps.back().frameTime);
 }
 
 // A project restored while a request runs: the restore does not wait for it, the request ends as
@@ -528,6 +533,7 @@ TEST_F(EditorOnWire, ARestoreDuringARequestLetsItEndAndPushesAfterIt) {
 // A project restored while other ports are open reopens its own ports by name; the edit after it
 // reaches the synth.
 TEST_F(EditorOnWire, AProjectReopensItsStoredPorts) {
+  sim->setGlobalData(150, 0x55);
   connect();
   const std::string state = home + "/project.plist";
   std::string why;
@@ -535,6 +541,7 @@ TEST_F(EditorOnWire, AProjectReopensItsStoredPorts) {
   plug->Close();
   writeSettings("nobody-in:gone", "nobody-out:gone");
   open([&] { ASSERT_TRUE(plug->RestoreState(state, &why)) << why; });
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 207 && m[155] == 0x55; }, 1, 5.0)) << "the push did not keep the synth's own global byte";
   MidiTestSleep(1.0);
   sim->clearLog();
   setParam(kFilter1Cutoff + 4, 77);
@@ -560,6 +567,34 @@ TEST_F(EditorOnWire, AProgramStepAfterAReceivedMultiKeepsTheLockedSectionOnTheSy
   const Bytes held = sim->partSound(2);
   EXPECT_EQ(std::vector<int>({held[8], held[10], held[85]}), std::vector<int>({40, 10, 33}));
 }
+
+// The synth changes part 3's program itself, by channel or SysEx, with oscillator 1 and the arpeggiator locked:
+// the new sound comes in around the locks, which go back; its knob and the host's edit during the fetch both stay.
+class SynthProgramChange : public EditorOnWire, public ::testing::WithParamInterface<bool> {};
+TEST_P(SynthProgramChange, BringsTheNewSoundAroundTheLocksWithWhatChangedDuringTheFetch) {
+  connect();
+  const int edits[][2] = {{kMIDIFilterHWPCPassThrough, 1}, {kSectionLockOsc1 + 2, 1}, {kOscillator1Octave + 2, 40},
+                          {kOscillator1Detune + 2, 10}, {kSectionLockArp + 2, 1}, {kArpPattern01Step + 2, 2}};
+  for (const auto& e : edits) setParam(e[0], e[1]), MidiTestSleep(0.05);  // each on the synth before its program changes
+  for (auto b : {std::pair(8, 88), {10, 90}, {85, 33}, {87, 20}, {334, 0x5B}}) sim->setPartData(2, b.first - 7, b.second);
+  sim->setReplyDelay(0.5);
+  sim->sendRaw(GetParam() ? Bytes{0xF0, 0x3E, 0x10, 0x00, 0x21, 0x00, 0x4D, 0x05, 0xF7} : Bytes{0xC2, 0x05});
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x00) && m[6] == 2; }, 1, 5.0)) << "not fetched";
+  sim->turnGlobalKnob(6, 0x37);
+  setParam(kFilter1Resonance + 2, 77);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 392 && m[6] == 2; }, 1, 8.0)) << "nothing sent back";
+  const Bytes held = sim->partSound(2);
+  EXPECT_EQ(std::vector<int>({held[8], held[10], held[85], held[87], held[334]}), std::vector<int>({40, 10, 33, 77, 0x20}));
+  const int shown[][2] = {{kFilter1Cutoff + 2, 33}, {kFilter1Resonance + 2, 77}, {kOscillator1Octave + 2, 40},
+                          {kArpPattern01Step + 2, 2}, {kGlobalTranspose, 3}};
+  for (const auto& s : shown) EXPECT_EQ(param(s[0]), s[1]) << "parameter " << s[0];
+  std::string why, state = home + "/project.plist";
+  for (int k = 0; k < 16; ++k) setParam(kMultiPartStatus + k, k == 2);  // the restore's push is short
+  setParam(kFilter1Cutoff + 2, plug->SaveState(state, &why) ? 0 : -1);  // saved, then changed
+  ASSERT_TRUE(plug->RestoreState(state, &why)) << why;
+  EXPECT_TRUE(waitParam(kFilter1Cutoff + 2, 33)) << "the fetched sound is not in the saved state";
+}
+INSTANTIATE_TEST_SUITE_P(Roads, SynthProgramChange, ::testing::Values(false, true));
 
 // A project loaded while SEND MULTI runs, the way the host loads one (--at T restore FILE: the
 // render thread hands the restore to the main thread when its time comes; this test's thread is

@@ -4,6 +4,7 @@
 // the start-up handshake and the engine's request jobs inside the whole editor.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -123,6 +124,7 @@ struct Row {
 };
 
 TEST_F(EditorHandlers, EveryEditorParameterDoesWhatItsRowSays) {
+  auto unanswered = [](Plug& p) { p.midiManager->setPacingOverride(50), p.midiManager->sender()->pauseScalePercent = 100; };  // till cancelled
   auto flagsOn = [](Plug& p) {
     p.sendAllParts = true;
     p.sendGlobalWithMulti = true;
@@ -287,6 +289,17 @@ TEST_F(EditorHandlers, EveryEditorParameterDoesWhatItsRowSays) {
          EXPECT_EQ(shorts(p), (std::vector<std::string>{"B0 7B 00", "B0 00 00", "B0 20 40", "C0 29"}));
          EXPECT_EQ(p.paramValue(kMultiPartPatch + 0), 41);
        }},
+      {"program up from a restored project's program, onto part 1's: refused",
+       [](Plug& p) {
+         for (int k : {0, 1}) set(p, kMultiPartBank + k, 1), set(p, kMultiPartPatch + k, 76 - k);
+         ByteChunk c;
+         p.SerializeState(&c), p.UnserializeState(&c, 0), p.midiIOSet = true, p.applyHeldProjectState(), set(p, kGlobalRxProgramChange, 1);
+         waitIdle(p), p.shortSent.clear();
+       },
+       kPatchUp + 1, 1, [](Plug& p) { EXPECT_TRUE(p.shortSent.empty()); }},
+      {"a locked program step cancelled while it waits for the sound sends nothing back",
+       [&](Plug& p) { unanswered(p), set(p, kGlobalRxProgramChange, 1), set(p, kSectionLockOsc1, 1); }, kPatchUp + 0, 1,
+       [](Plug& p) { p.cancelDataRequest(), waitIdle(p); EXPECT_EQ(dumps(p), ""); }},
       {"program down wraps below 0", [](Plug& p) { set(p, kGlobalRxProgramChange, 1); }, kPatchDown + 1, 1,
        [](Plug& p) {
          EXPECT_EQ(shorts(p), (std::vector<std::string>{"B1 7B 00", "B1 00 00", "B1 20 40", "C1 63"}));
@@ -372,7 +385,7 @@ TEST_F(EditorHandlers, EveryEditorParameterDoesWhatItsRowSays) {
        }},
       {"FX2 link follows the main tab", [](Plug& p) { set(p, kMainTab, 4); }, kGlobalFX2Link, 1,
        [](Plug& p) { EXPECT_EQ(p.rootLayer->getSelectedChildId(), 4); }},
-      {"request the multi into the editor", nullptr, kRequestTempData, 1,
+      {"request the multi into the editor", unanswered, kRequestTempData, 1,
        [](Plug& p) {
          EXPECT_TRUE(p.midiManager->editorCaptureActive);
          EXPECT_TRUE(p.ThreadRunning());
@@ -381,6 +394,12 @@ TEST_F(EditorHandlers, EveryEditorParameterDoesWhatItsRowSays) {
          std::lock_guard<std::mutex> g(p.sentLock);
          ASSERT_FALSE(p.sysexSent.empty());
          EXPECT_EQ(p.sysexSent.front(), plain(sysex::soundRequest(0, sysex::kPartEditBufferBank, 0)));
+       }},
+      {"request the multi, twice, while a request runs: it follows, once",
+       [&](Plug& p) { unanswered(p), p.midiManager->requestPartToEditor(5), change(p, kRequestTempData, 1); }, kRequestTempData, 1,
+       [](Plug& p) {  // part 1's request and, unanswered, the scan's first
+         p.midiManager->setPacingOverride(1), p.cancelDataRequest(), waitIdle(p);
+         EXPECT_EQ(std::count(p.sysexSent.begin(), p.sysexSent.end(), plain(sysex::soundRequest(0, sysex::kPartEditBufferBank, 0))), 2);
        }},
       {"direct routing", [](Plug& p) { change(p, kMIDIFilterToDAWBuffer, 1); }, kMIDIFilterDirectToHardware, 1,
        [](Plug& p) {
@@ -501,7 +520,7 @@ TEST_F(EditorHandlers, RestoreAppliesTheStoredSwitchesAndPushesTheProject) {
 // A byte the editor's values cannot hold (mode bits read as one, an envelope mode below the range)
 // goes back as the synth holds it until the editor makes that byte its own.
 TEST_F(EditorHandlers, ALossyByteGoesBackAsHeardUntilTheEditorMakesItItsOwn) {
-  struct Lossy { const char* what; int pos, heard, sent; std::function<void(Plug&)> act; };
+  struct Lossy { const char* what; int pos, heard, sent; std::function<void(Plug&)> act; int size = 392; };  // 393 multi, 207 global
   const Lossy rows[] = {
       {"untouched", 65, 0x35, 0x35, nullptr},
       {"edited away and back", 65, 0x35, 0x31, [](Plug& p) { change(p, kOscillatorMonoPolyMode, 0), change(p, kOscillatorMonoPolyMode, 1); }},
@@ -509,23 +528,33 @@ TEST_F(EditorHandlers, ALossyByteGoesBackAsHeardUntilTheEditorMakesItItsOwn) {
        [](Plug& p) { ByteChunk c; p.SerializeState(&c), p.UnserializeState(&c, 0), p.midiIOSet = true, p.applyHeldProjectState(); }},
       {"randomized", 203, 0x00, 0x01, [](Plug& p) { change(p, kMainTab, 2), change(p, kRandomize, 1); }},
       {"for another device", 65, 0x35, 0x31, [](Plug& p) { set(p, kGlobalSysExID, 5); }},
+      {"changed by another device to what reads the same", 65, 0x35, 0x35,
+       [](Plug& p) { uint8_t m[] = {0xF0, 0x3E, 0x10, 5, 0x20, 0, 0, 0x3A, 0x33, 0xF7}; ISysEx sx(0, m, 10); p.ProcessSysEx(&sx, true); }},
+      {"effect type edited", 137, 100, 63, [](Plug& p) { change(p, kFX1ChorusSpeed, 1); }},
+      {"arpeggiator step edited", dump::kArpFirstBytePos, 0x5B, 0x19, [](Plug& p) { change(p, kArpPattern01Step, 1); }},
+      {"multi part edited", 51, 50, 2, [](Plug& p) { change(p, kMultiPartVeloLow, 1); }, 393},
+      {"multi common edited", 7, 100, 1, [](Plug& p) { change(p, kMultiMasterVolume, 1); }, 393},
+      {"global transpose edited", 11, 100, 53, [](Plug& p) { change(p, kGlobalTranspose, 1); }, 207},
   };
   for (const Lossy& row : rows) {
     SCOPED_TRACE(row.what);
     auto p = online();
     p->GetParam(kFilterEnvMode)->InitInt("Mode", 1, 1, 2);  // 0 reads as 1, and every draw is 1
-    std::array<uint8_t, 392> d = dump::initSound();
+    p->GetParam(kEffect1Param01)->InitInt("Slot", 0, 0, 63);
+    const uint8_t* from = row.size == 392 ? dump::initSound().data() : row.size == 393 ? dump::initMulti().data() : dump::globalTemplate().data();
+    std::vector<uint8_t> d(from, from + row.size);
     d[3] = 0, d[row.pos] = static_cast<uint8_t>(row.heard);
-    sysex::applyChecksum(d.data(), 392);
-    ISysEx heard(0, d.data(), 392);
+    sysex::applyChecksum(d.data(), row.size);
+    ISysEx heard(0, d.data(), row.size);
     p->SetLibrarianRequestActive(false);
     p->ProcessSysEx(&heard, true);
     if (row.act) row.act(*p);
     waitIdle(*p);
     p->sysexSent.clear();
-    p->sendPatchToDevice(0, false, false, false, false);
+    change(*p, kPushArrangement, 1);  // the global settings, the multi, part 0's sound (and part 1's)
     waitIdle(*p);
-    EXPECT_EQ(p->sysexSent.back()[row.pos], row.sent);
+    const auto sent = std::find_if(p->sysexSent.begin(), p->sysexSent.end(), [&](const auto& m) { return int(m.size()) == row.size; });
+    EXPECT_EQ(sent == p->sysexSent.end() ? -1 : (*sent)[row.pos], row.sent);
   }
 }
 
@@ -701,6 +730,21 @@ TEST_F(EditorHandlers, RequestAndInitJobsAskAnswerAndStoreAsTheirRowsSay) {
     if (args) args(r);
     return r;
   };
+  // The check of an id change from 0 to 3 after part 1's sound was heard at 0: the synth answers
+  // (its global settings) only at `at`, and what was heard is its own there.
+  auto idCheck = [&](const char* what, int at, const char* text) {
+    std::array<uint8_t, 207> g = dump::globalTemplate();
+    g[3] = g[30] = uint8_t(at), sysex::applyChecksum(g.data(), 207);
+    return JobRow{what, false, job(13, [](JobRecord& r) { r.idChangedFrom = 0, r.idChangedTo = 3; }),
+                  [=](const std::vector<unsigned char>& req, int) { return testbanks::Bytes(g.begin(), req[2] == at ? g.end() : g.begin()); },
+                  [=](AnsweredSorvanta& p) { EXPECT_EQ(status(p) + std::to_string(p.midiManager->synthImage.heard(sysex::kSoundDump, 1, at)), text); },
+                  [](AnsweredSorvanta& p) {
+                    std::array<uint8_t, 392> d = dump::initSound();
+                    d[3] = 0, d[6] = 1, sysex::applyChecksum(d.data(), 392);
+                    ISysEx sx(0, d.data(), 392);
+                    p.SetLibrarianRequestActive(false), p.ProcessSysEx(&sx, true), p.deviceId = 3, p.adoptDeviceId = true;
+                  }};
+  };
   const JobRow rows[] = {
       {"job 7 asks for the selected multi slot", true, job(7),
        [](const std::vector<unsigned char>&, int) { return testbanks::multiDump("Asked Multi", 3); },
@@ -759,6 +803,8 @@ TEST_F(EditorHandlers, RequestAndInitJobsAskAnswerAndStoreAsTheirRowsSay) {
          EXPECT_EQ(upperSlotName(p, 4), "Edit Buffer     ");
          EXPECT_EQ(status(p), "Data received to slot(s)");  // written right after "Data request Completed!"
        }},
+      idCheck("job 13 hears a change the synth took", 3, "Device ID changed!1"),
+      idCheck("job 13 finds the synth still at the old id by the scan", 0, "Device ID not changed!1"),
       {"job 13 without an answer scans every id and gives up", false, job(13), nullptr,
        [](AnsweredSorvanta& p) {
          const auto sent = p.requests();

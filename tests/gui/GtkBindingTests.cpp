@@ -252,7 +252,9 @@ TEST(GtkResources, PngImagesAreDecodedWhenFirstDrawnWithTheEagerLoadsPixels) {
   // A file whose header promises what its body does not keep draws nothing, as a missing one.
   IBitmap broken = g.LoadIBitmap(7100, "resources/img/broken.png", 1.0);
   ASSERT_NE(broken.mData, nullptr);
+  testing::internal::CaptureStderr();
   EXPECT_EQ(broken.mData->getBits(), nullptr);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("broken.png cannot be decoded: "), std::string::npos);
   g.ReleaseBitmap(&broken);
 }
 

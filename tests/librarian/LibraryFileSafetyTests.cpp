@@ -264,6 +264,22 @@ TEST_F(FileSafety, ASplitThatCannotCleanUpLeavesNothingTheNextStartSplitsAgain) 
   EXPECT_EQ(soundNames(), (std::vector<std::string>{"Bank Singles 1.syx", "Bank Singles 2.syx", "Bank Singles 3.syx"}));
 }
 
+TEST_F(FileSafety, ANameTakenOrASourceChangedMeanwhileIsLeftAlone) {
+  const Bytes other = rawBank(sounds(100, "Other", {"Pad "}));
+  writeFile(p("Bank.syx"), rawBank(sounds(150, "Big", {"Bass"})));
+  FaultyCalls calls;
+  calls.rule = [&](FaultyCalls::Op op, const std::string&, const std::string& to) {
+    if (op != FaultyCalls::Op::unlink && contains(to, "/Bank Singles"))
+      writeFile(contains(to, " 1.syx") && !pathExists(to) ? to : p("Bank.syx"), other);
+    return FaultyCalls::Fault{};
+  };
+  ScopedCalls scoped(&calls);
+  load();
+  const std::vector<std::string> files{"Bank Singles 1 (2).syx", "Bank Singles 1.syx", "Bank Singles 2.syx", "Bank.syx"};
+  EXPECT_EQ(filesIn(home.patches()), files);
+  EXPECT_TRUE(readFile(p("Bank Singles 1.syx")) == other && readFile(p("Bank.syx")) == other);
+}
+
 TEST_F(FileSafety, OnlyWholeDumpsCountSoASmallHostileFileCannotFloodTheLibrary) {
   const Bytes header = {0xF0, 0x3E, 0x10, 0x00, 0x10, 0x00, 0xF7};
   auto headers = [&](size_t bytes) {

@@ -274,9 +274,13 @@ TEST_F(LoadLibrary, HugeFileIsSkippedWithALogLine) {
   const std::string huge = p("huge.syx");
   writeFile(huge, rawBank(sounds(100, "H", {"Bass"})));
   ASSERT_EQ(truncate(huge.c_str(), kMaxBankFileBytes + 1), 0);
+  testing::internal::CaptureStderr();
   load();
+  load();
+  const std::string said = testing::internal::GetCapturedStderr();
   EXPECT_TRUE(lib.soundBankFiles.empty());
   EXPECT_TRUE(log.contains("too large"));
+  EXPECT_TRUE(said.find(huge + ": it holds") != std::string::npos && said.find(huge) == said.rfind(huge)) << said;
 }
 
 TEST_F(LoadLibrary, MissingRootLeavesTheLibraryEmpty) {

@@ -289,6 +289,14 @@ std::map<std::string, int> soundsNamed(PatchLibrarian& lib, const std::string& p
   return count;
 }
 
+std::vector<std::string> hiddenOnceLoadsEnd(const std::string& folder) {
+  for (int ms = 0; ms < 60000 && PatchLibrarian::loadThreadsRunning() > 0; ++ms) usleep(1000);
+  std::vector<std::string> names(PatchLibrarian::loadThreadsRunning() > 0, "(a load thread still runs)");
+  for (const auto& kv : snapshot(folder))
+    if (kv.first[folder.size() + 1] == '.') names.push_back(kv.first.substr(folder.size() + 1));
+  return names;
+}
+
 // Sounds of `total` missing, and sounds listed more than once.
 std::pair<int, int> lostAndDoubled(const std::map<std::string, int>& count, int total) {
   int doubled = 0;
@@ -342,11 +350,15 @@ protected:
 TEST(LoadTogether, EverySoundOnceInEveryInstanceAndOnTheNextStart) {
   LogCapture log;
   std::string rounds;
+  // Parts a split of an ended process staged are removed; a user's file of a like name is not.
+  const pid_t ended = fork() == 0 ? (_exit(0), 0) : wait(nullptr);
+  const std::string pid = std::to_string(ended), left = ".Big Singles 2.syx.split-" + pid + "-0", user = ".notes.split-" + pid + "-0";
   for (const bool twoProcesses : {false, true}) {
     for (int round = 0; round < 20; ++round) {
       TempDataHome home;
       const std::string root = home.patches();
       writeFile(root + "/Big.syx", rawBank(sounds(250, "Big", {"Bass", "Pad "})));
+      for (const std::string& f : {left, "." + left + ".tmp-Ab12Cd", user}) writeFile(root + "/" + f, {1});
       for (int f = 0; f < 6; ++f)
         writeFile(root + "/Other " + std::to_string(f) + ".syx", rawBank(sounds(100, "O", {"Bass"})));
       int go[2], back[2];
@@ -386,6 +398,7 @@ TEST(LoadTogether, EverySoundOnceInEveryInstanceAndOnTheNextStart) {
       PatchLibrarian next;
       next.loadPatchesFromFilesystem(root);
       seen.push_back(lostAndDoubled(soundsNamed(next, "Big "), 250));
+      if (hiddenOnceLoadsEnd(root) != std::vector<std::string>{user}) rounds += "hidden files left\n";
       for (const auto& s : seen)
         if (s.first != 0 || s.second != 0) {
           rounds += std::string(twoProcesses ? "two processes" : "one process") + ", round " + std::to_string(round) +
@@ -397,6 +410,34 @@ TEST(LoadTogether, EverySoundOnceInEveryInstanceAndOnTheNextStart) {
     }
   }
   EXPECT_EQ(rounds, "") << "(lost and doubled sounds: first instance / second instance / next start)";
+}
+
+// Held in a part while a waiter takes over, the load thread stages no more; a process ending in a split leaves none.
+TEST(LoadTogether, ASplitNoLongerWantedStopsAtItsNextPartAndLeavesNothingHidden) {
+  TempDataHome home;
+  writeFile(home.patches() + "/Big.syx", rawBank(sounds(250, "Big", {"Bass"})));
+  static std::atomic<int> staged{0};
+  static std::atomic<bool> go{false};
+  struct Writer : BankFileWriter {
+    WriteResult writeFile(const std::string& path, const std::vector<uint8_t>& bytes, bool replace) override {
+      const bool first = path.find(".split-") != std::string::npos && staged++ == 0;  // the load thread's
+      if (first && go) BankFileWriter::writeFile(path, bytes, replace), exit(0);  // a normal end, in the split
+      for (int ms = 0; first && !go && ms < 60000; ++ms) usleep(1000);
+      return BankFileWriter::writeFile(path, bytes, replace);
+    }
+  } writer;
+  auto lib = std::make_unique<PatchLibrarian>();
+  lib->setFileWriter(&writer);
+  if ((go = fork() == 0)) lib->startLoading(home.patches()), sleep(60), _exit(3);
+  EXPECT_EQ(0, [] { int status = -1; return wait(&status) > 0 ? status : -1; }()) << "no end in the split";
+  EXPECT_EQ(hiddenOnceLoadsEnd(home.patches()), std::vector<std::string>{}) << "after a process ended in a split";
+  lib->startLoading(home.patches());
+  for (int ms = 0; ms < 60000 && staged == 0; ++ms) usleep(1000);
+  lib->waitForLoad();
+  lib.reset();
+  go = true;
+  EXPECT_EQ(hiddenOnceLoadsEnd(home.patches()), std::vector<std::string>{});
+  EXPECT_EQ(staged, 1 + 3) << "parts staged: one by the load thread, three by the waiter";
 }
 
 // A waiter reads the library itself, and the close that follows returns, while the load thread

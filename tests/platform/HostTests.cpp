@@ -233,11 +233,17 @@ TEST(HostEndToEnd, RenderSaveReopenRestoreCompare) {
 // project can also be loaded while running (--at T restore FILE). A session file that cannot be
 // restored is reported and set aside, and the host starts fresh.
 TEST(HostEndToEnd, ASessionComesBackAndAProjectLoadsWhileRunning) {
-  const std::string session = tempPath("session.plist"), out = tempPath("out.plist"), bundle = std::string(" ") + SORVANTA_TEST_BUNDLE;
+  // In a folder anyone may change, so a host run as another user could set a session aside.
+  const std::string folder = tempPath("s"), session = folder + "/session.plist", out = tempPath("out.plist");
+  const std::string bundle = std::string(" ") + SORVANTA_TEST_BUNDLE;
+  ASSERT_EQ(0, mkdir(folder.c_str(), 0700) + chmod(folder.c_str(), 0777));
   ASSERT_EQ(0, runHost("--seconds 0.3 --midi \"90 3C 64\" --session " + session + bundle).exitCode);
   const std::string kept = readFile(session);  // one note
+  struct stat st, was;
+  chmod(session.c_str(), 0640);
   RunResult again = runHost("--seconds 0.2 --session " + session + bundle);
   EXPECT_EQ(kept, readFile(session)) << again.output;
+  EXPECT_TRUE(stat(session.c_str(), &st) == 0 && (st.st_mode & 0777) == 0640) << "the session's mode was lost";
   runHost("--seconds 0.2 --midi \"90 3C 64\" --no-session --session " + session + bundle);
   EXPECT_EQ(kept, readFile(session)) << "saved with --no-session";
   // Loaded at 0.3 s, after two notes: saved with the session's one.
@@ -252,7 +258,23 @@ TEST(HostEndToEnd, ASessionComesBackAndAProjectLoadsWhileRunning) {
   EXPECT_EQ(0, damaged.exitCode) << damaged.output;
   EXPECT_NE(std::string::npos, readFile(session + ".unreadable").find("!!")) << damaged.output;
   EXPECT_TRUE(readSavedState(session, &s)) << "no fresh session saved";
-  for (auto& f : {session, session + ".unreadable", out}) remove(f.c_str());
+  // Set aside beside the first; left as it is when unreadable; written where a link to nothing points.
+  std::ofstream(session) << "junk";
+  runHost("--seconds 0.1 --session " + session + bundle);
+  EXPECT_EQ(readFile(session + ".unreadable-2"), "junk");
+  ASSERT_EQ(0, chmod(session.c_str(), 0) + stat(session.c_str(), &was));
+  const std::string asOther = getuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  RunResult denied = runCommand(asOther + SORVANTA_HOST_EXE + " --headless --seconds 0.1 --session " + session + bundle);
+  EXPECT_TRUE(denied.output.find("opened") == std::string::npos ||  // another user cannot run this build
+              (denied.output.find("Permission denied; starting fresh") != std::string::npos &&
+               stat(session.c_str(), &st) == 0 && st.st_ino == was.st_ino)) << "set aside or replaced: " << denied.output;
+  remove(session.c_str());
+  ASSERT_EQ(0, symlink((session + ".target").c_str(), session.c_str()));
+  RunResult dangling = runHost("--seconds 0.1 --session " + session + bundle);
+  EXPECT_TRUE(dangling.output.find("not restored") != std::string::npos && readSavedState(session + ".target", &s))
+      << dangling.output;
+  for (auto& f : {session, session + ".unreadable", session + ".unreadable-2", session + ".target", out}) remove(f.c_str());
+  rmdir(folder.c_str());
 }
 
 TEST(HostEndToEnd, BadInputGivesAClearErrorAndNonZeroExit) {
@@ -281,4 +303,16 @@ TEST(HostEndToEnd, BadInputGivesAClearErrorAndNonZeroExit) {
   RunResult badEvent = runHost("--at \"1 midi F0\" " + std::string(SORVANTA_TEST_BUNDLE));
   EXPECT_EQ(1, badEvent.exitCode);
   for (auto& p : {garbage, foreign}) remove(p.c_str());
+#ifdef SORVANTA_EDITOR_BUNDLE
+  // Each resource the editor refuses is named once, with its reason.
+  const std::string bundle = tempPath("Sorvanta.component"), res = bundle + "/Contents/Resources/";
+  ASSERT_EQ(0, system(("cp -r " + std::string(SORVANTA_EDITOR_BUNDLE) + " " + bundle).c_str()));
+  std::ofstream(res + "sysex.tea") << std::string(4000, 'x');
+  std::ofstream(res + "btn-part01.png") << "not a picture at all";
+  ASSERT_EQ(0, truncate((res + "uiconfig.tea").c_str(), 1 << 30));
+  const std::string said = runHost("--seconds 0 " + bundle).output;
+  for (const std::string refused : {"uiconfig.tea holds 1073741824 bytes", "sysex.tea does not parse", "part01.png cannot be decoded"})
+    EXPECT_TRUE(said.find(refused) != said.npos && said.find(refused) == said.rfind(refused)) << refused << ":\n" << said;
+  EXPECT_EQ(0, system(("rm -rf " + bundle).c_str()));
+#endif
 }

@@ -3,63 +3,57 @@
 // ports the editor's settings file names, and the peer flooding the editor with parameter
 // changes, controllers and program changes (10,000 messages a second) from before the host
 // starts, as a synth that is already sending does: the editor reopens its ports while it is being
-// made. The exit status is the host's: 0 only when the host ended cleanly, with no sanitizer
-// report that the suppressions in this folder do not name.
+// made; meanwhile a hand (XTest) opens menus and clicks on while they are open, and half-way the
+// JACK server restarts under the editor. The exit status is the host's: 0 only when the host ended
+// cleanly, with no sanitizer report that the suppressions in this folder do not name.
 //
-//   host_sanitizer_run HOST BUNDLE SECONDS
-#include <signal.h>
+//   host_sanitizer_run HOST BUNDLE ROUNDS
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <memory>
+#include <mutex>
 #include <string>
-#include <vector>
+#include <thread>
 
 #include "JackTestServer.h"
 #include "MidiTestPeer.h"
-
-namespace {
-
-void makeFolders(const std::string& path) {
-  for (size_t i = 1; i <= path.size(); ++i)
-    if (i == path.size() || path[i] == '/') mkdir(path.substr(0, i).c_str(), 0755);
-}
-
-}  // namespace
+#include "WindowFlows.h"
 
 int main(int argc, char** argv) {
   if (argc != 4) {
-    fprintf(stderr, "usage: host_sanitizer_run HOST BUNDLE SECONDS\n");
+    fprintf(stderr, "usage: host_sanitizer_run HOST BUNDLE ROUNDS\n");
     return 2;
   }
-  const std::string host = argv[1], bundle = argv[2], seconds = argv[3];
+  const int rounds = atoi(argv[3]);
   setvbuf(stdout, nullptr, _IOLBF, 0);
 
   JackTestServer server;
   if (!server.start()) return 2;
-  MidiTestPeer peer;
-  if (!peer.ok()) return 2;
+  std::unique_ptr<MidiTestPeer> peer(new MidiTestPeer);
+  if (!peer->ok()) return 2;
+  std::mutex peerLock;  // the peer is made anew with the server
 
   // A data folder of its own whose settings file names the peer's ports (first run done), so the
   // editor opens them as it starts.
   char tmpl[] = "/tmp/sorvanta-hostrun-XXXXXX";
   if (!mkdtemp(tmpl)) return 2;
   const std::string root = tmpl;
-  const std::string data = root + "/Audio/Presets/Harrowgate Sound Labs/Tamsell Sorvanta Editor";
-  makeFolders(data + "/Patches");
-  std::ofstream(data + "/Sorvanta Editor LOG.txt");  // present: the editor logs into it
-  std::ofstream(data + "/Sorvanta Editor UI.txt") << "yellow\nnormal\nyes\n" << peer.inputPortName() << "\n" << peer.outputPortName();
   setenv("XDG_DATA_HOME", root.c_str(), 1);
+  WindowSession::Options o;
+  o.outPort = peer->inputPortName(), o.inPort = peer->outputPortName(), o.host = argv[1], o.bundle = argv[2];
+  o.leakCheck = o.returnAtFirstSight = true;
+  o.hostArgs = {"--play", "--at", "0.5 midi B0 07 64", "--at", "1 tempo 140", "--at", "1.5 sysex F0 3E 10 00 20 00 00 4E 40 F7",
+                "--at", "2 stop", "--at", "2.5 play"};
   // Leaks of the system libraries are named by their exported functions (lsan.supp), which only
   // whole stacks reach: the fast walk stops at the first library built without frame pointers.
   if (const char* asan = getenv("ASAN_OPTIONS"))
     setenv("ASAN_OPTIONS", (std::string(asan) + ":fast_unwind_on_malloc=0:malloc_context_size=128").c_str(), 1);
 
-  // A synth's knob sweep, controllers and now and then a program change, kRate messages a
-  // second from before the host starts until it ends (or is killed a minute past its time).
+  // A synth's knob sweep, controllers, envelope modes (each switches the part again, and so refills
+  // the program number menus) and now and then a program change, kRate messages a second.
   const double kRate = 10000.0;
   long sent = 0;
   unsigned v = 0;
@@ -68,57 +62,70 @@ int main(int argc, char** argv) {
   // peer's output queue.
   auto sendDue = [&] {
     const long due = static_cast<long>((MidiTestNow() - start) * kRate);
-    for (int burst = 0; sent < due && burst < 200; ++burst, ++v) {
-      const unsigned char value = static_cast<unsigned char>(v & 0x7F);
+    std::lock_guard<std::mutex> lock(peerLock);
+    for (int burst = 0; peer && sent < due && burst < 200; ++burst, ++v) {
+      const unsigned char value = static_cast<unsigned char>(v & 0x7F), mode = static_cast<unsigned char>(v / 50 % 4);
       if (v % 500 == 0) {
-        peer.send({0xC0, static_cast<unsigned char>((v / 500) & 0x7F)});
+        peer->send({0xC0, static_cast<unsigned char>((v / 500) & 0x7F)});
+      } else if (v % 50 == 1) {
+        peer->send({0xB0, 0x1F, mode});  // oscillator 1's shape
+      } else if (v % 50 == 2) {
+        peer->send({0xF0, 0x3E, 0x10, 0x00, 0x20, 0x00, 0x01, 0x44, mode, 0xF7});  // the filter envelope's mode
       } else if (v % 2) {
-        peer.send({0xB0, 0x4A, value});
+        peer->send({0xB0, 0x4A, value});
       } else {
-        peer.send({0xF0, 0x3E, 0x10, 0x00, 0x20, 0x00, 0x00, 0x4E, value, 0xF7});
+        peer->send({0xF0, 0x3E, 0x10, 0x00, 0x20, 0x00, 0x00, 0x4E, value, 0xF7});
       }
       ++sent;
     }
   };
-  while (MidiTestNow() < start + 0.2) {
-    sendDue();
-    MidiTestSleep(0.001);
-  }
+  std::atomic<bool> flooding{true};
+  std::thread flood([&] { for (; flooding; MidiTestSleep(0.001)) sendDue(); });
 
-  const pid_t pid = fork();
-  if (pid == 0) {
-    execl(host.c_str(), host.c_str(), "--seconds", seconds.c_str(), "--play", "--at", "0.5 midi B0 07 64", "--at", "1 tempo 140",
-          "--at", "1.5 sysex F0 3E 10 00 20 00 00 4E 40 F7", "--at", "2 stop", "--at", "2.5 play", bundle.c_str(), (char*)nullptr);
-    perror("host_sanitizer_run: exec");
-    _exit(127);
-  }
-  if (pid < 0) return 2;
-
-  const double limit = MidiTestNow() + atof(seconds.c_str()) + 60.0;
-  int status = 0;
-  pid_t done = 0;
-  while ((done = waitpid(pid, &status, WNOHANG)) == 0) {
-    if (MidiTestNow() > limit) {
-      fprintf(stderr, "host_sanitizer_run: the host did not end; killed\n");
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      done = pid;
-      break;
+  double took = -1.0;
+  std::string output;
+  {
+    WindowSession w;
+    bool up = w.start(o);
+    // A menu, four clicks behind it that reach the host together, then whatever is still open closed.
+    auto clicksIntoMenu = [&w](int x, int y, int button) {
+      w.click(x, y, button);
+      w.waitForPopups(true, 2.0);
+      w.clicksReachingBusyHost(x, y, 4, button);
+      for (int i = 0; i < 4 && !w.waitForPopups(false, 0.3); ++i) w.key("Escape");
+    };
+    if (up) w.click(w.s(tabX(2)), w.s(kTabY));  // the oscillators: the controllers gray their zones
+    for (int round = 0; up && round < rounds && w.hostRunning(); ++round) {
+      if (round == rounds / 2) {
+        std::lock_guard<std::mutex> lock(peerLock);
+        peer.reset();
+        server.stop();
+        up = server.start();
+        peer.reset(new MidiTestPeer);
+        w.menu(kOutFieldX, kFieldRowY, {"Down", "Down", "Return"});
+      }
+      clicksIntoMenu(kProgramBoxX, kNumberBoxY, 1);
+      if (round % 3 == 2) {
+        w.click(w.s(tabX(1)), w.s(kTabY));  // the librarian: its slot menus
+        clicksIntoMenu(slotX(round), slotY(false, round), 3);
+        clicksIntoMenu(slotX(round), slotY(true, round), 3);
+        w.click(w.s(tabX(2 + round % 4)), w.s(kTabY));
+      }
     }
-    sendDue();
-    MidiTestSleep(0.001);
+    took = up ? w.closeWindow(120.0) : -1.0;
+    output = up ? w.output() : w.why();
   }
-  const double took = MidiTestNow() - start;
-  printf("host_sanitizer_run: host ended after %.1f s; the peer sent %ld messages (%.0f a second) and received %zu\n", took, sent,
-         sent / took, peer.messageCount());
-  const int rc = done == pid && WIFEXITED(status) ? WEXITSTATUS(status) : 1;
-  if (done != pid || !WIFEXITED(status))
-    fprintf(stderr, "host_sanitizer_run: the host did not exit normally (signal %d)\n", WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-  else if (rc != 0)
-    fprintf(stderr, "host_sanitizer_run: the host exited with %d\n", rc);
-  if (rc != 0)
+  flooding = false;
+  flood.join();
+  printf("host_sanitizer_run: %d rounds in %.1f s; the peer sent %ld messages\n", rounds, MidiTestNow() - start, sent);
+  if (took < 0) {
+    // A report ends what the host said (it prints every message it sends).
+    fprintf(stderr, "host_sanitizer_run: the host did not end cleanly; it said last:\n%s\n",
+            output.substr(output.size() > 60000 ? output.size() - 60000 : 0).c_str());
     fprintf(stderr, "host_sanitizer_run: the editor's data folder (with its log) is kept in %s\n", root.c_str());
-  else if (system(("rm -rf '" + root + "'").c_str()) != 0)
+    return 1;
+  }
+  if (system(("rm -rf '" + root + "'").c_str()) != 0)
     fprintf(stderr, "host_sanitizer_run: could not remove %s\n", root.c_str());
-  return rc;
+  return 0;
 }

@@ -225,13 +225,17 @@ bool WindowSession::start(const Options& o) {
     // the leak report at the host's exit would be theirs and fail every flow. The editor's own
     // leaks are for the headless suites to find.
     const char* asan = getenv("ASAN_OPTIONS");
-    setenv("ASAN_OPTIONS", (std::string(asan && *asan ? asan : "") + (asan && *asan ? ":" : "") + "detect_leaks=0").c_str(), 1);
+    if (!o.leakCheck)
+      setenv("ASAN_OPTIONS", (std::string(asan && *asan ? asan : "") + (asan && *asan ? ":" : "") + "detect_leaks=0").c_str(), 1);
     const std::string tempo = std::to_string(o.tempo);
-    const std::string state = statePath();
-    std::vector<const char*> args = {"sorvanta-host", "--tempo", tempo.c_str(), "--save", state.c_str()};
-    for (const std::string& a : o.hostArgs) args.push_back(a.c_str());
-    args.insert(args.end(), {windowTestBundle(), nullptr});
-    execv(windowTestHost(), const_cast<char* const*>(args.data()));
+    const std::string host = o.host.empty() ? windowTestHost() : o.host;
+    std::vector<std::string> args = {"sorvanta-host", "--tempo", tempo, "--save", statePath()};
+    args.insert(args.end(), o.hostArgs.begin(), o.hostArgs.end());
+    args.push_back(o.bundle.empty() ? windowTestBundle() : o.bundle);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(host.c_str(), argv.data());
     _exit(127);
   }
   const double launched = now();
@@ -300,6 +304,11 @@ bool WindowSession::findWindow(double maxSeconds) {
   return false;
 }
 
+bool WindowSession::hostRunning() {
+  if (mHost > 0 && waitpid(mHost, nullptr, WNOHANG) == mHost) mHost = -1;
+  return mHost > 0;
+}
+
 bool WindowSession::stop() {
   if (mHost <= 0) return false;
   const int code = endChild(mHost, 20.0);
@@ -357,6 +366,12 @@ void WindowSession::click(int x, int y, int button) {
   XTestFakeButtonEvent(mDpy, static_cast<unsigned>(button), False, CurrentTime);
   flush();
   pause(0.08);
+}
+
+void WindowSession::clicksReachingBusyHost(int x, int y, int n, int button) {
+  kill(mHost, SIGSTOP);
+  for (int i = 0; i < n; ++i) click(x, y, button);
+  kill(mHost, SIGCONT);
 }
 
 void WindowSession::doubleClick(int x, int y) {

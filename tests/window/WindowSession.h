@@ -50,7 +50,11 @@ public:
     bool installed = false;
     // start() returns as soon as the window shows instead of once it is drawn and still.
     bool returnAtFirstSight = false;
-    std::vector<std::string> hostArgs;  // more options for the host ("--session", a file)
+    // More arguments for the host (before the bundle); the host and bundle to run (empty: this
+    // build's); whether LeakSanitizer looks at the host's exit (off: GTK keeps its caches).
+    std::vector<std::string> hostArgs;
+    std::string host, bundle;
+    bool leakCheck = false;
   };
 
   WindowSession() = default;
@@ -72,6 +76,8 @@ public:
   double closeWindow(double maxSeconds = 20.0);
   double startToWindow() const { return mStartToWindow; }  // seconds from the host's start
   pid_t hostPid() const { return mHost; }
+  // Whether the host still runs (one that ended is reaped: stop() and closeWindow() then fail).
+  bool hostRunning();
   const std::string& why() const { return mWhy; }
 
   double scale() const { return mScale; }
@@ -81,9 +87,11 @@ public:
   int s(int v) const { return static_cast<int>(v * mScale); }
 
   void move(int x, int y, double pauseSeconds = 0.03);
-  // The moves reach the host together (it is stopped meanwhile), as they reach a busy main thread.
+  // The moves (clicks) reach the host together (it is stopped meanwhile), as they reach a busy
+  // main thread.
   void movesReachingBusyHost(const std::vector<std::pair<int, int>>& points);
   void click(int x, int y, int button = 1);
+  void clicksReachingBusyHost(int x, int y, int n, int button = 1);
   void doubleClick(int x, int y);
   void drag(int x0, int y0, int x1, int y1, int steps = 12);
   // A drag in parts: the button goes down at x, y, the pointer moves (move), the button comes up.
