@@ -31,26 +31,21 @@ void jackMessage(const char* text)
     fprintf(stderr, "%s\n", text);
 }
 
-void onConnection(jack_port_id_t, jack_port_id_t, int, void* watch)
+// JACK's notices (its notification threads), counted for every ConnectionWatch (see there).
+std::atomic<unsigned> gNotices{0};
+
+void onConnection(jack_port_id_t, jack_port_id_t, int, void*)
 {
-  static_cast<ConnectionWatch*>(watch)->notice();
+  gNotices.fetch_add(1, std::memory_order_relaxed);
 }
 
-void onRegistration(jack_port_id_t, int registered, void* watch)
+void onRegistration(jack_port_id_t, int registered, void*)
 {
   if (!registered)
-    static_cast<ConnectionWatch*>(watch)->notice();
+    gNotices.fetch_add(1, std::memory_order_relaxed);
 }
 
 }  // namespace
-
-void ConnectionWatch::notice()
-{
-  // About a second of cycles: the switch to the new graph comes within a few.
-  const jack_nframes_t rate = mClient ? jack_get_sample_rate(mClient) : 0;
-  const jack_nframes_t period = mClient ? jack_get_buffer_size(mClient) : 0;
-  mCyclesToCheck.store(period ? std::max<int>(8, (int)(rate / period)) : 8, std::memory_order_relaxed);
-}
 
 void ConnectionWatch::update(jack_port_t* port, std::atomic<bool>& lost)
 {
@@ -60,13 +55,18 @@ void ConnectionWatch::update(jack_port_t* port, std::atomic<bool>& lost)
     mConnected = mLost = false;
     mCarrying.store(nullptr);
   }
-  if (!port)
+  const unsigned notices = gNotices.load(std::memory_order_relaxed);
+  if (notices != mNoticesSeen)
+  {
+    // About a second of cycles: the switch to the new graph comes within a few.
+    mNoticesSeen = notices;
+    const jack_nframes_t rate = jack_get_sample_rate(mClient), period = jack_get_buffer_size(mClient);
+    mCyclesToCheck = period ? std::max<int>(8, (int)(rate / period)) : 8;
+  }
+  if (!port || (mConnected && mCyclesToCheck <= 0))
     return;
-  const int pending = mCyclesToCheck.load(std::memory_order_relaxed);
-  if (mConnected && pending <= 0)
-    return;
-  if (pending > 0)
-    mCyclesToCheck.fetch_sub(1, std::memory_order_relaxed);
+  if (mCyclesToCheck > 0)
+    --mCyclesToCheck;
   const bool connected = jack_port_connected(port) > 0;
   if (connected == mConnected)
     return;
@@ -125,8 +125,8 @@ bool openClient(jack_client_t** client, const std::string& name, JackProcessCall
   if (watch)
   {
     watch->mClient = *client;
-    jack_set_port_connect_callback(*client, onConnection, watch);
-    jack_set_port_registration_callback(*client, onRegistration, watch);
+    jack_set_port_connect_callback(*client, onConnection, nullptr);
+    jack_set_port_registration_callback(*client, onRegistration, nullptr);
   }
   if (jack_activate(*client) != 0)
   {

@@ -19,15 +19,15 @@ namespace jackmidi {
 // made or undone, a port unregistered: the synth switched off, its interface unplugged, a
 // patchbay's hand) before the server switches to the graph without the connection, and how long
 // after varies (the server may still be writing the next change), so a count read inside the
-// notice often still finds the connection that went. A notice asks the next cycles, for about a
-// second, to look again; a port not seen connected yet is looked at in every cycle until it is.
+// notice often still finds the connection that went. Every notice to any client of this process
+// asks the next cycles, for about a second, to look again (it only counts: the notice touches no
+// object, since a client whose server went away is deleted without being closed); a port not
+// seen connected yet is looked at in every cycle until it is.
 // Lost: a port seen connected has no connection left. Back: one lost is connected again (a
 // patchbay's doing; choosing the port again reconnects it too).
 class ConnectionWatch
 {
 public:
-  // JACK's notification thread (the callbacks openClient registers).
-  void notice();
   // Process thread, every cycle, with the port the cycle uses (null: none): sets *lost on a loss
   // and clears it when the port is back. Reads the connection count, lock-free in a cycle.
   void update(jack_port_t* port, std::atomic<bool>& lost);
@@ -41,16 +41,18 @@ private:
   friend bool openClient(jack_client_t**, const std::string&, JackProcessCallback, JackShutdownCallback,
                          ConnectionWatch*, void*, const char*);
   jack_client_t* mClient = nullptr;  // set before activation
-  std::atomic<int> mCyclesToCheck{0};
   std::atomic<jack_port_t*> mCarrying{nullptr};
-  jack_port_t* mPort = nullptr;  // process thread: the port of the last cycle
-  bool mConnected = false;       // process thread
-  bool mLost = false;            // process thread: mPort was seen losing its connections
+  // Process thread only:
+  unsigned mNoticesSeen = 0;
+  int mCyclesToCheck = 0;
+  jack_port_t* mPort = nullptr;  // the port of the last cycle
+  bool mConnected = false;
+  bool mLost = false;  // mPort was seen losing its connections
 };
 
 // Opens a client (the server is never started for us) into *client, sets its process and
 // shutdown callbacks (arg: their argument) and, with a watch, the connection and port
-// registration notices that feed it, and activates it. *client is set before activation, since
+// registration notices that it counts, and activates it. *client is set before activation, since
 // the callbacks read it; false, with *client null, when there is no server or activation failed.
 bool openClient(jack_client_t** client, const std::string& name, JackProcessCallback process,
                 JackShutdownCallback shutdown, ConnectionWatch* watch, void* arg, const char* what);
