@@ -123,6 +123,7 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
   if (debugLogOn) uiConfig->setLog([this](const std::string& line) { log(line); });
   if (!resourcesFolderOverride.empty()) uiConfig->setResourcesFolder(resourcesFolderOverride);
   if (portNamesOverride) uiConfig->setPortNamesProvider(portNamesOverride);
+  uiConfig->setPortReopened([this](bool input) { portReopened(input); });
   uiConfig->setStartupLayers(std::vector<std::string>(std::begin(kStartupLayers), std::end(kStartupLayers)));
   uiConfig->setLibrarianViewFactory(librarianViewFactory ? librarianViewFactory : &Sorvanta::makeLibrarianView);
   // The resources are read and parsed beside the set-up below, and the interface's fonts made.

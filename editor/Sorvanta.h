@@ -103,9 +103,10 @@ public:
   // Reads it back from pos; the position after the state, or 0 when the chunk is refused
   // (wrong version, short, or a field out of range). A refused chunk changes nothing.
   int UnserializeState2(ByteChunk* chunk, int pos, bool withNames);
-  // A project restored while no MIDI output was open once its ports were reopened: its stored
-  // values and names are held, not applied, and the state writer hands them back unchanged.
-  // Once an output is chosen this applies them and starts the push of the whole multi (no wait,
+  // A project restored while no MIDI output carried once its ports were reopened (the synth
+  // off): its stored values and names are held, not applied, the status says so, and the state
+  // writer hands them back unchanged. Once an output carries (and the input asked for too, see
+  // afterPortChange) this applies them and starts the push of the whole multi (no wait,
   // pushProject); true when a held project was applied. The hold ends with the next restore.
   bool applyHeldProjectState();
   // The values and names of a held project, without the push (the push job's first step when it
@@ -306,8 +307,12 @@ public:
   // hear the synth's answer to its question.
   bool midiOutCarries() const { return midiIOSet && !DirectMidiPortLost(false); }
   bool midiInCarries() const { return mMidiInIndex > 0 && !DirectMidiPortLost(true); }
-  // What is still to set of the two ports, or that both are set.
+  // What is still to set (or, lost, to reopen) of the two ports, or that both are set.
   const char* portsStillToSet() const;
+  // Audio callback, every block (SorvantaPorts.cpp): a port that carried and is lost now (the
+  // synth switched off, its JACK server stopped) replaces the texts that said it was set, and
+  // the loss is logged. Reads flags only.
+  void watchDirectPorts();
   void giveDumpBytesTheirRange();
   void SetLibrarianRequestActive(bool active);
   void SetLibrarianStatusUnsaved(bool unsaved);
@@ -324,11 +329,11 @@ public:
   // kPushArrangement: job 0 with all parts and the global dump, when the first thread is idle.
   void pushArrangement();
   // A restored project to the synthesizer: global, multi and every active part (job 0), with
-  // input ignored while it runs. Started now when the dump thread is idle (true; with waitForIt
-  // it returns once the push ended), otherwise it follows the running job and this returns at
-  // once: a restore never waits for another job. applyHeldFirst: the job applies the held
-  // project (applyHeldProjectValues) before it sends; never wait for such a push under the lock.
-  bool pushProject(bool waitForIt, bool applyHeldFirst);
+  // input ignored while it runs. Started now when the dump thread is idle (true), otherwise it
+  // follows the running job; either way this returns at once: a restore waits neither for
+  // another job nor for its own push. applyHeldFirst: the job applies the held project
+  // (applyHeldProjectValues) before it sends.
+  bool pushProject(bool applyHeldFirst);
   // kCancelDataRequest: sets the running job's cancel flag.
   void cancelDataRequest();
   // Requests of the editor: job 5 (multi edit buffer), job 6 (one part's sound).
@@ -457,6 +462,15 @@ private:
   // The bytes of these parameters go to the synth as the editor holds them now (SynthImage).
   void keepEditsInImage(const std::vector<int>& params);
   void handleDeviceSelection(int paramIdx, int i);
+  // The ports (SorvantaPorts.cpp), under the lock. A port of that direction chosen (index above
+  // 0) or closed (0): the engine follows; a held project goes to the synth once the output
+  // carries and the input is not lost; the device check follows once both carry.
+  void afterPortChange(bool output, int index);
+  // A device menu's listing opened that lost port again (UIConfigManager::PortReopened).
+  void portReopened(bool input);
+  // A restore that holds its project for want of an output says so.
+  void showProjectHeld();
+  bool portCarried[2] = {false, false};  // audio callback only: watchDirectPorts
   // Restore steps 8 to 11: stored values (then the switch mirrors), device id, names, link
   // modes. Returns the position after the values, or -1.
   int applyStoredValues(ByteChunk* chunk, int valuesPos);

@@ -218,6 +218,7 @@ void Sorvanta::ProcessDoubleReplacing(double**, double**, int nFrames) {
   GetTime(&time);
   DeferredLogLines::RenderScope rendering;
   midiManager->processBlock(time, nFrames, sampleRateCopy, GetBlockSize());
+  watchDirectPorts();
 }
 
 void Sorvanta::Reset() {
@@ -290,6 +291,8 @@ void Sorvanta::sendSysExInitialization(bool afterRunningJob) {
 
 const char* Sorvanta::portsStillToSet() const {
   const bool out = midiOutCarries(), in = midiInCarries();
+  const bool outLost = !out && DirectMidiPortLost(false), inLost = !in && DirectMidiPortLost(true);
+  if (outLost || inLost) return outLost && inLost ? "Reopen MIDI In and Out" : outLost ? "Reopen MIDI Out" : "Reopen MIDI In";
   return out && in ? "MIDI In and MIDI Out set." : out ? "Set MIDI In" : in ? "Set MIDI Out" : "Set MIDI In and MIDI Out";
 }
 
@@ -363,7 +366,7 @@ void Sorvanta::pushArrangement() {
   });
 }
 
-bool Sorvanta::pushProject(bool waitForIt, bool applyHeldFirst) {
+bool Sorvanta::pushProject(bool applyHeldFirst) {
   if (!midiManager) return false;
   JobRecord r;
   r.code = 0;
@@ -372,7 +375,7 @@ bool Sorvanta::pushProject(bool waitForIt, bool applyHeldFirst) {
   MIDIMessageManager* m = midiManager;
   // Set as the push starts (now, or after the job running now), so that nothing in between runs
   // with its send modes; the job clears them when it ends.
-  const bool now = m->startJobOrQueue(r, [this, m] {
+  return m->startJobOrQueue(r, [this, m] {
     transferInProgress = true;
     sendGlobalWithMulti = true;
     sendAllParts = true;
@@ -380,11 +383,6 @@ bool Sorvanta::pushProject(bool waitForIt, bool applyHeldFirst) {
     m->patchRequest.armed = false;
     m->partSendBusy = true;
   });
-  if (now && waitForIt) {
-    // A full multi (global, multi, 16 parts) takes about ten seconds; do not wait for ever.
-    for (int waited = 0; midiManager->threadRunning(WorkerThread::kDump) && waited < 30000; waited += 20) Sleep(20);
-  }
-  return now;
 }
 
 void Sorvanta::cancelDataRequest() {

@@ -671,29 +671,14 @@ void Sorvanta::handleDeviceSelection(int paramIdx, int i) {
     if (IParam* shown = GetParam(c->ParamIdx())) list = shown;
   const std::string name = list->GetDisplayText(truncToInt(paramValue(paramIdx)));
   int index = i;
-  // The device check asks the synth through the output and hears it through the input: it starts
-  // once both carry, whichever is chosen second (a check with one of them missing could only end
-  // in "No response from Dorvik!" with the synth right there), and follows a job that runs (a
-  // project's push) rather than being dropped for it. Choosing a port again checks again. The
-  // check decided here stands in for a start-up check still due (cleared before an output is
-  // set: the audio callback would start that one the moment it is).
   if (output) {
     setExternalMIDIOut(index, name.c_str());
     mMidiOutIndex = index;
-    if (index > 0) {
-      handshakePending = false;
-      midiIOSet = true;
-      // A project opened without the synth is applied and pushed now.
-      applyHeldProjectState();
-    } else {
-      resetContinuousClock(true);
-      midiIOSet = false;
-    }
   } else {
     setExternalMIDIIn(index, name.c_str());
     mMidiInIndex = index;
   }
-  if (index > 0 && midiOutCarries() && midiInCarries()) sendSysExInitialization(true);
+  afterPortChange(output, index);
   if (i > 0 && index == 0) {  // listed, but it would not open: nothing is set, nothing stored
     setStatusText("Set MIDI I/O First!");
     return;

@@ -55,8 +55,11 @@ bool Sorvanta::SerializeState2(ByteChunk* chunk, bool withNames) {
   }
   if (withNames && patchManager) {
     for (int slot : {PatchManager::kSlotMidiIn, PatchManager::kSlotMidiOut}) {
-      const int param = slot == PatchManager::kSlotMidiIn ? kDeviceInSelection : kDeviceOutSelection;
-      const std::string name = GetParam(param)->GetDisplayText(truncToInt(paramValue(param)));
+      const bool input = slot == PatchManager::kSlotMidiIn;
+      const int param = input ? kDeviceInSelection : kDeviceOutSelection;
+      std::string name = GetParam(param)->GetDisplayText(truncToInt(paramValue(param)));
+      // A port asked for and not there (the synth off since the start) is still the one to use.
+      if (truncToInt(paramValue(param)) <= 0 && DirectMidiPortLost(input)) name = DirectMidiPortName(input);
       patchManager->setName(slot, name);
       setLibrarianViewDirty();
     }
@@ -144,22 +147,27 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
   // without the synth does not replace it with the editor's state. While another job runs (a
   // request may be filling the editor's values) it is held too, and applied as its push starts
   // after that job: the restore never waits for it.
-  if (!midiIOSet || (withNames && ThreadRunning())) {
+  // An output lost since it was opened (the synth switched off) is no output either.
+  const bool outputCarries = midiOutCarries();
+  if (!outputCarries || (withNames && ThreadRunning())) {
     syncMidiFilterMirrors();
     if (withNames) {
       const uint8_t* bytes = chunk->GetBytes() + blockPos;
       heldProjectState.assign(bytes, bytes + (valuesPos - blockPos) + static_cast<size_t>(nStored) * 8);
       heldValuesOffset = valuesPos - blockPos;
-      log(midiIOSet ? "PROJECT RECALL: stored sound held until the running transfer ends"
-                    : "PROJECT RECALL: no MIDI output, stored sound held until one is set");
-      if (midiIOSet) pushProject(false, true);
+      log(outputCarries ? "PROJECT RECALL: stored sound held until the running transfer ends"
+                        : "PROJECT RECALL: no MIDI output, stored sound held until one is set");
+      if (outputCarries) pushProject(true);
+      else showProjectHeld();
     }
     return valuesPos;
   }
 
   p = applyStoredValues(chunk, valuesPos);
-  // Global, multi and every active part to the synthesizer; returns once that transfer ended.
-  pushProject(true, false);
+  // Global, multi and every active part to the synthesizer. The restore does not wait for it: a
+  // host shows its window (and can close) while it runs behind the progress overlay, and a close
+  // ends it at its next message.
+  pushProject(false);
   queueSpan = GetBlockSize() + 2 * truncToInt(paramValue(kAdjustDAWOffset));
   log(std::string("PROJECT RECALL: MIDI In device after nonautomated params ") +
       GetParam(kDeviceInSelection)->GetDisplayText(truncToInt(paramValue(kDeviceInSelection))));
@@ -171,7 +179,7 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
 bool Sorvanta::applyHeldProjectState() {
   UTIL_MutexLock lock(GetMutex());
   if (!applyHeldProjectValues()) return false;
-  pushProject(false, false);
+  pushProject(false);
   return true;
 }
 

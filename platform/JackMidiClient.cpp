@@ -8,6 +8,7 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -30,10 +31,70 @@ void jackMessage(const char* text)
     fprintf(stderr, "%s\n", text);
 }
 
+// JACK's notices (its notification threads), counted for every ConnectionWatch (see there).
+std::atomic<unsigned> gNotices{0};
+
+void onConnection(jack_port_id_t, jack_port_id_t, int, void*)
+{
+  gNotices.fetch_add(1, std::memory_order_relaxed);
+}
+
+void onRegistration(jack_port_id_t, int registered, void*)
+{
+  if (!registered)
+    gNotices.fetch_add(1, std::memory_order_relaxed);
+}
+
 }  // namespace
 
+void ConnectionWatch::update(jack_port_t* port, std::atomic<bool>& lost)
+{
+  if (port != mPort)
+  {
+    mPort = port;
+    mConnected = mLost = false;
+    mCarrying.store(nullptr);
+  }
+  const unsigned notices = gNotices.load(std::memory_order_relaxed);
+  if (notices != mNoticesSeen)
+  {
+    // About a second of cycles: the switch to the new graph comes within a few.
+    mNoticesSeen = notices;
+    const jack_nframes_t rate = jack_get_sample_rate(mClient), period = jack_get_buffer_size(mClient);
+    mCyclesToCheck = period ? std::max<int>(8, (int)(rate / period)) : 8;
+  }
+  if (!port || (mConnected && mCyclesToCheck <= 0))
+    return;
+  if (mCyclesToCheck > 0)
+    --mCyclesToCheck;
+  const bool connected = jack_port_connected(port) > 0;
+  if (connected == mConnected)
+    return;
+  mConnected = connected;
+  mCarrying.store(connected ? port : nullptr);
+  if (!connected)
+  {
+    mLost = true;
+    lost.store(true);
+  }
+  else if (mLost)
+  {
+    mLost = false;
+    lost.store(false);
+  }
+}
+
+void ConnectionWatch::waitUntilCarrying(jack_port_t* port, const std::atomic<bool>& serverGone) const
+{
+  for (int ms = 0; ms < 200 && !carries(port) && !serverGone.load(); ++ms)
+  {
+    timespec ts{0, 1000000L};
+    nanosleep(&ts, nullptr);
+  }
+}
+
 bool openClient(jack_client_t** client, const std::string& name, JackProcessCallback process,
-                JackShutdownCallback shutdown, JackPortConnectCallback connect, void* arg, const char* what)
+                JackShutdownCallback shutdown, ConnectionWatch* watch, void* arg, const char* what)
 {
   static std::once_flag installed;
   std::call_once(installed, [] {
@@ -61,8 +122,12 @@ bool openClient(jack_client_t** client, const std::string& name, JackProcessCall
   gNoServerReported.store(false);
   jack_set_process_callback(*client, process, arg);
   jack_on_shutdown(*client, shutdown, arg);
-  if (connect)
-    jack_set_port_connect_callback(*client, connect, arg);
+  if (watch)
+  {
+    watch->mClient = *client;
+    jack_set_port_connect_callback(*client, onConnection, nullptr);
+    jack_set_port_registration_callback(*client, onRegistration, nullptr);
+  }
   if (jack_activate(*client) != 0)
   {
     fprintf(stderr, "MIDI PORTS: creating the JACK %s failed: the client could not be activated\n", what);
@@ -71,17 +136,6 @@ bool openClient(jack_client_t** client, const std::string& name, JackProcessCall
     return false;
   }
   return true;
-}
-
-bool lostLastConnection(jack_client_t* client, jack_port_t* ours, jack_port_id_t a, jack_port_id_t b, int connect)
-{
-  if (connect || !client || !ours)
-    return false;
-  if (jack_port_by_id(client, a) != ours && jack_port_by_id(client, b) != ours)
-    return false;
-  // A notice left over from a port of ours that was closed, whose id the new one reuses, finds
-  // the new port connected.
-  return jack_port_connected(ours) == 0;
 }
 
 std::vector<std::string> listPorts(jack_client_t* client, unsigned long flags)

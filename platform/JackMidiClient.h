@@ -14,16 +14,48 @@
 
 namespace jackmidi {
 
-// Opens a client (the server is never started for us) into *client, sets its process, shutdown
-// and port-connect callbacks and activates it. *client is set before activation, since the
-// callbacks read it; false, with *client null, when there is no server or activation failed.
-bool openClient(jack_client_t** client, const std::string& name, JackProcessCallback process,
-                JackShutdownCallback shutdown, JackPortConnectCallback connect, void* arg, const char* what);
+// Whether our port still carries, judged where JACK has applied the change: in the process
+// callback, which runs on the graph in force for its cycle. JACK sends its notices (a connection
+// made or undone, a port unregistered: the synth switched off, its interface unplugged, a
+// patchbay's hand) before the server switches to the graph without the connection, and how long
+// after varies (the server may still be writing the next change), so a count read inside the
+// notice often still finds the connection that went. Every notice to any client of this process
+// asks the next cycles, for about a second, to look again (it only counts: the notice touches no
+// object, since a client whose server went away is deleted without being closed); a port not
+// seen connected yet is looked at in every cycle until it is.
+// Lost: a port seen connected has no connection left. Back: one lost is connected again (a
+// patchbay's doing; choosing the port again reconnects it too).
+class ConnectionWatch
+{
+public:
+  // Process thread, every cycle, with the port the cycle uses (null: none): sets *lost on a loss
+  // and clears it when the port is back. Reads the connection count, lock-free in a cycle.
+  void update(jack_port_t* port, std::atomic<bool>& lost);
+  // Any thread: a cycle has seen port connected (and not lost since).
+  bool carries(jack_port_t* port) const { return port && mCarrying.load() == port; }
+  // The owner's thread, after connecting port: returns once a cycle has seen the connection (JACK
+  // applies it at the start of a cycle), or after 200 ms of a stalled server.
+  void waitUntilCarrying(jack_port_t* port, const std::atomic<bool>& serverGone) const;
 
-// For a port-connect callback (JACK's notification thread): true when the connection that went
-// away between a and b was the last one of our port `ours`: the port it was connected to
-// unregistered (its program ended, the interface was unplugged) or a patchbay undid it.
-bool lostLastConnection(jack_client_t* client, jack_port_t* ours, jack_port_id_t a, jack_port_id_t b, int connect);
+private:
+  friend bool openClient(jack_client_t**, const std::string&, JackProcessCallback, JackShutdownCallback,
+                         ConnectionWatch*, void*, const char*);
+  jack_client_t* mClient = nullptr;  // set before activation
+  std::atomic<jack_port_t*> mCarrying{nullptr};
+  // Process thread only:
+  unsigned mNoticesSeen = 0;
+  int mCyclesToCheck = 0;
+  jack_port_t* mPort = nullptr;  // the port of the last cycle
+  bool mConnected = false;
+  bool mLost = false;  // mPort was seen losing its connections
+};
+
+// Opens a client (the server is never started for us) into *client, sets its process and
+// shutdown callbacks (arg: their argument) and, with a watch, the connection and port
+// registration notices that it counts, and activates it. *client is set before activation, since
+// the callbacks read it; false, with *client null, when there is no server or activation failed.
+bool openClient(jack_client_t** client, const std::string& name, JackProcessCallback process,
+                JackShutdownCallback shutdown, ConnectionWatch* watch, void* arg, const char* what);
 
 // Full names of the MIDI ports with these flags (JackPortIsInput: ports we can send to;
 // JackPortIsOutput: ports we can read), as jack_get_ports lists them.

@@ -39,7 +39,7 @@ bool JackMidiInput::create(const std::string& clientName, Receiver receiver, voi
   mUserData = userData;
   mDropTimingAndSensing = dropTimingAndSensing;
   return jackmidi::openClient(&mClient, clientName, &JackMidiInput::process, &JackMidiInput::shutdown,
-                              &JackMidiInput::connectionChanged, this, "input");
+                              &mWatch, this, "input");
 }
 
 std::vector<std::string> JackMidiInput::listPortNames()
@@ -56,6 +56,8 @@ bool JackMidiInput::open(const std::string& portName, const char* ownName)
     return false;
   if (!jackmidi::openPort(mClient, portName, ownName, JackPortIsInput, "input", mPort, mInCycle, mServerGone))
     return false;
+  // Open once the connection carries: the synth gone before then is noticed as lost too.
+  mWatch.waitUntilCarrying(mPort.load(), mServerGone);
   mLost->store(false);  // again: a notice about the port closed before may have come meanwhile
   return true;
 }
@@ -117,6 +119,7 @@ int JackMidiInput::process(uint32_t nframes, void* arg)
     self->mHaveLast = false;
   }
   jack_port_t* port = self->mPort.load();
+  self->mWatch.update(port, *self->mLost);
   void* buffer = port ? jack_port_get_buffer(port, nframes) : nullptr;
   if (buffer)
   {
@@ -139,12 +142,5 @@ void JackMidiInput::shutdown(void* arg)
   JackMidiInput* self = static_cast<JackMidiInput*>(arg);
   self->mServerGone.store(true);
   if (self->mPort.exchange(nullptr))
-    self->mLost->store(true);
-}
-
-void JackMidiInput::connectionChanged(jack_port_id_t a, jack_port_id_t b, int connect, void* arg)
-{
-  JackMidiInput* self = static_cast<JackMidiInput*>(arg);
-  if (jackmidi::lostLastConnection(self->mClient, self->mPort.load(), a, b, connect))
     self->mLost->store(true);
 }

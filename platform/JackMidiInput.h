@@ -26,6 +26,8 @@
 
 #include <jack/types.h>
 
+#include "JackMidiClient.h"
+
 // The joining of a SysEx that arrives split over several events: the pieces are joined until one
 // ends with F7 and handed over as one message; one longer than the joiner's capacity is dropped
 // whole. A real-time byte (F8..FF) between the pieces goes on its own at once. The pieces after
@@ -131,7 +133,6 @@ public:
 private:
   static int process(uint32_t nframes, void* self);
   static void shutdown(void* self);
-  static void connectionChanged(jack_port_id_t a, jack_port_id_t b, int connect, void* self);
   void take(const unsigned char* bytes, size_t size, jack_nframes_t frame);
   void deliver(const unsigned char* bytes, size_t size, jack_nframes_t frame);
 
@@ -143,6 +144,7 @@ private:
   std::atomic<bool> mServerGone{false};
   std::atomic<bool> mOwnLost{false};
   std::atomic<bool>* mLost = &mOwnLost;
+  jackmidi::ConnectionWatch mWatch;  // sets *mLost from the process callback
   std::atomic<bool> mInCycle{false};  // the process callback is running; close() waits on it
   std::atomic<bool> mRestart{false};  // set by close(): the callback forgets its joined SysEx and timing
 

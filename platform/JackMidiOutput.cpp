@@ -94,7 +94,7 @@ bool JackMidiOutput::create(const std::string& clientName, std::atomic<bool>* lo
   if (!mNow || !mTimed)
     return false;
   return jackmidi::openClient(&mClient, clientName, &JackMidiOutput::process, &JackMidiOutput::shutdown,
-                              &JackMidiOutput::connectionChanged, this, "output");
+                              &mWatch, this, "output");
 }
 
 std::vector<std::string> JackMidiOutput::listPortNames()
@@ -183,6 +183,7 @@ int JackMidiOutput::process(uint32_t nframes, void* arg)
   JackMidiOutput* self = static_cast<JackMidiOutput*>(arg);
   self->mInCycle.store(true);  // before mPort is read: see jackmidi::releasePort
   jack_port_t* port = self->mPort.load();
+  self->mWatch.update(port, *self->mLost);
   void* buffer = port ? jack_port_get_buffer(port, nframes) : nullptr;
   if (buffer)
     jack_midi_clear_buffer(buffer);
@@ -232,12 +233,5 @@ void JackMidiOutput::shutdown(void* arg)
   JackMidiOutput* self = static_cast<JackMidiOutput*>(arg);
   self->mServerGone.store(true);
   if (self->mPort.exchange(nullptr))
-    self->mLost->store(true);
-}
-
-void JackMidiOutput::connectionChanged(jack_port_id_t a, jack_port_id_t b, int connect, void* arg)
-{
-  JackMidiOutput* self = static_cast<JackMidiOutput*>(arg);
-  if (jackmidi::lostLastConnection(self->mClient, self->mPort.load(), a, b, connect))
     self->mLost->store(true);
 }

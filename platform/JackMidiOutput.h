@@ -33,6 +33,8 @@
 #include <jack/ringbuffer.h>
 #include <jack/types.h>
 
+#include "JackMidiClient.h"
+
 class JackMidiOutput
 {
 public:
@@ -75,7 +77,6 @@ public:
 private:
   static int process(uint32_t nframes, void* self);
   static void shutdown(void* self);
-  static void connectionChanged(jack_port_id_t a, jack_port_id_t b, int connect, void* self);
   bool enqueue(jack_ringbuffer_t* queue, const unsigned char* bytes, size_t size, uint32_t frame);
 
   jack_client_t* mClient = nullptr;
@@ -85,6 +86,7 @@ private:
   std::atomic<bool> mServerGone{false};
   std::atomic<bool> mOwnLost{false};
   std::atomic<bool>* mLost = &mOwnLost;
+  jackmidi::ConnectionWatch mWatch;  // sets *mLost from the process callback
   std::atomic<bool> mInCycle{false};     // the process callback is running; close() waits on it
   std::atomic<uint32_t> mGeneration{0};  // raised by close(): older queued messages are dropped
   std::atomic<uint32_t> mCycles{0};      // process callbacks completed (open waits on it)

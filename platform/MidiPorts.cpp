@@ -211,12 +211,12 @@ std::vector<std::string> MidiInputPort::listPortNames()
 
 bool MidiInputPort::open(const std::string& portName, const char* ownName)
 {
-  const bool wasLost = lost();
   // A port chosen again after a JACK restart is opened on the server running now.
   replaceDeadClient();
   auto fail = [&] {
     close();
-    mLost.store(wasLost);
+    mPortName = portName;
+    mLost.store(!portName.empty());
     return false;
   };
   if (!exists())
@@ -245,6 +245,7 @@ void MidiInputPort::close()
 {
   mOpen.store(false, std::memory_order_release);
   mLost.store(false);
+  mPortName.clear();
   if (mJack)
     mJack->close();
   if (mIn)
@@ -334,7 +335,6 @@ std::vector<std::string> MidiOutputPort::listPortNames()
 bool MidiOutputPort::open(const std::string& portName, const char* ownName)
 {
   std::lock_guard<std::mutex> lock(mMutex);
-  const bool wasLost = mLost.load();
   drainLocked();
   replaceDeadClientLocked();
   mOpen.store(false, std::memory_order_release);
@@ -347,10 +347,16 @@ bool MidiOutputPort::open(const std::string& portName, const char* ownName)
   // The scheduling client is made at the first timed message (see sendAt).
   mTimedPortName = ok && mOut ? portName : std::string();
   mTimedOwnName = ownName ? ownName : "";
-  mPortName = ok ? portName : std::string();
-  mLost.store(ok ? false : wasLost);
+  mPortName = portName;
+  mLost.store(!ok && !portName.empty());
   mOpen.store(ok, std::memory_order_release);
   return ok;
+}
+
+std::string MidiOutputPort::portName() const
+{
+  std::lock_guard<std::mutex> lock(mMutex);
+  return mPortName;
 }
 
 bool MidiOutputPort::openVirtual(const char* ownName)
@@ -384,6 +390,7 @@ void MidiOutputPort::close()
   drainLocked();
   mOpen.store(false, std::memory_order_release);
   mLost.store(false);
+  mPortName.clear();
   mAlsaTimed.reset();
   mTimedPortName.clear();
   if (mJack)

@@ -72,10 +72,13 @@ public:
   void close();
   bool isOpen() const { return mOpen.load(std::memory_order_acquire); }
   // The port opened last no longer carries: on JACK its server shut down or the port it reads went
-  // away (noticed by JACK's callbacks as it happens); on any MIDI system, the listing after it
-  // did not list that port any more. Cleared by a successful open and by close; a failed open
-  // leaves it as it was. Any thread (the window reads it for every frame).
+  // away (noticed in the cycles after JACK's notices, see jackmidi::ConnectionWatch); on any MIDI
+  // system, the listing after it did not list that port any more; or the port asked for by the
+  // last open was not there (the synth still off, no MIDI system yet). Cleared by a successful
+  // open and by close. Any thread (the window reads it for every frame).
   bool lost() const { return mLost.load(); }
+  // The port asked for by the last open, opened or not (empty after close). Main thread.
+  const std::string& portName() const { return mPortName; }
 
   uint64_t droppedCount() const { return mDispatch.droppedCount(); }
 
@@ -94,7 +97,7 @@ private:
   MidiInputDispatch::Handler mHandler = nullptr;  // given to create, started by startDelivery
   void* mUserData = nullptr;
   std::atomic<bool> mOpen{false};
-  std::string mPortName;  // the port opened last
+  std::string mPortName;  // the port asked for last
   std::atomic<bool> mLost{false};  // see lost(); also set by the JACK client's callbacks
 };
 
@@ -127,8 +130,9 @@ public:
   bool openVirtual(const char* ownName);
   void close();
   bool isOpen() const { return mOpen.load(std::memory_order_acquire); }
-  // As MidiInputPort::lost.
+  // As MidiInputPort::lost and portName.
   bool lost() const { return mLost.load(); }
+  std::string portName() const;
 
   // Writes size bytes as one message. False, sending nothing, with no object, no open port, no
   // bytes, or when the library reports an error. Any thread.
@@ -162,6 +166,6 @@ private:
   std::string mTimedPortName, mTimedOwnName;  // where mAlsaTimed is to connect, until it is made
   std::atomic<bool> mOpen{false};
   std::chrono::steady_clock::time_point mLastSend{};
-  std::string mPortName;  // the port opened last
+  std::string mPortName;  // the port asked for last
   std::atomic<bool> mLost{false};  // as MidiInputPort's
 };

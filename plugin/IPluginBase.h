@@ -263,22 +263,32 @@ public:
   // Main thread, under the plug-in lock (the state calls read the lists). Reads the list afresh:
   // the ports present now, for a menu about to open. A port object that could not be made before
   // (no JACK server running then) is tried again. The open port's index follows it to its new
-  // position; an open port that is no longer listed keeps an entry at the end; a lost one that is
-  // listed again is opened again.
-  std::vector<std::string>& rescanExternalMIDIInNames();
-  std::vector<std::string>& rescanExternalMIDIOutNames();
+  // position; an open port that is no longer listed keeps an entry at the end; a lost one (or one
+  // asked for and not there, see setExternalMIDIIn) that is listed again is opened again, unless
+  // reopenLost is false.
+  std::vector<std::string>& rescanExternalMIDIInNames(bool reopenLost = true);
+  std::vector<std::string>& rescanExternalMIDIOutNames(bool reopenLost = true);
   // Whether the last listing reached a MIDI system (ALSA's sequencer or a JACK server): false
   // before the first listing and when neither could be reached (no JACK server running then).
   bool MIDISystemReachable(bool input) const;
   // Main thread. Whether the port opened last no longer carries (MidiInputPort::lost): its JACK
   // server stopped or the port went away, noticed by JACK's own callbacks as it happens, or by a
   // listing that no longer lists it. A listing that lists it again under its name (a menu about
-  // to open), or choosing it again, opens it again.
+  // to open), or choosing it again, opens it again. Also true for a port asked for by name that
+  // was not there (see setExternalMIDIIn). Any thread (the window and the audio callback read it).
   bool DirectMidiPortLost(bool input) const;
+  // A port is open and not lost. Any thread.
+  bool DirectMidiPortCarries(bool input) const;
+  // Main thread. The port asked for last: open, lost, or not there; empty when none.
+  std::string DirectMidiPortName(bool input) const;
+  // Main thread. The list position of the port open (or lost) now, 0 for none.
+  int DirectMidiPortIndex(bool input) const { return input ? mMidiInIndex : mMidiOutIndex; }
   // Main thread (may hold the plug-in lock). Closes the open port, then opens the listed port
   // called name (a stored name is also found when only ALSA's session numbers differ). Answers,
   // and leaves in index, the list position of the port now open; 0 when index was 0, the name
-  // was "Select MIDI Device" or not listed, or the port would not open.
+  // was "Select MIDI Device" or not listed, or the port would not open. A name asked for that is
+  // not open afterwards leaves the port lost under that name (DirectMidiPortLost), for a later
+  // listing to find; one not listed that came since the list was read opens at a new last entry.
   int setExternalMIDIIn(int& index, const char* name);
   int setExternalMIDIOut(int& index, const char* name);
   // Called on the MIDI input dispatch thread (never the MIDI system's own thread), without the

@@ -48,19 +48,18 @@ bool ownPort(const std::string& listed)
   return false;
 }
 
-// Makes the port object when there is none (make answers false when the MIDI system refused, say
-// with no JACK server running; the object is then dropped) and lists the ports present now.
+// Makes the port's MIDI system object when there is none (make answers false when the MIDI
+// system refused, say with no JACK server running; the port object stays, holding the port asked
+// for, and the next listing tries again) and lists the ports present now.
 template <class Port, class Make>
 std::vector<std::string> listPorts(std::unique_ptr<Port>& port, Make make)
 {
   if (!port)
-  {
     port.reset(new Port);
-    if (!make(*port))
-      port.reset();
-  }
+  if (!port->exists())
+    make(*port);
   std::vector<std::string> names{kSelectMidiDevice};
-  if (port)
+  if (port->exists())
     for (const std::string& name : port->listPortNames())
       if (!ownPort(name))
         names.push_back(name);
@@ -80,35 +79,46 @@ void listOnce(std::vector<std::string>& names, int& selected, std::unique_ptr<Po
 // A new reading of the list: the open port (selected) moves to its new position; one that is no
 // longer listed (unplugged, its program ended, its JACK server stopped) keeps an entry at the end,
 // so that selected still names what the user chose until they choose again. A port that was lost
-// (MidiInputPort::lost) and is listed again under its name is opened again here: this reading is
-// for a menu about to open, so the user sees it back at once.
+// (MidiInputPort::lost), or asked for and never there (a stored port of a synth still off), and
+// is listed again under its name is opened again here when reopenLost: this reading is for a menu
+// about to open, so the user sees it back at once. A port asked for and not open has no entry.
 template <class Port, class Make>
 void relist(std::vector<std::string>& names, int& selected, std::unique_ptr<Port>& port, Make make,
-            const char* ownName)
+            const char* ownName, bool reopenLost)
 {
-  const std::string open = selected > 0 && selected < (int)names.size() ? names[selected] : std::string();
+  std::string chosen = selected > 0 && selected < (int)names.size() ? names[selected] : std::string();
+  const bool asked = chosen.empty() && port && port->lost();
+  if (asked)
+    chosen = port->portName();
   names = listPorts(port, make);
   selected = 0;
-  if (open.empty())
+  if (chosen.empty())
     return;
   for (size_t i = 1; i < names.size() && !selected; ++i)
-    if (names[i] == open)
+    if (names[i] == chosen)
       selected = (int)i;
-  if (!selected)
+  if (!selected && !asked)
   {
-    names.push_back(open);
+    names.push_back(chosen);
     selected = (int)names.size() - 1;
   }
-  else if (port && port->lost() && !port->open(open, ownName))
-    fprintf(stderr, "MIDI PORTS: \"%s\" is listed again but could not be opened\n", open.c_str());
+  else if (selected && reopenLost && port->lost() && !port->open(chosen, ownName))
+    fprintf(stderr, "MIDI PORTS: \"%s\" is listed again but could not be opened\n", chosen.c_str());
+  if (asked && !port->isOpen())
+    selected = 0;
 }
 
 // Both open calls: index 0 closes; otherwise name is looked up in the list as read at start
 // (exactly, else without ALSA's session numbers, so a stored name survives a new session) and the
 // port of that entry is opened. The answer and the final index are the entry's position when a
 // port is open afterwards, else 0: an index never names a port that is not open.
+//
+// A name that the list does not hold (a stored port of a synth that is off, or of a MIDI system
+// not running yet) is asked for all the same: the port is then lost under that name (the field
+// says so, and the next listing that finds it opens it, see relist), or, come since the list was
+// read, open at a new entry at the end.
 template <class Port>
-int openListed(Port* port, const std::vector<std::string>& names, int& selected, int& index, const char* name,
+int openListed(Port* port, std::vector<std::string>& names, int& selected, int& index, const char* name,
                const char* ownName, const char* what)
 {
   if (port)
@@ -117,6 +127,12 @@ int openListed(Port* port, const std::vector<std::string>& names, int& selected,
   const int wanted = index;
   selected = 0;
   const int p = (wanted == 0 || !port || !name) ? -1 : MidiFindPortName(names, name);
+  if (p < 0 && wanted != 0 && port && name && *name && !names.empty() && port->open(name, ownName))
+  {
+    names.push_back(name);
+    index = selected = (int)names.size() - 1;
+    return index;
+  }
   if (p <= 0)  // closing, nothing listed, not listed, or "Select MIDI Device"
   {
     index = 0;
@@ -185,17 +201,18 @@ std::vector<std::string>& IPluginBase::getExternalMIDIOutNames()
   return mMidiOutNames;
 }
 
-std::vector<std::string>& IPluginBase::rescanExternalMIDIInNames()
+std::vector<std::string>& IPluginBase::rescanExternalMIDIInNames(bool reopenLost)
 {
   DirectMidiPorts* ports = ensurePorts(mDirectMidi);
-  relist(mMidiInNames, mMidiInIndex, ports->in, [this](MidiInputPort& in) { return makeInput(in); }, kInputPortName);
+  relist(mMidiInNames, mMidiInIndex, ports->in, [this](MidiInputPort& in) { return makeInput(in); }, kInputPortName,
+         reopenLost);
   return mMidiInNames;
 }
 
-std::vector<std::string>& IPluginBase::rescanExternalMIDIOutNames()
+std::vector<std::string>& IPluginBase::rescanExternalMIDIOutNames(bool reopenLost)
 {
   DirectMidiPorts* ports = ensurePorts(mDirectMidi);
-  relist(mMidiOutNames, mMidiOutIndex, ports->out, makeOutput, kOutputPortName);
+  relist(mMidiOutNames, mMidiOutIndex, ports->out, makeOutput, kOutputPortName, reopenLost);
   return mMidiOutNames;
 }
 
@@ -211,6 +228,24 @@ bool IPluginBase::DirectMidiPortLost(bool input) const
   if (!mDirectMidi)
     return false;
   return input ? mDirectMidi->in && mDirectMidi->in->lost() : mDirectMidi->out && mDirectMidi->out->lost();
+}
+
+bool IPluginBase::DirectMidiPortCarries(bool input) const
+{
+  if (!mDirectMidi)
+    return false;
+  if (input)
+    return mDirectMidi->in && mDirectMidi->in->isOpen() && !mDirectMidi->in->lost();
+  return mDirectMidi->out && mDirectMidi->out->isOpen() && !mDirectMidi->out->lost();
+}
+
+std::string IPluginBase::DirectMidiPortName(bool input) const
+{
+  if (!mDirectMidi)
+    return std::string();
+  if (input)
+    return mDirectMidi->in ? mDirectMidi->in->portName() : std::string();
+  return mDirectMidi->out ? mDirectMidi->out->portName() : std::string();
 }
 
 int IPluginBase::setExternalMIDIOut(int& index, const char* name)

@@ -80,6 +80,9 @@ class UIConfigManager {
   // The MIDI port names for the device selectors: input ports when `input`, else output ports;
   // entry 0 is "Select MIDI Device". Defaults to the plug-in's direct port lists.
   using PortNamesProvider = std::function<std::vector<std::string>(bool input)>;
+  // Told (on the GUI thread, under the plug-in lock) that a device menu's listing opened its lost
+  // port again: the port of that direction carries once more.
+  using PortReopened = std::function<void(bool input)>;
 
   UIConfigManager();
   ~UIConfigManager();
@@ -94,6 +97,7 @@ class UIConfigManager {
   void setResourcesFolder(const std::string& dir) { resourcesFolder = dir; }
   void setLibrarianViewFactory(LibrarianViewFactory f) { librarianViewFactory = std::move(f); }
   void setPortNamesProvider(PortNamesProvider p) { portNamesProvider = std::move(p); }
+  void setPortReopened(PortReopened f) { portReopened = std::move(f); }
   // Layers the editor shows as soon as it is built: the images of their backgrounds and controls
   // start decoding on helper threads before the interface is built, as do those outside any
   // layer, which show on every page.
@@ -389,6 +393,7 @@ class UIConfigManager {
   LogSink logSink;
   LibrarianViewFactory librarianViewFactory;
   PortNamesProvider portNamesProvider;
+  PortReopened portReopened;
   std::vector<std::string> startupLayers;
   // The records this manager made, each with the number of the parameter that holds it.
   std::vector<std::pair<int, ControlAction*>> ownedRecords;

@@ -2,7 +2,9 @@
 // or bound to a Control Change or a prepared SysEx message per entry. Called by the interpreter
 // on the constructing thread.
 
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 
 #include "ControlLayer.h"
@@ -45,15 +47,18 @@ void fillDeviceMenu(IParam* p, std::vector<std::string> names, bool reachable) {
 
 // The OUT and IN fields: the ports are listed afresh each time the menu opens, so a synth plugged
 // in (or a JACK server started) after the editor shows up without reloading the project.
-// `relist` runs on the GUI thread just before the menu opens; it changes the parameter's entries
-// and value, and the listing reopens a lost port that is back under its name; it sends nothing.
-// A field whose port was lost says so ("Lost: " and the name) from its next frame on: the loss is
-// noticed on the MIDI system's threads, and each frame reads one flag, asking the MIDI system
-// nothing.
+// `relist(reopenLost)` runs on the GUI thread just before the menu opens; it changes the
+// parameter's entries and value, and the listing reopens a lost port that is back under its name;
+// it sends nothing. A field whose port was lost (or asked for and not there) says so ("Lost: "
+// and the name) from its next frame on: the loss is noticed on the MIDI system's threads, and
+// each frame reads one flag, asking the MIDI system nothing. The menu closed with the lost port
+// still lost (it came back while the menu was open, and its ticked entry, chosen again, changes
+// no value) lists once more. While no MIDI system is reached the field lists again every second
+// (without reopening anything), so that it says "Select MIDI Device" soon after JACK starts.
 class MIDIDeviceMenuControl : public ICaptionControl {
  public:
   MIDIDeviceMenuControl(IPluginBase* plug, IRECT rect, int paramIdx, IText* text, bool input,
-                        std::function<void()> relist)
+                        std::function<void(bool)> relist)
       : ICaptionControl(plug, rect, paramIdx, text, true), mInput(input), mRelist(std::move(relist)) {}
   bool IsDirty() override {
     const bool lost = mPlug && mPlug->DirectMidiPortLost(mInput);
@@ -61,12 +66,21 @@ class MIDIDeviceMenuControl : public ICaptionControl {
       mShownLost = lost;
       SetDirty(false);
     }
+    if (showsNoMidiSystem()) {
+      const auto now = std::chrono::steady_clock::now();
+      if (now - mLastTry >= std::chrono::seconds(1)) {
+        mLastTry = now;
+        refresh(false);
+      }
+    }
     return ICaptionControl::IsDirty();
   }
   bool Draw(IGraphics* graphics) override {
     IParam* p = mPlug ? mPlug->GetParam(mParamIdx) : nullptr;
-    const char* name = mShownLost && p && p->Value() >= 1.0 ? p->GetDisplayText(static_cast<int>(p->Value())) : nullptr;
-    if (!name) return ICaptionControl::Draw(graphics);
+    std::string name = mShownLost ? mPlug->DirectMidiPortName(mInput) : std::string();
+    if (name.empty() && mShownLost && p && p->Value() >= 1.0)
+      if (const char* text = p->GetDisplayText(static_cast<int>(p->Value()))) name = text;
+    if (name.empty()) return ICaptionControl::Draw(graphics);
     setTextLocked((std::string(kLostPort) + name).c_str());
     // From the left: a long name is cut at its end, never the word that says it is lost.
     const int align = mText.mAlign;
@@ -76,22 +90,30 @@ class MIDIDeviceMenuControl : public ICaptionControl {
     return drawn;
   }
   void OnMouseDown(int x, int y, IMouseMod* mod) override {
-    if (!mGrayed && mod && (mod->L || mod->R)) refresh();
+    const bool opens = !mGrayed && mod && (mod->L || mod->R);
+    if (opens) refresh(true);
     ICaptionControl::OnMouseDown(x, y, mod);
+    if (opens && mPlug && mPlug->DirectMidiPortLost(mInput)) refresh(true);
   }
   void OnMouseDblClick(int x, int y, IMouseMod* mod) override {
-    if (!mGrayed) refresh();
+    if (!mGrayed) refresh(true);
     ICaptionControl::OnMouseDblClick(x, y, mod);
   }
 
  private:
-  void refresh() {
-    if (mRelist) mRelist();
+  void refresh(bool reopenLost) {
+    if (mRelist) mRelist(reopenLost);
     SetDirty(false);
+  }
+  bool showsNoMidiSystem() const {
+    IParam* p = mPlug ? mPlug->GetParam(mParamIdx) : nullptr;
+    const char* entry = p && p->GetNDisplayTexts() ? p->GetDisplayText(0) : nullptr;
+    return entry && !std::strcmp(entry, kNoMidiSystem);
   }
   const bool mInput;
   bool mShownLost = false;  // GUI thread
-  std::function<void()> mRelist;
+  std::chrono::steady_clock::time_point mLastTry{};  // GUI thread
+  std::function<void(bool)> mRelist;
 };
 
 }  // namespace
@@ -164,22 +186,29 @@ IControl* UIConfigManager::createMIDIDeviceSelectionControl(const std::string&, 
   if (!p) return nullptr;
   const bool in = input == 1;
   // The first listing here; each opening of the menu lists again (tests give their own lists).
-  auto names = [plugin = plug, provider = portNamesProvider, in](bool rescan) {
+  auto names = [plugin = plug, provider = portNamesProvider, in](bool rescan, bool reopenLost) {
     if (provider) return provider(in);
     if (!rescan) return in ? plugin->getExternalMIDIInNames() : plugin->getExternalMIDIOutNames();
-    return in ? plugin->rescanExternalMIDIInNames() : plugin->rescanExternalMIDIOutNames();
+    return in ? plugin->rescanExternalMIDIInNames(reopenLost) : plugin->rescanExternalMIDIOutNames(reopenLost);
   };
   auto reachable = [plugin = plug, provider = portNamesProvider, in] {
     return provider || plugin->MIDISystemReachable(in);
   };
-  std::vector<std::string> listed = names(false);
+  std::vector<std::string> listed = names(false, false);
   fillDeviceMenu(p, std::move(listed), reachable());
-  auto relist = [plugin = plug, number, names, reachable] {
+  auto relist = [plugin = plug, number, names, reachable, in, reopened = portReopened](bool reopenLost) {
     // The state calls read the lists and the entries on the host's threads, under this lock.
     UTIL_MutexLock lock(plugin->GetMutex());
+    const bool wasLost = plugin->DirectMidiPortLost(in);
     // The listing first: it is what reaches (or no longer reaches) the MIDI system.
-    std::vector<std::string> listed = names(true);
-    fillDeviceMenu(plugin->GetParam(number), std::move(listed), reachable());
+    std::vector<std::string> listed = names(true, reopenLost);
+    IParam* param = plugin->GetParam(number);
+    fillDeviceMenu(param, std::move(listed), reachable());
+    // Opened again: the field shows its entry (a stored port that was never there had none).
+    if (wasLost && !plugin->DirectMidiPortLost(in) && plugin->DirectMidiPortIndex(in) > 0) {
+      param->Set(plugin->DirectMidiPortIndex(in));
+      if (reopened) reopened(in);
+    }
   };
   IText text = menuText(static_cast<int>(15 * scale), IColor(255, 0, 174, 255));
   // Always on the graphics object (no layer): the port selectors stay usable whatever layer is

@@ -19,12 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "DorvikSim.h"
-#include "DumpLayout.h"
+#include "E2EBenchSupport.h"
 #include "JackMidiOutput.h"
-#include "JackTestServer.h"
 #include "WindowFlows.h"
-#include "WindowSession.h"
 
 namespace {
 
@@ -39,25 +36,12 @@ double percentile(std::vector<double> v, int p) {
 }  // namespace
 
 int main() {
-  if (!WindowSession::available()) {
-    fprintf(stderr, "e2e_knob_bench: no Xvfb\n");
-    return 1;
-  }
   JackTestServer server;
-  if (!server.start()) {
-    fprintf(stderr, "e2e_knob_bench: no JACK server\n");
-    return 1;
-  }
-  char tmpl[] = "/tmp/sorvanta-bench-XXXXXX";
-  const std::string home = mkdtemp(tmpl);
-  setenv("XDG_DATA_HOME", home.c_str(), 1);
+  std::string home;
+  if (!benchSetUp("e2e_knob_bench", server, &home)) return 1;
   DorvikSim sim;
   if (!sim.ok()) return 1;
-  const auto& s = dump::initSound();
-  const auto& m = dump::initMulti();
-  const auto& g = dump::globalTemplate();
-  sim.setMemory(DorvikSim::Bytes(s.begin(), s.end()), DorvikSim::Bytes(m.begin(), m.end()),
-                DorvikSim::Bytes(g.begin(), g.end()));
+  seedInitMemory(sim);
   WindowSession w;
   WindowSession::Options options;
   options.outPort = sim.editorOutputName();

@@ -207,6 +207,10 @@ gboolean pollQuit(gpointer data) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // First of all, so that a stop at any moment (the toolkit starting, the plug-in loading) ends
+  // the session in order and saves it, instead of ending the process where it stands.
+  signal(SIGINT, onSignal);
+  signal(SIGTERM, onSignal);
   setvbuf(stdout, nullptr, _IOLBF, 0);  // progress lines appear as they happen, also in a pipe
   Options opt;
   std::string why;
@@ -219,8 +223,6 @@ int main(int argc, char** argv) {
     fprintf(stderr, "sorvanta-host: cannot open a display; use --headless to run without a window\n");
     return kExitDisplay;
   }
-  signal(SIGINT, onSignal);
-  signal(SIGTERM, onSignal);
 
   HostPlugin plug;
   if (!plug.Load(opt.bundle, &why)) {

@@ -18,6 +18,7 @@
 #include "DorvikSim.h"
 #include "DumpLayout.h"
 #include "HostPlugin.h"
+#include "IPluginAU.h"
 #include "JackTestServer.h"
 #include "ParamNames.h"
 
@@ -133,6 +134,12 @@ class EditorOnWire : public ::testing::Test {
       if (names[i] == name) return static_cast<int>(i) + 1;
     return -1;
   }
+  // The plug-in behind the unit, read as its OUT (input false) and IN fields read it.
+  IPluginBase* editor() { return static_cast<IPluginAU*>(GetComponentInstanceStorage(plug->Unit())); }
+  bool waitLost(bool input) {
+    for (const double end = MidiTestNow() + 5.0; !editor()->DirectMidiPortLost(input) && MidiTestNow() < end;) MidiTestSleep(0.01);
+    return editor()->DirectMidiPortLost(input);
+  }
   void receiveAndSendBack(int renumberTo);
   // Waits for the start-up conversation to end with the device found.
   void connect() {
@@ -201,6 +208,9 @@ TEST_F(EditorOnWire, AStoredPortThatIsGoneLeavesMidiUnset) {
   setParam(kFilter1Cutoff, 64);
   MidiTestSleep(0.5);
   EXPECT_TRUE(sim->log().empty());
+  std::string why;  // the project saved meanwhile still names the port to use
+  ASSERT_TRUE(plug->SaveState(home + "/s.plist", &why) && plug->RestoreState(home + "/s.plist", &why)) << why;
+  EXPECT_TRUE(editor()->DirectMidiPortLost(false) && editor()->DirectMidiPortName(false) == "nobody-in:gone");
 }
 
 class SpoiltAnswer : public EditorOnWire, public ::testing::WithParamInterface<DorvikSim::Spoil> {};
@@ -628,6 +638,7 @@ TEST_F(EditorOnWire, AfterAJackRestartChoosingThePortsAgainReconnectsAndADeviceI
   sim.reset();
   decoy.reset();
   server().stop();
+  EXPECT_TRUE(waitLost(false) && waitLost(true)) << "the server's end is not noticed";
   ASSERT_TRUE(server().start());
   makeSims();
   sim->setGlobalData(63 - 5, 3);  // shown once the check's answer is heard
@@ -639,5 +650,24 @@ TEST_F(EditorOnWire, AfterAJackRestartChoosingThePortsAgainReconnectsAndADeviceI
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04) && m[3] == 3; }, 1, 5.0));
   MidiTestSleep(0.5);
   EXPECT_EQ(sim->deviceId() * 10 + param(kGlobalSysExID), 33) << "not taken, or not kept";
+}
+
+// The synth off and on six times (its client leaves, or its ports go), back under the same names:
+// both ports are noticed lost each time; chosen again they reconnect, and REQUEST MULTI completes.
+TEST_F(EditorOnWire, ASynthSwitchedOffAndOnIsNoticedLostEachTimeAndReconnectsWhenChosen) {
+  connect();
+  setParam(kLibSyncTimer, 0);  // 50 ms pacing
+  for (int round = 1; round <= 6; ++round) {
+    round % 2 ? sim->switchOff() : (sim.reset(), decoy.reset());
+    ASSERT_TRUE(waitLost(false) && waitLost(true)) << "round " << round << ": input lost " << editor()->DirectMidiPortLost(true);
+    ASSERT_TRUE(round % 2 ? sim->switchOn() : (makeSims(), true));
+    sim->clearLog();
+    setParam(kDeviceOutSelection, editor()->DirectMidiPortIndex(false));  // the entries they had
+    setParam(kDeviceInSelection, editor()->DirectMidiPortIndex(true));
+    ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 10.0)) << "round " << round;
+    for (const double end = MidiTestNow() + 10.0; MidiTestNow() < end && !sim->waitFor([](const Bytes& m) { return isRequest(m, 0); }, 1, 0.2);)
+      setParam(kRequestTempData, 1);  // once the device check has left the dump thread
+    ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x01); }, 1, 15.0)) << "round " << round;
+  }
 }
 }  // namespace

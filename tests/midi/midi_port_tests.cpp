@@ -176,6 +176,30 @@ TEST_F(MidiPortTest, PortThatWentAwayAfterListingIsNotReportedOpen)
   EXPECT_FALSE(out.isOpen());
 }
 
+// The synth's interface unplugged ten times (its client stays): both sides notice each loss
+// themselves, from JACK's notices, and open again under the name.
+TEST_F(MidiPortTest, APeerThatLeavesIsLostOnBothSidesAndOpensAgainUnderItsName)
+{
+  MidiOutputPort out;
+  MidiInputPort in;
+  Inbox inbox;
+  jack_client_t* synth = jack_client_open(("Replugged-" + std::string(MidiTestClientSuffix())).c_str(), JackNoStartServer, nullptr);
+  ASSERT_TRUE(synth && out.create("RtMidi Output Client") && created(in, inbox));
+  jack_set_process_callback(synth, [](jack_nframes_t, void*) { return 0; }, nullptr);
+  jack_activate(synth);
+  for (int round = 1; round <= 10 && !HasFailure(); ++round)
+  {
+    jack_port_t* p[2] = {jack_port_register(synth, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0),
+                         jack_port_register(synth, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0)};
+    EXPECT_TRUE(out.open(jack_port_name(p[0]), "RtMidi Output") && in.open(jack_port_name(p[1]), "RtMidi Input"));
+    jack_port_unregister(synth, p[0]), jack_port_unregister(synth, p[1]);
+    for (int i = 0; i < 500 && !(out.lost() && in.lost()); ++i)
+      MidiTestSleep(0.01);
+    EXPECT_TRUE(out.lost() && in.lost()) << "round " << round << ": output lost " << out.lost() << ", input " << in.lost();
+  }
+  jack_client_close(synth);
+}
+
 TEST_F(MidiPortTest, SendWithoutObjectOrOpenPortReturnsFalse)
 {
   const unsigned char cc[3] = {0xB0, 7, 100};

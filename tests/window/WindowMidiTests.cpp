@@ -116,17 +116,38 @@ TEST_F(WindowMidiFlows, APortThatAppearsLaterIsInTheMenuWhenItOpens) {
   EXPECT_EQ(textLines(fileText(w.dataFolder() + "Sorvanta Editor UI.txt")).at(3), late.inputPortName());
 }
 
-// The synth's interface goes away: the OUT field says so at once; back, it is reopened as the menu opens.
+// Off at the start, the synth's stored ports read lost and open as their menus open; off again, the
+// fields and the status say so; on while the IN menu is open, its ticked entry chosen reopens it.
 TEST_F(WindowMidiFlows, ALostPortIsShownAndOpenedAgainWhenTheMenuOpens) {
-  start();
-  chooseSynthPort(w);
-  const int x = kOutFieldX - 60, y = kFieldRowY - 8, fieldW = 120, fieldH = 16;
-  const WindowImage open = w.settle();
   peer.reset();
-  EXPECT_FALSE(sameRegion(open, w.settleChanged(open, x, y, fieldW, fieldH), x, y, fieldW, fieldH)) << "not shown lost";
-  peer = std::make_unique<MidiTestPeer>();
-  ASSERT_TRUE(w.menu(kOutFieldX, kFieldRowY, {"Escape"}));
-  EXPECT_TRUE(sameRegion(open, w.settle(), x, y, fieldW, fieldH)) << "not opened again";
+  std::unique_ptr<DorvikSim> sim;
+  auto on = [&] {  // a synth that answers the device check, which then ends at once
+    sim = std::make_unique<DorvikSim>();
+    auto bytes = [](const auto& a) { return DorvikSim::Bytes(a.begin(), a.end()); };
+    sim->setMemory(bytes(dump::initSound()), bytes(dump::initMulti()), bytes(dump::globalTemplate()));
+  };
+  auto checked = [&] { return sim->waitFor([](const DorvikSim::Bytes& m) { return m.size() == 6 && m[4] == 0x04; }); };
+  auto same = [](const WindowImage& a, const WindowImage& b, int x) { return sameRegion(a, b, x - 60, kFieldRowY - 8, 120, 16); };
+  WindowSession::Options o;
+  on();
+  o.outPort = sim->editorOutputName(), o.inPort = sim->editorInputName();
+  sim.reset();
+  ASSERT_TRUE(w.start(o)) << w.why();
+  const WindowImage off = w.settle();
+  on();
+  ASSERT_TRUE(w.menu(kOutFieldX, kFieldRowY, {"Escape"}) && w.menu(kInFieldX, kFieldRowY, {"Escape"}) && checked());
+  const WindowImage open = w.settle();
+  EXPECT_FALSE(same(off, open, kOutFieldX) || same(off, open, kInFieldX)) << "not shown lost at the start";
+  sim.reset();
+  const WindowImage lost = w.settleChanged(open, kOutFieldX - 60, kFieldRowY - 8, 120, 16);
+  EXPECT_FALSE(same(open, lost, kOutFieldX) || same(open, w.settleChanged(open, kInFieldX - 60, kFieldRowY - 8, 120, 16), kInFieldX));
+  EXPECT_FALSE(sameRegion(open, lost, kStatusX, kStatusY, kStatusW, kStatusH)) << "the status still says all is set";
+  w.click(kInFieldX, kFieldRowY);
+  ASSERT_TRUE(w.waitForPopups(true));
+  on();
+  for (const char* k : {"Down", "Down", "Return"}) w.key(k);
+  ASSERT_TRUE(w.waitForPopups(false) && w.menu(kOutFieldX, kFieldRowY, {"Escape"}) && checked()) << "not opened again";
+  for (int x : {kOutFieldX, kInFieldX}) EXPECT_TRUE(same(open, w.settle(), x)) << x;
 }
 
 TEST_F(WindowMidiFlows, DoubleClickSendsTheSlotsSoundAsItLiesInTheBank) {

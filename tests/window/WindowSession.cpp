@@ -238,7 +238,9 @@ bool WindowSession::start(const Options& o) {
     execv(host.c_str(), argv.data());
     _exit(127);
   }
+  const double launched = now();
   if (!findWindow(60.0)) return false;
+  mStartToWindow = now() - launched;
   if (!o.returnAtFirstSight) settle(8.0);
   return true;
 }
@@ -296,7 +298,7 @@ bool WindowSession::findWindow(double maxSeconds) {
       giveFocus(mWindow);
       return true;
     }
-    pause(0.1);
+    pause(0.01);
   }
   mWhy = "no window of the host appeared: " + output();
   return false;

@@ -74,6 +74,7 @@ public:
   // at most maxSeconds for the host to end. The seconds from the request to the host's end on
   // the monotonic clock; -1 when it did not end by itself with status 0 in time.
   double closeWindow(double maxSeconds = 20.0);
+  double startToWindow() const { return mStartToWindow; }  // seconds from the host's start
   pid_t hostPid() const { return mHost; }
   // Whether the host still runs (one that ended is reaped: stop() and closeWindow() then fail).
   bool hostRunning();
@@ -142,6 +143,7 @@ private:
   unsigned long mWindow = 0;
   int mWindowX = 0, mWindowY = 0, mWindowW = 0, mWindowH = 0;
   double mScale = 1.0;
+  double mStartToWindow = -1.0;
 };
 
 // The bundle and the host program of this build.
