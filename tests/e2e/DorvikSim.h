@@ -90,7 +90,7 @@ public:
   int clockTicks() const { return mTicks.load(); }
   int clockStarts() const { return mStarts.load(); }
   int clockStops() const { return mStops.load(); }
-  std::vector<double> tickTimes();
+  std::vector<double> tickTimes();  // on JACK's frame clock
   int rejected() const { return mRejected.load(); }
 
   // Dumps as the synth would send them (whole, with checksum).

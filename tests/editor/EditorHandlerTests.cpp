@@ -62,8 +62,7 @@ std::string dumps(Plug& p) {
   std::string kinds;
   for (const auto& m : p.sysexSent) {
     const size_t n = m.size() - (m[0] == 0xF0 ? 0 : 2);
-    const int number = m[m[0] == 0xF0 ? 6 : 5];
-    if (n == sysex::kSoundDumpLength) kinds += "s" + std::to_string(number);
+    if (n == sysex::kSoundDumpLength) kinds += "s" + std::to_string(m[m[0] == 0xF0 ? 6 : 5]);
     if (n == sysex::kMultiDumpLength) kinds += "m";
     if (n == sysex::kGlobalDumpLength) kinds += "g";
   }
