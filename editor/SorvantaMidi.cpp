@@ -356,7 +356,8 @@ void Sorvanta::pushArrangement() {
   JobRecord r;
   r.code = 0;
   MIDIMessageManager* m = midiManager;
-  m->startJob(r, [this, m] {
+  // Clicked while a transfer runs, it is refused in words rather than dropped unseen.
+  m->startUserJob(r, [this, m] {
     sendAllParts = true;
     bulkSendActive = true;
     sendGlobalWithMulti = true;

@@ -400,6 +400,11 @@ TEST_F(EditorHandlers, EveryEditorParameterDoesWhatItsRowSays) {
          p.midiManager->setPacingOverride(1), p.cancelDataRequest(), waitIdle(p);
          EXPECT_EQ(std::count(p.sysexSent.begin(), p.sysexSent.end(), plain(sysex::soundRequest(0, sysex::kPartEditBufferBank, 0))), 2);
        }},
+      {"send the multi while a request runs: refused in words", [&](Plug& p) { unanswered(p), change(p, kRequestTempData, 1); },
+       kPushArrangement, 1, [](Plug& p) {
+         EXPECT_EQ(status(p), "Transfer running, wait until it ends!");
+         p.midiManager->setPacingOverride(1), p.cancelDataRequest(), waitIdle(p);
+       }},
       {"direct routing", [](Plug& p) { change(p, kMIDIFilterToDAWBuffer, 1); }, kMIDIFilterDirectToHardware, 1,
        [](Plug& p) {
          EXPECT_FALSE(p.routeViaQueue);
