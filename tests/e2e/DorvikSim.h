@@ -50,9 +50,6 @@ public:
   ~DorvikSim();
 
   bool ok() const;
-  // Switched off and on: its ports go and come back under the same names (MidiTestPeer::unplug).
-  void switchOff() { mPeer->unplug(); }
-  bool switchOn() { return mPeer->plugIn(); }
   // The names under which the editor lists the sim's ports: the one it sends to, the one it reads.
   const std::string& editorOutputName() const;
   const std::string& editorInputName() const;

@@ -301,10 +301,9 @@ struct MenuScript {
     if (source) g_source_remove(source);
   }
 };
-// Every 10 ms in the loop the menu runs, by what it finds and not by a guessed time (a busy
-// machine took over 300 ms to open the menu): once the menu is open it dirties the knob, hands
-// work over from another thread (twice under one name) and clicks behind the menu; it picks once
-// the timer has repainted the knob, or after 10 s.
+// Every 10 ms in the menu's loop, by what it finds (a busy machine took over 300 ms to open the
+// menu): once the menu is open it dirties the knob, hands work over from another thread (twice under
+// one name) and clicks behind the menu; it picks once the timer has repainted the knob, or after 10 s.
 gboolean pickFromMenu(gpointer p) {
   auto* s = static_cast<MenuScript*>(p);
   GList* menus = gtk_menu_get_for_attach_widget(s->e->area());
@@ -315,8 +314,7 @@ gboolean pickFromMenu(gpointer p) {
     std::thread([s] {
       for (int i = 0; i < 2; ++i) s->e->g->RunOnWindowThread(s, 1, [s] { ++s->handedOver; });
     }).join();
-    // From a source of its own: a second menu would run its loop inside it, and this script
-    // must go on to close both.
+    // From a source of its own: a second menu would run its loop inside it; this script closes both.
     g_idle_add(
         [](gpointer q) {
           static_cast<MenuScript*>(q)->e->button(GDK_BUTTON_PRESS, 1, 150, 70, 0, 9200);

@@ -164,10 +164,8 @@ pid_t spawnJackd(const char* name)
   if (getppid() != parent)
     _exit(127);
   // jackd starts a session of its own, and where the kernel groups processes by session for
-  // scheduling, the group of a server whose threads mostly sleep was seen to get no processor for
-  // minutes beside busy threads on two cores: every client waited in libjack for its answer, and
-  // a fresh client could not even connect. As the leader of a process group it cannot start a
-  // session, so it is scheduled in the test's group, beside the clients that wait on it.
+  // scheduling, its mostly sleeping threads got no processor for minutes beside busy threads on two
+  // cores, every client waiting on it. A process-group leader cannot start a session: it stays in ours.
   setpgid(0, 0);
   if (!getenv("SORVANTA_JACK_VERBOSE"))
   {

@@ -36,10 +36,6 @@ public:
   const std::string& inputPortName() const { return mInFull; }
   const std::string& outputPortName() const { return mOutFull; }
 
-  // Its ports go, its clients stay (an interface unplugged under a bridge); back under their names.
-  void unplug() { mIn->close(), mOut.close(); }
-  bool plugIn() { return mIn->openVirtual(mInFull.substr(mInFull.find(':') + 1).c_str()) && mOut.openVirtual(mOutFull.substr(mOutFull.find(':') + 1).c_str()); }
-
   void setEcho(bool on);
   // A peer that speaks a protocol of its own: every message that arrives (primers included) goes
   // to listener, on the MIDI system's thread, instead of being recorded. Set before connecting.

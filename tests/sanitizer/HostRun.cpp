@@ -3,9 +3,9 @@
 // ports the editor's settings file names, and the peer flooding the editor with parameter
 // changes, controllers and program changes (10,000 messages a second) from before the host
 // starts, as a synth that is already sending does: the editor reopens its ports while it is being
-// made; meanwhile a hand (XTest) opens menus and clicks on while they are open, and half-way the
-// JACK server restarts under the editor. The exit status is the host's: 0 only when the host ended
-// cleanly, with no sanitizer report that the suppressions in this folder do not name.
+// made. The exit status is the host's: 0 only when the host ended cleanly, with no sanitizer
+// report that the suppressions in this folder do not name. While the peer floods, a hand (XTest)
+// opens menus and clicks on while they are open, and half-way the JACK server restarts.
 //
 //   host_sanitizer_run HOST BUNDLE ROUNDS
 #include <sys/stat.h>
@@ -32,9 +32,9 @@ int main(int argc, char** argv) {
 
   JackTestServer server;
   if (!server.start()) return 2;
-  std::unique_ptr<MidiTestPeer> peer(new MidiTestPeer);
-  if (!peer->ok()) return 2;
-  std::mutex peerLock;  // the peer is made anew with the server
+  std::unique_ptr<MidiTestPeer> synth(new MidiTestPeer);  // the peer, made anew with the server
+  if (!synth->ok()) return 2;
+  std::mutex peerLock;
 
   // A data folder of its own whose settings file names the peer's ports (first run done), so the
   // editor opens them as it starts.
@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
   const std::string root = tmpl;
   setenv("XDG_DATA_HOME", root.c_str(), 1);
   WindowSession::Options o;
-  o.outPort = peer->inputPortName(), o.inPort = peer->outputPortName(), o.host = argv[1], o.bundle = argv[2];
+  o.outPort = synth->inputPortName(), o.inPort = synth->outputPortName(), o.host = argv[1], o.bundle = argv[2];
   o.leakCheck = o.returnAtFirstSight = true;
   o.hostArgs = {"--play", "--at", "0.5 midi B0 07 64", "--at", "1 tempo 140", "--at", "1.5 sysex F0 3E 10 00 20 00 00 4E 40 F7",
                 "--at", "2 stop", "--at", "2.5 play"};
@@ -63,18 +63,19 @@ int main(int argc, char** argv) {
   auto sendDue = [&] {
     const long due = static_cast<long>((MidiTestNow() - start) * kRate);
     std::lock_guard<std::mutex> lock(peerLock);
-    for (int burst = 0; peer && sent < due && burst < 200; ++burst, ++v) {
+    MidiTestPeer& peer = *synth;
+    for (int burst = 0; sent < due && burst < 200; ++burst, ++v) {
       const unsigned char value = static_cast<unsigned char>(v & 0x7F), mode = static_cast<unsigned char>(v / 50 % 4);
       if (v % 500 == 0) {
-        peer->send({0xC0, static_cast<unsigned char>((v / 500) & 0x7F)});
+        peer.send({0xC0, static_cast<unsigned char>((v / 500) & 0x7F)});
       } else if (v % 50 == 1) {
-        peer->send({0xB0, 0x1F, mode});  // oscillator 1's shape
+        peer.send({0xB0, 0x1F, mode});  // oscillator 1's shape
       } else if (v % 50 == 2) {
-        peer->send({0xF0, 0x3E, 0x10, 0x00, 0x20, 0x00, 0x01, 0x44, mode, 0xF7});  // the filter envelope's mode
+        peer.send({0xF0, 0x3E, 0x10, 0x00, 0x20, 0x00, 0x01, 0x44, mode, 0xF7});  // the filter envelope's mode
       } else if (v % 2) {
-        peer->send({0xB0, 0x4A, value});
+        peer.send({0xB0, 0x4A, value});
       } else {
-        peer->send({0xF0, 0x3E, 0x10, 0x00, 0x20, 0x00, 0x00, 0x4E, value, 0xF7});
+        peer.send({0xF0, 0x3E, 0x10, 0x00, 0x20, 0x00, 0x00, 0x4E, value, 0xF7});
       }
       ++sent;
     }
@@ -82,50 +83,45 @@ int main(int argc, char** argv) {
   std::atomic<bool> flooding{true};
   std::thread flood([&] { for (; flooding; MidiTestSleep(0.001)) sendDue(); });
 
-  double took = -1.0;
-  std::string output;
-  {
-    WindowSession w;
-    bool up = w.start(o);
-    // A menu, four clicks behind it that reach the host together, then whatever is still open closed.
-    auto clicksIntoMenu = [&w](int x, int y, int button) {
-      w.click(x, y, button);
-      w.waitForPopups(true, 2.0);
-      w.clicksReachingBusyHost(x, y, 4, button);
-      for (int i = 0; i < 4 && !w.waitForPopups(false, 0.3); ++i) w.key("Escape");
-    };
-    if (up) w.click(w.s(tabX(2)), w.s(kTabY));  // the oscillators: the controllers gray their zones
-    for (int round = 0; up && round < rounds && w.hostRunning(); ++round) {
-      if (round == rounds / 2) {
-        std::lock_guard<std::mutex> lock(peerLock);
-        peer.reset();
-        server.stop();
-        up = server.start();
-        peer.reset(new MidiTestPeer);
-        w.menu(kOutFieldX, kFieldRowY, {"Down", "Down", "Return"});
-      }
-      clicksIntoMenu(kProgramBoxX, kNumberBoxY, 1);
-      if (round % 3 == 2) {
-        w.click(w.s(tabX(1)), w.s(kTabY));  // the librarian: its slot menus
-        clicksIntoMenu(slotX(round), slotY(false, round), 3);
-        clicksIntoMenu(slotX(round), slotY(true, round), 3);
-        w.click(w.s(tabX(2 + round % 4)), w.s(kTabY));
-      }
+  WindowSession w;
+  bool up = w.start(o);
+  // A menu, four clicks behind it that reach the host together, then whatever is still open closed.
+  auto clicksIntoMenu = [&w](int x, int y, int button) {
+    w.click(x, y, button);
+    w.waitForPopups(true, 2.0);
+    w.clicksReachingBusyHost(x, y, 4, button);
+    for (int i = 0; i < 4 && !w.waitForPopups(false, 0.3); ++i) w.key("Escape");
+  };
+  if (up) w.click(w.s(tabX(2)), w.s(kTabY));  // the oscillators: the controllers gray their zones
+  for (int round = 0; up && round < rounds && w.hostRunning(); ++round) {
+    if (round == rounds / 2) {
+      std::lock_guard<std::mutex> lock(peerLock);
+      synth.reset();
+      server.stop();
+      up = server.start();
+      synth.reset(new MidiTestPeer);
+      w.menu(kOutFieldX, kFieldRowY, {"Down", "Down", "Return"});
     }
-    took = up ? w.closeWindow(120.0) : -1.0;
-    output = up ? w.output() : w.why();
+    clicksIntoMenu(kProgramBoxX, kNumberBoxY, 1);
+    if (round % 3 == 2) {
+      w.click(w.s(tabX(1)), w.s(kTabY));  // the librarian: its slot menus
+      clicksIntoMenu(slotX(round), slotY(false, round), 3);
+      clicksIntoMenu(slotX(round), slotY(true, round), 3);
+      w.click(w.s(tabX(2 + round % 4)), w.s(kTabY));
+    }
   }
+  const double took = up ? w.closeWindow(120.0) : -1.0;
   flooding = false;
   flood.join();
   printf("host_sanitizer_run: %d rounds in %.1f s; the peer sent %ld messages\n", rounds, MidiTestNow() - start, sent);
-  if (took < 0) {
-    // A report ends what the host said (it prints every message it sends).
+  const std::string said = up ? w.output() : w.why();
+  if (took < 0)  // a report ends what the host said (it prints every message it sends)
     fprintf(stderr, "host_sanitizer_run: the host did not end cleanly; it said last:\n%s\n",
-            output.substr(output.size() > 60000 ? output.size() - 60000 : 0).c_str());
+            said.substr(said.size() > 60000 ? said.size() - 60000 : 0).c_str());
+  const int rc = took < 0 ? 1 : 0;
+  if (rc != 0)
     fprintf(stderr, "host_sanitizer_run: the editor's data folder (with its log) is kept in %s\n", root.c_str());
-    return 1;
-  }
-  if (system(("rm -rf '" + root + "'").c_str()) != 0)
+  else if (system(("rm -rf '" + root + "'").c_str()) != 0)
     fprintf(stderr, "host_sanitizer_run: could not remove %s\n", root.c_str());
-  return 0;
+  return rc;
 }

@@ -87,11 +87,10 @@ public:
   int s(int v) const { return static_cast<int>(v * mScale); }
 
   void move(int x, int y, double pauseSeconds = 0.03);
-  // The moves (clicks) reach the host together (it is stopped meanwhile), as they reach a busy
-  // main thread.
+  // The moves reach the host together (it is stopped meanwhile), as they reach a busy main thread.
   void movesReachingBusyHost(const std::vector<std::pair<int, int>>& points);
   void click(int x, int y, int button = 1);
-  void clicksReachingBusyHost(int x, int y, int n, int button = 1);
+  void clicksReachingBusyHost(int x, int y, int n, int button = 1);  // n clicks, as the moves above
   void doubleClick(int x, int y);
   void drag(int x0, int y0, int x1, int y1, int steps = 12);
   // A drag in parts: the button goes down at x, y, the pointer moves (move), the button comes up.

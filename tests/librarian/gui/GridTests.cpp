@@ -40,8 +40,7 @@ protected:
     const std::vector<PatchFile*>& l = lib.soundBankFiles;
     return l[static_cast<size_t>(list)]->entries[static_cast<size_t>(slot)].messages[0].bytes;
   }
-  // Lower slot `from` as a copy into upper slot `to` feeds it: under the address bytes (5 and 6)
-  // of the slot it lands in, its checksum renewed.
+  // What lower slot `from` copied into upper slot `to` feeds: under `to`'s address (5, 6), checksum renewed.
   std::vector<uint8_t> landing(int from, int to) {
     std::vector<uint8_t> b = entryBytes(lib.lowerSelection, from), there = entryBytes(lib.upperSelection, to);
     std::copy(there.begin() + 5, there.begin() + 7, b.begin() + 5);
