@@ -4,7 +4,6 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -414,12 +413,15 @@ TEST_F(EditorOnWire, MidiClockFollowsTheHostTempoAndTransport) {
   setParam(kSendMIDIClockInfo, 1);
   plug->Transport().Play();
   for (int i = 0; i < 3000 && sim->clockTicks() < 180; ++i) MidiTestSleep(0.01);
-  // The ticks' own grid on the port (a tick a stalled thread sent late lands off it, beside it).
-  std::vector<double> gaps, at = sim->tickTimes();
-  for (size_t i = 1; i < at.size(); ++i) gaps.push_back(at[i] - at[i - 1]);
-  ASSERT_GE(gaps.size(), 100u);
-  std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
-  EXPECT_NEAR(gaps[gaps.size() / 2], 60.0 / 150 / 24, 0.0005);
+  // The ticks' spacing on JACK's clock: a late tick lands at the next cycle and the one after it
+  // on time, so the mean holds; a beat a stalled thread skipped is left out.
+  const std::vector<double> at = sim->tickTimes();
+  double spanned = 0;
+  int gaps = 0;
+  for (size_t i = 1; i < at.size(); ++i)
+    if (at[i] - at[i - 1] < 0.1) spanned += at[i] - at[i - 1], ++gaps;
+  ASSERT_GE(gaps, 100);
+  EXPECT_NEAR(spanned / gaps, 60.0 / 150 / 24, 0.0005);
   EXPECT_EQ(sim->clockStarts(), 1);
   plug->Transport().Stop();
   MidiTestSleep(0.5);
