@@ -123,7 +123,6 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
   if (debugLogOn) uiConfig->setLog([this](const std::string& line) { log(line); });
   if (!resourcesFolderOverride.empty()) uiConfig->setResourcesFolder(resourcesFolderOverride);
   if (portNamesOverride) uiConfig->setPortNamesProvider(portNamesOverride);
-  uiConfig->setPortReopened([this](bool input) { portReopened(input); });
   uiConfig->setStartupLayers(std::vector<std::string>(std::begin(kStartupLayers), std::end(kStartupLayers)));
   uiConfig->setLibrarianViewFactory(librarianViewFactory ? librarianViewFactory : &Sorvanta::makeLibrarianView);
   // The resources are read and parsed beside the set-up below, and the interface's fonts made.
@@ -241,6 +240,8 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
 }
 
 Sorvanta::~Sorvanta() {
+  // The port watch calls into this object: it ends first.
+  StopDirectMidiWatch();
   // Lines the audio callback raised since the last log call would otherwise be lost.
   if (debugLogOn) renderLogLines.drainTo(logFilePath);
   // Refuse every later send first: a worker job, the audio callback or the MIDI input may still

@@ -112,6 +112,10 @@ public:
   // The values and names of a held project, without the push (the push job's first step when it
   // follows another job; any thread, takes the lock). False when none is held or no output is set.
   bool applyHeldProjectValues();
+  // A project push (job 0 of a restore) ended while a port did not carry, or one was opened again
+  // under it: what it sent may not have arrived. The session goes again once both carry. Worker
+  // thread.
+  void projectPushCut();
   // The MIDI filter and clock flags from their parameters' current values.
   void syncMidiFilterMirrors();
   // The flags of the library-names and device-program switches (kControlLibrary,
@@ -170,7 +174,7 @@ public:
   enum WindowChange {
     kShowPart = 10, kShowMainTab = 20, kShowProgress = 30, kShowLayer = 40, kShowUpperBankEdited = 50,
     kRefreshMenus = 60, kProgramMenus = 70, kProgramNumberMenu = 80, kRefillGrids = 90, kBankContents = 100,
-    kBankEditMenu = 110, kResetSelectionMenus = 120, kLibraryInPlace = 130, kPatchType = 200,
+    kBankEditMenu = 110, kResetSelectionMenus = 120, kLibraryInPlace = 130, kDeviceMenus = 140, kPatchType = 200,
     kReapplyEdit = 1000,  // + the parameter
   };
   void onWindowThread(int what, std::function<void()> work, const void* owner = nullptr);
@@ -306,7 +310,11 @@ public:
   // Main thread. A port of each direction is open and carries: only then can the device check
   // hear the synth's answer to its question.
   bool midiOutCarries() const { return midiIOSet && !DirectMidiPortLost(false); }
-  bool midiInCarries() const { return mMidiInIndex > 0 && !DirectMidiPortLost(true); }
+  bool midiInCarries() const { return DirectMidiPortCarries(true); }
+  // A transfer with the synth can go through: the output carries and the input is not lost.
+  bool portsCarry() const { return midiOutCarries() && !DirectMidiPortLost(true); }
+  // A port is lost (the synth off, JACK stopped): a transfer asked for now says so and starts not.
+  bool refuseTransferForLostPort();
   // What is still to set (or, lost, to reopen) of the two ports, or that both are set.
   const char* portsStillToSet() const;
   // Audio callback, every block (SorvantaPorts.cpp): a port that carried and is lost now (the
@@ -466,8 +474,11 @@ private:
   // 0) or closed (0): the engine follows; a held project goes to the synth once the output
   // carries and the input is not lost; the device check follows once both carry.
   void afterPortChange(bool output, int index);
-  // A device menu's listing opened that lost port again (UIConfigManager::PortReopened).
-  void portReopened(bool input);
+  // The port watch opened these lost ports again (IPluginBase::OnDirectMidiPortsReopened): their
+  // entries, the engine, a project held or cut short, the status texts. Watch thread.
+  void OnDirectMidiPortsReopened(bool output, bool input) override;
+  // Set by projectPushCut until the session goes again (afterPortChange); under the lock.
+  bool projectPushDue = false;
   // A restore that holds its project for want of an output says so.
   void showProjectHeld();
   bool portCarried[2] = {false, false};  // audio callback only: watchDirectPorts

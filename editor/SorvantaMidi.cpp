@@ -158,6 +158,9 @@ class SorvantaEngineHost : public MidiEngineHost {
   }
   PatchLibrarian* librarian() override { return p->getPatchLibrarian(); }
   void applyHeldProject() override { p->applyHeldProjectValues(); }
+  bool portsCarry() override { return p->portsCarry(); }
+  unsigned portOpens() override { return p->DirectMidiPortOpens(); }
+  void projectPushCut() override { p->projectPushCut(); }
   const std::vector<std::string>* tempoValues() override {
     UIConfigManager* ui = p->getUIConfigManager();
     return ui ? ui->findValueList("tempoValues") : nullptr;
@@ -352,7 +355,7 @@ int Sorvanta::getTimerValue() { return midiManager ? midiManager->pacingInterval
 // The send-mode flags are set only when the job really starts: a push refused because another
 // transfer runs would otherwise leave bulkSendActive set, and with it all input ignored.
 void Sorvanta::pushArrangement() {
-  if (!midiManager) return;
+  if (!midiManager || refuseTransferForLostPort()) return;
   JobRecord r;
   r.code = 0;
   MIDIMessageManager* m = midiManager;
@@ -391,7 +394,7 @@ void Sorvanta::cancelDataRequest() {
 }
 
 void Sorvanta::requestArrangement() {
-  if (!midiManager) return;
+  if (!midiManager || refuseTransferForLostPort()) return;
   JobRecord r;
   r.code = 5;
   r.requestFlag = true;

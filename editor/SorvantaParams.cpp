@@ -680,12 +680,15 @@ void Sorvanta::handleDeviceSelection(int paramIdx, int i) {
   }
   afterPortChange(output, index);
   if (i > 0 && index == 0) {  // listed, but it would not open: nothing is set, nothing stored
-    setStatusText("Set MIDI I/O First!");
+    setStatusText(output ? "MIDI Out could not be opened!" : "MIDI In could not be opened!");
+    if (valueLine) valueLine->SetTextFromPlug(portsStillToSet());
     return;
   }
   if (!settingsFileAvailable()) return;
   if (index > 0) settingsLines[output ? EditorSettings::kLineMidiOut : EditorSettings::kLineMidiIn] = name;
-  setStatusText(output ? "Default MIDI output set." : "Default MIDI input set.");
+  // Closing sets no default: the stored port stays the one the next start opens.
+  if (index > 0) setStatusText(output ? "Default MIDI output set." : "Default MIDI input set.");
+  else setStatusText(output ? "MIDI Out closed." : "MIDI In closed.");
   if (valueLine) valueLine->SetTextFromPlug(portsStillToSet());
   writeSettingsFile();
 }

@@ -1,10 +1,11 @@
-// The device ports as the editor follows them: a port chosen, closed, lost, or opened again by a
-// device menu's listing, and what the engine, a project held for want of the synth and the two
-// status lines make of each.
+// The device ports as the editor follows them: a port chosen, closed, lost, or opened again by the
+// port watch once the synth is back, and what the engine, a project held for want of the synth (or
+// whose push a loss cut short) and the two status lines make of each.
 #include <string>
 
 #include "IControls.h"
 #include "Sorvanta.h"
+#include "UIConfigManager.h"
 
 void Sorvanta::afterPortChange(bool output, int index) {
   if (output) {
@@ -20,8 +21,12 @@ void Sorvanta::afterPortChange(bool output, int index) {
   }
   // A project opened without the synth goes to it now: through an output that carries, and, when
   // an input was asked for, once that carries too (the synth switched on has both back), so that
-  // the device check after the push hears the synth.
-  if (midiOutCarries() && !DirectMidiPortLost(true)) applyHeldProjectState();
+  // the device check after the push hears the synth. So does a session whose push was cut short.
+  if (portsCarry() && !applyHeldProjectState() && projectPushDue) {
+    projectPushDue = false;
+    log("PROJECT RECALL: the session goes to the synth again");
+    pushProject(false);
+  }
   // The device check asks the synth through the output and hears it through the input: it starts
   // once both carry, whichever comes second (a check with one of them missing could only end in
   // "No response from Dorvik!" with the synth right there), and follows a job that runs (a
@@ -29,10 +34,44 @@ void Sorvanta::afterPortChange(bool output, int index) {
   if (index > 0 && midiOutCarries() && midiInCarries()) sendSysExInitialization(true);
 }
 
-void Sorvanta::portReopened(bool input) {
-  afterPortChange(!input, DirectMidiPortIndex(input));
-  setStatusText(input ? "MIDI In open again." : "MIDI Out open again.");
+void Sorvanta::OnDirectMidiPortsReopened(bool output, bool input) {
+  UTIL_MutexLock lock(GetMutex());
+  if (output) refreshExternalMIDIOutNames();
+  if (input) refreshExternalMIDIInNames();
+  // The menus' entries are the window's to change; without a window they change now.
+  onWindowThread(kDeviceMenus, [this] {
+    UIConfigManager* ui = getUIConfigManager();
+    if (!ui) return;
+    ui->refreshDeviceMenu(false);
+    ui->refreshDeviceMenu(true);
+  });
+  log(std::string("PROCESSOR: MIDI ") + (output && input ? "In and Out" : output ? "Out" : "In") + " open again");
+  // The output first: it decides what the engine may send, and the device check follows once
+  // both carry, so it runs once for the two.
+  const int index = DirectMidiPortIndex(!output);
+  if (index > 0) afterPortChange(output, index);
+  setStatusText(output && input ? "MIDI In and Out open again." : output ? "MIDI Out open again." : "MIDI In open again.");
   if (valueLine) valueLine->SetTextFromPlug(portsStillToSet());
+}
+
+void Sorvanta::projectPushCut() {
+  UTIL_MutexLock lock(GetMutex());
+  // Both back already (the watch opened them again while the push slept): it goes again now,
+  // behind the push that ends.
+  if (portsCarry()) {
+    log("PROJECT RECALL: a port was lost during the push; the session goes to the synth again");
+    pushProject(false);
+    return;
+  }
+  projectPushDue = true;
+  showProjectHeld();
+}
+
+bool Sorvanta::refuseTransferForLostPort() {
+  if (!DirectMidiPortLost(false) && !DirectMidiPortLost(true)) return false;
+  setStatusText("Connection to Dorvik lost!");
+  if (valueLine) valueLine->SetTextFromPlug(portsStillToSet());
+  return true;
 }
 
 void Sorvanta::showProjectHeld() {

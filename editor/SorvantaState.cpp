@@ -58,8 +58,9 @@ bool Sorvanta::SerializeState2(ByteChunk* chunk, bool withNames) {
       const bool input = slot == PatchManager::kSlotMidiIn;
       const int param = input ? kDeviceInSelection : kDeviceOutSelection;
       std::string name = GetParam(param)->GetDisplayText(truncToInt(paramValue(param)));
-      // A port asked for and not there (the synth off since the start) is still the one to use.
-      if (truncToInt(paramValue(param)) <= 0 && DirectMidiPortLost(input)) name = DirectMidiPortName(input);
+      // A port asked for and not there (the synth off since the start), or opened by the port
+      // watch before its menu shows it, is still the one to use.
+      if (truncToInt(paramValue(param)) <= 0 && !DirectMidiPortName(input).empty()) name = DirectMidiPortName(input);
       patchManager->setName(slot, name);
       setLibrarianViewDirty();
     }

@@ -241,6 +241,13 @@ class MidiEngineHost : public dump::DumpParamAccess {
   // Applies the project the plug-in holds for a push that followed another job (worker thread;
   // the plug-in takes its own lock).
   virtual void applyHeldProject() {}
+  // Whether a transfer reaches the synth now (its output carries, its input is not lost), and
+  // how often a port was opened so far (a port lost and back between two looks changes it).
+  virtual bool portsCarry() { return true; }
+  virtual unsigned portOpens() { return 0; }
+  // A project push ended without reaching the synth whole: a port was lost under it (worker
+  // thread; the plug-in takes its own lock and sends the session again once both carry).
+  virtual void projectPushCut() {}
   // The interface description's "tempoValues" list, or null.
   virtual const std::vector<std::string>* tempoValues() { return nullptr; }
   virtual double hostTempoNow() { return 0.0; }

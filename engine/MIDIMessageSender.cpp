@@ -36,15 +36,18 @@ void MIDIMessageSender::run(WorkerThread thread) {
   const JobRecord& r = records[static_cast<int>(thread)];
   try {
     switch (r.code) {
-      case 0:
+      case 0: {
+        const unsigned opens = host->portOpens();
         if (r.appliesHeldProject) host->applyHeldProject();
         sendArrangementToDevice(r.toLibrarian, r.requestParts);
         if (r.endsProjectPush) {
           st->sendGlobalWithMulti = false;
           st->sendAllParts = false;
           st->transferInProgress = false;
+          if (!host->portsCarry() || host->portOpens() != opens) host->projectPushCut();
         }
         break;
+      }
       case 1: sendGlobalToDevice(r.globalArg); break;
       case 2: sendPartToDevice(r.part, r.toLibrarian, r.requestParts); break;
       case 3: sendPatchToDeviceFromLibrarian(r.entry, r.part, r.slot); break;
@@ -233,7 +236,9 @@ void MIDIMessageSender::sendArrangementToDevice(bool toLibrarian, bool requestPa
     pause(300);
   } else {
     st->bulkSendActive = true;
-    for (int part = 0; part < 16 && !stopping.load(); ++part) {
+    // A port lost under the push ends it: what is left would go nowhere (the project's push says
+    // so when it ends, see run).
+    for (int part = 0; part < 16 && !stopping.load() && host->portsCarry(); ++part) {
       if (host->value(kMultiPartStatus + part) != 1.0) continue;
       mgr->partSendBusy = true;
       sendPartToDevice(part, toLibrarian, false);

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <mutex>
 
 namespace jackmidi {
@@ -33,16 +34,31 @@ void jackMessage(const char* text)
 
 // JACK's notices (its notification threads), counted for every ConnectionWatch (see there).
 std::atomic<unsigned> gNotices{0};
+// Every notice, registrations too (noticesSeen), and the registrations of each port name
+// (registrations). The map only grows, by one entry per name ever registered on the server.
+std::atomic<unsigned> gAllNotices{0};
+std::mutex gRegisteredMutex;
+std::map<std::string, unsigned> gRegistered;
 
 void onConnection(jack_port_id_t, jack_port_id_t, int, void*)
 {
   gNotices.fetch_add(1, std::memory_order_relaxed);
+  gAllNotices.fetch_add(1, std::memory_order_relaxed);
 }
 
-void onRegistration(jack_port_id_t, int registered, void*)
+// arg: the client the notice came to, which lives at least as long as its notification thread (a
+// client whose server went away is never freed).
+void onRegistration(jack_port_id_t id, int registered, void* arg)
 {
   if (!registered)
     gNotices.fetch_add(1, std::memory_order_relaxed);
+  else if (jack_port_t* port = jack_port_by_id(static_cast<jack_client_t*>(arg), id))
+  {
+    const char* name = jack_port_name(port);
+    std::lock_guard<std::mutex> lock(gRegisteredMutex);
+    ++gRegistered[name ? name : ""];
+  }
+  gAllNotices.fetch_add(1, std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -93,6 +109,34 @@ void ConnectionWatch::waitUntilCarrying(jack_port_t* port, const std::atomic<boo
   }
 }
 
+unsigned noticesSeen()
+{
+  return gAllNotices.load(std::memory_order_relaxed);
+}
+
+unsigned registrations(const std::string& fullName)
+{
+  std::lock_guard<std::mutex> lock(gRegisteredMutex);
+  const auto it = gRegistered.find(fullName);
+  return it == gRegistered.end() ? 0 : it->second;
+}
+
+void Peer::found(const std::string& fullName)
+{
+  mName = fullName;
+  settle();
+}
+
+void Peer::settle()
+{
+  mRegistrations = registrations(mName);
+}
+
+bool Peer::registeredAgain() const
+{
+  return mName.empty() || registrations(mName) != mRegistrations;
+}
+
 bool openClient(jack_client_t** client, const std::string& name, JackProcessCallback process,
                 JackShutdownCallback shutdown, ConnectionWatch* watch, void* arg, const char* what)
 {
@@ -126,7 +170,7 @@ bool openClient(jack_client_t** client, const std::string& name, JackProcessCall
   {
     watch->mClient = *client;
     jack_set_port_connect_callback(*client, onConnection, nullptr);
-    jack_set_port_registration_callback(*client, onRegistration, nullptr);
+    jack_set_port_registration_callback(*client, onRegistration, *client);
   }
   if (jack_activate(*client) != 0)
   {
@@ -158,7 +202,7 @@ jack_port_t* registerPort(jack_client_t* client, const char* ownName, unsigned l
 
 bool openPort(jack_client_t* client, const std::string& portName, const char* ownName, unsigned long flags,
               const char* what, std::atomic<jack_port_t*>& port, const std::atomic<bool>& inCycle,
-              const std::atomic<bool>& serverGone)
+              const std::atomic<bool>& serverGone, Peer& peer)
 {
   // Looked up afresh: ports come and go, and ALSA-bridged names change their numbers. Ours sends
   // to an input or reads an output.
@@ -171,6 +215,7 @@ bool openPort(jack_client_t* client, const std::string& portName, const char* ow
     return false;
   }
   const std::string& other = names[(size_t)found];
+  peer.found(other);
   jack_port_t* ours = registerPort(client, ownName, flags, what);
   if (!ours)
     return false;

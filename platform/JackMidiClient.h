@@ -50,6 +50,36 @@ private:
   bool mLost = false;  // mPort was seen losing its connections
 };
 
+// Notices of every kind (ports registered, unregistered, connected, disconnected) that our
+// clients have had so far: a listing older than a change of this count may be stale. Any thread.
+unsigned noticesSeen();
+// How often our clients have heard a port of this full name registered: a synth's port that went
+// away and came back counts up; one that stayed (a patchbay undid its connection) does not. Both
+// of our clients hear each registration, so the count only ever says "again", never how often.
+// Any thread.
+unsigned registrations(const std::string& fullName);
+
+// The port on the other side of one of ours (the synth's), as found when ours was opened: whether
+// it has been registered anew since, that is, whether a loss was its going away rather than a
+// patchbay's hand. The owner's thread.
+class Peer
+{
+public:
+  // Found under this full name when ours was opened (connected or not).
+  void found(const std::string& fullName);
+  // Takes the registrations seen by now as the peer's own. A notice may reach us after the
+  // listing that found the peer: called again once the connection carries.
+  void settle();
+  void forget() { mName.clear(); }
+  // Never found on this client (a stored port that was not there, a client new after a server
+  // restart), or registered again since it was found.
+  bool registeredAgain() const;
+
+private:
+  std::string mName;
+  unsigned mRegistrations = 0;
+};
+
 // Opens a client (the server is never started for us) into *client, sets its process and
 // shutdown callbacks (arg: their argument) and, with a watch, the connection and port
 // registration notices that it counts, and activates it. *client is set before activation, since
@@ -67,10 +97,11 @@ jack_port_t* registerPort(jack_client_t* client, const char* ownName, unsigned l
 // Registers our port ownName, hands it to the process callback through port, and connects it
 // with the port found for portName (exact name first, then without ALSA's numbers) in the
 // direction of flags: the first message after the connection is not missed. False when no such
-// port exists or the connection failed; our port is then released again (see releasePort).
+// port exists or the connection failed; our port is then released again (see releasePort). The
+// port found is noted in peer.
 bool openPort(jack_client_t* client, const std::string& portName, const char* ownName, unsigned long flags,
               const char* what, std::atomic<jack_port_t*>& port, const std::atomic<bool>& inCycle,
-              const std::atomic<bool>& serverGone);
+              const std::atomic<bool>& serverGone, Peer& peer);
 
 // Returns once the process callback is not running (inCycle, see releasePort). For an object whose
 // server went away before it is deleted: no cycle starts any more, and one that was running has

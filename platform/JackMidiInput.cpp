@@ -54,11 +54,12 @@ bool JackMidiInput::open(const std::string& portName, const char* ownName)
   close();
   if (!mClient || !ownName || mServerGone.load())
     return false;
-  if (!jackmidi::openPort(mClient, portName, ownName, JackPortIsInput, "input", mPort, mInCycle, mServerGone))
+  if (!jackmidi::openPort(mClient, portName, ownName, JackPortIsInput, "input", mPort, mInCycle, mServerGone, mPeer))
     return false;
   // Open once the connection carries: the synth gone before then is noticed as lost too.
   mWatch.waitUntilCarrying(mPort.load(), mServerGone);
   mLost->store(false);  // again: a notice about the port closed before may have come meanwhile
+  mPeer.settle();
   return true;
 }
 
@@ -77,6 +78,7 @@ void JackMidiInput::close()
   // The callback lets go of the port first; then the client is deactivated, which waits for a
   // running cycle and stops them all, while the port is unregistered, and activated again for the
   // next port. The next cycle forgets what it joined from this port.
+  mPeer.forget();
   if (!mClient)
     return;
   jack_port_t* port = mPort.exchange(nullptr);

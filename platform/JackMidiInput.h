@@ -124,6 +124,9 @@ public:
   // Registers our port ownName and connects the port found for portName to it (exact name first,
   // then without ALSA's numbers). Any port open before is closed first. True only when connected.
   bool open(const std::string& portName, const char* ownName);
+  // The port opened last, or asked for, is one to open again by itself once listed: its peer was
+  // never found on this client or has been registered anew since (jackmidi::Peer).
+  bool peerRegisteredAgain() const { return mPeer.registeredAgain(); }
   // Registers our port ownName for others to connect to.
   bool openVirtual(const char* ownName);
   // Unregisters our port with the client deactivated; a SysEx half joined is dropped.
@@ -145,6 +148,7 @@ private:
   std::atomic<bool> mOwnLost{false};
   std::atomic<bool>* mLost = &mOwnLost;
   jackmidi::ConnectionWatch mWatch;  // sets *mLost from the process callback
+  jackmidi::Peer mPeer;              // the port ours was opened to; owner's thread
   std::atomic<bool> mInCycle{false};  // the process callback is running; close() waits on it
   std::atomic<bool> mRestart{false};  // set by close(): the callback forgets its joined SysEx and timing
 

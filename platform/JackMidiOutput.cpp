@@ -109,7 +109,7 @@ bool JackMidiOutput::open(const std::string& portName, const char* ownName)
   close();
   if (!mClient || !ownName || mServerGone.load())
     return false;
-  if (!jackmidi::openPort(mClient, portName, ownName, JackPortIsOutput, "output", mPort, mInCycle, mServerGone))
+  if (!jackmidi::openPort(mClient, portName, ownName, JackPortIsOutput, "output", mPort, mInCycle, mServerGone, mPeer))
     return false;
   // JACK puts a new connection into effect at the start of a cycle, and what our port carries before
   // then is lost (the first request of the editor's handshake, on a busy machine). Two whole
@@ -121,6 +121,7 @@ bool JackMidiOutput::open(const std::string& portName, const char* ownName)
     nanosleep(&ts, nullptr);
   }
   mLost->store(false);  // again: a notice about the port closed before may have come meanwhile
+  mPeer.settle();
   return true;
 }
 
@@ -136,6 +137,7 @@ bool JackMidiOutput::openVirtual(const char* ownName)
 
 void JackMidiOutput::close()
 {
+  mPeer.forget();
   mGeneration.fetch_add(1, std::memory_order_acq_rel);
   if (mClient)
     jackmidi::releasePort(mClient, mPort, mInCycle, mServerGone);  // see process

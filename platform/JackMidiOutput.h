@@ -63,6 +63,9 @@ public:
   // then without ALSA's numbers), and returns once the connection carries (a few milliseconds).
   // Any port open before is closed first. True only when connected.
   bool open(const std::string& portName, const char* ownName);
+  // The port opened last, or asked for, is one to open again by itself once listed: its peer was
+  // never found on this client or has been registered anew since (jackmidi::Peer).
+  bool peerRegisteredAgain() const { return mPeer.registeredAgain(); }
   // Registers our port ownName for others to connect to.
   bool openVirtual(const char* ownName);
   // Unregisters our port after the process callback has let go of it; what was queued is dropped.
@@ -87,6 +90,7 @@ private:
   std::atomic<bool> mOwnLost{false};
   std::atomic<bool>* mLost = &mOwnLost;
   jackmidi::ConnectionWatch mWatch;  // sets *mLost from the process callback
+  jackmidi::Peer mPeer;              // the port ours was opened to; owner's thread
   std::atomic<bool> mInCycle{false};     // the process callback is running; close() waits on it
   std::atomic<uint32_t> mGeneration{0};  // raised by close(): older queued messages are dropped
   std::atomic<uint32_t> mCycles{0};      // process callbacks completed (open waits on it)

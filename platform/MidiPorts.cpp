@@ -1,6 +1,7 @@
 #include "MidiPorts.h"
 
 #include "AlsaTimedOutput.h"
+#include "JackMidiClient.h"
 #include "JackMidiInput.h"
 #include "JackMidiOutput.h"
 
@@ -115,6 +116,11 @@ bool openByName(RtObject* object, const std::string& portName, const char* ownNa
 
 }  // namespace
 
+unsigned MidiPortNotices()
+{
+  return jackmidi::noticesSeen();
+}
+
 // ---------------------------------------------------------------------------------------------
 // MidiInputPort
 
@@ -215,7 +221,7 @@ bool MidiInputPort::open(const std::string& portName, const char* ownName)
   replaceDeadClient();
   auto fail = [&] {
     close();
-    mPortName = portName;
+    setPortName(portName);
     mLost.store(!portName.empty());
     return false;
   };
@@ -228,7 +234,8 @@ bool MidiInputPort::open(const std::string& portName, const char* ownName)
   {
     if (!mJack->open(portName, ownName))
       return fail();
-    mPortName = portName;
+    setPortName(portName);
+    ++mOpens;
     return true;
   }
   if (!openByName(mIn, portName, ownName, "opening the input"))
@@ -236,16 +243,36 @@ bool MidiInputPort::open(const std::string& portName, const char* ownName)
   // Some back ends reset the filter when a port opens.
   if (!guarded("setting the ignored input types", [&] { mIn->ignoreTypes(false, true, true); }))
     return fail();
-  mPortName = portName;
+  setPortName(portName);
   mLost.store(false);
+  ++mOpens;
   return true;
+}
+
+void MidiInputPort::setPortName(const std::string& name)
+{
+  std::lock_guard<std::mutex> lock(mNameMutex);
+  mPortName = name;
+}
+
+std::string MidiInputPort::portName() const
+{
+  std::lock_guard<std::mutex> lock(mNameMutex);
+  return mPortName;
+}
+
+bool MidiInputPort::mayReopen(const std::vector<std::string>& names) const
+{
+  // The owner's thread writes mPortName: reading it here needs no lock.
+  return lost() && !mPortName.empty() && MidiFindPortName(names, mPortName) >= 0 &&
+         (!mJack || mJack->peerRegisteredAgain());
 }
 
 void MidiInputPort::close()
 {
   mOpen.store(false, std::memory_order_release);
   mLost.store(false);
-  mPortName.clear();
+  setPortName(std::string());
   if (mJack)
     mJack->close();
   if (mIn)
@@ -347,23 +374,37 @@ bool MidiOutputPort::open(const std::string& portName, const char* ownName)
   // The scheduling client is made at the first timed message (see sendAt).
   mTimedPortName = ok && mOut ? portName : std::string();
   mTimedOwnName = ownName ? ownName : "";
-  mPortName = portName;
+  setPortName(portName);
   mLost.store(!ok && !portName.empty());
   mOpen.store(ok, std::memory_order_release);
+  mOpens += ok ? 1 : 0;
   return ok;
+}
+
+void MidiOutputPort::setPortName(const std::string& name)
+{
+  std::lock_guard<std::mutex> lock(mNameMutex);
+  mPortName = name;
 }
 
 std::string MidiOutputPort::portName() const
 {
-  std::lock_guard<std::mutex> lock(mMutex);
+  std::lock_guard<std::mutex> lock(mNameMutex);
   return mPortName;
+}
+
+bool MidiOutputPort::mayReopen(const std::vector<std::string>& names) const
+{
+  std::lock_guard<std::mutex> lock(mMutex);
+  return lost() && !mPortName.empty() && MidiFindPortName(names, mPortName) >= 0 &&
+         (!mJack || mJack->peerRegisteredAgain());
 }
 
 bool MidiOutputPort::openVirtual(const char* ownName)
 {
   std::lock_guard<std::mutex> lock(mMutex);
   mOpen.store(false, std::memory_order_release);
-  mPortName.clear();
+  setPortName(std::string());
   mLost.store(false);
   mAlsaTimed.reset();
   mTimedPortName.clear();
@@ -390,7 +431,7 @@ void MidiOutputPort::close()
   drainLocked();
   mOpen.store(false, std::memory_order_release);
   mLost.store(false);
-  mPortName.clear();
+  setPortName(std::string());
   mAlsaTimed.reset();
   mTimedPortName.clear();
   if (mJack)

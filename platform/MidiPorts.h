@@ -21,6 +21,10 @@
 #include <string>
 #include <vector>
 
+// JACK's notices (ports registered, unregistered, connected or disconnected) so far: a listing
+// made before this count last moved may be stale. Always 0 on ALSA, which sends none. Any thread.
+unsigned MidiPortNotices();
+
 class AlsaTimedOutput;
 class JackMidiInput;
 class JackMidiOutput;
@@ -32,8 +36,8 @@ class RtMidiOut;
 // MidiInputDispatch.h) with 1..n bytes per message. On JACK the input is our own
 // (JackMidiInput.h), which never unregisters its port under a running process cycle; on ALSA it
 // is RtMidi's.
-// Threads: create, listPortNames, open, close and the destructor on the main thread, never from
-// the handler.
+// Threads: create, listPortNames, open, mayReopen, close and the destructor from one thread at a
+// time (the plug-in's port lock), never from the handler; lost, isOpen and portName from any.
 class MidiInputPort
 {
 public:
@@ -77,8 +81,16 @@ public:
   // last open was not there (the synth still off, no MIDI system yet). Cleared by a successful
   // open and by close. Any thread (the window reads it for every frame).
   bool lost() const { return mLost.load(); }
-  // The port asked for by the last open, opened or not (empty after close). Main thread.
-  const std::string& portName() const { return mPortName; }
+  // The port asked for by the last open, opened or not (empty after close). Any thread.
+  std::string portName() const;
+  // The port asked for last is lost and may be opened again without asking the user: names (a
+  // listing just made) lists it, and its peer came back rather than staying put (on JACK: the
+  // synth's port registered anew since ours was opened, or never found on this client, as a
+  // stored port absent at the start or one on a server restarted since). A port a patchbay
+  // disconnected, its peer still there, is left as the user's hand left it.
+  bool mayReopen(const std::vector<std::string>& names) const;
+  // Opens that succeeded so far: a port lost and opened again between two looks shows here.
+  unsigned opens() const { return mOpens.load(); }
 
   uint64_t droppedCount() const { return mDispatch.droppedCount(); }
 
@@ -97,8 +109,11 @@ private:
   MidiInputDispatch::Handler mHandler = nullptr;  // given to create, started by startDelivery
   void* mUserData = nullptr;
   std::atomic<bool> mOpen{false};
+  mutable std::mutex mNameMutex;  // a leaf lock: mPortName's writes, and reads off the owner's thread
   std::string mPortName;  // the port asked for last
   std::atomic<bool> mLost{false};  // see lost(); also set by the JACK client's callbacks
+  std::atomic<unsigned> mOpens{0};
+  void setPortName(const std::string& name);
 };
 
 // Output: every byte the plug-in sends leaves through send(). Sends come from the render, main,
@@ -130,9 +145,11 @@ public:
   bool openVirtual(const char* ownName);
   void close();
   bool isOpen() const { return mOpen.load(std::memory_order_acquire); }
-  // As MidiInputPort::lost and portName.
+  // As MidiInputPort's.
   bool lost() const { return mLost.load(); }
   std::string portName() const;
+  bool mayReopen(const std::vector<std::string>& names) const;
+  unsigned opens() const { return mOpens.load(); }
 
   // Writes size bytes as one message. False, sending nothing, with no object, no open port, no
   // bytes, or when the library reports an error. Any thread.
@@ -166,6 +183,9 @@ private:
   std::string mTimedPortName, mTimedOwnName;  // where mAlsaTimed is to connect, until it is made
   std::atomic<bool> mOpen{false};
   std::chrono::steady_clock::time_point mLastSend{};
+  mutable std::mutex mNameMutex;  // as MidiInputPort's: never held while anything else is done
   std::string mPortName;  // the port asked for last
   std::atomic<bool> mLost{false};  // as MidiInputPort's
+  std::atomic<unsigned> mOpens{0};
+  void setPortName(const std::string& name);
 };

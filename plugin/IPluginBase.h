@@ -137,6 +137,11 @@ public:
   // no value changed and no handler ran. A plug-in that showed something around the entry
   // takes it away here. Called on the GUI thread without the plug-in lock.
   virtual void OnTextEntryCancelled(int paramIdx) { (void)paramIdx; }            // 49
+  // The port watch (StartDirectMidiInput) opened the lost output and/or input again: their synth
+  // came back under its name. Called on the watch's thread, without the plug-in lock and without
+  // the port lock; the framework's lists and indexes are not changed yet (see
+  // refreshExternalMIDIInNames).
+  virtual void OnDirectMidiPortsReopened(bool output, bool input) { (void)output, (void)input; }  // 50
 
   // ---- second construction phase ----
   void initialize(int nAutomated, int nParams, const char* channelIOStr, int nPresets, const char* effectName,
@@ -266,24 +271,39 @@ public:
   // position; an open port that is no longer listed keeps an entry at the end; a lost one (or one
   // asked for and not there, see setExternalMIDIIn) that is listed again is opened again, unless
   // reopenLost is false.
+  // Never from the window's thread: the MIDI system may take milliseconds to answer, and more
+  // with no JACK server to reach.
   std::vector<std::string>& rescanExternalMIDIInNames(bool reopenLost = true);
   std::vector<std::string>& rescanExternalMIDIOutNames(bool reopenLost = true);
+  // Under the plug-in lock, on any thread (the window's menus): the list as the last listing read
+  // it (the port watch lists about once a second, and at once after a JACK notice), the open port
+  // following to its new position as above. Asks the MIDI system nothing and opens nothing.
+  std::vector<std::string>& refreshExternalMIDIInNames();
+  std::vector<std::string>& refreshExternalMIDIOutNames();
+  // Raised whenever a listing differs from the one before (ports come or go, a MIDI system is
+  // reached or lost) and whenever the watch opened a port again. Any thread.
+  unsigned DirectMidiListingChanges() const;
   // Whether the last listing reached a MIDI system (ALSA's sequencer or a JACK server): false
   // before the first listing and when neither could be reached (no JACK server running then).
+  // Any thread.
   bool MIDISystemReachable(bool input) const;
-  // Main thread. Whether the port opened last no longer carries (MidiInputPort::lost): its JACK
-  // server stopped or the port went away, noticed by JACK's own callbacks as it happens, or by a
-  // listing that no longer lists it. A listing that lists it again under its name (a menu about
-  // to open), or choosing it again, opens it again. Also true for a port asked for by name that
-  // was not there (see setExternalMIDIIn). Any thread (the window and the audio callback read it).
+  // Whether the port opened last no longer carries (MidiInputPort::lost): its JACK server stopped
+  // or the port went away, noticed by JACK's own callbacks as it happens, or by a listing that no
+  // longer lists it. The port watch opens it again once its synth is back under its name;
+  // choosing it again opens it too. Also true for a port asked for by name that was not there
+  // (see setExternalMIDIIn). Any thread (the window and the audio callback read it).
   bool DirectMidiPortLost(bool input) const;
   // A port is open and not lost. Any thread.
   bool DirectMidiPortCarries(bool input) const;
-  // Main thread. The port asked for last: open, lost, or not there; empty when none.
+  // Opens of either port that succeeded so far: a port lost and opened again between two looks
+  // changes it. Any thread.
+  unsigned DirectMidiPortOpens() const;
+  // The port asked for last: open, lost, or not there; empty when none. Any thread.
   std::string DirectMidiPortName(bool input) const;
   // Main thread. The list position of the port open (or lost) now, 0 for none.
   int DirectMidiPortIndex(bool input) const { return input ? mMidiInIndex : mMidiOutIndex; }
-  // Main thread (may hold the plug-in lock). Closes the open port, then opens the listed port
+  // Main thread, under the plug-in lock (the port watch may be listing meanwhile: it waits for
+  // that, a few milliseconds at most). Closes the open port, then opens the listed port
   // called name (a stored name is also found when only ALSA's session numbers differ). Answers,
   // and leaves in index, the list position of the port now open; 0 when index was 0, the name
   // was "Select MIDI Device" or not listed, or the port would not open. A name asked for that is
@@ -324,6 +344,10 @@ public:
   // Main thread. Ends a hold (HoldDirectMidiInput): from now on the input's messages reach
   // ProcessMidiMsg and ProcessSysEx, those held since the port opened first. The Audio Unit
   // binding calls it when the component's open call has stored the finished object.
+  // It also starts the port watch, a thread of this layer's own that lists the ports about once a
+  // second (and soon after JACK says a port came or went), so that the window only ever reads
+  // the last listing, and opens a lost port again once its synth is back (MidiInputPort::mayReopen),
+  // telling OnDirectMidiPortsReopened.
   void StartDirectMidiInput();
 
 protected:
@@ -331,6 +355,9 @@ protected:
   // destructor calls it; a plug-in class that overrides ProcessMidiMsg/ProcessSysEx should call
   // it first in its own destructor. Not from the dispatch thread; no send may be in flight.
   void CloseDirectMidiPorts();
+  // Stops and joins the port watch (CloseDirectMidiPorts does too). A plug-in class whose
+  // OnDirectMidiPortsReopened reaches its own members calls it first in its destructor.
+  void StopDirectMidiWatch();
   // From a constructor: no message from the input port reaches the handlers until
   // StartDirectMidiInput, whatever port the constructor opens. Without a hold, input is delivered
   // as soon as a port is open.
@@ -338,6 +365,7 @@ protected:
   // Creates a listed input port's client; it delivers at once unless input is held.
   bool makeInput(MidiInputPort& in);
   DirectMidiPorts* mDirectMidi = nullptr;   // set by the first list call, on the main thread
+  void watchDirectMidiPorts();              // the port watch's loop
   bool mDirectMidiInputHeld = false;        // main thread only
   int mMidiInIndex = 0, mMidiOutIndex = 0;  // list positions of the open ports, 0 = none
   std::vector<std::string> mMidiInNames, mMidiOutNames;

@@ -7,14 +7,23 @@
 //
 // Threads: the list and open calls, and CloseDirectMidiPorts, run on the main thread (the
 // constructor, the parameter-change handler, state restore), often under the plug-in lock, so
-// they never wait for the input dispatch thread. processMIDIInput runs on that dispatch thread,
-// never on the MIDI system's own. The SendDirect* calls come from any thread.
+// they never wait for the input dispatch thread; the port watch lists and reopens on its own
+// thread, and the two take turns at the port objects through DirectMidiPorts::lock. The window's
+// thread only reads what the last listing found (refreshExternalMIDI*Names, the flags).
+// processMIDIInput runs on that dispatch thread, never on the MIDI system's own. The SendDirect*
+// calls come from any thread.
 #include "IPluginBase.h"
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "MidiBackend.h"
 #include "MidiBytes.h"
@@ -66,44 +75,33 @@ std::vector<std::string> listPorts(std::unique_ptr<Port>& port, Make make)
   return names;
 }
 
-// The first call of a list operation: reads the list once.
-template <class Port, class Make>
-void listOnce(std::vector<std::string>& names, int& selected, std::unique_ptr<Port>& port, Make make)
-{
-  if (!names.empty())
-    return;
-  selected = 0;
-  names = listPorts(port, make);
-}
-
-// A new reading of the list: the open port (selected) moves to its new position; one that is no
-// longer listed (unplugged, its program ended, its JACK server stopped) keeps an entry at the end,
-// so that selected still names what the user chose until they choose again. A port that was lost
-// (MidiInputPort::lost), or asked for and never there (a stored port of a synth still off), and
-// is listed again under its name is opened again here when reopenLost: this reading is for a menu
-// about to open, so the user sees it back at once. A port asked for and not open has no entry.
-template <class Port, class Make>
-void relist(std::vector<std::string>& names, int& selected, std::unique_ptr<Port>& port, Make make,
-            const char* ownName, bool reopenLost)
+// A new reading of the list, listed: the open port (selected) moves to its new position; one that
+// is no longer listed (unplugged, its program ended, its JACK server stopped) keeps an entry at
+// the end, so that selected still names what the user chose until they choose again. A port
+// asked for by name and not chosen from the list (a stored port: lost at the start, maybe opened
+// since by the port watch) takes its position when it is listed and open. reopen(chosen), when
+// given, may open a lost port that is listed again. A port asked for and not open has no entry.
+template <class Port, class Reopen>
+void follow(std::vector<std::string>& names, int& selected, Port* port, std::vector<std::string> listed,
+            Reopen reopen)
 {
   std::string chosen = selected > 0 && selected < (int)names.size() ? names[selected] : std::string();
-  const bool asked = chosen.empty() && port && port->lost();
+  const bool asked = chosen.empty() && port && (port->lost() || port->isOpen());
   if (asked)
     chosen = port->portName();
-  names = listPorts(port, make);
+  names = std::move(listed);
   selected = 0;
   if (chosen.empty())
     return;
-  for (size_t i = 1; i < names.size() && !selected; ++i)
-    if (names[i] == chosen)
-      selected = (int)i;
-  if (!selected && !asked)
+  // A stored name is also found when only ALSA's session numbers differ.
+  selected = std::max(0, MidiFindPortName(names, chosen, 1));
+  if (selected)
+    reopen(chosen);
+  if (!selected && (!asked || port->isOpen()))
   {
     names.push_back(chosen);
     selected = (int)names.size() - 1;
   }
-  else if (selected && reopenLost && port->lost() && !port->open(chosen, ownName))
-    fprintf(stderr, "MIDI PORTS: \"%s\" is listed again but could not be opened\n", chosen.c_str());
   if (asked && !port->isOpen())
     selected = 0;
 }
@@ -115,7 +113,7 @@ void relist(std::vector<std::string>& names, int& selected, std::unique_ptr<Port
 //
 // A name that the list does not hold (a stored port of a synth that is off, or of a MIDI system
 // not running yet) is asked for all the same: the port is then lost under that name (the field
-// says so, and the next listing that finds it opens it, see relist), or, come since the list was
+// says so, and the port watch opens it once its synth is back), or, come since the list was
 // read, open at a new entry at the end.
 template <class Port>
 int openListed(Port* port, std::vector<std::string>& names, int& selected, int& index, const char* name,
@@ -152,12 +150,42 @@ int openListed(Port* port, std::vector<std::string>& names, int& selected, int& 
 
 // Owned by IPluginBase through mDirectMidi; made by the first list or open call, deleted by
 // CloseDirectMidiPorts. Each port object owns its RtMidi object (and the input its dispatch
-// thread).
+// thread). The port watch is this object's thread, joined before the ports go.
 struct IPluginBase::DirectMidiPorts
 {
   std::unique_ptr<MidiInputPort> in;
   std::unique_ptr<MidiOutputPort> out;
   std::unique_ptr<MidiOutputPort> virtualOut;  // initializeVirtualOutput's own port, if any
+  // Held by every call into in and out (making, listing, opening, closing), from the main thread
+  // and from the watch: never while the plug-in lock is taken (the main thread takes the plug-in
+  // lock first, the watch never takes it with this held).
+  std::mutex lock;
+  // The last listing of each side ([0] input, [1] output, as listPorts gives it) and whether it
+  // reached a MIDI system. listedLock is a leaf lock.
+  std::mutex listedLock;
+  std::vector<std::string> listed[2];
+  std::atomic<bool> reachable[2] = {};
+  std::atomic<unsigned> changes{0};
+  // The watch, and what wakes it.
+  std::thread watch;
+  std::mutex watchMutex;
+  std::condition_variable wake;
+  bool stop = false;  // watchMutex
+
+  void noteListing(bool input, std::vector<std::string> names, bool reached)
+  {
+    std::lock_guard<std::mutex> g(listedLock);
+    std::vector<std::string>& last = listed[input ? 0 : 1];
+    if (names != last || reached != reachable[input ? 0 : 1].load())
+      ++changes;
+    last = std::move(names);
+    reachable[input ? 0 : 1] = reached;
+  }
+  std::vector<std::string> lastListing(bool input)
+  {
+    std::lock_guard<std::mutex> g(listedLock);
+    return listed[input ? 0 : 1];
+  }
 };
 
 // mDirectMidi is written here only, on the main thread, by the constructor's first listing,
@@ -176,6 +204,16 @@ bool makeOutput(MidiOutputPort& out)
   return out.create(kOutputClientName);
 }
 
+// A listing of one side, noted as the last one; ports->lock held.
+template <class Port, class Make>
+std::vector<std::string> listNoted(IPluginBase::DirectMidiPorts* ports, bool input, std::unique_ptr<Port>& port,
+                                   Make make)
+{
+  std::vector<std::string> names = listPorts(port, make);
+  ports->noteListing(input, names, port->exists());
+  return names;
+}
+
 }  // namespace
 
 bool IPluginBase::makeInput(MidiInputPort& in)
@@ -190,37 +228,74 @@ bool IPluginBase::makeInput(MidiInputPort& in)
 std::vector<std::string>& IPluginBase::getExternalMIDIInNames()
 {
   DirectMidiPorts* ports = ensurePorts(mDirectMidi);
-  listOnce(mMidiInNames, mMidiInIndex, ports->in, [this](MidiInputPort& in) { return makeInput(in); });
+  std::lock_guard<std::mutex> g(ports->lock);
+  if (mMidiInNames.empty())
+  {
+    mMidiInIndex = 0;
+    mMidiInNames = listNoted(ports, true, ports->in, [this](MidiInputPort& in) { return makeInput(in); });
+  }
   return mMidiInNames;
 }
 
 std::vector<std::string>& IPluginBase::getExternalMIDIOutNames()
 {
   DirectMidiPorts* ports = ensurePorts(mDirectMidi);
-  listOnce(mMidiOutNames, mMidiOutIndex, ports->out, makeOutput);
+  std::lock_guard<std::mutex> g(ports->lock);
+  if (mMidiOutNames.empty())
+  {
+    mMidiOutIndex = 0;
+    mMidiOutNames = listNoted(ports, false, ports->out, makeOutput);
+  }
   return mMidiOutNames;
 }
 
 std::vector<std::string>& IPluginBase::rescanExternalMIDIInNames(bool reopenLost)
 {
   DirectMidiPorts* ports = ensurePorts(mDirectMidi);
-  relist(mMidiInNames, mMidiInIndex, ports->in, [this](MidiInputPort& in) { return makeInput(in); }, kInputPortName,
-         reopenLost);
+  std::lock_guard<std::mutex> g(ports->lock);
+  std::vector<std::string> listed = listNoted(ports, true, ports->in, [this](MidiInputPort& p) { return makeInput(p); });
+  follow(mMidiInNames, mMidiInIndex, ports->in.get(), std::move(listed), [&](const std::string& chosen) {
+    if (reopenLost && ports->in->lost() && !ports->in->open(chosen, kInputPortName))
+      fprintf(stderr, "MIDI PORTS: \"%s\" is listed again but could not be opened\n", chosen.c_str());
+  });
   return mMidiInNames;
 }
 
 std::vector<std::string>& IPluginBase::rescanExternalMIDIOutNames(bool reopenLost)
 {
   DirectMidiPorts* ports = ensurePorts(mDirectMidi);
-  relist(mMidiOutNames, mMidiOutIndex, ports->out, makeOutput, kOutputPortName, reopenLost);
+  std::lock_guard<std::mutex> g(ports->lock);
+  std::vector<std::string> listed = listNoted(ports, false, ports->out, makeOutput);
+  follow(mMidiOutNames, mMidiOutIndex, ports->out.get(), std::move(listed), [&](const std::string& chosen) {
+    if (reopenLost && ports->out->lost() && !ports->out->open(chosen, kOutputPortName))
+      fprintf(stderr, "MIDI PORTS: \"%s\" is listed again but could not be opened\n", chosen.c_str());
+  });
   return mMidiOutNames;
+}
+
+std::vector<std::string>& IPluginBase::refreshExternalMIDIInNames()
+{
+  if (mDirectMidi)
+    follow(mMidiInNames, mMidiInIndex, mDirectMidi->in.get(), mDirectMidi->lastListing(true), [](const std::string&) {});
+  return mMidiInNames;
+}
+
+std::vector<std::string>& IPluginBase::refreshExternalMIDIOutNames()
+{
+  if (mDirectMidi)
+    follow(mMidiOutNames, mMidiOutIndex, mDirectMidi->out.get(), mDirectMidi->lastListing(false),
+           [](const std::string&) {});
+  return mMidiOutNames;
+}
+
+unsigned IPluginBase::DirectMidiListingChanges() const
+{
+  return mDirectMidi ? mDirectMidi->changes.load() : 0;
 }
 
 bool IPluginBase::MIDISystemReachable(bool input) const
 {
-  if (!mDirectMidi)
-    return false;
-  return input ? mDirectMidi->in && mDirectMidi->in->exists() : mDirectMidi->out && mDirectMidi->out->exists();
+  return mDirectMidi && mDirectMidi->reachable[input ? 0 : 1].load();
 }
 
 bool IPluginBase::DirectMidiPortLost(bool input) const
@@ -239,6 +314,13 @@ bool IPluginBase::DirectMidiPortCarries(bool input) const
   return mDirectMidi->out && mDirectMidi->out->isOpen() && !mDirectMidi->out->lost();
 }
 
+unsigned IPluginBase::DirectMidiPortOpens() const
+{
+  if (!mDirectMidi)
+    return 0;
+  return (mDirectMidi->in ? mDirectMidi->in->opens() : 0) + (mDirectMidi->out ? mDirectMidi->out->opens() : 0);
+}
+
 std::string IPluginBase::DirectMidiPortName(bool input) const
 {
   if (!mDirectMidi)
@@ -250,12 +332,18 @@ std::string IPluginBase::DirectMidiPortName(bool input) const
 
 int IPluginBase::setExternalMIDIOut(int& index, const char* name)
 {
+  std::unique_lock<std::mutex> g;
+  if (mDirectMidi)
+    g = std::unique_lock<std::mutex>(mDirectMidi->lock);
   return openListed(mDirectMidi ? mDirectMidi->out.get() : nullptr, mMidiOutNames, mMidiOutIndex, index, name,
                     kOutputPortName, "output");
 }
 
 int IPluginBase::setExternalMIDIIn(int& index, const char* name)
 {
+  std::unique_lock<std::mutex> g;
+  if (mDirectMidi)
+    g = std::unique_lock<std::mutex>(mDirectMidi->lock);
   return openListed(mDirectMidi ? mDirectMidi->in.get() : nullptr, mMidiInNames, mMidiInIndex, index, name,
                     kInputPortName, "input");
 }
@@ -331,20 +419,87 @@ int IPluginBase::getExternalMIDIOutDevice(const char* name)
 int IPluginBase::GetMIDIInPortNumber(const char* name)
 {
   getExternalMIDIInNames();  // makes the port object on first use
+  std::lock_guard<std::mutex> g(mDirectMidi->lock);
   return portNumber(mDirectMidi->in.get(), name, kVirtualInputName);
 }
 
 int IPluginBase::GetMIDIOutPortNumber(const char* name)
 {
   getExternalMIDIOutNames();
+  std::lock_guard<std::mutex> g(mDirectMidi->lock);
   return portNumber(mDirectMidi->out.get(), name, kVirtualOutputName);
 }
 
 void IPluginBase::StartDirectMidiInput()
 {
   mDirectMidiInputHeld = false;
-  if (mDirectMidi && mDirectMidi->in)
-    mDirectMidi->in->startDelivery();
+  DirectMidiPorts* ports = ensurePorts(mDirectMidi);
+  {
+    std::lock_guard<std::mutex> g(ports->lock);
+    if (ports->in)
+      ports->in->startDelivery();
+  }
+  if (!ports->watch.joinable())
+    ports->watch = std::thread([this] { watchDirectMidiPorts(); });
+}
+
+namespace {
+
+// How often the watch lists when JACK says nothing (ALSA never does; nor does a server not
+// running yet), and how often it looks whether JACK did.
+const std::chrono::milliseconds kListEvery(1000), kNoticesEvery(50);
+
+}  // namespace
+
+// The port watch: lists both sides, notes the listings for the window, and opens again a port
+// whose synth came back, then tells the plug-in. Nothing here runs on the window's thread.
+void IPluginBase::watchDirectMidiPorts()
+{
+  DirectMidiPorts* ports = mDirectMidi;
+  auto listed = std::chrono::steady_clock::now() - kListEvery;
+  unsigned notices = MidiPortNotices();
+  std::unique_lock<std::mutex> w(ports->watchMutex);
+  while (!ports->stop)
+  {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - listed < kListEvery && MidiPortNotices() == notices)
+    {
+      ports->wake.wait_for(w, kNoticesEvery);
+      continue;
+    }
+    w.unlock();
+    listed = now;
+    notices = MidiPortNotices();
+    bool reopened[2] = {false, false};
+    {
+      std::lock_guard<std::mutex> g(ports->lock);
+      const std::vector<std::string> ins =
+          listNoted(ports, true, ports->in, [this](MidiInputPort& in) { return makeInput(in); });
+      const std::vector<std::string> outs = listNoted(ports, false, ports->out, makeOutput);
+      const std::string inName = ports->in->portName(), outName = ports->out->portName();
+      reopened[0] = ports->in->mayReopen(ins) && ports->in->open(inName, kInputPortName);
+      reopened[1] = ports->out->mayReopen(outs) && ports->out->open(outName, kOutputPortName);
+    }
+    if (reopened[0] || reopened[1])
+    {
+      ++ports->changes;
+      OnDirectMidiPortsReopened(reopened[1], reopened[0]);
+    }
+    w.lock();
+  }
+}
+
+void IPluginBase::StopDirectMidiWatch()
+{
+  DirectMidiPorts* ports = mDirectMidi;
+  if (!ports || !ports->watch.joinable())
+    return;
+  {
+    std::lock_guard<std::mutex> w(ports->watchMutex);
+    ports->stop = true;
+  }
+  ports->wake.notify_all();
+  ports->watch.join();
 }
 
 void IPluginBase::MIDICallback(double deltaTime, std::vector<unsigned char>* message, void* userData)
@@ -437,6 +592,7 @@ bool IPluginBase::SendDirectBytesAt(const unsigned char* bytes, int size, int64_
 // at the start of its own destructor, so that no message reaches a half-destroyed object.
 void IPluginBase::CloseDirectMidiPorts()
 {
+  StopDirectMidiWatch();
   DirectMidiPorts* ports = mDirectMidi;
   if (!ports)
     return;

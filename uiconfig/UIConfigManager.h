@@ -80,9 +80,6 @@ class UIConfigManager {
   // The MIDI port names for the device selectors: input ports when `input`, else output ports;
   // entry 0 is "Select MIDI Device". Defaults to the plug-in's direct port lists.
   using PortNamesProvider = std::function<std::vector<std::string>(bool input)>;
-  // Told (on the GUI thread, under the plug-in lock) that a device menu's listing opened its lost
-  // port again: the port of that direction carries once more.
-  using PortReopened = std::function<void(bool input)>;
 
   UIConfigManager();
   ~UIConfigManager();
@@ -97,7 +94,13 @@ class UIConfigManager {
   void setResourcesFolder(const std::string& dir) { resourcesFolder = dir; }
   void setLibrarianViewFactory(LibrarianViewFactory f) { librarianViewFactory = std::move(f); }
   void setPortNamesProvider(PortNamesProvider p) { portNamesProvider = std::move(p); }
-  void setPortReopened(PortReopened f) { portReopened = std::move(f); }
+  // The device menu of that direction (one made by createMIDIDeviceSelectionControl) takes the
+  // plug-in's port list as the last listing left it, and shows the open port's entry. Asks the
+  // MIDI system nothing. Where the window draws it: its thread, or while it is closed; under the
+  // plug-in lock.
+  void refreshDeviceMenu(bool input) {
+    if (deviceMenuRefresh[input ? 1 : 0]) deviceMenuRefresh[input ? 1 : 0]();
+  }
   // Layers the editor shows as soon as it is built: the images of their backgrounds and controls
   // start decoding on helper threads before the interface is built, as do those outside any
   // layer, which show on every page.
@@ -393,7 +396,7 @@ class UIConfigManager {
   LogSink logSink;
   LibrarianViewFactory librarianViewFactory;
   PortNamesProvider portNamesProvider;
-  PortReopened portReopened;
+  std::function<void()> deviceMenuRefresh[2];  // [0] output, [1] input
   std::vector<std::string> startupLayers;
   // The records this manager made, each with the number of the parameter that holds it.
   std::vector<std::pair<int, ControlAction*>> ownedRecords;

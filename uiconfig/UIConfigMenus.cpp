@@ -2,7 +2,6 @@
 // or bound to a Control Change or a prepared SysEx message per entry. Called by the interpreter
 // on the constructing thread.
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -45,43 +44,50 @@ void fillDeviceMenu(IParam* p, std::vector<std::string> names, bool reachable) {
   p->Set(value);
 }
 
-// The OUT and IN fields: the ports are listed afresh each time the menu opens, so a synth plugged
-// in (or a JACK server started) after the editor shows up without reloading the project.
-// `relist(reopenLost)` runs on the GUI thread just before the menu opens; it changes the
-// parameter's entries and value, and the listing reopens a lost port that is back under its name;
-// it sends nothing. A field whose port was lost (or asked for and not there) says so ("Lost: "
-// and the name) from its next frame on: the loss is noticed on the MIDI system's threads, and
-// each frame reads one flag, asking the MIDI system nothing. The menu closed with the lost port
-// still lost (it came back while the menu was open, and its ticked entry, chosen again, changes
-// no value) lists once more. While no MIDI system is reached the field lists again every second
-// (without reopening anything), so that it says "Select MIDI Device" soon after JACK starts.
+// The OUT and IN fields. The window's thread never asks the MIDI system anything: the plug-in's
+// port watch lists the ports about once a second and opens a lost port again once its synth is
+// back (IPluginBase::StartDirectMidiInput); a field takes the watch's last listing into its menu
+// (`refresh`, asking nothing) whenever that listing changed, so a synth plugged in (or a JACK
+// server started) after the editor shows up without reloading the project. Each frame reads a few
+// flags: with no MIDI system reached the field says "No MIDI: start JACK", whatever port is stored;
+// a port lost (or asked for and not there) reads "Lost: " and its name.
 class MIDIDeviceMenuControl : public ICaptionControl {
  public:
   MIDIDeviceMenuControl(IPluginBase* plug, IRECT rect, int paramIdx, IText* text, bool input,
-                        std::function<void(bool)> relist)
-      : ICaptionControl(plug, rect, paramIdx, text, true), mInput(input), mRelist(std::move(relist)) {}
+                        std::function<void()> refresh, std::function<bool()> reachable)
+      : ICaptionControl(plug, rect, paramIdx, text, true),
+        mInput(input),
+        mShownChanges(plug ? plug->DirectMidiListingChanges() : 0),
+        mRefresh(std::move(refresh)),
+        mReachable(std::move(reachable)) {}
   bool IsDirty() override {
-    const bool lost = mPlug && mPlug->DirectMidiPortLost(mInput);
-    if (lost != mShownLost) {
-      mShownLost = lost;
+    const unsigned changes = mPlug ? mPlug->DirectMidiListingChanges() : 0;
+    if (changes != mShownChanges) {
+      mShownChanges = changes;
+      if (mRefresh) mRefresh();
       SetDirty(false);
     }
-    if (showsNoMidiSystem()) {
-      const auto now = std::chrono::steady_clock::now();
-      if (now - mLastTry >= std::chrono::seconds(1)) {
-        mLastTry = now;
-        refresh(false);
-      }
+    const bool lost = mPlug && mPlug->DirectMidiPortLost(mInput), reachable = mReachable();
+    if (lost != mShownLost || reachable != mShownReachable) {
+      mShownLost = lost;
+      mShownReachable = reachable;
+      SetDirty(false);
     }
     return ICaptionControl::IsDirty();
   }
   bool Draw(IGraphics* graphics) override {
-    IParam* p = mPlug ? mPlug->GetParam(mParamIdx) : nullptr;
-    std::string name = mShownLost ? mPlug->DirectMidiPortName(mInput) : std::string();
-    if (name.empty() && mShownLost && p && p->Value() >= 1.0)
-      if (const char* text = p->GetDisplayText(static_cast<int>(p->Value()))) name = text;
-    if (name.empty()) return ICaptionControl::Draw(graphics);
-    setTextLocked((std::string(kLostPort) + name).c_str());
+    std::string shown;
+    if (!mReachable()) {
+      shown = kNoMidiSystem;
+    } else if (mPlug->DirectMidiPortLost(mInput)) {
+      std::string name = mPlug->DirectMidiPortName(mInput);
+      IParam* p = mPlug->GetParam(mParamIdx);
+      if (name.empty() && p && p->Value() >= 1.0)
+        if (const char* text = p->GetDisplayText(static_cast<int>(p->Value()))) name = text;
+      if (!name.empty()) shown = kLostPort + name;
+    }
+    if (shown.empty()) return ICaptionControl::Draw(graphics);
+    setTextLocked(shown.c_str());
     // From the left: a long name is cut at its end, never the word that says it is lost.
     const int align = mText.mAlign;
     mText.mAlign = IText::kAlignNear;
@@ -90,30 +96,21 @@ class MIDIDeviceMenuControl : public ICaptionControl {
     return drawn;
   }
   void OnMouseDown(int x, int y, IMouseMod* mod) override {
-    const bool opens = !mGrayed && mod && (mod->L || mod->R);
-    if (opens) refresh(true);
+    if (!mGrayed && mod && (mod->L || mod->R) && mRefresh) mRefresh();
     ICaptionControl::OnMouseDown(x, y, mod);
-    if (opens && mPlug && mPlug->DirectMidiPortLost(mInput)) refresh(true);
   }
   void OnMouseDblClick(int x, int y, IMouseMod* mod) override {
-    if (!mGrayed) refresh(true);
+    if (!mGrayed && mRefresh) mRefresh();
     ICaptionControl::OnMouseDblClick(x, y, mod);
   }
 
  private:
-  void refresh(bool reopenLost) {
-    if (mRelist) mRelist(reopenLost);
-    SetDirty(false);
-  }
-  bool showsNoMidiSystem() const {
-    IParam* p = mPlug ? mPlug->GetParam(mParamIdx) : nullptr;
-    const char* entry = p && p->GetNDisplayTexts() ? p->GetDisplayText(0) : nullptr;
-    return entry && !std::strcmp(entry, kNoMidiSystem);
-  }
   const bool mInput;
-  bool mShownLost = false;  // GUI thread
-  std::chrono::steady_clock::time_point mLastTry{};  // GUI thread
-  std::function<void(bool)> mRelist;
+  // GUI thread: what the field showed, to know when to draw it again.
+  bool mShownLost = false, mShownReachable = true;
+  unsigned mShownChanges;
+  std::function<void()> mRefresh;
+  std::function<bool()> mReachable;
 };
 
 }  // namespace
@@ -185,36 +182,32 @@ IControl* UIConfigManager::createMIDIDeviceSelectionControl(const std::string&, 
   IParam* p = paramFor(number, "MIDI device menu");
   if (!p) return nullptr;
   const bool in = input == 1;
-  // The first listing here; each opening of the menu lists again (tests give their own lists).
-  auto names = [plugin = plug, provider = portNamesProvider, in](bool rescan, bool reopenLost) {
-    if (provider) return provider(in);
-    if (!rescan) return in ? plugin->getExternalMIDIInNames() : plugin->getExternalMIDIOutNames();
-    return in ? plugin->rescanExternalMIDIInNames(reopenLost) : plugin->rescanExternalMIDIOutNames(reopenLost);
-  };
+  // The first listing here (the constructing thread); later ones are the port watch's (tests give
+  // their own lists).
   auto reachable = [plugin = plug, provider = portNamesProvider, in] {
     return provider || plugin->MIDISystemReachable(in);
   };
-  std::vector<std::string> listed = names(false, false);
-  fillDeviceMenu(p, std::move(listed), reachable());
-  auto relist = [plugin = plug, number, names, reachable, in, reopened = portReopened](bool reopenLost) {
+  fillDeviceMenu(p, portNamesProvider ? portNamesProvider(in) : in ? plug->getExternalMIDIInNames() : plug->getExternalMIDIOutNames(),
+                 reachable());
+  auto refresh = [plugin = plug, number, provider = portNamesProvider, reachable, in] {
     // The state calls read the lists and the entries on the host's threads, under this lock.
     UTIL_MutexLock lock(plugin->GetMutex());
-    const bool wasLost = plugin->DirectMidiPortLost(in);
-    // The listing first: it is what reaches (or no longer reaches) the MIDI system.
-    std::vector<std::string> listed = names(true, reopenLost);
+    std::vector<std::string> listed = provider                ? provider(in)
+                                      : in ? plugin->refreshExternalMIDIInNames()
+                                           : plugin->refreshExternalMIDIOutNames();
     IParam* param = plugin->GetParam(number);
     fillDeviceMenu(param, std::move(listed), reachable());
-    // Opened again: the field shows its entry (a stored port that was never there had none).
-    if (wasLost && !plugin->DirectMidiPortLost(in) && plugin->DirectMidiPortIndex(in) > 0) {
+    // A port that carries shows its entry (one stored and opened by the watch had none before).
+    if (!provider && plugin->DirectMidiPortCarries(in) && plugin->DirectMidiPortIndex(in) > 0)
       param->Set(plugin->DirectMidiPortIndex(in));
-      if (reopened) reopened(in);
-    }
   };
+  deviceMenuRefresh[in ? 1 : 0] = refresh;
   IText text = menuText(static_cast<int>(15 * scale), IColor(255, 0, 174, 255));
   // Always on the graphics object (no layer): the port selectors stay usable whatever layer is
   // hidden.
   const int l = scaled(x), t = scaled(y);
-  IControl* c = new MIDIDeviceMenuControl(plug, IRECT(l, t, l + scaled(w), t + scaled(h)), number, &text, in, relist);
+  IControl* c =
+      new MIDIDeviceMenuControl(plug, IRECT(l, t, l + scaled(w), t + scaled(h)), number, &text, in, refresh, reachable);
   c->SetPromptDisabled(false);
   attach(c, nullptr);
   bindRecord(number, kActionNone, c);
