@@ -113,13 +113,8 @@ bool JackMidiOutput::open(const std::string& portName, const char* ownName)
     return false;
   // JACK puts a new connection into effect at the start of a cycle, and what our port carries before
   // then is lost (the first request of the editor's handshake, on a busy machine). Two whole
-  // cycles of ours after connecting, the connection carries; a stalled server is given 200 ms.
-  const uint32_t connected = mCycles.load();
-  for (int ms = 0; ms < 200 && mCycles.load() - connected < 2 && !mServerGone.load(); ++ms)
-  {
-    timespec ts{0, 1000000L};
-    nanosleep(&ts, nullptr);
-  }
+  // cycles of ours after connecting, the connection carries.
+  waitForTwoCycles();
   mLost->store(false);  // again: a notice about the port closed before may have come meanwhile
   mPeer.settle();
   return true;
@@ -135,10 +130,28 @@ bool JackMidiOutput::openVirtual(const char* ownName)
   return port != nullptr;
 }
 
+void JackMidiOutput::waitForTwoCycles()
+{
+  // The first may have begun before the caller's change; a stalled server is given 200 ms.
+  const uint32_t before = mCycles.load();
+  for (int ms = 0; ms < 200 && mCycles.load() - before < 2 && !mServerGone.load(); ++ms)
+  {
+    timespec ts{0, 1000000L};
+    nanosleep(&ts, nullptr);
+  }
+}
+
 void JackMidiOutput::close()
 {
   mPeer.forget();
   mGeneration.fetch_add(1, std::memory_order_acq_rel);
+  // Hazard: a reader connected to our port takes its buffer as our last cycle left it for as long
+  // as the connection lasts, and JACK undoes it only some cycles after the port is unregistered.
+  // Unregistered at once after a cycle that wrote (an opening's burst, then the port chosen
+  // again), our port had that burst read a second time. So the callback empties the buffer in
+  // two whole cycles (what is queued is stale now, see process) before the port goes.
+  if (mClient && mPort.load() && !mServerGone.load())
+    waitForTwoCycles();
   if (mClient)
     jackmidi::releasePort(mClient, mPort, mInCycle, mServerGone);  // see process
   mLost->store(false);

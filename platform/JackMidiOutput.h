@@ -68,7 +68,8 @@ public:
   bool peerRegisteredAgain() const { return mPeer.registeredAgain(); }
   // Registers our port ownName for others to connect to.
   bool openVirtual(const char* ownName);
-  // Unregisters our port after the process callback has let go of it; what was queued is dropped.
+  // Unregisters our port after the process callback has let go of it and emptied its buffer (two
+  // cycles); what was queued is dropped.
   void close();
 
   // Queues size bytes as one message for the next cycle.
@@ -81,6 +82,8 @@ private:
   static int process(uint32_t nframes, void* self);
   static void shutdown(void* self);
   bool enqueue(jack_ringbuffer_t* queue, const unsigned char* bytes, size_t size, uint32_t frame);
+  // Returns once two process callbacks have completed since the call (200 ms at most).
+  void waitForTwoCycles();
 
   jack_client_t* mClient = nullptr;
   jack_ringbuffer_t* mNow = nullptr;    // send()

@@ -18,9 +18,12 @@
 #include "DorvikSim.h"
 #include "DumpLayout.h"
 #include "HostPlugin.h"
+#include "IControls.h"
+#include "IGraphics.h"
 #include "IPluginAU.h"
 #include "JackTestServer.h"
 #include "ParamNames.h"
+#include "Sorvanta.h"
 
 namespace {
 
@@ -139,6 +142,24 @@ class EditorOnWire : public ::testing::Test {
   bool waitLost(bool input) {
     for (const double end = MidiTestNow() + 5.0; !editor()->DirectMidiPortLost(input) && MidiTestNow() < end;) MidiTestSleep(0.01);
     return editor()->DirectMidiPortLost(input);
+  }
+  // The status line (or the line under it), and the OUT or IN field as drawn, read under the
+  // plug-in lock (the port watch refills the fields' menus under it).
+  Sorvanta* sorvanta() { return static_cast<Sorvanta*>(static_cast<IPluginAU*>(editor())); }
+  std::string status(bool second = false) { return (second ? sorvanta()->valueLine : sorvanta()->statusLine)->GetTextCopy(); }
+  std::string field(bool input) {
+    UTIL_MutexLock lock(editor()->GetMutex());
+    IGraphics* g = editor()->GetGUI();
+    for (int i = 0; i < g->NControls(); ++i)
+      if (g->GetControl(i)->ParamIdx() == (input ? kDeviceInSelection : kDeviceOutSelection)) {
+        g->GetControl(i)->Draw(g);
+        return static_cast<ITextControl*>(g->GetControl(i))->GetTextCopy();
+      }
+    return "";
+  }
+  bool waitUntil(std::function<bool()> done, double seconds = 10.0) {
+    for (const double end = MidiTestNow() + seconds; !done() && MidiTestNow() < end;) MidiTestSleep(0.01);
+    return done();
   }
   void receiveAndSendBack(int renumberTo);
   // Waits for the start-up conversation to end with the device found.
@@ -674,5 +695,69 @@ TEST_F(EditorOnWire, ASynthSwitchedOffAndOnIsNoticedLostEachTimeAndReconnectsWhe
       setParam(kRequestTempData, 1);  // once the device check has left the dump thread
     ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x01); }, 1, 15.0)) << "round " << round;
   }
+}
+
+// A start without the synth holds the project and says so; the synth switched on is found with no
+// menu touched: both ports open again, the project goes once, then the device check. Off again it
+// is noticed lost, and on again it is back by itself.
+TEST_F(EditorOnWire, ASynthSwitchedOnLaterIsReopenedByItselfAndTheHeldProjectGoesOnce) {
+  const std::string state = home + "/project.plist";
+  std::string why;
+  connect();
+  setParam(kFilter1Cutoff, 77);
+  ASSERT_TRUE(plug->SaveState(state, &why)) << why;
+  plug->Close();
+  const std::string lost = "Lost: " + sim->editorOutputName();
+  sim.reset(), decoy.reset();
+  open([&] { ASSERT_TRUE(plug->RestoreState(state, &why)) << why; });
+  EXPECT_TRUE(waitUntil([&] { return status() == "Project held, waiting for Dorvik"; })) << status();
+  EXPECT_EQ(status(true), "Reopen MIDI In and Out");
+  EXPECT_EQ(field(false), lost);
+  auto check = [](const Bytes& m) { return isRequest(m, 0x04); };
+  for (int round = 0; round < 2; ++round) {
+    makeSims();
+    ASSERT_TRUE(sim->waitFor(check, round ? 1 : 2, 15.0)) << "round " << round;  // (the push asks for the global first)
+    EXPECT_TRUE(editor()->DirectMidiPortCarries(false) && editor()->DirectMidiPortCarries(true));
+    EXPECT_EQ(sim->received([](const Bytes& m) { return m.size() == 207; }).size(), round ? 0u : 1u) << "round " << round;
+    EXPECT_EQ(round ? 77 : sim->partSound(0)[85], 77) << "the held project's sound";
+    sim.reset(), decoy.reset();
+    EXPECT_TRUE(waitUntil([&] { return status() == "Connection to Dorvik lost!" && status(true) == "Reopen MIDI In and Out"; }))
+        << status() << " / " << status(true);
+  }
+}
+
+// With no JACK server the stored ports' fields say to start it; once it runs they read lost, and
+// the synth then found is opened by itself.
+TEST_F(EditorOnWire, WithoutJackTheFieldsSayStartJackAndTheStoredPortsOpenOnceTheSynthIsThere) {
+  const std::string stored = "Lost: " + sim->editorOutputName() + " / Lost: " + sim->editorInputName();
+  writeSettings(sim->editorOutputName(), sim->editorInputName());
+  sim.reset(), decoy.reset();
+  server().stop();
+  open();
+  EXPECT_EQ(field(false) + " / " + field(true), "No MIDI: start JACK / No MIDI: start JACK");
+  ASSERT_TRUE(server().start());
+  EXPECT_TRUE(waitUntil([&] { return field(false) + " / " + field(true) == stored; })) << field(false) << " / " << field(true);
+  makeSims();
+  EXPECT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 15.0)) << "not opened by itself";
+}
+
+// The synth's client gone in the middle of a restored session's push, and back: the push stops,
+// and once both ports carry the whole session goes again, so the synth plays what the screen shows.
+TEST_F(EditorOnWire, AClientGoneDuringThePushAndBackGetsTheWholeSession) {
+  connect();
+  for (int part = 0; part < 6; ++part) setParam(kMultiPartStatus + part, 1), setParam(kFilter1Cutoff + part, 40 + part);
+  const std::string state = home + "/project.plist";
+  std::string why;
+  ASSERT_TRUE(plug->SaveState(state, &why) && plug->RestoreState(state, &why)) << why;
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 392 && m[6] == 2; }, 1, 15.0));
+  sim.reset(), decoy.reset();
+  ASSERT_TRUE(waitLost(false));
+  makeSims();
+  auto agree = [&] {
+    for (int part = 0; part < 6; ++part)
+      if (sim->partSound(part)[85] != param(kFilter1Cutoff + part)) return false;
+    return true;
+  };
+  EXPECT_TRUE(waitUntil(agree, 30.0)) << "the parts sent while the synth was away are missing";
 }
 }  // namespace

@@ -1,5 +1,6 @@
 // The direct MIDI port layer over real JACK ports: a private server per test process and a peer
 // that plays the synth's interface.
+#include "JackMidiOutput.h"
 #include "MidiClock.h"
 #include "MidiJackTest.h"
 #include "MidiPorts.h"
@@ -15,6 +16,7 @@
 #include <atomic>
 #include <cmath>
 #include <functional>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -160,6 +162,7 @@ TEST_F(MidiPortTest, OpeningAMissingPortFailsAndLeavesNothingOpen)
   EXPECT_FALSE(out.send(note, 3));
   EXPECT_FALSE(in.open("Nobody:nothing", "RtMidi Input"));
   EXPECT_FALSE(in.isOpen());
+  EXPECT_TRUE(out.lost() && in.lost()) << "a port asked for and not opened must read lost";
 }
 
 TEST_F(MidiPortTest, PortThatWentAwayAfterListingIsNotReportedOpen)
@@ -198,6 +201,36 @@ TEST_F(MidiPortTest, APeerThatLeavesIsLostOnBothSidesAndOpensAgainUnderItsName)
     EXPECT_TRUE(out.lost() && in.lost()) << "round " << round << ": output lost " << out.lost() << ", input " << in.lost();
   }
   jack_client_close(synth);
+}
+
+// A patchbay undoes both connections (the synth stays): both sides notice, and neither is one to
+// open again by itself. The synth's client gone and back under its names: now both are.
+TEST_F(MidiPortTest, AConnectionAPatchbayUndoesIsLostAndLeftAsItWasUntilTheSynthComesBack)
+{
+  auto peer = std::make_unique<MidiTestPeer>();
+  MidiOutputPort out;
+  MidiInputPort in;
+  Inbox inbox;
+  ASSERT_TRUE(connected(out, *peer) && listening(in, *peer, inbox));
+  jack_client_t* bay = jack_client_open(("Patchbay-" + std::string(MidiTestClientSuffix())).c_str(), JackNoStartServer, nullptr);
+  ASSERT_TRUE(bay);
+  for (const std::string& theirs : {peer->inputPortName(), peer->outputPortName()})
+  {
+    const char** ours = jack_port_get_all_connections(bay, jack_port_by_name(bay, theirs.c_str()));
+    for (const char** p = ours; p && *p; ++p)
+      EXPECT_EQ(0, theirs == peer->inputPortName() ? jack_disconnect(bay, *p, theirs.c_str()) : jack_disconnect(bay, theirs.c_str(), *p));
+    jack_free(ours);
+  }
+  jack_client_close(bay);
+  for (int i = 0; i < 500 && !(out.lost() && in.lost()); ++i)
+    MidiTestSleep(0.01);
+  ASSERT_TRUE(out.lost() && in.lost()) << "output lost " << out.lost() << ", input " << in.lost();
+  EXPECT_FALSE(out.mayReopen(out.listPortNames()) || in.mayReopen(in.listPortNames()));
+  peer.reset();
+  peer = std::make_unique<MidiTestPeer>();
+  for (int i = 0; i < 500 && !(out.mayReopen(out.listPortNames()) && in.mayReopen(in.listPortNames())); ++i)
+    MidiTestSleep(0.01);
+  EXPECT_TRUE(out.mayReopen(out.listPortNames()) && in.mayReopen(in.listPortNames()));
 }
 
 TEST_F(MidiPortTest, SendWithoutObjectOrOpenPortReturnsFalse)
@@ -460,6 +493,30 @@ int64_t monotonicNs()
 }
 
 }  // namespace
+
+// The first burst after the output opens (a start's all-notes-off on 16 channels) reaches a plain
+// JACK reader once each and in order, over 500 openings, each right after the last burst arrived.
+TEST_F(MidiPortTest, TheFirstBurstAfterTheOutputOpensArrivesOnceEachAndInOrder)
+{
+  FrameRecorder rec;
+  JackMidiOutput out;
+  ASSERT_TRUE(rec.port && out.create(std::string("Burst ") + MidiTestClientSuffix()));
+  for (int round = 0; round < 500 && !HasFailure(); ++round)
+  {
+    auto off = [round](int ch) { return Bytes{(unsigned char)(0xB0 | ch), 0x7B, (unsigned char)(round & 0x7F)}; };
+    ASSERT_TRUE(out.open(jack_port_name(rec.port), "to Dorvik"));
+    for (int ch = 0; ch < 16; ++ch)
+      ASSERT_TRUE(out.send(off(ch).data(), 3));
+    for (int i = 0; i < 1000 && rec.messages().size() < 16; ++i)
+      MidiTestSleep(0.002);
+    const auto got = rec.messages();
+    ASSERT_EQ(16u, got.size()) << "round " << round;
+    for (int ch = 0; ch < 16; ++ch)
+      ASSERT_EQ(off(ch), got[ch].second) << "round " << round;
+    std::lock_guard<std::mutex> lock(rec.mutex);
+    rec.got.clear();
+  }
+}
 
 // Clock ticks sent late, in one burst, for times 1 ms apart land 48 frames apart (48 kHz); a
 // message sent at once goes ahead of them, and every byte arrives as sent.
