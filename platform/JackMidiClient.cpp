@@ -160,7 +160,7 @@ bool openClient(jack_client_t** client, const std::string& name, JackProcessCall
     if (!gNoServerReported.exchange(true))
       fprintf(stderr,
               "MIDI PORTS: no JACK server is running (and no ALSA sequencer was found), so there are no MIDI "
-              "ports to choose. Start JACK (see the README), then open the OUT and IN menus again.\n");
+              "ports to choose. Start JACK (see the README): the editor finds it within a second.\n");
     return false;
   }
   gNoServerReported.store(false);

@@ -723,6 +723,14 @@ TEST_F(EditorOnWire, ASynthSwitchedOnLaterIsReopenedByItselfAndTheHeldProjectGoe
     sim.reset(), decoy.reset();
     EXPECT_TRUE(waitUntil([&] { return status() == "Connection to Dorvik lost!" && status(true) == "Reopen MIDI In and Out"; }))
         << status() << " / " << status(true);
+    // REQUEST MULTI and SEND MULTI say so at once, and start nothing.
+    MIDIMessageManager* engine = sorvanta()->midiManager;
+    ASSERT_TRUE(waitUntil([&] { return !engine->threadRunning(WorkerThread::kDump); }));
+    for (int button : {kRequestTempData, kPushArrangement}) {
+      sorvanta()->statusLine->SetTextFromPlug("");
+      setParam(button, 1);
+      EXPECT_EQ(status() + (engine->threadRunning(WorkerThread::kDump) ? " and started" : ""), "Connection to Dorvik lost!");
+    }
   }
 }
 
