@@ -436,7 +436,7 @@ TEST_F(SorvantaTest, StateChunkRoundTripsIntoAFreshInstance) {
 
 // Restoring a project reopens its stored output by name; when that port is gone no output is
 // open any more, so sends are refused aloud instead of vanishing. Choosing an output that cannot
-// be opened does not claim success either.
+// be opened says so, and closing one says it is closed: neither sets a default.
 TEST_F(SorvantaTest, AnOutputThatCannotBeOpenedLeavesSendsRefused) {
   auto a = make();
   ByteChunk chunk;
@@ -458,8 +458,10 @@ TEST_F(SorvantaTest, AnOutputThatCannotBeOpenedLeavesSendsRefused) {
   auto c = make();
   edit(c.get(), kDeviceOutSelection, 1);  // "Out A": listed, but no such port to open
   EXPECT_FALSE(c->midiIOSet);
-  EXPECT_NE(text(c->statusLine), "Default MIDI output set.");
+  EXPECT_EQ(text(c->statusLine), "MIDI Out could not be opened!");
   EXPECT_EQ(readFile(env.settingsPath()), "yellow\nnormal\nyes\n\n");
+  edit(c.get(), kDeviceOutSelection, 0);  // closed by choice: no default set, the stored one stays
+  EXPECT_EQ(text(c->statusLine), "MIDI Out closed.");
 }
 
 TEST_F(SorvantaTest, HostileChunksAreRefusedAndChangeNothing) {
