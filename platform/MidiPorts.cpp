@@ -121,6 +121,23 @@ unsigned MidiPortNotices()
   return jackmidi::noticesSeen();
 }
 
+void MidiPortName::set(const std::string& name)
+{
+  std::lock_guard<std::mutex> lock(mMutex);
+  mName = name;
+}
+
+std::string MidiPortName::get() const
+{
+  std::lock_guard<std::mutex> lock(mMutex);
+  return mName;
+}
+
+bool MidiPortName::mayReopen(bool lost, const std::vector<std::string>& names, bool peerBack) const
+{
+  return lost && !mName.empty() && MidiFindPortName(names, mName) >= 0 && peerBack;
+}
+
 // ---------------------------------------------------------------------------------------------
 // MidiInputPort
 
@@ -210,7 +227,7 @@ std::vector<std::string> MidiInputPort::listPortNames()
 {
   replaceDeadClient();
   std::vector<std::string> names = mJack ? mJack->listPortNames() : listNames(mIn, "listing the inputs");
-  if (mOpen.load() && MidiFindPortName(names, mPortName) < 0)
+  if (mOpen.load() && MidiFindPortName(names, mPortName.owned()) < 0)
     mLost.store(true);
   return names;
 }
@@ -221,7 +238,7 @@ bool MidiInputPort::open(const std::string& portName, const char* ownName)
   replaceDeadClient();
   auto fail = [&] {
     close();
-    setPortName(portName);
+    mPortName.set(portName);
     mLost.store(!portName.empty());
     return false;
   };
@@ -234,7 +251,7 @@ bool MidiInputPort::open(const std::string& portName, const char* ownName)
   {
     if (!mJack->open(portName, ownName))
       return fail();
-    setPortName(portName);
+    mPortName.set(portName);
     ++mOpens;
     return true;
   }
@@ -243,36 +260,22 @@ bool MidiInputPort::open(const std::string& portName, const char* ownName)
   // Some back ends reset the filter when a port opens.
   if (!guarded("setting the ignored input types", [&] { mIn->ignoreTypes(false, true, true); }))
     return fail();
-  setPortName(portName);
+  mPortName.set(portName);
   mLost.store(false);
   ++mOpens;
   return true;
 }
 
-void MidiInputPort::setPortName(const std::string& name)
-{
-  std::lock_guard<std::mutex> lock(mNameMutex);
-  mPortName = name;
-}
-
-std::string MidiInputPort::portName() const
-{
-  std::lock_guard<std::mutex> lock(mNameMutex);
-  return mPortName;
-}
-
 bool MidiInputPort::mayReopen(const std::vector<std::string>& names) const
 {
-  // The owner's thread writes mPortName: reading it here needs no lock.
-  return lost() && !mPortName.empty() && MidiFindPortName(names, mPortName) >= 0 &&
-         (!mJack || mJack->peerRegisteredAgain());
+  return mPortName.mayReopen(lost(), names, !mJack || mJack->peerRegisteredAgain());
 }
 
 void MidiInputPort::close()
 {
   mOpen.store(false, std::memory_order_release);
   mLost.store(false);
-  setPortName(std::string());
+  mPortName.set(std::string());
   if (mJack)
     mJack->close();
   if (mIn)
@@ -354,7 +357,7 @@ std::vector<std::string> MidiOutputPort::listPortNames()
   std::lock_guard<std::mutex> lock(mMutex);
   replaceDeadClientLocked();
   std::vector<std::string> names = mJack ? mJack->listPortNames() : listNames(mOut, "listing the outputs");
-  if (mOpen.load() && !mPortName.empty() && MidiFindPortName(names, mPortName) < 0)
+  if (mOpen.load() && !mPortName.owned().empty() && MidiFindPortName(names, mPortName.owned()) < 0)
     mLost.store(true);
   return names;
 }
@@ -374,37 +377,24 @@ bool MidiOutputPort::open(const std::string& portName, const char* ownName)
   // The scheduling client is made at the first timed message (see sendAt).
   mTimedPortName = ok && mOut ? portName : std::string();
   mTimedOwnName = ownName ? ownName : "";
-  setPortName(portName);
+  mPortName.set(portName);
   mLost.store(!ok && !portName.empty());
   mOpen.store(ok, std::memory_order_release);
   mOpens += ok ? 1 : 0;
   return ok;
 }
 
-void MidiOutputPort::setPortName(const std::string& name)
-{
-  std::lock_guard<std::mutex> lock(mNameMutex);
-  mPortName = name;
-}
-
-std::string MidiOutputPort::portName() const
-{
-  std::lock_guard<std::mutex> lock(mNameMutex);
-  return mPortName;
-}
-
 bool MidiOutputPort::mayReopen(const std::vector<std::string>& names) const
 {
   std::lock_guard<std::mutex> lock(mMutex);
-  return lost() && !mPortName.empty() && MidiFindPortName(names, mPortName) >= 0 &&
-         (!mJack || mJack->peerRegisteredAgain());
+  return mPortName.mayReopen(lost(), names, !mJack || mJack->peerRegisteredAgain());
 }
 
 bool MidiOutputPort::openVirtual(const char* ownName)
 {
   std::lock_guard<std::mutex> lock(mMutex);
   mOpen.store(false, std::memory_order_release);
-  setPortName(std::string());
+  mPortName.set(std::string());
   mLost.store(false);
   mAlsaTimed.reset();
   mTimedPortName.clear();
@@ -431,7 +421,7 @@ void MidiOutputPort::close()
   drainLocked();
   mOpen.store(false, std::memory_order_release);
   mLost.store(false);
-  setPortName(std::string());
+  mPortName.set(std::string());
   mAlsaTimed.reset();
   mTimedPortName.clear();
   if (mJack)

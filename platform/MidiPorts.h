@@ -25,6 +25,23 @@
 // made before this count last moved may be stale. Always 0 on ALSA, which sends none. Any thread.
 unsigned MidiPortNotices();
 
+// The port a MidiInputPort or MidiOutputPort was asked for last: written by its owner's thread,
+// read from any (a leaf lock: nothing else is done while it is held).
+class MidiPortName
+{
+public:
+  void set(const std::string& name);
+  std::string get() const;
+  // The owner's thread, which alone writes it: no lock needed.
+  const std::string& owned() const { return mName; }
+  // See MidiInputPort::mayReopen; peerBack: the peer came back rather than stayed (on JACK).
+  bool mayReopen(bool lost, const std::vector<std::string>& names, bool peerBack) const;
+
+private:
+  mutable std::mutex mMutex;
+  std::string mName;
+};
+
 class AlsaTimedOutput;
 class JackMidiInput;
 class JackMidiOutput;
@@ -82,7 +99,7 @@ public:
   // open and by close. Any thread (the window reads it for every frame).
   bool lost() const { return mLost.load(); }
   // The port asked for by the last open, opened or not (empty after close). Any thread.
-  std::string portName() const;
+  std::string portName() const { return mPortName.get(); }
   // The port asked for last is lost and may be opened again without asking the user: names (a
   // listing just made) lists it, and its peer came back rather than staying put (on JACK: the
   // synth's port registered anew since ours was opened, or never found on this client, as a
@@ -109,11 +126,9 @@ private:
   MidiInputDispatch::Handler mHandler = nullptr;  // given to create, started by startDelivery
   void* mUserData = nullptr;
   std::atomic<bool> mOpen{false};
-  mutable std::mutex mNameMutex;  // a leaf lock: mPortName's writes, and reads off the owner's thread
-  std::string mPortName;  // the port asked for last
+  MidiPortName mPortName;  // the port asked for last
   std::atomic<bool> mLost{false};  // see lost(); also set by the JACK client's callbacks
   std::atomic<unsigned> mOpens{0};
-  void setPortName(const std::string& name);
 };
 
 // Output: every byte the plug-in sends leaves through send(). Sends come from the render, main,
@@ -147,7 +162,7 @@ public:
   bool isOpen() const { return mOpen.load(std::memory_order_acquire); }
   // As MidiInputPort's.
   bool lost() const { return mLost.load(); }
-  std::string portName() const;
+  std::string portName() const { return mPortName.get(); }
   bool mayReopen(const std::vector<std::string>& names) const;
   unsigned opens() const { return mOpens.load(); }
 
@@ -183,9 +198,7 @@ private:
   std::string mTimedPortName, mTimedOwnName;  // where mAlsaTimed is to connect, until it is made
   std::atomic<bool> mOpen{false};
   std::chrono::steady_clock::time_point mLastSend{};
-  mutable std::mutex mNameMutex;  // as MidiInputPort's: never held while anything else is done
-  std::string mPortName;  // the port asked for last
+  MidiPortName mPortName;  // the port asked for last; written under mMutex too
   std::atomic<bool> mLost{false};  // as MidiInputPort's
   std::atomic<unsigned> mOpens{0};
-  void setPortName(const std::string& name);
 };
