@@ -344,10 +344,10 @@ public:
   // Main thread. Ends a hold (HoldDirectMidiInput): from now on the input's messages reach
   // ProcessMidiMsg and ProcessSysEx, those held since the port opened first. The Audio Unit
   // binding calls it when the component's open call has stored the finished object.
-  // It also starts the port watch, a thread of this layer's own that lists the ports about once a
-  // second (and soon after JACK says a port came or went), so that the window only ever reads
-  // the last listing, and opens a lost port again once its synth is back (MidiInputPort::mayReopen),
-  // telling OnDirectMidiPortsReopened.
+  // For a plug-in that listed its ports, it also starts the port watch, a thread of this layer's
+  // own that lists the ports about once a second (and soon after JACK says a port came or went),
+  // so that the window only ever reads the last listing, and opens a lost port again once its
+  // synth is back (MidiInputPort::mayReopen), telling OnDirectMidiPortsReopened.
   void StartDirectMidiInput();
 
 protected:

@@ -75,12 +75,12 @@ std::vector<std::string> listPorts(std::unique_ptr<Port>& port, Make make)
   return names;
 }
 
-// A new reading of the list, listed: the open port (selected) moves to its new position; one that
-// is no longer listed (unplugged, its program ended, its JACK server stopped) keeps an entry at
-// the end, so that selected still names what the user chose until they choose again. A port
-// asked for by name and not chosen from the list (a stored port: lost at the start, maybe opened
-// since by the port watch) takes its position when it is listed and open. reopen(chosen), when
-// given, may open a lost port that is listed again. A port asked for and not open has no entry.
+// The list as a new reading gives it (listed): the open port (selected) moves to its new position;
+// one that is no longer listed (unplugged, its program ended, its JACK server stopped) keeps an
+// entry at the end, so that selected still names what the user chose until they choose again. A
+// port asked for by name and not chosen from the list (a stored port: lost at the start, maybe
+// opened since by the port watch) takes its position when it is listed and open. reopen(chosen)
+// may open a lost port that is listed again. A port asked for and not open has no entry.
 template <class Port, class Reopen>
 void follow(std::vector<std::string>& names, int& selected, Port* port, std::vector<std::string> listed,
             Reopen reopen)
@@ -433,7 +433,10 @@ int IPluginBase::GetMIDIOutPortNumber(const char* name)
 void IPluginBase::StartDirectMidiInput()
 {
   mDirectMidiInputHeld = false;
-  DirectMidiPorts* ports = ensurePorts(mDirectMidi);
+  // A plug-in that never listed its ports has none to watch.
+  DirectMidiPorts* ports = mDirectMidi;
+  if (!ports)
+    return;
   {
     std::lock_guard<std::mutex> g(ports->lock);
     if (ports->in)
