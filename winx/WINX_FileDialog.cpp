@@ -30,8 +30,6 @@ struct ChooserRun {
     dialog = gtk_file_chooser_dialog_new(title && *title ? title : nullptr, nullptr, action, "_Cancel",
                                          GTK_RESPONSE_CANCEL, okLabel, GTK_RESPONSE_ACCEPT, nullptr);
     g_object_ref_sink(dialog);
-    // Return in the name field answers as the Save (or Open) button does.
-    gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
     if (g_accessory.id && g_accessory.proc) {
       const WINX_DialogResourceIndex* res =
           WINX_FindDialogResource(g_accessory.list, (const char*)(uintptr_t)g_accessory.id);
