@@ -22,6 +22,9 @@
 #include <sstream>
 
 namespace fs = std::filesystem;
+#ifndef SYS_poll
+#define SYS_poll SYS_ppoll  // where poll is ppoll only (arm64)
+#endif
 
 namespace {
 
