@@ -153,7 +153,8 @@ class EditorOnWire : public ::testing::Test {
     for (int i = 0; i < g->NControls(); ++i)
       if (g->GetControl(i)->ParamIdx() == (input ? kDeviceInSelection : kDeviceOutSelection)) {
         g->GetControl(i)->Draw(g);
-        return static_cast<ITextControl*>(g->GetControl(i))->GetTextCopy();
+        const std::string text = static_cast<ITextControl*>(g->GetControl(i))->GetTextCopy();
+        return text.substr(0, text.find_last_not_of(' ') + 1);
       }
     return "";
   }
