@@ -69,7 +69,7 @@ void Sorvanta::projectPushCut() {
 
 bool Sorvanta::refuseTransferForLostPort() {
   if (!DirectMidiPortLost(false) && !DirectMidiPortLost(true)) return false;
-  setStatusText("Connection to Dorvik lost!");
+  setStatusText(MIDIMessageManager::kConnectionLostText);
   if (valueLine) valueLine->SetTextFromPlug(portsStillToSet());
   return true;
 }
@@ -88,7 +88,7 @@ void Sorvanta::watchDirectPorts() {
     // Closed by a choice, or never there since the start (the status says what is held): no loss.
     if (carries || !DirectMidiPortLost(input)) continue;
     log(std::string("PROCESSOR: MIDI ") + (input ? "In" : "Out") + " port lost");
-    setStatusText("Connection to Dorvik lost!");
+    setStatusText(MIDIMessageManager::kConnectionLostText);
     if (valueLine) valueLine->SetTextFromPlug(portsStillToSet());
   }
 }

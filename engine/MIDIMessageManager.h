@@ -347,6 +347,9 @@ class MIDIMessageManager {
   // is busy, the status line says so and nothing starts (false).
   bool startUserJob(const JobRecord& record, const std::function<void()>& beforeStart = {});
   static constexpr const char* kBusyText = "Transfer running, wait until it ends!";
+  // A port to the synth lost (MidiEngineHost::portsCarry): a request stops, and a transfer asked
+  // for does not start, with this text.
+  static constexpr const char* kConnectionLostText = "Connection to Dorvik lost!";
   // Called by the worker after each job: writes the next queued job's record and returns true,
   // or marks the thread idle and returns false.
   bool nextQueuedJob(WorkerThread t);

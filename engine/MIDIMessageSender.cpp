@@ -111,6 +111,13 @@ bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
       requestFailed = true;
       return false;
     }
+    // A port lost under the request: no answer can come, and a scan would ask every id in vain.
+    if (!host->portsCarry() && !st->replyReceived.load()) {
+      host->setStatusText(MIDIMessageManager::kConnectionLostText);
+      host->log(std::string("PROCESSOR: ") + MIDIMessageManager::kConnectionLostText);
+      requestFailed = true;
+      return false;
+    }
     switch (sysex::pollAction(k, spec.scanPoll, st->replyReceived.load(), cancelled())) {
       case sysex::PollAction::kCancelled: requestFailed = true; return false;
       case sysex::PollAction::kTimedOut: {
@@ -134,7 +141,7 @@ bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
             send(spec.build(d), spec.checked);
             // The id as the editor's Device ID menu and the synth number it: 0 to 127.
             if (spec.scanText) host->setStatusText("Please wait, checking DeviceID " + std::to_string(d));
-            if (!pause(p)) break;
+            if (!pause(p) || !host->portsCarry()) break;
           }
         }
         if (cancelled()) {
