@@ -336,6 +336,34 @@ TEST_F(SorvantaTest, TabsSwitchPagesAndZones) {
   EXPECT_FALSE(plug->getLayer("filter2BP")->isVisible());
 }
 
+// A window open on another thread: the synth's part switch, in library-names mode while the
+// library is read, changes the pages and the selection lists only from the window's queue, and a
+// plug-in closed with work queued leaves none of it to a later tick.
+struct LastTick : HeadlessGraphics {  // a tick of the window's thread once the plug-in is gone
+  using HeadlessGraphics::HeadlessGraphics;
+  ~LastTick() override { ranAfterTearDown = RunWindowWork(); }
+  static inline bool ranAfterTearDown = false;
+};
+TEST_F(SorvantaTest, WhatTheSynthSwitchesReachesAnOpenWindowThroughItsQueue) {
+  Sorvanta::graphicsFactoryOverride = [](Sorvanta* p, int w, int h) -> IGraphics* { return new LastTick(p, w, h); };
+  auto plug = std::make_unique<RecordingSorvanta>(instanceInfo(), false);
+  std::thread([&] { plug->GetGUI()->SetWindowThread(true); }).join();
+  plug->GetParam(kPatchSelectionListUpper)->Set(1);  // the list as built, before the library
+  plug->libraryNamesMode = true;
+  for (int part : {3, 5}) {
+    plug->GetParam(kQuickTab)->Set(part);
+    plug->OnParamChange(kQuickTab);  // on the MIDI input's thread, as an envelope mode does
+  }
+  EXPECT_FALSE(plug->getLayer("bankAndProgram06")->isVisible());
+  EXPECT_EQ(plug->paramValue(kPatchSelectionListUpper), 1.0) << "the list was rebuilt off the window's thread";
+  EXPECT_TRUE(plug->GetGUI()->RunWindowWork());
+  EXPECT_TRUE(plug->getLayer("bankAndProgram06")->isVisible());
+  EXPECT_EQ(plug->paramValue(kPatchSelectionListUpper), 0.0);
+  plug->OnParamChange(kQuickTab);
+  plug.reset();
+  EXPECT_FALSE(LastTick::ranAfterTearDown);
+}
+
 TEST(ShowMultiLayers, GroupsOfTenAreIndependentExceptTheFirst) {
   ControlLayer page(0, "page");
   for (int id : {5, 15, 25, 80, 109, 305}) page.AddLayer(new ControlLayer(id, "z" + std::to_string(id)));

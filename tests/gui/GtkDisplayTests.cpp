@@ -314,6 +314,7 @@ gboolean pickFromMenu(gpointer p) {
     std::thread([s] {
       for (int i = 0; i < 2; ++i) s->e->g->RunOnWindowThread(s, 1, [s] { ++s->handedOver; });
     }).join();
+    s->e->g->RunOnWindowThread(s, 2, [s] { ++s->handedOver; });  // the menu's own thread waits too
     // From a source of its own: a second menu would run its loop inside it; this script closes both.
     g_idle_add(
         [](gpointer q) {
@@ -353,8 +354,40 @@ TEST(GtkDisplay, CaptionClickOpensAModalMenuWhileTheTimerKeepsRepainting) {
   EXPECT_DOUBLE_EQ(e.plug.GetParam(1)->Value(), 2.0);
   EXPECT_EQ(e.plug.changes, std::vector<int>{1});
   EXPECT_EQ(script.handedOverWhileOpen, 0);
-  for (int i = 0; i < 2500 && !script.handedOver; ++i) pump(2);
-  EXPECT_EQ(script.handedOver, 1) << "the next tick runs the newest of the two, once";
+  for (int i = 0; i < 2500 && script.handedOver < 2; ++i) pump(2);
+  EXPECT_EQ(script.handedOver, 2) << "the next tick runs the newest of the thread's two once, and the menu thread's";
+}
+
+// Closing runs what other threads handed over; closed under an open menu (the host's window may
+// go while one is up) as soon as the menu's loop ends, and the menu's choice is not applied.
+TEST(GtkDisplay, ClosingTheWindowRunsItsQueueAlsoUnderAnOpenMenu) {
+  REQUIRE_DISPLAY();
+  Editor e;
+  int ran = 0;
+  auto handOver = [&] { std::thread([&] { e.g->RunOnWindowThread(&ran, 1, [&] { ++ran; }); }).join(); };
+  handOver();
+  e.g->CloseWindow();
+  EXPECT_EQ(ran, 1);
+  e.g->OpenWindow(e.box);
+  struct Closer { Editor* e; std::function<void()> handOver; } closer{&e, handOver};
+  g_timeout_add(10, [](gpointer p) -> gboolean {
+    auto* c = static_cast<Closer*>(p);
+    GList* menus = gtk_menu_get_for_attach_widget(c->e->area());
+    if (!menus) return G_SOURCE_CONTINUE;
+    GtkWidget* menu = GTK_WIDGET(g_object_ref(menus->data));
+    c->handOver();
+    GList* items = gtk_container_get_children(GTK_CONTAINER(menu));
+    gtk_menu_item_activate(GTK_MENU_ITEM(g_list_nth_data(items, 2)));
+    g_list_free(items);
+    gtk_widget_destroy(c->e->window);
+    c->e->window = nullptr;
+    gtk_menu_shell_deactivate(GTK_MENU_SHELL(menu));
+    g_object_unref(menu);
+    return G_SOURCE_REMOVE;
+  }, &closer);
+  e.button(GDK_BUTTON_PRESS, 1, 150, 70, 0, 9000);  // returns when the menu has closed
+  EXPECT_EQ(ran, 2) << "left for the next open";
+  EXPECT_TRUE(e.plug.changes.empty());
 }
 
 TEST(GtkDisplay, ValueFieldFiltersCharactersLimitsLengthAndApplies) {
@@ -400,9 +433,10 @@ TEST(GtkDisplay, ValueFieldFiltersCharactersLimitsLengthAndApplies) {
 namespace {
 // Answers the first dialog that appears with the given response.
 struct DialogScript {
-  explicit DialogScript(int r) : response(r) {}
+  DialogScript(int r, IGraphics* graphics) : response(r), g(graphics) {}
   int response;
-  bool seen = false;
+  IGraphics* g;
+  bool seen = false, modal = false;  // whether the window knew it was under a modal dialog
 };
 gboolean answerDialog(gpointer p) {
   auto* s = static_cast<DialogScript*>(p);
@@ -410,6 +444,7 @@ gboolean answerDialog(gpointer p) {
   for (GList* l = tops; l; l = l->next) {
     if (!GTK_IS_DIALOG(l->data) || !gtk_widget_get_visible(GTK_WIDGET(l->data))) continue;
     s->seen = true;
+    s->modal = s->g->InModal();
     gtk_dialog_response(GTK_DIALOG(l->data), s->response);
     break;
   }
@@ -421,13 +456,14 @@ gboolean answerDialog(gpointer p) {
 TEST(GtkDisplay, MessageBoxAnswersWithTheWin32Codes) {
   REQUIRE_DISPLAY();
   Editor e;
-  DialogScript no(7);
+  DialogScript no(7, e.g);
   g_timeout_add(50, answerDialog, &no);
   EXPECT_EQ(e.g->ShowMessageBox("Overwrite the bank?", "Sorvanta Editor", 4), 7);
-  DialogScript yes(1);
+  EXPECT_TRUE(no.modal);
+  DialogScript yes(1, e.g);
   g_timeout_add(50, answerDialog, &yes);
   EXPECT_EQ(e.g->ShowMessageBox("Overwrite the bank?", "Sorvanta Editor", 4), 1);
-  DialogScript cancel(2);
+  DialogScript cancel(2, e.g);
   g_timeout_add(50, answerDialog, &cancel);
   EXPECT_EQ(e.g->ShowMessageBox("Send all parts?", "Sorvanta Editor", 3), 2);
 }
@@ -437,10 +473,10 @@ TEST(GtkDisplay, CancelledSavePanelEmptiesTheNameAndKeepsTheDesktopFolder) {
   Editor e;
   char ext[] = "mid";
   UTIL_String file("My Bank"), dir("");
-  DialogScript cancel(GTK_RESPONSE_CANCEL);
+  DialogScript cancel(GTK_RESPONSE_CANCEL, e.g);
   g_timeout_add(50, answerDialog, &cancel);
   e.g->PromptForFile(&file, kFileSave, &dir, ext);
-  EXPECT_TRUE(cancel.seen);
+  EXPECT_TRUE(cancel.seen && cancel.modal);
   EXPECT_STREQ(file.Get(), "");
   EXPECT_STREQ(dir.Get(), "~/Desktop");
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -65,6 +66,27 @@ TEST(GuiThreadsDeathTest, NeitherAClosedEditorNorTheProcessEndWaitsForADecode) {
       ::testing::ExitedWithCode(0), "");
   std::remove((dir + "/held.png").c_str());
   rmdir(dir.c_str());
+}
+
+// What a thread runs at once while no window is open ends before a window opens (the first tick
+// would draw what it changes half-way); meanwhile the window's thread waits, 0.2 s at most here.
+TEST(GuiThreads, OpeningAWindowWaitsForWorkRunningElsewhere) {
+  GuiTestPlug plug;
+  HeadlessGraphics g(&plug, 10, 10);
+  std::atomic<bool> started{false}, opened{false};
+  bool openedMeanwhile = true;
+  std::thread elsewhere([&] {
+    g.RunOnWindowThread(&g, 1, [&] {
+      started = true;
+      for (int i = 0; i < 200 && !opened; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      openedMeanwhile = opened;
+    });
+  });
+  while (!started) std::this_thread::yield();
+  g.SetWindowThread(true);
+  opened = true;
+  elsewhere.join();
+  EXPECT_FALSE(openedMeanwhile);
 }
 
 TEST(GuiThreads, WorkerPushesRaceCleanlyWithRepaints) {
