@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
   setenv("XDG_DATA_HOME", root.c_str(), 1);
   const std::string patches = root + "/Audio/Presets/Harrowgate Sound Labs/Tamsell Sorvanta Editor/Patches";
   std::filesystem::create_directories(patches);
-  writeTwoBanks(patches);  // read beside the editor's start, as the synth's messages come in
+  writeTwoBanks(patches);
   WindowSession::Options o;
   o.outPort = synth->inputPortName(), o.inPort = synth->outputPortName(), o.host = argv[1], o.bundle = argv[2];
   o.leakCheck = o.returnAtFirstSight = true;
@@ -96,9 +96,8 @@ int main(int argc, char** argv) {
     w.clicksReachingBusyHost(x, y, 4, button);
     for (int i = 0; i < 4 && !w.waitForPopups(false, 0.3); ++i) w.key("Escape");
   };
-  // The check of a synth that never answers cancelled (its overlay takes the clicks), library names
-  // on from the librarian's page: the envelope modes switch the part by the library's names. Then
-  // the oscillators: the controllers gray their zones.
+  // The peer's never-answered check cancelled (its overlay takes clicks), library names on (the envelope
+  // modes switch the part by the library's names), then the oscillators (the controllers gray zones).
   for (auto [x, y] : std::initializer_list<std::pair<int, int>>{
            {kCancelX, kCancelY}, {tabX(1), kTabY}, {kLibraryNamesX, kLibraryNamesY}, {tabX(2), kTabY}})
     if (up) w.click(w.s(x), w.s(y));
