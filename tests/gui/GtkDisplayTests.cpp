@@ -295,7 +295,7 @@ struct MenuScript {
   int pick;
   bool closeWindow = false;  // before it picks
   size_t drawsWhileOpen = 0;
-  bool menuSeen = false;
+  bool menuSeen = false, clickedBehind = false;
   guint menusAtOnce = 0;
   int handedOver = 0, handedOverWhileOpen = -1;
   guint source = 0;  // removed with the script: a failed test leaves nothing to fire in the next
@@ -306,7 +306,8 @@ struct MenuScript {
 };
 // Every 10 ms in the menu's loop, by what it finds (a busy machine took over 300 ms to open the
 // menu): once the menu is open it dirties the knob, hands work over from another thread (twice under
-// one name) and clicks behind the menu; it picks once the timer has repainted the knob, or after 10 s.
+// one name) and clicks behind the menu; it picks once that click is in and the timer has repainted
+// the knob (or 10 s have passed).
 gboolean pickFromMenu(gpointer p) {
   auto* s = static_cast<MenuScript*>(p);
   GList* menus = gtk_menu_get_for_attach_widget(s->e->area());
@@ -322,13 +323,15 @@ gboolean pickFromMenu(gpointer p) {
     g_idle_add(
         [](gpointer q) {
           static_cast<MenuScript*>(q)->e->button(GDK_BUTTON_PRESS, 1, 150, 70, 0, 9200);
+          static_cast<MenuScript*>(q)->clickedBehind = true;
           return G_SOURCE_REMOVE;
         },
         s);
     return G_SOURCE_CONTINUE;
   }
   s->drawsWhileOpen = s->e->g->screenRects.size();
-  if (!menus || (s->drawsWhileOpen == 0 && g_get_monotonic_time() < s->deadline)) return G_SOURCE_CONTINUE;
+  if (!menus || !s->clickedBehind || (s->drawsWhileOpen == 0 && g_get_monotonic_time() < s->deadline))
+    return G_SOURCE_CONTINUE;
   s->handedOverWhileOpen = s->handedOver;
   s->menusAtOnce = g_list_length(menus);
   for (GList* m = menus; m && s->menusAtOnce > 1; m = m->next) gtk_menu_shell_deactivate(GTK_MENU_SHELL(m->data));
