@@ -164,9 +164,10 @@ public:
   // Layers, menus and the librarian grid change on the window's thread only, which draws them
   // without a lock. A change that may come from the MIDI input, a sender job or the host goes
   // through here (IGraphics::RunOnWindowThread): at once on that thread or while no window is
-  // open, else at the view's next tick; under the plug-in's lock either way. `what` names the change (a WindowChange, plus a variant
-  // where the arguments differ) for `owner` (this plug-in when null): a newer change of the same
-  // name replaces one still queued, so a flood of them costs one.
+  // open, else at the view's next tick; under the plug-in's lock either way. `what` names the
+  // change (a WindowChange, plus a variant where the arguments differ) for `owner` (this plug-in
+  // when null): a newer change of the same name replaces one still queued, so a flood of them
+  // costs one.
   enum WindowChange {
     kShowPart = 10, kShowMainTab = 20, kShowProgress = 30, kShowLayer = 40, kShowUpperBankEdited = 50,
     kRefreshMenus = 60, kProgramMenus = 70, kProgramNumberMenu = 80, kRefillGrids = 90, kBankContents = 100,

@@ -3,7 +3,6 @@
 #include "IGraphics.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
