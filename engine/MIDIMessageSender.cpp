@@ -196,8 +196,10 @@ void MIDIMessageSender::askForUnheardGlobal(int pacing) {
   mgr->globalAsked = true;
   sendRequest(sysex::globalRequest(device), true);
   // Only the addressed synth would take the dump: no id scan, and a short wait (unanswered, the
-  // bytes the editor does not model go out as the template has them).
-  for (int k = 0; k < 10 && !st->replyReceived.load() && !cancelled(); ++k) pause(pacing);
+  // bytes the editor does not model go out as the template has them). The wait is no pacing: it
+  // ends as the answer is in.
+  constexpr int kStepMs = 5;
+  for (int waited = 0; waited < 10 * pacing && !st->replyReceived.load() && !cancelled(); waited += kStepMs) pause(kStepMs);
   mgr->globalAsked = false;
 }
 

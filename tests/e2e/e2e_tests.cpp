@@ -146,7 +146,8 @@ class EditorOnWire : public ::testing::Test {
     writeSettings(sim->editorOutputName(), sim->editorInputName());
     open();
     ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 10.0));
-    ASSERT_TRUE(waitParam(kGlobalSysExID, sim->deviceId(), 25.0));
+    for (const double end = MidiTestNow() + 25.0; sim->wholeAnswers() == 0 && MidiTestNow() < end;) MidiTestSleep(0.01);
+    ASSERT_TRUE(waitParam(kGlobalSysExID, sim->deviceId(), 1.0));
     MidiTestSleep(0.3);
   }
 
@@ -211,6 +212,7 @@ TEST_F(EditorOnWire, AStoredPortThatIsGoneLeavesMidiUnset) {
   std::string why;  // the project saved meanwhile still names the port to use
   ASSERT_TRUE(plug->SaveState(home + "/s.plist", &why) && plug->RestoreState(home + "/s.plist", &why)) << why;
   EXPECT_TRUE(editor()->DirectMidiPortLost(false) && editor()->DirectMidiPortName(false) == "nobody-in:gone");
+  EXPECT_EQ(param(kGlobalSysExID), 0) << "the project keeps an id the editor never spoke at";
 }
 
 class SpoiltAnswer : public EditorOnWire, public ::testing::WithParamInterface<DorvikSim::Spoil> {};
