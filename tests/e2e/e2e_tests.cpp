@@ -147,7 +147,7 @@ class EditorOnWire : public ::testing::Test {
     open();
     ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 10.0));
     for (const double end = MidiTestNow() + 25.0; sim->wholeAnswers() == 0 && MidiTestNow() < end;) MidiTestSleep(0.01);
-    ASSERT_TRUE(waitParam(kGlobalSysExID, sim->deviceId(), 1.0));
+    ASSERT_TRUE(waitParam(kGlobalSysExID, sim->deviceId(), 1.0)) << "device never found";
     MidiTestSleep(0.3);
   }
 
@@ -282,8 +282,7 @@ TEST_F(EditorOnWire, ControllersFromTheSynthMoveTheirControlsAndSendNothing) {
 // REQUEST MULTI takes the synth's multi and every active part into the editor; a later change on
 // the synth itself (its transpose) follows; SEND MULTI then gives the synth back exactly that.
 // With renumberTo, the synth's id is set on its own panel first: REQUEST MULTI's scan finds it.
-// anotherUnit: the scan finds another unit on the same cable, the first switched off: SEND MULTI
-// asks it for its global settings, and gives it back those the editor does not show.
+// anotherUnit: another unit on the cable answers there (the first is off): asked, it keeps its own globals.
 void EditorOnWire::receiveAndSendBack(int renumberTo, bool anotherUnit) {
   srand(25);
   auto any = [&](int lo, int hi) { return lo + rand() % (hi - lo + 1); };
@@ -305,8 +304,7 @@ void EditorOnWire::receiveAndSendBack(int renumberTo, bool anotherUnit) {
     for (int i = 7; i <= 389; ++i) sim->setPartData(part, i - 7, s[i]);
   }
   connect();
-  if (anotherUnit)
-    for (int i = 0; i < 200; ++i) sim->setGlobalData(i, any(0, 127));
+  for (int i = 0; anotherUnit && i < 200; ++i) sim->setGlobalData(i, any(0, 127));
   if (renumberTo >= 0) sim->setDeviceId(renumberTo);
   setParam(kRequestTempData, 1);
   ASSERT_TRUE(waitParam(kFilter1Cutoff, sim->partSound(0)[85], 10.0));
