@@ -196,6 +196,9 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
     if (IControl* c = mainControl(list)) c->SetValueFromPlug(0.0);
 
   setParamFromPlug(kOverrideTempo, 1);
+  // The id the editor speaks at until a synth answers, not the interface's default (16): a project
+  // saved before any answer would send its whole push, at its next start, where nobody listens.
+  setParamFromPlug(kGlobalSysExID, deviceId);
   setParamFromPlug(kDorvikModel, 1);
   hardwareModel = truncToInt(paramValue(kDorvikModel));
   setParamFromPlug(kDatatype, 0);
@@ -253,6 +256,9 @@ Sorvanta::~Sorvanta() {
   if (midiManager) midiManager->shutdown();
   // Stop direct MIDI input before any manager goes.
   CloseDirectMidiPorts();
+  // No thread hands the window anything now. What is queued reaches the managers, the engine's
+  // host and the menus: it goes before they do.
+  dropWindowWork();
   // Only now the managers: the dump jobs write the patch manager's names, so it must outlive
   // them (deleting it first, while a job may still run, would be a use after free).
   shutdownMidiEngine();
