@@ -76,18 +76,22 @@ class MIDIDeviceMenuControl : public ICaptionControl {
     return ICaptionControl::IsDirty();
   }
   bool Draw(IGraphics* graphics) override {
-    std::string shown;
-    if (!mReachable()) {
-      shown = kNoMidiSystem;
-    } else if (mPlug->DirectMidiPortLost(mInput)) {
-      std::string name = mPlug->DirectMidiPortName(mInput);
-      IParam* p = mPlug->GetParam(mParamIdx);
+    // No MIDI system: the words whatever the entry shows (a stored port's, one open before JACK
+    // stopped); entry 0 says them itself once the menu was filled without a MIDI system.
+    IParam* p = mPlug->GetParam(mParamIdx);
+    const char* first = p && p->GetNDisplayTexts() ? p->GetDisplayText(0) : nullptr;
+    if (!mReachable() && !(p && p->Value() < 1.0 && first && !std::strcmp(first, kNoMidiSystem))) {
+      setTextLocked(kNoMidiSystem);
+      return ITextControl::Draw(graphics);
+    }
+    std::string name;
+    if (mReachable() && mPlug->DirectMidiPortLost(mInput)) {
+      name = mPlug->DirectMidiPortName(mInput);
       if (name.empty() && p && p->Value() >= 1.0)
         if (const char* text = p->GetDisplayText(static_cast<int>(p->Value()))) name = text;
-      if (!name.empty()) shown = kLostPort + name;
     }
-    if (shown.empty()) return ICaptionControl::Draw(graphics);
-    setTextLocked(shown.c_str());
+    if (name.empty()) return ICaptionControl::Draw(graphics);
+    setTextLocked((kLostPort + name).c_str());
     // From the left: a long name is cut at its end, never the word that says it is lost.
     const int align = mText.mAlign;
     mText.mAlign = IText::kAlignNear;
