@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <thread>
 
 #include "DumpLayout.h"
@@ -138,18 +139,25 @@ TEST_F(Engine, HandshakeFindsADeviceOnAnotherIdAndAdoptsIt) {
   EXPECT_EQ(std::find(statuses.begin(), statuses.end(), "Please wait, checking DeviceID 6"), statuses.end());
 }
 
-TEST_F(Engine, BusyDumpThreadDropsTheSecondRequestAndKeepsTheFirstRecord) {
-  mgr->setPacingOverride(20);
+// A busy dump thread queues what comes, each job with its own record; a fetch of a part asked
+// for again while one waits replaces it. The first request is held on the wire till all are asked.
+TEST_F(Engine, BusyDumpThreadQueuesJobsAndKeepsOneWaitingFetchPerPart) {
+  std::promise<void> go;
+  std::shared_future<void> released = go.get_future().share();
+  host.device = [&, released](const Bytes& r) {
+    if (r.size() != 8) return;
+    if (r[4] == 0x00 && r[6] == 3) released.wait();
+    deliver(r[4] == 0x00 ? soundDumpFor(r[6], 40 + r[6]) : Bytes(dump::initMulti().begin(), dump::initMulti().end()));
+  };
   ASSERT_TRUE(mgr->startJob(job(6, 3, true)));
-  EXPECT_FALSE(mgr->startJob(job(7)));
-  EXPECT_FALSE(mgr->requestPartToEditor(9));
-  EXPECT_EQ(mgr->sender()->record(WorkerThread::kDump).code, 6);
+  EXPECT_TRUE(mgr->startJob(job(7)) && mgr->requestPartToEditor(9) && mgr->requestPartToEditor(9));
   EXPECT_EQ(mgr->sender()->record(WorkerThread::kDump).part, 3);
-  mgr->sender()->cancelRequested = true;
+  go.set_value();
   ASSERT_TRUE(waitIdle());
-  // Once the thread is idle again a job starts.
-  EXPECT_TRUE(mgr->startJob(job(14)));
-  ASSERT_TRUE(waitIdle());
+  std::vector<int> asked;
+  for (const Bytes& b : host.sent()) asked.push_back(b[4] * 100 + b[6]);
+  EXPECT_EQ(asked, (std::vector<int>{3, 100, 9}));
+  EXPECT_EQ(host.value(kFilter1Cutoff + 9), 49);
 }
 
 TEST_F(Engine, RacingStartersStartExactlyOneJob) {
@@ -160,7 +168,7 @@ TEST_F(Engine, RacingStartersStartExactlyOneJob) {
       ++ready;
       while (ready.load() < 2) {
       }
-      if (mgr->startJob(job(6, part, true))) ++started;
+      if (mgr->startUserJob(job(6, part, true))) ++started;
     };
     std::thread a(starter, 1), b(starter, 2);
     a.join();
@@ -196,7 +204,7 @@ TEST_F(Engine, ShutdownEndsTheRunningClockAndRequestBeforeReturning) {
 TEST_F(Engine, StoppingAllJobsEndsTheRunningAndTheQueuedAndTakesNewOnes) {
   mgr->setPacingOverride(50);
   ASSERT_TRUE(mgr->requestPartToEditor(0));
-  EXPECT_FALSE(mgr->startJobOrQueue(job(0)));
+  EXPECT_TRUE(mgr->startJob(job(0)));
   mgr->stopAllJobs();
   host.clearSent();
   std::this_thread::sleep_for(std::chrono::milliseconds(120));
