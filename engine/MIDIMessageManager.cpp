@@ -994,19 +994,15 @@ void MIDIMessageManager::takeFromDevice(const uint8_t* data, int size) {
   ProcessMidiMsgFromDevice(&msg);
 }
 
-namespace {
-// A message whose later copy makes it moot: a controller other than a bank select, or a knob's
-// parameter change (not a part's bank or program in the multi). What a flood may lose first.
-bool isRefresh(const uint8_t* m, size_t size) {
+bool MIDIMessageManager::isRefresh(const uint8_t* m, size_t size) {
   if (size == 3 && (m[0] & 0xF0) == 0xB0) return m[1] != 0 && m[1] != 32;
-  if (size == 10) return true;
+  if ((size != 9 && size != 10) || m[0] != sysex::kStart || m[1] != sysex::kManufacturer) return false;
   if (size == 9 && m[4] == sysex::kMultiParamChange) {
     const int index = m[5] * 128 + m[6];
     return index < 32 || index >= 32 + 22 * kNumParts || (index - 32) % 22 > 1;
   }
-  return size == 9;
+  return true;
 }
-}  // namespace
 
 bool MIDIMessageManager::holdFromDevice(const uint8_t* data, int size) {
   {

@@ -409,6 +409,10 @@ class MIDIMessageManager {
   void ProcessMidiMsg(const IMidiMsg* msg, bool fromDevice);
   void ProcessSysExFromPlug(const ISysEx* sysex, bool fromDevice);
   bool holdsInput() const { return plugState->transferInProgress.load() || plugState->bulkSendActive.load(); }
+  // A message from the synth whose later copy makes it moot: a controller other than a bank
+  // select, or a knob's parameter change (not a part's bank or program in the multi). What a
+  // flood may lose first; an answer or a program change never is one. Any thread.
+  static bool isRefresh(const uint8_t* bytes, size_t size);
   void DisplayProcessingIndicator(bool show);
   // Arms the librarian capture (true) or directs the next dump to the editor (false). While a
   // dump-thread job runs, its capture and its answer are its own: `false` from any other thread

@@ -400,6 +400,21 @@ TEST_F(EditorHandlers, EveryEditorParameterDoesWhatItsRowSays) {
          p.midiManager->setPacingOverride(1), p.cancelDataRequest(), waitIdle(p);
          EXPECT_EQ(std::count(p.sysexSent.begin(), p.sysexSent.end(), plain(sysex::soundRequest(0, sysex::kPartEditBufferBank, 0))), 2);
        }},
+      {"two edits during a fetch both go back over its answer, from the window's thread",
+       [&](Plug& p) {
+         unanswered(p), p.midiManager->requestPartToEditor(0);
+         ASSERT_TRUE(waitFor([&] { return p.midiManager->requestCapture.load(); }));
+         p.GetGUI()->SetWindowThread(true), change(p, kFilter1Cutoff, 50);
+       },
+       kFilter1Resonance, 61,
+       [](Plug& p) {
+         std::array<uint8_t, 392> d = dump::initSound();
+         d[3] = 0, d[85] = 10, sysex::applyChecksum(d.data(), 392);
+         std::thread([&] { ISysEx sx(0, d.data(), 392); p.ProcessSysEx(&sx, true); }).join();
+         p.GetGUI()->SetWindowThread(false);
+         EXPECT_EQ(p.paramValue(kFilter1Cutoff) * 1000 + p.paramValue(kFilter1Resonance), 50061);
+         p.cancelDataRequest();
+       }},
       {"send the multi while a request runs: refused in words", [&](Plug& p) { unanswered(p), change(p, kRequestTempData, 1); },
        kPushArrangement, 1, [](Plug& p) {
          EXPECT_EQ(status(p), "Transfer running, wait until it ends!");

@@ -433,9 +433,21 @@ TEST_F(Engine, ChannelMessagesFromDeviceAndHost) {
   IMidiMsg m;
   m.MakeControlChangeMsg(IMidiMsg::kBankSelectMSB, 0.0, 5);
   mgr->ProcessMidiMsgFromDevice(&m);
-  m.MakeControlChangeMsg(IMidiMsg::kBankSelectLSB, 0x40 / 127.0, 5);
+  m.MakeControlChangeMsg(IMidiMsg::kBankSelectLSB, 0x42 / 127.0, 5);
   mgr->ProcessMidiMsgFromDevice(&m);
   EXPECT_TRUE(host.sent().empty());
+  EXPECT_EQ(host.value(kMultiPartBank + 5) * 10 + host.flags.partBank[5].load(), 22);  // bank C, as announced
+  // Without CC 0 first, CC 32 is a controller; with no control bound, the bank of the part numbered
+  // like the channel. A routing controller sets its part's pair.
+  m.MakeControlChangeMsg(IMidiMsg::kBankSelectLSB, 0x41 / 127.0, 6);
+  mgr->ProcessMidiMsgFromDevice(&m);
+  EXPECT_EQ(host.value(kMultiPartBank + 6) * 10 + host.value(kCurrentBank + 6), 11);
+  host.bindCC(8, 70, kFilterRoutingParallel + 7);
+  m.MakeControlChangeMsg(static_cast<IMidiMsg::EControlChangeMsg>(70), 5 / 127.0, 7);
+  mgr->ProcessMidiMsgFromDevice(&m);
+  EXPECT_EQ(host.value(kFilterRoutingSerial + 7) * 10 + host.value(kFilterRoutingParallel + 7), 10);
+  EXPECT_EQ(host.changes.back(), kFilterRoutingSerial + 7);
+  host.clearSent();
   // A bound controller moves its control from the device and is echoed only without local control.
   // Octave and semitone hold the byte on the wire (octave 16, 28 .. 112), so the controller's value
   // is taken as it is, in the parameter's own range; a shape's also refreshes the part's page.
@@ -686,8 +698,18 @@ TEST_F(Engine, PartProgramBySysExSetsThePatchAndCanLoadTheLibrarianEntry) {
   mgr->sender()->pauseScalePercent = 1;
   deliver({0xF0, 0x3E, 0x10, 0x00, 0x21, 0x00, 0x21, 0x05, 0xF7});
   ASSERT_TRUE(waitIdle());
-  host.lib = nullptr;
   EXPECT_EQ(host.value(kFilter1Cutoff + 0), 55);
+  // In librarian program mode the synth's program change gives part 3 the entry, without
+  // selecting the program on the synth again.
+  host.flags.librarianProgramMode = true;
+  host.clearSent();
+  IMidiMsg pc;
+  pc.MakeProgramChangeMsg(5 / 127.0, 2);
+  mgr->ProcessMidiMsg(&pc, true);
+  ASSERT_TRUE(waitIdle());
+  host.lib = nullptr;
+  EXPECT_EQ(host.value(kFilter1Cutoff + 2), 55);
+  for (const Bytes& b : host.sent()) EXPECT_TRUE(b.size() == 392 || b[1] == 0x7B) << int(b[0]);
 }
 
 TEST_F(Engine, HostProgramChangeIsHeldToOneHundredAndSelectsThePart) {
@@ -725,4 +747,88 @@ TEST_F(Engine, ActivityIndicatorsGoOutAfterAHundredMilliseconds) {
   EXPECT_EQ(host.value(kMIDILed + 3), 0.0);
   mgr->sender()->cancelRequested = true;
   ASSERT_TRUE(waitIdle(WorkerThread::kClock));
+}
+
+// What the synth says during a librarian push (input held back) is applied in order the moment the
+// push ends: its knob, then its program change, whose sound is fetched; nothing is echoed.
+TEST_F(Engine, InputDuringAPushIsHeldAndAppliedInOrderWhenItEnds) {
+  host.set(kGlobalRxProgramChange, 1.0);
+  host.bindSysex(0x20, 2, 0x00, 0x4E, 0, kFilter1Cutoff + 2);
+  std::promise<void> go;
+  std::shared_future<void> released = go.get_future().share();
+  host.device = [&, released](const Bytes& r) {
+    if (r.size() == 8 && r[6] == 0) released.wait();
+    if (r.size() == 8 && r[6] == 2) deliver(soundDumpFor(2, 77));
+  };
+  ASSERT_TRUE(mgr->requestPartToEditor(0));
+  host.flags.transferInProgress = true;
+  deliver({0xF0, 0x3E, 0x10, 0x00, 0x20, 0x02, 0x00, 0x4E, 0x40, 0xF7});
+  IMidiMsg pc;
+  pc.MakeProgramChangeMsg(5 / 127.0, 2);
+  mgr->ProcessMidiMsg(&pc, true);
+  EXPECT_TRUE(host.hardwareSets.empty());
+  mgr->sender()->cancelRequested = true;
+  go.set_value();
+  ASSERT_TRUE(waitIdle());
+  ASSERT_FALSE(host.hardwareSets.empty());
+  EXPECT_EQ(host.hardwareSets[0].first, kFilter1Cutoff + 2);
+  EXPECT_EQ(host.value(kMultiPartPatch + 2) * 100 + host.value(kFilter1Cutoff + 2), 577);
+  for (const Bytes& b : host.sent()) EXPECT_EQ(b.size(), 8u);
+}
+
+// A part's send-back goes with the sound its fetch brought: also asked for once the fetch ended,
+// and also when the fetch was cancelled after its answer; not after a fetch that brought none,
+// nor after a program change that came later.
+TEST_F(Engine, ASendBackGoesOnlyWithTheSoundItsFetchBrought) {
+  host.set(kSectionLockOsc1 + 4, 1.0);
+  bool answer = true;
+  host.device = [&](const Bytes& r) {
+    if (r.size() == 8 && answer) deliver(soundDumpFor(4, 66));
+    if (r.size() == 8) mgr->sender()->cancelRequested = true;
+  };
+  auto fetchThenSendBack = [&](bool answered, bool programChange) {
+    answer = answered;
+    EXPECT_TRUE(mgr->requestPartToEditor(4) && waitIdle());
+    EXPECT_TRUE(!programChange || mgr->BankChangeMessage(4));
+    mgr->sendPartDataBackToHardware(4);
+    EXPECT_TRUE(waitIdle());
+    return countSent(0x10);
+  };
+  EXPECT_EQ(fetchThenSendBack(true, false), 1);
+  EXPECT_EQ(fetchThenSendBack(false, false), 1);
+  EXPECT_EQ(fetchThenSendBack(true, true), 1);
+}
+
+// While a request waits, an edit and a knob the synth turned are put back over its answer, which
+// was built before them; a later answer, built after, stands.
+TEST_F(Engine, ChangesDuringAWaitGoBackOverItsAnswerOnly) {
+  host.bindSysex(0x20, 1, 0x00, 0x50, 0, kFilter1Resonance + 1);
+  mgr->awaitDumpForEditor();
+  host.set(kFilter1Cutoff + 1, 50);
+  mgr->keepEdits({kFilter1Cutoff + 1});
+  deliver({0xF0, 0x3E, 0x10, 0x00, 0x20, 0x01, 0x00, 0x50, 0x21, 0xF7});
+  deliver(soundDumpFor(1, 10));
+  EXPECT_EQ(host.value(kFilter1Cutoff + 1), 50);
+  EXPECT_EQ(host.hardwareSets.size(), 2u) << "the knob was not put back";
+  mgr->SetLibrarianRequestActive(false);
+  deliver(soundDumpFor(1, 20));
+  EXPECT_EQ(host.value(kFilter1Cutoff + 1), 20);
+  EXPECT_EQ(host.hardwareSets.size(), 2u);
+}
+
+// A global send to a synth not heard from asks for its settings first: the bytes the editor does
+// not model come from that answer, those it does are the editor's.
+TEST_F(Engine, AGlobalSendTakesOnlyTheUnmodelledBytesOfTheSettingsItAskedFor) {
+  mgr->sender()->pauseScalePercent = 1;
+  host.set(kGlobalTranspose, 1);
+  host.device = [this](const Bytes& r) {
+    std::array<uint8_t, 207> g = dump::globalTemplate();
+    g[3] = 0, g[11] = 100, g[155] = 0x55;
+    sysex::applyChecksum(g.data(), 207);
+    if (r.size() == 6) deliver(Bytes(g.begin(), g.end()));
+  };
+  ASSERT_TRUE(mgr->startJob(job(1)) && waitIdle());
+  const Bytes sent = host.sent().back();
+  ASSERT_EQ(sent.size(), 207u);
+  EXPECT_EQ(sent[11] * 1000 + sent[155], 53 * 1000 + 0x55);
 }
