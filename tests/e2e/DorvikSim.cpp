@@ -371,17 +371,12 @@ void DorvikSim::turnGlobalKnob(int index, int value)
 void DorvikSim::selectOnPanel(int part, int bank, int number, bool bySysEx)
 {
   const unsigned char ch = (unsigned char)(part & 15), n = (unsigned char)number;
+  const int index = 32 + 22 * ch + 1;  // the multi's part block: its program
   {
     std::lock_guard<std::mutex> lock(mMutex);
-    auto it = mStored.find(bank * 128 + number);
-    if (it != mStored.end())
-    {
-      mParts[ch] = it->second;
-      mParts[ch][5] = 0x30, mParts[ch][6] = ch;
-      checksum(mParts[ch]);
-    }
+    if (mStored.count(bank * 128 + number))
+      mParts[ch] = mStored[bank * 128 + number], mParts[ch][5] = 0x30, mParts[ch][6] = ch, checksum(mParts[ch]);
   }
-  const int index = 32 + 22 * ch + 1;
   if (bySysEx)
     return send({0xF0, kManufacturer, kModel, (unsigned char)mDeviceId.load(), 0x21, (unsigned char)(index >> 7),
                  (unsigned char)(index & 0x7F), n, 0xF7});
