@@ -146,8 +146,11 @@ public:
   void displayBuild(const std::string& text);
   // "Part <part+1> <text>", valid until the next call.
   const char* getPanelString(int part, const std::string& text);
-  // The status line (kControlDisplayName's first control).
+  // The status line (kControlDisplayName's first control). A parameter's value under it goes
+  // with the name the text replaces; a reason written under it afterwards stays.
   void setStatusText(const std::string& text);
+  // The value display's pair: a parameter's name in the status line, its value under it.
+  void showNameAndValue(const char* name, const char* value);
 
   // ---- reverse lookups for the MIDI parser ----
   IControl* getCCControls(int channel, int ccNumber, int partless) const;
@@ -249,6 +252,7 @@ public:
   // exists; shown once the interface stands.
   std::string pendingLibrarianStatus;
   ITextControl* valueLine = nullptr;
+  std::atomic<bool> statusShowsValue{false};  // the two lines hold a name and its value
   ITextControl* ccLine = nullptr;
   ITextControl* categoryLine = nullptr;
   ITextControl* patchLine = nullptr;
@@ -392,6 +396,9 @@ public:
   bool handleLibrarianParam(int paramIdx);
   // The upper bank has unsaved changes: DISCARD shown, the data type greyed, its menu shut.
   void showUpperBankEdited();
+  // Greys the data-type switch while the upper bank has unsaved changes, the second status line
+  // saying why, or restores it.
+  void lockDataType(bool locked);
   // Whether the upper grid shows a bank that received data can go into; otherwise the status
   // line says "No bank selected!" and the transfer must not start.
   bool librarianReadyToReceive();

@@ -24,11 +24,17 @@ void Sorvanta::log(const std::string& text) const {
 
 void Sorvanta::setStatusText(const std::string& text) {
   if (statusLine) statusLine->SetTextFromPlug(text.c_str());
+  if (statusShowsValue.exchange(false) && valueLine) valueLine->SetTextFromPlug("");
+}
+
+void Sorvanta::showNameAndValue(const char* name, const char* value) {
+  if (statusLine) statusLine->SetTextFromPlug(name);
+  if (valueLine) valueLine->SetTextFromPlug(value);
+  statusShowsValue = true;
 }
 
 void Sorvanta::displayText(const std::string& name, const std::string& value, const std::string& cc) {
-  if (statusLine) statusLine->SetTextFromPlug(name.c_str());
-  if (valueLine) valueLine->SetTextFromPlug(value.c_str());
+  showNameAndValue(name.c_str(), value.c_str());
   if (ccLine) ccLine->SetTextFromPlug(cc.c_str());
 }
 

@@ -336,10 +336,22 @@ void Sorvanta::showUpperBankEdited() {
   onWindowThread(kShowUpperBankEdited, [this] {
     if (ControlLayer* l = getLayer("discardChangesLayerRight")) l->Hide(false);
     if (ControlLayer* l = getLayer("keepBankOpenLayer")) l->Hide(true);
-    if (IControl* c = mainControl(kDatatype)) c->GrayOut(true);
+    lockDataType(true);
     // The upper bank menu stays shut until the changes are saved or discarded.
     if (ControlLayer* l = getLayer(multiMode ? "LeftPerformancePopupMenu" : "UPPERPOPUPMENU")) l->Hide(true);
   });
+}
+
+void Sorvanta::lockDataType(bool locked) {
+  static const char* const kWhy = "Save bank or Discard changes!";
+  if (IControl* c = mainControl(kDatatype)) c->GrayOut(locked);
+  if (!valueLine) return;
+  if (locked) {
+    statusShowsValue = false;  // a reason, which the status texts that follow leave standing
+    valueLine->SetTextFromPlug(kWhy);
+  } else if (valueLine->GetTextCopy() == kWhy) {
+    valueLine->SetTextFromPlug("");
+  }
 }
 
 bool Sorvanta::librarianReadyToReceive() {

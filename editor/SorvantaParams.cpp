@@ -595,7 +595,7 @@ bool Sorvanta::handleSecondGroup(int paramIdx, double v, int i, ControlAction* r
         DisplayProcessingIndicator(true);
         hideLayer("discardChangesLayerRight", true);
         hideLayer("keepBankOpenLayer", false);
-        gray(kDatatype, false);
+        lockDataType(false);
         hideLayer("patchRename", true);
         GetParam(kBankEditUnsaved)->SetClamped(0);
         hideLayer(multiMode ? "LeftPerformancePopupMenu" : "UPPERPOPUPMENU", false);

@@ -381,12 +381,11 @@ void ControlDisplay::controlDisplay(Sorvanta* plug, int paramIdx, double value, 
   if (paramIdx == kControlLibrary && !plug->hostBlockFlags[1]) return;
   const char* name = param->GetNameForHost();
   if (partFilter && !ValueDisplay::nameIsOfPart(name, plug->currentPart)) return;
-  if (plug->statusLine) plug->statusLine->SetTextFromPlug(name);
   const int n = truncToInt(value);
   const int s = param->Int();
   UIConfigManager* ui = plug->getUIConfigManager();
   const std::string text = ValueDisplay::valueText(
       paramIdx, n, s, [ui](const std::string& list) { return ui ? ui->findValueList(list) : nullptr; },
       [plug](int number) { return plug->paramValue(number); });
-  if (plug->valueLine) plug->valueLine->SetTextFromPlug(text.c_str());
+  plug->showNameAndValue(name, text.c_str());
 }

@@ -167,6 +167,8 @@ std::atomic<int> g_loadThreadsRunning{0};
 
 int PatchLibrarian::loadThreadsRunning() { return g_loadThreadsRunning.load(); }
 
+void PatchLibrarian::endStaging() { removeStagedFilesAtExit(); }
+
 // One background load and the waiters that join it. The walk is made once, by whoever comes
 // first; the files are then handed out one at a time from `next`, so the load thread and each
 // waiter read different files side by side. A waiter never waits for a file the load thread has

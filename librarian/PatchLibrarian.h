@@ -104,6 +104,9 @@ public:
   void cancelLoad();
   // Load threads still running in the process, those of closed librarians included.
   static int loadThreadsRunning();
+  // What the process's end runs once a part was staged: removes the parts this process staged
+  // (those of other processes stay) and lets no split stage another. For a process about to end.
+  static void endStaging();
   // The status text of the last background load (a bank that could not be split), once.
   std::string takeLoadStatus();
   // Deletes the records of one index: 0 sound, 1 multi, 2 category, 3 search.

@@ -359,7 +359,7 @@ CFPropertyListRef CFPropertyListCreateFromFile(const char* path, std::string* wh
   return list;
 }
 
-bool CFPropertyListWriteToFile(CFPropertyListRef list, const char* path, std::string* why) {
+bool CFPropertyListWriteToFile(CFPropertyListRef list, const char* path, std::string* why, mode_t newMode) {
   std::string dummy;
   if (!why) why = &dummy;
   CFErrorRef err = nullptr;
@@ -369,7 +369,7 @@ bool CFPropertyListWriteToFile(CFPropertyListRef list, const char* path, std::st
     if (err) CFRelease(err);
     return false;
   }
-  const bool ok = UTIL_ReplaceFile(path, CFDataGetBytePtr(d), static_cast<size_t>(CFDataGetLength(d)), why);
+  const bool ok = UTIL_ReplaceFile(path, CFDataGetBytePtr(d), static_cast<size_t>(CFDataGetLength(d)), why, newMode);
   CFRelease(d);
   return ok;
 }

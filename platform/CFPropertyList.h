@@ -6,6 +6,8 @@
 // valid UTF-8, and answers null with an error instead of a partial result.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 
 #include "CFBase.h"
@@ -31,9 +33,9 @@ CFPropertyListRef CFPropertyListCreateWithData(CFAllocatorRef allocator, CFDataR
 
 // Conveniences for the host and the bundle code: read a file (size-capped) or write one
 // (through a temporary file renamed into place, so a failed save leaves the old file whole).
-// `why` receives a readable reason on failure.
+// `why` receives a readable reason on failure. A new file takes newMode; a replaced one keeps its own.
 CFPropertyListRef CFPropertyListCreateFromFile(const char* path, std::string* why);
-bool CFPropertyListWriteToFile(CFPropertyListRef list, const char* path, std::string* why);
+bool CFPropertyListWriteToFile(CFPropertyListRef list, const char* path, std::string* why, mode_t newMode = 0644);
 
 // Base64 as property lists carry data. Decoding skips white space and refuses anything else
 // that is not base64.

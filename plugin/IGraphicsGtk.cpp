@@ -16,6 +16,7 @@
 #include "IGraphicsGtkView.h"
 #include "IPopupMenu.h"
 #include "UTIL_File.h"
+#include "WINX_FileDialog.h"
 
 #if __has_include("CFBundle.h")
 #include "CFBundle.h"
@@ -185,6 +186,7 @@ void IGraphicsGtk::PromptForFile(UTIL_String* file, EFileAction action, UTIL_Str
   gtk_dialog_set_default_response(GTK_DIALOG(dlg), GTK_RESPONSE_ACCEPT);
   gtk_file_chooser_set_current_folder(chooser, startDir.c_str());
   if (save) {
+    WINX_ReturnSavesAtOnce(dlg);
     gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
     if (!startName.empty()) gtk_file_chooser_set_current_name(chooser, fs::path(startName).filename().c_str());
   } else if (!startName.empty()) {

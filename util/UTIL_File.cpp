@@ -227,7 +227,7 @@ int UTIL_RenameNoReplace(const std::string& from, const std::string& to) {
   return -1;
 }
 
-bool UTIL_ReplaceFile(const std::string& linkOrFile, const void* data, size_t size, std::string* why) {
+bool UTIL_ReplaceFile(const std::string& linkOrFile, const void* data, size_t size, std::string* why, mode_t newMode) {
   // Renaming over a link would replace the link and leave the file it names as it was.
   const std::string path = UTIL_LinkedFile(linkOrFile);
   if (path.empty()) {
@@ -236,6 +236,15 @@ bool UTIL_ReplaceFile(const std::string& linkOrFile, const void* data, size_t si
   }
   struct stat st;
   const bool exists = stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  // A file this process cannot read is one nobody here has seen: a session made write-only, or
+  // kept for another user. Replacing it would lose what it holds unseen.
+  UTIL_FileCheck check;
+  const int readable = exists ? UTIL_OpenFileForRead(path, &check) : -1;
+  if (readable >= 0) ::close(readable);
+  if (exists && readable < 0) {
+    *why = check.why() + "; left as it was";
+    return false;
+  }
   if (exists && access(path.c_str(), W_OK) != 0) {
     *why = std::string("cannot write file: ") + strerror(errno);
     return false;
@@ -246,7 +255,7 @@ bool UTIL_ReplaceFile(const std::string& linkOrFile, const void* data, size_t si
     *why = std::string("cannot write beside it: ") + strerror(errno);
     return false;
   }
-  const mode_t mode = exists ? (st.st_mode & 07777) : 0644;
+  const mode_t mode = exists ? (st.st_mode & 07777) : newMode;
   bool ok = fchmod(fd, mode) == 0 && UTIL_WriteFully(fd, data, size) && fsync(fd) == 0;
   int error = errno;
   if (::close(fd) != 0 && ok) ok = false, error = errno;

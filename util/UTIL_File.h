@@ -69,10 +69,10 @@ UTIL_FileCheck UTIL_StatFile(const std::string& path);
 // moment leaves either the old file whole or the new one: a temporary file of its own beside it,
 // synced, renamed over path, and the folder synced. A path that is a symbolic link is written
 // through: the file it names (made when missing) is replaced, the link stays. A replaced file
-// keeps its permissions, a new one is rw-r--r--; a file this process may not write is refused,
-// as an open for writing would be. False with *why worded on a failure (the old file then stays
-// as it was).
-bool UTIL_ReplaceFile(const std::string& path, const void* data, size_t size, std::string* why);
+// keeps its permissions, a new one takes newMode; a file this process may not write, or may not
+// read, is refused. False with *why worded on a failure (the old file then stays as it was).
+bool UTIL_ReplaceFile(const std::string& path, const void* data, size_t size, std::string* why,
+                      mode_t newMode = 0644);
 // The file a path names: path itself, or, while it is a symbolic link, what the link names (a
 // relative target taken from the link's folder), which may not exist. Empty when the links loop.
 std::string UTIL_LinkedFile(const std::string& path);

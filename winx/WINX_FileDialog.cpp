@@ -94,7 +94,25 @@ void setStart(GtkFileChooser* fc, const char* initialDir, const char* initialFil
 
 bool gtkReady() { return winx_internal::gtkAvailable(); }
 
+// GTK answers a Return in the name field through the Save button, and only while the button is
+// sensitive, which it is again only some time after the last key typed.
+gboolean returnSaves(GtkWidget* dialog, GdkEventKey* key, gpointer) {
+  if (key->keyval != GDK_KEY_Return && key->keyval != GDK_KEY_KP_Enter && key->keyval != GDK_KEY_ISO_Enter) return FALSE;
+  // The name field, not the entry of the new-folder popover: it holds the name the chooser saves.
+  GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(dialog));
+  gchar* name = gtk_file_chooser_get_current_name(GTK_FILE_CHOOSER(dialog));
+  GtkWidget* save = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
+  if (save && GTK_IS_ENTRY(focus) && name && *name && strcmp(name, gtk_entry_get_text(GTK_ENTRY(focus))) == 0)
+    gtk_widget_set_sensitive(save, TRUE);
+  g_free(name);
+  return FALSE;
+}
+
 }  // namespace
+
+void WINX_ReturnSavesAtOnce(GtkWidget* saveChooserDialog) {
+  g_signal_connect(saveChooserDialog, "key-press-event", G_CALLBACK(returnSaves), nullptr);
+}
 
 std::vector<std::string> WINX_ExtensionsFromList(const char* list) {
   std::vector<std::string> out;
@@ -145,6 +163,7 @@ bool BrowseForSaveFile(const char* title, const char* initialDir, const char* in
                        const char* extlist, char* fn, int fnsize) {
   if (!gtkReady()) return false;
   ChooserRun r(title, GTK_FILE_CHOOSER_ACTION_SAVE, "_Save");
+  WINX_ReturnSavesAtOnce(r.dialog);
   GtkFileChooser* fc = GTK_FILE_CHOOSER(r.dialog);
   addFilters(fc, WINX_ExtensionsFromList(extlist));
   setStart(fc, initialDir, initialFile, true);

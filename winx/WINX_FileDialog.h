@@ -29,6 +29,10 @@ int MessageBox(HWND ignored, const char* text, const char* caption, int type);
 // The extensions a filter list allows ("Banks\0*.syx;*.mid\0\0" -> syx, mid). Patterns whose
 // extension is empty or starts with '*' add nothing.
 std::vector<std::string> WINX_ExtensionsFromList(const char* extlist);
+// Return in a save chooser's name field saves at once, as its Save button does: GTK keeps the
+// button insensitive for a moment after each key typed, and a Return in that moment did nothing.
+typedef struct _GtkWidget GtkWidget;
+void WINX_ReturnSavesAtOnce(GtkWidget* saveChooserDialog);
 // Splits initialFile / initialDir into the folder and the file name a dialog opens with.
 void WINX_SplitInitialPath(const char* initialDir, const char* initialFile, std::string* dir,
                            std::string* file);

@@ -170,7 +170,7 @@ bool HostPlugin::RestoreState(const std::string& path, std::string* why) {
   return true;
 }
 
-bool HostPlugin::SaveState(const std::string& path, std::string* why) {
+bool HostPlugin::SaveState(const std::string& path, std::string* why, mode_t newMode) {
   CFPropertyListRef list = nullptr;
   UInt32 size = sizeof list;
   OSStatus r = AudioUnitGetProperty(mUnit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &list, &size);
@@ -179,7 +179,7 @@ bool HostPlugin::SaveState(const std::string& path, std::string* why) {
     return false;
   }
   std::string reason;
-  bool ok = CFPropertyListWriteToFile(list, path.c_str(), &reason);
+  bool ok = CFPropertyListWriteToFile(list, path.c_str(), &reason, newMode);
   CFRelease(list);
   if (!ok) *why = path + ": " + reason;
   return ok;

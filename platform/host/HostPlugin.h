@@ -10,6 +10,8 @@
 // thread hands it over when its time comes and goes on rendering; RunDueActions runs it.
 #pragma once
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <mutex>
 #include <string>
@@ -39,8 +41,8 @@ public:
   bool Open(std::string* why);
   // Restores the state dictionary from an XML property list (hostile input).
   bool RestoreState(const std::string& path, std::string* why);
-  // Writes the state dictionary to an XML property list.
-  bool SaveState(const std::string& path, std::string* why);
+  // Writes the state dictionary to an XML property list (a new file takes newMode).
+  bool SaveState(const std::string& path, std::string* why, mode_t newMode = 0644);
 
   void StartRendering(std::vector<HostEvent> events);
   void StopRendering();

@@ -129,18 +129,22 @@ bool parseArgs(int argc, char** argv, Options* o, std::string* why) {
 // reported and the plug-in starts fresh; one that was read and found damaged is set aside rather
 // than overwritten by the next save, under a name that replaces no copy set aside before, so
 // nothing the musician had is lost. A session kept through a symbolic link is the file it names.
-void restoreSession(HostPlugin& plug, const std::string& path) {
+// Answers the mode for a session file made anew: that of the one set aside, so a private
+// session's successor is private too.
+mode_t restoreSession(HostPlugin& plug, const std::string& path) {
   struct stat st;
+  mode_t mode = 0644;
   const bool there = lstat(path.c_str(), &st) == 0;
-  if (!there && errno == ENOENT) return;
+  if (!there && errno == ENOENT) return mode;
   printf("sorvanta-host: restoring the last session from %s\n", path.c_str());
   std::string why;
-  if (plug.RestoreState(path, &why)) return;
+  if (plug.RestoreState(path, &why)) return mode;
   // One that could not be opened (no permission) is as good as it was: left where it is.
   UTIL_FileCheck check;
   const int fd = there ? UTIL_OpenFileForRead(path, &check) : -1;
   std::string aside;
   if (fd >= 0) {
+    if (fstat(fd, &st) == 0) mode = st.st_mode & 07777;
     close(fd);
     const std::string file = UTIL_LinkedFile(path);
     for (int n = 1; n < 1000 && aside.empty(); ++n) {
@@ -151,6 +155,7 @@ void restoreSession(HostPlugin& plug, const std::string& path) {
   }
   fprintf(stderr, "sorvanta-host: the last session was not restored: %s; starting fresh%s\n", why.c_str(),
           aside.empty() ? "" : (" (the file is kept as " + aside + ")").c_str());
+  return mode;
 }
 
 // Restores that came due while rendering, run on this (the main) thread as a host opens a
@@ -234,6 +239,7 @@ int main(int argc, char** argv) {
     return kExitOpen;
   }
   printf("sorvanta-host: opened \"%s\"\n", plug.ComponentName().c_str());
+  mode_t sessionMode = 0644;
   if (!opt.restore.empty()) {
     if (!plug.RestoreState(opt.restore, &why)) {
       fprintf(stderr, "sorvanta-host: %s\n", why.c_str());
@@ -241,7 +247,7 @@ int main(int argc, char** argv) {
     }
     printf("sorvanta-host: restored state from %s\n", opt.restore.c_str());
   } else if (!opt.session.empty()) {
-    restoreSession(plug, opt.session);
+    sessionMode = restoreSession(plug, opt.session);
   }
   plug.Transport().SetTempo(opt.tempo);
   if (opt.play) plug.Transport().Play();
@@ -266,10 +272,12 @@ int main(int argc, char** argv) {
   int rc = args.actionsOk ? kExitOK : kExitRestore;
   for (const std::string& file : {opt.save, opt.session}) {
     if (file.empty()) continue;
-    if (plug.SaveState(file, &why)) {
-      printf("sorvanta-host: saved %s to %s\n", file == opt.session ? "the session" : "state", file.c_str());
+    const bool session = file == opt.session;
+    if (plug.SaveState(file, &why, session ? sessionMode : 0644)) {
+      printf("sorvanta-host: saved %s to %s\n", session ? "the session" : "state", file.c_str());
     } else {
-      fprintf(stderr, "sorvanta-host: %s\n", why.c_str());
+      // One that could not be read is left as it was, as at the start.
+      fprintf(stderr, "sorvanta-host: %s%s\n", session ? "the session was not saved: " : "", why.c_str());
       rc = kExitSave;
     }
   }

@@ -332,7 +332,7 @@ TEST_F(EditorHandlers, EveryEditorParameterDoesWhatItsRowSays) {
          waitIdle(p);
          EXPECT_EQ(dumps(p), "");
          EXPECT_EQ(p.paramValue(kBankEditUnsaved), 1);
-         EXPECT_EQ(status(p), "Data received to slot(s)");
+         EXPECT_EQ(status(p) + " " + p.valueLine->GetTextCopy(), "Data received to slot(s) Save bank or Discard changes!");
        }},
       {"one search character", [](Plug& p) { p.GetParam(kPatchSearchString)->SetDisplayText(0, "a"); },
        kPatchSearchString, 0,
@@ -356,9 +356,10 @@ TEST_F(EditorHandlers, EveryEditorParameterDoesWhatItsRowSays) {
       {"about window", nullptr, kDisplayAboutWindow, 1, [](Plug& p) { EXPECT_TRUE(shown(p, "aboutWindow")); }},
       {"about window closed", [](Plug& p) { change(p, kDisplayAboutWindow, 1); }, kExitAboutWindow, 1,
        [](Plug& p) { EXPECT_FALSE(shown(p, "aboutWindow")); }},
-      {"discard bank edits", [](Plug& p) { set(p, kBankEditUnsaved, 1); }, kDiscardBankData, 1,
+      {"discard bank edits", [](Plug& p) { set(p, kBankEditUnsaved, 1), p.lockDataType(true); }, kDiscardBankData, 1,
        [](Plug& p) {
          EXPECT_EQ(p.paramValue(kBankEditUnsaved), 0);
+         EXPECT_EQ(p.valueLine->GetTextCopy(), "");
          EXPECT_FALSE(shown(p, "patchRename"));
        }},
       {"multi data type", nullptr, kDatatype, 1, [](Plug& p) { EXPECT_TRUE(p.multiMode); }},

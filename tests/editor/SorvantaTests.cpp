@@ -181,6 +181,8 @@ TEST_F(SorvantaTest, GuiEditSendsControlChangeOnThePartsChannel) {
   EXPECT_EQ(text(plug->ccLine), "CC|20");
   // The value display names the parameter and shows the plain value.
   EXPECT_EQ(text(plug->valueLine), "99");
+  plug->setStatusText("Part Randomized");  // the value goes with its name
+  EXPECT_EQ(text(plug->valueLine), "");
   // A setting of 1 sends on channel 1; a semitone holds the byte on the wire and goes as it is.
   plug->setParamFromPlug(kMultiPartMIDICh + 1, 1);
   edit(plug.get(), kOscillator2Semitone + 1, 40);

@@ -33,10 +33,11 @@ class Engine : public ::testing::Test {
   void TearDown() override { mgr.reset(); }
 
   bool waitIdle(WorkerThread t = WorkerThread::kDump, int ms = 10000) {
-    for (int i = 0; i < ms / 5; ++i) {
-      if (!mgr->threadRunning(t)) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    return until([&] { return !mgr->threadRunning(t); }, ms);
+  }
+  template <class Done> static bool until(Done done, int ms = 10000) {
+    for (int i = 0; i < ms / 5; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(5)))
+      if (done()) return true;
     return false;
   }
   void deliver(const Bytes& b) {
@@ -102,12 +103,12 @@ TEST_F(Engine, ARequestAnsweredOnlyWithDamageEndsSayingSo) {
 // A part request, and REQUEST MULTI cancelled in its id scan: the scan's text does not stay.
 TEST_F(Engine, CancelEndsARequestAtItsNextPoll) {
   mgr->setPacingOverride(20);
-  for (int waitMs : {50, 20 * 20 + 100}) {
-    ASSERT_TRUE(waitMs == 50 ? mgr->requestPartToEditor(0) : mgr->startJob(job(5, 0, true)));
-    std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
+  for (const bool scan : {false, true}) {
+    ASSERT_TRUE(scan ? mgr->startJob(job(5, 0, true)) : mgr->requestPartToEditor(0));
+    ASSERT_TRUE(until([&] { return scan ? host.lastStatus().find("checking DeviceID") != std::string::npos : !host.sent().empty(); }));
     mgr->sender()->cancelRequested = true;
     ASSERT_TRUE(waitIdle(WorkerThread::kDump, 2000));
-    EXPECT_EQ(host.lastStatus(), "Data request CANCELLED!") << waitMs;
+    EXPECT_EQ(host.lastStatus(), "Data request CANCELLED!") << scan;
     EXPECT_TRUE(mgr->sender()->requestFailed.load());
   }
 }
@@ -192,12 +193,9 @@ TEST_F(Engine, ShutdownEndsTheRunningClockAndRequestBeforeReturning) {
   ITimeInfo t;
   mgr->processBlock(t, 64, 44100.0, 64);  // starts the continuous clock
   ASSERT_TRUE(mgr->requestPartToEditor(0));
-  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  auto ticks = [this] { const auto s = host.sent(); return std::count(s.begin(), s.end(), Bytes{0xF8}); };
+  ASSERT_TRUE(until([&] { return ticks() >= 2; }));
   mgr.reset();  // joins: must not hang, and nothing runs afterwards
-  const std::vector<Bytes> sent = host.sent();
-  int ticks = 0;
-  for (const Bytes& b : sent) ticks += b == Bytes{0xF8};
-  EXPECT_GE(ticks, 2);
   host.clearSent();
   std::this_thread::sleep_for(std::chrono::milliseconds(30));
   EXPECT_TRUE(host.sent().empty());

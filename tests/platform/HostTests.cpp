@@ -239,7 +239,7 @@ TEST(HostEndToEnd, ASessionComesBackAndAProjectLoadsWhileRunning) {
   ASSERT_EQ(0, mkdir(folder.c_str(), 0700) + chmod(folder.c_str(), 0777));
   ASSERT_EQ(0, runHost("--seconds 0.3 --midi \"90 3C 64\" --session " + session + bundle).exitCode);
   const std::string kept = readFile(session);  // one note
-  struct stat st, was;
+  struct stat st;
   chmod(session.c_str(), 0640);
   RunResult again = runHost("--seconds 0.2 --session " + session + bundle);
   EXPECT_EQ(kept, readFile(session)) << again.output;
@@ -258,23 +258,35 @@ TEST(HostEndToEnd, ASessionComesBackAndAProjectLoadsWhileRunning) {
   EXPECT_EQ(0, damaged.exitCode) << damaged.output;
   EXPECT_NE(std::string::npos, readFile(session + ".unreadable").find("!!")) << damaged.output;
   EXPECT_TRUE(readSavedState(session, &s)) << "no fresh session saved";
-  // Set aside beside the first; left as it is when unreadable; written where a link to nothing points.
+  // Set aside beside the first, private as it was, and so is the session saved in its place.
   std::ofstream(session) << "junk";
+  chmod(session.c_str(), 0640);
   runHost("--seconds 0.1 --session " + session + bundle);
-  EXPECT_EQ(readFile(session + ".unreadable-2"), "junk");
-  ASSERT_EQ(0, chmod(session.c_str(), 0) + stat(session.c_str(), &was));
-  const std::string asOther = getuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
-  RunResult denied = runCommand(asOther + SORVANTA_HOST_EXE + " --headless --seconds 0.1 --session " + session + bundle);
-  EXPECT_TRUE(denied.output.find("opened") == std::string::npos ||  // another user cannot run this build
-              (denied.output.find("Permission denied; starting fresh") != std::string::npos &&
-               stat(session.c_str(), &st) == 0 && st.st_ino == was.st_ino)) << "set aside or replaced: " << denied.output;
-  remove(session.c_str());
-  ASSERT_EQ(0, symlink((session + ".target").c_str(), session.c_str()));
+  EXPECT_TRUE(readFile(session + ".unreadable-2") == "junk" && stat(session.c_str(), &st) == 0 && (st.st_mode & 0777) == 0640);
+  // Through a link to nothing, named from the link's folder, the file is written; a damaged one is set aside there.
+  ASSERT_EQ(0, remove(session.c_str()) + symlink("session.plist.target", session.c_str()));
   RunResult dangling = runHost("--seconds 0.1 --session " + session + bundle);
   EXPECT_TRUE(dangling.output.find("not restored") != std::string::npos && readSavedState(session + ".target", &s))
       << dangling.output;
-  for (auto& f : {session, session + ".unreadable", session + ".unreadable-2", session + ".target", out}) remove(f.c_str());
+  std::ofstream(session) << "junk";
+  runHost("--seconds 0.1 --session " + session + bundle);
+  EXPECT_TRUE(readFile(session + ".target.unreadable") == "junk" && lstat(session.c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+  // One that may be written but not read is left as it was, at the start and at the close.
+  const bool root = getuid() == 0;
+  ASSERT_EQ(0, remove(session.c_str()));
+  std::ofstream(session) << "marker";
+  ASSERT_EQ(0, chmod(session.c_str(), 0200) + (root ? chown(session.c_str(), 65534, 65534) : 0));
+  RunResult denied = runCommand((root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "") +
+                                std::string(SORVANTA_HOST_EXE) + " --headless --seconds 0.1 --session " + session + bundle);
+  chmod(session.c_str(), 0600);
+  const std::string left = readFile(session);
+  for (auto& f : {session, session + ".unreadable", session + ".unreadable-2", session + ".target",
+                  session + ".target.unreadable", out})
+    remove(f.c_str());
   rmdir(folder.c_str());
+  if (denied.output.find("opened") == std::string::npos) GTEST_SKIP() << "the user nobody cannot run this build: " << denied.output;
+  EXPECT_TRUE(left == "marker" && denied.output.find("Permission denied; starting fresh") != std::string::npos &&
+              denied.output.find("the session was not saved") != std::string::npos) << denied.output;
 }
 
 TEST(HostEndToEnd, BadInputGivesAClearErrorAndNonZeroExit) {

@@ -29,8 +29,9 @@ TEST(HostThreads, MainThreadCallsWhileRenderingAreSerialised) {
     AudioUnitGetParameter(host.Unit(), 0, kAudioUnitScope_Global, 0, &v);
     std::this_thread::sleep_for(std::chrono::microseconds(500));
   }
-  // Let the render thread catch up with the last queued messages.
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // A block takes what was queued before it starts: two blocks on, the last messages are in.
+  for (long end = host.BlocksRendered() + 2, ms = 0; host.BlocksRendered() < end && ms < 60000; ++ms)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   host.StopRendering();
   EXPECT_GT(host.BlocksRendered(), 0);
   CFPropertyListRef state = nullptr;

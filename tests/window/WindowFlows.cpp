@@ -42,7 +42,6 @@ std::string saveUpperBankAs(WindowSession& w, const std::string& name, const std
   if (!w.menu(877, 196, {"Down", "Down", "Down", "Down", "Down", "Down", "Right", "Return"}) || !w.focusDialog())
     return std::string();
   w.type(name);
-  w.settle(1.0);  // the panel completes names as they are typed
   w.key("Return");
   std::string saved, previous;
   for (int i = 0; i < 80 && (saved.empty() || saved != previous); ++i, usleep(150000)) {

@@ -9,6 +9,7 @@
 #include <png.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -21,6 +22,9 @@
 #include <sstream>
 
 namespace fs = std::filesystem;
+#ifndef SYS_poll
+#define SYS_poll SYS_ppoll  // where poll is ppoll only (arm64)
+#endif
 
 namespace {
 
@@ -190,6 +194,7 @@ bool WindowSession::startServer() {
     mWhy = "cannot open the private display " + display;
     return false;
   }
+  XSelectInput(mDpy, DefaultRootWindow(mDpy), SubstructureNotifyMask);  // the host's answers to pings
   int ev, err, major, minor;
   if (!XTestQueryExtension(mDpy, &ev, &err, &major, &minor)) {
     mWhy = "the X server has no XTest";
@@ -344,6 +349,25 @@ void WindowSession::flush() { XSync(mDpy, False); }
 
 void WindowSession::pause(double seconds) { usleep(static_cast<useconds_t>(seconds * 1e6)); }
 
+void WindowSession::hostCaughtUp(double maxSeconds) {
+  auto proc = [this](const char* file) { return readAll("/proc/" + std::to_string(mHost) + "/" + file); };
+  auto stopped = [&] { const std::string s = proc("stat"); return s.size() <= s.rfind(')') + 2 || std::strchr("TtZ", s[s.rfind(')') + 2]); };
+  if (mHost <= 0) return;
+  XEvent e{};  // _NET_WM_PING, which GDK sends back to the root window as it reads it
+  e.xclient = {ClientMessage, 0, False, mDpy, mWindow, XInternAtom(mDpy, "WM_PROTOCOLS", False), 32, {}};
+  e.xclient.data.l[0] = static_cast<long>(XInternAtom(mDpy, "_NET_WM_PING", False));
+  e.xclient.data.l[1] = ++mPings;
+  XSendEvent(mDpy, mWindow, False, NoEventMask, &e);
+  flush();
+  bool answered = false;
+  for (const double deadline = now() + maxSeconds; now() < deadline && !stopped(); usleep(500)) {
+    for (XEvent r; !answered && XPending(mDpy);)
+      XNextEvent(mDpy, &r), answered = r.type == ClientMessage && r.xclient.data.l[1] == mPings;
+    const std::string call = proc("syscall");
+    if (answered && call.rfind("running", 0) != 0 && (atol(call.c_str()) == SYS_poll || atol(call.c_str()) == SYS_ppoll)) return;
+  }
+}
+
 void WindowSession::move(int x, int y, double pauseSeconds) {
   XTestFakeMotionEvent(mDpy, -1, mWindowX + x, mWindowY + barHeight() + y, CurrentTime);
   flush();
@@ -358,14 +382,13 @@ void WindowSession::movesReachingBusyHost(const std::vector<std::pair<int, int>>
   kill(mHost, SIGCONT);
 }
 
+// A click lasts 30 ms on the server's clock (XTest's delay), whatever the host's pace.
 void WindowSession::click(int x, int y, int button) {
   move(x, y);
   XTestFakeButtonEvent(mDpy, static_cast<unsigned>(button), True, CurrentTime);
+  XTestFakeButtonEvent(mDpy, static_cast<unsigned>(button), False, 30);
   flush();
-  pause(0.03);
-  XTestFakeButtonEvent(mDpy, static_cast<unsigned>(button), False, CurrentTime);
-  flush();
-  pause(0.08);
+  hostCaughtUp();
 }
 
 void WindowSession::clicksReachingBusyHost(int x, int y, int n, int button) {
@@ -377,26 +400,24 @@ void WindowSession::clicksReachingBusyHost(int x, int y, int n, int button) {
 void WindowSession::doubleClick(int x, int y) {
   move(x, y);
   for (int i = 0; i < 2; ++i) {
-    XTestFakeButtonEvent(mDpy, 1, True, CurrentTime);
-    flush();
-    pause(0.02);
-    XTestFakeButtonEvent(mDpy, 1, False, CurrentTime);
-    flush();
-    pause(0.05);
+    XTestFakeButtonEvent(mDpy, 1, True, i == 0 ? CurrentTime : 50);
+    XTestFakeButtonEvent(mDpy, 1, False, 20);
   }
+  flush();
+  hostCaughtUp();
 }
 
 void WindowSession::press(int x, int y, int button) {
   move(x, y);
   XTestFakeButtonEvent(mDpy, static_cast<unsigned>(button), True, CurrentTime);
   flush();
-  pause(0.05);
+  hostCaughtUp();
 }
 
 void WindowSession::release(int button) {
   XTestFakeButtonEvent(mDpy, static_cast<unsigned>(button), False, CurrentTime);
   flush();
-  pause(0.08);
+  hostCaughtUp();
 }
 
 void WindowSession::drag(int x0, int y0, int x1, int y1, int steps) {
@@ -417,7 +438,7 @@ void WindowSession::key(const char* keysymName) {
   XTestFakeKeyEvent(mDpy, code, False, CurrentTime);
   if (shift) XTestFakeKeyEvent(mDpy, shiftCode, False, CurrentTime);
   flush();
-  pause(0.05);
+  hostCaughtUp();
 }
 
 void WindowSession::type(const std::string& text) {
@@ -495,7 +516,7 @@ bool WindowSession::waitForPopups(bool open, double maxSeconds) {
 bool WindowSession::menu(int x, int y, const std::vector<const char*>& keys, int button) {
   click(x, y, button);
   if (!waitForPopups(true)) return false;
-  pause(0.3);  // mapped is not yet grabbed: keys before the grab would be lost
+  hostCaughtUp();  // it has seen the menu mapped and grabbed for it: keys before the grab would be lost
   for (const char* k : keys) key(k);
   return waitForPopups(false);
 }
@@ -508,7 +529,7 @@ bool WindowSession::focusDialog(double maxSeconds) {
       if (win != mWindow) found = win;  // the newest is the last in stacking order
     if (found) {
       giveFocus(found);
-      pause(0.3);
+      hostCaughtUp();
       return true;
     }
     pause(0.1);

@@ -135,6 +135,10 @@ private:
   void giveFocus(unsigned long window);
   void flush();
   void pause(double seconds);
+  // Waits until the host has read every event sent to it so far (it answered a ping sent after
+  // them) and handled them (its main thread waits in poll), at most maxSeconds. A stopped host
+  // has nothing to catch up on.
+  void hostCaughtUp(double maxSeconds = 10.0);
 
   std::string mWhy, mDir;
   pid_t mServer = -1, mHost = -1;
@@ -143,6 +147,7 @@ private:
   int mWindowX = 0, mWindowY = 0, mWindowW = 0, mWindowH = 0;
   double mScale = 1.0;
   double mStartToWindow = -1.0;
+  long mPings = 0;
 };
 
 // The bundle and the host program of this build.
