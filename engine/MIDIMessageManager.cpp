@@ -273,14 +273,16 @@ bool MIDIMessageManager::onDumpThread() const {
 }
 
 bool MIDIMessageManager::nextQueuedJob(WorkerThread t) {
+  // Answered: the job's last wait took its answer, also when it was cancelled afterwards. Read
+  // before the held input goes in (what it starts may arm a wait of its own).
+  const bool answered = t == WorkerThread::kDump && reply.in();
   // Input held back during the job goes in before the next job starts (a program change among it
   // queues its fetch behind those already waiting).
   if (t == WorkerThread::kDump) releaseHeldInput();
   std::lock_guard<std::mutex> g(startLock);
   const int i = static_cast<int>(t);
   if (t == WorkerThread::kDump) {
-    // Answered: the job's last wait took its answer, also when it was cancelled afterwards.
-    rememberEnd(runningJobId, reply.in());
+    rememberEnd(runningJobId, answered);
     // The jobs of a request that ended without its answer go with it.
     while (!queuedJobs.empty() && queuedJobs.front().record.belongsTo != 0 &&
            !endedAnswered(queuedJobs.front().record.belongsTo)) {
@@ -741,8 +743,8 @@ bool MIDIMessageManager::takeBankSelect(const IMidiMsg* msg, int part) {
   if (msg->mData2 < 0x40) return false;
   double lo = 0.0, hi = 0.0;
   const int bank = msg->mData2 - 0x40;
-  if (validPart(part) && plugHost->value(kPartLock + part) != 1.0 && plugHost->paramRange(kMultiPartBank + part, &lo, &hi) &&
-      bank >= lo && bank <= hi) {
+  if (validPart(part) && plugHost->value(kPartLock + part) != 1.0 &&
+      plugHost->paramRange(kMultiPartBank + part, &lo, &hi) && bank >= lo && bank <= hi) {
     plugState->partBank[part] = bank;
     plugHost->setFromDevice(kMultiPartBank + part, bank);
     plugHost->setFromDevice(kCurrentBank + part, bank);
@@ -951,12 +953,8 @@ void MIDIMessageManager::ProcessMidiMsg(const IMidiMsg* msg, bool fromDevice) {
   if (plugState->transferRunning.load() || plugState->bulkSendActive.load()) return;
   if (msg->StatusMsg() == 0) return;
   if (msg->Channel() == toInt(plugHost->value(kGlobalMidiChannel)) - 1) return;
-  if (fromDevice) {
-    ProcessMidiMsgFromDevice(msg);
-  } else {
-    const int part = partOfChannel(msg->Channel());
-    ProcessMidiMsgFromDAW(msg, part >= 0 ? part : 0);
-  }
+  const int part = partOfChannel(msg->Channel());
+  ProcessMidiMsgFromDAW(msg, part >= 0 ? part : 0);
 }
 
 void MIDIMessageManager::ProcessSysExFromPlug(const ISysEx* sysex, bool fromDevice) {

@@ -27,7 +27,6 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -445,8 +444,8 @@ class MIDIMessageManager {
   // back to the synth once it is in.
   bool fetchPartAfterProgramChange(int part);
   // A program change for `part` goes out or came in: a send-back of the part's old sound, queued
-  // or about to go, no longer does (see sendPartToDevice). Called before the program change
-  // leaves, so that a send-back either went before it on the wire or does not go at all.
+  // or about to go, no longer does (MIDIMessageSender::sendPartToDevice). Called before the
+  // program change leaves, so that a send-back either went before it on the wire or not at all.
   void partProgramChanged(int part);
   // The synth selected `program` on the channel of `channelPart` (-1: no part's) on its own, in
   // the bank it announced before (takeBankSelect): taken as it is. The editor shows it and fetches
@@ -528,7 +527,7 @@ class MIDIMessageManager {
   void rememberEnd(uint64_t id, bool answered);
   // startLock held: job `id` runs or waits in the queue.
   bool pendingLocked(uint64_t id) const;
-  // The code of the thread: whether it is the dump thread's.
+  // Whether the caller is a job on the dump thread.
   bool onDumpThread() const;
   // A send-back of `part` belonging to fetch `request` may go: no program change came since that
   // fetch was asked for. Hold partSoundLock from this test until its dump is handed to the output.
@@ -588,8 +587,8 @@ class MIDIMessageManager {
   // part's program last changed: a fetch numbered no higher brought a sound the part no longer has.
   std::atomic<uint64_t> latestFetch[16] = {};
   std::atomic<uint64_t> programChangedAt[16] = {};
-  // A send-back's test of latestFetch and its dump's hand-over, against a program change of the
-  // part: the one is on the wire before the other (see sendBackDue).
+  // A send-back's test of programChangedAt and its dump's hand-over, against a program change of
+  // the part: the one is on the wire before the other (see sendBackDue).
   std::mutex partSoundLock;
   bool started[3] = {false, false, false};
   // A job runs on the thread: set by the starter under startLock, cleared by the worker when

@@ -172,13 +172,15 @@ void MIDIMessageSender::sendPartToDevice(int part, bool toLibrarian, bool, uint6
     }
   }
   if (!toLibrarian) {
+    bool sent = false;
     {
       // A send-back goes only while the part still plays the program its fetch heard: a program
       // change that the editor sends waits for this lock, so it reaches the synth after the dump.
       std::lock_guard<std::mutex> g(mgr->partSoundLock);
-      if (sendBackOf == 0 || mgr->sendBackDue(part, sendBackOf)) mgr->checksumCheckAndSend(d.data(), static_cast<int>(d.size()));
+      if ((sent = sendBackOf == 0 || mgr->sendBackDue(part, sendBackOf)))
+        mgr->checksumCheckAndSend(d.data(), static_cast<int>(d.size()));
     }
-    pause(150);
+    if (sent) pause(150);
   } else {
     PatchLibrarian* lib = host->librarian();
     d[sysex::kNumberPos] = sysex::dataByte(lib ? lib->selectedSlot.load() : 0);
