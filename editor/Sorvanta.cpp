@@ -198,6 +198,9 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
     if (IControl* c = mainControl(list)) c->SetValueFromPlug(0.0);
 
   setParamFromPlug(kOverrideTempo, 1);
+  // The id the editor speaks at until a synth answers, not the interface's default (16): a project
+  // saved before any answer would send its whole push, at its next start, where nobody listens.
+  setParamFromPlug(kGlobalSysExID, deviceId);
   setParamFromPlug(kDorvikModel, 1);
   hardwareModel = truncToInt(paramValue(kDorvikModel));
   setParamFromPlug(kDatatype, 0);

@@ -378,8 +378,9 @@ bool Sorvanta::handleSecondGroup(int paramIdx, double v, int i, ControlAction* r
     // The synth hears its new id only at the one it answers at now, and is then asked at the new
     // one; until it answers there the id does not count as changed (the engine's check puts the
     // old one back). The bound control's own message would go to the new id: it only moves the
-    // controls here.
-    if (midiIOSet && midiManager) midiManager->changeDeviceId(deviceId, i);
+    // controls here. Everything here is written before the check starts: the check may end, and
+    // put the old id back, before this thread runs another line.
+    const int from = deviceId;
     deviceId = i;
     GetParam(kDeviceID_old)->SetClamped(i);
     if (record) {
@@ -387,6 +388,7 @@ bool Sorvanta::handleSecondGroup(int paramIdx, double v, int i, ControlAction* r
       processControlAction(record, paramIdx, v);
       noSend = false;
     }
+    if (midiIOSet && midiManager) midiManager->changeDeviceId(from, i);
     return true;
   }
   if (paramIdx == kRandomize) {

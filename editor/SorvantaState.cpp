@@ -152,6 +152,14 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
   if (!outputCarries || (withNames && ThreadRunning())) {
     syncMidiFilterMirrors();
     if (withNames) {
+      // Held for want of an output, the project's synth is spoken to at the project's id from the
+      // first message on: the tempo as the output opens and the device check, not only the push
+      // that applies it. (Held behind a running job, the id stays that job's until the push.)
+      double storedId = 0;
+      if (!outputCarries && chunk->Get(&storedId, valuesPos + 8 * kGlobalSysExID) >= 0 && std::isfinite(storedId)) {
+        deviceId = std::clamp(truncToInt(storedId), 0, 127);
+        setParamFromPlug(kGlobalSysExID, deviceId);
+      }
       const uint8_t* bytes = chunk->GetBytes() + blockPos;
       heldProjectState.assign(bytes, bytes + (valuesPos - blockPos) + static_cast<size_t>(nStored) * 8);
       heldValuesOffset = valuesPos - blockPos;

@@ -140,17 +140,18 @@ int SynthImage::slotOf(int command, int part) {
 }
 
 namespace {
-// The dump the editor builds for a slot from its values alone.
+// The dump the editor builds for a slot from its values alone. Its address (position 3, and the
+// global settings' own id at 30, which every send writes afresh) is no part of the image.
 std::vector<uint8_t> editorBuild(int slot, const DumpParamAccess& p) {
   if (slot < kNumParts) {
-    const auto d = buildSoundDump(p, slot);
+    const auto d = buildSoundDump(p, slot, 0);
     return {d.begin(), d.end()};
   }
   if (slot == kNumParts) {
-    const auto d = buildMultiDump(p);
+    const auto d = buildMultiDump(p, 0);
     return {d.begin(), d.end()};
   }
-  const auto d = buildGlobalDump(p);
+  const auto d = buildGlobalDump(p, 0);
   return {d.begin(), d.end()};
 }
 
@@ -229,6 +230,7 @@ void SynthImage::keepDump(const uint8_t* data, int size, const DumpParamAccess& 
   kept.synth = std::move(synth);
   kept.editor = std::move(editor);
   kept.device = data[sysex::kDevicePos];
+  kept.movedByScan = false;
 }
 
 void SynthImage::keepChange(const uint8_t* data, int size, const DumpParamAccess& params) {
@@ -272,12 +274,26 @@ void SynthImage::keepUnmodelled(const uint8_t* data, int size, const DumpParamAc
   if (!sysex::isIntactDump(data, size)) return;
   const int slot = slotOf(data[sysex::kCommandPos], data[sysex::kNumberPos]);
   if (slot < 0) return;
-  keepDump(data, size, params);
   std::vector<int> written;
+  std::vector<bool> modelled(static_cast<size_t>(size), false);
   const std::vector<std::vector<Place>>& places = placesByParam();
   for (size_t param = 0; param < places.size(); ++param)
-    if (std::any_of(places[param].begin(), places[param].end(), [slot](const Place& pl) { return pl.slot == slot; }))
-      written.push_back(static_cast<int>(param));
+    for (const Place& pl : places[param])
+      if (pl.slot == slot) {
+        if (written.empty() || written.back() != static_cast<int>(param)) written.push_back(static_cast<int>(param));
+        if (pl.position < size) modelled[static_cast<size_t>(pl.position)] = true;
+      }
+  {
+    std::lock_guard<std::mutex> g(lock);
+    Kept& kept = slots[static_cast<size_t>(slot)];
+    if (kept.movedByScan && kept.device == data[sysex::kDevicePos] && kept.synth.size() == static_cast<size_t>(size)) {
+      for (int i = dataStart(data[sysex::kCommandPos]); i < size - 2; ++i)
+        if (!modelled[static_cast<size_t>(i)]) kept.synth[static_cast<size_t>(i)] = data[i];
+      kept.movedByScan = false;
+      return;
+    }
+  }
+  keepDump(data, size, params);
   keepEdits(written, params);
 }
 
@@ -286,13 +302,16 @@ bool SynthImage::heard(int command, int part, int device) const {
   if (slot < 0) return false;
   std::lock_guard<std::mutex> g(lock);
   const Kept& kept = slots[static_cast<size_t>(slot)];
-  return !kept.synth.empty() && kept.device == device;
+  return !kept.synth.empty() && kept.device == device && !kept.movedByScan;
 }
 
-void SynthImage::moveDevice(int from, int to) {
+void SynthImage::moveDevice(int from, int to, bool sameUnit) {
   std::lock_guard<std::mutex> g(lock);
   for (Kept& kept : slots)
-    if (kept.device == from) kept.device = to;
+    if (kept.device == from) {
+      kept.device = to;
+      kept.movedByScan = kept.movedByScan || !sameUnit;
+    }
 }
 
 bool SynthImage::restore(uint8_t* dump, int size) const {
@@ -308,10 +327,10 @@ bool SynthImage::restore(uint8_t* dump, int size) const {
   return true;
 }
 
-std::array<uint8_t, 392> buildSoundDump(const DumpParamAccess& p, int part, const SynthImage* image) {
+std::array<uint8_t, 392> buildSoundDump(const DumpParamAccess& p, int part, int device, const SynthImage* image) {
   std::array<uint8_t, 392> d = initSound();
   part = std::clamp(part, 0, kNumParts - 1);
-  d[sysex::kDevicePos] = toByte(p.value(kGlobalSysExID), 0);
+  d[sysex::kDevicePos] = toByte(device, 0);
   d[sysex::kNumberPos] = static_cast<uint8_t>(part);
   int n = 0;
   const SoundField* fields = soundFields(&n);
@@ -374,9 +393,9 @@ SoundParseResult parseSoundDump(const uint8_t* data, int size, DumpParamAccess& 
   return r;
 }
 
-std::array<uint8_t, 393> buildMultiDump(const DumpParamAccess& p, const SynthImage* image) {
+std::array<uint8_t, 393> buildMultiDump(const DumpParamAccess& p, int device, const SynthImage* image) {
   std::array<uint8_t, 393> d = multiTemplate();
-  d[sysex::kDevicePos] = toByte(p.value(kGlobalSysExID), 0);
+  d[sysex::kDevicePos] = toByte(device, 0);
   int n = 0;
   const MultiField* common = multiCommonFields(&n);
   for (int i = 0; i < n; ++i) d[common[i].offset] = toByte(p.value(common[i].param), common[i].delta);
@@ -411,13 +430,16 @@ bool parseMultiDump(const uint8_t* data, int size, DumpParamAccess& p, std::stri
   return true;
 }
 
-std::array<uint8_t, 207> buildGlobalDump(const DumpParamAccess& p, const SynthImage* image) {
+std::array<uint8_t, 207> buildGlobalDump(const DumpParamAccess& p, int device, const SynthImage* image) {
   std::array<uint8_t, 207> d = globalTemplate();
-  d[sysex::kDevicePos] = toByte(p.value(kGlobalSysExID), 0);
+  d[sysex::kDevicePos] = toByte(device, 0);
   int n = 0;
   const MultiField* f = globalFields(&n);
   for (int i = 0; i < n; ++i) d[f[i].offset] = toByte(p.value(f[i].param), f[i].delta);
   if (image) image->restore(d.data(), static_cast<int>(d.size()));
+  // Not kGlobalSysExID, which keeps the interface's default (16) until a synth has answered while
+  // the editor speaks at 0: the synth that takes this dump is the one at `device`, and keeps that id.
+  d[sysex::kGlobalDeviceIdPos] = d[sysex::kDevicePos];
   return d;
 }
 

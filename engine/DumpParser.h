@@ -62,13 +62,18 @@ class SynthImage {
   void keepEdits(const std::vector<int>& edited, const DumpParamAccess& params);
   // A whole dump asked for only to learn the bytes no parameter writes: those are the synth's,
   // every byte a parameter writes stays the editor's (the editor's values were never heard from
-  // this synth, and the send that asked is to give them to it).
+  // this synth, and the send that asked is to give them to it). Over what was heard at another
+  // id (moveDevice, sameUnit false) only the bytes no parameter writes change: the rest is still
+  // what the editor shows, as it was heard.
   void keepUnmodelled(const uint8_t* data, int size, const DumpParamAccess& params);
-  // Whether a dump of the kind of `command` (a sound: of `part`) was heard from `device`.
+  // Whether a dump of the kind of `command` (a sound: of `part`) was heard from `device`, and
+  // from the unit that answers there now.
   bool heard(int command, int part, int device) const;
-  // The synth that answered at `from` answers at `to` now (its device id was changed, by the
-  // editor or on its own panel).
-  void moveDevice(int from, int to);
+  // What was heard at `from` is for `to` now. sameUnit: the editor renumbered the synth itself.
+  // Otherwise the id was found by a scan: the synth renumbered on its panel, or another unit on
+  // the same cable answering where the first is switched off; nothing tells them apart, so
+  // heard() says no until a dump from `to` is kept.
+  void moveDevice(int from, int to, bool sameUnit = true);
   // Puts the synth's bytes back into `dump` (built from the editor's values; its kind at 4, for a
   // sound its part at 6, its device at 3) wherever it holds what the editor built when it heard
   // them; false, changing nothing, when none of that kind were received from that device.
@@ -83,18 +88,22 @@ class SynthImage {
     std::vector<uint8_t> synth;   // the dump as received, F0 to F7; empty until one is
     std::vector<uint8_t> editor;  // what the editor built from it when it was taken in
     int device = -1;              // the id it was heard from
+    bool movedByScan = false;     // heard at another id (moveDevice, sameUnit false)
   };
   mutable std::mutex lock;
   std::array<Kept, 18> slots;
 };
 
-// Sound dump of `part` (0..15) addressed to the part's edit buffer, device byte from
-// kGlobalSysExID; the checksum byte is the template's (callers that send apply the checksum).
-// With an image, every byte the editor has not changed since it heard the synth is the synth's.
-std::array<uint8_t, 392> buildSoundDump(const DumpParamAccess& params, int part,
+// Sound dump of `part` (0..15) addressed to the part's edit buffer of the synth at `device`
+// (the id the editor's requests use, not kGlobalSysExID: the two differ until a synth has
+// answered); the checksum byte is the template's (callers that send apply the checksum).
+// With an image, every byte the editor has not changed since it heard that synth is the synth's.
+std::array<uint8_t, 392> buildSoundDump(const DumpParamAccess& params, int part, int device,
                                         const SynthImage* image = nullptr);
-std::array<uint8_t, 393> buildMultiDump(const DumpParamAccess& params, const SynthImage* image = nullptr);
-std::array<uint8_t, 207> buildGlobalDump(const DumpParamAccess& params, const SynthImage* image = nullptr);
+std::array<uint8_t, 393> buildMultiDump(const DumpParamAccess& params, int device, const SynthImage* image = nullptr);
+// The synth's own id setting (position 30) is `device` too: a global dump that reaches a synth
+// never renumbers it.
+std::array<uint8_t, 207> buildGlobalDump(const DumpParamAccess& params, int device, const SynthImage* image = nullptr);
 
 struct SoundParseResult {
   bool parsed = false;

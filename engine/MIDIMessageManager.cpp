@@ -392,8 +392,10 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
       if (plugState->adoptDeviceId.load() && dev < 0x80 && dev != plugState->deviceId.load()) {
         plugHost->setParamSilently(kGlobalSysExID, dev);
         // The synth found at another id (renumbered on its panel) still holds what was heard from
-        // it: that stays its own, or the next send would give it template bytes.
-        synthImage.moveDevice(plugState->deviceId.exchange(dev), dev);
+        // it: that stays its own, or the next send would give it template bytes. It may be another
+        // unit on the same cable, though: its own global settings are asked for before a send
+        // carries them (MIDIMessageSender::askForUnheardGlobal).
+        synthImage.moveDevice(plugState->deviceId.exchange(dev), dev, false);
       }
       dump::SoundParseResult sound = dump::parseSoundDump(d, size, *plugHost);
       if (sound.parsed) {
@@ -455,7 +457,7 @@ void MIDIMessageManager::takePartPrograms() {
 
 bool MIDIMessageManager::takeAskedGlobal(const uint8_t* data, int size) {
   if (!globalAsked.load() || !sysex::isGlobalDump(data, size) || !sysex::isIntactDump(data, size) ||
-      data[sysex::kDevicePos] != dump::toByte(plugHost->value(kGlobalSysExID), 0))
+      data[sysex::kDevicePos] != sysex::dataByte(plugState->deviceId.load()))
     return false;
   synthImage.keepUnmodelled(data, size, *plugHost);
   globalAsked = false;

@@ -161,7 +161,7 @@ void MIDIMessageSender::sendPartToDevice(int part, bool toLibrarian, bool, uint6
   part = std::clamp(part, 0, 15);
   const bool all = st->sendAllParts.load();
   if (!all) mgr->DisplayProcessingIndicator(true);
-  std::array<uint8_t, 392> d = dump::buildSoundDump(*host, part, &mgr->synthImage);
+  std::array<uint8_t, 392> d = dump::buildSoundDump(*host, part, st->deviceId.load(), &mgr->synthImage);
   if (!all) {
     host->setPatchManagerName(1 + part, nameOrSetName(host->text(kPatchName + part)));
     host->setPatchManagerName(19 + part, nameOrSetName(host->text(kCategoryName + part)));
@@ -198,7 +198,7 @@ void MIDIMessageSender::sendGlobalToDevice(int) {
   mgr->DisplayProcessingIndicator(true);
   const int p = mgr->pacingInterval();
   askForUnheardGlobal(p);
-  std::array<uint8_t, 207> d = dump::buildGlobalDump(*host, &mgr->synthImage);
+  std::array<uint8_t, 207> d = dump::buildGlobalDump(*host, st->deviceId.load(), &mgr->synthImage);
   mgr->checksumCheckAndSend(d.data(), static_cast<int>(d.size()));
   pause(p);
   mgr->DisplayProcessingIndicator(false);
@@ -206,15 +206,16 @@ void MIDIMessageSender::sendGlobalToDevice(int) {
 }
 
 void MIDIMessageSender::askForUnheardGlobal(int pacing) {
-  const int device = dump::toByte(host->value(kGlobalSysExID), 0);
+  const int device = sysex::dataByte(st->deviceId.load());
   if (mgr->synthImage.heard(sysex::kGlobalDump, 0, device)) return;
   st->replyReceived = false;
   mgr->reply.arm(sysex::kGlobalDump);
   mgr->globalAsked = true;
   sendRequest(sysex::globalRequest(device), true);
   // Only the addressed synth would take the dump: no id scan, and a short wait (unanswered, the
-  // bytes the editor does not model go out as the template has them).
-  for (int k = 0; k < 10 && !mgr->reply.in() && !cancelled(); ++k) waitReply(pacing);
+  // bytes the editor does not model go out as the template has them). The wait is no pacing: it
+  // ends as the answer is in.
+  waitReply(10 * pacing);
   mgr->globalAsked = false;
 }
 
@@ -224,7 +225,7 @@ void MIDIMessageSender::sendArrangementToDevice(bool toLibrarian, bool requestPa
     sendGlobalToDevice(0);
     mgr->DisplayProcessingIndicator(true);
   }
-  std::array<uint8_t, 393> d = dump::buildMultiDump(*host, &mgr->synthImage);
+  std::array<uint8_t, 393> d = dump::buildMultiDump(*host, st->deviceId.load(), &mgr->synthImage);
   if (!toLibrarian) {
     st->bulkSendActive = true;
     mgr->checksumCheckAndSend(d.data(), static_cast<int>(d.size()));

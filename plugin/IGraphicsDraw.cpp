@@ -21,6 +21,7 @@
 #include <thread>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <mutex>
@@ -311,7 +312,9 @@ private:
 // out by forget() before the memory goes. The helpers start with the first job and are never
 // ended or waited for: a decode may take a busy processor's tenth of a second, which an editor's
 // close or the process's end must not wait for. So the pool is never destroyed, and the module
-// that holds this code stays loaded once a helper runs it.
+// that holds this code stays loaded once a helper runs it. The process's end waits only for a
+// helper still starting, and starts no more: a thread half-started then is one whose start-up
+// memory a leak checker at the end finds held by nothing.
 class DecodeAheadPool {
 public:
   // `later`: only while nothing is drawn and no other job waits. Submitted again without it,
@@ -399,8 +402,12 @@ private:
     }
     (later ? mLater : mQueue).push_back(job);
     // Another helper while more jobs wait than there are helpers free to take them.
-    if (mQueue.size() + mLater.size() > mIdle && mThreads.size() < maxThreads()) {
-      if (mThreads.empty()) UTIL_KeepModuleLoaded(reinterpret_cast<const void*>(&runQueuedDecodes));
+    if (mQueue.size() + mLater.size() > mIdle && mThreads.size() < maxThreads() && !mEnding) {
+      if (mThreads.empty()) {
+        UTIL_KeepModuleLoaded(reinterpret_cast<const void*>(&runQueuedDecodes));
+        mProcess = getpid();
+        std::atexit(&settleAtExit);
+      }
       try {
         mThreads.emplace_back([this] { run(); });
       } catch (const std::system_error&) {
@@ -411,6 +418,8 @@ private:
   }
   void run() {
     std::unique_lock<std::mutex> lock(mLock);
+    ++mStarted;
+    mDone.notify_all();
     for (;;) {
       ++mIdle;
       mWake.wait(lock, [&] { return !mQueue.empty() || (!mLater.empty() && !mDrawing); });
@@ -455,14 +464,19 @@ private:
     mRunning.erase(std::find(mRunning.begin(), mRunning.end(), job.subject()));
     mDone.notify_all();
   }
+  // At the process's end (not a forked copy's, whose helpers are not there): no helper is left
+  // half-started.
+  static void settleAtExit();
   static thread_local bool tHelping;
   std::mutex mLock;
   std::condition_variable mWake, mDone;
   std::deque<Job> mQueue, mLater;
   std::vector<const void*> mRunning;  // image or memory; null for a job that is neither
   std::vector<std::thread> mThreads;
-  size_t mIdle = 0;
+  size_t mIdle = 0, mStarted = 0;
   int mDrawing = 0;
+  bool mEnding = false;
+  std::atomic<pid_t> mProcess{0};
 };
 
 thread_local bool DecodeAheadPool::tHelping = false;
@@ -470,6 +484,14 @@ thread_local bool DecodeAheadPool::tHelping = false;
 DecodeAheadPool& decodeAheadPool() {
   static DecodeAheadPool* pool = new DecodeAheadPool;  // never destroyed: see the class
   return *pool;
+}
+
+void DecodeAheadPool::settleAtExit() {
+  DecodeAheadPool& pool = decodeAheadPool();
+  if (getpid() != pool.mProcess) return;
+  std::unique_lock<std::mutex> lock(pool.mLock);
+  pool.mEnding = true;
+  pool.mDone.wait(lock, [&] { return pool.mStarted == pool.mThreads.size(); });
 }
 
 void runQueuedDecodes() { decodeAheadPool().runQueuedImages(); }

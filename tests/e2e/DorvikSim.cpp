@@ -259,6 +259,7 @@ void DorvikSim::answer(Bytes reply)
   if (delay > 0)
     std::this_thread::sleep_for(std::chrono::duration<double>(delay));
   send(reply);
+  mWholeAnswers += kind == Spoil::kNone || kind == Spoil::kKnobFirst;
 }
 
 void DorvikSim::send(const Bytes& m)

@@ -93,6 +93,7 @@ public:
   int clockStops() const { return mStops.load(); }
   std::vector<double> tickTimes();  // on JACK's frame clock
   int rejected() const { return mRejected.load(); }
+  int wholeAnswers() const { return mWholeAnswers.load(); }  // answers sent unspoilt
 
   // Dumps as the synth would send them (whole, with checksum).
   Bytes soundDump(int bank, int number);
@@ -112,7 +113,7 @@ private:
   std::atomic<int> mDeviceId{0};
   std::atomic<double> mDelay{0.02};
   std::atomic<bool> mSilent{false};
-  std::atomic<int> mTicks{0}, mStarts{0}, mStops{0}, mRejected{0};
+  std::atomic<int> mTicks{0}, mStarts{0}, mStops{0}, mRejected{0}, mWholeAnswers{0};
   double mFrameClock = 0;  // JACK's thread only
 
   std::mutex mMutex;  // guards everything below

@@ -140,7 +140,7 @@ class EditorOnWire : public ::testing::Test {
     for (const double end = MidiTestNow() + 5.0; !editor()->DirectMidiPortLost(input) && MidiTestNow() < end;) MidiTestSleep(0.01);
     return editor()->DirectMidiPortLost(input);
   }
-  void receiveAndSendBack(int renumberTo);
+  void receiveAndSendBack(int renumberTo, bool anotherUnit = false);
   // A sound stored in the synth, known by its cutoff and octave (bytes 85 and 8).
   void store(int bank, int number, int cutoff, int octave = 64) {
     Bytes s = sim->soundDump(bank, number);
@@ -159,7 +159,8 @@ class EditorOnWire : public ::testing::Test {
     writeSettings(sim->editorOutputName(), sim->editorInputName());
     open();
     ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 10.0));
-    ASSERT_TRUE(waitParam(kGlobalSysExID, sim->deviceId(), 25.0));
+    for (const double end = MidiTestNow() + 25.0; sim->wholeAnswers() == 0 && MidiTestNow() < end;) MidiTestSleep(0.01);
+    ASSERT_TRUE(waitParam(kGlobalSysExID, sim->deviceId(), 1.0)) << "device never found";
     MidiTestSleep(0.3);
   }
 
@@ -224,6 +225,7 @@ TEST_F(EditorOnWire, AStoredPortThatIsGoneLeavesMidiUnset) {
   std::string why;  // the project saved meanwhile still names the port to use
   ASSERT_TRUE(plug->SaveState(home + "/s.plist", &why) && plug->RestoreState(home + "/s.plist", &why)) << why;
   EXPECT_TRUE(editor()->DirectMidiPortLost(false) && editor()->DirectMidiPortName(false) == "nobody-in:gone");
+  EXPECT_EQ(param(kGlobalSysExID), 0) << "the project keeps an id the editor never spoke at";
 }
 
 class SpoiltAnswer : public EditorOnWire, public ::testing::WithParamInterface<DorvikSim::Spoil> {};
@@ -293,7 +295,8 @@ TEST_F(EditorOnWire, ControllersFromTheSynthMoveTheirControlsAndSendNothing) {
 // REQUEST MULTI takes the synth's multi and every active part into the editor; a later change on
 // the synth itself (its transpose) follows; SEND MULTI then gives the synth back exactly that.
 // With renumberTo, the synth's id is set on its own panel first: REQUEST MULTI's scan finds it.
-void EditorOnWire::receiveAndSendBack(int renumberTo) {
+// anotherUnit: another unit on the cable answers there (the first is off): asked, it keeps its own globals.
+void EditorOnWire::receiveAndSendBack(int renumberTo, bool anotherUnit) {
   srand(25);
   auto any = [&](int lo, int hi) { return lo + rand() % (hi - lo + 1); };
   // Every data byte is any the synth may hold, whether or not a value of the editor can hold it
@@ -314,6 +317,7 @@ void EditorOnWire::receiveAndSendBack(int renumberTo) {
     for (int i = 7; i <= 389; ++i) sim->setPartData(part, i - 7, s[i]);
   }
   connect();
+  for (int i = 0; anotherUnit && i < 200; ++i) sim->setGlobalData(i, any(0, 127));
   if (renumberTo >= 0) sim->setDeviceId(renumberTo);
   setParam(kRequestTempData, 1);
   ASSERT_TRUE(waitParam(kFilter1Cutoff, sim->partSound(0)[85], 10.0));
@@ -344,7 +348,12 @@ void EditorOnWire::receiveAndSendBack(int renumberTo) {
   };
   const auto globals = sim->received([](const Bytes& m) { return m.size() == 207; });
   ASSERT_EQ(globals.size(), 1u);
-  same(global, globals[0].bytes, "global");
+  Bytes shown = global;  // the unit's own bytes, and the editor's values where it has them
+  int n = 0;
+  const dump::MultiField* f = dump::globalFields(&n);
+  for (int i = 0; anotherUnit && i < n; ++i) shown[f[i].offset] = globals[0].bytes[f[i].offset];
+  EXPECT_EQ(sim->received([](const Bytes& m) { return isRequest(m, 0x04); }).size(), renumberTo >= 0 ? 1u : 0u);
+  same(shown, globals[0].bytes, "global");
   const auto multis = sim->received([](const Bytes& m) { return m.size() == 393; });
   ASSERT_EQ(multis.size(), 1u);
   same(multi, multis[0].bytes, "multi");
@@ -363,6 +372,7 @@ void EditorOnWire::receiveAndSendBack(int renumberTo) {
 }
 TEST_F(EditorOnWire, ASynthGetsBackExactlyTheStateTheEditorReceived) { receiveAndSendBack(-1); }
 TEST_F(EditorOnWire, ASynthRenumberedOnItsPanelGetsBackExactlyItsState) { receiveAndSendBack(9); }
+TEST_F(EditorOnWire, AnotherUnitFoundByTheScanKeepsItsOwnGlobalSettings) { receiveAndSendBack(9, true); }
 
 // A program step of part 3 on channel setting 4 (status channel 2): all notes off and bank select
 // MSB, then 25 ms to the LSB (bank 1 = 0x41), 25 ms to the program change. With the start-up
@@ -493,6 +503,11 @@ TEST_F(EditorOnWire, ASilentSynthIsScannedOnceAndGivenUpOnTime) {
   expectGap(parts[0], parts[128], (20 + 127) * 0.05, 0.3, 0.735);
   std::ifstream log(dataFolder + "Sorvanta Editor LOG.txt");
   EXPECT_NE(std::string(std::istreambuf_iterator<char>(log), {}).find("No response from Dorvik!"), std::string::npos);
+  sim->setSilent(false), sim->clearLog(), setParam(kPushArrangement, 1);  // switched on: SEND MULTI
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 392; }, 1, 10.0));  // global question, dumps
+  for (const auto& e : sim->received([](const Bytes& m) { return m.size() > 200 || isRequest(m, 4); }))
+    EXPECT_EQ(e.bytes[3], 0) << e.bytes.size() << " bytes not where the requests went";
+  EXPECT_EQ(sim->deviceId(), 0) << "renumbered by the global dump";
   const double t = MidiTestNow();
   plug->Close();
   EXPECT_LT(MidiTestNow() - t, 2.0);
@@ -506,8 +521,11 @@ TEST_F(EditorOnWire, AProjectWhoseOutputIsGoneWaitsForAnOutputThenPushesAndCheck
   const std::string state = home + "/project.plist";
   std::string why;
   auto gone = std::make_unique<DorvikSim>("gone");  // the synth's old interface, unplugged after the save
+  gone->setMemory(sim->partSound(0), sim->multiBuffer(), sim->globals());
+  gone->setDeviceId(5), sim->setDeviceId(5);  // the project's synth answers at 5
   writeSettings(gone->editorOutputName(), gone->editorInputName());
   open();
+  ASSERT_TRUE(waitParam(kGlobalSysExID, 5, 25.0));
   setParam(kFilter1Cutoff, 77);
   ASSERT_TRUE(plug->SaveState(state, &why)) << why;
   plug->Close();
@@ -517,6 +535,8 @@ TEST_F(EditorOnWire, AProjectWhoseOutputIsGoneWaitsForAnOutputThenPushesAndCheck
   MidiTestSleep(1.5);
   EXPECT_TRUE(sim->log().empty());
   setParam(kDeviceOutSelection, listed(true, sim->editorOutputName()));
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 9 && m[4] == 0x21 && m[6] == 5; }, 1, 5.0));
+  EXPECT_EQ(sim->received([](const Bytes& m) { return m.size() == 9; })[0].bytes[3], 5) << "tempo elsewhere";
   setParam(kDeviceInSelection, listed(false, sim->editorInputName()));
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 2, 30.0));  // the push's, the check's
   const auto dumps = sim->received([](const Bytes& m) { return m.size() > 200; });

@@ -547,7 +547,7 @@ TEST_F(EditorHandlers, ALossyByteGoesBackAsHeardUntilTheEditorMakesItItsOwn) {
       {"restored", 65, 0x35, 0x31,  // the project's port cannot be opened here: held until an output is set
        [](Plug& p) { ByteChunk c; p.SerializeState(&c), p.UnserializeState(&c, 0), p.midiIOSet = true, p.applyHeldProjectState(); }},
       {"randomized", 203, 0x00, 0x01, [](Plug& p) { change(p, kMainTab, 2), change(p, kRandomize, 1); }},
-      {"for another device", 65, 0x35, 0x31, [](Plug& p) { set(p, kGlobalSysExID, 5); }},
+      {"for another device", 65, 0x35, 0x31, [](Plug& p) { p.deviceId = 5; }},
       {"changed by another device to what reads the same", 65, 0x35, 0x35,
        [](Plug& p) { uint8_t m[] = {0xF0, 0x3E, 0x10, 5, 0x20, 0, 0, 0x3A, 0x33, 0xF7}; ISysEx sx(0, m, 10); p.ProcessSysEx(&sx, true); }},
       {"effect type edited", 137, 100, 63, [](Plug& p) { change(p, kFX1ChorusSpeed, 1); }},

@@ -54,7 +54,6 @@ void randomField(const dump::SoundField& f, int part, Params& p, std::mt19937& r
 TEST(SoundDumpLayout, BytesLandAtTheirPositions) {
   Params p;
   const int part = 3;
-  p.v[kGlobalSysExID] = 0x11;
   p.v[kOscillator1Octave + part] = 0x28;    // octave and semitone travel as their own bytes
   p.v[kOscillator1Semitone + part] = 0x34;
   p.v[kOscillator1BendRange + part] = 2;
@@ -74,7 +73,7 @@ TEST(SoundDumpLayout, BytesLandAtTheirPositions) {
   p.v[kFilter1Cutoff + part] = 500;    // out of range: held to 127, never a status byte
   p.t[kPatchName + part] = "A name longer than sixteen";
   p.t[kCategoryName + part] = "Bass";
-  const std::array<uint8_t, 392> d = dump::buildSoundDump(p, part);
+  const std::array<uint8_t, 392> d = dump::buildSoundDump(p, part, 0x11);
   const auto& init = dump::initSound();
   EXPECT_EQ(d[0], 0xF0);
   EXPECT_EQ(d[1], 0x3E);
@@ -136,7 +135,7 @@ TEST(SoundDumpRoundTrip, BuiltDumpParsesBackToTheSameParameters) {
     }
     src.t[kPatchName + part] = "Round Trip " + std::to_string(trial);
     src.t[kCategoryName + part] = "Lead";
-    std::array<uint8_t, 392> d = dump::buildSoundDump(src, part);
+    std::array<uint8_t, 392> d = dump::buildSoundDump(src, part, 0);
     ASSERT_TRUE(sysex::applyChecksum(d.data(), 392));
 
     Params dst;
@@ -231,7 +230,6 @@ TEST(SoundDumpParser, RejectsShortForeignAndStoredSoundsWithoutTouchingAnything)
 TEST(MultiDump, BytesAndRoundTrip) {
   std::mt19937 rng(3);
   Params src;
-  src.v[kGlobalSysExID] = 9;
   int nc = 0, np = 0;
   const dump::MultiField* common = dump::multiCommonFields(&nc);
   const dump::MultiField* part = dump::multiPartFields(&np);
@@ -241,7 +239,7 @@ TEST(MultiDump, BytesAndRoundTrip) {
   src.v[kMultiPartTranspose + 0] = 48;
   src.v[kMultiPartVeloLow + 0] = 0;
   src.t[kMultiName] = "Twenty characters!!!";
-  std::array<uint8_t, 393> d = dump::buildMultiDump(src);
+  std::array<uint8_t, 393> d = dump::buildMultiDump(src, 9);
   EXPECT_EQ(d[3], 9);
   EXPECT_EQ(d[4], 0x11);
   EXPECT_EQ(d[5], 0x20);
@@ -262,7 +260,7 @@ TEST(MultiDump, BytesAndRoundTrip) {
       EXPECT_EQ(dst.value(part[i].param + k), src.value(part[i].param + k)) << "part " << k << " offset " << part[i].offset;
   // An empty name goes out as blanks.
   src.t[kMultiName] = "";
-  d = dump::buildMultiDump(src);
+  d = dump::buildMultiDump(src, 9);
   EXPECT_EQ(std::string(d.begin() + 23, d.begin() + 39), std::string(16, ' '));
   EXPECT_FALSE(dump::parseMultiDump(d.data(), 390, dst, nullptr));
 }
@@ -273,7 +271,7 @@ TEST(GlobalDump, BytesAndRoundTrip) {
   const dump::MultiField* f = dump::globalFields(&n);
   for (int i = 0; i < n; ++i) src.v[f[i].param] = 20 + i - f[i].delta;
   src.v[kGlobalLocalControl] = 0;
-  std::array<uint8_t, 207> d = dump::buildGlobalDump(src);
+  std::array<uint8_t, 207> d = dump::buildGlobalDump(src, static_cast<int>(src.v[kGlobalSysExID]));
   EXPECT_EQ(d[3], d[30]);
   EXPECT_EQ(d[3], static_cast<int>(src.v[kGlobalSysExID]));
   EXPECT_EQ(d[4], 0x14);

@@ -384,7 +384,7 @@ TEST_F(Engine, LibrarianCaptureStoresACompletedDumpInTheSelectedSlot) {
 }
 
 TEST_F(Engine, PartDumpJobChecksumsAndSendsTheBuiltDump) {
-  host.set(kGlobalSysExID, 3);
+  host.flags.deviceId = 3;
   host.set(kFilter1Cutoff + 6, 90);
   host.texts[kPatchName + 6] = "";
   JobRecord r = job(2, 6);
@@ -507,7 +507,7 @@ TEST_F(Engine, OutputRefusedWithoutAPort) {
 
 TEST_F(Engine, MultiTransferSendsGlobalThenMultiThenEachActivePart) {
   mgr->sender()->pauseScalePercent = 1;
-  host.set(kGlobalSysExID, 4);
+  host.flags.deviceId = 4, host.set(kGlobalSysExID, 16);  // requests' id; the setting before any answer
   for (int p : {0, 1, 4}) host.set(kMultiPartStatus + p, 1.0);
   host.set(kMultiPartStatus + 5, 2.0);  // only exactly 1.0 counts
   host.set(kMultiPartTranspose + 0, 48);
