@@ -256,6 +256,9 @@ Sorvanta::~Sorvanta() {
   if (midiManager) midiManager->shutdown();
   // Stop direct MIDI input before any manager goes.
   CloseDirectMidiPorts();
+  // No thread hands the window anything now. What is queued reaches the managers, the engine's
+  // host and the menus: it goes before they do.
+  dropWindowWork();
   // Only now the managers: the dump jobs write the patch manager's names, so it must outlive
   // them (deleting it first, while a job may still run, would be a use after free).
   shutdownMidiEngine();

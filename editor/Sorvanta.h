@@ -167,9 +167,10 @@ public:
   // Layers, menus and the librarian grid change on the window's thread only, which draws them
   // without a lock. A change that may come from the MIDI input, a sender job or the host goes
   // through here (IGraphics::RunOnWindowThread): at once on that thread or while no window is
-  // open, else at the view's next tick. `what` names the change (a WindowChange, plus a variant
-  // where the arguments differ) for `owner` (this plug-in when null): a newer change of the same
-  // name replaces one still queued, so a flood of them costs one.
+  // open, else at the view's next tick; under the plug-in's lock either way. `what` names the
+  // change (a WindowChange, plus a variant where the arguments differ) for `owner` (this plug-in
+  // when null): a newer change of the same name replaces one still queued, so a flood of them
+  // costs one.
   enum WindowChange {
     kShowPart = 10, kShowMainTab = 20, kShowProgress = 30, kShowLayer = 40, kShowUpperBankEdited = 50,
     kRefreshMenus = 60, kProgramMenus = 70, kProgramNumberMenu = 80, kRefillGrids = 90, kBankContents = 100,
@@ -177,6 +178,8 @@ public:
     kReapplyEdit = 1000,  // + the parameter
   };
   void onWindowThread(int what, std::function<void()> work, const void* owner = nullptr);
+  // Forgets everything queued for the window (tear-down, once no other thread hands it work).
+  void dropWindowWork();
 
   // ---- accessors for collaborators ----
   UIConfigManager* getUIConfigManager() const { return uiConfig; }
@@ -410,8 +413,10 @@ public:
   class LibrarianViewControl* libView() const;
   // The library is read beside the build of the interface; the first request that needs it (a
   // parameter change, a restore) waits here until it is read, and the selection lists, bank
-  // names, menus and grids are then made from it as the constructor would have made them.
-  // Thread of the parameter handler, under the plug-in's lock; returns at once once done.
+  // names, menus and grids are then made from it as the constructor would have made them (the
+  // lists and menus on the window's thread: a caller elsewhere finds them as they were until the
+  // window's next tick). Thread of the parameter handler, under the plug-in's lock; returns at
+  // once once done.
   void awaitLibrary();
   // Whether the handler of a change of paramIdx to value may read or change the library (and
   // so waits for it): everything on the librarian's page; elsewhere everything but the sounds'

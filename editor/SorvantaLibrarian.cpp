@@ -143,18 +143,19 @@ void Sorvanta::awaitLibrary() {
   librarian->waitForLoad();
   libraryInPlace = true;
   log("PATCH LIBRARIAN COMPLETED FILE LOADING...");
-  // What the constructor does with the library, in its order: the two selection lists, the
-  // current banks' names, every bank menu as it was made, the lists' controls, the grids.
-  buildBankSelectionList(kPatchSelectionListUpper, "Bank Selection List 1", 0);
-  buildBankSelectionList(kPatchSelectionListLower, "Bank Selection List 2", 1);
-  if (!GetGUI()) return;
-  adoptFirstBankNames();
+  // What the constructor does with the library, in its order: the current banks' names, the two
+  // selection lists and every bank menu as it was made (the window shows both: they change on
+  // its thread), the lists' controls, the grids.
+  if (GetGUI()) adoptFirstBankNames();
   onWindowThread(kLibraryInPlace, [this] {
+    buildBankSelectionList(kPatchSelectionListUpper, "Bank Selection List 1", 0);
+    buildBankSelectionList(kPatchSelectionListLower, "Bank Selection List 2", 1);
     for (LibrarianBankMenu* menu : std::initializer_list<LibrarianBankMenu*>{
              leftPatchMenu, rightPatchMenu, leftPerfMenu, rightPerfMenu, categoryMenu, searchMenu, perfBankNameMenu,
              progBankNameMenu})
       if (menu) menu->rebuildAsMade();
   });
+  if (!GetGUI()) return;
   for (int list : {kPatchSelectionListUpper, kPatchSelectionListLower})
     if (IControl* c = mainControl(list)) c->SetValueFromPlug(0.0);
   updatePatchLibrarianView(2);
@@ -204,15 +205,21 @@ void Sorvanta::initLibrarianUI() {
 }
 
 void Sorvanta::onWindowThread(int what, std::function<void()> work, const void* owner) {
-  if (IGraphics* graphics = GetGUI())
+  if (IGraphics* graphics = GetGUI()) {
     graphics->RunOnWindowThread(owner ? owner : this, what, std::move(work));
-  else
+  } else {
+    UTIL_MutexLock lock(GetMutex());
     work();
+  }
+}
+
+void Sorvanta::dropWindowWork() {
+  // Under the plug-in's lock: a run of the queue that has begun ends first.
+  UTIL_MutexLock lock(GetMutex());
+  if (IGraphics* graphics = GetGUI()) graphics->DropWindowWork(nullptr);
 }
 
 void Sorvanta::shutdownLibrarianUI() {
-  // Nothing handed to the window's thread may run on this plug-in any more.
-  if (IGraphics* graphics = GetGUI()) graphics->DropWindowWork(nullptr);
   // The menus on layers go with the graphics object; these two are attached nowhere.
   delete fileEditMenu;
   fileEditMenu = nullptr;

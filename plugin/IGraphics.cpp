@@ -3,7 +3,6 @@
 #include "IGraphics.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -290,23 +289,25 @@ bool IGraphics::RunIdleWork() {
   return more;
 }
 
+bool IGraphics::queueForWindow(const void* owner, int what, std::function<void()>* work) {
+  std::lock_guard<std::mutex> guard(mWindowWorkLock);
+  mWindowWork.erase(std::remove_if(mWindowWork.begin(), mWindowWork.end(),
+                                   [&](const WindowWork& w) { return w.owner == owner && w.what == what; }),
+                    mWindowWork.end());
+  const std::thread::id window = mWindowThread.load();
+  // The modal depth is the window thread's own: only read there.
+  if (window == std::thread::id() || (window == std::this_thread::get_id() && mModalDepth == 0)) return false;
+  mWindowWork.push_back(WindowWork{owner, what, std::move(*work)});
+  return true;
+}
+
 void IGraphics::RunOnWindowThread(const void* owner, int what, std::function<void()> work) {
-  bool noWindow = false;
-  {
-    std::lock_guard<std::mutex> guard(mWindowWorkLock);
-    mWindowWork.erase(std::remove_if(mWindowWork.begin(), mWindowWork.end(),
-                                     [&](const WindowWork& w) { return w.owner == owner && w.what == what; }),
-                      mWindowWork.end());
-    const std::thread::id window = mWindowThread.load();
-    noWindow = window == std::thread::id();
-    if (!noWindow && (window != std::this_thread::get_id() || mModalDepth > 0)) {
-      mWindowWork.push_back(WindowWork{owner, what, std::move(work)});
-      return;
-    }
-    if (noWindow) mRunningElsewhere.fetch_add(1);
-  }
+  if (queueForWindow(owner, what, &work)) return;
+  // At once, under the plug-in's lock as the queue runs: two threads never change what the window
+  // shows together. A window opened while this thread waited for the lock gets the work queued.
+  UTIL_MutexLock lock(plugMutex());
+  if (queueForWindow(owner, what, &work)) return;
   work();
-  if (noWindow) mRunningElsewhere.fetch_sub(1);
 }
 
 bool IGraphics::RunWindowWork() {
@@ -315,7 +316,7 @@ bool IGraphics::RunWindowWork() {
     std::lock_guard<std::mutex> guard(mWindowWorkLock);
     if (mWindowWork.empty()) return false;  // the usual tick: no need of the plug-in's lock
   }
-  UTIL_MutexLock lock(mPlug ? mPlug->GetMutex() : nullptr);
+  UTIL_MutexLock lock(plugMutex());
   std::vector<WindowWork> batch;
   {
     std::lock_guard<std::mutex> guard(mWindowWorkLock);
@@ -333,17 +334,30 @@ void IGraphics::DropWindowWork(const void* owner) {
 }
 
 void IGraphics::SetWindowThread(bool open) {
+  // Work run at once elsewhere holds the plug-in's lock: once it is ours, what another thread
+  // began while no window was open has ended, and whatever comes next sees the change.
+  UTIL_MutexLock lock(plugMutex());
+  if (!open && mModalDepth > 0) {
+    // A popup or dialog of the closed window still runs its loop on this thread, and may hold a
+    // menu that the queue would rebuild: this thread stays the owner until it ends (EndModal).
+    mCloseAfterModal = true;
+    return;
+  }
+  mCloseAfterModal = false;
   {
     std::lock_guard<std::mutex> guard(mWindowWorkLock);
     mWindowThread = open ? std::this_thread::get_id() : std::thread::id();
   }
-  if (!open) {
-    RunWindowWork();
-    return;
-  }
-  // What another thread began while no window was open ends before the window draws.
-  while (mRunningElsewhere.load() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  if (!open) RunWindowWork();
 }
+
+bool IGraphics::EndModal() {
+  if (--mModalDepth > 0 || !mCloseAfterModal) return false;
+  SetWindowThread(false);
+  return true;
+}
+
+UTIL_Mutex* IGraphics::plugMutex() { return mPlug ? mPlug->GetMutex() : nullptr; }
 
 bool IGraphics::Draw(IRECT* rect) {
   noteDrawing(true);

@@ -47,6 +47,7 @@ class IPopupMenu;
 class IBitmapControl;
 class GFX_IBitmap;
 class GFX_IFont;
+class UTIL_Mutex;
 
 class IGraphics {
 public:
@@ -188,23 +189,27 @@ public:
   // of the open window, which draws them without a lock. Another thread (MIDI input, the
   // sender's jobs) hands such a change over here: it runs at once when no window is open, or when
   // the caller is the window's thread and no popup or dialog of the window runs; otherwise it is
-  // queued, and the view runs the queue at the start of its next tick, under the plug-in's lock.
-  // Handing over takes no lock but the queue's. (owner, what) names the change: a newer one
-  // replaces the one queued under the same name and goes to the back of the queue, so a flood
-  // keeps one of each; one run at once drops it.
+  // queued, and the view runs the queue at the start of its next tick. Whether queued or at once,
+  // it runs under the plug-in's lock. Handing over waits for no lock but the queue's unless it
+  // runs at once. (owner, what) names the change: a newer one replaces the one queued under the
+  // same name and goes to the back of the queue, so a flood keeps one of each; one run at once
+  // drops it.
   void RunOnWindowThread(const void* owner, int what, std::function<void()> work);
   // The queue, in order, under the plug-in's lock (nothing while a popup or dialog runs); true
   // when anything ran.
   bool RunWindowWork();
-  // Forgets what an owner queued (null: everything), before it goes.
+  // Forgets what an owner queued (null: everything). An owner calls it before anything its work
+  // reaches goes.
   void DropWindowWork(const void* owner);
-  // The platform binding, on the window's thread: a window was opened there, or was closed
-  // (then the queue runs).
+  // The platform binding, on the window's thread: a window was opened there (once work running
+  // at once elsewhere has ended), or was closed (then the queue runs; closed under a popup or
+  // dialog, as soon as that ends).
   void SetWindowThread(bool open);
   // Around a popup menu or a modal dialog of the window: meanwhile no input reaches the canvas,
-  // no other popup opens and the queue waits. Window's thread only.
+  // no other popup opens and the queue waits. Window's thread only. EndModal returns true when
+  // the window closed meanwhile: its queue has run then, and what the popup showed may be gone.
   void BeginModal() { ++mModalDepth; }
-  void EndModal() { --mModalDepth; }
+  bool EndModal();
   bool InModal() const { return mModalDepth > 0; }
 
   // ---- input (canvas coordinates) ----
@@ -307,6 +312,9 @@ protected:
   // Around every repaint: images of pages not shown wait while one runs; the first one's end
   // lets them start.
   void noteDrawing(bool begins);
+  // Queues the work unless it may run at once on this thread (then false, work untouched).
+  bool queueForWindow(const void* owner, int what, std::function<void()>* work);
+  UTIL_Mutex* plugMutex();
 
   GUI_ChildList<IControl> mControls{&mLayoutStampRef};
   GUI_ChildList<ControlLayer> mLayers{&mLayoutStampRef};
@@ -341,8 +349,8 @@ protected:
   std::mutex mWindowWorkLock;  // the queue; taken after the plug-in's lock, never held while work runs
   std::vector<WindowWork> mWindowWork;
   std::atomic<std::thread::id> mWindowThread{};  // none while no window is open; set under the queue's lock
-  std::atomic<int> mRunningElsewhere{0};          // work run at once on other threads, no window open
-  int mModalDepth = 0;
+  int mModalDepth = 0;           // the window thread's
+  bool mCloseAfterModal = false;  // the window closed under a popup or dialog; the window thread's
   bool mFirstDrawDone = false;
   bool mCursorHidden = false;
   int mHiddenMousePointX = -1, mHiddenMousePointY = -1;

@@ -529,17 +529,19 @@ IPopupMenu* IGraphicsGtkView::PopupMenu(IPopupMenu* model, IRECT* rect) {
   g_object_set(menu, "rect-anchor-dy", 4, nullptr);
   gtk_menu_popup_at_rect(GTK_MENU(menu), win, &at, GDK_GRAVITY_SOUTH_WEST, GDK_GRAVITY_NORTH_WEST, trigger);
   if (trigger) gdk_event_free(trigger);
-  // Meanwhile nothing that other threads handed over runs: it might free this model.
+  // Meanwhile nothing that other threads handed over runs: it might free this model. The loop
+  // may close the window and delete this view: only locals are used after it.
   IGraphics* graphics = mGraphics;
   graphics->BeginModal();
   if (gtk_widget_get_visible(menu)) g_main_loop_run(loop);
-  graphics->EndModal();
+  // A window closed meanwhile has run its queue now, which may have rebuilt the model.
+  const bool closed = graphics->EndModal();
   g_signal_handlers_disconnect_by_func(menu, reinterpret_cast<gpointer>(onMenuDeactivate), loop);
   g_main_loop_unref(loop);
-  gtk_menu_detach(GTK_MENU(menu));
+  if (gtk_menu_get_attach_widget(GTK_MENU(menu))) gtk_menu_detach(GTK_MENU(menu));
   gtk_widget_destroy(menu);
   g_object_unref(menu);
-  if (!choice.menu || choice.index < 0) return nullptr;
+  if (closed || !choice.menu || choice.index < 0) return nullptr;
   choice.menu->SetChosenItemIdx(choice.index);
   return choice.menu;
 }

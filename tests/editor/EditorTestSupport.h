@@ -52,6 +52,8 @@ inline std::string encipher(const std::string& plain) {
 class HeadlessGraphics : public IGraphics {
 public:
   HeadlessGraphics(IPluginBase* plug, int w, int h) : IGraphics(plug, w, h, 0) {}
+  ~HeadlessGraphics() override { workAfterTearDown = RunWindowWork() || workAfterTearDown; }  // a last tick
+  static inline bool workAfterTearDown = false;  // anything queued for the window outlived the plug-in
   GFX_IBitmap* OSLoadBitmap(int id, const char*) override {
     if (id == 113) return new GFX_MemBitmap(40, 40 * 128, 4);
     if (id == 132) return new GFX_MemBitmap(160, 40, 4);

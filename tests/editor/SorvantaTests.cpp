@@ -338,6 +338,25 @@ TEST_F(SorvantaTest, TabsSwitchPagesAndZones) {
   EXPECT_FALSE(plug->getLayer("filter2BP")->isVisible());
 }
 
+// A window open on another thread: the synth's part switch in library-names mode, while the
+// library is read, reaches the pages and the selection lists from the window's queue; closed with
+// work queued, the plug-in leaves none of it to the last tick.
+TEST_F(SorvantaTest, WhatTheSynthSwitchesReachesAnOpenWindowThroughItsQueue) {
+  auto plug = std::make_unique<RecordingSorvanta>(instanceInfo(), false);
+  std::thread([&] { plug->GetGUI()->SetWindowThread(true); }).join();
+  plug->GetParam(kPatchSelectionListUpper)->Set(1);  // rebuilt from the library, it reads 0
+  plug->libraryNamesMode = true;
+  plug->GetParam(kQuickTab)->Set(5);
+  plug->OnParamChange(kQuickTab);  // on the MIDI input's thread, as an envelope mode does
+  auto shown = [&] { return std::pair(plug->getLayer("bankAndProgram06")->isVisible(), plug->paramValue(kPatchSelectionListUpper)); };
+  EXPECT_EQ(shown(), std::pair(false, 1.0)) << "changed off the window's thread";
+  EXPECT_TRUE(plug->GetGUI()->RunWindowWork());
+  EXPECT_EQ(shown(), std::pair(true, 0.0));
+  plug->OnParamChange(kQuickTab);
+  plug.reset();
+  EXPECT_FALSE(HeadlessGraphics::workAfterTearDown);
+}
+
 TEST(ShowMultiLayers, GroupsOfTenAreIndependentExceptTheFirst) {
   ControlLayer page(0, "page");
   for (int id : {5, 15, 25, 80, 109, 305}) page.AddLayer(new ControlLayer(id, "z" + std::to_string(id)));

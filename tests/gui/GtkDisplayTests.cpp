@@ -85,6 +85,7 @@ struct Editor {
   std::vector<std::string> log;
   RecordingControl* keys = nullptr;
   static int instances;
+  static inline Editor* newest = nullptr;
 
   Editor() {
     res = fs::temp_directory_path() / ("gui-display-" + std::to_string(getpid()) + "-" + std::to_string(instances++));
@@ -121,6 +122,7 @@ struct Editor {
     gtk_container_add(GTK_CONTAINER(window), box);
     g->OpenWindow(box);
     gtk_widget_show_all(window);
+    newest = this;
     pump(150);
   }
   ~Editor() {
@@ -291,8 +293,9 @@ namespace {
 struct MenuScript {
   Editor* e;
   int pick;
+  bool closeWindow = false;  // before it picks
   size_t drawsWhileOpen = 0;
-  bool menuSeen = false;
+  bool menuSeen = false, clickedBehind = false;
   guint menusAtOnce = 0;
   int handedOver = 0, handedOverWhileOpen = -1;
   guint source = 0;  // removed with the script: a failed test leaves nothing to fire in the next
@@ -303,7 +306,8 @@ struct MenuScript {
 };
 // Every 10 ms in the menu's loop, by what it finds (a busy machine took over 300 ms to open the
 // menu): once the menu is open it dirties the knob, hands work over from another thread (twice under
-// one name) and clicks behind the menu; it picks once the timer has repainted the knob, or after 10 s.
+// one name) and clicks behind the menu; it picks once that click is in and the timer has repainted
+// the knob (or 10 s have passed).
 gboolean pickFromMenu(gpointer p) {
   auto* s = static_cast<MenuScript*>(p);
   GList* menus = gtk_menu_get_for_attach_widget(s->e->area());
@@ -314,17 +318,20 @@ gboolean pickFromMenu(gpointer p) {
     std::thread([s] {
       for (int i = 0; i < 2; ++i) s->e->g->RunOnWindowThread(s, 1, [s] { ++s->handedOver; });
     }).join();
+    s->e->g->RunOnWindowThread(s, 2, [s] { ++s->handedOver; });  // the menu's own thread waits too
     // From a source of its own: a second menu would run its loop inside it; this script closes both.
     g_idle_add(
         [](gpointer q) {
           static_cast<MenuScript*>(q)->e->button(GDK_BUTTON_PRESS, 1, 150, 70, 0, 9200);
+          static_cast<MenuScript*>(q)->clickedBehind = true;
           return G_SOURCE_REMOVE;
         },
         s);
     return G_SOURCE_CONTINUE;
   }
   s->drawsWhileOpen = s->e->g->screenRects.size();
-  if (!menus || (s->drawsWhileOpen == 0 && g_get_monotonic_time() < s->deadline)) return G_SOURCE_CONTINUE;
+  if (!menus || !s->clickedBehind || (s->drawsWhileOpen == 0 && g_get_monotonic_time() < s->deadline))
+    return G_SOURCE_CONTINUE;
   s->handedOverWhileOpen = s->handedOver;
   s->menusAtOnce = g_list_length(menus);
   for (GList* m = menus; m && s->menusAtOnce > 1; m = m->next) gtk_menu_shell_deactivate(GTK_MENU_SHELL(m->data));
@@ -333,6 +340,7 @@ gboolean pickFromMenu(gpointer p) {
     GList* items = gtk_container_get_children(GTK_CONTAINER(menu));
     gtk_menu_item_activate(GTK_MENU_ITEM(g_list_nth_data(items, static_cast<guint>(s->pick))));
     g_list_free(items);
+    if (s->closeWindow) gtk_widget_destroy(std::exchange(s->e->window, nullptr));
     gtk_menu_shell_deactivate(GTK_MENU_SHELL(menu));
   }
   s->source = 0;
@@ -353,8 +361,20 @@ TEST(GtkDisplay, CaptionClickOpensAModalMenuWhileTheTimerKeepsRepainting) {
   EXPECT_DOUBLE_EQ(e.plug.GetParam(1)->Value(), 2.0);
   EXPECT_EQ(e.plug.changes, std::vector<int>{1});
   EXPECT_EQ(script.handedOverWhileOpen, 0);
-  for (int i = 0; i < 2500 && !script.handedOver; ++i) pump(2);
-  EXPECT_EQ(script.handedOver, 1) << "the next tick runs the newest of the two, once";
+  for (int i = 0; i < 2500 && script.handedOver < 2; ++i) pump(2);
+  EXPECT_EQ(script.handedOver, 2) << "the next tick runs the newest of the thread's two once, and the menu thread's";
+}
+
+// The host's window closed while a menu is open: what was handed over runs as the menu's loop
+// ends, not at the next open, and the closed window's menu chooses nothing.
+TEST(GtkDisplay, AWindowClosedUnderAMenuRunsItsQueueWhenTheMenuEnds) {
+  REQUIRE_DISPLAY();
+  Editor e;
+  MenuScript script{&e, 2, true};
+  script.source = g_timeout_add(10, pickFromMenu, &script);
+  e.button(GDK_BUTTON_PRESS, 1, 150, 70, 0, 9000);  // returns when the menu has closed
+  EXPECT_EQ(script.handedOver, 2);
+  EXPECT_TRUE(e.plug.changes.empty());
 }
 
 TEST(GtkDisplay, ValueFieldFiltersCharactersLimitsLengthAndApplies) {
@@ -402,7 +422,7 @@ namespace {
 struct DialogScript {
   explicit DialogScript(int r) : response(r) {}
   int response;
-  bool seen = false;
+  bool seen = false, modal = false;  // modal: the newest editor's window knew it was under it
 };
 gboolean answerDialog(gpointer p) {
   auto* s = static_cast<DialogScript*>(p);
@@ -410,6 +430,7 @@ gboolean answerDialog(gpointer p) {
   for (GList* l = tops; l; l = l->next) {
     if (!GTK_IS_DIALOG(l->data) || !gtk_widget_get_visible(GTK_WIDGET(l->data))) continue;
     s->seen = true;
+    s->modal = Editor::newest->g->InModal();
     gtk_dialog_response(GTK_DIALOG(l->data), s->response);
     break;
   }
@@ -424,6 +445,7 @@ TEST(GtkDisplay, MessageBoxAnswersWithTheWin32Codes) {
   DialogScript no(7);
   g_timeout_add(50, answerDialog, &no);
   EXPECT_EQ(e.g->ShowMessageBox("Overwrite the bank?", "Sorvanta Editor", 4), 7);
+  EXPECT_TRUE(no.modal);
   DialogScript yes(1);
   g_timeout_add(50, answerDialog, &yes);
   EXPECT_EQ(e.g->ShowMessageBox("Overwrite the bank?", "Sorvanta Editor", 4), 1);
@@ -440,7 +462,7 @@ TEST(GtkDisplay, CancelledSavePanelEmptiesTheNameAndKeepsTheDesktopFolder) {
   DialogScript cancel(GTK_RESPONSE_CANCEL);
   g_timeout_add(50, answerDialog, &cancel);
   e.g->PromptForFile(&file, kFileSave, &dir, ext);
-  EXPECT_TRUE(cancel.seen);
+  EXPECT_TRUE(cancel.seen && cancel.modal);
   EXPECT_STREQ(file.Get(), "");
   EXPECT_STREQ(dir.Get(), "~/Desktop");
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -65,6 +66,25 @@ TEST(GuiThreadsDeathTest, NeitherAClosedEditorNorTheProcessEndWaitsForADecode) {
       ::testing::ExitedWithCode(0), "");
   std::remove((dir + "/held.png").c_str());
   rmdir(dir.c_str());
+}
+
+// Work run at once elsewhere while no window is open ends before a window opens (whose first tick
+// would draw what it changes half-way): the work sees no opening in 0.2 s.
+TEST(GuiThreads, OpeningAWindowWaitsForWorkRunningElsewhere) {
+  GuiTestPlug plug;
+  HeadlessGraphics g(&plug, 10, 10);
+  std::atomic<int> step{0}, seenAtItsEnd{-1};  // 1: the work runs, 2: the window is open
+  std::thread elsewhere([&] {
+    g.RunOnWindowThread(&g, 1, [&] {
+      for (int i = (step = 1, 0); i < 200 && step < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      seenAtItsEnd = step.load();
+    });
+  });
+  while (step < 1) std::this_thread::yield();
+  g.SetWindowThread(true);
+  step = 2;
+  elsewhere.join();
+  EXPECT_EQ(seenAtItsEnd, 1);
 }
 
 TEST(GuiThreads, WorkerPushesRaceCleanlyWithRepaints) {

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -42,6 +43,9 @@ int main(int argc, char** argv) {
   if (!mkdtemp(tmpl)) return 2;
   const std::string root = tmpl;
   setenv("XDG_DATA_HOME", root.c_str(), 1);
+  const std::string patches = root + "/Audio/Presets/Harrowgate Sound Labs/Tamsell Sorvanta Editor/Patches";
+  std::filesystem::create_directories(patches);
+  writeTwoBanks(patches);
   WindowSession::Options o;
   o.outPort = synth->inputPortName(), o.inPort = synth->outputPortName(), o.host = argv[1], o.bundle = argv[2];
   o.leakCheck = o.returnAtFirstSight = true;
@@ -92,7 +96,11 @@ int main(int argc, char** argv) {
     w.clicksReachingBusyHost(x, y, 4, button);
     for (int i = 0; i < 4 && !w.waitForPopups(false, 0.3); ++i) w.key("Escape");
   };
-  if (up) w.click(w.s(tabX(2)), w.s(kTabY));  // the oscillators: the controllers gray their zones
+  // The peer's never-answered check cancelled (its overlay takes clicks), library names on (the envelope
+  // modes switch the part by the library's names), then the oscillators (the controllers gray zones).
+  for (auto [x, y] : std::initializer_list<std::pair<int, int>>{
+           {kCancelX, kCancelY}, {tabX(1), kTabY}, {kLibraryNamesX, kLibraryNamesY}, {tabX(2), kTabY}})
+    if (up) w.click(w.s(x), w.s(y));
   for (int round = 0; up && round < rounds && w.hostRunning(); ++round) {
     if (round == rounds / 2) {
       std::lock_guard<std::mutex> lock(peerLock);

@@ -25,6 +25,8 @@ constexpr int kRenameBoxX = 560, kRenameBoxY = 300, kRenameBoxW = 300, kRenameBo
 constexpr int kBankBoxX = 1160, kProgramBoxX = 1206, kNumberBoxY = 72;
 constexpr int kUpperListX = 600, kUpperListY = 197, kLowerListY = 470;
 constexpr int kGridX = 394, kUpperGridY = 211, kLowerGridY = 484;
+constexpr int kLibraryNamesX = 119, kLibraryNamesY = 301;  // the librarian's "Library names" box
+constexpr int kCancelX = 875, kCancelY = 468;  // CANCEL on the transfer overlay of the editor's pages
 
 // Centre of a librarian slot (column by column, 16 rows of 14, columns 133 apart).
 inline int slotX(int s) { return kGridX + (s / 16) * 133 + 52; }
