@@ -180,7 +180,7 @@ bool makeOutput(MidiOutputPort& out)
 
 bool IPluginBase::makeInput(MidiInputPort& in)
 {
-  if (!in.create(kInputClientName, kRtMidiQueueLimit, &IPluginBase::MIDICallback, this))
+  if (!in.create(kInputClientName, kRtMidiQueueLimit, &IPluginBase::MIDICallback, this, mDirectMidiRefresh))
     return false;
   if (!mDirectMidiInputHeld)
     in.startDelivery();
