@@ -88,6 +88,7 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
                 SorvantaIdentity::kVendorVersion, static_cast<int>(FourCC("t9vk")), static_cast<int>(FourCC("HsL1")),
                 SorvantaIdentity::kLatency, true, true, true, 0) {
   for (int p = 0; p < kNumParts; ++p) linkMode[p] = 1;
+  SetDirectMidiRefreshTest([](const unsigned char* bytes, size_t size, void*) { return MIDIMessageManager::isRefresh(bytes, size); });
   randomValues.assign(393, 0);
   rng.seed(static_cast<unsigned>(time(nullptr)));
   sampleRateCopy = GetSampleRate();

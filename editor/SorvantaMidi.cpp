@@ -379,7 +379,7 @@ bool Sorvanta::pushProject(bool applyHeldFirst) {
   MIDIMessageManager* m = midiManager;
   // Set as the push starts (now, or after the job running now), so that nothing in between runs
   // with its send modes; the job clears them when it ends.
-  return m->startJobOrQueue(r, [this, m] {
+  return m->startJob(r, [this, m] {
     transferInProgress = true;
     sendGlobalWithMulti = true;
     sendAllParts = true;
@@ -400,7 +400,7 @@ void Sorvanta::requestArrangement() {
   r.requestFlag = true;
   MIDIMessageManager* m = midiManager;
   // Pressed while another job runs (a transfer's last pause, the device-id check), it waits for it.
-  m->startJobOrQueue(r, [m] { m->editorCaptureActive = true; });
+  m->startJob(r, [m] { m->editorCaptureActive = true; });
 }
 
 void Sorvanta::requestPart(int part) {

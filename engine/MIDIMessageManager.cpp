@@ -4,6 +4,7 @@
 #include <Poco/Thread.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <string>
 #include <tuple>
@@ -82,6 +83,50 @@ LibrarianPatch LibraryRequest::snapshot() const {
 }
 
 // ---------------------------------------------------------------------------------------------
+// The answer a job waits for
+
+void ReplyWait::arm(int cmd, int forPart) {
+  std::lock_guard<std::mutex> g(lock);
+  ++armed;
+  command = cmd;
+  part = forPart;
+}
+
+void ReplyWait::answer(const uint8_t* data, int size) {
+  {
+    std::lock_guard<std::mutex> g(lock);
+    if (armed == 0 || answered == armed || data == nullptr || size <= sysex::kNumberPos) return;
+    if (command >= 0 && data[sysex::kCommandPos] != command) return;
+    if (part >= 0 && data[sysex::kNumberPos] != part) return;
+    answered = armed;
+  }
+  arrived.notify_all();
+}
+
+bool ReplyWait::in() const {
+  std::lock_guard<std::mutex> g(lock);
+  return armed != 0 && answered == armed;
+}
+
+bool ReplyWait::wait(int ms, const std::function<bool()>& giveUp) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(ms, 0));
+  std::unique_lock<std::mutex> g(lock);
+  for (;;) {
+    if (armed != 0 && answered == armed) return true;
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= end || (giveUp && giveUp())) return false;
+    // A cancel is a plain flag: looked at every 20 ms, as the jobs' pauses do.
+    arrived.wait_until(g, std::min(end, now + std::chrono::milliseconds(20)));
+  }
+}
+
+void ReplyWait::disarm() {
+  // A new number that nothing answers: in() is false until the next arm is answered.
+  std::lock_guard<std::mutex> g(lock);
+  ++armed;
+}
+
+// ---------------------------------------------------------------------------------------------
 // Construction, jobs and threads
 
 MIDIMessageManager::MIDIMessageManager(MidiEngineHost* host, PlugMidiState* state) : plugHost(host), plugState(state) {
@@ -104,7 +149,11 @@ bool MIDIMessageManager::startJobWithoutWaiting(const JobRecord& record, const s
 }
 
 bool MIDIMessageManager::startUserJob(const JobRecord& record, const std::function<void()>& beforeStart) {
-  if (startJob(record, beforeStart)) return true;
+  {
+    std::lock_guard<std::mutex> g(startLock);
+    if (!jobBusy[static_cast<int>(MIDIMessageSender::threadOf(record.code))].load())
+      return startLocked(record, beforeStart, true);
+  }
   plugHost->setStatusText(kBusyText);
   return false;
 }
@@ -113,7 +162,12 @@ bool MIDIMessageManager::startLocked(const JobRecord& record, const std::functio
                                      uint64_t* id) {
   const WorkerThread t = MIDIMessageSender::threadOf(record.code);
   const int i = static_cast<int>(t);
-  if (shuttingDown || jobBusy[i].load()) return false;
+  const bool dump = t == WorkerThread::kDump;
+  if (shuttingDown) return false;
+  // A job of a request runs after it, and only once that request ended with its answer.
+  const uint64_t request = record.belongsTo;
+  if (dump && request != 0 && !pendingLocked(request) && !endedAnswered(request)) return false;
+  if (jobBusy[i].load()) return dump && queueLocked(record, beforeStart, id);
   // Reap the finished run before the record is rewritten: the join orders the old job's reads
   // of its record before our writes. The job has returned (jobBusy is clear), so only the
   // thread's last steps remain; without waiting, a thread not yet gone counts as busy.
@@ -126,10 +180,11 @@ bool MIDIMessageManager::startLocked(const JobRecord& record, const std::functio
   senderObj->record(t) = record;
   // A job starts uncancelled. Cleared here rather than by the job, so a cancel that comes the
   // moment after the start is never lost.
-  if (t == WorkerThread::kDump) {
+  if (dump) {
     senderObj->cancelRequested = false;
     senderObj->requestFailed = false;
     slotsStored = 0;
+    reply.disarm();
   }
   if (beforeStart) beforeStart();
   jobBusy[i] = true;
@@ -142,11 +197,61 @@ bool MIDIMessageManager::startLocked(const JobRecord& record, const std::functio
     return false;
   }
   started[i] = true;
-  if (t == WorkerThread::kDump) {
+  if (dump) {
     runningJobId = ++lastJobId;
     if (id) *id = runningJobId;
   }
   return true;
+}
+
+namespace {
+// Whether waiting job `newer` makes waiting job `older` pointless: the same fetch of a part, the
+// same part send or send-back, the synth's librarian choice for the same part, the same transfer.
+// Jobs that address different slots or ranges (a store, a librarian request) never do.
+bool supersedes(const JobRecord& newer, const JobRecord& older) {
+  if (newer.code != older.code) return false;
+  switch (newer.code) {
+    case 2:
+      return std::tie(newer.part, newer.toLibrarian, newer.belongsTo) ==
+             std::tie(older.part, older.toLibrarian, older.belongsTo);
+    case 3: return newer.selectedBySynth && older.selectedBySynth && newer.part == older.part;
+    case 6: return std::tie(newer.part, newer.requestFlag) == std::tie(older.part, older.requestFlag);
+    case 0: case 5: case 13:
+      return std::tie(newer.requestFlag, newer.toLibrarian, newer.requestParts, newer.endsProjectPush,
+                      newer.appliesHeldProject, newer.idChangedFrom, newer.idChangedTo) ==
+             std::tie(older.requestFlag, older.toLibrarian, older.requestParts, older.endsProjectPush,
+                      older.appliesHeldProject, older.idChangedFrom, older.idChangedTo);
+    default: return false;
+  }
+}
+}  // namespace
+
+bool MIDIMessageManager::queueLocked(const JobRecord& record, const std::function<void()>& beforeStart, uint64_t* id) {
+  // The newest wins: what it supersedes goes, and the jobs that belonged to that now follow it.
+  const uint64_t newId = ++lastJobId;
+  std::vector<uint64_t> gone;
+  std::deque<QueuedJob> kept, followers;
+  for (QueuedJob& q : queuedJobs) {
+    if (supersedes(record, q.record)) {
+      gone.push_back(q.id);
+      rememberEnd(q.id, false);
+    } else if (std::find(gone.begin(), gone.end(), q.record.belongsTo) != gone.end()) {
+      q.record.belongsTo = newId;
+      followers.push_back(std::move(q));
+    } else {
+      kept.push_back(std::move(q));
+    }
+  }
+  kept.push_back({record, beforeStart, newId});
+  for (QueuedJob& q : followers) kept.push_back(std::move(q));
+  queuedJobs.swap(kept);
+  if (id) *id = newId;
+  return true;
+}
+
+bool MIDIMessageManager::pendingLocked(uint64_t id) const {
+  if (id == runningJobId && jobBusy[static_cast<int>(WorkerThread::kDump)].load()) return true;
+  return std::any_of(queuedJobs.begin(), queuedJobs.end(), [id](const QueuedJob& q) { return q.id == id; });
 }
 
 bool MIDIMessageManager::endedAnswered(uint64_t id) const {
@@ -157,42 +262,27 @@ bool MIDIMessageManager::endedAnswered(uint64_t id) const {
 
 void MIDIMessageManager::rememberEnd(uint64_t id, bool answered) {
   endedJobs.emplace_back(id, answered);
-  // A send-back asks within moments of its request: a few ends are plenty.
-  if (endedJobs.size() > 16) endedJobs.pop_front();
+  // A send-back asks within moments of its request: a few dozen ends are plenty.
+  if (endedJobs.size() > 64) endedJobs.pop_front();
 }
 
 bool MIDIMessageManager::threadRunning(WorkerThread t) const { return jobBusy[static_cast<int>(t)].load(); }
 
-bool MIDIMessageManager::startJobOrQueue(const JobRecord& record, const std::function<void()>& beforeStart) {
-  std::lock_guard<std::mutex> g(startLock);
-  if (shuttingDown || MIDIMessageSender::threadOf(record.code) != WorkerThread::kDump) return false;
-  // A job of a request that runs or waits waits behind it; of one that has ended, it runs only
-  // when that request brought its answer.
-  const uint64_t request = record.belongsTo;
-  const bool pending = request == runningJobId && jobBusy[static_cast<int>(WorkerThread::kDump)].load();
-  if (request != 0 && !pending &&
-      std::none_of(queuedJobs.begin(), queuedJobs.end(), [request](const QueuedJob& q) { return q.id == request; }) &&
-      !endedAnswered(request))
-    return false;
-  if (startLocked(record, beforeStart, true)) return true;
-  // Busy: the running job's worker picks it up when that job returns (nextQueuedJob). The same
-  // job waiting already (a second click) is not queued twice.
-  auto same = [&record](const QueuedJob& q) {
-    const JobRecord& o = q.record;
-    return std::tie(o.code, o.part, o.requestFlag, o.belongsTo, o.idChangedFrom, o.idChangedTo, o.appliesHeldProject) ==
-           std::tie(record.code, record.part, record.requestFlag, record.belongsTo, record.idChangedFrom, record.idChangedTo,
-                    record.appliesHeldProject);
-  };
-  if (jobBusy[static_cast<int>(WorkerThread::kDump)].load() && std::none_of(queuedJobs.begin(), queuedJobs.end(), same))
-    queuedJobs.push_back({record, beforeStart, ++lastJobId});
-  return false;
+bool MIDIMessageManager::onDumpThread() const {
+  return Poco::Thread::current() == threads[static_cast<int>(WorkerThread::kDump)].get();
 }
 
 bool MIDIMessageManager::nextQueuedJob(WorkerThread t) {
+  // Answered: the job's last wait took its answer, also when it was cancelled afterwards. Read
+  // before the held input goes in (what it starts may arm a wait of its own).
+  const bool answered = t == WorkerThread::kDump && reply.in();
+  // Input held back during the job goes in before the next job starts (a program change among it
+  // queues its fetch behind those already waiting).
+  if (t == WorkerThread::kDump) releaseHeldInput();
   std::lock_guard<std::mutex> g(startLock);
   const int i = static_cast<int>(t);
   if (t == WorkerThread::kDump) {
-    rememberEnd(runningJobId, !senderObj->requestFailed.load() && !senderObj->cancelRequested.load());
+    rememberEnd(runningJobId, answered);
     // The jobs of a request that ended without its answer go with it.
     while (!queuedJobs.empty() && queuedJobs.front().record.belongsTo != 0 &&
            !endedAnswered(queuedJobs.front().record.belongsTo)) {
@@ -212,6 +302,7 @@ bool MIDIMessageManager::nextQueuedJob(WorkerThread t) {
   senderObj->cancelRequested = false;
   senderObj->requestFailed = false;
   slotsStored = 0;
+  reply.disarm();
   if (beforeStart) beforeStart();
   return true;
 }
@@ -230,6 +321,11 @@ void MIDIMessageManager::endJobs(bool forGood) {
   senderObj->stopping = true;
   senderObj->cancelRequested = true;
   midiClock.stop();
+  {
+    // Input held for a job that will not end normally is dropped with it.
+    std::lock_guard<std::mutex> h(heldInputLock);
+    heldInput.clear();
+  }
   for (int i = 0; i < 3; ++i)
     if (started[i]) {
       threads[i]->join();
@@ -278,6 +374,7 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
     if (!capture->armed.load()) continue;
     if (capture->addMessageData(d, size)) {
       storeCapture(*capture);
+      reply.answer(d, size);
     } else if (spoilt()) {
       reportSpoiltReply(size, true);
     }
@@ -327,6 +424,8 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
     // request's own wait ends with the dump it takes.
     editorCaptureActive = false;
     if (parsed && requestCapture.exchange(false)) reapplyHeldEdits();
+    // After what the wait held went back over it: the job that waited moves on only then.
+    if (parsed) reply.answer(d, size);
     if (multiRequestActive.load()) quickTabRefreshPending = false;
   } else {
     // Also while a dump is awaited: a knob turned on the synth just before it answers is part of
@@ -343,6 +442,7 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
       }
       lookUpShort(d, size);
       synthImage.keepChange(d, size, *plugHost);
+      keepSynthChange(d, size);
     }
   }
   if (quickTabRefreshPending.load()) plugHost->onParamChange2(kQuickTab);
@@ -362,6 +462,7 @@ bool MIDIMessageManager::takeAskedGlobal(const uint8_t* data, int size) {
   synthImage.keepUnmodelled(data, size, *plugHost);
   globalAsked = false;
   plugState->replyReceived = true;
+  reply.answer(data, size);
   return true;
 }
 
@@ -379,9 +480,16 @@ void MIDIMessageManager::handlePartProgramFromSysEx(int part, bool program, int 
     plugHost->setLibrarianProgram(value);
   } else {
     plugHost->setFromDevice(kMultiPartBank + part, value);
+    plugState->partBank[part] = value;
   }
+  lastSysExProgramChangeTime = GetTickCount();
+  // The synth plays the part's program now: a send-back of the sound before it must not follow.
+  partProgramChanged(part);
+  // A bank change selects the entry of the program the part plays, not the one numbered like
+  // the bank.
   if (plugHost->value(kControlLibrary) == 1.0) {
-    sendPatchToDeviceFromLibrarian(value, plugHost->librarianViewSelectedBank(), part);
+    sendPatchToDeviceFromLibrarian(plugState->partProgram[part].load(), plugHost->librarianViewSelectedBank(), part,
+                                   true);
   } else if (plugState->requestAfterProgramChange.load()) {
     SetLibrarianRequestActive(false);
     fetchPartAfterProgramChange(part);
@@ -545,25 +653,17 @@ void MIDIMessageManager::processSysExToUI(IControl* control, int value, bool ref
   if (programPart >= 0) handleProgram(programPart, programIsBank, value);
 }
 
-// Bank or program of a part from the device, after the 1000 ms gate.
+// Bank or program of a part from the device, after the 1000 ms gate. The synth's multi parameter
+// change that carries it has already been taken as it is (handlePartProgramFromSysEx, with its
+// fetch or library entry): what is left is the editor's own view of it. Nothing goes back.
 void MIDIMessageManager::handleProgram(int k, bool isBank, int value) {
   if (plugHost->value(kPartLock + k) == 1.0) return;
-  if (plugState->librarianProgramMode.load()) {
-    const int program = isBank ? plugState->partProgram[k].load() : value;
-    plugHost->setCurrentPart(k);
-    plugHost->setLibrarianProgram(program);
-    plugHost->setFromDevice(kMultiPartPatch + k, std::min(program, 100));
-    BankChangeMessage(k);
-    sendPatchToDeviceFromLibrarian(program, plugHost->librarianViewSelectedBank(), k);
-    quickTabRefreshPending = true;
-    return;
-  }
   const int program = isBank ? plugState->partProgram[k].load() : value;
-  if (plugHost->value(kGlobalRxProgramChange) > 0.0) {
-    if (isBank) plugHost->setFromDevice(kMultiPartBank + k, value);
-    AllSoundsOff(k, false);
-    Sleep(20);
-    if (BankChangeMessage(k) && plugState->requestAfterProgramChange.load()) fetchPartAfterProgramChange(k);
+  if (plugState->librarianProgramMode.load()) {
+    plugHost->setCurrentPart(k);
+    plugHost->setFromDevice(kMultiPartPatch + k, std::min(program, 100));
+  } else if (plugHost->value(kGlobalRxProgramChange) > 0.0 && isBank) {
+    plugHost->setFromDevice(kMultiPartBank + k, value);
   }
   plugHost->setLibrarianProgram(program);
   editorCaptureActive = true;
@@ -599,20 +699,12 @@ void MIDIMessageManager::ProcessMidiMsgFromDevice(const IMidiMsg* msg) {
   const int block = blockIndex(kind);
   if (block >= 0 && plugState->deviceBlockFlags[block].load()) return;
   if (kind == IMidiMsg::kControlChange) {
-    // The device announces its bank select with CC 0 = 0; the bank value that follows is
-    // swallowed with it.
-    if (msg->mData1 == 32 && isDeviceBankValue(msg->mData2) && bankSelectPending.load()) {
-      bankSelectPending = false;
-      return;
-    }
-    if (msg->mData1 == 0 && msg->mData2 == 0) {
-      bankSelectPending = true;
-      return;
-    }
+    if (takeBankSelect(msg, part)) return;
     getLegacyCCparam(msg->mData1, ch + 1, msg->mData2, false, true);
+    const uint8_t cc[3] = {msg->mStatus, msg->mData1, msg->mData2};
+    keepSynthChange(cc, 3);
   } else if (kind == IMidiMsg::kProgramChange) {
-    if (part >= 0) plugState->partProgram[part] = msg->mData1;
-    MakeProgramChangeMessages(part >= 0 ? part : 0, msg);
+    takeProgramFromSynth(part, msg->mData1);
   }
   if (plugState->trackIncomingMIDI.load() && plugHost->hasGraphics() && part >= 0 &&
       !plugState->activityLit[part].load())
@@ -639,6 +731,27 @@ void MIDIMessageManager::ProcessMidiMsgFromDAW(const IMidiMsg* msg, int part) {
       !plugState->activityLit[lit].load())
     lightActivity(lit);
   if (block >= 0) MIDIOutRoutingSwitch(msg);
+}
+
+bool MIDIMessageManager::takeBankSelect(const IMidiMsg* msg, int part) {
+  // The device announces its bank select with CC 0 = 0; the CC 32 that follows names the bank
+  // (0x40 + n: sound bank n of the part, A = 0; 0x60 and up: the multi banks). Both are
+  // swallowed, and a sound bank becomes the part's: the program change after it selects there.
+  if (msg->mData1 == 0 && msg->mData2 == 0) {
+    bankSelectPending = true;
+    return true;
+  }
+  if (msg->mData1 != 32 || !bankSelectPending.exchange(false)) return false;
+  if (msg->mData2 < 0x40) return false;
+  double lo = 0.0, hi = 0.0;
+  const int bank = msg->mData2 - 0x40;
+  if (validPart(part) && plugHost->value(kPartLock + part) != 1.0 &&
+      plugHost->paramRange(kMultiPartBank + part, &lo, &hi) && bank >= lo && bank <= hi) {
+    plugState->partBank[part] = bank;
+    plugHost->setFromDevice(kMultiPartBank + part, bank);
+    plugHost->setFromDevice(kCurrentBank + part, bank);
+  }
+  return true;
 }
 
 void MIDIMessageManager::getLegacyCCparam(int ccNumber, int channel, int value, bool refreshTab, bool fromDevice) {
@@ -678,6 +791,29 @@ void MIDIMessageManager::getLegacyCCparam(int ccNumber, int channel, int value, 
   }
 }
 
+void MIDIMessageManager::takeProgramFromSynth(int channelPart, int program) {
+  // A channel no part listens on selects for part 1 (and is not remembered as its program).
+  const int part = validPart(channelPart) ? channelPart : 0;
+  if (validPart(channelPart)) plugState->partProgram[part] = program;
+  if (plugHost->value(kPartLock + part) == 1.0) return;
+  lastProgramChangeTime = GetTickCount();
+  if (plugState->librarianProgramMode.load()) {
+    plugHost->setLibrarianProgram(program);
+    SetLibrarianRequestActive(false);
+    partProgramChanged(part);
+    sendPatchToDeviceFromLibrarian(program, plugHost->librarianViewActiveList(), part, true);
+    return;
+  }
+  if (plugHost->value(kGlobalRxProgramChange) <= 0.0) return;
+  program = std::min(program, 100);
+  SetLibrarianRequestActive(false);
+  plugHost->setFromDevice(kMultiPartPatch + part, program);
+  partProgramChanged(part);
+  if (plugState->requestAfterProgramChange.load()) fetchPartAfterProgramChange(part);
+  plugHost->setLibrarianProgram(program);
+}
+
+// From the host: its program change selects the part's program on the synth.
 void MIDIMessageManager::MakeProgramChangeMessages(int part, const IMidiMsg* msg) {
   if (!validPart(part) || plugHost->value(kPartLock + part) == 1.0) return;
   lastProgramChangeTime = GetTickCount();
@@ -808,23 +944,34 @@ void MIDIMessageManager::AllSoundsOff(int part, bool allParts) {
 }
 
 void MIDIMessageManager::ProcessMidiMsg(const IMidiMsg* msg, bool fromDevice) {
-  if (msg == nullptr || plugState->transferRunning.load() || plugState->bulkSendActive.load()) return;
-  if (fromDevice && plugState->masterKeyboard.load()) return;
+  if (msg == nullptr) return;
+  if (fromDevice) {
+    // What the synth says is never lost to a transfer: held while one holds input back, else
+    // applied now (a controller or program change during a fetch reaches the screen at once).
+    const uint8_t bytes[3] = {msg->mStatus, msg->mData1, msg->mData2};
+    if (!holdFromDevice(bytes, 3)) takeFromDevice(bytes, 3);
+    return;
+  }
+  if (plugState->transferRunning.load() || plugState->bulkSendActive.load()) return;
   if (msg->StatusMsg() == 0) return;
   if (msg->Channel() == toInt(plugHost->value(kGlobalMidiChannel)) - 1) return;
-  if (fromDevice) {
-    ProcessMidiMsgFromDevice(msg);
-  } else {
-    const int part = partOfChannel(msg->Channel());
-    ProcessMidiMsgFromDAW(msg, part >= 0 ? part : 0);
-  }
+  const int part = partOfChannel(msg->Channel());
+  ProcessMidiMsgFromDAW(msg, part >= 0 ? part : 0);
 }
 
 void MIDIMessageManager::ProcessSysExFromPlug(const ISysEx* sysex, bool fromDevice) {
   if (sysex == nullptr || (fromDevice ? plugState->deviceBlockFlags : plugState->hostBlockFlags)[6].load()) return;
   // Asked for by the send running now, whose modes hold every other input back.
   if (fromDevice && sysex->mData && takeAskedGlobal(sysex->mData, sysex->mSize)) return;
-  if (plugState->transferInProgress.load() || plugState->bulkSendActive.load()) return;
+  // The synth's short messages wait for a transfer that holds input back; a dump meanwhile is
+  // nothing the transfer asked for.
+  if (fromDevice && sysex->mData && sysex->mSize > 0 && sysex->mSize < 60 && holdFromDevice(sysex->mData, sysex->mSize))
+    return;
+  if (holdsInput()) return;
+  takeSysEx(sysex, fromDevice);
+}
+
+void MIDIMessageManager::takeSysEx(const ISysEx* sysex, bool fromDevice) {
   const uint8_t* d = sysex->mData;
   if (d != nullptr && plugState->trackIncomingMIDI.load() && plugHost->hasGraphics() && sysex->mSize >= 9 &&
       sysex->mSize <= 13 && d[1] == sysex::kManufacturer && d[2] == sysex::kModel && d[5] < kNumParts &&
@@ -833,6 +980,60 @@ void MIDIMessageManager::ProcessSysExFromPlug(const ISysEx* sysex, bool fromDevi
   ProcessSysEx(sysex, fromDevice);
   plugHost->markMiniMixerDirty();
   if (parseComplete.load()) plugState->replyReceived = true;
+}
+
+void MIDIMessageManager::takeFromDevice(const uint8_t* data, int size) {
+  if (data[0] == sysex::kStart) {
+    ISysEx sx(0, data, size);
+    takeSysEx(&sx, true);
+    return;
+  }
+  IMidiMsg msg(0, data[0], size > 1 ? data[1] : 0, size > 2 ? data[2] : 0);
+  if (plugState->masterKeyboard.load() || msg.StatusMsg() == 0) return;
+  if (msg.Channel() == toInt(plugHost->value(kGlobalMidiChannel)) - 1) return;
+  ProcessMidiMsgFromDevice(&msg);
+}
+
+bool MIDIMessageManager::isRefresh(const uint8_t* m, size_t size) {
+  if (size == 3 && (m[0] & 0xF0) == 0xB0) return m[1] != 0 && m[1] != 32;
+  if ((size != 9 && size != 10) || m[0] != sysex::kStart || m[1] != sysex::kManufacturer) return false;
+  if (size == 9 && m[4] == sysex::kMultiParamChange) {
+    const int index = m[5] * 128 + m[6];
+    return index < 32 || index >= 32 + 22 * kNumParts || (index - 32) % 22 > 1;
+  }
+  return true;
+}
+
+bool MIDIMessageManager::holdFromDevice(const uint8_t* data, int size) {
+  {
+    std::lock_guard<std::mutex> g(heldInputLock);
+    // Behind what is held already, in order, even once the transfer let go.
+    if (heldInput.empty() && !releasingInput && !holdsInput()) return false;
+    if (heldInput.size() >= kMaxHeldInput) {
+      auto oldest = std::find_if(heldInput.begin(), heldInput.end(),
+                                 [](const std::vector<uint8_t>& m) { return isRefresh(m.data(), m.size()); });
+      heldInput.erase(oldest != heldInput.end() ? oldest : heldInput.begin());
+    }
+    heldInput.emplace_back(data, data + size);
+  }
+  // Held with no transfer holding and no job to end (flags that came down between two jobs):
+  // applied here and now.
+  if (!holdsInput() && !jobBusy[static_cast<int>(WorkerThread::kDump)].load()) releaseHeldInput();
+  return true;
+}
+
+void MIDIMessageManager::releaseHeldInput() {
+  std::unique_lock<std::mutex> g(heldInputLock);
+  if (releasingInput) return;
+  releasingInput = true;
+  while (!heldInput.empty() && !holdsInput() && !senderObj->stopping.load()) {
+    const std::vector<uint8_t> m = std::move(heldInput.front());
+    heldInput.pop_front();
+    g.unlock();
+    takeFromDevice(m.data(), static_cast<int>(m.size()));
+    g.lock();
+  }
+  releasingInput = false;
 }
 
 void MIDIMessageManager::DisplayProcessingIndicator(bool show) {
@@ -850,6 +1051,8 @@ void MIDIMessageManager::DisplayProcessingIndicator(bool show) {
 }
 
 void MIDIMessageManager::SetLibrarianRequestActive(bool active) {
+  const bool job = onDumpThread();
+  if (!active && !job && jobBusy[static_cast<int>(WorkerThread::kDump)].load()) return;
   spoiltReply = false;
   if (active) {
     editorCaptureActive = false;
@@ -867,6 +1070,8 @@ void MIDIMessageManager::SetLibrarianRequestActive(bool active) {
   }
   plugState->replyReceived = false;
   parseComplete = false;
+  // A job's own call starts its wait for the answer to what it asks next.
+  if (job) reply.arm();
 }
 
 void MIDIMessageManager::SetLibrarianStatusUnsaved(bool unsaved) {
@@ -916,6 +1121,7 @@ bool MIDIMessageManager::BankChangeMessage(int part) {
     plugState->partProgram[part] = program;
   }
   if (channel < 0 || channel > 15) return false;
+  if (!plugHost->multiMode()) partProgramChanged(part);
   plugState->bankChangeProgram = program;
   if (plugState->midiIOSet.load()) routeNotesOff(channel);
   plugState->notesOffSent = false;
@@ -935,37 +1141,47 @@ bool MIDIMessageManager::BankChangeMessage(int part) {
 }
 
 void MIDIMessageManager::sendPatchToDevice(int part, bool bulk, bool allParts, bool withGlobal, bool sendMulti) {
-  plugState->bulkSendActive = bulk;
-  plugState->sendAllParts = allParts;
-  plugState->sendGlobalWithMulti = withGlobal;
+  // The send modes go up as each job starts: queued behind another, it must not change that
+  // one's modes (or hold input back) meanwhile.
+  auto modes = [this, bulk, allParts, withGlobal] {
+    plugState->bulkSendActive = bulk;
+    plugState->sendAllParts = allParts;
+    plugState->sendGlobalWithMulti = withGlobal;
+    partSendBusy = true;
+  };
   JobRecord r;
   r.code = 2;
   r.part = std::clamp(part, 0, kNumParts - 1);
-  startJob(r, [this] { partSendBusy = true; });
+  startJob(r, modes);
   if (sendMulti) {
     JobRecord m;
     m.code = 0;
-    if (startJob(m, [this] { partSendBusy = true; })) Sleep(400);
+    startJob(m, modes);
   }
-  plugState->bulkSendActive = false;
 }
 
 void MIDIMessageManager::sendPartDataBackToHardware(int part) {
   if (!validPart(part)) return;
-  if (plugState->midiIOSet.load() && !plugState->transferInProgress.load()) Sleep(100);
   bool anyLock = false;
   for (int i = 0; i < 40 && !anyLock; ++i) anyLock = plugHost->value(kSectionLockOsc1 + 16 * i + part) == 1.0;
   if (!anyLock) return;
   JobRecord r;
   r.code = 2;
   r.part = part;
-  // After the part's request, with the sound it brought in; without it (not started, cancelled,
-  // failed) the editor's old sound would go over the program the synth has just loaded.
-  r.belongsTo = partRequest[part].exchange(0);
-  if (r.belongsTo != 0) startJobOrQueue(r, [this] { partSendBusy = true; });
+  // After the part's fetch, with the sound it brought in; without it (cancelled before its
+  // answer, failed, replaced) the editor's old sound would go over the program the synth has
+  // just loaded. Queued behind the fetch: nothing here waits.
+  r.belongsTo = latestFetch[part].load();
+  if (sendBackDue(part, r.belongsTo)) startJob(r, [this] { partSendBusy = true; });
 }
 
-void MIDIMessageManager::sendPatchToDeviceFromLibrarian(int slot, int list, int part) {
+void MIDIMessageManager::partProgramChanged(int part) {
+  if (!validPart(part)) return;
+  std::lock_guard<std::mutex> g(partSoundLock);
+  programChangedAt[part] = lastJobId.load();
+}
+
+void MIDIMessageManager::sendPatchToDeviceFromLibrarian(int slot, int list, int part, bool selectedBySynth) {
   if (!validPart(part)) return;
   const int cur = std::clamp(plugHost->currentPart(), 0, kNumParts - 1);
   if (plugHost->value(kPartLock + cur) == 1.0) return;
@@ -997,6 +1213,7 @@ void MIDIMessageManager::sendPatchToDeviceFromLibrarian(int slot, int list, int 
   r.entry = std::move(entry);
   r.part = part;
   r.slot = slot;
+  r.selectedBySynth = selectedBySynth;
   startJob(r, [this] { partSendBusy = true; });
 }
 
@@ -1031,7 +1248,7 @@ void MIDIMessageManager::sendSysExInitialization(bool afterRunningJob) {
   if (!plugState->midiIOSet.load()) return;
   JobRecord r;
   r.code = 13;
-  startJobOrQueue(r, [this] { parseComplete = false; });
+  startJob(r, [this] { parseComplete = false; });
 }
 
 bool MIDIMessageManager::startHandshake(bool withoutWaiting) {
@@ -1054,22 +1271,21 @@ void MIDIMessageManager::changeDeviceId(int from, int to) {
   r.code = 13;
   r.idChangedFrom = from;
   r.idChangedTo = to;
-  startJobOrQueue(r, [this] { parseComplete = false; });
+  startJob(r, [this] { parseComplete = false; });
 }
 
 bool MIDIMessageManager::requestPartToEditor(int part, bool withoutWaiting) {
   JobRecord r;
   r.code = 6;
   r.part = std::clamp(part, 0, kNumParts - 1);
-  partRequest[r.part] = 0;
   // Without an output the request could only time out, behind the progress overlay.
   if (!plugState->midiIOSet.load()) return false;
   r.requestFlag = true;
   auto before = [this] { editorCaptureActive = true; };
   uint64_t id = 0;
-  const bool started = withoutWaiting ? startJobWithoutWaiting(r, before, &id) : startJob(r, before, &id);
-  partRequest[r.part] = id;
-  return started;
+  const bool accepted = withoutWaiting ? startJobWithoutWaiting(r, before, &id) : startJob(r, before, &id);
+  if (accepted) latestFetch[r.part] = id;
+  return accepted;
 }
 
 bool MIDIMessageManager::fetchPartAfterProgramChange(int part) {
@@ -1078,8 +1294,9 @@ bool MIDIMessageManager::fetchPartAfterProgramChange(int part) {
   return true;
 }
 
-void MIDIMessageManager::awaitDumpForEditor() {
+void MIDIMessageManager::awaitDumpForEditor(int command, int part) {
   SetLibrarianRequestActive(false);
+  reply.arm(command, part);
   requestCapture = true;
 }
 
@@ -1087,26 +1304,51 @@ void MIDIMessageManager::keepEdits(const std::vector<int>& params) {
   synthImage.keepEdits(params, *plugHost);
   std::lock_guard<std::mutex> g(heldEditsLock);
   if (!requestCapture.load()) return;
-  for (int p : params) heldEdits[p] = plugHost->value(p);
+  for (int p : params) {
+    heldChanges.erase(std::remove_if(heldChanges.begin(), heldChanges.end(),
+                                     [p](const HeldChange& c) { return c.synth.empty() && c.param == p; }),
+                      heldChanges.end());
+    heldChanges.push_back({p, plugHost->value(p), {}});
+  }
+}
+
+void MIDIMessageManager::keepSynthChange(const uint8_t* data, int size) {
+  // A part's bank or program in the multi is not a value to put back: it started its own fetch.
+  if (size == 9 && !isRefresh(data, 9)) return;
+  std::lock_guard<std::mutex> g(heldEditsLock);
+  if (requestCapture.load()) heldChanges.push_back({-1, 0.0, std::vector<uint8_t>(data, data + size)});
+}
+
+void MIDIMessageManager::reapplySynthChange(const std::vector<uint8_t>& m) {
+  if (m.size() == 3) {
+    getLegacyCCparam(m[1], (m[0] & 0x0F) + 1, m[2], false, true);
+  } else {
+    lookUpShort(m.data(), static_cast<int>(m.size()));
+    synthImage.keepChange(m.data(), static_cast<int>(m.size()), *plugHost);
+  }
 }
 
 void MIDIMessageManager::reapplyHeldEdits() {
-  std::map<int, double> edits;
+  std::vector<HeldChange> held;
   {
     std::lock_guard<std::mutex> g(heldEditsLock);
-    edits.swap(heldEdits);
+    held.swap(heldChanges);
   }
-  // Only what the answer overwrote; a later answer is built after the edits and holds them.
-  for (const auto& [param, value] : edits) {
-    if (plugHost->value(param) == value) continue;
-    plugHost->reapplyEdit(param, value);
+  // In the order they came. An edit only where the answer overwrote it; a later answer is built
+  // after the edits and holds them. The synth's own changes again as they came (nothing is sent).
+  for (const HeldChange& c : held) {
+    if (!c.synth.empty()) {
+      reapplySynthChange(c.synth);
+    } else if (plugHost->value(c.param) != c.value) {
+      plugHost->reapplyEdit(c.param, c.value);
+    }
   }
 }
 
 void MIDIMessageManager::endRequestWait() {
   std::lock_guard<std::mutex> g(heldEditsLock);
   requestCapture = false;
-  heldEdits.clear();
+  heldChanges.clear();
 }
 
 // ---------------------------------------------------------------------------------------------

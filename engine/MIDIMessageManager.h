@@ -13,19 +13,20 @@
 // threads, so no job ever outlives the sender. The host and the state must outlive the manager.
 //
 // Threads: starters run on the main, render, MIDI input and worker threads; a starter never
-// waits: when the chosen thread is busy the request is dropped, or, for the dump thread, queued
-// behind the running job (startJobOrQueue). Test-and-start is one step under a small lock, so
-// two starters racing for an idle thread start exactly one job. Each
+// waits. The dump thread is a serial queue of device jobs: a job asked for while another runs is
+// queued behind it, never dropped, and the newest of the same request wins (one waiting fetch per
+// part, see startJob). The clock threads drop a start while they run. Test-and-start is one step
+// under a small lock, so two starters racing for an idle thread start exactly one job. Each
 // thread has its own job record, written before the thread starts: a job always runs with the
 // arguments its own starter wrote. ProcessSysEx/ProcessMidiMsg* run on the thread that delivers
-// (MIDI input dispatch for the device, the host's MIDI thread for the host). All shared flags
-// are atomics.
+// (MIDI input dispatch for the device, the host's MIDI thread for the host) and never sleep. All
+// shared flags are atomics.
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -313,10 +314,37 @@ struct JobRecord {
   // told to answer at `idChangedTo`; -1 for the plain handshake.
   int idChangedFrom = -1, idChangedTo = -1;
   // A dump-thread job that belongs to a request (the number its start gave, see startJob): it
-  // runs only once that request has ended with its answer, and is dropped with a request that was
-  // cancelled or failed. A part's send-back is such a job: without the new sound it would give the
-  // synth the editor's old one. 0: runs in any case.
+  // runs only once that request has ended with its answer taken, and is dropped with a request
+  // that brought none or was replaced by a newer one. A part's send-back is such a job: without
+  // the new sound it would give the synth the editor's old one. 0: runs in any case.
   uint64_t belongsTo = 0;
+  // Job 3: the synth selected this program itself; the entry goes to the part without the bank
+  // select and program change that would select it again.
+  bool selectedBySynth = false;
+};
+
+// The answer the running dump-thread job waits for. The job arms a wait before it asks (arm); the
+// input answers it (answer) with a whole dump of the kind asked for that the editor or a librarian
+// capture took. Nothing else ends it: another handler can neither clear nor fake it, and a later
+// arm by the job starts a new wait. Threads: arm and wait on the dump thread, answer on the MIDI
+// input thread (or a job handing its own dump to the parser), in() anywhere.
+class ReplyWait {
+ public:
+  // command: the dump's command byte (-1: any); part: a sound dump's part at position 6 (-1: any).
+  void arm(int command = -1, int part = -1);
+  // A dump was taken: it answers the armed wait when it is of the kind asked for.
+  void answer(const uint8_t* data, int size);
+  bool in() const;
+  // Waits at most ms for the answer, seeing giveUp() every 20 ms; true when the answer is in.
+  bool wait(int ms, const std::function<bool()>& giveUp);
+  // No answer is in until the next arm is answered (a new job starts).
+  void disarm();
+
+ private:
+  mutable std::mutex lock;
+  std::condition_variable arrived;
+  uint64_t armed = 0, answered = 0;  // numbers of waits; answered == armed: the answer is in
+  int command = -1, part = -1;
 };
 
 class MIDIMessageManager {
@@ -327,31 +355,30 @@ class MIDIMessageManager {
   MIDIMessageManager& operator=(const MIDIMessageManager&) = delete;
 
   // ---- jobs ----
-  // Starts `record` on the thread of its job code when that thread is idle; false (nothing
-  // written) when it is busy or the manager is shutting down.
-  // beforeStart runs under the start lock only when the job will start (the starter's flags).
-  // A dump-thread job started gets a number (never 0) into *id, for the jobs that belong to it.
+  // Starts `record` on the thread of its job code. The dump thread takes it at once when idle and
+  // otherwise queues it behind the running job and those queued before it; a newer job of the
+  // same request replaces the one waiting (a fetch of the same part, the same part send, the same
+  // transfer), with the jobs that belong to it. True when started or queued; false (nothing
+  // written) when the manager is shutting down, a clock thread is busy, or the job belongs to a
+  // request that ended without its answer or was replaced. beforeStart runs under the start lock
+  // as the job starts (now or after those before it): the starter's flags go up with the job. A
+  // dump-thread job gets a number (never 0) into *id, for the jobs that belong to it.
   bool startJob(const JobRecord& record, const std::function<void()>& beforeStart = {}, uint64_t* id = nullptr);
-  // The same for the render thread: never waits, neither for another starter nor for a
-  // finished thread to go; either counts as busy and the request is dropped.
+  // The same for the render thread: never waits, neither for another starter nor for a finished
+  // thread to go; either counts as busy and the request is refused (false) for the caller to ask
+  // again in a later block.
   bool startJobWithoutWaiting(const JobRecord& record, const std::function<void()>& beforeStart = {},
                               uint64_t* id = nullptr);
   bool threadRunning(WorkerThread t) const;
-  // A dump-thread job that must not be lost to a busy thread: started now when the thread is
-  // idle (true), otherwise queued to run on the same thread right after the running job and any
-  // queued before it (false). Never waits. beforeStart runs, under the start lock, as it starts.
-  // The same job waiting already is not queued twice; a job that belongs to a request that has
-  // already failed (or is no longer known) is dropped.
-  bool startJobOrQueue(const JobRecord& record, const std::function<void()>& beforeStart = {});
-  // A job the user asked for by a button or menu: started when the dump thread is idle; when it
-  // is busy, the status line says so and nothing starts (false).
+  // A transfer the user asked for by a button or menu: started when the dump thread is idle; when
+  // it is busy, the status line says so and nothing starts (false).
   bool startUserJob(const JobRecord& record, const std::function<void()>& beforeStart = {});
   static constexpr const char* kBusyText = "Transfer running, wait until it ends!";
   // A port to the synth lost (MidiEngineHost::portsCarry): a request stops, and a transfer asked
   // for does not start, with this text.
   static constexpr const char* kConnectionLostText = "Connection to Dorvik lost!";
-  // Called by the worker after each job: writes the next queued job's record and returns true,
-  // or marks the thread idle and returns false.
+  // Called by the worker after each job: applies the input held back during it, then writes the
+  // next queued job's record and returns true, or marks the thread idle and returns false.
   bool nextQueuedJob(WorkerThread t);
   // Refuses new jobs, cancels running ones, stops the clock and joins every thread. Idempotent.
   void shutdown();
@@ -385,16 +412,28 @@ class MIDIMessageManager {
   void sendSysexMessage(const std::vector<int>& message);
   void AllSoundsOff(int part, bool allParts);
   void MIDIOutRoutingSwitch(const IMidiMsg* msg);
+  // From the device: a short message (channel message, or a SysEx below dump length) that arrives
+  // while a transfer holds input back (a librarian or project push, a multi send: holdsInput) is
+  // held, in order, and applied the moment the job ends; everything else is applied at once.
   void ProcessMidiMsg(const IMidiMsg* msg, bool fromDevice);
   void ProcessSysExFromPlug(const ISysEx* sysex, bool fromDevice);
+  bool holdsInput() const { return plugState->transferInProgress.load() || plugState->bulkSendActive.load(); }
+  // A message from the synth whose later copy makes it moot: a controller other than a bank
+  // select, or a knob's parameter change (not a part's bank or program in the multi). What a
+  // flood may lose first; an answer or a program change never is one. Any thread.
+  static bool isRefresh(const uint8_t* bytes, size_t size);
   void DisplayProcessingIndicator(bool show);
+  // Arms the librarian capture (true) or directs the next dump to the editor (false). While a
+  // dump-thread job runs, its capture and its answer are its own: `false` from any other thread
+  // (a program change that arrived meanwhile) then changes nothing; its fetch arms its own.
   void SetLibrarianRequestActive(bool active);
   void SetLibrarianStatusUnsaved(bool unsaved);
   bool BankChangeMessage(int part);
   bool CheckBankConflict(int part);
   void sendPatchToDevice(int part, bool bulk, bool allParts, bool withGlobal, bool sendMulti);
   void sendPartDataBackToHardware(int part);
-  void sendPatchToDeviceFromLibrarian(int slot, int list, int part);
+  // selectedBySynth: the synth has just selected the program itself (see JobRecord).
+  void sendPatchToDeviceFromLibrarian(int slot, int list, int part, bool selectedBySynth = false);
   void sendSinglePatchRequestSysexFromLibrarian(bool editBuffer, int bank);
   void sendAllPatchRequestSysexFromLibrarian(int bank);
   // Starts the handshake (job 13) and then waits 100 ms on the calling thread. afterRunningJob:
@@ -407,21 +446,31 @@ class MIDIMessageManager {
   // behind the running job) job 13 to hear the synth there; the check puts `from` back when the
   // synth does not answer at `to`.
   void changeDeviceId(int from, int to);
-  // Starts job 6 for `part` into the editor when the dump thread is idle (withoutWaiting: as
-  // startJobWithoutWaiting, for the render thread). The part's send-back (sendPartDataBackToHardware)
-  // belongs to the request asked for last, and goes with it when it was not started.
+  // Starts (or queues) job 6 for `part` into the editor, replacing a fetch of the part still
+  // waiting (withoutWaiting: as startJobWithoutWaiting, for the render thread). The part's
+  // send-back (sendPartDataBackToHardware) belongs to the fetch asked for last.
   bool requestPartToEditor(int part, bool withoutWaiting = false);
-  // The synth changed a part's program: its new sound is fetched, and the sections locked in the
-  // editor go back to the synth once it is in. False when the fetch could not start (then nothing
-  // goes back).
+  // A part's program changed: its new sound is fetched, and the sections locked in the editor go
+  // back to the synth once it is in.
   bool fetchPartAfterProgramChange(int part);
-  // A request job's own wait for a dump for the editor (jobs 5, 6 and 13): armed as
-  // SetLibrarianRequestActive(false) arms it, and held until a dump is parsed or the job ends,
-  // whatever clears editorCaptureActive meanwhile (a value from the synth, a refresh).
-  void awaitDumpForEditor();
+  // A program change for `part` goes out or came in: a send-back of the part's old sound, queued
+  // or about to go, no longer does (MIDIMessageSender::sendPartToDevice). Called before the
+  // program change leaves, so that a send-back either went before it on the wire or not at all.
+  void partProgramChanged(int part);
+  // The synth selected `program` on the channel of `channelPart` (-1: no part's) on its own, in
+  // the bank it announced before (takeBankSelect): taken as it is. The editor shows it and fetches
+  // its sound (or, in librarian program mode, gives the part the library's entry); it sends the
+  // synth nothing else, and never selects the program again. MIDI input thread; never waits.
+  void takeProgramFromSynth(int channelPart, int program);
+  // A request job's own wait for a dump for the editor (jobs 5, 6 and 13) of `command` (and for
+  // a sound, of `part`): armed as SetLibrarianRequestActive(false) arms it, and held until such a
+  // dump is parsed or the job ends, whatever clears editorCaptureActive meanwhile.
+  void awaitDumpForEditor(int command = -1, int part = -1);
   bool awaitingDump() const { return editorCaptureActive.load() || requestCapture.load(); }
   // The bytes of `params` become the editor's in the image (SynthImage::keepEdits), and, while a
   // request waits, their values are held to go back over its answer, which was built before them.
+  // So are the synth's own changes that arrive meanwhile (its knobs and controllers): the answer
+  // may have been built before them too.
   void keepEdits(const std::vector<int>& params);
   // The bank and program each part plays now (the multi's, just received or restored): program
   // steps count on from them, and the bank-conflict test compares against them.
@@ -469,6 +518,8 @@ class MIDIMessageManager {
   // A send that carries the global settings asked for them (none were heard from the device it
   // addresses): its answer goes into the image only (takeAskedGlobal).
   std::atomic<bool> globalAsked{false};
+  // The answer the running dump-thread job waits for.
+  ReplyWait reply;
 
   MidiEngineHost* host() { return plugHost; }
   PlugMidiState* state() { return plugState; }
@@ -478,16 +529,40 @@ class MIDIMessageManager {
   // startJob's body, with startLock held; mayWait: join a finished thread rather than give up.
   bool startLocked(const JobRecord& record, const std::function<void()>& beforeStart, bool mayWait,
                    uint64_t* id = nullptr);
+  // startLock held: queues a dump-thread job behind the running one, replacing what it supersedes.
+  bool queueLocked(const JobRecord& record, const std::function<void()>& beforeStart, uint64_t* id);
   // startLock held: whether dump-thread job `id` has ended with its answer (false for one that
   // failed, was dropped, or ended too long ago to be remembered), and remembering how one ended.
   bool endedAnswered(uint64_t id) const;
   void rememberEnd(uint64_t id, bool answered);
+  // startLock held: job `id` runs or waits in the queue.
+  bool pendingLocked(uint64_t id) const;
+  // Whether the caller is a job on the dump thread.
+  bool onDumpThread() const;
+  // A send-back of `part` belonging to fetch `request` may go: no program change came since that
+  // fetch was asked for. Hold partSoundLock from this test until its dump is handed to the output.
+  bool sendBackDue(int part, uint64_t request) const { return request > programChangedAt[part].load(); }
+  // A short message from the synth: held while a transfer holds input back (or while input held
+  // before it waits), false when it is to be applied now.
+  bool holdFromDevice(const uint8_t* data, int size);
+  // Applies the held input in order, unless another thread is at it. Not while a job holds input.
+  void releaseHeldInput();
+  // A short message from the synth, past the filters and the hold: to the parsers.
+  void takeFromDevice(const uint8_t* data, int size);
+  // ProcessSysExFromPlug past its filters: activity light, the parser, the mini mixer, the reply.
+  void takeSysEx(const ISysEx* sysex, bool fromDevice);
+  // A short message from the synth that changed a value: held to go back over the answer a
+  // request waits for, when one waits.
+  void keepSynthChange(const uint8_t* data, int size);
+  void reapplySynthChange(const std::vector<uint8_t>& m);
   // A global dump the running send asked for: into the image, as the reply the send waits for.
   bool takeAskedGlobal(const uint8_t* data, int size);
   void storeCapture(const LibraryRequest& capture);
   // A message of dump length that is not whole: logged, and shown while a dump is awaited.
   void reportSpoiltReply(int size, bool awaited);
   void handleProgram(int part, bool isBank, int value);
+  // The device's own bank select (CC 0 = 0, then CC 32): true when `msg` is part of one and taken.
+  bool takeBankSelect(const IMidiMsg* msg, int part);
   void lookUpShort(const uint8_t* d, int size);
   void handlePartProgramFromSysEx(int part, bool program, int value);
   // After a parsed dump: the values edited during the wait go back over it, and to the synth.
@@ -505,8 +580,7 @@ class MIDIMessageManager {
   std::unique_ptr<Poco::Thread> threads[3];
   mutable std::mutex startLock;
   bool shuttingDown = false;  // guarded by startLock
-  // Dump-thread jobs waiting for the running one (startJobOrQueue), oldest first, with their
-  // numbers; startLock.
+  // Dump-thread jobs waiting for the running one, oldest first, with their numbers; startLock.
   struct QueuedJob {
     JobRecord record;
     std::function<void()> beforeStart;
@@ -515,10 +589,17 @@ class MIDIMessageManager {
   std::deque<QueuedJob> queuedJobs;
   // startLock: the last number given to a dump-thread job, the running one's, and how the last
   // few ended (number, answered).
-  uint64_t lastJobId = 0, runningJobId = 0;
+  // lastJobId is also read without the lock (partProgramChanged).
+  std::atomic<uint64_t> lastJobId{0};
+  uint64_t runningJobId = 0;
   std::deque<std::pair<uint64_t, bool>> endedJobs;
-  // The request last asked for each part into the editor, or 0 when it could not start.
-  std::atomic<uint64_t> partRequest[16] = {};
+  // The fetch last asked for each part into the editor, and the last job number given before the
+  // part's program last changed: a fetch numbered no higher brought a sound the part no longer has.
+  std::atomic<uint64_t> latestFetch[16] = {};
+  std::atomic<uint64_t> programChangedAt[16] = {};
+  // A send-back's test of programChangedAt and its dump's hand-over, against a program change of
+  // the part: the one is on the wire before the other (see sendBackDue).
+  std::mutex partSoundLock;
   bool started[3] = {false, false, false};
   // A job runs on the thread: set by the starter under startLock, cleared by the worker when
   // the job has returned. Our own flag, so that the test-and-start never reads the threading
@@ -526,7 +607,20 @@ class MIDIMessageManager {
   std::atomic<bool> jobBusy[3] = {};
   MidiClock midiClock;
   std::atomic<int> pacingOverride{0};
-  // Parameter -> the value the user or host gave it while requestCapture held (the last one).
+  // What changed while requestCapture held, in order: the user's or host's edits (the last of
+  // each parameter) and the synth's own short messages. heldEditsLock.
+  struct HeldChange {
+    int param = -1;  // an edit: the parameter and the value given
+    double value = 0.0;
+    std::vector<uint8_t> synth;  // else: the synth's message
+  };
   std::mutex heldEditsLock;
-  std::map<int, double> heldEdits;
+  std::vector<HeldChange> heldChanges;
+  // Short messages from the synth held back while a transfer holds input, oldest first, and
+  // whether a thread is applying them; heldInputLock. Bounded: a flood beyond kMaxHeldInput
+  // loses its oldest refreshes first, never a program or bank change.
+  std::mutex heldInputLock;
+  std::deque<std::vector<uint8_t>> heldInput;
+  bool releasingInput = false;
+  static constexpr size_t kMaxHeldInput = 4096;
 };

@@ -49,8 +49,8 @@ void MIDIMessageSender::run(WorkerThread thread) {
         break;
       }
       case 1: sendGlobalToDevice(r.globalArg); break;
-      case 2: sendPartToDevice(r.part, r.toLibrarian, r.requestParts); break;
-      case 3: sendPatchToDeviceFromLibrarian(r.entry, r.part, r.slot); break;
+      case 2: sendPartToDevice(r.part, r.toLibrarian, r.requestParts, r.belongsTo); break;
+      case 3: sendPatchToDeviceFromLibrarian(r.entry, r.part, r.slot, r.selectedBySynth); break;
       case 4: storeAllPatchesToDeviceFromLibrarian(r.first, r.second, r.third, r.oneSlot); break;
       case 5: sendActiveArrangementRequestSysex(r.requestFlag); break;
       case 6: sendPartRequestSysex(r.part, r.requestFlag); break;
@@ -103,22 +103,31 @@ void MIDIMessageSender::handToParser(const uint8_t* data, int size) {
   mgr->ProcessSysExFromPlug(&sx, true);
 }
 
+bool MIDIMessageSender::waitReply(int ms) {
+  ms = static_cast<int>(static_cast<long long>(std::max(ms, 0)) * pauseScalePercent.load() / 100);
+  return mgr->reply.wait(ms, [this] { return cancelled(); });
+}
+
 bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
   auto send = [this](const std::vector<uint8_t>& r, bool checked) { sendRequest(r, checked); };
+  auto replied = [this] { return mgr->reply.in(); };
   const int p = mgr->pacingInterval();
   for (int k = 1;; ++k) {
-    if (!pause(p)) {
+    // Each poll waits one pacing interval at most: it ends the moment the answer is in.
+    waitReply(p);
+    if (stopping.load()) {
       requestFailed = true;
       return false;
     }
     // A port lost under the request: no answer can come, and a scan would ask every id in vain.
-    if (!host->portsCarry() && !st->replyReceived.load()) {
+    if (!host->portsCarry() && !replied()) {
       host->setStatusText(MIDIMessageManager::kConnectionLostText);
       host->log(std::string("PROCESSOR: ") + MIDIMessageManager::kConnectionLostText);
       requestFailed = true;
       return false;
     }
-    switch (sysex::pollAction(k, spec.scanPoll, st->replyReceived.load(), cancelled())) {
+    // An answer already taken counts, even when a cancel came after it.
+    switch (sysex::pollAction(k, spec.scanPoll, replied(), cancelled() && !replied())) {
       case sysex::PollAction::kCancelled: requestFailed = true; return false;
       case sysex::PollAction::kTimedOut: {
         const char* text = mgr->unansweredText(spec.timeoutText);
@@ -131,24 +140,24 @@ bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
       case sysex::PollAction::kWait: break;
       case sysex::PollAction::kScan:
         if (spec.resendInsteadOfScan) {
-          for (int n = 0; n < 128 && !st->replyReceived.load() && !cancelled(); ++n) {
+          for (int n = 0; n < 128 && !replied() && !cancelled(); ++n) {
             mgr->SetLibrarianRequestActive(true);
             send(spec.build(st->deviceId.load()), spec.checked);
-            if (!pause(p)) break;
+            if ((!waitReply(p) && stopping.load()) || !host->portsCarry()) break;
           }
         } else {
-          for (int d = 0; !sysex::scanStops(d, st->replyReceived.load(), cancelled()); ++d) {
+          for (int d = 0; !sysex::scanStops(d, replied(), cancelled()); ++d) {
             send(spec.build(d), spec.checked);
             // The id as the editor's Device ID menu and the synth number it: 0 to 127.
             if (spec.scanText) host->setStatusText("Please wait, checking DeviceID " + std::to_string(d));
-            if (!pause(p) || !host->portsCarry()) break;
+            if ((!waitReply(p) && stopping.load()) || !host->portsCarry()) break;
           }
         }
+        if (replied()) return true;
         if (cancelled()) {
           requestFailed = true;
           return false;
         }
-        if (st->replyReceived.load()) return true;
         break;
     }
   }
@@ -158,7 +167,7 @@ bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
 // ---------------------------------------------------------------------------------------------
 // Dumps to the device
 
-void MIDIMessageSender::sendPartToDevice(int part, bool toLibrarian, bool) {
+void MIDIMessageSender::sendPartToDevice(int part, bool toLibrarian, bool, uint64_t sendBackOf) {
   part = std::clamp(part, 0, 15);
   const bool all = st->sendAllParts.load();
   if (!all) mgr->DisplayProcessingIndicator(true);
@@ -173,8 +182,15 @@ void MIDIMessageSender::sendPartToDevice(int part, bool toLibrarian, bool) {
     }
   }
   if (!toLibrarian) {
-    mgr->checksumCheckAndSend(d.data(), static_cast<int>(d.size()));
-    pause(150);
+    bool sent = false;
+    {
+      // A send-back goes only while the part still plays the program its fetch heard: a program
+      // change that the editor sends waits for this lock, so it reaches the synth after the dump.
+      std::lock_guard<std::mutex> g(mgr->partSoundLock);
+      if ((sent = sendBackOf == 0 || mgr->sendBackDue(part, sendBackOf)))
+        mgr->checksumCheckAndSend(d.data(), static_cast<int>(d.size()));
+    }
+    if (sent) pause(150);
   } else {
     PatchLibrarian* lib = host->librarian();
     d[sysex::kNumberPos] = sysex::dataByte(lib ? lib->selectedSlot.load() : 0);
@@ -203,13 +219,13 @@ void MIDIMessageSender::askForUnheardGlobal(int pacing) {
   const int device = sysex::dataByte(st->deviceId.load());
   if (mgr->synthImage.heard(sysex::kGlobalDump, 0, device)) return;
   st->replyReceived = false;
+  mgr->reply.arm(sysex::kGlobalDump);
   mgr->globalAsked = true;
   sendRequest(sysex::globalRequest(device), true);
   // Only the addressed synth would take the dump: no id scan, and a short wait (unanswered, the
   // bytes the editor does not model go out as the template has them). The wait is no pacing: it
   // ends as the answer is in.
-  constexpr int kStepMs = 5;
-  for (int waited = 0; waited < 10 * pacing && !st->replyReceived.load() && !cancelled(); waited += kStepMs) pause(kStepMs);
+  waitReply(10 * pacing);
   mgr->globalAsked = false;
 }
 
@@ -290,7 +306,8 @@ void MIDIMessageSender::initClassicPatch(bool onlyFromHardware, int part) {
 // ---------------------------------------------------------------------------------------------
 // Librarian transfers and the handshake
 
-void MIDIMessageSender::sendPatchToDeviceFromLibrarian(const LibrarianPatch& entry, int part, int slot) {
+void MIDIMessageSender::sendPatchToDeviceFromLibrarian(const LibrarianPatch& entry, int part, int slot,
+                                                       bool selectedBySynth) {
   part = std::clamp(part, 0, 15);
   mgr->DisplayProcessingIndicator(true);
   IMidiMsg off;
@@ -349,10 +366,10 @@ void MIDIMessageSender::sendPatchToDeviceFromLibrarian(const LibrarianPatch& ent
     host->setFromDevice(kMultiPatch, slot);
     st->sendGlobalWithMulti = false;
     st->sendAllParts = false;
-    if (mgr->BankChangeMessage(part)) sendArrangementToDevice(false, true);
+    if (selectedBySynth || mgr->BankChangeMessage(part)) sendArrangementToDevice(false, true);
   } else {
     host->setFromDevice(kMultiPartPatch + part, slot);
-    if (mgr->BankChangeMessage(part)) sendPartToDevice(part, false, true);
+    if (selectedBySynth || mgr->BankChangeMessage(part)) sendPartToDevice(part, false, true);
   }
   mgr->DisplayProcessingIndicator(false);
   mgr->librarianSlotTarget = false;
@@ -426,7 +443,7 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int mode, int first
 void MIDIMessageSender::sendDeviceIdEnquiry(int idChangedFrom, int idChangedTo) {
   const bool idChange = idChangedFrom >= 0 && idChangedTo >= 0;
   mgr->DisplayProcessingIndicator(true);
-  mgr->awaitDumpForEditor();
+  mgr->awaitDumpForEditor(sysex::kGlobalDump);
   host->setStatusText("Connecting to Dorvik");
   requestFailed = false;
   const int p = mgr->pacingInterval();
@@ -484,12 +501,13 @@ int MIDIMessageSender::beginLibrarianRequest() {
 
 bool MIDIMessageSender::waitForReply(int stepMs, int steps, const char* stepText) {
   for (int i = 1; i <= steps; ++i) {
-    if (st->replyReceived.load()) return true;
+    if (mgr->reply.in()) return true;
     if (cancelled()) return false;
-    if (!pause(stepMs)) return false;
+    if (waitReply(stepMs)) return true;
+    if (stopping.load()) return false;
     if (stepText) host->setStatusText(stepText);
   }
-  if (st->replyReceived.load()) return true;
+  if (mgr->reply.in()) return true;
   host->setStatusText(mgr->unansweredText("CONNECTION TIMED OUT!"));
   requestFailed = true;
   return false;
@@ -511,7 +529,7 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor) {
     waitForReply(25, 100, "Processing, please wait...");
   } else {
     for (int part = 0; part < 16; ++part) {
-      mgr->awaitDumpForEditor();
+      mgr->awaitDumpForEditor(sysex::kSoundDump, part);
       RequestSpec spec;
       spec.build = [part](int dev) { return sysex::soundRequest(dev, sysex::kPartEditBufferBank, part); };
       spec.scanPoll = 20;
@@ -535,7 +553,7 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor) {
   pause(p / 2);
   if (toEditor) {
     if (!requestFailed.load() && !cancelled()) {
-      mgr->awaitDumpForEditor();
+      mgr->awaitDumpForEditor(sysex::kMultiDump);
       sendRequest(sysex::multiRequest(st->deviceId.load(), sysex::kMultiEditBufferBank, 0), true);
       waitForReply(25, 100, "Processing, please wait...");
       if (!cancelled()) host->setStatusText("Data request completed!");
@@ -556,7 +574,7 @@ void MIDIMessageSender::sendPartRequestSysex(int part, bool toEditor) {
   mgr->DisplayProcessingIndicator(true);
   requestFailed = false;
   if (toEditor) {
-    mgr->awaitDumpForEditor();
+    mgr->awaitDumpForEditor(sysex::kSoundDump, part);
   } else {
     mgr->SetLibrarianRequestActive(true);
   }

@@ -6,8 +6,9 @@
 //
 // Threads: run(thread) executes on that worker. Jobs pause with sleeps that end early when the
 // manager shuts down; requests and transfers also end at their next poll once cancelRequested is
-// set. A job must not start another job on its own thread (it would be dropped: the thread is
-// busy) and never blocks on the input: it only polls replyReceived between pauses.
+// set. A job that starts another dump-thread job queues it behind itself. A request waits for its
+// own answer (MIDIMessageManager::reply): each poll ends the moment it is in, never later than
+// the pacing interval the poll stands for; the pauses after what the editor sends stay as they are.
 
 #include <atomic>
 #include <cstdint>
@@ -34,8 +35,10 @@ class MIDIMessageSender {
   // ---- jobs (codes in brackets) ----
   void sendArrangementToDevice(bool toLibrarian, bool requestParts);  // 0
   void sendGlobalToDevice(int unused);                                 // 1
-  void sendPartToDevice(int part, bool toLibrarian, bool unused);      // 2
-  void sendPatchToDeviceFromLibrarian(const LibrarianPatch& entry, int part, int slot);  // 3
+  // With sendBackOf: the send-back of that fetch, sent only while it is due (sendBackDue).
+  void sendPartToDevice(int part, bool toLibrarian, bool unused, uint64_t sendBackOf = 0);  // 2
+  void sendPatchToDeviceFromLibrarian(const LibrarianPatch& entry, int part, int slot,
+                                      bool selectedBySynth = false);  // 3
   // Entries first..first+99 into programs 0..99 of `bank`; with oneSlot entry `first` alone
   // into program `first`.
   void storeAllPatchesToDeviceFromLibrarian(int mode, int first, int bank, bool oneSlot = false);  // 4
@@ -93,6 +96,9 @@ class MIDIMessageSender {
   // Waits in steps of stepMs, at most `steps` steps, until the answer is in; false on time-out
   // (status set) or cancel.
   bool waitForReply(int stepMs, int steps, const char* stepText);
+  // At most ms (scaled as pause scales) for the answer; true the moment it is in. Ends early on a
+  // cancel or shutdown.
+  bool waitReply(int ms);
   void requestWholeBank(bool multi, int bank);
   // Before a global dump goes out: when none was heard from the device it addresses, asks that
   // device for its global settings (into the image only) and waits a few pacing intervals.

@@ -1,5 +1,6 @@
 #include "MidiInputDispatch.h"
 
+#include <algorithm>
 #include <cassert>
 #include <chrono>
 #include <cstdio>
@@ -10,13 +11,13 @@ const size_t kHeaderSize = sizeof(uint32_t) + sizeof(double);
 }
 
 MidiInputDispatch::MidiInputDispatch(size_t capacityBytes)
-  : mRing(capacityBytes < 64 ? 64 : capacityBytes)
+  : mRing(capacityBytes < 64 ? 64 : capacityBytes), mSpare(mRing.size())
 {
 }
 
 MidiInputDispatch::~MidiInputDispatch() { stop(); }
 
-void MidiInputDispatch::start(Handler handler, void* userData)
+void MidiInputDispatch::start(Handler handler, void* userData, RefreshTest refresh)
 {
   if (mThread.joinable() || !handler)
     return;
@@ -24,6 +25,7 @@ void MidiInputDispatch::start(Handler handler, void* userData)
     std::lock_guard<std::mutex> lock(mMutex);
     mHandler = handler;
     mUserData = userData;
+    mRefresh = refresh;
     mStopping = false;
   }
   mThread = std::thread(&MidiInputDispatch::run, this);
@@ -80,6 +82,9 @@ bool MidiInputDispatch::push(double deltaTime, const unsigned char* bytes, size_
     return true;
   {
     std::lock_guard<std::mutex> lock(mMutex);
+    if (mRefresh && size <= mRing.size() && mRing.size() - mUsed < kHeaderSize + size)
+      // A quarter at least: under a flood the copy happens now and then, not for every message.
+      dropOldestRefreshes(std::max(kHeaderSize + size, mRing.size() / 4));
     if (size > mRing.size() || mRing.size() - mUsed < kHeaderSize + size)
     {
       mDropped.fetch_add(1, std::memory_order_relaxed);
@@ -93,6 +98,35 @@ bool MidiInputDispatch::push(double deltaTime, const unsigned char* bytes, size_
   }
   mWake.notify_one();
   return true;
+}
+
+void MidiInputDispatch::dropOldestRefreshes(size_t need)
+{
+  size_t kept = 0, w = 0;
+  const size_t records = mCount;
+  for (size_t i = 0; i < records; ++i)
+  {
+    uint32_t n = 0;
+    readRing(&n, sizeof n);
+    unsigned char* at = &mSpare[w];
+    memcpy(at, &n, sizeof n);
+    readRing(at + sizeof n, sizeof(double));
+    readRing(at + kHeaderSize, n);
+    // Free with this record kept: the ring less what is kept before it, it, and all after it
+    // (readRing has counted it out of mUsed).
+    if (mRing.size() - mUsed - w - (kHeaderSize + n) < need && mRefresh(at + kHeaderSize, n, mUserData))
+    {
+      mDropped.fetch_add(1, std::memory_order_relaxed);
+      continue;
+    }
+    w += kHeaderSize + n;
+    ++kept;
+  }
+  mRing.swap(mSpare);
+  mHead = 0;
+  mTail = w % mRing.size();
+  mUsed = w;
+  mCount = kept;
 }
 
 void MidiInputDispatch::discard()

@@ -7,9 +7,11 @@
 // (push never waits for space and allocates nothing) and one dispatch thread, owned here, calls
 // the handler with each message in arrival order.
 //
-// A full queue drops the message and counts it; the dispatch thread admits the drops with a
-// printed line (at most one a second, the rest when it stops), so the MIDI system's thread does
-// no I/O.
+// A full queue makes room by dropping the oldest messages its owner's refresh test names (a
+// controller's or a knob's earlier value, which a later one replaces); what that test does not
+// name (an answer, a program change) is never dropped for them. What still does not fit is
+// dropped and counted; the dispatch thread admits the drops with a printed line (at most one a
+// second, the rest when it stops), so the MIDI system's thread does no I/O.
 //
 // Threads: push() from the MIDI system's thread; start(), discard() and stop() from the main
 // thread (or whoever owns the port); the handler runs on the dispatch thread only.
@@ -31,6 +33,9 @@ class MidiInputDispatch
 public:
   // The same shape as RtMidi's input callback: the message lives for the call only.
   typedef void (*Handler)(double deltaTime, std::vector<unsigned char>* message, void* userData);
+  // Whether a message may be dropped for room (see above). Called on the MIDI system's thread,
+  // with the queue locked: it must only look at the bytes.
+  typedef bool (*RefreshTest)(const unsigned char* bytes, size_t size, void* userData);
 
   // capacityBytes bounds the queue: each message takes its size plus a 12-byte header. The
   // default holds about 11,000 ten-byte SysEx parameter changes, ten times a synth's bulk knob
@@ -42,15 +47,17 @@ public:
   MidiInputDispatch(const MidiInputDispatch&) = delete;
   MidiInputDispatch& operator=(const MidiInputDispatch&) = delete;
 
-  // Starts the dispatch thread with this handler; a second call while running changes nothing.
-  void start(Handler handler, void* userData);
+  // Starts the dispatch thread with this handler (and refresh test, with the same userData); a
+  // second call while running changes nothing.
+  void start(Handler handler, void* userData, RefreshTest refresh = nullptr);
   // Ends and joins the dispatch thread; queued messages are discarded. A message already being
   // handled finishes first.
   void stop();
   bool running() const { return mThread.joinable(); }
 
-  // Copies one message into the queue; false (and counted) when it does not fit. Never blocks
-  // waiting for space; takes the queue mutex only for the copy.
+  // Copies one message into the queue, dropping the oldest refreshes for room when full; false
+  // (and counted) when it does not fit even so. Never blocks waiting for space; takes the queue
+  // mutex only for the copy.
   bool push(double deltaTime, const unsigned char* bytes, size_t size);
   // Throws away what is queued (the port was closed): nothing from the old port is handled after
   // this returns, except a message the dispatch thread has already taken.
@@ -65,14 +72,19 @@ private:
   void writeRing(const void* src, size_t n);
   void readRing(void* dst, size_t n);
   void reportDrops();
+  // Queue locked: drops the oldest refreshes until `need` bytes are free, keeping the order of
+  // the rest (a copy through mSpare, the queue's own size: nothing is allocated).
+  void dropOldestRefreshes(size_t need);
 
   std::mutex mMutex;
   std::condition_variable mWake;
   std::vector<unsigned char> mRing;  // records: uint32 size, double delta, bytes
+  std::vector<unsigned char> mSpare;  // as large, for dropOldestRefreshes
   size_t mHead = 0, mTail = 0, mUsed = 0, mCount = 0;
   bool mStopping = false;
 
   Handler mHandler = nullptr;
+  RefreshTest mRefresh = nullptr;
   void* mUserData = nullptr;
   std::thread mThread;
 

@@ -171,8 +171,10 @@ void MidiInputPort::jackCallback(double deltaTime, const unsigned char* bytes, s
 }
 
 bool MidiInputPort::create(const char* name, unsigned queueLimit,
-                           MidiInputDispatch::Handler handler, void* userData)
+                           MidiInputDispatch::Handler handler, void* userData,
+                           MidiInputDispatch::RefreshTest refresh)
 {
+  mRefresh = refresh;
   if (exists())
     return true;
   if (MidiChooseSystem() == kMidiSystemJack)
@@ -199,7 +201,7 @@ bool MidiInputPort::create(const char* name, unsigned queueLimit,
 void MidiInputPort::startDelivery()
 {
   if (exists())
-    mDispatch.start(mHandler, mUserData);
+    mDispatch.start(mHandler, mUserData, mRefresh);
 }
 
 void MidiInputPort::replaceDeadClient()

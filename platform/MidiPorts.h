@@ -69,9 +69,11 @@ public:
   // Makes the input object on the chosen MIDI system with this client name (see
   // SORVANTA_MIDI_CLIENT_SUFFIX in MidiPorts.cpp) and queue limit, registers our callback and
   // drops MIDI timing and active sensing (SysEx is kept). The handler is not called before
-  // startDelivery. False when the object could not be made.
+  // startDelivery; refresh (optional) names what a full queue may drop first (MidiInputDispatch).
+  // False when the object could not be made.
   bool create(const char* clientName, unsigned queueLimit,
-              MidiInputDispatch::Handler handler, void* userData);
+              MidiInputDispatch::Handler handler, void* userData,
+              MidiInputDispatch::RefreshTest refresh = nullptr);
   bool exists() const { return mIn != nullptr || mJack != nullptr; }
   // Starts the dispatch thread, which runs until the destructor: the handler is called from now
   // on. What an open port received before is held in the queue (as far as it holds; the rest is
@@ -124,6 +126,7 @@ private:
   std::string mClientName;               // JACK, for a new client after a server restart
   MidiInputDispatch mDispatch;
   MidiInputDispatch::Handler mHandler = nullptr;  // given to create, started by startDelivery
+  MidiInputDispatch::RefreshTest mRefresh = nullptr;
   void* mUserData = nullptr;
   std::atomic<bool> mOpen{false};
   MidiPortName mPortName;  // the port asked for last

@@ -362,8 +362,14 @@ protected:
   // StartDirectMidiInput, whatever port the constructor opens. Without a hold, input is delivered
   // as soon as a port is open.
   void HoldDirectMidiInput() { mDirectMidiInputHeld = true; }
+  // From a constructor, before a port is listed: what a flooded input queue may drop first (the
+  // device's refreshes, see MidiInputDispatch::RefreshTest; called with this plug-in). Without
+  // one, a full queue drops what arrives.
+  typedef bool (*DirectMidiRefreshTest)(const unsigned char* bytes, size_t size, void* plug);
+  void SetDirectMidiRefreshTest(DirectMidiRefreshTest test) { mDirectMidiRefresh = test; }
   // Creates a listed input port's client; it delivers at once unless input is held.
   bool makeInput(MidiInputPort& in);
+  DirectMidiRefreshTest mDirectMidiRefresh = nullptr;
   DirectMidiPorts* mDirectMidi = nullptr;   // set by the first list call, on the main thread
   void watchDirectMidiPorts();              // the port watch's loop
   bool mDirectMidiInputHeld = false;        // main thread only

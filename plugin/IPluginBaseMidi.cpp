@@ -218,7 +218,7 @@ std::vector<std::string> listNoted(IPluginBase::DirectMidiPorts* ports, bool inp
 
 bool IPluginBase::makeInput(MidiInputPort& in)
 {
-  if (!in.create(kInputClientName, kRtMidiQueueLimit, &IPluginBase::MIDICallback, this))
+  if (!in.create(kInputClientName, kRtMidiQueueLimit, &IPluginBase::MIDICallback, this, mDirectMidiRefresh))
     return false;
   if (!mDirectMidiInputHeld)
     in.startDelivery();

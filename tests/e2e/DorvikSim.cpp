@@ -369,6 +369,23 @@ void DorvikSim::turnGlobalKnob(int index, int value)
         (unsigned char)(index & 0x7F), (unsigned char)value, 0xF7});
 }
 
+void DorvikSim::selectOnPanel(int part, int bank, int number, bool bySysEx)
+{
+  const unsigned char ch = (unsigned char)(part & 15), n = (unsigned char)number;
+  const int index = 32 + 22 * ch + 1;  // the multi's part block: its program
+  {
+    std::lock_guard<std::mutex> lock(mMutex);
+    if (mStored.count(bank * 128 + number))
+      mParts[ch] = mStored[bank * 128 + number], mParts[ch][5] = 0x30, mParts[ch][6] = ch, checksum(mParts[ch]);
+  }
+  if (bySysEx)
+    return send({0xF0, kManufacturer, kModel, (unsigned char)mDeviceId.load(), 0x21, (unsigned char)(index >> 7),
+                 (unsigned char)(index & 0x7F), n, 0xF7});
+  send({(unsigned char)(0xB0 | ch), 0, 0});
+  send({(unsigned char)(0xB0 | ch), 32, (unsigned char)(0x40 + bank)});
+  send({(unsigned char)(0xC0 | ch), n});
+}
+
 void DorvikSim::sendShort(unsigned char status, unsigned char d1, unsigned char d2)
 {
   send({status, d1, d2});

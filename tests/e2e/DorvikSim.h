@@ -75,6 +75,10 @@ public:
   // The synth's own knob moves.
   void turnSoundKnob(int part, int index, int value);  // F0 3E 10 dev 20 part hi lo value F7
   void turnGlobalKnob(int index, int value);           // F0 3E 10 dev 24 hi lo value F7
+  // The panel selects stored sound `number` of `bank` for a part (its edit buffer takes it when
+  // stored) and says so: bank select and program change on the part's channel (its number), or
+  // the multi's parameter change of the part's program.
+  void selectOnPanel(int part, int bank, int number, bool bySysEx);
   void sendShort(unsigned char status, unsigned char d1, unsigned char d2);
   void sendRaw(const Bytes& bytes);
 

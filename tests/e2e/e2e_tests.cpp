@@ -163,6 +163,19 @@ class EditorOnWire : public ::testing::Test {
     return done();
   }
   void receiveAndSendBack(int renumberTo, bool anotherUnit = false);
+  // A sound stored in the synth, known by its cutoff and octave (bytes 85 and 8).
+  void store(int bank, int number, int cutoff, int octave = 64) {
+    Bytes s = sim->soundDump(bank, number);
+    s[8] = uint8_t(octave), s[85] = uint8_t(cutoff), DorvikSim::checksum(s), sim->storeSound(bank, number, s);
+  }
+  // The value is in the project saved now: restored after it changed, it is back (part 3 alone
+  // plays, so that the restore's push is short).
+  bool keptInProject(int id, double v) {
+    std::string why, state = home + "/project.plist";
+    for (int k = 0; k < 16; ++k) setParam(kMultiPartStatus + k, k == 2);
+    setParam(id, plug->SaveState(state, &why) ? v + 1 : -1);
+    return plug->RestoreState(state, &why) && waitParam(id, v);
+  }
   // Waits for the start-up conversation to end with the device found.
   void connect() {
     writeSettings(sim->editorOutputName(), sim->editorInputName());
@@ -635,13 +648,57 @@ TEST_P(SynthProgramChange, BringsTheNewSoundAroundTheLocksWithWhatChangedDuringT
   const int shown[][2] = {{kFilter1Cutoff + 2, 33}, {kFilter1Resonance + 2, 77}, {kOscillator1Octave + 2, 40},
                           {kArpPattern01Step + 2, 2}, {kGlobalTranspose, 3}};
   for (const auto& s : shown) EXPECT_EQ(param(s[0]), s[1]) << "parameter " << s[0];
-  std::string why, state = home + "/project.plist";
-  for (int k = 0; k < 16; ++k) setParam(kMultiPartStatus + k, k == 2);  // the restore's push is short
-  setParam(kFilter1Cutoff + 2, plug->SaveState(state, &why) ? 0 : -1);  // saved, then changed
-  ASSERT_TRUE(plug->RestoreState(state, &why)) << why;
-  EXPECT_TRUE(waitParam(kFilter1Cutoff + 2, 33)) << "the fetched sound is not in the saved state";
+  EXPECT_TRUE(keptInProject(kFilter1Cutoff + 2, 33)) << "the fetched sound is not in the saved state";
+}
+// The program dial turned five steps in a second in bank A, the editor being on C, then C 40
+// chosen: the screen, the saved state and the synth end on the last sound, taken as the synth
+// chose it, and the editor sent nothing but its requests (no id scan, no program selected again).
+TEST_P(SynthProgramChange, TurningTheDialEndsOnTheLastSoundEverywhere) {
+  for (int n = 5; n <= 9; ++n) store(0, n, 20 + n);
+  store(2, 40, 13);
+  connect(), setParam(kMIDIFilterHWPCPassThrough, 1), setParam(kMultiPartBank + 2, 2), MidiTestSleep(0.1), sim->clearLog();
+  for (int n = 5; n <= 9; ++n) sim->selectOnPanel(2, 0, n, GetParam()), MidiTestSleep(n % 2 ? 0.06 : 0.25);  // some right after an answer
+  EXPECT_TRUE(waitParam(kFilter1Cutoff + 2, 29) && waitParam(kMultiPartPatch + 2, 9) && sim->partSound(2)[85] == 29);
+  EXPECT_EQ(param(kMultiPartBank + 2), GetParam() ? 2 : 0);  // only bank select announces a bank
+  sim->selectOnPanel(2, 2, 40, GetParam());
+  EXPECT_TRUE(waitParam(kFilter1Cutoff + 2, 13) && waitParam(kMultiPartBank + 2, 2));
+  for (const auto& e : sim->received([](const Bytes&) { return true; })) EXPECT_EQ(e.bytes, (Bytes{0xF0, 0x3E, 0x10, 0, 0, 0x30, 2, 0xF7}));
+  EXPECT_TRUE(keptInProject(kFilter1Cutoff + 2, 13));
 }
 INSTANTIATE_TEST_SUITE_P(Roads, SynthProgramChange, ::testing::Values(false, true));
+
+// During the fetch of a program the synth chose, its octave controller and an envelope mode edited
+// in the editor (only a whole-part send carries it): the first stays over the answer, the second
+// reaches the synth once the fetch ends.
+TEST_F(EditorOnWire, AControllerAndAnEnvelopeModeDuringAFetchBothStay) {
+  connect(), setParam(kMIDIFilterHWPCPassThrough, 1), sim->setReplyDelay(0.5);
+  sim->selectOnPanel(2, 0, 5, false);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x00) && m[6] == 2; }, 1, 5.0)) << "not fetched";
+  sim->setPartData(2, 8 - 7, 88), sim->sendShort(0xB2, 27, 88), setParam(kFilterEnvMode + 2, 2);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 392 && m[6] == 2; }, 1, 8.0)) << "the mode was not sent";
+  EXPECT_EQ(param(kOscillator1Octave + 2) * 1000 + param(kFilterEnvMode + 2), 88002);
+  EXPECT_EQ(sim->partSound(2)[8] * 1000 + sim->partSound(2)[203], 88002);
+}
+
+// With oscillator 1 locked: a fetch cancelled just after its answer came still sends the locks
+// back; two program steps in quick succession end with the second program's sound and the locks.
+TEST_F(EditorOnWire, LockedSectionsGoBackAfterACancelledFetchAndTwoQuickSteps) {
+  store(0, 7, 37, 88), store(1, 8, 38, 88), store(1, 9, 39, 88);  // the synth's choice, then the editor's two steps
+  connect();
+  const int edits[][2] = {{kMIDIFilterHWPCPassThrough, 1}, {kSectionLockOsc1 + 2, 1}, {kOscillator1Octave + 2, 40}};
+  for (const auto& e : edits) setParam(e[0], e[1]), MidiTestSleep(0.05);
+  auto synthHolds = [this](int cutoff) {
+    for (const double end = MidiTestNow() + 8.0; MidiTestNow() < end; MidiTestSleep(0.01))
+      if (sim->partSound(2)[85] == cutoff && sim->partSound(2)[8] == 40) return true;
+    return false;
+  };
+  sim->selectOnPanel(2, 0, 7, false);
+  ASSERT_TRUE(waitParam(kFilter1Cutoff + 2, 37));
+  setParam(kCancelDataRequest, 1);
+  EXPECT_TRUE(synthHolds(37)) << "the cancelled fetch sent nothing back";
+  setParam(kMultiPartBank + 2, 1), setParam(kPatchUp + 2, 1), setParam(kPatchUp + 2, 1);
+  EXPECT_TRUE(synthHolds(39) && waitParam(kFilter1Cutoff + 2, 39) && param(kOscillator1Octave + 2) == 40);
+}
 
 // A project loaded while SEND MULTI runs, the way the host loads one (--at T restore FILE: the
 // render thread hands the restore to the main thread when its time comes; this test's thread is

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <thread>
 
 #include "DumpLayout.h"
@@ -50,6 +51,11 @@ class Engine : public ::testing::Test {
     sysex::applyChecksum(d.data(), 392);
     return Bytes(d.begin(), d.end());
   }
+  void programChange(int channel, int program) {  // from the synth
+    IMidiMsg pc;
+    pc.MakeProgramChangeMsg(program / 127.0, channel);
+    mgr->ProcessMidiMsg(&pc, true);
+  }
   int countSent(uint8_t command) {
     int n = 0;
     for (const Bytes& b : host.sent())
@@ -59,6 +65,9 @@ class Engine : public ::testing::Test {
 
   FakeEngineHost host;
   std::unique_ptr<MIDIMessageManager> mgr;
+  // A device callback waits on `held` to hold its job on the wire until the test releases it.
+  std::promise<void> release;
+  std::shared_future<void> held = release.get_future().share();
 };
 
 JobRecord job(int code, int part = 0, bool flag = false) {
@@ -139,18 +148,21 @@ TEST_F(Engine, HandshakeFindsADeviceOnAnotherIdAndAdoptsIt) {
   EXPECT_EQ(std::find(statuses.begin(), statuses.end(), "Please wait, checking DeviceID 6"), statuses.end());
 }
 
-TEST_F(Engine, BusyDumpThreadDropsTheSecondRequestAndKeepsTheFirstRecord) {
-  mgr->setPacingOverride(20);
+// A busy dump thread queues what comes, each job with its own record; a fetch of a part asked
+// for again while one waits replaces it.
+TEST_F(Engine, BusyDumpThreadQueuesJobsAndKeepsOneWaitingFetchPerPart) {
+  host.device = [this](const Bytes& r) {
+    if (r.size() == 8 && r[6] == 3) held.wait();
+    if (r.size() == 8) deliver(r[4] ? Bytes(dump::initMulti().begin(), dump::initMulti().end()) : soundDumpFor(r[6], 40 + r[6]));
+  };
   ASSERT_TRUE(mgr->startJob(job(6, 3, true)));
-  EXPECT_FALSE(mgr->startJob(job(7)));
-  EXPECT_FALSE(mgr->requestPartToEditor(9));
-  EXPECT_EQ(mgr->sender()->record(WorkerThread::kDump).code, 6);
+  EXPECT_TRUE(mgr->startJob(job(7)) && mgr->requestPartToEditor(9) && mgr->requestPartToEditor(9));
   EXPECT_EQ(mgr->sender()->record(WorkerThread::kDump).part, 3);
-  mgr->sender()->cancelRequested = true;
+  release.set_value();
   ASSERT_TRUE(waitIdle());
-  // Once the thread is idle again a job starts.
-  EXPECT_TRUE(mgr->startJob(job(14)));
-  ASSERT_TRUE(waitIdle());
+  std::vector<int> asked;
+  for (const Bytes& b : host.sent()) asked.push_back(b[4] * 100 + b[6]);
+  EXPECT_EQ(asked, (std::vector<int>{3, 100, 9}));
 }
 
 TEST_F(Engine, RacingStartersStartExactlyOneJob) {
@@ -161,7 +173,7 @@ TEST_F(Engine, RacingStartersStartExactlyOneJob) {
       ++ready;
       while (ready.load() < 2) {
       }
-      if (mgr->startJob(job(6, part, true))) ++started;
+      if (mgr->startUserJob(job(6, part, true))) ++started;
     };
     std::thread a(starter, 1), b(starter, 2);
     a.join();
@@ -194,7 +206,7 @@ TEST_F(Engine, ShutdownEndsTheRunningClockAndRequestBeforeReturning) {
 TEST_F(Engine, StoppingAllJobsEndsTheRunningAndTheQueuedAndTakesNewOnes) {
   mgr->setPacingOverride(50);
   ASSERT_TRUE(mgr->requestPartToEditor(0));
-  EXPECT_FALSE(mgr->startJobOrQueue(job(0)));
+  EXPECT_TRUE(mgr->startJob(job(0)));
   mgr->stopAllJobs();
   host.clearSent();
   std::this_thread::sleep_for(std::chrono::milliseconds(120));
@@ -423,9 +435,21 @@ TEST_F(Engine, ChannelMessagesFromDeviceAndHost) {
   IMidiMsg m;
   m.MakeControlChangeMsg(IMidiMsg::kBankSelectMSB, 0.0, 5);
   mgr->ProcessMidiMsgFromDevice(&m);
-  m.MakeControlChangeMsg(IMidiMsg::kBankSelectLSB, 0x40 / 127.0, 5);
+  m.MakeControlChangeMsg(IMidiMsg::kBankSelectLSB, 0x42 / 127.0, 5);
   mgr->ProcessMidiMsgFromDevice(&m);
   EXPECT_TRUE(host.sent().empty());
+  EXPECT_EQ(host.value(kMultiPartBank + 5) * 10 + host.flags.partBank[5].load(), 22);  // bank C, as announced
+  // Without CC 0 first, CC 32 is a controller; with no control bound, the bank of the part numbered
+  // like the channel. A routing controller sets its part's pair.
+  m.MakeControlChangeMsg(IMidiMsg::kBankSelectLSB, 0x41 / 127.0, 6);
+  mgr->ProcessMidiMsgFromDevice(&m);
+  EXPECT_EQ(host.value(kMultiPartBank + 6) * 10 + host.value(kCurrentBank + 6), 11);
+  host.bindCC(8, 70, kFilterRoutingParallel + 7);
+  m.MakeControlChangeMsg(static_cast<IMidiMsg::EControlChangeMsg>(70), 5 / 127.0, 7);
+  mgr->ProcessMidiMsgFromDevice(&m);
+  EXPECT_EQ(host.value(kFilterRoutingSerial + 7) * 10 + host.value(kFilterRoutingParallel + 7), 10);
+  EXPECT_EQ(host.changes.back(), kFilterRoutingSerial + 7);
+  host.clearSent();
   // A bound controller moves its control from the device and is echoed only without local control.
   // Octave and semitone hold the byte on the wire (octave 16, 28 .. 112), so the controller's value
   // is taken as it is, in the parameter's own range; a shape's also refreshes the part's page.
@@ -676,8 +700,16 @@ TEST_F(Engine, PartProgramBySysExSetsThePatchAndCanLoadTheLibrarianEntry) {
   mgr->sender()->pauseScalePercent = 1;
   deliver({0xF0, 0x3E, 0x10, 0x00, 0x21, 0x00, 0x21, 0x05, 0xF7});
   ASSERT_TRUE(waitIdle());
-  host.lib = nullptr;
   EXPECT_EQ(host.value(kFilter1Cutoff + 0), 55);
+  // In librarian program mode the synth's program change gives part 3 the entry, without
+  // selecting the program on the synth again.
+  host.flags.librarianProgramMode = true;
+  host.clearSent();
+  programChange(2, 5);
+  ASSERT_TRUE(waitIdle());
+  host.lib = nullptr;
+  EXPECT_EQ(host.value(kFilter1Cutoff + 2), 55);
+  for (const Bytes& b : host.sent()) EXPECT_TRUE(b.size() == 392 || b[1] == 0x7B) << int(b[0]);
 }
 
 TEST_F(Engine, HostProgramChangeIsHeldToOneHundredAndSelectsThePart) {
@@ -715,4 +747,71 @@ TEST_F(Engine, ActivityIndicatorsGoOutAfterAHundredMilliseconds) {
   EXPECT_EQ(host.value(kMIDILed + 3), 0.0);
   mgr->sender()->cancelRequested = true;
   ASSERT_TRUE(waitIdle(WorkerThread::kClock));
+}
+
+// What the synth says during a librarian push (input held back) is applied in order the moment the
+// push ends: its knob, then its program change, whose sound is fetched; nothing is echoed.
+TEST_F(Engine, InputDuringAPushIsHeldAndAppliedInOrderWhenItEnds) {
+  host.set(kGlobalRxProgramChange, 1.0);
+  host.bindSysex(0x20, 2, 0x00, 0x4E, 0, kFilter1Cutoff + 2);
+  host.device = [this](const Bytes& r) {
+    if (r.size() == 8 && r[6] == 0) held.wait();
+    if (r.size() == 8 && r[6] == 2) deliver(soundDumpFor(2, 77));
+  };
+  ASSERT_TRUE(mgr->requestPartToEditor(0));
+  host.flags.transferInProgress = true;
+  deliver({0xF0, 0x3E, 0x10, 0x00, 0x20, 0x02, 0x00, 0x4E, 0x40, 0xF7});
+  programChange(2, 5);
+  EXPECT_TRUE(host.hardwareSets.empty());
+  mgr->sender()->cancelRequested = true;
+  release.set_value();
+  ASSERT_TRUE(waitIdle() && host.hardwareSets.size() == 1u);
+  EXPECT_EQ(host.value(kMultiPartPatch + 2) * 100 + host.value(kFilter1Cutoff + 2), 577);
+  for (const Bytes& b : host.sent()) EXPECT_EQ(b.size(), 8u);
+}
+
+// A part's send-back goes with the sound its fetch brought: also asked for once the fetch ended,
+// and also when the fetch was cancelled after its answer; not after a fetch that brought none,
+// nor after a program change that came later.
+TEST_F(Engine, ASendBackGoesOnlyWithTheSoundItsFetchBrought) {
+  host.set(kSectionLockOsc1 + 4, 1.0);
+  for (const auto& [answered, programChange] : {std::pair(true, false), {false, false}, {true, true}}) {
+    host.device = [&, on = answered](const Bytes& r) {
+      if (r.size() == 8 && on) deliver(soundDumpFor(4, 66));
+      mgr->sender()->cancelRequested = r.size() == 8;
+    };
+    EXPECT_TRUE(mgr->requestPartToEditor(4) && waitIdle());
+    EXPECT_TRUE(!programChange || mgr->BankChangeMessage(4));
+    mgr->sendPartDataBackToHardware(4);
+    EXPECT_TRUE(waitIdle());
+    EXPECT_EQ(countSent(0x10), 1);
+  }
+}
+
+// While a request waits, an edit and a knob the synth turned are put back over its answer, which
+// was built before them; a later answer, built after, stands.
+TEST_F(Engine, ChangesDuringAWaitGoBackOverItsAnswerOnly) {
+  host.bindSysex(0x20, 1, 0x00, 0x50, 0, kFilter1Resonance + 1);
+  mgr->awaitDumpForEditor();
+  host.set(kFilter1Cutoff + 1, 50);
+  mgr->keepEdits({kFilter1Cutoff + 1});
+  deliver({0xF0, 0x3E, 0x10, 0x00, 0x20, 0x01, 0x00, 0x50, 0x21, 0xF7});
+  deliver(soundDumpFor(1, 10));
+  EXPECT_EQ(host.value(kFilter1Cutoff + 1) * 10 + host.hardwareSets.size(), 502) << "not put back";
+  mgr->SetLibrarianRequestActive(false);
+  deliver(soundDumpFor(1, 20));
+  EXPECT_EQ(host.value(kFilter1Cutoff + 1) * 10 + host.hardwareSets.size(), 202);
+}
+
+// A global send to a synth not heard from asks for its settings first: the bytes the editor does
+// not model come from that answer, those it does are the editor's.
+TEST_F(Engine, AGlobalSendTakesOnlyTheUnmodelledBytesOfTheSettingsItAskedFor) {
+  host.set(kGlobalTranspose, 1);
+  host.device = [this](const Bytes& r) {
+    std::array<uint8_t, 207> g = dump::globalTemplate();
+    g[3] = 0, g[11] = 100, g[155] = 0x55, sysex::applyChecksum(g.data(), 207);
+    if (r.size() == 6) deliver(Bytes(g.begin(), g.end()));
+  };
+  ASSERT_TRUE(mgr->startJob(job(1)) && waitIdle());
+  EXPECT_EQ(host.sent().back()[11] * 1000 + host.sent().back()[155], 53 * 1000 + 0x55);
 }

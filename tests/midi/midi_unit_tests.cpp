@@ -160,6 +160,29 @@ TEST(MidiInputDispatch, FullQueueDropsAndCountsWithoutBlocking)
     EXPECT_EQ(i, rec.messages[1 + i][2]);
 }
 
+// With a refresh test, a full queue drops its oldest controllers instead: all that arrive get in,
+// and program changes and an answer too; what is kept stays in order and ends with the newest.
+TEST(MidiInputDispatch, FullQueueMakesRoomByDroppingTheOldestRefreshes)
+{
+  Recorder rec;
+  MidiInputDispatch dispatch(256);
+  dispatch.start(&Recorder::handle, &rec, [](const unsigned char* b, size_t, void*) { return b[0] == 0xB0; });
+  rec.setHold(true);
+  std::vector<std::vector<unsigned char>> sent = {{0xC0, 1}, {0xC0, 2}};
+  for (int i = 0; i < 40; ++i)
+    sent.push_back({0xB0, 7, (unsigned char)i});
+  sent.push_back({0xC0, 3});
+  sent.push_back(std::vector<unsigned char>(100, 0x10));
+  for (const auto& m : sent)
+    EXPECT_TRUE(dispatch.push(0.0, m.data(), m.size()) && rec.waitInHandler());
+  rec.setHold(false);
+  ASSERT_TRUE(rec.waitFor(sent.size() - (size_t)dispatch.droppedCount()));
+  auto got = [&](size_t fromEnd) { return rec.messages[rec.messages.size() - 1 - fromEnd]; };
+  EXPECT_TRUE(got(0) == sent.back() && got(1) == sent[42] && got(2) == sent[41] && rec.messages[1] == sent[1]);
+  for (size_t i = 3; i + 3 < rec.messages.size(); ++i)
+    EXPECT_LT(rec.messages[i - 1][2], rec.messages[i][2]);
+}
+
 TEST(MidiInputDispatch, DiscardDropsWhatIsQueuedAndStopJoins)
 {
   Recorder rec;
