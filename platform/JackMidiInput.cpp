@@ -142,7 +142,8 @@ int JackMidiInput::process(uint32_t nframes, void* arg)
 void JackMidiInput::shutdown(void* arg)
 {
   JackMidiInput* self = static_cast<JackMidiInput*>(arg);
-  self->mServerGone.store(true);
   if (self->mPort.exchange(nullptr))
     self->mLost->store(true);
+  // The last access: the owner deletes a client's object once it reads its server gone.
+  self->mServerGone.store(true);
 }

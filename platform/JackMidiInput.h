@@ -111,7 +111,8 @@ public:
   bool create(const std::string& clientName, Receiver receiver, void* userData, bool dropTimingAndSensing,
               std::atomic<bool>* lostFlag = nullptr);
   bool exists() const { return mClient != nullptr; }
-  // The server shut down (or restarted): this client is dead for good.
+  // The server shut down (or restarted): this client is dead for good. Set by the shutdown
+  // callback after its last use of this object, so an owner that reads it true may delete it.
   bool serverGone() const { return mServerGone.load(); }
   // The port opened last stopped carrying: the server shut down, or the port it was connected to
   // went away. Set on JACK's own threads (shutdown and port-connect callbacks); cleared by open

@@ -246,7 +246,8 @@ int JackMidiOutput::process(uint32_t nframes, void* arg)
 void JackMidiOutput::shutdown(void* arg)
 {
   JackMidiOutput* self = static_cast<JackMidiOutput*>(arg);
-  self->mServerGone.store(true);
   if (self->mPort.exchange(nullptr))
     self->mLost->store(true);
+  // The last access: the owner deletes a client's object once it reads its server gone.
+  self->mServerGone.store(true);
 }

@@ -51,7 +51,8 @@ public:
   // standard error, when there is no server. lostFlag: as JackMidiInput::create's.
   bool create(const std::string& clientName, std::atomic<bool>* lostFlag = nullptr);
   bool exists() const { return mClient != nullptr; }
-  // The server shut down (or restarted): this client is dead for good.
+  // The server shut down (or restarted): this client is dead for good. Set by the shutdown
+  // callback after its last use of this object, so an owner that reads it true may delete it.
   bool serverGone() const { return mServerGone.load(); }
   // As JackMidiInput::lost.
   bool lost() const { return mLost->load(); }

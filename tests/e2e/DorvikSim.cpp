@@ -17,13 +17,14 @@ bool ours(const DorvikSim::Bytes& m)
 }  // namespace
 
 DorvikSim::DorvikSim(const std::string& portTag)
-    : mPeer(new MidiTestPeer(portTag, "midi-in", "midi-out"))
+    : mPeer(new MidiTestPeer(portTag, "midi-in", "midi-out", [this](double delta, const Bytes& m) { onInput(delta, m); }))
 {
+  // Arrivals until now only queued: the worker, which alone reads the memory and answers through
+  // the ports, starts once both are in place.
   for (int p = 0; p < 16; ++p)
     mParts[p].assign(kSoundLength, 0);
   mMulti.assign(kMultiLength, 0);
   mGlobal.assign(kGlobalLength, 0);
-  mPeer->setListener([this](double delta, const Bytes& m) { onInput(delta, m); });
   mWorker = std::thread([this] { work(); });
 }
 

@@ -108,8 +108,6 @@ private:
   void answer(Bytes reply);
   void send(const Bytes& m);
 
-  std::unique_ptr<MidiTestPeer> mPeer;  // the two JACK ports
-
   std::atomic<int> mDeviceId{0};
   std::atomic<double> mDelay{0.02};
   std::atomic<bool> mSilent{false};
@@ -130,4 +128,7 @@ private:
   bool mStop = false;
   std::mutex mSendLock;
   std::thread mWorker;
+  // The two JACK ports, made last: an editor already looking for them sends the moment they are
+  // listed, and what arrives then finds everything above in place.
+  std::unique_ptr<MidiTestPeer> mPeer;
 };

@@ -5,7 +5,9 @@
 #include <chrono>
 #include <string>
 
-MidiTestPeer::MidiTestPeer(const std::string& tag, const std::string& inName, const std::string& outName)
+MidiTestPeer::MidiTestPeer(const std::string& tag, const std::string& inName, const std::string& outName,
+                           Listener listener)
+    : mListener(std::move(listener))
 {
   const std::string clientTag = tag + "-" + MidiTestClientSuffix();
   mIn.reset(new JackMidiInput);

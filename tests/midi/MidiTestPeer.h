@@ -26,9 +26,17 @@ class MidiTestPeer
 public:
   typedef std::vector<unsigned char> Bytes;
 
+  // A peer that speaks a protocol of its own: every message that arrives (primers included) goes
+  // to listener, on the MIDI system's thread, instead of being recorded.
+  // deltaSeconds: JACK frames since the previous message on the port, in seconds (0 first).
+  typedef std::function<void(double deltaSeconds, const Bytes&)> Listener;
+
   // clientTag distinguishes the peer's JACK clients; the ports are named inName and outName.
+  // A listener is in place before the ports exist: a plug-in that is already looking for them
+  // may send the moment they are listed.
   MidiTestPeer(const std::string& clientTag = "DorvikPeer",
-               const std::string& inName = "from-editor", const std::string& outName = "to-editor");
+               const std::string& inName = "from-editor", const std::string& outName = "to-editor",
+               Listener listener = nullptr);
   ~MidiTestPeer();
 
   bool ok() const { return mIn && mIn->isOpen() && mOutOpen; }
@@ -37,11 +45,6 @@ public:
   const std::string& outputPortName() const { return mOutFull; }
 
   void setEcho(bool on);
-  // A peer that speaks a protocol of its own: every message that arrives (primers included) goes
-  // to listener, on the MIDI system's thread, instead of being recorded. Set before connecting.
-  // deltaSeconds: JACK frames since the previous message on the port, in seconds (0 first).
-  typedef std::function<void(double deltaSeconds, const Bytes&)> Listener;
-  void setListener(Listener listener) { mListener = std::move(listener); }
   void send(const Bytes& message);
   void send(const unsigned char* bytes, size_t size);
 
