@@ -6,6 +6,7 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include <pthread.h>
 #include <time.h>
 
 #include <algorithm>
@@ -50,6 +51,10 @@ void onConnection(jack_port_id_t, jack_port_id_t, int, void*)
 // client whose server went away is never freed).
 void onRegistration(jack_port_id_t id, int registered, void* arg)
 {
+  // jack_client_close cancels the notification thread, also in the middle of a notice: held off
+  // here, where the thread allocates and holds a lock, the cancel takes effect once it is done.
+  int cancelState = 0;
+  pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancelState);
   if (!registered)
     gNotices.fetch_add(1, std::memory_order_relaxed);
   else if (jack_port_t* port = jack_port_by_id(static_cast<jack_client_t*>(arg), id))
@@ -59,6 +64,7 @@ void onRegistration(jack_port_id_t id, int registered, void* arg)
     ++gRegistered[name ? name : ""];
   }
   gAllNotices.fetch_add(1, std::memory_order_relaxed);
+  pthread_setcancelstate(cancelState, nullptr);
 }
 
 }  // namespace
