@@ -3,9 +3,11 @@
 // File system calls are made to fail (or to fail after taking effect) through FileCalls.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <functional>
 
 #include "BankFormats.h"
@@ -345,4 +347,39 @@ TEST_F(FileSafety, AFailedSplitIsShownOnceInTheStatusLineAndLogged) {
   ASSERT_EQ(host.statuses.size(), 1u);
   EXPECT_TRUE(contains(host.statuses[0], "One.syx could not be split: ")) << host.statuses[0];
   EXPECT_TRUE(log.contains("could not split"));
+}
+
+TEST_F(FileSafety, ASaveWritesOnlyOverARegularFileAndANewBankTakesTheUmask) {
+  const std::string node = home.base() + "/node";
+  const struct {
+    const char* why;
+    std::function<int(const std::string&)> make;
+  } kinds[] = {{"is a character device", [](const std::string& f) { return mknod(f.c_str(), S_IFCHR | 0666, makedev(1, 5)); }},
+               {"is a named pipe (FIFO)", [](const std::string& f) { return mkfifo(f.c_str(), 0666); }},
+               {"is a character device", [&](const std::string& f) {
+                  return mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 5)) + symlink(node.c_str(), f.c_str());
+                }},
+               {"is a socket", [](const std::string& f) { return mknod(f.c_str(), S_IFSOCK | 0666, 0); }},
+               {"is a folder", [](const std::string& f) { return mkdir(f.c_str(), 0777); }}};
+  writeFile(p("Source.syx"), rawBank(sounds(100, "Src", {"Bass"})));
+  load();
+  for (const auto& k : kinds) {
+    SCOPED_TRACE(k.why);
+    remove(node.c_str());
+    const std::string path = p("Out.syx");
+    if (k.make(path) != 0 && errno == EPERM) continue;  // devices need the privilege
+    struct stat before, after;
+    ASSERT_EQ(stat(path.c_str(), &before), 0);
+    EXPECT_FALSE(lib.savePatchAs(path, false));
+    EXPECT_TRUE(stat(path.c_str(), &after) == 0 && after.st_mode == before.st_mode && after.st_rdev == before.st_rdev);
+    EXPECT_EQ(host.statuses.back(), "Bank NOT saved!");
+    EXPECT_TRUE(log.contains(std::string(k.why) + ", not a file; left as it was"));
+    ASSERT_EQ(system(("rm -rf '" + path + "'").c_str()), 0);
+  }
+  const mode_t mask = umask(077);
+  EXPECT_TRUE(lib.savePatchAs(p("New.syx"), false) && lib.savePatchAs(p("Source.syx"), false));
+  umask(mask);
+  struct stat made, kept;
+  EXPECT_TRUE(stat(p("New.syx").c_str(), &made) == 0 && (made.st_mode & 0777) == 0600);
+  EXPECT_TRUE(stat(p("Source.syx").c_str(), &kept) == 0 && (kept.st_mode & 0777) == (0666 & ~mask));
 }
