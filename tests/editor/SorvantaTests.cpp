@@ -79,7 +79,10 @@ TEST_F(SorvantaTest, SettingsFileSetsSizeSchemeAndFirstRunNotice) {
   EXPECT_TRUE(plug->firstRunShown);
   EXPECT_TRUE(plug->getLayer("firstRunNotification")->isVisible());
   EXPECT_FALSE(plug->midiIOSet);  // "no" reopens no port
-  // Escape, wherever the pointer is, closes it as its close button does; then it goes on to the host.
+  // Escape, wherever the pointer is, closes it as its close button does; then it goes on to the
+  // host. Any other key (here the space bar) leaves it open.
+  EXPECT_FALSE(plug->GetGUI()->OnKeyDown(700, 400, 0));
+  EXPECT_TRUE(plug->getLayer("firstRunNotification")->isVisible());
   EXPECT_TRUE(plug->GetGUI()->OnKeyDown(700, 400, kKeyEscape));
   EXPECT_FALSE(plug->getLayer("firstRunNotification")->isVisible());
   EXPECT_EQ(readFile(env.settingsPath()), "blue\nlarge\nyes\nNo Such Port\nNo Such Input");
