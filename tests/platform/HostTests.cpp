@@ -295,46 +295,31 @@ TEST(HostEndToEnd, ASessionComesBackAndAProjectLoadsWhileRunning) {
 // as it was and the run exits 5; the session's work is saved beside it, and the next start says
 // where. New files take the umask.
 TEST(HostEndToEnd, ASaveWritesOnlyOverARegularFile) {
-  const std::string dir = tempPath("kinds"), node = dir + "/node", bundle = std::string(" ") + SORVANTA_TEST_BUNDLE;
-  const struct {
-    const char* kind;
-    std::function<int(const std::string&)> make;
-    const char* why;
-  } kinds[] = {{"device", [](const std::string& p) { return mknod(p.c_str(), S_IFCHR | 0666, makedev(1, 5)); }, "is a character device"},
-               {"fifo", [](const std::string& p) { return mkfifo(p.c_str(), 0666); }, "is a named pipe (FIFO)"},
-               {"link to a device", [&](const std::string& p) { return mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 5)) + symlink(node.c_str(), p.c_str()); },
-                "is a character device"},
-               {"socket", [](const std::string& p) { return mknod(p.c_str(), S_IFSOCK | 0666, 0); }, "is a socket"},
-               {"folder", [](const std::string& p) { return mkdir(p.c_str(), 0777); }, "is a folder"}};
+  const std::string dir = tempPath("kinds"), path = dir + "/s.plist", node = dir + "/node", bundle = " " SORVANTA_TEST_BUNDLE;
+  const char* const f = path.c_str();
+  const std::pair<const char*, std::function<int()>> kinds[] = {  // what is refused, and how one is made
+      {"is a character device", [&] { return mknod(f, S_IFCHR | 0666, makedev(1, 5)); }},
+      {"is a named pipe (FIFO)", [&] { return mkfifo(f, 0666); }},
+      {"is a character device", [&] { return mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 5)) + symlink(node.c_str(), f); }},
+      {"is a socket", [&] { return mknod(f, S_IFSOCK | 0666, 0); }}, {"is a folder", [&] { return mkdir(f, 0777); }}};
   for (const auto& k : kinds) {
-    for (const char* option : {"--save", "--session"}) {
-      SCOPED_TRACE(std::string(k.kind) + " " + option);
-      ASSERT_EQ(0, system(("rm -rf " + dir + " && mkdir " + dir).c_str()));
-      const std::string path = dir + "/s.plist";
-      if (k.make(path) != 0 && errno == EPERM) GTEST_SKIP() << "no devices made without privilege";
+    for (const std::string option : {"--save ", "--session "}) {
       struct stat before, after;
-      ASSERT_EQ(0, stat(path.c_str(), &before));
-      RunResult r = runHost("--seconds 0.1 " + std::string(option) + " " + path + bundle);
-      EXPECT_EQ(5, r.exitCode) << r.output;
-      EXPECT_NE(std::string::npos, r.output.find(std::string(k.why) + ", not a file; left as it was")) << r.output;
-      EXPECT_TRUE(stat(path.c_str(), &after) == 0 && after.st_mode == before.st_mode && after.st_rdev == before.st_rdev);
-      if (std::string(option) == "--save") continue;
+      if (system(("rm -rf " + dir + " && mkdir " + dir).c_str()) != 0 || (k.second() != 0 && errno == EPERM)) continue;
+      ASSERT_EQ(0, stat(f, &before));
+      RunResult r = runHost("--seconds 0.1 " + option + path + bundle), next = runHost("--seconds 0 --session " + path + bundle);
+      EXPECT_TRUE(r.exitCode == 5 && r.output.find(std::string(k.first) + ", not a file; left as it was") != std::string::npos) << r.output;
+      EXPECT_TRUE(stat(f, &after) == 0 && after.st_mode == before.st_mode && after.st_rdev == before.st_rdev) << k.first;
       SavedTestState s;
-      EXPECT_TRUE(readSavedState(path + ".rescued", &s)) << r.output;
-      EXPECT_NE(std::string::npos, r.output.find("this run's work is saved as " + path + ".rescued")) << r.output;
-      RunResult next = runHost("--seconds 0 --session " + path + bundle);
-      EXPECT_NE(std::string::npos, next.output.find("is in " + path + ".rescued ")) << next.output;
+      EXPECT_TRUE(option == "--save " || (readSavedState(path + ".rescued", &s) && r.output.find("work is saved as " + path + ".rescued") !=
+                  std::string::npos && next.output.find("is in " + path + ".rescued ") != std::string::npos)) << r.output << next.output;
     }
   }
-  // Under umask 077 a new session, state or rescued work is the user's alone; a replaced file keeps its mode.
+  // Under umask 077 a new session or state is the user's alone.
   ASSERT_EQ(0, system(("rm -rf " + dir + " && mkdir " + dir).c_str()));
-  runCommand("umask 077; " + std::string(SORVANTA_HOST_EXE) + " --headless --seconds 0 --session " + dir + "/s --save " + dir +
-             "/a" + bundle);
+  runCommand("umask 077; " SORVANTA_HOST_EXE " --headless --seconds 0 --session " + path + " --save " + dir + "/a" + bundle);
   struct stat st;
-  for (const char* name : {"/s", "/a"}) EXPECT_TRUE(stat((dir + name).c_str(), &st) == 0 && (st.st_mode & 0777) == 0600) << name;
-  chmod((dir + "/a").c_str(), 0644);
-  runCommand("umask 077; " + std::string(SORVANTA_HOST_EXE) + " --headless --seconds 0 --save " + dir + "/a" + bundle);
-  EXPECT_TRUE(stat((dir + "/a").c_str(), &st) == 0 && (st.st_mode & 0777) == 0644);
+  for (const std::string& made : {path, dir + "/a"}) EXPECT_TRUE(stat(made.c_str(), &st) == 0 && (st.st_mode & 0777) == 0600) << made;
   EXPECT_EQ(0, system(("rm -rf " + dir).c_str()));
 }
 
