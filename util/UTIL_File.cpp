@@ -337,11 +337,13 @@ bool UTIL_ReplaceFile(const std::string& linkOrFile, const void* data, size_t si
   return true;
 }
 
+std::string UTIL_NumberedName(const std::string& path, int n) { return n == 1 ? path : path + "-" + std::to_string(n); }
+
 std::string UTIL_WriteNewFile(const std::string& path, const void* data, size_t size, std::string* why, mode_t newMode) {
   const std::string tmp = writeTemporary(path, data, size, nullptr, newMode, why);
   if (tmp.empty()) return tmp;
   for (int n = 1; n < 1000; ++n) {
-    const std::string name = n == 1 ? path : path + "-" + std::to_string(n);
+    const std::string name = UTIL_NumberedName(path, n);
     if (UTIL_RenameNoReplace(tmp, name) == 0) {
       syncFolderOf(name);
       return name;

@@ -82,9 +82,11 @@ UTIL_FileCheck UTIL_StatFile(const std::string& path);
 // worded on a failure (what was at the path then stays as it was).
 bool UTIL_ReplaceFile(const std::string& path, const void* data, size_t size, std::string* why,
                       mode_t newMode = UTIL_kNewFileMode);
-// Writes size bytes as a new file, never replacing anything: at path, or when that name is taken
-// at path-2, path-3 ... (up to path-999), made as UTIL_ReplaceFile makes one. Answers the name
-// written, or empty with *why worded.
+// The n-th of a series of names that replace nothing: path itself for 1, then path-2, path-3 ...
+std::string UTIL_NumberedName(const std::string& path, int n);
+// Writes size bytes as a new file, never replacing anything: at the first free name of the series
+// of path (up to path-999), made as UTIL_ReplaceFile makes one. Answers the name written, or empty
+// with *why worded.
 std::string UTIL_WriteNewFile(const std::string& path, const void* data, size_t size, std::string* why,
                               mode_t newMode = UTIL_kNewFileMode);
 // The file a path names: path itself, or, while it is a symbolic link, what the link names (a

@@ -142,7 +142,7 @@ std::string lastRescue(const std::string& session) {
   for (const std::string& base : {session + kRescueSuffix, rescueNameInTemp(session)}) {
     struct stat st;
     for (int n = 1; n < 1000; ++n) {
-      const std::string name = n == 1 ? base : base + "-" + std::to_string(n);
+      const std::string name = UTIL_NumberedName(base, n);
       if (lstat(name.c_str(), &st) != 0) break;
       last = name;
     }
@@ -178,7 +178,7 @@ mode_t restoreSession(HostPlugin& plug, const std::string& path, std::string* no
     close(fd);
     const std::string file = UTIL_LinkedFile(path);
     for (int n = 1; n < 1000 && aside.empty(); ++n) {
-      const std::string name = file + ".unreadable" + (n == 1 ? "" : "-" + std::to_string(n));
+      const std::string name = UTIL_NumberedName(file + ".unreadable", n);
       if (UTIL_RenameNoReplace(file, name) == 0) aside = name;
       else if (errno != EEXIST) break;
     }
