@@ -1,9 +1,5 @@
 #include "EditorSettings.h"
 
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <sys/stat.h>
 
 #include "UTIL_File.h"
@@ -61,30 +57,15 @@ bool exists(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool rewrite(const std::string& path, const std::vector<std::string>& lines) {
-  if (!exists(path)) return false;
-  // A temporary name of its own: several plug-in instances may rewrite the one file at once.
-  std::string tmp = path + ".XXXXXX";
-  const int fd = mkstemp(&tmp[0]);
-  if (fd < 0) return false;
-  struct stat st;
-  if (stat(path.c_str(), &st) == 0) fchmod(fd, st.st_mode & 0777);  // keep the file's permissions
+bool rewrite(const std::string& path, const std::vector<std::string>& lines, std::string* why) {
+  std::string reason;
+  if (!why) why = &reason;
+  if (!exists(path)) {
+    *why = UTIL_StatFile(path).why();
+    return false;
+  }
   const std::string text = format(lines);
-  FILE* f = fdopen(fd, "wb");
-  if (!f) {
-    close(fd);
-    remove(tmp.c_str());
-    return false;
-  }
-  bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
-  ok = fflush(f) == 0 && ok;
-  ok = fsync(fileno(f)) == 0 && ok;
-  ok = fclose(f) == 0 && ok;
-  if (!ok || rename(tmp.c_str(), path.c_str()) != 0) {
-    remove(tmp.c_str());
-    return false;
-  }
-  return true;
+  return UTIL_ReplaceFile(path, text.data(), text.size(), why);
 }
 
 int schemeFromWord(const std::string& word) {

@@ -30,9 +30,10 @@ std::vector<std::string> read(const std::string& path, UTIL_FileCheck* check = n
 // The file text of five lines (missing ones are written empty).
 std::string format(const std::vector<std::string>& lines);
 // Replaces the existing file by the five lines: written to a temporary file beside it, flushed,
-// then renamed over it, so a failed write never leaves an empty or half-written settings file.
-// False (nothing changed) when the file does not exist or the write fails.
-bool rewrite(const std::string& path, const std::vector<std::string>& lines);
+// then renamed over it (a link is written through), so a failed write never leaves an empty or
+// half-written settings file. False (nothing changed, *why worded) when the file does not exist,
+// is no regular file or the write fails.
+bool rewrite(const std::string& path, const std::vector<std::string>& lines, std::string* why = nullptr);
 bool exists(const std::string& path);
 
 // Words of lines 1 and 2. -1 / 0.0 for a word that is not one of them (letter case counts).

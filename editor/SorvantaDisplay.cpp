@@ -147,8 +147,9 @@ bool Sorvanta::settingsFileAvailable() {
 
 bool Sorvanta::writeSettingsFile() {
   if (!settingsFileAvailable()) return false;
-  if (!EditorSettings::rewrite(settingsFilePath, settingsLines)) {
-    log("DEFAULT SETTINGS: could not rewrite " + settingsFilePath);
+  std::string why;
+  if (!EditorSettings::rewrite(settingsFilePath, settingsLines, &why)) {
+    log("DEFAULT SETTINGS: could not rewrite " + settingsFilePath + ": " + why);
     return false;
   }
   return true;

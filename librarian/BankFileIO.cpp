@@ -25,23 +25,22 @@ void removeTemporary(const std::string& tmp) {
 }
 
 // Writes bytes into a new temporary file next to path; returns its name, or empty on failure
-// (nothing is left behind then).
-std::string writeTemporary(const std::string& path, const std::vector<uint8_t>& bytes, mode_t mode) {
+// (nothing is left behind then). keepMode: the mode of the file it replaces; null for a new file,
+// which is made under the user's umask.
+std::string writeTemporary(const std::string& path, const std::vector<uint8_t>& bytes, const mode_t* keepMode) {
   std::string name = path;
   const size_t slash = name.find_last_of('/');
   name.insert(slash == std::string::npos ? 0 : slash + 1, ".");
   name += ".tmp-XXXXXX";
-  std::vector<char> tmpl(name.begin(), name.end());
-  tmpl.push_back('\0');
-  const int fd = mkstemp(tmpl.data());
+  const int fd = UTIL_MakeTemporary(name);
   if (fd < 0) return std::string();
-  bool ok = fchmod(fd, mode) == 0 && UTIL_WriteFully(fd, bytes.data(), bytes.size()) && fsync(fd) == 0;
+  bool ok = (!keepMode || fchmod(fd, *keepMode) == 0) && UTIL_WriteFully(fd, bytes.data(), bytes.size()) && fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
   if (!ok) {
-    removeTemporary(tmpl.data());
+    removeTemporary(name);
     return std::string();
   }
-  return std::string(tmpl.data());
+  return name;
 }
 
 // Makes a rename into folder of path survive a crash (best effort: some file systems refuse).
@@ -182,9 +181,11 @@ WriteResult BankFileWriter::writeFile(const std::string& pathIn, const std::vect
   struct stat st;
   const bool exists = stat(path.c_str(), &st) == 0;
   if (!replace && (exists || pathExists(path))) return WriteResult::exists;
-  // A replaced file keeps its permissions; a new one gets rw-r--r--.
-  const mode_t mode = exists ? (st.st_mode & 07777) : 0644;
-  const std::string tmp = writeTemporary(path, bytes, mode);
+  // A device, FIFO or socket under a bank's name is left as it is: the rename would replace it.
+  if (exists && !S_ISREG(st.st_mode)) return WriteResult::notAFile;
+  // A replaced file keeps its permissions.
+  const mode_t keep = st.st_mode & 07777;
+  const std::string tmp = writeTemporary(path, bytes, exists ? &keep : nullptr);
   if (tmp.empty()) return WriteResult::failed;
   const int r = replace ? fileCalls().rename(tmp, path) : renameNoReplace(tmp, path);
   if (r == 0 || landedAnyway(tmp, path, bytes)) {

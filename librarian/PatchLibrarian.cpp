@@ -22,6 +22,7 @@
 #include "BankFormats.h"
 #include "DataFolder.h"
 #include "LibrarianLog.h"
+#include "UTIL_File.h"
 #include "UTIL_Module.h"
 
 namespace {
@@ -1098,6 +1099,10 @@ bool PatchLibrarian::writeUpperBank(const std::string& path, bool asMidi, bool r
   const WriteResult r = m_writer->writeFile(path, writeBank(*copy, asMidi), replace);
   if (r == WriteResult::exists) {
     fail("not saved: " + path + " already exists", "Bank NOT saved!");
+    return false;
+  }
+  if (r == WriteResult::notAFile) {
+    fail("not saved: " + path + " " + UTIL_StatFile(path).why() + "; left as it was", "Bank NOT saved!");
     return false;
   }
   if (r != WriteResult::ok) {

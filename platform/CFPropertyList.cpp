@@ -359,7 +359,8 @@ CFPropertyListRef CFPropertyListCreateFromFile(const char* path, std::string* wh
   return list;
 }
 
-bool CFPropertyListWriteToFile(CFPropertyListRef list, const char* path, std::string* why, mode_t newMode) {
+bool CFPropertyListWriteToFile(CFPropertyListRef list, const char* path, std::string* why, mode_t newMode,
+                               std::string* newName) {
   std::string dummy;
   if (!why) why = &dummy;
   CFErrorRef err = nullptr;
@@ -369,7 +370,15 @@ bool CFPropertyListWriteToFile(CFPropertyListRef list, const char* path, std::st
     if (err) CFRelease(err);
     return false;
   }
-  const bool ok = UTIL_ReplaceFile(path, CFDataGetBytePtr(d), static_cast<size_t>(CFDataGetLength(d)), why, newMode);
+  const UInt8* bytes = CFDataGetBytePtr(d);
+  const size_t size = static_cast<size_t>(CFDataGetLength(d));
+  bool ok;
+  if (newName) {
+    *newName = UTIL_WriteNewFile(path, bytes, size, why, newMode);
+    ok = !newName->empty();
+  } else {
+    ok = UTIL_ReplaceFile(path, bytes, size, why, newMode);
+  }
   CFRelease(d);
   return ok;
 }

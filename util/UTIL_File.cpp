@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -51,13 +53,15 @@ bool accept(int fd, int64_t minBytes, int64_t maxBytes, UTIL_FileCheck* check) {
   return false;
 }
 
-void openFailed(UTIL_FileCheck* check) {
+void openFailed(UTIL_FileCheck* check, int folderFd = AT_FDCWD, const char* path = nullptr) {
   check->error = errno;
   check->status = (errno == ENOENT || errno == ENOTDIR) ? UTIL_FileStatus::missing : UTIL_FileStatus::failed;
-  // A FIFO opened for writing without a reader answers ENXIO (O_NONBLOCK): it is not a file.
+  // A FIFO opened for writing without a reader answers ENXIO (O_NONBLOCK), and so does a socket
+  // opened at all: neither is a file.
   if (errno == ENXIO) {
+    struct stat st;
     check->status = UTIL_FileStatus::notRegular;
-    check->type = S_IFIFO;
+    check->type = path && fstatat(folderFd, path, &st, 0) == 0 ? st.st_mode & S_IFMT : S_IFIFO;
   }
 }
 
@@ -101,7 +105,7 @@ int UTIL_OpenFileForRead(const std::string& path, UTIL_FileCheck* check, int64_t
   *check = UTIL_FileCheck();
   const int fd = openat(folderFd, path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
-    openFailed(check);
+    openFailed(check, folderFd, path.c_str());
     return -1;
   }
   return accept(fd, minBytes, maxBytes, check) ? fd : -1;
@@ -112,6 +116,13 @@ int UTIL_OpenFileForWrite(const std::string& path, int flags, UTIL_FileCheck* ch
   if (!check) check = &local;
   *check = UTIL_FileCheck();
   const bool truncate = (flags & O_TRUNC) != 0;
+  // Opening a device or a FIFO may itself act (a tape rewinds, a reader sees an end): look first.
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    check->status = UTIL_FileStatus::notRegular;
+    check->type = st.st_mode & S_IFMT;
+    return -1;
+  }
   const int fd = open(path.c_str(), (flags & ~O_TRUNC) | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, mode);
   if (fd < 0) {
     openFailed(check);
@@ -227,6 +238,61 @@ int UTIL_RenameNoReplace(const std::string& from, const std::string& to) {
   return -1;
 }
 
+namespace {
+
+void syncFolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    fsync(dir);
+    ::close(dir);
+  }
+}
+
+// Writes the bytes into a temporary file of its own beside path, synced, and answers its name
+// (empty with *why worded on a failure, nothing left behind). keepMode: the mode of the file it
+// is to replace; null for a new file, made with newMode under the umask.
+std::string writeTemporary(const std::string& path, const void* data, size_t size, const mode_t* keepMode,
+                           mode_t newMode, std::string* why) {
+  std::string tmp = path + ".XXXXXX";
+  const int fd = UTIL_MakeTemporary(tmp, newMode);
+  if (fd < 0) {
+    *why = std::string("cannot write beside it: ") + strerror(errno);
+    return std::string();
+  }
+  bool ok = (!keepMode || fchmod(fd, *keepMode) == 0) && UTIL_WriteFully(fd, data, size) && fsync(fd) == 0;
+  int error = errno;
+  if (::close(fd) != 0 && ok) ok = false, error = errno;
+  if (ok) return tmp;
+  unlink(tmp.c_str());
+  *why = std::string("cannot write file: ") + strerror(error);
+  return std::string();
+}
+
+}  // namespace
+
+int UTIL_MakeTemporary(std::string& name, mode_t mode) {
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  static std::atomic<uint64_t> calls{0};
+  const size_t at = name.size() - 6;
+  if (name.size() < 6 || name.compare(at, 6, "XXXXXX") != 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    // Unpredictable enough for a name another process could take first: O_EXCL settles a clash.
+    uint64_t x = (calls.fetch_add(1) + 1) * 0x9E3779B97F4A7C15ull ^
+                 static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                 (static_cast<uint64_t>(getpid()) << 40);
+    for (size_t i = 0; i < 6; ++i, x /= 62) name[at + i] = kLetters[x % 62];
+    const int fd = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
 bool UTIL_ReplaceFile(const std::string& linkOrFile, const void* data, size_t size, std::string* why, mode_t newMode) {
   // Renaming over a link would replace the link and leave the file it names as it was.
   const std::string path = UTIL_LinkedFile(linkOrFile);
@@ -235,7 +301,16 @@ bool UTIL_ReplaceFile(const std::string& linkOrFile, const void* data, size_t si
     return false;
   }
   struct stat st;
-  const bool exists = stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  const bool exists = stat(path.c_str(), &st) == 0;
+  // The rename would put a file where a device, a FIFO or a socket was: the user's, or the
+  // system's, never ours to replace. A folder refuses the rename, but says less.
+  if (exists && !S_ISREG(st.st_mode)) {
+    UTIL_FileCheck found;
+    found.status = UTIL_FileStatus::notRegular;
+    found.type = st.st_mode & S_IFMT;
+    *why = found.why() + "; left as it was";
+    return false;
+  }
   // A file this process cannot read is one nobody here has seen: a session made write-only, or
   // kept for another user. Replacing it would lose what it holds unseen.
   UTIL_FileCheck check;
@@ -249,31 +324,38 @@ bool UTIL_ReplaceFile(const std::string& linkOrFile, const void* data, size_t si
     *why = std::string("cannot write file: ") + strerror(errno);
     return false;
   }
-  std::string tmp = path + ".XXXXXX";
-  const int fd = mkstemp(&tmp[0]);
-  if (fd < 0) {
-    *why = std::string("cannot write beside it: ") + strerror(errno);
-    return false;
-  }
-  const mode_t mode = exists ? (st.st_mode & 07777) : newMode;
-  bool ok = fchmod(fd, mode) == 0 && UTIL_WriteFully(fd, data, size) && fsync(fd) == 0;
-  int error = errno;
-  if (::close(fd) != 0 && ok) ok = false, error = errno;
-  if (ok && rename(tmp.c_str(), path.c_str()) != 0) ok = false, error = errno;
-  if (!ok) {
+  const mode_t keep = st.st_mode & 07777;
+  const std::string tmp = writeTemporary(path, data, size, exists ? &keep : nullptr, newMode, why);
+  if (tmp.empty()) return false;
+  if (rename(tmp.c_str(), path.c_str()) != 0) {
+    *why = std::string("cannot write file: ") + strerror(errno);
     unlink(tmp.c_str());
-    *why = std::string("cannot write file: ") + strerror(error);
     return false;
   }
   // The rename itself reaches the disk only with its folder.
-  const size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    fsync(dir);
-    ::close(dir);
-  }
+  syncFolderOf(path);
   return true;
+}
+
+std::string UTIL_NumberedName(const std::string& path, int n) { return n == 1 ? path : path + "-" + std::to_string(n); }
+
+std::string UTIL_WriteNewFile(const std::string& path, const void* data, size_t size, std::string* why, mode_t newMode) {
+  const std::string tmp = writeTemporary(path, data, size, nullptr, newMode, why);
+  if (tmp.empty()) return tmp;
+  for (int n = 1; n < 1000; ++n) {
+    const std::string name = UTIL_NumberedName(path, n);
+    if (UTIL_RenameNoReplace(tmp, name) == 0) {
+      syncFolderOf(name);
+      return name;
+    }
+    if (errno != EEXIST) {
+      *why = std::string("cannot write file: ") + strerror(errno);
+      break;
+    }
+    *why = "every name up to " + name + " is taken";
+  }
+  unlink(tmp.c_str());
+  return std::string();
 }
 
 void UTIL_SayRefusal(const std::string& line) {

@@ -46,10 +46,17 @@ constexpr int64_t UTIL_kNoFileLimit = INT64_MAX;
 // saying why (nothing stays open). The caller closes the descriptor.
 int UTIL_OpenFileForRead(const std::string& path, UTIL_FileCheck* check, int64_t maxBytes = UTIL_kNoFileLimit,
                          int64_t minBytes = 0, int folderFd = AT_FDCWD);
+// The mode asked for a file made anew; open(2) takes the user's umask off it, as for any program.
+constexpr mode_t UTIL_kNewFileMode = 0666;
+
 // Opens path for writing with flags (O_WRONLY and O_APPEND, O_CREAT, O_TRUNC as wanted; mode for
 // a new file) without waiting, and answers the descriptor when it is a regular file, else -1 with
-// *check saying why. O_TRUNC is applied only once the file is known to be regular.
-int UTIL_OpenFileForWrite(const std::string& path, int flags, UTIL_FileCheck* check, mode_t mode = 0644);
+// *check saying why. Anything but a regular file found at the path (or at the end of its links)
+// is refused before it is opened; O_TRUNC is applied only once the file is known to be regular.
+int UTIL_OpenFileForWrite(const std::string& path, int flags, UTIL_FileCheck* check, mode_t mode = UTIL_kNewFileMode);
+// mkstemp(3), but the file is made with mode under the umask as open(2) makes one (mkstemp makes
+// 0600 whatever the umask). The trailing "XXXXXX" of name is replaced; -1 with errno on failure.
+int UTIL_MakeTemporary(std::string& name, mode_t mode = UTIL_kNewFileMode);
 // Reads into data until size bytes or the end of the file; *got is the count read. False on a
 // read error (EINTR is retried).
 bool UTIL_ReadFully(int fd, void* data, size_t size, size_t* got);
@@ -69,10 +76,19 @@ UTIL_FileCheck UTIL_StatFile(const std::string& path);
 // moment leaves either the old file whole or the new one: a temporary file of its own beside it,
 // synced, renamed over path, and the folder synced. A path that is a symbolic link is written
 // through: the file it names (made when missing) is replaced, the link stays. A replaced file
-// keeps its permissions, a new one takes newMode; a file this process may not write, or may not
-// read, is refused. False with *why worded on a failure (the old file then stays as it was).
+// keeps its permissions, a new one takes newMode under the umask; a file this process may not
+// write, or may not read, is refused, and so is anything but a regular file (a device, FIFO,
+// socket or folder at the path or at the end of its links is never replaced). False with *why
+// worded on a failure (what was at the path then stays as it was).
 bool UTIL_ReplaceFile(const std::string& path, const void* data, size_t size, std::string* why,
-                      mode_t newMode = 0644);
+                      mode_t newMode = UTIL_kNewFileMode);
+// The n-th of a series of names that replace nothing: path itself for 1, then path-2, path-3 ...
+std::string UTIL_NumberedName(const std::string& path, int n);
+// Writes size bytes as a new file, never replacing anything: at the first free name of the series
+// of path (up to path-999), made as UTIL_ReplaceFile makes one. Answers the name written, or empty
+// with *why worded.
+std::string UTIL_WriteNewFile(const std::string& path, const void* data, size_t size, std::string* why,
+                              mode_t newMode = UTIL_kNewFileMode);
 // The file a path names: path itself, or, while it is a symbolic link, what the link names (a
 // relative target taken from the link's folder), which may not exist. Empty when the links loop.
 std::string UTIL_LinkedFile(const std::string& path);

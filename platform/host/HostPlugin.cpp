@@ -170,7 +170,7 @@ bool HostPlugin::RestoreState(const std::string& path, std::string* why) {
   return true;
 }
 
-bool HostPlugin::SaveState(const std::string& path, std::string* why, mode_t newMode) {
+bool HostPlugin::SaveState(const std::string& path, std::string* why, mode_t newMode, std::string* newName) {
   CFPropertyListRef list = nullptr;
   UInt32 size = sizeof list;
   OSStatus r = AudioUnitGetProperty(mUnit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &list, &size);
@@ -179,7 +179,7 @@ bool HostPlugin::SaveState(const std::string& path, std::string* why, mode_t new
     return false;
   }
   std::string reason;
-  bool ok = CFPropertyListWriteToFile(list, path.c_str(), &reason, newMode);
+  bool ok = CFPropertyListWriteToFile(list, path.c_str(), &reason, newMode, newName);
   CFRelease(list);
   if (!ok) *why = path + ": " + reason;
   return ok;

@@ -41,8 +41,9 @@ public:
   bool Open(std::string* why);
   // Restores the state dictionary from an XML property list (hostile input).
   bool RestoreState(const std::string& path, std::string* why);
-  // Writes the state dictionary to an XML property list (a new file takes newMode).
-  bool SaveState(const std::string& path, std::string* why, mode_t newMode = 0644);
+  // Writes the state dictionary to an XML property list (a new file takes newMode under the
+  // umask). With newName it replaces nothing: see CFPropertyListWriteToFile.
+  bool SaveState(const std::string& path, std::string* why, mode_t newMode = 0666, std::string* newName = nullptr);
 
   void StartRendering(std::vector<HostEvent> events);
   void StopRendering();

@@ -124,16 +124,46 @@ bool parseArgs(int argc, char** argv, Options* o, std::string* why) {
   return true;
 }
 
+// Where the work of a run goes when its session cannot be written (a device or a folder at its
+// path, a file that cannot be read, a full or read-only disk): beside the session under this
+// name (-2, -3 ... once taken), else in the temporary folder. Never over anything.
+const char* const kRescueSuffix = ".rescued";
+
+std::string rescueNameInTemp(const std::string& session) {
+  const char* tmp = getenv("TMPDIR");
+  const size_t slash = session.rfind('/');
+  return std::string(tmp && *tmp ? tmp : "/tmp") + "/" + session.substr(slash == std::string::npos ? 0 : slash + 1) +
+         kRescueSuffix;
+}
+
+// The last work rescued from the session at path, if any: the highest of the names written.
+std::string lastRescue(const std::string& session) {
+  std::string last;
+  for (const std::string& base : {session + kRescueSuffix, rescueNameInTemp(session)}) {
+    struct stat st;
+    for (int n = 1; n < 1000; ++n) {
+      const std::string name = UTIL_NumberedName(base, n);
+      if (lstat(name.c_str(), &st) != 0) break;
+      last = name;
+    }
+    if (!last.empty()) break;
+  }
+  return last;
+}
+
 // The last session, reopened as a host reopens its project. No file yet is a first start. A
 // file that cannot be restored (damaged, written by another plug-in, not a file at all) is
 // reported and the plug-in starts fresh; one that was read and found damaged is set aside rather
 // than overwritten by the next save, under a name that replaces no copy set aside before, so
 // nothing the musician had is lost. A session kept through a symbolic link is the file it names.
 // Answers the mode for a session file made anew: that of the one set aside, so a private
-// session's successor is private too.
-mode_t restoreSession(HostPlugin& plug, const std::string& path) {
+// session's successor is private too. *note gets what the user must be told (empty: nothing).
+mode_t restoreSession(HostPlugin& plug, const std::string& path, std::string* note) {
   struct stat st;
-  mode_t mode = 0644;
+  mode_t mode = 0666;
+  const std::string rescued = lastRescue(path);
+  if (!rescued.empty())
+    *note = "the work of a run that could not save its session is in " + rescued + " (open it with --restore " + rescued + ")";
   const bool there = lstat(path.c_str(), &st) == 0;
   if (!there && errno == ENOENT) return mode;
   printf("sorvanta-host: restoring the last session from %s\n", path.c_str());
@@ -148,14 +178,34 @@ mode_t restoreSession(HostPlugin& plug, const std::string& path) {
     close(fd);
     const std::string file = UTIL_LinkedFile(path);
     for (int n = 1; n < 1000 && aside.empty(); ++n) {
-      const std::string name = file + ".unreadable" + (n == 1 ? "" : "-" + std::to_string(n));
+      const std::string name = UTIL_NumberedName(file + ".unreadable", n);
       if (UTIL_RenameNoReplace(file, name) == 0) aside = name;
       else if (errno != EEXIST) break;
     }
   }
-  fprintf(stderr, "sorvanta-host: the last session was not restored: %s; starting fresh%s\n", why.c_str(),
-          aside.empty() ? "" : (" (the file is kept as " + aside + ")").c_str());
+  const std::string notRestored = "the last session was not restored: " + why + "; starting fresh" +
+                                  (aside.empty() ? "" : " (the file is kept as " + aside + ")");
+  *note = notRestored + (note->empty() ? "" : "; " + *note);
   return mode;
+}
+
+// Saves the state to the session file, or, when that cannot be written, beside it under a name
+// of its own (see kRescueSuffix). False when the session file was not written.
+bool saveSession(HostPlugin& plug, HostView& view, const std::string& path, mode_t mode) {
+  std::string why;
+  if (plug.SaveState(path, &why, mode)) {
+    printf("sorvanta-host: saved the session to %s\n", path.c_str());
+    return true;
+  }
+  std::string rescued, whyNot;
+  for (const std::string& base : {path + kRescueSuffix, rescueNameInTemp(path)})
+    if (rescued.empty()) plug.SaveState(base, &whyNot, mode, &rescued);
+  const std::string line = "the session was not saved: " + why +
+                           (rescued.empty() ? "; nor could this run's work be saved beside it: " + whyNot
+                                            : "; this run's work is saved as " + rescued);
+  fprintf(stderr, "sorvanta-host: %s\n", line.c_str());
+  view.Tell(line, &gQuit);
+  return false;
 }
 
 // Restores that came due while rendering, run on this (the main) thread as a host opens a
@@ -239,7 +289,8 @@ int main(int argc, char** argv) {
     return kExitOpen;
   }
   printf("sorvanta-host: opened \"%s\"\n", plug.ComponentName().c_str());
-  mode_t sessionMode = 0644;
+  mode_t sessionMode = 0666;
+  std::string startNote;
   if (!opt.restore.empty()) {
     if (!plug.RestoreState(opt.restore, &why)) {
       fprintf(stderr, "sorvanta-host: %s\n", why.c_str());
@@ -247,8 +298,9 @@ int main(int argc, char** argv) {
     }
     printf("sorvanta-host: restored state from %s\n", opt.restore.c_str());
   } else if (!opt.session.empty()) {
-    sessionMode = restoreSession(plug, opt.session);
+    sessionMode = restoreSession(plug, opt.session, &startNote);
   }
+  if (!startNote.empty()) fprintf(stderr, "sorvanta-host: %s\n", startNote.c_str());
   plug.Transport().SetTempo(opt.tempo);
   if (opt.play) plug.Transport().Play();
   plug.StartRendering(opt.events);
@@ -263,6 +315,7 @@ int main(int argc, char** argv) {
   } else {
     std::string note;
     if (!view.Open(&plug, &note)) printf("sorvanta-host: %s\n", note.c_str());
+    view.ShowNote(startNote);
     guint poll = g_timeout_add(20, pollQuit, &args);
     gtk_main();
     g_source_remove(poll);
@@ -270,17 +323,16 @@ int main(int argc, char** argv) {
   plug.StopRendering();
   printf("sorvanta-host: rendered %ld blocks of %u frames\n", plug.BlocksRendered(), HostPlugin::kBlockFrames);
   int rc = args.actionsOk ? kExitOK : kExitRestore;
-  for (const std::string& file : {opt.save, opt.session}) {
-    if (file.empty()) continue;
-    const bool session = file == opt.session;
-    if (plug.SaveState(file, &why, session ? sessionMode : 0644)) {
-      printf("sorvanta-host: saved %s to %s\n", session ? "the session" : "state", file.c_str());
+  if (!opt.save.empty()) {
+    if (plug.SaveState(opt.save, &why)) {
+      printf("sorvanta-host: saved state to %s\n", opt.save.c_str());
     } else {
-      // One that could not be read is left as it was, as at the start.
-      fprintf(stderr, "sorvanta-host: %s%s\n", session ? "the session was not saved: " : "", why.c_str());
+      // One that could not be read, or is no file, is left as it was, as at the start.
+      fprintf(stderr, "sorvanta-host: %s\n", why.c_str());
       rc = kExitSave;
     }
   }
+  if (!opt.session.empty() && !saveSession(plug, view, opt.session, sessionMode)) rc = kExitSave;
   view.Close();
   plug.Close();
   return rc;

@@ -86,6 +86,10 @@ TEST_F(LoadLibrary, SizeGateAndExtensions) {
   load();
   EXPECT_EQ(names(lib.soundBankFiles), (std::vector<std::string>{"BANK.SYX", "Bank.Mid", "bank.zpk", "gate.syx"}));
   for (const PatchFile* f : lib.soundBankFiles) EXPECT_EQ(f->entries.size(), 100u);
+  // A small file is named once, with its size, and never said to be loading.
+  EXPECT_TRUE(log.contains("skipped file " + p("small.syx") + ": it holds 30000 bytes, fewer than the 30001 needed"));
+  EXPECT_FALSE(log.contains("loading file " + p("small.syx")));
+  EXPECT_FALSE(log.contains("skipped file " + p("gate.syx")));
 }
 
 TEST_F(LoadLibrary, ShortBanksAreCompletedWithValidNumberedInitSoundsAndInitMultis) {

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 #include <dlfcn.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 
@@ -280,13 +282,45 @@ TEST(HostEndToEnd, ASessionComesBackAndAProjectLoadsWhileRunning) {
                                 std::string(SORVANTA_HOST_EXE) + " --headless --seconds 0.1 --session " + session + bundle);
   chmod(session.c_str(), 0600);
   const std::string left = readFile(session);
-  for (auto& f : {session, session + ".unreadable", session + ".unreadable-2", session + ".target",
+  for (auto& f : {session, session + ".unreadable", session + ".unreadable-2", session + ".target", session + ".rescued",
                   session + ".target.unreadable", out})
     remove(f.c_str());
   rmdir(folder.c_str());
   if (denied.output.find("opened") == std::string::npos) GTEST_SKIP() << "the user nobody cannot run this build: " << denied.output;
   EXPECT_TRUE(left == "marker" && denied.output.find("Permission denied; starting fresh") != std::string::npos &&
-              denied.output.find("the session was not saved") != std::string::npos) << denied.output;
+              denied.output.find("the session was not saved") != std::string::npos && denied.exitCode == 5) << denied.output;
+}
+
+// A session or --save path that names no regular file (itself or at the end of its links) is left
+// as it was and the run exits 5; the session's work is saved beside it, and the next start says
+// where. New files take the umask.
+TEST(HostEndToEnd, ASaveWritesOnlyOverARegularFile) {
+  const std::string dir = tempPath("kinds"), path = dir + "/s.plist", node = dir + "/node", bundle = " " SORVANTA_TEST_BUNDLE;
+  const char* const f = path.c_str();
+  const std::pair<const char*, std::function<int()>> kinds[] = {  // what is refused, and how one is made
+      {"is a character device", [&] { return mknod(f, S_IFCHR | 0666, makedev(1, 5)); }},
+      {"is a named pipe (FIFO)", [&] { return mkfifo(f, 0666); }},
+      {"is a character device", [&] { return mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 5)) + symlink(node.c_str(), f); }},
+      {"is a socket", [&] { return mknod(f, S_IFSOCK | 0666, 0); }}, {"is a folder", [&] { return mkdir(f, 0777); }}};
+  for (const auto& k : kinds) {
+    for (const std::string option : {"--save ", "--session "}) {
+      struct stat before, after;
+      if (system(("rm -rf " + dir + " && mkdir " + dir).c_str()) != 0 || (k.second() != 0 && errno == EPERM)) continue;
+      ASSERT_EQ(0, stat(f, &before));
+      RunResult r = runHost("--seconds 0.1 " + option + path + bundle), next = runHost("--seconds 0 --session " + path + bundle);
+      EXPECT_TRUE(r.exitCode == 5 && r.output.find(std::string(k.first) + ", not a file; left as it was") != std::string::npos) << r.output;
+      EXPECT_TRUE(stat(f, &after) == 0 && after.st_mode == before.st_mode && after.st_rdev == before.st_rdev) << k.first;
+      SavedTestState s;
+      EXPECT_TRUE(option == "--save " || (readSavedState(path + ".rescued", &s) && r.output.find("work is saved as " + path + ".rescued") !=
+                  std::string::npos && next.output.find("is in " + path + ".rescued ") != std::string::npos)) << r.output << next.output;
+    }
+  }
+  // Under umask 077 a new session or state is the user's alone.
+  ASSERT_EQ(0, system(("rm -rf " + dir + " && mkdir " + dir).c_str()));
+  runCommand("umask 077; " SORVANTA_HOST_EXE " --headless --seconds 0 --session " + path + " --save " + dir + "/a" + bundle);
+  struct stat st;
+  for (const std::string& made : {path, dir + "/a"}) EXPECT_TRUE(stat(made.c_str(), &st) == 0 && (st.st_mode & 0777) == 0600) << made;
+  EXPECT_EQ(0, system(("rm -rf " + dir).c_str()));
 }
 
 TEST(HostEndToEnd, BadInputGivesAClearErrorAndNonZeroExit) {

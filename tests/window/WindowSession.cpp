@@ -223,10 +223,6 @@ bool WindowSession::start(const Options& o) {
     dup2(out, 2);
     setenv("NO_AT_BRIDGE", "1", 1);
     setenv("GSETTINGS_BACKEND", "memory", 1);
-    // Keys straight to characters, whatever input method the machine names: GTK's own loads its
-    // compose tables on a GLib worker thread as the first text field is made, and hands them to
-    // the main thread through locks that TSan cannot see.
-    setenv("GTK_IM_MODULE", "gtk-im-context-none", 1);
     setenv("JACK_NO_START_SERVER", "1", 1);  // never a real server behind the test's back
     if (!getenv("SORVANTA_MIDI_API"))  // no test server: no MIDI whatever the machine has, same port fields
       setenv("SORVANTA_MIDI_API", "jack", 1), setenv("JACK_DEFAULT_SERVER", "sorvanta-window-no-server", 1);
