@@ -123,7 +123,7 @@ TEST_F(Engine, AnsweredRequestLoadsThePartAndEndsTheWait) {
   EXPECT_EQ(host.value(kFilter1Cutoff + 5), 77);
   EXPECT_EQ(host.lastStatus(), "Data request Completed!");
   EXPECT_EQ(countSent(0x00), 1);
-  EXPECT_FALSE(mgr->editorCaptureActive.load());
+  EXPECT_FALSE(mgr->awaitingDump());
 }
 
 TEST_F(Engine, HandshakeFindsADeviceOnAnotherIdAndAdoptsIt) {
@@ -156,13 +156,14 @@ TEST_F(Engine, BusyDumpThreadQueuesJobsAndKeepsOneWaitingFetchPerPart) {
     if (r.size() == 8) deliver(r[4] ? Bytes(dump::initMulti().begin(), dump::initMulti().end()) : soundDumpFor(r[6], 40 + r[6]));
   };
   ASSERT_TRUE(mgr->startJob(job(6, 3, true)));
-  EXPECT_TRUE(mgr->startJob(job(7)) && mgr->requestPartToEditor(9) && mgr->requestPartToEditor(9));
+  EXPECT_TRUE(mgr->startJob(job(7)) && mgr->requestPartToEditor(9) && mgr->requestPartToEditor(8) &&
+              mgr->requestPartToEditor(9));
   EXPECT_EQ(mgr->sender()->record(WorkerThread::kDump).part, 3);
   release.set_value();
   ASSERT_TRUE(waitIdle());
   std::vector<int> asked;
   for (const Bytes& b : host.sent()) asked.push_back(b[4] * 100 + b[6]);
-  EXPECT_EQ(asked, (std::vector<int>{3, 100, 9}));
+  EXPECT_EQ(asked, (std::vector<int>{3, 100, 8, 9}));
 }
 
 TEST_F(Engine, RacingStartersStartExactlyOneJob) {
@@ -317,7 +318,7 @@ TEST_F(Engine, DumpIsParsedOnlyWhileAwaitedAndAdoptsTheDeviceId) {
   deliver(soundDumpFor(1, 33));
   EXPECT_EQ(host.value(kFilter1Cutoff + 1), 0);  // nobody asked
   host.flags.adoptDeviceId = true;
-  mgr->SetLibrarianRequestActive(false);  // awaiting a dump for the editor
+  mgr->awaitDumpForEditor();
   Bytes d = soundDumpFor(1, 33);
   d[3] = 0x22;
   deliver(d);
@@ -326,7 +327,7 @@ TEST_F(Engine, DumpIsParsedOnlyWhileAwaitedAndAdoptsTheDeviceId) {
   EXPECT_EQ(host.value(kGlobalSysExID), 0x22);
   EXPECT_TRUE(host.flags.replyReceived.load());
   EXPECT_EQ(host.names[2], "Init Patch   vTn");
-  EXPECT_FALSE(mgr->editorCaptureActive.load());
+  EXPECT_FALSE(mgr->awaitingDump());
 }
 
 // Each spoilt in one way only (the checksum right again where it is not the fault): the editor's
@@ -350,11 +351,11 @@ TEST_F(Engine, SpoiltDumpsAreRejectedAndTheAnswerAfterThemIsHeard) {
       SCOPED_TRACE(spoilt.size());
       host.set(kFilter1Cutoff + 1, 5);
       lib.soundBankFiles[0]->entries.clear();
-      mgr->SetLibrarianRequestActive(librarian);
+      librarian ? mgr->SetLibrarianRequestActive(true) : mgr->awaitDumpForEditor();
       deliver(spoilt);
       EXPECT_EQ(host.value(kFilter1Cutoff + 1), 5);
       EXPECT_FALSE(host.flags.replyReceived.load());
-      EXPECT_TRUE(librarian ? mgr->patchRequest.armed.load() : mgr->editorCaptureActive.load());
+      EXPECT_TRUE(librarian ? mgr->patchRequest.armed.load() : mgr->awaitingDump());
       EXPECT_TRUE(lib.soundBankFiles[0]->entries.empty());
       EXPECT_EQ(host.lastStatus(), "Damaged reply from Dorvik ignored!");
       deliver(good);
@@ -372,7 +373,8 @@ TEST_F(Engine, LibrarianCaptureStoresACompletedDumpInTheSelectedSlot) {
   lib.selectedSlot = 7;
   host.lib = &lib;
   mgr->SetLibrarianRequestActive(true);
-  mgr->editorCaptureActive = true;  // even then, the capture takes the dump
+  mgr->awaitDumpForEditor();  // even then, the capture takes the dump
+  mgr->patchRequest.clearAndArm();
   deliver(soundDumpFor(0, 12));
   host.lib = nullptr;
   ASSERT_EQ(bank->entries[7].messages.size(), 1u);
@@ -667,7 +669,7 @@ TEST_F(Engine, ArrangementRequestAsksEveryPartThenTheMultiWithProgress) {
     }
   };
   JobRecord r = job(5, 0, true);
-  ASSERT_TRUE(mgr->startJob(r, [this] { mgr->editorCaptureActive = true; }));
+  ASSERT_TRUE(mgr->startJob(r));
   ASSERT_TRUE(waitIdle());
   host.device = nullptr;
   EXPECT_EQ(countSent(0x00), 16);
@@ -798,7 +800,7 @@ TEST_F(Engine, ChangesDuringAWaitGoBackOverItsAnswerOnly) {
   deliver({0xF0, 0x3E, 0x10, 0x00, 0x20, 0x01, 0x00, 0x50, 0x21, 0xF7});
   deliver(soundDumpFor(1, 10));
   EXPECT_EQ(host.value(kFilter1Cutoff + 1) * 10 + host.hardwareSets.size(), 502) << "not put back";
-  mgr->SetLibrarianRequestActive(false);
+  mgr->awaitDumpForEditor();
   deliver(soundDumpFor(1, 20));
   EXPECT_EQ(host.value(kFilter1Cutoff + 1) * 10 + host.hardwareSets.size(), 202);
 }
@@ -814,4 +816,123 @@ TEST_F(Engine, AGlobalSendTakesOnlyTheUnmodelledBytesOfTheSettingsItAskedFor) {
   };
   ASSERT_TRUE(mgr->startJob(job(1)) && waitIdle());
   EXPECT_EQ(host.sent().back()[11] * 1000 + host.sent().back()[155], 53 * 1000 + 0x55);
+}
+
+// Whose answer a dump is: only the kind and part the armed wait names, once; a cancelled wait's
+// late answer is counted off before the next wait of its kind, except a job's own dump.
+TEST(ReplyWaitClaim, OnlyTheNamedDumpAnswersAndALateOneIsNobodys) {
+  using C = ReplyWait::Claim;
+  auto dumpOf = [](int command, int part) { return Bytes{0xF0, 0x3E, 0x10, 0, uint8_t(command), 0x30, uint8_t(part), 0xF7}; };
+  struct Row { int command, part; bool editor, cancelled; std::vector<std::pair<Bytes, C>> dumps; };
+  const Row rows[] = {
+      {0x10, 2, true, false, {{dumpOf(0x10, 3), C::kStray}, {dumpOf(0x11, 2), C::kStray}, {dumpOf(0x10, 2), C::kAnswer}, {dumpOf(0x10, 2), C::kStray}}},
+      {-1, -1, true, false, {{dumpOf(0x11, 9), C::kAnswer}}},
+      {0x10, 2, false, false, {{dumpOf(0x10, 2), C::kStray}}},
+      {0x10, 2, true, true, {{dumpOf(0x10, 2), C::kLate}, {dumpOf(0x10, 2), C::kAnswer}}},
+  };
+  for (const Row& row : rows) {
+    ReplyWait w;
+    if (row.cancelled) w.arm(row.command, row.part, true), w.sent(), w.end(true);
+    w.arm(row.command, row.part, row.editor);
+    w.sent();
+    for (const auto& [d, want] : row.dumps) {
+      EXPECT_EQ(w.claim(d.data(), 8), want) << row.command << " " << int(d[4]) << " " << int(d[6]);
+      if (want == C::kAnswer) w.answer(d.data(), 8);
+    }
+  }
+  ReplyWait timedOut;  // no answer owed after a wait that was not cancelled; a job's own is its answer
+  const Bytes d = dumpOf(0x10, 2);
+  timedOut.arm(0x10, 2, true), timedOut.sent(), timedOut.end(false), timedOut.arm(0x10, 2, true);
+  EXPECT_EQ(timedOut.claim(d.data(), 8), C::kAnswer);
+  timedOut.arm(0x10, 2, true), timedOut.sent(), timedOut.end(true), timedOut.arm(0x10, 2, true);
+  EXPECT_EQ(timedOut.claim(d.data(), 8, true), C::kAnswer);
+}
+
+// Held input goes in oldest first, in bounded slices; past its bound refreshes go first, then
+// notes; a program change and a bank select never; what a later dump overwrote is sent again.
+TEST(HeldInputQueue, KeepsOrderBoundAndMarksWhatADumpOverwrote) {
+  const Bytes pc = {0xC0, 5}, pc3 = {0xC1, 5, 0}, bank0 = {0xB0, 0, 0}, bank32 = {0xB0, 32, 0x41};
+  for (const Bytes& m : {pc, pc3, bank0, bank32}) {
+    EXPECT_FALSE(HeldInput::isRefresh(m.data(), m.size())) << int(m[0]);
+    EXPECT_TRUE(HeldInput::isProtected(m.data(), m.size())) << int(m[0]);
+  }
+  HeldInput h;
+  const Bytes cc = {0xB0, 74, 1}, note = {0x90, 60, 100};
+  EXPECT_FALSE(h.hold(cc.data(), 3, false, 0));
+  ASSERT_TRUE(h.hold(pc.data(), 2, true, -1));
+  for (size_t i = 1; i < HeldInput::kMax; ++i) h.hold((i % 2 ? cc : note).data(), 3, true, 0);
+  h.dumpSent(0);
+  for (size_t i = 0; i < HeldInput::kMax; ++i) h.hold(note.data(), 3, true, -1);
+  ASSERT_EQ(h.size(), HeldInput::kMax);
+  std::vector<Bytes> applied;
+  std::vector<bool> resent;
+  auto apply = [&](const Bytes& m, bool resend) { applied.push_back(m), resent.push_back(resend); };
+  EXPECT_EQ(h.release(64, {}, apply), 64u);
+  EXPECT_EQ(h.release(SIZE_MAX, [] { return false; }, apply), HeldInput::kMax - 64);
+  EXPECT_EQ(applied.front(), pc);
+  EXPECT_EQ(std::count(applied.begin(), applied.end(), cc), 0);  // refreshes dropped first
+  EXPECT_EQ(std::count(applied.begin(), applied.end(), note), int(HeldInput::kMax) - 1);
+  EXPECT_TRUE(h.empty());
+  h.hold(cc.data(), 3, true, 3), h.hold(pc.data(), 2, true, -1), h.dumpSent(3), h.hold(cc.data(), 3, true, 3);
+  applied.clear(), resent.clear();
+  h.release(SIZE_MAX, {}, apply);
+  EXPECT_EQ(applied, (std::vector<Bytes>{cc, pc, cc}));
+  EXPECT_EQ(resent, (std::vector<bool>{true, false, false}));
+}
+
+// During a fetch of part 2: another part's dump is nobody's, the synth's global dump is its
+// settings; neither ends the wait, whose own answer comes next (no second request, no scan).
+// A cancelled fetch's late answer is not the next fetch's. A lost port asks no other id.
+TEST_F(Engine, AFetchTakesOnlyItsOwnAnswer) {
+  std::array<uint8_t, 207> g = dump::globalTemplate();
+  g[3] = 0, g[11] = 100, sysex::applyChecksum(g.data(), 207);
+  int asked = 0;
+  host.device = [&](const Bytes& r) {
+    if (r.size() != 8) return;
+    if (++asked == 1) deliver(soundDumpFor(3, 50)), deliver(Bytes(g.begin(), g.end())), deliver(soundDumpFor(2, 60));
+    if (asked == 3) deliver(soundDumpFor(2, 5)), deliver(soundDumpFor(2, 7));  // the cancelled one's, then its own
+  };
+  ASSERT_TRUE(mgr->requestPartToEditor(2) && waitIdle());
+  EXPECT_EQ(host.value(kFilter1Cutoff + 2) * 1000 + host.value(kFilter1Cutoff + 3), 60 * 1000);
+  EXPECT_NE(host.value(kGlobalTranspose), 0);
+  EXPECT_EQ(countSent(0x00), 1);
+  mgr->setPacingOverride(20);
+  ASSERT_TRUE(mgr->requestPartToEditor(2));
+  ASSERT_TRUE(until([&] { return asked == 2; }));
+  mgr->sender()->cancelRequested = true;
+  ASSERT_TRUE(waitIdle() && mgr->requestPartToEditor(2) && waitIdle());
+  EXPECT_EQ(host.value(kFilter1Cutoff + 2), 7);
+  host.carry = false, host.clearSent();
+  ASSERT_TRUE(mgr->requestPartToEditor(2) && waitIdle());
+  EXPECT_EQ(host.sent().size() * 1000 + (host.lastStatus() == MIDIMessageManager::kConnectionLostText), 1001u);
+}
+
+// A knob the synth turned during a push, held, goes back to the synth after the part's dump that
+// went after it; an automated edit before a knob on the same parameter in a fetch stays put.
+TEST_F(Engine, TheSynthsLaterMoveStandsOnBothSides) {
+  const Bytes knob = {0xF0, 0x3E, 0x10, 0x00, 0x20, 0x00, 0x00, 0x4E, 0x35, 0xF7};
+  host.bindSysex(0x20, 0, 0x00, 0x4E, 0, kFilter1Cutoff);
+  host.set(kMultiPartStatus, 1);
+  host.flags.sendAllParts = true;
+  mgr->sender()->pauseScalePercent = 1;
+  host.device = [&](const Bytes& r) { if (r.size() == 393) deliver(knob); };
+  ASSERT_TRUE(mgr->startJob(job(0)) && waitIdle());
+  const std::vector<Bytes> sent = host.sent();
+  ASSERT_GE(sent.size(), 3u);
+  EXPECT_EQ(sent[sent.size() - 2].size() * 1000 + sent[sent.size() - 2][6], 392u * 1000);
+  EXPECT_EQ(sent.back(), knob);
+  mgr->awaitDumpForEditor(sysex::kSoundDump, 0);
+  host.set(kFilter1Cutoff, 55);
+  mgr->keepEdits({kFilter1Cutoff});
+  host.changes.clear();
+  deliver(knob);
+  host.set(kFilter1Cutoff, 0x35);  // as its control shows it
+  deliver(soundDumpFor(0, 10));
+  EXPECT_EQ(std::count(host.changes.begin(), host.changes.end(), kFilter1Cutoff), 0);
+}
+
+TEST_F(Engine, TheGlobalQuestionGoesToTheSettingsId) {
+  host.flags.deviceId = 5;
+  ASSERT_TRUE(mgr->startJob(job(1)) && waitIdle());
+  EXPECT_EQ(host.sent().front()[3], 5);
 }
