@@ -936,3 +936,44 @@ TEST_F(Engine, TheGlobalQuestionGoesToTheSettingsId) {
   ASSERT_TRUE(mgr->startJob(job(1)) && waitIdle());
   EXPECT_EQ(host.sent().front()[3], 5);
 }
+
+// The synth answered the id change's check, then came a cancel: the answer counts.
+TEST_F(Engine, ACancelAfterTheAnswerCameLosesToIt) {
+  host.device = [this](const Bytes& r) {
+    if (r.size() != 6 || r[3] != 3) return;
+    std::array<uint8_t, 207> g = dump::globalTemplate();
+    g[3] = g[30] = 3, sysex::applyChecksum(g.data(), 207);
+    deliver(Bytes(g.begin(), g.end()));
+    mgr->sender()->cancelRequested = true;
+  };
+  mgr->changeDeviceId(0, 3);
+  ASSERT_TRUE(waitIdle());
+  EXPECT_EQ(host.lastStatus() + std::to_string(host.flags.deviceId.load()), "Device ID changed!3");
+}
+
+// An edit held for a fetch that was cancelled ends with it: a later answer is not overwritten.
+// A fetch replaced while it waited takes its send-back along: one goes, after the newer fetch.
+TEST_F(Engine, WhatBelongedToAnEndedOrReplacedFetchEndsWithIt) {
+  host.device = [this](const Bytes& r) {
+    if (r.size() != 8) return;
+    host.set(kFilter1Cutoff + 1, 50), mgr->keepEdits({kFilter1Cutoff + 1});
+    mgr->sender()->cancelRequested = true;
+  };
+  ASSERT_TRUE(mgr->requestPartToEditor(3) && waitIdle());
+  host.device = nullptr;
+  mgr->awaitDumpForEditor();
+  deliver(soundDumpFor(1, 10));
+  EXPECT_EQ(host.value(kFilter1Cutoff + 1), 10);
+  host.set(kSectionLockOsc1 + 4, 1.0), host.clearSent();
+  host.device = [this](const Bytes& r) {
+    if (r.size() == 8 && r[6] == 0) held.wait();
+    if (r.size() == 8) deliver(soundDumpFor(r[6], 66));
+  };
+  ASSERT_TRUE(mgr->requestPartToEditor(0));
+  for (int i = 0; i < 2; ++i) ASSERT_TRUE(mgr->fetchPartAfterProgramChange(4));
+  release.set_value();
+  ASSERT_TRUE(waitIdle());
+  std::vector<size_t> sizes;
+  for (const Bytes& b : host.sent()) sizes.push_back(b.size());
+  EXPECT_EQ(sizes, (std::vector<size_t>{8, 8, 392}));
+}
