@@ -125,8 +125,13 @@ bool MIDIMessageManager::startLocked(const JobRecord& record, const std::functio
   if (shuttingDown) return false;
   // A job of a request runs after it, and only once that request ended with its answer.
   const uint64_t request = record.belongsTo;
-  if (dump && request != 0 && !pendingLocked(request) && !endedAnswered(request)) return false;
-  if (jobBusy[i].load()) return dump && queueLocked(record, beforeStart, id);
+  if (dump && request != 0 && !jobs.mayFollow(request, jobBusy[i].load())) return false;
+  if (jobBusy[i].load()) {
+    if (!dump) return false;
+    const uint64_t queued = jobs.add(record, beforeStart, supersedes);
+    if (id) *id = queued;
+    return true;
+  }
   // Reap the finished run before the record is rewritten: the join orders the old job's reads
   // of its record before our writes. The job has returned (jobBusy is clear), so only the
   // thread's last steps remain; without waiting, a thread not yet gone counts as busy.
@@ -157,17 +162,16 @@ bool MIDIMessageManager::startLocked(const JobRecord& record, const std::functio
   }
   started[i] = true;
   if (dump) {
-    runningJobId = ++lastJobId;
-    if (id) *id = runningJobId;
+    const uint64_t running = jobs.startNow();
+    if (id) *id = running;
   }
   return true;
 }
 
-namespace {
 // Whether waiting job `newer` makes waiting job `older` pointless: the same fetch of a part, the
 // same part send or send-back, the synth's librarian choice for the same part, the same transfer.
 // Jobs that address different slots or ranges (a store, a librarian request) never do.
-bool supersedes(const JobRecord& newer, const JobRecord& older) {
+bool MIDIMessageManager::supersedes(const JobRecord& newer, const JobRecord& older) {
   if (newer.code != older.code) return false;
   switch (newer.code) {
     case 2:
@@ -182,47 +186,6 @@ bool supersedes(const JobRecord& newer, const JobRecord& older) {
                       older.appliesHeldProject, older.idChangedFrom, older.idChangedTo);
     default: return false;
   }
-}
-}  // namespace
-
-bool MIDIMessageManager::queueLocked(const JobRecord& record, const std::function<void()>& beforeStart, uint64_t* id) {
-  // The newest wins: what it supersedes goes, and the jobs that belonged to that now follow it.
-  const uint64_t newId = ++lastJobId;
-  std::vector<uint64_t> gone;
-  std::deque<QueuedJob> kept, followers;
-  for (QueuedJob& q : queuedJobs) {
-    if (supersedes(record, q.record)) {
-      gone.push_back(q.id);
-      rememberEnd(q.id, false);
-    } else if (std::find(gone.begin(), gone.end(), q.record.belongsTo) != gone.end()) {
-      q.record.belongsTo = newId;
-      followers.push_back(std::move(q));
-    } else {
-      kept.push_back(std::move(q));
-    }
-  }
-  kept.push_back({record, beforeStart, newId});
-  for (QueuedJob& q : followers) kept.push_back(std::move(q));
-  queuedJobs.swap(kept);
-  if (id) *id = newId;
-  return true;
-}
-
-bool MIDIMessageManager::pendingLocked(uint64_t id) const {
-  if (id == runningJobId && jobBusy[static_cast<int>(WorkerThread::kDump)].load()) return true;
-  return std::any_of(queuedJobs.begin(), queuedJobs.end(), [id](const QueuedJob& q) { return q.id == id; });
-}
-
-bool MIDIMessageManager::endedAnswered(uint64_t id) const {
-  for (const auto& [job, answered] : endedJobs)
-    if (job == id) return answered;
-  return false;
-}
-
-void MIDIMessageManager::rememberEnd(uint64_t id, bool answered) {
-  endedJobs.emplace_back(id, answered);
-  // A send-back asks within moments of its request: a few dozen ends are plenty.
-  if (endedJobs.size() > 64) endedJobs.pop_front();
 }
 
 bool MIDIMessageManager::threadRunning(WorkerThread t) const { return jobBusy[static_cast<int>(t)].load(); }
@@ -242,28 +205,19 @@ bool MIDIMessageManager::nextQueuedJob(WorkerThread t) {
   for (;;) {
     if (t == WorkerThread::kDump) releaseHeldInput(kReleaseSlice);
     g.lock();
-    if (t != WorkerThread::kDump || !queuedJobs.empty() || shuttingDown || heldInput.empty() || holdsInput()) break;
+    if (t != WorkerThread::kDump || !jobs.empty() || shuttingDown || heldInput.empty() || holdsInput()) break;
     g.unlock();
   }
   const int i = static_cast<int>(t);
-  if (t == WorkerThread::kDump) {
-    rememberEnd(runningJobId, answered);
-    // The jobs of a request that ended without its answer go with it.
-    while (!queuedJobs.empty() && queuedJobs.front().record.belongsTo != 0 &&
-           !endedAnswered(queuedJobs.front().record.belongsTo)) {
-      rememberEnd(queuedJobs.front().id, false);
-      queuedJobs.pop_front();
-    }
-  }
-  if (t != WorkerThread::kDump || shuttingDown || queuedJobs.empty()) {
-    if (shuttingDown) queuedJobs.clear();
+  JobQueue<JobRecord>::Job next;
+  // The jobs of a request that ended without its answer go with it.
+  if (t != WorkerThread::kDump || !jobs.next(answered, shuttingDown ? nullptr : &next)) {
+    if (shuttingDown) jobs.clear();
     jobBusy[i] = false;
     return false;
   }
-  senderObj->record(t) = queuedJobs.front().record;
-  const std::function<void()> beforeStart = queuedJobs.front().beforeStart;
-  runningJobId = queuedJobs.front().id;
-  queuedJobs.pop_front();
+  senderObj->record(t) = next.record;
+  const std::function<void()> beforeStart = next.beforeStart;
   senderObj->cancelRequested = false;
   senderObj->requestFailed = false;
   slotsStored = 0;
@@ -295,7 +249,7 @@ void MIDIMessageManager::endJobs(bool forGood) {
     }
   if (forGood) return;
   std::lock_guard<std::mutex> g(startLock);
-  queuedJobs.clear();
+  jobs.clear();
   senderObj->stopping = false;
   shuttingDown = false;
 }
@@ -1139,7 +1093,7 @@ void MIDIMessageManager::sendPartDataBackToHardware(int part) {
 void MIDIMessageManager::partProgramChanged(int part) {
   if (!validPart(part)) return;
   std::lock_guard<std::mutex> g(partSoundLock);
-  programChangedAt[part] = lastJobId.load();
+  programChangedAt[part] = jobs.lastId();
 }
 
 void MIDIMessageManager::sendPatchToDeviceFromLibrarian(int slot, int list, int part, bool selectedBySynth) {

@@ -34,6 +34,7 @@
 
 #include "DumpParser.h"
 #include "HeldInput.h"
+#include "JobQueue.h"
 #include "IPlugStructs.h"
 #include "LibrarianPatch.h"
 #include "MidiClock.h"
@@ -509,14 +510,8 @@ class MIDIMessageManager {
   // startJob's body, with startLock held; mayWait: join a finished thread rather than give up.
   bool startLocked(const JobRecord& record, const std::function<void()>& beforeStart, bool mayWait,
                    uint64_t* id = nullptr);
-  // startLock held: queues a dump-thread job behind the running one, replacing what it supersedes.
-  bool queueLocked(const JobRecord& record, const std::function<void()>& beforeStart, uint64_t* id);
-  // startLock held: whether dump-thread job `id` has ended with its answer (false for one that
-  // failed, was dropped, or ended too long ago to be remembered), and remembering how one ended.
-  bool endedAnswered(uint64_t id) const;
-  void rememberEnd(uint64_t id, bool answered);
-  // startLock held: job `id` runs or waits in the queue.
-  bool pendingLocked(uint64_t id) const;
+  // Whether waiting job `newer` makes waiting job `older` pointless (JobQueue::add).
+  static bool supersedes(const JobRecord& newer, const JobRecord& older);
   // Whether the caller is a job on the dump thread.
   bool onDumpThread() const;
   // A send-back of `part` belonging to fetch `request` may go: no program change came since that
@@ -565,19 +560,8 @@ class MIDIMessageManager {
   std::unique_ptr<Poco::Thread> threads[3];
   mutable std::mutex startLock;
   bool shuttingDown = false;  // guarded by startLock
-  // Dump-thread jobs waiting for the running one, oldest first, with their numbers; startLock.
-  struct QueuedJob {
-    JobRecord record;
-    std::function<void()> beforeStart;
-    uint64_t id;
-  };
-  std::deque<QueuedJob> queuedJobs;
-  // startLock: the last number given to a dump-thread job, the running one's, and how the last
-  // few ended (number, answered).
-  // lastJobId is also read without the lock (partProgramChanged).
-  std::atomic<uint64_t> lastJobId{0};
-  uint64_t runningJobId = 0;
-  std::deque<std::pair<uint64_t, bool>> endedJobs;
+  // The dump thread's jobs waiting behind the running one, with their numbers.
+  JobQueue<JobRecord> jobs;
   // The fetch last asked for each part into the editor, and the last job number given before the
   // part's program last changed: a fetch numbered no higher brought a sound the part no longer has.
   std::atomic<uint64_t> latestFetch[16] = {};

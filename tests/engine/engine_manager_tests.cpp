@@ -977,3 +977,19 @@ TEST_F(Engine, WhatBelongedToAnEndedOrReplacedFetchEndsWithIt) {
   for (const Bytes& b : host.sent()) sizes.push_back(b.size());
   EXPECT_EQ(sizes, (std::vector<size_t>{8, 8, 392}));
 }
+
+// The serial queue: a newer job replaces the waiting one it supersedes, whose send-back follows
+// it; a send-back goes with a fetch that ended unanswered.
+TEST(JobQueueOrder, ANewerJobReplacesAndWhatBelongedToAnUnansweredOneGoes) {
+  JobQueue<JobRecord> q;
+  auto samePart = [](const JobRecord& a, const JobRecord& b) { return a.code == b.code && a.part == b.part; };
+  q.startNow();
+  JobRecord sendBack = job(2, 1);
+  sendBack.belongsTo = q.add(job(6, 1), {}, samePart);
+  q.add(sendBack, {}, samePart), q.add(job(6, 2), {}, samePart), q.add(job(6, 1), {}, samePart);
+  JobQueue<JobRecord>::Job next;
+  std::vector<int> order;
+  for (bool answered = true; q.next(answered, &next); answered = next.record.part != 1) order.push_back(next.record.code * 100 + next.record.part);
+  EXPECT_EQ(order, (std::vector<int>{602, 601}));
+  EXPECT_FALSE(q.mayFollow(sendBack.belongsTo, false));
+}
