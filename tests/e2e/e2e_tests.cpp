@@ -854,46 +854,39 @@ TEST_F(EditorOnWire, AClientGoneDuringThePushAndBackGetsTheWholeSession) {
   EXPECT_TRUE(waitUntil(agree, 30.0)) << "the parts sent while the synth was away are missing";
 }
 
-// Whose answer a dump is. During the fetch of the program the synth chose for part 3: another
-// part's dump is nobody's, the synth's global dump is its settings changed, and neither ends the
-// wait, which takes its own answer (no second request, no scan). So during the start's device
-// check. A fetch cancelled while its answer is on the way, then another program: the late answer
-// is not the new program's.
+// Whose answer a dump is. During the start's device check and during the fetch of the program the
+// synth chose for part 3: another part's dump is nobody's, the synth's global dump is its settings
+// changed; neither ends the wait, which takes its own answer (no second request, no scan). A
+// fetch cancelled while its answer is on the way, then another program: the late answer is not
+// the new program's.
 TEST_F(EditorOnWire, AStrayDumpOrALateAnswerIsNeverTheAnswerOfAnotherRequest) {
-  store(0, 5, 25), store(0, 7, 27);
-  sim->setReplyDelay(0.4);
+  store(0, 5, 25), store(0, 7, 27), sim->setReplyDelay(0.4);
   writeSettings(sim->editorOutputName(), sim->editorInputName());
   open();
-  Bytes stray = sim->partSound(0);
-  stray[85] = 99, DorvikSim::checksum(stray);
+  Bytes stray = sim->partSound(0), global = sim->globals();
+  stray[85] = 99, DorvikSim::checksum(stray), global[11] = 0x37, DorvikSim::checksum(global);  // transposed 9 down: 3
+  auto requests = [this](int cmd) { return sim->received([cmd](const Bytes& m) { return isRequest(m, cmd); }).size(); };
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 10.0));
   sim->sendRaw(stray);
-  ASSERT_TRUE(waitParam(kGlobalSysExID, 0, 5.0) && waitUntil([&] { return sim->wholeAnswers() == 1; }));
+  ASSERT_TRUE(waitUntil([&] { return sim->wholeAnswers() == 1; }));
   MidiTestSleep(0.5);
-  EXPECT_EQ(sim->received([](const Bytes& m) { return isRequest(m, 0x04); }).size(), 1u) << "the check scanned";
-  setParam(kMIDIFilterHWPCPassThrough, 1);
-  sim->clearLog();
-  sim->selectOnPanel(2, 0, 5, false);
+  EXPECT_EQ(requests(0x04), 1u) << "the check scanned";
+  setParam(kMIDIFilterHWPCPassThrough, 1), sim->clearLog(), sim->selectOnPanel(2, 0, 5, false);
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x00) && m[6] == 2; }, 1, 5.0));
-  Bytes global = sim->globals();
-  global[11] = 0x37, DorvikSim::checksum(global);  // transposed 9 down: the editor shows 3
   sim->sendRaw(stray), sim->sendRaw(global);
-  EXPECT_TRUE(waitParam(kFilter1Cutoff + 2, 25) && waitParam(kGlobalTranspose, 3));
-  EXPECT_NE(param(kFilter1Cutoff), 99);
-  EXPECT_EQ(sim->received([](const Bytes& m) { return isRequest(m, 0x00); }).size(), 1u) << "asked again";
+  EXPECT_TRUE(waitParam(kFilter1Cutoff + 2, 25) && waitParam(kGlobalTranspose, 3) && param(kFilter1Cutoff) != 99);
+  EXPECT_EQ(requests(0x00), 1u) << "asked again";
   sim->selectOnPanel(2, 0, 5, false);
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x00) && m[6] == 2; }, 2, 5.0));
-  setParam(kCancelDataRequest, 1);
-  sim->selectOnPanel(2, 0, 7, false);
-  EXPECT_TRUE(waitParam(kFilter1Cutoff + 2, 27));
-  ASSERT_TRUE(waitUntil([&] { return sim->wholeAnswers() == 4; }));
+  setParam(kCancelDataRequest, 1), sim->selectOnPanel(2, 0, 7, false);
+  EXPECT_TRUE(waitParam(kFilter1Cutoff + 2, 27) && waitUntil([&] { return sim->wholeAnswers() == 4; }));
   MidiTestSleep(0.3);
   EXPECT_EQ(param(kFilter1Cutoff + 2), 27);
 }
 
 // The synth's knob turned during SEND MULTI and during a restored project's push, after the multi
 // and before its part's dump went: both sides end on the knob's value. And an automated edit,
-// then the synth's knob on the same parameter, during a fetch: both end on the knob's.
+// then the synth's knob on the same parameter, during a fetch whose answer was built before both.
 TEST_F(EditorOnWire, TheSynthsLaterMoveStandsOnBothSides) {
   connect();
   const std::string state = home + "/project.plist";
@@ -909,11 +902,9 @@ TEST_F(EditorOnWire, TheSynthsLaterMoveStandsOnBothSides) {
                                        !sim->received([](const Bytes& m) { return m.size() == 392 && m[6] == 2; }).empty(); }))
         << "round " << round << ": screen " << param(kFilter1Cutoff) << ", synth " << int(sim->partSound(0)[85]);
   }
-  // The answer, built before both, is held back until both are in.
   setParam(kMIDIFilterHWPCPassThrough, 1), sim->setSilent(true), sim->clearLog();
   Bytes answer = sim->partSound(2);
-  answer[85] = 66, DorvikSim::checksum(answer);
-  sim->selectOnPanel(2, 0, 5, false);
+  answer[85] = 66, DorvikSim::checksum(answer), sim->selectOnPanel(2, 0, 5, false);
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x00) && m[6] == 2; }, 1, 5.0));
   setParam(kFilter1Resonance + 2, 55);
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 10 && m[5] == 2; }, 1, 5.0));
@@ -931,18 +922,12 @@ TEST_F(EditorOnWire, AFloodDuringAPushDelaysItAndNeverStopsIt) {
   connect();
   std::atomic<bool> flooding{true};
   std::thread flood([&] {
-    for (int i = 0; flooding.load(); ++i) {
-      sim->sendShort(0xB2, 27, uint8_t(i % 64));  // part 3's octave
-      if (i % 10 == 9) MidiTestSleep(0.001);
-    }
-    sim->sendShort(0xB2, 27, 88);
+    for (int i = 0; flooding.load(); ++i) sim->sendShort(0xB2, 27, uint8_t(i % 64)), i % 10 == 9 ? MidiTestSleep(0.001) : void();
+    sim->sendShort(0xB2, 27, 88);  // part 3's octave
   });
-  MidiTestSleep(0.3);
-  sim->clearLog();
-  setParam(kPushArrangement, 1);
+  MidiTestSleep(0.3), sim->clearLog(), setParam(kPushArrangement, 1);
   const bool parts = sim->waitFor([](const Bytes& m) { return m.size() == 392 && m[6] == 2; }, 1, 60.0);
-  flooding = false;
-  flood.join();
+  flooding = false, flood.join();
   EXPECT_TRUE(parts) << "the push never went";
   EXPECT_TRUE(waitParam(kOscillator1Octave + 2, 88, 30.0)) << param(kOscillator1Octave + 2);
 }
