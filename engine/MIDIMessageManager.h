@@ -34,8 +34,8 @@
 
 #include "DumpParser.h"
 #include "HeldInput.h"
-#include "JobQueue.h"
 #include "IPlugStructs.h"
+#include "JobQueue.h"
 #include "LibrarianPatch.h"
 #include "MidiClock.h"
 #include "ReplyWait.h"
