@@ -916,19 +916,23 @@ TEST_F(EditorOnWire, TheSynthsLaterMoveStandsOnBothSides) {
   EXPECT_EQ(param(kFilter1Resonance + 2) * 1000 + sim->partSound(2)[87], 77077);
 }
 
-// A flood of the synth's controllers during SEND MULTI delays it, never stops it: the parts go,
-// and the last controller is on screen once the flood ends.
-TEST_F(EditorOnWire, AFloodDuringAPushDelaysItAndNeverStopsIt) {
+// A flood of the synth's controllers during SEND MULTI delays what follows it, never stops it:
+// the synth's program change, held meanwhile, has its fetch go while the flood goes on, and the
+// last controller is on screen once the flood ends.
+TEST_F(EditorOnWire, AFloodDuringAPushDelaysWhatFollowsAndNeverStopsIt) {
   connect();
+  setParam(kMIDIFilterHWPCPassThrough, 1);
   std::atomic<bool> flooding{true};
   std::thread flood([&] {
-    for (int i = 0; flooding.load(); ++i) sim->sendShort(0xB2, 27, uint8_t(i % 64)), i % 10 == 9 ? MidiTestSleep(0.001) : void();
+    for (int i = 0; flooding.load(); ++i) sim->sendShort(0xB2, 27, uint8_t(i % 64)), i % 100 == 99 ? MidiTestSleep(0.001) : void();
     sim->sendShort(0xB2, 27, 88);  // part 3's octave
   });
   MidiTestSleep(0.3), sim->clearLog(), setParam(kPushArrangement, 1);
-  const bool parts = sim->waitFor([](const Bytes& m) { return m.size() == 392 && m[6] == 2; }, 1, 60.0);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 393; }, 1, 30.0));
+  sim->selectOnPanel(2, 0, 5, false);
+  const bool fetched = sim->waitFor([](const Bytes& m) { return isRequest(m, 0x00) && m[6] == 2; }, 1, 60.0);
   flooding = false, flood.join();
-  EXPECT_TRUE(parts) << "the push never went";
+  EXPECT_TRUE(fetched) << "what followed the push never went";
   EXPECT_TRUE(waitParam(kOscillator1Octave + 2, 88, 30.0)) << param(kOscillator1Octave + 2);
 }
 }  // namespace
