@@ -357,8 +357,6 @@ public:
   // The manager's incoming-message and from-host flags, read by the control-action routine.
   bool valueFromHardware() const;
   bool valueFromHost() const;
-  // Clears the manager's dump-to-editor flag (OnParamChange2 for a parameter without a record).
-  void clearEditorCapture();
   void resetContinuousClock(bool stop);
 
   MIDIMessageManager* midiManager = nullptr;

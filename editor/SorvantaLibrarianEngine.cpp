@@ -49,7 +49,6 @@ bool SorvantaLibrarianBridge::startLibrarianJob(const LibrarianJob& job) {
   Sorvanta* plug = p;
   // The flags go up only with a job that starts: a busy thread leaves them as they were.
   return m->startUserJob(r, [m, plug, job] {
-    if (job.setManagerToEditor) m->editorCaptureActive = true;
     if (job.setManagerTransfer) m->partSendBusy = true;
     if (job.clearParseComplete) m->parseComplete = false;
     if (job.setEditorTransfer) plug->transferInProgress = true;

@@ -398,9 +398,8 @@ void Sorvanta::requestArrangement() {
   JobRecord r;
   r.code = 5;
   r.requestFlag = true;
-  MIDIMessageManager* m = midiManager;
   // Pressed while another job runs (a transfer's last pause, the device-id check), it waits for it.
-  m->startJob(r, [m] { m->editorCaptureActive = true; });
+  midiManager->startJob(r);
 }
 
 void Sorvanta::requestPart(int part) {
@@ -409,10 +408,6 @@ void Sorvanta::requestPart(int part) {
 
 bool Sorvanta::valueFromHardware() const { return midiManager && midiManager->fromHardware.load(); }
 bool Sorvanta::valueFromHost() const { return midiManager && midiManager->fromHost.load(); }
-
-void Sorvanta::clearEditorCapture() {
-  if (midiManager) midiManager->editorCaptureActive = false;
-}
 
 void Sorvanta::resetContinuousClock(bool stop) {
   if (midiManager) midiManager->clock().reset(stop);

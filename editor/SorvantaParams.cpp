@@ -792,7 +792,6 @@ void Sorvanta::OnParamChange2(int paramIdx) {
     noSend = false;
     LinkManager::controlLinker(this, record, record->linkInfo, paramIdx, i, v);
   }
-  clearEditorCapture();
   noSend = false;
   hardwareChangeActive = false;
 }

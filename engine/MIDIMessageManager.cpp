@@ -18,6 +18,9 @@
 
 namespace {
 
+// Set while a job hands its own dump to the parser, on the job's thread.
+thread_local bool handingOwnDump = false;
+
 int toInt(double v) {
   if (!(v == v)) return 0;
   return static_cast<int>(std::clamp(v, -1.0e6, 1.0e6));
@@ -83,50 +86,6 @@ LibrarianPatch LibraryRequest::snapshot() const {
 }
 
 // ---------------------------------------------------------------------------------------------
-// The answer a job waits for
-
-void ReplyWait::arm(int cmd, int forPart) {
-  std::lock_guard<std::mutex> g(lock);
-  ++armed;
-  command = cmd;
-  part = forPart;
-}
-
-void ReplyWait::answer(const uint8_t* data, int size) {
-  {
-    std::lock_guard<std::mutex> g(lock);
-    if (armed == 0 || answered == armed || data == nullptr || size <= sysex::kNumberPos) return;
-    if (command >= 0 && data[sysex::kCommandPos] != command) return;
-    if (part >= 0 && data[sysex::kNumberPos] != part) return;
-    answered = armed;
-  }
-  arrived.notify_all();
-}
-
-bool ReplyWait::in() const {
-  std::lock_guard<std::mutex> g(lock);
-  return armed != 0 && answered == armed;
-}
-
-bool ReplyWait::wait(int ms, const std::function<bool()>& giveUp) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(ms, 0));
-  std::unique_lock<std::mutex> g(lock);
-  for (;;) {
-    if (armed != 0 && answered == armed) return true;
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= end || (giveUp && giveUp())) return false;
-    // A cancel is a plain flag: looked at every 20 ms, as the jobs' pauses do.
-    arrived.wait_until(g, std::min(end, now + std::chrono::milliseconds(20)));
-  }
-}
-
-void ReplyWait::disarm() {
-  // A new number that nothing answers: in() is false until the next arm is answered.
-  std::lock_guard<std::mutex> g(lock);
-  ++armed;
-}
-
-// ---------------------------------------------------------------------------------------------
 // Construction, jobs and threads
 
 MIDIMessageManager::MIDIMessageManager(MidiEngineHost* host, PlugMidiState* state) : plugHost(host), plugState(state) {
@@ -166,8 +125,13 @@ bool MIDIMessageManager::startLocked(const JobRecord& record, const std::functio
   if (shuttingDown) return false;
   // A job of a request runs after it, and only once that request ended with its answer.
   const uint64_t request = record.belongsTo;
-  if (dump && request != 0 && !pendingLocked(request) && !endedAnswered(request)) return false;
-  if (jobBusy[i].load()) return dump && queueLocked(record, beforeStart, id);
+  if (dump && request != 0 && !jobs.mayFollow(request, jobBusy[i].load())) return false;
+  if (jobBusy[i].load()) {
+    if (!dump) return false;
+    const uint64_t queued = jobs.add(record, beforeStart, supersedes);
+    if (id) *id = queued;
+    return true;
+  }
   // Reap the finished run before the record is rewritten: the join orders the old job's reads
   // of its record before our writes. The job has returned (jobBusy is clear), so only the
   // thread's last steps remain; without waiting, a thread not yet gone counts as busy.
@@ -198,17 +162,16 @@ bool MIDIMessageManager::startLocked(const JobRecord& record, const std::functio
   }
   started[i] = true;
   if (dump) {
-    runningJobId = ++lastJobId;
-    if (id) *id = runningJobId;
+    const uint64_t running = jobs.startNow();
+    if (id) *id = running;
   }
   return true;
 }
 
-namespace {
 // Whether waiting job `newer` makes waiting job `older` pointless: the same fetch of a part, the
 // same part send or send-back, the synth's librarian choice for the same part, the same transfer.
 // Jobs that address different slots or ranges (a store, a librarian request) never do.
-bool supersedes(const JobRecord& newer, const JobRecord& older) {
+bool MIDIMessageManager::supersedes(const JobRecord& newer, const JobRecord& older) {
   if (newer.code != older.code) return false;
   switch (newer.code) {
     case 2:
@@ -224,47 +187,6 @@ bool supersedes(const JobRecord& newer, const JobRecord& older) {
     default: return false;
   }
 }
-}  // namespace
-
-bool MIDIMessageManager::queueLocked(const JobRecord& record, const std::function<void()>& beforeStart, uint64_t* id) {
-  // The newest wins: what it supersedes goes, and the jobs that belonged to that now follow it.
-  const uint64_t newId = ++lastJobId;
-  std::vector<uint64_t> gone;
-  std::deque<QueuedJob> kept, followers;
-  for (QueuedJob& q : queuedJobs) {
-    if (supersedes(record, q.record)) {
-      gone.push_back(q.id);
-      rememberEnd(q.id, false);
-    } else if (std::find(gone.begin(), gone.end(), q.record.belongsTo) != gone.end()) {
-      q.record.belongsTo = newId;
-      followers.push_back(std::move(q));
-    } else {
-      kept.push_back(std::move(q));
-    }
-  }
-  kept.push_back({record, beforeStart, newId});
-  for (QueuedJob& q : followers) kept.push_back(std::move(q));
-  queuedJobs.swap(kept);
-  if (id) *id = newId;
-  return true;
-}
-
-bool MIDIMessageManager::pendingLocked(uint64_t id) const {
-  if (id == runningJobId && jobBusy[static_cast<int>(WorkerThread::kDump)].load()) return true;
-  return std::any_of(queuedJobs.begin(), queuedJobs.end(), [id](const QueuedJob& q) { return q.id == id; });
-}
-
-bool MIDIMessageManager::endedAnswered(uint64_t id) const {
-  for (const auto& [job, answered] : endedJobs)
-    if (job == id) return answered;
-  return false;
-}
-
-void MIDIMessageManager::rememberEnd(uint64_t id, bool answered) {
-  endedJobs.emplace_back(id, answered);
-  // A send-back asks within moments of its request: a few dozen ends are plenty.
-  if (endedJobs.size() > 64) endedJobs.pop_front();
-}
 
 bool MIDIMessageManager::threadRunning(WorkerThread t) const { return jobBusy[static_cast<int>(t)].load(); }
 
@@ -277,28 +199,25 @@ bool MIDIMessageManager::nextQueuedJob(WorkerThread t) {
   // before the held input goes in (what it starts may arm a wait of its own).
   const bool answered = t == WorkerThread::kDump && reply.in();
   // Input held back during the job goes in before the next job starts (a program change among it
-  // queues its fetch behind those already waiting).
-  if (t == WorkerThread::kDump) releaseHeldInput();
-  std::lock_guard<std::mutex> g(startLock);
-  const int i = static_cast<int>(t);
-  if (t == WorkerThread::kDump) {
-    rememberEnd(runningJobId, answered);
-    // The jobs of a request that ended without its answer go with it.
-    while (!queuedJobs.empty() && queuedJobs.front().record.belongsTo != 0 &&
-           !endedAnswered(queuedJobs.front().record.belongsTo)) {
-      rememberEnd(queuedJobs.front().id, false);
-      queuedJobs.pop_front();
-    }
+  // queues its fetch behind those already waiting), in slices: a flood that keeps input coming
+  // delays a queued job by one slice at most, and never stops it.
+  std::unique_lock<std::mutex> g(startLock, std::defer_lock);
+  for (;;) {
+    if (t == WorkerThread::kDump) releaseHeldInput(kReleaseSlice);
+    g.lock();
+    if (t != WorkerThread::kDump || !jobs.empty() || shuttingDown || heldInput.empty() || holdsInput()) break;
+    g.unlock();
   }
-  if (t != WorkerThread::kDump || shuttingDown || queuedJobs.empty()) {
-    if (shuttingDown) queuedJobs.clear();
+  const int i = static_cast<int>(t);
+  JobQueue<JobRecord>::Job next;
+  // The jobs of a request that ended without its answer go with it.
+  if (t != WorkerThread::kDump || !jobs.next(answered, shuttingDown ? nullptr : &next)) {
+    if (shuttingDown) jobs.clear();
     jobBusy[i] = false;
     return false;
   }
-  senderObj->record(t) = queuedJobs.front().record;
-  const std::function<void()> beforeStart = queuedJobs.front().beforeStart;
-  runningJobId = queuedJobs.front().id;
-  queuedJobs.pop_front();
+  senderObj->record(t) = next.record;
+  const std::function<void()> beforeStart = next.beforeStart;
   senderObj->cancelRequested = false;
   senderObj->requestFailed = false;
   slotsStored = 0;
@@ -321,11 +240,8 @@ void MIDIMessageManager::endJobs(bool forGood) {
   senderObj->stopping = true;
   senderObj->cancelRequested = true;
   midiClock.stop();
-  {
-    // Input held for a job that will not end normally is dropped with it.
-    std::lock_guard<std::mutex> h(heldInputLock);
-    heldInput.clear();
-  }
+  // Input held for a job that will not end normally is dropped with it.
+  heldInput.clear();
   for (int i = 0; i < 3; ++i)
     if (started[i]) {
       threads[i]->join();
@@ -333,7 +249,7 @@ void MIDIMessageManager::endJobs(bool forGood) {
     }
   if (forGood) return;
   std::lock_guard<std::mutex> g(startLock);
-  queuedJobs.clear();
+  jobs.clear();
   senderObj->stopping = false;
   shuttingDown = false;
 }
@@ -386,8 +302,13 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
       reportSpoiltReply(size, awaitingDump());
       return;
     }
+    // Only the dump the waiting request names goes into the editor; a job's own dump is its
+    // wait's answer as it stands. A late answer of an ended request, another kind or part, the
+    // synth's own send: a global dump of the synth that is ours is its settings changed, anything
+    // else is nobody's.
+    const ReplyWait::Claim claim = reply.claim(d, size, handingOwnDump);
     bool parsed = false;
-    if (awaitingDump()) {
+    if (claim == ReplyWait::Claim::kAnswer) {
       const int dev = d[sysex::kDevicePos];
       if (plugState->adoptDeviceId.load() && dev < 0x80 && dev != plugState->deviceId.load()) {
         plugHost->setParamSilently(kGlobalSysExID, dev);
@@ -415,17 +336,18 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
         takePartPrograms();
       }
       if (dump::parseGlobalDump(d, size, *plugHost)) parsed = true;
-      if (parsed) {
-        synthImage.keepDump(d, size, *plugHost);
-        parseComplete = true;
-      }
+    } else if (sysex::isGlobalDump(d, size) && d[sysex::kDevicePos] == sysex::dataByte(plugState->deviceId.load())) {
+      parsed = dump::parseGlobalDump(d, size, *plugHost);
     }
-    // Every dump handed to the parsers ends the wait: the next one must be awaited anew. A
-    // request's own wait ends with the dump it takes.
-    editorCaptureActive = false;
-    if (parsed && requestCapture.exchange(false)) reapplyHeldEdits();
-    // After what the wait held went back over it: the job that waited moves on only then.
-    if (parsed) reply.answer(d, size);
+    if (parsed) {
+      synthImage.keepDump(d, size, *plugHost);
+      parseComplete = true;
+    }
+    // What the wait held goes back over its answer; the job that waited moves on only then.
+    if (parsed && claim == ReplyWait::Claim::kAnswer) {
+      reapplyHeldEdits();
+      reply.answer(d, size);
+    }
     if (multiRequestActive.load()) quickTabRefreshPending = false;
   } else {
     // Also while a dump is awaited: a knob turned on the synth just before it answers is part of
@@ -608,7 +530,6 @@ void MIDIMessageManager::lookUpShort(const uint8_t* d, int size) {
 void MIDIMessageManager::processSysExToUI(IControl* control, int value, bool refreshQuickTab, bool fromDevice) {
   if (control == nullptr) return;
   fromHardware = false;
-  editorCaptureActive = false;
   const int p = plugHost->controlParam(control);
   double lo = 0.0, hi = 0.0;
   if (!plugHost->paramRange(p, &lo, &hi)) return;
@@ -666,7 +587,6 @@ void MIDIMessageManager::handleProgram(int k, bool isBank, int value) {
     plugHost->setFromDevice(kMultiPartBank + k, value);
   }
   plugHost->setLibrarianProgram(program);
-  editorCaptureActive = true;
   quickTabRefreshPending = true;
 }
 
@@ -968,7 +888,15 @@ void MIDIMessageManager::ProcessSysExFromPlug(const ISysEx* sysex, bool fromDevi
   if (fromDevice && sysex->mData && sysex->mSize > 0 && sysex->mSize < 60 && holdFromDevice(sysex->mData, sysex->mSize))
     return;
   if (holdsInput()) return;
+  // What the synth said before this dump goes in before it, not over it from the dump thread.
+  if (fromDevice && !onDumpThread()) releaseHeldInput(SIZE_MAX);
   takeSysEx(sysex, fromDevice);
+}
+
+void MIDIMessageManager::takeOwnDump(const ISysEx* sysex) {
+  handingOwnDump = true;
+  ProcessSysExFromPlug(sysex, true);
+  handingOwnDump = false;
 }
 
 void MIDIMessageManager::takeSysEx(const ISysEx* sysex, bool fromDevice) {
@@ -994,46 +922,37 @@ void MIDIMessageManager::takeFromDevice(const uint8_t* data, int size) {
   ProcessMidiMsgFromDevice(&msg);
 }
 
-bool MIDIMessageManager::isRefresh(const uint8_t* m, size_t size) {
-  if (size == 3 && (m[0] & 0xF0) == 0xB0) return m[1] != 0 && m[1] != 32;
-  if ((size != 9 && size != 10) || m[0] != sysex::kStart || m[1] != sysex::kManufacturer) return false;
-  if (size == 9 && m[4] == sysex::kMultiParamChange) {
-    const int index = m[5] * 128 + m[6];
-    return index < 32 || index >= 32 + 22 * kNumParts || (index - 32) % 22 > 1;
-  }
-  return true;
+bool MIDIMessageManager::isRefresh(const uint8_t* m, size_t size) { return HeldInput::isRefresh(m, size); }
+
+int MIDIMessageManager::heldTarget(const uint8_t* d, int size) const {
+  if (!isRefresh(d, static_cast<size_t>(size))) return -1;
+  if (size == 3) return partOfChannel(d[0] & 0x0F);
+  if (size == 10) return validPart(d[5]) ? d[5] : -1;
+  return d[4] == sysex::kGlobalParamChange ? HeldInput::kGlobal : HeldInput::kMulti;
 }
 
 bool MIDIMessageManager::holdFromDevice(const uint8_t* data, int size) {
-  {
-    std::lock_guard<std::mutex> g(heldInputLock);
-    // Behind what is held already, in order, even once the transfer let go.
-    if (heldInput.empty() && !releasingInput && !holdsInput()) return false;
-    if (heldInput.size() >= kMaxHeldInput) {
-      auto oldest = std::find_if(heldInput.begin(), heldInput.end(),
-                                 [](const std::vector<uint8_t>& m) { return isRefresh(m.data(), m.size()); });
-      heldInput.erase(oldest != heldInput.end() ? oldest : heldInput.begin());
-    }
-    heldInput.emplace_back(data, data + size);
-  }
-  // Held with no transfer holding and no job to end (flags that came down between two jobs):
-  // applied here and now.
-  if (!holdsInput() && !jobBusy[static_cast<int>(WorkerThread::kDump)].load()) releaseHeldInput();
+  if (!heldInput.hold(data, static_cast<size_t>(size), holdsInput(), heldTarget(data, size))) return false;
+  // Held with no transfer holding (flags that came down, or input held before that waits):
+  // applied here and now, behind what was held before.
+  if (!holdsInput()) releaseHeldInput(SIZE_MAX);
   return true;
 }
 
-void MIDIMessageManager::releaseHeldInput() {
-  std::unique_lock<std::mutex> g(heldInputLock);
-  if (releasingInput) return;
-  releasingInput = true;
-  while (!heldInput.empty() && !holdsInput() && !senderObj->stopping.load()) {
-    const std::vector<uint8_t> m = std::move(heldInput.front());
-    heldInput.pop_front();
-    g.unlock();
-    takeFromDevice(m.data(), static_cast<int>(m.size()));
-    g.lock();
-  }
-  releasingInput = false;
+void MIDIMessageManager::releaseHeldInput(size_t limit) {
+  heldInput.release(limit, [this] { return holdsInput() || senderObj->stopping.load(); },
+                    [this](const std::vector<uint8_t>& m, bool resend) {
+                      takeFromDevice(m.data(), static_cast<int>(m.size()));
+                      if (!resend || !plugState->midiIOSet.load()) return;
+                      // A dump sent after this message came put the synth's old value back.
+                      if (m[0] == sysex::kStart) {
+                        plugHost->sendSysex(m.data(), static_cast<int>(m.size()));
+                        plugHost->printOutgoing(sysex::outgoingLine(m.data(), static_cast<int>(m.size())));
+                      } else {
+                        const IMidiMsg cc(0, m[0], m[1], m[2]);
+                        sendMidiMsgAndLog(&cc);
+                      }
+                    });
 }
 
 void MIDIMessageManager::DisplayProcessingIndicator(bool show) {
@@ -1046,7 +965,6 @@ void MIDIMessageManager::DisplayProcessingIndicator(bool show) {
   plugState->transferInProgress = false;
   plugState->bulkSendActive = false;
   plugHost->showProgress(false);
-  editorCaptureActive = false;
   plugState->notesOffSent = false;
 }
 
@@ -1055,7 +973,6 @@ void MIDIMessageManager::SetLibrarianRequestActive(bool active) {
   if (!active && !job && jobBusy[static_cast<int>(WorkerThread::kDump)].load()) return;
   spoiltReply = false;
   if (active) {
-    editorCaptureActive = false;
     if (plugHost->multiMode()) {
       patchRequest.armed = false;
       performanceRequest.clearAndArm();
@@ -1064,19 +981,17 @@ void MIDIMessageManager::SetLibrarianRequestActive(bool active) {
       patchRequest.clearAndArm();
     }
   } else {
-    editorCaptureActive = true;
     performanceRequest.armed = false;
     patchRequest.armed = false;
   }
   plugState->replyReceived = false;
   parseComplete = false;
-  // A job's own call starts its wait for the answer to what it asks next.
-  if (job) reply.arm();
+  // A job's own capture starts its wait for the answer to what it asks next.
+  if (job && active) reply.arm();
 }
 
 void MIDIMessageManager::SetLibrarianStatusUnsaved(bool unsaved) {
   if (!unsaved) return;
-  editorCaptureActive = false;
   performanceRequest.armed = false;
   patchRequest.armed = false;
   // A transfer whose data no bank took (none selected, a dump of the other kind) changed
@@ -1178,7 +1093,7 @@ void MIDIMessageManager::sendPartDataBackToHardware(int part) {
 void MIDIMessageManager::partProgramChanged(int part) {
   if (!validPart(part)) return;
   std::lock_guard<std::mutex> g(partSoundLock);
-  programChangedAt[part] = lastJobId.load();
+  programChangedAt[part] = jobs.lastId();
 }
 
 void MIDIMessageManager::sendPatchToDeviceFromLibrarian(int slot, int list, int part, bool selectedBySynth) {
@@ -1281,9 +1196,8 @@ bool MIDIMessageManager::requestPartToEditor(int part, bool withoutWaiting) {
   // Without an output the request could only time out, behind the progress overlay.
   if (!plugState->midiIOSet.load()) return false;
   r.requestFlag = true;
-  auto before = [this] { editorCaptureActive = true; };
   uint64_t id = 0;
-  const bool accepted = withoutWaiting ? startJobWithoutWaiting(r, before, &id) : startJob(r, before, &id);
+  const bool accepted = withoutWaiting ? startJobWithoutWaiting(r, {}, &id) : startJob(r, {}, &id);
   if (accepted) latestFetch[r.part] = id;
   return accepted;
 }
@@ -1295,15 +1209,18 @@ bool MIDIMessageManager::fetchPartAfterProgramChange(int part) {
 }
 
 void MIDIMessageManager::awaitDumpForEditor(int command, int part) {
-  SetLibrarianRequestActive(false);
-  reply.arm(command, part);
-  requestCapture = true;
+  spoiltReply = false;
+  performanceRequest.armed = false;
+  patchRequest.armed = false;
+  plugState->replyReceived = false;
+  parseComplete = false;
+  reply.arm(command, part, true);
 }
 
 void MIDIMessageManager::keepEdits(const std::vector<int>& params) {
   synthImage.keepEdits(params, *plugHost);
   std::lock_guard<std::mutex> g(heldEditsLock);
-  if (!requestCapture.load()) return;
+  if (!awaitingDump()) return;
   for (int p : params) {
     heldChanges.erase(std::remove_if(heldChanges.begin(), heldChanges.end(),
                                      [p](const HeldChange& c) { return c.synth.empty() && c.param == p; }),
@@ -1315,8 +1232,29 @@ void MIDIMessageManager::keepEdits(const std::vector<int>& params) {
 void MIDIMessageManager::keepSynthChange(const uint8_t* data, int size) {
   // A part's bank or program in the multi is not a value to put back: it started its own fetch.
   if (size == 9 && !isRefresh(data, 9)) return;
+  const int param = paramOfSynthChange(data, size);
   std::lock_guard<std::mutex> g(heldEditsLock);
-  if (requestCapture.load()) heldChanges.push_back({-1, 0.0, std::vector<uint8_t>(data, data + size)});
+  if (!awaitingDump()) return;
+  // The synth's move is the later one: an edit of the same parameter before it must not go back
+  // over it.
+  if (param >= 0)
+    heldChanges.erase(std::remove_if(heldChanges.begin(), heldChanges.end(),
+                                     [param](const HeldChange& c) { return c.synth.empty() && c.param == param; }),
+                      heldChanges.end());
+  heldChanges.push_back({-1, 0.0, std::vector<uint8_t>(data, data + size)});
+}
+
+int MIDIMessageManager::paramOfSynthChange(const uint8_t* d, int size) {
+  IControl* c = nullptr;
+  if (size == 3) {
+    c = plugHost->findCCControl((d[0] & 0x0F) + 1, d[1], 0);
+  } else if (size == 10) {
+    c = plugHost->findSysexControl(d[4], d[5], d[6], d[7], 0);
+  } else if (size == 9) {
+    c = plugHost->findPartlessSysexControl(d[3], d[4], d[5], d[6], 0);
+    if (c == nullptr) c = plugHost->findPartlessSysexControl(d[3], d[4], d[5], d[6], 1);
+  }
+  return c ? plugHost->controlParam(c) : -1;
 }
 
 void MIDIMessageManager::reapplySynthChange(const std::vector<uint8_t>& m) {
@@ -1347,7 +1285,7 @@ void MIDIMessageManager::reapplyHeldEdits() {
 
 void MIDIMessageManager::endRequestWait() {
   std::lock_guard<std::mutex> g(heldEditsLock);
-  requestCapture = false;
+  reply.end(senderObj->cancelRequested.load());
   heldChanges.clear();
 }
 

@@ -33,9 +33,12 @@
 #include <vector>
 
 #include "DumpParser.h"
+#include "HeldInput.h"
 #include "IPlugStructs.h"
+#include "JobQueue.h"
 #include "LibrarianPatch.h"
 #include "MidiClock.h"
+#include "ReplyWait.h"
 
 namespace Poco {
 class Thread;
@@ -323,30 +326,6 @@ struct JobRecord {
   bool selectedBySynth = false;
 };
 
-// The answer the running dump-thread job waits for. The job arms a wait before it asks (arm); the
-// input answers it (answer) with a whole dump of the kind asked for that the editor or a librarian
-// capture took. Nothing else ends it: another handler can neither clear nor fake it, and a later
-// arm by the job starts a new wait. Threads: arm and wait on the dump thread, answer on the MIDI
-// input thread (or a job handing its own dump to the parser), in() anywhere.
-class ReplyWait {
- public:
-  // command: the dump's command byte (-1: any); part: a sound dump's part at position 6 (-1: any).
-  void arm(int command = -1, int part = -1);
-  // A dump was taken: it answers the armed wait when it is of the kind asked for.
-  void answer(const uint8_t* data, int size);
-  bool in() const;
-  // Waits at most ms for the answer, seeing giveUp() every 20 ms; true when the answer is in.
-  bool wait(int ms, const std::function<bool()>& giveUp);
-  // No answer is in until the next arm is answered (a new job starts).
-  void disarm();
-
- private:
-  mutable std::mutex lock;
-  std::condition_variable arrived;
-  uint64_t armed = 0, answered = 0;  // numbers of waits; answered == armed: the answer is in
-  int command = -1, part = -1;
-};
-
 class MIDIMessageManager {
  public:
   MIDIMessageManager(MidiEngineHost* host, PlugMidiState* state);
@@ -417,15 +396,19 @@ class MIDIMessageManager {
   // held, in order, and applied the moment the job ends; everything else is applied at once.
   void ProcessMidiMsg(const IMidiMsg* msg, bool fromDevice);
   void ProcessSysExFromPlug(const ISysEx* sysex, bool fromDevice);
+  // A dump a job built and hands to the parser as if from the synth: its wait's own answer, never
+  // a late answer owed to another (dump thread).
+  void takeOwnDump(const ISysEx* sysex);
   bool holdsInput() const { return plugState->transferInProgress.load() || plugState->bulkSendActive.load(); }
   // A message from the synth whose later copy makes it moot: a controller other than a bank
   // select, or a knob's parameter change (not a part's bank or program in the multi). What a
   // flood may lose first; an answer or a program change never is one. Any thread.
   static bool isRefresh(const uint8_t* bytes, size_t size);
   void DisplayProcessingIndicator(bool show);
-  // Arms the librarian capture (true) or directs the next dump to the editor (false). While a
-  // dump-thread job runs, its capture and its answer are its own: `false` from any other thread
-  // (a program change that arrived meanwhile) then changes nothing; its fetch arms its own.
+  // Arms the librarian capture (true) or disarms both captures (false). Whether a dump goes to the
+  // editor is its request's wait's to say (awaitDumpForEditor). While a dump-thread job runs, its
+  // captures are its own: `false` from any other thread (a program change that arrived meanwhile)
+  // then changes nothing.
   void SetLibrarianRequestActive(bool active);
   void SetLibrarianStatusUnsaved(bool unsaved);
   bool BankChangeMessage(int part);
@@ -462,11 +445,11 @@ class MIDIMessageManager {
   // its sound (or, in librarian program mode, gives the part the library's entry); it sends the
   // synth nothing else, and never selects the program again. MIDI input thread; never waits.
   void takeProgramFromSynth(int channelPart, int program);
-  // A request job's own wait for a dump for the editor (jobs 5, 6 and 13) of `command` (and for
-  // a sound, of `part`): armed as SetLibrarianRequestActive(false) arms it, and held until such a
-  // dump is parsed or the job ends, whatever clears editorCaptureActive meanwhile.
+  // A request's wait for a dump for the editor (jobs 5, 6 and 13) of `command` (and for a sound,
+  // of `part`): only the dump it names is parsed into the editor (ReplyWait::claim), and the
+  // wait holds until that dump is parsed or the job ends.
   void awaitDumpForEditor(int command = -1, int part = -1);
-  bool awaitingDump() const { return editorCaptureActive.load() || requestCapture.load(); }
+  bool awaitingDump() const { return reply.waitingForEditor(); }
   // The bytes of `params` become the editor's in the image (SynthImage::keepEdits), and, while a
   // request waits, their values are held to go back over its answer, which was built before them.
   // So are the synth's own changes that arrive meanwhile (its knobs and controllers): the answer
@@ -486,8 +469,6 @@ class MIDIMessageManager {
   void processBlock(const ITimeInfo& time, int nFrames, double sampleRate, int blockSize);
 
   // ---- flags (atomics; see the class comment) ----
-  std::atomic<bool> editorCaptureActive{false};
-  std::atomic<bool> requestCapture{false};  // awaitDumpForEditor
   std::atomic<bool> sysexControlMissing{false};
   std::atomic<bool> quickTabRefreshPending{false};
   std::atomic<bool> bankSelectPending{false};
@@ -529,14 +510,8 @@ class MIDIMessageManager {
   // startJob's body, with startLock held; mayWait: join a finished thread rather than give up.
   bool startLocked(const JobRecord& record, const std::function<void()>& beforeStart, bool mayWait,
                    uint64_t* id = nullptr);
-  // startLock held: queues a dump-thread job behind the running one, replacing what it supersedes.
-  bool queueLocked(const JobRecord& record, const std::function<void()>& beforeStart, uint64_t* id);
-  // startLock held: whether dump-thread job `id` has ended with its answer (false for one that
-  // failed, was dropped, or ended too long ago to be remembered), and remembering how one ended.
-  bool endedAnswered(uint64_t id) const;
-  void rememberEnd(uint64_t id, bool answered);
-  // startLock held: job `id` runs or waits in the queue.
-  bool pendingLocked(uint64_t id) const;
+  // Whether waiting job `newer` makes waiting job `older` pointless (JobQueue::add).
+  static bool supersedes(const JobRecord& newer, const JobRecord& older);
   // Whether the caller is a job on the dump thread.
   bool onDumpThread() const;
   // A send-back of `part` belonging to fetch `request` may go: no program change came since that
@@ -545,8 +520,13 @@ class MIDIMessageManager {
   // A short message from the synth: held while a transfer holds input back (or while input held
   // before it waits), false when it is to be applied now.
   bool holdFromDevice(const uint8_t* data, int size);
-  // Applies the held input in order, unless another thread is at it. Not while a job holds input.
-  void releaseHeldInput();
+  // Applies at most `limit` held messages in order; not while a job holds input. What a dump
+  // sent meanwhile put back on the synth goes to it again (HeldInput).
+  void releaseHeldInput(size_t limit);
+  // What of the synth a message from it changes, as HeldInput counts it, or -1.
+  int heldTarget(const uint8_t* data, int size) const;
+  // The parameter a short message from the synth sets, or -1.
+  int paramOfSynthChange(const uint8_t* data, int size);
   // A short message from the synth, past the filters and the hold: to the parsers.
   void takeFromDevice(const uint8_t* data, int size);
   // ProcessSysExFromPlug past its filters: activity light, the parser, the mini mixer, the reply.
@@ -580,19 +560,8 @@ class MIDIMessageManager {
   std::unique_ptr<Poco::Thread> threads[3];
   mutable std::mutex startLock;
   bool shuttingDown = false;  // guarded by startLock
-  // Dump-thread jobs waiting for the running one, oldest first, with their numbers; startLock.
-  struct QueuedJob {
-    JobRecord record;
-    std::function<void()> beforeStart;
-    uint64_t id;
-  };
-  std::deque<QueuedJob> queuedJobs;
-  // startLock: the last number given to a dump-thread job, the running one's, and how the last
-  // few ended (number, answered).
-  // lastJobId is also read without the lock (partProgramChanged).
-  std::atomic<uint64_t> lastJobId{0};
-  uint64_t runningJobId = 0;
-  std::deque<std::pair<uint64_t, bool>> endedJobs;
+  // The dump thread's jobs waiting behind the running one, with their numbers.
+  JobQueue<JobRecord> jobs;
   // The fetch last asked for each part into the editor, and the last job number given before the
   // part's program last changed: a fetch numbered no higher brought a sound the part no longer has.
   std::atomic<uint64_t> latestFetch[16] = {};
@@ -607,8 +576,8 @@ class MIDIMessageManager {
   std::atomic<bool> jobBusy[3] = {};
   MidiClock midiClock;
   std::atomic<int> pacingOverride{0};
-  // What changed while requestCapture held, in order: the user's or host's edits (the last of
-  // each parameter) and the synth's own short messages. heldEditsLock.
+  // What changed while a request waits for the editor, in order: the user's or host's edits (the
+  // last of each parameter) and the synth's own short messages. heldEditsLock.
   struct HeldChange {
     int param = -1;  // an edit: the parameter and the value given
     double value = 0.0;
@@ -616,11 +585,8 @@ class MIDIMessageManager {
   };
   std::mutex heldEditsLock;
   std::vector<HeldChange> heldChanges;
-  // Short messages from the synth held back while a transfer holds input, oldest first, and
-  // whether a thread is applying them; heldInputLock. Bounded: a flood beyond kMaxHeldInput
-  // loses its oldest refreshes first, never a program or bank change.
-  std::mutex heldInputLock;
-  std::deque<std::vector<uint8_t>> heldInput;
-  bool releasingInput = false;
-  static constexpr size_t kMaxHeldInput = 4096;
+  // Short messages from the synth held back while a transfer holds input.
+  HeldInput heldInput;
+  // What one release between two jobs applies before it looks for a queued job again.
+  static constexpr size_t kReleaseSlice = 64;
 };

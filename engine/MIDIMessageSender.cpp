@@ -87,6 +87,9 @@ bool MIDIMessageSender::pause(int ms) {
 }
 
 void MIDIMessageSender::sendRequest(const std::vector<uint8_t>& request, bool checked) {
+  // Armed before it leaves: an answer the instant after is the wait's. Counted as gone first, so
+  // that a cancel after it owes its answer.
+  mgr->reply.sent();
   std::vector<uint8_t> copy = request;
   if (checked) {
     mgr->checksumCheckAndSend(copy.data(), static_cast<int>(copy.size()));
@@ -100,7 +103,7 @@ void MIDIMessageSender::handToParser(const uint8_t* data, int size) {
   std::vector<uint8_t> copy(data, data + size);
   if (!copy.empty() && copy.back() == sysex::kEnd) sysex::applyChecksum(copy.data(), size);
   ISysEx sx(0, copy.data(), size);
-  mgr->ProcessSysExFromPlug(&sx, true);
+  mgr->takeOwnDump(&sx);
 }
 
 bool MIDIMessageSender::waitReply(int ms) {
@@ -187,8 +190,10 @@ void MIDIMessageSender::sendPartToDevice(int part, bool toLibrarian, bool, uint6
       // A send-back goes only while the part still plays the program its fetch heard: a program
       // change that the editor sends waits for this lock, so it reaches the synth after the dump.
       std::lock_guard<std::mutex> g(mgr->partSoundLock);
-      if ((sent = sendBackOf == 0 || mgr->sendBackDue(part, sendBackOf)))
+      if ((sent = sendBackOf == 0 || mgr->sendBackDue(part, sendBackOf))) {
         mgr->checksumCheckAndSend(d.data(), static_cast<int>(d.size()));
+        mgr->heldInput.dumpSent(part);
+      }
     }
     if (sent) pause(150);
   } else {
@@ -210,6 +215,7 @@ void MIDIMessageSender::sendGlobalToDevice(int) {
   askForUnheardGlobal(p);
   std::array<uint8_t, 207> d = dump::buildGlobalDump(*host, st->deviceId.load(), &mgr->synthImage);
   mgr->checksumCheckAndSend(d.data(), static_cast<int>(d.size()));
+  mgr->heldInput.dumpSent(HeldInput::kGlobal);
   pause(p);
   mgr->DisplayProcessingIndicator(false);
   mgr->partSendBusy = false;
@@ -239,6 +245,7 @@ void MIDIMessageSender::sendArrangementToDevice(bool toLibrarian, bool requestPa
   if (!toLibrarian) {
     st->bulkSendActive = true;
     mgr->checksumCheckAndSend(d.data(), static_cast<int>(d.size()));
+    mgr->heldInput.dumpSent(HeldInput::kMulti);
   } else {
     mgr->SetLibrarianRequestActive(true);
     handToParser(d.data(), static_cast<int>(d.size()));
@@ -358,7 +365,8 @@ void MIDIMessageSender::sendPatchToDeviceFromLibrarian(const LibrarianPatch& ent
   // The header was rewritten above, and the parser takes only dumps whose checksum holds.
   if (m.size() >= static_cast<size_t>(sysex::kChecksumMinLength) && m.back() == sysex::kEnd)
     sysex::applyChecksum(m.data(), static_cast<int>(m.size()));
-  mgr->editorCaptureActive = true;
+  // The entry is this job's own answer: the editor takes it as the dump of its wait.
+  mgr->reply.arm(m[4], -1, true);
   st->replyReceived = false;
   handToParser(m.data(), static_cast<int>(m.size()));
   pause(50);

@@ -84,7 +84,9 @@ bool MidiInputDispatch::push(double deltaTime, const unsigned char* bytes, size_
     std::lock_guard<std::mutex> lock(mMutex);
     if (mRefresh && size <= mRing.size() && mRing.size() - mUsed < kHeaderSize + size)
       // A quarter at least: under a flood the copy happens now and then, not for every message.
-      dropOldestRefreshes(std::max(kHeaderSize + size, mRing.size() / 4));
+      dropOldest(std::max(kHeaderSize + size, mRing.size() / 4), mRefresh, mUserData);
+    if (mustKeep(bytes, size) && size <= mRing.size() && mRing.size() - mUsed < kHeaderSize + size)
+      dropOldest(kHeaderSize + size, [](const unsigned char* b, size_t n, void*) { return !mustKeep(b, n); }, nullptr);
     if (size > mRing.size() || mRing.size() - mUsed < kHeaderSize + size)
     {
       mDropped.fetch_add(1, std::memory_order_relaxed);
@@ -100,7 +102,15 @@ bool MidiInputDispatch::push(double deltaTime, const unsigned char* bytes, size_
   return true;
 }
 
-void MidiInputDispatch::dropOldestRefreshes(size_t need)
+bool MidiInputDispatch::mustKeep(const unsigned char* b, size_t size)
+{
+  if (size == 0)
+    return false;
+  const unsigned char kind = b[0] & 0xF0;
+  return b[0] == 0xF0 || kind == 0xC0 || (kind == 0xB0 && size > 1 && (b[1] == 0 || b[1] == 32));
+}
+
+void MidiInputDispatch::dropOldest(size_t need, RefreshTest droppable, void* userData)
 {
   size_t kept = 0, w = 0;
   const size_t records = mCount;
@@ -114,7 +124,7 @@ void MidiInputDispatch::dropOldestRefreshes(size_t need)
     readRing(at + kHeaderSize, n);
     // Free with this record kept: the ring less what is kept before it, it, and all after it
     // (readRing has counted it out of mUsed).
-    if (mRing.size() - mUsed - w - (kHeaderSize + n) < need && mRefresh(at + kHeaderSize, n, mUserData))
+    if (mRing.size() - mUsed - w - (kHeaderSize + n) < need && droppable(at + kHeaderSize, n, userData))
     {
       mDropped.fetch_add(1, std::memory_order_relaxed);
       continue;

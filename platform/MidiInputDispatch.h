@@ -9,7 +9,9 @@
 //
 // A full queue makes room by dropping the oldest messages its owner's refresh test names (a
 // controller's or a knob's earlier value, which a later one replaces); what that test does not
-// name (an answer, a program change) is never dropped for them. What still does not fit is
+// name (an answer, a program change) is never dropped for them. A SysEx message, a program change
+// or a bank select that still does not fit makes room by dropping the oldest other channel
+// messages (notes, controllers): never one of its own kind. What still does not fit is
 // dropped and counted; the dispatch thread admits the drops with a printed line (at most one a
 // second, the rest when it stops), so the MIDI system's thread does no I/O.
 //
@@ -72,14 +74,17 @@ private:
   void writeRing(const void* src, size_t n);
   void readRing(void* dst, size_t n);
   void reportDrops();
-  // Queue locked: drops the oldest refreshes until `need` bytes are free, keeping the order of
-  // the rest (a copy through mSpare, the queue's own size: nothing is allocated).
-  void dropOldestRefreshes(size_t need);
+  // Queue locked: drops the oldest messages `droppable` names until `need` bytes are free,
+  // keeping the order of the rest (a copy through mSpare, the queue's own size: nothing is
+  // allocated).
+  void dropOldest(size_t need, RefreshTest droppable, void* userData);
+  // A SysEx message, a program change or a bank select: what the queue never drops for room.
+  static bool mustKeep(const unsigned char* bytes, size_t size);
 
   std::mutex mMutex;
   std::condition_variable mWake;
   std::vector<unsigned char> mRing;  // records: uint32 size, double delta, bytes
-  std::vector<unsigned char> mSpare;  // as large, for dropOldestRefreshes
+  std::vector<unsigned char> mSpare;  // as large, for dropOldest
   size_t mHead = 0, mTail = 0, mUsed = 0, mCount = 0;
   bool mStopping = false;
 

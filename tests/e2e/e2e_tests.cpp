@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include <RtMidi.h>
 
@@ -850,5 +852,87 @@ TEST_F(EditorOnWire, AClientGoneDuringThePushAndBackGetsTheWholeSession) {
     return true;
   };
   EXPECT_TRUE(waitUntil(agree, 30.0)) << "the parts sent while the synth was away are missing";
+}
+
+// Whose answer a dump is. During the start's device check and during the fetch of the program the
+// synth chose for part 3: another part's dump is nobody's, the synth's global dump is its settings
+// changed; neither ends the wait, which takes its own answer (no second request, no scan). A
+// fetch cancelled while its answer is on the way, then another program: the late answer is not
+// the new program's.
+TEST_F(EditorOnWire, AStrayDumpOrALateAnswerIsNeverTheAnswerOfAnotherRequest) {
+  store(0, 5, 25), store(0, 7, 27), sim->setReplyDelay(0.4);
+  writeSettings(sim->editorOutputName(), sim->editorInputName());
+  open();
+  Bytes stray = sim->partSound(0), global = sim->globals();
+  stray[85] = 99, DorvikSim::checksum(stray), global[11] = 0x37, DorvikSim::checksum(global);  // transposed 9 down: 3
+  auto requests = [this](int cmd) { return sim->received([cmd](const Bytes& m) { return isRequest(m, cmd); }).size(); };
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 10.0));
+  sim->sendRaw(stray);
+  ASSERT_TRUE(waitUntil([&] { return sim->wholeAnswers() == 1; }));
+  MidiTestSleep(0.5);
+  EXPECT_EQ(requests(0x04), 1u) << "the check scanned";
+  setParam(kMIDIFilterHWPCPassThrough, 1), sim->clearLog(), sim->selectOnPanel(2, 0, 5, false);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x00) && m[6] == 2; }, 1, 5.0));
+  sim->sendRaw(stray), sim->sendRaw(global);
+  EXPECT_TRUE(waitParam(kFilter1Cutoff + 2, 25) && waitParam(kGlobalTranspose, 3) && param(kFilter1Cutoff) != 99);
+  EXPECT_EQ(requests(0x00), 1u) << "asked again";
+  sim->selectOnPanel(2, 0, 5, false);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x00) && m[6] == 2; }, 2, 5.0));
+  setParam(kCancelDataRequest, 1), sim->selectOnPanel(2, 0, 7, false);
+  EXPECT_TRUE(waitParam(kFilter1Cutoff + 2, 27) && waitUntil([&] { return sim->wholeAnswers() == 4; }));
+  MidiTestSleep(0.3);
+  EXPECT_EQ(param(kFilter1Cutoff + 2), 27);
+}
+
+// The synth's knob turned during SEND MULTI and during a restored project's push, after the multi
+// and before its part's dump went: both sides end on the knob's value. And an automated edit,
+// then the synth's knob on the same parameter, during a fetch whose answer was built before both.
+TEST_F(EditorOnWire, TheSynthsLaterMoveStandsOnBothSides) {
+  connect();
+  const std::string state = home + "/project.plist";
+  std::string why;
+  ASSERT_TRUE(plug->SaveState(state, &why)) << why;
+  for (int round = 0; round < 2; ++round) {
+    sim->clearLog();
+    if (round == 0) setParam(kPushArrangement, 1);
+    else ASSERT_TRUE(plug->RestoreState(state, &why)) << why;
+    ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 393; }, 1, 10.0));
+    sim->turnSoundKnob(0, 85 - 7, 53 + round);
+    EXPECT_TRUE(waitUntil([&] { return param(kFilter1Cutoff) == 53 + round && sim->partSound(0)[85] == 53 + round &&
+                                       !sim->received([](const Bytes& m) { return m.size() == 392 && m[6] == 2; }).empty(); }))
+        << "round " << round << ": screen " << param(kFilter1Cutoff) << ", synth " << int(sim->partSound(0)[85]);
+  }
+  setParam(kMIDIFilterHWPCPassThrough, 1), sim->setSilent(true), sim->clearLog();
+  Bytes answer = sim->partSound(2);
+  answer[85] = 66, DorvikSim::checksum(answer), sim->selectOnPanel(2, 0, 5, false);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x00) && m[6] == 2; }, 1, 5.0));
+  setParam(kFilter1Resonance + 2, 55);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 10 && m[5] == 2; }, 1, 5.0));
+  sim->turnSoundKnob(2, 87 - 7, 77);
+  ASSERT_TRUE(waitParam(kFilter1Resonance + 2, 77));
+  sim->sendRaw(answer);
+  ASSERT_TRUE(waitParam(kFilter1Cutoff + 2, 66));
+  MidiTestSleep(0.3);
+  EXPECT_EQ(param(kFilter1Resonance + 2) * 1000 + sim->partSound(2)[87], 77077);
+}
+
+// A flood of the synth's controllers during SEND MULTI delays what follows it, never stops it:
+// the synth's program change, held meanwhile, has its fetch go while the flood goes on, and the
+// last controller is on screen once the flood ends.
+TEST_F(EditorOnWire, AFloodDuringAPushDelaysWhatFollowsAndNeverStopsIt) {
+  connect();
+  setParam(kMIDIFilterHWPCPassThrough, 1);
+  std::atomic<bool> flooding{true};
+  std::thread flood([&] {
+    for (int i = 0; flooding.load(); ++i) sim->sendShort(0xB2, 27, uint8_t(i % 64)), i % 100 == 99 ? MidiTestSleep(0.001) : void();
+    sim->sendShort(0xB2, 27, 88);  // part 3's octave
+  });
+  MidiTestSleep(0.3), sim->clearLog(), setParam(kPushArrangement, 1);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 393; }, 1, 30.0));
+  sim->selectOnPanel(2, 0, 5, false);
+  const bool fetched = sim->waitFor([](const Bytes& m) { return isRequest(m, 0x00) && m[6] == 2; }, 1, 60.0);
+  flooding = false, flood.join();
+  EXPECT_TRUE(fetched) << "what followed the push never went";
+  EXPECT_TRUE(waitParam(kOscillator1Octave + 2, 88, 30.0)) << param(kOscillator1Octave + 2);
 }
 }  // namespace

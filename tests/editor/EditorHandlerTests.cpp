@@ -248,7 +248,7 @@ TEST_F(EditorHandlers, EveryEditorParameterDoesWhatItsRowSays) {
        },
        kPatchName + 1, 0,
        [&](Plug& p) {
-         EXPECT_FALSE(p.midiManager->editorCaptureActive);
+         EXPECT_FALSE(p.midiManager->awaitingDump());
          EXPECT_FALSE(p.midiManager->patchRequest.armed);
          waitIdle(p);
          EXPECT_EQ(shorts(p), std::vector<std::string>{"B1 7B 00"});
@@ -387,7 +387,7 @@ TEST_F(EditorHandlers, EveryEditorParameterDoesWhatItsRowSays) {
        [](Plug& p) { EXPECT_EQ(p.rootLayer->getSelectedChildId(), 4); }},
       {"request the multi into the editor", unanswered, kRequestTempData, 1,
        [](Plug& p) {
-         EXPECT_TRUE(p.midiManager->editorCaptureActive);
+         EXPECT_TRUE(waitFor([&] { return p.midiManager->awaitingDump(); }));
          EXPECT_TRUE(p.ThreadRunning());
          p.cancelDataRequest();
          waitIdle(p);
@@ -404,7 +404,7 @@ TEST_F(EditorHandlers, EveryEditorParameterDoesWhatItsRowSays) {
       {"two edits during a fetch both go back over its answer, from the window's thread",
        [&](Plug& p) {
          unanswered(p), p.midiManager->requestPartToEditor(0);
-         ASSERT_TRUE(waitFor([&] { return p.midiManager->requestCapture.load(); }));
+         ASSERT_TRUE(waitFor([&] { return p.midiManager->awaitingDump(); }));
          p.GetGUI()->SetWindowThread(true), change(p, kFilter1Cutoff, 50);
        },
        kFilter1Resonance, 61,
@@ -566,7 +566,7 @@ TEST_F(EditorHandlers, ALossyByteGoesBackAsHeardUntilTheEditorMakesItItsOwn) {
     d[3] = 0, d[row.pos] = static_cast<uint8_t>(row.heard);
     sysex::applyChecksum(d.data(), row.size);
     ISysEx heard(0, d.data(), row.size);
-    p->SetLibrarianRequestActive(false);
+    p->midiManager->awaitDumpForEditor();
     p->ProcessSysEx(&heard, true);
     if (row.act) row.act(*p);
     waitIdle(*p);
@@ -760,7 +760,7 @@ TEST_F(EditorHandlers, RequestAndInitJobsAskAnswerAndStoreAsTheirRowsSay) {
                     std::array<uint8_t, 392> d = dump::initSound();
                     d[3] = 0, d[6] = 1, sysex::applyChecksum(d.data(), 392);
                     ISysEx sx(0, d.data(), 392);
-                    p.SetLibrarianRequestActive(false), p.ProcessSysEx(&sx, true), p.deviceId = 3, p.adoptDeviceId = true;
+                    p.midiManager->awaitDumpForEditor(), p.ProcessSysEx(&sx, true), p.deviceId = 3, p.adoptDeviceId = true;
                   }};
   };
   const JobRow rows[] = {

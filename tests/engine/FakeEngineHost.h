@@ -131,6 +131,8 @@ class FakeEngineHost : public MidiEngineHost {
     if (device) device(v);
   }
   void sendRaw(const std::vector<uint8_t>& bytes) override { record(bytes); }
+  bool portsCarry() override { return carry.load(); }
+  std::atomic<bool> carry{true};
   void queueMidiMsg(const IMidiMsg& msg) override {
     std::lock_guard<std::mutex> g(m);
     queued.push_back(msg);

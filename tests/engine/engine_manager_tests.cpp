@@ -123,7 +123,7 @@ TEST_F(Engine, AnsweredRequestLoadsThePartAndEndsTheWait) {
   EXPECT_EQ(host.value(kFilter1Cutoff + 5), 77);
   EXPECT_EQ(host.lastStatus(), "Data request Completed!");
   EXPECT_EQ(countSent(0x00), 1);
-  EXPECT_FALSE(mgr->editorCaptureActive.load());
+  EXPECT_FALSE(mgr->awaitingDump());
 }
 
 TEST_F(Engine, HandshakeFindsADeviceOnAnotherIdAndAdoptsIt) {
@@ -156,13 +156,14 @@ TEST_F(Engine, BusyDumpThreadQueuesJobsAndKeepsOneWaitingFetchPerPart) {
     if (r.size() == 8) deliver(r[4] ? Bytes(dump::initMulti().begin(), dump::initMulti().end()) : soundDumpFor(r[6], 40 + r[6]));
   };
   ASSERT_TRUE(mgr->startJob(job(6, 3, true)));
-  EXPECT_TRUE(mgr->startJob(job(7)) && mgr->requestPartToEditor(9) && mgr->requestPartToEditor(9));
+  EXPECT_TRUE(mgr->startJob(job(7)) && mgr->requestPartToEditor(9) && mgr->requestPartToEditor(8) &&
+              mgr->requestPartToEditor(9));
   EXPECT_EQ(mgr->sender()->record(WorkerThread::kDump).part, 3);
   release.set_value();
   ASSERT_TRUE(waitIdle());
   std::vector<int> asked;
   for (const Bytes& b : host.sent()) asked.push_back(b[4] * 100 + b[6]);
-  EXPECT_EQ(asked, (std::vector<int>{3, 100, 9}));
+  EXPECT_EQ(asked, (std::vector<int>{3, 100, 8, 9}));
 }
 
 TEST_F(Engine, RacingStartersStartExactlyOneJob) {
@@ -317,7 +318,7 @@ TEST_F(Engine, DumpIsParsedOnlyWhileAwaitedAndAdoptsTheDeviceId) {
   deliver(soundDumpFor(1, 33));
   EXPECT_EQ(host.value(kFilter1Cutoff + 1), 0);  // nobody asked
   host.flags.adoptDeviceId = true;
-  mgr->SetLibrarianRequestActive(false);  // awaiting a dump for the editor
+  mgr->awaitDumpForEditor();
   Bytes d = soundDumpFor(1, 33);
   d[3] = 0x22;
   deliver(d);
@@ -326,7 +327,7 @@ TEST_F(Engine, DumpIsParsedOnlyWhileAwaitedAndAdoptsTheDeviceId) {
   EXPECT_EQ(host.value(kGlobalSysExID), 0x22);
   EXPECT_TRUE(host.flags.replyReceived.load());
   EXPECT_EQ(host.names[2], "Init Patch   vTn");
-  EXPECT_FALSE(mgr->editorCaptureActive.load());
+  EXPECT_FALSE(mgr->awaitingDump());
 }
 
 // Each spoilt in one way only (the checksum right again where it is not the fault): the editor's
@@ -350,11 +351,11 @@ TEST_F(Engine, SpoiltDumpsAreRejectedAndTheAnswerAfterThemIsHeard) {
       SCOPED_TRACE(spoilt.size());
       host.set(kFilter1Cutoff + 1, 5);
       lib.soundBankFiles[0]->entries.clear();
-      mgr->SetLibrarianRequestActive(librarian);
+      librarian ? mgr->SetLibrarianRequestActive(true) : mgr->awaitDumpForEditor();
       deliver(spoilt);
       EXPECT_EQ(host.value(kFilter1Cutoff + 1), 5);
       EXPECT_FALSE(host.flags.replyReceived.load());
-      EXPECT_TRUE(librarian ? mgr->patchRequest.armed.load() : mgr->editorCaptureActive.load());
+      EXPECT_TRUE(librarian ? mgr->patchRequest.armed.load() : mgr->awaitingDump());
       EXPECT_TRUE(lib.soundBankFiles[0]->entries.empty());
       EXPECT_EQ(host.lastStatus(), "Damaged reply from Dorvik ignored!");
       deliver(good);
@@ -372,7 +373,8 @@ TEST_F(Engine, LibrarianCaptureStoresACompletedDumpInTheSelectedSlot) {
   lib.selectedSlot = 7;
   host.lib = &lib;
   mgr->SetLibrarianRequestActive(true);
-  mgr->editorCaptureActive = true;  // even then, the capture takes the dump
+  mgr->awaitDumpForEditor();  // even then, the capture takes the dump
+  mgr->patchRequest.clearAndArm();
   deliver(soundDumpFor(0, 12));
   host.lib = nullptr;
   ASSERT_EQ(bank->entries[7].messages.size(), 1u);
@@ -667,7 +669,7 @@ TEST_F(Engine, ArrangementRequestAsksEveryPartThenTheMultiWithProgress) {
     }
   };
   JobRecord r = job(5, 0, true);
-  ASSERT_TRUE(mgr->startJob(r, [this] { mgr->editorCaptureActive = true; }));
+  ASSERT_TRUE(mgr->startJob(r));
   ASSERT_TRUE(waitIdle());
   host.device = nullptr;
   EXPECT_EQ(countSent(0x00), 16);
@@ -798,7 +800,7 @@ TEST_F(Engine, ChangesDuringAWaitGoBackOverItsAnswerOnly) {
   deliver({0xF0, 0x3E, 0x10, 0x00, 0x20, 0x01, 0x00, 0x50, 0x21, 0xF7});
   deliver(soundDumpFor(1, 10));
   EXPECT_EQ(host.value(kFilter1Cutoff + 1) * 10 + host.hardwareSets.size(), 502) << "not put back";
-  mgr->SetLibrarianRequestActive(false);
+  mgr->awaitDumpForEditor();
   deliver(soundDumpFor(1, 20));
   EXPECT_EQ(host.value(kFilter1Cutoff + 1) * 10 + host.hardwareSets.size(), 202);
 }
@@ -814,4 +816,101 @@ TEST_F(Engine, AGlobalSendTakesOnlyTheUnmodelledBytesOfTheSettingsItAskedFor) {
   };
   ASSERT_TRUE(mgr->startJob(job(1)) && waitIdle());
   EXPECT_EQ(host.sent().back()[11] * 1000 + host.sent().back()[155], 53 * 1000 + 0x55);
+}
+
+// Whose answer a dump is: only the kind and part the armed wait names, once; a cancelled wait's
+// late answer is nobody's (not so after a time-out), except a job's own dump.
+TEST(ReplyWaitClaim, OnlyTheNamedDumpAnswersAndALateOneIsNobodys) {
+  using C = ReplyWait::Claim;
+  auto d = [](int command, int part) { return Bytes{0xF0, 0x3E, 0x10, 0, uint8_t(command), 0x30, uint8_t(part), 0xF7}; };
+  struct Row { int command, part, before; bool editor, own; std::vector<std::pair<Bytes, C>> dumps; };
+  const Row rows[] = {{0x10, 2, 0, true, false, {{d(0x10, 3), C::kStray}, {d(0x11, 2), C::kStray}, {d(0x10, 2), C::kAnswer}, {d(0x10, 2), C::kStray}}},
+                      {-1, -1, 0, true, false, {{d(0x11, 9), C::kAnswer}}}, {0x10, 2, 0, false, false, {{d(0x10, 2), C::kStray}}},
+                      {0x10, 2, 2, true, false, {{d(0x10, 2), C::kLate}, {d(0x10, 2), C::kAnswer}}},
+                      {0x10, 2, 1, true, false, {{d(0x10, 2), C::kAnswer}}}, {0x10, 2, 2, true, true, {{d(0x10, 2), C::kAnswer}}}};
+  for (const Row& row : rows) {
+    ReplyWait w;  // before: 1 a timed-out wait, 2 a cancelled one, of the same kind
+    if (row.before) w.arm(row.command, row.part, true), w.sent(), w.end(row.before == 2);
+    w.arm(row.command, row.part, row.editor), w.sent();
+    for (const auto& [m, want] : row.dumps) {
+      EXPECT_EQ(w.claim(m.data(), 8, row.own), want) << row.command << " " << int(m[4]) << " " << int(m[6]);
+      if (want == C::kAnswer) w.answer(m.data(), 8);
+    }
+  }
+}
+
+// Held input goes in oldest first, in bounded slices; past its bound refreshes go first, then
+// notes, never a program change or a bank select; what a later dump overwrote is sent again.
+TEST(HeldInputQueue, KeepsOrderBoundAndMarksWhatADumpOverwrote) {
+  const Bytes pc = {0xC0, 5}, cc = {0xB0, 74, 1}, note = {0x90, 60, 100};
+  for (const Bytes& m : {pc, Bytes{0xC1, 5, 0}, Bytes{0xB0, 0, 0}, Bytes{0xB0, 32, 0x41}})
+    EXPECT_TRUE(!HeldInput::isRefresh(m.data(), m.size()) && HeldInput::isProtected(m.data(), m.size())) << int(m[0]);
+  HeldInput h;
+  EXPECT_TRUE(!h.hold(cc.data(), 3, false, 0) && h.hold(pc.data(), 2, true, -1));
+  for (size_t i = 1; i < 2 * HeldInput::kMax; ++i) h.hold((i % 2 && i < HeldInput::kMax ? cc : note).data(), 3, true, 0);
+  std::vector<Bytes> applied;
+  std::vector<bool> resent;
+  auto apply = [&](const Bytes& m, bool resend) { applied.push_back(m), resent.push_back(resend); };
+  EXPECT_EQ(h.release(64, {}, apply) + h.release(SIZE_MAX, [] { return false; }, apply) * 10, 64 + (HeldInput::kMax - 64) * 10);
+  EXPECT_EQ(std::count(applied.begin(), applied.end(), note) * 10 + (applied.front() == pc), (int(HeldInput::kMax) - 1) * 10 + 1);
+  h.hold(cc.data(), 3, true, 3), h.hold(pc.data(), 2, true, -1), h.dumpSent(3), h.hold(cc.data(), 3, true, 3);
+  applied.clear(), resent.clear(), h.release(SIZE_MAX, {}, apply);
+  EXPECT_EQ(applied, (std::vector<Bytes>{cc, pc, cc}));
+  EXPECT_EQ(resent, (std::vector<bool>{true, false, false}));
+}
+
+// A request whose port is lost asks no other id; the global question goes to the setting's id.
+TEST_F(Engine, ALostPortAsksNoOtherIdAndTheGlobalQuestionGoesToTheSettingsId) {
+  host.carry = false;
+  ASSERT_TRUE(mgr->requestPartToEditor(2) && waitIdle());
+  EXPECT_EQ(host.sent().size() * 1000 + (host.lastStatus() == MIDIMessageManager::kConnectionLostText), 1001u);
+  host.carry = true, host.flags.deviceId = 5, host.clearSent();
+  ASSERT_TRUE(mgr->startJob(job(1)) && waitIdle());
+  EXPECT_EQ(host.sent().front()[3], 5);
+}
+
+// The synth answered the id change's check, then came a cancel: the answer counts.
+TEST_F(Engine, ACancelAfterTheAnswerCameLosesToIt) {
+  host.device = [this](const Bytes& r) {
+    std::array<uint8_t, 207> g = dump::globalTemplate();
+    g[3] = g[30] = 3, sysex::applyChecksum(g.data(), 207);
+    if (r.size() == 6 && r[3] == 3) deliver(Bytes(g.begin(), g.end())), mgr->sender()->cancelRequested = true;
+  };
+  mgr->changeDeviceId(0, 3);
+  ASSERT_TRUE(waitIdle());
+  EXPECT_EQ(host.lastStatus() + std::to_string(host.flags.deviceId.load()), "Device ID changed!3");
+}
+
+// An edit held for a fetch that was cancelled ends with it: a later answer is not overwritten.
+// A fetch replaced while it waited takes its send-back along: one goes, after the newer fetch.
+TEST_F(Engine, WhatBelongedToAnEndedOrReplacedFetchEndsWithIt) {
+  host.device = [this](const Bytes& r) {
+    if (r.size() == 8) host.set(kFilter1Cutoff + 1, 50), mgr->keepEdits({kFilter1Cutoff + 1}), mgr->sender()->cancelRequested = true;
+  };
+  ASSERT_TRUE(mgr->requestPartToEditor(3) && waitIdle());
+  mgr->awaitDumpForEditor(), host.device = nullptr, deliver(soundDumpFor(1, 10));
+  EXPECT_EQ(host.value(kFilter1Cutoff + 1), 10);
+  host.set(kSectionLockOsc1 + 4, 1.0), host.clearSent();
+  host.device = [this](const Bytes& r) {
+    if (r.size() == 8) r[6] == 0 ? held.wait() : void(), deliver(soundDumpFor(r[6], 66));
+  };
+  ASSERT_TRUE(mgr->requestPartToEditor(0) && mgr->fetchPartAfterProgramChange(4) && mgr->fetchPartAfterProgramChange(4));
+  release.set_value();
+  ASSERT_TRUE(waitIdle());
+  EXPECT_EQ(host.sent().size() * 1000 + host.sent().back().size(), 3392u);
+}
+
+// The serial queue: a newer job replaces the waiting one it supersedes; a send-back goes with a
+// fetch that ended unanswered.
+TEST(JobQueueOrder, ANewerJobReplacesAndWhatBelongedToAnUnansweredOneGoes) {
+  JobQueue<JobRecord> q;
+  auto samePart = [](const JobRecord& a, const JobRecord& b) { return a.code == b.code && a.part == b.part; };
+  JobRecord sendBack = job(2, 1);
+  q.startNow(), sendBack.belongsTo = q.add(job(6, 1), {}, samePart);
+  q.add(sendBack, {}, samePart), q.add(job(6, 2), {}, samePart), q.add(job(6, 1), {}, samePart);
+  JobQueue<JobRecord>::Job next;
+  std::vector<int> order;
+  for (bool answered = true; q.next(answered, &next); answered = next.record.part != 1) order.push_back(next.record.code * 100 + next.record.part);
+  EXPECT_EQ(order, (std::vector<int>{602, 601}));
+  EXPECT_FALSE(q.mayFollow(sendBack.belongsTo, false));
 }

@@ -58,7 +58,7 @@ TEST(EnginePluginThreads, NamesFromTheDeviceReadSafelyByDumpJobs) {
     const std::vector<uint8_t> b = soundDumpNamed(1, "bbbbbbbbbbbbbbbb");
     for (int i = 0; i < 400; ++i) {
       std::vector<uint8_t> bytes = (i % 2) ? b : a;
-      m->editorCaptureActive = true;
+      m->awaitDumpForEditor();
       ISysEx sx(0, bytes.data(), static_cast<int>(bytes.size()));
       m->ProcessSysEx(&sx, true);
     }

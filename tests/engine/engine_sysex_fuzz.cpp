@@ -30,13 +30,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int n = static_cast<int>(size - 1);
   host->lib->selectedSlot = mode % 120;  // slots outside 0..99 included
   if (mode & 1) mgr->SetLibrarianRequestActive(true);
-  else if (mode & 2) mgr->SetLibrarianRequestActive(false);
-  else mgr->SetLibrarianRequestActive(true), mgr->patchRequest.armed = false, mgr->editorCaptureActive = false;
+  else if (mode & 2) mgr->awaitDumpForEditor();
+  else mgr->SetLibrarianRequestActive(false), mgr->reply.disarm();
   mgr->quickTabRefreshPending = (mode & 4) != 0;
-  const size_t before = mgr->editorCaptureActive + 2 * mgr->patchRequest.armed + 4 * (host->changes.size() + host->changes2.size());
+  const size_t before = mgr->awaitingDump() + 2 * mgr->patchRequest.armed + 4 * (host->changes.size() + host->changes2.size());
   ISysEx sx(0, n > 0 ? msg : nullptr, n);
   mgr->ProcessSysExFromPlug(&sx, true);
-  const size_t after = mgr->editorCaptureActive + 2 * mgr->patchRequest.armed + 4 * (host->changes.size() + host->changes2.size());
+  const size_t after = mgr->awaitingDump() + 2 * mgr->patchRequest.armed + 4 * (host->changes.size() + host->changes2.size());
   if (n > 0 && msg[0] == 0xF0 && msg[n - 1] != 0xF7 && (after != before || host->flags.replyReceived)) abort();
   mgr->ProcessSysEx(&sx, false);
 

@@ -183,6 +183,25 @@ TEST(MidiInputDispatch, FullQueueMakesRoomByDroppingTheOldestRefreshes)
     EXPECT_LT(rec.messages[i - 1][2], rec.messages[i][2]);
 }
 
+// Without a refresh to drop, an answer, a program change and a bank select take the room of the
+// oldest notes: they are never the ones lost.
+TEST(MidiInputDispatch, FullQueueNeverDropsAnAnswerAProgramChangeOrABankSelect)
+{
+  Recorder rec;
+  MidiInputDispatch dispatch(256);
+  dispatch.start(&Recorder::handle, &rec);
+  rec.setHold(true);
+  const unsigned char note[3] = {0x90, 60, 1};
+  for (int i = 0; i < 41; ++i)
+    dispatch.push(0.0, note, 3), rec.waitInHandler();
+  std::vector<std::vector<unsigned char>> keep = {{0xC0, 3}, {0xB0, 0, 0}, {0xB0, 32, 0x41}, std::vector<unsigned char>(100, 0xF0)};
+  for (const auto& m : keep)
+    EXPECT_TRUE(dispatch.push(0.0, m.data(), m.size()));
+  rec.setHold(false);
+  ASSERT_TRUE(rec.waitFor(41 + keep.size() - (size_t)dispatch.droppedCount()));
+  EXPECT_TRUE(std::equal(keep.begin(), keep.end(), rec.messages.end() - 4));
+}
+
 TEST(MidiInputDispatch, DiscardDropsWhatIsQueuedAndStopJoins)
 {
   Recorder rec;

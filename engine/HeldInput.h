@@ -1,0 +1,70 @@
+#pragma once
+// Short messages from the synth held back while a transfer holds input (a push, a multi send),
+// and their release.
+//
+// The MIDI input thread holds a message (hold) while a transfer holds input, and also while
+// earlier ones wait, so that they go in in the order they came. Whoever releases them (the input
+// thread once nothing holds, the dump thread between two jobs) applies them oldest first, one
+// releaser at a time, each message under the apply lock: a dump the input thread parses after
+// drain() never has an older held message land over it.
+//
+// Bounded: past kMax held, the oldest refresh goes first (a controller's or knob's earlier value),
+// then the oldest message that is neither a program change nor a bank select (a note); a program
+// change, a bank select or a part's program in the multi is never dropped.
+//
+// A message held while a dump of what it changes went to the synth after it (dumpSent) comes back
+// from release() with `resend`: that dump put the old value back on the synth, so the message
+// must go to the synth again once the editor has it.
+//
+// Threads: hold on the MIDI input thread; release and drain on the input or dump thread;
+// dumpSent on the dump thread; clear anywhere. Never call release from inside `apply`.
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+class HeldInput {
+ public:
+  // What a dump carries: a part's sound (0..15), the multi, the global settings.
+  static constexpr int kMulti = 16, kGlobal = 17, kTargets = 18;
+  using Apply = std::function<void(const std::vector<uint8_t>& message, bool resend)>;
+
+  // Holds the message when `holding`, or when earlier ones wait or are being applied; false when
+  // it is to be applied now. target: what of the synth it changes (kMulti, a part, ...), or -1.
+  bool hold(const uint8_t* data, size_t size, bool holding, int target);
+  // Applies at most `limit` held messages, oldest first, while stillHolding() is false; waits
+  // for another releaser's slice to end first. Returns how many it applied.
+  size_t release(size_t limit, const std::function<bool()>& stillHolding, const Apply& apply);
+  // A dump of `target` went to the synth: what is held for it now goes back to the synth.
+  void dumpSent(int target);
+  bool empty() const;
+  size_t size() const;
+  void clear();
+
+  // A message whose later copy makes it moot: a controller other than a bank select, a knob's
+  // parameter change (not a part's bank or program in the multi). Never a program change.
+  static bool isRefresh(const uint8_t* bytes, size_t size);
+  // A program change, a bank select, a part's bank or program in the multi, a dump.
+  static bool isProtected(const uint8_t* bytes, size_t size);
+
+  static constexpr size_t kMax = 4096;
+
+ private:
+  struct Held {
+    std::vector<uint8_t> bytes;
+    uint64_t seq;
+    int target;
+  };
+  // Queue lock held: makes room for one more under kMax.
+  void makeRoomLocked();
+
+  mutable std::mutex queueLock;
+  std::deque<Held> queue;
+  bool releasing = false;  // queueLock: a releaser has taken a message it has not applied yet
+  uint64_t arrivals = 0;   // queueLock: the number of the last message held
+  uint64_t sentAt[kTargets] = {};  // queueLock: `arrivals` when each target's dump last went
+  std::mutex applyLock;    // one releaser at a time
+};
