@@ -583,7 +583,6 @@ TEST_F(EditorOnWire, AProjectWhoseOutputIsGoneWaitsForAnOutputThenPushesAndCheck
   EXPECT_EQ(dumps[0].bytes.size() + dumps[1].bytes.size() + dumps[2].bytes[85], 207u + 393u + 77u);
   for (const auto& d : dumps) EXPECT_EQ(d.bytes[3], 0) << "not sent where the synth answered";
   EXPECT_LT(sim->received([](const Bytes& m) { return isRequest(m, 0x04) && m[3] == 0; }).at(0).frameTime, dumps[0].frameTime);
-  EXPECT_EQ(sim->partSound(0)[85], 77);
 }
 
 // A project restored while a request runs: the restore does not wait for it, the request ends as
@@ -883,8 +882,7 @@ TEST_F(EditorOnWire, APatchbaysGapIsSaidAndItsEditGoesOnceConnectedByHandOrByThe
     EXPECT_TRUE(waitUntil([&] { return status() == "Connection to Dorvik lost!" && status(true) == "Reopen MIDI Out"; })) << status(true);
     if (round < 2) setParam(kFilter1Cutoff, 50 + round);
     sim->clearLog();
-    ITextControl* out = textOf(kDeviceOutSelection);
-    round == 1 ? out->SetValueFromUserInput(out->GetValue()) : patchbay(true);
+    round == 1 ? textOf(kDeviceOutSelection)->SetValueFromUserInput(textOf(kDeviceOutSelection)->GetValue()) : patchbay(true);
     EXPECT_TRUE(waitUntil([&] { return status() == (round == 1 ? "Plug-in is ready to go!" : "MIDI Out connected again."); }, 20.0)) << status();
     EXPECT_TRUE(round == 2 || waitUntil([&] { return sim->partSound(0)[85] == 50 + round; }, 15.0)) << "round " << round;
   }

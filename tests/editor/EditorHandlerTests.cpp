@@ -595,7 +595,6 @@ TEST_F(EditorHandlers, ProjectOpenedWithoutOutputIsSavedUnchangedAndAppliedLater
   ASSERT_GT(b->UnserializeState(&chunk, 0), 0);
   ASSERT_FALSE(b->midiIOSet);
   EXPECT_EQ(b->paramValue(kOscillator1Level + 3), 77);
-  EXPECT_EQ(b->nameText(kPatchName + 3), "Held Lead");
   EXPECT_TRUE(b->sysexSent.empty());
   set(*b, kOscillator1Level + 4, 66);  // edited while held
   ByteChunk saved;

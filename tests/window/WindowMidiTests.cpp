@@ -149,12 +149,11 @@ TEST_F(WindowMidiFlows, ALostPortIsShownAndOpenedAgainByItself) {
   w.key("Escape");
   ASSERT_TRUE(w.waitForPopups(false));
   // Back with its own memory, the synth gets the session behind the transfer overlay first.
-  auto back = [&](int x) {
-    for (const double end = MidiTestNow() + 30.0; MidiTestNow() < end;)
-      if (same(open, w.settle(), x)) return true;
-    return false;
-  };
-  for (int x : {kOutFieldX, kInFieldX}) EXPECT_TRUE(back(x)) << x;
+  for (int x : {kOutFieldX, kInFieldX}) {
+    bool back = false;
+    for (const double end = MidiTestNow() + 30.0; !back && MidiTestNow() < end;) back = same(open, w.settle(), x);
+    EXPECT_TRUE(back) << x;
+  }
 }
 
 TEST_F(WindowMidiFlows, DoubleClickSendsTheSlotsSoundAsItLiesInTheBank) {
