@@ -871,9 +871,8 @@ TEST_F(EditorOnWire, AClientGoneDuringThePushAndBackGetsTheWholeSession) {
   };
   EXPECT_TRUE(waitUntil(agree, 30.0)) << "the parts sent while the synth was away are missing";
 }
-// A patchbay undoes the editor's connection to the synth, which stays: the status says so; the
-// patchbay's reconnection is said at once, and the edit made in the gap goes (none made: nothing
-// goes); cut again, choosing the ticked OUT entry connects it, and that gap's edit goes too.
+// A patchbay undoes the connection to the synth, which stays, and makes it again (or the ticked OUT
+// entry is chosen): both are said at once, and the edit made in the gap goes (none made: nothing).
 TEST_F(EditorOnWire, APatchbaysGapIsSaidAndItsEditGoesOnceConnectedByHandOrByTheTickedEntry) {
   connect();
   for (int part = 1; part < 16; ++part) setParam(kMultiPartStatus + part, 0);
