@@ -104,13 +104,14 @@ public:
   // (wrong version, short, or a field out of range). A refused chunk changes nothing.
   int UnserializeState2(ByteChunk* chunk, int pos, bool withNames);
   // A project restored while no MIDI output carried once its ports were reopened (the synth
-  // off): its stored values and names are held, not applied, the status says so, and the state
-  // writer hands them back unchanged. Once an output carries (and the input asked for too, see
-  // afterPortChange) this applies them and starts the push of the whole multi (no wait,
-  // pushProject); true when a held project was applied. The hold ends with the next restore.
+  // off) is shown at once, the status says it is held, and its push is due: what is edited
+  // meanwhile goes with it. Once the ports carry (see afterPortChange) this starts the session's
+  // push (startSessionPush); true when one was due and started. Under the lock.
   bool applyHeldProjectState();
-  // The values and names of a held project, without the push (the push job's first step when it
-  // follows another job; any thread, takes the lock). False when none is held or no output is set.
+  // The push job's first step (any thread, takes the lock): the due session is going; the global
+  // settings the device check's answer replaced go back to the session's (the id stays the one
+  // the synth answered at); and a project held behind a running job is applied. False when no
+  // project was held or no output is set.
   bool applyHeldProjectValues();
   // A project push (job 0 of a restore) ended while a port did not carry, or one was opened again
   // under it: what it sent may not have arrived. The session goes again once both carry. Worker
@@ -348,7 +349,9 @@ public:
   // follows the running job; either way this returns at once: a restore waits neither for
   // another job nor for its own push. applyHeldFirst: the job applies the held project
   // (applyHeldProjectValues) before it sends.
-  bool pushProject(bool applyHeldFirst);
+  // afterCheck: the device check (job number) the push belongs to: it goes only once that check
+  // heard the synth. withoutWaiting: as MIDIMessageManager::startJobWithoutWaiting (render thread).
+  bool pushProject(bool applyHeldFirst, uint64_t afterCheck = 0, bool withoutWaiting = false);
   // kCancelDataRequest: sets the running job's cancel flag.
   void cancelDataRequest();
   // Requests of the editor: job 5 (multi edit buffer), job 6 (one part's sound).
@@ -483,12 +486,35 @@ private:
   // The ports (SorvantaPorts.cpp), under the lock. A port of that direction chosen (index above
   // 0) or closed (0): the engine follows; a held project goes to the synth once the output
   // carries and the input is not lost; the device check follows once both carry.
-  void afterPortChange(bool output, int index);
+  // True when the session's push started.
+  bool afterPortChange(bool output, int index);
+  // Audio callback: a lost port carries again with no open since (a patchbay connected it): the
+  // texts say so, and what the synth missed is sent (cutSessionPending).
+  void connectedAgainByPatchbay(bool input);
   // The port watch opened these lost ports again (IPluginBase::OnDirectMidiPortsReopened): their
   // entries, the engine, a project held or cut short, the status texts. Watch thread.
   void OnDirectMidiPortsReopened(bool output, bool input) override;
-  // Set by projectPushCut until the session goes again (afterPortChange); under the lock.
-  bool projectPushDue = false;
+  // The session is due at the synth: a project restored without it, a push a loss cut short, or
+  // a synth that came back with its own memory. Set under the lock; cleared as the push starts.
+  std::atomic<bool> projectPushDue{false};
+  // Both ports carry: the due session goes once. With an input to hear the synth, the device check
+  // first and the push (belonging to it) at the id it answered at; else the push alone. Under the
+  // lock; false when nothing could start.
+  bool startSessionPush();
+  // The global settings as the session holds them, put back after the check's answer (see
+  // applyHeldProjectValues); under the lock.
+  std::vector<std::pair<int, double>> sessionGlobals;
+  // A loss of a port that carried (watchDirectPorts) until the ports carry again, the opens then
+  // (none since: a patchbay connected it again), and whether its synth went away meanwhile (its
+  // port unlisted, or opened again by the watch) rather than a patchbay's hand cutting it. An edit made while the output did not carry is missed by the synth: the session goes
+  // once the connection carries again.
+  std::atomic<bool> lossNoticed{false}, lossWasGone{false}, editedWhileCut{false};
+  std::atomic<unsigned> opensAtLoss{0};
+  // The ports carry again with nothing due but what a patchbay's gap missed (audio callback).
+  std::atomic<bool> cutSessionPending{false};
+  // Audio callback only: the listing the lost ports' text was made from, and that text.
+  unsigned listingShown = 0;
+  const char* lostTextShown = nullptr;
   // A restore that holds its project for want of an output says so.
   void showProjectHeld();
   bool portCarried[2] = {false, false};  // audio callback only: watchDirectPorts

@@ -44,6 +44,10 @@ void Sorvanta::processControlAction(ControlAction* action, int paramIdx, double 
     return;
   }
 
+  // An edit while the output does not carry (the synth off, a patchbay's gap) never reaches the
+  // synth: the session goes once the connection carries again (afterPortChange).
+  if (DirectMidiPortLost(false) && !(valueFromHardware() && !valueFromHost())) editedWhileCut = true;
+
   for (IControl* c : action->controls) {
     if (linking) param->SetClamped(value);
     if (c) c->SetValueFromPlug(param->GetNormalized());

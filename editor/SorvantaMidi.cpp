@@ -232,7 +232,8 @@ void Sorvanta::Reset() {
   char version[kVersionStrLen];
   GetEffectVersionStr(version);
   if (debugLogOn) log(std::string("RESET: plug-in ") + version);
-  if (transferInProgress) return;
+  // A push running, or a project held for the synth: the lines show that project, not the start's.
+  if (transferInProgress || projectPushDue) return;
   setStatusText("Tamsell Sorvanta Plug-in");
   if (valueLine) valueLine->SetTextFromPlug(debugLogOn ? (std::string(version) + " - 02-Jan-2020").c_str() : version);
   if (buildLine) buildLine->SetTextFromPlug(version);
@@ -295,6 +296,10 @@ void Sorvanta::sendSysExInitialization(bool afterRunningJob) {
 const char* Sorvanta::portsStillToSet() const {
   const bool out = midiOutCarries(), in = midiInCarries();
   const bool outLost = !out && DirectMidiPortLost(false), inLost = !in && DirectMidiPortLost(true);
+  // A port the watch opens again by itself once its synth is back asks nothing of the user; one a
+  // patchbay disconnected (its synth still listed) is the user's to connect again.
+  if ((outLost || inLost) && (!outLost || DirectMidiPortAwaitsReturn(false)) && (!inLost || DirectMidiPortAwaitsReturn(true)))
+    return "Waiting for Dorvik: it reconnects by itself";
   if (outLost || inLost) return outLost && inLost ? "Reopen MIDI In and Out" : outLost ? "Reopen MIDI Out" : "Reopen MIDI In";
   return out && in ? "MIDI In and MIDI Out set." : out ? "Set MIDI In" : in ? "Set MIDI Out" : "Set MIDI In and MIDI Out";
 }
@@ -370,23 +375,25 @@ void Sorvanta::pushArrangement() {
   });
 }
 
-bool Sorvanta::pushProject(bool applyHeldFirst) {
+bool Sorvanta::pushProject(bool applyHeldFirst, uint64_t afterCheck, bool withoutWaiting) {
   if (!midiManager) return false;
   JobRecord r;
   r.code = 0;
   r.endsProjectPush = true;
   r.appliesHeldProject = applyHeldFirst;
+  r.belongsTo = afterCheck;
   MIDIMessageManager* m = midiManager;
   // Set as the push starts (now, or after the job running now), so that nothing in between runs
   // with its send modes; the job clears them when it ends.
-  return m->startJob(r, [this, m] {
+  auto modes = [this, m] {
     transferInProgress = true;
     sendGlobalWithMulti = true;
     sendAllParts = true;
     transferRunning = true;
     m->patchRequest.armed = false;
     m->partSendBusy = true;
-  });
+  };
+  return withoutWaiting ? m->startJobWithoutWaiting(r, modes) : m->startJob(r, modes);
 }
 
 void Sorvanta::cancelDataRequest() {

@@ -3,11 +3,12 @@
 // whose push a loss cut short) and the two status lines make of each.
 #include <string>
 
+#include "DumpLayout.h"
 #include "IControls.h"
 #include "Sorvanta.h"
 #include "UIConfigManager.h"
 
-void Sorvanta::afterPortChange(bool output, int index) {
+bool Sorvanta::afterPortChange(bool output, int index) {
   if (output) {
     if (index > 0) {
       // The check decided below stands in for a start-up check still due (cleared before an
@@ -19,19 +20,45 @@ void Sorvanta::afterPortChange(bool output, int index) {
       midiIOSet = false;
     }
   }
-  // A project opened without the synth goes to it now: through an output that carries, and, when
-  // an input was asked for, once that carries too (the synth switched on has both back), so that
-  // the device check after the push hears the synth. So does a session whose push was cut short.
-  if (portsCarry() && !applyHeldProjectState() && projectPushDue) {
-    projectPushDue = false;
-    log("PROJECT RECALL: the session goes to the synth again");
-    pushProject(false);
-  }
+  if (index <= 0 || !portsCarry()) return false;
+  // Both carry after a loss: a synth that went away (its ports unlisted, or opened again by the
+  // watch) came back with its own memory, and an edit made while the output did not carry never
+  // reached it. Either way the session is due. A patchbay's gap with nothing edited is not.
+  if (lossNoticed.exchange(false) && (lossWasGone.load() || editedWhileCut.load())) projectPushDue = true;
+  // A project opened without the synth, a session whose push a loss cut short, or the above goes
+  // now: through an output that carries, and, when an input was asked for, once that carries too
+  // (the synth switched on has both back), heard first by the device check it belongs to.
+  if (projectPushDue && startSessionPush()) return true;
   // The device check asks the synth through the output and hears it through the input: it starts
   // once both carry, whichever comes second (a check with one of them missing could only end in
   // "No response from Dorvik!" with the synth right there), and follows a job that runs (a
   // project's push) rather than being dropped for it. A port chosen again checks again.
-  if (index > 0 && midiOutCarries() && midiInCarries()) sendSysExInitialization(true);
+  if (midiOutCarries() && midiInCarries()) sendSysExInitialization(true);
+  return false;
+}
+
+bool Sorvanta::startSessionPush() {
+  if (!midiManager || !portsCarry()) return false;
+  editedWhileCut = false;
+  lossNoticed = false;
+  // No input to hear the synth by: the push alone, at the id the editor has.
+  if (!midiInCarries()) return pushProject(true);
+  // The check's answer is the synth's global settings, taken into the editor: the session's go
+  // back before the push (applyHeldProjectValues), all but the id the synth answered at.
+  sessionGlobals.clear();
+  int n = 0;
+  const dump::MultiField* fields = dump::globalFields(&n);
+  for (int i = 0; i < n; ++i)
+    if (fields[i].param != kGlobalSysExID) sessionGlobals.emplace_back(fields[i].param, paramValue(fields[i].param));
+  JobRecord check;
+  check.code = 13;
+  check.sessionFollows = true;
+  adoptDeviceId = true;
+  uint64_t checkId = 0;
+  MIDIMessageManager* m = midiManager;
+  if (!m->startJob(check, [m] { m->parseComplete = false; }, &checkId)) return false;
+  log("PROJECT RECALL: the session goes to the synth once the device check hears it");
+  return pushProject(true, checkId);
 }
 
 void Sorvanta::OnDirectMidiPortsReopened(bool output, bool input) {
@@ -46,24 +73,26 @@ void Sorvanta::OnDirectMidiPortsReopened(bool output, bool input) {
     ui->refreshDeviceMenu(true);
   });
   log(std::string("PROCESSOR: MIDI ") + (output && input ? "In and Out" : output ? "Out" : "In") + " open again");
+  // The watch opens only a port whose synth is listed anew: after a loss it came back.
+  if (lossNoticed.load()) lossWasGone = true;
   // The output first: it decides what the engine may send, and the device check follows once
   // both carry, so it runs once for the two.
   const int index = DirectMidiPortIndex(!output);
-  if (index > 0) afterPortChange(output, index);
-  setStatusText(output && input ? "MIDI In and Out open again." : output ? "MIDI Out open again." : "MIDI In open again.");
+  if (index > 0 && afterPortChange(output, index)) setStatusText("Dorvik is back: the session goes to it");
+  else setStatusText(output && input ? "MIDI In and Out open again." : output ? "MIDI Out open again." : "MIDI In open again.");
   if (valueLine) valueLine->SetTextFromPlug(portsStillToSet());
 }
 
 void Sorvanta::projectPushCut() {
   UTIL_MutexLock lock(GetMutex());
+  projectPushDue = true;
   // Both back already (the watch opened them again while the push slept): it goes again now,
   // behind the push that ends.
   if (portsCarry()) {
     log("PROJECT RECALL: a port was lost during the push; the session goes to the synth again");
-    pushProject(false);
+    startSessionPush();
     return;
   }
-  projectPushDue = true;
   showProjectHeld();
 }
 
@@ -85,10 +114,40 @@ void Sorvanta::watchDirectPorts() {
     bool& carried = portCarried[input ? 1 : 0];
     if (carries == carried) continue;
     carried = carries;
+    if (carries) {
+      // Carrying again with no open since the loss: a patchbay connected it again.
+      if (lossNoticed.load() && DirectMidiPortOpens() == opensAtLoss.load()) connectedAgainByPatchbay(input);
+      continue;
+    }
     // Closed by a choice, or never there since the start (the status says what is held): no loss.
-    if (carries || !DirectMidiPortLost(input)) continue;
+    if (!DirectMidiPortLost(input)) continue;
     log(std::string("PROCESSOR: MIDI ") + (input ? "In" : "Out") + " port lost");
+    if (!lossNoticed.exchange(true)) {
+      opensAtLoss = DirectMidiPortOpens();
+      lossWasGone = false;
+    }
+    listingShown = DirectMidiListingChanges() - 1;  // looked at below
     setStatusText(MIDIMessageManager::kConnectionLostText);
-    if (valueLine) valueLine->SetTextFromPlug(portsStillToSet());
+    if (valueLine) valueLine->SetTextFromPlug(lostTextShown = portsStillToSet());
   }
+  // The lost port's synth is gone from the listing (or its MIDI system is): the editor waits for
+  // it, and says so. A patchbay's gap leaves the listing as it was.
+  if (lossNoticed.load() && DirectMidiListingChanges() != listingShown) {
+    listingShown = DirectMidiListingChanges();
+    if (DirectMidiPortAwaitsReturn(false) || DirectMidiPortAwaitsReturn(true)) lossWasGone = true;
+    const char* text = portsStillToSet();
+    if (text != lostTextShown && valueLine) valueLine->SetTextFromPlug(lostTextShown = text);
+  }
+  if (cutSessionPending.load() && portsCarry() && pushProject(true, 0, true)) cutSessionPending = false;
+}
+
+void Sorvanta::connectedAgainByPatchbay(bool input) {
+  log(std::string("PROCESSOR: MIDI ") + (input ? "In" : "Out") + " connected again");
+  setStatusText(input ? "MIDI In connected again." : "MIDI Out connected again.");
+  if (valueLine) valueLine->SetTextFromPlug(portsStillToSet());
+  if (!portsCarry()) return;
+  lossNoticed = false;
+  // The synth stayed: what it missed goes without a check (the session it has but for the edits
+  // made in the gap, or one still due), from the next audio block on as the dump thread takes it.
+  if (editedWhileCut.exchange(false) || projectPushDue.load()) cutSessionPending = true;
 }

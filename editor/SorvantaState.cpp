@@ -143,41 +143,37 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
     GetParam(kPatchSelection)->SetNormalized(std::fmin(std::fmax(selections[3], 0.0), 1.0));
   }
   heldProjectState.clear();
-  // Without a MIDI output the stored sound is not applied: the editor would otherwise show a
-  // set-up the synthesizer does not have. It is held instead, so that saving the project
-  // without the synth does not replace it with the editor's state. While another job runs (a
-  // request may be filling the editor's values) it is held too, and applied as its push starts
-  // after that job: the restore never waits for it.
-  // An output lost since it was opened (the synth switched off) is no output either.
+  // While another job runs (a request may be filling the editor's values) the stored sound is held,
+  // and applied as its push starts after that job: the restore never waits for it. Without an
+  // output that carries (the synth off) it is applied at once, so the window shows the project and
+  // what is edited meanwhile goes with it, and its push waits for the synth (startSessionPush).
   const bool outputCarries = midiOutCarries();
-  if (!outputCarries || (withNames && ThreadRunning())) {
+  if (outputCarries && withNames && ThreadRunning()) {
     syncMidiFilterMirrors();
-    if (withNames) {
-      // Held for want of an output, the project's synth is spoken to at the project's id from the
-      // first message on: the tempo as the output opens and the device check, not only the push
-      // that applies it. (Held behind a running job, the id stays that job's until the push.)
-      double storedId = 0;
-      if (!outputCarries && chunk->Get(&storedId, valuesPos + 8 * kGlobalSysExID) >= 0 && std::isfinite(storedId)) {
-        deviceId = std::clamp(truncToInt(storedId), 0, 127);
-        setParamFromPlug(kGlobalSysExID, deviceId);
-      }
-      const uint8_t* bytes = chunk->GetBytes() + blockPos;
-      heldProjectState.assign(bytes, bytes + (valuesPos - blockPos) + static_cast<size_t>(nStored) * 8);
-      heldValuesOffset = valuesPos - blockPos;
-      log(outputCarries ? "PROJECT RECALL: stored sound held until the running transfer ends"
-                        : "PROJECT RECALL: no MIDI output, stored sound held until one is set");
-      if (outputCarries) pushProject(true);
-      else showProjectHeld();
-    }
+    const uint8_t* bytes = chunk->GetBytes() + blockPos;
+    heldProjectState.assign(bytes, bytes + (valuesPos - blockPos) + static_cast<size_t>(nStored) * 8);
+    heldValuesOffset = valuesPos - blockPos;
+    log("PROJECT RECALL: stored sound held until the running transfer ends");
+    pushProject(true);
     return valuesPos;
   }
 
   p = applyStoredValues(chunk, valuesPos);
+  queueSpan = GetBlockSize() + 2 * truncToInt(paramValue(kAdjustDAWOffset));
+  if (!outputCarries) {
+    // Spoken to at the project's id from the first message on (the tempo as the output opens, the
+    // device check), until the check hears at which id the synth answers.
+    log("PROJECT RECALL: no MIDI output, the project goes to the synth once it is there");
+    projectPushDue = true;
+    RedrawParamControls();
+    showProjectHeld();
+    return p;
+  }
   // Global, multi and every active part to the synthesizer. The restore does not wait for it: a
   // host shows its window (and can close) while it runs behind the progress overlay, and a close
   // ends it at its next message.
+  projectPushDue = false;
   pushProject(false);
-  queueSpan = GetBlockSize() + 2 * truncToInt(paramValue(kAdjustDAWOffset));
   log(std::string("PROJECT RECALL: MIDI In device after nonautomated params ") +
       GetParam(kDeviceInSelection)->GetDisplayText(truncToInt(paramValue(kDeviceInSelection))));
   log(std::string("PROJECT RECALL: MIDI Out device after nonautomated params ") +
@@ -187,13 +183,22 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
 
 bool Sorvanta::applyHeldProjectState() {
   UTIL_MutexLock lock(GetMutex());
-  if (!applyHeldProjectValues()) return false;
-  pushProject(false);
-  return true;
+  return projectPushDue && startSessionPush();
 }
 
 bool Sorvanta::applyHeldProjectValues() {
   UTIL_MutexLock lock(GetMutex());
+  projectPushDue = false;
+  if (!sessionGlobals.empty()) {
+    std::vector<int> params;
+    for (const auto& [param, value] : sessionGlobals) {
+      setParamFromPlug(param, value);
+      params.push_back(param);
+    }
+    sessionGlobals.clear();
+    localControlOn = paramValue(kGlobalLocalControl) == 1.0;
+    keepEditsInImage(params);
+  }
   if (heldProjectState.empty() || !midiIOSet) return false;
   ByteChunk chunk;
   chunk.PutBytes(heldProjectState.data(), static_cast<int>(heldProjectState.size()));

@@ -316,6 +316,9 @@ struct JobRecord {
   // Job 13 as the check of a device-id change: the synth answered at `idChangedFrom` and was
   // told to answer at `idChangedTo`; -1 for the plain handshake.
   int idChangedFrom = -1, idChangedTo = -1;
+  // Job 13 heard the synth for a session push that follows it (belonging to it): the synth is
+  // found, but it is not ready before the push ends (job 0 says so then).
+  bool sessionFollows = false;
   // A dump-thread job that belongs to a request (the number its start gave, see startJob): it
   // runs only once that request has ended with its answer taken, and is dropped with a request
   // that brought none or was replaced by a newer one. A part's send-back is such a job: without

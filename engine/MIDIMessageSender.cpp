@@ -45,6 +45,8 @@ void MIDIMessageSender::run(WorkerThread thread) {
           st->sendAllParts = false;
           st->transferInProgress = false;
           if (!host->portsCarry() || host->portOpens() != opens) host->projectPushCut();
+          // The push a device check heard the synth for went to it whole.
+          else if (r.belongsTo != 0) host->setStatusText("Plug-in is ready to go!");
         }
         break;
       }
@@ -60,7 +62,7 @@ void MIDIMessageSender::run(WorkerThread thread) {
       case 10: sendAllPatchRequestSysex(r.bank); break;
       case 11: initPerformance(r.initFlag); break;
       case 12: initClassicPatch(r.initFlag, r.part); break;
-      case 13: sendDeviceIdEnquiry(r.idChangedFrom, r.idChangedTo); break;
+      case 13: sendDeviceIdEnquiry(r.idChangedFrom, r.idChangedTo, r.sessionFollows); break;
       case 15: startMIDIClockOutput(); break;
       case 16: sendContinuousMIDIClock(r.clockArg); break;
       case 17: stopMIDIClockOutput(); break;
@@ -448,7 +450,7 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int mode, int first
   mgr->librarianSlotTarget = false;
 }
 
-void MIDIMessageSender::sendDeviceIdEnquiry(int idChangedFrom, int idChangedTo) {
+void MIDIMessageSender::sendDeviceIdEnquiry(int idChangedFrom, int idChangedTo, bool sessionFollows) {
   const bool idChange = idChangedFrom >= 0 && idChangedTo >= 0;
   mgr->DisplayProcessingIndicator(true);
   mgr->awaitDumpForEditor(sysex::kGlobalDump);
@@ -466,7 +468,7 @@ void MIDIMessageSender::sendDeviceIdEnquiry(int idChangedFrom, int idChangedTo) 
   if (cancelRequested.load()) {
     host->setStatusText("Data request CANCELLED!");
   } else if (!requestFailed.load()) {
-    host->setStatusText("Plug-in is ready to go!");
+    host->setStatusText(sessionFollows ? "Dorvik found: the session goes to it" : "Plug-in is ready to go!");
     pause(p);
   }
   if (idChange) {

@@ -51,8 +51,9 @@ class MIDIMessageSender {
   void initPerformance(bool onlyFromHardware);                          // 11
   void initClassicPatch(bool onlyFromHardware, int part);               // 12
   // With a device-id change (from, to): asks at `to`; unless the synth answers there, the id it
-  // answers at stays (`from`, or where the scan found it) and the status says so.
-  void sendDeviceIdEnquiry(int idChangedFrom = -1, int idChangedTo = -1);  // 13
+  // answers at stays (`from`, or where the scan found it) and the status says so. sessionFollows:
+  // see JobRecord.
+  void sendDeviceIdEnquiry(int idChangedFrom = -1, int idChangedTo = -1, bool sessionFollows = false);  // 13
   void startMIDIClockOutput();                                          // 15
   void sendContinuousMIDIClock(int unused);                             // 16
   void stopMIDIClockOutput();                                           // 17

@@ -113,7 +113,8 @@ public:
   virtual void OnGUIIdle();
   virtual void SetAuxParamValueFromPlug(int auxIdx, double value);
 
-  void SetValueFromUserInput(double value);
+  // A value the user chose or typed: pushed to the plug-in when it differs from the control's.
+  virtual void SetValueFromUserInput(double value);
   void PromptUserInput();
   void PromptUserInput(IRECT* rect);
 

@@ -295,6 +295,10 @@ public:
   bool DirectMidiPortLost(bool input) const;
   // A port is open and not lost. Any thread.
   bool DirectMidiPortCarries(bool input) const;
+  // The port is lost and the last listing does not list it (its synth off, its MIDI system
+  // gone): the port watch opens it again once it is back. A port a patchbay disconnected, its
+  // peer still listed, is not. Any thread (reads the listing under a leaf lock).
+  bool DirectMidiPortAwaitsReturn(bool input) const;
   // Opens of either port that succeeded so far: a port lost and opened again between two looks
   // changes it. Any thread.
   unsigned DirectMidiPortOpens() const;

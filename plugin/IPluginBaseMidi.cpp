@@ -314,6 +314,17 @@ bool IPluginBase::DirectMidiPortCarries(bool input) const
   return mDirectMidi->out && mDirectMidi->out->isOpen() && !mDirectMidi->out->lost();
 }
 
+bool IPluginBase::DirectMidiPortAwaitsReturn(bool input) const
+{
+  if (!DirectMidiPortLost(input))
+    return false;
+  if (!MIDISystemReachable(input))
+    return true;
+  const std::string name = DirectMidiPortName(input);
+  std::lock_guard<std::mutex> g(mDirectMidi->listedLock);
+  return MidiFindPortName(mDirectMidi->listed[input ? 0 : 1], name) < 0;
+}
+
 unsigned IPluginBase::DirectMidiPortOpens() const
 {
   if (!mDirectMidi)

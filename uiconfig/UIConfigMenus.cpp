@@ -107,6 +107,13 @@ class MIDIDeviceMenuControl : public ICaptionControl {
     if (!mGrayed && mRefresh) mRefresh();
     ICaptionControl::OnMouseDblClick(x, y, mod);
   }
+  // The ticked entry chosen again still (re)connects its port: a patchbay may have undone the
+  // connection the entry stands for, and the value alone would not reach the handler.
+  void SetValueFromUserInput(double value) override {
+    if (value != mValue || !mPlug || mParamIdx < 0) return ICaptionControl::SetValueFromUserInput(value);
+    UTIL_MutexLock lock(mPlug->GetMutex());
+    mPlug->OnParamChange(mParamIdx);
+  }
 
  private:
   const bool mInput;

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include <RtMidi.h>
+#include <jack/jack.h>
 
 #include "AUComponent.h"
 #include "ControlAction.h"
@@ -160,6 +161,17 @@ class EditorOnWire : public ::testing::Test {
     const std::string text = c->GetTextCopy();
     return text.substr(0, text.find_last_not_of(' ') + 1);
   }
+  // A patchbay's hand on the connections into the synth: undone, or made again.
+  void patchbay(bool connect) {
+    jack_client_t* bay = jack_client_open(("Patchbay-" + std::string(MidiTestClientSuffix())).c_str(), JackNoStartServer, nullptr);
+    ASSERT_TRUE(bay);
+    const std::string theirs = sim->editorOutputName();
+    const char** ours = connect ? nullptr : jack_port_get_all_connections(bay, jack_port_by_name(bay, theirs.c_str()));
+    for (const char** p = ours; p && *p; ++p) cut.push_back(*p), jack_disconnect(bay, *p, theirs.c_str());
+    for (const std::string& p : connect ? cut : std::vector<std::string>()) jack_connect(bay, p.c_str(), theirs.c_str());
+    jack_free(ours), jack_client_close(bay);
+  }
+  std::vector<std::string> cut;
   bool waitUntil(std::function<bool()> done, double seconds = 10.0) {
     for (const double end = MidiTestNow() + seconds; !done() && MidiTestNow() < end;) MidiTestSleep(0.01);
     return done();
@@ -558,17 +570,21 @@ TEST_F(EditorOnWire, AProjectWhoseOutputIsGoneWaitsForAnOutputThenPushesAndCheck
   gone.reset();
   writeSettings(sim->editorOutputName(), sim->editorInputName());
   open([&] { ASSERT_TRUE(plug->RestoreState(state, &why)) << why; });
+  EXPECT_EQ(param(kFilter1Cutoff), 77) << "the held project is not on screen";
+  sim->setDeviceId(0);  // the synth answers at 0 now
   MidiTestSleep(1.5);
   EXPECT_TRUE(sim->log().empty());
   setParam(kDeviceOutSelection, listed(true, sim->editorOutputName()));
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 9 && m[4] == 0x21 && m[6] == 5; }, 1, 5.0));
   EXPECT_EQ(sim->received([](const Bytes& m) { return m.size() == 9; })[0].bytes[3], 5) << "tempo elsewhere";
   setParam(kDeviceInSelection, listed(false, sim->editorInputName()));
-  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 2, 30.0));  // the push's, the check's
+  // Heard first (the check's scan finds it at 0), then the project goes there whole.
+  ASSERT_TRUE(waitUntil([&] { return status() == "Plug-in is ready to go!"; }, 40.0)) << status();
   const auto dumps = sim->received([](const Bytes& m) { return m.size() > 200; });
   ASSERT_GE(dumps.size(), 3u) << "the held project was not pushed";
   EXPECT_EQ(dumps[0].bytes.size() + dumps[1].bytes.size() + dumps[2].bytes[85], 207u + 393u + 77u);
-  EXPECT_GT(sim->received([](const Bytes& m) { return isRequest(m, 0x04); }).back().frameTime, dumps.back().frameTime);
+  for (const auto& d : dumps) EXPECT_EQ(d.bytes[3], 0) << "not sent where the synth answered";
+  EXPECT_LT(sim->received([](const Bytes& m) { return isRequest(m, 0x04) && m[3] == 0; }).at(0).frameTime, dumps[0].frameTime);
 }
 
 // A project restored while a request runs: the restore does not wait for it, the request ends as
@@ -764,6 +780,7 @@ TEST_F(EditorOnWire, AfterAJackRestartChoosingThePortsAgainReconnectsAndADeviceI
 // ports are noticed lost each time; chosen again they reconnect, and REQUEST MULTI completes.
 TEST_F(EditorOnWire, ASynthSwitchedOffAndOnIsNoticedLostEachTimeAndReconnectsWhenChosen) {
   connect();
+  for (int part = 1; part < 16; ++part) setParam(kMultiPartStatus + part, 0);  // the session back each time is short
   setParam(kLibSyncTimer, 0);  // 50 ms pacing
   for (int round = 1; round <= 6; ++round) {
     sim.reset(), decoy.reset();
@@ -794,22 +811,25 @@ TEST_F(EditorOnWire, ASynthSwitchedOnLaterIsReopenedByItselfAndTheHeldProjectGoe
   sim.reset(), decoy.reset();
   open([&] { ASSERT_TRUE(plug->RestoreState(state, &why)) << why; });
   EXPECT_TRUE(waitUntil([&] { return status() == "Project held, waiting for Dorvik"; })) << status();
-  EXPECT_EQ(status(true), "Reopen MIDI In and Out");
+  const std::string waiting = "Waiting for Dorvik: it reconnects by itself";
+  EXPECT_EQ(status(true), waiting);
   EXPECT_EQ(field(false), lost);
+  EXPECT_EQ(param(kFilter1Cutoff) * 1000 + param(kQuickTab), 77000) << "the held project is not on screen";
   auto check = [](const Bytes& m) { return isRequest(m, 0x04); };
-  for (int round = 0; round < 3; ++round) {
+  for (int round = 0; round < 3; ++round) {  // the session goes each time the synth is back and heard
     makeSims();
     sim->setSilent(round == 1);
-    ASSERT_TRUE(sim->waitFor(check, round ? 1 : 2, 15.0)) << "round " << round;  // (the push asks for the global first)
+    ASSERT_TRUE(sim->waitFor(check, 1, 15.0)) << "round " << round;
     EXPECT_TRUE(sim->received([](const Bytes& m) { return isRequest(m, 0x04) && m[3]; }).empty()) << "scanned, round " << round;
     EXPECT_TRUE(editor()->DirectMidiPortCarries(false) && editor()->DirectMidiPortCarries(true));
+    EXPECT_TRUE(round == 1 || waitUntil([&] { return status() == "Plug-in is ready to go!"; }, 20.0)) << status();
     EXPECT_EQ(sim->received([](const Bytes& m) { return m.size() == 207 || isRequest(m, 0) || isRequest(m, 1); }).size(),
-              round ? 0u : 1u) << "round " << round;
-    EXPECT_EQ(round ? 77 : sim->partSound(0)[85], 77) << "the held project's sound";
-    EXPECT_TRUE(round == 1 || waitUntil([&] { return status() == "Plug-in is ready to go!"; })) << status();
+              round == 1 ? 0u : 1u) << "round " << round;
+    EXPECT_EQ(round == 1 ? 78 : sim->partSound(0)[85], 77 + round) << "the session's sound, with the edit made while off";
     sim.reset(), decoy.reset();
-    EXPECT_TRUE(waitUntil([&] { return status() == "Connection to Dorvik lost!" && status(true) == "Reopen MIDI In and Out"; }))
+    EXPECT_TRUE(waitUntil([&] { return status() == "Connection to Dorvik lost!" && status(true) == waiting; }))
         << status() << " / " << status(true);
+    setParam(kFilter1Cutoff, 78 + round);
     // REQUEST MULTI and SEND MULTI say so at once, and start nothing (the next round sees no request).
     for (int button : {kRequestTempData, kPushArrangement}) {
       textOf(kControlDisplayName)->SetTextFromPlug("");
@@ -934,5 +954,23 @@ TEST_F(EditorOnWire, AFloodDuringAPushDelaysWhatFollowsAndNeverStopsIt) {
   flooding = false, flood.join();
   EXPECT_TRUE(fetched) << "what followed the push never went";
   EXPECT_TRUE(waitParam(kOscillator1Octave + 2, 88, 30.0)) << param(kOscillator1Octave + 2);
+}
+
+// A patchbay undoes the connection to the synth, which stays, and makes it again (or the ticked OUT
+// entry is chosen): both are said at once, and the edit made in the gap goes (none made: nothing).
+TEST_F(EditorOnWire, APatchbaysGapIsSaidAndItsEditGoesOnceConnectedByHandOrByTheTickedEntry) {
+  connect();
+  for (int part = 1; part < 16; ++part) setParam(kMultiPartStatus + part, 0);
+  for (int round = 0; round < 3; ++round) {
+    cut.clear(), patchbay(false);
+    EXPECT_TRUE(waitUntil([&] { return status() == "Connection to Dorvik lost!" && status(true) == "Reopen MIDI Out"; })) << status(true);
+    if (round < 2) setParam(kFilter1Cutoff, 50 + round);
+    sim->clearLog();
+    round == 1 ? textOf(kDeviceOutSelection)->SetValueFromUserInput(textOf(kDeviceOutSelection)->GetValue()) : patchbay(true);
+    EXPECT_TRUE(waitUntil([&] { return status() == (round == 1 ? "Plug-in is ready to go!" : "MIDI Out connected again."); }, 20.0)) << status();
+    EXPECT_TRUE(round == 2 || waitUntil([&] { return sim->partSound(0)[85] == 50 + round; }, 15.0)) << "round " << round;
+  }
+  MidiTestSleep(1.0);
+  EXPECT_TRUE(sim->received([](const Bytes& m) { return m.size() > 200; }).empty()) << "a gap with nothing edited was pushed";
 }
 }  // namespace

@@ -578,8 +578,8 @@ TEST_F(EditorHandlers, ALossyByteGoesBackAsHeardUntilTheEditorMakesItItsOwn) {
   }
 }
 
-// Opening a project while the synth is not there and saving it again hands back the project as
-// it was; once an output is there, the held project is applied and pushed.
+// Opening a project while the synth is not there shows it at once, and saving it again hands back
+// the project with what was edited meanwhile; once an output is there, it is pushed.
 TEST_F(EditorHandlers, ProjectOpenedWithoutOutputIsSavedUnchangedAndAppliedLater) {
   auto a = online();
   set(*a, kOscillator1Level + 3, 77);
@@ -594,16 +594,18 @@ TEST_F(EditorHandlers, ProjectOpenedWithoutOutputIsSavedUnchangedAndAppliedLater
   b->midiManager->sender()->pauseScalePercent = 5;
   ASSERT_GT(b->UnserializeState(&chunk, 0), 0);
   ASSERT_FALSE(b->midiIOSet);
-  EXPECT_NE(b->paramValue(kOscillator1Level + 3), 77);
+  EXPECT_EQ(b->paramValue(kOscillator1Level + 3), 77);
   EXPECT_TRUE(b->sysexSent.empty());
+  set(*b, kOscillator1Level + 4, 66);  // edited while held
   ByteChunk saved;
   ASSERT_TRUE(b->SerializeState(&saved));
-  ASSERT_EQ(saved.Size(), chunk.Size());
-  EXPECT_EQ(memcmp(saved.GetBytes(), chunk.GetBytes(), static_cast<size_t>(chunk.Size())), 0);
+  auto c = std::make_unique<Plug>(instanceInfo());
+  ASSERT_GT(c->UnserializeState(&saved, 0), 0);
+  EXPECT_EQ(c->paramValue(kOscillator1Level + 3) * 1000 + c->paramValue(kOscillator1Level + 4), 77066);
 
   b->midiIOSet = true;
   ASSERT_TRUE(b->applyHeldProjectState());
-  EXPECT_EQ(b->paramValue(kOscillator1Level + 3), 77);
+  EXPECT_EQ(b->paramValue(kOscillator1Level + 4), 66);
   EXPECT_EQ(b->nameText(kPatchName + 3), "Held Lead");
   EXPECT_EQ(b->nameText(kMultiName), "Held Multi");
   waitIdle(*b);

@@ -148,7 +148,12 @@ TEST_F(WindowMidiFlows, ALostPortIsShownAndOpenedAgainByItself) {
   ASSERT_TRUE(checked()) << "not opened again while a menu was open";
   w.key("Escape");
   ASSERT_TRUE(w.waitForPopups(false));
-  for (int x : {kOutFieldX, kInFieldX}) EXPECT_TRUE(same(open, w.settle(), x)) << x;
+  // Back with its own memory, the synth gets the session behind the transfer overlay first.
+  for (int x : {kOutFieldX, kInFieldX}) {
+    bool back = false;
+    for (const double end = MidiTestNow() + 30.0; !back && MidiTestNow() < end;) back = same(open, w.settle(), x);
+    EXPECT_TRUE(back) << x;
+  }
 }
 
 TEST_F(WindowMidiFlows, DoubleClickSendsTheSlotsSoundAsItLiesInTheBank) {
