@@ -280,11 +280,13 @@ TEST_F(EditorHandlers, EveryEditorParameterDoesWhatItsRowSays) {
          set(p, kGlobalRxProgramChange, 1);
          set(p, kMultiPartPatch + 0, 40);
          ASSERT_TRUE(p.BankChangeMessage(0));
+         waitIdle(p);
          std::lock_guard<std::mutex> g(p.sentLock);
          p.shortSent.clear();
        },
        kPatchUp + 0, 1,
        [](Plug& p) {
+         waitIdle(p);
          EXPECT_EQ(shorts(p), (std::vector<std::string>{"B0 7B 00", "B0 00 00", "B0 20 40", "C0 29"}));
          EXPECT_EQ(p.paramValue(kMultiPartPatch + 0), 41);
        }},
@@ -301,6 +303,7 @@ TEST_F(EditorHandlers, EveryEditorParameterDoesWhatItsRowSays) {
        [](Plug& p) { p.cancelDataRequest(), waitIdle(p); EXPECT_EQ(dumps(p), ""); }},
       {"program down wraps below 0", [](Plug& p) { set(p, kGlobalRxProgramChange, 1); }, kPatchDown + 1, 1,
        [](Plug& p) {
+         waitIdle(p);
          EXPECT_EQ(shorts(p), (std::vector<std::string>{"B1 7B 00", "B1 00 00", "B1 20 40", "C1 63"}));
          EXPECT_EQ(p.paramValue(kMultiPartPatch + 1), 99);
        }},
