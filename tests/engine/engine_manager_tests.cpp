@@ -126,6 +126,25 @@ TEST_F(Engine, AnsweredRequestLoadsThePartAndEndsTheWait) {
   EXPECT_FALSE(mgr->editorCaptureActive.load());
 }
 
+// A part's fetch answered at once never dims the editor; answered late (in the id scan), its
+// overlay goes with the answer, before the fetch's closing pause and last text.
+TEST_F(Engine, AFetchShowsItsOverlayOnlyWhileItsAnswerIsLate) {
+  int asked = 0;
+  for (const int answerAt : {1, 2}) {
+    asked = 0;
+    host.device = [&, answerAt](const Bytes& r) { if (r.size() == 8 && ++asked == answerAt) deliver(soundDumpFor(5, 70 + answerAt)); };
+    ASSERT_TRUE(mgr->requestPartToEditor(5) && waitIdle());
+    std::lock_guard<std::mutex> g(host.m);
+    using Shown = std::vector<std::pair<bool, size_t>>;
+    const size_t n = host.statuses.size();
+    const Shown want = answerAt == 1 ? Shown{{false, n}} : Shown{{true, 0}, {false, n - 1}};
+    EXPECT_EQ(host.progress, want);
+    EXPECT_EQ(host.statuses.back(), "Data request Completed!");
+    host.progress.clear(), host.statuses.clear();
+  }
+  host.device = nullptr;
+}
+
 TEST_F(Engine, HandshakeFindsADeviceOnAnotherIdAndAdoptsIt) {
   // The Dorvik answers global requests on id 5 only.
   host.device = [this](const Bytes& r) {
