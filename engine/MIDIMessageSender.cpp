@@ -610,7 +610,8 @@ void MIDIMessageSender::sendPartRequestSysex(int part, bool toEditor) {
   host->printOutgoing(sysex::outgoingLine(r.data(), static_cast<int>(r.size())));
   const int p = mgr->pacingInterval();
   pause(p);
-  if (!mgr->reply.in()) {
+  // A one-part fetch whose answer is not in yet: its overlay comes up now, with the wait's text.
+  if (!oneFetch || !mgr->reply.in()) {
     if (!overlay) mgr->DisplayProcessingIndicator(true);
     overlay = true;
     host->setStatusText("Data processing, please wait...");
