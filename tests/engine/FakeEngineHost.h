@@ -145,10 +145,7 @@ class FakeEngineHost : public MidiEngineHost {
     std::lock_guard<std::mutex> g(m);
     valueTexts.push_back(t);
   }
-  void showProgress(bool show) override {
-    std::lock_guard<std::mutex> g(m);
-    progress.push_back({show, statuses.size()});
-  }
+  void showProgress(bool show) override { overlays += show; }
   void showLayer(const std::string& name, bool show) override {
     std::lock_guard<std::mutex> g(m);
     layers.push_back(name + (show ? "+" : "-"));
@@ -212,7 +209,7 @@ class FakeEngineHost : public MidiEngineHost {
   std::vector<int> changes, changes2;
   std::vector<IMidiMsg> queued;
   std::vector<std::string> statuses, valueTexts, layers;
-  std::vector<std::pair<bool, size_t>> progress;  // overlay shown or hidden, after that many statuses
+  std::atomic<int> overlays{0};  // times the progress overlay was shown
   int fromDeviceCount = 0;
 
  private:
