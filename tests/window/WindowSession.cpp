@@ -454,9 +454,9 @@ void WindowSession::type(const std::string& text) {
 
 namespace {
 
-WindowImage grab(Display* dpy, unsigned long drawable, int w, int h, int x0 = 0, int y0 = 0) {
+WindowImage grab(Display* dpy, unsigned long drawable, int w, int h) {
   WindowImage out;
-  XImage* img = XGetImage(dpy, drawable, x0, y0, static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes, ZPixmap);
+  XImage* img = XGetImage(dpy, drawable, 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes, ZPixmap);
   if (!img) return out;
   out.w = w;
   out.h = h;
@@ -481,8 +481,6 @@ WindowImage WindowSession::screen() {
   const int screen = DefaultScreen(mDpy);
   return grab(mDpy, DefaultRootWindow(mDpy), DisplayWidth(mDpy, screen), DisplayHeight(mDpy, screen));
 }
-
-WindowImage WindowSession::viewRegion(int x, int y, int w, int h) { return grab(mDpy, mWindow, w, h, x, barHeight() + y); }
 
 WindowImage WindowSession::view() {
   return window().crop(0, barHeight(), std::min(viewWidth(), mWindowW), viewHeight());
