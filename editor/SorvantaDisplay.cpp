@@ -56,8 +56,14 @@ std::string Sorvanta::nameText(int paramIdx) const {
 void Sorvanta::setNameText(int paramIdx, const std::string& text) {
   IParam* param = GetParam(paramIdx);
   if (!param) return;
-  std::lock_guard<std::mutex> guard(nameTextLock);
-  param->SetDisplayText(0, text.c_str());
+  {
+    std::lock_guard<std::mutex> guard(nameTextLock);
+    param->SetDisplayText(0, text.c_str());
+  }
+  // A name that a dump brought shows at the window's next frame, not when something else happens
+  // to redraw its field.
+  if (const ControlAction* bound = param->GetControlAction())
+    for (IControl* c : bound->controls) c->SetDirty(false);
 }
 
 void Sorvanta::SetParamTextFromGUI(int paramIdx, const char* text) { setNameText(paramIdx, text ? text : ""); }

@@ -1038,21 +1038,22 @@ bool MIDIMessageManager::BankChangeMessage(int part) {
   if (channel < 0 || channel > 15) return false;
   if (!plugHost->multiMode()) partProgramChanged(part);
   plugState->bankChangeProgram = program;
-  if (plugState->midiIOSet.load()) routeNotesOff(channel);
-  plugState->notesOffSent = false;
-  const IMidiMsg msb = controlChange(IMidiMsg::kBankSelectMSB, 0, channel);
-  sendMidiMsgAndLog(&msb);
-  Sleep(25);
-  const IMidiMsg lsb = controlChange(IMidiMsg::kBankSelectLSB, std::clamp(bankSelect, 0, 127), channel);
-  sendMidiMsgAndLog(&lsb);
-  Sleep(25);
-  IMidiMsg pc;
-  pc.MakeProgramChangeMsg(std::clamp(program, 0, 127) / 127.0, channel);
-  sendMidiMsgAndLog(&pc);
-  Sleep(50);
-  plugState->notesOffSent = true;
-  Sleep(pacingInterval());
-  return true;
+  // The messages and the synth's pauses between them go out on the dump thread, in order with
+  // the jobs before and after them (the part's fetch follows): the caller, the render thread for
+  // a host's program change or the main thread for a program step, never sleeps. A job that
+  // selects a program sends them in its own course.
+  bankSelect = std::clamp(bankSelect, 0, 127);
+  program = std::clamp(program, 0, 127);
+  if (onDumpThread()) {
+    senderObj->sendBankAndProgramChange(channel, bankSelect, program);
+    return true;
+  }
+  JobRecord r;
+  r.code = MIDIMessageSender::kBankAndProgramChangeJob;
+  r.first = channel;
+  r.second = bankSelect;
+  r.third = program;
+  return startJob(r);
 }
 
 void MIDIMessageManager::sendPatchToDevice(int part, bool bulk, bool allParts, bool withGlobal, bool sendMulti) {

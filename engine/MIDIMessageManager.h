@@ -414,6 +414,8 @@ class MIDIMessageManager {
   // then changes nothing.
   void SetLibrarianRequestActive(bool active);
   void SetLibrarianStatusUnsaved(bool unsaved);
+  // True when the bank select and program change go: queued on the dump thread (the caller never
+  // waits for their pauses), or sent at once by a job running there. False when refused.
   bool BankChangeMessage(int part);
   bool CheckBankConflict(int part);
   void sendPatchToDevice(int part, bool bulk, bool allParts, bool withGlobal, bool sendMulti);

@@ -63,6 +63,7 @@ void MIDIMessageSender::run(WorkerThread thread) {
       case 11: initPerformance(r.initFlag); break;
       case 12: initClassicPatch(r.initFlag, r.part); break;
       case 13: sendDeviceIdEnquiry(r.idChangedFrom, r.idChangedTo, r.sessionFollows); break;
+      case kBankAndProgramChangeJob: sendBankAndProgramChange(r.first, r.second, r.third); break;
       case 15: startMIDIClockOutput(); break;
       case 16: sendContinuousMIDIClock(r.clockArg); break;
       case 17: stopMIDIClockOutput(); break;
@@ -310,6 +311,23 @@ void MIDIMessageSender::initClassicPatch(bool onlyFromHardware, int part) {
   mgr->SetLibrarianRequestActive(true);
   handToParser(d.data(), static_cast<int>(d.size()));
   mgr->DisplayProcessingIndicator(false);
+}
+
+void MIDIMessageSender::sendBankAndProgramChange(int channel, int bankSelect, int program) {
+  if (st->midiIOSet.load()) mgr->routeNotesOff(channel);
+  st->notesOffSent = false;
+  IMidiMsg msb, lsb, pc;
+  msb.MakeControlChangeMsg(IMidiMsg::kBankSelectMSB, 0.0, channel);
+  mgr->sendMidiMsgAndLog(&msb);
+  pause(25);
+  lsb.MakeControlChangeMsg(IMidiMsg::kBankSelectLSB, bankSelect / 127.0, channel);
+  mgr->sendMidiMsgAndLog(&lsb);
+  pause(25);
+  pc.MakeProgramChangeMsg(program / 127.0, channel);
+  mgr->sendMidiMsgAndLog(&pc);
+  pause(50);
+  st->notesOffSent = true;
+  pause(mgr->pacingInterval());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -581,7 +599,14 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor) {
 
 void MIDIMessageSender::sendPartRequestSysex(int part, bool toEditor) {
   part = std::clamp(part, 0, 15);
-  mgr->DisplayProcessingIndicator(true);
+  // A fetch of one part into the editor, as a job of its own (after a program change, most
+  // often): its answer is the new sound, shown as it comes. The overlay, which would dim it and
+  // eat the next click, comes up only for an answer not in after the first pause, and goes the
+  // moment it is in; the pauses themselves still space the jobs behind. For the librarian and
+  // inside a multi transfer it is up throughout.
+  const bool oneFetch = toEditor && records[static_cast<int>(WorkerThread::kDump)].code == 6;
+  bool overlay = !oneFetch;
+  if (overlay) mgr->DisplayProcessingIndicator(true);
   requestFailed = false;
   if (toEditor) {
     mgr->awaitDumpForEditor(sysex::kSoundDump, part);
@@ -595,11 +620,19 @@ void MIDIMessageSender::sendPartRequestSysex(int part, bool toEditor) {
   host->printOutgoing(sysex::outgoingLine(r.data(), static_cast<int>(r.size())));
   const int p = mgr->pacingInterval();
   pause(p);
-  host->setStatusText("Data processing, please wait...");
+  // A one-part fetch whose answer is not in yet: its overlay comes up now, with the wait's text.
+  if (!oneFetch || !mgr->reply.in()) {
+    if (!overlay) mgr->DisplayProcessingIndicator(true);
+    overlay = true;
+    host->setStatusText("Data processing, please wait...");
+  }
   runCycle(spec);
+  const bool lifted = oneFetch && overlay && mgr->reply.in();
+  if (lifted) mgr->DisplayProcessingIndicator(false);
   pause(p);
   finishRequest(!toEditor, "Data request CANCELLED!", "Data request Completed!");
-  mgr->DisplayProcessingIndicator(false);
+  // Also when the overlay never came up: the end of the job clears the transfer flags.
+  if (!lifted) mgr->DisplayProcessingIndicator(false);
 }
 
 void MIDIMessageSender::sendSingleMultiRequestSysex() {

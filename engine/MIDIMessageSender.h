@@ -54,6 +54,12 @@ class MIDIMessageSender {
   // answers at stays (`from`, or where the scan found it) and the status says so. sessionFollows:
   // see JobRecord.
   void sendDeviceIdEnquiry(int idChangedFrom = -1, int idChangedTo = -1, bool sessionFollows = false);  // 13
+  // All notes off, bank select and program change on `channel`, paced for the synth: 25 ms to
+  // the bank select's LSB, 25 ms to the program change, then 50 ms and the pacing interval.
+  // Started by MIDIMessageManager::BankChangeMessage (first = channel, second = bank-select
+  // value, third = program); called directly by a job that selects a program itself.
+  static constexpr int kBankAndProgramChangeJob = 19;
+  void sendBankAndProgramChange(int channel, int bankSelect, int program);  // 19
   void startMIDIClockOutput();                                          // 15
   void sendContinuousMIDIClock(int unused);                             // 16
   void stopMIDIClockOutput();                                           // 17

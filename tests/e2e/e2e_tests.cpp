@@ -438,6 +438,14 @@ TEST_F(EditorOnWire, AProgramStepSendsBankAndProgramWithItsPausesAndFetchesTheNe
   EXPECT_TRUE(waitParam(kFilter1Cutoff + 2, 99)) << "the part's new sound was not fetched";
 }
 
+TEST_F(EditorOnWire, TwoQuickProgramUpClicksStepTwice) {
+  IMouseMod m;
+  store(0, 1, 31), store(0, 2, 32), connect();
+  editor()->GetGUI()->OnMouseDown(1238, 62, &m), editor()->GetGUI()->OnMouseUp(1238, 62, &m), MidiTestSleep(0.06);
+  editor()->GetGUI()->OnMouseDblClick(1238, 62, &m), editor()->GetGUI()->OnMouseUp(1238, 62, &m);  // as GTK reports it
+  EXPECT_TRUE(waitParam(kFilter1Cutoff, 32, 8.0) && param(kMultiPartPatch) == 2 && sim->partSound(0)[85] == 32);
+}
+
 // Host MIDI goes to the synth as far as the MIDI filter lets it: notes pass by default, host
 // program changes do not; switching the filters turns both round.
 TEST_F(EditorOnWire, HostMidiIsForwardedOrBlockedByTheFilterSwitches) {

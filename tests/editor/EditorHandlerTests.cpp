@@ -73,6 +73,7 @@ std::vector<unsigned char> plain(std::vector<uint8_t> v) { return std::vector<un
 
 // The short messages as "B0 7B 00" lines.
 std::vector<std::string> shorts(Plug& p) {
+  waitFor([&] { return !p.ThreadRunning(); });  // a bank change goes out on the dump thread
   std::lock_guard<std::mutex> g(p.sentLock);
   std::vector<std::string> out;
   for (const IMidiMsg& m : p.shortSent) {
@@ -280,6 +281,7 @@ TEST_F(EditorHandlers, EveryEditorParameterDoesWhatItsRowSays) {
          set(p, kGlobalRxProgramChange, 1);
          set(p, kMultiPartPatch + 0, 40);
          ASSERT_TRUE(p.BankChangeMessage(0));
+         waitIdle(p);
          std::lock_guard<std::mutex> g(p.sentLock);
          p.shortSent.clear();
        },

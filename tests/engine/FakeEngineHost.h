@@ -147,7 +147,7 @@ class FakeEngineHost : public MidiEngineHost {
     std::lock_guard<std::mutex> g(m);
     valueTexts.push_back(t);
   }
-  void showProgress(bool) override {}
+  void showProgress(bool show) override { overlays += show; }
   void showLayer(const std::string& name, bool show) override {
     std::lock_guard<std::mutex> g(m);
     layers.push_back(name + (show ? "+" : "-"));
@@ -211,6 +211,7 @@ class FakeEngineHost : public MidiEngineHost {
   std::vector<int> changes, changes2;
   std::vector<IMidiMsg> queued;
   std::vector<std::string> statuses, valueTexts, layers;
+  std::atomic<int> overlays{0};  // times the progress overlay was shown
   int fromDeviceCount = 0;
 
  private:
