@@ -207,14 +207,16 @@ void MidiInputPort::startDelivery()
 void MidiInputPort::replaceDeadClient()
 {
   // A JACK server that went away (a restart, say for a new buffer size) took our client with it.
-  // The dead client goes first (its callbacks ended with its server).
+  // The dead client goes once a new one was tried (libjack has then let go of it, see
+  // jackmidi::ClientLife).
+  std::unique_ptr<JackMidiInput> dead;
   if (mJack && mJack->serverGone())
   {
     if (mOpen.load())
       mLost.store(true);
     mOpen.store(false, std::memory_order_release);
     mDispatch.discard();
-    mJack.reset();
+    dead = std::move(mJack);
   }
   if (!mJack && !mClientName.empty())
   {
@@ -338,13 +340,14 @@ bool MidiOutputPort::exists() const
 
 void MidiOutputPort::replaceDeadClientLocked()
 {
-  // Under the mutex, so no send is using the client.
+  // Under the mutex, so no send is using the client; freed as the input's (replaceDeadClient).
+  std::unique_ptr<JackMidiOutput> dead;
   if (mJack && mJack->serverGone())
   {
     if (mOpen.load())
       mLost.store(true);
     mOpen.store(false, std::memory_order_release);
-    mJack.reset();
+    dead = std::move(mJack);
   }
   if (!mJack && !mOut && !mClientName.empty())
   {

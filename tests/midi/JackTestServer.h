@@ -44,6 +44,9 @@ public:
   // reason on standard error, when it did not come up.
   bool start(double timeoutSeconds = 30.0);
   void stop();
+  // Stops the server and starts another in its place (under a new name), keeping its slot (see
+  // JackTestServer.cpp), as fast as jackd allows: for restarts in a loop.
+  bool restart();
 
   const std::string& name() const { return mName; }
   bool running() const { return mPid > 0; }
@@ -51,6 +54,7 @@ public:
 
 private:
   void releaseSlot();
+  void end();  // stops jackd, keeping the slot
   // Starts jackd and waits until it answers (true), exits (false, mPid -1, or -127 when jackd
   // could not be run) or the deadline passes (false, still running).
   bool spawnAndWait(const char* name, double deadline);
