@@ -7,6 +7,7 @@
 
 #include <RtMidi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
@@ -135,7 +136,9 @@ std::string MidiPortName::get() const
 
 bool MidiPortName::mayReopen(bool lost, const std::vector<std::string>& names, bool peerBack) const
 {
-  return lost && !mName.empty() && MidiFindPortName(names, mName) >= 0 && peerBack;
+  // Under its full name only: on ALSA with numbers and client (a unit unplugged comes back under
+  // its own), never another unit of the same name whose numbers differ.
+  return lost && !mName.empty() && std::find(names.begin(), names.end(), mName) != names.end() && peerBack;
 }
 
 // ---------------------------------------------------------------------------------------------
