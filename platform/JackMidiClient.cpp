@@ -75,7 +75,6 @@ std::atomic<unsigned> gShutdowns{0};
 std::atomic<unsigned> gShutdownsBeforeOpen{0};
 std::mutex gOpenMutex;
 
-
 // Waiting for a server cheaply. jackd 1.9 listens on /dev/shm/jack_<server>_<uid>_0 (the server
 // JACK_DEFAULT_SERVER names, else "default"); without that entry no client can open, so none is
 // tried (an attempt maps JACK's shared memory and opens its metadata store, and every second of
