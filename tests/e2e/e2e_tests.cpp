@@ -609,8 +609,7 @@ TEST_F(EditorOnWire, AProjectReopensItsStoredPorts) {
   sim->clearLog();
   setParam(kFilter1Cutoff + 4, 77);
   EXPECT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 10 && m[5] == 4 && m[8] == 77; }, 1, 5.0));
-  // The log (complete once closed) names the MIDI system the first listing found, and the ports
-  // the restore opened.
+  // The log, whole once closed, names the MIDI system the first listing found and the ports opened.
   plug->Close();
   plug.reset();
   std::ifstream read(dataFolder + "Sorvanta Editor LOG.txt");

@@ -27,19 +27,11 @@ bool serverAnswers(const char* name)
 {
   // Client names must be unique across the machine, see MidiTestClientSuffix.
   const std::string probe = std::string("probe-") + MidiTestClientSuffix();
-  // Counted as the port layer's own opens: after a restart it is the one that has libjack let go
-  // of the clients the last server left (jackmidi::ClientLife).
   jack_client_t* c = jackmidi::openBareClient(probe.c_str(), JackNoStartServer, name);
   if (!c)
     return false;
   jack_client_close(c);
   return true;
-}
-
-// Where jackd 1.9 puts its socket on Linux.
-std::string serverSocket(const char* name)
-{
-  return std::string("/dev/shm/jack_") + name + "_" + std::to_string((unsigned)getuid()) + "_0";
 }
 
 void quietJack(const char*) {}
@@ -189,8 +181,6 @@ pid_t spawnJackd(const char* name)
   // output buffer to the next client again (duplicated messages) or loses what it carried.
   // Real-time scheduling only when asked (timing benchmarks): a test's server never needs it.
   const char* scheduling = getenv("SORVANTA_JACK_REALTIME") ? "--realtime" : "--no-realtime";
-  // Room for 256 ports (the default 2048 makes a start and a stop take twice as long, for
-  // restarts in a loop).
   execlp("jackd", "jackd", scheduling, "-S", "-t", "5000", "-p", "256", "-n", name, "-d", "dummy", "-r", "48000",
          "-p", "256", (char*)nullptr);
   _exit(127);
@@ -292,24 +282,11 @@ bool JackTestServer::spawnAndWait(const char* name, double deadline)
       mPid = (WIFEXITED(status) && WEXITSTATUS(status) == 127) ? -127 : -1;
       return false;
     }
-    // Probed once its socket is there: a probe costs more than a look.
-    if (access(serverSocket(name).c_str(), F_OK) == 0 && serverAnswers(name))
+    if (serverAnswers(name))
       return true;
     MidiTestSleep(0.002);
   }
   return false;  // still starting: stop() ends it
-}
-
-void JackTestServer::stop()
-{
-  end();
-  releaseSlot();
-}
-
-bool JackTestServer::restart()
-{
-  end();
-  return start();  // in the slot still held
 }
 
 void JackTestServer::end()

@@ -43,10 +43,9 @@ public:
   // Starts jackd and waits (up to timeoutSeconds) until a client can connect. False, with the
   // reason on standard error, when it did not come up.
   bool start(double timeoutSeconds = 30.0);
-  void stop();
-  // Stops the server and starts another in its place (under a new name), keeping its slot (see
-  // JackTestServer.cpp), as fast as jackd allows: for restarts in a loop.
-  bool restart();
+  void stop() { end(), releaseSlot(); }
+  // Another server in its place (a new name) in the slot it holds (see JackTestServer.cpp).
+  bool restart() { return end(), start(); }
 
   const std::string& name() const { return mName; }
   bool running() const { return mPid > 0; }
