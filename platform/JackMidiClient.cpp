@@ -327,7 +327,10 @@ void closeClient(jack_client_t* client, const ClientLife& life, const std::atomi
 std::vector<std::string> listPorts(jack_client_t* client, unsigned long flags)
 {
   std::vector<std::string> names;
+  // Never while a client opens: that may free what libjack lists from (see ClientLife).
+  std::unique_lock<std::mutex> lock(gOpenMutex);
   const char** ports = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
+  lock.unlock();
   for (const char** p = ports; p && *p; ++p)
     names.push_back(*p);
   jack_free(ports);
