@@ -147,10 +147,6 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
   log("STARTING USER INTERFACE CONFIGURATION...");
   uiConfig->readUIConfig(graphics, this, librarian, colourScheme, sizeFactor);
   log("USER INTERFACE CONFIGURATION COMPLETED... BUILDING UI");
-  // The device menus made the port objects: say plainly when there is nothing to connect to.
-  if (!portNamesOverride && !MIDISystemReachable(false))
-    log("MIDI PORTS: no MIDI system is running (no ALSA sequencer, no JACK server), so the OUT and IN "
-        "menus list no ports. Start JACK, then open the OUT menu again.");
 
   lookUpNamedLayers();
   // Attached first, so that its canvas is made (and mapped in on a helper) while the fonts of the

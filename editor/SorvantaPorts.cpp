@@ -5,6 +5,7 @@
 
 #include "DumpLayout.h"
 #include "IControls.h"
+#include "MidiBackend.h"
 #include "Sorvanta.h"
 #include "UIConfigManager.h"
 
@@ -109,6 +110,17 @@ void Sorvanta::showProjectHeld() {
 }
 
 void Sorvanta::watchDirectPorts() {
+  // The first listing said whether there is anything to connect to (the constructor would ask
+  // before it): the log names what it found.
+  if (!midiSystemLogged && (portNamesOverride || DirectMidiListings() > 0)) {
+    midiSystemLogged = true;
+    if (!portNamesOverride)
+      log(MIDISystemReachable(false)
+              ? std::string("MIDI PORTS: the OUT and IN menus list the ports of ") +
+                    (MidiChooseSystem() == kMidiSystemAlsa ? "the ALSA sequencer" : "the JACK server")
+              : "MIDI PORTS: no MIDI system is running (no ALSA sequencer, no JACK server), so the OUT and IN "
+                "menus list no ports. Start JACK, then open the OUT menu again.");
+  }
   for (const bool input : {false, true}) {
     const bool carries = DirectMidiPortCarries(input);
     bool& carried = portCarried[input ? 1 : 0];

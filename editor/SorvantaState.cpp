@@ -32,6 +32,14 @@ bool readDouble(const ByteChunk* chunk, int* pos, double* out) {
   return *pos >= 0;
 }
 
+// The port a side has, as the port layer holds it: a menu entry taken by position may name
+// another client, the list having changed since.
+std::string portForLog(const IPluginBase& plug, bool input) {
+  const std::string name = plug.DirectMidiPortName(input);
+  if (name.empty()) return "Select MIDI Device";
+  return plug.DirectMidiPortLost(input) ? name + " (not there: lost)" : name;
+}
+
 }  // namespace
 
 bool Sorvanta::SerializeState(ByteChunk* chunk) { return SerializeState2(chunk, true); }
@@ -135,10 +143,8 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
     // The port open before was closed by the reopening: only an output open now can take the
     // project (a push into the closed one would be lost, and the project with it).
     midiIOSet = mMidiOutIndex > 0;
-    log(std::string("PROJECT RECALL: MIDI In device after checking devices ") +
-        GetParam(kDeviceInSelection)->GetDisplayText(truncToInt(paramValue(kDeviceInSelection))));
-    log(std::string("PROJECT RECALL: MIDI Out device after checking devices ") +
-        GetParam(kDeviceOutSelection)->GetDisplayText(truncToInt(paramValue(kDeviceOutSelection))));
+    log(std::string("PROJECT RECALL: MIDI In device after checking devices ") + portForLog(*this, true));
+    log(std::string("PROJECT RECALL: MIDI Out device after checking devices ") + portForLog(*this, false));
     GetParam(kBankSelection)->SetNormalized(std::fmin(std::fmax(selections[2], 0.0), 1.0));
     GetParam(kPatchSelection)->SetNormalized(std::fmin(std::fmax(selections[3], 0.0), 1.0));
   }
@@ -174,10 +180,8 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
   // ends it at its next message.
   projectPushDue = false;
   pushProject(false);
-  log(std::string("PROJECT RECALL: MIDI In device after nonautomated params ") +
-      GetParam(kDeviceInSelection)->GetDisplayText(truncToInt(paramValue(kDeviceInSelection))));
-  log(std::string("PROJECT RECALL: MIDI Out device after nonautomated params ") +
-      GetParam(kDeviceOutSelection)->GetDisplayText(truncToInt(paramValue(kDeviceOutSelection))));
+  log(std::string("PROJECT RECALL: MIDI In device after nonautomated params ") + portForLog(*this, true));
+  log(std::string("PROJECT RECALL: MIDI Out device after nonautomated params ") + portForLog(*this, false));
   return p;
 }
 

@@ -7,10 +7,13 @@
 #include <jack/midiport.h>
 
 #include <pthread.h>
+#include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -53,8 +56,7 @@ void onRegistration(jack_port_id_t id, int registered, void* arg)
 {
   // jack_client_close cancels the notification thread, also in the middle of a notice: held off
   // here, where the thread allocates and holds a lock, the cancel takes effect once it is done.
-  int cancelState = 0;
-  pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancelState);
+  CallbackGuard guard;
   if (!registered)
     gNotices.fetch_add(1, std::memory_order_relaxed);
   else if (jack_port_t* port = jack_port_by_id(static_cast<jack_client_t*>(arg), id))
@@ -64,10 +66,100 @@ void onRegistration(jack_port_id_t id, int registered, void* arg)
     ++gRegistered[name ? name : ""];
   }
   gAllNotices.fetch_add(1, std::memory_order_relaxed);
-  pthread_setcancelstate(cancelState, nullptr);
+}
+
+// Shutdown notices our clients have begun to hear, and how many had begun before the latest
+// open of a client in this process (see ClientLife). gOpenMutex orders the opens against the
+// closes of closeClient.
+std::atomic<unsigned> gShutdowns{0};
+std::atomic<unsigned> gShutdownsBeforeOpen{0};
+std::mutex gOpenMutex;
+
+// Waiting for a server cheaply. jackd 1.9 listens on /dev/shm/jack_<server>_<uid>_0 (the server
+// JACK_DEFAULT_SERVER names, else "default"); without that entry no client can open, so none is
+// tried (an attempt maps JACK's shared memory and opens its metadata store, and every second of
+// a machine without JACK added to the editor's resident size). An entry an attempt failed on (a
+// server still starting, or one killed that left it) is tried again after 1, 2, 4 ... 32 s, and
+// at once when the entry is made anew. gOpenMutex.
+struct ServerEntry
+{
+  bool failed = false;
+  dev_t dev = 0;
+  ino_t ino = 0;
+  struct timespec changed = {0, 0};
+  std::chrono::steady_clock::time_point retry;
+  int backoffSeconds = 0;
+};
+ServerEntry gFailedEntry;
+std::atomic<unsigned> gOpensTried{0};
+
+std::string serverSocketPath()
+{
+  const char* server = getenv("JACK_DEFAULT_SERVER");
+  return std::string("/dev/shm/jack_") + (server && *server ? server : "default") + "_" +
+         std::to_string((unsigned)getuid()) + "_0";
+}
+
+// gOpenMutex held. Whether to try a client now; *entry: the server's entry as seen.
+bool serverMayAnswer(struct stat* entry)
+{
+  if (stat(serverSocketPath().c_str(), entry) != 0)
+    return false;
+  const ServerEntry& f = gFailedEntry;
+  const bool same = f.failed && f.dev == entry->st_dev && f.ino == entry->st_ino &&
+                    f.changed.tv_sec == entry->st_ctim.tv_sec && f.changed.tv_nsec == entry->st_ctim.tv_nsec;
+  return !same || std::chrono::steady_clock::now() >= f.retry;
+}
+
+// gOpenMutex held: the outcome of an attempt on entry.
+void noteAttempt(bool opened, const struct stat& entry)
+{
+  ServerEntry& f = gFailedEntry;
+  if (opened)
+  {
+    f = ServerEntry();
+    return;
+  }
+  const bool same = f.failed && f.dev == entry.st_dev && f.ino == entry.st_ino;
+  f.backoffSeconds = same ? std::min(32, f.backoffSeconds * 2) : 1;
+  f.failed = true;
+  f.dev = entry.st_dev;
+  f.ino = entry.st_ino;
+  f.changed = entry.st_ctim;
+  f.retry = std::chrono::steady_clock::now() + std::chrono::seconds(f.backoffSeconds);
 }
 
 }  // namespace
+
+unsigned clientOpensTried()
+{
+  return gOpensTried.load();
+}
+
+void ClientLife::began()
+{
+  gShutdowns.fetch_add(1);
+}
+
+bool ClientLife::gone() const
+{
+  return mShutDown.load() || gShutdowns.load() != mEpoch;
+}
+
+bool ClientLife::released() const
+{
+  return mShutDown.load() || gShutdownsBeforeOpen.load() > mEpoch;
+}
+
+CallbackGuard::CallbackGuard()
+{
+  pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &mState);
+}
+
+CallbackGuard::~CallbackGuard()
+{
+  pthread_setcancelstate(mState, nullptr);
+}
 
 void ConnectionWatch::update(jack_port_t* port, std::atomic<bool>& lost)
 {
@@ -106,9 +198,9 @@ void ConnectionWatch::update(jack_port_t* port, std::atomic<bool>& lost)
   }
 }
 
-void ConnectionWatch::waitUntilCarrying(jack_port_t* port, const std::atomic<bool>& serverGone) const
+void ConnectionWatch::waitUntilCarrying(jack_port_t* port, const ClientLife& life) const
 {
-  for (int ms = 0; ms < 200 && !carries(port) && !serverGone.load(); ++ms)
+  for (int ms = 0; ms < 200 && !carries(port) && !life.gone(); ++ms)
   {
     timespec ts{0, 1000000L};
     nanosleep(&ts, nullptr);
@@ -144,7 +236,8 @@ bool Peer::registeredAgain() const
 }
 
 bool openClient(jack_client_t** client, const std::string& name, JackProcessCallback process,
-                JackShutdownCallback shutdown, ConnectionWatch* watch, void* arg, const char* what)
+                JackShutdownCallback shutdown, ConnectionWatch* watch, void* arg, const char* what,
+                ClientLife& life)
 {
   static std::once_flag installed;
   std::call_once(installed, [] {
@@ -158,7 +251,21 @@ bool openClient(jack_client_t** client, const std::string& name, JackProcessCall
   });
   jack_status_t status;
   tOpening = true;
-  *client = jack_client_open(name.c_str(), JackNoStartServer, &status);
+  *client = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(gOpenMutex);
+    struct stat entry;
+    if (serverMayAnswer(&entry))
+    {
+      // The shutdowns read before the call: a notice that comes during it ends this client too.
+      const unsigned before = gShutdowns.load();
+      life.opened(before);
+      ++gOpensTried;
+      *client = jack_client_open(name.c_str(), JackNoStartServer, &status);
+      gShutdownsBeforeOpen.store(before);
+      noteAttempt(*client != nullptr, entry);
+    }
+  }
   tOpening = false;
   if (!*client)
   {
@@ -188,10 +295,42 @@ bool openClient(jack_client_t** client, const std::string& name, JackProcessCall
   return true;
 }
 
+jack_client_t* openBareClient(const char* name, jack_options_t options, const char* serverName)
+{
+  std::lock_guard<std::mutex> lock(gOpenMutex);
+  const unsigned before = gShutdowns.load();
+  jack_status_t status;
+  jack_client_t* client = serverName
+                              ? jack_client_open(name, (jack_options_t)(options | JackServerName), &status, serverName)
+                              : jack_client_open(name, options, &status);
+  gShutdownsBeforeOpen.store(before);
+  return client;
+}
+
+void closeClient(jack_client_t* client, const ClientLife& life, const std::atomic<bool>& inCycle)
+{
+  {
+    std::lock_guard<std::mutex> lock(gOpenMutex);
+    if (!life.released())
+    {
+      // Deactivating ends the callbacks (and waits for a running one) before the client goes.
+      jack_deactivate(client);
+      jack_client_close(client);
+      return;
+    }
+  }
+  // libjack has deleted the client or will: its process thread gets no more cycles, but one may
+  // still be running on the object.
+  waitForCycleEnd(inCycle);
+}
+
 std::vector<std::string> listPorts(jack_client_t* client, unsigned long flags)
 {
   std::vector<std::string> names;
+  // Never while a client opens: that may free what libjack lists from (see ClientLife).
+  std::unique_lock<std::mutex> lock(gOpenMutex);
   const char** ports = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
+  lock.unlock();
   for (const char** p = ports; p && *p; ++p)
     names.push_back(*p);
   jack_free(ports);
@@ -208,7 +347,7 @@ jack_port_t* registerPort(jack_client_t* client, const char* ownName, unsigned l
 
 bool openPort(jack_client_t* client, const std::string& portName, const char* ownName, unsigned long flags,
               const char* what, std::atomic<jack_port_t*>& port, const std::atomic<bool>& inCycle,
-              const std::atomic<bool>& serverGone, Peer& peer)
+              const ClientLife& life, Peer& peer)
 {
   // Looked up afresh: ports come and go, and ALSA-bridged names change their numbers. Ours sends
   // to an input or reads an output.
@@ -230,7 +369,7 @@ bool openPort(jack_client_t* client, const std::string& portName, const char* ow
   if (jack_connect(client, oursSends ? own : other.c_str(), oursSends ? other.c_str() : own) != 0)
   {
     fprintf(stderr, "MIDI PORTS: opening the %s failed: could not connect to \"%s\"\n", what, other.c_str());
-    releasePort(client, port, inCycle, serverGone);
+    releasePort(client, port, inCycle, life);
     return false;
   }
   return true;
@@ -246,13 +385,13 @@ void waitForCycleEnd(const std::atomic<bool>& inCycle)
 }
 
 void releasePort(jack_client_t* client, std::atomic<jack_port_t*>& port, const std::atomic<bool>& inCycle,
-                 const std::atomic<bool>& serverGone)
+                 const ClientLife& life)
 {
   jack_port_t* taken = port.exchange(nullptr);
   if (!taken)
     return;
   waitForCycleEnd(inCycle);
-  if (!serverGone.load())
+  if (!life.gone())
     jack_port_unregister(client, taken);
 }
 

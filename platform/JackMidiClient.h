@@ -14,6 +14,8 @@
 
 namespace jackmidi {
 
+class ClientLife;
+
 // Whether our port still carries, judged where JACK has applied the change: in the process
 // callback, which runs on the graph in force for its cycle. JACK sends its notices (a connection
 // made or undone, a port unregistered: the synth switched off, its interface unplugged, a
@@ -35,11 +37,11 @@ public:
   bool carries(jack_port_t* port) const { return port && mCarrying.load() == port; }
   // The owner's thread, after connecting port: returns once a cycle has seen the connection (JACK
   // applies it at the start of a cycle), or after 200 ms of a stalled server.
-  void waitUntilCarrying(jack_port_t* port, const std::atomic<bool>& serverGone) const;
+  void waitUntilCarrying(jack_port_t* port, const ClientLife& life) const;
 
 private:
   friend bool openClient(jack_client_t**, const std::string&, JackProcessCallback, JackShutdownCallback,
-                         ConnectionWatch*, void*, const char*);
+                         ConnectionWatch*, void*, const char*, ClientLife&);
   jack_client_t* mClient = nullptr;  // set before activation
   std::atomic<jack_port_t*> mCarrying{nullptr};
   // Process thread only:
@@ -80,12 +82,72 @@ private:
   unsigned mRegistrations = 0;
 };
 
+// Whether one of our clients may still be called into, and when its object may go.
+//
+// libjack takes a server's shutdown, heard by any client of the process, as the end of them all:
+// the next jack_client_open anywhere in the process (a port's new client, a test's probe)
+// closes and deletes every client opened before, cancelling their threads at once wherever they
+// are, a shutdown notice not yet delivered among them. A client whose own notice was cut short
+// so was taken for alive, and its object went on calling into the freed client (after a server
+// restart under load the output's new client then hung, never running a cycle). So every client
+// opened before a shutdown that any of ours heard counts as gone, and is never called into again.
+// Its object may be freed once its own shutdown notice is done, or once a client was opened since
+// that shutdown (libjack has then deleted the client and joined its threads).
+// Our callbacks hold off that cancelling while they run (see CallbackGuard).
+class ClientLife
+{
+public:
+  // Owner's thread, by openClient.
+  void opened(unsigned shutdownsBefore) { mEpoch = shutdownsBefore; }
+  // The client's shutdown callback: began() first, ended() last (the object may go after it).
+  static void began();
+  void ended() { mShutDown.store(true); }
+  // Any thread.
+  bool gone() const;
+  bool released() const;
+
+private:
+  unsigned mEpoch = 0;  // shutdowns heard before the client was opened
+  std::atomic<bool> mShutDown{false};
+};
+
+// For the length of a callback of ours on a JACK thread: libjack cancels its threads
+// asynchronously (a client deactivated or cleaned up), which inside our code would leave a
+// lock taken or the server's end unmarked. The cancel waits until the callback returns.
+class CallbackGuard
+{
+public:
+  CallbackGuard();
+  ~CallbackGuard();
+  CallbackGuard(const CallbackGuard&) = delete;
+  CallbackGuard& operator=(const CallbackGuard&) = delete;
+
+private:
+  int mState = 0;
+};
+
 // Opens a client (the server is never started for us) into *client, sets its process and
 // shutdown callbacks (arg: their argument) and, with a watch, the connection and port
 // registration notices that it counts, and activates it. *client is set before activation, since
 // the callbacks read it; false, with *client null, when there is no server or activation failed.
+// Every call that opens a client (openClient, openBareClient) counts for life.released().
 bool openClient(jack_client_t** client, const std::string& name, JackProcessCallback process,
-                JackShutdownCallback shutdown, ConnectionWatch* watch, void* arg, const char* what);
+                JackShutdownCallback shutdown, ConnectionWatch* watch, void* arg, const char* what,
+                ClientLife& life);
+
+// Clients openClient has tried to open so far (each a jack_client_open). Without a server's
+// socket none is tried: the port watch waits for JACK without opening a client every second.
+// Any thread.
+unsigned clientOpensTried();
+
+// A plain jack_client_open (options, server name or null) for clients made outside these
+// classes in this process (a test's probe of its server), counted as openClient's are.
+jack_client_t* openBareClient(const char* name, jack_options_t options, const char* serverName);
+
+// The end of an object's client: closed when libjack has not let go of it yet (alive, or gone
+// with nothing opened since), else left to libjack once no cycle runs on the object. Returns
+// when the object may be freed: no callback of the client reaches it any more.
+void closeClient(jack_client_t* client, const ClientLife& life, const std::atomic<bool>& inCycle);
 
 // Full names of the MIDI ports with these flags (JackPortIsInput: ports we can send to;
 // JackPortIsOutput: ports we can read), as jack_get_ports lists them.
@@ -101,7 +163,7 @@ jack_port_t* registerPort(jack_client_t* client, const char* ownName, unsigned l
 // port found is noted in peer.
 bool openPort(jack_client_t* client, const std::string& portName, const char* ownName, unsigned long flags,
               const char* what, std::atomic<jack_port_t*>& port, const std::atomic<bool>& inCycle,
-              const std::atomic<bool>& serverGone, Peer& peer);
+              const ClientLife& life, Peer& peer);
 
 // Returns once the process callback is not running (inCycle, see releasePort). For an object whose
 // server went away before it is deleted: no cycle starts any more, and one that was running has
@@ -113,6 +175,6 @@ void waitForCycleEnd(const std::atomic<bool>& inCycle);
 // consistent, so a callback either sees null or is seen here and waited for. The callback never
 // blocks, so the wait is short. Nothing is unregistered once the server has gone.
 void releasePort(jack_client_t* client, std::atomic<jack_port_t*>& port, const std::atomic<bool>& inCycle,
-                 const std::atomic<bool>& serverGone);
+                 const ClientLife& life);
 
 }  // namespace jackmidi

@@ -10,22 +10,8 @@
 
 JackMidiInput::~JackMidiInput()
 {
-  // A client whose server went away is left as it is: closing one upsets libjack's state for the
-  // clients this process has opened since (on the server running now), whose port lists then
-  // come back empty.
-  if (mClient && !mServerGone.load())
-  {
-    // Deactivating waits for a running cycle and ends the callbacks; only then do the port and
-    // the client go.
-    jack_deactivate(mClient);
-    mPort.store(nullptr);
-    jack_client_close(mClient);
-  }
-  else if (mClient)
-  {
-    // Its process thread gets no more cycles, but one may still be running on this object.
-    jackmidi::waitForCycleEnd(mInCycle);
-  }
+  if (mClient)
+    jackmidi::closeClient(mClient, mLife, mInCycle);
 }
 
 bool JackMidiInput::create(const std::string& clientName, Receiver receiver, void* userData, bool dropTimingAndSensing,
@@ -39,12 +25,12 @@ bool JackMidiInput::create(const std::string& clientName, Receiver receiver, voi
   mUserData = userData;
   mDropTimingAndSensing = dropTimingAndSensing;
   return jackmidi::openClient(&mClient, clientName, &JackMidiInput::process, &JackMidiInput::shutdown,
-                              &mWatch, this, "input");
+                              &mWatch, this, "input", mLife);
 }
 
 std::vector<std::string> JackMidiInput::listPortNames()
 {
-  if (!mClient || mServerGone.load())
+  if (!mClient || mLife.gone())
     return {};
   return jackmidi::listPorts(mClient, JackPortIsOutput);
 }
@@ -52,12 +38,12 @@ std::vector<std::string> JackMidiInput::listPortNames()
 bool JackMidiInput::open(const std::string& portName, const char* ownName)
 {
   close();
-  if (!mClient || !ownName || mServerGone.load())
+  if (!mClient || !ownName || mLife.gone())
     return false;
-  if (!jackmidi::openPort(mClient, portName, ownName, JackPortIsInput, "input", mPort, mInCycle, mServerGone, mPeer))
+  if (!jackmidi::openPort(mClient, portName, ownName, JackPortIsInput, "input", mPort, mInCycle, mLife, mPeer))
     return false;
   // Open once the connection carries: the synth gone before then is noticed as lost too.
-  mWatch.waitUntilCarrying(mPort.load(), mServerGone);
+  mWatch.waitUntilCarrying(mPort.load(), mLife);
   mLost->store(false);  // again: a notice about the port closed before may have come meanwhile
   mPeer.settle();
   return true;
@@ -66,7 +52,7 @@ bool JackMidiInput::open(const std::string& portName, const char* ownName)
 bool JackMidiInput::openVirtual(const char* ownName)
 {
   close();
-  if (!mClient || !ownName || mServerGone.load())
+  if (!mClient || !ownName || mLife.gone())
     return false;
   jack_port_t* port = jackmidi::registerPort(mClient, ownName, JackPortIsInput, "input");
   mPort.store(port, std::memory_order_release);
@@ -82,7 +68,7 @@ void JackMidiInput::close()
   if (!mClient)
     return;
   jack_port_t* port = mPort.exchange(nullptr);
-  if (port && !mServerGone.load())
+  if (port && !mLife.gone())
   {
     jack_deactivate(mClient);
     jack_port_unregister(mClient, port);
@@ -113,6 +99,7 @@ void JackMidiInput::take(const unsigned char* bytes, size_t size, jack_nframes_t
 
 int JackMidiInput::process(uint32_t nframes, void* arg)
 {
+  jackmidi::CallbackGuard guard;  // first in, last out: see there
   JackMidiInput* self = static_cast<JackMidiInput*>(arg);
   self->mInCycle.store(true);  // before mPort is read: see jackmidi::releasePort
   if (self->mRestart.exchange(false))
@@ -141,9 +128,11 @@ int JackMidiInput::process(uint32_t nframes, void* arg)
 
 void JackMidiInput::shutdown(void* arg)
 {
+  jackmidi::CallbackGuard guard;
+  jackmidi::ClientLife::began();
   JackMidiInput* self = static_cast<JackMidiInput*>(arg);
   if (self->mPort.exchange(nullptr))
     self->mLost->store(true);
-  // The last access: the owner deletes a client's object once it reads its server gone.
-  self->mServerGone.store(true);
+  // The last access: the owner may free the object once it is marked.
+  self->mLife.ended();
 }

@@ -111,9 +111,10 @@ public:
   bool create(const std::string& clientName, Receiver receiver, void* userData, bool dropTimingAndSensing,
               std::atomic<bool>* lostFlag = nullptr);
   bool exists() const { return mClient != nullptr; }
-  // The server shut down (or restarted): this client is dead for good. Set by the shutdown
-  // callback after its last use of this object, so an owner that reads it true may delete it.
-  bool serverGone() const { return mServerGone.load(); }
+  // The server shut down (or restarted): this client is dead for good and never called into
+  // again (jackmidi::ClientLife). An owner frees the object only after opening another client
+  // (the destructor otherwise closes it or waits for its shutdown notice to be done).
+  bool serverGone() const { return mLife.gone(); }
   // The port opened last stopped carrying: the server shut down, or the port it was connected to
   // went away. Set on JACK's own threads (shutdown and port-connect callbacks); cleared by open
   // and close.
@@ -145,7 +146,7 @@ private:
   void* mUserData = nullptr;
   bool mDropTimingAndSensing = false;
   std::atomic<jack_port_t*> mPort{nullptr};
-  std::atomic<bool> mServerGone{false};
+  jackmidi::ClientLife mLife;  // see there: whether the client may be called into
   std::atomic<bool> mOwnLost{false};
   std::atomic<bool>* mLost = &mOwnLost;
   jackmidi::ConnectionWatch mWatch;  // sets *mLost from the process callback

@@ -61,20 +61,9 @@ int64_t monotonicNs()
 
 JackMidiOutput::~JackMidiOutput()
 {
-  // A client whose server went away is left as it is: closing one upsets libjack's state for the
-  // clients this process has opened since (on the server running now), whose port lists then
-  // come back empty.
-  if (mClient && !mServerGone.load())
-  {
-    // Deactivating ends the process callbacks before the queue goes.
-    jack_deactivate(mClient);
-    jack_client_close(mClient);
-  }
-  else if (mClient)
-  {
-    // Its process thread gets no more cycles, but one may still be running on this object.
-    jackmidi::waitForCycleEnd(mInCycle);
-  }
+  // Before the queues go (see jackmidi::closeClient).
+  if (mClient)
+    jackmidi::closeClient(mClient, mLife, mInCycle);
   if (mNow)
     jack_ringbuffer_free(mNow);
   if (mTimed)
@@ -94,12 +83,12 @@ bool JackMidiOutput::create(const std::string& clientName, std::atomic<bool>* lo
   if (!mNow || !mTimed)
     return false;
   return jackmidi::openClient(&mClient, clientName, &JackMidiOutput::process, &JackMidiOutput::shutdown,
-                              &mWatch, this, "output");
+                              &mWatch, this, "output", mLife);
 }
 
 std::vector<std::string> JackMidiOutput::listPortNames()
 {
-  if (!mClient || mServerGone.load())
+  if (!mClient || mLife.gone())
     return {};
   return jackmidi::listPorts(mClient, JackPortIsInput);
 }
@@ -107,9 +96,9 @@ std::vector<std::string> JackMidiOutput::listPortNames()
 bool JackMidiOutput::open(const std::string& portName, const char* ownName)
 {
   close();
-  if (!mClient || !ownName || mServerGone.load())
+  if (!mClient || !ownName || mLife.gone())
     return false;
-  if (!jackmidi::openPort(mClient, portName, ownName, JackPortIsOutput, "output", mPort, mInCycle, mServerGone, mPeer))
+  if (!jackmidi::openPort(mClient, portName, ownName, JackPortIsOutput, "output", mPort, mInCycle, mLife, mPeer))
     return false;
   // JACK puts a new connection into effect at the start of a cycle, and what our port carries before
   // then is lost (the first request of the editor's handshake, on a busy machine). Two whole
@@ -123,7 +112,7 @@ bool JackMidiOutput::open(const std::string& portName, const char* ownName)
 bool JackMidiOutput::openVirtual(const char* ownName)
 {
   close();
-  if (!mClient || !ownName || mServerGone.load())
+  if (!mClient || !ownName || mLife.gone())
     return false;
   jack_port_t* port = jackmidi::registerPort(mClient, ownName, JackPortIsOutput, "output");
   mPort.store(port, std::memory_order_release);
@@ -134,7 +123,7 @@ void JackMidiOutput::waitForTwoCycles()
 {
   // The first may have begun before the caller's change; a stalled server is given 200 ms.
   const uint32_t before = mCycles.load();
-  for (int ms = 0; ms < 200 && mCycles.load() - before < 2 && !mServerGone.load(); ++ms)
+  for (int ms = 0; ms < 200 && mCycles.load() - before < 2 && !mLife.gone(); ++ms)
   {
     timespec ts{0, 1000000L};
     nanosleep(&ts, nullptr);
@@ -150,16 +139,16 @@ void JackMidiOutput::close()
   // Unregistered at once after a cycle that wrote (an opening's burst, then the port chosen
   // again), our port had that burst read a second time. So the callback empties the buffer in
   // two whole cycles (what is queued is stale now, see process) before the port goes.
-  if (mClient && mPort.load() && !mServerGone.load())
+  if (mClient && mPort.load() && !mLife.gone())
     waitForTwoCycles();
   if (mClient)
-    jackmidi::releasePort(mClient, mPort, mInCycle, mServerGone);  // see process
+    jackmidi::releasePort(mClient, mPort, mInCycle, mLife);  // see process
   mLost->store(false);
 }
 
 bool JackMidiOutput::enqueue(jack_ringbuffer_t* queue, const unsigned char* bytes, size_t size, uint32_t frame)
 {
-  if (!mClient || !bytes || !size || size > kQueueBytes || mServerGone.load() ||
+  if (!mClient || !bytes || !size || size > kQueueBytes || mLife.gone() ||
       !mPort.load(std::memory_order_acquire))
     return false;
   Header h;
@@ -181,7 +170,7 @@ bool JackMidiOutput::send(const unsigned char* bytes, size_t size)
 
 bool JackMidiOutput::sendAt(const unsigned char* bytes, size_t size, int64_t atNs)
 {
-  if (!mClient || mServerGone.load())
+  if (!mClient || mLife.gone())
     return false;
   // The frame that atNs was, by the server's estimate of the frame now.
   const int64_t now = monotonicNs();
@@ -195,6 +184,7 @@ bool JackMidiOutput::sendAt(const unsigned char* bytes, size_t size, int64_t atN
 
 int JackMidiOutput::process(uint32_t nframes, void* arg)
 {
+  jackmidi::CallbackGuard guard;  // first in, last out: see there
   JackMidiOutput* self = static_cast<JackMidiOutput*>(arg);
   self->mInCycle.store(true);  // before mPort is read: see jackmidi::releasePort
   jack_port_t* port = self->mPort.load();
@@ -245,9 +235,11 @@ int JackMidiOutput::process(uint32_t nframes, void* arg)
 
 void JackMidiOutput::shutdown(void* arg)
 {
+  jackmidi::CallbackGuard guard;
+  jackmidi::ClientLife::began();
   JackMidiOutput* self = static_cast<JackMidiOutput*>(arg);
   if (self->mPort.exchange(nullptr))
     self->mLost->store(true);
-  // The last access: the owner deletes a client's object once it reads its server gone.
-  self->mServerGone.store(true);
+  // The last access: the owner may free the object once it is marked.
+  self->mLife.ended();
 }

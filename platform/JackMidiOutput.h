@@ -51,9 +51,10 @@ public:
   // standard error, when there is no server. lostFlag: as JackMidiInput::create's.
   bool create(const std::string& clientName, std::atomic<bool>* lostFlag = nullptr);
   bool exists() const { return mClient != nullptr; }
-  // The server shut down (or restarted): this client is dead for good. Set by the shutdown
-  // callback after its last use of this object, so an owner that reads it true may delete it.
-  bool serverGone() const { return mServerGone.load(); }
+  // The server shut down (or restarted): this client is dead for good and never called into
+  // again (jackmidi::ClientLife). An owner frees the object only after opening another client
+  // (the destructor otherwise closes it or waits for its shutdown notice to be done).
+  bool serverGone() const { return mLife.gone(); }
   // As JackMidiInput::lost.
   bool lost() const { return mLost->load(); }
 
@@ -90,7 +91,7 @@ private:
   jack_ringbuffer_t* mNow = nullptr;    // send()
   jack_ringbuffer_t* mTimed = nullptr;  // sendAt()
   std::atomic<jack_port_t*> mPort{nullptr};
-  std::atomic<bool> mServerGone{false};
+  jackmidi::ClientLife mLife;  // see there: whether the client may be called into
   std::atomic<bool> mOwnLost{false};
   std::atomic<bool>* mLost = &mOwnLost;
   jackmidi::ConnectionWatch mWatch;  // sets *mLost from the process callback

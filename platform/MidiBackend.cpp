@@ -87,8 +87,14 @@ int MidiFindPortName(const std::vector<std::string>& names, const std::string& w
   const std::string bare = MidiPortNameWithoutNumbers(wanted);
   if (bare.empty())
     return -1;
+  // Two units of one model list the same name with other numbers: neither is the one meant.
+  int found = -1;
   for (int i = first < 0 ? 0 : first; i < n; ++i)
     if (MidiPortNameWithoutNumbers(names[i]) == bare)
-      return i;
-  return -1;
+    {
+      if (found >= 0)
+        return -1;
+      found = i;
+    }
+  return found;
 }

@@ -30,8 +30,9 @@ const char* MidiSystemName(MidiSystem system);
 // (JACK's "client:port", a name without numbers) comes back unchanged.
 std::string MidiPortNameWithoutNumbers(const std::string& name);
 
-// Position of wanted in names at or after first: an exact match wins, else the first entry that
-// equals it once both have lost their trailing client:port numbers. -1 when neither is found.
-// Stored port names (settings file, host state) are reopened through this, so that a port whose
-// numbers moved between sessions is still found.
+// Position of wanted in names at or after first: an exact match wins, else the one entry that
+// equals it once both have lost their trailing client:port numbers. -1 when neither is found, and
+// when several entries match without their numbers (two units of one model: which one was meant
+// only the numbers said). Stored port names (settings file, host state) are opened through this,
+// so that a port whose numbers moved between sessions is still found.
 int MidiFindPortName(const std::vector<std::string>& names, const std::string& wanted, int first = 0);

@@ -7,6 +7,7 @@
 
 #include <RtMidi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
@@ -135,7 +136,9 @@ std::string MidiPortName::get() const
 
 bool MidiPortName::mayReopen(bool lost, const std::vector<std::string>& names, bool peerBack) const
 {
-  return lost && !mName.empty() && MidiFindPortName(names, mName) >= 0 && peerBack;
+  // Under its full name only: on ALSA with numbers and client (a unit unplugged comes back under
+  // its own), never another unit of the same name whose numbers differ.
+  return lost && !mName.empty() && std::find(names.begin(), names.end(), mName) != names.end() && peerBack;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -207,14 +210,16 @@ void MidiInputPort::startDelivery()
 void MidiInputPort::replaceDeadClient()
 {
   // A JACK server that went away (a restart, say for a new buffer size) took our client with it.
-  // The dead client goes first (its callbacks ended with its server).
+  // The dead client goes once a new one was tried (libjack has then let go of it, see
+  // jackmidi::ClientLife).
+  std::unique_ptr<JackMidiInput> dead;
   if (mJack && mJack->serverGone())
   {
     if (mOpen.load())
       mLost.store(true);
     mOpen.store(false, std::memory_order_release);
     mDispatch.discard();
-    mJack.reset();
+    dead = std::move(mJack);
   }
   if (!mJack && !mClientName.empty())
   {
@@ -338,13 +343,14 @@ bool MidiOutputPort::exists() const
 
 void MidiOutputPort::replaceDeadClientLocked()
 {
-  // Under the mutex, so no send is using the client.
+  // Under the mutex, so no send is using the client; freed as the input's (replaceDeadClient).
+  std::unique_ptr<JackMidiOutput> dead;
   if (mJack && mJack->serverGone())
   {
     if (mOpen.load())
       mLost.store(true);
     mOpen.store(false, std::memory_order_release);
-    mJack.reset();
+    dead = std::move(mJack);
   }
   if (!mJack && !mOut && !mClientName.empty())
   {

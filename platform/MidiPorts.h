@@ -103,7 +103,8 @@ public:
   // The port asked for by the last open, opened or not (empty after close). Any thread.
   std::string portName() const { return mPortName.get(); }
   // The port asked for last is lost and may be opened again without asking the user: names (a
-  // listing just made) lists it, and its peer came back rather than staying put (on JACK: the
+  // listing just made) lists it under its full name (on ALSA with its client and port numbers:
+  // never another unit of the same name), and its peer came back rather than staying put (on JACK: the
   // synth's port registered anew since ours was opened, or never found on this client, as a
   // stored port absent at the start or one on a server restarted since). A port a patchbay
   // disconnected, its peer still there, is left as the user's hand left it.

@@ -283,6 +283,9 @@ public:
   // Raised whenever a listing differs from the one before (ports come or go, a MIDI system is
   // reached or lost) and whenever the watch opened a port again. Any thread.
   unsigned DirectMidiListingChanges() const;
+  // Listings noted so far (each side's counts): 0 until the first has said whether a MIDI system
+  // is there. Any thread.
+  unsigned DirectMidiListings() const;
   // Whether the last listing reached a MIDI system (ALSA's sequencer or a JACK server): false
   // before the first listing and when neither could be reached (no JACK server running then).
   // Any thread.

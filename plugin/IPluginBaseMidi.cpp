@@ -166,6 +166,7 @@ struct IPluginBase::DirectMidiPorts
   std::vector<std::string> listed[2];
   std::atomic<bool> reachable[2] = {};
   std::atomic<unsigned> changes{0};
+  std::atomic<unsigned> listings{0};
   // The watch, and what wakes it.
   std::thread watch;
   std::mutex watchMutex;
@@ -180,6 +181,7 @@ struct IPluginBase::DirectMidiPorts
       ++changes;
     last = std::move(names);
     reachable[input ? 0 : 1] = reached;
+    ++listings;
   }
   std::vector<std::string> lastListing(bool input)
   {
@@ -291,6 +293,11 @@ std::vector<std::string>& IPluginBase::refreshExternalMIDIOutNames()
 unsigned IPluginBase::DirectMidiListingChanges() const
 {
   return mDirectMidi ? mDirectMidi->changes.load() : 0;
+}
+
+unsigned IPluginBase::DirectMidiListings() const
+{
+  return mDirectMidi ? mDirectMidi->listings.load() : 0;
 }
 
 bool IPluginBase::MIDISystemReachable(bool input) const

@@ -3,11 +3,13 @@
 // it: the drag moves the value, the handler writes the value readout, the timer asks what is
 // dirty and that is redrawn; (3) the first visit of each main tab, a click on its button and the
 // repaint, in fresh processes that open the editor, draw its first page and wait as long as a
-// user's first click takes, beside a later visit of the same tab, once with a port list given and
+// user's first click takes, beside a later visit of the same tab, once with a port list given,
 // once with the editor's own port lists on a machine without a MIDI system (where a field that
-// asked the MIDI system itself would stall the window's thread). (1) and (2) are printed beside a
-// plain copy of the same pixels timed between their runs (a repaint that touches each pixel once
-// cannot beat it), (3) beside the later visit and the resident size after every tab was visited.
+// asked the MIDI system itself would stall the window's thread) and once with them over a JACK
+// server. (1) and (2) are printed beside a plain copy of the same pixels timed between their runs
+// (a repaint that touches each pixel once cannot beat it), (3) beside the later visit and the
+// resident size after every tab was visited and 5 s of the port watch; the size without a MIDI
+// system is bounded by the size with a JACK server (the watch waiting for one costs nothing).
 // All figures are medians.
 #include <fcntl.h>
 
@@ -24,6 +26,7 @@
 #include "GFX_Bitmap.h"
 #include "IControls.h"
 #include "IParam.h"
+#include "JackTestServer.h"
 
 namespace {
 
@@ -90,19 +93,24 @@ double visitTab(Sorvanta* plug, int tab) {
   return plug->GetParam(kMainTab)->Value() == tab ? s : -1.0;
 }
 
+enum PortLists { kListGiven, kNoMidiSystem, kJackServer, kPortListKinds };
+const char* const kPortListArgs[kPortListKinds] = {"--tabs", "--tabs-no-midi", "--tabs-jack"};
+
 // Child process: open, draw the first page, wait as a user does before the first click (the
-// work started ahead of it may run meanwhile, at most 3 s), then visit every tab twice. noMidi:
-// the editor's own port lists on a machine without a MIDI system (no ALSA sequencer, no JACK
-// server to reach), its port watch running as a host starts it.
-int visitTabsOnce(bool noMidi) {
+// work started ahead of it may run meanwhile, at most 3 s), then visit every tab twice. Without a
+// list given: the editor's own port lists, its port watch running as a host starts it, on a
+// machine without a MIDI system (no ALSA sequencer, no JACK server to reach) or over the JACK
+// server the parent started.
+int visitTabsOnce(PortLists lists) {
   editorbench::Environment env;
-  if (noMidi) {
+  if (lists != kListGiven) {
     Sorvanta::portNamesOverride = nullptr;
     setenv("SORVANTA_MIDI_API", "jack", 1);
-    setenv("JACK_DEFAULT_SERVER", ("sorvanta-bench-none-" + std::to_string(getpid())).c_str(), 1);
   }
+  if (lists == kNoMidiSystem)
+    setenv("JACK_DEFAULT_SERVER", ("sorvanta-bench-none-" + std::to_string(getpid())).c_str(), 1);
   auto* plug = new Sorvanta(editorbench::instanceInfo());
-  if (noMidi) plug->StartDirectMidiInput();
+  if (lists != kListGiven) plug->StartDirectMidiInput();
   editorbench::drawWholeWindow(plug->GetGUI());
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   for (int i = 0; i < 300 && IGraphics::WorkAhead(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -110,6 +118,7 @@ int visitTabsOnce(bool noMidi) {
   for (int round = 0; round < 2; ++round)
     for (int tab : {1, 2, 3, 4, 5, 0}) out += "visit " + std::to_string(round) + " " + std::to_string(tab) + " " +
                                              std::to_string(visitTab(plug, tab) * 1e3) + "\n";
+  if (lists != kListGiven) std::this_thread::sleep_for(std::chrono::seconds(5));  // the watch lists 5 times
   out += "rss " + std::to_string(editorbench::statusBytes("VmRSS:")) + "\n";
   std::fflush(stdout);
   std::printf("\n%s", out.c_str());
@@ -124,8 +133,8 @@ struct Visits {
   int failed = 0;
 };
 
-void runVisitProcess(const char* self, Visits* v, bool noMidi) {
-  const std::string text = editorbench::runFresh(self, {noMidi ? "--tabs-no-midi" : "--tabs"});
+void runVisitProcess(const char* self, Visits* v, PortLists lists) {
+  const std::string text = editorbench::runFresh(self, {kPortListArgs[lists]});
   for (size_t at = 0; (at = text.find('\n', at)) != std::string::npos; ++at) {
     int round = 0, tab = 0;
     double ms = 0, rss = 0;
@@ -141,7 +150,8 @@ void runVisitProcess(const char* self, Visits* v, bool noMidi) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1 && std::string(argv[1]).rfind("--tabs", 0) == 0) return visitTabsOnce(std::string(argv[1]) == "--tabs-no-midi");
+  for (int lists = 0; argc > 1 && lists < kPortListKinds; ++lists)
+    if (std::string(argv[1]) == kPortListArgs[lists]) return visitTabsOnce(static_cast<PortLists>(lists));
   editorbench::Environment env;
   auto* plug = new Sorvanta(editorbench::instanceInfo());
   IGraphics* g = plug->GetGUI();
@@ -215,12 +225,17 @@ int main(int argc, char** argv) {
   close(savedOut);
 
   // First visits, one editor each: fresh processes one after another, with a port list given and
-  // with the editor's own on a machine without a MIDI system.
-  Visits visitRuns[2];
-  visitRuns[0].what = "port list given";
-  visitRuns[1].what = "no MIDI system, the editor's own port lists";
+  // with the editor's own on a machine without a MIDI system and over a JACK server.
+  Visits visitRuns[kPortListKinds];
+  visitRuns[kListGiven].what = "port list given";
+  visitRuns[kNoMidiSystem].what = "no MIDI system, the editor's own port lists";
+  visitRuns[kJackServer].what = "a JACK server, the editor's own port lists";
+  JackTestServer jack;
+  const bool jackUp = jack.start();
   for (int run = 0; run < 9; ++run)
-    for (int noMidi = 0; noMidi < 2; ++noMidi) runVisitProcess(argv[0], &visitRuns[noMidi], noMidi);
+    for (int lists = 0; lists < kPortListKinds; ++lists)
+      if (lists != kJackServer || jackUp) runVisitProcess(argv[0], &visitRuns[lists], static_cast<PortLists>(lists));
+  jack.stop();
 
   std::printf("\nthe editor's window %d x %d on the authored interface (%s); medians\n", w, h,
               editorbench::machine().c_str());
@@ -237,12 +252,16 @@ int main(int argc, char** argv) {
     std::printf(" %d x %d at %d,%d;", lastAreas.rects[k].W(), lastAreas.rects[k].H(), lastAreas.rects[k].L, lastAreas.rects[k].T);
   std::printf("\n");
   for (const Visits& visits : visitRuns) {
+    if (visits.rss.empty()) continue;
     std::printf("tab visit (click and repaint), %zu fresh editors, %s:\n", visits.rss.size(), visits.what);
     for (int tab : {1, 2, 3, 4, 5, 0})
       std::printf("  tab %d first visit:   %8.3f ms   later visit %.3f ms   goal 5 ms\n", tab, median(visits.ms[0][tab]),
                   median(visits.ms[1][tab]));
-    std::printf("  resident after visiting every tab: %.1f MB   goal 75 MB%s\n", median(visits.rss) / kMB,
+    std::printf("  resident after visiting every tab: %.1f MB   goal 75 MB%s", median(visits.rss) / kMB,
                 visits.failed ? "   (SOME CLICKS MISSED THEIR TAB)" : "");
+    if (&visits == &visitRuns[kNoMidiSystem] && !visitRuns[kJackServer].rss.empty())
+      std::printf("   bound: with a JACK server %.1f MB", median(visitRuns[kJackServer].rss) / kMB);
+    std::printf("\n");
   }
   delete plug;
   return 0;

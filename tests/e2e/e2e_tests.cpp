@@ -628,12 +628,22 @@ TEST_F(EditorOnWire, AProjectReopensItsStoredPorts) {
   ASSERT_TRUE(plug->SaveState(state, &why)) << why;
   plug->Close();
   writeSettings("nobody-in:gone", "nobody-out:gone");
+  std::ofstream(dataFolder + "Sorvanta Editor LOG.txt");  // its presence turns the log on
   open([&] { ASSERT_TRUE(plug->RestoreState(state, &why)) << why; });
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 207 && m[155] == 0x55; }, 1, 5.0)) << "the push did not keep the synth's own global byte";
   MidiTestSleep(1.0);
   sim->clearLog();
   setParam(kFilter1Cutoff + 4, 77);
   EXPECT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 10 && m[5] == 4 && m[8] == 77; }, 1, 5.0));
+  // The log, whole once closed, names the MIDI system the first listing found and the ports opened.
+  plug->Close();
+  plug.reset();
+  std::ifstream read(dataFolder + "Sorvanta Editor LOG.txt");
+  const std::string log(std::istreambuf_iterator<char>(read), {});
+  EXPECT_NE(log.find("MIDI PORTS: the OUT and IN menus list the ports of the JACK server"), std::string::npos);
+  EXPECT_EQ(log.find("no MIDI system is running"), std::string::npos);
+  EXPECT_NE(log.find("MIDI In device after checking devices " + sim->editorInputName() + "\n"), std::string::npos);
+  EXPECT_NE(log.find("MIDI Out device after checking devices " + sim->editorOutputName() + "\n"), std::string::npos);
 }
 
 // After REQUEST MULTI part 3 plays B 051, oscillator 1 locked at octave 40, detune 10: the step up

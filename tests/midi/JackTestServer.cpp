@@ -1,5 +1,7 @@
 #include "JackTestServer.h"
 
+#include "JackMidiClient.h"
+
 #include <jack/jack.h>
 
 #include <fcntl.h>
@@ -23,11 +25,9 @@ namespace {
 
 bool serverAnswers(const char* name)
 {
-  jack_status_t status;
   // Client names must be unique across the machine, see MidiTestClientSuffix.
   const std::string probe = std::string("probe-") + MidiTestClientSuffix();
-  jack_client_t* c = jack_client_open(probe.c_str(), (jack_options_t)(JackNoStartServer | JackServerName),
-                                      &status, name);
+  jack_client_t* c = jackmidi::openBareClient(probe.c_str(), JackNoStartServer, name);
   if (!c)
     return false;
   jack_client_close(c);
@@ -181,7 +181,7 @@ pid_t spawnJackd(const char* name)
   // output buffer to the next client again (duplicated messages) or loses what it carried.
   // Real-time scheduling only when asked (timing benchmarks): a test's server never needs it.
   const char* scheduling = getenv("SORVANTA_JACK_REALTIME") ? "--realtime" : "--no-realtime";
-  execlp("jackd", "jackd", scheduling, "-S", "-t", "5000", "-n", name, "-d", "dummy", "-r", "48000",
+  execlp("jackd", "jackd", scheduling, "-S", "-t", "5000", "-p", "256", "-n", name, "-d", "dummy", "-r", "48000",
          "-p", "256", (char*)nullptr);
   _exit(127);
 }
@@ -228,7 +228,8 @@ bool JackTestServer::start(double timeoutSeconds)
   // ctest -j8 and other suites around, a start can meet a full table. Servers of other tests
   // live for a second or so, so a refused start waits a little and tries again.
   const double deadline = MidiTestNow() + timeoutSeconds;
-  mSlot = takeSlot(deadline);
+  if (mSlot < 0)
+    mSlot = takeSlot(deadline);
   if (mSlot < 0)
   {
     fprintf(stderr, "JackTestServer: no free server slot within %.0f s\n", timeoutSeconds);
@@ -283,18 +284,15 @@ bool JackTestServer::spawnAndWait(const char* name, double deadline)
     }
     if (serverAnswers(name))
       return true;
-    MidiTestSleep(0.02);
+    MidiTestSleep(0.002);
   }
   return false;  // still starting: stop() ends it
 }
 
-void JackTestServer::stop()
+void JackTestServer::end()
 {
   if (mPid <= 0)
-  {
-    releaseSlot();
     return;
-  }
   StartStopLock exclusive;
   kill(mPid, SIGTERM);
   const double deadline = MidiTestNow() + 5.0;
@@ -307,10 +305,9 @@ void JackTestServer::stop()
       waitpid(mPid, &status, 0);
       break;
     }
-    MidiTestSleep(0.02);
+    MidiTestSleep(0.002);
   }
   mPid = -1;
-  releaseSlot();
 }
 
 void JackTestServer::releaseSlot()

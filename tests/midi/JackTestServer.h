@@ -43,7 +43,9 @@ public:
   // Starts jackd and waits (up to timeoutSeconds) until a client can connect. False, with the
   // reason on standard error, when it did not come up.
   bool start(double timeoutSeconds = 30.0);
-  void stop();
+  void stop() { end(), releaseSlot(); }
+  // Another server in its place (a new name) in the slot it holds (see JackTestServer.cpp).
+  bool restart() { return end(), start(); }
 
   const std::string& name() const { return mName; }
   bool running() const { return mPid > 0; }
@@ -51,6 +53,7 @@ public:
 
 private:
   void releaseSlot();
+  void end();  // stops jackd, keeping the slot
   // Starts jackd and waits until it answers (true), exits (false, mPid -1, or -127 when jackd
   // could not be run) or the deadline passes (false, still running).
   bool spawnAndWait(const char* name, double deadline);

@@ -501,3 +501,20 @@ TEST_F(MidiPluginTest, ReopeningAndTearingDownWhileTheDeviceFloodsIsSafe)
   flooding = false;
   flood.join();
 }
+
+// The port watch's change count without a MIDI system: each side's first listing is a change (it
+// says there is nothing to reach); the watch's listings that find the same are not.
+TEST(MidiPluginWithoutMidi, TheWatchCountsNoChangeWhileListingsFindTheSame)
+{
+  setenv("SORVANTA_MIDI_API", "jack", 1);
+  setenv("JACK_DEFAULT_SERVER", (std::string("sorvanta-none-") + MidiTestClientSuffix()).c_str(), 1);
+  MidiPlug plug;
+  EXPECT_EQ(std::vector<std::string>{"Select MIDI Device"}, plug.getExternalMIDIOutNames());
+  plug.getExternalMIDIInNames();
+  const unsigned listed = plug.DirectMidiListings();
+  plug.StartDirectMidiInput();
+  for (int i = 0; i < 1000 && plug.DirectMidiListings() < listed + 4; ++i)
+    MidiTestSleep(0.01);
+  EXPECT_TRUE(plug.DirectMidiListings() >= listed + 4 && !plug.MIDISystemReachable(false));
+  EXPECT_EQ(2u, plug.DirectMidiListingChanges());
+}

@@ -1,5 +1,6 @@
 // The direct MIDI port layer over real JACK ports: a private server per test process and a peer
 // that plays the synth's interface.
+#include "JackMidiClient.h"
 #include "JackMidiOutput.h"
 #include "MidiClock.h"
 #include "MidiJackTest.h"
@@ -231,6 +232,28 @@ TEST_F(MidiPortTest, AConnectionAPatchbayUndoesIsLostAndLeftAsItWasUntilTheSynth
   for (int i = 0; i < 500 && !(out.mayReopen(out.listPortNames()) && in.mayReopen(in.listPortNames())); ++i)
     MidiTestSleep(0.01);
   EXPECT_TRUE(out.mayReopen(out.listPortNames()) && in.mayReopen(in.listPortNames()));
+}
+
+// No MIDI system for as many listings as the port watch makes in half a minute: no client is
+// tried. Once a server is there, the next listing of each side opens one and finds the synth.
+TEST_F(MidiPortTest, WithoutAServerListingsTryNoClientAndOneEachOnceThereIsOne)
+{
+  const std::string running = getenv("JACK_DEFAULT_SERVER");
+  setenv("JACK_DEFAULT_SERVER", (std::string("sorvanta-none-") + MidiTestClientSuffix()).c_str(), 1);
+  MidiOutputPort out;
+  MidiInputPort in;
+  Inbox inbox;
+  const unsigned before = jackmidi::clientOpensTried();
+  EXPECT_FALSE(out.create("Sorvanta Editor out") || created(in, inbox));
+  for (int second = 0; second < 30; ++second)
+    EXPECT_TRUE(out.listPortNames().empty() && in.listPortNames().empty());
+  EXPECT_EQ(before, jackmidi::clientOpensTried());
+  setenv("JACK_DEFAULT_SERVER", running.c_str(), 1);
+  MidiTestPeer peer;
+  const unsigned withPeer = jackmidi::clientOpensTried();
+  for (int twice = 0; twice < 2; ++twice)
+    EXPECT_TRUE(contains(out.listPortNames(), peer.inputPortName()) && contains(in.listPortNames(), peer.outputPortName()));
+  EXPECT_EQ(withPeer + 2, jackmidi::clientOpensTried());
 }
 
 TEST_F(MidiPortTest, SendWithoutObjectOrOpenPortReturnsFalse)
@@ -494,6 +517,36 @@ int64_t monotonicNs()
 
 }  // namespace
 
+// 200 JACK restarts under the ports, the old server's end racing a listing as the port watch's
+// does; each followed by a message through the output's new client. libjack frees every client
+// at the first open after a server's end: one whose shutdown notice it cut short was called into.
+TEST_F(MidiPortTest, EveryJackRestartUnderThePortsIsFollowedByAMessageThatArrives)
+{
+  MidiOutputPort out;
+  MidiInputPort in;
+  Inbox inbox;
+  ASSERT_TRUE(out.create("Sorvanta Editor out") && created(in, inbox));
+  for (int round = 0; round < 200 && !HasFailure(); ++round)
+  {
+    std::atomic<bool> restarted{false};
+    std::thread watch([&] {
+      for (; !restarted.load(); MidiTestSleep(0.001))
+        in.listPortNames();
+    });
+    const bool up = server().restart();
+    restarted = true;
+    watch.join();
+    FrameRecorder synth;
+    in.listPortNames();
+    ASSERT_TRUE(up && !out.listPortNames().empty() && out.open(jack_port_name(synth.port), "to Dorvik")) << round;
+    const Bytes note{0x90, 60, (unsigned char)(round & 0x7F)};
+    for (int i = 0; i < 5000 && synth.messages().empty(); ++i, MidiTestSleep(0.002))
+      out.send(note.data(), i % 10 ? 0 : note.size());
+    ASSERT_FALSE(synth.messages().empty()) << "round " << round << ": nothing arrived";
+    EXPECT_EQ(note, synth.messages().front().second);
+  }
+}
+
 // The first burst after the output opens (a start's all-notes-off on 16 channels) reaches a plain
 // JACK reader once each and in order, over 500 openings, each right after the last burst arrived.
 TEST_F(MidiPortTest, TheFirstBurstAfterTheOutputOpensArrivesOnceEachAndInOrder)
@@ -610,3 +663,4 @@ TEST_F(MidiPortTest, AStartClearsTheEntryOfAServerThatWasKilledAndNoOther)
   EXPECT_FALSE(listed(gone));
   EXPECT_TRUE(listed(server().pid()));
 }
+

@@ -43,6 +43,17 @@ TEST(MidiPortName, StoredNameIsFoundWhenOnlyTheNumbersMoved)
   EXPECT_EQ(-1, MidiFindPortName(names, "Select MIDI Device", 1));
 }
 
+// Two units of one model (ALSA numbers them apart) are never taken for each other.
+TEST(MidiPortName, TwoUnitsOfTheSameNameAreNeverTakenForEachOther)
+{
+  const std::vector<std::string> two = {"Select MIDI Device", "Dorvik:Dorvik MIDI 1 28:0", "Dorvik:Dorvik MIDI 1 24:0"};
+  EXPECT_EQ(std::make_pair(-1, -1), std::make_pair(MidiFindPortName(two, "Dorvik:Dorvik MIDI 1 32:0"), MidiFindPortName(two, "Dorvik:Dorvik MIDI 1")));
+  MidiPortName lost;
+  lost.set("Dorvik:Dorvik MIDI 1 24:0");
+  EXPECT_FALSE(lost.mayReopen(true, {"Select MIDI Device", "Dorvik:Dorvik MIDI 1 28:0"}, true));
+  EXPECT_TRUE(lost.mayReopen(true, two, true));
+}
+
 TEST(MidiSystemChoice, SettingForcesJack)
 {
   const char* old = getenv("SORVANTA_MIDI_API");
