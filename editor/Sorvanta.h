@@ -421,11 +421,11 @@ public:
   // The typed view, or null before the interface is built.
   class LibrarianViewControl* libView() const;
   // The library is read beside the build of the interface; the first request that needs it (a
-  // parameter change, a restore) waits here until it is read, and the selection lists, bank
-  // names, menus and grids are then made from it as the constructor would have made them (the
-  // lists and menus on the window's thread: a caller elsewhere finds them as they were until the
-  // window's next tick). Thread of the parameter handler, under the plug-in's lock; returns at
-  // once once done.
+  // parameter change; a restore does not, so that the host's window opens at once) waits here
+  // until it is read, and the selection lists, bank names, menus and grids are then made from it
+  // as the constructor would have made them (the lists and menus on the window's thread: a caller
+  // elsewhere finds them as they were until the window's next tick). Thread of the parameter
+  // handler, under the plug-in's lock; returns at once once done.
   void awaitLibrary();
   // Whether the handler of a change of paramIdx to value may read or change the library (and
   // so waits for it): everything on the librarian's page; elsewhere everything but the sounds'

@@ -84,8 +84,6 @@ bool Sorvanta::SerializeState2(ByteChunk* chunk, bool withNames) {
 int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
   if (!chunk || pos < 0) return 0;
   UTIL_MutexLock lock(GetMutex());
-  // A project restored while the library is still being read finds it whole.
-  awaitLibrary();
   const int nStored = GetNonAutomatedParamCount() - SorvantaIdentity::kNumUnstoredParams;
 
   // Check the whole chunk before touching anything.

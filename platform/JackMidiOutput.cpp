@@ -172,13 +172,14 @@ bool JackMidiOutput::sendAt(const unsigned char* bytes, size_t size, int64_t atN
 {
   if (!mClient || mLife.gone())
     return false;
-  // The frame that atNs was, by the server's estimate of the frame now.
+  // The frame that atNs was, by the server's own mapping of its clock to its frames: a server
+  // without real-time priority, under load, counts its frames off the nominal rate, and the
+  // mapping follows it where the sample rate would not.
   const int64_t now = monotonicNs();
-  const int64_t lateNs = atNs < now ? now - atNs : 0;
-  const jack_nframes_t rate = jack_get_sample_rate(mClient);
+  const jack_time_t jackNow = jack_get_time();
+  const jack_time_t lateUs = atNs < now ? (jack_time_t)((now - atNs) / 1000) : 0;
   const jack_nframes_t period = jack_get_buffer_size(mClient);
-  const int64_t lateFrames = lateNs / 1000 * (int64_t)rate / 1000000;
-  const uint32_t frame = (uint32_t)((int64_t)jack_frame_time(mClient) - lateFrames + kTimedLatencyPeriods * period);
+  const uint32_t frame = jack_time_to_frames(mClient, jackNow - lateUs) + kTimedLatencyPeriods * period;
   return enqueue(mTimed, bytes, size, frame);
 }
 

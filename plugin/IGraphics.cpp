@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 #include <typeinfo>
+#include <utility>
 
 #include "ControlLayer.h"
 #include "GFX_Bitmap.h"
@@ -351,9 +352,26 @@ void IGraphics::SetWindowThread(bool open) {
   if (!open) RunWindowWork();
 }
 
+void IGraphics::BeginModal(void* loop) {
+  mModalThread = std::this_thread::get_id();
+  mModalLoops.push_back(loop);
+  ++mModalDepth;
+}
+
 bool IGraphics::EndModal() {
-  if (--mModalDepth > 0 || !mCloseAfterModal) return false;
-  SetWindowThread(false);
+  if (!mModalLoops.empty()) mModalLoops.pop_back();
+  if (--mModalDepth > 0) return mGoing;
+  const bool closed = mCloseAfterModal;
+  if (closed) SetWindowThread(false);
+  if (mDeleteAfterModal) DeleteWhenUnwound(std::exchange(mDeleteAfterModal, nullptr));
+  return closed || mGoing;
+}
+
+bool IGraphics::DeleteAfterModal(std::function<void()> del) {
+  if (mModalDepth == 0 || mModalThread.load() != std::this_thread::get_id()) return false;
+  mGoing = true;
+  mDeleteAfterModal = std::move(del);
+  EndModalLoops(mModalLoops);
   return true;
 }
 

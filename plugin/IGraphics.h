@@ -105,6 +105,12 @@ public:
   // when they are first drawn: images of pages never shown cost no memory. A binding whose
   // OSLoadBitmap does more than decode that file must return "".
   virtual std::string OSBitmapFile(int ID, const char* name);
+  // Ends the loops of the popups, menus and dialogs that run now (innermost last in loops, as
+  // BeginModal named them), as the user's cancel would.
+  virtual void EndModalLoops(const std::vector<void*>& loops) { (void)loops; }
+  // Runs del once the calls around the ended loops have returned to the thread's main loop; the
+  // base has no loop of its own and runs it at once.
+  virtual void DeleteWhenUnwound(std::function<void()> del) { del(); }
   // Loads the system's font configuration on a helper thread, so that the first text drawn
   // need not wait for it. Any number of calls; the work is done once.
   static void PrepareFontsAhead();
@@ -206,11 +212,20 @@ public:
   // dialog, as soon as that ends).
   void SetWindowThread(bool open);
   // Around a popup menu or a modal dialog of the window: meanwhile no input reaches the canvas,
-  // no other popup opens and the queue waits. Window's thread only. EndModal returns true when
-  // the window closed meanwhile: its queue has run then, and what the popup showed may be gone.
-  void BeginModal() { ++mModalDepth; }
+  // no other popup opens and the queue waits. Window's thread only. loop names what runs the
+  // loop for the binding (its EndModalLoops). EndModal returns true when the window closed
+  // meanwhile (its queue has run then, and what the popup showed may be gone) or the plug-in is
+  // going (DeleteAfterModal): nothing is to be made of the answer.
+  void BeginModal(void* loop = nullptr);
   bool EndModal();
   bool InModal() const { return mModalDepth > 0; }
+  // The owner of the plug-in deletes it with del. Called on the thread of a popup, menu or
+  // dialog of this window that runs its loop (a host closing the project from inside it), that
+  // would free what the calls around the loop still use: the loops are ended instead, nothing
+  // opens any more, and del runs once they have returned and those calls have unwound
+  // (DeleteWhenUnwound). True then; false when no loop runs on this thread (delete at once).
+  bool DeleteAfterModal(std::function<void()> del);
+  bool Going() const { return mGoing; }
 
   // ---- input (canvas coordinates) ----
   void OnMouseDown(int x, int y, IMouseMod* mod);
@@ -349,7 +364,11 @@ protected:
   std::mutex mWindowWorkLock;  // the queue; taken after the plug-in's lock, never held while work runs
   std::vector<WindowWork> mWindowWork;
   std::atomic<std::thread::id> mWindowThread{};  // none while no window is open; set under the queue's lock
-  int mModalDepth = 0;           // the window thread's
+  std::atomic<int> mModalDepth{0};  // changed on the window thread only
+  std::atomic<std::thread::id> mModalThread{};
+  std::vector<void*> mModalLoops;         // the window thread's
+  std::function<void()> mDeleteAfterModal;  // the window thread's
+  bool mGoing = false;                    // the window thread's
   bool mCloseAfterModal = false;  // the window closed under a popup or dialog; the window thread's
   bool mFirstDrawDone = false;
   bool mCursorHidden = false;

@@ -129,8 +129,30 @@ void IGraphicsGtk::CreateTextEntry(IControl* control, IText* text, IRECT* rect, 
   if (mView && rect) mView->CreateTextEntry(control, param, text, str, rect);
 }
 
+void IGraphicsGtk::EndModalLoops(const std::vector<void*>& loops) {
+  for (auto it = loops.rbegin(); it != loops.rend(); ++it) {
+    auto* w = static_cast<GtkWidget*>(*it);
+    if (GTK_IS_MENU_SHELL(w))
+      gtk_menu_shell_cancel(GTK_MENU_SHELL(w));
+    else if (GTK_IS_DIALOG(w))
+      gtk_dialog_response(GTK_DIALOG(w), GTK_RESPONSE_DELETE_EVENT);
+  }
+}
+
+namespace {
+gboolean runDeletion(gpointer del) {
+  (*static_cast<std::function<void()>*>(del))();
+  return G_SOURCE_REMOVE;
+}
+void freeDeletion(gpointer del) { delete static_cast<std::function<void()>*>(del); }
+}  // namespace
+
+void IGraphicsGtk::DeleteWhenUnwound(std::function<void()> del) {
+  g_idle_add_full(G_PRIORITY_HIGH_IDLE, runDeletion, new std::function<void()>(std::move(del)), freeDeletion);
+}
+
 int IGraphicsGtk::ShowMessageBox(const char* text, const char* caption, int type) {
-  if (!ensureGtk()) return 0;
+  if (!ensureGtk() || Going()) return 0;
   enum { kOK = 1, kCancel = 2, kNo = 7 };
   GtkWidget* dlg = gtk_message_dialog_new(toplevelOf(mView), GTK_DIALOG_MODAL, GTK_MESSAGE_INFO, GTK_BUTTONS_NONE, "%s",
                                           caption ? caption : "");
@@ -150,7 +172,7 @@ int IGraphicsGtk::ShowMessageBox(const char* text, const char* caption, int type
       break;
   }
   gtk_dialog_set_default_response(GTK_DIALOG(dlg), kOK);
-  BeginModal();
+  BeginModal(dlg);
   const int r = gtk_dialog_run(GTK_DIALOG(dlg));
   EndModal();
   gtk_widget_destroy(dlg);
@@ -168,7 +190,7 @@ std::string IGraphicsGtk::AddMissingExtension(const std::string& path, const std
 
 void IGraphicsGtk::PromptForFile(UTIL_String* file, EFileAction action, UTIL_String* dir, char* extensions) {
   if (!file) return;
-  if (!mView || !dir) {
+  if (!mView || !dir || Going()) {
     file->Set("");
     return;
   }
@@ -212,8 +234,8 @@ void IGraphicsGtk::PromptForFile(UTIL_String* file, EFileAction action, UTIL_Str
     gtk_file_filter_set_name(filter, label.c_str());
     gtk_file_chooser_add_filter(chooser, filter);
   }
-  BeginModal();
-  while (gtk_dialog_run(GTK_DIALOG(dlg)) == GTK_RESPONSE_ACCEPT) {
+  BeginModal(dlg);
+  while (gtk_dialog_run(GTK_DIALOG(dlg)) == GTK_RESPONSE_ACCEPT && !Going()) {
     gchar* chosen = gtk_file_chooser_get_filename(chooser);
     const std::string name = chosen ? chosen : "";
     g_free(chosen);
@@ -224,8 +246,11 @@ void IGraphicsGtk::PromptForFile(UTIL_String* file, EFileAction action, UTIL_Str
         GtkWidget* q = gtk_message_dialog_new(GTK_WINDOW(dlg), GTK_DIALOG_MODAL, GTK_MESSAGE_QUESTION,
                                               GTK_BUTTONS_YES_NO, "A file named \"%s\" already exists. Replace it?",
                                               fs::path(existing).filename().c_str());
+        BeginModal(q);
         const int r = gtk_dialog_run(GTK_DIALOG(q));
+        EndModal();
         gtk_widget_destroy(q);
+        if (Going()) break;
         if (r != GTK_RESPONSE_YES) continue;  // back to the panel
       }
     }

@@ -52,6 +52,10 @@ public:
   void ShowMouseCursor() override;
   GFX_IBitmap* OSLoadBitmap(int ID, const char* name) override;
   std::string OSBitmapFile(int ID, const char* name) override;
+  // A menu is cancelled, a dialog answered as by its close button.
+  void EndModalLoops(const std::vector<void*>& loops) override;
+  // From an idle of the main loop, which runs once the loops' callers have returned.
+  void DeleteWhenUnwound(std::function<void()> del) override;
 
   // Resources are looked up in the resources folder of the bundle with this identifier ...
   void SetBundleID(const char* id) { mBundleID.Set(id); }

@@ -513,7 +513,7 @@ void onMenuDeactivate(GtkMenuShell*, gpointer loop) {
 }  // namespace
 
 IPopupMenu* IGraphicsGtkView::PopupMenu(IPopupMenu* model, IRECT* rect) {
-  if (!mArea || !model || !mGraphics || mGraphics->InModal()) return nullptr;
+  if (!mArea || !model || !mGraphics || mGraphics->InModal() || mGraphics->Going()) return nullptr;
   GdkWindow* win = gtk_widget_get_window(mArea);
   if (!win) return nullptr;
   MenuChoice choice;
@@ -530,9 +530,10 @@ IPopupMenu* IGraphicsGtkView::PopupMenu(IPopupMenu* model, IRECT* rect) {
   gtk_menu_popup_at_rect(GTK_MENU(menu), win, &at, GDK_GRAVITY_SOUTH_WEST, GDK_GRAVITY_NORTH_WEST, trigger);
   if (trigger) gdk_event_free(trigger);
   // Meanwhile nothing that other threads handed over runs: it might free this model. The loop
-  // may close the window and delete this view: only locals are used after it.
+  // may close the window and delete this view: only locals are used after it. A plug-in deleted
+  // meanwhile cancels the menu and goes once this has returned.
   IGraphics* graphics = mGraphics;
-  graphics->BeginModal();
+  graphics->BeginModal(menu);
   if (gtk_widget_get_visible(menu)) g_main_loop_run(loop);
   // A window closed meanwhile has run its queue now, which may have rebuilt the model.
   const bool closed = graphics->EndModal();

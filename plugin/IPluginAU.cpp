@@ -180,6 +180,18 @@ ComponentResult IPluginAU::IPluginAUEntry(ComponentParameters* params, void* pPl
   if (!plug) return badComponentInstance;
   if (select == kComponentCloseSelect) {
     plug->ClearConnections();
+    // Closed from inside a popup, menu or message box of its window (a host closing the project
+    // while one is open), the object goes once that has ended and the calls around it unwound:
+    // until then it speaks to no host, whose instance goes now.
+    IGraphics* gui = plug->GetGUI();
+    if (gui && gui->DeleteAfterModal([plug] { delete plug; })) {
+      PlugLock lock(plug);
+      plug->mCI = nullptr;
+      plug->mPropertyListeners.clear();
+      std::lock_guard<std::mutex> notify(plug->mRenderNotifyLock);
+      plug->mRenderNotify.clear();
+      return noErr;
+    }
     delete plug;
     return noErr;
   }

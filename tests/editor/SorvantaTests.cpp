@@ -467,6 +467,27 @@ TEST_F(SorvantaTest, StateChunkRoundTripsIntoAFreshInstance) {
   EXPECT_EQ(fresh->categoryLine->GetTextCopy(), "Bass");
 }
 
+// A restore leaves the library to the first request that needs it (so a host's window opens while
+// the library is read): the bank lists fill when the librarian's page asks for them.
+TEST_F(SorvantaTest, ARestoreLeavesTheLibraryToTheFirstRequestThatNeedsIt) {
+  PatchFile bank;
+  for (int i = 0; i < 100; ++i) bank.entries.push_back(makeEntryFromMessage(initSoundMessage(), kKindSoundRead));
+  const std::vector<uint8_t> bytes = writeBank(bank, false);
+  EditorEnvironment::mkdirs(env.dataFolder + "Patches");
+  for (const char* name : {"Patches/A.syx", "Patches/B.syx"}) writeFile(env.dataFolder + name, std::string(bytes.begin(), bytes.end()));
+  auto a = make();
+  ByteChunk chunk;
+  ASSERT_TRUE(a->SerializeState(&chunk));
+  const int banks = a->GetParam(kPatchSelectionListUpper)->GetNDisplayTexts();
+  auto b = std::make_unique<RecordingSorvanta>(instanceInfo(), false);
+  const int before = b->GetParam(kPatchSelectionListUpper)->GetNDisplayTexts();
+  ASSERT_NE(before, banks);
+  EXPECT_GT(b->UnserializeState(&chunk, 0), 0);
+  EXPECT_EQ(b->GetParam(kPatchSelectionListUpper)->GetNDisplayTexts(), before) << "the restore waited for the library";
+  edit(b.get(), kMainTab, 1);
+  EXPECT_EQ(b->GetParam(kPatchSelectionListUpper)->GetNDisplayTexts(), banks);
+}
+
 // Restoring a project reopens its stored output by name; when that port is gone no output is
 // open any more, so sends are refused aloud instead of vanishing. Choosing an output that cannot
 // be opened says so, and closing one says it is closed: neither sets a default.

@@ -2,6 +2,7 @@
 // the sender's workers do this all the time. Also an image whose first drawing comes from two
 // threads at once. Built and run under TSan too.
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -85,6 +87,39 @@ TEST(GuiThreads, OpeningAWindowWaitsForWorkRunningElsewhere) {
   step = 2;
   elsewhere.join();
   EXPECT_EQ(seenAtItsEnd, 1);
+}
+
+// Handed over while the plug-in's lock is held by the thread that opens the window meanwhile:
+// once the lock is its, the work finds the window open and is queued for it, not run where it
+// was handed over; the window's next tick runs it, under the plug-in's lock.
+TEST(GuiThreads, WorkHandedOverWhileTheWindowOpensIsQueuedForIt) {
+  GuiTestPlug plug;
+  HeadlessGraphics g(&plug, 10, 10);
+  std::atomic<pid_t> waiter{0};
+  std::atomic<int> runs{0};
+  std::thread::id ranOn;
+  bool locked = false;
+  std::thread elsewhere;
+  {
+    UTIL_MutexLock lock(plug.GetMutex());
+    elsewhere = std::thread([&] {
+      waiter = static_cast<pid_t>(syscall(SYS_gettid));
+      g.RunOnWindowThread(&g, 1, [&] { ++runs, ranOn = std::this_thread::get_id(), locked = plug.GetMutex()->IsOwnedByMe(); });
+    });
+    // Until the thread sleeps in the futex call (202) of the plug-in's lock.
+    for (std::string call; call.compare(0, 4, "202 ") != 0;) {
+      std::this_thread::yield();
+      std::ifstream in("/proc/self/task/" + std::to_string(waiter.load()) + "/syscall");
+      std::getline(in, call);
+    }
+    g.SetWindowThread(true);
+  }
+  elsewhere.join();
+  EXPECT_EQ(runs.load(), 0);
+  EXPECT_TRUE(g.RunWindowWork());
+  EXPECT_EQ(runs.load(), 1);
+  EXPECT_EQ(ranOn, std::this_thread::get_id());
+  EXPECT_TRUE(locked);
 }
 
 TEST(GuiThreads, WorkerPushesRaceCleanlyWithRepaints) {

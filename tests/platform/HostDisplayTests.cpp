@@ -2,10 +2,16 @@
 // end the session while the plug-in holds a modal dialog and a pop-up menu open, each in a nested
 // main loop. `timeout` bounds every run: a host that cannot end fails instead of hanging.
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 
 #include <string>
+#include <utility>
 
+#include "AUTestSupport.h"
 #include "HostRunSupport.h"
+#include "IControls.h"
+#include "IGraphicsGtk.h"
+#include "IGraphicsGtkView.h"
 
 TEST(HostWindow, TimedOrSignalledEndClosesOpenMenusAndDialogs) {
   const std::string host = std::string("timeout -s KILL 30 ") + SORVANTA_HOST_EXE + " ";
@@ -36,4 +42,66 @@ TEST(HostWindow, AStopWhileTheToolkitStartsSavesTheSession) {
                            "r=$?; cat " + out + "; exit $r");
   EXPECT_EQ(0, r.exitCode) << r.output;
   EXPECT_NE(std::string::npos, r.output.find("saved the session")) << r.output;
+}
+
+namespace {
+struct CloseFromLoop {
+  AudioUnit* unit;
+  IGraphics* gui;
+  bool closedInside = false;
+  int menusLeftOpen = 0;
+};
+gboolean cancelMenus(gpointer p) {  // one left open long after the close, so that the test ends
+  GList* windows = gtk_window_list_toplevels();
+  for (GList* l = windows; l; l = l->next) {
+    GtkWidget* menu = gtk_bin_get_child(GTK_BIN(l->data));
+    if (gtk_widget_get_visible(GTK_WIDGET(l->data)) && menu && GTK_IS_MENU(menu))
+      ++static_cast<CloseFromLoop*>(p)->menusLeftOpen, gtk_menu_shell_cancel(GTK_MENU_SHELL(menu));
+  }
+  g_list_free(windows);
+  return G_SOURCE_REMOVE;
+}
+gboolean closeFromLoop(gpointer p) {
+  auto* c = static_cast<CloseFromLoop*>(p);
+  if (!c->gui->InModal()) return G_SOURCE_CONTINUE;
+  c->closedInside = true;
+  CloseComponentInstance(std::exchange(*c->unit, nullptr));
+  g_timeout_add(5000, cancelMenus, c);
+  return G_SOURCE_REMOVE;
+}
+}  // namespace
+
+// A host closing the project from inside the plug-in's popup menu (a shortcut of its own that the
+// menu's loop runs): the menu ends, and the plug-in goes once the click that opened it has
+// returned through the caption, the canvas and the view, none of which it frees under them.
+TEST(HostWindow, APlugInClosedFromInsideItsPopupMenuGoesOnceTheMenuHasReturned) {
+  if (!gtk_init_check(nullptr, nullptr)) GTEST_SKIP() << "no X display";
+  OpenPlug p;
+  IGraphics* g = MakeGraphics(p.plug, 200, 100);
+  IColor panel(255, 40, 40, 40);
+  IText label(14, panel);
+  g->AttachPanelBackground(&panel);
+  auto* caption = new ICaptionControl(p.plug, IRECT(20, 20, 120, 40), 1, &label, true);
+  caption->SetPromptDisabled(false);
+  g->AttachControl(caption);
+  p.plug->AttachGraphics(g);
+  GtkWidget* window = gtk_offscreen_window_new();
+  g->OpenWindow(window);
+  gtk_widget_show_all(window);
+  while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+  GtkWidget* area = static_cast<IGraphicsGtk*>(g)->GetView()->GetDrawingArea();
+  CloseFromLoop close{&p.unit, g};
+  const guint source = g_timeout_add(10, closeFromLoop, &close);
+  GdkEvent* ev = gdk_event_new(GDK_BUTTON_PRESS);
+  ev->button.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(area)));
+  ev->button.button = 1, ev->button.x = 50, ev->button.y = 30;
+  gtk_widget_event(area, ev);  // returns when the menu has closed
+  gdk_event_free(ev);
+  if (!close.closedInside) g_source_remove(source);
+  ASSERT_TRUE(close.closedInside) << "the menu never opened";
+  EXPECT_EQ(0, close.menusLeftOpen) << "the close left the menu open";
+  EXPECT_EQ(1, TestPlug::sLiveInstances.load()) << "deleted under the calls around the menu";
+  for (int i = 0; i < 5000 && TestPlug::sLiveInstances.load() > 0; ++i) gtk_main_iteration_do(FALSE), g_usleep(1000);
+  EXPECT_EQ(0, TestPlug::sLiveInstances.load());
+  gtk_widget_destroy(window);
 }
