@@ -157,8 +157,7 @@ TEST_F(Engine, BusyDumpThreadQueuesJobsAndKeepsOneWaitingFetchPerPart) {
     if (r.size() == 8) deliver(r[4] ? Bytes(dump::initMulti().begin(), dump::initMulti().end()) : soundDumpFor(r[6], 40 + r[6]));
   };
   ASSERT_TRUE(mgr->startJob(job(6, 3, true)));
-  EXPECT_TRUE(mgr->startJob(job(7)) && mgr->requestPartToEditor(9) && mgr->requestPartToEditor(8) &&
-              mgr->requestPartToEditor(9));
+  EXPECT_TRUE(mgr->startJob(job(7)) && mgr->requestPartToEditor(9) && mgr->requestPartToEditor(8) && mgr->requestPartToEditor(9));
   EXPECT_EQ(mgr->sender()->record(WorkerThread::kDump).part, 3);
   release.set_value();
   ASSERT_TRUE(waitIdle());

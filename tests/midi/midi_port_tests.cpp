@@ -529,10 +529,7 @@ TEST_F(MidiPortTest, EveryJackRestartUnderThePortsIsFollowedByAMessageThatArrive
   for (int round = 0; round < 200 && !HasFailure(); ++round)
   {
     std::atomic<bool> restarted{false};
-    std::thread watch([&] {
-      for (; !restarted.load(); MidiTestSleep(0.001))
-        in.listPortNames();
-    });
+    std::thread watch([&] { for (; !restarted.load(); MidiTestSleep(0.001)) in.listPortNames(); });
     const bool up = server().restart();
     restarted = true;
     watch.join();
@@ -542,8 +539,7 @@ TEST_F(MidiPortTest, EveryJackRestartUnderThePortsIsFollowedByAMessageThatArrive
     const Bytes note{0x90, 60, (unsigned char)(round & 0x7F)};
     for (int i = 0; i < 5000 && synth.messages().empty(); ++i, MidiTestSleep(0.002))
       out.send(note.data(), i % 10 ? 0 : note.size());
-    ASSERT_FALSE(synth.messages().empty()) << "round " << round << ": nothing arrived";
-    EXPECT_EQ(note, synth.messages().front().second);
+    EXPECT_TRUE(!synth.messages().empty() && synth.messages().front().second == note) << "round " << round << ": not arrived";
   }
 }
 
@@ -596,8 +592,7 @@ TEST_F(MidiPortTest, TimedMessagesLandAtTheFrameOfTheirTime)
     jack_nframes_t frames = 0;
     jack_time_t current = 0, next = 0;
     float period = 0;
-    jack_get_cycle_times(rec.client, &frames, &current, &next, &period);
-    return current;
+    return jack_get_cycle_times(rec.client, &frames, &current, &next, &period), current;
   };
   for (int attempt = 0; attempt < 50; ++attempt)
   {
@@ -620,15 +615,9 @@ TEST_F(MidiPortTest, TimedMessagesLandAtTheFrameOfTheirTime)
       continue;
     EXPECT_EQ((Bytes{0xB0, 7, 100}), got[primers].second);
     for (int i = 0; i < 4; ++i)
-    {
-      const auto& m = got[primers + 1 + i];
-      EXPECT_EQ(Bytes{0xF8}, m.second);
-      if (i > 0)
-      {
-        EXPECT_NEAR((int32_t)(expected[i] - expected[i - 1]), (int32_t)(m.first - got[primers + i].first), 1)
-            << "tick " << i;
-      }
-    }
+      EXPECT_EQ(Bytes{0xF8}, got[primers + 1 + i].second);
+    for (int i = 1; i < 4; ++i)
+      EXPECT_NEAR((int32_t)(expected[i] - expected[i - 1]), (int32_t)(got[primers + 1 + i].first - got[primers + i].first), 1) << "tick " << i;
     return;
   }
   FAIL() << "every burst was split by a cycle boundary";
@@ -686,4 +675,3 @@ TEST_F(MidiPortTest, AStartClearsTheEntryOfAServerThatWasKilledAndNoOther)
   EXPECT_FALSE(listed(gone));
   EXPECT_TRUE(listed(server().pid()));
 }
-

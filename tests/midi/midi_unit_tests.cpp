@@ -24,12 +24,18 @@ TEST(MidiPortName, StripsAlsaClientAndPortNumbers)
   EXPECT_EQ("", MidiPortNameWithoutNumbers(""));
 }
 
-TEST(MidiPortName, ExactMatchWinsOverOneWithoutNumbers)
+// An exact name wins; two units of one model (ALSA numbers them apart) are never taken for each other.
+TEST(MidiPortName, ExactMatchWinsAndTwoUnitsOfOneNameAreNeverTakenForEachOther)
 {
   const std::vector<std::string> names = {"Select MIDI Device", "Dorvik:Dorvik MIDI 1 28:0",
                                           "Dorvik:Dorvik MIDI 1 24:0"};
   EXPECT_EQ(2, MidiFindPortName(names, "Dorvik:Dorvik MIDI 1 24:0"));
   EXPECT_EQ(0, MidiFindPortName(names, "Select MIDI Device"));
+  EXPECT_EQ(std::make_pair(-1, -1), std::make_pair(MidiFindPortName(names, "Dorvik:Dorvik MIDI 1 32:0"), MidiFindPortName(names, "Dorvik:Dorvik MIDI 1")));
+  MidiPortName lost;
+  lost.set("Dorvik:Dorvik MIDI 1 24:0");
+  EXPECT_FALSE(lost.mayReopen(true, {"Select MIDI Device", "Dorvik:Dorvik MIDI 1 28:0"}, true));
+  EXPECT_TRUE(lost.mayReopen(true, names, true));
 }
 
 TEST(MidiPortName, StoredNameIsFoundWhenOnlyTheNumbersMoved)
@@ -41,17 +47,6 @@ TEST(MidiPortName, StoredNameIsFoundWhenOnlyTheNumbersMoved)
   EXPECT_EQ(-1, MidiFindPortName(names, "Dorvik:Dorvik MIDI 2 24:0"));
   EXPECT_EQ(-1, MidiFindPortName(names, ""));
   EXPECT_EQ(-1, MidiFindPortName(names, "Select MIDI Device", 1));
-}
-
-// Two units of one model (ALSA numbers them apart) are never taken for each other.
-TEST(MidiPortName, TwoUnitsOfTheSameNameAreNeverTakenForEachOther)
-{
-  const std::vector<std::string> two = {"Select MIDI Device", "Dorvik:Dorvik MIDI 1 28:0", "Dorvik:Dorvik MIDI 1 24:0"};
-  EXPECT_EQ(std::make_pair(-1, -1), std::make_pair(MidiFindPortName(two, "Dorvik:Dorvik MIDI 1 32:0"), MidiFindPortName(two, "Dorvik:Dorvik MIDI 1")));
-  MidiPortName lost;
-  lost.set("Dorvik:Dorvik MIDI 1 24:0");
-  EXPECT_FALSE(lost.mayReopen(true, {"Select MIDI Device", "Dorvik:Dorvik MIDI 1 28:0"}, true));
-  EXPECT_TRUE(lost.mayReopen(true, two, true));
 }
 
 TEST(MidiSystemChoice, SettingForcesJack)
@@ -202,10 +197,9 @@ TEST(MidiInputDispatch, FullQueueNeverDropsAnAnswerAProgramChangeOrABankSelect)
   MidiInputDispatch dispatch(256);
   dispatch.start(&Recorder::handle, &rec);
   rec.setHold(true);
-  const unsigned char note[3] = {0x90, 60, 1};
-  for (int i = 0; i < 41; ++i)
-    dispatch.push(0.0, note, 3), rec.waitInHandler();
-  std::vector<std::vector<unsigned char>> keep = {{0xC0, 3}, {0xB0, 0, 0}, {0xB0, 32, 0x41}, std::vector<unsigned char>(100, 0xF0)};
+  const std::vector<std::vector<unsigned char>> notes(41, {0x90, 60, 1}), keep = {{0xC0, 3}, {0xB0, 0, 0}, {0xB0, 32, 0x41}, std::vector<unsigned char>(100, 0xF0)};
+  for (const auto& m : notes)
+    dispatch.push(0.0, m.data(), 3), rec.waitInHandler();
   for (const auto& m : keep)
     EXPECT_TRUE(dispatch.push(0.0, m.data(), m.size()));
   rec.setHold(false);
