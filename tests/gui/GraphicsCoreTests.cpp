@@ -227,14 +227,11 @@ TEST(GraphicsInput, DoubleClickAsSingleCapturesWithoutBeginNotification) {
 // Keys go to the control under the pointer; what it leaves (or where there is none) goes to the
 // key catcher, which the graphics object owns.
 TEST(GraphicsInput, WheelAndKeysGoToTheControlUnderThePointer) {
-  struct Deaf : IControl {
-    using IControl::IControl;
-    bool Draw(IGraphics*) override { return true; }
-  };
   Canvas c(300, 100);
   c.add(IRECT(0, 0, 200, 100), "bg");
   c.add(IRECT(10, 10, 20, 20), "a");
-  c.g->AttachControl(new Deaf(&c.plug, IRECT(30, 30, 40, 40)));
+  const IColor grey(255, 128, 128, 128);
+  c.g->AttachControl(new IPanelControl(&c.plug, IRECT(30, 30, 40, 40), &grey));  // takes no keys
   c.attach();
   IMouseMod mod(true);
   c.g->OnMouseWheel(12, 12, &mod, -2);
