@@ -633,7 +633,7 @@ TEST_F(EditorOnWire, AProjectReopensItsStoredPorts) {
   std::ifstream read(dataFolder + "Sorvanta Editor LOG.txt");
   const std::string log(std::istreambuf_iterator<char>(read), {}), found = "after checking devices ";
   EXPECT_EQ(log.find("no MIDI system is running"), std::string::npos);
-  for (const std::string& said : {"MIDI PORTS: the OUT and IN menus list the ports of the JACK server",
+  for (const std::string& said : {std::string("MIDI PORTS: the OUT and IN menus list the ports of the JACK server"),
                                   "MIDI In device " + found + sim->editorInputName() + "\n", "MIDI Out device " + found + sim->editorOutputName() + "\n"})
     EXPECT_NE(log.find(said), std::string::npos) << said;
 }
