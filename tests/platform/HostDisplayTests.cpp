@@ -63,12 +63,7 @@ TEST(HostWindow, APlugInClosedFromInsideItsPopupMenuGoesOnceTheMenuHasReturned) 
   gtk_widget_show_all(window);
   while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
   GtkWidget* area = static_cast<IGraphicsGtk*>(g)->GetView()->GetDrawingArea();
-  struct {
-    OpenPlug* p;
-    IGraphics* gui;
-    bool closedInside = false;
-    int menusLeftOpen = 0;
-  } close{&p, g};
+  struct { OpenPlug* p; IGraphics* gui; bool closedInside = false; int menusLeftOpen = 0; } close{&p, g};
   using Close = decltype(close);
   const guint source = g_timeout_add(10, [](gpointer c) -> gboolean {
     if (!static_cast<Close*>(c)->gui->InModal()) return G_SOURCE_CONTINUE;
