@@ -239,9 +239,7 @@ TEST(GraphicsInput, WheelAndKeysGoToTheControlUnderThePointer) {
   EXPECT_TRUE(c.g->OnKeyDown(100, 50, 1));
   EXPECT_FALSE(c.g->OnKeyDown(250, 50, 2));  // no control there, no catcher yet
   c.g->AttachKeyCatcher(new RecordingControl(&c.plug, IRECT(), "catcher", &c.log));
-  EXPECT_TRUE(c.g->OnKeyDown(100, 50, 3));
-  EXPECT_TRUE(c.g->OnKeyDown(250, 50, 4));
-  EXPECT_TRUE(c.g->OnKeyDown(35, 35, 5));
+  EXPECT_TRUE(c.g->OnKeyDown(100, 50, 3) && c.g->OnKeyDown(250, 50, 4) && c.g->OnKeyDown(35, 35, 5));
   EXPECT_EQ(c.log, (std::vector<std::string>{"a:wheel -2", "a:key 7", "bg:key 1", "bg:key 3", "catcher:key 4", "catcher:key 5"}));
 }
 
