@@ -48,7 +48,7 @@ class EditorOnWire : public ::testing::Test {
     char tmpl[] = "/tmp/sorvanta-e2e-XXXXXX";
     home = mkdtemp(tmpl);
     setenv("XDG_DATA_HOME", home.c_str(), 1);
-    dataFolder = home + "/Audio/Presets/Harrowgate Sound Labs/Tamsell Sorvanta Editor/";
+    dataFolder = home + "/Audio/Presets/Harrowgate Sound Labs/Tamsell Sorvanta Editor/", state = home + "/project.plist";
     for (size_t i = 1; i <= dataFolder.size(); ++i)
       if (i == dataFolder.size() || dataFolder[i] == '/') mkdir(dataFolder.substr(0, i).c_str(), 0755);
     makeSims();
@@ -185,7 +185,6 @@ class EditorOnWire : public ::testing::Test {
   // The value is in the project saved now: restored after it changed, it is back (part 3 alone
   // plays, so that the restore's push is short).
   bool keptInProject(int id, double v) {
-    std::string why, state = home + "/project.plist";
     for (int k = 0; k < 16; ++k) setParam(kMultiPartStatus + k, k == 2);
     setParam(id, plug->SaveState(state, &why) ? v + 1 : -1);
     return plug->RestoreState(state, &why) && waitParam(id, v);
@@ -200,7 +199,7 @@ class EditorOnWire : public ::testing::Test {
     MidiTestSleep(0.3);
   }
 
-  std::string home, dataFolder;
+  std::string home, dataFolder, state, why;  // a saved project's path, and why a host call failed
   std::unique_ptr<DorvikSim> decoy, sim;
   std::unique_ptr<HostPlugin> plug;
   double started = 0;
@@ -260,7 +259,7 @@ TEST_F(EditorOnWire, AStoredPortThatIsGoneLeavesMidiUnset) {
   setParam(kFilter1Cutoff, 64);
   MidiTestSleep(0.5);
   EXPECT_TRUE(sim->log().empty());
-  std::string why;  // the project saved meanwhile still names the port to use
+  // The project saved meanwhile still names the port to use.
   ASSERT_TRUE(plug->SaveState(home + "/s.plist", &why) && plug->RestoreState(home + "/s.plist", &why)) << why;
   EXPECT_TRUE(editor()->DirectMidiPortLost(false) && editor()->DirectMidiPortName(false) == "nobody-in:gone");
   EXPECT_EQ(param(kGlobalSysExID), 0) << "the project keeps an id the editor never spoke at";
@@ -564,8 +563,6 @@ TEST_F(EditorOnWire, ASilentSynthIsScannedOnceAndGivenUpOnTime) {
 // that output, so the project is held and nothing goes out. Choosing the synth's output applies
 // and pushes it (global, multi, parts), and then the device check follows.
 TEST_F(EditorOnWire, AProjectWhoseOutputIsGoneWaitsForAnOutputThenPushesAndChecks) {
-  const std::string state = home + "/project.plist";
-  std::string why;
   auto gone = std::make_unique<DorvikSim>("gone");  // the synth's old interface, unplugged after the save
   gone->setMemory(sim->partSound(0), sim->multiBuffer(), sim->globals());
   gone->setDeviceId(5), sim->setDeviceId(5);  // the project's synth answers at 5
@@ -599,8 +596,6 @@ TEST_F(EditorOnWire, AProjectWhoseOutputIsGoneWaitsForAnOutputThenPushesAndCheck
 // it would have, and the project's push follows it.
 TEST_F(EditorOnWire, ARestoreDuringARequestLetsItEndAndPushesAfterIt) {
   connect();
-  const std::string state = home + "/project.plist";
-  std::string why;
   setParam(kFilter1Cutoff + 15, 66);  // part 16 plays in the project, not in the synth's multi
   ASSERT_TRUE(plug->SaveState(state, &why)) << why;
   sim->setPartData(15, 85 - 7, 20);  // what the request brings in is not the project's
@@ -623,8 +618,6 @@ TEST_F(EditorOnWire, ARestoreDuringARequestLetsItEndAndPushesAfterIt) {
 TEST_F(EditorOnWire, AProjectReopensItsStoredPorts) {
   sim->setGlobalData(150, 0x55);
   connect();
-  const std::string state = home + "/project.plist";
-  std::string why;
   ASSERT_TRUE(plug->SaveState(state, &why)) << why;
   plug->Close();
   writeSettings("nobody-in:gone", "nobody-out:gone");
@@ -636,14 +629,13 @@ TEST_F(EditorOnWire, AProjectReopensItsStoredPorts) {
   setParam(kFilter1Cutoff + 4, 77);
   EXPECT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 10 && m[5] == 4 && m[8] == 77; }, 1, 5.0));
   // The log, whole once closed, names the MIDI system the first listing found and the ports opened.
-  plug->Close();
-  plug.reset();
+  plug->Close(), plug.reset();
   std::ifstream read(dataFolder + "Sorvanta Editor LOG.txt");
-  const std::string log(std::istreambuf_iterator<char>(read), {});
-  EXPECT_NE(log.find("MIDI PORTS: the OUT and IN menus list the ports of the JACK server"), std::string::npos);
+  const std::string log(std::istreambuf_iterator<char>(read), {}), found = "after checking devices ";
   EXPECT_EQ(log.find("no MIDI system is running"), std::string::npos);
-  EXPECT_NE(log.find("MIDI In device after checking devices " + sim->editorInputName() + "\n"), std::string::npos);
-  EXPECT_NE(log.find("MIDI Out device after checking devices " + sim->editorOutputName() + "\n"), std::string::npos);
+  for (const std::string& said : {std::string("MIDI PORTS: the OUT and IN menus list the ports of the JACK server"),
+                                  "MIDI In device " + found + sim->editorInputName() + "\n", "MIDI Out device " + found + sim->editorOutputName() + "\n"})
+    EXPECT_NE(log.find(said), std::string::npos) << said;
 }
 
 // After REQUEST MULTI part 3 plays B 051, oscillator 1 locked at octave 40, detune 10: the step up
@@ -745,16 +737,14 @@ TEST_F(EditorOnWire, LockedSectionsGoBackAfterACancelledFetchAndTwoQuickSteps) {
 TEST_F(EditorOnWire, AProjectLoadedDuringATransferLetsItEndAndPushesAfterIt) {
   connect();
   for (int part = 1; part < 16; ++part) setParam(kMultiPartStatus + part, 0);
-  const std::string project = home + "/project.plist";
-  std::string why;
   setParam(kFilter1Cutoff, 66);
-  ASSERT_TRUE(plug->SaveState(project, &why)) << why;
+  ASSERT_TRUE(plug->SaveState(state, &why)) << why;
   setParam(kFilter1Cutoff, 20);  // what the running transfer sends is not the project's
   sim->clearLog();
   setParam(kPushArrangement, 1);
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 207; }, 1, 5.0));
   HostEvent load;
-  ASSERT_TRUE(ParseHostEvent(std::to_string(plug->RenderedSeconds()) + " restore " + project, &load, &why)) << why;
+  ASSERT_TRUE(ParseHostEvent(std::to_string(plug->RenderedSeconds()) + " restore " + state, &load, &why)) << why;
   plug->Schedule(load);
   std::vector<HostPlugin::ActionReport> done;
   for (const double end = MidiTestNow() + 5.0; done.empty() && MidiTestNow() < end; MidiTestSleep(0.005))
@@ -819,8 +809,6 @@ TEST_F(EditorOnWire, ASynthSwitchedOffAndOnIsNoticedLostEachTimeAndReconnectsWhe
 // is noticed lost, and on again it is back by itself. Switched off while a check waits for it (it
 // is silent in round 1), the check ends there rather than scanning every id into nothing.
 TEST_F(EditorOnWire, ASynthSwitchedOnLaterIsReopenedByItselfAndTheHeldProjectGoesOnce) {
-  const std::string state = home + "/project.plist";
-  std::string why;
   connect();
   setParam(kFilter1Cutoff, 77);
   ASSERT_TRUE(plug->SaveState(state, &why)) << why;
@@ -877,8 +865,6 @@ TEST_F(EditorOnWire, WithoutJackTheFieldsSayStartJackAndTheStoredPortsOpenOnceTh
 TEST_F(EditorOnWire, AClientGoneDuringThePushAndBackGetsTheWholeSession) {
   connect();
   for (int part = 0; part < 6; ++part) setParam(kMultiPartStatus + part, 1), setParam(kFilter1Cutoff + part, 40 + part);
-  const std::string state = home + "/project.plist";
-  std::string why;
   ASSERT_TRUE(plug->SaveState(state, &why) && plug->RestoreState(state, &why)) << why;
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 392 && m[6] == 2; }, 1, 15.0));
   sim.reset(), decoy.reset();
@@ -927,8 +913,6 @@ TEST_F(EditorOnWire, AStrayDumpOrALateAnswerIsNeverTheAnswerOfAnotherRequest) {
 // then the synth's knob on the same parameter, during a fetch whose answer was built before both.
 TEST_F(EditorOnWire, TheSynthsLaterMoveStandsOnBothSides) {
   connect();
-  const std::string state = home + "/project.plist";
-  std::string why;
   ASSERT_TRUE(plug->SaveState(state, &why)) << why;
   for (int round = 0; round < 2; ++round) {
     sim->clearLog();

@@ -227,14 +227,11 @@ TEST(GraphicsInput, DoubleClickAsSingleCapturesWithoutBeginNotification) {
 // Keys go to the control under the pointer; what it leaves (or where there is none) goes to the
 // key catcher, which the graphics object owns.
 TEST(GraphicsInput, WheelAndKeysGoToTheControlUnderThePointer) {
-  struct Deaf : IControl {
-    using IControl::IControl;
-    bool Draw(IGraphics*) override { return true; }
-  };
   Canvas c(300, 100);
   c.add(IRECT(0, 0, 200, 100), "bg");
   c.add(IRECT(10, 10, 20, 20), "a");
-  c.g->AttachControl(new Deaf(&c.plug, IRECT(30, 30, 40, 40)));
+  const IColor grey(255, 128, 128, 128);
+  c.g->AttachControl(new IPanelControl(&c.plug, IRECT(30, 30, 40, 40), &grey));  // takes no keys
   c.attach();
   IMouseMod mod(true);
   c.g->OnMouseWheel(12, 12, &mod, -2);
@@ -242,9 +239,7 @@ TEST(GraphicsInput, WheelAndKeysGoToTheControlUnderThePointer) {
   EXPECT_TRUE(c.g->OnKeyDown(100, 50, 1));
   EXPECT_FALSE(c.g->OnKeyDown(250, 50, 2));  // no control there, no catcher yet
   c.g->AttachKeyCatcher(new RecordingControl(&c.plug, IRECT(), "catcher", &c.log));
-  EXPECT_TRUE(c.g->OnKeyDown(100, 50, 3));
-  EXPECT_TRUE(c.g->OnKeyDown(250, 50, 4));
-  EXPECT_TRUE(c.g->OnKeyDown(35, 35, 5));
+  EXPECT_TRUE(c.g->OnKeyDown(100, 50, 3) && c.g->OnKeyDown(250, 50, 4) && c.g->OnKeyDown(35, 35, 5));
   EXPECT_EQ(c.log, (std::vector<std::string>{"a:wheel -2", "a:key 7", "bg:key 1", "bg:key 3", "catcher:key 4", "catcher:key 5"}));
 }
 

@@ -44,33 +44,6 @@ TEST(HostWindow, AStopWhileTheToolkitStartsSavesTheSession) {
   EXPECT_NE(std::string::npos, r.output.find("saved the session")) << r.output;
 }
 
-namespace {
-struct CloseFromLoop {
-  AudioUnit* unit;
-  IGraphics* gui;
-  bool closedInside = false;
-  int menusLeftOpen = 0;
-};
-gboolean cancelMenus(gpointer p) {  // one left open long after the close, so that the test ends
-  GList* windows = gtk_window_list_toplevels();
-  for (GList* l = windows; l; l = l->next) {
-    GtkWidget* menu = gtk_bin_get_child(GTK_BIN(l->data));
-    if (gtk_widget_get_visible(GTK_WIDGET(l->data)) && menu && GTK_IS_MENU(menu))
-      ++static_cast<CloseFromLoop*>(p)->menusLeftOpen, gtk_menu_shell_cancel(GTK_MENU_SHELL(menu));
-  }
-  g_list_free(windows);
-  return G_SOURCE_REMOVE;
-}
-gboolean closeFromLoop(gpointer p) {
-  auto* c = static_cast<CloseFromLoop*>(p);
-  if (!c->gui->InModal()) return G_SOURCE_CONTINUE;
-  c->closedInside = true;
-  CloseComponentInstance(std::exchange(*c->unit, nullptr));
-  g_timeout_add(5000, cancelMenus, c);
-  return G_SOURCE_REMOVE;
-}
-}  // namespace
-
 // A host closing the project from inside the plug-in's popup menu (a shortcut of its own that the
 // menu's loop runs): the menu ends, and the plug-in goes once the click that opened it has
 // returned through the caption, the canvas and the view, none of which it frees under them.
@@ -90,8 +63,23 @@ TEST(HostWindow, APlugInClosedFromInsideItsPopupMenuGoesOnceTheMenuHasReturned) 
   gtk_widget_show_all(window);
   while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
   GtkWidget* area = static_cast<IGraphicsGtk*>(g)->GetView()->GetDrawingArea();
-  CloseFromLoop close{&p.unit, g};
-  const guint source = g_timeout_add(10, closeFromLoop, &close);
+  struct { OpenPlug* p; IGraphics* gui; bool closedInside = false; int menusLeftOpen = 0; } close{&p, g};
+  using Close = decltype(close);
+  const guint source = g_timeout_add(10, [](gpointer c) -> gboolean {
+    if (!static_cast<Close*>(c)->gui->InModal()) return G_SOURCE_CONTINUE;
+    static_cast<Close*>(c)->closedInside = true;
+    CloseComponentInstance(std::exchange(static_cast<Close*>(c)->p->unit, nullptr));
+    g_timeout_add(5000, [](gpointer c) -> gboolean {  // one left open long after the close, so that the test ends
+      GList* windows = gtk_window_list_toplevels();
+      for (GList* l = windows; l; l = l->next) {
+        GtkWidget* menu = gtk_bin_get_child(GTK_BIN(l->data));
+        if (gtk_widget_get_visible(GTK_WIDGET(l->data)) && menu && GTK_IS_MENU(menu))
+          ++static_cast<Close*>(c)->menusLeftOpen, gtk_menu_shell_cancel(GTK_MENU_SHELL(menu));
+      }
+      return g_list_free(windows), G_SOURCE_REMOVE;
+    }, c);
+    return G_SOURCE_REMOVE;
+  }, &close);
   GdkEvent* ev = gdk_event_new(GDK_BUTTON_PRESS);
   ev->button.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(area)));
   ev->button.button = 1, ev->button.x = 50, ev->button.y = 30;

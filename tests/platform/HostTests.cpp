@@ -302,7 +302,7 @@ TEST(HostEndToEnd, ASaveWritesOnlyOverARegularFile) {
       {"is a named pipe (FIFO)", [&] { return mkfifo(f, 0666); }},
       {"is a character device", [&] { return mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 5)) + symlink(node.c_str(), f); }},
       {"is a socket", [&] { return mknod(f, S_IFSOCK | 0666, 0); }}, {"is a folder", [&] { return mkdir(f, 0777); }}};
-  for (const auto& k : kinds) {
+  for (const auto& k : kinds)
     for (const std::string option : {"--save ", "--session "}) {
       struct stat before, after;
       if (system(("rm -rf " + dir + " && mkdir " + dir).c_str()) != 0 || (k.second() != 0 && errno == EPERM)) continue;
@@ -314,7 +314,6 @@ TEST(HostEndToEnd, ASaveWritesOnlyOverARegularFile) {
       EXPECT_TRUE(option == "--save " || (readSavedState(path + ".rescued", &s) && r.output.find("work is saved as " + path + ".rescued") !=
                   std::string::npos && next.output.find("is in " + path + ".rescued ") != std::string::npos)) << r.output << next.output;
     }
-  }
   // Under umask 077 a new session or state is the user's alone.
   ASSERT_EQ(0, system(("rm -rf " + dir + " && mkdir " + dir).c_str()));
   runCommand("umask 077; " SORVANTA_HOST_EXE " --headless --seconds 0 --session " + path + " --save " + dir + "/a" + bundle);
