@@ -5,6 +5,9 @@
 #include <jack/jack.h>
 
 #include <fcntl.h>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/prctl.h>
@@ -211,14 +214,33 @@ const char* MidiTestClientSuffix()
   return suffix.c_str();
 }
 
+namespace
+{
+// The environment changes only where it differs: a restart's clients read it on other threads.
+void setIfOther(const char* key, const char* value)
+{
+  const char* now = getenv(key);
+  if (!now || strcmp(now, value) != 0)
+    setenv(key, value, 1);
+}
+}  // namespace
+
+void JackTestServer::nameNext()
+{
+  static std::atomic<int> counter{0};
+  mNext = "sorvanta-test-" + std::to_string((int)getpid()) + "-" + std::to_string(counter++);
+  setenv("JACK_DEFAULT_SERVER", mNext.c_str(), 1);
+}
+
 bool JackTestServer::start(double timeoutSeconds)
 {
   if (mPid > 0)
     return true;
-  static std::atomic<int> counter{0};
-  char name[64];
-  snprintf(name, sizeof name, "sorvanta-test-%d-%d", (int)getpid(), counter++);
-  mName = name;
+  if (mNext.empty())
+    nameNext();
+  mName = mNext;
+  mNext.clear();
+  const char* name = mName.c_str();
 
   // Probing a server that is still starting prints "Cannot connect to server..." at length.
   jack_set_error_function(quietJack);
@@ -241,9 +263,8 @@ bool JackTestServer::start(double timeoutSeconds)
     if (spawnAndWait(name, deadline))
     {
       jack_set_error_function(printJack);
-      setenv("JACK_DEFAULT_SERVER", name, 1);
-      setenv("SORVANTA_MIDI_API", "jack", 1);
-      setenv("SORVANTA_MIDI_CLIENT_SUFFIX", MidiTestClientSuffix(), 1);
+      setIfOther("SORVANTA_MIDI_API", "jack");
+      setIfOther("SORVANTA_MIDI_CLIENT_SUFFIX", MidiTestClientSuffix());
       return true;
     }
     if (mPid == -127)

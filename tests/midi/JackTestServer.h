@@ -46,6 +46,10 @@ public:
   void stop() { end(), releaseSlot(); }
   // Another server in its place (a new name) in the slot it holds (see JackTestServer.cpp).
   bool restart() { return end(), start(); }
+  // Names the server the next start() brings up, for every client from then on. A test whose
+  // threads list ports across a restart names it before they start: the environment must not
+  // change under them.
+  void nameNext();
 
   const std::string& name() const { return mName; }
   bool running() const { return mPid > 0; }
@@ -61,4 +65,5 @@ private:
   pid_t mPid = -1;
   int mSlot = -1;  // flock()ed slot file, see takeSlot
   std::string mName;
+  std::string mNext;  // named by nameNext, not yet started
 };

@@ -529,6 +529,7 @@ TEST_F(MidiPortTest, EveryJackRestartUnderThePortsIsFollowedByAMessageThatArrive
   for (int round = 0; round < 200 && !HasFailure(); ++round)
   {
     std::atomic<bool> restarted{false};
+    server().nameNext();
     std::thread watch([&] { for (; !restarted.load(); MidiTestSleep(0.001)) in.listPortNames(); });
     const bool up = server().restart();
     restarted = true;
