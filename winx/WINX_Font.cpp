@@ -370,6 +370,7 @@ extern "C" const char* __lsan_default_suppressions() {
          "leak:^pango_layout_get_line_count$\n"
          "leak:^pango_layout_get_size$\n"
          "leak:^pango_layout_get_cursor_pos$\n"
+         "leak:^pango_layout_get_unknown_glyphs_count$\n"
          "leak:^pango_context_get_metrics$\n"
          "leak:^gtk_widget_get_preferred_width$\n"
          "leak:^gtk_widget_get_preferred_height$\n"
