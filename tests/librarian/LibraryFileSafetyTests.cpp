@@ -3,7 +3,6 @@
 // File system calls are made to fail (or to fail after taking effect) through FileCalls.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +12,7 @@
 #include "BankFormats.h"
 #include "BankGenerator.h"
 #include "PatchLibrarian.h"
+#include "../util/NotAFile.h"
 
 using namespace testbanks;
 
@@ -351,21 +351,15 @@ TEST_F(FileSafety, AFailedSplitIsShownOnceInTheStatusLineAndLogged) {
 
 TEST_F(FileSafety, ASaveWritesOnlyOverARegularFileAndANewBankTakesTheUmask) {
   const std::string path = p("Out.syx"), node = path + ".node";
-  const char* const f = path.c_str();
-  const std::pair<const char*, std::function<int()>> kinds[] = {  // what is refused, and how one is made
-      {"is a character device", [&] { return mknod(f, S_IFCHR | 0666, makedev(1, 5)); }},
-      {"is a named pipe (FIFO)", [&] { return mkfifo(f, 0666); }},
-      {"is a character device", [&] { return mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 5)) + symlink(node.c_str(), f); }},
-      {"is a socket", [&] { return mknod(f, S_IFSOCK | 0666, 0); }}, {"is a folder", [&] { return mkdir(f, 0777); }}};
   writeFile(p("Source.syx"), rawBank(sounds(100, "Src", {"Bass"})));
   load();
-  for (const auto& k : kinds) {
-    struct stat before, after;
-    if (system(("rm -rf '" + path + "' '" + node + "'").c_str()) != 0 || (k.second() != 0 && errno == EPERM)) continue;
-    ASSERT_EQ(stat(f, &before), 0);
+  for (const NotAFile& k : notAFileKinds(path, node)) {
+    struct stat before;
+    if (system(("rm -rf '" + path + "' '" + node + "'").c_str()) != 0 || (k.make() != 0 && errno == EPERM)) continue;
+    ASSERT_EQ(stat(path.c_str(), &before), 0);
     EXPECT_FALSE(lib.savePatchAs(path, false));
-    EXPECT_TRUE(stat(f, &after) == 0 && after.st_mode == before.st_mode && after.st_rdev == before.st_rdev);
-    EXPECT_TRUE(log.contains(std::string(k.first) + ", not a file; left as it was") && host.statuses.back() == "Bank NOT saved!");
+    EXPECT_TRUE(leftAsItWas(path, before));
+    EXPECT_TRUE(log.contains(std::string(k.said) + ", not a file; left as it was") && host.statuses.back() == "Bank NOT saved!");
   }
   const mode_t mask = umask(077);
   EXPECT_TRUE(lib.savePatchAs(p("New.syx"), false));

@@ -3,14 +3,12 @@
 #include <gtest/gtest.h>
 #include <dlfcn.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <sstream>
 #include <string>
 
@@ -22,6 +20,7 @@
 #include "HostRunSupport.h"
 #include "HostPlugin.h"
 #include "HostTransport.h"
+#include "../util/NotAFile.h"
 
 namespace {
 
@@ -296,20 +295,14 @@ TEST(HostEndToEnd, ASessionComesBackAndAProjectLoadsWhileRunning) {
 // where. New files take the umask.
 TEST(HostEndToEnd, ASaveWritesOnlyOverARegularFile) {
   const std::string dir = tempPath("kinds"), path = dir + "/s.plist", node = dir + "/node", bundle = " " SORVANTA_TEST_BUNDLE;
-  const char* const f = path.c_str();
-  const std::pair<const char*, std::function<int()>> kinds[] = {  // what is refused, and how one is made
-      {"is a character device", [&] { return mknod(f, S_IFCHR | 0666, makedev(1, 5)); }},
-      {"is a named pipe (FIFO)", [&] { return mkfifo(f, 0666); }},
-      {"is a character device", [&] { return mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 5)) + symlink(node.c_str(), f); }},
-      {"is a socket", [&] { return mknod(f, S_IFSOCK | 0666, 0); }}, {"is a folder", [&] { return mkdir(f, 0777); }}};
-  for (const auto& k : kinds)
+  for (const NotAFile& k : notAFileKinds(path, node))
     for (const std::string option : {"--save ", "--session "}) {
-      struct stat before, after;
-      if (system(("rm -rf " + dir + " && mkdir " + dir).c_str()) != 0 || (k.second() != 0 && errno == EPERM)) continue;
-      ASSERT_EQ(0, stat(f, &before));
+      struct stat before;
+      if (system(("rm -rf " + dir + " && mkdir " + dir).c_str()) != 0 || (k.make() != 0 && errno == EPERM)) continue;
+      ASSERT_EQ(0, stat(path.c_str(), &before));
       RunResult r = runHost("--seconds 0.1 " + option + path + bundle), next = runHost("--seconds 0 --session " + path + bundle);
-      EXPECT_TRUE(r.exitCode == 5 && r.output.find(std::string(k.first) + ", not a file; left as it was") != std::string::npos) << r.output;
-      EXPECT_TRUE(stat(f, &after) == 0 && after.st_mode == before.st_mode && after.st_rdev == before.st_rdev) << k.first;
+      EXPECT_TRUE(r.exitCode == 5 && r.output.find(std::string(k.said) + ", not a file; left as it was") != std::string::npos) << r.output;
+      EXPECT_TRUE(leftAsItWas(path, before)) << k.said;
       SavedTestState s;
       EXPECT_TRUE(option == "--save " || (readSavedState(path + ".rescued", &s) && r.output.find("work is saved as " + path + ".rescued") !=
                   std::string::npos && next.output.find("is in " + path + ".rescued ") != std::string::npos)) << r.output << next.output;
