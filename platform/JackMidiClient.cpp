@@ -304,6 +304,10 @@ jack_client_t* openBareClient(const char* name, jack_options_t options, const ch
                               ? jack_client_open(name, (jack_options_t)(options | JackServerName), &status, serverName)
                               : jack_client_open(name, options, &status);
   gShutdownsBeforeOpen.store(before);
+  // A server answered: an entry an earlier attempt failed on (this server while it was still
+  // starting) is tried at the next open, not after its wait.
+  if (client)
+    gFailedEntry = ServerEntry();
   return client;
 }
 

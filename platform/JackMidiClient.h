@@ -141,7 +141,8 @@ bool openClient(jack_client_t** client, const std::string& name, JackProcessCall
 unsigned clientOpensTried();
 
 // A plain jack_client_open (options, server name or null) for clients made outside these
-// classes in this process (a test's probe of its server), counted as openClient's are.
+// classes in this process (a test's probe of its server), counted as openClient's are; one that
+// opens ends the wait before the next try of a server's entry that an open failed on.
 jack_client_t* openBareClient(const char* name, jack_options_t options, const char* serverName);
 
 // The end of an object's client: closed when libjack has not let go of it yet (alive, or gone
