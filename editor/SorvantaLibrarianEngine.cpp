@@ -84,6 +84,9 @@ void SorvantaLibrarianBridge::storeLibrarianSlotToDevice(int slot, int bank) {
 
 void SorvantaLibrarianBridge::setLibrarianRequestActive(bool active) { p->SetLibrarianRequestActive(active); }
 
-void SorvantaLibrarianBridge::processLibrarianSysEx(ISysEx* sysex) { p->ProcessSysEx(sysex, true); }
+// The librarian's own dumps (a paste into a slot): stored by the capture it armed for them.
+void SorvantaLibrarianBridge::processLibrarianSysEx(ISysEx* sysex) {
+  if (p->midiManager) p->midiManager->takeOwnDump(sysex);
+}
 
 void SorvantaLibrarianBridge::setLibrarianStatusUnsaved(bool unsaved) { p->SetLibrarianStatusUnsaved(unsaved); }

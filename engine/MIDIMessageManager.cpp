@@ -54,7 +54,7 @@ IMidiMsg controlChange(int cc, int value, int channel) {
 // ---------------------------------------------------------------------------------------------
 // Librarian captures
 
-bool LibraryRequest::addMessageData(const uint8_t* data, int size) {
+bool LibraryRequest::addMessageData(const uint8_t* data, int size, bool answer) {
   if (data == nullptr || size <= 0) return false;
   std::lock_guard<std::mutex> g(lock);
   // Whatever arrived before the dump (a cut-off dump, a knob's parameter change) must not name the
@@ -65,8 +65,9 @@ bool LibraryRequest::addMessageData(const uint8_t* data, int size) {
   m.bytes.assign(data, data + size);
   patch.messages.push_back(std::move(m));
   // Only a whole sound or multi dump completes the capture: one cut short, with a status byte
-  // inside or a wrong checksum would become the slot's entry.
-  if (size < sysex::kSoundDumpMinLength || !sysex::isIntactDump(data, size)) return false;
+  // inside or a wrong checksum would become the slot's entry; so would another dump than the one
+  // asked for.
+  if (!answer || size < sysex::kSoundDumpMinLength || !sysex::isIntactDump(data, size)) return false;
   const std::vector<uint8_t>& done = patch.messages.back().bytes;
   const int pos = multi ? sysex::kMultiNamePos : sysex::kSoundNamePos;
   patch.name += sysex::readName(done.data(), static_cast<int>(done.size()), pos, sysex::kNameWidth);
@@ -288,9 +289,12 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
 
   for (LibraryRequest* capture : {&performanceRequest, &patchRequest}) {
     if (!capture->armed.load()) continue;
-    if (capture->addMessageData(d, size)) {
+    // Only the answer of the request that waits, or a dump handed over as our own, fills the
+    // slot: the synth's own send of another sound meanwhile is nobody's.
+    const bool answer = dumpSized && !spoilt() && (handingOwnDump || reply.claim(d, size) != ReplyWait::Claim::kStray);
+    if (capture->addMessageData(d, size, answer)) {
       storeCapture(*capture);
-      reply.answer(d, size);
+      reply.answer(d, size, handingOwnDump);
     } else if (spoilt()) {
       reportSpoiltReply(size, true);
     }
@@ -303,12 +307,14 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
       return;
     }
     // Only the dump the waiting request names goes into the editor; a job's own dump is its
-    // wait's answer as it stands. A late answer of an ended request, another kind or part, the
-    // synth's own send: a global dump of the synth that is ours is its settings changed, anything
-    // else is nobody's.
+    // wait's answer as it stands. A late answer of an ended request, another kind, part or device
+    // id, the synth's own send: a global dump of the synth that is ours is its settings changed,
+    // anything else is nobody's.
     const ReplyWait::Claim claim = reply.claim(d, size, handingOwnDump);
     bool parsed = false;
     if (claim == ReplyWait::Claim::kAnswer) {
+      // An answer comes from an id its request went to: another than the editor's only where the
+      // device check or the id scan asked.
       const int dev = d[sysex::kDevicePos];
       if (plugState->adoptDeviceId.load() && dev < 0x80 && dev != plugState->deviceId.load()) {
         plugHost->setParamSilently(kGlobalSysExID, dev);
@@ -346,7 +352,7 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
     // What the wait held goes back over its answer; the job that waited moves on only then.
     if (parsed && claim == ReplyWait::Claim::kAnswer) {
       reapplyHeldEdits();
-      reply.answer(d, size);
+      reply.answer(d, size, handingOwnDump);
     }
     if (multiRequestActive.load()) quickTabRefreshPending = false;
   } else {

@@ -266,11 +266,12 @@ class MidiEngineHost : public dump::DumpParamAccess {
 };
 
 // One librarian capture: collects every message while armed; a whole sound or multi dump
-// (sysex::isIntactDump, the editor's own test) completes it.
+// (sysex::isIntactDump, the editor's own test) that answers its request completes it.
 struct LibraryRequest {
   explicit LibraryRequest(bool multi) : multi(multi) {}
-  // Appends a copy; true when the capture is complete (then disarmed, name filled).
-  bool addMessageData(const uint8_t* data, int size);
+  // Appends a copy; true when the capture is complete (then disarmed, name filled). answer: the
+  // dump is the answer of the request that waits (ReplyWait::claim), or the job's own.
+  bool addMessageData(const uint8_t* data, int size, bool answer = false);
   void clearAndArm();
 
   // A copy of what was collected.
@@ -400,7 +401,8 @@ class MIDIMessageManager {
   void ProcessMidiMsg(const IMidiMsg* msg, bool fromDevice);
   void ProcessSysExFromPlug(const ISysEx* sysex, bool fromDevice);
   // A dump a job built and hands to the parser as if from the synth: its wait's own answer, never
-  // a late answer owed to another (dump thread).
+  // a late answer owed to another, and what an armed capture stores (dump thread, or the
+  // librarian's paste on the main thread).
   void takeOwnDump(const ISysEx* sysex);
   bool holdsInput() const { return plugState->transferInProgress.load() || plugState->bulkSendActive.load(); }
   // A message from the synth whose later copy makes it moot: a controller other than a bank

@@ -92,7 +92,7 @@ bool MIDIMessageSender::pause(int ms) {
 void MIDIMessageSender::sendRequest(const std::vector<uint8_t>& request, bool checked) {
   // Armed before it leaves: an answer the instant after is the wait's. Counted as gone first, so
   // that a cancel after it owes its answer.
-  mgr->reply.sent();
+  mgr->reply.sent(request);
   std::vector<uint8_t> copy = request;
   if (checked) {
     mgr->checksumCheckAndSend(copy.data(), static_cast<int>(copy.size()));
@@ -152,7 +152,13 @@ bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
             if ((!waitReply(p) && stopping.load()) || !host->portsCarry()) break;
           }
         } else {
-          for (int d = 0; !sysex::scanStops(d, replied(), cancelled()); ++d) {
+          // One answer lost: asked once more where the synth answered last, before every id is.
+          bool goOn = true;
+          if (const int last = mgr->reply.lastAnsweredId(); last >= 0) {
+            send(spec.build(last), spec.checked);
+            goOn = (waitReply(p) || !stopping.load()) && host->portsCarry();
+          }
+          for (int d = 0; goOn && !sysex::scanStops(d, replied(), cancelled()); ++d) {
             send(spec.build(d), spec.checked);
             // The id as the editor's Device ID menu and the synth number it: 0 to 127.
             if (spec.scanText) host->setStatusText("Please wait, checking DeviceID " + std::to_string(d));

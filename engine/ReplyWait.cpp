@@ -8,56 +8,104 @@
 
 namespace {
 bool fits(int want, int have) { return want < 0 || want == have; }
+// Requests owed their answers at most: a cancelled scan asked every id.
+constexpr size_t kMaxOwed = 512;
 }  // namespace
 
+bool ReplyWait::Asked::answeredBy(const uint8_t* d) const {
+  // A request to 0x7F asks every device, and the global request is the device check: any id
+  // answers them.
+  return d[sysex::kCommandPos] == command && (device < 0 || device == 0x7F || d[sysex::kDevicePos] == device) &&
+         (bank < 0 || (d[sysex::kBankPos] == bank && d[sysex::kNumberPos] == number));
+}
+
+uint32_t ReplyWait::ticks() const { return clock ? clock() : GetTickCount(); }
+
+void ReplyWait::pruneLocked(uint32_t t) {
+  auto expired = [t](const Asked& a) { return t - a.at > kOwedMs; };
+  owed.erase(std::remove_if(owed.begin(), owed.end(), expired), owed.end());
+  alsoTaken.erase(std::remove_if(alsoTaken.begin(), alsoTaken.end(), expired), alsoTaken.end());
+}
+
 void ReplyWait::endLocked(bool owe) {
-  // A wait for any dump (a librarian capture's) names no answer that could be told from another.
-  if (owe && open && answered != armed && requestLeft && command >= 0 && owed.size() < 16)
-    owed.push_back({command, part, lastSent});
-  requestLeft = false;
+  if (owe && open && answered != armed)
+    for (const Asked& a : asked) owed.push_back(a);
+  while (owed.size() > kMaxOwed) owed.pop_front();
+  asked.clear();
   open = false;
 }
 
-void ReplyWait::arm(int cmd, int forPart, bool editor) {
+void ReplyWait::arm(int cmd, int forNumber, bool editor) {
   std::lock_guard<std::mutex> g(lock);
   endLocked(false);
   ++armed;
   command = cmd;
-  part = forPart;
+  number = forNumber;
   forEditor = editor;
   open = true;
 }
 
-void ReplyWait::sent() {
+void ReplyWait::sent(const std::vector<uint8_t>& r) {
+  if (r.size() < 4) return;
+  const int cmd = r[3];
+  const bool addressed = (cmd == sysex::kSoundRequest || cmd == sysex::kMultiRequest) && r.size() >= 6;
+  if (!addressed && cmd != sysex::kGlobalRequest) return;
   std::lock_guard<std::mutex> g(lock);
-  requestLeft = true;
-  lastSent = GetTickCount();
+  const uint32_t t = ticks();
+  Asked a{addressed ? r[2] : -1,
+          cmd == sysex::kSoundRequest ? sysex::kSoundDump : cmd == sysex::kMultiRequest ? sysex::kMultiDump : sysex::kGlobalDump,
+          addressed ? r[4] : -1,
+          addressed ? r[5] : -1,
+          t,
+          forEditor};
+  auto same = [&a](const Asked& o) {
+    return o.device == a.device && o.command == a.command && o.bank == a.bank && o.number == a.number;
+  };
+  asked.erase(std::remove_if(asked.begin(), asked.end(), same), asked.end());
+  asked.push_back(a);
+  // A cancelled request of this kind ends its claim here: its answer, if it comes, comes first
+  // and is this wait's; the one after it counts too.
+  pruneLocked(t);
+  for (auto o = owed.begin(); o != owed.end();)
+    if (same(*o)) {
+      o = owed.erase(o);
+      alsoTaken.push_back(a);
+    } else {
+      ++o;
+    }
 }
 
-bool ReplyWait::matchesLocked(const uint8_t* data, int size) const {
-  return data != nullptr && size > sysex::kNumberPos && fits(command, data[sysex::kCommandPos]) &&
-         fits(part, data[sysex::kNumberPos]);
+bool ReplyWait::answersWaitLocked(const uint8_t* data, int size, bool own) const {
+  if (!open || answered == armed || data == nullptr || size <= sysex::kNumberPos ||
+      !fits(command, data[sysex::kCommandPos]) || !fits(number, data[sysex::kNumberPos]))
+    return false;
+  return own || asked.empty() ||
+         std::any_of(asked.begin(), asked.end(), [data](const Asked& a) { return a.answeredBy(data); });
 }
 
 ReplyWait::Claim ReplyWait::claim(const uint8_t* data, int size, bool own) {
   if (data == nullptr || size <= sysex::kNumberPos) return Claim::kStray;
   std::lock_guard<std::mutex> g(lock);
-  const uint32_t now = GetTickCount();
-  owed.erase(std::remove_if(owed.begin(), owed.end(), [now](const Owed& o) { return now - o.sentAt > kOwedMs; }),
-             owed.end());
-  for (auto o = owed.begin(); o != owed.end() && !own; ++o)
-    if (fits(o->command, data[sysex::kCommandPos]) && fits(o->part, data[sysex::kNumberPos])) {
-      owed.erase(o);
-      return Claim::kLate;
+  pruneLocked(ticks());
+  if (answersWaitLocked(data, size, own)) {
+    if (!own) lastId = data[sysex::kDevicePos];
+    return forEditor ? Claim::kAnswer : Claim::kJobAnswer;
+  }
+  if (own) return Claim::kStray;
+  for (auto a = alsoTaken.begin(); a != alsoTaken.end(); ++a)
+    if (a->answeredBy(data)) {
+      const bool editor = a->forEditor;
+      alsoTaken.erase(a);
+      lastId = data[sysex::kDevicePos];
+      return editor ? Claim::kAnswer : Claim::kJobAnswer;
     }
-  if (!open || answered == armed || !forEditor || !matchesLocked(data, size)) return Claim::kStray;
-  return Claim::kAnswer;
+  return Claim::kStray;
 }
 
-void ReplyWait::answer(const uint8_t* data, int size) {
+void ReplyWait::answer(const uint8_t* data, int size, bool own) {
   {
     std::lock_guard<std::mutex> g(lock);
-    if (!open || answered == armed || !matchesLocked(data, size)) return;
+    if (!answersWaitLocked(data, size, own)) return;
     answered = armed;
   }
   arrived.notify_all();
@@ -71,6 +119,11 @@ bool ReplyWait::in() const {
 bool ReplyWait::waitingForEditor() const {
   std::lock_guard<std::mutex> g(lock);
   return open && answered != armed && forEditor;
+}
+
+int ReplyWait::lastAnsweredId() const {
+  std::lock_guard<std::mutex> g(lock);
+  return lastId;
 }
 
 void ReplyWait::end(bool cancelled) {

@@ -1,17 +1,23 @@
 #pragma once
 // The answer the running dump-thread job waits for, and the one place that decides whose answer
-// a dump is.
+// a dump is: the editor's, a librarian capture's, or nobody's.
 //
-// A job arms a wait before its request leaves (arm), says when a request left (sent) and waits
-// (wait). The MIDI input thread asks claim() for every whole dump it is given: kAnswer only for a
-// dump of the command and part the armed wait asks for, while that wait is not yet answered; the
-// caller parses it and then marks it taken (answer). Nothing else arms, ends or fakes a wait.
+// A job arms a wait before its request leaves (arm), hands every request that leaves to sent()
+// and waits (wait). A dump answers the wait when it is what one of the wait's requests asked for:
+// the dump of that command, from the device id it went to, for its bank and number (a sound
+// request for part 3's edit buffer at id 0 is answered only by part 3's edit buffer from id 0;
+// the global request, the device check, by the global dump from whatever id answers it). A
+// wait armed with no request sent takes any dump of the kind it names (a job handing over its own
+// dump, or a test standing in for the synth). The MIDI input thread asks claim() for every whole
+// dump it is given; the caller parses or captures an answer and then marks it taken (answer).
+// Nothing else arms, ends or fakes a wait.
 //
-// A wait cancelled unanswered after its request left still has an answer on its way: the synth
-// answers in order, so the first matching dump within kOwedMs of that request is that late answer
-// (kLate), never the answer of a later wait of the same kind. (A wait that timed out after the
-// scan of every id expects none.) Another kind or part, or a dump with no wait armed, is kStray: the caller
-// applies it as what it is.
+// A wait cancelled unanswered may still have answers on their way: the requests it sent are owed
+// theirs for kOwedMs. The synth answers in order, so a new request of the same kind makes that
+// claim its own: the first dump of the kind is the new wait's answer, and each owed one after it
+// (kOwedMs at most from the new request) is taken too, the last being the newest. A wait that
+// timed out owes nothing. A dump of another kind, part, bank or device, or one with no wait armed,
+// is kStray: the caller applies it as what it is.
 //
 // Threads: arm, sent, wait and disarm on the dump thread (a test may arm from its own); claim and
 // answer on the MIDI input thread or a job handing its own dump to the parser; in() anywhere.
@@ -22,52 +28,69 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <vector>
 
 class ReplyWait {
  public:
-  enum class Claim { kAnswer, kLate, kStray };
-  // command: the dump's command byte (-1: any); part: a sound dump's part at position 6 (-1:
-  // any). forEditor: the answer is parsed into the editor (a librarian capture's is not).
-  void arm(int command = -1, int part = -1, bool forEditor = false);
-  // A request of the armed wait left now: should the wait end unanswered, its answer is owed.
-  void sent();
-  // Whose answer the dump is (see the class comment). A late answer is counted off here, except
-  // from a job handing over its own dump (own), which is nobody's late answer.
+  // kAnswer: the answer of the editor's wait. kJobAnswer: the answer of a wait that is not the
+  // editor's (a librarian capture's, a job's own). kStray: nobody's.
+  enum class Claim { kAnswer, kJobAnswer, kStray };
+  // command: the dump's command byte (-1: any); number: a dump's number at position 6, for a sound
+  // dump the part (-1: any). forEditor: the answer is parsed into the editor.
+  void arm(int command = -1, int number = -1, bool forEditor = false);
+  // A request of the armed wait left now (unframed, 3E 10 dev cmd [bank number], as the jobs
+  // build it): its dump from that device id is the wait's answer.
+  void sent(const std::vector<uint8_t>& request);
+  // Whose answer the dump is (see the class comment). own: a job hands over the dump it built,
+  // the answer of its wait as it stands.
   Claim claim(const uint8_t* data, int size, bool own = false);
-  // A dump was taken: it answers the armed wait when it is of the kind asked for.
-  void answer(const uint8_t* data, int size);
+  // A dump was taken: it answers the armed wait when it is the answer claim() names.
+  void answer(const uint8_t* data, int size, bool own = false);
   bool in() const;
   // A wait for the editor is armed and not yet answered.
   bool waitingForEditor() const;
   // Waits at most ms for the answer, seeing giveUp() every 20 ms; true when the answer is in.
   bool wait(int ms, const std::function<bool()>& giveUp);
   // The job ends: the wait takes nothing more, and in() still says whether it was answered.
-  // cancelled: the job was cancelled, and an unanswered request's answer is owed.
+  // cancelled: the job was cancelled, and its unanswered requests are owed their answers.
   void end(bool cancelled);
   // No answer is in until the next arm is answered (a new job starts).
   void disarm();
+  // The device id whose dump last answered a request, or -1 before any did.
+  int lastAnsweredId() const;
 
   // How long an unanswered request's answer is still expected. A sound dump takes 125 ms on a
   // DIN cable; two seconds cover a synth busy with its panel.
   static constexpr uint32_t kOwedMs = 2000;
+  // The clock of kOwedMs (a test's own clock in its place).
+  uint32_t (*clock)() = nullptr;
 
  private:
-  struct Owed {
-    int command, part;
-    uint32_t sentAt;
+  // What a request asked for: its dump's command, the device id it went to (-1: any), bank and
+  // number (-1 for a dump that has none), when it left, and whether the editor takes its answer.
+  struct Asked {
+    int device, command, bank, number;
+    uint32_t at;
+    bool forEditor;
+    bool answeredBy(const uint8_t* data) const;
   };
-  // Lock held: the armed wait ends; with owe, an unanswered one whose request left leaves its
-  // answer owed.
+  uint32_t ticks() const;
+  // Lock held: what is owed, or also taken, for longer than kOwedMs goes.
+  void pruneLocked(uint32_t t);
+  // Lock held: the armed wait ends; with owe, the requests of an unanswered one are owed.
   void endLocked(bool owe);
-  bool matchesLocked(const uint8_t* data, int size) const;
+  // Lock held: the dump answers the armed, unanswered wait.
+  bool answersWaitLocked(const uint8_t* data, int size, bool own) const;
 
   mutable std::mutex lock;
   std::condition_variable arrived;
   uint64_t armed = 0, answered = 0;  // numbers of waits; answered == armed: the answer is in
-  int command = -1, part = -1;
+  int command = -1, number = -1;
   bool forEditor = false;
   bool open = false;  // armed and not ended: an answer may still come
-  bool requestLeft = false;
-  uint32_t lastSent = 0;
-  std::deque<Owed> owed;  // oldest first; a few at most
+  std::vector<Asked> asked;  // the requests of the armed wait
+  // Requests of cancelled waits whose answers may still come, and answers of requests asked
+  // again that still count after the new wait's own (see the class comment); oldest first.
+  std::deque<Asked> owed, alsoTaken;
+  int lastId = -1;
 };

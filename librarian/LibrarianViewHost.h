@@ -100,7 +100,8 @@ public:
   // bank `bank`, leaving every other program of the synthesizer as it was.
   virtual void storeLibrarianSlotToDevice(int slot, int bank) = 0;
   virtual void setLibrarianRequestActive(bool active) = 0;
-  // The plug-in's SysEx input, as if the synthesizer had sent the message.
+  // The plug-in's SysEx input, as if the synthesizer had sent the message: the librarian's own
+  // dump, which the capture it armed stores whatever request waits.
   virtual void processLibrarianSysEx(ISysEx* sysex) = 0;
   virtual void setLibrarianStatusUnsaved(bool unsaved) = 0;
 };

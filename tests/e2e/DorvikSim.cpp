@@ -174,7 +174,8 @@ DorvikSim::Bytes DorvikSim::apply(const Bytes& m)
     }
     return {};
   }
-  if (m[3] != dev && m[3] != 0x7F)
+  const bool other = m[3] == mOtherId.load() && m[3] != dev;  // asked of the other unit: only answered
+  if ((m[3] != dev && m[3] != 0x7F && !other) || (other && m[4] > 0x04))
     return {};  // addressed to another device
   const unsigned char cmd = m[4];
   Bytes reply;
@@ -225,7 +226,8 @@ DorvikSim::Bytes DorvikSim::apply(const Bytes& m)
   }
   if (!reply.empty())
   {
-    reply[3] = (unsigned char)dev;
+    reply[3] = (unsigned char)(other ? m[3] : dev);
+    reply[85] = other ? (unsigned char)mOtherCutoff.load() : reply[85];
     checksum(reply);
   }
   return reply;

@@ -59,6 +59,8 @@ public:
   int deviceId() const { return mDeviceId.load(); }
   void setReplyDelay(double seconds) { mDelay.store(seconds); }
   void setSilent(bool silent) { mSilent.store(silent); }
+  // Another unit on the cable at `id`: answers from this memory, its sounds' byte 85 `cutoff`.
+  void addUnit(int id, int cutoff) { mOtherCutoff.store(cutoff), mOtherId.store(id); }
   // The next `count` answers are spoilt this way (count < 0: all of them).
   void spoilAnswers(Spoil kind, int count = 1);
 
@@ -108,7 +110,7 @@ private:
   void answer(Bytes reply);
   void send(const Bytes& m);
 
-  std::atomic<int> mDeviceId{0};
+  std::atomic<int> mDeviceId{0}, mOtherId{-1}, mOtherCutoff{0};
   std::atomic<double> mDelay{0.02};
   std::atomic<bool> mSilent{false};
   std::atomic<int> mTicks{0}, mStarts{0}, mStops{0}, mRejected{0}, mWholeAnswers{0};

@@ -908,6 +908,21 @@ TEST_F(EditorOnWire, AStrayDumpOrALateAnswerIsNeverTheAnswerOfAnotherRequest) {
   EXPECT_EQ(param(kFilter1Cutoff + 2), 27);
 }
 
+// The synth at 5, another unit at 1 on the cable. After a fetch cancelled unanswered the next one's answer is
+// its own; one carrying id 6 is not the synth there, and is asked for again at 5: no scan asks the other unit.
+TEST_F(EditorOnWire, ASecondUnitOnTheCableIsNeverAskedForWhatTheSynthAnswers) {
+  store(0, 5, 25), store(0, 7, 27), sim->setDeviceId(5), connect(), sim->addUnit(1, 91), setParam(kMIDIFilterHWPCPassThrough, 1);
+  sim->setSilent(true), sim->clearLog(), sim->selectOnPanel(2, 0, 5, false);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x00) && m[6] == 2; }, 1, 5.0));
+  setParam(kCancelDataRequest, 1);
+  ASSERT_TRUE(waitUntil([&] { return status() == "Data request CANCELLED!"; }));
+  sim->setSilent(false), sim->selectOnPanel(2, 0, 7, false);
+  EXPECT_TRUE(waitParam(kFilter1Cutoff + 2, 27));
+  sim->spoilAnswers(DorvikSim::Spoil::kWrongDeviceId, 1), sim->selectOnPanel(2, 0, 5, false);
+  EXPECT_TRUE(waitParam(kFilter1Cutoff + 2, 25, 10.0) && param(kGlobalSysExID) == 5) << param(kGlobalSysExID);
+  EXPECT_TRUE(sim->received([](const Bytes& m) { return isRequest(m, 0x00) && m[3] != 5; }).empty()) << "scanned";
+}
+
 // The synth's knob turned during SEND MULTI and during a restored project's push, after the multi
 // and before its part's dump went: both sides end on the knob's value. And an automated edit,
 // then the synth's knob on the same parameter, during a fetch whose answer was built before both.

@@ -720,6 +720,7 @@ public:
     }
     if (answer) {
       testbanks::Bytes reply = answer(std::vector<unsigned char>(bytes, bytes + size), n);
+      if (size == 6 && reply.size() > 200) reply[3] = bytes[2], reply[5] = bytes[4], reply[6] = bytes[5], sysex::applyChecksum(reply.data(), int(reply.size()));
       if (!reply.empty()) {
         ISysEx sx(0, reply.data(), static_cast<int>(reply.size()));
         ProcessSysEx(&sx, true);

@@ -309,7 +309,7 @@ TEST(LibrarianCapture, TheCompletingDumpNamesTheEntryAndIsKeptEvenWhenTheListIsF
   r.clearAndArm();
   EXPECT_FALSE(r.addMessageData(cut.data(), 200));
   for (size_t i = 0; i < LibraryRequest::kMaxMessages + 5; ++i) EXPECT_FALSE(r.addMessageData(change, sizeof change));
-  ASSERT_TRUE(r.addMessageData(d.data(), 392));
+  ASSERT_TRUE(r.addMessageData(d.data(), 392, true));
   const LibrarianPatch p = r.snapshot();
   EXPECT_EQ(p.name.substr(0, 9), "Real Name");
   ASSERT_FALSE(p.messages.empty());

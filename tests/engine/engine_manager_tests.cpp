@@ -46,11 +46,13 @@ class Engine : public ::testing::Test {
   }
   static Bytes soundDumpFor(int part, int cutoff) {
     std::array<uint8_t, 392> d = dump::initSound();
-    d[6] = static_cast<uint8_t>(part);
+    d[3] = 0, d[6] = static_cast<uint8_t>(part);
     d[85] = static_cast<uint8_t>(cutoff);
     sysex::applyChecksum(d.data(), 392);
     return Bytes(d.begin(), d.end());
   }
+  // The dump as the synth answers request r: with r's device id, bank and number.
+  static Bytes answering(const Bytes& r, Bytes d) { return d[3] = r[3], d[5] = r[5], d[6] = r[6], sysex::applyChecksum(d.data(), int(d.size())), d; }
   void programChange(int channel, int program) {  // from the synth
     IMidiMsg pc;
     pc.MakeProgramChangeMsg(program / 127.0, channel);
@@ -154,7 +156,7 @@ TEST_F(Engine, HandshakeFindsADeviceOnAnotherIdAndAdoptsIt) {
 TEST_F(Engine, BusyDumpThreadQueuesJobsAndKeepsOneWaitingFetchPerPart) {
   host.device = [this](const Bytes& r) {
     if (r.size() == 8 && r[6] == 3) held.wait();
-    if (r.size() == 8) deliver(r[4] ? Bytes(dump::initMulti().begin(), dump::initMulti().end()) : soundDumpFor(r[6], 40 + r[6]));
+    if (r.size() == 8) deliver(answering(r, r[4] ? Bytes(dump::initMulti().begin(), dump::initMulti().end()) : soundDumpFor(r[6], 40 + r[6])));
   };
   ASSERT_TRUE(mgr->startJob(job(6, 3, true)));
   EXPECT_TRUE(mgr->startJob(job(7)) && mgr->requestPartToEditor(9) && mgr->requestPartToEditor(8) && mgr->requestPartToEditor(9));
@@ -351,7 +353,7 @@ TEST_F(Engine, SpoiltDumpsAreRejectedAndTheAnswerAfterThemIsHeard) {
       SCOPED_TRACE(spoilt.size());
       host.set(kFilter1Cutoff + 1, 5);
       lib.soundBankFiles[0]->entries.clear();
-      librarian ? mgr->SetLibrarianRequestActive(true) : mgr->awaitDumpForEditor();
+      librarian ? (mgr->SetLibrarianRequestActive(true), mgr->reply.arm()) : mgr->awaitDumpForEditor();
       deliver(spoilt);
       EXPECT_EQ(host.value(kFilter1Cutoff + 1), 5);
       EXPECT_FALSE(host.flags.replyReceived.load());
@@ -374,7 +376,9 @@ TEST_F(Engine, LibrarianCaptureStoresACompletedDumpInTheSelectedSlot) {
   host.lib = &lib;
   mgr->SetLibrarianRequestActive(true);
   mgr->awaitDumpForEditor();  // even then, the capture takes the dump
+  mgr->reply.sent(sysex::soundRequest(0, sysex::kPartEditBufferBank, 0));
   mgr->patchRequest.clearAndArm();
+  deliver(soundDumpFor(2, 99));  // sent by the synth meanwhile: not what was asked
   deliver(soundDumpFor(0, 12));
   host.lib = nullptr;
   ASSERT_EQ(bank->entries[7].messages.size(), 1u);
@@ -550,12 +554,7 @@ TEST_F(Engine, AllMultiRequestFillsLibrarianSlotsInOrder) {
   lib.patchType = 1;
   host.lib = &lib;
   host.device = [this](const Bytes& r) {
-    if (r.size() == 8 && r[4] == 0x01) {
-      std::array<uint8_t, 393> m = dump::initMulti();
-      m[6] = r[6];
-      sysex::applyChecksum(m.data(), 393);
-      deliver(Bytes(m.begin(), m.end()));
-    }
+    if (r.size() == 8 && r[4] == 0x01) deliver(answering(r, Bytes(dump::initMulti().begin(), dump::initMulti().end())));
   };
   ASSERT_TRUE(mgr->startJob(job(8)));
   ASSERT_TRUE(waitIdle());
@@ -664,10 +663,7 @@ TEST_F(Engine, ArrangementRequestAsksEveryPartThenTheMultiWithProgress) {
   host.device = [this](const Bytes& r) {
     if (r.size() != 8) return;
     if (r[4] == 0x00 && r[5] == 0x30) deliver(soundDumpFor(r[6], 10 + r[6]));
-    if (r[4] == 0x01 && r[5] == 0x20) {
-      std::array<uint8_t, 393> m = dump::initMulti();
-      deliver(Bytes(m.begin(), m.end()));
-    }
+    if (r[4] == 0x01 && r[5] == 0x20) deliver(answering(r, Bytes(dump::initMulti().begin(), dump::initMulti().end())));
   };
   JobRecord r = job(5, 0, true);
   ASSERT_TRUE(mgr->startJob(r));
@@ -817,23 +813,29 @@ TEST_F(Engine, AGlobalSendTakesOnlyTheUnmodelledBytesOfTheSettingsItAskedFor) {
   EXPECT_EQ(host.sent().back()[11] * 1000 + host.sent().back()[155], 53 * 1000 + 0x55);
 }
 
-// Whose answer a dump is: only the kind and part the armed wait names, once; a cancelled wait's
-// late answer is nobody's (not so after a time-out), except a job's own dump.
-TEST(ReplyWaitClaim, OnlyTheNamedDumpAnswersAndALateOneIsNobodys) {
+// Whose answer a dump is: what the wait's request asked (kind, part, device id), once; else what the
+// wait names; a job's own dump. Asked again, a cancelled request's owed answer counts after the new
+// one's (not after a time-out, for another id, once expired before or after it, or for own dumps).
+TEST(ReplyWaitClaim, OnlyTheAskedDumpAnswersAndAnOwedOneAlsoCountsWhenAskedAgain) {
   using C = ReplyWait::Claim;
-  auto d = [](int command, int part) { return Bytes{0xF0, 0x3E, 0x10, 0, uint8_t(command), 0x30, uint8_t(part), 0xF7}; };
-  struct Row { int command, part, before; bool editor, own; std::vector<std::pair<Bytes, C>> dumps; };
-  const Row rows[] = {{0x10, 2, 0, true, false, {{d(0x10, 3), C::kStray}, {d(0x11, 2), C::kStray}, {d(0x10, 2), C::kAnswer}, {d(0x10, 2), C::kStray}}},
-                      {-1, -1, 0, true, false, {{d(0x11, 9), C::kAnswer}}}, {0x10, 2, 0, false, false, {{d(0x10, 2), C::kStray}}},
-                      {0x10, 2, 2, true, false, {{d(0x10, 2), C::kLate}, {d(0x10, 2), C::kAnswer}}},
-                      {0x10, 2, 1, true, false, {{d(0x10, 2), C::kAnswer}}}, {0x10, 2, 2, true, true, {{d(0x10, 2), C::kAnswer}}}};
+  auto d = [](int command, int part, int dev = 0) { return Bytes{0xF0, 0x3E, 0x10, uint8_t(dev), uint8_t(command), 0x30, uint8_t(part), 0xF7}; };
+  const Bytes a = d(0x10, 2);  // the answer asked for
+  struct Row { int before, beforeId, wait, step, command; bool editor, own; std::vector<std::pair<Bytes, C>> dumps; };
+  const Row rows[] = {{0, 0, 0, 0, 0x10, true, false, {{d(0x10, 3), C::kStray}, {d(0x11, 2), C::kStray}, {d(0x10, 2, 1), C::kStray}, {a, C::kAnswer}, {a, C::kStray}}},
+                      {0, 0, 0, 0, -1, true, false, {{d(0x11, 9, 4), C::kAnswer}}}, {0, 0, 0, 0, 0x10, false, false, {{a, C::kJobAnswer}}},
+                      {2, 0, 0, 0, 0x10, true, false, {{a, C::kAnswer}, {a, C::kAnswer}, {a, C::kStray}}}, {1, 0, 0, 0, 0x10, true, false, {{a, C::kAnswer}, {a, C::kStray}}},
+                      {2, 1, 0, 0, 0x10, true, false, {{a, C::kAnswer}, {a, C::kStray}}}, {2, 0, 2001, 0, 0x10, true, false, {{a, C::kAnswer}, {a, C::kStray}}},
+                      {2, 0, 0, 1001, 0x10, true, false, {{a, C::kAnswer}, {a, C::kStray}}}, {2, 0, 0, 0, 0x10, true, true, {{d(0x10, 2, 7), C::kAnswer}, {a, C::kStray}}}};
+  static uint32_t now = 0;
   for (const Row& row : rows) {
-    ReplyWait w;  // before: 1 a timed-out wait, 2 a cancelled one, of the same kind
-    if (row.before) w.arm(row.command, row.part, true), w.sent(), w.end(row.before == 2);
-    w.arm(row.command, row.part, row.editor), w.sent();
+    ReplyWait w;  // before: 1 a timed-out wait, 2 a cancelled one, that asked for part 2 at beforeId
+    w.clock = [] { return now; };
+    if (row.before) w.arm(0x10, 2, true), w.sent(sysex::soundRequest(row.beforeId, 0x30, 2)), w.end(row.before == 2);
+    if (now += row.wait, w.arm(row.command, row.command < 0 ? -1 : 2, row.editor); row.command >= 0) w.sent(sysex::soundRequest(0, 0x30, 2));
     for (const auto& [m, want] : row.dumps) {
-      EXPECT_EQ(w.claim(m.data(), 8, row.own), want) << row.command << " " << int(m[4]) << " " << int(m[6]);
-      if (want == C::kAnswer) w.answer(m.data(), 8);
+      now += row.step;
+      EXPECT_EQ(w.claim(m.data(), 8, row.own), want) << &row - rows << " " << int(m[4]) << " " << int(m[6]);
+      if (want != C::kStray) w.answer(m.data(), 8, row.own);
     }
   }
 }

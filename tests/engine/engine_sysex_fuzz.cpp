@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t* msg = data + 1;
   const int n = static_cast<int>(size - 1);
   host->lib->selectedSlot = mode % 120;  // slots outside 0..99 included
-  if (mode & 1) mgr->SetLibrarianRequestActive(true);
+  if (mode & 1) mgr->SetLibrarianRequestActive(true), mgr->reply.arm();
   else if (mode & 2) mgr->awaitDumpForEditor();
   else mgr->SetLibrarianRequestActive(false), mgr->reply.disarm();
   mgr->quickTabRefreshPending = (mode & 4) != 0;

@@ -116,7 +116,7 @@ TEST_F(EditorLibrarian, BothGridsOnOneBankShowAReceivedDumpAndCopyTakesWhatIsSho
   lib->lowerSelection = lib->upperSelection.load();
   plug->updatePatchLibrarianView(2);
   lib->selectedSlot = 16;
-  plug->SetLibrarianRequestActive(true);
+  plug->SetLibrarianRequestActive(true), plug->midiManager->reply.arm();  // as a request's job does
   testbanks::Bytes dump = testbanks::soundDump("Neon Choir", "Pad ", 3);
   ISysEx sx(0, dump.data(), static_cast<int>(dump.size()));
   plug->ProcessSysEx(&sx, true);
