@@ -40,7 +40,7 @@ protected:
 class FaultyWriter : public BankFileWriter {
 public:
   FaultyWriter(int failAt, bool corrupt) : m_failAt(failAt), m_corrupt(corrupt) {}
-  WriteResult writeFile(const std::string& path, const std::vector<uint8_t>& bytes, bool replace) override {
+  WriteResult writeFile(const std::string& path, const std::vector<uint8_t>& bytes, bool replace, std::string*) override {
     ++calls;
     if (calls != m_failAt) return BankFileWriter::writeFile(path, bytes, replace);
     if (!m_corrupt) return WriteResult::failed;
