@@ -120,13 +120,12 @@ TEST_F(SorvantaTest, SettingsOrLogThatIsNoPlainFileLeavesTheDefaults) {
   runUnprivileged(022, [&] {
     for (const bool settings : {true, false}) {
       const std::string special = settings ? env.settingsPath() : env.logPath(), kept = settings ? "blue\nlarge\nno\n\n" : "old";
-      writeFile(env.settingsPath(), "blue\nlarge\nno\n\n");
-      writeFile(env.logPath(), "old");
+      writeFile(env.settingsPath(), "blue\nlarge\nno\n\n"), writeFile(env.logPath(), "old");
       ASSERT_EQ(0, chmod(special.c_str(), 0444));
       auto plug = make();
       if (settings) edit(plug.get(), kUserInterfaceSize, 0);
-      EXPECT_EQ(text(plug->statusLine), settings ? "Sorvanta Editor UI.txt NOT saved!" : "Sorvanta Editor LOG.txt NOT written!");
-      EXPECT_TRUE(text(plug->valueLine) == "Permission denied" && readFile(special) == kept && plug->debugLogOn == settings);
+      EXPECT_TRUE(text(plug->statusLine) == (settings ? "Sorvanta Editor UI.txt NOT saved!" : "Sorvanta Editor LOG.txt NOT written!") &&
+                  text(plug->valueLine) == "Permission denied" && readFile(special) == kept && plug->debugLogOn == settings) << settings;
       unlink(env.settingsPath().c_str()), unlink(env.logPath().c_str());
     }
   });
@@ -140,8 +139,6 @@ TEST_F(SorvantaTest, SettingsOrLogThatIsNoPlainFileLeavesTheDefaults) {
       struct stat before, after;
       ASSERT_EQ(0, lstat(special.c_str(), &before));
       auto plug = make();
-      EXPECT_TRUE(settings || kind.usableLog ||
-                  (text(plug->statusLine) == "Sorvanta Editor LOG.txt NOT written!" && text(plug->valueLine) == kind.why)) << kind.why;
       edit(plug.get(), kUserInterfaceSize, 0);  // a rewrite of the settings, and a log line
       EXPECT_TRUE(lstat(special.c_str(), &after) == 0 && after.st_mode == before.st_mode && after.st_rdev == before.st_rdev)
           << kind.why;
