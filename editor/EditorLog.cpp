@@ -10,21 +10,20 @@
 #include "SysexProtocol.h"
 #include "UTIL_File.h"
 
-bool DebuggerOutput::openDebugFile(const std::string& path) {
-  // Only a regular file counts: a FIFO under the log's name would hold the plug-in's construction
-  // until a reader came, and a device would swallow the log.
-  UTIL_FileCheck check;
-  const int fd = UTIL_OpenFileForRead(path, &check);
-  if (fd < 0) {
+bool DebuggerOutput::openDebugFile(const std::string& path, std::string* refusal) {
+  // Only a regular file the user may read and write counts: a FIFO under the log's name would hold
+  // the plug-in's construction until a reader came, and a device would swallow the log.
+  const UTIL_FileCheck check = UTIL_CheckSave(path);
+  if (!check.ok()) {
     // Logging is asked for by creating the file, so a missing one is the normal case and says
     // nothing. One that is there but cannot be used is worth a whole line.
     if (check.status != UTIL_FileStatus::missing) {
       printf("Unable to open file %s: %s\n", path.c_str(), check.why().c_str());
       fflush(stdout);
+      if (refusal) *refusal = check.why();
     }
     return false;
   }
-  close(fd);
   // Emptying an existing log starts each plug-in object's log afresh; a failure here is not
   // reported (the file then keeps its old lines and new ones are appended).
   const int out = UTIL_OpenFileForWrite(path, O_WRONLY | O_TRUNC, nullptr);
@@ -38,8 +37,12 @@ void DebuggerOutput::printDebugInfo(const std::string& path, const std::string& 
 
 void DebuggerOutput::printDebugInfo(const std::string& path, time_t when, const std::string& text) {
   // A log file replaced by anything but a regular file while the host runs loses the line.
-  const int fd = UTIL_OpenFileForWrite(path, O_WRONLY | O_APPEND | O_CREAT, nullptr);
-  if (fd < 0) return;
+  UTIL_FileCheck check;
+  const int fd = UTIL_OpenFileForWrite(path, O_WRONLY | O_APPEND | O_CREAT, &check);
+  if (fd < 0) {
+    UTIL_SayRefusal("Unable to write log file " + path + ": " + check.why());
+    return;
+  }
   struct tm local;
   localtime_r(&when, &local);
   char stamp[80];

@@ -23,12 +23,13 @@ class DebuggerOutput {
 public:
   DebuggerOutput() = delete;
 
-  // True when path existed and could be read; the file is then emptied. Otherwise creates nothing
-  // and prints nothing when there is no such file (logging is off, as usual), or "Unable to open
-  // file <path>" on a line of its own when it is there but cannot be read.
-  static bool openDebugFile(const std::string& path);
+  // True when path existed and may be written as every save of the user's files may
+  // (UTIL_CheckSave); the file is then emptied. Otherwise creates nothing and prints nothing when
+  // there is no such file (logging is off, as usual), or "Unable to open file <path>: <why>" on a
+  // line of its own when it is there but refused; *refusal then gets why.
+  static bool openDebugFile(const std::string& path, std::string* refusal = nullptr);
   // Appends "<%Y-%m-%d.%X>\t <text>\n" to path (creating it) and prints "Build LOG: \t <text>".
-  // A file that cannot be opened loses the line silently.
+  // A file that cannot be opened loses the line (said once on standard error).
   static void printDebugInfo(const std::string& path, const std::string& text);
   // The same, stamped with a time taken earlier (a line held back from the render thread).
   static void printDebugInfo(const std::string& path, time_t when, const std::string& text);

@@ -96,7 +96,9 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
   // Paths, log and settings (read before anything is built: scheme and size decide the build).
   const std::string folder = getDataFolder();
   logFilePath = folder + kProductName + " LOG.txt";
-  debugLogOn = DebuggerOutput::openDebugFile(logFilePath);
+  std::string logRefused;
+  debugLogOn = DebuggerOutput::openDebugFile(logFilePath, &logRefused);
+  if (!logRefused.empty()) showStatusAndReason(std::string(kProductName) + " LOG.txt NOT written!", UTIL_ShortReason(logRefused));
   settingsFilePath = folder + kProductName + " UI.txt";
   const std::string settingsRefused = readSettingsFile();
 
@@ -229,8 +231,8 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
 
   reopenStoredPorts();
   for (int p = 0; p < kNumParts; ++p) setParamFromPlug(kFilterLinkValue + p, 1);
-  if (!pendingLibrarianStatus.empty()) setStatusText(pendingLibrarianStatus);
-  pendingLibrarianStatus.clear();
+  if (!pendingStatus.first.empty()) showStatusAndReason(pendingStatus.first, pendingStatus.second);
+  pendingStatus = {};
   // Whatever the settings and values above showed besides: its images decode on helper threads
   // while the host opens the window, so the first paint waits only for what is not done by then.
   graphics->DecodeShownImagesAhead();

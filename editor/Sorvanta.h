@@ -24,6 +24,7 @@
 #include <mutex>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ControlAction.h"
@@ -94,7 +95,9 @@ public:
   // ---- LibrarianHost ----
   bool librarianMultiMode() const override { return multiMode; }
   void setUpperBankRecord(bool multi, const std::string& fileName, const std::string& folderName) override;
-  void showLibrarianStatus(const std::string& text) override;
+  void showLibrarianStatus(const std::string& text, const std::string& reason) override {
+    showStatusAndReason(text, reason);
+  }
 
   // ---- state chunk (main thread or host thread, under the lock) ----
   // Writes the editor's state: version word, current part, hardware model, the patch manager's
@@ -156,6 +159,9 @@ public:
   void setStatusText(const std::string& text);
   // The value display's pair: a parameter's name in the status line, its value under it.
   void showNameAndValue(const char* name, const char* value);
+  // A refusal or failure: text in the status line and, when not empty, the system's reason under
+  // it. Before the interface stands, kept and shown once it does.
+  void showStatusAndReason(const std::string& text, const std::string& reason);
 
   // ---- reverse lookups for the MIDI parser ----
   IControl* getCCControls(int channel, int ccNumber, int partless) const;
@@ -256,9 +262,9 @@ public:
 
   // Cached display controls.
   ITextControl* statusLine = nullptr;
-  // A librarian problem met while the library loads in the constructor, before the status line
-  // exists; shown once the interface stands.
-  std::string pendingLibrarianStatus;
+  // A problem met in the constructor before the status line exists (the log refused, a bank the
+  // library could not split), and its reason; shown once the interface stands.
+  std::pair<std::string, std::string> pendingStatus;
   ITextControl* valueLine = nullptr;
   std::atomic<bool> statusShowsValue{false};  // the two lines hold a name and its value
   ITextControl* ccLine = nullptr;

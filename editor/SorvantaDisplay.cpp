@@ -11,6 +11,7 @@
 #include "IParam.h"
 #include "Sorvanta.h"
 #include "UIConfigManager.h"
+#include "UTIL_File.h"
 
 void Sorvanta::log(const std::string& text) const {
   if (!debugLogOn) return;
@@ -155,7 +156,10 @@ bool Sorvanta::writeSettingsFile() {
   if (!settingsFileAvailable()) return false;
   std::string why;
   if (!EditorSettings::rewrite(settingsFilePath, settingsLines, &why)) {
-    log("DEFAULT SETTINGS: could not rewrite " + settingsFilePath + ": " + why);
+    const std::string line = "DEFAULT SETTINGS: could not rewrite " + settingsFilePath + ": " + why;
+    log(line);
+    fprintf(stderr, "%s\n", line.c_str());
+    showStatusAndReason(std::string(SorvantaIdentity::kEffectName) + " UI.txt NOT saved!", UTIL_ShortReason(why));
     return false;
   }
   return true;
@@ -166,7 +170,11 @@ void Sorvanta::setUpperBankRecord(bool multi, const std::string& fileName, const
   upperBankFolder[multi ? 1 : 0] = folderName;
 }
 
-void Sorvanta::showLibrarianStatus(const std::string& text) {
-  if (statusLine) setStatusText(text);
-  else pendingLibrarianStatus = text;
+void Sorvanta::showStatusAndReason(const std::string& text, const std::string& reason) {
+  if (!statusLine) {
+    pendingStatus = {text, reason};
+    return;
+  }
+  setStatusText(text);
+  if (!reason.empty() && valueLine) valueLine->SetTextFromPlug(reason.c_str());
 }

@@ -24,19 +24,25 @@ void removeTemporary(const std::string& tmp) {
   if (!removeFile(tmp)) librarianLog("could not remove temporary file " + tmp);
 }
 
-// Writes bytes into a new temporary file next to path; returns its name, or empty on failure
-// (nothing is left behind then). keepMode: the mode of the file it replaces; null for a new file,
-// which is made under the user's umask.
-std::string writeTemporary(const std::string& path, const std::vector<uint8_t>& bytes, const mode_t* keepMode) {
+// Writes bytes into a new temporary file next to path; returns its name, or empty with *why
+// worded on failure (nothing is left behind then). keepMode: the mode of the file it replaces;
+// null for a new file, which is made under the user's umask.
+std::string writeTemporary(const std::string& path, const std::vector<uint8_t>& bytes, const mode_t* keepMode,
+                           std::string* why) {
   std::string name = path;
   const size_t slash = name.find_last_of('/');
   name.insert(slash == std::string::npos ? 0 : slash + 1, ".");
   name += ".tmp-XXXXXX";
   const int fd = UTIL_MakeTemporary(name);
-  if (fd < 0) return std::string();
+  if (fd < 0) {
+    *why = std::string("cannot write beside it: ") + strerror(errno);
+    return std::string();
+  }
   bool ok = (!keepMode || fchmod(fd, *keepMode) == 0) && UTIL_WriteFully(fd, bytes.data(), bytes.size()) && fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
+  int error = errno;
+  if (::close(fd) != 0 && ok) ok = false, error = errno;
   if (!ok) {
+    *why = std::string("cannot write file: ") + strerror(error);
     removeTemporary(name);
     return std::string();
   }
@@ -167,32 +173,43 @@ ReadResult readFileBuffer(const std::string& path, FileBuffer& out, size_t& size
   return r;
 }
 
-WriteResult BankFileWriter::writeFile(const std::string& pathIn, const std::vector<uint8_t>& bytes, bool replace) {
+WriteResult BankFileWriter::writeFile(const std::string& pathIn, const std::vector<uint8_t>& bytes, bool replace,
+                                      std::string* why) {
+  std::string unused;
+  if (!why) why = &unused;
   std::string path = pathIn;
   struct stat lst;
   if (lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
     if (!replace) return WriteResult::exists;
     // Replacing the link itself would leave the file it names with the old bank: write there.
     char* real = realpath(path.c_str(), nullptr);
-    if (!real) return WriteResult::failed;
+    if (!real) {
+      *why = std::string("cannot write file: ") + strerror(errno);
+      return WriteResult::failed;
+    }
     path = real;
     free(real);
   }
-  struct stat st;
-  const bool exists = stat(path.c_str(), &st) == 0;
+  const UTIL_FileCheck found = UTIL_CheckSave(path);
+  const bool exists = found.status != UTIL_FileStatus::missing;
   if (!replace && (exists || pathExists(path))) return WriteResult::exists;
-  // A device, FIFO or socket under a bank's name is left as it is: the rename would replace it.
-  if (exists && !S_ISREG(st.st_mode)) return WriteResult::notAFile;
+  // A device, FIFO or socket under a bank's name is left as it is (the rename would replace it),
+  // and so is a bank the user may not read or write.
+  if (exists && !found.ok()) {
+    *why = found.why() + "; left as it was";
+    return WriteResult::refused;
+  }
   // A replaced file keeps its permissions.
-  const mode_t keep = st.st_mode & 07777;
-  const std::string tmp = writeTemporary(path, bytes, exists ? &keep : nullptr);
+  const std::string tmp = writeTemporary(path, bytes, exists ? &found.mode : nullptr, why);
   if (tmp.empty()) return WriteResult::failed;
   const int r = replace ? fileCalls().rename(tmp, path) : renameNoReplace(tmp, path);
+  const int err = errno;
   if (r == 0 || landedAnyway(tmp, path, bytes)) {
     syncFolderOf(path);
     return WriteResult::ok;
   }
-  const bool taken = !replace && errno == EEXIST;
+  const bool taken = !replace && err == EEXIST;
+  *why = std::string("cannot write file: ") + strerror(err);
   removeTemporary(tmp);
   return taken ? WriteResult::exists : WriteResult::failed;
 }

@@ -36,8 +36,9 @@ ReadResult readFileBuffer(const std::string& path, FileBuffer& out, size_t& size
                           int64_t maxBytes = kMaxBankFileBytes, int64_t minBytes = 0, int folderFd = AT_FDCWD,
                           std::string* why = nullptr);
 
-// notAFile: a folder, device, FIFO or socket at the path (or at the end of its links), left as it was.
-enum class WriteResult { ok, exists, failed, notAFile };
+// refused: what UTIL_CheckSave refuses (a folder, device, FIFO or socket at the path or at the end
+// of its links, a file the user may not read or write), left as it was.
+enum class WriteResult { ok, exists, failed, refused };
 
 // The file system calls that change names. Each returns 0 or -1 with errno set, like the system
 // call it stands for. Replaceable so tests can make a call fail, or report failure after it took
@@ -69,9 +70,11 @@ public:
   virtual ~BankFileWriter() = default;
   // Writes bytes as the file at path through a temporary file in the same folder. With replace
   // false an existing file at path is left alone and the result is `exists`. A path that is a
-  // symbolic link is written through: the file it names is replaced, the link stays. Anything
-  // but a regular file there is never replaced (`notAFile`); a new file takes the user's umask.
-  virtual WriteResult writeFile(const std::string& path, const std::vector<uint8_t>& bytes, bool replace);
+  // symbolic link is written through: the file it names is replaced, the link stays. A replaced
+  // file keeps its mode; a new file takes the user's umask. What the rule of every save refuses
+  // (UTIL_CheckSave) is never replaced (`refused`). *why, when given, words a refusal or failure.
+  virtual WriteResult writeFile(const std::string& path, const std::vector<uint8_t>& bytes, bool replace,
+                                std::string* why = nullptr);
 };
 
 // Moves the file from `from` to `to` without ever replacing a file at `to` (`exists` then).

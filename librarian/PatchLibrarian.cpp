@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <shared_mutex>
@@ -350,7 +351,7 @@ void removeCharsFromString(std::string& text, const char* chars) {
              text.end());
 }
 
-void PatchLibrarian::fail(const std::string& logText, const std::string& statusText) {
+void PatchLibrarian::fail(const std::string& logText, const std::string& statusText, const std::string& reason) {
   {
     UTIL_MutexLock lock(&m_debugLock);
     debugStream.str(std::string());
@@ -358,7 +359,9 @@ void PatchLibrarian::fail(const std::string& logText, const std::string& statusT
     debugStream << logText;
     librarianLog(debugStream.str());
   }
-  if (m_host) m_host->showLibrarianStatus(statusText);
+  // The log is there only when the user made it: the terminal hears of it every time.
+  fprintf(stderr, "PATCH LIBRARIAN: %s\n", logText.c_str());
+  if (m_host) m_host->showLibrarianStatus(statusText, reason);
 }
 
 void PatchLibrarian::clearAll() {
@@ -403,7 +406,7 @@ void PatchLibrarian::loadPatchesFromFilesystem(const std::string& rootIn) {
   // is about to be discarded.
   UTIL_MutexLock lock(&m_bankLock);
   loadLibrary(withoutTrailingSeparators(rootIn), nullptr, false);
-  if (!m_splitProblem.empty() && m_host) m_host->showLibrarianStatus(m_splitProblem);
+  if (!m_splitProblem.empty() && m_host) m_host->showLibrarianStatus(m_splitProblem, std::string());
 }
 
 bool PatchLibrarian::loadLibrary(const std::string& root, LoadShare* share, bool waiter) {
@@ -1096,17 +1099,18 @@ bool PatchLibrarian::writeUpperBank(const std::string& path, bool asMidi, bool r
   }
   // Written from a copy brought to 100 entries: the bank in the library stays as it is.
   copy->resizeToBank();
-  const WriteResult r = m_writer->writeFile(path, writeBank(*copy, asMidi), replace);
+  std::string why;
+  const WriteResult r = m_writer->writeFile(path, writeBank(*copy, asMidi), replace, &why);
   if (r == WriteResult::exists) {
-    fail("not saved: " + path + " already exists", "Bank NOT saved!");
+    fail("not saved: " + path + " already exists", "Bank NOT saved!", "File exists");
     return false;
   }
-  if (r == WriteResult::notAFile) {
-    fail("not saved: " + path + " " + UTIL_StatFile(path).why() + "; left as it was", "Bank NOT saved!");
+  if (r == WriteResult::refused) {
+    fail("not saved: " + path + " " + why, "Bank NOT saved!", UTIL_ShortReason(why));
     return false;
   }
   if (r != WriteResult::ok) {
-    fail("could not write bank file " + path, "Bank NOT saved!");
+    fail("could not write bank file " + path + (why.empty() ? "" : ": " + why), "Bank NOT saved!", UTIL_ShortReason(why));
     return false;
   }
   return true;
@@ -1175,16 +1179,16 @@ bool PatchLibrarian::importBankFile(const std::string& sourcePath, bool midi, st
     stem += ext;
     ext = midi ? ".mid" : ".zpk";
   }
-  std::string target;
+  std::string target, why;
   for (int attempt = 0; attempt < 100 && target.empty(); ++attempt) {
     const std::string candidate = uniqueFilePath(folder, stem, ext);
     if (candidate.empty()) break;
-    const WriteResult r = m_writer->writeFile(candidate, bytes, false);
+    const WriteResult r = m_writer->writeFile(candidate, bytes, false, &why);
     if (r == WriteResult::ok) target = candidate;
     else if (r != WriteResult::exists) break;
   }
   if (target.empty()) {
-    fail("import: could not write into " + folder, "Import FAILED!");
+    fail("import: could not write into " + folder + (why.empty() ? "" : ": " + why), "Import FAILED!", UTIL_ShortReason(why));
     return false;
   }
   librarianLog("FILE IMPORTER: patch file copied to " + folder);

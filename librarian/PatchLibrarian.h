@@ -43,8 +43,9 @@ public:
   // Records which file the upper grid's bank now is (file name with extension and the name of
   // its folder), so the bank menus mark it.
   virtual void setUpperBankRecord(bool multi, const std::string& fileName, const std::string& folderName) = 0;
-  // A status text for the user (a failed save or import, a bank that could not be split).
-  virtual void showLibrarianStatus(const std::string& text) = 0;
+  // A status text for the user (a failed save or import, a bank that could not be split), and
+  // under it, when not empty, the system's reason.
+  virtual void showLibrarianStatus(const std::string& text, const std::string& reason) = 0;
 };
 
 // The four flat lists of bank files.
@@ -252,7 +253,9 @@ private:
   // on failure logs and shows a status text.
   bool writeUpperBank(const std::string& path, bool asMidi, bool replace, std::string* bankFolderName);
   bool multiMode() const;
-  void fail(const std::string& logText, const std::string& statusText);
+  // A failure the user asked about: logged, said on standard error and shown as statusText, with
+  // the system's reason (reason, when given) on the line under it.
+  void fail(const std::string& logText, const std::string& statusText, const std::string& reason = std::string());
 
   // Each log line is composed here, then handed to the librarian log; the loader, the savers and
   // the dump receiver may log from different threads, so m_debugLock guards it.

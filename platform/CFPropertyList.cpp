@@ -359,8 +359,7 @@ CFPropertyListRef CFPropertyListCreateFromFile(const char* path, std::string* wh
   return list;
 }
 
-bool CFPropertyListWriteToFile(CFPropertyListRef list, const char* path, std::string* why, mode_t newMode,
-                               std::string* newName) {
+bool CFPropertyListWriteToFile(CFPropertyListRef list, const char* path, std::string* why, mode_t newMode) {
   std::string dummy;
   if (!why) why = &dummy;
   CFErrorRef err = nullptr;
@@ -372,13 +371,7 @@ bool CFPropertyListWriteToFile(CFPropertyListRef list, const char* path, std::st
   }
   const UInt8* bytes = CFDataGetBytePtr(d);
   const size_t size = static_cast<size_t>(CFDataGetLength(d));
-  bool ok;
-  if (newName) {
-    *newName = UTIL_WriteNewFile(path, bytes, size, why, newMode);
-    ok = !newName->empty();
-  } else {
-    ok = UTIL_ReplaceFile(path, bytes, size, why, newMode);
-  }
+  const bool ok = UTIL_ReplaceFile(path, bytes, size, why, newMode);
   CFRelease(d);
   return ok;
 }

@@ -34,12 +34,10 @@ CFPropertyListRef CFPropertyListCreateWithData(CFAllocatorRef allocator, CFDataR
 // Conveniences for the host and the bundle code: read a file (size-capped) or write one
 // (through a temporary file renamed into place, so a failed save leaves the old file whole).
 // `why` receives a readable reason on failure. A new file takes newMode under the umask; a
-// replaced one keeps its own; anything but a regular file at the path is never replaced. With
-// newName the file is written anew and replaces nothing: at path, or path-2, path-3 ... when
-// taken; *newName gets the name written.
+// replaced one keeps its own; what the rule of every save refuses (UTIL_CheckSave) is left as it
+// was.
 CFPropertyListRef CFPropertyListCreateFromFile(const char* path, std::string* why);
-bool CFPropertyListWriteToFile(CFPropertyListRef list, const char* path, std::string* why, mode_t newMode = 0666,
-                               std::string* newName = nullptr);
+bool CFPropertyListWriteToFile(CFPropertyListRef list, const char* path, std::string* why, mode_t newMode = 0666);
 
 // Base64 as property lists carry data. Decoding skips white space and refuses anything else
 // that is not base64.

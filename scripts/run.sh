@@ -14,7 +14,12 @@ bash scripts/setup.sh
 [[ -f build/build.ninja ]] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "${SORVANTA_BUILD_JOBS:-$(nproc)}" --target sorvanta-host sorvanta_editor_bundle_resources
 # Like an installer: the data folder's settings file, library folder and first bank, the first time.
-bash scripts/install-data.sh build/Sorvanta.component
+# What it could not do (a data folder that may not be written, say) does not stop the start: the
+# host says it, in the window as on the terminal.
+notes=()
+while IFS= read -r line; do
+  if [[ -n "$line" ]]; then notes+=(--note "$line"); fi
+done < <(bash scripts/install-data.sh build/Sorvanta.component 2>&1 >/dev/null)
 
 host=build/platform/host/sorvanta-host
 bundle=build/Sorvanta.component
@@ -26,6 +31,6 @@ if [[ ! -x "$host" || ! -d "$bundle" ]]; then
 fi
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
   echo "run.sh: no display; running the host without a window for 5 seconds"
-  exec "$host" --headless --seconds 5 "${session[@]}" "$@" "$bundle"
+  exec "$host" --headless --seconds 5 "${session[@]}" "${notes[@]}" "$@" "$bundle"
 fi
-exec "$host" "${session[@]}" "$@" "$bundle"
+exec "$host" "${session[@]}" "${notes[@]}" "$@" "$bundle"

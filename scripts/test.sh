@@ -41,8 +41,9 @@ if ! ps -C jackd -o stat= 2>/dev/null | grep -qv '^Z'; then
   rm -rf /dev/shm/jack-shm-registry /dev/shm/jack-[0-9]* /dev/shm/jack_sem.* /dev/shm/jack_db-* 2>/dev/null || true
 fi
 
-# Tests never touch a real home: the data folder lives under XDG_DATA_HOME.
-export XDG_DATA_HOME="$root/build/test-home"
+# Tests never touch a real home: the data folder lives under XDG_DATA_HOME, rescued work under
+# XDG_STATE_HOME.
+export XDG_DATA_HOME="$root/build/test-home" XDG_STATE_HOME="$root/build/test-home/state"
 mkdir -p "$XDG_DATA_HOME"
 
 run_config() {  # dir, label filter, cmake args...

@@ -94,6 +94,7 @@ std::string UTIL_FileCheck::why() const {
       return "holds " + std::to_string(size) + " bytes, fewer than the " + std::to_string(limit) + " needed";
     case UTIL_FileStatus::tooLarge:
       return "holds " + std::to_string(size) + " bytes, more than the " + std::to_string(limit) + " allowed";
+    case UTIL_FileStatus::notWritable: return std::string("cannot write file: ") + strerror(error);
     case UTIL_FileStatus::failed: break;
   }
   return std::string("cannot be read: ") + strerror(error);
@@ -114,15 +115,10 @@ int UTIL_OpenFileForRead(const std::string& path, UTIL_FileCheck* check, int64_t
 int UTIL_OpenFileForWrite(const std::string& path, int flags, UTIL_FileCheck* check, mode_t mode) {
   UTIL_FileCheck local;
   if (!check) check = &local;
-  *check = UTIL_FileCheck();
   const bool truncate = (flags & O_TRUNC) != 0;
   // Opening a device or a FIFO may itself act (a tape rewinds, a reader sees an end): look first.
-  struct stat st;
-  if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-    check->status = UTIL_FileStatus::notRegular;
-    check->type = st.st_mode & S_IFMT;
-    return -1;
-  }
+  *check = UTIL_CheckSave(path);
+  if (!check->ok() && check->status != UTIL_FileStatus::missing) return -1;
   const int fd = open(path.c_str(), (flags & ~O_TRUNC) | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, mode);
   if (fd < 0) {
     openFailed(check);
@@ -136,6 +132,43 @@ int UTIL_OpenFileForWrite(const std::string& path, int flags, UTIL_FileCheck* ch
     return -1;
   }
   return fd;
+}
+
+UTIL_FileCheck UTIL_CheckSave(const std::string& path) {
+  UTIL_FileCheck check;
+  const std::string file = UTIL_LinkedFile(path);
+  struct stat st;
+  if (file.empty()) {
+    check.error = ELOOP;
+    return check;
+  }
+  if (stat(file.c_str(), &st) != 0) {
+    openFailed(&check);
+    return check;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    check.status = UTIL_FileStatus::notRegular;
+    check.type = st.st_mode & S_IFMT;
+    return check;
+  }
+  const int fd = UTIL_OpenFileForRead(file, &check);
+  if (fd < 0) return check;
+  ::close(fd);
+  check.mode = st.st_mode & 07777;
+  // The effective ids decide, as they do for the write that follows.
+  if (faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) != 0) {
+    check.status = UTIL_FileStatus::notWritable;
+    check.error = errno;
+  }
+  return check;
+}
+
+std::string UTIL_ShortReason(const std::string& why) {
+  // The texts here end in the system's reason after a colon, or name what was found; either may
+  // be followed by "; " and what became of the file.
+  const std::string sentence = why.substr(0, why.find("; "));
+  const size_t colon = sentence.rfind(": ");
+  return colon == std::string::npos ? sentence : sentence.substr(colon + 2);
 }
 
 bool UTIL_ReadFully(int fd, void* data, size_t size, size_t* got) {
@@ -300,32 +333,16 @@ bool UTIL_ReplaceFile(const std::string& linkOrFile, const void* data, size_t si
     *why = "cannot write file: " + std::string(strerror(ELOOP));
     return false;
   }
-  struct stat st;
-  const bool exists = stat(path.c_str(), &st) == 0;
   // The rename would put a file where a device, a FIFO or a socket was: the user's, or the
-  // system's, never ours to replace. A folder refuses the rename, but says less.
-  if (exists && !S_ISREG(st.st_mode)) {
-    UTIL_FileCheck found;
-    found.status = UTIL_FileStatus::notRegular;
-    found.type = st.st_mode & S_IFMT;
+  // system's, never ours to replace. A file this process cannot read is one nobody here has seen:
+  // a session made write-only, or kept for another user; replacing it would lose what it holds.
+  const UTIL_FileCheck found = UTIL_CheckSave(path);
+  const bool exists = found.status != UTIL_FileStatus::missing;
+  if (exists && !found.ok()) {
     *why = found.why() + "; left as it was";
     return false;
   }
-  // A file this process cannot read is one nobody here has seen: a session made write-only, or
-  // kept for another user. Replacing it would lose what it holds unseen.
-  UTIL_FileCheck check;
-  const int readable = exists ? UTIL_OpenFileForRead(path, &check) : -1;
-  if (readable >= 0) ::close(readable);
-  if (exists && readable < 0) {
-    *why = check.why() + "; left as it was";
-    return false;
-  }
-  if (exists && access(path.c_str(), W_OK) != 0) {
-    *why = std::string("cannot write file: ") + strerror(errno);
-    return false;
-  }
-  const mode_t keep = st.st_mode & 07777;
-  const std::string tmp = writeTemporary(path, data, size, exists ? &keep : nullptr, newMode, why);
+  const std::string tmp = writeTemporary(path, data, size, exists ? &found.mode : nullptr, newMode, why);
   if (tmp.empty()) return false;
   if (rename(tmp.c_str(), path.c_str()) != 0) {
     *why = std::string("cannot write file: ") + strerror(errno);

@@ -25,6 +25,7 @@ enum class UTIL_FileStatus {
   notRegular,  // a folder, FIFO, device or socket
   tooSmall,    // fewer bytes than the caller's minimum
   tooLarge,    // more bytes than the caller's cap
+  notWritable, // a file this process may read but not write (errno kept)
 };
 
 // What an open found. why() words a refusal: "is a named pipe (FIFO), not a file", "holds
@@ -35,6 +36,7 @@ struct UTIL_FileCheck {
   int64_t size = 0;   // the size found
   int64_t limit = 0;  // the bound that refused it (tooSmall, tooLarge)
   int error = 0;      // errno of a failed open or read
+  mode_t mode = 0;    // the permission bits found (07777 part of st_mode), 0 when not looked at
   bool ok() const { return status == UTIL_FileStatus::ok; }
   std::string why() const;
 };
@@ -51,8 +53,8 @@ constexpr mode_t UTIL_kNewFileMode = 0666;
 
 // Opens path for writing with flags (O_WRONLY and O_APPEND, O_CREAT, O_TRUNC as wanted; mode for
 // a new file) without waiting, and answers the descriptor when it is a regular file, else -1 with
-// *check saying why. Anything but a regular file found at the path (or at the end of its links)
-// is refused before it is opened; O_TRUNC is applied only once the file is known to be regular.
+// *check saying why. What UTIL_CheckSave refuses is refused before it is opened; O_TRUNC is
+// applied only once the file is known to be regular.
 int UTIL_OpenFileForWrite(const std::string& path, int flags, UTIL_FileCheck* check, mode_t mode = UTIL_kNewFileMode);
 // mkstemp(3), but the file is made with mode under the umask as open(2) makes one (mkstemp makes
 // 0600 whatever the umask). The trailing "XXXXXX" of name is replaced; -1 with errno on failure.
@@ -68,6 +70,16 @@ bool UTIL_WriteFully(int fd, const void* data, size_t size);
 // to the size it had when it was opened.
 UTIL_FileCheck UTIL_ReadFile(const std::string& path, std::string& out, int64_t maxBytes);
 UTIL_FileCheck UTIL_ReadFile(const std::string& path, std::vector<uint8_t>& out, int64_t maxBytes);
+// The one rule of every save of the user's files: a save writes over nothing but a regular file
+// (itself or at the end of its links) that this process may read and write, and makes a file only
+// where nothing is. Answers ok for such a file (mode set), missing where a new file may be made,
+// and otherwise why not: notRegular, failed (it cannot be read: a save would lose what it holds
+// unseen) or notWritable. A device is never opened.
+UTIL_FileCheck UTIL_CheckSave(const std::string& path);
+// The system's own reason in a refusal worded by the functions here, short enough for a status
+// line: "Permission denied", "Read-only file system", "No space left on device", "is a folder,
+// not a file".
+std::string UTIL_ShortReason(const std::string& why);
 // What is at path, found without opening it (a device is never opened): ok for a regular file,
 // missing, notRegular (a folder, FIFO, device, socket, or a symbolic link to nothing), or failed
 // (a link loop, no permission: error says which).
@@ -76,10 +88,8 @@ UTIL_FileCheck UTIL_StatFile(const std::string& path);
 // moment leaves either the old file whole or the new one: a temporary file of its own beside it,
 // synced, renamed over path, and the folder synced. A path that is a symbolic link is written
 // through: the file it names (made when missing) is replaced, the link stays. A replaced file
-// keeps its permissions, a new one takes newMode under the umask; a file this process may not
-// write, or may not read, is refused, and so is anything but a regular file (a device, FIFO,
-// socket or folder at the path or at the end of its links is never replaced). False with *why
-// worded on a failure (what was at the path then stays as it was).
+// keeps its permissions, a new one takes newMode under the umask; what UTIL_CheckSave refuses is
+// left as it was. False with *why worded on a failure (what was at the path then stays as it was).
 bool UTIL_ReplaceFile(const std::string& path, const void* data, size_t size, std::string* why,
                       mode_t newMode = UTIL_kNewFileMode);
 // The n-th of a series of names that replace nothing: path itself for 1, then path-2, path-3 ...

@@ -170,19 +170,44 @@ bool HostPlugin::RestoreState(const std::string& path, std::string* why) {
   return true;
 }
 
-bool HostPlugin::SaveState(const std::string& path, std::string* why, mode_t newMode, std::string* newName) {
+namespace {
+
+// The plug-in's state dictionary (the caller releases it), or null with *why.
+CFPropertyListRef copyState(AudioUnit unit, std::string* why) {
   CFPropertyListRef list = nullptr;
   UInt32 size = sizeof list;
-  OSStatus r = AudioUnitGetProperty(mUnit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &list, &size);
+  OSStatus r = AudioUnitGetProperty(unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &list, &size);
   if (r != noErr || !list) {
     *why = "the plug-in gave no state (" + statusText(r) + ")";
-    return false;
+    return nullptr;
   }
+  return list;
+}
+
+}  // namespace
+
+bool HostPlugin::SaveState(const std::string& path, std::string* why, mode_t newMode) {
+  CFPropertyListRef list = copyState(mUnit, why);
+  if (!list) return false;
   std::string reason;
-  bool ok = CFPropertyListWriteToFile(list, path.c_str(), &reason, newMode, newName);
+  bool ok = CFPropertyListWriteToFile(list, path.c_str(), &reason, newMode);
   CFRelease(list);
   if (!ok) *why = path + ": " + reason;
   return ok;
+}
+
+bool HostPlugin::StateData(std::string* xml, std::string* why) {
+  CFPropertyListRef list = copyState(mUnit, why);
+  if (!list) return false;
+  CFDataRef d = CFPropertyListCreateData(nullptr, list, kCFPropertyListXMLFormat_v1_0, 0, nullptr);
+  CFRelease(list);
+  if (!d) {
+    *why = "the plug-in's state cannot be written as a property list";
+    return false;
+  }
+  xml->assign(reinterpret_cast<const char*>(CFDataGetBytePtr(d)), static_cast<size_t>(CFDataGetLength(d)));
+  CFRelease(d);
+  return true;
 }
 
 void HostPlugin::StartRendering(std::vector<HostEvent> events) {

@@ -42,8 +42,10 @@ public:
   // Restores the state dictionary from an XML property list (hostile input).
   bool RestoreState(const std::string& path, std::string* why);
   // Writes the state dictionary to an XML property list (a new file takes newMode under the
-  // umask). With newName it replaces nothing: see CFPropertyListWriteToFile.
-  bool SaveState(const std::string& path, std::string* why, mode_t newMode = 0666, std::string* newName = nullptr);
+  // umask; see CFPropertyListWriteToFile).
+  bool SaveState(const std::string& path, std::string* why, mode_t newMode = 0666);
+  // The state dictionary as the XML text SaveState writes.
+  bool StateData(std::string* xml, std::string* why);
 
   void StartRendering(std::vector<HostEvent> events);
   void StopRendering();

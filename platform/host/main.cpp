@@ -17,6 +17,7 @@
 
 #include "HostEvents.h"
 #include "HostPlugin.h"
+#include "HostRescue.h"
 #include "HostView.h"
 #include "UTIL_File.h"
 
@@ -37,6 +38,7 @@ void Usage(FILE* out) {
           "  --session FILE    keep a session like a project: restore it from FILE at the start (unless\n"
           "                    --restore is given) and save it there when closing\n"
           "  --no-session      no session, whatever --session says\n"
+          "  --note TEXT       say TEXT at the start, in the window and on the terminal\n"
           "  --tempo BPM       starting tempo (default 120)\n"
           "  --play            start with the transport running\n"
           "  --midi HEX        send a short MIDI message at the start, e.g. \"B0 07 64\"\n"
@@ -49,6 +51,7 @@ void Usage(FILE* out) {
 
 struct Options {
   std::string bundle, save, restore, session;
+  std::vector<std::string> notes;
   double seconds = -1.0;
   bool headless = false;
   bool noSession = false;
@@ -93,6 +96,9 @@ bool parseArgs(int argc, char** argv, Options* o, std::string* why) {
       if (!value(&o->restore)) return false;
     } else if (a == "--session") {
       if (!value(&o->session)) return false;
+    } else if (a == "--note") {
+      if (!value(&v)) return false;
+      o->notes.push_back(v);
     } else if (a == "--no-session") {
       o->noSession = true;
     } else if (a == "--midi" || a == "--sysex" || a == "--at") {
@@ -124,57 +130,31 @@ bool parseArgs(int argc, char** argv, Options* o, std::string* why) {
   return true;
 }
 
-// Where the work of a run goes when its session cannot be written (a device or a folder at its
-// path, a file that cannot be read, a full or read-only disk): beside the session under this
-// name (-2, -3 ... once taken), else in the temporary folder. Never over anything.
-const char* const kRescueSuffix = ".rescued";
-
-std::string rescueNameInTemp(const std::string& session) {
-  const char* tmp = getenv("TMPDIR");
-  const size_t slash = session.rfind('/');
-  return std::string(tmp && *tmp ? tmp : "/tmp") + "/" + session.substr(slash == std::string::npos ? 0 : slash + 1) +
-         kRescueSuffix;
-}
-
-// The last work rescued from the session at path, if any: the highest of the names written.
-std::string lastRescue(const std::string& session) {
-  std::string last;
-  for (const std::string& base : {session + kRescueSuffix, rescueNameInTemp(session)}) {
-    struct stat st;
-    for (int n = 1; n < 1000; ++n) {
-      const std::string name = UTIL_NumberedName(base, n);
-      if (lstat(name.c_str(), &st) != 0) break;
-      last = name;
-    }
-    if (!last.empty()) break;
-  }
-  return last;
-}
-
 // The last session, reopened as a host reopens its project. No file yet is a first start. A
 // file that cannot be restored (damaged, written by another plug-in, not a file at all) is
 // reported and the plug-in starts fresh; one that was read and found damaged is set aside rather
 // than overwritten by the next save, under a name that replaces no copy set aside before, so
 // nothing the musician had is lost. A session kept through a symbolic link is the file it names.
-// Answers the mode for a session file made anew: that of the one set aside, so a private
-// session's successor is private too. *note gets what the user must be told (empty: nothing).
-mode_t restoreSession(HostPlugin& plug, const std::string& path, std::string* note) {
+// *mode gets the session file's mode (0: there was none), which a session file made anew (in
+// place of one set aside) and a rescue take, so a private session's successor is private too.
+// Answers whether the session was restored; *note gets what the user must be told (empty:
+// nothing).
+bool restoreSession(HostPlugin& plug, const std::string& path, mode_t* mode, std::string* note) {
   struct stat st;
-  mode_t mode = 0666;
-  const std::string rescued = lastRescue(path);
+  *mode = stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? st.st_mode & 07777 : 0;
+  const std::string rescued = NewestRescue(path);
   if (!rescued.empty())
     *note = "the work of a run that could not save its session is in " + rescued + " (open it with --restore " + rescued + ")";
   const bool there = lstat(path.c_str(), &st) == 0;
-  if (!there && errno == ENOENT) return mode;
+  if (!there && (errno == ENOENT || errno == ENOTDIR)) return false;
   printf("sorvanta-host: restoring the last session from %s\n", path.c_str());
   std::string why;
-  if (plug.RestoreState(path, &why)) return mode;
+  if (plug.RestoreState(path, &why)) return true;
   // One that could not be opened (no permission) is as good as it was: left where it is.
   UTIL_FileCheck check;
   const int fd = there ? UTIL_OpenFileForRead(path, &check) : -1;
   std::string aside;
   if (fd >= 0) {
-    if (fstat(fd, &st) == 0) mode = st.st_mode & 07777;
     close(fd);
     const std::string file = UTIL_LinkedFile(path);
     for (int n = 1; n < 1000 && aside.empty(); ++n) {
@@ -186,26 +166,28 @@ mode_t restoreSession(HostPlugin& plug, const std::string& path, std::string* no
   const std::string notRestored = "the last session was not restored: " + why + "; starting fresh" +
                                   (aside.empty() ? "" : " (the file is kept as " + aside + ")");
   *note = notRestored + (note->empty() ? "" : "; " + *note);
-  return mode;
+  return false;
 }
 
-// Saves the state to the session file, or, when that cannot be written, beside it under a name
-// of its own (see kRescueSuffix). False when the session file was not written.
-bool saveSession(HostPlugin& plug, HostView& view, const std::string& path, mode_t mode) {
-  std::string why;
-  if (plug.SaveState(path, &why, mode)) {
-    printf("sorvanta-host: saved the session to %s\n", path.c_str());
-    return true;
+// Saves the state to path (what: "the session", "the state"), or, when that file cannot be
+// written, keeps this run's work as a rescue of it (HostRescue.h) with the file's mode (before:
+// its mode at the start, 0 for none). A run that began fresh (fresh: its state then) and changed
+// nothing has nothing to keep, and leaves the newest rescue the newest. Answers what the user
+// must be told of a failure; empty when the file was saved.
+std::string saveOrRescue(HostPlugin& plug, const std::string& path, mode_t before, const std::string* fresh,
+                         const std::string& what) {
+  std::string why, state, whyNot;
+  if (plug.SaveState(path, &why, before ? before : UTIL_kNewFileMode)) return std::string();
+  const std::string failed = what + " was not saved: " + why;
+  if (!plug.StateData(&state, &whyNot)) return failed + "; nor could this run's work be kept: " + whyNot;
+  if (fresh && state == *fresh) {
+    const std::string earlier = NewestRescue(path);
+    return failed + "; this run began fresh and changed nothing, so there was nothing to keep" +
+           (earlier.empty() ? "" : " (the work of an earlier run is still in " + earlier + ")");
   }
-  std::string rescued, whyNot;
-  for (const std::string& base : {path + kRescueSuffix, rescueNameInTemp(path)})
-    if (rescued.empty()) plug.SaveState(base, &whyNot, mode, &rescued);
-  const std::string line = "the session was not saved: " + why +
-                           (rescued.empty() ? "; nor could this run's work be saved beside it: " + whyNot
-                                            : "; this run's work is saved as " + rescued);
-  fprintf(stderr, "sorvanta-host: %s\n", line.c_str());
-  view.Tell(line, &gQuit);
-  return false;
+  const std::string rescued = WriteRescue(path, state, RescueMode(path, before), &whyNot);
+  return failed + (rescued.empty() ? "; nor could this run's work be saved elsewhere: " + whyNot
+                                   : "; this run's work is saved as " + rescued);
 }
 
 // Restores that came due while rendering, run on this (the main) thread as a host opens a
@@ -289,18 +271,23 @@ int main(int argc, char** argv) {
     return kExitOpen;
   }
   printf("sorvanta-host: opened \"%s\"\n", plug.ComponentName().c_str());
-  mode_t sessionMode = 0666;
-  std::string startNote;
+  mode_t sessionMode = 0;
+  std::string sessionNote, freshState;
   if (!opt.restore.empty()) {
     if (!plug.RestoreState(opt.restore, &why)) {
       fprintf(stderr, "sorvanta-host: %s\n", why.c_str());
       return kExitRestore;
     }
     printf("sorvanta-host: restored state from %s\n", opt.restore.c_str());
-  } else if (!opt.session.empty()) {
-    sessionMode = restoreSession(plug, opt.session, &startNote);
+  } else if (!opt.session.empty() && !restoreSession(plug, opt.session, &sessionMode, &sessionNote)) {
+    plug.StateData(&freshState, &why);
   }
-  if (!startNote.empty()) fprintf(stderr, "sorvanta-host: %s\n", startNote.c_str());
+  if (!sessionNote.empty()) opt.notes.push_back(sessionNote);
+  std::string startNote;
+  for (const std::string& n : opt.notes) {
+    fprintf(stderr, "sorvanta-host: %s\n", n.c_str());
+    startNote += (startNote.empty() ? "" : "\n") + n;
+  }
   plug.Transport().SetTempo(opt.tempo);
   if (opt.play) plug.Transport().Play();
   plug.StartRendering(opt.events);
@@ -323,16 +310,23 @@ int main(int argc, char** argv) {
   plug.StopRendering();
   printf("sorvanta-host: rendered %ld blocks of %u frames\n", plug.BlocksRendered(), HostPlugin::kBlockFrames);
   int rc = args.actionsOk ? kExitOK : kExitRestore;
-  if (!opt.save.empty()) {
-    if (plug.SaveState(opt.save, &why)) {
-      printf("sorvanta-host: saved state to %s\n", opt.save.c_str());
-    } else {
-      // One that could not be read, or is no file, is left as it was, as at the start.
-      fprintf(stderr, "sorvanta-host: %s\n", why.c_str());
-      rc = kExitSave;
+  // A file that cannot be written is left as it was, as at the start; the run's work is kept.
+  std::string failed;
+  for (const bool session : {false, true}) {
+    const std::string& path = session ? opt.session : opt.save;
+    if (path.empty()) continue;
+    const std::string line = saveOrRescue(plug, path, session ? sessionMode : 0,
+                                          session && !freshState.empty() ? &freshState : nullptr,
+                                          session ? "the session" : "the state");
+    if (line.empty()) {
+      printf("sorvanta-host: %s %s\n", session ? "saved the session to" : "saved state to", path.c_str());
+      continue;
     }
+    fprintf(stderr, "sorvanta-host: %s\n", line.c_str());
+    failed += (failed.empty() ? "" : "\n") + line;
+    rc = kExitSave;
   }
-  if (!opt.session.empty() && !saveSession(plug, view, opt.session, sessionMode)) rc = kExitSave;
+  if (!failed.empty()) view.Tell(failed, &gQuit);
   view.Close();
   plug.Close();
   return rc;

@@ -25,6 +25,7 @@
 #include "IGraphics.h"
 #include "IParam.h"
 #include "PatchManager.h"
+#include "../util/Unprivileged.h"
 
 using namespace editortest;
 
@@ -113,6 +114,21 @@ TEST_F(SorvantaTest, SettingsOrLogThatIsNoPlainFileLeavesTheDefaults) {
                   return truncate(p, 1LL << 30);
                 },
                 "holds 1073741824 bytes, more than", true}};
+  // One the user may read but not write is left as it was too, and the window says why (first:
+  // the run forks, and this process has no threads yet).
+  giveToUnprivileged(env.root);
+  runUnprivileged(022, [&] {
+    for (const bool settings : {true, false}) {
+      const std::string special = settings ? env.settingsPath() : env.logPath(), kept = settings ? "blue\nlarge\nno\n\n" : "old";
+      writeFile(env.settingsPath(), "blue\nlarge\nno\n\n"), writeFile(env.logPath(), "old");
+      ASSERT_EQ(0, chmod(special.c_str(), 0444));
+      auto plug = make();
+      if (settings) edit(plug.get(), kUserInterfaceSize, 0);
+      EXPECT_TRUE(text(plug->statusLine) == (settings ? "Sorvanta Editor UI.txt NOT saved!" : "Sorvanta Editor LOG.txt NOT written!") &&
+                  text(plug->valueLine) == "Permission denied" && readFile(special) == kept && plug->debugLogOn == settings) << settings;
+      unlink(env.settingsPath().c_str()), unlink(env.logPath().c_str());
+    }
+  });
   for (const auto& kind : kinds) {
     for (bool settings : {true, false}) {
       const std::string special = settings ? env.settingsPath() : env.logPath();

@@ -5,11 +5,13 @@
 #include <Poco/File.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "BankFormats.h"
 #include "BankGenerator.h"
 #include "DataFolder.h"
 #include "PatchLibrarian.h"
+#include "../util/Unprivileged.h"
 
 using namespace testbanks;
 
@@ -40,7 +42,7 @@ protected:
 class FaultyWriter : public BankFileWriter {
 public:
   FaultyWriter(int failAt, bool corrupt) : m_failAt(failAt), m_corrupt(corrupt) {}
-  WriteResult writeFile(const std::string& path, const std::vector<uint8_t>& bytes, bool replace) override {
+  WriteResult writeFile(const std::string& path, const std::vector<uint8_t>& bytes, bool replace, std::string*) override {
     ++calls;
     if (calls != m_failAt) return BankFileWriter::writeFile(path, bytes, replace);
     if (!m_corrupt) return WriteResult::failed;
@@ -310,6 +312,16 @@ TEST_F(LoadLibrary, TheFirstStartLaysDownABankOfInitSoundsAndOneOfInitMultis) {
   makeFolders(bundle + "/Contents/Resources");
   for (const std::string name : {"Init Sounds.syx", "Init Multis.syx"})
     writeFile(bundle + "/Contents/Resources/" + name, readFile(SORVANTA_INIT_BANKS "/" + name));
+  // Where the data folder may not be written, every step that cannot be done is said with its reason.
+  makeFolders(home.base() + "/locked");
+  giveToUnprivileged(home.base());
+  ASSERT_EQ(0, chmod((home.base() + "/locked").c_str(), 0555));
+  FILE* out = popen((unprivilegedCommand() + "env XDG_DATA_HOME=" + home.base() + "/locked bash '" SORVANTA_INSTALL_DATA "' '" + bundle +
+                     "' 2>&1").c_str(), "r");
+  char said[4096] = {};
+  const size_t got = out ? fread(said, 1, sizeof said - 1, out) : 0;
+  const int rc = out ? pclose(out) : -1;
+  EXPECT_TRUE(rc == 256 && got > 0 && strstr(said, "library folder") && strstr(said, "UI.txt: No such file")) << rc << said;
   ASSERT_EQ(system(("bash '" SORVANTA_INSTALL_DATA "' '" + bundle + "'").c_str()), 0);
   load();
   EXPECT_EQ(names(lib.soundBankFiles), std::vector<std::string>{"Init Sounds.syx"});

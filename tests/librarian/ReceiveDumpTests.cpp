@@ -420,7 +420,7 @@ TEST(LoadTogether, ASplitNoLongerWantedStopsAtItsNextPartAndLeavesNothingHidden)
   static std::atomic<int> staged{0};
   static std::atomic<bool> go{false};
   struct Writer : BankFileWriter {
-    WriteResult writeFile(const std::string& path, const std::vector<uint8_t>& bytes, bool replace) override {
+    WriteResult writeFile(const std::string& path, const std::vector<uint8_t>& bytes, bool replace, std::string*) override {
       const bool first = path.find(".split-") != std::string::npos && staged++ == 0;  // the load thread's
       if (first && go) BankFileWriter::writeFile(path, bytes, replace), exit(0);  // a normal end, in the split
       for (int ms = 0; first && !go && ms < 60000; ++ms) usleep(1000);

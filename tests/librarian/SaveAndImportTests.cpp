@@ -16,7 +16,7 @@ public:
     recordFile = file;
     recordFolder = folder;
   }
-  void showLibrarianStatus(const std::string& text) override { status = text; }
+  void showLibrarianStatus(const std::string& text, const std::string&) override { status = text; }
   bool multi = false;
   bool recordMulti = false;
   std::string recordFile, recordFolder, status;
@@ -24,7 +24,7 @@ public:
 
 class FailingWriter : public BankFileWriter {
 public:
-  WriteResult writeFile(const std::string&, const std::vector<uint8_t>&, bool) override { return WriteResult::failed; }
+  WriteResult writeFile(const std::string&, const std::vector<uint8_t>&, bool, std::string*) override { return WriteResult::failed; }
 };
 
 class SaveBanks : public ::testing::Test {

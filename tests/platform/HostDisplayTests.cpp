@@ -12,23 +12,29 @@
 #include "IControls.h"
 #include "IGraphicsGtk.h"
 #include "IGraphicsGtkView.h"
+#include "UTIL_String.h"
 
 TEST(HostWindow, TimedOrSignalledEndClosesOpenMenusAndDialogs) {
-  const std::string host = std::string("timeout -s KILL 30 ") + SORVANTA_HOST_EXE + " ";
+  const std::string host = std::string("timeout -s KILL 30 ") + SORVANTA_HOST_EXE + " --note hello --session /nonexistent/s ";
   const std::string bundle = SORVANTA_TEST_BUNDLE;
   const std::string runs[] = {
       host + "--seconds 1.5 " + bundle,
       // The signal once the menu is open, however long the start takes on a busy machine.
       "sh -c 'f=$(mktemp); " + host + bundle + " >$f 2>&1 & p=$!; for i in $(seq 400); do grep -q \"menu open\" $f && break; "
       "sleep 0.05; done; kill -TERM $p; wait $p; r=$?; cat $f; rm -f $f; exit $r'",
+      // Closed by the user, who is told in a box what could not be saved.
+      "env -u SORVANTA_TEST_MODAL SORVANTA_TEST_WINDOWS=close " + host + bundle,
   };
   for (const std::string& cmd : runs) {
     // The host's leaks are checked by the sanitizer configurations' own host run, which walks
     // whole stacks; walking them here would slow GTK's start past the time this run allows.
-    RunResult r = runCommand("SORVANTA_TEST_MODAL=1 ASAN_OPTIONS=\"${ASAN_OPTIONS}:detect_leaks=0\" " + cmd);
-    EXPECT_EQ(0, r.exitCode) << cmd << "\n" << r.output;
+    RunResult r = runCommand("SORVANTA_TEST_MODAL=1 SORVANTA_TEST_WINDOWS=1 ASAN_OPTIONS=\"${ASAN_OPTIONS}:detect_leaks=0\" " + cmd);
+    EXPECT_EQ(5, r.exitCode) << cmd << "\n" << r.output;
+    const bool byUser = cmd.find("=close") != std::string::npos;
     for (const char* line : {"test modal: dialog open", "test modal: menu open", "test modal: menu closed", "test modal: dialog closed", "rendered"})
-      EXPECT_NE(std::string::npos, r.output.find(line)) << cmd << ": no \"" << line << "\"\n" << r.output;
+      EXPECT_TRUE(byUser || r.output.find(line) != std::string::npos) << cmd << ": no \"" << line << "\"\n" << r.output;
+    EXPECT_TRUE(r.output.find("test window: hello") != std::string::npos && (r.output.find("test window: message box") != std::string::npos) == byUser &&
+                (!byUser || r.output.find("test window: the session was not saved") != std::string::npos)) << cmd << "\n" << r.output;
   }
 }
 
@@ -44,10 +50,13 @@ TEST(HostWindow, AStopWhileTheToolkitStartsSavesTheSession) {
   EXPECT_NE(std::string::npos, r.output.find("saved the session")) << r.output;
 }
 
-// A host closing the project from inside the plug-in's popup menu (a shortcut of its own that the
-// menu's loop runs): the menu ends, and the plug-in goes once the click that opened it has
-// returned through the caption, the canvas and the view, none of which it frees under them.
-TEST(HostWindow, APlugInClosedFromInsideItsPopupMenuGoesOnceTheMenuHasReturned) {
+// A host closing the project from inside the plug-in's popup menu, message box or file panel (a
+// shortcut of its own that the loop runs): the loop ends, and the plug-in goes once the call that
+// opened it has returned (the menu's click through the caption, the canvas and the view), none of
+// which it frees under them.
+class HostWindowOpener : public testing::TestWithParam<int> {};
+INSTANTIATE_TEST_SUITE_P(MenuBoxPanel, HostWindowOpener, testing::Values(0, 1, 2));
+TEST_P(HostWindowOpener, APlugInClosedFromInsideGoesOnceTheLoopHasReturned) {
   if (!gtk_init_check(nullptr, nullptr)) GTEST_SKIP() << "no X display";
   OpenPlug p;
   IGraphics* g = MakeGraphics(p.plug, 200, 100);
@@ -75,6 +84,8 @@ TEST(HostWindow, APlugInClosedFromInsideItsPopupMenuGoesOnceTheMenuHasReturned) 
         GtkWidget* menu = gtk_bin_get_child(GTK_BIN(l->data));
         if (gtk_widget_get_visible(GTK_WIDGET(l->data)) && menu && GTK_IS_MENU(menu))
           ++static_cast<Close*>(c)->menusLeftOpen, gtk_menu_shell_cancel(GTK_MENU_SHELL(menu));
+        if (gtk_widget_get_visible(GTK_WIDGET(l->data)) && GTK_IS_DIALOG(l->data))
+          ++static_cast<Close*>(c)->menusLeftOpen, gtk_dialog_response(GTK_DIALOG(l->data), GTK_RESPONSE_CANCEL);
       }
       return g_list_free(windows), G_SOURCE_REMOVE;
     }, c);
@@ -83,7 +94,11 @@ TEST(HostWindow, APlugInClosedFromInsideItsPopupMenuGoesOnceTheMenuHasReturned) 
   GdkEvent* ev = gdk_event_new(GDK_BUTTON_PRESS);
   ev->button.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(area)));
   ev->button.button = 1, ev->button.x = 50, ev->button.y = 30;
-  gtk_widget_event(area, ev);  // returns when the menu has closed
+  UTIL_String file, dir("/tmp");
+  char types[] = "syx";
+  if (GetParam() == 0) gtk_widget_event(area, ev);  // returns when the menu has closed
+  else if (GetParam() == 1) g->ShowMessageBox("Bank NOT saved!", "Sorvanta Editor", 0);
+  else g->PromptForFile(&file, kFileSave, &dir, types);
   gdk_event_free(ev);
   if (!close.closedInside) g_source_remove(source);
   ASSERT_TRUE(close.closedInside) << "the menu never opened";

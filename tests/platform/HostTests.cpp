@@ -21,6 +21,7 @@
 #include "HostPlugin.h"
 #include "HostTransport.h"
 #include "../util/NotAFile.h"
+#include "../util/Unprivileged.h"
 
 namespace {
 
@@ -277,8 +278,7 @@ TEST(HostEndToEnd, ASessionComesBackAndAProjectLoadsWhileRunning) {
   ASSERT_EQ(0, remove(session.c_str()));
   std::ofstream(session) << "marker";
   ASSERT_EQ(0, chmod(session.c_str(), 0200) + (root ? chown(session.c_str(), 65534, 65534) : 0));
-  RunResult denied = runCommand((root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "") +
-                                std::string(SORVANTA_HOST_EXE) + " --headless --seconds 0.1 --session " + session + bundle);
+  RunResult denied = runCommand(unprivilegedCommand() + SORVANTA_HOST_EXE " --headless --seconds 0.1 --session " + session + bundle);
   chmod(session.c_str(), 0600);
   const std::string left = readFile(session);
   for (auto& f : {session, session + ".unreadable", session + ".unreadable-2", session + ".target", session + ".rescued",
@@ -291,8 +291,8 @@ TEST(HostEndToEnd, ASessionComesBackAndAProjectLoadsWhileRunning) {
 }
 
 // A session or --save path that names no regular file (itself or at the end of its links) is left
-// as it was and the run exits 5; the session's work is saved beside it, and the next start says
-// where. New files take the umask.
+// as it was and the run exits 5; the run's work is saved beside it under the first free name, and
+// the next start names the newest there.
 TEST(HostEndToEnd, ASaveWritesOnlyOverARegularFile) {
   const std::string dir = tempPath("kinds"), path = dir + "/s.plist", node = dir + "/node", bundle = " " SORVANTA_TEST_BUNDLE;
   for (const NotAFile& k : notAFileKinds(path, node))
@@ -300,18 +300,52 @@ TEST(HostEndToEnd, ASaveWritesOnlyOverARegularFile) {
       struct stat before;
       if (system(("rm -rf " + dir + " && mkdir " + dir).c_str()) != 0 || (k.make() != 0 && errno == EPERM)) continue;
       ASSERT_EQ(0, stat(path.c_str(), &before));
-      RunResult r = runHost("--seconds 0.1 " + option + path + bundle), next = runHost("--seconds 0 --session " + path + bundle);
+      std::ofstream(path + ".rescued") << "mine";
+      RunResult r = runHost("--seconds 0.1 --midi \"90 3C 64\" " + option + path + bundle), next = runHost("--seconds 0 --session " + path + bundle);
       EXPECT_TRUE(r.exitCode == 5 && r.output.find(std::string(k.said) + ", not a file; left as it was") != std::string::npos) << r.output;
-      EXPECT_TRUE(leftAsItWas(path, before)) << k.said;
+      EXPECT_TRUE(leftAsItWas(path, before) && readFile(path + ".rescued") == "mine") << k.said;
       SavedTestState s;
-      EXPECT_TRUE(option == "--save " || (readSavedState(path + ".rescued", &s) && r.output.find("work is saved as " + path + ".rescued") !=
-                  std::string::npos && next.output.find("is in " + path + ".rescued ") != std::string::npos)) << r.output << next.output;
+      EXPECT_TRUE(readSavedState(path + ".rescued-2", &s) && r.output.find("work is saved as " + path + ".rescued-2\n") != std::string::npos &&
+                  next.output.find("is in " + path + ".rescued-2 ") != std::string::npos && next.output.find("changed nothing") != std::string::npos)
+          << r.output << next.output;
     }
-  // Under umask 077 a new session or state is the user's alone.
-  ASSERT_EQ(0, system(("rm -rf " + dir + " && mkdir " + dir).c_str()));
-  runCommand("umask 077; " SORVANTA_HOST_EXE " --headless --seconds 0 --session " + path + " --save " + dir + "/a" + bundle);
+  // As a user without privileges: new files take the umask; a session whose folder may not be written
+  // is rescued with its mode into the user's own folder under its full path, named at the next start
+  // (the newest of its own session) until the session is saved; a run begun fresh that changed nothing
+  // adds none; a shared folder takes none, and one planted there is never named.
+  const std::string a = dir + "/a/s.plist", b = dir + "/b/s.plist", c = dir + "/c/s.plist", state = dir + "/state/sorvanta-host";
+  std::string mask = "022", ra, rb;
+  auto as = [&](const std::string& args) {
+    return runCommand("umask " + mask + "; " + unprivilegedCommand() + "env XDG_STATE_HOME=" + dir + "/state " SORVANTA_HOST_EXE
+                      " --headless --seconds 0.1 " + args + bundle).output;
+  };
+  if (as("").find("opened") == std::string::npos) GTEST_SKIP() << "the user nobody cannot run this build";
   struct stat st;
-  for (const std::string& made : {path, dir + "/a"}) EXPECT_TRUE(stat(made.c_str(), &st) == 0 && (st.st_mode & 0777) == 0600) << made;
+  auto rescued = [&](const std::string& session, mode_t mode) {  // a run that changed something; its rescue
+    const std::string out = as("--midi \"90 3C 64\" --session " + session), name = out.substr(out.find(" as " + state + "/s.plist-") + 4);
+    EXPECT_TRUE(stat(name.substr(0, name.find('\n')).c_str(), &st) == 0 && (st.st_mode & 0777) == mode && stat(state.c_str(), &st) == 0 &&
+                (st.st_mode & 0777) == 0700) << out;
+    return name.substr(0, name.find('\n'));
+  };
+  for (const char* umask : {"022", "027", "077"}) {
+    ASSERT_EQ(0, system(("rm -rf " + dir + " && mkdir -p " + dir + "/a " + dir + "/b " + c + " && chmod 1777 " + dir + "/c").c_str()));
+    giveToUnprivileged(dir);
+    const mode_t m = static_cast<mode_t>(strtol((mask = umask).c_str(), nullptr, 8));
+    as("--session " + a + " --save " + dir + "/new"), as("--session " + b);
+    for (const std::string& made : {a, dir + "/new"}) EXPECT_TRUE(stat(made.c_str(), &st) == 0 && (st.st_mode & 0777) == (0666 & ~m)) << made;
+    ASSERT_EQ(0, chmod(a.c_str(), 0640) + chmod(b.c_str(), 0600) + chmod((dir + "/a").c_str(), 0555) + chmod((dir + "/b").c_str(), 0555));
+    ra = rescued(a, 0640 & ~m), rb = rescued(b, 0600);
+  }
+  const std::string ra2 = rescued(a, 0600);  // under umask 077
+  ASSERT_EQ(0, system(("touch " + ra).c_str()) + chmod(b.c_str(), 0200));
+  EXPECT_TRUE(ra != ra2 && as("--session " + a).find("is in " + ra + " ") != std::string::npos) << ra2;
+  EXPECT_NE(std::string::npos, as("--session " + b).find("nothing to keep (the work of an earlier run is still in " + rb + ")"));
+  ASSERT_EQ(0, chmod((dir + "/a").c_str(), 0755));
+  as("--restore " + ra + " --session " + a);
+  EXPECT_EQ(std::string::npos, as("--session " + a).find("is in ")) << "named after the session was saved";
+  const std::string rc = rescued(c, 0600);
+  std::ofstream(c + ".rescued") << "planted";
+  EXPECT_NE(std::string::npos, as("--session " + c).find("is in " + rc + " "));
   EXPECT_EQ(0, system(("rm -rf " + dir).c_str()));
 }
 

@@ -6,6 +6,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
 
 namespace {
 
@@ -43,9 +46,33 @@ gboolean openDialog(gpointer) {
   return G_SOURCE_REMOVE;
 }
 
+// With SORVANTA_TEST_WINDOWS set, the plug-in reads the host's windows as a user does: each text
+// shown, once, and each message box, answered, on lines "test window: ...". Set to "close", it
+// closes the host's window once it shows, as a user does.
+void sayTexts(GtkWidget* w, gpointer said) {
+  const char* text = GTK_IS_LABEL(w) ? gtk_label_get_text(GTK_LABEL(w)) : "";
+  if (*text && static_cast<std::set<std::string>*>(said)->insert(text).second) printf("test window: %s\n", text);
+  if (GTK_IS_CONTAINER(w)) gtk_container_forall(GTK_CONTAINER(w), sayTexts, said);
+}
+
+gboolean watchWindows(gpointer) {
+  static std::set<std::string> said;
+  static bool closed = strcmp(getenv("SORVANTA_TEST_WINDOWS"), "close") != 0;
+  GList* windows = gtk_window_list_toplevels();
+  for (GList* l = windows; l; l = l->next) {
+    if (!gtk_widget_get_visible(GTK_WIDGET(l->data))) continue;
+    sayTexts(GTK_WIDGET(l->data), &said);
+    if (GTK_IS_MESSAGE_DIALOG(l->data)) printf("test window: message box\n"), gtk_dialog_response(GTK_DIALOG(l->data), GTK_RESPONSE_OK);
+    else if (!closed) closed = true, gtk_window_close(GTK_WINDOW(l->data));
+  }
+  g_list_free(windows);
+  return fflush(stdout), G_SOURCE_CONTINUE;
+}
+
 struct OpenWhenAsked {
   OpenWhenAsked() {
     if (getenv("SORVANTA_TEST_MODAL")) g_timeout_add(200, openDialog, nullptr);
+    if (getenv("SORVANTA_TEST_WINDOWS")) g_timeout_add(50, watchWindows, nullptr);
   }
 } openWhenAsked;
 

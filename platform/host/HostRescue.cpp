@@ -1,0 +1,146 @@
+#include "HostRescue.h"
+
+#include <dirent.h>
+#include <limits.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "Sha1.h"
+#include "UTIL_File.h"
+
+namespace {
+
+const char* const kSuffix = ".rescued";
+
+std::string folderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+// The full path of path: from the root, its folder without links (when it exists).
+std::string fullPath(const std::string& path) {
+  std::string file = path;
+  if (file[0] != '/') {
+    char cwd[PATH_MAX];
+    if (getcwd(cwd, sizeof cwd)) file = std::string(cwd) + "/" + file;
+  }
+  char* real = realpath(folderOf(file).c_str(), nullptr);
+  if (!real) return file;
+  const std::string full = (strcmp(real, "/") == 0 ? "" : std::string(real)) + "/" + nameOf(file);
+  free(real);
+  return full;
+}
+
+// A folder only this user may change: nobody else can have put a name in it.
+bool ownFolder(const std::string& folder) {
+  struct stat st;
+  return stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 022) == 0;
+}
+
+std::string homeFolder() {
+  const char* home = getenv("HOME");
+  if (home && *home) return home;
+  const struct passwd* pw = getpwuid(getuid());
+  return pw && pw->pw_dir ? pw->pw_dir : "";
+}
+
+// The user's own rescue folder, made (0700) when make is set; empty with *why when it cannot be
+// had.
+std::string rescueFolder(bool make, std::string* why) {
+  const char* state = getenv("XDG_STATE_HOME");
+  const std::string root = state && state[0] == '/' ? state : homeFolder() + "/.local/state";
+  const std::string folder = root + "/sorvanta-host";
+  if (make && root[0] == '/') {
+    for (size_t slash = folder.find('/', 1); ; slash = folder.find('/', slash + 1)) {
+      const std::string part = folder.substr(0, slash);
+      if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+        *why = part + ": cannot be made: " + strerror(errno);
+        return std::string();
+      }
+      if (slash == std::string::npos) break;
+    }
+  }
+  if (!ownFolder(folder)) {
+    *why = folder + " is not a folder of this user's own";
+    return std::string();
+  }
+  return folder;
+}
+
+// The first name of each series the rescues of the file at full may have.
+std::vector<std::string> rescueBases(const std::string& full, bool make, std::string* why) {
+  std::vector<std::string> bases;
+  if (ownFolder(folderOf(full))) bases.push_back(full + kSuffix);
+  unsigned char digest[20];
+  char hex[41];
+  sha1::calc(full.data(), static_cast<int>(full.size()), digest);
+  sha1::toHexString(digest, hex);
+  const std::string folder = rescueFolder(make, why);
+  if (!folder.empty()) bases.push_back(folder + "/" + nameOf(full) + "-" + std::string(hex, 16) + kSuffix);
+  return bases;
+}
+
+// A name of base's series (base, base-2, base-3 ...).
+bool inSeries(const std::string& name, const std::string& base) {
+  if (name.compare(0, base.size(), base) != 0) return false;
+  if (name.size() == base.size()) return true;
+  if (name[base.size()] != '-' || name.size() == base.size() + 1) return false;
+  return name.find_first_not_of("0123456789", base.size() + 1) == std::string::npos;
+}
+
+bool newer(const struct timespec& a, const struct timespec& b) {
+  return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
+}
+
+}  // namespace
+
+mode_t RescueMode(const std::string& path, mode_t before) {
+  struct stat st;
+  const bool file = stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  const mode_t mode = file ? st.st_mode : before ? before : 0600;
+  return (mode | 0600) & 0666;
+}
+
+std::string WriteRescue(const std::string& path, const std::string& data, mode_t mode, std::string* why) {
+  std::string whyNot;
+  why->clear();
+  for (const std::string& base : rescueBases(fullPath(path), true, &whyNot)) {
+    std::string failed;
+    const std::string written = UTIL_WriteNewFile(base, data.data(), data.size(), &failed, mode);
+    if (!written.empty()) return written;
+    *why += (why->empty() ? "" : "; ") + base + ": " + failed;
+  }
+  if (!whyNot.empty()) *why += (why->empty() ? "" : "; ") + whyNot;
+  return std::string();
+}
+
+std::string NewestRescue(const std::string& path) {
+  const std::string full = fullPath(path);
+  std::string newest, unused;
+  struct timespec newestTime {};
+  struct stat st;
+  // A file saved since the last rescue holds the newer work.
+  if (stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode)) newestTime = st.st_mtim;
+  for (const std::string& base : rescueBases(full, false, &unused)) {
+    DIR* dir = opendir(folderOf(base).c_str());
+    if (!dir) continue;
+    while (const dirent* e = readdir(dir)) {
+      const std::string name = folderOf(base) + "/" + e->d_name;
+      if (!inSeries(name, base) || lstat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() ||
+          !newer(st.st_mtim, newestTime))
+        continue;
+      newest = name;
+      newestTime = st.st_mtim;
+    }
+    closedir(dir);
+  }
+  return newest;
+}
