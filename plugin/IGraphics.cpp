@@ -199,7 +199,7 @@ void IGraphics::PromptUserInput(IControl* control, IParam* param, IRECT* rect) {
   const int nTexts = param->GetNDisplayTexts();
   if ((type == IParam::kTypeBool || type == IParam::kTypeEnum) && nTexts > 0) {
     char current[kGuiDisplayScratch];
-    GUI_FormatParamDisplay(param, param->Value(), false, true, current, sizeof(current));
+    GUI_FormatParamDisplay(mPlug, param, param->Value(), false, true, current, sizeof(current));
     IPopupMenu menu;
     for (int i = 0; i < nTexts; ++i) {
       const char* text = param->GetDisplayTextAtIdx(i);
@@ -210,7 +210,7 @@ void IGraphics::PromptUserInput(IControl* control, IParam* param, IRECT* rect) {
     return;
   }
   char current[kGuiDisplayScratch];
-  GUI_FormatParamDisplay(param, param->Value(), false, type == IParam::kTypeText, current, sizeof(current));
+  GUI_FormatParamDisplay(mPlug, param, param->Value(), false, type == IParam::kTypeText, current, sizeof(current));
   CreateTextEntry(control, control->GetText(), rect, current, param);
 }
 
@@ -230,14 +230,17 @@ void IGraphics::SetFromStringAfterPrompt(IControl* control, IParam* param, const
       // The handler of a text parameter must see the new text even when its value does not
       // move: toggle the control so the change road runs, then settle at 0.
       // The plug-in's other threads may write the same text (the editor's MIDI input does):
-      // its hook takes whatever lock guards it. A parameter that is not the control's own has
-      // no index to name it by and is written here.
+      // its hook writes it under the plug-in's text lock. A parameter that is not the control's
+      // own has no index to name it by and is written here.
       IPluginBase* plug = control->GetPlug();
       const int idx = control->ParamIdx();
-      if (plug && plug->GetParam(idx) == param)
+      if (plug && plug->GetParam(idx) == param) {
         plug->SetParamTextFromGUI(idx, text);
-      else
+      } else {
+        std::unique_lock<std::mutex> texts;
+        if (plug) texts = std::unique_lock<std::mutex>(plug->ParamTextLock());
         param->SetDisplayText(0, text);
+      }
       double lo, hi;
       param->GetBounds(&lo, &hi);
       double toggle = control->GetValue() == 0.0 ? 1.0 : 0.0;
