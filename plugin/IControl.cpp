@@ -102,6 +102,7 @@ void IControl::setDirtyImpl(bool push, bool fromHardware) {
   else if (mClampHi < mValue)
     mValue = mClampHi;
   mDirty = true;
+  if (IGraphics* graphics = mPlug ? mPlug->GetGUI() : nullptr) graphics->Dirtied();
   if (!push || !mPlug || mParamIdx < 0) return;
   if (fromHardware)
     mPlug->SetParameterFromGUI2(mParamIdx, mValue);

@@ -293,6 +293,35 @@ bool IGraphics::RunIdleWork() {
   return more;
 }
 
+namespace {
+// The batches the calling thread holds, and the window its marks owe a wake to meanwhile.
+thread_local int tWakeBatches = 0;
+thread_local IGraphics* tWakeOwed = nullptr;
+}  // namespace
+
+void IGraphics::Dirtied() {
+  // No window, nothing to wake; on the window's thread, the tick that draws it runs or comes.
+  const std::thread::id window = mWindowThread.load(std::memory_order_relaxed);
+  if (window == std::thread::id() || window == std::this_thread::get_id()) return;
+  if (tWakeBatches > 0 && (!tWakeOwed || tWakeOwed == this)) {
+    tWakeOwed = this;
+    return;
+  }
+  wake();
+}
+
+// The mark is made before the exchange, and the window exchanges before it looks: either this
+// wake is new, or the tick that takes the pending one sees the mark.
+void IGraphics::wake() {
+  if (!mWakePending.exchange(true)) WakeView();
+}
+
+IGraphics::WakeBatch::WakeBatch() { ++tWakeBatches; }
+
+IGraphics::WakeBatch::~WakeBatch() {
+  if (--tWakeBatches == 0 && tWakeOwed) std::exchange(tWakeOwed, nullptr)->wake();
+}
+
 bool IGraphics::queueForWindow(const void* owner, int what, std::function<void()>* work) {
   std::lock_guard<std::mutex> guard(mWindowWorkLock);
   mWindowWork.erase(std::remove_if(mWindowWork.begin(), mWindowWork.end(),
@@ -302,6 +331,7 @@ bool IGraphics::queueForWindow(const void* owner, int what, std::function<void()
   // The modal depth is the window thread's own: only read there.
   if (window == std::thread::id() || (window == std::this_thread::get_id() && mModalDepth == 0)) return false;
   mWindowWork.push_back(WindowWork{owner, what, std::move(*work)});
+  wake();
   return true;
 }
 
