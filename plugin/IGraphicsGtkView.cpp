@@ -139,8 +139,9 @@ void IGraphicsGtkView::onRootDestroy(GtkWidget*, gpointer p) {
 // Half a second after the last input, dirty area or idle work the tick rests at the canvas's frame
 // rate, the old timer's; input, or dirt found, brings it back to the display's. A control marked
 // dirty on another thread (MIDI input, the sender's jobs) wakes the main loop (IGraphics::Dirtied,
-// IGraphicsGtk::WakeView), and the view's wake source runs the tick at the next frame instead of
-// at the resting tick's next turn: a frame after the last one drawn, at once when that is past.
+// IGraphicsGtk::WakeView), and the view's wake source runs the tick at once instead of at the
+// resting tick's next turn; a flood of such changes (a knob swept on the synth) wakes it at most
+// once a refresh interval.
 
 namespace {
 constexpr int kRestAfterMs = 500;
@@ -182,14 +183,16 @@ GSourceFuncs IGraphicsGtkView::sWakeFuncs = {
     [](GSource* s, GSourceFunc, gpointer) -> gboolean {
       IGraphicsGtkView* self = reinterpret_cast<WakeSource*>(s)->view;
       // The resting tick may have taken the wake in this turn of the loop already.
-      if (self->wakeDue(g_source_get_time(s), nullptr) && self->OnTimer()) self->wake();
+      if (!self->wakeDue(g_source_get_time(s), nullptr)) return G_SOURCE_CONTINUE;
+      self->mLastWakeUs = g_source_get_time(s);
+      if (self->OnTimer()) self->wake();
       return G_SOURCE_CONTINUE;
     },
     nullptr, nullptr, nullptr};
 
 bool IGraphicsGtkView::wakeDue(gint64 now, gint* timeout) const {
   if (!mGraphics || !mArea || !mGraphics->WakePending()) return false;
-  const gint64 due = mLastPaintUs + 1000 * static_cast<gint64>(FrameIntervalMs());
+  const gint64 due = mLastWakeUs + 1000 * static_cast<gint64>(FrameIntervalMs());
   if (now >= due) return true;
   if (timeout) *timeout = static_cast<gint>((due - now + 999) / 1000);
   return false;
@@ -207,9 +210,7 @@ bool IGraphicsGtkView::OnTimer() {
   // Only the part on the canvas can be drawn; a control reaching past the edge is cut.
   IRECTList areas;
   for (int i = 0; i < dirty.n; ++i) areas.Add(dirty.rects[i].Intersect(IRECT(0, 0, w, h)));
-  if (areas.n == 0 || !paint(&areas)) return false;
-  mLastPaintUs = g_get_monotonic_time();
-  return true;
+  return areas.n > 0 && paint(&areas);
 }
 
 gboolean IGraphicsGtkView::onTimerCallback(gpointer p) {

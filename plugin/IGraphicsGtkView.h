@@ -95,7 +95,7 @@ private:
   // Input came: the tick leaves its resting rate for the display's.
   void wake();
   // A main-loop source of the view's own for the graphics object's wakes (IGraphics::Dirtied):
-  // ready while a wake is pending and the last frame drawn is a refresh interval old; it then
+  // ready while a wake is pending and the last tick it ran is a refresh interval old; it then
   // runs the tick.
   struct WakeSource {
     GSource source;
@@ -125,7 +125,7 @@ private:
   guint mTimer = 0;
   int mTimerMs = 0;
   GSource* mWakeSource = nullptr;
-  gint64 mLastPaintUs = 0;  // the main loop's clock at the last frame drawn
+  gint64 mLastWakeUs = 0;  // the main loop's clock when the wake source last ran the tick
   int mQuietMs = 0;  // since the tick last found the view busy or input came
   int mPrevX = 0, mPrevY = 0;
   // Double-click detection of our own: GTK reports the second press before its 2BUTTON event;
