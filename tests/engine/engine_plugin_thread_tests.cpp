@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "DumpLayout.h"
-#include "IControls.h"
 #include "EditorTestSupport.h"
+#include "IControls.h"
 #include "MIDIMessageManager.h"
 #include "MIDIMessageSender.h"
 #include "SysexProtocol.h"
