@@ -142,10 +142,10 @@ public:
   void displayPatchName(std::string name);
   void displayCategoryName(std::string name);
   // Text 0 of a name parameter (kPatchName, kCategoryName, kMultiName + part). The dump parser
-  // writes these on the MIDI input thread while dump jobs and tab switching read them, and an
-  // IParam's texts are plain character arrays: every engine-side access goes through these two,
-  // under nameTextLock (a leaf lock: nothing else is called while it is held), and so does the
-  // GUI's text entry through SetParamTextFromGUI.
+  // writes these on the MIDI input thread while dump jobs and tab switching read them and the
+  // window draws them, and an IParam's texts are plain character arrays: every engine-side access
+  // goes through these two, under the framework's ParamTextLock (which the window's drawing of
+  // texts takes too), and so does the GUI's text entry through SetParamTextFromGUI.
   std::string nameText(int paramIdx) const;
   void setNameText(int paramIdx, const std::string& text);
   void SetParamTextFromGUI(int paramIdx, const char* text) override;
@@ -237,7 +237,6 @@ public:
   // Set by the link manager while it sends a partner: masks the MIDI message manager's
   // incoming-message flag in the control-action routine's send gate.
   std::atomic<bool> incomingSuppressed{false};
-  mutable std::mutex nameTextLock;  // see nameText
   int linkMode[kNumParts];
   std::vector<int> randomValues;
   std::mt19937 rng;

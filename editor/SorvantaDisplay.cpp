@@ -50,7 +50,7 @@ void Sorvanta::displayCategoryName(std::string name) {
 std::string Sorvanta::nameText(int paramIdx) const {
   IParam* param = GetParam(paramIdx);
   if (!param) return std::string();
-  std::lock_guard<std::mutex> guard(nameTextLock);
+  std::lock_guard<std::mutex> guard(ParamTextLock());
   return param->GetDisplayText(0);
 }
 
@@ -58,7 +58,7 @@ void Sorvanta::setNameText(int paramIdx, const std::string& text) {
   IParam* param = GetParam(paramIdx);
   if (!param) return;
   {
-    std::lock_guard<std::mutex> guard(nameTextLock);
+    std::lock_guard<std::mutex> guard(ParamTextLock());
     param->SetDisplayText(0, text.c_str());
   }
   // A name that a dump brought shows at the window's next frame, not when something else happens

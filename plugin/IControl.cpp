@@ -1,14 +1,15 @@
 #include "IControl.h"
 
 #include <cstring>
+#include <mutex>
 
 #include "IControls.h"
 #include "IGraphics.h"
 #include "IParam.h"
 #include "IPluginBase.h"
 
-void GUI_FormatParamDisplay(IParam* param, double value, bool normalized, bool withDisplayText, char* out,
-                            int outLen) {
+void GUI_FormatParamDisplay(const IPluginBase* plug, IParam* param, double value, bool normalized,
+                            bool withDisplayText, char* out, int outLen) {
   if (!out || outLen < 1) return;
   out[0] = '\0';
   if (!param) return;
@@ -17,7 +18,11 @@ void GUI_FormatParamDisplay(IParam* param, double value, bool normalized, bool w
   // caller's fixed-size field.
   char scratch[kGuiDisplayScratch];
   scratch[0] = '\0';
-  param->GetDisplayForHost(value, normalized, scratch, withDisplayText);
+  {
+    std::unique_lock<std::mutex> texts;
+    if (plug) texts = std::unique_lock<std::mutex>(plug->ParamTextLock());
+    param->GetDisplayForHost(value, normalized, scratch, withDisplayText);
+  }
   scratch[sizeof(scratch) - 1] = '\0';
   std::strncpy(out, scratch, static_cast<size_t>(outLen - 1));
   out[outLen - 1] = '\0';
@@ -97,6 +102,7 @@ void IControl::setDirtyImpl(bool push, bool fromHardware) {
   else if (mClampHi < mValue)
     mValue = mClampHi;
   mDirty = true;
+  if (IGraphics* graphics = mPlug ? mPlug->GetGUI() : nullptr) graphics->Dirtied();
   if (!push || !mPlug || mParamIdx < 0) return;
   if (fromHardware)
     mPlug->SetParameterFromGUI2(mParamIdx, mValue);
@@ -110,7 +116,7 @@ void IControl::updateDisplays() {
   if (!param) return;
   if (mValDisplayControl) {
     char display[kValueDisplayLen];
-    GUI_FormatParamDisplay(param, param->Value(), false, true, display, sizeof(display));
+    GUI_FormatParamDisplay(mPlug, param, param->Value(), false, true, display, sizeof(display));
     if (std::strcmp(display, mValDisplayControl->GetTextCopy().c_str()) != 0) {
       mValDisplayControl->SetDirty(false);
       mValDisplayControl->SetTextFromPlug(display);

@@ -67,10 +67,11 @@ inline void GUI_BumpLayoutStamp(GUI_LayoutStamp* stamp) {
 }
 
 // Formats a parameter's display string (IParam::GetDisplayForHost) into a fixed-size field of
-// outLen bytes, cutting it there; the parameter itself formats without a bound.
+// outLen bytes, cutting it there; the parameter itself formats without a bound. Under the
+// plug-in's ParamTextLock when a plug-in is given.
 constexpr int kGuiDisplayScratch = 512;
-void GUI_FormatParamDisplay(IParam* param, double value, bool normalized, bool withDisplayText, char* out,
-                            int outLen);
+void GUI_FormatParamDisplay(const IPluginBase* plug, IParam* param, double value, bool normalized,
+                            bool withDisplayText, char* out, int outLen);
 
 // Key code of Escape for OnKeyDown, after the space bar (0), the arrows (1 to 4), the digits (5 to
 // 14) and the letters (15 to 40).

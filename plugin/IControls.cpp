@@ -326,7 +326,7 @@ bool ICaptionControl::Draw(IGraphics* graphics) {
   IParam* param = mPlug ? mPlug->GetParam(mParamIdx) : nullptr;
   if (param) {
     char display[kCaptionLen];
-    GUI_FormatParamDisplay(param, param->Value(), false, true, display, sizeof(display));
+    GUI_FormatParamDisplay(mPlug, param, param->Value(), false, true, display, sizeof(display));
     std::string s(display);
     if (mShowParamLabel) {
       s += " ";

@@ -199,7 +199,7 @@ void IGraphics::PromptUserInput(IControl* control, IParam* param, IRECT* rect) {
   const int nTexts = param->GetNDisplayTexts();
   if ((type == IParam::kTypeBool || type == IParam::kTypeEnum) && nTexts > 0) {
     char current[kGuiDisplayScratch];
-    GUI_FormatParamDisplay(param, param->Value(), false, true, current, sizeof(current));
+    GUI_FormatParamDisplay(mPlug, param, param->Value(), false, true, current, sizeof(current));
     IPopupMenu menu;
     for (int i = 0; i < nTexts; ++i) {
       const char* text = param->GetDisplayTextAtIdx(i);
@@ -210,7 +210,7 @@ void IGraphics::PromptUserInput(IControl* control, IParam* param, IRECT* rect) {
     return;
   }
   char current[kGuiDisplayScratch];
-  GUI_FormatParamDisplay(param, param->Value(), false, type == IParam::kTypeText, current, sizeof(current));
+  GUI_FormatParamDisplay(mPlug, param, param->Value(), false, type == IParam::kTypeText, current, sizeof(current));
   CreateTextEntry(control, control->GetText(), rect, current, param);
 }
 
@@ -230,14 +230,17 @@ void IGraphics::SetFromStringAfterPrompt(IControl* control, IParam* param, const
       // The handler of a text parameter must see the new text even when its value does not
       // move: toggle the control so the change road runs, then settle at 0.
       // The plug-in's other threads may write the same text (the editor's MIDI input does):
-      // its hook takes whatever lock guards it. A parameter that is not the control's own has
-      // no index to name it by and is written here.
+      // its hook writes it under the plug-in's text lock. A parameter that is not the control's
+      // own has no index to name it by and is written here.
       IPluginBase* plug = control->GetPlug();
       const int idx = control->ParamIdx();
-      if (plug && plug->GetParam(idx) == param)
+      if (plug && plug->GetParam(idx) == param) {
         plug->SetParamTextFromGUI(idx, text);
-      else
+      } else {
+        std::unique_lock<std::mutex> texts;
+        if (plug) texts = std::unique_lock<std::mutex>(plug->ParamTextLock());
         param->SetDisplayText(0, text);
+      }
       double lo, hi;
       param->GetBounds(&lo, &hi);
       double toggle = control->GetValue() == 0.0 ? 1.0 : 0.0;
@@ -290,6 +293,35 @@ bool IGraphics::RunIdleWork() {
   return more;
 }
 
+namespace {
+// The batches the calling thread holds, and the window its marks owe a wake to meanwhile.
+thread_local int tWakeBatches = 0;
+thread_local IGraphics* tWakeOwed = nullptr;
+}  // namespace
+
+void IGraphics::Dirtied() {
+  // No window, nothing to wake; on the window's thread, the tick that draws it runs or comes.
+  const std::thread::id window = mWindowThread.load(std::memory_order_relaxed);
+  if (window == std::thread::id() || window == std::this_thread::get_id()) return;
+  if (tWakeBatches > 0 && (!tWakeOwed || tWakeOwed == this)) {
+    tWakeOwed = this;
+    return;
+  }
+  wake();
+}
+
+// The mark is made before the exchange, and the window exchanges before it looks: either this
+// wake is new, or the tick that takes the pending one sees the mark.
+void IGraphics::wake() {
+  if (!mWakePending.exchange(true)) WakeView();
+}
+
+IGraphics::WakeBatch::WakeBatch() { ++tWakeBatches; }
+
+IGraphics::WakeBatch::~WakeBatch() {
+  if (--tWakeBatches == 0 && tWakeOwed) std::exchange(tWakeOwed, nullptr)->wake();
+}
+
 bool IGraphics::queueForWindow(const void* owner, int what, std::function<void()>* work) {
   std::lock_guard<std::mutex> guard(mWindowWorkLock);
   mWindowWork.erase(std::remove_if(mWindowWork.begin(), mWindowWork.end(),
@@ -299,6 +331,7 @@ bool IGraphics::queueForWindow(const void* owner, int what, std::function<void()
   // The modal depth is the window thread's own: only read there.
   if (window == std::thread::id() || (window == std::this_thread::get_id() && mModalDepth == 0)) return false;
   mWindowWork.push_back(WindowWork{owner, what, std::move(*work)});
+  wake();
   return true;
 }
 

@@ -219,6 +219,25 @@ public:
   void BeginModal(void* loop = nullptr);
   bool EndModal();
   bool InModal() const { return mModalDepth > 0; }
+
+  // ---- waking the window ----
+  // A control marked dirty on another thread while a window is open (a value from the synth, a
+  // job's text) wakes the window, which then draws it at its next frame instead of at the next
+  // turn of its resting tick; so does work handed over to it. One wake is pending at a time: the
+  // window takes it (TakeWake) at the start of each tick, before it looks for what is dirty, so a
+  // mark after that wakes it again. A thread holding a WakeBatch wakes the window once, at the
+  // batch's end, for all it marked meanwhile: the window draws a whole message from the synth,
+  // not half of one.
+  void Dirtied();  // IControl's dirty marks, any thread
+  bool WakePending() const { return mWakePending.load(); }
+  void TakeWake() { mWakePending.exchange(false); }
+  class WakeBatch {
+  public:
+    WakeBatch();
+    ~WakeBatch();
+    WakeBatch(const WakeBatch&) = delete;
+    WakeBatch& operator=(const WakeBatch&) = delete;
+  };
   // The owner of the plug-in deletes it with del. Called on the thread of a popup, menu or
   // dialog of this window that runs its loop (a host closing the project from inside it), that
   // would free what the calls around the loop still use: the loops are ended instead, nothing
@@ -327,6 +346,9 @@ protected:
   // Around every repaint: images of pages not shown wait while one runs; the first one's end
   // lets them start.
   void noteDrawing(bool begins);
+  // The platform binding: its main loop is to look at WakePending now. Any thread.
+  virtual void WakeView() {}
+  void wake();
   // Queues the work unless it may run at once on this thread (then false, work untouched).
   bool queueForWindow(const void* owner, int what, std::function<void()>* work);
   UTIL_Mutex* plugMutex();
@@ -364,6 +386,7 @@ protected:
   std::mutex mWindowWorkLock;  // the queue; taken after the plug-in's lock, never held while work runs
   std::vector<WindowWork> mWindowWork;
   std::atomic<std::thread::id> mWindowThread{};  // none while no window is open; set under the queue's lock
+  std::atomic<bool> mWakePending{false};
   std::atomic<int> mModalDepth{0};  // changed on the window thread only
   std::atomic<std::thread::id> mModalThread{};
   std::vector<void*> mModalLoops;         // the window thread's

@@ -97,6 +97,8 @@ void IGraphicsGtk::CloseWindow() {
   SetWindowThread(false);
 }
 
+void IGraphicsGtk::WakeView() { g_main_context_wakeup(nullptr); }
+
 bool IGraphicsGtk::DrawScreen(IRECT* rect) { return mView ? mView->DrawScreen(rect) : false; }
 
 bool IGraphicsGtk::MeasureIText(IText* text, const char* str, IRECT* destRect) {

@@ -90,6 +90,11 @@ public:
   // The URI OpenURL hands to the desktop: text containing "http" as it is, a path as file URI.
   static std::string URIForOpen(const char* urlOrPath);
 
+protected:
+  // The view's tick waits in the default main context: wake it up, so that the view's wake
+  // source looks at the pending wake.
+  void WakeView() override;
+
 private:
   std::string resourcesFolder() const;
 

@@ -50,10 +50,17 @@ IGraphicsGtkView::IGraphicsGtkView(IGraphics* graphics, GtkWidget* parent) : mGr
   if (gtk_widget_get_realized(mArea)) onAreaRealize(mArea, this);
   gtk_widget_grab_focus(mArea);
   startTimer(FrameIntervalMs());
+  mWakeSource = g_source_new(&sWakeFuncs, sizeof(WakeSource));
+  reinterpret_cast<WakeSource*>(mWakeSource)->view = this;
+  g_source_attach(mWakeSource, nullptr);
 }
 
 IGraphicsGtkView::~IGraphicsGtkView() {
   KillTimer();
+  if (mWakeSource) {
+    g_source_destroy(mWakeSource);
+    g_source_unref(mWakeSource);
+  }
   if (mEntryCss) g_object_unref(mEntryCss);
   if (mScreen) cairo_surface_destroy(mScreen);
 }
@@ -129,9 +136,12 @@ void IGraphicsGtkView::onRootDestroy(GtkWidget*, gpointer p) {
 // own repaints (exposure, and everything while the value field lies over the canvas) still come
 // through onDraw.
 //
-// Values set by other threads (MIDI input, the sender's jobs) only mark controls dirty, so the
-// tick must poll. Half a second after the last input, dirty area or idle work it rests at the
-// canvas's frame rate, the old timer's; input, or dirt found, brings it back to the display's.
+// Half a second after the last input, dirty area or idle work the tick rests at the canvas's frame
+// rate, the old timer's; input, or dirt found, brings it back to the display's. A control marked
+// dirty on another thread (MIDI input, the sender's jobs) wakes the main loop (IGraphics::Dirtied,
+// IGraphicsGtk::WakeView), and the view's wake source runs the tick at once instead of at the
+// resting tick's next turn; a flood of such changes (a knob swept on the synth) wakes it at most
+// once a refresh interval.
 
 namespace {
 constexpr int kRestAfterMs = 500;
@@ -165,8 +175,33 @@ void IGraphicsGtkView::wake() {
   if (mTimer && mTimerMs == restingMs() && FrameIntervalMs() != mTimerMs) startTimer(FrameIntervalMs());
 }
 
+GSourceFuncs IGraphicsGtkView::sWakeFuncs = {
+    [](GSource* s, gint* timeout) -> gboolean {
+      return reinterpret_cast<WakeSource*>(s)->view->wakeDue(g_source_get_time(s), timeout);
+    },
+    [](GSource* s) -> gboolean { return reinterpret_cast<WakeSource*>(s)->view->wakeDue(g_source_get_time(s), nullptr); },
+    [](GSource* s, GSourceFunc, gpointer) -> gboolean {
+      IGraphicsGtkView* self = reinterpret_cast<WakeSource*>(s)->view;
+      // The resting tick may have taken the wake in this turn of the loop already.
+      if (!self->wakeDue(g_source_get_time(s), nullptr)) return G_SOURCE_CONTINUE;
+      self->mLastWakeUs = g_source_get_time(s);
+      if (self->OnTimer()) self->wake();
+      return G_SOURCE_CONTINUE;
+    },
+    nullptr, nullptr, nullptr};
+
+bool IGraphicsGtkView::wakeDue(gint64 now, gint* timeout) const {
+  if (!mGraphics || !mArea || !mGraphics->WakePending()) return false;
+  const gint64 due = mLastWakeUs + 1000 * static_cast<gint64>(FrameIntervalMs());
+  if (now >= due) return true;
+  if (timeout) *timeout = static_cast<gint>((due - now + 999) / 1000);
+  return false;
+}
+
 bool IGraphicsGtkView::OnTimer() {
   if (!mGraphics || !mArea) return false;
+  // Before anything is looked at: what another thread changes after this wakes the view again.
+  mGraphics->TakeWake();
   // What other threads handed to this one first: its changes are drawn in this tick.
   const bool handedOver = mGraphics->RunWindowWork();
   IRECTList dirty;

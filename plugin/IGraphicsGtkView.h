@@ -45,6 +45,8 @@ public:
   // busy: something was repainted, or the idle work has more to do.
   bool OnTimer();
   void KillTimer();
+  // The tick runs at its resting rate (nothing was drawn and no input came for a while).
+  bool Resting() const { return mTimerMs == restingMs(); }
   // Unbinds and destroys the widgets (when the host has not already done so).
   void Unbind();
 
@@ -92,6 +94,17 @@ private:
   int restingMs() const;
   // Input came: the tick leaves its resting rate for the display's.
   void wake();
+  // A main-loop source of the view's own for the graphics object's wakes (IGraphics::Dirtied):
+  // ready while a wake is pending and the last tick it ran is a refresh interval old; it then
+  // runs the tick.
+  struct WakeSource {
+    GSource source;
+    IGraphicsGtkView* view;
+  };
+  static GSourceFuncs sWakeFuncs;
+  // Whether a pending wake is due at `now` (the main loop's clock); else, with one pending, the
+  // milliseconds until it is, in *timeout.
+  bool wakeDue(gint64 now, gint* timeout) const;
   // Draws the areas (canvas coordinates, on the canvas) into the drawing area's window now; false
   // when the view is not on screen.
   bool paint(IRECTList* areas);
@@ -111,6 +124,8 @@ private:
   GtkWidget* mArea = nullptr;
   guint mTimer = 0;
   int mTimerMs = 0;
+  GSource* mWakeSource = nullptr;
+  gint64 mLastWakeUs = 0;  // the main loop's clock when the wake source last ran the tick
   int mQuietMs = 0;  // since the tick last found the view busy or input came
   int mPrevX = 0, mPrevY = 0;
   // Double-click detection of our own: GTK reports the second press before its 2BUTTON event;

@@ -698,7 +698,10 @@ ComponentResult IPluginAU::GetProperty(AudioUnitPropertyID propID, AudioUnitScop
       if (!param || vn.inParamID > 0x7fffffffu) return kAudioUnitErr_InvalidElement;
       // No value pointer: the host asks for the current value.
       double value = vn.inValue ? static_cast<double>(*vn.inValue) : param->Value();
-      param->GetDisplayForHost(value, false, mParamValueString, true);
+      {
+        std::lock_guard<std::mutex> texts(ParamTextLock());
+        param->GetDisplayForHost(value, false, mParamValueString, true);
+      }
       vn.outName = MakeCFString(mParamValueString);
       writeOut(pData, vn);
       return noErr;

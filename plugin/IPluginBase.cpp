@@ -241,7 +241,10 @@ void IPluginBase::SetParameterFromGUI2(int paramIdx, double normalizedValue) {
 }
 
 void IPluginBase::SetParamTextFromGUI(int paramIdx, const char* text) {
-  if (IParam* param = GetParam(paramIdx)) param->SetDisplayText(0, text);
+  IParam* param = GetParam(paramIdx);
+  if (!param) return;
+  std::lock_guard<std::mutex> texts(mParamTextLock);
+  param->SetDisplayText(0, text);
 }
 
 void IPluginBase::OnParamReset() {

@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -130,8 +131,7 @@ public:
   virtual void PresetsChangedByHost() {}                                        // 46
   virtual void SetBlockSize(int blockSize);                                     // 47
   // The GUI thread's text entry stores the typed text as text 0 of a text parameter here, before
-  // the change road runs. A plug-in whose other threads write the same texts overrides this to
-  // take its own lock; the base writes the text as it is. Called without the plug-in lock.
+  // the change road runs; the base writes it under ParamTextLock. Called without the plug-in lock.
   virtual void SetParamTextFromGUI(int paramIdx, const char* text);            // 48
   // The GUI closed a text entry of this parameter without applying it (Escape, a wheel turn):
   // no value changed and no handler ran. A plug-in that showed something around the entry
@@ -154,6 +154,11 @@ public:
   void Lock() { mMutex.Enter(); }
   void Unlock() { mMutex.Leave(); }
   UTIL_Mutex* GetMutex() { return &mMutex; }
+  // A text parameter's display text may be renamed by threads other than the window's (a sound's
+  // name that came with a dump, on the MIDI input thread) while the window draws it. Every such
+  // rename, and every read of display texts that may meet one (the window's captions and value
+  // prompt, the host's value string), holds this lock. A leaf: nothing is taken or called under it.
+  std::mutex& ParamTextLock() const { return mParamTextLock; }
 
   // ---- parameters ----
   int NParams() const { return mParams.GetSize(); }
@@ -396,6 +401,7 @@ protected:
   int mNonAutomatedParamCount = 0;
   UTIL_PtrList<ChannelIO> mChannelIO;
   UTIL_Mutex mMutex;
+  mutable std::mutex mParamTextLock;
   char mEffectName[128];
   char mProductName[128];
   char mMfrName[128];

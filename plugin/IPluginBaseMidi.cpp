@@ -25,6 +25,7 @@
 #include <mutex>
 #include <thread>
 
+#include "IGraphics.h"
 #include "MidiBackend.h"
 #include "MidiBytes.h"
 #include "MidiPorts.h"
@@ -530,12 +531,14 @@ void IPluginBase::MIDICallback(double deltaTime, std::vector<unsigned char>* mes
 }
 
 // Input dispatch thread (see MidiInputDispatch.h for why not the MIDI system's thread); takes no
-// lock itself. The handlers may sleep and take the plug-in lock; input queues up meanwhile.
+// lock itself. The handlers may sleep and take the plug-in lock; input queues up meanwhile. What
+// a message changes on screen is drawn once it is handled whole.
 void IPluginBase::processMIDIInput(double, std::vector<unsigned char>* message, void* userData)
 {
   IPluginBase* plug = static_cast<IPluginBase*>(userData);
   if (!plug || !message || message->empty())
     return;
+  IGraphics::WakeBatch batch;
   const size_t n = message->size();
   const std::vector<unsigned char>& m = *message;
   if (n <= 3)

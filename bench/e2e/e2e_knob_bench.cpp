@@ -21,17 +21,12 @@
 
 #include "E2EBenchSupport.h"
 #include "JackMidiOutput.h"
+#include "Percentile.h"
 #include "WindowFlows.h"
 
 namespace {
 
 const double kPeriodMs = 256.0 / 48000.0 * 1000.0;
-
-double percentile(std::vector<double> v, int p) {
-  if (v.empty()) return -1.0;
-  std::sort(v.begin(), v.end());
-  return v[std::min(v.size() - 1, v.size() * static_cast<size_t>(p) / 100)];
-}
 
 }  // namespace
 

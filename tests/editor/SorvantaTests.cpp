@@ -588,7 +588,7 @@ TEST_F(SorvantaTest, NameAndEnvelopeEditsSendTheirOwnPartsSound) {
   EXPECT_EQ(lastDumpPart(), 15);
 }
 
-// The MIDI input thread writes sound names under nameTextLock; a name typed in the GUI must
+// The MIDI input thread writes sound names under the text lock; a name typed in the GUI must
 // take the same lock rather than write the text beside it.
 TEST_F(SorvantaTest, TypedSoundNameWaitsForTheNameLock) {
   auto plug = make();
@@ -601,7 +601,7 @@ TEST_F(SorvantaTest, TypedSoundNameWaitsForTheNameLock) {
   std::atomic<bool> stored{false};
   std::thread gui;
   {
-    std::lock_guard<std::mutex> engine(plug->nameTextLock);
+    std::lock_guard<std::mutex> engine(plug->ParamTextLock());
     gui = std::thread([&] {
       plug->GetGUI()->SetFromStringAfterPrompt(entry, plug->GetParam(param), "Typed Pad");
       stored = true;

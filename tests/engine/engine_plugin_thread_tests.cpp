@@ -12,6 +12,7 @@
 
 #include "DumpLayout.h"
 #include "EditorTestSupport.h"
+#include "IControls.h"
 #include "MIDIMessageManager.h"
 #include "MIDIMessageSender.h"
 #include "SysexProtocol.h"
@@ -64,12 +65,15 @@ TEST(EnginePluginThreads, NamesFromTheDeviceReadSafelyByDumpJobs) {
     }
     inputEnded = true;
   });
-  // This thread reads the name as a dump job does (through the engine's view of the plug-in), and
-  // also starts the real job now and then. A torn read mixes the two names.
+  // This thread reads the name as a dump job does (through the engine's view of the plug-in) and
+  // draws it as the window's name field does, and also starts the real job now and then. A torn
+  // read mixes the two names.
+  ICaptionControl field(plug.get(), IRECT(0, 0, 160, 16), kPatchName + 1, nullptr, false);
   int torn = 0;
   for (int i = 0; !inputEnded.load(); ++i) {
-    const std::string name = m->host()->text(kPatchName + 1);
-    if (name.size() == 16 && name != "AAAAAAAAAAAAAAAA" && name != "bbbbbbbbbbbbbbbb") ++torn;
+    field.Draw(plug->GetGUI());
+    for (const std::string& name : {m->host()->text(kPatchName + 1), field.GetTextCopy()})
+      if (name.size() == 16 && name != "AAAAAAAAAAAAAAAA" && name != "bbbbbbbbbbbbbbbb") ++torn;
     if (i % 200 == 0 && !plug->ThreadRunning()) plug->sendPatchToDevice(1, false, false, false, false);
   }
   input.join();

@@ -226,6 +226,21 @@ TEST(GtkDisplay, TimerRedrawsOnlyTheDirtyRectangle) {
   e.g->screenRects.clear();
   pump(100);  // nothing dirty: nothing drawn
   EXPECT_TRUE(e.g->screenRects.empty());
+  // Resting, the view draws a value pushed on another thread in the main loop's next turn, not at
+  // its resting tick's; pushed as part of a message, once the message is handled whole.
+  for (int i = 0; i < 200 && !e.g->GetView()->Resting(); ++i) pump(10);
+  ASSERT_TRUE(e.g->GetView()->Resting());
+  bool wokeHalfWay = true;
+  std::thread([&] {
+    IGraphics::WakeBatch message;
+    e.g->SetParameterFromPlug(0, 0.25, true);
+    wokeHalfWay = e.g->WakePending();
+  }).join();
+  EXPECT_FALSE(wokeHalfWay);
+  while (e.g->screenRects.empty() && g_main_context_iteration(nullptr, FALSE)) {
+  }
+  EXPECT_FALSE(e.g->screenRects.empty());
+  EXPECT_FALSE(e.g->WakePending());
 }
 
 TEST(GtkDisplay, DoubleClickIsNotASecondPressAndKeysFollowThePointer) {

@@ -450,9 +450,9 @@ void WindowSession::type(const std::string& text) {
 
 namespace {
 
-WindowImage grab(Display* dpy, unsigned long drawable, int w, int h) {
+WindowImage grab(Display* dpy, unsigned long drawable, int w, int h, int x = 0, int y = 0) {
   WindowImage out;
-  XImage* img = XGetImage(dpy, drawable, 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes, ZPixmap);
+  XImage* img = XGetImage(dpy, drawable, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes, ZPixmap);
   if (!img) return out;
   out.w = w;
   out.h = h;
@@ -481,6 +481,8 @@ WindowImage WindowSession::screen() {
 WindowImage WindowSession::view() {
   return window().crop(0, barHeight(), std::min(viewWidth(), mWindowW), viewHeight());
 }
+
+WindowImage WindowSession::view(int x, int y, int w, int h) { return grab(mDpy, mWindow, w, h, x, y + barHeight()); }
 
 WindowImage WindowSession::settle(double maxSeconds) {
   // Still for three looks in a row: a slow build can be busy for a moment with the window

@@ -110,6 +110,7 @@ public:
   // most maxSeconds): for a step that must change it, however slow the build.
   WindowImage settleChanged(const WindowImage& before, int x, int y, int w, int h, double maxSeconds = 8.0);
   WindowImage view();    // the plug-in's view now
+  WindowImage view(int x, int y, int w, int h);  // a rectangle of it: a look much quicker than the whole
   WindowImage window();  // the whole host window now, transport bar included
   WindowImage screen();  // the whole screen: menus and dialogs too
   int barHeight() const { return mWindowH - viewHeight(); }
