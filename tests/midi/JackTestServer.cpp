@@ -16,6 +16,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
@@ -155,8 +156,8 @@ std::vector<JackServerEntry> serverTable(bool clearGone)
   return table;
 }
 
-// Starts jackd under name; -1 when fork failed.
-pid_t spawnJackd(const char* name)
+// Starts jackd under name (synchronous: -S, see below); -1 when fork failed.
+pid_t spawnJackd(const char* name, bool synchronous)
 {
   const pid_t parent = getpid();
   pid_t pid = fork();
@@ -170,6 +171,9 @@ pid_t spawnJackd(const char* name)
   // scheduling, its mostly sleeping threads got no processor for minutes beside busy threads on two
   // cores, every client waiting on it. A process-group leader cannot start a session: it stays in ours.
   setpgid(0, 0);
+  // Nothing of ours goes along: a JACK client's socket to an old server, held open here, would
+  // keep that server's end from reaching the client.
+  close_range(3, ~0U, 0);
   if (!getenv("SORVANTA_JACK_VERBOSE"))
   {
     FILE* devnull = fopen("/dev/null", "w");
@@ -184,8 +188,11 @@ pid_t spawnJackd(const char* name)
   // output buffer to the next client again (duplicated messages) or loses what it carried.
   // Real-time scheduling only when asked (timing benchmarks): a test's server never needs it.
   const char* scheduling = getenv("SORVANTA_JACK_REALTIME") ? "--realtime" : "--no-realtime";
-  execlp("jackd", "jackd", scheduling, "-S", "-t", "5000", "-p", "256", "-n", name, "-d", "dummy", "-r", "48000",
-         "-p", "256", (char*)nullptr);
+  const char* argv[] = {"jackd", scheduling, "-t", "5000", "-p", "256", "-n", name, "-d", "dummy", "-r", "48000", "-p", "256",
+                        synchronous ? "-S" : nullptr, nullptr};
+  if (synchronous)  // an engine option: before the driver's
+    std::rotate(argv + 1, argv + 14, argv + 15);
+  execvp("jackd", const_cast<char* const*>(argv));
   _exit(127);
 }
 
@@ -289,7 +296,7 @@ bool JackTestServer::spawnAndWait(const char* name, double deadline)
 {
   StartStopLock exclusive;
   serverTable(true);
-  mPid = spawnJackd(name);
+  mPid = spawnJackd(name, mSynchronous);
   if (mPid < 0)
   {
     perror("JackTestServer: fork");

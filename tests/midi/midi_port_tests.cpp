@@ -1,6 +1,7 @@
 // The direct MIDI port layer over real JACK ports: a private server per test process and a peer
 // that plays the synth's interface.
 #include "JackMidiClient.h"
+#include "JackMidiInput.h"
 #include "JackMidiOutput.h"
 #include "MidiClock.h"
 #include "MidiJackTest.h"
@@ -254,6 +255,26 @@ TEST_F(MidiPortTest, WithoutAServerListingsTryNoClientAndOneEachOnceThereIsOne)
   for (int twice = 0; twice < 2; ++twice)
     EXPECT_TRUE(contains(out.listPortNames(), peer.inputPortName()) && contains(in.listPortNames(), peer.outputPortName()));
   EXPECT_EQ(withPeer + 2, jackmidi::clientOpensTried());
+  // An entry an open failed on (a name JACK refuses): the next open waits, a later one tries again
+  // by itself, and one after a plain client opened tries at once.
+  auto fails = [] { JackMidiOutput refused; return !refused.create(std::string(80, 'x')); };
+  auto tries = [](unsigned* tried) {
+    const unsigned before = jackmidi::clientOpensTried();
+    JackMidiOutput o;
+    const bool made = o.create(std::string("Retry ") + MidiTestClientSuffix());
+    *tried = jackmidi::clientOpensTried() - before;
+    return made;
+  };
+  unsigned tried = 0;
+  ASSERT_TRUE(fails());
+  EXPECT_FALSE(tries(&tried) || tried) << "tried again at once";
+  const double until = MidiTestNow() + 10.0;
+  while (!tries(&tried) && MidiTestNow() < until)
+    MidiTestSleep(0.05);
+  EXPECT_EQ(1u, tried) << "never tried again";
+  ASSERT_TRUE(fails());
+  jack_client_close(jackmidi::openBareClient((std::string("bare ") + MidiTestClientSuffix()).c_str(), JackNoStartServer, nullptr));
+  EXPECT_TRUE(tries(&tried)) << "the wait went on after a plain client opened";
 }
 
 TEST_F(MidiPortTest, SendWithoutObjectOrOpenPortReturnsFalse)
@@ -393,6 +414,42 @@ TEST_F(MidiPortTest, ClosingAndTearingDownWhileThePeerFloodsIsSafe)
   flood.join();
 }
 
+// An input closed while its receiver runs (a slow one, as on a loaded machine), on a server in
+// JACK's default mode, which does not wait for a late client: JACK stops the process thread, and
+// the receiver still finishes what it began.
+TEST_F(MidiPortTest, ClosingAnInputLetsARunningReceiverFinish)
+{
+  JackTestServer async(false);
+  ASSERT_TRUE(async.start());
+  MidiTestPeer peer;
+  std::atomic<bool> flooding{true};
+  std::thread flood([&] {
+    for (int i = 0; flooding.load(); ++i)
+      peer.send(Bytes{0x90, (unsigned char)(i & 0x7F), 64}), MidiTestSleep(0.0005);
+  });
+  auto slow = [](double, const unsigned char*, size_t, void* counts) {
+    auto* c = static_cast<std::atomic<int>*>(counts);
+    ++c[0];
+    MidiTestSleep(0.002);
+    ++c[1];
+  };
+  std::atomic<int> counts[2] = {{0}, {0}};
+  JackMidiInput in;
+  ASSERT_TRUE(peer.ok() && in.create(std::string("Slow ") + MidiTestClientSuffix(), slow, counts, false));
+  for (int round = 0; round < 20 && !HasFailure(); ++round)
+  {
+    const int before = counts[0].load();
+    ASSERT_TRUE(in.open(peer.outputPortName(), "slow"));
+    for (int i = 0; i < 2000 && counts[0].load() == before; ++i)
+      MidiTestSleep(0.001);
+    in.close();
+    EXPECT_EQ(counts[0].load(), counts[1].load()) << "round " << round << ": a receiver was cut short";
+  }
+  flooding = false;
+  flood.join();
+  setenv("JACK_DEFAULT_SERVER", server().name().c_str(), 1);
+}
+
 // Inputs torn down with messages arriving in every cycle: the plug-in's input (from one peer that
 // floods) and a peer's input (flooded by the plug-in's output), made afresh in each round. A port
 // unregistered under a running cycle crashes the process now and then.
@@ -469,6 +526,7 @@ struct FrameRecorder
 {
   jack_client_t* client = nullptr;
   jack_port_t* port = nullptr;
+  jack_port_t* source = nullptr;  // a synth's output, silent
   std::mutex mutex;
   std::vector<std::pair<uint32_t, Bytes>> got;  // (frame, bytes)
 
@@ -479,6 +537,7 @@ struct FrameRecorder
     if (!client)
       return;
     port = jack_port_register(client, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    source = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     jack_set_process_callback(client, &FrameRecorder::process, this);
     jack_activate(client);
   }
@@ -490,6 +549,7 @@ struct FrameRecorder
   static int process(jack_nframes_t n, void* arg)
   {
     FrameRecorder* r = static_cast<FrameRecorder*>(arg);
+    jack_midi_clear_buffer(jack_port_get_buffer(r->source, n));
     void* buf = jack_port_get_buffer(r->port, n);
     const jack_nframes_t start = jack_last_frame_time(r->client);
     std::lock_guard<std::mutex> lock(r->mutex);  // against the test thread reading got
@@ -518,29 +578,40 @@ int64_t monotonicNs()
 }  // namespace
 
 // 200 JACK restarts under the ports, the old server's end racing a listing as the port watch's
-// does; each followed by a message through the output's new client. libjack frees every client
-// at the first open after a server's end: one whose shutdown notice it cut short was called into.
+// does; each followed by a message through the output's new client. Every other server crashes
+// under the open ports, which notice it themselves. libjack frees every client it holds at the
+// first open after a server's end, cancelling their threads: one cancelled in the middle of a
+// notice kept libjack's lock of its notices for good, and every later close and open waited on it.
 TEST_F(MidiPortTest, EveryJackRestartUnderThePortsIsFollowedByAMessageThatArrives)
 {
   MidiOutputPort out;
-  MidiInputPort in;
+  MidiInputPort in, watched;
   Inbox inbox;
-  ASSERT_TRUE(out.create("Sorvanta Editor out") && created(in, inbox));
+  ASSERT_TRUE(out.create("Sorvanta Editor out") && created(in, inbox) && watched.create("Watch", 100, &Inbox::handle, &inbox));
+  std::unique_ptr<FrameRecorder> synth;
   for (int round = 0; round < 200 && !HasFailure(); ++round)
   {
+    if (round % 2)
+    {
+      kill(server().pid(), SIGKILL);  // no connection goes first: only the ports' clients hear it
+      for (int i = 0; i < 1000 && !(out.lost() && in.lost()); ++i)
+        MidiTestSleep(0.01);
+      EXPECT_TRUE(out.lost() && in.lost()) << "round " << round << ": output lost " << out.lost() << ", input " << in.lost();
+    }
+    synth.reset();
     std::atomic<bool> restarted{false};
     server().nameNext();
-    std::thread watch([&] { for (; !restarted.load(); MidiTestSleep(0.001)) in.listPortNames(); });
+    std::thread watch([&] { for (; !restarted.load(); MidiTestSleep(0.001)) watched.listPortNames(); });
     const bool up = server().restart();
     restarted = true;
     watch.join();
-    FrameRecorder synth;
-    in.listPortNames();
-    ASSERT_TRUE(up && !out.listPortNames().empty() && out.open(jack_port_name(synth.port), "to Dorvik")) << round;
+    synth.reset(new FrameRecorder);
+    ASSERT_TRUE(up && !out.listPortNames().empty() && out.open(jack_port_name(synth->port), "to Dorvik") &&
+                in.open(jack_port_name(synth->source), "from Dorvik")) << round;
     const Bytes note{0x90, 60, (unsigned char)(round & 0x7F)};
-    for (int i = 0; i < 5000 && synth.messages().empty(); ++i, MidiTestSleep(0.002))
+    for (int i = 0; i < 5000 && synth->messages().empty(); ++i, MidiTestSleep(0.002))
       out.send(note.data(), i % 10 ? 0 : note.size());
-    EXPECT_TRUE(!synth.messages().empty() && synth.messages().front().second == note) << "round " << round << ": not arrived";
+    EXPECT_TRUE(!synth->messages().empty() && synth->messages().front().second == note) << "round " << round << ": not arrived";
   }
 }
 
@@ -676,3 +747,4 @@ TEST_F(MidiPortTest, AStartClearsTheEntryOfAServerThatWasKilledAndNoOther)
   EXPECT_FALSE(listed(gone));
   EXPECT_TRUE(listed(server().pid()));
 }
+
