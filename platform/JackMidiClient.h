@@ -83,19 +83,6 @@ private:
   unsigned mRegistrations = 0;
 };
 
-// Whether one of our clients may still be called into, and when its object may go.
-//
-// A server's end reaches each client of it as a shutdown notice on the client's own notification
-// thread. libjack then takes the server's end as the end of every client it holds in the process:
-// the next jack_client_open anywhere in the process (a port's new client, a test's probe) closes
-// and deletes them all, and its close cancels their threads at once, wherever they are. A
-// notification thread cancelled while it handled another client's arrival or departure kept
-// libjack's process-wide lock of those notices for good: every later close and every notice then
-// waited on it, and so did every open after it. So no client of a server that went away is ever
-// closed by us, and no open follows a server's end until every client libjack holds has been
-// through its own shutdown notice (its notification thread then ends by itself): the open that
-// lets libjack go then cancels no thread but the process threads, which wait for a cycle that
-// never comes, or finish a callback of ours first (CallbackGuard).
 // A JACK server's entry in /dev/shm as a client was opened on it.
 struct ServerEntry
 {
@@ -106,6 +93,20 @@ struct ServerEntry
   bool ended() const;
 };
 
+// Whether one of our clients may still be called into, and when its object may go.
+//
+// A server's end reaches each client of it as a shutdown notice on the client's notification
+// thread, which then goes on with the notices still queued (the server's other clients leaving)
+// until the server's socket closes. libjack takes the end as the end of every client it holds in
+// the process: the next jack_client_open anywhere in the process (a port's new client, a test's
+// probe) closes and deletes them all, and a close cancels the client's threads at once, wherever
+// they are. A notification thread cancelled while it handled another client's arrival or
+// departure kept libjack's process-wide lock of those notices for good: every later close, open
+// and notice waited on it. So no client of a server that went away is ever closed by us, and after
+// a server's end (heard, or seen in its entry: libjack notes it before our callback runs) no
+// client opens until every client libjack holds has had its shutdown notice and its notification
+// thread has ended. The open that lets libjack go then cancels only process threads, which wait
+// for a cycle that never comes or finish a callback of ours first (CallbackGuard).
 class ClientLife
 {
 public:
