@@ -16,7 +16,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
@@ -188,11 +187,8 @@ pid_t spawnJackd(const char* name, bool synchronous)
   // output buffer to the next client again (duplicated messages) or loses what it carried.
   // Real-time scheduling only when asked (timing benchmarks): a test's server never needs it.
   const char* scheduling = getenv("SORVANTA_JACK_REALTIME") ? "--realtime" : "--no-realtime";
-  const char* argv[] = {"jackd", scheduling, "-t", "5000", "-p", "256", "-n", name, "-d", "dummy", "-r", "48000", "-p", "256",
-                        synchronous ? "-S" : nullptr, nullptr};
-  if (synchronous)  // an engine option: before the driver's
-    std::rotate(argv + 1, argv + 14, argv + 15);
-  execvp("jackd", const_cast<char* const*>(argv));
+  execlp("jackd", "jackd", scheduling, synchronous ? "-S" : "-t5000", "-t", "5000", "-p", "256", "-n", name, "-d", "dummy",
+         "-r", "48000", "-p", "256", (char*)nullptr);  // (without -S, the timeout twice)
   _exit(127);
 }
 
