@@ -77,7 +77,6 @@ void onRegistration(jack_port_id_t id, int registered, void* arg)
 std::atomic<int> gHeld{0};
 std::atomic<int> gNoticesEnded{0};
 std::atomic<int> gNoticeThreadsEnded{0};
-std::atomic<int64_t> gLastNoticeEndedNs{0};
 
 int64_t steadyNs()
 {
@@ -86,12 +85,12 @@ int64_t steadyNs()
 
 void countNoticeEnded()
 {
-  gLastNoticeEndedNs.store(steadyNs());
   ++gNoticesEnded;
 }
 std::atomic<bool> gServerEnded{false};
 std::atomic<int> gCalls{0};
 std::mutex gOpenMutex;
+int64_t gEndSeenNs = 0;  // when an open first saw a server's end (gOpenMutex)
 
 // Waiting for a server cheaply. jackd 1.9 listens on /dev/shm/jack_<server>_<uid>_0 (the server
 // JACK_DEFAULT_SERVER names, else "default"); without that entry no client can open, so none is
@@ -168,12 +167,15 @@ bool mayOpen(bool* letsGo)
   *letsGo = gServerEnded.load() || heldServerEnded();
   if (!*letsGo)
     return true;
-  // Every notice done, and its thread ended (or, should something keep the server's socket open,
-  // given two seconds for the notices left in it).
+  // Every notice done and its thread ended. Not for more than five seconds after the end was
+  // first seen here: something else holds the server's socket open (a program started since), or
+  // libjack let go of a client before its notice (an open of ours came between libjack's noting
+  // the end and our callbacks), or its server still runs.
+  const int64_t now = steadyNs();
+  if (!gEndSeenNs)
+    gEndSeenNs = now;
   const int held = gHeld.load();
-  if (gNoticesEnded.load() != held)
-    return false;
-  if (gNoticeThreadsEnded.load() < held && steadyNs() - gLastNoticeEndedNs.load() < 2000000000LL)
+  if ((gNoticesEnded.load() != held || gNoticeThreadsEnded.load() < held) && now - gEndSeenNs < 5000000000LL)
     return false;
   for (int ms = 0; gCalls.load() > 0; ++ms)
   {
@@ -194,6 +196,7 @@ void noteOpen(bool letGo)
   gNoticesEnded.store(0);
   gNoticeThreadsEnded.store(0);
   gServerEnded.store(false);
+  gEndSeenNs = 0;
   std::lock_guard<std::mutex> lock(gHeldMutex);
   gHeldServers.clear();
 }

@@ -580,7 +580,7 @@ TEST_F(MidiPortTest, EveryJackRestartUnderThePortsIsFollowedByAMessageThatArrive
     synth.reset();
     std::atomic<bool> restarted{false};
     server().nameNext();
-    std::thread watch([&] { for (; !restarted.load(); MidiTestSleep(0.001)) watched.listPortNames(); });
+    std::thread watch([&] { for (; !restarted.load(); MidiTestSleep(0.005)) watched.listPortNames(); });
     const bool up = server().restart();
     restarted = true;
     watch.join();
