@@ -77,20 +77,15 @@ void onRegistration(jack_port_id_t id, int registered, void* arg)
 std::atomic<int> gHeld{0};
 std::atomic<int> gNoticesEnded{0};
 std::atomic<int> gNoticeThreadsEnded{0};
+std::atomic<bool> gServerEnded{false};
+std::atomic<int> gCalls{0};
+std::mutex gOpenMutex;
+int64_t gEndSeenNs = 0;  // when an open first saw a server's end (gOpenMutex)
 
 int64_t steadyNs()
 {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
-
-void countNoticeEnded()
-{
-  ++gNoticesEnded;
-}
-std::atomic<bool> gServerEnded{false};
-std::atomic<int> gCalls{0};
-std::mutex gOpenMutex;
-int64_t gEndSeenNs = 0;  // when an open first saw a server's end (gOpenMutex)
 
 // Waiting for a server cheaply. jackd 1.9 listens on /dev/shm/jack_<server>_<uid>_0 (the server
 // JACK_DEFAULT_SERVER names, else "default"); without that entry no client can open, so none is
@@ -233,7 +228,7 @@ void ClientLife::ended()
 {
   // Counted here or by hold(), whichever sees the other (both sequentially consistent), once.
   if (mHeld.load() && !mCounted.exchange(true))
-    countNoticeEnded();
+    ++gNoticesEnded;
   // The last access: the owner may free the object once it is marked.
   mEnded.store(true);
 }
@@ -254,7 +249,7 @@ void ClientLife::hold(const std::string& serverPath, const struct stat& entry)
   mHeld.store(true);
   ++gHeld;
   if (mEnded.load() && !mCounted.exchange(true))
-    countNoticeEnded();
+    ++gNoticesEnded;
 }
 
 void ClientLife::letGo()
