@@ -19,6 +19,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <vector>
 
 namespace jackmidi {
 
@@ -68,12 +69,23 @@ void onRegistration(jack_port_id_t id, int registered, void* arg)
   gAllNotices.fetch_add(1, std::memory_order_relaxed);
 }
 
-// Shutdown notices our clients have begun to hear, and how many had begun before the latest
-// open of a client in this process (see ClientLife). gOpenMutex orders the opens against the
-// closes of closeClient.
-std::atomic<unsigned> gShutdowns{0};
-std::atomic<unsigned> gShutdownsBeforeOpen{0};
+// The clients libjack holds for us (opened, not closed by us, not yet let go of by libjack), how
+// many of their shutdown notices are done, whether a server's end was heard since the last open,
+// and the owners' calls into clients now running (see ClientLife, ClientCall). gOpenMutex
+// orders the opens (as libjack's own open lock would) and guards gFailedEntry; no listing, call
+// or close waits on it.
+std::atomic<int> gHeld{0};
+std::atomic<int> gNoticesEnded{0};
+std::atomic<int> gNoticeThreadsEnded{0};
+std::atomic<bool> gServerEnded{false};
+std::atomic<int> gCalls{0};
 std::mutex gOpenMutex;
+int64_t gEndSeenNs = 0;  // when an open first saw a server's end (gOpenMutex)
+
+int64_t steadyNs()
+{
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 // Waiting for a server cheaply. jackd 1.9 listens on /dev/shm/jack_<server>_<uid>_0 (the server
 // JACK_DEFAULT_SERVER names, else "default"); without that entry no client can open, so none is
@@ -81,7 +93,7 @@ std::mutex gOpenMutex;
 // a machine without JACK added to the editor's resident size). An entry an attempt failed on (a
 // server still starting, or one killed that left it) is tried again after 1, 2, 4 ... 32 s, and
 // at once when the entry is made anew. gOpenMutex.
-struct ServerEntry
+struct FailedEntry
 {
   bool failed = false;
   dev_t dev = 0;
@@ -90,7 +102,7 @@ struct ServerEntry
   std::chrono::steady_clock::time_point retry;
   int backoffSeconds = 0;
 };
-ServerEntry gFailedEntry;
+FailedEntry gFailedEntry;
 std::atomic<unsigned> gOpensTried{0};
 
 std::string serverSocketPath()
@@ -105,7 +117,7 @@ bool serverMayAnswer(struct stat* entry)
 {
   if (stat(serverSocketPath().c_str(), entry) != 0)
     return false;
-  const ServerEntry& f = gFailedEntry;
+  const FailedEntry& f = gFailedEntry;
   const bool same = f.failed && f.dev == entry->st_dev && f.ino == entry->st_ino &&
                     f.changed.tv_sec == entry->st_ctim.tv_sec && f.changed.tv_nsec == entry->st_ctim.tv_nsec;
   return !same || std::chrono::steady_clock::now() >= f.retry;
@@ -114,10 +126,10 @@ bool serverMayAnswer(struct stat* entry)
 // gOpenMutex held: the outcome of an attempt on entry.
 void noteAttempt(bool opened, const struct stat& entry)
 {
-  ServerEntry& f = gFailedEntry;
+  FailedEntry& f = gFailedEntry;
   if (opened)
   {
-    f = ServerEntry();
+    f = FailedEntry();
     return;
   }
   const bool same = f.failed && f.dev == entry.st_dev && f.ino == entry.st_ino;
@@ -129,6 +141,61 @@ void noteAttempt(bool opened, const struct stat& entry)
   f.retry = std::chrono::steady_clock::now() + std::chrono::seconds(f.backoffSeconds);
 }
 
+// The servers' entries of the clients libjack holds, one per client, as they were when it opened.
+// libjack marks a server's end as the first of its clients hears it, before our shutdown
+// callback runs: an entry gone or made anew is how an open sees that end before any callback.
+std::mutex gHeldMutex;  // a leaf: nothing else is done while it is held
+std::vector<ServerEntry> gHeldServers;
+
+bool heldServerEnded()
+{
+  std::lock_guard<std::mutex> lock(gHeldMutex);
+  return std::any_of(gHeldServers.begin(), gHeldServers.end(), [](const ServerEntry& e) { return e.ended(); });
+}
+
+// gOpenMutex held. Whether jack_client_open may be called now; *letsGo: that open lets libjack
+// go of every client it holds (a server's end was heard since the last open). Not while a
+// shutdown notice runs, nor before the owners' calls into those clients have returned (the
+// clients are gone, so none starts; those running get a second).
+bool mayOpen(bool* letsGo)
+{
+  *letsGo = gServerEnded.load() || heldServerEnded();
+  if (!*letsGo)
+    return true;
+  // Every notice done and its thread ended. Not for more than five seconds after the end was
+  // first seen here: something else holds the server's socket open (a program started since), or
+  // libjack let go of a client before its notice (an open of ours came between libjack's noting
+  // the end and our callbacks), or its server still runs.
+  const int64_t now = steadyNs();
+  if (!gEndSeenNs)
+    gEndSeenNs = now;
+  const int held = gHeld.load();
+  if ((gNoticesEnded.load() != held || gNoticeThreadsEnded.load() < held) && now - gEndSeenNs < 5000000000LL)
+    return false;
+  for (int ms = 0; gCalls.load() > 0; ++ms)
+  {
+    if (ms >= 1000)
+      return false;
+    timespec ts{0, 1000000L};
+    nanosleep(&ts, nullptr);
+  }
+  return true;
+}
+
+// gOpenMutex held: after a jack_client_open, before its client is held.
+void noteOpen(bool letGo)
+{
+  if (!letGo)
+    return;
+  gHeld.store(0);
+  gNoticesEnded.store(0);
+  gNoticeThreadsEnded.store(0);
+  gServerEnded.store(false);
+  gEndSeenNs = 0;
+  std::lock_guard<std::mutex> lock(gHeldMutex);
+  gHeldServers.clear();
+}
+
 }  // namespace
 
 unsigned clientOpensTried()
@@ -136,19 +203,83 @@ unsigned clientOpensTried()
   return gOpensTried.load();
 }
 
+// The thread a shutdown notice came on (the client's notification thread) counts in
+// gNoticeThreadsEnded as it ends: libjack may go on handling other notices on it after ours (the
+// server's other clients leaving), under its own lock, until the server's socket closes.
+struct NoticeThreadEnd
+{
+  bool counts = false;
+  ~NoticeThreadEnd()
+  {
+    if (counts)
+      ++gNoticeThreadsEnded;
+  }
+};
+thread_local NoticeThreadEnd tNoticeThreadEnd;
+
 void ClientLife::began()
 {
-  gShutdowns.fetch_add(1);
+  tNoticeThreadEnd.counts = true;
+  mGone.store(true);
+  gServerEnded.store(true);
 }
 
-bool ClientLife::gone() const
+void ClientLife::ended()
 {
-  return mShutDown.load() || gShutdowns.load() != mEpoch;
+  // Counted here or by hold(), whichever sees the other (both sequentially consistent), once.
+  if (mHeld.load() && !mCounted.exchange(true))
+    ++gNoticesEnded;
+  // The last access: the owner may free the object once it is marked.
+  mEnded.store(true);
 }
 
-bool ClientLife::released() const
+bool ServerEntry::ended() const
 {
-  return mShutDown.load() || gShutdownsBeforeOpen.load() > mEpoch;
+  struct stat now;
+  return stat(path.c_str(), &now) != 0 || now.st_dev != dev || now.st_ino != ino;
+}
+
+void ClientLife::hold(const std::string& serverPath, const struct stat& entry)
+{
+  mServer = {serverPath, entry.st_dev, entry.st_ino};
+  {
+    std::lock_guard<std::mutex> lock(gHeldMutex);
+    gHeldServers.push_back(mServer);
+  }
+  mHeld.store(true);
+  ++gHeld;
+  if (mEnded.load() && !mCounted.exchange(true))
+    ++gNoticesEnded;
+}
+
+void ClientLife::letGo()
+{
+  if (!mHeld.exchange(false))
+    return;
+  --gHeld;
+  // The close ended the notification thread; one that had a shutdown notice counted as it went.
+  if (mGone.load())
+    --gNoticeThreadsEnded;
+  if (mCounted.load())
+    --gNoticesEnded;
+  std::lock_guard<std::mutex> lock(gHeldMutex);
+  const auto it = std::find_if(gHeldServers.begin(), gHeldServers.end(),
+                               [&](const ServerEntry& e) { return e.ino == mServer.ino && e.dev == mServer.dev; });
+  if (it != gHeldServers.end())
+    gHeldServers.erase(it);
+}
+
+ClientCall::ClientCall(const ClientLife& life)
+{
+  // Counted before the look at the life: an open that lets libjack free the client saw the
+  // client gone after this count, or waits for it to fall (both sequentially consistent).
+  ++gCalls;
+  mMay = !life.gone();
+}
+
+ClientCall::~ClientCall()
+{
+  --gCalls;
 }
 
 CallbackGuard::CallbackGuard()
@@ -156,7 +287,7 @@ CallbackGuard::CallbackGuard()
   pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &mState);
 }
 
-CallbackGuard::~CallbackGuard()
+CallbackGuard::~CallbackGuard() noexcept(false)
 {
   pthread_setcancelstate(mState, nullptr);
 }
@@ -255,14 +386,14 @@ bool openClient(jack_client_t** client, const std::string& name, JackProcessCall
   {
     std::lock_guard<std::mutex> lock(gOpenMutex);
     struct stat entry;
-    if (serverMayAnswer(&entry))
+    bool letGo = false;
+    if (serverMayAnswer(&entry) && mayOpen(&letGo))
     {
-      // The shutdowns read before the call: a notice that comes during it ends this client too.
-      const unsigned before = gShutdowns.load();
-      life.opened(before);
       ++gOpensTried;
       *client = jack_client_open(name.c_str(), JackNoStartServer, &status);
-      gShutdownsBeforeOpen.store(before);
+      noteOpen(letGo);
+      if (*client)
+        life.hold(serverSocketPath(), entry);
       noteAttempt(*client != nullptr, entry);
     }
   }
@@ -288,7 +419,8 @@ bool openClient(jack_client_t** client, const std::string& name, JackProcessCall
   if (jack_activate(*client) != 0)
   {
     fprintf(stderr, "MIDI PORTS: creating the JACK %s failed: the client could not be activated\n", what);
-    jack_client_close(*client);
+    std::atomic<bool> noCycle{false};
+    closeClient(*client, life, noCycle);
     *client = nullptr;
     return false;
   }
@@ -298,43 +430,50 @@ bool openClient(jack_client_t** client, const std::string& name, JackProcessCall
 jack_client_t* openBareClient(const char* name, jack_options_t options, const char* serverName)
 {
   std::lock_guard<std::mutex> lock(gOpenMutex);
-  const unsigned before = gShutdowns.load();
+  bool letGo = false;
+  if (!mayOpen(&letGo))
+    return nullptr;
   jack_status_t status;
   jack_client_t* client = serverName
                               ? jack_client_open(name, (jack_options_t)(options | JackServerName), &status, serverName)
                               : jack_client_open(name, options, &status);
-  gShutdownsBeforeOpen.store(before);
+  noteOpen(letGo);
   // A server answered: an entry an earlier attempt failed on (this server while it was still
   // starting) is tried at the next open, not after its wait.
   if (client)
-    gFailedEntry = ServerEntry();
+    gFailedEntry = FailedEntry();
   return client;
 }
 
-void closeClient(jack_client_t* client, const ClientLife& life, const std::atomic<bool>& inCycle)
+void closeClient(jack_client_t* client, ClientLife& life, const std::atomic<bool>& inCycle)
 {
+  // A server whose entry went is ending: its notices, ours still to come, may be running.
+  if (!life.gone() && !(life.mHeld.load() && life.mServer.ended()))
   {
-    std::lock_guard<std::mutex> lock(gOpenMutex);
-    if (!life.released())
-    {
-      // Deactivating ends the callbacks (and waits for a running one) before the client goes.
-      jack_deactivate(client);
-      jack_client_close(client);
-      return;
-    }
+    // Deactivating ends the callbacks (and waits for a running one) before the client goes.
+    jack_deactivate(client);
+    jack_client_close(client);
+    life.letGo();
+    return;
   }
-  // libjack has deleted the client or will: its process thread gets no more cycles, but one may
-  // still be running on the object.
+  // Left to libjack. Its notice, on its way since the server went, touches the object.
+  for (int ms = 0; !life.mayGo() && ms < 5000; ++ms)
+  {
+    timespec ts{0, 1000000L};
+    nanosleep(&ts, nullptr);
+  }
+  if (!life.mayGo())
+    fprintf(stderr, "MIDI PORTS: JACK never told a client of ours that its server went away\n");
+  // Its process thread gets no more cycles, but one may still be running on the object.
   waitForCycleEnd(inCycle);
 }
 
-std::vector<std::string> listPorts(jack_client_t* client, unsigned long flags)
+std::vector<std::string> listPorts(jack_client_t* client, const ClientLife& life, unsigned long flags)
 {
   std::vector<std::string> names;
-  // Never while a client opens: that may free what libjack lists from (see ClientLife).
-  std::unique_lock<std::mutex> lock(gOpenMutex);
-  const char** ports = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
-  lock.unlock();
+  const char** ports = nullptr;
+  if (ClientCall call{life})
+    ports = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
   for (const char** p = ports; p && *p; ++p)
     names.push_back(*p);
   jack_free(ports);
@@ -356,7 +495,7 @@ bool openPort(jack_client_t* client, const std::string& portName, const char* ow
   // Looked up afresh: ports come and go, and ALSA-bridged names change their numbers. Ours sends
   // to an input or reads an output.
   const bool oursSends = (flags & JackPortIsOutput) != 0;
-  const std::vector<std::string> names = listPorts(client, oursSends ? JackPortIsInput : JackPortIsOutput);
+  const std::vector<std::string> names = listPorts(client, life, oursSends ? JackPortIsInput : JackPortIsOutput);
   const int found = MidiFindPortName(names, portName);
   if (found < 0)
   {

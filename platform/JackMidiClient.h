@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <jack/types.h>
+#include <sys/stat.h>
 
 namespace jackmidi {
 
@@ -82,43 +83,80 @@ private:
   unsigned mRegistrations = 0;
 };
 
+// A JACK server's entry in /dev/shm as a client was opened on it.
+struct ServerEntry
+{
+  std::string path;
+  dev_t dev = 0;
+  ino_t ino = 0;
+  // The entry is gone or made anew: that server has ended.
+  bool ended() const;
+};
+
 // Whether one of our clients may still be called into, and when its object may go.
 //
-// libjack takes a server's shutdown, heard by any client of the process, as the end of them all:
-// the next jack_client_open anywhere in the process (a port's new client, a test's probe)
-// closes and deletes every client opened before, cancelling their threads at once wherever they
-// are, a shutdown notice not yet delivered among them. A client whose own notice was cut short
-// so was taken for alive, and its object went on calling into the freed client (after a server
-// restart under load the output's new client then hung, never running a cycle). So every client
-// opened before a shutdown that any of ours heard counts as gone, and is never called into again.
-// Its object may be freed once its own shutdown notice is done, or once a client was opened since
-// that shutdown (libjack has then deleted the client and joined its threads).
-// Our callbacks hold off that cancelling while they run (see CallbackGuard).
+// A server's end reaches each client of it as a shutdown notice on the client's notification
+// thread, which then goes on with the notices still queued (the server's other clients leaving)
+// until the server's socket closes. libjack takes the end as the end of every client it holds in
+// the process: the next jack_client_open anywhere in the process (a port's new client, a test's
+// probe) closes and deletes them all, and a close cancels the client's threads at once, wherever
+// they are. A notification thread cancelled while it handled another client's arrival or
+// departure kept libjack's process-wide lock of those notices for good: every later close, open
+// and notice waited on it. So no client of a server that went away is ever closed by us, and after
+// a server's end (heard, or seen in its entry: libjack notes it before our callback runs) no
+// client opens until every client libjack holds has had its shutdown notice and its notification
+// thread has ended. The open that lets libjack go then cancels only process threads, which wait
+// for a cycle that never comes or finish a callback of ours first (CallbackGuard).
 class ClientLife
 {
 public:
-  // Owner's thread, by openClient.
-  void opened(unsigned shutdownsBefore) { mEpoch = shutdownsBefore; }
   // The client's shutdown callback: began() first, ended() last (the object may go after it).
-  static void began();
-  void ended() { mShutDown.store(true); }
-  // Any thread.
-  bool gone() const;
-  bool released() const;
+  void began();
+  void ended();
+  // Any thread: the client's server went away; the client is never called into again.
+  bool gone() const { return mGone.load(); }
+  // Any thread: the object may be freed (its server runs, and the destructor closes the client;
+  // or its shutdown notice is done).
+  bool mayGo() const { return !mGone.load() || mEnded.load(); }
 
 private:
-  unsigned mEpoch = 0;  // shutdowns heard before the client was opened
-  std::atomic<bool> mShutDown{false};
+  friend bool openClient(jack_client_t**, const std::string&, JackProcessCallback, JackShutdownCallback,
+                         ConnectionWatch*, void*, const char*, ClientLife&);
+  friend void closeClient(jack_client_t*, ClientLife&, const std::atomic<bool>&);
+  // libjack holds the client for us, opened on the server of this entry; closed by us.
+  void hold(const std::string& serverPath, const struct stat& entry);
+  void letGo();
+  ServerEntry mServer;
+  std::atomic<bool> mGone{false};
+  std::atomic<bool> mEnded{false};
+  std::atomic<bool> mHeld{false};
+  std::atomic<bool> mCounted{false};  // its notice counted among those done (once)
+};
+
+// A call of the owner's into its client: answers false, calling nothing, when the client's server
+// went away; otherwise the open that lets libjack free the client waits for the call to return.
+class ClientCall
+{
+public:
+  explicit ClientCall(const ClientLife& life);
+  ~ClientCall();
+  ClientCall(const ClientCall&) = delete;
+  ClientCall& operator=(const ClientCall&) = delete;
+  explicit operator bool() const { return mMay; }
+
+private:
+  bool mMay;
 };
 
 // For the length of a callback of ours on a JACK thread: libjack cancels its threads
-// asynchronously (a client deactivated or cleaned up), which inside our code would leave a
-// lock taken or the server's end unmarked. The cancel waits until the callback returns.
+// asynchronously (a client deactivated or closed), which inside our code would leave a lock
+// taken or a cycle unmarked. The cancel waits until the callback returns, and acts as the
+// guard goes: the destructor lets it through (it is not noexcept, so the unwinding may leave it).
 class CallbackGuard
 {
 public:
   CallbackGuard();
-  ~CallbackGuard();
+  ~CallbackGuard() noexcept(false);
   CallbackGuard(const CallbackGuard&) = delete;
   CallbackGuard& operator=(const CallbackGuard&) = delete;
 
@@ -129,8 +167,8 @@ private:
 // Opens a client (the server is never started for us) into *client, sets its process and
 // shutdown callbacks (arg: their argument) and, with a watch, the connection and port
 // registration notices that it counts, and activates it. *client is set before activation, since
-// the callbacks read it; false, with *client null, when there is no server or activation failed.
-// Every call that opens a client (openClient, openBareClient) counts for life.released().
+// the callbacks read it; false, with *client null, when there is no server or activation failed,
+// or when a server's end is still being heard (see ClientLife): the next listing tries again.
 bool openClient(jack_client_t** client, const std::string& name, JackProcessCallback process,
                 JackShutdownCallback shutdown, ConnectionWatch* watch, void* arg, const char* what,
                 ClientLife& life);
@@ -141,18 +179,22 @@ bool openClient(jack_client_t** client, const std::string& name, JackProcessCall
 unsigned clientOpensTried();
 
 // A plain jack_client_open (options, server name or null) for clients made outside these
-// classes in this process (a test's probe of its server), counted as openClient's are; one that
-// opens ends the wait before the next try of a server's entry that an open failed on.
+// classes in this process (a test's probe of its server), held back after a server's end as
+// openClient's are (null meanwhile); one that opens ends the wait before the next try of a
+// server's entry that an open failed on. Its client has no shutdown callback: close it before
+// its server may go.
 jack_client_t* openBareClient(const char* name, jack_options_t options, const char* serverName);
 
-// The end of an object's client: closed when libjack has not let go of it yet (alive, or gone
-// with nothing opened since), else left to libjack once no cycle runs on the object. Returns
-// when the object may be freed: no callback of the client reaches it any more.
-void closeClient(jack_client_t* client, const ClientLife& life, const std::atomic<bool>& inCycle);
+// The end of an object's client: closed while its server runs; left to libjack (see ClientLife)
+// once its server went away, after its shutdown notice and a running cycle are done (a notice
+// comes at once; after a few seconds without it the object goes all the same). Returns when the
+// object may be freed: no callback of the client reaches it any more.
+void closeClient(jack_client_t* client, ClientLife& life, const std::atomic<bool>& inCycle);
 
 // Full names of the MIDI ports with these flags (JackPortIsInput: ports we can send to;
 // JackPortIsOutput: ports we can read), as jack_get_ports lists them.
-std::vector<std::string> listPorts(jack_client_t* client, unsigned long flags);
+// Empty once the client's server went away.
+std::vector<std::string> listPorts(jack_client_t* client, const ClientLife& life, unsigned long flags);
 
 // Registers our MIDI port ownName (flags: JackPortIsInput or JackPortIsOutput); null when refused.
 jack_port_t* registerPort(jack_client_t* client, const char* ownName, unsigned long flags, const char* what);

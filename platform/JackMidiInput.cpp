@@ -30,15 +30,16 @@ bool JackMidiInput::create(const std::string& clientName, Receiver receiver, voi
 
 std::vector<std::string> JackMidiInput::listPortNames()
 {
-  if (!mClient || mLife.gone())
+  if (!mClient)
     return {};
-  return jackmidi::listPorts(mClient, JackPortIsOutput);
+  return jackmidi::listPorts(mClient, mLife, JackPortIsOutput);
 }
 
 bool JackMidiInput::open(const std::string& portName, const char* ownName)
 {
   close();
-  if (!mClient || !ownName || mLife.gone())
+  jackmidi::ClientCall call(mLife);
+  if (!mClient || !ownName || !call)
     return false;
   if (!jackmidi::openPort(mClient, portName, ownName, JackPortIsInput, "input", mPort, mInCycle, mLife, mPeer))
     return false;
@@ -52,7 +53,8 @@ bool JackMidiInput::open(const std::string& portName, const char* ownName)
 bool JackMidiInput::openVirtual(const char* ownName)
 {
   close();
-  if (!mClient || !ownName || mLife.gone())
+  jackmidi::ClientCall call(mLife);
+  if (!mClient || !ownName || !call)
     return false;
   jack_port_t* port = jackmidi::registerPort(mClient, ownName, JackPortIsInput, "input");
   mPort.store(port, std::memory_order_release);
@@ -68,7 +70,8 @@ void JackMidiInput::close()
   if (!mClient)
     return;
   jack_port_t* port = mPort.exchange(nullptr);
-  if (port && !mLife.gone())
+  jackmidi::ClientCall call(mLife);
+  if (port && call)
   {
     jack_deactivate(mClient);
     jack_port_unregister(mClient, port);
@@ -129,8 +132,8 @@ int JackMidiInput::process(uint32_t nframes, void* arg)
 void JackMidiInput::shutdown(void* arg)
 {
   jackmidi::CallbackGuard guard;
-  jackmidi::ClientLife::began();
   JackMidiInput* self = static_cast<JackMidiInput*>(arg);
+  self->mLife.began();
   if (self->mPort.exchange(nullptr))
     self->mLost->store(true);
   // The last access: the owner may free the object once it is marked.

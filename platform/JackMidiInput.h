@@ -112,9 +112,11 @@ public:
               std::atomic<bool>* lostFlag = nullptr);
   bool exists() const { return mClient != nullptr; }
   // The server shut down (or restarted): this client is dead for good and never called into
-  // again (jackmidi::ClientLife). An owner frees the object only after opening another client
-  // (the destructor otherwise closes it or waits for its shutdown notice to be done).
+  // again (jackmidi::ClientLife); a new object opens a client on the server running now.
   bool serverGone() const { return mLife.gone(); }
+  // The object may be deleted without waiting: its server runs, or JACK has done telling its
+  // client that the server went away (a dead one kept meanwhile holds back every new client).
+  bool mayGo() const { return mLife.mayGo(); }
   // The port opened last stopped carrying: the server shut down, or the port it was connected to
   // went away. Set on JACK's own threads (shutdown and port-connect callbacks); cleared by open
   // and close.

@@ -88,15 +88,16 @@ bool JackMidiOutput::create(const std::string& clientName, std::atomic<bool>* lo
 
 std::vector<std::string> JackMidiOutput::listPortNames()
 {
-  if (!mClient || mLife.gone())
+  if (!mClient)
     return {};
-  return jackmidi::listPorts(mClient, JackPortIsInput);
+  return jackmidi::listPorts(mClient, mLife, JackPortIsInput);
 }
 
 bool JackMidiOutput::open(const std::string& portName, const char* ownName)
 {
   close();
-  if (!mClient || !ownName || mLife.gone())
+  jackmidi::ClientCall call(mLife);
+  if (!mClient || !ownName || !call)
     return false;
   if (!jackmidi::openPort(mClient, portName, ownName, JackPortIsOutput, "output", mPort, mInCycle, mLife, mPeer))
     return false;
@@ -112,7 +113,8 @@ bool JackMidiOutput::open(const std::string& portName, const char* ownName)
 bool JackMidiOutput::openVirtual(const char* ownName)
 {
   close();
-  if (!mClient || !ownName || mLife.gone())
+  jackmidi::ClientCall call(mLife);
+  if (!mClient || !ownName || !call)
     return false;
   jack_port_t* port = jackmidi::registerPort(mClient, ownName, JackPortIsOutput, "output");
   mPort.store(port, std::memory_order_release);
@@ -142,7 +144,10 @@ void JackMidiOutput::close()
   if (mClient && mPort.load() && !mLife.gone())
     waitForTwoCycles();
   if (mClient)
+  {
+    jackmidi::ClientCall call(mLife);
     jackmidi::releasePort(mClient, mPort, mInCycle, mLife);  // see process
+  }
   mLost->store(false);
 }
 
@@ -170,7 +175,8 @@ bool JackMidiOutput::send(const unsigned char* bytes, size_t size)
 
 bool JackMidiOutput::sendAt(const unsigned char* bytes, size_t size, int64_t atNs)
 {
-  if (!mClient || mLife.gone())
+  jackmidi::ClientCall call(mLife);
+  if (!mClient || !call)
     return false;
   // The frame that atNs was, by the server's own mapping of its clock to its frames: a server
   // without real-time priority, under load, counts its frames off the nominal rate, and the
@@ -237,8 +243,8 @@ int JackMidiOutput::process(uint32_t nframes, void* arg)
 void JackMidiOutput::shutdown(void* arg)
 {
   jackmidi::CallbackGuard guard;
-  jackmidi::ClientLife::began();
   JackMidiOutput* self = static_cast<JackMidiOutput*>(arg);
+  self->mLife.began();
   if (self->mPort.exchange(nullptr))
     self->mLost->store(true);
   // The last access: the owner may free the object once it is marked.

@@ -52,9 +52,11 @@ public:
   bool create(const std::string& clientName, std::atomic<bool>* lostFlag = nullptr);
   bool exists() const { return mClient != nullptr; }
   // The server shut down (or restarted): this client is dead for good and never called into
-  // again (jackmidi::ClientLife). An owner frees the object only after opening another client
-  // (the destructor otherwise closes it or waits for its shutdown notice to be done).
+  // again (jackmidi::ClientLife); a new object opens a client on the server running now.
   bool serverGone() const { return mLife.gone(); }
+  // The object may be deleted without waiting: its server runs, or JACK has done telling its
+  // client that the server went away (a dead one kept meanwhile holds back every new client).
+  bool mayGo() const { return mLife.mayGo(); }
   // As JackMidiInput::lost.
   bool lost() const { return mLost->load(); }
 

@@ -210,8 +210,8 @@ void MidiInputPort::startDelivery()
 void MidiInputPort::replaceDeadClient()
 {
   // A JACK server that went away (a restart, say for a new buffer size) took our client with it.
-  // The dead client goes once a new one was tried (libjack has then let go of it, see
-  // jackmidi::ClientLife).
+  // The dead client goes once JACK has done telling it so; no new one opens before (see
+  // jackmidi::ClientLife), and the next listing looks again.
   std::unique_ptr<JackMidiInput> dead;
   if (mJack && mJack->serverGone())
   {
@@ -219,6 +219,8 @@ void MidiInputPort::replaceDeadClient()
       mLost.store(true);
     mOpen.store(false, std::memory_order_release);
     mDispatch.discard();
+    if (!mJack->mayGo())
+      return;
     dead = std::move(mJack);
   }
   if (!mJack && !mClientName.empty())
@@ -350,6 +352,8 @@ void MidiOutputPort::replaceDeadClientLocked()
     if (mOpen.load())
       mLost.store(true);
     mOpen.store(false, std::memory_order_release);
+    if (!mJack->mayGo())
+      return;
     dead = std::move(mJack);
   }
   if (!mJack && !mOut && !mClientName.empty())

@@ -155,8 +155,8 @@ std::vector<JackServerEntry> serverTable(bool clearGone)
   return table;
 }
 
-// Starts jackd under name; -1 when fork failed.
-pid_t spawnJackd(const char* name)
+// Starts jackd under name (synchronous: -S, see below); -1 when fork failed.
+pid_t spawnJackd(const char* name, bool synchronous)
 {
   const pid_t parent = getpid();
   pid_t pid = fork();
@@ -170,6 +170,9 @@ pid_t spawnJackd(const char* name)
   // scheduling, its mostly sleeping threads got no processor for minutes beside busy threads on two
   // cores, every client waiting on it. A process-group leader cannot start a session: it stays in ours.
   setpgid(0, 0);
+  // Nothing of ours goes along: a JACK client's socket to an old server, held open here, would
+  // keep that server's end from reaching the client.
+  close_range(3, ~0U, 0);
   if (!getenv("SORVANTA_JACK_VERBOSE"))
   {
     FILE* devnull = fopen("/dev/null", "w");
@@ -184,8 +187,8 @@ pid_t spawnJackd(const char* name)
   // output buffer to the next client again (duplicated messages) or loses what it carried.
   // Real-time scheduling only when asked (timing benchmarks): a test's server never needs it.
   const char* scheduling = getenv("SORVANTA_JACK_REALTIME") ? "--realtime" : "--no-realtime";
-  execlp("jackd", "jackd", scheduling, "-S", "-t", "5000", "-p", "256", "-n", name, "-d", "dummy", "-r", "48000",
-         "-p", "256", (char*)nullptr);
+  execlp("jackd", "jackd", scheduling, synchronous ? "-S" : "-t5000", "-t", "5000", "-p", "256", "-n", name, "-d", "dummy",
+         "-r", "48000", "-p", "256", (char*)nullptr);  // (without -S, the timeout twice)
   _exit(127);
 }
 
@@ -289,7 +292,7 @@ bool JackTestServer::spawnAndWait(const char* name, double deadline)
 {
   StartStopLock exclusive;
   serverTable(true);
-  mPid = spawnJackd(name);
+  mPid = spawnJackd(name, mSynchronous);
   if (mPid < 0)
   {
     perror("JackTestServer: fork");

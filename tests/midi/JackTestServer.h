@@ -37,7 +37,8 @@ std::vector<JackServerEntry> JackServerTable();
 class JackTestServer
 {
 public:
-  JackTestServer() = default;
+  // synchronous false: JACK's default mode, where a cycle does not wait for a client that is late.
+  explicit JackTestServer(bool synchronous = true) : mSynchronous(synchronous) {}
   ~JackTestServer() { stop(); }
 
   // Starts jackd and waits (up to timeoutSeconds) until a client can connect. False, with the
@@ -46,6 +47,7 @@ public:
   void stop() { end(), releaseSlot(); }
   // Another server in its place (a new name) in the slot it holds (see JackTestServer.cpp).
   bool restart() { return end(), start(); }
+  bool restartUnderItsName() { return end(), mNext = mName, start(); }
   // Names the server the next start() brings up, for every client from then on. A test whose
   // threads list ports across a restart names it before they start: the environment must not
   // change under them.
@@ -62,6 +64,7 @@ private:
   // could not be run) or the deadline passes (false, still running).
   bool spawnAndWait(const char* name, double deadline);
 
+  bool mSynchronous;
   pid_t mPid = -1;
   int mSlot = -1;  // flock()ed slot file, see takeSlot
   std::string mName;

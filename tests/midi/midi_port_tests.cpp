@@ -1,6 +1,7 @@
 // The direct MIDI port layer over real JACK ports: a private server per test process and a peer
 // that plays the synth's interface.
 #include "JackMidiClient.h"
+#include "JackMidiInput.h"
 #include "JackMidiOutput.h"
 #include "MidiClock.h"
 #include "MidiJackTest.h"
@@ -254,6 +255,21 @@ TEST_F(MidiPortTest, WithoutAServerListingsTryNoClientAndOneEachOnceThereIsOne)
   for (int twice = 0; twice < 2; ++twice)
     EXPECT_TRUE(contains(out.listPortNames(), peer.inputPortName()) && contains(in.listPortNames(), peer.outputPortName()));
   EXPECT_EQ(withPeer + 2, jackmidi::clientOpensTried());
+  // An entry an open failed on (a name JACK refuses) waits; a plain client opened ends the wait.
+  auto fails = [] { return !JackMidiOutput().create(std::string(80, 'x')); };
+  auto open = [] {  // 0: not tried; 2: made
+    const unsigned before = jackmidi::clientOpensTried(), made = JackMidiOutput().create(std::string("Retry ") + MidiTestClientSuffix());
+    return made + jackmidi::clientOpensTried() - before;
+  };
+  ASSERT_TRUE(fails());
+  EXPECT_EQ(0u, open()) << "tried again at once";
+  unsigned got = 0;
+  for (const double until = MidiTestNow() + 10.0; (got = open()) == 0 && MidiTestNow() < until;)
+    MidiTestSleep(0.05);
+  EXPECT_EQ(2u, got) << "never tried again";
+  ASSERT_TRUE(fails());
+  jack_client_close(jackmidi::openBareClient((std::string("bare ") + MidiTestClientSuffix()).c_str(), JackNoStartServer, nullptr));
+  EXPECT_EQ(2u, open()) << "the wait went on after a plain client opened";
 }
 
 TEST_F(MidiPortTest, SendWithoutObjectOrOpenPortReturnsFalse)
@@ -393,6 +409,30 @@ TEST_F(MidiPortTest, ClosingAndTearingDownWhileThePeerFloodsIsSafe)
   flood.join();
 }
 
+// An input closed while its slow receiver runs, on a server in JACK's default mode (no waiting for
+// a late client): JACK stops the process thread, and the receiver still finishes what it began.
+TEST_F(MidiPortTest, ClosingAnInputLetsARunningReceiverFinish)
+{
+  server().stop();  // its slot for this one
+  JackTestServer async(false);
+  ASSERT_TRUE(async.start());
+  MidiTestPeer peer;
+  std::atomic<int> counts[2] = {{0}, {0}};  // receivers begun, receivers done
+  auto slow = [](double, const unsigned char*, size_t, void* c) { auto* n = static_cast<std::atomic<int>*>(c); ++n[0], MidiTestSleep(0.002), ++n[1]; };
+  JackMidiInput in;
+  ASSERT_TRUE(peer.ok() && in.create(std::string("Slow ") + MidiTestClientSuffix(), slow, counts, false));
+  for (int round = 0; round < 20 && !HasFailure(); ++round)
+  {
+    ASSERT_TRUE(in.open(peer.outputPortName(), "slow"));
+    for (int i = 0, before = counts[0]; counts[0] == before && i < 5000; ++i)
+      peer.send(Bytes{0x90, 60, 64}), MidiTestSleep(0.001);
+    in.close();
+    EXPECT_EQ(counts[0].load(), counts[1].load()) << "round " << round << ": a receiver was cut short";
+  }
+  async.stop();
+  EXPECT_TRUE(server().start());
+}
+
 // Inputs torn down with messages arriving in every cycle: the plug-in's input (from one peer that
 // floods) and a peer's input (flooded by the plug-in's output), made afresh in each round. A port
 // unregistered under a running cycle crashes the process now and then.
@@ -469,6 +509,7 @@ struct FrameRecorder
 {
   jack_client_t* client = nullptr;
   jack_port_t* port = nullptr;
+  jack_port_t* source = nullptr;  // a synth's output, silent
   std::mutex mutex;
   std::vector<std::pair<uint32_t, Bytes>> got;  // (frame, bytes)
 
@@ -479,6 +520,7 @@ struct FrameRecorder
     if (!client)
       return;
     port = jack_port_register(client, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    source = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     jack_set_process_callback(client, &FrameRecorder::process, this);
     jack_activate(client);
   }
@@ -490,6 +532,7 @@ struct FrameRecorder
   static int process(jack_nframes_t n, void* arg)
   {
     FrameRecorder* r = static_cast<FrameRecorder*>(arg);
+    jack_midi_clear_buffer(jack_port_get_buffer(r->source, n));
     void* buf = jack_port_get_buffer(r->port, n);
     const jack_nframes_t start = jack_last_frame_time(r->client);
     std::lock_guard<std::mutex> lock(r->mutex);  // against the test thread reading got
@@ -517,30 +560,37 @@ int64_t monotonicNs()
 
 }  // namespace
 
-// 200 JACK restarts under the ports, the old server's end racing a listing as the port watch's
-// does; each followed by a message through the output's new client. libjack frees every client
-// at the first open after a server's end: one whose shutdown notice it cut short was called into.
+// 200 JACK restarts under the ports (every other one a crash, which the ports notice themselves),
+// the old server's end racing a listing as the port watch's does; each followed by a message
+// through the output's new client. libjack frees every client at the first open after a server's end.
 TEST_F(MidiPortTest, EveryJackRestartUnderThePortsIsFollowedByAMessageThatArrives)
 {
   MidiOutputPort out;
-  MidiInputPort in;
+  MidiInputPort in, watched;
   Inbox inbox;
-  ASSERT_TRUE(out.create("Sorvanta Editor out") && created(in, inbox));
+  ASSERT_TRUE(out.create("Sorvanta Editor out") && created(in, inbox) && watched.create("Watch", 100, &Inbox::handle, &inbox));
+  std::unique_ptr<FrameRecorder> synth;
   for (int round = 0; round < 200 && !HasFailure(); ++round)
   {
+    if (round % 2)  // a crash: no connection goes first, the ports' clients alone hear it
+      kill(server().pid(), SIGKILL);
+    for (int i = 0; round % 2 && i < 1000 && !(out.lost() && in.lost()); ++i)
+      MidiTestSleep(0.01);
+    EXPECT_TRUE(round % 2 == 0 || (out.lost() && in.lost())) << "round " << round << ": output lost " << out.lost();
+    synth.reset();
     std::atomic<bool> restarted{false};
     server().nameNext();
-    std::thread watch([&] { for (; !restarted.load(); MidiTestSleep(0.001)) in.listPortNames(); });
+    std::thread watch([&] { for (; !restarted.load(); MidiTestSleep(0.005)) watched.listPortNames(); });
     const bool up = server().restart();
     restarted = true;
     watch.join();
-    FrameRecorder synth;
-    in.listPortNames();
-    ASSERT_TRUE(up && !out.listPortNames().empty() && out.open(jack_port_name(synth.port), "to Dorvik")) << round;
+    synth.reset(new FrameRecorder);
+    ASSERT_TRUE(up && !out.listPortNames().empty() && out.open(jack_port_name(synth->port), "to Dorvik") &&
+                in.open(jack_port_name(synth->source), "from Dorvik")) << round;
     const Bytes note{0x90, 60, (unsigned char)(round & 0x7F)};
-    for (int i = 0; i < 5000 && synth.messages().empty(); ++i, MidiTestSleep(0.002))
+    for (int i = 0; i < 5000 && synth->messages().empty(); ++i, MidiTestSleep(0.002))
       out.send(note.data(), i % 10 ? 0 : note.size());
-    EXPECT_TRUE(!synth.messages().empty() && synth.messages().front().second == note) << "round " << round << ": not arrived";
+    EXPECT_TRUE(!synth->messages().empty() && synth->messages().front().second == note) << "round " << round << ": not arrived";
   }
 }
 
@@ -676,3 +726,4 @@ TEST_F(MidiPortTest, AStartClearsTheEntryOfAServerThatWasKilledAndNoOther)
   EXPECT_FALSE(listed(gone));
   EXPECT_TRUE(listed(server().pid()));
 }
+
