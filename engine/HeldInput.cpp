@@ -25,6 +25,12 @@ bool HeldInput::isProtected(const uint8_t* m, size_t size) {
   return kind == 0xC0 || (kind == 0xB0 && size > 1 && (m[1] == 0 || m[1] == 32));
 }
 
+bool HeldInput::sameParameter(const std::vector<uint8_t>& a, const uint8_t* b, size_t size) {
+  if (a.size() != size || !isRefresh(b, size)) return false;
+  const size_t from = size == 3 ? 0 : 3, to = size == 3 ? 2 : size - 2;  // status and controller; id to index
+  return std::equal(a.begin() + static_cast<long>(from), a.begin() + static_cast<long>(to), b + from);
+}
+
 void HeldInput::makeRoomLocked() {
   if (queue.size() < kMax) return;
   auto dropFirst = [this](bool (*droppable)(const Held&)) {
@@ -38,12 +44,19 @@ void HeldInput::makeRoomLocked() {
   dropFirst([](const Held& h) { return !isProtected(h.bytes.data(), h.bytes.size()); });
 }
 
-bool HeldInput::hold(const uint8_t* data, size_t size, bool holding, int target) {
+bool HeldInput::hold(const uint8_t* data, size_t size, bool holding, uint32_t targets) {
   std::lock_guard<std::mutex> g(queueLock);
   // Behind what is held already, in order, even once the transfer let go.
   if (queue.empty() && !releasing && !holding) return false;
+  for (auto it = queue.rbegin(); it != queue.rend() && !isProtected(it->bytes.data(), it->bytes.size()); ++it)
+    if (sameParameter(it->bytes, data, size)) {
+      it->bytes.assign(data, data + size);
+      it->seq = ++arrivals;
+      it->targets = targets;
+      return true;
+    }
   makeRoomLocked();
-  queue.push_back({std::vector<uint8_t>(data, data + size), ++arrivals, target});
+  queue.push_back({std::vector<uint8_t>(data, data + size), ++arrivals, targets});
   return true;
 }
 
@@ -58,7 +71,7 @@ size_t HeldInput::release(size_t limit, const std::function<bool()>& stillHoldin
       if (queue.empty() || (stillHolding && stillHolding())) break;
       m = std::move(queue.front());
       queue.pop_front();
-      resend = m.target >= 0 && m.target < kTargets && sentAt[m.target] >= m.seq;
+      for (int t = 0; t < kTargets; ++t) resend = resend || ((m.targets >> t & 1u) && sentAt[t] >= m.seq);
       releasing = true;
     }
     apply(m.bytes, resend);

@@ -8,6 +8,10 @@
 // releaser at a time, each message under the apply lock: a dump the input thread parses after
 // drain() never has an older held message land over it.
 //
+// Only the last value of a parameter goes in: a refresh held again replaces the held one of the same
+// parameter, in its place (first arrival), unless a protected message came between the two (a
+// program change: the value set after it is another program's).
+//
 // Bounded: past kMax held, the oldest refresh goes first (a controller's or knob's earlier value),
 // then the oldest message that is neither a program change nor a bank select (a note); a program
 // change, a bank select or a part's program in the multi is never dropped.
@@ -33,8 +37,9 @@ class HeldInput {
   using Apply = std::function<void(const std::vector<uint8_t>& message, bool resend)>;
 
   // Holds the message when `holding`, or when earlier ones wait or are being applied; false when
-  // it is to be applied now. target: what of the synth it changes (kMulti, a part, ...), or -1.
-  bool hold(const uint8_t* data, size_t size, bool holding, int target);
+  // it is to be applied now. targets: what of the synth it changes, one bit each (1 << part,
+  // 1 << kMulti, ...), or 0.
+  bool hold(const uint8_t* data, size_t size, bool holding, uint32_t targets);
   // Applies at most `limit` held messages, oldest first, while stillHolding() is false; waits
   // for another releaser's slice to end first. Returns how many it applied.
   size_t release(size_t limit, const std::function<bool()>& stillHolding, const Apply& apply);
@@ -49,14 +54,16 @@ class HeldInput {
   static bool isRefresh(const uint8_t* bytes, size_t size);
   // A program change, a bank select, a part's bank or program in the multi, a dump.
   static bool isProtected(const uint8_t* bytes, size_t size);
+  // Two refreshes of the same parameter (channel and controller; device, command, part and index).
+  static bool sameParameter(const std::vector<uint8_t>& a, const uint8_t* b, size_t size);
 
   static constexpr size_t kMax = 4096;
 
  private:
   struct Held {
     std::vector<uint8_t> bytes;
-    uint64_t seq;
-    int target;
+    uint64_t seq;  // the arrival of the value it holds now
+    uint32_t targets;
   };
   // Queue lock held: makes room for one more under kMax.
   void makeRoomLocked();

@@ -34,9 +34,13 @@ class JobQueue {
     std::lock_guard<std::mutex> g(lock);
     return running = ++last;
   }
-  // Queues a job behind the others, replacing what it supersedes; its number.
-  uint64_t add(const Record& record, const std::function<void()>& beforeStart, Supersedes supersedes) {
-    std::lock_guard<std::mutex> g(lock);
+  // Queues a job behind the others, replacing what it supersedes; its number. Without mayWait
+  // (the render thread) nothing is queued (0) while another caller holds the queue.
+  uint64_t add(const Record& record, const std::function<void()>& beforeStart, Supersedes supersedes,
+               bool mayWait = true) {
+    std::unique_lock<std::mutex> g(lock, std::defer_lock);
+    if (!mayWait && !g.try_lock()) return 0;
+    if (mayWait) g.lock();
     const uint64_t id = ++last;
     std::vector<uint64_t> gone;
     std::deque<Job> kept, followers;

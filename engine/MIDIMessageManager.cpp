@@ -129,9 +129,9 @@ bool MIDIMessageManager::startLocked(const JobRecord& record, const std::functio
   if (dump && request != 0 && !jobs.mayFollow(request, jobBusy[i].load())) return false;
   if (jobBusy[i].load()) {
     if (!dump) return false;
-    const uint64_t queued = jobs.add(record, beforeStart, supersedes);
+    const uint64_t queued = jobs.add(record, beforeStart, supersedes, mayWait);
     if (id) *id = queued;
-    return true;
+    return queued != 0;
   }
   // Reap the finished run before the record is rewritten: the join orders the old job's reads
   // of its record before our writes. The job has returned (jobBusy is clear), so only the
@@ -643,14 +643,14 @@ void MIDIMessageManager::ProcessMidiMsgFromDAW(const IMidiMsg* msg, int part) {
   fromHost = true;
   part = validPart(part) ? part : 0;
   const int kind = msg->StatusMsg();
-  const int block = blockIndex(kind);
+  int block = blockIndex(kind);
   if (block >= 0 && plugState->hostBlockFlags[block].load()) return;
   if (kind == IMidiMsg::kControlChange) {
     // The host never selects the device's banks by these values.
     if ((msg->mData1 == 32 && isDeviceBankValue(msg->mData2)) || (msg->mData1 == 0 && msg->mData2 == 0)) return;
     getLegacyCCparam(msg->mData1, msg->Channel() + 1, msg->mData2, false, false);
-  } else if (kind == IMidiMsg::kProgramChange) {
-    MakeProgramChangeMessages(part, msg);
+  } else if (kind == IMidiMsg::kProgramChange && MakeProgramChangeMessages(part, msg)) {
+    block = -1;  // its job sends it
   }
   const int lit = partOfChannel(msg->Channel());
   if (plugState->trackIncomingMIDI.load() && plugHost->hasGraphics() && lit >= 0 &&
@@ -740,24 +740,36 @@ void MIDIMessageManager::takeProgramFromSynth(int channelPart, int program) {
 }
 
 // From the host: its program change selects the part's program on the synth.
-void MIDIMessageManager::MakeProgramChangeMessages(int part, const IMidiMsg* msg) {
-  if (!validPart(part) || plugHost->value(kPartLock + part) == 1.0) return;
+bool MIDIMessageManager::MakeProgramChangeMessages(int part, const IMidiMsg* msg) {
+  if (!validPart(part) || plugHost->value(kPartLock + part) == 1.0) return false;
   lastProgramChangeTime = GetTickCount();
   int program = msg->mData1;
   if (plugState->librarianProgramMode.load()) {
     plugHost->setLibrarianProgram(program);
     SetLibrarianRequestActive(false);
     sendPatchToDeviceFromLibrarian(program, plugHost->librarianViewActiveList(), part);
-    return;
+    return false;
   }
   if (plugHost->value(kGlobalRxProgramChange) > 0.0) {
     program = std::min(program, 100);
     SetLibrarianRequestActive(false);
-    AllSoundsOff(part, false);
     plugHost->setFromDevice(kMultiPartPatch + part, program);
-    if (BankChangeMessage(part) && plugState->requestAfterProgramChange.load()) fetchPartAfterProgramChange(part);
+    // All notes off, the bank select and the program change go in one job, the part's fetch after
+    // them; the host's own program change is not passed on before them. The caller, the render
+    // thread, never waits: a start refused now is made from a later block.
+    JobRecord r;
+    const bool taken = bankChangeJob(part, &r);
+    if (taken) {
+      r.hostProgram = true;
+      r.requestFlag = plugState->requestAfterProgramChange.load();
+      startHostProgram(r);
+    } else {
+      AllSoundsOff(part, false);
+    }
     plugHost->setLibrarianProgram(program);
+    return taken;
   }
+  return false;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -924,21 +936,51 @@ void MIDIMessageManager::takeFromDevice(const uint8_t* data, int size) {
   }
   IMidiMsg msg(0, data[0], size > 1 ? data[1] : 0, size > 2 ? data[2] : 0);
   if (plugState->masterKeyboard.load() || msg.StatusMsg() == 0) return;
-  if (msg.Channel() == toInt(plugHost->value(kGlobalMidiChannel)) - 1) return;
+  // The global channel carries the synth's multi-wide messages; a part that listens there still
+  // reports its own knobs on it (and a push puts them back as they are on screen).
+  const bool partsController = msg.StatusMsg() == IMidiMsg::kControlChange && partOfChannel(msg.Channel()) >= 0;
+  if (msg.Channel() == toInt(plugHost->value(kGlobalMidiChannel)) - 1 && !partsController) return;
   ProcessMidiMsgFromDevice(&msg);
 }
 
 bool MIDIMessageManager::isRefresh(const uint8_t* m, size_t size) { return HeldInput::isRefresh(m, size); }
 
-int MIDIMessageManager::heldTarget(const uint8_t* d, int size) const {
-  if (!isRefresh(d, static_cast<size_t>(size))) return -1;
-  if (size == 3) return partOfChannel(d[0] & 0x0F);
-  if (size == 10) return validPart(d[5]) ? d[5] : -1;
-  return d[4] == sysex::kGlobalParamChange ? HeldInput::kGlobal : HeldInput::kMulti;
+int MIDIMessageManager::programPartOf(const uint8_t* d, int size) const {
+  if (size == 3 && (d[0] & 0xF0) == 0xC0) return partOfChannel(d[0] & 0x0F);
+  if (size != 9 || d[0] != sysex::kStart || d[4] != sysex::kMultiParamChange) return -1;
+  const int index = d[5] * 128 + d[6] - 32;
+  return index >= 0 && index < 22 * kNumParts && index % 22 <= 1 ? index / 22 : -1;
+}
+
+uint32_t MIDIMessageManager::heldTargets(const uint8_t* d, int size) const {
+  auto part = [](int p) { return validPart(p) ? 1u << p : 0u; };
+  const uint32_t multi = 1u << HeldInput::kMulti;
+  // A part's program is in the multi too: a multi dump after it selects the editor's program again.
+  if (const int k = programPartOf(d, size); k >= 0) return part(k) | multi;
+  if (!isRefresh(d, static_cast<size_t>(size))) return 0;
+  if (size == 3) return part(partOfChannel(d[0] & 0x0F));
+  if (size == 10) return part(d[5]);
+  return d[4] == sysex::kGlobalParamChange ? 1u << HeldInput::kGlobal : multi;
+}
+
+void MIDIMessageManager::selectProgramAgain(const std::vector<uint8_t>& m) {
+  const int part = programPartOf(m.data(), static_cast<int>(m.size()));
+  const int channel = partChannel(part);
+  if (channel < 0) return;
+  // The held bank select (or the multi's bank of the part) went in before the program.
+  const bool bankMessage = m.size() == 9 && (m[5] * 128 + m[6] - 32) % 22 == 0;
+  const int bank = bankMessage ? m[7] : toInt(plugHost->value(kMultiPartBank + part));
+  const int program = m.size() == 3 ? m[1] : bankMessage ? plugState->partProgram[part].load() : m[7];
+  JobRecord r;
+  r.code = MIDIMessageSender::kBankAndProgramChangeJob;
+  r.first = channel;
+  r.second = std::clamp(0x40 + bank, 0, 127);
+  r.third = std::clamp(program, 0, 127);
+  startJob(r);
 }
 
 bool MIDIMessageManager::holdFromDevice(const uint8_t* data, int size) {
-  if (!heldInput.hold(data, static_cast<size_t>(size), holdsInput(), heldTarget(data, size))) return false;
+  if (!heldInput.hold(data, static_cast<size_t>(size), holdsInput(), heldTargets(data, size))) return false;
   // Held with no transfer holding (flags that came down, or input held before that waits):
   // applied here and now, behind what was held before.
   if (!holdsInput()) releaseHeldInput(SIZE_MAX);
@@ -948,8 +990,13 @@ bool MIDIMessageManager::holdFromDevice(const uint8_t* data, int size) {
 void MIDIMessageManager::releaseHeldInput(size_t limit) {
   heldInput.release(limit, [this] { return holdsInput() || senderObj->stopping.load(); },
                     [this](const std::vector<uint8_t>& m, bool resend) {
+                      resend = resend && plugState->midiIOSet.load();
+                      // A program the synth chose that a dump after it undid is chosen again on the
+                      // synth, before the fetch its apply asks for (a queued job, with its pauses).
+                      const bool program = programPartOf(m.data(), static_cast<int>(m.size())) >= 0;
+                      if (resend && program) selectProgramAgain(m);
                       takeFromDevice(m.data(), static_cast<int>(m.size()));
-                      if (!resend || !plugState->midiIOSet.load()) return;
+                      if (!resend || program) return;
                       // A dump sent after this message came put the synth's old value back.
                       if (m[0] == sysex::kStart) {
                         plugHost->sendSysex(m.data(), static_cast<int>(m.size()));
@@ -1020,7 +1067,7 @@ bool MIDIMessageManager::CheckBankConflict(int part) {
   return false;
 }
 
-bool MIDIMessageManager::BankChangeMessage(int part) {
+bool MIDIMessageManager::bankChangeJob(int part, JobRecord* r) {
   int bankSelect = 0, program = 0, channel = -1;
   if (plugHost->multiMode()) {
     bankSelect = 0x60 + toInt(plugHost->value(kMultiBank));
@@ -1042,24 +1089,49 @@ bool MIDIMessageManager::BankChangeMessage(int part) {
     plugState->partProgram[part] = program;
   }
   if (channel < 0 || channel > 15) return false;
-  if (!plugHost->multiMode()) partProgramChanged(part);
   plugState->bankChangeProgram = program;
+  r->code = MIDIMessageSender::kBankAndProgramChangeJob;
+  r->part = part;
+  r->first = channel;
+  r->second = std::clamp(bankSelect, 0, 127);
+  r->third = std::clamp(program, 0, 127);
+  return true;
+}
+
+bool MIDIMessageManager::BankChangeMessage(int part) {
+  JobRecord r;
+  if (!bankChangeJob(part, &r)) return false;
+  if (!plugHost->multiMode()) partProgramChanged(part);
   // The messages and the synth's pauses between them go out on the dump thread, in order with
-  // the jobs before and after them (the part's fetch follows): the caller, the render thread for
-  // a host's program change or the main thread for a program step, never sleeps. A job that
-  // selects a program sends them in its own course.
-  bankSelect = std::clamp(bankSelect, 0, 127);
-  program = std::clamp(program, 0, 127);
+  // the jobs before and after them (the part's fetch follows): the caller, the main thread for a
+  // program step, never sleeps. A job that selects a program sends them in its own course.
   if (onDumpThread()) {
-    senderObj->sendBankAndProgramChange(channel, bankSelect, program);
+    senderObj->sendBankAndProgramChange(r.first, r.second, r.third);
     return true;
   }
-  JobRecord r;
-  r.code = MIDIMessageSender::kBankAndProgramChangeJob;
-  r.first = channel;
-  r.second = bankSelect;
-  r.third = program;
   return startJob(r);
+}
+
+bool MIDIMessageManager::startHostProgram(const JobRecord& r) {
+  if (startJobWithoutWaiting(r)) return true;
+  hostProgramDue[r.part & 15] = 1u << 31 | uint32_t(r.requestFlag) << 30 | uint32_t(r.first) << 16 |
+                                uint32_t(r.second) << 8 | uint32_t(r.third);
+  return false;
+}
+
+void MIDIMessageManager::startDueHostPrograms() {
+  for (int part = 0; part < kNumParts; ++part) {
+    uint32_t due = hostProgramDue[part].load();
+    if (due == 0) continue;
+    JobRecord r;
+    r.code = MIDIMessageSender::kBankAndProgramChangeJob;
+    r.hostProgram = true;
+    r.part = part;
+    r.requestFlag = due >> 30 & 1u;
+    r.first = due >> 16 & 15, r.second = due >> 8 & 127, r.third = due & 127;
+    // A newer one that came meanwhile stays due.
+    if (startJobWithoutWaiting(r)) hostProgramDue[part].compare_exchange_strong(due, 0);
+  }
 }
 
 void MIDIMessageManager::sendPatchToDevice(int part, bool bulk, bool allParts, bool withGlobal, bool sendMulti) {
@@ -1395,4 +1467,5 @@ void MIDIMessageManager::processBlock(const ITimeInfo& time, int nFrames, double
       startHandshake(true))
     s.handshakePending = false;
   if (s.partRequestPending.load() && requestPartToEditor(plugHost->currentPart(), true)) s.partRequestPending = false;
+  startDueHostPrograms();
 }

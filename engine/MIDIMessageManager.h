@@ -328,6 +328,9 @@ struct JobRecord {
   // Job 3: the synth selected this program itself; the entry goes to the part without the bank
   // select and program change that would select it again.
   bool selectedBySynth = false;
+  // Job 19 for the host's program change of `part`: the part's program counts as changed as it
+  // goes, and with requestFlag the part's sound is fetched after it.
+  bool hostProgram = false;
 };
 
 class MIDIMessageManager {
@@ -383,7 +386,8 @@ class MIDIMessageManager {
   void ProcessMidiMsgFromDevice(const IMidiMsg* msg);
   void ProcessMidiMsgFromDAW(const IMidiMsg* msg, int part);
   void getLegacyCCparam(int ccNumber, int channel, int value, bool refreshTab, bool fromDevice);
-  void MakeProgramChangeMessages(int part, const IMidiMsg* msg);
+  // True when the program change goes to the synth in the job it started (not to be passed on).
+  bool MakeProgramChangeMessages(int part, const IMidiMsg* msg);
 
   // ---- effect slots (the control-action routine, after each processed value) ----
   void SetFX1ParameterChangesToDefaultParameters(int paramIdx, int value);
@@ -419,6 +423,8 @@ class MIDIMessageManager {
   // True when the bank select and program change go: queued on the dump thread (the caller never
   // waits for their pauses), or sent at once by a job running there. False when refused.
   bool BankChangeMessage(int part);
+  // BankChangeMessage's values and conflict test: job 19's record for `part`, or false (refused).
+  bool bankChangeJob(int part, JobRecord* r);
   bool CheckBankConflict(int part);
   void sendPatchToDevice(int part, bool bulk, bool allParts, bool withGlobal, bool sendMulti);
   void sendPartDataBackToHardware(int part);
@@ -472,6 +478,10 @@ class MIDIMessageManager {
   int partOfChannel(int channel) const;
 
   // ---- render thread ----
+  // The host's program change job (bankChangeJob's, hostProgram set) started without waiting;
+  // refused, it is due for the part until startDueHostPrograms (each block) starts it.
+  bool startHostProgram(const JobRecord& r);
+  void startDueHostPrograms();
   void reset(int blockSize);
   void processBlock(const ITimeInfo& time, int nFrames, double sampleRate, int blockSize);
 
@@ -530,8 +540,14 @@ class MIDIMessageManager {
   // Applies at most `limit` held messages in order; not while a job holds input. What a dump
   // sent meanwhile put back on the synth goes to it again (HeldInput).
   void releaseHeldInput(size_t limit);
-  // What of the synth a message from it changes, as HeldInput counts it, or -1.
-  int heldTarget(const uint8_t* data, int size) const;
+  // What of the synth a message from it changes, as HeldInput counts it (one bit each), or 0.
+  uint32_t heldTargets(const uint8_t* data, int size) const;
+  // The part whose program a message from the synth selects (a program change on its channel, its
+  // bank or program in the multi), or -1.
+  int programPartOf(const uint8_t* data, int size) const;
+  // A held program message whose part a dump overwrote after it: the bank select and program
+  // change that select it go to the synth again, as a job queued behind the running one.
+  void selectProgramAgain(const std::vector<uint8_t>& message);
   // The parameter a short message from the synth sets, or -1.
   int paramOfSynthChange(const uint8_t* data, int size);
   // A short message from the synth, past the filters and the hold: to the parsers.
@@ -594,6 +610,8 @@ class MIDIMessageManager {
   std::vector<HeldChange> heldChanges;
   // Short messages from the synth held back while a transfer holds input.
   HeldInput heldInput;
+  // Host program changes due for each part, packed by startHostProgram (0: none).
+  std::atomic<uint32_t> hostProgramDue[16] = {};
   // What one release between two jobs applies before it looks for a queued job again.
   static constexpr size_t kReleaseSlice = 64;
 };

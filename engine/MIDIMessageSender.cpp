@@ -63,7 +63,11 @@ void MIDIMessageSender::run(WorkerThread thread) {
       case 11: initPerformance(r.initFlag); break;
       case 12: initClassicPatch(r.initFlag, r.part); break;
       case 13: sendDeviceIdEnquiry(r.idChangedFrom, r.idChangedTo, r.sessionFollows); break;
-      case kBankAndProgramChangeJob: sendBankAndProgramChange(r.first, r.second, r.third); break;
+      case kBankAndProgramChangeJob:
+        if (r.hostProgram && !host->multiMode()) mgr->partProgramChanged(r.part);
+        sendBankAndProgramChange(r.first, r.second, r.third);
+        if (r.hostProgram && r.requestFlag) mgr->fetchPartAfterProgramChange(r.part);
+        break;
       case 15: startMIDIClockOutput(); break;
       case 16: sendContinuousMIDIClock(r.clockArg); break;
       case 17: stopMIDIClockOutput(); break;

@@ -162,6 +162,8 @@ DorvikSim::Bytes DorvikSim::apply(const Bytes& m)
     std::lock_guard<std::mutex> lock(mMutex);
     if (kind == 0xB && m.size() == 3 && m[1] == 32)
       mBankSelect[channel] = m[2];
+    if (kind == 0xB && m.size() == 3 && (m[1] == 27 || m[1] == 28))  // oscillator 1's octave and semitone
+      mParts[channel][m[1] - 19] = m[2], checksum(mParts[channel]);
     if (kind == 0xC && m.size() >= 2)
     {
       auto it = mStored.find((mBankSelect[channel] & 0x3F) * 128 + m[1]);
