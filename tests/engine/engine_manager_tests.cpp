@@ -767,6 +767,41 @@ TEST_F(Engine, InputDuringAPushIsHeldAndAppliedInOrderWhenItEnds) {
   for (const Bytes& b : host.sent()) EXPECT_EQ(b.size(), 8u);
 }
 
+// Held during SEND MULTI: the synth's global and multi knobs go back after the dumps that overwrote
+// them; part 3's program, chosen on the synth, is selected again before its fetch; eighty
+// controllers, each moved twice, go in slices between the jobs queued meanwhile, and all of them in the end.
+TEST_F(Engine, HeldInputGoesBackWhereAPushOverwroteItInSlicesBetweenJobs) {
+  mgr->sender()->pauseScalePercent = 1;
+  host.set(kGlobalRxProgramChange, 1.0), host.set(kMultiPartStatus + 2, 1.0);
+  for (int cc = 40; cc < 120; ++cc) host.bindCC(2, cc, kFilter1Cutoff + cc);
+  size_t appliedAtFetch = 0;
+  host.device = [&](const Bytes& r) {
+    if (r.size() == 207) mgr->requestPartToEditor(7);
+    if (std::lock_guard<std::mutex> g(host.m); r.size() == 8 && r[6] == 7) appliedAtFetch = host.hardwareSets.size();
+    if (r.size() == 8) deliver(answering(r, soundDumpFor(r[6], 1)));
+  };
+  host.flags.sendAllParts = true, host.flags.sendGlobalWithMulti = true, host.flags.bulkSendActive = true;
+  const Bytes global = {0xF0, 0x3E, 0x10, 0, 0x24, 0, 6, 0x40, 0xF7}, multi = {0xF0, 0x3E, 0x10, 0, 0x21, 0, 9, 1, 0xF7};
+  deliver(global), deliver(multi), programChange(2, 5);
+  for (int i = 0; i < 160; ++i) {
+    IMidiMsg cc;
+    cc.MakeControlChangeMsg(static_cast<IMidiMsg::EControlChangeMsg>(40 + i % 80), (i / 80) / 127.0, 1);
+    mgr->ProcessMidiMsg(&cc, true);
+  }
+  ASSERT_TRUE(mgr->startJob(job(0)) && waitIdle());
+  EXPECT_LT(appliedAtFetch, 80u) << "all held input went in before the next job";
+  EXPECT_EQ(host.hardwareSets.size(), 80u) << "each controller's last value alone";
+  std::vector<Bytes> sent = host.sent();
+  using Is = std::function<bool(const Bytes&)>;
+  auto at = [&](const Is& is) { return std::find_if(sent.begin(), sent.end(), is) - sent.begin(); };
+  auto bytes = [](Bytes b) -> Is { return [b](const Bytes& m) { return m == b; }; };
+  auto size = [](size_t n, int part = -1) -> Is { return [=](const Bytes& m) { return m.size() == n && (part < 0 || m[6] == part); }; };
+  const Is order[][2] = {{size(207), bytes(global)}, {size(393), bytes(multi)}, {size(392, 2), bytes({0xB2, 0, 0})},
+                         {bytes({0xB2, 0x20, 0x40}), bytes({0xC2, 5, 0})}, {bytes({0xC2, 5, 0}), size(8, 2)}};
+  for (const auto& o : order) EXPECT_TRUE(at(o[0]) < at(o[1]) && at(o[1]) < long(sent.size())) << &o - order;
+  EXPECT_EQ(at(size(8, 2)) + 1, long(sent.size())) << "no fetch last";
+}
+
 // A part's send-back goes with the sound its fetch brought: also asked for once the fetch ended,
 // and also when the fetch was cancelled after its answer; not after a fetch that brought none,
 // nor after a program change that came later.
@@ -910,14 +945,16 @@ TEST_F(Engine, WhatBelongedToAnEndedOrReplacedFetchEndsWithIt) {
 // The serial queue: a newer job replaces the waiting one it supersedes; a send-back goes with a
 // fetch that ended unanswered.
 TEST(JobQueueOrder, ANewerJobReplacesAndWhatBelongedToAnUnansweredOneGoes) {
-  JobQueue<JobRecord> q;
-  auto samePart = [](const JobRecord& a, const JobRecord& b) { return a.code == b.code && a.part == b.part; };
-  JobRecord sendBack = job(2, 1);
-  q.startNow(), sendBack.belongsTo = q.add(job(6, 1), {}, samePart);
-  q.add(sendBack, {}, samePart), q.add(job(6, 2), {}, samePart), q.add(job(6, 1), {}, samePart);
-  JobQueue<JobRecord>::Job next;
-  std::vector<int> order;
-  for (bool answered = true; q.next(answered, &next); answered = next.record.part != 1) order.push_back(next.record.code * 100 + next.record.part);
-  EXPECT_EQ(order, (std::vector<int>{602, 601}));
-  EXPECT_FALSE(q.mayFollow(sendBack.belongsTo, false));
+  for (bool newerAnswers : {false, true}) {  // the send-back follows the newer fetch, and goes with it
+    JobQueue<JobRecord> q;
+    auto samePart = [](const JobRecord& a, const JobRecord& b) { return a.code == b.code && a.part == b.part; };
+    JobRecord sendBack = job(2, 1);
+    q.startNow(), sendBack.belongsTo = q.add(job(6, 1), {}, samePart);
+    q.add(sendBack, {}, samePart), q.add(job(6, 2), {}, samePart), q.add(job(6, 1), {}, samePart);
+    JobQueue<JobRecord>::Job next;
+    std::vector<int> order;
+    for (bool answered = true; q.next(answered, &next); answered = next.record.part != 1 || newerAnswers) order.push_back(next.record.code * 100 + next.record.part);
+    EXPECT_EQ(order, (newerAnswers ? std::vector<int>{602, 601, 201} : std::vector<int>{602, 601}));
+    EXPECT_FALSE(q.mayFollow(sendBack.belongsTo, false));
+  }
 }
