@@ -5,8 +5,7 @@
 // It answers the sound, multi and global requests with whole dumps after a set delay, checks the
 // shape and checksum of everything it receives (each received message gets a verdict in the log),
 // applies parameter changes and dumps to its buffers, follows bank select + program change,
-// counts MIDI clock, start and stop, takes oscillator 1's octave and semitone controllers, and can turn
-// knobs itself (SysEx parameter change or CC).
+// counts MIDI clock, start and stop, takes CC 27/28 (oscillator 1), turns knobs itself (SysEx or CC).
 // Faults on request: silence, spoilt answers, another device id.
 //
 // Threads: JACK's thread only copies arrivals into the log and hands them to the sim's own worker,
