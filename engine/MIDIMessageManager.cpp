@@ -182,9 +182,11 @@ bool MIDIMessageManager::supersedes(const JobRecord& newer, const JobRecord& old
     case 6: return std::tie(newer.part, newer.requestFlag) == std::tie(older.part, older.requestFlag);
     case 0: case 5: case 13:
       return std::tie(newer.requestFlag, newer.toLibrarian, newer.requestParts, newer.endsProjectPush,
-                      newer.appliesHeldProject, newer.idChangedFrom, newer.idChangedTo) ==
+                      newer.appliesHeldProject, newer.idChangedFrom, newer.idChangedTo, newer.sessionFollows,
+                      newer.onePart, newer.part) ==
              std::tie(older.requestFlag, older.toLibrarian, older.requestParts, older.endsProjectPush,
-                      older.appliesHeldProject, older.idChangedFrom, older.idChangedTo);
+                      older.appliesHeldProject, older.idChangedFrom, older.idChangedTo, older.sessionFollows,
+                      older.onePart, older.part);
     default: return false;
   }
 }
@@ -739,6 +741,8 @@ void MIDIMessageManager::takeProgramFromSynth(int channelPart, int program) {
   plugHost->setLibrarianProgram(program);
 }
 
+void MidiEngineHost::setProgramFromHost(int part, int program) { setFromDevice(kMultiPartPatch + part, program); }
+
 // From the host: its program change selects the part's program on the synth.
 void MIDIMessageManager::MakeProgramChangeMessages(int part, const IMidiMsg* msg) {
   if (!validPart(part) || plugHost->value(kPartLock + part) == 1.0) return;
@@ -754,7 +758,7 @@ void MIDIMessageManager::MakeProgramChangeMessages(int part, const IMidiMsg* msg
     program = std::min(program, 100);
     SetLibrarianRequestActive(false);
     AllSoundsOff(part, false);
-    plugHost->setFromDevice(kMultiPartPatch + part, program);
+    plugHost->setProgramFromHost(part, program);
     if (BankChangeMessage(part) && plugState->requestAfterProgramChange.load()) fetchPartAfterProgramChange(part);
     plugHost->setLibrarianProgram(program);
   }
