@@ -120,6 +120,10 @@ public:
   // under it: what it sent may not have arrived. The session goes again once both carry. Worker
   // thread.
   void projectPushCut();
+  // The session's device check ended (its own job, worker thread): heard, its push follows it.
+  void sessionCheckEnded(bool heard);
+  // The host's program change for a part (render thread): see programsOwed.
+  void setProgramFromHost(int part, int program);
   // The MIDI filter and clock flags from their parameters' current values.
   void syncMidiFilterMirrors();
   // The flags of the library-names and device-program switches (kControlLibrary,
@@ -503,12 +507,28 @@ private:
   // a synth that came back with its own memory. Set under the lock; cleared as the push starts.
   std::atomic<bool> projectPushDue{false};
   // Both ports carry: the due session goes once. With an input to hear the synth, the device check
-  // first and the push (belonging to it) at the id it answered at; else the push alone. Under the
-  // lock; false when nothing could start.
-  bool startSessionPush();
+  // first and, once it heard the synth (sessionCheckEnded), the push at the id it answered at;
+  // else the push alone. A check under way for a session already brings this one. Every road to
+  // a session after a loss or a cut push comes here. Under the lock, or on the render thread
+  // withoutWaiting (as MIDIMessageManager::startJobWithoutWaiting); false when nothing started.
+  bool startSessionPush(bool withoutWaiting = false);
+  std::atomic<bool> sessionCheckPending{false};
+  std::atomic<uint64_t> sessionCheckId{0};
   // The global settings as the session holds them, put back after the check's answer (see
-  // applyHeldProjectValues); under the lock.
+  // applyHeldProjectValues). An edit made meanwhile, in the editor or on the synth, replaces its
+  // entry: the later change is the one that stands.
+  std::mutex sessionGlobalsLock;
   std::vector<std::pair<int, double>> sessionGlobals;
+  // The host's program change (MIDIMessageManager): shown; while the output does not carry, it
+  // is owed to the synth (programsOwed, a bit per part) and goes through the host's own road
+  // once the output carries again (sendOwedPrograms), ahead of a session that goes then.
+  void sendOwedPrograms();
+  std::atomic<unsigned> programsOwed{0};
+  // The input did not carry since the loss: what the synth showed meanwhile was not heard. Once
+  // both carry with no session due, the editor asks it for the current part and the multi
+  // (askSynthWhatItShows: job 5 for one part; askSynthPending from the render thread).
+  std::atomic<bool> inputGapSinceLoss{false}, askSynthPending{false};
+  bool askSynthWhatItShows(bool withoutWaiting);
   // A loss of a port that carried (watchDirectPorts) until the ports carry again, the opens then
   // (none since: a patchbay connected it again), and whether its synth went away meanwhile (its
   // port unlisted, or opened again by the watch) rather than a patchbay's hand cutting it. An edit made while the output did not carry is missed by the synth: the session goes

@@ -36,6 +36,13 @@ void Sorvanta::processControlAction(ControlAction* action, int paramIdx, double 
     param->SetClamped(value);
   }
 
+  {
+    // A global of a session whose device check runs: the later change is the one that goes.
+    std::lock_guard<std::mutex> hold(sessionGlobalsLock);
+    for (auto& [global, held] : sessionGlobals)
+      if (global == paramIdx) held = value;
+  }
+
   if (!midiIOSet) {
     if (paramIdx == kDeviceOutSelection || paramIdx == kDeviceInSelection || paramIdx == kGlobalSysExID ||
         paramIdx == kDorvikModel)

@@ -161,6 +161,8 @@ class SorvantaEngineHost : public MidiEngineHost {
   bool portsCarry() override { return p->portsCarry(); }
   unsigned portOpens() override { return p->DirectMidiPortOpens(); }
   void projectPushCut() override { p->projectPushCut(); }
+  void sessionCheckEnded(bool heard) override { p->sessionCheckEnded(heard); }
+  void setProgramFromHost(int part, int program) override { p->setProgramFromHost(part, program); }
   const std::vector<std::string>* tempoValues() override {
     UIConfigManager* ui = p->getUIConfigManager();
     return ui ? ui->findValueList("tempoValues") : nullptr;

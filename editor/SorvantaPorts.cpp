@@ -1,6 +1,8 @@
 // The device ports as the editor follows them: a port chosen, closed, lost, or opened again by the
 // port watch once the synth is back, and what the engine, a project held for want of the synth (or
 // whose push a loss cut short) and the two status lines make of each.
+#include <algorithm>
+#include <mutex>
 #include <string>
 
 #include "DumpLayout.h"
@@ -26,40 +28,99 @@ bool Sorvanta::afterPortChange(bool output, int index) {
   // watch) came back with its own memory, and an edit made while the output did not carry never
   // reached it. Either way the session is due. A patchbay's gap with nothing edited is not.
   if (lossNoticed.exchange(false) && (lossWasGone.load() || editedWhileCut.load())) projectPushDue = true;
+  // What the host chose while the output did not carry goes first: the synth plays it and its
+  // sound is fetched, so that a session after it carries it too.
+  sendOwedPrograms();
   // A project opened without the synth, a session whose push a loss cut short, or the above goes
   // now: through an output that carries, and, when an input was asked for, once that carries too
-  // (the synth switched on has both back), heard first by the device check it belongs to.
+  // (the synth switched on has both back), after the device check heard the synth.
   if (projectPushDue && startSessionPush()) return true;
   // The device check asks the synth through the output and hears it through the input: it starts
   // once both carry, whichever comes second (a check with one of them missing could only end in
   // "No response from Dorvik!" with the synth right there), and follows a job that runs (a
   // project's push) rather than being dropped for it. A port chosen again checks again.
-  if (midiOutCarries() && midiInCarries()) sendSysExInitialization(true);
+  if (midiOutCarries() && midiInCarries()) {
+    sendSysExInitialization(true);
+    if (inputGapSinceLoss.exchange(false)) askSynthWhatItShows(false);
+  }
   return false;
 }
 
-bool Sorvanta::startSessionPush() {
+bool Sorvanta::startSessionPush(bool withoutWaiting) {
   if (!midiManager || !portsCarry()) return false;
+  if (sessionCheckPending.exchange(true)) return true;
   editedWhileCut = false;
   lossNoticed = false;
+  inputGapSinceLoss = false;
   // No input to hear the synth by: the push alone, at the id the editor has.
-  if (!midiInCarries()) return pushProject(true);
-  // The check's answer is the synth's global settings, taken into the editor: the session's go
-  // back before the push (applyHeldProjectValues), all but the id the synth answered at.
-  sessionGlobals.clear();
-  int n = 0;
-  const dump::MultiField* fields = dump::globalFields(&n);
-  for (int i = 0; i < n; ++i)
-    if (fields[i].param != kGlobalSysExID) sessionGlobals.emplace_back(fields[i].param, paramValue(fields[i].param));
+  if (!midiInCarries()) {
+    sessionCheckPending = false;
+    return pushProject(true, 0, withoutWaiting);
+  }
+  {
+    // The check's answer is the synth's global settings, taken into the editor: the session's go
+    // back before the push (applyHeldProjectValues), all but the id the synth answered at.
+    std::unique_lock<std::mutex> hold(sessionGlobalsLock, std::defer_lock);
+    if (withoutWaiting ? !hold.try_lock() : (hold.lock(), false)) {
+      sessionCheckPending = false;
+      return false;
+    }
+    sessionGlobals.clear();
+    int n = 0;
+    const dump::MultiField* fields = dump::globalFields(&n);
+    for (int i = 0; i < n; ++i)
+      if (fields[i].param != kGlobalSysExID) sessionGlobals.emplace_back(fields[i].param, paramValue(fields[i].param));
+  }
   JobRecord check;
   check.code = 13;
   check.sessionFollows = true;
   adoptDeviceId = true;
   uint64_t checkId = 0;
   MIDIMessageManager* m = midiManager;
-  if (!m->startJob(check, [m] { m->parseComplete = false; }, &checkId)) return false;
+  auto before = [m] { m->parseComplete = false; };
+  if (!(withoutWaiting ? m->startJobWithoutWaiting(check, before, &checkId) : m->startJob(check, before, &checkId))) {
+    sessionCheckPending = false;
+    return false;
+  }
+  sessionCheckId = checkId;
   log("PROJECT RECALL: the session goes to the synth once the device check hears it");
-  return pushProject(true, checkId);
+  return true;
+}
+
+void Sorvanta::sessionCheckEnded(bool heard) {
+  UTIL_MutexLock lock(GetMutex());
+  sessionCheckPending = false;
+  // Unheard, the session stays due: it goes once the synth is there to answer.
+  if (!heard) return;
+  // Behind the check, which still runs; as its own job should its number not be taken yet.
+  if (!pushProject(true, sessionCheckId.load())) pushProject(true);
+}
+
+void Sorvanta::setProgramFromHost(int part, int program) {
+  setParamFromPlug(kMultiPartPatch + part, program);
+  if (part >= 0 && part < kNumParts && DirectMidiPortLost(false)) programsOwed |= 1u << part;
+}
+
+void Sorvanta::sendOwedPrograms() {
+  const unsigned owed = midiManager ? programsOwed.exchange(0) : 0;
+  for (int part = 0; part < kNumParts; ++part) {
+    if (!(owed & (1u << part))) continue;
+    IMidiMsg pc;
+    pc.mStatus = static_cast<uint8_t>(0xC0 | std::max(midiManager->partChannel(part), 0));
+    pc.mData1 = static_cast<uint8_t>(truncToInt(paramValue(kMultiPartPatch + part)) & 0x7F);
+    midiManager->ProcessMidiMsgFromDAW(&pc, part);
+  }
+}
+
+bool Sorvanta::askSynthWhatItShows(bool withoutWaiting) {
+  if (!midiManager) return false;
+  JobRecord r;
+  r.code = 5;
+  r.requestFlag = true;
+  r.onePart = true;
+  r.part = std::clamp(currentPart.load(), 0, kNumParts - 1);
+  log("PROCESSOR: the input carries again; asking the synth for the current part and the multi");
+  return withoutWaiting ? midiManager->startJobWithoutWaiting(r) : midiManager->startJob(r);
 }
 
 void Sorvanta::OnDirectMidiPortsReopened(bool output, bool input) {
@@ -134,6 +195,7 @@ void Sorvanta::watchDirectPorts() {
     // Closed by a choice, or never there since the start (the status says what is held): no loss.
     if (!DirectMidiPortLost(input)) continue;
     log(std::string("PROCESSOR: MIDI ") + (input ? "In" : "Out") + " port lost");
+    if (input) inputGapSinceLoss = true;
     if (!lossNoticed.exchange(true)) {
       opensAtLoss = DirectMidiPortOpens();
       lossWasGone = false;
@@ -150,7 +212,8 @@ void Sorvanta::watchDirectPorts() {
     const char* text = portsStillToSet();
     if (text != lostTextShown && valueLine) valueLine->SetTextFromPlug(lostTextShown = text);
   }
-  if (cutSessionPending.load() && portsCarry() && pushProject(true, 0, true)) cutSessionPending = false;
+  if (cutSessionPending.load() && portsCarry() && startSessionPush(true)) cutSessionPending = false;
+  if (askSynthPending.load() && portsCarry() && askSynthWhatItShows(true)) askSynthPending = false;
 }
 
 void Sorvanta::connectedAgainByPatchbay(bool input) {
@@ -159,7 +222,12 @@ void Sorvanta::connectedAgainByPatchbay(bool input) {
   if (valueLine) valueLine->SetTextFromPlug(portsStillToSet());
   if (!portsCarry()) return;
   lossNoticed = false;
-  // The synth stayed: what it missed goes without a check (the session it has but for the edits
-  // made in the gap, or one still due), from the next audio block on as the dump thread takes it.
-  if (editedWhileCut.exchange(false) || projectPushDue.load()) cutSessionPending = true;
+  // The synth stayed. What the host chose in the gap goes now; what else it missed (the edits
+  // made in the gap, or a session still due) goes as every session after a loss does: after the
+  // device check heard the synth, from the next audio block on (startSessionPush). With nothing
+  // to send, a gap in the input is answered by asking the synth what it shows.
+  sendOwedPrograms();
+  if (editedWhileCut.exchange(false)) projectPushDue = true;
+  if (projectPushDue.load()) cutSessionPending = true;
+  else if (inputGapSinceLoss.exchange(false)) askSynthPending = true;
 }

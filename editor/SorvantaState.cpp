@@ -191,13 +191,17 @@ bool Sorvanta::applyHeldProjectState() {
 bool Sorvanta::applyHeldProjectValues() {
   UTIL_MutexLock lock(GetMutex());
   projectPushDue = false;
-  if (!sessionGlobals.empty()) {
+  std::vector<std::pair<int, double>> globals;
+  {
+    std::lock_guard<std::mutex> hold(sessionGlobalsLock);
+    globals.swap(sessionGlobals);
+  }
+  if (!globals.empty()) {
     std::vector<int> params;
-    for (const auto& [param, value] : sessionGlobals) {
+    for (const auto& [param, value] : globals) {
       setParamFromPlug(param, value);
       params.push_back(param);
     }
-    sessionGlobals.clear();
     localControlOn = paramValue(kGlobalLocalControl) == 1.0;
     keepEditsInImage(params);
   }

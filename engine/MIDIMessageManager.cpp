@@ -182,9 +182,11 @@ bool MIDIMessageManager::supersedes(const JobRecord& newer, const JobRecord& old
     case 6: return std::tie(newer.part, newer.requestFlag) == std::tie(older.part, older.requestFlag);
     case 0: case 5: case 13:
       return std::tie(newer.requestFlag, newer.toLibrarian, newer.requestParts, newer.endsProjectPush,
-                      newer.appliesHeldProject, newer.idChangedFrom, newer.idChangedTo) ==
+                      newer.appliesHeldProject, newer.idChangedFrom, newer.idChangedTo, newer.sessionFollows,
+                      newer.onePart, newer.part) ==
              std::tie(older.requestFlag, older.toLibrarian, older.requestParts, older.endsProjectPush,
-                      older.appliesHeldProject, older.idChangedFrom, older.idChangedTo);
+                      older.appliesHeldProject, older.idChangedFrom, older.idChangedTo, older.sessionFollows,
+                      older.onePart, older.part);
     default: return false;
   }
 }
@@ -739,6 +741,8 @@ void MIDIMessageManager::takeProgramFromSynth(int channelPart, int program) {
   plugHost->setLibrarianProgram(program);
 }
 
+void MidiEngineHost::setProgramFromHost(int part, int program) { setFromDevice(kMultiPartPatch + part, program); }
+
 // From the host: its program change selects the part's program on the synth.
 bool MIDIMessageManager::MakeProgramChangeMessages(int part, const IMidiMsg* msg) {
   if (!validPart(part) || plugHost->value(kPartLock + part) == 1.0) return false;
@@ -753,7 +757,7 @@ bool MIDIMessageManager::MakeProgramChangeMessages(int part, const IMidiMsg* msg
   if (plugHost->value(kGlobalRxProgramChange) > 0.0) {
     program = std::min(program, 100);
     SetLibrarianRequestActive(false);
-    plugHost->setFromDevice(kMultiPartPatch + part, program);
+    plugHost->setProgramFromHost(part, program);
     // All notes off, the bank select and the program change go in one job, the part's fetch after
     // them; the host's own program change is not passed on before them. The caller, the render
     // thread, never waits: a start refused now is made from a later block.

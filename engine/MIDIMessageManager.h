@@ -252,6 +252,12 @@ class MidiEngineHost : public dump::DumpParamAccess {
   // A project push ended without reaching the synth whole: a port was lost under it (worker
   // thread; the plug-in takes its own lock and sends the session again once both carry).
   virtual void projectPushCut() {}
+  // The device check a session push waits for ended (worker thread, inside the check's job):
+  // heard, the synth answered it; the plug-in starts the push then, behind the check.
+  virtual void sessionCheckEnded(bool heard) { (void)heard; }
+  // The host's program change selects `program` for `part`: shown as the synth's own choice is.
+  // The plug-in remembers one the synth cannot hear now, for when its output carries again.
+  virtual void setProgramFromHost(int part, int program);
   // The interface description's "tempoValues" list, or null.
   virtual const std::vector<std::string>* tempoValues() { return nullptr; }
   virtual double hostTempoNow() { return 0.0; }
@@ -310,6 +316,8 @@ struct JobRecord {
   int clockArg = 0;
   // Job 4: only entry `second` of the bank, into the program of the same number.
   bool oneSlot = false;
+  // Job 5 into the editor: only the sound of `part` before the multi, not all sixteen.
+  bool onePart = false;
   // Job 0: the send modes of a project push (whole multi with globals, input ignored) end with
   // it; appliesHeldProject: it first has the plug-in apply the project it holds.
   bool endsProjectPush = false;

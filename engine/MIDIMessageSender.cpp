@@ -54,7 +54,7 @@ void MIDIMessageSender::run(WorkerThread thread) {
       case 2: sendPartToDevice(r.part, r.toLibrarian, r.requestParts, r.belongsTo); break;
       case 3: sendPatchToDeviceFromLibrarian(r.entry, r.part, r.slot, r.selectedBySynth); break;
       case 4: storeAllPatchesToDeviceFromLibrarian(r.first, r.second, r.third, r.oneSlot); break;
-      case 5: sendActiveArrangementRequestSysex(r.requestFlag); break;
+      case 5: sendActiveArrangementRequestSysex(r.requestFlag, r.onePart ? r.part : -1); break;
       case 6: sendPartRequestSysex(r.part, r.requestFlag); break;
       case 7: sendSingleMultiRequestSysex(); break;
       case 8: sendAllMultiRequestSysex(); break;
@@ -482,7 +482,8 @@ void MIDIMessageSender::sendDeviceIdEnquiry(int idChangedFrom, int idChangedTo, 
   const bool idChange = idChangedFrom >= 0 && idChangedTo >= 0;
   mgr->DisplayProcessingIndicator(true);
   mgr->awaitDumpForEditor(sysex::kGlobalDump);
-  host->setStatusText("Connecting to Dorvik");
+  // A session's check leaves the line to its starter, which said why the synth is asked.
+  if (!sessionFollows) host->setStatusText("Connecting to Dorvik");
   requestFailed = false;
   const int p = mgr->pacingInterval();
   RequestSpec spec;
@@ -513,6 +514,7 @@ void MIDIMessageSender::sendDeviceIdEnquiry(int idChangedFrom, int idChangedTo, 
       host->setStatusText("Device ID not changed!");
     }
   }
+  if (sessionFollows) host->sessionCheckEnded(answered && !cancelRequested.load() && !requestFailed.load());
   mgr->DisplayProcessingIndicator(false);
 }
 
@@ -551,7 +553,7 @@ bool MIDIMessageSender::waitForReply(int stepMs, int steps, const char* stepText
   return false;
 }
 
-void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor) {
+void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor, int onlyPart) {
   mgr->DisplayProcessingIndicator(true);
   requestFailed = false;
   if (toEditor) {
@@ -566,7 +568,8 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor) {
     sendRequest(sysex::multiRequest(st->deviceId.load(), sysex::kMultiEditBufferBank, 0), true);
     waitForReply(25, 100, "Processing, please wait...");
   } else {
-    for (int part = 0; part < 16; ++part) {
+    const int last = onlyPart >= 0 ? std::min(onlyPart, 15) : 15;
+    for (int part = onlyPart >= 0 ? last : 0; part <= last; ++part) {
       mgr->awaitDumpForEditor(sysex::kSoundDump, part);
       RequestSpec spec;
       spec.build = [part](int dev) { return sysex::soundRequest(dev, sysex::kPartEditBufferBank, part); };

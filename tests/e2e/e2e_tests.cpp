@@ -162,14 +162,14 @@ class EditorOnWire : public ::testing::Test {
     const std::string text = c->GetTextCopy();
     return text.substr(0, text.find_last_not_of(' ') + 1);
   }
-  // A patchbay's hand on the connections into the synth: undone, or made again.
-  void patchbay(bool connect) {
+  // A patchbay's hand on the connections into the synth (input: out of it): undone, or made again.
+  void patchbay(bool connect, bool input = false) {
     jack_client_t* bay = jack_client_open(("Patchbay-" + std::string(MidiTestClientSuffix())).c_str(), JackNoStartServer, nullptr);
     ASSERT_TRUE(bay);
-    const std::string theirs = sim->editorOutputName();
+    const std::string theirs = input ? sim->editorInputName() : sim->editorOutputName();
     const char** ours = connect ? nullptr : jack_port_get_all_connections(bay, jack_port_by_name(bay, theirs.c_str()));
-    for (const char** p = ours; p && *p; ++p) cut.push_back(*p), jack_disconnect(bay, *p, theirs.c_str());
-    for (const std::string& p : connect ? cut : std::vector<std::string>()) jack_connect(bay, p.c_str(), theirs.c_str());
+    for (const char** p = ours; p && *p; ++p) cut.push_back(*p);
+    for (const std::string& p : cut) (connect ? jack_connect : jack_disconnect)(bay, (input ? theirs : p).c_str(), (input ? p : theirs).c_str());
     jack_free(ours), jack_client_close(bay);
   }
   std::vector<std::string> cut;
@@ -830,6 +830,7 @@ TEST_F(EditorOnWire, ASynthSwitchedOffAndOnIsNoticedLostEachTimeAndReconnectsWhe
     for (const double end = MidiTestNow() + 10.0; MidiTestNow() < end && !sim->waitFor([](const Bytes& m) { return isRequest(m, 0); }, 1, 0.2);)
       setParam(kRequestTempData, 1);  // once the device check has left the dump thread
     ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x01); }, 1, 15.0)) << "round " << round;
+    EXPECT_EQ(sim->multiBuffer()[39 + 22 + 7], 0) << "round " << round << ": the synth back, nothing edited, got no session";
   }
 }
 
@@ -889,6 +890,21 @@ TEST_F(EditorOnWire, WithoutJackTheFieldsSayStartJackAndTheStoredPortsOpenOnceTh
   EXPECT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 15.0)) << "not opened by itself";
 }
 
+// The synth back says so; the session's settings stand on both sides, with one edited during its check.
+TEST_F(EditorOnWire, ASynthBackGetsTheSessionsGlobalsWithTheEditMadeDuringItsCheck) {
+  connect(), setParam(kLibSyncTimer, 6), setParam(kGlobalTranspose, 2);  // the check scans only after 8 s
+  for (int part = 1; part < 16; ++part) setParam(kMultiPartStatus + part, 0);
+  const int mix = int(param(kGlobalMixInputTo));
+  sim.reset(), decoy.reset();
+  ASSERT_TRUE(waitLost(false));
+  makeSims(), sim->setGlobalData(63 - 5, mix + 1), sim->setSilent(true);
+  EXPECT_TRUE(waitUntil([&] { return status() == "Dorvik is back: the session goes to it"; }, 5.0)) << status();
+  setParam(kGlobalTranspose, 7), sim->setSilent(false), sim->sendRaw(sim->globals());
+  EXPECT_TRUE(waitUntil([&] { return status() == "Plug-in is ready to go!"; }, 20.0)) << status();
+  EXPECT_EQ(param(kGlobalTranspose) * 1000 + sim->globals()[11] - 52, 7007) << "the edit during the check was undone";
+  EXPECT_EQ(param(kGlobalMixInputTo) * 1000 + sim->globals()[63], mix * 1001) << "the synth's settings replaced the session's";
+}
+
 // The synth's client gone in the middle of a restored session's push, and back: the push stops,
 // and once both ports carry the whole session goes again, so the synth plays what the screen shows.
 TEST_F(EditorOnWire, AClientGoneDuringThePushAndBackGetsTheWholeSession) {
@@ -905,6 +921,17 @@ TEST_F(EditorOnWire, AClientGoneDuringThePushAndBackGetsTheWholeSession) {
     return true;
   };
   EXPECT_TRUE(waitUntil(agree, 30.0)) << "the parts sent while the synth was away are missing";
+  for (int round = 0;; ++round) {  // then a push cut by a patchbay's gap in the synth's output
+    EXPECT_TRUE(waitUntil([&] { return status() == "Plug-in is ready to go!"; }, 20.0)) << status();
+    const auto log = sim->log();
+    auto at = [&](bool in, size_t n) { return std::find_if(log.begin(), log.end(), [&](const DorvikSim::Entry& e) { return e.incoming == in && e.bytes.size() == n; }); };
+    EXPECT_TRUE(sim->received([](const Bytes& m) { return m.size() == 393; }).size() == 1 && at(false, 207) < at(true, 393)) << "round " << round;
+    if (round) break;
+    ASSERT_TRUE(plug->RestoreState(state, &why) && sim->waitFor([](const Bytes& m) { return m.size() == 393; }, 2, 15.0));
+    cut.clear(), patchbay(false, true);
+    ASSERT_TRUE(waitUntil([&] { return status() == "Project held, waiting for Dorvik"; }, 20.0)) << status();
+    sim->clearLog(), patchbay(true, true);
+  }
 }
 
 // Whose answer a dump is. During the start's device check and during the fetch of the program the
@@ -1011,8 +1038,9 @@ TEST_F(EditorOnWire, AFloodDuringAPushDelaysWhatFollowsAndNeverStopsIt) {
 
 // A patchbay undoes the connection to the synth, which stays, and makes it again (or the ticked OUT
 // entry is chosen): both are said at once, and the edit made in the gap goes (none made: nothing).
+// The host's program change in the gap and the synth's knob in an input gap cross once it carries.
 TEST_F(EditorOnWire, APatchbaysGapIsSaidAndItsEditGoesOnceConnectedByHandOrByTheTickedEntry) {
-  connect();
+  store(0, 5, 25), connect();
   for (int part = 1; part < 16; ++part) setParam(kMultiPartStatus + part, 0);
   for (int round = 0; round < 3; ++round) {
     cut.clear(), patchbay(false);
@@ -1020,10 +1048,20 @@ TEST_F(EditorOnWire, APatchbaysGapIsSaidAndItsEditGoesOnceConnectedByHandOrByThe
     if (round < 2) setParam(kFilter1Cutoff, 50 + round);
     sim->clearLog();
     round == 1 ? textOf(kDeviceOutSelection)->SetValueFromUserInput(textOf(kDeviceOutSelection)->GetValue()) : patchbay(true);
-    EXPECT_TRUE(waitUntil([&] { return status() == (round == 1 ? "Plug-in is ready to go!" : "MIDI Out connected again."); }, 20.0)) << status();
+    EXPECT_TRUE(waitUntil([&] { return status() == (round < 2 ? "Plug-in is ready to go!" : "MIDI Out connected again."); }, 20.0)) << status();
     EXPECT_TRUE(round == 2 || waitUntil([&] { return sim->partSound(0)[85] == 50 + round; }, 15.0)) << "round " << round;
   }
   MidiTestSleep(1.0);
   EXPECT_TRUE(sim->received([](const Bytes& m) { return m.size() > 200; }).empty()) << "a gap with nothing edited was pushed";
+  setParam(kMIDIFilterDAWPCPassThrough, 1), cut.clear(), patchbay(false);
+  ASSERT_TRUE(waitUntil([&] { return status() == "Connection to Dorvik lost!"; }));
+  plug->SendNow(HostEvent{0, HostEvent::kMidi, 0, {0xC2, 0x05}, ""}), waitUntil([&] { return status() == "Data processing, please wait..."; }, 5.0);  // its fetch, into the gap
+  ASSERT_TRUE(param(kMultiPartPatch + 2) == 5 && waitUntil([&] { return status() == "Connection to Dorvik lost!"; }));
+  patchbay(true);
+  EXPECT_TRUE(waitUntil([&] { return sim->partSound(2)[85] == 25 && param(kFilter1Cutoff + 2) == 25; }, 15.0)) << "the host's program";
+  cut.clear(), patchbay(false, true);
+  ASSERT_TRUE(waitUntil([&] { return status() == "Connection to Dorvik lost!"; }));
+  sim->turnSoundKnob(0, 85 - 7, 33), sim->setMultiData(32 + 22 + 1, 9), patchbay(true, true);
+  EXPECT_TRUE(waitParam(kFilter1Cutoff, 33, 15.0) && waitParam(kMultiPartPatch + 1, 9)) << "not asked after the input's gap";
 }
 }  // namespace
