@@ -945,6 +945,31 @@ TEST(AuthoredRender, ButtonLabelsStayInsideTheirButtons) {
   }
 }
 
+TEST(AuthoredRender, StatusWordsStayInsideTheirBoxAtEverySize) {
+  // The two status lines at every size, with the longest words the editor writes there and a
+  // longer text still: nothing is drawn left or right of the box (a text too wide, centred,
+  // starts left of it, over the frame), and something is drawn.
+  for (double scale : {0.85, 1.0, 1.15})
+    for (int line : {kControlDisplayName, kControlDisplayValue}) {
+      LoadedInterface& l = loaded(0, scale);
+      auto* t = static_cast<ITextControl*>(l.record(line)->controls.front());
+      t->SetTextFromPlug("");
+      const std::vector<GFX_pixel> bare = renderWindow(l);
+      for (const char* words : {"Waiting for Dorvik: it reconnects by itself", "Waiting for Dorvik: it reconnects by itself, and more words than any box holds"}) {
+        t->SetTextFromPlug(words);
+        const std::vector<GFX_pixel> px = renderWindow(l);
+        ASSERT_EQ(px.size(), bare.size());
+        int inside = 0, outside = 0;
+        for (std::size_t i = 0; i < px.size(); ++i) {
+          const int x = static_cast<int>(i % l.graphics->Width());
+          if (px[i] != bare[i]) ++(x >= t->GetRECT()->L && x < t->GetRECT()->R ? inside : outside);
+        }
+        EXPECT_TRUE(inside > 0 && outside == 0) << scale << " " << words << ": " << outside << " pixels outside";
+      }
+      t->SetTextFromPlug("");
+    }
+}
+
 TEST(AuthoredRender, DefaultStateRendersTheSameEveryTime) {
   // Drawing the same state again, after other tabs were shown, gives the same pixels; so does
   // a second editor built from the same resources.
