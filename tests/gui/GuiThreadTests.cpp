@@ -108,11 +108,10 @@ TEST(GuiThreads, WorkHandedOverWhileTheWindowOpensIsQueuedForIt) {
       g.RunOnWindowThread(&g, 1, [&] { ++runs, ranOn = std::this_thread::get_id(), locked = plug.GetMutex()->IsOwnedByMe(); });
     });
     // Until the thread sleeps: on its way to the plug-in's lock nothing else puts it to sleep.
-    auto asleep = [&] {
+    auto asleep = [&] {  // the state follows the name, which may hold anything
       std::ifstream in("/proc/self/task/" + std::to_string(waiter.load()) + "/stat");
-      std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-      const size_t name = stat.rfind(')');  // the state follows the name, which may hold anything
-      return waiter != 0 && name != std::string::npos && stat.compare(name, 3, ") S") == 0;
+      const std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      return waiter != 0 && stat.find(") S ", stat.rfind(')')) != std::string::npos;
     };
     for (int i = 0; i < 20000 && !asleep(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_TRUE(asleep()) << "the thread never waited for the lock";
