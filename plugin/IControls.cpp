@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "IGraphics.h"
 #include "IParam.h"
@@ -311,10 +313,44 @@ void ITextControl::SetTextFromPlug(const char* str) {
   setTextLocked(str);
 }
 
+namespace {
+int textWidth(IGraphics* graphics, IText* text, const std::string& s) {
+  IRECT r(0, 0, 0, 0);
+  graphics->MeasureIText(text, s.c_str(), &r);
+  return r.W();
+}
+
+// Cuts *s to the most whole characters (UTF-8) that fit `width` with "..." after them.
+void elide(IGraphics* graphics, IText* text, std::string* s, int width) {
+  std::vector<size_t> ends;  // where each character ends
+  for (size_t i = 1; i <= s->size(); ++i)
+    if (i == s->size() || (static_cast<unsigned char>((*s)[i]) & 0xC0) != 0x80) ends.push_back(i);
+  size_t lo = 0, hi = ends.size();  // characters kept: lo fits (or is none), hi does not
+  while (hi - lo > 1) {
+    const size_t mid = (lo + hi) / 2;
+    if (textWidth(graphics, text, s->substr(0, ends[mid - 1]) + "...") <= width)
+      lo = mid;
+    else
+      hi = mid;
+  }
+  *s = s->substr(0, lo ? ends[lo - 1] : 0) + "...";
+}
+}  // namespace
+
 bool ITextControl::Draw(IGraphics* graphics) {
   std::string s = GetTextCopy();
   if (s.empty()) return true;
-  return graphics->DrawIText(&mText, s.c_str(), &mRECT);
+  const int width = mRECT.W();
+  if (!mFitToBox || textWidth(graphics, &mText, s) <= width) return graphics->DrawIText(&mText, s.c_str(), &mRECT);
+  IText text = mText;
+  for (const int smallest = (mText.mSize * 2 + 2) / 3; text.mSize > smallest;) {
+    --text.mSize, text.mCached = nullptr;
+    if (textWidth(graphics, &text, s) <= width) return graphics->DrawIText(&text, s.c_str(), &mRECT);
+  }
+  elide(graphics, &text, &s, width);
+  // Even "..." alone wider than the box: from its left edge.
+  if (textWidth(graphics, &text, s) > width) text.mAlign = IText::kAlignNear;
+  return graphics->DrawIText(&text, s.c_str(), &mRECT);
 }
 
 ICaptionControl::ICaptionControl(IPluginBase* plug, IRECT rect, int paramIdx, IText* text, bool showParamLabel)

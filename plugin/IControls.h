@@ -189,9 +189,13 @@ public:
   void SetTextFromPlug(const char* str);
   void ClearTextFromPlug() { SetTextFromPlug(""); }
   std::string GetTextCopy() const;
+  // A text wider than the box is drawn smaller, down to two thirds of its size, and beyond that
+  // cut at its end with "...": it never reaches past either side of the box.
+  void SetFitToBox(bool fit) { mFitToBox = fit; }
 
 protected:
   void setTextLocked(const char* str);
+  bool mFitToBox = false;
   mutable std::mutex mStrLock;
   UTIL_String mStr;
 };

@@ -12,8 +12,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
+# Each phase's time on the way (a CI machine's log shows where the time goes).
+started=$SECONDS lapped=$SECONDS
+lap() { echo "test.sh: $1 took $((SECONDS - lapped)) s ($((SECONDS - started)) s in all)"; lapped=$SECONDS; }
+
 bash scripts/setup.sh
 bash scripts/check_layers.sh
+lap "setup and the layer check"
 jobs=$(nproc)
 
 xvfb_pid=""
@@ -51,11 +56,14 @@ run_config() {  # dir, label filter, cmake args...
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
   if [[ "$filter" == threads ]]; then
     cmake --build "$dir" -j "$jobs" --target threads_tests
+    lap "building $dir"
     ctest --test-dir "$dir" --output-on-failure -j "$jobs" -L threads --timeout 600
   else
     cmake --build "$dir" -j "$jobs"
+    lap "building $dir"
     ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 600
   fi
+  lap "the tests of $dir"
 }
 
 # The real host program with the editor's bundle under the sanitizer of a build: a window on a
@@ -64,6 +72,7 @@ run_config() {  # dir, label filter, cmake args...
 run_host() {  # dir
   cmake --build "$1" -j "$jobs" --target host_sanitizer_run
   "$1/tests/sanitizer/host_sanitizer_run" "$1/platform/host/sorvanta-host" "$1/Sorvanta.component" 8
+  lap "the host run of $1"
 }
 
 run_config build all -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWERROR=ON
@@ -78,4 +87,4 @@ if [[ "${SORVANTA_QUICK:-0}" != 1 ]]; then
     CC=clang CXX=clang++ run_config build-tsan threads -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=thread -DBUILD_BENCH=OFF
   TSAN_OPTIONS="$TSAN_OPTIONS:suppressions=$root/tests/sanitizer/tsan.supp" run_host build-tsan
 fi
-echo "test.sh: all configurations passed"
+echo "test.sh: all configurations passed in $((SECONDS - started)) s"

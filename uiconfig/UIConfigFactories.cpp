@@ -483,7 +483,8 @@ IControl* UIConfigManager::createControlDisplay(const std::string&, int number, 
   }
   IText text(static_cast<int>(size * scale), color, "NK57 Monospace");
   const int l = scaled(x), t = scaled(y);
-  IControl* c = new ITextControl(plug, IRECT(l, t, l + scaled(w), t + scaled(h)), &text, "");
+  ITextControl* c = new ITextControl(plug, IRECT(l, t, l + scaled(w), t + scaled(h)), &text, "");
+  c->SetFitToBox(true);
   c->SetPromptDisabled(true);
   attach(c, layer);
   if (isValidParamNumber(number) && plug->GetParam(number)) bindRecord(number, kActionNone, c);

@@ -198,8 +198,10 @@ IControl* UIConfigManager::createMIDIDeviceSelectionControl(const std::string&, 
   auto reachable = [plugin = plug, provider = portNamesProvider, in] {
     return provider || plugin->MIDISystemReachable(in);
   };
-  fillDeviceMenu(p, portNamesProvider ? portNamesProvider(in) : in ? plug->getExternalMIDIInNames() : plug->getExternalMIDIOutNames(),
-                 reachable());
+  // Listed before asking whether the listing reached a MIDI system (arguments have no order).
+  std::vector<std::string> first =
+      portNamesProvider ? portNamesProvider(in) : in ? plug->getExternalMIDIInNames() : plug->getExternalMIDIOutNames();
+  fillDeviceMenu(p, std::move(first), reachable());
   auto refresh = [plugin = plug, number, provider = portNamesProvider, reachable, in] {
     // The state calls read the lists and the entries on the host's threads, under this lock.
     UTIL_MutexLock lock(plugin->GetMutex());

@@ -15,17 +15,10 @@
 
 #include "UTIL_AssocArray.h"
 #include "UTIL_Mutex.h"
+#include "UTIL_SanitizerDefaults.h"  // the library caches and Pango's font thread, by function
 #include "WINX_FontInternal.h"
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define WINX_LSAN_SUPPRESSIONS 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#define WINX_LSAN_SUPPRESSIONS 1
-#endif
-#ifdef WINX_LSAN_SUPPRESSIONS
+#ifdef UTIL_LSAN_DEFAULTS
 #include <sanitizer/lsan_interface.h>
 #endif
 
@@ -37,7 +30,7 @@ namespace {
 // through tail calls, so no function of theirs is on the stack for a suppression to name; our
 // own objects are made outside such a scope and are still checked.
 struct LibraryCacheScope {
-#ifdef WINX_LSAN_SUPPRESSIONS
+#ifdef UTIL_LSAN_DEFAULTS
   LibraryCacheScope() { __lsan_disable(); }
   ~LibraryCacheScope() { __lsan_enable(); }
 #else
@@ -343,57 +336,3 @@ bool WINX_FontNameCacheGet(const char* composedName, char* buf, int bufSize) {
   snprintf(buf, static_cast<size_t>(bufSize), "%s", hit);
   return true;
 }
-
-// Under LeakSanitizer: fontconfig and Pango keep caches they never free (pattern caches made by
-// Pango's fontconfig threads, fontsets behind pango_context_get_metrics), and fontconfig refers
-// to a pattern's parts by offsets, which the leak checker cannot follow; a bare C program that
-// asks Pango for one font's metrics already "leaks" them, and so does GTK when it lays out its
-// own labels and text views. They are suppressed here, in the library that calls Pango, so that
-// every test drawing text runs clean, each by the nearest exported function of the library that
-// allocates it. fontconfig is built without frame pointers, so the fast walk stops at its first
-// frame and those names are never seen: a program with this text code walks allocation stacks in
-// full (a program that loads it in a bundle does so by tests/sanitizer/WholeAllocationStacks.cpp).
-// Never by library: our own allocations are still checked. A second definition of either
-// elsewhere fails at link time: merge them then.
-#ifdef WINX_LSAN_SUPPRESSIONS
-extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0:malloc_context_size=40"; }
-
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:^FcInitLoadConfigAndFonts$\n"
-         "leak:^FcConfigSubstituteWithPat$\n"
-         "leak:^FcDefaultSubstitute$\n"
-         "leak:^FcFontRenderPrepare$\n"
-         "leak:^FcFontSetSort$\n"
-         "leak:^FcPatternBuild$\n"
-         "leak:^FcValueSave$\n"
-         "leak:^FcLangSetCopy$\n"
-         "leak:^pango_layout_get_line_count$\n"
-         "leak:^pango_layout_get_size$\n"
-         "leak:^pango_layout_get_cursor_pos$\n"
-         "leak:^pango_layout_get_unknown_glyphs_count$\n"
-         "leak:^pango_context_get_metrics$\n"
-         "leak:^gtk_widget_get_preferred_width$\n"
-         "leak:^gtk_widget_get_preferred_height$\n"
-         "leak:^gtk_widget_get_preferred_height_and_baseline_for_width$\n"
-         "leak:^gtk_text_layout_get_line_display$\n";
-}
-#endif
-
-// Under ThreadSanitizer: Pango resolves fonts on a worker thread of its own ("[pango]
-// FcFontSetMatch") and hands the results over through GLib's locks, which TSan cannot see in the
-// uninstrumented libraries, so every first font shows a "race" on the strings fontconfig copies
-// there (FcValueSave). Named by function, never by library: a library pattern matches any stack
-// through it, our own code's included.
-#if defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define WINX_TSAN_SUPPRESSIONS 1
-#endif
-#endif
-#if defined(__SANITIZE_THREAD__)
-#define WINX_TSAN_SUPPRESSIONS 1
-#endif
-#ifdef WINX_TSAN_SUPPRESSIONS
-extern "C" const char* __tsan_default_suppressions() {
-  return "race:^FcValueSave$\n";
-}
-#endif

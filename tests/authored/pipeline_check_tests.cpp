@@ -945,6 +945,24 @@ TEST(AuthoredRender, ButtonLabelsStayInsideTheirButtons) {
   }
 }
 
+TEST(AuthoredRender, StatusWordsStayInsideTheirBoxAtEverySize) {
+  // The status lines at every size, with the longest words the editor writes there and longer:
+  // something is drawn, and nothing left or right of the box (centred, a text too wide starts
+  // left of it, over the frame).
+  for (double scale : {0.85, 1.0, 1.15})
+    for (int line : {kControlDisplayName, kControlDisplayValue})
+      for (const char* words : {"Waiting for Dorvik: it reconnects by itself", "Waiting for Dorvik: it reconnects by itself, and more words than a box holds"}) {
+        LoadedInterface& l = loaded(0, scale);
+        auto* t = static_cast<ITextControl*>(l.record(line)->controls.front());
+        const std::vector<GFX_pixel> bare = (t->SetTextFromPlug(""), renderWindow(l)), px = (t->SetTextFromPlug(words), renderWindow(l));
+        int drawn[2] = {0, 0};  // outside, inside
+        for (std::size_t i = 0; i < px.size() && px.size() == bare.size(); ++i)
+          drawn[t->GetRECT()->Contains(static_cast<int>(i % l.graphics->Width()), t->GetRECT()->T)] += px[i] != bare[i];
+        EXPECT_TRUE(drawn[1] > 0 && drawn[0] == 0) << scale << " " << words << ": " << drawn[0] << " pixels outside";
+        t->SetTextFromPlug("");
+      }
+}
+
 TEST(AuthoredRender, DefaultStateRendersTheSameEveryTime) {
   // Drawing the same state again, after other tabs were shown, gives the same pixels; so does
   // a second editor built from the same resources.

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -106,12 +107,14 @@ TEST(GuiThreads, WorkHandedOverWhileTheWindowOpensIsQueuedForIt) {
       waiter = static_cast<pid_t>(syscall(SYS_gettid));
       g.RunOnWindowThread(&g, 1, [&] { ++runs, ranOn = std::this_thread::get_id(), locked = plug.GetMutex()->IsOwnedByMe(); });
     });
-    // Until the thread sleeps in the futex call (202) of the plug-in's lock.
-    for (std::string call; call.compare(0, 4, "202 ") != 0;) {
-      std::this_thread::yield();
-      std::ifstream in("/proc/self/task/" + std::to_string(waiter.load()) + "/syscall");
-      std::getline(in, call);
-    }
+    // Until the thread sleeps: on its way to the plug-in's lock nothing else puts it to sleep.
+    auto asleep = [&] {  // the state follows the name, which may hold anything
+      std::ifstream in("/proc/self/task/" + std::to_string(waiter.load()) + "/stat");
+      const std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      return waiter != 0 && stat.find(") S ", stat.rfind(')')) != std::string::npos;
+    };
+    for (int i = 0; i < 20000 && !asleep(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(asleep()) << "the thread never waited for the lock";
     g.SetWindowThread(true);
   }
   elsewhere.join();

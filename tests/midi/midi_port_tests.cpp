@@ -651,27 +651,36 @@ TEST_F(MidiPortTest, TimedMessagesLandAtTheFrameOfTheirTime)
     const jack_time_t cycle = cycleStart();
     const int64_t now = monotonicNs();
     const jack_time_t jackNow = jack_get_time();
+    // A send relates the two clocks by reading both: preempted between them, its tick lands that
+    // much later. The call's span on the server's clock bounds that (a burst with a long one is
+    // sent again).
+    jack_nframes_t spread[4];
     for (int i = 0; i < 4; ++i)
+    {
+      const jack_time_t before = jack_get_time();
       ASSERT_TRUE(out.sendAt(&tick, 1, now - (4 - i) * 1000000LL));
+      spread[i] = jack_time_to_frames(rec.client, jack_get_time()) - jack_time_to_frames(rec.client, before);
+    }
     ASSERT_TRUE(out.send(cc, 3));
     jack_nframes_t expected[4];
     for (int i = 0; i < 4; ++i)
       expected[i] = jack_time_to_frames(rec.client, jackNow - (jack_time_t)(4 - i) * 1000);
-    const bool oneCycle = cycleStart() == cycle;
+    const bool undisturbed = cycleStart() == cycle && *std::max_element(spread, spread + 4) <= 4;
     for (int i = 0; i < 400 && rec.messages().size() < primers + 5; ++i)
       MidiTestSleep(0.005);
     const auto got = rec.messages();
     ASSERT_EQ(primers + 5, got.size());
-    if (!oneCycle)
+    if (!undisturbed)
       continue;
     EXPECT_EQ((Bytes{0xB0, 7, 100}), got[primers].second);
     for (int i = 0; i < 4; ++i)
       EXPECT_EQ(Bytes{0xF8}, got[primers + 1 + i].second);
     for (int i = 1; i < 4; ++i)
-      EXPECT_NEAR((int32_t)(expected[i] - expected[i - 1]), (int32_t)(got[primers + 1 + i].first - got[primers + i].first), 1) << "tick " << i;
+      EXPECT_NEAR((int32_t)(expected[i] - expected[i - 1]), (int32_t)(got[primers + 1 + i].first - got[primers + i].first),
+                  1 + std::max(spread[i - 1], spread[i])) << "tick " << i;
     return;
   }
-  FAIL() << "every burst was split by a cycle boundary";
+  FAIL() << "every burst was split by a cycle boundary or a long send";
 }
 
 // The clock's loop at 15 BPM, stalled for 2.5 ticks after tick 10: on the port no tick is lost, and

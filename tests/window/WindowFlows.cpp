@@ -38,13 +38,13 @@ std::string fileText(const std::string& path) {
   return ss.str();
 }
 
-std::string saveUpperBankAs(WindowSession& w, const std::string& name, const std::string& path) {
-  if (!w.menu(877, 196, {"Down", "Down", "Down", "Down", "Down", "Down", "Right", "Return"}) || !w.focusDialog())
+std::string saveUpperBankAs(WindowSession& w, const std::string& name, const std::string& path, double seconds) {
+  if (!w.menu(877, 196, {"Down", "Down", "Down", "Down", "Down", "Down", "Right", "Return"}) || !w.focusDialog(seconds))
     return std::string();
   w.type(name);
   w.key("Return");
   std::string saved, previous;
-  for (int i = 0; i < 80 && (saved.empty() || saved != previous); ++i, usleep(150000)) {
+  for (int i = 0; i < seconds / 0.15 && (saved.empty() || saved != previous); ++i, usleep(150000)) {
     previous = saved;
     saved = fileText(path);
   }

@@ -43,7 +43,7 @@ std::string fileText(const std::string& path);
 // "Save As..." -> "Standard MIDI (*.mid)" of the bank-edit menu, `name` typed into the panel (it
 // opens in the library folder); the bytes of `path` once it is there and has stopped growing,
 // empty when the menu, the panel or the file never came.
-std::string saveUpperBankAs(WindowSession& w, const std::string& name, const std::string& path);
+std::string saveUpperBankAs(WindowSession& w, const std::string& name, const std::string& path, double seconds = 12.0);
 std::vector<std::string> textLines(const std::string& text);
 std::string hexBytes(const std::vector<unsigned char>& m);
 
