@@ -1,4 +1,4 @@
-// The sanitizer defaults of a program (or bundle) that draws text through Pango and GTK. Include
+// The sanitizer suppressions of a program (or bundle) that draws text through Pango and GTK. Include
 // in exactly one source file of each binary: it defines the runtime's hooks, and a second
 // definition fails at link time. The runtime asks only the program for them: a bundle's own go
 // unread in a host, so the host program includes this as well as the text code does.
@@ -9,8 +9,9 @@
 // asks Pango for one font's metrics already "leaks" them, and so does GTK when it lays out its
 // own labels, text views and file choosers. They are suppressed by the nearest exported function
 // of the library that allocates them. fontconfig is built without frame pointers, so the fast
-// walk stops at its first frame and those names are never seen: allocation stacks are walked in
-// full. Never by library: our own allocations are still checked.
+// walk stops at its first frame and those names are never seen: only allocation stacks walked in
+// full reach them (a slow walk that each program asks for as it can afford). Never by library:
+// our own allocations are still checked.
 //
 // Under ThreadSanitizer: Pango resolves fonts on a worker thread of its own ("[pango]
 // FcFontSetMatch") and hands the results over through GLib's locks, which TSan cannot see in the
@@ -35,8 +36,6 @@
 #endif
 
 #ifdef UTIL_LSAN_DEFAULTS
-extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0:malloc_context_size=40"; }
-
 extern "C" const char* __lsan_default_suppressions() {
   return "leak:^FcInitLoadConfigAndFonts$\n"
          "leak:^FcConfigSubstituteWithPat$\n"

@@ -20,6 +20,11 @@
 
 #ifdef UTIL_LSAN_DEFAULTS
 #include <sanitizer/lsan_interface.h>
+
+// Allocation stacks walked in full, so that the suppressions' names are seen (a program that
+// loads this code in a bundle does so by tests/sanitizer/WholeAllocationStacks.cpp or its own
+// options). A second definition elsewhere fails at link time: merge them then.
+extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0:malloc_context_size=40"; }
 #endif
 
 namespace {

@@ -20,7 +20,7 @@
 #include "HostRescue.h"
 #include "HostView.h"
 #include "UTIL_File.h"
-#include "UTIL_SanitizerDefaults.h"  // the bundle's text code names the same library caches
+#include "UTIL_SanitizerDefaults.h"  // the library caches the bundle's text code leaves, by function
 
 namespace {
 

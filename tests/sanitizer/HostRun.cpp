@@ -23,6 +23,14 @@
 #include "MidiTestPeer.h"
 #include "WindowFlows.h"
 
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kThreadSanitizer = true;
+#elif defined(__has_feature)
+constexpr bool kThreadSanitizer = __has_feature(thread_sanitizer);
+#else
+constexpr bool kThreadSanitizer = false;
+#endif
+
 int main(int argc, char** argv) {
   if (argc != 4) {
     fprintf(stderr, "usage: host_sanitizer_run HOST BUNDLE ROUNDS\n");
@@ -105,9 +113,11 @@ int main(int argc, char** argv) {
     if (up) w.click(w.s(x), w.s(y));
   // The file chooser, whose labels and lists GTK lays out through Pango: a bank saved through it.
   // The peer pauses: each of its program changes starts a fetch, whose overlay takes the clicks.
-  bool chose = !up;
+  // Not under TSan: the chooser's folder readers, GIO's pool threads, take what they read from the
+  // main thread through GLib's own futex locks, which TSan does not see in uninstrumented GLib.
+  bool chose = !up || kThreadSanitizer;
   paused = true;
-  for (int i = 0; up && i < 10 && !chose; ++i) {
+  for (int i = 0; i < 10 && !chose; ++i) {
     w.click(w.s(kCancelX), w.s(kCancelY));
     w.click(w.s(tabX(1)), w.s(kTabY));
     chose = !saveUpperBankAs(w, "Host run", patches + "/Host run.mid", 30.0).empty();
