@@ -507,12 +507,14 @@ private:
   // a synth that came back with its own memory. Set under the lock; cleared as the push starts.
   std::atomic<bool> projectPushDue{false};
   // Both ports carry: the due session goes once. With an input to hear the synth, the device check
-  // first and, once it heard the synth (sessionCheckEnded), the push at the id it answered at;
+  // first and, right behind it, the push at the id it answered at, which goes once it heard the synth;
   // else the push alone. A check under way for a session already brings this one. Every road to
   // a session after a loss or a cut push comes here. Under the lock, or on the render thread
   // withoutWaiting (as MIDIMessageManager::startJobWithoutWaiting); false when nothing started.
   bool startSessionPush(bool withoutWaiting = false);
-  std::atomic<bool> sessionCheckPending{false};
+  // Held while a session's check and push start, and by the check's end (sessionCheckEnded).
+  std::mutex sessionStartLock;
+  std::atomic<bool> sessionCheckPending{false}, sessionPushQueued{false};
   std::atomic<uint64_t> sessionCheckId{0};
   // The global settings as the session holds them, put back after the check's answer (see
   // applyHeldProjectValues). An edit made meanwhile, in the editor or on the synth, replaces its

@@ -48,23 +48,19 @@ bool Sorvanta::afterPortChange(bool output, int index) {
 
 bool Sorvanta::startSessionPush(bool withoutWaiting) {
   if (!midiManager || !portsCarry()) return false;
-  if (sessionCheckPending.exchange(true)) return true;
+  std::unique_lock<std::mutex> starting(sessionStartLock, std::defer_lock);
+  if (withoutWaiting ? !starting.try_lock() : (starting.lock(), false)) return false;
+  if (sessionCheckPending.load()) return true;
   editedWhileCut = false;
   lossNoticed = false;
   inputGapSinceLoss = false;
   // No input to hear the synth by: the push alone, at the id the editor has.
-  if (!midiInCarries()) {
-    sessionCheckPending = false;
-    return pushProject(true, 0, withoutWaiting);
-  }
+  if (!midiInCarries()) return pushProject(true, 0, withoutWaiting);
   {
     // The check's answer is the synth's global settings, taken into the editor: the session's go
     // back before the push (applyHeldProjectValues), all but the id the synth answered at.
     std::unique_lock<std::mutex> hold(sessionGlobalsLock, std::defer_lock);
-    if (withoutWaiting ? !hold.try_lock() : (hold.lock(), false)) {
-      sessionCheckPending = false;
-      return false;
-    }
+    if (withoutWaiting ? !hold.try_lock() : (hold.lock(), false)) return false;
     sessionGlobals.clear();
     int n = 0;
     const dump::MultiField* fields = dump::globalFields(&n);
@@ -78,22 +74,26 @@ bool Sorvanta::startSessionPush(bool withoutWaiting) {
   uint64_t checkId = 0;
   MIDIMessageManager* m = midiManager;
   auto before = [m] { m->parseComplete = false; };
-  if (!(withoutWaiting ? m->startJobWithoutWaiting(check, before, &checkId) : m->startJob(check, before, &checkId))) {
-    sessionCheckPending = false;
+  if (!(withoutWaiting ? m->startJobWithoutWaiting(check, before, &checkId) : m->startJob(check, before, &checkId)))
     return false;
-  }
+  sessionCheckPending = true;
   sessionCheckId = checkId;
+  // Right behind the check, so that nothing asked for meanwhile comes between; it goes only once
+  // the check heard the synth. Not taken now (the render thread does not wait), the check's end
+  // starts it (sessionCheckEnded).
+  sessionPushQueued = pushProject(true, checkId, withoutWaiting);
   log("PROJECT RECALL: the session goes to the synth once the device check hears it");
   return true;
 }
 
 void Sorvanta::sessionCheckEnded(bool heard) {
   UTIL_MutexLock lock(GetMutex());
+  std::lock_guard<std::mutex> started(sessionStartLock);
   sessionCheckPending = false;
-  // Unheard, the session stays due: it goes once the synth is there to answer.
-  if (!heard) return;
-  // Behind the check, which still runs; as its own job should its number not be taken yet.
-  if (!pushProject(true, sessionCheckId.load())) pushProject(true);
+  // Unheard, the session stays due (its push is dropped with the check): it goes once the synth
+  // is there to answer.
+  const bool queued = sessionPushQueued.exchange(false);
+  if (heard && !queued && !pushProject(true, sessionCheckId.load())) pushProject(true);
 }
 
 void Sorvanta::setProgramFromHost(int part, int program) {
