@@ -57,7 +57,7 @@ void DorvikSim::onInput(double delta, const Bytes& m)
     {
       mTicks++;
       std::lock_guard<std::mutex> lock(mMutex);
-      mTickTimes.push_back(mFrameClock);
+      mTickTimes.push_back(now);
     }
     else if (m[0] == 0xFA)
       mStarts++;

@@ -93,7 +93,7 @@ public:
   int clockTicks() const { return mTicks.load(); }
   int clockStarts() const { return mStarts.load(); }
   int clockStops() const { return mStops.load(); }
-  std::vector<double> tickTimes();  // on JACK's frame clock
+  std::vector<double> tickTimes();  // arrival, on the monotonic clock the editor ticks on
   int rejected() const { return mRejected.load(); }
   int wholeAnswers() const { return mWholeAnswers.load(); }  // answers sent unspoilt
 
