@@ -790,7 +790,7 @@ TEST_F(EditorOnWire, AfterAJackRestartChoosingThePortsAgainReconnectsAndADeviceI
   setParam(kDeviceOutSelection, listed(true, sim->editorOutputName()));
   setParam(kDeviceInSelection, listed(false, sim->editorInputName()));
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 10.0)) << "the output is not back";
-  EXPECT_TRUE(waitParam(kGlobalMixInputTo, 3)) << "the input is not back";
+  EXPECT_TRUE(waitParam(kGlobalMixInputTo, 3, 15.0)) << "the input is not back";
   setParam(kGlobalSysExID, 3);
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04) && m[3] == 3; }, 1, 5.0));
   MidiTestSleep(0.5);
