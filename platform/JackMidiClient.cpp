@@ -73,13 +73,18 @@ void onRegistration(jack_port_id_t id, int registered, void* arg)
 // many of their shutdown notices are done, whether a server's end was heard since the last open,
 // and the owners' calls into clients now running (see ClientLife, ClientCall). gOpenMutex
 // orders the opens (as libjack's own open lock would) and guards gFailedEntry; no listing, call
-// or close waits on it.
+// or close waits on it, and an open waits for it at most kOpenTurnSeconds: a server that stops
+// answering (hung, or stopped by a debugger) keeps an open inside libjack for as long as it does,
+// and the opens behind it give up rather than wait with it (the window's thread choosing a port
+// among them).
 std::atomic<int> gHeld{0};
 std::atomic<int> gNoticesEnded{0};
 std::atomic<int> gNoticeThreadsEnded{0};
 std::atomic<bool> gServerEnded{false};
 std::atomic<int> gCalls{0};
 std::mutex gOpenMutex;
+const int kOpenTurnSeconds = 15;
+std::atomic<bool> gHungOpenReported{false};
 int64_t gEndSeenNs = 0;  // when an open first saw a server's end (gOpenMutex)
 
 int64_t steadyNs()
@@ -195,6 +200,37 @@ void noteOpen(bool letGo)
   std::lock_guard<std::mutex> lock(gHeldMutex);
   gHeldServers.clear();
 }
+
+// Holds gOpenMutex for its scope once taken; false when an open ahead of it has not returned
+// within kOpenTurnSeconds (said once until an open goes through again). Tried every millisecond:
+// the sanitizers see a plain try, not every timed lock.
+class OpenTurn
+{
+public:
+  OpenTurn()
+  {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(kOpenTurnSeconds);
+    while (!(mTaken = gOpenMutex.try_lock()) && std::chrono::steady_clock::now() < until)
+    {
+      timespec ts{0, 1000000L};
+      nanosleep(&ts, nullptr);
+    }
+    if (!mTaken && !gHungOpenReported.exchange(true))
+      fprintf(stderr, "MIDI PORTS: JACK has not returned from opening a client for %d s (is its server hung?): "
+                      "no client is opened until it does\n", kOpenTurnSeconds);
+  }
+  ~OpenTurn()
+  {
+    if (mTaken)
+      gOpenMutex.unlock();
+  }
+  OpenTurn(const OpenTurn&) = delete;
+  OpenTurn& operator=(const OpenTurn&) = delete;
+  explicit operator bool() const { return mTaken; }
+
+private:
+  bool mTaken = false;
+};
 
 }  // namespace
 
@@ -383,14 +419,17 @@ bool openClient(jack_client_t** client, const std::string& name, JackProcessCall
   jack_status_t status;
   tOpening = true;
   *client = nullptr;
+  bool hung = false;
   {
-    std::lock_guard<std::mutex> lock(gOpenMutex);
+    OpenTurn turn;
+    hung = !turn;
     struct stat entry;
     bool letGo = false;
-    if (serverMayAnswer(&entry) && mayOpen(&letGo))
+    if (turn && serverMayAnswer(&entry) && mayOpen(&letGo))
     {
       ++gOpensTried;
       *client = jack_client_open(name.c_str(), JackNoStartServer, &status);
+      gHungOpenReported.store(false);
       noteOpen(letGo);
       if (*client)
         life.hold(serverSocketPath(), entry);
@@ -401,7 +440,7 @@ bool openClient(jack_client_t** client, const std::string& name, JackProcessCall
   if (!*client)
   {
     // Said once until a server is found: the input and the output and every new listing ask.
-    if (!gNoServerReported.exchange(true))
+    if (!hung && !gNoServerReported.exchange(true))
       fprintf(stderr,
               "MIDI PORTS: no JACK server is running (and no ALSA sequencer was found), so there are no MIDI "
               "ports to choose. Start JACK (see the README): the editor finds it within a second.\n");
@@ -429,14 +468,15 @@ bool openClient(jack_client_t** client, const std::string& name, JackProcessCall
 
 jack_client_t* openBareClient(const char* name, jack_options_t options, const char* serverName)
 {
-  std::lock_guard<std::mutex> lock(gOpenMutex);
+  OpenTurn turn;
   bool letGo = false;
-  if (!mayOpen(&letGo))
+  if (!turn || !mayOpen(&letGo))
     return nullptr;
   jack_status_t status;
   jack_client_t* client = serverName
                               ? jack_client_open(name, (jack_options_t)(options | JackServerName), &status, serverName)
                               : jack_client_open(name, options, &status);
+  gHungOpenReported.store(false);
   noteOpen(letGo);
   // A server answered: an entry an earlier attempt failed on (this server while it was still
   // starting) is tried at the next open, not after its wait.

@@ -168,7 +168,9 @@ private:
 // shutdown callbacks (arg: their argument) and, with a watch, the connection and port
 // registration notices that it counts, and activates it. *client is set before activation, since
 // the callbacks read it; false, with *client null, when there is no server or activation failed,
-// or when a server's end is still being heard (see ClientLife): the next listing tries again.
+// or when a server's end is still being heard (see ClientLife), or when an open ahead of it has
+// not returned for 15 s (a server that stopped answering holds it in libjack): the next listing
+// tries again.
 bool openClient(jack_client_t** client, const std::string& name, JackProcessCallback process,
                 JackShutdownCallback shutdown, ConnectionWatch* watch, void* arg, const char* what,
                 ClientLife& life);
@@ -180,7 +182,7 @@ unsigned clientOpensTried();
 
 // A plain jack_client_open (options, server name or null) for clients made outside these
 // classes in this process (a test's probe of its server), held back after a server's end as
-// openClient's are (null meanwhile); one that opens ends the wait before the next try of a
+// openClient's are (null meanwhile, and behind an open that does not return); one that opens ends the wait before the next try of a
 // server's entry that an open failed on. Its client has no shutdown callback: close it before
 // its server may go.
 jack_client_t* openBareClient(const char* name, jack_options_t options, const char* serverName);

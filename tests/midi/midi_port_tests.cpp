@@ -433,6 +433,29 @@ TEST_F(MidiPortTest, ClosingAnInputLetsARunningReceiverFinish)
   EXPECT_TRUE(server().start());
 }
 
+// A server that stops answering (stopped here) keeps an open inside libjack for as long as it does:
+// an open behind it gives up rather than wait with it, and opens once the server answers again.
+TEST_F(MidiPortTest, AnOpenBehindOneAStoppedServerHoldsGivesUpAndOpensOnceItAnswers)
+{
+  JackMidiOutput first, second;
+  const std::string suffix = MidiTestClientSuffix();
+  const unsigned tried = jackmidi::clientOpensTried();
+  kill(server().pid(), SIGSTOP);
+  std::thread stuck([&] { first.create("Stuck " + suffix); });
+  for (int i = 0; i < 5000 && jackmidi::clientOpensTried() == tried; ++i)
+    MidiTestSleep(0.002);
+  std::atomic<int> behind{-1};
+  std::thread waiting([&] { behind = second.create("Behind " + suffix); });
+  for (int i = 0; i < 6000 && behind.load() < 0; ++i)  // four times the bound of its wait
+    MidiTestSleep(0.01);
+  const int gaveUp = behind.load();
+  kill(server().pid(), SIGCONT);
+  stuck.join();
+  waiting.join();
+  EXPECT_EQ(0, gaveUp) << "the open behind the stopped server's waited with it";
+  EXPECT_TRUE(second.create("Behind " + suffix));
+}
+
 // Inputs torn down with messages arriving in every cycle: the plug-in's input (from one peer that
 // floods) and a peer's input (flooded by the plug-in's output), made afresh in each round. A port
 // unregistered under a running cycle crashes the process now and then.
