@@ -17,6 +17,7 @@
 #include <thread>
 
 #include <RtMidi.h>
+#include <gtk/gtk.h>
 #include <jack/jack.h>
 
 #include "AUComponent.h"
@@ -24,6 +25,7 @@
 #include "DorvikSim.h"
 #include "DumpLayout.h"
 #include "HostPlugin.h"
+#include "HostView.h"
 #include "IControls.h"
 #include "IGraphics.h"
 #include "IPluginAU.h"
@@ -175,6 +177,24 @@ class EditorOnWire : public ::testing::Test {
     jack_free(ours), jack_client_close(bay);
   }
   std::vector<std::string> cut;
+  // Runs body with the plug-in's view in the host's window when SORVANTA_E2E_WINDOW is set and a
+  // display is there: the toolkit's loop on this thread, as the host runs it, and body on another
+  // (a host sets parameters from any thread). True when it ran windowed.
+  bool withView(const std::function<void()>& body) {
+    if (!getenv("SORVANTA_E2E_WINDOW")) return body(), false;
+    if (!gtk_init_check(nullptr, nullptr)) return printf("no display: the rounds run without a window\n"), body(), false;
+    HostView view;
+    std::string note;
+    EXPECT_TRUE(view.Open(plug.get(), &note)) << note;
+    std::thread rounds([&] {
+      body();
+      g_idle_add([](gpointer) { return gtk_main_quit(), G_SOURCE_REMOVE; }, nullptr);
+    });
+    gtk_main();
+    rounds.join();
+    view.Close();
+    return true;
+  }
   bool waitUntil(std::function<bool()> done, double seconds = 10.0) {
     for (const double end = MidiTestNow() + seconds; !done() && MidiTestNow() < end;) MidiTestSleep(0.01);
     return done();
@@ -803,24 +823,27 @@ TEST_F(EditorOnWire, AfterAJackRestartChoosingThePortsAgainReconnectsAndADeviceI
 
 // JACK restarted under its own name again and again, the synth's interface dying with it and
 // coming back: the editor finds the synth by itself each time, and a knob turned then reaches it
-// within 3 s. SORVANTA_E2E_RESTARTS sets how many (200 for the long run).
+// within 3 s. SORVANTA_E2E_RESTARTS sets how many (200 for the long run); SORVANTA_E2E_WINDOW
+// runs them with the editor's view open, drawing and refilling its menus as the ports come and go.
 TEST_F(EditorOnWire, AJackRestartedUnderItsNameIsFollowedEachTimeByAKnobThatReachesTheSynth) {
   connect();
   for (int part = 1; part < 16; ++part) setParam(kMultiPartStatus + part, 0);  // the session back each time is short
   const int rounds = getenv("SORVANTA_E2E_RESTARTS") ? atoi(getenv("SORVANTA_E2E_RESTARTS")) : 5;
   double slowest = 0;
-  for (int round = 0, value = 0; round < rounds && !HasFailure(); ++round) {
-    ASSERT_TRUE(server().restartUnderItsName()) << "round " << round;
-    sim.reset(), decoy.reset();
-    makeSims();
-    const double back = MidiTestNow();
-    bool reached = false;
-    for (int v = 0; !reached && MidiTestNow() < back + 3.0;)  // each turn a new value: one sent too early is lost
-      v = 1 + value++ % 120, setParam(kFilter1Cutoff, v), reached = waitUntil([&] { return sim->partSound(0)[85] == v; }, 0.1);
-    slowest = std::max(slowest, MidiTestNow() - back);
-    EXPECT_TRUE(reached) << "round " << round << ": no knob reached the synth within 3 s";
-  }
-  printf("%d restarts: the slowest knob reached the synth %.2f s after it was back\n", rounds, slowest);
+  const bool windowed = withView([&] {
+    for (int round = 0, value = 0; round < rounds && !HasFailure(); ++round) {
+      ASSERT_TRUE(server().restartUnderItsName()) << "round " << round;
+      sim.reset(), decoy.reset();
+      makeSims();
+      const double back = MidiTestNow();
+      double reached = 0;  // when (a parameter call held up counts in it)
+      for (int v = 0; !reached && MidiTestNow() < back + 3.0;)  // each turn a new value: one sent too early is lost
+        v = 1 + value++ % 120, setParam(kFilter1Cutoff, v), reached = waitUntil([&] { return sim->partSound(0)[85] == v; }, 0.1) ? MidiTestNow() : 0;
+      slowest = std::max(slowest, (reached ? reached : MidiTestNow()) - back);
+      EXPECT_TRUE(reached && reached <= back + 3.0) << "round " << round << ": no knob reached the synth within 3 s";
+    }
+  });
+  printf("%d restarts%s: the slowest knob reached the synth %.2f s after it was back\n", rounds, windowed ? " in a window" : "", slowest);
 }
 
 // The synth off and on six times (its client leaves, and comes back under the same names): both
