@@ -109,11 +109,17 @@ TEST_F(WindowMidiFlows, PortFromTheMenuKnobDragsSendAndShowTheirValue) {
 }
 
 // A synth whose port appears after the editor started is in the OUT menu when it next opens, last.
+// The menu takes the port watch's last listing: opened before the watch listed the new port (a
+// busy machine), the keys wrap round to "Select MIDI Device", and the menu is opened again.
 TEST_F(WindowMidiFlows, APortThatAppearsLaterIsInTheMenuWhenItOpens) {
   start();
   MidiTestPeer late("LateSynth");
-  chooseSynthPort(w, {"Down", "Down", "Down", "Return"});
-  EXPECT_EQ(textLines(fileText(w.dataFolder() + "Sorvanta Editor UI.txt")).at(3), late.inputPortName());
+  std::string chosen;
+  for (const double end = MidiTestNow() + 30.0; chosen != late.inputPortName() && MidiTestNow() < end;) {
+    chooseSynthPort(w, {"Down", "Down", "Down", "Return"});
+    chosen = textLines(fileText(w.dataFolder() + "Sorvanta Editor UI.txt")).at(3);
+  }
+  EXPECT_EQ(chosen, late.inputPortName());
 }
 
 // Off at the start, the synth's stored ports read lost, and open by themselves once it is on; off
