@@ -221,8 +221,10 @@ public:
   }
   ~OpenTurn()
   {
-    if (mTaken)
-      gOpenMutex.unlock();
+    if (!mTaken)
+      return;
+    gHungOpenReported.store(false);  // no open was left inside libjack
+    gOpenMutex.unlock();
   }
   OpenTurn(const OpenTurn&) = delete;
   OpenTurn& operator=(const OpenTurn&) = delete;
@@ -429,7 +431,6 @@ bool openClient(jack_client_t** client, const std::string& name, JackProcessCall
     {
       ++gOpensTried;
       *client = jack_client_open(name.c_str(), JackNoStartServer, &status);
-      gHungOpenReported.store(false);
       noteOpen(letGo);
       if (*client)
         life.hold(serverSocketPath(), entry);
@@ -476,7 +477,6 @@ jack_client_t* openBareClient(const char* name, jack_options_t options, const ch
   jack_client_t* client = serverName
                               ? jack_client_open(name, (jack_options_t)(options | JackServerName), &status, serverName)
                               : jack_client_open(name, options, &status);
-  gHungOpenReported.store(false);
   noteOpen(letGo);
   // A server answered: an entry an earlier attempt failed on (this server while it was still
   // starting) is tried at the next open, not after its wait.

@@ -182,8 +182,8 @@ unsigned clientOpensTried();
 
 // A plain jack_client_open (options, server name or null) for clients made outside these
 // classes in this process (a test's probe of its server), held back after a server's end as
-// openClient's are (null meanwhile, and behind an open that does not return); one that opens ends the wait before the next try of a
-// server's entry that an open failed on. Its client has no shutdown callback: close it before
+// openClient's are (null meanwhile, and behind an open that does not return); one that opens
+// ends the wait before the next try of a server's entry that an open failed on. Its client has no shutdown callback: close it before
 // its server may go.
 jack_client_t* openBareClient(const char* name, jack_options_t options, const char* serverName);
 
