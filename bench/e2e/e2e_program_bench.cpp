@@ -11,9 +11,9 @@
 //
 // Beside it, the bound of that path on the same port: a bare request from this process to the
 // synth's input and its answer at a bare input of this process, through the same server, with the
-// same reply delay (a real synth's 20 ms), and their ratio. The window's part is the difference:
-// at p99 it is to stay within 20 ms. Each change waits for the editor to finish the last, so each
-// is timed alone.
+// same reply delay (a real synth's 20 ms), asked after each change, and their ratio. The window's
+// part is the difference: at p99 it is to stay within 20 ms. Each change waits for the editor to
+// finish the last, so each is timed alone.
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -97,7 +97,28 @@ int main() {
       return 1;
     }
 
-  const int kChanges = 60;
+  // The bare ports, opened before the changes so that a bare ask can follow each change.
+  JackMidiOutput out;
+  JackMidiInput in;
+  if (!out.create("bench-bare-out") || !out.open(sim.editorOutputName(), "bare-out") ||
+      !in.create("bench-bare-in", &onBareInput, nullptr, true) || !in.open(sim.editorInputName(), "bare-in")) {
+    fprintf(stderr, "e2e_program_bench: no bare ports\n");
+    return 1;
+  }
+  const DorvikSim::Bytes request = {0xF0, 0x3E, 0x10, static_cast<unsigned char>(sim.deviceId()), 0x00, 0x30, 0x02, 0xF7};
+  std::vector<double> bare;
+  auto bareAsk = [&](bool keep) {
+    answered = 0.0;
+    const double t0 = MidiTestNow();
+    out.send(request.data(), request.size());
+    while (answered.load() == 0.0 && MidiTestNow() - t0 < 1.0) MidiTestSleep(0.0005);
+    if (answered.load() != 0.0 && keep) bare.push_back((answered.load() - t0) * 1000.0);
+    MidiTestSleep(0.05);
+  };
+  for (int i = 0; i < 10; ++i) bareAsk(false);  // the first reach a new connection
+
+  // Each change is followed by a bare ask, so both sample the same stretch of the machine's life.
+  const int kChanges = 200;
   // Beside each change's whole time, its parts as the synth saw them: its message to the editor's
   // request, and its answer to the sound on screen (the answer's way in, the parse, the drawing).
   std::vector<double> byRoad[2], toRequest[2], afterAnswer[2];
@@ -125,25 +146,9 @@ int main() {
         ++missed;
       }
       MidiTestSleep(0.35 + 0.003 * (i % 5));  // the fetch's closing pause, and another point of the cycle
+      bareAsk(true);
     }
 
-  JackMidiOutput out;
-  JackMidiInput in;
-  if (!out.create("bench-bare-out") || !out.open(sim.editorOutputName(), "bare-out") ||
-      !in.create("bench-bare-in", &onBareInput, nullptr, true) || !in.open(sim.editorInputName(), "bare-in")) {
-    fprintf(stderr, "e2e_program_bench: no bare ports\n");
-    return 1;
-  }
-  const DorvikSim::Bytes request = {0xF0, 0x3E, 0x10, static_cast<unsigned char>(sim.deviceId()), 0x00, 0x30, 0x02, 0xF7};
-  std::vector<double> bare;
-  for (int i = 0; i < kChanges + 10; ++i) {
-    answered = 0.0;
-    const double t0 = MidiTestNow();
-    out.send(request.data(), request.size());
-    while (answered.load() == 0.0 && MidiTestNow() - t0 < 1.0) MidiTestSleep(0.0005);
-    if (answered.load() != 0.0 && i >= 10) bare.push_back((answered.load() - t0) * 1000.0);  // the first reach a new connection
-    MidiTestSleep(0.05 + 0.003 * (i % 5));
-  }
   w.stop();
   if (system(("rm -rf '" + home + "'").c_str()) != 0) {
   }
@@ -167,5 +172,10 @@ int main() {
   printf("target: p99 at most the bare p99 + 20 ms = %.1f ms (%s); a look at the window takes %.1f ms; changes whose"
          " sound never showed within 2 s: %d\n",
          bare99 + 20.0, within ? "within" : "OVER", lookCount ? lookTime / lookCount * 1000.0 : 0.0, missed);
+  // The answer's way in, its parse and the next frame: within one frame of the display (Xvfb's 60 Hz).
+  const double frameMs = 1000.0 / 60.0;
+  for (int road = 0; road < 2; ++road)
+    printf("target: %s answer sent -> its sound on screen p99 %.1f ms, at most one frame = %.1f ms (%s)\n", names[road],
+           percentile(afterAnswer[road], 99), frameMs, percentile(afterAnswer[road], 99) <= frameMs ? "within" : "OVER");
   return missed == 0 && !bare.empty() ? 0 : 1;
 }
