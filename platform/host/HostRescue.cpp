@@ -6,17 +6,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "CFPropertyList.h"
 #include "Sha1.h"
 #include "UTIL_File.h"
 
 namespace {
 
 const char* const kSuffix = ".rescued";
+// A private folder made for rescues among the temporary files: this, then six letters of mkdtemp.
+const char* const kPrivatePrefix = "sorvanta-host-rescue-";
 
 std::string folderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -75,17 +79,75 @@ std::string rescueFolder(bool make, std::string* why) {
   return folder;
 }
 
-// The first name of each series the rescues of the file at full may have.
-std::vector<std::string> rescueBases(const std::string& full, bool make, std::string* why) {
-  std::vector<std::string> bases;
-  if (ownFolder(folderOf(full))) bases.push_back(full + kSuffix);
+// The first name of the series of rescues of the file at full inside a rescue folder.
+std::string rescueName(const std::string& full) {
   unsigned char digest[20];
   char hex[41];
   sha1::calc(full.data(), static_cast<int>(full.size()), digest);
   sha1::toHexString(digest, hex);
+  return nameOf(full) + "-" + std::string(hex, 16) + kSuffix;
+}
+
+// Where the system keeps temporary files, the runtime folder first (absolute paths, each once).
+std::vector<std::string> temporaryRoots() {
+  std::vector<std::string> roots;
+  const char* const places[] = {getenv("XDG_RUNTIME_DIR"), getenv("TMPDIR"), "/tmp"};
+  for (const char* place : places) {
+    std::string root = place && place[0] == '/' ? place : "";
+    while (root.size() > 1 && root.back() == '/') root.pop_back();
+    if (!root.empty() && std::find(roots.begin(), roots.end(), root) == roots.end()) roots.push_back(root);
+  }
+  return roots;
+}
+
+// The private rescue folders made earlier among the temporary files, the user's own.
+std::vector<std::string> privateFolders() {
+  std::vector<std::string> folders;
+  const size_t length = strlen(kPrivatePrefix) + 6;
+  for (const std::string& root : temporaryRoots()) {
+    DIR* dir = opendir(root.c_str());
+    if (!dir) continue;
+    while (const dirent* e = readdir(dir)) {
+      const std::string folder = root + "/" + e->d_name;
+      if (strncmp(e->d_name, kPrivatePrefix, strlen(kPrivatePrefix)) == 0 && strlen(e->d_name) == length &&
+          ownFolder(folder))
+        folders.push_back(folder);
+    }
+    closedir(dir);
+  }
+  return folders;
+}
+
+// The first name of each series the rescues of the file at full may have; the private folders
+// among the temporary files too when look is set.
+std::vector<std::string> rescueBases(const std::string& full, bool make, bool look, std::string* why) {
+  std::vector<std::string> bases;
+  if (ownFolder(folderOf(full))) bases.push_back(full + kSuffix);
   const std::string folder = rescueFolder(make, why);
-  if (!folder.empty()) bases.push_back(folder + "/" + nameOf(full) + "-" + std::string(hex, 16) + kSuffix);
+  if (!folder.empty()) bases.push_back(folder + "/" + rescueName(full));
+  if (look)
+    for (const std::string& own : privateFolders()) bases.push_back(own + "/" + rescueName(full));
   return bases;
+}
+
+// A fresh folder only this user may enter, made under root, whose folder nobody else may rename
+// it in (root is the user's own, or sticky); empty with *why when it cannot be made.
+std::string makePrivateFolder(const std::string& root, std::string* why) {
+  struct stat st;
+  if (stat(root.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    *why = root + ": not a folder";
+    return std::string();
+  }
+  if (!ownFolder(root) && !(st.st_mode & S_ISVTX)) {
+    *why = root + ": others may rename what is in it";
+    return std::string();
+  }
+  std::string folder = root + "/" + kPrivatePrefix + "XXXXXX";
+  if (!mkdtemp(&folder[0]) || chmod(folder.c_str(), 0700) != 0) {
+    *why = root + ": a folder cannot be made in it: " + strerror(errno);
+    return std::string();
+  }
+  return folder;
 }
 
 // A name of base's series (base, base-2, base-3 ...).
@@ -110,32 +172,52 @@ mode_t RescueMode(const std::string& path, mode_t before) {
 }
 
 std::string WriteRescue(const std::string& path, const std::string& data, mode_t mode, std::string* why) {
-  std::string whyNot;
+  const std::string full = fullPath(path);
+  std::string folderWhy, failed;
   why->clear();
-  for (const std::string& base : rescueBases(fullPath(path), true, &whyNot)) {
-    std::string failed;
+  auto add = [why](const std::string& reason) { *why += (why->empty() ? "" : "; ") + reason; };
+  auto writeAs = [&](const std::string& base) {
     const std::string written = UTIL_WriteNewFile(base, data.data(), data.size(), &failed, mode);
-    if (!written.empty()) return written;
-    *why += (why->empty() ? "" : "; ") + base + ": " + failed;
+    if (written.empty()) add(base + ": " + failed);
+    return written;
+  };
+  for (const std::string& base : rescueBases(full, true, false, &folderWhy)) {
+    const std::string written = writeAs(base);
+    if (!written.empty()) return why->clear(), written;
   }
-  if (!whyNot.empty()) *why += (why->empty() ? "" : "; ") + whyNot;
+  if (!folderWhy.empty()) add(folderWhy);
+  // No folder of the user's own takes it: a fresh private one among the temporary files does.
+  const std::string lasting = *why;
+  for (const std::string& root : temporaryRoots()) {
+    const std::string folder = makePrivateFolder(root, &failed);
+    if (folder.empty()) {
+      add(failed);
+      continue;
+    }
+    const std::string written = writeAs(folder + "/" + rescueName(full));
+    if (!written.empty()) return *why = lasting, written;
+    rmdir(folder.c_str());
+  }
   return std::string();
 }
 
 std::string NewestRescue(const std::string& path) {
   const std::string full = fullPath(path);
-  std::string newest, unused;
+  std::string newest, unused, saved, rescue;
   struct timespec newestTime {};
   struct stat st;
-  // A file saved since the last rescue holds the newer work.
+  // A file saved since the last rescue holds the newer work; a rescue that holds what the file
+  // holds keeps no work of its own.
   if (stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode)) newestTime = st.st_mtim;
-  for (const std::string& base : rescueBases(full, false, &unused)) {
+  const bool compare = UTIL_ReadFile(full, saved, kCFPropertyListMaxFileBytes).ok();
+  for (const std::string& base : rescueBases(full, false, true, &unused)) {
     DIR* dir = opendir(folderOf(base).c_str());
     if (!dir) continue;
     while (const dirent* e = readdir(dir)) {
       const std::string name = folderOf(base) + "/" + e->d_name;
       if (!inSeries(name, base) || lstat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() ||
-          !newer(st.st_mtim, newestTime))
+          !newer(st.st_mtim, newestTime) ||
+          (compare && UTIL_ReadFile(name, rescue, kCFPropertyListMaxFileBytes).ok() && rescue == saved))
         continue;
       newest = name;
       newestTime = st.st_mtim;

@@ -7,8 +7,10 @@
 // plant a name there. Otherwise, or when it cannot be written there, it goes into the user's own
 // rescue folder, $XDG_STATE_HOME/sorvanta-host (~/.local/state/sorvanta-host by default; made
 // 0700), as <file name>-<digest of the full path>.rescued (then -2, -3 ...), so two files of one
-// name never share a rescue. Nothing is ever replaced: a taken name moves on to the next of its
-// series.
+// name never share a rescue. When neither takes it (no home, a rescue folder another user made
+// or others may change, a full disk), a fresh private folder (0700, made by mkdtemp) under
+// $XDG_RUNTIME_DIR, else $TMPDIR, else /tmp does, as sorvanta-host-rescue-XXXXXX; the next start
+// looks there too. Nothing is ever replaced: a taken name moves on to the next of its series.
 //
 // Main thread; the environment is read on every call.
 #pragma once
@@ -22,8 +24,10 @@
 // user may always read and write it.
 mode_t RescueMode(const std::string& path, mode_t before);
 // Writes data as a new rescue of path with mode; answers the name written, or empty with *why
-// worded (each place tried).
+// worded (each place tried). Written into a private temporary folder, *why says why no lasting
+// place took it; otherwise it is empty.
 std::string WriteRescue(const std::string& path, const std::string& data, mode_t mode, std::string* why);
-// The newest rescue of path (by modification time) when it is newer than the file at path; empty
-// when there is none, or the file was saved since. Only regular files of the user's count.
+// The newest rescue of path (by modification time) that holds work newer than the file at path:
+// written after the file was last saved, and not what the file holds; empty when there is none.
+// Only regular files of the user's count.
 std::string NewestRescue(const std::string& path);

@@ -138,19 +138,18 @@ bool parseArgs(int argc, char** argv, Options* o, std::string* why) {
 // nothing the musician had is lost. A session kept through a symbolic link is the file it names.
 // *mode gets the session file's mode (0: there was none), which a session file made anew (in
 // place of one set aside) and a rescue take, so a private session's successor is private too.
-// Answers whether the session was restored; *note gets what the user must be told (empty:
-// nothing).
-bool restoreSession(HostPlugin& plug, const std::string& path, mode_t* mode, std::string* note) {
+// *note gets what the user must be told (empty: nothing).
+void restoreSession(HostPlugin& plug, const std::string& path, mode_t* mode, std::string* note) {
   struct stat st;
   *mode = stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? st.st_mode & 07777 : 0;
   const std::string rescued = NewestRescue(path);
   if (!rescued.empty())
     *note = "the work of a run that could not save its session is in " + rescued + " (open it with --restore " + rescued + ")";
   const bool there = lstat(path.c_str(), &st) == 0;
-  if (!there && (errno == ENOENT || errno == ENOTDIR)) return false;
+  if (!there && (errno == ENOENT || errno == ENOTDIR)) return;
   printf("sorvanta-host: restoring the last session from %s\n", path.c_str());
   std::string why;
-  if (plug.RestoreState(path, &why)) return true;
+  if (plug.RestoreState(path, &why)) return;
   // One that could not be opened (no permission) is as good as it was: left where it is.
   UTIL_FileCheck check;
   const int fd = there ? UTIL_OpenFileForRead(path, &check) : -1;
@@ -167,28 +166,30 @@ bool restoreSession(HostPlugin& plug, const std::string& path, mode_t* mode, std
   const std::string notRestored = "the last session was not restored: " + why + "; starting fresh" +
                                   (aside.empty() ? "" : " (the file is kept as " + aside + ")");
   *note = notRestored + (note->empty() ? "" : "; " + *note);
-  return false;
 }
 
 // Saves the state to path (what: "the session", "the state"), or, when that file cannot be
 // written, keeps this run's work as a rescue of it (HostRescue.h) with the file's mode (before:
-// its mode at the start, 0 for none). A run that began fresh (fresh: its state then) and changed
-// nothing has nothing to keep, and leaves the newest rescue the newest. Answers what the user
-// must be told of a failure; empty when the file was saved.
-std::string saveOrRescue(HostPlugin& plug, const std::string& path, mode_t before, const std::string* fresh,
+// its mode at the start, 0 for none). A run whose state is as it was at its start (start: that
+// state, null when unknown) has nothing to keep, whatever it began from: what it began from is
+// where it was, and the newest rescue stays the newest. Answers what the user must be told of a
+// failure; empty when the file was saved.
+std::string saveOrRescue(HostPlugin& plug, const std::string& path, mode_t before, const std::string* start,
                          const std::string& what) {
   std::string why, state, whyNot;
   if (plug.SaveState(path, &why, before ? before : UTIL_kNewFileMode)) return std::string();
   const std::string failed = what + " was not saved: " + why;
   if (!plug.StateData(&state, &whyNot)) return failed + "; nor could this run's work be kept: " + whyNot;
-  if (fresh && state == *fresh) {
+  if (start && state == *start) {
     const std::string earlier = NewestRescue(path);
-    return failed + "; this run began fresh and changed nothing, so there was nothing to keep" +
+    return failed + "; this run changed nothing, so there was nothing to keep" +
            (earlier.empty() ? "" : " (the work of an earlier run is still in " + earlier + ")");
   }
   const std::string rescued = WriteRescue(path, state, RescueMode(path, before), &whyNot);
-  return failed + (rescued.empty() ? "; nor could this run's work be saved elsewhere: " + whyNot
-                                   : "; this run's work is saved as " + rescued);
+  if (rescued.empty()) return failed + "; nor could this run's work be saved elsewhere: " + whyNot;
+  return failed + "; this run's work is saved as " + rescued +
+         (whyNot.empty() ? "" : " (a temporary folder, as no lasting one took it: " + whyNot +
+                                    "; move it somewhere safe)");
 }
 
 // Restores that came due while rendering, run on this (the main) thread as a host opens a
@@ -273,16 +274,17 @@ int main(int argc, char** argv) {
   }
   printf("sorvanta-host: opened \"%s\"\n", plug.ComponentName().c_str());
   mode_t sessionMode = 0;
-  std::string sessionNote, freshState;
+  std::string sessionNote, startState;
   if (!opt.restore.empty()) {
     if (!plug.RestoreState(opt.restore, &why)) {
       fprintf(stderr, "sorvanta-host: %s\n", why.c_str());
       return kExitRestore;
     }
     printf("sorvanta-host: restored state from %s\n", opt.restore.c_str());
-  } else if (!opt.session.empty() && !restoreSession(plug, opt.session, &sessionMode, &sessionNote)) {
-    plug.StateData(&freshState, &why);
+  } else if (!opt.session.empty()) {
+    restoreSession(plug, opt.session, &sessionMode, &sessionNote);
   }
+  const bool startKnown = plug.StateData(&startState, &why);
   if (!sessionNote.empty()) opt.notes.push_back(sessionNote);
   std::string startNote;
   for (const std::string& n : opt.notes) {
@@ -316,8 +318,7 @@ int main(int argc, char** argv) {
   for (const bool session : {false, true}) {
     const std::string& path = session ? opt.session : opt.save;
     if (path.empty()) continue;
-    const std::string line = saveOrRescue(plug, path, session ? sessionMode : 0,
-                                          session && !freshState.empty() ? &freshState : nullptr,
+    const std::string line = saveOrRescue(plug, path, session ? sessionMode : 0, startKnown ? &startState : nullptr,
                                           session ? "the session" : "the state");
     if (line.empty()) {
       printf("sorvanta-host: %s %s\n", session ? "saved the session to" : "saved state to", path.c_str());

@@ -264,7 +264,9 @@ TEST(HostEndToEnd, ASessionComesBackAndAProjectLoadsWhileRunning) {
   std::ofstream(session) << "junk";
   chmod(session.c_str(), 0640);
   runHost("--seconds 0.1 --session " + session + bundle);
-  EXPECT_TRUE(readFile(session + ".unreadable-2") == "junk" && stat(session.c_str(), &st) == 0 && (st.st_mode & 0777) == 0640);
+  const mode_t mask = umask(022);  // the new session takes it
+  umask(mask);
+  EXPECT_TRUE(readFile(session + ".unreadable-2") == "junk" && stat(session.c_str(), &st) == 0 && (st.st_mode & 0777) == (0640 & ~mask));
   // Through a link to nothing, named from the link's folder, the file is written; a damaged one is set aside there.
   ASSERT_EQ(0, remove(session.c_str()) + symlink("session.plist.target", session.c_str()));
   RunResult dangling = runHost("--seconds 0.1 --session " + session + bundle);
@@ -310,43 +312,67 @@ TEST(HostEndToEnd, ASaveWritesOnlyOverARegularFile) {
           << r.output << next.output;
     }
   // As a user without privileges: new files take the umask; a session whose folder may not be written
-  // is rescued with its mode into the user's own folder under its full path, named at the next start
-  // (the newest of its own session) until the session is saved; a run begun fresh that changed nothing
-  // adds none; a shared folder takes none, and one planted there is never named.
+  // is rescued with its mode, readable by its user, into the user's own folder under its full path (-2,
+  // -3 ... beside earlier ones), or with no such folder of the user's own (no home; one made by another
+  // user or open to others) into a fresh private one among the temporary files; the next start names the
+  // newest rescue of that session that holds other work until the session is saved; a run that changed
+  // nothing, begun fresh, from the session or from a rescue, adds none; a shared folder takes none, and
+  // no name planted there or out of a series is ever named.
   const std::string a = dir + "/a/s.plist", b = dir + "/b/s.plist", c = dir + "/c/s.plist", state = dir + "/state/sorvanta-host";
-  std::string mask = "022", ra, rb;
+  std::string mask = "022", env = "XDG_STATE_HOME=" + dir + "/state", ra, rb;
   auto as = [&](const std::string& args) {
-    return runCommand("umask " + mask + "; " + unprivilegedCommand() + "env XDG_STATE_HOME=" + dir + "/state " SORVANTA_HOST_EXE
+    return runCommand("umask " + mask + "; " + unprivilegedCommand() + "env " + env + " " SORVANTA_HOST_EXE
                       " --headless --seconds 0.1 " + args + bundle).output;
   };
   if (as("").find("opened") == std::string::npos) GTEST_SKIP() << "the user nobody cannot run this build";
   struct stat st;
-  auto rescued = [&](const std::string& session, mode_t mode) {  // a run that changed something; its rescue
-    const std::string out = as("--midi \"90 3C 64\" --session " + session), name = out.substr(out.find(" as " + state + "/s.plist-") + 4);
-    EXPECT_TRUE(stat(name.substr(0, name.find('\n')).c_str(), &st) == 0 && (st.st_mode & 0777) == mode && stat(state.c_str(), &st) == 0 &&
+  auto rescued = [&](const std::string& session, mode_t mode, const std::string& in) {  // a run that changed something; its rescue
+    const std::string out = as("--midi \"90 3C 64\" --session " + session), name = out.substr(out.find(" as " + in) + 4);
+    const std::string file = name.substr(0, name.find_first_of(" \n"));
+    EXPECT_TRUE(stat(file.c_str(), &st) == 0 && (st.st_mode & 0777) == mode && stat(file.substr(0, file.rfind('/')).c_str(), &st) == 0 &&
                 (st.st_mode & 0777) == 0700) << out;
-    return name.substr(0, name.find('\n'));
+    return file;
   };
   for (const char* umask : {"022", "027", "077"}) {
-    ASSERT_EQ(0, system(("rm -rf " + dir + " && mkdir -p " + dir + "/a " + dir + "/b " + c + " && chmod 1777 " + dir + "/c").c_str()));
+    ASSERT_EQ(0, system(("chmod -R u+w " + dir + " && rm -rf " + dir + " && mkdir -p " + dir + "/a " + dir + "/b " + c + " " + dir + "/tmp " + dir + "/run " + dir +
+                         "/other/sorvanta-host && chmod 1777 " + dir + "/c").c_str()));
     giveToUnprivileged(dir);
     const mode_t m = static_cast<mode_t>(strtol((mask = umask).c_str(), nullptr, 8));
     as("--session " + a + " --save " + dir + "/new"), as("--session " + b);
     for (const std::string& made : {a, dir + "/new"}) EXPECT_TRUE(stat(made.c_str(), &st) == 0 && (st.st_mode & 0777) == (0666 & ~m)) << made;
-    ASSERT_EQ(0, chmod(a.c_str(), 0640) + chmod(b.c_str(), 0600) + chmod((dir + "/a").c_str(), 0555) + chmod((dir + "/b").c_str(), 0555));
-    ra = rescued(a, 0640 & ~m), rb = rescued(b, 0600);
+    ASSERT_EQ(0, chmod(a.c_str(), 0640) + chmod(b.c_str(), 0200) + chmod((dir + "/a").c_str(), 0555) + chmod((dir + "/b").c_str(), 0555) +
+                     chmod((dir + "/other/sorvanta-host").c_str(), 0777) + (getuid() == 0 ? chown((dir + "/other/sorvanta-host").c_str(), 0, 0) : 0));
+    ra = rescued(a, 0640 & ~m, state + "/s.plist-"), rb = rescued(b, 0600, state + "/s.plist-");
+    for (const auto& [place, in] : {std::pair<std::string, std::string>{"-u XDG_STATE_HOME -u XDG_RUNTIME_DIR HOME=/nonexistent TMPDIR=", "/tmp"},
+                                    {"XDG_STATE_HOME=" + dir + "/other XDG_RUNTIME_DIR=", "/run"}}) {
+      env = place + dir + in;
+      const std::string rt = rescued(a, 0640 & ~m, dir + in + "/sorvanta-host-rescue-");
+      EXPECT_NE(std::string::npos, as("--session " + a).find("is in " + rt + " ")) << rt;
+    }
+    env = "XDG_STATE_HOME=" + dir + "/state";
   }
-  const std::string ra2 = rescued(a, 0600);  // under umask 077
-  ASSERT_EQ(0, system(("touch " + ra).c_str()) + chmod(b.c_str(), 0200));
-  EXPECT_TRUE(ra != ra2 && as("--session " + a).find("is in " + ra + " ") != std::string::npos) << ra2;
+  const std::string first = readFile(ra), ra2 = rescued(a, 0600, state), ra3 = rescued(a, 0600, state);  // under umask 077
+  ASSERT_EQ(0, system(("touch " + ra).c_str()));
+  std::ofstream(ra + "-x") << readFile(ra2) << " ";  // newer, but of no series
+  giveToUnprivileged(ra + "-x");
+  EXPECT_TRUE(ra2 == ra + "-2" && ra3 == ra + "-3" && readFile(ra) == first && as("--session " + a).find("is in " + ra + " ") != std::string::npos) << ra3;
   EXPECT_NE(std::string::npos, as("--session " + b).find("nothing to keep (the work of an earlier run is still in " + rb + ")"));
+  // A copy of the session, as an earlier run left one, is never named; neither the session nor its rescue, left as they were, adds one.
+  ASSERT_EQ(0, chmod(b.c_str(), 0600));
+  std::ofstream(rb + "-2") << readFile(b);
+  giveToUnprivileged(rb + "-2");
+  for (const std::string from : {"", "--restore "}) {
+    const std::string out = as(from + (from.empty() ? "" : rb + " ") + "--session " + b);
+    EXPECT_TRUE((!from.empty() || out.find("is in " + rb + " ") != std::string::npos) && stat((rb + "-3").c_str(), &st) != 0 &&
+                out.find("changed nothing, so there was nothing to keep (the work of an earlier run is still in " + rb + ")") != std::string::npos) << out;
+  }
   ASSERT_EQ(0, chmod((dir + "/a").c_str(), 0755));
   as("--restore " + ra + " --session " + a);
   EXPECT_EQ(std::string::npos, as("--session " + a).find("is in ")) << "named after the session was saved";
-  const std::string rc = rescued(c, 0600);
+  const std::string rc = rescued(c, 0600, state);
   std::ofstream(c + ".rescued") << "planted";
   EXPECT_NE(std::string::npos, as("--session " + c).find("is in " + rc + " "));
-  EXPECT_EQ(0, system(("rm -rf " + dir).c_str()));
+  EXPECT_EQ(0, system(("chmod -R u+w " + dir + " && rm -rf " + dir).c_str()));
 }
 
 TEST(HostEndToEnd, BadInputGivesAClearErrorAndNonZeroExit) {
