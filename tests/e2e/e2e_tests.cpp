@@ -929,6 +929,24 @@ TEST_F(EditorOnWire, WithoutJackTheFieldsSayStartJackAndTheStoredPortsOpenOnceTh
   EXPECT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 15.0)) << "not opened by itself";
 }
 
+// A project saved with no MIDI system names no port: opened while the synth is there, it keeps
+// the ports open and goes to the synth, and a knob after it reaches it.
+TEST_F(EditorOnWire, AProjectSavedWithoutMidiKeepsTheOpenPortsWhenRestored) {
+  sim.reset(), decoy.reset();
+  server().stop();
+  open();
+  setParam(kFilter1Cutoff, 61);
+  ASSERT_TRUE(plug->SaveState(state, &why)) << why;
+  plug->Close();
+  ASSERT_TRUE(server().start());
+  makeSims(), connect();
+  ASSERT_TRUE(plug->RestoreState(state, &why)) << why;
+  EXPECT_EQ(field(false) + " / " + field(true), sim->editorOutputName() + " / " + sim->editorInputName());
+  EXPECT_TRUE(waitUntil([&] { return sim->partSound(0)[85] == 61; }, 15.0)) << "the project did not reach the synth";
+  setParam(kFilter1Cutoff + 4, 77);
+  EXPECT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 10 && m[5] == 4 && m[8] == 77; }, 1, 10.0));
+}
+
 // The synth back says so; the session's settings stand on both sides, with one edited during its check.
 TEST_F(EditorOnWire, ASynthBackGetsTheSessionsGlobalsWithTheEditMadeDuringItsCheck) {
   connect(), setParam(kLibSyncTimer, 6), setParam(kGlobalTranspose, 2);  // the check scans only after 8 s
