@@ -1095,7 +1095,8 @@ TEST_F(EditorOnWire, AFloodDuringAPushDelaysWhatFollowsAndNeverStopsIt) {
 
 // A patchbay undoes the connection to the synth, which stays, and makes it again (or the ticked OUT
 // entry is chosen): both are said at once, and the edit made in the gap goes (none made: nothing).
-// The host's program change in the gap and the synth's knob in an input gap cross once it carries.
+// The host's program change in the gap and the synth's knobs on playing parts in an input gap cross
+// once it carries.
 TEST_F(EditorOnWire, APatchbaysGapIsSaidAndItsEditGoesOnceConnectedByHandOrByTheTickedEntry) {
   store(0, 5, 25), connect();
   for (int part = 1; part < 16; ++part) setParam(kMultiPartStatus + part, 0);
@@ -1116,9 +1117,10 @@ TEST_F(EditorOnWire, APatchbaysGapIsSaidAndItsEditGoesOnceConnectedByHandOrByThe
   ASSERT_TRUE(param(kMultiPartPatch + 2) == 5 && waitUntil([&] { return status() == "Connection to Dorvik lost!"; }));
   patchbay(true);
   EXPECT_TRUE(waitUntil([&] { return sim->partSound(2)[85] == 25 && param(kFilter1Cutoff + 2) == 25; }, 15.0)) << "the host's program";
-  cut.clear(), patchbay(false, true);
+  setParam(kMultiPartStatus + 2, 1), cut.clear(), patchbay(false, true);  // parts 1 and 3 play
   ASSERT_TRUE(waitUntil([&] { return status() == "Connection to Dorvik lost!"; }));
-  sim->turnSoundKnob(0, 85 - 7, 33), sim->setMultiData(32 + 22 + 1, 9), patchbay(true, true);
-  EXPECT_TRUE(waitParam(kFilter1Cutoff, 33, 15.0) && waitParam(kMultiPartPatch + 1, 9)) << "not asked after the input's gap";
+  sim->turnSoundKnob(0, 85 - 7, 33), sim->turnSoundKnob(2, 85 - 7, 34), sim->setMultiData(32 + 22 + 1, 9), patchbay(true, true);
+  EXPECT_TRUE(waitParam(kFilter1Cutoff, 33, 15.0) && waitParam(kFilter1Cutoff + 2, 34) && waitParam(kMultiPartPatch + 1, 9))
+      << "not asked after the input's gap";
 }
 }  // namespace
