@@ -480,7 +480,9 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int mode, int first
 
 void MIDIMessageSender::sendDeviceIdEnquiry(int idChangedFrom, int idChangedTo, bool sessionFollows) {
   const bool idChange = idChangedFrom >= 0 && idChangedTo >= 0;
-  mgr->DisplayProcessingIndicator(true);
+  // A returning synth's check is no transfer: the window stays open, and what is edited while
+  // the synth answers goes with the session behind it (whose push covers the window).
+  if (!sessionFollows) mgr->DisplayProcessingIndicator(true);
   mgr->awaitDumpForEditor(sysex::kGlobalDump);
   // A session's check leaves the line to its starter, which said why the synth is asked.
   if (!sessionFollows) host->setStatusText("Connecting to Dorvik");

@@ -947,7 +947,8 @@ TEST_F(EditorOnWire, AProjectSavedWithoutMidiKeepsTheOpenPortsWhenRestored) {
   EXPECT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 10 && m[5] == 4 && m[8] == 77; }, 1, 10.0));
 }
 
-// The synth back says so; the session's settings stand on both sides, with one edited during its check.
+// The synth back says so; the session's settings stand on both sides, with one edited during its check
+// (the window is open to edits then: a check is no transfer).
 TEST_F(EditorOnWire, ASynthBackGetsTheSessionsGlobalsWithTheEditMadeDuringItsCheck) {
   connect(), setParam(kLibSyncTimer, 6), setParam(kGlobalTranspose, 2);  // the check scans only after 8 s
   for (int part = 1; part < 16; ++part) setParam(kMultiPartStatus + part, 0);
@@ -956,9 +957,19 @@ TEST_F(EditorOnWire, ASynthBackGetsTheSessionsGlobalsWithTheEditMadeDuringItsChe
   ASSERT_TRUE(waitLost(false));
   makeSims(), sim->setGlobalData(63 - 5, mix + 1), sim->setSilent(true);
   EXPECT_TRUE(waitUntil([&] { return status() == "Dorvik is back: the session goes to it"; }, 5.0)) << status();
+  // Asked, three notches of the wheel on the multi's volume in the window (the check leaves it
+  // open), and the host's global Transpose.
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 5.0));
+  IRECT* at = editor()->GetParam(kMultiMasterVolume)->GetControlAction()->controls.front()->GetRECT();
+  IMouseMod plain;
+  const int before = int(param(kMultiMasterVolume));
+  for (int notch = 0; notch < 3; ++notch) editor()->GetGUI()->OnMouseWheel((at->L + at->R) / 2, (at->T + at->B) / 2, &plain, 1);
+  const int edited = int(param(kMultiMasterVolume));
+  EXPECT_NE(edited, before) << "the window did not take the wheel during the check";
   setParam(kGlobalTranspose, 7), sim->setSilent(false), sim->sendRaw(sim->globals());
   EXPECT_TRUE(waitUntil([&] { return status() == "Plug-in is ready to go!"; }, 20.0)) << status();
   EXPECT_EQ(param(kGlobalTranspose) * 1000 + sim->globals()[11] - 52, 7007) << "the edit during the check was undone";
+  EXPECT_EQ(param(kMultiMasterVolume) * 1000 + sim->multiBuffer()[7], edited * 1001);
   EXPECT_EQ(param(kGlobalMixInputTo) * 1000 + sim->globals()[63], mix * 1001) << "the synth's settings replaced the session's";
 }
 
