@@ -929,16 +929,11 @@ TEST_F(EditorOnWire, WithoutJackTheFieldsSayStartJackAndTheStoredPortsOpenOnceTh
   EXPECT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 15.0)) << "not opened by itself";
 }
 
-// A project saved with no MIDI system names no port: opened while the synth is there, it keeps
-// the ports open and goes to the synth, and a knob after it reaches it.
+// A project saved with no MIDI system names no port: restored with the synth there, the open
+// ports stay, the project goes to the synth, and a knob follows it.
 TEST_F(EditorOnWire, AProjectSavedWithoutMidiKeepsTheOpenPortsWhenRestored) {
-  sim.reset(), decoy.reset();
-  server().stop();
-  open();
-  setParam(kFilter1Cutoff, 61);
-  ASSERT_TRUE(plug->SaveState(state, &why)) << why;
-  plug->Close();
-  ASSERT_TRUE(server().start());
+  sim.reset(), decoy.reset(), server().stop(), open(), setParam(kFilter1Cutoff, 61);
+  ASSERT_TRUE(plug->SaveState(state, &why) && (plug->Close(), server().start())) << why;
   makeSims(), connect();
   ASSERT_TRUE(plug->RestoreState(state, &why)) << why;
   EXPECT_EQ(field(false) + " / " + field(true), sim->editorOutputName() + " / " + sim->editorInputName());
@@ -960,16 +955,14 @@ TEST_F(EditorOnWire, ASynthBackGetsTheSessionsGlobalsWithTheEditMadeDuringItsChe
   // Asked, three notches of the wheel on the multi's volume in the window (the check leaves it
   // open), and the host's global Transpose.
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 5.0));
-  IRECT* at = editor()->GetParam(kMultiMasterVolume)->GetControlAction()->controls.front()->GetRECT();
+  const IRECT* at = editor()->GetParam(kMultiMasterVolume)->GetControlAction()->controls.front()->GetRECT();
   IMouseMod plain;
   const int before = int(param(kMultiMasterVolume));
   for (int notch = 0; notch < 3; ++notch) editor()->GetGUI()->OnMouseWheel((at->L + at->R) / 2, (at->T + at->B) / 2, &plain, 1);
-  const int edited = int(param(kMultiMasterVolume));
-  EXPECT_NE(edited, before) << "the window did not take the wheel during the check";
   setParam(kGlobalTranspose, 7), sim->setSilent(false), sim->sendRaw(sim->globals());
   EXPECT_TRUE(waitUntil([&] { return status() == "Plug-in is ready to go!"; }, 20.0)) << status();
   EXPECT_EQ(param(kGlobalTranspose) * 1000 + sim->globals()[11] - 52, 7007) << "the edit during the check was undone";
-  EXPECT_EQ(param(kMultiMasterVolume) * 1000 + sim->multiBuffer()[7], edited * 1001);
+  EXPECT_EQ(param(kMultiMasterVolume) * 1000 + sim->multiBuffer()[7], (before + 3) * 1001) << "the wheel in the check";
   EXPECT_EQ(param(kGlobalMixInputTo) * 1000 + sim->globals()[63], mix * 1001) << "the synth's settings replaced the session's";
 }
 
