@@ -122,5 +122,6 @@ std::string PatchManager::getName(int index) const {
 void PatchManager::setName(int index, const std::string& name) {
   if (index < 0 || index >= kNumNames) return;
   std::lock_guard<std::mutex> guard(namesLock);
-  names[static_cast<size_t>(index)] = name.empty() ? "Set Name" : name;
+  const bool port = index == kSlotMidiIn || index == kSlotMidiOut;
+  names[static_cast<size_t>(index)] = name.empty() && !port ? "Set Name" : name;
 }

@@ -62,7 +62,8 @@ public:
   // Name slot index (0..34); "INIT" for any other index.
   void getName(std::string* out, int index) const;
   std::string getName(int index) const;
-  // Stores a name; an empty text is stored as "Set Name". Ignored outside 0..34.
+  // Stores a name; an empty text is stored as "Set Name", but for a port (none chosen). Ignored
+  // outside 0..34.
   void setName(int index, const std::string& name);
   int snapshotSize() const { return snapshot.GetSize(); }
   const unsigned char* snapshotBytes() const { return static_cast<const unsigned char*>(snapshot.Get()); }

@@ -527,8 +527,9 @@ private:
   void sendOwedPrograms();
   std::atomic<unsigned> programsOwed{0};
   // The input did not carry since the loss: what the synth showed meanwhile was not heard. Once
-  // both carry with no session due, the editor asks it for the current part and the multi
-  // (askSynthWhatItShows: job 5 for one part; askSynthPending from the render thread).
+  // both carry with no session due, the editor asks it for the parts that play (and the current
+  // one) and the multi (askSynthWhatItShows: job 5 for those parts; askSynthPending from the
+  // render thread).
   std::atomic<bool> inputGapSinceLoss{false}, askSynthPending{false};
   bool askSynthWhatItShows(bool withoutWaiting);
   // A loss of a port that carried (watchDirectPorts) until the ports carry again, the opens then

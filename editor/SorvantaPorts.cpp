@@ -117,9 +117,11 @@ bool Sorvanta::askSynthWhatItShows(bool withoutWaiting) {
   JobRecord r;
   r.code = 5;
   r.requestFlag = true;
-  r.onePart = true;
-  r.part = std::clamp(currentPart.load(), 0, kNumParts - 1);
-  log("PROCESSOR: the input carries again; asking the synth for the current part and the multi");
+  // Every part the multi plays, and the one on screen: a knob turned on any of them meanwhile.
+  r.onlyParts = 1u << std::clamp(currentPart.load(), 0, kNumParts - 1);
+  for (int part = 0; part < kNumParts; ++part)
+    if (paramValue(kMultiPartStatus + part) == 1.0) r.onlyParts |= 1u << part;
+  log("PROCESSOR: the input carries again; asking the synth for the playing parts and the multi");
   return withoutWaiting ? midiManager->startJobWithoutWaiting(r) : midiManager->startJob(r);
 }
 

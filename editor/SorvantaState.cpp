@@ -65,11 +65,14 @@ bool Sorvanta::SerializeState2(ByteChunk* chunk, bool withNames) {
     for (int slot : {PatchManager::kSlotMidiIn, PatchManager::kSlotMidiOut}) {
       const bool input = slot == PatchManager::kSlotMidiIn;
       const int param = input ? kDeviceInSelection : kDeviceOutSelection;
-      std::string name = GetParam(param)->GetDisplayText(truncToInt(paramValue(param)));
-      // A port asked for and not there (the synth off since the start), or opened by the port
-      // watch before its menu shows it, is still the one to use.
-      if (truncToInt(paramValue(param)) <= 0 && !DirectMidiPortName(input).empty()) name = DirectMidiPortName(input);
-      patchManager->setName(slot, name);
+      // A port only when one was chosen: entry 0 names none (it reads "Select MIDI Device", or
+      // "No MIDI: start JACK" with no MIDI system), and is stored as nothing. A port asked for
+      // and not there (the synth off since the start), or opened by the port watch before its
+      // menu shows it, is still the one to use.
+      const int chosen = truncToInt(paramValue(param));
+      const char* entry = chosen > 0 ? GetParam(param)->GetDisplayText(chosen) : nullptr;
+      const std::string name = entry ? entry : DirectMidiPortName(input);
+      patchManager->setName(slot, UIConfigManager::portNamedBy(name));
       setLibrarianViewDirty();
     }
     patchManager->saveAllToChunk(chunk);
@@ -119,21 +122,23 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
     patchManager->loadAllFromChunk(chunk, blockPos);
     // The stored normalised port choices are not used: ports come back by name.
     // A port that is open and carrying under the stored name stays open: closed and opened again,
-    // it would lose what a running transfer sends in between. A lost one is opened anew.
+    // it would lose what a running transfer sends in between. A lost one is opened anew. A
+    // project that names no port (saved with none chosen, or with no MIDI system: older ones
+    // hold the field's words) leaves the port open now as it is.
     auto isOpen = [this](const std::vector<std::string>& names, int open, const std::string& name) {
       return open > 0 && MidiFindPortName(names, name) == open && !DirectMidiPortLost(&names == &mMidiInNames);
     };
-    const std::string inName = patchManager->getName(PatchManager::kSlotMidiIn);
+    const std::string inName = UIConfigManager::portNamedBy(patchManager->getName(PatchManager::kSlotMidiIn));
     log("PROJECT RECALL: MIDI In device stored " + inName);
-    if (!isOpen(mMidiInNames, mMidiInIndex, inName)) {
+    if (!inName.empty() && !isOpen(mMidiInNames, mMidiInIndex, inName)) {
       mMidiInIndex = 1;
       setExternalMIDIIn(mMidiInIndex, inName.c_str());
     }
     GetParam(kDeviceInSelection)->SetClamped(mMidiInIndex);
     if (IControl* c = mainControl(kDeviceInSelection)) c->SetValueFromPlug(GetParam(kDeviceInSelection)->GetNormalized());
-    const std::string outName = patchManager->getName(PatchManager::kSlotMidiOut);
+    const std::string outName = UIConfigManager::portNamedBy(patchManager->getName(PatchManager::kSlotMidiOut));
     log("PROJECT RECALL: MIDI Out device stored " + outName);
-    if (!isOpen(mMidiOutNames, mMidiOutIndex, outName)) {
+    if (!outName.empty() && !isOpen(mMidiOutNames, mMidiOutIndex, outName)) {
       mMidiOutIndex = 1;
       setExternalMIDIOut(mMidiOutIndex, outName.c_str());
     }

@@ -183,10 +183,10 @@ bool MIDIMessageManager::supersedes(const JobRecord& newer, const JobRecord& old
     case 0: case 5: case 13:
       return std::tie(newer.requestFlag, newer.toLibrarian, newer.requestParts, newer.endsProjectPush,
                       newer.appliesHeldProject, newer.idChangedFrom, newer.idChangedTo, newer.sessionFollows,
-                      newer.onePart, newer.part) ==
+                      newer.onlyParts) ==
              std::tie(older.requestFlag, older.toLibrarian, older.requestParts, older.endsProjectPush,
                       older.appliesHeldProject, older.idChangedFrom, older.idChangedTo, older.sessionFollows,
-                      older.onePart, older.part);
+                      older.onlyParts);
     default: return false;
   }
 }

@@ -316,8 +316,9 @@ struct JobRecord {
   int clockArg = 0;
   // Job 4: only entry `second` of the bank, into the program of the same number.
   bool oneSlot = false;
-  // Job 5 into the editor: only the sound of `part` before the multi, not all sixteen.
-  bool onePart = false;
+  // Job 5 into the editor: only the sounds of these parts (bit p for part p) before the multi;
+  // 0 for all sixteen.
+  unsigned onlyParts = 0;
   // Job 0: the send modes of a project push (whole multi with globals, input ignored) end with
   // it; appliesHeldProject: it first has the plug-in apply the project it holds.
   bool endsProjectPush = false;

@@ -54,7 +54,7 @@ void MIDIMessageSender::run(WorkerThread thread) {
       case 2: sendPartToDevice(r.part, r.toLibrarian, r.requestParts, r.belongsTo); break;
       case 3: sendPatchToDeviceFromLibrarian(r.entry, r.part, r.slot, r.selectedBySynth); break;
       case 4: storeAllPatchesToDeviceFromLibrarian(r.first, r.second, r.third, r.oneSlot); break;
-      case 5: sendActiveArrangementRequestSysex(r.requestFlag, r.onePart ? r.part : -1); break;
+      case 5: sendActiveArrangementRequestSysex(r.requestFlag, r.onlyParts); break;
       case 6: sendPartRequestSysex(r.part, r.requestFlag); break;
       case 7: sendSingleMultiRequestSysex(); break;
       case 8: sendAllMultiRequestSysex(); break;
@@ -480,7 +480,9 @@ void MIDIMessageSender::storeAllPatchesToDeviceFromLibrarian(int mode, int first
 
 void MIDIMessageSender::sendDeviceIdEnquiry(int idChangedFrom, int idChangedTo, bool sessionFollows) {
   const bool idChange = idChangedFrom >= 0 && idChangedTo >= 0;
-  mgr->DisplayProcessingIndicator(true);
+  // A returning synth's check is no transfer: the window stays open, and what is edited while
+  // the synth answers goes with the session behind it (whose push covers the window).
+  if (!sessionFollows) mgr->DisplayProcessingIndicator(true);
   mgr->awaitDumpForEditor(sysex::kGlobalDump);
   // A session's check leaves the line to its starter, which said why the synth is asked.
   if (!sessionFollows) host->setStatusText("Connecting to Dorvik");
@@ -553,7 +555,7 @@ bool MIDIMessageSender::waitForReply(int stepMs, int steps, const char* stepText
   return false;
 }
 
-void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor, int onlyPart) {
+void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor, unsigned onlyParts) {
   mgr->DisplayProcessingIndicator(true);
   requestFailed = false;
   if (toEditor) {
@@ -568,8 +570,8 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor, int onl
     sendRequest(sysex::multiRequest(st->deviceId.load(), sysex::kMultiEditBufferBank, 0), true);
     waitForReply(25, 100, "Processing, please wait...");
   } else {
-    const int last = onlyPart >= 0 ? std::min(onlyPart, 15) : 15;
-    for (int part = onlyPart >= 0 ? last : 0; part <= last; ++part) {
+    for (int part = 0; part <= 15; ++part) {
+      if (onlyParts && !(onlyParts & (1u << part))) continue;
       mgr->awaitDumpForEditor(sysex::kSoundDump, part);
       RequestSpec spec;
       spec.build = [part](int dev) { return sysex::soundRequest(dev, sysex::kPartEditBufferBank, part); };

@@ -115,6 +115,10 @@ class UIConfigManager {
   // The text style of the menus, captions and displays at the sizes the interface mostly uses,
   // at a size factor.
   static std::vector<IText> textStyles(double scale);
+  // The port a stored or shown text names: the text itself, without the "Lost: " a field puts
+  // before a lost port; empty when it names none (nothing, "Select MIDI Device", a field's
+  // "No MIDI: start JACK", an older project's "Set Name"), which is then never opened as a port.
+  static std::string portNamedBy(std::string text);
 
   // ---- loading pipeline ----
   void readUIConfig(IGraphics* graphics, IPluginBase* plug, PatchLibrarian* librarian, int skin,

@@ -126,6 +126,13 @@ class MIDIDeviceMenuControl : public ICaptionControl {
 
 }  // namespace
 
+std::string UIConfigManager::portNamedBy(std::string text) {
+  while (text.compare(0, std::strlen(kLostPort), kLostPort) == 0) text.erase(0, std::strlen(kLostPort));
+  for (const char* none : {"", "Select MIDI Device", kNoMidiSystem, "Set Name"})
+    if (text == none) return std::string();
+  return text;
+}
+
 std::vector<IText> UIConfigManager::textStyles(double scale) {
   std::vector<IText> styles;
   for (int size = 11; size <= 16; ++size)

@@ -929,7 +929,21 @@ TEST_F(EditorOnWire, WithoutJackTheFieldsSayStartJackAndTheStoredPortsOpenOnceTh
   EXPECT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 15.0)) << "not opened by itself";
 }
 
-// The synth back says so; the session's settings stand on both sides, with one edited during its check.
+// A project saved with no MIDI system names no port: restored with the synth there, the open
+// ports stay, the project goes to the synth, and a knob follows it.
+TEST_F(EditorOnWire, AProjectSavedWithoutMidiKeepsTheOpenPortsWhenRestored) {
+  sim.reset(), decoy.reset(), server().stop(), open(), setParam(kFilter1Cutoff, 61);
+  ASSERT_TRUE(plug->SaveState(state, &why) && (plug->Close(), server().start())) << why;
+  makeSims(), connect();
+  ASSERT_TRUE(plug->RestoreState(state, &why)) << why;
+  EXPECT_EQ(field(false) + " / " + field(true), sim->editorOutputName() + " / " + sim->editorInputName());
+  EXPECT_TRUE(waitUntil([&] { return sim->partSound(0)[85] == 61; }, 15.0)) << "the project did not reach the synth";
+  setParam(kFilter1Cutoff + 4, 77);
+  EXPECT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 10 && m[5] == 4 && m[8] == 77; }, 1, 10.0));
+}
+
+// The synth back says so; the session's settings stand on both sides, with one edited during its check
+// (the window is open to edits then: a check is no transfer).
 TEST_F(EditorOnWire, ASynthBackGetsTheSessionsGlobalsWithTheEditMadeDuringItsCheck) {
   connect(), setParam(kLibSyncTimer, 6), setParam(kGlobalTranspose, 2);  // the check scans only after 8 s
   for (int part = 1; part < 16; ++part) setParam(kMultiPartStatus + part, 0);
@@ -938,9 +952,17 @@ TEST_F(EditorOnWire, ASynthBackGetsTheSessionsGlobalsWithTheEditMadeDuringItsChe
   ASSERT_TRUE(waitLost(false));
   makeSims(), sim->setGlobalData(63 - 5, mix + 1), sim->setSilent(true);
   EXPECT_TRUE(waitUntil([&] { return status() == "Dorvik is back: the session goes to it"; }, 5.0)) << status();
+  // Asked, three notches of the wheel on the multi's volume in the window (the check leaves it
+  // open), and the host's global Transpose.
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 5.0));
+  const IRECT* at = editor()->GetParam(kMultiMasterVolume)->GetControlAction()->controls.front()->GetRECT();
+  IMouseMod plain;
+  const int before = int(param(kMultiMasterVolume));
+  for (int notch = 0; notch < 3; ++notch) editor()->GetGUI()->OnMouseWheel((at->L + at->R) / 2, (at->T + at->B) / 2, &plain, 1);
   setParam(kGlobalTranspose, 7), sim->setSilent(false), sim->sendRaw(sim->globals());
   EXPECT_TRUE(waitUntil([&] { return status() == "Plug-in is ready to go!"; }, 20.0)) << status();
   EXPECT_EQ(param(kGlobalTranspose) * 1000 + sim->globals()[11] - 52, 7007) << "the edit during the check was undone";
+  EXPECT_EQ(param(kMultiMasterVolume) * 1000 + sim->multiBuffer()[7], (before + 3) * 1001) << "the wheel in the check";
   EXPECT_EQ(param(kGlobalMixInputTo) * 1000 + sim->globals()[63], mix * 1001) << "the synth's settings replaced the session's";
 }
 
@@ -1077,7 +1099,8 @@ TEST_F(EditorOnWire, AFloodDuringAPushDelaysWhatFollowsAndNeverStopsIt) {
 
 // A patchbay undoes the connection to the synth, which stays, and makes it again (or the ticked OUT
 // entry is chosen): both are said at once, and the edit made in the gap goes (none made: nothing).
-// The host's program change in the gap and the synth's knob in an input gap cross once it carries.
+// The host's program change in the gap and the synth's knobs on playing parts in an input gap cross
+// once it carries.
 TEST_F(EditorOnWire, APatchbaysGapIsSaidAndItsEditGoesOnceConnectedByHandOrByTheTickedEntry) {
   store(0, 5, 25), connect();
   for (int part = 1; part < 16; ++part) setParam(kMultiPartStatus + part, 0);
@@ -1098,9 +1121,10 @@ TEST_F(EditorOnWire, APatchbaysGapIsSaidAndItsEditGoesOnceConnectedByHandOrByThe
   ASSERT_TRUE(param(kMultiPartPatch + 2) == 5 && waitUntil([&] { return status() == "Connection to Dorvik lost!"; }));
   patchbay(true);
   EXPECT_TRUE(waitUntil([&] { return sim->partSound(2)[85] == 25 && param(kFilter1Cutoff + 2) == 25; }, 15.0)) << "the host's program";
-  cut.clear(), patchbay(false, true);
+  setParam(kMultiPartStatus + 2, 1), cut.clear(), patchbay(false, true);  // parts 1 and 3 play
   ASSERT_TRUE(waitUntil([&] { return status() == "Connection to Dorvik lost!"; }));
-  sim->turnSoundKnob(0, 85 - 7, 33), sim->setMultiData(32 + 22 + 1, 9), patchbay(true, true);
-  EXPECT_TRUE(waitParam(kFilter1Cutoff, 33, 15.0) && waitParam(kMultiPartPatch + 1, 9)) << "not asked after the input's gap";
+  sim->turnSoundKnob(0, 85 - 7, 33), sim->turnSoundKnob(2, 85 - 7, 34), sim->setMultiData(32 + 22 + 1, 9), patchbay(true, true);
+  EXPECT_TRUE(waitParam(kFilter1Cutoff, 33, 15.0) && waitParam(kFilter1Cutoff + 2, 34) && waitParam(kMultiPartPatch + 1, 9))
+      << "not asked after the input's gap";
 }
 }  // namespace

@@ -25,6 +25,7 @@
 #include "IGraphics.h"
 #include "IParam.h"
 #include "PatchManager.h"
+#include "UIConfigManager.h"
 #include "../util/Unprivileged.h"
 
 using namespace editortest;
@@ -441,6 +442,12 @@ TEST_F(SorvantaTest, StateChunkRoundTripsIntoAFreshInstance) {
   a->setParamFromPlug(kOscillator1Level, 5);
   ByteChunk chunk;
   ASSERT_TRUE(a->SerializeState(&chunk));
+  // No port chosen, none stored; the fields' words never name one.
+  PatchManager* names = a->getPatchManager();
+  EXPECT_EQ(names->getName(PatchManager::kSlotMidiIn) + "|" + names->getName(PatchManager::kSlotMidiOut), "|");
+  for (const char* words : {"No MIDI: start JACK", "Lost: No MIDI: start JACK", "Select MIDI Device", "Set Name"})
+    EXPECT_EQ(UIConfigManager::portNamedBy(words), "") << words;
+  EXPECT_EQ(UIConfigManager::portNamedBy("Lost: Dorvik:in"), "Dorvik:in");
   // 20-byte head, then the block whose third word is the snapshot length 69972 big-endian.
   ASSERT_GT(chunk.Size(), 69972);
   const uint8_t* b = chunk.GetBytes();
