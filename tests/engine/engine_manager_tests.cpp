@@ -881,6 +881,19 @@ TEST(HeldInputQueue, KeepsOrderBoundAndMarksWhatADumpOverwrote) {
   applied.clear(), resent.clear(), h.release(SIZE_MAX, {}, apply);
   EXPECT_EQ(applied, (std::vector<Bytes>{cc2, knob, pc, cc}));
   EXPECT_EQ(resent, (std::vector<bool>{true, true, false, false}));
+  // A long push under program choices alone (bank select, program change, the multi's program of
+  // the part) holds the last of each channel, which goes in as it came.
+  std::vector<Bytes> last(16 * 4);
+  for (int i = 0; i < 4 * int(HeldInput::kMax); ++i) {
+    const uint8_t ch = uint8_t(i % 16);
+    const int index = 32 + 22 * ch + 1;
+    const Bytes choice[4] = {{uint8_t(0xB0 | ch), 0, 0}, {uint8_t(0xB0 | ch), 32, uint8_t(0x40 + i % 3)}, {uint8_t(0xC0 | ch), uint8_t(i % 100), 0},
+                             {0xF0, 0x3E, 0x10, 0, 0x21, uint8_t(index >> 7), uint8_t(index & 0x7F), uint8_t(i % 99), 0xF7}};
+    for (int k = 0; k < 4; ++k) h.hold(choice[k].data(), choice[k].size(), true, 0), last[size_t(i % 16 * 4 + k)] = choice[k];
+  }
+  EXPECT_EQ(h.size(), last.size());
+  applied.clear(), h.release(SIZE_MAX, {}, apply);
+  EXPECT_EQ(applied, last);
 }
 
 // A request whose port is lost asks no other id.
