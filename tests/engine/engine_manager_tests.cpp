@@ -994,3 +994,27 @@ TEST(JobQueueOrder, ANewerJobReplacesAndWhatBelongedToAnUnansweredOneGoes) {
   EXPECT_EQ(add(99, false).first, 0u) << "queued past its room";
   EXPECT_NE(add(99, true).first, 0u);
 }
+
+// While another caller holds the queue (here inside its test of what a new job replaces), the
+// render thread's add returns at once without queueing; the caller's own job is queued.
+TEST(JobQueueOrder, TheRenderThreadNeverWaitsForTheQueue) {
+  static std::promise<void> held, release;
+  static std::shared_future<void> released = release.get_future().share();
+  JobQueue<JobRecord> q;
+  auto holding = [](const JobRecord& newer, const JobRecord&) {
+    if (newer.part == 1) held.set_value(), released.wait();
+    return false;
+  };
+  q.startNow(), q.add(job(6, 0), {}, holding);
+  std::thread other([&] { q.add(job(6, 1), {}, holding); });
+  held.get_future().wait();
+  auto render = std::async(std::launch::async, [&] { return q.add(job(6, 2), {}, holding, false); });
+  const bool returned = render.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+  release.set_value(), other.join();
+  EXPECT_TRUE(returned) << "the render thread waited for the queue";
+  EXPECT_EQ(render.get(), 0u);
+  JobQueue<JobRecord>::Job next;
+  std::vector<int> parts;
+  while (q.next(true, &next)) parts.push_back(next.record.part);
+  EXPECT_EQ(parts, (std::vector<int>{0, 1}));
+}
