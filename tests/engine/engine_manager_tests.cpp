@@ -798,17 +798,20 @@ TEST_F(Engine, HeldInputGoesBackWhereAPushOverwroteItInSlicesBetweenJobs) {
   for (int cc = 40; cc < 120; ++cc) host.bindCC(2, cc, kFilter1Cutoff + cc);
   host.device = [&](const Bytes& r) {
     if (r.size() == 207) mgr->requestPartToEditor(7);
-    if (std::lock_guard<std::mutex> g(host.m); r.size() == 8) appliedAtFetch = host.hardwareSets.size();
-    if (r.size() == 8) deliver(answering(r, soundDumpFor(7, 1)));
+    if (std::lock_guard<std::mutex> g(host.m); r.size() == 8 && r[6] == 7) appliedAtFetch = host.hardwareSets.size();
+    if (r.size() == 8) deliver(answering(r, soundDumpFor(r[6], 1)));
   };
   const Bytes global = {0xF0, 0x3E, 0x10, 0, 0x24, 0, 6, 0x40, 0xF7}, multi = {0xF0, 0x3E, 0x10, 0, 0x21, 0, 9, 1, 0xF7};
-  host.flags.sendGlobalWithMulti = true, host.flags.bulkSendActive = true, deliver(global), deliver(multi);
+  const Bytes partBank = {0xF0, 0x3E, 0x10, 0, 0x21, 0, 32 + 22 * 3, 2, 0xF7};  // the multi's bank C for part 4
+  host.state.partProgram[3] = 12;
+  host.flags.sendGlobalWithMulti = true, host.flags.bulkSendActive = true, deliver(global), deliver(multi), deliver(partBank);
   for (IMidiMsg cc(0, 0xB1, 40, 0); cc.mData2 < 2; cc.mData1 = cc.mData1 == 119 ? 40 : cc.mData1 + 1, cc.mData2 += cc.mData1 == 40) mgr->ProcessMidiMsg(&cc, true);
   ASSERT_TRUE(mgr->startJob(job(0)) && waitIdle());
   EXPECT_EQ((appliedAtFetch < 80) * 1000 + host.hardwareSets.size(), 1080u) << "not in slices, or not the last values alone";
   const std::vector<Bytes> sent = host.sent();
   auto after = [&](size_t n, const Bytes& m) { return std::find(std::find_if(sent.begin(), sent.end(), [n](const Bytes& b) { return b.size() == n; }), sent.end(), m) != sent.end(); };
   EXPECT_TRUE(after(207, global) && after(393, multi));
+  EXPECT_TRUE(after(393, {0xB3, 32, 0x42}) && after(393, {0xC3, 12, 0})) << "the part's bank is not chosen again after the multi";
 }
 
 // A part's send-back goes with the sound its fetch brought: also asked for once the fetch ended,
