@@ -1097,7 +1097,10 @@ TEST_F(EditorOnWire, AFloodOfTheSynthsChangesIsNeverWrittenBack) {
     if (i % 2000 == 1001) sim->sendRaw(otherUnit);
     if (i % 10 == 9) MidiTestSleep(0.001);
   }
-  MidiTestSleep(2.0);
+  // The last of the flood (part 4's cutoff) on screen: all of it was taken. Then a moment for
+  // what the editor would answer.
+  EXPECT_TRUE(waitParam(kFilter1Cutoff + 3, 19999 / 7 % 128, 30.0)) << param(kFilter1Cutoff + 3);
+  MidiTestSleep(1.0);
   const auto written = sim->received([](const Bytes& m) { return m.size() == 10 && m[4] == 0x20; });
   std::map<std::string, int> byAddress;  // "part 2 index 98"
   for (const auto& e : written) ++byAddress["part " + std::to_string(e.bytes[5] + 1) + " index " + std::to_string(e.bytes[6] * 128 + e.bytes[7])];
