@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <functional>
 #include <map>
-#include <random>
 #include <memory>
 #include <thread>
 
@@ -921,36 +920,6 @@ TEST_F(EditorHandlers, ASoundEditDuringTheLibraryLoadGoesOutAtOnce) {
   change(*p, kMainTab, 1);
   EXPECT_FALSE(p->getPatchLibrarian()->loadPending());
   setFileCalls(nullptr);
-}
-
-// The synth's flood, mixed as it comes (its filter 1 cutoffs of linked parts 1-4 and controller 74
-// half and half, the shape controller, program changes, the multi's part programs, whole dumps, a
-// dump of another unit), seeded: the editor writes back no parameter of the synth's.
-TEST_F(EditorHandlers, AFloodOfTheSynthsMixedChangesWritesNoParameterBack) {
-  auto p = online();
-  for (int part = 0; part < 4; ++part) p->setParamFromPlug(kFilterLinkSwitch + part, 1);
-  std::vector<uint8_t> whole(dump::initSound().begin(), dump::initSound().end()), otherUnit;
-  whole[3] = 0, whole[6] = 1, sysex::applyChecksum(whole.data(), 392), otherUnit = whole;
-  otherUnit[3] = 1, sysex::applyChecksum(otherUnit.data(), 392);
-  std::mt19937 rng(63);
-  auto sysexIn = [&](std::vector<uint8_t> m) { ISysEx sx(0, m.data(), int(m.size())); p->ProcessSysEx(&sx, true); };
-  auto shortIn = [&](uint8_t status, uint8_t d1, uint8_t d2) { IMidiMsg m(0, status, d1, d2); p->ProcessMidiMsg(&m, true); };
-  for (int i = 0; i < 8000; ++i) {
-    const uint8_t ch = uint8_t(rng() % 4), v = uint8_t(rng() % 128);
-    if (i % 2 == 0) shortIn(uint8_t(0xB0 | ch), 74, v);
-    else sysexIn({0xF0, 0x3E, 0x10, 0, 0x20, ch, 0x02, 0x05, v, 0xF7});
-    if (i % 50 == 25) shortIn(uint8_t(0xB0 | ch), 31, uint8_t(v % 4));
-    if (i % 500 == 101) shortIn(uint8_t(0xC0 | ch), v, 0);
-    if (i % 500 == 301) sysexIn({0xF0, 0x3E, 0x10, 0, 0x21, 0, uint8_t(32 + 22 * ch + 1), v, 0xF7});
-    if (i % 500 == 401) sysexIn(whole);
-    if (i % 2000 == 1001) sysexIn(otherUnit);
-  }
-  std::lock_guard<std::mutex> g(p->sentLock);
-  const auto written = std::count_if(p->sysexSent.begin(), p->sysexSent.end(), [](const std::vector<unsigned char>& m) {
-    const size_t at = m.empty() || m[0] != 0xF0 ? 3 : 4;  // the command byte
-    return m.size() > at && m.size() <= 10 && m[at] == 0x20;
-  });
-  EXPECT_EQ(written, 0) << "parameter changes written back";
 }
 
 // A starter on another thread holds the job start while the audio callback runs: the callback
