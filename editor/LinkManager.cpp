@@ -65,14 +65,18 @@ void LinkManager::controlLinker(Sorvanta* plug, ControlAction* record, LinkInfo 
   }
   if (partner < 0 || switchParam < 0) return;
   if (plug->paramValue(switchParam) == 0.0) return;
+  // A value the synth sent names only its own parameter: the synth holds the link in its sound
+  // and says what else it moved. Moving or sending the partner here would write a parameter
+  // nobody touched (a flood of the synth's cutoff became a flood of the editor's filter 2).
+  if (plug->valueFromHardware() && !plug->valueFromHost()) return;
   IParam* partnerParam = plug->GetParam(partner);
   ControlAction* partnerRecord = partnerParam ? partnerParam->GetControlAction() : nullptr;
   if (!partnerRecord) return;
 
   const int newValue = partnerValue(truncToInt(partnerParam->Value()), intValue, record->linkOffset);
   plug->linking = true;
-  // A value applied from the synthesizer is not echoed back, but the partner it moved must be
-  // sent: the incoming-message flag is masked for the partner's call only.
+  // The partner of an edit (the user's or the host's) is sent even inside a call that applies an
+  // incoming value: the incoming-message flag is masked for the partner's call only.
   const bool wasSuppressed = plug->incomingSuppressed.exchange(true);
   plug->processControlAction(partnerRecord, partner, newValue);
   plug->linking = false;

@@ -1,6 +1,8 @@
 // Linked parameters: with a part's filter link switch on, moving a filter 1 parameter moves the
 // same filter 2 parameter (and the reverse), keeping the distance the two had while the link was
 // off; links declared in the interface description for other parameters follow their own switch.
+// Only an edit (the user's or the host's) moves a partner: a value the synth sent changes its own
+// parameter alone, the synth holding the link in its sound.
 //
 // LinkManager holds no data; the only state is each record's linkOffset. controlLinker runs in
 // the parameter-change handlers under the plug-in lock, right after the control-action routine of

@@ -31,6 +31,51 @@ bool HeldInput::sameParameter(const std::vector<uint8_t>& a, const uint8_t* b, s
   return std::equal(a.begin() + static_cast<long>(from), a.begin() + static_cast<long>(to), b + from);
 }
 
+namespace {
+
+// Where a message that chooses a program belongs: its channel's (program change, bank select) or
+// its part's in the multi (the multi's bank and program of the part), and which of the choosing
+// messages there it is: kProgram, or a bank key. domain -1: none of these.
+constexpr int kProgram = 2;
+struct Choice {
+  int domain = -1;
+  int key = 0;
+};
+
+Choice choiceOf(const std::vector<uint8_t>& m) {
+  Choice c;
+  if (m.size() >= 2 && (m[0] & 0xF0) == 0xC0) {
+    c.domain = m[0] & 0x0F, c.key = kProgram;
+  } else if (m.size() == 3 && (m[0] & 0xF0) == 0xB0 && (m[1] == 0 || m[1] == 32)) {
+    c.domain = m[0] & 0x0F, c.key = m[1] == 0 ? 0 : 1;
+  } else if (m.size() == 9 && m[0] == sysex::kStart && m[4] == sysex::kMultiParamChange) {
+    const int index = m[5] * 128 + m[6] - 32;
+    if (index >= 0 && index < 22 * kParts && index % 22 <= 1) c.domain = 16 + index / 22, c.key = index % 22 == 1 ? kProgram : 0;
+  }
+  return c;
+}
+
+}  // namespace
+
+void HeldInput::coalesceChoicesLocked(const std::vector<uint8_t>& newest) {
+  const Choice chosen = choiceOf(newest);
+  if (chosen.domain < 0) return;
+  // From the newest back: the last program of the domain stands, an earlier one is moot (the synth
+  // plays the last). A bank select stands when it is the last of its kind before a program that
+  // stands, or after the last one (the bank the next program is chosen in); the rest are moot.
+  bool later[kProgram + 1] = {};
+  for (size_t i = queue.size(); i-- > 0;) {
+    const Choice c = choiceOf(queue[i].bytes);
+    if (c.domain != chosen.domain) continue;
+    if (later[c.key]) {
+      queue.erase(queue.begin() + static_cast<long>(i));
+      continue;
+    }
+    later[c.key] = true;
+    if (c.key == kProgram) later[0] = later[1] = false;
+  }
+}
+
 void HeldInput::makeRoomLocked() {
   if (queue.size() < kMax) return;
   auto dropFirst = [this](bool (*droppable)(const Held&)) {
@@ -57,6 +102,7 @@ bool HeldInput::hold(const uint8_t* data, size_t size, bool holding, uint32_t ta
     }
   makeRoomLocked();
   queue.push_back({std::vector<uint8_t>(data, data + size), ++arrivals, targets});
+  coalesceChoicesLocked(queue.back().bytes);
   return true;
 }
 

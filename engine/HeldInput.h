@@ -12,9 +12,14 @@
 // parameter, in its place (first arrival), unless a protected message came between the two (a
 // program change: the value set after it is another program's).
 //
+// A program chosen again makes the earlier choice moot: of the program changes of a channel (and
+// of a part's programs in the multi) only the last is held, and of its bank selects the last
+// before that program and the last after it. So a long push under program changes alone holds a
+// few per channel.
+//
 // Bounded: past kMax held, the oldest refresh goes first (a controller's or knob's earlier value),
-// then the oldest message that is neither a program change nor a bank select (a note); a program
-// change, a bank select or a part's program in the multi is never dropped.
+// then the oldest message that is neither a program change nor a bank select (a note); the program
+// change, bank select or part's program in the multi that stands is never dropped.
 //
 // A message held while a dump of what it changes went to the synth after it (dumpSent) comes back
 // from release() with `resend`: that dump put the old value back on the synth, so the message
@@ -67,6 +72,8 @@ class HeldInput {
   };
   // Queue lock held: makes room for one more under kMax.
   void makeRoomLocked();
+  // Queue lock held: drops the program and bank choices that `newest`, just held, made moot.
+  void coalesceChoicesLocked(const std::vector<uint8_t>& newest);
 
   mutable std::mutex queueLock;
   std::deque<Held> queue;

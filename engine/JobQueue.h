@@ -11,9 +11,9 @@
 // an atomic read. Record is the job's record (JobRecord), with a `belongsTo` number.
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <mutex>
 #include <utility>
@@ -29,35 +29,48 @@ class JobQueue {
   };
   using Supersedes = bool (*)(const Record& newer, const Record& older);
 
+  JobQueue() { reserveLocked(kRoom); }
+
   // A number for a job that starts at once: it runs now.
   uint64_t startNow() {
     std::lock_guard<std::mutex> g(lock);
     return running = ++last;
   }
   // Queues a job behind the others, replacing what it supersedes; its number. Without mayWait
-  // (the render thread) nothing is queued (0) while another caller holds the queue.
+  // (the render thread) nothing is queued (0) while another caller holds the queue, or when the
+  // queue's room is used up: that caller allocates nothing here (its beforeStart must be one that
+  // std::function holds in place, a lambda of a pointer or two).
   uint64_t add(const Record& record, const std::function<void()>& beforeStart, Supersedes supersedes,
                bool mayWait = true) {
     std::unique_lock<std::mutex> g(lock, std::defer_lock);
     if (!mayWait && !g.try_lock()) return 0;
     if (mayWait) g.lock();
+    if (queued.size() + 1 > queued.capacity()) {
+      if (!mayWait) return 0;
+      reserveLocked(2 * queued.capacity());
+    }
     const uint64_t id = ++last;
-    std::vector<uint64_t> gone;
-    std::deque<Job> kept, followers;
+    // Kept jobs into the spare buffer in order; the followers of replaced ones gather at the
+    // front of this one, and go behind the new job.
+    gone.clear();
+    spare.clear();
+    size_t followers = 0;
     for (Job& q : queued) {
       if (supersedes(record, q.record)) {
         gone.push_back(q.id);
         rememberLocked(q.id, false);
       } else if (std::find(gone.begin(), gone.end(), q.record.belongsTo) != gone.end()) {
         q.record.belongsTo = id;
-        followers.push_back(std::move(q));
+        if (&queued[followers] != &q) queued[followers] = std::move(q);
+        ++followers;
       } else {
-        kept.push_back(std::move(q));
+        spare.push_back(std::move(q));
       }
     }
-    kept.push_back({record, beforeStart, id});
-    for (Job& q : followers) kept.push_back(std::move(q));
-    queued.swap(kept);
+    spare.push_back({record, beforeStart, id});
+    for (size_t i = 0; i < followers; ++i) spare.push_back(std::move(queued[i]));
+    queued.clear();
+    queued.swap(spare);
     return id;
   }
   // Whether a job of request `request` may still run: the request runs (runningBusy: the running
@@ -75,11 +88,11 @@ class JobQueue {
     rememberLocked(running, answered);
     while (!queued.empty() && queued.front().record.belongsTo != 0 && !answeredLocked(queued.front().record.belongsTo)) {
       rememberLocked(queued.front().id, false);
-      queued.pop_front();
+      queued.erase(queued.begin());
     }
     if (queued.empty() || next == nullptr) return false;
     *next = std::move(queued.front());
-    queued.pop_front();
+    queued.erase(queued.begin());
     running = next->id;
     return true;
   }
@@ -95,20 +108,34 @@ class JobQueue {
   uint64_t lastId() const { return last.load(); }
 
  private:
+  // Room for this many waiting jobs is made at once (a push queues a few dozen at most); more is
+  // made by a caller that may wait.
+  static constexpr size_t kRoom = 64;
+  static constexpr size_t kEnded = 64;  // a send-back asks within moments of its request
+
+  void reserveLocked(size_t room) {
+    queued.reserve(room);
+    spare.reserve(room);
+    gone.reserve(room);
+  }
   bool answeredLocked(uint64_t id) const {
-    for (const auto& [job, answered] : ended)
-      if (job == id) return answered;
+    for (size_t i = 0; i < endedCount; ++i)
+      if (ended[i].first == id) return ended[i].second;
     return false;
   }
   void rememberLocked(uint64_t id, bool answered) {
-    ended.emplace_back(id, answered);
-    // A send-back asks within moments of its request: a few dozen ends are plenty.
-    if (ended.size() > 64) ended.pop_front();
+    // The oldest end is overwritten once the ring is full.
+    ended[endedNext] = {id, answered};
+    endedNext = (endedNext + 1) % kEnded;
+    endedCount = std::min(endedCount + 1, kEnded);
   }
 
   mutable std::mutex lock;
-  std::deque<Job> queued;  // oldest first
+  std::vector<Job> queued;  // oldest first
+  std::vector<Job> spare;   // add's work buffer, swapped with queued
+  std::vector<uint64_t> gone;  // add's: the numbers of the jobs it replaced
   std::atomic<uint64_t> last{0};
   uint64_t running = 0;
-  std::deque<std::pair<uint64_t, bool>> ended;  // (number, answered), oldest first
+  std::array<std::pair<uint64_t, bool>, kEnded> ended{};  // (number, answered), a ring
+  size_t endedNext = 0, endedCount = 0;
 };

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -1095,6 +1096,38 @@ TEST_F(EditorOnWire, AFloodDuringAPushDelaysWhatFollowsAndNeverStopsIt) {
   flooding = false, flood.join();
   EXPECT_TRUE(fetched) << "what followed the push never went";
   EXPECT_TRUE(waitParam(kOscillator1Octave + 2, 88, 30.0)) << param(kOscillator1Octave + 2);
+}
+
+// The synth floods channels 1-4 at about 10,000 messages a second: every other one controller 74,
+// the rest its filter 1 cutoff of parts 1-4 (its sounds link the two filters), with the oscillator
+// shape controller one in 50, a program change, a part program of the multi and a whole sound
+// dump one in 500 each, and a dump of another unit (id 1) one in 2,000. The editor takes it all
+// and writes no parameter of the synth's back: the synth's filter 2 stays where it was.
+TEST_F(EditorOnWire, AFloodOfTheSynthsChangesIsNeverWrittenBack) {
+  connect(), setParam(kMIDIFilterHWPCPassThrough, 1), sim->clearLog();
+  const int filter2Before = sim->partSound(0)[105];
+  Bytes whole = sim->partSound(1), otherUnit = whole;
+  otherUnit[3] = 1, DorvikSim::checksum(otherUnit);
+  for (int i = 0; i < 20000; ++i) {
+    const unsigned char ch = (unsigned char)(i % 4), v = (unsigned char)(i / 7 % 128);
+    if (i % 2 == 0) sim->sendShort(0xB0 | ch, 74, v);
+    else sim->turnSoundKnob(ch, 85 - 7, v);
+    if (i % 50 == 25) sim->sendShort(0xB0 | ch, 31, (unsigned char)(i / 50 % 4));
+    if (i % 500 == 101) sim->sendRaw({(unsigned char)(0xC0 | ch), (unsigned char)(i / 500)});
+    if (i % 500 == 301) sim->selectOnPanel(ch, 0, i / 500, true);
+    if (i % 500 == 401) sim->sendRaw(whole);
+    if (i % 2000 == 1001) sim->sendRaw(otherUnit);
+    if (i % 10 == 9) MidiTestSleep(0.001);
+  }
+  // The last of the flood (part 4's cutoff) on screen: all of it was taken. Then a moment for
+  // what the editor would answer.
+  EXPECT_TRUE(waitParam(kFilter1Cutoff + 3, 19999 / 7 % 128, 30.0)) << param(kFilter1Cutoff + 3);
+  MidiTestSleep(1.0);
+  const auto written = sim->received([](const Bytes& m) { return m.size() == 10 && m[4] == 0x20; });
+  std::map<std::string, int> byAddress;  // "part 2 index 98"
+  for (const auto& e : written) ++byAddress["part " + std::to_string(e.bytes[5] + 1) + " index " + std::to_string(e.bytes[6] * 128 + e.bytes[7])];
+  for (const auto& [address, count] : byAddress) ADD_FAILURE() << count << " parameter changes written at " << address;
+  EXPECT_EQ(sim->partSound(0)[105], filter2Before);
 }
 
 // A patchbay undoes the connection to the synth, which stays, and makes it again (or the ticked OUT

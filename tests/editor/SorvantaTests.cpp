@@ -324,13 +324,20 @@ TEST_F(SorvantaTest, LinkedFilterFollowsKeepingItsDistance) {
   EXPECT_EQ(plug->sysexSent[1][7], 90);
   edit(plug.get(), kFilter1Cutoff + part, 100);  // the partner was below: it lands 20 below
   EXPECT_EQ(plug->paramValue(kFilter2Cutoff + part), 80);
-  // A change from the synth is not echoed, but the moved partner is sent.
+  // A value applied without the synth's flag (a host's controller) moves and sends the partner;
+  // a change from the synth is neither echoed nor carried to the partner, which the synth holds.
   plug->sysexSent.clear();
   plug->GetParam(kFilter1Cutoff + part)->Set(110);
   plug->OnParamChange2(kFilter1Cutoff + part);
   EXPECT_EQ(plug->paramValue(kFilter2Cutoff + part), 90);
   ASSERT_EQ(plug->sysexSent.size(), 1u);
   EXPECT_EQ(plug->sysexSent[0][7], 90);
+  plug->midiManager->fromHardware = true;
+  plug->GetParam(kFilter1Cutoff + part)->Set(40);
+  plug->OnParamChange2(kFilter1Cutoff + part);
+  plug->midiManager->fromHardware = false;
+  EXPECT_EQ(plug->paramValue(kFilter2Cutoff + part), 90);
+  EXPECT_EQ(plug->sysexSent.size(), 1u);
 }
 
 TEST_F(SorvantaTest, TabsSwitchPagesAndZones) {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <new>
 #include <chrono>
 #include <future>
 #include <thread>
@@ -15,6 +17,17 @@
 #include "MIDIMessageManager.h"
 #include "MIDIMessageSender.h"
 #include "SysexProtocol.h"
+
+// Allocations made by the calling thread while counting (not in the sanitizers' builds, whose
+// operator new is their own).
+static thread_local int allocationsCounted = -1;
+#ifdef SORVANTA_COUNT_ALLOCATIONS
+void* operator new(std::size_t size) {
+  allocationsCounted += allocationsCounted >= 0;
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+#endif
 
 namespace {
 
@@ -774,17 +787,20 @@ TEST_F(Engine, HeldInputGoesBackWhereAPushOverwroteItInSlicesBetweenJobs) {
   for (int cc = 40; cc < 120; ++cc) host.bindCC(2, cc, kFilter1Cutoff + cc);
   host.device = [&](const Bytes& r) {
     if (r.size() == 207) mgr->requestPartToEditor(7);
-    if (std::lock_guard<std::mutex> g(host.m); r.size() == 8) appliedAtFetch = host.hardwareSets.size();
-    if (r.size() == 8) deliver(answering(r, soundDumpFor(7, 1)));
+    if (std::lock_guard<std::mutex> g(host.m); r.size() == 8 && r[6] == 7) appliedAtFetch = host.hardwareSets.size();
+    if (r.size() == 8) deliver(answering(r, soundDumpFor(r[6], 1)));
   };
   const Bytes global = {0xF0, 0x3E, 0x10, 0, 0x24, 0, 6, 0x40, 0xF7}, multi = {0xF0, 0x3E, 0x10, 0, 0x21, 0, 9, 1, 0xF7};
-  host.flags.sendGlobalWithMulti = true, host.flags.bulkSendActive = true, deliver(global), deliver(multi);
+  const Bytes partBank = {0xF0, 0x3E, 0x10, 0, 0x21, 0, 32 + 22 * 3, 2, 0xF7};  // the multi's bank C for part 4
+  host.state.partProgram[3] = 12;
+  host.flags.sendGlobalWithMulti = true, host.flags.bulkSendActive = true, deliver(global), deliver(multi), deliver(partBank);
   for (IMidiMsg cc(0, 0xB1, 40, 0); cc.mData2 < 2; cc.mData1 = cc.mData1 == 119 ? 40 : cc.mData1 + 1, cc.mData2 += cc.mData1 == 40) mgr->ProcessMidiMsg(&cc, true);
   ASSERT_TRUE(mgr->startJob(job(0)) && waitIdle());
   EXPECT_EQ((appliedAtFetch < 80) * 1000 + host.hardwareSets.size(), 1080u) << "not in slices, or not the last values alone";
   const std::vector<Bytes> sent = host.sent();
   auto after = [&](size_t n, const Bytes& m) { return std::find(std::find_if(sent.begin(), sent.end(), [n](const Bytes& b) { return b.size() == n; }), sent.end(), m) != sent.end(); };
   EXPECT_TRUE(after(207, global) && after(393, multi));
+  EXPECT_TRUE(after(393, {0xB3, 32, 0x42}) && after(393, {0xC3, 12, 0})) << "the part's bank is not chosen again after the multi";
 }
 
 // A part's send-back goes with the sound its fetch brought: also asked for once the fetch ended,
@@ -881,6 +897,19 @@ TEST(HeldInputQueue, KeepsOrderBoundAndMarksWhatADumpOverwrote) {
   applied.clear(), resent.clear(), h.release(SIZE_MAX, {}, apply);
   EXPECT_EQ(applied, (std::vector<Bytes>{cc2, knob, pc, cc}));
   EXPECT_EQ(resent, (std::vector<bool>{true, true, false, false}));
+  // A long push under program choices alone (bank select, program change, the multi's program of
+  // the part) holds the last of each channel, which goes in as it came.
+  std::vector<Bytes> last(16 * 4);
+  for (int i = 0; i < 4 * int(HeldInput::kMax); ++i) {
+    const uint8_t ch = uint8_t(i % 16);
+    const int index = 32 + 22 * ch + 1;
+    const Bytes choice[4] = {{uint8_t(0xB0 | ch), 0, 0}, {uint8_t(0xB0 | ch), 32, uint8_t(0x40 + i % 3)}, {uint8_t(0xC0 | ch), uint8_t(i % 100), 0},
+                             {0xF0, 0x3E, 0x10, 0, 0x21, uint8_t(index >> 7), uint8_t(index & 0x7F), uint8_t(i % 99), 0xF7}};
+    for (int k = 0; k < 4; ++k) h.hold(choice[k].data(), choice[k].size(), true, 0), last[size_t(i % 16 * 4 + k)] = choice[k];
+  }
+  EXPECT_EQ(h.size(), last.size());
+  applied.clear(), h.release(SIZE_MAX, {}, apply);
+  EXPECT_EQ(applied, last);
 }
 
 // A request whose port is lost asks no other id.
@@ -935,4 +964,33 @@ TEST(JobQueueOrder, ANewerJobReplacesAndWhatBelongedToAnUnansweredOneGoes) {
   for (bool answered = true; q.next(answered, &next); answered = next.record.part != 1) order.push_back(next.record.code * 100 + next.record.part);
   EXPECT_EQ(order, (std::vector<int>{601, 602, 202}));
   EXPECT_FALSE(q.mayFollow(sendBack.belongsTo, false));
+  // The render thread's add allocates nothing, replacing and moving followers included, and
+  // queues nothing once the room made beforehand is used up; a caller that may wait makes more.
+  int allocated = 0;
+  auto add = [&](int part, bool mayWait, uint64_t after = 0) {
+    JobRecord r = job(after ? 2 : 6, part);
+    r.belongsTo = after, allocationsCounted = 0;
+    const uint64_t id = q.add(r, [&q] { q.lastId(); }, samePart, mayWait);
+    return allocated += allocationsCounted, allocationsCounted = -1, id;
+  };
+  for (int i = 0; i < 200 && add(i < 8 ? i % 4 : i, false, add(i < 8 ? i % 4 : i, false));) ++i;  // four fetches asked again
+  EXPECT_EQ(allocated, 0);
+  EXPECT_EQ(add(99, false), 0u) << "queued past its room";
+  EXPECT_NE(add(99, true), 0u);
+}
+
+// While another caller holds the queue (here inside its test of what a new job replaces), the
+// render thread's add returns at once without queueing.
+TEST(JobQueueOrder, TheRenderThreadNeverWaitsForTheQueue) {
+  static std::promise<void> held, release;
+  static std::shared_future<void> released = release.get_future().share();
+  JobQueue<JobRecord> q;
+  auto holding = [](const JobRecord& newer, const JobRecord&) { return newer.part == 1 && (held.set_value(), released.wait(), false); };
+  q.startNow(), q.add(job(6, 0), {}, holding);
+  std::thread other([&] { q.add(job(6, 1), {}, holding); });
+  held.get_future().wait();
+  auto render = std::async(std::launch::async, [&] { return q.add(job(6, 2), {}, holding, false); });
+  const bool returned = render.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+  release.set_value(), other.join();
+  EXPECT_TRUE(returned && render.get() == 0) << "the render thread waited for the queue";
 }
