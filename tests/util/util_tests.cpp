@@ -1,14 +1,22 @@
 #include <gtest/gtest.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cstdarg>
 #include <cstring>
 #include <thread>
 #include <vector>
 
+#include "UTIL_File.h"
 #include "UTIL_HeapBuf.h"
 #include "UTIL_Mutex.h"
 #include "UTIL_PtrList.h"
 #include "UTIL_String.h"
+#include "Unprivileged.h"
 
 TEST(HeapBuf, LargeGranularityRoundsAllocationToPagesLessHeader) {
   UTIL_HeapBuf hb(4096);
@@ -152,4 +160,132 @@ TEST(Mutex, CountsStayConsistentUnderContention) {
     });
   for (auto& t : ts) t.join();
   EXPECT_EQ(counter, 40000);
+}
+
+namespace {
+
+void writeAll(const std::string& path, const char* text) {
+  unlink(path.c_str());
+  const int fd = static_cast<int>(syscall(SYS_openat, AT_FDCWD, path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  ASSERT_TRUE(fd >= 0 && UTIL_WriteFully(fd, text, strlen(text)));
+  close(fd);
+}
+
+std::string readAll(const std::string& path) {
+  std::string out;
+  UTIL_ReadFile(path, out, 1 << 20);
+  return out;
+}
+
+struct Found {
+  bool ok;
+  std::string why;
+  struct stat st;
+};
+
+Found replaceAndStat(const std::string& path, const char* text) {
+  Found f{};
+  f.ok = UTIL_ReplaceFile(path, text, strlen(text), &f.why);
+  stat(path.c_str(), &f.st);
+  return f;
+}
+
+// While set, the first file made with O_CREAT whose name holds this text finds a file already
+// there, as when another process took the name first.
+std::string g_takeNameFirst;
+
+int interposedOpen(const char* path, int flags, mode_t mode) {
+  if (!g_takeNameFirst.empty() && (flags & O_CREAT) && strstr(path, g_takeNameFirst.c_str())) {
+    g_takeNameFirst.clear();
+    const int taken = static_cast<int>(syscall(SYS_openat, AT_FDCWD, path, O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    if (taken >= 0) close((write(taken, "theirs", 6), taken));
+  }
+  return static_cast<int>(syscall(SYS_openat, AT_FDCWD, path, flags, mode));
+}
+
+}  // namespace
+
+// Every open of this program passes through here, so that a test can take a name first (not
+// under a sanitizer, whose runtime has its own open).
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define UTIL_TESTS_SANITIZED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define UTIL_TESTS_SANITIZED 1
+#endif
+#ifndef UTIL_TESTS_SANITIZED
+extern "C" int open(const char* path, int flags, ...) {
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = (flags & O_CREAT) ? static_cast<mode_t>(va_arg(args, int)) : 0;
+  va_end(args);
+  return interposedOpen(path, flags, mode);
+}
+extern "C" int open64(const char* path, int flags, ...) __attribute__((alias("open")));
+#endif
+
+TEST(ReplaceFile, KeepsOwnerGroupAndModeAndLeavesReadOnlyAndForeignFilesAsTheyWere) {
+  char made[] = "/tmp/util-replace-XXXXXX";
+  ASSERT_NE(mkdtemp(made), nullptr);
+  const std::string dir = made, path = dir + "/s.plist";
+  if (getuid() == 0) {
+    // Root's save leaves the file its owner's, without the set-id bits root's copy would carry.
+    for (const mode_t mode : {02640, 04755, 0600}) {
+      writeAll(path, "old");
+      ASSERT_EQ(0, chown(path.c_str(), 65534, 65534) + chmod(path.c_str(), mode));
+      const Found f = replaceAndStat(path, "new");
+      EXPECT_TRUE(f.ok && f.st.st_uid == 65534 && f.st.st_gid == 65534 && (f.st.st_mode & 07777) == (mode & 0777))
+          << std::oct << mode << " " << f.why << " " << f.st.st_uid << " " << (f.st.st_mode & 07777);
+    }
+    // A file its owner may not write stays, root or not.
+    writeAll(path, "old");
+    ASSERT_EQ(0, chmod(path.c_str(), 0444));
+    struct stat before;
+    stat(path.c_str(), &before);
+    const Found f = replaceAndStat(path, "new");
+    EXPECT_TRUE(!f.ok && f.why == "is read-only; left as it was" && f.st.st_ino == before.st_ino && readAll(path) == "old") << f.why;
+    // One the saver may write (its group may) but cannot give back to its owner is left as it was.
+    writeAll(path, "old");
+    ASSERT_EQ(0, chown(path.c_str(), 0, 65534) + chmod(path.c_str(), 0664));
+  }
+  giveToUnprivileged(dir);
+  if (getuid() == 0) {
+    ASSERT_EQ(0, chown(path.c_str(), 0, 65534));
+  }
+  for (const mode_t mask : {022, 077})
+    runUnprivileged(mask, [&] {
+      if (getuid() != 0 && access(path.c_str(), F_OK) == 0) {
+        struct stat before;
+        stat(path.c_str(), &before);
+        const Found f = replaceAndStat(path, "new");
+        EXPECT_TRUE(!f.ok && f.why == "cannot keep its owner and group: Operation not permitted" && f.st.st_ino == before.st_ino &&
+                    readAll(path) == "old") << f.why;
+      }
+      const std::string mine = dir + "/mine";
+      for (const mode_t mode : {0600, 0640, 0444}) {
+        writeAll(mine, "old");
+        ASSERT_EQ(0, chmod(mine.c_str(), mode));
+        const Found f = replaceAndStat(mine, "new");
+        EXPECT_TRUE(f.ok == (mode != 0444) && (f.st.st_mode & 07777) == mode && readAll(mine) == (f.ok ? "new" : "old") &&
+                    (f.ok || f.why == "is read-only; left as it was")) << std::oct << mode << " " << f.why;
+        unlink(mine.c_str());
+      }
+#ifdef UTIL_TESTS_SANITIZED
+      if ((true)) return;
+#endif
+      // A temporary name someone else took first is not written over: another is made.
+      g_takeNameFirst = "/mine.";
+      const Found f = replaceAndStat(mine, "new");
+      EXPECT_TRUE(f.ok && g_takeNameFirst.empty() && (f.st.st_mode & 0777) == (0666 & ~mask) && readAll(mine) == "new");
+      std::vector<std::string> left;
+      DIR* d = opendir(dir.c_str());
+      for (dirent* e; d && (e = readdir(d));)
+        if (strncmp(e->d_name, "mine.", 5) == 0) left.push_back(readAll(dir + "/" + e->d_name));
+      if (d) closedir(d);
+      EXPECT_EQ(left, std::vector<std::string>{"theirs"});
+      if (system(("rm -f '" + dir + "'/mine*").c_str()) != 0) ADD_FAILURE();
+    });
+  if (system(("rm -rf '" + dir + "'").c_str()) != 0) ADD_FAILURE();
 }
