@@ -194,15 +194,6 @@ Found replaceAndStat(const std::string& path, const char* text) {
 // there, as when another process took the name first.
 std::string g_takeNameFirst;
 
-int interposedOpen(const char* path, int flags, mode_t mode) {
-  if (!g_takeNameFirst.empty() && (flags & O_CREAT) && strstr(path, g_takeNameFirst.c_str())) {
-    g_takeNameFirst.clear();
-    const int taken = static_cast<int>(syscall(SYS_openat, AT_FDCWD, path, O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
-    if (taken >= 0) close((write(taken, "theirs", 6), taken));
-  }
-  return static_cast<int>(syscall(SYS_openat, AT_FDCWD, path, flags, mode));
-}
-
 }  // namespace
 
 // Every open of this program passes through here, so that a test can take a name first (not
@@ -221,7 +212,12 @@ extern "C" int open(const char* path, int flags, ...) {
   va_start(args, flags);
   const mode_t mode = (flags & O_CREAT) ? static_cast<mode_t>(va_arg(args, int)) : 0;
   va_end(args);
-  return interposedOpen(path, flags, mode);
+  if (!g_takeNameFirst.empty() && (flags & O_CREAT) && strstr(path, g_takeNameFirst.c_str())) {
+    g_takeNameFirst.clear();
+    const int taken = static_cast<int>(syscall(SYS_openat, AT_FDCWD, path, O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    if (taken >= 0) close((write(taken, "theirs", 6), taken));
+  }
+  return static_cast<int>(syscall(SYS_openat, AT_FDCWD, path, flags, mode));
 }
 extern "C" int open64(const char* path, int flags, ...) __attribute__((alias("open")));
 #endif
