@@ -130,6 +130,7 @@ TEST_F(SorvantaTest, SettingsOrLogThatIsNoPlainFileLeavesTheDefaults) {
       writeFile(env.settingsPath(), "blue\nlarge\nno\n\n"), writeFile(env.logPath(), "old");
       ASSERT_EQ(0, chmod(special.c_str(), 0444));
       auto plug = make();
+      plug->Reset();  // as a host does while it sets the plug-in up
       if (settings) edit(plug.get(), kUserInterfaceSize, 0);
       EXPECT_TRUE(text(plug->statusLine) == (settings ? "Sorvanta Editor UI.txt NOT saved!" : "Sorvanta Editor LOG.txt NOT written!") &&
                   text(plug->valueLine) == "is read-only" && readFile(special) == kept && plug->debugLogOn == settings) << settings;

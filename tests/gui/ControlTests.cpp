@@ -313,6 +313,15 @@ TEST(TextControls, SetTextMarksDirtyOnlyOnChange) {
   t.SetTextFromPlug("busy");
   EXPECT_TRUE(t.IsDirty());
   EXPECT_EQ(t.GetTextCopy(), "busy");
+  // A text stored while the window draws the one before keeps its mark past the clean.
+  HeadlessGraphics g(&plug, 20, 20);
+  t.Draw(&g);
+  t.SetTextFromPlug("done");
+  t.SetClean();
+  EXPECT_TRUE(t.IsDirty());
+  t.Draw(&g);
+  t.SetClean();
+  EXPECT_FALSE(t.IsDirty());
 }
 
 TEST(TextControls, CaptionWithEmptyLabelEndsInABlank) {
