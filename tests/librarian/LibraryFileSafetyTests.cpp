@@ -389,7 +389,9 @@ TEST_F(FileSafety, ASaveWritesOnlyOverARegularFileAndANewBankTakesTheUmask) {
     struct stat before;
     if (system(("rm -rf '" + path + "' '" + node + "'").c_str()) != 0 || (k.make() != 0 && errno == EPERM)) continue;
     ASSERT_EQ(stat(path.c_str(), &before), 0);
+    testing::internal::CaptureStderr();  // the terminal hears of it, log or no log
     EXPECT_FALSE(lib.savePatchAs(path, false));
+    EXPECT_TRUE(contains(testing::internal::GetCapturedStderr(), "PATCH LIBRARIAN: not saved: " + path + " " + k.said));
     EXPECT_TRUE(leftAsItWas(path, before));
     EXPECT_TRUE(log.contains(std::string(k.said) + ", not a file; left as it was") &&
                 host.statuses.back() == "Bank NOT saved! / " + std::string(k.said) + ", not a file");
