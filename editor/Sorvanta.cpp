@@ -232,6 +232,7 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
   reopenStoredPorts();
   for (int p = 0; p < kNumParts; ++p) setParamFromPlug(kFilterLinkValue + p, 1);
   if (!pendingStatus.first.empty()) showStatusAndReason(pendingStatus.first, pendingStatus.second);
+  startProblem = pendingStatus.first;
   pendingStatus = {};
   // Whatever the settings and values above showed besides: its images decode on helper threads
   // while the host opens the window, so the first paint waits only for what is not done by then.

@@ -268,6 +268,9 @@ public:
   // A problem met in the constructor before the status line exists (the log refused, a bank the
   // library could not split), and its reason; shown once the interface stands.
   std::pair<std::string, std::string> pendingStatus;
+  // That problem once shown: the resets a host makes while it sets the plug-in up leave it shown
+  // until something else is said. Constructor and window thread (Reset) only.
+  std::string startProblem;
   ITextControl* valueLine = nullptr;
   std::atomic<bool> statusShowsValue{false};  // the two lines hold a name and its value
   ITextControl* ccLine = nullptr;

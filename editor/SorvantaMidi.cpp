@@ -236,8 +236,11 @@ void Sorvanta::Reset() {
   if (debugLogOn) log(std::string("RESET: plug-in ") + version);
   // A push running, or a project held for the synth: the lines show that project, not the start's.
   if (transferInProgress || projectPushDue) return;
-  setStatusText("Tamsell Sorvanta Plug-in");
-  if (valueLine) valueLine->SetTextFromPlug(debugLogOn ? (std::string(version) + " - 02-Jan-2020").c_str() : version);
+  // A problem said at the start (the log refused) stays until something else is said.
+  if (startProblem.empty() || !statusLine || statusLine->GetTextCopy() != startProblem) {
+    setStatusText("Tamsell Sorvanta Plug-in");
+    if (valueLine) valueLine->SetTextFromPlug(debugLogOn ? (std::string(version) + " - 02-Jan-2020").c_str() : version);
+  }
   if (buildLine) buildLine->SetTextFromPlug(version);
   if (categoryLine) categoryLine->SetTextFromPlug("INIT");
   if (patchLine) patchLine->SetTextFromPlug("-- INIT --");

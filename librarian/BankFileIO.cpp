@@ -24,39 +24,14 @@ void removeTemporary(const std::string& tmp) {
   if (!removeFile(tmp)) librarianLog("could not remove temporary file " + tmp);
 }
 
-// Writes bytes into a new temporary file next to path; returns its name, or empty with *why
-// worded on failure (nothing is left behind then). keepMode: the mode of the file it replaces;
-// null for a new file, which is made under the user's umask.
-std::string writeTemporary(const std::string& path, const std::vector<uint8_t>& bytes, const mode_t* keepMode,
+// Writes bytes into a new temporary file next to path (UTIL_WriteTemporary); returns its name, or
+// empty with *why worded on failure (nothing is left behind then).
+std::string writeTemporary(const std::string& path, const std::vector<uint8_t>& bytes, const UTIL_FileCheck* replaced,
                            std::string* why) {
   std::string name = path;
   const size_t slash = name.find_last_of('/');
   name.insert(slash == std::string::npos ? 0 : slash + 1, ".");
-  name += ".tmp-XXXXXX";
-  const int fd = UTIL_MakeTemporary(name);
-  if (fd < 0) {
-    *why = std::string("cannot write beside it: ") + strerror(errno);
-    return std::string();
-  }
-  bool ok = (!keepMode || fchmod(fd, *keepMode) == 0) && UTIL_WriteFully(fd, bytes.data(), bytes.size()) && fsync(fd) == 0;
-  int error = errno;
-  if (::close(fd) != 0 && ok) ok = false, error = errno;
-  if (!ok) {
-    *why = std::string("cannot write file: ") + strerror(error);
-    removeTemporary(name);
-    return std::string();
-  }
-  return name;
-}
-
-// Makes a rename into folder of path survive a crash (best effort: some file systems refuse).
-void syncFolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-  if (fd < 0) return;
-  fsync(fd);
-  ::close(fd);
+  return UTIL_WriteTemporary(name + ".tmp-XXXXXX", bytes.data(), bytes.size(), replaced, UTIL_kNewFileMode, why);
 }
 
 // After a rename or link that reported failure: did it happen all the same? True when `from` is
@@ -199,13 +174,13 @@ WriteResult BankFileWriter::writeFile(const std::string& pathIn, const std::vect
     *why = found.why() + "; left as it was";
     return WriteResult::refused;
   }
-  // A replaced file keeps its permissions.
-  const std::string tmp = writeTemporary(path, bytes, exists ? &found.mode : nullptr, why);
+  // A replaced file keeps its owner, group and permissions.
+  const std::string tmp = writeTemporary(path, bytes, exists ? &found : nullptr, why);
   if (tmp.empty()) return WriteResult::failed;
   const int r = replace ? fileCalls().rename(tmp, path) : renameNoReplace(tmp, path);
   const int err = errno;
   if (r == 0 || landedAnyway(tmp, path, bytes)) {
-    syncFolderOf(path);
+    UTIL_SyncFolderOf(path);
     return WriteResult::ok;
   }
   const bool taken = !replace && err == EEXIST;
@@ -260,7 +235,7 @@ WriteResult publishFile(const std::string& from, const std::string& to, const st
     return err == EEXIST ? WriteResult::exists : WriteResult::failed;
   }
   if (linked) dropStagedName();
-  syncFolderOf(to);
+  UTIL_SyncFolderOf(to);
   return WriteResult::ok;
 }
 

@@ -71,7 +71,8 @@ public:
   // Writes bytes as the file at path through a temporary file in the same folder. With replace
   // false an existing file at path is left alone and the result is `exists`. A path that is a
   // symbolic link is written through: the file it names is replaced, the link stays. A replaced
-  // file keeps its mode; a new file takes the user's umask. What the rule of every save refuses
+  // file keeps its owner, group and mode (set-id bits dropped), as UTIL_ReplaceFile says, or is
+  // left as it was; a new file takes the user's umask. What the rule of every save refuses
   // (UTIL_CheckSave) is never replaced (`refused`). *why, when given, words a refusal or failure.
   virtual WriteResult writeFile(const std::string& path, const std::vector<uint8_t>& bytes, bool replace,
                                 std::string* why = nullptr);

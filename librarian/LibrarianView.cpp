@@ -312,6 +312,7 @@ void LibrarianViewControl::OnMouseDown(int x, int y, IMouseMod* mod) {
   if (!mod) return;
   if (mod->R) {
     SetDirty(false);
+    m_pressedLower = kNoSlot;
     selectUnder(x, y, true);
     if (m_librarian) {
       m_librarian->selectedSlot = m_upperSelected.load();
@@ -326,6 +327,7 @@ void LibrarianViewControl::OnMouseDown(int x, int y, IMouseMod* mod) {
     disarmRename(true);
     SetDirty(false);
     m_keyboardCursor = selectUnder(x, y, true);
+    m_pressedLower = m_lowerSelected.load();
     if (m_librarian) {
       m_librarian->selectedSlot = m_upperSelected.load();
       m_librarian->selectedLowerSlot = m_lowerSelected.load();
@@ -391,14 +393,18 @@ void LibrarianViewControl::OnMouseDrag(int x, int y, int, int, IMouseMod*) {
   m_dragRect.R = m_dragRect.L + m_slotWidth;
   m_dragRect.B = m_dragRect.T + m_slotHeight;
   if (m_dragging) return;
-  selectUnder(x, y, false);
-  if (m_lowerSelected < 0) return;
+  // The pointer has moved on by the first motion event (a slot or more on a quick move): the drag
+  // copies the slot that was pressed.
+  m_upperSelected = kNoSlot;
+  m_lowerSelected = m_pressedLower;
+  if (m_pressedLower < 0) return;
   m_dragging = true;
-  recordCopy(m_lowerSelected);
+  recordCopy(m_pressedLower);
 }
 
 void LibrarianViewControl::OnMouseUp(int x, int y, IMouseMod*) {
   SetDirty(false);
+  m_pressedLower = kNoSlot;
   if (!m_dragging) return;
   m_dragging = false;
   selectUnder(x, y, true);

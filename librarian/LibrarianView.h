@@ -138,6 +138,9 @@ private:
   GuiShared<bool> m_dragEnabled = false;
   IRECT m_dragRect;
   bool m_dragging = false;
+  // The lower slot the left button was pressed on (a drag copies it, wherever the pointer is by
+  // its first motion event); kNoSlot after any other press and after the release.
+  int m_pressedLower = kNoSlot;
   int m_slotWidth, m_slotHeight;
   int m_copiedSlot = kNoSlot;
   double m_scale;

@@ -101,7 +101,7 @@ void IControl::setDirtyImpl(bool push, bool fromHardware) {
     mValue = mClampLo;
   else if (mClampHi < mValue)
     mValue = mClampHi;
-  mDirty = true;
+  mDirty.release(true);
   if (IGraphics* graphics = mPlug ? mPlug->GetGUI() : nullptr) graphics->Dirtied();
   if (!push || !mPlug || mParamIdx < 0) return;
   if (fromHardware)
@@ -117,17 +117,11 @@ void IControl::updateDisplays() {
   if (mValDisplayControl) {
     char display[kValueDisplayLen];
     GUI_FormatParamDisplay(mPlug, param, param->Value(), false, true, display, sizeof(display));
-    if (std::strcmp(display, mValDisplayControl->GetTextCopy().c_str()) != 0) {
-      mValDisplayControl->SetDirty(false);
-      mValDisplayControl->SetTextFromPlug(display);
-    }
+    mValDisplayControl->SetTextFromPlug(display);
   }
   if (mNameDisplayControl) {
     const char* name = param->GetNameForHost();
-    if (std::strcmp(name ? name : "", mNameDisplayControl->GetTextCopy().c_str()) != 0) {
-      mNameDisplayControl->SetDirty(false);
-      mNameDisplayControl->SetTextFromPlug(name ? name : "");
-    }
+    mNameDisplayControl->SetTextFromPlug(name ? name : "");
   }
 }
 
@@ -136,7 +130,7 @@ void IControl::SetClean() {
   mRedraw = false;
 }
 
-bool IControl::IsDirty() { return mDirty; }
+bool IControl::IsDirty() { return mDirty.acquire(); }
 void IControl::OnGUIIdle() {}
 
 void IControl::SetAuxParamValueFromPlug(int auxIdx, double value) {

@@ -47,6 +47,10 @@ public:
   }
   T load() const { return m.load(std::memory_order_relaxed); }
   void store(T v) { m.store(v, std::memory_order_relaxed); }
+  // For a mark that tells of other data (a text stored before it): what was written before the
+  // release is seen after the acquire that finds it.
+  T acquire() const { return m.load(std::memory_order_acquire); }
+  void release(T v) { m.store(v, std::memory_order_release); }
 
 private:
   std::atomic<T> m;

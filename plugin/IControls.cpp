@@ -301,6 +301,23 @@ std::string ITextControl::GetTextCopy() const {
 void ITextControl::setTextLocked(const char* str) {
   std::lock_guard<std::mutex> g(mStrLock);
   mStr.Set(str ? str : "");
+  ++mTextsStored;
+}
+
+std::string ITextControl::textToDraw() {
+  std::lock_guard<std::mutex> g(mStrLock);
+  mTextDrawn = mTextsStored;
+  mDrawnSinceClean = true;
+  return std::string(mStr.Get());
+}
+
+void ITextControl::SetClean() {
+  // Under the lock: a text stored before this is seen here, and the mark of one stored after
+  // comes after this clean.
+  std::lock_guard<std::mutex> g(mStrLock);
+  IControl::SetClean();
+  if (mDrawnSinceClean && mTextDrawn != mTextsStored) mDirty.release(true);
+  mDrawnSinceClean = false;
 }
 
 void ITextControl::SetTextFromPlug(const char* str) {
@@ -308,9 +325,11 @@ void ITextControl::SetTextFromPlug(const char* str) {
   {
     std::lock_guard<std::mutex> g(mStrLock);
     if (std::strcmp(mStr.Get(), str) == 0) return;
+    mStr.Set(str);
+    ++mTextsStored;
   }
+  // Marked once the text is in place: the window that finds the mark draws this text.
   SetDirty(false);
-  setTextLocked(str);
 }
 
 namespace {
@@ -338,7 +357,7 @@ void elide(IGraphics* graphics, IText* text, std::string* s, int width) {
 }  // namespace
 
 bool ITextControl::Draw(IGraphics* graphics) {
-  std::string s = GetTextCopy();
+  std::string s = textToDraw();
   if (s.empty()) return true;
   const int width = mRECT.W();
   if (!mFitToBox || textWidth(graphics, &mText, s) <= width) return graphics->DrawIText(&mText, s.c_str(), &mRECT);

@@ -192,12 +192,19 @@ public:
   // A text wider than the box is drawn smaller, down to two thirds of its size, and beyond that
   // cut at its end with "...": it never reaches past either side of the box.
   void SetFitToBox(bool fit) { mFitToBox = fit; }
+  // Stays dirty when a text was stored while the window drew the one before it.
+  void SetClean() override;
 
 protected:
   void setTextLocked(const char* str);
+  // The text as a Draw takes it: SetClean then knows which text the window drew.
+  std::string textToDraw();
   bool mFitToBox = false;
   mutable std::mutex mStrLock;
   UTIL_String mStr;
+  unsigned mTextsStored = 0;  // under mStrLock, as the next two
+  unsigned mTextDrawn = 0;
+  bool mDrawnSinceClean = false;
 };
 
 // Shows its parameter's display text (and label); a click opens the value prompt unless

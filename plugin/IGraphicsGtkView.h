@@ -47,6 +47,9 @@ public:
   void KillTimer();
   // The tick runs at its resting rate (nothing was drawn and no input came for a while).
   bool Resting() const { return mTimerMs == restingMs(); }
+  // The display's refresh interval as the frame clock knows it, in whole milliseconds: the tick's
+  // period while the view is busy, and the least time between two ticks run by wakes.
+  int FrameIntervalMs() const;
   // Unbinds and destroys the widgets (when the host has not already done so).
   void Unbind();
 
@@ -88,9 +91,6 @@ private:
   static gboolean onTimerCallback(gpointer self);
   static void onAreaRealize(GtkWidget* w, gpointer self);
   void startTimer(int ms);
-  // The display's refresh interval as the frame clock knows it, in whole milliseconds: the tick's
-  // period while the view is busy; restingMs, the canvas's frame period, while it is not.
-  int FrameIntervalMs() const;
   int restingMs() const;
   // Input came: the tick leaves its resting rate for the display's.
   void wake();

@@ -95,6 +95,7 @@ std::string UTIL_FileCheck::why() const {
     case UTIL_FileStatus::tooLarge:
       return "holds " + std::to_string(size) + " bytes, more than the " + std::to_string(limit) + " allowed";
     case UTIL_FileStatus::notWritable: return std::string("cannot write file: ") + strerror(error);
+    case UTIL_FileStatus::readOnly: return "is read-only";
     case UTIL_FileStatus::failed: break;
   }
   return std::string("cannot be read: ") + strerror(error);
@@ -155,6 +156,14 @@ UTIL_FileCheck UTIL_CheckSave(const std::string& path) {
   if (fd < 0) return check;
   ::close(fd);
   check.mode = st.st_mode & 07777;
+  check.owner = st.st_uid;
+  check.group = st.st_gid;
+  // Root may write anything, but a file without write permission for its owner was made so on
+  // purpose: it is the only guard many users set.
+  if (!(st.st_mode & S_IWUSR)) {
+    check.status = UTIL_FileStatus::readOnly;
+    return check;
+  }
   // The effective ids decide, as they do for the write that follows.
   if (faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) != 0) {
     check.status = UTIL_FileStatus::notWritable;
@@ -271,9 +280,7 @@ int UTIL_RenameNoReplace(const std::string& from, const std::string& to) {
   return -1;
 }
 
-namespace {
-
-void syncFolderOf(const std::string& path) {
+void UTIL_SyncFolderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
   const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -282,28 +289,6 @@ void syncFolderOf(const std::string& path) {
     ::close(dir);
   }
 }
-
-// Writes the bytes into a temporary file of its own beside path, synced, and answers its name
-// (empty with *why worded on a failure, nothing left behind). keepMode: the mode of the file it
-// is to replace; null for a new file, made with newMode under the umask.
-std::string writeTemporary(const std::string& path, const void* data, size_t size, const mode_t* keepMode,
-                           mode_t newMode, std::string* why) {
-  std::string tmp = path + ".XXXXXX";
-  const int fd = UTIL_MakeTemporary(tmp, newMode);
-  if (fd < 0) {
-    *why = std::string("cannot write beside it: ") + strerror(errno);
-    return std::string();
-  }
-  bool ok = (!keepMode || fchmod(fd, *keepMode) == 0) && UTIL_WriteFully(fd, data, size) && fsync(fd) == 0;
-  int error = errno;
-  if (::close(fd) != 0 && ok) ok = false, error = errno;
-  if (ok) return tmp;
-  unlink(tmp.c_str());
-  *why = std::string("cannot write file: ") + strerror(error);
-  return std::string();
-}
-
-}  // namespace
 
 int UTIL_MakeTemporary(std::string& name, mode_t mode) {
   static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
@@ -326,6 +311,31 @@ int UTIL_MakeTemporary(std::string& name, mode_t mode) {
   return -1;
 }
 
+std::string UTIL_WriteTemporary(std::string name, const void* data, size_t size, const UTIL_FileCheck* replaced,
+                                mode_t newMode, std::string* why) {
+  const int fd = UTIL_MakeTemporary(name, newMode);
+  if (fd < 0) {
+    *why = std::string("cannot write beside it: ") + strerror(errno);
+    return std::string();
+  }
+  // The owner first: a change of owner clears the set-id bits, and the mode set after it is the
+  // one that stays.
+  struct stat st;
+  const char* failed = "cannot write file: ";
+  bool ok = fstat(fd, &st) == 0;
+  if (ok && replaced && (st.st_uid != replaced->owner || st.st_gid != replaced->group) &&
+      fchown(fd, replaced->owner, replaced->group) != 0)
+    ok = false, failed = "cannot keep its owner and group: ";
+  ok = ok && (!replaced || fchmod(fd, replaced->mode & ~(S_ISUID | S_ISGID)) == 0) &&
+       UTIL_WriteFully(fd, data, size) && fsync(fd) == 0;
+  int error = errno;
+  if (::close(fd) != 0 && ok) ok = false, error = errno;
+  if (ok) return name;
+  unlink(name.c_str());
+  *why = failed + std::string(strerror(error));
+  return std::string();
+}
+
 bool UTIL_ReplaceFile(const std::string& linkOrFile, const void* data, size_t size, std::string* why, mode_t newMode) {
   // Renaming over a link would replace the link and leave the file it names as it was.
   const std::string path = UTIL_LinkedFile(linkOrFile);
@@ -342,7 +352,7 @@ bool UTIL_ReplaceFile(const std::string& linkOrFile, const void* data, size_t si
     *why = found.why() + "; left as it was";
     return false;
   }
-  const std::string tmp = writeTemporary(path, data, size, exists ? &found.mode : nullptr, newMode, why);
+  const std::string tmp = UTIL_WriteTemporary(path + ".XXXXXX", data, size, exists ? &found : nullptr, newMode, why);
   if (tmp.empty()) return false;
   if (rename(tmp.c_str(), path.c_str()) != 0) {
     *why = std::string("cannot write file: ") + strerror(errno);
@@ -350,19 +360,19 @@ bool UTIL_ReplaceFile(const std::string& linkOrFile, const void* data, size_t si
     return false;
   }
   // The rename itself reaches the disk only with its folder.
-  syncFolderOf(path);
+  UTIL_SyncFolderOf(path);
   return true;
 }
 
 std::string UTIL_NumberedName(const std::string& path, int n) { return n == 1 ? path : path + "-" + std::to_string(n); }
 
 std::string UTIL_WriteNewFile(const std::string& path, const void* data, size_t size, std::string* why, mode_t newMode) {
-  const std::string tmp = writeTemporary(path, data, size, nullptr, newMode, why);
+  const std::string tmp = UTIL_WriteTemporary(path + ".XXXXXX", data, size, nullptr, newMode, why);
   if (tmp.empty()) return tmp;
   for (int n = 1; n < 1000; ++n) {
     const std::string name = UTIL_NumberedName(path, n);
     if (UTIL_RenameNoReplace(tmp, name) == 0) {
-      syncFolderOf(name);
+      UTIL_SyncFolderOf(name);
       return name;
     }
     if (errno != EEXIST) {

@@ -26,6 +26,7 @@ enum class UTIL_FileStatus {
   tooSmall,    // fewer bytes than the caller's minimum
   tooLarge,    // more bytes than the caller's cap
   notWritable, // a file this process may read but not write (errno kept)
+  readOnly,    // a file its owner may not write: the user's own guard, kept even for root
 };
 
 // What an open found. why() words a refusal: "is a named pipe (FIFO), not a file", "holds
@@ -37,6 +38,8 @@ struct UTIL_FileCheck {
   int64_t limit = 0;  // the bound that refused it (tooSmall, tooLarge)
   int error = 0;      // errno of a failed open or read
   mode_t mode = 0;    // the permission bits found (07777 part of st_mode), 0 when not looked at
+  uid_t owner = 0;    // the owner and group found, with mode
+  gid_t group = 0;
   bool ok() const { return status == UTIL_FileStatus::ok; }
   std::string why() const;
 };
@@ -74,7 +77,8 @@ UTIL_FileCheck UTIL_ReadFile(const std::string& path, std::vector<uint8_t>& out,
 // (itself or at the end of its links) that this process may read and write, and makes a file only
 // where nothing is. Answers ok for such a file (mode set), missing where a new file may be made,
 // and otherwise why not: notRegular, failed (it cannot be read: a save would lose what it holds
-// unseen) or notWritable. A device is never opened.
+// unseen), readOnly (its owner may not write it: a file the user made read-only stays so, whoever
+// saves) or notWritable. A device is never opened.
 UTIL_FileCheck UTIL_CheckSave(const std::string& path);
 // The system's own reason in a refusal worded by the functions here, short enough for a status
 // line: "Permission denied", "Read-only file system", "No space left on device", "is a folder,
@@ -88,10 +92,21 @@ UTIL_FileCheck UTIL_StatFile(const std::string& path);
 // moment leaves either the old file whole or the new one: a temporary file of its own beside it,
 // synced, renamed over path, and the folder synced. A path that is a symbolic link is written
 // through: the file it names (made when missing) is replaced, the link stays. A replaced file
-// keeps its permissions, a new one takes newMode under the umask; what UTIL_CheckSave refuses is
-// left as it was. False with *why worded on a failure (what was at the path then stays as it was).
+// keeps its owner, group and permissions (set-user and set-group bits dropped: a save by root
+// never gives anyone else's file its powers), a new one takes newMode under the umask; what
+// UTIL_CheckSave refuses is left as it was, and so is a file whose owner and group the new one
+// cannot be given. False with *why worded on a failure (what was at the path then stays as it was).
 bool UTIL_ReplaceFile(const std::string& path, const void* data, size_t size, std::string* why,
                       mode_t newMode = UTIL_kNewFileMode);
+// Writes size bytes into a new file of its own named from pattern (its trailing "XXXXXX" replaced,
+// made with O_EXCL), synced and closed, and answers its name; empty with *why worded on a failure
+// (nothing is left behind). replaced: what UTIL_CheckSave found at the file it is to replace, whose
+// owner, group and permissions it takes as UTIL_ReplaceFile says; null for a new file, made with
+// newMode under the umask.
+std::string UTIL_WriteTemporary(std::string pattern, const void* data, size_t size, const UTIL_FileCheck* replaced,
+                                mode_t newMode, std::string* why);
+// Makes a rename into the folder of path reach the disk (best effort: some file systems refuse).
+void UTIL_SyncFolderOf(const std::string& path);
 // The n-th of a series of names that replace nothing: path itself for 1, then path-2, path-3 ...
 std::string UTIL_NumberedName(const std::string& path, int n);
 // Writes size bytes as a new file, never replacing anything: at the first free name of the series

@@ -313,6 +313,44 @@ TEST(TextControls, SetTextMarksDirtyOnlyOnChange) {
   t.SetTextFromPlug("busy");
   EXPECT_TRUE(t.IsDirty());
   EXPECT_EQ(t.GetTextCopy(), "busy");
+  // A text stored while the window draws the one before keeps its mark past the clean.
+  HeadlessGraphics g(&plug, 20, 20);
+  t.Draw(&g);
+  t.SetTextFromPlug("done");
+  t.SetClean();
+  EXPECT_TRUE(t.IsDirty());
+  t.Draw(&g);
+  t.SetClean();
+  EXPECT_FALSE(t.IsDirty());
+}
+
+// A text wider than its box is drawn smaller first, down to two thirds of its size, and only then
+// cut, at the smallest size, to the most characters that fit with "...". Each draw's last measure
+// is of what it draws (here a character is half the size wide).
+TEST(TextControls, AFittedTextShrinksBeforeItIsCut) {
+  struct Measuring : HeadlessGraphics {
+    using HeadlessGraphics::HeadlessGraphics;
+    bool MeasureIText(IText* text, const char* str, IRECT* r) override {
+      last = std::to_string(text->mSize) + " " + str;
+      *r = IRECT(0, 0, static_cast<int>(strlen(str)) * text->mSize / 2, text->mSize);
+      return true;
+    }
+    std::string last;
+  };
+  GuiTestPlug plug;
+  Measuring g(&plug, 200, 50);
+  IText style(12);
+  ITextControl t(&plug, IRECT(0, 0, 60, 20), &style, "");
+  t.SetFitToBox(true);
+  const std::pair<const char*, const char*> cases[] = {{"ten chars.", "12 ten chars."},
+                                                       {"twelve chars", "10 twelve chars"},
+                                                       {"fifteen chars..", "8 fifteen chars.."},
+                                                       {"sixteen chars...", "8 sixteen char..."}};
+  for (const auto& c : cases) {
+    t.SetTextFromPlug(c.first);
+    t.Draw(&g);
+    EXPECT_EQ(g.last, c.second);
+  }
 }
 
 TEST(TextControls, CaptionWithEmptyLabelEndsInABlank) {

@@ -4,6 +4,7 @@
 #include <gtk/gtk.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -241,6 +242,24 @@ TEST(GtkDisplay, TimerRedrawsOnlyTheDirtyRectangle) {
   }
   EXPECT_FALSE(e.g->screenRects.empty());
   EXPECT_FALSE(e.g->WakePending());
+  // Work queued on another thread wakes the resting view too. Queued without a pause, it is taken
+  // at most once a refresh interval by the wakes, besides the tick's own turns: two a frame.
+  for (int i = 0; i < 200 && !e.g->GetView()->Resting(); ++i) pump(10);
+  std::atomic<int> runs{0};
+  std::thread([&] { e.g->RunOnWindowThread(&runs, 1, [&] { ++runs; }); }).join();
+  while (runs == 0 && g_main_context_iteration(nullptr, FALSE)) {
+  }
+  EXPECT_EQ(runs.load(), 1) << "queued work did not wake the view";
+  std::atomic<bool> flooding{true};
+  std::thread flood([&] {
+    while (flooding) e.g->RunOnWindowThread(&runs, 1, [&] { ++runs; });
+  });
+  const gint64 from = g_get_monotonic_time();
+  for (int turns = 0; turns < 20000; ++turns) g_main_context_iteration(nullptr, FALSE);
+  const gint64 frames = (g_get_monotonic_time() - from) / (1000 * e.g->GetView()->FrameIntervalMs());
+  flooding = false;
+  flood.join();
+  EXPECT_LE(runs.load(), 1 + 2 * (frames + 2)) << "over " << frames << " frames";
 }
 
 TEST(GtkDisplay, DoubleClickIsNotASecondPressAndKeysFollowThePointer) {

@@ -30,7 +30,7 @@ class StatusText : public ITextControl {
 public:
   using ITextControl::ITextControl;
   bool Draw(IGraphics*) override {
-    lastDrawn = GetTextCopy();
+    lastDrawn = textToDraw();
     return true;
   }
   std::string lastDrawn;

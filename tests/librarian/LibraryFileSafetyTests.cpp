@@ -367,17 +367,31 @@ TEST_F(FileSafety, ASaveWritesOnlyOverARegularFileAndANewBankTakesTheUmask) {
         const bool saved = lib.saveEditedPatch(path, "Out.syx");
         EXPECT_TRUE(saved == (mode == 0640) && stat(path.c_str(), &st) == 0 && (st.st_mode & 0777) == mode &&
                     (st.st_ino == before.st_ino) != saved) << std::oct << mode;
-        EXPECT_TRUE(saved || host.statuses.back() == "Bank NOT saved! / Permission denied");
+        EXPECT_TRUE(saved || host.statuses.back() == (mode == 0444 ? "Bank NOT saved! / is read-only" : "Bank NOT saved! / Permission denied"));
         unlink(path.c_str());
       }
       unlink(p("New.syx").c_str());
     });
   load();
+  if (getuid() == 0) {
+    // Root's save leaves a bank its owner's (no set-id bit kept), and one made read-only as it was.
+    for (const mode_t mode : {02640, 0444}) {
+      struct stat st, before;
+      writeFile(path, {1, 2, 3});
+      ASSERT_EQ(0, chown(path.c_str(), 65534, 65534) + chmod(path.c_str(), mode) + stat(path.c_str(), &before));
+      const bool saved = lib.saveEditedPatch(path, "Out.syx");
+      EXPECT_TRUE(saved == (mode != 0444) && stat(path.c_str(), &st) == 0 && st.st_uid == 65534 && st.st_gid == 65534 &&
+                  (st.st_mode & 07777) == (mode & 0777) && (st.st_ino == before.st_ino) != saved) << std::oct << mode;
+      EXPECT_TRUE(saved || host.statuses.back() == "Bank NOT saved! / is read-only");
+    }
+  }
   for (const NotAFile& k : notAFileKinds(path, node)) {
     struct stat before;
     if (system(("rm -rf '" + path + "' '" + node + "'").c_str()) != 0 || (k.make() != 0 && errno == EPERM)) continue;
     ASSERT_EQ(stat(path.c_str(), &before), 0);
+    testing::internal::CaptureStderr();  // the terminal hears of it, log or no log
     EXPECT_FALSE(lib.savePatchAs(path, false));
+    EXPECT_TRUE(contains(testing::internal::GetCapturedStderr(), "PATCH LIBRARIAN: not saved: " + path + " " + k.said));
     EXPECT_TRUE(leftAsItWas(path, before));
     EXPECT_TRUE(log.contains(std::string(k.said) + ", not a file; left as it was") &&
                 host.statuses.back() == "Bank NOT saved! / " + std::string(k.said) + ", not a file");

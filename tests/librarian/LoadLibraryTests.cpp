@@ -339,6 +339,26 @@ TEST_F(LoadLibrary, TheFirstStartLaysDownABankOfInitSoundsAndOneOfInitMultis) {
   received.messages[0].bytes = multiDump("Captured", 5);
   EXPECT_TRUE(lib.setSysexDatatoSelectedSlot(&received));
   EXPECT_EQ(lib.multiBankFiles[0]->entries[7].messages.at(0).bytes, received.messages[0].bytes);
+
+  // A bank an earlier install cut short (mark set) is mended; on a full disk (a file system of
+  // 20 KB, where one can be mounted) nothing cut stays and no mark is set, and once there is room
+  // the next run lays down both. Each line: the banks as whole as the bundle's, the library's
+  // entries, and the mark.
+  const std::string data = home.base() + "/d", P = data + "/Audio/Presets/Harrowgate Sound Labs/Tamsell Sorvanta Editor/Patches";
+  const std::string run = "XDG_DATA_HOME=" + data + " bash '" SORVANTA_INSTALL_DATA "' '" + bundle + "' 2>/dev/null; ";
+  const std::string state = "for f in Sounds Multis; do cmp -s \"" + P + "/Init $f.syx\" \"" + bundle +
+                            "/Contents/Resources/Init $f.syx\" && printf \"$f \"; done; ls -A \"" + P + "\" | wc -l; test -e \"" + P +
+                            "/../.Init Multis laid down\" && echo mark; ";
+  makeFolders(P);
+  const std::string script = "head -c 8192 \"" + bundle + "/Contents/Resources/Init Sounds.syx\" > \"" + P +
+                             "/Init Sounds.syx\"; : > \"" + P + "/Init Multis.syx\"; touch \"" + P + "/../.Init Multis laid down\"; " + run + state +
+                             "rm -rf " + data + "/*; mount -t tmpfs -o size=20k none " + data + " || exit 0; " + run + state +
+                             "mount -o remount,size=1m " + data + "; " + run + state;
+  out = popen(("if unshare -m true; then unshare -m sh -c '" + script + "'; else sh -c '" + script + "'; fi 2>/dev/null").c_str(), "r");
+  std::string lines;
+  for (char line[256]; out && fgets(line, sizeof line, out);) lines += line;
+  if (out) pclose(out);
+  EXPECT_TRUE(lines == "Sounds Multis 2\nmark\n" || lines == "Sounds Multis 2\nmark\n0\nSounds Multis 2\nmark\n") << lines;
 }
 
 TEST(LibraryDataFolder, FollowsXdgDataHomeAndFallsBackToTheHomeFolder) {

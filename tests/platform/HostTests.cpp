@@ -253,6 +253,10 @@ TEST(HostEndToEnd, ASessionComesBackAndAProjectLoadsWhileRunning) {
                            "\" --save " + out + bundle);
   SavedTestState s;
   EXPECT_TRUE(readSavedState(out, &s) && s.midi == 1) << load.output;
+  // A --save over a file the user keeps private leaves it private, whatever the umask.
+  chmod(out.c_str(), 0600);
+  runCommand("umask 022; " SORVANTA_HOST_EXE " --headless --seconds 0 --save " + out + bundle);
+  EXPECT_TRUE(stat(out.c_str(), &st) == 0 && (st.st_mode & 0777) == 0600 && readSavedState(out, &s)) << "--save lost the file's mode";
   RunResult missing = runHost("--seconds 0.3 --at \"0.1 restore " + tempPath("absent") + "\"" + bundle);
   EXPECT_EQ(4, missing.exitCode) << missing.output;
   std::ofstream(session) << "<plist>!!</plist>";

@@ -1,14 +1,22 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cstdarg>
+#include <fstream>
 #include <cstring>
 #include <thread>
 #include <vector>
 
+#include "UTIL_File.h"
 #include "UTIL_HeapBuf.h"
 #include "UTIL_Mutex.h"
 #include "UTIL_PtrList.h"
 #include "UTIL_String.h"
+#include "Unprivileged.h"
 
 TEST(HeapBuf, LargeGranularityRoundsAllocationToPagesLessHeader) {
   UTIL_HeapBuf hb(4096);
@@ -152,4 +160,96 @@ TEST(Mutex, CountsStayConsistentUnderContention) {
     });
   for (auto& t : ts) t.join();
   EXPECT_EQ(counter, 40000);
+}
+
+namespace {
+
+std::string readAll(const std::string& path) {
+  std::string out;
+  UTIL_ReadFile(path, out, 1 << 20);
+  return out;
+}
+
+struct Found {
+  bool ok;
+  std::string why;
+  struct stat st;
+};
+
+// Writes "old" as a file of mode (and owner and group, where given; mode 0: the file as it is),
+// then replaces it with "new".
+Found replaceAndStat(const std::string& path, mode_t mode, uid_t owner = static_cast<uid_t>(-1)) {
+  Found f{};
+  if (mode && (unlink(path.c_str()), std::ofstream(path) << "old", chown(path.c_str(), owner, owner) + chmod(path.c_str(), mode)) != 0)
+    ADD_FAILURE() << path;
+  f.ok = UTIL_ReplaceFile(path, "new", 3, &f.why);
+  stat(path.c_str(), &f.st);
+  return f;
+}
+
+// While set, the first file made with O_CREAT whose name holds this text finds a file already
+// there (named in g_taken), as when another process took the name first.
+std::string g_takeNameFirst, g_taken;
+
+}  // namespace
+
+// Every open of this program passes through here, so that a test can take a name first (not
+// under a sanitizer, whose runtime has its own open).
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define UTIL_TESTS_SANITIZED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define UTIL_TESTS_SANITIZED 1
+#endif
+#ifndef UTIL_TESTS_SANITIZED
+extern "C" int open(const char* path, int flags, ...) {
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = (flags & O_CREAT) ? static_cast<mode_t>(va_arg(args, int)) : 0;
+  va_end(args);
+  if (!g_takeNameFirst.empty() && (flags & O_CREAT) && strstr(path, g_takeNameFirst.c_str())) {
+    g_takeNameFirst.clear();
+    const int taken = static_cast<int>(syscall(SYS_openat, AT_FDCWD, path, O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    if (taken >= 0) close((write(taken, "theirs", 6), taken)), g_taken = path;
+  }
+  return static_cast<int>(syscall(SYS_openat, AT_FDCWD, path, flags, mode));
+}
+extern "C" int open64(const char* path, int flags, ...) __attribute__((alias("open")));
+#endif
+
+TEST(ReplaceFile, KeepsOwnerGroupAndModeAndLeavesReadOnlyAndForeignFilesAsTheyWere) {
+  char made[] = "/tmp/util-replace-XXXXXX";
+  ASSERT_NE(mkdtemp(made), nullptr);
+  const std::string dir = made, path = dir + "/s.plist", mine = dir + "/mine";
+  // Root's save leaves the file its owner's, without the set-id bits root's copy would carry, and
+  // one its owner may not write as it was.
+  for (const mode_t mode : {02640, 04755, 0444})
+    if (getuid() == 0) {
+      const Found f = replaceAndStat(path, mode, 65534);
+      EXPECT_TRUE(f.ok == (mode != 0444) && f.st.st_uid == 65534 && f.st.st_gid == 65534 && (f.st.st_mode & 07777) == (mode & 0777) &&
+                  readAll(path) == (f.ok ? "new" : "old") && (f.ok || f.why == "is read-only; left as it was")) << std::oct << mode << f.why;
+    }
+  giveToUnprivileged(dir);
+  // One the saver's group may write but whose owner and group it cannot give the new one.
+  const bool foreign = getuid() == 0 && (std::ofstream(path) << "old", chown(path.c_str(), 0, 65534) + chmod(path.c_str(), 0664)) == 0;
+  for (const mode_t mask : {022, 077})
+    runUnprivileged(mask, [&] {
+      const Found f = replaceAndStat(path, 0);
+      EXPECT_TRUE(!foreign || (!f.ok && f.why == "cannot keep its owner and group: Operation not permitted" && f.st.st_uid == 0 &&
+                               readAll(path) == "old")) << f.why;
+      for (const mode_t mode : {0600, 0640, 0444}) {
+        const Found m = replaceAndStat(mine, mode);
+        EXPECT_TRUE(m.ok == (mode != 0444) && (m.st.st_mode & 07777) == mode && readAll(mine) == (m.ok ? "new" : "old") &&
+                    (m.ok || m.why == "is read-only; left as it was")) << std::oct << mode << " " << m.why;
+      }
+#ifndef UTIL_TESTS_SANITIZED
+      // A temporary name someone else took first is not written over: another is made.
+      g_takeNameFirst = "/mine.";
+      const Found g = replaceAndStat(mine, 0600);
+      EXPECT_TRUE(g.ok && g_takeNameFirst.empty() && readAll(mine) == "new" && readAll(g_taken) == "theirs");
+#endif
+    });
+  if (system(("rm -rf '" + dir + "'").c_str()) != 0) ADD_FAILURE();
 }

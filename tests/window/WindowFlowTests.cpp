@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 #include <vector>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "BankGenerator.h"
@@ -125,6 +126,20 @@ TEST_F(WindowFlows, LibrarianSelectRenameCopyPasteAndSaveAs) {
   w.click(kUpperListX, kUpperListY);
   EXPECT_TRUE(w.waitForPopups(true)) << "the bank menu stays shut after the save";
   w.key("Escape");
+}
+
+// A log that cannot be written (a folder under its name) is said in the status line of the window
+// the host opens, not only on the terminal: the name line differs from that of a plain start.
+TEST_F(WindowFlows, TheLogThatCannotBeWrittenIsSaidInTheWindow) {
+  start();
+  const WindowImage plain = w.settle();
+  ASSERT_TRUE(w.stop()) << w.output();
+  const std::string log = w.dataFolder() + "Sorvanta Editor LOG.txt";
+  ASSERT_EQ(0, (unlink(log.c_str()), mkdir(log.c_str(), 0755)));
+  start();
+  const WindowImage refused = w.settle();
+  EXPECT_TRUE(w.output().find("is a folder, not a file") != std::string::npos) << w.output();
+  EXPECT_FALSE(sameRegion(plain, refused, kStatusX, kStatusY, kStatusW, 18)) << "the window does not say it";
 }
 
 TEST_F(WindowFlows, DisplayBoxesShowTheChosenBankAndProgram) {

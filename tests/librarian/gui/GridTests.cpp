@@ -177,7 +177,10 @@ TEST_F(SlotGrid, RightClickOpensTheEditMenuOnUpperSlotsElseTheCopyMenu) {
 
 TEST_F(SlotGrid, DragFromLowerToUpperFeedsTheEntryIntoTheSelectedSlot) {
   const std::vector<uint8_t> expected = landing(12, 30);
-  view->OnMouseDrag(cx(1, 12), cy(1, 12), 0, 0, nullptr);
+  // The first motion event comes a slot up from the press: the pressed slot is copied.
+  IMouseMod left(true, false);
+  view->OnMouseDown(cx(1, 12), cy(1, 12), &left);
+  view->OnMouseDrag(cx(1, 11), cy(1, 11), 0, 0, nullptr);
   EXPECT_TRUE(view->isDragging());
   view->OnMouseDrag(cx(0, 30), cy(0, 30), 0, 0, nullptr);
   EXPECT_EQ(view->dragRect().L, cx(0, 30) - 52);
@@ -190,15 +193,23 @@ TEST_F(SlotGrid, DragFromLowerToUpperFeedsTheEntryIntoTheSelectedSlot) {
 }
 
 TEST_F(SlotGrid, DragsThatStartOrEndOutsideCopyNothing) {
-  view->OnMouseDrag(cx(0, 12), cy(0, 12), 0, 0, nullptr);  // starts on the upper grid
+  IMouseMod left(true, false);
+  view->OnMouseDown(cx(0, 12), cy(0, 12), &left);  // pressed on the upper grid
+  view->OnMouseDrag(cx(1, 12), cy(1, 12), 0, 0, nullptr);
   EXPECT_FALSE(view->isDragging());
   view->OnMouseUp(cx(0, 30), cy(0, 30), nullptr);
+  view->OnMouseDown(cx(1, 12), cy(1, 12), &left);
   view->OnMouseDrag(cx(1, 12), cy(1, 12), 0, 0, nullptr);
   view->OnMouseUp(cx(1, 40), cy(1, 40), nullptr);  // dropped on the lower grid
   EXPECT_EQ(view->lowerSelectedSlot(), 40);
   EXPECT_EQ(lib.selectedSlot, -1);
   EXPECT_TRUE(host.fed.empty());
   view->setDragEnabled(false);
+  view->OnMouseDown(cx(1, 12), cy(1, 12), &left);
+  view->OnMouseDrag(cx(1, 12), cy(1, 12), 0, 0, nullptr);
+  EXPECT_FALSE(view->isDragging());
+  view->OnMouseUp(cx(1, 12), cy(1, 12), nullptr);
+  view->setDragEnabled(true);  // a drag without a press (the press went to another control)
   view->OnMouseDrag(cx(1, 12), cy(1, 12), 0, 0, nullptr);
   EXPECT_FALSE(view->isDragging());
 }
