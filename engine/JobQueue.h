@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -34,10 +35,11 @@ class JobQueue {
     std::lock_guard<std::mutex> g(lock);
     return running = ++last;
   }
-  // Queues a job behind the others, replacing what it supersedes; its number. Without mayWait
-  // (the render thread) nothing is queued (0) while another caller holds the queue.
+  // Queues a job behind the others (first: ahead of them, to run next), replacing what it
+  // supersedes; its number. Without mayWait (the render thread) nothing is queued (0) while
+  // another caller holds the queue.
   uint64_t add(const Record& record, const std::function<void()>& beforeStart, Supersedes supersedes,
-               bool mayWait = true) {
+               bool mayWait = true, bool first = false) {
     std::unique_lock<std::mutex> g(lock, std::defer_lock);
     if (!mayWait && !g.try_lock()) return 0;
     if (mayWait) g.lock();
@@ -55,8 +57,9 @@ class JobQueue {
         kept.push_back(std::move(q));
       }
     }
-    kept.push_back({record, beforeStart, id});
-    for (Job& q : followers) kept.push_back(std::move(q));
+    const auto at = first ? kept.begin() : kept.end();
+    followers.push_front({record, beforeStart, id});
+    kept.insert(at, std::make_move_iterator(followers.begin()), std::make_move_iterator(followers.end()));
     queued.swap(kept);
     return id;
   }
