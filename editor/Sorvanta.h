@@ -124,6 +124,8 @@ public:
   void sessionCheckEnded(bool heard);
   // The host's program change for a part (render thread): see programsOwed.
   void setProgramFromHost(int part, int program);
+  // While the output does not carry: `program` is owed to the synth for `part` (true), else false.
+  bool oweProgram(int part, int program);
   // The MIDI filter and clock flags from their parameters' current values.
   void syncMidiFilterMirrors();
   // The flags of the library-names and device-program switches (kControlLibrary,
@@ -524,11 +526,15 @@ private:
   // entry: the later change is the one that stands.
   std::mutex sessionGlobalsLock;
   std::vector<std::pair<int, double>> sessionGlobals;
-  // The host's program change (MIDIMessageManager): shown; while the output does not carry, it
-  // is owed to the synth (programsOwed, a bit per part) and goes through the host's own road
-  // once the output carries again (sendOwedPrograms), ahead of a session that goes then.
+  // The host's program change (MIDIMessageManager), or a program step: shown; while the output
+  // does not carry, it is owed to the synth (programsOwed, a bit per part, and the program) and
+  // goes through the host's own road once the output carries again (sendOwedPrograms): selected,
+  // and its sound fetched (in librarian program mode, the library's entry sent), ahead of a
+  // session that goes then, which so carries that sound and never the old one under the number.
   void sendOwedPrograms();
   std::atomic<unsigned> programsOwed{0};
+  std::atomic<int> owedProgram[kNumParts] = {};
+  static constexpr const char* kProgramHeldText = "Program held, waiting for Dorvik";
   // The input did not carry since the loss: what the synth showed meanwhile was not heard. Once
   // both carry with no session due, the editor asks it for the parts that play (and the current
   // one) and the multi (askSynthWhatItShows: job 5 for those parts; askSynthPending from the

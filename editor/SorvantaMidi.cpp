@@ -163,6 +163,7 @@ class SorvantaEngineHost : public MidiEngineHost {
   void projectPushCut() override { p->projectPushCut(); }
   void sessionCheckEnded(bool heard) override { p->sessionCheckEnded(heard); }
   void setProgramFromHost(int part, int program) override { p->setProgramFromHost(part, program); }
+  bool holdProgramForSynth(int part, int program) override { return p->oweProgram(part, program); }
   const std::vector<std::string>* tempoValues() override {
     UIConfigManager* ui = p->getUIConfigManager();
     return ui ? ui->findValueList("tempoValues") : nullptr;

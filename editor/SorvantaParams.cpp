@@ -456,7 +456,12 @@ bool Sorvanta::handleSecondGroup(int paramIdx, double v, int i, ControlAction* r
         bankChangeProgram = program;
         setParamFromPlug(multiMode ? kMultiPatch : kMultiPartPatch + part, program);
         if (librarian) librarian->selectedSlot = program;
-        if (BankChangeMessage(part) && deviceProgramMode) {
+        if (!multiMode && oweProgram(part, program)) {
+          // The synth is away: selected there, and its sound fetched, once it is back. The next
+          // step counts on from this one.
+          partProgram[part] = program;
+          setStatusText(kProgramHeldText);
+        } else if (BankChangeMessage(part) && deviceProgramMode) {
           SetLibrarianRequestActive(false);
           requestPart(part);
           sendPartDataBackToHardware(part);

@@ -98,17 +98,25 @@ void Sorvanta::sessionCheckEnded(bool heard) {
 
 void Sorvanta::setProgramFromHost(int part, int program) {
   setParamFromPlug(kMultiPartPatch + part, program);
-  if (part >= 0 && part < kNumParts && DirectMidiPortLost(false)) programsOwed |= 1u << part;
+  oweProgram(part, program);
+}
+
+bool Sorvanta::oweProgram(int part, int program) {
+  if (part < 0 || part >= kNumParts || !DirectMidiPortLost(false)) return false;
+  owedProgram[part] = program;
+  programsOwed |= 1u << part;
+  return true;
 }
 
 void Sorvanta::sendOwedPrograms() {
   const unsigned owed = midiManager ? programsOwed.exchange(0) : 0;
   for (int part = 0; part < kNumParts; ++part) {
     if (!(owed & (1u << part))) continue;
+    // Past the host's filters: they let it in when it came (a program step never meets them).
     IMidiMsg pc;
     pc.mStatus = static_cast<uint8_t>(0xC0 | std::max(midiManager->partChannel(part), 0));
-    pc.mData1 = static_cast<uint8_t>(truncToInt(paramValue(kMultiPartPatch + part)) & 0x7F);
-    midiManager->ProcessMidiMsgFromDAW(&pc, part);
+    pc.mData1 = static_cast<uint8_t>(owedProgram[part].load() & 0x7F);
+    midiManager->MakeProgramChangeMessages(part, &pc);
   }
 }
 

@@ -36,12 +36,13 @@ class JobQueue {
     std::lock_guard<std::mutex> g(lock);
     return running = ++last;
   }
-  // Queues a job behind the others, replacing what it supersedes; its number. Without mayWait
-  // (the render thread) nothing is queued (0) while another caller holds the queue, or when the
-  // queue's room is used up: that caller allocates nothing here (its beforeStart must be one that
-  // std::function holds in place, a lambda of a pointer or two).
+  // Queues a job behind the others (first: ahead of them, to run next), replacing what it
+  // supersedes; its number. Without mayWait (the render thread) nothing is queued (0) while
+  // another caller holds the queue, or when the queue's room is used up: that caller allocates
+  // nothing here (its beforeStart must be one that std::function holds in place, a lambda of a
+  // pointer or two).
   uint64_t add(const Record& record, const std::function<void()>& beforeStart, Supersedes supersedes,
-               bool mayWait = true) {
+               bool mayWait = true, bool first = false) {
     std::unique_lock<std::mutex> g(lock, std::defer_lock);
     if (!mayWait && !g.try_lock()) return 0;
     if (mayWait) g.lock();
@@ -67,8 +68,10 @@ class JobQueue {
         spare.push_back(std::move(q));
       }
     }
+    const size_t kept = spare.size();
     spare.push_back({record, beforeStart, id});
     for (size_t i = 0; i < followers; ++i) spare.push_back(std::move(queued[i]));
+    if (first) std::rotate(spare.begin(), spare.begin() + static_cast<std::ptrdiff_t>(kept), spare.end());
     queued.clear();
     queued.swap(spare);
     return id;

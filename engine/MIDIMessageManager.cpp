@@ -119,7 +119,7 @@ bool MIDIMessageManager::startUserJob(const JobRecord& record, const std::functi
 }
 
 bool MIDIMessageManager::startLocked(const JobRecord& record, const std::function<void()>& beforeStart, bool mayWait,
-                                     uint64_t* id) {
+                                     uint64_t* id, bool first) {
   const WorkerThread t = MIDIMessageSender::threadOf(record.code);
   const int i = static_cast<int>(t);
   const bool dump = t == WorkerThread::kDump;
@@ -129,7 +129,7 @@ bool MIDIMessageManager::startLocked(const JobRecord& record, const std::functio
   if (dump && request != 0 && !jobs.mayFollow(request, jobBusy[i].load())) return false;
   if (jobBusy[i].load()) {
     if (!dump) return false;
-    const uint64_t queued = jobs.add(record, beforeStart, supersedes, mayWait);
+    const uint64_t queued = jobs.add(record, beforeStart, supersedes, mayWait, first);
     if (id) *id = queued;
     return queued != 0;
   }
@@ -617,6 +617,16 @@ int blockIndex(int kind) {
     default: return -1;
   }
 }
+// A note-off (or note-on at velocity 0), or a channel-mode message that ends the channel's
+// notes: all sound off (120), all notes off (123), and the omni and mono/poly switches (124-127).
+bool silences(const IMidiMsg& m) {
+  switch (m.StatusMsg()) {
+    case IMidiMsg::kNoteOff: return true;
+    case IMidiMsg::kNoteOn: return m.mData2 == 0;
+    case IMidiMsg::kControlChange: return m.mData1 == 120 || m.mData1 >= 123;
+    default: return false;
+  }
+}
 }  // namespace
 
 void MIDIMessageManager::ProcessMidiMsgFromDevice(const IMidiMsg* msg) {
@@ -658,7 +668,9 @@ void MIDIMessageManager::ProcessMidiMsgFromDAW(const IMidiMsg* msg, int part) {
   if (plugState->trackIncomingMIDI.load() && plugHost->hasGraphics() && lit >= 0 &&
       !plugState->activityLit[lit].load())
     lightActivity(lit);
-  if (block >= 0) MIDIOutRoutingSwitch(msg);
+  // The notes-off a job sent silenced its own part only: what ends a host's note goes in any case.
+  if (block >= 0 && silences(*msg)) routeOut(msg);
+  else if (block >= 0) MIDIOutRoutingSwitch(msg);
 }
 
 bool MIDIMessageManager::takeBankSelect(const IMidiMsg* msg, int part) {
@@ -750,6 +762,8 @@ bool MIDIMessageManager::MakeProgramChangeMessages(int part, const IMidiMsg* msg
   int program = msg->mData1;
   if (plugState->librarianProgramMode.load()) {
     plugHost->setLibrarianProgram(program);
+    // Not into an output that does not carry: the entry goes once it carries again.
+    if (plugHost->holdProgramForSynth(part, program)) return true;
     SetLibrarianRequestActive(false);
     sendPatchToDeviceFromLibrarian(program, plugHost->librarianViewActiveList(), part);
     return false;
@@ -867,6 +881,10 @@ void MIDIMessageManager::routeNotesOff(int channel) {
 
 void MIDIMessageManager::MIDIOutRoutingSwitch(const IMidiMsg* msg) {
   if (plugState->transferRunning.load() && plugState->notesOffSent.load()) return;
+  routeOut(msg);
+}
+
+void MIDIMessageManager::routeOut(const IMidiMsg* msg) {
   if (plugState->routeViaQueue.load()) {
     plugHost->queueMidiMsg(*msg);
   } else {
@@ -894,7 +912,12 @@ void MIDIMessageManager::ProcessMidiMsg(const IMidiMsg* msg, bool fromDevice) {
     if (!holdFromDevice(bytes, 3)) takeFromDevice(bytes, 3);
     return;
   }
-  if (plugState->transferRunning.load() || plugState->bulkSendActive.load()) return;
+  // The host's notes wait for a job to end; not what ends one (a note held over the job would
+  // hang), nor a program change, which goes behind the job (its notes off, bank select, program
+  // change and fetch: MakeProgramChangeMessages).
+  if ((plugState->transferRunning.load() || plugState->bulkSendActive.load()) && !silences(*msg) &&
+      msg->StatusMsg() != IMidiMsg::kProgramChange)
+    return;
   if (msg->StatusMsg() == 0) return;
   if (msg->Channel() == toInt(plugHost->value(kGlobalMidiChannel)) - 1) return;
   const int part = partOfChannel(msg->Channel());
@@ -1272,7 +1295,7 @@ void MIDIMessageManager::changeDeviceId(int from, int to) {
   startJob(r, [this] { parseComplete = false; });
 }
 
-bool MIDIMessageManager::requestPartToEditor(int part, bool withoutWaiting) {
+bool MIDIMessageManager::requestPartToEditor(int part, bool withoutWaiting, bool next) {
   JobRecord r;
   r.code = 6;
   r.part = std::clamp(part, 0, kNumParts - 1);
@@ -1280,13 +1303,19 @@ bool MIDIMessageManager::requestPartToEditor(int part, bool withoutWaiting) {
   if (!plugState->midiIOSet.load()) return false;
   r.requestFlag = true;
   uint64_t id = 0;
-  const bool accepted = withoutWaiting ? startJobWithoutWaiting(r, {}, &id) : startJob(r, {}, &id);
+  bool accepted = false;
+  if (next) {
+    std::lock_guard<std::mutex> g(startLock);
+    accepted = startLocked(r, {}, true, &id, true);
+  } else {
+    accepted = withoutWaiting ? startJobWithoutWaiting(r, {}, &id) : startJob(r, {}, &id);
+  }
   if (accepted) latestFetch[r.part] = id;
   return accepted;
 }
 
-bool MIDIMessageManager::fetchPartAfterProgramChange(int part) {
-  if (!requestPartToEditor(part)) return false;
+bool MIDIMessageManager::fetchPartAfterProgramChange(int part, bool next) {
+  if (!requestPartToEditor(part, false, next)) return false;
   sendPartDataBackToHardware(part);
   return true;
 }

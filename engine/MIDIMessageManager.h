@@ -258,6 +258,9 @@ class MidiEngineHost : public dump::DumpParamAccess {
   // The host's program change selects `program` for `part`: shown as the synth's own choice is.
   // The plug-in remembers one the synth cannot hear now, for when its output carries again.
   virtual void setProgramFromHost(int part, int program);
+  // The same for a library entry's program (librarian program mode): true when the synth cannot
+  // hear it now and the plug-in keeps it for then; nothing is sent or shown meanwhile.
+  virtual bool holdProgramForSynth(int part, int program) { (void)part, (void)program; return false; }
   // The interface description's "tempoValues" list, or null.
   virtual const std::vector<std::string>* tempoValues() { return nullptr; }
   virtual double hostTempoNow() { return 0.0; }
@@ -453,11 +456,14 @@ class MIDIMessageManager {
   void changeDeviceId(int from, int to);
   // Starts (or queues) job 6 for `part` into the editor, replacing a fetch of the part still
   // waiting (withoutWaiting: as startJobWithoutWaiting, for the render thread). The part's
-  // send-back (sendPartDataBackToHardware) belongs to the fetch asked for last.
-  bool requestPartToEditor(int part, bool withoutWaiting = false);
+  // send-back (sendPartDataBackToHardware) belongs to the fetch asked for last. next: it runs
+  // right after the running job, ahead of those queued (see fetchPartAfterProgramChange).
+  bool requestPartToEditor(int part, bool withoutWaiting = false, bool next = false);
   // A part's program changed: its new sound is fetched, and the sections locked in the editor go
-  // back to the synth once it is in.
-  bool fetchPartAfterProgramChange(int part);
+  // back to the synth once it is in. next, from the job that selected the program: the fetch
+  // follows it at once, so that nothing queued meanwhile (a session's push) sends the part's old
+  // sound between the program change and the fetch, to be fetched back as the new one's.
+  bool fetchPartAfterProgramChange(int part, bool next = false);
   // A program change for `part` goes out or came in: a send-back of the part's old sound, queued
   // or about to go, no longer does (MIDIMessageSender::sendPartToDevice). Called before the
   // program change leaves, so that a send-back either went before it on the wire or not at all.
@@ -534,8 +540,9 @@ class MIDIMessageManager {
  private:
   friend class MIDIMessageSender;
   // startJob's body, with startLock held; mayWait: join a finished thread rather than give up.
+  // first: a busy dump thread runs it next, ahead of the jobs queued before it.
   bool startLocked(const JobRecord& record, const std::function<void()>& beforeStart, bool mayWait,
-                   uint64_t* id = nullptr);
+                   uint64_t* id = nullptr, bool first = false);
   // Whether waiting job `newer` makes waiting job `older` pointless (JobQueue::add).
   static bool supersedes(const JobRecord& newer, const JobRecord& older);
   // Whether the caller is a job on the dump thread.
@@ -583,6 +590,8 @@ class MIDIMessageManager {
   void endRequestWait();
   void sendTempo(int value);
   void routeNotesOff(int channel);
+  // MIDIOutRoutingSwitch past its drop: into the host queue or out.
+  void routeOut(const IMidiMsg* msg);
   // shutdown and stopAllJobs: forGood keeps new jobs refused.
   void endJobs(bool forGood);
 

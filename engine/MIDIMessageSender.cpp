@@ -66,7 +66,7 @@ void MIDIMessageSender::run(WorkerThread thread) {
       case kBankAndProgramChangeJob:
         if (r.hostProgram && !host->multiMode()) mgr->partProgramChanged(r.part);
         sendBankAndProgramChange(r.first, r.second, r.third);
-        if (r.hostProgram && r.requestFlag) mgr->fetchPartAfterProgramChange(r.part);
+        if (r.hostProgram && r.requestFlag) mgr->fetchPartAfterProgramChange(r.part, true);
         break;
       case 15: startMIDIClockOutput(); break;
       case 16: sendContinuousMIDIClock(r.clockArg); break;

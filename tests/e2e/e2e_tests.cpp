@@ -494,11 +494,16 @@ TEST_F(EditorOnWire, HostMidiIsForwardedOrBlockedByTheFilterSwitches) {
   MidiTestSleep(0.3);
   EXPECT_TRUE(sim->received([](const Bytes& m) { return m[0] == 0x90; }).empty());
   // Taken as the part's program: all notes off, the bank select (its bank aside), the program, then its sound's fetch.
-  setParam(kGlobalRxProgramChange, 1), MidiTestSleep(0.2), sim->clearLog(), host({0xC0, 0x07});
-  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x00); }, 1, 5.0));
+  // One during another's fetch goes after it; what ends a note goes during it.
+  for (int p : {kGlobalRxProgramChange, kMIDIFilterDAWNotePassThrough}) setParam(p, 1);
+  sim->setReplyDelay(0.6), MidiTestSleep(0.2), sim->clearLog(), textOf(kControlDisplayName)->SetTextFromPlug(""), host({0xC1, 0x05});
+  ASSERT_TRUE(waitUntil([&] { return status() == "Data processing, please wait..."; }));
+  for (const Bytes& b : std::vector<Bytes>{{0x80, 0x3C, 0}, {0x90, 0x3E, 0}, {0xB0, 0x7B, 0}, {0xC0, 0x07}}) host(b);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x00); }, 2, 10.0));
   std::vector<Bytes> got;
   for (const auto& e : sim->received([](const Bytes& m) { return m.size() <= 3 || isRequest(m, 0x00); })) got.push_back(e.bytes[1] == 0x20 ? Bytes{e.bytes[0], 0x20} : e.bytes);
-  EXPECT_EQ(got, (std::vector<Bytes>{{0xB0, 0x7B, 0}, {0xB0, 0, 0}, {0xB0, 0x20}, {0xC0, 0x07}, {0xF0, 0x3E, 0x10, 0, 0, 0x30, 0, 0xF7}}));
+  EXPECT_EQ(got, (std::vector<Bytes>{{0xB1, 0x7B, 0}, {0xB1, 0, 0}, {0xB1, 0x20}, {0xC1, 0x05}, {0xF0, 0x3E, 0x10, 0, 0, 0x30, 1, 0xF7}, {0x80, 0x3C, 0}, {0x90, 0x3E, 0},
+                                     {0xB0, 0x7B, 0}, {0xB0, 0x7B, 0}, {0xB0, 0, 0}, {0xB0, 0x20}, {0xC0, 0x07}, {0xF0, 0x3E, 0x10, 0, 0, 0x30, 0, 0xF7}}));
 }
 
 // With clock and start/stop on, the transport's play sends FA and ticks at 24 per quarter note of
@@ -909,6 +914,17 @@ TEST_F(EditorOnWire, ASynthSwitchedOnLaterIsReopenedByItselfAndTheHeldProjectGoe
   }
 }
 
+// Part 1 on B 78, the synth off a while, Program Up: held, and said to be; back, the synth selects B 79 and its sound is
+// fetched, which the session then carries (never B 78's sound under 79).
+TEST_F(EditorOnWire, AProgramStepWhileTheSynthIsAwayIsHeldAndItsSoundFetchedOnItsReturn) {
+  store(1, 78, 78), connect(), setParam(kMIDIFilterHWPCPassThrough, 1), sim->selectOnPanel(0, 1, 78, false);
+  ASSERT_TRUE(waitParam(kFilter1Cutoff, 78) && waitUntil([&] { return status() == "Data request Completed!"; }) && (sim.reset(), decoy.reset(), waitLost(false)));
+  setParam(kPatchUp, 1);
+  EXPECT_EQ(status() + std::to_string(int(param(kMultiPartPatch))), "Program held, waiting for Dorvik79");
+  MidiTestSleep(1.0), makeSims(), store(1, 79, 79);
+  EXPECT_TRUE(waitUntil([&] { return status() == "Plug-in is ready to go!" && sim->partSound(0)[85] * 1000 + param(kFilter1Cutoff) == 79079; }, 20.0));
+}
+
 // The first start, with a server running: the fields read the listing from the start on.
 TEST_F(EditorOnWire, AtTheFirstStartTheFieldsReadTheListingNotNoMidi) {
   open();
@@ -1132,10 +1148,13 @@ TEST_F(EditorOnWire, AFloodOfTheSynthsChangesIsNeverWrittenBack) {
 
 // A patchbay undoes the connection to the synth, which stays, and makes it again (or the ticked OUT
 // entry is chosen): both are said at once, and the edit made in the gap goes (none made: nothing).
-// The host's program change in the gap and the synth's knobs on playing parts in an input gap cross
-// once it carries.
+// The host's program change in the gap (in librarian program mode its entry) and the synth's knobs
+// on playing parts in an input gap cross once it carries.
 TEST_F(EditorOnWire, APatchbaysGapIsSaidAndItsEditGoesOnceConnectedByHandOrByTheTickedEntry) {
-  store(0, 5, 25), connect();
+  std::ofstream bank((mkdir((dataFolder + "Patches").c_str(), 0755), dataFolder + "Patches/Lib.syx"), std::ios::binary);
+  for (Bytes s; s.empty() || s[85] < 99;)  // entry n with cutoff n
+    s = sim->soundDump(0, s.empty() ? 0 : s[85] + 1), s[85] = s[6], DorvikSim::checksum(s), bank.write((const char*)s.data(), s.size());
+  bank.close(), store(0, 5, 25), connect();
   for (int part = 1; part < 16; ++part) setParam(kMultiPartStatus + part, 0);
   for (int round = 0; round < 3; ++round) {
     cut.clear(), patchbay(false);
@@ -1154,6 +1173,12 @@ TEST_F(EditorOnWire, APatchbaysGapIsSaidAndItsEditGoesOnceConnectedByHandOrByThe
   ASSERT_TRUE(param(kMultiPartPatch + 2) == 5 && waitUntil([&] { return status() == "Connection to Dorvik lost!"; }));
   patchbay(true);
   EXPECT_TRUE(waitUntil([&] { return sim->partSound(2)[85] == 25 && param(kFilter1Cutoff + 2) == 25; }, 15.0)) << "the host's program";
+  setParam(kControlLibrary, 1), cut.clear(), patchbay(false);
+  ASSERT_TRUE(waitUntil([&] { return status() == "Connection to Dorvik lost!"; }));
+  plug->SendNow(HostEvent{0, HostEvent::kMidi, 0, {0xC2, 0x06}, ""}), MidiTestSleep(1.0);
+  EXPECT_NE(param(kFilter1Cutoff + 2), 6) << "shown in the gap";
+  patchbay(true);
+  EXPECT_TRUE(waitUntil([&] { return sim->partSound(2)[85] == 6 && param(kFilter1Cutoff + 2) == 6; }, 15.0)) << "the entry";
   setParam(kMultiPartStatus + 2, 1), cut.clear(), patchbay(false, true);  // parts 1 and 3 play
   ASSERT_TRUE(waitUntil([&] { return status() == "Connection to Dorvik lost!"; }));
   sim->turnSoundKnob(0, 85 - 7, 33), sim->turnSoundKnob(2, 85 - 7, 34), sim->setMultiData(32 + 22 + 1, 9), patchbay(true, true);

@@ -744,6 +744,18 @@ TEST_F(Engine, HostProgramChangeIsHeldToOneHundredAndSelectsThePart) {
   EXPECT_EQ(host.sent(), (std::vector<Bytes>{{0xC3, 120, 0x00}}));
 }
 
+// Refused a start (another starter holds it), the host's program change is due, and the next block starts it.
+TEST_F(Engine, AHostProgramChangeRefusedAStartGoesFromTheNextBlock) {
+  host.set(kGlobalRxProgramChange, 1.0), host.flags.requestAfterProgramChange = false, host.flags.continuousClockStarted = true;
+  std::promise<void> inside;
+  std::thread starter([&] { mgr->startJob(JobRecord(), [&] { inside.set_value(), held.wait(); }); });
+  const IMidiMsg pc(0, 0xC3, 5, 0);  // as the render thread delivers it, while the start is held
+  inside.get_future().wait(), mgr->ProcessMidiMsg(&pc, false), release.set_value(), starter.join();
+  ASSERT_TRUE(waitIdle() && host.sent().empty()) << "started at once";
+  mgr->processBlock(ITimeInfo(), 64, 44100.0, 64);
+  EXPECT_TRUE(until([&] { return host.sent().size() == 4 && host.sent()[3] == Bytes{0xC3, 5, 0}; }));
+}
+
 TEST_F(Engine, ActivityIndicatorsGoOutAfterAHundredMilliseconds) {
   host.flags.continuousClockStarted = true;
   mgr->lightActivity(2);
