@@ -81,8 +81,8 @@ public:
     return copy;
   }
 
-  // What a shell command starts with to run as that user from the copies' folder, the sanitizers'
-  // suppression files copied there too.
+  // What a shell command starts with to run as that user from the copies' folder (ended should it
+  // outlast the bound on a child), the sanitizers' suppression files copied there too.
   std::string command() {
     if (!m_command.empty()) return m_command;
     std::string vars;
@@ -94,7 +94,8 @@ public:
         options += (options.empty() ? "" : ":") + (option.rfind("suppressions=", 0) == 0 ? "suppressions=" + (*this)(option.substr(13)) : option);
       vars += std::string(" ") + name + "='" + options + "'";
     }
-    return m_command = "cd '" + m_folder + "' && " + unprivilegedCommand() + (vars.empty() ? "" : "env" + vars + " ");
+    return m_command = "cd '" + m_folder + "' && timeout -k 5 " + std::to_string(static_cast<int>(kChildBoundSeconds)) + " " +
+                       unprivilegedCommand() + (vars.empty() ? "" : "env" + vars + " ");
   }
 
 private:
