@@ -354,7 +354,7 @@ TEST_F(FileSafety, ASaveWritesOnlyOverARegularFileAndANewBankTakesTheUmask) {
   const std::string path = p("Out.syx"), node = path + ".node";
   writeFile(p("Source.syx"), rawBank(sounds(100, "Src", {"Bass"})));
   // A new bank takes the umask, a replaced one keeps its mode; one the user may not write or read
-  // is not replaced (first: the runs fork, and the library loads in each).
+  // is not replaced (the library loads in each run as that user).
   giveToUnprivileged(home.base());
   for (const mode_t mask : {022, 027, 077})
     runUnprivileged(mask, [&] {

@@ -316,12 +316,14 @@ TEST_F(LoadLibrary, TheFirstStartLaysDownABankOfInitSoundsAndOneOfInitMultis) {
   makeFolders(home.base() + "/locked");
   giveToUnprivileged(home.base());
   ASSERT_EQ(0, chmod((home.base() + "/locked").c_str(), 0555));
-  FILE* out = popen((unprivilegedCommand() + "env XDG_DATA_HOME=" + home.base() + "/locked bash '" SORVANTA_INSTALL_DATA "' '" + bundle +
-                     "' 2>&1").c_str(), "r");
+  ReachableCopies copies;
+  FILE* out = popen((copies.command() + "env XDG_DATA_HOME=" + home.base() + "/locked bash '" + copies(SORVANTA_INSTALL_DATA) + "' '" +
+                     bundle + "' 2>&1").c_str(), "r");
   char said[4096] = {};
   const size_t got = out ? fread(said, 1, sizeof said - 1, out) : 0;
   const int rc = out ? pclose(out) : -1;
   EXPECT_TRUE(rc == 256 && got > 0 && strstr(said, "library folder") && strstr(said, "UI.txt: No such file")) << rc << said;
+  unprivilegedRowRan("install-data.sh");
   ASSERT_EQ(system(("bash '" SORVANTA_INSTALL_DATA "' '" + bundle + "'").c_str()), 0);
   load();
   EXPECT_EQ(names(lib.soundBankFiles), std::vector<std::string>{"Init Sounds.syx"});

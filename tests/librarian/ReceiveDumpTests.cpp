@@ -14,6 +14,7 @@
 #include "BankGenerator.h"
 #include "LibrarianLog.h"
 #include "PatchLibrarian.h"
+#include "../util/Child.h"
 
 using namespace testbanks;
 
@@ -351,7 +352,9 @@ TEST(LoadTogether, EverySoundOnceInEveryInstanceAndOnTheNextStart) {
   LogCapture log;
   std::string rounds;
   // Parts a split of an ended process staged are removed; a user's file of a like name is not.
-  const pid_t ended = fork() == 0 ? (_exit(0), 0) : wait(nullptr);
+  const pid_t ended = fork();
+  if (ended == 0) _exit(0);
+  ASSERT_TRUE(waitForChild(ended, nullptr));
   const std::string pid = std::to_string(ended), left = ".Big Singles 2.syx.split-" + pid + "-0", user = ".notes.split-" + pid + "-0";
   for (const bool twoProcesses : {false, true}) {
     for (int round = 0; round < 20; ++round) {
@@ -389,7 +392,7 @@ TEST(LoadTogether, EverySoundOnceInEveryInstanceAndOnTheNextStart) {
         int in[2] = {-1, -1};
         int status = 0;
         EXPECT_EQ(read(back[0], in, sizeof in), static_cast<ssize_t>(sizeof in));
-        waitpid(child, &status, 0);
+        EXPECT_TRUE(waitForChild(child, &status));
         seen.emplace_back(in[0], in[1]);
       } else {
         seen.push_back(lostAndDoubled(soundsNamed(b, "Big "), 250));
@@ -431,11 +434,13 @@ TEST(LoadTogether, ASplitNoLongerWantedStopsAtItsNextPartAndLeavesNothingHidden)
   lib->setFileWriter(&writer);
   const std::vector<std::string> live{".Big.syx.split-1-0"};  // a part of a process that runs on
   writeFile(home.patches() + "/" + live[0], {1});
-  if ((go = fork() == 0)) lib->startLoading(home.patches()), sleep(60), _exit(3);
-  EXPECT_EQ(0, [] { int status = -1; return wait(&status) > 0 ? status : -1; }()) << "no end in the split";
+  const pid_t split = fork();
+  if ((go = split == 0)) lib->startLoading(home.patches()), sleep(60), _exit(3);
+  EXPECT_EQ(0, [&] { int status = -1; return waitForChild(split, &status) ? status : -1; }()) << "no end in the split";
   EXPECT_EQ(hiddenOnceLoadsEnd(home.patches()), live) << "after a process ended in a split";
-  if (fork() == 0) PatchLibrarian::endStaging(), PatchLibrarian().loadPatchesFromFilesystem(home.patches()), _exit(0);
-  ASSERT_TRUE(wait(nullptr) > 0 && access((home.patches() + "/Big.syx").c_str(), F_OK) == 0) << "split once staging ended";
+  const pid_t loader = fork();
+  if (loader == 0) PatchLibrarian::endStaging(), PatchLibrarian().loadPatchesFromFilesystem(home.patches()), _exit(0);
+  ASSERT_TRUE(waitForChild(loader, nullptr) && access((home.patches() + "/Big.syx").c_str(), F_OK) == 0) << "split once staging ended";
   lib->startLoading(home.patches());
   for (int ms = 0; ms < 60000 && staged == 0; ++ms) usleep(1000);
   lib->waitForLoad();

@@ -1,7 +1,8 @@
 // In the test plug-in's bundle only: with SORVANTA_TEST_MODAL set in the environment, the plug-in
 // opens what a user may leave open when the host's time runs out: a modal dialog, and over it a
 // pop-up menu, each in a nested main loop as the editor runs them. Lines on standard output say
-// what opened and closed.
+// what opened and closed. Rendering, and so the host's clock (--seconds), stands until both are
+// open, however long a busy machine takes to show them.
 #include <gtk/gtk.h>
 
 #include <cstdio>
@@ -9,6 +10,8 @@
 #include <cstring>
 #include <set>
 #include <string>
+
+#include "TestPlugin.h"
 
 namespace {
 
@@ -21,6 +24,7 @@ gboolean openMenu(gpointer dialog) {
   GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
   g_signal_connect(menu, "deactivate", G_CALLBACK(quitLoop), loop);
   gtk_menu_popup_at_widget(GTK_MENU(menu), GTK_WIDGET(dialog), GDK_GRAVITY_CENTER, GDK_GRAVITY_NORTH_WEST, nullptr);
+  TestPlug::sRenderHeld = false;
   if (gtk_widget_get_visible(menu)) {
     printf("test modal: menu open\n");
     fflush(stdout);
@@ -40,6 +44,7 @@ gboolean openDialog(gpointer) {
   printf("test modal: dialog open\n");
   fflush(stdout);
   gtk_dialog_run(GTK_DIALOG(dialog));
+  TestPlug::sRenderHeld = false;
   printf("test modal: dialog closed\n");
   fflush(stdout);
   gtk_widget_destroy(dialog);
@@ -71,7 +76,7 @@ gboolean watchWindows(gpointer) {
 
 struct OpenWhenAsked {
   OpenWhenAsked() {
-    if (getenv("SORVANTA_TEST_MODAL")) g_timeout_add(200, openDialog, nullptr);
+    if (getenv("SORVANTA_TEST_MODAL")) TestPlug::sRenderHeld = true, g_timeout_add(200, openDialog, nullptr);
     if (getenv("SORVANTA_TEST_WINDOWS")) g_timeout_add(50, watchWindows, nullptr);
   }
 } openWhenAsked;

@@ -1,5 +1,7 @@
 #include "TestPlugin.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 
 #include "AUTypes.h"
@@ -13,6 +15,7 @@ std::atomic<int> TestPlug::sUnserializeResult{1};
 std::atomic<bool> TestPlug::sWithGraphics{false};
 std::atomic<int> TestPlug::sPresets{0};
 std::atomic<int> TestPlug::sLiveInstances{0};
+std::atomic<bool> TestPlug::sRenderHeld{false};
 
 namespace {
 
@@ -49,6 +52,7 @@ TestPlug::TestPlug(IPluginInstanceInfo info)
 TestPlug::~TestPlug() { --sLiveInstances; }
 
 void TestPlug::ProcessDoubleReplacing(double** inputs, double** outputs, int nFrames) {
+  for (int ms = 0; sRenderHeld && ms < 120000; ++ms) usleep(1000);  // the bound: a test that never lets go
   ++mBlocks;
   if (NInChannels() > 0 && nFrames > 0) mFirstInputSample = inputs[0][0];
   ITimeInfo t;

@@ -29,6 +29,7 @@ public:
   static std::atomic<bool> sWithGraphics;      // attach a TestGraphics
   static std::atomic<int> sPresets;            // that many presets "Factory", holding the opening state
   static std::atomic<int> sLiveInstances;
+  static std::atomic<bool> sRenderHeld;       // rendering waits (the host's clock stands) while set
 
   explicit TestPlug(IPluginInstanceInfo info);
   ~TestPlug() override;
