@@ -2,6 +2,7 @@
 // simulated Dorvik on a private JACK server: what goes over the wire, in what order and when.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -30,6 +31,7 @@
 #include "IGraphics.h"
 #include "IPluginAU.h"
 #include "JackTestServer.h"
+#include "MidiPorts.h"
 #include "ParamNames.h"
 
 namespace {
@@ -850,6 +852,29 @@ TEST_F(EditorOnWire, AJackRestartedUnderItsNameIsFollowedEachTimeByAKnobThatReac
   });
   printf("%d restarts%s: the slowest knob reached the synth %.2f s after it was back\n", rounds, windowed ? " in a window" : "", slowest);
   server().setMode(JackTestServer::kSynchronous);
+}
+
+// A JACK server that stops answering (stopped here, as it started) holds the open of one editor's
+// client inside libjack; the open of another editor in the same host gives up behind it after 15 s,
+// and the status line says so until the held open returns.
+TEST_F(EditorOnWire, AnOpenAHungServerHoldsIsSaidInTheStatusLineUntilItReturns) {
+  sim.reset(), decoy.reset(), server().stop();
+  open();
+  HostPlugin other;
+  ASSERT_TRUE(other.Load(SORVANTA_BUNDLE, &why) && other.Open(&why)) << why;
+  other.StartRendering({});
+  const std::string hung = MidiPortOpenHungText();
+  for (int attempt = 0; attempt < 5 && !HasFailure(); ++attempt) {  // stopped before either editor has a client
+    ASSERT_TRUE(server().start());
+    kill(server().pid(), SIGSTOP);
+    if (!editor()->MIDISystemReachable(false)) break;
+    kill(server().pid(), SIGCONT), server().stop();
+  }
+  const bool said = waitUntil([&] { return status() == hung; }, 40.0);
+  kill(server().pid(), SIGCONT);
+  EXPECT_TRUE(said) << status();
+  EXPECT_TRUE(waitUntil([&] { return status() != hung; })) << "still said once the open returned";
+  other.Close();
 }
 
 // The synth off and on six times (its client leaves, and comes back under the same names): both
