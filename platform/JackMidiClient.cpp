@@ -243,6 +243,15 @@ bool openHung()
   return gHungOpenReported.load();
 }
 
+HeldClients heldClients()
+{
+  HeldClients c;
+  c.held = gHeld.load();
+  c.noticesEnded = gNoticesEnded.load();
+  c.noticeThreadsEnded = gNoticeThreadsEnded.load();
+  return c;
+}
+
 unsigned clientOpensTried()
 {
   return gOpensTried.load();

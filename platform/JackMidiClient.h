@@ -211,6 +211,14 @@ extern const char* const kOpenHungText;
 // error), and no open has returned since.
 bool openHung();
 
+// The clients libjack holds for us (see ClientLife), and of those the shutdown notices done and
+// the notification threads ended since their server's end. Any thread (diagnostics, tests).
+struct HeldClients
+{
+  int held = 0, noticesEnded = 0, noticeThreadsEnded = 0;
+};
+HeldClients heldClients();
+
 // Clients openClient has tried to open so far (each a jack_client_open). Without a server's
 // socket none is tried: the port watch waits for JACK without opening a client every second.
 // Any thread.

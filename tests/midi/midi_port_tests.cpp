@@ -456,6 +456,53 @@ TEST_F(MidiPortTest, AnOpenBehindOneAStoppedServerHoldsGivesUpAndOpensOnceItAnsw
   EXPECT_TRUE(second.create("Behind " + suffix));
 }
 
+// Opens at once from several threads (an editor's input and output, other editors in the host):
+// each takes its turn behind the others, none gives up behind an open that returns.
+TEST_F(MidiPortTest, OpensAtOnceEachTakeTheirTurn)
+{
+  std::vector<std::unique_ptr<JackMidiOutput>> outs(8);
+  std::vector<std::thread> threads;
+  std::atomic<int> opened{0};
+  for (size_t i = 0; i < outs.size(); ++i)
+    threads.emplace_back([&, i] {
+      outs[i].reset(new JackMidiOutput);
+      opened += outs[i]->create("Turn " + std::to_string(i) + " " + MidiTestClientSuffix());
+    });
+  for (std::thread& t : threads)
+    t.join();
+  EXPECT_EQ(8, opened.load());
+}
+
+// libjack holds our clients until the first open after their server's end: each counts from its
+// open, a close while its server runs ends that, and the shutdown notices and their threads count
+// as they end, until that open lets go of them all.
+TEST_F(MidiPortTest, TheClientsHeldForLibjackAreCountedUntilItLetsGoOfThem)
+{
+  auto counts = [] {
+    const jackmidi::HeldClients c = jackmidi::heldClients();
+    return c.held * 100 + c.noticesEnded * 10 + c.noticeThreadsEnded;
+  };
+  ASSERT_EQ(0, counts());
+  {
+    const std::string suffix = MidiTestClientSuffix();
+    JackMidiOutput a, b;
+    ASSERT_TRUE(a.create("A " + suffix) && b.create("B " + suffix));
+    {
+      JackMidiInput c;
+      ASSERT_TRUE(c.create("C " + suffix, nullptr, nullptr, false));
+      EXPECT_EQ(300, counts());
+    }
+    EXPECT_EQ(200, counts()) << "a client closed while its server ran is still counted";
+    kill(server().pid(), SIGKILL);
+    for (int i = 0; i < 5000 && counts() != 222; ++i)
+      MidiTestSleep(0.002);
+    EXPECT_EQ(222, counts()) << "the notices of a killed server's clients";
+  }
+  EXPECT_EQ(222, counts()) << "libjack's own were closed";
+  ASSERT_TRUE(server().restart());  // its probe is the open that lets go
+  EXPECT_EQ(0, counts());
+}
+
 // A client JACK no longer runs while its server runs on (taken out of the graph here) carries
 // nothing: the output's port does not open on it (the input's opening puts its client back into
 // the graph), it is found within a second of the server's clock, and the next listing puts a new
