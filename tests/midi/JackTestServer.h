@@ -37,10 +37,8 @@ std::vector<JackServerEntry> JackServerTable();
 class JackTestServer
 {
 public:
-  // kSynchronous (-S): each cycle waits for every client. kAsynchronous: JACK's default mode, where
-  // a cycle does not wait for a client that is late. Both with a 5 s client timeout and 256-frame
-  // periods. kAsUsersRunIt: jackd as a musician starts it, at JACK's defaults (asynchronous, its
-  // own client timeout, 128-frame periods).
+  // kSynchronous (-S, each cycle waits for every client) and kAsynchronous (JACK's default) with a
+  // 5 s client timeout and 256 frames; kAsUsersRunIt: at JACK's defaults, 128 frames.
   enum Mode { kAsynchronous, kSynchronous, kAsUsersRunIt };
   explicit JackTestServer(bool synchronous = true) : mMode(synchronous ? kSynchronous : kAsynchronous) {}
   explicit JackTestServer(Mode mode) : mMode(mode) {}

@@ -460,14 +460,11 @@ TEST_F(MidiPortTest, AnOpenBehindOneAStoppedServerHoldsGivesUpAndOpensOnceItAnsw
 // each takes its turn behind the others, none gives up behind an open that returns.
 TEST_F(MidiPortTest, OpensAtOnceEachTakeTheirTurn)
 {
-  std::vector<std::unique_ptr<JackMidiOutput>> outs(8);
-  std::vector<std::thread> threads;
+  JackMidiOutput outs[8];
   std::atomic<int> opened{0};
-  for (size_t i = 0; i < outs.size(); ++i)
-    threads.emplace_back([&, i] {
-      outs[i].reset(new JackMidiOutput);
-      opened += outs[i]->create("Turn " + std::to_string(i) + " " + MidiTestClientSuffix());
-    });
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 8; ++i)
+    threads.emplace_back([&, i] { opened += outs[i].create("Turn " + std::to_string(i) + " " + MidiTestClientSuffix()); });
   for (std::thread& t : threads)
     t.join();
   EXPECT_EQ(8, opened.load());
@@ -486,12 +483,10 @@ TEST_F(MidiPortTest, TheClientsHeldForLibjackAreCountedUntilItLetsGoOfThem)
   {
     const std::string suffix = MidiTestClientSuffix();
     JackMidiOutput a, b;
-    ASSERT_TRUE(a.create("A " + suffix) && b.create("B " + suffix));
-    {
-      JackMidiInput c;
-      ASSERT_TRUE(c.create("C " + suffix, nullptr, nullptr, false));
-      EXPECT_EQ(300, counts());
-    }
+    std::unique_ptr<JackMidiInput> c(new JackMidiInput);
+    ASSERT_TRUE(a.create("A " + suffix) && b.create("B " + suffix) && c->create("C " + suffix, nullptr, nullptr, false));
+    EXPECT_EQ(300, counts());
+    c.reset();
     EXPECT_EQ(200, counts()) << "a client closed while its server ran is still counted";
     kill(server().pid(), SIGKILL);
     for (int i = 0; i < 5000 && counts() != 222; ++i)
@@ -503,10 +498,9 @@ TEST_F(MidiPortTest, TheClientsHeldForLibjackAreCountedUntilItLetsGoOfThem)
   EXPECT_EQ(0, counts());
 }
 
-// A client JACK no longer runs while its server runs on (taken out of the graph here) carries
-// nothing: the output's port does not open on it (the input's opening puts its client back into
-// the graph), it is found within a second of the server's clock, and the next listing puts a new
-// client in its place, on which the port opens again by itself.
+// A client JACK no longer runs while its server runs on (taken out of the graph here): the output
+// does not open on it, it is found within a second of the server's clock, and the next listing
+// puts a new client in its place, on which the port opens again by itself.
 TEST_F(MidiPortTest, AClientItsServerNoLongerRunsIsReplacedWithinASecondAndItsPortOpensAgain)
 {
   MidiTestPeer peer;
@@ -664,9 +658,7 @@ int64_t monotonicNs()
 // JACK runs as users run it: its own client timeout, no waiting for late clients, short periods.
 TEST_F(MidiPortTest, EveryJackRestartUnderThePortsIsFollowedByAMessageThatArrives)
 {
-  server().stop();
-  server().setMode(JackTestServer::kAsUsersRunIt);
-  ASSERT_TRUE(server().start());
+  ASSERT_TRUE((server().stop(), server().setMode(JackTestServer::kAsUsersRunIt), server().start()));
   MidiOutputPort out;
   MidiInputPort in, watched;
   Inbox inbox;
