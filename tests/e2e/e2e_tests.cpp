@@ -870,7 +870,7 @@ TEST_F(EditorOnWire, AnOpenAHungServerHoldsIsSaidInTheStatusLineUntilItReturns) 
     if (!editor()->MIDISystemReachable(false)) break;
     kill(server().pid(), SIGCONT), server().stop();
   }
-  const bool said = waitUntil([&] { return status() == hung; }, 40.0);
+  const bool said = waitUntil([&] { return status() == hung; }, 60.0);
   kill(server().pid(), SIGCONT);
   EXPECT_TRUE(said) << status();
   EXPECT_TRUE(waitUntil([&] { return status() != hung; })) << "still said once the open returned";
