@@ -556,6 +556,7 @@ private:
   void showProjectHeld();
   bool portCarried[2] = {false, false};  // audio callback only: watchDirectPorts
   bool midiSystemLogged = false;         // audio callback only: watchDirectPorts
+  bool openHungShown = false;            // audio callback only: watchDirectPorts
   // Restore steps 8 to 11: stored values (then the switch mirrors), device id, names, link
   // modes. Returns the position after the values, or -1.
   int applyStoredValues(ByteChunk* chunk, int valuesPos);

@@ -8,6 +8,7 @@
 #include "DumpLayout.h"
 #include "IControls.h"
 #include "MidiBackend.h"
+#include "MidiPorts.h"
 #include "Sorvanta.h"
 #include "UIConfigManager.h"
 
@@ -191,6 +192,19 @@ void Sorvanta::watchDirectPorts() {
                     (MidiChooseSystem() == kMidiSystemAlsa ? "the ALSA sequencer" : "the JACK server")
               : "MIDI PORTS: no MIDI system is running (no ALSA sequencer, no JACK server), so the OUT and IN "
                 "menus list no ports. Start JACK, then open the OUT menu again.");
+  }
+  // An open that a JACK server no longer answering holds: the status line says so (as the
+  // terminal does) until an open returns.
+  if (MidiPortOpenHung() != openHungShown) {
+    openHungShown = !openHungShown;
+    const char* const hungValue = "No MIDI port opens until it returns";
+    if (openHungShown) {
+      setStatusText(MidiPortOpenHungText());
+      if (valueLine) valueLine->SetTextFromPlug(hungValue);
+    } else if (statusLine && statusLine->GetTextCopy() == MidiPortOpenHungText()) {
+      setStatusText("");
+      if (valueLine && valueLine->GetTextCopy() == hungValue) valueLine->SetTextFromPlug("");
+    }
   }
   for (const bool input : {false, true}) {
     const bool carries = DirectMidiPortCarries(input);

@@ -216,8 +216,7 @@ public:
       nanosleep(&ts, nullptr);
     }
     if (!mTaken && !gHungOpenReported.exchange(true))
-      fprintf(stderr, "MIDI PORTS: JACK has not returned from opening a client for %d s (is its server hung?): "
-                      "no client is opened until it does\n", kOpenTurnSeconds);
+      fprintf(stderr, "MIDI PORTS: %s: no client is opened until it does\n", kOpenHungText);
   }
   ~OpenTurn()
   {
@@ -235,6 +234,23 @@ private:
 };
 
 }  // namespace
+
+static_assert(kOpenTurnSeconds == 15, "kOpenHungText names the wait");
+const char* const kOpenHungText = "JACK has not returned from opening a client for 15 s (is its server hung?)";
+
+bool openHung()
+{
+  return gHungOpenReported.load();
+}
+
+HeldClients heldClients()
+{
+  HeldClients c;
+  c.held = gHeld.load();
+  c.noticesEnded = gNoticesEnded.load();
+  c.noticeThreadsEnded = gNoticeThreadsEnded.load();
+  return c;
+}
 
 unsigned clientOpensTried()
 {
@@ -328,6 +344,39 @@ CallbackGuard::CallbackGuard()
 CallbackGuard::~CallbackGuard() noexcept(false)
 {
   pthread_setcancelstate(mState, nullptr);
+}
+
+void CycleWatch::start(jack_client_t* client)
+{
+  mLastFrame.store(jack_last_frame_time(client));
+}
+
+void CycleWatch::cycle(jack_client_t* client)
+{
+  mLastFrame.store(jack_last_frame_time(client));
+  mCycles.fetch_add(1);
+}
+
+bool CycleWatch::stalled(jack_client_t* client, double seconds) const
+{
+  // The frame counter wraps: differences only.
+  const int32_t behind = (int32_t)(jack_last_frame_time(client) - mLastFrame.load());
+  const jack_nframes_t rate = jack_get_sample_rate(client);
+  return rate && behind > (int32_t)(seconds * rate);
+}
+
+bool CycleWatch::waitFor(jack_client_t* client, const ClientLife& life, unsigned count) const
+{
+  const unsigned before = cycles();
+  const jack_nframes_t serverBefore = jack_last_frame_time(client);
+  for (int ms = 0; cycles() - before < count; ++ms)
+  {
+    if (life.gone() || ms >= 1000 || (ms >= 200 && jack_last_frame_time(client) == serverBefore) || stalled(client))
+      return false;
+    timespec ts{0, 1000000L};
+    nanosleep(&ts, nullptr);
+  }
+  return true;
 }
 
 void ConnectionWatch::update(jack_port_t* port, std::atomic<bool>& lost)

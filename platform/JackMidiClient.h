@@ -53,6 +53,36 @@ private:
   bool mLost = false;  // mPort was seen losing its connections
 };
 
+// Whether a client of ours still gets its cycles while its server runs. JACK may stop calling a
+// client's process callback for good with the server running on, every cycle then marking it "not
+// finished": its port stays connected and carries nothing. Measured on the server's own frame
+// counter, which moves only while the server runs its cycles (a stopped or hung server stalls no
+// client of ours).
+class CycleWatch
+{
+public:
+  // Longest time on the server's clock between two cycles of a client that still gets them: a
+  // busy machine delays a cycle by some periods, never by this.
+  static constexpr double kStallSeconds = 0.4;
+  // The owner's thread, right after the client was activated (again).
+  void start(jack_client_t* client);
+  // Process thread, in every cycle.
+  void cycle(jack_client_t* client);
+  // Cycles so far; any thread.
+  unsigned cycles() const { return mCycles.load(); }
+  // The owner's thread (a call into the client: not once its server went away): the server ran
+  // frames at least `seconds` long past the last cycle of ours (or past start, with none since).
+  bool stalled(jack_client_t* client, double seconds = kStallSeconds) const;
+  // The owner's thread, in a call into the client: returns once count cycles have completed
+  // since the call (true), or (false) once the client is seen stalled, after 200 ms of a server
+  // whose frames do not move (stopped, hung), after a second at most, or when the server went away.
+  bool waitFor(jack_client_t* client, const ClientLife& life, unsigned count) const;
+
+private:
+  std::atomic<jack_nframes_t> mLastFrame{0};
+  std::atomic<unsigned> mCycles{0};
+};
+
 // Notices of every kind (ports registered, unregistered, connected, disconnected) that our
 // clients have had so far: a listing older than a change of this count may be stale. Any thread.
 unsigned noticesSeen();
@@ -174,6 +204,20 @@ private:
 bool openClient(jack_client_t** client, const std::string& name, JackProcessCallback process,
                 JackShutdownCallback shutdown, ConnectionWatch* watch, void* arg, const char* what,
                 ClientLife& life);
+
+// What the hung-open notice says (after "MIDI PORTS: " on standard error, and in the window).
+extern const char* const kOpenHungText;
+// Any thread: an open gave up behind one that has not returned for 15 s (said once on standard
+// error), and no open has returned since.
+bool openHung();
+
+// The clients libjack holds for us (see ClientLife), and of those the shutdown notices done and
+// the notification threads ended since their server's end. Any thread (diagnostics, tests).
+struct HeldClients
+{
+  int held = 0, noticesEnded = 0, noticeThreadsEnded = 0;
+};
+HeldClients heldClients();
 
 // Clients openClient has tried to open so far (each a jack_client_open). Without a server's
 // socket none is tried: the port watch waits for JACK without opening a client every second.

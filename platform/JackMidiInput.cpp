@@ -24,8 +24,17 @@ bool JackMidiInput::create(const std::string& clientName, Receiver receiver, voi
   mReceiver = receiver;
   mUserData = userData;
   mDropTimingAndSensing = dropTimingAndSensing;
-  return jackmidi::openClient(&mClient, clientName, &JackMidiInput::process, &JackMidiInput::shutdown,
-                              &mWatch, this, "input", mLife);
+  if (!jackmidi::openClient(&mClient, clientName, &JackMidiInput::process, &JackMidiInput::shutdown, &mWatch, this,
+                            "input", mLife))
+    return false;
+  mCycleWatch.start(mClient);
+  return true;
+}
+
+bool JackMidiInput::stalled()
+{
+  jackmidi::ClientCall call(mLife);
+  return mClient && call && mCycleWatch.stalled(mClient);
 }
 
 std::vector<std::string> JackMidiInput::listPortNames()
@@ -43,8 +52,15 @@ bool JackMidiInput::open(const std::string& portName, const char* ownName)
     return false;
   if (!jackmidi::openPort(mClient, portName, ownName, JackPortIsInput, "input", mPort, mInCycle, mLife, mPeer))
     return false;
-  // Open once the connection carries: the synth gone before then is noticed as lost too.
+  // Open once the connection carries: the synth gone before then is noticed as lost too. A
+  // client that gets no cycles carries nothing (see JackMidiOutput::open).
   mWatch.waitUntilCarrying(mPort.load(), mLife);
+  if (!mWatch.carries(mPort.load()) && !mCycleWatch.waitFor(mClient, mLife, 1) && mCycleWatch.stalled(mClient))
+  {
+    fprintf(stderr, "MIDI PORTS: opening the input: JACK runs no cycle of its client, so the port would carry nothing\n");
+    close();  // its peer unknown again
+    return false;
+  }
   mLost->store(false);  // again: a notice about the port closed before may have come meanwhile
   mPeer.settle();
   return true;
@@ -77,6 +93,7 @@ void JackMidiInput::close()
     jack_port_unregister(mClient, port);
     if (jack_activate(mClient) != 0)
       fprintf(stderr, "MIDI PORTS: closing the input: the JACK client could not be activated again\n");
+    mCycleWatch.start(mClient);
   }
   mRestart.store(true);
   mLost->store(false);
@@ -124,6 +141,7 @@ int JackMidiInput::process(uint32_t nframes, void* arg)
         self->take(event.buffer, event.size, cycleStart + event.time);
     }
   }
+  self->mCycleWatch.cycle(self->mClient);
   // The last access: once it is false the destructor may free this object (a dead server's).
   self->mInCycle.store(false);
   return 0;

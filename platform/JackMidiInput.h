@@ -111,6 +111,7 @@ public:
   bool create(const std::string& clientName, Receiver receiver, void* userData, bool dropTimingAndSensing,
               std::atomic<bool>* lostFlag = nullptr);
   bool exists() const { return mClient != nullptr; }
+  jack_client_t* client() const { return mClient; }
   // The server shut down (or restarted): this client is dead for good and never called into
   // again (jackmidi::ClientLife); a new object opens a client on the server running now.
   bool serverGone() const { return mLife.gone(); }
@@ -121,6 +122,10 @@ public:
   // went away. Set on JACK's own threads (shutdown and port-connect callbacks); cleared by open
   // and close.
   bool lost() const { return mLost->load(); }
+  // The client's server runs and has not run the client for jackmidi::CycleWatch::kStallSeconds
+  // (JACK may stop calling a client with its server running on): the client carries nothing and
+  // is to be replaced. The owner's thread.
+  bool stalled();
 
   // Full names of the MIDI ports that send (the ones we can read), as jack_get_ports lists them.
   std::vector<std::string> listPortNames();
@@ -152,6 +157,7 @@ private:
   std::atomic<bool> mOwnLost{false};
   std::atomic<bool>* mLost = &mOwnLost;
   jackmidi::ConnectionWatch mWatch;  // sets *mLost from the process callback
+  jackmidi::CycleWatch mCycleWatch;
   jackmidi::Peer mPeer;              // the port ours was opened to; owner's thread
   std::atomic<bool> mInCycle{false};  // the process callback is running; close() waits on it
   std::atomic<bool> mRestart{false};  // set by close(): the callback forgets its joined SysEx and timing

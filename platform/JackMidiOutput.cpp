@@ -82,8 +82,17 @@ bool JackMidiOutput::create(const std::string& clientName, std::atomic<bool>* lo
     mTimed = jack_ringbuffer_create(kQueueBytes);
   if (!mNow || !mTimed)
     return false;
-  return jackmidi::openClient(&mClient, clientName, &JackMidiOutput::process, &JackMidiOutput::shutdown,
-                              &mWatch, this, "output", mLife);
+  if (!jackmidi::openClient(&mClient, clientName, &JackMidiOutput::process, &JackMidiOutput::shutdown, &mWatch,
+                            this, "output", mLife))
+    return false;
+  mCycleWatch.start(mClient);
+  return true;
+}
+
+bool JackMidiOutput::stalled()
+{
+  jackmidi::ClientCall call(mLife);
+  return mClient && call && mCycleWatch.stalled(mClient);
 }
 
 std::vector<std::string> JackMidiOutput::listPortNames()
@@ -103,8 +112,15 @@ bool JackMidiOutput::open(const std::string& portName, const char* ownName)
     return false;
   // JACK puts a new connection into effect at the start of a cycle, and what our port carries before
   // then is lost (the first request of the editor's handshake, on a busy machine). Two whole
-  // cycles of ours after connecting, the connection carries.
-  waitForTwoCycles();
+  // cycles of ours after connecting, the connection carries. A client that gets no cycles carries
+  // nothing: the port is not open (and its peer is taken as unknown, so that it opens again by
+  // itself once the owner has a client that runs).
+  if (!waitForTwoCycles() && mCycleWatch.stalled(mClient))
+  {
+    fprintf(stderr, "MIDI PORTS: opening the output: JACK runs no cycle of its client, so the port would carry nothing\n");
+    close();  // its peer unknown again
+    return false;
+  }
   mLost->store(false);  // again: a notice about the port closed before may have come meanwhile
   mPeer.settle();
   return true;
@@ -121,15 +137,10 @@ bool JackMidiOutput::openVirtual(const char* ownName)
   return port != nullptr;
 }
 
-void JackMidiOutput::waitForTwoCycles()
+bool JackMidiOutput::waitForTwoCycles()
 {
-  // The first may have begun before the caller's change; a stalled server is given 200 ms.
-  const uint32_t before = mCycles.load();
-  for (int ms = 0; ms < 200 && mCycles.load() - before < 2 && !mLife.gone(); ++ms)
-  {
-    timespec ts{0, 1000000L};
-    nanosleep(&ts, nullptr);
-  }
+  // The first may have begun before the caller's change.
+  return mCycleWatch.waitFor(mClient, mLife, 2);
 }
 
 void JackMidiOutput::close()
@@ -141,11 +152,11 @@ void JackMidiOutput::close()
   // Unregistered at once after a cycle that wrote (an opening's burst, then the port chosen
   // again), our port had that burst read a second time. So the callback empties the buffer in
   // two whole cycles (what is queued is stale now, see process) before the port goes.
-  if (mClient && mPort.load() && !mLife.gone())
-    waitForTwoCycles();
   if (mClient)
   {
     jackmidi::ClientCall call(mLife);
+    if (mPort.load() && call)
+      waitForTwoCycles();
     jackmidi::releasePort(mClient, mPort, mInCycle, mLife);  // see process
   }
   mLost->store(false);
@@ -234,7 +245,7 @@ int JackMidiOutput::process(uint32_t nframes, void* arg)
       empty = false;
     }
   }
-  self->mCycles.fetch_add(1);
+  self->mCycleWatch.cycle(self->mClient);
   // The last access: once it is false the destructor may free this object (a dead server's).
   self->mInCycle.store(false);
   return 0;

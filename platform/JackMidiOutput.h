@@ -51,6 +51,7 @@ public:
   // standard error, when there is no server. lostFlag: as JackMidiInput::create's.
   bool create(const std::string& clientName, std::atomic<bool>* lostFlag = nullptr);
   bool exists() const { return mClient != nullptr; }
+  jack_client_t* client() const { return mClient; }
   // The server shut down (or restarted): this client is dead for good and never called into
   // again (jackmidi::ClientLife); a new object opens a client on the server running now.
   bool serverGone() const { return mLife.gone(); }
@@ -59,6 +60,8 @@ public:
   bool mayGo() const { return mLife.mayGo(); }
   // As JackMidiInput::lost.
   bool lost() const { return mLost->load(); }
+  // As JackMidiInput::stalled.
+  bool stalled();
 
   // Full names of the MIDI ports that accept input, as jack_get_ports lists them.
   std::vector<std::string> listPortNames();
@@ -86,8 +89,9 @@ private:
   static int process(uint32_t nframes, void* self);
   static void shutdown(void* self);
   bool enqueue(jack_ringbuffer_t* queue, const unsigned char* bytes, size_t size, uint32_t frame);
-  // Returns once two process callbacks have completed since the call (200 ms at most).
-  void waitForTwoCycles();
+  // Returns once two process callbacks have completed since the call (true), or false when the
+  // client gets no cycles (see jackmidi::CycleWatch::waitFor). In a call into the client.
+  bool waitForTwoCycles();
 
   jack_client_t* mClient = nullptr;
   jack_ringbuffer_t* mNow = nullptr;    // send()
@@ -100,5 +104,5 @@ private:
   jackmidi::Peer mPeer;              // the port ours was opened to; owner's thread
   std::atomic<bool> mInCycle{false};     // the process callback is running; close() waits on it
   std::atomic<uint32_t> mGeneration{0};  // raised by close(): older queued messages are dropped
-  std::atomic<uint32_t> mCycles{0};      // process callbacks completed (open waits on it)
+  jackmidi::CycleWatch mCycleWatch;      // process callbacks completed (open waits on them)
 };

@@ -115,11 +115,27 @@ bool openByName(RtObject* object, const std::string& portName, const char* ownNa
   return guarded(where, [&] { object->openPort((unsigned)found, ownName); }) && object->isPortOpen();
 }
 
+void reportStall(const char* what)
+{
+  fprintf(stderr, "MIDI PORTS: JACK has not run the %s's client for %.1f s while its server ran on: it carried "
+                  "nothing, so it is closed and a new one opened\n", what, jackmidi::CycleWatch::kStallSeconds);
+}
+
 }  // namespace
 
 unsigned MidiPortNotices()
 {
   return jackmidi::noticesSeen();
+}
+
+bool MidiPortOpenHung()
+{
+  return jackmidi::openHung();
+}
+
+const char* MidiPortOpenHungText()
+{
+  return jackmidi::kOpenHungText;
 }
 
 void MidiPortName::set(const std::string& name)
@@ -212,8 +228,12 @@ void MidiInputPort::replaceDeadClient()
   // A JACK server that went away (a restart, say for a new buffer size) took our client with it.
   // The dead client goes once JACK has done telling it so; no new one opens before (see
   // jackmidi::ClientLife), and the next listing looks again.
+  // A client its running server no longer runs is closed and replaced the same way.
   std::unique_ptr<JackMidiInput> dead;
-  if (mJack && mJack->serverGone())
+  const bool stalled = mJack && !mJack->serverGone() && mJack->stalled();
+  if (stalled)
+    reportStall("input");
+  if (mJack && (stalled || mJack->serverGone()))
   {
     if (mOpen.load())
       mLost.store(true);
@@ -273,6 +293,16 @@ bool MidiInputPort::open(const std::string& portName, const char* ownName)
   mLost.store(false);
   ++mOpens;
   return true;
+}
+
+jack_client_t* MidiInputPort::jackClient() const
+{
+  return mJack ? mJack->client() : nullptr;
+}
+
+bool MidiInputPort::stalled()
+{
+  return mJack && !mJack->serverGone() && mJack->stalled();
 }
 
 bool MidiInputPort::mayReopen(const std::vector<std::string>& names) const
@@ -347,7 +377,10 @@ void MidiOutputPort::replaceDeadClientLocked()
 {
   // Under the mutex, so no send is using the client; freed as the input's (replaceDeadClient).
   std::unique_ptr<JackMidiOutput> dead;
-  if (mJack && mJack->serverGone())
+  const bool stalled = mJack && !mJack->serverGone() && mJack->stalled();
+  if (stalled)
+    reportStall("output");
+  if (mJack && (stalled || mJack->serverGone()))
   {
     if (mOpen.load())
       mLost.store(true);
@@ -394,6 +427,18 @@ bool MidiOutputPort::open(const std::string& portName, const char* ownName)
   mOpen.store(ok, std::memory_order_release);
   mOpens += ok ? 1 : 0;
   return ok;
+}
+
+jack_client_t* MidiOutputPort::jackClient() const
+{
+  std::lock_guard<std::mutex> lock(mMutex);
+  return mJack ? mJack->client() : nullptr;
+}
+
+bool MidiOutputPort::stalled()
+{
+  std::lock_guard<std::mutex> lock(mMutex);
+  return mJack && !mJack->serverGone() && mJack->stalled();
 }
 
 bool MidiOutputPort::mayReopen(const std::vector<std::string>& names) const

@@ -25,6 +25,11 @@
 // made before this count last moved may be stale. Always 0 on ALSA, which sends none. Any thread.
 unsigned MidiPortNotices();
 
+// On JACK: an open gave up behind one that a server not answering holds (see jackmidi::openHung),
+// with its notice's text; cleared once an open returns. Any thread.
+bool MidiPortOpenHung();
+const char* MidiPortOpenHungText();
+
 // The port a MidiInputPort or MidiOutputPort was asked for last: written by its owner's thread,
 // read from any (a leaf lock: nothing else is done while it is held).
 class MidiPortName
@@ -42,6 +47,7 @@ private:
   std::string mName;
 };
 
+typedef struct _jack_client jack_client_t;
 class AlsaTimedOutput;
 class JackMidiInput;
 class JackMidiOutput;
@@ -111,6 +117,12 @@ public:
   bool mayReopen(const std::vector<std::string>& names) const;
   // Opens that succeeded so far: a port lost and opened again between two looks shows here.
   unsigned opens() const { return mOpens.load(); }
+  // On JACK: the client's server runs and has not run the client for a while (see
+  // jackmidi::CycleWatch). The next listing or open closes it and opens a new one (the port open
+  // on it counts as lost). Otherwise false. As listPortNames, cheap.
+  bool stalled();
+  // On JACK, the client (null without one), for a test that takes its cycles away.
+  jack_client_t* jackClient() const;
 
   uint64_t droppedCount() const { return mDispatch.droppedCount(); }
 
@@ -169,6 +181,8 @@ public:
   std::string portName() const { return mPortName.get(); }
   bool mayReopen(const std::vector<std::string>& names) const;
   unsigned opens() const { return mOpens.load(); }
+  bool stalled();  // as MidiInputPort's
+  jack_client_t* jackClient() const;
 
   // Writes size bytes as one message. False, sending nothing, with no object, no open port, no
   // bytes, or when the library reports an error. Any thread.

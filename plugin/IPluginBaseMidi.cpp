@@ -468,8 +468,16 @@ void IPluginBase::StartDirectMidiInput()
 namespace {
 
 // How often the watch lists when JACK says nothing (ALSA never does; nor does a server not
-// running yet), and how often it looks whether JACK did.
+// running yet), and how often it looks whether JACK did, or stopped running a client of ours.
 const std::chrono::milliseconds kListEvery(1000), kNoticesEvery(50);
+
+// A port's client that its running server no longer runs (see MidiInputPort::stalled): the
+// listing that replaces it is due at once. Never waits for the ports (an open may hold them).
+bool stallSeen(IPluginBase::DirectMidiPorts* ports)
+{
+  std::unique_lock<std::mutex> g(ports->lock, std::try_to_lock);
+  return g && ((ports->in && ports->in->stalled()) || (ports->out && ports->out->stalled()));
+}
 
 }  // namespace
 
@@ -484,7 +492,7 @@ void IPluginBase::watchDirectMidiPorts()
   while (!ports->stop)
   {
     const auto now = std::chrono::steady_clock::now();
-    if (now - listed < kListEvery && MidiPortNotices() == notices)
+    if (now - listed < kListEvery && MidiPortNotices() == notices && !stallSeen(ports))
     {
       ports->wake.wait_for(w, kNoticesEvery);
       continue;

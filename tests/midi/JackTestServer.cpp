@@ -155,8 +155,8 @@ std::vector<JackServerEntry> serverTable(bool clearGone)
   return table;
 }
 
-// Starts jackd under name (synchronous: -S, see below); -1 when fork failed.
-pid_t spawnJackd(const char* name, bool synchronous)
+// Starts jackd under name in mode (see JackTestServer::Mode and below); -1 when fork failed.
+pid_t spawnJackd(const char* name, JackTestServer::Mode mode)
 {
   const pid_t parent = getpid();
   pid_t pid = fork();
@@ -187,8 +187,11 @@ pid_t spawnJackd(const char* name, bool synchronous)
   // output buffer to the next client again (duplicated messages) or loses what it carried.
   // Real-time scheduling only when asked (timing benchmarks): a test's server never needs it.
   const char* scheduling = getenv("SORVANTA_JACK_REALTIME") ? "--realtime" : "--no-realtime";
-  execlp("jackd", "jackd", scheduling, synchronous ? "-S" : "-t5000", "-t", "5000", "-p", "256", "-n", name, "-d", "dummy",
-         "-r", "48000", "-p", "256", (char*)nullptr);  // (without -S, the timeout twice)
+  if (mode == JackTestServer::kAsUsersRunIt)
+    execlp("jackd", "jackd", scheduling, "-n", name, "-d", "dummy", "-r", "48000", "-p", "128", (char*)nullptr);
+  else
+    execlp("jackd", "jackd", scheduling, mode == JackTestServer::kSynchronous ? "-S" : "-t5000", "-t", "5000", "-p",
+           "256", "-n", name, "-d", "dummy", "-r", "48000", "-p", "256", (char*)nullptr);  // (without -S, the timeout twice)
   _exit(127);
 }
 
@@ -292,7 +295,7 @@ bool JackTestServer::spawnAndWait(const char* name, double deadline)
 {
   StartStopLock exclusive;
   serverTable(true);
-  mPid = spawnJackd(name, mSynchronous);
+  mPid = spawnJackd(name, mMode);
   if (mPid < 0)
   {
     perror("JackTestServer: fork");

@@ -37,8 +37,11 @@ std::vector<JackServerEntry> JackServerTable();
 class JackTestServer
 {
 public:
-  // synchronous false: JACK's default mode, where a cycle does not wait for a client that is late.
-  explicit JackTestServer(bool synchronous = true) : mSynchronous(synchronous) {}
+  // kSynchronous (-S, each cycle waits for every client) and kAsynchronous (JACK's default) with a
+  // 5 s client timeout and 256 frames; kAsUsersRunIt: at JACK's defaults, 128 frames.
+  enum Mode { kAsynchronous, kSynchronous, kAsUsersRunIt };
+  explicit JackTestServer(bool synchronous = true) : mMode(synchronous ? kSynchronous : kAsynchronous) {}
+  explicit JackTestServer(Mode mode) : mMode(mode) {}
   ~JackTestServer() { stop(); }
 
   // Starts jackd and waits (up to timeoutSeconds) until a client can connect. False, with the
@@ -47,11 +50,14 @@ public:
   void stop() { end(), releaseSlot(); }
   // Another server in its place (a new name) in the slot it holds (see JackTestServer.cpp).
   bool restart() { return end(), start(); }
-  bool restartUnderItsName() { return end(), mNext = mName, start(); }
+  // gapSeconds: how long no server runs in between (a musician's restart takes a second or so).
+  bool restartUnderItsName(double gapSeconds = 0) { return end(), MidiTestSleep(gapSeconds), mNext = mName, start(); }
   // Names the server the next start() brings up, for every client from then on. A test whose
   // threads list ports across a restart names it before they start: the environment must not
   // change under them.
   void nameNext();
+  // The mode of the next start().
+  void setMode(Mode mode) { mMode = mode; }
 
   const std::string& name() const { return mName; }
   bool running() const { return mPid > 0; }
@@ -64,7 +70,7 @@ private:
   // could not be run) or the deadline passes (false, still running).
   bool spawnAndWait(const char* name, double deadline);
 
-  bool mSynchronous;
+  Mode mMode;
   pid_t mPid = -1;
   int mSlot = -1;  // flock()ed slot file, see takeSlot
   std::string mName;
