@@ -250,14 +250,28 @@ bool IGraphicsGtkView::paint(IRECTList* areas) {
   if (frame) {
     drawAreas(gdk_drawing_context_get_cairo_context(frame), areas);
     gdk_window_end_draw_frame(win, frame);
+    // The paint goes to the display now, not when the main loop next looks for events.
+    gdk_display_flush(gdk_window_get_display(win));
   }
   cairo_region_destroy(region);
   return true;
 }
 
+// The canvas draws area by area and hands each to DrawScreen, which only copies its pixels into
+// the screen copy; the copy goes to the window once, for all the areas, clipped to the frame's
+// region. The screen copy is memory the display reads too: before it is written, cairo waits
+// until the display has read what the last paint handed it, a round trip to the display. Painted
+// area by area, a frame paid one round trip for each area after the first (a whole sound from the
+// synth dirties four: half a millisecond each on a quiet machine, many with the display's process
+// waiting for a core); once a frame, the last paint was read long ago.
 void IGraphicsGtkView::drawAreas(cairo_t* cr, IRECTList* areas) {
   mCurrentCr = cr;
+  mScreenCopied = mScreenFlushed = false;
   mGraphics->Draw(areas);
+  if (mScreenCopied) {
+    cairo_set_source_surface(cr, mScreen, 0, 0);
+    cairo_paint(cr);
+  }
   mCurrentCr = nullptr;
 }
 
@@ -290,7 +304,8 @@ bool IGraphicsGtkView::DrawScreen(IRECT* rect) {
   const int w = cairo_image_surface_get_width(mScreen), h = cairo_image_surface_get_height(mScreen);
   IRECT r = rect->Intersect(IRECT(0, 0, w < bm->getWidth() ? w : bm->getWidth(), h < bm->getHeight() ? h : bm->getHeight()));
   if (r.W() > 0 && r.H() > 0) {
-    cairo_surface_flush(mScreen);
+    if (!mScreenFlushed) cairo_surface_flush(mScreen);
+    mScreenFlushed = true;
     unsigned char* dst = cairo_image_surface_get_data(mScreen);
     const int dstStride = cairo_image_surface_get_stride(mScreen);
     const GFX_pixel* src = bm->getBits();
@@ -304,8 +319,7 @@ bool IGraphicsGtkView::DrawScreen(IRECT* rect) {
     }
     cairo_surface_mark_dirty_rectangle(mScreen, r.L, r.T, r.W(), r.H());
   }
-  cairo_set_source_surface(mCurrentCr, mScreen, 0, 0);
-  cairo_paint(mCurrentCr);
+  mScreenCopied = true;
   return true;
 }
 

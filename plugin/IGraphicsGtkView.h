@@ -53,7 +53,8 @@ public:
   // Unbinds and destroys the widgets (when the host has not already done so).
   void Unbind();
 
-  // Copies the canvas rectangle of the draw bitmap to the screen (inside a draw handler).
+  // Copies the canvas rectangle of the draw bitmap into the screen copy (inside a draw handler);
+  // the draw handler shows the copy once the canvas has drawn every area.
   bool DrawScreen(IRECT* rect);
 
   // Builds (without showing) the GTK menu for a model; choices land in *choice.
@@ -143,4 +144,6 @@ private:
 
   cairo_t* mCurrentCr = nullptr;        // set only inside onDraw
   cairo_surface_t* mScreen = nullptr;   // screen copy of the canvas (RGB24; shared with the display once realized)
+  // In this draw handler: DrawScreen was called; the screen copy was made ready for writing.
+  bool mScreenCopied = false, mScreenFlushed = false;
 };
