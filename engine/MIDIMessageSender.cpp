@@ -97,6 +97,8 @@ void MIDIMessageSender::sendRequest(const std::vector<uint8_t>& request, bool ch
   // Armed before it leaves: an answer the instant after is the wait's. Counted as gone first, so
   // that a cancel after it owes its answer.
   mgr->reply.sent(request);
+  lastRequest = request;
+  lastChecked = checked;
   std::vector<uint8_t> copy = request;
   if (checked) {
     mgr->checksumCheckAndSend(copy.data(), static_cast<int>(copy.size()));
@@ -115,7 +117,17 @@ void MIDIMessageSender::handToParser(const uint8_t* data, int size) {
 
 bool MIDIMessageSender::waitReply(int ms) {
   ms = static_cast<int>(static_cast<long long>(std::max(ms, 0)) * pauseScalePercent.load() / 100);
-  return mgr->reply.wait(ms, [this] { return cancelled(); });
+  for (;;) {
+    if (mgr->reply.wait(ms, [this] { return cancelled(); })) return true;
+    // An answer in doubt (a cancelled request's may be on its way): the last request once more,
+    // to the id that answered, and a whole wait for it.
+    const int again = mgr->reply.takeAskAgain();
+    if (again < 0 || cancelled() || lastRequest.size() < 4) return false;
+    std::vector<uint8_t> r = lastRequest;
+    r[2] = static_cast<uint8_t>(again);
+    sendRequest(r, lastChecked);
+    ++askedAgain;
+  }
 }
 
 bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
@@ -123,8 +135,11 @@ bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
   auto replied = [this] { return mgr->reply.in(); };
   const int p = mgr->pacingInterval();
   for (int k = 1;; ++k) {
-    // Each poll waits one pacing interval at most: it ends the moment the answer is in.
+    // Each poll waits one pacing interval at most: it ends the moment the answer is in. Asked once
+    // more, the synth is there: the polls start again.
+    const unsigned asked = askedAgain;
     waitReply(p);
+    if (asked != askedAgain) k = 1;
     if (stopping.load()) {
       requestFailed = true;
       return false;

@@ -119,6 +119,12 @@ class MIDIMessageSender {
   bool cancelled() const { return cancelRequested.load() || stopping.load(); }
   void handToParser(const uint8_t* data, int size);
 
+  // Dump thread: the request sent last (asked again when its answer is in doubt), and how often a
+  // wait asked again.
+  std::vector<uint8_t> lastRequest;
+  bool lastChecked = false;
+  unsigned askedAgain = 0;
+
   MIDIMessageManager* mgr;
   MidiEngineHost* host;
   PlugMidiState* st;
