@@ -554,7 +554,7 @@ int MIDIMessageSender::beginLibrarianRequest() {
   return sysex::clampSlotNumber(lib ? lib->selectedSlot.load() : 0);
 }
 
-bool MIDIMessageSender::waitForReply(int stepMs, int steps, const char* stepText) {
+bool MIDIMessageSender::waitForReply(int stepMs, int steps, const char* stepText, bool last) {
   for (int i = 1; i <= steps; ++i) {
     if (mgr->reply.in()) return true;
     if (cancelled()) return false;
@@ -563,6 +563,7 @@ bool MIDIMessageSender::waitForReply(int stepMs, int steps, const char* stepText
     if (stepText) host->setStatusText(stepText);
   }
   if (mgr->reply.in()) return true;
+  if (!last) return false;
   host->setStatusText(mgr->unansweredText("CONNECTION TIMED OUT!"));
   requestFailed = true;
   return false;
@@ -579,9 +580,18 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor, int onl
   }
   mgr->multiRequestActive = true;
   const int p = mgr->pacingInterval();
+  // The multi edit buffer: a lost answer is asked for once more before the transfer times out.
+  auto askMulti = [this] {
+    bool in = false;
+    for (int ask = 0; ask < 2 && !in && !cancelled(); ++ask) {
+      if (ask > 0) host->log("PROCESSOR: no answer to the multi request: asked once more");
+      sendRequest(sysex::multiRequest(st->deviceId.load(), sysex::kMultiEditBufferBank, 0), true);
+      in = waitForReply(25, 100, "Processing, please wait...", ask == 1);
+    }
+    return in;
+  };
   if (!toEditor) {
-    sendRequest(sysex::multiRequest(st->deviceId.load(), sysex::kMultiEditBufferBank, 0), true);
-    waitForReply(25, 100, "Processing, please wait...");
+    askMulti();
   } else {
     const int last = onlyPart >= 0 ? std::min(onlyPart, 15) : 15;
     for (int part = onlyPart >= 0 ? last : 0; part <= last; ++part) {
@@ -610,9 +620,8 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor, int onl
   if (toEditor) {
     if (!requestFailed.load() && !cancelled()) {
       mgr->awaitDumpForEditor(sysex::kMultiDump);
-      sendRequest(sysex::multiRequest(st->deviceId.load(), sysex::kMultiEditBufferBank, 0), true);
-      waitForReply(25, 100, "Processing, please wait...");
-      if (!cancelled()) host->setStatusText("Data request completed!");
+      // Completed only with every part and the multi in.
+      if (askMulti() && !cancelled()) host->setStatusText("Data request completed!");
     }
   } else if (!requestFailed.load() && !cancelled()) {
     host->setStatusText("Data request Completed!");

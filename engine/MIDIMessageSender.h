@@ -101,8 +101,8 @@ class MIDIMessageSender {
   };
 
   // Waits in steps of stepMs, at most `steps` steps, until the answer is in; false on time-out
-  // (status set) or cancel.
-  bool waitForReply(int stepMs, int steps, const char* stepText);
+  // (status set and the request failed, when it is the last wait) or cancel.
+  bool waitForReply(int stepMs, int steps, const char* stepText, bool last = true);
   // At most ms (scaled as pause scales) for the answer; true the moment it is in. Ends early on a
   // cancel or shutdown.
   bool waitReply(int ms);

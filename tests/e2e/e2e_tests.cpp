@@ -434,6 +434,22 @@ TEST_F(EditorOnWire, ASynthGetsBackExactlyTheStateTheEditorReceived) { receiveAn
 TEST_F(EditorOnWire, ASynthRenumberedOnItsPanelGetsBackExactlyItsState) { receiveAndSendBack(9); }
 TEST_F(EditorOnWire, AnotherUnitFoundByTheScanKeepsItsOwnGlobalSettings) { receiveAndSendBack(9, true); }
 
+// REQUEST MULTI with the multi's answer lost: asked once more, it comes and the request is completed;
+// lost again, the request times out and never says it completed.
+TEST_F(EditorOnWire, ALostMultiAnswerIsAskedForAgainAndNeverCalledCompleted) {
+  connect();
+  for (int round = 0; round < 2; ++round) {
+    std::vector<double> after(16, 0.02);
+    after.insert(after.end(), size_t(round + 1), -1.0);
+    sim->setMultiData(32 + 22 + 1, 9 + round), sim->clearLog(), sim->answerAfter(after), setParam(kRequestTempData, 1);
+    const std::string want = round ? "CONNECTION TIMED OUT!" : "Data request completed!";
+    EXPECT_TRUE(waitUntil([&] { return status() == want && sim->received([](const Bytes& m) { return isRequest(m, 0x01); }).size() == 2; }, 30.0)) << status();
+    EXPECT_TRUE(round || waitParam(kMultiPartPatch + 1, 9)) << "the multi asked for again was not taken";
+  }
+  MidiTestSleep(0.3);
+  EXPECT_EQ(status(), "CONNECTION TIMED OUT!");
+}
+
 // A program step of part 3 on channel setting 4 (status channel 2): all notes off and bank select
 // MSB, then 25 ms to the LSB (bank 1 = 0x41), 25 ms to the program change. With the start-up
 // settings ("Request on program") the editor then fetches the part's new sound.
