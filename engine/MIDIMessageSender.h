@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include <Poco/Runnable.h>
@@ -124,6 +125,8 @@ class MIDIMessageSender {
   std::vector<uint8_t> lastRequest;
   bool lastChecked = false;
   unsigned askedAgain = 0;
+  // The job's scan moved the device id: said in the status line, and its last text says it again.
+  std::string moveText;
 
   MIDIMessageManager* mgr;
   MidiEngineHost* host;

@@ -38,6 +38,8 @@ void ReplyWait::endLocked(bool owe) {
   heldDump.clear();
   askAgainAt = -1;
   askedAgain = 0;
+  keep = -1;
+  heldOther.clear();
   open = false;
 }
 
@@ -86,6 +88,14 @@ ReplyWait::Claim ReplyWait::claim(const uint8_t* data, int size, bool own) {
     std::lock_guard<std::mutex> g(lock);
     pruneLocked(ticks());
     if (!answersWaitLocked(data, size, own)) return Claim::kStray;
+    // Another id than the one kept to: the kept one is asked once more first.
+    if (!own && keep >= 0 && data[sysex::kDevicePos] != keep) {
+      if (!heldOther.empty()) return Claim::kStray;
+      heldOther.assign(data, data + size);
+      askAgainAt = keep;
+      arrived.notify_all();
+      return Claim::kStray;
+    }
     // Said twice, or no longer in doubt: the synth's answer as it stands.
     if (own || asked.empty() || !inDoubtLocked(data) ||
         (heldDump.size() == static_cast<size_t>(size) && std::equal(heldDump.begin(), heldDump.end(), data))) {
@@ -98,6 +108,19 @@ ReplyWait::Claim ReplyWait::claim(const uint8_t* data, int size, bool own) {
   }
   arrived.notify_all();
   return Claim::kStray;
+}
+
+void ReplyWait::keepTo(int id) {
+  std::lock_guard<std::mutex> g(lock);
+  if (open) keep = id;
+}
+
+std::vector<uint8_t> ReplyWait::moveToHeld() {
+  std::lock_guard<std::mutex> g(lock);
+  std::vector<uint8_t> held;
+  held.swap(heldOther);
+  if (!held.empty()) keep = -1;
+  return held;
 }
 
 int ReplyWait::takeAskAgain() {

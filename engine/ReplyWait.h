@@ -55,8 +55,15 @@ class ReplyWait {
   // Waits at most ms for the answer, seeing giveUp() every 20 ms; true when the answer is in. Also
   // returns (false) the moment the wait wants to ask again.
   bool wait(int ms, const std::function<bool()>& giveUp);
-  // The device id to ask again at, once (a dump in doubt came from it), or -1.
+  // The device id to ask again at, once (a dump in doubt came from it, or another id answered
+  // while the wait keeps to this one), or -1.
   int takeAskAgain();
+  // For the rest of the armed wait (an id scan), an answer from another id than `id` moves the
+  // device id only once `id` was asked again in vain: it is held, and `id` asked (takeAskAgain).
+  void keepTo(int id);
+  // The id kept to was asked again in vain: the wait takes any id's answer again, and the one held
+  // (empty when none) is handed back to be taken as it came.
+  std::vector<uint8_t> moveToHeld();
   // The job ends: the wait takes nothing more, and in() still says whether it was answered.
   // cancelled: the job was cancelled, and its unanswered requests are owed their answers.
   void end(bool cancelled);
@@ -103,5 +110,8 @@ class ReplyWait {
   std::vector<uint8_t> heldDump;
   int askAgainAt = -1;
   int askedAgain = 0;
+  // keepTo's id (-1: none), and the other id's answer held meanwhile.
+  int keep = -1;
+  std::vector<uint8_t> heldOther;
   int lastId = -1;
 };

@@ -1065,6 +1065,28 @@ TEST_F(EditorOnWire, ASecondUnitOnTheCableIsNeverAskedForWhatTheSynthAnswers) {
   sim->spoilAnswers(DorvikSim::Spoil::kWrongDeviceId, 1), sim->selectOnPanel(2, 0, 5, false);
   EXPECT_TRUE(waitParam(kFilter1Cutoff + 2, 25, 10.0) && param(kGlobalSysExID) == 5) << param(kGlobalSysExID);
   EXPECT_TRUE(sim->received([](const Bytes& m) { return isRequest(m, 0x00) && m[3] != 5; }).empty()) << "scanned";
+  // Two answers spoilt: the scan hears the other unit, asks 5 once more and stays there. Then the
+  // synth no longer answers at 5: the move to the unit at 1 is said.
+  setParam(kLibSyncTimer, 0), sim->spoilAnswers(DorvikSim::Spoil::kBadChecksum, 2), sim->selectOnPanel(2, 0, 7, false);
+  EXPECT_TRUE(waitUntil([&] { return status() == "Data request Completed!" && param(kFilter1Cutoff + 2) == 27; }, 15.0)) << status();
+  EXPECT_EQ(param(kGlobalSysExID), 5) << "moved to the other unit";
+  sim->setDeviceId(9), sim->selectOnPanel(2, 0, 5, false);
+  EXPECT_TRUE(waitUntil([&] { return status() == "Dorvik answered at DeviceID 1, not 5: edits go there"; }, 15.0)) << status();
+  EXPECT_EQ(param(kGlobalSysExID) * 1000 + param(kFilter1Cutoff + 2), 1091);
+}
+
+// A synth back for a restored session whose check's answer is lost is asked at the session's id
+// once more before any other id.
+TEST_F(EditorOnWire, AReturningSynthWhoseAnswerIsLostIsAskedAtTheSessionsIdFirst) {
+  sim->setDeviceId(5), connect(), setParam(kLibSyncTimer, 0);
+  ASSERT_TRUE(plug->SaveState(state, &why)) << why;
+  plug->Close(), sim.reset(), decoy.reset();
+  open([&] { ASSERT_TRUE(plug->RestoreState(state, &why)) << why; });
+  ASSERT_TRUE(waitUntil([&] { return status() == "Project held, waiting for Dorvik"; })) << status();
+  makeSims(), sim->setDeviceId(5), sim->answerAfter({-1});
+  auto check = [](const Bytes& m) { return isRequest(m, 0x04); };
+  EXPECT_TRUE(waitUntil([&] { return sim->received(check).size() >= 2 && status() == "Plug-in is ready to go!"; }, 20.0)) << status();
+  for (const auto& e : sim->received(check)) EXPECT_EQ(e.bytes[3], 5);
 }
 
 // The synth's knob turned during SEND MULTI and during a restored project's push, after the multi
