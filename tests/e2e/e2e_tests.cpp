@@ -1076,7 +1076,7 @@ TEST_F(EditorOnWire, ASecondUnitOnTheCableIsNeverAskedForWhatTheSynthAnswers) {
 }
 
 // A synth back for a restored session whose check's answer is lost is asked at the session's id
-// once more before any other id.
+// once more before any other id. The OUT entry chosen again while that check runs starts no other.
 TEST_F(EditorOnWire, AReturningSynthWhoseAnswerIsLostIsAskedAtTheSessionsIdFirst) {
   sim->setDeviceId(5), connect(), setParam(kLibSyncTimer, 0);
   ASSERT_TRUE(plug->SaveState(state, &why)) << why;
@@ -1085,8 +1085,13 @@ TEST_F(EditorOnWire, AReturningSynthWhoseAnswerIsLostIsAskedAtTheSessionsIdFirst
   ASSERT_TRUE(waitUntil([&] { return status() == "Project held, waiting for Dorvik"; })) << status();
   makeSims(), sim->setDeviceId(5), sim->answerAfter({-1});
   auto check = [](const Bytes& m) { return isRequest(m, 0x04); };
+  ASSERT_TRUE(sim->waitFor(check, 1, 10.0));
+  textOf(kDeviceOutSelection)->SetValueFromUserInput(textOf(kDeviceOutSelection)->GetValue());  // no second check meanwhile
   EXPECT_TRUE(waitUntil([&] { return sim->received(check).size() >= 2 && status() == "Plug-in is ready to go!"; }, 20.0)) << status();
   for (const auto& e : sim->received(check)) EXPECT_EQ(e.bytes[3], 5);
+  MidiTestSleep(1.0);
+  EXPECT_EQ(sim->received(check).size() * 10 + sim->received([](const Bytes& m) { return m.size() == 207; }).size(), 21u)
+      << "checks and sessions sent";
 }
 
 // The synth's knob turned during SEND MULTI and during a restored project's push, after the multi

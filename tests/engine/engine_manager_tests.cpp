@@ -836,8 +836,8 @@ TEST_F(Engine, AGlobalSendTakesOnlyTheUnmodelledBytesOfTheSettingsItAskedFor) {
 
 // Whose answer a dump is: what the wait's request asked (kind, part, device id), once; else what the
 // wait names; a job's own dump. While a cancelled request of its kind is owed its answer, a dump is
-// held and asked for again, and taken once said twice (not after a time-out, for another id, once
-// the owed one expired before or after it, or for own dumps).
+// held and asked for again, and taken once said twice (not after a time-out or an answer, for
+// another id, once the owed one expired before or after it, or for own dumps).
 TEST(ReplyWaitClaim, OnlyTheAskedDumpAnswersAndOneInDoubtOnlyWhenSaidTwice) {
   using C = ReplyWait::Claim;
   auto d = [](int command, int part, int dev = 0) { return Bytes{0xF0, 0x3E, 0x10, uint8_t(dev), uint8_t(command), 0x30, uint8_t(part), 0xF7}; };
@@ -847,12 +847,17 @@ TEST(ReplyWaitClaim, OnlyTheAskedDumpAnswersAndOneInDoubtOnlyWhenSaidTwice) {
                       {0, 0, 0, 0, -1, true, false, {{d(0x11, 9, 4), C::kAnswer}}}, {0, 0, 0, 0, 0x10, false, false, {{a, C::kJobAnswer}}},
                       {2, 0, 0, 0, 0x10, true, false, {{a, C::kStray}, {b, C::kStray}, {b, C::kAnswer}, {a, C::kStray}}}, {1, 0, 0, 0, 0x10, true, false, {{a, C::kAnswer}, {a, C::kStray}}},
                       {2, 1, 0, 0, 0x10, true, false, {{a, C::kAnswer}, {a, C::kStray}}}, {2, 0, 2001, 0, 0x10, true, false, {{a, C::kAnswer}, {a, C::kStray}}},
-                      {2, 0, 0, 1001, 0x10, true, false, {{a, C::kStray}, {b, C::kAnswer}}}, {2, 0, 0, 0, 0x10, true, true, {{d(0x10, 2, 7), C::kAnswer}, {a, C::kStray}}}};
+                      {2, 0, 0, 1001, 0x10, true, false, {{a, C::kStray}, {b, C::kAnswer}}}, {2, 0, 0, 0, 0x10, true, true, {{d(0x10, 2, 7), C::kAnswer}, {a, C::kStray}}},
+                      {3, 0, 0, 0, 0x10, true, false, {{a, C::kAnswer}, {a, C::kStray}}}};
   static uint32_t now = 0;
   for (const Row& row : rows) {
-    ReplyWait w;  // before: 1 a timed-out wait, 2 a cancelled one, that asked for part 2 at beforeId
+    ReplyWait w;  // before: 1 a timed-out wait, 2 a cancelled one, 3 one answered then cancelled, that asked for part 2 at beforeId
     w.clock = [] { return now; };
-    if (row.before) w.arm(0x10, 2, true), w.sent(sysex::soundRequest(row.beforeId, 0x30, 2)), w.end(row.before == 2);
+    if (row.before) {
+      w.arm(0x10, 2, true), w.sent(sysex::soundRequest(row.beforeId, 0x30, 2));
+      if (row.before == 3) w.claim(a.data(), 8), w.answer(a.data(), 8);
+      w.end(row.before >= 2);
+    }
     if (now += row.wait, w.arm(row.command, row.command < 0 ? -1 : 2, row.editor); row.command >= 0) w.sent(sysex::soundRequest(0, 0x30, 2));
     for (const auto& [m, want] : row.dumps) {
       now += row.step;
