@@ -439,9 +439,8 @@ TEST_F(EditorOnWire, AnotherUnitFoundByTheScanKeepsItsOwnGlobalSettings) { recei
 TEST_F(EditorOnWire, ALostMultiAnswerIsAskedForAgainAndNeverCalledCompleted) {
   connect();
   for (int round = 0; round < 2; ++round) {
-    std::vector<double> after(16, 0.02);
-    after.insert(after.end(), size_t(round + 1), -1.0);
-    sim->setMultiData(32 + 22 + 1, 9 + round), sim->clearLog(), sim->answerAfter(after), setParam(kRequestTempData, 1);
+    std::vector<double> after(16, 0.02);  // the parts, then the multi lost (in round 1 also when asked again)
+    sim->setMultiData(32 + 22 + 1, 9 + round), sim->clearLog(), after.resize(17 + round, -1.0), sim->answerAfter(after), setParam(kRequestTempData, 1);
     const std::string want = round ? "CONNECTION TIMED OUT!" : "Data request completed!";
     EXPECT_TRUE(waitUntil([&] { return status() == want && sim->received([](const Bytes& m) { return isRequest(m, 0x01); }).size() == 2; }, 30.0)) << status();
     EXPECT_TRUE(round || waitParam(kMultiPartPatch + 1, 9)) << "the multi asked for again was not taken";
@@ -789,14 +788,10 @@ TEST_F(EditorOnWire, LockedSectionsGoBackAfterACancelledFetchAndTwoQuickSteps) {
 // the lock's send and the saved state end on A 002 with the edit; the synth never got A 001 back.
 class CancelledFetch : public EditorOnWire, public ::testing::WithParamInterface<int> {};
 TEST_P(CancelledFetch, NeverSpeaksForTheNextOne) {
-  const int round = GetParam(), edited = round == 2 ? kFilter1Cutoff + 2 : kFilter1Resonance + 2;
-  store(0, 1, 31, 88), store(0, 2, 32, 88), connect();
-  for (const auto& e : {std::pair(kSectionLockOsc1 + 2, 1), {kOscillator1Octave + 2, 40}}) setParam(e.first, e.second), MidiTestSleep(0.05);
+  const int round = GetParam(), edited = round == 2 ? kFilter1Cutoff + 2 : kFilter1Resonance + 2, cutoff = round == 2 ? 41 : 32;
+  store(0, 1, 31, 88), store(0, 2, 32, 88), connect(), setParam(kSectionLockOsc1 + 2, 1), setParam(kOscillator1Octave + 2, 40), MidiTestSleep(0.1);
   auto fetches = [this] { return sim->received([](const Bytes& m) { return isRequest(m, 0x00) && m[6] == 2; }).size(); };
-  auto answers = [this] {
-    const auto log = sim->log();
-    return size_t(std::count_if(log.begin(), log.end(), [](const DorvikSim::Entry& e) { return !e.incoming && e.bytes.size() == 392; }));
-  };
+  auto answers = [this, before = sim->wholeAnswers()] { return size_t(sim->wholeAnswers() - before); };
   sim->setReplyDelay(round == 2 ? 0.4 : 0.8), sim->answerAfter({round == 1 ? 2.2 : round == 2 ? 0.6 : 0.8, round == 2 ? 0.6 : 0.8});
   sim->clearLog(), setParam(kPatchUp + 2, 1);
   ASSERT_TRUE(waitUntil([&] { return fetches() == 1; }, 5.0));
@@ -806,11 +801,9 @@ TEST_P(CancelledFetch, NeverSpeaksForTheNextOne) {
   EXPECT_TRUE(waitUntil([&] { return fetches() == answers() && fetches() >= 2 && param(kMultiPartPatch + 2) == 2 &&
                                      sim->partSound(2)[8] == 40 && status() == "Data request Completed!"; }, 20.0)) << status();
   MidiTestSleep(0.3);  // the last answer taken, or not
-  const int cutoff = round == 2 ? 41 : 32;
   const Bytes held = sim->partSound(2);
-  EXPECT_EQ(std::vector<int>({int(param(kFilter1Cutoff + 2)), int(param(edited)), int(param(kOscillator1Octave + 2))}),
-            std::vector<int>({cutoff, 41, 40})) << "screen";
-  EXPECT_EQ(std::vector<int>({held[85], held[edited == kFilter1Cutoff + 2 ? 85 : 87], held[8]}), std::vector<int>({cutoff, 41, 40})) << "synth";
+  EXPECT_EQ(std::vector<int>({int(param(kFilter1Cutoff + 2)), int(param(edited)), int(param(kOscillator1Octave + 2)), held[85], held[85 + 2 * (round < 2)], held[8]}),
+            std::vector<int>({cutoff, 41, 40, cutoff, 41, 40})) << "screen, then synth";
   EXPECT_TRUE(sim->received([](const Bytes& m) { return m.size() == 392 && m[85] == 31; }).empty()) << "A 001 sent back";
   EXPECT_TRUE(keptInProject(kFilter1Cutoff + 2, cutoff)) << "the saved state";
 }
