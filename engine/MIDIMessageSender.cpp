@@ -34,6 +34,7 @@ WorkerThread MIDIMessageSender::threadOf(int code) {
 
 void MIDIMessageSender::run(WorkerThread thread) {
   const JobRecord& r = records[static_cast<int>(thread)];
+  if (thread == WorkerThread::kDump) moveText.clear();
   try {
     switch (r.code) {
       case 0: {
@@ -97,6 +98,8 @@ void MIDIMessageSender::sendRequest(const std::vector<uint8_t>& request, bool ch
   // Armed before it leaves: an answer the instant after is the wait's. Counted as gone first, so
   // that a cancel after it owes its answer.
   mgr->reply.sent(request);
+  lastRequest = request;
+  lastChecked = checked;
   std::vector<uint8_t> copy = request;
   if (checked) {
     mgr->checksumCheckAndSend(copy.data(), static_cast<int>(copy.size()));
@@ -115,16 +118,40 @@ void MIDIMessageSender::handToParser(const uint8_t* data, int size) {
 
 bool MIDIMessageSender::waitReply(int ms) {
   ms = static_cast<int>(static_cast<long long>(std::max(ms, 0)) * pauseScalePercent.load() / 100);
-  return mgr->reply.wait(ms, [this] { return cancelled(); });
+  for (;;) {
+    if (mgr->reply.wait(ms, [this] { return cancelled(); })) return true;
+    // An answer in doubt (a cancelled request's may be on its way): the last request once more,
+    // to the id that answered, and a whole wait for it.
+    const int again = mgr->reply.takeAskAgain();
+    if (again < 0) {
+      // The id kept to, asked again, did not answer: the other id's answer is taken as it came.
+      std::vector<uint8_t> held = mgr->reply.moveToHeld();
+      if (held.empty() || stopping.load()) return false;
+      host->log("PROCESSOR: no answer at the device id that answered last: DeviceID " + std::to_string(held[3]) +
+                " answered");
+      ISysEx sx(0, held.data(), static_cast<int>(held.size()));
+      mgr->ProcessSysExFromPlug(&sx, true);
+      return mgr->reply.in();
+    }
+    if (cancelled() || lastRequest.size() < 4) return false;
+    std::vector<uint8_t> r = lastRequest;
+    r[2] = static_cast<uint8_t>(again);
+    sendRequest(r, lastChecked);
+    ++askedAgain;
+  }
 }
 
 bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
   auto send = [this](const std::vector<uint8_t>& r, bool checked) { sendRequest(r, checked); };
   auto replied = [this] { return mgr->reply.in(); };
   const int p = mgr->pacingInterval();
+  const int last0 = mgr->reply.lastAnsweredId();
   for (int k = 1;; ++k) {
-    // Each poll waits one pacing interval at most: it ends the moment the answer is in.
+    // Each poll waits one pacing interval at most: it ends the moment the answer is in. Asked once
+    // more, the synth is there: the polls start again.
+    const unsigned asked = askedAgain;
     waitReply(p);
+    if (asked != askedAgain) k = 1;
     if (stopping.load()) {
       requestFailed = true;
       return false;
@@ -156,20 +183,29 @@ bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
             if ((!waitReply(p) && stopping.load()) || !host->portsCarry()) break;
           }
         } else {
-          // One answer lost: asked once more where the synth answered last, before every id is.
-          bool goOn = true;
-          if (const int last = mgr->reply.lastAnsweredId(); last >= 0) {
-            send(spec.build(last), spec.checked);
-            goOn = (waitReply(p) || !stopping.load()) && host->portsCarry();
-          }
+          // One answer lost: asked once more where the synth answered last (none yet: at the id
+          // the editor has, the session's), before every other id is. Another id that answers
+          // then is taken only once the last one, asked again, stays silent.
+          const int last = mgr->reply.lastAnsweredId(), again = last >= 0 ? last : st->deviceId.load();
+          send(spec.build(again), spec.checked);
+          bool goOn = (waitReply(p) || !stopping.load()) && host->portsCarry();
+          if (last >= 0) mgr->reply.keepTo(last);
           for (int d = 0; goOn && !sysex::scanStops(d, replied(), cancelled()); ++d) {
+            if (d == again) continue;
             send(spec.build(d), spec.checked);
             // The id as the editor's Device ID menu and the synth number it: 0 to 127.
             if (spec.scanText) host->setStatusText("Please wait, checking DeviceID " + std::to_string(d));
             if ((!waitReply(p) && stopping.load()) || !host->portsCarry()) break;
           }
         }
-        if (replied()) return true;
+        if (replied()) {
+          if (const int now = mgr->reply.lastAnsweredId(); last0 >= 0 && now != last0) {
+            moveText = "Dorvik answered at DeviceID " + std::to_string(now) + ", not " + std::to_string(last0) + ": edits go there";
+            host->setStatusText(moveText);
+            host->log("PROCESSOR: " + moveText);
+          }
+          return true;
+        }
         if (cancelled()) {
           requestFailed = true;
           return false;
@@ -499,7 +535,8 @@ void MIDIMessageSender::sendDeviceIdEnquiry(int idChangedFrom, int idChangedTo, 
   if (cancelRequested.load()) {
     host->setStatusText("Data request CANCELLED!");
   } else if (!requestFailed.load()) {
-    host->setStatusText(sessionFollows ? "Dorvik found: the session goes to it" : "Plug-in is ready to go!");
+    host->setStatusText(sessionFollows ? "Dorvik found: the session goes to it"
+                                       : moveText.empty() ? std::string("Plug-in is ready to go!") : moveText);
     pause(p);
   }
   if (idChange) {
@@ -528,7 +565,7 @@ void MIDIMessageSender::finishRequest(bool librarian, const char* cancelText, co
     host->setStatusText(cancelText);
     if (librarian) host->onParamChange(kRefreshFolders);
   } else if (!requestFailed.load()) {
-    host->setStatusText(doneText);
+    host->setStatusText(moveText.empty() ? std::string(doneText) : moveText);
     if (librarian) mgr->SetLibrarianStatusUnsaved(true);
   }
 }
@@ -541,7 +578,7 @@ int MIDIMessageSender::beginLibrarianRequest() {
   return sysex::clampSlotNumber(lib ? lib->selectedSlot.load() : 0);
 }
 
-bool MIDIMessageSender::waitForReply(int stepMs, int steps, const char* stepText) {
+bool MIDIMessageSender::waitForReply(int stepMs, int steps, const char* stepText, bool last) {
   for (int i = 1; i <= steps; ++i) {
     if (mgr->reply.in()) return true;
     if (cancelled()) return false;
@@ -550,6 +587,7 @@ bool MIDIMessageSender::waitForReply(int stepMs, int steps, const char* stepText
     if (stepText) host->setStatusText(stepText);
   }
   if (mgr->reply.in()) return true;
+  if (!last) return false;
   host->setStatusText(mgr->unansweredText("CONNECTION TIMED OUT!"));
   requestFailed = true;
   return false;
@@ -566,9 +604,18 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor, unsigne
   }
   mgr->multiRequestActive = true;
   const int p = mgr->pacingInterval();
+  // The multi edit buffer: a lost answer is asked for once more before the transfer times out.
+  auto askMulti = [this] {
+    bool in = false;
+    for (int ask = 0; ask < 2 && !in && !cancelled(); ++ask) {
+      if (ask > 0) host->log("PROCESSOR: no answer to the multi request: asked once more");
+      sendRequest(sysex::multiRequest(st->deviceId.load(), sysex::kMultiEditBufferBank, 0), true);
+      in = waitForReply(25, 100, "Processing, please wait...", ask == 1);
+    }
+    return in;
+  };
   if (!toEditor) {
-    sendRequest(sysex::multiRequest(st->deviceId.load(), sysex::kMultiEditBufferBank, 0), true);
-    waitForReply(25, 100, "Processing, please wait...");
+    askMulti();
   } else {
     for (int part = 0; part <= 15; ++part) {
       if (onlyParts && !(onlyParts & (1u << part))) continue;
@@ -597,9 +644,8 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor, unsigne
   if (toEditor) {
     if (!requestFailed.load() && !cancelled()) {
       mgr->awaitDumpForEditor(sysex::kMultiDump);
-      sendRequest(sysex::multiRequest(st->deviceId.load(), sysex::kMultiEditBufferBank, 0), true);
-      waitForReply(25, 100, "Processing, please wait...");
-      if (!cancelled()) host->setStatusText("Data request completed!");
+      // Completed only with every part and the multi in.
+      if (askMulti() && !cancelled()) host->setStatusText(moveText.empty() ? "Data request completed!" : moveText);
     }
   } else if (!requestFailed.load() && !cancelled()) {
     host->setStatusText("Data request Completed!");

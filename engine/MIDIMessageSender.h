@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include <Poco/Runnable.h>
@@ -101,8 +102,8 @@ class MIDIMessageSender {
   };
 
   // Waits in steps of stepMs, at most `steps` steps, until the answer is in; false on time-out
-  // (status set) or cancel.
-  bool waitForReply(int stepMs, int steps, const char* stepText);
+  // (status set and the request failed, when it is the last wait) or cancel.
+  bool waitForReply(int stepMs, int steps, const char* stepText, bool last = true);
   // At most ms (scaled as pause scales) for the answer; true the moment it is in. Ends early on a
   // cancel or shutdown.
   bool waitReply(int ms);
@@ -118,6 +119,14 @@ class MIDIMessageSender {
   void sendRequest(const std::vector<uint8_t>& request, bool checked);
   bool cancelled() const { return cancelRequested.load() || stopping.load(); }
   void handToParser(const uint8_t* data, int size);
+
+  // Dump thread: the request sent last (asked again when its answer is in doubt), and how often a
+  // wait asked again.
+  std::vector<uint8_t> lastRequest;
+  bool lastChecked = false;
+  unsigned askedAgain = 0;
+  // The job's scan moved the device id: said in the status line, and its last text says it again.
+  std::string moveText;
 
   MIDIMessageManager* mgr;
   MidiEngineHost* host;

@@ -24,7 +24,10 @@ uint32_t ReplyWait::ticks() const { return clock ? clock() : GetTickCount(); }
 void ReplyWait::pruneLocked(uint32_t t) {
   auto expired = [t](const Asked& a) { return t - a.at > kOwedMs; };
   owed.erase(std::remove_if(owed.begin(), owed.end(), expired), owed.end());
-  alsoTaken.erase(std::remove_if(alsoTaken.begin(), alsoTaken.end(), expired), alsoTaken.end());
+}
+
+bool ReplyWait::inDoubtLocked(const uint8_t* data) const {
+  return std::any_of(owed.begin(), owed.end(), [data](const Asked& a) { return a.answeredBy(data); });
 }
 
 void ReplyWait::endLocked(bool owe) {
@@ -32,6 +35,11 @@ void ReplyWait::endLocked(bool owe) {
     for (const Asked& a : asked) owed.push_back(a);
   while (owed.size() > kMaxOwed) owed.pop_front();
   asked.clear();
+  heldDump.clear();
+  askAgainAt = -1;
+  askedAgain = 0;
+  keep = -1;
+  heldOther.clear();
   open = false;
 }
 
@@ -63,16 +71,7 @@ void ReplyWait::sent(const std::vector<uint8_t>& r) {
   };
   asked.erase(std::remove_if(asked.begin(), asked.end(), same), asked.end());
   asked.push_back(a);
-  // A cancelled request of this kind ends its claim here: its answer, if it comes, comes first
-  // and is this wait's; the one after it counts too.
   pruneLocked(t);
-  for (auto o = owed.begin(); o != owed.end();)
-    if (same(*o)) {
-      o = owed.erase(o);
-      alsoTaken.push_back(a);
-    } else {
-      ++o;
-    }
 }
 
 bool ReplyWait::answersWaitLocked(const uint8_t* data, int size, bool own) const {
@@ -85,21 +84,50 @@ bool ReplyWait::answersWaitLocked(const uint8_t* data, int size, bool own) const
 
 ReplyWait::Claim ReplyWait::claim(const uint8_t* data, int size, bool own) {
   if (data == nullptr || size <= sysex::kNumberPos) return Claim::kStray;
-  std::lock_guard<std::mutex> g(lock);
-  pruneLocked(ticks());
-  if (answersWaitLocked(data, size, own)) {
-    if (!own) lastId = data[sysex::kDevicePos];
-    return forEditor ? Claim::kAnswer : Claim::kJobAnswer;
-  }
-  if (own) return Claim::kStray;
-  for (auto a = alsoTaken.begin(); a != alsoTaken.end(); ++a)
-    if (a->answeredBy(data)) {
-      const bool editor = a->forEditor;
-      alsoTaken.erase(a);
-      lastId = data[sysex::kDevicePos];
-      return editor ? Claim::kAnswer : Claim::kJobAnswer;
+  {
+    std::lock_guard<std::mutex> g(lock);
+    pruneLocked(ticks());
+    if (!answersWaitLocked(data, size, own)) return Claim::kStray;
+    // Another id than the one kept to: the kept one is asked once more first.
+    if (!own && keep >= 0 && data[sysex::kDevicePos] != keep) {
+      if (!heldOther.empty()) return Claim::kStray;
+      heldOther.assign(data, data + size);
+      askAgainAt = keep;
+      arrived.notify_all();
+      return Claim::kStray;
     }
+    // Said twice, or no longer in doubt: the synth's answer as it stands.
+    if (own || asked.empty() || !inDoubtLocked(data) ||
+        (heldDump.size() == static_cast<size_t>(size) && std::equal(heldDump.begin(), heldDump.end(), data))) {
+      if (!own) lastId = data[sysex::kDevicePos];
+      return forEditor ? Claim::kAnswer : Claim::kJobAnswer;
+    }
+    heldDump.assign(data, data + size);
+    askAgainAt = data[sysex::kDevicePos];
+    ++askedAgain;
+  }
+  arrived.notify_all();
   return Claim::kStray;
+}
+
+void ReplyWait::keepTo(int id) {
+  std::lock_guard<std::mutex> g(lock);
+  if (open) keep = id;
+}
+
+std::vector<uint8_t> ReplyWait::moveToHeld() {
+  std::lock_guard<std::mutex> g(lock);
+  std::vector<uint8_t> held;
+  held.swap(heldOther);
+  if (!held.empty()) keep = -1;
+  return held;
+}
+
+int ReplyWait::takeAskAgain() {
+  std::lock_guard<std::mutex> g(lock);
+  const int d = askAgainAt;
+  askAgainAt = -1;
+  return d;
 }
 
 void ReplyWait::answer(const uint8_t* data, int size, bool own) {
@@ -107,6 +135,11 @@ void ReplyWait::answer(const uint8_t* data, int size, bool own) {
     std::lock_guard<std::mutex> g(lock);
     if (!answersWaitLocked(data, size, own)) return;
     answered = armed;
+    // What it asked again may still be answered: not by the next wait's answer.
+    if (askedAgain > 0)
+      for (const Asked& a : asked)
+        if (a.answeredBy(data)) owed.push_back(a);
+    askAgainAt = -1;
   }
   arrived.notify_all();
 }
@@ -137,7 +170,7 @@ bool ReplyWait::wait(int ms, const std::function<bool()>& giveUp) {
   for (;;) {
     if (armed != 0 && answered == armed) return true;
     const auto now = std::chrono::steady_clock::now();
-    if (now >= end || (giveUp && giveUp())) return false;
+    if (now >= end || askAgainAt >= 0 || (giveUp && giveUp())) return false;
     // A cancel is a plain flag: looked at every 20 ms, as the jobs' pauses do.
     arrived.wait_until(g, std::min(end, now + std::chrono::milliseconds(20)));
   }

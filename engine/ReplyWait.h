@@ -13,11 +13,14 @@
 // Nothing else arms, ends or fakes a wait.
 //
 // A wait cancelled unanswered may still have answers on their way: the requests it sent are owed
-// theirs for kOwedMs. The synth answers in order, so a new request of the same kind makes that
-// claim its own: the first dump of the kind is the new wait's answer, and each owed one after it
-// (kOwedMs at most from the new request) is taken too, the last being the newest. A wait that
-// timed out owes nothing. A dump of another kind, part, bank or device, or one with no wait armed,
-// is kStray: the caller applies it as what it is.
+// theirs for kOwedMs. While one is owed, a dump of its kind may be that late answer (built for the
+// sound the synth held then) rather than the new wait's, and the synth need not answer in order:
+// such a dump is taken only when the synth says it twice. It is held, the wait asks once more
+// (askAgain), and the answer is the dump that equals the one before it; one that is no longer in
+// doubt (nothing of its kind owed) is taken at once. The requests a wait asked once more, still
+// unanswered when it is answered, are owed in their turn. A wait that timed out owes nothing; a
+// late answer is never applied after its wait ended. A dump of another kind, part, bank or device,
+// or one with no wait armed, is kStray: the caller applies it as what it is.
 //
 // Threads: arm, sent, wait and disarm on the dump thread (a test may arm from its own); claim and
 // answer on the MIDI input thread or a job handing its own dump to the parser; in() anywhere.
@@ -49,8 +52,18 @@ class ReplyWait {
   bool in() const;
   // A wait for the editor is armed and not yet answered.
   bool waitingForEditor() const;
-  // Waits at most ms for the answer, seeing giveUp() every 20 ms; true when the answer is in.
+  // Waits at most ms for the answer, seeing giveUp() every 20 ms; true when the answer is in. Also
+  // returns (false) the moment the wait wants to ask again.
   bool wait(int ms, const std::function<bool()>& giveUp);
+  // The device id to ask again at, once (a dump in doubt came from it, or another id answered
+  // while the wait keeps to this one), or -1.
+  int takeAskAgain();
+  // For the rest of the armed wait (an id scan), an answer from another id than `id` moves the
+  // device id only once `id` was asked again in vain: it is held, and `id` asked (takeAskAgain).
+  void keepTo(int id);
+  // The id kept to was asked again in vain: the wait takes any id's answer again, and the one held
+  // (empty when none) is handed back to be taken as it came.
+  std::vector<uint8_t> moveToHeld();
   // The job ends: the wait takes nothing more, and in() still says whether it was answered.
   // cancelled: the job was cancelled, and its unanswered requests are owed their answers.
   void end(bool cancelled);
@@ -74,6 +87,8 @@ class ReplyWait {
     bool forEditor;
     bool answeredBy(const uint8_t* data) const;
   };
+  // Lock held: a dump of the armed wait's may be the late answer of an owed request.
+  bool inDoubtLocked(const uint8_t* data) const;
   uint32_t ticks() const;
   // Lock held: what is owed, or also taken, for longer than kOwedMs goes.
   void pruneLocked(uint32_t t);
@@ -89,8 +104,14 @@ class ReplyWait {
   bool forEditor = false;
   bool open = false;  // armed and not ended: an answer may still come
   std::vector<Asked> asked;  // the requests of the armed wait
-  // Requests of cancelled waits whose answers may still come, and answers of requests asked
-  // again that still count after the new wait's own (see the class comment); oldest first.
-  std::deque<Asked> owed, alsoTaken;
+  // Requests of ended waits whose answers may still come (see the class comment); oldest first.
+  std::deque<Asked> owed;
+  // The armed wait's dump in doubt, the id to ask again at (-1: none), and how often it asked.
+  std::vector<uint8_t> heldDump;
+  int askAgainAt = -1;
+  int askedAgain = 0;
+  // keepTo's id (-1: none), and the other id's answer held meanwhile.
+  int keep = -1;
+  std::vector<uint8_t> heldOther;
   int lastId = -1;
 };

@@ -39,6 +39,8 @@ DorvikSim::~DorvikSim()
   mChanged.notify_all();
   if (mWorker.joinable())
     mWorker.join();
+  for (std::thread& t : mOnTime)
+    t.join();
   mPeer.reset();
 }
 
@@ -143,10 +145,22 @@ void DorvikSim::work()
     lock.lock();
     mLog.push_back(e);
     mChanged.notify_all();
-    if (!reply.empty())
+    if (!reply.empty() && !mAfter.empty())
+    {
+      const double after = mAfter.front();
+      mAfter.pop_front();
+      if (after >= 0)
+        mOnTime.emplace_back([this, reply, due = e.time + after] {
+          for (double now = MidiTestNow(); now < due && !mStop; now = MidiTestNow())
+            std::this_thread::sleep_for(std::chrono::duration<double>(std::min(0.01, due - now)));
+          if (!mStop)
+            answer(reply, 0);
+        });
+    }
+    else if (!reply.empty())
     {
       lock.unlock();
-      answer(reply);
+      answer(reply, mDelay.load());
       lock.lock();
     }
   }
@@ -235,7 +249,7 @@ DorvikSim::Bytes DorvikSim::apply(const Bytes& m)
   return reply;
 }
 
-void DorvikSim::answer(Bytes reply)
+void DorvikSim::answer(Bytes reply, double delay)
 {
   if (mSilent.load())
     return;
@@ -260,7 +274,6 @@ void DorvikSim::answer(Bytes reply)
     case Spoil::kCutOff: reply.resize(50); break;
     case Spoil::kKnobFirst: turnSoundKnob(15, 1, 64); break;
   }
-  const double delay = mDelay.load();
   if (delay > 0)
     std::this_thread::sleep_for(std::chrono::duration<double>(delay));
   send(reply);
@@ -282,6 +295,12 @@ void DorvikSim::setDeviceId(int id)
 {
   mDeviceId.store(id & 0x7F);
   setGlobalData(25, id & 0x7F);
+}
+
+void DorvikSim::answerAfter(const std::vector<double>& seconds)
+{
+  std::lock_guard<std::mutex> lock(mMutex);
+  mAfter.assign(seconds.begin(), seconds.end());
 }
 
 void DorvikSim::spoilAnswers(Spoil kind, int count)

@@ -6,7 +6,7 @@
 // shape and checksum of everything it receives (each received message gets a verdict in the log),
 // applies parameter changes and dumps to its buffers, follows bank select + program change,
 // counts MIDI clock, start and stop, takes CC 27/28 (oscillator 1), turns knobs itself (SysEx or CC).
-// Faults on request: silence, spoilt answers, another device id.
+// Faults on request: silence, spoilt answers, another device id, answers on their own time or lost.
 //
 // Threads: JACK's thread only copies arrivals into the log and hands them to the sim's own worker,
 // which applies them and sends the answers (so an answer's delay never stalls JACK). Every public
@@ -58,6 +58,9 @@ public:
   void setDeviceId(int id);
   int deviceId() const { return mDeviceId.load(); }
   void setReplyDelay(double seconds) { mDelay.store(seconds); }
+  // The next answers, one each, go this long after their request came, each on its own time (a
+  // later request may be answered first); a negative one is lost. Then setReplyDelay's again.
+  void answerAfter(const std::vector<double>& seconds);
   void setSilent(bool silent) { mSilent.store(silent); }
   // Another unit on the cable at `id`: answers from this memory, its sounds' byte 85 `cutoff`.
   void addUnit(int id, int cutoff) { mOtherCutoff.store(cutoff), mOtherId.store(id); }
@@ -107,7 +110,7 @@ private:
   void onInput(double delta, const Bytes& m);
   void work();
   Bytes apply(const Bytes& m);
-  void answer(Bytes reply);
+  void answer(Bytes reply, double delay);
   void send(const Bytes& m);
 
   std::atomic<int> mDeviceId{0}, mOtherId{-1}, mOtherCutoff{0};
@@ -126,8 +129,10 @@ private:
   std::array<Bytes, 16> mParts;
   Bytes mMulti, mGlobal;
   std::map<int, Bytes> mStored;  // bank * 128 + number
+  std::deque<double> mAfter;      // answerAfter's delays still to come
+  std::vector<std::thread> mOnTime;  // answers sent on their own time
   int mBankSelect[16] = {};
-  bool mStop = false;
+  std::atomic<bool> mStop{false};
   std::mutex mSendLock;
   std::thread mWorker;
   // The two JACK ports, made last: an editor already looking for them sends the moment they are

@@ -437,6 +437,21 @@ TEST_F(EditorOnWire, ASynthGetsBackExactlyTheStateTheEditorReceived) { receiveAn
 TEST_F(EditorOnWire, ASynthRenumberedOnItsPanelGetsBackExactlyItsState) { receiveAndSendBack(9); }
 TEST_F(EditorOnWire, AnotherUnitFoundByTheScanKeepsItsOwnGlobalSettings) { receiveAndSendBack(9, true); }
 
+// REQUEST MULTI with the multi's answer lost: asked once more, it comes and the request is completed;
+// lost again, the request times out and never says it completed.
+TEST_F(EditorOnWire, ALostMultiAnswerIsAskedForAgainAndNeverCalledCompleted) {
+  connect();
+  for (int round = 0; round < 2; ++round) {
+    std::vector<double> after(16, 0.02);  // the parts, then the multi lost (in round 1 also when asked again)
+    sim->setMultiData(32 + 22 + 1, 9 + round), sim->clearLog(), after.resize(17 + round, -1.0), sim->answerAfter(after), setParam(kRequestTempData, 1);
+    const std::string want = round ? "CONNECTION TIMED OUT!" : "Data request completed!";
+    EXPECT_TRUE(waitUntil([&] { return status() == want && sim->received([](const Bytes& m) { return isRequest(m, 0x01); }).size() == 2; }, 30.0)) << status();
+    EXPECT_TRUE(round || waitParam(kMultiPartPatch + 1, 9)) << "the multi asked for again was not taken";
+  }
+  MidiTestSleep(0.3);
+  EXPECT_EQ(status(), "CONNECTION TIMED OUT!");
+}
+
 // A program step of part 3 on channel setting 4 (status channel 2): all notes off and bank select
 // MSB, then 25 ms to the LSB (bank 1 = 0x41), 25 ms to the program change. With the start-up
 // settings ("Request on program") the editor then fetches the part's new sound.
@@ -783,6 +798,33 @@ TEST_F(EditorOnWire, LockedSectionsGoBackAfterACancelledFetchAndTwoQuickSteps) {
   EXPECT_TRUE(synthHolds(39) && waitParam(kFilter1Cutoff + 2, 39) && param(kOscillator1Octave + 2) == 40);
 }
 
+// Oscillator 1 locked: Program Up (A 001), Cancel 0.15 s after its request, Program Up (A 002),
+// an edit between the answers. Round 0: each answered 0.8 s after its request; round 1: the
+// cancelled one about 1 s after the new one's; round 2: 0.6 s, the cutoff itself edited. The screen,
+// the lock's send and the saved state end on A 002 with the edit; the synth never got A 001 back.
+class CancelledFetch : public EditorOnWire, public ::testing::WithParamInterface<int> {};
+TEST_P(CancelledFetch, NeverSpeaksForTheNextOne) {
+  const int round = GetParam(), edited = round == 2 ? kFilter1Cutoff + 2 : kFilter1Resonance + 2, cutoff = round == 2 ? 41 : 32;
+  store(0, 1, 31, 88), store(0, 2, 32, 88), connect(), setParam(kSectionLockOsc1 + 2, 1), setParam(kOscillator1Octave + 2, 40), MidiTestSleep(0.1);
+  auto fetches = [this] { return sim->received([](const Bytes& m) { return isRequest(m, 0x00) && m[6] == 2; }).size(); };
+  auto answers = [this, before = sim->wholeAnswers()] { return size_t(sim->wholeAnswers() - before); };
+  sim->setReplyDelay(round == 2 ? 0.4 : 0.8), sim->answerAfter({round == 1 ? 2.2 : round == 2 ? 0.6 : 0.8, round == 2 ? 0.6 : 0.8});
+  sim->clearLog(), setParam(kPatchUp + 2, 1);
+  ASSERT_TRUE(waitUntil([&] { return fetches() == 1; }, 5.0));
+  MidiTestSleep(0.15), setParam(kCancelDataRequest, 1), setParam(kPatchUp + 2, 1);
+  ASSERT_TRUE(waitUntil([&] { return answers() == 1 && fetches() >= 2; }));
+  setParam(edited, 41);
+  EXPECT_TRUE(waitUntil([&] { return fetches() == answers() && fetches() >= 2 && param(kMultiPartPatch + 2) == 2 &&
+                                     sim->partSound(2)[8] == 40 && status() == "Data request Completed!"; }, 20.0)) << status();
+  MidiTestSleep(0.3);  // the last answer taken, or not
+  const Bytes held = sim->partSound(2);
+  EXPECT_EQ(std::vector<int>({int(param(kFilter1Cutoff + 2)), int(param(edited)), int(param(kOscillator1Octave + 2)), held[85], held[85 + 2 * (round < 2)], held[8]}),
+            std::vector<int>({cutoff, 41, 40, cutoff, 41, 40})) << "screen, then synth";
+  EXPECT_TRUE(sim->received([](const Bytes& m) { return m.size() == 392 && m[85] == 31; }).empty()) << "A 001 sent back";
+  EXPECT_TRUE(keptInProject(kFilter1Cutoff + 2, cutoff)) << "the saved state";
+}
+INSTANTIATE_TEST_SUITE_P(Answers, CancelledFetch, ::testing::Values(0, 1, 2));
+
 // A project loaded while SEND MULTI runs, the way the host loads one (--at T restore FILE: the
 // render thread hands the restore to the main thread when its time comes; this test's thread is
 // that main loop): the restore returns at once, the transfer goes out whole as it began, and the
@@ -1076,7 +1118,7 @@ TEST_F(EditorOnWire, AStrayDumpOrALateAnswerIsNeverTheAnswerOfAnotherRequest) {
   sim->selectOnPanel(2, 0, 5, false);
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x00) && m[6] == 2; }, 2, 5.0));
   setParam(kCancelDataRequest, 1), sim->selectOnPanel(2, 0, 7, false);
-  EXPECT_TRUE(waitParam(kFilter1Cutoff + 2, 27) && waitUntil([&] { return sim->wholeAnswers() == 4; }));
+  EXPECT_TRUE(waitParam(kFilter1Cutoff + 2, 27) && waitUntil([&] { return sim->wholeAnswers() >= 4; }));  // and those asked once more
   MidiTestSleep(0.3);
   EXPECT_EQ(param(kFilter1Cutoff + 2), 27);
 }
@@ -1094,6 +1136,33 @@ TEST_F(EditorOnWire, ASecondUnitOnTheCableIsNeverAskedForWhatTheSynthAnswers) {
   sim->spoilAnswers(DorvikSim::Spoil::kWrongDeviceId, 1), sim->selectOnPanel(2, 0, 5, false);
   EXPECT_TRUE(waitParam(kFilter1Cutoff + 2, 25, 10.0) && param(kGlobalSysExID) == 5) << param(kGlobalSysExID);
   EXPECT_TRUE(sim->received([](const Bytes& m) { return isRequest(m, 0x00) && m[3] != 5; }).empty()) << "scanned";
+  // Two answers spoilt: the scan hears the other unit, asks 5 once more and stays there. Then the
+  // synth no longer answers at 5: the move to the unit at 1 is said.
+  setParam(kLibSyncTimer, 0), sim->spoilAnswers(DorvikSim::Spoil::kBadChecksum, 2), sim->selectOnPanel(2, 0, 7, false);
+  EXPECT_TRUE(waitUntil([&] { return status() == "Data request Completed!" && param(kFilter1Cutoff + 2) == 27; }, 15.0)) << status();
+  EXPECT_EQ(param(kGlobalSysExID), 5) << "moved to the other unit";
+  sim->setDeviceId(9), sim->selectOnPanel(2, 0, 5, false);
+  EXPECT_TRUE(waitUntil([&] { return status() == "Dorvik answered at DeviceID 1, not 5: edits go there"; }, 15.0)) << status();
+  EXPECT_EQ(param(kGlobalSysExID) * 1000 + param(kFilter1Cutoff + 2), 1091);
+}
+
+// A synth back for a restored session whose check's answer is lost is asked at the session's id
+// once more before any other id. The OUT entry chosen again while that check runs starts no other.
+TEST_F(EditorOnWire, AReturningSynthWhoseAnswerIsLostIsAskedAtTheSessionsIdFirst) {
+  sim->setDeviceId(5), connect(), setParam(kLibSyncTimer, 0);
+  ASSERT_TRUE(plug->SaveState(state, &why)) << why;
+  plug->Close(), sim.reset(), decoy.reset();
+  open([&] { ASSERT_TRUE(plug->RestoreState(state, &why)) << why; });
+  ASSERT_TRUE(waitUntil([&] { return status() == "Project held, waiting for Dorvik"; })) << status();
+  makeSims(), sim->setDeviceId(5), sim->answerAfter({-1});
+  auto check = [](const Bytes& m) { return isRequest(m, 0x04); };
+  ASSERT_TRUE(sim->waitFor(check, 1, 10.0));
+  textOf(kDeviceOutSelection)->SetValueFromUserInput(textOf(kDeviceOutSelection)->GetValue());  // no second check meanwhile
+  EXPECT_TRUE(waitUntil([&] { return sim->received(check).size() >= 2 && status() == "Plug-in is ready to go!"; }, 20.0)) << status();
+  for (const auto& e : sim->received(check)) EXPECT_EQ(e.bytes[3], 5);
+  MidiTestSleep(1.0);
+  EXPECT_EQ(sim->received(check).size() * 10 + sim->received([](const Bytes& m) { return m.size() == 207; }).size(), 21u)
+      << "checks and sessions sent";
 }
 
 // The synth's knob turned during SEND MULTI and during a restored project's push, after the multi

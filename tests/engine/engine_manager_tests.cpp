@@ -102,7 +102,8 @@ TEST_F(Engine, UnansweredPartRequestScansEveryIdThenTimesOut) {
   const std::vector<Bytes> sent = host.sent();
   ASSERT_EQ(sent.size(), 1u + 128u);
   EXPECT_EQ(sent[0], (Bytes{0xF0, 0x3E, 0x10, 0x09, 0x00, 0x30, 0x04, 0xF7}));
-  for (int d = 0; d < 128; ++d) EXPECT_EQ(sent[1 + d][3], d);
+  // Its own id once more first (no id answered yet), then every other one.
+  for (int i = 1; i <= 128; ++i) EXPECT_EQ(sent[i][3], i == 1 ? 9 : i - 2 + (i - 2 >= 9)) << i;
   const auto statuses = host.statusTexts();
   EXPECT_NE(std::find(statuses.begin(), statuses.end(), "CONNECTION TIMED OUT!"), statuses.end());
   EXPECT_NE(host.lastStatus(), "Data request Completed!");
@@ -862,28 +863,36 @@ TEST_F(Engine, AGlobalSendTakesOnlyTheUnmodelledBytesOfTheSettingsItAskedFor) {
 }
 
 // Whose answer a dump is: what the wait's request asked (kind, part, device id), once; else what the
-// wait names; a job's own dump. Asked again, a cancelled request's owed answer counts after the new
-// one's (not after a time-out, for another id, once expired before or after it, or for own dumps).
-TEST(ReplyWaitClaim, OnlyTheAskedDumpAnswersAndAnOwedOneAlsoCountsWhenAskedAgain) {
+// wait names; a job's own dump. While a cancelled request of its kind is owed its answer, a dump is
+// held and asked for again, and taken once said twice (not after a time-out or an answer, for
+// another id, once the owed one expired before or after it, or for own dumps).
+TEST(ReplyWaitClaim, OnlyTheAskedDumpAnswersAndOneInDoubtOnlyWhenSaidTwice) {
   using C = ReplyWait::Claim;
   auto d = [](int command, int part, int dev = 0) { return Bytes{0xF0, 0x3E, 0x10, uint8_t(dev), uint8_t(command), 0x30, uint8_t(part), 0xF7}; };
-  const Bytes a = d(0x10, 2);  // the answer asked for
+  const Bytes a = d(0x10, 2), b = {0xF0, 0x3E, 0x10, 0, 0x10, 0x30, 2, 0x7F};  // the answer asked for, and another sound
   struct Row { int before, beforeId, wait, step, command; bool editor, own; std::vector<std::pair<Bytes, C>> dumps; };
   const Row rows[] = {{0, 0, 0, 0, 0x10, true, false, {{d(0x10, 3), C::kStray}, {d(0x11, 2), C::kStray}, {d(0x10, 2, 1), C::kStray}, {a, C::kAnswer}, {a, C::kStray}}},
                       {0, 0, 0, 0, -1, true, false, {{d(0x11, 9, 4), C::kAnswer}}}, {0, 0, 0, 0, 0x10, false, false, {{a, C::kJobAnswer}}},
-                      {2, 0, 0, 0, 0x10, true, false, {{a, C::kAnswer}, {a, C::kAnswer}, {a, C::kStray}}}, {1, 0, 0, 0, 0x10, true, false, {{a, C::kAnswer}, {a, C::kStray}}},
+                      {2, 0, 0, 0, 0x10, true, false, {{a, C::kStray}, {b, C::kStray}, {b, C::kAnswer}, {a, C::kStray}}}, {1, 0, 0, 0, 0x10, true, false, {{a, C::kAnswer}, {a, C::kStray}}},
                       {2, 1, 0, 0, 0x10, true, false, {{a, C::kAnswer}, {a, C::kStray}}}, {2, 0, 2001, 0, 0x10, true, false, {{a, C::kAnswer}, {a, C::kStray}}},
-                      {2, 0, 0, 1001, 0x10, true, false, {{a, C::kAnswer}, {a, C::kStray}}}, {2, 0, 0, 0, 0x10, true, true, {{d(0x10, 2, 7), C::kAnswer}, {a, C::kStray}}}};
+                      {2, 0, 0, 1001, 0x10, true, false, {{a, C::kStray}, {b, C::kAnswer}}}, {2, 0, 0, 0, 0x10, true, true, {{d(0x10, 2, 7), C::kAnswer}, {a, C::kStray}}},
+                      {3, 0, 0, 0, 0x10, true, false, {{a, C::kAnswer}, {a, C::kStray}}}};
   static uint32_t now = 0;
   for (const Row& row : rows) {
-    ReplyWait w;  // before: 1 a timed-out wait, 2 a cancelled one, that asked for part 2 at beforeId
+    ReplyWait w;  // before: 1 a timed-out wait, 2 a cancelled one, 3 one answered then cancelled, that asked for part 2 at beforeId
     w.clock = [] { return now; };
-    if (row.before) w.arm(0x10, 2, true), w.sent(sysex::soundRequest(row.beforeId, 0x30, 2)), w.end(row.before == 2);
+    if (row.before) {
+      w.arm(0x10, 2, true), w.sent(sysex::soundRequest(row.beforeId, 0x30, 2));
+      if (row.before == 3) w.claim(a.data(), 8), w.answer(a.data(), 8);
+      w.end(row.before >= 2);
+    }
     if (now += row.wait, w.arm(row.command, row.command < 0 ? -1 : 2, row.editor); row.command >= 0) w.sent(sysex::soundRequest(0, 0x30, 2));
     for (const auto& [m, want] : row.dumps) {
       now += row.step;
+      const bool inWait = w.waitingForEditor() || !row.editor;
       EXPECT_EQ(w.claim(m.data(), 8, row.own), want) << &row - rows << " " << int(m[4]) << " " << int(m[6]);
       if (want != C::kStray) w.answer(m.data(), 8, row.own);
+      EXPECT_EQ(w.takeAskAgain(), inWait && want == C::kStray && m[6] == 2 && m[3] == 0 && m[4] == 0x10 && row.command >= 0 ? 0 : -1) << &row - rows;
     }
   }
 }
