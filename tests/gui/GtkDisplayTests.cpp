@@ -204,6 +204,7 @@ TEST(GtkDisplay, ClickAndDragOnAKnobChangesItsParameterThroughTheGuiRoad) {
 TEST(GtkDisplay, TimerRedrawsOnlyTheDirtyRectangle) {
   REQUIRE_DISPLAY();
   int framePaints = 0, idleTurns = 0;
+  std::atomic<int> runs{0};  // outlives the editor: its close runs the work still queued
   Editor e;
   e.g->AddIdleWork(&idleTurns, [&] { return ++idleTurns, false; });  // as the librarian lays out ahead
   // Let the window's first full repaints settle: 150 ms without any copy to the screen.
@@ -245,7 +246,6 @@ TEST(GtkDisplay, TimerRedrawsOnlyTheDirtyRectangle) {
   // Work queued on another thread wakes the resting view too. Queued without a pause, it is taken
   // at most once a refresh interval by the wakes, besides the tick's own turns: two a frame.
   for (int i = 0; i < 200 && !e.g->GetView()->Resting(); ++i) pump(10);
-  std::atomic<int> runs{0};
   std::thread([&] { e.g->RunOnWindowThread(&runs, 1, [&] { ++runs; }); }).join();
   while (runs == 0 && g_main_context_iteration(nullptr, FALSE)) {
   }
