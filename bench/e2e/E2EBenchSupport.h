@@ -33,3 +33,21 @@ inline void seedInitMemory(DorvikSim& sim) {
   auto bytes = [](const auto& a) { return DorvikSim::Bytes(a.begin(), a.end()); };
   sim.setMemory(bytes(dump::initSound()), bytes(dump::initMulti()), bytes(dump::globalTemplate()));
 }
+
+// Starts the editor in its window on the sim's ports and waits for its start-up handshake and
+// then `settle` seconds more; false, saying why as `name`.
+inline bool startOnSim(const char* name, WindowSession& w, DorvikSim& sim, double settle) {
+  WindowSession::Options options;
+  options.outPort = sim.editorOutputName();
+  options.inPort = sim.editorInputName();
+  if (!w.start(options)) {
+    fprintf(stderr, "%s: %s\n", name, w.why().c_str());
+    return false;
+  }
+  if (!sim.waitFor([](const DorvikSim::Bytes& b) { return b.size() == 6 && b[4] == 0x04; }, 1, 20.0)) {
+    fprintf(stderr, "%s: no handshake\n", name);
+    return false;
+  }
+  MidiTestSleep(settle);
+  return true;
+}

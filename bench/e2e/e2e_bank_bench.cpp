@@ -32,18 +32,7 @@ int main(int argc, char** argv) {
   if (system(("mkdir -p '" + patches + "'").c_str()) != 0) return 1;
   writeTwoBanks(patches);
   WindowSession w;
-  WindowSession::Options options;
-  options.outPort = sim.editorOutputName();
-  options.inPort = sim.editorInputName();
-  if (!w.start(options)) {
-    fprintf(stderr, "e2e_bank_bench: %s\n", w.why().c_str());
-    return 1;
-  }
-  if (!sim.waitFor([](const DorvikSim::Bytes& b) { return b.size() == 6 && b[4] == 0x04; }, 1, 20.0)) {
-    fprintf(stderr, "e2e_bank_bench: no handshake\n");
-    return 1;
-  }
-  MidiTestSleep(1.5);
+  if (!startOnSim("e2e_bank_bench", w, sim, 1.5)) return 1;
   showTab(w, 1);
   // The librarian's sync timer as the editor starts: 100 ms after each answer.
   const double pauseMs = sysex::pacingIntervalMs(2);

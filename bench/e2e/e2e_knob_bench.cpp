@@ -38,19 +38,8 @@ int main() {
   if (!sim.ok()) return 1;
   seedInitMemory(sim);
   WindowSession w;
-  WindowSession::Options options;
-  options.outPort = sim.editorOutputName();
-  options.inPort = sim.editorInputName();
-  if (!w.start(options)) {
-    fprintf(stderr, "e2e_knob_bench: %s\n", w.why().c_str());
-    return 1;
-  }
   // The start-up conversation first (handshake and its closing pause).
-  if (!sim.waitFor([](const DorvikSim::Bytes& b) { return b.size() == 6 && b[4] == 0x04; }, 1, 20.0)) {
-    fprintf(stderr, "e2e_knob_bench: no handshake\n");
-    return 1;
-  }
-  MidiTestSleep(1.0);
+  if (!startOnSim("e2e_knob_bench", w, sim, 1.0)) return 1;
   JackMidiOutput bare;
   if (!bare.create("bench-bare") || !bare.open(sim.editorOutputName(), "bare-out")) {
     fprintf(stderr, "e2e_knob_bench: no bare port\n");

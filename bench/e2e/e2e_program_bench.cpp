@@ -58,18 +58,7 @@ int main() {
     sim.storeSound(0, n, s);
   }
   WindowSession w;
-  WindowSession::Options options;
-  options.outPort = sim.editorOutputName();
-  options.inPort = sim.editorInputName();
-  if (!w.start(options)) {
-    fprintf(stderr, "e2e_program_bench: %s\n", w.why().c_str());
-    return 1;
-  }
-  if (!sim.waitFor([](const DorvikSim::Bytes& b) { return b.size() == 6 && b[4] == 0x04; }, 1, 20.0)) {
-    fprintf(stderr, "e2e_program_bench: no handshake\n");
-    return 1;
-  }
-  MidiTestSleep(1.5);
+  if (!startOnSim("e2e_program_bench", w, sim, 1.5)) return 1;
   // The synth's program changes pass the editor's MIDI filter (off from the start): MIDI FILTERS,
   // FROM THE DORVIK's Program Change, MIDI FILTERS again.
   for (const auto& [x, y] : {std::pair(696, 744), {668, 256}, {696, 744}}) w.click(w.s(x), w.s(y)), w.settle();
