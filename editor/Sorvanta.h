@@ -507,7 +507,7 @@ private:
   void connectedAgainByPatchbay(bool input);
   // The port watch opened these lost ports again (IPluginBase::OnDirectMidiPortsReopened): their
   // entries, the engine, a project held or cut short, the status texts. Watch thread.
-  void OnDirectMidiPortsReopened(bool output, bool input) override;
+  void OnDirectMidiPortsReopened(bool output, bool input, bool synthCameBack) override;
   // The session is due at the synth: a project restored without it, a push a loss cut short, or
   // a synth that came back with its own memory. Set under the lock; cleared as the push starts.
   std::atomic<bool> projectPushDue{false};
@@ -542,11 +542,14 @@ private:
   std::atomic<bool> inputGapSinceLoss{false}, askSynthPending{false};
   bool askSynthWhatItShows(bool withoutWaiting);
   // A loss of a port that carried (watchDirectPorts) until the ports carry again, the opens then
-  // (none since: a patchbay connected it again), and whether its synth went away meanwhile (its
-  // port unlisted, or opened again by the watch) rather than a patchbay's hand cutting it. An edit made while the output did not carry is missed by the synth: the session goes
-  // once the connection carries again.
+  // (none since: a patchbay connected it again), the JACK server ends heard then, and whether its
+  // synth went away meanwhile (its port unlisted, or registered anew, with its MIDI system
+  // running) rather than a patchbay's hand cutting it. A synth whose JACK server restarted during
+  // the loss stayed, whatever its port did first (synthWentAway). An edit made while the output
+  // did not carry is missed by the synth: the session goes once the connection carries again.
   std::atomic<bool> lossNoticed{false}, lossWasGone{false}, editedWhileCut{false};
-  std::atomic<unsigned> opensAtLoss{0};
+  std::atomic<unsigned> opensAtLoss{0}, serverEndsAtLoss{0};
+  bool synthWentAway() const;
   // The ports carry again with nothing due but what a patchbay's gap missed (audio callback).
   std::atomic<bool> cutSessionPending{false};
   // Audio callback only: the listing the lost ports' text was made from, and that text.

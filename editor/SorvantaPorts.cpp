@@ -28,7 +28,8 @@ bool Sorvanta::afterPortChange(bool output, int index) {
   // Both carry after a loss: a synth that went away (its ports unlisted, or opened again by the
   // watch) came back with its own memory, and an edit made while the output did not carry never
   // reached it. Either way the session is due. A patchbay's gap with nothing edited is not.
-  if (lossNoticed.exchange(false) && (lossWasGone.load() || editedWhileCut.load())) projectPushDue = true;
+  const bool afterLoss = lossNoticed.exchange(false);
+  if (afterLoss && (synthWentAway() || editedWhileCut.load())) projectPushDue = true;
   // What the host chose while the output did not carry goes first: the synth plays it and its
   // sound is fetched, so that a session after it carries it too.
   sendOwedPrograms();
@@ -45,6 +46,10 @@ bool Sorvanta::afterPortChange(bool output, int index) {
     if (inputGapSinceLoss.exchange(false)) askSynthWhatItShows(false);
   }
   return false;
+}
+
+bool Sorvanta::synthWentAway() const {
+  return lossWasGone.load() && MidiPortServerEnds() == serverEndsAtLoss.load();
 }
 
 bool Sorvanta::startSessionPush(bool withoutWaiting) {
@@ -134,7 +139,7 @@ bool Sorvanta::askSynthWhatItShows(bool withoutWaiting) {
   return withoutWaiting ? midiManager->startJobWithoutWaiting(r) : midiManager->startJob(r);
 }
 
-void Sorvanta::OnDirectMidiPortsReopened(bool output, bool input) {
+void Sorvanta::OnDirectMidiPortsReopened(bool output, bool input, bool synthCameBack) {
   UTIL_MutexLock lock(GetMutex());
   if (output) refreshExternalMIDIOutNames();
   if (input) refreshExternalMIDIInNames();
@@ -146,8 +151,9 @@ void Sorvanta::OnDirectMidiPortsReopened(bool output, bool input) {
     ui->refreshDeviceMenu(true);
   });
   log(std::string("PROCESSOR: MIDI ") + (output && input ? "In and Out" : output ? "Out" : "In") + " open again");
-  // The watch opens only a port whose synth is listed anew: after a loss it came back.
-  if (lossNoticed.load()) lossWasGone = true;
+  // A synth that went away came back with its own memory. A port opened again under a synth that
+  // stayed (its JACK server restarted, say) is not that: the synth is asked what it holds.
+  if (lossNoticed.load() && synthCameBack) lossWasGone = true;
   // The output first: it decides what the engine may send, and the device check follows once
   // both carry, so it runs once for the two.
   const int index = DirectMidiPortIndex(!output);
@@ -222,6 +228,7 @@ void Sorvanta::watchDirectPorts() {
     if (input) inputGapSinceLoss = true;
     if (!lossNoticed.exchange(true)) {
       opensAtLoss = DirectMidiPortOpens();
+      serverEndsAtLoss = MidiPortServerEnds();
       lossWasGone = false;
     }
     listingShown = DirectMidiListingChanges() - 1;  // looked at below
@@ -229,10 +236,11 @@ void Sorvanta::watchDirectPorts() {
     if (valueLine) valueLine->SetTextFromPlug(lostTextShown = portsStillToSet());
   }
   // The lost port's synth is gone from the listing (or its MIDI system is): the editor waits for
-  // it, and says so. A patchbay's gap leaves the listing as it was.
+  // it, and says so. A patchbay's gap leaves the listing as it was. Only a synth that went away
+  // itself comes back with its own memory, not one whose JACK server restarted under it.
   if (lossNoticed.load() && DirectMidiListingChanges() != listingShown) {
     listingShown = DirectMidiListingChanges();
-    if (DirectMidiPortAwaitsReturn(false) || DirectMidiPortAwaitsReturn(true)) lossWasGone = true;
+    if (DirectMidiPeerLeft(false) || DirectMidiPeerLeft(true)) lossWasGone = true;
     const char* text = portsStillToSet();
     if (text != lostTextShown && valueLine) valueLine->SetTextFromPlug(lostTextShown = text);
   }

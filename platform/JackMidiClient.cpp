@@ -7,6 +7,7 @@
 #include <jack/midiport.h>
 
 #include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -42,6 +43,7 @@ std::atomic<unsigned> gNotices{0};
 // Every notice, registrations too (noticesSeen), and the registrations of each port name
 // (registrations). The map only grows, by one entry per name ever registered on the server.
 std::atomic<unsigned> gAllNotices{0};
+std::atomic<unsigned> gServerEnds{0};
 std::mutex gRegisteredMutex;
 std::map<std::string, unsigned> gRegistered;
 
@@ -51,8 +53,7 @@ void onConnection(jack_port_id_t, jack_port_id_t, int, void*)
   gAllNotices.fetch_add(1, std::memory_order_relaxed);
 }
 
-// arg: the client the notice came to, which lives at least as long as its notification thread (a
-// client whose server went away is never freed).
+// arg: the Client the notice came to, which lives as long as libjack may call it.
 void onRegistration(jack_port_id_t id, int registered, void* arg)
 {
   // jack_client_close cancels the notification thread, also in the middle of a notice: held off
@@ -60,7 +61,7 @@ void onRegistration(jack_port_id_t id, int registered, void* arg)
   CallbackGuard guard;
   if (!registered)
     gNotices.fetch_add(1, std::memory_order_relaxed);
-  else if (jack_port_t* port = jack_port_by_id(static_cast<jack_client_t*>(arg), id))
+  else if (jack_port_t* port = jack_port_by_id(static_cast<Client*>(arg)->handle(), id))
   {
     const char* name = jack_port_name(port);
     std::lock_guard<std::mutex> lock(gRegisteredMutex);
@@ -69,27 +70,25 @@ void onRegistration(jack_port_id_t id, int registered, void* arg)
   gAllNotices.fetch_add(1, std::memory_order_relaxed);
 }
 
-// The clients libjack holds for us (opened, not closed by us, not yet let go of by libjack), how
-// many of their shutdown notices are done, whether a server's end was heard since the last open,
-// and the owners' calls into clients now running (see ClientLife, ClientCall). gOpenMutex
-// orders the opens (as libjack's own open lock would) and guards gFailedEntry; no listing, call
-// or close waits on it, and an open waits for it at most kOpenTurnSeconds: a server that stops
-// answering (hung, or stopped by a debugger) keeps an open inside libjack for as long as it does,
-// and the opens behind it give up rather than wait with it (the window's thread choosing a port
-// among them).
-std::atomic<int> gHeld{0};
-std::atomic<int> gNoticesEnded{0};
-std::atomic<int> gNoticeThreadsEnded{0};
-std::atomic<bool> gServerEnded{false};
-std::atomic<int> gCalls{0};
+// gOpenMutex orders our opens (as libjack's own open lock would) and guards gFailedEntry; no
+// listing, call or close waits on it, and an open waits for it at most kOpenTurnSeconds: a server
+// that stops answering (hung, or stopped by a debugger) keeps an open inside libjack for as long
+// as it does, and the opens behind it give up rather than wait with it (the window's thread
+// choosing a port among them).
 std::mutex gOpenMutex;
 const int kOpenTurnSeconds = 15;
 std::atomic<bool> gHungOpenReported{false};
-int64_t gEndSeenNs = 0;  // when an open first saw a server's end (gOpenMutex)
+std::atomic<unsigned> gOpensTried{0};
 
-int64_t steadyNs()
+long long steadyNs()
 {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+void sleepMs(long ms)
+{
+  timespec ts{ms / 1000, (ms % 1000) * 1000000L};
+  nanosleep(&ts, nullptr);
 }
 
 // Waiting for a server cheaply. jackd 1.9 listens on /dev/shm/jack_<server>_<uid>_0 (the server
@@ -108,7 +107,6 @@ struct FailedEntry
   int backoffSeconds = 0;
 };
 FailedEntry gFailedEntry;
-std::atomic<unsigned> gOpensTried{0};
 
 std::string serverSocketPath()
 {
@@ -118,9 +116,9 @@ std::string serverSocketPath()
 }
 
 // gOpenMutex held. Whether to try a client now; *entry: the server's entry as seen.
-bool serverMayAnswer(struct stat* entry)
+bool serverMayAnswer(const std::string& path, struct stat* entry)
 {
-  if (stat(serverSocketPath().c_str(), entry) != 0)
+  if (stat(path.c_str(), entry) != 0)
     return false;
   const FailedEntry& f = gFailedEntry;
   const bool same = f.failed && f.dev == entry->st_dev && f.ino == entry->st_ino &&
@@ -144,61 +142,6 @@ void noteAttempt(bool opened, const struct stat& entry)
   f.ino = entry.st_ino;
   f.changed = entry.st_ctim;
   f.retry = std::chrono::steady_clock::now() + std::chrono::seconds(f.backoffSeconds);
-}
-
-// The servers' entries of the clients libjack holds, one per client, as they were when it opened.
-// libjack marks a server's end as the first of its clients hears it, before our shutdown
-// callback runs: an entry gone or made anew is how an open sees that end before any callback.
-std::mutex gHeldMutex;  // a leaf: nothing else is done while it is held
-std::vector<ServerEntry> gHeldServers;
-
-bool heldServerEnded()
-{
-  std::lock_guard<std::mutex> lock(gHeldMutex);
-  return std::any_of(gHeldServers.begin(), gHeldServers.end(), [](const ServerEntry& e) { return e.ended(); });
-}
-
-// gOpenMutex held. Whether jack_client_open may be called now; *letsGo: that open lets libjack
-// go of every client it holds (a server's end was heard since the last open). Not while a
-// shutdown notice runs, nor before the owners' calls into those clients have returned (the
-// clients are gone, so none starts; those running get a second).
-bool mayOpen(bool* letsGo)
-{
-  *letsGo = gServerEnded.load() || heldServerEnded();
-  if (!*letsGo)
-    return true;
-  // Every notice done and its thread ended. Not for more than five seconds after the end was
-  // first seen here: something else holds the server's socket open (a program started since), or
-  // libjack let go of a client before its notice (an open of ours came between libjack's noting
-  // the end and our callbacks), or its server still runs.
-  const int64_t now = steadyNs();
-  if (!gEndSeenNs)
-    gEndSeenNs = now;
-  const int held = gHeld.load();
-  if ((gNoticesEnded.load() != held || gNoticeThreadsEnded.load() < held) && now - gEndSeenNs < 5000000000LL)
-    return false;
-  for (int ms = 0; gCalls.load() > 0; ++ms)
-  {
-    if (ms >= 1000)
-      return false;
-    timespec ts{0, 1000000L};
-    nanosleep(&ts, nullptr);
-  }
-  return true;
-}
-
-// gOpenMutex held: after a jack_client_open, before its client is held.
-void noteOpen(bool letGo)
-{
-  if (!letGo)
-    return;
-  gHeld.store(0);
-  gNoticesEnded.store(0);
-  gNoticeThreadsEnded.store(0);
-  gServerEnded.store(false);
-  gEndSeenNs = 0;
-  std::lock_guard<std::mutex> lock(gHeldMutex);
-  gHeldServers.clear();
 }
 
 // Holds gOpenMutex for its scope once taken; false when an open ahead of it has not returned
@@ -233,6 +176,17 @@ private:
   bool mTaken = false;
 };
 
+
+// The thread a shutdown notice came on (the client's notification thread) marks its client as
+// it ends: libjack may go on handling other notices on it after ours (the server's other clients
+// leaving), under its own lock, until the server's socket closes.
+struct NoticeThread
+{
+  Client* client = nullptr;
+  ~NoticeThread();
+};
+thread_local NoticeThread tNoticeThread;
+
 }  // namespace
 
 static_assert(kOpenTurnSeconds == 15, "kOpenHungText names the wait");
@@ -243,48 +197,9 @@ bool openHung()
   return gHungOpenReported.load();
 }
 
-HeldClients heldClients()
-{
-  HeldClients c;
-  c.held = gHeld.load();
-  c.noticesEnded = gNoticesEnded.load();
-  c.noticeThreadsEnded = gNoticeThreadsEnded.load();
-  return c;
-}
-
 unsigned clientOpensTried()
 {
   return gOpensTried.load();
-}
-
-// The thread a shutdown notice came on (the client's notification thread) counts in
-// gNoticeThreadsEnded as it ends: libjack may go on handling other notices on it after ours (the
-// server's other clients leaving), under its own lock, until the server's socket closes.
-struct NoticeThreadEnd
-{
-  bool counts = false;
-  ~NoticeThreadEnd()
-  {
-    if (counts)
-      ++gNoticeThreadsEnded;
-  }
-};
-thread_local NoticeThreadEnd tNoticeThreadEnd;
-
-void ClientLife::began()
-{
-  tNoticeThreadEnd.counts = true;
-  mGone.store(true);
-  gServerEnded.store(true);
-}
-
-void ClientLife::ended()
-{
-  // Counted here or by hold(), whichever sees the other (both sequentially consistent), once.
-  if (mHeld.load() && !mCounted.exchange(true))
-    ++gNoticesEnded;
-  // The last access: the owner may free the object once it is marked.
-  mEnded.store(true);
 }
 
 bool ServerEntry::ended() const
@@ -293,47 +208,190 @@ bool ServerEntry::ended() const
   return stat(path.c_str(), &now) != 0 || now.st_dev != dev || now.st_ino != ino;
 }
 
-void ClientLife::hold(const std::string& serverPath, const struct stat& entry)
+// A callback inside the client's owner, for its length (see Client::quiesce).
+class Entered
 {
-  mServer = {serverPath, entry.st_dev, entry.st_ino};
+public:
+  explicit Entered(Client* client) : mClient(client)
   {
-    std::lock_guard<std::mutex> lock(gHeldMutex);
-    gHeldServers.push_back(mServer);
+    mClient->mInOwner.fetch_add(1);
+    mOwner = mClient->mOwner.load();
   }
-  mHeld.store(true);
-  ++gHeld;
-  if (mEnded.load() && !mCounted.exchange(true))
-    ++gNoticesEnded;
+  ~Entered() { mClient->mInOwner.fetch_sub(1); }
+  Entered(const Entered&) = delete;
+  Entered& operator=(const Entered&) = delete;
+  ClientOwner* owner() const { return mOwner; }
+
+private:
+  Client* mClient;
+  ClientOwner* mOwner;
+};
+
+// Every client of ours that libjack may still call: open (ours to close), or dead and not yet let
+// go of by an open, or left to libjack (see JackMidiClient.h; never freed: libjack frees its
+// client at an open we do not see the end of). The lock is a leaf: no call into libjack is made
+// while it is held.
+struct ClientRegistry
+{
+  static std::mutex& lock()
+  {
+    static std::mutex m;
+    return m;
+  }
+  static std::vector<Client*>& all()
+  {
+    static std::vector<Client*>* v = new std::vector<Client*>;  // outlives every static destructor
+    return *v;
+  }
+  static std::vector<Client*>& left()
+  {
+    static std::vector<Client*>* v = new std::vector<Client*>;
+    return *v;
+  }
+
+  // Waits (at most a second) until no call of the owner's is inside c: new ones are refused by
+  // now (its server went away, or it was left to libjack).
+  static bool callsDone(const Client* c)
+  {
+    for (int ms = 0; c->mCalls.load() > 0; ++ms)
+    {
+      if (ms >= 1000)
+        return false;
+      sleepMs(1);
+    }
+    return true;
+  }
+
+  // c's server runs and its owner let go (its close taken on: mClosing): deactivated, which waits
+  // for a running cycle, closed, which ends its threads, and freed.
+  static void close(Client* c)
+  {
+    {
+      ClientCall blockSigpipe(nullptr);
+      jack_deactivate(c->mHandle);
+      jack_client_close(c->mHandle);
+    }
+    std::lock_guard<std::mutex> g(lock());
+    forget(c);
+    delete c;
+  }
+
+  // The registry's lock held.
+  static void forget(Client* c)
+  {
+    std::vector<Client*>& v = all();
+    v.erase(std::remove(v.begin(), v.end(), c), v.end());
+  }
+
+  static void noticeThreadEnded(Client* c) { c->mNoticeThreadEnded.store(true); }
+
+  // gOpenMutex held, before jack_client_open. Whether it may be called now; true also hands every
+  // client of an ended server to libjack, which frees them in that open. Not before each has had
+  // its shutdown notice and its notification thread has ended (libjack would cancel it, maybe
+  // inside its lock of the notices), and no close of ours runs beside it; a client whose notices
+  // do not end within kLeaveAfterNs goes all the same (said once).
+  static bool mayOpen()
+  {
+    const long long now = steadyNs();
+    std::vector<Client*> dead;
+    bool blocked = false, late = false;
+    {
+      std::lock_guard<std::mutex> g(lock());
+      for (Client* c : all())
+      {
+        if (c->mClosing)
+          blocked = true;  // libjack would free it in this open
+        else if (c->serverGone())
+        {
+          dead.push_back(c);
+          if (!c->mEndSeenNs)
+            c->mEndSeenNs = now;
+          if (!c->mGone.load() || !c->mNoticeThreadEnded.load())
+          {
+            late = late || now - c->mEndSeenNs >= kLeaveAfterNs;
+            blocked = blocked || now - c->mEndSeenNs < kLeaveAfterNs;
+          }
+        }
+      }
+      if (blocked)
+        return false;
+      for (Client* c : dead)
+      {
+        c->mLeft.store(true);
+        forget(c);
+        left().push_back(c);
+      }
+    }
+    if (late)
+      fprintf(stderr, "MIDI PORTS: JACK did not end the notices of a client whose server went away within %d s; "
+                      "libjack lets go of it now\n", (int)(kLeaveAfterNs / 1000000000LL));
+    // Refused from now on; those running end before libjack frees the client.
+    for (Client* c : dead)
+      callsDone(c);
+    return true;
+  }
+
+  static ClientCounts counts()
+  {
+    ClientCounts n;
+    std::lock_guard<std::mutex> g(lock());
+    for (const Client* c : all())
+    {
+      ++n.open;
+      n.dead += c->serverGone();
+    }
+    n.leftToLibjack = (int)left().size();
+    return n;
+  }
+
+  static const long long kLeaveAfterNs = 5000000000LL;
+};
+
+namespace {
+
+NoticeThread::~NoticeThread()
+{
+  if (client)
+    ClientRegistry::noticeThreadEnded(client);
 }
 
-void ClientLife::letGo()
+}  // namespace
+
+ClientCounts clientCounts()
 {
-  if (!mHeld.exchange(false))
-    return;
-  --gHeld;
-  // The close ended the notification thread; one that had a shutdown notice counted as it went.
-  if (mGone.load())
-    --gNoticeThreadsEnded;
-  if (mCounted.load())
-    --gNoticesEnded;
-  std::lock_guard<std::mutex> lock(gHeldMutex);
-  const auto it = std::find_if(gHeldServers.begin(), gHeldServers.end(),
-                               [&](const ServerEntry& e) { return e.ino == mServer.ino && e.dev == mServer.dev; });
-  if (it != gHeldServers.end())
-    gHeldServers.erase(it);
+  return ClientRegistry::counts();
 }
 
-ClientCall::ClientCall(const ClientLife& life)
+ClientCall::ClientCall(const Client* client) : mClient(client)
 {
-  // Counted before the look at the life: an open that lets libjack free the client saw the
-  // client gone after this count, or waits for it to fall (both sequentially consistent).
-  ++gCalls;
-  mMay = !life.gone();
+  // Counted before the look at the client: a close sees the count, or the call sees the client
+  // refused (both sequentially consistent).
+  if (mClient)
+    mClient->mCalls.fetch_add(1);
+  mMay = mClient && !mClient->mGone.load() && !mClient->mLeft.load();
+  sigset_t pipe, old;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe, &old);
+  mBlocked = !sigismember(&old, SIGPIPE);
 }
 
 ClientCall::~ClientCall()
 {
-  --gCalls;
+  if (mBlocked)
+  {
+    // A SIGPIPE raised meanwhile is taken here rather than delivered once unblocked.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    const timespec now{0, 0};
+    while (sigtimedwait(&pipe, nullptr, &now) > 0)
+    {
+    }
+    pthread_sigmask(SIG_UNBLOCK, &pipe, nullptr);
+  }
+  if (mClient)
+    mClient->mCalls.fetch_sub(1);
 }
 
 CallbackGuard::CallbackGuard()
@@ -346,37 +404,171 @@ CallbackGuard::~CallbackGuard() noexcept(false)
   pthread_setcancelstate(mState, nullptr);
 }
 
-void CycleWatch::start(jack_client_t* client)
+int Client::process(jack_nframes_t nframes, void* arg)
 {
-  mLastFrame.store(jack_last_frame_time(client));
+  CallbackGuard guard;  // first in, last out: see there
+  Client* c = static_cast<Client*>(arg);
+  {
+    Entered in(c);
+    if (in.owner())
+      in.owner()->cycle(c->mHandle, nframes);
+  }
+  c->mCycles.fetch_add(1);
+  return 0;
 }
 
-void CycleWatch::cycle(jack_client_t* client)
+void Client::shutdown(void* arg)
 {
-  mLastFrame.store(jack_last_frame_time(client));
-  mCycles.fetch_add(1);
+  CallbackGuard guard;
+  Client* c = static_cast<Client*>(arg);
+  // On the notification thread, whose end then lets the client be closed (see NoticeThread).
+  // libjack also ends a client from its process thread when its wake-up object fails: that
+  // thread ends only with the close, so the client is then left to libjack (ClientRegistry).
+  if (!pthread_equal(jack_client_thread_id(c->mHandle), pthread_self()))
+    tNoticeThread.client = c;
+  c->mGone.store(true);
+  {
+    Entered in(c);
+    if (in.owner())
+      in.owner()->serverEnded();
+  }
+  gServerEnds.fetch_add(1);
+  gAllNotices.fetch_add(1);  // the port watch looks at once
 }
 
-bool CycleWatch::stalled(jack_client_t* client, double seconds) const
+bool Client::waitForCycles(unsigned count) const
 {
-  // The frame counter wraps: differences only.
-  const int32_t behind = (int32_t)(jack_last_frame_time(client) - mLastFrame.load());
-  const jack_nframes_t rate = jack_get_sample_rate(client);
-  return rate && behind > (int32_t)(seconds * rate);
-}
-
-bool CycleWatch::waitFor(jack_client_t* client, const ClientLife& life, unsigned count) const
-{
+  ClientCall call(this);
+  if (!call)
+    return false;
   const unsigned before = cycles();
-  const jack_nframes_t serverBefore = jack_last_frame_time(client);
+  const jack_nframes_t serverBefore = jack_last_frame_time(mHandle);
   for (int ms = 0; cycles() - before < count; ++ms)
   {
-    if (life.gone() || ms >= 1000 || (ms >= 200 && jack_last_frame_time(client) == serverBefore) || stalled(client))
+    if (mGone.load() || ms >= 1000 || (ms >= 200 && jack_last_frame_time(mHandle) == serverBefore))
       return false;
-    timespec ts{0, 1000000L};
-    nanosleep(&ts, nullptr);
+    sleepMs(1);
   }
   return true;
+}
+
+void Client::quiesce() const
+{
+  while (mInOwner.load() > 0)
+    sleepMs(1);
+}
+
+Client* Client::open(const std::string& name, ClientOwner* owner, ConnectionWatch* watch, const char* what)
+{
+  static std::once_flag installed;
+  std::call_once(installed, [] {
+    // libjack keeps the functions for the life of the process; the module that holds them (the
+    // plug-in's bundle) must then never be unloaded under it.
+    if (UTIL_KeepModuleLoaded(reinterpret_cast<const void*>(&jackMessage)))
+    {
+      jack_set_error_function(jackMessage);
+      jack_set_info_function(jackMessage);
+    }
+  });
+  Client* c = nullptr;
+  bool noServer = false;
+  tOpening = true;
+  {
+    OpenTurn turn;
+    struct stat before;
+    const std::string path = serverSocketPath();
+    if (turn && !serverMayAnswer(path, &before))
+      noServer = true;
+    else if (turn && ClientRegistry::mayOpen())
+    {
+      ++gOpensTried;
+      jack_status_t status;
+      jack_client_t* handle = jack_client_open(name.c_str(), JackNoStartServer, &status);
+      noteAttempt(handle != nullptr, before);
+      noServer = !handle;
+      const ServerEntry entry{path, before.st_dev, before.st_ino};
+      if (handle && entry.ended())
+      {
+        // The server was replaced while the client opened: which of the two holds it is unknown.
+        fprintf(stderr, "MIDI PORTS: the JACK server was restarted while the %s's client opened; trying again\n", what);
+        ClientCall blockSigpipe(nullptr);
+        jack_client_close(handle);
+        handle = nullptr;
+      }
+      if (handle)
+      {
+        c = new Client;
+        c->mHandle = handle;
+        c->mServer = entry;
+        c->mOwner.store(owner);
+        std::lock_guard<std::mutex> g(ClientRegistry::lock());
+        ClientRegistry::all().push_back(c);
+      }
+    }
+  }
+  tOpening = false;
+  if (!c)
+  {
+    // Said once until a server is found: the input and the output and every new listing ask.
+    if (noServer && !gNoServerReported.exchange(true))
+      fprintf(stderr,
+              "MIDI PORTS: no JACK server is running (and no ALSA sequencer was found), so there are no MIDI "
+              "ports to choose. Start JACK (see the README): the editor finds it within a second.\n");
+    return nullptr;
+  }
+  gNoServerReported.store(false);
+  jack_set_process_callback(c->mHandle, &Client::process, c);
+  jack_on_shutdown(c->mHandle, &Client::shutdown, c);
+  if (watch)
+  {
+    watch->mClient = c->mHandle;
+    jack_set_port_connect_callback(c->mHandle, onConnection, nullptr);
+    jack_set_port_registration_callback(c->mHandle, onRegistration, c);
+  }
+  int activated = -1;
+  if (ClientCall call{c})
+    activated = jack_activate(c->mHandle);
+  if (activated != 0)
+  {
+    fprintf(stderr, "MIDI PORTS: creating the JACK %s failed: the client could not be activated\n", what);
+    release(c);
+    return nullptr;
+  }
+  return c;
+}
+
+void Client::release(Client* c)
+{
+  if (!c)
+    return;
+  c->mOwner.store(nullptr);
+  c->quiesce();
+  {
+    std::lock_guard<std::mutex> g(ClientRegistry::lock());
+    c->mReleased = true;
+    // Dead, or let go of: libjack frees it at an open (see JackMidiClient.h).
+    if (c->mLeft.load() || c->serverGone())
+      return;
+    c->mClosing = true;
+  }
+  ClientRegistry::close(c);
+}
+
+
+jack_client_t* openBareClient(const char* name, jack_options_t options, const char* serverName)
+{
+  OpenTurn turn;
+  if (!turn || !ClientRegistry::mayOpen())
+    return nullptr;
+  jack_status_t status;
+  jack_client_t* client = serverName
+                              ? jack_client_open(name, (jack_options_t)(options | JackServerName), &status, serverName)
+                              : jack_client_open(name, options, &status);
+  // A server answered: an entry an earlier attempt failed on (this server while it was still
+  // starting) is tried at the next open, not after its wait.
+  if (client)
+    gFailedEntry = FailedEntry();
+  return client;
 }
 
 void ConnectionWatch::update(jack_port_t* port, std::atomic<bool>& lost)
@@ -416,18 +608,20 @@ void ConnectionWatch::update(jack_port_t* port, std::atomic<bool>& lost)
   }
 }
 
-void ConnectionWatch::waitUntilCarrying(jack_port_t* port, const ClientLife& life) const
+void ConnectionWatch::waitUntilCarrying(jack_port_t* port, const Client& client) const
 {
-  for (int ms = 0; ms < 200 && !carries(port) && !life.gone(); ++ms)
-  {
-    timespec ts{0, 1000000L};
-    nanosleep(&ts, nullptr);
-  }
+  for (int ms = 0; ms < 200 && !carries(port) && !client.serverGone(); ++ms)
+    sleepMs(1);
 }
 
 unsigned noticesSeen()
 {
   return gAllNotices.load(std::memory_order_relaxed);
+}
+
+unsigned serverEndsHeard()
+{
+  return gServerEnds.load();
 }
 
 unsigned registrations(const std::string& fullName)
@@ -448,143 +642,33 @@ void Peer::settle()
   mRegistrations = registrations(mName);
 }
 
-bool Peer::registeredAgain() const
-{
-  return mName.empty() || registrations(mName) != mRegistrations;
-}
-
-bool openClient(jack_client_t** client, const std::string& name, JackProcessCallback process,
-                JackShutdownCallback shutdown, ConnectionWatch* watch, void* arg, const char* what,
-                ClientLife& life)
-{
-  static std::once_flag installed;
-  std::call_once(installed, [] {
-    // libjack keeps the functions for the life of the process; the module that holds them (the
-    // plug-in's bundle) must then never be unloaded under it.
-    if (UTIL_KeepModuleLoaded(reinterpret_cast<const void*>(&jackMessage)))
-    {
-      jack_set_error_function(jackMessage);
-      jack_set_info_function(jackMessage);
-    }
-  });
-  jack_status_t status;
-  tOpening = true;
-  *client = nullptr;
-  bool hung = false;
-  {
-    OpenTurn turn;
-    hung = !turn;
-    struct stat entry;
-    bool letGo = false;
-    if (turn && serverMayAnswer(&entry) && mayOpen(&letGo))
-    {
-      ++gOpensTried;
-      *client = jack_client_open(name.c_str(), JackNoStartServer, &status);
-      noteOpen(letGo);
-      if (*client)
-        life.hold(serverSocketPath(), entry);
-      noteAttempt(*client != nullptr, entry);
-    }
-  }
-  tOpening = false;
-  if (!*client)
-  {
-    // Said once until a server is found: the input and the output and every new listing ask.
-    if (!hung && !gNoServerReported.exchange(true))
-      fprintf(stderr,
-              "MIDI PORTS: no JACK server is running (and no ALSA sequencer was found), so there are no MIDI "
-              "ports to choose. Start JACK (see the README): the editor finds it within a second.\n");
-    return false;
-  }
-  gNoServerReported.store(false);
-  jack_set_process_callback(*client, process, arg);
-  jack_on_shutdown(*client, shutdown, arg);
-  if (watch)
-  {
-    watch->mClient = *client;
-    jack_set_port_connect_callback(*client, onConnection, nullptr);
-    jack_set_port_registration_callback(*client, onRegistration, *client);
-  }
-  if (jack_activate(*client) != 0)
-  {
-    fprintf(stderr, "MIDI PORTS: creating the JACK %s failed: the client could not be activated\n", what);
-    std::atomic<bool> noCycle{false};
-    closeClient(*client, life, noCycle);
-    *client = nullptr;
-    return false;
-  }
-  return true;
-}
-
-jack_client_t* openBareClient(const char* name, jack_options_t options, const char* serverName)
-{
-  OpenTurn turn;
-  bool letGo = false;
-  if (!turn || !mayOpen(&letGo))
-    return nullptr;
-  jack_status_t status;
-  jack_client_t* client = serverName
-                              ? jack_client_open(name, (jack_options_t)(options | JackServerName), &status, serverName)
-                              : jack_client_open(name, options, &status);
-  noteOpen(letGo);
-  // A server answered: an entry an earlier attempt failed on (this server while it was still
-  // starting) is tried at the next open, not after its wait.
-  if (client)
-    gFailedEntry = FailedEntry();
-  return client;
-}
-
-void closeClient(jack_client_t* client, ClientLife& life, const std::atomic<bool>& inCycle)
-{
-  // A server whose entry went is ending: its notices, ours still to come, may be running.
-  if (!life.gone() && !(life.mHeld.load() && life.mServer.ended()))
-  {
-    // Deactivating ends the callbacks (and waits for a running one) before the client goes.
-    jack_deactivate(client);
-    jack_client_close(client);
-    life.letGo();
-    return;
-  }
-  // Left to libjack. Its notice, on its way since the server went, touches the object.
-  for (int ms = 0; !life.mayGo() && ms < 5000; ++ms)
-  {
-    timespec ts{0, 1000000L};
-    nanosleep(&ts, nullptr);
-  }
-  if (!life.mayGo())
-    fprintf(stderr, "MIDI PORTS: JACK never told a client of ours that its server went away\n");
-  // Its process thread gets no more cycles, but one may still be running on the object.
-  waitForCycleEnd(inCycle);
-}
-
-std::vector<std::string> listPorts(jack_client_t* client, const ClientLife& life, unsigned long flags)
+std::vector<std::string> listPorts(const Client& client, unsigned long flags)
 {
   std::vector<std::string> names;
   const char** ports = nullptr;
-  if (ClientCall call{life})
-    ports = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
+  if (ClientCall call{&client})
+    ports = jack_get_ports(client.handle(), nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
   for (const char** p = ports; p && *p; ++p)
     names.push_back(*p);
   jack_free(ports);
   return names;
 }
 
-jack_port_t* registerPort(jack_client_t* client, const char* ownName, unsigned long flags, const char* what)
+jack_port_t* registerPort(const Client& client, const char* ownName, unsigned long flags, const char* what)
 {
-  jack_port_t* port = jack_port_register(client, ownName, JACK_DEFAULT_MIDI_TYPE, flags, 0);
+  jack_port_t* port = jack_port_register(client.handle(), ownName, JACK_DEFAULT_MIDI_TYPE, flags, 0);
   if (!port)
     fprintf(stderr, "MIDI PORTS: opening the %s failed: JACK refused the port \"%s\"\n", what, ownName);
   return port;
 }
 
-bool openPort(jack_client_t* client, const std::string& portName, const char* ownName, unsigned long flags,
-              const char* what, std::atomic<jack_port_t*>& port, const std::atomic<bool>& inCycle,
-              const ClientLife& life, Peer& peer)
+bool openPort(const Client& client, const std::string& portName, const char* ownName, unsigned long flags,
+              const char* what, std::atomic<jack_port_t*>& port, Peer& peer)
 {
   // Looked up afresh: ports come and go, and ALSA-bridged names change their numbers. Ours sends
   // to an input or reads an output.
   const bool oursSends = (flags & JackPortIsOutput) != 0;
-  const std::vector<std::string> names = listPorts(client, life, oursSends ? JackPortIsInput : JackPortIsOutput);
+  const std::vector<std::string> names = listPorts(client, oursSends ? JackPortIsInput : JackPortIsOutput);
   const int found = MidiFindPortName(names, portName);
   if (found < 0)
   {
@@ -598,33 +682,23 @@ bool openPort(jack_client_t* client, const std::string& portName, const char* ow
     return false;
   port.store(ours, std::memory_order_release);
   const char* own = jack_port_name(ours);
-  if (jack_connect(client, oursSends ? own : other.c_str(), oursSends ? other.c_str() : own) != 0)
+  if (jack_connect(client.handle(), oursSends ? own : other.c_str(), oursSends ? other.c_str() : own) != 0)
   {
     fprintf(stderr, "MIDI PORTS: opening the %s failed: could not connect to \"%s\"\n", what, other.c_str());
-    releasePort(client, port, inCycle, life);
+    releasePort(client, port);
     return false;
   }
   return true;
 }
 
-void waitForCycleEnd(const std::atomic<bool>& inCycle)
-{
-  while (inCycle.load())
-  {
-    timespec ts{0, 1000000L};
-    nanosleep(&ts, nullptr);
-  }
-}
-
-void releasePort(jack_client_t* client, std::atomic<jack_port_t*>& port, const std::atomic<bool>& inCycle,
-                 const ClientLife& life)
+void releasePort(const Client& client, std::atomic<jack_port_t*>& port)
 {
   jack_port_t* taken = port.exchange(nullptr);
   if (!taken)
     return;
-  waitForCycleEnd(inCycle);
-  if (!life.gone())
-    jack_port_unregister(client, taken);
+  client.quiesce();
+  if (ClientCall call{&client})
+    jack_port_unregister(client.handle(), taken);
 }
 
 }  // namespace jackmidi

@@ -1,9 +1,31 @@
-// What the JACK MIDI input and output (JackMidiInput.h, JackMidiOutput.h) share: opening their
-// client, listing and opening ports by name, and letting go of a port without racing the process
-// thread. Errors are reported on standard error as "MIDI PORTS: " lines naming the operation
-// (what: "input" or "output").
+// What the JACK MIDI input and output (JackMidiInput.h, JackMidiOutput.h) share: the life of
+// their client, listing and opening ports by name, and letting go of a port without racing the
+// process thread. Errors are reported on standard error as "MIDI PORTS: " lines naming the
+// operation (what: "input" or "output").
 //
-// Threads: the owner's thread (never the JACK process thread), as the owners' own calls.
+// How a client lives and ends (Client):
+// - libjack calls our callbacks with a context of ours, a Client, which lives for as long as
+//   libjack may call it. Its owner (the input or output object) is reached through it only while
+//   attached: release() detaches the owner and returns once no callback is inside it, so the owner
+//   may be freed at once. A callback that comes later (a cycle a busy machine started late, a
+//   notice) finds live memory and no owner, and does nothing.
+// - A client whose server runs is closed by us as its owner lets go (which ends its threads), and
+//   its context freed.
+// - A server that goes away tells each client on its notification thread (the shutdown notice),
+//   which then reads on until the server's socket closes, and ends. Such a client is dead for
+//   good: nothing calls into it any more (ClientCall). libjack frees every client of the process
+//   at the first open after it has heard a server's end, whatever program part opens (a host or
+//   another plug-in may hold clients too), so a dead client is never closed by us (libjack could
+//   free it beside our close) but left to libjack, its context kept for the life of the process
+//   (a few hundred bytes a restart).
+// - Our opens wait until every client of ours on a server that ended has had its notice and its
+//   notification thread has ended: that open then has libjack free them all (it would cancel a
+//   notification thread still running, maybe inside libjack's lock of its notices, which then
+//   stays taken for good), and libjack builds its table of wake-up objects afresh. A client
+//   opened before that, beside a dead one of the same number, would be handed the dead server's
+//   wake-up object and never run.
+//
+// Threads: the owner's thread (never a JACK thread), as the owners' own calls, unless said.
 #pragma once
 
 #include <atomic>
@@ -15,7 +37,7 @@
 
 namespace jackmidi {
 
-class ClientLife;
+class Client;
 
 // Whether our port still carries, judged where JACK has applied the change: in the process
 // callback, which runs on the graph in force for its cycle. JACK sends its notices (a connection
@@ -23,11 +45,11 @@ class ClientLife;
 // patchbay's hand) before the server switches to the graph without the connection, and how long
 // after varies (the server may still be writing the next change), so a count read inside the
 // notice often still finds the connection that went. Every notice to any client of this process
-// asks the next cycles, for about a second, to look again (it only counts: the notice touches no
-// object, since a client whose server went away is deleted without being closed); a port not
-// seen connected yet is looked at in every cycle until it is.
-// Lost: a port seen connected has no connection left. Back: one lost is connected again (a
-// patchbay's doing; choosing the port again reconnects it too).
+// asks the next cycles, for about a second, to look again (it only counts); a port not seen
+// connected yet is looked at in every cycle until it is.
+// Lost: a port seen connected has no connection left, seen in a cycle (so with its server
+// running). Back: one lost is connected again (a patchbay's doing; choosing the port again
+// reconnects it too).
 class ConnectionWatch
 {
 public:
@@ -37,12 +59,11 @@ public:
   // Any thread: a cycle has seen port connected (and not lost since).
   bool carries(jack_port_t* port) const { return port && mCarrying.load() == port; }
   // The owner's thread, after connecting port: returns once a cycle has seen the connection (JACK
-  // applies it at the start of a cycle), or after 200 ms of a stalled server.
-  void waitUntilCarrying(jack_port_t* port, const ClientLife& life) const;
+  // applies it at the start of a cycle), or after 200 ms (a stalled server or a starved client).
+  void waitUntilCarrying(jack_port_t* port, const Client& client) const;
 
 private:
-  friend bool openClient(jack_client_t**, const std::string&, JackProcessCallback, JackShutdownCallback,
-                         ConnectionWatch*, void*, const char*, ClientLife&);
+  friend class Client;
   jack_client_t* mClient = nullptr;  // set before activation
   std::atomic<jack_port_t*> mCarrying{nullptr};
   // Process thread only:
@@ -53,39 +74,12 @@ private:
   bool mLost = false;  // mPort was seen losing its connections
 };
 
-// Whether a client of ours still gets its cycles while its server runs. JACK may stop calling a
-// client's process callback for good with the server running on, every cycle then marking it "not
-// finished": its port stays connected and carries nothing. Measured on the server's own frame
-// counter, which moves only while the server runs its cycles (a stopped or hung server stalls no
-// client of ours).
-class CycleWatch
-{
-public:
-  // Longest time on the server's clock between two cycles of a client that still gets them: a
-  // busy machine delays a cycle by some periods, never by this.
-  static constexpr double kStallSeconds = 0.4;
-  // The owner's thread, right after the client was activated (again).
-  void start(jack_client_t* client);
-  // Process thread, in every cycle.
-  void cycle(jack_client_t* client);
-  // Cycles so far; any thread.
-  unsigned cycles() const { return mCycles.load(); }
-  // The owner's thread (a call into the client: not once its server went away): the server ran
-  // frames at least `seconds` long past the last cycle of ours (or past start, with none since).
-  bool stalled(jack_client_t* client, double seconds = kStallSeconds) const;
-  // The owner's thread, in a call into the client: returns once count cycles have completed
-  // since the call (true), or (false) once the client is seen stalled, after 200 ms of a server
-  // whose frames do not move (stopped, hung), after a second at most, or when the server went away.
-  bool waitFor(jack_client_t* client, const ClientLife& life, unsigned count) const;
-
-private:
-  std::atomic<jack_nframes_t> mLastFrame{0};
-  std::atomic<unsigned> mCycles{0};
-};
-
-// Notices of every kind (ports registered, unregistered, connected, disconnected) that our
-// clients have had so far: a listing older than a change of this count may be stale. Any thread.
+// Notices of every kind (ports registered, unregistered, connected, disconnected, a server's
+// end) that our clients have had so far: a listing older than a change of this count may be
+// stale. Any thread.
 unsigned noticesSeen();
+// Shutdown notices our clients have had so far (one per client a server's end took). Any thread.
+unsigned serverEndsHeard();
 // How often our clients have heard a port of this full name registered: a synth's port that went
 // away and came back counts up; one that stayed (a patchbay undid its connection) does not. Both
 // of our clients hear each registration, so the count only ever says "again", never how often.
@@ -104,9 +98,12 @@ public:
   // listing that found the peer: called again once the connection carries.
   void settle();
   void forget() { mName.clear(); }
+  // Found on this client, and registered again since.
+  bool cameBack() const { return !mName.empty() && registrations(mName) != mRegistrations; }
   // Never found on this client (a stored port that was not there, a client new after a server
   // restart), or registered again since it was found.
-  bool registeredAgain() const;
+  bool registeredAgain() const { return mName.empty() || cameBack(); }
+  const std::string& name() const { return mName; }
 
 private:
   std::string mName;
@@ -123,64 +120,96 @@ struct ServerEntry
   bool ended() const;
 };
 
-// Whether one of our clients may still be called into, and when its object may go.
-//
-// A server's end reaches each client of it as a shutdown notice on the client's notification
-// thread, which then goes on with the notices still queued (the server's other clients leaving)
-// until the server's socket closes. libjack takes the end as the end of every client it holds in
-// the process: the next jack_client_open anywhere in the process (a port's new client, a test's
-// probe) closes and deletes them all, and a close cancels the client's threads at once, wherever
-// they are. A notification thread cancelled while it handled another client's arrival or
-// departure kept libjack's process-wide lock of those notices for good: every later close, open
-// and notice waited on it. So no client of a server that went away is ever closed by us, and after
-// a server's end (heard, or seen in its entry: libjack notes it before our callback runs) no
-// client opens until every client libjack holds has had its shutdown notice and its notification
-// thread has ended. The open that lets libjack go then cancels only process threads, which wait
-// for a cycle that never comes or finish a callback of ours first (CallbackGuard).
-class ClientLife
+// What a client's callbacks reach (JackMidiInput, JackMidiOutput), on libjack's threads, while
+// attached (see Client). Neither may block.
+class ClientOwner
 {
 public:
-  // The client's shutdown callback: began() first, ended() last (the object may go after it).
-  void began();
-  void ended();
-  // Any thread: the client's server went away; the client is never called into again.
-  bool gone() const { return mGone.load(); }
-  // Any thread: the object may be freed (its server runs, and the destructor closes the client;
-  // or its shutdown notice is done).
-  bool mayGo() const { return !mGone.load() || mEnded.load(); }
+  // The process callback of every cycle (client: the client's handle).
+  virtual void cycle(jack_client_t* client, jack_nframes_t nframes) = 0;
+  // The client's server went away (its shutdown notice): the client is dead for good.
+  virtual void serverEnded() = 0;
 
-private:
-  friend bool openClient(jack_client_t**, const std::string&, JackProcessCallback, JackShutdownCallback,
-                         ConnectionWatch*, void*, const char*, ClientLife&);
-  friend void closeClient(jack_client_t*, ClientLife&, const std::atomic<bool>&);
-  // libjack holds the client for us, opened on the server of this entry; closed by us.
-  void hold(const std::string& serverPath, const struct stat& entry);
-  void letGo();
-  ServerEntry mServer;
-  std::atomic<bool> mGone{false};
-  std::atomic<bool> mEnded{false};
-  std::atomic<bool> mHeld{false};
-  std::atomic<bool> mCounted{false};  // its notice counted among those done (once)
+protected:
+  ~ClientOwner() = default;
 };
 
-// A call of the owner's into its client: answers false, calling nothing, when the client's server
-// went away; otherwise the open that lets libjack free the client waits for the call to return.
+// One client of ours as libjack holds it (see the head of this file).
+class Client
+{
+public:
+  // Opens a client (the server is never started for us) named name, whose callbacks reach owner,
+  // with its connection and registration notices counted for watch (optional), and activates it.
+  // Null when there is no server, the client could not be opened or activated, a client of ours
+  // on an ended server is still being told so, or a close of ours runs (see the head of this file:
+  // the next listing tries again), or an open ahead of it has not returned for 15 s (a server that
+  // stopped answering holds it in libjack).
+  static Client* open(const std::string& name, ClientOwner* owner, ConnectionWatch* watch, const char* what);
+  // The owner lets go: returns once no callback of the client is inside it (the owner may then be
+  // freed). The client is closed now while its server runs; one whose server went away is left to
+  // libjack. client must not be used afterwards. Null does nothing.
+  static void release(Client* client);
+
+  jack_client_t* handle() const { return mHandle; }
+  // The client's server went away (its notice came, or its entry is gone or made anew). Any
+  // thread.
+  bool serverGone() const { return mGone.load() || mServer.ended(); }
+  // Process callbacks completed so far. Any thread.
+  unsigned cycles() const { return mCycles.load(); }
+  // Returns once count process callbacks have completed since the call (true), or (false) once
+  // the server went away, after 200 ms of a server whose frames do not move (stopped, hung), or
+  // after a second at most (a starved client). In a call into the client.
+  bool waitForCycles(unsigned count) const;
+  // Returns once no callback of the client is inside its owner: a change the owner made before
+  // the call (a port taken away) is seen by every callback that enters it after.
+  void quiesce() const;
+
+private:
+  friend class ClientCall;
+  friend class Entered;
+  friend struct ClientRegistry;
+  Client() = default;
+  ~Client() = default;
+  static int process(jack_nframes_t nframes, void* arg);
+  static void shutdown(void* arg);
+  bool gone() const { return mGone.load(); }
+
+  jack_client_t* mHandle = nullptr;
+  ServerEntry mServer;
+  std::atomic<ClientOwner*> mOwner{nullptr};
+  std::atomic<int> mInOwner{0};     // callbacks now inside the owner (see quiesce)
+  mutable std::atomic<int> mCalls{0};  // the owner's calls now inside the client (ClientCall)
+  std::atomic<unsigned> mCycles{0};
+  std::atomic<bool> mGone{false};   // its shutdown notice came
+  std::atomic<bool> mNoticeThreadEnded{false};
+  std::atomic<bool> mLeft{false};   // left to libjack: never called into, closed or freed by us
+  // The registry's (its lock): the owner let go; our close of it runs.
+  bool mReleased = false, mClosing = false;
+  long long mEndSeenNs = 0;  // when an open first found it ended and still open
+};
+
+// A call of the owner's into its client: answers false, calling nothing, once the client's server
+// went away; otherwise the client is not closed before the call returns. Blocks SIGPIPE for its
+// length: libjack writes its requests with write(), and one to a server that is just going away
+// would otherwise end the process.
 class ClientCall
 {
 public:
-  explicit ClientCall(const ClientLife& life);
+  explicit ClientCall(const Client* client);
   ~ClientCall();
   ClientCall(const ClientCall&) = delete;
   ClientCall& operator=(const ClientCall&) = delete;
   explicit operator bool() const { return mMay; }
 
 private:
+  const Client* mClient;
   bool mMay;
+  bool mBlocked;
 };
 
 // For the length of a callback of ours on a JACK thread: libjack cancels its threads
 // asynchronously (a client deactivated or closed), which inside our code would leave a lock
-// taken or a cycle unmarked. The cancel waits until the callback returns, and acts as the
+// taken or a count unmarked. The cancel waits until the callback returns, and acts as the
 // guard goes: the destructor lets it through (it is not noexcept, so the unwinding may leave it).
 class CallbackGuard
 {
@@ -194,76 +223,51 @@ private:
   int mState = 0;
 };
 
-// Opens a client (the server is never started for us) into *client, sets its process and
-// shutdown callbacks (arg: their argument) and, with a watch, the connection and port
-// registration notices that it counts, and activates it. *client is set before activation, since
-// the callbacks read it; false, with *client null, when there is no server or activation failed,
-// or when a server's end is still being heard (see ClientLife), or when an open ahead of it has
-// not returned for 15 s (a server that stopped answering holds it in libjack): the next listing
-// tries again.
-bool openClient(jack_client_t** client, const std::string& name, JackProcessCallback process,
-                JackShutdownCallback shutdown, ConnectionWatch* watch, void* arg, const char* what,
-                ClientLife& life);
-
 // What the hung-open notice says (after "MIDI PORTS: " on standard error, and in the window).
 extern const char* const kOpenHungText;
 // Any thread: an open gave up behind one that has not returned for 15 s (said once on standard
 // error), and no open has returned since.
 bool openHung();
 
-// The clients libjack holds for us (see ClientLife), and of those the shutdown notices done and
-// the notification threads ended since their server's end. Any thread (diagnostics, tests).
-struct HeldClients
+// Our clients as they stand: open (not closed by us, nor left to libjack), of those whose server
+// went away, and those left to libjack (see Client). Any thread (diagnostics, tests).
+struct ClientCounts
 {
-  int held = 0, noticesEnded = 0, noticeThreadsEnded = 0;
+  int open = 0, dead = 0, leftToLibjack = 0;
 };
-HeldClients heldClients();
+ClientCounts clientCounts();
 
-// Clients openClient has tried to open so far (each a jack_client_open). Without a server's
+// Clients Client::open has tried to open so far (each a jack_client_open). Without a server's
 // socket none is tried: the port watch waits for JACK without opening a client every second.
 // Any thread.
 unsigned clientOpensTried();
 
 // A plain jack_client_open (options, server name or null) for clients made outside these
-// classes in this process (a test's probe of its server), held back after a server's end as
-// openClient's are (null meanwhile, and behind an open that does not return); one that opens
-// ends the wait before the next try of a server's entry that an open failed on. Its client has no shutdown callback: close it before
-// its server may go.
+// classes in this process (a test's probe of its server), held back as Client::open is (null
+// meanwhile, and behind an open that does not return); one that opens ends the wait before the
+// next try of a server's entry that an open failed on. Its client has no shutdown callback: close
+// it before its server may go.
 jack_client_t* openBareClient(const char* name, jack_options_t options, const char* serverName);
-
-// The end of an object's client: closed while its server runs; left to libjack (see ClientLife)
-// once its server went away, after its shutdown notice and a running cycle are done (a notice
-// comes at once; after a few seconds without it the object goes all the same). Returns when the
-// object may be freed: no callback of the client reaches it any more.
-void closeClient(jack_client_t* client, ClientLife& life, const std::atomic<bool>& inCycle);
 
 // Full names of the MIDI ports with these flags (JackPortIsInput: ports we can send to;
 // JackPortIsOutput: ports we can read), as jack_get_ports lists them.
 // Empty once the client's server went away.
-std::vector<std::string> listPorts(jack_client_t* client, const ClientLife& life, unsigned long flags);
+std::vector<std::string> listPorts(const Client& client, unsigned long flags);
 
 // Registers our MIDI port ownName (flags: JackPortIsInput or JackPortIsOutput); null when refused.
-jack_port_t* registerPort(jack_client_t* client, const char* ownName, unsigned long flags, const char* what);
+// In a call into the client.
+jack_port_t* registerPort(const Client& client, const char* ownName, unsigned long flags, const char* what);
 
 // Registers our port ownName, hands it to the process callback through port, and connects it
 // with the port found for portName (exact name first, then without ALSA's numbers) in the
 // direction of flags: the first message after the connection is not missed. False when no such
 // port exists or the connection failed; our port is then released again (see releasePort). The
-// port found is noted in peer.
-bool openPort(jack_client_t* client, const std::string& portName, const char* ownName, unsigned long flags,
-              const char* what, std::atomic<jack_port_t*>& port, const std::atomic<bool>& inCycle,
-              const ClientLife& life, Peer& peer);
+// port found is noted in peer. In a call into the client.
+bool openPort(const Client& client, const std::string& portName, const char* ownName, unsigned long flags,
+              const char* what, std::atomic<jack_port_t*>& port, Peer& peer);
 
-// Returns once the process callback is not running (inCycle, see releasePort). For an object whose
-// server went away before it is deleted: no cycle starts any more, and one that was running has
-// ended, its reads ordered before the delete.
-void waitForCycleEnd(const std::atomic<bool>& inCycle);
-
-// Takes port away from the process callback and unregisters it once no cycle can be using it.
-// The callback sets inCycle before it reads port and clears it when done; both sequentially
-// consistent, so a callback either sees null or is seen here and waited for. The callback never
-// blocks, so the wait is short. Nothing is unregistered once the server has gone.
-void releasePort(jack_client_t* client, std::atomic<jack_port_t*>& port, const std::atomic<bool>& inCycle,
-                 const ClientLife& life);
+// Takes port away from the process callback and unregisters it once no callback can be using it
+// (Client::quiesce). Nothing is unregistered once the server has gone.
+void releasePort(const Client& client, std::atomic<jack_port_t*>& port);
 
 }  // namespace jackmidi

@@ -10,8 +10,7 @@
 
 JackMidiInput::~JackMidiInput()
 {
-  if (mClient)
-    jackmidi::closeClient(mClient, mLife, mInCycle);
+  jackmidi::Client::release(mClient);  // no callback reaches this object after it
 }
 
 bool JackMidiInput::create(const std::string& clientName, Receiver receiver, void* userData, bool dropTimingAndSensing,
@@ -24,43 +23,28 @@ bool JackMidiInput::create(const std::string& clientName, Receiver receiver, voi
   mReceiver = receiver;
   mUserData = userData;
   mDropTimingAndSensing = dropTimingAndSensing;
-  if (!jackmidi::openClient(&mClient, clientName, &JackMidiInput::process, &JackMidiInput::shutdown, &mWatch, this,
-                            "input", mLife))
-    return false;
-  mCycleWatch.start(mClient);
-  return true;
-}
-
-bool JackMidiInput::stalled()
-{
-  jackmidi::ClientCall call(mLife);
-  return mClient && call && mCycleWatch.stalled(mClient);
+  mClient = jackmidi::Client::open(clientName, this, &mWatch, "input");
+  return mClient != nullptr;
 }
 
 std::vector<std::string> JackMidiInput::listPortNames()
 {
   if (!mClient)
     return {};
-  return jackmidi::listPorts(mClient, mLife, JackPortIsOutput);
+  return jackmidi::listPorts(*mClient, JackPortIsOutput);
 }
 
 bool JackMidiInput::open(const std::string& portName, const char* ownName)
 {
   close();
-  jackmidi::ClientCall call(mLife);
-  if (!mClient || !ownName || !call)
+  jackmidi::ClientCall call(mClient);
+  if (!ownName || !call)
     return false;
-  if (!jackmidi::openPort(mClient, portName, ownName, JackPortIsInput, "input", mPort, mInCycle, mLife, mPeer))
+  if (!jackmidi::openPort(*mClient, portName, ownName, JackPortIsInput, "input", mPort, mPeer))
     return false;
-  // Open once the connection carries: the synth gone before then is noticed as lost too. A
-  // client that gets no cycles carries nothing (see JackMidiOutput::open).
-  mWatch.waitUntilCarrying(mPort.load(), mLife);
-  if (!mWatch.carries(mPort.load()) && !mCycleWatch.waitFor(mClient, mLife, 1) && mCycleWatch.stalled(mClient))
-  {
-    fprintf(stderr, "MIDI PORTS: opening the input: JACK runs no cycle of its client, so the port would carry nothing\n");
-    close();  // its peer unknown again
-    return false;
-  }
+  // Open once the connection carries, so that the synth gone before then is noticed as lost too;
+  // a client JACK runs late (a busy machine) carries as soon as it runs.
+  mWatch.waitUntilCarrying(mPort.load(), *mClient);
   mLost->store(false);  // again: a notice about the port closed before may have come meanwhile
   mPeer.settle();
   return true;
@@ -69,10 +53,10 @@ bool JackMidiInput::open(const std::string& portName, const char* ownName)
 bool JackMidiInput::openVirtual(const char* ownName)
 {
   close();
-  jackmidi::ClientCall call(mLife);
-  if (!mClient || !ownName || !call)
+  jackmidi::ClientCall call(mClient);
+  if (!ownName || !call)
     return false;
-  jack_port_t* port = jackmidi::registerPort(mClient, ownName, JackPortIsInput, "input");
+  jack_port_t* port = jackmidi::registerPort(*mClient, ownName, JackPortIsInput, "input");
   mPort.store(port, std::memory_order_release);
   return port != nullptr;
 }
@@ -83,27 +67,23 @@ void JackMidiInput::close()
   // running cycle and stops them all, while the port is unregistered, and activated again for the
   // next port. The next cycle forgets what it joined from this port.
   mPeer.forget();
-  if (!mClient)
-    return;
   jack_port_t* port = mPort.exchange(nullptr);
-  jackmidi::ClientCall call(mLife);
-  if (port && call)
-  {
-    jack_deactivate(mClient);
-    jack_port_unregister(mClient, port);
-    if (jack_activate(mClient) != 0)
-      fprintf(stderr, "MIDI PORTS: closing the input: the JACK client could not be activated again\n");
-    mCycleWatch.start(mClient);
-  }
+  if (port)
+    if (jackmidi::ClientCall call{mClient})
+    {
+      jack_deactivate(mClient->handle());
+      jack_port_unregister(mClient->handle(), port);
+      if (jack_activate(mClient->handle()) != 0)
+        fprintf(stderr, "MIDI PORTS: closing the input: the JACK client could not be activated again\n");
+    }
   mRestart.store(true);
   mLost->store(false);
 }
 
-void JackMidiInput::deliver(const unsigned char* bytes, size_t size, jack_nframes_t frame)
+void JackMidiInput::deliver(const unsigned char* bytes, size_t size, jack_nframes_t frame, jack_nframes_t rate)
 {
   if (mDropTimingAndSensing && size == 1 && (bytes[0] == 0xF8 || bytes[0] == 0xFE))
     return;
-  const jack_nframes_t rate = jack_get_sample_rate(mClient);
   // Frame counters wrap at 2^32: the unsigned difference is right across the wrap.
   const double delta = mHaveLast && rate ? (double)(jack_nframes_t)(frame - mLastFrame) / rate : 0.0;
   mHaveLast = true;
@@ -112,48 +92,36 @@ void JackMidiInput::deliver(const unsigned char* bytes, size_t size, jack_nframe
     mReceiver(delta, bytes, size, mUserData);
 }
 
-void JackMidiInput::take(const unsigned char* bytes, size_t size, jack_nframes_t frame)
+void JackMidiInput::take(const unsigned char* bytes, size_t size, jack_nframes_t frame, jack_nframes_t rate)
 {
-  mJoiner.take(bytes, size, [&](const unsigned char* message, size_t n) { deliver(message, n, frame); });
+  mJoiner.take(bytes, size, [&](const unsigned char* message, size_t n) { deliver(message, n, frame, rate); });
 }
 
-int JackMidiInput::process(uint32_t nframes, void* arg)
+void JackMidiInput::cycle(jack_client_t* client, jack_nframes_t nframes)
 {
-  jackmidi::CallbackGuard guard;  // first in, last out: see there
-  JackMidiInput* self = static_cast<JackMidiInput*>(arg);
-  self->mInCycle.store(true);  // before mPort is read: see jackmidi::releasePort
-  if (self->mRestart.exchange(false))
+  if (mRestart.exchange(false))
   {
-    self->mJoiner.reset();
-    self->mHaveLast = false;
+    mJoiner.reset();
+    mHaveLast = false;
   }
-  jack_port_t* port = self->mPort.load();
-  self->mWatch.update(port, *self->mLost);
+  jack_port_t* port = mPort.load();  // after the client's entry mark: see jackmidi::Client::quiesce
+  mWatch.update(port, *mLost);
   void* buffer = port ? jack_port_get_buffer(port, nframes) : nullptr;
-  if (buffer)
+  if (!buffer)
+    return;
+  const jack_nframes_t cycleStart = jack_last_frame_time(client);
+  const jack_nframes_t rate = jack_get_sample_rate(client);
+  const uint32_t count = jack_midi_get_event_count(buffer);
+  for (uint32_t i = 0; i < count; ++i)
   {
-    const jack_nframes_t cycleStart = jack_last_frame_time(self->mClient);
-    const uint32_t count = jack_midi_get_event_count(buffer);
-    for (uint32_t i = 0; i < count; ++i)
-    {
-      jack_midi_event_t event;
-      if (jack_midi_event_get(&event, buffer, i) == 0)
-        self->take(event.buffer, event.size, cycleStart + event.time);
-    }
+    jack_midi_event_t event;
+    if (jack_midi_event_get(&event, buffer, i) == 0)
+      take(event.buffer, event.size, cycleStart + event.time, rate);
   }
-  self->mCycleWatch.cycle(self->mClient);
-  // The last access: once it is false the destructor may free this object (a dead server's).
-  self->mInCycle.store(false);
-  return 0;
 }
 
-void JackMidiInput::shutdown(void* arg)
+void JackMidiInput::serverEnded()
 {
-  jackmidi::CallbackGuard guard;
-  JackMidiInput* self = static_cast<JackMidiInput*>(arg);
-  self->mLife.began();
-  if (self->mPort.exchange(nullptr))
-    self->mLost->store(true);
-  // The last access: the owner may free the object once it is marked.
-  self->mLife.ended();
+  if (mPort.exchange(nullptr))
+    mLost->store(true);
 }

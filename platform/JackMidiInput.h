@@ -10,7 +10,8 @@
 // Closing never races the process thread: no port is unregistered while the client is active.
 // close() takes the port away from the callback, deactivates the client (which waits for a
 // running cycle and ends the callbacks), unregisters the port and activates the client again; the
-// destructor deactivates the client before it closes it (which unregisters its port).
+// destructor lets go of the client (jackmidi::Client::release), after which no callback reaches
+// this object.
 //
 // Threads: create, listPortNames, open, openVirtual, close and the destructor from one thread at
 // a time, never from the receiver. The receiver runs inside the process cycle of the whole JACK
@@ -91,7 +92,7 @@ private:
   bool mTooLong = false;
 };
 
-class JackMidiInput
+class JackMidiInput final : private jackmidi::ClientOwner
 {
 public:
   // deltaTime: seconds since the previous message handed over on this port (0 for the first).
@@ -111,21 +112,14 @@ public:
   bool create(const std::string& clientName, Receiver receiver, void* userData, bool dropTimingAndSensing,
               std::atomic<bool>* lostFlag = nullptr);
   bool exists() const { return mClient != nullptr; }
-  jack_client_t* client() const { return mClient; }
+  jack_client_t* client() const { return mClient ? mClient->handle() : nullptr; }
   // The server shut down (or restarted): this client is dead for good and never called into
-  // again (jackmidi::ClientLife); a new object opens a client on the server running now.
-  bool serverGone() const { return mLife.gone(); }
-  // The object may be deleted without waiting: its server runs, or JACK has done telling its
-  // client that the server went away (a dead one kept meanwhile holds back every new client).
-  bool mayGo() const { return mLife.mayGo(); }
+  // again (jackmidi::Client); a new object opens a client on the server running now.
+  bool serverGone() const { return mClient && mClient->serverGone(); }
   // The port opened last stopped carrying: the server shut down, or the port it was connected to
   // went away. Set on JACK's own threads (shutdown and port-connect callbacks); cleared by open
   // and close.
   bool lost() const { return mLost->load(); }
-  // The client's server runs and has not run the client for jackmidi::CycleWatch::kStallSeconds
-  // (JACK may stop calling a client with its server running on): the client carries nothing and
-  // is to be replaced. The owner's thread.
-  bool stalled();
 
   // Full names of the MIDI ports that send (the ones we can read), as jack_get_ports lists them.
   std::vector<std::string> listPortNames();
@@ -136,6 +130,9 @@ public:
   // The port opened last, or asked for, is one to open again by itself once listed: its peer was
   // never found on this client or has been registered anew since (jackmidi::Peer).
   bool peerRegisteredAgain() const { return mPeer.registeredAgain(); }
+  // Its peer, found on this client, has been registered anew since: the synth went away and came
+  // back with this client's server running.
+  bool peerCameBack() const { return mPeer.cameBack(); }
   // Registers our port ownName for others to connect to.
   bool openVirtual(const char* ownName);
   // Unregisters our port with the client deactivated; a SysEx half joined is dropped.
@@ -143,23 +140,20 @@ public:
   bool isOpen() const { return mPort.load(std::memory_order_acquire) != nullptr; }
 
 private:
-  static int process(uint32_t nframes, void* self);
-  static void shutdown(void* self);
-  void take(const unsigned char* bytes, size_t size, jack_nframes_t frame);
-  void deliver(const unsigned char* bytes, size_t size, jack_nframes_t frame);
+  void cycle(jack_client_t* client, jack_nframes_t nframes) override;
+  void serverEnded() override;
+  void take(const unsigned char* bytes, size_t size, jack_nframes_t frame, jack_nframes_t rate);
+  void deliver(const unsigned char* bytes, size_t size, jack_nframes_t frame, jack_nframes_t rate);
 
-  jack_client_t* mClient = nullptr;
+  jackmidi::Client* mClient = nullptr;
   Receiver mReceiver = nullptr;
   void* mUserData = nullptr;
   bool mDropTimingAndSensing = false;
   std::atomic<jack_port_t*> mPort{nullptr};
-  jackmidi::ClientLife mLife;  // see there: whether the client may be called into
   std::atomic<bool> mOwnLost{false};
   std::atomic<bool>* mLost = &mOwnLost;
   jackmidi::ConnectionWatch mWatch;  // sets *mLost from the process callback
-  jackmidi::CycleWatch mCycleWatch;
   jackmidi::Peer mPeer;              // the port ours was opened to; owner's thread
-  std::atomic<bool> mInCycle{false};  // the process callback is running; close() waits on it
   std::atomic<bool> mRestart{false};  // set by close(): the callback forgets its joined SysEx and timing
 
   // Process thread only (reset there when mRestart is seen).

@@ -61,9 +61,7 @@ int64_t monotonicNs()
 
 JackMidiOutput::~JackMidiOutput()
 {
-  // Before the queues go (see jackmidi::closeClient).
-  if (mClient)
-    jackmidi::closeClient(mClient, mLife, mInCycle);
+  jackmidi::Client::release(mClient);  // before the queues go: no callback reads them after it
   if (mNow)
     jack_ringbuffer_free(mNow);
   if (mTimed)
@@ -82,45 +80,32 @@ bool JackMidiOutput::create(const std::string& clientName, std::atomic<bool>* lo
     mTimed = jack_ringbuffer_create(kQueueBytes);
   if (!mNow || !mTimed)
     return false;
-  if (!jackmidi::openClient(&mClient, clientName, &JackMidiOutput::process, &JackMidiOutput::shutdown, &mWatch,
-                            this, "output", mLife))
-    return false;
-  mCycleWatch.start(mClient);
-  return true;
-}
-
-bool JackMidiOutput::stalled()
-{
-  jackmidi::ClientCall call(mLife);
-  return mClient && call && mCycleWatch.stalled(mClient);
+  mClient = jackmidi::Client::open(clientName, this, &mWatch, "output");
+  return mClient != nullptr;
 }
 
 std::vector<std::string> JackMidiOutput::listPortNames()
 {
   if (!mClient)
     return {};
-  return jackmidi::listPorts(mClient, mLife, JackPortIsInput);
+  return jackmidi::listPorts(*mClient, JackPortIsInput);
 }
 
 bool JackMidiOutput::open(const std::string& portName, const char* ownName)
 {
   close();
-  jackmidi::ClientCall call(mLife);
-  if (!mClient || !ownName || !call)
+  jackmidi::ClientCall call(mClient);
+  if (!ownName || !call)
     return false;
-  if (!jackmidi::openPort(mClient, portName, ownName, JackPortIsOutput, "output", mPort, mInCycle, mLife, mPeer))
+  if (!jackmidi::openPort(*mClient, portName, ownName, JackPortIsOutput, "output", mPort, mPeer))
     return false;
-  // JACK puts a new connection into effect at the start of a cycle, and what our port carries before
-  // then is lost (the first request of the editor's handshake, on a busy machine). Two whole
-  // cycles of ours after connecting, the connection carries. A client that gets no cycles carries
-  // nothing: the port is not open (and its peer is taken as unknown, so that it opens again by
-  // itself once the owner has a client that runs).
-  if (!waitForTwoCycles() && mCycleWatch.stalled(mClient))
-  {
-    fprintf(stderr, "MIDI PORTS: opening the output: JACK runs no cycle of its client, so the port would carry nothing\n");
-    close();  // its peer unknown again
-    return false;
-  }
+  // JACK puts a new connection into effect at the start of a cycle, and what our port carries
+  // before then is lost (the first request of the editor's handshake, on a busy machine). Two
+  // whole cycles of ours after connecting, the connection carries. A client that JACK runs late
+  // (a busy machine, the whole process stopped a while) sends what is queued once it runs.
+  if (!mClient->waitForCycles(2) && !mClient->serverGone())  // the first may have begun before the connection
+    fprintf(stderr, "MIDI PORTS: opening the output: JACK ran its client late (a busy machine?); what it sends "
+                    "goes out once it runs\n");
   mLost->store(false);  // again: a notice about the port closed before may have come meanwhile
   mPeer.settle();
   return true;
@@ -129,18 +114,12 @@ bool JackMidiOutput::open(const std::string& portName, const char* ownName)
 bool JackMidiOutput::openVirtual(const char* ownName)
 {
   close();
-  jackmidi::ClientCall call(mLife);
-  if (!mClient || !ownName || !call)
+  jackmidi::ClientCall call(mClient);
+  if (!ownName || !call)
     return false;
-  jack_port_t* port = jackmidi::registerPort(mClient, ownName, JackPortIsOutput, "output");
+  jack_port_t* port = jackmidi::registerPort(*mClient, ownName, JackPortIsOutput, "output");
   mPort.store(port, std::memory_order_release);
   return port != nullptr;
-}
-
-bool JackMidiOutput::waitForTwoCycles()
-{
-  // The first may have begun before the caller's change.
-  return mCycleWatch.waitFor(mClient, mLife, 2);
 }
 
 void JackMidiOutput::close()
@@ -151,21 +130,19 @@ void JackMidiOutput::close()
   // as the connection lasts, and JACK undoes it only some cycles after the port is unregistered.
   // Unregistered at once after a cycle that wrote (an opening's burst, then the port chosen
   // again), our port had that burst read a second time. So the callback empties the buffer in
-  // two whole cycles (what is queued is stale now, see process) before the port goes.
+  // two whole cycles (what is queued is stale now, see cycle) before the port goes.
   if (mClient)
   {
-    jackmidi::ClientCall call(mLife);
-    if (mPort.load() && call)
-      waitForTwoCycles();
-    jackmidi::releasePort(mClient, mPort, mInCycle, mLife);  // see process
+    if (mPort.load())
+      mClient->waitForCycles(2);
+    jackmidi::releasePort(*mClient, mPort);  // see cycle
   }
   mLost->store(false);
 }
 
 bool JackMidiOutput::enqueue(jack_ringbuffer_t* queue, const unsigned char* bytes, size_t size, uint32_t frame)
 {
-  if (!mClient || !bytes || !size || size > kQueueBytes || mLife.gone() ||
-      !mPort.load(std::memory_order_acquire))
+  if (!mClient || !bytes || !size || size > kQueueBytes || !mPort.load(std::memory_order_acquire))
     return false;
   Header h;
   h.frame = frame;
@@ -186,8 +163,8 @@ bool JackMidiOutput::send(const unsigned char* bytes, size_t size)
 
 bool JackMidiOutput::sendAt(const unsigned char* bytes, size_t size, int64_t atNs)
 {
-  jackmidi::ClientCall call(mLife);
-  if (!mClient || !call)
+  jackmidi::ClientCall call(mClient);
+  if (!call)
     return false;
   // The frame that atNs was, by the server's own mapping of its clock to its frames: a server
   // without real-time priority, under load, counts its frames off the nominal rate, and the
@@ -195,40 +172,37 @@ bool JackMidiOutput::sendAt(const unsigned char* bytes, size_t size, int64_t atN
   const int64_t now = monotonicNs();
   const jack_time_t jackNow = jack_get_time();
   const jack_time_t lateUs = atNs < now ? (jack_time_t)((now - atNs) / 1000) : 0;
-  const jack_nframes_t period = jack_get_buffer_size(mClient);
-  const uint32_t frame = jack_time_to_frames(mClient, jackNow - lateUs) + kTimedLatencyPeriods * period;
+  const jack_nframes_t period = jack_get_buffer_size(mClient->handle());
+  const uint32_t frame = jack_time_to_frames(mClient->handle(), jackNow - lateUs) + kTimedLatencyPeriods * period;
   return enqueue(mTimed, bytes, size, frame);
 }
 
-int JackMidiOutput::process(uint32_t nframes, void* arg)
+void JackMidiOutput::cycle(jack_client_t* client, jack_nframes_t nframes)
 {
-  jackmidi::CallbackGuard guard;  // first in, last out: see there
-  JackMidiOutput* self = static_cast<JackMidiOutput*>(arg);
-  self->mInCycle.store(true);  // before mPort is read: see jackmidi::releasePort
-  jack_port_t* port = self->mPort.load();
-  self->mWatch.update(port, *self->mLost);
+  jack_port_t* port = mPort.load();  // after the client's entry mark: see jackmidi::Client::quiesce
+  mWatch.update(port, *mLost);
   void* buffer = port ? jack_port_get_buffer(port, nframes) : nullptr;
   if (buffer)
     jack_midi_clear_buffer(buffer);
-  const uint32_t generation = self->mGeneration.load(std::memory_order_acquire);
+  const uint32_t generation = mGeneration.load(std::memory_order_acquire);
   // Queued before the last close, or no port: dropped.
   auto stale = [&](const Header& h) { return !buffer || h.generation != generation; };
   bool empty = true;
   Header h;
 
   // At once, at frame 0, in order.
-  while (peekWhole(self->mNow, &h))
+  while (peekWhole(mNow, &h))
   {
-    const Take t = takeFront(self->mNow, h, buffer, 0, stale(h), empty);
+    const Take t = takeFront(mNow, h, buffer, 0, stale(h), empty);
     if (t == Take::kFull)
       break;
     empty = empty && t != Take::kWritten;
   }
 
   // Timed: at their frame; late ones first thing; none before the one written ahead of it.
-  const jack_nframes_t cycleStart = jack_last_frame_time(self->mClient);
+  const jack_nframes_t cycleStart = jack_last_frame_time(client);
   uint32_t lastOffset = 0;
-  while (peekWhole(self->mTimed, &h))
+  while (peekWhole(mTimed, &h))
   {
     const int32_t due = (int32_t)(h.frame - cycleStart);  // the frame counter wraps: differences only
     if (!stale(h) && due >= (int32_t)nframes)
@@ -236,7 +210,7 @@ int JackMidiOutput::process(uint32_t nframes, void* arg)
     uint32_t offset = due > 0 ? (uint32_t)due : 0;
     if (offset < lastOffset)
       offset = lastOffset;
-    const Take t = takeFront(self->mTimed, h, buffer, offset, stale(h), empty);
+    const Take t = takeFront(mTimed, h, buffer, offset, stale(h), empty);
     if (t == Take::kFull)
       break;
     if (t == Take::kWritten)
@@ -245,19 +219,10 @@ int JackMidiOutput::process(uint32_t nframes, void* arg)
       empty = false;
     }
   }
-  self->mCycleWatch.cycle(self->mClient);
-  // The last access: once it is false the destructor may free this object (a dead server's).
-  self->mInCycle.store(false);
-  return 0;
 }
 
-void JackMidiOutput::shutdown(void* arg)
+void JackMidiOutput::serverEnded()
 {
-  jackmidi::CallbackGuard guard;
-  JackMidiOutput* self = static_cast<JackMidiOutput*>(arg);
-  self->mLife.began();
-  if (self->mPort.exchange(nullptr))
-    self->mLost->store(true);
-  // The last access: the owner may free the object once it is marked.
-  self->mLife.ended();
+  if (mPort.exchange(nullptr))
+    mLost->store(true);
 }

@@ -35,7 +35,7 @@
 
 #include "JackMidiClient.h"
 
-class JackMidiOutput
+class JackMidiOutput final : private jackmidi::ClientOwner
 {
 public:
   static const size_t kQueueBytes = 64 * 1024;
@@ -51,17 +51,12 @@ public:
   // standard error, when there is no server. lostFlag: as JackMidiInput::create's.
   bool create(const std::string& clientName, std::atomic<bool>* lostFlag = nullptr);
   bool exists() const { return mClient != nullptr; }
-  jack_client_t* client() const { return mClient; }
+  jack_client_t* client() const { return mClient ? mClient->handle() : nullptr; }
   // The server shut down (or restarted): this client is dead for good and never called into
-  // again (jackmidi::ClientLife); a new object opens a client on the server running now.
-  bool serverGone() const { return mLife.gone(); }
-  // The object may be deleted without waiting: its server runs, or JACK has done telling its
-  // client that the server went away (a dead one kept meanwhile holds back every new client).
-  bool mayGo() const { return mLife.mayGo(); }
+  // again (jackmidi::Client); a new object opens a client on the server running now.
+  bool serverGone() const { return mClient && mClient->serverGone(); }
   // As JackMidiInput::lost.
   bool lost() const { return mLost->load(); }
-  // As JackMidiInput::stalled.
-  bool stalled();
 
   // Full names of the MIDI ports that accept input, as jack_get_ports lists them.
   std::vector<std::string> listPortNames();
@@ -73,6 +68,8 @@ public:
   // The port opened last, or asked for, is one to open again by itself once listed: its peer was
   // never found on this client or has been registered anew since (jackmidi::Peer).
   bool peerRegisteredAgain() const { return mPeer.registeredAgain(); }
+  // As JackMidiInput::peerCameBack.
+  bool peerCameBack() const { return mPeer.cameBack(); }
   // Registers our port ownName for others to connect to.
   bool openVirtual(const char* ownName);
   // Unregisters our port after the process callback has let go of it and emptied its buffer (two
@@ -86,23 +83,17 @@ public:
   bool sendAt(const unsigned char* bytes, size_t size, int64_t atNs);
 
 private:
-  static int process(uint32_t nframes, void* self);
-  static void shutdown(void* self);
+  void cycle(jack_client_t* client, jack_nframes_t nframes) override;
+  void serverEnded() override;
   bool enqueue(jack_ringbuffer_t* queue, const unsigned char* bytes, size_t size, uint32_t frame);
-  // Returns once two process callbacks have completed since the call (true), or false when the
-  // client gets no cycles (see jackmidi::CycleWatch::waitFor). In a call into the client.
-  bool waitForTwoCycles();
 
-  jack_client_t* mClient = nullptr;
+  jackmidi::Client* mClient = nullptr;
   jack_ringbuffer_t* mNow = nullptr;    // send()
   jack_ringbuffer_t* mTimed = nullptr;  // sendAt()
   std::atomic<jack_port_t*> mPort{nullptr};
-  jackmidi::ClientLife mLife;  // see there: whether the client may be called into
   std::atomic<bool> mOwnLost{false};
   std::atomic<bool>* mLost = &mOwnLost;
   jackmidi::ConnectionWatch mWatch;  // sets *mLost from the process callback
   jackmidi::Peer mPeer;              // the port ours was opened to; owner's thread
-  std::atomic<bool> mInCycle{false};     // the process callback is running; close() waits on it
   std::atomic<uint32_t> mGeneration{0};  // raised by close(): older queued messages are dropped
-  jackmidi::CycleWatch mCycleWatch;      // process callbacks completed (open waits on them)
 };

@@ -115,10 +115,15 @@ bool openByName(RtObject* object, const std::string& portName, const char* ownNa
   return guarded(where, [&] { object->openPort((unsigned)found, ownName); }) && object->isPortOpen();
 }
 
-void reportStall(const char* what)
+// Notes that a lost port's synth went away while its MIDI system ran (set by a listing of the
+// port's own): not listed any more, or, on JACK, registered anew since ours was opened. Not once
+// its JACK server went away under it (withServer): a synth whose port went and came back with a
+// server restart is one that stayed. Cleared by an open and a close.
+void notePeer(std::atomic<bool>& left, bool lost, bool withServer, const std::vector<std::string>& names,
+              const std::string& name, bool registeredAgain)
 {
-  fprintf(stderr, "MIDI PORTS: JACK has not run the %s's client for %.1f s while its server ran on: it carried "
-                  "nothing, so it is closed and a new one opened\n", what, jackmidi::CycleWatch::kStallSeconds);
+  if (lost && !withServer && !name.empty() && (registeredAgain || MidiFindPortName(names, name) < 0))
+    left = true;
 }
 
 }  // namespace
@@ -126,6 +131,11 @@ void reportStall(const char* what)
 unsigned MidiPortNotices()
 {
   return jackmidi::noticesSeen();
+}
+
+unsigned MidiPortServerEnds()
+{
+  return jackmidi::serverEndsHeard();
 }
 
 bool MidiPortOpenHung()
@@ -225,23 +235,19 @@ void MidiInputPort::startDelivery()
 
 void MidiInputPort::replaceDeadClient()
 {
-  // A JACK server that went away (a restart, say for a new buffer size) took our client with it.
-  // The dead client goes once JACK has done telling it so; no new one opens before (see
-  // jackmidi::ClientLife), and the next listing looks again.
-  // A client its running server no longer runs is closed and replaced the same way.
-  std::unique_ptr<JackMidiInput> dead;
-  const bool stalled = mJack && !mJack->serverGone() && mJack->stalled();
-  if (stalled)
-    reportStall("input");
-  if (mJack && (stalled || mJack->serverGone()))
+  // A JACK server that went away (a restart, say for a new buffer size) took our client with it:
+  // a new one opens on the server running now, once there is one (the next listing tries again).
+  // The port open on the dead one is lost, by the server's end rather than the synth's leaving.
+  if (mJack && mJack->serverGone())
   {
+    if (mOpen.load() || mLost.load())
+      mLostWithServer = true;
+    mPeerLeft = false;  // the synth's port went with its server, whatever it did before
     if (mOpen.load())
       mLost.store(true);
     mOpen.store(false, std::memory_order_release);
     mDispatch.discard();
-    if (!mJack->mayGo())
-      return;
-    dead = std::move(mJack);
+    mJack.reset();  // at once: its client is closed once libjack is done with it
   }
   if (!mJack && !mClientName.empty())
   {
@@ -258,6 +264,7 @@ std::vector<std::string> MidiInputPort::listPortNames()
   std::vector<std::string> names = mJack ? mJack->listPortNames() : listNames(mIn, "listing the inputs");
   if (mOpen.load() && MidiFindPortName(names, mPortName.owned()) < 0)
     mLost.store(true);
+  notePeer(mPeerLeft, mLost.load(), mLostWithServer, names, mPortName.owned(), mJack && mJack->peerCameBack());
   return names;
 }
 
@@ -281,6 +288,7 @@ bool MidiInputPort::open(const std::string& portName, const char* ownName)
     if (!mJack->open(portName, ownName))
       return fail();
     mPortName.set(portName);
+    mPeerLeft = mLostWithServer = false;
     ++mOpens;
     return true;
   }
@@ -291,6 +299,7 @@ bool MidiInputPort::open(const std::string& portName, const char* ownName)
     return fail();
   mPortName.set(portName);
   mLost.store(false);
+  mPeerLeft = mLostWithServer = false;
   ++mOpens;
   return true;
 }
@@ -298,11 +307,6 @@ bool MidiInputPort::open(const std::string& portName, const char* ownName)
 jack_client_t* MidiInputPort::jackClient() const
 {
   return mJack ? mJack->client() : nullptr;
-}
-
-bool MidiInputPort::stalled()
-{
-  return mJack && !mJack->serverGone() && mJack->stalled();
 }
 
 bool MidiInputPort::mayReopen(const std::vector<std::string>& names) const
@@ -314,6 +318,7 @@ void MidiInputPort::close()
 {
   mOpen.store(false, std::memory_order_release);
   mLost.store(false);
+  mPeerLeft = mLostWithServer = false;
   mPortName.set(std::string());
   if (mJack)
     mJack->close();
@@ -375,19 +380,16 @@ bool MidiOutputPort::exists() const
 
 void MidiOutputPort::replaceDeadClientLocked()
 {
-  // Under the mutex, so no send is using the client; freed as the input's (replaceDeadClient).
-  std::unique_ptr<JackMidiOutput> dead;
-  const bool stalled = mJack && !mJack->serverGone() && mJack->stalled();
-  if (stalled)
-    reportStall("output");
-  if (mJack && (stalled || mJack->serverGone()))
+  // Under the mutex, so no send is using the client; as the input's (replaceDeadClient).
+  if (mJack && mJack->serverGone())
   {
+    if (mOpen.load() || mLost.load())
+      mLostWithServer = true;
+    mPeerLeft = false;
     if (mOpen.load())
       mLost.store(true);
     mOpen.store(false, std::memory_order_release);
-    if (!mJack->mayGo())
-      return;
-    dead = std::move(mJack);
+    mJack.reset();
   }
   if (!mJack && !mOut && !mClientName.empty())
   {
@@ -404,6 +406,7 @@ std::vector<std::string> MidiOutputPort::listPortNames()
   std::vector<std::string> names = mJack ? mJack->listPortNames() : listNames(mOut, "listing the outputs");
   if (mOpen.load() && !mPortName.owned().empty() && MidiFindPortName(names, mPortName.owned()) < 0)
     mLost.store(true);
+  notePeer(mPeerLeft, mLost.load(), mLostWithServer, names, mPortName.owned(), mJack && mJack->peerCameBack());
   return names;
 }
 
@@ -424,6 +427,8 @@ bool MidiOutputPort::open(const std::string& portName, const char* ownName)
   mTimedOwnName = ownName ? ownName : "";
   mPortName.set(portName);
   mLost.store(!ok && !portName.empty());
+  if (ok)
+    mPeerLeft = mLostWithServer = false;
   mOpen.store(ok, std::memory_order_release);
   mOpens += ok ? 1 : 0;
   return ok;
@@ -433,12 +438,6 @@ jack_client_t* MidiOutputPort::jackClient() const
 {
   std::lock_guard<std::mutex> lock(mMutex);
   return mJack ? mJack->client() : nullptr;
-}
-
-bool MidiOutputPort::stalled()
-{
-  std::lock_guard<std::mutex> lock(mMutex);
-  return mJack && !mJack->serverGone() && mJack->stalled();
 }
 
 bool MidiOutputPort::mayReopen(const std::vector<std::string>& names) const
@@ -478,6 +477,7 @@ void MidiOutputPort::close()
   drainLocked();
   mOpen.store(false, std::memory_order_release);
   mLost.store(false);
+  mPeerLeft = mLostWithServer = false;
   mPortName.set(std::string());
   mAlsaTimed.reset();
   mTimedPortName.clear();

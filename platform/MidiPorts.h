@@ -25,6 +25,10 @@
 // made before this count last moved may be stale. Always 0 on ALSA, which sends none. Any thread.
 unsigned MidiPortNotices();
 
+// On JACK: how often a server went away under our clients (each client's notice counts); a count
+// that moved during a loss says the MIDI system restarted meanwhile. Always 0 on ALSA. Any thread.
+unsigned MidiPortServerEnds();
+
 // On JACK: an open gave up behind one that a server not answering holds (see jackmidi::openHung),
 // with its notice's text; cleared once an open returns. Any thread.
 bool MidiPortOpenHung();
@@ -117,11 +121,13 @@ public:
   bool mayReopen(const std::vector<std::string>& names) const;
   // Opens that succeeded so far: a port lost and opened again between two looks shows here.
   unsigned opens() const { return mOpens.load(); }
-  // On JACK: the client's server runs and has not run the client for a while (see
-  // jackmidi::CycleWatch). The next listing or open closes it and opens a new one (the port open
-  // on it counts as lost). Otherwise false. As listPortNames, cheap.
-  bool stalled();
-  // On JACK, the client (null without one), for a test that takes its cycles away.
+  // The port is lost because its synth went away while the MIDI system ran: a listing did not list
+  // it any more, or on JACK its port was registered anew, heard by the client ours was open on.
+  // Not once the port's JACK server went away since (a restart takes the synth's port with it: the
+  // synth stayed), nor for a port a patchbay disconnected. Kept until the next open or close. Any
+  // thread.
+  bool peerLeft() const { return mPeerLeft.load(); }
+  // On JACK, the client (null without one), for tests.
   jack_client_t* jackClient() const;
 
   uint64_t droppedCount() const { return mDispatch.droppedCount(); }
@@ -144,6 +150,8 @@ private:
   std::atomic<bool> mOpen{false};
   MidiPortName mPortName;  // the port asked for last
   std::atomic<bool> mLost{false};  // see lost(); also set by the JACK client's callbacks
+  std::atomic<bool> mPeerLeft{false};        // see peerLeft()
+  bool mLostWithServer = false;              // lost as its JACK server went away
   std::atomic<unsigned> mOpens{0};
 };
 
@@ -181,7 +189,7 @@ public:
   std::string portName() const { return mPortName.get(); }
   bool mayReopen(const std::vector<std::string>& names) const;
   unsigned opens() const { return mOpens.load(); }
-  bool stalled();  // as MidiInputPort's
+  bool peerLeft() const { return mPeerLeft.load(); }
   jack_client_t* jackClient() const;
 
   // Writes size bytes as one message. False, sending nothing, with no object, no open port, no
@@ -218,5 +226,7 @@ private:
   std::chrono::steady_clock::time_point mLastSend{};
   MidiPortName mPortName;  // the port asked for last; written under mMutex too
   std::atomic<bool> mLost{false};  // as MidiInputPort's
+  std::atomic<bool> mPeerLeft{false};
+  bool mLostWithServer = false;  // mMutex
   std::atomic<unsigned> mOpens{0};
 };

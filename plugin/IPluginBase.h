@@ -137,11 +137,16 @@ public:
   // no value changed and no handler ran. A plug-in that showed something around the entry
   // takes it away here. Called on the GUI thread without the plug-in lock.
   virtual void OnTextEntryCancelled(int paramIdx) { (void)paramIdx; }            // 49
-  // The port watch (StartDirectMidiInput) opened the lost output and/or input again: their synth
-  // came back under its name. Called on the watch's thread, without the plug-in lock and without
-  // the port lock; the framework's lists and indexes are not changed yet (see
-  // refreshExternalMIDIInNames).
-  virtual void OnDirectMidiPortsReopened(bool output, bool input) { (void)output, (void)input; }  // 50
+  // The port watch (StartDirectMidiInput) opened the lost output and/or input again, listed anew
+  // under its name. synthCameBack: one of them was lost because its synth went away while the MIDI
+  // system ran (DirectMidiPeerLeft); otherwise their MIDI system came back under them (a JACK
+  // server restarted), or a port asked for at the start is there now. Called on the watch's
+  // thread, without the plug-in lock and without the port lock; the framework's lists and indexes
+  // are not changed yet (see refreshExternalMIDIInNames).
+  virtual void OnDirectMidiPortsReopened(bool output, bool input, bool synthCameBack)  // 50
+  {
+    (void)output, (void)input, (void)synthCameBack;
+  }
 
   // ---- second construction phase ----
   void initialize(int nAutomated, int nParams, const char* channelIOStr, int nPresets, const char* effectName,
@@ -307,6 +312,10 @@ public:
   // gone): the port watch opens it again once it is back. A port a patchbay disconnected, its
   // peer still listed, is not. Any thread (reads the listing under a leaf lock).
   bool DirectMidiPortAwaitsReturn(bool input) const;
+  // The port is lost because its synth went away while its MIDI system ran (MidiInputPort::
+  // peerLeft): not for a JACK server that went away under it, nor a patchbay's disconnection. Any
+  // thread.
+  bool DirectMidiPeerLeft(bool input) const;
   // Opens of either port that succeeded so far: a port lost and opened again between two looks
   // changes it. Any thread.
   unsigned DirectMidiPortOpens() const;

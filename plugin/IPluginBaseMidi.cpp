@@ -333,6 +333,13 @@ bool IPluginBase::DirectMidiPortAwaitsReturn(bool input) const
   return MidiFindPortName(mDirectMidi->listed[input ? 0 : 1], name) < 0;
 }
 
+bool IPluginBase::DirectMidiPeerLeft(bool input) const
+{
+  if (!mDirectMidi)
+    return false;
+  return input ? mDirectMidi->in && mDirectMidi->in->peerLeft() : mDirectMidi->out && mDirectMidi->out->peerLeft();
+}
+
 unsigned IPluginBase::DirectMidiPortOpens() const
 {
   if (!mDirectMidi)
@@ -468,16 +475,8 @@ void IPluginBase::StartDirectMidiInput()
 namespace {
 
 // How often the watch lists when JACK says nothing (ALSA never does; nor does a server not
-// running yet), and how often it looks whether JACK did, or stopped running a client of ours.
+// running yet), and how often it looks whether JACK did.
 const std::chrono::milliseconds kListEvery(1000), kNoticesEvery(50);
-
-// A port's client that its running server no longer runs (see MidiInputPort::stalled): the
-// listing that replaces it is due at once. Never waits for the ports (an open may hold them).
-bool stallSeen(IPluginBase::DirectMidiPorts* ports)
-{
-  std::unique_lock<std::mutex> g(ports->lock, std::try_to_lock);
-  return g && ((ports->in && ports->in->stalled()) || (ports->out && ports->out->stalled()));
-}
 
 }  // namespace
 
@@ -492,7 +491,7 @@ void IPluginBase::watchDirectMidiPorts()
   while (!ports->stop)
   {
     const auto now = std::chrono::steady_clock::now();
-    if (now - listed < kListEvery && MidiPortNotices() == notices && !stallSeen(ports))
+    if (now - listed < kListEvery && MidiPortNotices() == notices)
     {
       ports->wake.wait_for(w, kNoticesEvery);
       continue;
@@ -500,20 +499,23 @@ void IPluginBase::watchDirectMidiPorts()
     w.unlock();
     listed = now;
     notices = MidiPortNotices();
-    bool reopened[2] = {false, false};
+    bool reopened[2] = {false, false}, cameBack = false;
     {
       std::lock_guard<std::mutex> g(ports->lock);
       const std::vector<std::string> ins =
           listNoted(ports, true, ports->in, [this](MidiInputPort& in) { return makeInput(in); });
       const std::vector<std::string> outs = listNoted(ports, false, ports->out, makeOutput);
       const std::string inName = ports->in->portName(), outName = ports->out->portName();
+      // Read before the open clears it.
+      const bool inLeft = ports->in->peerLeft(), outLeft = ports->out->peerLeft();
       reopened[0] = ports->in->mayReopen(ins) && ports->in->open(inName, kInputPortName);
       reopened[1] = ports->out->mayReopen(outs) && ports->out->open(outName, kOutputPortName);
+      cameBack = (reopened[0] && inLeft) || (reopened[1] && outLeft);
     }
     if (reopened[0] || reopened[1])
     {
       ++ports->changes;
-      OnDirectMidiPortsReopened(reopened[1], reopened[0]);
+      OnDirectMidiPortsReopened(reopened[1], reopened[0], cameBack);
     }
     w.lock();
   }

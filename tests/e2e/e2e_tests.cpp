@@ -881,10 +881,12 @@ TEST_F(EditorOnWire, AfterAJackRestartChoosingThePortsAgainReconnectsAndADeviceI
 
 // JACK restarted under its own name again and again, the synth's interface dying with it and
 // coming back: the editor finds the synth by itself each time, and a knob turned then reaches it
-// within 3 s. SORVANTA_E2E_RESTARTS sets how many (200 for the long run); SORVANTA_E2E_WINDOW
-// runs them with the editor's view open, drawing and refilling its menus as the ports come and go.
-// JACK runs as users run it (its own client timeout, no waiting for late clients, short periods);
-// the synth's clients close before each restart and are made anew after it.
+// within 3 s; the synth stayed, so it keeps what it holds: the
+// editor asks it for the multi and sends no dump, and the fields name its ports.
+// SORVANTA_E2E_RESTARTS sets how many (200 for the long run); SORVANTA_E2E_WINDOW runs them with
+// the editor's view open, drawing and refilling its menus as the ports come and go. JACK runs as
+// users run it (its own client timeout, no waiting for late clients, short periods); the synth's
+// clients close before each restart and are made anew after it.
 TEST_F(EditorOnWire, AJackRestartedUnderItsNameIsFollowedEachTimeByAKnobThatReachesTheSynth) {
   sim.reset(), decoy.reset(), server().stop(), server().setMode(JackTestServer::kAsUsersRunIt);
   ASSERT_TRUE(server().start());
@@ -900,10 +902,14 @@ TEST_F(EditorOnWire, AJackRestartedUnderItsNameIsFollowedEachTimeByAKnobThatReac
       makeSims();
       const double back = MidiTestNow();
       double reached = 0;  // when (a parameter call held up counts in it)
+      sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 3.0);  // back: a knob turned before goes with a session
       for (int v = 0; !reached && MidiTestNow() < back + 3.0;)  // each turn a new value: one sent too early is lost
         v = 1 + value++ % 120, setParam(kFilter1Cutoff, v), reached = waitUntil([&] { return sim->partSound(0)[85] == v; }, 0.1) ? MidiTestNow() : 0;
       slowest = std::max(slowest, (reached ? reached : MidiTestNow()) - back);
       EXPECT_TRUE(reached && reached <= back + 3.0) << "round " << round << ": no knob reached the synth within 3 s";
+      EXPECT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x01); })) << "round " << round << ": not asked";
+      EXPECT_TRUE(sim->received([](const Bytes& m) { return m.size() > 12; }).empty()) << "round " << round << ": a dump";
+      EXPECT_EQ(field(false) + field(true), sim->editorOutputName() + sim->editorInputName()) << "round " << round;
     }
   });
   printf("%d restarts%s: the slowest knob reached the synth %.2f s after it was back\n", rounds, windowed ? " in a window" : "", slowest);

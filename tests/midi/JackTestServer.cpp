@@ -187,8 +187,10 @@ pid_t spawnJackd(const char* name, JackTestServer::Mode mode)
   // output buffer to the next client again (duplicated messages) or loses what it carried.
   // Real-time scheduling only when asked (timing benchmarks): a test's server never needs it.
   const char* scheduling = getenv("SORVANTA_JACK_REALTIME") ? "--realtime" : "--no-realtime";
+  const char* period = getenv("SORVANTA_JACK_PERIOD");
   if (mode == JackTestServer::kAsUsersRunIt)
-    execlp("jackd", "jackd", scheduling, "-n", name, "-d", "dummy", "-r", "48000", "-p", "128", (char*)nullptr);
+    execlp("jackd", "jackd", scheduling, "-n", name, "-d", "dummy", "-r", "48000", "-p", period ? period : "128",
+           (char*)nullptr);
   else
     execlp("jackd", "jackd", scheduling, mode == JackTestServer::kSynchronous ? "-S" : "-t5000", "-t", "5000", "-p",
            "256", "-n", name, "-d", "dummy", "-r", "48000", "-p", "256", (char*)nullptr);  // (without -S, the timeout twice)

@@ -9,7 +9,7 @@
 // a test makes must therefore carry MidiTestClientSuffix() (the plug-in's port layer appends
 // SORVANTA_MIDI_CLIENT_SUFFIX, MidiTestPeer appends it to its tag).
 // The server runs without real-time scheduling unless SORVANTA_JACK_REALTIME is set (timing
-// benchmarks set it; tests never need it).
+// benchmarks set it; tests never need it); SORVANTA_JACK_PERIOD sets kAsUsersRunIt's period.
 // Main thread only; start it before any MIDI object is made.
 #pragma once
 
