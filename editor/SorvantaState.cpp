@@ -67,8 +67,8 @@ bool Sorvanta::SerializeState2(ByteChunk* chunk, bool withNames) {
       const int param = input ? kDeviceInSelection : kDeviceOutSelection;
       // A port only when one was chosen: entry 0 names none (it reads "Select MIDI Device", or
       // "No MIDI: start JACK" with no MIDI system), and is stored as nothing. A port asked for
-      // and not there (the synth off since the start), or opened by the port watch before its
-      // menu shows it, is still the one to use.
+      // and not there (the synth off since the start; with no MIDI system, the settings file's),
+      // or opened by the port watch before its menu shows it, is still the one to use.
       const int chosen = truncToInt(paramValue(param));
       const char* entry = chosen > 0 ? GetParam(param)->GetDisplayText(chosen) : nullptr;
       const std::string name = entry ? entry : DirectMidiPortName(input);
@@ -120,31 +120,44 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
 
   if (withNames && patchManager) {
     patchManager->loadAllFromChunk(chunk, blockPos);
-    // The stored normalised port choices are not used: ports come back by name.
-    // A port that is open and carrying under the stored name stays open: closed and opened again,
-    // it would lose what a running transfer sends in between. A lost one is opened anew. A
-    // project that names no port (saved with none chosen, or with no MIDI system: older ones
-    // hold the field's words) leaves the port open now as it is.
-    auto isOpen = [this](const std::vector<std::string>& names, int open, const std::string& name) {
-      return open > 0 && MidiFindPortName(names, name) == open && !DirectMidiPortLost(&names == &mMidiInNames);
+    // The stored normalised port choices are not used: ports come back by name, each side on its
+    // own. A port that is open and carrying under the stored name stays open: closed and opened
+    // again, it would lose what a running transfer sends in between. A named port listed now is
+    // opened (a lost one anew). One not listed (its synth off) leaves a port carrying on that
+    // side open, as closing it would trade a working connection for a wait; with none carrying
+    // it is asked for, its field reads "Lost: " until the port watch opens it. A project that
+    // names no port (saved with none chosen or stored: older ones hold the field's words) leaves
+    // the side as it is.
+    auto reopenNamed = [this](bool input, const std::string& name) {
+      if (name.empty()) return;
+      int& index = input ? mMidiInIndex : mMidiOutIndex;
+      if (DirectMidiPortCarries(input)) {
+        // Listed or not by the listing read now: the menu's may still hold a synth gone since.
+        int at = MidiFindPortName(input ? mMidiInNames : mMidiOutNames, name);
+        if (at != index)
+          at = MidiFindPortName(input ? rescanExternalMIDIInNames(false) : rescanExternalMIDIOutNames(false), name, 1);
+        if (at == index) return;
+        if (at < 0) {
+          log(std::string("PROJECT RECALL: MIDI ") + (input ? "In" : "Out") + " device " + name +
+              " is not there; the open one stays");
+          return;
+        }
+      }
+      index = 1;
+      if (input) setExternalMIDIIn(index, name.c_str());
+      else setExternalMIDIOut(index, name.c_str());
     };
     const std::string inName = UIConfigManager::portNamedBy(patchManager->getName(PatchManager::kSlotMidiIn));
     log("PROJECT RECALL: MIDI In device stored " + inName);
-    if (!inName.empty() && !isOpen(mMidiInNames, mMidiInIndex, inName)) {
-      mMidiInIndex = 1;
-      setExternalMIDIIn(mMidiInIndex, inName.c_str());
-    }
+    reopenNamed(true, inName);
     GetParam(kDeviceInSelection)->SetClamped(mMidiInIndex);
     if (IControl* c = mainControl(kDeviceInSelection)) c->SetValueFromPlug(GetParam(kDeviceInSelection)->GetNormalized());
     const std::string outName = UIConfigManager::portNamedBy(patchManager->getName(PatchManager::kSlotMidiOut));
     log("PROJECT RECALL: MIDI Out device stored " + outName);
-    if (!outName.empty() && !isOpen(mMidiOutNames, mMidiOutIndex, outName)) {
-      mMidiOutIndex = 1;
-      setExternalMIDIOut(mMidiOutIndex, outName.c_str());
-    }
+    reopenNamed(false, outName);
     GetParam(kDeviceOutSelection)->SetClamped(mMidiOutIndex);
-    // The port open before was closed by the reopening: only an output open now can take the
-    // project (a push into the closed one would be lost, and the project with it).
+    // Only an output open now can take the project: one the reopening closed, or left asking for
+    // a port not there, would lose a push, and the project with it.
     midiIOSet = mMidiOutIndex > 0;
     log(std::string("PROJECT RECALL: MIDI In device after checking devices ") + portForLog(*this, true));
     log(std::string("PROJECT RECALL: MIDI Out device after checking devices ") + portForLog(*this, false));

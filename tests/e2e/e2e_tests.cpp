@@ -627,9 +627,9 @@ TEST_F(EditorOnWire, ASilentSynthIsScannedOnceAndGivenUpOnTime) {
   plug.reset();
 }
 
-// A project whose output is gone, opened while the synth's output is open: the reopening closed
-// that output, so the project is held and nothing goes out. Choosing the synth's output applies
-// and pushes it (global, multi, parts), and then the device check follows.
+// A project whose output is gone, opened with no port open: the editor waits for that output, so
+// the project is held and nothing goes out. Choosing the synth's output applies and pushes it
+// (global, multi, parts), and then the device check follows.
 TEST_F(EditorOnWire, AProjectWhoseOutputIsGoneWaitsForAnOutputThenPushesAndChecks) {
   auto gone = std::make_unique<DorvikSim>("gone");  // the synth's old interface, unplugged after the save
   gone->setMemory(sim->partSound(0), sim->multiBuffer(), sim->globals());
@@ -641,7 +641,7 @@ TEST_F(EditorOnWire, AProjectWhoseOutputIsGoneWaitsForAnOutputThenPushesAndCheck
   ASSERT_TRUE(plug->SaveState(state, &why)) << why;
   plug->Close();
   gone.reset();
-  writeSettings(sim->editorOutputName(), sim->editorInputName());
+  writeSettings("", "");
   open([&] { ASSERT_TRUE(plug->RestoreState(state, &why)) << why; });
   EXPECT_EQ(param(kFilter1Cutoff), 77) << "the held project is not on screen";
   sim->setDeviceId(0);  // the synth answers at 0 now
@@ -704,6 +704,25 @@ TEST_F(EditorOnWire, AProjectReopensItsStoredPorts) {
   for (const std::string& said : {std::string("MIDI PORTS: the OUT and IN menus list the ports of the JACK server"),
                                   "MIDI In device " + found + sim->editorInputName() + "\n", "MIDI Out device " + found + sim->editorOutputName() + "\n"})
     EXPECT_NE(log.find(said), std::string::npos) << said;
+}
+
+// A project whose synth is gone, restored with the decoy's ports open on both sides, one or none:
+// a port open on a side stays open and carrying; a side with none waits for the project's port,
+// and without an output the project is held.
+TEST_F(EditorOnWire, AProjectWhosePortsAreGoneKeepsThePortOpenOnEachSideAndElseWaitsForItsOwn) {
+  connect();
+  const std::string named[2] = {sim->editorOutputName(), sim->editorInputName()}, open[2] = {decoy->editorOutputName(), decoy->editorInputName()};
+  auto carrying = [&] { return editor()->DirectMidiPortCarries(false) + 2 * editor()->DirectMidiPortCarries(true); };
+  ASSERT_TRUE(plug->SaveState(state, &why)) << why;
+  sim.reset();
+  for (int row : {3, 1, 2, 0}) {  // bit 0: the decoy's output open, bit 1: its input
+    auto shown = [&](bool in) { return row >> in & 1 ? open[in] : "Lost: " + named[in]; };
+    for (bool in : {false, true}) field(in), setParam(in ? kDeviceInSelection : kDeviceOutSelection, row >> in & 1 ? listed(!in, open[in]) : 0);
+    ASSERT_TRUE(waitUntil([&] { return carrying() == row; }) && plug->RestoreState(state, &why)) << row << why;
+    const char* held = status() == "Project held, waiting for Dorvik" ? ", held" : "";  // for want of an output
+    EXPECT_EQ(field(false) + " / " + field(true) + ", carrying " + std::to_string(carrying()) + held,
+              shown(false) + " / " + shown(true) + ", carrying " + std::to_string(row) + (row & 1 ? "" : ", held"));
+  }
 }
 
 // After REQUEST MULTI part 3 plays B 051, oscillator 1 locked at octave 40, detune 10: the step up
@@ -1033,8 +1052,8 @@ TEST_F(EditorOnWire, WithoutJackTheFieldsSayStartJackAndTheStoredPortsOpenOnceTh
   EXPECT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 15.0)) << "not opened by itself";
 }
 
-// A project saved with no MIDI system names no port: restored with the synth there, the open
-// ports stay, the project goes to the synth, and a knob follows it.
+// A project saved with no MIDI system and no port stored names none: restored with the synth
+// there, the open ports stay, the project goes to the synth, and a knob follows it.
 TEST_F(EditorOnWire, AProjectSavedWithoutMidiKeepsTheOpenPortsWhenRestored) {
   sim.reset(), decoy.reset(), server().stop(), open(), setParam(kFilter1Cutoff, 61);
   ASSERT_TRUE(plug->SaveState(state, &why) && (plug->Close(), server().start())) << why;
