@@ -131,11 +131,11 @@ bool Sorvanta::askSynthWhatItShows(bool withoutWaiting) {
   JobRecord r;
   r.code = 5;
   r.requestFlag = true;
-  // Every part the multi plays, and the one on screen: a knob turned on any of them meanwhile.
+  // The multi, then every part it plays and the one on screen: a knob turned on any of them
+  // meanwhile.
   r.onlyParts = 1u << std::clamp(currentPart.load(), 0, kNumParts - 1);
-  for (int part = 0; part < kNumParts; ++part)
-    if (paramValue(kMultiPartStatus + part) == 1.0) r.onlyParts |= 1u << part;
-  log("PROCESSOR: the input carries again; asking the synth for the playing parts and the multi");
+  r.playingParts = true;
+  log("PROCESSOR: the input carries again; asking the synth for the multi and the parts it plays");
   return withoutWaiting ? midiManager->startJobWithoutWaiting(r) : midiManager->startJob(r);
 }
 

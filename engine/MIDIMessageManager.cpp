@@ -183,10 +183,10 @@ bool MIDIMessageManager::supersedes(const JobRecord& newer, const JobRecord& old
     case 0: case 5: case 13:
       return std::tie(newer.requestFlag, newer.toLibrarian, newer.requestParts, newer.endsProjectPush,
                       newer.appliesHeldProject, newer.idChangedFrom, newer.idChangedTo, newer.sessionFollows,
-                      newer.onlyParts) ==
+                      newer.onlyParts, newer.playingParts) ==
              std::tie(older.requestFlag, older.toLibrarian, older.requestParts, older.endsProjectPush,
                       older.appliesHeldProject, older.idChangedFrom, older.idChangedTo, older.sessionFollows,
-                      older.onlyParts);
+                      older.onlyParts, older.playingParts);
     default: return false;
   }
 }

@@ -320,8 +320,10 @@ struct JobRecord {
   // Job 4: only entry `second` of the bank, into the program of the same number.
   bool oneSlot = false;
   // Job 5 into the editor: only the sounds of these parts (bit p for part p) before the multi;
-  // 0 for all sixteen.
+  // 0 for all sixteen. playingParts: the multi first, then the sounds of the parts it plays and
+  // of those in onlyParts (what a synth that stayed holds after a gap in the input).
   unsigned onlyParts = 0;
+  bool playingParts = false;
   // Job 0: the send modes of a project push (whole multi with globals, input ignored) end with
   // it; appliesHeldProject: it first has the plug-in apply the project it holds.
   bool endsProjectPush = false;

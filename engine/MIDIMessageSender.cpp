@@ -55,7 +55,7 @@ void MIDIMessageSender::run(WorkerThread thread) {
       case 2: sendPartToDevice(r.part, r.toLibrarian, r.requestParts, r.belongsTo); break;
       case 3: sendPatchToDeviceFromLibrarian(r.entry, r.part, r.slot, r.selectedBySynth); break;
       case 4: storeAllPatchesToDeviceFromLibrarian(r.first, r.second, r.third, r.oneSlot); break;
-      case 5: sendActiveArrangementRequestSysex(r.requestFlag, r.onlyParts); break;
+      case 5: sendActiveArrangementRequestSysex(r.requestFlag, r.onlyParts, r.playingParts); break;
       case 6: sendPartRequestSysex(r.part, r.requestFlag); break;
       case 7: sendSingleMultiRequestSysex(); break;
       case 8: sendAllMultiRequestSysex(); break;
@@ -593,7 +593,7 @@ bool MIDIMessageSender::waitForReply(int stepMs, int steps, const char* stepText
   return false;
 }
 
-void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor, unsigned onlyParts) {
+void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor, unsigned onlyParts, bool playingParts) {
   mgr->DisplayProcessingIndicator(true);
   requestFailed = false;
   if (toEditor) {
@@ -614,9 +614,17 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor, unsigne
     }
     return in;
   };
+  // The multi first when it says which parts to ask for: the synth's, not what the editor showed.
+  const bool multiFirst = toEditor && playingParts;
+  if (multiFirst) {
+    mgr->awaitDumpForEditor(sysex::kMultiDump);
+    if (!askMulti()) requestFailed = true;
+    for (int part = 0; part <= 15; ++part)
+      if (host->value(kMultiPartStatus + part) == 1.0) onlyParts |= 1u << part;
+  }
   if (!toEditor) {
     askMulti();
-  } else {
+  } else if (!requestFailed.load() && !cancelled()) {
     for (int part = 0; part <= 15; ++part) {
       if (onlyParts && !(onlyParts & (1u << part))) continue;
       mgr->awaitDumpForEditor(sysex::kSoundDump, part);
@@ -643,9 +651,10 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor, unsigne
   pause(p / 2);
   if (toEditor) {
     if (!requestFailed.load() && !cancelled()) {
-      mgr->awaitDumpForEditor(sysex::kMultiDump);
+      if (!multiFirst) mgr->awaitDumpForEditor(sysex::kMultiDump);
       // Completed only with every part and the multi in.
-      if (askMulti() && !cancelled()) host->setStatusText(moveText.empty() ? "Data request completed!" : moveText);
+      if ((multiFirst || askMulti()) && !cancelled())
+        host->setStatusText(moveText.empty() ? "Data request completed!" : moveText);
     }
   } else if (!requestFailed.load() && !cancelled()) {
     host->setStatusText("Data request Completed!");

@@ -43,7 +43,7 @@ class MIDIMessageSender {
   // Entries first..first+99 into programs 0..99 of `bank`; with oneSlot entry `first` alone
   // into program `first`.
   void storeAllPatchesToDeviceFromLibrarian(int mode, int first, int bank, bool oneSlot = false);  // 4
-  void sendActiveArrangementRequestSysex(bool toEditor, unsigned onlyParts = 0);  // 5
+  void sendActiveArrangementRequestSysex(bool toEditor, unsigned onlyParts = 0, bool playingParts = false);  // 5
   void sendPartRequestSysex(int part, bool toEditor);                   // 6
   void sendSingleMultiRequestSysex();                                   // 7
   void sendAllMultiRequestSysex();                                      // 8

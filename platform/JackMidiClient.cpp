@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -436,20 +437,25 @@ void Client::shutdown(void* arg)
   gAllNotices.fetch_add(1);  // the port watch looks at once
 }
 
-bool Client::waitForCycles(unsigned count) const
+bool Client::waitUntil(const std::function<bool()>& done) const
 {
   ClientCall call(this);
   if (!call)
     return false;
-  const unsigned before = cycles();
   const jack_nframes_t serverBefore = jack_last_frame_time(mHandle);
-  for (int ms = 0; cycles() - before < count; ++ms)
+  for (int ms = 0; !done(); ++ms)
   {
     if (mGone.load() || ms >= 1000 || (ms >= 200 && jack_last_frame_time(mHandle) == serverBefore))
       return false;
     sleepMs(1);
   }
   return true;
+}
+
+bool Client::waitForCycles(unsigned count) const
+{
+  const unsigned before = cycles();
+  return waitUntil([&] { return cycles() - before >= count; });
 }
 
 void Client::quiesce() const
@@ -545,7 +551,6 @@ void Client::release(Client* c)
   c->quiesce();
   {
     std::lock_guard<std::mutex> g(ClientRegistry::lock());
-    c->mReleased = true;
     // Dead, or let go of: libjack frees it at an open (see JackMidiClient.h).
     if (c->mLeft.load() || c->serverGone())
       return;
@@ -553,7 +558,6 @@ void Client::release(Client* c)
   }
   ClientRegistry::close(c);
 }
-
 
 jack_client_t* openBareClient(const char* name, jack_options_t options, const char* serverName)
 {
@@ -608,10 +612,9 @@ void ConnectionWatch::update(jack_port_t* port, std::atomic<bool>& lost)
   }
 }
 
-void ConnectionWatch::waitUntilCarrying(jack_port_t* port, const Client& client) const
+bool ConnectionWatch::waitUntilCarrying(jack_port_t* port, const Client& client) const
 {
-  for (int ms = 0; ms < 200 && !carries(port) && !client.serverGone(); ++ms)
-    sleepMs(1);
+  return client.waitUntil([&] { return carries(port); });
 }
 
 unsigned noticesSeen()

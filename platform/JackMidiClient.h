@@ -29,6 +29,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -59,8 +60,8 @@ public:
   // Any thread: a cycle has seen port connected (and not lost since).
   bool carries(jack_port_t* port) const { return port && mCarrying.load() == port; }
   // The owner's thread, after connecting port: returns once a cycle has seen the connection (JACK
-  // applies it at the start of a cycle), or after 200 ms (a stalled server or a starved client).
-  void waitUntilCarrying(jack_port_t* port, const Client& client) const;
+  // applies it at the start of a cycle), or gives up as Client::waitUntil does (false).
+  bool waitUntilCarrying(jack_port_t* port, const Client& client) const;
 
 private:
   friend class Client;
@@ -156,9 +157,11 @@ public:
   bool serverGone() const { return mGone.load() || mServer.ended(); }
   // Process callbacks completed so far. Any thread.
   unsigned cycles() const { return mCycles.load(); }
-  // Returns once count process callbacks have completed since the call (true), or (false) once
-  // the server went away, after 200 ms of a server whose frames do not move (stopped, hung), or
-  // after a second at most (a starved client). In a call into the client.
+  // Returns once done() answers true (true), or (false) once the server went away, after 200 ms
+  // of a server whose frames do not move (stopped, hung), or after a second at most (a client JACK
+  // runs late). done is asked every millisecond. In a call into the client.
+  bool waitUntil(const std::function<bool()>& done) const;
+  // waitUntil count process callbacks have completed since the call.
   bool waitForCycles(unsigned count) const;
   // Returns once no callback of the client is inside its owner: a change the owner made before
   // the call (a port taken away) is seen by every callback that enters it after.
@@ -183,8 +186,8 @@ private:
   std::atomic<bool> mGone{false};   // its shutdown notice came
   std::atomic<bool> mNoticeThreadEnded{false};
   std::atomic<bool> mLeft{false};   // left to libjack: never called into, closed or freed by us
-  // The registry's (its lock): the owner let go; our close of it runs.
-  bool mReleased = false, mClosing = false;
+  // The registry's (its lock): our close of it runs.
+  bool mClosing = false;
   long long mEndSeenNs = 0;  // when an open first found it ended and still open
 };
 

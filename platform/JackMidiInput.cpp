@@ -42,8 +42,9 @@ bool JackMidiInput::open(const std::string& portName, const char* ownName)
     return false;
   if (!jackmidi::openPort(*mClient, portName, ownName, JackPortIsInput, "input", mPort, mPeer))
     return false;
-  // Open once the connection carries, so that the synth gone before then is noticed as lost too;
-  // a client JACK runs late (a busy machine) carries as soon as it runs.
+  // Open once the connection carries: the synth gone before then is noticed as lost too, and the
+  // answer to what the editor sends next is not missed. A client JACK runs later than a second (a
+  // busy machine) carries as soon as it runs.
   mWatch.waitUntilCarrying(mPort.load(), *mClient);
   mLost->store(false);  // again: a notice about the port closed before may have come meanwhile
   mPeer.settle();

@@ -281,26 +281,23 @@ bool MidiInputPort::open(const std::string& portName, const char* ownName)
   if (!exists())
     return fail();
   close();
-  // Open before connecting so that the first message after the connection is kept.
+  // Open before connecting so that the first message after the connection is kept; counted
+  // before the port carries, so that a look in between never takes it for one a patchbay
+  // connected again.
   mOpen.store(true, std::memory_order_release);
-  if (mJack)
+  ++mOpens;
+  const bool ok = mJack ? mJack->open(portName, ownName)
+                        : openByName(mIn, portName, ownName, "opening the input") &&
+                              // Some back ends reset the filter when a port opens.
+                              guarded("setting the ignored input types", [&] { mIn->ignoreTypes(false, true, true); });
+  if (!ok)
   {
-    if (!mJack->open(portName, ownName))
-      return fail();
-    mPortName.set(portName);
-    mPeerLeft = mLostWithServer = false;
-    ++mOpens;
-    return true;
+    --mOpens;
+    return fail();
   }
-  if (!openByName(mIn, portName, ownName, "opening the input"))
-    return fail();
-  // Some back ends reset the filter when a port opens.
-  if (!guarded("setting the ignored input types", [&] { mIn->ignoreTypes(false, true, true); }))
-    return fail();
   mPortName.set(portName);
   mLost.store(false);
   mPeerLeft = mLostWithServer = false;
-  ++mOpens;
   return true;
 }
 
@@ -429,8 +426,8 @@ bool MidiOutputPort::open(const std::string& portName, const char* ownName)
   mLost.store(!ok && !portName.empty());
   if (ok)
     mPeerLeft = mLostWithServer = false;
+  mOpens += ok ? 1 : 0;  // before it carries: see MidiInputPort::open
   mOpen.store(ok, std::memory_order_release);
-  mOpens += ok ? 1 : 0;
   return ok;
 }
 
