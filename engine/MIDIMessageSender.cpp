@@ -604,18 +604,22 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor, unsigne
   }
   mgr->multiRequestActive = true;
   const int p = mgr->pacingInterval();
+  // The multi first when it says which parts to ask for: the synth's, not what the editor showed.
+  // The synth has just answered (after a gap in the input): silence is a request or an answer
+  // lost on the way (JACK drops a message now and then when a client runs late), asked again
+  // after a few pacing intervals rather than the transfer's two seconds and more.
+  const bool multiFirst = toEditor && playingParts;
+  const int partPolls = multiFirst ? 5 : 20;
   // The multi edit buffer: a lost answer is asked for once more before the transfer times out.
-  auto askMulti = [this] {
+  auto askMulti = [&] {
     bool in = false;
     for (int ask = 0; ask < 2 && !in && !cancelled(); ++ask) {
       if (ask > 0) host->log("PROCESSOR: no answer to the multi request: asked once more");
       sendRequest(sysex::multiRequest(st->deviceId.load(), sysex::kMultiEditBufferBank, 0), true);
-      in = waitForReply(25, 100, "Processing, please wait...", ask == 1);
+      in = waitForReply(25, multiFirst ? 20 : 100, "Processing, please wait...", ask == 1);
     }
     return in;
   };
-  // The multi first when it says which parts to ask for: the synth's, not what the editor showed.
-  const bool multiFirst = toEditor && playingParts;
   if (multiFirst) {
     mgr->awaitDumpForEditor(sysex::kMultiDump);
     if (!askMulti()) requestFailed = true;
@@ -630,7 +634,7 @@ void MIDIMessageSender::sendActiveArrangementRequestSysex(bool toEditor, unsigne
       mgr->awaitDumpForEditor(sysex::kSoundDump, part);
       RequestSpec spec;
       spec.build = [part](int dev) { return sysex::soundRequest(dev, sysex::kPartEditBufferBank, part); };
-      spec.scanPoll = 20;
+      spec.scanPoll = partPolls;
       spec.scanText = true;
       spec.checked = true;
       sendRequest(spec.build(st->deviceId.load()), true);

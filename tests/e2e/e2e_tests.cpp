@@ -15,6 +15,7 @@
 #include <iterator>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -919,6 +920,7 @@ TEST_F(EditorOnWire, AJackRestartedUnderItsNameIsFollowedEachTimeByAKnobThatReac
       sim.reset(), decoy.reset();
       ASSERT_TRUE(server().restartUnderItsName(round % 4 / 3.0)) << "round " << round;  // no server for 0 to 1 s
       makeSims();
+      if (round == 1) sim->answerAfter({0.02, 0.02, -1});  // the first part's sound lost on the way: asked again soon
       const double back = MidiTestNow();
       double reached = 0;  // when (a parameter call held up counts in it)
       sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 3.0);  // back: a knob turned before goes with a session
@@ -927,9 +929,11 @@ TEST_F(EditorOnWire, AJackRestartedUnderItsNameIsFollowedEachTimeByAKnobThatReac
       slowest = std::max(slowest, (reached ? reached : MidiTestNow()) - back);
       EXPECT_TRUE(reached && reached <= back + 3.0) << "round " << round << ": no knob reached the synth within 3 s";
       // Asked: the multi, then the parts it plays (1 to 3 on the synth; the editor showed only the first).
-      EXPECT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x00); }, 3)) << "round " << round << ": not asked";
+      EXPECT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x00) && m[6] == 2; })) << "round " << round << ": not asked";
+      std::set<int> parts;
       const auto asked = sim->received([](const Bytes& m) { return isRequest(m, 0x00) || isRequest(m, 0x01); });
-      EXPECT_TRUE(asked.size() == 4 && asked[0].bytes[4] == 0x01 && asked[3].bytes[6] == 2) << "round " << round;
+      for (const auto& e : asked) parts.insert(e.bytes[4] ? -1 : e.bytes[6]);
+      EXPECT_TRUE(asked[0].bytes[4] == 0x01 && parts == std::set<int>({-1, 0, 1, 2}) && asked.back().time < back + 2.5) << "round " << round;
       EXPECT_TRUE(sim->received([](const Bytes& m) { return m.size() > 12; }).empty()) << "round " << round << ": a dump";
       EXPECT_EQ(field(false) + field(true), sim->editorOutputName() + sim->editorInputName()) << "round " << round;
     }
