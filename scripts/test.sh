@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test through ctest:
-#   1. the normal build (gcc, warnings as errors): all tests, the display tests under Xvfb when
-#      no display is set, and the fuzz targets briefly;
+#   1. the normal build (gcc, warnings as errors): all tests, the display tests on an Xvfb of
+#      their own (never the desktop's display, whose window manager moves windows), and the fuzz
+#      targets briefly;
 #   2. an ASan/UBSan build (clang): all tests again, fuzz targets as libFuzzer binaries;
 #   3. a TSan build (clang) of the tests labelled "threads" only;
 #   and in both sanitizer builds the real host with the editor in a window, under a MIDI flood
@@ -24,16 +25,19 @@ jobs=$(nproc)
 xvfb_pid=""
 cleanup() { [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true; }
 trap cleanup EXIT
-if [[ -z "${DISPLAY:-}" ]]; then
-  for n in $(seq 90 140); do
-    [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
-    Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 1 50); do [[ -e /tmp/.X11-unix/X$n ]] && break; sleep 0.1; done
+unset DISPLAY XAUTHORITY WAYLAND_DISPLAY GDK_BACKEND
+for n in $(seq 90 140); do
+  [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
+  Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 1 50); do [[ -e /tmp/.X11-unix/X$n ]] && break; sleep 0.1; done
+  if [[ -e /tmp/.X11-unix/X$n ]] && kill -0 "$xvfb_pid" 2>/dev/null; then
     export DISPLAY=":$n"
     break
-  done
-fi
+  fi
+  xvfb_pid=""  # another server took that number meanwhile
+done
+[[ -n "${DISPLAY:-}" ]] || { echo "test.sh: no Xvfb could be started" >&2; exit 1; }
 
 # GTK in tests: no accessibility bridge or settings daemon to talk to (both would wait on a session
 # bus that CI does not have).

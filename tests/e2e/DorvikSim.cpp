@@ -17,7 +17,7 @@ bool ours(const DorvikSim::Bytes& m)
 }  // namespace
 
 DorvikSim::DorvikSim(const std::string& portTag)
-    : mPeer(new MidiTestPeer(portTag, "midi-in", "midi-out", [this](double delta, const Bytes& m) { onInput(delta, m); }))
+    : mPeer(new MidiTestPeer(portTag, "midi-in", "midi-out", [this](double delta, double at, const Bytes& m) { onInput(delta, at, m); }))
 {
   // Arrivals until now only queued: the worker, which alone reads the memory and answers through
   // the ports, starts once both are in place.
@@ -49,7 +49,7 @@ const std::string& DorvikSim::editorOutputName() const { return mPeer->inputPort
 const std::string& DorvikSim::editorInputName() const { return mPeer->outputPortName(); }
 
 // MIDI system's thread: stamp, count the clock, judge, queue for the worker.
-void DorvikSim::onInput(double delta, const Bytes& m)
+void DorvikSim::onInput(double delta, double serverTime, const Bytes& m)
 {
   const double now = MidiTestNow();
   mFrameClock += delta;
@@ -59,7 +59,7 @@ void DorvikSim::onInput(double delta, const Bytes& m)
     {
       mTicks++;
       std::lock_guard<std::mutex> lock(mMutex);
-      mTickTimes.push_back(now);
+      mTickTimes.push_back(serverTime);
     }
     else if (m[0] == 0xFA)
       mStarts++;

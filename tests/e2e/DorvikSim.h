@@ -96,7 +96,10 @@ public:
   int clockTicks() const { return mTicks.load(); }
   int clockStarts() const { return mStarts.load(); }
   int clockStops() const { return mStops.load(); }
-  std::vector<double> tickTimes();  // arrival, on the monotonic clock the editor ticks on
+  // Each tick's frame mapped onto the server's clock as it arrived, in seconds: where the editor
+  // scheduled it (on the monotonic clock it ticks on), whenever a busy machine ran the cycle. All
+  // share one offset of up to a cycle (the first message's place in its cycle).
+  std::vector<double> tickTimes();
   int rejected() const { return mRejected.load(); }
   int wholeAnswers() const { return mWholeAnswers.load(); }  // answers sent unspoilt
 
@@ -107,7 +110,7 @@ public:
   static std::string verdictFor(const Bytes& m);
 
 private:
-  void onInput(double delta, const Bytes& m);
+  void onInput(double delta, double serverTime, const Bytes& m);
   void work();
   Bytes apply(const Bytes& m);
   void answer(Bytes reply, double delay);
@@ -118,6 +121,7 @@ private:
   std::atomic<bool> mSilent{false};
   std::atomic<int> mTicks{0}, mStarts{0}, mStops{0}, mRejected{0}, mWholeAnswers{0};
   double mFrameClock = 0;  // JACK's thread only
+  jack_nframes_t mFirstFrame = 0;  // the cycle of the first message; JACK's thread only
 
   std::mutex mMutex;  // guards everything below
   std::condition_variable mChanged;

@@ -533,11 +533,11 @@ TEST_F(EditorOnWire, MidiClockFollowsTheHostTempoAndTransport) {
   setParam(kSendMIDIClockInfo, 1);
   plug->Transport().Play();
   for (int i = 0; i < 3000 && sim->clockTicks() < 180; ++i) MidiTestSleep(0.01);
-  // The ticks' spacing on the clock the editor ticks on (a busy test server's frames run off it).
-  // A tick arrives some time after its place on the grid, never before it (a busy machine runs
-  // JACK's cycle and the sim's thread late, and ticks a stalled thread owes go at once after the
-  // stall), so the ticks that arrived soonest mark the grid: in each span, the slope between the
-  // soonest of its first half and the soonest of its second. A stall longer than a beat skips
+  // The ticks' spacing on the clock the editor ticks on: where each tick's frame lies on the
+  // server's clock, however late the cycles ran. A tick lands at its place on the grid or after it,
+  // never before (ticks a stalled thread owes go at once after the stall), so the soonest ticks
+  // mark the grid: in each span, the slope between the soonest of its first half and the soonest
+  // of its second. A stall longer than a beat skips
   // whole beats, so spans end at every gap of half a beat or more (a tick before it may have come late).
   const double tick = 60.0 / 150 / 24;
   const std::vector<double> at = sim->tickTimes();

@@ -3,7 +3,10 @@
 #include "JackTestServer.h"
 
 #include <chrono>
+#include <cmath>
 #include <string>
+
+#include <jack/jack.h>
 
 MidiTestPeer::MidiTestPeer(const std::string& tag, const std::string& inName, const std::string& outName,
                            Listener listener)
@@ -32,7 +35,13 @@ void MidiTestPeer::onInput(double delta, const unsigned char* bytes, size_t size
   const Bytes message(bytes, bytes + size);
   if (self->mListener)
   {
-    self->mListener(delta, message);
+    jack_client_t* client = self->mIn->client();
+    const double rate = jack_get_sample_rate(client);
+    if (self->mFrames < 0)
+      self->mFirstCycle = jack_last_frame_time(client), self->mFrames = 0;
+    self->mFrames += delta * rate;
+    const jack_nframes_t frame = self->mFirstCycle + (jack_nframes_t)llround(self->mFrames);
+    self->mListener(delta, jack_frames_to_time(client, frame) * 1e-6, message);
     return;
   }
   std::lock_guard<std::mutex> lock(self->mMutex);
