@@ -14,6 +14,8 @@
 #include <sys/sem.h>
 #include <sys/wait.h>
 #include <time.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -28,6 +30,19 @@ namespace {
 
 bool serverAnswers(const char* name)
 {
+  // Not before the server listens: a failed open (a server still starting, or one that died
+  // starting) starts and at once stops libjack's message thread, and under load the stop's wake-up
+  // can come before that thread waits, which leaves the open joining it for good (seen on a busy
+  // machine, and then every test behind this one's lock waited too).
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  snprintf(addr.sun_path, sizeof addr.sun_path, "/dev/shm/jack_%s_%u_0", name, (unsigned)getuid());
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const bool listening = fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+  if (fd >= 0)
+    close(fd);
+  if (!listening)
+    return false;
   // Client names must be unique across the machine, see MidiTestClientSuffix.
   const std::string probe = std::string("probe-") + MidiTestClientSuffix();
   jack_client_t* c = jackmidi::openBareClient(probe.c_str(), JackNoStartServer, name);
