@@ -181,6 +181,7 @@ WriteResult BankFileWriter::writeFile(const std::string& pathIn, const std::vect
   const int err = errno;
   if (r == 0 || landedAnyway(tmp, path, bytes)) {
     UTIL_SyncFolderOf(path);
+    if (!why->empty()) librarianLog(path + ": " + *why);
     return WriteResult::ok;
   }
   const bool taken = !replace && err == EEXIST;
