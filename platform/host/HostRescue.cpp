@@ -210,29 +210,42 @@ std::string WriteRescue(const std::string& path, const std::string& data, mode_t
   return std::string();
 }
 
-std::vector<std::string> RescuesWithOtherWork(const std::string& path) {
-  const std::string full = fullPath(path);
-  std::string unused, saved, from, rescue;
-  std::vector<std::pair<struct timespec, std::string>> found;
+namespace {
+
+// Every rescue of the file at full (a regular file of the user's in one of its series), with its
+// status.
+template <typename Each>
+void forEachRescue(const std::string& full, Each each) {
+  std::string unused;
   struct stat st;
-  // A rescue that holds what the file holds, or what it was saved from, keeps no work of its own;
-  // any other does, however old: a save that changed nothing put none of it into the file.
-  const bool compare = UTIL_ReadFile(full, saved, kCFPropertyListMaxFileBytes).ok();
-  const std::string folder = rescueFolder(false, &unused);
-  if (folder.empty() || !UTIL_ReadFile(savedFromRecord(folder, full), from, 64).ok()) from.clear();
   for (const std::string& base : rescueBases(full, false, true, &unused)) {
     DIR* dir = opendir(folderOf(base).c_str());
     if (!dir) continue;
     while (const dirent* e = readdir(dir)) {
       const std::string name = folderOf(base) + "/" + e->d_name;
-      if (!inSeries(name, base) || lstat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) continue;
-      if (UTIL_ReadFile(name, rescue, kCFPropertyListMaxFileBytes).ok() &&
-          ((compare && rescue == saved) || (!from.empty() && digestOf(rescue) == from)))
-        continue;
-      found.emplace_back(st.st_mtim, name);
+      if (inSeries(name, base) && lstat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid()) each(name, st);
     }
     closedir(dir);
   }
+}
+
+}  // namespace
+
+std::vector<std::string> RescuesWithOtherWork(const std::string& path) {
+  const std::string full = fullPath(path);
+  std::string unused, saved, from, rescue;
+  std::vector<std::pair<struct timespec, std::string>> found;
+  // A rescue that holds what the file holds, or what it was saved from, keeps no work of its own;
+  // any other does, however old: a save that changed nothing put none of it into the file.
+  const bool compare = UTIL_ReadFile(full, saved, kCFPropertyListMaxFileBytes).ok();
+  const std::string folder = rescueFolder(false, &unused);
+  if (folder.empty() || !UTIL_ReadFile(savedFromRecord(folder, full), from, 64).ok()) from.clear();
+  forEachRescue(full, [&](const std::string& name, const struct stat& st) {
+    if (UTIL_ReadFile(name, rescue, kCFPropertyListMaxFileBytes).ok() &&
+        ((compare && rescue == saved) || (!from.empty() && digestOf(rescue) == from)))
+      return;
+    found.emplace_back(st.st_mtim, name);
+  });
   // The newest first; the order only, never whether one is named, rests on the times.
   std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
     return newer(a.first, b.first) || (!newer(b.first, a.first) && a.second < b.second);
@@ -243,11 +256,19 @@ std::vector<std::string> RescuesWithOtherWork(const std::string& path) {
 }
 
 void RescueSavedFrom(const std::string& path, const std::string* from) {
-  std::string why;
-  const std::string folder = rescueFolder(from != nullptr, &why);
+  const std::string full = fullPath(path);
+  // Only a rescue's bytes are worth noting: nothing else is named at a start.
+  bool rescue = false;
+  std::string bytes, why;
+  if (from)
+    forEachRescue(full, [&](const std::string& name, const struct stat& st) {
+      rescue = rescue || (st.st_size == static_cast<off_t>(from->size()) &&
+                          UTIL_ReadFile(name, bytes, kCFPropertyListMaxFileBytes).ok() && bytes == *from);
+    });
+  const std::string folder = rescueFolder(rescue, &why);
   if (folder.empty()) return;
-  const std::string record = savedFromRecord(folder, fullPath(path));
-  if (!from) {
+  const std::string record = savedFromRecord(folder, full);
+  if (!rescue) {
     unlink(record.c_str());
     return;
   }

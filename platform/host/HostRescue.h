@@ -35,6 +35,7 @@ std::string WriteRescue(const std::string& path, const std::string& data, mode_t
 // regular files of the user's count.
 std::vector<std::string> RescuesWithOtherWork(const std::string& path);
 // Notes, once the file at path was saved, what it was saved from: from, the bytes of the file the
-// run began from (whose work the file now holds); null for a run that began fresh. A run that
-// began from the file itself notes nothing: what it was saved from stays what it holds.
+// run began from (whose work the file now holds), noted when one of its rescues holds them; null
+// for a run that began fresh. A run that began from the file itself notes nothing: what it was
+// saved from stays what it holds.
 void RescueSavedFrom(const std::string& path, const std::string* from);

@@ -15,10 +15,10 @@
 #include <thread>
 #include <vector>
 
+#include "CFPropertyList.h"
 #include "HostEvents.h"
 #include "HostPlugin.h"
 #include "HostRescue.h"
-#include "CFPropertyList.h"
 #include "HostView.h"
 #include "UTIL_File.h"
 #include "UTIL_SanitizerDefaults.h"  // the library caches the bundle's text code leaves, by function
@@ -174,7 +174,7 @@ bool restoreSession(HostPlugin& plug, const std::string& path, mode_t* mode, std
 // written, keeps this run's work as a rescue of it (HostRescue.h) with the file's mode (before:
 // its mode at the start, 0 for none). A run whose state is as it was at its start (start: that
 // state, null when unknown) has nothing to keep, whatever it began from: what it began from is
-// where it was, and the newest rescue stays the newest. Answers what the user must be told of a
+// where it was, and the rescues of earlier runs stay named. Answers what the user must be told of a
 // failure; empty when the file was saved (what the save had to change is said on the terminal).
 std::string saveOrRescue(HostPlugin& plug, const std::string& path, mode_t before, const std::string* start,
                          const std::string& what) {
