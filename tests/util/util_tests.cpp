@@ -14,6 +14,7 @@
 #include <fstream>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -293,6 +294,10 @@ TEST(ReplaceFile, KeepsOwnerGroupAndModeAndLeavesReadOnlyAndForeignFilesAsTheyWe
   char made[] = "/tmp/util-replace-XXXXXX";
   ASSERT_NE(mkdtemp(made), nullptr);
   const std::string dir = made, path = dir + "/s.plist", mine = dir + "/mine";
+  // Gone however the test ends: the run as the user nobody ends inside it.
+  const std::unique_ptr<const char, std::function<void(const char*)>> removed(made, [&](const char*) {
+    if (system(("rm -rf '" + dir + "'").c_str()) != 0) ADD_FAILURE();
+  });
   // Root's save leaves the file its owner's, without the set-id bits root's copy would carry, and
   // one its owner may not write as it was.
   for (const mode_t mode : {02640, 04755, 0444})
@@ -326,5 +331,4 @@ TEST(ReplaceFile, KeepsOwnerGroupAndModeAndLeavesReadOnlyAndForeignFilesAsTheyWe
       EXPECT_TRUE(g.ok && g_takeNameFirst.empty() && readAll(mine) == "new" && readAll(g_taken) == "theirs");
 #endif
     });
-  if (system(("rm -rf '" + dir + "'").c_str()) != 0) ADD_FAILURE();
 }
