@@ -67,49 +67,6 @@ void openFailed(UTIL_FileCheck* check, int folderFd = AT_FDCWD, const char* path
   }
 }
 
-// A save's folder, opened once: the file's path resolved once (its links followed, then its
-// folder's), and the folder opened without following a link. Every later step of the save works
-// by name inside this descriptor, so a folder swapped for a link meanwhile receives nothing.
-struct SaveFolder {
-  int fd = -1;
-  std::string given;  // the folder part of the path as given ("" or ending in '/'), for names answered
-  std::string leaf;   // the file's name in it
-  SaveFolder() = default;
-  SaveFolder(const SaveFolder&) = delete;
-  SaveFolder& operator=(const SaveFolder&) = delete;
-  ~SaveFolder() {
-    if (fd >= 0) ::close(fd);
-  }
-  std::string full(const std::string& name) const { return given + name; }
-};
-
-// Opens the folder of the file at path (through the links at path when follow is set: the file
-// they name is the one saved); false with errno.
-bool openSaveFolder(const std::string& path, bool follow, SaveFolder* folder) {
-  const std::string file = follow ? UTIL_LinkedFile(path) : path;
-  if (file.empty()) {
-    errno = ELOOP;
-    return false;
-  }
-  const size_t slash = file.rfind('/');
-  folder->leaf = slash == std::string::npos ? file : file.substr(slash + 1);
-  folder->given = slash == std::string::npos ? "" : file.substr(0, slash + 1);
-  char* real = realpath(slash == std::string::npos ? "." : slash == 0 ? "/" : file.substr(0, slash).c_str(), nullptr);
-  if (!real) return false;
-  // O_PATH: a folder its user may write but not list is still one to save in.
-  folder->fd = open(real, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  free(real);
-  return folder->fd >= 0;
-}
-
-void syncFolder(int folderFd) {
-  const int dir = openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    fsync(dir);
-    ::close(dir);
-  }
-}
-
 std::string userName(uid_t uid) {
   struct passwd pw, *found = nullptr;
   char buffer[4096];
@@ -149,10 +106,52 @@ int makeTemporaryAt(int folderFd, std::string& name, mode_t mode) {
   return -1;
 }
 
-// UTIL_WriteTemporary inside a save's folder: name is the pattern, then the name made; file is
-// the replaced file's name, for a refusal's words.
-bool writeTemporaryAt(int folderFd, std::string& name, const void* data, size_t size, const UTIL_FileCheck* replaced,
-                      mode_t newMode, const std::string& file, std::string* why) {
+int renameNoReplaceAt(int fromFd, const std::string& from, int toFd, const std::string& to) {
+#ifdef RENAME_NOREPLACE
+  if (renameat2(fromFd, from.c_str(), toFd, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
+#endif
+  if (linkat(fromFd, from.c_str(), toFd, to.c_str(), 0) != 0) return -1;
+  if (unlinkat(fromFd, from.c_str(), 0) == 0) return 0;
+  const int error = errno;
+  unlinkat(toFd, to.c_str(), 0);  // one name, as before, rather than two
+  errno = error;
+  return -1;
+}
+
+}  // namespace
+
+UTIL_SaveFolder::~UTIL_SaveFolder() {
+  if (fd >= 0) ::close(fd);
+}
+
+bool UTIL_OpenSaveFolder(const std::string& path, bool follow, UTIL_SaveFolder* folder) {
+  const std::string file = follow ? UTIL_LinkedFile(path) : path;
+  if (file.empty()) {
+    errno = ELOOP;
+    return false;
+  }
+  const size_t slash = file.rfind('/');
+  folder->leaf = slash == std::string::npos ? file : file.substr(slash + 1);
+  folder->given = slash == std::string::npos ? "" : file.substr(0, slash + 1);
+  char* real = realpath(slash == std::string::npos ? "." : slash == 0 ? "/" : file.substr(0, slash).c_str(), nullptr);
+  if (!real) return false;
+  // O_PATH: a folder its user may write but not list is still one to save in.
+  folder->fd = open(real, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  free(real);
+  return folder->fd >= 0;
+}
+
+void UTIL_SyncFolder(int folderFd) {
+  const int dir = openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    fsync(dir);
+    ::close(dir);
+  }
+}
+
+bool UTIL_WriteTemporaryAt(int folderFd, std::string& name, const void* data, size_t size, const UTIL_FileCheck* replaced,
+                           mode_t newMode, const std::string& file, std::string* why) {
   why->clear();
   const int fd = makeTemporaryAt(folderFd, name, newMode);
   if (fd < 0) {
@@ -187,22 +186,7 @@ bool writeTemporaryAt(int folderFd, std::string& name, const void* data, size_t 
   return false;
 }
 
-int renameNoReplaceAt(int fromFd, const std::string& from, int toFd, const std::string& to) {
-#ifdef RENAME_NOREPLACE
-  if (renameat2(fromFd, from.c_str(), toFd, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
-#endif
-  if (linkat(fromFd, from.c_str(), toFd, to.c_str(), 0) != 0) return -1;
-  if (unlinkat(fromFd, from.c_str(), 0) == 0) return 0;
-  const int error = errno;
-  unlinkat(toFd, to.c_str(), 0);  // one name, as before, rather than two
-  errno = error;
-  return -1;
-}
-
-// UTIL_CheckSave for the file named leaf in a save's folder; a link found there now is not
-// followed.
-UTIL_FileCheck checkSaveAt(int folderFd, const std::string& leaf) {
+UTIL_FileCheck UTIL_CheckSaveAt(int folderFd, const std::string& leaf) {
   UTIL_FileCheck check;
   struct stat st;
   if (fstatat(folderFd, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -243,6 +227,8 @@ UTIL_FileCheck checkSaveAt(int folderFd, const std::string& leaf) {
   }
   return check;
 }
+
+namespace {
 
 template <typename Bytes>
 UTIL_FileCheck readWhole(const std::string& path, Bytes& out, int64_t maxBytes) {
@@ -315,8 +301,8 @@ int UTIL_OpenFileForWrite(const std::string& path, int flags, UTIL_FileCheck* ch
 }
 
 UTIL_FileCheck UTIL_CheckSave(const std::string& path) {
-  SaveFolder folder;
-  if (openSaveFolder(path, true, &folder)) return checkSaveAt(folder.fd, folder.leaf);
+  UTIL_SaveFolder folder;
+  if (UTIL_OpenSaveFolder(path, true, &folder)) return UTIL_CheckSaveAt(folder.fd, folder.leaf);
   UTIL_FileCheck check;
   openFailed(&check);
   return check;
@@ -435,59 +421,60 @@ int UTIL_MakeTemporary(std::string& name, mode_t mode) { return makeTemporaryAt(
 
 std::string UTIL_WriteTemporary(std::string name, const void* data, size_t size, const UTIL_FileCheck* replaced,
                                 mode_t newMode, std::string* why) {
-  SaveFolder folder;
-  if (!openSaveFolder(name, false, &folder)) {
+  UTIL_SaveFolder folder;
+  if (!UTIL_OpenSaveFolder(name, false, &folder)) {
     *why = std::string("cannot write beside it: ") + strerror(errno);
     return std::string();
   }
-  return writeTemporaryAt(folder.fd, folder.leaf, data, size, replaced, newMode, "the file", why) ? folder.full(folder.leaf)
-                                                                                                   : std::string();
+  return UTIL_WriteTemporaryAt(folder.fd, folder.leaf, data, size, replaced, newMode, "the file", why)
+             ? folder.full(folder.leaf)
+             : std::string();
 }
 
 bool UTIL_ReplaceFile(const std::string& linkOrFile, const void* data, size_t size, std::string* why, mode_t newMode) {
   why->clear();
   // Renaming over a link would replace the link and leave the file it names as it was: the file
   // at the end of the links is the one replaced.
-  SaveFolder folder;
-  if (!openSaveFolder(linkOrFile, true, &folder)) {
+  UTIL_SaveFolder folder;
+  if (!UTIL_OpenSaveFolder(linkOrFile, true, &folder)) {
     *why = std::string(errno == ELOOP ? "cannot write file: " : "cannot write beside it: ") + strerror(errno);
     return false;
   }
   // The rename would put a file where a device, a FIFO or a socket was: the user's, or the
   // system's, never ours to replace. A file this process cannot read is one nobody here has seen:
   // a session made write-only, or kept for another user; replacing it would lose what it holds.
-  const UTIL_FileCheck found = checkSaveAt(folder.fd, folder.leaf);
+  const UTIL_FileCheck found = UTIL_CheckSaveAt(folder.fd, folder.leaf);
   const bool exists = found.status != UTIL_FileStatus::missing;
   if (exists && !found.ok()) {
     *why = found.why() + "; left as it was";
     return false;
   }
   std::string tmp = folder.leaf + ".XXXXXX";
-  if (!writeTemporaryAt(folder.fd, tmp, data, size, exists ? &found : nullptr, newMode, folder.leaf, why)) return false;
+  if (!UTIL_WriteTemporaryAt(folder.fd, tmp, data, size, exists ? &found : nullptr, newMode, folder.leaf, why)) return false;
   if (renameat(folder.fd, tmp.c_str(), folder.fd, folder.leaf.c_str()) != 0) {
     *why = "cannot write file: " + renameReason(errno);
     unlinkat(folder.fd, tmp.c_str(), 0);
     return false;
   }
   // The rename itself reaches the disk only with its folder.
-  syncFolder(folder.fd);
+  UTIL_SyncFolder(folder.fd);
   return true;
 }
 
 std::string UTIL_NumberedName(const std::string& path, int n) { return n == 1 ? path : path + "-" + std::to_string(n); }
 
 std::string UTIL_WriteNewFile(const std::string& path, const void* data, size_t size, std::string* why, mode_t newMode) {
-  SaveFolder folder;
-  if (!openSaveFolder(path, false, &folder)) {
+  UTIL_SaveFolder folder;
+  if (!UTIL_OpenSaveFolder(path, false, &folder)) {
     *why = std::string("cannot write beside it: ") + strerror(errno);
     return std::string();
   }
   std::string tmp = folder.leaf + ".XXXXXX";
-  if (!writeTemporaryAt(folder.fd, tmp, data, size, nullptr, newMode, folder.leaf, why)) return std::string();
+  if (!UTIL_WriteTemporaryAt(folder.fd, tmp, data, size, nullptr, newMode, folder.leaf, why)) return std::string();
   for (int n = 1; n < 1000; ++n) {
     const std::string name = UTIL_NumberedName(folder.leaf, n);
     if (renameNoReplaceAt(folder.fd, tmp, folder.fd, name) == 0) {
-      syncFolder(folder.fd);
+      UTIL_SyncFolder(folder.fd);
       return folder.full(name);
     }
     if (errno != EEXIST) {

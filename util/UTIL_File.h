@@ -110,6 +110,31 @@ bool UTIL_ReplaceFile(const std::string& path, const void* data, size_t size, st
 // kept, else it is emptied); null for a new file, made with newMode under the umask.
 std::string UTIL_WriteTemporary(std::string pattern, const void* data, size_t size, const UTIL_FileCheck* replaced,
                                 mode_t newMode, std::string* why);
+// A save's folder, opened once: the file's path resolved once (its links followed, then its
+// folder's), and the folder opened without following a link. Every later step of a save works by
+// name inside fd (the *At calls, renameat, unlinkat), so a folder swapped for a link meanwhile
+// receives nothing. Closed with the object.
+struct UTIL_SaveFolder {
+  int fd = -1;
+  std::string given;  // the folder part of the path as given ("" or ending in '/'), for names answered
+  std::string leaf;   // the file's name in it
+  UTIL_SaveFolder() = default;
+  UTIL_SaveFolder(const UTIL_SaveFolder&) = delete;
+  UTIL_SaveFolder& operator=(const UTIL_SaveFolder&) = delete;
+  ~UTIL_SaveFolder();
+  std::string full(const std::string& name) const { return given + name; }
+};
+// Opens the folder of the file at path (through the links at path when follow is set: the file
+// they name is the one saved); false with errno.
+bool UTIL_OpenSaveFolder(const std::string& path, bool follow, UTIL_SaveFolder* folder);
+// UTIL_CheckSave for the file named leaf in an open save's folder; a link found there is not followed.
+UTIL_FileCheck UTIL_CheckSaveAt(int folderFd, const std::string& leaf);
+// UTIL_WriteTemporary inside an open save's folder: name is the pattern, then the name made; file
+// names the replaced file in a refusal's words.
+bool UTIL_WriteTemporaryAt(int folderFd, std::string& name, const void* data, size_t size, const UTIL_FileCheck* replaced,
+                           mode_t newMode, const std::string& file, std::string* why);
+// Makes a rename inside an open folder reach the disk (best effort).
+void UTIL_SyncFolder(int folderFd);
 // Makes a rename into the folder of path reach the disk (best effort: some file systems refuse).
 void UTIL_SyncFolderOf(const std::string& path);
 // The n-th of a series of names that replace nothing: path itself for 1, then path-2, path-3 ...
