@@ -162,6 +162,7 @@ bool Sorvanta::writeSettingsFile() {
     showStatusAndReason(std::string(SorvantaIdentity::kEffectName) + " UI.txt NOT saved!", UTIL_ShortReason(why));
     return false;
   }
+  if (!why.empty()) log("DEFAULT SETTINGS: " + settingsFilePath + ": " + why);
   return true;
 }
 

@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 #include "LibrarianLog.h"
@@ -18,78 +17,67 @@ namespace {
 FileCalls g_systemCalls;
 std::atomic<FileCalls*> g_calls{&g_systemCalls};
 
-// A temporary file is hidden and carries no bank extension, so the loader never reads one; one
-// that cannot be removed is still reported, as it would stay in the user's folder.
-void removeTemporary(const std::string& tmp) {
-  if (!removeFile(tmp)) librarianLog("could not remove temporary file " + tmp);
-}
-
-// Writes bytes into a new temporary file next to path (UTIL_WriteTemporary); returns its name, or
-// empty with *why worded on failure (nothing is left behind then).
-std::string writeTemporary(const std::string& path, const std::vector<uint8_t>& bytes, const UTIL_FileCheck* replaced,
-                           std::string* why) {
-  std::string name = path;
-  const size_t slash = name.find_last_of('/');
-  name.insert(slash == std::string::npos ? 0 : slash + 1, ".");
-  return UTIL_WriteTemporary(name + ".tmp-XXXXXX", bytes.data(), bytes.size(), replaced, UTIL_kNewFileMode, why);
-}
-
 // After a rename or link that reported failure: did it happen all the same? True when `from` is
-// gone and `to` holds exactly bytes.
-bool landedAnyway(const std::string& from, const std::string& to, const std::vector<uint8_t>& bytes) {
-  if (pathExists(from)) return false;
+// gone and `to` holds exactly bytes (both names in folderFd when relative).
+bool landedAnyway(const std::string& from, const std::string& to, const std::vector<uint8_t>& bytes,
+                  int folderFd = AT_FDCWD) {
+  if (pathExists(from, folderFd)) return false;
   std::vector<uint8_t> now;
-  return readFileBytes(to, now, INT64_MAX) == ReadResult::ok && now == bytes;
+  return readFileBytes(to, now, INT64_MAX, folderFd) == ReadResult::ok && now == bytes;
 }
 
 // Gives the file at `from` the name `to` unless that name is taken. Where the file system lacks
 // RENAME_NOREPLACE it links and then removes the old name; if the old name cannot be removed the
 // link is undone, so the file never keeps two names in two places. Returns 0, or -1 with errno
-// (EEXIST when `to` was taken).
-int renameNoReplace(const std::string& from, const std::string& to) {
+// (EEXIST when `to` was taken). Both names are in folderFd when relative.
+int renameNoReplace(const std::string& from, const std::string& to, int folderFd = AT_FDCWD) {
   FileCalls& calls = fileCalls();
-  if (calls.renameNoReplace(from, to) == 0) return 0;
+  if (calls.renameNoReplace(folderFd, from, folderFd, to) == 0) return 0;
   if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
-  if (calls.link(from, to) != 0) return -1;
-  if (removeFile(from)) return 0;
+  if (calls.link(folderFd, from, folderFd, to) != 0) return -1;
+  if (removeFile(from, folderFd)) return 0;
   const int err = errno;
-  if (!removeFile(to)) librarianLog("could not remove " + to + " after " + from + " could not be removed; the file has both names");
+  if (!removeFile(to, folderFd)) librarianLog("could not remove " + to + " after " + from + " could not be removed; the file has both names");
   errno = err;
   return -1;
 }
 
 }  // namespace
 
-int FileCalls::renameNoReplace(const std::string& from, const std::string& to) {
+int FileCalls::renameNoReplace(int fromFolder, const std::string& from, int toFolder, const std::string& to) {
 #ifdef RENAME_NOREPLACE
-  return renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+  return renameat2(fromFolder, from.c_str(), toFolder, to.c_str(), RENAME_NOREPLACE);
 #else
   errno = ENOSYS;
   return -1;
 #endif
 }
 
-int FileCalls::rename(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()); }
+int FileCalls::rename(int fromFolder, const std::string& from, int toFolder, const std::string& to) {
+  return renameat(fromFolder, from.c_str(), toFolder, to.c_str());
+}
 
-int FileCalls::link(const std::string& from, const std::string& to) { return ::link(from.c_str(), to.c_str()); }
+int FileCalls::link(int fromFolder, const std::string& from, int toFolder, const std::string& to) {
+  return linkat(fromFolder, from.c_str(), toFolder, to.c_str(), 0);
+}
 
-int FileCalls::unlink(const std::string& path) { return ::unlink(path.c_str()); }
+int FileCalls::unlink(int folder, const std::string& name) { return unlinkat(folder, name.c_str(), 0); }
 
 FileCalls& fileCalls() { return *g_calls.load(); }
 
 FileCalls* setFileCalls(FileCalls* calls) { return g_calls.exchange(calls ? calls : &g_systemCalls); }
 
-bool removeFile(const std::string& path) {
+bool removeFile(const std::string& path, int folderFd) {
   for (int attempt = 0; attempt < 2; ++attempt) {
-    if (fileCalls().unlink(path) == 0) return true;
-    if (errno == ENOENT) return !pathExists(path);
+    if (fileCalls().unlink(folderFd, path) == 0) return true;
+    if (errno == ENOENT) return !pathExists(path, folderFd);
   }
-  return !pathExists(path);
+  return !pathExists(path, folderFd);
 }
 
-bool pathExists(const std::string& path) {
+bool pathExists(const std::string& path, int folderFd) {
   struct stat st;
-  return lstat(path.c_str(), &st) == 0;
+  return fstatat(folderFd, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 namespace {
@@ -122,10 +110,10 @@ ReadResult readWhole(int folderFd, const std::string& path, int64_t minBytes, in
 
 }  // namespace
 
-ReadResult readFileBytes(const std::string& path, std::vector<uint8_t>& out, int64_t maxBytes) {
+ReadResult readFileBytes(const std::string& path, std::vector<uint8_t>& out, int64_t maxBytes, int folderFd) {
   out.clear();
   size_t got = 0;
-  const ReadResult r = readWhole(AT_FDCWD, path, 0, maxBytes, [&](size_t n) {
+  const ReadResult r = readWhole(folderFd, path, 0, maxBytes, [&](size_t n) {
     out.resize(n);
     return out.data();
   }, got);
@@ -148,44 +136,44 @@ ReadResult readFileBuffer(const std::string& path, FileBuffer& out, size_t& size
   return r;
 }
 
-WriteResult BankFileWriter::writeFile(const std::string& pathIn, const std::vector<uint8_t>& bytes, bool replace,
+WriteResult BankFileWriter::writeFile(const std::string& path, const std::vector<uint8_t>& bytes, bool replace,
                                       std::string* why) {
   std::string unused;
   if (!why) why = &unused;
-  std::string path = pathIn;
-  struct stat lst;
-  if (lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-    if (!replace) return WriteResult::exists;
-    // Replacing the link itself would leave the file it names with the old bank: write there.
-    char* real = realpath(path.c_str(), nullptr);
-    if (!real) {
-      *why = std::string("cannot write file: ") + strerror(errno);
-      return WriteResult::failed;
-    }
-    path = real;
-    free(real);
+  // A link at path is a name taken for a new bank; a replaced one is written through, since
+  // replacing the link itself would leave the file it names with the old bank.
+  UTIL_SaveFolder folder;
+  if (!UTIL_OpenSaveFolder(path, replace, &folder)) {
+    *why = std::string(errno == ELOOP ? "cannot write file: " : "cannot write beside it: ") + strerror(errno);
+    return WriteResult::failed;
   }
-  const UTIL_FileCheck found = UTIL_CheckSave(path);
+  const std::string& leaf = folder.leaf;
+  const UTIL_FileCheck found = UTIL_CheckSaveAt(folder.fd, leaf);
   const bool exists = found.status != UTIL_FileStatus::missing;
-  if (!replace && (exists || pathExists(path))) return WriteResult::exists;
+  if (!replace && exists) return WriteResult::exists;
   // A device, FIFO or socket under a bank's name is left as it is (the rename would replace it),
   // and so is a bank the user may not read or write.
   if (exists && !found.ok()) {
     *why = found.why() + "; left as it was";
     return WriteResult::refused;
   }
-  // A replaced file keeps its owner, group and permissions.
-  const std::string tmp = writeTemporary(path, bytes, exists ? &found : nullptr, why);
-  if (tmp.empty()) return WriteResult::failed;
-  const int r = replace ? fileCalls().rename(tmp, path) : renameNoReplace(tmp, path);
+  // A replaced file keeps its owner, group and permissions. A temporary file is hidden and
+  // carries no bank extension, so the loader never reads one.
+  std::string tmp = "." + leaf + ".tmp-XXXXXX";
+  if (!UTIL_WriteTemporaryAt(folder.fd, tmp, bytes.data(), bytes.size(), exists ? &found : nullptr, UTIL_kNewFileMode,
+                             "the file", why))
+    return WriteResult::failed;
+  const int r = replace ? fileCalls().rename(folder.fd, tmp, folder.fd, leaf) : renameNoReplace(tmp, leaf, folder.fd);
   const int err = errno;
-  if (r == 0 || landedAnyway(tmp, path, bytes)) {
-    UTIL_SyncFolderOf(path);
+  if (r == 0 || landedAnyway(tmp, leaf, bytes, folder.fd)) {
+    UTIL_SyncFolder(folder.fd);
+    if (!why->empty()) librarianLog(folder.full(leaf) + ": " + *why);
     return WriteResult::ok;
   }
   const bool taken = !replace && err == EEXIST;
   *why = std::string("cannot write file: ") + strerror(err);
-  removeTemporary(tmp);
+  // One that cannot be removed is still reported, as it would stay in the user's folder.
+  if (!removeFile(tmp, folder.fd)) librarianLog("could not remove temporary file " + folder.full(tmp));
   return taken ? WriteResult::exists : WriteResult::failed;
 }
 
@@ -218,10 +206,10 @@ WriteResult publishFile(const std::string& from, const std::string& to, const st
   auto dropStagedName = [&] {
     if (!removeFile(from)) librarianLog("could not remove " + from + "; the file keeps it as a second name");
   };
-  int r = calls.renameNoReplace(from, to);
+  int r = calls.renameNoReplace(AT_FDCWD, from, AT_FDCWD, to);
   bool linked = false;
   if (r != 0 && (errno == EINVAL || errno == ENOSYS || errno == ENOTSUP)) {
-    r = calls.link(from, to);
+    r = calls.link(AT_FDCWD, from, AT_FDCWD, to);
     linked = true;
   }
   if (r != 0) {

@@ -23,10 +23,10 @@ constexpr int64_t kMaxBankFileBytes = 16 * 1024 * 1024;
 // notRegular: a folder, pipe, device or socket; tooSmall: fewer bytes than asked for at least.
 enum class ReadResult { ok, tooLarge, failed, notRegular, tooSmall };
 
-// Reads the whole file at path into out (at most maxBytes; larger files give tooLarge and out
-// stays empty).
+// Reads the whole file at path (from folderFd when relative) into out (at most maxBytes; larger
+// files give tooLarge and out stays empty).
 ReadResult readFileBytes(const std::string& path, std::vector<uint8_t>& out,
-                         int64_t maxBytes = kMaxBankFileBytes);
+                         int64_t maxBytes = kMaxBankFileBytes, int folderFd = AT_FDCWD);
 // The same into a new buffer of the file's size, not zero-filled first; size gets the number of
 // bytes read. A file of fewer than minBytes is not read (tooSmall). A relative path is taken from
 // the open folder folderFd (AT_FDCWD: the working folder). The loader reads a whole library this
@@ -40,18 +40,20 @@ ReadResult readFileBuffer(const std::string& path, FileBuffer& out, size_t& size
 // of its links, a file the user may not read or write), left as it was.
 enum class WriteResult { ok, exists, failed, refused };
 
-// The file system calls that change names. Each returns 0 or -1 with errno set, like the system
-// call it stands for. Replaceable so tests can make a call fail, or report failure after it took
-// effect; the replacement must be safe to call from several threads.
+// The file system calls that change names, each by a name inside an open folder (AT_FDCWD: a path
+// from the working folder), as renameat(2) and unlinkat(2) take them: a save names its files in
+// its folder opened once. Each returns 0 or -1 with errno set, like the system call it stands
+// for. Replaceable so tests can make a call fail, or report failure after it took effect; the
+// replacement must be safe to call from several threads.
 class FileCalls {
 public:
   virtual ~FileCalls() = default;
-  // rename(2) that refuses to replace (renameat2 with RENAME_NOREPLACE): EEXIST when `to` exists,
-  // EINVAL or ENOSYS where the file system cannot do it.
-  virtual int renameNoReplace(const std::string& from, const std::string& to);
-  virtual int rename(const std::string& from, const std::string& to);
-  virtual int link(const std::string& from, const std::string& to);
-  virtual int unlink(const std::string& path);
+  // renameat2 with RENAME_NOREPLACE: EEXIST when `to` exists, EINVAL or ENOSYS where the file
+  // system cannot do it.
+  virtual int renameNoReplace(int fromFolder, const std::string& from, int toFolder, const std::string& to);
+  virtual int rename(int fromFolder, const std::string& from, int toFolder, const std::string& to);
+  virtual int link(int fromFolder, const std::string& from, int toFolder, const std::string& to);
+  virtual int unlink(int folder, const std::string& name);
 };
 
 // The calls in use. setFileCalls(null) restores the system's; returns the previous ones. The
@@ -59,17 +61,19 @@ public:
 FileCalls& fileCalls();
 FileCalls* setFileCalls(FileCalls* calls);
 
-// Removes path through fileCalls(), once more after a failure. A path already gone counts as
-// removed.
-bool removeFile(const std::string& path);
+// Removes path (a name in folderFd when relative) through fileCalls(), once more after a failure.
+// A path already gone counts as removed.
+bool removeFile(const std::string& path, int folderFd = AT_FDCWD);
 
 // Writes files for the librarian. Replaceable so tests can make a write fail or go wrong on
 // purpose; the librarian does not own the writer it is given.
 class BankFileWriter {
 public:
   virtual ~BankFileWriter() = default;
-  // Writes bytes as the file at path through a temporary file in the same folder. With replace
-  // false an existing file at path is left alone and the result is `exists`. A path that is a
+  // Writes bytes as the file at path through a temporary file in the same folder, opened once for
+  // every step (check, temporary, rename, clean-up): a folder swapped for a link meanwhile
+  // receives nothing. With replace false an existing file at path is left alone and the result
+  // is `exists`. A path that is a
   // symbolic link is written through: the file it names is replaced, the link stays. A replaced
   // file keeps its owner, group and mode (set-id bits dropped), as UTIL_ReplaceFile says, or is
   // left as it was; a new file takes the user's umask. What the rule of every save refuses
@@ -98,4 +102,4 @@ std::string uniqueFilePath(const std::string& folder, const std::string& stem, c
 // Splits a file name into stem and extension with its point ("Bank.syx" -> "Bank", ".syx").
 void splitFileName(const std::string& fileName, std::string& stem, std::string& extWithDot);
 
-bool pathExists(const std::string& path);
+bool pathExists(const std::string& path, int folderFd = AT_FDCWD);

@@ -571,7 +571,7 @@ std::vector<std::string> PatchLibrarian::buildFolderStructure(const std::string&
     // A part staged by a split whose process ended before it could remove it.
     const pid_t stager = item.kind == EntryKind::other ? stagingProcess(item.name) : 0;
     if (stager != 0 && stager != getpid() && kill(stager, 0) != 0 && errno == ESRCH &&
-        fileCalls().unlink(path) == 0)
+        fileCalls().unlink(AT_FDCWD, path) == 0)
       librarianLog("removed " + path + ", left by a split of process " + std::to_string(stager) + " that ended");
     if (item.kind == EntryKind::link) {
       // A linked folder may lead out of the library (and, written into by a split, would

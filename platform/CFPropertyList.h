@@ -33,7 +33,8 @@ CFPropertyListRef CFPropertyListCreateWithData(CFAllocatorRef allocator, CFDataR
 
 // Conveniences for the host and the bundle code: read a file (size-capped) or write one
 // (through a temporary file renamed into place, so a failed save leaves the old file whole).
-// `why` receives a readable reason on failure. A new file takes newMode under the umask; a
+// `why` receives a readable reason on failure, and after a save what it had to change (empty when
+// nothing: see UTIL_ReplaceFile). A new file takes newMode under the umask; a
 // replaced one keeps its own; what the rule of every save refuses (UTIL_CheckSave) is left as it
 // was.
 CFPropertyListRef CFPropertyListCreateFromFile(const char* path, std::string* why);

@@ -1,6 +1,8 @@
 #include "UTIL_File.h"
 
+#include <grp.h>
 #include <limits.h>
+#include <pwd.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -64,6 +66,169 @@ void openFailed(UTIL_FileCheck* check, int folderFd = AT_FDCWD, const char* path
     check->type = path && fstatat(folderFd, path, &st, 0) == 0 ? st.st_mode & S_IFMT : S_IFIFO;
   }
 }
+
+std::string userName(uid_t uid) {
+  struct passwd pw, *found = nullptr;
+  char buffer[4096];
+  return getpwuid_r(uid, &pw, buffer, sizeof buffer, &found) == 0 && found ? found->pw_name : "user " + std::to_string(uid);
+}
+
+std::string groupName(gid_t gid) {
+  struct group gr, *found = nullptr;
+  char buffer[4096];
+  return getgrgid_r(gid, &gr, buffer, sizeof buffer, &found) == 0 && found ? found->gr_name : std::to_string(gid);
+}
+
+// The system's reason for a failed rename, in words: EPERM here is a shared (sticky) folder in
+// which only a file's owner may replace it.
+std::string renameReason(int error) {
+  return error == EPERM ? "in this shared folder only the file's owner may replace it" : strerror(error);
+}
+
+int makeTemporaryAt(int folderFd, std::string& name, mode_t mode) {
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  static std::atomic<uint64_t> calls{0};
+  const size_t at = name.size() - 6;
+  if (name.size() < 6 || name.compare(at, 6, "XXXXXX") != 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    // Unpredictable enough for a name another process could take first: O_EXCL settles a clash.
+    uint64_t x = (calls.fetch_add(1) + 1) * 0x9E3779B97F4A7C15ull ^
+                 static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                 (static_cast<uint64_t>(getpid()) << 40);
+    for (size_t i = 0; i < 6; ++i, x /= 62) name[at + i] = kLetters[x % 62];
+    const int fd = openat(folderFd, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
+int renameNoReplaceAt(int fromFd, const std::string& from, int toFd, const std::string& to) {
+#ifdef RENAME_NOREPLACE
+  if (renameat2(fromFd, from.c_str(), toFd, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
+#endif
+  if (linkat(fromFd, from.c_str(), toFd, to.c_str(), 0) != 0) return -1;
+  if (unlinkat(fromFd, from.c_str(), 0) == 0) return 0;
+  const int error = errno;
+  unlinkat(toFd, to.c_str(), 0);  // one name, as before, rather than two
+  errno = error;
+  return -1;
+}
+
+}  // namespace
+
+UTIL_SaveFolder::~UTIL_SaveFolder() {
+  if (fd >= 0) ::close(fd);
+}
+
+bool UTIL_OpenSaveFolder(const std::string& path, bool follow, UTIL_SaveFolder* folder) {
+  const std::string file = follow ? UTIL_LinkedFile(path) : path;
+  if (file.empty()) {
+    errno = ELOOP;
+    return false;
+  }
+  const size_t slash = file.rfind('/');
+  folder->leaf = slash == std::string::npos ? file : file.substr(slash + 1);
+  folder->given = slash == std::string::npos ? "" : file.substr(0, slash + 1);
+  char* real = realpath(slash == std::string::npos ? "." : slash == 0 ? "/" : file.substr(0, slash).c_str(), nullptr);
+  if (!real) return false;
+  // O_PATH: a folder its user may write but not list is still one to save in.
+  folder->fd = open(real, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  free(real);
+  return folder->fd >= 0;
+}
+
+void UTIL_SyncFolder(int folderFd) {
+  const int dir = openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    fsync(dir);
+    ::close(dir);
+  }
+}
+
+bool UTIL_WriteTemporaryAt(int folderFd, std::string& name, const void* data, size_t size, const UTIL_FileCheck* replaced,
+                           mode_t newMode, const std::string& file, std::string* why) {
+  why->clear();
+  const int fd = makeTemporaryAt(folderFd, name, newMode);
+  if (fd < 0) {
+    *why = std::string("cannot write beside it: ") + strerror(errno);
+    return false;
+  }
+  // The owner first: a change of owner clears the set-id bits, and the mode set after it is the
+  // one that stays.
+  struct stat st;
+  std::string failed = "cannot write file: ";
+  mode_t mode = replaced ? replaced->mode & ~(S_ISUID | S_ISGID) : 0;
+  bool ok = fstat(fd, &st) == 0;
+  if (ok && replaced && (st.st_uid != replaced->owner || st.st_gid != replaced->group) &&
+      fchown(fd, replaced->owner, replaced->group) != 0) {
+    if (errno == EPERM && st.st_uid == replaced->owner) {
+      // The user's own file in a group the user is not in: it stays the user's, and since it now
+      // lands in the user's group, that group and others lose what they had.
+      mode &= 0700;
+      *why = "saved without its group " + groupName(replaced->group) +
+             ", which this user is not in: only its owner may read and write it now";
+    } else {
+      ok = false;
+      failed = file + " belongs to " + userName(replaced->owner) + " and may be saved only by them (or an administrator)";
+    }
+  }
+  ok = ok && (!replaced || fchmod(fd, mode) == 0) && UTIL_WriteFully(fd, data, size) && fsync(fd) == 0;
+  int error = errno;
+  if (::close(fd) != 0 && ok) ok = false, error = errno;
+  if (ok) return true;
+  unlinkat(folderFd, name.c_str(), 0);
+  *why = failed.back() == ' ' ? failed + strerror(error) : failed + "; left as it was";
+  return false;
+}
+
+UTIL_FileCheck UTIL_CheckSaveAt(int folderFd, const std::string& leaf) {
+  UTIL_FileCheck check;
+  struct stat st;
+  if (fstatat(folderFd, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    openFailed(&check);
+    return check;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    check.status = UTIL_FileStatus::notRegular;
+    check.type = st.st_mode & S_IFMT;
+    return check;
+  }
+  const int fd = openat(folderFd, leaf.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
+  if (fd < 0) {
+    openFailed(&check, folderFd, leaf.c_str());
+    return check;
+  }
+  if (!accept(fd, 0, UTIL_kNoFileLimit, &check)) return check;
+  const bool stated = fstat(fd, &st) == 0;
+  ::close(fd);
+  if (!stated) {
+    check.status = UTIL_FileStatus::failed;
+    check.error = errno;
+    return check;
+  }
+  check.mode = st.st_mode & 07777;
+  check.owner = st.st_uid;
+  check.group = st.st_gid;
+  // Root may write anything, but a file without write permission for its owner was made so on
+  // purpose: it is the only guard many users set.
+  if (!(st.st_mode & S_IWUSR)) {
+    check.status = UTIL_FileStatus::readOnly;
+    return check;
+  }
+  // The effective ids decide, as they do for the write that follows.
+  if (faccessat(folderFd, leaf.c_str(), W_OK, AT_EACCESS) != 0) {
+    check.status = UTIL_FileStatus::notWritable;
+    check.error = errno;
+  }
+  return check;
+}
+
+namespace {
 
 template <typename Bytes>
 UTIL_FileCheck readWhole(const std::string& path, Bytes& out, int64_t maxBytes) {
@@ -136,39 +301,10 @@ int UTIL_OpenFileForWrite(const std::string& path, int flags, UTIL_FileCheck* ch
 }
 
 UTIL_FileCheck UTIL_CheckSave(const std::string& path) {
+  UTIL_SaveFolder folder;
+  if (UTIL_OpenSaveFolder(path, true, &folder)) return UTIL_CheckSaveAt(folder.fd, folder.leaf);
   UTIL_FileCheck check;
-  const std::string file = UTIL_LinkedFile(path);
-  struct stat st;
-  if (file.empty()) {
-    check.error = ELOOP;
-    return check;
-  }
-  if (stat(file.c_str(), &st) != 0) {
-    openFailed(&check);
-    return check;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    check.status = UTIL_FileStatus::notRegular;
-    check.type = st.st_mode & S_IFMT;
-    return check;
-  }
-  const int fd = UTIL_OpenFileForRead(file, &check);
-  if (fd < 0) return check;
-  ::close(fd);
-  check.mode = st.st_mode & 07777;
-  check.owner = st.st_uid;
-  check.group = st.st_gid;
-  // Root may write anything, but a file without write permission for its owner was made so on
-  // purpose: it is the only guard many users set.
-  if (!(st.st_mode & S_IWUSR)) {
-    check.status = UTIL_FileStatus::readOnly;
-    return check;
-  }
-  // The effective ids decide, as they do for the write that follows.
-  if (faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) != 0) {
-    check.status = UTIL_FileStatus::notWritable;
-    check.error = errno;
-  }
+  openFailed(&check);
   return check;
 }
 
@@ -268,16 +404,7 @@ std::string UTIL_LinkedFile(const std::string& path) {
 }
 
 int UTIL_RenameNoReplace(const std::string& from, const std::string& to) {
-#ifdef RENAME_NOREPLACE
-  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
-#endif
-  if (link(from.c_str(), to.c_str()) != 0) return -1;
-  if (unlink(from.c_str()) == 0) return 0;
-  const int error = errno;
-  unlink(to.c_str());  // one name, as before, rather than two
-  errno = error;
-  return -1;
+  return renameNoReplaceAt(AT_FDCWD, from, AT_FDCWD, to);
 }
 
 void UTIL_SyncFolderOf(const std::string& path) {
@@ -290,98 +417,73 @@ void UTIL_SyncFolderOf(const std::string& path) {
   }
 }
 
-int UTIL_MakeTemporary(std::string& name, mode_t mode) {
-  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  static std::atomic<uint64_t> calls{0};
-  const size_t at = name.size() - 6;
-  if (name.size() < 6 || name.compare(at, 6, "XXXXXX") != 0) {
-    errno = EINVAL;
-    return -1;
-  }
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    // Unpredictable enough for a name another process could take first: O_EXCL settles a clash.
-    uint64_t x = (calls.fetch_add(1) + 1) * 0x9E3779B97F4A7C15ull ^
-                 static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
-                 (static_cast<uint64_t>(getpid()) << 40);
-    for (size_t i = 0; i < 6; ++i, x /= 62) name[at + i] = kLetters[x % 62];
-    const int fd = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd >= 0 || errno != EEXIST) return fd;
-  }
-  errno = EEXIST;
-  return -1;
-}
+int UTIL_MakeTemporary(std::string& name, mode_t mode) { return makeTemporaryAt(AT_FDCWD, name, mode); }
 
 std::string UTIL_WriteTemporary(std::string name, const void* data, size_t size, const UTIL_FileCheck* replaced,
                                 mode_t newMode, std::string* why) {
-  const int fd = UTIL_MakeTemporary(name, newMode);
-  if (fd < 0) {
+  UTIL_SaveFolder folder;
+  if (!UTIL_OpenSaveFolder(name, false, &folder)) {
     *why = std::string("cannot write beside it: ") + strerror(errno);
     return std::string();
   }
-  // The owner first: a change of owner clears the set-id bits, and the mode set after it is the
-  // one that stays.
-  struct stat st;
-  const char* failed = "cannot write file: ";
-  bool ok = fstat(fd, &st) == 0;
-  if (ok && replaced && (st.st_uid != replaced->owner || st.st_gid != replaced->group) &&
-      fchown(fd, replaced->owner, replaced->group) != 0)
-    ok = false, failed = "cannot keep its owner and group: ";
-  ok = ok && (!replaced || fchmod(fd, replaced->mode & ~(S_ISUID | S_ISGID)) == 0) &&
-       UTIL_WriteFully(fd, data, size) && fsync(fd) == 0;
-  int error = errno;
-  if (::close(fd) != 0 && ok) ok = false, error = errno;
-  if (ok) return name;
-  unlink(name.c_str());
-  *why = failed + std::string(strerror(error));
-  return std::string();
+  return UTIL_WriteTemporaryAt(folder.fd, folder.leaf, data, size, replaced, newMode, "the file", why)
+             ? folder.full(folder.leaf)
+             : std::string();
 }
 
 bool UTIL_ReplaceFile(const std::string& linkOrFile, const void* data, size_t size, std::string* why, mode_t newMode) {
-  // Renaming over a link would replace the link and leave the file it names as it was.
-  const std::string path = UTIL_LinkedFile(linkOrFile);
-  if (path.empty()) {
-    *why = "cannot write file: " + std::string(strerror(ELOOP));
+  why->clear();
+  // Renaming over a link would replace the link and leave the file it names as it was: the file
+  // at the end of the links is the one replaced.
+  UTIL_SaveFolder folder;
+  if (!UTIL_OpenSaveFolder(linkOrFile, true, &folder)) {
+    *why = std::string(errno == ELOOP ? "cannot write file: " : "cannot write beside it: ") + strerror(errno);
     return false;
   }
   // The rename would put a file where a device, a FIFO or a socket was: the user's, or the
   // system's, never ours to replace. A file this process cannot read is one nobody here has seen:
   // a session made write-only, or kept for another user; replacing it would lose what it holds.
-  const UTIL_FileCheck found = UTIL_CheckSave(path);
+  const UTIL_FileCheck found = UTIL_CheckSaveAt(folder.fd, folder.leaf);
   const bool exists = found.status != UTIL_FileStatus::missing;
   if (exists && !found.ok()) {
     *why = found.why() + "; left as it was";
     return false;
   }
-  const std::string tmp = UTIL_WriteTemporary(path + ".XXXXXX", data, size, exists ? &found : nullptr, newMode, why);
-  if (tmp.empty()) return false;
-  if (rename(tmp.c_str(), path.c_str()) != 0) {
-    *why = std::string("cannot write file: ") + strerror(errno);
-    unlink(tmp.c_str());
+  std::string tmp = folder.leaf + ".XXXXXX";
+  if (!UTIL_WriteTemporaryAt(folder.fd, tmp, data, size, exists ? &found : nullptr, newMode, folder.leaf, why)) return false;
+  if (renameat(folder.fd, tmp.c_str(), folder.fd, folder.leaf.c_str()) != 0) {
+    *why = "cannot write file: " + renameReason(errno);
+    unlinkat(folder.fd, tmp.c_str(), 0);
     return false;
   }
   // The rename itself reaches the disk only with its folder.
-  UTIL_SyncFolderOf(path);
+  UTIL_SyncFolder(folder.fd);
   return true;
 }
 
 std::string UTIL_NumberedName(const std::string& path, int n) { return n == 1 ? path : path + "-" + std::to_string(n); }
 
 std::string UTIL_WriteNewFile(const std::string& path, const void* data, size_t size, std::string* why, mode_t newMode) {
-  const std::string tmp = UTIL_WriteTemporary(path + ".XXXXXX", data, size, nullptr, newMode, why);
-  if (tmp.empty()) return tmp;
+  UTIL_SaveFolder folder;
+  if (!UTIL_OpenSaveFolder(path, false, &folder)) {
+    *why = std::string("cannot write beside it: ") + strerror(errno);
+    return std::string();
+  }
+  std::string tmp = folder.leaf + ".XXXXXX";
+  if (!UTIL_WriteTemporaryAt(folder.fd, tmp, data, size, nullptr, newMode, folder.leaf, why)) return std::string();
   for (int n = 1; n < 1000; ++n) {
-    const std::string name = UTIL_NumberedName(path, n);
-    if (UTIL_RenameNoReplace(tmp, name) == 0) {
-      UTIL_SyncFolderOf(name);
-      return name;
+    const std::string name = UTIL_NumberedName(folder.leaf, n);
+    if (renameNoReplaceAt(folder.fd, tmp, folder.fd, name) == 0) {
+      UTIL_SyncFolder(folder.fd);
+      return folder.full(name);
     }
     if (errno != EEXIST) {
-      *why = std::string("cannot write file: ") + strerror(errno);
+      *why = "cannot write file: " + renameReason(errno);
       break;
     }
-    *why = "every name up to " + name + " is taken";
+    *why = "every name up to " + folder.full(name) + " is taken";
   }
-  unlink(tmp.c_str());
+  unlinkat(folder.fd, tmp.c_str(), 0);
   return std::string();
 }
 

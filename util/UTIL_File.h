@@ -91,27 +91,57 @@ UTIL_FileCheck UTIL_StatFile(const std::string& path);
 // Replaces the file at path with size bytes, or makes it, so that a crash or a full disk at any
 // moment leaves either the old file whole or the new one: a temporary file of its own beside it,
 // synced, renamed over path, and the folder synced. A path that is a symbolic link is written
-// through: the file it names (made when missing) is replaced, the link stays. A replaced file
-// keeps its owner, group and permissions (set-user and set-group bits dropped: a save by root
-// never gives anyone else's file its powers), a new one takes newMode under the umask; what
-// UTIL_CheckSave refuses is left as it was, and so is a file whose owner and group the new one
-// cannot be given. False with *why worded on a failure (what was at the path then stays as it was).
+// through: the file it names (made when missing) is replaced, the link stays. The path is resolved
+// once and its folder opened once: every step (the check, the temporary, the rename, the clean-up)
+// works inside that folder, so a folder swapped for a link meanwhile receives nothing, and nothing
+// is left behind on a failure. A replaced file keeps its owner, group and permissions (set-user
+// and set-group bits dropped: a save by root never gives anyone else's file its powers), a new one
+// takes newMode under the umask. The user's own file in a group the user is not in keeps its owner
+// and loses its group's and others' permissions (it lands in the user's group): true then with
+// *why saying so, for the caller's log; otherwise *why is emptied. What UTIL_CheckSave refuses is
+// left as it was, and so is another user's file whose owner the new one cannot be given. False
+// with *why worded on a failure (what was at the path then stays as it was).
 bool UTIL_ReplaceFile(const std::string& path, const void* data, size_t size, std::string* why,
                       mode_t newMode = UTIL_kNewFileMode);
 // Writes size bytes into a new file of its own named from pattern (its trailing "XXXXXX" replaced,
 // made with O_EXCL), synced and closed, and answers its name; empty with *why worded on a failure
 // (nothing is left behind). replaced: what UTIL_CheckSave found at the file it is to replace, whose
-// owner, group and permissions it takes as UTIL_ReplaceFile says; null for a new file, made with
-// newMode under the umask.
+// owner, group and permissions it takes as UTIL_ReplaceFile says (*why then holds what could not be
+// kept, else it is emptied); null for a new file, made with newMode under the umask.
 std::string UTIL_WriteTemporary(std::string pattern, const void* data, size_t size, const UTIL_FileCheck* replaced,
                                 mode_t newMode, std::string* why);
+// A save's folder, opened once: the file's path resolved once (its links followed, then its
+// folder's), and the folder opened without following a link. Every later step of a save works by
+// name inside fd (the *At calls, renameat, unlinkat), so a folder swapped for a link meanwhile
+// receives nothing. Closed with the object.
+struct UTIL_SaveFolder {
+  int fd = -1;
+  std::string given;  // the folder part of the path as given ("" or ending in '/'), for names answered
+  std::string leaf;   // the file's name in it
+  UTIL_SaveFolder() = default;
+  UTIL_SaveFolder(const UTIL_SaveFolder&) = delete;
+  UTIL_SaveFolder& operator=(const UTIL_SaveFolder&) = delete;
+  ~UTIL_SaveFolder();
+  std::string full(const std::string& name) const { return given + name; }
+};
+// Opens the folder of the file at path (through the links at path when follow is set: the file
+// they name is the one saved); false with errno.
+bool UTIL_OpenSaveFolder(const std::string& path, bool follow, UTIL_SaveFolder* folder);
+// UTIL_CheckSave for the file named leaf in an open save's folder; a link found there is not followed.
+UTIL_FileCheck UTIL_CheckSaveAt(int folderFd, const std::string& leaf);
+// UTIL_WriteTemporary inside an open save's folder: name is the pattern, then the name made; file
+// names the replaced file in a refusal's words.
+bool UTIL_WriteTemporaryAt(int folderFd, std::string& name, const void* data, size_t size, const UTIL_FileCheck* replaced,
+                           mode_t newMode, const std::string& file, std::string* why);
+// Makes a rename inside an open folder reach the disk (best effort).
+void UTIL_SyncFolder(int folderFd);
 // Makes a rename into the folder of path reach the disk (best effort: some file systems refuse).
 void UTIL_SyncFolderOf(const std::string& path);
 // The n-th of a series of names that replace nothing: path itself for 1, then path-2, path-3 ...
 std::string UTIL_NumberedName(const std::string& path, int n);
 // Writes size bytes as a new file, never replacing anything: at the first free name of the series
-// of path (up to path-999), made as UTIL_ReplaceFile makes one. Answers the name written, or empty
-// with *why worded.
+// of path (up to path-999), made as UTIL_ReplaceFile makes one, in path's folder opened once (a link
+// at path is a name taken). Answers the name written, or empty with *why worded.
 std::string UTIL_WriteNewFile(const std::string& path, const void* data, size_t size, std::string* why,
                               mode_t newMode = UTIL_kNewFileMode);
 // The file a path names: path itself, or, while it is a symbolic link, what the link names (a

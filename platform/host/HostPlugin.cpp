@@ -192,7 +192,8 @@ bool HostPlugin::SaveState(const std::string& path, std::string* why, mode_t new
   std::string reason;
   bool ok = CFPropertyListWriteToFile(list, path.c_str(), &reason, newMode);
   CFRelease(list);
-  if (!ok) *why = path + ": " + reason;
+  // Saved, reason says what the save had to change, if anything.
+  *why = reason.empty() ? std::string() : path + ": " + reason;
   return ok;
 }
 

@@ -79,14 +79,16 @@ std::string rescueFolder(bool make, std::string* why) {
   return folder;
 }
 
-// The first name of the series of rescues of the file at full inside a rescue folder.
-std::string rescueName(const std::string& full) {
+std::string digestOf(const std::string& bytes) {
   unsigned char digest[20];
   char hex[41];
-  sha1::calc(full.data(), static_cast<int>(full.size()), digest);
+  sha1::calc(bytes.data(), static_cast<int>(bytes.size()), digest);
   sha1::toHexString(digest, hex);
-  return nameOf(full) + "-" + std::string(hex, 16) + kSuffix;
+  return std::string(hex, 40);
 }
+
+// The first name of the series of rescues of the file at full inside a rescue folder.
+std::string rescueName(const std::string& full) { return nameOf(full) + "-" + digestOf(full).substr(0, 16) + kSuffix; }
 
 // Where the system keeps temporary files, the runtime folder first (absolute paths, each once).
 std::vector<std::string> temporaryRoots() {
@@ -162,6 +164,13 @@ bool newer(const struct timespec& a, const struct timespec& b) {
   return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
 }
 
+// Where the user's rescue folder keeps the digest of what the file at full was last saved from
+// (a file a run began from), beside that file's rescues but of no series.
+std::string savedFromRecord(const std::string& folder, const std::string& full) {
+  std::string name = rescueName(full);
+  return folder + "/" + name.substr(0, name.size() - strlen(kSuffix)) + ".saved-from";
+}
+
 }  // namespace
 
 mode_t RescueMode(const std::string& path, mode_t before) {
@@ -201,28 +210,68 @@ std::string WriteRescue(const std::string& path, const std::string& data, mode_t
   return std::string();
 }
 
-std::string NewestRescue(const std::string& path) {
-  const std::string full = fullPath(path);
-  std::string newest, unused, saved, rescue;
-  struct timespec newestTime {};
+namespace {
+
+// Every rescue of the file at full (a regular file of the user's in one of its series), with its
+// status.
+template <typename Each>
+void forEachRescue(const std::string& full, Each each) {
+  std::string unused;
   struct stat st;
-  // A file saved since the last rescue holds the newer work; a rescue that holds what the file
-  // holds keeps no work of its own.
-  if (stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode)) newestTime = st.st_mtim;
-  const bool compare = UTIL_ReadFile(full, saved, kCFPropertyListMaxFileBytes).ok();
   for (const std::string& base : rescueBases(full, false, true, &unused)) {
     DIR* dir = opendir(folderOf(base).c_str());
     if (!dir) continue;
     while (const dirent* e = readdir(dir)) {
       const std::string name = folderOf(base) + "/" + e->d_name;
-      if (!inSeries(name, base) || lstat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() ||
-          !newer(st.st_mtim, newestTime) ||
-          (compare && UTIL_ReadFile(name, rescue, kCFPropertyListMaxFileBytes).ok() && rescue == saved))
-        continue;
-      newest = name;
-      newestTime = st.st_mtim;
+      if (inSeries(name, base) && lstat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid()) each(name, st);
     }
     closedir(dir);
   }
-  return newest;
+}
+
+}  // namespace
+
+std::vector<std::string> RescuesWithOtherWork(const std::string& path) {
+  const std::string full = fullPath(path);
+  std::string unused, saved, from, rescue;
+  std::vector<std::pair<struct timespec, std::string>> found;
+  // A rescue that holds what the file holds, or what it was saved from, keeps no work of its own;
+  // any other does, however old: a save that changed nothing put none of it into the file.
+  const bool compare = UTIL_ReadFile(full, saved, kCFPropertyListMaxFileBytes).ok();
+  const std::string folder = rescueFolder(false, &unused);
+  if (folder.empty() || !UTIL_ReadFile(savedFromRecord(folder, full), from, 64).ok()) from.clear();
+  forEachRescue(full, [&](const std::string& name, const struct stat& st) {
+    if (UTIL_ReadFile(name, rescue, kCFPropertyListMaxFileBytes).ok() &&
+        ((compare && rescue == saved) || (!from.empty() && digestOf(rescue) == from)))
+      return;
+    found.emplace_back(st.st_mtim, name);
+  });
+  // The newest first; the order only, never whether one is named, rests on the times.
+  std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+    return newer(a.first, b.first) || (!newer(b.first, a.first) && a.second < b.second);
+  });
+  std::vector<std::string> names;
+  for (const auto& f : found) names.push_back(f.second);
+  return names;
+}
+
+void RescueSavedFrom(const std::string& path, const std::string* from) {
+  const std::string full = fullPath(path);
+  // Only a rescue's bytes are worth noting: nothing else is named at a start.
+  bool rescue = false;
+  std::string bytes, why;
+  if (from)
+    forEachRescue(full, [&](const std::string& name, const struct stat& st) {
+      rescue = rescue || (st.st_size == static_cast<off_t>(from->size()) &&
+                          UTIL_ReadFile(name, bytes, kCFPropertyListMaxFileBytes).ok() && bytes == *from);
+    });
+  const std::string folder = rescueFolder(rescue, &why);
+  if (folder.empty()) return;
+  const std::string record = savedFromRecord(folder, full);
+  if (!rescue) {
+    unlink(record.c_str());
+    return;
+  }
+  const std::string digest = digestOf(*from);
+  UTIL_ReplaceFile(record, digest.data(), digest.size(), &why, 0600);
 }

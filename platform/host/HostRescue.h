@@ -11,6 +11,8 @@
 // or others may change, a full disk), a fresh private folder (0700, made by mkdtemp) under
 // $XDG_RUNTIME_DIR, else $TMPDIR, else /tmp does, as sorvanta-host-rescue-XXXXXX; the next start
 // looks there too. Nothing is ever replaced: a taken name moves on to the next of its series.
+// The digest of what a file was last saved from is kept in the rescue folder, as
+// <file name>-<digest of the full path>.saved-from.
 //
 // Main thread; the environment is read on every call.
 #pragma once
@@ -18,6 +20,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 // The mode a rescue of path is made with (the umask then applies): that of the file at path, or
 // else `before` (the file's mode when the run began, 0 when there was none), or else 0600; the
@@ -27,7 +30,12 @@ mode_t RescueMode(const std::string& path, mode_t before);
 // worded (each place tried). Written into a private temporary folder, *why says why no lasting
 // place took it; otherwise it is empty.
 std::string WriteRescue(const std::string& path, const std::string& data, mode_t mode, std::string* why);
-// The newest rescue of path (by modification time) that holds work newer than the file at path:
-// written after the file was last saved, and not what the file holds; empty when there is none.
-// Only regular files of the user's count.
-std::string NewestRescue(const std::string& path);
+// The rescues of path that hold work the file at path does not, newest first: all but those that
+// hold what the file holds or what it was last saved from (RescueSavedFrom), however old. Only
+// regular files of the user's count.
+std::vector<std::string> RescuesWithOtherWork(const std::string& path);
+// Notes, once the file at path was saved, what it was saved from: from, the bytes of the file the
+// run began from (whose work the file now holds), noted when one of its rescues holds them; null
+// for a run that began fresh. A run that began from the file itself notes nothing: what it was
+// saved from stays what it holds.
+void RescueSavedFrom(const std::string& path, const std::string* from);

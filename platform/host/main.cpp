@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "CFPropertyList.h"
 #include "HostEvents.h"
 #include "HostPlugin.h"
 #include "HostRescue.h"
@@ -138,18 +139,18 @@ bool parseArgs(int argc, char** argv, Options* o, std::string* why) {
 // nothing the musician had is lost. A session kept through a symbolic link is the file it names.
 // *mode gets the session file's mode (0: there was none), which a session file made anew (in
 // place of one set aside) and a rescue take, so a private session's successor is private too.
-// *note gets what the user must be told (empty: nothing).
-void restoreSession(HostPlugin& plug, const std::string& path, mode_t* mode, std::string* note) {
+// *note gets what the user must be told (empty: nothing). True when the session was restored.
+bool restoreSession(HostPlugin& plug, const std::string& path, mode_t* mode, std::string* note) {
   struct stat st;
   *mode = stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? st.st_mode & 07777 : 0;
-  const std::string rescued = NewestRescue(path);
-  if (!rescued.empty())
-    *note = "the work of a run that could not save its session is in " + rescued + " (open it with --restore " + rescued + ")";
+  for (const std::string& rescued : RescuesWithOtherWork(path))
+    *note += (note->empty() ? "" : "; ") + std::string("the work of a run that could not save its session is in ") + rescued +
+             " (open it with --restore " + rescued + ")";
   const bool there = lstat(path.c_str(), &st) == 0;
-  if (!there && (errno == ENOENT || errno == ENOTDIR)) return;
+  if (!there && (errno == ENOENT || errno == ENOTDIR)) return false;
   printf("sorvanta-host: restoring the last session from %s\n", path.c_str());
   std::string why;
-  if (plug.RestoreState(path, &why)) return;
+  if (plug.RestoreState(path, &why)) return true;
   // One that could not be opened (no permission) is as good as it was: left where it is.
   UTIL_FileCheck check;
   const int fd = there ? UTIL_OpenFileForRead(path, &check) : -1;
@@ -166,24 +167,32 @@ void restoreSession(HostPlugin& plug, const std::string& path, mode_t* mode, std
   const std::string notRestored = "the last session was not restored: " + why + "; starting fresh" +
                                   (aside.empty() ? "" : " (the file is kept as " + aside + ")");
   *note = notRestored + (note->empty() ? "" : "; " + *note);
+  return false;
 }
 
 // Saves the state to path (what: "the session", "the state"), or, when that file cannot be
 // written, keeps this run's work as a rescue of it (HostRescue.h) with the file's mode (before:
 // its mode at the start, 0 for none). A run whose state is as it was at its start (start: that
 // state, null when unknown) has nothing to keep, whatever it began from: what it began from is
-// where it was, and the newest rescue stays the newest. Answers what the user must be told of a
-// failure; empty when the file was saved.
+// where it was, and the rescues of earlier runs stay named. Answers what the user must be told of a
+// failure; empty when the file was saved (what the save had to change is said on the terminal).
 std::string saveOrRescue(HostPlugin& plug, const std::string& path, mode_t before, const std::string* start,
                          const std::string& what) {
   std::string why, state, whyNot;
-  if (plug.SaveState(path, &why, before ? before : UTIL_kNewFileMode)) return std::string();
+  if (plug.SaveState(path, &why, before ? before : UTIL_kNewFileMode)) {
+    if (!why.empty()) fprintf(stderr, "sorvanta-host: %s\n", why.c_str());
+    return std::string();
+  }
   const std::string failed = what + " was not saved: " + why;
   if (!plug.StateData(&state, &whyNot)) return failed + "; nor could this run's work be kept: " + whyNot;
   if (start && state == *start) {
-    const std::string earlier = NewestRescue(path);
+    std::string earlier;
+    const std::vector<std::string> rescues = RescuesWithOtherWork(path);
+    for (const std::string& r : rescues) earlier += (earlier.empty() ? "" : ", ") + r;
     return failed + "; this run changed nothing, so there was nothing to keep" +
-           (earlier.empty() ? "" : " (the work of an earlier run is still in " + earlier + ")");
+           (earlier.empty() ? ""
+                            : std::string(rescues.size() == 1 ? " (the work of an earlier run is still in "
+                                                              : " (the work of earlier runs is still in ") + earlier + ")");
   }
   const std::string rescued = WriteRescue(path, state, RescueMode(path, before), &whyNot);
   if (rescued.empty()) return failed + "; nor could this run's work be saved elsewhere: " + whyNot;
@@ -274,15 +283,19 @@ int main(int argc, char** argv) {
   }
   printf("sorvanta-host: opened \"%s\"\n", plug.ComponentName().c_str());
   mode_t sessionMode = 0;
-  std::string sessionNote, startState;
+  std::string sessionNote, startState, restoredFrom;
+  // What the session is saved from at the close: a file restored (its bytes), the session itself
+  // (fromSession), or nothing.
+  bool fromSession = false, fromFile = false;
   if (!opt.restore.empty()) {
+    fromFile = UTIL_ReadFile(opt.restore, restoredFrom, kCFPropertyListMaxFileBytes).ok();
     if (!plug.RestoreState(opt.restore, &why)) {
       fprintf(stderr, "sorvanta-host: %s\n", why.c_str());
       return kExitRestore;
     }
     printf("sorvanta-host: restored state from %s\n", opt.restore.c_str());
   } else if (!opt.session.empty()) {
-    restoreSession(plug, opt.session, &sessionMode, &sessionNote);
+    fromSession = restoreSession(plug, opt.session, &sessionMode, &sessionNote);
   }
   const bool startKnown = plug.StateData(&startState, &why);
   if (!sessionNote.empty()) opt.notes.push_back(sessionNote);
@@ -322,6 +335,7 @@ int main(int argc, char** argv) {
                                           session ? "the session" : "the state");
     if (line.empty()) {
       printf("sorvanta-host: %s %s\n", session ? "saved the session to" : "saved state to", path.c_str());
+      if (session && !fromSession) RescueSavedFrom(path, fromFile ? &restoredFrom : nullptr);
       continue;
     }
     fprintf(stderr, "sorvanta-host: %s\n", line.c_str());

@@ -883,14 +883,14 @@ TEST_F(EditorHandlers, StoringTheSelectedSlotWritesTheSynthsMemory) {
 // that only ends a test whose editor waits for the load).
 class HeldSplit : public FileCalls {
 public:
-  int renameNoReplace(const std::string& from, const std::string& to) override {
+  int renameNoReplace(int fromFolder, const std::string& from, int toFolder, const std::string& to) override {
     if (to.find(" Singles 1") != std::string::npos) {
       std::unique_lock<std::mutex> l(m);
       reached = true;
       cv.notify_all();
       cv.wait_for(l, std::chrono::seconds(20), [&] { return released; });
     }
-    return FileCalls::renameNoReplace(from, to);
+    return FileCalls::renameNoReplace(fromFolder, from, toFolder, to);
   }
   bool awaitReached() {
     std::unique_lock<std::mutex> l(m);

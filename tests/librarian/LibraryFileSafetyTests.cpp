@@ -41,17 +41,17 @@ public:
   };
   std::function<Fault(Op, const std::string& from, const std::string& to)> rule;
 
-  int renameNoReplace(const std::string& f, const std::string& t) override {
-    return apply(Op::renameNoReplace, f, t, [&] { return FileCalls::renameNoReplace(f, t); });
+  int renameNoReplace(int fd, const std::string& f, int td, const std::string& t) override {
+    return apply(Op::renameNoReplace, f, t, [&] { return FileCalls::renameNoReplace(fd, f, td, t); });
   }
-  int rename(const std::string& f, const std::string& t) override {
-    return apply(Op::rename, f, t, [&] { return FileCalls::rename(f, t); });
+  int rename(int fd, const std::string& f, int td, const std::string& t) override {
+    return apply(Op::rename, f, t, [&] { return FileCalls::rename(fd, f, td, t); });
   }
-  int link(const std::string& f, const std::string& t) override {
-    return apply(Op::link, f, t, [&] { return FileCalls::link(f, t); });
+  int link(int fd, const std::string& f, int td, const std::string& t) override {
+    return apply(Op::link, f, t, [&] { return FileCalls::link(fd, f, td, t); });
   }
-  int unlink(const std::string& p) override {
-    return apply(Op::unlink, p, "", [&] { return FileCalls::unlink(p); });
+  int unlink(int fd, const std::string& p) override {
+    return apply(Op::unlink, p, "", [&] { return FileCalls::unlink(fd, p); });
   }
 
 private:
@@ -338,6 +338,28 @@ TEST_F(FileSafety, SavingABankThatIsALinkWritesTheLinkedFile) {
   EXPECT_TRUE(S_ISLNK(st.st_mode));
   EXPECT_EQ(readFile(elsewhere + "/Target.syx"), writeBank(*bank, false));
   EXPECT_EQ(filesIn(elsewhere), std::vector<std::string>{"Target.syx"}) << "no temporary file left";
+}
+
+// The bank's folder swapped for a link to another between the writer's steps (at its rename):
+// neither the temporary nor the bank lands in the other folder, and nothing is left behind.
+TEST_F(FileSafety, AFolderSwappedForALinkMidSaveReceivesNothing) {
+  const std::string a = home.base() + "/A", moved = home.base() + "/Moved", other = home.base() + "/Other";
+  makeFolders(a), makeFolders(other);
+  bool swap = false;
+  FaultyCalls calls;
+  calls.rule = [&](FaultyCalls::Op op, const std::string&, const std::string&) {
+    if (op != FaultyCalls::Op::unlink && swap) swap = rename(a.c_str(), moved.c_str()) + symlink("Other", a.c_str()) != 0;
+    return FaultyCalls::Fault{};
+  };
+  ScopedCalls scoped(&calls);
+  BankFileWriter writer;
+  for (const bool replace : {false, true}) {
+    std::string why;
+    swap = true;
+    EXPECT_EQ(writer.writeFile(a + "/Bank.syx", {1, 2, 3}, replace, &why), WriteResult::ok) << why;
+    ASSERT_EQ(0, swap + unlink(a.c_str()) + rename(moved.c_str(), a.c_str()));
+  }
+  EXPECT_TRUE(filesIn(other).empty() && filesIn(a) == std::vector<std::string>{"Bank.syx"}) << filesIn(a).size();
 }
 
 TEST_F(FileSafety, AFailedSplitIsShownOnceInTheStatusLineAndLogged) {

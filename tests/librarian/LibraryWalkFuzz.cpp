@@ -31,10 +31,12 @@ struct Faults : FileCalls {
     errno = EIO;
     return -1;
   }
-  int renameNoReplace(const std::string& f, const std::string& t) override { return apply([&] { return FileCalls::renameNoReplace(f, t); }); }
-  int rename(const std::string& f, const std::string& t) override { return apply([&] { return FileCalls::rename(f, t); }); }
-  int link(const std::string& f, const std::string& t) override { return apply([&] { return FileCalls::link(f, t); }); }
-  int unlink(const std::string& p) override { return apply([&] { return FileCalls::unlink(p); }); }
+  int renameNoReplace(int fd, const std::string& f, int td, const std::string& t) override {
+    return apply([&] { return FileCalls::renameNoReplace(fd, f, td, t); });
+  }
+  int rename(int fd, const std::string& f, int td, const std::string& t) override { return apply([&] { return FileCalls::rename(fd, f, td, t); }); }
+  int link(int fd, const std::string& f, int td, const std::string& t) override { return apply([&] { return FileCalls::link(fd, f, td, t); }); }
+  int unlink(int fd, const std::string& p) override { return apply([&] { return FileCalls::unlink(fd, p); }); }
 };
 
 const char* const kFolders[] = {"Sub", "A b", "\xC3\xBCml", ".hidden", "x.syx", "Converted Banks", "..\\up"};

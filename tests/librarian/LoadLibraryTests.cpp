@@ -361,6 +361,11 @@ TEST_F(LoadLibrary, TheFirstStartLaysDownABankOfInitSoundsAndOneOfInitMultis) {
   for (char line[256]; out && fgets(line, sizeof line, out);) lines += line;
   if (out) pclose(out);
   EXPECT_TRUE(lines == "Sounds Multis 2\nmark\n" || lines == "Sounds Multis 2\nmark\n0\nSounds Multis 2\nmark\n") << lines;
+  // A smaller bank of the user's own under a shipped name is not one cut short: it stays.
+  makeFolders(P);
+  writeFile(P + "/Init Multis.syx", Bytes(1000, 0x55));
+  ASSERT_EQ(0, system(run.c_str()));
+  EXPECT_EQ(readFile(P + "/Init Multis.syx"), Bytes(1000, 0x55));
 }
 
 TEST(LibraryDataFolder, FollowsXdgDataHomeAndFallsBackToTheHomeFolder) {

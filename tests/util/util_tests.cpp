@@ -1,13 +1,20 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <dirent.h>
+#include <limits.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdarg>
 #include <fstream>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -190,6 +197,20 @@ Found replaceAndStat(const std::string& path, mode_t mode, uid_t owner = static_
 // While set, the first file made with O_CREAT whose name holds this text finds a file already
 // there (named in g_taken), as when another process took the name first.
 std::string g_takeNameFirst, g_taken;
+// While set, runs once just before the first file whose name holds g_onCreateOf is made.
+std::string g_onCreateOf;
+std::function<void()> g_onCreate;
+
+std::vector<std::string> namesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(folder.c_str())) {
+    while (const dirent* e = readdir(d))
+      if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 }  // namespace
 
@@ -204,25 +225,79 @@ std::string g_takeNameFirst, g_taken;
 #define UTIL_TESTS_SANITIZED 1
 #endif
 #ifndef UTIL_TESTS_SANITIZED
-extern "C" int open(const char* path, int flags, ...) {
+extern "C" int openat(int dir, const char* path, int flags, ...) {
   va_list args;
   va_start(args, flags);
   const mode_t mode = (flags & O_CREAT) ? static_cast<mode_t>(va_arg(args, int)) : 0;
   va_end(args);
   if (!g_takeNameFirst.empty() && (flags & O_CREAT) && strstr(path, g_takeNameFirst.c_str())) {
     g_takeNameFirst.clear();
-    const int taken = static_cast<int>(syscall(SYS_openat, AT_FDCWD, path, O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
-    if (taken >= 0) close((write(taken, "theirs", 6), taken)), g_taken = path;
+    const int taken = static_cast<int>(syscall(SYS_openat, dir, path, O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    char name[PATH_MAX] = {};
+    if (taken >= 0 && readlink(("/proc/self/fd/" + std::to_string(taken)).c_str(), name, sizeof name - 1) > 0) g_taken = name;
+    if (taken >= 0) close((write(taken, "theirs", 6), taken));
   }
-  return static_cast<int>(syscall(SYS_openat, AT_FDCWD, path, flags, mode));
+  if (!g_onCreateOf.empty() && (flags & O_CREAT) && strstr(path, g_onCreateOf.c_str())) g_onCreateOf.clear(), g_onCreate();
+  return static_cast<int>(syscall(SYS_openat, dir, path, flags, mode));
+}
+extern "C" int openat64(int dir, const char* path, int flags, ...) __attribute__((alias("openat")));
+extern "C" int open(const char* path, int flags, ...) {
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = (flags & O_CREAT) ? static_cast<mode_t>(va_arg(args, int)) : 0;
+  va_end(args);
+  return openat(AT_FDCWD, path, flags, mode);
 }
 extern "C" int open64(const char* path, int flags, ...) __attribute__((alias("open")));
+
+// The folder of a save swapped for a link to another, just as the temporary is made: neither the
+// temporary nor the file lands in the other folder.
+TEST(ReplaceFile, AFolderSwappedForALinkMidSaveReceivesNothing) {
+  char made[] = "/tmp/util-swap-XXXXXX";
+  ASSERT_NE(mkdtemp(made), nullptr);
+  const std::string dir = made, a = dir + "/a", moved = dir + "/moved", other = dir + "/other";
+  ASSERT_EQ(0, mkdir(a.c_str(), 0700) + mkdir(other.c_str(), 0700));
+  g_onCreate = [&] { EXPECT_EQ(0, rename(a.c_str(), moved.c_str()) + symlink("other", a.c_str())); };
+  std::string why;
+  g_onCreateOf = "s.plist.";
+  EXPECT_TRUE(UTIL_ReplaceFile(a + "/s.plist", "new", 3, &why)) << why;
+  ASSERT_EQ(0, unlink(a.c_str()) + rename(moved.c_str(), a.c_str()));
+  g_onCreateOf = "r.";
+  EXPECT_EQ(a + "/r", UTIL_WriteNewFile(a + "/r", "new", 3, &why)) << why;
+  EXPECT_TRUE(namesIn(other).empty() && namesIn(moved) == (std::vector<std::string>{"r", "s.plist"})) << namesIn(other).size();
+  if (system(("rm -rf '" + dir + "'").c_str()) != 0) ADD_FAILURE();
+}
 #endif
+
+// A write that fails (the file size limit here) leaves the file as it was and no temporary.
+TEST(ReplaceFile, AFailedWriteLeavesNoTemporary) {
+  char made[] = "/tmp/util-failed-XXXXXX";
+  ASSERT_NE(mkdtemp(made), nullptr);
+  const std::string dir = made;
+  std::ofstream(dir + "/s.plist") << "old";
+  struct rlimit before, small;
+  ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &before));
+  small = before, small.rlim_cur = 2;
+  signal(SIGXFSZ, SIG_IGN);
+  std::string why, whyNew;
+  ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
+  const bool replaced = UTIL_ReplaceFile(dir + "/s.plist", "new", 3, &why);
+  const std::string made2 = UTIL_WriteNewFile(dir + "/r", "new", 3, &whyNew);
+  setrlimit(RLIMIT_FSIZE, &before);
+  signal(SIGXFSZ, SIG_DFL);
+  EXPECT_TRUE(!replaced && made2.empty() && why == "cannot write file: File too large" && readAll(dir + "/s.plist") == "old" &&
+              namesIn(dir) == std::vector<std::string>{"s.plist"}) << why << " " << namesIn(dir).size();
+  if (system(("rm -rf '" + dir + "'").c_str()) != 0) ADD_FAILURE();
+}
 
 TEST(ReplaceFile, KeepsOwnerGroupAndModeAndLeavesReadOnlyAndForeignFilesAsTheyWere) {
   char made[] = "/tmp/util-replace-XXXXXX";
   ASSERT_NE(mkdtemp(made), nullptr);
   const std::string dir = made, path = dir + "/s.plist", mine = dir + "/mine";
+  // Gone however the test ends: the run as the user nobody ends inside it.
+  const std::unique_ptr<const char, std::function<void(const char*)>> removed(made, [&](const char*) {
+    if (system(("rm -rf '" + dir + "'").c_str()) != 0) ADD_FAILURE();
+  });
   // Root's save leaves the file its owner's, without the set-id bits root's copy would carry, and
   // one its owner may not write as it was.
   for (const mode_t mode : {02640, 04755, 0444})
@@ -232,13 +307,18 @@ TEST(ReplaceFile, KeepsOwnerGroupAndModeAndLeavesReadOnlyAndForeignFilesAsTheyWe
                   readAll(path) == (f.ok ? "new" : "old") && (f.ok || f.why == "is read-only; left as it was")) << std::oct << mode << f.why;
     }
   giveToUnprivileged(dir);
-  // One the saver's group may write but whose owner and group it cannot give the new one.
-  const bool foreign = getuid() == 0 && (std::ofstream(path) << "old", chown(path.c_str(), 0, 65534) + chmod(path.c_str(), 0664)) == 0;
+  // One the saver's group may write but whose owner and group it cannot give the new one; and the
+  // saver's own, in a group it is not in.
+  const bool foreign = getuid() == 0 && (std::ofstream(path) << "old", chown(path.c_str(), 0, 65534) + chmod(path.c_str(), 0664)) == 0 &&
+                       (std::ofstream(dir + "/own") << "old", chown((dir + "/own").c_str(), 65534, 0) + chmod((dir + "/own").c_str(), 0664)) == 0;
   for (const mode_t mask : {022, 077})
     runUnprivileged(mask, [&] {
       const Found f = replaceAndStat(path, 0);
-      EXPECT_TRUE(!foreign || (!f.ok && f.why == "cannot keep its owner and group: Operation not permitted" && f.st.st_uid == 0 &&
-                               readAll(path) == "old")) << f.why;
+      const Found o = replaceAndStat(dir + "/own", 0);
+      EXPECT_TRUE(!foreign || (!f.ok && UTIL_ShortReason(f.why) == "s.plist belongs to root and may be saved only by them (or an administrator)" &&
+                               f.st.st_uid == 0 && readAll(path) == "old")) << f.why;
+      EXPECT_TRUE(!foreign || (o.ok && o.st.st_uid == 65534 && (o.st.st_mode & 07777) == 0600 && readAll(dir + "/own") == "new" &&
+                               o.why.find("without its group root") != std::string::npos)) << o.why;
       for (const mode_t mode : {0600, 0640, 0444}) {
         const Found m = replaceAndStat(mine, mode);
         EXPECT_TRUE(m.ok == (mode != 0444) && (m.st.st_mode & 07777) == mode && readAll(mine) == (m.ok ? "new" : "old") &&
@@ -246,10 +326,9 @@ TEST(ReplaceFile, KeepsOwnerGroupAndModeAndLeavesReadOnlyAndForeignFilesAsTheyWe
       }
 #ifndef UTIL_TESTS_SANITIZED
       // A temporary name someone else took first is not written over: another is made.
-      g_takeNameFirst = "/mine.";
+      g_takeNameFirst = "mine.";
       const Found g = replaceAndStat(mine, 0600);
       EXPECT_TRUE(g.ok && g_takeNameFirst.empty() && readAll(mine) == "new" && readAll(g_taken) == "theirs");
 #endif
     });
-  if (system(("rm -rf '" + dir + "'").c_str()) != 0) ADD_FAILURE();
 }
