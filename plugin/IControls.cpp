@@ -308,7 +308,7 @@ std::string ITextControl::textToDraw(std::string* keep) {
   std::lock_guard<std::mutex> g(mStrLock);
   mTextDrawn = mTextsStored;
   mDrawnSinceClean = true;
-  *keep = mKeep;
+  if (keep) *keep = mKeep;
   return std::string(mStr.Get());
 }
 

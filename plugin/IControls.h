@@ -202,7 +202,7 @@ public:
 protected:
   void setTextLocked(const char* str);
   // The text as a Draw takes it: SetClean then knows which text the window drew.
-  std::string textToDraw(std::string* keep);
+  std::string textToDraw(std::string* keep = nullptr);
   // Fits *s into the box; the style to draw it in: mText, or *smaller when it had to shrink.
   IText* fit(IGraphics* graphics, std::string* s, const std::string& keep, IText* smaller);
   bool mFitToBox = false;

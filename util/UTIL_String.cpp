@@ -98,8 +98,8 @@ namespace {
 bool continuesCharacter(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 }  // namespace
 
-size_t UTIL_Utf8Cut(const std::string& s, size_t maxBytes) {
-  if (maxBytes >= s.size()) return s.size();
+size_t UTIL_Utf8Cut(const char* s, size_t size, size_t maxBytes) {
+  if (maxBytes >= size) return size;
   size_t at = maxBytes;
   while (at > 0 && continuesCharacter(s[at])) --at;
   return at;
