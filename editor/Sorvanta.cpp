@@ -72,15 +72,6 @@ const FilterDefault kFilterDefaults[] = {
 // first part's bank and program boxes.
 const char* const kStartupLayers[] = {"root", "multiModeSettingsPage1", "bankAndProgram01"};
 
-// Bank-list display text of a long file name: its first 47 characters, "~", the counter, "." and
-// the lower-cased extension (all of the name lower-cased when it has no ".").
-std::string shortenedBankName(const std::string& file, int counter) {
-  const size_t dot = file.rfind('.');
-  std::string ext = dot == std::string::npos ? file : file.substr(dot + 1);
-  for (char& c : ext) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  return file.substr(0, 47) + "~" + std::to_string(counter) + "." + ext;
-}
-
 }  // namespace
 
 Sorvanta::Sorvanta(IPluginInstanceInfo info)
@@ -231,9 +222,10 @@ Sorvanta::Sorvanta(IPluginInstanceInfo info)
 
   reopenStoredPorts();
   for (int p = 0; p < kNumParts; ++p) setParamFromPlug(kFilterLinkValue + p, 1);
-  if (!pendingStatus.first.empty()) showStatusAndReason(pendingStatus.first, pendingStatus.second);
+  if (!pendingStatus.first.empty()) showStatusAndReason(pendingStatus.first, pendingStatus.second, pendingStatusName);
   startProblem = pendingStatus.first;
   pendingStatus = {};
+  pendingStatusName.clear();
   // Whatever the settings and values above showed besides: its images decode on helper threads
   // while the host opens the window, so the first paint waits only for what is not done by then.
   graphics->DecodeShownImagesAhead();
@@ -348,19 +340,14 @@ void Sorvanta::buildBankSelectionList(int paramIdx, const char* name, int which)
       if (f) files.emplace_back(f->fileName, f->folderName);
   }
   param->InitEnum(name, 0, static_cast<int>(files.size()), "", "", -1, -1);
-  std::string previousPrefix;
-  int counter = 0;
+  LibrarianDisplayNamePass pass;
   for (size_t i = 0; i < files.size(); ++i) {
     const std::string& file = files[i].first;
-    std::string text = file;
-    if (file.size() >= 53) {
-      const std::string prefix = file.substr(0, 47);
-      counter = prefix == previousPrefix ? counter + 1 : 1;
-      previousPrefix = prefix;
-      text = shortenedBankName(file, counter);
+    bool shortened = false;
+    const std::string text = pass.displayName(file, &shortened);
+    if (shortened)
       log("PATCH LIBRARIAN: Filename " + file + " RENAMED TO " + text +
           " Because the filename was too long to fit in plug-in display!");
-    }
     param->SetDisplayText(static_cast<int>(i), text.c_str());
   }
   if (files.empty()) param->SetDisplayText(0, kNoBankText);  // rather than a bank "0"

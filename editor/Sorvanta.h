@@ -95,8 +95,8 @@ public:
   // ---- LibrarianHost ----
   bool librarianMultiMode() const override { return multiMode; }
   void setUpperBankRecord(bool multi, const std::string& fileName, const std::string& folderName) override;
-  void showLibrarianStatus(const std::string& text, const std::string& reason) override {
-    showStatusAndReason(text, reason);
+  void showLibrarianStatus(const std::string& text, const std::string& reason, const std::string& name) override {
+    showStatusAndReason(text, reason, name);
   }
 
   // ---- state chunk (main thread or host thread, under the lock) ----
@@ -167,7 +167,8 @@ public:
   void showNameAndValue(const char* name, const char* value);
   // A refusal or failure: text in the status line and, when not empty, the system's reason under
   // it. Before the interface stands, kept and shown once it does.
-  void showStatusAndReason(const std::string& text, const std::string& reason);
+  // `name`: the file's name the reason holds, kept when the line is shortened to fit.
+  void showStatusAndReason(const std::string& text, const std::string& reason, const std::string& name = std::string());
 
   // ---- reverse lookups for the MIDI parser ----
   IControl* getCCControls(int channel, int ccNumber, int partless) const;
@@ -270,6 +271,7 @@ public:
   // A problem met in the constructor before the status line exists (the log refused, a bank the
   // library could not split), and its reason; shown once the interface stands.
   std::pair<std::string, std::string> pendingStatus;
+  std::string pendingStatusName;
   // That problem once shown: the resets a host makes while it sets the plug-in up leave it shown
   // until something else is said. Constructor and window thread (Reset) only.
   std::string startProblem;

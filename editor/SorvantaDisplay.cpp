@@ -171,11 +171,12 @@ void Sorvanta::setUpperBankRecord(bool multi, const std::string& fileName, const
   upperBankFolder[multi ? 1 : 0] = folderName;
 }
 
-void Sorvanta::showStatusAndReason(const std::string& text, const std::string& reason) {
+void Sorvanta::showStatusAndReason(const std::string& text, const std::string& reason, const std::string& name) {
   if (!statusLine) {
     pendingStatus = {text, reason};
+    pendingStatusName = name;
     return;
   }
   setStatusText(text);
-  if (!reason.empty() && valueLine) valueLine->SetTextFromPlug(reason.c_str());
+  if (!reason.empty() && valueLine) valueLine->SetTextFromPlug(reason.c_str(), name);
 }

@@ -160,7 +160,7 @@ void Sorvanta::awaitLibrary() {
     if (IControl* c = mainControl(list)) c->SetValueFromPlug(0.0);
   updatePatchLibrarianView(2);
   const std::string status = librarian->takeLoadStatus();
-  if (!status.empty()) showLibrarianStatus(status, std::string());
+  if (!status.empty()) showLibrarianStatus(status, std::string(), std::string());
 }
 
 void Sorvanta::initLibrarianUI() {

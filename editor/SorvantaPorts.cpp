@@ -203,7 +203,7 @@ void Sorvanta::watchDirectPorts() {
   // terminal does) until an open returns.
   if (MidiPortOpenHung() != openHungShown) {
     openHungShown = !openHungShown;
-    const char* const hungValue = "No MIDI port opens until it returns";
+    const char* const hungValue = MidiPortOpenHungDetail();
     if (openHungShown) {
       setStatusText(MidiPortOpenHungText());
       if (valueLine) valueLine->SetTextFromPlug(hungValue);

@@ -10,6 +10,7 @@
 #include "LibrarianViewHost.h"
 #include "ParamNames.h"
 #include "PatchLibrarian.h"
+#include "UTIL_String.h"
 
 namespace {
 
@@ -103,7 +104,7 @@ IControl* mainControlOf(IPluginBase* plug, int paramIdx) {
 std::string LibrarianDisplayNamePass::displayName(const std::string& fileName, bool* shortened) {
   if (shortened) *shortened = false;
   if (fileName.size() <= kMaxShownName) return fileName;
-  const std::string prefix = fileName.substr(0, kPrefixLength);
+  const std::string prefix = fileName.substr(0, UTIL_Utf8Cut(fileName, kPrefixLength));
   m_counter = prefix == m_prefix ? m_counter + 1 : 1;
   m_prefix = prefix;
   const size_t dot = fileName.rfind('.');
@@ -111,7 +112,7 @@ std::string LibrarianDisplayNamePass::displayName(const std::string& fileName, b
   for (char& c : ext)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   std::string text = prefix + "~" + std::to_string(m_counter) + "." + ext;
-  if (text.size() > kMaxDisplayText) text.resize(kMaxDisplayText);
+  text.resize(UTIL_Utf8Cut(text, kMaxDisplayText));
   if (shortened) *shortened = true;
   return text;
 }

@@ -24,7 +24,8 @@ constexpr int kListSearchBanks = 4;
 constexpr const char* kNoBankText = "No bank";
 
 // Shortens bank file names for the selection lists. One pass covers one list: long names with
-// the same first 47 characters are numbered 1, 2, 3... in list order.
+// the same first 47 bytes (fewer where a character of UTF-8 would be split) are numbered 1, 2,
+// 3... in list order.
 class LibrarianDisplayNamePass {
 public:
   static constexpr size_t kMaxShownName = 52;

@@ -392,12 +392,11 @@ void LibrarianViewControl::OnMouseDrag(int x, int y, int, int, IMouseMod*) {
   m_dragRect.T = y - m_slotHeight / 2;
   m_dragRect.R = m_dragRect.L + m_slotWidth;
   m_dragRect.B = m_dragRect.T + m_slotHeight;
-  if (m_dragging) return;
+  // Only a press on a lower slot starts a drag. Any other press keeps what it selected: the
+  // framework reports a motion of a pixel, and a click is seldom quite still.
+  if (m_dragging || m_pressedLower < 0) return;
   // The pointer has moved on by the first motion event (a slot or more on a quick move): the drag
-  // copies the slot that was pressed.
-  m_upperSelected = kNoSlot;
-  m_lowerSelected = m_pressedLower;
-  if (m_pressedLower < 0) return;
+  // copies the slot that was pressed, which stays the one selected.
   m_dragging = true;
   recordCopy(m_pressedLower);
 }
@@ -408,7 +407,10 @@ void LibrarianViewControl::OnMouseUp(int x, int y, IMouseMod*) {
   if (!m_dragging) return;
   m_dragging = false;
   selectUnder(x, y, true);
-  if (m_librarian) m_librarian->selectedSlot = m_upperSelected.load();
+  if (m_librarian) {
+    m_librarian->selectedSlot = m_upperSelected.load();
+    m_librarian->selectedLowerSlot = m_lowerSelected.load();
+  }
   if (m_upperSelected < 0) return;
   copyRecordedEntry();
 }

@@ -351,7 +351,13 @@ void removeCharsFromString(std::string& text, const char* chars) {
              text.end());
 }
 
-void PatchLibrarian::fail(const std::string& logText, const std::string& statusText, const std::string& reason) {
+std::string librarianNamedReason(const std::string& name, const std::string& reason) {
+  if (reason.empty()) return name;
+  return name + (reason.compare(0, 3, "is ") == 0 ? " " : ": ") + reason;
+}
+
+void PatchLibrarian::fail(const std::string& logText, const std::string& statusText, const std::string& reason,
+                          const std::string& name) {
   {
     UTIL_MutexLock lock(&m_debugLock);
     debugStream.str(std::string());
@@ -361,7 +367,7 @@ void PatchLibrarian::fail(const std::string& logText, const std::string& statusT
   }
   // The log is there only when the user made it: the terminal hears of it every time.
   fprintf(stderr, "PATCH LIBRARIAN: %s\n", logText.c_str());
-  if (m_host) m_host->showLibrarianStatus(statusText, reason);
+  if (m_host) m_host->showLibrarianStatus(statusText, name.empty() ? reason : librarianNamedReason(name, reason), name);
 }
 
 void PatchLibrarian::clearAll() {
@@ -406,7 +412,7 @@ void PatchLibrarian::loadPatchesFromFilesystem(const std::string& rootIn) {
   // is about to be discarded.
   UTIL_MutexLock lock(&m_bankLock);
   loadLibrary(withoutTrailingSeparators(rootIn), nullptr, false);
-  if (!m_splitProblem.empty() && m_host) m_host->showLibrarianStatus(m_splitProblem, std::string());
+  if (!m_splitProblem.empty() && m_host) m_host->showLibrarianStatus(m_splitProblem, std::string(), std::string());
 }
 
 bool PatchLibrarian::loadLibrary(const std::string& root, LoadShare* share, bool waiter) {
@@ -1102,15 +1108,16 @@ bool PatchLibrarian::writeUpperBank(const std::string& path, bool asMidi, bool r
   std::string why;
   const WriteResult r = m_writer->writeFile(path, writeBank(*copy, asMidi), replace, &why);
   if (r == WriteResult::exists) {
-    fail("not saved: " + path + " already exists", "Bank NOT saved!", "File exists");
+    fail("not saved: " + path + " already exists", "Bank NOT saved!", "File exists", baseName(path));
     return false;
   }
   if (r == WriteResult::refused) {
-    fail("not saved: " + path + " " + why, "Bank NOT saved!", UTIL_ShortReason(why));
+    fail("not saved: " + path + " " + why, "Bank NOT saved!", UTIL_ShortReason(why), baseName(path));
     return false;
   }
   if (r != WriteResult::ok) {
-    fail("could not write bank file " + path + (why.empty() ? "" : ": " + why), "Bank NOT saved!", UTIL_ShortReason(why));
+    fail("could not write bank file " + path + (why.empty() ? "" : ": " + why), "Bank NOT saved!", UTIL_ShortReason(why),
+         baseName(path));
     return false;
   }
   return true;
@@ -1188,7 +1195,8 @@ bool PatchLibrarian::importBankFile(const std::string& sourcePath, bool midi, st
     else if (r != WriteResult::exists) break;
   }
   if (target.empty()) {
-    fail("import: could not write into " + folder + (why.empty() ? "" : ": " + why), "Import FAILED!", UTIL_ShortReason(why));
+    fail("import: could not write into " + folder + (why.empty() ? "" : ": " + why), "Import FAILED!", UTIL_ShortReason(why),
+         baseName(sourcePath));
     return false;
   }
   librarianLog("FILE IMPORTER: patch file copied to " + folder);

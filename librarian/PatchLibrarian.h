@@ -44,9 +44,14 @@ public:
   // its folder), so the bank menus mark it.
   virtual void setUpperBankRecord(bool multi, const std::string& fileName, const std::string& folderName) = 0;
   // A status text for the user (a failed save or import, a bank that could not be split), and
-  // under it, when not empty, the system's reason.
-  virtual void showLibrarianStatus(const std::string& text, const std::string& reason) = 0;
+  // under it, when not empty, the system's reason; `name`, when not empty, is the file's name
+  // the reason holds, which the line keeps however short it must be.
+  virtual void showLibrarianStatus(const std::string& text, const std::string& reason, const std::string& name) = 0;
 };
+
+// The reason under a failure's status, naming the file it is about: "Bank.syx is read-only",
+// "Bank.syx: Permission denied".
+std::string librarianNamedReason(const std::string& name, const std::string& reason);
 
 // The four flat lists of bank files.
 enum class LibrarianList { kSound = 0, kMulti = 1, kCategory = 2, kSearch = 3 };
@@ -254,8 +259,10 @@ private:
   bool writeUpperBank(const std::string& path, bool asMidi, bool replace, std::string* bankFolderName);
   bool multiMode() const;
   // A failure the user asked about: logged, said on standard error and shown as statusText, with
-  // the system's reason (reason, when given) on the line under it.
-  void fail(const std::string& logText, const std::string& statusText, const std::string& reason = std::string());
+  // the system's reason (reason, when given) on the line under it, after the name of the file
+  // it is about (name, when given).
+  void fail(const std::string& logText, const std::string& statusText, const std::string& reason = std::string(),
+            const std::string& name = std::string());
 
   // Each log line is composed here, then handed to the librarian log; the loader, the savers and
   // the dump receiver may log from different threads, so m_debugLock guards it.

@@ -145,7 +145,12 @@ bool MidiPortOpenHung()
 
 const char* MidiPortOpenHungText()
 {
-  return jackmidi::kOpenHungText;
+  return "JACK server not answering!";
+}
+
+const char* MidiPortOpenHungDetail()
+{
+  return "No MIDI port opens until it does";
 }
 
 void MidiPortName::set(const std::string& name)

@@ -30,9 +30,11 @@ unsigned MidiPortNotices();
 unsigned MidiPortServerEnds();
 
 // On JACK: an open gave up behind one that a server not answering holds (see jackmidi::openHung),
-// with its notice's text; cleared once an open returns. Any thread.
+// cleared once an open returns. Any thread. The notice's two lines in a window's status box,
+// short enough to stand there whole (the terminal gets jackmidi::kOpenHungText).
 bool MidiPortOpenHung();
 const char* MidiPortOpenHungText();
+const char* MidiPortOpenHungDetail();
 
 // The port a MidiInputPort or MidiOutputPort was asked for last: written by its owner's thread,
 // read from any (a leaf lock: nothing else is done while it is held).

@@ -304,10 +304,11 @@ void ITextControl::setTextLocked(const char* str) {
   ++mTextsStored;
 }
 
-std::string ITextControl::textToDraw() {
+std::string ITextControl::textToDraw(std::string* keep) {
   std::lock_guard<std::mutex> g(mStrLock);
   mTextDrawn = mTextsStored;
   mDrawnSinceClean = true;
+  if (keep) *keep = mKeep;
   return std::string(mStr.Get());
 }
 
@@ -320,12 +321,13 @@ void ITextControl::SetClean() {
   mDrawnSinceClean = false;
 }
 
-void ITextControl::SetTextFromPlug(const char* str) {
+void ITextControl::SetTextFromPlug(const char* str, const std::string& keep) {
   if (!str) str = "";
   {
     std::lock_guard<std::mutex> g(mStrLock);
-    if (std::strcmp(mStr.Get(), str) == 0) return;
+    if (std::strcmp(mStr.Get(), str) == 0 && mKeep == keep) return;
     mStr.Set(str);
+    mKeep = keep;
     ++mTextsStored;
   }
   // Marked once the text is in place: the window that finds the mark draws this text.
@@ -339,11 +341,9 @@ int textWidth(IGraphics* graphics, IText* text, const std::string& s) {
   return r.W();
 }
 
-// Cuts *s to the most whole characters (UTF-8) that fit `width` with "..." after them.
+// Cuts *s to the most whole characters that fit `width` with "..." after them.
 void elide(IGraphics* graphics, IText* text, std::string* s, int width) {
-  std::vector<size_t> ends;  // where each character ends
-  for (size_t i = 1; i <= s->size(); ++i)
-    if (i == s->size() || (static_cast<unsigned char>((*s)[i]) & 0xC0) != 0x80) ends.push_back(i);
+  const std::vector<size_t> ends = UTIL_Utf8CharEnds(*s);
   size_t lo = 0, hi = ends.size();  // characters kept: lo fits (or is none), hi does not
   while (hi - lo > 1) {
     const size_t mid = (lo + hi) / 2;
@@ -354,22 +354,65 @@ void elide(IGraphics* graphics, IText* text, std::string* s, int width) {
   }
   *s = s->substr(0, lo ? ends[lo - 1] : 0) + "...";
 }
+
+// Cuts the middle of the part of *s at `at`, `len` bytes long, to the most whole characters that
+// fit `width` with "..." between its two ends (its end one character longer). False, changing
+// nothing, when not even its first and last character fit.
+bool elideMiddle(IGraphics* graphics, IText* text, std::string* s, size_t at, size_t len, int width) {
+  const std::string part = s->substr(at, len), before = s->substr(0, at), after = s->substr(at + len);
+  const std::vector<size_t> ends = UTIL_Utf8CharEnds(part);
+  const size_t n = ends.size();
+  auto cut = [&](size_t kept) {  // kept < n characters of the part
+    const size_t head = kept / 2, tail = kept - head;
+    return before + part.substr(0, head ? ends[head - 1] : 0) + "..." + part.substr(ends[n - tail - 1]) + after;
+  };
+  if (n < 3 || textWidth(graphics, text, cut(2)) > width) return false;
+  size_t lo = 2, hi = n;  // characters kept: lo fits, hi does not
+  while (hi - lo > 1) {
+    const size_t mid = (lo + hi) / 2;
+    if (textWidth(graphics, text, cut(mid)) <= width)
+      lo = mid;
+    else
+      hi = mid;
+  }
+  *s = cut(lo);
+  return true;
+}
 }  // namespace
 
-bool ITextControl::Draw(IGraphics* graphics) {
-  std::string s = textToDraw();
-  if (s.empty()) return true;
+IText* ITextControl::fit(IGraphics* graphics, std::string* s, const std::string& keep, IText* smaller) {
   const int width = mRECT.W();
-  if (!mFitToBox || textWidth(graphics, &mText, s) <= width) return graphics->DrawIText(&mText, s.c_str(), &mRECT);
-  IText text = mText;
-  for (const int smallest = (mText.mSize * 2 + 2) / 3; text.mSize > smallest;) {
-    --text.mSize, text.mCached = nullptr;
-    if (textWidth(graphics, &text, s) <= width) return graphics->DrawIText(&text, s.c_str(), &mRECT);
+  if (!mFitToBox || textWidth(graphics, &mText, *s) <= width) return &mText;
+  *smaller = mText;
+  for (const int smallest = (mText.mSize * 2 + 2) / 3; smaller->mSize > smallest;) {
+    --smaller->mSize, smaller->mCached = nullptr;
+    if (textWidth(graphics, smaller, *s) <= width) return smaller;
   }
-  elide(graphics, &text, &s, width);
+  const size_t at = keep.empty() ? std::string::npos : s->find(keep);
+  if (at == std::string::npos || !elideMiddle(graphics, smaller, s, at, keep.size(), width)) elide(graphics, smaller, s, width);
   // Even "..." alone wider than the box: from its left edge.
-  if (textWidth(graphics, &text, s) > width) text.mAlign = IText::kAlignNear;
-  return graphics->DrawIText(&text, s.c_str(), &mRECT);
+  if (textWidth(graphics, smaller, *s) > width) smaller->mAlign = IText::kAlignNear;
+  return smaller;
+}
+
+std::string ITextControl::FittedText(IGraphics* graphics) {
+  std::string s, keep;
+  {
+    std::lock_guard<std::mutex> g(mStrLock);
+    s = mStr.Get();
+    keep = mKeep;
+  }
+  IText smaller;
+  if (!s.empty()) fit(graphics, &s, keep, &smaller);
+  return s;
+}
+
+bool ITextControl::Draw(IGraphics* graphics) {
+  std::string keep;
+  std::string s = textToDraw(&keep);
+  if (s.empty()) return true;
+  IText smaller;
+  return graphics->DrawIText(fit(graphics, &s, keep, &smaller), s.c_str(), &mRECT);
 }
 
 ICaptionControl::ICaptionControl(IPluginBase* plug, IRECT rect, int paramIdx, IText* text, bool showParamLabel)

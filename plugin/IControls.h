@@ -185,23 +185,30 @@ class ITextControl : public IControl {
 public:
   ITextControl(IPluginBase* plug, IRECT rect, IText* text, const char* str = "");
   bool Draw(IGraphics* graphics) override;
-  // Marks dirty and replaces the text only when it differs.
-  void SetTextFromPlug(const char* str);
+  // Marks dirty and replaces the text only when it differs. `keep` is a part of the text that
+  // fitting never drops (the name of a file the text is about).
+  void SetTextFromPlug(const char* str, const std::string& keep = std::string());
   void ClearTextFromPlug() { SetTextFromPlug(""); }
   std::string GetTextCopy() const;
   // A text wider than the box is drawn smaller, down to two thirds of its size, and beyond that
-  // cut at its end with "...": it never reaches past either side of the box.
+  // cut with "...": in the middle of its kept part when it has one, else at its end. It never
+  // reaches past either side of the box, and no character is split.
   void SetFitToBox(bool fit) { mFitToBox = fit; }
+  // What Draw draws of the present text in this box.
+  std::string FittedText(IGraphics* graphics);
   // Stays dirty when a text was stored while the window drew the one before it.
   void SetClean() override;
 
 protected:
   void setTextLocked(const char* str);
   // The text as a Draw takes it: SetClean then knows which text the window drew.
-  std::string textToDraw();
+  std::string textToDraw(std::string* keep = nullptr);
+  // Fits *s into the box; the style to draw it in: mText, or *smaller when it had to shrink.
+  IText* fit(IGraphics* graphics, std::string* s, const std::string& keep, IText* smaller);
   bool mFitToBox = false;
   mutable std::mutex mStrLock;
   UTIL_String mStr;
+  std::string mKeep;  // under mStrLock
   unsigned mTextsStored = 0;  // under mStrLock, as the next two
   unsigned mTextDrawn = 0;
   bool mDrawnSinceClean = false;

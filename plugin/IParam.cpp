@@ -8,6 +8,7 @@
 #include <new>
 
 #include "UTIL_PtrList.h"
+#include "UTIL_String.h"
 
 namespace {
 
@@ -237,7 +238,8 @@ void IParam::SetDisplayText(int value, const char* text) {
   if (!text) text = "";
   DisplayTextList* list = ownTexts();
   if (!list) return;  // out of memory: the list and the range stay as they were
-  const size_t len = strnlen(text, static_cast<size_t>(kDisplayTextLen - 1));
+  size_t len = strnlen(text, static_cast<size_t>(kDisplayTextLen - 1));
+  if (text[len]) len = UTIL_Utf8Cut(text, len + 1, len);  // cut short: never inside a character
   const int n = list->mEntries.GetSize();
   const bool replacing = n > value;
   // A text too long for the entry gets a block of its own, unless the entry has one already.

@@ -93,3 +93,21 @@ void UTIL_String::SetLen(int len) {
   char* p = static_cast<char*>(m_hb.Resize(len + 1, false));
   if (p) p[len] = 0;
 }
+
+namespace {
+bool continuesCharacter(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+}  // namespace
+
+size_t UTIL_Utf8Cut(const char* s, size_t size, size_t maxBytes) {
+  if (maxBytes >= size) return size;
+  size_t at = maxBytes;
+  while (at > 0 && continuesCharacter(s[at])) --at;
+  return at;
+}
+
+std::vector<size_t> UTIL_Utf8CharEnds(const std::string& s) {
+  std::vector<size_t> ends;
+  for (size_t i = 1; i <= s.size(); ++i)
+    if (i == s.size() || !continuesCharacter(s[i])) ends.push_back(i);
+  return ends;
+}

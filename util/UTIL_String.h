@@ -3,6 +3,9 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstddef>
+#include <string>
+#include <vector>
 
 #include "UTIL_HeapBuf.h"
 
@@ -30,3 +33,12 @@ private:
   bool appendV(int maxLen, const char* format, va_list ap);
   UTIL_HeapBuf m_hb;
 };
+
+// Shortening a text never splits a character of UTF-8: a byte 10xxxxxx belongs to the character
+// before it (a byte that is no UTF-8 at all counts as a character of its own).
+// The longest start of the size bytes at s, at most maxBytes long, that ends between two
+// characters.
+size_t UTIL_Utf8Cut(const char* s, size_t size, size_t maxBytes);
+inline size_t UTIL_Utf8Cut(const std::string& s, size_t maxBytes) { return UTIL_Utf8Cut(s.data(), s.size(), maxBytes); }
+// Where each character of s ends, in order (the last is s.size()).
+std::vector<size_t> UTIL_Utf8CharEnds(const std::string& s);

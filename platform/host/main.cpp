@@ -170,35 +170,52 @@ bool restoreSession(HostPlugin& plug, const std::string& path, mode_t* mode, std
   return false;
 }
 
+// What became of a run's work at the close when its file could not be saved: the terminal's line
+// (the failure and its reason) and the window's, which says only where the work is.
+struct SaveFailure {
+  std::string line, plain;
+};
+
 // Saves the state to path (what: "the session", "the state"), or, when that file cannot be
 // written, keeps this run's work as a rescue of it (HostRescue.h) with the file's mode (before:
 // its mode at the start, 0 for none). A run whose state is as it was at its start (start: that
 // state, null when unknown) has nothing to keep, whatever it began from: what it began from is
 // where it was, and the rescues of earlier runs stay named. Answers what the user must be told of a
 // failure; empty when the file was saved (what the save had to change is said on the terminal).
-std::string saveOrRescue(HostPlugin& plug, const std::string& path, mode_t before, const std::string* start,
+SaveFailure saveOrRescue(HostPlugin& plug, const std::string& path, mode_t before, const std::string* start,
                          const std::string& what) {
   std::string why, state, whyNot;
   if (plug.SaveState(path, &why, before ? before : UTIL_kNewFileMode)) {
     if (!why.empty()) fprintf(stderr, "sorvanta-host: %s\n", why.c_str());
-    return std::string();
+    return {};
   }
   const std::string failed = what + " was not saved: " + why;
-  if (!plug.StateData(&state, &whyNot)) return failed + "; nor could this run's work be kept: " + whyNot;
+  const std::string lost = "This run's work could not be kept: it is not in " + path + " nor anywhere else.";
+  if (!plug.StateData(&state, &whyNot)) return {failed + "; nor could this run's work be kept: " + whyNot, lost};
   if (start && state == *start) {
     std::string earlier;
     const std::vector<std::string> rescues = RescuesWithOtherWork(path);
     for (const std::string& r : rescues) earlier += (earlier.empty() ? "" : ", ") + r;
-    return failed + "; this run changed nothing, so there was nothing to keep" +
-           (earlier.empty() ? ""
-                            : std::string(rescues.size() == 1 ? " (the work of an earlier run is still in "
-                                                              : " (the work of earlier runs is still in ") + earlier + ")");
+    struct stat st;
+    const bool kept = before && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    std::string plain = kept ? "Your work is in " + path + ", as this run found it." : "";
+    if (!earlier.empty())
+      plain += (plain.empty() ? "" : "\n") +
+               std::string(rescues.size() == 1 ? "The work of an earlier run is in " : "The work of earlier runs is in ") +
+               earlier + ".";
+    return {failed + "; this run changed nothing, so there was nothing to keep" +
+                (earlier.empty() ? ""
+                                 : std::string(rescues.size() == 1 ? " (the work of an earlier run is still in "
+                                                                   : " (the work of earlier runs is still in ") +
+                                       earlier + ")"),
+            plain.empty() ? "This run changed nothing: there was no work to keep." : plain};
   }
   const std::string rescued = WriteRescue(path, state, RescueMode(path, before), &whyNot);
-  if (rescued.empty()) return failed + "; nor could this run's work be saved elsewhere: " + whyNot;
-  return failed + "; this run's work is saved as " + rescued +
-         (whyNot.empty() ? "" : " (a temporary folder, as no lasting one took it: " + whyNot +
-                                    "; move it somewhere safe)");
+  if (rescued.empty()) return {failed + "; nor could this run's work be saved elsewhere: " + whyNot, lost};
+  const std::string temporary = whyNot.empty() ? "" : " (a temporary folder: move it somewhere safe)";
+  return {failed + "; this run's work is saved as " + rescued +
+              (whyNot.empty() ? "" : " (a temporary folder, as no lasting one took it: " + whyNot + "; move it somewhere safe)"),
+          "This run's work is in " + rescued + temporary + "."};
 }
 
 // Restores that came due while rendering, run on this (the main) thread as a host opens a
@@ -331,15 +348,15 @@ int main(int argc, char** argv) {
   for (const bool session : {false, true}) {
     const std::string& path = session ? opt.session : opt.save;
     if (path.empty()) continue;
-    const std::string line = saveOrRescue(plug, path, session ? sessionMode : 0, startKnown ? &startState : nullptr,
-                                          session ? "the session" : "the state");
-    if (line.empty()) {
+    const SaveFailure f = saveOrRescue(plug, path, session ? sessionMode : 0, startKnown ? &startState : nullptr,
+                                       session ? "the session" : "the state");
+    if (f.line.empty()) {
       printf("sorvanta-host: %s %s\n", session ? "saved the session to" : "saved state to", path.c_str());
       if (session && !fromSession) RescueSavedFrom(path, fromFile ? &restoredFrom : nullptr);
       continue;
     }
-    fprintf(stderr, "sorvanta-host: %s\n", line.c_str());
-    failed += (failed.empty() ? "" : "\n") + line;
+    fprintf(stderr, "sorvanta-host: %s\n", f.line.c_str());
+    if (failed.find(f.plain) == std::string::npos) failed += (failed.empty() ? "" : "\n") + f.plain;
     rc = kExitSave;
   }
   if (!failed.empty()) view.Tell(failed, &gQuit);

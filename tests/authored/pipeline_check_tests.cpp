@@ -34,7 +34,9 @@
 #include "GFX_PNG.h"
 #include "IControls.h"
 #include "IParam.h"
+#include "MidiPorts.h"
 #include "ParamNames.h"
+#include "PatchLibrarian.h"
 #include "PipelineTestSupport.h"
 
 namespace {
@@ -961,6 +963,28 @@ TEST(AuthoredRender, StatusWordsStayInsideTheirBoxAtEverySize) {
         EXPECT_TRUE(drawn[1] > 0 && drawn[0] == 0) << scale << " " << words << ": " << drawn[0] << " pixels outside";
         t->SetTextFromPlug("");
       }
+}
+
+TEST(AuthoredRender, StatusTextsStandWholeAndKeepTheFileTheyNameInEverySchemeAndSize) {
+  const std::string name = "A bank named at some length by its maker, who had much to say of it.syx";
+  const std::string named = librarianNamedReason(name, "is read-only");
+  for (int skin = 0; skin < 3; ++skin)
+    for (double scale : {0.85, 1.0, 1.15}) {
+      LoadedInterface& l = loaded(skin, scale);
+      renderWindow(l);  // text is measured on the window's drawing
+      auto line = [&](int n) { return static_cast<ITextControl*>(l.record(n)->controls.front()); };
+      for (const auto& [n, text] : {std::pair<int, std::string>{kControlDisplayName, MidiPortOpenHungText()},
+                                    {kControlDisplayValue, MidiPortOpenHungDetail()}, {kControlDisplayName, "Bank NOT saved!"}}) {
+        line(n)->SetTextFromPlug(text.c_str());
+        EXPECT_EQ(line(n)->FittedText(l.graphics), text) << kSchemeNames[skin] << " " << scale;
+      }
+      line(kControlDisplayValue)->SetTextFromPlug(named.c_str(), name);
+      const std::string shown = line(kControlDisplayValue)->FittedText(l.graphics);
+      EXPECT_TRUE(shown.compare(0, 3, "A b") == 0 && shown.find("...") != std::string::npos &&
+                  shown.size() > std::string(".syx is read-only").size() &&
+                  shown.compare(shown.size() - 17, 17, ".syx is read-only") == 0) << kSchemeNames[skin] << " " << scale << ": " << shown;
+      line(kControlDisplayName)->SetTextFromPlug(""), line(kControlDisplayValue)->SetTextFromPlug("");
+    }
 }
 
 TEST(AuthoredRender, DefaultStateRendersTheSameEveryTime) {

@@ -342,14 +342,19 @@ TEST(TextControls, AFittedTextShrinksBeforeItIsCut) {
   IText style(12);
   ITextControl t(&plug, IRECT(0, 0, 60, 20), &style, "");
   t.SetFitToBox(true);
-  const std::pair<const char*, const char*> cases[] = {{"ten chars.", "12 ten chars."},
-                                                       {"twelve chars", "10 twelve chars"},
-                                                       {"fifteen chars..", "8 fifteen chars.."},
-                                                       {"sixteen chars...", "8 sixteen char..."}};
+  // The text, the part kept (a file's name), what is drawn: no character of UTF-8 is split (the
+  // measure counts bytes), and a kept name loses its middle, never its ends or the words after it.
+  const char* const cases[][3] = {{"ten chars.", "", "12 ten chars."},
+                                  {"twelve chars", "", "10 twelve chars"},
+                                  {"fifteen chars..", "", "8 fifteen chars.."},
+                                  {"sixteen chars...", "", "8 sixteen char..."},
+                                  {"x\u00e4\u00e4\u00e4\u00e4\u00e4\u00e4\u00e4\u00e4", "", "8 x\u00e4\u00e4\u00e4\u00e4\u00e4..."},
+                                  {"MyBank.syx locked", "MyBank.syx", "8 My...syx locked"},
+                                  {"\u00e4\u00e4\u00e4\u00e4\u00e4.syx locked", "\u00e4\u00e4\u00e4\u00e4\u00e4.syx", "8 \u00e4...yx locked"}};
   for (const auto& c : cases) {
-    t.SetTextFromPlug(c.first);
+    t.SetTextFromPlug(c[0], c[1]);
     t.Draw(&g);
-    EXPECT_EQ(g.last, c.second);
+    EXPECT_EQ(g.last, c[2]);
   }
 }
 

@@ -23,7 +23,9 @@ class StatusHost : public LibrarianHost {
 public:
   bool librarianMultiMode() const override { return false; }
   void setUpperBankRecord(bool, const std::string&, const std::string&) override {}
-  void showLibrarianStatus(const std::string& text, const std::string& why) override { statuses.push_back(text + " / " + why); }
+  void showLibrarianStatus(const std::string& text, const std::string& why, const std::string& name) override {
+    statuses.push_back(text + " / " + why + (name.empty() ? "" : " [" + name + "]"));
+  }
   std::vector<std::string> statuses;
 };
 
@@ -389,7 +391,7 @@ TEST_F(FileSafety, ASaveWritesOnlyOverARegularFileAndANewBankTakesTheUmask) {
         const bool saved = lib.saveEditedPatch(path, "Out.syx");
         EXPECT_TRUE(saved == (mode == 0640) && stat(path.c_str(), &st) == 0 && (st.st_mode & 0777) == mode &&
                     (st.st_ino == before.st_ino) != saved) << std::oct << mode;
-        EXPECT_TRUE(saved || host.statuses.back() == (mode == 0444 ? "Bank NOT saved! / is read-only" : "Bank NOT saved! / Permission denied"));
+        EXPECT_TRUE(saved || host.statuses.back() == (mode == 0444 ? "Bank NOT saved! / Out.syx is read-only [Out.syx]" : "Bank NOT saved! / Out.syx: Permission denied [Out.syx]"));
         unlink(path.c_str());
       }
       unlink(p("New.syx").c_str());
@@ -404,7 +406,7 @@ TEST_F(FileSafety, ASaveWritesOnlyOverARegularFileAndANewBankTakesTheUmask) {
       const bool saved = lib.saveEditedPatch(path, "Out.syx");
       EXPECT_TRUE(saved == (mode != 0444) && stat(path.c_str(), &st) == 0 && st.st_uid == 65534 && st.st_gid == 65534 &&
                   (st.st_mode & 07777) == (mode & 0777) && (st.st_ino == before.st_ino) != saved) << std::oct << mode;
-      EXPECT_TRUE(saved || host.statuses.back() == "Bank NOT saved! / is read-only");
+      EXPECT_TRUE(saved || host.statuses.back() == "Bank NOT saved! / Out.syx is read-only [Out.syx]");
     }
   }
   for (const NotAFile& k : notAFileKinds(path, node)) {
@@ -416,6 +418,6 @@ TEST_F(FileSafety, ASaveWritesOnlyOverARegularFileAndANewBankTakesTheUmask) {
     EXPECT_TRUE(contains(testing::internal::GetCapturedStderr(), "PATCH LIBRARIAN: not saved: " + path + " " + k.said));
     EXPECT_TRUE(leftAsItWas(path, before));
     EXPECT_TRUE(log.contains(std::string(k.said) + ", not a file; left as it was") &&
-                host.statuses.back() == "Bank NOT saved! / " + std::string(k.said) + ", not a file");
+                host.statuses.back() == "Bank NOT saved! / Out.syx " + std::string(k.said) + ", not a file [Out.syx]");
   }
 }

@@ -16,7 +16,7 @@ public:
     recordFile = file;
     recordFolder = folder;
   }
-  void showLibrarianStatus(const std::string& text, const std::string&) override { status = text; }
+  void showLibrarianStatus(const std::string& text, const std::string&, const std::string&) override { status = text; }
   bool multi = false;
   bool recordMulti = false;
   std::string recordFile, recordFolder, status;

@@ -98,6 +98,9 @@ TEST(IParam, EnumRangeFollowsDisplayTextList) {
   p.SetDisplayText(1, "again");  // replacing keeps the range
   EXPECT_EQ(p.GetMax(), 3.0);
   EXPECT_STREQ(p.GetDisplayText(1), "again");
+  // A text cut to the entry's 55 bytes keeps no half of a character.
+  p.SetDisplayText(2, (std::string(54, 'a') + "\u00e4").c_str());
+  EXPECT_EQ(std::string(p.GetDisplayText(2)), std::string(54, 'a'));
 }
 
 TEST(IParam, SingleDisplayTextGivesZeroRangeWithoutDividingByZero) {

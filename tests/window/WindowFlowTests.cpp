@@ -136,7 +136,9 @@ TEST_F(WindowFlows, TheLogThatCannotBeWrittenIsSaidInTheWindow) {
   ASSERT_TRUE(w.stop()) << w.output();
   const std::string log = w.dataFolder() + "Sorvanta Editor LOG.txt";
   ASSERT_EQ(0, (unlink(log.c_str()), mkdir(log.c_str(), 0755)));
+  const std::string first = w.statePath();
   start();
+  EXPECT_TRUE(access(first.substr(0, first.rfind('/')).c_str(), F_OK) != 0 && w.statePath() != first) << "the first run's folder is left";
   const WindowImage refused = w.settle();
   EXPECT_TRUE(w.output().find("is a folder, not a file") != std::string::npos) << w.output();
   EXPECT_FALSE(sameRegion(plain, refused, kStatusX, kStatusY, kStatusW, 18)) << "the window does not say it";

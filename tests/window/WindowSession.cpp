@@ -144,12 +144,15 @@ WindowImage WindowImage::readPng(const std::string& path) {
 
 // ---- the session ------------------------------------------------------------------------------
 
-WindowSession::~WindowSession() {
+WindowSession::~WindowSession() { end(); }
+
+void WindowSession::end() {
   if (mHost > 0) endChild(mHost, 10.0);
   if (mDpy) XCloseDisplay(mDpy);
   if (mServer > 0) endChild(mServer, 5.0);
   std::error_code ec;
   if (!mDir.empty()) fs::remove_all(mDir, ec);
+  mHost = mServer = -1, mDpy = nullptr, mWindow = 0, mDir.clear();
 }
 
 bool WindowSession::available() {
@@ -204,6 +207,7 @@ bool WindowSession::startServer() {
 }
 
 bool WindowSession::start(const Options& o) {
+  end();  // a session started again leaves nothing of the last run behind
   char tmpl[] = "/tmp/sorvanta-window-XXXXXX";
   if (!mkdtemp(tmpl)) return false;
   mDir = tmpl;

@@ -129,6 +129,7 @@ public:
   bool waitForOutput(const std::string& text, double maxSeconds = 5.0) const;
 
 private:
+  void end();  // the host, the display, the server and the run's folder
   bool startServer();
   bool findWindow(double maxSeconds);
   // The host's mapped top-level windows (menus aside), bottom to top.

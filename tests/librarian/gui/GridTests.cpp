@@ -208,7 +208,13 @@ TEST_F(SlotGrid, DragsThatStartOrEndOutsideCopyNothing) {
   view->OnMouseUp(cx(1, 40), cy(1, 40), nullptr);  // dropped on the lower grid
   EXPECT_EQ(view->lowerSelectedSlot(), 40);
   EXPECT_EQ(lib.selectedSlot, -1);
+  EXPECT_EQ(lib.selectedLowerSlot, 40);
   EXPECT_TRUE(host.fed.empty());
+  // A click on an upper slot that moves a pixel or two keeps that slot highlighted and selected.
+  view->OnMouseDown(cx(0, 9), cy(0, 9), &left);
+  view->OnMouseDrag(cx(0, 9) + 1, cy(0, 9) + 1, 1, 1, nullptr);
+  view->OnMouseUp(cx(0, 9) + 2, cy(0, 9) + 1, nullptr);
+  EXPECT_TRUE(view->upperSelectedSlot() == 9 && lib.selectedSlot == 9 && view->lowerSelectedSlot() == lib.selectedLowerSlot);
   view->setDragEnabled(false);
   view->OnMouseDown(cx(1, 12), cy(1, 12), &left);
   view->OnMouseDrag(cx(1, 12), cy(1, 12), 0, 0, nullptr);

@@ -20,6 +20,8 @@ TEST(DisplayNamePass, LongNamesAreShortenedAndNumberedPerPrefix) {
   EXPECT_TRUE(shortened);
   EXPECT_EQ(pass.displayName(p47 + "zzzzzz.syx"), p47 + "~3.syx");
   EXPECT_EQ(pass.displayName(std::string(47, 'c') + "123456.zpk"), std::string(47, 'c') + "~1.zpk");
+  // No character of UTF-8 is split: the one across the 47th byte goes whole.
+  EXPECT_EQ(pass.displayName(std::string(46, 'c') + "\u00e4123456.zpk"), std::string(46, 'c') + "~1.zpk");
   // Without a point the whole name is the extension; the text stays within 55 characters.
   const std::string dotless = std::string(47, 'D') + "EFGHIJ";
   EXPECT_EQ(pass.displayName(dotless), (std::string(47, 'D') + "~1." + std::string(47, 'd')).substr(0, 55));
