@@ -201,6 +201,18 @@ std::string g_takeNameFirst, g_taken;
 std::string g_onCreateOf;
 std::function<void()> g_onCreate;
 
+// A scratch folder under /tmp, removed with everything in it however the test ends.
+struct ScratchFolder {
+  std::string dir;
+  explicit ScratchFolder(const char* prefix) {
+    std::string pattern = std::string("/tmp/") + prefix + "-XXXXXX";
+    if (mkdtemp(pattern.data())) dir = pattern;
+  }
+  ~ScratchFolder() {
+    if (!dir.empty() && system(("rm -rf '" + dir + "'").c_str()) != 0) ADD_FAILURE();
+  }
+};
+
 std::vector<std::string> namesIn(const std::string& folder) {
   std::vector<std::string> names;
   if (DIR* d = opendir(folder.c_str())) {
@@ -253,9 +265,9 @@ extern "C" int open64(const char* path, int flags, ...) __attribute__((alias("op
 // The folder of a save swapped for a link to another, just as the temporary is made: neither the
 // temporary nor the file lands in the other folder.
 TEST(ReplaceFile, AFolderSwappedForALinkMidSaveReceivesNothing) {
-  char made[] = "/tmp/util-swap-XXXXXX";
-  ASSERT_NE(mkdtemp(made), nullptr);
-  const std::string dir = made, a = dir + "/a", moved = dir + "/moved", other = dir + "/other";
+  const ScratchFolder scratch("util-swap");
+  ASSERT_FALSE(scratch.dir.empty());
+  const std::string dir = scratch.dir, a = dir + "/a", moved = dir + "/moved", other = dir + "/other";
   ASSERT_EQ(0, mkdir(a.c_str(), 0700) + mkdir(other.c_str(), 0700));
   g_onCreate = [&] { EXPECT_EQ(0, rename(a.c_str(), moved.c_str()) + symlink("other", a.c_str())); };
   std::string why;
@@ -265,15 +277,14 @@ TEST(ReplaceFile, AFolderSwappedForALinkMidSaveReceivesNothing) {
   g_onCreateOf = "r.";
   EXPECT_EQ(a + "/r", UTIL_WriteNewFile(a + "/r", "new", 3, &why)) << why;
   EXPECT_TRUE(namesIn(other).empty() && namesIn(moved) == (std::vector<std::string>{"r", "s.plist"})) << namesIn(other).size();
-  if (system(("rm -rf '" + dir + "'").c_str()) != 0) ADD_FAILURE();
 }
 #endif
 
 // A write that fails (the file size limit here) leaves the file as it was and no temporary.
 TEST(ReplaceFile, AFailedWriteLeavesNoTemporary) {
-  char made[] = "/tmp/util-failed-XXXXXX";
-  ASSERT_NE(mkdtemp(made), nullptr);
-  const std::string dir = made;
+  const ScratchFolder scratch("util-failed");
+  ASSERT_FALSE(scratch.dir.empty());
+  const std::string dir = scratch.dir;
   std::ofstream(dir + "/s.plist") << "old";
   struct rlimit before, small;
   ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &before));
@@ -287,17 +298,13 @@ TEST(ReplaceFile, AFailedWriteLeavesNoTemporary) {
   signal(SIGXFSZ, SIG_DFL);
   EXPECT_TRUE(!replaced && made2.empty() && why == "cannot write file: File too large" && readAll(dir + "/s.plist") == "old" &&
               namesIn(dir) == std::vector<std::string>{"s.plist"}) << why << " " << namesIn(dir).size();
-  if (system(("rm -rf '" + dir + "'").c_str()) != 0) ADD_FAILURE();
 }
 
 TEST(ReplaceFile, KeepsOwnerGroupAndModeAndLeavesReadOnlyAndForeignFilesAsTheyWere) {
-  char made[] = "/tmp/util-replace-XXXXXX";
-  ASSERT_NE(mkdtemp(made), nullptr);
-  const std::string dir = made, path = dir + "/s.plist", mine = dir + "/mine";
   // Gone however the test ends: the run as the user nobody ends inside it.
-  const std::unique_ptr<const char, std::function<void(const char*)>> removed(made, [&](const char*) {
-    if (system(("rm -rf '" + dir + "'").c_str()) != 0) ADD_FAILURE();
-  });
+  const ScratchFolder scratch("util-replace");
+  ASSERT_FALSE(scratch.dir.empty());
+  const std::string dir = scratch.dir, path = dir + "/s.plist", mine = dir + "/mine";
   // Root's save leaves the file its owner's, without the set-id bits root's copy would carry, and
   // one its owner may not write as it was.
   for (const mode_t mode : {02640, 04755, 0444})
