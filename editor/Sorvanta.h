@@ -248,9 +248,17 @@ public:
   std::vector<int> randomValues;
   std::mt19937 rng;
   // A project restored without an output (see applyHeldProjectState): the chunk from its patch
-  // manager block to the end of its values, and where the values start in it. Empty: none held.
+  // manager block to its end, and where the values start in it. Empty: none held.
   std::vector<uint8_t> heldProjectState;
   int heldValuesOffset = 0;
+  // The global settings (the device id aside) came from a synth or were edited, here or in the
+  // project restored: only then do they go to the synth, and a project saved says so.
+  std::atomic<bool> globalsEdited{false};
+  bool globalsKnown() const;
+  static bool isGlobalSetting(int param);
+  // An older project, which does not say where its global settings came from: true when each
+  // still holds what its default-state snapshot does (never heard from a synth, never edited).
+  bool globalsUntouched(const ByteChunk* chunk, int valuesPos) const;
   // Bank selection lists' remembered texts: display text of entry 0 and folder of the bank file
   // the list's value selects (index 0 upper, 1 lower).
   std::string bankListFirstText[2], bankListFolder[2];
@@ -563,7 +571,7 @@ private:
   bool midiSystemLogged = false;         // audio callback only: watchDirectPorts
   bool openHungShown = false;            // audio callback only: watchDirectPorts
   // Restore steps 8 to 11: stored values (then the switch mirrors), device id, names, link
-  // modes. Returns the position after the values, or -1.
+  // modes. Returns the position after the values and marks, or -1.
   int applyStoredValues(ByteChunk* chunk, int valuesPos);
   void randomizeCurrentPart();
   // Job 2 (the part's sound; into the librarian's selected slot with toLibrarian) and job 0 (the

@@ -162,6 +162,7 @@ class SorvantaEngineHost : public MidiEngineHost {
   unsigned portOpens() override { return p->DirectMidiPortOpens(); }
   void projectPushCut() override { p->projectPushCut(); }
   void sessionCheckEnded(bool heard) override { p->sessionCheckEnded(heard); }
+  bool globalsKnown() override { return p->globalsKnown(); }
   void setProgramFromHost(int part, int program) override { p->setProgramFromHost(part, program); }
   bool holdProgramForSynth(int part, int program) override { return p->oweProgram(part, program); }
   const std::vector<std::string>* tempoValues() override {

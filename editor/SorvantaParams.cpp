@@ -82,6 +82,7 @@ void Sorvanta::OnParamChange(int paramIdx) {
   // What the user or the host sets is what the synth is to get, also where it reads the same as a
   // byte of the synth's that the editor's value cannot hold. Before any dump job is started below.
   keepEditsInImage({paramIdx});
+  if (constructionDone && isGlobalSetting(paramIdx)) globalsEdited = true;
 
   // First dispatch, before the display.
   if (isSectionSwitch(paramIdx)) {

@@ -68,10 +68,11 @@ bool Sorvanta::startSessionPush(bool withoutWaiting) {
     std::unique_lock<std::mutex> hold(sessionGlobalsLock, std::defer_lock);
     if (withoutWaiting ? !hold.try_lock() : (hold.lock(), false)) return false;
     sessionGlobals.clear();
+    // Settings never heard nor edited are no session's: the synth's answer stands.
     int n = 0;
     const dump::MultiField* fields = dump::globalFields(&n);
-    for (int i = 0; i < n; ++i)
-      if (fields[i].param != kGlobalSysExID) sessionGlobals.emplace_back(fields[i].param, paramValue(fields[i].param));
+    for (int i = 0; i < n && globalsKnown(); ++i)
+      if (isGlobalSetting(fields[i].param)) sessionGlobals.emplace_back(fields[i].param, paramValue(fields[i].param));
   }
   JobRecord check;
   check.code = 13;

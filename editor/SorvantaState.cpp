@@ -2,7 +2,9 @@
 //
 // Layout (little-endian, doubles IEEE 754): version word 00 00 00 01, kQuickTab, kDorvikModel,
 // [with names: patch manager block, normalised kDeviceInSelection, kDeviceOutSelection,
-// kBankSelection, kPatchSelection], then the plain values of parameters 0..8743.
+// kBankSelection, kPatchSelection], then the plain values of parameters 0..8743, [with names:
+// marks]. A mark is a 32-bit tag, a 32-bit length and that many bytes; readers skip tags they do
+// not know, and older ones stop at the values. Older chunks have no marks.
 //
 // A chunk handed back by a host is hostile input: it is checked whole (version word, block words,
 // every length inside the chunk, all values present) before anything is applied, and a chunk that
@@ -14,6 +16,7 @@
 #include <numeric>
 #include <thread>
 
+#include "DumpLayout.h"
 #include "EditorLog.h"
 #include "MidiBackend.h"
 #include "IControl.h"
@@ -26,6 +29,23 @@ namespace {
 
 constexpr int32_t kStateVersion = 0x01000000;  // bytes 00 00 00 01 in the chunk's native order
 constexpr int kFilterSwitchCount = 7;
+// The mark of the global settings: a 32-bit word, 1 when they came from a synth or were edited.
+constexpr int32_t kGlobalsMark = 0x6C626C47;  // "Glbl"
+
+// Reads the marks from pos to the chunk's end: the end, or -1 when one is cut short. *globals is
+// the globals mark's word, -1 without one.
+int readMarks(const ByteChunk* chunk, int pos, int32_t* globals) {
+  *globals = -1;
+  while (pos >= 0 && pos < chunk->Size()) {
+    int32_t tag = 0, length = 0;
+    int p = chunk->Get(&tag, pos);
+    if (p >= 0) p = chunk->Get(&length, p);
+    if (p < 0 || length < 0 || length > chunk->Size() - p) return -1;
+    if (tag == kGlobalsMark && length >= 4) chunk->Get(globals, p);
+    pos = p + length;
+  }
+  return pos;
+}
 
 bool readDouble(const ByteChunk* chunk, int* pos, double* out) {
   *pos = chunk->Get(out, *pos);
@@ -81,7 +101,37 @@ bool Sorvanta::SerializeState2(ByteChunk* chunk, bool withNames) {
       chunk->Put(&normalized);
     }
   }
-  return SerializeNonAutomatedParams(chunk, GetNonAutomatedParamCount() - SorvantaIdentity::kNumUnstoredParams);
+  const bool written = SerializeNonAutomatedParams(chunk, GetNonAutomatedParamCount() - SorvantaIdentity::kNumUnstoredParams);
+  if (withNames) {
+    const int32_t tag = kGlobalsMark, length = 4, known = globalsKnown() ? 1 : 0;
+    chunk->Put(&tag), chunk->Put(&length), chunk->Put(&known);
+  }
+  return written;
+}
+
+bool Sorvanta::isGlobalSetting(int param) {
+  int n = 0;
+  const dump::MultiField* fields = dump::globalFields(&n);
+  return param != kGlobalSysExID && std::any_of(fields, fields + n, [param](const dump::MultiField& f) { return f.param == param; });
+}
+
+bool Sorvanta::globalsKnown() const { return globalsEdited.load() || (midiManager && midiManager->globalsHeard.load()); }
+
+bool Sorvanta::globalsUntouched(const ByteChunk* chunk, int valuesPos) const {
+  const int nStored = GetNonAutomatedParamCount() - SorvantaIdentity::kNumUnstoredParams;
+  constexpr int kSnapshotValues = 20;  // version word, kQuickTab, kDorvikModel
+  if (!patchManager || patchManager->snapshotSize() < kSnapshotValues + 8 * nStored) return false;
+  int n = 0;
+  const dump::MultiField* fields = dump::globalFields(&n);
+  for (int i = 0; i < n; ++i) {
+    const int param = fields[i].param;
+    double stored = 0, initial = 0;
+    if (!isGlobalSetting(param) || param >= nStored) continue;
+    chunk->Get(&stored, valuesPos + 8 * param);
+    std::memcpy(&initial, patchManager->snapshotBytes() + kSnapshotValues + 8 * param, sizeof initial);
+    if (stored != initial) return false;
+  }
+  return true;
 }
 
 int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
@@ -106,6 +156,8 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
   }
   const int valuesPos = p;
   if (static_cast<long long>(valuesPos) + static_cast<long long>(nStored) * 8 > chunk->Size()) return 0;
+  int32_t globalsMark = -1;
+  if (withNames && readMarks(chunk, valuesPos + nStored * 8, &globalsMark) < 0) return 0;
 
   // Apply, in the order the state was written.
   GetParam(kQuickTab)->SetClamped(quickTab);
@@ -173,7 +225,7 @@ int Sorvanta::UnserializeState2(ByteChunk* chunk, int pos, bool withNames) {
   if (outputCarries && withNames && ThreadRunning()) {
     syncMidiFilterMirrors();
     const uint8_t* bytes = chunk->GetBytes() + blockPos;
-    heldProjectState.assign(bytes, bytes + (valuesPos - blockPos) + static_cast<size_t>(nStored) * 8);
+    heldProjectState.assign(bytes, static_cast<const uint8_t*>(chunk->GetBytes()) + chunk->Size());
     heldValuesOffset = valuesPos - blockPos;
     log("PROJECT RECALL: stored sound held until the running transfer ends");
     pushProject(true);
@@ -248,7 +300,24 @@ void Sorvanta::syncMidiFilterMirrors() {
 
 int Sorvanta::applyStoredValues(ByteChunk* chunk, int valuesPos) {
   const int nStored = GetNonAutomatedParamCount() - SorvantaIdentity::kNumUnstoredParams;
+  std::vector<std::pair<int, double>> ownGlobals;
+  for (int param = 0; param < nStored; ++param)
+    if (isGlobalSetting(param)) ownGlobals.emplace_back(param, paramValue(param));
   const int p = UnserializeNonAutomatedParams(chunk, valuesPos, nStored);
+  // Global settings a project never heard from a synth nor had edited are the editor's defaults:
+  // the ones the editor holds stay (the synth's, when heard), and the push leaves the synth's be.
+  // A project that does not say is judged by its values (globalsUntouched).
+  int32_t mark = -1;
+  const int end = p < 0 ? p : readMarks(chunk, p, &mark);
+  const bool projectGlobals = mark >= 0 ? mark == 1 : !globalsUntouched(chunk, valuesPos);
+  if (projectGlobals) {
+    globalsEdited = true;
+  } else {
+    for (const auto& [param, value] : ownGlobals) GetParam(param)->SetClamped(value);
+    log("PROJECT RECALL: global settings never heard from a synth; the synth keeps its own");
+  }
+  // The project's id is the one the editor speaks to until a synth answers.
+  if (midiManager) midiManager->deviceIdRestored = true;
   // The switches take the effect of the values just applied, not of the ones they replaced.
   applySwitchEffects();
   deviceId = truncToInt(paramValue(kGlobalSysExID));
@@ -280,6 +349,7 @@ int Sorvanta::applyStoredValues(ByteChunk* chunk, int valuesPos) {
   // as what was heard from it too.
   std::vector<int> stored(static_cast<size_t>(nStored));
   std::iota(stored.begin(), stored.end(), 0);
+  if (!projectGlobals) stored.erase(std::remove_if(stored.begin(), stored.end(), isGlobalSetting), stored.end());
   keepEditsInImage(stored);
-  return p;
+  return end;
 }

@@ -315,11 +315,12 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
     const ReplyWait::Claim claim = reply.claim(d, size, handingOwnDump);
     bool parsed = false;
     if (claim == ReplyWait::Claim::kAnswer) {
+      deviceIdRestored = false;
       // An answer comes from an id its request went to: another than the editor's only where the
-      // device check or the id scan asked.
+      // device check or the id scan asked. The Device ID field shows where edits go now.
       const int dev = d[sysex::kDevicePos];
       if (plugState->adoptDeviceId.load() && dev < 0x80 && dev != plugState->deviceId.load()) {
-        plugHost->setParamSilently(kGlobalSysExID, dev);
+        plugHost->setFromDevice(kGlobalSysExID, dev);
         // The synth found at another id (renumbered on its panel) still holds what was heard from
         // it: that stays its own, or the next send would give it template bytes. It may be another
         // unit on the same cable, though: its own global settings are asked for before a send
@@ -349,6 +350,7 @@ void MIDIMessageManager::ProcessSysEx(const ISysEx* msg, bool fromDevice) {
     }
     if (parsed) {
       synthImage.keepDump(d, size, *plugHost);
+      if (sysex::isGlobalDump(d, size)) globalsHeard = true;
       parseComplete = true;
     }
     // What the wait held goes back over its answer; the job that waited moves on only then.

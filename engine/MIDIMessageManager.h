@@ -255,6 +255,9 @@ class MidiEngineHost : public dump::DumpParamAccess {
   // The device check a session push waits for ended (worker thread, inside the check's job):
   // heard, the synth answered it; the plug-in starts the push then, behind the check.
   virtual void sessionCheckEnded(bool heard) { (void)heard; }
+  // Whether the editor's global settings (the device id aside) are the synth's, or edited: only
+  // then does a dump carry them to the synth.
+  virtual bool globalsKnown() { return true; }
   // The host's program change selects `program` for `part`: shown as the synth's own choice is.
   // The plug-in remembers one the synth cannot hear now, for when its output carries again.
   virtual void setProgramFromHost(int part, int program);
@@ -533,6 +536,12 @@ class MIDIMessageManager {
   // A send that carries the global settings asked for them (none were heard from the device it
   // addresses): its answer goes into the image only (takeAskedGlobal).
   std::atomic<bool> globalAsked{false};
+  // A global dump of the synth's went into the editor (its settings are the synth's since).
+  std::atomic<bool> globalsHeard{false};
+  // The device id is a restored session's or project's, set after the last answer: an id scan
+  // keeps to it (MIDIMessageSender::runCycle) rather than to where a synth answered before. An
+  // answer clears it.
+  std::atomic<bool> deviceIdRestored{false};
   // The answer the running dump-thread job waits for.
   ReplyWait reply;
 

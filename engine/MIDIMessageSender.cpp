@@ -47,7 +47,7 @@ void MIDIMessageSender::run(WorkerThread thread) {
           st->transferInProgress = false;
           if (!host->portsCarry() || host->portOpens() != opens) host->projectPushCut();
           // The push a device check heard the synth for went to it whole.
-          else if (r.belongsTo != 0) host->setStatusText("Plug-in is ready to go!");
+          else if (r.belongsTo != 0) host->setStatusText(checkMoveText.empty() ? "Plug-in is ready to go!" : checkMoveText);
         }
         break;
       }
@@ -145,7 +145,6 @@ bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
   auto send = [this](const std::vector<uint8_t>& r, bool checked) { sendRequest(r, checked); };
   auto replied = [this] { return mgr->reply.in(); };
   const int p = mgr->pacingInterval();
-  const int last0 = mgr->reply.lastAnsweredId();
   for (int k = 1;; ++k) {
     // Each poll waits one pacing interval at most: it ends the moment the answer is in. Asked once
     // more, the synth is there: the polls start again.
@@ -175,7 +174,8 @@ bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
       }
       case sysex::PollAction::kReplied: return true;
       case sysex::PollAction::kWait: break;
-      case sysex::PollAction::kScan:
+      case sysex::PollAction::kScan: {
+        const int kept = spokenId();
         if (spec.resendInsteadOfScan) {
           for (int n = 0; n < 128 && !replied() && !cancelled(); ++n) {
             mgr->SetLibrarianRequestActive(true);
@@ -183,13 +183,13 @@ bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
             if ((!waitReply(p) && stopping.load()) || !host->portsCarry()) break;
           }
         } else {
-          // One answer lost: asked once more where the synth answered last (none yet: at the id
-          // the editor has, the session's), before every other id is. Another id that answers
-          // then is taken only once the last one, asked again, stays silent.
-          const int last = mgr->reply.lastAnsweredId(), again = last >= 0 ? last : st->deviceId.load();
+          // One answer lost: asked once more at the id the editor speaks to, before every other id
+          // is. Another id that answers then is held, and taken only once that id, asked again,
+          // stays silent.
+          const int again = kept >= 0 ? kept : st->deviceId.load();
           send(spec.build(again), spec.checked);
           bool goOn = (waitReply(p) || !stopping.load()) && host->portsCarry();
-          if (last >= 0) mgr->reply.keepTo(last);
+          if (kept >= 0) mgr->reply.keepTo(kept);
           for (int d = 0; goOn && !sysex::scanStops(d, replied(), cancelled()); ++d) {
             if (d == again) continue;
             send(spec.build(d), spec.checked);
@@ -199,8 +199,8 @@ bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
           }
         }
         if (replied()) {
-          if (const int now = mgr->reply.lastAnsweredId(); last0 >= 0 && now != last0) {
-            moveText = "Dorvik answered at DeviceID " + std::to_string(now) + ", not " + std::to_string(last0) + ": edits go there";
+          if (const int now = mgr->reply.lastAnsweredId(); kept >= 0 && now != kept) {
+            moveText = "Dorvik answered at DeviceID " + std::to_string(now) + ", not " + std::to_string(kept) + ": edits go there";
             host->setStatusText(moveText);
             host->log("PROCESSOR: " + moveText);
           }
@@ -211,8 +211,13 @@ bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
           return false;
         }
         break;
+      }
     }
   }
+}
+
+int MIDIMessageSender::spokenId() const {
+  return mgr->deviceIdRestored.load() ? st->deviceId.load() : mgr->reply.lastAnsweredId();
 }
 
 
@@ -286,7 +291,9 @@ void MIDIMessageSender::askForUnheardGlobal(int pacing) {
 
 void MIDIMessageSender::sendArrangementToDevice(bool toLibrarian, bool requestParts) {
   mgr->DisplayProcessingIndicator(true);
-  if (st->sendGlobalWithMulti.load()) {
+  // Global settings never heard from a synth nor edited are the editor's defaults: sent, they
+  // would reset the synth's MIDI channel, local control and program change switches.
+  if (st->sendGlobalWithMulti.load() && host->globalsKnown()) {
     sendGlobalToDevice(0);
     mgr->DisplayProcessingIndicator(true);
   }
@@ -535,8 +542,8 @@ void MIDIMessageSender::sendDeviceIdEnquiry(int idChangedFrom, int idChangedTo, 
   if (cancelRequested.load()) {
     host->setStatusText("Data request CANCELLED!");
   } else if (!requestFailed.load()) {
-    host->setStatusText(sessionFollows ? "Dorvik found: the session goes to it"
-                                       : moveText.empty() ? std::string("Plug-in is ready to go!") : moveText);
+    if (!moveText.empty()) host->setStatusText(moveText);
+    else host->setStatusText(sessionFollows ? "Dorvik found: the session goes to it" : "Plug-in is ready to go!");
     pause(p);
   }
   if (idChange) {
@@ -553,6 +560,8 @@ void MIDIMessageSender::sendDeviceIdEnquiry(int idChangedFrom, int idChangedTo, 
       host->setStatusText("Device ID not changed!");
     }
   }
+  // The push behind it ends with the move said again (run), where it would say it is ready.
+  checkMoveText = sessionFollows ? moveText : std::string();
   if (sessionFollows) host->sessionCheckEnded(answered && !cancelRequested.load() && !requestFailed.load());
   mgr->DisplayProcessingIndicator(false);
 }

@@ -119,6 +119,9 @@ class MIDIMessageSender {
   void sendRequest(const std::vector<uint8_t>& request, bool checked);
   bool cancelled() const { return cancelRequested.load() || stopping.load(); }
   void handToParser(const uint8_t* data, int size);
+  // The device id the editor speaks to: a restored session's or project's when none answered
+  // since, else the one a synth answered at last; -1 before either.
+  int spokenId() const;
 
   // Dump thread: the request sent last (asked again when its answer is in doubt), and how often a
   // wait asked again.
@@ -127,6 +130,8 @@ class MIDIMessageSender {
   unsigned askedAgain = 0;
   // The job's scan moved the device id: said in the status line, and its last text says it again.
   std::string moveText;
+  // A session's device check that moved it: its push ends by saying so again.
+  std::string checkMoveText;
 
   MIDIMessageManager* mgr;
   MidiEngineHost* host;

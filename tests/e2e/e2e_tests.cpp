@@ -1051,15 +1051,21 @@ TEST_F(EditorOnWire, WithoutJackTheFieldsSayStartJackAndTheStoredPortsOpenOnceTh
   EXPECT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 15.0)) << "not opened by itself";
 }
 
-// A project saved with no MIDI system and no port stored names none: restored with the synth
-// there, the open ports stay, the project goes to the synth, and a knob follows it.
+// A project saved with no MIDI system and no port stored names none, nor global settings heard
+// from a synth: restored with the synth there, the open ports stay, the project goes to the synth
+// without its MIDI channel, local control and program change switches, and a knob follows it.
 TEST_F(EditorOnWire, AProjectSavedWithoutMidiKeepsTheOpenPortsWhenRestored) {
   sim.reset(), decoy.reset(), server().stop(), open(), setParam(kFilter1Cutoff, 61);
   ASSERT_TRUE(plug->SaveState(state, &why) && (plug->Close(), server().start())) << why;
-  makeSims(), connect();
+  makeSims();
+  const std::map<int, int> own = {{29, 4}, {31, 1}, {62, 1}, {79, 1}};  // dump positions
+  for (const auto& [at, v] : own) sim->setGlobalData(at - 5, v);
+  connect();
   ASSERT_TRUE(plug->RestoreState(state, &why)) << why;
   EXPECT_EQ(field(false) + " / " + field(true), sim->editorOutputName() + " / " + sim->editorInputName());
   EXPECT_TRUE(waitUntil([&] { return sim->partSound(0)[85] == 61; }, 15.0)) << "the project did not reach the synth";
+  for (const auto& [at, v] : own) EXPECT_EQ(sim->globals()[at], v) << "global byte " << at;
+  EXPECT_EQ(param(kGlobalLocalControl), 1);
   setParam(kFilter1Cutoff + 4, 77);
   EXPECT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 10 && m[5] == 4 && m[8] == 77; }, 1, 10.0));
 }
@@ -1187,6 +1193,40 @@ TEST_F(EditorOnWire, AReturningSynthWhoseAnswerIsLostIsAskedAtTheSessionsIdFirst
   MidiTestSleep(1.0);
   EXPECT_EQ(sim->received(check).size() * 10 + sim->received([](const Bytes& m) { return m.size() == 207; }).size(), 21u)
       << "checks and sessions sent";
+}
+
+// The synth at 5 loses two answers while another unit answers at 1, for a session opened with the
+// synth there and for one held until it comes: the answer from 1 is held and 5 asked once more;
+// nothing goes to 1. Then the synth is back at 9: the move is said, also once the session went.
+TEST_F(EditorOnWire, AnotherUnitsAnswerIsHeldUntilTheSessionsIdIsAskedAgain) {
+  sim->setDeviceId(5), connect();
+  ASSERT_TRUE(plug->SaveState(state, &why)) << why;
+  auto to = [this](int id) { return sim->received([id](const Bytes& m) { return m.size() > 8 && m[3] == id; }).size(); };
+  auto askedAgain = [this] {  // 5 asked after the other unit answered
+    const auto log = sim->log();
+    auto other = std::find_if(log.begin(), log.end(), [](const DorvikSim::Entry& e) { return !e.incoming && e.bytes[3] == 1; });
+    return std::any_of(other, log.end(), [](const DorvikSim::Entry& e) { return e.incoming && isRequest(e.bytes, 0x04) && e.bytes[3] == 5; });
+  };
+  auto synth = [this](const std::vector<double>& after) { makeSims(), sim->setDeviceId(5), sim->addUnit(1, 91), sim->answerAfter(after); };
+  for (int round = 0; round < 2; ++round) {
+    plug->Close(), sim.reset(), decoy.reset();
+    if (round == 0) synth({0.02, -1, -1});  // the push goes first, asking for the globals; then the check
+    open([&] { setParam(kLibSyncTimer, 0), plug->RestoreState(state, &why); });
+    if (round == 1) synth({-1, -1});
+    EXPECT_TRUE(waitUntil([&] { return askedAgain() && to(5) >= 5 && status() == "Plug-in is ready to go!"; }, 20.0))
+        << "round " << round << ": " << status();
+    setParam(kFilter1Cutoff + 1, 42);
+    EXPECT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 10 && m[3] == 5 && m[8] == 42; }));
+    EXPECT_EQ(param(kGlobalSysExID) * 1000 + to(1), 5000) << "round " << round;
+  }
+  sim.reset(), decoy.reset();
+  ASSERT_TRUE(waitLost(false));
+  makeSims(), sim->setDeviceId(9);
+  const std::string moved = "Dorvik answered at DeviceID 9, not 5: edits go there";
+  auto lastPart = [this] { return sim->received([](const Bytes& m) { return m.size() == 392 && m[3] == 9 && m[6] == 15; }).size(); };
+  EXPECT_TRUE(waitUntil([&] { return lastPart() == 1 && status() == moved; }, 30.0)) << status();
+  // The push's last part went: its end, 400 ms on, leaves the move said.
+  EXPECT_FALSE(waitUntil([&] { return status() != moved; }, 2.0)) << status();
 }
 
 // The synth's knob turned during SEND MULTI and during a restored project's push, after the multi
