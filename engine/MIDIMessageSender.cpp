@@ -40,6 +40,10 @@ void MIDIMessageSender::run(WorkerThread thread) {
       case 0: {
         const unsigned opens = host->portOpens();
         if (r.appliesHeldProject) host->applyHeldProject();
+        // A project's global settings never heard from a synth nor edited are the editor's
+        // defaults: sent, they would reset the synth's MIDI channel, local control and program
+        // change switches.
+        if (r.endsProjectPush && !host->globalsKnown()) st->sendGlobalWithMulti = false;
         sendArrangementToDevice(r.toLibrarian, r.requestParts);
         if (r.endsProjectPush) {
           st->sendGlobalWithMulti = false;
@@ -291,9 +295,7 @@ void MIDIMessageSender::askForUnheardGlobal(int pacing) {
 
 void MIDIMessageSender::sendArrangementToDevice(bool toLibrarian, bool requestParts) {
   mgr->DisplayProcessingIndicator(true);
-  // Global settings never heard from a synth nor edited are the editor's defaults: sent, they
-  // would reset the synth's MIDI channel, local control and program change switches.
-  if (st->sendGlobalWithMulti.load() && host->globalsKnown()) {
+  if (st->sendGlobalWithMulti.load()) {
     sendGlobalToDevice(0);
     mgr->DisplayProcessingIndicator(true);
   }

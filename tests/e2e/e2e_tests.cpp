@@ -644,9 +644,10 @@ TEST_F(EditorOnWire, AProjectWhoseOutputIsGoneWaitsForAnOutputThenPushesAndCheck
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 9 && m[4] == 0x21 && m[6] == 5; }, 1, 5.0));
   EXPECT_EQ(sim->received([](const Bytes& m) { return m.size() == 9; })[0].bytes[3], 5) << "tempo elsewhere";
   setParam(kDeviceInSelection, listed(false, sim->editorInputName()));
-  // Heard first (the check's scan finds it at 0), then the project goes there whole.
-  ASSERT_TRUE(waitUntil([&] { return status() == "Plug-in is ready to go!"; }, 40.0)) << status();
-  const auto dumps = sim->received([](const Bytes& m) { return m.size() > 200; });
+  // Heard first (the check's scan finds it at 0), then the project goes there whole, the move said.
+  auto dump = [](const Bytes& m) { return m.size() > 200; };
+  ASSERT_TRUE(waitUntil([&] { return status() == "Dorvik answered at DeviceID 0, not 5: edits go there" && sim->received(dump).size() >= 3; }, 40.0)) << status();
+  const auto dumps = sim->received(dump);
   ASSERT_GE(dumps.size(), 3u) << "the held project was not pushed";
   EXPECT_EQ(dumps[0].bytes.size() + dumps[1].bytes.size() + dumps[2].bytes[85], 207u + 393u + 77u);
   for (const auto& d : dumps) EXPECT_EQ(d.bytes[3], 0) << "not sent where the synth answered";
@@ -1220,11 +1221,10 @@ TEST_F(EditorOnWire, AnotherUnitsAnswerIsHeldUntilTheSessionsIdIsAskedAgain) {
     EXPECT_EQ(param(kGlobalSysExID) * 1000 + to(1), 5000) << "round " << round;
   }
   sim.reset(), decoy.reset();
-  ASSERT_TRUE(waitLost(false));
-  makeSims(), sim->setDeviceId(9);
+  ASSERT_TRUE(waitLost(false) && (makeSims(), sim->setDeviceId(9), true));
   const std::string moved = "Dorvik answered at DeviceID 9, not 5: edits go there";
-  auto lastPart = [this] { return sim->received([](const Bytes& m) { return m.size() == 392 && m[3] == 9 && m[6] == 15; }).size(); };
-  EXPECT_TRUE(waitUntil([&] { return lastPart() == 1 && status() == moved; }, 30.0)) << status();
+  auto lastPart = [this](const Bytes& m) { return m.size() == 392 && m[3] == 9 && m[6] == 15; };
+  EXPECT_TRUE(waitUntil([&] { return sim->received(lastPart).size() == 1 && status() == moved; }, 30.0)) << status();
   // The push's last part went: its end, 400 ms on, leaves the move said.
   EXPECT_FALSE(waitUntil([&] { return status() != moved; }, 2.0)) << status();
 }

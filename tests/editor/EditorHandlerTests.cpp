@@ -514,6 +514,7 @@ TEST_F(EditorHandlers, RestoreAppliesTheStoredSwitchesAndPushesTheProject) {
   set(*a, kControlProgBank, 0);
   set(*a, kMasterKeyboard, 1);
   set(*a, kGlobalLocalControl, 1);
+  a->globalsEdited = true;
   ByteChunk chunk;
   ASSERT_TRUE(a->SerializeState(&chunk));
 
@@ -589,6 +590,7 @@ TEST_F(EditorHandlers, ProjectOpenedWithoutOutputIsSavedUnchangedAndAppliedLater
   a->getPatchManager()->setName(PatchManager::kSlotFirstPart + 3, "Held Lead");
   a->getPatchManager()->setName(PatchManager::kSlotMulti, "Held Multi");
   a->setParamFromPlug(kQuickTab, 3);
+  a->globalsEdited = true;
   ByteChunk chunk;
   ASSERT_TRUE(a->SerializeState(&chunk));
 

@@ -446,6 +446,7 @@ TEST_F(SorvantaTest, RandomizerStaysInRangesAndRespectsLocks) {
 TEST_F(SorvantaTest, StateChunkRoundTripsIntoAFreshInstance) {
   auto a = make();
   a->midiIOSet = true;
+  a->globalsEdited = true;
   for (int n = 0; n < SorvantaIdentity::kNumStoredParams; n += 37) {
     IParam* p = a->GetParam(n);
     p->SetClamped(p->GetMin() + std::round((p->GetMax() - p->GetMin()) * 0.5));  // a whole step, as controls keep
@@ -480,6 +481,17 @@ TEST_F(SorvantaTest, StateChunkRoundTripsIntoAFreshInstance) {
   EXPECT_EQ(offline->currentPart, 4);
   EXPECT_EQ(offline->paramValue(kOscillator1Level), 5);
   EXPECT_FALSE(offline->midiIOSet);
+  // An older project (no marks after the values) whose global settings all read as its snapshot's
+  // leaves the editor's; with one changed they are the project's.
+  auto d = make();
+  const double local = d->paramValue(kGlobalLocalControl), channel = d->paramValue(kGlobalMidiChannel);
+  for (const double set : {local, 1 - local}) {
+    ByteChunk whole, older;
+    d->GetParam(kGlobalLocalControl)->Set(set), d->SerializeState(&whole), older.PutBytes(whole.GetBytes(), whole.Size() - 12);
+    auto b = make();
+    b->GetParam(kGlobalMidiChannel)->Set(channel + 1), b->UnserializeState(&older, 0);
+    EXPECT_EQ(b->paramValue(kGlobalMidiChannel), set == local ? channel + 1 : channel);
+  }
 
   // The project's output cannot be opened here: it is shown, and pushed once an output is set.
   auto fresh = make();
