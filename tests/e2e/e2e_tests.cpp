@@ -645,9 +645,8 @@ TEST_F(EditorOnWire, AProjectWhoseOutputIsGoneWaitsForAnOutputThenPushesAndCheck
   EXPECT_EQ(sim->received([](const Bytes& m) { return m.size() == 9; })[0].bytes[3], 5) << "tempo elsewhere";
   setParam(kDeviceInSelection, listed(false, sim->editorInputName()));
   // Heard first (the check's scan finds it at 0), then the project goes there whole, the move said.
-  auto dump = [](const Bytes& m) { return m.size() > 200; };
-  ASSERT_TRUE(waitUntil([&] { return status() == "Dorvik answered at DeviceID 0, not 5: edits go there" && sim->received(dump).size() >= 3; }, 40.0)) << status();
-  const auto dumps = sim->received(dump);
+  ASSERT_TRUE(waitUntil([&] { return status() == "Dorvik answered at DeviceID 0, not 5: edits go there" && sim->received([](const Bytes& m) { return m.size() > 200; }).size() >= 3; }, 40.0)) << status();
+  const auto dumps = sim->received([](const Bytes& m) { return m.size() > 200; });
   ASSERT_GE(dumps.size(), 3u) << "the held project was not pushed";
   EXPECT_EQ(dumps[0].bytes.size() + dumps[1].bytes.size() + dumps[2].bytes[85], 207u + 393u + 77u);
   for (const auto& d : dumps) EXPECT_EQ(d.bytes[3], 0) << "not sent where the synth answered";
@@ -1052,14 +1051,13 @@ TEST_F(EditorOnWire, WithoutJackTheFieldsSayStartJackAndTheStoredPortsOpenOnceTh
   EXPECT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x04); }, 1, 15.0)) << "not opened by itself";
 }
 
-// A project saved with no MIDI system and no port stored names none, nor global settings heard
-// from a synth: restored with the synth there, the open ports stay, the project goes to the synth
-// without its MIDI channel, local control and program change switches, and a knob follows it.
+// A project saved with no MIDI system names no port nor global settings: restored with the synth
+// there, the open ports and the synth's own global settings stay, the project goes, a knob follows.
 TEST_F(EditorOnWire, AProjectSavedWithoutMidiKeepsTheOpenPortsWhenRestored) {
   sim.reset(), decoy.reset(), server().stop(), open(), setParam(kFilter1Cutoff, 61);
   ASSERT_TRUE(plug->SaveState(state, &why) && (plug->Close(), server().start())) << why;
-  makeSims();
   const std::map<int, int> own = {{29, 4}, {31, 1}, {62, 1}, {79, 1}};  // dump positions
+  makeSims();
   for (const auto& [at, v] : own) sim->setGlobalData(at - 5, v);
   connect();
   ASSERT_TRUE(plug->RestoreState(state, &why)) << why;
@@ -1196,17 +1194,16 @@ TEST_F(EditorOnWire, AReturningSynthWhoseAnswerIsLostIsAskedAtTheSessionsIdFirst
       << "checks and sessions sent";
 }
 
-// The synth at 5 loses two answers while another unit answers at 1, for a session opened with the
-// synth there and for one held until it comes: the answer from 1 is held and 5 asked once more;
-// nothing goes to 1. Then the synth is back at 9: the move is said, also once the session went.
+// The synth at 5 loses two answers, another unit answers at 1, for a session opened with the synth
+// there or held until it comes: 1's answer is held, 5 asked again, nothing goes to 1. The synth
+// back at 9: the move is said, also once the session went.
 TEST_F(EditorOnWire, AnotherUnitsAnswerIsHeldUntilTheSessionsIdIsAskedAgain) {
   sim->setDeviceId(5), connect();
   ASSERT_TRUE(plug->SaveState(state, &why)) << why;
   auto to = [this](int id) { return sim->received([id](const Bytes& m) { return m.size() > 8 && m[3] == id; }).size(); };
-  auto askedAgain = [this] {  // 5 asked after the other unit answered
-    const auto log = sim->log();
-    auto other = std::find_if(log.begin(), log.end(), [](const DorvikSim::Entry& e) { return !e.incoming && e.bytes[3] == 1; });
-    return std::any_of(other, log.end(), [](const DorvikSim::Entry& e) { return e.incoming && isRequest(e.bytes, 0x04) && e.bytes[3] == 5; });
+  auto askedAgain = [](const std::vector<DorvikSim::Entry>& log) {  // 5 asked after 1 answered
+    return std::any_of(std::find_if(log.begin(), log.end(), [](const DorvikSim::Entry& e) { return !e.incoming && e.bytes[3] == 1; }), log.end(),
+                       [](const DorvikSim::Entry& e) { return e.incoming && isRequest(e.bytes, 0x04) && e.bytes[3] == 5; });
   };
   auto synth = [this](const std::vector<double>& after) { makeSims(), sim->setDeviceId(5), sim->addUnit(1, 91), sim->answerAfter(after); };
   for (int round = 0; round < 2; ++round) {
@@ -1214,17 +1211,13 @@ TEST_F(EditorOnWire, AnotherUnitsAnswerIsHeldUntilTheSessionsIdIsAskedAgain) {
     if (round == 0) synth({0.02, -1, -1});  // the push goes first, asking for the globals; then the check
     open([&] { setParam(kLibSyncTimer, 0), plug->RestoreState(state, &why); });
     if (round == 1) synth({-1, -1});
-    EXPECT_TRUE(waitUntil([&] { return askedAgain() && to(5) >= 5 && status() == "Plug-in is ready to go!"; }, 20.0))
-        << "round " << round << ": " << status();
-    setParam(kFilter1Cutoff + 1, 42);
-    EXPECT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 10 && m[3] == 5 && m[8] == 42; }));
+    EXPECT_TRUE(waitUntil([&] { return askedAgain(sim->log()) && to(5) >= 5 && status() == "Plug-in is ready to go!"; }, 20.0)) << round;
+    EXPECT_TRUE((setParam(kFilter1Cutoff + 1, 42), sim->waitFor([](const Bytes& m) { return m.size() == 10 && m[3] == 5 && m[8] == 42; })));
     EXPECT_EQ(param(kGlobalSysExID) * 1000 + to(1), 5000) << "round " << round;
   }
-  sim.reset(), decoy.reset();
-  ASSERT_TRUE(waitLost(false) && (makeSims(), sim->setDeviceId(9), true));
+  ASSERT_TRUE((sim.reset(), decoy.reset(), waitLost(false)) && (makeSims(), sim->setDeviceId(9), true));
   const std::string moved = "Dorvik answered at DeviceID 9, not 5: edits go there";
-  auto lastPart = [this](const Bytes& m) { return m.size() == 392 && m[3] == 9 && m[6] == 15; };
-  EXPECT_TRUE(waitUntil([&] { return sim->received(lastPart).size() == 1 && status() == moved; }, 30.0)) << status();
+  EXPECT_TRUE(waitUntil([&] { return sim->received([](const Bytes& m) { return m.size() == 392 && m[3] == 9 && m[6] == 15; }).size() == 1 && status() == moved; }, 30.0)) << status();
   // The push's last part went: its end, 400 ms on, leaves the move said.
   EXPECT_FALSE(waitUntil([&] { return status() != moved; }, 2.0)) << status();
 }

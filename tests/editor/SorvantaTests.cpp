@@ -481,16 +481,14 @@ TEST_F(SorvantaTest, StateChunkRoundTripsIntoAFreshInstance) {
   EXPECT_EQ(offline->currentPart, 4);
   EXPECT_EQ(offline->paramValue(kOscillator1Level), 5);
   EXPECT_FALSE(offline->midiIOSet);
-  // An older project (no marks after the values) whose global settings all read as its snapshot's
-  // leaves the editor's; with one changed they are the project's.
-  auto d = make();
+  // An older project (no marks) whose globals all read as its snapshot's leaves the editor's.
+  auto d = make(), e = make();
   const double local = d->paramValue(kGlobalLocalControl), channel = d->paramValue(kGlobalMidiChannel);
   for (const double set : {local, 1 - local}) {
     ByteChunk whole, older;
     d->GetParam(kGlobalLocalControl)->Set(set), d->SerializeState(&whole), older.PutBytes(whole.GetBytes(), whole.Size() - 12);
-    auto b = make();
-    b->GetParam(kGlobalMidiChannel)->Set(channel + 1), b->UnserializeState(&older, 0);
-    EXPECT_EQ(b->paramValue(kGlobalMidiChannel), set == local ? channel + 1 : channel);
+    e->GetParam(kGlobalMidiChannel)->Set(channel + 1), e->UnserializeState(&older, 0);
+    EXPECT_EQ(e->paramValue(kGlobalMidiChannel), set == local ? channel + 1 : channel);
   }
 
   // The project's output cannot be opened here: it is shown, and pushed once an output is set.
