@@ -897,6 +897,20 @@ TEST(ReplyWaitClaim, OnlyTheAskedDumpAnswersAndOneInDoubtOnlyWhenSaidTwice) {
   }
 }
 
+// What a wait held (a dump in doubt; another id's answer while it keeps to one) is no later wait's.
+TEST(ReplyWaitClaim, WhatAWaitHeldGoesWithIt) {
+  const Bytes a = {0xF0, 0x3E, 0x10, 0, 0x10, 0x30, 2, 0xF7};
+  ReplyWait w;
+  w.arm(0x10, 2, true), w.sent(sysex::soundRequest(0, 0x30, 2)), w.end(true);  // owed: a is in doubt
+  for (uint8_t wait = 0; wait < 2; ++wait) {
+    const Bytes other = {0xF0, 0x3E, 0x10, 1, 0x10, 0x30, 2, wait, 0xF7};
+    w.arm(0x10, 2, true), w.sent(sysex::soundRequest(0, 0x30, 2)), w.sent(sysex::soundRequest(1, 0x30, 2)), w.keepTo(0);
+    EXPECT_EQ(int(w.claim(a.data(), 8)) * 10 + int(w.claim(other.data(), 9)), int(ReplyWait::Claim::kStray) * 11) << int(wait);
+    EXPECT_EQ(w.takeAskAgain() * 1000 + (wait ? w.moveToHeld().at(7) : 1), 1) << "held from the wait before";
+    w.end(true);
+  }
+}
+
 // Held input goes in oldest first, in bounded slices; past its bound refreshes go first, then
 // notes, never a program change or a bank select; what a later dump overwrote is sent again.
 TEST(HeldInputQueue, KeepsOrderBoundAndMarksWhatADumpOverwrote) {
