@@ -1292,7 +1292,9 @@ TEST_F(EditorOnWire, AFloodOfTheSynthsChangesIsNeverWrittenBack) {
   connect(), setParam(kMIDIFilterHWPCPassThrough, 1);
   for (int part = 0; part < 4; ++part) setParam(kFilterLinkSwitch + part, 1);
   for (const Bytes& b : std::vector<Bytes>{{0x90, 0x3C, 0x64}, {0x80, 0x3C, 0}}) plug->SendNow(HostEvent{0, HostEvent::kMidi, 0, b, ""});
-  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m == Bytes{0x80, 0x3C, 0}; })), sim->clearLog();
+  // The link switches send part 1's sound: the synth's filter 2 is the editor's once it is in.
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m == Bytes{0x80, 0x3C, 0}; }) && waitUntil([&] { return sim->partSound(0)[105] == param(kFilter2Cutoff); }));
+  sim->clearLog();
   const int filter2Before = sim->partSound(0)[105];
   for (int i = 0; i < 180; ++i) sim->turnSoundKnob(0, 85 - 7, i % 128), i % 10 == 9 ? MidiTestSleep(0.005) : void();
   ASSERT_TRUE(waitParam(kFilter1Cutoff, 179 % 128, 10.0));
