@@ -68,7 +68,7 @@ void LinkManager::controlLinker(Sorvanta* plug, ControlAction* record, LinkInfo 
   // A value the synth sent names only its own parameter: the synth holds the link in its sound
   // and says what else it moved. Moving or sending the partner here would write a parameter
   // nobody touched (a flood of the synth's cutoff became a flood of the editor's filter 2).
-  if (plug->valueFromHardware() && !plug->valueFromHost()) return;
+  if (plug->valueFromHardware()) return;
   IParam* partnerParam = plug->GetParam(partner);
   ControlAction* partnerRecord = partnerParam ? partnerParam->GetControlAction() : nullptr;
   if (!partnerRecord) return;

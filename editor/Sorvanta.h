@@ -381,9 +381,9 @@ public:
   // Requests of the editor: job 5 (multi edit buffer), job 6 (one part's sound).
   void requestArrangement();
   void requestPart(int part);
-  // The manager's incoming-message and from-host flags, read by the control-action routine.
+  // The value this thread applies now came from the synth (SynthOrigin): read by the
+  // control-action routine and the filter link.
   bool valueFromHardware() const;
-  bool valueFromHost() const;
   void resetContinuousClock(bool stop);
 
   MIDIMessageManager* midiManager = nullptr;

@@ -53,7 +53,7 @@ void Sorvanta::processControlAction(ControlAction* action, int paramIdx, double 
 
   // An edit while the output does not carry (the synth off, a patchbay's gap) never reaches the
   // synth: the session goes once the connection carries again (afterPortChange).
-  if (DirectMidiPortLost(false) && !(valueFromHardware() && !valueFromHost())) editedWhileCut = true;
+  if (DirectMidiPortLost(false) && !valueFromHardware()) editedWhileCut = true;
 
   for (IControl* c : action->controls) {
     if (linking) param->SetClamped(value);
@@ -65,7 +65,7 @@ void Sorvanta::processControlAction(ControlAction* action, int paramIdx, double 
   auto mayEcho = [this]() {
     if (noSend) return false;
     const bool incoming = valueFromHardware() && !incomingSuppressed;
-    return !(incoming && localControlOn && !valueFromHost());
+    return !(incoming && localControlOn);
   };
   auto sendCC = [&](int controllerValue) {
     const int s = action->part >= 0 ? truncToInt(paramValue(kMultiPartMIDICh + action->part)) : 0;

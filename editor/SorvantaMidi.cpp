@@ -420,8 +420,7 @@ void Sorvanta::requestPart(int part) {
   if (midiManager) midiManager->requestPartToEditor(part);
 }
 
-bool Sorvanta::valueFromHardware() const { return midiManager && midiManager->fromHardware.load(); }
-bool Sorvanta::valueFromHost() const { return midiManager && midiManager->fromHost.load(); }
+bool Sorvanta::valueFromHardware() const { return SynthOrigin::now(); }
 
 void Sorvanta::resetContinuousClock(bool stop) {
   if (midiManager) midiManager->clock().reset(stop);

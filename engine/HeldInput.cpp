@@ -1,6 +1,7 @@
 #include "HeldInput.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "SysexProtocol.h"
 
@@ -89,20 +90,36 @@ void HeldInput::makeRoomLocked() {
   dropFirst([](const Held& h) { return !isProtected(h.bytes.data(), h.bytes.size()); });
 }
 
-bool HeldInput::hold(const uint8_t* data, size_t size, bool holding, uint32_t targets) {
+bool HeldInput::hold(const uint8_t* data, size_t size, bool holding, uint32_t targets, int param) {
   std::lock_guard<std::mutex> g(queueLock);
   // Behind what is held already, in order, even once the transfer let go.
   if (queue.empty() && !releasing && !holding) return false;
-  for (auto it = queue.rbegin(); it != queue.rend() && !isProtected(it->bytes.data(), it->bytes.size()); ++it)
-    if (sameParameter(it->bytes, data, size)) {
-      it->bytes.assign(data, data + size);
-      it->seq = ++arrivals;
-      it->targets = targets;
-      return true;
+  if (isRefresh(data, size)) {
+    bool protectedBetween = false;
+    for (auto it = queue.rbegin(); it != queue.rend(); ++it) {
+      if (param >= 0 ? it->param != param : !sameParameter(it->bytes, data, size)) {
+        protectedBetween = protectedBetween || isProtected(it->bytes.data(), it->bytes.size());
+        continue;
+      }
+      if (!protectedBetween) {
+        it->bytes.assign(data, data + size);
+        it->seq = ++arrivals;
+        it->targets = targets;
+        it->moot = false;
+        return true;
+      }
+      queue.erase(std::next(it).base());
+      break;  // one at most is held
     }
+  }
   makeRoomLocked();
-  queue.push_back({std::vector<uint8_t>(data, data + size), ++arrivals, targets});
-  coalesceChoicesLocked(queue.back().bytes);
+  queue.push_back({std::vector<uint8_t>(data, data + size), ++arrivals, targets, param});
+  const std::vector<uint8_t>& newest = queue.back().bytes;
+  // The parts whose program it chooses: what was held for them before is no word to put back.
+  if (const uint32_t parts = targets & ((1u << kParts) - 1); parts != 0 && isProtected(data, size))
+    for (size_t i = 0; i + 1 < queue.size(); ++i)
+      if (queue[i].targets & parts) queue[i].moot = true;
+  coalesceChoicesLocked(newest);
   return true;
 }
 
@@ -117,7 +134,8 @@ size_t HeldInput::release(size_t limit, const std::function<bool()>& stillHoldin
       if (queue.empty() || (stillHolding && stillHolding())) break;
       m = std::move(queue.front());
       queue.pop_front();
-      for (int t = 0; t < kTargets; ++t) resend = resend || ((m.targets >> t & 1u) && sentAt[t] >= m.seq);
+      for (int t = 0; t < kTargets && !m.moot; ++t)
+        resend = resend || ((m.targets >> t & 1u) && (due[t] > 0 || sentAt[t] >= m.seq));
       releasing = true;
     }
     apply(m.bytes, resend);
@@ -130,6 +148,11 @@ size_t HeldInput::release(size_t limit, const std::function<bool()>& stillHoldin
 void HeldInput::dumpSent(int target) {
   std::lock_guard<std::mutex> g(queueLock);
   if (target >= 0 && target < kTargets) sentAt[target] = arrivals;
+}
+
+void HeldInput::dumpDue(int target, bool isDue) {
+  std::lock_guard<std::mutex> g(queueLock);
+  if (target >= 0 && target < kTargets) due[target] = std::max(0, due[target] + (isDue ? 1 : -1));
 }
 
 bool HeldInput::empty() const {
@@ -145,4 +168,5 @@ size_t HeldInput::size() const {
 void HeldInput::clear() {
   std::lock_guard<std::mutex> g(queueLock);
   queue.clear();
+  std::fill(std::begin(due), std::end(due), 0);
 }

@@ -20,6 +20,8 @@ namespace {
 
 // Set while a job hands its own dump to the parser, on the job's thread.
 thread_local bool handingOwnDump = false;
+// SynthOrigin's: the value this thread applies came from the synth.
+thread_local bool applyingSynthValue = false;
 
 int toInt(double v) {
   if (!(v == v)) return 0;
@@ -50,6 +52,10 @@ IMidiMsg controlChange(int cc, int value, int channel) {
 }
 
 }  // namespace
+
+SynthOrigin::SynthOrigin(bool fromSynth) : outer(applyingSynthValue) { applyingSynthValue = fromSynth; }
+SynthOrigin::~SynthOrigin() { applyingSynthValue = outer; }
+bool SynthOrigin::now() { return applyingSynthValue; }
 
 // ---------------------------------------------------------------------------------------------
 // Librarian captures
@@ -206,7 +212,10 @@ bool MIDIMessageManager::nextQueuedJob(WorkerThread t) {
   // delays a queued job by one slice at most, and never stops it.
   std::unique_lock<std::mutex> g(startLock, std::defer_lock);
   for (;;) {
-    if (t == WorkerThread::kDump) releaseHeldInput(kReleaseSlice);
+    if (t == WorkerThread::kDump) {
+      releaseHeldInput(kReleaseSlice);
+      senderObj->putBackSynthWords();
+    }
     g.lock();
     if (t != WorkerThread::kDump || !jobs.empty() || shuttingDown || heldInput.empty() || holdsInput()) break;
     g.unlock();
@@ -250,6 +259,12 @@ void MIDIMessageManager::endJobs(bool forGood) {
       threads[i]->join();
       started[i] = false;
     }
+  {
+    std::lock_guard<std::mutex> g(putBackLock);
+    putBacks.clear();
+    putBackPending = putBackQueued = false;
+  }
+  heldInput.clear();
   if (forGood) return;
   std::lock_guard<std::mutex> g(startLock);
   jobs.clear();
@@ -539,7 +554,6 @@ void MIDIMessageManager::lookUpShort(const uint8_t* d, int size) {
 
 void MIDIMessageManager::processSysExToUI(IControl* control, int value, bool refreshQuickTab, bool fromDevice) {
   if (control == nullptr) return;
-  fromHardware = false;
   const int p = plugHost->controlParam(control);
   double lo = 0.0, hi = 0.0;
   if (!plugHost->paramRange(p, &lo, &hi)) return;
@@ -572,14 +586,10 @@ void MIDIMessageManager::processSysExToUI(IControl* control, int value, bool ref
 
   if (hi > lo) {
     const double normalized = (value - lo) / (hi - lo);
-    if (effect2) {
-      fromHardware = true;
-      plugHost->setControlFromHardware(control, normalized);
-    }
-    if (fromDevice) fromHardware = true;
+    const SynthOrigin origin(fromDevice || effect2);
+    if (effect2) plugHost->setControlFromHardware(control, normalized);
     plugHost->setControlFromHardware(control, normalized);
     if (refreshQuickTab || effectMode) plugHost->onParamChange2(kQuickTab);
-    fromHardware = false;
   }
   if (programPart >= 0) handleProgram(programPart, programIsBank, value);
 }
@@ -632,7 +642,6 @@ bool silences(const IMidiMsg& m) {
 }  // namespace
 
 void MIDIMessageManager::ProcessMidiMsgFromDevice(const IMidiMsg* msg) {
-  fromHost = false;
   const int kind = msg->StatusMsg();
   const int ch = msg->Channel();
   const int part = partOfChannel(ch);
@@ -654,7 +663,6 @@ void MIDIMessageManager::ProcessMidiMsgFromDevice(const IMidiMsg* msg) {
 
 void MIDIMessageManager::ProcessMidiMsgFromDAW(const IMidiMsg* msg, int part) {
   if (!plugState->midiIOSet.load()) return;
-  fromHost = true;
   part = validPart(part) ? part : 0;
   const int kind = msg->StatusMsg();
   int block = blockIndex(kind);
@@ -699,7 +707,8 @@ bool MIDIMessageManager::takeBankSelect(const IMidiMsg* msg, int part) {
 void MIDIMessageManager::getLegacyCCparam(int ccNumber, int channel, int value, bool refreshTab, bool fromDevice) {
   IControl* c = plugHost->findCCControl(channel, ccNumber, 0);
   if (c) {
-    fromHardware = false;
+    // The host's controller is an edit like the user's: its value moves the filter-link partner.
+    const SynthOrigin origin(fromDevice);
     const int p = plugHost->controlParam(c);
     double lo = 0.0, hi = 0.0;
     plugHost->paramRange(p, &lo, &hi);
@@ -714,7 +723,6 @@ void MIDIMessageManager::getLegacyCCparam(int ccNumber, int channel, int value, 
       default: break;
     }
     const int routingPart = partIn(p, kFilterRoutingParallel);
-    if (fromDevice) fromHardware = true;
     if (fromDevice && routingPart >= 0) {
       plugHost->setFromDevice(kFilterRoutingSerial + routingPart, v != 0 ? 1.0 : 0.0);
       plugHost->setFromDevice(kFilterRoutingParallel + routingPart, v != 0 ? 0.0 : 1.0);
@@ -724,7 +732,6 @@ void MIDIMessageManager::getLegacyCCparam(int ccNumber, int channel, int value, 
       plugHost->setControlFromHardware(c, std::clamp((v - lo) / range, 0.0, 1.0));
     }
     if (refreshTab) plugHost->onParamChange2(kQuickTab);
-    fromHardware = false;
   } else if (ccNumber == 32 && value >= 64 && value <= 66 && channel >= 1 && channel <= 16) {
     const int bank = value - 64, part = channel - 1;
     plugState->partBank[part] = bank;
@@ -992,24 +999,80 @@ uint32_t MIDIMessageManager::heldTargets(const uint8_t* d, int size) const {
   return d[4] == sysex::kGlobalParamChange ? 1u << HeldInput::kGlobal : multi;
 }
 
-void MIDIMessageManager::selectProgramAgain(const std::vector<uint8_t>& m) {
-  const int part = programPartOf(m.data(), static_cast<int>(m.size()));
-  const int channel = partChannel(part);
-  if (channel < 0) return;
-  // The held bank select (or the multi's bank of the part) went in before the program.
-  const bool bankMessage = m.size() == 9 && (m[5] * 128 + m[6] - 32) % 22 == 0;
-  const int bank = bankMessage ? m[7] : toInt(plugHost->value(kMultiPartBank + part));
-  const int program = m.size() == 3 ? m[1] : bankMessage ? plugState->partProgram[part].load() : m[7];
+void MIDIMessageManager::putBack(const std::vector<uint8_t>& m) {
+  const int size = static_cast<int>(m.size());
+  PutBack w;
+  w.message = m;
+  w.targets = heldTargets(m.data(), size);
+  if (const int part = programPartOf(m.data(), size); part >= 0) {
+    const int channel = partChannel(part);
+    if (channel < 0) return;
+    // The held bank select (or the multi's bank of the part) went in before the program.
+    const bool bankMessage = size == 9 && (m[5] * 128 + m[6] - 32) % 22 == 0;
+    const int bank = bankMessage ? m[7] : toInt(plugHost->value(kMultiPartBank + part));
+    const int program = size == 3 ? m[1] : bankMessage ? plugState->partProgram[part].load() : m[7];
+    w.part = part, w.channel = channel;
+    w.bankSelect = std::clamp(0x40 + bank, 0, 127), w.program = std::clamp(program, 0, 127);
+    heldInput.dumpDue(part, true);
+  } else {
+    w.param = paramOfSynthChange(m.data(), size);
+  }
+  bool start = false;
+  {
+    std::lock_guard<std::mutex> g(putBackLock);
+    putBacks.push_back(std::move(w));
+    putBackPending = true;
+    // Between two jobs the dump thread sends them itself, right after the slice it releases.
+    start = !putBackQueued && !onDumpThread();
+    putBackQueued = putBackQueued || start;
+  }
+  if (!start) return;
   JobRecord r;
-  r.code = MIDIMessageSender::kBankAndProgramChangeJob;
-  r.first = channel;
-  r.second = std::clamp(0x40 + bank, 0, 127);
-  r.third = std::clamp(program, 0, 127);
-  startJob(r);
+  r.code = MIDIMessageSender::kPutBackJob;
+  bool started = false;
+  {
+    std::lock_guard<std::mutex> g(startLock);
+    started = startLocked(r, {}, true, nullptr, true);
+  }
+  if (!started) {
+    std::vector<PutBack> dropped;
+    takePutBacks(&dropped);
+    for (const PutBack& d : dropped)
+      if (d.part >= 0) heldInput.dumpDue(d.part, false);
+    std::lock_guard<std::mutex> g(putBackLock);
+    putBackQueued = false;
+  }
+}
+
+void MIDIMessageManager::dropMootPutBacks(const uint8_t* d, int size, int param) {
+  if (!putBackPending.load()) return;
+  const int part = programPartOf(d, size);
+  if (part < 0 && param < 0) return;
+  std::lock_guard<std::mutex> g(putBackLock);
+  putBacks.erase(std::remove_if(putBacks.begin(), putBacks.end(),
+                                [&](const PutBack& w) {
+                                  const bool moot = part >= 0 ? (w.targets >> part & 1u) && (w.part == part || w.part < 0)
+                                                              : w.part < 0 && w.param == param;
+                                  if (moot && w.part >= 0) heldInput.dumpDue(w.part, false);
+                                  return moot;
+                                }),
+                 putBacks.end());
+  putBackPending = !putBacks.empty();
+}
+
+bool MIDIMessageManager::takePutBacks(std::vector<PutBack>* words) {
+  words->clear();
+  std::lock_guard<std::mutex> g(putBackLock);
+  words->swap(putBacks);
+  putBackPending = false;
+  if (words->empty()) putBackQueued = false;
+  return !words->empty();
 }
 
 bool MIDIMessageManager::holdFromDevice(const uint8_t* data, int size) {
-  if (!heldInput.hold(data, static_cast<size_t>(size), holdsInput(), heldTargets(data, size))) return false;
+  const int param = isRefresh(data, static_cast<size_t>(size)) ? paramOfSynthChange(data, size) : -1;
+  dropMootPutBacks(data, size, param);
+  if (!heldInput.hold(data, static_cast<size_t>(size), holdsInput(), heldTargets(data, size), param)) return false;
   // Held with no transfer holding (flags that came down, or input held before that waits):
   // applied here and now, behind what was held before.
   if (!holdsInput()) releaseHeldInput(SIZE_MAX);
@@ -1019,21 +1082,10 @@ bool MIDIMessageManager::holdFromDevice(const uint8_t* data, int size) {
 void MIDIMessageManager::releaseHeldInput(size_t limit) {
   heldInput.release(limit, [this] { return holdsInput() || senderObj->stopping.load(); },
                     [this](const std::vector<uint8_t>& m, bool resend) {
-                      resend = resend && plugState->midiIOSet.load();
-                      // A program the synth chose that a dump after it undid is chosen again on the
-                      // synth, before the fetch its apply asks for (a queued job, with its pauses).
-                      const bool program = programPartOf(m.data(), static_cast<int>(m.size())) >= 0;
-                      if (resend && program) selectProgramAgain(m);
+                      // A dump sent after this message came put the synth's old value (or sound)
+                      // back: the synth's word goes to it again, before the fetch its apply asks for.
+                      if (resend && plugState->midiIOSet.load()) putBack(m);
                       takeFromDevice(m.data(), static_cast<int>(m.size()));
-                      if (!resend || program) return;
-                      // A dump sent after this message came put the synth's old value back.
-                      if (m[0] == sysex::kStart) {
-                        plugHost->sendSysex(m.data(), static_cast<int>(m.size()));
-                        plugHost->printOutgoing(sysex::outgoingLine(m.data(), static_cast<int>(m.size())));
-                      } else {
-                        const IMidiMsg cc(0, m[0], m[1], m[2]);
-                        sendMidiMsgAndLog(&cc);
-                      }
                     });
 }
 

@@ -277,6 +277,22 @@ class MidiEngineHost : public dump::DumpParamAccess {
   virtual bool hardwareChangeActive() = 0;
 };
 
+// Whether the value this thread applies now came from the synth. Set for the handling of one of
+// its messages only, on the thread that handles it: no origin outlives its message, and no other
+// thread's message lends it to an edit or to a host's message meanwhile. A value from the synth
+// is never sent back to it for that origin (the control-action routine, the filter link).
+class SynthOrigin {
+ public:
+  explicit SynthOrigin(bool fromSynth);
+  ~SynthOrigin();
+  SynthOrigin(const SynthOrigin&) = delete;
+  SynthOrigin& operator=(const SynthOrigin&) = delete;
+  static bool now();
+
+ private:
+  bool outer;
+};
+
 // One librarian capture: collects every message while armed; a whole sound or multi dump
 // (sysex::isIntactDump, the editor's own test) that answers its request completes it.
 struct LibraryRequest {
@@ -510,8 +526,6 @@ class MIDIMessageManager {
   std::atomic<bool> quickTabRefreshPending{false};
   std::atomic<bool> bankSelectPending{false};
   std::atomic<bool> multiRequestActive{false};
-  std::atomic<bool> fromHost{false};
-  std::atomic<bool> fromHardware{false};
   std::atomic<bool> parseComplete{false};
   std::atomic<bool> partSendBusy{false};
   std::atomic<bool> librarianSlotTarget{false};
@@ -572,9 +586,24 @@ class MIDIMessageManager {
   // The part whose program a message from the synth selects (a program change on its channel, its
   // bank or program in the multi), or -1.
   int programPartOf(const uint8_t* data, int size) const;
-  // A held program message whose part a dump overwrote after it: the bank select and program
-  // change that select it go to the synth again, as a job queued behind the running one.
-  void selectProgramAgain(const std::vector<uint8_t>& message);
+  // What of the synth's words a job's dumps undid goes back to it in order, by a dump-thread job
+  // that runs next (putBackSynthWords; between two jobs the dump thread sends them itself): ahead
+  // of the fetch a released program change asks for, so that the fetch hears the synth as it spoke. A program choice goes back as the bank select and
+  // program change that select it again, and its part stays due (HeldInput::dumpDue) until they
+  // went: what the synth set there after the choice goes back behind them.
+  struct PutBack {
+    std::vector<uint8_t> message;
+    int param = -1;        // the parameter a value sets
+    uint32_t targets = 0;  // heldTargets
+    int part = -1;         // a program choice: its part, and what selects it again
+    int channel = 0, bankSelect = 0, program = 0;
+  };
+  void putBack(const std::vector<uint8_t>& message);
+  // A message from the synth that arrives while words wait to go back: a later value of their
+  // parameter, a later program of their part makes them moot (never an older word over a newer).
+  void dropMootPutBacks(const uint8_t* data, int size, int param);
+  // The put-back job's words, in order; false, and the job ends, when none is left.
+  bool takePutBacks(std::vector<PutBack>* words);
   // The parameter a short message from the synth sets, or -1.
   int paramOfSynthChange(const uint8_t* data, int size);
   // A short message from the synth, past the filters and the hold: to the parsers.
@@ -639,6 +668,10 @@ class MIDIMessageManager {
   std::vector<HeldChange> heldChanges;
   // Short messages from the synth held back while a transfer holds input.
   HeldInput heldInput;
+  std::mutex putBackLock;
+  std::vector<PutBack> putBacks;
+  bool putBackQueued = false;               // putBackLock: the put-back job is queued or runs
+  std::atomic<bool> putBackPending{false};  // putBacks is not empty
   // Host program changes due for each part, packed by startHostProgram (0: none).
   std::atomic<uint32_t> hostProgramDue[16] = {};
   // What one release between two jobs applies before it looks for a queued job again.

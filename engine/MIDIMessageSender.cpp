@@ -73,6 +73,7 @@ void MIDIMessageSender::run(WorkerThread thread) {
         sendBankAndProgramChange(r.first, r.second, r.third);
         if (r.hostProgram && r.requestFlag) mgr->fetchPartAfterProgramChange(r.part, true);
         break;
+      case kPutBackJob: putBackSynthWords(); break;
       case 15: startMIDIClockOutput(); break;
       case 16: sendContinuousMIDIClock(r.clockArg); break;
       case 17: stopMIDIClockOutput(); break;
@@ -84,6 +85,25 @@ void MIDIMessageSender::run(WorkerThread thread) {
     host->log(std::string("PROCESSOR: MIDI job ") + std::to_string(r.code) + " ended by an unknown error");
   }
   if (thread == WorkerThread::kDump) mgr->endRequestWait();
+}
+
+void MIDIMessageSender::putBackSynthWords() {
+  std::vector<MIDIMessageManager::PutBack> words;
+  while (mgr->takePutBacks(&words))
+    for (const MIDIMessageManager::PutBack& w : words) {
+      const std::vector<uint8_t>& m = w.message;
+      if (w.part >= 0) {
+        sendBankAndProgramChange(w.channel, w.bankSelect, w.program);
+        mgr->heldInput.dumpSent(w.part);
+        mgr->heldInput.dumpDue(w.part, false);
+      } else if (m[0] == sysex::kStart) {
+        host->sendSysex(m.data(), static_cast<int>(m.size()));
+        host->printOutgoing(sysex::outgoingLine(m.data(), static_cast<int>(m.size())));
+      } else {
+        const IMidiMsg cc(0, m[0], m[1], m[2]);
+        mgr->sendMidiMsgAndLog(&cc);
+      }
+    }
 }
 
 bool MIDIMessageSender::pause(int ms) {

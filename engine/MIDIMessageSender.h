@@ -61,6 +61,10 @@ class MIDIMessageSender {
   // value, third = program); called directly by a job that selects a program itself.
   static constexpr int kBankAndProgramChangeJob = 19;
   void sendBankAndProgramChange(int channel, int bankSelect, int program);  // 19
+  // The synth's words a job's dumps undid, back to it in the order they came (see
+  // MIDIMessageManager::putBack); it ends once none is left.
+  static constexpr int kPutBackJob = 20;
+  void putBackSynthWords();  // 20
   void startMIDIClockOutput();                                          // 15
   void sendContinuousMIDIClock(int unused);                             // 16
   void stopMIDIClockOutput();                                           // 17

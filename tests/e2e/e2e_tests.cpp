@@ -1279,14 +1279,58 @@ TEST_F(EditorOnWire, AFloodDuringAPushDelaysWhatFollowsAndNeverStopsIt) {
   EXPECT_TRUE(waitParam(kOscillator1Octave + 2, 88, 30.0)) << param(kOscillator1Octave + 2);
 }
 
-// The synth floods channels 1-4 at about 10,000 messages a second: every other one controller 74,
-// the rest its filter 1 cutoff of parts 1-4 (its sounds link the two filters), with the oscillator
-// shape controller one in 50, a program change, a part program of the multi and a whole sound
-// dump one in 500 each, and a dump of another unit (id 1) one in 2,000. The editor takes it all
-// and writes no parameter of the synth's back: the synth's filter 2 stays where it was.
+// During SEND MULTI the synth floods parts 1-3 with 30,000 messages in about 3 s: its knobs of
+// filter 1 cutoff and resonance, oscillator 1's octave by controller, programs chosen on its panel
+// (by channel and by the multi's message, sounds stored with their own values) and whole dumps;
+// each part's last words are its knobs. Once all is done the synth holds its own last value of
+// every parameter it moved, and the screen agrees.
+TEST_F(EditorOnWire, TheSynthsOwnWordsDuringSendMultiAreItsLastOnBothSides) {
+  for (int n = 0; n < 8; ++n) store(0, n, 100 + n, 100);
+  connect(), setParam(kMIDIFilterHWPCPassThrough, 1), sim->clearLog(), setParam(kPushArrangement, 1);
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 393; }, 1, 10.0));
+  const Bytes whole = sim->partSound(1);
+  const int moved[3][2] = {{kFilter1Cutoff, 85}, {kFilter1Resonance, 87}, {kOscillator1Octave, 8}};
+  int last[3][3] = {};
+  for (int i = 0; i < 30000; ++i) {
+    const int part = i % 3, which = i / 3 % 3, v = which == 2 ? 16 + 12 * (i / 9 % 9) : i / 9 % 128;
+    if (which < 2) sim->turnSoundKnob(part, moved[which][1] - 7, v);
+    else sim->setPartData(part, 1, v), sim->sendShort(uint8_t(0xB0 | part), 27, uint8_t(v));
+    last[part][which] = v;
+    if (i % 500 == 250 && i < 29000) sim->selectOnPanel(part, 0, i / 500 % 8, i % 1000 == 250);
+    if (i % 1000 == 750) sim->sendRaw(whole);
+    if (i % 10 == 9) MidiTestSleep(0.001);
+  }
+  auto agree = [&] {
+    for (int part = 0; part < 3; ++part)
+      for (int which = 0; which < 3; ++which)
+        if (param(moved[which][0] + part) != last[part][which] || sim->partSound(part)[moved[which][1]] != last[part][which]) return false;
+    return true;
+  };
+  EXPECT_TRUE(waitUntil(agree, 40.0));
+  MidiTestSleep(1.0);  // what a late write back would change
+  for (int part = 0; part < 3; ++part)
+    for (int which = 0; which < 3; ++which)
+      EXPECT_EQ(param(moved[which][0] + part) * 1000 + sim->partSound(part)[moved[which][1]], last[part][which] * 1001)
+          << "part " << part + 1 << " parameter " << moved[which][0] << ": screen, synth";
+}
+
+// The host plays a note with the parts' filters linked; then the synth turns part 1's filter 1
+// cutoff 180 times by its parameter message, and floods channels 1-4 at about 10,000 messages a
+// second: every other one controller 74, the rest its filter 1 cutoff of parts 1-4, with the
+// oscillator shape controller one in 50, a program change, a part program of the multi and a whole
+// sound dump one in 500 each, and a dump of another unit (id 1) one in 2,000. The editor takes it
+// all and writes no parameter of the synth's back: the synth's filter 2 stays where it was. The
+// host's own edit of filter 1 then moves and sends its linked filter 2.
 TEST_F(EditorOnWire, AFloodOfTheSynthsChangesIsNeverWrittenBack) {
-  connect(), setParam(kMIDIFilterHWPCPassThrough, 1), sim->clearLog();
+  connect(), setParam(kMIDIFilterHWPCPassThrough, 1);
+  for (int part = 0; part < 4; ++part) setParam(kFilterLinkSwitch + part, 1);
+  for (const Bytes& b : std::vector<Bytes>{{0x90, 0x3C, 0x64}, {0x80, 0x3C, 0}}) plug->SendNow(HostEvent{0, HostEvent::kMidi, 0, b, ""});
+  // The link switches send part 1's sound: the synth's filter 2 is the editor's once it is in.
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m == Bytes{0x80, 0x3C, 0}; }) && waitUntil([&] { return sim->partSound(0)[105] == param(kFilter2Cutoff); }));
+  sim->clearLog();
   const int filter2Before = sim->partSound(0)[105];
+  for (int i = 0; i < 180; ++i) sim->turnSoundKnob(0, 85 - 7, i % 128), i % 10 == 9 ? MidiTestSleep(0.005) : void();
+  ASSERT_TRUE(waitParam(kFilter1Cutoff, 179 % 128, 10.0));
   Bytes whole = sim->partSound(1), otherUnit = whole;
   otherUnit[3] = 1, DorvikSim::checksum(otherUnit);
   for (int i = 0; i < 20000; ++i) {
@@ -1309,6 +1353,9 @@ TEST_F(EditorOnWire, AFloodOfTheSynthsChangesIsNeverWrittenBack) {
   for (const auto& e : written) ++byAddress["part " + std::to_string(e.bytes[5] + 1) + " index " + std::to_string(e.bytes[6] * 128 + e.bytes[7])];
   for (const auto& [address, count] : byAddress) ADD_FAILURE() << count << " parameter changes written at " << address;
   EXPECT_EQ(sim->partSound(0)[105], filter2Before);
+  setParam(kFilter1Cutoff, 20);
+  EXPECT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 10 && m[5] == 0 && m[7] == 98; }, 1, 5.0)) << "the host's link";
+  EXPECT_TRUE(waitUntil([&] { return sim->partSound(0)[105] == param(kFilter2Cutoff) && param(kFilter1Cutoff) == 20; }, 5.0));
 }
 
 // A patchbay undoes the connection to the synth, which stays, and makes it again (or the ticked OUT

@@ -340,10 +340,11 @@ TEST_F(SorvantaTest, LinkedFilterFollowsKeepingItsDistance) {
   EXPECT_EQ(plug->paramValue(kFilter2Cutoff + part), 90);
   ASSERT_EQ(plug->sysexSent.size(), 1u);
   EXPECT_EQ(plug->sysexSent[0][7], 90);
-  plug->midiManager->fromHardware = true;
-  plug->GetParam(kFilter1Cutoff + part)->Set(40);
-  plug->OnParamChange2(kFilter1Cutoff + part);
-  plug->midiManager->fromHardware = false;
+  {
+    const SynthOrigin fromSynth(true);
+    plug->GetParam(kFilter1Cutoff + part)->Set(40);
+    plug->OnParamChange2(kFilter1Cutoff + part);
+  }
   EXPECT_EQ(plug->paramValue(kFilter2Cutoff + part), 90);
   EXPECT_EQ(plug->sysexSent.size(), 1u);
 }

@@ -303,7 +303,7 @@ TEST_F(Engine, ParameterChangesFindTheirControlAndAreNotEchoed) {
   EXPECT_DOUBLE_EQ(host.hardwareSets[1].second, 0.5);
   EXPECT_EQ(host.partlessDeviceIds.front(), 5);
   EXPECT_TRUE(host.sent().empty());
-  EXPECT_FALSE(mgr->fromHardware.load());
+  EXPECT_FALSE(SynthOrigin::now());
   EXPECT_FALSE(mgr->sysexControlMissing.load());
 }
 
@@ -912,7 +912,8 @@ TEST(ReplyWaitClaim, WhatAWaitHeldGoesWithIt) {
 }
 
 // Held input goes in oldest first, in bounded slices; past its bound refreshes go first, then
-// notes, never a program change or a bank select; what a later dump overwrote is sent again.
+// notes, never a program change or a bank select; what a later dump overwrote is sent again,
+// unless a later value of its parameter is held.
 TEST(HeldInputQueue, KeepsOrderBoundAndMarksWhatADumpOverwrote) {
   const Bytes pc = {0xC0, 5}, cc = {0xB0, 74, 1}, note = {0x90, 60, 100};
   for (const Bytes& m : {pc, Bytes{0xC1, 5, 0}, Bytes{0xB0, 0, 0}, Bytes{0xB0, 32, 0x41}})
@@ -930,8 +931,9 @@ TEST(HeldInputQueue, KeepsOrderBoundAndMarksWhatADumpOverwrote) {
   h.hold(cc.data(), 3, true, 1 << 3), h.hold(knob.data(), 9, true, 1 << HeldInput::kMulti), h.hold(cc2.data(), 3, true, 1 << 3);
   h.hold(pc.data(), 2, true, 0), h.dumpSent(HeldInput::kMulti), h.dumpSent(3), h.hold(cc.data(), 3, true, 1 << 3);
   applied.clear(), resent.clear(), h.release(SIZE_MAX, {}, apply);
-  EXPECT_EQ(applied, (std::vector<Bytes>{cc2, knob, pc, cc}));
-  EXPECT_EQ(resent, (std::vector<bool>{true, true, false, false}));
+  // The controller's later value (after the dumps) is its last word: the earlier never goes back.
+  EXPECT_EQ(applied, (std::vector<Bytes>{knob, pc, cc}));
+  EXPECT_EQ(resent, (std::vector<bool>{true, false, false}));
   // A long push under program choices alone (bank select, program change, the multi's program of
   // the part) holds the last of each channel, which goes in as it came.
   std::vector<Bytes> last(16 * 4);
