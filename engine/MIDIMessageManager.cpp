@@ -180,6 +180,10 @@ bool MIDIMessageManager::supersedes(const JobRecord& newer, const JobRecord& old
              std::tie(older.part, older.toLibrarian, older.belongsTo);
     case 3: return newer.selectedBySynth && older.selectedBySynth && newer.part == older.part;
     case 6: return std::tie(newer.part, newer.requestFlag) == std::tie(older.part, older.requestFlag);
+    // The host's program changes for a part that wait behind a job: only its last one (with the
+    // bank it selected) goes, with one fetch.
+    case MIDIMessageSender::kBankAndProgramChangeJob:
+      return newer.hostProgram && older.hostProgram && newer.part == older.part;
     case 0: case 5: case 13:
       return std::tie(newer.requestFlag, newer.toLibrarian, newer.requestParts, newer.endsProjectPush,
                       newer.appliesHeldProject, newer.idChangedFrom, newer.idChangedTo, newer.sessionFollows,
@@ -617,13 +621,21 @@ int blockIndex(int kind) {
     default: return -1;
   }
 }
-// A note-off (or note-on at velocity 0), or a channel-mode message that ends the channel's
-// notes: all sound off (120), all notes off (123), and the omni and mono/poly switches (124-127).
+// What ends something the host started on the synth, which a job must never hold back (a note
+// would hang, a pedal stay down, a bend stay bent): a note-off (or note-on at velocity 0), a
+// pedal let go (sustain 64, sostenuto 66, soft 67, hold 69 below 64), the bend back at its centre,
+// and a channel-mode message that ends the channel's notes: all sound off (120), all notes off
+// (123), and the omni and mono/poly switches (124-127).
 bool silences(const IMidiMsg& m) {
   switch (m.StatusMsg()) {
     case IMidiMsg::kNoteOff: return true;
     case IMidiMsg::kNoteOn: return m.mData2 == 0;
-    case IMidiMsg::kControlChange: return m.mData1 == 120 || m.mData1 >= 123;
+    case IMidiMsg::kPitchWheel: return m.mData1 == 0 && m.mData2 == 0x40;
+    case IMidiMsg::kControlChange:
+      switch (m.mData1) {
+        case 64: case 66: case 67: case 69: return m.mData2 < 64;
+        default: return m.mData1 == 120 || m.mData1 >= 123;
+      }
     default: return false;
   }
 }
@@ -912,9 +924,10 @@ void MIDIMessageManager::ProcessMidiMsg(const IMidiMsg* msg, bool fromDevice) {
     if (!holdFromDevice(bytes, 3)) takeFromDevice(bytes, 3);
     return;
   }
-  // The host's notes wait for a job to end; not what ends one (a note held over the job would
-  // hang), nor a program change, which goes behind the job (its notes off, bank select, program
-  // change and fetch: MakeProgramChangeMessages).
+  // The host's notes wait for a job to end; not what ends something (a note, pedal or bend held
+  // over the job would hang: silences), nor a program change, which goes behind the job (its notes
+  // off, bank select, program change and fetch: MakeProgramChangeMessages; the part's last one
+  // replaces those still waiting).
   if ((plugState->transferRunning.load() || plugState->bulkSendActive.load()) && !silences(*msg) &&
       msg->StatusMsg() != IMidiMsg::kProgramChange)
     return;
