@@ -639,6 +639,9 @@ bool silences(const IMidiMsg& m) {
     default: return false;
   }
 }
+bool isBankSelect(const IMidiMsg& m) {
+  return m.StatusMsg() == IMidiMsg::kControlChange && (m.mData1 == 0 || m.mData1 == 32);
+}
 }  // namespace
 
 void MIDIMessageManager::ProcessMidiMsgFromDevice(const IMidiMsg* msg) {
@@ -673,6 +676,8 @@ void MIDIMessageManager::ProcessMidiMsgFromDAW(const IMidiMsg* msg, int part) {
     // The host never selects the device's banks by these values.
     if ((msg->mData1 == 32 && isDeviceBankValue(msg->mData2)) || (msg->mData1 == 0 && msg->mData2 == 0)) return;
     getLegacyCCparam(msg->mData1, msg->Channel() + 1, msg->mData2, false, false);
+    // During a job the part's bank is taken as the host chose it; its program change's job sends it.
+    if (isBankSelect(*msg) && (plugState->transferRunning.load() || plugState->bulkSendActive.load())) block = -1;
   } else if (kind == IMidiMsg::kProgramChange && MakeProgramChangeMessages(part, msg)) {
     block = -1;  // its job sends it
   }
@@ -925,11 +930,11 @@ void MIDIMessageManager::ProcessMidiMsg(const IMidiMsg* msg, bool fromDevice) {
     return;
   }
   // The host's notes wait for a job to end; not what ends something (a note, pedal or bend held
-  // over the job would hang: silences), nor a program change, which goes behind the job (its notes
-  // off, bank select, program change and fetch: MakeProgramChangeMessages; the part's last one
-  // replaces those still waiting).
+  // over the job would hang: silences), nor a program change with the bank select before it, which
+  // go behind the job (its notes off, bank select, program change and fetch:
+  // MakeProgramChangeMessages; the part's last one replaces those still waiting).
   if ((plugState->transferRunning.load() || plugState->bulkSendActive.load()) && !silences(*msg) &&
-      msg->StatusMsg() != IMidiMsg::kProgramChange)
+      !isBankSelect(*msg) && msg->StatusMsg() != IMidiMsg::kProgramChange)
     return;
   if (msg->StatusMsg() == 0) return;
   if (msg->Channel() == toInt(plugHost->value(kGlobalMidiChannel)) - 1) return;

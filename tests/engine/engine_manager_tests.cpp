@@ -744,11 +744,11 @@ TEST_F(Engine, HostProgramChangeIsHeldToOneHundredAndSelectsThePart) {
   mgr->ProcessMidiMsg(&pc, false);
   EXPECT_EQ(host.value(kMultiPartPatch + 3), 100);
   EXPECT_EQ(host.sent().size(), 1u) << "sent before its notes off and bank select, or the host's thread waited";
-  const IMidiMsg last(0, 0xC3, 7, 0);  // the part's last one during the job is the one that goes
-  mgr->ProcessMidiMsg(&last, false);
+  const IMidiMsg bank(0, 0xB3, 32, 0x41), last(0, 0xC3, 7, 0);  // the part's last one during the job goes, in the bank chosen with it
+  host.flags.transferRunning = true, mgr->ProcessMidiMsg(&bank, false), mgr->ProcessMidiMsg(&last, false);
   mgr->sender()->cancelRequested = true, release.set_value();
   ASSERT_TRUE(waitIdle());
-  EXPECT_EQ(host.sent(), (std::vector<Bytes>{{0xF0, 0x3E, 0x10, 0, 0, 0x30, 0, 0xF7}, {0xB3, 0x7B, 0}, {0xB3, 0, 0}, {0xB3, 0x20, 0x40}, {0xC3, 7, 0}}));
+  EXPECT_EQ(host.sent(), (std::vector<Bytes>{{0xF0, 0x3E, 0x10, 0, 0, 0x30, 0, 0xF7}, {0xB3, 0x7B, 0}, {0xB3, 0, 0}, {0xB3, 0x20, 0x41}, {0xC3, 7, 0}}));
   // A locked part changes nothing, but the message still passes.
   host.clearSent();
   host.set(kPartLock + 3, 1.0);
