@@ -546,7 +546,7 @@ TEST_F(EditorOnWire, HostProgramChangesDuringTheStartsPushGoAsTheLastOneAfterIt)
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 392; }, 1, 30.0));
   for (HostEvent e; e.bytes.size() < 2 || e.bytes[1] < 79; MidiTestSleep(0.3)) e.kind = HostEvent::kMidi, e.bytes = {0xC1, uint8_t(e.bytes.empty() ? 60 : e.bytes[1] + 1)}, plug->SendNow(e);
   ASSERT_LT(dumps().size(), 16u) << "the push ended before the host's last program change";
-  ASSERT_TRUE(waitUntil([&] { return status() == "Data request Completed!"; }, 30.0)) << status();
+  ASSERT_TRUE(waitUntil([&] { return status() == "Data request Completed!"; }, 60.0)) << status();
   const auto programs = sent([](const Bytes& m) { return m[0] == 0xC1 || isRequest(m, 0x00); });
   ASSERT_EQ(programs.size(), 2u) << "one by one";
   EXPECT_EQ(programs[0].bytes[1] * 1000 + programs[1].bytes[6] * 100 + int(dumps().size()), 79116);
@@ -1056,7 +1056,7 @@ TEST_F(EditorOnWire, AProgramStepWhileTheSynthIsAwayIsHeldAndItsSoundFetchedOnIt
   setParam(kPatchUp, 1), setParam(kPatchUp, 1);  // the second step counts on from the first
   EXPECT_EQ(status() + std::to_string(int(param(kMultiPartPatch))), "Program held, waiting for Dorvik80");
   MidiTestSleep(1.0), makeSims(), store(1, 80, 80);
-  EXPECT_TRUE(waitUntil([&] { return status() == "Plug-in is ready to go!" && sim->partSound(0)[85] * 1000 + param(kFilter1Cutoff) == 80080; }, 20.0));
+  EXPECT_TRUE(waitUntil([&] { return status() == "Plug-in is ready to go!" && sim->partSound(0)[85] * 1000 + param(kFilter1Cutoff) == 80080; }, 60.0));
 }
 
 // The first start, with a server running: the fields read the listing from the start on.
