@@ -186,6 +186,10 @@ bool MIDIMessageManager::supersedes(const JobRecord& newer, const JobRecord& old
              std::tie(older.part, older.toLibrarian, older.belongsTo);
     case 3: return newer.selectedBySynth && older.selectedBySynth && newer.part == older.part;
     case 6: return std::tie(newer.part, newer.requestFlag) == std::tie(older.part, older.requestFlag);
+    // The host's program changes for a part that wait behind a job: only its last one (with the
+    // bank it selected) goes, with one fetch.
+    case MIDIMessageSender::kBankAndProgramChangeJob:
+      return newer.hostProgram && older.hostProgram && newer.part == older.part;
     case 0: case 5: case 13:
       return std::tie(newer.requestFlag, newer.toLibrarian, newer.requestParts, newer.endsProjectPush,
                       newer.appliesHeldProject, newer.idChangedFrom, newer.idChangedTo, newer.sessionFollows,
@@ -629,15 +633,26 @@ int blockIndex(int kind) {
     default: return -1;
   }
 }
-// A note-off (or note-on at velocity 0), or a channel-mode message that ends the channel's
-// notes: all sound off (120), all notes off (123), and the omni and mono/poly switches (124-127).
+// What ends something the host started on the synth, which a job must never hold back (a note
+// would hang, a pedal stay down, a bend stay bent): a note-off (or note-on at velocity 0), a
+// pedal let go (sustain 64, sostenuto 66, soft 67, hold 69 below 64), the bend back at its centre,
+// and a channel-mode message that ends the channel's notes: all sound off (120), all notes off
+// (123), and the omni and mono/poly switches (124-127).
 bool silences(const IMidiMsg& m) {
   switch (m.StatusMsg()) {
     case IMidiMsg::kNoteOff: return true;
     case IMidiMsg::kNoteOn: return m.mData2 == 0;
-    case IMidiMsg::kControlChange: return m.mData1 == 120 || m.mData1 >= 123;
+    case IMidiMsg::kPitchWheel: return m.mData1 == 0 && m.mData2 == 0x40;
+    case IMidiMsg::kControlChange:
+      switch (m.mData1) {
+        case 64: case 66: case 67: case 69: return m.mData2 < 64;
+        default: return m.mData1 == 120 || m.mData1 >= 123;
+      }
     default: return false;
   }
+}
+bool isBankSelect(const IMidiMsg& m) {
+  return m.StatusMsg() == IMidiMsg::kControlChange && (m.mData1 == 0 || m.mData1 == 32);
 }
 }  // namespace
 
@@ -671,6 +686,8 @@ void MIDIMessageManager::ProcessMidiMsgFromDAW(const IMidiMsg* msg, int part) {
     // The host never selects the device's banks by these values.
     if ((msg->mData1 == 32 && isDeviceBankValue(msg->mData2)) || (msg->mData1 == 0 && msg->mData2 == 0)) return;
     getLegacyCCparam(msg->mData1, msg->Channel() + 1, msg->mData2, false, false);
+    // During a job the part's bank is taken as the host chose it; its program change's job sends it.
+    if (isBankSelect(*msg) && (plugState->transferRunning.load() || plugState->bulkSendActive.load())) block = -1;
   } else if (kind == IMidiMsg::kProgramChange && MakeProgramChangeMessages(part, msg)) {
     block = -1;  // its job sends it
   }
@@ -921,11 +938,12 @@ void MIDIMessageManager::ProcessMidiMsg(const IMidiMsg* msg, bool fromDevice) {
     if (!holdFromDevice(bytes, 3)) takeFromDevice(bytes, 3);
     return;
   }
-  // The host's notes wait for a job to end; not what ends one (a note held over the job would
-  // hang), nor a program change, which goes behind the job (its notes off, bank select, program
-  // change and fetch: MakeProgramChangeMessages).
+  // The host's notes wait for a job to end; not what ends something (a note, pedal or bend held
+  // over the job would hang: silences), nor a program change with the bank select before it, which
+  // go behind the job (its notes off, bank select, program change and fetch:
+  // MakeProgramChangeMessages; the part's last one replaces those still waiting).
   if ((plugState->transferRunning.load() || plugState->bulkSendActive.load()) && !silences(*msg) &&
-      msg->StatusMsg() != IMidiMsg::kProgramChange)
+      !isBankSelect(*msg) && msg->StatusMsg() != IMidiMsg::kProgramChange)
     return;
   if (msg->StatusMsg() == 0) return;
   if (msg->Channel() == toInt(plugHost->value(kGlobalMidiChannel)) - 1) return;

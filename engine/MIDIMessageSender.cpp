@@ -158,6 +158,7 @@ bool MIDIMessageSender::waitReply(int ms) {
       return mgr->reply.in();
     }
     if (cancelled() || lastRequest.size() < 4) return false;
+    host->log("PROCESSOR: an answer in doubt: asked once more at DeviceID " + std::to_string(again));
     std::vector<uint8_t> r = lastRequest;
     r[2] = static_cast<uint8_t>(again);
     sendRequest(r, lastChecked);
@@ -169,6 +170,12 @@ bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
   auto send = [this](const std::vector<uint8_t>& r, bool checked) { sendRequest(r, checked); };
   auto replied = [this] { return mgr->reply.in(); };
   const int p = mgr->pacingInterval();
+  const uint32_t began = GetTickCount();
+  // Why a wait that took longer than its first poll ended: in the log, to tell a slow answer from
+  // one that was not taken until the request went again.
+  auto slow = [&](int k, const char* how) {
+    if (k > 1) host->log(std::string("PROCESSOR: request ") + how + " after " + std::to_string(GetTickCount() - began) + " ms, poll " + std::to_string(k));
+  };
   for (int k = 1;; ++k) {
     // Each poll waits one pacing interval at most: it ends the moment the answer is in. Asked once
     // more, the synth is there: the polls start again.
@@ -196,9 +203,10 @@ bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
         requestFailed = true;
         return false;
       }
-      case sysex::PollAction::kReplied: return true;
+      case sysex::PollAction::kReplied: return slow(k, "answered"), true;
       case sysex::PollAction::kWait: break;
       case sysex::PollAction::kScan: {
+        slow(k, "unanswered: asked again");
         const int kept = spokenId();
         if (spec.resendInsteadOfScan) {
           for (int n = 0; n < 128 && !replied() && !cancelled(); ++n) {

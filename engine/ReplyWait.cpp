@@ -37,7 +37,6 @@ void ReplyWait::endLocked(bool owe) {
   asked.clear();
   heldDump.clear();
   askAgainAt = -1;
-  askedAgain = 0;
   keep = -1;
   heldOther.clear();
   open = false;
@@ -104,7 +103,6 @@ ReplyWait::Claim ReplyWait::claim(const uint8_t* data, int size, bool own) {
     }
     heldDump.assign(data, data + size);
     askAgainAt = data[sysex::kDevicePos];
-    ++askedAgain;
   }
   arrived.notify_all();
   return Claim::kStray;
@@ -135,10 +133,10 @@ void ReplyWait::answer(const uint8_t* data, int size, bool own) {
     std::lock_guard<std::mutex> g(lock);
     if (!answersWaitLocked(data, size, own)) return;
     answered = armed;
-    // What it asked again may still be answered: not by the next wait's answer.
-    if (askedAgain > 0)
-      for (const Asked& a : asked)
-        if (a.answeredBy(data)) owed.push_back(a);
+    // Asked again n times, the wait sent n + 1 requests and took n + 1 dumps: what is still to
+    // come is one answer for each owed request it doubted, which stay owed as long as they were.
+    // Owing its answered requests again would put every later wait of their kind in doubt for as
+    // long as such waits come less than kOwedMs apart.
     askAgainAt = -1;
   }
   arrived.notify_all();

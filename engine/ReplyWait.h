@@ -17,8 +17,9 @@
 // sound the synth held then) rather than the new wait's, and the synth need not answer in order:
 // such a dump is taken only when the synth says it twice. It is held, the wait asks once more
 // (askAgain), and the answer is the dump that equals the one before it; one that is no longer in
-// doubt (nothing of its kind owed) is taken at once. The requests a wait asked once more, still
-// unanswered when it is answered, are owed in their turn. A wait that timed out owes nothing; a
+// doubt (nothing of its kind owed) is taken at once. Answered so, the wait owes nothing of its
+// own: one answer is still to come for each owed request it doubted, and those stay owed as long
+// as they were (one answer for one request). A wait that timed out owes nothing; a
 // late answer is never applied after its wait ended. A dump of another kind, part, bank or device,
 // or one with no wait armed, is kStray: the caller applies it as what it is.
 //
@@ -106,10 +107,9 @@ class ReplyWait {
   std::vector<Asked> asked;  // the requests of the armed wait
   // Requests of ended waits whose answers may still come (see the class comment); oldest first.
   std::deque<Asked> owed;
-  // The armed wait's dump in doubt, the id to ask again at (-1: none), and how often it asked.
+  // The armed wait's dump in doubt, and the id to ask again at (-1: none).
   std::vector<uint8_t> heldDump;
   int askAgainAt = -1;
-  int askedAgain = 0;
   // keepTo's id (-1: none), and the other id's answer held meanwhile.
   int keep = -1;
   std::vector<uint8_t> heldOther;

@@ -512,16 +512,45 @@ TEST_F(EditorOnWire, HostMidiIsForwardedOrBlockedByTheFilterSwitches) {
   MidiTestSleep(0.3);
   EXPECT_TRUE(sim->received([](const Bytes& m) { return m[0] == 0x90; }).empty());
   // Taken as the part's program: all notes off, the bank select (its bank aside), the program, then its sound's fetch.
-  // One during another's fetch goes after it; what ends a note goes during it.
-  for (int p : {kGlobalRxProgramChange, kMIDIFilterDAWNotePassThrough}) setParam(p, 1);
+  // One during another's fetch goes after it; what ends a note, a pedal or a bend goes during it.
+  for (int p : {kGlobalRxProgramChange, kMIDIFilterDAWNotePassThrough, kMIDIFilterDAWPPPassThrough}) setParam(p, 1);
+  host({0xB0, 0x40, 0x7F}), host({0xE0, 0, 0x50}), host({0x90, 0x3C, 0x64});  // pedal down, bent, a note
   sim->setReplyDelay(0.6), MidiTestSleep(0.2), sim->clearLog(), textOf(kControlDisplayName)->SetTextFromPlug(""), host({0xC1, 0x05});
   ASSERT_TRUE(waitUntil([&] { return status() == "Data processing, please wait..."; }));
-  for (const Bytes& b : std::vector<Bytes>{{0x80, 0x3C, 0}, {0x90, 0x3E, 0}, {0xB0, 0x7B, 0}, {0xC0, 0x07}}) host(b);
+  for (const Bytes& b : std::vector<Bytes>{{0x80, 0x3C, 0}, {0x90, 0x3E, 0}, {0xB0, 0x40, 0}, {0xE0, 0, 0x40}, {0xB0, 0x7B, 0}, {0xC0, 0x07}}) host(b);
   ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return isRequest(m, 0x00); }, 2, 10.0));
   std::vector<Bytes> got;
   for (const auto& e : sim->received([](const Bytes& m) { return m.size() <= 3 || isRequest(m, 0x00); })) got.push_back(e.bytes[1] == 0x20 ? Bytes{e.bytes[0], 0x20} : e.bytes);
   EXPECT_EQ(got, (std::vector<Bytes>{{0xB1, 0x7B, 0}, {0xB1, 0, 0}, {0xB1, 0x20}, {0xC1, 0x05}, {0xF0, 0x3E, 0x10, 0, 0, 0x30, 1, 0xF7}, {0x80, 0x3C, 0}, {0x90, 0x3E, 0},
-                                     {0xB0, 0x7B, 0}, {0xB0, 0x7B, 0}, {0xB0, 0, 0}, {0xB0, 0x20}, {0xC0, 0x07}, {0xF0, 0x3E, 0x10, 0, 0, 0x30, 0, 0xF7}}));
+                                     {0xB0, 0x40, 0}, {0xE0, 0, 0x40}, {0xB0, 0x7B, 0}, {0xB0, 0x7B, 0}, {0xB0, 0, 0}, {0xB0, 0x20}, {0xC0, 0x07}, {0xF0, 0x3E, 0x10, 0, 0, 0x30, 0, 0xF7}}));
+  // So during SEND MULTI (pressed until the fetch lets it start), before its last part (of three).
+  sim->setReplyDelay(0.02), sim->clearLog();
+  ASSERT_TRUE(waitUntil([&] { return setParam(kPushArrangement, 1), sim->waitFor([](const Bytes& m) { return m.size() == 207; }, 1, 0.5); }, 15.0));
+  host({0xB0, 0x40, 0}), host({0xE0, 0, 0x40});
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 392; }, 3, 30.0));
+  const auto ends = sim->received([](const Bytes& m) { return m == Bytes{0xB0, 0x40, 0} || m == Bytes{0xE0, 0, 0x40} || m.size() == 392; });
+  EXPECT_TRUE(ends.size() == 5 && ends.back().bytes.size() == 392) << "held back";
+}
+
+// Twenty host program changes for part 2 during the start's push of a session: the last alone reaches the synth after the
+// push (its last part's dump and the 0.55 s pause after each, on JACK's clock), with one fetch of its sound.
+TEST_F(EditorOnWire, HostProgramChangesDuringTheStartsPushGoAsTheLastOneAfterIt) {
+  connect();
+  for (int part = 0; part < 16; ++part) setParam(kMultiPartStatus + part, 1);
+  ASSERT_TRUE(plug->SaveState(state, &why)) << why;
+  plug->Close(), sim->clearLog();
+  open([&] { setParam(kGlobalRxProgramChange, plug->RestoreState(state, &why)), setParam(kMIDIFilterDAWPCPassThrough, 1); });
+  ASSERT_EQ(param(kGlobalRxProgramChange), 1) << why;
+  auto sent = [this](std::function<bool(const Bytes&)> f) { return sim->received(f); };
+  auto dumps = [&] { return sent([](const Bytes& m) { return m.size() == 392; }); };
+  ASSERT_TRUE(sim->waitFor([](const Bytes& m) { return m.size() == 392; }, 1, 30.0));
+  for (HostEvent e; e.bytes.size() < 2 || e.bytes[1] < 79; MidiTestSleep(0.3)) e.kind = HostEvent::kMidi, e.bytes = {0xC1, uint8_t(e.bytes.empty() ? 60 : e.bytes[1] + 1)}, plug->SendNow(e);
+  ASSERT_LT(dumps().size(), 16u) << "the push ended before the host's last program change";
+  ASSERT_TRUE(waitUntil([&] { return status() == "Data request Completed!"; }, 60.0)) << status();
+  const auto programs = sent([](const Bytes& m) { return m[0] == 0xC1 || isRequest(m, 0x00); });
+  ASSERT_EQ(programs.size(), 2u) << "one by one";
+  EXPECT_EQ(programs[0].bytes[1] * 1000 + programs[1].bytes[6] * 100 + int(dumps().size()), 79116);
+  EXPECT_LT(programs[0].frameTime - dumps().back().frameTime, 0.55 + 0.5) << "late after the push";
 }
 
 // With clock and start/stop on, the transport's play sends FA and ticks at 24 per quarter note of
@@ -1019,15 +1048,15 @@ TEST_F(EditorOnWire, ASynthSwitchedOnLaterIsReopenedByItselfAndTheHeldProjectGoe
   }
 }
 
-// Part 1 on B 78, the synth off a while, Program Up: held, and said to be; back, the synth selects B 79 and its sound is
-// fetched, which the session then carries (never B 78's sound under 79).
+// Part 1 on B 78, the synth off a while, Program Up twice: held, and said to be; back, the synth selects B 80 and its
+// sound is fetched, which the session then carries (never B 78's sound under 80).
 TEST_F(EditorOnWire, AProgramStepWhileTheSynthIsAwayIsHeldAndItsSoundFetchedOnItsReturn) {
   store(1, 78, 78), connect(), setParam(kMIDIFilterHWPCPassThrough, 1), sim->selectOnPanel(0, 1, 78, false);
   ASSERT_TRUE(waitParam(kFilter1Cutoff, 78) && waitUntil([&] { return status() == "Data request Completed!"; }) && (sim.reset(), decoy.reset(), waitLost(false)));
-  setParam(kPatchUp, 1);
-  EXPECT_EQ(status() + std::to_string(int(param(kMultiPartPatch))), "Program held, waiting for Dorvik79");
-  MidiTestSleep(1.0), makeSims(), store(1, 79, 79);
-  EXPECT_TRUE(waitUntil([&] { return status() == "Plug-in is ready to go!" && sim->partSound(0)[85] * 1000 + param(kFilter1Cutoff) == 79079; }, 20.0));
+  setParam(kPatchUp, 1), setParam(kPatchUp, 1);  // the second step counts on from the first
+  EXPECT_EQ(status() + std::to_string(int(param(kMultiPartPatch))), "Program held, waiting for Dorvik80");
+  MidiTestSleep(1.0), makeSims(), store(1, 80, 80);
+  EXPECT_TRUE(waitUntil([&] { return status() == "Plug-in is ready to go!" && sim->partSound(0)[85] * 1000 + param(kFilter1Cutoff) == 80080; }, 60.0));
 }
 
 // The first start, with a server running: the fields read the listing from the start on.

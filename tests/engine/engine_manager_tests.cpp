@@ -498,6 +498,15 @@ TEST_F(Engine, ChannelMessagesFromDeviceAndHost) {
   note.MakeNoteOnMsg(60, 100, 0, 0);
   mgr->ProcessMidiMsg(&note, false);
   EXPECT_EQ(host.sent().size(), 2u);
+  // During a job (its notes off sent) and a multi send, what ends something the host started goes on: note-offs, the
+  // channel-mode messages, pedals let go, the bend at its centre (true). Nothing else.
+  for (const auto& [m, passes] : std::vector<std::pair<Bytes, bool>>{{{0x82, 60, 0}, 1}, {{0x92, 60, 0}, 1}, {{0xB2, 120, 0}, 1}, {{0xB2, 123, 0}, 1}, {{0xB2, 124, 0}, 1}, {{0xB2, 125, 0}, 1}, {{0xB2, 126, 1}, 1}, {{0xB2, 127, 0}, 1}, {{0xB2, 64, 0}, 1},
+                                                                     {{0xB2, 66, 63}, 1}, {{0xB2, 67, 0}, 1}, {{0xB2, 69, 0}, 1}, {{0xE2, 0, 0x40}, 1}, {{0x92, 60, 9}, 0}, {{0xB2, 64, 64}, 0}, {{0xB2, 1, 0}, 0}, {{0xE2, 1, 0x40}, 0}, {{0xE2, 0x7F, 0x3F}, 0}})
+    for (const bool multiSend : {false, true}) {
+      const IMidiMsg msg(0, m[0], m[1], m[2]);
+      host.flags.transferRunning = host.flags.notesOffSent = !multiSend, host.flags.bulkSendActive = multiSend, host.clearSent(), mgr->ProcessMidiMsg(&msg, false);
+      EXPECT_EQ(host.sent(), passes ? std::vector<Bytes>{m} : std::vector<Bytes>{}) << multiSend << " " << int(m[1]);
+    }
 }
 
 TEST_F(Engine, EffectTypeEditsFollowIntoTheirSlotClamped) {
@@ -735,9 +744,11 @@ TEST_F(Engine, HostProgramChangeIsHeldToOneHundredAndSelectsThePart) {
   mgr->ProcessMidiMsg(&pc, false);
   EXPECT_EQ(host.value(kMultiPartPatch + 3), 100);
   EXPECT_EQ(host.sent().size(), 1u) << "sent before its notes off and bank select, or the host's thread waited";
+  const IMidiMsg bank(0, 0xB3, 32, 0x41), last(0, 0xC3, 7, 0);  // the part's last one during the job goes, in the bank chosen with it
+  host.flags.transferRunning = true, mgr->ProcessMidiMsg(&bank, false), mgr->ProcessMidiMsg(&last, false);
   mgr->sender()->cancelRequested = true, release.set_value();
   ASSERT_TRUE(waitIdle());
-  EXPECT_EQ(host.sent(), (std::vector<Bytes>{{0xF0, 0x3E, 0x10, 0, 0, 0x30, 0, 0xF7}, {0xB3, 0x7B, 0}, {0xB3, 0, 0}, {0xB3, 0x20, 0x40}, {0xC3, 100, 0}}));
+  EXPECT_EQ(host.sent(), (std::vector<Bytes>{{0xF0, 0x3E, 0x10, 0, 0, 0x30, 0, 0xF7}, {0xB3, 0x7B, 0}, {0xB3, 0, 0}, {0xB3, 0x20, 0x41}, {0xC3, 7, 0}}));
   // A locked part changes nothing, but the message still passes.
   host.clearSent();
   host.set(kPartLock + 3, 1.0);
@@ -865,7 +876,8 @@ TEST_F(Engine, AGlobalSendTakesOnlyTheUnmodelledBytesOfTheSettingsItAskedFor) {
 // Whose answer a dump is: what the wait's request asked (kind, part, device id), once; else what the
 // wait names; a job's own dump. While a cancelled request of its kind is owed its answer, a dump is
 // held and asked for again, and taken once said twice (not after a time-out or an answer, for
-// another id, once the owed one expired before or after it, or for own dumps).
+// another id, once the owed one expired before or after it, or for own dumps; a wait answered once
+// asked again owes nothing of its own).
 TEST(ReplyWaitClaim, OnlyTheAskedDumpAnswersAndOneInDoubtOnlyWhenSaidTwice) {
   using C = ReplyWait::Claim;
   auto d = [](int command, int part, int dev = 0) { return Bytes{0xF0, 0x3E, 0x10, uint8_t(dev), uint8_t(command), 0x30, uint8_t(part), 0xF7}; };
@@ -876,15 +888,17 @@ TEST(ReplyWaitClaim, OnlyTheAskedDumpAnswersAndOneInDoubtOnlyWhenSaidTwice) {
                       {2, 0, 0, 0, 0x10, true, false, {{a, C::kStray}, {b, C::kStray}, {b, C::kAnswer}, {a, C::kStray}}}, {1, 0, 0, 0, 0x10, true, false, {{a, C::kAnswer}, {a, C::kStray}}},
                       {2, 1, 0, 0, 0x10, true, false, {{a, C::kAnswer}, {a, C::kStray}}}, {2, 0, 2001, 0, 0x10, true, false, {{a, C::kAnswer}, {a, C::kStray}}},
                       {2, 0, 0, 1001, 0x10, true, false, {{a, C::kStray}, {b, C::kAnswer}}}, {2, 0, 0, 0, 0x10, true, true, {{d(0x10, 2, 7), C::kAnswer}, {a, C::kStray}}},
-                      {3, 0, 0, 0, 0x10, true, false, {{a, C::kAnswer}, {a, C::kStray}}}};
+                      {3, 0, 0, 0, 0x10, true, false, {{a, C::kAnswer}, {a, C::kStray}}}, {4, 0, 501, 0, 0x10, true, false, {{a, C::kAnswer}, {a, C::kStray}}}};
   static uint32_t now = 0;
   for (const Row& row : rows) {
-    ReplyWait w;  // before: 1 a timed-out wait, 2 a cancelled one, 3 one answered then cancelled, that asked for part 2 at beforeId
+    ReplyWait w;  // before: 1 a timed-out wait, 2 a cancelled one, 3 one answered then cancelled, that asked for part 2 at beforeId; 4 as 2, then one asked again
     w.clock = [] { return now; };
     if (row.before) {
       w.arm(0x10, 2, true), w.sent(sysex::soundRequest(row.beforeId, 0x30, 2));
       if (row.before == 3) w.claim(a.data(), 8), w.answer(a.data(), 8);
       w.end(row.before >= 2);
+      if (row.before == 4)  // 1.5 s on, a wait answered once asked again (said twice)
+        now += 1500, w.arm(0x10, 2, true), w.sent(sysex::soundRequest(0, 0x30, 2)), w.claim(a.data(), 8), w.claim(a.data(), 8), w.answer(a.data(), 8);
     }
     if (now += row.wait, w.arm(row.command, row.command < 0 ? -1 : 2, row.editor); row.command >= 0) w.sent(sysex::soundRequest(0, 0x30, 2));
     for (const auto& [m, want] : row.dumps) {
@@ -947,6 +961,9 @@ TEST(HeldInputQueue, KeepsOrderBoundAndMarksWhatADumpOverwrote) {
   EXPECT_EQ(h.size(), last.size());
   applied.clear(), h.release(SIZE_MAX, {}, apply);
   EXPECT_EQ(applied, last);
+  const Bytes choices[] = {{0xB1, 32, 0x40}, {0xC1, 7, 0}, {0xB1, 32, 0x42}, {0xB1, 32, 0x43}};  // the last bank after the last program stands too
+  for (const Bytes& m : choices) h.hold(m.data(), m.size(), true, 0);
+  EXPECT_EQ((applied.clear(), h.release(SIZE_MAX, {}, apply), applied), (std::vector<Bytes>{choices[0], choices[1], choices[3]}));
 }
 
 // A request whose port is lost asks no other id.
