@@ -11,6 +11,7 @@
 #include "LibrarianView.h"
 #include "MIDIMessageManager.h"
 #include "MIDIMessageSender.h"
+#include "MidiPorts.h"
 #include "PatchManager.h"
 #include "ProgressIndicator.h"
 #include "Sorvanta.h"
@@ -160,6 +161,7 @@ class SorvantaEngineHost : public MidiEngineHost {
   void applyHeldProject() override { p->applyHeldProjectValues(); }
   bool portsCarry() override { return p->portsCarry(); }
   unsigned portOpens() override { return p->DirectMidiPortOpens(); }
+  unsigned midiLateCycles() override { return MidiPortLateCycles(); }
   void projectPushCut() override { p->projectPushCut(); }
   void sessionCheckEnded(bool heard) override { p->sessionCheckEnded(heard); }
   bool globalsKnown() override { return p->globalsKnown(); }

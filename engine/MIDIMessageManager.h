@@ -249,6 +249,9 @@ class MidiEngineHost : public dump::DumpParamAccess {
   // how often a port was opened so far (a port lost and back between two looks changes it).
   virtual bool portsCarry() { return true; }
   virtual unsigned portOpens() { return 0; }
+  // How often the MIDI system said a client of its graph ran late (JACK's xruns; MidiPorts.h): a
+  // message for that client in the cycle it missed may be gone.
+  virtual unsigned midiLateCycles() { return 0; }
   // A project push ended without reaching the synth whole: a port was lost under it (worker
   // thread; the plug-in takes its own lock and sends the session again once both carry).
   virtual void projectPushCut() {}

@@ -124,6 +124,7 @@ void MIDIMessageSender::sendRequest(const std::vector<uint8_t>& request, bool ch
   mgr->reply.sent(request);
   lastRequest = request;
   lastChecked = checked;
+  lateCyclesAtRequest = host->midiLateCycles();
   std::vector<uint8_t> copy = request;
   if (checked) {
     mgr->checksumCheckAndSend(copy.data(), static_cast<int>(copy.size()));
@@ -176,12 +177,18 @@ bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
   auto slow = [&](int k, const char* how) {
     if (k > 1) host->log(std::string("PROCESSOR: request ") + how + " after " + std::to_string(GetTickCount() - began) + " ms, poll " + std::to_string(k));
   };
+  // JACK in its default (asynchronous) mode drops what one client wrote for another that missed
+  // the cycle, and tells every client when one ran late: a request or its answer lost so (a busy
+  // machine, the first request after the ports opened again) is asked for once more when the
+  // answer is overdue after such a notice, rather than after the whole wait.
+  constexpr int kAnswerDuePolls = 3, kMaxAskedAfterLate = 2;
+  int askedAtPoll = 0, askedAfterLate = 0;
   for (int k = 1;; ++k) {
     // Each poll waits one pacing interval at most: it ends the moment the answer is in. Asked once
     // more, the synth is there: the polls start again.
     const unsigned asked = askedAgain;
     waitReply(p);
-    if (asked != askedAgain) k = 1;
+    if (asked != askedAgain) k = 1, askedAtPoll = 0;
     if (stopping.load()) {
       requestFailed = true;
       return false;
@@ -192,6 +199,12 @@ bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
       host->log(std::string("PROCESSOR: ") + MIDIMessageManager::kConnectionLostText);
       requestFailed = true;
       return false;
+    }
+    if (spec.againAfterLateCycle && !replied() && !cancelled() && k < spec.scanPoll && k - askedAtPoll >= kAnswerDuePolls &&
+        askedAfterLate < kMaxAskedAfterLate && host->midiLateCycles() != lateCyclesAtRequest && lastRequest.size() >= 4) {
+      host->log("PROCESSOR: no answer yet, and JACK ran a client late meanwhile: asked once more");
+      sendRequest(lastRequest, lastChecked);
+      askedAtPoll = k, ++askedAfterLate;
     }
     // An answer already taken counts, even when a cancel came after it.
     switch (sysex::pollAction(k, spec.scanPoll, replied(), cancelled() && !replied())) {
@@ -567,6 +580,7 @@ void MIDIMessageSender::sendDeviceIdEnquiry(int idChangedFrom, int idChangedTo, 
   spec.scanText = true;
   spec.checked = true;
   spec.timeoutText = "No response from Dorvik!";
+  spec.againAfterLateCycle = true;
   sendRequest(spec.build(idChange ? idChangedTo : st->deviceId.load()), true);
   const bool answered = runCycle(spec);
   if (cancelRequested.load()) {

@@ -45,6 +45,7 @@ std::atomic<unsigned> gNotices{0};
 // (registrations). The map only grows, by one entry per name ever registered on the server.
 std::atomic<unsigned> gAllNotices{0};
 std::atomic<unsigned> gServerEnds{0};
+std::atomic<unsigned> gLateCycles{0};
 std::mutex gRegisteredMutex;
 std::map<std::string, unsigned> gRegistered;
 
@@ -52,6 +53,12 @@ void onConnection(jack_port_id_t, jack_port_id_t, int, void*)
 {
   gNotices.fetch_add(1, std::memory_order_relaxed);
   gAllNotices.fetch_add(1, std::memory_order_relaxed);
+}
+
+int onXrun(void*)
+{
+  gLateCycles.fetch_add(1, std::memory_order_relaxed);
+  return 0;
 }
 
 // arg: the Client the notice came to, which lives as long as libjack may call it.
@@ -525,6 +532,7 @@ Client* Client::open(const std::string& name, ClientOwner* owner, ConnectionWatc
   gNoServerReported.store(false);
   jack_set_process_callback(c->mHandle, &Client::process, c);
   jack_on_shutdown(c->mHandle, &Client::shutdown, c);
+  jack_set_xrun_callback(c->mHandle, onXrun, nullptr);
   if (watch)
   {
     watch->mClient = c->mHandle;
@@ -620,6 +628,11 @@ bool ConnectionWatch::waitUntilCarrying(jack_port_t* port, const Client& client)
 unsigned noticesSeen()
 {
   return gAllNotices.load(std::memory_order_relaxed);
+}
+
+unsigned lateCyclesHeard()
+{
+  return gLateCycles.load(std::memory_order_relaxed);
 }
 
 unsigned serverEndsHeard()

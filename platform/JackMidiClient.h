@@ -79,6 +79,11 @@ private:
 // end) that our clients have had so far: a listing older than a change of this count may be
 // stale. Any thread.
 unsigned noticesSeen();
+// JACK's notices that a client of the graph ran late (an xrun) that our clients have had so far.
+// In its default (asynchronous) mode JACK then runs the next cycle without it, and what another
+// client wrote for it in the cycle it missed is gone: a count that moved since a message left
+// says it or its answer may have been dropped. Any thread.
+unsigned lateCyclesHeard();
 // Shutdown notices our clients have had so far (one per client a server's end took). Any thread.
 unsigned serverEndsHeard();
 // How often our clients have heard a port of this full name registered: a synth's port that went

@@ -138,6 +138,11 @@ unsigned MidiPortServerEnds()
   return jackmidi::serverEndsHeard();
 }
 
+unsigned MidiPortLateCycles()
+{
+  return jackmidi::lateCyclesHeard();
+}
+
 bool MidiPortOpenHung()
 {
   return jackmidi::openHung();

@@ -29,6 +29,10 @@ unsigned MidiPortNotices();
 // that moved during a loss says the MIDI system restarted meanwhile. Always 0 on ALSA. Any thread.
 unsigned MidiPortServerEnds();
 
+// On JACK: how often it said a client of its graph ran late, so that a message for it in the cycle
+// it missed may be gone (see jackmidi::lateCyclesHeard). Always 0 on ALSA. Any thread.
+unsigned MidiPortLateCycles();
+
 // On JACK: an open gave up behind one that a server not answering holds (see jackmidi::openHung),
 // cleared once an open returns. Any thread. The notice's two lines in a window's status box,
 // short enough to stand there whole (the terminal gets jackmidi::kOpenHungText).
