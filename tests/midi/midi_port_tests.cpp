@@ -462,6 +462,28 @@ TEST_F(MidiPortTest, AnOpenBehindOneAStoppedServerHoldsGivesUpAndOpensOnceItAnsw
   EXPECT_TRUE(second.create("Behind " + suffix));
 }
 
+// A listing that opens the output's client anew on a restarted server that does not answer
+// (stopped here) waits inside libjack; a clock tick sent meanwhile is not held back behind it.
+TEST_F(MidiPortTest, ASendIsNotHeldBehindAListingThatWaitsForTheServer)
+{
+  MidiOutputPort out;
+  ASSERT_TRUE(out.create("Sorvanta Editor out") && server().restart());
+  const unsigned tried = jackmidi::clientOpensTried();
+  kill(server().pid(), SIGSTOP);
+  std::atomic<bool> listed{false}, sent{false};
+  std::thread listing([&] { for (; !listed.load(); MidiTestSleep(0.01)) out.listPortNames(); });
+  for (int i = 0; i < 2000 && jackmidi::clientOpensTried() == tried; ++i)
+    MidiTestSleep(0.005);
+  std::thread sending([&] { out.sendAt(&midiclock::kTick, 1, midiclock::nowNs()), sent = true; });
+  for (int i = 0; i < 1000 && !sent.load(); ++i)
+    MidiTestSleep(0.005);
+  const bool answered = sent.load(), opening = jackmidi::clientOpensTried() != tried;
+  listed = true;
+  kill(server().pid(), SIGCONT);
+  listing.join(), sending.join();
+  EXPECT_TRUE(opening && answered) << "the send waited for the listing";
+}
+
 // Opens at once from several threads (an editor's input and output, other editors in the host):
 // each takes its turn behind the others, none gives up behind an open that returns.
 TEST_F(MidiPortTest, OpensAtOnceEachTakeTheirTurn)
