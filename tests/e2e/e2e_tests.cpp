@@ -534,12 +534,10 @@ TEST_F(EditorOnWire, MidiClockFollowsTheHostTempoAndTransport) {
   plug->Transport().Play();
   for (int i = 0; i < 6000 && sim->clockTicks() < 420; ++i) MidiTestSleep(0.01);
   // The ticks' spacing on the clock the editor ticks on: where each tick's frame lies on the
-  // server's clock. Ticks a stalled thread sent late are a few, so the spacing is the median of the
-  // slopes between ticks. On a starved server the mapping of frames to that clock runs behind the
-  // frames the server runs, by up to 100 ms for a second or two: ticks sent on time and placed by
-  // it land in the cycle running and map that much later. Pairs are eight beats or more apart, so
-  // that such a stray stays within the bound. A stall longer than a beat skips whole beats, so
-  // pairs stay within spans that end at every gap of half a beat or more.
+  // server's clock. Ticks a stalled thread sent late, and ticks a starved server's mapping put off
+  // (either way, by tens of milliseconds), are a few, so the spacing is the median of the slopes
+  // between ticks eight beats or more apart. A stall longer than a beat skips whole beats, so pairs stay
+  // within spans that end at every gap of half a beat or more.
   const double tick = 60.0 / 150 / 24;
   const std::vector<double> at = sim->tickTimes();
   std::vector<double> slopes;
