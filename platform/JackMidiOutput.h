@@ -15,8 +15,9 @@
 // stand anywhere in the stream, even inside a SysEx, so the two queues need no common order.
 //
 // Threads: send() and sendAt() may be called from any thread but by one at a time
-// (MidiOutputPort's mutex); create, list, open, openVirtual, close and the destructor run under
-// that same mutex, never from the JACK process thread. The process callback only reads the queues
+// (MidiOutputPort's send lock); open, openVirtual, close and the destructor run under that same
+// lock, never from the JACK process thread. listPortNames only reads the server's port list and
+// may run beside a send; create runs before the first. The process callback only reads the queues
 // and the port pointer; it takes no lock and allocates nothing.
 //
 // The object owns its JACK client (opened by create, closed by the destructor) and the one port it

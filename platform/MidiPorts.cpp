@@ -356,6 +356,7 @@ void MidiOutputPort::drainLocked()
 MidiOutputPort::~MidiOutputPort()
 {
   std::lock_guard<std::mutex> lock(mMutex);
+  std::lock_guard<std::mutex> sending(mSendMutex);
   drainLocked();
   mOpen.store(false, std::memory_order_release);
   mAlsaTimed.reset();
@@ -375,7 +376,9 @@ bool MidiOutputPort::create(const char* name)
     replaceDeadClientLocked();
     return mJack != nullptr;
   }
-  mOut = makeObject<RtMidiOut>("creating the output", name);
+  RtMidiOut* out = makeObject<RtMidiOut>("creating the output", name);
+  std::lock_guard<std::mutex> sending(mSendMutex);
+  mOut = out;
   return mOut != nullptr;
 }
 
@@ -387,7 +390,9 @@ bool MidiOutputPort::exists() const
 
 void MidiOutputPort::replaceDeadClientLocked()
 {
-  // Under the mutex, so no send is using the client; as the input's (replaceDeadClient).
+  // As the input's (replaceDeadClient). The client changes hands under the send lock, so that no
+  // send is using it; closing the dead one and opening the new one (round trips to a server that
+  // may be slow to answer) are done outside it, and sends meanwhile find no open port.
   if (mJack && mJack->serverGone())
   {
     if (mOpen.load() || mLost.load())
@@ -395,14 +400,21 @@ void MidiOutputPort::replaceDeadClientLocked()
     mPeerLeft = false;
     if (mOpen.load())
       mLost.store(true);
-    mOpen.store(false, std::memory_order_release);
-    mJack.reset();
+    std::unique_ptr<JackMidiOutput> dead;
+    {
+      std::lock_guard<std::mutex> sending(mSendMutex);
+      mOpen.store(false, std::memory_order_release);
+      dead = std::move(mJack);
+    }
   }
   if (!mJack && !mOut && !mClientName.empty())
   {
     std::unique_ptr<JackMidiOutput> jack(new JackMidiOutput);
     if (jack->create(mClientName, &mLost))
+    {
+      std::lock_guard<std::mutex> sending(mSendMutex);
       mJack = std::move(jack);
+    }
   }
 }
 
@@ -410,7 +422,16 @@ std::vector<std::string> MidiOutputPort::listPortNames()
 {
   std::lock_guard<std::mutex> lock(mMutex);
   replaceDeadClientLocked();
-  std::vector<std::string> names = mJack ? mJack->listPortNames() : listNames(mOut, "listing the outputs");
+  // JACK's listing reads the server's port list beside any send; RtMidi's object takes one caller
+  // at a time.
+  std::vector<std::string> names;
+  if (mJack)
+    names = mJack->listPortNames();
+  else
+  {
+    std::lock_guard<std::mutex> sending(mSendMutex);
+    names = listNames(mOut, "listing the outputs");
+  }
   if (mOpen.load() && !mPortName.owned().empty() && MidiFindPortName(names, mPortName.owned()) < 0)
     mLost.store(true);
   notePeer(mPeerLeft, mLost.load(), mLostWithServer, names, mPortName.owned(), mJack && mJack->peerCameBack());
@@ -420,8 +441,10 @@ std::vector<std::string> MidiOutputPort::listPortNames()
 bool MidiOutputPort::open(const std::string& portName, const char* ownName)
 {
   std::lock_guard<std::mutex> lock(mMutex);
-  drainLocked();
   replaceDeadClientLocked();
+  // A port change: sends wait for the new port.
+  std::lock_guard<std::mutex> sending(mSendMutex);
+  drainLocked();
   mOpen.store(false, std::memory_order_release);
   mAlsaTimed.reset();
   bool ok = false;
@@ -456,6 +479,7 @@ bool MidiOutputPort::mayReopen(const std::vector<std::string>& names) const
 bool MidiOutputPort::openVirtual(const char* ownName)
 {
   std::lock_guard<std::mutex> lock(mMutex);
+  std::lock_guard<std::mutex> sending(mSendMutex);
   mOpen.store(false, std::memory_order_release);
   mPortName.set(std::string());
   mLost.store(false);
@@ -481,6 +505,7 @@ bool MidiOutputPort::openVirtual(const char* ownName)
 void MidiOutputPort::close()
 {
   std::lock_guard<std::mutex> lock(mMutex);
+  std::lock_guard<std::mutex> sending(mSendMutex);
   drainLocked();
   mOpen.store(false, std::memory_order_release);
   mLost.store(false);
@@ -503,7 +528,7 @@ bool MidiOutputPort::sendAt(const unsigned char* bytes, size_t size, int64_t atN
 {
   if (!bytes || !size)
     return false;
-  std::lock_guard<std::mutex> lock(mMutex);
+  std::lock_guard<std::mutex> lock(mSendMutex);
   if (!mOpen.load(std::memory_order_relaxed))
     return false;
   mLastSend = std::chrono::steady_clock::now();

@@ -162,8 +162,11 @@ private:
 };
 
 // Output: every byte the plug-in sends leaves through send(). Sends come from the render, main,
-// worker and input-dispatch threads at once; one mutex keeps each message whole (the JACK output
+// worker and input-dispatch threads at once; the send lock keeps each message whole (the JACK output
 // queue and ALSA's encoder both assume a single writer) and keeps send from racing open and close.
+// The port watch's calls (listPortNames, mayReopen) never hold it across a call to the MIDI system
+// on JACK: a clock tick is never held back behind a listing (a round trip to a server that a busy
+// machine may answer late).
 // On JACK the output is our own (JackMidiOutput.h), which puts timed messages at the frame of
 // their time within the cycle; on ALSA it is RtMidi's, which delivers at once, with a scheduling
 // sequencer client beside it for the timed ones (AlsaTimedOutput.h).
@@ -222,14 +225,17 @@ private:
   void drainLocked();
   void replaceDeadClientLocked();  // as MidiInputPort::replaceDeadClient
 
-  mutable std::mutex mMutex;  // guards the port state and every send
+  // mMutex: the port state (one port change or listing at a time); mSendMutex: every send, and each
+  // change of what a send uses (taken after mMutex, and only for that change).
+  mutable std::mutex mMutex;
+  std::mutex mSendMutex;
   RtMidiOut* mOut = nullptr;                   // ALSA
   std::unique_ptr<AlsaTimedOutput> mAlsaTimed;  // ALSA, timed messages, made at the first one
   std::unique_ptr<JackMidiOutput> mJack;       // JACK
   std::string mClientName;
   std::string mTimedPortName, mTimedOwnName;  // where mAlsaTimed is to connect, until it is made
   std::atomic<bool> mOpen{false};
-  std::chrono::steady_clock::time_point mLastSend{};
+  std::chrono::steady_clock::time_point mLastSend{};  // mSendMutex
   MidiPortName mPortName;  // the port asked for last; written under mMutex too
   std::atomic<bool> mLost{false};  // as MidiInputPort's
   std::atomic<bool> mPeerLeft{false};

@@ -25,6 +25,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <future>
 #include <thread>
 
 namespace {
@@ -460,6 +461,17 @@ TEST_F(MidiPortTest, AnOpenBehindOneAStoppedServerHoldsGivesUpAndOpensOnceItAnsw
   waiting.join();
   EXPECT_EQ(0, gaveUp) << "the open behind the stopped server's waited with it";
   EXPECT_TRUE(second.create("Behind " + suffix));
+}
+
+TEST_F(MidiPortTest, ASendIsNotHeldBehindAListingThatWaitsForTheServer)
+{
+  MidiOutputPort out;  // its next listing opens a client on the new server, which does not answer
+  ASSERT_TRUE(out.create("Sorvanta Editor out") && server().restart() && kill(server().pid(), SIGSTOP) == 0);
+  const unsigned tried = jackmidi::clientOpensTried();
+  auto listing = std::async(std::launch::async, [&] { for (int i = 0; i < 2000 && jackmidi::clientOpensTried() == tried; ++i) out.listPortNames(), MidiTestSleep(0.005); });
+  auto sent = std::async(std::launch::async, [&] { while (jackmidi::clientOpensTried() == tried && listing.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) {} return out.sendAt(&midiclock::kTick, 1, midiclock::nowNs()); });
+  EXPECT_TRUE(sent.wait_for(std::chrono::seconds(20)) == std::future_status::ready && jackmidi::clientOpensTried() != tried) << "the send waited for the listing";
+  kill(server().pid(), SIGCONT);
 }
 
 // Opens at once from several threads (an editor's input and output, other editors in the host):
