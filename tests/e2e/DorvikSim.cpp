@@ -157,8 +157,11 @@ void DorvikSim::work()
             answer(reply, 0);
         });
     }
+    else if (!reply.empty() && mLoseUntilOther.load() && (e.bytes[3] != mOtherId.load() || e.bytes[3] == mDeviceId.load()))
+      continue;
     else if (!reply.empty())
     {
+      mLoseUntilOther.store(false);
       lock.unlock();
       answer(reply, mDelay.load());
       lock.lock();

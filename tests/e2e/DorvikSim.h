@@ -64,6 +64,9 @@ public:
   void setSilent(bool silent) { mSilent.store(silent); }
   // Another unit on the cable at `id`: answers from this memory, its sounds' byte 85 `cutoff`.
   void addUnit(int id, int cutoff) { mOtherCutoff.store(cutoff), mOtherId.store(id); }
+  // Once answerAfter's are used, every answer of this unit is lost until the other unit has
+  // answered once (however often the editor asks before its scan reaches that unit).
+  void loseUntilOtherAnswers() { mLoseUntilOther.store(true); }
   // The next `count` answers are spoilt this way (count < 0: all of them).
   void spoilAnswers(Spoil kind, int count = 1);
 
@@ -137,6 +140,7 @@ private:
   std::vector<std::thread> mOnTime;  // answers sent on their own time
   int mBankSelect[16] = {};
   std::atomic<bool> mStop{false};
+  std::atomic<bool> mLoseUntilOther{false};
   std::mutex mSendLock;
   std::thread mWorker;
   // The two JACK ports, made last: an editor already looking for them sends the moment they are

@@ -1246,12 +1246,14 @@ TEST_F(EditorOnWire, AnotherUnitsAnswerIsHeldUntilTheSessionsIdIsAskedAgain) {
     return std::any_of(std::find_if(log.begin(), log.end(), [](const DorvikSim::Entry& e) { return !e.incoming && e.bytes[3] == 1; }), log.end(),
                        [](const DorvikSim::Entry& e) { return e.incoming && isRequest(e.bytes, 0x04) && e.bytes[3] == 5; });
   };
-  auto synth = [this](const std::vector<double>& after) { makeSims(), sim->setDeviceId(5), sim->addUnit(1, 91), sim->answerAfter(after); };
+  auto synth = [this](const std::vector<double>& after) {
+    makeSims(), sim->setDeviceId(5), sim->addUnit(1, 91), sim->answerAfter(after), sim->loseUntilOtherAnswers();
+  };
   for (int round = 0; round < 2; ++round) {
     plug->Close(), sim.reset(), decoy.reset();
-    if (round == 0) synth({0.02, -1, -1});  // the push goes first, asking for the globals; then the check
+    if (round == 0) synth({0.02});  // the push goes first, asking for the globals; then the check
     open([&] { setParam(kLibSyncTimer, 0), plug->RestoreState(state, &why); });
-    if (round == 1) synth({-1, -1});
+    if (round == 1) synth({});
     EXPECT_TRUE(waitUntil([&] { return askedAgain(sim->log()) && to(5) >= 5 && status() == "Plug-in is ready to go!"; }, 20.0)) << round;
     EXPECT_TRUE((setParam(kFilter1Cutoff + 1, 42), sim->waitFor([](const Bytes& m) { return m.size() == 10 && m[3] == 5 && m[8] == 42; })));
     EXPECT_EQ(param(kGlobalSysExID) * 1000 + to(1), 5000) << "round " << round;
