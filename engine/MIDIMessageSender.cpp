@@ -180,7 +180,8 @@ bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
   // JACK in its default (asynchronous) mode drops what one client wrote for another that missed
   // the cycle, and tells every client when one ran late: a request or its answer lost so (a busy
   // machine, the first request after the ports opened again) is asked for once more when the
-  // answer is overdue after such a notice, rather than after the whole wait.
+  // answer is overdue after such a notice, rather than after the whole wait. Only once a synth has
+  // answered in this run: an id nobody answered yet may simply have no synth behind it.
   constexpr int kAnswerDuePolls = 3, kMaxAskedAfterLate = 2;
   int askedAtPoll = 0, askedAfterLate = 0;
   for (int k = 1;; ++k) {
@@ -200,7 +201,7 @@ bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
       requestFailed = true;
       return false;
     }
-    if (spec.againAfterLateCycle && !replied() && !cancelled() && k < spec.scanPoll && k - askedAtPoll >= kAnswerDuePolls &&
+    if (spec.againAfterLateCycle && !replied() && !cancelled() && k < spec.scanPoll && k - askedAtPoll >= kAnswerDuePolls && mgr->reply.lastAnsweredId() >= 0 &&
         askedAfterLate < kMaxAskedAfterLate && host->midiLateCycles() != lateCyclesAtRequest && lastRequest.size() >= 4) {
       host->log("PROCESSOR: no answer yet, and JACK ran a client late meanwhile: asked once more");
       sendRequest(lastRequest, lastChecked);
