@@ -25,8 +25,10 @@ MidiTestPeer::MidiTestPeer(const std::string& tag, const std::string& inName, co
 MidiTestPeer::~MidiTestPeer()
 {
   // Deactivated and closed whole before the recorder and the echo's output go: no port is
-  // unregistered under a running cycle.
-  mIn.reset();
+  // unregistered under a running cycle. mIn points at the input until it is gone: a last cycle
+  // that runs while it lets go of its client still finds it (reset() would null it first).
+  delete mIn.get();
+  mIn.release();
 }
 
 void MidiTestPeer::onInput(double delta, const unsigned char* bytes, size_t size, void* userData)
