@@ -16,7 +16,10 @@
 // sanitizer's road. Run it beside ../shared/tools/busy-machine. --log writes the host's output to
 // FILE, and what the synth got in a round over its bound to standard output. The exit status is 0
 // only when the host ended cleanly (with no sanitizer report) and every figure met its bound.
+// SORVANTA_ROADS_HOLD=S: a round whose ports are not back within 10 s is held S seconds first, its
+// processes named ("HOLD round ..."), for a debugger to take their stacks.
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -44,6 +47,12 @@ size_t count(const std::string& text, const std::string& what) {
   size_t n = 0;
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
   return n;
+}
+
+std::string hex(unsigned char b) {
+  char t[3];
+  snprintf(t, sizeof t, "%02X", b);
+  return t;
 }
 
 struct Road {
@@ -135,6 +144,10 @@ int main(int argc, char** argv) {
     const double made = MidiTestNow();
     // The editor's device check is the first thing it sends once both ports carry again.
     const bool back = r.sim->waitFor([](const Bytes&) { return true; }, 1, 10.0);
+    if (const char* hold = getenv("SORVANTA_ROADS_HOLD"); hold && !back) {  // time to take the processes' stacks
+      printf("HOLD round %d: bench %d, host %d, server %s\n", round, (int)getpid(), (int)r.w.hostPid(), server.name().c_str());
+      MidiTestSleep(atof(hold));
+    }
     const auto log = r.sim->log();
     const double backAfter = back && !log.empty() ? log.front().time - made : -1;
     const double knob = r.knobReaches(made, 3.0);
@@ -145,10 +158,11 @@ int main(int argc, char** argv) {
     printf("round %d: ports back after %.2f s, the knob reached the synth after %.2f s%s\n", round, backAfter, knob,
            knob < 0 ? "  WEDGE" : "");
     if (knob < 0 && !logFile.empty())
-      for (const auto& e : r.sim->log())
-        printf("  %.3f %s %zu bytes: %02X %02X %02X %02X %02X\n", e.time - made, e.incoming ? "<-" : "->", e.bytes.size(),
-               e.bytes[0], e.bytes.size() > 1 ? e.bytes[1] : 0, e.bytes.size() > 4 ? e.bytes[4] : 0,
-               e.bytes.size() > 5 ? e.bytes[5] : 0, e.bytes.size() > 7 ? e.bytes[7] : 0);
+      for (const auto& e : r.sim->log()) {
+        std::string head;  // a request whole; of a dump, its first eight bytes
+        for (size_t i = 0; i < std::min<size_t>(e.bytes.size(), 10); ++i) head += (i ? " " : "") + hex(e.bytes[i]);
+        printf("  %.3f %s %zu bytes: %s\n", e.time - made, e.incoming ? "<-" : "->", e.bytes.size(), head.c_str());
+      }
   }
   int dumps = 0, replacements = 0;
   if (knobMinutes > 0 && r.w.hostRunning()) {
