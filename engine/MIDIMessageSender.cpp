@@ -788,6 +788,9 @@ void MIDIMessageSender::requestWholeBank(bool multi, int bank) {
     spec.build = [multi, bank, number](int dev) {
       return multi ? sysex::multiRequest(dev, 0, number) : sysex::soundRequest(dev, bank, number);
     };
+    // The synth has just answered the number before: silence after JACK ran a client late is a
+    // request or answer lost on the way, asked for again a few polls on, not after the whole wait.
+    spec.againAfterLateCycle = true;
     sendRequest(spec.build(st->deviceId.load()), false);
     mgr->DisplayProcessingIndicator(true);
     const bool answered = runCycle(spec);

@@ -133,6 +133,8 @@ class FakeEngineHost : public MidiEngineHost {
   void sendRaw(const std::vector<uint8_t>& bytes) override { record(bytes); }
   bool portsCarry() override { return carry.load(); }
   std::atomic<bool> carry{true};
+  unsigned midiLateCycles() override { return lateCycles.load(); }
+  std::atomic<unsigned> lateCycles{0};
   void queueMidiMsg(const IMidiMsg& msg) override {
     std::lock_guard<std::mutex> g(m);
     queued.push_back(msg);

@@ -17,6 +17,7 @@
 #include "MIDIMessageManager.h"
 #include "MIDIMessageSender.h"
 #include "SysexProtocol.h"
+#include "WINX_Time.h"
 
 // Allocations made by the calling thread while counting (not in the sanitizers' builds, whose
 // operator new is their own).
@@ -591,6 +592,20 @@ TEST_F(Engine, AllMultiRequestFillsLibrarianSlotsInOrder) {
   const auto statuses = host.statusTexts();
   EXPECT_NE(std::find(statuses.begin(), statuses.end(), "Please wait! 99% received.."), statuses.end());
   EXPECT_EQ(host.lastStatus(), "Data received to slot(s)");
+}
+
+// A bank's request lost as JACK said a client ran late: asked again before the scan would.
+TEST_F(Engine, ABankRequestLostWhileJackRanLateIsAskedAgainBeforeTheScan) {
+  std::vector<uint32_t> asked;  // slot 1's requests, on the engine's clock
+  host.device = [&](const Bytes& r) {
+    if (r[6] == 1 && asked.size() < 2) asked.push_back(GetTickCount());
+    if (r[6] == 1 && asked.size() == 1) return void(++host.lateCycles);  // lost, and JACK says why
+    if (r[6] == 2) mgr->sender()->cancelRequested = true;
+    deliver(answering(r, soundDumpFor(0, 64)));
+  };
+  mgr->setPacingOverride(100);
+  ASSERT_TRUE(mgr->startJob(job(10)) && waitIdle() && asked.size() == 2);
+  EXPECT_LT(asked[1] - asked[0], 1000u) << "asked again only by the scan";
 }
 
 TEST_F(Engine, StoringABankRewritesHeadersAndStopsAtTheFirstEmptyEntry) {
