@@ -203,9 +203,17 @@ pid_t spawnJackd(const char* name, JackTestServer::Mode mode)
   // Real-time scheduling only when asked (timing benchmarks): a test's server never needs it.
   const char* scheduling = getenv("SORVANTA_JACK_REALTIME") ? "--realtime" : "--no-realtime";
   const char* period = getenv("SORVANTA_JACK_PERIOD");
+  // SORVANTA_JACK_VERBOSE=2: the server's verbose log as well, which libjack in each client follows.
+  const char* verbose = getenv("SORVANTA_JACK_VERBOSE");
   if (mode == JackTestServer::kAsUsersRunIt)
-    execlp("jackd", "jackd", scheduling, "-n", name, "-d", "dummy", "-r", "48000", "-p", period ? period : "128",
-           (char*)nullptr);
+  {
+    // No allocation between fork and exec: another thread may have held the allocator's lock.
+    const bool v = verbose && !strcmp(verbose, "2");
+    const char* args[] = {"jackd", scheduling, "-v", "-n", name, "-d", "dummy", "-r", "48000", "-p", period ? period : "128", nullptr};
+    if (!v)
+      args[2] = scheduling;  // given twice: the same
+    execvp("jackd", const_cast<char* const*>(args));
+  }
   else
     execlp("jackd", "jackd", scheduling, mode == JackTestServer::kSynchronous ? "-S" : "-t5000", "-t", "5000", "-p",
            "256", "-n", name, "-d", "dummy", "-r", "48000", "-p", "256", (char*)nullptr);  // (without -S, the timeout twice)
