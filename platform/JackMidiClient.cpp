@@ -583,6 +583,78 @@ jack_client_t* openBareClient(const char* name, jack_options_t options, const ch
   return client;
 }
 
+bool CycleClock::earlier(const Record& a, const Record& b) const
+{
+  const int64_t frames = (int32_t)(b.frame - a.frame);
+  return a.ns + frames * 1000000000LL / mRate < b.ns;
+}
+
+void CycleClock::observe(jack_nframes_t cycleStart, jack_nframes_t rate, int64_t ns)
+{
+  if (!rate)
+    return;
+  const Record seen{cycleStart, ns};
+  const bool first = mRate != rate;
+  mRate = rate;
+  // The window in two parts of an eighth of a second, the best of the part before staying until
+  // this part ends. Parts begin at whole multiples of their length: every client of the server
+  // moves to its next record at the same frames, so clients' records agree however the server
+  // loses frames.
+  const jack_nframes_t part = cycleStart / (rate / 8);
+  if (first || part != mPart)
+  {
+    mPrevious = first ? seen : mBest;
+    mBest = seen;
+    mPart = part;
+  }
+  else if (earlier(seen, mBest))
+    mBest = seen;
+  const Record& use = earlier(mPrevious, mBest) ? mPrevious : mBest;
+  const uint32_t seq = mSeq.load(std::memory_order_relaxed);
+  mSeq.store(seq + 1, std::memory_order_relaxed);
+  std::atomic_thread_fence(std::memory_order_release);
+  mFrame.store(use.frame, std::memory_order_relaxed);
+  mNs.store(use.ns, std::memory_order_relaxed);
+  mPublishedRate.store(rate, std::memory_order_relaxed);
+  mSeq.store(seq + 2, std::memory_order_release);
+}
+
+bool CycleClock::read(Record* r, jack_nframes_t* rate) const
+{
+  for (;;)
+  {
+    const uint32_t before = mSeq.load(std::memory_order_acquire);
+    if (!before)
+      return false;
+    r->frame = mFrame.load(std::memory_order_relaxed);
+    r->ns = mNs.load(std::memory_order_relaxed);
+    *rate = mPublishedRate.load(std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_acquire);
+    if (!(before & 1) && mSeq.load(std::memory_order_relaxed) == before)
+      return true;
+  }
+}
+
+jack_nframes_t CycleClock::frameAt(int64_t ns) const
+{
+  Record r;
+  jack_nframes_t rate = 0;
+  if (!read(&r, &rate))
+    return 0;
+  const int64_t ahead = ns - r.ns;  // frames from the record, rounded to the nearest
+  const int64_t frames = (ahead * rate + (ahead < 0 ? -500000000LL : 500000000LL)) / 1000000000LL;
+  return r.frame + (jack_nframes_t)frames;
+}
+
+int64_t CycleClock::timeOf(jack_nframes_t frame) const
+{
+  Record r;
+  jack_nframes_t rate = 0;
+  if (!read(&r, &rate))
+    return 0;
+  return r.ns + (int64_t)(int32_t)(frame - r.frame) * 1000000000LL / rate;
+}
+
 void ConnectionWatch::update(jack_port_t* port, std::atomic<bool>& lost)
 {
   if (port != mPort)

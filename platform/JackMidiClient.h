@@ -29,6 +29,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -73,6 +74,46 @@ private:
   jack_port_t* mPort = nullptr;  // the port of the last cycle
   bool mConnected = false;
   bool mLost = false;  // mPort was seen losing its connections
+};
+
+// Where the server's frames lie on the monotonic clock (nanoseconds), from the cycles a client
+// runs: each cycle's first frame against the time its process callback ran. A callback runs late
+// on a busy machine, so the record is the least delayed cycle of the last quarter second or so
+// (between two cycles frames run at the nominal rate). A server without real-time priority on a
+// busy machine loses frames against the clock, a few percent and at times hundreds of
+// milliseconds at once; a record older than the window makes way, so the loss is followed within
+// it. JACK's own mapping of its clock to its frames strays by tens of percent for seconds after
+// such a loss, which put timed messages off their grid.
+// observe: the process thread only, every cycle. The rest: any thread (lock-free, never blocks the
+// process thread).
+class CycleClock
+{
+public:
+  void observe(jack_nframes_t cycleStart, jack_nframes_t rate, int64_t ns);
+  bool known() const { return mSeq.load(std::memory_order_acquire) != 0; }
+  // The frame at time ns, and the time of frame (frames wrap: both are taken as the record's
+  // nearest); 0 before the first cycle.
+  jack_nframes_t frameAt(int64_t ns) const;
+  int64_t timeOf(jack_nframes_t frame) const;
+
+private:
+  struct Record
+  {
+    jack_nframes_t frame = 0;
+    int64_t ns = 0;
+  };
+  // a's time carried to b's frame is earlier than b's: a ran less delayed.
+  bool earlier(const Record& a, const Record& b) const;
+  bool read(Record* r, jack_nframes_t* rate) const;
+
+  // Process thread only:
+  Record mBest, mPrevious;  // the least delayed of this part of the window, and of the one before
+  jack_nframes_t mPart = 0;  // frame / the part's length
+  jack_nframes_t mRate = 0;
+  // Published under a sequence count (odd while written):
+  std::atomic<uint32_t> mSeq{0};
+  std::atomic<jack_nframes_t> mFrame{0}, mPublishedRate{0};
+  std::atomic<int64_t> mNs{0};
 };
 
 // Notices of every kind (ports registered, unregistered, connected, disconnected, a server's

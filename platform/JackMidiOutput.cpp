@@ -166,19 +166,17 @@ bool JackMidiOutput::sendAt(const unsigned char* bytes, size_t size, int64_t atN
   jackmidi::ClientCall call(mClient);
   if (!call)
     return false;
-  // The frame that atNs was, by the server's own mapping of its clock to its frames: a server
-  // without real-time priority, under load, counts its frames off the nominal rate, and the
-  // mapping follows it where the sample rate would not.
+  // The frame that atNs was, by this client's record of its cycles (see jackmidi::CycleClock).
   const int64_t now = monotonicNs();
-  const jack_time_t jackNow = jack_get_time();
-  const jack_time_t lateUs = atNs < now ? (jack_time_t)((now - atNs) / 1000) : 0;
   const jack_nframes_t period = jack_get_buffer_size(mClient->handle());
-  const uint32_t frame = jack_time_to_frames(mClient->handle(), jackNow - lateUs) + kTimedLatencyPeriods * period;
+  const jack_nframes_t at = mCycles.known() ? mCycles.frameAt(atNs < now ? atNs : now) : jack_frame_time(mClient->handle());
+  const uint32_t frame = at + kTimedLatencyPeriods * period;
   return enqueue(mTimed, bytes, size, frame);
 }
 
 void JackMidiOutput::cycle(jack_client_t* client, jack_nframes_t nframes)
 {
+  mCycles.observe(jack_last_frame_time(client), jack_get_sample_rate(client), monotonicNs());
   jack_port_t* port = mPort.load();  // after the client's entry mark: see jackmidi::Client::quiesce
   mWatch.update(port, *mLost);
   void* buffer = port ? jack_port_get_buffer(port, nframes) : nullptr;

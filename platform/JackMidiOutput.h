@@ -6,10 +6,10 @@
 //   does), in the order sent;
 // - sendAt(): messages for a time on the monotonic clock (nanoseconds, as midiclock::nowNs),
 //   placed kTimedLatencyPeriods periods after that time at their own frame within the cycle. The
-//   fixed delay of two periods covers a sending thread that wakes up to a period late and the
-//   server's estimate of the current frame running ahead of its next cycle (measured up to
-//   about a quarter period on a loaded machine): a tick then never misses its cycle, and ticks
-//   sent with the ideal times of a grid (the MIDI clock) keep the grid on the port.
+//   fixed delay of two periods covers a sending thread that wakes up to a period late and a
+//   server whose frames ran ahead of the client's record of its cycles (jackmidi::CycleClock)
+//   until a cycle shows it: a tick then never misses its cycle, and ticks sent with the ideal
+//   times of a grid (the MIDI clock) keep the grid on the port.
 // Within a cycle the messages that go at once come first; timed messages never overtake each
 // other. Only MIDI real-time messages (the clock's ticks) are sent timed, and MIDI lets those
 // stand anywhere in the stream, even inside a SysEx, so the two queues need no common order.
@@ -82,6 +82,8 @@ public:
   // Queues size bytes as one message for the time atNs (monotonic clock, nanoseconds). A time in
   // the future is taken as now.
   bool sendAt(const unsigned char* bytes, size_t size, int64_t atNs);
+  // Where the server's frames lie on the monotonic clock, as sendAt places by it.
+  const jackmidi::CycleClock& cycleClock() const { return mCycles; }
 
 private:
   void cycle(jack_client_t* client, jack_nframes_t nframes) override;
@@ -96,5 +98,6 @@ private:
   std::atomic<bool>* mLost = &mOwnLost;
   jackmidi::ConnectionWatch mWatch;  // sets *mLost from the process callback
   jackmidi::Peer mPeer;              // the port ours was opened to; owner's thread
+  jackmidi::CycleClock mCycles;          // observed by the process callback
   std::atomic<uint32_t> mGeneration{0};  // raised by close(): older queued messages are dropped
 };

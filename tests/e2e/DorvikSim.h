@@ -99,7 +99,7 @@ public:
   int clockTicks() const { return mTicks.load(); }
   int clockStarts() const { return mStarts.load(); }
   int clockStops() const { return mStops.load(); }
-  // Each tick's frame mapped onto the server's clock as it arrived, in seconds: where the editor
+  // Each tick's frame on the monotonic clock by the sim's cycles as it arrived, in seconds: where the editor
   // scheduled it (on the monotonic clock it ticks on), whenever a busy machine ran the cycle. All
   // share one offset of up to a cycle (the first message's place in its cycle).
   std::vector<double> tickTimes();

@@ -556,8 +556,11 @@ TEST_F(EditorOnWire, HostProgramChangesDuringTheStartsPushGoAsTheLastOneAfterIt)
 }
 
 // With clock and start/stop on, the transport's play sends FA and ticks at 24 per quarter note of
-// the host's tempo; stop sends FC.
+// the host's tempo; stop sends FC. JACK runs as users run it.
 TEST_F(EditorOnWire, MidiClockFollowsTheHostTempoAndTransport) {
+  sim.reset(), decoy.reset(), server().stop(), server().setMode(JackTestServer::kAsUsersRunIt);
+  ASSERT_TRUE(server().start());
+  makeSims();
   connect();
   plug->Transport().SetTempo(150);
   setParam(kSendMIDIClockPointer, 1);
@@ -565,7 +568,7 @@ TEST_F(EditorOnWire, MidiClockFollowsTheHostTempoAndTransport) {
   plug->Transport().Play();
   for (int i = 0; i < 6000 && sim->clockTicks() < 420; ++i) MidiTestSleep(0.01);
   // The ticks' spacing on the clock the editor ticks on: where each tick's frame lies on the
-  // server's clock. Ticks a stalled thread sent late, and ticks a starved server's mapping put off
+  // clock by the synth's cycles. Ticks a stalled thread sent late, and ticks a starved server held back
   // (either way, by tens of milliseconds), are a few, so the spacing is the median of the slopes
   // between ticks eight beats or more apart. A stall longer than a beat skips whole beats, so pairs stay
   // within spans that end at every gap of half a beat or more.
@@ -585,6 +588,7 @@ TEST_F(EditorOnWire, MidiClockFollowsTheHostTempoAndTransport) {
   plug->Transport().Stop();
   MidiTestSleep(0.5);
   EXPECT_EQ(sim->clockStops(), 1);
+  server().setMode(JackTestServer::kSynchronous);
 }
 
 // The synth changes its device id: the next request gets no answer at the old id, the scan finds

@@ -43,7 +43,7 @@ void MidiTestPeer::onInput(double delta, const unsigned char* bytes, size_t size
       self->mFirstCycle = jack_last_frame_time(client), self->mFrames = 0;
     self->mFrames += delta * rate;
     const jack_nframes_t frame = self->mFirstCycle + (jack_nframes_t)llround(self->mFrames);
-    self->mListener(delta, jack_frames_to_time(client, frame) * 1e-6, message);
+    self->mListener(delta, self->mOut.cycleClock().timeOf(frame) * 1e-9, message);
     return;
   }
   std::lock_guard<std::mutex> lock(self->mMutex);

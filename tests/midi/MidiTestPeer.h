@@ -29,9 +29,9 @@ public:
   // A peer that speaks a protocol of its own: every message that arrives (primers included) goes
   // to listener, on the MIDI system's thread, instead of being recorded.
   // deltaSeconds: JACK frames since the previous message on the port, in seconds (0 first).
-  // serverSeconds: the message's frame mapped onto the server's clock as it arrived, where its
+  // frameSeconds: the message's frame on the monotonic clock by the peer's cycles as it arrived, where its
   // sender scheduled it however late the cycle ran (all share one offset of up to a cycle).
-  typedef std::function<void(double deltaSeconds, double serverSeconds, const Bytes&)> Listener;
+  typedef std::function<void(double deltaSeconds, double frameSeconds, const Bytes&)> Listener;
 
   // clientTag distinguishes the peer's JACK clients; the ports are named inName and outName.
   // A listener is in place before the ports exist: a plug-in that is already looking for them
