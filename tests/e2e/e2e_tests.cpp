@@ -52,6 +52,12 @@ class EditorOnWire : public ::testing::Test {
   }
   static void SetUpTestSuite() { server().start(); }
   static void TearDownTestSuite() { server().stop(); }
+  // The server started again as users run it (JACK's defaults), with the synths made anew; the
+  // suite's own mode is back for the next start however the test ends (TearDown).
+  bool serverAsUsersRunIt() {
+    sim.reset(), decoy.reset(), server().stop(), server().setMode(JackTestServer::kAsUsersRunIt);
+    return server().start() && (makeSims(), true);
+  }
 
   void SetUp() override {
     ASSERT_TRUE(server().running()) << "private JACK server did not start";
@@ -81,6 +87,7 @@ class EditorOnWire : public ::testing::Test {
     sim->setMemory(Bytes(s.begin(), s.end()), multi, Bytes(g.begin(), g.end()));
   }
   void TearDown() override {
+    server().setMode(JackTestServer::kSynchronous);
     if (HasFailure() && sim) printLog();
     if (plug) plug->Close();
     plug.reset();
@@ -558,9 +565,7 @@ TEST_F(EditorOnWire, HostProgramChangesDuringTheStartsPushGoAsTheLastOneAfterIt)
 // With clock and start/stop on, the transport's play sends FA and ticks at 24 per quarter note of
 // the host's tempo; stop sends FC. JACK runs as users run it.
 TEST_F(EditorOnWire, MidiClockFollowsTheHostTempoAndTransport) {
-  sim.reset(), decoy.reset(), server().stop(), server().setMode(JackTestServer::kAsUsersRunIt);
-  ASSERT_TRUE(server().start());
-  makeSims();
+  ASSERT_TRUE(serverAsUsersRunIt());
   connect();
   plug->Transport().SetTempo(150);
   setParam(kSendMIDIClockPointer, 1);
@@ -588,7 +593,6 @@ TEST_F(EditorOnWire, MidiClockFollowsTheHostTempoAndTransport) {
   plug->Transport().Stop();
   MidiTestSleep(0.5);
   EXPECT_EQ(sim->clockStops(), 1);
-  server().setMode(JackTestServer::kSynchronous);
 }
 
 // The synth changes its device id: the next request gets no answer at the old id, the scan finds
@@ -935,9 +939,7 @@ TEST_F(EditorOnWire, AfterAJackRestartChoosingThePortsAgainReconnectsAndADeviceI
 // users run it (its own client timeout, no waiting for late clients, short periods); the synth's
 // clients close before each restart and are made anew after it.
 TEST_F(EditorOnWire, AJackRestartedUnderItsNameIsFollowedEachTimeByAKnobThatReachesTheSynth) {
-  sim.reset(), decoy.reset(), server().stop(), server().setMode(JackTestServer::kAsUsersRunIt);
-  ASSERT_TRUE(server().start());
-  makeSims();
+  ASSERT_TRUE(serverAsUsersRunIt());
   connect();
   for (int part = 1; part < 16; ++part) setParam(kMultiPartStatus + part, 0);  // the session back each time is short
   const int rounds = getenv("SORVANTA_E2E_RESTARTS") ? atoi(getenv("SORVANTA_E2E_RESTARTS")) : 5;
@@ -976,7 +978,6 @@ TEST_F(EditorOnWire, AJackRestartedUnderItsNameIsFollowedEachTimeByAKnobThatReac
     }
   });
   printf("%d restarts%s: the slowest knob reached the synth %.2f s after it was back\n", rounds, windowed ? " in a window" : "", slowest);
-  server().setMode(JackTestServer::kSynchronous);
 }
 
 // A JACK server that stops answering (stopped here, as it started) holds the open of one editor's

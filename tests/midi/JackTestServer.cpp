@@ -208,10 +208,12 @@ pid_t spawnJackd(const char* name, JackTestServer::Mode mode)
   if (mode == JackTestServer::kAsUsersRunIt)
   {
     // No allocation between fork and exec: another thread may have held the allocator's lock.
-    const bool v = verbose && !strcmp(verbose, "2");
-    const char* args[] = {"jackd", scheduling, "-v", "-n", name, "-d", "dummy", "-r", "48000", "-p", period ? period : "128", nullptr};
-    if (!v)
-      args[2] = scheduling;  // given twice: the same
+    const char* args[12] = {"jackd", scheduling};
+    int n = 2;
+    if (verbose && !strcmp(verbose, "2"))
+      args[n++] = "-v";
+    for (const char* a : {"-n", name, "-d", "dummy", "-r", "48000", "-p", period ? period : "128"})
+      args[n++] = a;
     execvp("jackd", const_cast<char* const*>(args));
   }
   else

@@ -34,6 +34,15 @@ typedef std::vector<unsigned char> Bytes;
 
 class MidiPortTest : public MidiJackTest
 {
+protected:
+  // The server started again as users run it (JACK's defaults); the suite's own mode is back for
+  // the next start however the test ends.
+  static bool serverAsUsersRunIt()
+  {
+    server().stop(), server().setMode(JackTestServer::kAsUsersRunIt);
+    return server().start();
+  }
+  void TearDown() override { server().setMode(JackTestServer::kSynchronous); }
 };
 
 // What the input port's dispatch thread hands over.
@@ -545,7 +554,7 @@ pid_t jackProcessThread(pid_t pid)
 // the client is kept, its port never counts lost, and what it sends arrives again once it runs.
 TEST_F(MidiPortTest, AClientWhoseProcessStopsOrStarvesAWhileIsKeptAndCarriesOnceItRunsAgain)
 {
-  ASSERT_TRUE((server().stop(), server().setMode(JackTestServer::kAsUsersRunIt), server().start()));
+  ASSERT_TRUE(serverAsUsersRunIt());
   MidiTestPeer peer;
   ASSERT_TRUE(peer.ok());
   const pid_t child = fork();
@@ -577,7 +586,6 @@ TEST_F(MidiPortTest, AClientWhoseProcessStopsOrStarvesAWhileIsKeptAndCarriesOnce
   int status = -1;
   waitpid(child, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "its client was replaced, or its port counted lost";
-  server().setMode(JackTestServer::kSynchronous);
 }
 
 // Inputs torn down with messages arriving in every cycle: the plug-in's input (from one peer that
@@ -724,7 +732,7 @@ int64_t monotonicNs()
 // JACK runs as users run it: its own client timeout, no waiting for late clients, short periods.
 TEST_F(MidiPortTest, EveryJackRestartUnderThePortsIsFollowedByAMessageThatArrives)
 {
-  ASSERT_TRUE((server().stop(), server().setMode(JackTestServer::kAsUsersRunIt), server().start()));
+  ASSERT_TRUE(serverAsUsersRunIt());
   MidiOutputPort out;
   MidiInputPort in, watched;
   Inbox inbox;
@@ -752,7 +760,6 @@ TEST_F(MidiPortTest, EveryJackRestartUnderThePortsIsFollowedByAMessageThatArrive
       out.send(note.data(), i % 10 ? 0 : note.size());
     EXPECT_TRUE(!synth->messages().empty() && synth->messages().front().second == note) << "round " << round << ": not arrived";
   }
-  server().setMode(JackTestServer::kSynchronous);
 }
 
 // The first burst after the output opens (a start's all-notes-off on 16 channels) reaches a plain
@@ -844,7 +851,7 @@ TEST_F(MidiPortTest, TimedMessagesLandAtTheFrameOfTheirTime)
 // by tens of milliseconds, so each run's place is its median, three ticks in four within 1.5 periods.
 TEST_F(MidiPortTest, ClockTicksKeepTheirGridOnThePortAfterTheirThreadStalls)
 {
-  ASSERT_TRUE((server().stop(), server().setMode(JackTestServer::kAsUsersRunIt), server().start()));
+  ASSERT_TRUE(serverAsUsersRunIt());
   FrameRecorder rec;
   MidiOutputPort out;
   const unsigned char tick = midiclock::kTick;
@@ -869,7 +876,6 @@ TEST_F(MidiPortTest, ClockTicksKeepTheirGridOnThePortAfterTheirThreadStalls)
   const auto got = rec.messages();
   const auto at = rec.times();
   ASSERT_EQ(primers + 25, got.size()) << "ticks lost or added";
-  server().setMode(JackTestServer::kSynchronous);
   const double spacing = (double)midiclock::intervalNs(15), period = 128e9 / 48000;
   std::vector<double> off[2];  // run 0: ticks 0-9, run 1: 12-24
   for (int i = 0; i < 25; ++i)
