@@ -568,6 +568,7 @@ private:
   // A restore that holds its project for want of an output says so.
   void showProjectHeld();
   bool portCarried[2] = {false, false};  // audio callback only: watchDirectPorts
+  unsigned portChoicesSeen[2] = {0, 0};   // the same, DirectMidiPortChoices as last looked at
   bool midiSystemLogged = false;         // audio callback only: watchDirectPorts
   bool openHungShown = false;            // audio callback only: watchDirectPorts
   // Restore steps 8 to 11: stored values (then the switch mirrors), device id, names, link

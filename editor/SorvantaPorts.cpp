@@ -214,8 +214,17 @@ void Sorvanta::watchDirectPorts() {
     }
   }
   for (const bool input : {false, true}) {
-    const bool carries = DirectMidiPortCarries(input);
+    const bool carries = DirectMidiPortCarries(input), lost = DirectMidiPortLost(input);
     bool& carried = portCarried[input ? 1 : 0];
+    // A port a choice closed was not lost, whatever becomes of the one asked for instead (a
+    // restore asking for its synth's port, not there, leaves that lost under its name): the watch
+    // starts over with the new one. Counted after the port's state is read, so a choice that
+    // changed what was read is always among them.
+    const unsigned choices = DirectMidiPortChoices(input);
+    if (choices != portChoicesSeen[input ? 1 : 0]) {
+      portChoicesSeen[input ? 1 : 0] = choices;
+      carried = false;
+    }
     if (carries == carried) continue;
     carried = carries;
     if (carries) {
@@ -224,7 +233,7 @@ void Sorvanta::watchDirectPorts() {
       continue;
     }
     // Closed by a choice, or never there since the start (the status says what is held): no loss.
-    if (!DirectMidiPortLost(input)) continue;
+    if (!lost) continue;
     log(std::string("PROCESSOR: MIDI ") + (input ? "In" : "Out") + " port lost");
     if (input) inputGapSinceLoss = true;
     if (!lossNoticed.exchange(true)) {

@@ -316,6 +316,9 @@ public:
   // peerLeft): not for a JACK server that went away under it, nor a patchbay's disconnection. Any
   // thread.
   bool DirectMidiPeerLeft(bool input) const;
+  // Calls of setExternalMIDIIn (input) or setExternalMIDIOut begun so far: a port that stops
+  // carrying across a change of it was closed or replaced by a choice, not lost. Any thread.
+  unsigned DirectMidiPortChoices(bool input) const;
   // Opens of either port that succeeded so far: a port lost and opened again between two looks
   // changes it. Any thread.
   unsigned DirectMidiPortOpens() const;

@@ -168,6 +168,7 @@ struct IPluginBase::DirectMidiPorts
   std::atomic<bool> reachable[2] = {};
   std::atomic<unsigned> changes{0};
   std::atomic<unsigned> listings{0};
+  std::atomic<unsigned> choices[2] = {};  // [0] input, [1] output: set calls begun
   // The watch, and what wakes it.
   std::thread watch;
   std::mutex watchMutex;
@@ -340,6 +341,11 @@ bool IPluginBase::DirectMidiPeerLeft(bool input) const
   return input ? mDirectMidi->in && mDirectMidi->in->peerLeft() : mDirectMidi->out && mDirectMidi->out->peerLeft();
 }
 
+unsigned IPluginBase::DirectMidiPortChoices(bool input) const
+{
+  return mDirectMidi ? mDirectMidi->choices[input ? 0 : 1].load() : 0;
+}
+
 unsigned IPluginBase::DirectMidiPortOpens() const
 {
   if (!mDirectMidi)
@@ -360,7 +366,10 @@ int IPluginBase::setExternalMIDIOut(int& index, const char* name)
 {
   std::unique_lock<std::mutex> g;
   if (mDirectMidi)
+  {
+    ++mDirectMidi->choices[1];
     g = std::unique_lock<std::mutex>(mDirectMidi->lock);
+  }
   return openListed(mDirectMidi ? mDirectMidi->out.get() : nullptr, mMidiOutNames, mMidiOutIndex, index, name,
                     kOutputPortName, "output");
 }
@@ -369,7 +378,10 @@ int IPluginBase::setExternalMIDIIn(int& index, const char* name)
 {
   std::unique_lock<std::mutex> g;
   if (mDirectMidi)
+  {
+    ++mDirectMidi->choices[0];
     g = std::unique_lock<std::mutex>(mDirectMidi->lock);
+  }
   return openListed(mDirectMidi ? mDirectMidi->in.get() : nullptr, mMidiInNames, mMidiInIndex, index, name,
                     kInputPortName, "input");
 }

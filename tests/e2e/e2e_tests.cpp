@@ -749,11 +749,16 @@ TEST_F(EditorOnWire, AProjectWhosePortsAreGoneKeepsThePortOpenOnEachSideAndElseW
   sim.reset();
   for (int row : {3, 1, 2, 0}) {  // bit 0: the decoy's output open, bit 1: its input
     auto shown = [&](bool in) { return row >> in & 1 ? open[in] : "Lost: " + named[in]; };
+    plug->StopRendering();  // the port watch looks at the choice only after the restore
     for (bool in : {false, true}) field(in), setParam(in ? kDeviceInSelection : kDeviceOutSelection, row >> in & 1 ? listed(!in, open[in]) : 0);
     ASSERT_TRUE(waitUntil([&] { return carrying() == row; }) && plug->RestoreState(state, &why)) << row << why;
+    plug->StartRendering({});
+    const long blocks = plug->BlocksRendered();
+    ASSERT_TRUE(waitUntil([&] { return plug->BlocksRendered() > blocks + 1; }));
+    if (!(row & 1)) waitUntil([&] { return status() == "Project held, waiting for Dorvik"; });  // once a push cut ends
     const char* held = status() == "Project held, waiting for Dorvik" ? ", held" : "";  // for want of an output
     EXPECT_EQ(field(false) + " / " + field(true) + ", carrying " + std::to_string(carrying()) + held,
-              shown(false) + " / " + shown(true) + ", carrying " + std::to_string(row) + (row & 1 ? "" : ", held"));
+              shown(false) + " / " + shown(true) + ", carrying " + std::to_string(row) + (row & 1 ? "" : ", held")) << status();
   }
 }
 
