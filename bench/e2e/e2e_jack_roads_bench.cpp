@@ -49,12 +49,6 @@ size_t count(const std::string& text, const std::string& what) {
   return n;
 }
 
-std::string hex(unsigned char b) {
-  char t[3];
-  snprintf(t, sizeof t, "%02X", b);
-  return t;
-}
-
 struct Road {
   WindowSession w;
   std::unique_ptr<DorvikSim> sim;
@@ -158,11 +152,9 @@ int main(int argc, char** argv) {
     printf("round %d: ports back after %.2f s, the knob reached the synth after %.2f s%s\n", round, backAfter, knob,
            knob < 0 ? "  WEDGE" : "");
     if (knob < 0 && !logFile.empty())
-      for (const auto& e : r.sim->log()) {
-        std::string head;  // a request whole; of a dump, its first eight bytes
-        for (size_t i = 0; i < std::min<size_t>(e.bytes.size(), 10); ++i) head += (i ? " " : "") + hex(e.bytes[i]);
-        printf("  %.3f %s %zu bytes: %s\n", e.time - made, e.incoming ? "<-" : "->", e.bytes.size(), head.c_str());
-      }
+      for (const auto& e : r.sim->log())  // a request whole; of a dump, its first ten bytes
+        printf("  %.3f %s %zu bytes: %s\n", e.time - made, e.incoming ? "<-" : "->", e.bytes.size(),
+               hexBytes(Bytes(e.bytes.begin(), e.bytes.begin() + std::min<size_t>(e.bytes.size(), 10))).c_str());
   }
   int dumps = 0, replacements = 0;
   if (knobMinutes > 0 && r.w.hostRunning()) {
