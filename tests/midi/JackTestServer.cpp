@@ -28,7 +28,8 @@
 
 namespace {
 
-bool serverAnswers(const char* name)
+// The client that found the server answering, or null.
+jack_client_t* serverAnswers(const char* name)
 {
   // Not before the server listens: a failed open (a server still starting, or one that died
   // starting) starts and at once stops libjack's message thread, and under load the stop's wake-up
@@ -42,14 +43,10 @@ bool serverAnswers(const char* name)
   if (fd >= 0)
     close(fd);
   if (!listening)
-    return false;
+    return nullptr;
   // Client names must be unique across the machine, see MidiTestClientSuffix.
   const std::string probe = std::string("probe-") + MidiTestClientSuffix();
-  jack_client_t* c = jackmidi::openBareClient(probe.c_str(), JackNoStartServer, name);
-  if (!c)
-    return false;
-  jack_client_close(c);
-  return true;
+  return jackmidi::openBareClient(probe.c_str(), JackNoStartServer, name);
 }
 
 void quietJack(const char*) {}
@@ -336,8 +333,14 @@ bool JackTestServer::spawnAndWait(const char* name, double deadline)
       mPid = (WIFEXITED(status) && WEXITSTATUS(status) == 127) ? -127 : -1;
       return false;
     }
-    if (serverAnswers(name))
+    if (jack_client_t* probe = serverAnswers(name))
+    {
+      if (mProbeStays)
+        mProbe = probe;
+      else
+        jack_client_close(probe);
       return true;
+    }
     MidiTestSleep(0.002);
   }
   return false;  // still starting: stop() ends it
@@ -348,6 +351,9 @@ void JackTestServer::end()
   if (mPid <= 0)
     return;
   StartStopLock exclusive;
+  if (mProbe)
+    jack_client_close(mProbe);  // while its server runs
+  mProbe = nullptr;
   kill(mPid, SIGTERM);
   const double deadline = MidiTestNow() + 5.0;
   int status = 0;

@@ -13,6 +13,7 @@
 // Main thread only; start it before any MIDI object is made.
 #pragma once
 
+#include <jack/types.h>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -58,6 +59,13 @@ public:
   void nameNext();
   // The mode of the next start().
   void setMode(Mode mode) { mMode = mode; }
+  // The client that found the server answering stays open while it runs, as a patchbay's does,
+  // and is closed before it stops. Closed at once (the default), it is a client leaving just as
+  // others open theirs: libjack then loses the removal in a process whose first client is still
+  // opening, and that process wakes the removed client's object for the next client given its
+  // number, which never runs. Only for a process that never lets a server die under it: libjack
+  // frees every client of a process that heard a server's end.
+  void setProbeStays(bool stays) { mProbeStays = stays; }
 
   const std::string& name() const { return mName; }
   bool running() const { return mPid > 0; }
@@ -73,6 +81,8 @@ private:
   Mode mMode;
   pid_t mPid = -1;
   int mSlot = -1;  // flock()ed slot file, see takeSlot
+  bool mProbeStays = false;
+  jack_client_t* mProbe = nullptr;  // the probe that stays (setProbeStays)
   std::string mName;
   std::string mNext;  // named by nameNext, not yet started
 };
