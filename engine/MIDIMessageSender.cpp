@@ -201,7 +201,7 @@ bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
       requestFailed = true;
       return false;
     }
-    if (!replied() && !cancelled() && k < spec.scanPoll && k - askedAtPoll >= kAnswerDuePolls && mgr->reply.lastAnsweredId() >= 0 &&
+    if (spec.againAfterLateCycle && !replied() && !cancelled() && k < spec.scanPoll && k - askedAtPoll >= kAnswerDuePolls && mgr->reply.lastAnsweredId() >= 0 &&
         askedAfterLate < kMaxAskedAfterLate && host->midiLateCycles() != lateCyclesAtRequest && lastRequest.size() >= 4) {
       host->log("PROCESSOR: no answer yet, and JACK ran a client late meanwhile: asked once more");
       sendRequest(lastRequest, lastChecked);
@@ -581,6 +581,7 @@ void MIDIMessageSender::sendDeviceIdEnquiry(int idChangedFrom, int idChangedTo, 
   spec.scanText = true;
   spec.checked = true;
   spec.timeoutText = "No response from Dorvik!";
+  spec.againAfterLateCycle = true;
   sendRequest(spec.build(idChange ? idChangedTo : st->deviceId.load()), true);
   const bool answered = runCycle(spec);
   if (cancelRequested.load()) {
@@ -787,6 +788,9 @@ void MIDIMessageSender::requestWholeBank(bool multi, int bank) {
     spec.build = [multi, bank, number](int dev) {
       return multi ? sysex::multiRequest(dev, 0, number) : sysex::soundRequest(dev, bank, number);
     };
+    // The synth has just answered the number before: silence after JACK ran a client late is a
+    // request or answer lost on the way, asked for again a few polls on, not after the whole wait.
+    spec.againAfterLateCycle = true;
     sendRequest(spec.build(st->deviceId.load()), false);
     mgr->DisplayProcessingIndicator(true);
     const bool answered = runCycle(spec);

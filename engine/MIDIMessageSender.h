@@ -77,6 +77,7 @@ class MIDIMessageSender {
     bool scanText = false;       // "Please wait, checking DeviceID n" during the scan
     bool resendInsteadOfScan = false;  // job 9: re-send R (fresh id and part) up to 128 times
     bool checked = false;        // through checksumCheckAndSend (refused without an output)
+    bool againAfterLateCycle = false;  // asked once more when a late client may have dropped it
     const char* timeoutText = "CONNECTION TIMED OUT!";
   };
   // The poll part of a request cycle (the request already sent): true when the answer came.
