@@ -125,6 +125,7 @@ void MIDIMessageSender::sendRequest(const std::vector<uint8_t>& request, bool ch
   lastRequest = request;
   lastChecked = checked;
   lateCyclesAtRequest = host->midiLateCycles();
+  requestSentAt = GetTickCount();
   std::vector<uint8_t> copy = request;
   if (checked) {
     mgr->checksumCheckAndSend(copy.data(), static_cast<int>(copy.size()));
@@ -181,9 +182,15 @@ bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
   // the cycle, and tells every client when one ran late: a request or its answer lost so (a busy
   // machine, the first request after the ports opened again) is asked for once more when the
   // answer is overdue after such a notice, rather than after the whole wait. Only once a synth has
-  // answered in this run: an id nobody answered yet may simply have no synth behind it.
+  // answered in this run (an id nobody answered yet may simply have no synth behind it), and only
+  // once the wait is past the request's own bound and twice the longest answer this synth gave: a
+  // synth busy with its panel takes half a second or more for a dump, and asking it twice would be
+  // taken for a second request.
   constexpr int kAnswerDuePolls = 3, kMaxAskedAfterLate = 2;
   int askedAtPoll = 0, askedAfterLate = 0;
+  const unsigned askedAgainAtStart = askedAgain;
+  const uint32_t due = std::max(2 * slowestAnswerMs.load(), static_cast<uint32_t>(spec.lostAfterMs * pauseScalePercent.load() / 100));
+  auto overdue = [&] { return GetTickCount() - requestSentAt >= due; };
   for (int k = 1;; ++k) {
     // Each poll waits one pacing interval at most: it ends the moment the answer is in. Asked once
     // more, the synth is there: the polls start again.
@@ -201,8 +208,8 @@ bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
       requestFailed = true;
       return false;
     }
-    if (spec.againAfterLateCycle && !replied() && !cancelled() && k < spec.scanPoll && k - askedAtPoll >= kAnswerDuePolls && mgr->reply.lastAnsweredId() >= 0 &&
-        askedAfterLate < kMaxAskedAfterLate && host->midiLateCycles() != lateCyclesAtRequest && lastRequest.size() >= 4) {
+    if (!replied() && !cancelled() && k < spec.scanPoll && k - askedAtPoll >= kAnswerDuePolls && mgr->reply.lastAnsweredId() >= 0 &&
+        askedAfterLate < kMaxAskedAfterLate && host->midiLateCycles() != lateCyclesAtRequest && lastRequest.size() >= 4 && overdue()) {
       host->log("PROCESSOR: no answer yet, and JACK ran a client late meanwhile: asked once more");
       sendRequest(lastRequest, lastChecked);
       askedAtPoll = k, ++askedAfterLate;
@@ -217,7 +224,13 @@ bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
         requestFailed = true;
         return false;
       }
-      case sysex::PollAction::kReplied: return slow(k, "answered"), true;
+      case sysex::PollAction::kReplied:
+        // Asked once only, the time it took is this synth's: the wait for a lost one is set by it.
+        if (askedAfterLate == 0 && askedAgain == askedAgainAtStart) {
+          const uint32_t took = GetTickCount() - requestSentAt;
+          if (took > slowestAnswerMs.load()) slowestAnswerMs = took;
+        }
+        return slow(k, "answered"), true;
       case sysex::PollAction::kWait: break;
       case sysex::PollAction::kScan: {
         slow(k, "unanswered: asked again");
@@ -581,7 +594,7 @@ void MIDIMessageSender::sendDeviceIdEnquiry(int idChangedFrom, int idChangedTo, 
   spec.scanText = true;
   spec.checked = true;
   spec.timeoutText = "No response from Dorvik!";
-  spec.againAfterLateCycle = true;
+  spec.lostAfterMs = 0;  // a reply of a few bytes, given at once, not a dump the synth puts together
   sendRequest(spec.build(idChange ? idChangedTo : st->deviceId.load()), true);
   const bool answered = runCycle(spec);
   if (cancelRequested.load()) {
@@ -788,9 +801,6 @@ void MIDIMessageSender::requestWholeBank(bool multi, int bank) {
     spec.build = [multi, bank, number](int dev) {
       return multi ? sysex::multiRequest(dev, 0, number) : sysex::soundRequest(dev, bank, number);
     };
-    // The synth has just answered the number before: silence after JACK ran a client late is a
-    // request or answer lost on the way, asked for again a few polls on, not after the whole wait.
-    spec.againAfterLateCycle = true;
     sendRequest(spec.build(st->deviceId.load()), false);
     mgr->DisplayProcessingIndicator(true);
     const bool answered = runCycle(spec);

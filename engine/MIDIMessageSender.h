@@ -77,7 +77,9 @@ class MIDIMessageSender {
     bool scanText = false;       // "Please wait, checking DeviceID n" during the scan
     bool resendInsteadOfScan = false;  // job 9: re-send R (fresh id and part) up to 128 times
     bool checked = false;        // through checksumCheckAndSend (refused without an output)
-    bool againAfterLateCycle = false;  // asked once more when a late client may have dropped it
+    // Unanswered this long (ms, scaled as pauses are), a request that JACK may have dropped is
+    // asked once more (see runCycle).
+    int lostAfterMs = 1500;
     const char* timeoutText = "CONNECTION TIMED OUT!";
   };
   // The poll part of a request cycle (the request already sent): true when the answer came.
@@ -134,6 +136,9 @@ class MIDIMessageSender {
   bool lastChecked = false;
   unsigned askedAgain = 0;
   unsigned lateCyclesAtRequest = 0;  // host->midiLateCycles() as the last request left
+  uint32_t requestSentAt = 0;        // GetTickCount() as it left
+  // The longest a request asked once took to be answered in this run (ms).
+  std::atomic<uint32_t> slowestAnswerMs{0};
   // The job's scan moved the device id: said in the status line, and its last text says it again.
   std::string moveText;
   // A session's device check that moved it: its push ends by saying so again.
