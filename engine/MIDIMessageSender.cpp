@@ -189,8 +189,7 @@ bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
   constexpr int kAnswerDuePolls = 3, kMaxAskedAfterLate = 2;
   int askedAtPoll = 0, askedAfterLate = 0;
   const unsigned askedAgainAtStart = askedAgain;
-  const uint32_t due = std::max(2 * slowestAnswerMs.load(), static_cast<uint32_t>(spec.lostAfterMs * pauseScalePercent.load() / 100));
-  auto overdue = [&] { return GetTickCount() - requestSentAt >= due; };
+  const uint32_t due = std::max(2 * slowestAnswerMs, static_cast<uint32_t>(spec.lostAfterMs * pauseScalePercent.load() / 100));
   for (int k = 1;; ++k) {
     // Each poll waits one pacing interval at most: it ends the moment the answer is in. Asked once
     // more, the synth is there: the polls start again.
@@ -209,7 +208,7 @@ bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
       return false;
     }
     if (!replied() && !cancelled() && k < spec.scanPoll && k - askedAtPoll >= kAnswerDuePolls && mgr->reply.lastAnsweredId() >= 0 &&
-        askedAfterLate < kMaxAskedAfterLate && host->midiLateCycles() != lateCyclesAtRequest && lastRequest.size() >= 4 && overdue()) {
+        askedAfterLate < kMaxAskedAfterLate && host->midiLateCycles() != lateCyclesAtRequest && lastRequest.size() >= 4 && GetTickCount() - requestSentAt >= due) {
       host->log("PROCESSOR: no answer yet, and JACK ran a client late meanwhile: asked once more");
       sendRequest(lastRequest, lastChecked);
       askedAtPoll = k, ++askedAfterLate;
@@ -226,10 +225,8 @@ bool MIDIMessageSender::runCycle(const RequestSpec& spec) {
       }
       case sysex::PollAction::kReplied:
         // Asked once only, the time it took is this synth's: the wait for a lost one is set by it.
-        if (askedAfterLate == 0 && askedAgain == askedAgainAtStart) {
-          const uint32_t took = GetTickCount() - requestSentAt;
-          if (took > slowestAnswerMs.load()) slowestAnswerMs = took;
-        }
+        if (askedAfterLate == 0 && askedAgain == askedAgainAtStart)
+          slowestAnswerMs = std::max(slowestAnswerMs, GetTickCount() - requestSentAt);
         return slow(k, "answered"), true;
       case sysex::PollAction::kWait: break;
       case sysex::PollAction::kScan: {

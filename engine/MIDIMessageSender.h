@@ -138,7 +138,7 @@ class MIDIMessageSender {
   unsigned lateCyclesAtRequest = 0;  // host->midiLateCycles() as the last request left
   uint32_t requestSentAt = 0;        // GetTickCount() as it left
   // The longest a request asked once took to be answered in this run (ms).
-  std::atomic<uint32_t> slowestAnswerMs{0};
+  uint32_t slowestAnswerMs = 0;
   // The job's scan moved the device id: said in the status line, and its last text says it again.
   std::string moveText;
   // A session's device check that moved it: its push ends by saying so again.
