@@ -124,7 +124,6 @@ private:
   std::atomic<bool> mSilent{false};
   std::atomic<int> mTicks{0}, mStarts{0}, mStops{0}, mRejected{0}, mWholeAnswers{0};
   double mFrameClock = 0;  // JACK's thread only
-  jack_nframes_t mFirstFrame = 0;  // the cycle of the first message; JACK's thread only
 
   std::mutex mMutex;  // guards everything below
   std::condition_variable mChanged;
