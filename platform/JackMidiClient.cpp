@@ -116,11 +116,53 @@ struct FailedEntry
 };
 FailedEntry gFailedEntry;
 
-std::string serverSocketPath()
+std::string serverName()
 {
   const char* server = getenv("JACK_DEFAULT_SERVER");
-  return std::string("/dev/shm/jack_") + (server && *server ? server : "default") + "_" +
-         std::to_string((unsigned)getuid()) + "_0";
+  return server && *server ? server : "default";
+}
+
+std::string serverSocketPath()
+{
+  return "/dev/shm/jack_" + serverName() + "_" + std::to_string((unsigned)getuid()) + "_0";
+}
+
+// libjack keeps one table of wake-up objects per process, by client number: each client's own,
+// and those of the clients its cycles wake. The notice that a client left closes its entry, but
+// a client of ours that is still opening drops that notice. When no other client of the process
+// hears it, the entry stays on the departed client's object, and the next client given its
+// number (the synth's input as JACK comes back, woken by our output) is woken on that object and
+// never runs. The server removes a departed client's object, so one that stays mapped here
+// (beyond the moment our notices take) names such an entry. Until the process closes its last
+// client, libjack keeps the table.
+bool wakesADepartedClient(jack_client_t* handle)
+{
+  {
+    // The server takes requests in turn: once it answered this one, a leave it had begun is done.
+    ClientCall blockSigpipe(nullptr);
+    jack_free(jack_get_uuid_for_client_name(handle, jack_get_client_name(handle)));
+  }
+  const std::string prefix = "/dev/shm/jack_sem." + std::to_string((unsigned)getuid()) + "_" + serverName() + "_";
+  const std::string removed = " (deleted)";
+  for (int ms = 0;; ++ms)
+  {
+    bool found = false;
+    FILE* maps = fopen("/proc/self/maps", "r");
+    char line[4096];
+    while (maps && !found && fgets(line, sizeof line, maps))
+    {
+      std::string l(line);
+      if (!l.empty() && l.back() == '\n')
+        l.pop_back();
+      found = l.find(prefix) != std::string::npos && l.size() > removed.size() &&
+              l.compare(l.size() - removed.size(), removed.size(), removed) == 0;
+    }
+    if (maps)
+      fclose(maps);
+    if (!found || ms >= 100)
+      return found;
+    sleepMs(1);
+  }
 }
 
 // gOpenMutex held. Whether to try a client now; *entry: the server's entry as seen.
@@ -494,9 +536,24 @@ Client* Client::open(const std::string& name, ClientOwner* owner, ConnectionWatc
       noServer = true;
     else if (turn && ClientRegistry::mayOpen())
     {
+      const bool alone = ClientRegistry::counts().open == 0;
       ++gOpensTried;
       jack_status_t status;
       jack_client_t* handle = jack_client_open(name.c_str(), JackNoStartServer, &status);
+      if (handle && alone && wakesADepartedClient(handle))
+      {
+        // Closed as the process's last client, libjack drops its table; the open starts afresh.
+        fprintf(stderr, "MIDI PORTS: a JACK client left while the %s's client opened, which libjack missed; "
+                        "opening it again\n", what);
+        {
+          ClientCall blockSigpipe(nullptr);
+          jack_client_close(handle);
+        }
+        handle = jack_client_open(name.c_str(), JackNoStartServer, &status);
+        if (handle && wakesADepartedClient(handle))
+          fprintf(stderr, "MIDI PORTS: libjack still wakes a JACK client that left (another client of this "
+                          "program holds its table): the client given its number may not run\n");
+      }
       noteAttempt(handle != nullptr, before);
       noServer = !handle;
       const ServerEntry entry{path, before.st_dev, before.st_ino};

@@ -190,7 +190,8 @@ public:
   // Null when there is no server, the client could not be opened or activated, a client of ours
   // on an ended server is still being told so, or a close of ours runs (see the head of this file:
   // the next listing tries again), or an open ahead of it has not returned for 15 s (a server that
-  // stopped answering holds it in libjack).
+  // stopped answering holds it in libjack). The process's first client is opened again when
+  // libjack missed a client leaving meanwhile (its table of wake-up objects, see the .cpp).
   static Client* open(const std::string& name, ClientOwner* owner, ConnectionWatch* watch, const char* what);
   // The owner lets go: returns once no callback of the client is inside it (the owner may then be
   // freed). The client is closed now while its server runs; one whose server went away is left to

@@ -1,7 +1,7 @@
 // The JACK roads a musician's machine takes, with the real host running the editor in its window
 // and a simulated Dorvik in this process (its own clients, as a synth's interface has):
 //
-//   e2e_jack_roads_bench [--restarts N] [--knob-minutes M] [--stops K] [--log FILE] [--probe-leaves] [HOST BUNDLE]
+//   e2e_jack_roads_bench [--restarts N] [--knob-minutes M] [--stops K] [--log FILE] [--probe-stays] [HOST BUNDLE]
 //
 // --restarts N: N times the synth's clients close, jackd stops (SIGTERM), 0.3 s pass and jackd
 //   starts again under its name, at its defaults (no -t, no -S, -p 128; SORVANTA_JACK_PERIOD and
@@ -16,9 +16,10 @@
 // sanitizer's road. Run it beside ../shared/tools/busy-machine. --log writes the host's output to
 // FILE, and what the synth got in a round over its bound to standard output. The exit status is 0
 // only when the host ended cleanly (with no sanitizer report) and every figure met its bound.
-// --probe-leaves: the server's start probe closes at once, as in the tests, instead of staying
-// open as a patchbay's client does: a client that leaves just as the editor's first client opens,
-// which libjack mishandles (see JackTestServer::setProbeStays); its wedges are libjack's.
+// The server's start probe closes at once, as in the tests: a client that leaves just as the
+// editor's first client opens, whose leave libjack misses in that process (see
+// JackTestServer::setProbeStays). --probe-stays keeps it open while the server runs, as a
+// patchbay's client stays.
 // SORVANTA_ROADS_HOLD=S: a round whose ports are not back within 10 s is held S seconds first, its
 // processes named ("HOLD round ..."), for a debugger to take their stacks.
 #include <signal.h>
@@ -91,7 +92,7 @@ int main(int argc, char** argv) {
   int restarts = 0, stops = 3;
   double knobMinutes = 0;
   std::string logFile;
-  bool probeLeaves = false;
+  bool probeStays = false;
   std::vector<std::string> rest;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -99,16 +100,16 @@ int main(int argc, char** argv) {
     else if (a == "--knob-minutes" && i + 1 < argc) knobMinutes = atof(argv[++i]);
     else if (a == "--stops" && i + 1 < argc) stops = atoi(argv[++i]);
     else if (a == "--log" && i + 1 < argc) logFile = argv[++i];
-    else if (a == "--probe-leaves") probeLeaves = true;
+    else if (a == "--probe-stays") probeStays = true;
     else rest.push_back(a);
   }
   if ((rest.size() != 2 && !rest.empty()) || (!restarts && knobMinutes <= 0)) {
-    fprintf(stderr, "usage: e2e_jack_roads_bench [--restarts N] [--knob-minutes M] [--stops K] [--log FILE] [--probe-leaves] [HOST BUNDLE]\n");
+    fprintf(stderr, "usage: e2e_jack_roads_bench [--restarts N] [--knob-minutes M] [--stops K] [--log FILE] [--probe-stays] [HOST BUNDLE]\n");
     return 2;
   }
   setvbuf(stdout, nullptr, _IOLBF, 0);
   JackTestServer server(JackTestServer::kAsUsersRunIt);
-  server.setProbeStays(!probeLeaves);
+  server.setProbeStays(probeStays);
   if (!server.start()) return 2;
   Road r;
   if (!r.makeSim()) return 2;

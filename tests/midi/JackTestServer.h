@@ -63,8 +63,9 @@ public:
   // and is closed before it stops. Closed at once (the default), it is a client leaving just as
   // others open theirs: libjack then loses the removal in a process whose first client is still
   // opening, and that process wakes the removed client's object for the next client given its
-  // number, which never runs. Only for a process that never lets a server die under it: libjack
-  // frees every client of a process that heard a server's end.
+  // number, which never runs (the port layer's first client opens again when it finds that). Only
+  // for a process that never lets a server die under it: libjack frees every client of a process
+  // that heard a server's end.
   void setProbeStays(bool stays) { mProbeStays = stays; }
 
   const std::string& name() const { return mName; }

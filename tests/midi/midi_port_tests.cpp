@@ -13,6 +13,8 @@
 #include <jack/midiport.h>
 #include <signal.h>
 #include <dirent.h>
+#include <dlfcn.h>
+#include <spawn.h>
 #include <sys/ptrace.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -764,6 +766,55 @@ TEST_F(MidiPortTest, EveryJackRestartUnderThePortsIsFollowedByAMessageThatArrive
       out.send(note.data(), i % 10 ? 0 : note.size());
     EXPECT_TRUE(!synth->messages().empty() && synth->messages().front().second == note) << "round " << round << ": not arrived";
   }
+}
+
+namespace {
+
+// Armed: the next shared memory segment libjack opens on gOpener (inside a client's open, once the
+// server took the client in) waits until this pid's client has gone, as a busy machine can have it.
+std::atomic<pid_t> gLeaveDuringOpen{0};
+pthread_t gOpener;
+std::string gLeaverObject;  // its wake-up object, which the server removes
+
+}  // namespace
+
+extern "C" int shm_open(const char* name, int flags, mode_t mode)
+{
+  static const auto real = reinterpret_cast<int (*)(const char*, int, mode_t)>(dlsym(RTLD_NEXT, "shm_open"));
+  // Not a wake-up object: a notice opens those.
+  if (const pid_t leaver = !strncmp(name, "/jack-", 6) && pthread_equal(pthread_self(), gOpener) ? gLeaveDuringOpen.exchange(0) : 0)
+  {
+    kill(leaver, SIGTERM), waitpid(leaver, nullptr, 0);  // it closes its client
+    for (int i = 0; i < 1000 && !access(gLeaverObject.c_str(), F_OK); ++i)
+      MidiTestSleep(0.01);
+    MidiTestSleep(0.1);  // the opening client's notice of it
+  }
+  return real(name, flags, mode);
+}
+
+// Another program's client leaves while the editor's first client opens (a patchbay's probe as
+// JACK comes back): the next client given the departed one's number still runs.
+TEST_F(MidiPortTest, AClientLeavingAsTheFirstOpensKeepsTheNextClientRunning)
+{
+  ASSERT_TRUE(serverAsUsersRunIt());  // a synchronous server would wait out the dead client's cycles first
+  std::string name = std::string("Leaver-") + MidiTestClientSuffix(), next = "Next-" + name;
+  gLeaverObject = "/dev/shm/jack_sem." + std::to_string(getuid()) + "_" + server().name() + "_" + name;
+  char* argv[] = {(char*)"jack_midi_dump", (char*)name.c_str(), nullptr};
+  pid_t leaver = 0;
+  ASSERT_EQ(0, posix_spawnp(&leaver, argv[0], nullptr, nullptr, argv, environ));
+  for (int i = 0; i < 3000 && access(gLeaverObject.c_str(), F_OK); ++i)
+    MidiTestSleep(0.01);
+  gOpener = pthread_self(), gLeaveDuringOpen = leaver;
+  MidiOutputPort out;
+  EXPECT_TRUE(out.create("RtMidi Output Client"));
+  ASSERT_EQ(0, gLeaveDuringOpen.exchange(0)) << "the leaver was not held to the open";
+  std::atomic<int> cycles{0};
+  jack_client_t* c = jack_client_open(next.c_str(), JackNoStartServer, nullptr);
+  ASSERT_TRUE(c && !jack_set_process_callback(c, [](jack_nframes_t, void* n) { return ++*static_cast<std::atomic<int>*>(n), 0; }, &cycles) && !jack_activate(c));
+  for (const jack_nframes_t until = jack_frame_time(c) + 5 * 48000; cycles < 10 && (int32_t)(until - jack_frame_time(c)) > 0;)
+    MidiTestSleep(0.01);
+  EXPECT_GE(cycles.load(), 10) << "the client given the departed one's number did not run";
+  jack_client_close(c);
 }
 
 // The first burst after the output opens (a start's all-notes-off on 16 channels) reaches a plain
