@@ -140,6 +140,14 @@ void JackMidiOutput::close()
   mLost->store(false);
 }
 
+bool JackMidiOutput::drain()
+{
+  auto taken = [this] { return !jack_ringbuffer_read_space(mNow) && !jack_ringbuffer_read_space(mTimed); };
+  if (!mClient || !mPort.load() || taken())
+    return true;
+  return mClient->waitUntil(taken) && mClient->waitForCycles(2);
+}
+
 bool JackMidiOutput::enqueue(jack_ringbuffer_t* queue, const unsigned char* bytes, size_t size, uint32_t frame)
 {
   if (!mClient || !bytes || !size || size > kQueueBytes || !mPort.load(std::memory_order_acquire))

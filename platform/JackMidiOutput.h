@@ -76,6 +76,10 @@ public:
   // Unregisters our port after the process callback has let go of it and emptied its buffer (two
   // cycles); what was queued is dropped.
   void close();
+  // Returns once the process callback has taken every queued message and, when some were left,
+  // two more cycles have run (a reader has had them), or gives up as jackmidi::Client::waitUntil
+  // does (false).
+  bool drain();
 
   // Queues size bytes as one message for the next cycle.
   bool send(const unsigned char* bytes, size_t size);

@@ -348,6 +348,11 @@ void MidiOutputPort::drainLocked()
 {
   if ((!mOut && !mJack) || !mOpen.load(std::memory_order_relaxed) || mLastSend == std::chrono::steady_clock::time_point{})
     return;
+  if (mJack)
+  {
+    mJack->drain();  // a starved client takes longer than any fixed wait
+    return;
+  }
   const auto until = mLastSend + kDrainMs;
   if (std::chrono::steady_clock::now() < until)
     std::this_thread::sleep_until(until);

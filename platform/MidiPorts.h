@@ -221,7 +221,8 @@ public:
 private:
   // Hazard (JACK): queued output leaves only on the next cycle, and closing the port or deleting
   // the object drops what is still queued (the last request of a transfer, seen now and then
-  // under load), so both first let the queue drain: at most kDrainMs after the last send.
+  // under load), so both first let the queue drain: on JACK until the client's cycles took it
+  // (JackMidiOutput::drain), elsewhere kDrainMs after the last send.
   void drainLocked();
   void replaceDeadClientLocked();  // as MidiInputPort::replaceDeadClient
 
