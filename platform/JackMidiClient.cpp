@@ -143,26 +143,21 @@ bool wakesADepartedClient(jack_client_t* handle)
     jack_free(jack_get_uuid_for_client_name(handle, jack_get_client_name(handle)));
   }
   const std::string prefix = "/dev/shm/jack_sem." + std::to_string((unsigned)getuid()) + "_" + serverName() + "_";
-  const std::string removed = " (deleted)";
-  for (int ms = 0;; ++ms)
-  {
+  auto mapped = [&prefix] {
     bool found = false;
-    FILE* maps = fopen("/proc/self/maps", "r");
-    char line[4096];
-    while (maps && !found && fgets(line, sizeof line, maps))
+    if (FILE* maps = fopen("/proc/self/maps", "r"))
     {
-      std::string l(line);
-      if (!l.empty() && l.back() == '\n')
-        l.pop_back();
-      found = l.find(prefix) != std::string::npos && l.size() > removed.size() &&
-              l.compare(l.size() - removed.size(), removed.size(), removed) == 0;
-    }
-    if (maps)
+      char line[4096];
+      while (!found && fgets(line, sizeof line, maps))
+        found = strstr(line, prefix.c_str()) && strstr(line, " (deleted)\n");
       fclose(maps);
-    if (!found || ms >= 100)
-      return found;
-    sleepMs(1);
-  }
+    }
+    return found;
+  };
+  for (int ms = 0; mapped(); ++ms, sleepMs(1))
+    if (ms >= 100)
+      return true;
+  return false;
 }
 
 // gOpenMutex held. Whether to try a client now; *entry: the server's entry as seen.
